@@ -1,0 +1,1 @@
+// keeps the test support archive non-empty
