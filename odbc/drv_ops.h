@@ -1,0 +1,110 @@
+// The back-end operation table: 66 slots, operation n is always slot n.
+// Every layer above the database reaches the back end only through a
+// DrvBinding that points at such a table; overlays (cursor library, XA worker
+// proxies) copy a table, replace slots and point the binding at their copy.
+//
+// Every slot except the XA slots 55..64 answers an ErrorTable number (0 is
+// success); the XA slots answer X/Open codes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+struct ColDesc;
+struct RowBlock;
+struct DrvConnectParams;
+struct ParamTypeDesc;
+struct ErrReport;
+struct TypedValue;
+struct CatalogArgs;
+struct XID;
+struct RowsetCache;
+
+// A slot whose argument list belongs to the overlay that fills it.
+typedef int (*DrvOpGeneric)();
+
+struct DrvOpTable {
+    int (*GetInfo)(int h, int code, void *buf, int16_t len, int16_t *outLen);           // 0
+    int (*SetOption)(int h, int code, void *value);                                      // 1
+    int (*GetErrors)(int h, ErrReport *out);                                             // 2
+    int (*EnvOpen)(const void *openRec, int *outEnv);                                    // 3
+    int (*EnvClose)(int env);                                                            // 4
+    int (*Connect)(int env, DrvConnectParams *params, int *outConn);                     // 5
+    int (*Disconnect)(int conn);                                                         // 6
+    int (*AllocStmt)(int conn, int *outStmt);                                            // 7
+    int (*FreeStmt)(int stmt);                                                           // 8
+    int (*GetCursorName)(int stmt, char *buf, int16_t len, int16_t *outLen);             // 9
+    int (*SetCursorName)(int stmt, const char *name);                                    // 10
+    int (*Prepare)(int stmt, const char *sql);                                           // 11
+    int (*SetParams)(int stmt, RowBlock *params);                                        // 12
+    int (*Execute)(int stmt);                                                            // 13
+    int (*NotCapable)(int stmt, int16_t a, int16_t b, void *p);                          // 14
+    int (*GetColDescs)(int stmt, uint16_t *outCount, ColDesc **outCopy);                 // 15
+    int (*GetParamDescs)(int stmt, uint16_t *outCount, ColDesc **outCopy);               // 16
+    int (*NativeSql)(int conn, const char *sql, char *buf, int16_t len, int16_t *outLen);// 17
+    int (*SetParamTypes)(int stmt, uint16_t count, const ParamTypeDesc *types);          // 18
+    int (*Fetch)(int stmt, uint16_t rows, RowBlock *out);                                // 19
+    int (*CloseCursor)(int stmt);                                                        // 20
+    int (*Commit)(int conn);                                                             // 21
+    int (*Rollback)(int conn);                                                           // 22
+    int (*GetOpTable)(int conn, void *out);                                              // 23
+    int (*MoreResults)(int stmt);                                                        // 24
+    int (*DDColumnPrivileges)(int stmt, CatalogArgs *args);                              // 25
+    int (*DDColumns)(int stmt, CatalogArgs *args);                                       // 26
+    int (*DDForeignKeys)(int stmt, CatalogArgs *args);                                   // 27
+    int (*DDPrimaryKeys)(int stmt, CatalogArgs *args);                                   // 28
+    int (*DDProcedureColumns)(int stmt, CatalogArgs *args);                              // 29
+    int (*DDProcedures)(int stmt, CatalogArgs *args);                                    // 30
+    int (*DDSpecialColumns)(int stmt, CatalogArgs *args);                                // 31
+    int (*DDStatistics)(int stmt, CatalogArgs *args);                                    // 32
+    int (*DDTablePrivileges)(int stmt, CatalogArgs *args);                               // 33
+    int (*DDTables)(int stmt, CatalogArgs *args);                                        // 34
+    int (*DDGetTypeInfo)(int stmt, int16_t sqlType);                                     // 35
+    int (*ExtendedFetch)(int stmt, RowsetCache **cache, int row, int *a, int *b);        // 36
+    DrvOpGeneric SetPos;                                                                 // 37
+    DrvOpGeneric ParamData;                                                              // 38
+    DrvOpGeneric Slot39;                                                                 // 39
+    DrvOpGeneric LongValue;                                                              // 40
+    int (*ScrollFetch)(int stmt, RowsetCache **cache, int off, int *a, int *b, int orientation); // 41
+    DrvOpGeneric BulkOperations;                                                         // 42
+    int (*ExecDirect)(int stmt, const char *sql, RowBlock *params, int16_t typeCount,
+                      const ParamTypeDesc *types);                                       // 43
+    DrvOpGeneric ExecDescribe;                                                           // 44
+    DrvOpGeneric AllocPrepare;                                                           // 45
+    DrvOpGeneric DescribeRowset;                                                         // 46
+    DrvOpGeneric ScrollFetchLong;                                                        // 47
+    DrvOpGeneric LongData;                                                               // 48
+    DrvOpGeneric ExecBatch;                                                              // 49
+    DrvOpGeneric Slot50;                                                                 // 50
+    int (*ColAttributes)(int stmt, uint16_t *outCols, int16_t *outAttrs, ColDesc **outCopy,
+                         TypedValue **outAttrTable);                                     // 51
+    DrvOpGeneric ExecDescribeEx;                                                         // 52
+    int (*Cancel)(int stmt);                                                             // 53
+    DrvOpGeneric ExecDirectEx;                                                           // 54
+    int (*XaClose)(int conn, const char *xaInfo, int rmid, int flags);                  // 55
+    int (*XaCommit)(int conn, XID *xid, int rmid, int flags);                           // 56
+    int (*XaComplete)(int conn, int *handle, int *result, int rmid, int flags);         // 57
+    int (*XaEnd)(int conn, XID *xid, int rmid, int flags);                              // 58
+    int (*XaForget)(int conn, XID *xid, int rmid, int flags);                           // 59
+    int (*XaOpen)(int conn, int useWorker, const char *xaInfo, int rmid, int flags);    // 60
+    int (*XaPrepare)(int conn, XID *xid, int rmid, int flags);                          // 61
+    int (*XaRecover)(int conn, XID *xids, int count, int rmid, int flags);             // 62
+    int (*XaRollback)(int conn, XID *xid, int rmid, int flags);                         // 63
+    int (*XaStart)(int conn, XID *xid, int rmid, int flags);                            // 64
+    DrvOpGeneric ParamTypesEx;                                                           // 65
+};
+
+static_assert(sizeof(DrvOpTable) == 66 * sizeof(void *), "the operation table has 66 slots");
+
+// Slot n of a table, for code that walks or patches slots by number.
+inline void **DRV_Slot(DrvOpTable *t, int n) { return reinterpret_cast<void **>(t) + n; }
+inline void *const *DRV_Slot(const DrvOpTable *t, int n) { return reinterpret_cast<void *const *>(t) + n; }
+
+enum : int {
+    DRVB_FREES_PARAMS = 0x1,   // the statement layer frees parameter blocks itself, no cancel
+    DRVB_THREAD_SAFE = 0x2,    // the back end may be entered from several threads at once
+};
+
+struct DrvBinding {
+    int flags;
+    const DrvOpTable *ops;
+};
