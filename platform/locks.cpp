@@ -1,0 +1,81 @@
+// The connection call lock: owner and entry count plus thread-less holds,
+// over one mutex and one condition variable.
+#include "platform/locks.h"
+
+void PL_CallLock::Enter()
+{
+    const std::thread::id self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> lk(m_);
+    if (count_ > 0 && owner_ == self) {
+        ++count_;
+        return;
+    }
+    cv_.wait(lk, [this] { return FreeLocked(); });
+    owner_ = self;
+    count_ = 1;
+}
+
+bool PL_CallLock::TryEnter()
+{
+    const std::thread::id self = std::this_thread::get_id();
+    std::lock_guard<std::mutex> lk(m_);
+    if (count_ > 0 && owner_ == self) {
+        ++count_;
+        return true;
+    }
+    if (!FreeLocked())
+        return false;
+    owner_ = self;
+    count_ = 1;
+    return true;
+}
+
+bool PL_CallLock::Leave()
+{
+    std::lock_guard<std::mutex> lk(m_);
+    if (count_ == 0 || owner_ != std::this_thread::get_id())
+        return false;
+    if (--count_ == 0) {
+        owner_ = std::thread::id();
+        if (FreeLocked())
+            cv_.notify_all();
+    }
+    return true;
+}
+
+void PL_CallLock::Hold()
+{
+    const std::thread::id self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> lk(m_);
+    if (!(count_ > 0 && owner_ == self))
+        cv_.wait(lk, [this] { return FreeLocked(); });
+    ++holds_;
+}
+
+bool PL_CallLock::ReleaseHold()
+{
+    std::lock_guard<std::mutex> lk(m_);
+    if (holds_ == 0)
+        return false;
+    if (--holds_ == 0 && FreeLocked())
+        cv_.notify_all();
+    return true;
+}
+
+bool PL_CallLock::IsFree() const
+{
+    std::lock_guard<std::mutex> lk(m_);
+    return FreeLocked();
+}
+
+bool PL_CallLock::OwnedByCaller() const
+{
+    std::lock_guard<std::mutex> lk(m_);
+    return count_ > 0 && owner_ == std::this_thread::get_id();
+}
+
+uint32_t PL_CallLock::HoldCount() const
+{
+    std::lock_guard<std::mutex> lk(m_);
+    return holds_;
+}

@@ -1,0 +1,93 @@
+// Locks in place of Windows critical sections.
+//
+//  PL_CriticalSection  recursive lock owned by one thread at a time; only the
+//                      thread that entered may leave.  Used wherever the
+//                      driver's design has a CRITICAL_SECTION (global API
+//                      lock, connect lock, table and trace locks ...).
+//  PL_CallLock         a connection's call lock: recursive for its owning
+//                      thread like a critical section, and in addition able to
+//                      carry a "hold" that belongs to no thread.  A prepared
+//                      distributed branch takes a hold on one coordinator
+//                      thread and the commit or abort, arriving on another,
+//                      releases it.
+#pragma once
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+class PL_CriticalSection {
+public:
+    PL_CriticalSection() = default;
+    PL_CriticalSection(const PL_CriticalSection &) = delete;
+    PL_CriticalSection &operator=(const PL_CriticalSection &) = delete;
+
+    void Enter() { m_.lock(); }
+    // True when the lock was free or already held by the caller.
+    bool TryEnter() { return m_.try_lock(); }
+    // Only the thread that entered may leave (once per Enter).
+    void Leave() { m_.unlock(); }
+
+private:
+    std::recursive_mutex m_;
+};
+
+// Enters a critical section for the life of the guard.
+class PL_CsGuard {
+public:
+    explicit PL_CsGuard(PL_CriticalSection &cs) : cs_(cs) { cs_.Enter(); }
+    ~PL_CsGuard() { cs_.Leave(); }
+    PL_CsGuard(const PL_CsGuard &) = delete;
+    PL_CsGuard &operator=(const PL_CsGuard &) = delete;
+
+private:
+    PL_CriticalSection &cs_;
+};
+
+class PL_CallLock {
+public:
+    PL_CallLock() = default;
+    PL_CallLock(const PL_CallLock &) = delete;
+    PL_CallLock &operator=(const PL_CallLock &) = delete;
+
+    // Waits until the lock is free or owned by the caller, then enters
+    // (recursively for the owner).  A hold keeps every thread out, the one
+    // that took it included, once that thread has left its own entries.
+    void Enter();
+    bool TryEnter();
+    // Leaves one entry; false (nothing changes) when the caller does not own
+    // the lock.
+    bool Leave();
+
+    // Takes a hold that belongs to no thread and that any thread may give up
+    // with ReleaseHold.  A caller that owns the lock gets the hold at once on
+    // top of its entries; any other caller waits until the lock is free.
+    void Hold();
+    // Gives up one hold from whatever thread; false when no hold is taken.
+    bool ReleaseHold();
+
+    bool IsFree() const;
+    bool OwnedByCaller() const;
+    uint32_t HoldCount() const;
+
+private:
+    bool FreeLocked() const { return count_ == 0 && holds_ == 0; }
+
+    mutable std::mutex m_;
+    std::condition_variable cv_;
+    std::thread::id owner_;
+    uint32_t count_ = 0;   // entries of owner_
+    uint32_t holds_ = 0;   // thread-less holds
+};
+
+// Enters a call lock for the life of the guard.
+class PL_CallLockGuard {
+public:
+    explicit PL_CallLockGuard(PL_CallLock &lock) : lock_(lock) { lock_.Enter(); }
+    ~PL_CallLockGuard() { lock_.Leave(); }
+    PL_CallLockGuard(const PL_CallLockGuard &) = delete;
+    PL_CallLockGuard &operator=(const PL_CallLockGuard &) = delete;
+
+private:
+    PL_CallLock &lock_;
+};
