@@ -2,13 +2,14 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
+
+#include "platform/locks.h"
 
 // The table's leaf lock.  Re-entrant so that a caller holding it through
 // HT_Lock can still insert, look up and remove.
 struct HtLock {
-    std::recursive_mutex m;
+    PL_CriticalSection cs;
 };
 
 namespace {
@@ -19,10 +20,10 @@ enum : int { ERR_GENERAL = 15, ERR_NO_MEMORY = 16, ERR_TOO_MANY_HANDLES = 131 };
 class HtGuard {
 public:
     explicit HtGuard(HandleTable *t) : lock_(t->locking && t->lock ? t->lock : nullptr) {
-        if (lock_) lock_->m.lock();
+        if (lock_) lock_->cs.Enter();
     }
     ~HtGuard() {
-        if (lock_) lock_->m.unlock();
+        if (lock_) lock_->cs.Leave();
     }
     HtGuard(const HtGuard &) = delete;
     HtGuard &operator=(const HtGuard &) = delete;
@@ -134,9 +135,9 @@ void HT_Destroy(HandleTable *t) {
 }
 
 void HT_Lock(HandleTable *t) {
-    if (t && t->locking && t->lock) t->lock->m.lock();
+    if (t && t->locking && t->lock) t->lock->cs.Enter();
 }
 
 void HT_Unlock(HandleTable *t) {
-    if (t && t->locking && t->lock) t->lock->m.unlock();
+    if (t && t->locking && t->lock) t->lock->cs.Leave();
 }
