@@ -1,0 +1,252 @@
+// Error numbers, the diagnostic queue of a handle and the one routine that
+// turns both into an ODBC diagnostic record.
+#include "odbc/errors.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "odbc/trace.h"
+
+namespace {
+
+const char kTextPrefix[] = "[Kestrune][ODBC]";
+const char kNumberPrefix[] = "[Kestrune][ODBC][Driver]";
+const char kTag[] = "[SQLSTATE:";
+constexpr size_t kTagLen = sizeof(kTag) - 1;
+
+// ODBC 2 states of the driver that ODBC 3 renamed, tested before the prefix
+// rules.  States that ODBC 3 still knows (22003, 22005, 22008, 24000) are not
+// listed: they also arrive from the server and keep their meaning.
+struct StateMap {
+    const char *odbc2;
+    const char *odbc3;
+};
+const StateMap kStateMap[] = {
+    {"S1002", "07009"}, {"S1093", "07009"}, {"01S03", "01001"},
+    {"01S04", "01001"}, {"37000", "42000"}, {"70100", "HY018"},
+};
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+bool IsStateChar(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Copies a + b[0..blen) into out cut to bufLen bytes with its NUL; true when
+// the whole text with its NUL did not fit.
+bool CopyMessage(char *out, int16_t bufLen, const char *a, size_t alen,
+                 const char *b, size_t blen) {
+    size_t total = alen + blen;
+    if (out && bufLen > 0) {
+        size_t room = size_t(bufLen) - 1;
+        size_t na = alen < room ? alen : room;
+        memcpy(out, a, na);
+        size_t nb = blen < room - na ? blen : room - na;
+        memcpy(out + na, b, nb);
+        out[na + nb] = '\0';
+    }
+    return total + 1 > size_t(bufLen < 0 ? 0 : bufLen);
+}
+
+void PutState(char *out, const char *state, int odbcVersion) {
+    if (!out) return;
+    memcpy(out, state, 5);
+    out[5] = '\0';
+    if (odbcVersion >= 3) MapSqlState3(out);
+}
+
+int16_t ClampLen(size_t n) { return n > 32767 ? int16_t(32767) : int16_t(n); }
+
+}  // namespace
+
+const ErrorRow *ERR_Lookup(int32_t number) {
+    if (uint32_t(number) >= uint32_t(ERR_TABLE_ROWS) || number == 0) return nullptr;
+    const ErrorRow *row = &ErrorTable[number];
+    return row->sqlstate[0] ? row : nullptr;
+}
+
+int32_t ERR_FindState(const char *sqlstate) {
+    if (!sqlstate || strnlen(sqlstate, 5) < 5) return 0;
+    for (int32_t n = 1; n < ERR_TABLE_ROWS; ++n) {
+        if (ErrorTable[n].sqlstate[0] && strncmp(ErrorTable[n].sqlstate, sqlstate, 5) == 0)
+            return n;
+    }
+    return 0;
+}
+
+void MapSqlState3(char *sqlstate) {
+    if (!sqlstate || strnlen(sqlstate, 6) != 5) return;
+    for (const StateMap &m : kStateMap) {
+        if (memcmp(sqlstate, m.odbc2, 5) == 0) {
+            memcpy(sqlstate, m.odbc3, 5);
+            return;
+        }
+    }
+    if (sqlstate[0] == 'S' && sqlstate[1] == '1') {
+        sqlstate[0] = 'H';
+        sqlstate[1] = 'Y';
+    } else if (sqlstate[0] == 'S' && sqlstate[1] == '0' && sqlstate[2] == '0') {
+        sqlstate[0] = '4';
+        sqlstate[1] = '2';
+        sqlstate[2] = 'S';
+    }
+}
+
+size_t ERR_ParseStateTag(const char *text, size_t len, char out[6]) {
+    memcpy(out, "S1000", 6);
+    if (!text || len < kTagLen) return len;
+    for (size_t i = 0; i + kTagLen <= len; ++i) {
+        size_t k = 0;
+        while (k < kTagLen && AsciiLower(text[i + k]) == AsciiLower(kTag[k])) ++k;
+        if (k != kTagLen) continue;
+        size_t p = i + kTagLen, e = p;
+        while (e < len && text[e] != ']') ++e;
+        if (e - p == 5 && IsStateChar(text[p]) && IsStateChar(text[p + 1]) &&
+            IsStateChar(text[p + 2]) && IsStateChar(text[p + 3]) && IsStateChar(text[p + 4])) {
+            memcpy(out, text + p, 5);
+            out[5] = '\0';
+        }
+        return i;
+    }
+    return len;
+}
+
+bool ERR_Push(ErrQueue *q, const char *text, int32_t native) {
+    if (!q || !text) return false;
+    ErrMsg *node = static_cast<ErrMsg *>(malloc(sizeof(ErrMsg)));
+    if (!node) return false;
+    node->text = strdup(text);
+    if (!node->text) {
+        free(node);
+        return false;
+    }
+    node->next = nullptr;
+    node->native = native;
+    if (q->tail)
+        q->tail->next = node;
+    else
+        q->head = node;
+    q->tail = node;
+    return true;
+}
+
+void ERR_PushTexts(ErrQueue *q, char *const *texts, size_t count, int32_t native) {
+    if (!texts) return;
+    for (size_t i = 0; i < count; ++i) {
+        if (texts[i]) ERR_Push(q, texts[i], native);
+    }
+}
+
+char *ERR_Pop(ErrQueue *q, int32_t *native) {
+    if (!q || !q->head) return nullptr;
+    ErrMsg *node = q->head;
+    q->head = node->next;
+    if (!q->head) q->tail = nullptr;
+    char *text = node->text;
+    if (native) *native = node->native;
+    free(node);
+    return text;
+}
+
+size_t ERR_Count(const ErrQueue *q) {
+    size_t n = 0;
+    for (const ErrMsg *m = q ? q->head : nullptr; m; m = m->next) ++n;
+    return n;
+}
+
+void ERR_FreeMsgs(ErrQueue *q) {
+    if (!q) return;
+    FreeErrMsgs(&q->head);
+    q->tail = nullptr;
+}
+
+void ERR_Clear(ErrQueue *q) {
+    if (!q) return;
+    ERR_FreeMsgs(q);
+    q->errNum = 0;
+}
+
+void FreeErrMsgs(ErrMsg **head) {
+    if (!head) return;
+    ErrMsg *m = *head;
+    while (m) {
+        ErrMsg *next = m->next;
+        free(m->text);
+        free(m);
+        m = next;
+    }
+    *head = nullptr;
+}
+
+const char *PeekErrMsg(const ErrMsg *head, int n, int32_t *native) {
+    const ErrMsg *m = head;
+    for (int i = 1; m && i < n; ++i) m = m->next;
+    if (!m) return nullptr;
+    if (native) *native = m->native;
+    return m->text;
+}
+
+int16_t ERR_GetRec(ErrQueue *q, int odbcVersion, int mode, char *sqlstate,
+                   int32_t *native, char *msg, int16_t bufLen, int16_t *textLen) {
+    if (textLen) *textLen = 0;
+    if (!q || bufLen < 0) return SQL_ERROR;
+
+    int32_t nat = 0;
+    char *owned = nullptr;
+    const char *text;
+    if (mode == ERR_MODE_TAKE) {
+        owned = ERR_Pop(q, &nat);
+        text = owned;
+    } else {
+        text = PeekErrMsg(q->head, q->curRec, &nat);
+    }
+    int32_t number = q->errNum;
+    if (mode == ERR_MODE_TAKE) q->errNum = 0;
+
+    if (text) {
+        while (*text == ' ' || *text == '\t') ++text;
+        char state[6];
+        size_t cut = ERR_ParseStateTag(text, strlen(text), state);
+        const size_t prefixLen = sizeof(kTextPrefix) - 1;
+        bool truncated = CopyMessage(msg, bufLen, kTextPrefix, prefixLen, text, cut);
+        if (truncated && TR_IsOn()) TR_Printf("returning SUCCESS_WITH_INFO");
+        if (native) *native = nat;
+        PutState(sqlstate, state, odbcVersion);
+        if (textLen) *textLen = ClampLen(prefixLen + cut);
+        if (TR_IsOn()) TR_Printf("Returning %.*s", int(cut > 32767 ? 32767 : cut), text);
+        free(owned);
+        return truncated ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+    }
+
+    if (number != 0) {
+        const ErrorRow *row = ERR_Lookup(number);
+        char undefined[96];
+        const char *state = "S1000";
+        const char *body = undefined;
+        if (row) {
+            state = row->sqlstate;
+            body = row->message;
+        } else {
+            snprintf(undefined, sizeof undefined,
+                     "Undefined errorcode (%d).\nPlease install a newer client.", int(number));
+        }
+        const size_t prefixLen = sizeof(kNumberPrefix) - 1;
+        const size_t bodyLen = strlen(body);
+        if (TR_IsOn()) TR_Printf("returning %s%s", kNumberPrefix, body);
+        if (native) *native = 0;
+        PutState(sqlstate, state, odbcVersion);
+        if (textLen) *textLen = ClampLen(prefixLen + bodyLen);
+        bool truncated = CopyMessage(msg, bufLen, kNumberPrefix, prefixLen, body, bodyLen);
+        return truncated ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+    }
+
+    if (msg && bufLen > 0) msg[0] = '\0';
+    if (sqlstate) memcpy(sqlstate, "00000", 6);
+    if (native) *native = 0;
+    if (TR_IsOn()) TR_Printf("returning NO_DATA_FOUND");
+    return SQL_NO_DATA;
+}

@@ -1,0 +1,93 @@
+// Error numbers and the per-handle diagnostic queue.
+//
+// Every failure in the driver is an error number: the index of a row of
+// ErrorTable (SQLSTATE in its ODBC 2 form and message).  Each handle object
+// embeds an ErrQueue: its error number, the texts the back end delivered for
+// it (oldest first) and the record number the ODBC 3 diagnostic calls read.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// One row of the error table.  Rows that the driver does not define hold an
+// empty SQLSTATE and an empty message, like row 0 ("no error").
+struct ErrorRow {
+    const char *sqlstate;
+    const char *message;
+};
+
+constexpr int ERR_TABLE_ROWS = 185;
+extern const ErrorRow ErrorTable[ERR_TABLE_ROWS];
+
+// The row of a defined error number (1..184 with a SQLSTATE); NULL for 0,
+// for rows the table leaves undefined and for any number outside the table.
+const ErrorRow *ERR_Lookup(int32_t number);
+
+// The lowest error number whose SQLSTATE equals the first five characters of
+// the text; 0 when no row has it (or the text is NULL or shorter).
+int32_t ERR_FindState(const char *sqlstate);
+
+// Rewrites an ODBC 2 SQLSTATE of the driver (five characters and NUL) in
+// place to its ODBC 3 value.  States that ODBC 3 still defines, such as the
+// SQL-standard states a server reports (22003, 22005, 22008, 24000 ...),
+// stay as they are.
+void MapSqlState3(char *sqlstate);
+
+// Finds the "[SQLSTATE:" tag (any case) in the first len bytes of text.
+// Returns the offset where the tag begins (len when there is none) and copies
+// the state into out (six bytes): the five characters when the tag holds
+// exactly five letters or digits up to "]" or the end, else "S1000".
+size_t ERR_ParseStateTag(const char *text, size_t len, char out[6]);
+
+// One queued diagnostic text.  The node owns its text.
+struct ErrMsg {
+    ErrMsg *next;
+    char *text;
+    int32_t native;
+};
+
+// The diagnostics of one handle object: error number (0 none), queued texts
+// in arrival order, and the current record number of SQLGetDiagRec/Field.
+struct ErrQueue {
+    int32_t errNum;
+    uint16_t curRec;
+    ErrMsg *head;
+    ErrMsg *tail;
+};
+
+// Appends a copy of the text with its native code.  False (and nothing
+// queued) when the text is NULL or memory runs out; no report is made.
+bool ERR_Push(ErrQueue *q, const char *text, int32_t native);
+// Queues each non-NULL text of a back-end delivery with the one native code.
+void ERR_PushTexts(ErrQueue *q, char *const *texts, size_t count, int32_t native);
+// Removes the oldest text and hands it over (the caller frees it with free());
+// the native code goes to *native when given.  NULL for an empty queue.
+char *ERR_Pop(ErrQueue *q, int32_t *native);
+// Number of queued texts.
+size_t ERR_Count(const ErrQueue *q);
+// Frees every queued text; the error number is kept.
+void ERR_FreeMsgs(ErrQueue *q);
+// Frees every queued text and sets the error number to 0 (a new call begins).
+void ERR_Clear(ErrQueue *q);
+
+// Frees a whole list with its texts and leaves *head NULL.
+void FreeErrMsgs(ErrMsg **head);
+// The n-th node's text (from 1; a number below 2 gives the head), not copied
+// and not removed, with its native code in *native when given; NULL when the
+// list has fewer than n nodes.
+const char *PeekErrMsg(const ErrMsg *head, int n, int32_t *native);
+
+// How ERR_GetRec reads the queue.
+enum ErrRecMode {
+    ERR_MODE_TAKE = 1,  // report the oldest text and remove it; clears the number
+    ERR_MODE_KEEP = 2   // report the record q->curRec; nothing changes
+};
+
+// Turns a handle's queue and error number into one diagnostic record:
+// SQLSTATE (six bytes), native code, message ("[Kestrune][ODBC]" + text, or
+// "[Kestrune][ODBC][Driver]" + table message) cut to bufLen bytes with its
+// NUL, and the whole message length.  odbcVersion 3 maps the SQLSTATE to its
+// ODBC 3 value.  Every output may be NULL.  Returns SQL_SUCCESS,
+// SQL_SUCCESS_WITH_INFO when the message was cut, SQL_NO_DATA when there is
+// nothing to report, SQL_ERROR (nothing touched) for a negative bufLen.
+int16_t ERR_GetRec(ErrQueue *q, int odbcVersion, int mode, char *sqlstate,
+                   int32_t *native, char *msg, int16_t bufLen, int16_t *textLen);
