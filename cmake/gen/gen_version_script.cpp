@@ -1,5 +1,5 @@
-// Host tool: prints the linker version script of one deliverable from the
-// driver's export list.  Usage: gen_version_script W|A
+// Host tool: prints the linker version script of one library from the list
+// of entry points.  Usage: gen_version_script W|A
 #include <cstdio>
 #include <cstring>
 
@@ -11,10 +11,13 @@ int main(int argc, char **argv)
     }
     const bool wide = argv[1][0] == 'W';
     std::printf("KESTRUNE_6 {\n  global:\n");
-#define KRS_EXPORT_TEXT(n) std::printf("    SQL%s%s;\n", #n, wide ? "W" : "");
-#define KRS_EXPORT_PLAIN(n) std::printf("    SQL%s;\n", #n);
-#define KRS_EXPORT_RAW(n) std::printf("    %s;\n", #n);
-#include "odbc/api_exports.inc"
+#define KRS_EXPORT(name, text) std::printf("    SQL%s%s;\n", name, (text) && wide ? "W" : "");
+#define KRS_FN(Name, ApiId, Kind, Clear, Async, Text, Impl, Format, Params, Args, WParams, WArgs) \
+    KRS_EXPORT(#Name, Text)
+#define KRS_DESC(Var, Name, Kind, Clear, Async, Text, Impl, Format)
+#define KRS_OWN(Name, ApiId, Text) KRS_EXPORT(#Name, Text)
+#define KRS_RAW(Symbol) std::printf("    %s;\n", #Symbol);
+#include "odbc/api_list.inc"
     std::printf("  local:\n    *;\n};\n");
     return 0;
 }

@@ -1,0 +1,73 @@
+// A statement's scrolling state and the rows of its current rowset.  The
+// connection keeps one more CursorState as the default statement options that
+// every new statement copies.
+#pragma once
+#include <cstdint>
+
+struct RowBlock;
+struct DrvBinding;
+struct Stmt;
+
+// The rows of a scrolling cursor's current rowset.
+struct RowsetCache {
+    uint16_t *status;   // one ODBC row status per row (0 success .. 5 error)
+    RowBlock *block;    // owned with its columns
+    int32_t rows;
+};
+
+struct CursorState {
+    int32_t rowsetSize;          // 1
+    int32_t keysetSize;          // 0: the whole result
+    int32_t rowCount;            // -1 unknown
+    int32_t cursorType;          // 0 forward-only, 1 keyset, 2 dynamic, 3 static
+    int32_t reqCursorType;       // as the application asked, before the back end changed it
+    int32_t concurrency;         // 1 read-only
+    int32_t reqConcurrency;
+    int32_t simulateCursor;      // 0
+    int32_t useBookmarks;        // 0 off
+    int32_t retrieveData;        // 1 on
+    uint32_t drvConn;            // back-end connection handle
+    uint32_t drvStmt;            // back-end statement handle
+    int32_t position;            // 0 before the start, -3 after the end, -2 none, n row
+    int32_t absRow;              // absolute number of the rowset's first row
+    DrvBinding *binding;
+    Stmt *stmt;                  // null in a connection's defaults
+    int32_t option1050;          // 1
+    uint16_t flags;              // 0x1 rowset size changed, 0x40, 0x100, 0x800
+    uint16_t flags2;             // 0x10 and 0x20 cleared when the rowset size is set
+    RowsetCache *cache;
+    uint16_t *appStatus;         // the running fetch's row-status array
+    uint32_t setPosRow;
+    uint16_t setPosOp;
+    uint32_t fetchDirMask;       // 0 not yet asked
+    int32_t prevRowsetSize;
+    int32_t secondRowCount;      // compared with the rowset size for row buffers
+    int32_t dynSensitive;        // cursor library flag
+    int32_t option1052;
+    int32_t option1054;
+};
+
+// Fills the defaults (rowset size 1, keyset 0, row count -1, forward-only,
+// read-only, retrieve-data on, position before the start) and records the
+// handles, the binding and the statement.  0.
+int CUR_StateInit(CursorState *cs, uint32_t drvStmt, uint32_t drvConn, DrvBinding *binding,
+                  Stmt *stmt);
+// CUR_StateInit, then no rowset cache, status array or fetch-direction mask,
+// and the statement options copied from the statement's connection defaults.
+// 0.
+int CUR_StateInitFromConn(CursorState *cs, uint32_t drvStmt, uint32_t drvConn,
+                          DrvBinding *binding, Stmt *stmt);
+// Frees the rowset cache.
+void CUR_StateFree(CursorState *cs);
+// Moves the position: 0 and -3 also set the absolute row, -2 keeps it; any
+// other negative value or one past a known row count is 39 (S1107).  0.
+int CUR_PosSet(CursorState *cs, int32_t position);
+// Row count unknown, position before the start.  0.
+int CUR_PosReset(CursorState *cs);
+
+// Rowset cache.  RS_Create/RS_Resize answer 15 (S1000) for a null target or
+// a row count below 1, 16 (S1001) when out of memory.
+int RS_Create(RowsetCache **out, int32_t rows);
+int RS_Resize(RowsetCache *cache, int32_t rows);
+void RS_Clear(RowsetCache *cache);
+void RS_Free(RowsetCache **cache);

@@ -1,0 +1,88 @@
+// The ApiDescriptors, made from the list of entry points, and the
+// SQLGetFunctions answers from the same list.
+#include "odbc/api_desc.h"
+
+#include <cstring>
+
+#include "exec/cancel.h"
+#include "odbc/conn.h"
+#include "odbc/desc.h"
+#include "odbc/diag.h"
+#include "odbc/env.h"
+#include "odbc/stmt.h"
+
+#define KRS_DESCRIPTOR(Var, Name, Kind, Clear, Async, Impl, Format) \
+    const ApiDescriptor kApi_##Var = {Name, Format, Async, Clear, Kind, &ApiRun<Kind, Impl>,  \
+                                      ApiArity<Kind, Impl>()};
+
+#define KRS_FN(Name, ApiId, Kind, Clear, Async, Text, Impl, Format, Params, Args, WParams, WArgs) \
+    KRS_DESCRIPTOR(Name, #Name, Kind, Clear, Async, Impl, Format)                                  \
+    KRS_IF_##Text(KRS_DESCRIPTOR(Name##W, #Name "W", Kind, Clear, Async, Impl, Format))
+#define KRS_DESC(Var, Name, Kind, Clear, Async, Text, Impl, Format) \
+    KRS_DESCRIPTOR(Var, #Name, Kind, Clear, Async, Impl, Format)    \
+    KRS_IF_##Text(KRS_DESCRIPTOR(Var##_W, #Name "W", Kind, Clear, Async, Impl, Format))
+#define KRS_OWN(Name, ApiId, Text)
+#define KRS_RAW(Symbol)
+#include "odbc/api_list.inc"
+#undef KRS_FN
+#undef KRS_DESC
+
+#define KRS_FN(Name, ApiId, Kind, Clear, Async, Text, Impl, Format, Params, Args, WParams, WArgs) \
+    &kApi_##Name, KRS_IF_##Text(&kApi_##Name##W, )
+#define KRS_DESC(Var, Name, Kind, Clear, Async, Text, Impl, Format) \
+    &kApi_##Var, KRS_IF_##Text(&kApi_##Var##_W, )
+const ApiDescriptor *const kApiDescriptors[] = {
+#include "odbc/api_list.inc"
+};
+#undef KRS_FN
+#undef KRS_DESC
+#undef KRS_OWN
+
+const size_t kApiDescriptorCount = sizeof kApiDescriptors / sizeof kApiDescriptors[0];
+static_assert(sizeof kApiDescriptors / sizeof kApiDescriptors[0] == 127,
+              "the driver has 127 ApiDescriptors");
+
+namespace {
+
+#define KRS_FN(Name, ApiId, Kind, Clear, Async, Text, Impl, Format, Params, Args, WParams, WArgs) \
+    ApiId,
+#define KRS_DESC(Var, Name, Kind, Clear, Async, Text, Impl, Format)
+#define KRS_OWN(Name, ApiId, Text) ApiId,
+const SQLUSMALLINT kExportedIds[] = {
+#include "odbc/api_list.inc"
+};
+#undef KRS_FN
+#undef KRS_DESC
+#undef KRS_OWN
+#undef KRS_RAW
+
+} // namespace
+
+bool API_FunctionExists(SQLUSMALLINT id)
+{
+    for (SQLUSMALLINT e : kExportedIds)
+        if (e == id)
+            return true;
+    return false;
+}
+
+void API_GetFunctions(SQLUSMALLINT id, SQLUSMALLINT *exists)
+{
+    if (!exists)
+        return;
+    if (id == SQL_API_ALL_FUNCTIONS) {
+        std::memset(exists, 0, 100 * sizeof(SQLUSMALLINT));
+        for (SQLUSMALLINT e : kExportedIds)
+            if (e < 100)
+                exists[e] = SQL_TRUE;
+        return;
+    }
+    if (id == SQL_API_ODBC3_ALL_FUNCTIONS) {
+        std::memset(exists, 0, SQL_API_ODBC3_ALL_FUNCTIONS_SIZE * sizeof(SQLUSMALLINT));
+        for (SQLUSMALLINT e : kExportedIds)
+            if (e < SQL_API_ODBC3_ALL_FUNCTIONS_SIZE * 16)
+                exists[e >> 4] |= static_cast<SQLUSMALLINT>(1u << (e & 0xF));
+        return;
+    }
+    *exists = API_FunctionExists(id) ? SQL_TRUE : SQL_FALSE;
+}

@@ -1,0 +1,254 @@
+// Connection objects.
+#include "odbc/conn.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "drv_jdbc/j-errors.h"
+#include "odbc/desc.h"
+#include "odbc/dispatch.h"
+#include "odbc/handles.h"
+#include "odbc/startup.h"
+#include "odbc/stmt.h"
+#include "odbc/trace.h"
+#include "scrs/scs_install.h"
+#include "xa/xat.h"
+
+namespace {
+
+// Queues every text of a back-end delivery and frees it.
+int QueueReport(ErrQueue *q, ErrReport &report)
+{
+    int queued = 0;
+    for (uint32_t i = 0; i < report.count; ++i) {
+        if (report.texts && report.texts[i]) {
+            if (ERR_Push(q, report.texts[i], report.firstNative))
+                ++queued;
+            std::free(report.texts[i]);
+        }
+    }
+    std::free(report.texts);
+    report = ErrReport{};
+    return queued;
+}
+
+SQLRETURN AllocStmtImpl(Conn *conn, SQLHANDLE *out)
+{
+    if (!out) {
+        conn->diag.errNum = 21;
+        return SQL_ERROR;
+    }
+    *out = nullptr;
+    if (conn->state != CONN_CONNECTED) {
+        conn->diag.errNum = 52;
+        return SQL_ERROR;
+    }
+    Stmt *stmt = StmtAlloc(conn);
+    if (!stmt)
+        return SQL_ERROR;
+    uint32_t handle = 0;
+    int rc = HT_Insert(&StmtTable, &handle, stmt);
+    if (rc != 0) {
+        StmtFree(stmt);
+        conn->diag.errNum = rc;
+        return SQL_ERROR;
+    }
+    stmt->handle = handle;
+    *out = HT_HandleOut(handle);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN FreeConnImpl(Conn *conn)
+{
+    int rc = ConnClose(conn);
+    if (rc != 0) {
+        conn->diag.errNum = rc;
+        return SQL_ERROR;
+    }
+    ConnFree(conn);
+    return SQL_SUCCESS;
+}
+
+} // namespace
+
+Conn *ConnAlloc(Envr *env)
+{
+    Conn *conn = new (std::nothrow) Conn();
+    if (!conn) {
+        env->diag.errNum = 16;
+        return nullptr;
+    }
+    conn->typeTag = CONN_TAG;
+    conn->env = env;
+    conn->next = env->conns;
+    env->conns = conn;
+    conn->state = CONN_ALLOCATED;
+    conn->loginTimeout = 120;
+    conn->flags = CN_AUTOCOMMIT;
+    conn->id = static_cast<uint32_t>(++env->connCounter);
+    CUR_StateInit(&conn->stmtDefaults, 0, 0, nullptr, nullptr);
+    return conn;
+}
+
+int ConnClose(Conn *conn, CloseMode mode)
+{
+    if (conn->state == CONN_CONNECTED) {
+        while (Stmt *s = conn->stmts) {
+            StmtClose(s, mode);
+            StmtFree(s, mode);
+        }
+        if (conn->dtcDispenser) {
+            int released = OleTx_ReleaseDispenser(conn->dtcDispenser);
+            conn->dtcDispenser = nullptr;
+            if (released > 0)
+                return 65;
+        }
+        if (mode == CLOSE_NORMAL && conn->binding.ops) {
+            int rc = conn->binding.ops->Disconnect ? conn->binding.ops->Disconnect(static_cast<int>(conn->drvConn)) : 0;
+            if (rc != 0) {
+                ConnFetchMessages(conn, nullptr);
+                return rc;
+            }
+            if (conn->binding.ops->EnvClose)
+                conn->binding.ops->EnvClose(static_cast<int>(conn->serverHandle));
+        }
+        conn->state = CONN_ALLOCATED;
+        conn->serverHandle = 0;
+        conn->drvConn = 0;
+    }
+    DescFreeOwnedBy(conn);
+    return 0;
+}
+
+void ConnFreeStrings(Conn *conn)
+{
+    char **texts[] = {&conn->dsn, &conn->uid, &conn->pwd, &conn->cn_dbpath, &conn->cn_dbopts,
+                      &conn->cn_dbhost, &conn->port, &conn->cn_svtype, &conn->serverText,
+                      &conn->extraText};
+    for (char **t : texts) {
+        std::free(*t);
+        *t = nullptr;
+    }
+}
+
+void ConnFree(Conn *conn)
+{
+    PL_CsGuard api(API_Lock());
+    // Whatever a failed close left behind goes with the connection, so that
+    // nothing keeps pointing at it once its memory is released.
+    while (Stmt *s = conn->stmts)
+        StmtFree(s, CLOSE_DETACH);
+    DescFreeOwnedBy(conn);
+    ConnFreeStrings(conn);
+    std::free(conn->appName);
+    conn->appName = nullptr;
+    if (Envr *env = conn->env) {
+        for (Conn **p = &env->conns; *p; p = &(*p)->next) {
+            if (*p == conn) {
+                *p = conn->next;
+                break;
+            }
+        }
+    }
+    ERR_FreeMsgs(&conn->diag);
+    conn->typeTag = FREED_TAG;
+    conn->state = CONN_FREED;
+    if (conn->handle)
+        HT_Remove(&ConnTable, static_cast<uint32_t>(conn->handle));
+}
+
+void ConnRelease(Conn *conn) { delete conn; }
+
+void ConnPushError(Conn *conn, const char *text, int32_t native) { ERR_Push(&conn->diag, text, native); }
+
+char *ConnPopError(Conn *conn, int32_t *native) { return ERR_Pop(&conn->diag, native); }
+
+int ConnFetchMessages(Conn *conn, Stmt *stmt)
+{
+    if (!conn->binding.ops || !conn->binding.ops->GetErrors)
+        return 0;
+    ErrReport report{};
+    if (conn->binding.ops->GetErrors(static_cast<int>(conn->drvConn), &report) != 0)
+        return 0;
+    return QueueReport(stmt ? &stmt->diag : &conn->diag, report);
+}
+
+int ConnFetchServerMessages(Conn *conn)
+{
+    if (!conn->binding.ops || !conn->binding.ops->GetErrors)
+        return 0;
+    ErrReport report{};
+    if (conn->binding.ops->GetErrors(static_cast<int>(conn->serverHandle), &report) != 0)
+        return 0;
+    return QueueReport(&conn->diag, report);
+}
+
+SQLRETURN ConnTransact(Conn *conn, SQLUSMALLINT type)
+{
+    if (TR_IsOn())
+        TR_Printf("%s", type == SQL_COMMIT ? "[Commit]" : "[Rollback]");
+    if (conn->state != CONN_CONNECTED) {
+        conn->diag.errNum = 52;
+        return SQL_ERROR;
+    }
+    int (*op)(int) = nullptr;
+    if (type == SQL_COMMIT)
+        op = conn->binding.ops ? conn->binding.ops->Commit : nullptr;
+    else if (type == SQL_ROLLBACK)
+        op = conn->binding.ops ? conn->binding.ops->Rollback : nullptr;
+    else {
+        conn->diag.errNum = 23;
+        return SQL_ERROR;
+    }
+    int rc = op ? op(static_cast<int>(conn->drvConn)) : 43;
+    conn->diag.errNum = rc;
+    if (rc != 0) {
+        ConnFetchMessages(conn, nullptr);
+        return SQL_ERROR;
+    }
+    return SQL_SUCCESS;
+}
+
+int BindOpTable(DrvBinding *binding)
+{
+    binding->ops = DRV_JdbcOpTable();
+    binding->flags = DRVB_THREAD_SAFE;
+    SCS_Install(binding);
+    XAT_InstallProxyOps(binding);
+    return 0;
+}
+
+SQLRETURN CN_AllocStmt(Conn *conn, SQLHSTMT *out) { return AllocStmtImpl(conn, out); }
+SQLRETURN CN_AllocHandleStmt(Conn *conn, SQLHANDLE *out) { return AllocStmtImpl(conn, out); }
+
+SQLRETURN CN_AllocHandleDesc(Conn *conn, SQLHANDLE *out)
+{
+    if (!out) {
+        conn->diag.errNum = 21;
+        return SQL_ERROR;
+    }
+    *out = nullptr;
+    if (conn->state != CONN_CONNECTED) {
+        conn->diag.errNum = 52;
+        return SQL_ERROR;
+    }
+    Desc *desc = DescAlloc(DK_USER, DA_EXPLICIT, nullptr, conn);
+    if (!desc) {
+        conn->diag.errNum = 16;
+        return SQL_ERROR;
+    }
+    uint32_t handle = 0;
+    int rc = HT_Insert(&DescTable, &handle, desc);
+    if (rc != 0) {
+        DescFree(desc);
+        conn->diag.errNum = rc;
+        return SQL_ERROR;
+    }
+    desc->handle = handle;
+    *out = HT_HandleOut(handle);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN CN_FreeConnect(Conn *conn) { return FreeConnImpl(conn); }
+SQLRETURN CN_FreeHandle(Conn *conn) { return FreeConnImpl(conn); }
+SQLRETURN CN_Transact(Conn *conn, SQLUSMALLINT type) { return ConnTransact(conn, type); }

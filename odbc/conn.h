@@ -1,0 +1,53 @@
+// Connection objects: allocation, binding to the back end, close and free,
+// the message helpers and transactions.  (Connecting arrives with the
+// connect entry points.)
+#pragma once
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+#include "odbc/env.h"
+
+struct Conn;
+struct Envr;
+struct Stmt;
+struct DrvBinding;
+
+// A new connection linked at the head of the environment's list; null (16 on
+// the environment) when out of memory.
+Conn *ConnAlloc(Envr *env);
+// Closes and frees the statements, disconnects, frees the explicit
+// descriptors.  0 or the back end's error number (the connection then stays
+// connected).  CLOSE_DETACH frees without calling the back end.
+int ConnClose(Conn *conn, CloseMode mode = CLOSE_NORMAL);
+// Releases everything but the memory and the call lock: texts, remaining
+// statements and explicit descriptors, its diagnostics; unlinks it and
+// removes its handle.  Takes the global API lock.
+void ConnFree(Conn *conn);
+// Deletes the call lock and the memory of a freed connection.
+void ConnRelease(Conn *conn);
+void ConnFreeStrings(Conn *conn);
+
+void ConnPushError(Conn *conn, const char *text, int32_t native);
+char *ConnPopError(Conn *conn, int32_t *native);
+// Queues the back end's messages of the connection on the connection, or on
+// the statement when one is given.  Number of texts queued.
+int ConnFetchMessages(Conn *conn, Stmt *stmt);
+int ConnFetchServerMessages(Conn *conn);
+
+// Commit (0) or rollback (1) through the back end.  52 when not connected,
+// 23 for another type, else the back end's number.
+SQLRETURN ConnTransact(Conn *conn, SQLUSMALLINT type);
+
+// Fills a binding with flags 2 and the back end's table, then lets the
+// cursor library and the XA worker layer put their overlays in front.  0.
+int BindOpTable(DrvBinding *binding);
+
+// Implementations run by CallODBC.
+SQLRETURN CN_AllocStmt(Conn *conn, SQLHSTMT *out);
+SQLRETURN CN_AllocHandleStmt(Conn *conn, SQLHANDLE *out);
+SQLRETURN CN_AllocHandleDesc(Conn *conn, SQLHANDLE *out);
+SQLRETURN CN_FreeConnect(Conn *conn);
+SQLRETURN CN_FreeHandle(Conn *conn);
+SQLRETURN CN_Transact(Conn *conn, SQLUSMALLINT type);

@@ -1,0 +1,80 @@
+// Descriptor objects.
+#include "odbc/desc.h"
+
+#include <new>
+
+#include "odbc/dispatch.h"
+#include "odbc/handles.h"
+#include "odbc/startup.h"
+
+Desc *DescAlloc(int16_t kind, int16_t allocType, Stmt *stmt, Conn *conn)
+{
+    Desc *d = new (std::nothrow) Desc();
+    if (!d)
+        return nullptr;
+    d->typeTag = DESC_TAG;
+    d->kind = kind;
+    d->allocType = allocType;
+    d->arraySize = 1;
+    if (allocType == DA_IMPLICIT) {
+        d->stmt = stmt;
+        switch (kind) {
+        case DK_IRD: stmt->ird = d; break;
+        case DK_IPD: stmt->ipd = d; break;
+        case DK_ARD: stmt->ardImplicit = stmt->ard = d; break;
+        case DK_APD: stmt->apdImplicit = stmt->apd = d; break;
+        default: break;
+        }
+    } else {
+        d->conn = conn;
+    }
+    return d;
+}
+
+void DescFree(Desc *desc)
+{
+    if (desc->allocType == DA_EXPLICIT && desc->conn) {
+        for (Stmt *s = desc->conn->stmts; s; s = s->next) {
+            if (s->ard == desc)
+                s->ard = s->ardImplicit;
+            if (s->apd == desc)
+                s->apd = s->apdImplicit;
+        }
+    }
+    PL_CsGuard api(API_Lock());
+    ERR_FreeMsgs(&desc->diag);
+    desc->typeTag = FREED_TAG;
+    if (desc->handle)
+        HT_Remove(&DescTable, static_cast<uint32_t>(desc->handle));
+    delete desc;
+}
+
+void DescFreeOwnedBy(Conn *conn)
+{
+    // One at a time: freeing changes the table being walked.
+    for (;;) {
+        Desc *found = nullptr;
+        HT_Lock(&DescTable);
+        for (uint32_t i = 0; i < DescTable.capacity && !found; ++i) {
+            const HtSlot &slot = DescTable.slots[i];
+            auto *d = static_cast<Desc *>(slot.object);
+            if (slot.tag && d && d->typeTag == DESC_TAG && d->allocType == DA_EXPLICIT &&
+                d->conn == conn)
+                found = d;
+        }
+        HT_Unlock(&DescTable);
+        if (!found)
+            return;
+        DescFree(found);
+    }
+}
+
+SQLRETURN DS_FreeHandle(Desc *desc)
+{
+    if (desc->allocType == DA_IMPLICIT) {
+        desc->diag.errNum = 133;
+        return SQL_ERROR;
+    }
+    DescFree(desc);
+    return SQL_SUCCESS;
+}

@@ -1,0 +1,25 @@
+// Descriptor objects: creation, the implicit four of a statement and the
+// explicit ones of a connection, and freeing.  (Records and fields arrive
+// with the descriptor functions.)
+#pragma once
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+struct Conn;
+struct Desc;
+struct Stmt;
+
+// A new descriptor owned by the statement (implicit, allocType 1) or the
+// connection (explicit); an implicit one registers itself with its statement
+// by kind.  Null when out of memory.  The caller enters it in the table.
+Desc *DescAlloc(int16_t kind, int16_t allocType, Stmt *stmt, Conn *conn);
+// Frees the descriptor: statements using an explicit one return to their
+// implicit descriptors.  Takes the global API lock while the handle goes away.
+void DescFree(Desc *desc);
+// Frees every explicit descriptor the connection owns.
+void DescFreeOwnedBy(Conn *conn);
+
+// Implementations run by CallODBC.
+SQLRETURN DS_FreeHandle(Desc *desc);

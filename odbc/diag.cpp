@@ -1,0 +1,307 @@
+// SQLError and SQLGetDiagRec: reading a handle's diagnostics.
+#include "odbc/diag.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "odbc/api_desc.h"
+#include "odbc/dispatch.h"
+#include "odbc/errors.h"
+#include "odbc/handles.h"
+#include "odbc/startup.h"
+#include "util/utf8.h"
+
+namespace {
+
+thread_local bool t_startupPending = false;
+
+const char kStartupPrefix[] = "[Kestrune][ODBC][Driver]";
+
+// The start-up failure as one record; true when it was reported.
+bool StartupRecord(char *state, SQLINTEGER *native, char *msg, SQLSMALLINT bufLen,
+                   SQLSMALLINT *textLen, SQLRETURN *rc)
+{
+    const char *failure = Core_StartupFailure();
+    if (!failure || !t_startupPending)
+        return false;
+    char text[256];
+    std::strcpy(text, kStartupPrefix);
+    std::strncat(text, failure, sizeof text - std::strlen(text) - 1);
+    if (state)
+        std::strcpy(state, "HY000");
+    if (native)
+        *native = 0;
+    size_t len = std::strlen(text);
+    if (textLen)
+        *textLen = static_cast<SQLSMALLINT>(len);
+    *rc = SQL_SUCCESS;
+    if (msg && bufLen > 0) {
+        size_t n = len < static_cast<size_t>(bufLen) ? len : static_cast<size_t>(bufLen - 1);
+        std::memcpy(msg, text, n);
+        msg[n] = '\0';
+        if (n < len)
+            *rc = SQL_SUCCESS_WITH_INFO;
+    }
+    return true;
+}
+
+SQLRETURN TakeRecord(HandleHead *h, int version, SQLCHAR *state, SQLINTEGER *native,
+                     SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+{
+    return ERR_GetRec(&h->diag, version, ERR_MODE_TAKE, reinterpret_cast<char *>(state), native,
+                      reinterpret_cast<char *>(msg), bufLen, textLen);
+}
+
+SQLRETURN ReadRecord(HandleHead *h, int version, SQLSMALLINT rec, SQLCHAR *state,
+                     SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+{
+    size_t queued = ERR_Count(&h->diag);
+    size_t count = queued ? queued : 1;
+    if (rec < 1 || static_cast<size_t>(rec) > count) {
+        if (rec < 1)
+            return SQL_ERROR;
+        if (state)
+            std::strcpy(reinterpret_cast<char *>(state), "00000");
+        if (native)
+            *native = 0;
+        if (msg && bufLen > 0)
+            msg[0] = '\0';
+        if (textLen)
+            *textLen = 0;
+        return SQL_NO_DATA;
+    }
+    if (bufLen < 0)
+        return SQL_ERROR;
+    h->diag.curRec = static_cast<uint16_t>(rec);
+    return ERR_GetRec(&h->diag, version, ERR_MODE_KEEP, reinterpret_cast<char *>(state), native,
+                      reinterpret_cast<char *>(msg), bufLen, textLen);
+}
+
+// Widens a narrow SQLSTATE into six wide characters.
+void WidenState(const char *state, SQLWCHAR *out)
+{
+    for (int i = 0; i < 5; ++i)
+        out[i] = static_cast<SQLWCHAR>(static_cast<unsigned char>(state[i]));
+    out[5] = 0;
+}
+
+// Decodes the UTF-8 work buffer into the caller's wide buffer of n characters;
+// the length counts characters of the whole message.
+SQLRETURN WidenMessage(SQLRETURN rc, const char *work, SQLSMALLINT narrowLen, SQLWCHAR *msg,
+                       SQLSMALLINT n, SQLSMALLINT *textLen)
+{
+    int64_t units = 0;
+    int cut = UTF8_ToWideBufBytes<SQLWCHAR>(work, msg, static_cast<int64_t>(n) * 2, &units);
+    size_t workLen = std::strlen(work);
+    if (narrowLen > 0 && static_cast<size_t>(narrowLen) > workLen)
+        units += static_cast<int64_t>(narrowLen) - static_cast<int64_t>(workLen);
+    if (textLen)
+        *textLen = static_cast<SQLSMALLINT>(units > 32767 ? 32767 : units);
+    if (cut != 0 && rc == SQL_SUCCESS)
+        rc = SQL_SUCCESS_WITH_INFO;
+    return rc;
+}
+
+// Work-buffer size for a wide message buffer of n characters.
+SQLSMALLINT WorkSize(SQLSMALLINT n)
+{
+    int32_t size = 4 * static_cast<int32_t>(n);
+    return static_cast<SQLSMALLINT>(size > 32766 ? 32766 : size);
+}
+
+} // namespace
+
+void DIAG_NoteStartupFailure()
+{
+    if (Core_StartupFailure())
+        t_startupPending = true;
+}
+
+int HandleOdbcVersion(void *object, int kind)
+{
+    const Envr *env = nullptr;
+    switch (kind) {
+    case HK_ENV: env = static_cast<Envr *>(object); break;
+    case HK_DBC: env = static_cast<Conn *>(object)->env; break;
+    case HK_STMT: env = static_cast<Stmt *>(object)->conn->env; break;
+    case HK_DESC: {
+        Conn *c = DescConn(static_cast<Desc *>(object));
+        env = c ? c->env : nullptr;
+        if (!env)
+            return 3;
+        break;
+    }
+    default: return 3;
+    }
+    return env && env->odbcVersion == 3 ? 3 : 2;
+}
+
+SQLRETURN EN_Error(Envr *env, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
+                   SQLSMALLINT *textLen)
+{
+    return TakeRecord(env, HandleOdbcVersion(env, HK_ENV), state, native, msg, bufLen, textLen);
+}
+
+SQLRETURN CN_Error(Conn *conn, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
+                   SQLSMALLINT *textLen)
+{
+    return TakeRecord(conn, HandleOdbcVersion(conn, HK_DBC), state, native, msg, bufLen, textLen);
+}
+
+SQLRETURN ST_Error(Stmt *stmt, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
+                   SQLSMALLINT *textLen)
+{
+    return TakeRecord(stmt, HandleOdbcVersion(stmt, HK_STMT), state, native, msg, bufLen, textLen);
+}
+
+SQLRETURN EN_GetDiagRec(Envr *env, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native,
+                        SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+{
+    return ReadRecord(env, HandleOdbcVersion(env, HK_ENV), rec, state, native, msg, bufLen, textLen);
+}
+
+SQLRETURN CN_GetDiagRec(Conn *conn, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native,
+                        SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+{
+    return ReadRecord(conn, HandleOdbcVersion(conn, HK_DBC), rec, state, native, msg, bufLen,
+                      textLen);
+}
+
+SQLRETURN ST_GetDiagRec(Stmt *stmt, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native,
+                        SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+{
+    return ReadRecord(stmt, HandleOdbcVersion(stmt, HK_STMT), rec, state, native, msg, bufLen,
+                      textLen);
+}
+
+SQLRETURN DS_GetDiagRec(Desc *desc, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native,
+                        SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+{
+    return ReadRecord(desc, HandleOdbcVersion(desc, HK_DESC), rec, state, native, msg, bufLen,
+                      textLen);
+}
+
+SQLRETURN API_Error(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR *state, SQLINTEGER *native,
+                    SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+{
+    SQLRETURN rc;
+    if (StartupRecord(reinterpret_cast<char *>(state), native, reinterpret_cast<char *>(msg),
+                      bufLen, textLen, &rc)) {
+        t_startupPending = false;
+        return rc;
+    }
+    if (hstmt)
+        return CallODBC(&kApi_Error_Stmt, hstmt, state, native, msg, bufLen, textLen);
+    if (hdbc)
+        return CallODBC(&kApi_Error_Dbc, hdbc, state, native, msg, bufLen, textLen);
+    if (henv)
+        return CallODBC(&kApi_Error_Env, henv, state, native, msg, bufLen, textLen);
+    return SQL_INVALID_HANDLE;
+}
+
+SQLRETURN API_ErrorW(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLWCHAR *state,
+                     SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+{
+    if (!hstmt && !hdbc && !henv && !(Core_StartupFailure() && t_startupPending))
+        return SQL_INVALID_HANDLE;
+    SQLSMALLINT work = bufLen > 0 ? WorkSize(bufLen) : 0;
+    char *buf = nullptr;
+    if (work > 0) {
+        buf = static_cast<char *>(std::calloc(static_cast<size_t>(work) + 1, 1));
+        if (!buf)
+            return SQL_ERROR;
+    }
+    char narrowState[6] = {};
+    SQLSMALLINT narrowLen = 0;
+    SQLRETURN rc;
+    if (StartupRecord(narrowState, native, buf, work, &narrowLen, &rc)) {
+        t_startupPending = false;
+    } else if (hstmt) {
+        rc = CallODBC(&kApi_Error_Stmt_W, hstmt, narrowState, native, buf, work, &narrowLen);
+    } else if (hdbc) {
+        rc = CallODBC(&kApi_Error_Dbc_W, hdbc, narrowState, native, buf, work, &narrowLen);
+    } else {
+        rc = CallODBC(&kApi_Error_Env_W, henv, narrowState, native, buf, work, &narrowLen);
+    }
+    if (msg && buf && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
+        rc = WidenMessage(rc, buf, narrowLen, msg, bufLen, textLen);
+    else if (textLen && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
+        *textLen = narrowLen;
+    if (state && narrowState[0])
+        WidenState(narrowState, state);
+    std::free(buf);
+    return rc;
+}
+
+SQLRETURN API_GetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLCHAR *state,
+                         SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
+                         SQLSMALLINT *textLen)
+{
+    SQLRETURN rc;
+    if (StartupRecord(reinterpret_cast<char *>(state), native, reinterpret_cast<char *>(msg),
+                      bufLen, textLen, &rc))
+        return rec == 1 ? rc : SQL_NO_DATA;
+    switch (type) {
+    case SQL_HANDLE_ENV:
+        return CallODBC(&kApi_GetDiagRec_Env, handle, rec, state, native, msg, bufLen, textLen);
+    case SQL_HANDLE_DBC:
+        return CallODBC(&kApi_GetDiagRec_Dbc, handle, rec, state, native, msg, bufLen, textLen);
+    case SQL_HANDLE_STMT:
+        return CallODBC(&kApi_GetDiagRec_Stmt, handle, rec, state, native, msg, bufLen, textLen);
+    case SQL_HANDLE_DESC:
+        return CallODBC(&kApi_GetDiagRec_Desc, handle, rec, state, native, msg, bufLen, textLen);
+    default:
+        return SQL_INVALID_HANDLE;
+    }
+}
+
+SQLRETURN API_GetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLWCHAR *state,
+                          SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen,
+                          SQLSMALLINT *textLen)
+{
+    const ApiDescriptor *d;
+    switch (type) {
+    case SQL_HANDLE_ENV: d = &kApi_GetDiagRec_Env_W; break;
+    case SQL_HANDLE_DBC: d = &kApi_GetDiagRec_Dbc_W; break;
+    case SQL_HANDLE_STMT: d = &kApi_GetDiagRec_Stmt_W; break;
+    case SQL_HANDLE_DESC: d = &kApi_GetDiagRec_Desc_W; break;
+    default: return SQL_INVALID_HANDLE;
+    }
+    SQLSMALLINT work = msg && bufLen > 0 ? WorkSize(bufLen) : 0;
+    char *buf = nullptr;
+    if (work > 0) {
+        buf = static_cast<char *>(std::calloc(static_cast<size_t>(work) + 1, 1));
+        if (!buf)
+            return SQL_ERROR;
+    }
+    char narrowState[6] = {};
+    SQLSMALLINT narrowLen = 0;
+    SQLRETURN rc;
+    if (StartupRecord(narrowState, native, buf, work, &narrowLen, &rc)) {
+        if (rec != 1)
+            rc = SQL_NO_DATA;
+    } else {
+        rc = CallODBC(d, handle, rec, narrowState, native, buf, work, &narrowLen);
+    }
+    if (msg && buf && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
+        rc = WidenMessage(rc, buf, narrowLen, msg, bufLen, textLen);
+    else if (textLen)
+        *textLen = narrowLen;
+    if (state && narrowState[0])
+        WidenState(narrowState, state);
+    std::free(buf);
+    return rc;
+}
+
+SQLRETURN API_GetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLSMALLINT id,
+                           SQLPOINTER value, SQLSMALLINT bufLen, SQLSMALLINT *outLen, bool wide)
+{
+    const ApiDescriptor *narrow[] = {&kApi_GetDiagField_Env, &kApi_GetDiagField_Dbc,
+                                     &kApi_GetDiagField_Stmt, &kApi_GetDiagField_Desc};
+    const ApiDescriptor *wides[] = {&kApi_GetDiagField_Env_W, &kApi_GetDiagField_Dbc_W,
+                                    &kApi_GetDiagField_Stmt_W, &kApi_GetDiagField_Desc_W};
+    if (type < SQL_HANDLE_ENV || type > SQL_HANDLE_DESC)
+        return SQL_INVALID_HANDLE;
+    const ApiDescriptor *d = (wide ? wides : narrow)[type - SQL_HANDLE_ENV];
+    return CallODBC(d, handle, rec, id, value, bufLen, outLen, wide ? 'W' : 'A');
+}

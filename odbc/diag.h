@@ -1,0 +1,47 @@
+// The diagnostic readers SQLError and SQLGetDiagRec (narrow and wide) for
+// every handle kind.
+#pragma once
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+struct Envr;
+struct Conn;
+struct Stmt;
+struct Desc;
+
+// Implementations run by CallODBC: SQLError takes the next record and removes
+// it; SQLGetDiagRec reads record RecNumber and keeps it.
+SQLRETURN EN_Error(Envr *env, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
+                   SQLSMALLINT *textLen);
+SQLRETURN CN_Error(Conn *conn, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
+                   SQLSMALLINT *textLen);
+SQLRETURN ST_Error(Stmt *stmt, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
+                   SQLSMALLINT *textLen);
+SQLRETURN EN_GetDiagRec(Envr *env, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native,
+                        SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen);
+SQLRETURN CN_GetDiagRec(Conn *conn, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native,
+                        SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen);
+SQLRETURN ST_GetDiagRec(Stmt *stmt, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native,
+                        SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen);
+SQLRETURN DS_GetDiagRec(Desc *desc, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native,
+                        SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen);
+
+// The bodies of the exported diagnostic entry points.
+SQLRETURN API_Error(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR *state, SQLINTEGER *native,
+                    SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen);
+SQLRETURN API_ErrorW(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLWCHAR *state,
+                     SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen);
+SQLRETURN API_GetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLCHAR *state,
+                         SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
+                         SQLSMALLINT *textLen);
+SQLRETURN API_GetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLWCHAR *state,
+                          SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen,
+                          SQLSMALLINT *textLen);
+SQLRETURN API_GetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLSMALLINT id,
+                           SQLPOINTER value, SQLSMALLINT bufLen, SQLSMALLINT *outLen, bool wide);
+
+// Marks that the calling thread's last call failed because the library did
+// not start; the next diagnostic read on the thread reports the start-up
+// message.
+void DIAG_NoteStartupFailure();

@@ -1,0 +1,215 @@
+// The handle objects of the ODBC layer: environment, connection, statement
+// and descriptor.  Each begins with a HandleHead (type tag, its handle and its
+// diagnostics); the application sees only the integer handles.
+#pragma once
+#include <sql.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "exec/cursor_state.h"
+#include "odbc/drv_ops.h"
+#include "odbc/errors.h"
+#include "odbc/rowblock.h"
+#include "platform/locks.h"
+
+enum : uint32_t {
+    ENVR_TAG = 0x3144,
+    CONN_TAG = 0x3244,
+    STMT_TAG = 0x3344,
+    DESC_TAG = 0x3444,
+    FREED_TAG = 0xFFFFFFFFu,
+};
+
+struct Envr;
+struct Conn;
+struct Stmt;
+struct Desc;
+
+struct HandleHead {
+    uint32_t typeTag;  // *_TAG while alive, FREED_TAG once freed
+    uint64_t handle;   // the integer handle the application holds
+    ErrQueue diag;     // error number, queued texts, current record number
+};
+
+// Envr::state
+enum : int32_t { ENVR_FREED = 0, ENVR_ALLOCATED = 1, ENVR_OPEN = 2 };
+
+struct Envr : HandleHead {
+    int32_t state;
+    Envr *next;            // driver-wide list, newest first
+    Conn *conns;           // its connections, newest first
+    uint32_t id;           // 1, 2, 3 ... in order of allocation
+    int32_t connCounter;
+    uint32_t pooling;      // SQL_ATTR_CONNECTION_POOLING 0..2
+    uint32_t poolMatch;    // SQL_ATTR_CP_MATCH 0..1
+    int32_t odbcVersion;   // 2 or 3
+    uint32_t outputNts;    // SQL_ATTR_OUTPUT_NTS
+};
+
+// Conn::state
+enum : int32_t { CONN_FREED = 0, CONN_ALLOCATED = 1, CONN_CONNECTED = 2 };
+
+// Conn::flags
+enum : uint16_t {
+    CN_NOLOGINBOX = 0x01,
+    CN_READONLY = 0x02,
+    CN_AUTOCOMMIT = 0x04,
+    CN_ASYNC = 0x08,
+    CN_MASE = 0x80,
+    CN_INCLUDE_VIEWS = 0x100,
+    CN_INCLUDE_ALL = 0x200,
+};
+
+typedef int (*FailoverCallback)(int event, void *context, void *reserved);
+
+struct Conn : HandleHead {
+    int32_t state;
+    Conn *next;            // the next connection of the same environment
+    Stmt *stmts;           // its statements, newest first
+    Envr *env;
+
+    // Configuration texts (owned; UTF-8 in the Unicode build).
+    char *dsn;
+    char *uid;
+    char *pwd;
+    char *cn_dbpath;       // JDBC driver class
+    char *cn_dbopts;       // DataSource property string
+    char *cn_dbhost;
+    char *port;
+    char *cn_svtype;
+    char *serverText;
+    char *extraText;
+
+    uint16_t flags;        // CN_* bits; CN_AUTOCOMMIT at allocation
+    char *appName;
+    uint32_t loginTimeout; // 120 at allocation
+
+    // Statement defaults set through connection options.
+    uint32_t bindType;
+    uint64_t maxLength;
+    uint64_t maxRows;
+    uint32_t noScan;
+    uint32_t queryTimeout;
+    CursorState stmtDefaults;
+
+    uint32_t isolation;
+    uint32_t cn_fetchSize;
+    DrvBinding binding;
+    uint32_t serverHandle; // back-end environment
+    uint32_t drvConn;      // back-end connection
+    uint32_t id;
+    int32_t stmtCounter;
+
+    // The one handle object inside a call on this connection, or null.
+    std::atomic<HandleHead *> busy;
+
+    // Capabilities declared by the back end at connect time.
+    int32_t cn_needbind;
+    int32_t cn_hasMoreRes;
+    int32_t cn_hasParamOp;
+    int32_t cn_spOutDeferFetch;
+    int32_t cn_hasScrlCurs;
+    int32_t cn_hasDynMixCurs;
+    int32_t cn_hasV2DAE;
+    int32_t narrowConversion;
+    int32_t cn_hasExecute2;
+
+    void *dtcDispenser;
+    PL_CriticalSection generalLock;
+    PL_CallLock callLock;
+
+    FailoverCallback failoverCallback;
+    void *failoverContext;
+};
+
+// Stmt::state
+enum : int32_t { STMT_FREED = 0, STMT_ALLOCATED = 1, STMT_EXECUTED = 2 };
+
+// Stmt::flags
+enum : uint16_t {
+    ST_PREPARED = 0x1,
+    ST_CURSOR_OPEN = 0x2,
+    ST_NEEDBIND = 0x4,
+    ST_PARAMTYPES_SENT = 0x8,
+};
+
+struct Stmt : HandleHead {
+    int32_t state;
+    Stmt *next;            // the next statement of the same connection
+    Conn *conn;
+    uint32_t id;
+    DrvBinding *binding;   // its connection's
+    uint32_t drvStmt;      // back-end statement
+
+    uint32_t queryTimeout;
+    uint64_t maxLength;
+    uint64_t maxRows;
+    uint32_t bindType;
+    uint32_t noScan;
+
+    uint16_t flags;        // ST_* bits
+    uint16_t resultColCount;
+    ColDesc *resultCols;
+    uint16_t paramCount;
+    ColDesc *paramCols;
+    RowBlock result;       // the current result block
+    uint16_t rowsPerBlock;
+    uint16_t currentRow;   // rows of the current block already delivered
+
+    int16_t daeState;      // data at execution: 0 none
+    uint64_t paramsetSize; // 1 at allocation
+    CursorState cursor;
+    int32_t selectFlag;    // prepared from a text that begins with SELECT
+
+    Desc *ardImplicit;
+    Desc *apdImplicit;
+    Desc *ard;             // current ARD
+    Desc *apd;             // current APD
+    Desc *ird;
+    Desc *ipd;
+};
+
+// Desc::kind
+enum : int16_t { DK_USER = 0, DK_IRD = 1, DK_ARD = 2, DK_IPD = 3, DK_APD = 4 };
+// Desc::allocType
+enum : int16_t { DA_IMPLICIT = 1, DA_EXPLICIT = 2 };
+
+struct Desc : HandleHead {
+    Conn *conn;            // owner of an explicit descriptor
+    Stmt *stmt;            // owner of an implicit descriptor
+    int16_t kind;
+    int16_t allocType;
+    uint64_t arraySize;    // 1
+    uint16_t *arrayStatusPtr;
+    SQLLEN *bindOffsetPtr;
+    uint32_t bindType;
+    uint16_t count;
+    SQLULEN *rowsProcessedPtr;
+};
+
+// The connection whose call lock covers a descriptor: its owner, or the
+// connection of its statement.
+inline Conn *DescConn(const Desc *d)
+{
+    if (d->conn)
+        return d->conn;
+    return d->stmt ? d->stmt->conn : nullptr;
+}
+
+// The head of a handle object given as the object of its kind (2 Envr,
+// 3 Conn, 4 Stmt, 5 Desc); null for any other kind.
+inline HandleHead *HeadOf(void *object, int kind)
+{
+    switch (kind) {
+    case 2: return static_cast<Envr *>(object);
+    case 3: return static_cast<Conn *>(object);
+    case 4: return static_cast<Stmt *>(object);
+    case 5: return static_cast<Desc *>(object);
+    default: return nullptr;
+    }
+}
+
+// The ODBC version (2 or 3) of the environment a handle belongs to; a
+// descriptor without an owner counts as 3.
+int HandleOdbcVersion(void *object, int kind);

@@ -1,0 +1,85 @@
+// Library start-up and shut-down: what must exist before the first ODBC call
+// (locks, handle tables, the driver-wide back-end binding, the API trace) and
+// its teardown when the library is unloaded or the process ends.
+#pragma once
+#include <cstdint>
+
+#include "odbc/drv_ops.h"
+#include "odbc/handle_table.h"
+#include "platform/locks.h"
+
+struct Envr;
+
+// The driver's four handle tables (tags 1 to 4).
+extern HandleTable EnvTable;
+extern HandleTable ConnTable;
+extern HandleTable StmtTable;
+extern HandleTable DescTable;
+
+// The driver-wide binding made at load; the distributed-transaction layer's
+// own connections use it.
+extern DrvBinding DriverBinding;
+
+// The three process-wide locks, created by Core_Init.
+struct CoreLocks {
+    PL_CriticalSection *api;      // handle look-ups, busy markers, object lists
+    PL_CriticalSection *connect;  // connection-string parsing and connecting
+    PL_CriticalSection *backend;  // all back-end work while the back end is not thread-safe
+};
+const CoreLocks &Core_Locks();
+
+// The driver-wide list of environments (newest first) and their counter.
+struct DriverRecord {
+    Envr *envs;
+    uint32_t envCounter;
+};
+extern DriverRecord Driver;
+
+bool Core_IsInitialised();
+// Creates the locks and the four tables; 0, or -1 (tables left empty).
+int Core_Init();
+
+// How Core_Shutdown treats what is still allocated.
+enum ShutdownMode {
+    SHUTDOWN_FULL = 0,     // close connections through the back end, then free
+    SHUTDOWN_EXIT = 1,     // process exit: free the driver's objects, never call the back end
+};
+// Frees every environment with its connections and statements (stopping at
+// the first environment with a connection inside a call), then deletes the
+// locks and tables unless a call is still running.  0.
+int Core_Shutdown(ShutdownMode mode = SHUTDOWN_FULL);
+
+// The attach and detach sequences.  Dll_Attach answers false when the load
+// must be refused; the start-up failure is then reported by every entry point.
+bool Dll_Attach(void *module);
+void Dll_Detach(ShutdownMode mode);
+
+// Set when a start-up step failed: every entry point answers SQL_ERROR with
+// this text as its diagnostic.  Null while the library started normally.
+const char *Core_StartupFailure();
+
+// Message boxes of the start-up: the caption is string-table entry 1; the
+// owner window decides whether the box is shown (0 suppresses it, -2 means
+// no owner).
+void Dll_ShowMessage(const char *text, uint32_t style);
+int Dll_MessageBox(const char *text, const char *caption, uint32_t style);
+void *Dll_OwnerWindow();
+void Dll_SetOwnerWindow(void *window);
+
+// Reads a text value of HKEY_LOCAL_MACHINE under the setup key + "\" + subkey
+// into buf (size bytes); the default when the key or value is missing.
+// Returns the length the registry reports with its terminator, or the
+// default's length.
+int Setup_GetRegString(const char *subkey, const char *name, const char *dflt, char *buf,
+                       int size);
+
+// The load and setup exports (the same names in both libraries).
+#define KRS_LOAD_EXPORT __attribute__((visibility("default")))
+extern "C" {
+KRS_LOAD_EXPORT int LibMain(void *module, uint32_t reserved1, uint32_t reserved2, void *reserved3);
+KRS_LOAD_EXPORT int WEP(int reserved);
+// String-table entry 204 into buf (at most size - 1 characters and a NUL); 1.
+KRS_LOAD_EXPORT int GetSetupDatabase(char *buf, int size);
+// "SOFTWARE\Kestrune Software\" + entry 204, cut to fit buf; 1.
+KRS_LOAD_EXPORT int GetSetupRegistry(char *buf, int size);
+}
