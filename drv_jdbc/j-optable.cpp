@@ -1,8 +1,25 @@
-// The JDBC back end's operation table.
+// The JDBC back end's operation table.  Slots are filled as the operations
+// exist; an empty slot is null and is never called.
+#include "drv_jdbc/j-conn.h"
+#include "drv_jdbc/j-errors.h"
+#include "drv_jdbc/j-serv.h"
 #include "odbc/drv_ops.h"
 
 namespace {
-const DrvOpTable kJdbcOps = {};
+constexpr DrvOpTable makeJdbcOps()
+{
+    DrvOpTable t = {};
+    t.GetErrors = DRV_GetErrors;
+    t.EnvOpen = DRV_EnvOpen;
+    t.EnvClose = DRV_EnvClose;
+    t.Connect = DRV_Connect;
+    t.Disconnect = DRV_Disconnect;
+    t.Commit = DRV_Commit;
+    t.Rollback = DRV_Rollback;
+    return t;
 }
+
+constexpr DrvOpTable kJdbcOps = makeJdbcOps();
+} // namespace
 
 const DrvOpTable *DRV_JdbcOpTable() { return &kJdbcOps; }

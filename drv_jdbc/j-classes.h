@@ -1,0 +1,36 @@
+// The driver's Java support classes (kestrune/support/XAXid and
+// kestrune/support/KRSClassLoader), carried as class-file bytes and defined
+// through the system class loader when the VM does not know them yet, and
+// class loading through the driver's loader.
+#pragma once
+#include <jni.h>
+
+#include <cstdint>
+
+struct DrvConn;
+
+// Class-file bytes generated at build time from drv_jdbc/java.
+extern const unsigned char krs_class_XAXid[];
+extern const unsigned krs_class_XAXid_len;
+extern const unsigned char krs_class_KRSClassLoader[];
+extern const unsigned krs_class_KRSClassLoader_len;
+
+// Finds or defines XAXid; a local reference in *out.  0, or 15 with the Java
+// exception left pending.
+int jc_DefineXAXidClass(JNIEnv *env, jclass *out);
+// A new KRSClassLoader over the non-empty ';'-separated entries of the class
+// path (each made a "file:" URL), as a local reference; NULL on any failure,
+// with no exception pending.
+jobject jc_NewClassLoader(JNIEnv *env, const char *classPath);
+// Loads a class ('/' separators) through the loader (FindClass without one)
+// on the connection's JNIEnv; NULL with the exception left pending.
+jclass jc_ClassLoader_loadClass(DrvConn *c, jobject loader, const char *name);
+
+// A new XAXid (local reference) for an X/Open identifier: format identifier,
+// the two part lengths and the data bytes (global transaction identifier
+// directly followed by the branch qualifier).  Each length must lie in 0..64
+// and is checked before anything is copied; otherwise an XAException
+// (XAER_INVAL) is raised, as the XAXid constructor does.  NULL with the
+// exception pending on any failure.
+jobject jc_NewXAXidParts(JNIEnv *env, jclass xidClass, int32_t formatID, int32_t gtridLength,
+                         int32_t bqualLength, const char *data);

@@ -1,0 +1,337 @@
+// Back-end connections: DRV_Connect, DRV_Disconnect, DRV_Commit, DRV_Rollback.
+#include "drv_jdbc/j-conn.h"
+
+#include "drv_jdbc/j-common.h"
+#include "drv_jdbc/j-factory.h"
+#include "drv_jdbc/j-serv.h"
+#include "drv_jdbc/j-stmt.h"
+#include "drv_jdbc/j-wrap.h"
+#include "odbc/drv_connect_params.h"
+#include "odbc/flavour.h"
+#include "util/hash.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+const char DRV_ClassList[] = "{org.postgresql.ds.PGPoolingDataSource;org.postgresql.xa.PGXADataSource}";
+DrvOptions drvOptions;
+
+namespace {
+constexpr size_t kClassListMax = 1024;
+
+DrvConn *connOf(int handle)
+{
+    return static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(handle)));
+}
+
+bool hasWideMarker(const char *serverText)
+{
+    return serverText && strlen(serverText) >= sizeof DRV_WIDE_MARKER &&
+           memcmp(serverText, DRV_WIDE_MARKER, sizeof DRV_WIDE_MARKER) == 0;
+}
+
+// Calls close() on a data source that has one (a pooling data source closes
+// its pool, and with it every pooled server session).
+void closeDataSource(JNIEnv *env, jobject ds)
+{
+    if (!ds)
+        return;
+    JLocal<jclass> cls(env, env->GetObjectClass(ds));
+    jmethodID close = cls.get() ? env->GetMethodID(cls, "close", "()V") : nullptr;
+    if (!close) {
+        env->ExceptionClear();
+        return;
+    }
+    env->CallVoidMethod(ds, close);
+    env->ExceptionClear();
+}
+
+// Closes the Java side of a connection, whatever state it is in, and drops
+// the references; outcomes are not checked and no exception stays pending.
+void closeJavaConnection(JNIEnv *env, jobject conn, jobject ds)
+{
+    if (conn) {
+        jc_CallVoidMethod(env, conn, nullptr, "close", "()V");
+        env->ExceptionClear();
+    }
+    closeDataSource(env, ds);
+}
+
+void dropGlobal(JNIEnv *env, jobject *ref)
+{
+    if (*ref)
+        env->DeleteGlobalRef(*ref);
+    *ref = nullptr;
+}
+
+// Frees every statement of the connection; their handles are unknown afterwards.
+void freeConnStatements(DrvConn *c, JNIEnv *env)
+{
+    std::vector<std::pair<uint32_t, DrvStmt *>> mine;
+    HT_Lock(&drvStmtTable);
+    for (uint32_t i = 0; i < drvStmtTable.capacity; ++i) {
+        const HtSlot &slot = drvStmtTable.slots[i];
+        DrvStmt *s = static_cast<DrvStmt *>(slot.object);
+        if (slot.tag && s && s->conn == c)
+            mine.emplace_back((static_cast<uint32_t>(slot.tag) << 16) | i, s);
+    }
+    HT_Unlock(&drvStmtTable);
+    for (auto &[handle, s] : mine) {
+        HT_Remove(&drvStmtTable, handle);
+        s->env = env;
+        drvStmtDiscard(s);
+    }
+}
+
+// Moves what a failed connect posted to the environment's chain, where the
+// handle layer drains it.
+void moveErrorsToEnv(DrvConn *c, DrvEnv *e)
+{
+    PL_CsGuard mutex(jvmService.mutex);
+    PL_CsGuard lock(e->lock);
+    errClear(&e->errors);
+    e->errors.first = c->errors.first;
+    c->errors.first = nullptr;
+}
+
+// Opens the JDBC connection and configures it; on failure closes whatever it
+// obtained.  Local references die with the caller's frame.
+int openJdbc(DrvConn *c, const DrvConnectParams *p)
+{
+    JNIEnv *env = c->env;
+    char listBuf[kClassListMax];
+    snprintf(listBuf, sizeof listBuf, "%s", DRV_ClassList);
+    c->classList = strdup(jc_StripBraces(listBuf));
+    if (p->dsProps) {
+        char *tmp = strdup(p->dsProps);
+        if (!tmp)
+            return 16;
+        c->dsProps = strdup(jc_StripBraces(tmp));
+        free(tmp);
+    }
+    c->user = strdup(p->user ? p->user : "");
+    c->password = strdup(p->password ? p->password : "");
+    if (!c->classList || (p->dsProps && !c->dsProps) || !c->user || !c->password) {
+        errPostMsg(&c->errors, "Memory allocation failure", 16);
+        return 16;
+    }
+    if (*c->classList) {
+        for (char *q = c->classList + 1; *q; ++q)
+            if (*q == '.')
+                *q = '/';
+    }
+
+    char *props = c->dsProps ? strdup(c->dsProps) : nullptr;
+    if (c->dsProps && !props)
+        return 16;
+    jobject conn = nullptr;
+    jobject ds = nullptr;
+    int rc = _getConnection(c, &conn, c->classList, props, c->user, c->password, &c->xaClassName, &ds);
+    free(props);
+    if (rc == 0 && !conn)
+        rc = 50;
+    jobject md = nullptr;
+    if (rc == 0)
+        rc = jc_Connection_getMetaData(c, conn, &md);
+    if (rc == 0 && p->readOnly)
+        rc = jc_Connection_setReadOnly(c, conn, 1);
+    if (rc == 0 && c->options.noAutoCommit)
+        rc = jc_Connection_setAutoCommit(c, conn, 0);
+    if (rc != 0) {
+        closeJavaConnection(env, conn, ds);
+        return rc;
+    }
+    c->connection = env->NewGlobalRef(conn);
+    c->metaData = md ? env->NewGlobalRef(md) : nullptr;
+    c->dataSource = ds ? env->NewGlobalRef(ds) : nullptr;
+    jc_DeleteLocal(env, conn);
+    jc_DeleteLocal(env, md);
+    jc_DeleteLocal(env, ds);
+    if (!c->connection || (md && !c->metaData) || (ds && !c->dataSource)) {
+        env->ExceptionClear();
+        errPostMsg(&c->errors, "Memory allocation failure", 16);
+        return 16;
+    }
+    return 0;
+}
+
+using JdbcTxnCall = int (*)(DrvConn *, jobject);
+
+// Commit or rollback; a successful no-op under autocommit, where the JDBC
+// driver would refuse it.
+int endTransaction(int handle, JdbcTxnCall call)
+{
+    DrvConn *c = connOf(handle);
+    if (!c)
+        return 21;
+    JNIEnv *env = jvmAttachThread(c->env);
+    if (!env)
+        return 15;
+    c->env = env;
+    JniLocalFrame frame(env, 64);
+    if (!frame.ok())
+        return 16;
+    uint8_t autoCommit = 0;
+    int rc = jc_Connection_getAutoCommit(c, c->connection, &autoCommit);
+    if (rc != 0 || autoCommit)
+        return rc;
+    return call(c, c->connection);
+}
+} // namespace
+
+int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
+{
+    DrvEnv *e = static_cast<DrvEnv *>(HT_Lookup(&drvEnvTable, static_cast<uint32_t>(envHandle)));
+    if (!e || !params || !outConn)
+        return 21;
+    *outConn = 0;
+    DrvConn *c = static_cast<DrvConn *>(calloc(1, sizeof(DrvConn)));
+    if (!c) {
+        PL_CsGuard mutex(jvmService.mutex);
+        PL_CsGuard lock(e->lock);
+        errPostMsg(&e->errors, "Memory allocation failure", 16);
+        return 16;
+    }
+    c->options = drvOptions;
+    drvOptions.initialSql = nullptr;
+    drvOptions.sqlDbmsName = nullptr;
+    c->drvEnv = e;
+    c->stringMode = KRS_IsUnicodeBuild() && hasWideMarker(params->serverText) ? STRMODE_UTF8
+                                                                              : STRMODE_PLATFORM;
+    c->odbcVersion = 2;
+    c->readOnlyAtConnect = params->readOnly;
+    c->accessMode = params->readOnly;
+
+    JNIEnv *env = jvmAttachThread(c->env);
+    if (!env) {
+        freeDrvConn(c);
+        return 15;
+    }
+    c->env = env;
+    int rc;
+    {
+        JniLocalFrame frame(env, 64);
+        if (!frame.ok()) {
+            errPostMsg(&c->errors, "Memory allocation failure", 16);
+            rc = 16;
+        } else {
+            c->xaMode = nullptr;
+            c->xidClass = e->xidClass;
+            c->classLoader = e->classLoader;
+            rc = openJdbc(c, params);
+        }
+        if (rc == 0) {
+            c->capabilityMark = 0;
+            c->useGetMetaData = c->useAsciiStream = c->useBinaryStream = 1;
+            int32_t handle = 0;
+            rc = HT_Insert(&drvConnTable, &handle, c);
+            if (rc == 0) {
+                c->handle = handle;
+                *outConn = handle;
+            } else {
+                errPostCode(&c->errors, rc);
+                closeJavaConnection(env, c->connection, c->dataSource);
+                dropGlobal(env, &c->connection);
+                dropGlobal(env, &c->metaData);
+                dropGlobal(env, &c->dataSource);
+            }
+        }
+    }
+    if (rc != 0) {
+        moveErrorsToEnv(c, e);
+        freeDrvConn(c);
+    }
+    return rc;
+}
+
+int DRV_Disconnect(int handle)
+{
+    DrvConn *c = connOf(handle);
+    if (!c)
+        return 21;
+    JNIEnv *env = jvmAttachThread(c->env);
+    if (!env)
+        return 15;
+    c->env = env;
+    {
+        JniLocalFrame frame(env, 64);
+        PL_CsGuard mutex(jvmService.mutex);
+        freeConnStatements(c, env);
+        if (c->connection) {
+            jc_CallVoidMethod(env, c->connection, nullptr, "close", "()V");
+            env->ExceptionClear();
+        }
+        if (c->xaConnection) {
+            jc_CallVoidMethod(env, c->xaConnection, nullptr, "close", "()V");
+            env->ExceptionClear();
+        }
+        closeDataSource(env, c->dataSource);
+        dropGlobal(env, &c->xaConnection);
+        dropGlobal(env, &c->xaResource);
+        dropGlobal(env, &c->dataSource);
+        dropGlobal(env, &c->metaData);
+        dropGlobal(env, &c->connection);
+    }
+    jvmDetachThread(env);
+    c->env = nullptr;
+    HT_Remove(&drvConnTable, static_cast<uint32_t>(handle));
+    HASH_Free(c->scalarFunctions);
+    c->scalarFunctions = nullptr;
+    errClear(&c->errors);
+    freeDrvConn(c);
+    return 0;
+}
+
+int DRV_Commit(int handle) { return endTransaction(handle, jc_Connection_commit); }
+
+int DRV_Rollback(int handle) { return endTransaction(handle, jc_Connection_rollback); }
+
+namespace {
+void freeTypeInfoEntry(uint64_t value, const void *, void *)
+{
+    free(reinterpret_cast<TypeInfoEntry *>(static_cast<uintptr_t>(value)));
+}
+} // namespace
+
+void freeDrvConn(DrvConn *c)
+{
+    if (!c)
+        return;
+    free(c->options.initialSql);
+    free(c->options.sqlDbmsName);
+    free(c->xaClassName);
+    free(c->dsProps);
+    free(c->classList);
+    free(c->user);
+    free(c->password);
+    if (c->typeInfo) {
+        HASH_ForEach(c->typeInfo, freeTypeInfoEntry, nullptr);
+        HASH_Free(c->typeInfo);
+    }
+    free(c->recoverList);
+    errClear(&c->errors);
+    free(c);
+}
+
+const char *typeInfoName(HashTable *cache, int sqlType)
+{
+    if (!cache)
+        return "";
+    int16_t key = static_cast<int16_t>(sqlType);
+    auto *e = reinterpret_cast<TypeInfoEntry *>(static_cast<uintptr_t>(HASH_Get(cache, &key)));
+    return e ? e->typeName : "";
+}
+
+const char *typeInfoLiteral(HashTable *cache, int sqlType, int which)
+{
+    if (!cache)
+        return "";
+    int16_t key = static_cast<int16_t>(sqlType);
+    auto *e = reinterpret_cast<TypeInfoEntry *>(static_cast<uintptr_t>(HASH_Get(cache, &key)));
+    if (!e)
+        return "";
+    return which == 0 ? e->literalPrefix : e->literalSuffix;
+}

@@ -1,0 +1,84 @@
+// DrvConn: one open java.sql.Connection of the back end, named across the
+// operation table by a handle of the connection table (tag 0xBBBB), and the
+// connection operations of slots 5, 6, 21 and 22.
+#pragma once
+#include "drv_jdbc/j-errors.h"
+#include "drv_jdbc/j-options.h"
+
+#include <jni.h>
+
+#include <cstdint>
+
+struct DrvEnv;
+struct DrvConnectParams;
+struct HashTable;
+struct XaWorkerMode;
+struct XID;
+
+// One zero-filled heap block (calloc) per connection; freed by freeDrvConn.
+struct DrvConn {
+    ErrChain errors;            // diagnostics of connection operations
+    int32_t cursorEnv;          // written by the cursor library
+    void *keyColumnCache;       // the cursor library's cache of key columns
+    XaWorkerMode *xaMode;       // owned by the XA worker layer; NULL at connect
+    DrvEnv *drvEnv;             // the back-end environment
+    int32_t handle;             // this record's back-end connection handle
+    jobject connection;         // global reference: java.sql.Connection
+    jobject metaData;           // global reference: its DatabaseMetaData
+    jobject xaConnection;       // global reference: javax.sql.XAConnection while XA is open
+    jobject xaResource;         // global reference: its XAResource
+    jclass xidClass;            // the environment's XAXid class (owned by the DrvEnv)
+    char *xaClassName;          // XA data-source class of the class list ('/' form)
+    char *classList;            // the data-source class list ('/' form)
+    jobject classLoader;        // the environment's class loader (owned by the DrvEnv)
+    char *dsProps;              // DataSource property string, braces stripped; NULL when none
+    char *user;                 // "" when none was given
+    char *password;             // "" when none was given
+    int32_t readOnlyAtConnect;  // the connect parameters' read-only flag
+    int32_t accessMode;         // current access-mode setting
+    JNIEnv *env;                // JNIEnv of the thread of the current call
+    HashTable *scalarFunctions; // ScalarFunctionMap: name -> row of the scalar-function table
+    HashTable *typeInfo;        // 16-bit DATA_TYPE -> TypeInfoEntry; NULL when not built
+    int32_t useGetMetaData;
+    int32_t useAsciiStream;
+    int32_t useBinaryStream;
+    int32_t capabilityMark;
+    int32_t odbcVersion;        // 2 at connect
+    int32_t cursorDefault;      // copied into each new statement's cursor context
+    DrvOptions options;         // copy of the process-wide block; owns its two texts
+    int32_t stringMode;         // StringMode
+    int32_t oneStmtEmulation;   // MASE
+    XID *recoverList;
+    int32_t recoverCount;
+    int32_t recoverPos;
+    jobject dataSource;         // global reference: the data source that made the connection
+};
+
+// One cached row of the type-information result.
+struct TypeInfoEntry {
+    char typeName[61];
+    char literalPrefix[7];
+    char literalSuffix[7];
+};
+
+// Slot 5: opens a JDBC connection; on failure the texts wait on the
+// environment's chain.  21 unknown environment, 15 no JNIEnv, 16 memory,
+// else the factory's number (3, 15, 16, 50 ...).
+int DRV_Connect(int env, DrvConnectParams *params, int *outConn);
+// Slot 6: frees the connection's statements, closes the connection and its
+// data source so that no server session remains, and frees the record.
+int DRV_Disconnect(int conn);
+// Slots 21 and 22: commit or roll back; successful no-ops under autocommit.
+int DRV_Commit(int conn);
+int DRV_Rollback(int conn);
+
+// Frees the record and what it owns, except the scalar-function map and the
+// global references.  NULL is allowed.
+void freeDrvConn(DrvConn *c);
+
+// Type-information lookups; "" when the cache or the type is missing.
+const char *typeInfoName(HashTable *cache, int sqlType);
+const char *typeInfoLiteral(HashTable *cache, int sqlType, int which);
+
+// Built-in class list of every connection: the plain and the XA data source.
+extern const char DRV_ClassList[];

@@ -1,0 +1,47 @@
+// The back end's error chains: every back-end record (DrvEnv, DrvConn,
+// DrvStmt) carries an ErrChain on which operations and the Java bridge post
+// what went wrong; the handle layer drains it with DRV_GetErrors (slot 2).
+#pragma once
+#include <cstdint>
+
+constexpr int ERR_MSG_MAX = 2047;  // bytes of message text kept per record
+
+struct ErrRec {
+    ErrRec *next;                  // next (newer) record
+    int32_t nativeCode;            // vendor code of a Java SQLException, else 0
+    char message[ERR_MSG_MAX + 1];
+    char *sqlState;                // heap copy owned by the record
+};
+
+// Embedded in its owner; all-zero is an empty chain that does not keep.
+struct ErrChain {
+    int32_t keep;  // 0: each post empties the chain first
+    ErrRec *first;
+};
+
+// What DRV_GetErrors hands out; the receiver frees texts and array with free().
+struct ErrReport {
+    int32_t firstNative;  // native code of the oldest record
+    uint32_t count;       // records the chain held
+    char **texts;         // "[Brennic Edition]<message>[SQLSTATE:<state>]", NULL for an empty message
+};
+
+// New record (message cut to 2047 bytes); NULL when memory runs out.
+ErrRec *errNew(const char *message, int32_t nativeCode, const char *sqlState);
+// New record with row n's message and SQLSTATE; NULL when memory runs out.
+ErrRec *errNewByCode(int n);
+void errAppend(ErrChain *chain, ErrRec *rec);
+void errClear(ErrChain *chain);
+void errPostCode(ErrChain *chain, int n);
+void errPostMsg(ErrChain *chain, const char *message, int n);
+// Posts a Java exception's SQLSTATE, message (control characters blanked in
+// place) and native code; stores the first ErrorTable row of the SQLSTATE
+// (15 when none) in *number when that is still 0.
+void errPostSQLException(int *number, const char *sqlState, char *message, int32_t nativeCode,
+                         ErrChain *chain);
+// Number of records on a chain.
+int errCount(const ErrChain *chain);
+
+// Slot 2: drains the chain of a back-end statement, connection or environment
+// into the report.  21 for an unknown handle, 16 when memory runs out.
+int DRV_GetErrors(int handle, ErrReport *out);

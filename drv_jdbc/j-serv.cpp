@@ -1,0 +1,390 @@
+// The Java VM service: DRV_EnvOpen, DRV_EnvClose, VM creation and the
+// attached-thread list.
+#include "drv_jdbc/j-serv.h"
+
+#include "drv_jdbc/j-classes.h"
+#include "drv_jdbc/j-common.h"
+#include "drv_jdbc/j-setup.h"
+#include "util/hash.h"
+#include "util/log.h"
+#include "util/strutil.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#define SRC "drv_jdbc/j-serv"
+
+const char DRV_JarList[] = "postgresql-8.1-405.jdbc3.jar";
+
+JvmService jvmService;
+HandleTable drvEnvTable;
+HandleTable drvConnTable;
+HandleTable drvStmtTable;
+
+namespace {
+constexpr int kMaxVmItems = 100;
+
+const char *jniCodeText(int code)
+{
+    switch (code) {
+    case JNI_EINVAL: return "invalid arguments";
+    case JNI_EEXIST: return "VM already created";
+    case JNI_ENOMEM: return "not enough memory";
+    case JNI_EVERSION: return "JNI version error";
+    case JNI_EDETACHED: return "thread detached from the VM";
+    default: return "unknown error";
+    }
+}
+
+void listPut(JNIEnv *env, int mark)
+{
+    PL_CsGuard guard(jvmService.listLock);
+    if (jvmService.attached)
+        HASH_Put(jvmService.attached, &env, static_cast<uint64_t>(mark));
+}
+
+void listDelete(JNIEnv *env)
+{
+    PL_CsGuard guard(jvmService.listLock);
+    if (jvmService.attached)
+        HASH_Delete(jvmService.attached, &env);
+}
+
+void listFree()
+{
+    PL_CsGuard guard(jvmService.listLock);
+    HASH_Free(jvmService.attached);
+    jvmService.attached = nullptr;
+}
+
+// The calling thread's JNIEnv, attaching it when it has none; `attached`
+// tells whether this call attached it.  NULL when the VM refuses.
+JNIEnv *envOfThread(bool *attached)
+{
+    *attached = false;
+    JavaVM *vm = jvmService.vm;
+    if (!vm)
+        return nullptr;
+    JNIEnv *env = nullptr;
+    jint rc = vm->GetEnv(reinterpret_cast<void **>(&env), KRS_JNI_VERSION);
+    if (rc == JNI_OK)
+        return env;
+    if (rc == JNI_EVERSION)
+        return nullptr;
+    JavaVMAttachArgs args{KRS_JNI_VERSION, nullptr, nullptr};
+    if (vm->AttachCurrentThread(reinterpret_cast<void **>(&env), &args) != JNI_OK)
+        return nullptr;
+    *attached = true;
+    return env;
+}
+
+// Class path of the driver's class loader: the Java library directory in
+// front of every jar of the list, joined with ';'.
+std::string buildClassPath()
+{
+    const char *dir = DRV_JavaLibDir();
+    std::string list = DRV_JarList;
+    std::string path;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(':', start);
+        if (end == std::string::npos)
+            end = list.size();
+        std::string entry = list.substr(start, end - start);
+        bool last = end == list.size();
+        if (!(last && entry.empty())) {
+            if (!path.empty())
+                path += ';';
+            path += dir;
+            path += entry;
+        }
+        start = end + 1;
+    }
+    return path;
+}
+
+void destroyTables()
+{
+    HT_Destroy(&drvStmtTable);
+    HT_Destroy(&drvConnTable);
+    HT_Destroy(&drvEnvTable);
+}
+
+// Releases the environment's global references with the calling thread's
+// JNIEnv; a thread without one is attached for the release and detached again.
+void releaseEnvRefs(DrvEnv *e, JNIEnv *env)
+{
+    if (!e->xidClass && !e->classLoader)
+        return;
+    bool attachedHere = false;
+    if (!env)
+        env = envOfThread(&attachedHere);
+    if (!env)
+        return;
+    if (e->xidClass)
+        env->DeleteGlobalRef(e->xidClass);
+    if (e->classLoader)
+        env->DeleteGlobalRef(e->classLoader);
+    e->xidClass = nullptr;
+    e->classLoader = nullptr;
+    if (attachedHere)
+        jvmService.vm->DetachCurrentThread();
+}
+
+int firstOpen(int *outEnv)
+{
+    if (HT_Init(&drvEnvTable, 0x0DBCAAAA) != 0 || HT_Init(&drvConnTable, 0x0DBCBBBB) != 0 ||
+        HT_Init(&drvStmtTable, 0x0DBCCCCC) != 0) {
+        destroyTables();
+        return 15;
+    }
+    *outEnv = 0;
+    listFree();
+    jvmService.attached = HASH_Create(1024, 8);
+    if (!jvmService.attached) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't create environment list");
+        destroyTables();
+        return 16;
+    }
+    DrvEnv *e = new (std::nothrow) DrvEnv();
+    if (!e) {
+        listFree();
+        destroyTables();
+        return 16;
+    }
+    auto fail = [&](int rc, JNIEnv *env) {
+        releaseEnvRefs(e, env);
+        delete e;
+        listFree();
+        destroyTables();
+        return rc;
+    };
+
+    JavaVM *vms[2] = {nullptr, nullptr};
+    jsize count = 0;
+    if (JNI_GetCreatedJavaVMs(vms, 2, &count) == JNI_OK && count > 0) {
+        jvmService.vm = vms[0];
+    } else {
+        int rc = jc_CreateJavaVM();
+        if (rc < 0) {
+            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't create Java VM [%d|%s]", rc,
+                       jniCodeText(rc));
+            return fail(15, nullptr);
+        }
+    }
+    JNIEnv *env = nullptr;
+    jint rc = jvmService.vm->GetEnv(reinterpret_cast<void **>(&env), KRS_JNI_VERSION);
+    if (rc == JNI_EDETACHED) {
+        JavaVMAttachArgs args{KRS_JNI_VERSION, nullptr, nullptr};
+        if (jvmService.vm->AttachCurrentThread(reinterpret_cast<void **>(&env), &args) != JNI_OK)
+            env = nullptr;
+    }
+    if (!env) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't attach JVM to current thread");
+        return fail(15, nullptr);
+    }
+    jvmService.firstEnv = env;
+
+    {
+        JniLocalFrame frame(env, 64);
+        if (!frame.ok())
+            return fail(16, env);
+        jclass xid = nullptr;
+        if (jc_DefineXAXidClass(env, &xid) != 0 || !xid) {
+            jc_ClearException(env);
+            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't load XID class");
+            frame.pop();
+            return fail(15, env);
+        }
+        e->xidClass = static_cast<jclass>(env->NewGlobalRef(xid));
+        env->DeleteLocalRef(xid);
+
+        std::string path = buildClassPath();
+        jobject loader = jc_NewClassLoader(env, path.c_str());
+        if (!loader) {
+            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't create  ClassLoader");
+            frame.pop();
+            return fail(15, env);
+        }
+        e->classLoader = env->NewGlobalRef(loader);
+        env->DeleteLocalRef(loader);
+        if (!e->xidClass || !e->classLoader) {
+            jc_ClearException(env);
+            frame.pop();
+            return fail(16, env);
+        }
+    }
+    if (HT_EnableLock(&drvEnvTable) != 0 || HT_EnableLock(&drvConnTable) != 0 ||
+        HT_EnableLock(&drvStmtTable) != 0)
+        return fail(15, env);
+
+    e->firstEnv = env;
+    int32_t handle = 0;
+    int ins = HT_Insert(&drvEnvTable, &handle, e);
+    if (ins != 0)
+        return fail(ins, env);
+    jvmService.envHandle = handle;
+    *outEnv = handle;
+    jvmService.openCount = 1;
+    return 0;
+}
+
+int laterOpen(int *outEnv)
+{
+    *outEnv = jvmService.envHandle;
+    bool attached = false;
+    JNIEnv *env = envOfThread(&attached);
+    if (!env) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't attach JVM to current thread");
+        return 15;
+    }
+    if (attached)
+        listPut(env, JVM_MARK_ATTACHED);
+    ++jvmService.openCount;
+    return 0;
+}
+} // namespace
+
+int DRV_EnvOpen(const void *openRec, int *outEnv)
+{
+    if (!outEnv)
+        return 21;
+    // One lock around the opens and the last close keeps them apart.
+    PL_CsGuard guard(jvmService.mutex);
+    return jvmService.openCount > 0 ? laterOpen(outEnv) : firstOpen(outEnv);
+}
+
+int DRV_EnvClose(int envHandle)
+{
+    DrvEnv *e = static_cast<DrvEnv *>(HT_Lookup(&drvEnvTable, static_cast<uint32_t>(envHandle)));
+    if (!e)
+        return 21;
+    PL_CsGuard guard(jvmService.mutex);
+    if (HT_Lookup(&drvEnvTable, static_cast<uint32_t>(envHandle)) != e)
+        return 21;
+    if (--jvmService.openCount > 0)
+        return 0;
+
+    HT_Remove(&drvEnvTable, static_cast<uint32_t>(envHandle));
+    destroyTables();
+    {
+        PL_CsGuard envGuard(e->lock);
+        errClear(&e->errors);
+        JNIEnv *env = nullptr;
+        if (jvmService.vm &&
+            jvmService.vm->GetEnv(reinterpret_cast<void **>(&env), KRS_JNI_VERSION) != JNI_OK)
+            env = nullptr;
+        releaseEnvRefs(e, env);
+        if (env && jvmAttachMark(env) != 0) {
+            if (jvmService.vm->DetachCurrentThread() != JNI_OK)
+                LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't detach JVM from current thread");
+        }
+        listFree();
+    }
+    delete e;
+    jvmService.envHandle = 0;
+    jvmService.firstEnv = nullptr;
+    jvmService.openCount = 0;
+    return 0;
+}
+
+int jvmSplitOptions(const char *text, char **buf, char **items, int max)
+{
+    *buf = nullptr;
+    if (!text)
+        return 0;
+    char *copy = strdup(text);
+    if (!copy)
+        return -1;
+    *buf = copy;
+    char *item = STR_SkipBlanks(copy);
+    int n = 0;
+    for (char *p = item; *p && n < max; ++p) {
+        if (isspace(static_cast<unsigned char>(*p)) && p[1] == '-') {
+            *p = '\0';
+            STR_RTrim(item);
+            items[n++] = item;
+            item = p + 1;
+        }
+    }
+    if (n < max && *item) {
+        STR_RTrim(item);
+        if (*item)
+            items[n++] = item;
+    }
+    return n;
+}
+
+int jc_CreateJavaVM()
+{
+    char classPath[1100];
+    snprintf(classPath, sizeof classPath, "-Djava.class.path=%.1000s", ".");
+    JavaVMOption options[kMaxVmItems + 1] = {};
+    options[0].optionString = classPath;
+    int count = 1;
+    char *buf = nullptr;
+    if (const char *opts = getenv("KRS_JVM_OPTS")) {
+        char *items[kMaxVmItems];
+        int n = jvmSplitOptions(opts, &buf, items, kMaxVmItems);
+        if (n < 0)
+            return JNI_ENOMEM;
+        for (int i = 0; i < n; ++i)
+            options[count++].optionString = items[i];
+    }
+    JavaVMInitArgs args;
+    args.version = KRS_JNI_VERSION;
+    args.nOptions = count;
+    args.options = options;
+    args.ignoreUnrecognized = JNI_TRUE;
+    JavaVM *vm = nullptr;
+    JNIEnv *env = nullptr;
+    int rc = JNI_CreateJavaVM(&vm, reinterpret_cast<void **>(&env), &args);
+    if (rc == JNI_OK) {
+        jvmService.vm = vm;
+        jvmService.firstEnv = env;
+        listPut(env, JVM_MARK_CREATOR);
+    }
+    free(buf);
+    return rc;
+}
+
+JNIEnv *jvmAttachThread(JNIEnv *previous)
+{
+    bool attached = false;
+    JNIEnv *env = envOfThread(&attached);
+    if (!env) {
+        if (jvmService.vm)
+            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't attach JVM to current thread");
+        return nullptr;
+    }
+    if (attached)
+        listPut(env, JVM_MARK_ATTACHED);
+    return env;
+}
+
+void jvmDetachThread(JNIEnv *previous)
+{
+    if (!jvmService.vm)
+        return;
+    JNIEnv *env = nullptr;
+    if (jvmService.vm->GetEnv(reinterpret_cast<void **>(&env), KRS_JNI_VERSION) != JNI_OK || !env)
+        return;
+    if (env == jvmService.firstEnv || jvmAttachMark(env) == 0)
+        return;
+    if (jvmService.vm->DetachCurrentThread() != JNI_OK) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't detach JVM from current thread");
+        return;
+    }
+    listDelete(env);
+}
+
+int jvmAttachMark(JNIEnv *env)
+{
+    PL_CsGuard guard(jvmService.listLock);
+    if (!jvmService.attached)
+        return 0;
+    return static_cast<int>(HASH_Get(jvmService.attached, &env));
+}

@@ -1,0 +1,77 @@
+// The Java VM service: joins or creates the one Java VM of the process,
+// attaches calling threads, defines the driver's support classes and class
+// loader, and keeps the back end's handle tables and its one DrvEnv.
+#pragma once
+#include "drv_jdbc/j-conn.h"
+#include "drv_jdbc/j-errors.h"
+#include "drv_jdbc/j-stmt.h"
+#include "odbc/handle_table.h"
+#include "platform/locks.h"
+
+#include <jni.h>
+
+#include <cstdint>
+
+struct HashTable;
+
+constexpr jint KRS_JNI_VERSION = JNI_VERSION_1_4;
+
+// The built-in list of JDBC jars (':'-separated) looked for in the Java
+// library directory.
+extern const char DRV_JarList[];
+
+// The back end's environment record: one per process while a connection is open.
+struct DrvEnv {
+    PL_CriticalSection lock;  // held by DRV_GetErrors while it drains `errors`
+    ErrChain errors;          // what failed connects left behind
+    JNIEnv *firstEnv;         // JNIEnv of the thread that made the first open
+    jclass xidClass;          // global reference to kestrune/support/XAXid
+    jobject classLoader;      // global reference to the driver's KRSClassLoader
+};
+
+// Attached-thread marks.
+enum : int {
+    JVM_MARK_ATTACHED = 1,  // the driver attached the thread
+    JVM_MARK_CREATOR = 2,   // the driver created the VM on the thread
+};
+
+struct JvmService {
+    int32_t openCount;         // opens not yet closed; 0: nothing set up
+    int32_t envHandle;         // handle of the one DrvEnv
+    JavaVM *vm;                // never destroyed once joined or created
+    JNIEnv *firstEnv;          // JNIEnv of the thread that made the first open
+    HashTable *attached;       // JNIEnv value (8-byte key) -> mark
+    PL_CriticalSection mutex;  // the back-end mutex
+    PL_CriticalSection listLock;  // guards `attached` (changed from many threads)
+};
+
+extern JvmService jvmService;
+extern HandleTable drvEnvTable;   // tag 0xAAAA: DrvEnv
+extern HandleTable drvConnTable;  // tag 0xBBBB: DrvConn
+extern HandleTable drvStmtTable;  // tag 0xCCCC: DrvStmt
+
+// Slot 3: joins or creates the VM on the first open; every open counts one
+// user and attaches the calling thread.  15 when the VM or the support
+// classes cannot be had, 16 when memory is short.
+int DRV_EnvOpen(const void *openRec, int *outEnv);
+// Slot 4: counts one user down; the last one tears the environment down.
+// 21 for an unknown handle.
+int DRV_EnvClose(int env);
+
+// Creates the VM with the class path option and the items of KRS_JVM_OPTS;
+// the JNI result code.
+int jc_CreateJavaVM();
+// Cuts KRS_JVM_OPTS text into VM option items (at most 100): an item ends at
+// white space that is followed by '-'.  Writes up to `max` item pointers into
+// a copy held in `buf` (free()d by the caller); returns the item count, or -1
+// when the copy cannot be made.
+int jvmSplitOptions(const char *text, char **buf, char **items, int max);
+
+// The calling thread's JNIEnv, attaching the thread when it has none; NULL
+// when the VM refuses.
+JNIEnv *jvmAttachThread(JNIEnv *previous);
+// Detaches the calling thread when the driver attached it and it is not the
+// thread of the first open.
+void jvmDetachThread(JNIEnv *env);
+// The mark the attached-thread list holds for a JNIEnv (0 when none).
+int jvmAttachMark(JNIEnv *env);
