@@ -510,12 +510,6 @@ struct LayoutCase {
     std::string text;  // SQL_C_CHAR result
 };
 
-Bytes Concat(Bytes a, const Bytes &b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 Bytes Utf16(const std::u16string &s)
 {
     Bytes b(s.size() * 2);

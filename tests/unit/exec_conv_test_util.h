@@ -36,6 +36,13 @@ inline Bytes Raw(const std::string &s)
     return Bytes(s.begin(), s.end());
 }
 
+// a followed by b.
+inline Bytes Concat(Bytes a, const Bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // UTF-16 text with its zero unit.
 inline Bytes Wtxt(const std::u16string &s)
 {
