@@ -92,7 +92,6 @@ int Core_Init()
     for (HandleTable *t : tables)
         if (HT_EnableLock(t) != 0)
             return -1;
-    Driver.envs = nullptr;
     g_startupFailure.store(nullptr);
     g_initialised.store(true);
     return 0;
@@ -100,7 +99,8 @@ int Core_Init()
 
 int Core_Shutdown(ShutdownMode mode)
 {
-    if (!g_initialised.load())
+    // A later shut-down also frees what an earlier one had to leave behind.
+    if ((!g_initialised.load() && !Driver.envs) || !g_locks.api)
         return 0;
     PL_CriticalSection &api = *g_locks.api;
     api.Enter();

@@ -1,0 +1,189 @@
+// Each library loaded directly (without the Driver Manager) for what unixODBC
+// answers itself: invalid, stale and foreign handles, unknown handle types
+// and attributes, transactions on handles that do not resolve.  Also checks
+// that each library exports exactly the names of the entry-point list.
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "tests/common/pg_env.h"
+
+namespace {
+
+struct Library {
+    const char *file;
+    bool wide;
+};
+
+class Direct : public ::testing::TestWithParam<Library> {
+protected:
+    void SetUp() override
+    {
+        PgEnv pg;
+        ASSERT_TRUE(PgEnvLoad(pg));
+        path_ = pg.libdir + "/" + GetParam().file;
+        lib_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(lib_, nullptr) << dlerror();
+    }
+    void TearDown() override
+    {
+        if (lib_)
+            dlclose(lib_);
+    }
+    template <class F>
+    F Fn(const char *name)
+    {
+        void *p = dlsym(lib_, name);
+        EXPECT_NE(p, nullptr) << name;
+        return reinterpret_cast<F>(p);
+    }
+    // SQLSTATE of record 1, through the library's own narrow or wide reader.
+    std::string State(SQLSMALLINT type, SQLHANDLE h)
+    {
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        if (GetParam().wide) {
+            auto f = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLWCHAR *, SQLINTEGER *,
+                                      SQLWCHAR *, SQLSMALLINT, SQLSMALLINT *)>("SQLGetDiagRecW");
+            SQLWCHAR state[6] = {};
+            SQLWCHAR msg[256] = {};
+            if (f(type, h, 1, state, &native, msg, 256, &len) != SQL_SUCCESS)
+                return "";
+            std::string s;
+            for (int i = 0; i < 5; ++i)
+                s += static_cast<char>(state[i]);
+            return s;
+        }
+        auto f = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR *, SQLINTEGER *,
+                                  SQLCHAR *, SQLSMALLINT, SQLSMALLINT *)>("SQLGetDiagRec");
+        SQLCHAR state[6] = {};
+        SQLCHAR msg[256] = {};
+        if (f(type, h, 1, state, &native, msg, sizeof msg, &len) != SQL_SUCCESS)
+            return "";
+        return reinterpret_cast<char *>(state);
+    }
+
+    std::string path_;
+    void *lib_ = nullptr;
+};
+
+TEST_P(Direct, HandlesTheDriverManagerWouldCatch)
+{
+    auto alloc = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE *)>("SQLAllocHandle");
+    auto freeH = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE)>("SQLFreeHandle");
+    auto setEnv = Fn<SQLRETURN (*)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER)>("SQLSetEnvAttr");
+    auto getEnv = Fn<SQLRETURN (*)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER, SQLINTEGER *)>("SQLGetEnvAttr");
+    auto endTran = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT)>("SQLEndTran");
+    auto transact = Fn<SQLRETURN (*)(SQLHENV, SQLHDBC, SQLUSMALLINT)>("SQLTransact");
+    auto freeStmt = Fn<SQLRETURN (*)(SQLHSTMT, SQLUSMALLINT)>("SQLFreeStmt");
+    auto cancel = Fn<SQLRETURN (*)(SQLHSTMT)>("SQLCancel");
+    ASSERT_FALSE(HasFailure());
+
+    SQLHENV env = nullptr;
+    ASSERT_EQ(alloc(SQL_HANDLE_ENV, nullptr, &env), SQL_SUCCESS);
+    SQLHDBC dbc = nullptr;
+    ASSERT_EQ(alloc(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
+
+    // Handles that do not name a live object of the right kind.
+    EXPECT_EQ(freeH(SQL_HANDLE_DBC, nullptr), SQL_INVALID_HANDLE);
+    EXPECT_EQ(freeH(SQL_HANDLE_DBC, env), SQL_INVALID_HANDLE);
+    EXPECT_EQ(freeH(SQL_HANDLE_STMT, reinterpret_cast<SQLHANDLE>(0x00030007)), SQL_INVALID_HANDLE);
+    EXPECT_EQ(freeH(42, dbc), SQL_INVALID_HANDLE);
+    EXPECT_EQ(alloc(42, env, &dbc), SQL_INVALID_HANDLE);
+    EXPECT_EQ(freeStmt(dbc, SQL_CLOSE), SQL_INVALID_HANDLE);
+    EXPECT_EQ(cancel(dbc), SQL_INVALID_HANDLE);
+
+    // Unknown attributes are errors with HY092, known ones read back.
+    EXPECT_EQ(setEnv(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(3), 0), SQL_SUCCESS);
+    SQLINTEGER v = 0;
+    EXPECT_EQ(getEnv(env, SQL_ATTR_ODBC_VERSION, &v, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(v, 3);
+    EXPECT_EQ(setEnv(env, 4711, nullptr, 0), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_ENV, env), "HY092");
+    EXPECT_EQ(getEnv(env, 4711, &v, 0, nullptr), SQL_ERROR);
+
+    // A statement needs an open connection.
+    SQLHSTMT stmt = nullptr;
+    EXPECT_EQ(alloc(SQL_HANDLE_STMT, dbc, &stmt), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_DBC, dbc), "08003");
+
+    // Transactions on a named connection that does not resolve touch nothing;
+    // other handle types are refused.
+    EXPECT_EQ(transact(env, reinterpret_cast<SQLHDBC>(0x0002FFF0), SQL_COMMIT), SQL_INVALID_HANDLE);
+    EXPECT_EQ(endTran(SQL_HANDLE_DBC, reinterpret_cast<SQLHANDLE>(0x0002FFF0), SQL_COMMIT), SQL_INVALID_HANDLE);
+    EXPECT_EQ(endTran(SQL_HANDLE_STMT, dbc, SQL_COMMIT), SQL_INVALID_HANDLE);
+    // The connection is not open: a commit on it, or on the environment, fails with 08003.
+    EXPECT_EQ(endTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_DBC, dbc), "08003");
+    EXPECT_EQ(endTran(SQL_HANDLE_ENV, env, SQL_ROLLBACK), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_ENV, env), "08003");
+
+    // Freed handles stay invalid.
+    EXPECT_EQ(freeH(SQL_HANDLE_DBC, dbc), SQL_SUCCESS);
+    EXPECT_EQ(freeH(SQL_HANDLE_DBC, dbc), SQL_INVALID_HANDLE);
+    EXPECT_EQ(freeH(SQL_HANDLE_ENV, env), SQL_SUCCESS);
+    EXPECT_EQ(setEnv(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(3), 0), SQL_INVALID_HANDLE);
+}
+
+TEST_P(Direct, SetupExportsNameTheDriver)
+{
+    auto db = Fn<int (*)(char *, int)>("GetSetupDatabase");
+    ASSERT_NE(db, nullptr);
+    char buf[128];
+    EXPECT_EQ(db(buf, sizeof buf), 1);
+    std::string name = buf;
+    EXPECT_EQ(name.find("Kestrune PostgreSQL Driver (Brennic Edition)"), 0u);
+    EXPECT_EQ(name.size() > 9 && name.substr(name.size() - 9) == "(Unicode)", GetParam().wide) << name;
+}
+
+// Every name the list says a library exports, and nothing else.
+std::set<std::string> ExpectedExports(bool wide)
+{
+    std::set<std::string> names;
+#define KRS_NAME(name, text) names.insert(std::string("SQL") + name + ((text) && wide ? "W" : ""));
+#define KRS_FN(Name, ApiId, Kind, Clear, Async, Text, Impl, Format, Params, Args, WParams, WArgs) \
+    KRS_NAME(#Name, Text)
+#define KRS_DESC(Var, Name, Kind, Clear, Async, Text, Impl, Format)
+#define KRS_OWN(Name, ApiId, Text) KRS_NAME(#Name, Text)
+#define KRS_RAW(Symbol) names.insert(#Symbol);
+#include "odbc/api_list.inc"
+    return names;
+}
+
+TEST_P(Direct, ExportsExactlyTheListedNames)
+{
+    std::string cmd = "nm -D --defined-only " + path_;
+    std::set<std::string> exported;
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char line[512];
+    while (fgets(line, sizeof line, p)) {
+        char addr[64], type[8], name[256];
+        if (std::sscanf(line, "%63s %7s %255s", addr, type, name) != 3)
+            continue;
+        if (type[0] == 'A')  // the version node
+            continue;
+        std::string n = name;
+        exported.insert(n.substr(0, n.find('@')));
+    }
+    pclose(p);
+    std::set<std::string> expected = ExpectedExports(GetParam().wide);
+    EXPECT_EQ(exported, expected);
+    EXPECT_EQ(expected.size(), 76u);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, Direct,
+                         ::testing::Values(Library{"libquorvexw.so", true},
+                                           Library{"libquorvexa.so", false}),
+                         [](const ::testing::TestParamInfo<Library> &i) {
+                             return std::string(i.param.wide ? "quorvexw" : "quorvexa");
+                         });
+
+} // namespace
