@@ -106,7 +106,8 @@ write_config() {
   for name in postgresql-8.1-405.jdbc3.jar postgresql.jar; do
     ln -sfn "$jar" "$jdir/$name"
   done
-  local url="jdbc:postgresql://127.0.0.1:$port/krs_test"
+  # URLString is the data source's JDBC property list (name=value;...)
+  local url="serverName=127.0.0.1;portNumber=$port;databaseName=krs_test"
   cat > "$state/odbcinst.ini" <<INI
 [Kestrune ODBC Unicode]
 Description = Kestrune ODBC (Unicode)
