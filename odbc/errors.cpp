@@ -18,16 +18,20 @@ const char kNumberPrefix[] = "[Kestrune][ODBC][Driver]";
 const char kTag[] = "[SQLSTATE:";
 constexpr size_t kTagLen = sizeof(kTag) - 1;
 
-// ODBC 2 states of the driver that ODBC 3 renamed, tested before the prefix
-// rules.  States that ODBC 3 still knows (22003, 22005, 22008, 24000) are not
-// listed: they also arrive from the server and keep their meaning.
+// ODBC 2 states that ODBC 3 renamed, tested before the prefix rules.  The
+// rows marked driverOnly are states ODBC 3 still defines with another
+// meaning; only the driver's own rows of the error table are rewritten by
+// them, a server's state keeps its meaning.  22003 and 24000 are never
+// rewritten: they mean the same in ODBC 3.
 struct StateMap {
     const char *odbc2;
     const char *odbc3;
+    bool driverOnly;
 };
 const StateMap kStateMap[] = {
-    {"S1002", "07009"}, {"S1093", "07009"}, {"01S03", "01001"},
-    {"01S04", "01001"}, {"37000", "42000"}, {"70100", "HY018"},
+    {"S1002", "07009", false}, {"S1093", "07009", false}, {"01S03", "01001", false},
+    {"01S04", "01001", false}, {"22008", "22007", true},  {"22005", "22018", true},
+    {"37000", "42000", false}, {"70100", "HY018", false},
 };
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
@@ -52,11 +56,11 @@ bool CopyMessage(char *out, int16_t bufLen, const char *a, size_t alen,
     return total + 1 > size_t(bufLen < 0 ? 0 : bufLen);
 }
 
-void PutState(char *out, const char *state, int odbcVersion) {
+void PutState(char *out, const char *state, int odbcVersion, StateOrigin origin) {
     if (!out) return;
     memcpy(out, state, 5);
     out[5] = '\0';
-    if (odbcVersion >= 3) MapSqlState3(out);
+    if (odbcVersion >= 3) MapSqlState3(out, origin);
 }
 
 int16_t ClampLen(size_t n) { return n > 32767 ? int16_t(32767) : int16_t(n); }
@@ -78,9 +82,10 @@ int32_t ERR_FindState(const char *sqlstate) {
     return 0;
 }
 
-void MapSqlState3(char *sqlstate) {
+void MapSqlState3(char *sqlstate, StateOrigin origin) {
     if (!sqlstate || strnlen(sqlstate, 6) != 5) return;
     for (const StateMap &m : kStateMap) {
+        if (m.driverOnly && origin != STATE_DRIVER) continue;
         if (memcmp(sqlstate, m.odbc2, 5) == 0) {
             memcpy(sqlstate, m.odbc3, 5);
             return;
@@ -215,7 +220,7 @@ int16_t ERR_GetRec(ErrQueue *q, int odbcVersion, int mode, char *sqlstate,
         bool truncated = CopyMessage(msg, bufLen, kTextPrefix, prefixLen, text, cut);
         if (truncated && TR_IsOn()) TR_Printf("returning SUCCESS_WITH_INFO");
         if (native) *native = nat;
-        PutState(sqlstate, state, odbcVersion);
+        PutState(sqlstate, state, odbcVersion, STATE_TEXT);
         if (textLen) *textLen = ClampLen(prefixLen + cut);
         if (TR_IsOn()) TR_Printf("Returning %.*s", int(cut > 32767 ? 32767 : cut), text);
         free(owned);
@@ -238,7 +243,7 @@ int16_t ERR_GetRec(ErrQueue *q, int odbcVersion, int mode, char *sqlstate,
         const size_t bodyLen = strlen(body);
         if (TR_IsOn()) TR_Printf("returning %s%s", kNumberPrefix, body);
         if (native) *native = 0;
-        PutState(sqlstate, state, odbcVersion);
+        PutState(sqlstate, state, odbcVersion, STATE_DRIVER);
         if (textLen) *textLen = ClampLen(prefixLen + bodyLen);
         bool truncated = CopyMessage(msg, bufLen, kNumberPrefix, prefixLen, body, bodyLen);
         return truncated ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;

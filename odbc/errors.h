@@ -26,11 +26,20 @@ const ErrorRow *ERR_Lookup(int32_t number);
 // the text; 0 when no row has it (or the text is NULL or shorter).
 int32_t ERR_FindState(const char *sqlstate);
 
-// Rewrites an ODBC 2 SQLSTATE of the driver (five characters and NUL) in
-// place to its ODBC 3 value.  States that ODBC 3 still defines, such as the
-// SQL-standard states a server reports (22003, 22005, 22008, 24000 ...),
-// stay as they are.
-void MapSqlState3(char *sqlstate);
+// Where a SQLSTATE came from: a row of the error table (the driver's own
+// ODBC 2 state) or the tag of a queued text (a server's or JDBC's state).
+enum StateOrigin {
+    STATE_DRIVER = 0,
+    STATE_TEXT = 1
+};
+
+// Rewrites an ODBC 2 SQLSTATE (five characters and NUL) in place to its ODBC 3
+// value.  Every origin gets the renames of states ODBC 3 dropped (S1xxx to
+// HYxxx, S00xx to 42Sxx, S1002/S1093, 01S03/01S04, 37000, 70100); the
+// driver's own 22005 and 22008 also become 22018 and 22007.  A state a server
+// reports keeps its meaning (22003, 22005, 22008, 24000 ... stay), and 22003
+// stays 22003 for the driver too.
+void MapSqlState3(char *sqlstate, StateOrigin origin);
 
 // Finds the "[SQLSTATE:" tag (any case) in the first len bytes of text.
 // Returns the offset where the tag begins (len when there is none) and copies

@@ -94,33 +94,41 @@ TEST(ErrorTable, FindStateGivesLowestRow) {
 
 // ---- ODBC 3 mapping ---------------------------------------------------------
 
-TEST(MapSqlState3, MapsTheDriversOdbc2States) {
+TEST(MapSqlState3, MapsByOrigin) {
     struct {
         const char *in;
-        const char *out;
+        const char *driver;  // a row of the error table
+        const char *text;    // the tag of a queued (server or JDBC) text
     } cases[] = {
-        {"S1002", "07009"}, {"S1093", "07009"}, {"01S03", "01001"}, {"01S04", "01001"},
-        {"37000", "42000"}, {"70100", "HY018"}, {"S1000", "HY000"}, {"S1C00", "HYC00"},
-        {"S1T00", "HYT00"}, {"S1010", "HY010"}, {"S1019", "HY019"}, {"S0002", "42S02"},
-        {"S0022", "42S22"},
-        // states ODBC 3 still defines, also as a server reports them
-        {"22003", "22003"}, {"22005", "22005"}, {"22008", "22008"}, {"24000", "24000"},
-        {"42P01", "42P01"}, {"01004", "01004"}, {"IM001", "IM001"}, {"08S01", "08S01"},
-        {"42S02", "42S02"}, {"07009", "07009"}, {"S0", "S0"}, {"S1", "S1"}, {"", ""},
+        {"S1002", "07009", "07009"}, {"S1093", "07009", "07009"}, {"01S03", "01001", "01001"},
+        {"01S04", "01001", "01001"}, {"37000", "42000", "42000"}, {"70100", "HY018", "HY018"},
+        {"S1000", "HY000", "HY000"}, {"S1C00", "HYC00", "HYC00"}, {"S1T00", "HYT00", "HYT00"},
+        {"S1010", "HY010", "HY010"}, {"S1019", "HY019", "HY019"}, {"S0002", "42S02", "42S02"},
+        {"S0022", "42S22", "42S22"},
+        // the driver's own states ODBC 3 gave other codes; a server's keep theirs
+        {"22005", "22018", "22005"}, {"22008", "22007", "22008"},
+        // the same meaning in ODBC 3, whoever reports them
+        {"22003", "22003", "22003"}, {"24000", "24000", "24000"},
+        {"42P01", "42P01", "42P01"}, {"01004", "01004", "01004"}, {"IM001", "IM001", "IM001"},
+        {"08S01", "08S01", "08S01"}, {"42S02", "42S02", "42S02"}, {"07009", "07009", "07009"},
+        {"S0", "S0", "S0"}, {"S1", "S1", "S1"}, {"", "", ""},
     };
     for (const auto &c : cases) {
         char buf[8] = {0};
         strcpy(buf, c.in);
-        MapSqlState3(buf);
-        EXPECT_STREQ(buf, c.out) << c.in;
+        MapSqlState3(buf, STATE_DRIVER);
+        EXPECT_STREQ(buf, c.driver) << c.in;
+        strcpy(buf, c.in);
+        MapSqlState3(buf, STATE_TEXT);
+        EXPECT_STREQ(buf, c.text) << c.in;
     }
-    MapSqlState3(nullptr);
+    MapSqlState3(nullptr, STATE_DRIVER);
 }
 
 TEST(MapSqlState3, NumericOutOfRangeNeverCollidesWithPieceError) {
     char a[6] = "22003", b[6] = "S1019";
-    MapSqlState3(a);
-    MapSqlState3(b);
+    MapSqlState3(a, STATE_DRIVER);
+    MapSqlState3(b, STATE_DRIVER);
     EXPECT_STRNE(a, b);
 }
 
@@ -309,7 +317,8 @@ TEST_F(QueueFixture, TextStatesAreMappedOnlyForOdbc3) {
     } cases[] = {
         {"x[SQLSTATE:S1093]", 2, "S1093"}, {"x[SQLSTATE:S1093]", 3, "07009"},
         {"x[SQLSTATE:22003]", 3, "22003"}, {"x[SQLSTATE:24000]", 3, "24000"},
-        {"x[SQLSTATE:22005]", 3, "22005"}, {"no tag", 2, "S1000"},
+        {"x[SQLSTATE:22005]", 3, "22005"}, {"x[SQLSTATE:22008]", 3, "22008"},
+        {"x[SQLSTATE:S1009]", 3, "HY009"}, {"no tag", 2, "S1000"},
         {"no tag", 3, "HY000"},            {"x[SQLSTATE:42]", 3, "HY000"},
     };
     for (const auto &c : cases) {
@@ -332,6 +341,9 @@ TEST_F(QueueFixture, ErrorNumbersBecomeDriverRecords) {
         {52, 3, "08003", "Connection not open"},
         {58, 3, "22003", "Numeric value out of range"},
         {64, 3, "24000", "Invalid cursor state"},
+        {59, 3, "22018", "Error in assignment"},
+        {59, 2, "22005", "Error in assignment"},
+        {60, 3, "22007", "Date overflow"},
         {100, 3, "07009", "Invalid descriptor index"},
         {185, 2, "S1000", "Undefined errorcode (185).\nPlease install a newer client."},
         {185, 3, "HY000", "Undefined errorcode (185).\nPlease install a newer client."},
