@@ -3,8 +3,11 @@
 
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-factory.h"
+#include "drv_jdbc/j-info.h"
+#include "drv_jdbc/j-initsql.h"
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-stmt.h"
+#include "drv_jdbc/j-typeinfo.h"
 #include "drv_jdbc/j-wrap.h"
 #include "odbc/drv_connect_params.h"
 #include "odbc/flavour.h"
@@ -144,17 +147,28 @@ int openJdbc(DrvConn *c, const DrvConnectParams *p)
         closeJavaConnection(env, conn, ds);
         return rc;
     }
+    // Its outcome is logged by the runner and never fails the connect.
+    if (c->options.initialSql && c->options.initialSql[0])
+        execInitialSQL(c, conn, c->options.initialSql);
     c->connection = env->NewGlobalRef(conn);
     c->metaData = md ? env->NewGlobalRef(md) : nullptr;
     c->dataSource = ds ? env->NewGlobalRef(ds) : nullptr;
-    jc_DeleteLocal(env, conn);
-    jc_DeleteLocal(env, md);
-    jc_DeleteLocal(env, ds);
     if (!c->connection || (md && !c->metaData) || (ds && !c->dataSource)) {
         env->ExceptionClear();
+        // No server session may stay behind a connect that failed.
+        closeJavaConnection(env, conn, ds);
+        dropGlobal(env, &c->connection);
+        dropGlobal(env, &c->metaData);
+        dropGlobal(env, &c->dataSource);
+        jc_DeleteLocal(env, conn);
+        jc_DeleteLocal(env, md);
+        jc_DeleteLocal(env, ds);
         errPostMsg(&c->errors, "Memory allocation failure", 16);
         return 16;
     }
+    jc_DeleteLocal(env, conn);
+    jc_DeleteLocal(env, md);
+    jc_DeleteLocal(env, ds);
     return 0;
 }
 
@@ -204,9 +218,18 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
     c->odbcVersion = 2;
     c->readOnlyAtConnect = params->readOnly;
     c->accessMode = params->readOnly;
+    c->scalarFunctions = BuildScalarFunctionMap();
+    if (!c->scalarFunctions) {
+        PL_CsGuard mutex(jvmService.mutex);
+        PL_CsGuard lock(e->lock);
+        errPostMsg(&e->errors, "Memory allocation failure", 16);
+        freeDrvConn(c);
+        return 16;
+    }
 
     JNIEnv *env = jvmAttachThread(c->env);
     if (!env) {
+        HASH_Free(c->scalarFunctions);
         freeDrvConn(c);
         return 15;
     }
@@ -231,6 +254,7 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
             if (rc == 0) {
                 c->handle = handle;
                 *outConn = handle;
+                c->typeInfo = buildTypeInfoCache(handle, c);
             } else {
                 errPostCode(&c->errors, rc);
                 closeJavaConnection(env, c->connection, c->dataSource);
@@ -242,6 +266,7 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
     }
     if (rc != 0) {
         moveErrorsToEnv(c, e);
+        HASH_Free(c->scalarFunctions);
         freeDrvConn(c);
     }
     return rc;

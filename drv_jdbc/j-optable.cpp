@@ -2,6 +2,7 @@
 // exist; an empty slot is null and is never called.
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-errors.h"
+#include "drv_jdbc/j-info.h"
 #include "drv_jdbc/j-serv.h"
 #include "odbc/drv_ops.h"
 
@@ -9,6 +10,7 @@ namespace {
 constexpr DrvOpTable makeJdbcOps()
 {
     DrvOpTable t = {};
+    t.GetInfo = DRV_GetInfo;
     t.GetErrors = DRV_GetErrors;
     t.EnvOpen = DRV_EnvOpen;
     t.EnvClose = DRV_EnvClose;
@@ -16,6 +18,7 @@ constexpr DrvOpTable makeJdbcOps()
     t.Disconnect = DRV_Disconnect;
     t.Commit = DRV_Commit;
     t.Rollback = DRV_Rollback;
+    t.GetOpTable = GetOpTable;
     return t;
 }
 

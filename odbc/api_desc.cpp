@@ -6,6 +6,8 @@
 
 #include "exec/cancel.h"
 #include "odbc/conn.h"
+#include "odbc/connect.h"
+#include "odbc/getfunctions.h"
 #include "odbc/desc.h"
 #include "odbc/diag.h"
 #include "odbc/env.h"

@@ -116,6 +116,7 @@ int ConnClose(Conn *conn, CloseMode mode)
         conn->serverHandle = 0;
         conn->drvConn = 0;
     }
+    conn->convTable = DrvConvTable{};
     DescFreeOwnedBy(conn);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "exec/cursor_state.h"
+#include "odbc/drv_convtable.h"
 #include "odbc/drv_ops.h"
 #include "odbc/errors.h"
 #include "odbc/rowblock.h"
@@ -114,6 +115,15 @@ struct Conn : HandleHead {
     int32_t cn_hasV2DAE;
     int32_t narrowConversion;
     int32_t cn_hasExecute2;
+    int32_t cn_infoCap;        // capability bit 0x200 (driver information)
+    int32_t cn_colAttrOp;      // 0x400: column attributes through op slot 51
+    int32_t cn_stmtCap;        // 0x800 (statement layer)
+    int32_t cn_stmtOptCap;     // 0x1000 (statement options)
+    int32_t cn_failoverCap;    // 0x4000: failover capable
+    int32_t cn_xaCap;          // 0x2000: XA capable
+
+    // The back end's SQL_CONVERT table: type 1 while held, 0 when none.
+    DrvConvTable convTable;
 
     void *dtcDispenser;
     PL_CriticalSection generalLock;

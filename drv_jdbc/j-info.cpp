@@ -1,0 +1,228 @@
+// Back-end information: capabilities and private items, connection
+// attributes, the conversion table and the scalar-function table.
+#include "drv_jdbc/j-info.h"
+
+#include <cstring>
+
+#include "drv_jdbc/j-common.h"
+#include "drv_jdbc/j-conn.h"
+#include "drv_jdbc/j-serv.h"
+#include "drv_jdbc/j-wrap.h"
+#include "odbc/drv_convtable.h"
+#include "odbc/flavour.h"
+#include "odbc/rowblock.h"
+#include "util/hash.h"
+
+const ScalarFunction kScalarFunctions[] = {
+    {"ABS", 0x1, 1}, {"ACOS", 0x2, 1}, {"ASIN", 0x4, 1}, {"ATAN", 0x8, 1}, {"ATAN2", 0x10, 1},
+    {"CEILING", 0x20, 1}, {"COS", 0x40, 1}, {"COT", 0x80, 1}, {"DEGREES", 0x40000, 1},
+    {"EXP", 0x100, 1}, {"FLOOR", 0x200, 1}, {"LOG", 0x400, 1}, {"LOG10", 0x80000, 1},
+    {"MOD", 0x800, 1}, {"PI", 0x10000, 1}, {"POWER", 0x100000, 1}, {"RADIANS", 0x200000, 1},
+    {"RAND", 0x20000, 1}, {"ROUND", 0x400000, 1}, {"SIGN", 0x1000, 1}, {"SIN", 0x2000, 1},
+    {"SQRT", 0x4000, 1}, {"TAN", 0x8000, 1}, {"TRUNCATE", 0x800000, 1},
+    {"ASCII", 0x2000, 2}, {"CHAR", 0x4000, 2}, {"CONCAT", 0x1, 2}, {"DIFFERENCE", 0x8000, 2},
+    {"INSERT", 0x2, 2}, {"LCASE", 0x40, 2}, {"LEFT", 0x4, 2}, {"LENGTH", 0x10, 2},
+    {"LOCATE", 0x20, 2}, {"LOCATE_2", 0x10000, 2}, {"LTRIM", 0x8, 2}, {"REPEAT", 0x80, 2},
+    {"REPLACE", 0x100, 2}, {"RIGHT", 0x200, 2}, {"RTRIM", 0x400, 2}, {"SOUNDEX", 0x20000, 2},
+    {"SPACE", 0x40000, 2}, {"SUBSTRING", 0x800, 2}, {"UCASE", 0x1000, 2},
+    {"DBNAME", 0x2, 3}, {"USERNAME", 0x1, 3}, {"USER", 0x1, 3}, {"USERNAME", 0x1, 3},
+    {"IFNULL", 0x4, 3},
+    {"CURDATE", 0x2, 4}, {"CURTIME", 0x200, 4}, {"DAYNAME", 0x8000, 4}, {"DAYOFMONTH", 0x4, 4},
+    {"DAYOFWEEK", 0x8, 4}, {"DAYOFYEAR", 0x10, 4}, {"HOUR", 0x400, 4}, {"MINUTE", 0x800, 4},
+    {"MONTH", 0x20, 4}, {"MONTHNAME", 0x10000, 4}, {"NOW", 0x1, 4}, {"QUARTER", 0x40, 4},
+    {"SECOND", 0x1000, 4}, {"TIMESTAMPADD", 0x2000, 4}, {"TIMESTAMPDIFF", 0x4000, 4},
+    {"WEEK", 0x80, 4}, {"YEAR", 0x100, 4},
+    {nullptr, 0, 0},
+};
+
+namespace {
+
+constexpr int kItemTextKind = 0x01000000;
+constexpr int kItemIntKind = 0x02000000;
+constexpr int kKindMask = 0x0F000000;
+
+const DrvConvRow kConvRows[] = {
+    {1, 32767, 0x2A31FE}, {5, 0, 0x2821FE}, {4, 0, 0x2821FE}, {7, 0, 0x2821FE}, {8, 0, 0x2821FE},
+    {10, 0, 0x282400},    {9, 0, 0x282200}, {11, 0, 0x282800}, {-2, 65533, 0x2A3000},
+};
+
+// One answer: a number or a text.
+struct Answer {
+    bool isText = false;
+    int32_t number = 0;
+    char text[4096] = {};
+};
+
+// Fixed answers of group 1, by item (kind bits cleared); `mark` sets the
+// dynamic-cursor mark.
+struct FixedItem {
+    int32_t item;
+    int32_t value;
+    bool mark;
+};
+
+const FixedItem kFixedItems[] = {
+    {0x20010001, 2818047, false}, {0x20010002, 1, false}, {0x20010003, 1, false},
+    {0x20010004, 1, false},       {0x20010005, 0, false}, {0x20010006, 1, false},
+    {0x20010007, 1, false},       {0x20010008, 1, true},  {0x20010009, 255, false},
+    {0x2001000A, 0, false},       {0x2001000E, 1, false}, {0x20010017, 0, false},
+    {0x20010018, 1, false},
+};
+
+// Answers that read the connection: 0, 1 (not answered) or a JDBC error.
+int CapabilityWord(DrvConn *c, Answer *a)
+{
+    c->capabilityMark = 1;
+    a->number = c->options.noAutoCommit ? 13471 : 13727;
+    return 0;
+}
+
+int RowVersions(DrvConn *c, Answer *a)
+{
+    a->number = c->options.cursorSensitivity == 1 ? 1 : 0;
+    return 0;
+}
+
+int Utf8Text(DrvConn *c, Answer *a)
+{
+    a->number = !KRS_IsUnicodeBuild() || c->stringMode == STRMODE_UTF8 ? 1 : 0;
+    return 0;
+}
+
+int CurrentCatalog(DrvConn *c, Answer *a)
+{
+    a->isText = true;
+    if (jc_Connection_getCatalog(c, c->connection, a->text, sizeof a->text) != 0)
+        a->text[0] = '\0';
+    return 0;
+}
+
+int AutoCommit(DrvConn *c, Answer *a)
+{
+    uint8_t on = 0;
+    int rc = jc_Connection_getAutoCommit(c, c->connection, &on);
+    a->number = on ? 1 : 0;
+    return rc;
+}
+
+int AccessMode(DrvConn *c, Answer *a)
+{
+    a->number = c->accessMode ? 1 : 0;
+    return 0;
+}
+
+int Isolation(DrvConn *c, Answer *a)
+{
+    return jc_Connection_getTransactionIsolation(c, c->connection, &a->number);
+}
+
+struct ComputedItem {
+    int32_t item;
+    int (*answer)(DrvConn *, Answer *);
+};
+
+const ComputedItem kComputedItems[] = {
+    {0x2001000B, RowVersions},   {0x20010011, CapabilityWord}, {0x20010013, Utf8Text},
+    {0x2001000D, CurrentCatalog}, {0x20030000, AutoCommit},    {0x20030001, AccessMode},
+    {0x2003006C, Isolation},
+};
+
+// Writes the answer by the value kind the caller asked for.
+int Deliver(const Answer &a, int kind, void *buf, int16_t len, int16_t *outLen)
+{
+    if (kind == kItemIntKind) {
+        int32_t v = a.isText ? 0 : a.number;
+        if (outLen)
+            *outLen = 4;
+        if (buf)
+            memcpy(buf, &v, sizeof v);
+        return 0;
+    }
+    if (kind == kItemTextKind) {
+        StrCopyOut(a.isText ? a.text : "", static_cast<char *>(buf), len, outLen);
+        return 0;
+    }
+    return 1;
+}
+
+int ConnectionItem(int handle, int item, int kind, void *buf, int16_t len, int16_t *outLen)
+{
+    DrvConn *c = static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(handle)));
+    if (!c)
+        return 21;
+    JNIEnv *env = jvmAttachThread(c->env);
+    if (!env)
+        return 15;
+    c->env = env;
+    JniLocalFrame frame(env, 64);
+    Answer a;
+    for (const FixedItem &f : kFixedItems) {
+        if (f.item == item) {
+            if (f.mark)
+                c->capabilityMark = 1;
+            a.number = f.value;
+            return Deliver(a, kind, buf, len, outLen);
+        }
+    }
+    for (const ComputedItem &ci : kComputedItems) {
+        if (ci.item == item) {
+            int rc = ci.answer(c, &a);
+            return rc != 0 ? rc : Deliver(a, kind, buf, len, outLen);
+        }
+    }
+    return 1;
+}
+
+} // namespace
+
+HashTable *BuildScalarFunctionMap()
+{
+    HashTable *map = HASH_Create(65, 0);
+    if (!map)
+        return nullptr;
+    for (int i = 0; kScalarFunctions[i].name; ++i) {
+        if (!HASH_Put(map, kScalarFunctions[i].name, static_cast<uint64_t>(i + 1))) {
+            HASH_Free(map);
+            return nullptr;
+        }
+    }
+    return map;
+}
+
+int DRV_GetInfo(int handle, int code, void *buf, int16_t len, int16_t *outLen)
+{
+    int cls = static_cast<int>(static_cast<uint32_t>(code) >> 28);
+    int kind = code & kKindMask;
+    int item = code & ~kKindMask;
+    switch (cls) {
+    case 1: {
+        if (!HT_Lookup(&drvEnvTable, static_cast<uint32_t>(handle)))
+            return 21;
+        if (code != 0x11010000)
+            return 1;
+        Answer a;
+        a.isText = true;
+        strcpy(a.text, "jdbc");
+        return Deliver(a, kind, buf, len, outLen);
+    }
+    case 2:
+        return ConnectionItem(handle, item, kind, buf, len, outLen);
+    case 3:
+        // Statement items arrive with the statement operations.
+        return HT_Lookup(&drvStmtTable, static_cast<uint32_t>(handle)) ? 1 : 21;
+    default:
+        return 1;
+    }
+}
+
+int GetOpTable(int conn, void *request)
+{
+    auto *t = static_cast<DrvConvTable *>(request);
+    if (!t || !HT_Lookup(&drvConnTable, static_cast<uint32_t>(conn)))
+        return 21;
+    if (t->type != 1)
+        return 43;
+    t->rowCount = static_cast<int32_t>(sizeof kConvRows / sizeof kConvRows[0]);
+    t->rows = kConvRows;
+    return 0;
+}

@@ -1,0 +1,326 @@
+// Opening connections and the connect entry points.
+#include "odbc/connect.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "drv_jdbc/j-connstr.h"
+#include "odbc/conn.h"
+#include "odbc/dispatch.h"
+#include "odbc/drv_connect_params.h"
+#include "odbc/drv_convtable.h"
+#include "odbc/handles.h"
+#include "odbc/trace.h"
+#include "util/strutil.h"
+
+namespace {
+
+// What DRV_EnvOpen (slot 3) is given.
+struct DrvEnvOpenRec {
+    const char *serverText;
+    const char *serverType;
+};
+
+// One capability: its bit in item 0x22010011, the item asked on its own when
+// the word is refused (0: none), the flag it sets and its trace.
+struct CapabilityRow {
+    uint32_t bit;
+    int item;
+    int32_t Conn::*flag;
+    const char *trace;
+};
+
+const CapabilityRow kCapabilities[] = {
+    {0x0001, 0x22010002, &Conn::cn_needbind, "cn_needbind=%d"},
+    {0x0002, 0x22010003, &Conn::cn_hasMoreRes, "cn_hasMoreRes=%d"},
+    {0x0004, 0x22010004, &Conn::cn_hasParamOp, "cn_hasParamOp=%d"},
+    {0x0008, 0x22010006, &Conn::cn_hasScrlCurs, "cn_hasScrlCurs=%d"},
+    {0x0010, 0x22010008, &Conn::cn_hasDynMixCurs, "cn_hasDynMixCurs=%d"},
+    {0x0020, 0x2201000A, &Conn::cn_hasV2DAE, "cn_hasV2DAE=%d"},
+    {0x0040, 0x22010005, &Conn::cn_spOutDeferFetch, "cn_spOutDeferFetch=%d"},
+    {0x0080, 0x2201000E, &Conn::cn_hasExecute2, "cn_hasExecute2=%d"},
+    {0x0200, 0, &Conn::cn_infoCap, nullptr},
+    {0x0400, 0, &Conn::cn_colAttrOp, nullptr},
+    {0x0800, 0, &Conn::cn_stmtCap, nullptr},
+    {0x1000, 0, &Conn::cn_stmtOptCap, nullptr},
+    {0x2000, 0, &Conn::cn_xaCap, nullptr},
+    {0x4000, 0, &Conn::cn_failoverCap, nullptr},
+};
+constexpr uint32_t kAutocommitBit = 0x0100;
+constexpr int kCapabilityWord = 0x22010011;
+constexpr int kAutocommitItem = 0x22030000;
+constexpr int kUtf8TextItem = 0x22010013;
+constexpr int kOneStatementItem = 0x22010016;
+constexpr int kIsolationItem = 0x2203006C;
+constexpr int kOdbcVersionItem = 0x2201000C;
+
+// A 4-byte integer item of the back-end connection; false when not answered.
+bool AskInt(Conn *conn, int item, int32_t *out)
+{
+    const DrvOpTable *ops = conn->binding.ops;
+    if (!ops || !ops->GetInfo)
+        return false;
+    int32_t v = 0;
+    int16_t len = 0;
+    if (ops->GetInfo(static_cast<int>(conn->drvConn), item, &v, sizeof v, &len) != 0)
+        return false;
+    *out = v;
+    return true;
+}
+
+int SetOption(Conn *conn, int item, int32_t value)
+{
+    const DrvOpTable *ops = conn->binding.ops;
+    if (!ops || !ops->SetOption)
+        return 43;
+    return ops->SetOption(static_cast<int>(conn->drvConn), item, &value);
+}
+
+// The flags the back end declares: from the capability word, or item by item
+// when it refuses the word.
+void ReadCapabilities(Conn *conn)
+{
+    for (const CapabilityRow &row : kCapabilities)
+        conn->*row.flag = 0;
+    int32_t word = 0;
+    bool autocommit = false;
+    if (AskInt(conn, kCapabilityWord, &word)) {
+        uint32_t bits = static_cast<uint32_t>(word);
+        for (const CapabilityRow &row : kCapabilities)
+            conn->*row.flag = (bits & row.bit) ? 1 : 0;
+        autocommit = (bits & kAutocommitBit) != 0;
+    } else {
+        for (const CapabilityRow &row : kCapabilities) {
+            int32_t v = 0;
+            if (row.item && AskInt(conn, row.item, &v))
+                conn->*row.flag = v ? 1 : 0;
+        }
+        int32_t v = 0;
+        autocommit = AskInt(conn, kAutocommitItem, &v) && v;
+    }
+    if (autocommit)
+        conn->flags |= CN_AUTOCOMMIT;
+    else
+        conn->flags &= static_cast<uint16_t>(~CN_AUTOCOMMIT);
+    if (TR_IsOn()) {
+        for (const CapabilityRow &row : kCapabilities)
+            if (row.trace)
+                TR_Printf(row.trace, conn->*row.flag);
+        TR_Printf("autocommit=%d", autocommit ? 1 : 0);
+    }
+}
+
+bool PortNumber(const char *text)
+{
+    if (!text || !*text)
+        return false;
+    size_t n = strlen(text);
+    int port = 0;
+    auto r = std::from_chars(text, text + n, port);
+    return r.ec == std::errc() && r.ptr == text + n && port >= 1 && port <= 65535;
+}
+
+// "host:port" when the port is a number 1..65535 and both fit 254
+// characters, else the host text.  Heap text, NULL when memory is short.
+char *HostText(const Conn *conn)
+{
+    const char *host = conn->cn_dbhost ? conn->cn_dbhost : "";
+    if (PortNumber(conn->port) && strlen(host) + strlen(conn->port) <= 254) {
+        size_t h = strlen(host), p = strlen(conn->port);
+        char *out = static_cast<char *>(malloc(h + p + 2));
+        if (out) {
+            memcpy(out, host, h);
+            out[h] = ':';
+            memcpy(out + h + 1, conn->port, p + 1);
+        }
+        return out;
+    }
+    return strdup(host);
+}
+
+void Refuse(Conn *conn, const char *text)
+{
+    TR_Printf("ConnOpen: %s", text);
+    ConnPushError(conn, text, 0);
+}
+
+} // namespace
+
+int ConnGetOpTable(Conn *conn, DrvConvTable *table)
+{
+    const DrvOpTable *ops = conn->binding.ops;
+    int16_t asked = table->type;
+    int rc = ops && ops->GetOpTable ? ops->GetOpTable(static_cast<int>(conn->drvConn), table) : 43;
+    if (rc != 0 || !table->rows) {
+        table->type = 0;
+        TR_Printf("GetOpTable failed for type %d", asked);
+    }
+    return rc;
+}
+
+void ConnOpen(Conn *conn, int width)
+{
+    if (conn->state != CONN_ALLOCATED) {
+        conn->diag.errNum = 22;
+        return;
+    }
+    conn->serverHandle = 0;
+    conn->drvConn = 0;
+    conn->diag.errNum = 53;
+    if (BindOpTable(&conn->binding) != 0 || !conn->binding.ops) {
+        Refuse(conn, "Unable to initialize driver");
+        return;
+    }
+    Core_SetThreadSafety(&conn->binding);
+    const DrvOpTable *ops = conn->binding.ops;
+
+    int server = 0;
+    DrvEnvOpenRec envRec{conn->serverText, conn->cn_svtype};
+    if (!ops->EnvOpen || ops->EnvOpen(&envRec, &server) != 0) {
+        Refuse(conn, "Unable to allocate server handle");
+        return;
+    }
+    conn->serverHandle = static_cast<uint32_t>(server);
+    auto closeEnv = [&] {
+        if (ops->EnvClose)
+            ops->EnvClose(static_cast<int>(conn->serverHandle));
+        conn->serverHandle = 0;
+        conn->drvConn = 0;
+    };
+
+    DrvConnectParams params{};
+    char *host = HostText(conn);
+    conn->narrowConversion = 0;
+    if (width == 'W') {
+        const char *old = conn->serverText ? conn->serverText : "";
+        size_t n = strlen(old);
+        char *marked = static_cast<char *>(malloc(sizeof DRV_WIDE_MARKER + n + 1));
+        if (!marked || !host) {
+            free(marked);
+            free(host);
+            Refuse(conn, "Unable to allocate memory");
+            closeEnv();
+            return;
+        }
+        memcpy(marked, DRV_WIDE_MARKER, sizeof DRV_WIDE_MARKER);
+        memcpy(marked + sizeof DRV_WIDE_MARKER, old, n + 1);
+        free(conn->serverText);
+        conn->serverText = marked;
+    }
+    params.host = host ? host : "";
+    params.serverText = conn->serverText ? conn->serverText : "";
+    params.serverType = conn->cn_svtype ? conn->cn_svtype : "";
+    params.jdbcClass = conn->cn_dbpath ? conn->cn_dbpath : "";
+    params.dsn = conn->dsn ? conn->dsn : "Default";
+    params.dsProps = conn->cn_dbopts;
+    params.readOnly = (conn->flags & CN_READONLY) ? 1 : 0;
+    params.user = conn->uid ? conn->uid : "";
+    params.password = conn->pwd ? conn->pwd : "";
+    params.loginTimeout = conn->loginTimeout ? 99 : 0;
+    params.extraText = conn->extraText;
+    params.appName = conn->appName ? conn->appName : "";
+
+    int drvConn = 0;
+    int rc = ops->Connect ? ops->Connect(server, &params, &drvConn) : 43;
+    free(host);
+    conn->diag.errNum = rc;
+    if (rc != 0) {
+        TR_Printf("ConnOpen: %s", "Unable to allocate connection handle");
+        ConnFetchMessages(conn, nullptr);
+        ConnFetchServerMessages(conn);
+        closeEnv();
+        return;
+    }
+    conn->drvConn = static_cast<uint32_t>(drvConn);
+
+    int32_t utf8 = 0;
+    if (width == 'W' && !AskInt(conn, kUtf8TextItem, &utf8))
+        conn->narrowConversion = 1;
+    conn->state = CONN_CONNECTED;
+    conn->diag.errNum = 0;
+    conn->convTable = DrvConvTable{};
+    conn->convTable.type = 1;
+    ConnGetOpTable(conn, &conn->convTable);
+
+    ReadCapabilities(conn);
+    if (conn->flags & CN_MASE)
+        SetOption(conn, kOneStatementItem, 1);
+    int32_t isolation = 0;
+    if (conn->isolation == 0 || SetOption(conn, kIsolationItem, static_cast<int32_t>(conn->isolation)) != 0) {
+        if (AskInt(conn, kIsolationItem, &isolation) && isolation)
+            conn->isolation = static_cast<uint32_t>(isolation);
+    }
+    SetOption(conn, kOdbcVersionItem, conn->env ? conn->env->odbcVersion : 3);
+}
+
+SQLRETURN CN_DriverConnect(Conn *conn, SQLHWND window, SQLCHAR *in, SQLSMALLINT inLen,
+                           SQLPOINTER out, SQLSMALLINT outSize, SQLSMALLINT *outLen,
+                           SQLUSMALLINT completion, int width)
+{
+    DriverConnectArgs a{};
+    a.conn = conn;
+    a.window = window;
+    a.in = reinterpret_cast<const char *>(in);
+    a.inLen = inLen;
+    a.out = out;
+    a.outSize = outSize;
+    a.outLen = outLen;
+    a.completion = completion;
+    a.width = width;
+    PL_CsGuard connect(API_ConnectLock());
+    return ConnDriverConnect(&a);
+}
+
+SQLRETURN CN_Connect(Conn *conn, SQLCHAR *dsn, SQLSMALLINT dsnLen, SQLCHAR *uid, SQLSMALLINT uidLen,
+                     SQLCHAR *pwd, SQLSMALLINT pwdLen, int width)
+{
+    if (conn->state == CONN_CONNECTED) {
+        conn->diag.errNum = 51;
+        return SQL_ERROR;
+    }
+    for (SQLSMALLINT len : {dsnLen, uidLen, pwdLen}) {
+        if (len < 0 && len != SQL_NTS) {
+            conn->diag.errNum = 25;
+            return SQL_ERROR;
+        }
+    }
+    char *texts[3] = {};
+    STR_CopyN(&texts[0], reinterpret_cast<const char *>(dsn), dsn ? dsnLen : SQL_NTS);
+    STR_CopyN(&texts[1], reinterpret_cast<const char *>(uid), uid ? uidLen : SQL_NTS);
+    STR_CopyN(&texts[2], reinterpret_cast<const char *>(pwd), pwd ? pwdLen : SQL_NTS);
+    SQLRETURN rc = SQL_ERROR;
+    if (!texts[0] || !texts[1] || !texts[2]) {
+        conn->diag.errNum = 16;
+    } else {
+        TR_Printf("DSN=%s;UID=%s;PWD=***", texts[0], texts[1]);
+        DriverConnectArgs a{};
+        a.conn = conn;
+        a.completion = SQL_DRIVER_NOPROMPT;
+        a.width = width;
+        a.direct = 1;
+        a.dsn = texts[0];
+        a.uid = texts[1];
+        a.pwd = texts[2];
+        PL_CsGuard connect(API_ConnectLock());
+        rc = ConnDriverConnect(&a);
+    }
+    for (char *t : texts)
+        free(t);
+    return rc;
+}
+
+SQLRETURN CN_Disconnect(Conn *conn)
+{
+    if (conn->state != CONN_CONNECTED) {
+        conn->diag.errNum = 52;
+        return SQL_ERROR;
+    }
+    int rc = ConnClose(conn);
+    if (rc != 0) {
+        conn->diag.errNum = rc;
+        return SQL_ERROR;
+    }
+    return SQL_SUCCESS;
+}

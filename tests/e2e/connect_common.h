@@ -1,0 +1,155 @@
+// Shared by the connect tests: a private odbc.ini with data sources of both
+// libraries (read by unixODBC next to the fixture's), server sessions
+// counted by application name, and diagnostics read back through libodbc.
+#pragma once
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <chrono>
+
+#include "tests/common/pg_env.h"
+
+namespace conntest {
+
+struct Library {
+    const char *tag;     // "w" or "a"
+    const char *driver;  // driver name in the fixture's odbcinst.ini
+};
+
+inline std::ostream &operator<<(std::ostream &os, const Library &l) { return os << l.tag; }
+
+const Library kLibraries[] = {{"w", "Kestrune ODBC Unicode"}, {"a", "Kestrune ODBC ANSI"}};
+
+// The directory of this program's private files (odbc.ini, SQL files, File DSNs).
+inline std::string &TestDir()
+{
+    static std::string dir;
+    return dir;
+}
+
+// serverName=...;portNumber=...;databaseName=...;applicationName=<app>
+inline std::string Props(const PgEnv &pg, const std::string &app)
+{
+    return "serverName=127.0.0.1;portNumber=" + std::to_string(pg.port) + ";databaseName=" + pg.db +
+           ";applicationName=" + app;
+}
+
+inline void WriteFile(const std::string &path, const std::string &text)
+{
+    std::ofstream out(path, std::ios::trunc);
+    out << text;
+}
+
+inline std::string ReadFile(const std::string &path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Writes odbc.ini into a fresh directory and points unixODBC at it (the
+// fixture's system odbc.ini stays visible).  Extra sections are appended.
+inline bool SetUpPrivateIni(const PgEnv &pg, const std::string &prefix, const std::string &extra)
+{
+    char tmpl[] = "/tmp/krs-e2e-XXXXXX";
+    if (!mkdtemp(tmpl))
+        return false;
+    TestDir() = tmpl;
+    std::string ini = "[ODBC Data Sources]\n";
+    for (const Library &l : kLibraries)
+        ini += prefix + l.tag + " = " + l.driver + "\n";
+    for (const Library &l : kLibraries) {
+        ini += "\n[" + prefix + l.tag + "]\nDriver = " + l.driver + "\nURLString = " +
+               Props(pg, prefix + l.tag) + "\nUID = " + pg.trustUser + "\n";
+    }
+    ini += extra;
+    WriteFile(TestDir() + "/odbc.ini", ini);
+    setenv("ODBCINI", (TestDir() + "/odbc.ini").c_str(), 1);
+    return true;
+}
+
+inline void RemovePrivateFiles()
+{
+    if (!TestDir().empty())
+        std::system(("rm -rf " + TestDir()).c_str());
+}
+
+// Server sessions with this application name, once the count has settled on
+// `want` (a closed session may take a moment to leave pg_stat_activity).
+inline int Sessions(const PgEnv &pg, const std::string &app, int want)
+{
+    int n = -1;
+    for (int i = 0; i < 100; ++i) {
+        n = std::atoi(PgPsql(pg, "select count(*) from pg_stat_activity where application_name = '" +
+                                     app + "'").c_str());
+        if (n == want)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return n;
+}
+
+// SQLSTATE and message of record `rec` ("" when there is none).
+inline std::string Diag(SQLSMALLINT type, SQLHANDLE h, std::string *message = nullptr, SQLSMALLINT rec = 1)
+{
+    SQLCHAR state[6] = {};
+    SQLCHAR msg[1024] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    SQLRETURN rc = SQLGetDiagRec(type, h, rec, state, &native, msg, sizeof msg, &len);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
+        return "";
+    if (message)
+        *message = reinterpret_cast<char *>(msg);
+    return reinterpret_cast<char *>(state);
+}
+
+// An ODBC 3 environment and one connection handle.
+struct Handles {
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    Handles()
+    {
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    }
+    ~Handles()
+    {
+        SQLDisconnect(dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, env);
+    }
+    Handles(const Handles &) = delete;
+    Handles &operator=(const Handles &) = delete;
+
+    SQLRETURN Connect(const std::string &dsn, const char *uid = nullptr, const char *pwd = nullptr)
+    {
+        return SQLConnect(dbc, (SQLCHAR *)dsn.c_str(), SQL_NTS, (SQLCHAR *)uid, SQL_NTS, (SQLCHAR *)pwd,
+                          SQL_NTS);
+    }
+    // unixODBC wants a window handle for SQL_DRIVER_PROMPT: a dummy one then.
+    SQLRETURN DriverConnect(const std::string &in, std::string *out = nullptr,
+                            SQLUSMALLINT completion = SQL_DRIVER_NOPROMPT)
+    {
+        SQLCHAR buf[4096] = {};
+        SQLSMALLINT len = 0;
+        SQLHWND window = completion == SQL_DRIVER_PROMPT ? reinterpret_cast<SQLHWND>(&len) : nullptr;
+        SQLRETURN rc = SQLDriverConnect(dbc, window, (SQLCHAR *)in.c_str(), SQL_NTS, buf, sizeof buf, &len,
+                                        completion);
+        if (out)
+            *out = reinterpret_cast<char *>(buf);
+        return rc;
+    }
+    std::string State(std::string *message = nullptr) { return Diag(SQL_HANDLE_DBC, dbc, message); }
+};
+
+inline bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+} // namespace conntest
