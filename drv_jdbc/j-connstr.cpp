@@ -121,61 +121,37 @@ char *FormatHeap(const char *format, ...)
     return out;
 }
 
-// Reads one odbc.ini value (section, name) into out, at most room - 1 bytes.
-void IniRead(const char *section, const char *name, char *out, int room, bool wide)
+// Copies at most room - 1 bytes of a read value into out.
+void CutInto(const char *buf, char *out, int room)
 {
-    out[0] = '\0';
-    if (!wide) {
-        char buf[kIniBuf + 1] = {};
-        inst::SQLGetPrivateProfileString(section, name, "", buf, kIniBuf, "odbc.ini");
-        buf[kIniBuf - 1] = '\0';
-        size_t n = strnlen(buf, static_cast<size_t>(room - 1));
-        memcpy(out, buf, n);
-        out[n] = '\0';
-        return;
-    }
-    char16_t *wsec = UTF8_DupToWide<char16_t>(section);
-    char16_t wname[128];
-    UTF8_ToWideCopy<char16_t>(wname, name, 128);
-    char16_t buf[kIniBuf + 1] = {};
-    if (wsec)
-        inst::SQLGetPrivateProfileStringW(wsec, wname, u"", buf, kIniBuf, u"odbc.ini");
-    buf[kIniBuf - 1] = 0;
-    free(wsec);
-    int64_t bytes = 0;
-    UTF8_FromWideBuf<char16_t>(buf, out, room, &bytes);
+    size_t n = strnlen(buf, static_cast<size_t>(room - 1));
+    memcpy(out, buf, n);
+    out[n] = '\0';
+}
+
+// Reads one odbc.ini value (section, name) into out, at most room - 1 bytes.
+// Both builds read through the narrow installer functions: unixODBC's wide
+// ones widen byte by byte and would corrupt every non-ASCII character, while
+// the narrow ones carry the files' UTF-8 unchanged, which is the Unicode
+// build's own text.
+void IniRead(const char *section, const char *name, char *out, int room)
+{
+    char buf[kIniBuf + 1] = {};
+    inst::SQLGetPrivateProfileString(section, name, "", buf, kIniBuf, "odbc.ini");
+    buf[kIniBuf - 1] = '\0';
+    CutInto(buf, out, room);
 }
 
 // Reads one key of a File DSN's "ODBC" section into out, at most room - 1 bytes.
-void FileDsnRead(const char *path, const char *key, char *out, int room, bool wide)
+void FileDsnRead(const char *path, const char *key, char *out, int room)
 {
-    out[0] = '\0';
-    if (!wide) {
-        char buf[kIniBuf + 1] = {};
-        uint16_t len = 0;
-        if (!inst::SQLReadFileDSN(path, "ODBC", key, buf, kIniBuf, &len))
-            return;
-        buf[kIniBuf - 1] = '\0';
-        size_t n = strnlen(buf, static_cast<size_t>(room - 1));
-        memcpy(out, buf, n);
-        out[n] = '\0';
-        return;
-    }
-    char16_t *wpath = UTF8_DupToWide<char16_t>(path);
-    char16_t wkey[128];
-    UTF8_ToWideCopy<char16_t>(wkey, key, 128);
-    char16_t buf[kIniBuf + 1] = {};
+    char buf[kIniBuf + 1] = {};
     uint16_t len = 0;
-    bool ok = wpath && inst::SQLReadFileDSNW(wpath, u"ODBC", wkey, buf, kIniBuf, &len);
-    free(wpath);
-    if (!ok)
-        return;
-    buf[kIniBuf - 1] = 0;
-    int64_t bytes = 0;
-    UTF8_FromWideBuf<char16_t>(buf, out, room, &bytes);
+    if (!inst::SQLReadFileDSN(path, "ODBC", key, buf, kIniBuf, &len))
+        buf[0] = '\0';
+    buf[kIniBuf - 1] = '\0';
+    CutInto(buf, out, room);
 }
-
-bool WideReads(int width) { return width == 'W' && KRS_IsUnicodeBuild(); }
 
 // Stores a heap copy of n bytes of text as the keyword's value.
 void StoreValue(int key, const char *text, size_t n)
@@ -317,16 +293,15 @@ void TraceVerbose(const char *asGiven, const Conn *conn)
 
 // Reads UID again when the login box is off and no user was given: from the
 // DSN's section, the File DSN, or section "Default" (no "LastUser" fallback).
-void RereadUser(int width)
+void RereadUser()
 {
-    bool wide = WideReads(width);
-    char buf[129 * 4 + 1];
+    char buf[129];
     if (HasValue(KW_DSN))
-        IniRead(dsnKeywords[KW_DSN].value, "UID", buf, 129, wide);
+        IniRead(dsnKeywords[KW_DSN].value, "UID", buf, sizeof buf);
     else if (HasValue(KW_FILEDSN))
-        FileDsnRead(dsnKeywords[KW_FILEDSN].value, "UID", buf, 129, wide);
+        FileDsnRead(dsnKeywords[KW_FILEDSN].value, "UID", buf, sizeof buf);
     else
-        IniRead("Default", "UID", buf, 129, wide);
+        IniRead("Default", "UID", buf, sizeof buf);
     StoreValue(KW_UID, buf, strlen(buf));
 }
 
@@ -434,25 +409,23 @@ void CompleteConnAttributes(int width)
 {
     enum { FROM_DSN, FROM_FILE, FROM_DEFAULT } source =
         HasValue(KW_DSN) ? FROM_DSN : HasValue(KW_FILEDSN) ? FROM_FILE : FROM_DEFAULT;
-    bool wide = WideReads(width);
     for (DsnKeyword &kw : dsnKeywords) {
         if (kw.supplied || !kw.iniName)
             continue;
-        size_t size = wide ? static_cast<size_t>(kw.room) * 4 + 1 : static_cast<size_t>(kw.room) + 1;
-        char *buf = static_cast<char *>(calloc(1, size));
+        char *buf = static_cast<char *>(calloc(1, static_cast<size_t>(kw.room) + 1));
         if (!buf)
             return;  // memory short: the rest stay without value
         switch (source) {
         case FROM_DSN:
-            IniRead(dsnKeywords[KW_DSN].value, kw.iniName, buf, kw.room, wide);
+            IniRead(dsnKeywords[KW_DSN].value, kw.iniName, buf, kw.room);
             if (!buf[0] && strcmp(kw.iniName, "UID") == 0)
-                IniRead(dsnKeywords[KW_DSN].value, "LastUser", buf, kw.room, wide);
+                IniRead(dsnKeywords[KW_DSN].value, "LastUser", buf, kw.room);
             break;
         case FROM_FILE:
-            FileDsnRead(dsnKeywords[KW_FILEDSN].value, kw.key, buf, kw.room, wide);
+            FileDsnRead(dsnKeywords[KW_FILEDSN].value, kw.key, buf, kw.room);
             break;
         case FROM_DEFAULT:
-            IniRead("Default", kw.iniName, buf, kw.room, wide);
+            IniRead("Default", kw.iniName, buf, kw.room);
             break;
         }
         free(kw.value);
@@ -645,7 +618,7 @@ SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *a, char **out, char **ou
         conn->flags |= CN_NOLOGINBOX;
         prompt = false;
         if (!dsnKeywords[KW_UID].supplied || !HasValue(KW_UID))
-            RereadUser(a->width);
+            RereadUser();
     }
     if (prompt) {
         char *answer = nullptr;

@@ -40,8 +40,8 @@ void ParseConnAttributes(char *text);
 // Stores one keyword value as supplied (NULL stores nothing).
 void SetConnAttribute(int key, const char *value);
 // Reads every keyword that is not supplied from exactly one place: the DSN's
-// odbc.ini section, else the File DSN, else odbc.ini section "Default".
-// Width 'W' reads through the wide installer functions (Unicode build only).
+// odbc.ini section, else the File DSN, else odbc.ini section "Default".  The
+// files' text arrives unchanged in either width.
 void CompleteConnAttributes(int width);
 // ClearConnAttributes; with a text, ParseConnAttributes and CompleteConnAttributes.
 void ReadConnAttributes(char *text, int width);
