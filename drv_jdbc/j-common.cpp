@@ -5,6 +5,7 @@
 #include "drv_jdbc/j-errors.h"
 #include "platform/codepage.h"
 #include "util/log.h"
+#include "util/utf8.h"
 
 #include <cctype>
 #include <cstdarg>
@@ -100,13 +101,19 @@ int jc_GetStringText(JNIEnv *env, jstring s, JStringText *out, int mode)
     if (!env)
         return 15;
     if (mode == STRMODE_UTF8) {
-        const char *chars = env->GetStringUTFChars(s, nullptr);
-        if (!chars)
+        // Standard UTF-8 from the UTF-16 units: the VM's modified UTF-8 would
+        // write a character beyond the BMP as two 3-byte surrogate sequences.
+        jsize n = env->GetStringLength(s);
+        const jchar *units = env->GetStringChars(s, nullptr);
+        if (!units)
             return 15;
-        out->ref = s;
+        char *utf8 = UTF8_DupFromWideN(reinterpret_cast<const char16_t *>(units), n);
+        env->ReleaseStringChars(s, units);
+        if (!utf8)
+            return 15;
         out->str = s;
-        out->chars = chars;
-        out->length = static_cast<int32_t>(strlen(chars));
+        out->chars = utf8;
+        out->length = static_cast<int32_t>(strlen(utf8));
         return 0;
     }
     jbyteArray arr = bytesOf(env, s);
@@ -128,7 +135,7 @@ void jc_ReleaseStringText(JNIEnv *env, JStringText *t)
     if (!env || !t || !t->chars)
         return;
     if (t->mode == STRMODE_UTF8) {
-        env->ReleaseStringUTFChars(t->str, t->chars);
+        free(const_cast<char *>(t->chars));
     } else {
         env->ReleaseByteArrayElements(static_cast<jbyteArray>(t->ref),
                                       reinterpret_cast<jbyte *>(const_cast<char *>(t->chars)),
@@ -157,8 +164,16 @@ jstring jc_NewString(JNIEnv *env, const char *text, int mode)
 {
     if (!text || !env)
         return nullptr;
-    if (mode == STRMODE_UTF8)
-        return env->NewStringUTF(text);
+    if (mode == STRMODE_UTF8) {
+        // Through UTF-16: NewStringUTF reads modified UTF-8 and would refuse
+        // or corrupt a 4-byte sequence.
+        char16_t *units = UTF8_DupToWide<char16_t>(text);
+        if (!units)
+            return nullptr;
+        jstring s = env->NewString(reinterpret_cast<const jchar *>(units), static_cast<jsize>(UC_StrLen(units)));
+        free(units);
+        return s;
+    }
     jsize n = static_cast<jsize>(strlen(text));
     jbyteArray arr = env->NewByteArray(n);
     if (!arr)

@@ -11,7 +11,8 @@
 struct ErrChain;
 
 // How text crosses into Java: 0 the VM's default character set
-// (String.getBytes / new String(byte[])), 1 the VM's modified UTF-8.
+// (String.getBytes / new String(byte[])), 1 UTF-8 (exchanged with the VM as
+// UTF-16, so that characters beyond the BMP keep their 4-byte form).
 enum StringMode : int32_t {
     STRMODE_PLATFORM = 0,
     STRMODE_UTF8 = 1,
@@ -19,11 +20,11 @@ enum StringMode : int32_t {
 
 // A temporary view of a Java String's bytes (see jc_GetStringText).
 struct JStringText {
-    jobject ref;        // mode 1: the String; mode 0: the byte array (local)
+    jobject ref;        // mode 0: the byte array (local); mode 1: unused
     int32_t length;     // bytes
-    const char *chars;  // NUL-terminated in mode 1 only; NULL for a null String
+    const char *chars;  // mode 1: a NUL-terminated heap copy; NULL for a null String
     int32_t mode;
-    jstring str;        // the String whose UTF chars mode 1 holds
+    jstring str;        // the String viewed in mode 1
 };
 
 // Fills the view; 0, or 15 when the bytes cannot be had.

@@ -3,27 +3,71 @@
 // block (calloc) per statement; the statement operations fill in the rest.
 #pragma once
 #include "drv_jdbc/j-errors.h"
+#include "drv_jdbc/j-escape.h"
+#include "exec/cursor_state.h"
 
 #include <jni.h>
 
 #include <cstdint>
 
+struct ColDesc;
 struct DrvConn;
+struct ParamTypeDesc;
+struct RowBlock;
 
-struct DrvStmt {
-    DrvConn *conn;       // owning connection
-    ErrChain errors;     // diagnostics of this statement's operations
-    JNIEnv *env;         // JNIEnv of the thread of the current call
-    int32_t stringMode;  // StringMode, copied from the connection
-    int32_t handle;      // this record's back-end statement handle
-    jobject stmt;        // global reference: Statement, PreparedStatement or CallableStatement
-    jobject resultSet;   // global reference to the open ResultSet, or NULL
-    jobject rsMetaData;  // global reference to its ResultSetMetaData, or NULL
+// DrvStmt::flags
+enum : uint16_t {
+    DS_PREPARED = 0x0001,
+    DS_PENDING = 0x0002,             // a result is pending (executed)
+    DS_END_OF_DATA = 0x0004,         // the next fetch hands back an empty block
+    DS_HAS_RESULTSET = 0x0008,       // the last execution produced a ResultSet
+    DS_PARAMS_CHANGED = 0x0010,      // parameter values or types changed since bound
+    DS_PROCCALL = 0x0040,            // prepared with prepareCall
+    DS_DESCRIBED = 0x0080,           // result columns described
+    DS_EXECUTED_AT_PREPARE = 0x0100,
+    DS_OUT_REGISTERED = 0x0200,      // output parameters registered
 };
 
-// Closes the statement's Java objects and releases their global references
-// (with the record's env); the record stays.
+// Cursor-library context flag: the select list was analysed and rewritten.
+constexpr uint16_t DS_SCS_SELECT_REWRITTEN = 0x1000;
+
+struct DrvStmt {
+    DrvConn *conn;              // owning connection
+    ErrChain errors;            // diagnostics of this statement's operations
+    JNIEnv *env;                // JNIEnv of the thread of the current call
+    int32_t stringMode;         // StringMode, copied from the connection
+    int32_t handle;             // this record's back-end statement handle
+    jobject stmt;               // global reference: Statement, PreparedStatement or CallableStatement
+    jobject resultSet;          // global reference to the open ResultSet, or NULL
+    jobject rsMetaData;         // global reference to its ResultSetMetaData, or NULL
+    uint16_t flags;             // DS_*
+    SqlText sql;                // the statement text and its analysis
+    CursorState cursorCtx;      // the cursor library's context (zero at allocation)
+    int32_t cursorDefault;      // the connection's cursor default word
+    int32_t forceStatic;        // 1 with one-statement emulation
+    RowBlock *params;           // parameter values (owned)
+    uint16_t colCount;
+    ColDesc *cols;              // result column descriptions (owned)
+    uint16_t paramCount;        // parameter markers of the prepared text
+    ColDesc *paramDescs;        // parameter descriptions (owned)
+    uint16_t executions;        // parameter sets executed since the last execute started
+    int32_t rowCount;           // update counts, rows of the last block, or sets done before a failure
+    int32_t rowsFetched;        // rows delivered since the result was opened
+    int32_t maxRows;            // row limit of a result, 0 none
+    ParamTypeDesc *paramTypes;  // owned copy
+    uint16_t paramTypeCount;
+    int32_t redirectCol;        // -1 none; else the block column that receives the one JDBC column
+    int32_t catalogKind;        // 0 ordinary; 1..11 the catalog result kinds
+    int16_t typeFilter;         // SQL type asked of the type information (0 all)
+    int32_t jdbcColumns;        // -1 all; else the leading JDBC columns read per row
+    char *procName;             // procedure of the previous procedure-columns row
+    int32_t ordinal;            // ORDINAL_POSITION counter of procedure columns
+    int32_t paramsDescribed;    // 1 once parameter descriptions were derived
+};
+
+// Closes the result and the Java statement, drops the descriptions and the
+// analysed text; the record stays (prepared state cleared).
 void resetStmt(DrvStmt *s);
-// resetStmt, then empties the chain and frees the record.  The caller has
-// taken the record out of the statement table.
+// resetStmt, then frees the parameters, empties the chain and frees the
+// record.  The caller has taken the record out of the statement table.
 void drvStmtDiscard(DrvStmt *s);

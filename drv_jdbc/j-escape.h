@@ -1,0 +1,37 @@
+// SQL preprocessing: the one look at a statement's text before it is
+// prepared (kept copy, parameter markers, procedure call, verb) and the
+// translation of ODBC escape clauses with markers numbered :1, :2 ...
+#pragma once
+#include <cstdint>
+
+struct MemPool;
+
+// SqlText::verb
+enum : uint16_t { SQLV_NONE = 0, SQLV_SELECT = 1, SQLV_DML = 2, SQLV_OTHER = 3 };
+// SqlText::flags
+enum : uint16_t { SQLT_MARKERS = 0x2, SQLT_PROCCALL = 0x4 };
+
+// The statement text and what its analysis found; both texts are owned.
+struct SqlText {
+    char *kept;             // text without leading white space, null functions blanked
+    char *translated;       // escapes translated, markers numbered
+    uint16_t cleared;       // cleared by every translation
+    uint16_t markerCount;   // markers, those inside escape clauses included
+    uint16_t verb;          // SQLV_*
+    uint16_t flags;         // SQLT_MARKERS (outside escapes), SQLT_PROCCALL
+};
+
+// Analyses a statement text into st (earlier texts freed first).  0, or 68
+// (37000) when an escape is left open or nested too deeply; both texts are
+// stored in either case.
+int prepareSQLText(SqlText *st, const char *sql);
+// Frees both texts and clears the record.
+void freeSQLText(SqlText *st);
+
+// Appends the translation of text to out (no final NUL).  With st, the
+// marker count, flags and verb word are reset and filled.  0 or 68.
+int translateEscapes(MemPool *out, const char *text, SqlText *st);
+
+// Slot 17: the JDBC driver's native form of a text.  21 unknown connection,
+// 15 no JNIEnv, 19 (01004) when the answer was cut, else the bridge's number.
+int DRV_NativeSql(int conn, const char *sql, char *buf, int16_t len, int16_t *outLen);

@@ -1,0 +1,331 @@
+// Prepare, execute and more results.
+#include "drv_jdbc/j-exec.h"
+
+#include "drv_jdbc/j-common.h"
+#include "drv_jdbc/j-conn.h"
+#include "drv_jdbc/j-desc.h"
+#include "drv_jdbc/j-param.h"
+#include "drv_jdbc/j-stmt.h"
+#include "drv_jdbc/j-wrap-ps.h"
+#include "drv_jdbc/j-wrap.h"
+#include "odbc/param_types.h"
+#include "odbc/rowblock.h"
+#include "util/log.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#define SRC "drv_jdbc/j-exec"
+
+namespace {
+constexpr jint kFrame = 256;
+
+// A statement made with createStatement runs its text with Statement.execute.
+bool isPlainStatement(const DrvStmt *s)
+{
+    return s->sql.verb == SQLV_OTHER && !(s->sql.flags & (SQLT_MARKERS | SQLT_PROCCALL)) &&
+           s->sql.markerCount == 0;
+}
+
+int32_t parameterSets(const DrvStmt *s)
+{
+    return s->params && s->paramCount ? s->params->rowsUsed : 1;
+}
+
+void dropResult(DrvStmt *s)
+{
+    if (s->resultSet) {
+        jc_ResultSet_close(s, s->resultSet);
+        errClear(&s->errors);
+        s->env->DeleteGlobalRef(s->resultSet);
+        s->resultSet = nullptr;
+    }
+}
+
+// Runs the statement once with the parameters already bound.
+int runOnce(DrvStmt *s)
+{
+    uint8_t isResultSet = 0;
+    if (isPlainStatement(s))
+        return jc_Statement_execute(s, s->stmt, s->sql.kept, &isResultSet);
+    return jc_PreparedStatement_execute(s, s->stmt, &isResultSet);
+}
+
+// Keeps the current result of the Java statement: the ResultSet (described
+// when needed) or the update count.
+int takeResult(DrvStmt *s, bool redescribe)
+{
+    jobject rs = nullptr;
+    if (int rc = jc_PreparedStatement_getResultSet(s, s->stmt, &rs))
+        return rc;
+    if (rs) {
+        s->resultSet = s->env->NewGlobalRef(rs);
+        s->env->DeleteLocalRef(rs);
+        if (!s->resultSet)
+            return 16;
+        if (redescribe || !(s->flags & DS_DESCRIBED)) {
+            freeResultDescs(s);
+            if (int rc = describeResultCols(s, 'E'))
+                return rc;
+        }
+        s->flags |= DS_PENDING | DS_HAS_RESULTSET;
+        return 0;
+    }
+    int32_t count = -1;
+    if (int rc = jc_Statement_getUpdateCount(s, s->stmt, &count))
+        return rc;
+    if (count > 0)
+        s->rowCount += count;
+    freeResultDescs(s);
+    s->flags |= DS_PENDING | DS_END_OF_DATA;
+    return 0;
+}
+
+struct Frame {
+    JniLocalFrame frame;
+    explicit Frame(DrvStmt *s) : frame(s->env, kFrame) {}
+};
+} // namespace
+
+int executeRow(DrvStmt *s, int32_t n)
+{
+    if (s->paramCount) {
+        if (int rc = bindParamRow(s, n)) {
+            s->rowCount = n;
+            return rc;
+        }
+    }
+    int rc = runOnce(s);
+    if (rc == 0) {
+        jobject rs = nullptr;
+        rc = jc_PreparedStatement_getResultSet(s, s->stmt, &rs);
+        if (rc == 0 && rs) {
+            s->resultSet = s->env->NewGlobalRef(rs);
+            s->env->DeleteLocalRef(rs);
+            if (!s->resultSet)
+                return 16;
+            freeResultDescs(s);
+            if (int d = describeResultCols(s, 'E'))
+                return d;
+            s->flags |= DS_PENDING | DS_HAS_RESULTSET;
+        } else if (rc == 0) {
+            s->flags |= DS_PENDING;
+        }
+    }
+    if (rc != 0) {
+        s->rowCount = n;
+        return rc;
+    }
+    ++s->executions;
+    return 0;
+}
+
+int DRV_Prepare(int stmt, const char *sql)
+{
+    DrvStmt *s = drvStmtOf(stmt);
+    if (!s)
+        return 21;
+    if (!drvStmtEnter(s))
+        return 15;
+    Frame f(s);
+    if (!f.frame.ok())
+        return 16;
+    resetStmt(s);
+    if (int rc = prepareSQLText(&s->sql, sql))
+        return rc;
+    DrvConn *c = s->conn;
+    if (s->sql.verb != SQLV_SELECT && c->readOnlyAtConnect) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "Non SELECT in r/o connection");
+        return 95;
+    }
+    int rc;
+    if (s->sql.flags & SQLT_PROCCALL) {
+        // A call's result (a row set, or the values of its output
+        // parameters) is known only after execution.
+        rc = jc_Connection_prepareCall(s, c->connection, s->sql.kept);
+        if (rc == 0)
+            s->flags |= DS_PROCCALL;
+    } else if (!isPlainStatement(s)) {
+        rc = jc_Connection_prepareStatement(s, c->connection, s->sql.kept);
+        if (rc == 0)
+            rc = describeResultCols(s, 'P');
+    } else {
+        rc = jc_Connection_createStatementForStmt(s, c->connection);
+    }
+    if (rc == 0 && !s->stmt)
+        rc = 15;
+    if (rc == 0)
+        rc = initParamDescs(s);
+    if (rc != 0)
+        return rc;
+    if (s->paramCount == 0)
+        s->flags &= static_cast<uint16_t>(~DS_PARAMS_CHANGED);
+    s->flags |= DS_PREPARED;
+    return 0;
+}
+
+int DRV_SetParams(int stmt, RowBlock *values)
+{
+    DrvStmt *s = drvStmtOf(stmt);
+    if (!s)
+        return 21;
+    if (s->params && s->params != values) {
+        RB_Free(s->params);
+        free(s->params);
+    }
+    s->params = values;
+    s->flags |= DS_PARAMS_CHANGED;
+    return 0;
+}
+
+int DRV_SetParamTypes(int stmt, uint16_t count, const ParamTypeDesc *types)
+{
+    DrvStmt *s = drvStmtOf(stmt);
+    if (!s)
+        return 21;
+    free(s->paramTypes);
+    s->paramTypes = nullptr;
+    s->paramTypeCount = 0;
+    if (count && types) {
+        s->paramTypes = static_cast<ParamTypeDesc *>(malloc(sizeof(ParamTypeDesc) * count));
+        if (!s->paramTypes)
+            return 16;
+        memcpy(s->paramTypes, types, sizeof(ParamTypeDesc) * count);
+        s->paramTypeCount = count;
+    }
+    s->flags |= DS_PARAMS_CHANGED;
+    return 0;
+}
+
+int DRV_Execute(int stmt)
+{
+    DrvStmt *s = drvStmtOf(stmt);
+    if (!s)
+        return 21;
+    if (!drvStmtEnter(s))
+        return 15;
+    if (!(s->flags & DS_PREPARED)) {
+        LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior prepare");
+        return 22;
+    }
+    if (s->flags & DS_EXECUTED_AT_PREPARE) {
+        s->flags &= static_cast<uint16_t>(~DS_EXECUTED_AT_PREPARE);
+        s->flags |= DS_PENDING;
+        return 0;
+    }
+    if (s->paramCount && (!s->params || s->params->rowsUsed < 1)) {
+        LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior parameters set");
+        return 48;
+    }
+    Frame f(s);
+    if (!f.frame.ok())
+        return 16;
+    closeResultSet(s);
+    s->flags &= static_cast<uint16_t>(~DS_OUT_REGISTERED);
+    s->executions = 0;
+    s->rowCount = 0;
+    if (s->sql.verb == SQLV_SELECT)
+        return executeRow(s, 0);
+    const int32_t sets = parameterSets(s);
+    for (int32_t i = 0; i < sets; ++i) {
+        dropResult(s);
+        int rc = s->paramCount ? bindParamRow(s, i) : 0;
+        if (rc == 0)
+            rc = runOnce(s);
+        if (rc == 0)
+            rc = takeResult(s, false);
+        if (rc != 0) {
+            s->rowCount = i;
+            return rc;
+        }
+        ++s->executions;
+    }
+    if ((s->flags & DS_PROCCALL) && (s->flags & DS_OUT_REGISTERED) && !s->resultSet)
+        return 80;
+    return 0;
+}
+
+int DRV_NotCapable(int stmt, int16_t, int16_t, void *)
+{
+    return drvStmtOf(stmt) ? 43 : 21;
+}
+
+int DRV_MoreResults(int stmt)
+{
+    DrvStmt *s = drvStmtOf(stmt);
+    if (!s)
+        return 21;
+    if (!drvStmtEnter(s))
+        return 15;
+    if (!(s->flags & DS_PENDING))
+        return 73;
+    s->flags &= static_cast<uint16_t>(~DS_END_OF_DATA);
+    if (!s->stmt) {
+        s->flags |= DS_END_OF_DATA;
+        return 73;
+    }
+    const int32_t sets = parameterSets(s);
+    Frame f(s);
+    if (!f.frame.ok())
+        return 16;
+    if (s->sql.verb == SQLV_SELECT && s->executions > 0 && s->executions < sets) {
+        closeResultSet(s);
+        return executeRow(s, s->executions);
+    }
+    uint8_t more = 0;
+    int32_t count = -1;
+    int rc = jc_Statement_getMoreResults(s, s->stmt, &more);
+    if (rc == 0)
+        rc = jc_Statement_getUpdateCount(s, s->stmt, &count);
+    if (rc != 0)
+        return rc;
+    if (!more && count == -1) {
+        if ((s->flags & DS_PROCCALL) && (s->flags & DS_OUT_REGISTERED) && !s->resultSet)
+            return 80;
+        s->flags |= DS_END_OF_DATA;
+        return 73;
+    }
+    freeResultDescs(s);
+    if (s->rsMetaData) {
+        s->env->DeleteGlobalRef(s->rsMetaData);
+        s->rsMetaData = nullptr;
+    }
+    dropResult(s);
+    if (more) {
+        jobject rs = nullptr;
+        if ((rc = jc_PreparedStatement_getResultSet(s, s->stmt, &rs)) != 0) {
+            s->rowCount = 0;
+            return rc;
+        }
+        s->resultSet = rs ? s->env->NewGlobalRef(rs) : nullptr;
+        jc_DeleteLocal(s->env, rs);
+        return describeResultCols(s, 'E');
+    }
+    s->rowCount = count;
+    s->flags |= DS_END_OF_DATA;
+    return 0;
+}
+
+int DRV_ExecDirect(int stmt, const char *sql, RowBlock *values, int16_t typeCount, const ParamTypeDesc *types)
+{
+    if (sql) {
+        if (int rc = DRV_Prepare(stmt, sql))
+            return rc;
+    }
+    if (values) {
+        if (int rc = DRV_SetParams(stmt, values))
+            return rc;
+    }
+    if (typeCount > 0) {
+        if (int rc = DRV_SetParamTypes(stmt, static_cast<uint16_t>(typeCount), types))
+            return rc;
+    }
+    return DRV_Execute(stmt);
+}
+
+int DRV_Cancel(int stmt)
+{
+    return drvStmtOf(stmt) ? 0 : 21;
+}
+
+int fetchHook(void *) { return 0; }

@@ -1,0 +1,44 @@
+// Running SQL: prepare, parameter hand-over, execute per parameter set,
+// block fetch into RowBlocks, more results, cancel (slots 11, 12, 13, 14,
+// 18, 19, 24, 43, 53) and the internal steps they share.
+#pragma once
+#include <jni.h>
+
+#include <cstdint>
+
+struct DrvStmt;
+struct ParamTypeDesc;
+struct RowBlock;
+struct RowBlockColumn;
+
+// 95 (IM916) for a statement other than a SELECT on a read-only
+// connection, 68 for an escape left open, else the bridge's number.
+int DRV_Prepare(int stmt, const char *sql);
+// The block becomes the statement's (an earlier one is freed).  0 or 21.
+int DRV_SetParams(int stmt, RowBlock *values);
+int DRV_SetParamTypes(int stmt, uint16_t count, const ParamTypeDesc *types);
+// 22 before prepare, 48 (07001) without parameter values, 80 (IM906) for a
+// procedure call with output parameters, else the first failure; a failure
+// leaves the row count at the parameter sets that completed.
+int DRV_Execute(int stmt);
+int DRV_NotCapable(int stmt, int16_t a, int16_t b, void *p);
+// Fills the caller's block with up to `rows` rows; an empty block (no
+// columns) marks the end of the data.  A procedure call asked for 0 rows
+// gets its output parameters.  22 without a pending result.
+int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block);
+// 73 (IM901) when there is no further result.
+int DRV_MoreResults(int stmt);
+int DRV_ExecDirect(int stmt, const char *sql, RowBlock *values, int16_t typeCount,
+                   const ParamTypeDesc *types);
+// Nothing is cancelled; 0 (21 for an unknown handle).
+int DRV_Cancel(int stmt);
+// Called by the cursor library before positioned operations; does nothing.
+int fetchHook(void *);
+
+// Runs parameter set n of a prepared statement and keeps its result.
+int executeRow(DrvStmt *s, int32_t n);
+
+// Reads one value of a ResultSet column or CallableStatement parameter
+// (index from 1) into cell `row` of the column, with its indicator.  15 for
+// a value type the family does not read.
+int readValue(DrvStmt *s, jobject source, bool callable, int32_t index, RowBlockColumn *col, int32_t row);

@@ -1,0 +1,528 @@
+// Block fetch: ResultSet rows into the caller's RowBlock, with the patches
+// that put catalog results into their ODBC form.
+#include "drv_jdbc/j-common.h"
+#include "drv_jdbc/j-conn.h"
+#include "drv_jdbc/j-desc.h"
+#include "drv_jdbc/j-exec.h"
+#include "drv_jdbc/j-getters.h"
+#include "drv_jdbc/j-proc.h"
+#include "drv_jdbc/j-stmt.h"
+#include "drv_jdbc/j-wrap-ps.h"
+#include "odbc/flavour.h"
+#include "odbc/rowblock.h"
+#include "util/log.h"
+#include "util/utf8.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#define SRC "drv_jdbc/j-exec"
+
+namespace {
+template <class T>
+void store(uint8_t *p, T v)
+{
+    memcpy(p, &v, sizeof v);
+}
+
+template <class T>
+T load(const uint8_t *p)
+{
+    T v;
+    memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Value types the ResultSet family reads (the descriptions choose no others).
+bool fetchReads(ValueType vt)
+{
+    switch (vt) {
+    case VT_CHAR: case VT_NTS: case VT_BIT: case VT_TINYINT: case VT_SHORT: case VT_LONG: case VT_FLOAT:
+    case VT_DOUBLE: case VT_DATE: case VT_TIME: case VT_TIMESTAMP: case VT_BINARY: case VT_HEAP_TEXT:
+    case VT_HEAP_BINARY: case VT_TEXT4: case VT_BIN4: case VT_WCHAR: case VT_WNTS: case VT_HEAP_WTEXT:
+    case VT_WTEXT4:
+        return true;
+    default:
+        return false;
+    }
+}
+
+unsigned prefixOf(ValueType vt)
+{
+    switch (vt) {
+    case VT_TEXT1: case VT_BIN1: return 1;
+    case VT_TEXT2: case VT_BIN2: return 2;
+    default: return 4;
+    }
+}
+
+void storePrefix(uint8_t *cell, unsigned prefix, int32_t len)
+{
+    if (prefix == 1)
+        cell[0] = static_cast<uint8_t>(len);
+    else if (prefix == 2)
+        store<uint16_t>(cell, static_cast<uint16_t>(len));
+    else
+        store<uint32_t>(cell, static_cast<uint32_t>(len));
+}
+
+#define FAMILY(name) (callable ? jc_CallableStatement_##name : jc_ResultSet_##name)
+
+int readCellValue(DrvStmt *s, jobject o, bool callable, int32_t i, ValueType vt, uint8_t *cell, uint32_t w)
+{
+    const int32_t size = static_cast<int32_t>(w);
+    int32_t len = 0;
+    int rc = 0;
+    switch (vt) {
+    case VT_CHAR: case VT_NTS:
+        return FAMILY(getString)(s, o, i, reinterpret_cast<char *>(cell), &len, size);
+    case VT_BIT: {
+        uint8_t b = 0;
+        rc = FAMILY(getBoolean)(s, o, i, &b);
+        if (rc == 0)
+            cell[0] = b ? 1 : 0;
+        return rc;
+    }
+    case VT_TINYINT: return FAMILY(getByte)(s, o, i, reinterpret_cast<int8_t *>(cell));
+    case VT_SHORT: {
+        int16_t v = 0;
+        rc = FAMILY(getShort)(s, o, i, &v);
+        if (rc == 0)
+            store(cell, v);
+        return rc;
+    }
+    case VT_LONG: {
+        int32_t v = 0;
+        rc = FAMILY(getInt)(s, o, i, &v);
+        if (rc == 0)
+            store(cell, v);
+        return rc;
+    }
+    case VT_UTINYINT: {
+        int16_t v = 0;
+        rc = jc_CallableStatement_getShort(s, o, i, &v);
+        if (rc == 0)
+            cell[0] = static_cast<uint8_t>(v);
+        return rc;
+    }
+    case VT_USHORT: {
+        int32_t v = 0;
+        rc = jc_CallableStatement_getInt(s, o, i, &v);
+        if (rc == 0)
+            store(cell, static_cast<uint16_t>(v));
+        return rc;
+    }
+    case VT_ULONG: {
+        int64_t v = 0;
+        rc = jc_CallableStatement_getLong(s, o, i, &v);
+        if (rc == 0)
+            store(cell, static_cast<uint32_t>(v));
+        return rc;
+    }
+    case VT_FLOAT: {
+        float v = 0;
+        rc = FAMILY(getFloat)(s, o, i, &v);
+        if (rc == 0)
+            store(cell, v);
+        return rc;
+    }
+    case VT_DOUBLE: {
+        double v = 0;
+        rc = FAMILY(getDouble)(s, o, i, &v);
+        if (rc == 0)
+            store(cell, v);
+        return rc;
+    }
+    case VT_DATE: case VT_TIME: case VT_TIMESTAMP: {
+        DrvTimestamp t{};
+        if (vt == VT_DATE)
+            rc = FAMILY(getDate)(s, o, i, &t.year, &t.month, &t.day);
+        else if (vt == VT_TIME)
+            rc = FAMILY(getTime)(s, o, i, &t.hour, &t.minute, &t.second);
+        else
+            rc = FAMILY(getTimestamp)(s, o, i, &t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second,
+                                      &t.fraction);
+        if (rc != 0)
+            return rc;
+        if (vt == VT_DATE) {
+            uint16_t f[3] = {static_cast<uint16_t>(t.year), t.month, t.day};
+            memcpy(cell, f, sizeof f);
+        } else if (vt == VT_TIME) {
+            uint16_t f[3] = {t.hour, t.minute, t.second};
+            memcpy(cell, f, sizeof f);
+        } else {
+            memcpy(cell, &t, sizeof t);
+        }
+        return 0;
+    }
+    case VT_BINARY: return FAMILY(getBytes)(s, o, i, cell, &len, size);
+    case VT_HEAP_TEXT: return FAMILY(getStringLong)(s, o, i, reinterpret_cast<LongDataBuf *>(cell));
+    case VT_HEAP_BINARY: return FAMILY(getBytesLong)(s, o, i, reinterpret_cast<LongDataBuf *>(cell));
+    case VT_TEXT1: case VT_TEXT2: case VT_TEXT4: {
+        unsigned pre = prefixOf(vt);
+        if (w <= pre)
+            return 15;
+        rc = FAMILY(getString)(s, o, i, reinterpret_cast<char *>(cell + pre), &len, size - static_cast<int32_t>(pre));
+        if (rc == 0)
+            storePrefix(cell, pre, len);
+        return rc;
+    }
+    case VT_BIN1: case VT_BIN2: case VT_BIN4: {
+        unsigned pre = prefixOf(vt);
+        if (w <= pre)
+            return 15;
+        rc = FAMILY(getBytes)(s, o, i, cell + pre, &len, size - static_cast<int32_t>(pre));
+        if (rc == 0)
+            storePrefix(cell, pre, len);
+        return rc;
+    }
+    case VT_WCHAR: case VT_WNTS:
+        return FAMILY(getStringW)(s, o, i, reinterpret_cast<char16_t *>(cell), &len, size / 2);
+    case VT_HEAP_WTEXT: return FAMILY(getStringLongW)(s, o, i, reinterpret_cast<LongDataBuf *>(cell));
+    case VT_WTEXT4:
+        if (w <= 4)
+            return 15;
+        rc = FAMILY(getStringW)(s, o, i, reinterpret_cast<char16_t *>(cell + 4), &len, (size - 4) / 2);
+        if (rc == 0)
+            storePrefix(cell, 4, len);
+        return rc;
+    default:
+        return 15;
+    }
+}
+
+// Catalog patches --------------------------------------------------------
+
+int16_t shortCell(const RowBlock *b, int col, int32_t r)
+{
+    const RowBlockColumn &c = b->columns[col];
+    if (c.indicators[r] == RB_IND_NULL)
+        return 0;
+    const uint8_t *p = c.data + static_cast<size_t>(r) * c.width;
+    return c.valueType == VT_LONG ? static_cast<int16_t>(load<int32_t>(p)) : load<int16_t>(p);
+}
+
+void setShortCell(RowBlock *b, int col, int32_t r, int16_t v)
+{
+    RowBlockColumn &c = b->columns[col];
+    uint8_t *p = c.data + static_cast<size_t>(r) * c.width;
+    if (c.valueType == VT_LONG)
+        store<int32_t>(p, v);
+    else
+        store<int16_t>(p, v);
+    c.indicators[r] = RB_IND_VALUE;
+}
+
+void setLongCell(RowBlock *b, int col, int32_t r, int32_t v)
+{
+    RowBlockColumn &c = b->columns[col];
+    uint8_t *p = c.data + static_cast<size_t>(r) * c.width;
+    if (c.valueType == VT_SHORT)
+        store<int16_t>(p, static_cast<int16_t>(v));
+    else
+        store<int32_t>(p, v);
+    c.indicators[r] = RB_IND_VALUE;
+}
+
+void setNullCell(RowBlock *b, int col, int32_t r)
+{
+    if (col < b->columnsUsed)
+        b->columns[col].indicators[r] = RB_IND_NULL;
+}
+
+// Writes a short text into a narrow or wide text cell.
+void setTextCell(RowBlock *b, int col, int32_t r, const char *text)
+{
+    RowBlockColumn &c = b->columns[col];
+    uint8_t *p = c.data + static_cast<size_t>(r) * c.width;
+    size_t n = strlen(text);
+    switch (c.valueType) {
+    case VT_NTS: case VT_CHAR:
+        if (c.width == 0)
+            return;
+        n = n < c.width - 1 ? n : c.width - 1;
+        memcpy(p, text, n);
+        p[n] = 0;
+        break;
+    case VT_WNTS: case VT_WCHAR: {
+        size_t room = c.width / 2;
+        if (room == 0)
+            return;
+        size_t k = 0;
+        for (; k < n && k + 1 < room; ++k)
+            store<char16_t>(p + 2 * k, static_cast<char16_t>(text[k]));
+        store<char16_t>(p + 2 * k, 0);
+        break;
+    }
+    case VT_HEAP_TEXT: case VT_HEAP_WTEXT: {
+        LongDataBuf buf = load<LongDataBuf>(p);
+        const bool wide = c.valueType == VT_HEAP_WTEXT;
+        char *data = static_cast<char *>(calloc(n + 1, wide ? 2 : 1));
+        if (!data)
+            return;
+        for (size_t k = 0; k < n; ++k) {
+            if (wide)
+                store<char16_t>(reinterpret_cast<uint8_t *>(data) + 2 * k, static_cast<char16_t>(text[k]));
+            else
+                data[k] = text[k];
+        }
+        free(buf.data);
+        buf.data = data;
+        buf.length = static_cast<uint32_t>(n);
+        store(p, buf);
+        break;
+    }
+    default:
+        return;
+    }
+    c.indicators[r] = RB_IND_VALUE;
+}
+
+struct SqlTypeMap {
+    int16_t from, to;
+};
+constexpr SqlTypeMap kCatalogTypes[] = {
+    {16, -7}, {70, 12}, {91, 9}, {92, 10}, {93, 11}, {1111, 0}, {2000, 0}, {2001, 0},
+    {2002, 0}, {2003, 0}, {2006, 0}, {2004, -4}, {2005, -1},
+};
+
+void mapCatalogSqlType(DrvStmt *s, RowBlock *b, int32_t r, int typeCol, int nameCol, int sizeCol)
+{
+    if (typeCol >= b->columnsUsed || b->columns[typeCol].indicators[r] == RB_IND_NULL)
+        return;
+    int16_t t = shortCell(b, typeCol, r);
+    for (const SqlTypeMap &m : kCatalogTypes) {
+        if (m.from == t) {
+            setShortCell(b, typeCol, r, m.to);
+            return;
+        }
+    }
+    if (t == -5 && s->conn->options.jet) {
+        setShortCell(b, typeCol, r, 2);
+        if (nameCol < b->columnsUsed)
+            setTextCell(b, nameCol, r, "NUMERIC");
+        if (sizeCol < b->columnsUsed)
+            setLongCell(b, sizeCol, r, 20);
+    }
+}
+
+// The bytes of a text cell (narrow or wide); false for NULL.
+bool textBytes(const RowBlock *b, int col, int32_t r, const uint8_t **p, size_t *n)
+{
+    const RowBlockColumn &c = b->columns[col];
+    if (c.indicators[r] == RB_IND_NULL)
+        return false;
+    const uint8_t *cell = c.data + static_cast<size_t>(r) * c.width;
+    switch (c.valueType) {
+    case VT_HEAP_TEXT: case VT_HEAP_WTEXT: {
+        LongDataBuf buf = load<LongDataBuf>(cell);
+        *p = reinterpret_cast<const uint8_t *>(buf.data ? buf.data : "");
+        *n = buf.data ? buf.length * (c.valueType == VT_HEAP_WTEXT ? 2u : 1u) : 0;
+        return true;
+    }
+    case VT_WNTS: case VT_WCHAR: {
+        size_t k = 0;
+        while (k < c.width / 2 && load<char16_t>(cell + 2 * k))
+            ++k;
+        *p = cell;
+        *n = 2 * k;
+        return true;
+    }
+    default:
+        *p = cell;
+        *n = strnlen(reinterpret_cast<const char *>(cell), c.width);
+        return true;
+    }
+}
+
+void fillProcColumnsV3(DrvStmt *s, RowBlock *b, int32_t r)
+{
+    const int cols = b->columnsUsed < s->colCount ? b->columnsUsed : s->colCount;
+    if (cols <= 8)
+        return;
+    const uint8_t *name = nullptr;
+    size_t nameLen = 0;
+    bool hasName = textBytes(b, 2, r, &name, &nameLen);
+    if (hasName) {
+        bool same = s->procName && strlen(s->procName) == nameLen && memcmp(s->procName, name, nameLen) == 0;
+        if (!same) {
+            free(s->procName);
+            s->procName = static_cast<char *>(calloc(nameLen + 1, 1));
+            if (s->procName)
+                memcpy(s->procName, name, nameLen);
+            s->ordinal = 0;
+        }
+    }
+    const int16_t type = shortCell(b, 5, r);
+    const int32_t length = b->columns[8].indicators[r] == RB_IND_NULL
+                               ? 0
+                               : load<int32_t>(b->columns[8].data + static_cast<size_t>(r) * b->columns[8].width);
+    if (cols > 13)
+        setNullCell(b, 13, r);
+    if (cols > 14)
+        setShortCell(b, 14, r, (type == 9 || type == 10 || type == 11 || type == 91 || type == 92 || type == 93) ? 9 : type);
+    if (cols > 15) {
+        int16_t sub = (type == 9 || type == 91) ? 1 : (type == 10 || type == 92) ? 2 : (type == 11 || type == 93) ? 3 : 0;
+        if (sub)
+            setShortCell(b, 15, r, sub);
+        else
+            setNullCell(b, 15, r);
+    }
+    if (cols > 16) {
+        static const int16_t kText[] = {1, 12, -8, -9, -10, -1, -2, -3, -4};
+        bool isText = false;
+        for (int16_t t : kText)
+            isText = isText || t == type;
+        if (isText)
+            setLongCell(b, 16, r, length);
+        else
+            setNullCell(b, 16, r);
+    }
+    if (cols > 17)
+        setLongCell(b, 17, r, s->ordinal++);
+    if (cols > 18)
+        setTextCell(b, 18, r, "");
+}
+
+void patchCatalogRow(DrvStmt *s, RowBlock *b, int32_t r)
+{
+    switch (s->catalogKind) {
+    case 1: mapCatalogSqlType(s, b, r, 1, 0, 2); break;
+    case 2:
+        fillProcColumnsV3(s, b, r);
+        mapCatalogSqlType(s, b, r, 5, 6, 7);
+        break;
+    case 4:
+        if (b->columnsUsed > 3) {
+            int32_t type = 0;
+            jc_ResultSet_getInt(s, s->resultSet, 7, &type);
+            errClear(&s->errors);
+            if (type == 0)
+                setNullCell(b, 3, r);
+            else if (b->columns[3].indicators[r] == RB_IND_NULL)
+                setShortCell(b, 3, r, 1);
+        }
+        break;
+    case 6:
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "Here!!!!");
+        mapCatalogSqlType(s, b, r, 4, 5, 6);
+        break;
+    case 7: mapCatalogSqlType(s, b, r, 2, 3, 4); break;
+    default: break;
+    }
+    const int k = s->catalogKind;
+    if (k == 3 || k == 4 || k == 6) {
+        if (s->conn->options.jDropCatalog)
+            setNullCell(b, 0, r);
+        if (s->conn->options.jDropSchema)
+            setNullCell(b, 1, r);
+    }
+}
+} // namespace
+
+int readValue(DrvStmt *s, jobject source, bool callable, int32_t index, RowBlockColumn *col, int32_t row)
+{
+    const ValueType vt = col->valueType;
+    const bool wideType = vt >= VT_WCHAR && vt <= VT_WTEXT4;
+    if ((!callable && !fetchReads(vt)) || (wideType && !KRS_IsUnicodeBuild()) || vt == VT_BYTE || vt > VT_WTEXT4)
+        return 15;
+    uint8_t *cell = col->data + static_cast<size_t>(row) * col->width;
+    int rc = readCellValue(s, source, callable, index, vt, cell, col->width);
+    if (rc != 0)
+        return rc;
+    uint8_t wasNull = 0;
+    rc = FAMILY(wasNull)(s, source, &wasNull);
+    if (rc == 0)
+        col->indicators[row] = wasNull ? RB_IND_NULL : RB_IND_VALUE;
+    return rc;
+}
+
+int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
+{
+    DrvStmt *s = drvStmtOf(stmt);
+    if (!s)
+        return 21;
+    if (!drvStmtEnter(s))
+        return 15;
+    if (!block)
+        return 21;
+    s->rowCount = 0;
+    const int32_t redirect = s->redirectCol;
+    if (!(s->flags & DS_PENDING))
+        return 22;
+    JniLocalFrame frame(s->env, 256);
+    if (!frame.ok())
+        return 16;
+    if ((s->flags & DS_PROCCALL) && rows == 0) {
+        int rc = fetchCallProc(s, block);
+        s->flags |= DS_END_OF_DATA;
+        // Delivered: more-results now reports the end instead of announcing them again.
+        if (rc == 0)
+            s->flags &= static_cast<uint16_t>(~DS_OUT_REGISTERED);
+        return rc;
+    }
+    int32_t n = rows;
+    if (s->maxRows > 0) {
+        int32_t left = s->maxRows - s->rowsFetched;
+        n = left < n ? (left > 0 ? left : 0) : n;
+    }
+    if (n == 0 || (s->flags & DS_END_OF_DATA)) {
+        RB_Init(block, 0);
+        return 0;
+    }
+    for (uint16_t k = 0; k < s->colCount; ++k)
+        if (s->cols[k].baseSqlType == -4 || s->cols[k].baseSqlType == -1)
+            n = 1;
+    if (int rc = RB_InitFromColDescs(s->cols, s->colCount, n, block))
+        return rc;
+    if (redirect >= 0 && redirect >= block->columnsUsed) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "The redirectCol is more than count of Columns");
+        return 15;
+    }
+    int perRow = redirect >= 0 ? 1 : block->columnsUsed;
+    if (s->jdbcColumns >= 0)
+        perRow = s->jdbcColumns;
+    int rc = 0;
+    int32_t r = 0;
+    while (r < n) {
+        if (!s->resultSet || (s->catalogKind == 4 && s->conn->options.jSqlStatisticsOff)) {
+            s->flags |= DS_END_OF_DATA;
+            break;
+        }
+        uint8_t moved = 0;
+        if ((rc = jc_ResultSet_next(s, s->resultSet, &moved)) != 0)
+            break;
+        if (!moved) {
+            s->flags |= DS_END_OF_DATA;
+            break;
+        }
+        if (s->catalogKind == 1 && s->typeFilter != 0) {
+            int16_t t = 0;
+            if ((rc = jc_ResultSet_getShort(s, s->resultSet, 2, &t)) != 0)
+                break;
+            auto odbc2 = [](int16_t v) -> int16_t { return v == 91 ? 9 : v == 92 ? 10 : v == 93 ? 11 : v; };
+            if (odbc2(t) != odbc2(s->typeFilter))
+                continue;
+        }
+        for (int k = 0; k < perRow && rc == 0; ++k) {
+            int target = redirect >= 0 ? redirect : k;
+            if (target >= block->columnsUsed)
+                break;
+            rc = readValue(s, s->resultSet, false, k + 1, &block->columns[target], r);
+        }
+        if (rc != 0)
+            break;
+        if (s->catalogKind)
+            patchCatalogRow(s, block, r);
+        ++r;
+        ++s->rowCount;
+    }
+    block->rowsUsed = s->rowCount;
+    s->rowsFetched += s->rowCount;
+    if (rc == 0 && s->rowCount == 0 && (s->flags & DS_END_OF_DATA)) {
+        // Nothing was left: the caller sees the end as an empty block.
+        RB_Free(block);
+        RB_Init(block, 0);
+    }
+    return rc;
+}

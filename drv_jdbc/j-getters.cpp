@@ -1,0 +1,365 @@
+// Value getters of ResultSet and CallableStatement.
+#include "drv_jdbc/j-getters.h"
+
+#include "drv_jdbc/j-wrapctx.h"
+#include "odbc/rowblock.h"
+#include "platform/codepage.h"
+#include "util/log.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#define SRC "drv_jdbc/j-common"
+
+namespace {
+int memoryFailure(const JCtx &x)
+{
+    errPostMsg(x.chain, "Memory allocation failure", 15);
+    LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Memory allocation failure");
+    return 15;
+}
+
+void releaseHeld(LongDataBuf *buf)
+{
+    if (buf->data) {
+        free(buf->data);
+        buf->data = nullptr;
+        buf->length = 0;
+    }
+}
+
+// The value object of a getter; 0 with *out (NULL for SQL NULL) or the error.
+int callGetter(const JCtx &x, jobject o, const char *name, const char *sig, int32_t i, jobject *out)
+{
+    return jctxDone(x, jc_CallObjectMethod(x.env, o, nullptr, name, sig, out, jint(i)));
+}
+
+// Bytes of text that fit in room without splitting a UTF-8 sequence.
+size_t cutText(const char *text, size_t len, size_t room)
+{
+    if (len <= room)
+        return len;
+    size_t n = room;
+    if (CP_AnsiIsUtf8()) {
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+            --n;
+    }
+    return n;
+}
+
+int getString(DrvStmt *s, jobject o, int32_t i, char *cell, int32_t *length, int32_t size)
+{
+    JCtx x = jctx(s);
+    JLocal<jobject> str(x.env);
+    if (int rc = callGetter(x, o, "getString", "(I)Ljava/lang/String;", i, str.out()))
+        return rc;
+    size_t room = size > 0 ? static_cast<size_t>(size) - 1 : 0;
+    if (!str.get()) {
+        memset(cell, 0, room ? room : 1);
+        *length = 0;
+        return 0;
+    }
+    JStringText view;
+    if (jc_GetStringText(x.env, static_cast<jstring>(str.get()), &view, STRMODE_PLATFORM) != 0) {
+        jc_ClearException(x.env);
+        return 15;
+    }
+    size_t n = cutText(view.chars, static_cast<size_t>(view.length), room);
+    memcpy(cell, view.chars, n);
+    cell[n] = '\0';
+    jc_ReleaseStringText(x.env, &view);
+    *length = static_cast<int32_t>(strlen(cell));
+    return 0;
+}
+
+int getStringW(DrvStmt *s, jobject o, int32_t i, char16_t *cell, int32_t *length, int32_t size)
+{
+    JCtx x = jctx(s);
+    JLocal<jobject> str(x.env);
+    if (int rc = callGetter(x, o, "getString", "(I)Ljava/lang/String;", i, str.out()))
+        return rc;
+    jsize room = size > 0 ? size - 1 : 0;
+    if (!str.get()) {
+        memset(cell, 0, sizeof(char16_t) * static_cast<size_t>(room ? room : 1));
+        *length = 0;
+        return 0;
+    }
+    jstring js = static_cast<jstring>(str.get());
+    jsize n = x.env->GetStringLength(js);
+    if (n > room) {
+        n = room;
+        if (n > 0) {
+            jchar last = 0;
+            x.env->GetStringRegion(js, n - 1, 1, &last);
+            if (last >= 0xD800 && last <= 0xDBFF)
+                --n;
+        }
+    }
+    x.env->GetStringRegion(js, 0, n, reinterpret_cast<jchar *>(cell));
+    if (x.env->ExceptionCheck())
+        return CheckException(x.env, x.mode, x.chain);
+    cell[n] = 0;
+    *length = n;
+    return 0;
+}
+
+int getStringLong(DrvStmt *s, jobject o, int32_t i, LongDataBuf *buf, bool callable)
+{
+    JCtx x = jctx(s);
+    JLocal<jobject> str(x.env);
+    if (int rc = callGetter(x, o, "getString", "(I)Ljava/lang/String;", i, str.out()))
+        return rc;
+    if (!str.get()) {
+        buf->length = 0;
+        return 0;
+    }
+    JStringText view;
+    if (jc_GetStringText(x.env, static_cast<jstring>(str.get()), &view, STRMODE_PLATFORM) != 0) {
+        jc_ClearException(x.env);
+        return memoryFailure(x);
+    }
+    if (callable)
+        releaseHeld(buf);
+    char *data = static_cast<char *>(calloc(static_cast<size_t>(view.length) + 1, 1));
+    if (!data) {
+        jc_ReleaseStringText(x.env, &view);
+        return memoryFailure(x);
+    }
+    memcpy(data, view.chars, static_cast<size_t>(view.length));
+    buf->data = data;
+    buf->length = static_cast<uint32_t>(view.length);
+    jc_ReleaseStringText(x.env, &view);
+    return 0;
+}
+
+int getStringLongW(DrvStmt *s, jobject o, int32_t i, LongDataBuf *buf, bool callable)
+{
+    JCtx x = jctx(s);
+    JLocal<jobject> str(x.env);
+    if (int rc = callGetter(x, o, "getString", "(I)Ljava/lang/String;", i, str.out()))
+        return rc;
+    if (!str.get()) {
+        buf->length = 0;
+        return 0;
+    }
+    if (callable)
+        releaseHeld(buf);
+    jstring js = static_cast<jstring>(str.get());
+    jsize n = x.env->GetStringLength(js);
+    char *data = static_cast<char *>(calloc(static_cast<size_t>(n) + 1, sizeof(char16_t)));
+    if (!data)
+        return memoryFailure(x);
+    x.env->GetStringRegion(js, 0, n, reinterpret_cast<jchar *>(data));
+    if (x.env->ExceptionCheck()) {
+        free(data);
+        return CheckException(x.env, x.mode, x.chain);
+    }
+    buf->data = data;
+    buf->length = static_cast<uint32_t>(n);
+    return 0;
+}
+
+int getBytes(DrvStmt *s, jobject o, int32_t i, uint8_t *cell, int32_t *length, int32_t size)
+{
+    JCtx x = jctx(s);
+    JLocal<jobject> arr(x.env);
+    if (int rc = callGetter(x, o, "getBytes", "(I)[B", i, arr.out()))
+        return rc;
+    jsize n = 0;
+    if (arr.get()) {
+        n = x.env->GetArrayLength(static_cast<jbyteArray>(arr.get()));
+        if (n > size)
+            n = size;
+        x.env->GetByteArrayRegion(static_cast<jbyteArray>(arr.get()), 0, n, reinterpret_cast<jbyte *>(cell));
+        if (x.env->ExceptionCheck())
+            return CheckException(x.env, x.mode, x.chain);
+    }
+    *length = n;
+    if (size > n)
+        memset(cell + n, 0, static_cast<size_t>(size - n));
+    return 0;
+}
+
+int getBytesLong(DrvStmt *s, jobject o, int32_t i, LongDataBuf *buf, bool callable)
+{
+    JCtx x = jctx(s);
+    JLocal<jobject> arr(x.env);
+    if (int rc = callGetter(x, o, "getBytes", "(I)[B", i, arr.out()))
+        return rc;
+    if (!arr.get()) {
+        buf->length = 0;
+        return 0;
+    }
+    jsize n = x.env->GetArrayLength(static_cast<jbyteArray>(arr.get()));
+    if (callable)
+        releaseHeld(buf);
+    char *data = static_cast<char *>(calloc(n ? static_cast<size_t>(n) : 1, 1));
+    if (!data)
+        return memoryFailure(x);
+    x.env->GetByteArrayRegion(static_cast<jbyteArray>(arr.get()), 0, n, reinterpret_cast<jbyte *>(data));
+    if (x.env->ExceptionCheck()) {
+        free(data);
+        buf->data = nullptr;
+        return CheckException(x.env, x.mode, x.chain);
+    }
+    buf->data = data;
+    buf->length = static_cast<uint32_t>(n);
+    return 0;
+}
+
+// Reads the int fields of a java.util.Date value in order; each result is
+// stored (with its offset) before the next call.
+struct DateField {
+    const char *method;
+    int offset;
+};
+
+int dateFields(DrvStmt *s, jobject o, int32_t i, const char *getter, const char *sig, const DateField *fields,
+               int count, int32_t *values)
+{
+    JCtx x = jctx(s);
+    JLocal<jobject> v(x.env);
+    if (int rc = callGetter(x, o, getter, sig, i, v.out()))
+        return rc;
+    if (!v.get()) {
+        for (int k = 0; k < count; ++k)
+            values[k] = 0;
+        return 0;
+    }
+    JLocal<jclass> cls(x.env, x.env->GetObjectClass(v));
+    for (int k = 0; k < count; ++k) {
+        int32_t r = 0;
+        if (jc_CallIntMethod(x.env, v, cls, fields[k].method, "()I", &r) != 0)
+            return CheckException(x.env, x.mode, x.chain);
+        values[k] = r + fields[k].offset;
+    }
+    return 0;
+}
+
+constexpr DateField kDate[] = {{"getYear", 1900}, {"getMonth", 1}, {"getDate", 0}};
+constexpr DateField kTime[] = {{"getHours", 0}, {"getMinutes", 0}, {"getSeconds", 0}};
+constexpr DateField kStamp[] = {{"getYear", 1900}, {"getMonth", 1},   {"getDate", 0},  {"getHours", 0},
+                                {"getMinutes", 0}, {"getSeconds", 0}, {"getNanos", 0}};
+
+int getDate(DrvStmt *s, jobject o, int32_t i, int16_t *y, uint16_t *m, uint16_t *d)
+{
+    int32_t v[3];
+    int rc = dateFields(s, o, i, "getDate", "(I)Ljava/sql/Date;", kDate, 3, v);
+    if (rc == 0) {
+        *y = static_cast<int16_t>(v[0]);
+        *m = static_cast<uint16_t>(v[1]);
+        *d = static_cast<uint16_t>(v[2]);
+    }
+    return rc;
+}
+
+int getTime(DrvStmt *s, jobject o, int32_t i, uint16_t *h, uint16_t *mi, uint16_t *se)
+{
+    int32_t v[3];
+    int rc = dateFields(s, o, i, "getTime", "(I)Ljava/sql/Time;", kTime, 3, v);
+    if (rc == 0) {
+        *h = static_cast<uint16_t>(v[0]);
+        *mi = static_cast<uint16_t>(v[1]);
+        *se = static_cast<uint16_t>(v[2]);
+    }
+    return rc;
+}
+
+int getTimestamp(DrvStmt *s, jobject o, int32_t i, int16_t *y, uint16_t *m, uint16_t *d, uint16_t *h,
+                 uint16_t *mi, uint16_t *se, uint32_t *f)
+{
+    int32_t v[7];
+    int rc = dateFields(s, o, i, "getTimestamp", "(I)Ljava/sql/Timestamp;", kStamp, 7, v);
+    if (rc == 0) {
+        *y = static_cast<int16_t>(v[0]);
+        *m = static_cast<uint16_t>(v[1]);
+        *d = static_cast<uint16_t>(v[2]);
+        *h = static_cast<uint16_t>(v[3]);
+        *mi = static_cast<uint16_t>(v[4]);
+        *se = static_cast<uint16_t>(v[5]);
+        *f = static_cast<uint32_t>(v[6]);
+    }
+    return rc;
+}
+
+#define SCALAR(Name, Call, Sig, T)                                                                 \
+    int Name(DrvStmt *s, jobject o, int32_t i, T *out)                                             \
+    {                                                                                              \
+        JCtx x = jctx(s);                                                                          \
+        T v{};                                                                                     \
+        int rc = jctxDone(x, Call(x.env, o, nullptr, #Name, Sig, &v, jint(i)));                    \
+        if (rc == 0)                                                                               \
+            *out = v;                                                                              \
+        return rc;                                                                                 \
+    }
+SCALAR(getBoolean, jc_CallBooleanMethod, "(I)Z", uint8_t)
+SCALAR(getByte, jc_CallByteMethod, "(I)B", int8_t)
+SCALAR(getShort, jc_CallShortMethod, "(I)S", int16_t)
+SCALAR(getInt, jc_CallIntMethod, "(I)I", int32_t)
+SCALAR(getLong, jc_CallLongMethod, "(I)J", int64_t)
+SCALAR(getFloat, jc_CallFloatMethod, "(I)F", float)
+SCALAR(getDouble, jc_CallDoubleMethod, "(I)D", double)
+#undef SCALAR
+
+int wasNull(DrvStmt *s, jobject o, uint8_t *out)
+{
+    JCtx x = jctx(s);
+    uint8_t v = 0;
+    int rc = jctxDone(x, jc_CallBooleanMethod(x.env, o, nullptr, "wasNull", "()Z", &v));
+    if (rc == 0)
+        *out = v;
+    return rc;
+}
+} // namespace
+
+#define KRS_GETTER_DEFS(Cls, Callable)                                                               \
+    int jc_##Cls##_getBoolean(DrvStmt *s, jobject o, int32_t i, uint8_t *out) { return getBoolean(s, o, i, out); } \
+    int jc_##Cls##_getByte(DrvStmt *s, jobject o, int32_t i, int8_t *out) { return getByte(s, o, i, out); } \
+    int jc_##Cls##_getShort(DrvStmt *s, jobject o, int32_t i, int16_t *out) { return getShort(s, o, i, out); } \
+    int jc_##Cls##_getInt(DrvStmt *s, jobject o, int32_t i, int32_t *out) { return getInt(s, o, i, out); } \
+    int jc_##Cls##_getFloat(DrvStmt *s, jobject o, int32_t i, float *out) { return getFloat(s, o, i, out); } \
+    int jc_##Cls##_getDouble(DrvStmt *s, jobject o, int32_t i, double *out) { return getDouble(s, o, i, out); } \
+    int jc_##Cls##_wasNull(DrvStmt *s, jobject o, uint8_t *out) { return wasNull(s, o, out); }     \
+    int jc_##Cls##_getString(DrvStmt *s, jobject o, int32_t i, char *c, int32_t *l, int32_t n)     \
+    {                                                                                                \
+        return getString(s, o, i, c, l, n);                                                          \
+    }                                                                                                \
+    int jc_##Cls##_getStringW(DrvStmt *s, jobject o, int32_t i, char16_t *c, int32_t *l, int32_t n) \
+    {                                                                                                \
+        return getStringW(s, o, i, c, l, n);                                                         \
+    }                                                                                                \
+    int jc_##Cls##_getStringLong(DrvStmt *s, jobject o, int32_t i, LongDataBuf *b)                 \
+    {                                                                                                \
+        return getStringLong(s, o, i, b, Callable);                                                  \
+    }                                                                                                \
+    int jc_##Cls##_getStringLongW(DrvStmt *s, jobject o, int32_t i, LongDataBuf *b)                \
+    {                                                                                                \
+        return getStringLongW(s, o, i, b, Callable);                                                 \
+    }                                                                                                \
+    int jc_##Cls##_getBytes(DrvStmt *s, jobject o, int32_t i, uint8_t *c, int32_t *l, int32_t n)   \
+    {                                                                                                \
+        return getBytes(s, o, i, c, l, n);                                                           \
+    }                                                                                                \
+    int jc_##Cls##_getBytesLong(DrvStmt *s, jobject o, int32_t i, LongDataBuf *b)                  \
+    {                                                                                                \
+        return getBytesLong(s, o, i, b, Callable);                                                   \
+    }                                                                                                \
+    int jc_##Cls##_getDate(DrvStmt *s, jobject o, int32_t i, int16_t *y, uint16_t *m, uint16_t *d) \
+    {                                                                                                \
+        return getDate(s, o, i, y, m, d);                                                            \
+    }                                                                                                \
+    int jc_##Cls##_getTime(DrvStmt *s, jobject o, int32_t i, uint16_t *h, uint16_t *m, uint16_t *c) \
+    {                                                                                                \
+        return getTime(s, o, i, h, m, c);                                                            \
+    }                                                                                                \
+    int jc_##Cls##_getTimestamp(DrvStmt *s, jobject o, int32_t i, int16_t *y, uint16_t *m, uint16_t *d, \
+                                uint16_t *h, uint16_t *mi, uint16_t *se, uint32_t *f)                \
+    {                                                                                                \
+        return getTimestamp(s, o, i, y, m, d, h, mi, se, f);                                         \
+    }
+
+KRS_GETTER_DEFS(ResultSet, false)
+KRS_GETTER_DEFS(CallableStatement, true)
+#undef KRS_GETTER_DEFS
+
+int jc_CallableStatement_getLong(DrvStmt *s, jobject o, int32_t i, int64_t *out) { return getLong(s, o, i, out); }

@@ -1,0 +1,673 @@
+// Parameter binding, date and time texts, and parameter descriptions.
+#include "drv_jdbc/j-param.h"
+
+#include "drv_jdbc/j-common.h"
+#include "drv_jdbc/j-conn.h"
+#include "drv_jdbc/j-desc.h"
+#include "drv_jdbc/j-exec.h"
+#include "drv_jdbc/j-stmt.h"
+#include "drv_jdbc/j-wrap-ps.h"
+#include "odbc/param_types.h"
+#include "odbc/rowblock.h"
+#include "scrs/scr_probes.h"
+#include "util/log.h"
+#include "util/utf8.h"
+
+#include <cctype>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#define SRC "drv_jdbc/j-param"
+
+namespace {
+enum : int { ERR_CANT = 43, ERR_RANGE = 58, ERR_BADNUM = 121, ERR_BADDATE = 119 };
+
+// What one parameter cell holds.
+struct PVal {
+    enum Kind { TEXT, WTEXT, BINARY, SIGNED, UNSIGNED, DOUBLE, DATETIME } kind;
+    const char *bytes;       // TEXT, BINARY
+    const char16_t *units;   // WTEXT
+    size_t len;              // bytes, or units for WTEXT
+    int64_t i;
+    uint64_t u;
+    double d;
+    DrvTimestamp ts;
+};
+
+template <class T>
+T loadAs(const uint8_t *p)
+{
+    T v;
+    memcpy(&v, p, sizeof v);
+    return v;
+}
+
+size_t prefixed(const uint8_t *cell, uint32_t width, unsigned prefix, size_t unit)
+{
+    uint64_t n = prefix == 1 ? cell[0] : prefix == 2 ? loadAs<uint16_t>(cell) : loadAs<uint32_t>(cell);
+    uint64_t room = width > prefix ? (width - prefix) / unit : 0;
+    return static_cast<size_t>(n < room ? n : room);
+}
+
+// Reads cell n of a parameter column; false for an unknown value type.
+bool readCell(const RowBlockColumn &col, int32_t n, PVal *v)
+{
+    *v = PVal{};
+    const uint32_t w = col.width;
+    const uint8_t *cell = col.data + static_cast<size_t>(n) * w;
+    const char *text = reinterpret_cast<const char *>(cell);
+    switch (col.valueType) {
+    case VT_CHAR: v->kind = PVal::TEXT; v->bytes = text; v->len = w; return true;
+    case VT_NTS: v->kind = PVal::TEXT; v->bytes = text; v->len = strnlen(text, w); return true;
+    case VT_TEXT1: case VT_TEXT2: case VT_TEXT4: {
+        unsigned pre = col.valueType == VT_TEXT1 ? 1 : col.valueType == VT_TEXT2 ? 2 : 4;
+        v->kind = PVal::TEXT; v->bytes = text + pre; v->len = prefixed(cell, w, pre, 1); return true;
+    }
+    case VT_HEAP_TEXT: case VT_HEAP_BINARY: {
+        const LongDataBuf b = loadAs<LongDataBuf>(cell);
+        v->kind = col.valueType == VT_HEAP_TEXT ? PVal::TEXT : PVal::BINARY;
+        v->bytes = b.data ? b.data : "";
+        v->len = b.data ? b.length : 0;
+        return true;
+    }
+    case VT_BIT: case VT_UTINYINT: v->kind = PVal::UNSIGNED; v->u = cell[0]; return true;
+    case VT_USHORT: v->kind = PVal::UNSIGNED; v->u = loadAs<uint16_t>(cell); return true;
+    case VT_ULONG: v->kind = PVal::UNSIGNED; v->u = loadAs<uint32_t>(cell); return true;
+    case VT_TINYINT: v->kind = PVal::SIGNED; v->i = static_cast<int8_t>(cell[0]); return true;
+    case VT_SHORT: v->kind = PVal::SIGNED; v->i = loadAs<int16_t>(cell); return true;
+    case VT_LONG: v->kind = PVal::SIGNED; v->i = loadAs<int32_t>(cell); return true;
+    case VT_FLOAT: v->kind = PVal::DOUBLE; v->d = loadAs<float>(cell); return true;
+    case VT_DOUBLE: v->kind = PVal::DOUBLE; v->d = loadAs<double>(cell); return true;
+    case VT_DATE: case VT_TIME: {
+        v->kind = PVal::DATETIME;
+        uint16_t f[3];
+        memcpy(f, cell, sizeof f);
+        if (col.valueType == VT_DATE) {
+            v->ts.year = static_cast<int16_t>(f[0]); v->ts.month = f[1]; v->ts.day = f[2];
+        } else {
+            v->ts.hour = f[0]; v->ts.minute = f[1]; v->ts.second = f[2];
+        }
+        return true;
+    }
+    case VT_TIMESTAMP: v->kind = PVal::DATETIME; memcpy(&v->ts, cell, sizeof v->ts); return true;
+    case VT_BINARY: v->kind = PVal::BINARY; v->bytes = text; v->len = w; return true;
+    case VT_BIN1: case VT_BIN2: case VT_BIN4: {
+        unsigned pre = col.valueType == VT_BIN1 ? 1 : col.valueType == VT_BIN2 ? 2 : 4;
+        v->kind = PVal::BINARY; v->bytes = text + pre; v->len = prefixed(cell, w, pre, 1); return true;
+    }
+    case VT_WCHAR: case VT_WNTS: {
+        const char16_t *u = reinterpret_cast<const char16_t *>(cell);
+        size_t max = w / 2, k = 0;
+        if (col.valueType == VT_WNTS)
+            while (k < max && loadAs<char16_t>(cell + 2 * k))
+                ++k;
+        else
+            k = max;
+        v->kind = PVal::WTEXT; v->units = u; v->len = k; return true;
+    }
+    case VT_HEAP_WTEXT: {
+        const LongDataBuf b = loadAs<LongDataBuf>(cell);
+        v->kind = PVal::WTEXT; v->units = reinterpret_cast<const char16_t *>(b.data ? b.data : "");
+        v->len = b.data ? b.length : 0; return true;
+    }
+    case VT_WTEXT4:
+        v->kind = PVal::WTEXT; v->units = reinterpret_cast<const char16_t *>(cell + 4);
+        v->len = prefixed(cell, w, 4, 2); return true;
+    default:
+        return false;
+    }
+}
+
+// Text of a value in one of the two text modes; owns a UTF-8 copy of wide text.
+struct TextArg {
+    const char *p = "";
+    int32_t len = 0;
+    int mode = STRMODE_PLATFORM;
+    char *owned = nullptr;
+    char num[40];
+    ~TextArg() { free(owned); }
+};
+
+// The value as text; numbers are written locale-free.  False when out of memory.
+bool asText(const PVal &v, TextArg *t)
+{
+    char *end = t->num;
+    switch (v.kind) {
+    case PVal::TEXT:
+        t->p = v.bytes; t->len = static_cast<int32_t>(v.len); return true;
+    case PVal::WTEXT:
+        t->owned = UTF8_DupFromWideN(v.units, static_cast<int64_t>(v.len));
+        if (!t->owned)
+            return false;
+        t->p = t->owned; t->len = static_cast<int32_t>(strlen(t->owned)); t->mode = STRMODE_UTF8;
+        return true;
+    case PVal::SIGNED: end = std::to_chars(t->num, t->num + sizeof t->num, v.i).ptr; break;
+    case PVal::UNSIGNED: end = std::to_chars(t->num, t->num + sizeof t->num, v.u).ptr; break;
+    case PVal::DOUBLE: end = std::to_chars(t->num, t->num + sizeof t->num, v.d).ptr; break;
+    default: return false;
+    }
+    t->p = t->num;
+    t->len = static_cast<int32_t>(end - t->num);
+    return true;
+}
+
+// Text without surrounding white space, copied into buf (NUL-terminated).
+const char *trimmed(const TextArg &t, char *buf, size_t size)
+{
+    const char *b = t.p, *e = t.p + t.len;
+    while (b < e && isspace(static_cast<unsigned char>(*b)))
+        ++b;
+    while (e > b && (isspace(static_cast<unsigned char>(e[-1])) || e[-1] == '\0'))
+        --e;
+    size_t n = static_cast<size_t>(e - b) < size - 1 ? static_cast<size_t>(e - b) : size - 1;
+    memcpy(buf, b, n);
+    buf[n] = '\0';
+    return buf;
+}
+
+// A number from text: an integer, or a decimal or exponent form.  0, or 121
+// for anything else (empty text, letters, "inf", "nan").
+int textNumber(const TextArg &t, double *d, int64_t *i, bool *isInt)
+{
+    char buf[128];
+    const char *s = trimmed(t, buf, sizeof buf);
+    if (strlen(s) >= sizeof buf - 1)
+        return ERR_BADNUM;
+    if (*s == '+')
+        ++s;
+    const char *body = s + (*s == '-' ? 1 : 0);
+    if (!isdigit(static_cast<unsigned char>(body[0])) &&
+        !(body[0] == '.' && isdigit(static_cast<unsigned char>(body[1]))))
+        return ERR_BADNUM;
+    const char *e = s + strlen(s);
+    auto ri = std::from_chars(s, e, *i);
+    if (ri.ec == std::errc() && ri.ptr == e) {
+        *isInt = true;
+        *d = static_cast<double>(*i);
+        return 0;
+    }
+    *isInt = false;
+    auto rd = std::from_chars(s, e, *d, std::chars_format::general);
+    if (rd.ptr != e)
+        return ERR_BADNUM;
+    if (rd.ec == std::errc::result_out_of_range)
+        *d = *s == '-' ? -HUGE_VAL : HUGE_VAL;
+    else if (rd.ec != std::errc())
+        return ERR_BADNUM;
+    return 0;
+}
+
+// The value as a number in [lo, hi] truncated toward zero; 0, 58 or 121.
+int integerOf(const PVal &v, int64_t lo, int64_t hi, int64_t *out, size_t binBytes)
+{
+    double d = 0;
+    switch (v.kind) {
+    case PVal::SIGNED: *out = v.i; break;
+    case PVal::UNSIGNED:
+        if (v.u > static_cast<uint64_t>(hi))
+            return ERR_RANGE;
+        *out = static_cast<int64_t>(v.u);
+        break;
+    case PVal::DOUBLE: d = v.d; goto fromDouble;
+    case PVal::TEXT: case PVal::WTEXT: {
+        TextArg t;
+        if (!asText(v, &t))
+            return 16;
+        bool isInt = false;
+        int64_t i = 0;
+        if (int rc = textNumber(t, &d, &i, &isInt))
+            return rc;
+        if (isInt) {
+            *out = i;
+            break;
+        }
+        goto fromDouble;
+    }
+    case PVal::BINARY: {
+        if (v.len < binBytes)
+            return ERR_RANGE;
+        if (binBytes == 1) *out = static_cast<int8_t>(v.bytes[0]);
+        else if (binBytes == 2) *out = loadAs<int16_t>(reinterpret_cast<const uint8_t *>(v.bytes));
+        else if (binBytes == 4) *out = loadAs<int32_t>(reinterpret_cast<const uint8_t *>(v.bytes));
+        else *out = loadAs<int64_t>(reinterpret_cast<const uint8_t *>(v.bytes));
+        break;
+    }
+    default:
+        return ERR_CANT;
+    }
+    return *out < lo || *out > hi ? ERR_RANGE : 0;
+fromDouble:
+    d = std::trunc(d);
+    if (!std::isfinite(d) || d < -9223372036854775808.0 || d >= 9223372036854775808.0)
+        return ERR_RANGE;
+    *out = static_cast<int64_t>(d);
+    return *out < lo || *out > hi ? ERR_RANGE : 0;
+}
+
+// The value as a double; 0 or 121 (58 for a short binary value).
+int doubleOf(const PVal &v, double *out, size_t binBytes)
+{
+    switch (v.kind) {
+    case PVal::SIGNED: *out = static_cast<double>(v.i); return 0;
+    case PVal::UNSIGNED: *out = static_cast<double>(v.u); return 0;
+    case PVal::DOUBLE: *out = v.d; return 0;
+    case PVal::TEXT: case PVal::WTEXT: {
+        TextArg t;
+        if (!asText(v, &t))
+            return 16;
+        bool isInt = false;
+        int64_t i = 0;
+        return textNumber(t, out, &i, &isInt);
+    }
+    case PVal::BINARY:
+        if (v.len < binBytes)
+            return ERR_RANGE;
+        *out = binBytes == 4 ? loadAs<float>(reinterpret_cast<const uint8_t *>(v.bytes))
+                             : loadAs<double>(reinterpret_cast<const uint8_t *>(v.bytes));
+        return 0;
+    default:
+        return ERR_CANT;
+    }
+}
+
+// A decimal literal BigDecimal takes: sign, digits with one point, exponent.
+bool isDecimalText(const char *s)
+{
+    if (*s == '+' || *s == '-')
+        ++s;
+    bool digits = false;
+    while (isdigit(static_cast<unsigned char>(*s))) { ++s; digits = true; }
+    if (*s == '.') {
+        ++s;
+        while (isdigit(static_cast<unsigned char>(*s))) { ++s; digits = true; }
+    }
+    if (!digits)
+        return false;
+    if (*s == 'e' || *s == 'E') {
+        ++s;
+        if (*s == '+' || *s == '-')
+            ++s;
+        if (!isdigit(static_cast<unsigned char>(*s)))
+            return false;
+        while (isdigit(static_cast<unsigned char>(*s)))
+            ++s;
+    }
+    return *s == '\0';
+}
+
+// The date/time of a value: a date-time cell or a text; 0, 43 or 119.
+int dateTimeOf(const PVal &v, DrvTimestamp *ts)
+{
+    if (v.kind == PVal::DATETIME) {
+        *ts = v.ts;
+        return 0;
+    }
+    if (v.kind != PVal::TEXT && v.kind != PVal::WTEXT)
+        return ERR_CANT;
+    TextArg t;
+    if (!asText(v, &t))
+        return 16;
+    char buf[128];
+    return parseDateTime(trimmed(t, buf, sizeof buf), ts) ? 0 : ERR_BADDATE;
+}
+
+enum Target { T_NONE, T_TEXT, T_LONGTEXT, T_BINARY, T_LONGBINARY, T_BIT, T_TINYINT, T_SMALLINT, T_INTEGER,
+              T_BIGINT, T_REAL, T_DOUBLE, T_NUMERIC, T_DATE, T_TIME, T_TIMESTAMP };
+
+struct TargetRow {
+    int32_t sqlType;
+    Target target;
+    int32_t jdbcType;  // java.sql.Types code for setNull and registerOutParameter
+};
+constexpr TargetRow kTargets[] = {
+    {1, T_TEXT, 1},       {12, T_TEXT, 12},     {-8, T_TEXT, 1},       {-9, T_TEXT, 12},
+    {-1, T_LONGTEXT, -1}, {-10, T_LONGTEXT, -1}, {-2, T_BINARY, -2},   {-3, T_BINARY, -3},
+    {-4, T_LONGBINARY, -4}, {-7, T_BIT, -7},    {-6, T_TINYINT, -6},   {5, T_SMALLINT, 5},
+    {4, T_INTEGER, 4},    {-5, T_BIGINT, -5},   {7, T_REAL, 7},        {6, T_DOUBLE, 8},
+    {8, T_DOUBLE, 8},     {2, T_NUMERIC, 2},    {3, T_NUMERIC, 3},     {9, T_DATE, 91},
+    {91, T_DATE, 91},     {10, T_TIME, 92},     {92, T_TIME, 92},      {11, T_TIMESTAMP, 93},
+    {93, T_TIMESTAMP, 93}, {-11, T_TEXT, 1111},
+};
+
+const TargetRow *targetOf(int32_t sqlType)
+{
+    for (const TargetRow &r : kTargets)
+        if (r.sqlType == sqlType)
+            return &r;
+    return nullptr;
+}
+
+bool isTextTarget(Target t) { return t == T_TEXT || t == T_LONGTEXT; }
+
+int setBytesOf(DrvStmt *s, jobject ps, int32_t idx, const void *p, size_t n, bool stream)
+{
+    return stream ? jc_PreparedStatement_setBinaryStream(s, ps, idx, p, static_cast<int32_t>(n))
+                  : jc_PreparedStatement_setBytes(s, ps, idx, p, static_cast<int32_t>(n));
+}
+
+// Sets one non-NULL value by its target type.
+int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
+{
+    if (v.kind == PVal::DATETIME && target != T_DATE && target != T_TIME && target != T_TIMESTAMP)
+        return ERR_CANT;
+    switch (target) {
+    case T_TEXT: case T_LONGTEXT: {
+        if (v.kind == PVal::BINARY)
+            return setBytesOf(s, ps, idx, v.bytes, v.len, target == T_LONGTEXT);
+        TextArg t;
+        if (!asText(v, &t))
+            return 16;
+        return jc_PreparedStatement_setStringUntyped(s, ps, idx, t.p, t.len, t.mode);
+    }
+    case T_BINARY: case T_LONGBINARY: {
+        const bool stream = target == T_LONGBINARY;
+        switch (v.kind) {
+        case PVal::TEXT: case PVal::WTEXT: {
+            TextArg t;
+            if (!asText(v, &t))
+                return 16;
+            return jc_PreparedStatement_setStringUntyped(s, ps, idx, t.p, t.len, t.mode);
+        }
+        case PVal::BINARY: return setBytesOf(s, ps, idx, v.bytes, v.len, stream);
+        case PVal::DOUBLE: return setBytesOf(s, ps, idx, &v.d, sizeof v.d, stream);
+        default: {
+            uint32_t four = v.kind == PVal::SIGNED ? static_cast<uint32_t>(v.i) : static_cast<uint32_t>(v.u);
+            return setBytesOf(s, ps, idx, &four, sizeof four, stream);
+        }
+        }
+    }
+    case T_BIT: {
+        bool b = false;
+        switch (v.kind) {
+        case PVal::TEXT: b = v.len && (v.bytes[0] == 'T' || v.bytes[0] == 't' || v.bytes[0] == '1'); break;
+        case PVal::WTEXT: b = v.len && (v.units[0] == u'T' || v.units[0] == u't' || v.units[0] == u'1'); break;
+        case PVal::SIGNED: b = v.i != 0; break;
+        case PVal::UNSIGNED: b = v.u != 0; break;
+        case PVal::DOUBLE: b = v.d != 0.0; break;
+        case PVal::BINARY: b = v.len && v.bytes[0] != 0; break;
+        default: return ERR_CANT;
+        }
+        return jc_PreparedStatement_setBoolean(s, ps, idx, b ? 1 : 0);
+    }
+    case T_TINYINT: case T_SMALLINT: {
+        const bool tiny = target == T_TINYINT;
+        const bool fromUnsigned = v.kind == PVal::UNSIGNED;
+        int64_t lo = fromUnsigned ? 0 : (tiny ? -128 : -32768);
+        int64_t hi = fromUnsigned ? (tiny ? 255 : 65535) : (tiny ? 127 : 32767);
+        if (fromUnsigned && v.u > static_cast<uint64_t>(hi))
+            return ERR_RANGE;
+        int64_t x = 0;
+        int rc = integerOf(v, INT64_MIN, INT64_MAX, &x, tiny ? 1 : 2);
+        if (rc == 0 && (x < lo || x > hi)) {
+            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, tiny ? "Byte value out of range [%lld]" : "Short value out of range [%lld]",
+                       static_cast<long long>(x));
+            rc = ERR_RANGE;
+        }
+        if (rc != 0)
+            return rc;
+        if (tiny)
+            return fromUnsigned ? jc_PreparedStatement_setShort(s, ps, idx, static_cast<int16_t>(x))
+                                : jc_PreparedStatement_setByte(s, ps, idx, static_cast<int8_t>(x));
+        return fromUnsigned ? jc_PreparedStatement_setInt(s, ps, idx, static_cast<int32_t>(x))
+                            : jc_PreparedStatement_setShort(s, ps, idx, static_cast<int16_t>(x));
+    }
+    case T_INTEGER: {
+        if (v.kind == PVal::UNSIGNED)
+            return jc_PreparedStatement_setLong(s, ps, idx, static_cast<int64_t>(v.u));
+        int64_t x = 0;
+        if (int rc = integerOf(v, INT32_MIN, INT32_MAX, &x, 4))
+            return rc;
+        return jc_PreparedStatement_setInt(s, ps, idx, static_cast<int32_t>(x));
+    }
+    case T_BIGINT: {
+        int64_t x = 0;
+        if (v.kind == PVal::UNSIGNED) {
+            x = static_cast<int64_t>(v.u);
+        } else if (int rc = integerOf(v, INT64_MIN, INT64_MAX, &x, 8)) {
+            return rc;
+        }
+        return jc_PreparedStatement_setLong(s, ps, idx, x);
+    }
+    case T_REAL: {
+        double d = 0;
+        if (int rc = doubleOf(v, &d, 4))
+            return rc;
+        if (d < -FLT_MAX || d > FLT_MAX) {
+            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Float value out of range [%g]", d);
+            return ERR_RANGE;
+        }
+        return jc_PreparedStatement_setFloat(s, ps, idx, static_cast<float>(d));
+    }
+    case T_DOUBLE: {
+        double d = 0;
+        if (int rc = doubleOf(v, &d, 8))
+            return rc;
+        return jc_PreparedStatement_setDouble(s, ps, idx, d);
+    }
+    case T_NUMERIC:
+        switch (v.kind) {
+        case PVal::TEXT: case PVal::WTEXT: {
+            TextArg t;
+            if (!asText(v, &t))
+                return 16;
+            char buf[512];
+            const char *num = trimmed(t, buf, sizeof buf);
+            if (static_cast<size_t>(t.len) >= sizeof buf || !isDecimalText(num))
+                return ERR_BADNUM;
+            return jc_PreparedStatement_setBigDecimal(s, ps, idx, num, static_cast<int32_t>(strlen(num)), t.mode);
+        }
+        case PVal::SIGNED: return jc_PreparedStatement_setLong(s, ps, idx, v.i);
+        case PVal::UNSIGNED: return jc_PreparedStatement_setLong(s, ps, idx, static_cast<int64_t>(v.u));
+        case PVal::DOUBLE:
+            if (!std::isfinite(v.d))
+                return ERR_RANGE;
+            return jc_PreparedStatement_setDouble(s, ps, idx, v.d);
+        default:
+            return setBytesOf(s, ps, idx, v.bytes, v.len, false);
+        }
+    case T_DATE: case T_TIME: case T_TIMESTAMP: {
+        DrvTimestamp ts{};
+        if (int rc = dateTimeOf(v, &ts))
+            return rc;
+        if (target == T_DATE)
+            return jc_PreparedStatement_setDate(s, ps, idx, &ts);
+        if (target == T_TIME)
+            return jc_PreparedStatement_setTime(s, ps, idx, &ts);
+        return jc_PreparedStatement_setTimestamp(s, ps, idx, &ts);
+    }
+    default:
+        return ERR_CANT;
+    }
+}
+
+// Scales the digits of a fraction to nanoseconds; the number of characters used.
+int fractionNanos(const char *p, uint32_t *ns)
+{
+    uint32_t v = 0;
+    int digits = 0, used = 0;
+    while (isdigit(static_cast<unsigned char>(p[used]))) {
+        if (digits < 9) {
+            v = v * 10 + static_cast<uint32_t>(p[used] - '0');
+            ++digits;
+        }
+        ++used;
+    }
+    for (int k = digits; k < 9; ++k)
+        v *= 10;
+    *ns = v;
+    return used;
+}
+} // namespace
+
+int32_t jdbcTypeOfOdbc(int32_t sqlType)
+{
+    const TargetRow *r = targetOf(sqlType);
+    return r ? r->jdbcType : sqlType;
+}
+
+bool parseDateTime(const char *text, DrvTimestamp *out)
+{
+    *out = DrvTimestamp{};
+    if (!text)
+        return false;
+    const bool yearFirst = strlen(text) >= 5 && text[4] == '-';
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0, pos = 0;
+    int n = yearFirst ? sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &se, &pos)
+                      : sscanf(text, "%2d.%2d.%4d %2d:%2d:%2d%n", &d, &mo, &y, &h, &mi, &se, &pos);
+    uint32_t frac = 0;
+    if (n == 6 && text[pos] == '.') {
+        int used = fractionNanos(text + pos + 1, &frac);
+        pos += 1 + used;
+    }
+    if (n < 5) {
+        h = mi = se = 0;
+        n = yearFirst ? sscanf(text, "%4d-%2d-%2d%n", &y, &mo, &d, &pos) : sscanf(text, "%2d.%2d.%4d%n", &d, &mo, &y, &pos);
+        if (n != 3) {
+            y = mo = d = 0;
+            se = 0;
+            pos = 0;
+            n = sscanf(text, "%2d:%2d:%2d%n", &h, &mi, &se, &pos);
+            if (n == 2)
+                n = sscanf(text, "%2d:%2d%n", &h, &mi, &pos) == 2 ? 2 : 0;
+            if (n < 2)
+                return false;
+        }
+    } else if (n == 5) {
+        se = 0;
+    }
+    out->year = static_cast<int16_t>(y);
+    out->month = static_cast<uint16_t>(mo);
+    out->day = static_cast<uint16_t>(d);
+    out->hour = static_cast<uint16_t>(h);
+    out->minute = static_cast<uint16_t>(mi);
+    out->second = static_cast<uint16_t>(se);
+    out->fraction = frac;
+    return true;
+}
+
+int bindParamRow(DrvStmt *s, int32_t n)
+{
+    if (s->stmt)
+        jc_PreparedStatement_clearParameters(s, s->stmt);
+    if (!s->params || !s->stmt)
+        return 0;
+    const bool call = (s->flags & DS_PROCCALL) != 0;
+    for (uint16_t i = 0; i < s->params->columnsUsed; ++i) {
+        const ParamTypeDesc *pt = i < s->paramTypeCount ? &s->paramTypes[i] : nullptr;
+        const int32_t sqlType = pt ? pt->sqlType : 1;
+        const int16_t dir = pt ? pt->direction : static_cast<int16_t>(PARAM_INPUT);
+        const int32_t idx = i + 1;
+        const TargetRow *row = targetOf(sqlType);
+        const RowBlockColumn &col = s->params->columns[i];
+        const bool outOnly = call && (dir == PARAM_OUTPUT || dir == PARAM_RETURN_VALUE);
+        int rc = 0;
+        if (outOnly) {
+            // The JDBC driver takes no value for an output-only parameter.
+        } else if (!col.indicators || n >= s->params->rowsAllocated) {
+            rc = 15;
+        } else if (col.indicators[n] == RB_IND_NULL) {
+            int32_t jt = row ? (isTextTarget(row->target) ? JDBC_TYPES_OTHER : row->jdbcType) : sqlType;
+            rc = jc_PreparedStatement_setNull(s, s->stmt, idx, jt);
+        } else {
+            PVal v;
+            if (!readCell(col, n, &v)) {
+                LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "unknown bind type [%d] in parameters",
+                           static_cast<int>(col.valueType));
+                return ERR_CANT;
+            }
+            rc = row ? setValue(s, s->stmt, idx, row->target, v) : ERR_CANT;
+        }
+        if (rc == 0 && call && (dir == PARAM_INPUT_OUTPUT || outOnly)) {
+            rc = jc_CallableStatement_registerOutParameter(s, s->stmt, idx, jdbcTypeOfOdbc(sqlType));
+            if (rc == 0)
+                s->flags |= DS_OUT_REGISTERED;
+        }
+        if (rc != 0)
+            return rc;
+    }
+    s->flags &= static_cast<uint16_t>(~DS_PARAMS_CHANGED);
+    return 0;
+}
+
+int initParamDescs(DrvStmt *s)
+{
+    s->paramCount = s->sql.markerCount;
+    if (!s->paramCount)
+        return 0;
+    ColDesc *d = CD_Alloc(s->paramCount);
+    if (!d) {
+        s->paramCount = 0;
+        return 16;
+    }
+    for (uint16_t i = 0; i < s->paramCount; ++i) {
+        if (s->flags & DS_PROCCALL)
+            memcpy(d[i].name, "*B", 3);
+        d[i].baseSqlType = -9999;
+        d[i].sqlType = 12;
+        d[i].columnSize = 255;
+        d[i].displaySize = 255;
+        d[i].valueType = VT_NTS;
+        d[i].attrFlags = 2;
+    }
+    s->paramDescs = d;
+    return 0;
+}
+
+int describeParams(DrvStmt *s)
+{
+    if (!(s->flags & DS_PREPARED)) {
+        LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior prepare");
+        return 22;
+    }
+    if (s->flags & DS_PENDING) {
+        LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "Describe params work only before Execute");
+        return 0;
+    }
+    if (!(s->sql.flags & SQLT_MARKERS))
+        return 0;
+    ScrParamProbes probes;
+    SCR_ParamProbesInit(&probes, "NULL");
+    int rc = 0;
+    if (SCR_ParamProbesGet(&probes, s->sql.kept) == 0 &&
+        (probes.insertMarkerMap || probes.markerCount == s->sql.markerCount)) {
+        int tmp = 0;
+        rc = DRV_AllocStmt(s->conn->handle, &tmp);
+        uint16_t next = 0;
+        for (int p = 0; rc == 0 && probes.probes && probes.probes[p] && next < s->paramCount; ++p) {
+            rc = DRV_Prepare(tmp, probes.probes[p]);
+            if (rc == 0)
+                rc = DRV_Execute(tmp);
+            uint16_t count = 0;
+            ColDesc *cols = nullptr;
+            if (rc == 0)
+                rc = DRV_GetColDescs(tmp, &count, &cols);
+            for (uint16_t k = 0; rc == 0 && k < count && next < s->paramCount; ++k) {
+                if (probes.insertMarkerMap && probes.insertMarkerMap[k] != '?')
+                    continue;
+                ColDesc &d = s->paramDescs[next++];
+                d.baseSqlType = cols[k].baseSqlType;
+                d.sqlType = cols[k].sqlType;
+                d.displaySize = cols[k].displaySize;
+                d.valueType = cols[k].valueType;
+                d.bufferLength = cols[k].bufferLength;
+                d.columnSize = cols[k].columnSize;
+                d.decimalDigits = cols[k].decimalDigits;
+                d.attrFlags = cols[k].attrFlags;
+            }
+            CD_Free(cols, count);
+        }
+        if (tmp) {
+            int frc = DRV_FreeStmt(tmp);
+            if (rc == 0)
+                rc = frc;
+        }
+    }
+    SCR_ParamProbesFree(&probes);
+    if (rc == 0)
+        s->paramsDescribed = 1;
+    return rc;
+}

@@ -1,0 +1,30 @@
+// Parameter binding: each parameter of one row of the parameter RowBlock is
+// read by its value type, converted to its declared SQL type with range
+// checks and handed to the matching JDBC setter; the default parameter
+// descriptions made at prepare and their refinement by probe queries.
+#pragma once
+#include <cstdint>
+
+struct DrvStmt;
+struct DrvTimestamp;
+
+// Binds parameter set n.  0; 43 (S1C00) for a type combination the driver
+// cannot bind or an unknown value type; 58 (22003) for a value out of range
+// (or a binary value shorter than its target); 121 (22018) for text that is
+// no number; 119 (22007) for text that is no date or time; else the JDBC
+// setter's number.  Output parameters of a procedure call are registered.
+int bindParamRow(DrvStmt *s, int32_t n);
+
+// Reads "yyyy-mm-dd[ hh:mm[:ss[.fraction]]]", "dd.mm.yyyy[ ...]" or
+// "hh:mm[:ss]"; the fraction's digits scale to nanoseconds (".5" is
+// 500000000).  False, and a zero record, when no form matches.
+bool parseDateTime(const char *text, DrvTimestamp *out);
+
+// The java.sql.Types code of an ODBC SQL type.
+int32_t jdbcTypeOfOdbc(int32_t sqlType);
+
+// One VARCHAR(255) description per marker of the prepared text.  0 or 16.
+int initParamDescs(DrvStmt *s);
+// Refines the parameter descriptions through the analyser's probe queries.
+// 22 before prepare; 0 after execution or without markers.
+int describeParams(DrvStmt *s);
