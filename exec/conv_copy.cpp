@@ -2,6 +2,7 @@
 // width, terminator, truncation and length rules every converter shares.
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "exec/convert.h"
 #include "platform/codepage.h"
@@ -127,6 +128,17 @@ int64_t TextCut(const char *s, int64_t n, int64_t budget, TextEnc enc)
     return AnsiCut(s, n, budget);
 }
 
+// True when every unit is 7-bit: such text reads the same in UTF-8 and in
+// every ANSI code set, so it needs no code-set conversion.
+template <class U>
+bool IsAscii(const U *s, int64_t n)
+{
+    for (int64_t i = 0; i < n; ++i)
+        if (static_cast<uint32_t>(static_cast<typename std::make_unsigned<U>::type>(s[i])) >= 0x80)
+            return false;
+    return true;
+}
+
 // Frees a malloc'd block on every exit.
 struct FreeGuard {
     void *p;
@@ -168,7 +180,7 @@ SQLRETURN CopyCHARtoCHAR(const char *src, int64_t n, int64_t avail, int64_t tota
 {
     if (n < 0)
         n = 0;
-    if (enc == ENC_UTF8 && !CP_AnsiIsUtf8())
+    if (enc == ENC_UTF8 && !CP_AnsiIsUtf8() && !IsAscii(src, n))
         return RecodeUtf8ToAnsi(src, n, avail, total, terminate, truncOk, t);
     const SQLLEN reported = total != 0 ? total : n;
     return CopyOut(n, IsWhole(avail, total), reported, 1, terminate, truncOk, t, [&](int64_t room) {
@@ -184,8 +196,17 @@ SQLRETURN CopyWCHARtoCHAR(const SQLWCHAR *src, int64_t n, int64_t avail, int64_t
 {
     if (n < 0)
         n = 0;
-    const int64_t need = n ? CP_WideToAnsi(src, n, nullptr, 0, nullptr) : 0;
     const bool whole = IsWhole(avail, total);
+    if (IsAscii(src, n)) {
+        return CopyOut(n, whole, whole ? n : SQL_NO_TOTAL, 1, terminate, truncOk, t, [&](int64_t room) {
+            int64_t k = room < n ? room : n;
+            auto *dst = static_cast<char *>(t.data);
+            for (int64_t i = 0; i < k; ++i)
+                dst[i] = static_cast<char>(src[i]);
+            return Written{k, k * 2};
+        });
+    }
+    const int64_t need = CP_WideToAnsi(src, n, nullptr, 0, nullptr);
     const SQLLEN reported = whole ? need : SQL_NO_TOTAL;
     return CopyOut(need, whole, reported, 1, terminate, truncOk, t, [&](int64_t room) {
         int64_t unitsUsed = 0;
@@ -199,11 +220,18 @@ SQLRETURN CopyCHARtoWCHAR(const char *src, int64_t n, int64_t avail, int64_t tot
 {
     if (n < 0)
         n = 0;
-    const bool utf8 = enc == ENC_UTF8;
-    int64_t need = 0;
-    if (n)
-        need = utf8 ? UTF8_CharCount(src, n) : CP_AnsiToWide<SQLWCHAR>(src, n, nullptr, 0, nullptr);
     const bool whole = IsWhole(avail, total);
+    if (IsAscii(src, n)) {
+        return CopyOut(n, whole, whole ? 2 * n : SQL_NO_TOTAL, 2, terminate, truncOk, t, [&](int64_t room) {
+            int64_t k = room < n ? room : n;
+            auto *dst = static_cast<SQLWCHAR *>(t.data);
+            for (int64_t i = 0; i < k; ++i)
+                dst[i] = static_cast<SQLWCHAR>(src[i]);
+            return Written{k, k};
+        });
+    }
+    const bool utf8 = enc == ENC_UTF8;
+    const int64_t need = utf8 ? UTF8_CharCount(src, n) : CP_AnsiToWide<SQLWCHAR>(src, n, nullptr, 0, nullptr);
     const SQLLEN reported = whole ? need * 2 : SQL_NO_TOTAL;
     return CopyOut(need, whole, reported, 2, terminate, truncOk, t, [&](int64_t room) {
         auto *dst = static_cast<SQLWCHAR *>(t.data);

@@ -62,6 +62,8 @@ const BinCase kBinCases[] = {
     {"guid", Bytes(16, 1), 0, SQL_C_GUID, 0, kRestricted},
     {"date", Bytes(6, 1), 0, SQL_C_TYPE_DATE, 0, kRestricted},
     {"timestamp", Bytes(16, 1), 0, SQL_C_TIMESTAMP, 0, kRestricted},
+    {"time", Bytes(6, 1), 0, SQL_C_TYPE_TIME, 0, kRestricted},
+    {"unknown", {1}, 0, 1234, 0, kRestricted},
 };
 
 class BinarySource : public ::testing::TestWithParam<BinCase> {};
@@ -118,6 +120,10 @@ const DtCase kDtCases[] = {
     {"date binary cut", DT_DATE, kDay, 0, SQL_C_BINARY, 4, {Head(Val(DATE_STRUCT{2024, 3, 15}), 4), 6, "01004", SQL_SUCCESS_WITH_INFO}},
     {"date to time", DT_DATE, kDay, 0, SQL_C_TYPE_TIME, 0, kRestricted},
     {"date to long", DT_DATE, kDay, 0, SQL_C_LONG, 0, kRestricted},
+    {"date to bit", DT_DATE, kDay, 0, SQL_C_BIT, 0, kRestricted},
+    {"date to numeric", DT_DATE, kDay, 0, SQL_C_NUMERIC, 0, kRestricted},
+    {"date to guid", DT_DATE, kDay, 0, SQL_C_GUID, 0, kRestricted},
+    {"date to unknown", DT_DATE, kDay, 0, 1234, 0, kRestricted},
     // TIME.
     {"time text", DT_TIME, kTime, 0, SQL_C_CHAR, 9, {Txt("10:20:30"), 8, "", SQL_SUCCESS}},
     {"time text short", DT_TIME, kTime, 0, SQL_C_CHAR, 8, kRange},
@@ -129,6 +135,8 @@ const DtCase kDtCases[] = {
     {"time binary", DT_TIME, kTime, 0, SQL_C_BINARY, 8, {Val(TIME_STRUCT{10, 20, 30}), 6, "", SQL_SUCCESS}},
     {"time to date", DT_TIME, kTime, 0, SQL_C_TYPE_DATE, 0, kRestricted},
     {"time to double", DT_TIME, kTime, 0, SQL_C_DOUBLE, 0, kRestricted},
+    {"time to sbigint", DT_TIME, kTime, 0, SQL_C_SBIGINT, 0, kRestricted},
+    {"time to bit", DT_TIME, kTime, 0, SQL_C_BIT, 0, kRestricted},
     // TIMESTAMP.
     {"ts text scale 3", DT_TIMESTAMP, kTs, 3, SQL_C_CHAR, 40, {Txt("2024-01-02 03:04:05.005"), 23, "", SQL_SUCCESS}},
     {"ts text zero fraction", DT_TIMESTAMP, {2024, 1, 2, 3, 4, 5, 0}, 3, SQL_C_CHAR, 40, {Txt("2024-01-02 03:04:05.000"), 23, "", SQL_SUCCESS}},
@@ -145,6 +153,9 @@ const DtCase kDtCases[] = {
     {"ts binary cut", DT_TIMESTAMP, kTs, 0, SQL_C_BINARY, 8, {Head(Val(kTs), 8), 16, "01004", SQL_SUCCESS_WITH_INFO}},
     {"ts to numeric", DT_TIMESTAMP, kTs, 0, SQL_C_NUMERIC, 0, kRestricted},
     {"ts to guid", DT_TIMESTAMP, kTs, 0, SQL_C_GUID, 0, kRestricted},
+    {"ts to float", DT_TIMESTAMP, kTs, 0, SQL_C_FLOAT, 0, kRestricted},
+    {"ts to utinyint", DT_TIMESTAMP, kTs, 0, SQL_C_UTINYINT, 0, kRestricted},
+    {"ts to bit", DT_TIMESTAMP, kTs, 0, SQL_C_BIT, 0, kRestricted},
 };
 
 class DateTimeSource : public ::testing::TestWithParam<DtCase> {

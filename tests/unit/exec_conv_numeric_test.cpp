@@ -147,6 +147,8 @@ const NumCase kCases[] = {
     {"float date", S_FLOAT, 1, SQL_C_DATE, 0, kRestricted},
     {"double guid", S_DOUBLE, 1, SQL_C_GUID, 0, kRestricted},
     {"double unknown", S_DOUBLE, 1, 1234, 0, kRestricted},
+    {"long unknown", S_LONG, 1, 1234, 0, kRestricted},
+    {"ushort guid", S_USHORT, 1, SQL_C_GUID, 0, kRestricted},
 };
 
 class Numbers : public ::testing::TestWithParam<NumCase> {};
