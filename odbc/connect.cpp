@@ -1,6 +1,7 @@
 // Opening connections and the connect entry points.
 #include "odbc/connect.h"
 
+#include <atomic>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,8 @@
 #include "util/strutil.h"
 
 namespace {
+
+std::atomic<const DrvOpTable *> g_testOps{nullptr};
 
 // What DRV_EnvOpen (slot 3) is given.
 struct DrvEnvOpenRec {
@@ -140,13 +143,19 @@ char *HostText(const Conn *conn)
     return strdup(host);
 }
 
+// Queues why the open was refused, tagged 08004 as the error number it
+// stands beside ("Connection rejected by data source").
 void Refuse(Conn *conn, const char *text)
 {
     TR_Printf("ConnOpen: %s", text);
-    ConnPushError(conn, text, 0);
+    char tagged[128];
+    snprintf(tagged, sizeof tagged, "%s[SQLSTATE:08004]", text);
+    ConnPushError(conn, tagged, 0);
 }
 
 } // namespace
+
+void ConnUseBackendForTests(const DrvOpTable *ops) { g_testOps.store(ops); }
 
 int ConnGetOpTable(Conn *conn, DrvConvTable *table)
 {
@@ -169,7 +178,10 @@ void ConnOpen(Conn *conn, int width)
     conn->serverHandle = 0;
     conn->drvConn = 0;
     conn->diag.errNum = 53;
-    if (BindOpTable(&conn->binding) != 0 || !conn->binding.ops) {
+    int bound = BindOpTable(&conn->binding);
+    if (const DrvOpTable *fake = g_testOps.load())
+        conn->binding.ops = fake;
+    if (bound != 0 || !conn->binding.ops) {
         Refuse(conn, "Unable to initialize driver");
         return;
     }
