@@ -15,7 +15,6 @@
 #include "drv_jdbc/j-options.h"
 #include "odbc/conn.h"
 #include "odbc/connect.h"
-#include "odbc/flavour.h"
 #include "odbc/handles.h"
 #include "odbc/trace.h"
 #include "util/strutil.h"
@@ -264,7 +263,7 @@ bool Dup(char **out, const char *v)
 // it was cut.
 int CopyOutConnStr(const DriverConnectArgs *a, const char *text)
 {
-    if (a->width == 'W' && KRS_IsUnicodeBuild()) {
+    if (a->width == 'W') {
         int64_t total = UTF8_CharCount(text, SQL_NTS);
         if (a->outLen)
             *a->outLen = static_cast<int16_t>(total > 32767 ? 32767 : total);
