@@ -4,6 +4,7 @@
 #include "drv_jdbc/j-errors.h"
 #include "drv_jdbc/j-info.h"
 #include "drv_jdbc/j-serv.h"
+#include "drv_jdbc/j-stmtops.h"
 #include "odbc/drv_ops.h"
 
 namespace {
@@ -19,6 +20,7 @@ constexpr DrvOpTable makeJdbcOps()
     t.Commit = DRV_Commit;
     t.Rollback = DRV_Rollback;
     t.GetOpTable = GetOpTable;
+    DRV_FillStmtOps(t);
     return t;
 }
 
