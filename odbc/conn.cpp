@@ -5,6 +5,7 @@
 #include <new>
 
 #include "drv_jdbc/j-errors.h"
+#include "odbc/connattr.h"
 #include "odbc/desc.h"
 #include "odbc/dispatch.h"
 #include "odbc/handles.h"
@@ -100,6 +101,7 @@ int ConnClose(Conn *conn, CloseMode mode)
         if (conn->dtcDispenser) {
             int released = OleTx_ReleaseDispenser(conn->dtcDispenser);
             conn->dtcDispenser = nullptr;
+            conn->dtcEnlisted = 0;
             if (released > 0)
                 return 65;
         }
@@ -117,6 +119,7 @@ int ConnClose(Conn *conn, CloseMode mode)
         conn->drvConn = 0;
     }
     conn->convTable = DrvConvTable{};
+    InfoCacheReset(&conn->infoCache);
     DescFreeOwnedBy(conn);
     return 0;
 }
@@ -141,6 +144,8 @@ void ConnFree(Conn *conn)
         StmtFree(s, CLOSE_DETACH);
     DescFreeOwnedBy(conn);
     ConnFreeStrings(conn);
+    ConnFreeAttrTexts(conn);
+    InfoCacheReset(&conn->infoCache);
     std::free(conn->appName);
     conn->appName = nullptr;
     if (Envr *env = conn->env) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "odbc/api_desc.h"
+#include "odbc/diagfield.h"
 #include "odbc/dispatch.h"
 #include "odbc/errors.h"
 #include "odbc/handles.h"
@@ -55,8 +56,7 @@ SQLRETURN TakeRecord(HandleHead *h, int version, SQLCHAR *state, SQLINTEGER *nat
 SQLRETURN ReadRecord(HandleHead *h, int version, SQLSMALLINT rec, SQLCHAR *state,
                      SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
 {
-    size_t queued = ERR_Count(&h->diag);
-    size_t count = queued ? queued : 1;
+    size_t count = DiagCount(&h->diag);
     if (rec < 1 || static_cast<size_t>(rec) > count) {
         if (rec < 1)
             return SQL_ERROR;
@@ -85,29 +85,26 @@ void WidenState(const char *state, SQLWCHAR *out)
     out[5] = 0;
 }
 
-// Decodes the UTF-8 work buffer into the caller's wide buffer of n characters;
-// the length counts characters of the whole message.
-SQLRETURN WidenMessage(SQLRETURN rc, const char *work, SQLSMALLINT narrowLen, SQLWCHAR *msg,
-                       SQLSMALLINT n, SQLSMALLINT *textLen)
+// Decodes the whole UTF-8 message of the work buffer into the caller's wide
+// buffer of n characters (cut to n - 1 and a zero unit: SQL_SUCCESS_WITH_INFO);
+// the length counts the UTF-16 characters of the whole message, also when
+// there is no message buffer.
+SQLRETURN WidenMessage(SQLRETURN rc, const char *work, SQLWCHAR *msg, SQLSMALLINT n,
+                       SQLSMALLINT *textLen)
 {
     int64_t units = 0;
-    int cut = UTF8_ToWideBufBytes<SQLWCHAR>(work, msg, static_cast<int64_t>(n) * 2, &units);
-    size_t workLen = std::strlen(work);
-    if (narrowLen > 0 && static_cast<size_t>(narrowLen) > workLen)
-        units += static_cast<int64_t>(narrowLen) - static_cast<int64_t>(workLen);
+    int64_t size = msg && n > 0 ? static_cast<int64_t>(n) * 2 : 0;
+    int cut = UTF8_ToWideBufBytes<SQLWCHAR>(work, msg && n > 0 ? msg : nullptr, size, &units);
     if (textLen)
         *textLen = static_cast<SQLSMALLINT>(units > 32767 ? 32767 : units);
-    if (cut != 0 && rc == SQL_SUCCESS)
+    if (msg && (cut != 0 || n <= 0) && units > 0 && rc == SQL_SUCCESS)
         rc = SQL_SUCCESS_WITH_INFO;
     return rc;
 }
 
-// Work-buffer size for a wide message buffer of n characters.
-SQLSMALLINT WorkSize(SQLSMALLINT n)
-{
-    int32_t size = 4 * static_cast<int32_t>(n);
-    return static_cast<SQLSMALLINT>(size > 32766 ? 32766 : size);
-}
+// The work buffer of a wide diagnostic read: room for the whole message, so
+// that its length in characters is exact.
+constexpr SQLSMALLINT kWorkSize = 32767;
 
 } // namespace
 
@@ -204,29 +201,27 @@ SQLRETURN API_ErrorW(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLWCHAR *state
 {
     if (!hstmt && !hdbc && !henv && !(Core_StartupFailure() && t_startupPending))
         return SQL_INVALID_HANDLE;
-    SQLSMALLINT work = bufLen > 0 ? WorkSize(bufLen) : 0;
-    char *buf = nullptr;
-    if (work > 0) {
-        buf = static_cast<char *>(std::calloc(static_cast<size_t>(work) + 1, 1));
-        if (!buf)
-            return SQL_ERROR;
-    }
+    char *buf = static_cast<char *>(std::calloc(static_cast<size_t>(kWorkSize) + 1, 1));
+    if (!buf)
+        return SQL_ERROR;
     char narrowState[6] = {};
     SQLSMALLINT narrowLen = 0;
     SQLRETURN rc;
-    if (StartupRecord(narrowState, native, buf, work, &narrowLen, &rc)) {
+    if (StartupRecord(narrowState, native, buf, kWorkSize, &narrowLen, &rc)) {
         t_startupPending = false;
     } else if (hstmt) {
-        rc = CallODBC(&kApi_Error_Stmt_W, hstmt, narrowState, native, buf, work, &narrowLen);
+        rc = CallODBC(&kApi_Error_Stmt_W, hstmt, narrowState, native, buf, kWorkSize, &narrowLen);
     } else if (hdbc) {
-        rc = CallODBC(&kApi_Error_Dbc_W, hdbc, narrowState, native, buf, work, &narrowLen);
+        rc = CallODBC(&kApi_Error_Dbc_W, hdbc, narrowState, native, buf, kWorkSize, &narrowLen);
     } else {
-        rc = CallODBC(&kApi_Error_Env_W, henv, narrowState, native, buf, work, &narrowLen);
+        rc = CallODBC(&kApi_Error_Env_W, henv, narrowState, native, buf, kWorkSize, &narrowLen);
     }
-    if (msg && buf && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
-        rc = WidenMessage(rc, buf, narrowLen, msg, bufLen, textLen);
-    else if (textLen && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
-        *textLen = narrowLen;
+    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)
+        rc = WidenMessage(rc, buf, msg, bufLen, textLen);
+    else if (rc == SQL_NO_DATA && textLen)
+        *textLen = 0;
+    if (rc == SQL_NO_DATA && msg && bufLen > 0)
+        msg[0] = 0;
     if (state && narrowState[0])
         WidenState(narrowState, state);
     std::free(buf);
@@ -267,26 +262,28 @@ SQLRETURN API_GetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, S
     case SQL_HANDLE_DESC: d = &kApi_GetDiagRec_Desc_W; break;
     default: return SQL_INVALID_HANDLE;
     }
-    SQLSMALLINT work = msg && bufLen > 0 ? WorkSize(bufLen) : 0;
-    char *buf = nullptr;
-    if (work > 0) {
-        buf = static_cast<char *>(std::calloc(static_cast<size_t>(work) + 1, 1));
-        if (!buf)
-            return SQL_ERROR;
-    }
+    char *buf = static_cast<char *>(std::calloc(static_cast<size_t>(kWorkSize) + 1, 1));
+    if (!buf)
+        return SQL_ERROR;
+    // A negative length goes on as it is, so that the record checks come first.
+    SQLSMALLINT work = bufLen < 0 ? bufLen : kWorkSize;
     char narrowState[6] = {};
     SQLSMALLINT narrowLen = 0;
     SQLRETURN rc;
-    if (StartupRecord(narrowState, native, buf, work, &narrowLen, &rc)) {
+    if (StartupRecord(narrowState, native, buf, kWorkSize, &narrowLen, &rc)) {
         if (rec != 1)
             rc = SQL_NO_DATA;
     } else {
         rc = CallODBC(d, handle, rec, narrowState, native, buf, work, &narrowLen);
     }
-    if (msg && buf && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
-        rc = WidenMessage(rc, buf, narrowLen, msg, bufLen, textLen);
-    else if (textLen)
-        *textLen = narrowLen;
+    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+        rc = WidenMessage(rc, buf, msg, bufLen, textLen);
+    } else if (rc == SQL_NO_DATA) {
+        if (textLen)
+            *textLen = 0;
+        if (msg && bufLen > 0)
+            msg[0] = 0;
+    }
     if (state && narrowState[0])
         WidenState(narrowState, state);
     std::free(buf);

@@ -82,6 +82,7 @@ Stmt *StmtAlloc(Conn *conn)
     stmt->bindType = conn->bindType;
     stmt->noScan = conn->noScan;
     stmt->paramsetSize = 1;
+    stmt->asyncEnable = conn->asyncEnable;
     if (conn->cn_needbind)
         stmt->flags |= ST_NEEDBIND;
     rc = CUR_StateInitFromConn(&stmt->cursor, stmt->drvStmt, conn->drvConn, &conn->binding, stmt);

@@ -1,0 +1,771 @@
+// Connection attributes and options.  The ODBC 2 pair does the work; the
+// ODBC 3 pair maps attributes onto it and handles lengths and a few
+// attributes of its own.
+#include "odbc/connattr.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "drv_jdbc/j-infotypes.h"
+#include "odbc/conn.h"
+#include "odbc/dispatch.h"
+#include "odbc/handles.h"
+#include "odbc/startup.h"
+#include "odbc/stmtattr.h"
+#include "odbc/trace.h"
+#include "util/utf8.h"
+#include "xa/xat.h"
+
+namespace {
+
+constexpr int kAutocommitCode = 0x22030000;
+constexpr int kAccessModeCode = 0x22030001;
+constexpr int kIsolationCode = 0x2203006C;
+constexpr int kCatalogCode = 0x2103006D;
+constexpr int kCatalogItem = 0x2101000D;
+constexpr int kFailoverCode = 0x22030500;
+constexpr int kDriverIntBase = 0x22030000;
+constexpr int kDriverTextBase = 0x21030000;
+constexpr int kCatalogBuffer = 256;
+constexpr size_t kOption2TextMax = SQL_MAX_OPTION_STRING_LENGTH;
+constexpr SQLULEN kPacketSize = 4096;
+
+bool Connected(const Conn *conn) { return conn->state == CONN_CONNECTED; }
+
+bool Odbc3(const Conn *conn) { return conn->env && conn->env->odbcVersion == 3; }
+
+SQLRETURN Fail(Conn *conn, int number)
+{
+    conn->diag.errNum = number;
+    return SQL_ERROR;
+}
+
+int BackendSet(Conn *conn, int code, void *value)
+{
+    const DrvOpTable *ops = conn->binding.ops;
+    if (!ops || !ops->SetOption)
+        return 43;
+    return ops->SetOption(static_cast<int>(conn->drvConn), code, value);
+}
+
+int BackendSetInt(Conn *conn, int code, int32_t value) { return BackendSet(conn, code, &value); }
+
+int BackendGet(Conn *conn, int code, void *buf, int16_t size)
+{
+    const DrvOpTable *ops = conn->binding.ops;
+    if (!ops || !ops->GetInfo)
+        return 1;
+    int16_t len = 0;
+    return ops->GetInfo(static_cast<int>(conn->drvConn), code, buf, size, &len);
+}
+
+// A back-end refusal of a standard option: its number with its messages.
+SQLRETURN BackendFailed(Conn *conn, int rc)
+{
+    conn->diag.errNum = rc;
+    ConnFetchMessages(conn, nullptr);
+    return SQL_ERROR;
+}
+
+// A UTF-8 copy of an application text: wide for 'W' (len in bytes), narrow
+// otherwise; len SQL_NTS reads up to the terminator.  Null for a null text.
+char *TextIn(const void *value, SQLINTEGER len, int width)
+{
+    if (!value)
+        return nullptr;
+    if (width == 'W') {
+        int64_t units = len == SQL_NTS ? SQL_NTS : len / 2;
+        return UTF8_DupFromWideN<SQLWCHAR>(static_cast<const SQLWCHAR *>(value), units);
+    }
+    const char *text = static_cast<const char *>(value);
+    size_t n = len == SQL_NTS || len < 0 ? std::strlen(text) : static_cast<size_t>(len);
+    char *copy = static_cast<char *>(std::malloc(n + 1));
+    if (copy) {
+        std::memcpy(copy, text, n);
+        copy[n] = '\0';
+    }
+    return copy;
+}
+
+// ---- setting ----
+
+SQLRETURN SetStmtDefault(Conn *conn, SQLUSMALLINT option, SQLULEN value, int)
+{
+    if (Odbc3(conn))
+        return Fail(conn, 1);
+    return ConnSetStmtOptionDefault(conn, option, value);
+}
+
+SQLRETURN SetAsync2(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
+{
+    if (Odbc3(conn))
+        return Fail(conn, 1);
+    if (value)
+        conn->flags |= CN_ASYNC;
+    else
+        conn->flags &= static_cast<uint16_t>(~CN_ASYNC);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetAccessMode(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
+{
+    if (value != SQL_MODE_READ_WRITE && value != SQL_MODE_READ_ONLY)
+        return Fail(conn, 138);
+    if (Connected(conn)) {
+        int rc = BackendSetInt(conn, kAccessModeCode, value ? 1 : 0);
+        if (rc != 0)
+            return BackendFailed(conn, rc);
+    }
+    if (value == SQL_MODE_READ_ONLY)
+        conn->flags |= CN_READONLY;
+    else
+        conn->flags &= static_cast<uint16_t>(~CN_READONLY);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetAutocommit(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
+{
+    if (Connected(conn)) {
+        int rc = BackendSetInt(conn, kAutocommitCode, value ? 1 : 0);
+        if (rc != 0)
+            return BackendFailed(conn, rc);
+        conn->pendingAttrs &= ~CA_AUTOCOMMIT;
+    } else {
+        conn->pendingAttrs |= CA_AUTOCOMMIT;
+        conn->pendingAutocommit = value ? 1 : 0;
+    }
+    if (value)
+        conn->flags |= CN_AUTOCOMMIT;
+    else
+        conn->flags &= static_cast<uint16_t>(~CN_AUTOCOMMIT);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetLoginTimeout(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
+{
+    conn->loginTimeout = static_cast<uint32_t>(value);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN Accept(Conn *, SQLUSMALLINT, SQLULEN, int) { return SQL_SUCCESS; }
+
+SQLRETURN SetTranslateDll(Conn *conn, SQLUSMALLINT, SQLULEN value, int width)
+{
+    const void *text = reinterpret_cast<const void *>(value);
+    char *copy = TextIn(text, SQL_NTS, width);
+    if (text && !copy)
+        return Fail(conn, 16);
+    std::free(conn->translateDll);
+    conn->translateDll = copy;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetTranslateOption(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
+{
+    conn->translateOption = static_cast<uint32_t>(value);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetIsolation(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
+{
+    if (Connected(conn)) {
+        int rc = BackendSetInt(conn, kIsolationCode, static_cast<int32_t>(value));
+        if (rc != 0)
+            return BackendFailed(conn, rc);
+    }
+    conn->isolation = static_cast<uint32_t>(value);
+    return SQL_SUCCESS;
+}
+
+// The catalog as a UTF-8 text (already converted by the caller).
+SQLRETURN SetCatalogText(Conn *conn, const char *catalog)
+{
+    if (!catalog)
+        return Fail(conn, 21);
+    if (!Connected(conn)) {
+        char *copy = strdup(catalog);
+        if (!copy)
+            return Fail(conn, 16);
+        std::free(conn->pendingCatalog);
+        conn->pendingCatalog = copy;
+        conn->pendingAttrs |= CA_CATALOG;
+        return SQL_SUCCESS;
+    }
+    for (const Stmt *s = conn->stmts; s; s = s->next)
+        if (s->flags & ST_CURSOR_OPEN)
+            return Fail(conn, 64);
+    int rc = BackendSet(conn, kCatalogCode, const_cast<char *>(catalog));
+    if (rc != 0)
+        return BackendFailed(conn, rc);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetCatalog(Conn *conn, SQLUSMALLINT, SQLULEN value, int width)
+{
+    const void *text = reinterpret_cast<const void *>(value);
+    char *utf8 = TextIn(text, SQL_NTS, width);
+    if (text && !utf8)
+        return Fail(conn, 16);
+    SQLRETURN rc = SetCatalogText(conn, utf8);
+    std::free(utf8);
+    return rc;
+}
+
+SQLRETURN SetQuietMode(Conn *, SQLUSMALLINT, SQLULEN value, int)
+{
+    Dll_SetOwnerWindow(reinterpret_cast<void *>(value));
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetAppName(Conn *conn, SQLUSMALLINT, SQLULEN value, int width)
+{
+    if (Connected(conn))
+        return Fail(conn, 22);
+    const void *text = reinterpret_cast<const void *>(value);
+    char *copy = TextIn(text, SQL_NTS, width);
+    if (text && !copy)
+        return Fail(conn, 16);
+    std::free(conn->appName);
+    conn->appName = copy;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetEnlistment(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
+{
+    if (!Odbc3(conn) || !conn->cn_xaCap)
+        return Fail(conn, 1);
+    if (!Connected(conn))
+        return Fail(conn, 52);
+    if (value == 0) {
+        if (!conn->dtcEnlisted)
+            return Fail(conn, 65);
+        OleTx_ReleaseDispenser(conn->dtcDispenser);
+        conn->dtcDispenser = nullptr;
+        conn->dtcEnlisted = 0;
+        return SQL_SUCCESS;
+    }
+    if (conn->dtcEnlisted)
+        return SQL_SUCCESS;
+    if (OleTx_Init() != 0) {
+        ConnPushError(conn,
+                      "Enlistment in DTC transaction failed: no transaction coordinator is "
+                      "available[SQLSTATE:IM932]",
+                      0);
+        return Fail(conn, 170);
+    }
+    if (conn->dtcDispenser) {
+        OleTx_ReleaseDispenser(conn->dtcDispenser);
+        conn->dtcDispenser = nullptr;
+    }
+    const char *dsn = conn->dsn ? conn->dsn : "";
+    const char *uid = conn->uid ? conn->uid : "";
+    const char *pwd = conn->pwd ? conn->pwd : "";
+    size_t size = std::strlen(dsn) + std::strlen(uid) + std::strlen(pwd) + 16;
+    char *text = static_cast<char *>(std::malloc(size));
+    if (!text)
+        return Fail(conn, 16);
+    std::snprintf(text, size, "DSN=%s;UID=%s;PWD=%s;", dsn, uid, pwd);
+    void *dispenser = OleTx_CreateDispenser(reinterpret_cast<void *>(value),
+                                            static_cast<int>(conn->serverHandle),
+                                            static_cast<int>(conn->drvConn), &conn->binding,
+                                            &conn->generalLock, &conn->callLock, text);
+    std::free(text);
+    if (!dispenser)
+        return Fail(conn, 170);
+    if (OleTx_RMConnect(dispenser) != 0 || OleTx_RMEnlist(dispenser) != 0) {
+        OleTx_ReleaseDispenser(dispenser);
+        return Fail(conn, 170);
+    }
+    conn->dtcDispenser = dispenser;
+    conn->dtcEnlisted = 1;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetDriverInt(Conn *conn, SQLUSMALLINT option, SQLULEN value, int)
+{
+    if (!Connected(conn))
+        return SQL_SUCCESS;
+    int rc = BackendSetInt(conn, kDriverIntBase + option, static_cast<int32_t>(value));
+    if (rc != 0)
+        return Fail(conn, rc == 43 ? 27 : rc);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetDriverText(Conn *conn, SQLUSMALLINT option, SQLULEN value, int width)
+{
+    if (!Connected(conn))
+        return SQL_SUCCESS;
+    const void *text = reinterpret_cast<const void *>(value);
+    char *utf8 = TextIn(text, SQL_NTS, width);
+    if (text && !utf8)
+        return Fail(conn, 16);
+    int rc = BackendSet(conn, kDriverTextBase + option, utf8 ? utf8 : const_cast<char *>(""));
+    std::free(utf8);
+    if (rc != 0) {
+        ConnFetchMessages(conn, nullptr);
+        return Fail(conn, rc == 43 ? 27 : rc);
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetFailover(Conn *conn, SQLUSMALLINT option, SQLULEN value, int)
+{
+    if (!Connected(conn))
+        return Fail(conn, 22);
+    if (!conn->cn_failoverCap)
+        return Fail(conn, 43);
+    if (option == 1281) {
+        conn->failoverContext = reinterpret_cast<void *>(value);
+        return SQL_SUCCESS;
+    }
+    int rc = BackendSetInt(conn, kFailoverCode, value ? 1 : 0);
+    if (rc != 0)
+        return BackendFailed(conn, rc);
+    conn->failoverCallback = reinterpret_cast<FailoverCallback>(value);
+    return SQL_SUCCESS;
+}
+
+typedef SQLRETURN (*SetFn)(Conn *conn, SQLUSMALLINT option, SQLULEN value, int width);
+
+struct SetRow {
+    uint16_t first;
+    uint16_t last;
+    SetFn set;
+};
+
+const SetRow kSetRows[] = {
+    {SQL_QUERY_TIMEOUT, SQL_MAX_LENGTH, SetStmtDefault},
+    {SQL_ASYNC_ENABLE, SQL_ASYNC_ENABLE, SetAsync2},
+    {SQL_BIND_TYPE, SQL_USE_BOOKMARKS, SetStmtDefault},
+    {SQL_ACCESS_MODE, SQL_ACCESS_MODE, SetAccessMode},
+    {SQL_AUTOCOMMIT, SQL_AUTOCOMMIT, SetAutocommit},
+    {SQL_LOGIN_TIMEOUT, SQL_LOGIN_TIMEOUT, SetLoginTimeout},
+    {SQL_OPT_TRACE, SQL_OPT_TRACEFILE, Accept},
+    {SQL_TRANSLATE_DLL, SQL_TRANSLATE_DLL, SetTranslateDll},
+    {SQL_TRANSLATE_OPTION, SQL_TRANSLATE_OPTION, SetTranslateOption},
+    {SQL_TXN_ISOLATION, SQL_TXN_ISOLATION, SetIsolation},
+    {SQL_CURRENT_QUALIFIER, SQL_CURRENT_QUALIFIER, SetCatalog},
+    {SQL_QUIET_MODE, SQL_QUIET_MODE, SetQuietMode},
+    {SQL_PACKET_SIZE, SQL_PACKET_SIZE, Accept},
+    {1051, 1051, SetAppName},
+    {1201, 1206, SetDriverInt},
+    {SQL_ATTR_ENLIST_IN_DTC, SQL_ATTR_ENLIST_IN_DTC, SetEnlistment},
+    {1208, 1208, SetDriverInt},
+    {1210, 1211, SetDriverInt},
+    {1212, 1212, SetDriverText},
+    {1213, 1213, SetDriverInt},
+    {1214, 1214, SetDriverText},
+    {1215, 1219, SetDriverInt},
+    {1252, 1253, SetDriverInt},
+    {1254, 1254, SetDriverText},
+    {1255, 1259, SetDriverInt},
+    {1262, 1262, SetDriverInt},
+    {1280, 1281, SetFailover},
+};
+
+// ---- reading ----
+
+// One answer: a number written at `width` bytes, or a text (UTF-8).
+struct AttrValue {
+    bool isText = false;
+    uint64_t number = 0;
+    int width = 4;
+    char *text = nullptr;  // owned
+    ~AttrValue() { std::free(text); }
+    void Text(const char *t) { isText = true; text = strdup(t ? t : ""); }
+};
+
+typedef SQLRETURN (*GetFn)(Conn *conn, SQLUSMALLINT option, AttrValue *v);
+
+SQLRETURN GetAsync2(Conn *conn, SQLUSMALLINT, AttrValue *v)
+{
+    v->number = (conn->flags & CN_ASYNC) ? 1 : 0;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetAccessMode(Conn *conn, SQLUSMALLINT, AttrValue *v)
+{
+    v->number = (conn->flags & CN_READONLY) ? SQL_MODE_READ_ONLY : SQL_MODE_READ_WRITE;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetAutocommit(Conn *conn, SQLUSMALLINT, AttrValue *v)
+{
+    v->number = (conn->flags & CN_AUTOCOMMIT) ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetLoginTimeout(Conn *conn, SQLUSMALLINT, AttrValue *v)
+{
+    v->number = conn->loginTimeout;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetZero(Conn *, SQLUSMALLINT, AttrValue *v)
+{
+    v->number = 0;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetTraceFile(Conn *, SQLUSMALLINT, AttrValue *v)
+{
+    v->Text("");
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetTranslateDll(Conn *conn, SQLUSMALLINT, AttrValue *v)
+{
+    if (!conn->translateDll)
+        return SQL_NO_DATA;
+    v->Text(conn->translateDll);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetTranslateOption(Conn *conn, SQLUSMALLINT, AttrValue *v)
+{
+    v->number = conn->translateOption;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetIsolation(Conn *conn, SQLUSMALLINT, AttrValue *v)
+{
+    v->number = conn->isolation;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetCatalog(Conn *conn, SQLUSMALLINT, AttrValue *v)
+{
+    char buf[kCatalogBuffer] = {};
+    if (Connected(conn)) {
+        int rc = BackendGet(conn, kCatalogItem, buf, sizeof buf);
+        if (rc != 0)
+            return Fail(conn, rc == 1 ? 27 : rc);
+        buf[sizeof buf - 1] = '\0';
+        v->Text(buf);
+    } else {
+        v->Text(conn->pendingCatalog ? conn->pendingCatalog : "");
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetQuietMode(Conn *, SQLUSMALLINT, AttrValue *v)
+{
+    void *w = Dll_OwnerWindow();
+    v->number = reinterpret_cast<uintptr_t>(w) == static_cast<uintptr_t>(-2)
+                    ? 0
+                    : static_cast<uint64_t>(reinterpret_cast<uintptr_t>(w));
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetPacketSize(Conn *, SQLUSMALLINT, AttrValue *v)
+{
+    v->number = kPacketSize;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetDriverInt(Conn *conn, SQLUSMALLINT option, AttrValue *v)
+{
+    if (!Connected(conn))
+        return SQL_SUCCESS;
+    int32_t n = 0;
+    int rc = BackendGet(conn, kDriverIntBase + option, &n, sizeof n);
+    if (rc != 0)
+        return Fail(conn, rc == 1 ? 27 : rc);
+    v->number = static_cast<uint32_t>(n);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN GetDriverText(Conn *conn, SQLUSMALLINT option, AttrValue *v)
+{
+    if (!Connected(conn))
+        return SQL_SUCCESS;
+    char buf[kCatalogBuffer] = {};
+    int rc = BackendGet(conn, kDriverTextBase + option, buf, sizeof buf);
+    if (rc != 0)
+        return Fail(conn, rc == 1 ? 27 : rc);
+    buf[sizeof buf - 1] = '\0';
+    v->Text(buf);
+    return SQL_SUCCESS;
+}
+
+struct GetRow {
+    uint16_t first;
+    uint16_t last;
+    int width;  // bytes of a number; 0 a text
+    GetFn get;
+};
+
+const GetRow kGetRows[] = {
+    {SQL_ASYNC_ENABLE, SQL_ASYNC_ENABLE, 4, GetAsync2},
+    {SQL_ACCESS_MODE, SQL_ACCESS_MODE, 4, GetAccessMode},
+    {SQL_AUTOCOMMIT, SQL_AUTOCOMMIT, 4, GetAutocommit},
+    {SQL_LOGIN_TIMEOUT, SQL_LOGIN_TIMEOUT, 4, GetLoginTimeout},
+    {SQL_OPT_TRACE, SQL_OPT_TRACE, 4, GetZero},
+    {SQL_OPT_TRACEFILE, SQL_OPT_TRACEFILE, 0, GetTraceFile},
+    {SQL_TRANSLATE_DLL, SQL_TRANSLATE_DLL, 0, GetTranslateDll},
+    {SQL_TRANSLATE_OPTION, SQL_TRANSLATE_OPTION, 4, GetTranslateOption},
+    {SQL_TXN_ISOLATION, SQL_TXN_ISOLATION, 4, GetIsolation},
+    {SQL_CURRENT_QUALIFIER, SQL_CURRENT_QUALIFIER, 0, GetCatalog},
+    {SQL_ODBC_CURSORS, SQL_ODBC_CURSORS, 8, GetZero},
+    {SQL_QUIET_MODE, SQL_QUIET_MODE, 8, GetQuietMode},
+    {SQL_PACKET_SIZE, SQL_PACKET_SIZE, 4, GetPacketSize},
+    {1201, 1211, 4, GetDriverInt},
+    {1212, 1212, 0, GetDriverText},
+    {1213, 1213, 4, GetDriverInt},
+    {1214, 1214, 0, GetDriverText},
+    {1215, 1219, 4, GetDriverInt},
+    {1252, 1253, 4, GetDriverInt},
+    {1254, 1254, 0, GetDriverText},
+    {1255, 1259, 4, GetDriverInt},
+    {1262, 1262, 4, GetDriverInt},
+};
+
+template <class Row, size_t N>
+const Row *FindRow(const Row (&rows)[N], SQLINTEGER option)
+{
+    for (const Row &r : rows)
+        if (option >= r.first && option <= r.last)
+            return &r;
+    return nullptr;
+}
+
+void PutNumber(SQLPOINTER buf, uint64_t n, int width)
+{
+    if (!buf)
+        return;
+    if (width == 8) {
+        SQLULEN v = static_cast<SQLULEN>(n);
+        std::memcpy(buf, &v, sizeof v);
+    } else {
+        SQLUINTEGER v = static_cast<SQLUINTEGER>(n);
+        std::memcpy(buf, &v, sizeof v);
+    }
+}
+
+// A UTF-8 text into a buffer of bufLen bytes (UTF-16 for 'W'), cut with a
+// terminator; the whole length in bytes.  0, or -1 when cut.
+int PutText(const char *text, SQLPOINTER buf, SQLINTEGER bufLen, SQLINTEGER *outLen, int width)
+{
+    size_t len = std::strlen(text);
+    if (width == 'W') {
+        int64_t units = 0;
+        int rc = UTF8_ToWideBufBytes<SQLWCHAR>(text, static_cast<SQLWCHAR *>(buf),
+                                               buf ? (bufLen < 0 ? 0 : bufLen) : 0, &units);
+        if (outLen)
+            *outLen = static_cast<SQLINTEGER>(units * 2);
+        return !buf || rc == 0 ? 0 : -1;
+    }
+    if (outLen)
+        *outLen = static_cast<SQLINTEGER>(len);
+    if (!buf)
+        return 0;
+    if (bufLen <= 0)
+        return -1;
+    size_t n = len < static_cast<size_t>(bufLen) ? len : static_cast<size_t>(bufLen) - 1;
+    std::memcpy(buf, text, n);
+    static_cast<char *>(buf)[n] = '\0';
+    return n < len ? -1 : 0;
+}
+
+SQLRETURN ApplyToStatements(Conn *conn, SQLUSMALLINT option, SQLULEN value)
+{
+    SQLRETURN worst = SQL_SUCCESS;
+    for (Stmt *s = conn->stmts; s; s = s->next) {
+        SQLRETURN rc = StmtSetOption(s, option, value);
+        if (rc == SQL_SUCCESS)
+            continue;
+        // The connection carries what went wrong, so the caller sees it.
+        for (const ErrMsg *m = s->diag.head; m; m = m->next)
+            ConnPushError(conn, m->text, m->native);
+        if (!conn->diag.errNum || rc == SQL_ERROR)
+            conn->diag.errNum = s->diag.errNum;
+        if (worst != SQL_ERROR)
+            worst = rc;
+    }
+    return worst;
+}
+
+} // namespace
+
+SQLRETURN ConnSetStmtOptionDefault(Conn *conn, SQLUSMALLINT option, SQLULEN value)
+{
+    CursorState &cs = conn->stmtDefaults;
+    const int32_t v32 = static_cast<int32_t>(value);
+    switch (option) {
+    case SQL_QUERY_TIMEOUT: conn->queryTimeout = static_cast<uint32_t>(value); break;
+    case SQL_MAX_ROWS: conn->maxRows = value; break;
+    case SQL_NOSCAN: conn->noScan = static_cast<uint32_t>(value); break;
+    case SQL_MAX_LENGTH: conn->maxLength = value; break;
+    case SQL_BIND_TYPE: conn->bindType = static_cast<uint32_t>(value); break;
+    case SQL_CURSOR_TYPE: cs.cursorType = v32; break;
+    case SQL_CONCURRENCY: cs.concurrency = v32; break;
+    case SQL_KEYSET_SIZE: cs.keysetSize = v32; break;
+    case SQL_ROWSET_SIZE: cs.rowsetSize = v32; break;
+    case SQL_SIMULATE_CURSOR: cs.simulateCursor = v32; break;
+    case SQL_RETRIEVE_DATA: cs.retrieveData = v32; break;
+    case SQL_USE_BOOKMARKS: cs.useBookmarks = v32; break;
+    default: return Fail(conn, 27);
+    }
+    return ApplyToStatements(conn, option, value);
+}
+
+SQLRETURN ConnApplyPendingAttrs(Conn *conn)
+{
+    if (!Connected(conn))
+        return SQL_SUCCESS;
+    SQLRETURN result = SQL_SUCCESS;
+    if (conn->pendingAttrs & CA_AUTOCOMMIT) {
+        conn->pendingAttrs &= ~CA_AUTOCOMMIT;
+        int rc = BackendSetInt(conn, kAutocommitCode, conn->pendingAutocommit);
+        if (rc == 0) {
+            if (conn->pendingAutocommit)
+                conn->flags |= CN_AUTOCOMMIT;
+            else
+                conn->flags &= static_cast<uint16_t>(~CN_AUTOCOMMIT);
+        } else {
+            ConnFetchMessages(conn, nullptr);
+            result = SQL_SUCCESS_WITH_INFO;
+        }
+    }
+    if (conn->pendingAttrs & CA_CATALOG) {
+        conn->pendingAttrs &= ~CA_CATALOG;
+        int rc = conn->pendingCatalog ? BackendSet(conn, kCatalogCode, conn->pendingCatalog) : 0;
+        if (rc != 0) {
+            ConnFetchMessages(conn, nullptr);
+            result = SQL_SUCCESS_WITH_INFO;
+        }
+        std::free(conn->pendingCatalog);
+        conn->pendingCatalog = nullptr;
+    }
+    if (result != SQL_SUCCESS && !conn->diag.errNum && !conn->diag.head)
+        conn->diag.errNum = 105;
+    return result;
+}
+
+void ConnFreeAttrTexts(Conn *conn)
+{
+    std::free(conn->translateDll);
+    conn->translateDll = nullptr;
+    std::free(conn->pendingCatalog);
+    conn->pendingCatalog = nullptr;
+}
+
+SQLRETURN CN_SetConnectOption(Conn *conn, SQLUSMALLINT option, SQLULEN value, int width)
+{
+    const SetRow *r = FindRow(kSetRows, option);
+    if (!r)
+        return Fail(conn, 27);
+    return r->set(conn, option, value, width);
+}
+
+SQLRETURN CN_GetConnectOption(Conn *conn, SQLUSMALLINT option, SQLPOINTER value, int width)
+{
+    const GetRow *r = FindRow(kGetRows, option);
+    if (!r)
+        return Fail(conn, 27);
+    AttrValue v;
+    SQLRETURN rc = r->get(conn, option, &v);
+    if (rc != SQL_SUCCESS || !value)
+        return rc;
+    if (!v.isText) {
+        // ODBC 2 integer options are 32 bits; the owner window is a pointer.
+        PutNumber(value, v.number, option == SQL_QUIET_MODE ? 8 : 4);
+        return SQL_SUCCESS;
+    }
+    // ODBC 2 gives no buffer length: at most the longest option text.
+    SQLINTEGER len = 0;
+    if (PutText(v.text, value, kOption2TextMax, &len, width) != 0) {
+        conn->diag.errNum = 19;
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN CN_SetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len,
+                            int width)
+{
+    const SQLULEN v = static_cast<SQLULEN>(reinterpret_cast<uintptr_t>(value));
+    switch (attr) {
+    case SQL_ATTR_ASYNC_ENABLE:
+        if (v != SQL_ASYNC_ENABLE_OFF && v != SQL_ASYNC_ENABLE_ON)
+            return Fail(conn, 138);
+        conn->asyncEnable = v;
+        for (Stmt *s = conn->stmts; s; s = s->next)
+            s->asyncEnable = v;
+        return SQL_SUCCESS;
+    case SQL_ATTR_CURRENT_CATALOG: {
+        if (len < 0 && len != SQL_NTS)
+            return Fail(conn, 25);
+        char *utf8 = TextIn(value, len, width);
+        if (value && !utf8)
+            return Fail(conn, 16);
+        SQLRETURN rc = SetCatalogText(conn, utf8);
+        std::free(utf8);
+        return rc;
+    }
+    case SQL_ATTR_CONNECTION_TIMEOUT:
+    case SQL_ATTR_AUTO_IPD:
+    case SQL_ATTR_METADATA_ID:
+        return Fail(conn, 1);
+    default:
+        break;
+    }
+    const bool mapped = (attr >= 0 && attr <= 14 && attr != 9 && attr != 13) ||
+                        (attr >= 101 && attr <= 112) || attr == 1051 ||
+                        attr == SQL_ATTR_ENLIST_IN_DTC || attr == 1280 || attr == 1281;
+    if (!mapped)
+        return Fail(conn, 27);
+    return CN_SetConnectOption(conn, static_cast<SQLUSMALLINT>(attr), v, width);
+}
+
+SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER bufLen,
+                            SQLINTEGER *outLen, int width)
+{
+    switch (attr) {
+    case SQL_ATTR_QUERY_TIMEOUT:
+        if (Odbc3(conn))
+            return Fail(conn, 1);
+        PutNumber(value, conn->queryTimeout, 4);
+        return SQL_SUCCESS;
+    case SQL_ATTR_ASYNC_ENABLE:
+        PutNumber(value, conn->asyncEnable, 8);
+        return SQL_SUCCESS;
+    case SQL_ATTR_CONNECTION_TIMEOUT:
+    case SQL_ATTR_METADATA_ID:
+        return Fail(conn, 1);
+    case SQL_ATTR_AUTO_IPD:
+        PutNumber(value, SQL_FALSE, 4);
+        return SQL_SUCCESS;
+    case SQL_ATTR_CONNECTION_DEAD: {
+        // Pooling Driver Managers rely on this: ask whether the server
+        // session is still there.
+        int32_t dead = 0;
+        if (Connected(conn) && BackendGet(conn, DRV_ITEM_CONNECTION_DEAD, &dead, sizeof dead) != 0)
+            dead = 0;
+        PutNumber(value, dead ? SQL_CD_TRUE : SQL_CD_FALSE, 4);
+        return SQL_SUCCESS;
+    }
+    default:
+        break;
+    }
+    const bool mapped = attr >= 101 && attr <= 112;
+    const GetRow *r = mapped ? FindRow(kGetRows, attr) : nullptr;
+    if (!r)
+        return Fail(conn, 27);
+    AttrValue v;
+    SQLRETURN rc = r->get(conn, static_cast<SQLUSMALLINT>(attr), &v);
+    if (rc != SQL_SUCCESS)
+        return rc;
+    if (!v.isText) {
+        PutNumber(value, v.number, r->width);
+        if (outLen)
+            *outLen = r->width;
+        return SQL_SUCCESS;
+    }
+    if (PutText(v.text, value, bufLen, outLen, width) != 0) {
+        conn->diag.errNum = 19;
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    return SQL_SUCCESS;
+}

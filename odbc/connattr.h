@@ -1,0 +1,38 @@
+// Connection attributes and options: SQLSetConnectOption/SQLGetConnectOption
+// (ODBC 2) and SQLSetConnectAttr/SQLGetConnectAttr (ODBC 3), narrow and wide.
+#pragma once
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+struct Conn;
+
+// Conn::pendingAttrs: attributes set before connecting that ConnOpen's
+// caller applies once the back end is open.
+enum : uint32_t {
+    CA_AUTOCOMMIT = 0x1,
+    CA_CATALOG = 0x2,
+};
+
+// Stores an ODBC 2 statement option (0..12) as the connection's default
+// and applies it to every statement of the connection.  The worst result
+// wins; a statement's failure is reported on the connection as well.
+SQLRETURN ConnSetStmtOptionDefault(Conn *conn, SQLUSMALLINT option, SQLULEN value);
+
+// Applies what was set before connecting (autocommit off, the current
+// catalog) to a connection that has just been opened; a refusal is queued on
+// the connection and answered SQL_SUCCESS_WITH_INFO.
+SQLRETURN ConnApplyPendingAttrs(Conn *conn);
+
+// Frees the texts the attributes keep (translate library, pending catalog).
+void ConnFreeAttrTexts(Conn *conn);
+
+// Implementations run by CallODBC; width 'W' means texts are UTF-16 (lengths
+// of SQLSetConnectAttrW/SQLGetConnectAttrW in bytes).
+SQLRETURN CN_SetConnectOption(Conn *conn, SQLUSMALLINT option, SQLULEN value, int width);
+SQLRETURN CN_GetConnectOption(Conn *conn, SQLUSMALLINT option, SQLPOINTER value, int width);
+SQLRETURN CN_SetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len,
+                            int width);
+SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER bufLen,
+                            SQLINTEGER *outLen, int width);

@@ -1,0 +1,397 @@
+// SQLGetInfo with its per-connection cache.
+#include "odbc/info.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "exec/ctype.h"
+#include "odbc/conn.h"
+#include "odbc/diagfield.h"
+#include "odbc/dispatch.h"
+#include "odbc/handles.h"
+#include "odbc/info_cache.h"
+#include "odbc/trace.h"
+
+namespace {
+
+constexpr int kTextCode = 0x21040000;
+constexpr int kIntCode = 0x22040000;
+constexpr int kWorkSize = 4096;
+
+// How an information type is answered and kept.
+enum InfoKind : int16_t {
+    IK_TEXT,
+    IK_SHORT,   // SQLUSMALLINT
+    IK_INT,     // SQLUINTEGER
+    IK_PTR,     // SQLULEN (handles and the library handle)
+};
+
+struct InfoType {
+    SQLUSMALLINT type;
+    InfoKind kind;
+    bool cached;
+    SQLUSMALLINT sharesSlotOf;  // 0, or the type whose cache slot this one uses
+};
+
+// Every type asked of the back end.
+constexpr InfoType kInfoTypes[] = {
+    // text
+    {SQL_DRIVER_NAME, IK_TEXT, true, 0}, {SQL_DRIVER_VER, IK_TEXT, true, 0},
+    {SQL_ODBC_VER, IK_TEXT, true, 0}, {SQL_ROW_UPDATES, IK_TEXT, true, 0},
+    {SQL_SERVER_NAME, IK_TEXT, true, 0}, {SQL_SEARCH_PATTERN_ESCAPE, IK_TEXT, true, 0},
+    {SQL_DATABASE_NAME, IK_TEXT, false, 0}, {SQL_DBMS_NAME, IK_TEXT, true, 0},
+    {SQL_DBMS_VER, IK_TEXT, true, 0}, {SQL_ACCESSIBLE_TABLES, IK_TEXT, true, 0},
+    {SQL_ACCESSIBLE_PROCEDURES, IK_TEXT, true, 0}, {SQL_PROCEDURES, IK_TEXT, true, 0},
+    {SQL_DATA_SOURCE_READ_ONLY, IK_TEXT, true, 0}, {SQL_EXPRESSIONS_IN_ORDERBY, IK_TEXT, true, 0},
+    {SQL_IDENTIFIER_QUOTE_CHAR, IK_TEXT, true, 0}, {SQL_MULT_RESULT_SETS, IK_TEXT, true, 0},
+    {SQL_MULTIPLE_ACTIVE_TXN, IK_TEXT, true, 0}, {SQL_OUTER_JOINS, IK_TEXT, true, 0},
+    {SQL_SCHEMA_TERM, IK_TEXT, true, 0}, {SQL_PROCEDURE_TERM, IK_TEXT, true, 0},
+    {SQL_CATALOG_NAME_SEPARATOR, IK_TEXT, true, 0}, {SQL_CATALOG_TERM, IK_TEXT, true, 0},
+    {SQL_TABLE_TERM, IK_TEXT, true, 0}, {SQL_USER_NAME, IK_TEXT, true, 0},
+    {SQL_INTEGRITY, IK_TEXT, true, 0}, {SQL_COLUMN_ALIAS, IK_TEXT, true, 0},
+    {SQL_KEYWORDS, IK_TEXT, true, 0}, {SQL_ORDER_BY_COLUMNS_IN_SELECT, IK_TEXT, true, 0},
+    {SQL_SPECIAL_CHARACTERS, IK_TEXT, true, 0}, {SQL_MAX_ROW_SIZE_INCLUDES_LONG, IK_TEXT, true, 0},
+    {SQL_NEED_LONG_DATA_LEN, IK_TEXT, true, 0}, {SQL_LIKE_ESCAPE_CLAUSE, IK_TEXT, true, 0},
+    {SQL_XOPEN_CLI_YEAR, IK_TEXT, true, 0}, {SQL_DESCRIBE_PARAMETER, IK_TEXT, true, 0},
+    {SQL_CATALOG_NAME, IK_TEXT, true, 0}, {SQL_COLLATION_SEQ, IK_TEXT, true, 0},
+    // 16-bit
+    {SQL_MAX_DRIVER_CONNECTIONS, IK_SHORT, true, 0}, {SQL_MAX_CONCURRENT_ACTIVITIES, IK_SHORT, true, 0},
+    {SQL_ODBC_SAG_CLI_CONFORMANCE, IK_SHORT, true, 0}, {SQL_ODBC_SQL_CONFORMANCE, IK_SHORT, true, 0},
+    {SQL_CONCAT_NULL_BEHAVIOR, IK_SHORT, true, 0}, {SQL_CURSOR_COMMIT_BEHAVIOR, IK_SHORT, true, 0},
+    {SQL_CURSOR_ROLLBACK_BEHAVIOR, IK_SHORT, true, 0}, {SQL_IDENTIFIER_CASE, IK_SHORT, true, 0},
+    {SQL_MAX_COLUMN_NAME_LEN, IK_SHORT, true, 0}, {SQL_MAX_CURSOR_NAME_LEN, IK_SHORT, true, 0},
+    {SQL_MAX_SCHEMA_NAME_LEN, IK_SHORT, true, 0}, {SQL_MAX_PROCEDURE_NAME_LEN, IK_SHORT, true, 0},
+    {SQL_MAX_CATALOG_NAME_LEN, IK_SHORT, true, 0}, {SQL_MAX_TABLE_NAME_LEN, IK_SHORT, true, 0},
+    {SQL_TXN_CAPABLE, IK_SHORT, true, 0}, {SQL_CORRELATION_NAME, IK_SHORT, true, 0},
+    {SQL_NON_NULLABLE_COLUMNS, IK_SHORT, true, 0}, {SQL_FILE_USAGE, IK_SHORT, true, 0},
+    {SQL_NULL_COLLATION, IK_SHORT, true, 0}, {SQL_GROUP_BY, IK_SHORT, true, 0},
+    {SQL_QUOTED_IDENTIFIER_CASE, IK_SHORT, true, 0}, {SQL_MAX_COLUMNS_IN_GROUP_BY, IK_SHORT, true, 0},
+    {SQL_MAX_COLUMNS_IN_INDEX, IK_SHORT, true, 0}, {SQL_MAX_COLUMNS_IN_ORDER_BY, IK_SHORT, true, 0},
+    {SQL_MAX_COLUMNS_IN_SELECT, IK_SHORT, true, 0}, {SQL_MAX_COLUMNS_IN_TABLE, IK_SHORT, true, 0},
+    {SQL_MAX_TABLES_IN_SELECT, IK_SHORT, true, 0}, {SQL_MAX_USER_NAME_LEN, IK_SHORT, true, 0},
+    {SQL_CATALOG_LOCATION, IK_SHORT, true, 0}, {SQL_ACTIVE_ENVIRONMENTS, IK_SHORT, true, 0},
+    {SQL_MAX_IDENTIFIER_LEN, IK_SHORT, true, 0},
+    // pointer-sized
+    {SQL_DRIVER_HDBC, IK_PTR, true, 0}, {SQL_DRIVER_HENV, IK_PTR, true, 0},
+    {SQL_DRIVER_HSTMT, IK_PTR, true, 0}, {SQL_DRIVER_HLIB, IK_PTR, true, 0},
+    {SQL_DRIVER_HDESC, IK_PTR, true, 0},
+    // 32-bit
+    {SQL_FETCH_DIRECTION, IK_INT, true, 0}, {SQL_DEFAULT_TXN_ISOLATION, IK_INT, true, 0},
+    {SQL_SCROLL_CONCURRENCY, IK_INT, true, 0}, {SQL_SCROLL_OPTIONS, IK_INT, true, 0},
+    {SQL_CONVERT_FUNCTIONS, IK_INT, true, 0}, {SQL_NUMERIC_FUNCTIONS, IK_INT, true, 0},
+    {SQL_STRING_FUNCTIONS, IK_INT, true, 0}, {SQL_SYSTEM_FUNCTIONS, IK_INT, true, 0},
+    {SQL_TIMEDATE_FUNCTIONS, IK_INT, true, 0}, {SQL_TXN_ISOLATION_OPTION, IK_INT, true, 0},
+    {SQL_LOCK_TYPES, IK_INT, true, 0}, {SQL_POS_OPERATIONS, IK_INT, true, 0},
+    {SQL_POSITIONED_STATEMENTS, IK_INT, true, 0}, {SQL_GETDATA_EXTENSIONS, IK_INT, true, 0},
+    {SQL_BOOKMARK_PERSISTENCE, IK_INT, true, 0}, {SQL_STATIC_SENSITIVITY, IK_INT, true, 0},
+    {SQL_ALTER_TABLE, IK_INT, true, 0}, {SQL_SCHEMA_USAGE, IK_INT, true, 0},
+    {SQL_CATALOG_USAGE, IK_INT, true, 0}, {SQL_SUBQUERIES, IK_INT, true, 0},
+    {SQL_UNION, IK_INT, true, 0}, {SQL_MAX_INDEX_SIZE, IK_INT, true, 0},
+    {SQL_MAX_ROW_SIZE, IK_INT, true, 0}, {SQL_MAX_STATEMENT_LEN, IK_INT, true, 0},
+    {SQL_MAX_CHAR_LITERAL_LEN, IK_INT, true, 0}, {SQL_TIMEDATE_ADD_INTERVALS, IK_INT, true, 0},
+    {SQL_TIMEDATE_DIFF_INTERVALS, IK_INT, true, 0}, {SQL_MAX_BINARY_LITERAL_LEN, IK_INT, true, 0},
+    {SQL_OJ_CAPABILITIES, IK_INT, true, 0}, {65003, IK_INT, true, SQL_OJ_CAPABILITIES},
+    {SQL_ALTER_DOMAIN, IK_INT, true, 0}, {SQL_SQL_CONFORMANCE, IK_INT, true, 0},
+    {SQL_DATETIME_LITERALS, IK_INT, true, 0}, {SQL_BATCH_ROW_COUNT, IK_INT, true, 0},
+    {SQL_BATCH_SUPPORT, IK_INT, true, 0}, {SQL_CONVERT_INTERVAL_DAY_TIME, IK_INT, true, 0},
+    {SQL_CONVERT_INTERVAL_YEAR_MONTH, IK_INT, true, 0}, {SQL_CREATE_ASSERTION, IK_INT, true, 0},
+    {SQL_CREATE_CHARACTER_SET, IK_INT, true, 0}, {SQL_CREATE_COLLATION, IK_INT, true, 0},
+    {SQL_CREATE_DOMAIN, IK_INT, true, 0}, {SQL_CREATE_SCHEMA, IK_INT, true, 0},
+    {SQL_CREATE_TABLE, IK_INT, true, 0}, {SQL_CREATE_TRANSLATION, IK_INT, true, 0},
+    {SQL_CREATE_VIEW, IK_INT, true, 0}, {SQL_DROP_ASSERTION, IK_INT, true, 0},
+    {SQL_DROP_CHARACTER_SET, IK_INT, true, 0}, {SQL_DROP_COLLATION, IK_INT, true, 0},
+    {SQL_DROP_DOMAIN, IK_INT, true, 0}, {SQL_DROP_SCHEMA, IK_INT, true, 0},
+    {SQL_DROP_TABLE, IK_INT, true, 0}, {SQL_DROP_TRANSLATION, IK_INT, true, 0},
+    {SQL_DROP_VIEW, IK_INT, true, 0}, {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, IK_INT, true, 0},
+    {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, IK_INT, true, 0},
+    {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, IK_INT, true, 0},
+    {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, IK_INT, true, 0}, {SQL_INDEX_KEYWORDS, IK_INT, true, 0},
+    {SQL_INFO_SCHEMA_VIEWS, IK_INT, true, 0}, {SQL_KEYSET_CURSOR_ATTRIBUTES1, IK_INT, true, 0},
+    {SQL_KEYSET_CURSOR_ATTRIBUTES2, IK_INT, true, 0},
+    {SQL_ODBC_INTERFACE_CONFORMANCE, IK_INT, true, 0},
+    {SQL_PARAM_ARRAY_ROW_COUNTS, IK_INT, true, 0}, {SQL_PARAM_ARRAY_SELECTS, IK_INT, true, 0},
+    {SQL_SQL92_DATETIME_FUNCTIONS, IK_INT, true, 0},
+    {SQL_SQL92_FOREIGN_KEY_DELETE_RULE, IK_INT, true, 0},
+    {SQL_SQL92_FOREIGN_KEY_UPDATE_RULE, IK_INT, true, 0}, {SQL_SQL92_GRANT, IK_INT, true, 0},
+    {SQL_SQL92_NUMERIC_VALUE_FUNCTIONS, IK_INT, true, 0}, {SQL_SQL92_PREDICATES, IK_INT, true, 0},
+    {SQL_SQL92_RELATIONAL_JOIN_OPERATORS, IK_INT, true, 0}, {SQL_SQL92_REVOKE, IK_INT, true, 0},
+    {SQL_SQL92_ROW_VALUE_CONSTRUCTOR, IK_INT, true, 0},
+    {SQL_SQL92_STRING_FUNCTIONS, IK_INT, true, 0}, {SQL_SQL92_VALUE_EXPRESSIONS, IK_INT, true, 0},
+    {SQL_STANDARD_CLI_CONFORMANCE, IK_INT, true, 0},
+    {SQL_STATIC_CURSOR_ATTRIBUTES1, IK_INT, true, 0},
+    {SQL_STATIC_CURSOR_ATTRIBUTES2, IK_INT, true, 0}, {SQL_AGGREGATE_FUNCTIONS, IK_INT, true, 0},
+    {SQL_DDL_INDEX, IK_INT, true, 0}, {SQL_INSERT_STATEMENT, IK_INT, true, 0},
+    {SQL_CURSOR_SENSITIVITY, IK_INT, true, 0}, {SQL_ASYNC_MODE, IK_INT, true, 0},
+    {SQL_MAX_ASYNC_CONCURRENT_STATEMENTS, IK_INT, true, 0},
+};
+
+const InfoType *FindInfoType(SQLUSMALLINT type)
+{
+    for (const InfoType &t : kInfoTypes)
+        if (t.type == type)
+            return &t;
+    return nullptr;
+}
+
+// The cache array a kind is kept in: 0 texts, 1 shorts, 2 ints.
+int Store(InfoKind k) { return k == IK_TEXT ? 0 : k == IK_SHORT ? 1 : 2; }
+
+// The cache slot of a cached type: its place among the cached types of its
+// store; -1 for a type that is not cached.
+int SlotOf(const InfoType *t)
+{
+    if (t->sharesSlotOf)
+        t = FindInfoType(t->sharesSlotOf);
+    if (!t || !t->cached)
+        return -1;
+    int slot = 0;
+    for (const InfoType &e : kInfoTypes) {
+        if (&e == t)
+            return slot;
+        if (e.cached && !e.sharesSlotOf && Store(e.kind) == Store(t->kind))
+            ++slot;
+    }
+    return -1;
+}
+
+constexpr int CountStore(int store)
+{
+    int n = 0;
+    for (const InfoType &e : kInfoTypes)
+        if (e.cached && !e.sharesSlotOf && (e.kind == IK_TEXT ? 0 : e.kind == IK_SHORT ? 1 : 2) == store)
+            ++n;
+    return n;
+}
+static_assert(CountStore(0) <= InfoCache::kTexts, "text slots");
+static_assert(CountStore(1) <= InfoCache::kShorts, "16-bit slots");
+static_assert(CountStore(2) <= InfoCache::kInts, "32-bit slots");
+
+// The SQL_CONVERT types the handle layer answers from the conversion table:
+// the mask for narrow callers, and the type and targets that must convert
+// for it to be given (checkMask 0: always).
+struct ConvertType {
+    SQLUSMALLINT type;
+    uint32_t mask;
+    int16_t checkType;
+    uint32_t checkMask;
+};
+
+constexpr uint32_t kNumericMask = 0x73FF;
+constexpr uint32_t kWideTargets = SQL_CVT_WCHAR | SQL_CVT_WLONGVARCHAR | SQL_CVT_WVARCHAR;
+
+const ConvertType kConvertTypes[] = {
+    {SQL_CONVERT_BIGINT, kNumericMask, 0, 0},      {SQL_CONVERT_BIT, kNumericMask, 0, 0},
+    {SQL_CONVERT_CHAR, kNumericMask, 0, 0},        {SQL_CONVERT_DECIMAL, kNumericMask, 0, 0},
+    {SQL_CONVERT_DOUBLE, kNumericMask, 0, 0},      {SQL_CONVERT_FLOAT, kNumericMask, 0, 0},
+    {SQL_CONVERT_INTEGER, kNumericMask, 0, 0},     {SQL_CONVERT_LONGVARCHAR, kNumericMask, 0, 0},
+    {SQL_CONVERT_NUMERIC, kNumericMask, 0, 0},     {SQL_CONVERT_REAL, kNumericMask, 0, 0},
+    {SQL_CONVERT_SMALLINT, kNumericMask, 0, 0},    {SQL_CONVERT_TINYINT, kNumericMask, 0, 0},
+    {SQL_CONVERT_VARCHAR, kNumericMask, 0, 0},     {SQL_CONVERT_WCHAR, kNumericMask, 0, 0},
+    {SQL_CONVERT_WLONGVARCHAR, kNumericMask, 0, 0}, {SQL_CONVERT_WVARCHAR, kNumericMask, 0, 0},
+    {SQL_CONVERT_DATE, 0x28301, SQL_DATE, 0x200},
+    {SQL_CONVERT_TIME, 0x30301, SQL_TIME, 0x400},
+    {SQL_CONVERT_TIMESTAMP, 0x38301, SQL_TIMESTAMP, 0x800},
+    {SQL_CONVERT_BINARY, 0x40F01, SQL_BINARY, 0xFFFFFFFFu},
+    {SQL_CONVERT_VARBINARY, 0x40F01, SQL_BINARY, 0xFFFFFFFFu},
+    {SQL_CONVERT_LONGVARBINARY, 0x40F01, SQL_BINARY, 0xFFFFFFFFu},
+};
+
+const ConvertType *FindConvertType(SQLUSMALLINT type)
+{
+    for (const ConvertType &c : kConvertTypes)
+        if (c.type == type)
+            return &c;
+    return nullptr;
+}
+
+// ---- writing one answer ----
+
+SQLRETURN PutShort(SQLPOINTER buf, SQLSMALLINT *outLen, uint16_t v)
+{
+    if (buf)
+        std::memcpy(buf, &v, sizeof v);
+    if (outLen)
+        *outLen = sizeof v;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN PutInt(SQLPOINTER buf, SQLSMALLINT *outLen, uint32_t v)
+{
+    if (buf)
+        std::memcpy(buf, &v, sizeof v);
+    if (outLen)
+        *outLen = sizeof v;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN PutPtr(SQLPOINTER buf, SQLSMALLINT *outLen, SQLULEN v)
+{
+    if (buf)
+        std::memcpy(buf, &v, sizeof v);
+    if (outLen)
+        *outLen = sizeof v;
+    return SQL_SUCCESS;
+}
+
+// Text inside the driver is UTF-8 in the Unicode build: written as it is, or
+// as UTF-16 for 'W' (lengths in bytes).  A cut text is 01004.
+SQLRETURN PutStr(Conn *conn, const char *text, SQLPOINTER buf, SQLSMALLINT bufLen,
+                 SQLSMALLINT *outLen, int width)
+{
+    if (DiagCopyText(text, buf, bufLen, outLen, width) == 0)
+        return SQL_SUCCESS;
+    conn->diag.errNum = 19;
+    return SQL_SUCCESS_WITH_INFO;
+}
+
+SQLRETURN PutConvert(Conn *conn, const ConvertType &c, SQLPOINTER buf, SQLSMALLINT *outLen,
+                     int width)
+{
+    uint32_t mask = c.mask;
+    if (c.checkMask && !ConnConvertSupported(conn, c.checkType, c.checkMask))
+        mask = 0;
+    if (mask && width == 'W')
+        mask |= kWideTargets;
+    return PutInt(buf, outLen, mask);
+}
+
+// Stores a back-end failure: 1 (not answered) is an unknown type.
+SQLRETURN BackendFailed(Conn *conn, int rc)
+{
+    conn->diag.errNum = rc == 1 ? 31 : rc;
+    ConnFetchMessages(conn, nullptr);
+    return SQL_ERROR;
+}
+
+SQLRETURN TextType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT bufLen,
+                   SQLSMALLINT *outLen, int width)
+{
+    InfoCache &cache = conn->infoCache;
+    int slot = SlotOf(&t);
+    if (slot >= 0 && cache.texts[slot])
+        return PutStr(conn, cache.texts[slot], buf, bufLen, outLen, width);
+    char *work = static_cast<char *>(std::calloc(kWorkSize, 1));
+    if (!work) {
+        conn->diag.errNum = 16;
+        return SQL_ERROR;
+    }
+    int16_t len = 0;
+    int rc = conn->binding.ops->GetInfo(static_cast<int>(conn->drvConn), kTextCode + t.type, work,
+                                        kWorkSize, &len);
+    if (rc != 0) {
+        std::free(work);
+        return BackendFailed(conn, rc);
+    }
+    work[kWorkSize - 1] = '\0';
+    SQLRETURN r = PutStr(conn, work, buf, bufLen, outLen, width);
+    if (slot >= 0)
+        cache.texts[slot] = work;
+    else
+        std::free(work);
+    return r;
+}
+
+SQLRETURN NumberType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT *outLen)
+{
+    InfoCache &cache = conn->infoCache;
+    int slot = SlotOf(&t);
+    int32_t v = 0;
+    bool have = false;
+    if (slot >= 0 && t.kind == IK_SHORT && cache.shortSet[slot]) {
+        v = cache.shorts[slot];
+        have = true;
+    } else if (slot >= 0 && t.kind != IK_SHORT && cache.intSet[slot]) {
+        v = cache.ints[slot];
+        have = true;
+    }
+    if (!have) {
+        int16_t len = 0;
+        int rc = conn->binding.ops->GetInfo(static_cast<int>(conn->drvConn), kIntCode + t.type, &v,
+                                            sizeof v, &len);
+        if (rc != 0)
+            return BackendFailed(conn, rc);
+        if (slot >= 0 && t.kind == IK_SHORT) {
+            cache.shorts[slot] = static_cast<uint16_t>(v);
+            cache.shortSet[slot] = 1;
+        } else if (slot >= 0) {
+            cache.ints[slot] = v;
+            cache.intSet[slot] = 1;
+        }
+    }
+    switch (t.kind) {
+    case IK_SHORT: return PutShort(buf, outLen, static_cast<uint16_t>(v));
+    case IK_PTR: return PutPtr(buf, outLen, static_cast<SQLULEN>(static_cast<uint32_t>(v)));
+    default: return PutInt(buf, outLen, static_cast<uint32_t>(v));
+    }
+}
+
+} // namespace
+
+void InfoCacheReset(InfoCache *cache)
+{
+    for (char *&t : cache->texts) {
+        std::free(t);
+        t = nullptr;
+    }
+    std::memset(cache->intSet, 0, sizeof cache->intSet);
+    std::memset(cache->shortSet, 0, sizeof cache->shortSet);
+}
+
+int ConnConvertSupported(const Conn *conn, int16_t sqlType, uint32_t mask)
+{
+    const DrvConvTable &table = conn->convTable;
+    if (table.type != 1 || !table.rows)
+        return 0;
+    int version = conn->env && conn->env->odbcVersion == 3 ? 3 : 2;
+    int16_t cType = DefaultCType(sqlType, version);
+    // A table that lists only the ODBC 2 date-time codes still answers an
+    // ODBC 3 application.
+    int16_t fallback = cType >= SQL_TYPE_DATE && cType <= SQL_TYPE_TIMESTAMP
+                           ? static_cast<int16_t>(cType - (SQL_TYPE_DATE - SQL_DATE))
+                           : cType;
+    for (int16_t wanted : {cType, fallback}) {
+        for (int32_t i = 0; i < table.rowCount; ++i) {
+            if (table.rows[i].sqlType == wanted)
+                return (table.rows[i].mask & mask) != 0 ? 1 : 0;
+        }
+    }
+    return 0;
+}
+
+SQLRETURN CN_GetInfo(Conn *conn, SQLUSMALLINT type, SQLPOINTER buf, SQLSMALLINT bufLen,
+                     SQLSMALLINT *outLen, int width)
+{
+    switch (type) {
+    case SQL_DATA_SOURCE_NAME:
+        return PutStr(conn, conn->dsn ? conn->dsn : "", buf, bufLen, outLen, width);
+    case SQL_ODBC_API_CONFORMANCE:
+        return PutShort(buf, outLen, SQL_OAC_LEVEL1);
+    case SQL_DRIVER_ODBC_VER:
+        return PutStr(conn, "03.50", buf, bufLen, outLen, width);
+    case SQL_DTC_TRANSITION_COST:
+        return PutInt(buf, outLen, SQL_DTC_ENLIST_EXPENSIVE | SQL_DTC_UNENLIST_EXPENSIVE);
+    default:
+        break;
+    }
+    if (const ConvertType *c = FindConvertType(type); c && !conn->cn_infoCap)
+        return PutConvert(conn, *c, buf, outLen, width);
+    if (conn->state != CONN_CONNECTED || !conn->binding.ops || !conn->binding.ops->GetInfo) {
+        conn->diag.errNum = 52;
+        return SQL_ERROR;
+    }
+    const InfoType *t = FindInfoType(type);
+    InfoType convert{type, IK_INT, true, 0};
+    if (!t && FindConvertType(type)) {
+        // The back end answers the SQL_CONVERT types itself; they are kept in
+        // no slot of their own.
+        convert.cached = false;
+        t = &convert;
+    }
+    if (!t) {
+        conn->diag.errNum = 31;
+        return SQL_ERROR;
+    }
+    if (t->kind == IK_TEXT)
+        return TextType(conn, *t, buf, bufLen, outLen, width);
+    return NumberType(conn, *t, buf, outLen);
+}

@@ -1,0 +1,685 @@
+// Statement options negotiated with the back end, and the ODBC 3 statement
+// attributes.
+#include "odbc/stmtattr.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "drv_jdbc/j-errors.h"
+#include "odbc/dispatch.h"
+#include "odbc/handle_table.h"
+#include "odbc/handles.h"
+#include "odbc/startup.h"
+
+namespace {
+
+constexpr int kOptionBase = 0x32030000;
+constexpr int kTextOptionBase = 0x31030000;
+constexpr int32_t kMinMaxLength = 8192;
+constexpr int kChanged = 75;
+
+SQLRETURN Fail(Stmt *s, int number)
+{
+    s->diag.errNum = number;
+    return SQL_ERROR;
+}
+
+SQLRETURN Changed(Stmt *s)
+{
+    s->diag.errNum = kChanged;
+    return SQL_SUCCESS_WITH_INFO;
+}
+
+// A 64-bit option value as the 32-bit integer the back end takes: values
+// beyond its range are held at its largest, never wrapped.
+int32_t Narrow(SQLULEN value)
+{
+    return value > static_cast<SQLULEN>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(value);
+}
+
+// Queues the back end's messages of the statement on it.
+void FetchErrors(Stmt *s)
+{
+    const DrvBinding *b = s->binding;
+    if (!b || !b->ops || !b->ops->GetErrors)
+        return;
+    ErrReport report{};
+    if (b->ops->GetErrors(static_cast<int>(s->drvStmt), &report) != 0)
+        return;
+    for (uint32_t i = 0; i < report.count; ++i) {
+        if (report.texts && report.texts[i]) {
+            ERR_Push(&s->diag, report.texts[i], report.firstNative);
+            std::free(report.texts[i]);
+        }
+    }
+    std::free(report.texts);
+}
+
+// DRV_SetOption of the statement; the answer becomes its error number and
+// *v may come back changed.
+int Send(Stmt *s, int code, int32_t *v)
+{
+    const DrvBinding *b = s->binding;
+    int r = b && b->ops && b->ops->SetOption ? b->ops->SetOption(static_cast<int>(s->drvStmt), code, v)
+                                             : 43;
+    s->diag.errNum = r;
+    return r;
+}
+
+SQLRETURN SendFailed(Stmt *s, int r)
+{
+    s->diag.errNum = r;
+    FetchErrors(s);
+    return SQL_ERROR;
+}
+
+// Asks the back end for an option's current value.
+int Ask(Stmt *s, int code, int32_t *out)
+{
+    const DrvBinding *b = s->binding;
+    if (!b || !b->ops || !b->ops->GetInfo)
+        return 1;
+    int16_t len = 0;
+    return b->ops->GetInfo(static_cast<int>(s->drvStmt), code, out, sizeof *out, &len);
+}
+
+// Reads back the value the back end stored instead of the one asked for.
+// SQL_SUCCESS_WITH_INFO (01S02) with the value kept, or SQL_ERROR when the
+// value cannot be read.
+SQLRETURN ReRead(Stmt *s, SQLUSMALLINT option, int32_t *out)
+{
+    int32_t v = 0;
+    int r = Ask(s, kOptionBase + option, &v);
+    if (r != 0)
+        return Fail(s, r == 1 ? 27 : r);
+    *out = v;
+    return Changed(s);
+}
+
+bool HoldingBlock(const Stmt *s)
+{
+    return s->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY && s->cursor.rowsetSize == 1 &&
+           s->state == STMT_EXECUTED && s->currentRow > 0 && s->currentRow < s->result.rowsUsed;
+}
+
+// ---- the options ----
+
+SQLRETURN SetQueryTimeout(Stmt *s, SQLULEN value)
+{
+    int32_t v = static_cast<SQLLEN>(value) < 0 ? 0 : Narrow(value);
+    int r = Send(s, kOptionBase + SQL_QUERY_TIMEOUT, &v);
+    if (r == 0) {
+        s->queryTimeout = static_cast<uint32_t>(v);
+        return SQL_SUCCESS;
+    }
+    if (r == kChanged || r == 43) {
+        s->queryTimeout = 0;
+        return Changed(s);
+    }
+    return SendFailed(s, r);
+}
+
+SQLRETURN SetMaxRows(Stmt *s, SQLULEN value)
+{
+    int32_t v = Narrow(value);
+    int r = Send(s, kOptionBase + SQL_MAX_ROWS, &v);
+    if (r == 0) {
+        s->maxRows = value;
+        return SQL_SUCCESS;
+    }
+    if (r == kChanged) {
+        int32_t back = 0;
+        SQLRETURN rc = ReRead(s, SQL_MAX_ROWS, &back);
+        if (rc != SQL_ERROR)
+            s->maxRows = static_cast<SQLULEN>(static_cast<SQLLEN>(back));
+        return rc;
+    }
+    return SendFailed(s, r);
+}
+
+SQLRETURN SetNoScan(Stmt *s, SQLULEN value)
+{
+    int32_t v = value ? 1 : 0;
+    int r = Send(s, kOptionBase + SQL_NOSCAN, &v);
+    if (r != 0)
+        return SendFailed(s, r);
+    s->noScan = static_cast<uint32_t>(v);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetMaxLength(Stmt *s, SQLULEN value)
+{
+    if (!s->conn->cn_stmtOptCap) {
+        if (value == 0)
+            return SQL_SUCCESS;
+        s->maxLength = 0;
+        return Changed(s);
+    }
+    if (s->state == STMT_EXECUTED)
+        return Fail(s, 93);
+    const int32_t wanted = Narrow(value);
+    int32_t v = wanted != 0 && wanted < kMinMaxLength ? kMinMaxLength : wanted;
+    const int32_t sent = v;
+    int r = Send(s, kOptionBase + SQL_MAX_LENGTH, &v);
+    if (r == kChanged) {
+        int32_t back = 0;
+        SQLRETURN rc = ReRead(s, SQL_MAX_LENGTH, &back);
+        if (rc != SQL_ERROR)
+            s->maxLength = static_cast<uint32_t>(back);
+        return rc;
+    }
+    if (r != 0)
+        return SendFailed(s, r);
+    if (v != sent) {
+        s->maxLength = static_cast<uint32_t>(v);
+        return Changed(s);
+    }
+    // The value is kept at its full width when the back end took it.
+    s->maxLength = sent == wanted ? value : static_cast<SQLULEN>(sent);
+    return sent == wanted ? SQL_SUCCESS : Changed(s);
+}
+
+int32_t *CursorField(Stmt *s, SQLUSMALLINT option)
+{
+    CursorState &cs = s->cursor;
+    switch (option) {
+    case SQL_CURSOR_TYPE: return &cs.cursorType;
+    case SQL_CONCURRENCY: return &cs.concurrency;
+    case SQL_KEYSET_SIZE: return &cs.keysetSize;
+    case SQL_ROWSET_SIZE: return &cs.rowsetSize;
+    case SQL_SIMULATE_CURSOR: return &cs.simulateCursor;
+    case SQL_RETRIEVE_DATA: return &cs.retrieveData;
+    case SQL_USE_BOOKMARKS: return &cs.useBookmarks;
+    default: return nullptr;
+    }
+}
+
+// Cursor type, concurrency, keyset size, simulate cursor and retrieve data:
+// a refusal is S1092; a changed value is read back (not for retrieve data).
+SQLRETURN SetCursorOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
+{
+    int32_t v = Narrow(value);
+    int r = Send(s, kOptionBase + option, &v);
+    int32_t *field = CursorField(s, option);
+    if (r == 0) {
+        *field = v;
+        if (option == SQL_CURSOR_TYPE)
+            s->cursor.reqCursorType = Narrow(value);
+        if (option == SQL_CONCURRENCY)
+            s->cursor.reqConcurrency = Narrow(value);
+        return SQL_SUCCESS;
+    }
+    if (r == kChanged && option != SQL_RETRIEVE_DATA)
+        return ReRead(s, option, field);
+    return Fail(s, 27);
+}
+
+SQLRETURN SetRowsetSize(Stmt *s, SQLULEN value)
+{
+    int32_t v = value == 0 ? 1 : Narrow(value);
+    if (HoldingBlock(s))
+        return Changed(s);
+    int r = Send(s, kOptionBase + SQL_ROWSET_SIZE, &v);
+    SQLRETURN rc = SQL_SUCCESS;
+    if (r == kChanged) {
+        rc = ReRead(s, SQL_ROWSET_SIZE, &v);
+        if (rc == SQL_ERROR)
+            return rc;
+    } else if (r != 0) {
+        return SendFailed(s, r);
+    }
+    s->cursor.prevRowsetSize = s->cursor.rowsetSize;
+    s->cursor.rowsetSize = v;
+    s->cursor.flags |= 0x1;
+    return rc;
+}
+
+SQLRETURN SetOption1050(Stmt *s, SQLULEN value)
+{
+    int32_t v = Narrow(value);
+    int r = Send(s, kOptionBase + 1050, &v);
+    if (r == 0) {
+        s->cursor.option1050 = v;
+        return SQL_SUCCESS;
+    }
+    if (r == kChanged)
+        return ReRead(s, 1050, &s->cursor.option1050);
+    return Fail(s, 27);
+}
+
+SQLRETURN SetOption1052(Stmt *s, SQLUSMALLINT option, SQLULEN value)
+{
+    int32_t v = Narrow(value);
+    int r = Send(s, kOptionBase + option, &v);
+    if (r != 0)
+        return Fail(s, r == 43 ? 27 : r);
+    (option == 1052 ? s->cursor.option1052 : s->cursor.option1054) = v;
+    return SQL_SUCCESS;
+}
+
+const SQLUSMALLINT kDriverOptions[] = {1225, 1227, 1228, 1229, 1250, 1251, 1260,
+                                       1261, 1264, 1265, 1268, 1276, 1277, 1278};
+
+bool IsDriverOption(SQLUSMALLINT option)
+{
+    for (SQLUSMALLINT o : kDriverOptions)
+        if (o == option)
+            return true;
+    return false;
+}
+
+SQLRETURN SetDriverOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
+{
+    int r;
+    if (option == 1226) {
+        const DrvBinding *b = s->binding;
+        r = b && b->ops && b->ops->SetOption
+                ? b->ops->SetOption(static_cast<int>(s->drvStmt), kTextOptionBase + option,
+                                    reinterpret_cast<void *>(value))
+                : 43;
+        s->diag.errNum = r;
+    } else {
+        int32_t v = Narrow(value);
+        r = Send(s, kOptionBase + option, &v);
+    }
+    if (r == 0)
+        return SQL_SUCCESS;
+    return Fail(s, r == 43 ? 27 : r);
+}
+
+// ---- reading ----
+
+// An option the back end is asked for while it just changed it (error 75),
+// else the kept value.
+SQLRETURN KeptOrAsked(Stmt *s, SQLUSMALLINT option, int32_t kept, int32_t *out)
+{
+    if (s->diag.errNum != kChanged) {
+        *out = kept;
+        return SQL_SUCCESS;
+    }
+    int r = Ask(s, kOptionBase + option, out);
+    return r == 0 ? SQL_SUCCESS : Fail(s, 27);
+}
+
+SQLRETURN AskAlways(Stmt *s, int code, int32_t *out)
+{
+    int r = Ask(s, code, out);
+    return r == 0 ? SQL_SUCCESS : Fail(s, 27);
+}
+
+uint64_t Signed64(int32_t v) { return static_cast<uint64_t>(static_cast<int64_t>(v)); }
+
+// ---- descriptors assigned as the application descriptors ----
+
+SQLRETURN SetAppDesc(Stmt *s, SQLINTEGER attr, SQLPOINTER value)
+{
+    const bool row = attr == SQL_ATTR_APP_ROW_DESC;
+    Desc *implicit = row ? s->ardImplicit : s->apdImplicit;
+    Desc *&current = row ? s->ard : s->apd;
+    if (!value) {
+        current = implicit;
+        return SQL_SUCCESS;
+    }
+    Desc *d = static_cast<Desc *>(HT_Lookup(&DescTable, HT_HandleIn(value)));
+    if (!d || d->typeTag != DESC_TAG)
+        return Fail(s, 138);
+    if (d->allocType == DA_IMPLICIT) {
+        if (d != implicit)
+            return Fail(s, 133);
+    } else if (d->conn != s->conn) {
+        return Fail(s, 138);
+    }
+    current = d;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetScrollable(Stmt *s, SQLULEN value)
+{
+    if (value == SQL_NONSCROLLABLE)
+        return StmtSetOption(s, SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY);
+    if (value != SQL_SCROLLABLE)
+        return Fail(s, 138);
+    if (s->cursor.cursorType != SQL_CURSOR_FORWARD_ONLY)
+        return SQL_SUCCESS;
+    SQLRETURN rc = StmtSetOption(s, SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN);
+    if (rc != SQL_SUCCESS_WITH_INFO)
+        return rc;
+    if (s->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY)
+        return SQL_SUCCESS_WITH_INFO;
+    s->diag.errNum = 0;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SetSensitivity(Stmt *s, SQLULEN value)
+{
+    switch (value) {
+    case SQL_UNSPECIFIED:
+        return SQL_SUCCESS;
+    case SQL_INSENSITIVE: {
+        SQLRETURN rc = StmtSetOption(s, SQL_CONCURRENCY, SQL_CONCUR_READ_ONLY);
+        if (rc != SQL_SUCCESS)
+            return rc;
+        rc = StmtSetOption(s, SQL_CURSOR_TYPE, SQL_CURSOR_STATIC);
+        if (rc == SQL_SUCCESS_WITH_INFO)
+            return SQL_SUCCESS;
+        return rc;
+    }
+    case SQL_SENSITIVE: {
+        if (s->cursor.concurrency != SQL_CONCUR_READ_ONLY)
+            return SQL_SUCCESS;
+        SQLRETURN rc = StmtSetOption(s, SQL_CONCURRENCY, SQL_CONCUR_VALUES);
+        if (rc != SQL_SUCCESS_WITH_INFO)
+            return rc;
+        if (s->cursor.concurrency == SQL_CONCUR_READ_ONLY)
+            return SQL_SUCCESS_WITH_INFO;
+        s->diag.errNum = 0;
+        return SQL_SUCCESS;
+    }
+    default:
+        return Fail(s, 138);
+    }
+}
+
+void PutValue(SQLPOINTER buf, uint64_t v, int width)
+{
+    if (!buf)
+        return;
+    if (width == 8) {
+        SQLULEN x = static_cast<SQLULEN>(v);
+        std::memcpy(buf, &x, sizeof x);
+    } else {
+        SQLUINTEGER x = static_cast<SQLUINTEGER>(v);
+        std::memcpy(buf, &x, sizeof x);
+    }
+}
+
+void PutPointer(SQLPOINTER buf, const void *p)
+{
+    if (buf)
+        std::memcpy(buf, &p, sizeof p);
+}
+
+} // namespace
+
+SQLRETURN StmtSetOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
+{
+    switch (option) {
+    case SQL_QUERY_TIMEOUT: return SetQueryTimeout(s, value);
+    case SQL_MAX_ROWS: return SetMaxRows(s, value);
+    case SQL_NOSCAN: return SetNoScan(s, value);
+    case SQL_MAX_LENGTH: return SetMaxLength(s, value);
+    case SQL_ASYNC_ENABLE:
+        s->asyncEnable = value ? 1 : 0;
+        return SQL_SUCCESS;
+    case SQL_BIND_TYPE:
+        s->bindType = static_cast<uint32_t>(value);
+        if (s->ard)
+            s->ard->bindType = static_cast<uint32_t>(value);
+        return SQL_SUCCESS;
+    case SQL_CURSOR_TYPE:
+    case SQL_CONCURRENCY:
+    case SQL_KEYSET_SIZE:
+    case SQL_SIMULATE_CURSOR:
+    case SQL_RETRIEVE_DATA:
+        return SetCursorOption(s, option, value);
+    case SQL_ROWSET_SIZE: return SetRowsetSize(s, value);
+    case SQL_USE_BOOKMARKS:
+        s->cursor.useBookmarks = value ? 1 : 0;
+        return SQL_SUCCESS;
+    case 1050: return SetOption1050(s, value);
+    case 1052:
+    case 1054: return SetOption1052(s, option, value);
+    default:
+        if (option == 1226 || IsDriverOption(option))
+            return SetDriverOption(s, option, value);
+        return Fail(s, 27);
+    }
+}
+
+SQLRETURN StmtOptionValue(Stmt *s, SQLUSMALLINT option, uint64_t *value, int *width)
+{
+    int32_t v = 0;
+    SQLRETURN rc = SQL_SUCCESS;
+    *width = 4;
+    switch (option) {
+    case SQL_QUERY_TIMEOUT: *value = s->queryTimeout; return SQL_SUCCESS;
+    case SQL_MAX_ROWS:
+        *width = 8;
+        rc = AskAlways(s, kOptionBase + SQL_MAX_ROWS, &v);
+        *value = Signed64(v);
+        return rc;
+    case SQL_NOSCAN:
+        rc = AskAlways(s, kOptionBase + SQL_NOSCAN, &v);
+        *value = static_cast<uint32_t>(v);
+        return rc;
+    case SQL_MAX_LENGTH:
+        *width = 8;
+        if (s->diag.errNum != kChanged) {
+            *value = s->maxLength;
+            return SQL_SUCCESS;
+        }
+        rc = AskAlways(s, kOptionBase + SQL_MAX_LENGTH, &v);
+        *value = static_cast<uint32_t>(v);
+        return rc;
+    case SQL_ASYNC_ENABLE: *value = s->asyncEnable ? 1 : 0; return SQL_SUCCESS;
+    case SQL_BIND_TYPE: *value = s->bindType; return SQL_SUCCESS;
+    case SQL_CURSOR_TYPE:
+    case SQL_CONCURRENCY:
+    case SQL_ROWSET_SIZE:
+    case SQL_SIMULATE_CURSOR:
+        rc = KeptOrAsked(s, option, *CursorField(s, option), &v);
+        *value = static_cast<uint32_t>(v);
+        return rc;
+    case SQL_KEYSET_SIZE:
+        *width = 8;
+        rc = KeptOrAsked(s, option, s->cursor.keysetSize, &v);
+        *value = Signed64(v);
+        return rc;
+    case SQL_RETRIEVE_DATA: *value = static_cast<uint32_t>(s->cursor.retrieveData); return SQL_SUCCESS;
+    case SQL_USE_BOOKMARKS: *value = static_cast<uint32_t>(s->cursor.useBookmarks); return SQL_SUCCESS;
+    case SQL_GET_BOOKMARK:
+        if (s->state != STMT_EXECUTED)
+            return Fail(s, 64);
+        if (!s->cursor.useBookmarks)
+            return Fail(s, 93);
+        return Fail(s, 43);
+    case SQL_ROW_NUMBER:
+        *width = 8;
+        if (s->state != STMT_EXECUTED)
+            return Fail(s, 64);
+        *value = s->rowCounter;
+        return SQL_SUCCESS;
+    case 1048:
+    case 1049:
+        rc = AskAlways(s, kOptionBase + option, &v);
+        *value = static_cast<uint32_t>(v);
+        return rc;
+    case 1050: *value = static_cast<uint32_t>(s->cursor.option1050); return SQL_SUCCESS;
+    case 1052: *value = static_cast<uint32_t>(s->cursor.option1052); return SQL_SUCCESS;
+    case 1054: *value = static_cast<uint32_t>(s->cursor.option1054); return SQL_SUCCESS;
+    default:
+        if (IsDriverOption(option)) {
+            int r = Ask(s, kOptionBase + option, &v);
+            if (r != 0)
+                return Fail(s, r == 1 ? 27 : r);
+            *value = static_cast<uint32_t>(v);
+            return SQL_SUCCESS;
+        }
+        return Fail(s, 27);
+    }
+}
+
+SQLRETURN StmtGetOption(Stmt *s, SQLUSMALLINT option, SQLPOINTER value)
+{
+    uint64_t v = 0;
+    int width = 4;
+    SQLRETURN rc = StmtOptionValue(s, option, &v, &width);
+    if (rc == SQL_SUCCESS)
+        PutValue(value, v, width);
+    return rc;
+}
+
+SQLRETURN StmtSetAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER, int)
+{
+    const SQLULEN v = static_cast<SQLULEN>(reinterpret_cast<uintptr_t>(value));
+    switch (attr) {
+    case SQL_ATTR_QUERY_TIMEOUT:
+    case SQL_ATTR_MAX_ROWS:
+    case SQL_ATTR_NOSCAN:
+    case SQL_ATTR_MAX_LENGTH:
+    case SQL_ATTR_ASYNC_ENABLE:
+    case SQL_ATTR_CURSOR_TYPE:
+    case SQL_ATTR_CONCURRENCY:
+    case SQL_ATTR_KEYSET_SIZE:
+    case SQL_ROWSET_SIZE:
+    case SQL_ATTR_SIMULATE_CURSOR:
+    case SQL_ATTR_RETRIEVE_DATA:
+    case SQL_ATTR_USE_BOOKMARKS:
+    case SQL_ATTR_ROW_NUMBER:
+    case 1052:
+    case 1054:
+        return StmtSetOption(s, static_cast<SQLUSMALLINT>(attr), v);
+    case SQL_ATTR_ROW_BIND_TYPE:
+        return StmtSetOption(s, SQL_BIND_TYPE, v);
+    case SQL_ATTR_ENABLE_AUTO_IPD:
+        return v ? Changed(s) : SQL_SUCCESS;
+    case SQL_ATTR_FETCH_BOOKMARK_PTR:
+        s->fetchBookmarkPtr = value;
+        return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_BIND_OFFSET_PTR:
+        s->apd->bindOffsetPtr = static_cast<SQLLEN *>(value);
+        return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_BIND_TYPE:
+        s->apd->bindType = static_cast<uint32_t>(v);
+        return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_OPERATION_PTR:
+        s->apd->arrayStatusPtr = static_cast<uint16_t *>(value);
+        return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_STATUS_PTR:
+        s->ipd->arrayStatusPtr = static_cast<uint16_t *>(value);
+        return SQL_SUCCESS;
+    case SQL_ATTR_PARAMS_PROCESSED_PTR:
+        s->ipd->rowsProcessedPtr = static_cast<SQLULEN *>(value);
+        s->paramsProcessedPtr = static_cast<SQLULEN *>(value);
+        return SQL_SUCCESS;
+    case SQL_ATTR_PARAMSET_SIZE:
+        if (v == 0)
+            return Fail(s, 138);
+        s->apd->arraySize = v;
+        s->paramsetSize = v;
+        return SQL_SUCCESS;
+    case SQL_ATTR_ROW_BIND_OFFSET_PTR:
+        s->ard->bindOffsetPtr = static_cast<SQLLEN *>(value);
+        return SQL_SUCCESS;
+    case SQL_ATTR_ROW_OPERATION_PTR:
+        s->ard->arrayStatusPtr = static_cast<uint16_t *>(value);
+        return SQL_SUCCESS;
+    case SQL_ATTR_ROW_STATUS_PTR:
+        s->ird->arrayStatusPtr = static_cast<uint16_t *>(value);
+        return SQL_SUCCESS;
+    case SQL_ATTR_ROWS_FETCHED_PTR:
+        s->rowsFetchedPtr = static_cast<SQLULEN *>(value);
+        s->ird->rowsProcessedPtr = static_cast<SQLULEN *>(value);
+        return SQL_SUCCESS;
+    case SQL_ATTR_ROW_ARRAY_SIZE: {
+        SQLRETURN rc = StmtSetOption(s, SQL_ROWSET_SIZE, v);
+        if (rc != SQL_ERROR)
+            s->ard->arraySize = static_cast<uint64_t>(s->cursor.rowsetSize);
+        return rc;
+    }
+    case SQL_ATTR_APP_ROW_DESC:
+    case SQL_ATTR_APP_PARAM_DESC:
+        return SetAppDesc(s, attr, value);
+    case SQL_ATTR_METADATA_ID:
+        return Fail(s, 43);
+    case SQL_ATTR_CURSOR_SCROLLABLE:
+        return SetScrollable(s, v);
+    case SQL_ATTR_CURSOR_SENSITIVITY:
+        return SetSensitivity(s, v);
+    default:
+        return Fail(s, 27);
+    }
+}
+
+SQLRETURN ST_SetStmtOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
+{
+    return StmtSetOption(s, option, value);
+}
+
+SQLRETURN ST_GetStmtOption(Stmt *s, SQLUSMALLINT option, SQLPOINTER value)
+{
+    return StmtGetOption(s, option, value);
+}
+
+SQLRETURN ST_SetStmtAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len, int width)
+{
+    return StmtSetAttr(s, attr, value, len, width);
+}
+
+SQLRETURN ST_GetStmtAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER,
+                         SQLINTEGER *outLen, int)
+{
+    uint64_t v = 0;
+    int width = 8;  // every integer attribute of ODBC 3 is an SQLULEN
+    switch (attr) {
+    case SQL_ATTR_ENABLE_AUTO_IPD:
+        PutValue(value, SQL_FALSE, 4);
+        return SQL_SUCCESS;
+    case SQL_ATTR_FETCH_BOOKMARK_PTR: PutPointer(value, s->fetchBookmarkPtr); return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_BIND_OFFSET_PTR: PutPointer(value, s->apd->bindOffsetPtr); return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_BIND_TYPE: PutValue(value, s->apd->bindType, 8); return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_OPERATION_PTR: PutPointer(value, s->apd->arrayStatusPtr); return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_STATUS_PTR: PutPointer(value, s->ipd->arrayStatusPtr); return SQL_SUCCESS;
+    case SQL_ATTR_PARAMS_PROCESSED_PTR: PutPointer(value, s->paramsProcessedPtr); return SQL_SUCCESS;
+    case SQL_ATTR_PARAMSET_SIZE: PutValue(value, s->paramsetSize, 8); return SQL_SUCCESS;
+    case SQL_ATTR_ROW_BIND_OFFSET_PTR: PutPointer(value, s->ard->bindOffsetPtr); return SQL_SUCCESS;
+    case SQL_ATTR_ROW_OPERATION_PTR: PutPointer(value, s->ard->arrayStatusPtr); return SQL_SUCCESS;
+    case SQL_ATTR_ROW_STATUS_PTR: PutPointer(value, s->ird->arrayStatusPtr); return SQL_SUCCESS;
+    case SQL_ATTR_ROWS_FETCHED_PTR: PutPointer(value, s->rowsFetchedPtr); return SQL_SUCCESS;
+    case SQL_ATTR_ROW_ARRAY_SIZE:
+        PutValue(value, Signed64(s->cursor.rowsetSize), 8);
+        return SQL_SUCCESS;
+    case SQL_ATTR_APP_ROW_DESC:
+    case SQL_ATTR_APP_PARAM_DESC:
+    case SQL_ATTR_IMP_ROW_DESC:
+    case SQL_ATTR_IMP_PARAM_DESC: {
+        const Desc *d = attr == SQL_ATTR_APP_ROW_DESC   ? s->ard
+                        : attr == SQL_ATTR_APP_PARAM_DESC ? s->apd
+                        : attr == SQL_ATTR_IMP_ROW_DESC   ? s->ird
+                                                          : s->ipd;
+        PutPointer(value, d ? HT_HandleOut(static_cast<uint32_t>(d->handle)) : nullptr);
+        if (outLen)
+            *outLen = SQL_IS_POINTER;
+        return SQL_SUCCESS;
+    }
+    case SQL_ATTR_METADATA_ID:
+        return Fail(s, 43);
+    case SQL_ATTR_CURSOR_SCROLLABLE:
+        v = s->cursor.cursorType != SQL_CURSOR_FORWARD_ONLY ? SQL_SCROLLABLE : SQL_NONSCROLLABLE;
+        PutValue(value, v, 8);
+        return SQL_SUCCESS;
+    case SQL_ATTR_CURSOR_SENSITIVITY:
+        v = s->cursor.concurrency == SQL_CONCUR_READ_ONLY ? SQL_INSENSITIVE : SQL_SENSITIVE;
+        PutValue(value, v, 8);
+        return SQL_SUCCESS;
+    case SQL_ATTR_ROW_BIND_TYPE:
+        attr = SQL_BIND_TYPE;
+        break;
+    default:
+        break;
+    }
+    const bool option = (attr >= SQL_QUERY_TIMEOUT && attr <= SQL_ROW_NUMBER) || attr == 1048 ||
+                        attr == 1049 || attr == 1052 || attr == 1054;
+    if (!option)
+        return Fail(s, 27);
+    int odbc2Width = 4;
+    SQLRETURN rc = StmtOptionValue(s, static_cast<SQLUSMALLINT>(attr), &v, &odbc2Width);
+    if (rc != SQL_SUCCESS)
+        return rc;
+    // A bookmark stays 32 bits; every other option value is an SQLULEN.
+    if (attr == SQL_GET_BOOKMARK)
+        width = 4;
+    PutValue(value, odbc2Width == 8 ? v : static_cast<uint64_t>(static_cast<uint32_t>(v)), width);
+    return SQL_SUCCESS;
+}

@@ -1,0 +1,33 @@
+// Statement attributes and options: the one place where statement options
+// are kept and negotiated with the back end (SQLSetStmtOption,
+// SQLGetStmtOption), and the ODBC 3 attributes mapped onto options,
+// descriptor header fields and statement fields.
+#pragma once
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+struct Stmt;
+
+// Sets an ODBC 2 statement option.  The back end may change a value
+// (01S02 with SQL_SUCCESS_WITH_INFO; the statement keeps the back end's
+// value) or refuse it (S1092 for the cursor options, else its number).
+SQLRETURN StmtSetOption(Stmt *stmt, SQLUSMALLINT option, SQLULEN value);
+// The value of an option and the width ODBC 2 gives it (4 or 8 bytes).
+// S1092 for an unknown option, 24000 for a bookmark or row number without
+// a result.
+SQLRETURN StmtOptionValue(Stmt *stmt, SQLUSMALLINT option, uint64_t *value, int *width);
+// StmtOptionValue written at its ODBC 2 width; a null buffer writes nothing.
+SQLRETURN StmtGetOption(Stmt *stmt, SQLUSMALLINT option, SQLPOINTER value);
+// Sets an ODBC 3 attribute.  HY092 for an unknown or read-only attribute,
+// HY024 for a bad value or descriptor, HY017 for another statement's
+// implicit descriptor, HYC00 for SQL_ATTR_METADATA_ID.
+SQLRETURN StmtSetAttr(Stmt *stmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len, int width);
+
+// Implementations run by CallODBC.
+SQLRETURN ST_SetStmtOption(Stmt *stmt, SQLUSMALLINT option, SQLULEN value);
+SQLRETURN ST_GetStmtOption(Stmt *stmt, SQLUSMALLINT option, SQLPOINTER value);
+SQLRETURN ST_SetStmtAttr(Stmt *stmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len, int width);
+SQLRETURN ST_GetStmtAttr(Stmt *stmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER bufLen,
+                         SQLINTEGER *outLen, int width);
