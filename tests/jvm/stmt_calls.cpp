@@ -3,7 +3,9 @@
 // default parameter descriptions, at the operation-table level.
 #include "tests/jvm/stmt_support.h"
 
+#include "drv_jdbc/j-param.h"
 #include "drv_jdbc/j-stmt.h"
+#include "drv_jdbc/j-wrap-ps.h"
 
 namespace {
 class Calls : public StmtTest {
@@ -222,5 +224,56 @@ TEST_F(Calls, CloseCursorKeepsDescriptionsForTheNextExecute)
     RB_Free(&b);
     EXPECT_EQ(stmtOps().FreeStmt(h), 0);
     EXPECT_EQ(stmtOps().FreeStmt(h), 21);
+}
+// Without the analyser's probes the defaults stay; the derivation is done
+// once per preparation and only before execution.
+TEST_F(Calls, DescribeParamsKeepsDefaultsWithoutProbes)
+{
+    int h = alloc();
+    DrvStmt *s = static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, static_cast<uint32_t>(h)));
+    EXPECT_EQ(describeParams(s), 22) << "not prepared";
+    ASSERT_EQ(stmtOps().Prepare(h, "select ? + 1, ?"), 0);
+    EXPECT_EQ(describeParams(s), 0);
+    EXPECT_EQ(s->paramsDescribed, 1);
+    ASSERT_EQ(s->paramCount, 2);
+    EXPECT_EQ(s->paramDescs[1].sqlType, 12);
+    ASSERT_EQ(stmtOps().Prepare(h, "select 1"), 0);
+    EXPECT_EQ(s->paramsDescribed, 0);
+    EXPECT_EQ(describeParams(s), 0);
+}
+
+// The stream setters: long text through a Reader keeps every character;
+// binary through a stream keeps every byte.
+TEST_F(Calls, StreamSettersKeepEveryCharacterAndByte)
+{
+    psql("drop table if exists krs_stream; create table krs_stream (t text, b bytea)");
+    int h = alloc();
+    ASSERT_EQ(stmtOps().Prepare(h, "insert into krs_stream values (?, ?)"), 0);
+    DrvStmt *s = static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, static_cast<uint32_t>(h)));
+    std::string text;
+    for (int i = 0; i < 3000; ++i)
+        text += "Grüße 😀 ";
+    const unsigned char bytes[] = {0, 1, 0xfe, 0xff, 0x80};
+    EXPECT_EQ(jc_PreparedStatement_setCharacterStream(s, s->stmt, 1, text.data(), static_cast<int32_t>(text.size()), 0),
+              0)
+        << drainErrors(h);
+    EXPECT_EQ(jc_PreparedStatement_setBinaryStream(s, s->stmt, 2, bytes, sizeof bytes), 0) << drainErrors(h);
+    uint8_t isRs = 9;
+    EXPECT_EQ(jc_PreparedStatement_execute(s, s->stmt, &isRs), 0) << drainErrors(h);
+    EXPECT_EQ(isRs, 0);
+    EXPECT_EQ(psql("select t = repeat('Grüße 😀 ', 3000), encode(b, 'hex') from krs_stream"), "t|0001feff80");
+    // A text with a zero byte inside binds the part before it; an empty text
+    // is an empty string, not a NULL.
+    EXPECT_EQ(jc_PreparedStatement_setString(s, s->stmt, 1, "ab\0cd", 5, 0), 0);
+    EXPECT_EQ(jc_PreparedStatement_setNull(s, s->stmt, 2, -2), 0);
+    EXPECT_EQ(jc_PreparedStatement_execute(s, s->stmt, &isRs), 0) << drainErrors(h);
+    EXPECT_EQ(jc_PreparedStatement_setString(s, s->stmt, 1, "", 0, 0), 0);
+    EXPECT_EQ(jc_PreparedStatement_execute(s, s->stmt, &isRs), 0) << drainErrors(h);
+    EXPECT_EQ(psql("select string_agg(coalesce(t, 'NULL') || ':' || length(t), ',' order by length(t) desc) "
+                   "from krs_stream where length(t) < 10"),
+              "ab:2,:0");
+    // A decimal text that is no number fails in the bridge.
+    EXPECT_EQ(jc_PreparedStatement_setBigDecimal(s, s->stmt, 1, "1x", 2, 0), 15);
+    drainErrors(h);
 }
 } // namespace

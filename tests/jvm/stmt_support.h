@@ -5,7 +5,6 @@
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-setup.h"
-#include "drv_jdbc/j-stmtops.h"
 #include "odbc/drv_connect_params.h"
 #include "odbc/drv_ops.h"
 #include "odbc/param_types.h"
@@ -23,16 +22,8 @@
 #include <string>
 #include <vector>
 
-// The back end's table with the statement slots.
-inline const DrvOpTable &stmtOps()
-{
-    static DrvOpTable t = [] {
-        DrvOpTable x = *DRV_JdbcOpTable();
-        DRV_FillStmtOps(x);
-        return x;
-    }();
-    return t;
-}
+// The back end's own operation table.
+inline const DrvOpTable &stmtOps() { return *DRV_JdbcOpTable(); }
 
 // Drains a back-end chain into one string of its texts.
 inline std::string drainErrors(int handle)
