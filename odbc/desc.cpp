@@ -3,6 +3,8 @@
 
 #include <new>
 
+#include "odbc/desc_field.h"
+#include "odbc/desc_rec.h"
 #include "odbc/dispatch.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
@@ -16,6 +18,10 @@ Desc *DescAlloc(int16_t kind, int16_t allocType, Stmt *stmt, Conn *conn)
     d->kind = kind;
     d->allocType = allocType;
     d->arraySize = 1;
+    if (DescInitRecs(d) != 0) {
+        delete d;
+        return nullptr;
+    }
     if (allocType == DA_IMPLICIT) {
         d->stmt = stmt;
         switch (kind) {
@@ -33,14 +39,23 @@ Desc *DescAlloc(int16_t kind, int16_t allocType, Stmt *stmt, Conn *conn)
 
 void DescFree(Desc *desc)
 {
+    // Statements using an explicit descriptor go back to their implicit
+    // ones and follow them: its buffers are no longer written.
     if (desc->allocType == DA_EXPLICIT && desc->conn) {
         for (Stmt *s = desc->conn->stmts; s; s = s->next) {
-            if (s->ard == desc)
+            if (s->ard == desc) {
                 s->ard = s->ardImplicit;
-            if (s->apd == desc)
+                if (s->ard)
+                    StmtApplyARD(s, s->ard);
+            }
+            if (s->apd == desc) {
                 s->apd = s->apdImplicit;
+                if (s->apd)
+                    StmtApplyAPD(s, s->apd);
+            }
         }
     }
+    DescFreeRecs(desc);
     PL_CsGuard api(API_Lock());
     ERR_FreeMsgs(&desc->diag);
     desc->typeTag = FREED_TAG;

@@ -1,0 +1,54 @@
+// Descriptor fields and records: reading and writing one field, the record
+// and copy entry points, and the routines that make a statement follow the
+// application descriptor it uses.
+#pragma once
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+struct Desc;
+struct Stmt;
+
+// Reads one header or record field into the application's buffer (width
+// 'A' or 'W' for text fields).  Errors go to D: 1, 15, 19 (with
+// SQL_SUCCESS_WITH_INFO), 21, 26, 100; a record past the count is
+// SQL_NO_DATA.  Nothing read changes D or its statement.
+SQLRETURN DescGetField(Desc *d, int16_t rec, int16_t field, void *value, int64_t bufLen,
+                       int64_t *outLen, int width);
+
+// Writes one field and carries it into every statement that D describes
+// (bindings and statement attributes).  Errors and warnings go to D: 1, 16,
+// 26, 27, 100, 132, and those of the statement routines a field follows up.
+SQLRETURN DescSetField(Desc *d, int16_t rec, int16_t field, uint64_t value, int64_t length,
+                       int width);
+
+// DescSetField for the statement attributes kept in descriptor headers
+// (SQL_ATTR_ROW_ARRAY_SIZE, SQL_ATTR_PARAM_BIND_OFFSET_PTR ...): the
+// diagnostic goes to the statement the application called, D keeps none.
+SQLRETURN DescSetFieldForStmt(Stmt *s, Desc *d, int16_t field, uint64_t value, int64_t length,
+                              int width);
+
+// Make S follow its (newly assigned) current ARD or APD: its row or
+// parameter attributes and its bindings become exactly those of D.  0 or an
+// error number (15 when an attribute cannot be applied).
+int StmtApplyARD(Stmt *s, Desc *d);
+int StmtApplyAPD(Stmt *s, Desc *d);
+
+// Name of a descriptor kind for the trace: "USER", "IRD", "ARD", "IPD",
+// "APD" or "UNKNOWN_DESC".
+const char *DescKindName(const Desc *d);
+
+// Implementations run by CallODBC.
+SQLRETURN DS_GetDescField(Desc *d, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value,
+                          SQLINTEGER bufLen, SQLINTEGER *outLen, int width);
+SQLRETURN DS_SetDescField(Desc *d, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value,
+                          SQLINTEGER length, int width);
+SQLRETURN DS_GetDescRec(Desc *d, SQLSMALLINT rec, SQLPOINTER name, SQLSMALLINT bufLen,
+                        SQLSMALLINT *nameLen, SQLSMALLINT *type, SQLSMALLINT *subType,
+                        SQLLEN *length, SQLSMALLINT *precision, SQLSMALLINT *scale,
+                        SQLSMALLINT *nullable, int width);
+SQLRETURN DS_SetDescRec(Desc *d, SQLSMALLINT rec, SQLSMALLINT type, SQLSMALLINT subType,
+                        SQLLEN length, SQLSMALLINT precision, SQLSMALLINT scale, SQLPOINTER data,
+                        SQLLEN *strLen, SQLLEN *ind);
+SQLRETURN DS_CopyDesc(Desc *src, SQLHDESC target);

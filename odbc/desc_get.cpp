@@ -1,0 +1,649 @@
+// Reading descriptor fields: DescGetField and SQLGetDescField.  Implicit
+// application descriptors answer from the statement's live bindings, the
+// IRD from the result column descriptions and the IPD mostly from the
+// parameter descriptions; everything else from the descriptor's own fields.
+#include <cstring>
+
+#include "odbc/desc_field.h"
+#include "odbc/desc_internal.h"
+#include "odbc/desc_rec.h"
+#include "odbc/desc_types.h"
+#include "odbc/handles.h"
+#include "odbc/trace.h"
+
+namespace {
+
+// ---- answers ----
+
+int Num(DescValue *v, int64_t n)
+{
+    v->num = n;
+    return 0;
+}
+int Ptr(DescValue *v, const void *p)
+{
+    v->ptr = p;
+    return 0;
+}
+int Text(DescValue *v, const char *t)
+{
+    v->text = t ? t : "";
+    return 0;
+}
+
+// The own record, or error 15 when it is missing.
+#define OWN_OR_15(c) \
+    if (!(c).own)    \
+        return 15;
+
+// The IRD's column description for records from 1 (100 when there is none).
+#define COLUMN_OR_100(c) \
+    if (!(c).col)        \
+        return 100;
+
+bool IsOneOf(int16_t t, std::initializer_list<int16_t> list)
+{
+    for (int16_t x : list)
+        if (x == t)
+            return true;
+    return false;
+}
+
+// Column size as the octet-length rule takes it: wide text counts 2 bytes
+// per character.
+int64_t OctetSizeOf(const ColDesc *col)
+{
+    int64_t size = col->columnSize;
+    return IsOneOf(static_cast<int16_t>(col->sqlType), {-8, -9, -10}) ? size * 2 : size;
+}
+
+int16_t SqlType(const ColDesc *col) { return static_cast<int16_t>(col->sqlType); }
+
+// LENGTH of a binding: a column binding counts its buffer less the
+// terminator, a parameter binding its octet size.
+uint64_t BindingLength(const DescReadCtx &c)
+{
+    int16_t t = c.b.cType;
+    int64_t half = t == -8 || t == -9 ? c.b.bufferLength / 2 : c.b.bufferLength;
+    int64_t a = c.d->kind == DK_ARD ? c.b.bufferLength - 1 : c.b.octetSize;
+    return DescLengthRule(t, a, half - 1);
+}
+
+// The text of a type-information column for an SQL type (intervals as 10).
+int TypeInfoText(DescReadCtx &c, int column, int16_t type, DescValue *v)
+{
+    if (type >= 101 && type <= 113)
+        type = 10;
+    int err = DescStmtTypeInfoText(c.s, column, type, v->buf);
+    if (err != 0)
+        return err;
+    return Text(v, v->buf);
+}
+
+// An integer override of the statement for (field, column n).
+bool IntOverride(DescReadCtx &c, int attr, int32_t *out)
+{
+    const char *text = nullptr;
+    return DescStmtOverride(c.s, attr, static_cast<uint16_t>(c.rec), out, &text) && !text;
+}
+
+bool TextOverride(DescReadCtx &c, int attr, const char **out)
+{
+    int32_t n = 0;
+    *out = nullptr;
+    return DescStmtOverride(c.s, attr, static_cast<uint16_t>(c.rec), &n, out) && *out;
+}
+
+} // namespace
+
+// ---- header readers ----
+
+int GH_OwnArraySize(DescReadCtx &c, DescValue *v) { return Num(v, static_cast<int64_t>(c.d->arraySize)); }
+int GH_RowsetSize(DescReadCtx &c, DescValue *v) { return Num(v, c.s->cursor.rowsetSize); }
+int GH_ParamsetSize(DescReadCtx &c, DescValue *v) { return Num(v, static_cast<int64_t>(c.s->paramsetSize)); }
+int GH_ArrayStatusPtr(DescReadCtx &c, DescValue *v) { return Ptr(v, c.d->arrayStatusPtr); }
+int GH_BindOffsetPtr(DescReadCtx &c, DescValue *v) { return Ptr(v, c.d->bindOffsetPtr); }
+int GH_OwnBindType(DescReadCtx &c, DescValue *v) { return Num(v, c.d->bindType); }
+int GH_StmtBindType(DescReadCtx &c, DescValue *v) { return Num(v, c.s->bindType); }
+int GH_RowsFetchedPtr(DescReadCtx &c, DescValue *v) { return Ptr(v, DescStmtRowsFetchedPtr(c.s)); }
+int GH_ParamsProcessedPtr(DescReadCtx &c, DescValue *v) { return Ptr(v, DescStmtParamsProcessedPtr(c.s)); }
+int GH_RecCount(DescReadCtx &c, DescValue *v) { return Num(v, DescRecCount(c.d)); }
+int GH_AllocType(DescReadCtx &c, DescValue *v) { return Num(v, c.d->allocType); }
+
+int GH_ResultCols(DescReadCtx &c, DescValue *v)
+{
+    uint16_t n = 0;
+    int err = DescStmtNumResultCols(c.s, &n);
+    return err ? err : Num(v, n);
+}
+
+// ---- record readers ----
+
+int GR_OwnConcise(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Num(v, c.own->conciseType);
+}
+int GR_AppConcise(DescReadCtx &c, DescValue *v) { return c.bound ? Num(v, c.b.cType) : GR_OwnConcise(c, v); }
+int GR_IrdConcise(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, SQL_CHAR);
+    COLUMN_OR_100(c);
+    return Num(v, SqlType(c.col));
+}
+int GR_IpdConcise(DescReadCtx &c, DescValue *v) { return c.param ? Num(v, SqlType(c.param)) : GR_OwnConcise(c, v); }
+
+int GR_OwnType(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Num(v, c.own->type);
+}
+int GR_AppType(DescReadCtx &c, DescValue *v) { return c.bound ? Num(v, DescVerboseType(c.b.cType)) : GR_OwnType(c, v); }
+int GR_IrdType(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, SQL_CHAR);
+    COLUMN_OR_100(c);
+    return Num(v, DescVerboseType(SqlType(c.col)));
+}
+int GR_IpdType(DescReadCtx &c, DescValue *v)
+{
+    return c.param ? Num(v, DescVerboseType(SqlType(c.param))) : GR_OwnType(c, v);
+}
+
+int GR_OwnLength(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Num(v, static_cast<uint32_t>(c.own->length));
+}
+int GR_AppLength(DescReadCtx &c, DescValue *v)
+{
+    return c.bound ? Num(v, static_cast<int64_t>(BindingLength(c))) : GR_OwnLength(c, v);
+}
+int GR_IrdLength(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, 8);
+    COLUMN_OR_100(c);
+    return Num(v, static_cast<int64_t>(DescLengthRule(SqlType(c.col), c.col->columnSize, c.col->columnSize)));
+}
+int GR_IpdLength(DescReadCtx &c, DescValue *v)
+{
+    if (!c.param)
+        return GR_OwnLength(c, v);
+    return Num(v, static_cast<int64_t>(DescLengthRule(SqlType(c.param), c.param->columnSize,
+                                                      c.param->columnSize)));
+}
+
+int GR_OwnOctetLengthPtr(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Ptr(v, c.own->octetLengthPtr);
+}
+int GR_AppOctetLengthPtr(DescReadCtx &c, DescValue *v)
+{
+    if (c.bound)
+        return Ptr(v, c.b.octetLengthPtr);
+    return c.own ? Ptr(v, c.own->octetLengthPtr) : DG_NOTHING;
+}
+
+int GR_OwnPrecision(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Num(v, c.own->precision);
+}
+int GR_IrdPrecision(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, 0);
+    COLUMN_OR_100(c);
+    return Num(v, DescPrecisionRule(SqlType(c.col), c.col->columnSize, c.col->decimalDigits));
+}
+int GR_IpdPrecision(DescReadCtx &c, DescValue *v)
+{
+    if (c.param)
+        return Num(v, DescPrecisionRule(SqlType(c.param), c.param->columnSize, c.param->decimalDigits));
+    return c.own ? Num(v, c.own->precision) : 100;
+}
+
+int GR_OwnScale(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Num(v, c.own->scale);
+}
+int ScaleOf(const ColDesc *d, DescValue *v)
+{
+    return Num(v, IsOneOf(SqlType(d), {SQL_NUMERIC, SQL_DECIMAL}) ? d->decimalDigits : 0);
+}
+int GR_IrdScale(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, 0);
+    COLUMN_OR_100(c);
+    return ScaleOf(c.col, v);
+}
+int GR_IpdScale(DescReadCtx &c, DescValue *v) { return c.param ? ScaleOf(c.param, v) : GR_OwnScale(c, v); }
+
+int GR_OwnIntervalCode(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Num(v, c.own->datetimeIntervalCode);
+}
+int GR_AppIntervalCode(DescReadCtx &c, DescValue *v)
+{
+    return c.bound ? Num(v, DescIntervalCode(c.b.cType)) : GR_OwnIntervalCode(c, v);
+}
+int GR_IrdIntervalCode(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, 0);
+    COLUMN_OR_100(c);
+    return Num(v, DescIntervalCode(SqlType(c.col)));
+}
+int GR_IpdIntervalCode(DescReadCtx &c, DescValue *v)
+{
+    return c.param ? Num(v, DescIntervalCode(SqlType(c.param))) : GR_OwnIntervalCode(c, v);
+}
+
+int GR_IrdNullable(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, SQL_NO_NULLS);
+    COLUMN_OR_100(c);
+    return Num(v, c.col->attrFlags & CD_NULLABLE_MASK);
+}
+int GR_One(DescReadCtx &, DescValue *v) { return Num(v, 1); }
+
+int GR_OwnIndicatorPtr(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Ptr(v, c.own->indicatorPtr);
+}
+int GR_AppIndicatorPtr(DescReadCtx &c, DescValue *v)
+{
+    return c.bound ? Ptr(v, c.b.indicatorPtr) : GR_OwnIndicatorPtr(c, v);
+}
+
+int GR_OwnDataPtr(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Ptr(v, c.own->dataPtr);
+}
+// An implicit ARD or APD binds through the statement: no binding, no data.
+int GR_AppDataPtr(DescReadCtx &c, DescValue *v) { return Ptr(v, c.bound ? c.b.data : nullptr); }
+
+int GR_IrdName(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Text(v, "BOOKMARK");
+    COLUMN_OR_100(c);
+    return Text(v, c.col->name);
+}
+int GR_OwnName(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Text(v, c.own->name);
+}
+
+int GR_IrdUnnamed(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, SQL_NAMED);
+    COLUMN_OR_100(c);
+    return Num(v, c.col->name[0] ? SQL_NAMED : SQL_UNNAMED);
+}
+int GR_OwnUnnamed(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Num(v, c.own->unnamed);
+}
+
+int GR_OwnOctetLength(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Num(v, c.own->octetLength);
+}
+int GR_AppOctetLength(DescReadCtx &c, DescValue *v)
+{
+    return c.bound ? Num(v, DescOctetLengthRule(c.b.cType, c.b.bufferLength)) : GR_OwnOctetLength(c, v);
+}
+int GR_IrdOctetLength(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, 8);
+    COLUMN_OR_100(c);
+    return Num(v, DescOctetLengthRule(SqlType(c.col), OctetSizeOf(c.col)));
+}
+int GR_IpdOctetLength(DescReadCtx &c, DescValue *v)
+{
+    if (c.param)
+        return Num(v, DescOctetLengthRule(SqlType(c.param), OctetSizeOf(c.param)));
+    return c.own ? Num(v, c.own->octetLength) : 100;
+}
+
+// The display size the back end describes; its column size when it gives none.
+int GR_IrdDisplaySize(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, 8);
+    COLUMN_OR_100(c);
+    return Num(v, c.col->displaySize ? c.col->displaySize : c.col->columnSize);
+}
+
+int GR_IrdUnsigned(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, 1);
+    COLUMN_OR_100(c);
+    return Num(v, DescUnsignedRule(SqlType(c.col)));
+}
+int GR_IpdUnsigned(DescReadCtx &c, DescValue *v)
+{
+    return Num(v, c.param ? DescUnsignedRule(SqlType(c.param)) : 0);
+}
+
+int FixedPrecScale(const ColDesc *d)
+{
+    return IsOneOf(SqlType(d), {2, 3, 4, 5, -5, -6}) && d->decimalDigits != 0 ? 1 : 0;
+}
+int GR_IrdFixedPrecScale(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, 0);
+    COLUMN_OR_100(c);
+    return Num(v, FixedPrecScale(c.col));
+}
+int GR_IpdFixedPrecScale(DescReadCtx &c, DescValue *v)
+{
+    if (c.param)
+        return Num(v, FixedPrecScale(c.param));
+    return c.own ? Num(v, 0) : 26;
+}
+
+int GR_IrdUpdatable(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, SQL_ATTR_READONLY);
+    int32_t o = 0;
+    if (IntOverride(c, SQL_DESC_UPDATABLE, &o))
+        return Num(v, o);
+    COLUMN_OR_100(c);
+    uint32_t bits = (c.col->attrFlags >> CD_UPDATABLE_SHIFT) & 0xF;
+    return Num(v, bits ? bits - 1 : SQL_ATTR_READWRITE_UNKNOWN);
+}
+
+int GR_IrdAutoUnique(DescReadCtx &c, DescValue *v)
+{
+    int32_t o = 0;
+    if (c.rec != 0 && IntOverride(c, SQL_DESC_AUTO_UNIQUE_VALUE, &o))
+        return Num(v, o);
+    if (c.rec != 0)
+        COLUMN_OR_100(c);
+    return Num(v, 0);
+}
+
+int GR_IrdCaseSensitive(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, 1);
+    int32_t o = 0;
+    if (IntOverride(c, SQL_DESC_CASE_SENSITIVE, &o))
+        return Num(v, o);
+    COLUMN_OR_100(c);
+    return Num(v, IsOneOf(SqlType(c.col), {-10, -9, -8, -1, 1, 12}) ? 1 : 0);
+}
+
+int GR_IrdSearchable(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, SQL_PRED_NONE);
+    int32_t o = 0;
+    if (IntOverride(c, SQL_DESC_SEARCHABLE, &o))
+        return Num(v, o);
+    COLUMN_OR_100(c);
+    const int16_t t = SqlType(c.col);
+    if (IsOneOf(t, {-9, -8, 1, 12}))
+        return Num(v, SQL_PRED_SEARCHABLE);
+    if (IsOneOf(t, {-4, -3, -2}))
+        return Num(v, SQL_PRED_NONE);
+    return Num(v, SQL_PRED_BASIC);
+}
+
+int GR_IrdTypeName(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return TypeInfoText(c, 1, SQL_CHAR, v);
+    const char *text = nullptr;
+    if (TextOverride(c, SQL_DESC_TYPE_NAME, &text))
+        return Text(v, text);
+    COLUMN_OR_100(c);
+    return TypeInfoText(c, 1, SqlType(c.col), v);
+}
+int GR_IpdTypeName(DescReadCtx &c, DescValue *v)
+{
+    if (c.param)
+        return TypeInfoText(c, 1, SqlType(c.param), v);
+    OWN_OR_15(c);
+    return TypeInfoText(c, 1, c.own->conciseType, v);
+}
+
+int GR_IrdTableName(DescReadCtx &c, DescValue *v)
+{
+    COLUMN_OR_100(c);
+    return Text(v, c.col->table);
+}
+int GR_IrdSchemaName(DescReadCtx &c, DescValue *v)
+{
+    COLUMN_OR_100(c);
+    return Text(v, c.col->schema);
+}
+int GR_IrdCatalogName(DescReadCtx &c, DescValue *v)
+{
+    COLUMN_OR_100(c);
+    return Text(v, c.col->catalog);
+}
+
+const char *LabelOrName(const ColDesc *d) { return d->label && d->label[0] ? d->label : d->name; }
+
+int GR_IrdLabel(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Text(v, "BOOKMARK");
+    COLUMN_OR_100(c);
+    return Text(v, LabelOrName(c.col));
+}
+int GR_IrdBaseColumnName(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Text(v, "BOOKMARK");
+    int32_t expr = 0;
+    if (IntOverride(c, 1055, &expr) && expr == 1)
+        return Text(v, "");
+    COLUMN_OR_100(c);
+    return Text(v, LabelOrName(c.col));
+}
+
+int GR_OwnIntervalPrecision(DescReadCtx &c, DescValue *v)
+{
+    return Num(v, c.own ? c.own->datetimeIntervalPrecision : 0);
+}
+
+int Literal(DescReadCtx &c, int16_t field, int column, DescValue *v)
+{
+    if (c.rec == 0)
+        return Text(v, "");
+    const char *text = nullptr;
+    if (TextOverride(c, field, &text))
+        return Text(v, text);
+    COLUMN_OR_100(c);
+    return TypeInfoText(c, column, SqlType(c.col), v);
+}
+int GR_IrdLiteralPrefix(DescReadCtx &c, DescValue *v) { return Literal(c, SQL_DESC_LITERAL_PREFIX, 4, v); }
+int GR_IrdLiteralSuffix(DescReadCtx &c, DescValue *v) { return Literal(c, SQL_DESC_LITERAL_SUFFIX, 5, v); }
+int GR_EmptyText(DescReadCtx &, DescValue *v) { return Text(v, ""); }
+
+int GR_OwnRadix(DescReadCtx &c, DescValue *v)
+{
+    OWN_OR_15(c);
+    return Num(v, c.own->numPrecRadix);
+}
+int GR_AppRadix(DescReadCtx &c, DescValue *v) { return c.bound ? Num(v, DescRadixRule(c.b.cType)) : GR_OwnRadix(c, v); }
+int GR_IrdRadix(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, 0);
+    COLUMN_OR_100(c);
+    return Num(v, DescRadixRule(SqlType(c.col)));
+}
+int GR_IpdRadix(DescReadCtx &c, DescValue *v)
+{
+    if (c.param)
+        return Num(v, DescRadixRule(SqlType(c.param)));
+    return c.own ? Num(v, c.own->numPrecRadix) : 100;
+}
+
+// The bound parameter's direction; an unbound parameter answers what the
+// IPD record holds.
+int GR_IpdParameterType(DescReadCtx &c, DescValue *v)
+{
+    DescBinding b{};
+    if (c.s && DescStmtFindBinding(c.s, false, static_cast<uint16_t>(c.rec), &b))
+        return Num(v, b.paramType);
+    return Num(v, c.own ? c.own->parameterType : 0);
+}
+
+int GR_IrdRowver(DescReadCtx &c, DescValue *v)
+{
+    if (c.rec == 0)
+        return Num(v, 0);
+    int32_t o = 0;
+    if (IntOverride(c, SQL_DESC_ROWVER, &o))
+        return Num(v, o);
+    COLUMN_OR_100(c);
+    return Num(v, 0);
+}
+
+// ---- the entry ----
+
+const char *DescKindName(const Desc *d)
+{
+    if (d->allocType == DA_EXPLICIT)
+        return "USER";
+    switch (d->kind) {
+    case DK_IRD: return "IRD";
+    case DK_ARD: return "ARD";
+    case DK_IPD: return "IPD";
+    case DK_APD: return "APD";
+    default: return "UNKNOWN_DESC";
+    }
+}
+
+namespace {
+
+SQLRETURN Fail(Desc *d, int err)
+{
+    d->diag.errNum = err;
+    return SQL_ERROR;
+}
+
+// Writes a read value by the field's writer.
+SQLRETURN Put(Desc *d, const DescField &f, const DescValue &v, const DescOut &out)
+{
+    int err = 0;
+    switch (f.writer) {
+    case DW_POINTER: err = DescPutPointer(v.ptr, out); break;
+    case DW_TEXT: err = DescPutText(v.text, out); break;
+    default: err = DescPutNumber(f.writer, v.num, out); break;
+    }
+    if (err == 19) {
+        d->diag.errNum = 19;
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    return err ? Fail(d, err) : SQL_SUCCESS;
+}
+
+// Fills what record n is made of for the kind of D.
+void LoadRecord(DescReadCtx &c)
+{
+    c.own = DescGetRec(c.d, c.rec);
+    if (!c.s)
+        return;
+    const uint16_t n = static_cast<uint16_t>(c.rec);
+    switch (c.d->kind) {
+    case DK_ARD: c.bound = DescStmtFindBinding(c.s, true, n, &c.b); break;
+    case DK_APD: c.bound = DescStmtFindBinding(c.s, false, n, &c.b); break;
+    case DK_IRD: {
+        int err = 0;
+        c.col = DescStmtColDesc(c.s, n, &err);
+        break;
+    }
+    case DK_IPD: c.param = DescStmtParamDesc(c.s, n); break;
+    default: break;
+    }
+}
+
+SQLRETURN GetField(Desc *d, int16_t rec, int16_t field, const DescOut &out)
+{
+    if (TR_IsOn())
+        TR_Printf("Descriptor Type: %s", DescKindName(d));
+    const DescField *f = DescFindField(field);
+    if (!f)
+        return Fail(d, 1);
+    const int kind = d->allocType == DA_EXPLICIT ? static_cast<int>(DK_USER) : d->kind;
+    if (kind < DK_USER || kind > DK_APD)
+        return Fail(d, 26);
+    DescReadCtx c{};
+    c.d = d;
+    c.s = d->allocType == DA_IMPLICIT ? d->stmt : nullptr;
+    c.rec = rec;
+    if (!f->header) {
+        if (rec < 0 || (rec == 0 && (kind == DK_IPD || kind == DK_APD)))
+            return Fail(d, 100);
+        uint16_t count = d->count;
+        if (kind == DK_IRD) {
+            int err = c.s ? DescStmtNumResultCols(c.s, &count) : 15;
+            if (err)
+                return Fail(d, err);
+        }
+        if (rec > count)
+            return SQL_NO_DATA;
+    }
+    DescGetFn get = f->get[kind];
+    if (!get)
+        return Fail(d, 26);
+    if (!f->header)
+        LoadRecord(c);
+    DescValue v{};
+    int r = get(c, &v);
+    if (r == DG_NOTHING)
+        return SQL_SUCCESS;
+    if (r != 0)
+        return Fail(d, r);
+    return Put(d, *f, v, out);
+}
+
+} // namespace
+
+SQLRETURN DescGetField(Desc *d, int16_t rec, int16_t field, void *value, int64_t bufLen,
+                       int64_t *outLen, int width)
+{
+    return GetField(d, rec, field, DescOut{value, bufLen, outLen, width, false});
+}
+
+// Reads a field in characters for wide text (SQLGetDescRecW's name).
+SQLRETURN DescGetFieldChars(Desc *d, int16_t rec, int16_t field, void *value, int64_t bufLen,
+                            int64_t *outLen, int width)
+{
+    return GetField(d, rec, field, DescOut{value, bufLen, outLen, width, true});
+}
+
+SQLRETURN DS_GetDescField(Desc *d, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value,
+                          SQLINTEGER bufLen, SQLINTEGER *outLen, int width)
+{
+    int64_t len = 0;
+    SQLRETURN rc = DescGetField(d, rec, field, value, bufLen, &len, width);
+    if (outLen && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
+        *outLen = static_cast<SQLINTEGER>(len);
+    return rc;
+}

@@ -1,0 +1,35 @@
+// Writers of descriptor field values into the application's buffers, by the
+// field's kind of value.  Each writes the value only when the buffer pointer
+// is given and the length only when the length pointer is.
+#pragma once
+#include <cstdint>
+
+// How a field's value reaches the application.
+enum DescWriter : uint8_t {
+    DW_SMALLINT,   // 16-bit, length 2
+    DW_INTEGER,    // 32-bit signed, length 4
+    DW_UINTEGER,   // 32-bit unsigned, length 4
+    DW_LEN,        // 64-bit, length 8
+    DW_POINTER,    // 64-bit pointer, length 8; the buffer must hold 8 bytes
+    DW_TEXT,       // NUL-terminated text (UTF-16 for width 'W')
+};
+
+// The application's side of one field read.
+struct DescOut {
+    void *value;
+    int64_t bufLen;        // bytes; characters for wide text when inChars
+    int64_t *outLen;
+    int width;             // 'A' or 'W'
+    bool inChars;          // wide text lengths count characters, not bytes
+};
+
+// A number by a numeric writer (DW_SMALLINT .. DW_LEN), cut to its width.  0.
+int DescPutNumber(DescWriter w, int64_t v, const DescOut &o);
+// A pointer: 21 (S1009) when a buffer is given whose length, taken as an
+// unsigned number, is below 8 (SQL_IS_POINTER passes); else 0.
+int DescPutPointer(const void *p, const DescOut &o);
+// A UTF-8 (or code-page) text; NULL writes "".  The length is the whole
+// text's: bytes narrow, 2 per UTF-16 unit wide (units when inChars).  0, or
+// 19 (01004) when the text with its terminator did not fit and was cut
+// between characters.
+int DescPutText(const char *text, const DescOut &o);
