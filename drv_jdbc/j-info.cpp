@@ -6,6 +6,7 @@
 
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
+#include "drv_jdbc/j-infotypes.h"
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-wrap.h"
 #include "odbc/drv_convtable.h"
@@ -170,7 +171,7 @@ int ConnectionItem(int handle, int item, int kind, void *buf, int16_t len, int16
             return rc != 0 ? rc : Deliver(a, kind, buf, len, outLen);
         }
     }
-    return 1;
+    return DRV_MoreConnectionItems(c, item, kind, buf, len, outLen);
 }
 
 } // namespace
@@ -208,8 +209,7 @@ int DRV_GetInfo(int handle, int code, void *buf, int16_t len, int16_t *outLen)
     case 2:
         return ConnectionItem(handle, item, kind, buf, len, outLen);
     case 3:
-        // Statement items arrive with the statement operations.
-        return HT_Lookup(&drvStmtTable, static_cast<uint32_t>(handle)) ? 1 : 21;
+        return DRV_StatementItem(handle, item, kind, buf, len, outLen);
     default:
         return 1;
     }

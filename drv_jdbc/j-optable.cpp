@@ -4,6 +4,7 @@
 #include "drv_jdbc/j-errors.h"
 #include "drv_jdbc/j-info.h"
 #include "drv_jdbc/j-serv.h"
+#include "drv_jdbc/j-setoption.h"
 #include "drv_jdbc/j-stmtops.h"
 #include "odbc/drv_ops.h"
 
@@ -12,6 +13,7 @@ constexpr DrvOpTable makeJdbcOps()
 {
     DrvOpTable t = {};
     t.GetInfo = DRV_GetInfo;
+    t.SetOption = DRV_SetOption;
     t.GetErrors = DRV_GetErrors;
     t.EnvOpen = DRV_EnvOpen;
     t.EnvClose = DRV_EnvClose;

@@ -63,6 +63,9 @@ struct DrvStmt {
     char *procName;             // procedure of the previous procedure-columns row
     int32_t ordinal;            // ORDINAL_POSITION counter of procedure columns
     int32_t paramsDescribed;    // 1 once parameter descriptions were derived
+    int32_t queryTimeout;       // SQL_QUERY_TIMEOUT in seconds, for each new JDBC statement
+    int32_t noScan;             // SQL_NOSCAN: 1 or 0
+    int32_t maxLength;          // SQL_MAX_LENGTH, 0 none
 };
 
 // Closes the result and the Java statement, drops the descriptions and the

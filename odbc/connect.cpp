@@ -9,6 +9,7 @@
 
 #include "drv_jdbc/j-connstr.h"
 #include "odbc/conn.h"
+#include "odbc/connattr.h"
 #include "odbc/dispatch.h"
 #include "odbc/drv_connect_params.h"
 #include "odbc/drv_convtable.h"
@@ -265,6 +266,7 @@ void ConnOpen(Conn *conn, int width)
             conn->isolation = static_cast<uint32_t>(isolation);
     }
     SetOption(conn, kOdbcVersionItem, conn->env ? conn->env->odbcVersion : 3);
+    ConnApplyPendingAttrs(conn);
 }
 
 SQLRETURN CN_DriverConnect(Conn *conn, SQLHWND window, SQLCHAR *in, SQLSMALLINT inLen,

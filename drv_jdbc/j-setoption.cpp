@@ -1,0 +1,258 @@
+// DRV_SetOption: connection options on the JDBC Connection or the DrvConn,
+// statement options on the JDBC Statement, the DrvStmt or its cursor
+// context.
+#include "drv_jdbc/j-setoption.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include "drv_jdbc/j-common.h"
+#include "drv_jdbc/j-conn.h"
+#include "drv_jdbc/j-infotypes.h"
+#include "drv_jdbc/j-param.h"
+#include "drv_jdbc/j-serv.h"
+#include "drv_jdbc/j-stmt.h"
+#include "drv_jdbc/j-wrap.h"
+
+namespace {
+
+constexpr int kKindMask = 0x0F000000;
+constexpr int32_t kEnd = -999;
+constexpr int32_t kMaxKeyset = 5000;
+constexpr int32_t kMaxRowset = 100;
+
+// ---- negotiation of cursor type and concurrency ----
+
+struct ValueBit {
+    int32_t value;
+    uint32_t bit;
+};
+
+// One negotiated option: the information type whose mask lists the values
+// the driver gives, the fallback walk and the bit of each known value.
+struct OptionFallbacks {
+    int option;
+    int infoType;
+    int32_t fallbacks[5];
+    ValueBit bits[5];
+};
+
+const OptionFallbacks kFallbacks[] = {
+    {SQL_CONCURRENCY, SQL_SCROLL_CONCURRENCY, {2, 3, 4, 3, kEnd},
+     {{1, SQL_SCCO_READ_ONLY}, {2, SQL_SCCO_LOCK}, {3, SQL_SCCO_OPT_ROWVER},
+      {4, SQL_SCCO_OPT_VALUES}, {kEnd, 0}}},
+    {SQL_CURSOR_TYPE, SQL_SCROLL_OPTIONS, {2, 1, 3, 1, kEnd},
+     {{0, SQL_SO_FORWARD_ONLY}, {1, SQL_SO_KEYSET_DRIVEN}, {2, SQL_SO_DYNAMIC},
+      {3, SQL_SO_STATIC}, {kEnd, 0}}},
+};
+
+const OptionFallbacks *findOptionFallbacks(int option)
+{
+    for (const OptionFallbacks &f : kFallbacks)
+        if (f.option == option)
+            return &f;
+    return nullptr;
+}
+
+// The value after the first element equal to value from *pos on; kEnd when
+// there is none.  *pos moves past the element found.
+int32_t nextFallbackValue(int32_t value, const int32_t *list, int *pos)
+{
+    for (int i = *pos; list[i] != kEnd; ++i) {
+        if (list[i] == value) {
+            *pos = i + 1;
+            return list[i + 1];
+        }
+    }
+    return kEnd;
+}
+
+// The bit of a known value; 0 for a value the list does not know, so that it
+// never counts as supported.
+uint32_t lookupOptionBit(int32_t value, const ValueBit *bits)
+{
+    for (const ValueBit *b = bits; b->value != kEnd; ++b)
+        if (b->value == value)
+            return b->bit;
+    return 0;
+}
+
+// The mask the back end reports for SQL_SCROLL_CONCURRENCY and
+// SQL_SCROLL_OPTIONS.
+uint32_t CapabilityMask(const DrvConn *c, int infoType)
+{
+    if (infoType == SQL_SCROLL_CONCURRENCY)
+        return SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES;
+    return static_cast<uint32_t>(infoSensitivityFlags(c));
+}
+
+// ---- connection options ----
+
+int SetConnectionOption(DrvConn *c, int code, void *value)
+{
+    const int32_t v = code == 0x2103006D ? 0 : *static_cast<int32_t *>(value);
+    switch (code) {
+    case 0x22030000:
+        return jc_Connection_setAutoCommit(c, c->connection, v != 0 ? 1 : 0);
+    case 0x22030001: {
+        // The JDBC connection follows, so that the database refuses writes.
+        int rc = jc_Connection_setReadOnly(c, c->connection, v != 0 ? 1 : 0);
+        if (rc == 0)
+            c->accessMode = v != 0 ? 1 : 0;
+        return rc;
+    }
+    case 0x2203006C:
+        return jc_Connection_setTransactionIsolation(c, c->connection, v);
+    case 0x2103006D:
+        return jc_Connection_setCatalog(c, c->connection, static_cast<const char *>(value));
+    case 0x2201000C:
+        c->odbcVersion = v;
+        return 0;
+    case 0x22010016:
+        c->oneStmtEmulation = v;
+        return 0;
+    default:
+        return 43;
+    }
+}
+
+// ---- statement options ----
+
+int SetCursorType(DrvStmt *s, int32_t *v)
+{
+    int rc = negotiateOption(s->conn, SQL_CURSOR_TYPE, v);
+    if (rc == 43)
+        return 43;
+    if (*v == SQL_CURSOR_DYNAMIC && !s->conn->capabilityMark) {
+        *v = SQL_CURSOR_KEYSET_DRIVEN;
+        rc = 75;
+    }
+    s->cursorCtx.cursorType = *v;
+    s->cursorCtx.flags |= 0x40;
+    return rc;
+}
+
+int SetStatementOption(DrvStmt *s, int code, int32_t *v)
+{
+    CursorState &cs = s->cursorCtx;
+    switch (code) {
+    case 0x32030000:
+        s->queryTimeout = *v;
+        return s->stmt ? jc_Statement_setQueryTimeout(s, s->stmt, *v) : 0;
+    case 0x32030001: {
+        int32_t m = s->conn->options.maxRows;
+        if (m > 0 && (*v <= 0 || *v > m)) {
+            s->maxRows = m;
+            *v = m;
+            return 75;
+        }
+        s->maxRows = *v;
+        return 0;
+    }
+    case 0x32030002:
+        s->noScan = *v != 0 ? 1 : 0;
+        return 0;
+    case 0x32030003:
+        s->maxLength = *v;
+        return 0;
+    case 0x32030006:
+        return SetCursorType(s, v);
+    case 0x32030007: {
+        int rc = negotiateOption(s->conn, SQL_CONCURRENCY, v);
+        if (rc != 43)
+            cs.concurrency = *v;
+        return rc;
+    }
+    case 0x32030008:
+        if (!s->conn->capabilityMark && *v != 0)
+            return 75;
+        cs.keysetSize = *v > kMaxKeyset ? kMaxKeyset : *v;
+        cs.flags |= 0x100;
+        return 0;
+    case 0x32030009: {
+        int rc = 0;
+        if (!s->conn->options.noRowsetSizeLimit && *v > kMaxRowset) {
+            *v = kMaxRowset;
+            rc = 75;
+        }
+        cs.rowsetSize = *v;
+        cs.flags |= 0x1;
+        cs.flags2 &= static_cast<uint16_t>(~0x30);
+        return rc;
+    }
+    case 0x3203000A:
+        cs.simulateCursor = *v;
+        return 0;
+    case 0x3203000B:
+        cs.retrieveData = *v;
+        return 0;
+    case 0x3203000C:
+        cs.useBookmarks = *v;
+        return 0;
+    case 0x3203000F:
+        return *v != 0 && !s->paramsDescribed ? describeParams(s) : 0;
+    case 0x3203041A:
+        if (*v != 1 && *v != 2)
+            return 21;
+        cs.option1050 = *v;
+        return 0;
+    default:
+        return 43;
+    }
+}
+
+} // namespace
+
+int negotiateOption(const DrvConn *c, int option, int32_t *value)
+{
+    const OptionFallbacks *f = findOptionFallbacks(option);
+    if (!f)
+        return 0;
+    const uint32_t mask = CapabilityMask(c, f->infoType);
+    const int32_t asked = *value;
+    int pos = 0;
+    int32_t v = asked;
+    while (v != kEnd && !(mask & lookupOptionBit(v, f->bits)))
+        v = nextFallbackValue(v, f->fallbacks, &pos);
+    if (v == kEnd)
+        return 43;
+    *value = v;
+    return v == asked ? 0 : 75;
+}
+
+int DRV_SetOption(int handle, int code, void *value)
+{
+    if (!value)
+        return 21;
+    const int cls = static_cast<int>(static_cast<uint32_t>(code) >> 28);
+    switch (cls) {
+    case 1:
+        return HT_Lookup(&drvEnvTable, static_cast<uint32_t>(handle)) ? 43 : 21;
+    case 2: {
+        auto *c = static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(handle)));
+        if (!c)
+            return 21;
+        JNIEnv *env = jvmAttachThread(c->env);
+        if (!env)
+            return 15;
+        c->env = env;
+        JniLocalFrame frame(env, 64);
+        return SetConnectionOption(c, code, value);
+    }
+    case 3: {
+        auto *s = static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, static_cast<uint32_t>(handle)));
+        if (!s)
+            return 21;
+        if ((code & kKindMask) != 0x02000000)
+            return 43;
+        JNIEnv *env = jvmAttachThread(s->env);
+        if (!env)
+            return 15;
+        s->env = env;
+        JniLocalFrame frame(env, 64);
+        return SetStatementOption(s, code, static_cast<int32_t *>(value));
+    }
+    default:
+        return 1;
+    }
+}

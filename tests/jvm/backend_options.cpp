@@ -1,0 +1,218 @@
+// The back end's information types, statement items and options against the
+// PostgreSQL fixture: DatabaseMetaData answers and the driver's own, the
+// delivery by value kind, option negotiation and the JDBC objects options
+// reach.
+#include "drv_jdbc/j-infotypes.h"
+#include "tests/jvm/stmt_support.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+namespace {
+
+class BackendOptions : public StmtTest {
+protected:
+    int32_t Int(int h, int code, int *rc = nullptr)
+    {
+        int32_t v = -12345;
+        int16_t len = 0;
+        int r = stmtOps().GetInfo(h, code, &v, 4, &len);
+        if (rc)
+            *rc = r;
+        return v;
+    }
+    std::string Text(int h, int code, int *rc = nullptr)
+    {
+        char buf[4096] = "untouched";
+        int16_t len = 0;
+        int r = stmtOps().GetInfo(h, code, buf, sizeof buf, &len);
+        if (rc)
+            *rc = r;
+        return buf;
+    }
+    int Set(int h, int code, int32_t *v) { return stmtOps().SetOption(h, code, v); }
+    DrvConn *Rec() { return static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(conn))); }
+};
+
+constexpr int kText = 0x21040000;
+constexpr int kInt = 0x22040000;
+
+TEST_F(BackendOptions, InformationTypes)
+{
+    struct TextCase {
+        int type;
+        const char *value;
+    } texts[] = {
+        {SQL_DBMS_NAME, "PostgreSQL"}, {SQL_SERVER_NAME, "PostgreSQL"}, {SQL_DRIVER_ODBC_VER, "03.50"},
+        {SQL_ODBC_VER, "03.50.0000"}, {SQL_IDENTIFIER_QUOTE_CHAR, "\""}, {SQL_SEARCH_PATTERN_ESCAPE, "\\"},
+        {SQL_DATA_SOURCE_NAME, " "}, {SQL_TABLE_TERM, "Table"}, {SQL_DATABASE_NAME, ""},
+        {SQL_PROCEDURES, "Y"}, {SQL_COLUMN_ALIAS, "Y"}, {SQL_ORDER_BY_COLUMNS_IN_SELECT, "N"},
+        {SQL_NEED_LONG_DATA_LEN, "Y"}, {SQL_USER_NAME, nullptr},
+    };
+    for (const TextCase &c : texts) {
+        int rc = -1;
+        std::string v = Text(conn, kText + c.type, &rc);
+        EXPECT_EQ(rc, 0) << c.type << drainErrors(conn);
+        if (c.value)
+            EXPECT_EQ(v, c.value) << c.type;
+        else
+            EXPECT_EQ(v, pg.trustUser) << c.type;
+    }
+    EXPECT_FALSE(Text(conn, kText + SQL_DBMS_VER).empty());
+    std::string keywords = Text(conn, kText + SQL_KEYWORDS);
+    for (char &ch : keywords)
+        ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+    EXPECT_NE(keywords.find("LIMIT"), std::string::npos) << keywords;
+
+    struct IntCase {
+        int type;
+        int32_t value;
+    } ints[] = {
+        {SQL_TXN_ISOLATION_OPTION, 15}, {SQL_DEFAULT_TXN_ISOLATION, SQL_TXN_READ_COMMITTED},
+        {SQL_SCROLL_OPTIONS, 31}, {SQL_SCROLL_CONCURRENCY, 11}, {SQL_TXN_CAPABLE, SQL_TC_ALL},
+        {SQL_GETDATA_EXTENSIONS, 7}, {SQL_IDENTIFIER_CASE, SQL_IC_LOWER},
+        {SQL_CATALOG_LOCATION, SQL_CL_START}, {SQL_OJ_CAPABILITIES, 63}, {65003, 63},
+        {SQL_MAX_IDENTIFIER_LEN, 30}, {SQL_ASYNC_MODE, 2}, {SQL_DRIVER_HDBC, 0},
+    };
+    for (const IntCase &c : ints) {
+        int rc = -1;
+        EXPECT_EQ(Int(conn, kInt + c.type, &rc), c.value) << c.type;
+        EXPECT_EQ(rc, 0) << c.type;
+    }
+    // Function lists become masks of the names the table knows.
+    EXPECT_NE(Int(conn, kInt + SQL_NUMERIC_FUNCTIONS) & SQL_FN_NUM_ABS, 0);
+    EXPECT_NE(Int(conn, kInt + SQL_STRING_FUNCTIONS) & SQL_FN_STR_LENGTH, 0);
+    int rc = -1;
+    Int(conn, kInt + SQL_CONVERT_INTEGER, &rc);
+    EXPECT_EQ(rc, 0);
+
+    // The kind only chooses the delivery; unknown types are not answered.
+    EXPECT_EQ(Int(conn, kInt + SQL_DBMS_NAME, &rc), 0);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(Text(conn, kText + SQL_MAX_IDENTIFIER_LEN), "");
+    EXPECT_EQ(Int(conn, kInt + SQL_DM_VER, &rc), -12345);
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(Int(conn, kInt + 4242, &rc), -12345);
+    EXPECT_EQ(rc, 1);
+    // A live connection is not dead.
+    EXPECT_EQ(Int(conn, DRV_ITEM_CONNECTION_DEAD, &rc), 0);
+    EXPECT_EQ(rc, 0);
+}
+
+TEST_F(BackendOptions, OptionsOfTheConnectionBlockAnswer)
+{
+    DrvConn *c = Rec();
+    c->options.jNoQuotedIdent = 1;
+    c->options.noSearchEscape = 1;
+    c->options.sqlDbmsName = strdup("KestrunePG");
+    c->options.cursorSensitivity = 2;
+    c->oneStmtEmulation = 1;
+    EXPECT_EQ(Text(conn, kText + SQL_IDENTIFIER_QUOTE_CHAR), " ");
+    EXPECT_EQ(Text(conn, kText + SQL_SEARCH_PATTERN_ESCAPE), "");
+    EXPECT_EQ(Text(conn, kText + SQL_DBMS_NAME), "KestrunePG");
+    EXPECT_EQ(Int(conn, kInt + SQL_SCROLL_OPTIONS), 17);
+    EXPECT_EQ(Int(conn, kInt + SQL_MAX_CONCURRENT_ACTIVITIES), 0);
+}
+
+TEST_F(BackendOptions, ConnectionOptionsReachTheJdbcConnection)
+{
+    int32_t v = 0;
+    EXPECT_EQ(Set(conn, 0x22030000, &v), 0);
+    EXPECT_EQ(Int(conn, 0x22030000), 0);
+    v = SQL_TXN_SERIALIZABLE;
+    EXPECT_EQ(Set(conn, 0x2203006C, &v), 0);
+    EXPECT_EQ(Int(conn, 0x2203006C), SQL_TXN_SERIALIZABLE);
+    v = 1;
+    EXPECT_EQ(Set(conn, 0x22030001, &v), 0);
+    EXPECT_EQ(Int(conn, 0x22030001), 1);
+
+    // Read-only reaches the database: a write in the next transaction fails.
+    int h = alloc();
+    EXPECT_NE(run(h, "create temporary table krs_ro(v int)"), 0);
+    drainErrors(h);
+    EXPECT_EQ(stmtOps().Rollback(conn), 0);
+    v = 0;
+    EXPECT_EQ(Set(conn, 0x22030001, &v), 0);
+    v = 1;
+    EXPECT_EQ(Set(conn, 0x22030000, &v), 0);
+
+    v = 2;
+    EXPECT_EQ(Set(conn, 0x2201000C, &v), 0);
+    EXPECT_EQ(Rec()->odbcVersion, 2);
+    EXPECT_EQ(Set(conn, 0x22030500, &v), 43);
+    EXPECT_EQ(Set(conn, 0x22030000 + 1201, &v), 43);
+    EXPECT_EQ(Set(0x7777, 0x22030000, &v), 21);
+    EXPECT_EQ(Set(env, 0x12030000, &v), 43);
+}
+
+TEST_F(BackendOptions, StatementOptionsAndItems)
+{
+    int h = alloc();
+    int rc = -1;
+    EXPECT_EQ(Int(h, 0x32010000, &rc), -1) << "no DML yet";
+    EXPECT_EQ(rc, 0);
+
+    struct Case {
+        int code;
+        int32_t asked;
+        int rc;
+        int32_t stored;
+    } cases[] = {
+        {0x32030001, 200, 0, 200},
+        {0x32030002, 5, 0, 1},
+        {0x32030003, 9000, 0, 9000},
+        {0x32030007, SQL_CONCUR_ROWVER, 75, SQL_CONCUR_VALUES},
+        {0x32030006, SQL_CURSOR_DYNAMIC, 75, SQL_CURSOR_KEYSET_DRIVEN},  // no dynamic-cursor mark yet
+        {0x32030006, 7, 43, SQL_CURSOR_KEYSET_DRIVEN},
+        {0x32030008, 10, 75, 0},
+        {0x32030009, 101, 75, 100},
+        {0x3203000A, 1, 0, 1},
+        {0x3203000B, 0, 0, 0},
+        {0x3203000C, 1, 0, 1},
+        {0x3203041A, 2, 0, 2},
+        {0x3203041A, 3, 21, 2},
+        {0x32039999, 1, 43, -12345},
+    };
+    for (const Case &c : cases) {
+        int32_t v = c.asked;
+        EXPECT_EQ(Set(h, c.code, &v), c.rc) << std::hex << c.code;
+        EXPECT_EQ(Int(h, c.code), c.stored) << std::hex << c.code;
+    }
+    // Once the capability word was asked, dynamic cursors and keyset sizes
+    // are given.
+    Int(conn, 0x22010011);
+    int32_t v = SQL_CURSOR_DYNAMIC;
+    EXPECT_EQ(Set(h, 0x32030006, &v), 0);
+    v = 8000;
+    EXPECT_EQ(Set(h, 0x32030008, &v), 0);
+    EXPECT_EQ(Int(h, 0x32030008), 5000);
+
+    // The row count of a DML statement is its update count.
+    ASSERT_EQ(run(h, "create temporary table krs_rows(v int)"), 0) << drainErrors(h);
+    int d = alloc();
+    ASSERT_EQ(run(d, "insert into krs_rows select generate_series(1, 3)"), 0) << drainErrors(d);
+    EXPECT_EQ(Int(d, 0x32010000), 3);
+    // A query timeout reaches the JDBC statement.
+    v = 7;
+    EXPECT_EQ(Set(d, 0x32030000, &v), 0);
+    EXPECT_EQ(Int(d, 0x32030000), 7);
+}
+
+TEST_F(BackendOptions, MaxRowsIsCappedByTheConnectionLimit)
+{
+    Rec()->options.maxRows = 500;
+    int h = alloc();
+    struct Case {
+        int32_t asked;
+        int rc;
+        int32_t stored;
+    } cases[] = {{0, 75, 500}, {200, 0, 200}, {800, 75, 500}};
+    for (const Case &c : cases) {
+        int32_t v = c.asked;
+        EXPECT_EQ(Set(h, 0x32030001, &v), c.rc) << c.asked;
+        EXPECT_EQ(v, c.stored);
+        EXPECT_EQ(Int(h, 0x32030001), c.stored);
+    }
+}
+
+} // namespace
