@@ -6,13 +6,17 @@
 
 #include "exec/cancel.h"
 #include "odbc/conn.h"
+#include "odbc/connattr.h"
 #include "odbc/connect.h"
 #include "odbc/getfunctions.h"
 #include "odbc/desc.h"
 #include "odbc/desc_field.h"
 #include "odbc/diag.h"
+#include "odbc/diagfield.h"
 #include "odbc/env.h"
+#include "odbc/info.h"
 #include "odbc/stmt.h"
+#include "odbc/stmtattr.h"
 
 #define KRS_DESCRIPTOR(Var, Name, Kind, Clear, Async, Impl, Format) \
     const ApiDescriptor kApi_##Var = {Name, Format, Async, Clear, Kind, &ApiRun<Kind, Impl>,  \

@@ -11,6 +11,7 @@
 #include "odbc/drv_convtable.h"
 #include "odbc/drv_ops.h"
 #include "odbc/errors.h"
+#include "odbc/info_cache.h"
 #include "odbc/rowblock.h"
 #include "platform/locks.h"
 
@@ -132,6 +133,16 @@ struct Conn : HandleHead {
 
     FailoverCallback failoverCallback;
     void *failoverContext;
+
+    // Connection attributes kept by the handle layer.
+    char *translateDll;        // SQL_TRANSLATE_DLL (owned)
+    uint32_t translateOption;
+    SQLULEN asyncEnable;       // SQL_ATTR_ASYNC_ENABLE, copied into its statements
+    int32_t dtcEnlisted;       // 1 while enlisted in a coordinator transaction
+    uint32_t pendingAttrs;     // CA_* set before connecting, applied once connected
+    int32_t pendingAutocommit;
+    char *pendingCatalog;      // SQL_ATTR_CURRENT_CATALOG set before connecting (owned)
+    InfoCache infoCache;       // SQLGetInfo answers of the open connection
 };
 
 // Stmt::state
@@ -179,6 +190,13 @@ struct Stmt : HandleHead {
     Desc *apd;             // current APD
     Desc *ird;
     Desc *ipd;
+
+    // Statement fields that ODBC 3 attributes reach directly.
+    SQLULEN asyncEnable;
+    SQLPOINTER fetchBookmarkPtr;   // SQL_ATTR_FETCH_BOOKMARK_PTR
+    SQLULEN *paramsProcessedPtr;   // SQL_ATTR_PARAMS_PROCESSED_PTR, null: not written
+    SQLULEN *rowsFetchedPtr;       // SQL_ATTR_ROWS_FETCHED_PTR, null: not written
+    SQLULEN rowCounter;            // rows delivered since the result was opened
 };
 
 // Desc::kind
