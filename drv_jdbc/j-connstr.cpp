@@ -96,6 +96,8 @@ int64_t ParseLong(const char *s)
     bool neg = *s == '-';
     if (*s == '+' || *s == '-')
         ++s;
+    if (*s < '0' || *s > '9')
+        return 0;
     int64_t v = 0;
     auto r = std::from_chars(s, s + strlen(s), v);
     if (r.ec == std::errc::result_out_of_range)

@@ -291,6 +291,8 @@ TEST_F(ConnApply, FetchSizeAndSensitivity)
         {"DSN=pg;FBS=0", 60, 0},
         {"DSN=pg;FBS=abc", 60, 0},
         {"DSN=pg;FBS=-5", 4294967291u, 0},
+        {"DSN=pg;FBS= +12x", 12, 0},
+        {"DSN=pg;FBS=+-3", 60, 0},
         {"DSN=pg;FBS=100;DYN_CURS_SENSITIVITY=high", 100, 1},
         {"DSN=pg;DYN_CURS_SENSITIVITY=dynamic", 60, 2},
         {"DSN=pg;DYN_CURS_SENSITIVITY=xyz", 60, 0},
