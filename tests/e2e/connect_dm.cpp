@@ -260,6 +260,8 @@ TEST_P(Connect, PromptWithTheShippedDialogIsNotConfirmed)
     // No password in the data source: SQL_DRIVER_COMPLETE asks the dialog,
     // which the shipped library never confirms.
     EXPECT_EQ(h.DriverConnect("DSN=" + Dsn(), nullptr, SQL_DRIVER_COMPLETE), SQL_NO_DATA);
+    // The library asked is the one laid beside the drivers.
+    EXPECT_NE(ReadFile("/proc/self/maps").find(g_pg.libdir + "/libkrslogon.so"), std::string::npos);
     EXPECT_EQ(SQLDisconnect(h.dbc), SQL_ERROR);
     EXPECT_EQ(h.State(), "08003");
     // Without the login box the connect goes on with what it has.
