@@ -11,6 +11,8 @@ using namespace conntest;
 namespace {
 
 PgEnv g_pg;
+// "pässwörd;=x" in UTF-8: the password of a role made for the wide tests.
+const char kUniPassword[] = "p\xc3\xa4ssw\xc3\xb6rd;=x";
 
 class ConnectEnv : public ::testing::Environment {
 public:
@@ -38,10 +40,12 @@ public:
         std::ofstream(TestDir() + "/odbc.ini", std::ios::app) << extra;
         PgPsql(g_pg, "drop schema if exists krs_e2e cascade; create schema krs_e2e; "
                      "create table krs_e2e.marks(tag text, v text)");
+        PgPsql(g_pg, "drop role if exists krs_e2e_uni; create role krs_e2e_uni login password '" +
+                         std::string(kUniPassword) + "'");
     }
     void TearDown() override
     {
-        PgPsql(g_pg, "drop schema if exists krs_e2e cascade");
+        PgPsql(g_pg, "drop schema if exists krs_e2e cascade; drop role if exists krs_e2e_uni");
         RemovePrivateFiles();
     }
 };
@@ -266,6 +270,28 @@ TEST_P(Connect, PromptWithTheShippedDialogIsNotConfirmed)
     EXPECT_EQ(h.State(), "08003");
     // Without the login box the connect goes on with what it has.
     EXPECT_EQ(h.DriverConnect("DSN=" + Dsn() + ";NLB=Yes", nullptr, SQL_DRIVER_COMPLETE), SQL_SUCCESS)
+        << h.State();
+}
+
+TEST(WideConnect, NonAsciiPasswordThroughTheUnicodeLibrary)
+{
+    Handles h;
+    std::u16string in = u"DSN=e2e_w;UID=krs_e2e_uni;PWD={p\u00e4ssw\u00f6rd;=x}";
+    SQLWCHAR out[256] = {};
+    SQLSMALLINT len = 0;
+    ASSERT_EQ(SQLDriverConnectW(h.dbc, nullptr, (SQLWCHAR *)in.c_str(), SQL_NTS, out, 256, &len,
+                                SQL_DRIVER_NOPROMPT),
+              SQL_SUCCESS)
+        << h.State();
+    std::u16string back(reinterpret_cast<char16_t *>(out));
+    EXPECT_NE(back.find(u";PWD={p\u00e4ssw\u00f6rd;=x};"), std::u16string::npos);
+    EXPECT_EQ(len, static_cast<SQLSMALLINT>(back.size()));
+    EXPECT_EQ(PgPsql(g_pg, "select usename from pg_stat_activity where usename = 'krs_e2e_uni'"), "krs_e2e_uni");
+    ASSERT_EQ(SQLDisconnect(h.dbc), SQL_SUCCESS);
+    std::u16string user = u"krs_e2e_uni", pwd = u"p\u00e4ssw\u00f6rd;=x";
+    EXPECT_EQ(SQLConnectW(h.dbc, (SQLWCHAR *)u"e2e_w", SQL_NTS, (SQLWCHAR *)user.c_str(), SQL_NTS,
+                          (SQLWCHAR *)pwd.c_str(), SQL_NTS),
+              SQL_SUCCESS)
         << h.State();
 }
 
