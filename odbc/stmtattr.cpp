@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "drv_jdbc/j-errors.h"
+#include "odbc/desc_field.h"
 #include "odbc/dispatch.h"
 #include "odbc/handle_table.h"
 #include "odbc/handles.h"
@@ -317,21 +318,22 @@ SQLRETURN SetAppDesc(Stmt *s, SQLINTEGER attr, SQLPOINTER value)
     const bool row = attr == SQL_ATTR_APP_ROW_DESC;
     Desc *implicit = row ? s->ardImplicit : s->apdImplicit;
     Desc *&current = row ? s->ard : s->apd;
-    if (!value) {
-        current = implicit;
-        return SQL_SUCCESS;
+    Desc *d = implicit;
+    if (value) {
+        d = static_cast<Desc *>(HT_Lookup(&DescTable, HT_HandleIn(value)));
+        if (!d || d->typeTag != DESC_TAG)
+            return Fail(s, 138);
+        if (d->allocType == DA_IMPLICIT) {
+            if (d != implicit)
+                return Fail(s, 133);
+        } else if (d->conn != s->conn) {
+            return Fail(s, 138);
+        }
     }
-    Desc *d = static_cast<Desc *>(HT_Lookup(&DescTable, HT_HandleIn(value)));
-    if (!d || d->typeTag != DESC_TAG)
-        return Fail(s, 138);
-    if (d->allocType == DA_IMPLICIT) {
-        if (d != implicit)
-            return Fail(s, 133);
-    } else if (d->conn != s->conn) {
-        return Fail(s, 138);
-    }
+    // The statement follows the descriptor it now uses (NULL: its own again).
     current = d;
-    return SQL_SUCCESS;
+    int rc = row ? StmtApplyARD(s, d) : StmtApplyAPD(s, d);
+    return rc == 0 ? SQL_SUCCESS : Fail(s, rc);
 }
 
 SQLRETURN SetScrollable(Stmt *s, SQLULEN value)

@@ -1,0 +1,308 @@
+// Diagnostics, driver information and attributes through unixODBC with both
+// libraries: the records of a failed call, SQLGetInfo answers, connection
+// attributes seen by the server, statement attributes, and the functions
+// the Driver Manager lets through.
+#include "tests/e2e/connect_common.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+using namespace conntest;
+
+namespace {
+
+PgEnv g_pg;
+
+class InfoEnv : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(PgEnvLoad(g_pg));
+        ASSERT_TRUE(SetUpPrivateIni(g_pg, "e2e_info_", ""));
+        PgPsql(g_pg, "drop table if exists krs_e2e_info; create table krs_e2e_info(v int)");
+    }
+    void TearDown() override
+    {
+        PgPsql(g_pg, "drop table if exists krs_e2e_info");
+        RemovePrivateFiles();
+    }
+};
+
+const auto *const g_env = ::testing::AddGlobalTestEnvironment(new InfoEnv);
+
+std::string Upper(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return s;
+}
+
+class Info : public ::testing::TestWithParam<Library> {
+protected:
+    void SetUp() override { ASSERT_EQ(h.Connect(Dsn()), SQL_SUCCESS) << h.State(); }
+    std::string T() const { return GetParam().tag; }
+    std::string Dsn() const { return "e2e_info_" + T(); }
+    std::string App() const { return Dsn(); }
+
+    std::string InfoText(SQLUSMALLINT type)
+    {
+        char buf[512] = {};
+        SQLSMALLINT len = 0;
+        EXPECT_EQ(SQLGetInfo(h.dbc, type, buf, sizeof buf, &len), SQL_SUCCESS) << type << h.State();
+        EXPECT_EQ(len, static_cast<SQLSMALLINT>(std::strlen(buf))) << type;
+        return buf;
+    }
+    SQLUINTEGER ConnUInt(SQLINTEGER attr)
+    {
+        SQLUINTEGER v = 0xDEADBEEF;
+        EXPECT_EQ(SQLGetConnectAttr(h.dbc, attr, &v, 0, nullptr), SQL_SUCCESS) << attr << h.State();
+        return v;
+    }
+    // The last statement the server ran for this connection.
+    std::string LastQuery()
+    {
+        return PgPsql(g_pg, "select query from pg_stat_activity where application_name = '" + App() + "'");
+    }
+    // A statement handle, or null with the test skipped while statements are
+    // not executed yet.
+    SQLHSTMT Executed(const char *sql, SQLRETURN *rc)
+    {
+        SQLHSTMT s = nullptr;
+        EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &s), SQL_SUCCESS);
+        *rc = SQLExecDirect(s, (SQLCHAR *)sql, SQL_NTS);
+        return s;
+    }
+    bool Unsupported(SQLHSTMT s) { return Diag(SQL_HANDLE_STMT, s) == "IM001"; }
+
+    Handles h;
+};
+
+TEST_P(Info, DriverInformation)
+{
+    EXPECT_EQ(InfoText(SQL_DBMS_NAME), "PostgreSQL");
+    EXPECT_EQ(InfoText(SQL_DBMS_VER).substr(0, 2), "15");
+    EXPECT_EQ(InfoText(SQL_DRIVER_ODBC_VER), "03.50");
+    EXPECT_EQ(InfoText(SQL_DATA_SOURCE_NAME), Dsn());
+    EXPECT_EQ(InfoText(SQL_IDENTIFIER_QUOTE_CHAR), "\"");
+    EXPECT_EQ(InfoText(SQL_USER_NAME), g_pg.trustUser);
+
+    // A short buffer: the text cut, 01004, the whole length (asked in the
+    // library's own width, which unixODBC passes through as it is).
+    SQLSMALLINT len = 0;
+    if (T() == "w") {
+        SQLWCHAR small[5] = {};
+        EXPECT_EQ(SQLGetInfoW(h.dbc, SQL_DBMS_NAME, small, sizeof small, &len), SQL_SUCCESS_WITH_INFO);
+        EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(small)), u"Post");
+        EXPECT_EQ(len, 20);
+    } else {
+        char small[5] = {};
+        EXPECT_EQ(SQLGetInfo(h.dbc, SQL_DBMS_NAME, small, sizeof small, &len), SQL_SUCCESS_WITH_INFO);
+        EXPECT_STREQ(small, "Post");
+        EXPECT_EQ(len, 10);
+    }
+    EXPECT_EQ(h.State(), "01004");
+
+    SQLUINTEGER options = 0;
+    EXPECT_EQ(SQLGetInfo(h.dbc, SQL_TXN_ISOLATION_OPTION, &options, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(options, static_cast<SQLUINTEGER>(SQL_TXN_READ_UNCOMMITTED | SQL_TXN_READ_COMMITTED |
+                                                SQL_TXN_REPEATABLE_READ | SQL_TXN_SERIALIZABLE));
+    SQLUSMALLINT txn = 0;
+    EXPECT_EQ(SQLGetInfo(h.dbc, SQL_TXN_CAPABLE, &txn, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(txn, SQL_TC_ALL);
+    SQLUINTEGER convert = 0;
+    EXPECT_EQ(SQLGetInfo(h.dbc, SQL_CONVERT_INTEGER, &convert, 0, nullptr), SQL_SUCCESS);
+    EXPECT_NE(convert & SQL_CVT_CHAR, 0u);
+    EXPECT_EQ(SQLGetInfo(h.dbc, 4242, &convert, 0, nullptr), SQL_ERROR);
+    EXPECT_EQ(h.State(), "HY096");
+}
+
+TEST_P(Info, EveryExportedFunctionStaysCallable)
+{
+    // The functions the libraries export: unixODBC disables any the driver
+    // does not report.
+    const SQLUSMALLINT exported[] = {
+        SQL_API_SQLALLOCCONNECT, SQL_API_SQLALLOCENV, SQL_API_SQLALLOCSTMT, SQL_API_SQLBINDCOL,
+        SQL_API_SQLCANCEL, SQL_API_SQLCOLATTRIBUTE, SQL_API_SQLCONNECT, SQL_API_SQLDESCRIBECOL,
+        SQL_API_SQLDISCONNECT, SQL_API_SQLERROR, SQL_API_SQLEXECDIRECT, SQL_API_SQLEXECUTE,
+        SQL_API_SQLFETCH, SQL_API_SQLFREECONNECT, SQL_API_SQLFREEENV, SQL_API_SQLFREESTMT,
+        SQL_API_SQLGETCURSORNAME, SQL_API_SQLNUMRESULTCOLS, SQL_API_SQLPREPARE, SQL_API_SQLROWCOUNT,
+        SQL_API_SQLSETCURSORNAME, SQL_API_SQLSETPARAM, SQL_API_SQLTRANSACT, SQL_API_SQLBULKOPERATIONS,
+        SQL_API_SQLCOLUMNS, SQL_API_SQLDRIVERCONNECT, SQL_API_SQLGETCONNECTOPTION, SQL_API_SQLGETDATA,
+        SQL_API_SQLGETFUNCTIONS, SQL_API_SQLGETINFO, SQL_API_SQLGETSTMTOPTION, SQL_API_SQLGETTYPEINFO,
+        SQL_API_SQLPARAMDATA, SQL_API_SQLPUTDATA, SQL_API_SQLSETCONNECTOPTION, SQL_API_SQLSETSTMTOPTION,
+        SQL_API_SQLSPECIALCOLUMNS, SQL_API_SQLSTATISTICS, SQL_API_SQLTABLES, SQL_API_SQLCOLUMNPRIVILEGES,
+        SQL_API_SQLDESCRIBEPARAM, SQL_API_SQLEXTENDEDFETCH, SQL_API_SQLFOREIGNKEYS, SQL_API_SQLMORERESULTS,
+        SQL_API_SQLNATIVESQL, SQL_API_SQLNUMPARAMS, SQL_API_SQLPARAMOPTIONS, SQL_API_SQLPRIMARYKEYS,
+        SQL_API_SQLPROCEDURECOLUMNS, SQL_API_SQLPROCEDURES, SQL_API_SQLSETPOS, SQL_API_SQLTABLEPRIVILEGES,
+        SQL_API_SQLBINDPARAMETER, SQL_API_SQLALLOCHANDLE, SQL_API_SQLCLOSECURSOR, SQL_API_SQLCOPYDESC,
+        SQL_API_SQLENDTRAN, SQL_API_SQLFREEHANDLE, SQL_API_SQLGETCONNECTATTR, SQL_API_SQLGETDESCFIELD,
+        SQL_API_SQLGETDESCREC, SQL_API_SQLGETDIAGFIELD, SQL_API_SQLGETDIAGREC, SQL_API_SQLGETENVATTR,
+        SQL_API_SQLGETSTMTATTR, SQL_API_SQLSETCONNECTATTR, SQL_API_SQLSETDESCFIELD, SQL_API_SQLSETDESCREC,
+        SQL_API_SQLSETENVATTR, SQL_API_SQLSETSTMTATTR, SQL_API_SQLFETCHSCROLL,
+    };
+    SQLUSMALLINT bits[SQL_API_ODBC3_ALL_FUNCTIONS_SIZE] = {};
+    ASSERT_EQ(SQLGetFunctions(h.dbc, SQL_API_ODBC3_ALL_FUNCTIONS, bits), SQL_SUCCESS);
+    for (SQLUSMALLINT id : exported) {
+        EXPECT_TRUE(SQL_FUNC_EXISTS(bits, id)) << id;
+        SQLUSMALLINT one = 0;
+        EXPECT_EQ(SQLGetFunctions(h.dbc, id, &one), SQL_SUCCESS);
+        EXPECT_EQ(one, SQL_TRUE) << id;
+    }
+    // Calls that reach the driver's attribute entry points answer.
+    EXPECT_EQ(ConnUInt(SQL_ATTR_AUTOCOMMIT), SQL_AUTOCOMMIT_ON);
+    SQLUINTEGER v = 0;
+    EXPECT_EQ(SQLGetConnectOption(h.dbc, SQL_AUTOCOMMIT, &v), SQL_SUCCESS);
+    EXPECT_EQ(v, SQL_AUTOCOMMIT_ON);
+    SQLHSTMT s = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &s), SQL_SUCCESS);
+    SQLULEN rowset = 0;
+    EXPECT_EQ(SQLGetStmtOption(s, SQL_ROWSET_SIZE, &rowset), SQL_SUCCESS);
+    EXPECT_EQ(rowset & 0xFFFFFFFFu, 1u);
+    SQLFreeHandle(SQL_HANDLE_STMT, s);
+}
+
+TEST_P(Info, ConnectionAttributesReachTheServer)
+{
+    EXPECT_EQ(SQLSetConnectAttr(h.dbc, SQL_ATTR_TXN_ISOLATION,
+                                reinterpret_cast<SQLPOINTER>(SQL_TXN_SERIALIZABLE), 0),
+              SQL_SUCCESS)
+        << h.State();
+    EXPECT_EQ(ConnUInt(SQL_ATTR_TXN_ISOLATION), static_cast<SQLUINTEGER>(SQL_TXN_SERIALIZABLE));
+    EXPECT_NE(Upper(LastQuery()).find("SERIALIZABLE"), std::string::npos) << LastQuery();
+
+    ASSERT_EQ(SQLSetConnectAttr(h.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_SUCCESS)
+        << h.State();
+    EXPECT_EQ(ConnUInt(SQL_ATTR_AUTOCOMMIT), SQL_AUTOCOMMIT_OFF);
+    EXPECT_EQ(SQLSetConnectAttr(h.dbc, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(7), 0), SQL_ERROR);
+    EXPECT_EQ(h.State(), "HY024");
+    ASSERT_EQ(SQLSetConnectAttr(h.dbc, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0),
+              SQL_SUCCESS)
+        << h.State();
+    EXPECT_EQ(ConnUInt(SQL_ATTR_ACCESS_MODE), SQL_MODE_READ_ONLY);
+
+    EXPECT_EQ(SQLSetConnectAttr(h.dbc, 4242, reinterpret_cast<SQLPOINTER>(1), 0), SQL_ERROR);
+    EXPECT_EQ(h.State(), "HY092");
+    EXPECT_EQ(ConnUInt(SQL_ATTR_PACKET_SIZE), 4096u);
+
+    // Statements see the settings; skipped while statements are not executed.
+    SQLRETURN rc = SQL_ERROR;
+    SQLHSTMT s = Executed("SHOW transaction_isolation", &rc);
+    if (rc == SQL_ERROR && Unsupported(s))
+        GTEST_SKIP() << "statement execution is not built yet";
+    ASSERT_TRUE(Ok(rc)) << Diag(SQL_HANDLE_STMT, s);
+    ASSERT_EQ(SQLFetch(s), SQL_SUCCESS);
+    char level[32] = {};
+    SQLLEN ind = 0;
+    ASSERT_TRUE(Ok(SQLGetData(s, 1, SQL_C_CHAR, level, sizeof level, &ind)));
+    EXPECT_STREQ(level, "serializable");
+    SQLFreeStmt(s, SQL_CLOSE);
+    // Read-only under autocommit off: the database refuses the insert.
+    EXPECT_EQ(SQLExecDirect(s, (SQLCHAR *)"insert into krs_e2e_info values (1)", SQL_NTS), SQL_ERROR);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "25006");
+    SQLFreeHandle(SQL_HANDLE_STMT, s);
+    EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, h.dbc, SQL_ROLLBACK), SQL_SUCCESS);
+    EXPECT_EQ(PgPsql(g_pg, "select count(*) from krs_e2e_info"), "0");
+}
+
+TEST_P(Info, ADeadConnectionIsReportedWithTheDriversRecords)
+{
+    EXPECT_EQ(ConnUInt(SQL_ATTR_CONNECTION_DEAD), SQL_CD_FALSE);
+    PgPsql(g_pg, "select pg_terminate_backend(pid) from pg_stat_activity where application_name = '" + App() + "'");
+    ASSERT_EQ(Sessions(g_pg, App(), 0), 0);
+    EXPECT_EQ(ConnUInt(SQL_ATTR_CONNECTION_DEAD), SQL_CD_TRUE);
+
+    // An answer the server must give now fails: one record with the JDBC
+    // SQLSTATE and the driver's prefix, no tag.
+    char keywords[512] = {};
+    SQLSMALLINT len = 0;
+    EXPECT_EQ(SQLGetInfo(h.dbc, SQL_KEYWORDS, keywords, sizeof keywords, &len), SQL_ERROR);
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = -1;
+    SQLCHAR msg[512] = {};
+    ASSERT_EQ(SQLGetDiagRec(SQL_HANDLE_DBC, h.dbc, 1, state, &native, msg, sizeof msg, &len), SQL_SUCCESS);
+    std::string message = reinterpret_cast<char *>(msg);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(state)).substr(0, 2), "08") << state;
+    EXPECT_EQ(message.rfind("[Kestrune][ODBC]", 0), 0u) << message;
+    EXPECT_EQ(message.find("[SQLSTATE:"), std::string::npos) << message;
+    EXPECT_EQ(len, static_cast<SQLSMALLINT>(message.size()));
+    EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_DBC, h.dbc, 2, state, &native, msg, sizeof msg, &len), SQL_NO_DATA);
+    // A short buffer: cut, SQL_SUCCESS_WITH_INFO, the whole length.
+    SQLCHAR small[8] = {};
+    EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_DBC, h.dbc, 1, state, &native, small, sizeof small, &len),
+              SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(len, static_cast<SQLSMALLINT>(message.size()));
+    EXPECT_STREQ(reinterpret_cast<char *>(small), message.substr(0, 7).c_str());
+    SQLINTEGER number = 0;
+    EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_DBC, h.dbc, 0, SQL_DIAG_NUMBER, &number, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(number, 1);
+}
+
+TEST_P(Info, StatementAttributes)
+{
+    SQLHSTMT s = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &s), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(s, SQL_ATTR_MAX_LENGTH, reinterpret_cast<SQLPOINTER>(10000), 0), SQL_SUCCESS)
+        << Diag(SQL_HANDLE_STMT, s);
+    ASSERT_EQ(SQLSetStmtAttr(s, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(20), 0), SQL_SUCCESS)
+        << Diag(SQL_HANDLE_STMT, s);
+    ASSERT_EQ(SQLSetStmtAttr(s, SQL_ATTR_MAX_ROWS, reinterpret_cast<SQLPOINTER>(3), 0), SQL_SUCCESS)
+        << Diag(SQL_HANDLE_STMT, s);
+    struct Case {
+        SQLINTEGER attr;
+        SQLULEN want;
+    } cases[] = {
+        {SQL_ATTR_MAX_LENGTH, 10000}, {SQL_ATTR_ROW_ARRAY_SIZE, 20}, {SQL_ATTR_MAX_ROWS, 3},
+        {SQL_ATTR_QUERY_TIMEOUT, 0},  {SQL_ATTR_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY},
+        {SQL_ATTR_CONCURRENCY, SQL_CONCUR_READ_ONLY}, {SQL_ATTR_KEYSET_SIZE, 0},
+        {SQL_ATTR_PARAMSET_SIZE, 1},  {SQL_ATTR_NOSCAN, SQL_NOSCAN_OFF},
+        {SQL_ATTR_RETRIEVE_DATA, SQL_RD_ON}, {SQL_ATTR_USE_BOOKMARKS, SQL_UB_OFF},
+    };
+    for (const Case &c : cases) {
+        // SQLULEN values come back whole in a buffer filled with 0xFF.
+        SQLULEN v;
+        std::memset(&v, 0xFF, sizeof v);
+        EXPECT_EQ(SQLGetStmtAttr(s, c.attr, &v, 0, nullptr), SQL_SUCCESS) << c.attr << Diag(SQL_HANDLE_STMT, s);
+        EXPECT_EQ(v, c.want) << c.attr;
+    }
+    EXPECT_EQ(SQLSetStmtAttr(s, 4242, reinterpret_cast<SQLPOINTER>(1), 0), SQL_ERROR);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "HY092");
+
+    // MAX_ROWS limits a real result; skipped while statements are not executed.
+    SQLRETURN rc = SQLExecDirect(s, (SQLCHAR *)"select generate_series(1, 10)", SQL_NTS);
+    if (rc == SQL_ERROR && Unsupported(s))
+        GTEST_SKIP() << "statement execution is not built yet";
+    ASSERT_TRUE(Ok(rc)) << Diag(SQL_HANDLE_STMT, s);
+    ASSERT_EQ(SQLSetStmtAttr(s, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0), SQL_SUCCESS);
+    int rows = 0;
+    while (Ok(SQLFetch(s)))
+        ++rows;
+    EXPECT_EQ(rows, 3);
+    SQLFreeHandle(SQL_HANDLE_STMT, s);
+}
+
+TEST_P(Info, AServerErrorIsOneRecord)
+{
+    SQLRETURN rc = SQL_ERROR;
+    SQLHSTMT s = Executed("select * from krs_no_such_table", &rc);
+    if (rc == SQL_ERROR && Unsupported(s))
+        GTEST_SKIP() << "statement execution is not built yet";
+    EXPECT_EQ(rc, SQL_ERROR);
+    std::string message;
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, s, &message), "42P01");
+    EXPECT_EQ(message.rfind("[Kestrune][ODBC]", 0), 0u) << message;
+    EXPECT_EQ(message.find("[SQLSTATE:"), std::string::npos) << message;
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLCHAR msg[16] = {};
+    SQLSMALLINT len = 0;
+    EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_STMT, s, 1, state, &native, msg, sizeof msg, &len), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(len, static_cast<SQLSMALLINT>(message.size()));
+    EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_STMT, s, 2, state, &native, msg, sizeof msg, &len), SQL_NO_DATA);
+    SQLFreeHandle(SQL_HANDLE_STMT, s);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, Info, ::testing::ValuesIn(kLibraries),
+                         [](const auto &info) { return std::string(info.param.tag); });
+
+} // namespace
