@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "odbc/handles.h"
+#include "odbc/stmtattr.h"
 
 namespace {
 
@@ -54,14 +55,14 @@ int DescStmtBindParam(Stmt *, uint16_t, int16_t, int16_t, int16_t, uint64_t, int
 
 SQLRETURN DescStmtSetRowsetSize(Stmt *s, uint64_t size, int *err)
 {
-    *err = 0;
-    int32_t v = size == 0 ? 1 : static_cast<int32_t>(size);
-    if (v != s->cursor.rowsetSize) {
-        s->cursor.prevRowsetSize = s->cursor.rowsetSize;
-        s->cursor.rowsetSize = v;
-        s->cursor.flags |= 0x1;
-    }
-    return SQL_SUCCESS;
+    const int32_t kept = s->diag.errNum;
+    s->diag.errNum = 0;
+    SQLRETURN rc = StmtSetOption(s, SQL_ROWSET_SIZE, size);
+    *err = rc == SQL_SUCCESS ? 0 : s->diag.errNum;
+    if (rc == SQL_ERROR && *err == 0)
+        *err = 15;
+    s->diag.errNum = kept;
+    return rc;
 }
 
 int DescStmtSetParamset(Stmt *s, uint64_t size, SQLULEN *processed)
@@ -71,20 +72,15 @@ int DescStmtSetParamset(Stmt *s, uint64_t size, SQLULEN *processed)
     if (size == 0)
         return 39;
     s->paramsetSize = size;
+    s->paramsProcessedPtr = processed;
     if (s->ipd)
         s->ipd->rowsProcessedPtr = processed;
     return 0;
 }
 
-SQLULEN *DescStmtRowsFetchedPtr(Stmt *s) { return s->ird ? s->ird->rowsProcessedPtr : nullptr; }
-
-void DescStmtSetRowsFetchedPtr(Stmt *s, SQLULEN *p)
-{
-    if (s->ird)
-        s->ird->rowsProcessedPtr = p;
-}
-
-SQLULEN *DescStmtParamsProcessedPtr(Stmt *s) { return s->ipd ? s->ipd->rowsProcessedPtr : nullptr; }
+SQLULEN *DescStmtRowsFetchedPtr(Stmt *s) { return s->rowsFetchedPtr; }
+void DescStmtSetRowsFetchedPtr(Stmt *s, SQLULEN *p) { s->rowsFetchedPtr = p; }
+SQLULEN *DescStmtParamsProcessedPtr(Stmt *s) { return s->paramsProcessedPtr; }
 
 // ---- descriptions ----
 
