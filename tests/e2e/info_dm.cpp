@@ -205,6 +205,24 @@ TEST_P(Info, ConnectionAttributesReachTheServer)
     EXPECT_EQ(PgPsql(g_pg, "select count(*) from krs_e2e_info"), "0");
 }
 
+TEST_P(Info, AttributesSetBeforeConnectingAreApplied)
+{
+    Handles early;
+    ASSERT_EQ(SQLSetConnectAttr(early.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLSetConnectAttr(early.dbc, SQL_ATTR_TXN_ISOLATION,
+                                reinterpret_cast<SQLPOINTER>(SQL_TXN_REPEATABLE_READ), 0),
+              SQL_SUCCESS);
+    ASSERT_EQ(early.Connect(Dsn()), SQL_SUCCESS) << early.State();
+    SQLUINTEGER v = 0;
+    EXPECT_EQ(SQLGetConnectAttr(early.dbc, SQL_ATTR_AUTOCOMMIT, &v, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(v, SQL_AUTOCOMMIT_OFF);
+    EXPECT_EQ(SQLGetConnectAttr(early.dbc, SQL_ATTR_TXN_ISOLATION, &v, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(v, static_cast<SQLUINTEGER>(SQL_TXN_REPEATABLE_READ));
+    // Committing works in manual-commit mode, with nothing to commit.
+    EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, early.dbc, SQL_COMMIT), SQL_SUCCESS) << early.State();
+}
+
 TEST_P(Info, ADeadConnectionIsReportedWithTheDriversRecords)
 {
     EXPECT_EQ(ConnUInt(SQL_ATTR_CONNECTION_DEAD), SQL_CD_FALSE);
