@@ -3,6 +3,7 @@
 // delivery by value kind, option negotiation and the JDBC objects options
 // reach.
 #include "drv_jdbc/j-infotypes.h"
+#include "drv_jdbc/j-wrap-dbmd.h"
 #include "tests/jvm/stmt_support.h"
 
 #include <sql.h>
@@ -97,6 +98,35 @@ TEST_F(BackendOptions, InformationTypes)
     // A live connection is not dead.
     EXPECT_EQ(Int(conn, DRV_ITEM_CONNECTION_DEAD, &rc), 0);
     EXPECT_EQ(rc, 0);
+}
+
+TEST_F(BackendOptions, GettersByName)
+{
+    Int(conn, kInt + SQL_MAX_IDENTIFIER_LEN);  // the connection's record now holds this thread's JNIEnv
+    DrvConn *c = Rec();
+    char buf[5] = "zzzz";
+    EXPECT_EQ(jc_DatabaseMetaData_callString(c, c->metaData, "getDatabaseProductName", buf, sizeof buf), 0);
+    EXPECT_STREQ(buf, "Post") << "cut to the buffer with its terminator";
+    char one[1] = {'z'};
+    EXPECT_EQ(jc_DatabaseMetaData_callString(c, c->metaData, "getDatabaseProductName", one, 1), 0);
+    EXPECT_EQ(one[0], '\0');
+    uint8_t yes = 7;
+    EXPECT_EQ(jc_DatabaseMetaData_callBoolean(c, c->metaData, "supportsOuterJoins", &yes), 0);
+    EXPECT_EQ(yes, 1);
+    int32_t n = -1;
+    EXPECT_EQ(jc_DatabaseMetaData_callInt(c, c->metaData, "getDefaultTransactionIsolation", &n), 0);
+    EXPECT_EQ(n, SQL_TXN_READ_COMMITTED);
+    EXPECT_EQ(jc_DatabaseMetaData_supportsTransactionIsolationLevel(c, c->metaData, &yes, 8), 0);
+    EXPECT_EQ(yes, 1);
+    // An unknown name fails through the exception check, with its text posted
+    // and nothing written.
+    n = -1;
+    EXPECT_NE(jc_DatabaseMetaData_callInt(c, c->metaData, "noSuchMethod", &n), 0);
+    EXPECT_EQ(n, -1);
+    EXPECT_NE(drainErrors(conn).find("noSuchMethod"), std::string::npos);
+    uint8_t valid = 0;
+    EXPECT_EQ(jc_Connection_isValid(c, c->connection, 5, &valid), 0);
+    EXPECT_EQ(valid, 1);
 }
 
 TEST_F(BackendOptions, OptionsOfTheConnectionBlockAnswer)
