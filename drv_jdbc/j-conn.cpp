@@ -254,7 +254,6 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
             if (rc == 0) {
                 c->handle = handle;
                 *outConn = handle;
-                c->typeInfo = buildTypeInfoCache(handle, c);
             } else {
                 errPostCode(&c->errors, rc);
                 closeJavaConnection(env, c->connection, c->dataSource);
@@ -345,7 +344,7 @@ const char *typeInfoName(HashTable *cache, int sqlType)
 {
     if (!cache)
         return "";
-    int16_t key = static_cast<int16_t>(sqlType);
+    int16_t key = typeInfoKey(sqlType);
     auto *e = reinterpret_cast<TypeInfoEntry *>(static_cast<uintptr_t>(HASH_Get(cache, &key)));
     return e ? e->typeName : "";
 }
@@ -354,7 +353,7 @@ const char *typeInfoLiteral(HashTable *cache, int sqlType, int which)
 {
     if (!cache)
         return "";
-    int16_t key = static_cast<int16_t>(sqlType);
+    int16_t key = typeInfoKey(sqlType);
     auto *e = reinterpret_cast<TypeInfoEntry *>(static_cast<uintptr_t>(HASH_Get(cache, &key)));
     if (!e)
         return "";

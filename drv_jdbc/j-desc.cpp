@@ -6,6 +6,7 @@
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-stmt.h"
+#include "drv_jdbc/j-typeinfo.h"
 #include "drv_jdbc/j-wrap-ps.h"
 #include "drv_jdbc/j-wrap.h"
 #include "odbc/param_types.h"
@@ -565,14 +566,24 @@ int fillAttr(DrvStmt *s, const ColDesc &d, uint16_t col, TypedValue *e)
             e->value.integer = b;
         }
         break;
-    case 14: case 27: case 28: {
-        const char *text = e->attrId == 14 ? typeInfoName(s->conn->typeInfo, d.sqlType)
-                                           : typeInfoLiteral(s->conn->typeInfo, d.sqlType, e->attrId == 27 ? 0 : 1);
-        e->value.text = strdup(text ? text : "");
+    case 14:
+        // An ordinary result names the column's own type; a catalog column
+        // (whose JDBC metadata describes another layout) its SQL type's name.
+        if (md && !catalog) {
+            rc = jc_ResultSetMetaData_getColumnTypeName(s, md, col, &e->value.text);
+            if (rc == 0 && !e->value.text)
+                rc = 16;
+            break;
+        }
+        e->value.text = strdup(typeInfoName(typeInfoCacheOf(s->conn), d.sqlType));
         if (!e->value.text)
             rc = 16;
         break;
-    }
+    case 27: case 28:
+        e->value.text = strdup(typeInfoLiteral(typeInfoCacheOf(s->conn), d.sqlType, e->attrId == 27 ? 0 : 1));
+        if (!e->value.text)
+            rc = 16;
+        break;
     case 1053: case 1055:
         e->attrId = static_cast<int16_t>(-e->attrId);
         break;

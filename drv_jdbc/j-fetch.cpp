@@ -291,6 +291,9 @@ void mapCatalogSqlType(DrvStmt *s, RowBlock *b, int32_t r, int typeCol, int name
     if (typeCol >= b->columnsUsed || b->columns[typeCol].indicators[r] == RB_IND_NULL)
         return;
     int16_t t = shortCell(b, typeCol, r);
+    // An ODBC 3 application reads the date and time types by their ODBC 3 codes.
+    if (s->conn->odbcVersion == 3 && t >= 91 && t <= 93)
+        return;
     for (const SqlTypeMap &m : kCatalogTypes) {
         if (m.from == t) {
             setShortCell(b, typeCol, r, m.to);
@@ -350,7 +353,7 @@ void fillProcColumnsV3(DrvStmt *s, RowBlock *b, int32_t r)
             s->procName = static_cast<char *>(calloc(nameLen + 1, 1));
             if (s->procName)
                 memcpy(s->procName, name, nameLen);
-            s->ordinal = 0;
+            s->ordinal = 1;
         }
     }
     const int16_t type = shortCell(b, 5, r);
@@ -378,16 +381,34 @@ void fillProcColumnsV3(DrvStmt *s, RowBlock *b, int32_t r)
         else
             setNullCell(b, 16, r);
     }
+    // Parameters count from 1 in each procedure; its return value is 0.
     if (cols > 17)
-        setLongCell(b, 17, r, s->ordinal++);
+        setLongCell(b, 17, r, shortCell(b, 4, r) == 5 ? 0 : s->ordinal++);
     if (cols > 18)
         setTextCell(b, 18, r, "");
+}
+
+// SQL_DATA_TYPE, which ODBC never leaves NULL, and SQL_DATETIME_SUB from
+// the row's DATA_TYPE: the date and time types are SQL_DATETIME (9) with
+// their subcode, every other type its own code.
+void fillSqlDataType(RowBlock *b, int32_t r, int typeCol, int sqlTypeCol, int subCol)
+{
+    if (typeCol >= b->columnsUsed || subCol >= b->columnsUsed)
+        return;
+    const int16_t type = shortCell(b, typeCol, r);
+    const int16_t sub = (type == 9 || type == 91) ? 1 : (type == 10 || type == 92) ? 2 : (type == 11 || type == 93) ? 3 : 0;
+    setShortCell(b, sqlTypeCol, r, sub ? 9 : type);
+    if (sub)
+        setShortCell(b, subCol, r, sub);
 }
 
 void patchCatalogRow(DrvStmt *s, RowBlock *b, int32_t r)
 {
     switch (s->catalogKind) {
-    case 1: mapCatalogSqlType(s, b, r, 1, 0, 2); break;
+    case 1:
+        mapCatalogSqlType(s, b, r, 1, 0, 2);
+        fillSqlDataType(b, r, 1, 15, 16);
+        break;
     case 2:
         fillProcColumnsV3(s, b, r);
         mapCatalogSqlType(s, b, r, 5, 6, 7);
@@ -406,6 +427,7 @@ void patchCatalogRow(DrvStmt *s, RowBlock *b, int32_t r)
     case 6:
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "Here!!!!");
         mapCatalogSqlType(s, b, r, 4, 5, 6);
+        fillSqlDataType(b, r, 4, 13, 14);
         break;
     case 7: mapCatalogSqlType(s, b, r, 2, 3, 4); break;
     default: break;

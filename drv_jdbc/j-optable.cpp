@@ -1,5 +1,6 @@
 // The JDBC back end's operation table.  Slots are filled as the operations
 // exist; an empty slot is null and is never called.
+#include "drv_jdbc/j-catalog.h"
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-errors.h"
 #include "drv_jdbc/j-info.h"
@@ -23,6 +24,7 @@ constexpr DrvOpTable makeJdbcOps()
     t.Rollback = DRV_Rollback;
     t.GetOpTable = GetOpTable;
     DRV_FillStmtOps(t);
+    DRV_FillCatalogOps(t);
     return t;
 }
 

@@ -112,6 +112,11 @@ int jc_ResultSetMetaData_getColumnName(DrvStmt *s, jobject md, int32_t col, char
     return textOf(s, md, "getColumnName", col, out);
 }
 
+int jc_ResultSetMetaData_getColumnTypeName(DrvStmt *s, jobject md, int32_t col, char **out)
+{
+    return textOf(s, md, "getColumnTypeName", col, out);
+}
+
 int jc_ResultSetMetaData_getColumnLabelFixed(DrvStmt *s, jobject md, int32_t col,
                                              char field[RSMD_LABEL_FIELD + 1])
 {

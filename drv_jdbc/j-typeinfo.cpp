@@ -47,6 +47,27 @@ bool CellType(const RowBlock *b, int32_t row, int col, int16_t *out)
     return true;
 }
 
+// The usual PostgreSQL name of an SQL type, preferred over the other types
+// the database reports under the same code ("name" and "text" are VARCHAR
+// too, the one-byte "char" is CHAR).
+struct PreferredName {
+    int16_t key;
+    const char *name;
+};
+constexpr PreferredName kPreferred[] = {
+    {-7, "bool"},    {-5, "int8"},   {-2, "bytea"},  {-1, "text"},  {1, "bpchar"},
+    {2, "numeric"},  {4, "int4"},    {5, "int2"},    {7, "float4"}, {8, "float8"},
+    {12, "varchar"}, {9, "date"},    {10, "time"},   {11, "timestamp"},
+};
+
+const char *preferredName(int16_t key)
+{
+    for (const PreferredName &p : kPreferred)
+        if (p.key == key)
+            return p.name;
+    return nullptr;
+}
+
 void FreeEntry(uint64_t value, const void *, void *)
 {
     free(reinterpret_cast<TypeInfoEntry *>(static_cast<uintptr_t>(value)));
@@ -64,6 +85,26 @@ struct TempStmt {
 };
 
 } // namespace
+
+int16_t typeInfoKey(int sqlType)
+{
+    switch (sqlType) {
+    case 91: return 9;
+    case 92: return 10;
+    case 93: return 11;
+    case -8: return 1;
+    case -9: return 12;
+    case -10: return -1;
+    default: return static_cast<int16_t>(sqlType);
+    }
+}
+
+HashTable *typeInfoCacheOf(DrvConn *c)
+{
+    if (!c->typeInfo)
+        c->typeInfo = buildTypeInfoCache(c->handle, c);
+    return c->typeInfo;
+}
 
 void freeTypeInfoCache(HashTable *cache)
 {
@@ -107,10 +148,16 @@ HashTable *buildTypeInfoCache(int handle, DrvConn *c)
             CellText(&block, row, 0, e->typeName, sizeof e->typeName);
             CellText(&block, row, 3, e->literalPrefix, sizeof e->literalPrefix);
             CellText(&block, row, 4, e->literalSuffix, sizeof e->literalSuffix);
+            type = typeInfoKey(type);
             HashNode *old = HASH_Find(cache, &type);
+            const char *preferred = preferredName(type);
             if (old) {
-                free(reinterpret_cast<TypeInfoEntry *>(static_cast<uintptr_t>(old->value)));
-                old->value = reinterpret_cast<uintptr_t>(e);
+                if (preferred && strcmp(e->typeName, preferred) == 0) {
+                    free(reinterpret_cast<TypeInfoEntry *>(static_cast<uintptr_t>(old->value)));
+                    old->value = reinterpret_cast<uintptr_t>(e);
+                } else {
+                    free(e);
+                }
             } else if (!HASH_Put(cache, &type, reinterpret_cast<uintptr_t>(e))) {
                 free(e);
                 full = true;

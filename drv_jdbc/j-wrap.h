@@ -64,6 +64,8 @@ int jc_ResultSetMetaData_isWritable(DrvStmt *s, jobject md, int32_t col, uint8_t
 // *out: a new heap text (free()); "" for a null label; NULL (still 0) when it cannot be copied.
 int jc_ResultSetMetaData_getColumnLabel(DrvStmt *s, jobject md, int32_t col, char **out);
 int jc_ResultSetMetaData_getColumnName(DrvStmt *s, jobject md, int32_t col, char **out);
+// The database's own name of the column's type ("int4", "varchar" ...).
+int jc_ResultSetMetaData_getColumnTypeName(DrvStmt *s, jobject md, int32_t col, char **out);
 // The label's first 40 bytes in a field of 41 bytes, zero-filled; 15 when it cannot be copied.
 constexpr size_t RSMD_LABEL_FIELD = 40;
 int jc_ResultSetMetaData_getColumnLabelFixed(DrvStmt *s, jobject md, int32_t col,
