@@ -27,6 +27,10 @@ struct Envr;
 struct Conn;
 struct Stmt;
 struct Desc;
+struct ColBindingNode;
+struct ParamBinding;
+struct ParamSummary;
+struct HashTable;
 struct DescRec;
 
 struct HandleHead {
@@ -197,6 +201,14 @@ struct Stmt : HandleHead {
     SQLULEN *paramsProcessedPtr;   // SQL_ATTR_PARAMS_PROCESSED_PTR, null: not written
     SQLULEN *rowsFetchedPtr;       // SQL_ATTR_ROWS_FETCHED_PTR, null: not written
     SQLULEN rowCounter;            // rows delivered since the result was opened
+
+    // Bindings and description state kept by the statement (stmt_bind.h).
+    ColBindingNode *boundCols;     // in order of first binding
+    ParamBinding *paramBindings;   // entry n - 1 for parameter n
+    ParamSummary *paramSummaries;  // what was last sent of each parameter's type
+    uint16_t paramCapacity;        // entries of both arrays
+    int32_t paramDescsFetched;     // parameter descriptions asked of the back end
+    HashTable *colAttrOverrides;   // column attributes: TV_Key -> TypedValue, or null
 };
 
 // Desc::kind

@@ -9,6 +9,7 @@
 #include "odbc/dispatch.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
+#include "odbc/stmt_bind.h"
 #include "odbc/trace.h"
 
 namespace {
@@ -112,6 +113,7 @@ Stmt *StmtClose(Stmt *stmt, CloseMode mode)
         stmt->state = STMT_ALLOCATED;
         stmt->flags &= static_cast<uint16_t>(~ST_CURSOR_OPEN);
     }
+    StmtDropOverrides(stmt);
     return stmt;
 }
 
@@ -121,14 +123,15 @@ void StmtFreeColDescs(Stmt *stmt)
     CD_Free(stmt->resultCols, stmt->resultColCount);
     stmt->resultCols = nullptr;
     stmt->resultColCount = 0;
-    CD_Free(stmt->paramCols, stmt->paramCount);
-    stmt->paramCols = nullptr;
-    stmt->paramCount = 0;
+    StmtFreeParamDescs(stmt);
 }
 
 int StmtFree(Stmt *stmt, CloseMode mode)
 {
     StmtFreeColDescs(stmt);
+    StmtUnbindCols(stmt);
+    StmtResetParams(stmt);
+    StmtDropOverrides(stmt);
     Desc *implicit[] = {stmt->ardImplicit, stmt->ird, stmt->apdImplicit, stmt->ipd};
     for (Desc *d : implicit)
         if (d)
@@ -179,8 +182,10 @@ SQLRETURN ST_FreeStmt(Stmt *stmt, SQLUSMALLINT option)
         StmtFree(stmt);
         return SQL_SUCCESS;
     case SQL_UNBIND:
+        StmtUnbindCols(stmt);
+        break;
     case SQL_RESET_PARAMS:
-        // No bindings are kept before the statement layer exists.
+        StmtResetParams(stmt);
         break;
     default:
         stmt->diag.errNum = 27;
