@@ -154,6 +154,9 @@ int DRV_Prepare(int stmt, const char *sql)
     }
     if (rc == 0 && !s->stmt)
         rc = 15;
+    // A query timeout set before the statement existed applies to it now.
+    if (rc == 0 && s->queryTimeout > 0)
+        rc = jc_Statement_setQueryTimeout(s, s->stmt, s->queryTimeout);
     if (rc == 0)
         rc = initParamDescs(s);
     if (rc != 0)

@@ -291,6 +291,16 @@ TEST_F(Results, StatementSequenceErrors)
     EXPECT_EQ(stmtOps().Prepare(h, "select {fn ucase('a')"), 68);
 }
 
+TEST_F(Results, QueryTimeoutSetBeforePrepareApplies)
+{
+    int h = alloc();
+    DrvStmt *s = static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, static_cast<uint32_t>(h)));
+    s->queryTimeout = 1;
+    ASSERT_EQ(stmtOps().Prepare(h, "select pg_sleep(30)"), 0) << drainErrors(h);
+    EXPECT_NE(stmtOps().Execute(h), 0);
+    EXPECT_NE(drainErrors(h).find("57014"), std::string::npos) << "canceled by the timeout";
+}
+
 TEST_F(Results, ReadOnlyConnectionRefusesAllButSelect)
 {
     int ro = openExtra(0, 1);
