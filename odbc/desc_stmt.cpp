@@ -1,54 +1,149 @@
 // The statement side of descriptors.
 #include "odbc/desc_stmt.h"
 
-#include <cstring>
-
 #include "odbc/handles.h"
+#include "odbc/rb_ops.h"
+#include "odbc/stmt_bind.h"
 #include "odbc/stmtattr.h"
+
+// ---- bindings ----
+// The statement's own records (stmt_bind.h) hold the bindings; the
+// descriptor records mirror them.
 
 namespace {
 
-// Result columns whose names mark them as internal are not shown.
-bool HiddenColumn(const ColDesc &c)
-{
-    const char *n = c.name;
-    return n[0] == '*' && (n[1] == 'I' || n[1] == 'O' || n[1] == 'B' || n[1] == 'U');
-}
+bool ParamBound(const ParamBinding *p) { return p && p->number != 0; }
 
-ColDesc MakeBookmarkDesc()
+void UnbindParam(Stmt *s, ParamBinding *p)
 {
-    ColDesc d{};
-    std::strcpy(d.name, "BOOKMARK");
-    d.sqlType = SQL_CHAR;
-    d.baseSqlType = SQL_CHAR;
-    d.columnSize = 8;
-    d.displaySize = 8;
-    d.bufferLength = 8;
-    return d;
+    if (!s->conn || !s->conn->cn_hasV2DAE)
+        FreeRowValueBufs(&p->rowValues, static_cast<uint64_t>(p->rowCount), &p->rowLengths);
+    *p = ParamBinding{};
 }
-
-const ColDesc kBookmarkDesc = MakeBookmarkDesc();
 
 } // namespace
 
-// ---- bindings ----
-// The statement keeps no column or parameter bindings of its own yet: the
-// descriptor records are the only copy.
-
-bool DescStmtFindBinding(Stmt *, bool, uint16_t, DescBinding *) { return false; }
-void DescStmtUnbindData(Stmt *, bool, uint16_t) {}
-void DescStmtSetBindingPtr(Stmt *, bool, uint16_t, DescBindPtr, SQLLEN *) {}
-bool DescStmtSetParamItem(Stmt *, uint16_t, DescParamItem, int64_t) { return false; }
-int16_t DescStmtParamSqlType(Stmt *, uint16_t) { return 0; }
-void DescStmtUnbindAllCols(Stmt *) {}
-void DescStmtUnbindAllParams(Stmt *) {}
-void DescStmtUnbindColsAbove(Stmt *, uint16_t) {}
-void DescStmtUnbindParamsAbove(Stmt *, uint16_t) {}
-int DescStmtBindCol(Stmt *, uint16_t, int16_t, void *, int64_t, SQLLEN *) { return 0; }
-int DescStmtBindParam(Stmt *, uint16_t, int16_t, int16_t, int16_t, uint64_t, int16_t, void *,
-                      int64_t, SQLLEN *, SQLLEN *)
+bool DescStmtFindBinding(Stmt *s, bool row, uint16_t n, DescBinding *out)
 {
-    return 0;
+    if (row) {
+        const ColBinding *b = StmtFindBoundCol(n, s);
+        if (!b)
+            return false;
+        *out = DescBinding{b->head.cType, b->head.bufferLength, 0, b->head.data, b->head.octetLengthPtr,
+                           b->head.indicatorPtr, 0};
+        return true;
+    }
+    const ParamBinding *p = StmtGetParamBinding(n, s);
+    if (!ParamBound(p))
+        return false;
+    *out = DescBinding{p->cType, p->bufferLength, p->octetSize, p->data, p->octetLengthPtr, p->indicatorPtr,
+                       p->paramType};
+    return true;
+}
+
+void DescStmtUnbindData(Stmt *s, bool row, uint16_t n)
+{
+    if (row) {
+        StmtRemoveBoundCol(s, n);
+    } else if (ParamBinding *p = StmtGetParamBinding(n, s)) {
+        p->data = nullptr;
+    }
+}
+
+void DescStmtSetBindingPtr(Stmt *s, bool row, uint16_t n, DescBindPtr which, SQLLEN *ptr)
+{
+    SQLLEN **octet = nullptr, **ind = nullptr;
+    if (row) {
+        if (ColBinding *b = StmtFindBoundCol(n, s)) {
+            octet = &b->head.octetLengthPtr;
+            ind = &b->head.indicatorPtr;
+        }
+    } else if (ParamBinding *p = StmtGetParamBinding(n, s); ParamBound(p)) {
+        octet = &p->octetLengthPtr;
+        ind = &p->indicatorPtr;
+    }
+    if (octet)
+        *(which == DBP_OCTET_LENGTH ? octet : ind) = ptr;
+}
+
+bool DescStmtSetParamItem(Stmt *s, uint16_t n, DescParamItem item, int64_t v)
+{
+    ParamBinding *p = StmtGetParamBinding(n, s);
+    if (!ParamBound(p))
+        return false;
+    switch (item) {
+    case DPI_SQL_TYPE: p->sqlType = static_cast<int16_t>(v); break;
+    case DPI_COLUMN_SIZE: p->columnSize = static_cast<uint64_t>(v); break;
+    case DPI_DIGITS: p->decimalDigits = static_cast<int16_t>(v); break;
+    case DPI_PARAM_TYPE: p->paramType = static_cast<int16_t>(v); break;
+    }
+    s->flags &= static_cast<uint16_t>(~ST_PARAMTYPES_SENT);
+    return true;
+}
+
+int16_t DescStmtParamSqlType(Stmt *s, uint16_t n)
+{
+    const ParamBinding *p = StmtGetParamBinding(n, s);
+    return ParamBound(p) ? p->sqlType : 0;
+}
+
+void DescStmtUnbindAllCols(Stmt *s)
+{
+    while (s->boundCols)
+        StmtRemoveBoundCol(s, s->boundCols->b.head.column);
+}
+
+void DescStmtUnbindAllParams(Stmt *s) { StmtResetParams(s); }
+
+void DescStmtUnbindColsAbove(Stmt *s, uint16_t n)
+{
+    for (ColBindingNode *node = s->boundCols; node;) {
+        ColBindingNode *next = node->next;
+        if (node->b.head.column > n)
+            StmtRemoveBoundCol(s, node->b.head.column);
+        node = next;
+    }
+}
+
+void DescStmtUnbindParamsAbove(Stmt *s, uint16_t n)
+{
+    for (uint16_t i = n; i < s->paramCapacity; ++i)
+        UnbindParam(s, &s->paramBindings[i]);
+}
+
+int DescStmtBindCol(Stmt *s, uint16_t n, int16_t cType, void *data, int64_t bufLen, SQLLEN *ind)
+{
+    if (!data) {
+        StmtRemoveBoundCol(s, n);
+        return 0;
+    }
+    ColBinding b{};
+    b.head.column = n;
+    b.head.cType = cType;
+    b.head.data = data;
+    b.head.bufferLength = bufLen;
+    b.head.octetLengthPtr = ind;
+    b.head.indicatorPtr = ind;
+    return StmtSetBoundCol(s, &b) == SQL_SUCCESS ? 0 : s->diag.errNum;
+}
+
+int DescStmtBindParam(Stmt *s, uint16_t n, int16_t paramType, int16_t cType, int16_t sqlType,
+                      uint64_t columnSize, int16_t digits, void *data, int64_t bufLen,
+                      SQLLEN *octetLengthPtr, SQLLEN *ind)
+{
+    ParamBinding b{};
+    b.number = n;
+    b.cType = cType;
+    b.octetSize = bufLen;
+    b.sqlType = sqlType;
+    b.columnSize = columnSize;
+    b.decimalDigits = digits;
+    b.data = data;
+    b.octetLengthPtr = octetLengthPtr;
+    b.indicatorPtr = ind;
+    b.bufferLength = bufLen;
+    b.paramType = paramType;
+    return StmtSetParamBinding(s, &b) == SQL_SUCCESS ? 0 : s->diag.errNum;
 }
 
 // ---- attributes ----
@@ -86,35 +181,34 @@ SQLULEN *DescStmtParamsProcessedPtr(Stmt *s) { return s->paramsProcessedPtr; }
 
 int DescStmtNumResultCols(Stmt *s, uint16_t *count)
 {
-    if (s->state != STMT_EXECUTED)
-        return 22;
-    uint16_t n = 0;
-    for (uint16_t i = 0; s->resultCols && i < s->resultColCount; ++i)
-        if (!HiddenColumn(s->resultCols[i]))
-            ++n;
-    *count = n;
-    return 0;
+    const int32_t kept = s->diag.errNum;
+    int err = StmtNumResultCols(s, count);
+    s->diag.errNum = kept;
+    return err;
 }
 
 const ColDesc *DescStmtColDesc(Stmt *s, uint16_t n, int *err)
 {
-    *err = 0;
-    if (n == 0 && s->cursor.useBookmarks)
-        return &kBookmarkDesc;
-    if (n >= 1 && s->resultCols && n <= s->resultColCount)
-        return &s->resultCols[n - 1];
-    *err = 17;
-    return nullptr;
+    const int32_t kept = s->diag.errNum;
+    s->diag.errNum = 0;
+    const ColDesc *d = StmtGetColDesc(s, n);
+    *err = d ? 0 : (s->diag.errNum ? static_cast<int>(s->diag.errNum) : 17);
+    s->diag.errNum = kept;
+    return d;
 }
 
 const ColDesc *DescStmtParamDesc(Stmt *s, uint16_t n)
 {
-    if (n >= 1 && s->paramCols && n <= s->paramCount)
-        return &s->paramCols[n - 1];
-    return nullptr;
+    const int32_t kept = s->diag.errNum;
+    const ColDesc *d = StmtGetParamDesc(s, n);
+    s->diag.errNum = kept;
+    return d;
 }
 
-bool DescStmtOverride(Stmt *, int, uint16_t, int32_t *, const char **) { return false; }
+bool DescStmtOverride(Stmt *s, int attr, uint16_t column, int32_t *intOut, const char **textOut)
+{
+    return TV_Lookup(s->colAttrOverrides, attr, column, intOut, textOut, nullptr) != 0;
+}
 
 int DescStmtTypeInfoText(Stmt *, int, int16_t, char *buf)
 {

@@ -256,4 +256,39 @@ TEST_F(StmtBind, ParamsetSizeNeedsParameterArrays)
     uint16_t n = 0;
     EXPECT_EQ(StmtNumParams(s, &n), 22);
 }
+// Descriptor records and the statement's bindings stay equal.
+TEST_F(StmtBind, DescriptorWritesBindAndUnbind)
+{
+    SQLHDESC ard = nullptr, apd = nullptr;
+    ASSERT_EQ(SQLGetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, &ard, 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLGetStmtAttr(hstmt, SQL_ATTR_APP_PARAM_DESC, &apd, 0, nullptr), SQL_SUCCESS);
+    char buf[16];
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQLSetDescField(ard, 2, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_C_CHAR), 0),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLSetDescField(ard, 2, SQL_DESC_INDICATOR_PTR, &ind, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetDescField(ard, 2, SQL_DESC_DATA_PTR, buf, 0), SQL_SUCCESS);
+    ColBinding *b = StmtFindBoundCol(2, s);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->head.data, buf);
+    EXPECT_EQ(b->head.cType, SQL_C_CHAR);
+    SQLPOINTER back = nullptr;
+    EXPECT_EQ(SQLGetDescField(ard, 2, SQL_DESC_DATA_PTR, &back, SQL_IS_POINTER, nullptr), SQL_SUCCESS) << DiagState(SQL_HANDLE_DESC, ard);
+    EXPECT_EQ(back, buf);
+    EXPECT_EQ(SQLFreeStmt(hstmt, SQL_UNBIND), SQL_SUCCESS);
+    EXPECT_EQ(StmtFindBoundCol(2, s), nullptr);
+    SQLSMALLINT count = -1;
+    EXPECT_EQ(SQLGetDescField(ard, 0, SQL_DESC_COUNT, &count, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(count, 0);
+
+    SQLINTEGER value = 7;
+    ASSERT_EQ(SQLSetDescField(apd, 1, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_C_LONG), 0),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLSetDescField(apd, 1, SQL_DESC_DATA_PTR, &value, 0), SQL_SUCCESS);
+    ParamBinding *p = StmtGetParamBinding(1, s);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->data, &value);
+    EXPECT_EQ(SQLFreeStmt(hstmt, SQL_RESET_PARAMS), SQL_SUCCESS);
+    EXPECT_EQ(StmtGetParamBinding(1, s), nullptr);
+}
 } // namespace
