@@ -7,6 +7,7 @@
 #include "drv_jdbc/j-exec.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap-ps.h"
+#include "odbc/flavour.h"
 #include "odbc/param_types.h"
 #include "odbc/rowblock.h"
 #include "scrs/scr_probes.h"
@@ -574,7 +575,8 @@ int bindParamRow(DrvStmt *s, int32_t n)
             rc = jc_PreparedStatement_setNull(s, s->stmt, idx, jt);
         } else {
             PVal v;
-            if (!readCell(col, n, &v)) {
+            const bool wideType = col.valueType >= VT_WCHAR && col.valueType <= VT_WTEXT4;
+            if ((wideType && !KRS_IsUnicodeBuild()) || !readCell(col, n, &v)) {
                 LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "unknown bind type [%d] in parameters",
                            static_cast<int>(col.valueType));
                 return ERR_CANT;

@@ -3,6 +3,7 @@
 
 #include "drv_jdbc/j-exec.h"
 #include "drv_jdbc/j-stmt.h"
+#include "odbc/flavour.h"
 #include "odbc/param_types.h"
 #include "odbc/rowblock.h"
 #include "util/log.h"
@@ -80,7 +81,8 @@ int fetchCallProc(DrvStmt *s, RowBlock *out)
         if (directionOf(s, i) == PARAM_INPUT)
             continue;
         RowBlockColumn &col = out->columns[i];
-        if (col.valueType < VT_CHAR || col.valueType > VT_WTEXT4) {
+        const bool wideType = col.valueType >= VT_WCHAR && col.valueType <= VT_WTEXT4;
+        if (col.valueType < VT_CHAR || col.valueType > VT_WTEXT4 || (wideType && !KRS_IsUnicodeBuild())) {
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Unknown type = %d in fetchCallProc",
                        static_cast<int>(col.valueType));
             return 15;
