@@ -345,14 +345,17 @@ void fillProcColumnsV3(DrvStmt *s, RowBlock *b, int32_t r)
         return;
     const uint8_t *name = nullptr;
     size_t nameLen = 0;
-    bool hasName = textBytes(b, 2, r, &name, &nameLen);
-    if (hasName) {
-        bool same = s->procName && strlen(s->procName) == nameLen && memcmp(s->procName, name, nameLen) == 0;
-        if (!same) {
+    if (textBytes(b, 2, r, &name, &nameLen)) {
+        // The name is remembered as 8-bit text, a wide cell's converted first.
+        const ValueType vt = b->columns[2].valueType;
+        const bool wide = vt == VT_WNTS || vt == VT_WCHAR || vt == VT_HEAP_WTEXT;
+        char *key = wide ? UTF8_DupFromWideN(reinterpret_cast<const char16_t *>(name), static_cast<int64_t>(nameLen / 2))
+                         : strndup(reinterpret_cast<const char *>(name), nameLen);
+        if (key && s->procName && strcmp(key, s->procName) == 0) {
+            free(key);
+        } else {
             free(s->procName);
-            s->procName = static_cast<char *>(calloc(nameLen + 1, 1));
-            if (s->procName)
-                memcpy(s->procName, name, nameLen);
+            s->procName = key;
             s->ordinal = 1;
         }
     }
@@ -376,7 +379,7 @@ void fillProcColumnsV3(DrvStmt *s, RowBlock *b, int32_t r)
         bool isText = false;
         for (int16_t t : kText)
             isText = isText || t == type;
-        if (isText)
+        if (isText && b->columns[8].indicators[r] != RB_IND_NULL)
             setLongCell(b, 16, r, length);
         else
             setNullCell(b, 16, r);

@@ -327,29 +327,35 @@ TEST_F(Catalog, KeysAndSpecialColumns)
 
 TEST_F(Catalog, ProcedureColumnsMadeForOdbc3)
 {
-    int h = alloc();
-    ASSERT_EQ(stmtOps().DDProcedureColumns(h, &Args{"", "krs_cat_a", "f_%", nullptr}), 0) << drainErrors(h);
-    auto all = rows(h);
-    ASSERT_EQ(all.size(), 6u);
-    ASSERT_EQ(all[0].size(), 19u);
     struct Want {
-        const char *proc, *col, *type, *ordinal, *sqlDataType, *octets;
+        const char *proc, *col, *type, *ordinal, *sqlDataType;
     } want[] = {
-        {"f_out", "x", "1", "1", "4", "<null>"},       {"f_out", "y", "4", "2", "4", "<null>"},
-        {"f_out", "z", "4", "3", "12", "<null>"},      {"f_ret", "returnValue", "5", "0", "4", "<null>"},
-        {"f_ret", "a", "1", "1", "4", "<null>"},       {"f_ret", "b", "1", "2", "12", "<null>"},
+        {"f_out", "x", "1", "1", "4"},           {"f_out", "y", "4", "2", "4"}, {"f_out", "z", "4", "3", "12"},
+        {"f_ret", "returnValue", "5", "0", "4"}, {"f_ret", "a", "1", "1", "4"}, {"f_ret", "b", "1", "2", "12"},
     };
-    for (size_t i = 0; i < all.size(); ++i) {
-        EXPECT_EQ(all[i][2], want[i].proc);
-        EXPECT_EQ(all[i][3], want[i].col);
-        EXPECT_EQ(all[i][4], want[i].type) << want[i].col;
-        EXPECT_EQ(all[i][17], want[i].ordinal) << want[i].col;
-        EXPECT_EQ(all[i][14], want[i].sqlDataType) << want[i].col;
-        EXPECT_EQ(all[i][13], "<null>");
-        EXPECT_EQ(all[i][18], "");
+    // Both string modes: the procedure name of a wide cell is compared as text too.
+    const int wideConn = openExtra(1);
+    for (int on : {conn, wideConn}) {
+        SCOPED_TRACE(on == conn ? "narrow" : "wide");
+        int h = alloc(on);
+        ASSERT_EQ(stmtOps().DDProcedureColumns(h, &Args{"", "krs_cat_a", "f_%", nullptr}), 0) << drainErrors(h);
+        auto all = rows(h);
+        ASSERT_EQ(all.size(), 6u);
+        ASSERT_EQ(all[0].size(), 19u);
+        for (size_t i = 0; i < all.size(); ++i) {
+            EXPECT_EQ(all[i][2], want[i].proc);
+            EXPECT_EQ(all[i][3], want[i].col);
+            EXPECT_EQ(all[i][4], want[i].type) << want[i].col;
+            EXPECT_EQ(all[i][17], want[i].ordinal) << want[i].col;
+            EXPECT_EQ(all[i][14], want[i].sqlDataType) << want[i].col;
+            EXPECT_EQ(all[i][13], "<null>");
+            EXPECT_EQ(all[i][16], "<null>") << "no length known, no octet length made up";
+            EXPECT_EQ(all[i][18], "");
+        }
     }
+    int h = alloc();
     ASSERT_EQ(stmtOps().DDProcedures(h, &Args{"", "krs_cat_a", nullptr}), 0) << drainErrors(h);
-    all = rows(h);
+    auto all = rows(h);
     ASSERT_EQ(all.size(), 1u) << "pgjdbc lists procedures, not functions";
     EXPECT_EQ(all[0][2], "p_one");
 }
