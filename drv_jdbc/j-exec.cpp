@@ -211,11 +211,6 @@ int DRV_Execute(int stmt)
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior prepare");
         return 22;
     }
-    if (s->flags & DS_EXECUTED_AT_PREPARE) {
-        s->flags &= static_cast<uint16_t>(~DS_EXECUTED_AT_PREPARE);
-        s->flags |= DS_PENDING;
-        return 0;
-    }
     if (s->paramCount && (!s->params || s->params->rowsUsed < 1)) {
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior parameters set");
         return 48;

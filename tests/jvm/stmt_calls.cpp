@@ -15,12 +15,12 @@ protected:
         StmtTest::SetUp();
         if (!opened)
             return;
-        psql("create or replace function krs_add(a int, inout b int) language plpgsql as "
+        psql("create or replace function krs_sc_add(a int, inout b int) language plpgsql as "
              "$$ begin b := a + b; end $$;"
-             "create or replace function krs_out(a int, out b text, out c int) language plpgsql as "
+             "create or replace function krs_sc_out(a int, out b text, out c int) language plpgsql as "
              "$$ begin b := 'v' || a; c := null; end $$;"
-             "create or replace function krs_twice(a int) returns int language sql as $$ select a * 2 $$;"
-             "create or replace function krs_rows(n int) returns setof int language sql as "
+             "create or replace function krs_sc_twice(a int) returns int language sql as $$ select a * 2 $$;"
+             "create or replace function krs_sc_rows(n int) returns setof int language sql as "
              "$$ select generate_series(1, n) $$;");
     }
 
@@ -39,7 +39,7 @@ TEST_F(Calls, InputOutputParameter)
     RowBlock *p = newParamBlock({{VT_LONG, 4}, {VT_LONG, 4}}, 1);
     putCell<int32_t>(p, 0, 0, 5);
     putCell<int32_t>(p, 1, 0, 7);
-    ASSERT_EQ(run(h, "{call krs_add(?, ?)}", p, {ptype(4), ptype(4, PARAM_INPUT_OUTPUT)}), 80) << drainErrors(h);
+    ASSERT_EQ(run(h, "{call krs_sc_add(?, ?)}", p, {ptype(4), ptype(4, PARAM_INPUT_OUTPUT)}), 80) << drainErrors(h);
     RowBlock b = outputs(h);
     ASSERT_EQ(b.columnsUsed, 2);
     ASSERT_EQ(b.rowsUsed, 1);
@@ -57,7 +57,7 @@ TEST_F(Calls, OutputParametersAndNull)
     putCell<int32_t>(p, 0, 0, 3);
     indOf(p, 1, 0) = RB_IND_NULL;
     indOf(p, 2, 0) = RB_IND_NULL;
-    ASSERT_EQ(run(h, "{call krs_out(?, ?, ?)}", p,
+    ASSERT_EQ(run(h, "{call krs_sc_out(?, ?, ?)}", p,
                   {ptype(4), ptype(12, PARAM_OUTPUT), ptype(4, PARAM_OUTPUT)}),
               80)
         << drainErrors(h);
@@ -75,7 +75,7 @@ TEST_F(Calls, ReturnValueOfAFunction)
     RowBlock *p = newParamBlock({{VT_LONG, 4}, {VT_LONG, 4}}, 1);
     indOf(p, 0, 0) = RB_IND_NULL;
     putCell<int32_t>(p, 1, 0, 21);
-    ASSERT_EQ(run(h, "{? = call krs_twice(?)}", p, {ptype(4, PARAM_OUTPUT), ptype(4)}), 80) << drainErrors(h);
+    ASSERT_EQ(run(h, "{? = call krs_sc_twice(?)}", p, {ptype(4, PARAM_OUTPUT), ptype(4)}), 80) << drainErrors(h);
     RowBlock b = outputs(h);
     ASSERT_EQ(b.columnsUsed, 2);
     EXPECT_EQ(getCell<int32_t>(&b, 0, 0), 42);
@@ -93,7 +93,7 @@ TEST_F(Calls, WideTextOutputParameter)
         putWide(p, 1, r, u"in");
         indOf(p, 2, r) = RB_IND_NULL;
     }
-    ASSERT_EQ(run(h, "{call krs_out(?, ?, ?)}", p,
+    ASSERT_EQ(run(h, "{call krs_sc_out(?, ?, ?)}", p,
                   {ptype(4), ptype(-9, PARAM_OUTPUT), ptype(4, PARAM_OUTPUT)}),
               80)
         << drainErrors(h);
@@ -109,7 +109,7 @@ TEST_F(Calls, CallReturningRowsIsAResult)
     int h = alloc();
     RowBlock *p = newParamBlock({{VT_LONG, 4}}, 1);
     putCell<int32_t>(p, 0, 0, 3);
-    ASSERT_EQ(run(h, "{call krs_rows(?)}", p, {ptype(4)}), 0) << drainErrors(h);
+    ASSERT_EQ(run(h, "{call krs_sc_rows(?)}", p, {ptype(4)}), 0) << drainErrors(h);
     RowBlock b = fetch(h, 10);
     ASSERT_EQ(b.rowsUsed, 3);
     EXPECT_EQ(getCell<int32_t>(&b, 0, 2), 3);
@@ -118,8 +118,8 @@ TEST_F(Calls, CallReturningRowsIsAResult)
 
 TEST_F(Calls, EscapesReachTheServer)
 {
-    psql("drop table if exists krs_t1, krs_t2; create table krs_t1 (x int); create table krs_t2 (x int, y text);"
-         "insert into krs_t1 values (1), (2); insert into krs_t2 values (1, 'one')");
+    psql("drop table if exists krs_sc_t1, krs_sc_t2; create table krs_sc_t1 (x int); create table krs_sc_t2 (x int, y text);"
+         "insert into krs_sc_t1 values (1), (2); insert into krs_sc_t2 values (1, 'one')");
     struct {
         const char *sql;
         const char *want;
@@ -131,7 +131,7 @@ TEST_F(Calls, EscapesReachTheServer)
         {"select {ts '2024-02-29 10:11:12'}::text", "2024-02-29 10:11:12"},
         {"select {t '10:11:12'}::text", "10:11:12"},
         {"select string_agg(a.x || ':' || coalesce(b.y, '-'), ',' order by a.x) "
-         "from {oj krs_t1 a left outer join krs_t2 b on a.x = b.x}",
+         "from {oj krs_sc_t1 a left outer join krs_sc_t2 b on a.x = b.x}",
          "1:one,2:-"},
         {"select {fn null}::text is null", nullptr},
     };
@@ -180,7 +180,7 @@ TEST_F(Calls, MarkerCountIgnoresCommentsAndQuotedText)
     EXPECT_EQ(textOf(&b, 0, 0), "?x'?");
     RB_Free(&b);
     // A procedure call's parameters are described as "*B".
-    ASSERT_EQ(stmtOps().Prepare(h, "{call krs_add(?, ?)}"), 0);
+    ASSERT_EQ(stmtOps().Prepare(h, "{call krs_sc_add(?, ?)}"), 0);
     ASSERT_EQ(stmtOps().GetParamDescs(h, &n, &descs), 0);
     ASSERT_EQ(n, 2);
     EXPECT_STREQ(descs[1].name, "*B");
@@ -246,9 +246,9 @@ TEST_F(Calls, DescribeParamsKeepsDefaultsWithoutProbes)
 // binary through a stream keeps every byte.
 TEST_F(Calls, StreamSettersKeepEveryCharacterAndByte)
 {
-    psql("drop table if exists krs_stream; create table krs_stream (t text, b bytea)");
+    psql("drop table if exists krs_sc_stream; create table krs_sc_stream (t text, b bytea)");
     int h = alloc();
-    ASSERT_EQ(stmtOps().Prepare(h, "insert into krs_stream values (?, ?)"), 0);
+    ASSERT_EQ(stmtOps().Prepare(h, "insert into krs_sc_stream values (?, ?)"), 0);
     DrvStmt *s = static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, static_cast<uint32_t>(h)));
     std::string text;
     for (int i = 0; i < 3000; ++i)
@@ -261,7 +261,7 @@ TEST_F(Calls, StreamSettersKeepEveryCharacterAndByte)
     uint8_t isRs = 9;
     EXPECT_EQ(jc_PreparedStatement_execute(s, s->stmt, &isRs), 0) << drainErrors(h);
     EXPECT_EQ(isRs, 0);
-    EXPECT_EQ(psql("select t = repeat('Grüße 😀 ', 3000), encode(b, 'hex') from krs_stream"), "t|0001feff80");
+    EXPECT_EQ(psql("select t = repeat('Grüße 😀 ', 3000), encode(b, 'hex') from krs_sc_stream"), "t|0001feff80");
     // A text with a zero byte inside binds the part before it; an empty text
     // is an empty string, not a NULL.
     EXPECT_EQ(jc_PreparedStatement_setString(s, s->stmt, 1, "ab\0cd", 5, 0), 0);
@@ -270,7 +270,7 @@ TEST_F(Calls, StreamSettersKeepEveryCharacterAndByte)
     EXPECT_EQ(jc_PreparedStatement_setString(s, s->stmt, 1, "", 0, 0), 0);
     EXPECT_EQ(jc_PreparedStatement_execute(s, s->stmt, &isRs), 0) << drainErrors(h);
     EXPECT_EQ(psql("select string_agg(coalesce(t, 'NULL') || ':' || length(t), ',' order by length(t) desc) "
-                   "from krs_stream where length(t) < 10"),
+                   "from krs_sc_stream where length(t) < 10"),
               "ab:2,:0");
     // A decimal text that is no number fails in the bridge.
     EXPECT_EQ(jc_PreparedStatement_setBigDecimal(s, s->stmt, 1, "1x", 2, 0), 15);

@@ -30,16 +30,16 @@ protected:
 
 TEST_F(Params, ParameterArrayAddsUpdateCounts)
 {
-    psql("drop table if exists krs_arr; create table krs_arr (a int primary key, b varchar(10))");
+    psql("drop table if exists krs_sp_arr; create table krs_sp_arr (a int primary key, b varchar(10))");
     int h = alloc();
     RowBlock *p = newParamBlock({{VT_LONG, 4}, {VT_NTS, 11}}, 3);
     for (int r = 0; r < 3; ++r) {
         putCell<int32_t>(p, 0, r, r + 1);
         putText(p, 1, r, "v" + std::to_string(r + 1));
     }
-    ASSERT_EQ(run(h, "insert into krs_arr values (?, ?)", p, {ptype(4), ptype(12)}), 0) << drainErrors(h);
+    ASSERT_EQ(run(h, "insert into krs_sp_arr values (?, ?)", p, {ptype(4), ptype(12)}), 0) << drainErrors(h);
     EXPECT_EQ(rec(h)->rowCount, 3);
-    EXPECT_EQ(psql("select string_agg(a || b, ',' order by a) from krs_arr"), "1v1,2v2,3v3");
+    EXPECT_EQ(psql("select string_agg(a || b, ',' order by a) from krs_sp_arr"), "1v1,2v2,3v3");
 
     // The second set fails: the first stays done, the third never runs.
     RowBlock *q = newParamBlock({{VT_LONG, 4}, {VT_NTS, 11}}, 3);
@@ -53,7 +53,7 @@ TEST_F(Params, ParameterArrayAddsUpdateCounts)
     EXPECT_NE(rc, 0);
     EXPECT_NE(drainErrors(h).find("23505"), std::string::npos);
     EXPECT_EQ(rec(h)->rowCount, 1);
-    EXPECT_EQ(psql("select count(*) from krs_arr where a in (10, 11)"), "1");
+    EXPECT_EQ(psql("select count(*) from krs_sp_arr where a in (10, 11)"), "1");
 }
 
 TEST_F(Params, SelectWithParameterSetsGivesOneResultPerSet)
@@ -137,34 +137,34 @@ TEST_F(Params, RangeAndSyntaxErrors)
 // A BIGINT parameter and a text parameter both compare with a bigint column.
 TEST_F(Params, BigintAndTextAgainstNonTextColumns)
 {
-    psql("drop table if exists krs_big; create table krs_big (id bigint, d date, j json, n numeric);"
-         "insert into krs_big values (42, '2024-01-02', '{}', 1.5), (9000000000, '2024-01-03', '[]', 2)");
+    psql("drop table if exists krs_sp_big; create table krs_sp_big (id bigint, d date, j json, n numeric);"
+         "insert into krs_sp_big values (42, '2024-01-02', '{}', 1.5), (9000000000, '2024-01-03', '[]', 2)");
     int h = alloc();
     RowBlock *p = newParamBlock({{VT_LONG, 4}}, 1);
     putCell<int32_t>(p, 0, 0, 42);
-    EXPECT_EQ(firstValue(h, "select id from krs_big where id = ?", p, {ptype(-5)}), "42");
+    EXPECT_EQ(firstValue(h, "select id from krs_sp_big where id = ?", p, {ptype(-5)}), "42");
     p = newParamBlock({{VT_NTS, 32}}, 1);
     putText(p, 0, 0, "9000000000");
-    EXPECT_EQ(firstValue(h, "select id from krs_big where id = ?", p, {ptype(-5)}), "9000000000");
+    EXPECT_EQ(firstValue(h, "select id from krs_sp_big where id = ?", p, {ptype(-5)}), "9000000000");
     p = newParamBlock({{VT_NTS, 32}}, 1);
     putText(p, 0, 0, "42");
-    EXPECT_EQ(firstValue(h, "select id from krs_big where id = ?", p, {ptype(12)}), "42");
+    EXPECT_EQ(firstValue(h, "select id from krs_sp_big where id = ?", p, {ptype(12)}), "42");
     p = newParamBlock({{VT_NTS, 32}}, 1);
     putText(p, 0, 0, "2024-01-03");
-    EXPECT_EQ(firstValue(h, "select id from krs_big where d = ?", p, {ptype(12)}), "9000000000");
+    EXPECT_EQ(firstValue(h, "select id from krs_sp_big where d = ?", p, {ptype(12)}), "9000000000");
     // Text into a json column and a NULL typed as text into a numeric column.
     RowBlock *q = newParamBlock({{VT_NTS, 32}, {VT_NTS, 8}}, 1);
     putText(q, 0, 0, "{\"k\": 1}");
     indOf(q, 1, 0) = RB_IND_NULL;
-    ASSERT_EQ(run(h, "insert into krs_big (id, j, n) values (7, ?, ?)", q, {ptype(12), ptype(12)}), 0)
+    ASSERT_EQ(run(h, "insert into krs_sp_big (id, j, n) values (7, ?, ?)", q, {ptype(12), ptype(12)}), 0)
         << drainErrors(h);
-    EXPECT_EQ(psql("select j::text || coalesce(n::text, '-') from krs_big where id = 7"), "{\"k\": 1}-");
+    EXPECT_EQ(psql("select j::text || coalesce(n::text, '-') from krs_sp_big where id = 7"), "{\"k\": 1}-");
 }
 
 // Long text keeps every character, in both string modes.
 TEST_F(Params, LongTextParametersKeepNonAsciiText)
 {
-    psql("drop table if exists krs_long; create table krs_long (k int, t text)");
+    psql("drop table if exists krs_sp_long; create table krs_sp_long (k int, t text)");
     std::string unit = "Grüße 😀 ";
     std::string big;
     for (int i = 0; i < 7000; ++i)
@@ -176,36 +176,36 @@ TEST_F(Params, LongTextParametersKeepNonAsciiText)
     RowBlock *p = newParamBlock({{VT_LONG, 4}, {VT_HEAP_TEXT, 16}}, 1);
     putCell<int32_t>(p, 0, 0, 1);
     putText(p, 1, 0, big);
-    ASSERT_EQ(run(h, "insert into krs_long values (?, ?)", p, {ptype(4), ptype(-1)}), 0) << drainErrors(h);
+    ASSERT_EQ(run(h, "insert into krs_sp_long values (?, ?)", p, {ptype(4), ptype(-1)}), 0) << drainErrors(h);
 
     int w = openExtra(1);
     int hw = alloc(w);
     RowBlock *q = newParamBlock({{VT_LONG, 4}, {VT_HEAP_WTEXT, 16}}, 1);
     putCell<int32_t>(q, 0, 0, 2);
     putWide(q, 1, 0, wide);
-    ASSERT_EQ(run(hw, "insert into krs_long values (?, ?)", q, {ptype(4), ptype(-10)}), 0) << drainErrors(hw);
+    ASSERT_EQ(run(hw, "insert into krs_sp_long values (?, ?)", q, {ptype(4), ptype(-10)}), 0) << drainErrors(hw);
 
-    EXPECT_EQ(psql("select count(*) from krs_long where t = repeat('Grüße 😀 ', 7000)"), "2");
-    EXPECT_EQ(psql("select string_agg(length(t)::text, ',' order by k) from krs_long"), "56000,56000");
-    EXPECT_EQ(firstValue(h, "select t from krs_long where k = 2"), big);
-    EXPECT_EQ(firstValue(hw, "select t from krs_long where k = 1"), big);
+    EXPECT_EQ(psql("select count(*) from krs_sp_long where t = repeat('Grüße 😀 ', 7000)"), "2");
+    EXPECT_EQ(psql("select string_agg(length(t)::text, ',' order by k) from krs_sp_long"), "56000,56000");
+    EXPECT_EQ(firstValue(h, "select t from krs_sp_long where k = 2"), big);
+    EXPECT_EQ(firstValue(hw, "select t from krs_sp_long where k = 1"), big);
 }
 
 // Characters beyond the BMP survive SQL text, parameters and results in
 // string mode 1.
 TEST_F(Params, NonBmpTextSurvivesBothDirectionsInWideMode)
 {
-    psql("drop table if exists krs_nonbmp; create table krs_nonbmp (k int, t varchar(20))");
+    psql("drop table if exists krs_sp_nonbmp; create table krs_sp_nonbmp (k int, t varchar(20))");
     int w = openExtra(1);
     int h = alloc(w);
-    ASSERT_EQ(run(h, "insert into krs_nonbmp values (1, 'a😀b')"), 0) << drainErrors(h);
+    ASSERT_EQ(run(h, "insert into krs_sp_nonbmp values (1, 'a😀b')"), 0) << drainErrors(h);
     RowBlock *p = newParamBlock({{VT_WNTS, 42}}, 1);
     putWide(p, 0, 0, u"c😀d");
-    ASSERT_EQ(run(h, "insert into krs_nonbmp values (2, ?)", p, {ptype(-9)}), 0) << drainErrors(h);
-    EXPECT_EQ(psql("select string_agg(t || length(t), ',' order by k) from krs_nonbmp"), "a😀b3,c😀d3");
-    EXPECT_EQ(firstValue(h, "select t from krs_nonbmp where t = 'a😀b'"), "a😀b");
+    ASSERT_EQ(run(h, "insert into krs_sp_nonbmp values (2, ?)", p, {ptype(-9)}), 0) << drainErrors(h);
+    EXPECT_EQ(psql("select string_agg(t || length(t), ',' order by k) from krs_sp_nonbmp"), "a😀b3,c😀d3");
+    EXPECT_EQ(firstValue(h, "select t from krs_sp_nonbmp where t = 'a😀b'"), "a😀b");
     RowBlock b{};
-    ASSERT_EQ(run(h, "select t from krs_nonbmp where k = 2"), 0);
+    ASSERT_EQ(run(h, "select t from krs_sp_nonbmp where k = 2"), 0);
     b = fetch(h, 1);
     ASSERT_EQ(b.columns[0].valueType, VT_WNTS);
     std::u16string got(reinterpret_cast<const char16_t *>(cellOf(&b, 0, 0)));
@@ -215,7 +215,7 @@ TEST_F(Params, NonBmpTextSurvivesBothDirectionsInWideMode)
 
 TEST_F(Params, TimestampFractionsAndDoublePrecision)
 {
-    psql("drop table if exists krs_num; create table krs_num (k int, ts timestamp(6), f float8, r real)");
+    psql("drop table if exists krs_sp_num; create table krs_sp_num (k int, ts timestamp(6), f float8, r real)");
     int h = alloc();
     const char *stamps[] = {"2024-01-02 03:04:05.5", "2024-01-02 03:04:05.000123", "02.01.2024 03:04:05.25",
                             "2024-01-02 03:04"};
@@ -225,14 +225,14 @@ TEST_F(Params, TimestampFractionsAndDoublePrecision)
         RowBlock *p = newParamBlock({{VT_LONG, 4}, {VT_NTS, 40}}, 1);
         putCell<int32_t>(p, 0, 0, i);
         putText(p, 1, 0, stamps[i]);
-        ASSERT_EQ(run(h, "insert into krs_num (k, ts) values (?, ?)", p, {ptype(4), ptype(93)}), 0) << drainErrors(h);
-        EXPECT_EQ(psql("select ts from krs_num where k = " + std::to_string(i)), want[i]);
+        ASSERT_EQ(run(h, "insert into krs_sp_num (k, ts) values (?, ?)", p, {ptype(4), ptype(93)}), 0) << drainErrors(h);
+        EXPECT_EQ(psql("select ts from krs_sp_num where k = " + std::to_string(i)), want[i]);
     }
     RowBlock *p = newParamBlock({{VT_DOUBLE, 8}, {VT_DOUBLE, 8}}, 1);
     putCell<double>(p, 0, 0, 0.1234567890123456);
     putCell<double>(p, 1, 0, 0.5);
-    ASSERT_EQ(run(h, "insert into krs_num (k, f, r) values (9, ?, ?)", p, {ptype(6), ptype(7)}), 0) << drainErrors(h);
-    EXPECT_EQ(psql("select f = 0.1234567890123456::float8 and r = 0.5 from krs_num where k = 9"), "t");
+    ASSERT_EQ(run(h, "insert into krs_sp_num (k, f, r) values (9, ?, ?)", p, {ptype(6), ptype(7)}), 0) << drainErrors(h);
+    EXPECT_EQ(psql("select f = 0.1234567890123456::float8 and r = 0.5 from krs_sp_num where k = 9"), "t");
     // Text in the other date forms, and a time.
     RowBlock *d = newParamBlock({{VT_NTS, 40}, {VT_NTS, 40}}, 1);
     putText(d, 0, 0, "31.12.2024");

@@ -90,15 +90,15 @@ class Results : public StmtTest {
 protected:
     void makeTypesTable()
     {
-        psql("set client_encoding to 'UTF8'; drop table if exists krs_types; "
-             "create table krs_types (k int, i2 int2, i4 int4, i8 int8, n numeric(12,3), nu numeric, "
+        psql("set client_encoding to 'UTF8'; drop table if exists krs_sr_types; "
+             "create table krs_sr_types (k int, i2 int2, i4 int4, i8 int8, n numeric(12,3), nu numeric, "
              "f4 float4, f8 float8, b bool, d date, t time, ts timestamp(6), vc varchar(20), tx text, "
              "ba bytea, u uuid, j json, iv interval); "
-             "insert into krs_types values (1, 12, -34, 9223372036854775807, 123456789.125, 1.5, 1.25, "
+             "insert into krs_sr_types values (1, 12, -34, 9223372036854775807, 123456789.125, 1.5, 1.25, "
              "0.1234567890123456, true, '2024-02-29', '10:11:12', '2024-02-29 10:11:12.123456', "
              "'Grüße 😀', repeat('" + kLongUnit + "', 6000), '\\x00ff41', "
              "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11', '{\"a\": [1, \"x\"]}', '1 day 02:03:04'); "
-             "insert into krs_types (k) values (2)");
+             "insert into krs_sr_types (k) values (2)");
     }
 };
 
@@ -114,7 +114,7 @@ TEST_F(Results, TypesComeBackIntactInTheirRowBlocks)
         for (const TypeCase &tc : cases) {
             SCOPED_TRACE(tc.column);
             int h = alloc(c);
-            ASSERT_EQ(run(h, std::string("select ") + tc.column + " from krs_types order by k"), 0) << drainErrors(h);
+            ASSERT_EQ(run(h, std::string("select ") + tc.column + " from krs_sr_types order by k"), 0) << drainErrors(h);
             ColDesc *cols = nullptr;
             uint16_t n = 0;
             ASSERT_EQ(stmtOps().GetColDescs(h, &n, &cols), 0);
@@ -144,10 +144,10 @@ TEST_F(Results, TypesComeBackIntactInTheirRowBlocks)
 
 TEST_F(Results, DescriptionsOfSizesAndDigits)
 {
-    psql("drop table if exists krs_sizes; create table krs_sizes (a varchar(7), b char(3), c numeric(10,2), "
+    psql("drop table if exists krs_sr_sizes; create table krs_sr_sizes (a varchar(7), b char(3), c numeric(10,2), "
          "t3 time(3), ts6 timestamp(6), ts0 timestamp(0))");
     int h = alloc();
-    ASSERT_EQ(stmtOps().Prepare(h, "select * from krs_sizes"), 0) << drainErrors(h);
+    ASSERT_EQ(stmtOps().Prepare(h, "select * from krs_sr_sizes"), 0) << drainErrors(h);
     ColDesc *cols = nullptr;
     uint16_t n = 0;
     ASSERT_EQ(stmtOps().GetColDescs(h, &n, &cols), 0);
@@ -236,20 +236,20 @@ TEST_F(Results, MaximumRowsLimitsTheResult)
 // rows added in between are in the result.
 TEST_F(Results, SelectWithoutMarkersReflectsTheDataAtExecuteTime)
 {
-    psql("drop table if exists krs_stale; create table krs_stale (a int)");
+    psql("drop table if exists krs_sr_stale; create table krs_sr_stale (a int)");
     int h = alloc();
-    ASSERT_EQ(stmtOps().Prepare(h, "select count(*) from krs_stale"), 0) << drainErrors(h);
+    ASSERT_EQ(stmtOps().Prepare(h, "select count(*) from krs_sr_stale"), 0) << drainErrors(h);
     uint16_t n = 0;
     ASSERT_EQ(stmtOps().GetColDescs(h, &n, nullptr), 0);
     EXPECT_EQ(n, 1);
-    psql("insert into krs_stale values (1), (2), (3)");
+    psql("insert into krs_sr_stale values (1), (2), (3)");
     ASSERT_EQ(stmtOps().Execute(h), 0) << drainErrors(h);
     RowBlock b = fetch(h, 10);
     ASSERT_EQ(b.rowsUsed, 1);
     EXPECT_EQ(textOf(&b, 0, 0), "3");
     RB_Free(&b);
     // Executed again after more rows: the new count.
-    psql("insert into krs_stale values (4)");
+    psql("insert into krs_sr_stale values (4)");
     ASSERT_EQ(stmtOps().Execute(h), 0);
     b = fetch(h, 10);
     EXPECT_EQ(textOf(&b, 0, 0), "4");
@@ -305,15 +305,15 @@ TEST_F(Results, ReadOnlyConnectionRefusesAllButSelect)
 {
     int ro = openExtra(0, 1);
     int h = alloc(ro);
-    EXPECT_EQ(stmtOps().Prepare(h, "create table krs_ro (a int)"), 95);
+    EXPECT_EQ(stmtOps().Prepare(h, "create table krs_sr_ro (a int)"), 95);
     EXPECT_EQ(stmtOps().Prepare(h, "select 1"), 0);
 }
 
 TEST_F(Results, UpdateCountsAndMoreResults)
 {
-    psql("drop table if exists krs_upd; create table krs_upd (a int); insert into krs_upd select generate_series(1, 7)");
+    psql("drop table if exists krs_sr_upd; create table krs_sr_upd (a int); insert into krs_sr_upd select generate_series(1, 7)");
     int h = alloc();
-    ASSERT_EQ(run(h, "update krs_upd set a = a + 1 where a > 2"), 0) << drainErrors(h);
+    ASSERT_EQ(run(h, "update krs_sr_upd set a = a + 1 where a > 2"), 0) << drainErrors(h);
     DrvStmt *s = static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, static_cast<uint32_t>(h)));
     EXPECT_EQ(s->rowCount, 5);
     uint16_t n = 9;
@@ -324,7 +324,7 @@ TEST_F(Results, UpdateCountsAndMoreResults)
     RB_Free(&b);
     EXPECT_EQ(stmtOps().MoreResults(h), 73);
     // A statement without markers that is no DML runs as a plain Statement.
-    ASSERT_EQ(run(h, "create temporary table krs_plain (a int)"), 0) << drainErrors(h);
+    ASSERT_EQ(run(h, "create temporary table krs_sr_plain (a int)"), 0) << drainErrors(h);
     ASSERT_EQ(run(h, "with x as (select 5 as v) select v from x"), 0) << drainErrors(h);
     b = fetch(h, 10);
     ASSERT_EQ(b.rowsUsed, 1);
