@@ -9,6 +9,7 @@
 #include "odbc/dispatch.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
+#include "odbc/stmtattr.h"
 #include "odbc/stmt_bind.h"
 #include "odbc/trace.h"
 
@@ -98,6 +99,7 @@ Stmt *StmtAlloc(Conn *conn)
         delete stmt;
         return nullptr;
     }
+    StmtApplyConnDefaults(stmt);
     return stmt;
 }
 

@@ -439,6 +439,33 @@ SQLRETURN StmtSetOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
     }
 }
 
+void StmtApplyConnDefaults(Stmt *s)
+{
+    const CursorState &cs = s->cursor;
+    // Option, the statement's value, the value a new back-end statement has.
+    const struct {
+        SQLUSMALLINT option;
+        SQLULEN value;
+        SQLULEN fresh;
+    } options[] = {
+        {SQL_QUERY_TIMEOUT, s->queryTimeout, 0},
+        {SQL_MAX_ROWS, static_cast<SQLULEN>(s->maxRows), 0},
+        {SQL_NOSCAN, s->noScan, 0},
+        {SQL_MAX_LENGTH, static_cast<SQLULEN>(s->maxLength), 0},
+        {SQL_CURSOR_TYPE, static_cast<SQLULEN>(cs.cursorType), SQL_CURSOR_FORWARD_ONLY},
+        {SQL_CONCURRENCY, static_cast<SQLULEN>(cs.concurrency), SQL_CONCUR_READ_ONLY},
+        {SQL_KEYSET_SIZE, static_cast<SQLULEN>(cs.keysetSize), 0},
+        {SQL_ROWSET_SIZE, static_cast<SQLULEN>(cs.rowsetSize), 1},
+        {SQL_SIMULATE_CURSOR, static_cast<SQLULEN>(cs.simulateCursor), 0},
+        {SQL_RETRIEVE_DATA, static_cast<SQLULEN>(cs.retrieveData), SQL_RD_ON},
+    };
+    for (const auto &o : options)
+        if (o.value != o.fresh)
+            StmtSetOption(s, o.option, o.value);
+    s->diag.errNum = 0;
+    ERR_FreeMsgs(&s->diag);
+}
+
 SQLRETURN StmtOptionValue(Stmt *s, SQLUSMALLINT option, uint64_t *value, int *width)
 {
     int32_t v = 0;

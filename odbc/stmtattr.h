@@ -25,6 +25,11 @@ SQLRETURN StmtGetOption(Stmt *stmt, SQLUSMALLINT option, SQLPOINTER value);
 // implicit descriptor, HYC00 for SQL_ATTR_METADATA_ID.
 SQLRETURN StmtSetAttr(Stmt *stmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len, int width);
 
+// Sends a new statement's options that differ from a fresh back-end
+// statement's (the connection's ODBC 2 defaults) to the back end, so that
+// both agree; a value the back end changes is kept as it answers.
+void StmtApplyConnDefaults(Stmt *stmt);
+
 // Implementations run by CallODBC.
 SQLRETURN ST_SetStmtOption(Stmt *stmt, SQLUSMALLINT option, SQLULEN value);
 SQLRETURN ST_GetStmtOption(Stmt *stmt, SQLUSMALLINT option, SQLPOINTER value);

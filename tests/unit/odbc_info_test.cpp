@@ -580,6 +580,10 @@ TEST(ConnectOption, Odbc2StatementDefaultsReachEveryStatement)
     EXPECT_EQ(StmtOf(b)->cursor.rowsetSize, 10);
     SQLHSTMT c = s.NewStmt();
     EXPECT_EQ(StmtOf(c)->cursor.rowsetSize, 10) << "a new statement starts with the default";
+    int rowsetSends = 0;
+    for (const auto &p : s.script.sets)
+        rowsetSends += p == std::make_pair(0x32030009, 10);
+    EXPECT_EQ(rowsetSends, 3) << "the back end of the new statement has it too";
 
     // A statement that refuses is reported on the connection; the others
     // still get the value.
