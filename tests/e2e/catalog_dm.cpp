@@ -1,0 +1,429 @@
+// Catalog functions through unixODBC with both libraries, on a fixture
+// schema of their own: two schemas, a table whose name holds '_', mixed-case
+// quoted names, a view, primary and foreign keys, a unique index and a
+// function with OUT parameters.  Checks the ODBC 3 layouts (names, types,
+// order), the key values, and that no column ODBC declares NOT NULL is NULL.
+#include "tests/e2e/connect_common.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <vector>
+
+using namespace conntest;
+
+namespace {
+
+PgEnv g_pg;
+
+constexpr char kSchema[] = R"SQL(
+drop schema if exists krs_e2e_cat_a cascade;
+drop schema if exists krs_e2e_cat_b cascade;
+create schema krs_e2e_cat_a;
+create schema krs_e2e_cat_b;
+create table krs_e2e_cat_a.a_b (id int primary key, v text);
+create table krs_e2e_cat_a.axb (id int primary key, w text);
+create table krs_e2e_cat_a."MixedCase" ("Id" int primary key, "someCol" varchar(20) not null,
+                                        d date, ts timestamp, n numeric(10,2));
+create table krs_e2e_cat_b.child (cid serial primary key,
+                                  aid int references krs_e2e_cat_a.a_b(id) on delete cascade,
+                                  u varchar(10));
+create unique index child_u_idx on krs_e2e_cat_b.child(u);
+create view krs_e2e_cat_a.v_ab as select id, v from krs_e2e_cat_a.a_b;
+create function krs_e2e_cat_a.f_out(in x int, out y int, out z text)
+  as $$ select x + 1, 'z'::text $$ language sql;
+)SQL";
+
+// Runs a script through psql from a file (no shell quoting); its output.
+std::string RunScript(const std::string &sql)
+{
+    char path[] = "/tmp/krs-e2e-cat-XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0)
+        return "ERROR: no temporary file";
+    if (write(fd, sql.data(), sql.size()) != static_cast<ssize_t>(sql.size())) {
+        close(fd);
+        return "ERROR: short write";
+    }
+    close(fd);
+    std::string cmd = g_pg.pgBin + "/psql -X -At -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p " +
+                      std::to_string(g_pg.port) + " -U " + g_pg.trustUser + " -d " + g_pg.db + " -f " + path +
+                      " 2>&1";
+    std::string out;
+    if (FILE *p = popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        pclose(p);
+    }
+    unlink(path);
+    return out;
+}
+
+class CatalogEnv : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(PgEnvLoad(g_pg));
+        std::string out = RunScript(kSchema);
+        ASSERT_EQ(out.find("ERROR"), std::string::npos) << out;
+    }
+    void TearDown() override
+    {
+        RunScript("drop schema if exists krs_e2e_cat_a cascade; drop schema if exists krs_e2e_cat_b cascade;");
+    }
+};
+
+const auto *const g_env = ::testing::AddGlobalTestEnvironment(new CatalogEnv);
+
+constexpr char kNull[] = "<null>";
+
+struct Column {
+    std::string name;
+    SQLSMALLINT type = 0;
+    SQLULEN size = 0;
+    SQLSMALLINT nullable = 0;
+};
+
+struct Result {
+    std::vector<Column> cols;
+    std::vector<std::vector<std::string>> rows;
+    // The rows whose column `name` equals `value`.
+    std::vector<std::vector<std::string>> Where(const std::string &name, const std::string &value) const
+    {
+        std::vector<std::vector<std::string>> out;
+        int k = Index(name);
+        for (const auto &r : rows)
+            if (k >= 0 && r[k] == value)
+                out.push_back(r);
+        return out;
+    }
+    int Index(const std::string &name) const
+    {
+        for (size_t i = 0; i < cols.size(); ++i)
+            if (cols[i].name == name)
+                return static_cast<int>(i);
+        return -1;
+    }
+    std::string At(size_t row, const std::string &name) const
+    {
+        int k = Index(name);
+        return row < rows.size() && k >= 0 ? rows[row][k] : "<missing>";
+    }
+};
+
+// Text columns of the layouts: VARCHAR, or WVARCHAR from the Unicode library.
+bool IsText(SQLSMALLINT t) { return t == SQL_VARCHAR || t == SQL_WVARCHAR; }
+
+class Catalog : public ::testing::TestWithParam<Library> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(h.Connect(std::string("krs_") + GetParam().tag), SQL_SUCCESS) << h.State();
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &st), SQL_SUCCESS);
+        if (FetchPathMissing())
+            GTEST_SKIP() << "the libraries do not fetch results yet (SQLFetch answers IM001)";
+    }
+
+    // True when the driver answers SQLFetch with IM001 (not built).
+    bool FetchPathMissing()
+    {
+        if (SQLGetTypeInfo(st, SQL_INTEGER) != SQL_SUCCESS)
+            return false;
+        const bool missing = SQLFetch(st) == SQL_ERROR && State() == "IM001";
+        SQLFreeStmt(st, SQL_CLOSE);
+        return missing;
+    }
+    void TearDown() override
+    {
+        if (st)
+            SQLFreeHandle(SQL_HANDLE_STMT, st);
+    }
+
+    std::string State() { return Diag(SQL_HANDLE_STMT, st); }
+
+    // Describes and reads the open result; every cell as text.
+    Result Read()
+    {
+        Result r;
+        SQLSMALLINT n = 0;
+        EXPECT_EQ(SQLNumResultCols(st, &n), SQL_SUCCESS) << State();
+        for (SQLUSMALLINT i = 1; i <= n; ++i) {
+            SQLCHAR name[130] = {};
+            SQLSMALLINT nameLen = 0, digits = 0;
+            Column c;
+            EXPECT_EQ(SQLDescribeCol(st, i, name, sizeof name, &nameLen, &c.type, &c.size, &digits, &c.nullable),
+                      SQL_SUCCESS)
+                << State();
+            c.name = reinterpret_cast<char *>(name);
+            r.cols.push_back(c);
+        }
+        SQLRETURN rc;
+        while ((rc = SQLFetch(st)) == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+            std::vector<std::string> row;
+            for (SQLUSMALLINT i = 1; i <= n; ++i) {
+                char buf[512] = {};
+                SQLLEN ind = 0;
+                EXPECT_EQ(SQLGetData(st, i, SQL_C_CHAR, buf, sizeof buf, &ind), SQL_SUCCESS) << State();
+                row.push_back(ind == SQL_NULL_DATA ? kNull : buf);
+            }
+            r.rows.push_back(row);
+        }
+        EXPECT_EQ(rc, SQL_NO_DATA) << State();
+        SQLFreeStmt(st, SQL_CLOSE);
+        return r;
+    }
+
+    // The layout's names in order, its numeric and text columns typed as
+    // ODBC 3 declares them, and no NULL in a column declared NOT NULL.
+    void CheckLayout(const Result &r, const std::vector<std::string> &names,
+                     const std::vector<std::string> &smallints = {}, const std::vector<std::string> &integers = {})
+    {
+        ASSERT_EQ(r.cols.size(), names.size());
+        for (size_t i = 0; i < names.size(); ++i) {
+            EXPECT_EQ(r.cols[i].name, names[i]) << "column " << i + 1;
+            const bool small = std::count(smallints.begin(), smallints.end(), names[i]) > 0;
+            const bool integer = std::count(integers.begin(), integers.end(), names[i]) > 0;
+            if (small)
+                EXPECT_EQ(r.cols[i].type, SQL_SMALLINT) << names[i];
+            else if (integer)
+                EXPECT_EQ(r.cols[i].type, SQL_INTEGER) << names[i];
+            else
+                EXPECT_TRUE(IsText(r.cols[i].type)) << names[i] << " type " << r.cols[i].type;
+            if (r.cols[i].nullable != SQL_NO_NULLS)
+                continue;
+            for (const auto &row : r.rows)
+                EXPECT_NE(row[i], kNull) << names[i] << " is declared NOT NULL";
+        }
+    }
+
+    SQLCHAR *T(const char *t) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(t)); }
+
+    Handles h;
+    SQLHSTMT st = nullptr;
+};
+
+const std::vector<std::string> kTablesCols = {"TABLE_CAT", "TABLE_SCHEM", "TABLE_NAME", "TABLE_TYPE", "REMARKS"};
+
+TEST_P(Catalog, TablesByTypeAndNullArguments)
+{
+    ASSERT_EQ(SQLTables(st, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, nullptr, 0, T("'TABLE','VIEW'"), SQL_NTS),
+              SQL_SUCCESS)
+        << State();
+    Result r = Read();
+    CheckLayout(r, kTablesCols);
+    std::map<std::string, std::string> types;
+    for (size_t i = 0; i < r.rows.size(); ++i)
+        types[r.At(i, "TABLE_NAME")] = r.At(i, "TABLE_TYPE");
+    EXPECT_EQ(types, (std::map<std::string, std::string>{
+                         {"MixedCase", "TABLE"}, {"a_b", "TABLE"}, {"axb", "TABLE"}, {"v_ab", "VIEW"}}));
+
+    // No type list: every kind of object, indexes included.
+    ASSERT_EQ(SQLTables(st, nullptr, 0, T("krs_e2e_cat_b"), SQL_NTS, nullptr, 0, nullptr, 0), SQL_SUCCESS) << State();
+    r = Read();
+    EXPECT_EQ(r.Where("TABLE_NAME", "child").size(), 1u);
+    EXPECT_EQ(r.Where("TABLE_NAME", "child_u_idx").size(), 1u);
+
+    // '_' in a pattern matches any character; escaped it matches itself.
+    ASSERT_EQ(SQLTables(st, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, T("a_b"), SQL_NTS, T("TABLE"), SQL_NTS),
+              SQL_SUCCESS);
+    EXPECT_EQ(Read().rows.size(), 2u);
+    ASSERT_EQ(SQLTables(st, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, T("a\\_b"), SQL_NTS, T("TABLE"), SQL_NTS),
+              SQL_SUCCESS);
+    r = Read();
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.At(0, "TABLE_NAME"), "a_b");
+}
+
+TEST_P(Catalog, TablesEnumerations)
+{
+    ASSERT_EQ(SQLTables(st, T(SQL_ALL_CATALOGS), SQL_NTS, T(""), 0, T(""), 0, nullptr, 0), SQL_SUCCESS) << State();
+    Result r = Read();
+    CheckLayout(r, kTablesCols);
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.At(0, "TABLE_CAT"), g_pg.db);
+    EXPECT_EQ(r.At(0, "TABLE_SCHEM"), kNull);
+
+    ASSERT_EQ(SQLTables(st, T(""), 0, T(SQL_ALL_SCHEMAS), SQL_NTS, T(""), 0, nullptr, 0), SQL_SUCCESS) << State();
+    r = Read();
+    EXPECT_EQ(r.Where("TABLE_SCHEM", "krs_e2e_cat_a").size(), 1u);
+    EXPECT_EQ(r.Where("TABLE_SCHEM", "krs_e2e_cat_b").size(), 1u);
+    for (const auto &row : r.rows)
+        EXPECT_EQ(row[2], kNull);
+
+    ASSERT_EQ(SQLTables(st, T(""), 0, T(""), 0, T(""), 0, T(SQL_ALL_TABLE_TYPES), SQL_NTS), SQL_SUCCESS) << State();
+    r = Read();
+    EXPECT_EQ(r.Where("TABLE_TYPE", "TABLE").size(), 1u);
+    EXPECT_EQ(r.Where("TABLE_TYPE", "VIEW").size(), 1u);
+    for (const auto &row : r.rows)
+        EXPECT_EQ(row[2], kNull);
+}
+
+TEST_P(Catalog, ColumnsOfMixedCaseTable)
+{
+    ASSERT_EQ(SQLColumns(st, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, T("MixedCase"), SQL_NTS, nullptr, 0),
+              SQL_SUCCESS)
+        << State();
+    Result r = Read();
+    CheckLayout(r,
+                {"TABLE_CAT", "TABLE_SCHEM", "TABLE_NAME", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME", "COLUMN_SIZE",
+                 "BUFFER_LENGTH", "DECIMAL_DIGITS", "NUM_PREC_RADIX", "NULLABLE", "REMARKS", "COLUMN_DEF",
+                 "SQL_DATA_TYPE", "SQL_DATETIME_SUB", "CHAR_OCTET_LENGTH", "ORDINAL_POSITION", "IS_NULLABLE"},
+                {"DATA_TYPE", "DECIMAL_DIGITS", "NUM_PREC_RADIX", "NULLABLE", "SQL_DATA_TYPE", "SQL_DATETIME_SUB"},
+                {"COLUMN_SIZE", "BUFFER_LENGTH", "CHAR_OCTET_LENGTH", "ORDINAL_POSITION"});
+    ASSERT_EQ(r.rows.size(), 5u);
+    struct Want {
+        const char *name, *type, *sqlType, *sub, *nullable;
+    } want[] = {
+        {"Id", "4", "4", kNull, "NO"},   {"someCol", "12", "12", kNull, "NO"}, {"d", "91", "9", "1", "YES"},
+        {"ts", "93", "9", "3", "YES"},   {"n", "2", "2", kNull, "YES"},
+    };
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(r.At(i, "COLUMN_NAME"), want[i].name);
+        EXPECT_EQ(r.At(i, "DATA_TYPE"), want[i].type) << want[i].name;
+        EXPECT_EQ(r.At(i, "SQL_DATA_TYPE"), want[i].sqlType) << want[i].name;
+        EXPECT_EQ(r.At(i, "SQL_DATETIME_SUB"), want[i].sub) << want[i].name;
+        EXPECT_EQ(r.At(i, "IS_NULLABLE"), want[i].nullable) << want[i].name;
+        EXPECT_EQ(r.At(i, "ORDINAL_POSITION"), std::to_string(i + 1));
+    }
+    EXPECT_EQ(r.At(1, "COLUMN_SIZE"), "20");
+    EXPECT_EQ(r.At(1, "NULLABLE"), "0");
+}
+
+TEST_P(Catalog, KeysAndIndexes)
+{
+    ASSERT_EQ(SQLPrimaryKeys(st, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, T("a_b"), SQL_NTS), SQL_SUCCESS)
+        << State();
+    Result r = Read();
+    CheckLayout(r, {"TABLE_CAT", "TABLE_SCHEM", "TABLE_NAME", "COLUMN_NAME", "KEY_SEQ", "PK_NAME"}, {"KEY_SEQ"});
+    ASSERT_EQ(r.rows.size(), 1u) << "a_b is a name here, not a pattern";
+    EXPECT_EQ(r.At(0, "TABLE_NAME"), "a_b");
+    EXPECT_EQ(r.At(0, "COLUMN_NAME"), "id");
+    EXPECT_EQ(r.At(0, "KEY_SEQ"), "1");
+
+    const std::vector<std::string> fkCols = {"PKTABLE_CAT",  "PKTABLE_SCHEM", "PKTABLE_NAME",  "PKCOLUMN_NAME",
+                                             "FKTABLE_CAT",  "FKTABLE_SCHEM", "FKTABLE_NAME",  "FKCOLUMN_NAME",
+                                             "KEY_SEQ",      "UPDATE_RULE",   "DELETE_RULE",   "FK_NAME",
+                                             "PK_NAME",      "DEFERRABILITY"};
+    const std::vector<std::string> fkSmall = {"KEY_SEQ", "UPDATE_RULE", "DELETE_RULE", "DEFERRABILITY"};
+    // Imported by the child, exported by the parent.
+    ASSERT_EQ(SQLForeignKeys(st, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, T("krs_e2e_cat_b"), SQL_NTS,
+                             T("child"), SQL_NTS),
+              SQL_SUCCESS)
+        << State();
+    r = Read();
+    CheckLayout(r, fkCols, fkSmall);
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.At(0, "PKTABLE_SCHEM"), "krs_e2e_cat_a");
+    EXPECT_EQ(r.At(0, "PKTABLE_NAME"), "a_b");
+    EXPECT_EQ(r.At(0, "PKCOLUMN_NAME"), "id");
+    EXPECT_EQ(r.At(0, "FKCOLUMN_NAME"), "aid");
+    EXPECT_EQ(r.At(0, "DELETE_RULE"), std::to_string(SQL_CASCADE));
+    ASSERT_EQ(SQLForeignKeys(st, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, T("a_b"), SQL_NTS, nullptr, 0, nullptr, 0,
+                             nullptr, 0),
+              SQL_SUCCESS)
+        << State();
+    r = Read();
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.At(0, "FKTABLE_NAME"), "child");
+
+    ASSERT_EQ(SQLStatistics(st, nullptr, 0, T("krs_e2e_cat_b"), SQL_NTS, T("child"), SQL_NTS, SQL_INDEX_ALL,
+                            SQL_QUICK),
+              SQL_SUCCESS)
+        << State();
+    r = Read();
+    CheckLayout(r,
+                {"TABLE_CAT", "TABLE_SCHEM", "TABLE_NAME", "NON_UNIQUE", "INDEX_QUALIFIER", "INDEX_NAME", "TYPE",
+                 "ORDINAL_POSITION", "COLUMN_NAME", "ASC_OR_DESC", "CARDINALITY", "PAGES", "FILTER_CONDITION"},
+                {"NON_UNIQUE", "TYPE", "ORDINAL_POSITION"}, {"CARDINALITY", "PAGES"});
+    auto unique = r.Where("INDEX_NAME", "child_u_idx");
+    ASSERT_EQ(unique.size(), 1u);
+    EXPECT_EQ(unique[0][r.Index("NON_UNIQUE")], "0");
+    EXPECT_EQ(unique[0][r.Index("COLUMN_NAME")], "u");
+
+    ASSERT_EQ(SQLSpecialColumns(st, SQL_BEST_ROWID, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, T("a_b"), SQL_NTS,
+                                SQL_SCOPE_SESSION, SQL_NULLABLE),
+              SQL_SUCCESS)
+        << State();
+    r = Read();
+    CheckLayout(r,
+                {"SCOPE", "COLUMN_NAME", "DATA_TYPE", "TYPE_NAME", "COLUMN_SIZE", "BUFFER_LENGTH", "DECIMAL_DIGITS",
+                 "PSEUDO_COLUMN"},
+                {"SCOPE", "DATA_TYPE", "DECIMAL_DIGITS", "PSEUDO_COLUMN"}, {"COLUMN_SIZE", "BUFFER_LENGTH"});
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.At(0, "COLUMN_NAME"), "id");
+    EXPECT_EQ(r.At(0, "DATA_TYPE"), std::to_string(SQL_INTEGER));
+}
+
+TEST_P(Catalog, ProcedureColumnsOfAFunctionWithOutParameters)
+{
+    ASSERT_EQ(SQLProcedureColumns(st, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, T("f_out"), SQL_NTS, nullptr, 0),
+              SQL_SUCCESS)
+        << State();
+    Result r = Read();
+    CheckLayout(r,
+                {"PROCEDURE_CAT", "PROCEDURE_SCHEM", "PROCEDURE_NAME", "COLUMN_NAME", "COLUMN_TYPE", "DATA_TYPE",
+                 "TYPE_NAME", "COLUMN_SIZE", "BUFFER_LENGTH", "DECIMAL_DIGITS", "NUM_PREC_RADIX", "NULLABLE",
+                 "REMARKS", "COLUMN_DEF", "SQL_DATA_TYPE", "SQL_DATETIME_SUB", "CHAR_OCTET_LENGTH",
+                 "ORDINAL_POSITION", "IS_NULLABLE"},
+                {"COLUMN_TYPE", "DATA_TYPE", "DECIMAL_DIGITS", "NUM_PREC_RADIX", "NULLABLE", "SQL_DATA_TYPE",
+                 "SQL_DATETIME_SUB"},
+                {"COLUMN_SIZE", "BUFFER_LENGTH", "CHAR_OCTET_LENGTH", "ORDINAL_POSITION"});
+    ASSERT_EQ(r.rows.size(), 3u);
+    const char *names[] = {"x", "y", "z"};
+    const int kinds[] = {SQL_PARAM_INPUT, SQL_PARAM_OUTPUT, SQL_PARAM_OUTPUT};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(r.At(i, "COLUMN_NAME"), names[i]);
+        EXPECT_EQ(r.At(i, "COLUMN_TYPE"), std::to_string(kinds[i])) << names[i];
+        EXPECT_EQ(r.At(i, "ORDINAL_POSITION"), std::to_string(i + 1)) << names[i];
+    }
+    EXPECT_EQ(r.At(2, "DATA_TYPE"), std::to_string(SQL_VARCHAR));
+}
+
+TEST_P(Catalog, TypeInfoAllAndFiltered)
+{
+    const std::vector<std::string> cols = {"TYPE_NAME",          "DATA_TYPE",        "COLUMN_SIZE",
+                                           "LITERAL_PREFIX",     "LITERAL_SUFFIX",   "CREATE_PARAMS",
+                                           "NULLABLE",           "CASE_SENSITIVE",   "SEARCHABLE",
+                                           "UNSIGNED_ATTRIBUTE", "FIXED_PREC_SCALE", "AUTO_UNIQUE_VALUE",
+                                           "LOCAL_TYPE_NAME",    "MINIMUM_SCALE",    "MAXIMUM_SCALE",
+                                           "SQL_DATA_TYPE",      "SQL_DATETIME_SUB", "NUM_PREC_RADIX",
+                                           "INTERVAL_PRECISION"};
+    const std::vector<std::string> small = {"DATA_TYPE",         "NULLABLE",         "CASE_SENSITIVE",
+                                            "SEARCHABLE",        "UNSIGNED_ATTRIBUTE", "FIXED_PREC_SCALE",
+                                            "AUTO_UNIQUE_VALUE", "MINIMUM_SCALE",    "MAXIMUM_SCALE",
+                                            "SQL_DATA_TYPE",     "SQL_DATETIME_SUB", "NUM_PREC_RADIX",
+                                            "INTERVAL_PRECISION"};
+    ASSERT_EQ(SQLGetTypeInfo(st, SQL_ALL_TYPES), SQL_SUCCESS) << State();
+    Result r = Read();
+    CheckLayout(r, cols, small, {"COLUMN_SIZE"});
+    EXPECT_GT(r.rows.size(), 20u);
+    EXPECT_EQ(r.Where("TYPE_NAME", "int4").size(), 1u);
+    EXPECT_EQ(r.Where("TYPE_NAME", "varchar").size(), 1u);
+
+    ASSERT_EQ(SQLGetTypeInfo(st, SQL_TYPE_TIMESTAMP), SQL_SUCCESS) << State();
+    r = Read();
+    CheckLayout(r, cols, small, {"COLUMN_SIZE"});
+    ASSERT_FALSE(r.rows.empty());
+    for (size_t i = 0; i < r.rows.size(); ++i) {
+        EXPECT_EQ(r.At(i, "DATA_TYPE"), std::to_string(SQL_TYPE_TIMESTAMP)) << r.At(i, "TYPE_NAME");
+        EXPECT_EQ(r.At(i, "SQL_DATA_TYPE"), std::to_string(SQL_DATETIME));
+        EXPECT_EQ(r.At(i, "SQL_DATETIME_SUB"), std::to_string(SQL_CODE_TIMESTAMP));
+    }
+    EXPECT_EQ(r.Where("TYPE_NAME", "timestamp").size(), 1u);
+}
+
+TEST_P(Catalog, MissingTableNameIsRefused)
+{
+    EXPECT_EQ(SQLStatistics(st, nullptr, 0, nullptr, 0, nullptr, 0, SQL_INDEX_ALL, SQL_QUICK), SQL_ERROR);
+    EXPECT_EQ(State(), "HY009");
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, Catalog, ::testing::ValuesIn(kLibraries),
+                         [](const auto &info) { return std::string(info.param.tag); });
+
+} // namespace
