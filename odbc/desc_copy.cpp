@@ -66,12 +66,19 @@ SQLRETURN DS_GetDescRec(Desc *d, SQLSMALLINT rec, SQLPOINTER name, SQLSMALLINT b
     if ((rc = GetSmall(d, rec, SQL_DESC_PRECISION, width, precision)) != SQL_SUCCESS ||
         (rc = GetSmall(d, rec, SQL_DESC_SCALE, width, scale)) != SQL_SUCCESS)
         return rc;
-    if (IsAppDesc(d))
+    // An application record has no name: it reads as empty (a Driver
+    // Manager converting the name of a wide call needs a defined text), and
+    // its nullability is left alone.
+    int64_t len = 0;
+    if (IsAppDesc(d)) {
+        DescPutText("", DescOut{name, bufLen, &len, width, true});
+        if (nameLen)
+            *nameLen = 0;
         return SQL_SUCCESS;
+    }
     if ((rc = GetSmall(d, rec, SQL_DESC_NULLABLE, width, nullable)) != SQL_SUCCESS)
         return rc;
     // The wide form counts the name's buffer and length in characters.
-    int64_t len = 0;
     rc = DescGetFieldChars(d, rec, SQL_DESC_NAME, name, bufLen, &len, width);
     if (nameLen && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
         *nameLen = static_cast<SQLSMALLINT>(len);

@@ -475,8 +475,8 @@ TEST_F(DescFixture, GetDescRecReadsThePrincipalFields)
     EXPECT_EQ(sub, SQL_CODE_DATE);
     EXPECT_EQ(length, 6);
     EXPECT_EQ(prec, 0);
-    EXPECT_STREQ(reinterpret_cast<char *>(name), "keep") << "application records have no name";
-    EXPECT_EQ(nameLen, -5);
+    EXPECT_STREQ(reinterpret_cast<char *>(name), "") << "application records have no name";
+    EXPECT_EQ(nameLen, 0);
     EXPECT_EQ(nullable, -5);
     EXPECT_EQ(SQLGetDescRec(ard, 2, name, sizeof name, &nameLen, &type, &sub, &length, &prec, &scale,
                             &nullable),

@@ -1,0 +1,271 @@
+// Descriptors through unixODBC with both libraries, before any statement
+// runs: explicit and implicit descriptors, field and record rules, copies,
+// an explicit ARD shared by two statements and freed while in use.
+#include "tests/e2e/connect_common.h"
+
+#include <cstring>
+
+using namespace conntest;
+
+namespace {
+
+PgEnv g_pg;
+
+class DescEnv : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(PgEnvLoad(g_pg));
+        ASSERT_TRUE(SetUpPrivateIni(g_pg, "e2e_desc_", ""));
+        PgPsql(g_pg,
+               "drop schema if exists krs_desc cascade; create schema krs_desc; "
+               "create table krs_desc.t(i4 int4 not null, i8 int8, num numeric(10,2), "
+               "vc varchar(20) not null, tx text, ts timestamp(3), by bytea); "
+               "insert into krs_desc.t values (1, 10000000000, 12.50, 'one', 'text one', "
+               "'2024-01-02 03:04:05.678', '\\x0102'), (2, null, null, 'two', null, null, null), "
+               "(3, 30, 3.25, 'three', 't3', '2024-03-03 00:00:00', '\\xff'); "
+               "create function krs_desc.twice(x int4) returns int4 language sql as 'select x * 2'");
+    }
+    void TearDown() override
+    {
+        PgPsql(g_pg, "drop schema if exists krs_desc cascade");
+        RemovePrivateFiles();
+    }
+};
+
+const auto *const g_env = ::testing::AddGlobalTestEnvironment(new DescEnv);
+
+class Desc : public ::testing::TestWithParam<Library> {
+protected:
+    Handles h;
+    SQLHSTMT stmt = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_EQ(h.Connect(std::string("e2e_desc_") + GetParam().tag), SQL_SUCCESS) << h.State();
+        stmt = NewStmt();
+        ASSERT_NE(stmt, nullptr);
+    }
+    SQLHSTMT NewStmt()
+    {
+        SQLHSTMT s = nullptr;
+        EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &s), SQL_SUCCESS) << h.State();
+        return s;
+    }
+    SQLHDESC StmtDesc(SQLHSTMT s, SQLINTEGER attr)
+    {
+        SQLHDESC d = nullptr;
+        EXPECT_EQ(SQLGetStmtAttr(s, attr, &d, SQL_IS_POINTER, nullptr), SQL_SUCCESS);
+        return d;
+    }
+    SQLRETURN Exec(SQLHSTMT s, const char *sql)
+    {
+        return SQLExecDirect(s, reinterpret_cast<SQLCHAR *>(const_cast<char *>(sql)), SQL_NTS);
+    }
+    std::string StmtState(SQLHSTMT s) { return Diag(SQL_HANDLE_STMT, s); }
+    std::string DescState(SQLHDESC d) { return Diag(SQL_HANDLE_DESC, d); }
+};
+
+SQLRETURN Set(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field, intptr_t v)
+{
+    return SQLSetDescField(d, rec, field, reinterpret_cast<SQLPOINTER>(v), 0);
+}
+SQLRETURN SetPtr(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field, void *p)
+{
+    return SQLSetDescField(d, rec, field, p, SQL_IS_POINTER);
+}
+SQLSMALLINT Small(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
+{
+    SQLSMALLINT v = -999;
+    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_SMALLINT, nullptr), SQL_SUCCESS) << field;
+    return v;
+}
+std::string Text(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
+{
+    char buf[256] = {};
+    SQLINTEGER len = 0;
+    EXPECT_EQ(SQLGetDescField(d, rec, field, buf, sizeof buf, &len), SQL_SUCCESS) << field;
+    return buf;
+}
+
+
+TEST_P(Desc, ExplicitDescriptorFieldsAndRecords)
+{
+    SQLHDESC user = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, h.dbc, &user), SQL_SUCCESS) << h.State();
+    EXPECT_EQ(Small(user, 0, SQL_DESC_ALLOC_TYPE), SQL_DESC_ALLOC_USER);
+    EXPECT_EQ(Small(user, 0, SQL_DESC_COUNT), 0);
+    SQLULEN size = 0;
+    ASSERT_EQ(SQLGetDescField(user, 0, SQL_DESC_ARRAY_SIZE, &size, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(size, 1u);
+
+    SQLINTEGER v = 0;
+    SQLLEN len = 0, ind = 0;
+    ASSERT_EQ(SQLSetDescRec(user, 2, SQL_DATETIME, SQL_CODE_TIMESTAMP, 16, 3, 0, &v, &len, &ind), SQL_SUCCESS)
+        << DescState(user);
+    EXPECT_EQ(Small(user, 0, SQL_DESC_COUNT), 2);
+    EXPECT_EQ(Small(user, 2, SQL_DESC_CONCISE_TYPE), SQL_C_TYPE_TIMESTAMP);
+    SQLCHAR name[8] = "keep";
+    SQLSMALLINT nameLen = -7, type = 0, sub = 0, precision = 0, scale = -1, nullable = -7;
+    SQLLEN length = 0;
+    ASSERT_EQ(SQLGetDescRec(user, 2, name, sizeof name, &nameLen, &type, &sub, &length, &precision, &scale,
+                            &nullable),
+              SQL_SUCCESS);
+    EXPECT_EQ(type, SQL_DATETIME);
+    EXPECT_EQ(sub, SQL_CODE_TIMESTAMP);
+    EXPECT_EQ(length, 16);
+    EXPECT_EQ(precision, 3);
+    EXPECT_EQ(scale, 0);
+    EXPECT_STREQ(reinterpret_cast<char *>(name), "") << "application records have no name";
+    EXPECT_EQ(nameLen, 0);
+    EXPECT_EQ(nullable, -7);
+    EXPECT_EQ(SQLGetDescRec(user, 3, name, sizeof name, &nameLen, &type, &sub, &length, &precision, &scale,
+                            &nullable),
+              SQL_NO_DATA);
+
+    // A refused type leaves the record as it was.
+    EXPECT_EQ(Set(user, 2, SQL_DESC_TYPE, SQL_TIMESTAMP), SQL_ERROR);
+    EXPECT_EQ(DescState(user), "HY092");
+    EXPECT_EQ(Small(user, 2, SQL_DESC_CONCISE_TYPE), SQL_C_TYPE_TIMESTAMP);
+    // Read-only fields, record 0 of a descriptor no statement uses.
+    EXPECT_EQ(Set(user, 1, SQL_DESC_LABEL, 1), SQL_ERROR);
+    EXPECT_EQ(DescState(user), "HY091");
+    EXPECT_EQ(Set(user, 0, SQL_DESC_CONCISE_TYPE, SQL_C_BINARY), SQL_ERROR);
+    EXPECT_EQ(DescState(user), "07009");
+    // NULL pointers and COUNT 0 are values.
+    ASSERT_EQ(SetPtr(user, 2, SQL_DESC_INDICATOR_PTR, nullptr), SQL_SUCCESS);
+    SQLPOINTER p = &v;
+    ASSERT_EQ(SQLGetDescField(user, 2, SQL_DESC_INDICATOR_PTR, &p, SQL_IS_POINTER, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(p, nullptr);
+    ASSERT_EQ(Set(user, 0, SQL_DESC_COUNT, 0), SQL_SUCCESS);
+    EXPECT_EQ(Small(user, 0, SQL_DESC_COUNT), 0);
+    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, user), SQL_SUCCESS);
+}
+
+TEST_P(Desc, ImplicitDescriptorsOfAStatement)
+{
+    SQLHDESC ard = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);
+    SQLHDESC ird = StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC);
+    SQLHDESC ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
+    ASSERT_NE(ard, nullptr);
+    EXPECT_EQ(Small(ard, 0, SQL_DESC_ALLOC_TYPE), SQL_DESC_ALLOC_AUTO);
+    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, ard), SQL_ERROR);
+    EXPECT_EQ(DescState(ard), "HY017");
+
+    // The ARD's header is the statement's row array.
+    ASSERT_EQ(Set(ard, 0, SQL_DESC_ARRAY_SIZE, 7), SQL_SUCCESS) << DescState(ard);
+    SQLULEN rows = 0;
+    ASSERT_EQ(SQLGetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, &rows, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(rows, 7u);
+
+    // The IRD describes nothing before a statement runs (the Driver Manager
+    // answers that itself) and takes no record field.
+    SQLSMALLINT count = 0;
+    EXPECT_EQ(SQLGetDescField(ird, 0, SQL_DESC_COUNT, &count, 0, nullptr), SQL_ERROR);
+    const std::string early = DescState(ird);
+    EXPECT_TRUE(early == "HY007" || early == "HY010") << early;
+    EXPECT_EQ(Set(ird, 1, SQL_DESC_CONCISE_TYPE, SQL_INTEGER), SQL_ERROR);
+    EXPECT_EQ(DescState(ird), "HY016");
+    SQLINTEGER buf = 0;
+    EXPECT_EQ(SetPtr(ird, 1, SQL_DESC_DATA_PTR, &buf), SQL_ERROR);
+    EXPECT_EQ(DescState(ird), "HY016");
+
+    // IPD records from 1, with a direction and a name.
+    SQLSMALLINT t = 0;
+    EXPECT_EQ(SQLGetDescField(ipd, 0, SQL_DESC_TYPE, &t, 0, nullptr), SQL_ERROR);
+    EXPECT_EQ(DescState(ipd), "07009");
+    ASSERT_EQ(Set(ipd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT), SQL_SUCCESS);
+    ASSERT_EQ(Set(ipd, 1, SQL_DESC_CONCISE_TYPE, SQL_INTEGER), SQL_SUCCESS);
+    EXPECT_EQ(Small(ipd, 1, SQL_DESC_PARAMETER_TYPE), SQL_PARAM_OUTPUT);
+    ASSERT_EQ(SQLSetDescField(ipd, 1, SQL_DESC_NAME, (SQLPOINTER) "total", SQL_NTS), SQL_SUCCESS)
+        << DescState(ipd);
+    EXPECT_EQ(Text(ipd, 1, SQL_DESC_NAME), "total");
+    EXPECT_EQ(Small(ipd, 1, SQL_DESC_UNNAMED), SQL_NAMED);
+}
+
+TEST_P(Desc, CopyBetweenDescriptors)
+{
+    SQLHDESC a = nullptr, b = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, h.dbc, &a), SQL_SUCCESS);
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, h.dbc, &b), SQL_SUCCESS);
+    SQLINTEGER v = 0;
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQLSetDescRec(a, 1, SQL_C_SLONG, 0, sizeof v, 0, 0, &v, &ind, &ind), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetDescRec(b, 3, SQL_C_CHAR, 0, 10, 0, 0, &v, nullptr, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLCopyDesc(a, b), SQL_SUCCESS) << DescState(b);
+    EXPECT_EQ(Small(b, 0, SQL_DESC_COUNT), 1);
+    EXPECT_EQ(Small(b, 1, SQL_DESC_CONCISE_TYPE), SQL_C_SLONG);
+    SQLPOINTER p = nullptr;
+    ASSERT_EQ(SQLGetDescField(b, 1, SQL_DESC_DATA_PTR, &p, SQL_IS_POINTER, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(p, &v);
+    ASSERT_EQ(SQLGetDescField(b, 1, SQL_DESC_INDICATOR_PTR, &p, SQL_IS_POINTER, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(p, &ind);
+
+    // COUNT 0 is copied as 0.
+    SQLHDESC empty = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, h.dbc, &empty), SQL_SUCCESS);
+    ASSERT_EQ(SQLCopyDesc(empty, b), SQL_SUCCESS);
+    EXPECT_EQ(Small(b, 0, SQL_DESC_COUNT), 0);
+
+    // Not onto an IRD; not from the IRD of a statement that never ran.
+    SQLHDESC ird = StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC);
+    EXPECT_EQ(SQLCopyDesc(a, ird), SQL_ERROR);
+    EXPECT_EQ(DescState(ird), "HY016");
+    EXPECT_EQ(SQLCopyDesc(ird, a), SQL_ERROR);
+    EXPECT_EQ(DescState(a), "HY010");
+}
+
+TEST_P(Desc, ExplicitArdSharedByTwoStatementsAndFreed)
+{
+    SQLHSTMT other = NewStmt();
+    SQLHDESC implicit = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);
+    SQLHDESC user = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, h.dbc, &user), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS) << StmtState(stmt);
+    ASSERT_EQ(SQLSetStmtAttr(other, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS) << StmtState(other);
+    EXPECT_EQ(StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC), user);
+
+    // A header field of the shared descriptor reaches both statements.
+    ASSERT_EQ(Set(user, 0, SQL_DESC_ARRAY_SIZE, 5), SQL_SUCCESS) << DescState(user);
+    for (SQLHSTMT s : {stmt, other}) {
+        SQLULEN rows = 0;
+        ASSERT_EQ(SQLGetStmtAttr(s, SQL_ATTR_ROW_ARRAY_SIZE, &rows, 0, nullptr), SQL_SUCCESS);
+        EXPECT_EQ(rows, 5u);
+    }
+    // While it is an ARD its record 0 (the bookmark) takes fields.
+    EXPECT_EQ(Set(user, 0, SQL_DESC_CONCISE_TYPE, SQL_C_VARBOOKMARK), SQL_SUCCESS) << DescState(user);
+
+    // Freeing it gives both statements their own ARD back, which they follow.
+    ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, user), SQL_SUCCESS);
+    EXPECT_EQ(StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC), implicit);
+    SQLULEN rows = 0;
+    ASSERT_EQ(SQLGetStmtAttr(other, SQL_ATTR_ROW_ARRAY_SIZE, &rows, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(rows, 1u);
+    SQLFreeHandle(SQL_HANDLE_STMT, other);
+}
+
+TEST_P(Desc, WideRecordNamesCountCharacters)
+{
+    if (std::string(GetParam().tag) != "w")
+        GTEST_SKIP() << "the ANSI library takes narrow names";
+    SQLHDESC ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
+    const SQLWCHAR name[] = {u'r', u'\u00e9', u's', u'u', u'm', u'\u00e9', 0};
+    ASSERT_EQ(SQLSetDescFieldW(ipd, 1, SQL_DESC_NAME, const_cast<SQLWCHAR *>(name), SQL_NTS), SQL_SUCCESS)
+        << DescState(ipd);
+    SQLWCHAR out[4] = {};
+    SQLSMALLINT len = 0;
+    EXPECT_EQ(SQLGetDescRecW(ipd, 1, out, 4, &len, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+              SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(len, 6);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(out)), u"r\u00e9s");
+    SQLWCHAR field[16] = {};
+    SQLINTEGER bytes = 0;
+    ASSERT_EQ(SQLGetDescFieldW(ipd, 1, SQL_DESC_NAME, field, sizeof field, &bytes), SQL_SUCCESS);
+    EXPECT_EQ(bytes, 12) << "SQLGetDescFieldW counts bytes";
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(field)), u"r\u00e9sum\u00e9");
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, Desc, ::testing::ValuesIn(kLibraries),
+                         [](const auto &info) { return std::string(info.param.tag); });
+
+} // namespace
