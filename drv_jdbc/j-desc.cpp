@@ -568,19 +568,20 @@ int fillAttr(DrvStmt *s, const ColDesc &d, uint16_t col, TypedValue *e)
         break;
     case 14:
         // An ordinary result names the column's own type; a catalog column
-        // (whose JDBC metadata describes another layout) its SQL type's name.
+        // (whose JDBC metadata describes another layout) the usual name of
+        // its SQL type.  The type table is read only when neither answers.
         if (md && !catalog) {
-            rc = jc_ResultSetMetaData_getColumnTypeName(s, md, col, &e->value.text);
-            if (rc == 0 && !e->value.text)
-                rc = 16;
-            break;
+            if (jc_ResultSetMetaData_getColumnTypeName(s, md, col, &e->value.text) == 0 && e->value.text)
+                break;
+            errClear(&s->errors);
         }
-        e->value.text = strdup(typeInfoName(typeInfoCacheOf(s->conn), d.sqlType));
+        e->value.text = strdup(*typeUsualName(d.sqlType) ? typeUsualName(d.sqlType)
+                                                         : typeInfoName(typeInfoCacheOf(s->conn), d.sqlType));
         if (!e->value.text)
             rc = 16;
         break;
     case 27: case 28:
-        e->value.text = strdup(typeInfoLiteral(typeInfoCacheOf(s->conn), d.sqlType, e->attrId == 27 ? 0 : 1));
+        e->value.text = strdup(typeLiteral(d.sqlType, e->attrId == 27 ? 0 : 1));
         if (!e->value.text)
             rc = 16;
         break;

@@ -16,6 +16,12 @@ struct HashTable;
 HashTable *buildTypeInfoCache(int handle, DrvConn *c);
 // The connection's cache, built on first use; NULL when it cannot be made.
 HashTable *typeInfoCacheOf(DrvConn *c);
+// The usual PostgreSQL name of an SQL type ("varchar", "int4" ...), "" for a
+// type without one; no database work.
+const char *typeUsualName(int sqlType);
+// LITERAL_PREFIX (which 0) or LITERAL_SUFFIX (1) of an SQL type: none for
+// the numeric types, an apostrophe for every other; no database work.
+const char *typeLiteral(int sqlType, int which);
 // The key an SQL type is cached under: date and time types by their ODBC 2
 // codes, the wide text types by their narrow twins.
 int16_t typeInfoKey(int sqlType);

@@ -498,8 +498,23 @@ TEST_F(Catalog, TypeNamesComeFromTheColumnsOwnType)
     EXPECT_EQ(names[6], "int8");
     EXPECT_EQ(prefixes[1], "'");
     EXPECT_EQ(prefixes[5], "'");
-    // Literal prefixes needed the cache: built now, with the usual names.
-    ASSERT_NE(c->typeInfo, nullptr);
+    EXPECT_EQ(prefixes.count(3) ? prefixes[3] : "", "");
+    // A catalog column is named by its layout type, not by the JDBC column there.
+    ASSERT_EQ(stmtOps().DDPrimaryKeys(h, &Args{"", "krs_cat_a", "a_b"}), 0) << drainErrors(h);
+    ASSERT_EQ(stmtOps().ColAttributes(h, &cols, &attrs, &copy, &table), 0) << drainErrors(h);
+    names.clear();
+    for (int16_t i = 0; i < attrs; ++i) {
+        if (table[i].attrId == 14 && table[i].value.text)
+            names[table[i].column] = table[i].value.text;
+        TV_FreeValue(&table[i]);
+    }
+    free(table);
+    CD_Free(copy, cols);
+    EXPECT_EQ(names[3], "varchar");
+    EXPECT_EQ(names[5], "int2");
+    EXPECT_EQ(c->typeInfo, nullptr) << "describing a result reads no type table either";
+    // Built on demand, the cache keeps each type's usual name.
+    ASSERT_NE(typeInfoCacheOf(c), nullptr);
     EXPECT_STREQ(typeInfoName(c->typeInfo, 12), "varchar");
     EXPECT_STREQ(typeInfoName(c->typeInfo, -9), "varchar");
     EXPECT_STREQ(typeInfoName(c->typeInfo, 1), "bpchar");
