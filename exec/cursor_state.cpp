@@ -144,3 +144,97 @@ void RS_Free(RowsetCache **cache)
     }
     *cache = nullptr;
 }
+
+int CUR_DrvGetInfo(const DrvBinding *binding, uint32_t drvConn, uint16_t type, void *buf, int16_t bufLen,
+                   int16_t *outLen)
+{
+    static const uint16_t kIntegers[] = {8, 26, 28, 43, 44, 72, 78, 79, 80, 82, 83, 93, 99};
+    static const uint16_t kTexts[] = {11, 17, 29, 47};
+    const DrvOpTable *ops = binding ? binding->ops : nullptr;
+    for (uint16_t t : kIntegers) {
+        if (t != type)
+            continue;
+        int32_t v = 0;
+        int16_t len = 0;
+        int rc = ops && ops->GetInfo ? ops->GetInfo(static_cast<int>(drvConn), 0x22040000 + type, &v, 4, &len) : 43;
+        if (rc != 0)
+            return rc;
+        if (bufLen < 4)
+            return 21;
+        if (buf)
+            std::memcpy(buf, &v, 4);
+        if (outLen)
+            *outLen = 4;
+        return 0;
+    }
+    for (uint16_t t : kTexts) {
+        if (t != type)
+            continue;
+        char text[257] = {};
+        int16_t len = 0;
+        int rc = ops && ops->GetInfo ? ops->GetInfo(static_cast<int>(drvConn), 0x21040000 + type, text, 256, &len)
+                                     : 43;
+        if (rc != 0)
+            return rc;
+        const int16_t whole = static_cast<int16_t>(std::strlen(text));
+        if (outLen)
+            *outLen = whole;
+        if (bufLen <= 0)
+            return 19;
+        char *out = static_cast<char *>(buf);
+        if (whole >= bufLen) {
+            if (out) {
+                std::memcpy(out, text, static_cast<size_t>(bufLen - 1));
+                out[bufLen - 1] = '\0';
+            }
+            return 19;
+        }
+        if (out)
+            std::memcpy(out, text, static_cast<size_t>(whole) + 1);
+        return 0;
+    }
+    return 27;
+}
+
+int CUR_RowBookmark(CursorState *cs, uint32_t i, int32_t *bookmark)
+{
+    if (!bookmark)
+        return 21;
+    *bookmark = 0;
+    const bool mixed = cs->cursorType == 1 && cs->keysetSize != 0;
+    if (cs->cursorType == 0 || cs->cursorType == 2 || mixed)
+        return 0;
+    if (i > static_cast<uint32_t>(cs->rowsetSize - 1))
+        return 21;
+    if (cs->position == 0 || cs->position == -3 || cs->position == -2)
+        return 64;
+    if (CUR_RowStatusGet(cs->cache, static_cast<int32_t>(i) + 1) == 5)
+        return 41;
+    *bookmark = cs->absRow + static_cast<int32_t>(i);
+    return 0;
+}
+
+int CUR_BookmarkGet(CursorState *cs, uint32_t i, int32_t *bookmark)
+{
+    if (!bookmark || i > static_cast<uint32_t>(cs->rowsetSize - 1))
+        return 21;
+    *bookmark = 0;
+    if (cs->position == 0 || cs->position == -3 || cs->position == -2)
+        return 64;
+    if ((cs->cursorType == 1 && cs->keysetSize == 0) || cs->cursorType == 3)
+        return CUR_RowBookmark(cs, i, bookmark);
+    return 43;
+}
+
+uint16_t CUR_RowStatusGet(const RowsetCache *cache, int32_t row)
+{
+    if (!cache || !cache->status || row < 1 || row > cache->rows)
+        return 5;
+    return cache->status[row - 1];
+}
+
+void CUR_RowStatusSet(RowsetCache *cache, int32_t row, uint16_t status)
+{
+    if (cache && cache->status && row >= 1 && row <= cache->rows)
+        cache->status[row - 1] = status;
+}

@@ -71,3 +71,20 @@ int RS_Create(RowsetCache **out, int32_t rows);
 int RS_Resize(RowsetCache *cache, int32_t rows);
 void RS_Clear(RowsetCache *cache);
 void RS_Free(RowsetCache **cache);
+
+// Asks the back end (slot 0 of the binding's table) for an ODBC information
+// type: the integer types into a 4-byte buffer (21 when bufLen is below 4),
+// the text types 11, 17, 29 and 47 cut to the buffer (19 when cut); any
+// other type is 27 (S1092), not asked.
+int CUR_DrvGetInfo(const DrvBinding *binding, uint32_t drvConn, uint16_t type, void *buf, int16_t bufLen,
+                   int16_t *outLen);
+// The bookmark of rowset row i (from 0): 21 (S1009) for no target or a row
+// past the rowset, 64 (24000) before the first or after the last rowset, 43
+// (S1C00) for a cursor without bookmarks (forward-only, dynamic, mixed).
+int CUR_BookmarkGet(CursorState *cs, uint32_t i, int32_t *bookmark);
+// The absolute row number of rowset row i, 0 for cursors without one; 41
+// (S1109) for a row whose status is an error.
+int CUR_RowBookmark(CursorState *cs, uint32_t i, int32_t *bookmark);
+// Row statuses of a rowset cache, rows from 1; 5 (error) without a cache.
+uint16_t CUR_RowStatusGet(const RowsetCache *cache, int32_t row);
+void CUR_RowStatusSet(RowsetCache *cache, int32_t row, uint16_t status);

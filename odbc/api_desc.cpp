@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "exec/cancel.h"
+#include "exec/statement.h"
 #include "exec/catalog.h"
 #include "odbc/conn.h"
 #include "odbc/connattr.h"

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "exec/cursor_state.h"
+#include "exec/st_state.h"
 #include "odbc/drv_convtable.h"
 #include "odbc/drv_ops.h"
 #include "odbc/errors.h"
@@ -201,6 +202,7 @@ struct Stmt : HandleHead {
     SQLULEN *paramsProcessedPtr;   // SQL_ATTR_PARAMS_PROCESSED_PTR, null: not written
     SQLULEN *rowsFetchedPtr;       // SQL_ATTR_ROWS_FETCHED_PTR, null: not written
     SQLULEN rowCounter;            // rows delivered since the result was opened
+    StmtExec ex;                   // the statement layer's own state
 
     // Bindings and description state kept by the statement (stmt_bind.h).
     ColBindingNode *boundCols;     // in order of first binding

@@ -308,8 +308,7 @@ TEST(Dispatch, FunctionsNotBuiltYetAnswerDriverNotCapable)
 {
     FakeSession s;
     SQLHSTMT stmt = s.NewStmt();
-    EXPECT_EQ(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR *>(const_cast<char *>("select 1")), SQL_NTS),
-              SQL_ERROR);
+    EXPECT_EQ(SQLBulkOperations(stmt, SQL_ADD), SQL_ERROR);
     std::string message;
     EXPECT_EQ(DiagState(SQL_HANDLE_STMT, stmt, &message), "IM001");
     EXPECT_EQ(message, "[Kestrune][ODBC][Driver]Driver does not support this function");

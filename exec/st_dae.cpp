@@ -1,0 +1,145 @@
+// Data at execution gathered by the driver: SQLParamData names the next
+// missing value, SQLPutData appends pieces to it, and the SQLParamData after
+// the last value runs the execute.
+#include <cstdlib>
+#include <cstring>
+
+#include "exec/st_internal.h"
+
+namespace {
+
+// Appends a piece to one row of a per-row value array.  The length -1
+// (SQL_NULL_DATA) drops what was gathered and marks the value NULL.
+int AppendPiece(void **values, int64_t *lengths, uint64_t rows, uint32_t row, int16_t cType, const void *data,
+                SQLLEN len)
+{
+    if (!data || (len < 0 && len != SQL_NTS && len != SQL_NULL_DATA))
+        return STE_ARGUMENT;
+    if (!values || !lengths || row >= rows)
+        return STE_SEQUENCE;
+    if (len == SQL_NULL_DATA) {
+        std::free(values[row]);
+        values[row] = nullptr;
+        lengths[row] = SQL_NULL_DATA;
+        return 0;
+    }
+    if (len == SQL_NTS) {
+        if (cType == SQL_C_WCHAR) {
+            const SQLWCHAR *w = static_cast<const SQLWCHAR *>(data);
+            SQLLEN n = 0;
+            while (w[n] != 0)
+                ++n;
+            len = 2 * n;
+        } else {
+            len = static_cast<SQLLEN>(std::strlen(static_cast<const char *>(data)));
+        }
+    }
+    if (len == 0)
+        return 0;
+    const int64_t held = values[row] && lengths[row] > 0 ? lengths[row] : 0;
+    auto *grown = static_cast<uint8_t *>(std::realloc(values[row], static_cast<size_t>(held + len)));
+    if (!grown)
+        return STE_MEMORY;
+    std::memcpy(grown + held, data, static_cast<size_t>(len));
+    values[row] = grown;
+    lengths[row] = held + len;
+    return 0;
+}
+
+// Drops what a row has gathered.
+void DropRow(void **values, int64_t *lengths, uint64_t rows, uint32_t row)
+{
+    if (!values || !lengths || row >= rows)
+        return;
+    std::free(values[row]);
+    values[row] = nullptr;
+    lengths[row] = 0;
+}
+
+SQLRETURN ParamDataExec(Stmt *s, SQLPOINTER *token)
+{
+    StmtExec &ex = s->ex;
+    ex.daeCurRow = ex.daeScanRow;
+    if (SQLULEN *processed = StParamsProcessed(s))
+        *processed = ex.daeCurRow + 1;
+    if (s->daeState == 7)
+        return StmtExecuteClassic(s);
+    ex.daeCurParam = ex.daeScanParam;
+    ex.daeScanParam = static_cast<uint16_t>(ex.daeScanParam + 1);
+    ParamBinding *b = StmtGetParamBinding(static_cast<uint16_t>(ex.daeCurParam + 1), s);
+    if (!b)
+        return StFail(s, STE_SEQUENCE);
+    DropRow(b->rowValues, b->rowLengths, static_cast<uint64_t>(b->rowCount), ex.daeCurRow);
+    if (token)
+        *token = b->data;
+    ex.daeNamed = 1;
+    if (!StmtParamsNeedData(s)) {
+        // Keep the scan on the value being sent: the last SQLParamData runs
+        // the execute for its row.
+        ex.daeScanRow = ex.daeCurRow;
+        s->daeState = 7;
+    }
+    return SQL_NEED_DATA;
+}
+
+} // namespace
+
+SQLRETURN StmtParamData(Stmt *s, SQLPOINTER *token)
+{
+    switch (s->daeState) {
+    case 1:
+    case 7:
+        return ParamDataExec(s, token);
+    default:
+        // SQLSetPos and SQLBulkOperations do not gather values on this road yet.
+        return StFail(s, STE_SEQUENCE);
+    }
+}
+
+int ParamAppendPiece(ParamBinding *b, const void *data, const SQLLEN *len, uint32_t row)
+{
+    const SQLLEN n = len ? *len : b->octetSize;
+    return AppendPiece(b->rowValues, b->rowLengths, static_cast<uint64_t>(b->rowCount), row, b->cType, data, n);
+}
+
+int ColAppendPiece(ColBinding *b, const void *data, const SQLLEN *len, uint32_t row)
+{
+    const SQLLEN n = len ? *len : b->head.bufferLength;
+    return AppendPiece(b->rowValues, b->rowLengths, b->rowCount, row, b->head.cType, data, n);
+}
+
+SQLRETURN StmtPutData(Stmt *s, SQLPOINTER data, SQLLEN len)
+{
+    int rc;
+    switch (s->daeState) {
+    case 1:
+    case 7: {
+        // Pieces go to the value the last SQLParamData named.
+        if (!s->ex.daeNamed) {
+            rc = STE_SEQUENCE;
+            break;
+        }
+        ParamBinding *b = StmtGetParamBinding(static_cast<uint16_t>(s->ex.daeCurParam + 1), s);
+        rc = b ? ParamAppendPiece(b, data, &len, s->ex.daeCurRow) : STE_SEQUENCE;
+        break;
+    }
+    default:
+        rc = STE_SEQUENCE;
+        break;
+    }
+    return rc ? StFail(s, rc) : SQL_SUCCESS;
+}
+
+SQLRETURN ST_ParamData(Stmt *s, SQLPOINTER *token)
+{
+    if (s->conn && s->conn->cn_hasV2DAE)
+        return StmtParamDataV2(s, token);
+    return StmtParamData(s, token);
+}
+
+SQLRETURN ST_PutData(Stmt *s, SQLPOINTER data, SQLLEN len)
+{
+    if (s->conn && s->conn->cn_hasV2DAE)
+        return StmtPutDataV2(s, data, len);
+    return StmtPutData(s, data, len);
+}

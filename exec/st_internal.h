@@ -1,0 +1,127 @@
+// Shared inside the statement layer: the engines behind the entry points
+// and the small helpers they have in common.
+#pragma once
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+
+#include "exec/statement.h"
+#include "odbc/handles.h"
+#include "odbc/stmt_bind.h"
+
+struct ParamTypeDesc;
+
+// Error numbers the statement layer posts (rows of ErrorTable).
+enum StErr : int32_t {
+    STE_NOT_CAPABLE_FN = 1,   // IM001
+    STE_GENERAL = 15,         // S1000
+    STE_MEMORY = 16,          // S1001
+    STE_COLUMN = 17,          // S1002
+    STE_CTYPE = 18,           // S1003
+    STE_TRUNCATED = 19,       // 01004
+    STE_ARGUMENT = 21,        // S1009
+    STE_SEQUENCE = 22,        // S1010
+    STE_LENGTH = 25,          // S1090
+    STE_DESC_TYPE = 26,       // S1091
+    STE_PARAM_NUMBER = 28,    // S1093
+    STE_SCALE = 29,           // S1094
+    STE_FETCH_TYPE = 38,      // S1106
+    STE_ROW_RANGE = 39,       // S1107
+    STE_CURSOR_POS = 41,      // S1109
+    STE_NOT_CAPABLE = 43,     // S1C00
+    STE_PARAM_COUNT = 48,     // 07001
+    STE_RESTRICTED = 49,      // 07006
+    STE_NOT_CONNECTED = 52,   // 08003
+    STE_CURSOR_STATE = 64,    // 24000
+    STE_NO_MORE_RESULTS = 73, // IM901
+    STE_WARNING = 74,         // IM902
+    STE_OPTION_CHANGED = 75,  // 01S02
+    STE_OUT_PENDING = 80,     // IM906
+    STE_NEED_DATA = 102,      // IM922
+};
+
+// Back-end items and options the statement layer asks for.
+enum : int {
+    ITEM_ROW_COUNT = 0x32010000,
+    ITEM_CURSOR_TYPE = 0x32030006,
+    ITEM_CONCURRENCY = 0x32030007,
+};
+
+// V2 data-at-execution slots: 38 names the next value the back end wants
+// (its 0-based parameter index and row) and answers 102 while it wants one;
+// 39 passes one piece of it.
+typedef int (*DrvV2ParamData)(int stmt, int32_t *index, int32_t *row, uint16_t **setPosStatus, void *scratch);
+typedef int (*DrvV2PutData)(int stmt, ValueType type, int indicator, const void *piece, int64_t size);
+
+inline const DrvOpTable *StOps(const Stmt *s) { return s->binding ? s->binding->ops : nullptr; }
+inline int StDrv(const Stmt *s) { return static_cast<int>(s->drvStmt); }
+inline SQLRETURN StFail(Stmt *s, int32_t number)
+{
+    s->diag.errNum = number;
+    return SQL_ERROR;
+}
+// The ODBC version (2 or 3) of the statement's environment.
+int StOdbcVersion(const Stmt *s);
+// The application's params-processed count, or null.
+SQLULEN *StParamsProcessed(const Stmt *s);
+
+// ---- parameters (st_execute.cpp) ----
+
+// Where parameter b's value, length and indicator lie for row r of the set.
+struct ParamCell {
+    void *data;
+    SQLLEN *length;
+    SQLLEN *indicator;
+};
+ParamCell ParamCellAt(const Stmt *s, const ParamBinding &b, uint32_t row);
+// A length marking a value given at execution.
+inline bool IsDataAtExec(SQLLEN len) { return len == SQL_DATA_AT_EXEC || len <= SQL_LEN_DATA_AT_EXEC_OFFSET; }
+// The stride of one value in a column-wise parameter array.
+int64_t ParamValueLength(const ParamBinding &b);
+int64_t ParamValueLengthRow(const Stmt *s, const ParamBinding &b, uint32_t row);
+int64_t ParamMaxValueLength(const Stmt *s, const ParamBinding &b, uint32_t rows);
+// Direction of parameter i (0-based): PARAM_INPUT, PARAM_OUTPUT or
+// PARAM_INPUT_OUTPUT, by its description's mark or its binding.
+int16_t ParamClassOf(const Stmt *s, uint16_t i);
+// Counts the classes into the statement; false when a direction is left
+// open and `resolve` is false (the walk then stops).
+bool ParamCountClasses(Stmt *s, bool resolve);
+void NarrowParamSqlTypes(ParamTypeDesc *types, uint16_t n);
+
+SQLRETURN StmtPreExecute(Stmt *s);
+SQLRETURN StmtExecuteClassic(Stmt *s);
+int StmtParamsNeedData(Stmt *s);
+SQLRETURN StmtGetOutParams(Stmt *s);
+// Frees the cached result descriptions (the next result reads them again).
+void StmtFreeResultDescs(Stmt *s);
+void StmtClearColDescs(Stmt *s);
+// The ending both execute engines share: counts, statuses, state, output
+// parameters, or the back end's messages.  rowsSent counts block rows;
+// sentRows maps them to rows of the parameter set (null: the same).
+SQLRETURN StmtExecOutcome(Stmt *s, int number, uint32_t rowsSent, const uint32_t *sentRows);
+
+// ---- V2 data at execution (st_v2dae.cpp) ----
+SQLRETURN StmtExecuteV2DAE(Stmt *s);
+SQLRETURN StmtPostExecute(Stmt *s, uint32_t rowsSent);
+SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token);
+SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len);
+// Value type and fixed width (0 variable) a C type travels as.
+ValueType CTypeToValueType(int16_t cType, uint32_t *width);
+
+// ---- classic data at execution (st_dae.cpp) ----
+SQLRETURN StmtParamData(Stmt *s, SQLPOINTER *token);
+SQLRETURN StmtPutData(Stmt *s, SQLPOINTER data, SQLLEN len);
+int ParamAppendPiece(ParamBinding *b, const void *data, const SQLLEN *len, uint32_t row);
+int ColAppendPiece(ColBinding *b, const void *data, const SQLLEN *len, uint32_t row);
+
+// ---- results (st_fetch.cpp) ----
+int StmtFetchBlock(Stmt *s);
+SQLRETURN StmtFetchOne(Stmt *s);
+SQLRETURN StmtFetchForward(Stmt *s);
+SQLRETURN StmtFetchScroll(Stmt *s, int16_t orientation, int64_t offset);
+SQLRETURN StmtGetData(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen, SQLLEN *lenInd);
+int StmtFetchColValue(Stmt *s, int64_t pieceSize);
+void StmtFreeColValue(GetDataState *gd);
+// GetColumn with the statement as its host.
+SQLRETURN StGetColumn(Stmt *s, uint32_t row, ColBindingHead *b, const RowBlock *block);

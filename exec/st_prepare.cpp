@@ -1,0 +1,418 @@
+// Statement entry points: prepare, execute dispatch, close, more results,
+// counts, cursor names and native SQL.
+#include <cstdlib>
+#include <cstring>
+
+#include "exec/st_internal.h"
+#include "exec/stmt_results.h"
+#include "odbc/conn.h"
+#include "odbc/stmt.h"
+#include "odbc/trace.h"
+#include "util/strutil.h"
+#include "util/utf8.h"
+
+namespace {
+
+// A text argument copied NUL-terminated; null when out of memory.
+char *CopyText(const SQLCHAR *text, int64_t len)
+{
+    char *copy = nullptr;
+    STR_CopyN(&copy, reinterpret_cast<const char *>(text), len);
+    return copy;
+}
+
+// A length that is neither SQL_NTS nor at least 0.
+bool BadLength(int64_t len) { return len < 0 && len != SQL_NTS; }
+
+bool StartsWithSelect(const char *sql)
+{
+    static const char kWord[] = "SELECT";
+    for (int i = 0; i < 6; ++i) {
+        char c = sql[i];
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        if (c != kWord[i])
+            return false;
+    }
+    return true;
+}
+
+// Asks the back end again for an option the application had requested.
+void ResendOption(Stmt *s, int item, int32_t requested, int32_t *current)
+{
+    const DrvOpTable *ops = StOps(s);
+    int32_t v = requested;
+    if (ops && ops->SetOption && ops->SetOption(StDrv(s), item, &v) == 0)
+        *current = requested;
+}
+
+// Re-reads an option the back end may have changed at prepare; true when it did.
+bool OptionChanged(Stmt *s, int item, int32_t *current)
+{
+    const DrvOpTable *ops = StOps(s);
+    int32_t v = 0;
+    int16_t len = 0;
+    if (!ops || !ops->GetInfo || ops->GetInfo(StDrv(s), item, &v, 4, &len) != 0)
+        return false;
+    if (v == *current)
+        return false;
+    *current = v;
+    return true;
+}
+
+// Runs the execute engine the connection's back end calls for.
+SQLRETURN RunExecute(Stmt *s)
+{
+    if (s->conn && s->conn->cn_hasV2DAE)
+        return StmtExecuteV2DAE(s);
+    SQLRETURN rc = StmtPreExecute(s);
+    if (rc != SQL_SUCCESS)
+        return rc;
+    return StmtExecuteClassic(s);
+}
+
+// A text result of the back end in a work buffer turned into the caller's
+// UTF-16 buffer of bufChars characters: the length out gets the whole text's
+// characters.  True when it was cut.
+bool PutWideText(const char *utf8, void *out, int64_t bufChars, int64_t *chars)
+{
+    int64_t units = 0;
+    int rc = UTF8_ToWideBufBytes<SQLWCHAR>(utf8, static_cast<SQLWCHAR *>(out), bufChars * 2, &units);
+    *chars = units;
+    return rc != 0;
+}
+
+} // namespace
+
+int StOdbcVersion(const Stmt *s)
+{
+    return s->conn && s->conn->env ? s->conn->env->odbcVersion : 3;
+}
+
+SQLULEN *StParamsProcessed(const Stmt *s)
+{
+    if (s->paramsProcessedPtr)
+        return s->paramsProcessedPtr;
+    return s->ipd ? s->ipd->rowsProcessedPtr : nullptr;
+}
+
+void StmtFreeResultDescs(Stmt *s)
+{
+    CD_Free(s->resultCols, s->resultColCount);
+    s->resultCols = nullptr;
+    s->resultColCount = 0;
+}
+
+void StmtClearColDescs(Stmt *s) { StmtFreeResultDescs(s); }
+
+SQLRETURN StmtPrepare(Stmt *s, const char *sql)
+{
+    const DrvOpTable *ops = StOps(s);
+    StmtClose(s);
+    StmtFreeColDescs(s);
+    StmtFreeParamDescs(s);
+    CursorState &cs = s->cursor;
+    if (cs.flags & 0x800) {
+        ResendOption(s, ITEM_CURSOR_TYPE, cs.reqCursorType, &cs.cursorType);
+        ResendOption(s, ITEM_CONCURRENCY, cs.reqConcurrency, &cs.concurrency);
+        cs.flags &= static_cast<uint16_t>(~0x800);
+    }
+    int rc = ops && ops->Prepare ? ops->Prepare(StDrv(s), sql) : STE_NOT_CAPABLE;
+    if (rc != 0) {
+        StmtFetchErrors(s);
+        return StFail(s, rc);
+    }
+    cs.reqCursorType = cs.cursorType;
+    cs.reqConcurrency = cs.concurrency;
+    bool changed = false;
+    if (cs.cursorType != SQL_CURSOR_FORWARD_ONLY && OptionChanged(s, ITEM_CURSOR_TYPE, &cs.cursorType))
+        changed = true;
+    if (cs.concurrency != SQL_CONCUR_READ_ONLY && OptionChanged(s, ITEM_CONCURRENCY, &cs.concurrency))
+        changed = true;
+    if (changed)
+        cs.flags |= 0x800;
+
+    uint16_t count = 0;
+    ColDesc *descs = nullptr;
+    rc = ops->GetParamDescs ? ops->GetParamDescs(StDrv(s), &count, &descs) : 0;
+    s->diag.errNum = rc;
+    if (rc != 0) {
+        if (ops->CloseCursor)
+            ops->CloseCursor(StDrv(s));
+        StmtFetchErrors(s);
+        return SQL_ERROR;
+    }
+    s->paramCols = descs;
+    s->paramCount = descs ? count : 0;
+    ParamCountClasses(s, false);
+    s->daeState = 0;
+    s->ex.daeScanParam = 0;
+    s->ex.daeScanRow = 0;
+    if (s->conn && s->conn->cn_needbind)
+        s->flags &= static_cast<uint16_t>(~ST_PARAMTYPES_SENT);
+    s->flags |= ST_PREPARED;
+    s->flags &= static_cast<uint16_t>(~ST_CURSOR_OPEN);
+    s->currentRow = 0;
+    s->state = STMT_EXECUTED;
+    s->selectFlag = StartsWithSelect(sql) ? 1 : 0;
+    s->rowCounter = 0;
+    if (changed) {
+        s->diag.errNum = STE_OPTION_CHANGED;
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ST_Prepare(Stmt *s, SQLCHAR *sql, SQLINTEGER len)
+{
+    if (!sql || BadLength(len))
+        return StFail(s, STE_LENGTH);
+    char *copy = CopyText(sql, len);
+    if (!copy)
+        return StFail(s, STE_MEMORY);
+    if (TR_IsOn())
+        TR_Printf("  [%s]", copy);
+    SQLRETURN rc = StmtPrepare(s, copy);
+    std::free(copy);
+    return rc;
+}
+
+SQLRETURN ST_ExecDirect(Stmt *s, SQLCHAR *sql, SQLINTEGER len)
+{
+    if (!sql || BadLength(len))
+        return StFail(s, STE_LENGTH);
+    char *copy = CopyText(sql, len);
+    if (!copy)
+        return StFail(s, STE_MEMORY);
+    if (TR_IsOn())
+        TR_Printf("  [%s]", copy);
+    SQLRETURN prep = StmtPrepare(s, copy);
+    std::free(copy);
+    if (prep == SQL_ERROR)
+        return SQL_ERROR;
+    SQLRETURN rc = RunExecute(s);
+    if (prep == SQL_SUCCESS_WITH_INFO && rc == SQL_SUCCESS) {
+        s->diag.errNum = STE_OPTION_CHANGED;
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    return rc;
+}
+
+SQLRETURN ST_Execute(Stmt *s) { return RunExecute(s); }
+
+SQLRETURN ST_CloseCursor(Stmt *s)
+{
+    if (!(s->flags & ST_CURSOR_OPEN))
+        return StFail(s, STE_CURSOR_STATE);
+    StmtClose(s);
+    return s->diag.errNum != 0 ? SQL_ERROR : SQL_SUCCESS;
+}
+
+SQLRETURN ST_MoreResults(Stmt *s)
+{
+    if (s->state != STMT_EXECUTED)
+        return SQL_NO_DATA;
+    if (!s->conn || !s->conn->cn_hasMoreRes) {
+        s->diag.errNum = 0;
+        return SQL_NO_DATA;
+    }
+    const DrvOpTable *ops = StOps(s);
+    StmtFreeResults(s);
+    StmtClearColDescs(s);
+    CUR_PosSet(&s->cursor, 0);
+    int rc = ops && ops->MoreResults ? ops->MoreResults(StDrv(s)) : STE_NO_MORE_RESULTS;
+    s->diag.errNum = rc;
+    if (rc == STE_OUT_PENDING) {
+        if (s->ex.outParams || s->ex.inoutParams) {
+            SQLRETURN out = StmtGetOutParams(s);
+            if (out != SQL_SUCCESS)
+                return out;
+        }
+        rc = ops->MoreResults(StDrv(s));
+        s->diag.errNum = rc;
+    }
+    if (rc == STE_NO_MORE_RESULTS) {
+        s->diag.errNum = 0;
+        return SQL_NO_DATA;
+    }
+    if (rc != 0) {
+        StmtFetchErrors(s);
+        return SQL_ERROR;
+    }
+    SQLULEN *processed = StParamsProcessed(s);
+    if (s->selectFlag && processed && *processed < s->paramsetSize)
+        ++*processed;
+    s->currentRow = 0;
+    std::memset(&s->ex.gd, 0, sizeof s->ex.gd);
+    return StmtGetColDescs(s) ? SQL_SUCCESS : SQL_ERROR;
+}
+
+SQLRETURN ST_NumParams(Stmt *s, SQLSMALLINT *count)
+{
+    uint16_t n = 0;
+    if (int rc = StmtNumParams(s, &n))
+        return StFail(s, rc);
+    if (count)
+        *count = static_cast<SQLSMALLINT>(n);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ST_NumResultCols(Stmt *s, SQLSMALLINT *count)
+{
+    uint16_t n = 0;
+    if (int rc = StmtNumResultCols(s, &n))
+        return StFail(s, rc);
+    if (count)
+        *count = static_cast<SQLSMALLINT>(n);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ST_ParamOptions(Stmt *s, SQLULEN rows, SQLULEN *processed)
+{
+    if (int rc = StmtSetParamsetSize(s, rows, processed))
+        return StFail(s, rc);
+    s->paramsProcessedPtr = processed;
+    if (s->apd)
+        s->apd->arraySize = rows;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ST_RowCount(Stmt *s, SQLLEN *count)
+{
+    int32_t n = -1;
+    if (int rc = StmtGetRowCount(s, &n)) {
+        StmtFetchErrors(s);
+        return StFail(s, rc);
+    }
+    if (count)
+        *count = n;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ST_GetCursorName(Stmt *s, SQLPOINTER name, SQLSMALLINT bufLen, SQLSMALLINT *outLen, int width)
+{
+    const DrvOpTable *ops = StOps(s);
+    if (!ops || !ops->GetCursorName)
+        return StFail(s, STE_NOT_CAPABLE);
+    if (bufLen < 0)
+        return StFail(s, STE_LENGTH);
+    const bool wide = width == 'W';
+    // A wide caller counts characters: its text is read into a UTF-8 work
+    // buffer of up to four bytes a character.
+    int64_t workSize = wide ? 4 * static_cast<int64_t>(bufLen) + 1 : bufLen;
+    if (workSize > 32767)
+        workSize = 32767;
+    char *work = wide && bufLen > 0 ? static_cast<char *>(std::calloc(static_cast<size_t>(workSize), 1)) : nullptr;
+    if (wide && bufLen > 0 && !work)
+        return SQL_ERROR;
+    char *buf = wide ? work : static_cast<char *>(name);
+    int16_t len = 0;
+    if (buf && workSize > 0)
+        buf[0] = '\0';
+    int rc = ops->GetCursorName(StDrv(s), buf, static_cast<int16_t>(wide ? (work ? workSize : 0) : bufLen), &len);
+    s->diag.errNum = rc;
+    SQLRETURN result = SQL_SUCCESS;
+    if (rc == STE_TRUNCATED) {
+        result = SQL_SUCCESS_WITH_INFO;
+    } else if (rc != 0) {
+        std::free(work);
+        StmtFetchErrors(s);
+        return SQL_ERROR;
+    }
+    int64_t total = len;
+    if (wide && name) {
+        if (work) {
+            if (PutWideText(work, name, bufLen, &total))
+                result = SQL_SUCCESS_WITH_INFO;
+        } else {
+            result = SQL_SUCCESS_WITH_INFO;
+        }
+        if (result == SQL_SUCCESS_WITH_INFO)
+            s->diag.errNum = STE_TRUNCATED;
+    }
+    std::free(work);
+    if (outLen)
+        *outLen = static_cast<SQLSMALLINT>(total > 32767 ? 32767 : total);
+    return result;
+}
+
+SQLRETURN ST_SetCursorName(Stmt *s, SQLCHAR *name, SQLSMALLINT len)
+{
+    if (BadLength(len))
+        return StFail(s, STE_LENGTH);
+    char *copy = CopyText(name, len);
+    if (!copy)
+        return StFail(s, STE_MEMORY);
+    if (TR_IsOn())
+        TR_Printf("SetCursorName [%s]\n", copy);
+    const DrvOpTable *ops = StOps(s);
+    int rc = ops && ops->SetCursorName ? ops->SetCursorName(StDrv(s), copy) : STE_NOT_CAPABLE;
+    std::free(copy);
+    s->diag.errNum = rc;
+    if (rc != 0) {
+        StmtFetchErrors(s);
+        return SQL_ERROR;
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN CN_NativeSql(Conn *c, SQLCHAR *in, SQLINTEGER inLen, SQLPOINTER out, SQLINTEGER outMax,
+                       SQLINTEGER *outLen, int width)
+{
+    if (!in || BadLength(inLen) || outMax < 0) {
+        c->diag.errNum = STE_LENGTH;
+        return SQL_ERROR;
+    }
+    if (c->state != CONN_CONNECTED) {
+        c->diag.errNum = STE_NOT_CONNECTED;
+        return SQL_ERROR;
+    }
+    const DrvOpTable *ops = c->binding.ops;
+    if (!ops || !ops->NativeSql) {
+        c->diag.errNum = STE_NOT_CAPABLE;
+        return SQL_ERROR;
+    }
+    char *copy = CopyText(in, inLen);
+    if (!copy) {
+        c->diag.errNum = STE_MEMORY;
+        return SQL_ERROR;
+    }
+    const bool wide = width == 'W';
+    // The back end takes a 16-bit size: larger buffers are offered 32767
+    // bytes, never a size cut to its low bits.
+    int64_t size = wide ? 4 * static_cast<int64_t>(outMax) + 1 : outMax;
+    if (size > 32767)
+        size = 32767;
+    char *work = nullptr;
+    if (wide && out && outMax > 0) {
+        work = static_cast<char *>(std::calloc(static_cast<size_t>(size), 1));
+        if (!work) {
+            std::free(copy);
+            return SQL_ERROR;
+        }
+    }
+    char *buf = wide ? work : static_cast<char *>(out);
+    int16_t len = 0;
+    int rc = ops->NativeSql(static_cast<int>(c->drvConn), copy, buf, static_cast<int16_t>(buf ? size : 0), &len);
+    std::free(copy);
+    c->diag.errNum = rc;
+    SQLRETURN result = SQL_SUCCESS;
+    if (rc == STE_TRUNCATED) {
+        result = SQL_SUCCESS_WITH_INFO;
+    } else if (rc != 0) {
+        std::free(work);
+        ConnFetchMessages(c, nullptr);
+        return SQL_ERROR;
+    }
+    int64_t total = len;
+    if (work) {
+        if (PutWideText(work, out, outMax, &total)) {
+            result = SQL_SUCCESS_WITH_INFO;
+            c->diag.errNum = STE_TRUNCATED;
+        }
+    }
+    std::free(work);
+    if (outLen)
+        *outLen = static_cast<SQLINTEGER>(total);
+    return result;
+}

@@ -1,0 +1,26 @@
+// The statement layer's own fields of a statement: the piecewise SQLGetData
+// state, the data-at-execution positions, the parameter classes found at
+// prepare and the block a V2 back end is still filling.
+#pragma once
+#include <cstdint>
+
+#include "exec/getcolumn.h"
+
+struct RowBlock;
+
+struct StmtExec {
+    GetDataState gd;             // SQLGetData of the current row
+    uint16_t daeScanParam;       // where the next search for a missing value starts
+    uint32_t daeScanRow;
+    uint16_t daeCurParam;        // the value SQLPutData appends to
+    uint32_t daeCurRow;
+    int32_t daeNamed;            // 1 once SQLParamData has named a value
+    uint16_t inParams;           // parameter classes of the prepared statement
+    uint16_t outParams;
+    uint16_t inoutParams;
+    int32_t deferredClass;       // 1: a direction is decided at execute time
+    RowBlock *v2Block;           // a copied block kept while the V2 back end asks
+    uint32_t v2RowsSent;         // its rows (the block itself may be the back end's)
+    int32_t v2Row;               // V2 position written by the back end
+    int32_t v2Index;
+};
