@@ -1,0 +1,592 @@
+// Statements through unixODBC with both libraries: parameters of every main
+// C type read back with SQLBindCol and SQLGetData, parameter arrays with
+// ignored and failing rows, block fetches and long values read in pieces,
+// data at execution, result descriptions and the server's own errors.
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/common/pg_env.h"
+
+namespace {
+
+PgEnv g_pg;
+
+class StmtEnv : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(PgEnvLoad(g_pg));
+        PgPsql(g_pg, "drop schema if exists krs_st cascade; create schema krs_st");
+    }
+    void TearDown() override { PgPsql(g_pg, "drop schema if exists krs_st cascade"); }
+};
+
+const auto *const g_env = ::testing::AddGlobalTestEnvironment(new StmtEnv);
+
+SQLCHAR *Sql(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s.c_str())); }
+
+// Every diagnostic record of a handle as "STATE:message" lines.
+std::string Diags(SQLSMALLINT type, SQLHANDLE h)
+{
+    std::string all;
+    for (SQLSMALLINT rec = 1;; ++rec) {
+        SQLCHAR state[6] = {};
+        SQLCHAR msg[1024] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        SQLRETURN rc = SQLGetDiagRec(type, h, rec, state, &native, msg, sizeof msg, &len);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
+            break;
+        all += std::string(reinterpret_cast<char *>(state)) + ":" + reinterpret_cast<char *>(msg) + "\n";
+    }
+    return all;
+}
+
+std::string FirstState(SQLSMALLINT type, SQLHANDLE h)
+{
+    SQLCHAR state[6] = {};
+    SQLCHAR msg[1024] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    SQLGetDiagRec(type, h, 1, state, &native, msg, sizeof msg, &len);
+    return reinterpret_cast<char *>(state);
+}
+
+class Stmt : public ::testing::TestWithParam<const char *> {
+protected:
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    SQLHSTMT st = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
+        std::string in = std::string("DSN=") + GetParam();
+        SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Sql(in), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diags(SQL_HANDLE_DBC, dbc);
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
+    }
+    void TearDown() override
+    {
+        if (st)
+            SQLFreeHandle(SQL_HANDLE_STMT, st);
+        if (dbc) {
+            SQLDisconnect(dbc);
+            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        }
+        if (env)
+            SQLFreeHandle(SQL_HANDLE_ENV, env);
+    }
+    std::string Table(const char *base) const { return std::string("krs_st.") + base + "_" + GetParam(); }
+    void Exec(const std::string &sql)
+    {
+        SQLRETURN rc = SQLExecDirect(st, Sql(sql), SQL_NTS);
+        ASSERT_TRUE(SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) << sql << "\n" << Diags(SQL_HANDLE_STMT, st);
+        SQLFreeStmt(st, SQL_CLOSE);
+    }
+    std::string Scalar(const std::string &sql)
+    {
+        std::string out;
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql(sql), SQL_NTS))) << sql << Diags(SQL_HANDLE_STMT, st);
+        if (SQLFetch(st) == SQL_SUCCESS) {
+            char buf[512] = {};
+            SQLLEN ind = 0;
+            SQLGetData(st, 1, SQL_C_CHAR, buf, sizeof buf, &ind);
+            out = ind == SQL_NULL_DATA ? "<null>" : buf;
+        }
+        SQLFreeStmt(st, SQL_CLOSE);
+        return out;
+    }
+};
+
+// ---- parameter round trip ----
+
+struct RoundTrip {
+    const char *name;
+    const char *column;      // column type of the table
+    SQLSMALLINT cType;       // bound and read back as
+    SQLSMALLINT sqlType;
+    SQLULEN size;
+    SQLSMALLINT digits;
+    std::vector<uint8_t> value;  // the application's bytes
+    SQLLEN len;              // length/indicator of the parameter
+    SQLSMALLINT readType;    // C type of the read-back
+    std::vector<uint8_t> expect; // bytes read back (empty with SQL_NULL_DATA)
+    const char *text;        // the value as the server's text
+};
+
+template <class T>
+std::vector<uint8_t> Bytes(const T &v)
+{
+    const auto *p = reinterpret_cast<const uint8_t *>(&v);
+    return std::vector<uint8_t>(p, p + sizeof v);
+}
+std::vector<uint8_t> Bytes(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::vector<uint8_t> Bytes(const std::u16string &s)
+{
+    const auto *p = reinterpret_cast<const uint8_t *>(s.data());
+    return std::vector<uint8_t>(p, p + 2 * s.size());
+}
+
+SQL_NUMERIC_STRUCT Numeric(uint64_t mantissa, int scale, bool negative = false)
+{
+    SQL_NUMERIC_STRUCT n{};
+    n.precision = 12;
+    n.scale = static_cast<SQLSCHAR>(scale);
+    n.sign = negative ? 0 : 1;
+    for (int i = 0; i < 8; ++i)
+        n.val[i] = static_cast<SQLCHAR>(mantissa >> (8 * i));
+    return n;
+}
+
+std::vector<RoundTrip> RoundTrips()
+{
+    const std::u16string wide = u"Gr\u00fc\u00dfe \u20ac \U0001F600 z";
+    const DATE_STRUCT d{2024, 2, 29};
+    const TIMESTAMP_STRUCT ts{2024, 1, 2, 3, 4, 5, 123456000};
+    const std::vector<uint8_t> bin{0x00, 0x01, 0x7f, 0x80, 0xff, 0x00};
+    return {
+        {"char", "text", SQL_C_CHAR, SQL_VARCHAR, 20, 0, Bytes(std::string("hello")), SQL_NTS, SQL_C_CHAR,
+         Bytes(std::string("hello")), "hello"},
+        {"wchar", "text", SQL_C_WCHAR, SQL_WVARCHAR, 40, 0, Bytes(wide), static_cast<SQLLEN>(2 * wide.size()),
+         SQL_C_WCHAR, Bytes(wide), "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac \xf0\x9f\x98\x80 z"},
+        {"slong", "int4", SQL_C_SLONG, SQL_INTEGER, 0, 0, Bytes(int32_t(-123456)), 0, SQL_C_SLONG,
+         Bytes(int32_t(-123456)), "-123456"},
+        {"sbigint", "int8", SQL_C_SBIGINT, SQL_BIGINT, 0, 0, Bytes(int64_t(-9000000000123)), 0, SQL_C_SBIGINT,
+         Bytes(int64_t(-9000000000123)), "-9000000000123"},
+        {"double", "float8", SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, Bytes(3.25), 0, SQL_C_DOUBLE, Bytes(3.25), "3.25"},
+        {"numeric", "numeric(12,2)", SQL_C_NUMERIC, SQL_NUMERIC, 12, 2, Bytes(Numeric(1234567, 2, true)), 0,
+         SQL_C_CHAR, Bytes(std::string("-12345.67")), "-12345.67"},
+        {"date_text", "date", SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, Bytes(std::string("2024-02-29")), SQL_NTS,
+         SQL_C_TYPE_DATE, Bytes(d), "2024-02-29"},
+        {"date_escape", "date", SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, Bytes(std::string("{d '2024-02-29'}")), SQL_NTS,
+         SQL_C_TYPE_DATE, Bytes(d), "2024-02-29"},
+        {"timestamp", "timestamp(6)", SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 26, 6, Bytes(ts), 0,
+         SQL_C_TYPE_TIMESTAMP, Bytes(ts), "2024-01-02 03:04:05.123456"},
+        {"bytea", "bytea", SQL_C_BINARY, SQL_VARBINARY, 6, 0, bin, static_cast<SQLLEN>(bin.size()), SQL_C_BINARY,
+         bin, "\\x00017f80ff00"},
+        {"null", "text", SQL_C_CHAR, SQL_VARCHAR, 10, 0, Bytes(std::string("x")), SQL_NULL_DATA, SQL_C_CHAR, {},
+         "<null>"},
+    };
+}
+
+TEST_P(Stmt, ParametersRoundTripThroughBindColAndGetData)
+{
+    for (const RoundTrip &c : RoundTrips()) {
+        SCOPED_TRACE(c.name);
+        // A table per case: the server keeps plans of statements it has seen.
+        const std::string t = Table("rt") + "_" + c.name;
+        Exec("drop table if exists " + t);
+        Exec("create table " + t + " (v " + c.column + ")");
+        std::vector<uint8_t> value = c.value;
+        value.resize(value.size() + 4, 0);  // room for a terminator
+        SQLLEN len = c.len;
+        ASSERT_EQ(SQLPrepare(st, Sql("insert into " + t + " values (?)"), SQL_NTS), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, c.cType, c.sqlType, c.size, c.digits, value.data(),
+                                   static_cast<SQLLEN>(value.size()), &len),
+                  SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        SQLFreeStmt(st, SQL_RESET_PARAMS);
+        EXPECT_EQ(Scalar("select v::text from " + t), c.text);
+
+        ASSERT_EQ(SQLExecDirect(st, Sql("select v, v from " + t), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        std::vector<uint8_t> bound(256, 0xAA), got(256, 0xAA);
+        SQLLEN boundInd = 0, gotInd = 0;
+        ASSERT_EQ(SQLBindCol(st, 1, c.readType, bound.data(), static_cast<SQLLEN>(bound.size()), &boundInd),
+                  SQL_SUCCESS);
+        ASSERT_EQ(SQLFetch(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLGetData(st, 2, c.readType, got.data(), static_cast<SQLLEN>(got.size()), &gotInd)))
+            << Diags(SQL_HANDLE_STMT, st);
+        if (c.expect.empty()) {
+            EXPECT_EQ(boundInd, SQL_NULL_DATA);
+            EXPECT_EQ(gotInd, SQL_NULL_DATA);
+        } else {
+            const size_t n = c.expect.size();
+            const bool variable =
+                c.readType == SQL_C_CHAR || c.readType == SQL_C_WCHAR || c.readType == SQL_C_BINARY;
+            if (variable) {
+                EXPECT_EQ(boundInd, static_cast<SQLLEN>(n));
+                EXPECT_EQ(gotInd, static_cast<SQLLEN>(n));
+            }
+            EXPECT_EQ(std::vector<uint8_t>(bound.begin(), bound.begin() + n), c.expect);
+            EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.begin() + n), c.expect);
+        }
+        EXPECT_EQ(SQLFetch(st), SQL_NO_DATA);
+        SQLFreeStmt(st, SQL_UNBIND);
+        SQLFreeStmt(st, SQL_CLOSE);
+    }
+}
+
+// ---- parameter arrays ----
+
+TEST_P(Stmt, ParameterArrayReportsIgnoredAndFailingRows)
+{
+    const std::string t = Table("arr");
+    Exec("drop table if exists " + t);
+    Exec("create table " + t + " (id int primary key, name text)");
+    SQLINTEGER ids[3] = {10, 11, 10};
+    char names[3][8] = {"first", "skipped", "dup"};
+    SQLLEN nameLen[3] = {SQL_NTS, SQL_NTS, SQL_NTS};
+    SQLUSMALLINT ops[3] = {SQL_PARAM_PROCEED, SQL_PARAM_IGNORE, SQL_PARAM_PROCEED};
+    SQLUSMALLINT status[3] = {99, 99, 99};
+    SQLULEN processed = 99;
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_PARAM_OPERATION_PTR, ops, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_PARAM_STATUS_PTR, status, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, ids, 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 7, 0, names, 8, nameLen),
+              SQL_SUCCESS);
+    EXPECT_EQ(SQLExecDirect(st, Sql("insert into " + t + " values (?, ?)"), SQL_NTS), SQL_ERROR);
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), "23505") << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(processed, 2u) << "the second row sent failed";
+    EXPECT_EQ(status[0], SQL_PARAM_SUCCESS);
+    EXPECT_EQ(status[1], SQL_PARAM_UNUSED);
+    EXPECT_EQ(status[2], SQL_PARAM_ERROR);
+
+    // The same array without the duplicate: every row lands.
+    ids[2] = 12;
+    ops[1] = SQL_PARAM_PROCEED;
+    Exec("delete from " + t);
+    ASSERT_EQ(SQLExecDirect(st, Sql("insert into " + t + " values (?, ?)"), SQL_NTS), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(processed, 3u);
+    SQLLEN rows = 0;
+    EXPECT_EQ(SQLRowCount(st, &rows), SQL_SUCCESS);
+    EXPECT_EQ(rows, 3);
+    for (SQLUSMALLINT s : status)
+        EXPECT_EQ(s, SQL_PARAM_SUCCESS);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAM_OPERATION_PTR, nullptr, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAM_STATUS_PTR, nullptr, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr, 0);
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+    EXPECT_EQ(Scalar("select string_agg(id || ':' || name, ',' order by id) from " + t),
+              "10:first,11:skipped,12:dup");
+}
+
+// ---- fetching ----
+
+TEST_P(Stmt, FetchCrossesBlocksAndEndsWithNoData)
+{
+    ASSERT_EQ(SQLExecDirect(st, Sql("select g, 'row ' || g from generate_series(1, 500) g order by g"), SQL_NTS),
+              SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    SQLINTEGER id = 0;
+    char text[32];
+    SQLLEN idInd = 0, textInd = 0;
+    SQLULEN fetched = 0;
+    SQLUSMALLINT rowStatus = 99;
+    SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, &rowStatus, 0);
+    ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, &id, 0, &idInd), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, text, sizeof text, &textInd), SQL_SUCCESS);
+    int n = 0;
+    SQLRETURN rc;
+    while ((rc = SQLFetch(st)) == SQL_SUCCESS) {
+        ++n;
+        ASSERT_EQ(id, n);
+        ASSERT_EQ(std::string(text), "row " + std::to_string(n));
+        ASSERT_EQ(fetched, 1u);
+        ASSERT_EQ(rowStatus, SQL_ROW_SUCCESS);
+    }
+    EXPECT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(n, 500);
+    EXPECT_EQ(fetched, 0u);
+    EXPECT_EQ(rowStatus, SQL_ROW_NOROW);
+    SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+}
+
+TEST_P(Stmt, LongTextComesBackExactlyInPieces)
+{
+    // 3 x 25000 characters, two of them outside ASCII: more than 60000 bytes.
+    ASSERT_EQ(SQLExecDirect(st, Sql("select repeat('a\u00e9\u20ac', 25000)"), SQL_NTS), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLFetch(st), SQL_SUCCESS);
+    std::u16string whole;
+    SQLWCHAR piece[2048];
+    SQLLEN ind = 0;
+    SQLRETURN rc;
+    int calls = 0;
+    while ((rc = SQLGetData(st, 1, SQL_C_WCHAR, piece, sizeof piece, &ind)) == SQL_SUCCESS_WITH_INFO ||
+           rc == SQL_SUCCESS) {
+        ++calls;
+        ASSERT_NE(ind, SQL_NULL_DATA);
+        size_t units = 0;
+        while (units < sizeof piece / 2 && piece[units] != 0)
+            ++units;
+        whole.append(reinterpret_cast<const char16_t *>(piece), units);
+        if (rc == SQL_SUCCESS)
+            break;
+    }
+    EXPECT_EQ(rc, SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_GT(calls, 30);
+    std::u16string expect;
+    for (int i = 0; i < 25000; ++i)
+        expect += u"a\u00e9\u20ac";
+    EXPECT_EQ(whole.size(), expect.size());
+    EXPECT_TRUE(whole == expect);
+    EXPECT_EQ(SQLGetData(st, 1, SQL_C_WCHAR, piece, sizeof piece, &ind), SQL_NO_DATA);
+    SQLFreeStmt(st, SQL_CLOSE);
+
+    // The same through narrow pieces of ASCII text.
+    ASSERT_EQ(SQLExecDirect(st, Sql("select repeat('0123456789', 7000)"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(st), SQL_SUCCESS);
+    std::string narrow;
+    char buf[1000];
+    while ((rc = SQLGetData(st, 1, SQL_C_CHAR, buf, sizeof buf, &ind)) == SQL_SUCCESS_WITH_INFO ||
+           rc == SQL_SUCCESS) {
+        narrow += buf;
+        if (rc == SQL_SUCCESS)
+            break;
+    }
+    EXPECT_EQ(narrow.size(), 70000u);
+    EXPECT_EQ(narrow.substr(69990), "0123456789");
+}
+
+// ---- data at execution ----
+
+TEST_P(Stmt, DataAtExecutionSendsPiecesNullsAndArrays)
+{
+    const std::string t = Table("dae");
+    Exec("drop table if exists " + t);
+    Exec("create table " + t + " (id int, txt text, bin bytea)");
+    SQLINTEGER ids[2] = {1, 2};
+    SQLLEN idLen[2] = {0, 0};
+    SQLLEN daeLen[2] = {SQL_LEN_DATA_AT_EXEC(0), SQL_LEN_DATA_AT_EXEC(0)};
+    SQLLEN binLen[2] = {SQL_LEN_DATA_AT_EXEC(0), SQL_LEN_DATA_AT_EXEC(0)};
+    char txtToken = 't', binToken = 'b';
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(2), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, ids, 0, idLen), SQL_SUCCESS);
+    // Column-wise arrays of one byte per row: the tokens are the bound addresses.
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, 100000, 0, &txtToken, 0, daeLen),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY, 100000, 0, &binToken, 0,
+                               binLen),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(st, Sql("insert into " + t + " values (?, ?, ?)"), SQL_NTS), SQL_NEED_DATA)
+        << Diags(SQL_HANDLE_STMT, st);
+    const std::string part(30000, 'x');
+    const unsigned char bytes[4] = {0x00, 0xde, 0xad, 0x00};
+    SQLPOINTER token = nullptr;
+    int asked = 0;
+    SQLRETURN rc;
+    while ((rc = SQLParamData(st, &token)) == SQL_NEED_DATA) {
+        ++asked;
+        if (token == &txtToken) {
+            if (asked <= 2) {
+                // Row 1: text in three pieces.
+                for (int i = 0; i < 3; ++i)
+                    ASSERT_EQ(SQLPutData(st, const_cast<char *>(part.c_str()), static_cast<SQLLEN>(part.size())),
+                              SQL_SUCCESS);
+            } else {
+                // Row 2: SQL_NULL_DATA makes it NULL, not empty text.
+                ASSERT_EQ(SQLPutData(st, &txtToken, SQL_NULL_DATA), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            }
+        } else {
+            ASSERT_EQ(token, &binToken);
+            ASSERT_EQ(SQLPutData(st, const_cast<unsigned char *>(bytes), 2), SQL_SUCCESS);
+            ASSERT_EQ(SQLPutData(st, const_cast<unsigned char *>(bytes + 2), 2), SQL_SUCCESS);
+        }
+    }
+    EXPECT_EQ(rc, SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(asked, 4);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+    EXPECT_EQ(Scalar("select length(txt) from " + t + " where id = 1"), "90000");
+    EXPECT_EQ(Scalar("select coalesce(txt, '<null>') from " + t + " where id = 2"), "<null>");
+    EXPECT_EQ(Scalar("select string_agg(encode(bin, 'hex'), ',' order by id) from " + t), "00dead00,00dead00");
+
+    // Cancelled in the middle: nothing is inserted and the sequence is over.
+    SQLLEN one = SQL_DATA_AT_EXEC;
+    SQLINTEGER id = 3;
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &id, 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, &txtToken, 0, &one),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_VARBINARY, 10, 0, &binToken, 0, &one),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(st, Sql("insert into " + t + " values (?, ?, ?)"), SQL_NTS), SQL_NEED_DATA);
+    ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA);
+    ASSERT_EQ(SQLPutData(st, const_cast<char *>("abc"), 3), SQL_SUCCESS);
+    EXPECT_TRUE(SQL_SUCCEEDED(SQLCancel(st)));
+    EXPECT_EQ(SQLParamData(st, &token), SQL_ERROR);
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), "HY010");
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+    EXPECT_EQ(Scalar("select count(*) from " + t), "2");
+}
+
+// ---- description ----
+
+TEST_P(Stmt, DescribeColAndColAttributeOnARealTable)
+{
+    const std::string t = Table("desc");
+    Exec("drop table if exists " + t);
+    Exec("create table " + t +
+         " (id int not null, name varchar(40), amount numeric(12,2), created timestamp, "
+         "a_rather_long_column_name int)");
+    ASSERT_EQ(SQLExecDirect(st, Sql("select * from " + t), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    SQLSMALLINT cols = 0;
+    ASSERT_EQ(SQLNumResultCols(st, &cols), SQL_SUCCESS);
+    EXPECT_EQ(cols, 5);
+    struct Expect {
+        const char *name;
+        SQLSMALLINT types[2];   // narrow or wide text types are both fine
+        SQLULEN size;           // 0: not checked
+        SQLSMALLINT digits;
+        SQLSMALLINT nullable;
+    };
+    const Expect expect[] = {
+        {"id", {SQL_INTEGER, SQL_INTEGER}, 0, 0, SQL_NO_NULLS},
+        {"name", {SQL_VARCHAR, SQL_WVARCHAR}, 40, 0, SQL_NULLABLE},
+        {"amount", {SQL_NUMERIC, SQL_DECIMAL}, 12, 2, SQL_NULLABLE},
+        {"created", {SQL_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP}, 0, 6, SQL_NULLABLE},
+        {"a_rather_long_column_name", {SQL_INTEGER, SQL_INTEGER}, 0, 0, SQL_NULLABLE},
+    };
+    for (SQLUSMALLINT i = 1; i <= 5; ++i) {
+        const Expect &e = expect[i - 1];
+        SCOPED_TRACE(e.name);
+        SQLCHAR name[64] = {};
+        SQLSMALLINT nameLen = 0, type = 0, digits = -1, nullable = -1;
+        SQLULEN size = 0;
+        ASSERT_EQ(SQLDescribeCol(st, i, name, sizeof name, &nameLen, &type, &size, &digits, &nullable), SQL_SUCCESS);
+        EXPECT_STREQ(reinterpret_cast<char *>(name), e.name);
+        EXPECT_EQ(nameLen, static_cast<SQLSMALLINT>(strlen(e.name)));
+        EXPECT_TRUE(type == e.types[0] || type == e.types[1]) << type;
+        if (e.size) {
+            EXPECT_EQ(size, e.size);
+        }
+        if (e.types[0] != SQL_TYPE_TIMESTAMP) {
+            EXPECT_EQ(digits, e.digits);
+        }
+        EXPECT_EQ(nullable, e.nullable);
+        SQLLEN num = -1;
+        EXPECT_EQ(SQLColAttribute(st, i, SQL_DESC_NULLABLE, nullptr, 0, nullptr, &num), SQL_SUCCESS);
+        EXPECT_EQ(num, e.nullable);
+        char label[64] = {};
+        SQLSMALLINT labelLen = 0;
+        EXPECT_EQ(SQLColAttribute(st, i, SQL_DESC_NAME, label, sizeof label, &labelLen, nullptr), SQL_SUCCESS);
+        EXPECT_STREQ(label, e.name);
+        EXPECT_EQ(SQLColAttribute(st, i, SQL_DESC_CONCISE_TYPE, nullptr, 0, nullptr, &num), SQL_SUCCESS);
+        EXPECT_TRUE(num == e.types[0] || num == e.types[1]) << num;
+    }
+    SQLLEN count = 0;
+    EXPECT_EQ(SQLColAttribute(st, 0, SQL_DESC_COUNT, nullptr, 0, nullptr, &count), SQL_SUCCESS);
+    EXPECT_EQ(count, 5);
+    EXPECT_EQ(SQLColAttribute(st, 1, 20, nullptr, 0, nullptr, &count), SQL_ERROR);
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), "HY091");
+
+    // The wide forms cut the long name in characters (01004) and report its whole length.
+    SQLWCHAR wname[10];
+    SQLSMALLINT wlen = 0;
+    EXPECT_EQ(SQLDescribeColW(st, 5, wname, 10, &wlen, nullptr, nullptr, nullptr, nullptr), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), "01004");
+    EXPECT_EQ(wlen, 25);
+    EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(wname)) == u"a_rather_");
+    SQLWCHAR wattr[8];
+    SQLSMALLINT wattrLen = 0;
+    EXPECT_EQ(SQLColAttributeW(st, 5, SQL_DESC_NAME, wattr, sizeof wattr, &wattrLen, nullptr),
+              SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(wattrLen, 50) << "bytes";
+    EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(wattr)) == u"a_rathe");
+    SQLWCHAR whole[64];
+    EXPECT_EQ(SQLDescribeColW(st, 5, whole, 64, &wlen, nullptr, nullptr, nullptr, nullptr), SQL_SUCCESS);
+    EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(whole)) == u"a_rather_long_column_name");
+}
+
+// ---- the server's errors ----
+
+struct ServerError {
+    const char *sql;
+    const char *state;
+    const char *text;  // part of the server's message
+};
+
+TEST_P(Stmt, ServerErrorsKeepTheirStateAndText)
+{
+    const std::string t = Table("err");
+    Exec("drop table if exists " + t);
+    Exec("create table " + t + " (id int primary key)");
+    Exec("insert into " + t + " values (1)");
+    const ServerError cases[] = {
+        {"select * from krs_st.no_such_table", "42P01", "does not exist"},
+        {"insert into krs_st.err_@ values (1)", "23505", "duplicate key"},
+        {"select 2147483647::int4 + 1", "22003", "out of range"},
+    };
+    for (const ServerError &c : cases) {
+        std::string sql = c.sql;
+        if (size_t at = sql.find('@'); at != std::string::npos)
+            sql.replace(at, 1, GetParam());
+        SCOPED_TRACE(sql);
+        EXPECT_EQ(SQLExecDirect(st, Sql(sql), SQL_NTS), SQL_ERROR);
+        SQLCHAR state[6] = {};
+        SQLCHAR msg[1024] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        ASSERT_EQ(SQLGetDiagRec(SQL_HANDLE_STMT, st, 1, state, &native, msg, sizeof msg, &len), SQL_SUCCESS);
+        EXPECT_STREQ(reinterpret_cast<char *>(state), c.state);
+        EXPECT_NE(std::string(reinterpret_cast<char *>(msg)).find(c.text), std::string::npos) << msg;
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(msg)).rfind("[Kestrune][ODBC]", 0), 0u) << msg;
+        SQLFreeStmt(st, SQL_CLOSE);
+    }
+    // The statement is usable afterwards.
+    EXPECT_EQ(Scalar("select count(*) from " + t), "1");
+}
+
+// ---- statement odds and ends ----
+
+TEST_P(Stmt, NativeSqlCursorNamesAndMoreResults)
+{
+    SQLCHAR out[128] = {};
+    SQLINTEGER outLen = 0;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLNativeSql(dbc, Sql("select {fn ucase('x')}"), SQL_NTS, out, sizeof out, &outLen)))
+        << Diags(SQL_HANDLE_DBC, dbc);
+    EXPECT_EQ(outLen, static_cast<SQLINTEGER>(strlen(reinterpret_cast<char *>(out))));
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(out)).find("{fn"), std::string::npos) << out;
+    if (std::string(GetParam()) == "krs_w") {
+        // Cut in characters by the wide library itself (the Driver Manager
+        // converts for the ANSI one).
+        SQLWCHAR wout[8];
+        EXPECT_EQ(SQLNativeSqlW(dbc, reinterpret_cast<SQLWCHAR *>(const_cast<char16_t *>(u"select 12345678")),
+                                SQL_NTS, wout, 8, &outLen),
+                  SQL_SUCCESS_WITH_INFO);
+        EXPECT_EQ(outLen, 15);
+        EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(wout)) == u"select ");
+    }
+
+    ASSERT_EQ(SQLSetCursorName(st, Sql("krs_cursor"), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLExecDirect(st, Sql("select 1"), SQL_NTS), SQL_SUCCESS);
+    SQLCHAR name[64] = {};
+    SQLSMALLINT nameLen = -1;
+    EXPECT_TRUE(SQL_SUCCEEDED(SQLGetCursorName(st, name, sizeof name, &nameLen))) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(nameLen, static_cast<SQLSMALLINT>(strlen(reinterpret_cast<char *>(name))));
+    EXPECT_EQ(SQLMoreResults(st), SQL_NO_DATA);
+    SQLFreeStmt(st, SQL_CLOSE);
+    EXPECT_EQ(SQLCloseCursor(st), SQL_ERROR);
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), "24000");
+
+    SQLSMALLINT params = -1;
+    ASSERT_EQ(SQLPrepare(st, Sql("select ?::int + ?::int"), SQL_NTS), SQL_SUCCESS);
+    EXPECT_EQ(SQLNumParams(st, &params), SQL_SUCCESS);
+    EXPECT_EQ(params, 2);
+    SQLSMALLINT type = 0, nullable = -1, digits = -1;
+    SQLULEN size = 0;
+    EXPECT_EQ(SQLDescribeParam(st, 1, &type, &size, &digits, &nullable), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(SQLDescribeParam(st, 3, &type, &size, &digits, &nullable), SQL_ERROR);
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), "07009");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, Stmt, ::testing::Values("krs_w", "krs_a"),
+                         [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
+
+} // namespace
