@@ -8,6 +8,7 @@
 #include "odbc/desc_internal.h"
 #include "odbc/desc_rec.h"
 #include "odbc/desc_types.h"
+#include "odbc/dispatch.h"
 #include "odbc/handles.h"
 #include "odbc/trace.h"
 
@@ -57,7 +58,15 @@ int64_t OctetSizeOf(const ColDesc *col)
     return IsOneOf(static_cast<int16_t>(col->sqlType), {-8, -9, -10}) ? size * 2 : size;
 }
 
-int16_t SqlType(const ColDesc *col) { return static_cast<int16_t>(col->sqlType); }
+int16_t RawType(const ColDesc *col) { return static_cast<int16_t>(col->sqlType); }
+
+// The SQL type as the application's ODBC version names it: an ODBC 3
+// application sees the date, time and timestamp types as 91, 92 and 93.
+int16_t SqlType(const DescReadCtx &c, const ColDesc *col)
+{
+    const int16_t t = RawType(col);
+    return c.odbc3 && t >= SQL_DATE && t <= SQL_TIMESTAMP ? static_cast<int16_t>(t + 82) : t;
+}
 
 // LENGTH of a binding: a column binding counts its buffer less the
 // terminator, a parameter binding its octet size.
@@ -130,9 +139,9 @@ int GR_IrdConcise(DescReadCtx &c, DescValue *v)
     if (c.rec == 0)
         return Num(v, SQL_CHAR);
     COLUMN_OR_100(c);
-    return Num(v, SqlType(c.col));
+    return Num(v, SqlType(c, c.col));
 }
-int GR_IpdConcise(DescReadCtx &c, DescValue *v) { return c.param ? Num(v, SqlType(c.param)) : GR_OwnConcise(c, v); }
+int GR_IpdConcise(DescReadCtx &c, DescValue *v) { return c.param ? Num(v, SqlType(c, c.param)) : GR_OwnConcise(c, v); }
 
 int GR_OwnType(DescReadCtx &c, DescValue *v)
 {
@@ -145,11 +154,11 @@ int GR_IrdType(DescReadCtx &c, DescValue *v)
     if (c.rec == 0)
         return Num(v, SQL_CHAR);
     COLUMN_OR_100(c);
-    return Num(v, DescVerboseType(SqlType(c.col)));
+    return Num(v, DescVerboseType(SqlType(c, c.col)));
 }
 int GR_IpdType(DescReadCtx &c, DescValue *v)
 {
-    return c.param ? Num(v, DescVerboseType(SqlType(c.param))) : GR_OwnType(c, v);
+    return c.param ? Num(v, DescVerboseType(SqlType(c, c.param))) : GR_OwnType(c, v);
 }
 
 int GR_OwnLength(DescReadCtx &c, DescValue *v)
@@ -166,13 +175,13 @@ int GR_IrdLength(DescReadCtx &c, DescValue *v)
     if (c.rec == 0)
         return Num(v, 8);
     COLUMN_OR_100(c);
-    return Num(v, static_cast<int64_t>(DescLengthRule(SqlType(c.col), c.col->columnSize, c.col->columnSize)));
+    return Num(v, static_cast<int64_t>(DescLengthRule(SqlType(c, c.col), c.col->columnSize, c.col->columnSize)));
 }
 int GR_IpdLength(DescReadCtx &c, DescValue *v)
 {
     if (!c.param)
         return GR_OwnLength(c, v);
-    return Num(v, static_cast<int64_t>(DescLengthRule(SqlType(c.param), c.param->columnSize,
+    return Num(v, static_cast<int64_t>(DescLengthRule(SqlType(c, c.param), c.param->columnSize,
                                                       c.param->columnSize)));
 }
 
@@ -198,12 +207,12 @@ int GR_IrdPrecision(DescReadCtx &c, DescValue *v)
     if (c.rec == 0)
         return Num(v, 0);
     COLUMN_OR_100(c);
-    return Num(v, DescPrecisionRule(SqlType(c.col), c.col->columnSize, c.col->decimalDigits));
+    return Num(v, DescPrecisionRule(SqlType(c, c.col), c.col->columnSize, c.col->decimalDigits));
 }
 int GR_IpdPrecision(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
-        return Num(v, DescPrecisionRule(SqlType(c.param), c.param->columnSize, c.param->decimalDigits));
+        return Num(v, DescPrecisionRule(SqlType(c, c.param), c.param->columnSize, c.param->decimalDigits));
     return c.own ? Num(v, c.own->precision) : 100;
 }
 
@@ -214,7 +223,7 @@ int GR_OwnScale(DescReadCtx &c, DescValue *v)
 }
 int ScaleOf(const ColDesc *d, DescValue *v)
 {
-    return Num(v, IsOneOf(SqlType(d), {SQL_NUMERIC, SQL_DECIMAL}) ? d->decimalDigits : 0);
+    return Num(v, IsOneOf(RawType(d), {SQL_NUMERIC, SQL_DECIMAL}) ? d->decimalDigits : 0);
 }
 int GR_IrdScale(DescReadCtx &c, DescValue *v)
 {
@@ -239,11 +248,11 @@ int GR_IrdIntervalCode(DescReadCtx &c, DescValue *v)
     if (c.rec == 0)
         return Num(v, 0);
     COLUMN_OR_100(c);
-    return Num(v, DescIntervalCode(SqlType(c.col)));
+    return Num(v, DescIntervalCode(SqlType(c, c.col)));
 }
 int GR_IpdIntervalCode(DescReadCtx &c, DescValue *v)
 {
-    return c.param ? Num(v, DescIntervalCode(SqlType(c.param))) : GR_OwnIntervalCode(c, v);
+    return c.param ? Num(v, DescIntervalCode(SqlType(c, c.param))) : GR_OwnIntervalCode(c, v);
 }
 
 int GR_IrdNullable(DescReadCtx &c, DescValue *v)
@@ -313,12 +322,12 @@ int GR_IrdOctetLength(DescReadCtx &c, DescValue *v)
     if (c.rec == 0)
         return Num(v, 8);
     COLUMN_OR_100(c);
-    return Num(v, DescOctetLengthRule(SqlType(c.col), OctetSizeOf(c.col)));
+    return Num(v, DescOctetLengthRule(SqlType(c, c.col), OctetSizeOf(c.col)));
 }
 int GR_IpdOctetLength(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
-        return Num(v, DescOctetLengthRule(SqlType(c.param), OctetSizeOf(c.param)));
+        return Num(v, DescOctetLengthRule(SqlType(c, c.param), OctetSizeOf(c.param)));
     return c.own ? Num(v, c.own->octetLength) : 100;
 }
 
@@ -336,16 +345,16 @@ int GR_IrdUnsigned(DescReadCtx &c, DescValue *v)
     if (c.rec == 0)
         return Num(v, 1);
     COLUMN_OR_100(c);
-    return Num(v, DescUnsignedRule(SqlType(c.col)));
+    return Num(v, DescUnsignedRule(SqlType(c, c.col)));
 }
 int GR_IpdUnsigned(DescReadCtx &c, DescValue *v)
 {
-    return Num(v, c.param ? DescUnsignedRule(SqlType(c.param)) : 0);
+    return Num(v, c.param ? DescUnsignedRule(SqlType(c, c.param)) : 0);
 }
 
 int FixedPrecScale(const ColDesc *d)
 {
-    return IsOneOf(SqlType(d), {2, 3, 4, 5, -5, -6}) && d->decimalDigits != 0 ? 1 : 0;
+    return IsOneOf(RawType(d), {2, 3, 4, 5, -5, -6}) && d->decimalDigits != 0 ? 1 : 0;
 }
 int GR_IrdFixedPrecScale(DescReadCtx &c, DescValue *v)
 {
@@ -391,7 +400,7 @@ int GR_IrdCaseSensitive(DescReadCtx &c, DescValue *v)
     if (IntOverride(c, SQL_DESC_CASE_SENSITIVE, &o))
         return Num(v, o);
     COLUMN_OR_100(c);
-    return Num(v, IsOneOf(SqlType(c.col), {-10, -9, -8, -1, 1, 12}) ? 1 : 0);
+    return Num(v, IsOneOf(SqlType(c, c.col), {-10, -9, -8, -1, 1, 12}) ? 1 : 0);
 }
 
 int GR_IrdSearchable(DescReadCtx &c, DescValue *v)
@@ -402,7 +411,7 @@ int GR_IrdSearchable(DescReadCtx &c, DescValue *v)
     if (IntOverride(c, SQL_DESC_SEARCHABLE, &o))
         return Num(v, o);
     COLUMN_OR_100(c);
-    const int16_t t = SqlType(c.col);
+    const int16_t t = SqlType(c, c.col);
     if (IsOneOf(t, {-9, -8, 1, 12}))
         return Num(v, SQL_PRED_SEARCHABLE);
     if (IsOneOf(t, {-4, -3, -2}))
@@ -418,12 +427,12 @@ int GR_IrdTypeName(DescReadCtx &c, DescValue *v)
     if (TextOverride(c, SQL_DESC_TYPE_NAME, &text))
         return Text(v, text);
     COLUMN_OR_100(c);
-    return TypeInfoText(c, 1, SqlType(c.col), v);
+    return TypeInfoText(c, 1, SqlType(c, c.col), v);
 }
 int GR_IpdTypeName(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
-        return TypeInfoText(c, 1, SqlType(c.param), v);
+        return TypeInfoText(c, 1, SqlType(c, c.param), v);
     OWN_OR_15(c);
     return TypeInfoText(c, 1, c.own->conciseType, v);
 }
@@ -477,7 +486,7 @@ int Literal(DescReadCtx &c, int16_t field, int column, DescValue *v)
     if (TextOverride(c, field, &text))
         return Text(v, text);
     COLUMN_OR_100(c);
-    return TypeInfoText(c, column, SqlType(c.col), v);
+    return TypeInfoText(c, column, SqlType(c, c.col), v);
 }
 int GR_IrdLiteralPrefix(DescReadCtx &c, DescValue *v) { return Literal(c, SQL_DESC_LITERAL_PREFIX, 4, v); }
 int GR_IrdLiteralSuffix(DescReadCtx &c, DescValue *v) { return Literal(c, SQL_DESC_LITERAL_SUFFIX, 5, v); }
@@ -494,12 +503,12 @@ int GR_IrdRadix(DescReadCtx &c, DescValue *v)
     if (c.rec == 0)
         return Num(v, 0);
     COLUMN_OR_100(c);
-    return Num(v, DescRadixRule(SqlType(c.col)));
+    return Num(v, DescRadixRule(SqlType(c, c.col)));
 }
 int GR_IpdRadix(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
-        return Num(v, DescRadixRule(SqlType(c.param)));
+        return Num(v, DescRadixRule(SqlType(c, c.param)));
     return c.own ? Num(v, c.own->numPrecRadix) : 100;
 }
 
@@ -597,6 +606,7 @@ SQLRETURN GetField(Desc *d, int16_t rec, int16_t field, const DescOut &out)
     c.d = d;
     c.s = d->allocType == DA_IMPLICIT ? d->stmt : nullptr;
     c.rec = rec;
+    c.odbc3 = HandleOdbcVersion(d, HK_DESC) == 3;
     if (!f->header) {
         if (rec < 0 || (rec == 0 && (kind == DK_IPD || kind == DK_APD)))
             return Fail(d, 100);

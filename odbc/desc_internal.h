@@ -21,6 +21,7 @@ struct DescReadCtx {
     Desc *d;
     Stmt *s;                 // the statement of an implicit descriptor
     int rec;
+    bool odbc3;              // the application works with ODBC 3 type codes
     DescRec *own;            // record n of D, or null
     bool bound;              // b holds the implicit ARD's or APD's binding
     DescBinding b;

@@ -83,6 +83,7 @@ struct Col {
 void FakeResult(SQLHSTMT h, std::initializer_list<Col> cols)
 {
     Stmt *s = StmtOf(h);
+    CD_Free(s->resultCols, s->resultColCount);
     s->resultCols = CD_Alloc(static_cast<uint32_t>(cols.size()));
     s->resultColCount = static_cast<uint16_t>(cols.size());
     int i = 0;
@@ -450,6 +451,14 @@ TEST_F(DescFixture, ResultColumnsThroughTheIrd)
     EXPECT_STREQ(name, "t");
     ASSERT_EQ(SQLGetDescField(ird, 4, SQL_DESC_SCHEMA_NAME, name, sizeof name, nullptr), SQL_SUCCESS);
     EXPECT_STREQ(name, "public");
+
+    // Date and time types by their ODBC 3 codes.
+    FakeResult(stmt, {{"d", SQL_DATE, 10, 0, 0x11}, {"ts", SQL_TIMESTAMP, 26, 6, 0x11}});
+    EXPECT_EQ(GetSmall(ird, 1, SQL_DESC_CONCISE_TYPE), SQL_TYPE_DATE);
+    EXPECT_EQ(GetSmall(ird, 2, SQL_DESC_CONCISE_TYPE), SQL_TYPE_TIMESTAMP);
+    EXPECT_EQ(GetSmall(ird, 2, SQL_DESC_TYPE), SQL_DATETIME);
+    EXPECT_EQ(GetSmall(ird, 2, SQL_DESC_DATETIME_INTERVAL_CODE), SQL_CODE_TIMESTAMP);
+    EXPECT_EQ(GetSmall(ird, 2, SQL_DESC_PRECISION), 6);
 
     // A name cut to its buffer.
     FakeResult(stmt, {{"abcdefghij", SQL_VARCHAR, 20, 0, 0x10}});
