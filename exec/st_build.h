@@ -14,7 +14,8 @@ struct ParamBlock {
     ~ParamBlock() { Release(); }
 };
 
-// One column per parameter (output parameters' columns stay NULL) and one
+// One column per parameter (an output parameter's column is sized for the
+// value coming back and stays NULL) and one
 // row per row of the parameter set not marked SQL_PARAM_IGNORE.  With v2,
 // values given at execution are marked -2 for the back end to ask for.
 // 0 or an error number (16, 22007, 22018, 22003, 07006).

@@ -63,6 +63,7 @@ enum Kind {
 struct ColPlan {
     const ParamBinding *b;
     Kind kind;
+    bool outputOnly;   // sized for the value coming back, sends NULL
     bool wide;     // the text of K_DT_* is UTF-16
     ValueType vt;
     uint64_t width;
@@ -224,17 +225,19 @@ int16_t ParamClassOf(const Stmt *s, uint16_t i)
     const char *name = s->paramCols && i < s->paramCount ? s->paramCols[i].name : "";
     if (name[0] == '*' && name[1] == 'O')
         return PARAM_OUTPUT;
+    // A procedure call's markers may all be described as input-output ("*B")
+    // or left open ("*U"): the direction the application bound decides.
+    const ParamBinding *b = i < s->paramCapacity ? &s->paramBindings[i] : nullptr;
+    if (b && b->number == i + 1) {
+        if (b->paramType == SQL_PARAM_OUTPUT)
+            return PARAM_OUTPUT;
+        if (b->paramType == SQL_PARAM_INPUT_OUTPUT)
+            return PARAM_INPUT_OUTPUT;
+        if (b->paramType == SQL_PARAM_INPUT)
+            return PARAM_INPUT;
+    }
     if (name[0] == '*' && name[1] == 'B')
         return PARAM_INPUT_OUTPUT;
-    if (name[0] == '*' && name[1] == 'U') {
-        const ParamBinding *b = i < s->paramCapacity ? &s->paramBindings[i] : nullptr;
-        if (b && b->number == i + 1) {
-            if (b->paramType == SQL_PARAM_OUTPUT)
-                return PARAM_OUTPUT;
-            if (b->paramType == SQL_PARAM_INPUT_OUTPUT)
-                return PARAM_INPUT_OUTPUT;
-        }
-    }
     return PARAM_INPUT;
 }
 
@@ -242,7 +245,8 @@ bool ParamCountClasses(Stmt *s, bool resolve)
 {
     StmtExec &ex = s->ex;
     ex.inParams = ex.outParams = ex.inoutParams = 0;
-    ex.deferredClass = 0;
+    if (!resolve)
+        ex.deferredClass = 0;
     for (uint16_t i = 0; i < s->paramCount; ++i) {
         const char *name = s->paramCols ? s->paramCols[i].name : "";
         if (!resolve && name[0] == '*' && name[1] == 'U') {
@@ -320,17 +324,28 @@ RowValue ReadValue(const Stmt *s, const ParamBinding &b, uint32_t row, bool v2)
 int PlanColumn(const Stmt *s, const ParamBinding *b, int16_t dir, const std::vector<uint32_t> &rows,
                uint32_t setRows, bool v2, ColPlan *plan)
 {
-    *plan = ColPlan{b, K_COPY, false, VT_CHAR, 1};
-    if (!b || dir == PARAM_OUTPUT) {
+    *plan = ColPlan{b, K_COPY, false, false, VT_CHAR, 1};
+    if (!b) {
         plan->kind = K_NULL;
         return 0;
     }
     const bool paramOp = s->conn && s->conn->cn_hasParamOp;
     int64_t longest = 0;
-    for (uint32_t r = 0; r < setRows; ++r) {
-        RowValue v = ReadValue(s, *b, r, v2);
-        if (!v.null && !v.dae && v.len > longest)
-            longest = v.len;
+    if (dir == PARAM_OUTPUT) {
+        plan->outputOnly = true;
+    } else {
+        for (uint32_t r = 0; r < setRows; ++r) {
+            RowValue v = ReadValue(s, *b, r, v2);
+            if (!v.null && !v.dae && v.len > longest)
+                longest = v.len;
+        }
+    }
+    // The back end returns an output value in its parameter's column: the
+    // column holds what the application's buffer can take.
+    if (dir == PARAM_OUTPUT || dir == PARAM_INPUT_OUTPUT) {
+        const int64_t room = b->bufferLength > 0 ? b->bufferLength : static_cast<int64_t>(b->columnSize);
+        if (room > longest)
+            longest = room;
     }
     if (longest > 0x7FFF0000)
         return STE_MEMORY;
@@ -555,10 +570,16 @@ int BuildParamBlock(Stmt *s, bool v2, ParamBlock *out)
         const ParamBinding *b = &s->paramBindings[i];
         if (b->number != i + 1)
             b = nullptr;
-        if (int rc = PlanColumn(s, b, ParamClassOf(s, i), out->rows, setRows, v2, &plans[i])) {
+        const int16_t dir = ParamClassOf(s, i);
+        if (int rc = PlanColumn(s, b, dir, out->rows, setRows, v2, &plans[i])) {
             out->Release();
             return rc;
         }
+        // Text coming back ends at its terminator, not at the column's width.
+        if (dir != PARAM_INPUT && plans[i].vt == VT_CHAR)
+            plans[i].vt = VT_NTS;
+        else if (dir != PARAM_INPUT && plans[i].vt == VT_WCHAR)
+            plans[i].vt = VT_WNTS;
         if (plans[i].width > 0xFFFFFF00u) {
             out->Release();
             return STE_MEMORY;
@@ -576,7 +597,7 @@ int BuildParamBlock(Stmt *s, bool v2, ParamBlock *out)
         for (uint16_t i = 0; i < n; ++i) {
             const ColPlan &plan = plans[i];
             RowBlockColumn &col = block->columns[i];
-            if (plan.kind == K_NULL)
+            if (plan.kind == K_NULL || plan.outputOnly)
                 continue;
             RowValue v = ReadValue(s, *plan.b, out->rows[static_cast<size_t>(k)], v2);
             if (v.null)
@@ -720,8 +741,7 @@ SQLRETURN StmtExecuteClassic(Stmt *s)
     if (int rc = CheckBindings(s, false))
         return StFail(s, rc);
     s->daeState = 0;
-    if (s->ex.deferredClass)
-        ParamCountClasses(s, true);
+    ParamCountClasses(s, true);
     ParamBlock pb;
     if (int rc = BuildParamBlock(s, false, &pb))
         return StFail(s, rc);
@@ -796,13 +816,16 @@ SQLRETURN StmtGetOutParams(Stmt *s)
     }
     s->ex.gd.column = 0;
     s->ex.gd.row = 0;
+    // The back end answers either a column per parameter or one per output
+    // parameter, in parameter order.
+    const bool perParameter = s->result.columnsUsed >= n;
     uint16_t outCol = 0;
     SQLRETURN result = SQL_SUCCESS;
     for (uint16_t i = 0; i < n; ++i) {
         const int16_t cls = ParamClassOf(s, i);
         if (cls != PARAM_OUTPUT && cls != PARAM_INPUT_OUTPUT)
             continue;
-        ++outCol;
+        outCol = perParameter ? static_cast<uint16_t>(i + 1) : static_cast<uint16_t>(outCol + 1);
         const ParamBinding &b = s->paramBindings[i];
         if (b.number != i + 1 || !b.data)
             continue;

@@ -91,8 +91,7 @@ SQLRETURN StmtExecuteV2DAE(Stmt *s)
     if (uint16_t *status = s->ipd ? s->ipd->arrayStatusPtr : nullptr)
         for (uint64_t r = 0; r < s->paramsetSize; ++r)
             status[r] = SQL_PARAM_DIAG_UNAVAILABLE;
-    if (s->ex.deferredClass)
-        ParamCountClasses(s, true);
+    ParamCountClasses(s, true);
     ParamBlock pb;
     if (int rc = BuildParamBlock(s, true, &pb))
         return StFail(s, rc);

@@ -586,6 +586,33 @@ TEST_P(Stmt, NativeSqlCursorNamesAndMoreResults)
     EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), "07009");
 }
 
+TEST_P(Stmt, OutputParametersOfAProcedureCall)
+{
+    char out[64] = "unchanged";
+    char in[] = "hello";
+    SQLLEN outInd = 0, inInd = SQL_NTS;
+    ASSERT_EQ(SQLPrepare(st, Sql("{? = call upper(?)}"), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_OUTPUT, SQL_C_CHAR, SQL_VARCHAR, 60, 0, out, sizeof out, &outInd),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 60, 0, in, sizeof in, &inInd),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_STREQ(out, "HELLO");
+    EXPECT_EQ(outInd, 5);
+    SQLINTEGER n = 0;
+    double square = 0;
+    SQLLEN nInd = 0, squareInd = 0;
+    ASSERT_EQ(SQLPrepare(st, Sql("{? = call power(?, 2)}"), SQL_NTS), SQL_SUCCESS);
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_OUTPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &square, 0, &squareInd),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &n, 0, &nInd), SQL_SUCCESS);
+    for (n = 3; n <= 4; ++n) {
+        ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(square, static_cast<double>(n * n));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Stmt, ::testing::Values("krs_w", "krs_a"),
                          [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
 
