@@ -781,6 +781,36 @@ TEST_F(Exec, NativeSqlSizesAndFailures)
     EXPECT_EQ(DiagState(SQL_HANDLE_DBC, session.dbc), "HY090");
 }
 
+TEST_F(Exec, WideOutputLengthsDoNotOverflowForLargeBuffers)
+{
+    // The caller's buffer is small, its claimed size huge: the work buffer
+    // and the back end's size are bounded, the text fits.
+    SQLWCHAR out[32];
+    SQLINTEGER len = 0;
+    EXPECT_EQ(SQLNativeSqlW(session.dbc, reinterpret_cast<SQLWCHAR *>(const_cast<char16_t *>(u"select 1")), SQL_NTS,
+                            out, 0x7FFFFFF0, &len),
+              SQL_SUCCESS);
+    EXPECT_EQ(script.nativeSize, 32767);
+    EXPECT_EQ(len, 8);
+    EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(out)) == u"select 1");
+    SQLSMALLINT nameLen = 0;
+    EXPECT_EQ(SQLGetCursorNameW(h, out, 32767, &nameLen), SQL_SUCCESS);
+    EXPECT_EQ(nameLen, 8);
+    EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(out)) == u"SQL_CUR1");
+}
+
+TEST_F(Exec, ARowWiderThanABlockStillFetchesOneRowAtATime)
+{
+    script.cols = {{"", Desc("wide", SQL_VARCHAR, VT_CHAR, 70000)}};
+    script.rows = {1, 2};
+    ASSERT_EQ(SQLExecDirect(h, Sql("select wide from t"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(h), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(h), SQL_SUCCESS);
+    EXPECT_EQ(SQLFetch(h), SQL_NO_DATA);
+    ASSERT_FALSE(script.fetchAsked.empty());
+    EXPECT_EQ(script.fetchAsked[0], 1);
+}
+
 TEST_F(Exec, MoreResultsAndCloseCursor)
 {
     EXPECT_EQ(SQLMoreResults(h), SQL_NO_DATA) << "nothing executed";
