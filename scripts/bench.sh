@@ -2,6 +2,8 @@
 # Builds the benchmarks into build-bench/ (or the directory given as $1) and
 # runs every bench_* program.  Further arguments go to each program, e.g.
 #   bash scripts/bench.sh /work/build-bench --benchmark_filter=GetColumn
+# Then, unless KRS_BENCH_E2E=0, it starts the test PostgreSQL and runs the
+# end-to-end fetch benchmark through unixODBC with both libraries.
 # Benchmarks report figures (time, bytes or items per second, heap calls per
 # operation); they assert nothing.
 set -euo pipefail
@@ -39,4 +41,23 @@ for t in $targets; do
   echo "== $t"
   "$bdir/bench/$t" "$@" || rc=1
 done
+
+if [ "${KRS_BENCH_E2E:-1}" != 0 ]; then
+  echo "== bench_e2e_fetch"
+  if ! cmake --build "$bdir" -j "$jobs" --target bench_e2e_fetch >>"$bdir/bench-build.log" 2>&1; then
+    tail -40 "$bdir/bench-build.log" >&2
+    echo "bench.sh: build of bench_e2e_fetch failed" >&2
+    exit 1
+  fi
+  state="$bdir/pgstate"
+  fixture="$here/tests/pg/pg_fixture.sh"
+  trap 'bash "$fixture" stop "$state" || true' EXIT
+  if bash "$fixture" start "$state" "$bdir/lib" >/dev/null; then
+    # shellcheck disable=SC1091
+    (. "$state/env.sh" && "$bdir/bench/bench_e2e_fetch" "$@") || rc=1
+  else
+    echo "bench.sh: no PostgreSQL for the end-to-end benchmark" >&2
+    rc=1
+  fi
+fi
 exit $rc
