@@ -1,6 +1,7 @@
 // The statement side of descriptors.
 #include "odbc/desc_stmt.h"
 
+#include "exec/statement.h"
 #include "odbc/handles.h"
 #include "odbc/rb_ops.h"
 #include "odbc/stmt_bind.h"
@@ -111,39 +112,28 @@ void DescStmtUnbindParamsAbove(Stmt *s, uint16_t n)
         UnbindParam(s, &s->paramBindings[i]);
 }
 
+// The statement layer's binders leave their error number on the statement;
+// here it goes back to the descriptor's caller and the statement keeps what
+// it had.
 int DescStmtBindCol(Stmt *s, uint16_t n, int16_t cType, void *data, int64_t bufLen, SQLLEN *ind)
 {
-    if (!data) {
-        StmtRemoveBoundCol(s, n);
-        return 0;
-    }
-    ColBinding b{};
-    b.head.column = n;
-    b.head.cType = cType;
-    b.head.data = data;
-    b.head.bufferLength = bufLen;
-    b.head.octetLengthPtr = ind;
-    b.head.indicatorPtr = ind;
-    return StmtSetBoundCol(s, &b) == SQL_SUCCESS ? 0 : s->diag.errNum;
+    const int32_t kept = s->diag.errNum;
+    int err = StmtBindCol(s, n, cType, data, bufLen, ind);
+    s->diag.errNum = kept;
+    return err;
 }
 
 int DescStmtBindParam(Stmt *s, uint16_t n, int16_t paramType, int16_t cType, int16_t sqlType,
                       uint64_t columnSize, int16_t digits, void *data, int64_t bufLen,
                       SQLLEN *octetLengthPtr, SQLLEN *ind)
 {
-    ParamBinding b{};
-    b.number = n;
-    b.cType = cType;
-    b.octetSize = bufLen;
-    b.sqlType = sqlType;
-    b.columnSize = columnSize;
-    b.decimalDigits = digits;
-    b.data = data;
-    b.octetLengthPtr = octetLengthPtr;
-    b.indicatorPtr = ind;
-    b.bufferLength = bufLen;
-    b.paramType = paramType;
-    return StmtSetParamBinding(s, &b) == SQL_SUCCESS ? 0 : s->diag.errNum;
+    const int32_t kept = s->diag.errNum;
+    s->diag.errNum = 0;
+    SQLRETURN rc = StmtBindParam(s, n, paramType, cType, sqlType, columnSize, digits, data, bufLen,
+                                 octetLengthPtr, ind);
+    int err = rc == SQL_ERROR ? (s->diag.errNum ? static_cast<int>(s->diag.errNum) : 15) : 0;
+    s->diag.errNum = kept;
+    return err;
 }
 
 // ---- attributes ----
@@ -210,8 +200,18 @@ bool DescStmtOverride(Stmt *s, int attr, uint16_t column, int32_t *intOut, const
     return TV_Lookup(s->colAttrOverrides, attr, column, intOut, textOut, nullptr) != 0;
 }
 
-int DescStmtTypeInfoText(Stmt *, int, int16_t, char *buf)
+int DescStmtTypeInfoText(Stmt *s, int column, int16_t sqlType, char *buf)
 {
     buf[0] = '\0';
-    return 0;
+    Conn *c = s->conn;
+    const int32_t kept = c->diag.errNum;
+    int64_t len = -1;
+    SQLRETURN rc = ConnGetTypeInfoColumn(c, column, sqlType, buf, 256, &len);
+    int err = 0;
+    if (rc == SQL_ERROR)
+        err = c->diag.errNum ? static_cast<int>(c->diag.errNum) : 15;
+    c->diag.errNum = kept;
+    if (rc != SQL_SUCCESS || len == -1)
+        buf[0] = '\0';
+    return err;
 }

@@ -1,6 +1,8 @@
-// Descriptors through unixODBC with both libraries, before any statement
-// runs: explicit and implicit descriptors, field and record rules, copies,
-// an explicit ARD shared by two statements and freed while in use.
+// Descriptors through unixODBC with both libraries: explicit and implicit
+// descriptors, field and record rules, copies, an explicit ARD shared by two
+// statements and freed while in use; on real results, binding through
+// descriptor fields, row arrays, copies from an IRD and the IRD's
+// description of a table's columns.
 #include "tests/e2e/connect_common.h"
 
 #include <cstring>
@@ -63,6 +65,8 @@ protected:
         return SQLExecDirect(s, reinterpret_cast<SQLCHAR *>(const_cast<char *>(sql)), SQL_NTS);
     }
     std::string StmtState(SQLHSTMT s) { return Diag(SQL_HANDLE_STMT, s); }
+    // The Unicode library reports character columns as wide ones.
+    bool Wide() const { return std::string(GetParam().tag) == "w"; }
     std::string DescState(SQLHDESC d) { return Diag(SQL_HANDLE_DESC, d); }
 };
 
@@ -78,6 +82,12 @@ SQLSMALLINT Small(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
 {
     SQLSMALLINT v = -999;
     EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_SMALLINT, nullptr), SQL_SUCCESS) << field;
+    return v;
+}
+SQLINTEGER Int(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
+{
+    SQLINTEGER v = -999;
+    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
     return v;
 }
 std::string Text(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
@@ -263,6 +273,207 @@ TEST_P(Desc, WideRecordNamesCountCharacters)
     ASSERT_EQ(SQLGetDescFieldW(ipd, 1, SQL_DESC_NAME, field, sizeof field, &bytes), SQL_SUCCESS);
     EXPECT_EQ(bytes, 12) << "SQLGetDescFieldW counts bytes";
     EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(field)), u"r\u00e9sum\u00e9");
+}
+
+TEST_P(Desc, BindingThroughDescriptorFieldsFetchesIntoThem)
+{
+    SQLHDESC ard = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);
+    SQLINTEGER id = 0;
+    char name[21] = {};
+    SQLLEN idInd = 0, nameInd = -5, nameLen = 0;
+    ASSERT_EQ(Set(ard, 1, SQL_DESC_TYPE, SQL_C_SLONG), SQL_SUCCESS) << DescState(ard);
+    ASSERT_EQ(Set(ard, 1, SQL_DESC_OCTET_LENGTH, sizeof id), SQL_SUCCESS);
+    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, &idInd), SQL_SUCCESS);
+    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_DATA_PTR, &id), SQL_SUCCESS);
+    ASSERT_EQ(Set(ard, 2, SQL_DESC_TYPE, SQL_C_CHAR), SQL_SUCCESS);
+    ASSERT_EQ(Set(ard, 2, SQL_DESC_OCTET_LENGTH, sizeof name), SQL_SUCCESS);
+    ASSERT_EQ(SetPtr(ard, 2, SQL_DESC_INDICATOR_PTR, &nameInd), SQL_SUCCESS);
+    ASSERT_EQ(SetPtr(ard, 2, SQL_DESC_OCTET_LENGTH_PTR, &nameLen), SQL_SUCCESS);
+    ASSERT_EQ(SetPtr(ard, 2, SQL_DESC_DATA_PTR, name), SQL_SUCCESS);
+
+    SQLPOINTER back = nullptr;
+    ASSERT_EQ(SQLGetDescField(ard, 1, SQL_DESC_DATA_PTR, &back, SQL_IS_POINTER, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(back, &id);
+
+    ASSERT_EQ(Exec(stmt, "select i4, vc from krs_desc.t order by i4"), SQL_SUCCESS) << StmtState(stmt);
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS) << StmtState(stmt);
+    EXPECT_EQ(id, 1);
+    EXPECT_STREQ(name, "one");
+    EXPECT_EQ(nameLen, 3) << "the length goes to the octet-length pointer";
+    EXPECT_EQ(nameInd, 0);
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    EXPECT_EQ(id, 2);
+    EXPECT_STREQ(name, "two");
+
+    // NULL data unbinds the column: the next row leaves the buffer alone.
+    ASSERT_EQ(SetPtr(ard, 2, SQL_DESC_DATA_PTR, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    EXPECT_EQ(id, 3);
+    EXPECT_STREQ(name, "two");
+    EXPECT_EQ(SQLFetch(stmt), SQL_NO_DATA);
+}
+
+TEST_P(Desc, RowArraySizeWithARowsFetchedPointer)
+{
+    SQLINTEGER ids[4] = {};
+    SQLLEN inds[4] = {};
+    SQLULEN fetched = 0;
+    SQLUSMALLINT status[4] = {};
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(2), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+    SQLHDESC ard = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);
+    SQLHDESC ird = StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC);
+    SQLULEN size = 0;
+    ASSERT_EQ(SQLGetDescField(ard, 0, SQL_DESC_ARRAY_SIZE, &size, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(size, 2u);
+    ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_SLONG, ids, sizeof ids[0], inds), SQL_SUCCESS);
+    ASSERT_EQ(Exec(stmt, "select i4 from krs_desc.t order by i4"), SQL_SUCCESS) << StmtState(stmt);
+    SQLPOINTER p = nullptr;
+    ASSERT_EQ(SQLGetDescField(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, &p, SQL_IS_POINTER, nullptr), SQL_SUCCESS)
+        << DescState(ird);
+    EXPECT_EQ(p, &fetched);
+    SQLRETURN rc = SQLFetch(stmt);
+    if (rc == SQL_ERROR && StmtState(stmt) == "IM001")
+        GTEST_SKIP() << "rowsets of more than one row are not fetched yet (SQLFetch answers IM001)";
+    ASSERT_EQ(rc, SQL_SUCCESS) << StmtState(stmt);
+    EXPECT_EQ(fetched, 2u);
+    EXPECT_EQ(ids[0], 1);
+    EXPECT_EQ(ids[1], 2);
+    ASSERT_TRUE(Ok(SQLFetch(stmt)));
+    EXPECT_EQ(fetched, 1u);
+    EXPECT_EQ(ids[0], 3);
+    EXPECT_EQ(status[1], SQL_ROW_NOROW);
+}
+
+TEST_P(Desc, OneExplicitArdSharedByTwoStatements)
+{
+    SQLHSTMT other = NewStmt();
+    SQLHDESC user = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, h.dbc, &user), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS) << StmtState(stmt);
+    ASSERT_EQ(SQLSetStmtAttr(other, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS);
+    EXPECT_EQ(StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC), user);
+
+    SQLINTEGER v = 0;
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQLSetDescRec(user, 1, SQL_C_SLONG, 0, sizeof v, 0, 0, &v, &ind, &ind), SQL_SUCCESS)
+        << DescState(user);
+    ASSERT_EQ(Exec(stmt, "select i4 from krs_desc.t where i4 = 2"), SQL_SUCCESS) << StmtState(stmt);
+    ASSERT_EQ(Exec(other, "select i4 * 100 from krs_desc.t where i4 = 3"), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS) << StmtState(stmt);
+    EXPECT_EQ(v, 2);
+    ASSERT_EQ(SQLFetch(other), SQL_SUCCESS) << StmtState(other);
+    EXPECT_EQ(v, 300);
+    SQLFreeHandle(SQL_HANDLE_STMT, other);
+}
+
+TEST_P(Desc, FreeingAnExplicitArdInUseRevertsToTheImplicitOne)
+{
+    SQLHDESC implicit = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);
+    SQLHDESC user = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, h.dbc, &user), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS);
+    SQLINTEGER old = -1;
+    SQLLEN oldInd = 0;
+    ASSERT_EQ(SQLSetDescRec(user, 1, SQL_C_SLONG, 0, sizeof old, 0, 0, &old, &oldInd, &oldInd), SQL_SUCCESS);
+    ASSERT_EQ(Exec(stmt, "select i4 from krs_desc.t order by i4"), SQL_SUCCESS) << StmtState(stmt);
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    EXPECT_EQ(old, 1);
+
+    ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, user), SQL_SUCCESS);
+    EXPECT_EQ(StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC), implicit);
+    old = -1;
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    EXPECT_EQ(old, -1) << "the freed descriptor's buffer is no longer written";
+    SQLINTEGER got = 0;
+    ASSERT_EQ(SQLGetData(stmt, 1, SQL_C_SLONG, &got, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(got, 2);
+}
+
+TEST_P(Desc, CopyFromAnIrd)
+{
+    SQLHDESC user = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, h.dbc, &user), SQL_SUCCESS);
+    SQLHDESC ird = StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC);
+    EXPECT_EQ(SQLCopyDesc(ird, user), SQL_ERROR);
+    EXPECT_EQ(DescState(user), "HY010");
+
+    ASSERT_EQ(Exec(stmt, "select i4, num, vc from krs_desc.t order by i4"), SQL_SUCCESS) << StmtState(stmt);
+    ASSERT_EQ(SQLCopyDesc(ird, user), SQL_SUCCESS) << DescState(user);
+    EXPECT_EQ(Small(user, 0, SQL_DESC_COUNT), 3);
+    EXPECT_EQ(Small(user, 1, SQL_DESC_CONCISE_TYPE), SQL_INTEGER);
+    EXPECT_EQ(Small(user, 2, SQL_DESC_TYPE), SQL_NUMERIC);
+    EXPECT_EQ(Small(user, 2, SQL_DESC_PRECISION), 10);
+    EXPECT_EQ(Small(user, 2, SQL_DESC_SCALE), 2);
+    EXPECT_EQ(Int(user, 2, SQL_DESC_OCTET_LENGTH), 12);
+    EXPECT_EQ(Small(user, 3, SQL_DESC_CONCISE_TYPE), Wide() ? SQL_WVARCHAR : SQL_VARCHAR);
+    EXPECT_EQ(Int(user, 3, SQL_DESC_OCTET_LENGTH), Wide() ? 40 : 20);
+
+    SQLHDESC ard = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);
+    EXPECT_EQ(SQLCopyDesc(ard, ird), SQL_ERROR);
+    EXPECT_EQ(DescState(ird), "HY016");
+}
+
+TEST_P(Desc, IrdDescribesTheColumnsOfATable)
+{
+    ASSERT_EQ(Exec(stmt, "select i4, i8, num, vc, tx, ts, by from krs_desc.t"), SQL_SUCCESS) << StmtState(stmt);
+    SQLHDESC ird = StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC);
+    ASSERT_EQ(Small(ird, 0, SQL_DESC_COUNT), 7);
+    struct Col {
+        const char *name;
+        SQLSMALLINT concise, type, nullable;
+        SQLINTEGER octets;
+        SQLSMALLINT precision, scale;
+    } cols[] = {
+        {"i4", SQL_INTEGER, SQL_INTEGER, SQL_NO_NULLS, 4, 10, 0},
+        {"i8", SQL_BIGINT, SQL_BIGINT, SQL_NULLABLE, 20, 19, 0},
+        {"num", SQL_NUMERIC, SQL_NUMERIC, SQL_NULLABLE, 12, 10, 2},
+        {"vc", SQL_VARCHAR, SQL_VARCHAR, SQL_NO_NULLS, 20, 0, 0},  // wide in the Unicode library
+        {"ts", SQL_TYPE_TIMESTAMP, SQL_DATETIME, SQL_NULLABLE, 16, 3, 0},
+    };
+    const int index[] = {1, 2, 3, 4, 6};
+    for (int i = 0; i < 5; ++i) {
+        const Col &c = cols[i];
+        SCOPED_TRACE(c.name);
+        const SQLSMALLINT n = static_cast<SQLSMALLINT>(index[i]);
+        const bool wide = Wide() && c.concise == SQL_VARCHAR;
+        EXPECT_EQ(Text(ird, n, SQL_DESC_NAME), c.name);
+        EXPECT_EQ(Small(ird, n, SQL_DESC_CONCISE_TYPE), wide ? SQL_WVARCHAR : c.concise);
+        EXPECT_EQ(Small(ird, n, SQL_DESC_TYPE), wide ? SQL_WVARCHAR : c.type);
+        EXPECT_EQ(Small(ird, n, SQL_DESC_NULLABLE), c.nullable);
+        EXPECT_EQ(Int(ird, n, SQL_DESC_OCTET_LENGTH), wide ? 2 * c.octets : c.octets);
+        EXPECT_EQ(Small(ird, n, SQL_DESC_PRECISION), c.precision);
+        EXPECT_EQ(Small(ird, n, SQL_DESC_SCALE), c.scale);
+    }
+    EXPECT_EQ(Small(ird, 6, SQL_DESC_DATETIME_INTERVAL_CODE), SQL_CODE_TIMESTAMP);
+    EXPECT_EQ(Text(ird, 1, SQL_DESC_TYPE_NAME), "int4");
+    EXPECT_EQ(Text(ird, 3, SQL_DESC_TYPE_NAME), "numeric");
+    EXPECT_EQ(Small(ird, 4, SQL_DESC_UNNAMED), SQL_NAMED);
+    EXPECT_EQ(Int(ird, 4, SQL_DESC_CASE_SENSITIVE), SQL_TRUE);
+    EXPECT_EQ(Int(ird, 1, SQL_DESC_NUM_PREC_RADIX), 10);
+    // Text and bytea are long types.
+    const SQLSMALLINT tx = Small(ird, 5, SQL_DESC_CONCISE_TYPE);
+    EXPECT_TRUE(tx == SQL_LONGVARCHAR || tx == SQL_VARCHAR || tx == SQL_WLONGVARCHAR || tx == SQL_WVARCHAR) << tx;
+    const SQLSMALLINT by = Small(ird, 7, SQL_DESC_CONCISE_TYPE);
+    EXPECT_TRUE(by == SQL_LONGVARBINARY || by == SQL_VARBINARY || by == SQL_BINARY) << by;
+
+    SQLSMALLINT v = 0;
+    EXPECT_EQ(SQLGetDescField(ird, 8, SQL_DESC_TYPE, &v, SQL_IS_SMALLINT, nullptr), SQL_NO_DATA);
+
+    SQLCHAR name[32] = {};
+    SQLSMALLINT nameLen = 0, type = 0, sub = 0, precision = 0, scale = 0, nullable = 0;
+    SQLLEN length = 0;
+    ASSERT_EQ(SQLGetDescRec(ird, 3, name, sizeof name, &nameLen, &type, &sub, &length, &precision, &scale,
+                            &nullable),
+              SQL_SUCCESS);
+    EXPECT_STREQ(reinterpret_cast<char *>(name), "num");
+    EXPECT_EQ(type, SQL_NUMERIC);
+    EXPECT_EQ(length, 12);
+    EXPECT_EQ(nullable, SQL_NULLABLE);
+    EXPECT_EQ(SQLGetDescRec(ird, 8, name, sizeof name, &nameLen, &type, &sub, &length, &precision, &scale,
+                            &nullable),
+              SQL_NO_DATA);
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, Desc, ::testing::ValuesIn(kLibraries),
