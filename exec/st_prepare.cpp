@@ -1,5 +1,6 @@
 // Statement entry points: prepare, execute dispatch, close, more results,
 // counts, cursor names and native SQL.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -296,44 +297,39 @@ SQLRETURN ST_GetCursorName(Stmt *s, SQLPOINTER name, SQLSMALLINT bufLen, SQLSMAL
         return StFail(s, STE_NOT_CAPABLE);
     if (bufLen < 0)
         return StFail(s, STE_LENGTH);
-    const bool wide = width == 'W';
-    // A wide caller counts characters: its text is read into a UTF-8 work
-    // buffer of up to four bytes a character.
-    int64_t workSize = wide ? 4 * static_cast<int64_t>(bufLen) + 1 : bufLen;
-    if (workSize > 32767)
-        workSize = 32767;
-    char *work = wide && bufLen > 0 ? static_cast<char *>(std::calloc(static_cast<size_t>(workSize), 1)) : nullptr;
-    if (wide && bufLen > 0 && !work)
-        return SQL_ERROR;
-    char *buf = wide ? work : static_cast<char *>(name);
+    // The back end's name, else the one the application set, else one of
+    // our own (a JDBC driver may know none, or none before an execute).
+    char text[1024] = {};
     int16_t len = 0;
-    if (buf && workSize > 0)
-        buf[0] = '\0';
-    int rc = ops->GetCursorName(StDrv(s), buf, static_cast<int16_t>(wide ? (work ? workSize : 0) : bufLen), &len);
-    s->diag.errNum = rc;
-    SQLRETURN result = SQL_SUCCESS;
-    if (rc == STE_TRUNCATED) {
-        result = SQL_SUCCESS_WITH_INFO;
-    } else if (rc != 0) {
-        std::free(work);
+    int rc = ops->GetCursorName(StDrv(s), text, sizeof text, &len);
+    if (rc != 0 && rc != STE_TRUNCATED && rc != STE_SEQUENCE) {
+        s->diag.errNum = rc;
         StmtFetchErrors(s);
         return SQL_ERROR;
     }
-    int64_t total = len;
-    if (wide && name) {
-        if (work) {
-            if (PutWideText(work, name, bufLen, &total))
-                result = SQL_SUCCESS_WITH_INFO;
-        } else {
-            result = SQL_SUCCESS_WITH_INFO;
-        }
-        if (result == SQL_SUCCESS_WITH_INFO)
-            s->diag.errNum = STE_TRUNCATED;
+    if ((rc == 0 && text[0] == '\0') || rc == STE_SEQUENCE) {
+        if (s->ex.cursorName[0])
+            std::snprintf(text, sizeof text, "%s", s->ex.cursorName);
+        else
+            std::snprintf(text, sizeof text, "SQL_CUR%u", static_cast<unsigned>(s->id));
     }
-    std::free(work);
+    bool cut;
+    int64_t total;
+    if (width == 'W') {
+        cut = PutWideText(text, name, name ? bufLen : 0, &total) && name;
+    } else {
+        int16_t n = 0;
+        cut = StrCopyOutLen(text, static_cast<char *>(name), bufLen, &n) != 0 && name;
+        total = n;
+    }
     if (outLen)
         *outLen = static_cast<SQLSMALLINT>(total > 32767 ? 32767 : total);
-    return result;
+    if (cut) {
+        s->diag.errNum = STE_TRUNCATED;
+        return SQL_SUCCESS_WITH_INFO;
+    }
+    s->diag.errNum = 0;
+    return SQL_SUCCESS;
 }
 
 SQLRETURN ST_SetCursorName(Stmt *s, SQLCHAR *name, SQLSMALLINT len)
@@ -347,6 +343,8 @@ SQLRETURN ST_SetCursorName(Stmt *s, SQLCHAR *name, SQLSMALLINT len)
         TR_Printf("SetCursorName [%s]\n", copy);
     const DrvOpTable *ops = StOps(s);
     int rc = ops && ops->SetCursorName ? ops->SetCursorName(StDrv(s), copy) : STE_NOT_CAPABLE;
+    if (rc == 0)
+        std::snprintf(s->ex.cursorName, sizeof s->ex.cursorName, "%s", copy);
     std::free(copy);
     s->diag.errNum = rc;
     if (rc != 0) {

@@ -21,6 +21,7 @@ struct StmtExec {
     int32_t deferredClass;       // 1: a direction is decided at execute time
     RowBlock *v2Block;           // a copied block kept while the V2 back end asks
     uint32_t v2RowsSent;         // its rows (the block itself may be the back end's)
+    char cursorName[129];        // set by SQLSetCursorName, "" none
     int32_t v2Row;               // V2 position written by the back end
     int32_t v2Index;
 };

@@ -568,8 +568,9 @@ TEST_P(Stmt, NativeSqlCursorNamesAndMoreResults)
     ASSERT_EQ(SQLExecDirect(st, Sql("select 1"), SQL_NTS), SQL_SUCCESS);
     SQLCHAR name[64] = {};
     SQLSMALLINT nameLen = -1;
-    EXPECT_TRUE(SQL_SUCCEEDED(SQLGetCursorName(st, name, sizeof name, &nameLen))) << Diags(SQL_HANDLE_STMT, st);
-    EXPECT_EQ(nameLen, static_cast<SQLSMALLINT>(strlen(reinterpret_cast<char *>(name))));
+    EXPECT_EQ(SQLGetCursorName(st, name, sizeof name, &nameLen), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_STREQ(reinterpret_cast<char *>(name), "krs_cursor");
+    EXPECT_EQ(nameLen, 10);
     EXPECT_EQ(SQLMoreResults(st), SQL_NO_DATA);
     SQLFreeStmt(st, SQL_CLOSE);
     EXPECT_EQ(SQLCloseCursor(st), SQL_ERROR);

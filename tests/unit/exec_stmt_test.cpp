@@ -196,6 +196,7 @@ int S_GetCursorName(int, char *buf, int16_t len, int16_t *outLen)
     buf[n] = '\0';
     return n < static_cast<int16_t>(g->cursorName.size()) ? 19 : 0;
 }
+int S_SetCursorName(int, const char *) { return 0; }
 int S_NativeSql(int, const char *sql, char *buf, int16_t len, int16_t *outLen)
 {
     g->nativeSize = len;
@@ -251,6 +252,7 @@ protected:
         table.CloseCursor = S_CloseCursor;
         table.GetCursorName = S_GetCursorName;
         table.NativeSql = S_NativeSql;
+        table.SetCursorName = S_SetCursorName;
         table.ParamData = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(S_ParamData));
         table.Slot39 = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(S_PutData));
         conn = static_cast<Conn *>(HT_Lookup(&ConnTable, HT_HandleIn(session.dbc)));
@@ -757,10 +759,24 @@ TEST_F(Exec, CursorNamesCutInCharactersAndBackEndFailuresAreErrors)
     EXPECT_EQ(len, 8);
     EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(name)) == u"ABC");
     EXPECT_EQ(State(), "01004");
-    script.cursorResult = 22;
     char narrow[16];
+    script.cursorResult = 15;
+    session.fake.pendingErrors = {"[SQLSTATE:S1000]cursor name unavailable"};
     EXPECT_EQ(SQLGetCursorName(h, reinterpret_cast<SQLCHAR *>(narrow), sizeof narrow, &len), SQL_ERROR);
-    EXPECT_EQ(State(), "HY010");
+    EXPECT_EQ(State(), "HY000");
+    // A back end that knows no name (or none before an execute): the name
+    // the application set, else one of the driver's own.
+    script.cursorResult = 22;
+    EXPECT_EQ(SQLGetCursorName(h, reinterpret_cast<SQLCHAR *>(narrow), sizeof narrow, &len), SQL_SUCCESS);
+    EXPECT_EQ(std::string(narrow).rfind("SQL_CUR", 0), 0u) << narrow;
+    script.cursorResult = 0;
+    script.cursorName = "";
+    ASSERT_EQ(SQLSetCursorName(h, Sql("mine"), SQL_NTS), SQL_SUCCESS);
+    EXPECT_EQ(SQLGetCursorName(h, reinterpret_cast<SQLCHAR *>(narrow), sizeof narrow, &len), SQL_SUCCESS);
+    EXPECT_STREQ(narrow, "mine");
+    EXPECT_EQ(len, 4);
+    EXPECT_EQ(SQLSetCursorName(h, Sql("x"), -9), SQL_ERROR);
+    EXPECT_EQ(State(), "HY090");
 }
 
 TEST_F(Exec, NativeSqlSizesAndFailures)
