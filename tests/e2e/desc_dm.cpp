@@ -1,8 +1,8 @@
 // Descriptors through unixODBC with both libraries: explicit and implicit
 // descriptors, field and record rules, copies, an explicit ARD shared by two
 // statements and freed while in use; on real results, binding through
-// descriptor fields, row arrays, copies from an IRD and the IRD's
-// description of a table's columns.
+// descriptor fields, row arrays, copies from an IRD, an output parameter
+// through the IPD and the IRD's description of a table's columns.
 #include "tests/e2e/connect_common.h"
 
 #include <cstring>
@@ -413,6 +413,26 @@ TEST_P(Desc, CopyFromAnIrd)
     SQLHDESC ard = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);
     EXPECT_EQ(SQLCopyDesc(ard, ird), SQL_ERROR);
     EXPECT_EQ(DescState(ird), "HY016");
+}
+
+TEST_P(Desc, OutputParameterThroughTheIpd)
+{
+    // Bound as input; the IPD makes the return value an output.
+    SQLINTEGER in = 21, out = 0;
+    SQLLEN inInd = 0, outInd = 0;
+    ASSERT_EQ(SQLPrepare(stmt, (SQLCHAR *)"{? = call krs_desc.twice(?)}", SQL_NTS), SQL_SUCCESS)
+        << StmtState(stmt);
+    ASSERT_EQ(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &out, 0, &outInd),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &in, 0, &inInd),
+              SQL_SUCCESS);
+    SQLHDESC ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
+    ASSERT_EQ(Set(ipd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT), SQL_SUCCESS) << DescState(ipd);
+    EXPECT_EQ(Small(ipd, 1, SQL_DESC_PARAMETER_TYPE), SQL_PARAM_OUTPUT);
+    ASSERT_TRUE(Ok(SQLExecute(stmt))) << StmtState(stmt);
+    while (SQLMoreResults(stmt) == SQL_SUCCESS) {
+    }
+    EXPECT_EQ(out, 42);
 }
 
 TEST_P(Desc, IrdDescribesTheColumnsOfATable)
