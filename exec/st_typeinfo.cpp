@@ -1,6 +1,8 @@
 // One text column of the type-information row of an SQL type, read through
 // a temporary statement (the descriptor and information layers ask for
 // type names, literal prefixes and suffixes).
+#include <cstdlib>
+
 #include "exec/st_internal.h"
 #include "odbc/stmt.h"
 
@@ -18,6 +20,7 @@ SQLRETURN ConnGetTypeInfoColumn(Conn *c, int column, int16_t sqlType, char *buf,
     int err = ops && ops->DDGetTypeInfo ? ops->DDGetTypeInfo(StDrv(s), sqlType) : STE_NOT_CAPABLE;
     if (err != 0) {
         s->diag.errNum = err;
+        StmtFetchErrors(s);
         rc = SQL_ERROR;
     } else {
         s->state = STMT_EXECUTED;
@@ -30,8 +33,15 @@ SQLRETURN ConnGetTypeInfoColumn(Conn *c, int column, int16_t sqlType, char *buf,
                 *len = ind;
         }
     }
-    if (rc == SQL_ERROR)
+    if (rc == SQL_ERROR) {
+        // The temporary statement's diagnostics become the connection's.
         c->diag.errNum = s->diag.errNum ? s->diag.errNum : STE_GENERAL;
+        int32_t native = 0;
+        while (char *text = ERR_Pop(&s->diag, &native)) {
+            ERR_Push(&c->diag, text, native);
+            std::free(text);
+        }
+    }
     StmtClose(s);
     StmtFree(s);
     return rc;

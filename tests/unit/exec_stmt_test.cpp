@@ -197,6 +197,8 @@ int S_GetCursorName(int, char *buf, int16_t len, int16_t *outLen)
     return n < static_cast<int16_t>(g->cursorName.size()) ? 19 : 0;
 }
 int S_SetCursorName(int, const char *) { return 0; }
+int g_typeInfoResult = 0;
+int S_TypeInfo(int, int16_t) { return g_typeInfoResult; }
 int S_NativeSql(int, const char *sql, char *buf, int16_t len, int16_t *outLen)
 {
     g->nativeSize = len;
@@ -253,6 +255,7 @@ protected:
         table.GetCursorName = S_GetCursorName;
         table.NativeSql = S_NativeSql;
         table.SetCursorName = S_SetCursorName;
+        table.DDGetTypeInfo = S_TypeInfo;
         table.ParamData = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(S_ParamData));
         table.Slot39 = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(S_PutData));
         conn = static_cast<Conn *>(HT_Lookup(&ConnTable, HT_HandleIn(session.dbc)));
@@ -825,6 +828,29 @@ TEST_F(Exec, ARowWiderThanABlockStillFetchesOneRowAtATime)
     EXPECT_EQ(SQLFetch(h), SQL_NO_DATA);
     ASSERT_FALSE(script.fetchAsked.empty());
     EXPECT_EQ(script.fetchAsked[0], 1);
+}
+
+TEST_F(Exec, TypeInformationTextThroughATemporaryStatement)
+{
+    script.cols = {{"", Desc("id", SQL_INTEGER, VT_LONG, 10)}, {"", Desc("name", SQL_VARCHAR, VT_CHAR, 12)}};
+    script.rows = {7};
+    char buf[256] = {};
+    int64_t len = 0;
+    g_typeInfoResult = 0;
+    EXPECT_EQ(ConnGetTypeInfoColumn(conn, 2, SQL_INTEGER, buf, sizeof buf, &len), SQL_SUCCESS);
+    EXPECT_STREQ(buf, "row7");
+    EXPECT_EQ(conn->stmts->next, nullptr) << "the temporary statement is gone";
+    g_typeInfoResult = 15;
+    session.fake.pendingErrors = {"[SQLSTATE:S1000]no type table"};
+    EXPECT_EQ(ConnGetTypeInfoColumn(conn, 1, SQL_INTEGER, buf, sizeof buf, &len), SQL_ERROR);
+    EXPECT_EQ(conn->diag.errNum, 15);
+    EXPECT_EQ(ERR_Count(&conn->diag), 1u);
+    g_typeInfoResult = 0;
+    conn->state = CONN_ALLOCATED;
+    EXPECT_EQ(ConnGetTypeInfoColumn(conn, 1, SQL_INTEGER, buf, sizeof buf, &len), SQL_ERROR);
+    EXPECT_EQ(conn->diag.errNum, 52);
+    conn->state = CONN_CONNECTED;
+    ERR_Clear(&conn->diag);
 }
 
 TEST_F(Exec, MoreResultsAndCloseCursor)
