@@ -84,6 +84,8 @@ void DescFreeOwnedBy(Conn *conn)
     }
 }
 
+char *DescPopError(Desc *desc, int32_t *native) { return ERR_Pop(&desc->diag, native); }
+
 SQLRETURN DS_FreeHandle(Desc *desc)
 {
     if (desc->allocType == DA_IMPLICIT) {

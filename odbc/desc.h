@@ -23,5 +23,9 @@ void DescFree(Desc *desc);
 // Frees every explicit descriptor the connection owns.
 void DescFreeOwnedBy(Conn *conn);
 
+// Removes the oldest queued message and returns its text (the caller frees
+// it) with its native code; null when none is queued.
+char *DescPopError(Desc *desc, int32_t *native);
+
 // Implementations run by CallODBC.
 SQLRETURN DS_FreeHandle(Desc *desc);
