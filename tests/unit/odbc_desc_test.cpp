@@ -633,6 +633,21 @@ TEST_F(DescFixture, ExplicitArdSharedByTwoStatements)
     EXPECT_EQ(Set(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_LONG), SQL_SUCCESS);
 }
 
+TEST_F(DescFixture, AStatementRoutineThatFailsReportsOnTheDescriptorCalled)
+{
+    EXPECT_EQ(Set(apd, 0, SQL_DESC_ARRAY_SIZE, 10), SQL_ERROR);
+    EXPECT_EQ(DescState(apd), "IM001") << "no parameter arrays without the capability";
+    EXPECT_EQ(DiagState(SQL_HANDLE_STMT, stmt), "");
+    EXPECT_EQ(StmtOf(stmt)->paramsetSize, 1u);
+
+    // A NULL rows-processed pointer is a value: nothing is written any more.
+    SQLULEN fetched = 0;
+    ASSERT_EQ(SetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, &fetched), SQL_SUCCESS);
+    ASSERT_EQ(SetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(StmtOf(stmt)->rowsFetchedPtr, nullptr);
+    EXPECT_EQ(GetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR), nullptr);
+}
+
 TEST_F(DescFixture, HeaderWritesForAStatementReportOnTheStatement)
 {
     Stmt *st = StmtOf(stmt);
