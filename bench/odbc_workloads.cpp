@@ -1,0 +1,190 @@
+// Application workloads through unixODBC against the test PostgreSQL, timed
+// as a whole (scripts/bench_workloads.sh runs them beside the same workloads
+// written over pgjdbc alone, JdbcWorkloads.java, and prints the ratios):
+//   fetch      1 000 000 rows of (int4, text, numeric(12,2), timestamp) into bound columns
+//   getdata    the same rows read with SQLGetData
+//   insert     20 000 single-row prepared inserts in one transaction
+//   array      200 000 inserts as parameter arrays of 1000 rows
+//   connect    50 connect/disconnect cycles
+// Usage: bench_workloads <dsn> <source table>; one line per workload,
+// "<name> <seconds> <items per second>", then "peak_rss_kb <n>".
+#include <sql.h>
+#include <sqlext.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+// Ends the program with the handle's first diagnostic when rc failed.
+void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h, const char *what)
+{
+    if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA)
+        return;
+    SQLCHAR state[6] = {}, msg[1024] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    SQLGetDiagRec(type, h, 1, state, &native, msg, sizeof msg, &len);
+    std::fprintf(stderr, "bench_workloads: %s failed: %s %s\n", what, state, msg);
+    std::exit(1);
+}
+
+void Report(const char *name, double secs, double items)
+{
+    std::printf("%s %.3f %.0f\n", name, secs, items / secs);
+    std::fflush(stdout);
+}
+
+SQLCHAR *Sql(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s.c_str())); }
+
+struct Session {
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    std::string in;
+
+    explicit Session(const char *dsn) : in(std::string("DSN=") + dsn)
+    {
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    }
+    void Connect()
+    {
+        Check(SQLDriverConnect(dbc, nullptr, Sql(in), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+              SQL_HANDLE_DBC, dbc, "connect");
+    }
+    ~Session()
+    {
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, env);
+    }
+};
+
+void Fetch(SQLHDBC dbc, const std::string &table, bool bound)
+{
+    SQLHSTMT st = nullptr;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    const auto t = Clock::now();
+    Check(SQLExecDirect(st, Sql("select id, name, amount, created from " + table), SQL_NTS), SQL_HANDLE_STMT, st,
+          "select");
+    SQLINTEGER id = 0;
+    char name[64], amount[32];
+    TIMESTAMP_STRUCT created{};
+    SQLLEN ind[4];
+    if (bound) {
+        SQLBindCol(st, 1, SQL_C_SLONG, &id, 0, &ind[0]);
+        SQLBindCol(st, 2, SQL_C_CHAR, name, sizeof name, &ind[1]);
+        SQLBindCol(st, 3, SQL_C_CHAR, amount, sizeof amount, &ind[2]);
+        SQLBindCol(st, 4, SQL_C_TYPE_TIMESTAMP, &created, 0, &ind[3]);
+    }
+    long rows = 0;
+    SQLRETURN rc;
+    while ((rc = SQLFetch(st)) == SQL_SUCCESS) {
+        if (!bound) {
+            SQLGetData(st, 1, SQL_C_SLONG, &id, 0, &ind[0]);
+            SQLGetData(st, 2, SQL_C_CHAR, name, sizeof name, &ind[1]);
+            SQLGetData(st, 3, SQL_C_CHAR, amount, sizeof amount, &ind[2]);
+            SQLGetData(st, 4, SQL_C_TYPE_TIMESTAMP, &created, 0, &ind[3]);
+        }
+        ++rows;
+    }
+    Check(rc, SQL_HANDLE_STMT, st, "fetch");
+    Report(bound ? "fetch" : "getdata", Since(t), static_cast<double>(rows));
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+void Inserts(SQLHDBC dbc, const std::string &table)
+{
+    SQLHSTMT st = nullptr;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    Check(SQLExecDirect(st, Sql("drop table if exists " + table), SQL_NTS), SQL_HANDLE_STMT, st, "drop");
+    Check(SQLExecDirect(st, Sql("create table " + table + " (id int4, name text, amount numeric(12,2), created timestamp)"),
+                        SQL_NTS),
+          SQL_HANDLE_STMT, st, "create");
+    SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
+    Check(SQLPrepare(st, Sql("insert into " + table + " values (?, ?, ?, ?)"), SQL_NTS), SQL_HANDLE_STMT, st,
+          "prepare");
+
+    // Single rows.
+    SQLINTEGER id = 0;
+    char name[32], amount[16] = "123.45";
+    TIMESTAMP_STRUCT created{2024, 1, 2, 3, 4, 5, 0};
+    SQLLEN nts = SQL_NTS;
+    SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &id, 0, nullptr);
+    SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 30, 0, name, sizeof name, &nts);
+    SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_NUMERIC, 12, 2, amount, sizeof amount, &nts);
+    SQLBindParameter(st, 4, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 26, 6, &created, 0, nullptr);
+    auto t = Clock::now();
+    for (id = 0; id < 20000; ++id) {
+        std::snprintf(name, sizeof name, "name %d", id);
+        Check(SQLExecute(st), SQL_HANDLE_STMT, st, "insert");
+    }
+    Check(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_HANDLE_DBC, dbc, "commit");
+    Report("insert", Since(t), 20000);
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+
+    // Parameter arrays of 1000 rows.
+    constexpr int kArray = 1000;
+    std::vector<SQLINTEGER> ids(kArray);
+    std::vector<char> names(kArray * 32), amounts(kArray * 16);
+    std::vector<SQLLEN> lens(kArray, SQL_NTS);
+    std::vector<TIMESTAMP_STRUCT> stamps(kArray, created);
+    for (int i = 0; i < kArray; ++i)
+        std::snprintf(&amounts[16 * i], 16, "%d.25", i);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kArray)), 0);
+    SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, ids.data(), 0, nullptr);
+    SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 30, 0, names.data(), 32, lens.data());
+    SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_NUMERIC, 12, 2, amounts.data(), 16, lens.data());
+    SQLBindParameter(st, 4, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 26, 6, stamps.data(), 0,
+                     nullptr);
+    t = Clock::now();
+    for (int b = 0; b < 200; ++b) {
+        for (int i = 0; i < kArray; ++i) {
+            ids[i] = b * kArray + i;
+            std::snprintf(&names[32 * i], 32, "array %d", ids[i]);
+        }
+        Check(SQLExecute(st), SQL_HANDLE_STMT, st, "array insert");
+    }
+    Check(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_HANDLE_DBC, dbc, "commit");
+    Report("array", Since(t), 200000);
+    SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_workloads <dsn> <source table>\n");
+        return 2;
+    }
+    const std::string source = argv[2];
+    Session s(argv[1]);
+    s.Connect();
+    Fetch(s.dbc, source, true);
+    Fetch(s.dbc, source, false);
+    struct rusage ru {};
+    getrusage(RUSAGE_SELF, &ru);
+    const long fetchRss = ru.ru_maxrss;
+    Inserts(s.dbc, source + "_ins");
+    SQLDisconnect(s.dbc);
+
+    const auto t = Clock::now();
+    for (int i = 0; i < 50; ++i) {
+        s.Connect();
+        SQLDisconnect(s.dbc);
+    }
+    Report("connect", Since(t), 50);
+    std::printf("peak_rss_kb %ld\n", fetchRss);
+    return 0;
+}
