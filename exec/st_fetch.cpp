@@ -10,6 +10,7 @@
 #include "odbc/desc_types.h"
 #include "odbc/dispatch.h"
 #include "odbc/flavour.h"
+#include "odbc/rb_ops.h"
 
 namespace {
 
@@ -214,11 +215,116 @@ SQLRETURN StmtFetchScroll(Stmt *s, int16_t orientation, int64_t)
     const bool forwardOnly = s->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY;
     if (forwardOnly && orientation != SQL_FETCH_NEXT)
         return StFail(s, STE_FETCH_TYPE);
-    if (forwardOnly && s->cursor.rowsetSize <= 1)
+    if (forwardOnly && s->cursor.rowsetSize <= 1) {
+        RS_Free(&s->cursor.cache);
         return StmtFetchOne(s);
-    // Rowsets of several rows and scrollable cursors are served by the
-    // scrolling engine, which this driver does not have yet.
+    }
+    if (forwardOnly)
+        return StmtFetchRowsetForward(s);
+    // Scrollable cursors are served by the scrolling engine, which this
+    // driver does not have yet.
     return StFail(s, STE_NOT_CAPABLE_FN);
+}
+
+SQLRETURN StmtFetchRowsetForward(Stmt *s)
+{
+    const int32_t size = s->cursor.rowsetSize;
+    SQLULEN localFetched = 0;
+    SQLULEN *fetched = s->rowsFetchedPtr ? s->rowsFetchedPtr : &localFetched;
+    uint16_t *status = s->ird ? s->ird->arrayStatusPtr : nullptr;
+    *fetched = 0;
+    for (int32_t i = 0; status && i < size; ++i)
+        status[i] = SQL_ROW_NOROW;
+    RS_Free(&s->cursor.cache);
+    ClearGetData(s);
+
+    // The next rows of the block road, copied into a rowset cache.
+    RowsetCache *cache = nullptr;
+    int32_t rows = 0;
+    for (; rows < size; ++rows) {
+        int next = NextRow(s);
+        if (next < 0) {
+            RS_Free(&cache);
+            return SQL_ERROR;
+        }
+        if (next == 0)
+            break;
+        if (!cache) {
+            int rc = RS_Create(&cache, size);
+            if (rc == 0)
+                rc = RB_NewLike(&cache->block, &s->result, size);
+            if (rc != 0) {
+                RS_Free(&cache);
+                return StFail(s, rc);
+            }
+        }
+        if (int rc = RB_CopyRow(cache->block, &s->result, rows, s->currentRow, 1)) {
+            RS_Free(&cache);
+            return StFail(s, rc);
+        }
+        ++s->currentRow;
+    }
+    if (rows == 0) {
+        CUR_PosSet(&s->cursor, -3);
+        return SQL_NO_DATA;
+    }
+    s->cursor.cache = cache;
+    s->cursor.position = 1;
+    s->cursor.absRow += s->cursor.prevRowsetSize > 0 ? s->cursor.prevRowsetSize : 0;
+    s->cursor.prevRowsetSize = size;
+    *fetched = static_cast<SQLULEN>(rows);
+    s->rowCounter += static_cast<SQLULEN>(rows);
+
+    // Every bound column of every row into the application's arrays:
+    // column-wise, values lie a buffer length apart and lengths 8 bytes
+    // apart; row-wise, everything lies one row structure apart.
+    const Desc *ard = s->ard;
+    const uint32_t bindType = ard ? ard->bindType : 0;
+    const SQLLEN offset = ard && ard->bindOffsetPtr ? *ard->bindOffsetPtr : 0;
+    const bool retrieve = s->cursor.retrieveData != SQL_RD_OFF;
+    SQLRETURN result = SQL_SUCCESS;
+    bool rowError = false;
+    for (int32_t r = 0; r < rows; ++r) {
+        SQLRETURN rowResult = SQL_SUCCESS;
+        for (ColBindingNode *n = s->boundCols; n && retrieve; n = n->next) {
+            const ColBindingHead &b = n->b.head;
+            if (b.column == 0)
+                continue;
+            const DescRec *rec = ard ? DescGetRec(ard, b.column) : nullptr;
+            char *data = static_cast<char *>(rec && rec->dataPtr ? rec->dataPtr : b.data);
+            char *ind = reinterpret_cast<char *>(rec && rec->indicatorPtr ? rec->indicatorPtr : b.indicatorPtr);
+            char *len = reinterpret_cast<char *>(rec && rec->octetLengthPtr ? rec->octetLengthPtr : b.octetLengthPtr);
+            const int64_t valueStep = bindType ? bindType : b.bufferLength;
+            const int64_t lengthStep = bindType ? bindType : static_cast<int64_t>(sizeof(SQLLEN));
+            ColBindingHead one = b;
+            one.data = data ? data + offset + r * valueStep : nullptr;
+            one.indicatorPtr = ind ? reinterpret_cast<SQLLEN *>(ind + offset + r * lengthStep) : nullptr;
+            one.octetLengthPtr = len ? reinterpret_cast<SQLLEN *>(len + offset + r * lengthStep) : nullptr;
+            if (one.octetLengthPtr && *one.octetLengthPtr == SQL_COLUMN_IGNORE)
+                continue;
+            ClearGetData(s);
+            SQLRETURN rc = StGetColumn(s, static_cast<uint32_t>(r), &one, cache->block);
+            if (rc == SQL_ERROR)
+                rowResult = SQL_ERROR;
+            else if (rc == SQL_SUCCESS_WITH_INFO && rowResult == SQL_SUCCESS)
+                rowResult = rc;
+        }
+        if (rowResult == SQL_ERROR)
+            rowError = true;
+        const uint16_t st = rowResult == SQL_ERROR ? SQL_ROW_ERROR
+                            : rowResult == SQL_SUCCESS_WITH_INFO ? SQL_ROW_SUCCESS_WITH_INFO
+                                                                 : SQL_ROW_SUCCESS;
+        cache->status[r] = st;
+        if (status)
+            status[r] = st;
+        if (rowResult != SQL_SUCCESS)
+            result = SQL_SUCCESS_WITH_INFO;
+    }
+    ClearGetData(s);
+    // A row that failed keeps its own diagnostic; 01S01 when it has none.
+    if (rowError && s->diag.errNum == 0)
+        s->diag.errNum = STE_ROW_ERROR;
+    return result;
 }
 
 SQLRETURN StmtGetData(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen, SQLLEN *lenInd)

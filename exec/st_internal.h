@@ -36,6 +36,7 @@ enum StErr : int32_t {
     STE_CURSOR_STATE = 64,    // 24000
     STE_NO_MORE_RESULTS = 73, // IM901
     STE_WARNING = 74,         // IM902
+    STE_ROW_ERROR = 81,       // 01S01
     STE_OPTION_CHANGED = 75,  // 01S02
     STE_OUT_PENDING = 80,     // IM906
     STE_NEED_DATA = 102,      // IM922
@@ -120,6 +121,9 @@ int StmtFetchBlock(Stmt *s);
 SQLRETURN StmtFetchOne(Stmt *s);
 SQLRETURN StmtFetchForward(Stmt *s);
 SQLRETURN StmtFetchScroll(Stmt *s, int16_t orientation, int64_t offset);
+// The next rowset of a forward-only cursor from the block road: a rowset
+// cache of up to rowset-size rows converted into the bound arrays.
+SQLRETURN StmtFetchRowsetForward(Stmt *s);
 SQLRETURN StmtGetData(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen, SQLLEN *lenInd);
 int StmtFetchColValue(Stmt *s, int64_t pieceSize);
 void StmtFreeColValue(GetDataState *gd);

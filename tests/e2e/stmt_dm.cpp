@@ -308,6 +308,64 @@ TEST_P(Stmt, FetchCrossesBlocksAndEndsWithNoData)
     SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
 }
 
+TEST_P(Stmt, ForwardOnlyRowsetsColumnAndRowWise)
+{
+    SQLULEN fetched = 0;
+    SQLUSMALLINT status[10];
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(10), 0), SQL_SUCCESS);
+    SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0);
+    ASSERT_EQ(SQLExecDirect(st, Sql("select g, 'n' || g from generate_series(1, 25) g order by g"), SQL_NTS),
+              SQL_SUCCESS);
+    SQLINTEGER ids[10];
+    SQLLEN idInd[10];
+    char names[10][8];
+    SQLLEN nameInd[10];
+    ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, 8, nameInd), SQL_SUCCESS);
+    std::vector<SQLULEN> sizes;
+    std::vector<int> seen;
+    SQLRETURN rc;
+    while ((rc = SQLFetchScroll(st, SQL_FETCH_NEXT, 0)) == SQL_SUCCESS) {
+        sizes.push_back(fetched);
+        for (SQLULEN i = 0; i < fetched; ++i) {
+            ASSERT_EQ(status[i], SQL_ROW_SUCCESS);
+            ASSERT_EQ(std::string(names[i]), "n" + std::to_string(ids[i]));
+            seen.push_back(ids[i]);
+        }
+    }
+    EXPECT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(sizes, (std::vector<SQLULEN>{10, 10, 5}));
+    ASSERT_EQ(seen.size(), 25u);
+    EXPECT_EQ(seen.back(), 25);
+    SQLFreeStmt(st, SQL_CLOSE);
+    SQLFreeStmt(st, SQL_UNBIND);
+
+    struct Row {
+        SQLINTEGER id;
+        SQLLEN idInd;
+        char name[8];
+        SQLLEN nameInd;
+    } rows[10] = {};
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Row)), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(st, Sql("select g, 'n' || g from generate_series(1, 12) g order by g"), SQL_NTS),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, &rows[0].id, 0, &rows[0].idInd), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, rows[0].name, sizeof rows[0].name, &rows[0].nameInd), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(fetched, 10u);
+    EXPECT_EQ(rows[9].id, 10);
+    EXPECT_STREQ(rows[9].name, "n10");
+    ASSERT_EQ(SQLFetch(st), SQL_SUCCESS);
+    EXPECT_EQ(fetched, 2u);
+    EXPECT_EQ(rows[1].id, 12);
+    EXPECT_EQ(status[2], SQL_ROW_NOROW);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+}
+
 TEST_P(Stmt, LongTextComesBackExactlyInPieces)
 {
     // 3 x 25000 characters, two of them outside ASCII: more than 60000 bytes.

@@ -164,7 +164,7 @@ int S_SetOption(int, int, void *)
 int S_Fetch(int, uint16_t rows, RowBlock *out)
 {
     g->fetchAsked.push_back(rows);
-    ColDesc d[2] = {Desc("id", SQL_INTEGER, VT_LONG, 10), Desc("name", SQL_VARCHAR, VT_CHAR, 12)};
+    ColDesc d[2] = {Desc("id", SQL_INTEGER, VT_LONG, 10), Desc("name", SQL_VARCHAR, VT_NTS, 12)};
     size_t n = g->rows.size() - g->next;
     n = std::min<size_t>({n, rows, static_cast<size_t>(g->perCall)});
     if (n == 0) {
@@ -689,6 +689,65 @@ TEST_F(Exec, SkippedColumnsRetrieveDataAndBindOffset)
     rows[0].id = rows[1].id = -1;
     ASSERT_EQ(SQLFetch(h), SQL_SUCCESS);
     EXPECT_EQ(rows[0].id, -1) << "retrieve-data off converts nothing";
+}
+
+TEST_F(Exec, ForwardOnlyRowsetsFillColumnAndRowWiseArrays)
+{
+    script.cols = {{"", Desc("id", SQL_INTEGER, VT_LONG, 10)}, {"", Desc("name", SQL_VARCHAR, VT_CHAR, 12)}};
+    script.rows = {1, 2, 3, 4, 5};
+    script.perCall = 2;
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(3), 0), SQL_SUCCESS);
+    SQLULEN fetched = 0;
+    SQLUSMALLINT status[3];
+    SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+    SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, status, 0);
+    ASSERT_EQ(SQLExecDirect(h, Sql("select id, name from t"), SQL_NTS), SQL_SUCCESS);
+    SQLINTEGER ids[3];
+    SQLLEN idInd[3];
+    char names[3][16];
+    SQLLEN nameInd[3];
+    ASSERT_EQ(SQLBindCol(h, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(h, 2, SQL_C_CHAR, names, 16, nameInd), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(h), SQL_SUCCESS) << State();
+    EXPECT_EQ(fetched, 3u);
+    EXPECT_EQ(ids[0], 1);
+    EXPECT_EQ(ids[2], 3);
+    EXPECT_STREQ(names[1], "row2");
+    EXPECT_EQ(nameInd[2], 4);
+    EXPECT_EQ(status[2], SQL_ROW_SUCCESS);
+    char name[16];
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQLGetData(h, 2, SQL_C_CHAR, name, sizeof name, &ind), SQL_SUCCESS) << "the rowset's first row";
+    EXPECT_STREQ(name, "row1");
+    ASSERT_EQ(SQLFetch(h), SQL_SUCCESS);
+    EXPECT_EQ(fetched, 2u) << "the last rowset is short";
+    EXPECT_EQ(ids[1], 5);
+    EXPECT_EQ(status[2], SQL_ROW_NOROW);
+    EXPECT_EQ(SQLFetch(h), SQL_NO_DATA);
+    EXPECT_EQ(fetched, 0u);
+
+    // Row-wise: one structure per row.
+    struct Row {
+        SQLINTEGER id;
+        SQLLEN idInd;
+        char name[8];
+        SQLLEN nameInd;
+    } rows[3] = {};
+    script.rows = {7, 8};
+    script.next = 0;
+    SQLFreeStmt(h, SQL_CLOSE);
+    SQLFreeStmt(h, SQL_UNBIND);
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Row)), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(h, Sql("select id, name from t"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(h, 1, SQL_C_SLONG, &rows[0].id, 0, &rows[0].idInd), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(h, 2, SQL_C_CHAR, rows[0].name, sizeof rows[0].name, &rows[0].nameInd), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(h), SQL_SUCCESS) << State();
+    EXPECT_EQ(fetched, 2u);
+    EXPECT_EQ(rows[1].id, 8);
+    EXPECT_STREQ(rows[1].name, "row8");
+    EXPECT_EQ(rows[1].nameInd, 4);
+    SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
 }
 
 TEST_F(Exec, BindColChecks)
