@@ -97,6 +97,34 @@ Step NextChar(const unsigned char *s, int64_t avail, bool flush) {
     return {1, {static_cast<char16_t>(cp), 0}, q.len};
 }
 
+// Writes (out non-NULL) the run of 7-bit bytes at the start of s as units,
+// at most `bytes` of them, ending before a NUL when nulEnds; returns the run's
+// length.  Reads no byte beyond the run's end.
+template <class U>
+int64_t AsciiRun(const unsigned char *s, int64_t bytes, bool nulEnds, U *out) {
+    int64_t k = 0;
+    if (nulEnds) {
+        if (out)
+            for (; k < bytes && static_cast<unsigned char>(s[k] - 1) < 0x7F; ++k) out[k] = static_cast<U>(s[k]);
+        else
+            while (k < bytes && static_cast<unsigned char>(s[k] - 1) < 0x7F) ++k;
+        return k;
+    }
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    for (; k + 8 <= bytes; k += 8) {
+        uint64_t v;
+        std::memcpy(&v, s + k, 8);
+        if (v & kHigh) break;
+        if (out)
+            for (int i = 0; i < 8; ++i) out[k + i] = static_cast<U>(s[k + i]);
+    }
+    if (out)
+        for (; k < bytes && s[k] < 0x80; ++k) out[k] = static_cast<U>(s[k]);
+    else
+        while (k < bytes && s[k] < 0x80) ++k;
+    return k;
+}
+
 // Decodes m bytes (SQL_NTS: up to the NUL; stopAtNul: also up to a NUL within
 // m) into at most room units (kUnlimited: no bound), or only counts when out
 // is NULL.  Returns the units.
@@ -105,13 +133,21 @@ int64_t Decode(const char *src, int64_t m, U *out, int64_t room, bool flush, boo
                int64_t *bytesUsed = nullptr) {
     const auto *s = reinterpret_cast<const unsigned char *>(src);
     const bool nts = m == kNTS;
+    const bool nulEnds = nts || stopAtNul;
+    const int64_t limit = room == kUnlimited ? INT64_MAX : room;
     int64_t p = 0, w = 0;
     for (;;) {
+        const int64_t roomLeft = limit - w;
+        const int64_t k = AsciiRun(s + p, nts || m - p > roomLeft ? roomLeft : m - p, nulEnds,
+                                   out ? out + w : static_cast<U *>(nullptr));
+        p += k;
+        w += k;
         if (!nts && p >= m) break;
-        if ((nts || stopAtNul) && s[p] == 0) break;
+        if (nulEnds && s[p] == 0) break;
+        if (w >= limit) break;
         const Step st = NextChar(s + p, nts ? INT64_MAX : m - p, flush);
         if (st.units == 0) break;
-        if (room != kUnlimited && w + st.units > room) break;
+        if (w + st.units > limit) break;
         if (out) {
             out[w] = static_cast<U>(st.u[0]);
             if (st.units == 2) out[w + 1] = static_cast<U>(st.u[1]);
@@ -151,19 +187,49 @@ int EncodeCp(uint32_t cp, char *o) {
 bool IsHigh(uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLow(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
+// Writes (out non-NULL) the run of 7-bit units at the start of w as bytes, at
+// most `units` of them, ending before a zero unit when nts; returns its length.
+template <class U>
+int64_t AsciiRunOut(const U *w, int64_t units, bool nts, char *out) {
+    int64_t k = 0;
+    if (nts) {
+        for (; k < units; ++k) {
+            const auto u = static_cast<uint16_t>(w[k]);
+            if (u == 0 || u >= 0x80) break;
+            if (out) out[k] = static_cast<char>(u);
+        }
+        return k;
+    }
+    for (; k < units; ++k) {
+        const auto u = static_cast<uint16_t>(w[k]);
+        if (u >= 0x80) break;
+        if (out) out[k] = static_cast<char>(u);
+    }
+    return k;
+}
+
 // Encodes n units (SQL_NTS: up to the zero unit) into at most budget bytes
 // (kUnlimited: no bound), or only counts when out is NULL.  Without flush a
-// high surrogate ending the n units is left for the next piece.
+// high surrogate ending the n units is left for the next piece.  A lone
+// surrogate becomes `lone` (a 7-bit character), or U+FFFD when lone is 0.
 template <class U>
-int64_t Encode(const U *w, int64_t n, char *out, int64_t budget, bool flush, int64_t *unitsUsed = nullptr) {
+int64_t Encode(const U *w, int64_t n, char *out, int64_t budget, bool flush, int64_t *unitsUsed = nullptr,
+               char lone = 0) {
     const bool nts = n == kNTS;
+    const int64_t limit = budget == kUnlimited ? INT64_MAX : budget;
     int64_t i = 0, b = 0;
     char tmp[4];
     for (;;) {
+        const int64_t roomLeft = limit - b;
+        const int64_t k = AsciiRunOut(w + i, nts || n - i > roomLeft ? roomLeft : n - i, nts,
+                                      out ? out + b : nullptr);
+        i += k;
+        b += k;
         if (nts ? w[i] == 0 : i >= n) break;
         const uint32_t u = static_cast<uint16_t>(w[i]);
         uint32_t cp = u;
         int take = 1;
+        bool bad = false;
         if (IsHigh(u)) {
             // In terminated text the unit after a nonzero unit is always readable.
             const bool haveNext = nts || i + 1 < n;
@@ -173,13 +239,19 @@ int64_t Encode(const U *w, int64_t n, char *out, int64_t budget, bool flush, int
             } else if (!haveNext && !flush) {
                 break;
             } else {
-                cp = kReplacement;
+                bad = true;
             }
         } else if (IsLow(u)) {
-            cp = kReplacement;
+            bad = true;
         }
-        const int len = EncodeCp(cp, tmp);
-        if (budget != kUnlimited && b + len > budget) break;
+        int len;
+        if (bad && lone) {
+            tmp[0] = lone;
+            len = 1;
+        } else {
+            len = EncodeCp(bad ? kReplacement : cp, tmp);
+        }
+        if (b + len > limit) break;
         if (out) std::memcpy(out + b, tmp, len);
         b += len;
         i += take;
@@ -258,14 +330,21 @@ int64_t UTF8_FromWideN(const U *w, char *out, int64_t n, int64_t budget, int64_t
 }
 
 template <class U>
+int64_t UTF8_FromWideAll(const U *w, int64_t n, char *out, int64_t budget, char lone, int64_t *unitsUsed) {
+    if (unitsUsed) *unitsUsed = 0;
+    if (!w || n < 0 || (out && budget < 0)) return 0;
+    return Encode(w, n, out, out ? budget : kUnlimited, true, unitsUsed, lone);
+}
+
+template <class U>
 int UTF8_FromWideBuf(const U *w, char *buf, int64_t size, int64_t *outBytes) {
     if (!w || !buf || size <= 0) return -1;
-    const int64_t need = Encode(w, kNTS, nullptr, kUnlimited, true);
-    const bool fits = size >= need + 1;
-    const int64_t b = Encode(w, kNTS, buf, fits ? need : size - 1, true);
+    // One pass: the text fits when encoding into size - 1 bytes reaches its end.
+    int64_t used = 0;
+    const int64_t b = Encode(w, kNTS, buf, size - 1, true, &used);
     buf[b] = '\0';
     if (outBytes) *outBytes = b;
-    return fits ? 0 : -1;
+    return w[used] == 0 ? 0 : -1;
 }
 
 template <class U>
@@ -300,6 +379,13 @@ int64_t UTF8_ToWideN(const char *s, U *out, int64_t m, int64_t n, int64_t *bytes
 }
 
 template <class U>
+int64_t UTF8_ToWideAll(const char *s, int64_t m, U *out, int64_t room, int64_t *bytesUsed) {
+    if (bytesUsed) *bytesUsed = 0;
+    if (!s || m < 0 || (out && room < 0)) return 0;
+    return Decode(s, m, out, out ? room : kUnlimited, true, false, bytesUsed);
+}
+
+template <class U>
 U *UTF8_DupToWide(const char *s) {
     return UTF8_DupToWideN<U>(s, kNTS);
 }
@@ -318,12 +404,12 @@ U *UTF8_DupToWideN(const char *s, int64_t n) {
 template <class U>
 int UTF8_ToWideBuf(const char *s, U *buf, int64_t size, int64_t *outUnits) {
     if (!s || !buf || size <= 0) return -1;
-    const int64_t count = UTF8_CharCount(s, kNTS);
-    const bool fits = size >= count + 1;
-    const int64_t w = Decode(s, kNTS, buf, fits ? count : size - 1, true, true);
+    // One pass: the text fits when decoding into size - 1 units reaches its NUL.
+    int64_t used = 0;
+    const int64_t w = Decode(s, kNTS, buf, size - 1, true, true, &used);
     buf[w] = 0;
     if (outUnits) *outUnits = w;
-    return fits ? 0 : -1;
+    return s[used] == 0 ? 0 : -1;
 }
 
 template <class U>
@@ -411,11 +497,13 @@ char *UTF8_Lower(char *buf, int64_t size) { return CaseMap(buf, size, UC_LowerTa
     template int64_t UC_StrLen<U>(const U *);                                                \
     template int64_t UTF8_FromWide<U>(const U *, char *, int64_t);                           \
     template int64_t UTF8_FromWideN<U>(const U *, char *, int64_t, int64_t, int64_t *);      \
+    template int64_t UTF8_FromWideAll<U>(const U *, int64_t, char *, int64_t, char, int64_t *); \
     template int UTF8_FromWideBuf<U>(const U *, char *, int64_t, int64_t *);                 \
     template char *UTF8_DupFromWide<U>(const U *);                                           \
     template char *UTF8_DupFromWideN<U>(const U *, int64_t);                                 \
     template int64_t UTF8_ToWide<U>(const char *, U *, int64_t);                             \
     template int64_t UTF8_ToWideN<U>(const char *, U *, int64_t, int64_t, int64_t *);        \
+    template int64_t UTF8_ToWideAll<U>(const char *, int64_t, U *, int64_t, int64_t *);      \
     template U *UTF8_DupToWide<U>(const char *);                                             \
     template U *UTF8_DupToWideN<U>(const char *, int64_t);                                   \
     template int UTF8_ToWideBuf<U>(const char *, U *, int64_t, int64_t *);                   \

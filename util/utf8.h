@@ -55,6 +55,15 @@ int64_t UTF8_FromWide(const U *w, char *out, int64_t budget);
 template <class U>
 int64_t UTF8_FromWideN(const U *w, char *out, int64_t n, int64_t budget, int64_t *unitsUsed);
 
+// Encodes exactly n units (zero units like any other) into at most budget
+// bytes, stopping before a character that would not fit; out NULL counts the
+// bytes of the whole text.  A lone surrogate (also a high one ending the n
+// units) becomes the 7-bit character `lone`, or U+FFFD when lone is 0.
+// *unitsUsed receives the units consumed.  Bytes written or counted; 0 for
+// NULL text or a negative length or budget.
+template <class U>
+int64_t UTF8_FromWideAll(const U *w, int64_t n, char *out, int64_t budget, char lone, int64_t *unitsUsed);
+
 // Whole text (size >= encoded length + 1): encoded with NUL, *outBytes =
 // bytes, 0.  Otherwise, size > 0: the characters that fit in size - 1 bytes
 // with NUL, *outBytes = bytes, -1.  Size <= 0 or NULL text/buffer: -1,
@@ -85,6 +94,14 @@ int64_t UTF8_ToWide(const char *s, U *out, int64_t n);
 // *bytesUsed receives the bytes consumed.  Units written; no terminator.
 template <class U>
 int64_t UTF8_ToWideN(const char *s, U *out, int64_t m, int64_t n, int64_t *bytesUsed);
+
+// Decodes exactly m bytes (a NUL like any other byte; a sequence cut off by
+// the end becomes U+FFFD) into at most room units, stopping before a
+// character that would not fit; out NULL counts the units of the whole text.
+// *bytesUsed receives the bytes consumed.  Units written or counted; 0 for
+// NULL text or a negative length or room.
+template <class U>
+int64_t UTF8_ToWideAll(const char *s, int64_t m, U *out, int64_t room, int64_t *bytesUsed);
 
 // New wide copy with a zero unit; NULL for NULL or short memory.
 template <class U = char16_t>

@@ -221,6 +221,106 @@ TEST(Utf8Bounded, ToWideNStopsBeforeACutSequenceAndNeverSplitsAPair) {
 
 // ---- buffer forms ----
 
+// Every piece length and room over texts mixing 7-bit runs of many lengths
+// with longer sequences: the bounded forms agree with the whole decode and
+// stop only between characters.
+TEST(Utf8Bounded, RunsOfAsciiAgreeWithTheWholeText) {
+    const std::string texts[] = {
+        "plain ASCII text that runs past several eight-byte words",
+        "abcdefgh\xC3\xA9ijklmnopqrstu\xE2\x82\xACvwxyz0123456\xF0\x9F\x98\x80" "789",
+        "\xC3\xA9" "abcdefghijklmno\xFF" "pqrstuvw\xE2\x82" "xyz",  // a bad byte and a cut sequence
+    };
+    for (const std::string &text : texts) {
+        const std::u16string whole = Dup16(text);
+        const auto m = static_cast<int64_t>(text.size());
+        ASSERT_EQ(UTF8_CharCount(text.c_str(), kNTS), static_cast<int64_t>(whole.size()));
+        for (int64_t room = 0; room <= static_cast<int64_t>(whole.size()) + 1; ++room) {
+            std::u16string out(static_cast<size_t>(room) + 1, u'#');
+            int64_t used = -1;
+            const int64_t got = UTF8_ToWideAll(text.data(), m, &out[0], room, &used);
+            ASSERT_LE(got, room);
+            EXPECT_EQ(out.substr(0, static_cast<size_t>(got)), whole.substr(0, static_cast<size_t>(got))) << room;
+            EXPECT_EQ(out[static_cast<size_t>(got)], u'#') << "nothing beyond the units reported";
+            // The bytes used decode to exactly the units written.
+            EXPECT_EQ(UTF8_ToWideAll(text.data(), used, static_cast<char16_t *>(nullptr), 0, nullptr), got) << room;
+            if (room >= static_cast<int64_t>(whole.size())) {
+                EXPECT_EQ(used, m);
+            }
+        }
+        for (int64_t piece = 0; piece <= m; ++piece) {
+            std::u16string out(whole.size() + 1, u'#');
+            int64_t used = -1;
+            const int64_t got = UTF8_ToWideN(text.data(), &out[0], piece, static_cast<int64_t>(out.size()), &used);
+            EXPECT_EQ(out.substr(0, static_cast<size_t>(got)), whole.substr(0, static_cast<size_t>(got))) << piece;
+            EXPECT_LE(used, piece);
+        }
+        const std::u16string back = whole;
+        for (int64_t budget = 0; budget <= m + 1; ++budget) {
+            std::string out(static_cast<size_t>(budget) + 1, '#');
+            int64_t units = -1;
+            const int64_t b = UTF8_FromWideAll(back.data(), static_cast<int64_t>(back.size()), &out[0], budget, 0, &units);
+            ASSERT_LE(b, budget);
+            EXPECT_EQ(out.substr(0, static_cast<size_t>(b)), Dup8(back.substr(0, static_cast<size_t>(units)))) << budget;
+            EXPECT_EQ(out[static_cast<size_t>(b)], '#');
+        }
+    }
+}
+
+TEST(Utf8Whole, DecodesEveryByteIncludingNuls) {
+    struct Case {
+        std::string in;
+        std::u16string out;
+    } cases[] = {
+        {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+        {std::string("\0\0", 2), std::u16string(2, u'\0')},
+        {"x\xE2\x82", u"x\uFFFD"},  // cut off by the end
+        {"\xC3\xA9\xFF", u"\u00E9\uFFFD"},
+        {"", u""},
+    };
+    for (const Case &c : cases) {
+        const auto m = static_cast<int64_t>(c.in.size());
+        int64_t used = -1;
+        EXPECT_EQ(UTF8_ToWideAll(c.in.data(), m, static_cast<char16_t *>(nullptr), 0, &used),
+                  static_cast<int64_t>(c.out.size()));
+        EXPECT_EQ(used, m);
+        std::u16string out(c.out.size(), u'#');
+        EXPECT_EQ(UTF8_ToWideAll(c.in.data(), m, &out[0], static_cast<int64_t>(out.size()), &used),
+                  static_cast<int64_t>(c.out.size()));
+        EXPECT_EQ(out, c.out);
+        EXPECT_EQ(used, m);
+    }
+    char16_t buf[2];
+    EXPECT_EQ(UTF8_ToWideAll<char16_t>(nullptr, 3, buf, 2, nullptr), 0);
+    EXPECT_EQ(UTF8_ToWideAll("abc", -3, buf, 2, nullptr), 0) << "no SQL_NTS: the length is exact";
+    EXPECT_EQ(UTF8_ToWideAll("abc", 3, buf, -1, nullptr), 0);
+}
+
+TEST(Utf8Whole, EncodesLoneSurrogatesAsTheGivenCharacter) {
+    struct Case {
+        std::u16string in;
+        char lone;
+        std::string out;
+    } cases[] = {
+        {std::u16string(u"a\0b", 3), '?', std::string("a\0b", 3)},
+        {std::u16string{u'a', char16_t(0xD83D), u'b'}, '?', "a?b"},
+        {std::u16string{char16_t(0xDE00)}, '?', "?"},
+        {std::u16string{u'a', char16_t(0xD83D)}, '?', "a?"},  // high at the end
+        {std::u16string{u'a', char16_t(0xD83D)}, 0, "a\xEF\xBF\xBD"},
+        {u"\U0001F600\u00E9", '?', "\xF0\x9F\x98\x80\xC3\xA9"},
+    };
+    for (const Case &c : cases) {
+        const auto n = static_cast<int64_t>(c.in.size());
+        int64_t units = -1;
+        EXPECT_EQ(UTF8_FromWideAll(c.in.data(), n, nullptr, 0, c.lone, &units), static_cast<int64_t>(c.out.size()));
+        EXPECT_EQ(units, n);
+        std::string out(c.out.size(), '#');
+        EXPECT_EQ(UTF8_FromWideAll(c.in.data(), n, &out[0], static_cast<int64_t>(out.size()), c.lone, &units),
+                  static_cast<int64_t>(c.out.size()));
+        EXPECT_EQ(out, c.out);
+        EXPECT_EQ(units, n);
+    }
+}
+
 TEST(Utf8Buffers, FromWideBuf) {
     struct Case {
         std::u16string wide;
