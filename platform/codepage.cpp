@@ -1,4 +1,5 @@
-// ANSI code page conversions over iconv.
+// ANSI code page conversions: UTF-8 directly, other code sets over iconv
+// with converters kept open per thread.
 #include "platform/codepage.h"
 
 #include <atomic>
@@ -8,6 +9,8 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <strings.h>
+
+#include "util/utf8.h"
 
 namespace {
 
@@ -45,6 +48,51 @@ bool Convertible(const char *codeset) {
 char g_localeCodeset[kNameMax];
 char g_override[kNameMax];
 std::atomic<bool> g_hasOverride{false};
+// Changes whenever the ANSI code set may have changed; 0 is never current.
+std::atomic<uint32_t> g_generation{1};
+
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// The converters of one thread, opened at first use and kept until the ANSI
+// code set changes (or the thread ends), so a conversion opens nothing.
+struct ThreadConverters {
+    uint32_t generation = 0;
+    bool utf8 = false;
+    iconv_t toWide = kNoConverter;
+    iconv_t toAnsi = kNoConverter;
+
+    ~ThreadConverters() { Close(); }
+    void Close() {
+        if (toWide != kNoConverter) iconv_close(toWide);
+        if (toAnsi != kNoConverter) iconv_close(toAnsi);
+        toWide = toAnsi = kNoConverter;
+    }
+};
+
+thread_local ThreadConverters t_converters;
+
+bool IsUtf8Name(const char *cs) { return strcasecmp(cs, "UTF-8") == 0 || strcasecmp(cs, "UTF8") == 0; }
+
+// This thread's converters for the current ANSI code set.
+ThreadConverters &Current() {
+    ThreadConverters &c = t_converters;
+    const uint32_t gen = g_generation.load(std::memory_order_acquire);
+    if (c.generation != gen) {
+        c.Close();
+        c.utf8 = IsUtf8Name(CP_AnsiCodeset());
+        c.generation = gen;
+    }
+    return c;
+}
+
+// The thread's open converter of one direction; kNoConverter when iconv
+// refuses the code set.
+iconv_t Converter(ThreadConverters &c, bool toWide) {
+    iconv_t &slot = toWide ? c.toWide : c.toAnsi;
+    if (slot == kNoConverter)
+        slot = toWide ? iconv_open(kUtf16, CP_AnsiCodeset()) : iconv_open(CP_AnsiCodeset(), kUtf16);
+    return slot;
+}
 
 const char *LocaleCodesetOnce() {
     static const bool done = [] {
@@ -159,20 +207,19 @@ const char *CP_AnsiCodeset() {
     return LocaleCodesetOnce();
 }
 
-bool CP_AnsiIsUtf8() {
-    const char *cs = CP_AnsiCodeset();
-    return strcasecmp(cs, "UTF-8") == 0 || strcasecmp(cs, "UTF8") == 0;
-}
+bool CP_AnsiIsUtf8() { return Current().utf8; }
 
 bool CP_SetAnsiCodeset(const char *codeset) {
     if (!codeset) {
         g_hasOverride.store(false, std::memory_order_release);
+        g_generation.fetch_add(1, std::memory_order_acq_rel);
         return true;
     }
     if (std::strlen(codeset) >= kNameMax || !Convertible(codeset)) return false;
     g_hasOverride.store(false, std::memory_order_release);
     std::strcpy(g_override, codeset);
     g_hasOverride.store(true, std::memory_order_release);
+    g_generation.fetch_add(1, std::memory_order_acq_rel);
     return true;
 }
 
@@ -183,11 +230,13 @@ int64_t CP_AnsiToWide(const char *src, int64_t n, U *dst, int64_t room, int64_t 
     if (!src || (n < 0 && n != kNTS) || (dst && room < 0)) return CP_REFUSED;
     const size_t len = n == kNTS ? std::strlen(src) : static_cast<size_t>(n);
     if (len == 0) return 0;
-    IconvGuard cd(kUtf16, CP_AnsiCodeset());
-    if (!cd.ok()) return CP_REFUSED;
+    ThreadConverters &c = Current();
+    if (c.utf8) return UTF8_ToWideAll(src, static_cast<int64_t>(len), dst, room, bytesUsed);
+    iconv_t cd = Converter(c, true);
+    if (cd == kNoConverter) return CP_REFUSED;
     static const char16_t kReplacement = 0xFFFD;
     size_t used = 0;
-    int64_t bytes = RunIconv(cd.get(), src, len, reinterpret_cast<char *>(dst),
+    int64_t bytes = RunIconv(cd, src, len, reinterpret_cast<char *>(dst),
                              dst ? static_cast<size_t>(room) * 2 : 0,
                              reinterpret_cast<const char *>(&kReplacement), 2, SkipOneByte, &used);
     if (bytes < 0) return CP_REFUSED;
@@ -202,10 +251,12 @@ int64_t CP_WideToAnsi(const U *src, int64_t n, char *dst, int64_t room, int64_t 
     if (!src || (n < 0 && n != kNTS) || (dst && room < 0)) return CP_REFUSED;
     const int64_t units = n == kNTS ? WideLen(src) : n;
     if (units == 0) return 0;
-    IconvGuard cd(CP_AnsiCodeset(), kUtf16);
-    if (!cd.ok()) return CP_REFUSED;
+    ThreadConverters &c = Current();
+    if (c.utf8) return UTF8_FromWideAll(src, units, dst, room, '?', unitsUsed);
+    iconv_t cd = Converter(c, false);
+    if (cd == kNoConverter) return CP_REFUSED;
     size_t used = 0;
-    int64_t bytes = RunIconv(cd.get(), reinterpret_cast<const char *>(src), static_cast<size_t>(units) * 2,
+    int64_t bytes = RunIconv(cd, reinterpret_cast<const char *>(src), static_cast<size_t>(units) * 2,
                              dst, dst ? static_cast<size_t>(room) : 0, "?", 1, SkipWideChar, &used);
     if (bytes < 0) return CP_REFUSED;
     if (unitsUsed) *unitsUsed = static_cast<int64_t>(used / 2);

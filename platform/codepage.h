@@ -1,5 +1,7 @@
 // The process's ANSI code page, in place of the Windows CP_ACP conversions
-// (MultiByteToWideChar / WideCharToMultiByte), built on iconv.
+// (MultiByteToWideChar / WideCharToMultiByte).  UTF-8 is converted by the
+// driver's own UTF-8 routines; other code sets by iconv, with each thread's
+// converters opened once and kept until the code set changes.
 //
 // The ANSI code set is the codeset of the LC_CTYPE category of the locale the
 // environment names (LC_ALL, LC_CTYPE, LANG), read with newlocale and

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <locale.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -248,6 +249,58 @@ TEST(CodepageLong, TextsBeyond65535Units) {
     EXPECT_EQ(u'\u20AC', w[69999]);
     EXPECT_EQ(210000, CP_WideToAnsi(w.data(), kNTS, static_cast<char *>(nullptr), 0, nullptr));
     EXPECT_EQ(a, ToAnsi(w));
+}
+
+TEST(CodepageLengths, NulsWithinTheLengthAreCharacters) {
+    for (const char *cs : {"UTF-8", "ISO-8859-1"}) {
+        CodesetScope scope(cs);
+        ASSERT_TRUE(scope.ok()) << cs;
+        int64_t used = -1;
+        EXPECT_EQ(std::u16string(u"a\0b", 3), ToWide(std::string("a\0b", 3), -1, &used)) << cs;
+        EXPECT_EQ(3, used);
+        EXPECT_EQ(std::string("a\0b", 3), ToAnsi(std::u16string(u"a\0b", 3), -1, &used)) << cs;
+        EXPECT_EQ(3, used);
+    }
+}
+
+// Converters kept between calls follow every change of the code set.
+TEST(CodepageConverters, FollowTheCodesetOfTheMoment) {
+    const std::u16string w = u"\u00E9\u20AC";
+    struct Step {
+        const char *codeset;
+        std::string ansi;
+    } steps[] = {
+        {"ISO-8859-1", "\xE9?"}, {"CP1252", "\xE9\x80"}, {"UTF-8", "\xC3\xA9\xE2\x82\xAC"},
+        {"ISO-8859-15", "\xE9\xA4"}, {"ISO-8859-1", "\xE9?"},
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (const Step &st : steps) {
+            ASSERT_TRUE(CP_SetAnsiCodeset(st.codeset)) << st.codeset;
+            EXPECT_EQ(st.ansi, ToAnsi(w)) << st.codeset;
+            EXPECT_EQ(std::string(st.codeset) == "ISO-8859-1" ? std::u16string(u"\u00E9?") : w, ToWide(st.ansi))
+                << st.codeset;
+        }
+    }
+    CP_SetAnsiCodeset(nullptr);
+}
+
+// Each thread converts with converters of its own.
+TEST(CodepageConverters, ThreadsConvertSideBySide) {
+    CodesetScope scope("CP1252");
+    ASSERT_TRUE(scope.ok());
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4, 0);
+    for (int k = 0; k < 4; ++k) {
+        threads.emplace_back([k, &failures] {
+            const std::u16string w = u"caf\u00E9 \u20AC" + std::u16string(static_cast<size_t>(k), u'x');
+            const std::string a = "caf\xE9 \x80" + std::string(static_cast<size_t>(k), 'x');
+            for (int i = 0; i < 500; ++i) {
+                if (ToAnsi(w) != a || ToWide(a) != w) ++failures[static_cast<size_t>(k)];
+            }
+        });
+    }
+    for (auto &t : threads) t.join();
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(0, failures[static_cast<size_t>(k)]) << "thread " << k;
 }
 
 TEST(CodepageUnits, SqlWcharUnitsWork) {
