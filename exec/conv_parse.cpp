@@ -121,6 +121,52 @@ int64_t Magnitude(const DecimalDigits &d)
     return INT64_MIN / 2;
 }
 
+// The integer part (toward zero) of a parsed number as a magnitude:
+// *overflow when it needs more than 64 bits, *fraction when nonzero digits
+// were cut.
+void IntegerPart(const DecimalDigits &d, uint64_t *magnitude, bool *overflow, bool *fraction)
+{
+    const int64_t total = d.nInt + d.nFrac;
+    const int64_t keep = d.exp10 >= 0 ? total : (total + d.exp10 > 0 ? total + d.exp10 : 0);
+    uint64_t v = 0;
+    *overflow = false;
+    *fraction = false;
+    for (int64_t i = 0; i < total; ++i) {
+        const unsigned digit = static_cast<unsigned>(i < d.nInt ? d.intPart[i] - '0' : d.fracPart[i - d.nInt] - '0');
+        if (i >= keep) {
+            if (digit != 0)
+                *fraction = true;
+        } else if (v > (UINT64_MAX - digit) / 10) {
+            *overflow = true;
+        } else if (!*overflow) {
+            v = v * 10 + digit;
+        }
+    }
+    for (int64_t i = 0; i < d.exp10 && v != 0 && !*overflow; ++i) {
+        if (v > UINT64_MAX / 10)
+            *overflow = true;
+        else
+            v *= 10;
+    }
+    *magnitude = v;
+}
+
+// An integer text, or else a decimal or exponent form read for its integer
+// part: the sign and magnitude, and whether fraction digits were cut.
+int ParseIntegerPart(const char *p, const char *end, bool *negative, uint64_t *magnitude, bool *overflow,
+                     bool *fraction)
+{
+    *fraction = false;
+    if (ParseInteger(p, end, negative, magnitude, overflow) == 0)
+        return 0;
+    DecimalDigits d;
+    if (int rc = ParseDecimal(p, end, &d))
+        return rc;
+    *negative = d.negative;
+    IntegerPart(d, magnitude, overflow, fraction);
+    return 0;
+}
+
 // Runs a narrow parser on the UTF-8 copy of n units of wide text.
 template <class Fn>
 int OnUtf8Copy(const SQLWCHAR *text, int64_t n, int32_t *err, Fn parse)
@@ -194,12 +240,21 @@ int DecimalToNumeric(const DecimalDigits &d, bool round, int scale, int precisio
     return 0;
 }
 
+// 01S07 and 1 when fraction digits were cut from a value in range, else 0.
+static int Fraction(bool cut, int32_t *err)
+{
+    if (!cut)
+        return 0;
+    *err = CONV_W_FRACTION;
+    return 1;
+}
+
 // CharToNumber64 without its trace line.
 static int ParseInRange(const char *text, int64_t len, int64_t lo, int64_t hi, int64_t *out, int32_t *err)
 {
-    bool negative = false, overflow = false;
+    bool negative = false, overflow = false, fraction = false;
     uint64_t magnitude = 0;
-    if (int rc = ParseInteger(text, text + (len > 0 ? len : 0), &negative, &magnitude, &overflow))
+    if (int rc = ParseIntegerPart(text, text + (len > 0 ? len : 0), &negative, &magnitude, &overflow, &fraction))
         return Fail(err, rc);
     if (overflow)
         return Fail(err, CONV_E_RANGE);
@@ -208,12 +263,12 @@ static int ParseInRange(const char *text, int64_t len, int64_t lo, int64_t hi, i
         if (magnitude > limit)
             return Fail(err, CONV_E_RANGE);
         *out = static_cast<int64_t>(0 - magnitude);
-        return 0;
+        return Fraction(fraction, err);
     }
     if (hi < 0 || magnitude > static_cast<uint64_t>(hi) || static_cast<int64_t>(magnitude) < lo)
         return Fail(err, CONV_E_RANGE);
     *out = static_cast<int64_t>(magnitude);
-    return 0;
+    return Fraction(fraction, err);
 }
 
 int CharToNumber64(const char *text, int64_t len, int64_t lo, int64_t hi, int64_t *out, int32_t *err)
@@ -226,23 +281,24 @@ int CharToNumber(const char *text, int64_t len, int64_t lo, int64_t hi, int32_t 
 {
     CONV_TRACE("CharToNumber: %.*s", static_cast<int>(len > 512 ? 512 : len), text);
     int64_t v = 0;
-    if (ParseInRange(text, len, lo, hi, &v, err) != 0)
+    const int rc = ParseInRange(text, len, lo, hi, &v, err);
+    if (rc < 0)
         return -1;
     *out = static_cast<int32_t>(v);
-    return 0;
+    return rc;
 }
 
 int CharToUNumber64(const char *text, int64_t len, uint64_t *out, int32_t *err)
 {
     CONV_TRACE("CharToNumber64: %.*s", static_cast<int>(len > 512 ? 512 : len), text);
-    bool negative = false, overflow = false;
+    bool negative = false, overflow = false, fraction = false;
     uint64_t magnitude = 0;
-    if (int rc = ParseInteger(text, text + (len > 0 ? len : 0), &negative, &magnitude, &overflow))
+    if (int rc = ParseIntegerPart(text, text + (len > 0 ? len : 0), &negative, &magnitude, &overflow, &fraction))
         return Fail(err, rc);
     if (overflow || (negative && magnitude != 0))
         return Fail(err, CONV_E_RANGE);
     *out = magnitude;
-    return 0;
+    return Fraction(fraction, err);
 }
 
 int CharToDecimal(const char *text, int64_t len, double *out, int32_t *err)

@@ -67,19 +67,23 @@ SQLRETURN ParseInto(const Parsers &p, const void *text, int64_t n, int16_t cType
                     int precision)
 {
     if (const IntTarget *it = FindIntTarget(cType)) {
+        // A number with a fraction gives its integer part with 01S07 (rc 1).
+        uint64_t bits = 0;
+        int rc;
         if (it->ubigint) {
-            uint64_t u = 0;
-            if (p.unumber64(text, n, &u, t.err) != 0)
-                return SQL_ERROR;
-            return PutInteger(t, u, it->width);
+            rc = p.unumber64(text, n, &bits, t.err);
+        } else {
+            int64_t v = 0;
+            rc = p.number64(text, n, it->lo, it->hi, &v, t.err);
+            bits = static_cast<uint64_t>(v);
         }
-        int64_t v = 0;
-        if (p.number64(text, n, it->lo, it->hi, &v, t.err) != 0) {
+        if (rc < 0 || (rc == 1 && cType == SQL_C_BIT)) {
             if (cType == SQL_C_BIT)
                 *t.err = CONV_E_RANGE;  // anything but 0 or 1 is out of a bit's range
             return SQL_ERROR;
         }
-        return PutInteger(t, static_cast<uint64_t>(v), it->width);
+        const SQLRETURN put = PutInteger(t, bits, it->width);
+        return put == SQL_SUCCESS && rc == 1 ? SQL_SUCCESS_WITH_INFO : put;
     }
     switch (cType) {
     case SQL_C_FLOAT:

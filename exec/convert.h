@@ -94,10 +94,13 @@ int HexCharValue(int c);
 // otherwise -1 with the number in *err: 22005 for a text that is not a value
 // of the kind, 22003 for one out of range.
 
-// Integer within [lo, hi]; white space around it, one sign.
+// Integer within [lo, hi]; white space around it, one sign.  A decimal or
+// exponent form ("37.37", "1e2") gives its integer part (toward zero); when
+// nonzero fraction digits were cut: 01S07 and 1.
 int CharToNumber(const char *text, int64_t len, int64_t lo, int64_t hi, int32_t *out, int32_t *err);
 int CharToNumber64(const char *text, int64_t len, int64_t lo, int64_t hi, int64_t *out, int32_t *err);
-// Unsigned 64-bit integer (a "-0" is 0, any other negative value 22003).
+// Unsigned 64-bit integer (a "-0" is 0, any other negative value 22003);
+// fractions as for CharToNumber.
 int CharToUNumber64(const char *text, int64_t len, uint64_t *out, int32_t *err);
 // Floating-point number; a leading "$" and "," separators are dropped.  Texts
 // over 512 bytes and values beyond the double range are 22003.

@@ -1,5 +1,6 @@
 // Text sources (narrow and UTF-16) into every C type, the text parsers and
 // the copy helpers.
+#include <cstring>
 #include <string>
 
 #include "exec_conv_test_util.h"
@@ -71,6 +72,45 @@ const TextCase kNarrowCases[] = {
     {"ubigint over", "18446744073709551616", SQL_C_UBIGINT, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
     {"ubigint -1", "-1", SQL_C_UBIGINT, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
     {"ubigint huge", std::string(300, '9'), SQL_C_UBIGINT, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
+    // Decimal and exponent forms give their integer part; cut fraction digits 01S07.
+    {"slong fraction", "37.37", SQL_C_SLONG, 0, {Val<int32_t>(37), 4, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"slong negative fraction", " -37.9 ", SQL_C_SLONG, 0, {Val<int32_t>(-37), 4, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"slong zero fraction", "42.000", SQL_C_SLONG, 0, {Val<int32_t>(42), 4, "", SQL_SUCCESS}},
+    {"slong trailing point", "5.", SQL_C_SLONG, 0, {Val<int32_t>(5), 4, "", SQL_SUCCESS}},
+    {"slong leading point", ".5", SQL_C_SLONG, 0, {Val<int32_t>(0), 4, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"slong exponent", "1e2", SQL_C_SLONG, 0, {Val<int32_t>(100), 4, "", SQL_SUCCESS}},
+    {"slong exponent integral", "1.5E1", SQL_C_SLONG, 0, {Val<int32_t>(15), 4, "", SQL_SUCCESS}},
+    {"slong exponent fraction", "1.25e1", SQL_C_SLONG, 0, {Val<int32_t>(12), 4, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"slong negative exponent", "123e-1", SQL_C_SLONG, 0, {Val<int32_t>(12), 4, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"slong tiny", "1e-400", SQL_C_SLONG, 0, {Val<int32_t>(0), 4, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"slong zero huge exponent", "0e999999999", SQL_C_SLONG, 0, {Val<int32_t>(0), 4, "", SQL_SUCCESS}},
+    {"slong max fraction", "2147483647.9", SQL_C_SLONG, 0,
+     {Val<int32_t>(INT32_MAX), 4, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"slong min fraction", "-2147483648.9", SQL_C_SLONG, 0,
+     {Val<int32_t>(INT32_MIN), 4, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"slong over fraction", "2147483648.5", SQL_C_SLONG, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
+    {"slong over exponent", "1e10", SQL_C_SLONG, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
+    {"slong huge exponent", "1e999999999", SQL_C_SLONG, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
+    {"slong exponent without digits", "1e", SQL_C_SLONG, 0, {{}, kNotWritten, "22005", SQL_ERROR}},
+    {"slong two points", "1.2.3", SQL_C_SLONG, 0, {{}, kNotWritten, "22005", SQL_ERROR}},
+    {"slong point only", ".", SQL_C_SLONG, 0, {{}, kNotWritten, "22005", SQL_ERROR}},
+    {"slong money", "$12.50", SQL_C_SLONG, 0, {{}, kNotWritten, "22005", SQL_ERROR}},
+    {"short fraction", "12.50", SQL_C_SHORT, 0, {Val<int16_t>(12), 2, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"stinyint over fraction", "127.5e1", SQL_C_STINYINT, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
+    {"ulong negative fraction", "-0.5", SQL_C_ULONG, 0, {Val<uint32_t>(0), 4, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"ulong negative whole", "-1.5", SQL_C_ULONG, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
+    {"sbigint fraction", "-9223372036854775808.25", SQL_C_SBIGINT, 0,
+     {Val<int64_t>(INT64_MIN), 8, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"ubigint fraction", "18446744073709551615.5", SQL_C_UBIGINT, 0,
+     {Val<uint64_t>(UINT64_MAX), 8, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"ubigint exponent", "1.8e19", SQL_C_UBIGINT, 0, {Val<uint64_t>(18000000000000000000ull), 8, "", SQL_SUCCESS}},
+    {"ubigint over exponent", "1e20", SQL_C_UBIGINT, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
+    {"ubigint negative fraction", "-0.9", SQL_C_UBIGINT, 0, {Val<uint64_t>(0), 8, "01S07", SQL_SUCCESS_WITH_INFO}},
+    // A bit takes 0 or 1 exactly, in any form.
+    {"bit decimal one", "1.0", SQL_C_BIT, 0, {Val<uint8_t>(1), 1, "", SQL_SUCCESS}},
+    {"bit exponent zero", "0e3", SQL_C_BIT, 0, {Val<uint8_t>(0), 1, "", SQL_SUCCESS}},
+    {"bit half", "0.5", SQL_C_BIT, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
+    {"bit negative half", "-0.5", SQL_C_BIT, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
     // Floating point.
     {"float", "1.5", SQL_C_FLOAT, 0, {Val<float>(1.5f), 4, "", SQL_SUCCESS}},
     {"float beyond range", "1e39", SQL_C_FLOAT, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
@@ -156,6 +196,9 @@ const WideCase kWideCases[] = {
     {"ulong -1", u"-1", SQL_C_ULONG, 0, {{}, kNotWritten, "22003", SQL_ERROR}},
     {"ubigint", u"18446744073709551615", SQL_C_UBIGINT, 0, {Val<uint64_t>(UINT64_MAX), 8, "", SQL_SUCCESS}},
     {"short junk", u"4\u00e92", SQL_C_SHORT, 0, {{}, kNotWritten, "22005", SQL_ERROR}},
+    {"slong fraction", u"37.37", SQL_C_SLONG, 0, {Val<int32_t>(37), 4, "01S07", SQL_SUCCESS_WITH_INFO}},
+    {"sbigint exponent", u"-2.5e3", SQL_C_SBIGINT, 0, {Val<int64_t>(-2500), 8, "", SQL_SUCCESS}},
+    {"ubigint fraction", u"7.9", SQL_C_UBIGINT, 0, {Val<uint64_t>(7), 8, "01S07", SQL_SUCCESS_WITH_INFO}},
     {"double", u"2.5", SQL_C_DOUBLE, 0, {Val<double>(2.5), 8, "", SQL_SUCCESS}},
     {"float", u"-0.25", SQL_C_FLOAT, 0, {Val<float>(-0.25f), 4, "", SQL_SUCCESS}},
     {"numeric", u"1.25", SQL_C_NUMERIC, 0, {Val(Numeric(3, 2, 1, 125)), 19, "", SQL_SUCCESS}, 2},
@@ -215,6 +258,37 @@ TEST(TextEncoding, Utf8SourceIntoLatin1Target)
     CP_SetAnsiCodeset("UTF-8");
 }
 
+// Wide text into a code page other than UTF-8: sized from one conversion when
+// it fits, cut between characters when it does not, pieces reported as such.
+TEST(TextEncoding, WideIntoLatin1Sizes)
+{
+    ASSERT_TRUE(CP_SetAnsiCodeset("ISO-8859-1"));
+    const std::u16string w = u"d\u00e9j\u00e0 \u20ac";  // 6 units, 6 bytes
+    const auto *src = reinterpret_cast<const SQLWCHAR *>(w.data());
+    const int64_t n = static_cast<int64_t>(w.size());
+    struct Case {
+        SQLLEN bufLen;
+        int64_t total;  // units of the whole value
+        Expect expect;
+        int64_t used;   // source bytes consumed
+    } cases[] = {
+        {20, n, {Txt("d\xE9j\xE0 ?"), 6, "", SQL_SUCCESS}, 12},
+        {7, n, {Txt("d\xE9j\xE0 ?"), 6, "", SQL_SUCCESS}, 12},          // exact fit
+        {6, n, {Txt("d\xE9j\xE0 "), 6, "01004", SQL_SUCCESS_WITH_INFO}, 10},  // one short
+        {3, n, {Txt("d\xE9"), 6, "01004", SQL_SUCCESS_WITH_INFO}, 4},
+        {1, n, {Txt(""), 6, "01004", SQL_SUCCESS_WITH_INFO}, 0},
+        {20, n + 5, {Txt("d\xE9j\xE0 ?"), SQL_NO_TOTAL, "01004", SQL_SUCCESS_WITH_INFO}, 12},  // a piece
+        {4, n + 5, {Txt("d\xE9j"), SQL_NO_TOTAL, "01004", SQL_SUCCESS_WITH_INFO}, 6},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.bufLen);
+        Outcome o = RunConv(c.bufLen, [&](ConvTarget &t) { return CopyWCHARtoCHAR(src, n, n, c.total, true, true, t); });
+        CheckOutcome(o, c.expect, true);
+        EXPECT_EQ(o.used, c.used);
+    }
+    CP_SetAnsiCodeset("UTF-8");
+}
+
 // A double-byte code page is cut between characters too.
 TEST(TextEncoding, DoubleByteCodePageCut)
 {
@@ -245,6 +319,40 @@ TEST(TextParsers, ReadOnlyTheirLength)
     EXPECT_EQ(CharToDecimal(text, 4, &d, &err), 0);
     EXPECT_EQ(d, 1234.0);
     EXPECT_EQ(err, 0);
+}
+
+TEST(TextParsers, IntegerPartOfADecimalAnswersOne)
+{
+    struct Case {
+        const char *text;
+        int rc;
+        int64_t value;
+        int32_t err;
+    } cases[] = {
+        {"12", 0, 12, 0},
+        {"12.75", 1, 12, CONV_W_FRACTION},
+        {"-12.75", 1, -12, CONV_W_FRACTION},
+        {"12.5e1", 0, 125, 0},
+        {"300.5", -1, 0, CONV_E_RANGE},  // the range is checked before the fraction is reported
+        {"12,5", -1, 0, CONV_E_ASSIGNMENT},
+    };
+    for (const Case &c : cases) {
+        int32_t err = 0;
+        int64_t v64 = 0;
+        EXPECT_EQ(CharToNumber64(c.text, static_cast<int64_t>(std::strlen(c.text)), -255, 255, &v64, &err), c.rc)
+            << c.text;
+        EXPECT_EQ(err, c.err) << c.text;
+        if (c.rc >= 0) {
+            EXPECT_EQ(v64, c.value) << c.text;
+        }
+        err = 0;
+        int32_t v32 = 0;
+        EXPECT_EQ(CharToNumber(c.text, static_cast<int64_t>(std::strlen(c.text)), -255, 255, &v32, &err), c.rc)
+            << c.text;
+        if (c.rc >= 0) {
+            EXPECT_EQ(v32, c.value) << c.text;
+        }
+    }
 }
 
 TEST(TextParsers, ErrorNumberIsNeverCleared)
