@@ -206,9 +206,26 @@ SQLRETURN CopyWCHARtoCHAR(const SQLWCHAR *src, int64_t n, int64_t avail, int64_t
             return Written{k, k * 2};
         });
     }
+    // One pass for a text that fits: converted straight into the buffer, its
+    // size is what was produced.  Only a text that does not fit is counted.
+    const int64_t fitRoom = (t.bufLen > 0 ? t.bufLen : 0) - (terminate ? 1 : 0);
+    Written first{-1, 0};
+    if (t.data && truncOk && fitRoom > 0) {
+        int64_t unitsUsed = 0;
+        const int64_t bytes = CP_WideToAnsi(src, n, static_cast<char *>(t.data), fitRoom, &unitsUsed);
+        if (bytes >= 0) {
+            first = Written{bytes, unitsUsed * 2};
+            if (unitsUsed == n) {
+                return CopyOut(bytes, whole, whole ? bytes : SQL_NO_TOTAL, 1, terminate, truncOk, t,
+                               [&](int64_t) { return first; });
+            }
+        }
+    }
     const int64_t need = CP_WideToAnsi(src, n, nullptr, 0, nullptr);
     const SQLLEN reported = whole ? need : SQL_NO_TOTAL;
     return CopyOut(need, whole, reported, 1, terminate, truncOk, t, [&](int64_t room) {
+        if (first.units >= 0 && room == fitRoom)
+            return first;  // the cut the first pass already made
         int64_t unitsUsed = 0;
         int64_t bytes = n ? CP_WideToAnsi(src, n, static_cast<char *>(t.data), room, &unitsUsed) : 0;
         return Written{bytes, bytes < 0 ? 0 : unitsUsed * 2};
