@@ -242,17 +242,26 @@ int RB_CopyRow(RowBlock *target, RowBlock *source, int32_t a, int32_t b, int han
     if (target == source && a == b) return 0;
     uint16_t n = target->columnsUsed;
 
-    // Duplicates first, so that running out of memory changes nothing.
+    // Duplicates first, so that running out of memory changes nothing.  A row
+    // without heap values needs none; a few columns fit on the stack.
+    bool anyHeap = false;
+    for (uint16_t k = 0; k < n && !anyHeap; ++k) anyHeap = IsHeap(source->columns[k].valueType);
+    LongDataBuf local[16];
     LongDataBuf *dups = nullptr;
-    if (!handOver) {
-        dups = static_cast<LongDataBuf *>(std::calloc(n ? n : 1, sizeof(LongDataBuf)));
-        if (!dups) return ERR_NO_MEMORY;
+    if (!handOver && anyHeap) {
+        if (n <= 16) {
+            std::memset(local, 0, sizeof local);
+            dups = local;
+        } else {
+            dups = static_cast<LongDataBuf *>(std::calloc(n, sizeof(LongDataBuf)));
+            if (!dups) return ERR_NO_MEMORY;
+        }
         for (uint16_t k = 0; k < n; ++k) {
             const RowBlockColumn &s = source->columns[k];
             if (!IsHeap(s.valueType) || s.indicators[b] == RB_IND_NULL) continue;
             if (!DupHeap(s.valueType, *HeapAt(s, b), &dups[k])) {
                 for (uint16_t u = 0; u < k; ++u) std::free(dups[u].data);
-                std::free(dups);
+                if (dups != local) std::free(dups);
                 return ERR_NO_MEMORY;
             }
         }
@@ -271,7 +280,7 @@ int RB_CopyRow(RowBlock *target, RowBlock *source, int32_t a, int32_t b, int han
             *HeapAt(t, a) = dups[k];
         }
     }
-    std::free(dups);
+    if (dups != local) std::free(dups);
     if (a == target->rowsUsed) target->rowsUsed++;
     return 0;
 }
@@ -284,43 +293,36 @@ int RB_AppendRows(RowBlock *target, RowBlock *source) {
     int32_t total = int32_t(total64), tu = target->rowsUsed, su = source->rowsUsed;
     uint16_t n = target->columnsUsed;
 
-    auto *fresh = static_cast<RowBlockColumn *>(std::calloc(n ? n : 1, sizeof(RowBlockColumn)));
-    if (!fresh) return ERR_NO_MEMORY;
-    for (uint16_t k = 0; k < n; ++k) {
-        fresh[k].valueType = target->columns[k].valueType;
-        fresh[k].width = target->columns[k].width;
-        if (RB_AllocColumn(&fresh[k], total)) {
-            for (uint16_t u = 0; u < k; ++u) RB_FreeColumn(&fresh[u], 0);
-            std::free(fresh);
-            return ERR_NO_MEMORY;
+    // Appended in place; a full target grows geometrically, every used
+    // column to the same new capacity.
+    if (total > target->rowsAllocated) {
+        int64_t cap = int64_t(target->rowsAllocated) * 2;
+        if (cap < total) cap = total;
+        if (cap > INT32_MAX) cap = INT32_MAX;
+        int rc = GrowColumns(target->columns, n, tu, int32_t(cap), -1);
+        if (rc && cap > total) {  // no room for the doubling: take just what is needed
+            cap = total;
+            rc = GrowColumns(target->columns, n, tu, total, -1);
         }
+        if (rc) return rc;
+        target->rowsAllocated = int32_t(cap);
     }
     for (uint16_t k = 0; k < n; ++k) {
         RowBlockColumn &t = target->columns[k];
         RowBlockColumn &s = source->columns[k];
-        RowBlockColumn &f = fresh[k];
-        if (tu > 0) {
-            std::memcpy(f.data, t.data, size_t(tu) * t.width);
-            std::memcpy(f.indicators, t.indicators, size_t(tu) * sizeof(int16_t));
-        }
-        std::memcpy(CellAt(f, tu), s.data, size_t(su) * s.width);
-        std::memcpy(f.indicators + tu, s.indicators, size_t(su) * sizeof(int16_t));
-        // The target's old storage goes; its used rows' heap values moved.
-        for (int32_t r = tu; r < target->rowsAllocated; ++r) ClearCell(t, r);
-        std::free(t.data);
-        std::free(t.indicators);
-        t.data = f.data;
-        t.indicators = f.indicators;
+        if (IsHeap(t.valueType))
+            for (int32_t r = tu; r < total; ++r) std::free(HeapAt(t, r)->data);
+        std::memcpy(CellAt(t, tu), s.data, size_t(su) * s.width);
+        std::memcpy(t.indicators + tu, s.indicators, size_t(su) * sizeof(int16_t));
         if (IsHeap(s.valueType)) {
+            // The heap values moved with their cells.
             for (int32_t r = 0; r < su; ++r) {
                 if (HeapAt(s, r)->data) s.indicators[r] = RB_IND_NULL;
                 std::memset(CellAt(s, r), 0, s.width);
             }
         }
     }
-    std::free(fresh);
     target->rowsUsed = total;
-    target->rowsAllocated = total;
     return 0;
 }
 

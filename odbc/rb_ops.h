@@ -25,7 +25,8 @@ int RB_Clone(RowBlock *out, const RowBlock *source);
 // becomes NULL).  All columns are checked before any changes.
 int RB_CopyRow(RowBlock *target, RowBlock *source, int32_t a, int32_t b, int handOver);
 // Moves all rows of source behind the target's rows (same layout); the
-// source's heap cells are handed over and become NULL there.
+// source's heap cells are handed over and become NULL there.  A target
+// without room grows to at least twice its capacity.
 int RB_AppendRows(RowBlock *target, RowBlock *source);
 // The target gets the source's columns in front of its own (same rows used);
 // the source gives up its storage and is left without rows.

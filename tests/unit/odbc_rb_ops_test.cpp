@@ -20,7 +20,8 @@ struct ColSpec {
 // A block with the given columns and capacity, owned by the test.
 struct Block {
     RowBlock b{};
-    Block(std::initializer_list<ColSpec> cols, int32_t cap) {
+    Block(std::initializer_list<ColSpec> cols, int32_t cap) : Block(std::vector<ColSpec>(cols), cap) {}
+    Block(const std::vector<ColSpec> &cols, int32_t cap) {
         EXPECT_EQ(RB_Init(&b, uint16_t(cols.size())), 0);
         int k = 0;
         for (const ColSpec &c : cols) {
@@ -345,7 +346,7 @@ TEST(RbAppendRows, MovesRowsAndHeapValues) {
     s->rowsUsed = 2;
     ASSERT_EQ(RB_AppendRows(t.get(), s.get()), 0);
     EXPECT_EQ(t->rowsUsed, 3);
-    EXPECT_EQ(t->rowsAllocated, 3);
+    EXPECT_EQ(t->rowsAllocated, 5) << "appended in place";
     EXPECT_EQ(GetInt(t.get(), 0, 0), 1);
     EXPECT_EQ(Get(t.get(), 1, 0), "a");
     EXPECT_EQ(GetInt(t.get(), 0, 1), 2);
@@ -354,6 +355,64 @@ TEST(RbAppendRows, MovesRowsAndHeapValues) {
     EXPECT_EQ(Get(t.get(), 1, 2), "c");
     EXPECT_EQ(Heap(s.get(), 1, 0)->data, nullptr);
     EXPECT_EQ(Get(s.get(), 1, 1), "<NULL>");
+}
+
+TEST(RbAppendRows, GrowsGeometricallyAndKeepsEveryRow) {
+    Block t({{VT_LONG, 4}, {VT_HEAP_TEXT, 16}}, 0);
+    int32_t grown = 0;  // capacity changes
+    int32_t lastCap = t->rowsAllocated;
+    for (int round = 0; round < 40; ++round) {
+        Block s({{VT_LONG, 4}, {VT_HEAP_TEXT, 16}}, 3);
+        for (int r = 0; r < 3; ++r) {
+            const std::string v = std::to_string(round * 3 + r);
+            Put(s.get(), 0, r, v.c_str());
+            Put(s.get(), 1, r, r == 1 ? nullptr : v.c_str());
+        }
+        s->rowsUsed = 3;
+        ASSERT_EQ(RB_AppendRows(t.get(), s.get()), 0);
+        ASSERT_EQ(t->rowsUsed, (round + 1) * 3);
+        ASSERT_GE(t->rowsAllocated, t->rowsUsed);
+        if (t->rowsAllocated != lastCap) {
+            EXPECT_GE(t->rowsAllocated, 2 * lastCap) << "capacity at least doubles";
+            lastCap = t->rowsAllocated;
+            ++grown;
+        }
+    }
+    EXPECT_LE(grown, 8) << "120 rows in blocks of 3 need few reallocations";
+    for (int32_t r = 0; r < t->rowsUsed; ++r) {
+        const std::string v = std::to_string(r);
+        ASSERT_EQ(GetInt(t.get(), 0, r), r);
+        ASSERT_EQ(Get(t.get(), 1, r), r % 3 == 1 ? "<NULL>" : v);
+    }
+    // Every column holds the block's whole capacity: rows copied up to it land
+    // inside each column's storage.
+    Block one({{VT_LONG, 4}, {VT_HEAP_TEXT, 16}}, 1);
+    Put(one.get(), 0, 0, "7");
+    Put(one.get(), 1, 0, "seven");
+    one->rowsUsed = 1;
+    while (t->rowsUsed < t->rowsAllocated) ASSERT_EQ(RB_CopyRow(t.get(), one.get(), t->rowsUsed, 0, 0), 0);
+    EXPECT_EQ(GetInt(t.get(), 0, t->rowsUsed - 1), 7);
+    EXPECT_EQ(Get(t.get(), 1, t->rowsUsed - 1), "seven");
+}
+
+TEST(RbCopyRow, ManyColumnsWithHeapValues) {
+    // More columns than the copy keeps on its stack, heap values among them.
+    std::vector<ColSpec> cols;
+    for (int k = 0; k < 20; ++k) cols.push_back(k % 5 == 0 ? ColSpec{VT_HEAP_TEXT, 16} : ColSpec{VT_LONG, 4});
+    Block s(cols, 1), t(cols, 2);
+    for (int k = 0; k < 20; ++k) Put(s.get(), k, 0, std::to_string(k).c_str());
+    s->rowsUsed = 1;
+    ASSERT_EQ(RB_CopyRow(t.get(), s.get(), 0, 0, 0), 0);
+    ASSERT_EQ(RB_CopyRow(t.get(), s.get(), 1, 0, 0), 0);
+    EXPECT_EQ(t->rowsUsed, 2);
+    for (int k = 0; k < 20; ++k) {
+        for (int r = 0; r < 2; ++r) {
+            if (k % 5 == 0) EXPECT_EQ(Get(t.get(), k, r), std::to_string(k));
+            else EXPECT_EQ(GetInt(t.get(), k, r), k);
+        }
+    }
+    EXPECT_NE(Heap(t.get(), 0, 0)->data, Heap(t.get(), 0, 1)->data);
+    EXPECT_NE(Heap(t.get(), 0, 0)->data, Heap(s.get(), 0, 0)->data);
 }
 
 TEST(RbAppendRows, LayoutMismatchAndEmptySource) {
