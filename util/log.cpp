@@ -244,13 +244,20 @@ int LOG_Write(int level, const char *file, int line, uint32_t category,
         return 0;
     }
 
-    const LocalNow now = readLocalTime();
+    // The clock is read once, and only when a sink that takes the message
+    // shows the date or time.
+    LocalNow now = {};
+    bool haveNow = false;
     bool haveExpanded = false;
     for (LogSink *sink = g_logRing.next; sink != &g_logRing;) {
         LogSink *next = sink->next;  // a callback may close its own sink
         if (category != 0 && (sink->masks[level] & category) == 0) {
             sink = next;
             continue;
+        }
+        if (!haveNow && (sink->style & (LOG_STYLE_DATE | LOG_STYLE_TIME))) {
+            now = readLocalTime();
+            haveNow = true;
         }
         if ((sink->style & LOG_STYLE_DATE) &&
             (sink->day != now.day || sink->month != now.month || sink->year != now.year)) {
