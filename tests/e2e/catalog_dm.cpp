@@ -125,18 +125,6 @@ protected:
     {
         ASSERT_EQ(h.Connect(std::string("krs_") + GetParam().tag), SQL_SUCCESS) << h.State();
         ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &st), SQL_SUCCESS);
-        if (FetchPathMissing())
-            GTEST_SKIP() << "the libraries do not fetch results yet (SQLFetch answers IM001)";
-    }
-
-    // True when the driver answers SQLFetch with IM001 (not built).
-    bool FetchPathMissing()
-    {
-        if (SQLGetTypeInfo(st, SQL_INTEGER) != SQL_SUCCESS)
-            return false;
-        const bool missing = SQLFetch(st) == SQL_ERROR && State() == "IM001";
-        SQLFreeStmt(st, SQL_CLOSE);
-        return missing;
     }
     void TearDown() override
     {
