@@ -9,6 +9,7 @@
 
 #include "odbc/catalog_args.h"
 #include "odbc/handles.h"
+#include "odbc/info.h"
 #include "odbc/stmt.h"
 #include "odbc/stmt_bind.h"
 #include "odbc/trace.h"
@@ -25,7 +26,8 @@ enum TraceKind : uint8_t { TRACE_NONE, TRACE_3, TRACE_4, TRACE_STATISTICS, TRACE
 
 // One catalog function: its slot, how many texts it takes, and per text
 // (bit i for text i) which lengths are tested, which texts are required and
-// which become "%" when NULL.
+// which become "%" when NULL; which texts are names (identifiers under
+// SQL_ATTR_METADATA_ID) and which of those name catalogs.
 struct CatalogFn {
     CatalogOp op;
     int texts;
@@ -33,21 +35,27 @@ struct CatalogFn {
     uint8_t required;
     uint8_t percentIfNull;
     TraceKind trace;
+    uint8_t names;
+    uint8_t catalogs;
 };
 
 constexpr uint8_t B(int i) { return static_cast<uint8_t>(1u << i); }
 
-constexpr CatalogFn kColumnPrivileges = {&DrvOpTable::DDColumnPrivileges, 4, 0x0F, B(2), B(3), TRACE_4};
-constexpr CatalogFn kColumns = {&DrvOpTable::DDColumns, 4, 0x0F, 0, B(1) | B(2) | B(3), TRACE_4};
-constexpr CatalogFn kForeignKeys = {&DrvOpTable::DDForeignKeys, 6, 0x3F, 0, 0, TRACE_NONE};
-constexpr CatalogFn kPrimaryKeys = {&DrvOpTable::DDPrimaryKeys, 3, 0x07, B(2), 0, TRACE_3};
+constexpr uint8_t kFirst3 = 0x07, kFirst4 = 0x0F, kFirst6 = 0x3F;
+
+constexpr CatalogFn kColumnPrivileges = {&DrvOpTable::DDColumnPrivileges, 4, 0x0F, B(2), B(3), TRACE_4,
+                                         kFirst4, B(0)};
+constexpr CatalogFn kColumns = {&DrvOpTable::DDColumns, 4, 0x0F, 0, B(1) | B(2) | B(3), TRACE_4, kFirst4, B(0)};
+constexpr CatalogFn kForeignKeys = {&DrvOpTable::DDForeignKeys, 6, 0x3F, 0, 0, TRACE_NONE, kFirst6, B(0) | B(3)};
+constexpr CatalogFn kPrimaryKeys = {&DrvOpTable::DDPrimaryKeys, 3, 0x07, B(2), 0, TRACE_3, kFirst3, B(0)};
 constexpr CatalogFn kProcedureColumns = {&DrvOpTable::DDProcedureColumns, 4, 0x0F, 0, B(1) | B(2) | B(3),
-                                         TRACE_NONE};
-constexpr CatalogFn kProcedures = {&DrvOpTable::DDProcedures, 3, 0x07, 0, B(1) | B(2), TRACE_NONE};
-constexpr CatalogFn kSpecialColumns = {&DrvOpTable::DDSpecialColumns, 3, 0x07, B(2), 0, TRACE_3};
-constexpr CatalogFn kStatistics = {&DrvOpTable::DDStatistics, 3, 0x07, B(2), 0, TRACE_STATISTICS};
-constexpr CatalogFn kTablePrivileges = {&DrvOpTable::DDTablePrivileges, 3, 0x07, 0, B(1) | B(2), TRACE_3};
-constexpr CatalogFn kTables = {&DrvOpTable::DDTables, 4, 0x00, 0, B(1) | B(2), TRACE_TABLES};
+                                         TRACE_NONE, kFirst4, B(0)};
+constexpr CatalogFn kProcedures = {&DrvOpTable::DDProcedures, 3, 0x07, 0, B(1) | B(2), TRACE_NONE, kFirst3, B(0)};
+constexpr CatalogFn kSpecialColumns = {&DrvOpTable::DDSpecialColumns, 3, 0x07, B(2), 0, TRACE_3, kFirst3, B(0)};
+constexpr CatalogFn kStatistics = {&DrvOpTable::DDStatistics, 3, 0x07, B(2), 0, TRACE_STATISTICS, kFirst3, B(0)};
+constexpr CatalogFn kTablePrivileges = {&DrvOpTable::DDTablePrivileges, 3, 0x07, 0, B(1) | B(2), TRACE_3, kFirst3,
+                                        B(0)};
+constexpr CatalogFn kTables = {&DrvOpTable::DDTables, 4, 0x00, 0, B(1) | B(2), TRACE_TABLES, kFirst3, B(0)};
 
 // The caller's texts and lengths, in the order of the CatalogArgs record.
 struct TextIn {
@@ -116,14 +124,71 @@ void normaliseTypeList(const Conn *c, char **list)
     }
 }
 
-// The common course of every catalog function.
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// A name argument taken as an identifier: blanks around it dropped; quoted,
+// it loses its quotes (a doubled quote inside stands for one) and keeps its
+// case; unquoted, it is folded to lower case as the server folds names.
+// NULL when out of memory.
+char *identifierCopy(const char *text, int64_t n)
+{
+    size_t len = n == SQL_NTS ? strlen(text) : static_cast<size_t>(n);
+    while (len > 0 && isBlank(*text)) {
+        ++text;
+        --len;
+    }
+    while (len > 0 && isBlank(text[len - 1]))
+        --len;
+    char *out = static_cast<char *>(malloc(len + 1));
+    if (!out)
+        return nullptr;
+    char *w = out;
+    if (len >= 2 && text[0] == '"' && text[len - 1] == '"') {
+        for (size_t i = 1; i + 1 < len; ++i) {
+            *w++ = text[i];
+            if (text[i] == '"' && i + 2 < len && text[i + 1] == '"')
+                ++i;
+        }
+    } else {
+        for (size_t i = 0; i < len; ++i)
+            *w++ = static_cast<char>(tolower(static_cast<unsigned char>(text[i])));
+    }
+    *w = '\0';
+    return out;
+}
+
+// Whether the data source names catalogs (SQL_CATALOG_NAME); taken as yes
+// when it cannot say.  The connection keeps its error number.
+bool catalogsNamed(Conn *c)
+{
+    char yn[4] = "";
+    SQLSMALLINT len = 0;
+    const int32_t kept = c->diag.errNum;
+    const SQLRETURN rc = CN_GetInfo(c, SQL_CATALOG_NAME, yn, sizeof yn, &len, 'A');
+    c->diag.errNum = kept;
+    return rc != SQL_SUCCESS || yn[0] != 'N';
+}
+
+// The common course of every catalog function.  S1009 for a bad length, a
+// missing required text, or, under SQL_ATTR_METADATA_ID, a missing name
+// (a catalog only where the data source names catalogs).
 SQLRETURN runCatalog(Stmt *s, const CatalogFn &fn, const TextIn *in, int16_t f0 = 0, int16_t f1 = 0,
                      int16_t f2 = 0)
 {
     StmtClose(s);
     StmtFreeColDescs(s);
+    const bool identifiers = s->metadataId == SQL_TRUE;
+    uint8_t required = fn.required;
+    if (identifiers) {
+        required |= fn.names & static_cast<uint8_t>(~fn.catalogs);
+        bool catalogMissing = false;
+        for (int i = 0; i < fn.texts; ++i)
+            catalogMissing |= (fn.catalogs & B(i)) && !in[i].text;
+        if (catalogMissing && catalogsNamed(s->conn))
+            required |= fn.catalogs;
+    }
     for (int i = 0; i < fn.texts; ++i) {
-        if (((fn.lengthsTested & B(i)) && badLength(in[i].length)) || ((fn.required & B(i)) && !in[i].text)) {
+        if (((fn.lengthsTested & B(i)) && badLength(in[i].length)) || ((required & B(i)) && !in[i].text)) {
             s->diag.errNum = kErrArgument;
             return SQL_ERROR;
         }
@@ -134,16 +199,25 @@ SQLRETURN runCatalog(Stmt *s, const CatalogFn &fn, const TextIn *in, int16_t f0 
     for (int i = 0; i < fn.texts; ++i) {
         const char *text = reinterpret_cast<const char *>(in[i].text);
         const int64_t n = badLength(in[i].length) ? SQL_NTS : in[i].length;
-        if (!text && (fn.percentIfNull & B(i)))
+        if (!text && (fn.percentIfNull & B(i))) {
             STR_CopyN(&a.text[i], "%", SQL_NTS);
-        else if (tables && i == CA_FOURTH)
+        } else if (text && identifiers && (fn.names & B(i))) {
+            a.text[i] = identifierCopy(text, n);
+            if (!a.text[i]) {
+                s->diag.errNum = 16;
+                return SQL_ERROR;
+            }
+        } else if (tables && i == CA_FOURTH) {
             STR_CopyN(&a.text[i], text, n);
-        else
+        } else {
             STR_CopyUnquoted(&a.text[i], text, n);
+        }
     }
     a.flags[0] = f0;
     a.flags[1] = f1;
     a.flags[2] = f2;
+    if (identifiers)
+        a.options |= CA_IDENTIFIERS;
     if (TR_IsOn())
         traceArgs(fn.trace, a);
     if (tables)
@@ -160,8 +234,6 @@ SQLRETURN runCatalog(Stmt *s, const CatalogFn &fn, const TextIn *in, int16_t f0 
     s->flags |= ST_CURSOR_OPEN;
     return SQL_SUCCESS;
 }
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 } // namespace
 

@@ -704,9 +704,14 @@ SQLRETURN CN_SetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
         std::free(utf8);
         return rc;
     }
+    case SQL_ATTR_METADATA_ID:
+        // The default of the statements allocated from now on.
+        if (v != SQL_FALSE && v != SQL_TRUE)
+            return Fail(conn, 138);
+        conn->metadataId = v;
+        return SQL_SUCCESS;
     case SQL_ATTR_CONNECTION_TIMEOUT:
     case SQL_ATTR_AUTO_IPD:
-    case SQL_ATTR_METADATA_ID:
         return Fail(conn, 1);
     default:
         break;
@@ -732,8 +737,10 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
         PutNumber(value, conn->asyncEnable, 8);
         return SQL_SUCCESS;
     case SQL_ATTR_CONNECTION_TIMEOUT:
-    case SQL_ATTR_METADATA_ID:
         return Fail(conn, 1);
+    case SQL_ATTR_METADATA_ID:
+        PutNumber(value, conn->metadataId, 4);
+        return SQL_SUCCESS;
     case SQL_ATTR_AUTO_IPD:
         PutNumber(value, SQL_FALSE, 4);
         return SQL_SUCCESS;

@@ -143,6 +143,7 @@ struct Conn : HandleHead {
     char *translateDll;        // SQL_TRANSLATE_DLL (owned)
     uint32_t translateOption;
     SQLULEN asyncEnable;       // SQL_ATTR_ASYNC_ENABLE, copied into its statements
+    SQLULEN metadataId;        // SQL_ATTR_METADATA_ID of statements allocated from now on
     int32_t dtcEnlisted;       // 1 while enlisted in a coordinator transaction
     uint32_t pendingAttrs;     // CA_* set before connecting, applied once connected
     int32_t pendingAutocommit;
@@ -198,6 +199,7 @@ struct Stmt : HandleHead {
 
     // Statement fields that ODBC 3 attributes reach directly.
     SQLULEN asyncEnable;
+    SQLULEN metadataId;            // SQL_ATTR_METADATA_ID: catalog arguments are identifiers
     SQLPOINTER fetchBookmarkPtr;   // SQL_ATTR_FETCH_BOOKMARK_PTR
     SQLULEN *paramsProcessedPtr;   // SQL_ATTR_PARAMS_PROCESSED_PTR, null: not written
     SQLULEN *rowsFetchedPtr;       // SQL_ATTR_ROWS_FETCHED_PTR, null: not written

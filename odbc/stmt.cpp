@@ -85,6 +85,7 @@ Stmt *StmtAlloc(Conn *conn)
     stmt->noScan = conn->noScan;
     stmt->paramsetSize = 1;
     stmt->asyncEnable = conn->asyncEnable;
+    stmt->metadataId = conn->metadataId;
     if (conn->cn_needbind)
         stmt->flags |= ST_NEEDBIND;
     rc = CUR_StateInitFromConn(&stmt->cursor, stmt->drvStmt, conn->drvConn, &conn->binding, stmt);

@@ -621,7 +621,10 @@ SQLRETURN StmtSetAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER, in
     case SQL_ATTR_APP_PARAM_DESC:
         return SetAppDesc(s, attr, value);
     case SQL_ATTR_METADATA_ID:
-        return Fail(s, 43);
+        if (v != SQL_FALSE && v != SQL_TRUE)
+            return Fail(s, 138);
+        s->metadataId = v;
+        return SQL_SUCCESS;
     case SQL_ATTR_CURSOR_SCROLLABLE:
         return SetScrollable(s, v);
     case SQL_ATTR_CURSOR_SENSITIVITY:
@@ -683,7 +686,8 @@ SQLRETURN ST_GetStmtAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER,
         return SQL_SUCCESS;
     }
     case SQL_ATTR_METADATA_ID:
-        return Fail(s, 43);
+        PutValue(value, s->metadataId, 8);
+        return SQL_SUCCESS;
     case SQL_ATTR_CURSOR_SCROLLABLE:
         v = s->cursor.cursorType != SQL_CURSOR_FORWARD_ONLY ? SQL_SCROLLABLE : SQL_NONSCROLLABLE;
         PutValue(value, v, 8);

@@ -22,7 +22,7 @@ SQLRETURN StmtOptionValue(Stmt *stmt, SQLUSMALLINT option, uint64_t *value, int 
 SQLRETURN StmtGetOption(Stmt *stmt, SQLUSMALLINT option, SQLPOINTER value);
 // Sets an ODBC 3 attribute.  HY092 for an unknown or read-only attribute,
 // HY024 for a bad value or descriptor, HY017 for another statement's
-// implicit descriptor, HYC00 for SQL_ATTR_METADATA_ID.
+// implicit descriptor.
 SQLRETURN StmtSetAttr(Stmt *stmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len, int width);
 
 // Sends a new statement's options that differ from a fresh back-end

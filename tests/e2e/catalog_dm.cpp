@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <utility>
 #include <vector>
 
 using namespace conntest;
@@ -403,6 +404,92 @@ TEST_P(Catalog, TypeInfoAllAndFiltered)
         EXPECT_EQ(r.At(i, "SQL_DATETIME_SUB"), std::to_string(SQL_CODE_TIMESTAMP));
     }
     EXPECT_EQ(r.Where("TYPE_NAME", "timestamp").size(), 1u);
+}
+
+TEST_P(Catalog, MetadataIdMakesNamesIdentifiers)
+{
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_METADATA_ID, reinterpret_cast<SQLPOINTER>(SQL_TRUE), 0), SQL_SUCCESS)
+        << State();
+    SQLULEN v = 7;
+    ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_METADATA_ID, &v, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(v, static_cast<SQLULEN>(SQL_TRUE));
+
+    // '_' names itself: a_b does not match axb.
+    ASSERT_EQ(SQLTables(st, T(""), 0, T("krs_e2e_cat_a"), SQL_NTS, T("a_b"), SQL_NTS, T("TABLE"), SQL_NTS),
+              SQL_SUCCESS)
+        << State();
+    Result r = Read();
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.At(0, "TABLE_NAME"), "a_b");
+    ASSERT_EQ(SQLColumns(st, T(""), 0, T("krs_e2e_cat_a"), SQL_NTS, T("a_b"), SQL_NTS, T("id"), SQL_NTS),
+              SQL_SUCCESS)
+        << State();
+    r = Read();
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.At(0, "TABLE_NAME"), "a_b");
+
+    // Unquoted names fold to lower case as the server folds them; quoted
+    // ones keep their case.
+    ASSERT_EQ(SQLColumns(st, T(""), 0, T("KRS_E2E_CAT_A"), SQL_NTS, T("\"MixedCase\""), SQL_NTS, T("\"someCol\""),
+                         SQL_NTS),
+              SQL_SUCCESS)
+        << State();
+    r = Read();
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.At(0, "COLUMN_NAME"), "someCol");
+    ASSERT_EQ(SQLColumns(st, T(""), 0, T("krs_e2e_cat_a"), SQL_NTS, T("MixedCase"), SQL_NTS, T("id"), SQL_NTS),
+              SQL_SUCCESS);
+    EXPECT_TRUE(Read().rows.empty()) << "MixedCase unquoted is mixedcase";
+
+    // Names ODBC requires under the attribute may not be NULL.
+    EXPECT_EQ(SQLTables(st, T(""), 0, nullptr, 0, T("a_b"), SQL_NTS, nullptr, 0), SQL_ERROR);
+    EXPECT_EQ(State(), "HY009");
+    EXPECT_EQ(SQLColumns(st, T(""), 0, T("krs_e2e_cat_a"), SQL_NTS, T("a_b"), SQL_NTS, nullptr, 0), SQL_ERROR);
+    EXPECT_EQ(State(), "HY009");
+
+    // The connection's value is the default of statements allocated later.
+    ASSERT_EQ(SQLSetConnectAttr(h.dbc, SQL_ATTR_METADATA_ID, reinterpret_cast<SQLPOINTER>(SQL_TRUE), 0),
+              SQL_SUCCESS)
+        << h.State();
+    SQLHSTMT later = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &later), SQL_SUCCESS);
+    std::swap(st, later);
+    ASSERT_EQ(SQLTables(st, T(""), 0, T("krs_e2e_cat_a"), SQL_NTS, T("a_b"), SQL_NTS, T("TABLE"), SQL_NTS),
+              SQL_SUCCESS)
+        << State();
+    EXPECT_EQ(Read().rows.size(), 1u);
+    std::swap(st, later);
+    SQLFreeHandle(SQL_HANDLE_STMT, later);
+}
+
+TEST_P(Catalog, NamesThatAreNoPatternsMatchOnlyThemselves)
+{
+    ASSERT_EQ(SQLStatistics(st, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, T("a_b"), SQL_NTS, SQL_INDEX_ALL,
+                            SQL_QUICK),
+              SQL_SUCCESS)
+        << State();
+    Result r = Read();
+    ASSERT_FALSE(r.rows.empty());
+    for (size_t i = 0; i < r.rows.size(); ++i)
+        EXPECT_EQ(r.At(i, "TABLE_NAME"), "a_b");
+    ASSERT_EQ(SQLColumnPrivileges(st, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, T("a_b"), SQL_NTS, nullptr, 0),
+              SQL_SUCCESS)
+        << State();
+    r = Read();
+    for (size_t i = 0; i < r.rows.size(); ++i)
+        EXPECT_EQ(r.At(i, "TABLE_NAME"), "a_b");
+    ASSERT_EQ(SQLForeignKeys(st, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, T("a_b"), SQL_NTS, nullptr, 0, nullptr,
+                             0, nullptr, 0),
+              SQL_SUCCESS)
+        << State();
+    r = Read();
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.At(0, "PKTABLE_NAME"), "a_b");
+    ASSERT_EQ(SQLSpecialColumns(st, SQL_BEST_ROWID, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, T("axb"), SQL_NTS,
+                                SQL_SCOPE_SESSION, SQL_NULLABLE),
+              SQL_SUCCESS)
+        << State();
+    EXPECT_EQ(Read().rows.size(), 1u);
 }
 
 TEST_P(Catalog, MissingTableNameIsRefused)

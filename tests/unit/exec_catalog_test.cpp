@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,10 +22,12 @@ struct Received {
     int slot = -1;
     std::vector<std::string> texts;  // "<null>" for a NULL text
     int16_t flags[3] = {};
+    uint16_t options = 0;
     int16_t sqlType = 0;
 };
 Received gLast;
 int gAnswer = 0;
+const char *gCatalogName = "Y";  // the data source's SQL_CATALOG_NAME
 
 template <int Slot>
 int record(int, CatalogArgs *a)
@@ -34,7 +38,16 @@ int record(int, CatalogArgs *a)
         gLast.texts.push_back(t ? t : "<null>");
     for (int i = 0; i < 3; ++i)
         gLast.flags[i] = a->flags[i];
+    gLast.options = a->options;
     return gAnswer;
+}
+
+// Text information answers: SQL_CATALOG_NAME from gCatalogName.
+int infoText(int, int, void *buf, int16_t size, int16_t *len)
+{
+    std::snprintf(static_cast<char *>(buf), static_cast<size_t>(size), "%s", gCatalogName);
+    *len = static_cast<int16_t>(std::strlen(gCatalogName));
+    return 0;
 }
 
 int recordTypeInfo(int, int16_t type)
@@ -66,6 +79,7 @@ protected:
         table.DDTablePrivileges = record<33>;
         table.DDTables = record<34>;
         table.DDGetTypeInfo = recordTypeInfo;
+        table.GetInfo = infoText;
         saved = s->conn->binding.ops;
         s->conn->binding.ops = &table;
     }
@@ -254,6 +268,61 @@ TEST_F(CatalogEntry, WideEntriesConvertTheirTexts)
                          3, nullptr, 0),
               SQL_SUCCESS);
     EXPECT_EQ(text(2), "T\xC3\xA9_") << "three characters, UTF-8";
+}
+
+TEST_F(CatalogEntry, MetadataIdTakesNamesAsIdentifiers)
+{
+    // Without it, names are patterns and reach the back end as given.
+    ASSERT_EQ(SQLColumns(hstmt, nullptr, 0, T("Sch"), SQL_NTS, T("A_b"), SQL_NTS, nullptr, 0), SQL_SUCCESS);
+    EXPECT_EQ(gLast.options, 0);
+    EXPECT_EQ(text(2), "A_b");
+
+    ASSERT_EQ(SQLSetStmtAttr(hstmt, SQL_ATTR_METADATA_ID, reinterpret_cast<SQLPOINTER>(SQL_TRUE), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLColumns(hstmt, T(""), 0, T("  Sch "), SQL_NTS, T(" \"Mixed\"\"Q\" "), SQL_NTS, T("A_b%"), SQL_NTS),
+              SQL_SUCCESS);
+    EXPECT_EQ(gLast.options, CA_IDENTIFIERS) << "the back end escapes '_' and '%'";
+    EXPECT_EQ(text(1), "sch") << "unquoted: folded as the server folds";
+    EXPECT_EQ(text(2), "Mixed\"Q") << "quoted: its case kept, one quote for two";
+    EXPECT_EQ(text(3), "a_b%");
+    // The table-type list of SQLTables is no name.
+    ASSERT_EQ(SQLTables(hstmt, T(""), 0, T("s"), SQL_NTS, T("T"), SQL_NTS, T("TABLE"), SQL_NTS), SQL_SUCCESS);
+    EXPECT_EQ(text(2), "t");
+    EXPECT_EQ(text(3), "'TABLE'");
+
+    // A name ODBC requires under the attribute may not be NULL: HY009 and
+    // nothing reaches the back end.
+    using Call = SQLRETURN (*)(SQLHSTMT);
+    const Call missing[] = {
+        [](SQLHSTMT h) { return SQLTables(h, T(""), 0, nullptr, 0, T("t"), SQL_NTS, nullptr, 0); },
+        [](SQLHSTMT h) { return SQLTables(h, T(""), 0, T("s"), SQL_NTS, nullptr, 0, nullptr, 0); },
+        [](SQLHSTMT h) { return SQLColumns(h, T(""), 0, T("s"), SQL_NTS, T("t"), SQL_NTS, nullptr, 0); },
+        [](SQLHSTMT h) { return SQLPrimaryKeys(h, T(""), 0, nullptr, 0, T("t"), SQL_NTS); },
+        [](SQLHSTMT h) { return SQLProcedures(h, T(""), 0, T("s"), SQL_NTS, nullptr, 0); },
+        [](SQLHSTMT h) {
+            return SQLForeignKeys(h, T(""), 0, T("s"), SQL_NTS, T("t"), SQL_NTS, T(""), 0, nullptr, 0, T("c"),
+                                  SQL_NTS);
+        },
+        // Catalogs are names too where the data source names catalogs.
+        [](SQLHSTMT h) { return SQLStatistics(h, nullptr, 0, T("s"), SQL_NTS, T("t"), SQL_NTS, 0, 0); },
+    };
+    for (Call c : missing) {
+        gLast = Received{};
+        EXPECT_EQ(c(hstmt), SQL_ERROR);
+        EXPECT_EQ(gLast.slot, -1);
+        EXPECT_EQ(DiagState(SQL_HANDLE_STMT, hstmt), "HY009");
+    }
+    ASSERT_EQ(SQLSetStmtAttr(hstmt, SQL_ATTR_METADATA_ID, reinterpret_cast<SQLPOINTER>(SQL_FALSE), 0), SQL_SUCCESS);
+    for (Call c : missing)
+        EXPECT_EQ(c(hstmt), SQL_SUCCESS) << "the same calls without the attribute";
+}
+
+TEST_F(CatalogEntry, MetadataIdWithoutCatalogs)
+{
+    gCatalogName = "N";
+    ASSERT_EQ(SQLSetStmtAttr(hstmt, SQL_ATTR_METADATA_ID, reinterpret_cast<SQLPOINTER>(SQL_TRUE), 0), SQL_SUCCESS);
+    EXPECT_EQ(SQLStatistics(hstmt, nullptr, 0, T("s"), SQL_NTS, T("t"), SQL_NTS, 0, 0), SQL_SUCCESS);
+    EXPECT_EQ(gLast.slot, 32);
+    gCatalogName = "Y";
 }
 
 TEST_F(CatalogEntry, BackEndFailureQueuesItsMessages)

@@ -502,11 +502,11 @@ TEST(ConnectAttr, AccessModeIsolationAndBadValues)
     struct Case {
         SQLINTEGER attr;
         const char *state;
-    } refused[] = {{SQL_ATTR_QUERY_TIMEOUT, "IM001"}, {SQL_ATTR_METADATA_ID, "IM001"},
+    } refused[] = {{SQL_ATTR_QUERY_TIMEOUT, "IM001"}, {SQL_ATTR_METADATA_ID, "HY024"},
                    {SQL_ATTR_CONNECTION_TIMEOUT, "IM001"}, {SQL_ROWSET_SIZE, "HY092"},
                    {1201, "HY092"}, {4242, "HY092"}};
     for (const Case &k : refused) {
-        EXPECT_EQ(SQLSetConnectAttr(s.dbc, k.attr, reinterpret_cast<SQLPOINTER>(1), 0), SQL_ERROR) << k.attr;
+        EXPECT_EQ(SQLSetConnectAttr(s.dbc, k.attr, reinterpret_cast<SQLPOINTER>(2), 0), SQL_ERROR) << k.attr;
         EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), k.state) << k.attr;
     }
     SQLUINTEGER v = 0;
@@ -745,8 +745,31 @@ TEST(StmtAttr, ApplicationDescriptors)
     EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY017");
     EXPECT_EQ(SQLSetStmtAttr(h, SQL_ATTR_APP_PARAM_DESC, reinterpret_cast<SQLPOINTER>(0x7777), 0), SQL_ERROR);
     EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY024");
-    EXPECT_EQ(SQLSetStmtAttr(h, SQL_ATTR_METADATA_ID, reinterpret_cast<SQLPOINTER>(1), 0), SQL_ERROR);
-    EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HYC00");
+}
+
+TEST(StmtAttr, MetadataIdOnTheStatementAndAsTheConnectionsDefault)
+{
+    Session s;
+    SQLHSTMT before = s.NewStmt();
+    EXPECT_EQ(GetStmtUlen(before, SQL_ATTR_METADATA_ID), static_cast<SQLULEN>(SQL_FALSE));
+    SQLUINTEGER c = 7;
+    EXPECT_EQ(SQLGetConnectAttr(s.dbc, SQL_ATTR_METADATA_ID, &c, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(c, static_cast<SQLUINTEGER>(SQL_FALSE));
+
+    ASSERT_EQ(SQLSetConnectAttr(s.dbc, SQL_ATTR_METADATA_ID, reinterpret_cast<SQLPOINTER>(SQL_TRUE), 0),
+              SQL_SUCCESS);
+    EXPECT_EQ(SQLGetConnectAttr(s.dbc, SQL_ATTR_METADATA_ID, &c, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(c, static_cast<SQLUINTEGER>(SQL_TRUE));
+    SQLHSTMT after = s.NewStmt();
+    EXPECT_EQ(GetStmtUlen(after, SQL_ATTR_METADATA_ID), static_cast<SQLULEN>(SQL_TRUE));
+    EXPECT_EQ(GetStmtUlen(before, SQL_ATTR_METADATA_ID), static_cast<SQLULEN>(SQL_FALSE))
+        << "a statement allocated earlier keeps its own";
+
+    ASSERT_EQ(SQLSetStmtAttr(after, SQL_ATTR_METADATA_ID, reinterpret_cast<SQLPOINTER>(SQL_FALSE), 0), SQL_SUCCESS);
+    EXPECT_EQ(GetStmtUlen(after, SQL_ATTR_METADATA_ID), static_cast<SQLULEN>(SQL_FALSE));
+    EXPECT_EQ(SQLSetStmtAttr(after, SQL_ATTR_METADATA_ID, reinterpret_cast<SQLPOINTER>(2), 0), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_STMT, after), "HY024");
+    EXPECT_EQ(GetStmtUlen(after, SQL_ATTR_METADATA_ID), static_cast<SQLULEN>(SQL_FALSE));
 }
 
 TEST(StmtAttr, SqlulenAttributesComeBackClean)
