@@ -2,9 +2,89 @@
 // a temporary statement (the descriptor and information layers ask for
 // type names, literal prefixes and suffixes).
 #include <cstdlib>
+#include <cstring>
 
+#include "drv_jdbc/j-typeinfo.h"
 #include "exec/st_internal.h"
 #include "odbc/stmt.h"
+
+namespace {
+
+constexpr int kTypeNameColumn = 1;
+
+// The current row's TYPE_NAME as read (room for any PostgreSQL type name).
+struct RowName {
+    SQLRETURN rc;
+    SQLLEN ind;
+    char text[256];
+    bool Is(const char *name) const { return rc == SQL_SUCCESS && ind != SQL_NULL_DATA && std::strcmp(text, name) == 0; }
+};
+
+void ReadRowName(Stmt *s, RowName *n)
+{
+    n->text[0] = '\0';
+    n->ind = SQL_NULL_DATA;
+    n->rc = StmtGetData(s, kTypeNameColumn, SQL_C_CHAR, n->text, sizeof n->text, &n->ind);
+}
+
+// The row's answer for the column: TYPE_NAME from what was read, handed out
+// as StmtGetData would (cut to the buffer with SQL_SUCCESS_WITH_INFO, the
+// whole length or -1 for NULL in *len); any other column read now.
+SQLRETURN Answer(Stmt *s, int column, const RowName &name, char *buf, int64_t bufSize, int64_t *len)
+{
+    if (column != kTypeNameColumn) {
+        SQLLEN ind = 0;
+        SQLRETURN rc = StmtGetData(s, static_cast<uint16_t>(column), SQL_C_CHAR, buf, bufSize, &ind);
+        if (len)
+            *len = ind;
+        return rc;
+    }
+    if (len)
+        *len = name.ind;
+    if (name.rc != SQL_SUCCESS || name.ind == SQL_NULL_DATA)
+        return name.rc;
+    const size_t n = std::strlen(name.text);
+    if (len)
+        *len = static_cast<int64_t>(n);
+    if (!buf || bufSize <= 0)
+        return SQL_SUCCESS;
+    const size_t room = static_cast<size_t>(bufSize) - 1;
+    const size_t kept = n < room ? n : room;
+    std::memcpy(buf, name.text, kept);
+    buf[kept] = '\0';
+    if (kept == n)
+        return SQL_SUCCESS;
+    s->diag.errNum = 19;
+    return SQL_SUCCESS_WITH_INFO;
+}
+
+// Reads the column from the open type-information result of one SQL type:
+// from the row of the type's usual PostgreSQL name ("varchar", "bpchar" ...)
+// when the result holds it, else from the first row.  The first fetch's
+// result when it is not SQL_SUCCESS (SQL_NO_DATA for a type not listed),
+// else the read's.
+SQLRETURN ReadTypeRow(Stmt *s, int column, int16_t sqlType, char *buf, int64_t bufSize, int64_t *len)
+{
+    SQLRETURN rc = StmtFetchForward(s);
+    if (rc != SQL_SUCCESS)
+        return rc;
+    const char *usual = typeUsualName(sqlType);
+    RowName name;
+    ReadRowName(s, &name);
+    rc = Answer(s, column, name, buf, bufSize, len);
+    if (!*usual || name.Is(usual) || rc == SQL_ERROR)
+        return rc;
+    // Other types share the SQL type ("name" and "text" are VARCHAR too):
+    // a later row of the usual one answers instead.
+    while (StmtFetchForward(s) == SQL_SUCCESS) {
+        ReadRowName(s, &name);
+        if (name.Is(usual))
+            return Answer(s, column, name, buf, bufSize, len);
+    }
+    return rc;
+}
+
+} // namespace
 
 SQLRETURN ConnGetTypeInfoColumn(Conn *c, int column, int16_t sqlType, char *buf, int64_t bufSize, int64_t *len)
 {
@@ -25,13 +105,7 @@ SQLRETURN ConnGetTypeInfoColumn(Conn *c, int column, int16_t sqlType, char *buf,
     } else {
         s->state = STMT_EXECUTED;
         s->flags |= ST_CURSOR_OPEN;
-        rc = StmtFetchForward(s);
-        if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
-            SQLLEN ind = 0;
-            rc = StmtGetData(s, static_cast<uint16_t>(column), SQL_C_CHAR, buf, bufSize, &ind);
-            if (len)
-                *len = ind;
-        }
+        rc = ReadTypeRow(s, column, sqlType, buf, bufSize, len);
     }
     if (rc == SQL_ERROR) {
         // The temporary statement's diagnostics become the connection's.

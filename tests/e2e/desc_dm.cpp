@@ -26,7 +26,9 @@ public:
                "insert into krs_desc.t values (1, 10000000000, 12.50, 'one', 'text one', "
                "'2024-01-02 03:04:05.678', '\\x0102'), (2, null, null, 'two', null, null, null), "
                "(3, 30, 3.25, 'three', 't3', '2024-03-03 00:00:00', '\\xff'); "
-               "create function krs_desc.twice(x int4) returns int4 language sql as 'select x * 2'");
+               "create function krs_desc.twice(x int4) returns int4 language sql as 'select x * 2'; "
+               "create table krs_desc.types(vc varchar(10), ch char(3), tx text, i4 int4, num numeric(8,3), "
+               "ts timestamp, by bytea, id uuid)");
     }
     void TearDown() override
     {
@@ -504,6 +506,47 @@ TEST_P(Desc, IrdDescribesTheColumnsOfATable)
     EXPECT_EQ(SQLGetDescRec(ird, 8, name, sizeof name, &nameLen, &type, &sub, &length, &precision, &scale,
                             &nullable),
               SQL_NO_DATA);
+}
+
+TEST_P(Desc, TypeNamesAreThoseOfTheColumnsOwnTypes)
+{
+    ASSERT_EQ(Exec(stmt, "select vc, ch, tx, i4, num, ts, by, id from krs_desc.types"), SQL_SUCCESS)
+        << StmtState(stmt);
+    const char *want[] = {"varchar", "bpchar", "text", "int4", "numeric", "timestamp", "bytea", "uuid"};
+    SQLHDESC ird = StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC);
+    for (SQLUSMALLINT i = 1; i <= 8; ++i) {
+        SCOPED_TRACE(want[i - 1]);
+        char name[64] = {};
+        SQLSMALLINT len = 0;
+        ASSERT_EQ(SQLColAttribute(stmt, i, SQL_DESC_TYPE_NAME, name, sizeof name, &len, nullptr), SQL_SUCCESS)
+            << StmtState(stmt);
+        EXPECT_STREQ(name, want[i - 1]);
+        EXPECT_EQ(len, static_cast<SQLSMALLINT>(std::strlen(want[i - 1])));
+        EXPECT_EQ(Text(ird, static_cast<SQLSMALLINT>(i), SQL_DESC_TYPE_NAME), want[i - 1]);
+        char old[64] = {};
+        ASSERT_EQ(SQLColAttributes(stmt, i, SQL_COLUMN_TYPE_NAME, old, sizeof old, &len, nullptr), SQL_SUCCESS);
+        EXPECT_STREQ(old, want[i - 1]);
+    }
+
+    // Where only an SQL type is known (parameters bound before the statement
+    // is prepared), its usual PostgreSQL name.
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLHSTMT fresh = NewStmt();
+    char buf[4][8] = {};
+    SQLLEN ind[4] = {SQL_NTS, SQL_NTS, SQL_NTS, SQL_NTS};
+    const SQLSMALLINT types[] = {SQL_VARCHAR, SQL_CHAR, SQL_INTEGER, SQL_NUMERIC};
+    const char *usual[] = {"varchar", "bpchar", "int4", "numeric"};
+    for (SQLUSMALLINT i = 0; i < 4; ++i)
+        ASSERT_EQ(SQLBindParameter(fresh, i + 1, SQL_PARAM_INPUT, SQL_C_CHAR, types[i], 5, 0, buf[i],
+                                   sizeof buf[i], &ind[i]),
+                  SQL_SUCCESS)
+            << StmtState(fresh);
+    SQLHDESC ipd = StmtDesc(fresh, SQL_ATTR_IMP_PARAM_DESC);
+    for (SQLSMALLINT i = 0; i < 4; ++i) {
+        EXPECT_EQ(Small(ipd, i + 1, SQL_DESC_CONCISE_TYPE), types[i]);
+        EXPECT_EQ(Text(ipd, i + 1, SQL_DESC_TYPE_NAME), usual[i]) << types[i];
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, fresh);
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, Desc, ::testing::ValuesIn(kLibraries),

@@ -69,6 +69,8 @@ struct Script {
         std::vector<uint8_t> bytes;
     };
     std::vector<Piece> pieces;
+    // Type information: row id i is named typeNames[i] in column 1.
+    std::vector<std::string> typeNames;
 };
 
 Script *g;
@@ -165,6 +167,9 @@ int S_Fetch(int, uint16_t rows, RowBlock *out)
 {
     g->fetchAsked.push_back(rows);
     ColDesc d[2] = {Desc("id", SQL_INTEGER, VT_LONG, 10), Desc("name", SQL_VARCHAR, VT_NTS, 12)};
+    const bool named = !g->typeNames.empty();
+    if (named)
+        d[0] = Desc("TYPE_NAME", SQL_VARCHAR, VT_NTS, 12);
     size_t n = g->rows.size() - g->next;
     n = std::min<size_t>({n, rows, static_cast<size_t>(g->perCall)});
     if (n == 0) {
@@ -174,7 +179,12 @@ int S_Fetch(int, uint16_t rows, RowBlock *out)
     RB_InitFromColDescs(d, 2, static_cast<int32_t>(n), out);
     for (size_t r = 0; r < n; ++r) {
         int32_t id = g->rows[g->next++];
-        std::memcpy(out->columns[0].data + 4 * r, &id, 4);
+        if (named) {
+            const std::string &t = g->typeNames.at(static_cast<size_t>(id));
+            std::memcpy(out->columns[0].data + out->columns[0].width * r, t.c_str(), t.size());
+        } else {
+            std::memcpy(out->columns[0].data + 4 * r, &id, 4);
+        }
         out->columns[0].indicators[r] = 0;
         std::string name = "row" + std::to_string(id);
         std::memcpy(out->columns[1].data + out->columns[1].width * r, name.c_str(), name.size());
@@ -910,6 +920,50 @@ TEST_F(Exec, TypeInformationTextThroughATemporaryStatement)
     EXPECT_EQ(conn->diag.errNum, 52);
     conn->state = CONN_CONNECTED;
     ERR_Clear(&conn->diag);
+}
+
+TEST_F(Exec, TypeInformationTextIsThatOfTheTypesUsualName)
+{
+    // VARCHAR rows of the type table: "name" first, the usual "varchar" later.
+    script.typeNames = {"name", "text", "varchar", "bpchar", "char"};
+    struct Case {
+        std::vector<int32_t> rows;
+        int column;
+        int16_t type;
+        const char *want;
+    } cases[] = {
+        {{0, 1, 2}, 1, SQL_VARCHAR, "varchar"},
+        {{0, 1, 2}, 2, SQL_VARCHAR, "row2"},     // the literal columns of the same row
+        {{4, 3}, 1, SQL_CHAR, "bpchar"},
+        {{4, 3}, 1, SQL_WCHAR, "bpchar"},
+        {{2, 0}, 1, SQL_VARCHAR, "varchar"},     // the first row is the usual one
+        {{0, 1}, 1, SQL_VARCHAR, "name"},        // none is: the first row
+        {{1}, 1, SQL_GUID, "text"},              // no usual name: the first row
+    };
+    for (const Case &c : cases) {
+        script.rows = c.rows;
+        script.next = 0;
+        char buf[256] = {};
+        int64_t len = 0;
+        EXPECT_EQ(ConnGetTypeInfoColumn(conn, c.column, c.type, buf, sizeof buf, &len), SQL_SUCCESS) << c.want;
+        EXPECT_STREQ(buf, c.want);
+        EXPECT_EQ(len, static_cast<int64_t>(std::strlen(c.want)));
+    }
+    // A usual name found later is cut like any read.
+    script.rows = {0, 2};
+    script.next = 0;
+    char small[4] = {};
+    int64_t len = 0;
+    EXPECT_EQ(ConnGetTypeInfoColumn(conn, 1, SQL_VARCHAR, small, sizeof small, &len), SQL_SUCCESS_WITH_INFO);
+    EXPECT_STREQ(small, "var");
+    EXPECT_EQ(len, 7);
+    // A type the table does not list.
+    script.rows = {};
+    script.next = 0;
+    std::strcpy(small, "abc");
+    EXPECT_EQ(ConnGetTypeInfoColumn(conn, 1, SQL_VARCHAR, small, sizeof small, &len), SQL_NO_DATA);
+    EXPECT_STREQ(small, "abc");
+    EXPECT_EQ(conn->stmts->next, nullptr);
 }
 
 TEST_F(Exec, MoreResultsAndCloseCursor)
