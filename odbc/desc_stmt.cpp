@@ -152,8 +152,10 @@ SQLRETURN DescStmtSetRowsetSize(Stmt *s, uint64_t size, int *err)
 
 int DescStmtSetParamset(Stmt *s, uint64_t size, SQLULEN *processed)
 {
-    if (!s->conn || !s->conn->cn_hasParamOp)
-        return size == 1 ? 0 : 1;
+    // Without parameter arrays the size can only be 1; the processed
+    // pointer is still the application's.
+    if ((!s->conn || !s->conn->cn_hasParamOp) && size != 1)
+        return 1;
     if (size == 0)
         return 39;
     s->paramsetSize = size;

@@ -402,6 +402,45 @@ void PutPointer(SQLPOINTER buf, const void *p)
         std::memcpy(buf, &p, sizeof p);
 }
 
+// The statement attributes kept in a descriptor header: which of the
+// statement's current descriptors holds each, and as which field.
+enum HeaderDesc : uint8_t { HD_ARD, HD_APD, HD_IRD, HD_IPD };
+struct HeaderAttr {
+    SQLINTEGER attr;
+    HeaderDesc desc;
+    int16_t field;
+};
+constexpr HeaderAttr kHeaderAttrs[] = {
+    {SQL_ATTR_ROW_BIND_TYPE, HD_ARD, SQL_DESC_BIND_TYPE},
+    {SQL_ATTR_ROW_BIND_OFFSET_PTR, HD_ARD, SQL_DESC_BIND_OFFSET_PTR},
+    {SQL_ATTR_ROW_OPERATION_PTR, HD_ARD, SQL_DESC_ARRAY_STATUS_PTR},
+    {SQL_ATTR_ROW_ARRAY_SIZE, HD_ARD, SQL_DESC_ARRAY_SIZE},
+    {SQL_ATTR_ROW_STATUS_PTR, HD_IRD, SQL_DESC_ARRAY_STATUS_PTR},
+    {SQL_ATTR_ROWS_FETCHED_PTR, HD_IRD, SQL_DESC_ROWS_PROCESSED_PTR},
+    {SQL_ATTR_PARAM_BIND_TYPE, HD_APD, SQL_DESC_BIND_TYPE},
+    {SQL_ATTR_PARAM_BIND_OFFSET_PTR, HD_APD, SQL_DESC_BIND_OFFSET_PTR},
+    {SQL_ATTR_PARAM_OPERATION_PTR, HD_APD, SQL_DESC_ARRAY_STATUS_PTR},
+    {SQL_ATTR_PARAMSET_SIZE, HD_APD, SQL_DESC_ARRAY_SIZE},
+    {SQL_ATTR_PARAM_STATUS_PTR, HD_IPD, SQL_DESC_ARRAY_STATUS_PTR},
+    {SQL_ATTR_PARAMS_PROCESSED_PTR, HD_IPD, SQL_DESC_ROWS_PROCESSED_PTR},
+};
+
+// Writes the attribute as its descriptor's header field, so that every
+// statement using that descriptor (an explicit ARD or APD may serve several)
+// follows; the descriptor layer's diagnostic goes to S.
+SQLRETURN HeaderField(Stmt *s, SQLINTEGER attr, SQLULEN value)
+{
+    for (const HeaderAttr &h : kHeaderAttrs) {
+        if (h.attr != attr)
+            continue;
+        Desc *d = h.desc == HD_ARD ? s->ard : h.desc == HD_APD ? s->apd : h.desc == HD_IRD ? s->ird : s->ipd;
+        if (!d)
+            return Fail(s, 15);
+        return DescSetFieldForStmt(s, d, h.field, value, 0, 'A');
+    }
+    return Fail(s, 27);
+}
+
 } // namespace
 
 SQLRETURN StmtSetOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
@@ -415,9 +454,9 @@ SQLRETURN StmtSetOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
         s->asyncEnable = value ? 1 : 0;
         return SQL_SUCCESS;
     case SQL_BIND_TYPE:
-        s->bindType = static_cast<uint32_t>(value);
         if (s->ard)
-            s->ard->bindType = static_cast<uint32_t>(value);
+            return HeaderField(s, SQL_ATTR_ROW_BIND_TYPE, value);
+        s->bindType = static_cast<uint32_t>(value);
         return SQL_SUCCESS;
     case SQL_CURSOR_TYPE:
     case SQL_CONCURRENCY:
@@ -570,53 +609,28 @@ SQLRETURN StmtSetAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER, in
     case 1054:
         return StmtSetOption(s, static_cast<SQLUSMALLINT>(attr), v);
     case SQL_ATTR_ROW_BIND_TYPE:
-        return StmtSetOption(s, SQL_BIND_TYPE, v);
+        return HeaderField(s, attr, v);
     case SQL_ATTR_ENABLE_AUTO_IPD:
         return v ? Changed(s) : SQL_SUCCESS;
     case SQL_ATTR_FETCH_BOOKMARK_PTR:
         s->fetchBookmarkPtr = value;
         return SQL_SUCCESS;
-    case SQL_ATTR_PARAM_BIND_OFFSET_PTR:
-        s->apd->bindOffsetPtr = static_cast<SQLLEN *>(value);
-        return SQL_SUCCESS;
-    case SQL_ATTR_PARAM_BIND_TYPE:
-        s->apd->bindType = static_cast<uint32_t>(v);
-        return SQL_SUCCESS;
-    case SQL_ATTR_PARAM_OPERATION_PTR:
-        s->apd->arrayStatusPtr = static_cast<uint16_t *>(value);
-        return SQL_SUCCESS;
-    case SQL_ATTR_PARAM_STATUS_PTR:
-        s->ipd->arrayStatusPtr = static_cast<uint16_t *>(value);
-        return SQL_SUCCESS;
-    case SQL_ATTR_PARAMS_PROCESSED_PTR:
-        s->ipd->rowsProcessedPtr = static_cast<SQLULEN *>(value);
-        s->paramsProcessedPtr = static_cast<SQLULEN *>(value);
-        return SQL_SUCCESS;
     case SQL_ATTR_PARAMSET_SIZE:
         if (v == 0)
             return Fail(s, 138);
-        s->apd->arraySize = v;
-        s->paramsetSize = v;
-        return SQL_SUCCESS;
+        return HeaderField(s, attr, v);
+    case SQL_ATTR_ROW_ARRAY_SIZE:
+        return HeaderField(s, attr, v == 0 ? 1 : v);
+    case SQL_ATTR_PARAM_BIND_OFFSET_PTR:
+    case SQL_ATTR_PARAM_BIND_TYPE:
+    case SQL_ATTR_PARAM_OPERATION_PTR:
+    case SQL_ATTR_PARAM_STATUS_PTR:
+    case SQL_ATTR_PARAMS_PROCESSED_PTR:
     case SQL_ATTR_ROW_BIND_OFFSET_PTR:
-        s->ard->bindOffsetPtr = static_cast<SQLLEN *>(value);
-        return SQL_SUCCESS;
     case SQL_ATTR_ROW_OPERATION_PTR:
-        s->ard->arrayStatusPtr = static_cast<uint16_t *>(value);
-        return SQL_SUCCESS;
     case SQL_ATTR_ROW_STATUS_PTR:
-        s->ird->arrayStatusPtr = static_cast<uint16_t *>(value);
-        return SQL_SUCCESS;
     case SQL_ATTR_ROWS_FETCHED_PTR:
-        s->rowsFetchedPtr = static_cast<SQLULEN *>(value);
-        s->ird->rowsProcessedPtr = static_cast<SQLULEN *>(value);
-        return SQL_SUCCESS;
-    case SQL_ATTR_ROW_ARRAY_SIZE: {
-        SQLRETURN rc = StmtSetOption(s, SQL_ROWSET_SIZE, v);
-        if (rc != SQL_ERROR)
-            s->ard->arraySize = static_cast<uint64_t>(s->cursor.rowsetSize);
-        return rc;
-    }
+        return HeaderField(s, attr, v);
     case SQL_ATTR_APP_ROW_DESC:
     case SQL_ATTR_APP_PARAM_DESC:
         return SetAppDesc(s, attr, value);

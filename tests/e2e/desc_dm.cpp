@@ -380,6 +380,46 @@ TEST_P(Desc, OneExplicitArdSharedByTwoStatements)
     SQLFreeHandle(SQL_HANDLE_STMT, other);
 }
 
+TEST_P(Desc, RowAttributesSetOnOneStatementReachAnotherSharingItsArd)
+{
+    SQLHSTMT other = NewStmt();
+    SQLHDESC user = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, h.dbc, &user), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS) << StmtState(stmt);
+    ASSERT_EQ(SQLSetStmtAttr(other, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS) << StmtState(other);
+    struct Row {
+        SQLINTEGER id;
+        SQLLEN ind;
+    } rows[3] = {};
+    ASSERT_EQ(SQLSetDescRec(user, 1, SQL_C_SLONG, 0, sizeof rows[0].id, 0, 0, &rows[0].id, &rows[0].ind,
+                            &rows[0].ind),
+              SQL_SUCCESS)
+        << DescState(user);
+
+    // Row-wise rowsets of three, set through the first statement only.
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(3), 0), SQL_SUCCESS)
+        << StmtState(stmt);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Row)), 0),
+              SQL_SUCCESS)
+        << StmtState(stmt);
+    SQLULEN v = 0;
+    ASSERT_EQ(SQLGetStmtAttr(other, SQL_ATTR_ROW_ARRAY_SIZE, &v, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(v, 3u);
+    ASSERT_EQ(SQLGetStmtAttr(other, SQL_ATTR_ROW_BIND_TYPE, &v, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(v, sizeof(Row));
+
+    SQLULEN fetched = 0;
+    ASSERT_EQ(SQLSetStmtAttr(other, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+    ASSERT_EQ(Exec(other, "select i4 * 10 from krs_desc.t order by i4"), SQL_SUCCESS) << StmtState(other);
+    ASSERT_EQ(SQLFetch(other), SQL_SUCCESS) << StmtState(other);
+    EXPECT_EQ(fetched, 3u);
+    EXPECT_EQ(rows[0].id, 10);
+    EXPECT_EQ(rows[1].id, 20);
+    EXPECT_EQ(rows[2].id, 30);
+    EXPECT_EQ(rows[1].ind, static_cast<SQLLEN>(sizeof(SQLINTEGER)));
+    SQLFreeHandle(SQL_HANDLE_STMT, other);
+}
+
 TEST_P(Desc, FreeingAnExplicitArdInUseRevertsToTheImplicitOne)
 {
     SQLHDESC implicit = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);

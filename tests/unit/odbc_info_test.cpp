@@ -747,6 +747,66 @@ TEST(StmtAttr, ApplicationDescriptors)
     EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY024");
 }
 
+TEST(StmtAttr, HeaderAttributesOfASharedDescriptorReachEveryStatementUsingIt)
+{
+    Session s;
+    ConnOf(s.dbc)->cn_hasParamOp = 1;
+    SQLHSTMT a = s.NewStmt(), b = s.NewStmt(), alone = s.NewStmt();
+    SQLHDESC ard = nullptr, apd = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, s.dbc, &ard), SQL_SUCCESS);
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, s.dbc, &apd), SQL_SUCCESS);
+    for (SQLHSTMT h : {a, b}) {
+        ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_APP_ROW_DESC, ard, 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_APP_PARAM_DESC, apd, 0), SQL_SUCCESS);
+    }
+    SQLLEN offset = 0;
+    SQLUSMALLINT ops[8] = {};
+    struct Case {
+        SQLINTEGER attr;
+        SQLULEN value;
+    } cases[] = {
+        {SQL_ATTR_ROW_ARRAY_SIZE, 8},
+        {SQL_ATTR_ROW_BIND_TYPE, 24},
+        {SQL_ATTR_ROW_BIND_OFFSET_PTR, reinterpret_cast<SQLULEN>(&offset)},
+        {SQL_ATTR_ROW_OPERATION_PTR, reinterpret_cast<SQLULEN>(ops)},
+        {SQL_ATTR_PARAMSET_SIZE, 6},
+        {SQL_ATTR_PARAM_BIND_TYPE, 40},
+        {SQL_ATTR_PARAM_BIND_OFFSET_PTR, reinterpret_cast<SQLULEN>(&offset)},
+        {SQL_ATTR_PARAM_OPERATION_PTR, reinterpret_cast<SQLULEN>(ops)},
+    };
+    for (const Case &c : cases) {
+        const SQLULEN before = GetStmtUlen(alone, c.attr);
+        ASSERT_EQ(SQLSetStmtAttr(a, c.attr, reinterpret_cast<SQLPOINTER>(c.value), 0), SQL_SUCCESS) << c.attr;
+        EXPECT_EQ(GetStmtUlen(a, c.attr), c.value) << c.attr;
+        EXPECT_EQ(GetStmtUlen(b, c.attr), c.value) << c.attr << ": the other statement follows";
+        EXPECT_EQ(GetStmtUlen(alone, c.attr), before) << c.attr << ": a statement with its own is untouched";
+    }
+    EXPECT_EQ(StmtOf(b)->cursor.rowsetSize, 8);
+    EXPECT_EQ(StmtOf(b)->bindType, 24u);
+    EXPECT_EQ(StmtOf(b)->paramsetSize, 6u);
+    SQLULEN size = 0;
+    ASSERT_EQ(SQLGetDescField(ard, 0, SQL_DESC_ARRAY_SIZE, &size, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(size, 8u);
+    // The ODBC 2 bind type is the ARD's too.
+    ASSERT_EQ(SQLSetStmtOption(b, SQL_BIND_TYPE, 12), SQL_SUCCESS);
+    EXPECT_EQ(GetStmtUlen(a, SQL_ATTR_ROW_BIND_TYPE), 12u);
+
+    // A refused size leaves every statement as it was.
+    EXPECT_EQ(SQLSetStmtAttr(a, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(0), 0), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_STMT, a), "HY024");
+    EXPECT_EQ(GetStmtUlen(b, SQL_ATTR_PARAMSET_SIZE), 6u);
+    // A row array size of 0 is taken as 1.
+    ASSERT_EQ(SQLSetStmtAttr(a, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(0), 0), SQL_SUCCESS);
+    EXPECT_EQ(GetStmtUlen(b, SQL_ATTR_ROW_ARRAY_SIZE), 1u);
+
+    // Freeing the descriptors gives each statement its own again.
+    ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, ard), SQL_SUCCESS);
+    ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, apd), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(a, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(3), 0), SQL_SUCCESS);
+    EXPECT_EQ(GetStmtUlen(a, SQL_ATTR_ROW_ARRAY_SIZE), 3u);
+    EXPECT_EQ(GetStmtUlen(b, SQL_ATTR_ROW_ARRAY_SIZE), 1u);
+}
+
 TEST(StmtAttr, MetadataIdOnTheStatementAndAsTheConnectionsDefault)
 {
     Session s;
