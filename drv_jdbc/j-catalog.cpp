@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-desc.h"
@@ -24,15 +25,13 @@ namespace {
 template <class Call>
 int runCatalog(int stmt, int32_t kind, Call call)
 {
-    DrvStmt *s = drvStmtOf(stmt);
-    if (!s)
-        return 21;
-    if (!drvStmtEnter(s))
-        return 15;
+    DrvCall<DrvStmt> op(stmt);
+    if (int rc = op.attach())
+        return rc;
+    DrvStmt *s = op.get();
     resetCatalogStmt(s);
-    JniLocalFrame frame(s->env, 64);
-    if (!frame.ok())
-        return 16;
+    if (int rc = op.pushFrame())
+        return rc;
     jobject rs = nullptr;
     if (int rc = call(s, s->conn->metaData, &rs))
         return rc;

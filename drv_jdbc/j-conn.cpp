@@ -1,6 +1,7 @@
 // Back-end connections: DRV_Connect, DRV_Disconnect, DRV_Commit, DRV_Rollback.
 #include "drv_jdbc/j-conn.h"
 
+#include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-factory.h"
 #include "drv_jdbc/j-info.h"
@@ -24,11 +25,6 @@ DrvOptions drvOptions;
 
 namespace {
 constexpr size_t kClassListMax = 1024;
-
-DrvConn *connOf(int handle)
-{
-    return static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(handle)));
-}
 
 bool hasWideMarker(const char *serverText)
 {
@@ -178,16 +174,10 @@ using JdbcTxnCall = int (*)(DrvConn *, jobject);
 // driver would refuse it.
 int endTransaction(int handle, JdbcTxnCall call)
 {
-    DrvConn *c = connOf(handle);
-    if (!c)
-        return 21;
-    JNIEnv *env = jvmAttachThread(c->env);
-    if (!env)
-        return 15;
-    c->env = env;
-    JniLocalFrame frame(env, 64);
-    if (!frame.ok())
-        return 16;
+    DrvCall<DrvConn> op(handle);
+    if (int rc = op.enter())
+        return rc;
+    DrvConn *c = op.get();
     uint8_t autoCommit = 0;
     int rc = jc_Connection_getAutoCommit(c, c->connection, &autoCommit);
     if (rc != 0 || autoCommit)
@@ -273,15 +263,14 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
 
 int DRV_Disconnect(int handle)
 {
-    DrvConn *c = connOf(handle);
-    if (!c)
-        return 21;
-    JNIEnv *env = jvmAttachThread(c->env);
-    if (!env)
-        return 15;
-    c->env = env;
+    DrvCall<DrvConn> op(handle);
+    if (int rc = op.attach())
+        return rc;
+    DrvConn *c = op.get();
+    JNIEnv *env = c->env;
     {
-        JniLocalFrame frame(env, 64);
+        // A disconnect goes on without a frame rather than leave the connection open.
+        op.pushFrame();
         PL_CsGuard mutex(jvmService.mutex);
         freeConnStatements(c, env);
         if (c->connection) {
@@ -299,6 +288,7 @@ int DRV_Disconnect(int handle)
         dropGlobal(env, &c->metaData);
         dropGlobal(env, &c->connection);
     }
+    op.popFrame();
     jvmDetachThread(env);
     c->env = nullptr;
     HT_Remove(&drvConnTable, static_cast<uint32_t>(handle));
@@ -319,6 +309,20 @@ void freeTypeInfoEntry(uint64_t value, const void *, void *)
     free(reinterpret_cast<TypeInfoEntry *>(static_cast<uintptr_t>(value)));
 }
 } // namespace
+
+DrvConn *drvConnOf(int handle)
+{
+    return static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(handle)));
+}
+
+bool drvConnEnter(DrvConn *c)
+{
+    JNIEnv *env = jvmAttachThread(c->env);
+    if (!env)
+        return false;
+    c->env = env;
+    return true;
+}
 
 void freeDrvConn(DrvConn *c)
 {

@@ -72,6 +72,11 @@ int DRV_Disconnect(int conn);
 int DRV_Commit(int conn);
 int DRV_Rollback(int conn);
 
+// The connection record of a handle, or NULL.
+DrvConn *drvConnOf(int handle);
+// Attaches the calling thread and records its JNIEnv; false when the VM refuses.
+bool drvConnEnter(DrvConn *c);
+
 // Frees the record and what it owns, except the scalar-function map and the
 // global references.  NULL is allowed.
 void freeDrvConn(DrvConn *c);

@@ -2,6 +2,7 @@
 // parameter descriptions and their column attributes, and closing results.
 #include "drv_jdbc/j-desc.h"
 
+#include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-serv.h"
@@ -368,13 +369,10 @@ int DRV_AllocStmt(int conn, int *outStmt)
     if (!outStmt)
         return 21;
     *outStmt = 0;
-    DrvConn *c = static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(conn)));
-    if (!c)
-        return 21;
-    JNIEnv *env = jvmAttachThread(c->env);
-    if (!env)
-        return 15;
-    c->env = env;
+    DrvCall<DrvConn> op(conn);
+    if (int rc = op.attach())
+        return rc;
+    DrvConn *c = op.get();
     DrvStmt *s = static_cast<DrvStmt *>(calloc(1, sizeof(DrvStmt)));
     if (!s)
         return 16;
@@ -382,7 +380,7 @@ int DRV_AllocStmt(int conn, int *outStmt)
     s->stringMode = c->stringMode;
     s->redirectCol = -1;
     s->jdbcColumns = -1;
-    s->env = env;
+    s->env = c->env;
     s->cursorDefault = c->cursorDefault;
     s->maxRows = c->options.maxRows;
     s->flags = DS_PARAMS_CHANGED;
@@ -401,31 +399,28 @@ int DRV_AllocStmt(int conn, int *outStmt)
 
 int DRV_FreeStmt(int stmt)
 {
-    DrvStmt *s = drvStmtOf(stmt);
-    if (!s)
-        return 21;
-    if (!drvStmtEnter(s))
-        return 15;
-    {
-        JniLocalFrame frame(s->env, 64);
-        HT_Remove(&drvStmtTable, static_cast<uint32_t>(stmt));
-        drvStmtDiscard(s);
-    }
+    DrvCall<DrvStmt> op(stmt);
+    if (int rc = op.attach())
+        return rc;
+    // The statement is freed also without a frame.
+    op.pushFrame();
+    HT_Remove(&drvStmtTable, static_cast<uint32_t>(stmt));
+    drvStmtDiscard(op.get());
     return 0;
 }
 
 int DRV_GetCursorName(int stmt, char *buf, int16_t len, int16_t *outLen)
 {
-    DrvStmt *s = drvStmtOf(stmt);
-    if (!s)
-        return 21;
-    if (!drvStmtEnter(s))
-        return 15;
+    DrvCall<DrvStmt> op(stmt);
+    if (int rc = op.attach())
+        return rc;
+    DrvStmt *s = op.get();
     if (!(s->flags & DS_PENDING))
         return 22;
     if (!s->resultSet)
         return 0;
-    JniLocalFrame frame(s->env, 64);
+    if (int rc = op.pushFrame())
+        return rc;
     uint16_t n = 0;
     int rc = jc_ResultSet_getCursorName(s, s->resultSet, buf, static_cast<uint16_t>(len > 0 ? len : 0), &n);
     if (outLen)
@@ -435,14 +430,14 @@ int DRV_GetCursorName(int stmt, char *buf, int16_t len, int16_t *outLen)
 
 int DRV_SetCursorName(int stmt, const char *name)
 {
-    DrvStmt *s = drvStmtOf(stmt);
-    if (!s)
-        return 21;
-    if (!drvStmtEnter(s))
-        return 15;
+    DrvCall<DrvStmt> op(stmt);
+    if (int rc = op.attach())
+        return rc;
+    DrvStmt *s = op.get();
     if (!s->stmt)
         return 0;
-    JniLocalFrame frame(s->env, 64);
+    if (int rc = op.pushFrame())
+        return rc;
     return jc_Statement_setCursorName(s, s->stmt, name);
 }
 
@@ -500,13 +495,12 @@ int DRV_GetParamDescs(int stmt, uint16_t *outCount, ColDesc **outCopy)
 
 int DRV_CloseCursor(int stmt)
 {
-    DrvStmt *s = drvStmtOf(stmt);
-    if (!s)
-        return 21;
-    if (!drvStmtEnter(s))
-        return 15;
-    JniLocalFrame frame(s->env, 64);
-    closeResultSet(s);
+    DrvCall<DrvStmt> op(stmt);
+    if (int rc = op.attach())
+        return rc;
+    // The result is closed also without a frame.
+    op.pushFrame();
+    closeResultSet(op.get());
     return 0;
 }
 
@@ -604,16 +598,16 @@ void freeAttrTable(TypedValue *t, size_t n)
 
 int DRV_ColAttributes(int stmt, uint16_t *outCols, int16_t *outAttrs, ColDesc **outCopy, TypedValue **outTable)
 {
-    DrvStmt *s = drvStmtOf(stmt);
+    DrvCall<DrvStmt> op(stmt);
+    DrvStmt *s = op.get();
     if (!s || !outCols || !outAttrs || !outCopy || !outTable)
         return 21;
     *outCols = 0;
     *outAttrs = 0;
     *outCopy = nullptr;
     *outTable = nullptr;
-    if (!drvStmtEnter(s))
-        return 15;
-    JniLocalFrame frame(s->env, 64);
+    if (int rc = op.enter())
+        return rc;
     if (int rc = DRV_GetColDescs(stmt, outCols, outCopy))
         return rc;
     const uint16_t n = *outCols;

@@ -1,9 +1,9 @@
 // SQL preprocessing and escape translation.
 #include "drv_jdbc/j-escape.h"
 
+#include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
-#include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-wrap.h"
 #include "odbc/rowblock.h"
 #include "util/mpl.h"
@@ -389,16 +389,10 @@ int DRV_NativeSql(int conn, const char *sql, char *buf, int16_t len, int16_t *ou
 {
     if (outLen)
         *outLen = 0;
-    DrvConn *c = static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(conn)));
-    if (!c)
-        return 21;
-    JNIEnv *env = jvmAttachThread(c->env);
-    if (!env)
-        return 15;
-    c->env = env;
-    JniLocalFrame frame(env, 64);
-    if (!frame.ok())
-        return 16;
+    DrvCall<DrvConn> op(conn);
+    if (int rc = op.enter())
+        return rc;
+    DrvConn *c = op.get();
     char *native = nullptr;
     int rc = jc_Connection_nativeSQL(c, c->connection, sql ? sql : "", &native);
     if (rc != 0)

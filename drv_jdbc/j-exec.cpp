@@ -1,6 +1,7 @@
 // Prepare, execute and more results.
 #include "drv_jdbc/j-exec.h"
 
+#include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-desc.h"
@@ -80,11 +81,6 @@ int takeResult(DrvStmt *s, bool redescribe)
     s->flags |= DS_PENDING | DS_END_OF_DATA;
     return 0;
 }
-
-struct Frame {
-    JniLocalFrame frame;
-    explicit Frame(DrvStmt *s) : frame(s->env, kFrame) {}
-};
 } // namespace
 
 int executeRow(DrvStmt *s, int32_t n)
@@ -122,14 +118,10 @@ int executeRow(DrvStmt *s, int32_t n)
 
 int DRV_Prepare(int stmt, const char *sql)
 {
-    DrvStmt *s = drvStmtOf(stmt);
-    if (!s)
-        return 21;
-    if (!drvStmtEnter(s))
-        return 15;
-    Frame f(s);
-    if (!f.frame.ok())
-        return 16;
+    DrvCall<DrvStmt> op(stmt);
+    if (int rc = op.enter(kFrame))
+        return rc;
+    DrvStmt *s = op.get();
     resetStmt(s);
     if (int rc = prepareSQLText(&s->sql, sql))
         return rc;
@@ -202,11 +194,10 @@ int DRV_SetParamTypes(int stmt, uint16_t count, const ParamTypeDesc *types)
 
 int DRV_Execute(int stmt)
 {
-    DrvStmt *s = drvStmtOf(stmt);
-    if (!s)
-        return 21;
-    if (!drvStmtEnter(s))
-        return 15;
+    DrvCall<DrvStmt> op(stmt);
+    if (int rc = op.attach())
+        return rc;
+    DrvStmt *s = op.get();
     if (!(s->flags & DS_PREPARED)) {
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior prepare");
         return 22;
@@ -215,9 +206,8 @@ int DRV_Execute(int stmt)
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior parameters set");
         return 48;
     }
-    Frame f(s);
-    if (!f.frame.ok())
-        return 16;
+    if (int rc = op.pushFrame(kFrame))
+        return rc;
     closeResultSet(s);
     s->flags &= static_cast<uint16_t>(~DS_OUT_REGISTERED);
     s->executions = 0;
@@ -250,11 +240,10 @@ int DRV_NotCapable(int stmt, int16_t, int16_t, void *)
 
 int DRV_MoreResults(int stmt)
 {
-    DrvStmt *s = drvStmtOf(stmt);
-    if (!s)
-        return 21;
-    if (!drvStmtEnter(s))
-        return 15;
+    DrvCall<DrvStmt> op(stmt);
+    if (int rc = op.attach())
+        return rc;
+    DrvStmt *s = op.get();
     if (!(s->flags & DS_PENDING))
         return 73;
     s->flags &= static_cast<uint16_t>(~DS_END_OF_DATA);
@@ -263,9 +252,8 @@ int DRV_MoreResults(int stmt)
         return 73;
     }
     const int32_t sets = parameterSets(s);
-    Frame f(s);
-    if (!f.frame.ok())
-        return 16;
+    if (int rc = op.pushFrame(kFrame))
+        return rc;
     if (s->sql.verb == SQLV_SELECT && s->executions > 0 && s->executions < sets) {
         closeResultSet(s);
         return executeRow(s, s->executions);

@@ -1,5 +1,6 @@
 // Block fetch: ResultSet rows into the caller's RowBlock, with the patches
 // that put catalog results into their ODBC form.
+#include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-desc.h"
@@ -464,20 +465,18 @@ int readValue(DrvStmt *s, jobject source, bool callable, int32_t index, RowBlock
 
 int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
 {
-    DrvStmt *s = drvStmtOf(stmt);
-    if (!s)
-        return 21;
-    if (!drvStmtEnter(s))
-        return 15;
+    DrvCall<DrvStmt> op(stmt);
+    if (int rc = op.attach())
+        return rc;
+    DrvStmt *s = op.get();
     if (!block)
         return 21;
     s->rowCount = 0;
     const int32_t redirect = s->redirectCol;
     if (!(s->flags & DS_PENDING))
         return 22;
-    JniLocalFrame frame(s->env, 256);
-    if (!frame.ok())
-        return 16;
+    if (int rc = op.pushFrame(256))
+        return rc;
     if ((s->flags & DS_PROCCALL) && rows == 0) {
         int rc = fetchCallProc(s, block);
         s->flags |= DS_END_OF_DATA;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-infotypes.h"
@@ -148,14 +149,10 @@ int Deliver(const Answer &a, int kind, void *buf, int16_t len, int16_t *outLen)
 
 int ConnectionItem(int handle, int item, int kind, void *buf, int16_t len, int16_t *outLen)
 {
-    DrvConn *c = static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(handle)));
-    if (!c)
-        return 21;
-    JNIEnv *env = jvmAttachThread(c->env);
-    if (!env)
-        return 15;
-    c->env = env;
-    JniLocalFrame frame(env, 64);
+    DrvCall<DrvConn> op(handle);
+    if (int rc = op.enter())
+        return rc;
+    DrvConn *c = op.get();
     Answer a;
     for (const FixedItem &f : kFixedItems) {
         if (f.item == item) {

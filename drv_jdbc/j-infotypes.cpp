@@ -7,10 +7,10 @@
 
 #include <cstring>
 
+#include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-info.h"
-#include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap.h"
 #include "drv_jdbc/j-wrap-dbmd.h"
@@ -582,15 +582,10 @@ int DRV_MoreConnectionItems(DrvConn *c, int item, int kind, void *buf, int16_t l
 
 int DRV_StatementItem(int handle, int item, int kind, void *buf, int16_t len, int16_t *outLen)
 {
-    auto *s = static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, static_cast<uint32_t>(handle)));
-    if (!s)
-        return 21;
-    JNIEnv *env = jvmAttachThread(s->env);
-    if (!env)
-        return 15;
-    s->env = env;
-    JniLocalFrame frame(env, 64);
+    DrvCall<DrvStmt> op(handle);
+    if (int rc = op.enter())
+        return rc;
     Answer a;
-    int rc = StatementAnswer(s, item, &a);
+    int rc = StatementAnswer(op.get(), item, &a);
     return rc != 0 ? rc : Deliver(a, kind, buf, len, outLen);
 }

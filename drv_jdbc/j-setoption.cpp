@@ -6,6 +6,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-infotypes.h"
@@ -229,28 +230,20 @@ int DRV_SetOption(int handle, int code, void *value)
     case 1:
         return HT_Lookup(&drvEnvTable, static_cast<uint32_t>(handle)) ? 43 : 21;
     case 2: {
-        auto *c = static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(handle)));
-        if (!c)
-            return 21;
-        JNIEnv *env = jvmAttachThread(c->env);
-        if (!env)
-            return 15;
-        c->env = env;
-        JniLocalFrame frame(env, 64);
-        return SetConnectionOption(c, code, value);
+        DrvCall<DrvConn> op(handle);
+        if (int rc = op.enter())
+            return rc;
+        return SetConnectionOption(op.get(), code, value);
     }
     case 3: {
-        auto *s = static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, static_cast<uint32_t>(handle)));
-        if (!s)
+        DrvCall<DrvStmt> op(handle);
+        if (!op.get())
             return 21;
         if ((code & kKindMask) != 0x02000000)
             return 43;
-        JNIEnv *env = jvmAttachThread(s->env);
-        if (!env)
-            return 15;
-        s->env = env;
-        JniLocalFrame frame(env, 64);
-        return SetStatementOption(s, code, static_cast<int32_t *>(value));
+        if (int rc = op.enter())
+            return rc;
+        return SetStatementOption(op.get(), code, static_cast<int32_t *>(value));
     }
     default:
         return 1;

@@ -1,0 +1,67 @@
+// The opening that every back-end operation on a connection or a statement
+// shares: the record looked up by its handle, the calling thread attached
+// (its JNIEnv recorded), and a JNI local frame that the guard pops on every
+// exit.
+#pragma once
+#include "drv_jdbc/j-common.h"
+#include "drv_jdbc/j-conn.h"
+#include "drv_jdbc/j-desc.h"
+#include "drv_jdbc/j-stmt.h"
+
+#include <jni.h>
+
+#include <optional>
+
+template <class Rec>
+struct DrvRecord;
+
+template <>
+struct DrvRecord<DrvConn> {
+    static DrvConn *of(int handle) { return drvConnOf(handle); }
+    static bool enter(DrvConn *c) { return drvConnEnter(c); }
+};
+
+template <>
+struct DrvRecord<DrvStmt> {
+    static DrvStmt *of(int handle) { return drvStmtOf(handle); }
+    static bool enter(DrvStmt *s) { return drvStmtEnter(s); }
+};
+
+// Holds one operation's record (DrvConn or DrvStmt) and, once pushed, its
+// local frame.  The steps run apart where an operation checks its state
+// between them; enter() runs both.
+template <class Rec>
+class DrvCall {
+public:
+    explicit DrvCall(int handle) : rec_(DrvRecord<Rec>::of(handle)) {}
+    DrvCall(const DrvCall &) = delete;
+    DrvCall &operator=(const DrvCall &) = delete;
+
+    // The record, or NULL for an unknown handle.
+    Rec *get() const { return rec_; }
+    // 0; 21 for an unknown handle, 15 when the VM refuses the thread.
+    int attach() const
+    {
+        if (!rec_)
+            return 21;
+        return DrvRecord<Rec>::enter(rec_) ? 0 : 15;
+    }
+    // Pushes the local frame on the recorded JNIEnv; 0, or 16 when it cannot be pushed.
+    int pushFrame(jint capacity = 64)
+    {
+        frame_.emplace(rec_->env, capacity);
+        return frame_->ok() ? 0 : 16;
+    }
+    // attach(), then pushFrame(): 0, 21, 15 or 16.
+    int enter(jint capacity = 64)
+    {
+        int rc = attach();
+        return rc != 0 ? rc : pushFrame(capacity);
+    }
+    // Pops the frame now (before the thread is detached).
+    void popFrame() { frame_.reset(); }
+
+private:
+    Rec *rec_;
+    std::optional<JniLocalFrame> frame_;
+};
