@@ -20,9 +20,10 @@ SQLRETURN StmtSetOption(Stmt *stmt, SQLUSMALLINT option, SQLULEN value);
 SQLRETURN StmtOptionValue(Stmt *stmt, SQLUSMALLINT option, uint64_t *value, int *width);
 // StmtOptionValue written at its ODBC 2 width; a null buffer writes nothing.
 SQLRETURN StmtGetOption(Stmt *stmt, SQLUSMALLINT option, SQLPOINTER value);
-// Sets an ODBC 3 attribute.  HY092 for an unknown or read-only attribute,
-// HY024 for a bad value or descriptor, HY017 for another statement's
-// implicit descriptor.
+// Sets an ODBC 3 attribute; those kept in descriptor headers are written
+// through the descriptor, so every statement sharing it follows.  HY092 for
+// an unknown or read-only attribute, HY024 for a bad value or descriptor,
+// HY017 for another statement's implicit descriptor.
 SQLRETURN StmtSetAttr(Stmt *stmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len, int width);
 
 // Sends a new statement's options that differ from a fresh back-end
