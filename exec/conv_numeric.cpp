@@ -55,6 +55,15 @@ SQLRETURN ConvertInteger(int64_t v, const void *raw, int rawSize, int16_t cType,
     }
 }
 
+// A stored integer whose source had a fraction: 01S07 with SQL_SUCCESS_WITH_INFO.
+SQLRETURN WithFraction(ConvTarget &t, SQLRETURN put, bool fractionDropped)
+{
+    if (put != SQL_SUCCESS || !fractionDropped)
+        return put;
+    *t.err = CONV_W_FRACTION;
+    return SQL_SUCCESS_WITH_INFO;
+}
+
 // The shared body of the floating-point members.
 SQLRETURN ConvertReal(double x, bool isFloat, const void *raw, int rawSize, int16_t cType, ConvTarget &t,
                       int scale, int precision)
@@ -66,12 +75,13 @@ SQLRETURN ConvertReal(double x, bool isFloat, const void *raw, int rawSize, int1
         return PutNumberText(t, cType, text, std::strlen(text));
     }
     if (cType == SQL_C_BIT) {
-        if (x != 0.0 && x != 1.0) {
+        // 0 <= x < 2 gives its integer part (01S07 when a fraction was dropped).
+        if (!(x >= 0.0 && x < 2.0)) {  // NaN lands here too
             *t.err = CONV_E_RANGE;
             return SQL_ERROR;
         }
-        uint8_t b = x == 1.0 ? 1 : 0;
-        return PutFixed(t, &b, 1);
+        uint8_t b = x >= 1.0 ? 1 : 0;
+        return WithFraction(t, PutFixed(t, &b, 1), x != static_cast<double>(b));
     }
     if (const IntTarget *it = FindIntTarget(cType)) {
         // The value truncated toward zero must lie in the target's range.
@@ -89,7 +99,7 @@ SQLRETURN ConvertReal(double x, bool isFloat, const void *raw, int rawSize, int1
         }
         uint64_t bits = it->ubigint ? static_cast<uint64_t>(tx)
                                     : static_cast<uint64_t>(static_cast<int64_t>(tx));
-        return PutInteger(t, bits, it->width);
+        return WithFraction(t, PutInteger(t, bits, it->width), tx != x);
     }
     switch (cType) {
     case SQL_C_FLOAT: {
