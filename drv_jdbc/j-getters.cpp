@@ -282,34 +282,18 @@ int getTimestamp(DrvStmt *s, jobject o, int32_t i, int16_t *y, uint16_t *m, uint
     return rc;
 }
 
-#define SCALAR(Name, Call, Sig, T)                                                                 \
-    int Name(DrvStmt *s, jobject o, int32_t i, T *out)                                             \
-    {                                                                                              \
-        JCtx x = jctx(s);                                                                          \
-        T v{};                                                                                     \
-        int rc = jctxDone(x, Call(x.env, o, nullptr, #Name, Sig, &v, jint(i)));                    \
-        if (rc == 0)                                                                               \
-            *out = v;                                                                              \
-        return rc;                                                                                 \
-    }
-SCALAR(getBoolean, jc_CallBooleanMethod, "(I)Z", uint8_t)
-SCALAR(getByte, jc_CallByteMethod, "(I)B", int8_t)
-SCALAR(getShort, jc_CallShortMethod, "(I)S", int16_t)
-SCALAR(getInt, jc_CallIntMethod, "(I)I", int32_t)
-SCALAR(getLong, jc_CallLongMethod, "(I)J", int64_t)
-SCALAR(getFloat, jc_CallFloatMethod, "(I)F", float)
-SCALAR(getDouble, jc_CallDoubleMethod, "(I)D", double)
+#define SCALAR(Name, Sig, T)                                                                       \
+    int Name(DrvStmt *s, jobject o, int32_t i, T *out) { return jctxScalar(jctx(s), o, #Name, Sig, out, jint(i)); }
+SCALAR(getBoolean, "(I)Z", uint8_t)
+SCALAR(getByte, "(I)B", int8_t)
+SCALAR(getShort, "(I)S", int16_t)
+SCALAR(getInt, "(I)I", int32_t)
+SCALAR(getLong, "(I)J", int64_t)
+SCALAR(getFloat, "(I)F", float)
+SCALAR(getDouble, "(I)D", double)
 #undef SCALAR
 
-int wasNull(DrvStmt *s, jobject o, uint8_t *out)
-{
-    JCtx x = jctx(s);
-    uint8_t v = 0;
-    int rc = jctxDone(x, jc_CallBooleanMethod(x.env, o, nullptr, "wasNull", "()Z", &v));
-    if (rc == 0)
-        *out = v;
-    return rc;
-}
+int wasNull(DrvStmt *s, jobject o, uint8_t *out) { return jctxScalar(jctx(s), o, "wasNull", "()Z", out); }
 } // namespace
 
 #define KRS_GETTER_DEFS(Cls, Callable)                                                               \

@@ -7,28 +7,19 @@
 #include <cstring>
 
 namespace {
-int intOf(DrvStmt *s, jobject md, const char *method, int32_t col, int32_t *out)
+// The answer of a column method: a number, a flag, or its String as a new
+// heap text ("" for null; NULL, still 0, when it cannot be copied).
+int columnAnswer(DrvStmt *s, jobject md, const char *method, int32_t col, int32_t *out)
 {
-    JCtx x = jctx(s);
-    int32_t v = 0;
-    int rc = jctxDone(x, jc_CallIntMethod(x.env, md, nullptr, method, "(I)I", &v, static_cast<jint>(col)));
-    if (rc == 0)
-        *out = v;
-    return rc;
+    return jctxScalar(jctx(s), md, method, "(I)I", out, static_cast<jint>(col));
 }
 
-int boolOf(DrvStmt *s, jobject md, const char *method, int32_t col, uint8_t *out)
+int columnAnswer(DrvStmt *s, jobject md, const char *method, int32_t col, uint8_t *out)
 {
-    JCtx x = jctx(s);
-    uint8_t v = 0;
-    int rc = jctxDone(x, jc_CallBooleanMethod(x.env, md, nullptr, method, "(I)Z", &v, static_cast<jint>(col)));
-    if (rc == 0)
-        *out = v;
-    return rc;
+    return jctxScalar(jctx(s), md, method, "(I)Z", out, static_cast<jint>(col));
 }
 
-// The String answer of a column method as a new heap text ("" for null).
-int textOf(DrvStmt *s, jobject md, const char *method, int32_t col, char **out)
+int columnAnswer(DrvStmt *s, jobject md, const char *method, int32_t col, char **out)
 {
     JCtx x = jctx(s);
     JLocal<jobject> str(x.env);
@@ -44,96 +35,39 @@ int textOf(DrvStmt *s, jobject md, const char *method, int32_t col, char **out)
 
 int jc_ResultSetMetaData_getColumnCount(DrvStmt *s, jobject md, int32_t *out)
 {
-    JCtx x = jctx(s);
-    int32_t v = 0;
-    int rc = jctxDone(x, jc_CallIntMethod(x.env, md, nullptr, "getColumnCount", "()I", &v));
-    if (rc == 0)
-        *out = v;
-    return rc;
+    return jctxScalar(jctx(s), md, "getColumnCount", "()I", out);
 }
 
-int jc_ResultSetMetaData_getColumnDisplaySize(DrvStmt *s, jobject md, int32_t col, int32_t *out)
-{
-    return intOf(s, md, "getColumnDisplaySize", col, out);
-}
-
-int jc_ResultSetMetaData_getColumnType(DrvStmt *s, jobject md, int32_t col, int32_t *out)
-{
-    return intOf(s, md, "getColumnType", col, out);
-}
-
-int jc_ResultSetMetaData_getPrecision(DrvStmt *s, jobject md, int32_t col, int32_t *out)
-{
-    return intOf(s, md, "getPrecision", col, out);
-}
-
-int jc_ResultSetMetaData_getScale(DrvStmt *s, jobject md, int32_t col, int32_t *out)
-{
-    return intOf(s, md, "getScale", col, out);
-}
-
-int jc_ResultSetMetaData_isNullable(DrvStmt *s, jobject md, int32_t col, int32_t *out)
-{
-    return intOf(s, md, "isNullable", col, out);
-}
-
-int jc_ResultSetMetaData_isCaseSensitive(DrvStmt *s, jobject md, int32_t col, uint8_t *out)
-{
-    return boolOf(s, md, "isCaseSensitive", col, out);
-}
-
-int jc_ResultSetMetaData_isAutoIncrement(DrvStmt *s, jobject md, int32_t col, uint8_t *out)
-{
-    return boolOf(s, md, "isAutoIncrement", col, out);
-}
-
-int jc_ResultSetMetaData_isSearchable(DrvStmt *s, jobject md, int32_t col, uint8_t *out)
-{
-    return boolOf(s, md, "isSearchable", col, out);
-}
-
-int jc_ResultSetMetaData_isReadOnly(DrvStmt *s, jobject md, int32_t col, uint8_t *out)
-{
-    return boolOf(s, md, "isReadOnly", col, out);
-}
-
-int jc_ResultSetMetaData_isWritable(DrvStmt *s, jobject md, int32_t col, uint8_t *out)
-{
-    return boolOf(s, md, "isWritable", col, out);
-}
-
-int jc_ResultSetMetaData_getColumnLabel(DrvStmt *s, jobject md, int32_t col, char **out)
-{
-    return textOf(s, md, "getColumnLabel", col, out);
-}
-
-int jc_ResultSetMetaData_getColumnName(DrvStmt *s, jobject md, int32_t col, char **out)
-{
-    return textOf(s, md, "getColumnName", col, out);
-}
-
-int jc_ResultSetMetaData_getColumnTypeName(DrvStmt *s, jobject md, int32_t col, char **out)
-{
-    return textOf(s, md, "getColumnTypeName", col, out);
-}
+// One wrapper per column method: its answer type and the Java method's name.
+#define RSMD_COLUMN(T, Name)                                                                       \
+    int jc_ResultSetMetaData_##Name(DrvStmt *s, jobject md, int32_t col, T *out)                   \
+    {                                                                                              \
+        return columnAnswer(s, md, #Name, col, out);                                               \
+    }
+RSMD_COLUMN(int32_t, getColumnDisplaySize)
+RSMD_COLUMN(int32_t, getColumnType)
+RSMD_COLUMN(int32_t, getPrecision)
+RSMD_COLUMN(int32_t, getScale)
+RSMD_COLUMN(int32_t, isNullable)
+RSMD_COLUMN(uint8_t, isCaseSensitive)
+RSMD_COLUMN(uint8_t, isAutoIncrement)
+RSMD_COLUMN(uint8_t, isSearchable)
+RSMD_COLUMN(uint8_t, isReadOnly)
+RSMD_COLUMN(uint8_t, isWritable)
+RSMD_COLUMN(char *, getColumnLabel)
+RSMD_COLUMN(char *, getColumnName)
+RSMD_COLUMN(char *, getColumnTypeName)
+#undef RSMD_COLUMN
 
 int jc_ResultSetMetaData_getColumnLabelFixed(DrvStmt *s, jobject md, int32_t col,
                                              char field[RSMD_LABEL_FIELD + 1])
 {
-    JCtx x = jctx(s);
-    JLocal<jobject> str(x.env);
-    int rc = jc_CallObjectMethod(x.env, md, nullptr, "getColumnLabel", "(I)Ljava/lang/String;",
-                                 str.out(), static_cast<jint>(col));
-    if (rc != 0)
-        return CheckException(x.env, x.mode, x.chain);
+    char *text = nullptr;
+    if (int rc = columnAnswer(s, md, "getColumnLabel", col, &text))
+        return rc;
     memset(field, 0, RSMD_LABEL_FIELD + 1);
-    if (!str.get())
-        return 0;
-    char *text = jc_DupString(x.env, static_cast<jstring>(str.get()), x.mode);
-    if (!text) {
-        jc_ClearException(x.env);
+    if (!text)
         return 15;
-    }
     strncpy(field, text, RSMD_LABEL_FIELD);
     free(text);
     return 0;

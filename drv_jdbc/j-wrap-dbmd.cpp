@@ -36,57 +36,29 @@ int jc_DatabaseMetaData_callString(DrvConn *c, jobject md, const char *method, c
 
 int jc_DatabaseMetaData_callBoolean(DrvConn *c, jobject md, const char *method, uint8_t *out)
 {
-    JCtx x = jctx(c);
-    uint8_t v = 0;
-    int rc = jctxDone(x, jc_CallBooleanMethod(x.env, md, nullptr, method, "()Z", &v));
-    if (rc == 0 && out)
-        *out = v;
-    return rc;
+    return jctxScalar(jctx(c), md, method, "()Z", out);
 }
 
 int jc_DatabaseMetaData_callInt(DrvConn *c, jobject md, const char *method, int32_t *out)
 {
-    JCtx x = jctx(c);
-    int32_t v = 0;
-    int rc = jctxDone(x, jc_CallIntMethod(x.env, md, nullptr, method, "()I", &v));
-    if (rc == 0 && out)
-        *out = v;
-    return rc;
+    return jctxScalar(jctx(c), md, method, "()I", out);
 }
 
 int jc_DatabaseMetaData_supportsConvert(DrvConn *c, jobject md, uint8_t *out, int32_t fromType,
                                         int32_t toType)
 {
-    JCtx x = jctx(c);
-    uint8_t v = 0;
-    int rc = jctxDone(x, jc_CallBooleanMethod(x.env, md, nullptr, "supportsConvert", "(II)Z", &v,
-                                              static_cast<jint>(fromType),
-                                              static_cast<jint>(toType)));
-    if (rc == 0 && out)
-        *out = v;
-    return rc;
+    return jctxScalar(jctx(c), md, "supportsConvert", "(II)Z", out, static_cast<jint>(fromType),
+                      static_cast<jint>(toType));
 }
 
 int jc_DatabaseMetaData_supportsTransactionIsolationLevel(DrvConn *c, jobject md, uint8_t *out,
                                                           int32_t level)
 {
-    JCtx x = jctx(c);
-    uint8_t v = 0;
-    int rc = jctxDone(x, jc_CallBooleanMethod(x.env, md, nullptr,
-                                              "supportsTransactionIsolationLevel", "(I)Z", &v,
-                                              static_cast<jint>(level)));
-    if (rc == 0 && out)
-        *out = v;
-    return rc;
+    return jctxScalar(jctx(c), md, "supportsTransactionIsolationLevel", "(I)Z", out,
+                      static_cast<jint>(level));
 }
 
 int jc_Connection_isValid(DrvConn *c, jobject conn, int32_t seconds, uint8_t *out)
 {
-    JCtx x = jctx(c);
-    uint8_t v = 0;
-    int rc = jctxDone(x, jc_CallBooleanMethod(x.env, conn, nullptr, "isValid", "(I)Z", &v,
-                                              static_cast<jint>(seconds)));
-    if (rc == 0 && out)
-        *out = v;
-    return rc;
+    return jctxScalar(jctx(c), conn, "isValid", "(I)Z", out, static_cast<jint>(seconds));
 }
