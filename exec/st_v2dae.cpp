@@ -155,6 +155,9 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
     return StFail(s, rc ? rc : STE_SEQUENCE);
 }
 
+// Hands one piece of the value the back end asked for to slot 39, rewritten
+// as the parameter's types want (escapes, hex text, BIGINT, NUMERIC and GUID
+// as text).  S1010 outside a sequence, S1009, S1C00, 22007, 22018, 22003.
 SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
 {
     if (s->daeState == 0)
@@ -218,6 +221,25 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
             std::snprintf(text, sizeof text, "%-*llu", 31, v);
         }
         std::memcpy(p.bytes, text, 31);
+    } else if (cType == SQL_C_NUMERIC) {
+        // Exact decimal text: the struct's bytes are no double.
+        SQL_NUMERIC_STRUCT num;
+        std::memcpy(&num, data, sizeof num);
+        if (NewBytes(&p, NUMERIC_TEXT_MAX + 1))
+            return StFail(s, STE_MEMORY);
+        size_t n = 0;
+        if (int rc = NumericToChar(reinterpret_cast<char *>(p.bytes), NUMERIC_TEXT_MAX + 1, num, &n))
+            return StFail(s, rc);
+        p.vt = VT_CHAR;
+        p.size = static_cast<int64_t>(n);
+    } else if (cType == SQL_C_GUID) {
+        // Its 36 characters; only the 16 bytes of the struct are read.
+        SQLGUID guid;
+        std::memcpy(&guid, data, sizeof guid);
+        if (NewBytes(&p, 36))
+            return StFail(s, STE_MEMORY);
+        GuidToChar(reinterpret_cast<char *>(p.bytes), guid);
+        p.vt = VT_CHAR;
     } else {
         const int64_t size = (cType == SQL_C_CHAR || cType == SQL_C_BINARY || cType == SQL_C_WCHAR || width == 0)
                                  ? len

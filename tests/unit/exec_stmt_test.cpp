@@ -571,6 +571,38 @@ TEST_F(Exec, ParameterArrayAsksEachRowAndCountsThem)
     EXPECT_STREQ(reinterpret_cast<const char *>(script.sent[0].cells[2].bytes.data()), "v3");
 }
 
+// A value given at execution in one row of an array, longer than the other
+// rows' values, leaves those rows as they were.
+TEST_F(Exec, ADataAtExecutionRowDoesNotRetypeTheOtherRows)
+{
+    Prepare("insert into t values (?)", {"p1"});
+    char values[3][8] = {"abc", "", "{d '2"};
+    SQLLEN lens[3] = {SQL_NTS, SQL_DATA_AT_EXEC, SQL_NTS};
+    SQLULEN processed = 0;
+    ASSERT_EQ(SQLParamOptions(h, 3, &processed), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0, values, 8, lens), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(h), SQL_NEED_DATA) << State();
+    SQLPOINTER token = nullptr;
+    ASSERT_EQ(SQLParamData(h, &token), SQL_NEED_DATA);
+    EXPECT_EQ(token, values) << "the address as bound";
+    const std::string piece = "a value of thirty-two characters";
+    ASSERT_EQ(SQLPutData(h, const_cast<char *>(piece.c_str()), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLParamData(h, &token), SQL_SUCCESS) << State();
+    ASSERT_EQ(script.sent.size(), 1u);
+    const SentColumn &c = script.sent[0];
+    ASSERT_EQ(c.cells.size(), 3u);
+    auto textOf = [&](size_t r) {
+        const auto &b = c.cells[r].bytes;
+        return std::string(reinterpret_cast<const char *>(b.data()), strnlen(reinterpret_cast<const char *>(b.data()), b.size()));
+    };
+    EXPECT_EQ(textOf(0), "abc");
+    EXPECT_EQ(textOf(1), piece);
+    EXPECT_EQ(textOf(2), "{d '2") << "text that only starts like an escape stays text";
+    for (const Cell &cell : c.cells)
+        EXPECT_EQ(cell.ind, 0);
+    EXPECT_EQ(processed, 3u);
+}
+
 TEST_F(Exec, CancelEndsTheSequence)
 {
     Prepare("insert into t values (?)", {"p1"});
@@ -644,6 +676,93 @@ TEST_F(Exec, V2BackEndAsksForValuesAndTakesPieces)
     EXPECT_EQ(SQLPutData(h, &big, 0), SQL_SUCCESS);
     EXPECT_EQ(script.pieces.size(), pieces);
     s->daeState = 0;
+}
+
+// Each piece reaches the back end in the form its parameter's types ask
+// for: escapes as structs, hex text as bytes, NUMERIC and GUID as text;
+// malformed escapes and hex text are refused.
+TEST_F(Exec, V2PiecesTakeTheFormTheirParameterAsksFor)
+{
+    conn->cn_hasV2DAE = 1;
+    table.ExecDirect = S_ExecDirectV2;
+    auto bytesOf = [](const void *p, size_t n) {
+        const auto *b = static_cast<const uint8_t *>(p);
+        return std::vector<uint8_t>(b, b + n);
+    };
+    auto text = [&](const std::string &t) { return bytesOf(t.data(), t.size()); };
+    const DATE_STRUCT day{2024, 3, 15};
+    const TIMESTAMP_STRUCT stamp{2024, 3, 15, 10, 20, 30, 500000000};
+    SQL_NUMERIC_STRUCT num{};
+    num.precision = 10;
+    num.scale = 2;
+    num.sign = 0;
+    num.val[0] = 0x39;  // 12345
+    num.val[1] = 0x30;
+    // 16 bytes of GUID followed by bytes that must not be read.
+    struct {
+        SQLGUID g;
+        char after[20];
+    } guid = {{0x6F9619FF, 0x8B86, 0xD011, {0xB4, 0x2D, 0x00, 0xC0, 0x4F, 0xC9, 0x64, 0xFF}}, "XXXXXXXXXXXXXXXXXXX"};
+    const SQLINTEGER n32 = -7;
+    const uint64_t u64 = 18446744073709551615ull;
+    const struct Case {
+        const char *name;
+        int16_t cType;
+        int16_t sqlType;
+        const void *data;
+        SQLLEN len;
+        const char *state;  // "" when the piece is sent
+        ValueType vt;
+        int ind;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {"date escape", SQL_C_CHAR, SQL_TYPE_DATE, "{d '2024-03-15'}", SQL_NTS, "", VT_DATE, 0, bytesOf(&day, 6)},
+        {"timestamp escape", SQL_C_CHAR, SQL_TYPE_TIMESTAMP, "{ts '2024-03-15 10:20:30.5'}", SQL_NTS, "",
+         VT_TIMESTAMP, 0, bytesOf(&stamp, 16)},
+        {"plain date text", SQL_C_CHAR, SQL_TYPE_DATE, "2024-03-15", 10, "", VT_CHAR, 0, text("2024-03-15")},
+        {"malformed escape", SQL_C_CHAR, SQL_TYPE_DATE, "{d '2024-13-01'}", SQL_NTS, "22007", VT_CHAR, 0, {}},
+        {"hex for bytea", SQL_C_CHAR, SQL_VARBINARY, "0aFF", 4, "", VT_BINARY, 0, {0x0A, 0xFF}},
+        {"non-hex for bytea", SQL_C_CHAR, SQL_VARBINARY, "0G", 2, "22018", VT_CHAR, 0, {}},
+        {"numeric as decimal text", SQL_C_NUMERIC, SQL_NUMERIC, &num, 0, "", VT_CHAR, 0, text("-123.45")},
+        {"guid as its text", SQL_C_GUID, SQL_GUID, &guid, 0, "", VT_CHAR, 0,
+         text("6F9619FF-8B86-D011-B42D-00C04FC964FF")},
+        {"ubigint as text", SQL_C_UBIGINT, SQL_BIGINT, &u64, 0, "", VT_CHAR, 0,
+         text("18446744073709551615" + std::string(11, ' ') + '\0')},
+        {"slong copied", SQL_C_SLONG, SQL_INTEGER, &n32, 0, "", VT_LONG, 0, bytesOf(&n32, 4)},
+        {"null", SQL_C_CHAR, SQL_VARCHAR, "x", SQL_NULL_DATA, "", VT_CHAR, SQL_NULL_DATA, {}},
+    };
+    Prepare("insert into t values (?)", {"p1"});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        char token = 't';
+        SQLLEN dae = SQL_DATA_AT_EXEC;
+        ASSERT_EQ(SQLBindParameter(h, 1, SQL_PARAM_INPUT, c.cType, c.sqlType, 30, 2, &token, 0, &dae), SQL_SUCCESS)
+            << State();
+        script.asks = {{0, 0}};
+        script.askPos = 0;
+        script.pieces.clear();
+        ASSERT_EQ(SQLExecute(h), SQL_NEED_DATA) << State();
+        SQLPOINTER got = nullptr;
+        ASSERT_EQ(SQLParamData(h, &got), SQL_NEED_DATA);
+        EXPECT_EQ(got, &token);
+        const SQLRETURN rc = SQLPutData(h, const_cast<void *>(c.data), c.len);
+        if (*c.state) {
+            EXPECT_EQ(rc, SQL_ERROR);
+            EXPECT_EQ(State(), c.state);
+            EXPECT_TRUE(script.pieces.empty()) << "nothing reaches the back end";
+        } else {
+            ASSERT_EQ(rc, SQL_SUCCESS) << State();
+            ASSERT_EQ(script.pieces.size(), 1u);
+            EXPECT_EQ(script.pieces[0].vt, c.vt);
+            EXPECT_EQ(script.pieces[0].ind, c.ind);
+            EXPECT_EQ(script.pieces[0].bytes, c.bytes);
+        }
+        EXPECT_EQ(SQLParamData(h, &got), SQL_SUCCESS) << State();
+        SQLFreeStmt(h, SQL_RESET_PARAMS);
+    }
+    // Outside a sequence a piece is a sequence error.
+    EXPECT_EQ(SQLPutData(h, const_cast<char *>("x"), 1), SQL_ERROR);
+    EXPECT_EQ(State(), "HY010");
 }
 
 // ---- fetching ----
