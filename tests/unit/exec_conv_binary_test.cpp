@@ -124,6 +124,7 @@ const DtCase kDtCases[] = {
     {"date to numeric", DT_DATE, kDay, 0, SQL_C_NUMERIC, 0, kRestricted},
     {"date to guid", DT_DATE, kDay, 0, SQL_C_GUID, 0, kRestricted},
     {"date to unknown", DT_DATE, kDay, 0, 1234, 0, kRestricted},
+    {"date to double", DT_DATE, kDay, 0, SQL_C_DOUBLE, 0, kRestricted},
     // TIME.
     {"time text", DT_TIME, kTime, 0, SQL_C_CHAR, 9, {Txt("10:20:30"), 8, "", SQL_SUCCESS}},
     {"time text short", DT_TIME, kTime, 0, SQL_C_CHAR, 8, kRange},
@@ -137,6 +138,9 @@ const DtCase kDtCases[] = {
     {"time to double", DT_TIME, kTime, 0, SQL_C_DOUBLE, 0, kRestricted},
     {"time to sbigint", DT_TIME, kTime, 0, SQL_C_SBIGINT, 0, kRestricted},
     {"time to bit", DT_TIME, kTime, 0, SQL_C_BIT, 0, kRestricted},
+    {"time to numeric", DT_TIME, kTime, 0, SQL_C_NUMERIC, 0, kRestricted},
+    {"time to guid", DT_TIME, kTime, 0, SQL_C_GUID, 0, kRestricted},
+    {"time to unknown", DT_TIME, kTime, 0, 1234, 0, kRestricted},
     // TIMESTAMP.
     {"ts text scale 3", DT_TIMESTAMP, kTs, 3, SQL_C_CHAR, 40, {Txt("2024-01-02 03:04:05.005"), 23, "", SQL_SUCCESS}},
     {"ts text zero fraction", DT_TIMESTAMP, {2024, 1, 2, 3, 4, 5, 0}, 3, SQL_C_CHAR, 40, {Txt("2024-01-02 03:04:05.000"), 23, "", SQL_SUCCESS}},
@@ -156,6 +160,7 @@ const DtCase kDtCases[] = {
     {"ts to float", DT_TIMESTAMP, kTs, 0, SQL_C_FLOAT, 0, kRestricted},
     {"ts to utinyint", DT_TIMESTAMP, kTs, 0, SQL_C_UTINYINT, 0, kRestricted},
     {"ts to bit", DT_TIMESTAMP, kTs, 0, SQL_C_BIT, 0, kRestricted},
+    {"ts to unknown", DT_TIMESTAMP, kTs, 0, 1234, 0, kRestricted},
 };
 
 class DateTimeSource : public ::testing::TestWithParam<DtCase> {

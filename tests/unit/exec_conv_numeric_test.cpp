@@ -83,6 +83,8 @@ const NumCase kCases[] = {
     {"byte -1 ubigint", S_BYTE, -1, SQL_C_UBIGINT, 0, kRange},
     {"byte -1 ulong", S_BYTE, -1, SQL_C_ULONG, 0, kRange},
     {"double -1 ulong", S_DOUBLE, -1, SQL_C_ULONG, 0, kRange},
+    {"float -1 ushort", S_FLOAT, -1, SQL_C_USHORT, 0, kRange},
+    {"ushort 65535 ulong", S_USHORT, 65535, SQL_C_ULONG, 0, {Val<uint32_t>(65535), 4, "", SQL_SUCCESS}},
     {"long -1 sbigint", S_LONG, -1, SQL_C_SBIGINT, 0, {Val<int64_t>(-1), 8, "", SQL_SUCCESS}},
     {"ulong 3e9 long", S_ULONG, 3000000000.0, SQL_C_LONG, 0, kRange},
     {"ulong 3e9 sbigint", S_ULONG, 3000000000.0, SQL_C_SBIGINT, 0, {Val<int64_t>(3000000000LL), 8, "", SQL_SUCCESS}},
@@ -153,6 +155,9 @@ const NumCase kCases[] = {
     {"double unknown", S_DOUBLE, 1, 1234, 0, kRestricted},
     {"long unknown", S_LONG, 1, 1234, 0, kRestricted},
     {"ushort guid", S_USHORT, 1, SQL_C_GUID, 0, kRestricted},
+    {"float time", S_FLOAT, 1, SQL_C_TYPE_TIME, 0, kRestricted},
+    {"double timestamp", S_DOUBLE, 1, SQL_C_TYPE_TIMESTAMP, 0, kRestricted},
+    {"float guid", S_FLOAT, 1, SQL_C_GUID, 0, kRestricted},
 };
 
 class Numbers : public ::testing::TestWithParam<NumCase> {};

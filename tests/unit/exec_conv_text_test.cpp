@@ -204,6 +204,8 @@ const WideCase kWideCases[] = {
     {"numeric", u"1.25", SQL_C_NUMERIC, 0, {Val(Numeric(3, 2, 1, 125)), 19, "", SQL_SUCCESS}, 2},
     {"guid", u"6F9619FF-8B86-D011-B42D-00C04FC964FF", SQL_C_GUID, 0, {{}, kNotWritten, "07006", SQL_ERROR}},
     {"date", u"2024-03-15", SQL_C_TYPE_DATE, 0, {{}, kNotWritten, "S1C00", SQL_ERROR}},
+    {"time", u"10:00:00", SQL_C_TYPE_TIME, 0, {{}, kNotWritten, "S1C00", SQL_ERROR}},
+    {"timestamp", u"2024-03-15 10:00:00", SQL_C_TIMESTAMP, 0, {{}, kNotWritten, "S1C00", SQL_ERROR}},
     {"unknown", u"1", 1234, 0, {{}, kNotWritten, "07006", SQL_ERROR}},
 };
 
