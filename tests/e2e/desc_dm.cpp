@@ -321,41 +321,66 @@ TEST_P(Desc, BindingThroughDescriptorFieldsFetchesIntoThem)
     EXPECT_STREQ(name, "two");
 
     // NULL data unbinds the column: the next row leaves the buffer alone.
+    // A NULL indicator pointer is no longer written either.
     ASSERT_EQ(SetPtr(ard, 2, SQL_DESC_DATA_PTR, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, nullptr), SQL_SUCCESS);
+    idInd = -77;
+    nameLen = -77;
     ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
     EXPECT_EQ(id, 3);
+    EXPECT_EQ(idInd, -77);
     EXPECT_STREQ(name, "two");
+    EXPECT_EQ(nameLen, -77);
     EXPECT_EQ(SQLFetch(stmt), SQL_NO_DATA);
 }
 
 TEST_P(Desc, RowArraySizeWithARowsFetchedPointer)
 {
-    SQLINTEGER ids[4] = {};
-    SQLLEN inds[4] = {};
-    SQLULEN fetched = 0;
-    SQLUSMALLINT status[4] = {};
-    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(2), 0), SQL_SUCCESS);
-    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
-    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
-    SQLHDESC ard = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);
-    SQLHDESC ird = StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC);
-    SQLULEN size = 0;
-    ASSERT_EQ(SQLGetDescField(ard, 0, SQL_DESC_ARRAY_SIZE, &size, 0, nullptr), SQL_SUCCESS);
-    EXPECT_EQ(size, 2u);
-    ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_SLONG, ids, sizeof ids[0], inds), SQL_SUCCESS);
-    ASSERT_EQ(Exec(stmt, "select i4 from krs_desc.t order by i4"), SQL_SUCCESS) << StmtState(stmt);
-    SQLPOINTER p = nullptr;
-    ASSERT_EQ(SQLGetDescField(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, &p, SQL_IS_POINTER, nullptr), SQL_SUCCESS)
-        << DescState(ird);
-    EXPECT_EQ(p, &fetched);
-    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS) << StmtState(stmt);
-    EXPECT_EQ(fetched, 2u);
-    EXPECT_EQ(ids[0], 1);
-    EXPECT_EQ(ids[1], 2);
-    ASSERT_TRUE(Ok(SQLFetch(stmt)));
-    EXPECT_EQ(fetched, 1u);
-    EXPECT_EQ(ids[0], 3);
-    EXPECT_EQ(status[1], SQL_ROW_NOROW);
+    // Through the statement attributes, or through the ARD's and IRD's fields.
+    for (const bool viaDescriptors : {false, true}) {
+        SCOPED_TRACE(viaDescriptors ? "descriptor fields" : "statement attributes");
+        SQLHSTMT s = NewStmt();
+        SQLHDESC ard = StmtDesc(s, SQL_ATTR_APP_ROW_DESC);
+        SQLHDESC ird = StmtDesc(s, SQL_ATTR_IMP_ROW_DESC);
+        SQLINTEGER ids[4] = {};
+        SQLLEN inds[4] = {};
+        SQLULEN fetched = 0;
+        SQLUSMALLINT status[4] = {};
+        if (viaDescriptors) {
+            ASSERT_EQ(Set(ard, 0, SQL_DESC_ARRAY_SIZE, 2), SQL_SUCCESS) << DescState(ard);
+            ASSERT_EQ(SetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, &fetched), SQL_SUCCESS) << DescState(ird);
+            ASSERT_EQ(SetPtr(ird, 0, SQL_DESC_ARRAY_STATUS_PTR, status), SQL_SUCCESS) << DescState(ird);
+            SQLULEN rows = 0;
+            ASSERT_EQ(SQLGetStmtAttr(s, SQL_ATTR_ROW_ARRAY_SIZE, &rows, 0, nullptr), SQL_SUCCESS);
+            EXPECT_EQ(rows, 2u);
+            SQLPOINTER p = nullptr;
+            ASSERT_EQ(SQLGetStmtAttr(s, SQL_ATTR_ROWS_FETCHED_PTR, &p, 0, nullptr), SQL_SUCCESS);
+            EXPECT_EQ(p, &fetched);
+        } else {
+            ASSERT_EQ(SQLSetStmtAttr(s, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(2), 0), SQL_SUCCESS);
+            ASSERT_EQ(SQLSetStmtAttr(s, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+            ASSERT_EQ(SQLSetStmtAttr(s, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+            SQLULEN size = 0;
+            ASSERT_EQ(SQLGetDescField(ard, 0, SQL_DESC_ARRAY_SIZE, &size, 0, nullptr), SQL_SUCCESS);
+            EXPECT_EQ(size, 2u);
+        }
+        ASSERT_EQ(SQLBindCol(s, 1, SQL_C_SLONG, ids, sizeof ids[0], inds), SQL_SUCCESS);
+        ASSERT_EQ(Exec(s, "select i4 from krs_desc.t order by i4"), SQL_SUCCESS) << StmtState(s);
+        SQLPOINTER p = nullptr;
+        ASSERT_EQ(SQLGetDescField(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, &p, SQL_IS_POINTER, nullptr), SQL_SUCCESS)
+            << DescState(ird);
+        EXPECT_EQ(p, &fetched);
+        ASSERT_EQ(SQLFetch(s), SQL_SUCCESS) << StmtState(s);
+        EXPECT_EQ(fetched, 2u);
+        EXPECT_EQ(ids[0], 1);
+        EXPECT_EQ(ids[1], 2);
+        EXPECT_EQ(status[0], SQL_ROW_SUCCESS);
+        ASSERT_TRUE(Ok(SQLFetch(s)));
+        EXPECT_EQ(fetched, 1u);
+        EXPECT_EQ(ids[0], 3);
+        EXPECT_EQ(status[1], SQL_ROW_NOROW);
+        SQLFreeHandle(SQL_HANDLE_STMT, s);
+    }
 }
 
 TEST_P(Desc, OneExplicitArdSharedByTwoStatements)
@@ -497,12 +522,13 @@ TEST_P(Desc, IrdDescribesTheColumnsOfATable)
         SQLSMALLINT concise, type, nullable;
         SQLINTEGER octets;
         SQLSMALLINT precision, scale;
+        SQLINTEGER length;
     } cols[] = {
-        {"i4", SQL_INTEGER, SQL_INTEGER, SQL_NO_NULLS, 4, 10, 0},
-        {"i8", SQL_BIGINT, SQL_BIGINT, SQL_NULLABLE, 20, 19, 0},
-        {"num", SQL_NUMERIC, SQL_NUMERIC, SQL_NULLABLE, 12, 10, 2},
-        {"vc", SQL_VARCHAR, SQL_VARCHAR, SQL_NO_NULLS, 20, 0, 0},  // wide in the Unicode library
-        {"ts", SQL_TYPE_TIMESTAMP, SQL_DATETIME, SQL_NULLABLE, 16, 3, 0},
+        {"i4", SQL_INTEGER, SQL_INTEGER, SQL_NO_NULLS, 4, 10, 0, 10},
+        {"i8", SQL_BIGINT, SQL_BIGINT, SQL_NULLABLE, 20, 19, 0, 19},
+        {"num", SQL_NUMERIC, SQL_NUMERIC, SQL_NULLABLE, 12, 10, 2, 10},
+        {"vc", SQL_VARCHAR, SQL_VARCHAR, SQL_NO_NULLS, 20, 0, 0, 20},  // wide in the Unicode library
+        {"ts", SQL_TYPE_TIMESTAMP, SQL_DATETIME, SQL_NULLABLE, 16, 3, 0, 23},
     };
     const int index[] = {1, 2, 3, 4, 6};
     for (int i = 0; i < 5; ++i) {
@@ -517,6 +543,7 @@ TEST_P(Desc, IrdDescribesTheColumnsOfATable)
         EXPECT_EQ(Int(ird, n, SQL_DESC_OCTET_LENGTH), wide ? 2 * c.octets : c.octets);
         EXPECT_EQ(Small(ird, n, SQL_DESC_PRECISION), c.precision);
         EXPECT_EQ(Small(ird, n, SQL_DESC_SCALE), c.scale);
+        EXPECT_EQ(Int(ird, n, SQL_DESC_LENGTH), c.length);
     }
     EXPECT_EQ(Small(ird, 6, SQL_DESC_DATETIME_INTERVAL_CODE), SQL_CODE_TIMESTAMP);
     EXPECT_EQ(Text(ird, 1, SQL_DESC_TYPE_NAME), "int4");

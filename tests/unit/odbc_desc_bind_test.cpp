@@ -108,6 +108,29 @@ TEST_F(BindFixture, DataPtrOnTheImplicitArdBindsTheColumn)
     EXPECT_EQ(Bound(1), nullptr);
 }
 
+TEST_F(BindFixture, ABindingRefusedByTheStatementReportsOnTheDescriptor)
+{
+    SQLHDESC user = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, s.dbc, &user), SQL_SUCCESS);
+    SQLHSTMT other = s.NewStmt();
+    ASSERT_EQ(SQLSetStmtAttr(other, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS);
+    SQLINTEGER v = 0;
+    // A negative buffer length is refused when the column is bound.
+    for (SQLHDESC d : {ard, user}) {
+        ASSERT_EQ(Set(d, 1, SQL_DESC_CONCISE_TYPE, SQL_C_SLONG), SQL_SUCCESS);
+        ASSERT_EQ(Set(d, 1, SQL_DESC_OCTET_LENGTH, -1), SQL_SUCCESS);
+        EXPECT_EQ(SetPtr(d, 1, SQL_DESC_DATA_PTR, &v), SQL_ERROR);
+        EXPECT_EQ(DiagState(SQL_HANDLE_DESC, d), "HY090");
+        EXPECT_EQ(GetPtr(d, 1, SQL_DESC_DATA_PTR), nullptr) << "the record keeps no pointer";
+    }
+    EXPECT_EQ(Bound(1), nullptr);
+    EXPECT_EQ(StmtFindBoundCol(1, StmtOf(other)), nullptr);
+    EXPECT_EQ(DiagState(SQL_HANDLE_STMT, stmt), "");
+    EXPECT_EQ(DiagState(SQL_HANDLE_STMT, other), "");
+    EXPECT_EQ(StmtOf(stmt)->diag.errNum, 0);
+    EXPECT_EQ(StmtOf(other)->diag.errNum, 0);
+}
+
 TEST_F(BindFixture, BindColReadsBackThroughTheArd)
 {
     char buf[20];
@@ -194,6 +217,23 @@ TEST_F(BindFixture, ParametersBindThroughTheApdAndIpd)
     // Growing the APD grows the IPD.
     ASSERT_EQ(Set(apd, 0, SQL_DESC_COUNT, 4), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ipd, 0, SQL_DESC_COUNT), 4);
+}
+
+TEST_F(BindFixture, AnExplicitDescriptorServesOnlyStatementsOfItsConnection)
+{
+    FakeSession other;
+    SQLHSTMT foreign = other.NewStmt();
+    SQLHDESC user = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, s.dbc, &user), SQL_SUCCESS);
+    EXPECT_EQ(SQLSetStmtAttr(foreign, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_ERROR);
+    EXPECT_EQ(DiagState(SQL_HANDLE_STMT, foreign), "HY024");
+    EXPECT_EQ(StmtOf(foreign)->ard, StmtOf(foreign)->ardImplicit);
+
+    // A write reaches the statements of the descriptor's own connection that use it.
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS);
+    ASSERT_EQ(Set(user, 0, SQL_DESC_ARRAY_SIZE, 6), SQL_SUCCESS);
+    EXPECT_EQ(StmtOf(stmt)->cursor.rowsetSize, 6);
+    EXPECT_EQ(StmtOf(foreign)->cursor.rowsetSize, 1);
 }
 
 TEST_F(BindFixture, CopyOntoADescriptorOfAnotherConnection)

@@ -5,8 +5,11 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <new>
 #include <set>
 #include <string>
 
@@ -16,7 +19,25 @@
 #include "odbc/handles.h"
 #include "odbc/rowblock.h"
 #include "odbc/startup.h"
+#include "odbc/stmt_bind.h"
 #include "tests/unit/odbc_test_support.h"
+
+namespace {
+// Allocations of this size made with new (std::nothrow) fail while it is
+// not 0: descriptor records that cannot be made.
+std::atomic<std::size_t> g_failNothrowSize{0};
+} // namespace
+
+void *operator new(std::size_t n, const std::nothrow_t &) noexcept
+{
+    if (n == g_failNothrowSize.load())
+        return nullptr;
+    try {
+        return ::operator new(n);
+    } catch (...) {
+        return nullptr;
+    }
+}
 
 namespace {
 
@@ -208,6 +229,45 @@ TEST_F(DescFixture, RecordsGrowWithDefaultsAndTruncate)
     // Writing a record past the count appends up to it.
     ASSERT_EQ(Set(ard, 4, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ard, 0, SQL_DESC_COUNT), 4);
+}
+
+TEST_F(DescFixture, RecordsThatCannotBeMadeAreHY001)
+{
+    SQLHDESC user = NewDesc();
+    SQLHDESC source = NewDesc();
+    ASSERT_EQ(Set(source, 0, SQL_DESC_COUNT, 3), SQL_SUCCESS);
+    ASSERT_EQ(Set(ard, 0, SQL_DESC_COUNT, 1), SQL_SUCCESS);
+    SQLINTEGER v = 0;
+    const struct {
+        const char *what;
+        SQLHDESC reported;
+        std::function<SQLRETURN()> call;
+    } cases[] = {
+        {"COUNT", ard, [&] { return Set(ard, 0, SQL_DESC_COUNT, 4); }},
+        {"field past COUNT", ard, [&] { return Set(ard, 3, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR); }},
+        {"data pointer past COUNT", apd, [&] { return SetPtr(apd, 2, SQL_DESC_DATA_PTR, &v); }},
+        {"SQLSetDescRec", user,
+         [&] { return SQLSetDescRec(user, 2, SQL_C_SLONG, 0, 4, 0, 0, &v, nullptr, nullptr); }},
+        {"SQLCopyDesc", user, [&] { return SQLCopyDesc(source, user); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        g_failNothrowSize = sizeof(DescRec);
+        const SQLRETURN rc = c.call();
+        g_failNothrowSize = 0;
+        EXPECT_EQ(rc, SQL_ERROR);
+        EXPECT_EQ(DescState(c.reported), "HY001");
+    }
+    // Nothing was appended, nothing bound; the records are made once memory is there.
+    EXPECT_EQ(GetSmall(ard, 0, SQL_DESC_COUNT), 1);
+    EXPECT_EQ(GetSmall(apd, 0, SQL_DESC_COUNT), 0);
+    EXPECT_EQ(GetSmall(user, 0, SQL_DESC_COUNT), 0);
+    const ParamBinding *p = StmtGetParamBinding(2, StmtOf(stmt));
+    EXPECT_TRUE(!p || !p->data);
+    ASSERT_EQ(Set(ard, 3, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_SUCCESS);
+    EXPECT_EQ(GetSmall(ard, 0, SQL_DESC_COUNT), 3);
+    ASSERT_EQ(SQLCopyDesc(source, user), SQL_SUCCESS);
+    EXPECT_EQ(GetSmall(user, 0, SQL_DESC_COUNT), 3);
 }
 
 TEST_F(DescFixture, TypeFieldsStayConsistent)
