@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -36,6 +37,7 @@ create unique index child_u_idx on krs_e2e_cat_b.child(u);
 create view krs_e2e_cat_a.v_ab as select id, v from krs_e2e_cat_a.a_b;
 create function krs_e2e_cat_a.f_out(in x int, out y int, out z text)
   as $$ select x + 1, 'z'::text $$ language sql;
+create procedure krs_e2e_cat_a.p_one(inout q int) language sql as $$ select 1 $$;
 )SQL";
 
 // Runs a script through psql from a file (no shell quoting); its output.
@@ -116,6 +118,15 @@ struct Result {
         return row < rows.size() && k >= 0 ? rows[row][k] : "<missing>";
     }
 };
+
+// ASCII wide text as narrow text ('?' for anything else).
+std::string Narrow(const SQLWCHAR *w)
+{
+    std::string out;
+    for (; *w; ++w)
+        out += *w < 0x80 ? static_cast<char>(*w) : '?';
+    return out;
+}
 
 // Text columns of the layouts: VARCHAR, or WVARCHAR from the Unicode library.
 bool IsText(SQLSMALLINT t) { return t == SQL_VARCHAR || t == SQL_WVARCHAR; }
@@ -427,6 +438,11 @@ TEST_P(Catalog, MetadataIdMakesNamesIdentifiers)
     r = Read();
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(r.At(0, "TABLE_NAME"), "a_b");
+    // '%' names itself too.
+    ASSERT_EQ(SQLColumns(st, T(""), 0, T("krs_e2e_cat_a"), SQL_NTS, T("a_b"), SQL_NTS, T("%"), SQL_NTS),
+              SQL_SUCCESS)
+        << State();
+    EXPECT_TRUE(Read().rows.empty());
 
     // Unquoted names fold to lower case as the server folds them; quoted
     // ones keep their case.
@@ -490,6 +506,123 @@ TEST_P(Catalog, NamesThatAreNoPatternsMatchOnlyThemselves)
               SQL_SUCCESS)
         << State();
     EXPECT_EQ(Read().rows.size(), 1u);
+}
+
+TEST_P(Catalog, PrivilegesAndProcedures)
+{
+    ASSERT_EQ(SQLTablePrivileges(st, nullptr, 0, T("krs_e2e_cat_b"), SQL_NTS, T("child"), SQL_NTS), SQL_SUCCESS)
+        << State();
+    Result r = Read();
+    CheckLayout(r, {"TABLE_CAT", "TABLE_SCHEM", "TABLE_NAME", "GRANTOR", "GRANTEE", "PRIVILEGE", "IS_GRANTABLE"});
+    ASSERT_FALSE(r.rows.empty());
+    for (size_t i = 0; i < r.rows.size(); ++i) {
+        EXPECT_EQ(r.At(i, "TABLE_SCHEM"), "krs_e2e_cat_b");
+        EXPECT_EQ(r.At(i, "TABLE_NAME"), "child");
+    }
+    EXPECT_FALSE(r.Where("PRIVILEGE", "SELECT").empty());
+
+    ASSERT_EQ(SQLColumnPrivileges(st, nullptr, 0, T("krs_e2e_cat_b"), SQL_NTS, T("child"), SQL_NTS, T("u"), SQL_NTS),
+              SQL_SUCCESS)
+        << State();
+    r = Read();
+    CheckLayout(r, {"TABLE_CAT", "TABLE_SCHEM", "TABLE_NAME", "COLUMN_NAME", "GRANTOR", "GRANTEE", "PRIVILEGE",
+                    "IS_GRANTABLE"});
+    ASSERT_FALSE(r.rows.empty());
+    for (size_t i = 0; i < r.rows.size(); ++i)
+        EXPECT_EQ(r.At(i, "COLUMN_NAME"), "u");
+
+    ASSERT_EQ(SQLProcedures(st, nullptr, 0, T("krs_e2e_cat_a"), SQL_NTS, nullptr, 0), SQL_SUCCESS) << State();
+    r = Read();
+    CheckLayout(r,
+                {"PROCEDURE_CAT", "PROCEDURE_SCHEM", "PROCEDURE_NAME", "NUM_INPUT_PARAMS", "NUM_OUTPUT_PARAMS",
+                 "NUM_RESULT_SETS", "REMARKS", "PROCEDURE_TYPE"},
+                {"NUM_INPUT_PARAMS", "NUM_OUTPUT_PARAMS", "NUM_RESULT_SETS", "PROCEDURE_TYPE"});
+    auto proc = r.Where("PROCEDURE_NAME", "p_one");
+    ASSERT_EQ(proc.size(), 1u);
+    EXPECT_EQ(proc[0][r.Index("PROCEDURE_SCHEM")], "krs_e2e_cat_a");
+}
+
+// The wide entry points, from an application that works in UTF-16: the same
+// objects as the narrow ones, names and cells read as wide text.
+TEST_P(Catalog, WideEntryPoints)
+{
+    const std::u16string schA = u"krs_e2e_cat_a", schB = u"krs_e2e_cat_b";
+    auto W = [](const std::u16string &t) { return reinterpret_cast<SQLWCHAR *>(const_cast<char16_t *>(t.c_str())); };
+    const std::u16string mixed = u"MixedCase", someCol = u"someCol", ab = u"a_b", child = u"child", u = u"u",
+                         table = u"TABLE", pOne = u"p_one", fOut = u"f_out", z = u"z";
+    const struct {
+        const char *what;
+        std::function<SQLRETURN()> call;
+        const char *column, *value;
+    } cases[] = {
+        {"SQLTablesW",
+         [&] { return SQLTablesW(st, nullptr, 0, W(schA), SQL_NTS, W(mixed), SQL_NTS, W(table), SQL_NTS); },
+         "TABLE_NAME", "MixedCase"},
+        {"SQLColumnsW",
+         [&] { return SQLColumnsW(st, nullptr, 0, W(schA), SQL_NTS, W(mixed), SQL_NTS, W(someCol), SQL_NTS); },
+         "COLUMN_NAME", "someCol"},
+        {"SQLPrimaryKeysW", [&] { return SQLPrimaryKeysW(st, nullptr, 0, W(schA), SQL_NTS, W(ab), SQL_NTS); },
+         "COLUMN_NAME", "id"},
+        {"SQLForeignKeysW",
+         [&] {
+             return SQLForeignKeysW(st, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, W(schB), SQL_NTS, W(child),
+                                    SQL_NTS);
+         },
+         "FKCOLUMN_NAME", "aid"},
+        {"SQLStatisticsW",
+         [&] {
+             return SQLStatisticsW(st, nullptr, 0, W(schB), SQL_NTS, W(child), SQL_NTS, SQL_INDEX_UNIQUE, SQL_QUICK);
+         },
+         "INDEX_NAME", "child_u_idx"},
+        {"SQLSpecialColumnsW",
+         [&] {
+             return SQLSpecialColumnsW(st, SQL_BEST_ROWID, nullptr, 0, W(schA), SQL_NTS, W(ab), SQL_NTS,
+                                       SQL_SCOPE_SESSION, SQL_NULLABLE);
+         },
+         "COLUMN_NAME", "id"},
+        {"SQLTablePrivilegesW",
+         [&] { return SQLTablePrivilegesW(st, nullptr, 0, W(schB), SQL_NTS, W(child), SQL_NTS); }, "TABLE_NAME",
+         "child"},
+        {"SQLColumnPrivilegesW",
+         [&] { return SQLColumnPrivilegesW(st, nullptr, 0, W(schB), SQL_NTS, W(child), SQL_NTS, W(u), SQL_NTS); },
+         "COLUMN_NAME", "u"},
+        {"SQLProceduresW", [&] { return SQLProceduresW(st, nullptr, 0, W(schA), SQL_NTS, W(pOne), SQL_NTS); },
+         "PROCEDURE_NAME", "p_one"},
+        {"SQLProcedureColumnsW",
+         [&] { return SQLProcedureColumnsW(st, nullptr, 0, W(schA), SQL_NTS, W(fOut), SQL_NTS, W(z), SQL_NTS); },
+         "COLUMN_NAME", "z"},
+        {"SQLGetTypeInfoW", [&] { return SQLGetTypeInfoW(st, SQL_INTEGER); }, "TYPE_NAME", "int4"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(c.call(), SQL_SUCCESS) << State();
+        SQLSMALLINT n = 0;
+        ASSERT_EQ(SQLNumResultCols(st, &n), SQL_SUCCESS);
+        SQLUSMALLINT found = 0;
+        for (SQLUSMALLINT i = 1; i <= n && !found; ++i) {
+            SQLWCHAR name[130] = {};
+            SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
+            SQLULEN size = 0;
+            ASSERT_EQ(SQLDescribeColW(st, i, name, 130, &len, &type, &size, &digits, &nullable), SQL_SUCCESS)
+                << State();
+            if (Narrow(name) == c.column)
+                found = i;
+        }
+        ASSERT_NE(found, 0) << c.column;
+        std::vector<std::string> values;
+        SQLRETURN rc;
+        while ((rc = SQLFetch(st)) == SQL_SUCCESS) {
+            SQLWCHAR cell[130] = {};
+            SQLLEN ind = 0;
+            ASSERT_EQ(SQLGetData(st, found, SQL_C_WCHAR, cell, sizeof cell, &ind), SQL_SUCCESS) << State();
+            ASSERT_NE(ind, SQL_NULL_DATA);
+            EXPECT_EQ(ind, static_cast<SQLLEN>(2 * Narrow(cell).size())) << "bytes of wide text";
+            values.push_back(Narrow(cell));
+        }
+        EXPECT_EQ(rc, SQL_NO_DATA) << State();
+        SQLFreeStmt(st, SQL_CLOSE);
+        EXPECT_NE(std::find(values.begin(), values.end(), c.value), values.end()) << c.value;
+    }
 }
 
 TEST_P(Catalog, MissingTableNameIsRefused)
