@@ -275,11 +275,51 @@ TEST_P(Stmt, ParameterArrayReportsIgnoredAndFailingRows)
               "10:first,11:skipped,12:dup");
 }
 
+// The ODBC 2 calls: SQLSetParam and SQLParamOptions bind a parameter array,
+// SQLRowCount counts its rows; SQLCloseCursor closes an open cursor.
+TEST_P(Stmt, Odbc2ParameterCallsAndCloseCursor)
+{
+    const std::string t = Table("odbc2");
+    Exec("drop table if exists " + t);
+    Exec("create table " + t + " (id int, name varchar(10))");
+    SQLINTEGER ids[2] = {1, 2};
+    char names[2][10] = {"one", "two"};
+    SQLLEN nameLen[2] = {SQL_NTS, SQL_NULL_DATA};
+    SQLULEN done = 0;
+    ASSERT_EQ(SQLPrepare(st, Sql("insert into " + t + " values (?, ?)"), SQL_NTS), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLParamOptions(st, 2, &done), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLSetParam(st, 1, SQL_C_SLONG, SQL_INTEGER, 0, 0, ids, nullptr), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    // SQLSetParam has no buffer length, so the text array takes
+    // SQLBindParameter for its row stride.
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, names, 10, nameLen),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(done, 2u);
+    SQLLEN rows = 0;
+    EXPECT_EQ(SQLRowCount(st, &rows), SQL_SUCCESS);
+    EXPECT_EQ(rows, 2);
+    SQLParamOptions(st, 1, nullptr);
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+    EXPECT_EQ(Scalar("select string_agg(id || ':' || coalesce(name, '-'), ',' order by id) from " + t), "1:one,2:-");
+
+    ASSERT_EQ(SQLExecDirect(st, Sql("select id from " + t + " order by id"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(st), SQL_SUCCESS);
+    EXPECT_EQ(SQLCloseCursor(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(SQLFetch(st), SQL_ERROR) << "closed";
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), "HY010");
+    // The statement runs again after the close.
+    EXPECT_EQ(Scalar("select count(*) from " + t), "2");
+}
+
 // ---- fetching ----
 
 TEST_P(Stmt, FetchCrossesBlocksAndEndsWithNoData)
 {
-    ASSERT_EQ(SQLExecDirect(st, Sql("select g, 'row ' || g from generate_series(1, 500) g order by g"), SQL_NTS),
+    // An int4 and a text column: a few thousand rows to a block, so 10000
+    // rows take several blocks.
+    ASSERT_EQ(SQLExecDirect(st, Sql("select g, 'row ' || g from generate_series(1, 10000) g order by g"), SQL_NTS),
               SQL_SUCCESS)
         << Diags(SQL_HANDLE_STMT, st);
     SQLINTEGER id = 0;
@@ -301,7 +341,7 @@ TEST_P(Stmt, FetchCrossesBlocksAndEndsWithNoData)
         ASSERT_EQ(rowStatus, SQL_ROW_SUCCESS);
     }
     EXPECT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, st);
-    EXPECT_EQ(n, 500);
+    EXPECT_EQ(n, 10000);
     EXPECT_EQ(fetched, 0u);
     EXPECT_EQ(rowStatus, SQL_ROW_NOROW);
     SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);

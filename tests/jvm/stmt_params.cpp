@@ -110,6 +110,12 @@ TEST_F(Params, RangeAndSyntaxErrors)
              memcpy(cellOf(b, 0, 0) + 4, "\x01\x02", 2);
          },
          58},
+        // Binary sources shorter than the value they stand for are not over-read.
+        {"SmallintFromOneByte", VT_BIN4, 8, 5, [](RowBlock *b) { putCell<uint32_t>(b, 0, 0, 1); }, 58},
+        {"BigintFromFourBytes", VT_BIN4, 12, -5, [](RowBlock *b) { putCell<uint32_t>(b, 0, 0, 4); }, 58},
+        {"RealFromTwoBytes", VT_BIN4, 8, 7, [](RowBlock *b) { putCell<uint32_t>(b, 0, 0, 2); }, 58},
+        {"DoubleFromFourBytes", VT_BIN4, 12, 8, [](RowBlock *b) { putCell<uint32_t>(b, 0, 0, 4); }, 58},
+        {"DoubleFromPrefixBeyondCell", VT_BIN4, 8, 8, [](RowBlock *b) { putCell<uint32_t>(b, 0, 0, 1000); }, 58},
         {"DateGarbage", VT_NTS, 16, 91, text("garbage"), 119},
         {"DateFromNumber", VT_LONG, 4, 91, [](RowBlock *b) { putCell<int32_t>(b, 0, 0, 1); }, 43},
         {"UnknownSqlType", VT_LONG, 4, 1234, [](RowBlock *b) { putCell<int32_t>(b, 0, 0, 1); }, 43},
