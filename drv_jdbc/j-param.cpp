@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #define SRC "drv_jdbc/j-param"
 
@@ -455,9 +456,20 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
             TextArg t;
             if (!asText(v, &t))
                 return 16;
-            char buf[512];
-            const char *num = trimmed(t, buf, sizeof buf);
-            if (static_cast<size_t>(t.len) >= sizeof buf || !isDecimalText(num))
+            // A numeric may carry thousands of digits: a longer text gets a
+            // buffer of its own.
+            char small[512];
+            std::unique_ptr<char, decltype(&free)> big(nullptr, &free);
+            const size_t need = static_cast<size_t>(t.len) + 1;
+            char *buf = small;
+            if (need > sizeof small) {
+                big.reset(static_cast<char *>(malloc(need)));
+                if (!big)
+                    return 16;
+                buf = big.get();
+            }
+            const char *num = trimmed(t, buf, need > sizeof small ? need : sizeof small);
+            if (!isDecimalText(num))
                 return ERR_BADNUM;
             return jc_PreparedStatement_setBigDecimal(s, ps, idx, num, static_cast<int32_t>(strlen(num)), t.mode);
         }
