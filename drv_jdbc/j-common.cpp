@@ -4,6 +4,7 @@
 
 #include "drv_jdbc/j-errors.h"
 #include "platform/codepage.h"
+#include "platform/locks.h"
 #include "util/log.h"
 #include "util/utf8.h"
 
@@ -27,6 +28,76 @@ jstring charsetName(JNIEnv *env)
     return env->NewStringUTF(platformCharset());
 }
 
+// Method IDs already looked up, by name, signature and class.  A row sends
+// rows and cells through the same few methods, and GetMethodID resolves the
+// name and the signature anew on every call; the cache answers them after
+// the first.  An ID found on a class serves every instance of it and of its
+// subclasses (the call still dispatches virtually).  The classes are held by
+// global references until the back end's last close drops them.
+struct MethodSlot {
+    char name[40];
+    char sig[88];
+    jclass cls;
+    jmethodID mid;
+};
+
+constexpr unsigned kMethodSets = 64;
+constexpr unsigned kMethodWays = 4;
+
+struct MethodCache {
+    PL_CriticalSection lock;
+    MethodSlot slots[kMethodSets][kMethodWays] = {};
+    unsigned next[kMethodSets] = {};
+};
+
+MethodCache &methodCache()
+{
+    static MethodCache *cache = new MethodCache();
+    return *cache;
+}
+
+unsigned methodSet(const char *name, const char *sig)
+{
+    uint32_t h = 2166136261u;
+    for (const char *p : {name, sig})
+        for (; *p; ++p)
+            h = (h ^ static_cast<unsigned char>(*p)) * 16777619u;
+    return h % kMethodSets;
+}
+
+bool cacheable(const char *name, const char *sig)
+{
+    return strlen(name) < sizeof(MethodSlot::name) && strlen(sig) < sizeof(MethodSlot::sig);
+}
+
+jmethodID cachedMethod(JNIEnv *env, jobject obj, const char *name, const char *sig, unsigned set)
+{
+    MethodCache &c = methodCache();
+    PL_CsGuard guard(c.lock);
+    for (MethodSlot &m : c.slots[set])
+        if (m.cls && strcmp(m.name, name) == 0 && strcmp(m.sig, sig) == 0 &&
+            env->IsInstanceOf(obj, m.cls))
+            return m.mid;
+    return nullptr;
+}
+
+void rememberMethod(JNIEnv *env, jclass cls, const char *name, const char *sig, unsigned set,
+                    jmethodID mid)
+{
+    jclass global = static_cast<jclass>(env->NewGlobalRef(cls));
+    if (!global)
+        return;
+    MethodCache &c = methodCache();
+    PL_CsGuard guard(c.lock);
+    MethodSlot &m = c.slots[set][c.next[set]++ % kMethodWays];
+    if (m.cls)
+        env->DeleteGlobalRef(m.cls);
+    snprintf(m.name, sizeof m.name, "%s", name);
+    snprintf(m.sig, sizeof m.sig, "%s", sig);
+    m.cls = global;
+    m.mid = mid;
+}
+
 // Looks the method up for the call family; 0 or 15 (exception pending).
 int lookupMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, const char *sig,
                  jmethodID *mid)
@@ -35,17 +106,25 @@ int lookupMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, const c
         return jc_ReportNullPointer(nullptr, "env", name);
     if (!obj)
         return jc_ReportNullPointer(env, "obj", name);
-    jclass own = nullptr;
-    if (!cls) {
-        own = env->GetObjectClass(obj);
-        if (!own)
-            return jc_ReportNullPointer(env, "class", name);
-        cls = own;
+    if (cls) {
+        *mid = env->GetMethodID(cls, name, sig);
+        return !*mid || env->ExceptionCheck() ? 15 : 0;
     }
-    *mid = env->GetMethodID(cls, name, sig);
-    jc_DeleteLocal(env, own);
-    if (!*mid || env->ExceptionCheck())
+    const bool cached = cacheable(name, sig);
+    const unsigned set = cached ? methodSet(name, sig) : 0;
+    if (cached && (*mid = cachedMethod(env, obj, name, sig, set)) != nullptr)
+        return 0;
+    jclass own = env->GetObjectClass(obj);
+    if (!own)
+        return jc_ReportNullPointer(env, "class", name);
+    *mid = env->GetMethodID(own, name, sig);
+    if (!*mid || env->ExceptionCheck()) {
+        jc_DeleteLocal(env, own);
         return 15;
+    }
+    if (cached)
+        rememberMethod(env, own, name, sig, set, *mid);
+    jc_DeleteLocal(env, own);
     return 0;
 }
 
@@ -410,4 +489,16 @@ char *jc_StripBraces(char *text)
     if (n > 0 && res[n - 1] == '}')
         res[--n] = '\0';
     return res;
+}
+
+void jc_ForgetMethods(JNIEnv *env)
+{
+    MethodCache &c = methodCache();
+    PL_CsGuard guard(c.lock);
+    for (auto &set : c.slots)
+        for (MethodSlot &m : set) {
+            if (m.cls && env)
+                env->DeleteGlobalRef(m.cls);
+            m = MethodSlot{};
+        }
 }

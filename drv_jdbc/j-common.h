@@ -59,6 +59,9 @@ int jc_CallFloatMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, c
 int jc_CallDoubleMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, const char *sig,
                         double *out, ...);
 int jc_CallVoidMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, const char *sig, ...);
+// Drops the method IDs the call family has kept and their class references
+// (the back end's last close); without an env the references are abandoned.
+void jc_ForgetMethods(JNIEnv *env);
 
 // Logs and (with an env) raises a NullPointerException naming what was
 // missing ("env", "obj", "class") in which method; always 15.

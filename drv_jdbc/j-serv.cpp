@@ -113,17 +113,19 @@ void destroyTables()
     HT_Destroy(&drvEnvTable);
 }
 
-// Releases the environment's global references with the calling thread's
-// JNIEnv; a thread without one is attached for the release and detached again.
+// Releases the environment's global references, and the classes the call
+// layer keeps with its method IDs, with the calling thread's JNIEnv; a thread
+// without one is attached for the release and detached again.
 void releaseEnvRefs(DrvEnv *e, JNIEnv *env)
 {
-    if (!e->xidClass && !e->classLoader)
+    if (!jvmService.vm)
         return;
     bool attachedHere = false;
     if (!env)
         env = envOfThread(&attachedHere);
     if (!env)
         return;
+    jc_ForgetMethods(env);
     if (e->xidClass)
         env->DeleteGlobalRef(e->xidClass);
     if (e->classLoader)
