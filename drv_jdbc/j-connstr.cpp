@@ -14,6 +14,7 @@
 #include "drv_jdbc/j-odbcinst.h"
 #include "drv_jdbc/j-options.h"
 #include "odbc/conn.h"
+#include "odbc/connattr.h"
 #include "odbc/connect.h"
 #include "odbc/handles.h"
 #include "odbc/trace.h"
@@ -339,7 +340,7 @@ bool FillConnFields(Conn *conn)
               Dup(&conn->uid, dsnKeywords[KW_UID].value) && Dup(&conn->pwd, dsnKeywords[KW_PWD].value);
     conn->flags &= static_cast<uint16_t>(~(CN_NOLOGINBOX | CN_READONLY | CN_ASYNC | 0x10 | CN_MASE |
                                            CN_INCLUDE_VIEWS | CN_INCLUDE_ALL));
-    if (ConnStrIsTrue(ConnAttr(KW_READONLY)))
+    if (ConnWantsReadOnly(conn, ConnStrIsTrue(ConnAttr(KW_READONLY))))
         conn->flags |= CN_READONLY;
     if (ConnStrIsTrue(ConnAttr(KW_MASE)))
         conn->flags |= CN_MASE;

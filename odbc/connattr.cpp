@@ -3,6 +3,7 @@
 // attributes of its own.
 #include "odbc/connattr.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -117,10 +118,16 @@ SQLRETURN SetAccessMode(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
         if (rc != 0)
             return BackendFailed(conn, rc);
     }
-    if (value == SQL_MODE_READ_ONLY)
+    // The application's choice stays with the handle: every later connect
+    // opens in this mode, whatever the data source says.
+    conn->pendingAttrs |= CA_ACCESS_MODE;
+    if (value == SQL_MODE_READ_ONLY) {
+        conn->pendingAttrs |= CA_READ_ONLY;
         conn->flags |= CN_READONLY;
-    else
+    } else {
+        conn->pendingAttrs &= ~CA_READ_ONLY;
         conn->flags &= static_cast<uint16_t>(~CN_READONLY);
+    }
     return SQL_SUCCESS;
 }
 
@@ -591,13 +598,17 @@ SQLRETURN ApplyToStatements(Conn *conn, SQLUSMALLINT option, SQLULEN value)
 SQLRETURN ConnSetStmtOptionDefault(Conn *conn, SQLUSMALLINT option, SQLULEN value)
 {
     CursorState &cs = conn->stmtDefaults;
-    const int32_t v32 = static_cast<int32_t>(value);
+    // A value beyond 32 bits is held at the largest, as statements hold it,
+    // never wrapped into a small one.
+    const int32_t v32 = value > static_cast<SQLULEN>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(value);
     switch (option) {
-    case SQL_QUERY_TIMEOUT: conn->queryTimeout = static_cast<uint32_t>(value); break;
+    case SQL_QUERY_TIMEOUT:
+        conn->queryTimeout = static_cast<SQLLEN>(value) < 0 ? 0 : static_cast<uint32_t>(v32);
+        break;
     case SQL_MAX_ROWS: conn->maxRows = value; break;
-    case SQL_NOSCAN: conn->noScan = static_cast<uint32_t>(value); break;
+    case SQL_NOSCAN: conn->noScan = value ? 1 : 0; break;
     case SQL_MAX_LENGTH: conn->maxLength = value; break;
-    case SQL_BIND_TYPE: conn->bindType = static_cast<uint32_t>(value); break;
+    case SQL_BIND_TYPE: conn->bindType = static_cast<uint32_t>(v32); break;
     case SQL_CURSOR_TYPE: cs.cursorType = v32; break;
     case SQL_CONCURRENCY: cs.concurrency = v32; break;
     case SQL_KEYSET_SIZE: cs.keysetSize = v32; break;
@@ -608,6 +619,13 @@ SQLRETURN ConnSetStmtOptionDefault(Conn *conn, SQLUSMALLINT option, SQLULEN valu
     default: return Fail(conn, 27);
     }
     return ApplyToStatements(conn, option, value);
+}
+
+bool ConnWantsReadOnly(const Conn *conn, bool keywordReadOnly)
+{
+    if (conn->pendingAttrs & CA_ACCESS_MODE)
+        return (conn->pendingAttrs & CA_READ_ONLY) != 0;
+    return keywordReadOnly;
 }
 
 SQLRETURN ConnApplyPendingAttrs(Conn *conn)

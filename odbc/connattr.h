@@ -9,16 +9,22 @@
 struct Conn;
 
 // Conn::pendingAttrs: attributes set before connecting that ConnOpen's
-// caller applies once the back end is open.
+// caller applies once the back end is open, and the application's access mode.
 enum : uint32_t {
     CA_AUTOCOMMIT = 0x1,
     CA_CATALOG = 0x2,
+    CA_ACCESS_MODE = 0x4,  // SQL_ATTR_ACCESS_MODE set by the application (kept
+    CA_READ_ONLY = 0x8,    // for every connect); CA_READ_ONLY holds its value
 };
 
 // Stores an ODBC 2 statement option (0..12) as the connection's default
 // and applies it to every statement of the connection.  The worst result
 // wins; a statement's failure is reported on the connection as well.
 SQLRETURN ConnSetStmtOptionDefault(Conn *conn, SQLUSMALLINT option, SQLULEN value);
+
+// Whether the connection is to open read-only: the SQL_ATTR_ACCESS_MODE the
+// application set on the handle, else the data source's READONLY keyword.
+bool ConnWantsReadOnly(const Conn *conn, bool keywordReadOnly);
 
 // Applies what was set before connecting (autocommit off, the current
 // catalog) to a connection that has just been opened; a refusal is queued on

@@ -314,6 +314,45 @@ TEST_F(ConnApply, FlagsAreSetAndClearedByEachConnect)
     EXPECT_NE(conn_->flags & CN_AUTOCOMMIT, 0);
 }
 
+TEST_F(ConnApply, AccessModeOfTheApplicationOutlivesTheConnect)
+{
+    // SQL_ATTR_ACCESS_MODE set on the handle decides; without it the data
+    // source's READONLY does.
+    struct {
+        SQLULEN mode;  // ~0: never set
+        const char *in;
+        bool readOnly;
+    } cases[] = {
+        {~SQLULEN{0}, "DSN=pg", false},
+        {~SQLULEN{0}, "DSN=pg;READONLY=yes", true},
+        {SQL_MODE_READ_ONLY, "DSN=pg", true},
+        {SQL_MODE_READ_ONLY, "DSN=pg;READONLY=no", true},
+        {SQL_MODE_READ_WRITE, "DSN=pg;READONLY=yes", false},
+    };
+    for (const auto &c : cases) {
+        SQLHDBC dbc = nullptr;
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc), SQL_SUCCESS);
+        Conn *conn = static_cast<Conn *>(HT_Lookup(&ConnTable, HT_HandleIn(dbc)));
+        if (c.mode != ~SQLULEN{0}) {
+            ASSERT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(c.mode), 0),
+                      SQL_SUCCESS);
+        }
+        DriverConnectArgs a{};
+        a.conn = conn;
+        a.in = c.in;
+        a.inLen = SQL_NTS;
+        a.width = 'A';
+        for (int connect = 0; connect < 2; ++connect) {  // a reconnect keeps the choice
+            ASSERT_EQ(Finish(a), SQL_SUCCESS) << c.in;
+            EXPECT_EQ((conn->flags & CN_READONLY) != 0, c.readOnly) << c.mode << " " << c.in;
+            SQLUINTEGER mode = 7;
+            EXPECT_EQ(SQLGetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE, &mode, 0, nullptr), SQL_SUCCESS);
+            EXPECT_EQ(mode, static_cast<SQLUINTEGER>(c.readOnly ? SQL_MODE_READ_ONLY : SQL_MODE_READ_WRITE));
+        }
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    }
+}
+
 TEST_F(ConnApply, DataSourceNameOfDefaultAndFileDsn)
 {
     ASSERT_EQ(Apply("UID=u"), SQL_SUCCESS);

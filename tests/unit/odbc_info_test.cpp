@@ -258,6 +258,55 @@ TEST(DiagField, StatementFieldsAndARowCountThatLeavesTheDiagnostics)
     EXPECT_EQ(col, SQL_COLUMN_NUMBER_UNKNOWN);
 }
 
+TEST(DiagField, SourceNamesOfEveryHandleKindAndTheReturnCode)
+{
+    Session s;
+    Conn *c = ConnOf(s.dbc);
+    std::free(c->dsn);
+    c->dsn = strdup("krs_source");
+    SQLHSTMT h = s.NewStmt();
+    SQLHDESC explicitDesc = nullptr, implicitArd = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, s.dbc, &explicitDesc), SQL_SUCCESS);
+    ASSERT_EQ(SQLGetStmtAttr(h, SQL_ATTR_APP_ROW_DESC, &implicitArd, 0, nullptr), SQL_SUCCESS);
+    struct Case {
+        SQLSMALLINT type;
+        SQLHANDLE handle;
+        const char *name;
+    } cases[] = {{SQL_HANDLE_ENV, s.env, ""},
+                 {SQL_HANDLE_DBC, s.dbc, "krs_source"},
+                 {SQL_HANDLE_STMT, h, "krs_source"},
+                 {SQL_HANDLE_DESC, explicitDesc, "krs_source"},
+                 {SQL_HANDLE_DESC, implicitArd, "krs_source"}};
+    for (const Case &k : cases) {
+        HandleTable *tables[] = {&EnvTable, &ConnTable, &StmtTable, &DescTable};
+        void *object = HT_Lookup(tables[k.type - SQL_HANDLE_ENV], HT_HandleIn(k.handle));
+        HandleHead *head = object ? HeadOf(object, k.type + 1) : nullptr;
+        ASSERT_NE(head, nullptr) << k.type;
+        head->diag.errNum = 15;
+        for (SQLSMALLINT id : {SQL_DIAG_CONNECTION_NAME, SQL_DIAG_SERVER_NAME}) {
+            SQLCHAR name[32] = {'x'};
+            SQLSMALLINT len = -1;
+            EXPECT_EQ(SQLGetDiagField(k.type, k.handle, 1, id, name, sizeof name, &len), SQL_SUCCESS)
+                << k.type << " " << id;
+            EXPECT_STREQ(reinterpret_cast<char *>(name), k.name) << k.type << " " << id;
+            EXPECT_EQ(len, static_cast<SQLSMALLINT>(std::strlen(k.name)));
+        }
+        // The return code field writes nothing.
+        SQLSMALLINT code = 77;
+        EXPECT_EQ(SQLGetDiagField(k.type, k.handle, 0, SQL_DIAG_RETURNCODE, &code, 0, nullptr), SQL_SUCCESS);
+        EXPECT_EQ(code, 77);
+        head->diag.errNum = 0;
+    }
+    // Wide: the length in bytes.
+    c->diag.errNum = 15;
+    SQLWCHAR wide[32] = {};
+    SQLSMALLINT len = 0;
+    EXPECT_EQ(SQLGetDiagFieldW(SQL_HANDLE_DBC, s.dbc, 1, SQL_DIAG_CONNECTION_NAME, wide, sizeof wide, &len),
+              SQL_SUCCESS);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(wide)), U("krs_source"));
+    EXPECT_EQ(len, 20);
+}
+
 TEST(DiagRecW, LengthsCountTheCharactersOfTheWholeMessage)
 {
     Session s;
@@ -594,6 +643,16 @@ TEST(ConnectOption, Odbc2StatementDefaultsReachEveryStatement)
     for (const auto &p : s.script.sets)
         sent += p.first == 0x32030006;
     EXPECT_EQ(sent, 3);
+
+    // Values beyond 32 bits are held at the largest in the default as in the
+    // statements, never wrapped into a small one; a negative timeout is 0.
+    const SQLULEN beyond = (SQLULEN{1} << 32) + 5;
+    ASSERT_EQ(SQLSetConnectOption(s.dbc, SQL_ROWSET_SIZE, beyond), SQL_SUCCESS);
+    EXPECT_EQ(StmtOf(a)->cursor.rowsetSize, INT32_MAX);
+    EXPECT_EQ(StmtOf(s.NewStmt())->cursor.rowsetSize, INT32_MAX);
+    ASSERT_EQ(SQLSetConnectOption(s.dbc, SQL_QUERY_TIMEOUT, static_cast<SQLULEN>(-5)), SQL_SUCCESS);
+    EXPECT_EQ(StmtOf(a)->queryTimeout, 0u);
+    EXPECT_EQ(StmtOf(s.NewStmt())->queryTimeout, 0u);
 }
 
 TEST(ConnectOption, Odbc3HasNoStatementDefaults)
@@ -653,9 +712,11 @@ TEST(StmtAttr, NegotiatedOptions)
     EXPECT_EQ(StmtOf(h)->maxRows, huge);
 
     // Driver options the back end refuses are errors.
-    s.script.optionResults[0x3203041C] = 43;
-    EXPECT_EQ(SQLSetStmtAttr(h, 1052, reinterpret_cast<SQLPOINTER>(1), 0), SQL_ERROR);
-    EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY092");
+    for (int option : {1052, 1054}) {
+        s.script.optionResults[0x32030000 + option] = 43;
+        EXPECT_EQ(SQLSetStmtAttr(h, option, reinterpret_cast<SQLPOINTER>(1), 0), SQL_ERROR) << option;
+        EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY092") << option;
+    }
     s.script.optionResults[0x32030000 + 1225] = 43;
     EXPECT_EQ(SQLSetStmtOption(h, 1225, 1), SQL_ERROR);
     EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY092");
@@ -738,6 +799,16 @@ TEST(StmtAttr, ApplicationDescriptors)
     ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_APP_ROW_DESC, nullptr, 0), SQL_SUCCESS);
     SQLGetStmtAttr(h, SQL_ATTR_APP_ROW_DESC, &current, 0, nullptr);
     EXPECT_EQ(current, implicitArd);
+    // The parameter descriptor likewise.
+    SQLHDESC implicitApd = nullptr;
+    ASSERT_EQ(SQLGetStmtAttr(h, SQL_ATTR_APP_PARAM_DESC, &implicitApd, 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_APP_PARAM_DESC, explicitDesc, 0), SQL_SUCCESS);
+    SQLGetStmtAttr(h, SQL_ATTR_APP_PARAM_DESC, &current, 0, nullptr);
+    EXPECT_EQ(current, explicitDesc);
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_APP_PARAM_DESC, nullptr, 0), SQL_SUCCESS);
+    SQLGetStmtAttr(h, SQL_ATTR_APP_PARAM_DESC, &current, 0, nullptr);
+    EXPECT_EQ(current, implicitApd);
+    EXPECT_EQ(StmtOf(h)->apd, StmtOf(h)->apdImplicit);
 
     SQLHDESC otherArd = nullptr;
     SQLGetStmtAttr(other, SQL_ATTR_APP_ROW_DESC, &otherArd, 0, nullptr);
