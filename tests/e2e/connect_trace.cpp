@@ -1,6 +1,7 @@
-// Passwords never reach the API trace: a child process, whose library is
-// loaded with KRS_DEBUGFILE set, connects with a password that holds ';' and
-// '=' through SQLConnect, SQLDriverConnect and a failed login.
+// Passwords never reach the API trace or the log lines written into it: a
+// child process, whose library is loaded with KRS_DEBUGFILE set, connects
+// with a password that holds ';' and '=' through SQLConnect, SQLDriverConnect
+// and a failed login; a missing initial SQL file shows there as a log line.
 #include "tests/e2e/connect_common.h"
 
 #include <sys/wait.h>
@@ -45,6 +46,10 @@ int TracedChild(const Library &lib, const std::string &traceFile)
             failed |= out.find(g_pg.password) == std::string::npos;  // the application gets it back
             SQLDisconnect(h.dbc);
             failed |= h.Connect(dsn, nullptr, "wrong;Secret=2") != SQL_ERROR;
+            // A missing initial SQL file is logged and the connect goes on.
+            failed |= h.DriverConnect("DSN=" + dsn + ";PWD={" + g_pg.password + "};INITSQL=" + TestDir() +
+                                      "/no_such_init") != SQL_SUCCESS;
+            SQLDisconnect(h.dbc);
         }
         _exit(failed ? 1 : 0);
     }
@@ -64,6 +69,9 @@ TEST_P(Trace, PasswordsNeverReachTheTrace)
     EXPECT_NE(text.find(";PWD=***"), std::string::npos) << text;
     EXPECT_NE(text.find("cmd ("), std::string::npos) << text;
     EXPECT_EQ(text.find("Secret"), std::string::npos) << text;
+    EXPECT_NE(text.find("unable to read from initial SQL file " + TestDir() + "/no_such_init.sql ("),
+              std::string::npos)
+        << text;
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Trace, ::testing::ValuesIn(kLibraries),

@@ -1,5 +1,5 @@
 // What unixODBC answers itself, asked of each library loaded directly:
-// SQLGetFunctions, SQLGetDiagField and SQLGetInfo or connection attributes
+// SQLGetFunctions (exactly the exported functions), SQLGetDiagField and SQLGetInfo or connection attributes
 // on a handle that is not connected.  Each library runs in a child process.
 #include <gtest/gtest.h>
 #include <sql.h>
@@ -59,6 +59,33 @@ std::string DiagText(Lib &lib, SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT rec, S
     return out;
 }
 
+// The exported entry points with their SQLGetFunctions identifiers.
+struct ExportRow {
+    const char *name;
+    SQLUSMALLINT id;
+    bool text;  // exported as SQLNameW by the Unicode library
+};
+#define KRS_FN(Name, ApiId, Kind, Clear, Async, Text, Impl, Format, Params, Args, WParams, WArgs) \
+    {#Name, ApiId, (Text) != 0},
+#define KRS_DESC(Var, Name, Kind, Clear, Async, Text, Impl, Format)
+#define KRS_OWN(Name, ApiId, Text) {#Name, ApiId, (Text) != 0},
+#define KRS_RAW(Symbol)
+const ExportRow kExports[] = {
+#include "odbc/api_list.inc"
+};
+#undef KRS_FN
+#undef KRS_DESC
+#undef KRS_OWN
+#undef KRS_RAW
+
+bool Exported(SQLUSMALLINT id)
+{
+    for (const ExportRow &r : kExports)
+        if (r.id == id)
+            return true;
+    return false;
+}
+
 #define CHECK(step, cond) \
     do {                  \
         if (!(cond))      \
@@ -95,6 +122,15 @@ int RunChecks(const Direct &d, const std::string &libdir)
     CHECK(12, functions(dbc, SQL_API_ODBC3_ALL_FUNCTIONS, bits) == SQL_SUCCESS);
     CHECK(13, SQL_FUNC_EXISTS(bits, SQL_API_SQLGETDIAGFIELD) && SQL_FUNC_EXISTS(bits, SQL_API_SQLFETCHSCROLL) &&
                   !SQL_FUNC_EXISTS(bits, SQL_API_SQLBINDPARAM));
+    // Exactly the exported functions are reported, in both forms.
+    for (const ExportRow &r : kExports) {
+        std::string symbol = std::string("SQL") + r.name + (r.text && d.wide ? "W" : "");
+        CHECK(14, dlsym(lib.handle, symbol.c_str()) != nullptr);
+    }
+    for (SQLUSMALLINT id = 0; id < SQL_API_ODBC3_ALL_FUNCTIONS_SIZE * 16; ++id) {
+        CHECK(15, (SQL_FUNC_EXISTS(bits, id) != 0) == Exported(id));
+        CHECK(16, id >= 100 || (all[id] != 0) == Exported(id));
+    }
 
     // Nothing to report yet.
     SQLINTEGER number = -1;
