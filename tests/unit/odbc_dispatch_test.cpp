@@ -111,6 +111,104 @@ TEST(Dispatch, BusyConnectionRefusesOtherCallsAndKeepsDiagnostics)
     EXPECT_EQ(SQLFreeStmt(stmt, SQL_CLOSE), SQL_SUCCESS);
 }
 
+// Every diagnostic reader, on a statement of a connection that is inside a
+// call on another thread: it reads the statement's record and never replaces
+// it by a sequence error; on the busy connection itself it answers
+// SQL_STILL_EXECUTING and writes nothing.
+TEST(Dispatch, EveryDiagnosticReaderWorksBesideABusyConnection)
+{
+    struct Reader {
+        const char *name;
+        bool consumes;  // SQLError hands each record out once
+        SQLRETURN (*onStmt)(SQLHSTMT, std::string *);
+        SQLRETURN (*onDbc)(SQLHDBC, std::string *);
+    };
+    static const Reader readers[] = {
+        {"SQLGetDiagRec", false,
+         [](SQLHSTMT h, std::string *st) {
+             SQLCHAR state[6] = {};
+             SQLINTEGER native = 0;
+             SQLCHAR msg[128];
+             SQLSMALLINT len = 0;
+             SQLRETURN rc = SQLGetDiagRec(SQL_HANDLE_STMT, h, 1, state, &native, msg, sizeof msg, &len);
+             *st = reinterpret_cast<char *>(state);
+             return rc;
+         },
+         [](SQLHDBC h, std::string *st) {
+             SQLCHAR state[6] = {};
+             SQLINTEGER native = 0;
+             SQLCHAR msg[128];
+             SQLRETURN rc = SQLGetDiagRec(SQL_HANDLE_DBC, h, 1, state, &native, msg, sizeof msg, nullptr);
+             *st = reinterpret_cast<char *>(state);
+             return rc;
+         }},
+        {"SQLGetDiagField", false,
+         [](SQLHSTMT h, std::string *st) {
+             SQLCHAR state[6] = {};
+             SQLSMALLINT len = 0;
+             SQLRETURN rc = SQLGetDiagField(SQL_HANDLE_STMT, h, 1, SQL_DIAG_SQLSTATE, state, sizeof state, &len);
+             *st = reinterpret_cast<char *>(state);
+             return rc;
+         },
+         [](SQLHDBC h, std::string *st) {
+             SQLCHAR state[6] = {};
+             SQLSMALLINT len = 0;
+             SQLRETURN rc = SQLGetDiagField(SQL_HANDLE_DBC, h, 1, SQL_DIAG_SQLSTATE, state, sizeof state, &len);
+             *st = reinterpret_cast<char *>(state);
+             return rc;
+         }},
+        {"SQLError", true,
+         [](SQLHSTMT h, std::string *st) {
+             SQLCHAR state[6] = {};
+             SQLINTEGER native = 0;
+             SQLCHAR msg[128];
+             SQLSMALLINT len = 0;
+             SQLRETURN rc = SQLError(nullptr, nullptr, h, state, &native, msg, sizeof msg, &len);
+             *st = reinterpret_cast<char *>(state);
+             return rc;
+         },
+         [](SQLHDBC h, std::string *st) {
+             SQLCHAR state[6] = {};
+             SQLINTEGER native = 0;
+             SQLCHAR msg[128];
+             SQLSMALLINT len = 0;
+             SQLRETURN rc = SQLError(nullptr, h, nullptr, state, &native, msg, sizeof msg, &len);
+             *st = reinterpret_cast<char *>(state);
+             return rc;
+         }},
+    };
+    for (const Reader &r : readers) {
+        FakeSession s;
+        SQLHSTMT stmt = s.NewStmt();
+        ASSERT_NE(stmt, nullptr) << r.name;
+        ASSERT_EQ(SQLFreeStmt(stmt, 99), SQL_ERROR) << r.name;
+
+        HeldCall held;
+        s.fake.onCommit = [&](int) { return held.Hold(); };
+        auto running = std::async(std::launch::async, [&] { return SQLEndTran(SQL_HANDLE_DBC, s.dbc, SQL_COMMIT); });
+        held.entered.get_future().wait();
+
+        std::string state;
+        EXPECT_EQ(r.onStmt(stmt, &state), SQL_SUCCESS) << r.name;
+        EXPECT_EQ(state, "HY092") << r.name;
+        SQLRETURN again = r.onStmt(stmt, &state);
+        if (r.consumes) {
+            EXPECT_EQ(again, SQL_NO_DATA) << r.name;
+        } else {
+            EXPECT_EQ(again, SQL_SUCCESS) << r.name;
+            EXPECT_EQ(state, "HY092") << r.name;
+        }
+        state = "unset";
+        EXPECT_EQ(r.onDbc(s.dbc, &state), SQL_STILL_EXECUTING) << r.name;
+        EXPECT_EQ(state, "") << r.name << ": nothing written while the call runs";
+
+        held.release.set_value();
+        EXPECT_EQ(running.get(), SQL_SUCCESS) << r.name;
+        // Nothing the readers did is left behind on the connection.
+        EXPECT_EQ(r.onDbc(s.dbc, &state), SQL_NO_DATA) << r.name;
+    }
+}
+
 TEST(Dispatch, SameStatementStillExecutingLeavesItsDiagnostics)
 {
     FakeSession s;

@@ -46,6 +46,32 @@ TEST(Startup, SetupExportsNameTheUnicodeDriver)
     EXPECT_EQ(RES_String(999), nullptr);
 }
 
+TEST(Startup, StringTableCopiesCutAndRefuse)
+{
+    struct Case {
+        int id;
+        int size;
+        int copied;
+        const char *text;  // what the buffer holds afterwards
+    } cases[] = {
+        {IDS_CAPTION, 64, 13, "Kestrune ODBC"},
+        {IDS_CAPTION, 14, 13, "Kestrune ODBC"},
+        {IDS_CAPTION, 13, 12, "Kestrune ODB"},
+        {IDS_CAPTION, 1, 0, ""},
+        {IDS_CAPTION, 0, 0, "untouched"},
+        {IDS_CAPTION, -5, 0, "untouched"},
+        {IDS_LIBRARY_NAME, 64, 14, "libquorvexw.so"},
+        {999, 64, 0, "untouched"},
+    };
+    for (const Case &c : cases) {
+        char buf[64];
+        std::strcpy(buf, "untouched");
+        EXPECT_EQ(RES_LoadString(c.id, buf, c.size), c.copied) << c.id << "/" << c.size;
+        EXPECT_STREQ(buf, c.text) << c.id << "/" << c.size;
+    }
+    EXPECT_EQ(RES_LoadString(IDS_CAPTION, nullptr, 64), 0);
+}
+
 TEST(Startup, UnloadFreesWhatIsLeftAndLaterCallsFail)
 {
     FakeBackend fake;
