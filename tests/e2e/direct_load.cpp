@@ -8,10 +8,13 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "tests/common/pg_env.h"
 
@@ -130,6 +133,105 @@ TEST_P(Direct, HandlesTheDriverManagerWouldCatch)
     EXPECT_EQ(freeH(SQL_HANDLE_DBC, dbc), SQL_INVALID_HANDLE);
     EXPECT_EQ(freeH(SQL_HANDLE_ENV, env), SQL_SUCCESS);
     EXPECT_EQ(setEnv(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(3), 0), SQL_INVALID_HANDLE);
+}
+
+// A connection inside a call on another thread (its statement waits for an
+// advisory lock another connection holds): the Driver Manager would serialise
+// these calls; the library answers them itself.
+TEST_P(Direct, BusyConnectionRefusesCallsAndKeepsReadersWorking)
+{
+    const bool wide = GetParam().wide;
+    auto alloc = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE *)>("SQLAllocHandle");
+    auto freeH = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE)>("SQLFreeHandle");
+    auto setEnv = Fn<SQLRETURN (*)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER)>("SQLSetEnvAttr");
+    auto endTran = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT)>("SQLEndTran");
+    auto freeStmt = Fn<SQLRETURN (*)(SQLHSTMT, SQLUSMALLINT)>("SQLFreeStmt");
+    auto disconnect = Fn<SQLRETURN (*)(SQLHDBC)>("SQLDisconnect");
+    using NarrowConnect = SQLRETURN (*)(SQLHDBC, SQLHWND, SQLCHAR *, SQLSMALLINT, SQLCHAR *, SQLSMALLINT,
+                                        SQLSMALLINT *, SQLUSMALLINT);
+    using WideConnect = SQLRETURN (*)(SQLHDBC, SQLHWND, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT,
+                                      SQLSMALLINT *, SQLUSMALLINT);
+    using NarrowExec = SQLRETURN (*)(SQLHSTMT, SQLCHAR *, SQLINTEGER);
+    using WideExec = SQLRETURN (*)(SQLHSTMT, SQLWCHAR *, SQLINTEGER);
+    NarrowConnect nConnect = wide ? nullptr : Fn<NarrowConnect>("SQLDriverConnect");
+    WideConnect wConnect = wide ? Fn<WideConnect>("SQLDriverConnectW") : nullptr;
+    NarrowExec nExec = wide ? nullptr : Fn<NarrowExec>("SQLExecDirect");
+    WideExec wExec = wide ? Fn<WideExec>("SQLExecDirectW") : nullptr;
+    ASSERT_FALSE(HasFailure());
+    auto units = [](const std::string &s) { return std::u16string(s.begin(), s.end()); };
+    auto connect = [&](SQLHDBC dbc) {
+        std::string in = std::string("DSN=") + (wide ? "krs_w" : "krs_a") + ";";
+        if (wide) {
+            std::u16string w = units(in);
+            return wConnect(dbc, nullptr, reinterpret_cast<SQLWCHAR *>(&w[0]), SQL_NTS, nullptr, 0, nullptr,
+                            SQL_DRIVER_NOPROMPT);
+        }
+        return nConnect(dbc, nullptr, reinterpret_cast<SQLCHAR *>(&in[0]), SQL_NTS, nullptr, 0, nullptr,
+                        SQL_DRIVER_NOPROMPT);
+    };
+    auto exec = [&](SQLHSTMT stmt, std::string sql) {
+        if (wide) {
+            std::u16string w = units(sql);
+            return wExec(stmt, reinterpret_cast<SQLWCHAR *>(&w[0]), SQL_NTS);
+        }
+        return nExec(stmt, reinterpret_cast<SQLCHAR *>(&sql[0]), SQL_NTS);
+    };
+
+    SQLHENV env = nullptr;
+    SQLHDBC holder = nullptr, waiter = nullptr;
+    SQLHSTMT hs = nullptr, ws = nullptr;
+    ASSERT_EQ(alloc(SQL_HANDLE_ENV, nullptr, &env), SQL_SUCCESS);
+    ASSERT_EQ(setEnv(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0), SQL_SUCCESS);
+    ASSERT_EQ(alloc(SQL_HANDLE_DBC, env, &holder), SQL_SUCCESS);
+    ASSERT_EQ(alloc(SQL_HANDLE_DBC, env, &waiter), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(connect(holder))) << State(SQL_HANDLE_DBC, holder);
+    ASSERT_TRUE(SQL_SUCCEEDED(connect(waiter))) << State(SQL_HANDLE_DBC, waiter);
+    ASSERT_EQ(alloc(SQL_HANDLE_STMT, holder, &hs), SQL_SUCCESS);
+    ASSERT_EQ(alloc(SQL_HANDLE_STMT, waiter, &ws), SQL_SUCCESS);
+    const std::string key = wide ? "47110" : "47111";
+    ASSERT_TRUE(SQL_SUCCEEDED(exec(hs, "select pg_advisory_lock(" + key + ")"))) << State(SQL_HANDLE_STMT, hs);
+    ASSERT_EQ(freeStmt(hs, SQL_CLOSE), SQL_SUCCESS);
+
+    auto waiting = std::async(std::launch::async, [&] { return exec(ws, "select pg_advisory_lock(" + key + ")"); });
+    // The waiter is inside its call once a new statement is refused on its
+    // connection with a sequence error (bounded wait; it stays there until
+    // the holder lets go).
+    bool busy = false;
+    for (int i = 0; i < 600 && !busy; ++i) {
+        SQLHSTMT probe = nullptr;
+        SQLRETURN rc = alloc(SQL_HANDLE_STMT, waiter, &probe);
+        if (rc == SQL_SUCCESS) {
+            freeH(SQL_HANDLE_STMT, probe);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        } else {
+            busy = rc == SQL_ERROR && State(SQL_HANDLE_DBC, waiter) == "HY010";
+            if (!busy)
+                break;
+        }
+    }
+    if (!busy)  // let the waiter finish before failing
+        exec(hs, "select pg_advisory_unlock(" + key + ")");
+    ASSERT_TRUE(busy) << "the waiting statement never held its connection";
+    EXPECT_EQ(freeStmt(ws, SQL_CLOSE), SQL_STILL_EXECUTING);
+    EXPECT_EQ(State(SQL_HANDLE_STMT, ws), "") << "the running statement's reader is told to wait";
+    EXPECT_EQ(disconnect(waiter), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_DBC, waiter), "HY010");
+    EXPECT_EQ(endTran(SQL_HANDLE_ENV, env, SQL_COMMIT), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_ENV, env), "HY010");
+    EXPECT_EQ(freeH(SQL_HANDLE_ENV, env), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_ENV, env), "HY010");
+    // The other connection is not held up.
+    EXPECT_TRUE(SQL_SUCCEEDED(exec(hs, "select pg_advisory_unlock(" + key + ")"))) << State(SQL_HANDLE_STMT, hs);
+    EXPECT_TRUE(SQL_SUCCEEDED(waiting.get())) << State(SQL_HANDLE_STMT, ws);
+
+    // Idle again: everything closes and frees.
+    EXPECT_EQ(freeStmt(ws, SQL_CLOSE), SQL_SUCCESS);
+    EXPECT_EQ(freeStmt(hs, SQL_CLOSE), SQL_SUCCESS);
+    EXPECT_EQ(disconnect(waiter), SQL_SUCCESS);
+    EXPECT_EQ(disconnect(holder), SQL_SUCCESS);
+    EXPECT_EQ(freeH(SQL_HANDLE_DBC, waiter), SQL_SUCCESS);
+    EXPECT_EQ(freeH(SQL_HANDLE_DBC, holder), SQL_SUCCESS);
+    EXPECT_EQ(freeH(SQL_HANDLE_ENV, env), SQL_SUCCESS);
 }
 
 TEST_P(Direct, SetupExportsNameTheDriver)

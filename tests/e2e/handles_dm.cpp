@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -51,6 +52,11 @@ int Session(const char *dsn)
         return 5;
     if (std::strncmp(reinterpret_cast<char *>(out), in.c_str(), in.size()) != 0)
         return 6;
+    SQLHSTMT stmt = nullptr;
+    if (SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt) != SQL_SUCCESS || !stmt)
+        return 11;
+    if (SQLFreeHandle(SQL_HANDLE_STMT, stmt) != SQL_SUCCESS)
+        return 12;
     if (SQLDisconnect(dbc) != SQL_SUCCESS)
         return 7;
     if (SQLDisconnect(dbc) != SQL_ERROR)
@@ -64,9 +70,12 @@ int Session(const char *dsn)
 
 // Runs a session in a child process (so that the library's unload writes the
 // trace footer) with KRS_DEBUGFILE set; stderr of the child goes to errFile.
-int RunChild(const char *dsn, const std::string &debugFile, const std::string &errFile)
+int RunChild(const char *dsn, const std::string &debugFile, const std::string &errFile,
+             pid_t *child = nullptr)
 {
     pid_t pid = fork();
+    if (child)
+        *child = pid;
     if (pid == 0) {
         setenv("KRS_DEBUGFILE", debugFile.c_str(), 1);
         if (!errFile.empty() && !freopen(errFile.c_str(), "w", stderr))
@@ -92,11 +101,10 @@ TEST_P(DriverManager, LoadsTheDriverAndTracesEveryCall)
     const Library lib = GetParam();
     std::string base = pg.state + "/trace-" + lib.dsn;
     std::string pattern = base + "-$P-$T.log";
-    pid_t before = getpid();
-    (void)before;
-    ASSERT_EQ(RunChild(lib.dsn, pattern, ""), 0);
+    pid_t child = 0;
+    ASSERT_EQ(RunChild(lib.dsn, pattern, "", &child), 0);
 
-    // Exactly one file was made from the pattern: "<base>-<pid>-<time>.log".
+    // One file was made from the pattern: "<base>-<child's pid>-<yyyymmdd-hhmmss>.log".
     std::string found;
     std::string cmd = "ls " + base + "-*.log 2>/dev/null";
     if (FILE *p = popen(cmd.c_str(), "r")) {
@@ -106,6 +114,13 @@ TEST_P(DriverManager, LoadsTheDriverAndTracesEveryCall)
         pclose(p);
     }
     ASSERT_FALSE(found.empty()) << "no trace file for " << pattern;
+    const std::string stem = base + "-" + std::to_string(child) + "-";
+    ASSERT_EQ(found.compare(0, stem.size(), stem), 0) << found << " does not hold the pid " << child;
+    const std::string stamp = found.substr(stem.size());
+    ASSERT_EQ(stamp.size(), std::strlen("yyyymmdd-hhmmss.log")) << found;
+    for (size_t i = 0; i < 15; ++i)
+        EXPECT_TRUE(i == 8 ? stamp[i] == '-' : std::isdigit(static_cast<unsigned char>(stamp[i]))) << found;
+    EXPECT_EQ(stamp.substr(15), ".log") << found;
     std::string text = ReadFile(found);
     std::remove(found.c_str());
     const std::string expected[] = {
@@ -117,6 +132,7 @@ TEST_P(DriverManager, LoadsTheDriverAndTracesEveryCall)
         "SQLAllocHandle hEnv=",
         std::string(lib.connectName) + " hDbc=",
         std::string(lib.connectName) + ": returning SQL_SUCCESS",
+        "SQLFreeHandle hStmt=",
         "SQLDisconnect hDbc=",
         "SQLDisconnect: returning SQL_SUCCESS",
         "SQLFreeHandle hDbc=",
