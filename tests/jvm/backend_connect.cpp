@@ -125,6 +125,35 @@ TEST_F(Backend, EnvironmentHandleAndSecondOpenShareOneRecord)
     EXPECT_EQ(ops().EnvClose(0x00AA0000), 21);
 }
 
+TEST_F(Backend, VmOptionsFromTheEnvironmentReachTheVm)
+{
+    // The child runs with KRS_JVM_OPTS holding -Xcheck:jni; the VM the first
+    // open created lists it among its input arguments.
+    const char *opts = getenv("KRS_JVM_OPTS");
+    ASSERT_NE(opts, nullptr);
+    ASSERT_NE(std::string(opts).find("-Xcheck:jni"), std::string::npos);
+    JNIEnv *jenv = nullptr;
+    ASSERT_EQ(theVm()->GetEnv(reinterpret_cast<void **>(&jenv), JNI_VERSION_1_4), JNI_OK);
+    ASSERT_EQ(jenv->PushLocalFrame(16), 0);
+    jclass mf = jenv->FindClass("java/lang/management/ManagementFactory");
+    ASSERT_NE(mf, nullptr);
+    jmethodID getRt = jenv->GetStaticMethodID(mf, "getRuntimeMXBean", "()Ljava/lang/management/RuntimeMXBean;");
+    jobject rt = jenv->CallStaticObjectMethod(mf, getRt);
+    ASSERT_FALSE(jenv->ExceptionCheck());
+    jclass rtc = jenv->FindClass("java/lang/management/RuntimeMXBean");
+    jmethodID getArgs = jenv->GetMethodID(rtc, "getInputArguments", "()Ljava/util/List;");
+    jobject list = jenv->CallObjectMethod(rt, getArgs);
+    ASSERT_FALSE(jenv->ExceptionCheck());
+    jmethodID toString = jenv->GetMethodID(jenv->FindClass("java/lang/Object"), "toString", "()Ljava/lang/String;");
+    jstring text = static_cast<jstring>(jenv->CallObjectMethod(list, toString));
+    ASSERT_FALSE(jenv->ExceptionCheck());
+    const char *chars = jenv->GetStringUTFChars(text, nullptr);
+    std::string args = chars ? chars : "";
+    jenv->ReleaseStringUTFChars(text, chars);
+    jenv->PopLocalFrame(nullptr);
+    EXPECT_NE(args.find("-Xcheck:jni"), std::string::npos) << args;
+}
+
 TEST_F(Backend, ConnectCommitRollbackDisconnectLeavesNoSession)
 {
     const std::string app = "krs_jvm_basic";

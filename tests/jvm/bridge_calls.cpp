@@ -15,9 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace {
 const DrvOpTable &ops() { return *DRV_JdbcOpTable(); }
@@ -28,6 +30,22 @@ std::string chainText(const ErrChain &chain)
     for (const ErrRec *r = chain.first; r; r = r->next)
         all += std::string(r->sqlState) + ":" + r->message + "\n";
     return all;
+}
+
+// Server sessions of an application name, waiting (bounded) for the count to
+// reach the expected value: a backend leaves pg_stat_activity a moment after
+// its client closed the socket.
+int sessions(const PgEnv &pg, const std::string &app, int expected)
+{
+    int n = -1;
+    for (int i = 0; i < 200; ++i) {
+        n = std::atoi(PgPsql(pg, "select count(*) from pg_stat_activity where application_name = '" +
+                                     app + "'").c_str());
+        if (n == expected)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return n;
 }
 
 // An open back-end environment, a connection to the fixture and a bare
@@ -425,5 +443,70 @@ TEST_F(Bridge, StatementAndMetaDataWrappers)
     ErrReport rep{};
     rc = ops().GetErrors(h, &rep);
     EXPECT_EQ(rc, 21);
+}
+TEST_F(Bridge, EveryKindOfClassConnectsAndItsCloseLeavesNoSession)
+{
+    // A driver takes a URL, the data sources a property list; the pooling data
+    // source hands out a pooled connection when the login matches its own
+    // user, and only closing the data source ends that session.
+    struct Case {
+        const char *cls;
+        bool driver;
+        bool pooled;
+    } cases[] = {
+        {"org/postgresql/Driver", true, false},
+        {"org/postgresql/ds/PGSimpleDataSource", false, false},
+        {"org/postgresql/ds/PGConnectionPoolDataSource", false, false},
+        {"org/postgresql/xa/PGXADataSource", false, false},
+        {"org/postgresql/ds/PGPoolingDataSource", false, false},
+        {"org/postgresql/ds/PGPoolingDataSource", false, true},
+    };
+    int n = 0;
+    for (const Case &k : cases) {
+        const std::string app = "krs_jvm_kind" + std::to_string(n++);
+        std::string text = k.driver ? pg.url() + "?ApplicationName=" + app
+                                    : "serverName=127.0.0.1;portNumber=" + std::to_string(pg.port) +
+                                          ";databaseName=" + pg.db + ";applicationName=" + app;
+        const std::string user = k.pooled ? pg.trustUser : pg.pwUser;
+        const std::string password = k.pooled ? "x" : pg.password;
+        if (k.pooled)
+            text += ";user=" + user + ";password=" + password;
+        std::string list = k.cls;
+        std::string props = text;
+        jobject c = nullptr, ds = nullptr;
+        ASSERT_EQ(_getConnection(ctx, &c, &list[0], &props[0], user.c_str(), password.c_str(), nullptr, &ds), 0)
+            << k.cls << "\n" << chainText(ctx->errors);
+        ASSERT_NE(c, nullptr) << k.cls;
+        EXPECT_EQ(ds != nullptr, !k.driver) << k.cls;
+        EXPECT_EQ(sessions(pg, app, 1), 1) << k.cls;
+        EXPECT_EQ(jc_Connection_close(ctx, c), 0) << k.cls;
+        EXPECT_EQ(sessions(pg, app, k.pooled ? 1 : 0), k.pooled ? 1 : 0) << k.cls;
+        if (ds && std::strstr(k.cls, "Pooling")) {
+            // pgjdbc's close() throws at its very end for a data source
+            // without a name, after it closed the pooled sessions.
+            jc_CallVoidMethod(env, ds, nullptr, "close", "()V");
+            jc_ClearException(env);
+        }
+        EXPECT_EQ(sessions(pg, app, 0), 0) << k.cls;
+        env->DeleteLocalRef(c);
+        if (ds)
+            env->DeleteLocalRef(ds);
+
+        if (k.pooled)
+            continue;  // the trust role takes any password
+        // A wrong password: no connection, the server's state on the chain.
+        errClear(&ctx->errors);
+        list = k.cls;
+        props = text;
+        c = reinterpret_cast<jobject>(1);
+        EXPECT_EQ(_getConnection(ctx, &c, &list[0], &props[0], user.c_str(), "wrong", nullptr, &ds), 50)
+            << k.cls;
+        EXPECT_EQ(c, nullptr) << k.cls;
+        EXPECT_EQ(ds, nullptr) << k.cls;
+        EXPECT_NE(chainText(ctx->errors).find("28P01"), std::string::npos) << k.cls << "\n"
+                                                                            << chainText(ctx->errors);
+        errClear(&ctx->errors);
+        EXPECT_EQ(sessions(pg, app, 0), 0) << k.cls;
+    }
 }
 } // namespace
