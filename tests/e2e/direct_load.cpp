@@ -281,6 +281,26 @@ TEST_P(Direct, ExportsExactlyTheListedNames)
     EXPECT_EQ(expected.size(), 76u);
 }
 
+// Linked so that the library's calls to its own functions stay inside it and
+// so that it (and the Java VM in it) is never unloaded.
+TEST_P(Direct, BindsSymbolicallyAndStaysLoadedAfterClose)
+{
+    std::string cmd = "readelf -d " + path_;
+    std::string dynamic;
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char line[512];
+    while (fgets(line, sizeof line, p))
+        dynamic += line;
+    pclose(p);
+    EXPECT_NE(dynamic.find("(SYMBOLIC)"), std::string::npos) << dynamic;
+    EXPECT_NE(dynamic.find("NODELETE"), std::string::npos) << dynamic;
+
+    ASSERT_EQ(dlclose(lib_), 0);
+    lib_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    EXPECT_NE(lib_, nullptr) << "unloaded by dlclose";
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Direct,
                          ::testing::Values(Library{"libquorvexw.so", true},
                                            Library{"libquorvexa.so", false}),

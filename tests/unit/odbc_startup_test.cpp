@@ -17,6 +17,7 @@
 #include "odbc/dispatch.h"
 #include "odbc/resources.h"
 #include "odbc/startup.h"
+#include "util/log.h"
 #include "tests/unit/odbc_test_support.h"
 
 namespace {
@@ -169,6 +170,9 @@ TEST(Startup, TraceFileHoldsHeaderCallsResultsAndFooter)
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(3), 0);
     SQLFreeHandle(SQL_HANDLE_DBC, reinterpret_cast<SQLHANDLE>(0x0002FFF0));
     SQLFreeHandle(SQL_HANDLE_ENV, env);
+    // The driver's log lines of every level go into the open trace file.
+    LOG_Printf(LOG_LEVEL_DEBUG, "startup_test", __LINE__, "debug line %d", 7);
+    LOG_Printf(LOG_LEVEL_ERROR, "startup_test", __LINE__, "error line %d", 8);
     Dll_Detach(SHUTDOWN_FULL);
     unsetenv("KRS_DEBUGFILE");
     ASSERT_TRUE(Dll_Attach(nullptr));
@@ -182,6 +186,8 @@ TEST(Startup, TraceFileHoldsHeaderCallsResultsAndFooter)
     EXPECT_NE(text.find("Attribute=200 ValuePtr=3 StringLength=0"), std::string::npos) << text;
     EXPECT_NE(text.find("SQLFreeHandle: returning SQL_INVALID_HANDLE"), std::string::npos) << text;
     EXPECT_NE(text.find("SQLAllocHandle: returning SQL_SUCCESS"), std::string::npos);
+    EXPECT_NE(text.find("debug line 7"), std::string::npos) << text;
+    EXPECT_NE(text.find("error line 8"), std::string::npos) << text;
     EXPECT_NE(text.find("** finished on "), std::string::npos);
     EXPECT_NE(text.find("** normal end **"), std::string::npos);
 }
