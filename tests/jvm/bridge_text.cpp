@@ -1,5 +1,7 @@
 // The Java bridge's text handling that needs no VM: VM option items,
-// property lists, setter names, brace stripping and the back-end error chain.
+// property lists, setter names, brace stripping, the back-end error chain and
+// the support classes' class files.
+#include "drv_jdbc/j-classes.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-errors.h"
 #include "drv_jdbc/j-factory.h"
@@ -194,5 +196,24 @@ TEST(ErrChain, LongMessageIsCut)
     ErrChain chain{};
     errAppend(&chain, rec);
     errClear(&chain);
+}
+TEST(SupportClasses, ClassFilesLoadOnJava8AndLater)
+{
+    // Built with javac --release 8: class-file major version 52 (Java 8), so
+    // any VM from Java 8 on defines them.
+    struct Case {
+        const char *name;
+        const unsigned char *bytes;
+        unsigned len;
+    } cases[] = {
+        {"XAXid", krs_class_XAXid, krs_class_XAXid_len},
+        {"KRSClassLoader", krs_class_KRSClassLoader, krs_class_KRSClassLoader_len},
+    };
+    for (const Case &c : cases) {
+        ASSERT_GT(c.len, 10u) << c.name;
+        const uint32_t magic = uint32_t{c.bytes[0]} << 24 | uint32_t{c.bytes[1]} << 16 | uint32_t{c.bytes[2]} << 8 | c.bytes[3];
+        EXPECT_EQ(magic, 0xCAFEBABEu) << c.name;
+        EXPECT_EQ((c.bytes[6] << 8) | c.bytes[7], 52) << c.name;
+    }
 }
 } // namespace
