@@ -69,6 +69,31 @@ TEST(Env, AttributesKeepValuesInRangeAndRefuseUnknownIds)
     SQLFreeHandle(SQL_HANDLE_ENV, env);
 }
 
+TEST(Env, Odbc2EntryPointsAllocateAndFreeEveryHandle)
+{
+    FakeBackend fake;
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    SQLHSTMT stmt = nullptr;
+    ASSERT_EQ(SQLAllocEnv(&env), SQL_SUCCESS);
+    EXPECT_EQ(SQLAllocConnect(env, nullptr), SQL_ERROR);
+    EXPECT_EQ(DiagState(SQL_HANDLE_ENV, env), "S1009");  // an ODBC 2 environment
+    EXPECT_EQ(SQLAllocConnect(reinterpret_cast<SQLHENV>(0x0001FFF0), &dbc), SQL_INVALID_HANDLE);
+    ASSERT_EQ(SQLAllocConnect(env, &dbc), SQL_SUCCESS);
+    EXPECT_EQ(HT_HandleIn(dbc) >> 16, 2u);
+    ASSERT_TRUE(FakeConnect(dbc, fake));
+    ASSERT_EQ(SQLAllocStmt(dbc, &stmt), SQL_SUCCESS);
+    EXPECT_EQ(HT_HandleIn(stmt) >> 16, 3u);
+    EXPECT_EQ(SQLFreeStmt(stmt, SQL_DROP), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeStmt(stmt, SQL_DROP), SQL_INVALID_HANDLE);
+    EXPECT_EQ(SQLDisconnect(dbc), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeConnect(dbc), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeConnect(dbc), SQL_INVALID_HANDLE);
+    EXPECT_EQ(SQLFreeConnect(env), SQL_INVALID_HANDLE);
+    EXPECT_EQ(SQLFreeEnv(env), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeEnv(env), SQL_INVALID_HANDLE);
+}
+
 TEST(Env, ConnectionAndStatementAllocation)
 {
     FakeSession s(false);
