@@ -291,6 +291,45 @@ SQLRETURN TextType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT bu
     return r;
 }
 
+// Cursor capabilities as the statement engine has them: the back end
+// describes what JDBC result sets can do with a scrolling cursor layer above
+// them, but this driver's cursors are forward-only, read-only and without
+// SQLSetPos, bookmarks or positioned operations.  Each listed type keeps only
+// the bits of its mask.
+struct CursorLimit {
+    SQLUSMALLINT type;
+    uint32_t keep;
+};
+
+constexpr CursorLimit kCursorLimits[] = {
+    {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY},
+    {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT},
+    {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY},
+    {SQL_LOCK_TYPES, 0},
+    {SQL_POS_OPERATIONS, 0},
+    {SQL_BOOKMARK_PERSISTENCE, 0},
+    {SQL_STATIC_SENSITIVITY, 0},
+    {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT},
+    {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2,
+     SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_MAX_ROWS_SELECT | SQL_CA2_MAX_ROWS_INSERT |
+         SQL_CA2_MAX_ROWS_DELETE | SQL_CA2_MAX_ROWS_UPDATE | SQL_CA2_MAX_ROWS_CATALOG |
+         SQL_CA2_MAX_ROWS_AFFECTS_ALL | SQL_CA2_CRC_EXACT | SQL_CA2_CRC_APPROXIMATE},
+    {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0},
+    {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0},
+    {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0},
+    {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0},
+    {SQL_STATIC_CURSOR_ATTRIBUTES1, 0},
+    {SQL_STATIC_CURSOR_ATTRIBUTES2, 0},
+};
+
+int32_t LimitCursorCapability(SQLUSMALLINT type, int32_t v)
+{
+    for (const CursorLimit &l : kCursorLimits)
+        if (l.type == type)
+            return static_cast<int32_t>(static_cast<uint32_t>(v) & l.keep);
+    return v;
+}
+
 SQLRETURN NumberType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT *outLen)
 {
     InfoCache &cache = conn->infoCache;
@@ -318,6 +357,7 @@ SQLRETURN NumberType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT 
             cache.intSet[slot] = 1;
         }
     }
+    v = LimitCursorCapability(t.type, v);
     switch (t.kind) {
     case IK_SHORT: return PutShort(buf, outLen, static_cast<uint16_t>(v));
     case IK_PTR: return PutPtr(buf, outLen, static_cast<SQLULEN>(static_cast<uint32_t>(v)));

@@ -200,6 +200,13 @@ int32_t *CursorField(Stmt *s, SQLUSMALLINT option)
 // a refusal is S1092; a changed value is read back (not for retrieve data).
 SQLRETURN SetCursorOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
 {
+    // The statement engine serves forward-only cursors only: any other
+    // cursor type is taken as forward-only and reported as changed (01S02).
+    if (option == SQL_CURSOR_TYPE && value != SQL_CURSOR_FORWARD_ONLY) {
+        SQLRETURN rc = SetCursorOption(s, option, SQL_CURSOR_FORWARD_ONLY);
+        s->cursor.reqCursorType = Narrow(value);
+        return SQL_SUCCEEDED(rc) ? Changed(s) : rc;
+    }
     int32_t v = Narrow(value);
     int r = Send(s, kOptionBase + option, &v);
     int32_t *field = CursorField(s, option);
@@ -342,15 +349,9 @@ SQLRETURN SetScrollable(Stmt *s, SQLULEN value)
         return StmtSetOption(s, SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY);
     if (value != SQL_SCROLLABLE)
         return Fail(s, 138);
-    if (s->cursor.cursorType != SQL_CURSOR_FORWARD_ONLY)
-        return SQL_SUCCESS;
-    SQLRETURN rc = StmtSetOption(s, SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN);
-    if (rc != SQL_SUCCESS_WITH_INFO)
-        return rc;
-    if (s->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY)
-        return SQL_SUCCESS_WITH_INFO;
-    s->diag.errNum = 0;
-    return SQL_SUCCESS;
+    // Cursors are forward-only (see SetCursorOption): a scrollable one is an
+    // optional feature this driver does not have.
+    return Fail(s, 43);
 }
 
 SQLRETURN SetSensitivity(Stmt *s, SQLULEN value)

@@ -394,6 +394,59 @@ TEST_P(Info, StatementAttributes)
     SQLFreeHandle(SQL_HANDLE_STMT, s);
 }
 
+// Cursors are forward-only: the capabilities say so, another cursor type is
+// changed to forward-only (01S02), a scrollable cursor is refused (HYC00)
+// and the statement still fetches.
+TEST_P(Info, CursorsAreForwardOnlyAndSaySo)
+{
+    struct Capability {
+        SQLUSMALLINT type;
+        SQLUINTEGER want;
+    } capabilities[] = {
+        {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY}, {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT},
+        {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY}, {SQL_POS_OPERATIONS, 0},
+        {SQL_BOOKMARK_PERSISTENCE, 0}, {SQL_LOCK_TYPES, 0},
+        {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT},
+        {SQL_STATIC_CURSOR_ATTRIBUTES1, 0}, {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0},
+        {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0},
+    };
+    for (const Capability &c : capabilities) {
+        SQLUINTEGER v = 0xDEADBEEF;
+        EXPECT_EQ(SQLGetInfo(h.dbc, c.type, &v, sizeof v, nullptr), SQL_SUCCESS) << c.type << h.State();
+        EXPECT_EQ(v, c.want) << c.type;
+    }
+    SQLUINTEGER fo2 = 0;
+    ASSERT_EQ(SQLGetInfo(h.dbc, SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, &fo2, sizeof fo2, nullptr), SQL_SUCCESS);
+    EXPECT_TRUE(fo2 & SQL_CA2_READ_ONLY_CONCURRENCY);
+    EXPECT_FALSE(fo2 & (SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_ROWVER_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY));
+
+    SQLHSTMT s = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &s), SQL_SUCCESS);
+    for (SQLULEN type : {SQL_CURSOR_STATIC, SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
+        EXPECT_EQ(SQLSetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(type), 0),
+                  SQL_SUCCESS_WITH_INFO)
+            << type;
+        EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "01S02") << type;
+        SQLULEN back = 99;
+        EXPECT_EQ(SQLGetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, &back, 0, nullptr), SQL_SUCCESS);
+        EXPECT_EQ(back, static_cast<SQLULEN>(SQL_CURSOR_FORWARD_ONLY)) << type;
+    }
+    EXPECT_EQ(SQLSetStmtAttr(s, SQL_ATTR_CURSOR_SCROLLABLE, reinterpret_cast<SQLPOINTER>(SQL_SCROLLABLE), 0),
+              SQL_ERROR);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "HYC00");
+    EXPECT_EQ(SQLSetStmtAttr(s, SQL_ATTR_CURSOR_SCROLLABLE, reinterpret_cast<SQLPOINTER>(SQL_NONSCROLLABLE), 0),
+              SQL_SUCCESS);
+
+    ASSERT_TRUE(Ok(SQLExecDirect(s, (SQLCHAR *)"select generate_series(1, 3)", SQL_NTS))) << Diag(SQL_HANDLE_STMT, s);
+    EXPECT_EQ(SQLFetchScroll(s, SQL_FETCH_LAST, 0), SQL_ERROR);
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "HY106");
+    int rows = 0;
+    while (Ok(SQLFetch(s)))
+        ++rows;
+    EXPECT_EQ(rows, 3);
+    SQLFreeHandle(SQL_HANDLE_STMT, s);
+}
+
 TEST_P(Info, AServerErrorIsOneRecord)
 {
     SQLRETURN rc = SQL_ERROR;
