@@ -214,6 +214,32 @@ struct DateField {
     int offset;
 };
 
+// Turns the year of era that getYear gives into an astronomical year for a
+// value before 1 January of year 1 (1 BC is year 0, 44 BC is -43).  Java's
+// calendar is Julian there; only values within two days of that instant
+// need the local time zone, through Date.before.
+int astronomicalYear(JCtx &x, jobject v, jclass cls, int32_t *year)
+{
+    constexpr int64_t kYearOne = -62135769600000LL;  // 0001-01-01 00:00 UTC
+    constexpr int64_t kTwoDays = 2 * 86400000LL;
+    int64_t ms = 0;
+    if (jc_CallLongMethod(x.env, v, cls, "getTime", "()J", &ms) != 0)
+        return CheckException(x.env, x.mode, x.chain);
+    bool bc = ms < kYearOne - kTwoDays;
+    if (!bc && ms < kYearOne + kTwoDays) {
+        JLocal<jobject> first(x.env, jc_NewObject(x.env, "java/util/Date", "(III)V", jint(-1899), jint(0), jint(1)));
+        if (!first.get())
+            return CheckException(x.env, x.mode, x.chain);
+        uint8_t before = 0;
+        if (jc_CallBooleanMethod(x.env, v, cls, "before", "(Ljava/util/Date;)Z", &before, first.get()) != 0)
+            return CheckException(x.env, x.mode, x.chain);
+        bc = before != 0;
+    }
+    if (bc)
+        *year = 1 - *year;
+    return 0;
+}
+
 int dateFields(DrvStmt *s, jobject o, int32_t i, const char *getter, const char *sig, const DateField *fields,
                int count, int32_t *values)
 {
@@ -233,6 +259,8 @@ int dateFields(DrvStmt *s, jobject o, int32_t i, const char *getter, const char 
             return CheckException(x.env, x.mode, x.chain);
         values[k] = r + fields[k].offset;
     }
+    if (std::strcmp(fields[0].method, "getYear") == 0)
+        return astronomicalYear(x, v, cls, &values[0]);
     return 0;
 }
 

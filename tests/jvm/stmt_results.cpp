@@ -142,6 +142,45 @@ TEST_F(Results, TypesComeBackIntactInTheirRowBlocks)
     }
 }
 
+// Dates outside the years 1 to 9999 keep their year: before Christ as
+// astronomical years (1 BC is year 0), beyond 9999 as they are.
+TEST_F(Results, DatesBeforeChristAndBeyondYear9999KeepTheirYear)
+{
+    struct {
+        const char *sql;
+        ValueType vt;
+        int16_t year;
+        uint16_t month, day;
+    } cases[] = {
+        {"select '0044-03-15 BC'::date", VT_DATE, -43, 3, 15},
+        {"select '0001-01-01 BC'::date", VT_DATE, 0, 1, 1},
+        {"select '0001-12-31 BC'::date", VT_DATE, 0, 12, 31},
+        {"select '0001-01-01'::date", VT_DATE, 1, 1, 1},
+        {"select '0001-12-31 23:59:59.999 BC'::timestamp", VT_TIMESTAMP, 0, 12, 31},
+        {"select '0001-01-01 00:00:00'::timestamp", VT_TIMESTAMP, 1, 1, 1},
+        {"select '12345-01-02'::date", VT_DATE, 12345, 1, 2},
+        {"select '1500-02-28'::date", VT_DATE, 1500, 2, 28},
+        {"select '0044-03-15 10:11:12 BC'::timestamp", VT_TIMESTAMP, -43, 3, 15},
+        {"select '12345-01-02 03:04:05'::timestamp", VT_TIMESTAMP, 12345, 1, 2},
+    };
+    int h = alloc();
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.sql);
+        ASSERT_EQ(run(h, c.sql), 0) << drainErrors(h);
+        RowBlock b = fetch(h, 1);
+        ASSERT_EQ(b.rowsUsed, 1);
+        ASSERT_EQ(b.columns[0].valueType, c.vt);
+        int16_t y;
+        uint16_t md[2];
+        memcpy(&y, cellOf(&b, 0, 0), 2);
+        memcpy(md, cellOf(&b, 0, 0) + 2, 4);
+        EXPECT_EQ(y, c.year);
+        EXPECT_EQ(md[0], c.month);
+        EXPECT_EQ(md[1], c.day);
+        RB_Free(&b);
+    }
+}
+
 TEST_F(Results, DescriptionsOfSizesAndDigits)
 {
     psql("drop table if exists krs_sr_sizes; create table krs_sr_sizes (a varchar(7), b char(3), c numeric(10,2), "
