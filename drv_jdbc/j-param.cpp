@@ -527,31 +527,79 @@ bool parseDateTime(const char *text, DrvTimestamp *out)
     *out = DrvTimestamp{};
     if (!text)
         return false;
-    const bool yearFirst = strlen(text) >= 5 && text[4] == '-';
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0, pos = 0;
-    int n = yearFirst ? sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &se, &pos)
-                      : sscanf(text, "%2d.%2d.%4d %2d:%2d:%2d%n", &d, &mo, &y, &h, &mi, &se, &pos);
-    uint32_t frac = 0;
-    if (n == 6 && text[pos] == '.') {
-        int used = fractionNanos(text + pos + 1, &frac);
-        pos += 1 + used;
-    }
-    if (n < 5) {
-        h = mi = se = 0;
-        n = yearFirst ? sscanf(text, "%4d-%2d-%2d%n", &y, &mo, &d, &pos) : sscanf(text, "%2d.%2d.%4d%n", &d, &mo, &y, &pos);
-        if (n != 3) {
-            y = mo = d = 0;
-            se = 0;
-            pos = 0;
-            n = sscanf(text, "%2d:%2d:%2d%n", &h, &mi, &se, &pos);
-            if (n == 2)
-                n = sscanf(text, "%2d:%2d%n", &h, &mi, &pos) == 2 ? 2 : 0;
-            if (n < 2)
-                return false;
+    const char *p = text;
+    while (*p == ' ')
+        ++p;
+    // An unsigned number of 1 to maxDigits digits.
+    auto number = [&p](int maxDigits, int *v) {
+        int n = 0;
+        *v = 0;
+        while (n < maxDigits && isdigit(static_cast<unsigned char>(*p))) {
+            *v = *v * 10 + (*p++ - '0');
+            ++n;
         }
-    } else if (n == 5) {
-        se = 0;
+        return n > 0 && !isdigit(static_cast<unsigned char>(*p));
+    };
+    auto sep = [&p](char c) { return *p == c ? (++p, true) : false; };
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0;
+    uint32_t frac = 0;
+    bool date = false;
+    // The first separator after the leading digits names the form.
+    const char *q = p + (*p == '-' ? 1 : 0);
+    while (isdigit(static_cast<unsigned char>(*q)))
+        ++q;
+    if (*q == '-') {
+        const bool negative = sep('-');
+        if (!number(5, &y) || !sep('-') || !number(2, &mo) || !sep('-') || !number(2, &d))
+            return false;
+        y = negative ? -y : y;
+        date = true;
+    } else if (*q == '.') {
+        if (*p == '-' || !number(2, &d) || !sep('.') || !number(2, &mo) || !sep('.') || !number(5, &y))
+            return false;
+        date = true;
     }
+    bool time = false;
+    if (date) {
+        const char *t = p;
+        if (*t == 'T')
+            ++t;
+        else
+            while (*t == ' ')
+                ++t;
+        if (t > p && isdigit(static_cast<unsigned char>(*t))) {
+            p = t;
+            time = true;
+        }
+    } else if (*q == ':' && *p != '-') {
+        time = true;
+    }
+    if (time) {
+        if (!number(2, &h) || !sep(':') || !number(2, &mi))
+            return false;
+        if (sep(':')) {
+            if (!number(2, &se))
+                return false;
+            if (sep('.')) {
+                if (!isdigit(static_cast<unsigned char>(*p)))
+                    return false;
+                p += fractionNanos(p, &frac);
+            }
+        }
+    }
+    while (*p == ' ')
+        ++p;
+    if ((!date && !time) || *p != '\0')
+        return false;
+    // Values a lenient calendar would roll over into other days are refused.
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (date) {
+        const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+        if (y > 32767 || y < -32768 || mo < 1 || mo > 12 || d < 1 || d > kDays[mo - 1] || (mo == 2 && d == 29 && !leap))
+            return false;
+    }
+    if (h > 23 || mi > 59 || se > 59)
+        return false;
     out->year = static_cast<int16_t>(y);
     out->month = static_cast<uint16_t>(mo);
     out->day = static_cast<uint16_t>(d);

@@ -15,9 +15,11 @@ struct DrvTimestamp;
 // setter's number.  Output parameters of a procedure call are registered.
 int bindParamRow(DrvStmt *s, int32_t n);
 
-// Reads "yyyy-mm-dd[ hh:mm[:ss[.fraction]]]", "dd.mm.yyyy[ ...]" or
-// "hh:mm[:ss]"; the fraction's digits scale to nanoseconds (".5" is
-// 500000000).  False, and a zero record, when no form matches.
+// Reads "yyyy-mm-dd[ hh:mm[:ss[.fraction]]]" (a negative or five-digit year
+// too, 'T' also between date and time), "dd.mm.yyyy[ ...]" or
+// "hh:mm[:ss[.fraction]]"; the fraction's digits scale to nanoseconds (".5"
+// is 500000000).  False, and a zero record, when no form matches the whole
+// text or a field is out of its range (February 30, hour 24 ...).
 bool parseDateTime(const char *text, DrvTimestamp *out);
 
 // The java.sql.Types code of an ODBC SQL type.

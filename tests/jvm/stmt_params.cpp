@@ -5,6 +5,7 @@
 
 #include "drv_jdbc/j-stmt.h"
 
+#include <array>
 #include <cmath>
 #include <functional>
 
@@ -117,6 +118,9 @@ TEST_F(Params, RangeAndSyntaxErrors)
         {"DoubleFromFourBytes", VT_BIN4, 12, 8, [](RowBlock *b) { putCell<uint32_t>(b, 0, 0, 4); }, 58},
         {"DoubleFromPrefixBeyondCell", VT_BIN4, 8, 8, [](RowBlock *b) { putCell<uint32_t>(b, 0, 0, 1000); }, 58},
         {"DateGarbage", VT_NTS, 16, 91, text("garbage"), 119},
+        {"DateFebruary30", VT_NTS, 16, 91, text("2024-02-30"), 119},
+        {"TimestampTextLeftOver", VT_NTS, 32, 93, text("2024-01-02 03:04 BC"), 119},
+        {"TimeHour24", VT_NTS, 16, 92, text("24:00:00"), 119},
         {"DateFromNumber", VT_LONG, 4, 91, [](RowBlock *b) { putCell<int32_t>(b, 0, 0, 1); }, 43},
         {"UnknownSqlType", VT_LONG, 4, 1234, [](RowBlock *b) { putCell<int32_t>(b, 0, 0, 1); }, 43},
     };
@@ -285,6 +289,18 @@ TEST_F(Params, TypedValuesAndNulls)
              putCell(b, 0, 0, t);
          },
          "select ?::timestamp::text", "1899-12-31 23:59:58.25"},
+        // Years outside 1 to 9999 arrive unchanged: astronomical years before Christ.
+        {"DateCellBeforeChrist", VT_DATE, 6, 91,
+         [](RowBlock *b) { putCell(b, 0, 0, std::array<int16_t, 3>{-43, 3, 15}); }, "select ?::date::text",
+         "0044-03-15 BC"},
+        {"DateCellYearZero", VT_DATE, 6, 91,
+         [](RowBlock *b) { putCell(b, 0, 0, std::array<int16_t, 3>{0, 12, 31}); }, "select ?::date::text",
+         "0001-12-31 BC"},
+        {"DateCellYear12345", VT_DATE, 6, 91,
+         [](RowBlock *b) { putCell(b, 0, 0, std::array<int16_t, 3>{12345, 1, 2}); }, "select ?::date::text",
+         "12345-01-02"},
+        {"DateTextBeforeChrist", VT_NTS, 32, 91, [](RowBlock *b) { putText(b, 0, 0, "-0043-03-15"); },
+         "select ?::date::text", "0044-03-15 BC"},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.name);

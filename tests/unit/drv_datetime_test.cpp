@@ -1,5 +1,5 @@
-// Date and time texts of parameters: the three forms, partial forms and
-// fractions scaled by their digit count.
+// Date and time texts of parameters: the three forms, partial forms,
+// fractions scaled by their digit count, and refused texts and ranges.
 #include "drv_jdbc/j-param.h"
 #include "drv_jdbc/j-wrap-ps.h"
 
@@ -29,6 +29,32 @@ const Case kCases[] = {
     {"garbage", false, {0, 0, 0, 0, 0, 0, 0}},
     {"", false, {0, 0, 0, 0, 0, 0, 0}},
     {"2024", false, {0, 0, 0, 0, 0, 0, 0}},
+    // The driver's own text of years outside 1 to 9999, ISO 'T', blanks.
+    {"-0043-03-15", true, {-43, 3, 15, 0, 0, 0, 0}},
+    {"12345-01-02 03:04", true, {12345, 1, 2, 3, 4, 0, 0}},
+    {"0000-02-29", true, {0, 2, 29, 0, 0, 0, 0}},
+    {"2024-01-02T03:04:05.5", true, {2024, 1, 2, 3, 4, 5, 500000000}},
+    {" 2024-01-02  03:04 ", true, {2024, 1, 2, 3, 4, 0, 0}},
+    {"10:11:12.25", true, {0, 0, 0, 10, 11, 12, 250000000}},
+    {"2000-02-29", true, {2000, 2, 29, 0, 0, 0, 0}},
+    // Values a lenient calendar would move to another day, and text left
+    // over, are refused rather than changed.
+    {"2023-02-29", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"1900-02-29", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"2024-04-31", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"2024-13-01", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"2024-00-10", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"32.01.2024", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"2024-01-02 24:00", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"2024-01-02 10:60", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"10:11:60", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"2024-01-02 garbage", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"0044-03-15 BC", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"2024-01-02 03:04:05.", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"2024-01-02T", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"99999-01-01", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"123456-01-01", false, {0, 0, 0, 0, 0, 0, 0}},
+    {"-10:11", false, {0, 0, 0, 0, 0, 0, 0}},
 };
 
 class DateTimeText : public ::testing::TestWithParam<Case> {};
