@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 #define SRC "drv_jdbc/j-param"
@@ -301,12 +302,28 @@ bool isDecimalText(const char *s)
     return *s == '\0';
 }
 
+// True when the date (unless all its fields are 0: a time alone) and the
+// time are those of a real day and time; Java's lenient calendar would move
+// anything else into another day.
+bool inRange(const DrvTimestamp &t)
+{
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (t.year || t.month || t.day) {
+        const int y = t.year;
+        const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+        if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > kDays[t.month - 1] ||
+            (t.month == 2 && t.day == 29 && !leap))
+            return false;
+    }
+    return t.hour <= 23 && t.minute <= 59 && t.second <= 59 && t.fraction < 1000000000u;
+}
+
 // The date/time of a value: a date-time cell or a text; 0, 43 or 119.
 int dateTimeOf(const PVal &v, DrvTimestamp *ts)
 {
     if (v.kind == PVal::DATETIME) {
         *ts = v.ts;
-        return 0;
+        return inRange(*ts) ? 0 : ERR_BADDATE;
     }
     if (v.kind != PVal::TEXT && v.kind != PVal::WTEXT)
         return ERR_CANT;
@@ -486,6 +503,19 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
         DrvTimestamp ts{};
         if (int rc = dateTimeOf(v, &ts))
             return rc;
+        if (!ts.year && !ts.month && !ts.day) {
+            // A time alone: no date; as a timestamp it takes today's date.
+            if (target == T_DATE)
+                return ERR_BADDATE;
+            if (target == T_TIMESTAMP) {
+                const std::time_t now = std::time(nullptr);
+                std::tm local{};
+                localtime_r(&now, &local);
+                ts.year = static_cast<int16_t>(local.tm_year + 1900);
+                ts.month = static_cast<uint16_t>(local.tm_mon + 1);
+                ts.day = static_cast<uint16_t>(local.tm_mday);
+            }
+        }
         if (target == T_DATE)
             return jc_PreparedStatement_setDate(s, ps, idx, &ts);
         if (target == T_TIME)

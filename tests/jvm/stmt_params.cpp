@@ -121,6 +121,19 @@ TEST_F(Params, RangeAndSyntaxErrors)
         {"DateFebruary30", VT_NTS, 16, 91, text("2024-02-30"), 119},
         {"TimestampTextLeftOver", VT_NTS, 32, 93, text("2024-01-02 03:04 BC"), 119},
         {"TimeHour24", VT_NTS, 16, 92, text("24:00:00"), 119},
+        {"DateFromTimeText", VT_NTS, 16, 91, text("10:11"), 119},
+        {"DateCellFebruary30", VT_DATE, 6, 91,
+         [](RowBlock *b) { putCell(b, 0, 0, std::array<int16_t, 3>{2024, 2, 30}); }, 119},
+        {"TimestampCellHour25", VT_TIMESTAMP, 16, 93,
+         [](RowBlock *b) { putCell(b, 0, 0, std::array<uint16_t, 8>{2024, 1, 2, 25, 0, 0, 0, 0}); }, 119},
+        {"TimestampCellFractionOfASecondOrMore", VT_TIMESTAMP, 16, 93,
+         [](RowBlock *b) {
+             std::array<uint16_t, 8> t{2024, 1, 2, 3, 4, 5, 0, 0};
+             const uint32_t f = 1000000000u;
+             memcpy(&t[6], &f, 4);
+             putCell(b, 0, 0, t);
+         },
+         119},
         {"DateFromNumber", VT_LONG, 4, 91, [](RowBlock *b) { putCell<int32_t>(b, 0, 0, 1); }, 43},
         {"UnknownSqlType", VT_LONG, 4, 1234, [](RowBlock *b) { putCell<int32_t>(b, 0, 0, 1); }, 43},
     };
@@ -299,6 +312,9 @@ TEST_F(Params, TypedValuesAndNulls)
         {"DateCellYear12345", VT_DATE, 6, 91,
          [](RowBlock *b) { putCell(b, 0, 0, std::array<int16_t, 3>{12345, 1, 2}); }, "select ?::date::text",
          "12345-01-02"},
+        {"TimeCellAsTimestampTakesToday", VT_TIME, 6, 93,
+         [](RowBlock *b) { putCell(b, 0, 0, std::array<uint16_t, 3>{10, 11, 12}); },
+         "select (abs(?::timestamp::date - current_date) <= 1)::text", "true"},
         {"DateTextBeforeChrist", VT_NTS, 32, 91, [](RowBlock *b) { putText(b, 0, 0, "-0043-03-15"); },
          "select ?::date::text", "0044-03-15 BC"},
     };
