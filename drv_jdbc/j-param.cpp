@@ -172,14 +172,22 @@ const char *trimmed(const TextArg &t, char *buf, size_t size)
     return buf;
 }
 
-// A number from text: an integer, or a decimal or exponent form.  0, or 121
-// for anything else (empty text, letters, "inf", "nan").
+// A number from text: an integer, or a decimal or exponent form.  0, 16, or
+// 121 for anything else (empty text, letters, "inf", "nan").
 int textNumber(const TextArg &t, double *d, int64_t *i, bool *isInt)
 {
-    char buf[128];
-    const char *s = trimmed(t, buf, sizeof buf);
-    if (strlen(s) >= sizeof buf - 1)
-        return ERR_BADNUM;
+    // Digits beyond a small buffer (leading zeros, long fractions) get one of their own.
+    char small[128];
+    std::unique_ptr<char, decltype(&free)> big(nullptr, &free);
+    const size_t need = static_cast<size_t>(t.len) + 1;
+    char *buf = small;
+    if (need > sizeof small) {
+        big.reset(static_cast<char *>(malloc(need)));
+        if (!big)
+            return 16;
+        buf = big.get();
+    }
+    const char *s = trimmed(t, buf, need > sizeof small ? need : sizeof small);
     if (*s == '+')
         ++s;
     const char *body = s + (*s == '-' ? 1 : 0);
