@@ -53,13 +53,49 @@ static_assert(sizeof kApiDescriptors / sizeof kApiDescriptors[0] == 127,
 
 namespace {
 
+// Whether an entry's implementation is built: KRS_UNSUPPORTED is the one
+// implementation with the dispatcher's own signature.
+constexpr bool Built(SQLRETURN (*)(void *, const ApiArgs &, const ApiDescriptor *)) { return false; }
+template <class F>
+constexpr bool Built(F)
+{
+    return true;
+}
+
+// The exported functions that SQLGetFunctions reports.  One exported but not
+// built is left out, so that the Driver Manager answers for it (IM001)
+// instead of letting an application count on it.
 #define KRS_FN(Name, ApiId, Kind, Clear, Async, Text, Impl, Format, Params, Args, WParams, WArgs) \
-    ApiId,
+    {ApiId, Built(Impl)},
 #define KRS_DESC(Var, Name, Kind, Clear, Async, Text, Impl, Format)
-#define KRS_OWN(Name, ApiId, Text) ApiId,
-const SQLUSMALLINT kExportedIds[] = {
+#define KRS_OWN(Name, ApiId, Text) {ApiId, true},
+struct ExportedId {
+    SQLUSMALLINT id;
+    bool built;
+};
+constexpr ExportedId kExportedAll[] = {
 #include "odbc/api_list.inc"
 };
+constexpr size_t CountBuilt()
+{
+    size_t n = 0;
+    for (const ExportedId &e : kExportedAll)
+        n += e.built ? 1 : 0;
+    return n;
+}
+struct ReportedIds {
+    SQLUSMALLINT ids[CountBuilt()];
+};
+constexpr ReportedIds Reported()
+{
+    ReportedIds r{};
+    size_t n = 0;
+    for (const ExportedId &e : kExportedAll)
+        if (e.built)
+            r.ids[n++] = e.id;
+    return r;
+}
+constexpr ReportedIds kReported = Reported();
 #undef KRS_FN
 #undef KRS_DESC
 #undef KRS_OWN
@@ -69,7 +105,7 @@ const SQLUSMALLINT kExportedIds[] = {
 
 bool API_FunctionExists(SQLUSMALLINT id)
 {
-    for (SQLUSMALLINT e : kExportedIds)
+    for (SQLUSMALLINT e : kReported.ids)
         if (e == id)
             return true;
     return false;
@@ -81,14 +117,14 @@ void API_GetFunctions(SQLUSMALLINT id, SQLUSMALLINT *exists)
         return;
     if (id == SQL_API_ALL_FUNCTIONS) {
         std::memset(exists, 0, 100 * sizeof(SQLUSMALLINT));
-        for (SQLUSMALLINT e : kExportedIds)
+        for (SQLUSMALLINT e : kReported.ids)
             if (e < 100)
                 exists[e] = SQL_TRUE;
         return;
     }
     if (id == SQL_API_ODBC3_ALL_FUNCTIONS) {
         std::memset(exists, 0, SQL_API_ODBC3_ALL_FUNCTIONS_SIZE * sizeof(SQLUSMALLINT));
-        for (SQLUSMALLINT e : kExportedIds)
+        for (SQLUSMALLINT e : kReported.ids)
             if (e < SQL_API_ODBC3_ALL_FUNCTIONS_SIZE * 16)
                 exists[e >> 4] |= static_cast<SQLUSMALLINT>(1u << (e & 0xF));
         return;
