@@ -7,10 +7,6 @@
 #include "odbc/desc_rec.h"
 #include "odbc/handles.h"
 
-// Column size and decimal digits of a parameter from its IPD record
-// (desc_set.cpp).
-void DescIpdSizeDigits(const DescRec *ipd, uint64_t *columnSize, int16_t *digits);
-
 int StmtApplyARD(Stmt *s, Desc *d)
 {
     s->bindType = d->bindType;
@@ -23,13 +19,9 @@ int StmtApplyARD(Stmt *s, Desc *d)
         DescRec *r = DescGetRec(d, i);
         if (!r || !r->dataPtr)
             continue;
-        SQLLEN *const octetLengthPtr = r->octetLengthPtr;
-        err = DescStmtBindCol(s, static_cast<uint16_t>(i), r->conciseType, r->dataPtr,
-                              r->octetLength, r->indicatorPtr);
+        err = DescBindColFromRec(s, d, static_cast<uint16_t>(i), r);
         if (err)
             return err;
-        r->octetLengthPtr = octetLengthPtr;
-        DescStmtSetBindingPtr(s, true, static_cast<uint16_t>(i), DBP_OCTET_LENGTH, octetLengthPtr);
     }
     return 0;
 }
@@ -45,14 +37,7 @@ int StmtApplyAPD(Stmt *s, Desc *d)
         DescRec *r = DescGetRec(d, i);
         if (!r || !r->dataPtr)
             continue;
-        DescRec *ipd = s->ipd ? DescGetRec(s->ipd, i) : nullptr;
-        uint64_t size = 0;
-        int16_t digits = 0;
-        DescIpdSizeDigits(ipd, &size, &digits);
-        int err = DescStmtBindParam(s, static_cast<uint16_t>(i),
-                                    ipd ? ipd->parameterType : SQL_PARAM_INPUT, r->conciseType,
-                                    ipd ? ipd->conciseType : 0, size, digits, r->dataPtr,
-                                    r->octetLength, r->octetLengthPtr, r->indicatorPtr);
+        int err = DescBindParamFromRec(s, static_cast<uint16_t>(i), r);
         if (err)
             return err;
     }

@@ -204,6 +204,17 @@ SQLRETURN SR_Name(DescSetCtx &);
 SQLRETURN SR_Unnamed(DescSetCtx &);
 SQLRETURN SR_OctetLength(DescSetCtx &);
 
+// ---- bindings made from records (desc_set.cpp) ----
+
+// Binds column n of S to R, record n of ARD D (type, buffer, length and
+// indicator); a separate octet-length pointer of the record stays its own.
+// 0 or an error number.
+int DescBindColFromRec(Stmt *s, Desc *d, uint16_t n, const DescRec *r);
+// Binds parameter n of S to APD record R, with the direction, SQL type,
+// size and digits of the IPD's record n (input when it has none).  0 or an
+// error number.
+int DescBindParamFromRec(Stmt *s, uint16_t n, const DescRec *r);
+
 // DescGetField with wide text lengths in characters.
 SQLRETURN DescGetFieldChars(Desc *d, int16_t rec, int16_t field, void *value, int64_t bufLen,
                             int64_t *outLen, int width);

@@ -70,10 +70,8 @@ bool IsOneOf(int64_t t, std::initializer_list<int16_t> list)
     return false;
 }
 
-} // namespace
-
 // Column size and decimal digits of a parameter from its IPD record.
-void DescIpdSizeDigits(const DescRec *ipd, uint64_t *columnSize, int16_t *digits)
+void IpdSizeDigits(const DescRec *ipd, uint64_t *columnSize, int16_t *digits)
 {
     const int16_t t = ipd ? ipd->conciseType : 0;
     *columnSize = 0;
@@ -87,6 +85,33 @@ void DescIpdSizeDigits(const DescRec *ipd, uint64_t *columnSize, int16_t *digits
         *digits = ipd->scale;
     else if (DescVerboseType(t) == SQL_DATETIME || DescVerboseType(t) == SQL_INTERVAL)
         *digits = ipd->precision;
+}
+
+} // namespace
+
+int DescBindColFromRec(Stmt *s, Desc *d, uint16_t n, const DescRec *r)
+{
+    SQLLEN *const octetLengthPtr = r->octetLengthPtr;
+    int err = DescStmtBindCol(s, n, r->conciseType, r->dataPtr, r->octetLength, r->indicatorPtr);
+    if (err)
+        return err;
+    // Binding gives the column one length/indicator pointer; a separate
+    // octet-length pointer of the record stays its own.
+    if (DescRec *bound = DescGetRec(d, n))
+        bound->octetLengthPtr = octetLengthPtr;
+    DescStmtSetBindingPtr(s, true, n, DBP_OCTET_LENGTH, octetLengthPtr);
+    return 0;
+}
+
+int DescBindParamFromRec(Stmt *s, uint16_t n, const DescRec *r)
+{
+    uint64_t size = 0;
+    int16_t digits = 0;
+    const DescRec *ipd = s->ipd ? DescGetRec(s->ipd, n) : nullptr;
+    IpdSizeDigits(ipd, &size, &digits);
+    return DescStmtBindParam(s, n, ipd ? ipd->parameterType : SQL_PARAM_INPUT, r->conciseType,
+                             ipd ? ipd->conciseType : 0, size, digits, r->dataPtr, r->octetLength,
+                             r->octetLengthPtr, r->indicatorPtr);
 }
 
 // ---- header writers ----
@@ -295,29 +320,7 @@ SQLRETURN SR_DataPtr(DescSetCtx &c)
         DescStmtUnbindData(c.s, c.row, n);
         return SQL_SUCCESS;
     }
-    int err = 0;
-    if (c.row) {
-        SQLLEN *const octetLengthPtr = c.r->octetLengthPtr;
-        err = DescStmtBindCol(c.s, n, c.r->conciseType, c.r->dataPtr, c.r->octetLength,
-                              c.r->indicatorPtr);
-        if (err == 0) {
-            // Binding gives the column one length/indicator pointer; a
-            // separate octet-length pointer of the record stays its own.
-            DescRec *r = DescGetRec(c.d, n);
-            if (r)
-                r->octetLengthPtr = octetLengthPtr;
-            DescStmtSetBindingPtr(c.s, true, n, DBP_OCTET_LENGTH, octetLengthPtr);
-        }
-    } else {
-        uint64_t size = 0;
-        int16_t digits = 0;
-        DescRec *ipd = c.s->ipd ? DescGetRec(c.s->ipd, n) : nullptr;
-        DescIpdSizeDigits(ipd, &size, &digits);
-        err = DescStmtBindParam(c.s, n, ipd ? ipd->parameterType : SQL_PARAM_INPUT,
-                                c.r->conciseType, ipd ? ipd->conciseType : 0, size, digits,
-                                c.r->dataPtr, c.r->octetLength, c.r->octetLengthPtr,
-                                c.r->indicatorPtr);
-    }
+    const int err = c.row ? DescBindColFromRec(c.s, c.d, n, c.r) : DescBindParamFromRec(c.s, n, c.r);
     if (err) {
         DescRec *r = DescGetRec(c.d, n);
         if (r)
