@@ -55,6 +55,25 @@ SQLRETURN ChangeTypes(DescSetCtx &c, int (*apply)(DescTypeFields *, int16_t), in
     return SQL_SUCCESS;
 }
 
+// Appends records to D up to n; on an APD that a statement follows, its IPD
+// grows along.  False when a record cannot be made.
+bool GrowRecs(DescSetCtx &c, uint16_t n)
+{
+    if (DescGrowRecs(c.d, n) != 0)
+        return false;
+    return !(c.withStmt && c.app && !c.row && c.s->ipd && c.s->ipd->count < n && DescGrowRecs(c.s->ipd, n) != 0);
+}
+
+// Stores a record's octet-length or indicator pointer and carries it into
+// the binding of the column or parameter.
+SQLRETURN StoreBindingPtr(DescSetCtx &c, SQLLEN *DescRec::*field, DescBindPtr which)
+{
+    c.r->*field = reinterpret_cast<SQLLEN *>(c.v);
+    if (c.withStmt)
+        DescStmtSetBindingPtr(c.s, c.row, static_cast<uint16_t>(c.rec), which, c.r->*field);
+    return SQL_SUCCESS;
+}
+
 // Follow-up of an IPD field on the parameter's binding, when bound.
 void ParamItem(DescSetCtx &c, DescParamItem item, int64_t v)
 {
@@ -183,13 +202,8 @@ SQLRETURN SH_Count(DescSetCtx &c)
         }
         return SQL_SUCCESS;
     }
-    if (n > c.d->count) {
-        if (DescGrowRecs(c.d, n) != 0)
-            return Fail(c, 16);
-        if (c.withStmt && c.app && !c.row && c.s->ipd && c.s->ipd->count < n &&
-            DescGrowRecs(c.s->ipd, n) != 0)
-            return Fail(c, 16);
-    }
+    if (n > c.d->count && !GrowRecs(c, n))
+        return Fail(c, 16);
     return SQL_SUCCESS;
 }
 
@@ -260,14 +274,7 @@ SQLRETURN SR_Length(DescSetCtx &c)
     return SQL_SUCCESS;
 }
 
-SQLRETURN SR_OctetLengthPtr(DescSetCtx &c)
-{
-    c.r->octetLengthPtr = reinterpret_cast<SQLLEN *>(c.v);
-    if (c.withStmt)
-        DescStmtSetBindingPtr(c.s, c.row, static_cast<uint16_t>(c.rec), DBP_OCTET_LENGTH,
-                              c.r->octetLengthPtr);
-    return SQL_SUCCESS;
-}
+SQLRETURN SR_OctetLengthPtr(DescSetCtx &c) { return StoreBindingPtr(c, &DescRec::octetLengthPtr, DBP_OCTET_LENGTH); }
 
 SQLRETURN SR_Precision(DescSetCtx &c)
 {
@@ -296,14 +303,7 @@ SQLRETURN SR_IntervalCode(DescSetCtx &c)
     return ChangeTypes(c, DescApplyIntervalCode, static_cast<int16_t>(c.v));
 }
 
-SQLRETURN SR_IndicatorPtr(DescSetCtx &c)
-{
-    c.r->indicatorPtr = reinterpret_cast<SQLLEN *>(c.v);
-    if (c.withStmt)
-        DescStmtSetBindingPtr(c.s, c.row, static_cast<uint16_t>(c.rec), DBP_INDICATOR,
-                              c.r->indicatorPtr);
-    return SQL_SUCCESS;
-}
+SQLRETURN SR_IndicatorPtr(DescSetCtx &c) { return StoreBindingPtr(c, &DescRec::indicatorPtr, DBP_INDICATOR); }
 
 // DATA_PTR binds (or, with NULL, unbinds) the column or parameter in every
 // statement that follows D; an IPD takes no data pointer.
@@ -425,13 +425,8 @@ SQLRETURN DescApplyField(Stmt *s, bool app, bool row, bool withStmt, Desc *d, in
         return Fail(c, 132);
     if (rec < 0 || (rec == 0 && !row))
         return Fail(c, 100);
-    if (d->count < rec) {
-        if (DescGrowRecs(d, static_cast<uint16_t>(rec)) != 0)
-            return Fail(c, 16);
-        if (withStmt && app && !row && s->ipd && s->ipd->count < rec &&
-            DescGrowRecs(s->ipd, static_cast<uint16_t>(rec)) != 0)
-            return Fail(c, 16);
-    }
+    if (d->count < rec && !GrowRecs(c, static_cast<uint16_t>(rec)))
+        return Fail(c, 16);
     c.r = DescGetRec(d, rec);
     if (!c.r)
         return Fail(c, 16);
@@ -493,17 +488,11 @@ SQLRETURN DescSetFieldEx(Desc *d, int16_t rec, int16_t field, uint64_t value, in
     SQLRETURN result = SQL_SUCCESS;
     bool used = false;
     for (Stmt *s = d->conn ? d->conn->stmts : nullptr; s; s = s->next) {
-        if (s->ard == d) {
+        for (const bool row : {true, false}) {
+            if ((row ? s->ard : s->apd) != d)
+                continue;
             used = true;
-            result = Worse(result, DescApplyField(s, true, true, true, d, rec, field, value,
-                                                  length, width, flags));
-            if (result == SQL_ERROR)
-                return result;
-        }
-        if (s->apd == d) {
-            used = true;
-            result = Worse(result, DescApplyField(s, true, false, true, d, rec, field, value,
-                                                  length, width, flags));
+            result = Worse(result, DescApplyField(s, true, row, true, d, rec, field, value, length, width, flags));
             if (result == SQL_ERROR)
                 return result;
         }
