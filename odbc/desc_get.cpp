@@ -42,6 +42,21 @@ int Text(DescValue *v, const char *t)
     if (!(c).col)        \
         return 100;
 
+// A number or pointer field of record n itself, or error 15 when D has no
+// record n.
+template <class T>
+int OwnNum(DescReadCtx &c, DescValue *v, T DescRec::*field)
+{
+    OWN_OR_15(c);
+    return Num(v, c.own->*field);
+}
+template <class T>
+int OwnPtr(DescReadCtx &c, DescValue *v, T *DescRec::*field)
+{
+    OWN_OR_15(c);
+    return Ptr(v, c.own->*field);
+}
+
 bool IsOneOf(int16_t t, std::initializer_list<int16_t> list)
 {
     for (int16_t x : list)
@@ -128,11 +143,7 @@ int GH_ResultCols(DescReadCtx &c, DescValue *v)
 
 // ---- record readers ----
 
-int GR_OwnConcise(DescReadCtx &c, DescValue *v)
-{
-    OWN_OR_15(c);
-    return Num(v, c.own->conciseType);
-}
+int GR_OwnConcise(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::conciseType); }
 int GR_AppConcise(DescReadCtx &c, DescValue *v) { return c.bound ? Num(v, c.b.cType) : GR_OwnConcise(c, v); }
 int GR_IrdConcise(DescReadCtx &c, DescValue *v)
 {
@@ -143,11 +154,7 @@ int GR_IrdConcise(DescReadCtx &c, DescValue *v)
 }
 int GR_IpdConcise(DescReadCtx &c, DescValue *v) { return c.param ? Num(v, SqlType(c, c.param)) : GR_OwnConcise(c, v); }
 
-int GR_OwnType(DescReadCtx &c, DescValue *v)
-{
-    OWN_OR_15(c);
-    return Num(v, c.own->type);
-}
+int GR_OwnType(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::type); }
 int GR_AppType(DescReadCtx &c, DescValue *v) { return c.bound ? Num(v, DescVerboseType(c.b.cType)) : GR_OwnType(c, v); }
 int GR_IrdType(DescReadCtx &c, DescValue *v)
 {
@@ -185,11 +192,7 @@ int GR_IpdLength(DescReadCtx &c, DescValue *v)
                                                       c.param->columnSize)));
 }
 
-int GR_OwnOctetLengthPtr(DescReadCtx &c, DescValue *v)
-{
-    OWN_OR_15(c);
-    return Ptr(v, c.own->octetLengthPtr);
-}
+int GR_OwnOctetLengthPtr(DescReadCtx &c, DescValue *v) { return OwnPtr(c, v, &DescRec::octetLengthPtr); }
 int GR_AppOctetLengthPtr(DescReadCtx &c, DescValue *v)
 {
     if (c.bound)
@@ -197,11 +200,7 @@ int GR_AppOctetLengthPtr(DescReadCtx &c, DescValue *v)
     return c.own ? Ptr(v, c.own->octetLengthPtr) : DG_NOTHING;
 }
 
-int GR_OwnPrecision(DescReadCtx &c, DescValue *v)
-{
-    OWN_OR_15(c);
-    return Num(v, c.own->precision);
-}
+int GR_OwnPrecision(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::precision); }
 int GR_IrdPrecision(DescReadCtx &c, DescValue *v)
 {
     if (c.rec == 0)
@@ -216,11 +215,7 @@ int GR_IpdPrecision(DescReadCtx &c, DescValue *v)
     return c.own ? Num(v, c.own->precision) : 100;
 }
 
-int GR_OwnScale(DescReadCtx &c, DescValue *v)
-{
-    OWN_OR_15(c);
-    return Num(v, c.own->scale);
-}
+int GR_OwnScale(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::scale); }
 int ScaleOf(const ColDesc *d, DescValue *v)
 {
     return Num(v, IsOneOf(RawType(d), {SQL_NUMERIC, SQL_DECIMAL}) ? d->decimalDigits : 0);
@@ -234,11 +229,7 @@ int GR_IrdScale(DescReadCtx &c, DescValue *v)
 }
 int GR_IpdScale(DescReadCtx &c, DescValue *v) { return c.param ? ScaleOf(c.param, v) : GR_OwnScale(c, v); }
 
-int GR_OwnIntervalCode(DescReadCtx &c, DescValue *v)
-{
-    OWN_OR_15(c);
-    return Num(v, c.own->datetimeIntervalCode);
-}
+int GR_OwnIntervalCode(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::datetimeIntervalCode); }
 int GR_AppIntervalCode(DescReadCtx &c, DescValue *v)
 {
     return c.bound ? Num(v, DescIntervalCode(c.b.cType)) : GR_OwnIntervalCode(c, v);
@@ -264,21 +255,13 @@ int GR_IrdNullable(DescReadCtx &c, DescValue *v)
 }
 int GR_One(DescReadCtx &, DescValue *v) { return Num(v, 1); }
 
-int GR_OwnIndicatorPtr(DescReadCtx &c, DescValue *v)
-{
-    OWN_OR_15(c);
-    return Ptr(v, c.own->indicatorPtr);
-}
+int GR_OwnIndicatorPtr(DescReadCtx &c, DescValue *v) { return OwnPtr(c, v, &DescRec::indicatorPtr); }
 int GR_AppIndicatorPtr(DescReadCtx &c, DescValue *v)
 {
     return c.bound ? Ptr(v, c.b.indicatorPtr) : GR_OwnIndicatorPtr(c, v);
 }
 
-int GR_OwnDataPtr(DescReadCtx &c, DescValue *v)
-{
-    OWN_OR_15(c);
-    return Ptr(v, c.own->dataPtr);
-}
+int GR_OwnDataPtr(DescReadCtx &c, DescValue *v) { return OwnPtr(c, v, &DescRec::dataPtr); }
 // An implicit ARD or APD binds through the statement: no binding, no data.
 int GR_AppDataPtr(DescReadCtx &c, DescValue *v) { return Ptr(v, c.bound ? c.b.data : nullptr); }
 
@@ -302,17 +285,9 @@ int GR_IrdUnnamed(DescReadCtx &c, DescValue *v)
     COLUMN_OR_100(c);
     return Num(v, c.col->name[0] ? SQL_NAMED : SQL_UNNAMED);
 }
-int GR_OwnUnnamed(DescReadCtx &c, DescValue *v)
-{
-    OWN_OR_15(c);
-    return Num(v, c.own->unnamed);
-}
+int GR_OwnUnnamed(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::unnamed); }
 
-int GR_OwnOctetLength(DescReadCtx &c, DescValue *v)
-{
-    OWN_OR_15(c);
-    return Num(v, c.own->octetLength);
-}
+int GR_OwnOctetLength(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::octetLength); }
 int GR_AppOctetLength(DescReadCtx &c, DescValue *v)
 {
     return c.bound ? Num(v, DescOctetLengthRule(c.b.cType, c.b.bufferLength)) : GR_OwnOctetLength(c, v);
@@ -492,11 +467,7 @@ int GR_IrdLiteralPrefix(DescReadCtx &c, DescValue *v) { return Literal(c, SQL_DE
 int GR_IrdLiteralSuffix(DescReadCtx &c, DescValue *v) { return Literal(c, SQL_DESC_LITERAL_SUFFIX, 5, v); }
 int GR_EmptyText(DescReadCtx &, DescValue *v) { return Text(v, ""); }
 
-int GR_OwnRadix(DescReadCtx &c, DescValue *v)
-{
-    OWN_OR_15(c);
-    return Num(v, c.own->numPrecRadix);
-}
+int GR_OwnRadix(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::numPrecRadix); }
 int GR_AppRadix(DescReadCtx &c, DescValue *v) { return c.bound ? Num(v, DescRadixRule(c.b.cType)) : GR_OwnRadix(c, v); }
 int GR_IrdRadix(DescReadCtx &c, DescValue *v)
 {
