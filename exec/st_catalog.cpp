@@ -169,6 +169,21 @@ bool catalogsNamed(Conn *c)
     return rc != SQL_SUCCESS || yn[0] != 'N';
 }
 
+// Posts the back end's number on S: 0 leaves S with an open result before
+// its first row; anything else is SQL_ERROR with the back end's messages queued.
+SQLRETURN openResult(Stmt *s, int number)
+{
+    s->diag.errNum = number;
+    if (number != 0) {
+        StmtFetchErrors(s);
+        return SQL_ERROR;
+    }
+    s->currentRow = 0;
+    s->state = STMT_EXECUTED;
+    s->flags |= ST_CURSOR_OPEN;
+    return SQL_SUCCESS;
+}
+
 // The common course of every catalog function.  S1009 for a bad length, a
 // missing required text, or, under SQL_ATTR_METADATA_ID, a missing name
 // (a catalog only where the data source names catalogs).
@@ -223,16 +238,7 @@ SQLRETURN runCatalog(Stmt *s, const CatalogFn &fn, const TextIn *in, int16_t f0 
     if (tables)
         normaliseTypeList(s->conn, &a.text[CA_FOURTH]);
     const DrvOpTable *ops = s->binding ? s->binding->ops : nullptr;
-    int number = ops && ops->*fn.op ? (ops->*fn.op)(static_cast<int>(s->drvStmt), &a) : 43;
-    s->diag.errNum = number;
-    if (number != 0) {
-        StmtFetchErrors(s);
-        return SQL_ERROR;
-    }
-    s->currentRow = 0;
-    s->state = STMT_EXECUTED;
-    s->flags |= ST_CURSOR_OPEN;
-    return SQL_SUCCESS;
+    return openResult(s, ops && ops->*fn.op ? (ops->*fn.op)(static_cast<int>(s->drvStmt), &a) : 43);
 }
 
 } // namespace
@@ -377,14 +383,5 @@ SQLRETURN ST_GetTypeInfo(Stmt *s, SQLSMALLINT sqlType)
     StmtClose(s);
     StmtFreeColDescs(s);
     const DrvOpTable *ops = s->binding ? s->binding->ops : nullptr;
-    int number = ops && ops->DDGetTypeInfo ? ops->DDGetTypeInfo(static_cast<int>(s->drvStmt), sqlType) : 43;
-    s->diag.errNum = number;
-    if (number != 0) {
-        StmtFetchErrors(s);
-        return SQL_ERROR;
-    }
-    s->currentRow = 0;
-    s->state = STMT_EXECUTED;
-    s->flags |= ST_CURSOR_OPEN;
-    return SQL_SUCCESS;
+    return openResult(s, ops && ops->DDGetTypeInfo ? ops->DDGetTypeInfo(static_cast<int>(s->drvStmt), sqlType) : 43);
 }
