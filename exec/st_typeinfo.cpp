@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "drv_jdbc/j-typeinfo.h"
+#include "exec/catalog.h"
 #include "exec/st_internal.h"
 #include "odbc/stmt.h"
 
@@ -95,18 +96,9 @@ SQLRETURN ConnGetTypeInfoColumn(Conn *c, int column, int16_t sqlType, char *buf,
     Stmt *s = StmtAlloc(c);
     if (!s)
         return SQL_ERROR;
-    const DrvOpTable *ops = StOps(s);
-    SQLRETURN rc;
-    int err = ops && ops->DDGetTypeInfo ? ops->DDGetTypeInfo(StDrv(s), sqlType) : STE_NOT_CAPABLE;
-    if (err != 0) {
-        s->diag.errNum = err;
-        StmtFetchErrors(s);
-        rc = SQL_ERROR;
-    } else {
-        s->state = STMT_EXECUTED;
-        s->flags |= ST_CURSOR_OPEN;
+    SQLRETURN rc = ST_GetTypeInfo(s, sqlType);
+    if (rc == SQL_SUCCESS)
         rc = ReadTypeRow(s, column, sqlType, buf, bufSize, len);
-    }
     if (rc == SQL_ERROR) {
         // The temporary statement's diagnostics become the connection's.
         c->diag.errNum = s->diag.errNum ? s->diag.errNum : STE_GENERAL;
