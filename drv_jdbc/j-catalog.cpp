@@ -107,6 +107,22 @@ int patternArgs(DrvStmt *s, const CatalogArgs *a, uint8_t patternMask, PatternAr
     return 0;
 }
 
+// runCatalog for a function whose pattern texts (bits of `patterns`) are
+// escaped under identifiers: `call` gets the texts its parameters take.  21
+// without arguments, 16 when out of memory.
+template <class Call>
+int runPatternCatalog(int stmt, int32_t kind, const CatalogArgs *a, uint8_t patterns, Call call)
+{
+    if (!a)
+        return 21;
+    return runCatalog(stmt, kind, [a, patterns, &call](DrvStmt *s, jobject md, jobject *rs) {
+        PatternArgs p;
+        if (int rc = patternArgs(s, a, patterns, p))
+            return rc;
+        return call(s, md, p.text, rs);
+    });
+}
+
 constexpr uint8_t bit(int i) { return static_cast<uint8_t>(1u << i); }
 
 bool isGiven(const char *t) { return t && *t; }
@@ -193,63 +209,43 @@ int DRV_DDTables(int stmt, CatalogArgs *a)
 
 int DRV_DDColumns(int stmt, CatalogArgs *a)
 {
-    if (!a)
-        return 21;
-    return runCatalog(stmt, CAT_COLUMNS, [a](DrvStmt *s, jobject md, jobject *rs) {
-        PatternArgs p;
-        if (int rc = patternArgs(s, a, bit(1) | bit(2) | bit(3), p))
-            return rc;
-        return jc_DatabaseMetaData_getColumns(s, md, p.text[0], p.text[1], p.text[2], p.text[3], rs);
-    });
+    return runPatternCatalog(stmt, CAT_COLUMNS, a, bit(1) | bit(2) | bit(3),
+                             [](DrvStmt *s, jobject md, const char *const *t, jobject *rs) {
+                                 return jc_DatabaseMetaData_getColumns(s, md, t[0], t[1], t[2], t[3], rs);
+                             });
 }
 
 int DRV_DDProcedureColumns(int stmt, CatalogArgs *a)
 {
-    if (!a)
-        return 21;
-    return runCatalog(stmt, CAT_PROCEDURE_COLUMNS, [a](DrvStmt *s, jobject md, jobject *rs) {
-        PatternArgs p;
-        if (int rc = patternArgs(s, a, bit(1) | bit(2) | bit(3), p))
-            return rc;
-        s->jdbcColumns = 13;
-        return jc_DatabaseMetaData_getProcedureColumns(s, md, p.text[0], p.text[1], p.text[2], p.text[3], rs);
-    });
+    return runPatternCatalog(stmt, CAT_PROCEDURE_COLUMNS, a, bit(1) | bit(2) | bit(3),
+                             [](DrvStmt *s, jobject md, const char *const *t, jobject *rs) {
+                                 s->jdbcColumns = 13;
+                                 return jc_DatabaseMetaData_getProcedureColumns(s, md, t[0], t[1], t[2], t[3], rs);
+                             });
 }
 
 int DRV_DDProcedures(int stmt, CatalogArgs *a)
 {
-    if (!a)
-        return 21;
-    return runCatalog(stmt, CAT_PROCEDURES, [a](DrvStmt *s, jobject md, jobject *rs) {
-        PatternArgs p;
-        if (int rc = patternArgs(s, a, bit(1) | bit(2), p))
-            return rc;
-        return jc_DatabaseMetaData_getProcedures(s, md, p.text[0], p.text[1], p.text[2], rs);
-    });
+    return runPatternCatalog(stmt, CAT_PROCEDURES, a, bit(1) | bit(2),
+                             [](DrvStmt *s, jobject md, const char *const *t, jobject *rs) {
+                                 return jc_DatabaseMetaData_getProcedures(s, md, t[0], t[1], t[2], rs);
+                             });
 }
 
 int DRV_DDTablePrivileges(int stmt, CatalogArgs *a)
 {
-    if (!a)
-        return 21;
-    return runCatalog(stmt, CAT_TABLE_PRIVILEGES, [a](DrvStmt *s, jobject md, jobject *rs) {
-        PatternArgs p;
-        if (int rc = patternArgs(s, a, bit(1) | bit(2), p))
-            return rc;
-        return jc_DatabaseMetaData_getTablePrivileges(s, md, p.text[0], p.text[1], p.text[2], rs);
-    });
+    return runPatternCatalog(stmt, CAT_TABLE_PRIVILEGES, a, bit(1) | bit(2),
+                             [](DrvStmt *s, jobject md, const char *const *t, jobject *rs) {
+                                 return jc_DatabaseMetaData_getTablePrivileges(s, md, t[0], t[1], t[2], rs);
+                             });
 }
 
 int DRV_DDColumnPrivileges(int stmt, CatalogArgs *a)
 {
-    if (!a)
-        return 21;
-    return runCatalog(stmt, CAT_COLUMN_PRIVILEGES, [a](DrvStmt *s, jobject md, jobject *rs) {
-        PatternArgs p;
-        if (int rc = patternArgs(s, a, bit(3), p))
-            return rc;
-        return jc_DatabaseMetaData_getColumnPrivileges(s, md, p.text[0], p.text[1], p.text[2], p.text[3], rs);
-    });
+    return runPatternCatalog(stmt, CAT_COLUMN_PRIVILEGES, a, bit(3),
+                             [](DrvStmt *s, jobject md, const char *const *t, jobject *rs) {
+                                 return jc_DatabaseMetaData_getColumnPrivileges(s, md, t[0], t[1], t[2], t[3], rs);
+                             });
 }
 
 int DRV_DDStatistics(int stmt, CatalogArgs *a)
