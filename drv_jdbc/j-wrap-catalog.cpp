@@ -94,15 +94,26 @@ constexpr const char kSig3[] = "(" JSTR JSTR JSTR ")Ljava/sql/ResultSet;";
 constexpr const char kSig4[] = "(" JSTR JSTR JSTR JSTR ")Ljava/sql/ResultSet;";
 constexpr const char kSigNone[] = "()Ljava/sql/ResultSet;";
 
-// The three-text methods whose arguments are catalog NE, schema NE, table EN.
-int callOnTable(DrvStmt *s, jobject md, const char *method, const char *catalog, const char *schema,
-                const char *table, jobject *out)
+// The methods of one table whose texts are catalog NE, schema NE, table EN,
+// with any further arguments after them.
+template <class... A>
+int callOnTable(DrvStmt *s, jobject md, const char *method, const char *sig, const char *catalog,
+                const char *schema, const char *table, jobject *out, A... extra)
 {
     const TextArg a[] = {{catalog, NE}, {schema, NE}, {table, EN}};
     JavaTexts t(s->env);
     if (int rc = makeTexts(s, a, 3, t))
         return rc;
-    return callResultSet(s, md, method, kSig3, out, t[0], t[1], t[2]);
+    return callResultSet(s, md, method, sig, out, t[0], t[1], t[2], extra...);
+}
+
+// The methods taking four texts, each made by its rule.
+int callOnFourTexts(DrvStmt *s, jobject md, const char *method, const TextArg (&a)[4], jobject *out)
+{
+    JavaTexts t(s->env);
+    if (int rc = makeTexts(s, a, 4, t))
+        return rc;
+    return callResultSet(s, md, method, kSig4, out, t[0], t[1], t[2], t[3]);
 }
 
 // Cuts one quote character (either kind) from each end of an item.
@@ -182,92 +193,74 @@ int jc_DatabaseMetaData_getTables(DrvStmt *s, jobject md, const char *catalog, c
 int jc_DatabaseMetaData_getColumns(DrvStmt *s, jobject md, const char *catalog, const char *schema,
                                    const char *table, const char *column, jobject *out)
 {
-    const TextArg a[] = {{catalog, NE}, {schema, EN}, {table, EN}, {column, EN}};
-    JavaTexts t(s->env);
-    if (int rc = makeTexts(s, a, 4, t))
-        return rc;
-    return callResultSet(s, md, "getColumns", kSig4, out, t[0], t[1], t[2], t[3]);
+    return callOnFourTexts(s, md, "getColumns", {{catalog, NE}, {schema, EN}, {table, EN}, {column, EN}}, out);
 }
 
 int jc_DatabaseMetaData_getProcedureColumns(DrvStmt *s, jobject md, const char *catalog,
                                             const char *schema, const char *procedure,
                                             const char *column, jobject *out)
 {
-    const TextArg a[] = {{catalog, NE}, {schema, NE}, {procedure, EN}, {column, EN}};
-    JavaTexts t(s->env);
-    if (int rc = makeTexts(s, a, 4, t))
-        return rc;
-    return callResultSet(s, md, "getProcedureColumns", kSig4, out, t[0], t[1], t[2], t[3]);
+    return callOnFourTexts(s, md, "getProcedureColumns",
+                           {{catalog, NE}, {schema, NE}, {procedure, EN}, {column, EN}}, out);
 }
 
 int jc_DatabaseMetaData_getProcedures(DrvStmt *s, jobject md, const char *catalog, const char *schema,
                                       const char *procedure, jobject *out)
 {
-    return callOnTable(s, md, "getProcedures", catalog, schema, procedure, out);
+    return callOnTable(s, md, "getProcedures", kSig3, catalog, schema, procedure, out);
 }
 
 int jc_DatabaseMetaData_getTablePrivileges(DrvStmt *s, jobject md, const char *catalog,
                                            const char *schema, const char *table, jobject *out)
 {
-    return callOnTable(s, md, "getTablePrivileges", catalog, schema, table, out);
+    return callOnTable(s, md, "getTablePrivileges", kSig3, catalog, schema, table, out);
 }
 
 int jc_DatabaseMetaData_getColumnPrivileges(DrvStmt *s, jobject md, const char *catalog,
                                             const char *schema, const char *table, const char *column,
                                             jobject *out)
 {
-    const TextArg a[] = {{catalog, NE}, {schema, NE}, {table, NE}, {column, EN}};
-    JavaTexts t(s->env);
-    if (int rc = makeTexts(s, a, 4, t))
-        return rc;
-    return callResultSet(s, md, "getColumnPrivileges", kSig4, out, t[0], t[1], t[2], t[3]);
+    return callOnFourTexts(s, md, "getColumnPrivileges", {{catalog, NE}, {schema, NE}, {table, NE}, {column, EN}},
+                           out);
 }
 
 int jc_DatabaseMetaData_getIndexInfo(DrvStmt *s, jobject md, const char *catalog, const char *schema,
                                      const char *table, uint8_t unique, uint8_t approximate, jobject *out)
 {
-    const TextArg a[] = {{catalog, NE}, {schema, NE}, {table, EN}};
-    JavaTexts t(s->env);
-    if (int rc = makeTexts(s, a, 3, t))
-        return rc;
-    return callResultSet(s, md, "getIndexInfo", "(" JSTR JSTR JSTR "ZZ)Ljava/sql/ResultSet;", out, t[0], t[1],
-                         t[2], static_cast<jboolean>(unique), static_cast<jboolean>(approximate));
+    return callOnTable(s, md, "getIndexInfo", "(" JSTR JSTR JSTR "ZZ)Ljava/sql/ResultSet;", catalog, schema, table,
+                       out, static_cast<jboolean>(unique), static_cast<jboolean>(approximate));
 }
 
 int jc_DatabaseMetaData_getPrimaryKeys(DrvStmt *s, jobject md, const char *catalog, const char *schema,
                                        const char *table, jobject *out)
 {
-    return callOnTable(s, md, "getPrimaryKeys", catalog, schema, table, out);
+    return callOnTable(s, md, "getPrimaryKeys", kSig3, catalog, schema, table, out);
 }
 
 int jc_DatabaseMetaData_getVersionColumns(DrvStmt *s, jobject md, const char *catalog,
                                           const char *schema, const char *table, jobject *out)
 {
-    return callOnTable(s, md, "getVersionColumns", catalog, schema, table, out);
+    return callOnTable(s, md, "getVersionColumns", kSig3, catalog, schema, table, out);
 }
 
 int jc_DatabaseMetaData_getBestRowIdentifier(DrvStmt *s, jobject md, const char *catalog,
                                              const char *schema, const char *table, int32_t scope,
                                              uint8_t nullable, jobject *out)
 {
-    const TextArg a[] = {{catalog, NE}, {schema, NE}, {table, EN}};
-    JavaTexts t(s->env);
-    if (int rc = makeTexts(s, a, 3, t))
-        return rc;
-    return callResultSet(s, md, "getBestRowIdentifier", "(" JSTR JSTR JSTR "IZ)Ljava/sql/ResultSet;", out,
-                         t[0], t[1], t[2], static_cast<jint>(scope), static_cast<jboolean>(nullable));
+    return callOnTable(s, md, "getBestRowIdentifier", "(" JSTR JSTR JSTR "IZ)Ljava/sql/ResultSet;", catalog, schema,
+                       table, out, static_cast<jint>(scope), static_cast<jboolean>(nullable));
 }
 
 int jc_DatabaseMetaData_getImportedKeys(DrvStmt *s, jobject md, const char *catalog, const char *schema,
                                         const char *table, jobject *out)
 {
-    return callOnTable(s, md, "getImportedKeys", catalog, schema, table, out);
+    return callOnTable(s, md, "getImportedKeys", kSig3, catalog, schema, table, out);
 }
 
 int jc_DatabaseMetaData_getExportedKeys(DrvStmt *s, jobject md, const char *catalog, const char *schema,
                                         const char *table, jobject *out)
 {
-    return callOnTable(s, md, "getExportedKeys", catalog, schema, table, out);
+    return callOnTable(s, md, "getExportedKeys", kSig3, catalog, schema, table, out);
 }
 
 int jc_DatabaseMetaData_getCrossReference(DrvStmt *s, jobject md, const char *pkCatalog,
