@@ -70,13 +70,16 @@ bool cacheable(const char *name, const char *sig)
     return strlen(name) < sizeof(MethodSlot::name) && strlen(sig) < sizeof(MethodSlot::sig);
 }
 
-jmethodID cachedMethod(JNIEnv *env, jobject obj, const char *name, const char *sig, unsigned set)
+// The kept ID for the method on `cls` when given, else on the object's class
+// or a class above it; NULL when none is kept.
+jmethodID cachedMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, const char *sig,
+                       unsigned set)
 {
     MethodCache &c = methodCache();
     PL_CsGuard guard(c.lock);
     for (MethodSlot &m : c.slots[set])
         if (m.cls && strcmp(m.name, name) == 0 && strcmp(m.sig, sig) == 0 &&
-            env->IsInstanceOf(obj, m.cls))
+            (cls ? env->IsSameObject(cls, m.cls) : env->IsInstanceOf(obj, m.cls)))
             return m.mid;
     return nullptr;
 }
@@ -106,26 +109,23 @@ int lookupMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, const c
         return jc_ReportNullPointer(nullptr, "env", name);
     if (!obj)
         return jc_ReportNullPointer(env, "obj", name);
-    if (cls) {
-        *mid = env->GetMethodID(cls, name, sig);
-        return !*mid || env->ExceptionCheck() ? 15 : 0;
-    }
     const bool cached = cacheable(name, sig);
     const unsigned set = cached ? methodSet(name, sig) : 0;
-    if (cached && (*mid = cachedMethod(env, obj, name, sig, set)) != nullptr)
+    if (cached && (*mid = cachedMethod(env, obj, cls, name, sig, set)) != nullptr)
         return 0;
-    jclass own = env->GetObjectClass(obj);
-    if (!own)
-        return jc_ReportNullPointer(env, "class", name);
-    *mid = env->GetMethodID(own, name, sig);
-    if (!*mid || env->ExceptionCheck()) {
-        jc_DeleteLocal(env, own);
-        return 15;
+    jclass own = nullptr;
+    if (!cls) {
+        own = env->GetObjectClass(obj);
+        if (!own)
+            return jc_ReportNullPointer(env, "class", name);
+        cls = own;
     }
-    if (cached)
-        rememberMethod(env, own, name, sig, set, *mid);
+    *mid = env->GetMethodID(cls, name, sig);
+    int rc = !*mid || env->ExceptionCheck() ? 15 : 0;
+    if (rc == 0 && cached)
+        rememberMethod(env, cls, name, sig, set, *mid);
     jc_DeleteLocal(env, own);
-    return 0;
+    return rc;
 }
 
 jbyteArray bytesOf(JNIEnv *env, jstring s)
