@@ -9,11 +9,12 @@
 namespace {
 
 // Appends a piece to one row of a per-row value array.  The length -1
-// (SQL_NULL_DATA) drops what was gathered and marks the value NULL.
+// (SQL_NULL_DATA) drops what was gathered and marks the value NULL; it and
+// an empty piece need no data pointer, as ODBC allows.
 int AppendPiece(void **values, int64_t *lengths, uint64_t rows, uint32_t row, int16_t cType, const void *data,
                 SQLLEN len)
 {
-    if (!data || (len < 0 && len != SQL_NTS && len != SQL_NULL_DATA))
+    if ((!data && len != SQL_NULL_DATA && len != 0) || (len < 0 && len != SQL_NTS && len != SQL_NULL_DATA))
         return STE_ARGUMENT;
     if (!values || !lengths || row >= rows)
         return STE_SEQUENCE;

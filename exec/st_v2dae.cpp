@@ -164,7 +164,9 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
         return StFail(s, STE_SEQUENCE);
     if (s->daeState != 1 && s->daeState != 2)
         return SQL_SUCCESS;
-    if (!data || (len < 0 && len != SQL_NULL_DATA && len != SQL_NTS && len != SQL_DEFAULT_PARAM))
+    // SQL_NULL_DATA and SQL_DEFAULT_PARAM need no data pointer.
+    if ((!data && len != SQL_NULL_DATA && len != SQL_DEFAULT_PARAM) ||
+        (len < 0 && len != SQL_NULL_DATA && len != SQL_NTS && len != SQL_DEFAULT_PARAM))
         return StFail(s, STE_ARGUMENT);
     if (len == SQL_DEFAULT_PARAM)
         return StFail(s, STE_NOT_CAPABLE);

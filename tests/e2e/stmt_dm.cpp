@@ -489,8 +489,9 @@ TEST_P(Stmt, DataAtExecutionSendsPiecesNullsAndArrays)
                     ASSERT_EQ(SQLPutData(st, const_cast<char *>(part.c_str()), static_cast<SQLLEN>(part.size())),
                               SQL_SUCCESS);
             } else {
-                // Row 2: SQL_NULL_DATA makes it NULL, not empty text.
-                ASSERT_EQ(SQLPutData(st, &txtToken, SQL_NULL_DATA), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+                // Row 2: SQL_NULL_DATA, with no data pointer, makes it NULL,
+                // not empty text.
+                ASSERT_EQ(SQLPutData(st, nullptr, SQL_NULL_DATA), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
             }
         } else {
             ASSERT_EQ(token, &binToken);
