@@ -257,6 +257,9 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
         moveErrorsToEnv(c, e);
         HASH_Free(c->scalarFunctions);
         freeDrvConn(c);
+        // A thread the failed connect attached is let go as a disconnect
+        // would, not left attached to the VM for good.
+        jvmDetachThread(env);
     }
     return rc;
 }

@@ -389,6 +389,23 @@ TEST_F(Backend, ConnectionOpenedOnOneThreadIsUsedAndClosedOnAnother)
     EXPECT_EQ(sessions(pg, app, 0), 0);
 }
 
+TEST_F(Backend, ThreadAttachedByAFailedConnectIsDetached)
+{
+    int rc = -1, conn = 0;
+    jint before = JNI_ERR, after = JNI_ERR;
+    std::thread other([&] {
+        before = attachState();
+        rc = connect(props("krs_jvm_failthread"), pg.pwUser, "wrong", &conn);
+        after = attachState();
+    });
+    other.join();
+    EXPECT_EQ(before, JNI_EDETACHED);
+    EXPECT_EQ(rc, 50);
+    EXPECT_EQ(after, JNI_EDETACHED);
+    EXPECT_NE(drain(env).find("[SQLSTATE:28P01]"), std::string::npos);
+    EXPECT_EQ(sessions(pg, "krs_jvm_failthread", 0), 0);
+}
+
 TEST_F(Backend, ThreadAttachedByAnOpenIsDetachedAtItsDisconnect)
 {
     int rcOpen = -1, rcConn = -1, rcDisc = -1, rcClose = -1;
