@@ -39,6 +39,9 @@ struct EncodeCase {
     std::string utf8;
 };
 
+// A case prints as its name (its texts are in the test name already).
+void PrintTo(const EncodeCase &c, std::ostream *os) { *os << c.name; }
+
 class EncodeTable : public ::testing::TestWithParam<EncodeCase> {};
 
 TEST_P(EncodeTable, EncodesAndCounts) {
@@ -75,6 +78,8 @@ struct DecodeCase {
     std::string utf8;
     std::u16string wide;
 };
+
+void PrintTo(const DecodeCase &c, std::ostream *os) { *os << c.name; }
 
 class DecodeTable : public ::testing::TestWithParam<DecodeCase> {};
 
