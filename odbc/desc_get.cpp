@@ -118,6 +118,60 @@ bool TextOverride(DescReadCtx &c, int attr, const char **out)
     return DescStmtOverride(c.s, attr, static_cast<uint16_t>(c.rec), &n, out) && *out;
 }
 
+// ---- what a result column's or parameter's description gives a field ----
+
+typedef int64_t (*ColRule)(const DescReadCtx &c, const ColDesc *d);
+
+int64_t ConciseOf(const DescReadCtx &c, const ColDesc *d) { return SqlType(c, d); }
+int64_t TypeOf(const DescReadCtx &c, const ColDesc *d) { return DescVerboseType(SqlType(c, d)); }
+int64_t LengthOf(const DescReadCtx &c, const ColDesc *d)
+{
+    return static_cast<int64_t>(DescLengthRule(SqlType(c, d), d->columnSize, d->columnSize));
+}
+int64_t PrecisionOf(const DescReadCtx &c, const ColDesc *d)
+{
+    return DescPrecisionRule(SqlType(c, d), d->columnSize, d->decimalDigits);
+}
+int64_t ScaleOf(const DescReadCtx &, const ColDesc *d)
+{
+    return IsOneOf(RawType(d), {SQL_NUMERIC, SQL_DECIMAL}) ? d->decimalDigits : 0;
+}
+int64_t IntervalCodeOf(const DescReadCtx &c, const ColDesc *d) { return DescIntervalCode(SqlType(c, d)); }
+int64_t NullableOf(const DescReadCtx &, const ColDesc *d) { return d->attrFlags & CD_NULLABLE_MASK; }
+int64_t UnnamedOf(const DescReadCtx &, const ColDesc *d) { return d->name[0] ? SQL_NAMED : SQL_UNNAMED; }
+int64_t OctetLengthOf(const DescReadCtx &c, const ColDesc *d)
+{
+    return DescOctetLengthRule(SqlType(c, d), OctetSizeOf(d));
+}
+// The display size the back end describes; its column size when it gives none.
+int64_t DisplaySizeOf(const DescReadCtx &, const ColDesc *d)
+{
+    return d->displaySize ? d->displaySize : d->columnSize;
+}
+int64_t UnsignedOf(const DescReadCtx &c, const ColDesc *d) { return DescUnsignedRule(SqlType(c, d)); }
+int64_t FixedPrecScaleOf(const DescReadCtx &, const ColDesc *d)
+{
+    return IsOneOf(RawType(d), {2, 3, 4, 5, -5, -6}) && d->decimalDigits != 0 ? 1 : 0;
+}
+int64_t RadixOf(const DescReadCtx &c, const ColDesc *d) { return DescRadixRule(SqlType(c, d)); }
+
+// A number field of an IRD record: `bookmark` for record 0, else what the
+// rule gives for the result column (error 100 when there is none).
+int IrdNum(DescReadCtx &c, DescValue *v, int64_t bookmark, ColRule rule)
+{
+    if (c.rec == 0)
+        return Num(v, bookmark);
+    COLUMN_OR_100(c);
+    return Num(v, rule(c, c.col));
+}
+
+// A number field of an IPD record: what the rule gives for the parameter's
+// description, else what `own` reads from the record.
+int IpdNum(DescReadCtx &c, DescValue *v, ColRule rule, DescGetFn own)
+{
+    return c.param ? Num(v, rule(c, c.param)) : own(c, v);
+}
+
 } // namespace
 
 // ---- header readers ----
@@ -145,28 +199,13 @@ int GH_ResultCols(DescReadCtx &c, DescValue *v)
 
 int GR_OwnConcise(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::conciseType); }
 int GR_AppConcise(DescReadCtx &c, DescValue *v) { return c.bound ? Num(v, c.b.cType) : GR_OwnConcise(c, v); }
-int GR_IrdConcise(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, SQL_CHAR);
-    COLUMN_OR_100(c);
-    return Num(v, SqlType(c, c.col));
-}
-int GR_IpdConcise(DescReadCtx &c, DescValue *v) { return c.param ? Num(v, SqlType(c, c.param)) : GR_OwnConcise(c, v); }
+int GR_IrdConcise(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, SQL_CHAR, ConciseOf); }
+int GR_IpdConcise(DescReadCtx &c, DescValue *v) { return IpdNum(c, v, ConciseOf, GR_OwnConcise); }
 
 int GR_OwnType(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::type); }
 int GR_AppType(DescReadCtx &c, DescValue *v) { return c.bound ? Num(v, DescVerboseType(c.b.cType)) : GR_OwnType(c, v); }
-int GR_IrdType(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, SQL_CHAR);
-    COLUMN_OR_100(c);
-    return Num(v, DescVerboseType(SqlType(c, c.col)));
-}
-int GR_IpdType(DescReadCtx &c, DescValue *v)
-{
-    return c.param ? Num(v, DescVerboseType(SqlType(c, c.param))) : GR_OwnType(c, v);
-}
+int GR_IrdType(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, SQL_CHAR, TypeOf); }
+int GR_IpdType(DescReadCtx &c, DescValue *v) { return IpdNum(c, v, TypeOf, GR_OwnType); }
 
 int GR_OwnLength(DescReadCtx &c, DescValue *v)
 {
@@ -177,20 +216,8 @@ int GR_AppLength(DescReadCtx &c, DescValue *v)
 {
     return c.bound ? Num(v, static_cast<int64_t>(BindingLength(c))) : GR_OwnLength(c, v);
 }
-int GR_IrdLength(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, 8);
-    COLUMN_OR_100(c);
-    return Num(v, static_cast<int64_t>(DescLengthRule(SqlType(c, c.col), c.col->columnSize, c.col->columnSize)));
-}
-int GR_IpdLength(DescReadCtx &c, DescValue *v)
-{
-    if (!c.param)
-        return GR_OwnLength(c, v);
-    return Num(v, static_cast<int64_t>(DescLengthRule(SqlType(c, c.param), c.param->columnSize,
-                                                      c.param->columnSize)));
-}
+int GR_IrdLength(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, 8, LengthOf); }
+int GR_IpdLength(DescReadCtx &c, DescValue *v) { return IpdNum(c, v, LengthOf, GR_OwnLength); }
 
 int GR_OwnOctetLengthPtr(DescReadCtx &c, DescValue *v) { return OwnPtr(c, v, &DescRec::octetLengthPtr); }
 int GR_AppOctetLengthPtr(DescReadCtx &c, DescValue *v)
@@ -201,58 +228,27 @@ int GR_AppOctetLengthPtr(DescReadCtx &c, DescValue *v)
 }
 
 int GR_OwnPrecision(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::precision); }
-int GR_IrdPrecision(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, 0);
-    COLUMN_OR_100(c);
-    return Num(v, DescPrecisionRule(SqlType(c, c.col), c.col->columnSize, c.col->decimalDigits));
-}
+int GR_IrdPrecision(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, 0, PrecisionOf); }
 int GR_IpdPrecision(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
-        return Num(v, DescPrecisionRule(SqlType(c, c.param), c.param->columnSize, c.param->decimalDigits));
+        return Num(v, PrecisionOf(c, c.param));
     return c.own ? Num(v, c.own->precision) : 100;
 }
 
 int GR_OwnScale(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::scale); }
-int ScaleOf(const ColDesc *d, DescValue *v)
-{
-    return Num(v, IsOneOf(RawType(d), {SQL_NUMERIC, SQL_DECIMAL}) ? d->decimalDigits : 0);
-}
-int GR_IrdScale(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, 0);
-    COLUMN_OR_100(c);
-    return ScaleOf(c.col, v);
-}
-int GR_IpdScale(DescReadCtx &c, DescValue *v) { return c.param ? ScaleOf(c.param, v) : GR_OwnScale(c, v); }
+int GR_IrdScale(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, 0, ScaleOf); }
+int GR_IpdScale(DescReadCtx &c, DescValue *v) { return IpdNum(c, v, ScaleOf, GR_OwnScale); }
 
 int GR_OwnIntervalCode(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::datetimeIntervalCode); }
 int GR_AppIntervalCode(DescReadCtx &c, DescValue *v)
 {
     return c.bound ? Num(v, DescIntervalCode(c.b.cType)) : GR_OwnIntervalCode(c, v);
 }
-int GR_IrdIntervalCode(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, 0);
-    COLUMN_OR_100(c);
-    return Num(v, DescIntervalCode(SqlType(c, c.col)));
-}
-int GR_IpdIntervalCode(DescReadCtx &c, DescValue *v)
-{
-    return c.param ? Num(v, DescIntervalCode(SqlType(c, c.param))) : GR_OwnIntervalCode(c, v);
-}
+int GR_IrdIntervalCode(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, 0, IntervalCodeOf); }
+int GR_IpdIntervalCode(DescReadCtx &c, DescValue *v) { return IpdNum(c, v, IntervalCodeOf, GR_OwnIntervalCode); }
 
-int GR_IrdNullable(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, SQL_NO_NULLS);
-    COLUMN_OR_100(c);
-    return Num(v, c.col->attrFlags & CD_NULLABLE_MASK);
-}
+int GR_IrdNullable(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, SQL_NO_NULLS, NullableOf); }
 int GR_One(DescReadCtx &, DescValue *v) { return Num(v, 1); }
 
 int GR_OwnIndicatorPtr(DescReadCtx &c, DescValue *v) { return OwnPtr(c, v, &DescRec::indicatorPtr); }
@@ -278,13 +274,7 @@ int GR_OwnName(DescReadCtx &c, DescValue *v)
     return Text(v, c.own->name);
 }
 
-int GR_IrdUnnamed(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, SQL_NAMED);
-    COLUMN_OR_100(c);
-    return Num(v, c.col->name[0] ? SQL_NAMED : SQL_UNNAMED);
-}
+int GR_IrdUnnamed(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, SQL_NAMED, UnnamedOf); }
 int GR_OwnUnnamed(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::unnamed); }
 
 int GR_OwnOctetLength(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::octetLength); }
@@ -292,56 +282,27 @@ int GR_AppOctetLength(DescReadCtx &c, DescValue *v)
 {
     return c.bound ? Num(v, DescOctetLengthRule(c.b.cType, c.b.bufferLength)) : GR_OwnOctetLength(c, v);
 }
-int GR_IrdOctetLength(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, 8);
-    COLUMN_OR_100(c);
-    return Num(v, DescOctetLengthRule(SqlType(c, c.col), OctetSizeOf(c.col)));
-}
+int GR_IrdOctetLength(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, 8, OctetLengthOf); }
 int GR_IpdOctetLength(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
-        return Num(v, DescOctetLengthRule(SqlType(c, c.param), OctetSizeOf(c.param)));
+        return Num(v, OctetLengthOf(c, c.param));
     return c.own ? Num(v, c.own->octetLength) : 100;
 }
 
-// The display size the back end describes; its column size when it gives none.
-int GR_IrdDisplaySize(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, 8);
-    COLUMN_OR_100(c);
-    return Num(v, c.col->displaySize ? c.col->displaySize : c.col->columnSize);
-}
+int GR_IrdDisplaySize(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, 8, DisplaySizeOf); }
 
-int GR_IrdUnsigned(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, 1);
-    COLUMN_OR_100(c);
-    return Num(v, DescUnsignedRule(SqlType(c, c.col)));
-}
+int GR_IrdUnsigned(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, 1, UnsignedOf); }
 int GR_IpdUnsigned(DescReadCtx &c, DescValue *v)
 {
-    return Num(v, c.param ? DescUnsignedRule(SqlType(c, c.param)) : 0);
+    return Num(v, c.param ? UnsignedOf(c, c.param) : 0);
 }
 
-int FixedPrecScale(const ColDesc *d)
-{
-    return IsOneOf(RawType(d), {2, 3, 4, 5, -5, -6}) && d->decimalDigits != 0 ? 1 : 0;
-}
-int GR_IrdFixedPrecScale(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, 0);
-    COLUMN_OR_100(c);
-    return Num(v, FixedPrecScale(c.col));
-}
+int GR_IrdFixedPrecScale(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, 0, FixedPrecScaleOf); }
 int GR_IpdFixedPrecScale(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
-        return Num(v, FixedPrecScale(c.param));
+        return Num(v, FixedPrecScaleOf(c, c.param));
     return c.own ? Num(v, 0) : 26;
 }
 
@@ -469,17 +430,11 @@ int GR_EmptyText(DescReadCtx &, DescValue *v) { return Text(v, ""); }
 
 int GR_OwnRadix(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::numPrecRadix); }
 int GR_AppRadix(DescReadCtx &c, DescValue *v) { return c.bound ? Num(v, DescRadixRule(c.b.cType)) : GR_OwnRadix(c, v); }
-int GR_IrdRadix(DescReadCtx &c, DescValue *v)
-{
-    if (c.rec == 0)
-        return Num(v, 0);
-    COLUMN_OR_100(c);
-    return Num(v, DescRadixRule(SqlType(c, c.col)));
-}
+int GR_IrdRadix(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, 0, RadixOf); }
 int GR_IpdRadix(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
-        return Num(v, DescRadixRule(SqlType(c, c.param)));
+        return Num(v, RadixOf(c, c.param));
     return c.own ? Num(v, c.own->numPrecRadix) : 100;
 }
 
