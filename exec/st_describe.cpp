@@ -99,12 +99,16 @@ SQLRETURN IrdField(Stmt *s, uint16_t col, int16_t field, void *text, int16_t buf
                 *outLen = 0;
             return SQL_SUCCESS;
         }
-        int32_t v32 = 0;
-        int16_t v16 = 0;
-        void *target = kind == 4 ? static_cast<void *>(&v32) : static_cast<void *>(&v16);
-        rc = DescGetField(s->ird, static_cast<int16_t>(col), field, target, kind, &len, width);
-        if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)
-            *num = kind == 4 ? v32 : v16;
+        // Room for a field of any width; the length written says which.
+        int64_t v = 0;
+        rc = DescGetField(s->ird, static_cast<int16_t>(col), field, &v, sizeof v, &len, width);
+        if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+            int16_t v16;
+            int32_t v32;
+            std::memcpy(&v16, &v, sizeof v16);
+            std::memcpy(&v32, &v, sizeof v32);
+            *num = len == 2 ? v16 : len == 4 ? v32 : static_cast<SQLLEN>(v);
+        }
     }
     if (outLen)
         *outLen = static_cast<int16_t>(len);

@@ -47,6 +47,7 @@ const OctetRow kOctetRows[] = {
 const Range kPrecBySize[] = {{-28, -25}, {-18, -15}, {-6, -5}, {2, 8}};
 const Range kPrecByDigits[] = {{10, 11}, {92, 93}, {106, 106}};
 const Range kSignedCTypes[] = {{-26, -25}, {-16, -15}};
+const Range kNumericSqlTypes[] = {{-6, -5}, {2, 8}};
 const Range kRadix10[] = {{-28, -25}, {-18, -15}, {-6, -5}, {2, 5}};
 const Range kRadix2[] = {{6, 8}};
 
@@ -168,7 +169,9 @@ int16_t DescPrecisionRule(int16_t t, int64_t columnSize, int16_t digits)
     return 0;
 }
 
-int16_t DescUnsignedRule(int16_t t) { return In(t, kSignedCTypes) ? 0 : 1; }
+// Signed C types and every numeric SQL type (PostgreSQL has no unsigned
+// numbers) read 0; everything else is "unsigned or not a number", 1.
+int16_t DescUnsignedRule(int16_t t) { return In(t, kSignedCTypes) || In(t, kNumericSqlTypes) ? 0 : 1; }
 
 int32_t DescRadixRule(int16_t t)
 {

@@ -92,6 +92,13 @@ SQLINTEGER Int(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
     EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
     return v;
 }
+// LENGTH, OCTET_LENGTH and DISPLAY_SIZE are SQLLEN fields.
+SQLLEN Len(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
+{
+    SQLLEN v = -999;
+    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
+    return v;
+}
 std::string Text(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
 {
     char buf[256] = {};
@@ -483,9 +490,9 @@ TEST_P(Desc, CopyFromAnIrd)
     EXPECT_EQ(Small(user, 2, SQL_DESC_TYPE), SQL_NUMERIC);
     EXPECT_EQ(Small(user, 2, SQL_DESC_PRECISION), 10);
     EXPECT_EQ(Small(user, 2, SQL_DESC_SCALE), 2);
-    EXPECT_EQ(Int(user, 2, SQL_DESC_OCTET_LENGTH), 12);
+    EXPECT_EQ(Len(user, 2, SQL_DESC_OCTET_LENGTH), 12);
     EXPECT_EQ(Small(user, 3, SQL_DESC_CONCISE_TYPE), Wide() ? SQL_WVARCHAR : SQL_VARCHAR);
-    EXPECT_EQ(Int(user, 3, SQL_DESC_OCTET_LENGTH), Wide() ? 40 : 20);
+    EXPECT_EQ(Len(user, 3, SQL_DESC_OCTET_LENGTH), Wide() ? 40 : 20);
 
     SQLHDESC ard = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);
     EXPECT_EQ(SQLCopyDesc(ard, ird), SQL_ERROR);
@@ -540,10 +547,10 @@ TEST_P(Desc, IrdDescribesTheColumnsOfATable)
         EXPECT_EQ(Small(ird, n, SQL_DESC_CONCISE_TYPE), wide ? SQL_WVARCHAR : c.concise);
         EXPECT_EQ(Small(ird, n, SQL_DESC_TYPE), wide ? SQL_WVARCHAR : c.type);
         EXPECT_EQ(Small(ird, n, SQL_DESC_NULLABLE), c.nullable);
-        EXPECT_EQ(Int(ird, n, SQL_DESC_OCTET_LENGTH), wide ? 2 * c.octets : c.octets);
+        EXPECT_EQ(Len(ird, n, SQL_DESC_OCTET_LENGTH), wide ? 2 * c.octets : c.octets);
         EXPECT_EQ(Small(ird, n, SQL_DESC_PRECISION), c.precision);
         EXPECT_EQ(Small(ird, n, SQL_DESC_SCALE), c.scale);
-        EXPECT_EQ(Int(ird, n, SQL_DESC_LENGTH), c.length);
+        EXPECT_EQ(Len(ird, n, SQL_DESC_LENGTH), c.length);
     }
     EXPECT_EQ(Small(ird, 6, SQL_DESC_DATETIME_INTERVAL_CODE), SQL_CODE_TIMESTAMP);
     EXPECT_EQ(Text(ird, 1, SQL_DESC_TYPE_NAME), "int4");
@@ -551,6 +558,26 @@ TEST_P(Desc, IrdDescribesTheColumnsOfATable)
     EXPECT_EQ(Small(ird, 4, SQL_DESC_UNNAMED), SQL_NAMED);
     EXPECT_EQ(Int(ird, 4, SQL_DESC_CASE_SENSITIVE), SQL_TRUE);
     EXPECT_EQ(Int(ird, 1, SQL_DESC_NUM_PREC_RADIX), 10);
+    // Display size, sign, fixed precision and radix of each typed column.
+    struct Shown {
+        SQLSMALLINT rec;
+        SQLLEN display;
+        SQLSMALLINT unsignedFlag, fixed;
+        SQLINTEGER radix;
+    } shown[] = {
+        {1, 11, SQL_FALSE, SQL_FALSE, 10},
+        {2, 21, SQL_FALSE, SQL_FALSE, 10},  // shown like a decimal: precision + 2
+        {3, 12, SQL_FALSE, SQL_TRUE, 10},   // numeric(10,2): fixed precision, scale 2
+        {4, 20, SQL_TRUE, SQL_FALSE, 0},
+        {6, 23, SQL_TRUE, SQL_FALSE, 0},
+    };
+    for (const Shown &c : shown) {
+        SCOPED_TRACE(c.rec);
+        EXPECT_EQ(Len(ird, c.rec, SQL_DESC_DISPLAY_SIZE), c.display);
+        EXPECT_EQ(Small(ird, c.rec, SQL_DESC_UNSIGNED), c.unsignedFlag);
+        EXPECT_EQ(Small(ird, c.rec, SQL_DESC_FIXED_PREC_SCALE), c.fixed);
+        EXPECT_EQ(Int(ird, c.rec, SQL_DESC_NUM_PREC_RADIX), c.radix);
+    }
     // Text and bytea are long types.
     const SQLSMALLINT tx = Small(ird, 5, SQL_DESC_CONCISE_TYPE);
     EXPECT_TRUE(tx == SQL_LONGVARCHAR || tx == SQL_VARCHAR || tx == SQL_WLONGVARCHAR || tx == SQL_WVARCHAR) << tx;

@@ -38,6 +38,13 @@ SQLINTEGER GetInt(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
     EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
     return v;
 }
+// LENGTH, OCTET_LENGTH and DISPLAY_SIZE are SQLLEN fields.
+SQLLEN GetLen(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
+{
+    SQLLEN v = -999;
+    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
+    return v;
+}
 SQLSMALLINT GetSmall(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
 {
     SQLSMALLINT v = -999;
@@ -140,7 +147,7 @@ TEST_F(BindFixture, BindColReadsBackThroughTheArd)
     EXPECT_EQ(GetSmall(ard, 2, SQL_DESC_CONCISE_TYPE), SQL_C_CHAR);
     EXPECT_EQ(GetPtr(ard, 2, SQL_DESC_DATA_PTR), buf);
     EXPECT_EQ(GetPtr(ard, 2, SQL_DESC_INDICATOR_PTR), &ind);
-    EXPECT_EQ(GetInt(ard, 2, SQL_DESC_OCTET_LENGTH), 20);
+    EXPECT_EQ(GetLen(ard, 2, SQL_DESC_OCTET_LENGTH), 20);
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_CONCISE_TYPE), SQL_C_DEFAULT) << "column 1 is not bound";
 }
 

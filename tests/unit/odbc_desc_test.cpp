@@ -62,6 +62,13 @@ SQLINTEGER GetInt(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
     EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
     return v;
 }
+// LENGTH, OCTET_LENGTH and DISPLAY_SIZE are SQLLEN fields.
+SQLLEN GetLen(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
+{
+    SQLLEN v = -999;
+    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
+    return v;
+}
 
 SQLPOINTER GetPtr(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
 {
@@ -329,7 +336,7 @@ TEST_F(DescFixture, ZerosAndNullsThatAreValues)
     // Zero leaves the other fields as they are.
     ASSERT_EQ(Set(ard, 1, SQL_DESC_OCTET_LENGTH, 40), SQL_SUCCESS);
     ASSERT_EQ(Set(ard, 1, SQL_DESC_OCTET_LENGTH, 0), SQL_SUCCESS);
-    EXPECT_EQ(GetInt(ard, 1, SQL_DESC_OCTET_LENGTH), 40);
+    EXPECT_EQ(GetLen(ard, 1, SQL_DESC_OCTET_LENGTH), 40);
 }
 
 TEST_F(DescFixture, FieldsOtherThanPointersUnbindTheRecord)
@@ -484,11 +491,11 @@ TEST_F(DescFixture, ResultColumnsThroughTheIrd)
     EXPECT_STREQ(name, "BOOKMARK");
     EXPECT_EQ(GetSmall(ird, 0, SQL_DESC_TYPE), SQL_CHAR);
     EXPECT_EQ(GetSmall(ird, 0, SQL_DESC_CONCISE_TYPE), SQL_CHAR);
-    EXPECT_EQ(GetInt(ird, 0, SQL_DESC_OCTET_LENGTH), 8);
+    EXPECT_EQ(GetLen(ird, 0, SQL_DESC_OCTET_LENGTH), 8);
 
-    EXPECT_EQ(GetInt(ird, 1, SQL_DESC_OCTET_LENGTH), 20);
-    EXPECT_EQ(GetInt(ird, 3, SQL_DESC_OCTET_LENGTH), 20);
-    EXPECT_EQ(GetInt(ird, 4, SQL_DESC_OCTET_LENGTH), 12);
+    EXPECT_EQ(GetLen(ird, 1, SQL_DESC_OCTET_LENGTH), 20);
+    EXPECT_EQ(GetLen(ird, 3, SQL_DESC_OCTET_LENGTH), 20);
+    EXPECT_EQ(GetLen(ird, 4, SQL_DESC_OCTET_LENGTH), 12);
     EXPECT_EQ(GetSmall(ird, 4, SQL_DESC_PRECISION), 10);
     EXPECT_EQ(GetSmall(ird, 4, SQL_DESC_SCALE), 2);
     EXPECT_EQ(GetInt(ird, 4, SQL_DESC_NUM_PREC_RADIX), 10);
@@ -594,7 +601,7 @@ TEST_F(DescFixture, SetDescRecSetsEveryArgument)
     ASSERT_EQ(SQLSetDescRec(ard, 1, SQL_CHAR, 0, 0, 0, 0, nullptr, nullptr, nullptr), SQL_SUCCESS);
     EXPECT_EQ(GetPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR), nullptr);
     EXPECT_EQ(GetPtr(ard, 1, SQL_DESC_INDICATOR_PTR), nullptr);
-    EXPECT_EQ(GetInt(ard, 1, SQL_DESC_OCTET_LENGTH), 0);
+    EXPECT_EQ(GetLen(ard, 1, SQL_DESC_OCTET_LENGTH), 0);
     EXPECT_EQ(DescGetRec(DescOf(ard), 1)->dataPtr, nullptr);
 
     EXPECT_EQ(SQLSetDescRec(ird, 1, SQL_CHAR, 0, 4, 0, 0, buf, &len, &ind), SQL_ERROR);
@@ -616,11 +623,11 @@ TEST_F(DescFixture, CopyDesc)
     ASSERT_EQ(SQLCopyDesc(ird, user), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(user, 0, SQL_DESC_COUNT), 3);
     EXPECT_EQ(GetSmall(user, 2, SQL_DESC_CONCISE_TYPE), SQL_VARCHAR);
-    EXPECT_EQ(GetInt(user, 2, SQL_DESC_OCTET_LENGTH), 20);
+    EXPECT_EQ(GetLen(user, 2, SQL_DESC_OCTET_LENGTH), 20);
     EXPECT_EQ(GetSmall(user, 3, SQL_DESC_TYPE), SQL_NUMERIC);
     EXPECT_EQ(GetSmall(user, 3, SQL_DESC_PRECISION), 10);
     EXPECT_EQ(GetSmall(user, 3, SQL_DESC_SCALE), 2);
-    EXPECT_EQ(GetInt(user, 3, SQL_DESC_OCTET_LENGTH), 12);
+    EXPECT_EQ(GetLen(user, 3, SQL_DESC_OCTET_LENGTH), 12);
 
     // The target gets the source's fields, cleared where the source has none.
     SQLLEN ind = 0;
@@ -632,7 +639,7 @@ TEST_F(DescFixture, CopyDesc)
     ASSERT_EQ(SetPtr(other, 1, SQL_DESC_DATA_PTR, buf), SQL_SUCCESS);
     ASSERT_EQ(SQLCopyDesc(ird, other), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(other, 0, SQL_DESC_COUNT), 3);
-    EXPECT_EQ(GetInt(other, 1, SQL_DESC_OCTET_LENGTH), 4);
+    EXPECT_EQ(GetLen(other, 1, SQL_DESC_OCTET_LENGTH), 4);
     EXPECT_EQ(GetPtr(other, 1, SQL_DESC_INDICATOR_PTR), nullptr);
     EXPECT_EQ(GetPtr(other, 1, SQL_DESC_DATA_PTR), nullptr);
 

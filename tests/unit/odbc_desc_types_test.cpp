@@ -68,7 +68,13 @@ TEST(DescTypeRules, LengthPrecisionRadixUnsigned)
 
     EXPECT_EQ(DescUnsignedRule(SQL_C_SLONG), 0);
     EXPECT_EQ(DescUnsignedRule(SQL_C_SBIGINT), 0);
-    EXPECT_EQ(DescUnsignedRule(SQL_INTEGER), 1);
+    // Numeric SQL types are signed; other types read as "not a number".
+    EXPECT_EQ(DescUnsignedRule(SQL_INTEGER), 0);
+    EXPECT_EQ(DescUnsignedRule(SQL_NUMERIC), 0);
+    EXPECT_EQ(DescUnsignedRule(SQL_DOUBLE), 0);
+    EXPECT_EQ(DescUnsignedRule(SQL_BIGINT), 0);
+    EXPECT_EQ(DescUnsignedRule(SQL_VARCHAR), 1);
+    EXPECT_EQ(DescUnsignedRule(SQL_TYPE_TIMESTAMP), 1);
 }
 
 DescTypeFields Fresh()
