@@ -24,17 +24,8 @@ int AppendPiece(void **values, int64_t *lengths, uint64_t rows, uint32_t row, in
         lengths[row] = SQL_NULL_DATA;
         return 0;
     }
-    if (len == SQL_NTS) {
-        if (cType == SQL_C_WCHAR) {
-            const SQLWCHAR *w = static_cast<const SQLWCHAR *>(data);
-            SQLLEN n = 0;
-            while (w[n] != 0)
-                ++n;
-            len = 2 * n;
-        } else {
-            len = static_cast<SQLLEN>(std::strlen(static_cast<const char *>(data)));
-        }
-    }
+    if (len == SQL_NTS)
+        len = PieceTextLength(cType, data);
     if (len == 0)
         return 0;
     const int64_t held = values[row] && lengths[row] > 0 ? lengths[row] : 0;
@@ -84,6 +75,18 @@ SQLRETURN ParamDataExec(Stmt *s, SQLPOINTER *token)
 }
 
 } // namespace
+
+SQLLEN PieceTextLength(int16_t cType, const void *data)
+{
+    if (cType == SQL_C_WCHAR) {
+        const SQLWCHAR *w = static_cast<const SQLWCHAR *>(data);
+        SQLLEN n = 0;
+        while (w[n] != 0)
+            ++n;
+        return 2 * n;
+    }
+    return static_cast<SQLLEN>(std::strlen(static_cast<const char *>(data)));
+}
 
 SQLRETURN StmtParamData(Stmt *s, SQLPOINTER *token)
 {

@@ -115,6 +115,9 @@ SQLRETURN StmtParamData(Stmt *s, SQLPOINTER *token);
 SQLRETURN StmtPutData(Stmt *s, SQLPOINTER data, SQLLEN len);
 int ParamAppendPiece(ParamBinding *b, const void *data, const SQLLEN *len, uint32_t row);
 int ColAppendPiece(ColBinding *b, const void *data, const SQLLEN *len, uint32_t row);
+// The octet length of a null-terminated piece of C type cType (SQL_NTS):
+// UTF-16 units times two for SQL_C_WCHAR, bytes otherwise.
+SQLLEN PieceTextLength(int16_t cType, const void *data);
 
 // ---- results (st_fetch.cpp) ----
 int StmtFetchBlock(Stmt *s);

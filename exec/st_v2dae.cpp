@@ -178,17 +178,8 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
     uint32_t width = 0;
     Piece p;
     p.vt = CTypeToValueType(cType, &width);
-    if (len == SQL_NTS) {
-        if (cType == SQL_C_WCHAR) {
-            const SQLWCHAR *w = static_cast<const SQLWCHAR *>(data);
-            SQLLEN n = 0;
-            while (w[n] != 0)
-                ++n;
-            len = 2 * n;
-        } else {
-            len = static_cast<SQLLEN>(std::strlen(static_cast<const char *>(data)));
-        }
-    }
+    if (len == SQL_NTS)
+        len = PieceTextLength(cType, data);
     if (len == SQL_NULL_DATA) {
         p.indicator = SQL_NULL_DATA;
     } else if (cType == SQL_C_CHAR && (sqlType == SQL_TIMESTAMP || sqlType == SQL_TYPE_TIMESTAMP ||
