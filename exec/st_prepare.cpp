@@ -164,7 +164,11 @@ SQLRETURN StmtPrepare(Stmt *s, const char *sql)
     return SQL_SUCCESS;
 }
 
-SQLRETURN ST_Prepare(Stmt *s, SQLCHAR *sql, SQLINTEGER len)
+namespace {
+
+// Copies the application's statement text (len octets or SQL_NTS), traces it
+// and prepares it.  S1090 for no text or a bad length, S1001, or StmtPrepare's.
+SQLRETURN PrepareText(Stmt *s, const SQLCHAR *sql, SQLINTEGER len)
 {
     if (!sql || BadLength(len))
         return StFail(s, STE_LENGTH);
@@ -178,17 +182,13 @@ SQLRETURN ST_Prepare(Stmt *s, SQLCHAR *sql, SQLINTEGER len)
     return rc;
 }
 
+} // namespace
+
+SQLRETURN ST_Prepare(Stmt *s, SQLCHAR *sql, SQLINTEGER len) { return PrepareText(s, sql, len); }
+
 SQLRETURN ST_ExecDirect(Stmt *s, SQLCHAR *sql, SQLINTEGER len)
 {
-    if (!sql || BadLength(len))
-        return StFail(s, STE_LENGTH);
-    char *copy = CopyText(sql, len);
-    if (!copy)
-        return StFail(s, STE_MEMORY);
-    if (TR_IsOn())
-        TR_Printf("  [%s]", copy);
-    SQLRETURN prep = StmtPrepare(s, copy);
-    std::free(copy);
+    SQLRETURN prep = PrepareText(s, sql, len);
     if (prep == SQL_ERROR)
         return SQL_ERROR;
     SQLRETURN rc = RunExecute(s);
