@@ -141,6 +141,16 @@ void WriteLine(int kind, const char *prefix, const char *text) {
     free(heap);
 }
 
+// Formats one line from the caller's arguments and writes it, after prefix
+// (may be null), to the trace stream of the kind.
+void WriteFormatted(int kind, const char *prefix, const char *format, va_list ap) {
+    char stack[kLineStack];
+    char *heap;
+    const char *line = FormatLine(stack, sizeof stack, &heap, format, ap);
+    WriteLine(kind, prefix, line);
+    free(heap);
+}
+
 // The registry value "DebugFile" of the setup key's subkey "ODBC" (REG_SZ
 // only); "" when it is missing.  Read here rather than through the start-up
 // module so that the trace stays a leaf of the driver.
@@ -271,28 +281,20 @@ void TR_MaskSecrets(const char *line, char *out, size_t size) {
 
 void TR_Printf(const char *format, ...) {
     if (TR_State() == 0 || !format) return;
-    char stack[kLineStack];
-    char *heap;
     va_list ap;
     va_start(ap, format);
-    const char *line = FormatLine(stack, sizeof stack, &heap, format, ap);
+    WriteFormatted(TR_KIND_ODBC, nullptr, format, ap);
     va_end(ap);
-    WriteLine(TR_KIND_ODBC, nullptr, line);
-    free(heap);
 }
 
 void TR_XaPrintf(int threadPrefix, const char *format, ...) {
     if (TR_State() == 0 || !format) return;
-    char stack[kLineStack];
-    char *heap;
-    va_list ap;
-    va_start(ap, format);
-    const char *line = FormatLine(stack, sizeof stack, &heap, format, ap);
-    va_end(ap);
     char prefix[32];
     if (threadPrefix) snprintf(prefix, sizeof prefix, "[%ld] ", long(PL_ThreadId()));
-    WriteLine(TR_KIND_XA, threadPrefix ? prefix : nullptr, line);
-    free(heap);
+    va_list ap;
+    va_start(ap, format);
+    WriteFormatted(TR_KIND_XA, threadPrefix ? prefix : nullptr, format, ap);
+    va_end(ap);
 }
 
 void TR_Open(int kind) {
