@@ -33,30 +33,47 @@ int QueueReport(ErrQueue *q, ErrReport &report)
     return queued;
 }
 
-SQLRETURN AllocStmtImpl(Conn *conn, SQLHANDLE *out)
+// Whether a statement or descriptor may be allocated on the connection: an
+// output pointer (HY009) and an open connection (08003).  Clears *out.
+bool MayAllocChild(Conn *conn, SQLHANDLE *out)
 {
     if (!out) {
         conn->diag.errNum = 21;
-        return SQL_ERROR;
+        return false;
     }
     *out = nullptr;
     if (conn->state != CONN_CONNECTED) {
         conn->diag.errNum = 52;
-        return SQL_ERROR;
+        return false;
     }
-    Stmt *stmt = StmtAlloc(conn);
-    if (!stmt)
-        return SQL_ERROR;
+    return true;
+}
+
+// Enters a new statement or descriptor into its handle table and hands its
+// handle out; when the table refuses it, frees it and posts the table's error.
+template <class T, class Release>
+SQLRETURN HandOutChild(Conn *conn, HandleTable *table, T *child, Release release, SQLHANDLE *out)
+{
     uint32_t handle = 0;
-    int rc = HT_Insert(&StmtTable, &handle, stmt);
+    int rc = HT_Insert(table, &handle, child);
     if (rc != 0) {
-        StmtFree(stmt);
+        release(child);
         conn->diag.errNum = rc;
         return SQL_ERROR;
     }
-    stmt->handle = handle;
+    child->handle = handle;
     *out = HT_HandleOut(handle);
     return SQL_SUCCESS;
+}
+
+SQLRETURN AllocStmtImpl(Conn *conn, SQLHANDLE *out)
+{
+    if (!MayAllocChild(conn, out))
+        return SQL_ERROR;
+    Stmt *stmt = StmtAlloc(conn);
+    if (!stmt)
+        return SQL_ERROR;
+    return HandOutChild(conn, &StmtTable, stmt, [](Stmt *s) { StmtFree(s); }, out);
 }
 
 SQLRETURN FreeConnImpl(Conn *conn)
@@ -229,30 +246,14 @@ SQLRETURN CN_AllocHandleStmt(Conn *conn, SQLHANDLE *out) { return AllocStmtImpl(
 
 SQLRETURN CN_AllocHandleDesc(Conn *conn, SQLHANDLE *out)
 {
-    if (!out) {
-        conn->diag.errNum = 21;
+    if (!MayAllocChild(conn, out))
         return SQL_ERROR;
-    }
-    *out = nullptr;
-    if (conn->state != CONN_CONNECTED) {
-        conn->diag.errNum = 52;
-        return SQL_ERROR;
-    }
     Desc *desc = DescAlloc(DK_USER, DA_EXPLICIT, nullptr, conn);
     if (!desc) {
         conn->diag.errNum = 16;
         return SQL_ERROR;
     }
-    uint32_t handle = 0;
-    int rc = HT_Insert(&DescTable, &handle, desc);
-    if (rc != 0) {
-        DescFree(desc);
-        conn->diag.errNum = rc;
-        return SQL_ERROR;
-    }
-    desc->handle = handle;
-    *out = HT_HandleOut(handle);
-    return SQL_SUCCESS;
+    return HandOutChild(conn, &DescTable, desc, DescFree, out);
 }
 
 SQLRETURN CN_FreeConnect(Conn *conn) { return FreeConnImpl(conn); }
