@@ -91,6 +91,19 @@ char *TextIn(const void *value, SQLINTEGER len, int width)
 
 // ---- setting ----
 
+// Keeps a UTF-8 copy of an option text (null for none) in a text field of the
+// connection, in place of the one it held.  HY001 when out of memory.
+SQLRETURN KeepText(Conn *conn, char *Conn::*field, SQLULEN value, int width)
+{
+    const void *text = reinterpret_cast<const void *>(value);
+    char *copy = TextIn(text, SQL_NTS, width);
+    if (text && !copy)
+        return Fail(conn, 16);
+    std::free(conn->*field);
+    conn->*field = copy;
+    return SQL_SUCCESS;
+}
+
 SQLRETURN SetStmtDefault(Conn *conn, SQLUSMALLINT option, SQLULEN value, int)
 {
     if (Odbc3(conn))
@@ -159,13 +172,7 @@ SQLRETURN Accept(Conn *, SQLUSMALLINT, SQLULEN, int) { return SQL_SUCCESS; }
 
 SQLRETURN SetTranslateDll(Conn *conn, SQLUSMALLINT, SQLULEN value, int width)
 {
-    const void *text = reinterpret_cast<const void *>(value);
-    char *copy = TextIn(text, SQL_NTS, width);
-    if (text && !copy)
-        return Fail(conn, 16);
-    std::free(conn->translateDll);
-    conn->translateDll = copy;
-    return SQL_SUCCESS;
+    return KeepText(conn, &Conn::translateDll, value, width);
 }
 
 SQLRETURN SetTranslateOption(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
@@ -229,13 +236,7 @@ SQLRETURN SetAppName(Conn *conn, SQLUSMALLINT, SQLULEN value, int width)
 {
     if (Connected(conn))
         return Fail(conn, 22);
-    const void *text = reinterpret_cast<const void *>(value);
-    char *copy = TextIn(text, SQL_NTS, width);
-    if (text && !copy)
-        return Fail(conn, 16);
-    std::free(conn->appName);
-    conn->appName = copy;
-    return SQL_SUCCESS;
+    return KeepText(conn, &Conn::appName, value, width);
 }
 
 SQLRETURN SetEnlistment(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
@@ -385,6 +386,19 @@ struct AttrValue {
 
 typedef SQLRETURN (*GetFn)(Conn *conn, SQLUSMALLINT option, AttrValue *v);
 
+// A text item of the back-end connection as the answer; HY092 when the back
+// end does not answer items, else the back end's error number.
+SQLRETURN BackendText(Conn *conn, int code, AttrValue *v)
+{
+    char buf[kCatalogBuffer] = {};
+    int rc = BackendGet(conn, code, buf, sizeof buf);
+    if (rc != 0)
+        return Fail(conn, rc == 1 ? 27 : rc);
+    buf[sizeof buf - 1] = '\0';
+    v->Text(buf);
+    return SQL_SUCCESS;
+}
+
 SQLRETURN GetAsync2(Conn *conn, SQLUSMALLINT, AttrValue *v)
 {
     v->number = (conn->flags & CN_ASYNC) ? 1 : 0;
@@ -443,16 +457,9 @@ SQLRETURN GetIsolation(Conn *conn, SQLUSMALLINT, AttrValue *v)
 
 SQLRETURN GetCatalog(Conn *conn, SQLUSMALLINT, AttrValue *v)
 {
-    char buf[kCatalogBuffer] = {};
-    if (Connected(conn)) {
-        int rc = BackendGet(conn, kCatalogItem, buf, sizeof buf);
-        if (rc != 0)
-            return Fail(conn, rc == 1 ? 27 : rc);
-        buf[sizeof buf - 1] = '\0';
-        v->Text(buf);
-    } else {
-        v->Text(conn->pendingCatalog ? conn->pendingCatalog : "");
-    }
+    if (Connected(conn))
+        return BackendText(conn, kCatalogItem, v);
+    v->Text(conn->pendingCatalog ? conn->pendingCatalog : "");
     return SQL_SUCCESS;
 }
 
@@ -487,13 +494,7 @@ SQLRETURN GetDriverText(Conn *conn, SQLUSMALLINT option, AttrValue *v)
 {
     if (!Connected(conn))
         return SQL_SUCCESS;
-    char buf[kCatalogBuffer] = {};
-    int rc = BackendGet(conn, kDriverTextBase + option, buf, sizeof buf);
-    if (rc != 0)
-        return Fail(conn, rc == 1 ? 27 : rc);
-    buf[sizeof buf - 1] = '\0';
-    v->Text(buf);
-    return SQL_SUCCESS;
+    return BackendText(conn, kDriverTextBase + option, v);
 }
 
 struct GetRow {
