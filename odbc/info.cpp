@@ -206,25 +206,10 @@ const ConvertType *FindConvertType(SQLUSMALLINT type)
 
 // ---- writing one answer ----
 
-SQLRETURN PutShort(SQLPOINTER buf, SQLSMALLINT *outLen, uint16_t v)
-{
-    if (buf)
-        std::memcpy(buf, &v, sizeof v);
-    if (outLen)
-        *outLen = sizeof v;
-    return SQL_SUCCESS;
-}
-
-SQLRETURN PutInt(SQLPOINTER buf, SQLSMALLINT *outLen, uint32_t v)
-{
-    if (buf)
-        std::memcpy(buf, &v, sizeof v);
-    if (outLen)
-        *outLen = sizeof v;
-    return SQL_SUCCESS;
-}
-
-SQLRETURN PutPtr(SQLPOINTER buf, SQLSMALLINT *outLen, SQLULEN v)
+// A number answer at the width of T (SQLUSMALLINT, SQLUINTEGER or SQLULEN);
+// its width in bytes is the length.
+template <class T>
+SQLRETURN PutNumber(SQLPOINTER buf, SQLSMALLINT *outLen, T v)
 {
     if (buf)
         std::memcpy(buf, &v, sizeof v);
@@ -252,7 +237,7 @@ SQLRETURN PutConvert(Conn *conn, const ConvertType &c, SQLPOINTER buf, SQLSMALLI
         mask = 0;
     if (mask && width == 'W')
         mask |= kWideTargets;
-    return PutInt(buf, outLen, mask);
+    return PutNumber<uint32_t>(buf, outLen, mask);
 }
 
 // Stores a back-end failure: 1 (not answered) is an unknown type.
@@ -359,9 +344,9 @@ SQLRETURN NumberType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT 
     }
     v = LimitCursorCapability(t.type, v);
     switch (t.kind) {
-    case IK_SHORT: return PutShort(buf, outLen, static_cast<uint16_t>(v));
-    case IK_PTR: return PutPtr(buf, outLen, static_cast<SQLULEN>(static_cast<uint32_t>(v)));
-    default: return PutInt(buf, outLen, static_cast<uint32_t>(v));
+    case IK_SHORT: return PutNumber<uint16_t>(buf, outLen, static_cast<uint16_t>(v));
+    case IK_PTR: return PutNumber<SQLULEN>(buf, outLen, static_cast<uint32_t>(v));
+    default: return PutNumber<uint32_t>(buf, outLen, static_cast<uint32_t>(v));
     }
 }
 
@@ -405,11 +390,12 @@ SQLRETURN CN_GetInfo(Conn *conn, SQLUSMALLINT type, SQLPOINTER buf, SQLSMALLINT 
     case SQL_DATA_SOURCE_NAME:
         return PutStr(conn, conn->dsn ? conn->dsn : "", buf, bufLen, outLen, width);
     case SQL_ODBC_API_CONFORMANCE:
-        return PutShort(buf, outLen, SQL_OAC_LEVEL1);
+        return PutNumber<uint16_t>(buf, outLen, SQL_OAC_LEVEL1);
     case SQL_DRIVER_ODBC_VER:
         return PutStr(conn, "03.50", buf, bufLen, outLen, width);
     case SQL_DTC_TRANSITION_COST:
-        return PutInt(buf, outLen, SQL_DTC_ENLIST_EXPENSIVE | SQL_DTC_UNENLIST_EXPENSIVE);
+        return PutNumber<uint32_t>(buf, outLen,
+                                   SQL_DTC_ENLIST_EXPENSIVE | SQL_DTC_UNENLIST_EXPENSIVE);
     default:
         break;
     }
