@@ -106,6 +106,26 @@ SQLRETURN WidenMessage(SQLRETURN rc, const char *work, SQLWCHAR *msg, SQLSMALLIN
 // that its length in characters is exact.
 constexpr SQLSMALLINT kWorkSize = 32767;
 
+// Hands a record read narrow into the work buffer to the wide caller: message
+// and SQLSTATE widened (01004 when the message is cut), an empty message on
+// SQL_NO_DATA.  Frees the work buffer; the call's result.
+SQLRETURN WidenRecord(SQLRETURN rc, char *work, const char *narrowState, SQLWCHAR *state,
+                      SQLWCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+{
+    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+        rc = WidenMessage(rc, work, msg, bufLen, textLen);
+    } else if (rc == SQL_NO_DATA) {
+        if (textLen)
+            *textLen = 0;
+        if (msg && bufLen > 0)
+            msg[0] = 0;
+    }
+    if (state && narrowState[0])
+        WidenState(narrowState, state);
+    std::free(work);
+    return rc;
+}
+
 } // namespace
 
 void DIAG_NoteStartupFailure()
@@ -216,16 +236,7 @@ SQLRETURN API_ErrorW(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLWCHAR *state
     } else {
         rc = CallODBC(&kApi_Error_Env_W, henv, narrowState, native, buf, kWorkSize, &narrowLen);
     }
-    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)
-        rc = WidenMessage(rc, buf, msg, bufLen, textLen);
-    else if (rc == SQL_NO_DATA && textLen)
-        *textLen = 0;
-    if (rc == SQL_NO_DATA && msg && bufLen > 0)
-        msg[0] = 0;
-    if (state && narrowState[0])
-        WidenState(narrowState, state);
-    std::free(buf);
-    return rc;
+    return WidenRecord(rc, buf, narrowState, state, msg, bufLen, textLen);
 }
 
 SQLRETURN API_GetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLCHAR *state,
@@ -276,18 +287,7 @@ SQLRETURN API_GetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, S
     } else {
         rc = CallODBC(d, handle, rec, narrowState, native, buf, work, &narrowLen);
     }
-    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
-        rc = WidenMessage(rc, buf, msg, bufLen, textLen);
-    } else if (rc == SQL_NO_DATA) {
-        if (textLen)
-            *textLen = 0;
-        if (msg && bufLen > 0)
-            msg[0] = 0;
-    }
-    if (state && narrowState[0])
-        WidenState(narrowState, state);
-    std::free(buf);
-    return rc;
+    return WidenRecord(rc, buf, narrowState, state, msg, bufLen, textLen);
 }
 
 SQLRETURN API_GetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLSMALLINT id,
