@@ -1,9 +1,8 @@
 // The string table.
 #include "odbc/resources.h"
 
-#include <cstring>
-
 #include "odbc/flavour.h"
+#include "util/strutil.h"
 
 namespace {
 
@@ -45,12 +44,5 @@ const char *RES_String(int id)
 int RES_LoadString(int id, char *buf, int size)
 {
     const char *text = RES_String(id);
-    if (!text || !buf || size <= 0)
-        return 0;
-    size_t n = std::strlen(text);
-    if (n > static_cast<size_t>(size - 1))
-        n = static_cast<size_t>(size - 1);
-    std::memcpy(buf, text, n);
-    buf[n] = '\0';
-    return static_cast<int>(n);
+    return text ? STR_CopyCut(buf, size, text) : 0;
 }

@@ -17,6 +17,7 @@
 #include "platform/registry.h"
 #include "platform/sysinfo.h"
 #include "util/log.h"
+#include "util/strutil.h"
 
 HandleTable EnvTable;
 HandleTable ConnTable;
@@ -204,13 +205,7 @@ int Setup_GetRegString(const char *subkey, const char *name, const char *dflt, c
         if (rc == PL_ERROR_SUCCESS && type == PL_REG_SZ)
             return static_cast<int>(got);
     }
-    const char *d = dflt ? dflt : "";
-    size_t n = std::strlen(d);
-    if (n > static_cast<size_t>(size - 1))
-        n = static_cast<size_t>(size - 1);
-    std::memcpy(buf, d, n);
-    buf[n] = '\0';
-    return static_cast<int>(n);
+    return STR_CopyCut(buf, size, dflt ? dflt : "");
 }
 
 extern "C" {
@@ -242,11 +237,7 @@ int GetSetupRegistry(char *buf, int size)
     int n = std::snprintf(key, sizeof key, kSetupKey, name);
     if (n < 0)
         n = 0;
-    size_t len = std::strlen(key);
-    if (len > static_cast<size_t>(size - 1))
-        len = static_cast<size_t>(size - 1);
-    std::memcpy(buf, key, len);
-    buf[len] = '\0';
+    STR_CopyCut(buf, size, key);
     return 1;
 }
 

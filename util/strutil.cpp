@@ -202,6 +202,18 @@ const char *SYS_ProgramName()
     return name.text;
 }
 
+int STR_CopyCut(char *buf, int size, const char *text)
+{
+    if (!buf || size <= 0)
+        return 0;
+    size_t n = std::strlen(text);
+    if (n > static_cast<size_t>(size - 1))
+        n = static_cast<size_t>(size - 1);
+    std::memcpy(buf, text, n);
+    buf[n] = '\0';
+    return static_cast<int>(n);
+}
+
 int STR_CopyN(char **out, const char *text, int64_t n)
 {
     if (!out)

@@ -47,6 +47,10 @@ const char *SYS_ProgramName();
 // "KRNL386" becomes "WOW" and an empty name "Unknown". out holds 255 bytes.
 void SYS_ProgramNameOf(const char *program, char out[255]);
 
+// Copies text into buf of size bytes, cut to fit, with a terminator; the
+// bytes copied (0 for a NULL buf or a size below 1, when nothing is written).
+int STR_CopyCut(char *buf, int size, const char *text);
+
 // Heap copy of text's first n bytes (all of it for SQL_NTS; a NULL text as
 // "") into *out, NULL when memory is short. Always returns 0.
 int STR_CopyN(char **out, const char *text, int64_t n);

@@ -211,6 +211,39 @@ TEST(SysProgramName, ThisProcess)
     EXPECT_EQ(SYS_ProgramName(), name);
 }
 
+TEST(StrCopyCut, Cases)
+{
+    struct Case {
+        const char *text;
+        int size;
+        int copied;
+        const char *want;
+    };
+    const Case cases[] = {
+        {"hello", 16, 5, "hello"},
+        {"hello", 6, 5, "hello"},  // exactly fits with its terminator
+        {"hello", 5, 4, "hell"},
+        {"hello", 1, 0, ""},
+        {"", 4, 0, ""},
+    };
+    for (const Case &c : cases) {
+        char buf[32];
+        std::memset(buf, 'x', sizeof buf);
+        EXPECT_EQ(STR_CopyCut(buf, c.size, c.text), c.copied) << c.text << "/" << c.size;
+        EXPECT_STREQ(buf, c.want);
+        EXPECT_EQ(buf[c.size], 'x') << "wrote past the buffer";
+    }
+}
+
+TEST(StrCopyCut, NothingWrittenWithoutRoom)
+{
+    char buf[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(STR_CopyCut(buf, 0, "abc"), 0);
+    EXPECT_EQ(STR_CopyCut(buf, -1, "abc"), 0);
+    EXPECT_EQ(STR_CopyCut(nullptr, 8, "abc"), 0);
+    EXPECT_EQ(buf[0], 'x');
+}
+
 TEST(StrCopyN, Cases)
 {
     struct Case {
