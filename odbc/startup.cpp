@@ -148,23 +148,29 @@ void Dll_ShowMessage(const char *text, uint32_t style)
     Dll_MessageBox(text, caption, style);
 }
 
+namespace {
+
+// Shows the start-up failure message of the string id and keeps it for the
+// diagnostic calls that follow; false, for Dll_Attach to return.
+bool AttachFailed(int id)
+{
+    char text[200];
+    RES_LoadString(id, text, sizeof text);
+    Dll_ShowMessage(text, PL_MB_ICONEXCLAMATION);
+    g_startupFailure.store(RES_String(id));
+    return false;
+}
+
+} // namespace
+
 bool Dll_Attach(void *module)
 {
     g_module = module;
-    char text[200];
-    if (Dll_CheckWindows() != 0) {
-        RES_LoadString(IDS_NEEDS_WIN32, text, sizeof text);
-        Dll_ShowMessage(text, PL_MB_ICONEXCLAMATION);
-        g_startupFailure.store(RES_String(IDS_NEEDS_WIN32));
-        return false;
-    }
+    if (Dll_CheckWindows() != 0)
+        return AttachFailed(IDS_NEEDS_WIN32);
     DriverLoadSetup();
-    if (Core_Init() != 0) {
-        RES_LoadString(IDS_INIT_FAILED, text, sizeof text);
-        Dll_ShowMessage(text, PL_MB_ICONEXCLAMATION);
-        g_startupFailure.store(RES_String(IDS_INIT_FAILED));
-        return false;
-    }
+    if (Core_Init() != 0)
+        return AttachFailed(IDS_INIT_FAILED);
     BindOpTable(&DriverBinding);
     TR_Open(TR_KIND_ODBC);
     Dll_AttachLogSinks();
