@@ -79,6 +79,26 @@ bool optString(DrvConn *c, const char *text, JLocal<jstring> &out)
     return true;
 }
 
+// Creates an object of cls with its no-argument constructor into out; 0, or
+// 15 with the Java exception posted and noCtor or noObject logged.
+int newReported(DrvConn *c, jclass cls, const char *noCtor, const char *noObject, JLocal<jobject> &out)
+{
+    JNIEnv *env = c->env;
+    jmethodID ctor = env->GetMethodID(cls, "<init>", "()V");
+    if (!ctor) {
+        CheckException(env, c->stringMode, &c->errors);
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s", noCtor);
+        return 15;
+    }
+    out.reset(env->NewObject(cls, ctor));
+    if (!out.get() || env->ExceptionCheck()) {
+        CheckException(env, c->stringMode, &c->errors);
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s", noObject);
+        return 15;
+    }
+    return 0;
+}
+
 // Creates the data source of a class, applies the properties: steps shared by
 // the plain and the XA data-source connections.
 int newDataSource(DrvConn *c, const char *dsClass, const char *props, JLocal<jclass> &cls,
@@ -236,18 +256,10 @@ int jc_Driver_connect(DrvConn *c, jobject *outConn, const char *driverClass, con
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't find java.util.Properties");
         return 3;
     }
-    jmethodID pctor = env->GetMethodID(propsClass, "<init>", "()V");
-    if (!pctor) {
-        CheckException(env, c->stringMode, &c->errors);
-        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't find <init> in Properties class");
-        return 15;
-    }
-    JLocal<jobject> props(env, env->NewObject(propsClass, pctor));
-    if (!props.get() || env->ExceptionCheck()) {
-        CheckException(env, c->stringMode, &c->errors);
-        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't create Properties object");
-        return 15;
-    }
+    JLocal<jobject> props(env);
+    if (int rc = newReported(c, propsClass, "Can't find <init> in Properties class",
+                             "Can't create Properties object", props))
+        return rc;
     const char *keys[2] = {"user", "password"};
     const char *vals[2] = {user, password};
     for (int i = 0; i < 2; ++i) {
@@ -269,18 +281,10 @@ int jc_Driver_connect(DrvConn *c, jobject *outConn, const char *driverClass, con
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't find JDBC Driver = %s", name);
         return 3;
     }
-    jmethodID dctor = env->GetMethodID(drvClass, "<init>", "()V");
-    if (!dctor) {
-        CheckException(env, c->stringMode, &c->errors);
-        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't find <init> class in JDBC Driver");
-        return 15;
-    }
-    JLocal<jobject> driver(env, env->NewObject(drvClass, dctor));
-    if (!driver.get() || env->ExceptionCheck()) {
-        CheckException(env, c->stringMode, &c->errors);
-        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't create Driver class");
-        return 15;
-    }
+    JLocal<jobject> driver(env);
+    if (int rc = newReported(c, drvClass, "Can't find <init> class in JDBC Driver", "Can't create Driver class",
+                             driver))
+        return rc;
     JLocal<jstring> urlString(env);
     if (!optString(c, u, urlString))
         return 16;
