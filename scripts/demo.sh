@@ -45,9 +45,11 @@ if ! run_isql krs_w -- "SELECT 'hello from ' || current_user AS greeting, versio
   exit 1
 fi
 # A table written and read back through each library.  isql sends each line
-# as it is, so the rows arrive as literals; parameters (SQLBindParameter over
-# every main C type, parameter arrays, data at execution) are exercised
-# through unixODBC by tests/e2e/stmt_dm.cpp with both libraries.
+# as it is and binds nothing, so the rows with parameters go through a
+# statement the server prepares (PREPARE ... EXECUTE); the driver's own
+# parameters (SQLBindParameter over every main C type, parameter arrays, data
+# at execution) are exercised through unixODBC by tests/e2e/stmt_dm.cpp with
+# both libraries.
 for lib in w a; do
   echo
   echo "== A table through the $( [ $lib = w ] && echo Unicode || echo ANSI ) library (DSN krs_$lib): create, insert, select"
@@ -55,6 +57,9 @@ for lib in w a; do
       "DROP TABLE IF EXISTS demo_$lib" \
       "CREATE TABLE demo_$lib (id int PRIMARY KEY, name varchar(40), amount numeric(12,2), created timestamp)" \
       "INSERT INTO demo_$lib VALUES (1, 'first', 12.50, {ts '2024-01-02 03:04:05'}), (2, 'second', -0.25, now()), (3, NULL, NULL, NULL)" \
+      "PREPARE demo_ins_$lib (int, varchar, numeric, timestamp) AS INSERT INTO demo_$lib VALUES (\$1, \$2, \$3, \$4)" \
+      "EXECUTE demo_ins_$lib (4, 'fourth', 4.25, {ts '2024-05-06 07:08:09'})" \
+      "EXECUTE demo_ins_$lib (5, 'fifth', NULL, NULL)" \
       "UPDATE demo_$lib SET amount = amount * 2 WHERE id = 1" \
       "SELECT id, name, amount, created IS NOT NULL AS dated FROM demo_$lib ORDER BY id" \
       "DROP TABLE demo_$lib"; then
