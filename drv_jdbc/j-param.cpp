@@ -172,6 +172,19 @@ const char *trimmed(const TextArg &t, char *buf, size_t size)
     return buf;
 }
 
+// The whole text trimmed: into small when it fits, else into a buffer of its
+// own held by big.  NULL when that buffer cannot be had.
+const char *trimmedWhole(const TextArg &t, char *small, size_t smallSize, std::unique_ptr<char, decltype(&free)> &big)
+{
+    const size_t need = static_cast<size_t>(t.len) + 1;
+    if (need <= smallSize)
+        return trimmed(t, small, smallSize);
+    big.reset(static_cast<char *>(malloc(need)));
+    if (!big)
+        return nullptr;
+    return trimmed(t, big.get(), need);
+}
+
 // A number from text: an integer, or a decimal or exponent form.  0, 16, or
 // 121 for anything else (empty text, letters, "inf", "nan").
 int textNumber(const TextArg &t, double *d, int64_t *i, bool *isInt)
@@ -179,15 +192,9 @@ int textNumber(const TextArg &t, double *d, int64_t *i, bool *isInt)
     // Digits beyond a small buffer (leading zeros, long fractions) get one of their own.
     char small[128];
     std::unique_ptr<char, decltype(&free)> big(nullptr, &free);
-    const size_t need = static_cast<size_t>(t.len) + 1;
-    char *buf = small;
-    if (need > sizeof small) {
-        big.reset(static_cast<char *>(malloc(need)));
-        if (!big)
-            return 16;
-        buf = big.get();
-    }
-    const char *s = trimmed(t, buf, need > sizeof small ? need : sizeof small);
+    const char *s = trimmedWhole(t, small, sizeof small, big);
+    if (!s)
+        return 16;
     if (*s == '+')
         ++s;
     const char *body = s + (*s == '-' ? 1 : 0);
@@ -485,15 +492,9 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
             // buffer of its own.
             char small[512];
             std::unique_ptr<char, decltype(&free)> big(nullptr, &free);
-            const size_t need = static_cast<size_t>(t.len) + 1;
-            char *buf = small;
-            if (need > sizeof small) {
-                big.reset(static_cast<char *>(malloc(need)));
-                if (!big)
-                    return 16;
-                buf = big.get();
-            }
-            const char *num = trimmed(t, buf, need > sizeof small ? need : sizeof small);
+            const char *num = trimmedWhole(t, small, sizeof small, big);
+            if (!num)
+                return 16;
             if (!isDecimalText(num))
                 return ERR_BADNUM;
             return jc_PreparedStatement_setBigDecimal(s, ps, idx, num, static_cast<int32_t>(strlen(num)), t.mode);
