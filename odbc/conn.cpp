@@ -206,6 +206,25 @@ int ConnFetchServerMessages(Conn *conn)
     return QueueReport(&conn->diag, report);
 }
 
+int ConnDrvSetOption(Conn *conn, int code, void *value)
+{
+    const DrvOpTable *ops = conn->binding.ops;
+    if (!ops || !ops->SetOption)
+        return 43;
+    return ops->SetOption(static_cast<int>(conn->drvConn), code, value);
+}
+
+int ConnDrvSetInt(Conn *conn, int code, int32_t value) { return ConnDrvSetOption(conn, code, &value); }
+
+int ConnDrvGetInfo(Conn *conn, int code, void *buf, int16_t size)
+{
+    const DrvOpTable *ops = conn->binding.ops;
+    if (!ops || !ops->GetInfo)
+        return 1;
+    int16_t len = 0;
+    return ops->GetInfo(static_cast<int>(conn->drvConn), code, buf, size, &len);
+}
+
 SQLRETURN ConnTransact(Conn *conn, SQLUSMALLINT type)
 {
     if (TR_IsOn())

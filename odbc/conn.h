@@ -36,6 +36,15 @@ char *ConnPopError(Conn *conn, int32_t *native);
 int ConnFetchMessages(Conn *conn, Stmt *stmt);
 int ConnFetchServerMessages(Conn *conn);
 
+// Sets option code of the back-end connection to what value points at; 43
+// when the back end takes no options, else its answer (0 done).
+int ConnDrvSetOption(Conn *conn, int code, void *value);
+// A 4-byte integer option of the back-end connection, as ConnDrvSetOption.
+int ConnDrvSetInt(Conn *conn, int code, int32_t value);
+// Reads item code of the back-end connection into buf of size bytes; 1 when
+// the back end answers no items, else its answer (0 done).
+int ConnDrvGetInfo(Conn *conn, int code, void *buf, int16_t size);
+
 // Commit (0) or rollback (1) through the back end.  52 when not connected,
 // 23 for another type, else the back end's number.
 SQLRETURN ConnTransact(Conn *conn, SQLUSMALLINT type);

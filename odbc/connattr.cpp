@@ -42,25 +42,6 @@ SQLRETURN Fail(Conn *conn, int number)
     return SQL_ERROR;
 }
 
-int BackendSet(Conn *conn, int code, void *value)
-{
-    const DrvOpTable *ops = conn->binding.ops;
-    if (!ops || !ops->SetOption)
-        return 43;
-    return ops->SetOption(static_cast<int>(conn->drvConn), code, value);
-}
-
-int BackendSetInt(Conn *conn, int code, int32_t value) { return BackendSet(conn, code, &value); }
-
-int BackendGet(Conn *conn, int code, void *buf, int16_t size)
-{
-    const DrvOpTable *ops = conn->binding.ops;
-    if (!ops || !ops->GetInfo)
-        return 1;
-    int16_t len = 0;
-    return ops->GetInfo(static_cast<int>(conn->drvConn), code, buf, size, &len);
-}
-
 // A back-end refusal of a standard option: its number with its messages.
 SQLRETURN BackendFailed(Conn *conn, int rc)
 {
@@ -127,7 +108,7 @@ SQLRETURN SetAccessMode(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
     if (value != SQL_MODE_READ_WRITE && value != SQL_MODE_READ_ONLY)
         return Fail(conn, 138);
     if (Connected(conn)) {
-        int rc = BackendSetInt(conn, kAccessModeCode, value ? 1 : 0);
+        int rc = ConnDrvSetInt(conn, kAccessModeCode, value ? 1 : 0);
         if (rc != 0)
             return BackendFailed(conn, rc);
     }
@@ -147,7 +128,7 @@ SQLRETURN SetAccessMode(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 SQLRETURN SetAutocommit(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 {
     if (Connected(conn)) {
-        int rc = BackendSetInt(conn, kAutocommitCode, value ? 1 : 0);
+        int rc = ConnDrvSetInt(conn, kAutocommitCode, value ? 1 : 0);
         if (rc != 0)
             return BackendFailed(conn, rc);
         conn->pendingAttrs &= ~CA_AUTOCOMMIT;
@@ -184,7 +165,7 @@ SQLRETURN SetTranslateOption(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 SQLRETURN SetIsolation(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 {
     if (Connected(conn)) {
-        int rc = BackendSetInt(conn, kIsolationCode, static_cast<int32_t>(value));
+        int rc = ConnDrvSetInt(conn, kIsolationCode, static_cast<int32_t>(value));
         if (rc != 0)
             return BackendFailed(conn, rc);
     }
@@ -209,7 +190,7 @@ SQLRETURN SetCatalogText(Conn *conn, const char *catalog)
     for (const Stmt *s = conn->stmts; s; s = s->next)
         if (s->flags & ST_CURSOR_OPEN)
             return Fail(conn, 64);
-    int rc = BackendSet(conn, kCatalogCode, const_cast<char *>(catalog));
+    int rc = ConnDrvSetOption(conn, kCatalogCode, const_cast<char *>(catalog));
     if (rc != 0)
         return BackendFailed(conn, rc);
     return SQL_SUCCESS;
@@ -294,7 +275,7 @@ SQLRETURN SetDriverInt(Conn *conn, SQLUSMALLINT option, SQLULEN value, int)
 {
     if (!Connected(conn))
         return SQL_SUCCESS;
-    int rc = BackendSetInt(conn, kDriverIntBase + option, static_cast<int32_t>(value));
+    int rc = ConnDrvSetInt(conn, kDriverIntBase + option, static_cast<int32_t>(value));
     if (rc != 0)
         return Fail(conn, rc == 43 ? 27 : rc);
     return SQL_SUCCESS;
@@ -308,7 +289,7 @@ SQLRETURN SetDriverText(Conn *conn, SQLUSMALLINT option, SQLULEN value, int widt
     char *utf8 = TextIn(text, SQL_NTS, width);
     if (text && !utf8)
         return Fail(conn, 16);
-    int rc = BackendSet(conn, kDriverTextBase + option, utf8 ? utf8 : const_cast<char *>(""));
+    int rc = ConnDrvSetOption(conn, kDriverTextBase + option, utf8 ? utf8 : const_cast<char *>(""));
     std::free(utf8);
     if (rc != 0) {
         ConnFetchMessages(conn, nullptr);
@@ -327,7 +308,7 @@ SQLRETURN SetFailover(Conn *conn, SQLUSMALLINT option, SQLULEN value, int)
         conn->failoverContext = reinterpret_cast<void *>(value);
         return SQL_SUCCESS;
     }
-    int rc = BackendSetInt(conn, kFailoverCode, value ? 1 : 0);
+    int rc = ConnDrvSetInt(conn, kFailoverCode, value ? 1 : 0);
     if (rc != 0)
         return BackendFailed(conn, rc);
     conn->failoverCallback = reinterpret_cast<FailoverCallback>(value);
@@ -391,7 +372,7 @@ typedef SQLRETURN (*GetFn)(Conn *conn, SQLUSMALLINT option, AttrValue *v);
 SQLRETURN BackendText(Conn *conn, int code, AttrValue *v)
 {
     char buf[kCatalogBuffer] = {};
-    int rc = BackendGet(conn, code, buf, sizeof buf);
+    int rc = ConnDrvGetInfo(conn, code, buf, sizeof buf);
     if (rc != 0)
         return Fail(conn, rc == 1 ? 27 : rc);
     buf[sizeof buf - 1] = '\0';
@@ -483,7 +464,7 @@ SQLRETURN GetDriverInt(Conn *conn, SQLUSMALLINT option, AttrValue *v)
     if (!Connected(conn))
         return SQL_SUCCESS;
     int32_t n = 0;
-    int rc = BackendGet(conn, kDriverIntBase + option, &n, sizeof n);
+    int rc = ConnDrvGetInfo(conn, kDriverIntBase + option, &n, sizeof n);
     if (rc != 0)
         return Fail(conn, rc == 1 ? 27 : rc);
     v->number = static_cast<uint32_t>(n);
@@ -636,7 +617,7 @@ SQLRETURN ConnApplyPendingAttrs(Conn *conn)
     SQLRETURN result = SQL_SUCCESS;
     if (conn->pendingAttrs & CA_AUTOCOMMIT) {
         conn->pendingAttrs &= ~CA_AUTOCOMMIT;
-        int rc = BackendSetInt(conn, kAutocommitCode, conn->pendingAutocommit);
+        int rc = ConnDrvSetInt(conn, kAutocommitCode, conn->pendingAutocommit);
         if (rc == 0) {
             if (conn->pendingAutocommit)
                 conn->flags |= CN_AUTOCOMMIT;
@@ -649,7 +630,9 @@ SQLRETURN ConnApplyPendingAttrs(Conn *conn)
     }
     if (conn->pendingAttrs & CA_CATALOG) {
         conn->pendingAttrs &= ~CA_CATALOG;
-        int rc = conn->pendingCatalog ? BackendSet(conn, kCatalogCode, conn->pendingCatalog) : 0;
+        int rc = conn->pendingCatalog
+                     ? ConnDrvSetOption(conn, kCatalogCode, conn->pendingCatalog)
+                     : 0;
         if (rc != 0) {
             ConnFetchMessages(conn, nullptr);
             result = SQL_SUCCESS_WITH_INFO;
@@ -767,7 +750,8 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
         // Pooling Driver Managers rely on this: ask whether the server
         // session is still there.
         int32_t dead = 0;
-        if (Connected(conn) && BackendGet(conn, DRV_ITEM_CONNECTION_DEAD, &dead, sizeof dead) != 0)
+        if (Connected(conn) &&
+            ConnDrvGetInfo(conn, DRV_ITEM_CONNECTION_DEAD, &dead, sizeof dead) != 0)
             dead = 0;
         PutNumber(value, dead ? SQL_CD_TRUE : SQL_CD_FALSE, 4);
         return SQL_SUCCESS;

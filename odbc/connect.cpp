@@ -63,23 +63,11 @@ constexpr int kOdbcVersionItem = 0x2201000C;
 // A 4-byte integer item of the back-end connection; false when not answered.
 bool AskInt(Conn *conn, int item, int32_t *out)
 {
-    const DrvOpTable *ops = conn->binding.ops;
-    if (!ops || !ops->GetInfo)
-        return false;
     int32_t v = 0;
-    int16_t len = 0;
-    if (ops->GetInfo(static_cast<int>(conn->drvConn), item, &v, sizeof v, &len) != 0)
+    if (ConnDrvGetInfo(conn, item, &v, sizeof v) != 0)
         return false;
     *out = v;
     return true;
-}
-
-int SetOption(Conn *conn, int item, int32_t value)
-{
-    const DrvOpTable *ops = conn->binding.ops;
-    if (!ops || !ops->SetOption)
-        return 43;
-    return ops->SetOption(static_cast<int>(conn->drvConn), item, &value);
 }
 
 // The flags the back end declares: from the capability word, or item by item
@@ -259,13 +247,14 @@ void ConnOpen(Conn *conn, int width)
 
     ReadCapabilities(conn);
     if (conn->flags & CN_MASE)
-        SetOption(conn, kOneStatementItem, 1);
+        ConnDrvSetInt(conn, kOneStatementItem, 1);
     int32_t isolation = 0;
-    if (conn->isolation == 0 || SetOption(conn, kIsolationItem, static_cast<int32_t>(conn->isolation)) != 0) {
+    if (conn->isolation == 0 ||
+        ConnDrvSetInt(conn, kIsolationItem, static_cast<int32_t>(conn->isolation)) != 0) {
         if (AskInt(conn, kIsolationItem, &isolation) && isolation)
             conn->isolation = static_cast<uint32_t>(isolation);
     }
-    SetOption(conn, kOdbcVersionItem, conn->env ? conn->env->odbcVersion : 3);
+    ConnDrvSetInt(conn, kOdbcVersionItem, conn->env ? conn->env->odbcVersion : 3);
     ConnApplyPendingAttrs(conn);
 }
 
