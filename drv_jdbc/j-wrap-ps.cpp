@@ -21,15 +21,9 @@ int makeString(const JCtx &x, const char *text, int32_t length, int mode, JLocal
         return 16;
     if (n && text)
         memcpy(copy, text, n);
-    out.reset(jc_NewString(x.env, copy, mode));
+    int rc = jctxNewString(x, copy, mode, out);
     free(copy);
-    if (!out.get()) {
-        CheckException(x.env, x.mode, x.chain);
-        return 15;
-    }
-    if (CheckException(x.env, x.mode, x.chain) != 0)
-        return 15;
-    return 0;
+    return rc;
 }
 
 // Logs and posts a missing class or constructor; 15.

@@ -43,11 +43,11 @@ int jctxScalar(const JCtx &x, jobject obj, const char *name, const char *sig, T 
     return rc;
 }
 
-// A text argument as a Java String in the record's mode (NULL is sent as the
-// empty text); 0, or 15 with the cause posted.
-inline int jctxString(const JCtx &x, const char *text, JLocal<jstring> &out)
+// A NUL-terminated text as a Java String in the given mode; 0, or 15 with
+// the cause posted (no String, or an exception pending).
+inline int jctxNewString(const JCtx &x, const char *text, int mode, JLocal<jstring> &out)
 {
-    out.reset(jc_NewString(x.env, text ? text : "", x.mode));
+    out.reset(jc_NewString(x.env, text, mode));
     if (!out.get()) {
         CheckException(x.env, x.mode, x.chain);
         return 15;
@@ -55,4 +55,11 @@ inline int jctxString(const JCtx &x, const char *text, JLocal<jstring> &out)
     if (CheckException(x.env, x.mode, x.chain) != 0)
         return 15;
     return 0;
+}
+
+// A text argument as a Java String in the record's mode (NULL is sent as the
+// empty text); 0, or 15 with the cause posted.
+inline int jctxString(const JCtx &x, const char *text, JLocal<jstring> &out)
+{
+    return jctxNewString(x, text ? text : "", x.mode, out);
 }
