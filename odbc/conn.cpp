@@ -66,6 +66,18 @@ SQLRETURN HandOutChild(Conn *conn, HandleTable *table, T *child, Release release
     return SQL_SUCCESS;
 }
 
+// Queues on q the back end's messages of one of its handles (the connection
+// or the environment it opened).  Number of texts queued.
+int FetchReport(Conn *conn, uint32_t drvHandle, ErrQueue *q)
+{
+    if (!conn->binding.ops || !conn->binding.ops->GetErrors)
+        return 0;
+    ErrReport report{};
+    if (conn->binding.ops->GetErrors(static_cast<int>(drvHandle), &report) != 0)
+        return 0;
+    return QueueReport(q, report);
+}
+
 SQLRETURN AllocStmtImpl(Conn *conn, SQLHANDLE *out)
 {
     if (!MayAllocChild(conn, out))
@@ -188,22 +200,12 @@ char *ConnPopError(Conn *conn, int32_t *native) { return ERR_Pop(&conn->diag, na
 
 int ConnFetchMessages(Conn *conn, Stmt *stmt)
 {
-    if (!conn->binding.ops || !conn->binding.ops->GetErrors)
-        return 0;
-    ErrReport report{};
-    if (conn->binding.ops->GetErrors(static_cast<int>(conn->drvConn), &report) != 0)
-        return 0;
-    return QueueReport(stmt ? &stmt->diag : &conn->diag, report);
+    return FetchReport(conn, conn->drvConn, stmt ? &stmt->diag : &conn->diag);
 }
 
 int ConnFetchServerMessages(Conn *conn)
 {
-    if (!conn->binding.ops || !conn->binding.ops->GetErrors)
-        return 0;
-    ErrReport report{};
-    if (conn->binding.ops->GetErrors(static_cast<int>(conn->serverHandle), &report) != 0)
-        return 0;
-    return QueueReport(&conn->diag, report);
+    return FetchReport(conn, conn->serverHandle, &conn->diag);
 }
 
 int ConnDrvSetOption(Conn *conn, int code, void *value)
