@@ -59,6 +59,24 @@ int keepOverrides(Stmt *s, TypedValue *entries, int16_t count)
     return rc;
 }
 
+// Gives a column or parameter binding fresh per-row value and length arrays
+// of rows entries, freeing the ones it held; ERR_NO_MEMORY (none kept) when
+// memory is short.
+template <class Binding>
+int ResetRowBufs(Binding &b, size_t rows)
+{
+    FreeRowValueBufs(&b.rowValues, static_cast<uint64_t>(b.rowCount), &b.rowLengths);
+    b.rowCount = static_cast<decltype(b.rowCount)>(rows);
+    b.rowValues = static_cast<void **>(calloc(rows, sizeof(void *)));
+    b.rowLengths = static_cast<int64_t *>(calloc(rows, sizeof(int64_t)));
+    if (!b.rowValues || !b.rowLengths) {
+        FreeRowValueBufs(&b.rowValues, 0, &b.rowLengths);
+        b.rowCount = 0;
+        return ERR_NO_MEMORY;
+    }
+    return 0;
+}
+
 // Row width of one description by its value type.
 uint32_t cellWidth(const ColDesc &d)
 {
@@ -335,16 +353,9 @@ void FreeRowValueBufs(void ***values, uint64_t count, int64_t **lengths)
 int StmtAllocParamBufs(Stmt *s)
 {
     for (uint16_t i = 0; i < s->paramCapacity; ++i) {
-        ParamBinding &p = s->paramBindings[i];
-        FreeRowValueBufs(&p.rowValues, static_cast<uint64_t>(p.rowCount), &p.rowLengths);
-        p.rowCount = static_cast<int64_t>(s->paramsetSize);
-        p.rowValues = static_cast<void **>(calloc(s->paramsetSize, sizeof(void *)));
-        p.rowLengths = static_cast<int64_t *>(calloc(s->paramsetSize, sizeof(int64_t)));
-        if (!p.rowValues || !p.rowLengths) {
-            FreeRowValueBufs(&p.rowValues, 0, &p.rowLengths);
-            p.rowCount = 0;
-            return ERR_NO_MEMORY;
-        }
+        int rc = ResetRowBufs(s->paramBindings[i], s->paramsetSize);
+        if (rc != 0)
+            return rc;
     }
     return 0;
 }
@@ -355,16 +366,9 @@ int StmtAllocRowBufs(Stmt *s)
     if (rows < 1)
         rows = 1;
     for (ColBindingNode *n = s->boundCols; n; n = n->next) {
-        ColBinding &b = n->b;
-        FreeRowValueBufs(&b.rowValues, b.rowCount, &b.rowLengths);
-        b.rowCount = static_cast<uint32_t>(rows);
-        b.rowValues = static_cast<void **>(calloc(static_cast<size_t>(rows), sizeof(void *)));
-        b.rowLengths = static_cast<int64_t *>(calloc(static_cast<size_t>(rows), sizeof(int64_t)));
-        if (!b.rowValues || !b.rowLengths) {
-            FreeRowValueBufs(&b.rowValues, 0, &b.rowLengths);
-            b.rowCount = 0;
-            return ERR_NO_MEMORY;
-        }
+        int rc = ResetRowBufs(n->b, static_cast<size_t>(rows));
+        if (rc != 0)
+            return rc;
     }
     return 0;
 }
