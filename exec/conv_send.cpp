@@ -159,6 +159,18 @@ int ParseEscape(const char *text, size_t len, EscapeValue *v)
     return ok ? 0 : CONV_E_DATETIME;
 }
 
+// Copies a date, time or timestamp struct into the slot and marks the column
+// (when given) as that value type and width; 0.
+template <typename T> int PutEscapeStruct(void *slot, RowBlockColumn *column, ValueType vt, const T &value)
+{
+    std::memcpy(slot, &value, sizeof value);
+    if (column) {
+        column->valueType = vt;
+        column->width = sizeof value;
+    }
+    return 0;
+}
+
 // Stores the escape's value as the SQL type's struct.  1 when the slot is too
 // short or the SQL type wants text (the caller copies the text), 0 when stored,
 // else an error number.
@@ -174,12 +186,7 @@ int StoreEscape(void *slot, size_t len, RowBlockColumn *column, int16_t sqlType,
             return 1;
         DATE_STRUCT d{static_cast<SQLSMALLINT>(v.year), static_cast<SQLUSMALLINT>(v.month),
                       static_cast<SQLUSMALLINT>(v.day)};
-        std::memcpy(slot, &d, sizeof d);
-        if (column) {
-            column->valueType = VT_DATE;
-            column->width = sizeof d;
-        }
-        return 0;
+        return PutEscapeStruct(slot, column, VT_DATE, d);
     }
     case SQL_TIME:
     case SQL_TYPE_TIME: {
@@ -189,12 +196,7 @@ int StoreEscape(void *slot, size_t len, RowBlockColumn *column, int16_t sqlType,
             return 1;
         TIME_STRUCT t{static_cast<SQLUSMALLINT>(v.hour), static_cast<SQLUSMALLINT>(v.minute),
                       static_cast<SQLUSMALLINT>(v.second)};
-        std::memcpy(slot, &t, sizeof t);
-        if (column) {
-            column->valueType = VT_TIME;
-            column->width = sizeof t;
-        }
-        return 0;
+        return PutEscapeStruct(slot, column, VT_TIME, t);
     }
     case SQL_TIMESTAMP:
     case SQL_TYPE_TIMESTAMP: {
@@ -218,12 +220,7 @@ int StoreEscape(void *slot, size_t len, RowBlockColumn *column, int16_t sqlType,
             ts.second = static_cast<SQLUSMALLINT>(v.second);
             ts.fraction = v.fraction;
         }
-        std::memcpy(slot, &ts, sizeof ts);
-        if (column) {
-            column->valueType = VT_TIMESTAMP;
-            column->width = sizeof ts;
-        }
-        return 0;
+        return PutEscapeStruct(slot, column, VT_TIMESTAMP, ts);
     }
     default:
         return 1;
