@@ -64,7 +64,9 @@ int newValue(const JCtx &x, const char *cls, const char *label, const char *sig,
     return 0;
 }
 
-int setWith(DrvStmt *s, jobject ps, const char *method, const char *sig, int32_t index, jobject value)
+// Calls a PreparedStatement setter taking the index and one value (an object
+// or a JNI scalar); 0, or 15 with the cause posted.
+template <typename V> int setWith(DrvStmt *s, jobject ps, const char *method, const char *sig, int32_t index, V value)
 {
     JCtx x = jctx(s);
     return jctxDone(x, jc_CallVoidMethod(x.env, ps, nullptr, method, sig, static_cast<jint>(index), value));
@@ -279,46 +281,37 @@ int jc_PreparedStatement_setBinaryStream(DrvStmt *s, jobject ps, int32_t index, 
 
 int jc_PreparedStatement_setBoolean(DrvStmt *s, jobject ps, int32_t index, uint8_t value)
 {
-    JCtx x = jctx(s);
-    return jctxDone(x, jc_CallVoidMethod(x.env, ps, nullptr, "setBoolean", "(IZ)V", jint(index),
-                                         static_cast<jboolean>(value ? JNI_TRUE : JNI_FALSE)));
+    return setWith(s, ps, "setBoolean", "(IZ)V", index, static_cast<jboolean>(value ? JNI_TRUE : JNI_FALSE));
 }
 
 int jc_PreparedStatement_setByte(DrvStmt *s, jobject ps, int32_t index, int8_t value)
 {
-    JCtx x = jctx(s);
-    return jctxDone(x, jc_CallVoidMethod(x.env, ps, nullptr, "setByte", "(IB)V", jint(index), jbyte(value)));
+    return setWith(s, ps, "setByte", "(IB)V", index, jbyte(value));
 }
 
 int jc_PreparedStatement_setShort(DrvStmt *s, jobject ps, int32_t index, int16_t value)
 {
-    JCtx x = jctx(s);
-    return jctxDone(x, jc_CallVoidMethod(x.env, ps, nullptr, "setShort", "(IS)V", jint(index), jshort(value)));
+    return setWith(s, ps, "setShort", "(IS)V", index, jshort(value));
 }
 
 int jc_PreparedStatement_setInt(DrvStmt *s, jobject ps, int32_t index, int32_t value)
 {
-    JCtx x = jctx(s);
-    return jctxDone(x, jc_CallVoidMethod(x.env, ps, nullptr, "setInt", "(II)V", jint(index), jint(value)));
+    return setWith(s, ps, "setInt", "(II)V", index, jint(value));
 }
 
 int jc_PreparedStatement_setLong(DrvStmt *s, jobject ps, int32_t index, int64_t value)
 {
-    JCtx x = jctx(s);
-    return jctxDone(x, jc_CallVoidMethod(x.env, ps, nullptr, "setLong", "(IJ)V", jint(index), jlong(value)));
+    return setWith(s, ps, "setLong", "(IJ)V", index, jlong(value));
 }
 
 int jc_PreparedStatement_setFloat(DrvStmt *s, jobject ps, int32_t index, float value)
 {
-    JCtx x = jctx(s);
-    return jctxDone(x, jc_CallVoidMethod(x.env, ps, nullptr, "setFloat", "(IF)V", jint(index),
-                                         static_cast<jdouble>(value)));
+    return setWith(s, ps, "setFloat", "(IF)V", index, static_cast<jdouble>(value));
 }
 
 int jc_PreparedStatement_setDouble(DrvStmt *s, jobject ps, int32_t index, double value)
 {
-    JCtx x = jctx(s);
-    return jctxDone(x, jc_CallVoidMethod(x.env, ps, nullptr, "setDouble", "(ID)V", jint(index), jdouble(value)));
+    return setWith(s, ps, "setDouble", "(ID)V", index, jdouble(value));
 }
 
 int jc_PreparedStatement_setDate(DrvStmt *s, jobject ps, int32_t index, const DrvTimestamp *v)
