@@ -34,6 +34,18 @@ int callGetter(const JCtx &x, jobject o, const char *name, const char *sig, int3
     return jctxDone(x, jc_CallObjectMethod(x.env, o, nullptr, name, sig, out, jint(i)));
 }
 
+// Calls the getter of a long value into v; a SQL NULL leaves v empty and
+// buf's length 0.  0 or the call's error.
+int longValue(const JCtx &x, jobject o, const char *name, const char *sig, int32_t i, LongDataBuf *buf,
+              JLocal<jobject> &v)
+{
+    if (int rc = callGetter(x, o, name, sig, i, v.out()))
+        return rc;
+    if (!v.get())
+        buf->length = 0;
+    return 0;
+}
+
 // Bytes of text that fit in room without splitting a UTF-8 sequence.
 size_t cutText(const char *text, size_t len, size_t room)
 {
@@ -107,12 +119,8 @@ int getStringLong(DrvStmt *s, jobject o, int32_t i, LongDataBuf *buf, bool calla
 {
     JCtx x = jctx(s);
     JLocal<jobject> str(x.env);
-    if (int rc = callGetter(x, o, "getString", "(I)Ljava/lang/String;", i, str.out()))
+    if (int rc = longValue(x, o, "getString", "(I)Ljava/lang/String;", i, buf, str); rc || !str.get())
         return rc;
-    if (!str.get()) {
-        buf->length = 0;
-        return 0;
-    }
     JStringText view;
     if (jc_GetStringText(x.env, static_cast<jstring>(str.get()), &view, STRMODE_PLATFORM) != 0) {
         jc_ClearException(x.env);
@@ -136,12 +144,8 @@ int getStringLongW(DrvStmt *s, jobject o, int32_t i, LongDataBuf *buf, bool call
 {
     JCtx x = jctx(s);
     JLocal<jobject> str(x.env);
-    if (int rc = callGetter(x, o, "getString", "(I)Ljava/lang/String;", i, str.out()))
+    if (int rc = longValue(x, o, "getString", "(I)Ljava/lang/String;", i, buf, str); rc || !str.get())
         return rc;
-    if (!str.get()) {
-        buf->length = 0;
-        return 0;
-    }
     if (callable)
         releaseHeld(buf);
     jstring js = static_cast<jstring>(str.get());
@@ -184,12 +188,8 @@ int getBytesLong(DrvStmt *s, jobject o, int32_t i, LongDataBuf *buf, bool callab
 {
     JCtx x = jctx(s);
     JLocal<jobject> arr(x.env);
-    if (int rc = callGetter(x, o, "getBytes", "(I)[B", i, arr.out()))
+    if (int rc = longValue(x, o, "getBytes", "(I)[B", i, buf, arr); rc || !arr.get())
         return rc;
-    if (!arr.get()) {
-        buf->length = 0;
-        return 0;
-    }
     jsize n = x.env->GetArrayLength(static_cast<jbyteArray>(arr.get()));
     if (callable)
         releaseHeld(buf);
