@@ -57,7 +57,7 @@ SQLRETURN DS_GetDescRec(Desc *d, SQLSMALLINT rec, SQLPOINTER name, SQLSMALLINT b
         if (subType)
             *subType = code;
     }
-    SQLINTEGER octets = 0;
+    SQLLEN octets = 0;
     if ((rc = DescGetField(d, rec, SQL_DESC_OCTET_LENGTH, &octets, sizeof octets, nullptr, width)) !=
         SQL_SUCCESS)
         return rc;
