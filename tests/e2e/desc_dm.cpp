@@ -4,6 +4,7 @@
 // descriptor fields, row arrays, copies from an IRD, an output parameter
 // through the IPD and the IRD's description of a table's columns.
 #include "tests/e2e/connect_common.h"
+#include "tests/common/desc_fields.h"
 
 #include <cstring>
 
@@ -72,33 +73,6 @@ protected:
     std::string DescState(SQLHDESC d) { return Diag(SQL_HANDLE_DESC, d); }
 };
 
-SQLRETURN Set(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field, intptr_t v)
-{
-    return SQLSetDescField(d, rec, field, reinterpret_cast<SQLPOINTER>(v), 0);
-}
-SQLRETURN SetPtr(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field, void *p)
-{
-    return SQLSetDescField(d, rec, field, p, SQL_IS_POINTER);
-}
-SQLSMALLINT Small(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
-{
-    SQLSMALLINT v = -999;
-    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_SMALLINT, nullptr), SQL_SUCCESS) << field;
-    return v;
-}
-SQLINTEGER Int(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
-{
-    SQLINTEGER v = -999;
-    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
-    return v;
-}
-// LENGTH, OCTET_LENGTH and DISPLAY_SIZE are SQLLEN fields.
-SQLLEN Len(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
-{
-    SQLLEN v = -999;
-    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
-    return v;
-}
 std::string Text(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
 {
     char buf[256] = {};
@@ -112,8 +86,8 @@ TEST_P(Desc, ExplicitDescriptorFieldsAndRecords)
 {
     SQLHDESC user = nullptr;
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, h.dbc, &user), SQL_SUCCESS) << h.State();
-    EXPECT_EQ(Small(user, 0, SQL_DESC_ALLOC_TYPE), SQL_DESC_ALLOC_USER);
-    EXPECT_EQ(Small(user, 0, SQL_DESC_COUNT), 0);
+    EXPECT_EQ(FieldSmall(user, 0, SQL_DESC_ALLOC_TYPE), SQL_DESC_ALLOC_USER);
+    EXPECT_EQ(FieldSmall(user, 0, SQL_DESC_COUNT), 0);
     SQLULEN size = 0;
     ASSERT_EQ(SQLGetDescField(user, 0, SQL_DESC_ARRAY_SIZE, &size, 0, nullptr), SQL_SUCCESS);
     EXPECT_EQ(size, 1u);
@@ -122,8 +96,8 @@ TEST_P(Desc, ExplicitDescriptorFieldsAndRecords)
     SQLLEN len = 0, ind = 0;
     ASSERT_EQ(SQLSetDescRec(user, 2, SQL_DATETIME, SQL_CODE_TIMESTAMP, 16, 3, 0, &v, &len, &ind), SQL_SUCCESS)
         << DescState(user);
-    EXPECT_EQ(Small(user, 0, SQL_DESC_COUNT), 2);
-    EXPECT_EQ(Small(user, 2, SQL_DESC_CONCISE_TYPE), SQL_C_TYPE_TIMESTAMP);
+    EXPECT_EQ(FieldSmall(user, 0, SQL_DESC_COUNT), 2);
+    EXPECT_EQ(FieldSmall(user, 2, SQL_DESC_CONCISE_TYPE), SQL_C_TYPE_TIMESTAMP);
     SQLCHAR name[8] = "keep";
     SQLSMALLINT nameLen = -7, type = 0, sub = 0, precision = 0, scale = -1, nullable = -7;
     SQLLEN length = 0;
@@ -143,21 +117,21 @@ TEST_P(Desc, ExplicitDescriptorFieldsAndRecords)
               SQL_NO_DATA);
 
     // A refused type leaves the record as it was.
-    EXPECT_EQ(Set(user, 2, SQL_DESC_TYPE, SQL_TIMESTAMP), SQL_ERROR);
+    EXPECT_EQ(FieldSet(user, 2, SQL_DESC_TYPE, SQL_TIMESTAMP), SQL_ERROR);
     EXPECT_EQ(DescState(user), "HY092");
-    EXPECT_EQ(Small(user, 2, SQL_DESC_CONCISE_TYPE), SQL_C_TYPE_TIMESTAMP);
+    EXPECT_EQ(FieldSmall(user, 2, SQL_DESC_CONCISE_TYPE), SQL_C_TYPE_TIMESTAMP);
     // Read-only fields, record 0 of a descriptor no statement uses.
-    EXPECT_EQ(Set(user, 1, SQL_DESC_LABEL, 1), SQL_ERROR);
+    EXPECT_EQ(FieldSet(user, 1, SQL_DESC_LABEL, 1), SQL_ERROR);
     EXPECT_EQ(DescState(user), "HY091");
-    EXPECT_EQ(Set(user, 0, SQL_DESC_CONCISE_TYPE, SQL_C_BINARY), SQL_ERROR);
+    EXPECT_EQ(FieldSet(user, 0, SQL_DESC_CONCISE_TYPE, SQL_C_BINARY), SQL_ERROR);
     EXPECT_EQ(DescState(user), "07009");
     // NULL pointers and COUNT 0 are values.
-    ASSERT_EQ(SetPtr(user, 2, SQL_DESC_INDICATOR_PTR, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(user, 2, SQL_DESC_INDICATOR_PTR, nullptr), SQL_SUCCESS);
     SQLPOINTER p = &v;
     ASSERT_EQ(SQLGetDescField(user, 2, SQL_DESC_INDICATOR_PTR, &p, SQL_IS_POINTER, nullptr), SQL_SUCCESS);
     EXPECT_EQ(p, nullptr);
-    ASSERT_EQ(Set(user, 0, SQL_DESC_COUNT, 0), SQL_SUCCESS);
-    EXPECT_EQ(Small(user, 0, SQL_DESC_COUNT), 0);
+    ASSERT_EQ(FieldSet(user, 0, SQL_DESC_COUNT, 0), SQL_SUCCESS);
+    EXPECT_EQ(FieldSmall(user, 0, SQL_DESC_COUNT), 0);
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, user), SQL_SUCCESS);
 }
 
@@ -167,12 +141,12 @@ TEST_P(Desc, ImplicitDescriptorsOfAStatement)
     SQLHDESC ird = StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC);
     SQLHDESC ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
     ASSERT_NE(ard, nullptr);
-    EXPECT_EQ(Small(ard, 0, SQL_DESC_ALLOC_TYPE), SQL_DESC_ALLOC_AUTO);
+    EXPECT_EQ(FieldSmall(ard, 0, SQL_DESC_ALLOC_TYPE), SQL_DESC_ALLOC_AUTO);
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, ard), SQL_ERROR);
     EXPECT_EQ(DescState(ard), "HY017");
 
     // The ARD's header is the statement's row array.
-    ASSERT_EQ(Set(ard, 0, SQL_DESC_ARRAY_SIZE, 7), SQL_SUCCESS) << DescState(ard);
+    ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_ARRAY_SIZE, 7), SQL_SUCCESS) << DescState(ard);
     SQLULEN rows = 0;
     ASSERT_EQ(SQLGetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, &rows, 0, nullptr), SQL_SUCCESS);
     EXPECT_EQ(rows, 7u);
@@ -183,23 +157,23 @@ TEST_P(Desc, ImplicitDescriptorsOfAStatement)
     EXPECT_EQ(SQLGetDescField(ird, 0, SQL_DESC_COUNT, &count, 0, nullptr), SQL_ERROR);
     const std::string early = DescState(ird);
     EXPECT_TRUE(early == "HY007" || early == "HY010") << early;
-    EXPECT_EQ(Set(ird, 1, SQL_DESC_CONCISE_TYPE, SQL_INTEGER), SQL_ERROR);
+    EXPECT_EQ(FieldSet(ird, 1, SQL_DESC_CONCISE_TYPE, SQL_INTEGER), SQL_ERROR);
     EXPECT_EQ(DescState(ird), "HY016");
     SQLINTEGER buf = 0;
-    EXPECT_EQ(SetPtr(ird, 1, SQL_DESC_DATA_PTR, &buf), SQL_ERROR);
+    EXPECT_EQ(FieldSetPtr(ird, 1, SQL_DESC_DATA_PTR, &buf), SQL_ERROR);
     EXPECT_EQ(DescState(ird), "HY016");
 
     // IPD records from 1, with a direction and a name.
     SQLSMALLINT t = 0;
     EXPECT_EQ(SQLGetDescField(ipd, 0, SQL_DESC_TYPE, &t, 0, nullptr), SQL_ERROR);
     EXPECT_EQ(DescState(ipd), "07009");
-    ASSERT_EQ(Set(ipd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT), SQL_SUCCESS);
-    ASSERT_EQ(Set(ipd, 1, SQL_DESC_CONCISE_TYPE, SQL_INTEGER), SQL_SUCCESS);
-    EXPECT_EQ(Small(ipd, 1, SQL_DESC_PARAMETER_TYPE), SQL_PARAM_OUTPUT);
+    ASSERT_EQ(FieldSet(ipd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ipd, 1, SQL_DESC_CONCISE_TYPE, SQL_INTEGER), SQL_SUCCESS);
+    EXPECT_EQ(FieldSmall(ipd, 1, SQL_DESC_PARAMETER_TYPE), SQL_PARAM_OUTPUT);
     ASSERT_EQ(SQLSetDescField(ipd, 1, SQL_DESC_NAME, (SQLPOINTER) "total", SQL_NTS), SQL_SUCCESS)
         << DescState(ipd);
     EXPECT_EQ(Text(ipd, 1, SQL_DESC_NAME), "total");
-    EXPECT_EQ(Small(ipd, 1, SQL_DESC_UNNAMED), SQL_NAMED);
+    EXPECT_EQ(FieldSmall(ipd, 1, SQL_DESC_UNNAMED), SQL_NAMED);
 }
 
 TEST_P(Desc, CopyBetweenDescriptors)
@@ -212,8 +186,8 @@ TEST_P(Desc, CopyBetweenDescriptors)
     ASSERT_EQ(SQLSetDescRec(a, 1, SQL_C_SLONG, 0, sizeof v, 0, 0, &v, &ind, &ind), SQL_SUCCESS);
     ASSERT_EQ(SQLSetDescRec(b, 3, SQL_C_CHAR, 0, 10, 0, 0, &v, nullptr, nullptr), SQL_SUCCESS);
     ASSERT_EQ(SQLCopyDesc(a, b), SQL_SUCCESS) << DescState(b);
-    EXPECT_EQ(Small(b, 0, SQL_DESC_COUNT), 1);
-    EXPECT_EQ(Small(b, 1, SQL_DESC_CONCISE_TYPE), SQL_C_SLONG);
+    EXPECT_EQ(FieldSmall(b, 0, SQL_DESC_COUNT), 1);
+    EXPECT_EQ(FieldSmall(b, 1, SQL_DESC_CONCISE_TYPE), SQL_C_SLONG);
     SQLPOINTER p = nullptr;
     ASSERT_EQ(SQLGetDescField(b, 1, SQL_DESC_DATA_PTR, &p, SQL_IS_POINTER, nullptr), SQL_SUCCESS);
     EXPECT_EQ(p, &v);
@@ -224,7 +198,7 @@ TEST_P(Desc, CopyBetweenDescriptors)
     SQLHDESC empty = nullptr;
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, h.dbc, &empty), SQL_SUCCESS);
     ASSERT_EQ(SQLCopyDesc(empty, b), SQL_SUCCESS);
-    EXPECT_EQ(Small(b, 0, SQL_DESC_COUNT), 0);
+    EXPECT_EQ(FieldSmall(b, 0, SQL_DESC_COUNT), 0);
 
     // Not onto an IRD; not from the IRD of a statement that never ran.
     SQLHDESC ird = StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC);
@@ -245,14 +219,14 @@ TEST_P(Desc, ExplicitArdSharedByTwoStatementsAndFreed)
     EXPECT_EQ(StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC), user);
 
     // A header field of the shared descriptor reaches both statements.
-    ASSERT_EQ(Set(user, 0, SQL_DESC_ARRAY_SIZE, 5), SQL_SUCCESS) << DescState(user);
+    ASSERT_EQ(FieldSet(user, 0, SQL_DESC_ARRAY_SIZE, 5), SQL_SUCCESS) << DescState(user);
     for (SQLHSTMT s : {stmt, other}) {
         SQLULEN rows = 0;
         ASSERT_EQ(SQLGetStmtAttr(s, SQL_ATTR_ROW_ARRAY_SIZE, &rows, 0, nullptr), SQL_SUCCESS);
         EXPECT_EQ(rows, 5u);
     }
     // While it is an ARD its record 0 (the bookmark) takes fields.
-    EXPECT_EQ(Set(user, 0, SQL_DESC_CONCISE_TYPE, SQL_C_VARBOOKMARK), SQL_SUCCESS) << DescState(user);
+    EXPECT_EQ(FieldSet(user, 0, SQL_DESC_CONCISE_TYPE, SQL_C_VARBOOKMARK), SQL_SUCCESS) << DescState(user);
 
     // Freeing it gives both statements their own ARD back, which they follow.
     ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, user), SQL_SUCCESS);
@@ -303,15 +277,15 @@ TEST_P(Desc, BindingThroughDescriptorFieldsFetchesIntoThem)
     SQLINTEGER id = 0;
     char name[21] = {};
     SQLLEN idInd = 0, nameInd = -5, nameLen = 0;
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_TYPE, SQL_C_SLONG), SQL_SUCCESS) << DescState(ard);
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_OCTET_LENGTH, sizeof id), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, &idInd), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_DATA_PTR, &id), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 2, SQL_DESC_TYPE, SQL_C_CHAR), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 2, SQL_DESC_OCTET_LENGTH, sizeof name), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 2, SQL_DESC_INDICATOR_PTR, &nameInd), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 2, SQL_DESC_OCTET_LENGTH_PTR, &nameLen), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 2, SQL_DESC_DATA_PTR, name), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_TYPE, SQL_C_SLONG), SQL_SUCCESS) << DescState(ard);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_OCTET_LENGTH, sizeof id), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, &idInd), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_DATA_PTR, &id), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 2, SQL_DESC_TYPE, SQL_C_CHAR), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 2, SQL_DESC_OCTET_LENGTH, sizeof name), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 2, SQL_DESC_INDICATOR_PTR, &nameInd), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 2, SQL_DESC_OCTET_LENGTH_PTR, &nameLen), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 2, SQL_DESC_DATA_PTR, name), SQL_SUCCESS);
 
     SQLPOINTER back = nullptr;
     ASSERT_EQ(SQLGetDescField(ard, 1, SQL_DESC_DATA_PTR, &back, SQL_IS_POINTER, nullptr), SQL_SUCCESS);
@@ -329,8 +303,8 @@ TEST_P(Desc, BindingThroughDescriptorFieldsFetchesIntoThem)
 
     // NULL data unbinds the column: the next row leaves the buffer alone.
     // A NULL indicator pointer is no longer written either.
-    ASSERT_EQ(SetPtr(ard, 2, SQL_DESC_DATA_PTR, nullptr), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 2, SQL_DESC_DATA_PTR, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, nullptr), SQL_SUCCESS);
     idInd = -77;
     nameLen = -77;
     ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
@@ -354,9 +328,9 @@ TEST_P(Desc, RowArraySizeWithARowsFetchedPointer)
         SQLULEN fetched = 0;
         SQLUSMALLINT status[4] = {};
         if (viaDescriptors) {
-            ASSERT_EQ(Set(ard, 0, SQL_DESC_ARRAY_SIZE, 2), SQL_SUCCESS) << DescState(ard);
-            ASSERT_EQ(SetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, &fetched), SQL_SUCCESS) << DescState(ird);
-            ASSERT_EQ(SetPtr(ird, 0, SQL_DESC_ARRAY_STATUS_PTR, status), SQL_SUCCESS) << DescState(ird);
+            ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_ARRAY_SIZE, 2), SQL_SUCCESS) << DescState(ard);
+            ASSERT_EQ(FieldSetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, &fetched), SQL_SUCCESS) << DescState(ird);
+            ASSERT_EQ(FieldSetPtr(ird, 0, SQL_DESC_ARRAY_STATUS_PTR, status), SQL_SUCCESS) << DescState(ird);
             SQLULEN rows = 0;
             ASSERT_EQ(SQLGetStmtAttr(s, SQL_ATTR_ROW_ARRAY_SIZE, &rows, 0, nullptr), SQL_SUCCESS);
             EXPECT_EQ(rows, 2u);
@@ -485,14 +459,14 @@ TEST_P(Desc, CopyFromAnIrd)
 
     ASSERT_EQ(Exec(stmt, "select i4, num, vc from krs_desc.t order by i4"), SQL_SUCCESS) << StmtState(stmt);
     ASSERT_EQ(SQLCopyDesc(ird, user), SQL_SUCCESS) << DescState(user);
-    EXPECT_EQ(Small(user, 0, SQL_DESC_COUNT), 3);
-    EXPECT_EQ(Small(user, 1, SQL_DESC_CONCISE_TYPE), SQL_INTEGER);
-    EXPECT_EQ(Small(user, 2, SQL_DESC_TYPE), SQL_NUMERIC);
-    EXPECT_EQ(Small(user, 2, SQL_DESC_PRECISION), 10);
-    EXPECT_EQ(Small(user, 2, SQL_DESC_SCALE), 2);
-    EXPECT_EQ(Len(user, 2, SQL_DESC_OCTET_LENGTH), 12);
-    EXPECT_EQ(Small(user, 3, SQL_DESC_CONCISE_TYPE), Wide() ? SQL_WVARCHAR : SQL_VARCHAR);
-    EXPECT_EQ(Len(user, 3, SQL_DESC_OCTET_LENGTH), Wide() ? 40 : 20);
+    EXPECT_EQ(FieldSmall(user, 0, SQL_DESC_COUNT), 3);
+    EXPECT_EQ(FieldSmall(user, 1, SQL_DESC_CONCISE_TYPE), SQL_INTEGER);
+    EXPECT_EQ(FieldSmall(user, 2, SQL_DESC_TYPE), SQL_NUMERIC);
+    EXPECT_EQ(FieldSmall(user, 2, SQL_DESC_PRECISION), 10);
+    EXPECT_EQ(FieldSmall(user, 2, SQL_DESC_SCALE), 2);
+    EXPECT_EQ(FieldLen(user, 2, SQL_DESC_OCTET_LENGTH), 12);
+    EXPECT_EQ(FieldSmall(user, 3, SQL_DESC_CONCISE_TYPE), Wide() ? SQL_WVARCHAR : SQL_VARCHAR);
+    EXPECT_EQ(FieldLen(user, 3, SQL_DESC_OCTET_LENGTH), Wide() ? 40 : 20);
 
     SQLHDESC ard = StmtDesc(stmt, SQL_ATTR_APP_ROW_DESC);
     EXPECT_EQ(SQLCopyDesc(ard, ird), SQL_ERROR);
@@ -511,8 +485,8 @@ TEST_P(Desc, OutputParameterThroughTheIpd)
     ASSERT_EQ(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &in, 0, &inInd),
               SQL_SUCCESS);
     SQLHDESC ipd = StmtDesc(stmt, SQL_ATTR_IMP_PARAM_DESC);
-    ASSERT_EQ(Set(ipd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT), SQL_SUCCESS) << DescState(ipd);
-    EXPECT_EQ(Small(ipd, 1, SQL_DESC_PARAMETER_TYPE), SQL_PARAM_OUTPUT);
+    ASSERT_EQ(FieldSet(ipd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT), SQL_SUCCESS) << DescState(ipd);
+    EXPECT_EQ(FieldSmall(ipd, 1, SQL_DESC_PARAMETER_TYPE), SQL_PARAM_OUTPUT);
     ASSERT_TRUE(Ok(SQLExecute(stmt))) << StmtState(stmt);
     while (SQLMoreResults(stmt) == SQL_SUCCESS) {
     }
@@ -523,7 +497,7 @@ TEST_P(Desc, IrdDescribesTheColumnsOfATable)
 {
     ASSERT_EQ(Exec(stmt, "select i4, i8, num, vc, tx, ts, by from krs_desc.t"), SQL_SUCCESS) << StmtState(stmt);
     SQLHDESC ird = StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC);
-    ASSERT_EQ(Small(ird, 0, SQL_DESC_COUNT), 7);
+    ASSERT_EQ(FieldSmall(ird, 0, SQL_DESC_COUNT), 7);
     struct Col {
         const char *name;
         SQLSMALLINT concise, type, nullable;
@@ -544,20 +518,20 @@ TEST_P(Desc, IrdDescribesTheColumnsOfATable)
         const SQLSMALLINT n = static_cast<SQLSMALLINT>(index[i]);
         const bool wide = Wide() && c.concise == SQL_VARCHAR;
         EXPECT_EQ(Text(ird, n, SQL_DESC_NAME), c.name);
-        EXPECT_EQ(Small(ird, n, SQL_DESC_CONCISE_TYPE), wide ? SQL_WVARCHAR : c.concise);
-        EXPECT_EQ(Small(ird, n, SQL_DESC_TYPE), wide ? SQL_WVARCHAR : c.type);
-        EXPECT_EQ(Small(ird, n, SQL_DESC_NULLABLE), c.nullable);
-        EXPECT_EQ(Len(ird, n, SQL_DESC_OCTET_LENGTH), wide ? 2 * c.octets : c.octets);
-        EXPECT_EQ(Small(ird, n, SQL_DESC_PRECISION), c.precision);
-        EXPECT_EQ(Small(ird, n, SQL_DESC_SCALE), c.scale);
-        EXPECT_EQ(Len(ird, n, SQL_DESC_LENGTH), c.length);
+        EXPECT_EQ(FieldSmall(ird, n, SQL_DESC_CONCISE_TYPE), wide ? SQL_WVARCHAR : c.concise);
+        EXPECT_EQ(FieldSmall(ird, n, SQL_DESC_TYPE), wide ? SQL_WVARCHAR : c.type);
+        EXPECT_EQ(FieldSmall(ird, n, SQL_DESC_NULLABLE), c.nullable);
+        EXPECT_EQ(FieldLen(ird, n, SQL_DESC_OCTET_LENGTH), wide ? 2 * c.octets : c.octets);
+        EXPECT_EQ(FieldSmall(ird, n, SQL_DESC_PRECISION), c.precision);
+        EXPECT_EQ(FieldSmall(ird, n, SQL_DESC_SCALE), c.scale);
+        EXPECT_EQ(FieldLen(ird, n, SQL_DESC_LENGTH), c.length);
     }
-    EXPECT_EQ(Small(ird, 6, SQL_DESC_DATETIME_INTERVAL_CODE), SQL_CODE_TIMESTAMP);
+    EXPECT_EQ(FieldSmall(ird, 6, SQL_DESC_DATETIME_INTERVAL_CODE), SQL_CODE_TIMESTAMP);
     EXPECT_EQ(Text(ird, 1, SQL_DESC_TYPE_NAME), "int4");
     EXPECT_EQ(Text(ird, 3, SQL_DESC_TYPE_NAME), "numeric");
-    EXPECT_EQ(Small(ird, 4, SQL_DESC_UNNAMED), SQL_NAMED);
-    EXPECT_EQ(Int(ird, 4, SQL_DESC_CASE_SENSITIVE), SQL_TRUE);
-    EXPECT_EQ(Int(ird, 1, SQL_DESC_NUM_PREC_RADIX), 10);
+    EXPECT_EQ(FieldSmall(ird, 4, SQL_DESC_UNNAMED), SQL_NAMED);
+    EXPECT_EQ(FieldInt(ird, 4, SQL_DESC_CASE_SENSITIVE), SQL_TRUE);
+    EXPECT_EQ(FieldInt(ird, 1, SQL_DESC_NUM_PREC_RADIX), 10);
     // Display size, sign, fixed precision and radix of each typed column.
     struct Shown {
         SQLSMALLINT rec;
@@ -573,15 +547,15 @@ TEST_P(Desc, IrdDescribesTheColumnsOfATable)
     };
     for (const Shown &c : shown) {
         SCOPED_TRACE(c.rec);
-        EXPECT_EQ(Len(ird, c.rec, SQL_DESC_DISPLAY_SIZE), c.display);
-        EXPECT_EQ(Small(ird, c.rec, SQL_DESC_UNSIGNED), c.unsignedFlag);
-        EXPECT_EQ(Small(ird, c.rec, SQL_DESC_FIXED_PREC_SCALE), c.fixed);
-        EXPECT_EQ(Int(ird, c.rec, SQL_DESC_NUM_PREC_RADIX), c.radix);
+        EXPECT_EQ(FieldLen(ird, c.rec, SQL_DESC_DISPLAY_SIZE), c.display);
+        EXPECT_EQ(FieldSmall(ird, c.rec, SQL_DESC_UNSIGNED), c.unsignedFlag);
+        EXPECT_EQ(FieldSmall(ird, c.rec, SQL_DESC_FIXED_PREC_SCALE), c.fixed);
+        EXPECT_EQ(FieldInt(ird, c.rec, SQL_DESC_NUM_PREC_RADIX), c.radix);
     }
     // Text and bytea are long types.
-    const SQLSMALLINT tx = Small(ird, 5, SQL_DESC_CONCISE_TYPE);
+    const SQLSMALLINT tx = FieldSmall(ird, 5, SQL_DESC_CONCISE_TYPE);
     EXPECT_TRUE(tx == SQL_LONGVARCHAR || tx == SQL_VARCHAR || tx == SQL_WLONGVARCHAR || tx == SQL_WVARCHAR) << tx;
-    const SQLSMALLINT by = Small(ird, 7, SQL_DESC_CONCISE_TYPE);
+    const SQLSMALLINT by = FieldSmall(ird, 7, SQL_DESC_CONCISE_TYPE);
     EXPECT_TRUE(by == SQL_LONGVARBINARY || by == SQL_VARBINARY || by == SQL_BINARY) << by;
 
     SQLSMALLINT v = 0;
@@ -637,7 +611,7 @@ TEST_P(Desc, TypeNamesAreThoseOfTheColumnsOwnTypes)
             << StmtState(fresh);
     SQLHDESC ipd = StmtDesc(fresh, SQL_ATTR_IMP_PARAM_DESC);
     for (SQLSMALLINT i = 0; i < 4; ++i) {
-        EXPECT_EQ(Small(ipd, i + 1, SQL_DESC_CONCISE_TYPE), types[i]);
+        EXPECT_EQ(FieldSmall(ipd, i + 1, SQL_DESC_CONCISE_TYPE), types[i]);
         EXPECT_EQ(Text(ipd, i + 1, SQL_DESC_TYPE_NAME), usual[i]) << types[i];
     }
     SQLFreeHandle(SQL_HANDLE_STMT, fresh);

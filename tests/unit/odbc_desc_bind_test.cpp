@@ -12,45 +12,12 @@
 #include "odbc/startup.h"
 #include "odbc/stmt_bind.h"
 #include "tests/unit/odbc_test_support.h"
+#include "tests/common/desc_fields.h"
 
 namespace {
 
 Stmt *StmtOf(SQLHSTMT h) { return static_cast<Stmt *>(HT_Lookup(&StmtTable, HT_HandleIn(h))); }
 Desc *DescOf(SQLHDESC h) { return static_cast<Desc *>(HT_Lookup(&DescTable, HT_HandleIn(h))); }
-
-SQLRETURN Set(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field, intptr_t v)
-{
-    return SQLSetDescField(d, rec, field, reinterpret_cast<SQLPOINTER>(v), 0);
-}
-SQLRETURN SetPtr(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field, const void *p)
-{
-    return SQLSetDescField(d, rec, field, const_cast<void *>(p), SQL_IS_POINTER);
-}
-SQLPOINTER GetPtr(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
-{
-    SQLPOINTER v = reinterpret_cast<SQLPOINTER>(1);
-    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_POINTER, nullptr), SQL_SUCCESS) << field;
-    return v;
-}
-SQLINTEGER GetInt(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
-{
-    SQLINTEGER v = -999;
-    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
-    return v;
-}
-// LENGTH, OCTET_LENGTH and DISPLAY_SIZE are SQLLEN fields.
-SQLLEN GetLen(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
-{
-    SQLLEN v = -999;
-    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
-    return v;
-}
-SQLSMALLINT GetSmall(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
-{
-    SQLSMALLINT v = -999;
-    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_SMALLINT, nullptr), SQL_SUCCESS) << field;
-    return v;
-}
 
 struct BindFixture : ::testing::Test {
     FakeSession s;
@@ -78,26 +45,26 @@ TEST_F(BindFixture, DataPtrOnTheImplicitArdBindsTheColumn)
 {
     SQLINTEGER v = 0;
     SQLLEN ind = 0, len = 0;
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_SLONG), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_OCTET_LENGTH, sizeof v), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, &ind), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR, &len), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_SLONG), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_OCTET_LENGTH, sizeof v), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, &ind), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR, &len), SQL_SUCCESS);
     EXPECT_EQ(Bound(1), nullptr) << "no data pointer, no binding";
-    EXPECT_EQ(GetPtr(ard, 1, SQL_DESC_DATA_PTR), nullptr);
+    EXPECT_EQ(FieldPtr(ard, 1, SQL_DESC_DATA_PTR), nullptr);
 
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_DATA_PTR, &v), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_DATA_PTR, &v), SQL_SUCCESS);
     ColBinding *b = Bound(1);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->head.data, &v);
     EXPECT_EQ(b->head.cType, SQL_C_SLONG);
     EXPECT_EQ(b->head.indicatorPtr, &ind);
     EXPECT_EQ(b->head.octetLengthPtr, &len) << "a separate octet-length pointer stays separate";
-    EXPECT_EQ(GetPtr(ard, 1, SQL_DESC_DATA_PTR), &v);
-    EXPECT_EQ(GetPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR), &len);
+    EXPECT_EQ(FieldPtr(ard, 1, SQL_DESC_DATA_PTR), &v);
+    EXPECT_EQ(FieldPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR), &len);
 
     // Pointer fields follow into the binding without unbinding it.
     SQLLEN ind2 = 0;
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, &ind2), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, &ind2), SQL_SUCCESS);
     ASSERT_NE(Bound(1), nullptr);
     EXPECT_EQ(Bound(1)->head.indicatorPtr, &ind2);
 
@@ -105,13 +72,13 @@ TEST_F(BindFixture, DataPtrOnTheImplicitArdBindsTheColumn)
     EXPECT_EQ(SQLSetDescField(ard, 1, SQL_DESC_NAME, (SQLPOINTER) "n", SQL_NTS), SQL_ERROR);
     EXPECT_EQ(DiagState(SQL_HANDLE_DESC, ard), "HY091");
     EXPECT_EQ(Bound(1), nullptr);
-    EXPECT_EQ(GetPtr(ard, 1, SQL_DESC_DATA_PTR), nullptr);
+    EXPECT_EQ(FieldPtr(ard, 1, SQL_DESC_DATA_PTR), nullptr);
     EXPECT_EQ(DescGetRec(DescOf(ard), 1)->dataPtr, nullptr);
 
     // NULL data unbinds.
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_DATA_PTR, &v), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_DATA_PTR, &v), SQL_SUCCESS);
     ASSERT_NE(Bound(1), nullptr);
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_DATA_PTR, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_DATA_PTR, nullptr), SQL_SUCCESS);
     EXPECT_EQ(Bound(1), nullptr);
 }
 
@@ -124,11 +91,11 @@ TEST_F(BindFixture, ABindingRefusedByTheStatementReportsOnTheDescriptor)
     SQLINTEGER v = 0;
     // A negative buffer length is refused when the column is bound.
     for (SQLHDESC d : {ard, user}) {
-        ASSERT_EQ(Set(d, 1, SQL_DESC_CONCISE_TYPE, SQL_C_SLONG), SQL_SUCCESS);
-        ASSERT_EQ(Set(d, 1, SQL_DESC_OCTET_LENGTH, -1), SQL_SUCCESS);
-        EXPECT_EQ(SetPtr(d, 1, SQL_DESC_DATA_PTR, &v), SQL_ERROR);
+        ASSERT_EQ(FieldSet(d, 1, SQL_DESC_CONCISE_TYPE, SQL_C_SLONG), SQL_SUCCESS);
+        ASSERT_EQ(FieldSet(d, 1, SQL_DESC_OCTET_LENGTH, -1), SQL_SUCCESS);
+        EXPECT_EQ(FieldSetPtr(d, 1, SQL_DESC_DATA_PTR, &v), SQL_ERROR);
         EXPECT_EQ(DiagState(SQL_HANDLE_DESC, d), "HY090");
-        EXPECT_EQ(GetPtr(d, 1, SQL_DESC_DATA_PTR), nullptr) << "the record keeps no pointer";
+        EXPECT_EQ(FieldPtr(d, 1, SQL_DESC_DATA_PTR), nullptr) << "the record keeps no pointer";
     }
     EXPECT_EQ(Bound(1), nullptr);
     EXPECT_EQ(StmtFindBoundCol(1, StmtOf(other)), nullptr);
@@ -143,12 +110,12 @@ TEST_F(BindFixture, BindColReadsBackThroughTheArd)
     char buf[20];
     SQLLEN ind = 0;
     ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, buf, sizeof buf, &ind), SQL_SUCCESS);
-    EXPECT_EQ(GetSmall(ard, 0, SQL_DESC_COUNT), 2);
-    EXPECT_EQ(GetSmall(ard, 2, SQL_DESC_CONCISE_TYPE), SQL_C_CHAR);
-    EXPECT_EQ(GetPtr(ard, 2, SQL_DESC_DATA_PTR), buf);
-    EXPECT_EQ(GetPtr(ard, 2, SQL_DESC_INDICATOR_PTR), &ind);
-    EXPECT_EQ(GetLen(ard, 2, SQL_DESC_OCTET_LENGTH), 20);
-    EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_CONCISE_TYPE), SQL_C_DEFAULT) << "column 1 is not bound";
+    EXPECT_EQ(FieldSmall(ard, 0, SQL_DESC_COUNT), 2);
+    EXPECT_EQ(FieldSmall(ard, 2, SQL_DESC_CONCISE_TYPE), SQL_C_CHAR);
+    EXPECT_EQ(FieldPtr(ard, 2, SQL_DESC_DATA_PTR), buf);
+    EXPECT_EQ(FieldPtr(ard, 2, SQL_DESC_INDICATOR_PTR), &ind);
+    EXPECT_EQ(FieldLen(ard, 2, SQL_DESC_OCTET_LENGTH), 20);
+    EXPECT_EQ(FieldSmall(ard, 1, SQL_DESC_CONCISE_TYPE), SQL_C_DEFAULT) << "column 1 is not bound";
 }
 
 TEST_F(BindFixture, CountUnbindsTheColumnsItDrops)
@@ -157,11 +124,11 @@ TEST_F(BindFixture, CountUnbindsTheColumnsItDrops)
     ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_SLONG, &a, 0, nullptr), SQL_SUCCESS);
     ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_SLONG, &b, 0, nullptr), SQL_SUCCESS);
     ASSERT_EQ(SQLBindCol(stmt, 3, SQL_C_SLONG, &c, 0, nullptr), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 0, SQL_DESC_COUNT, 1), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_COUNT, 1), SQL_SUCCESS);
     EXPECT_NE(Bound(1), nullptr);
     EXPECT_EQ(Bound(2), nullptr);
     EXPECT_EQ(Bound(3), nullptr);
-    ASSERT_EQ(Set(ard, 0, SQL_DESC_COUNT, 0), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_COUNT, 0), SQL_SUCCESS);
     EXPECT_EQ(Bound(1), nullptr);
 }
 
@@ -195,35 +162,35 @@ TEST_F(BindFixture, ParametersBindThroughTheApdAndIpd)
 {
     SQLINTEGER v = 5;
     SQLLEN ind = 0;
-    ASSERT_EQ(Set(ipd, 1, SQL_DESC_CONCISE_TYPE, SQL_INTEGER), SQL_SUCCESS);
-    ASSERT_EQ(Set(ipd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_INPUT_OUTPUT), SQL_SUCCESS);
-    ASSERT_EQ(Set(apd, 1, SQL_DESC_CONCISE_TYPE, SQL_C_SLONG), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(apd, 1, SQL_DESC_INDICATOR_PTR, &ind), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(apd, 1, SQL_DESC_DATA_PTR, &v), SQL_SUCCESS) << DiagState(SQL_HANDLE_DESC, apd);
+    ASSERT_EQ(FieldSet(ipd, 1, SQL_DESC_CONCISE_TYPE, SQL_INTEGER), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ipd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_INPUT_OUTPUT), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(apd, 1, SQL_DESC_CONCISE_TYPE, SQL_C_SLONG), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(apd, 1, SQL_DESC_INDICATOR_PTR, &ind), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(apd, 1, SQL_DESC_DATA_PTR, &v), SQL_SUCCESS) << DiagState(SQL_HANDLE_DESC, apd);
     ParamBinding *p = StmtGetParamBinding(1, StmtOf(stmt));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->data, &v);
     EXPECT_EQ(p->sqlType, SQL_INTEGER);
     EXPECT_EQ(p->cType, SQL_C_SLONG);
     EXPECT_EQ(p->paramType, SQL_PARAM_INPUT_OUTPUT);
-    EXPECT_EQ(GetPtr(apd, 1, SQL_DESC_DATA_PTR), &v);
+    EXPECT_EQ(FieldPtr(apd, 1, SQL_DESC_DATA_PTR), &v);
 
     // The IPD's fields follow into the binding.
-    ASSERT_EQ(Set(ipd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ipd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT), SQL_SUCCESS);
     EXPECT_EQ(p->paramType, SQL_PARAM_OUTPUT);
-    EXPECT_EQ(GetSmall(ipd, 1, SQL_DESC_PARAMETER_TYPE), SQL_PARAM_OUTPUT);
-    ASSERT_EQ(Set(ipd, 1, SQL_DESC_CONCISE_TYPE, SQL_BIGINT), SQL_SUCCESS);
+    EXPECT_EQ(FieldSmall(ipd, 1, SQL_DESC_PARAMETER_TYPE), SQL_PARAM_OUTPUT);
+    ASSERT_EQ(FieldSet(ipd, 1, SQL_DESC_CONCISE_TYPE, SQL_BIGINT), SQL_SUCCESS);
     EXPECT_EQ(p->sqlType, SQL_BIGINT);
     EXPECT_EQ(p->paramType, SQL_PARAM_OUTPUT) << "a new type keeps the direction";
 
     // NULL data takes the buffer away.
-    ASSERT_EQ(SetPtr(apd, 1, SQL_DESC_DATA_PTR, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(apd, 1, SQL_DESC_DATA_PTR, nullptr), SQL_SUCCESS);
     EXPECT_EQ(p->data, nullptr);
-    EXPECT_EQ(GetPtr(apd, 1, SQL_DESC_DATA_PTR), nullptr);
+    EXPECT_EQ(FieldPtr(apd, 1, SQL_DESC_DATA_PTR), nullptr);
 
     // Growing the APD grows the IPD.
-    ASSERT_EQ(Set(apd, 0, SQL_DESC_COUNT, 4), SQL_SUCCESS);
-    EXPECT_EQ(GetSmall(ipd, 0, SQL_DESC_COUNT), 4);
+    ASSERT_EQ(FieldSet(apd, 0, SQL_DESC_COUNT, 4), SQL_SUCCESS);
+    EXPECT_EQ(FieldSmall(ipd, 0, SQL_DESC_COUNT), 4);
 }
 
 TEST_F(BindFixture, AnExplicitDescriptorServesOnlyStatementsOfItsConnection)
@@ -238,7 +205,7 @@ TEST_F(BindFixture, AnExplicitDescriptorServesOnlyStatementsOfItsConnection)
 
     // A write reaches the statements of the descriptor's own connection that use it.
     ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS);
-    ASSERT_EQ(Set(user, 0, SQL_DESC_ARRAY_SIZE, 6), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(user, 0, SQL_DESC_ARRAY_SIZE, 6), SQL_SUCCESS);
     EXPECT_EQ(StmtOf(stmt)->cursor.rowsetSize, 6);
     EXPECT_EQ(StmtOf(foreign)->cursor.rowsetSize, 1);
 }
@@ -249,9 +216,9 @@ TEST_F(BindFixture, CopyOntoADescriptorOfAnotherConnection)
     SQLHDESC mine = nullptr, theirs = nullptr;
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, s.dbc, &mine), SQL_SUCCESS);
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, other.dbc, &theirs), SQL_SUCCESS);
-    ASSERT_EQ(Set(mine, 1, SQL_DESC_CONCISE_TYPE, SQL_C_DOUBLE), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(mine, 1, SQL_DESC_CONCISE_TYPE, SQL_C_DOUBLE), SQL_SUCCESS);
     ASSERT_EQ(SQLCopyDesc(mine, theirs), SQL_SUCCESS);
-    EXPECT_EQ(GetSmall(theirs, 1, SQL_DESC_CONCISE_TYPE), SQL_C_DOUBLE);
+    EXPECT_EQ(FieldSmall(theirs, 1, SQL_DESC_CONCISE_TYPE), SQL_C_DOUBLE);
     EXPECT_EQ(static_cast<Conn *>(HT_Lookup(&ConnTable, HT_HandleIn(other.dbc)))->busy.load(), nullptr)
         << "the target's connection is free again";
 

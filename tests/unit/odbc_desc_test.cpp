@@ -21,6 +21,7 @@
 #include "odbc/startup.h"
 #include "odbc/stmt_bind.h"
 #include "tests/unit/odbc_test_support.h"
+#include "tests/common/desc_fields.h"
 
 namespace {
 // Allocations of this size made with new (std::nothrow) fail while it is
@@ -56,42 +57,11 @@ SQLSMALLINT GetSmall(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field, SQLRETURN *
     return v;
 }
 
-SQLINTEGER GetInt(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
-{
-    SQLINTEGER v = -999;
-    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
-    return v;
-}
-// LENGTH, OCTET_LENGTH and DISPLAY_SIZE are SQLLEN fields.
-SQLLEN GetLen(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
-{
-    SQLLEN v = -999;
-    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_INTEGER, nullptr), SQL_SUCCESS) << field;
-    return v;
-}
-
-SQLPOINTER GetPtr(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field)
-{
-    SQLPOINTER v = reinterpret_cast<SQLPOINTER>(1);
-    EXPECT_EQ(SQLGetDescField(d, rec, field, &v, SQL_IS_POINTER, nullptr), SQL_SUCCESS) << field;
-    return v;
-}
-
 SQLULEN GetLen(SQLHDESC d, SQLSMALLINT field)
 {
     SQLULEN v = 0;
     EXPECT_EQ(SQLGetDescField(d, 0, field, &v, SQL_IS_UINTEGER, nullptr), SQL_SUCCESS) << field;
     return v;
-}
-
-SQLRETURN Set(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field, intptr_t v, SQLINTEGER len = 0)
-{
-    return SQLSetDescField(d, rec, field, reinterpret_cast<SQLPOINTER>(v), len);
-}
-
-SQLRETURN SetPtr(SQLHDESC d, SQLSMALLINT rec, SQLSMALLINT field, const void *p)
-{
-    return SQLSetDescField(d, rec, field, const_cast<void *>(p), SQL_IS_POINTER);
 }
 
 char *Dup(const char *s) { return s ? strdup(s) : nullptr; }
@@ -180,7 +150,7 @@ TEST_F(DescFixture, FourImplicitDescriptorsWithTheirHeaders)
                  {ipd, SQL_DESC_ALLOC_AUTO}, {user, SQL_DESC_ALLOC_USER}};
     for (const auto &k : kinds) {
         EXPECT_EQ(GetSmall(k.d, 0, SQL_DESC_ALLOC_TYPE), k.alloc);
-        EXPECT_EQ(GetPtr(k.d, 0, SQL_DESC_ARRAY_STATUS_PTR), nullptr);
+        EXPECT_EQ(FieldPtr(k.d, 0, SQL_DESC_ARRAY_STATUS_PTR), nullptr);
     }
     EXPECT_EQ(GetLen(ard, SQL_DESC_ARRAY_SIZE), 1u);
     EXPECT_EQ(GetLen(apd, SQL_DESC_ARRAY_SIZE), 1u);
@@ -204,21 +174,21 @@ TEST_F(DescFixture, ImplicitDescriptorsCannotBeFreed)
 {
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, ard), SQL_ERROR);
     EXPECT_EQ(DescState(ard), "HY017");
-    EXPECT_EQ(Set(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_LONG), SQL_SUCCESS);
+    EXPECT_EQ(FieldSet(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_LONG), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_CONCISE_TYPE), SQL_C_LONG);
 }
 
 TEST_F(DescFixture, RecordsGrowWithDefaultsAndTruncate)
 {
     EXPECT_EQ(GetSmall(ard, 0, SQL_DESC_TYPE), 0);
-    ASSERT_EQ(Set(ard, 0, SQL_DESC_COUNT, 3), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_COUNT, 3), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_TYPE), SQL_C_DEFAULT);
     EXPECT_EQ(GetSmall(ard, 3, SQL_DESC_CONCISE_TYPE), SQL_C_DEFAULT);
     EXPECT_EQ(GetSmall(ard, 0, SQL_DESC_TYPE), 0) << "record 0 gets no defaults";
-    ASSERT_EQ(Set(ipd, 0, SQL_DESC_COUNT, 2), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ipd, 0, SQL_DESC_COUNT, 2), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ipd, 2, SQL_DESC_PARAMETER_TYPE), SQL_PARAM_INPUT);
 
-    ASSERT_EQ(Set(ard, 0, SQL_DESC_COUNT, 1), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_COUNT, 1), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ard, 0, SQL_DESC_COUNT), 1);
     EXPECT_EQ(DescRecCount(DescOf(ard)), 1);
     SQLRETURN rc;
@@ -226,15 +196,15 @@ TEST_F(DescFixture, RecordsGrowWithDefaultsAndTruncate)
     EXPECT_EQ(rc, SQL_NO_DATA);
 
     // COUNT 0 drops every record but record 0; ARRAY_SIZE 0 changes nothing.
-    ASSERT_EQ(Set(ard, 0, SQL_DESC_COUNT, 0), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_COUNT, 0), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ard, 0, SQL_DESC_COUNT), 0);
     EXPECT_EQ(DescRecCount(DescOf(ard)), 0);
-    ASSERT_EQ(Set(ard, 0, SQL_DESC_ARRAY_SIZE, 7), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 0, SQL_DESC_ARRAY_SIZE, 0), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_ARRAY_SIZE, 7), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_ARRAY_SIZE, 0), SQL_SUCCESS);
     EXPECT_EQ(GetLen(ard, SQL_DESC_ARRAY_SIZE), 7u);
 
     // Writing a record past the count appends up to it.
-    ASSERT_EQ(Set(ard, 4, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 4, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ard, 0, SQL_DESC_COUNT), 4);
 }
 
@@ -242,17 +212,17 @@ TEST_F(DescFixture, RecordsThatCannotBeMadeAreHY001)
 {
     SQLHDESC user = NewDesc();
     SQLHDESC source = NewDesc();
-    ASSERT_EQ(Set(source, 0, SQL_DESC_COUNT, 3), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 0, SQL_DESC_COUNT, 1), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(source, 0, SQL_DESC_COUNT, 3), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_COUNT, 1), SQL_SUCCESS);
     SQLINTEGER v = 0;
     const struct {
         const char *what;
         SQLHDESC reported;
         std::function<SQLRETURN()> call;
     } cases[] = {
-        {"COUNT", ard, [&] { return Set(ard, 0, SQL_DESC_COUNT, 4); }},
-        {"field past COUNT", ard, [&] { return Set(ard, 3, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR); }},
-        {"data pointer past COUNT", apd, [&] { return SetPtr(apd, 2, SQL_DESC_DATA_PTR, &v); }},
+        {"COUNT", ard, [&] { return FieldSet(ard, 0, SQL_DESC_COUNT, 4); }},
+        {"field past COUNT", ard, [&] { return FieldSet(ard, 3, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR); }},
+        {"data pointer past COUNT", apd, [&] { return FieldSetPtr(apd, 2, SQL_DESC_DATA_PTR, &v); }},
         {"SQLSetDescRec", user,
          [&] { return SQLSetDescRec(user, 2, SQL_C_SLONG, 0, 4, 0, 0, &v, nullptr, nullptr); }},
         {"SQLCopyDesc", user, [&] { return SQLCopyDesc(source, user); }},
@@ -271,7 +241,7 @@ TEST_F(DescFixture, RecordsThatCannotBeMadeAreHY001)
     EXPECT_EQ(GetSmall(user, 0, SQL_DESC_COUNT), 0);
     const ParamBinding *p = StmtGetParamBinding(2, StmtOf(stmt));
     EXPECT_TRUE(!p || !p->data);
-    ASSERT_EQ(Set(ard, 3, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 3, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ard, 0, SQL_DESC_COUNT), 3);
     ASSERT_EQ(SQLCopyDesc(source, user), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(user, 0, SQL_DESC_COUNT), 3);
@@ -279,26 +249,26 @@ TEST_F(DescFixture, RecordsThatCannotBeMadeAreHY001)
 
 TEST_F(DescFixture, TypeFieldsStayConsistent)
 {
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_TYPE_TIMESTAMP), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_TYPE_TIMESTAMP), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_TYPE), SQL_DATETIME);
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_DATETIME_INTERVAL_CODE), SQL_CODE_TIMESTAMP);
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_PRECISION), 6);
 
-    ASSERT_EQ(Set(ard, 2, SQL_DESC_CONCISE_TYPE, SQL_C_LONG), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 2, SQL_DESC_TYPE, SQL_DATETIME), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 2, SQL_DESC_CONCISE_TYPE, SQL_C_LONG), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 2, SQL_DESC_TYPE, SQL_DATETIME), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ard, 2, SQL_DESC_CONCISE_TYPE), SQL_C_LONG);
-    ASSERT_EQ(Set(ard, 2, SQL_DESC_DATETIME_INTERVAL_CODE, SQL_CODE_TIME), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 2, SQL_DESC_DATETIME_INTERVAL_CODE, SQL_CODE_TIME), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ard, 2, SQL_DESC_CONCISE_TYPE), SQL_C_TYPE_TIME);
 
     // Refused types leave the record as it was.
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_TYPE, SQL_TIMESTAMP), SQL_ERROR);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_TYPE, SQL_TIMESTAMP), SQL_ERROR);
     EXPECT_EQ(DescState(ard), "HY092");
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_TYPE), SQL_DATETIME);
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_CONCISE_TYPE), SQL_C_TYPE_TIMESTAMP);
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_CONCISE_TYPE, 4242), SQL_ERROR);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_CONCISE_TYPE, 4242), SQL_ERROR);
     EXPECT_EQ(DescState(ard), "HY092");
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_CONCISE_TYPE), SQL_C_TYPE_TIMESTAMP);
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_DATETIME_INTERVAL_CODE, 9), SQL_ERROR);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_DATETIME_INTERVAL_CODE, 9), SQL_ERROR);
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_DATETIME_INTERVAL_CODE), SQL_CODE_TIMESTAMP);
 }
 
@@ -306,56 +276,56 @@ TEST_F(DescFixture, ZerosAndNullsThatAreValues)
 {
     SQLLEN ind = 0, len = 0;
     char buf[8];
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_NUMERIC), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_PRECISION, 12), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_SCALE, 3), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_NUM_PREC_RADIX, 10), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, &ind), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR, &len), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_DATA_PTR, buf), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 0, SQL_DESC_BIND_TYPE, 24), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_NUMERIC), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_PRECISION, 12), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_SCALE, 3), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_NUM_PREC_RADIX, 10), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, &ind), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR, &len), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_DATA_PTR, buf), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_BIND_TYPE, 24), SQL_SUCCESS);
 
     for (SQLSMALLINT f : {SQL_DESC_PRECISION, SQL_DESC_SCALE})
-        ASSERT_EQ(Set(ard, 1, f, 0), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_NUM_PREC_RADIX, 0), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, nullptr), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR, nullptr), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 0, SQL_DESC_BIND_TYPE, 0), SQL_SUCCESS);
+        ASSERT_EQ(FieldSet(ard, 1, f, 0), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_NUM_PREC_RADIX, 0), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_INDICATOR_PTR, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_BIND_TYPE, 0), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_PRECISION), 0);
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_SCALE), 0);
-    EXPECT_EQ(GetInt(ard, 1, SQL_DESC_NUM_PREC_RADIX), 0);
-    EXPECT_EQ(GetPtr(ard, 1, SQL_DESC_INDICATOR_PTR), nullptr);
-    EXPECT_EQ(GetPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR), nullptr);
-    EXPECT_EQ(GetInt(ard, 0, SQL_DESC_BIND_TYPE), SQL_BIND_BY_COLUMN);
+    EXPECT_EQ(FieldInt(ard, 1, SQL_DESC_NUM_PREC_RADIX), 0);
+    EXPECT_EQ(FieldPtr(ard, 1, SQL_DESC_INDICATOR_PTR), nullptr);
+    EXPECT_EQ(FieldPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR), nullptr);
+    EXPECT_EQ(FieldInt(ard, 0, SQL_DESC_BIND_TYPE), SQL_BIND_BY_COLUMN);
     EXPECT_EQ(StmtOf(stmt)->bindType, 0u);
 
     // NULL data unbinds: the record keeps no pointer.
-    ASSERT_EQ(SetPtr(ard, 1, SQL_DESC_DATA_PTR, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 1, SQL_DESC_DATA_PTR, nullptr), SQL_SUCCESS);
     EXPECT_EQ(DescGetRec(DescOf(ard), 1)->dataPtr, nullptr);
 
     // Zero leaves the other fields as they are.
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_OCTET_LENGTH, 40), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_OCTET_LENGTH, 0), SQL_SUCCESS);
-    EXPECT_EQ(GetLen(ard, 1, SQL_DESC_OCTET_LENGTH), 40);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_OCTET_LENGTH, 40), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_OCTET_LENGTH, 0), SQL_SUCCESS);
+    EXPECT_EQ(FieldLen(ard, 1, SQL_DESC_OCTET_LENGTH), 40);
 }
 
 TEST_F(DescFixture, FieldsOtherThanPointersUnbindTheRecord)
 {
     char buf[4];
     SQLHDESC user = NewDesc();
-    ASSERT_EQ(Set(user, 1, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(user, 1, SQL_DESC_DATA_PTR, buf), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(user, 1, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(user, 1, SQL_DESC_DATA_PTR, buf), SQL_SUCCESS);
     SQLLEN ind = 0;
-    ASSERT_EQ(SetPtr(user, 1, SQL_DESC_INDICATOR_PTR, &ind), SQL_SUCCESS);
-    EXPECT_EQ(GetPtr(user, 1, SQL_DESC_DATA_PTR), buf) << "pointer fields keep the buffer";
-    ASSERT_EQ(Set(user, 1, SQL_DESC_OCTET_LENGTH, 4), SQL_SUCCESS);
-    EXPECT_EQ(GetPtr(user, 1, SQL_DESC_DATA_PTR), nullptr);
+    ASSERT_EQ(FieldSetPtr(user, 1, SQL_DESC_INDICATOR_PTR, &ind), SQL_SUCCESS);
+    EXPECT_EQ(FieldPtr(user, 1, SQL_DESC_DATA_PTR), buf) << "pointer fields keep the buffer";
+    ASSERT_EQ(FieldSet(user, 1, SQL_DESC_OCTET_LENGTH, 4), SQL_SUCCESS);
+    EXPECT_EQ(FieldPtr(user, 1, SQL_DESC_DATA_PTR), nullptr);
 
     // A refused field on an application record still unbinds it.
-    ASSERT_EQ(SetPtr(user, 1, SQL_DESC_DATA_PTR, buf), SQL_SUCCESS);
-    EXPECT_EQ(Set(user, 1, SQL_DESC_NAME, reinterpret_cast<intptr_t>("x"), SQL_NTS), SQL_ERROR);
+    ASSERT_EQ(FieldSetPtr(user, 1, SQL_DESC_DATA_PTR, buf), SQL_SUCCESS);
+    EXPECT_EQ(FieldSet(user, 1, SQL_DESC_NAME, reinterpret_cast<intptr_t>("x"), SQL_NTS), SQL_ERROR);
     EXPECT_EQ(DescState(user), "HY091");
-    EXPECT_EQ(GetPtr(user, 1, SQL_DESC_DATA_PTR), nullptr);
+    EXPECT_EQ(FieldPtr(user, 1, SQL_DESC_DATA_PTR), nullptr);
 }
 
 TEST_F(DescFixture, WhoMayWriteWhat)
@@ -363,10 +333,10 @@ TEST_F(DescFixture, WhoMayWriteWhat)
     // The IRD takes only its status and rows-processed pointers.
     SQLUSMALLINT status[4];
     SQLULEN fetched = 0;
-    EXPECT_EQ(SetPtr(ird, 0, SQL_DESC_ARRAY_STATUS_PTR, status), SQL_SUCCESS);
-    EXPECT_EQ(SetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, &fetched), SQL_SUCCESS);
-    EXPECT_EQ(GetPtr(ird, 0, SQL_DESC_ARRAY_STATUS_PTR), status);
-    EXPECT_EQ(GetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR), &fetched);
+    EXPECT_EQ(FieldSetPtr(ird, 0, SQL_DESC_ARRAY_STATUS_PTR, status), SQL_SUCCESS);
+    EXPECT_EQ(FieldSetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, &fetched), SQL_SUCCESS);
+    EXPECT_EQ(FieldPtr(ird, 0, SQL_DESC_ARRAY_STATUS_PTR), status);
+    EXPECT_EQ(FieldPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR), &fetched);
     char buf[4];
     const struct {
         SQLSMALLINT rec, field;
@@ -379,37 +349,37 @@ TEST_F(DescFixture, WhoMayWriteWhat)
         {0, SQL_DESC_BIND_TYPE, 8},
     };
     for (const auto &w : irdWrites) {
-        EXPECT_EQ(Set(ird, w.rec, w.field, w.v, SQL_NTS), SQL_ERROR) << w.field;
+        EXPECT_EQ(FieldSet(ird, w.rec, w.field, w.v, SQL_NTS), SQL_ERROR) << w.field;
         EXPECT_EQ(DescState(ird), "HY016") << w.field;
     }
 
     // Read-only fields, whatever the descriptor.
     SQLHDESC user = NewDesc();
     for (SQLHDESC d : {ard, ipd, user}) {
-        EXPECT_EQ(Set(d, 1, SQL_DESC_LABEL, reinterpret_cast<intptr_t>("l"), SQL_NTS), SQL_ERROR);
+        EXPECT_EQ(FieldSet(d, 1, SQL_DESC_LABEL, reinterpret_cast<intptr_t>("l"), SQL_NTS), SQL_ERROR);
         EXPECT_EQ(DescState(d), "HY091");
-        EXPECT_EQ(Set(d, 1, SQL_DESC_NULLABLE, 1), SQL_ERROR);
+        EXPECT_EQ(FieldSet(d, 1, SQL_DESC_NULLABLE, 1), SQL_ERROR);
         EXPECT_EQ(DescState(d), "HY091");
     }
 
     // Implementation and application fields.
-    EXPECT_EQ(Set(ard, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT), SQL_ERROR);
+    EXPECT_EQ(FieldSet(ard, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT), SQL_ERROR);
     EXPECT_EQ(DescState(ard), "HY091");
     SQLLEN ind = 0;
-    EXPECT_EQ(SetPtr(ipd, 1, SQL_DESC_INDICATOR_PTR, &ind), SQL_ERROR);
+    EXPECT_EQ(FieldSetPtr(ipd, 1, SQL_DESC_INDICATOR_PTR, &ind), SQL_ERROR);
     EXPECT_EQ(DescState(ipd), "HY091");
-    EXPECT_EQ(SetPtr(ipd, 1, SQL_DESC_DATA_PTR, buf), SQL_SUCCESS) << "an IPD takes no data";
-    EXPECT_EQ(Set(ipd, 1, SQL_DESC_UNNAMED, SQL_NAMED), SQL_SUCCESS) << "0 changes nothing";
-    EXPECT_EQ(Set(ipd, 1, SQL_DESC_UNNAMED, 7), SQL_ERROR);
-    EXPECT_EQ(Set(ipd, 1, SQL_DESC_PARAMETER_TYPE, 3), SQL_ERROR);
+    EXPECT_EQ(FieldSetPtr(ipd, 1, SQL_DESC_DATA_PTR, buf), SQL_SUCCESS) << "an IPD takes no data";
+    EXPECT_EQ(FieldSet(ipd, 1, SQL_DESC_UNNAMED, SQL_NAMED), SQL_SUCCESS) << "0 changes nothing";
+    EXPECT_EQ(FieldSet(ipd, 1, SQL_DESC_UNNAMED, 7), SQL_ERROR);
+    EXPECT_EQ(FieldSet(ipd, 1, SQL_DESC_PARAMETER_TYPE, 3), SQL_ERROR);
     EXPECT_EQ(DescState(ipd), "HY009");
 
     // Record numbers.
-    EXPECT_EQ(Set(user, 0, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_ERROR) << "record 0 of an unused descriptor";
+    EXPECT_EQ(FieldSet(user, 0, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_ERROR) << "record 0 of an unused descriptor";
     EXPECT_EQ(DescState(user), "07009");
-    EXPECT_EQ(Set(ard, -1, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_ERROR);
+    EXPECT_EQ(FieldSet(ard, -1, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_ERROR);
     EXPECT_EQ(DescState(ard), "07009");
-    EXPECT_EQ(Set(ard, 0, SQL_DESC_CONCISE_TYPE, SQL_C_BINARY), SQL_SUCCESS) << "the bookmark record";
+    EXPECT_EQ(FieldSet(ard, 0, SQL_DESC_CONCISE_TYPE, SQL_C_BINARY), SQL_SUCCESS) << "the bookmark record";
     SQLSMALLINT t = 0;
     EXPECT_EQ(SQLGetDescField(ipd, 0, SQL_DESC_TYPE, &t, 0, nullptr), SQL_ERROR);
     EXPECT_EQ(DescState(ipd), "07009");
@@ -418,7 +388,7 @@ TEST_F(DescFixture, WhoMayWriteWhat)
 TEST_F(DescFixture, PointerFieldsNeedRoomForAPointer)
 {
     SQLUSMALLINT status[2];
-    ASSERT_EQ(SetPtr(ard, 0, SQL_DESC_ARRAY_STATUS_PTR, status), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ard, 0, SQL_DESC_ARRAY_STATUS_PTR, status), SQL_SUCCESS);
     SQLPOINTER p = nullptr;
     EXPECT_EQ(SQLGetDescField(ard, 0, SQL_DESC_ARRAY_STATUS_PTR, &p, 4, nullptr), SQL_ERROR);
     EXPECT_EQ(DescState(ard), "HY009");
@@ -435,20 +405,20 @@ TEST_F(DescFixture, ImplicitArdAnswersArraySizeAndBindTypeFromTheStatement)
     st->cursor.rowsetSize = 13;
     st->bindType = 64;
     EXPECT_EQ(GetLen(ard, SQL_DESC_ARRAY_SIZE), 13u);
-    EXPECT_EQ(GetInt(ard, 0, SQL_DESC_BIND_TYPE), 64);
-    ASSERT_EQ(Set(ard, 0, SQL_DESC_ARRAY_SIZE, 20), SQL_SUCCESS);
+    EXPECT_EQ(FieldInt(ard, 0, SQL_DESC_BIND_TYPE), 64);
+    ASSERT_EQ(FieldSet(ard, 0, SQL_DESC_ARRAY_SIZE, 20), SQL_SUCCESS);
     EXPECT_EQ(st->cursor.rowsetSize, 20);
 }
 
 TEST_F(DescFixture, IpdConciseTypeKeepsTheParameterDirection)
 {
-    ASSERT_EQ(Set(ipd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT), SQL_SUCCESS);
-    ASSERT_EQ(Set(ipd, 1, SQL_DESC_CONCISE_TYPE, SQL_INTEGER), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ipd, 1, SQL_DESC_PARAMETER_TYPE, SQL_PARAM_OUTPUT), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ipd, 1, SQL_DESC_CONCISE_TYPE, SQL_INTEGER), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ipd, 1, SQL_DESC_PARAMETER_TYPE), SQL_PARAM_OUTPUT);
     EXPECT_EQ(GetSmall(ipd, 1, SQL_DESC_NULLABLE), SQL_NULLABLE);
 
     // NAME in both widths; a non-empty name names the record.
-    ASSERT_EQ(Set(ipd, 1, SQL_DESC_UNNAMED, SQL_UNNAMED), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ipd, 1, SQL_DESC_UNNAMED, SQL_UNNAMED), SQL_SUCCESS);
     const SQLWCHAR wide[] = {u'p', u'\u00e9', u'r', 0};
     ASSERT_EQ(SQLSetDescFieldW(ipd, 1, SQL_DESC_NAME, const_cast<SQLWCHAR *>(wide), SQL_NTS), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(ipd, 1, SQL_DESC_UNNAMED), SQL_NAMED);
@@ -461,10 +431,10 @@ TEST_F(DescFixture, IpdConciseTypeKeepsTheParameterDirection)
     ASSERT_EQ(SQLGetDescFieldW(ipd, 1, SQL_DESC_NAME, back, sizeof back, &len), SQL_SUCCESS);
     EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(back)), u"p\u00e9r");
     EXPECT_EQ(len, 6) << "bytes";
-    ASSERT_EQ(Set(ipd, 1, SQL_DESC_NAME, reinterpret_cast<intptr_t>("abcdef"), 3), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ipd, 1, SQL_DESC_NAME, reinterpret_cast<intptr_t>("abcdef"), 3), SQL_SUCCESS);
     ASSERT_EQ(SQLGetDescField(ipd, 1, SQL_DESC_NAME, name, sizeof name, &len), SQL_SUCCESS);
     EXPECT_STREQ(name, "abc");
-    EXPECT_EQ(Set(ipd, 1, SQL_DESC_NAME, reinterpret_cast<intptr_t>("abc"), -7), SQL_ERROR);
+    EXPECT_EQ(FieldSet(ipd, 1, SQL_DESC_NAME, reinterpret_cast<intptr_t>("abc"), -7), SQL_ERROR);
     EXPECT_EQ(DescState(ipd), "HY090");
 }
 
@@ -491,14 +461,14 @@ TEST_F(DescFixture, ResultColumnsThroughTheIrd)
     EXPECT_STREQ(name, "BOOKMARK");
     EXPECT_EQ(GetSmall(ird, 0, SQL_DESC_TYPE), SQL_CHAR);
     EXPECT_EQ(GetSmall(ird, 0, SQL_DESC_CONCISE_TYPE), SQL_CHAR);
-    EXPECT_EQ(GetLen(ird, 0, SQL_DESC_OCTET_LENGTH), 8);
+    EXPECT_EQ(FieldLen(ird, 0, SQL_DESC_OCTET_LENGTH), 8);
 
-    EXPECT_EQ(GetLen(ird, 1, SQL_DESC_OCTET_LENGTH), 20);
-    EXPECT_EQ(GetLen(ird, 3, SQL_DESC_OCTET_LENGTH), 20);
-    EXPECT_EQ(GetLen(ird, 4, SQL_DESC_OCTET_LENGTH), 12);
+    EXPECT_EQ(FieldLen(ird, 1, SQL_DESC_OCTET_LENGTH), 20);
+    EXPECT_EQ(FieldLen(ird, 3, SQL_DESC_OCTET_LENGTH), 20);
+    EXPECT_EQ(FieldLen(ird, 4, SQL_DESC_OCTET_LENGTH), 12);
     EXPECT_EQ(GetSmall(ird, 4, SQL_DESC_PRECISION), 10);
     EXPECT_EQ(GetSmall(ird, 4, SQL_DESC_SCALE), 2);
-    EXPECT_EQ(GetInt(ird, 4, SQL_DESC_NUM_PREC_RADIX), 10);
+    EXPECT_EQ(FieldInt(ird, 4, SQL_DESC_NUM_PREC_RADIX), 10);
     EXPECT_EQ(GetSmall(ird, 5, SQL_DESC_TYPE), SQL_DATETIME);
     EXPECT_EQ(GetSmall(ird, 5, SQL_DESC_DATETIME_INTERVAL_CODE), SQL_CODE_TIMESTAMP);
     EXPECT_EQ(GetSmall(ird, 5, SQL_DESC_PRECISION), 3);
@@ -510,8 +480,8 @@ TEST_F(DescFixture, ResultColumnsThroughTheIrd)
     EXPECT_EQ(GetSmall(ird, 4, SQL_DESC_UPDATABLE), SQL_ATTR_READWRITE_UNKNOWN);
     EXPECT_EQ(GetSmall(ird, 5, SQL_DESC_UPDATABLE), SQL_ATTR_READWRITE_UNKNOWN);
     EXPECT_EQ(GetSmall(ird, 3, SQL_DESC_SEARCHABLE), SQL_PRED_SEARCHABLE);
-    EXPECT_EQ(GetInt(ird, 3, SQL_DESC_CASE_SENSITIVE), SQL_TRUE);
-    EXPECT_EQ(GetInt(ird, 1, SQL_DESC_CASE_SENSITIVE), SQL_FALSE);
+    EXPECT_EQ(FieldInt(ird, 3, SQL_DESC_CASE_SENSITIVE), SQL_TRUE);
+    EXPECT_EQ(FieldInt(ird, 1, SQL_DESC_CASE_SENSITIVE), SQL_FALSE);
     ASSERT_EQ(SQLGetDescField(ird, 4, SQL_DESC_LABEL, name, sizeof name, nullptr), SQL_SUCCESS);
     EXPECT_STREQ(name, "cost");
     ASSERT_EQ(SQLGetDescField(ird, 4, SQL_DESC_TABLE_NAME, name, sizeof name, nullptr), SQL_SUCCESS);
@@ -539,8 +509,8 @@ TEST_F(DescFixture, ResultColumnsThroughTheIrd)
 
 TEST_F(DescFixture, GetDescRecReadsThePrincipalFields)
 {
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_TYPE_DATE), SQL_SUCCESS);
-    ASSERT_EQ(Set(ard, 1, SQL_DESC_OCTET_LENGTH, 6), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_TYPE_DATE), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(ard, 1, SQL_DESC_OCTET_LENGTH, 6), SQL_SUCCESS);
     SQLCHAR name[8] = "keep";
     SQLSMALLINT nameLen = -5, type = 0, sub = 0, prec = -1, scale = -1, nullable = -5;
     SQLLEN length = 0;
@@ -594,14 +564,14 @@ TEST_F(DescFixture, SetDescRecSetsEveryArgument)
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_CONCISE_TYPE), SQL_C_TYPE_TIMESTAMP);
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_TYPE), SQL_DATETIME);
     EXPECT_EQ(GetSmall(ard, 1, SQL_DESC_PRECISION), 0);
-    EXPECT_EQ(GetPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR), &len);
-    EXPECT_EQ(GetPtr(ard, 1, SQL_DESC_INDICATOR_PTR), &ind);
+    EXPECT_EQ(FieldPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR), &len);
+    EXPECT_EQ(FieldPtr(ard, 1, SQL_DESC_INDICATOR_PTR), &ind);
 
     // NULL pointers and zeros clear what was there.
     ASSERT_EQ(SQLSetDescRec(ard, 1, SQL_CHAR, 0, 0, 0, 0, nullptr, nullptr, nullptr), SQL_SUCCESS);
-    EXPECT_EQ(GetPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR), nullptr);
-    EXPECT_EQ(GetPtr(ard, 1, SQL_DESC_INDICATOR_PTR), nullptr);
-    EXPECT_EQ(GetLen(ard, 1, SQL_DESC_OCTET_LENGTH), 0);
+    EXPECT_EQ(FieldPtr(ard, 1, SQL_DESC_OCTET_LENGTH_PTR), nullptr);
+    EXPECT_EQ(FieldPtr(ard, 1, SQL_DESC_INDICATOR_PTR), nullptr);
+    EXPECT_EQ(FieldLen(ard, 1, SQL_DESC_OCTET_LENGTH), 0);
     EXPECT_EQ(DescGetRec(DescOf(ard), 1)->dataPtr, nullptr);
 
     EXPECT_EQ(SQLSetDescRec(ird, 1, SQL_CHAR, 0, 4, 0, 0, buf, &len, &ind), SQL_ERROR);
@@ -623,25 +593,25 @@ TEST_F(DescFixture, CopyDesc)
     ASSERT_EQ(SQLCopyDesc(ird, user), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(user, 0, SQL_DESC_COUNT), 3);
     EXPECT_EQ(GetSmall(user, 2, SQL_DESC_CONCISE_TYPE), SQL_VARCHAR);
-    EXPECT_EQ(GetLen(user, 2, SQL_DESC_OCTET_LENGTH), 20);
+    EXPECT_EQ(FieldLen(user, 2, SQL_DESC_OCTET_LENGTH), 20);
     EXPECT_EQ(GetSmall(user, 3, SQL_DESC_TYPE), SQL_NUMERIC);
     EXPECT_EQ(GetSmall(user, 3, SQL_DESC_PRECISION), 10);
     EXPECT_EQ(GetSmall(user, 3, SQL_DESC_SCALE), 2);
-    EXPECT_EQ(GetLen(user, 3, SQL_DESC_OCTET_LENGTH), 12);
+    EXPECT_EQ(FieldLen(user, 3, SQL_DESC_OCTET_LENGTH), 12);
 
     // The target gets the source's fields, cleared where the source has none.
     SQLLEN ind = 0;
     char buf[8];
     SQLHDESC other = NewDesc();
-    ASSERT_EQ(Set(other, 0, SQL_DESC_COUNT, 5), SQL_SUCCESS);
-    ASSERT_EQ(Set(other, 1, SQL_DESC_OCTET_LENGTH, 99), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(other, 1, SQL_DESC_INDICATOR_PTR, &ind), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(other, 1, SQL_DESC_DATA_PTR, buf), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(other, 0, SQL_DESC_COUNT, 5), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(other, 1, SQL_DESC_OCTET_LENGTH, 99), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(other, 1, SQL_DESC_INDICATOR_PTR, &ind), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(other, 1, SQL_DESC_DATA_PTR, buf), SQL_SUCCESS);
     ASSERT_EQ(SQLCopyDesc(ird, other), SQL_SUCCESS);
     EXPECT_EQ(GetSmall(other, 0, SQL_DESC_COUNT), 3);
-    EXPECT_EQ(GetLen(other, 1, SQL_DESC_OCTET_LENGTH), 4);
-    EXPECT_EQ(GetPtr(other, 1, SQL_DESC_INDICATOR_PTR), nullptr);
-    EXPECT_EQ(GetPtr(other, 1, SQL_DESC_DATA_PTR), nullptr);
+    EXPECT_EQ(FieldLen(other, 1, SQL_DESC_OCTET_LENGTH), 4);
+    EXPECT_EQ(FieldPtr(other, 1, SQL_DESC_INDICATOR_PTR), nullptr);
+    EXPECT_EQ(FieldPtr(other, 1, SQL_DESC_DATA_PTR), nullptr);
 
     // COUNT 0 is copied as 0.
     SQLHDESC empty = NewDesc();
@@ -652,9 +622,9 @@ TEST_F(DescFixture, CopyDesc)
     SQLLEN len = 0;
     ASSERT_EQ(SQLSetDescRec(user, 1, SQL_C_LONG, 0, 4, 0, 0, buf, &len, &ind), SQL_SUCCESS);
     ASSERT_EQ(SQLCopyDesc(user, other), SQL_SUCCESS);
-    EXPECT_EQ(GetPtr(other, 1, SQL_DESC_DATA_PTR), buf);
-    EXPECT_EQ(GetPtr(other, 1, SQL_DESC_INDICATOR_PTR), &ind);
-    EXPECT_EQ(GetPtr(other, 1, SQL_DESC_OCTET_LENGTH_PTR), &len);
+    EXPECT_EQ(FieldPtr(other, 1, SQL_DESC_DATA_PTR), buf);
+    EXPECT_EQ(FieldPtr(other, 1, SQL_DESC_INDICATOR_PTR), &ind);
+    EXPECT_EQ(FieldPtr(other, 1, SQL_DESC_OCTET_LENGTH_PTR), &len);
     EXPECT_EQ(GetSmall(other, 1, SQL_DESC_CONCISE_TYPE), SQL_C_LONG);
 }
 
@@ -662,7 +632,7 @@ TEST_F(DescFixture, CopyStopsAtANameThatDoesNotFit)
 {
     std::string longName(300, 'n');
     FakeResult(stmt, {{"x", SQL_INTEGER, 10, 0, 0x10}});
-    ASSERT_EQ(Set(ipd, 1, SQL_DESC_NAME, reinterpret_cast<intptr_t>(longName.c_str()), SQL_NTS),
+    ASSERT_EQ(FieldSet(ipd, 1, SQL_DESC_NAME, reinterpret_cast<intptr_t>(longName.c_str()), SQL_NTS),
               SQL_SUCCESS);
     SQLHSTMT stmt2 = s.NewStmt();
     SQLHDESC ipd2 = HandleOf(StmtOf(stmt2)->ipd);
@@ -680,15 +650,15 @@ TEST_F(DescFixture, ExplicitArdSharedByTwoStatements)
     SQLHDESC user = NewDesc();
     UseAsArd(stmt, user);
     UseAsArd(stmt2, user);
-    ASSERT_EQ(Set(user, 0, SQL_DESC_ARRAY_SIZE, 25), SQL_SUCCESS);
+    ASSERT_EQ(FieldSet(user, 0, SQL_DESC_ARRAY_SIZE, 25), SQL_SUCCESS);
     EXPECT_EQ(StmtOf(stmt)->cursor.rowsetSize, 25);
     EXPECT_EQ(StmtOf(stmt2)->cursor.rowsetSize, 25);
-    EXPECT_EQ(Set(user, 0, SQL_DESC_CONCISE_TYPE, SQL_C_BINARY), SQL_SUCCESS)
+    EXPECT_EQ(FieldSet(user, 0, SQL_DESC_CONCISE_TYPE, SQL_C_BINARY), SQL_SUCCESS)
         << "record 0 is a row record while the descriptor is an ARD";
 
     // Freeing the statement leaves the descriptor usable.
     ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, stmt2), SQL_SUCCESS);
-    EXPECT_EQ(Set(user, 1, SQL_DESC_CONCISE_TYPE, SQL_C_LONG), SQL_SUCCESS);
+    EXPECT_EQ(FieldSet(user, 1, SQL_DESC_CONCISE_TYPE, SQL_C_LONG), SQL_SUCCESS);
 
     // Freeing the descriptor returns the statement to its implicit ARD,
     // which it follows again.
@@ -697,22 +667,22 @@ TEST_F(DescFixture, ExplicitArdSharedByTwoStatements)
     Stmt *st = StmtOf(stmt);
     EXPECT_EQ(st->ard, st->ardImplicit);
     EXPECT_EQ(st->cursor.rowsetSize, 3);
-    EXPECT_EQ(Set(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_LONG), SQL_SUCCESS);
+    EXPECT_EQ(FieldSet(ard, 1, SQL_DESC_CONCISE_TYPE, SQL_C_LONG), SQL_SUCCESS);
 }
 
 TEST_F(DescFixture, AStatementRoutineThatFailsReportsOnTheDescriptorCalled)
 {
-    EXPECT_EQ(Set(apd, 0, SQL_DESC_ARRAY_SIZE, 10), SQL_ERROR);
+    EXPECT_EQ(FieldSet(apd, 0, SQL_DESC_ARRAY_SIZE, 10), SQL_ERROR);
     EXPECT_EQ(DescState(apd), "IM001") << "no parameter arrays without the capability";
     EXPECT_EQ(DiagState(SQL_HANDLE_STMT, stmt), "");
     EXPECT_EQ(StmtOf(stmt)->paramsetSize, 1u);
 
     // A NULL rows-processed pointer is a value: nothing is written any more.
     SQLULEN fetched = 0;
-    ASSERT_EQ(SetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, &fetched), SQL_SUCCESS);
-    ASSERT_EQ(SetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, &fetched), SQL_SUCCESS);
+    ASSERT_EQ(FieldSetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, nullptr), SQL_SUCCESS);
     EXPECT_EQ(StmtOf(stmt)->rowsFetchedPtr, nullptr);
-    EXPECT_EQ(GetPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR), nullptr);
+    EXPECT_EQ(FieldPtr(ird, 0, SQL_DESC_ROWS_PROCESSED_PTR), nullptr);
 }
 
 TEST_F(DescFixture, HeaderWritesForAStatementReportOnTheStatement)
