@@ -35,7 +35,7 @@ enum ConvErr : int32_t {
     CONV_W_FRACTION = 104,     // 01S07 "Fractional truncation"
     CONV_E_INDICATOR = 118,    // 22002 "Indicator variable required but not supplied"
     CONV_E_DATETIME = 119,     // 22007 "Invalid datetime format"
-    CONV_E_CAST = 121,         // 22018 "Invalid character value for cast specification"
+    CONV_E_CAST = 121,         // 22018, invalid character value for the cast
 };
 
 // Encoding of a narrow source text.  Binary bytes may be cut anywhere; text

@@ -161,12 +161,12 @@ void API_FormatArgs(const char *format, const uint64_t *values, int count, char 
         if (!conv)
             break;
         ++p;
-        char spec[32];
-        size_t specLen = static_cast<size_t>(p - start);
-        if (specLen >= sizeof spec)
-            specLen = sizeof spec - 1;
-        std::memcpy(spec, start, specLen);
-        spec[specLen] = '\0';
+        char fmt[32];
+        size_t fmtLen = static_cast<size_t>(p - start);
+        if (fmtLen >= sizeof fmt)
+            fmtLen = sizeof fmt - 1;
+        std::memcpy(fmt, start, fmtLen);
+        fmt[fmtLen] = '\0';
         uint64_t v = next < count ? values[next] : 0;
         ++next;
         char piece[64];
@@ -175,34 +175,34 @@ void API_FormatArgs(const char *format, const uint64_t *values, int count, char 
         case 'd':
         case 'i':
             if (longs)
-                n = std::snprintf(piece, sizeof piece, spec, static_cast<long>(v));
+                n = std::snprintf(piece, sizeof piece, fmt, static_cast<long>(v));
             else if (isShort)
-                n = std::snprintf(piece, sizeof piece, spec, static_cast<int>(static_cast<short>(v)));
+                n = std::snprintf(piece, sizeof piece, fmt, static_cast<int>(static_cast<short>(v)));
             else
-                n = std::snprintf(piece, sizeof piece, spec, static_cast<int>(v));
+                n = std::snprintf(piece, sizeof piece, fmt, static_cast<int>(v));
             break;
         case 'u':
         case 'x':
         case 'X':
         case 'o':
             if (longs)
-                n = std::snprintf(piece, sizeof piece, spec, static_cast<unsigned long>(v));
+                n = std::snprintf(piece, sizeof piece, fmt, static_cast<unsigned long>(v));
             else if (isShort)
-                n = std::snprintf(piece, sizeof piece, spec,
+                n = std::snprintf(piece, sizeof piece, fmt,
                                   static_cast<unsigned>(static_cast<unsigned short>(v)));
             else
-                n = std::snprintf(piece, sizeof piece, spec, static_cast<unsigned>(v));
+                n = std::snprintf(piece, sizeof piece, fmt, static_cast<unsigned>(v));
             break;
         case 'p':
-            n = std::snprintf(piece, sizeof piece, spec,
+            n = std::snprintf(piece, sizeof piece, fmt,
                               reinterpret_cast<void *>(static_cast<uintptr_t>(v)));
             break;
         case 'c':
-            n = std::snprintf(piece, sizeof piece, spec, static_cast<int>(v));
+            n = std::snprintf(piece, sizeof piece, fmt, static_cast<int>(v));
             break;
         default:
             // Not an argument conversion this driver's formats use: copy as is.
-            n = std::snprintf(piece, sizeof piece, "%s", spec);
+            n = std::snprintf(piece, sizeof piece, "%s", fmt);
             break;
         }
         if (n > 0)
