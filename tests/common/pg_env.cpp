@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <chrono>
 #include <map>
+#include <thread>
 
 namespace {
 std::string envOr(const char *name, const char *dflt)
@@ -72,4 +74,17 @@ std::string PgPsql(const PgEnv &env, const std::string &sql)
     while (!out.empty() && out.back() == '\n')
         out.pop_back();
     return out;
+}
+
+int PgSessions(const PgEnv &env, const std::string &app, int want)
+{
+    int n = -1;
+    for (int i = 0; i < 200; ++i) {
+        n = std::atoi(
+            PgPsql(env, "select count(*) from pg_stat_activity where application_name = '" + app + "'").c_str());
+        if (n == want)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return n;
 }

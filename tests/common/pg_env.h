@@ -24,3 +24,8 @@ bool PgEnvLoad(PgEnv &env);
 // Runs one SQL statement through psql as the trust role and returns its
 // unaligned, tuples-only output (trailing newline removed).
 std::string PgPsql(const PgEnv &env, const std::string &sql);
+
+// Server sessions with this application name, once the count has settled on
+// `want` (a closed session may take a moment to leave pg_stat_activity; the
+// wait is bounded at ten seconds).
+int PgSessions(const PgEnv &env, const std::string &app, int want);

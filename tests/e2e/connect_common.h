@@ -80,21 +80,6 @@ inline void RemovePrivateFiles()
         std::system(("rm -rf " + TestDir()).c_str());
 }
 
-// Server sessions with this application name, once the count has settled on
-// `want` (a closed session may take a moment to leave pg_stat_activity).
-inline int Sessions(const PgEnv &pg, const std::string &app, int want)
-{
-    int n = -1;
-    for (int i = 0; i < 100; ++i) {
-        n = std::atoi(PgPsql(pg, "select count(*) from pg_stat_activity where application_name = '" +
-                                     app + "'").c_str());
-        if (n == want)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return n;
-}
-
 // SQLSTATE and message of record `rec` ("" when there is none).
 inline std::string Diag(SQLSMALLINT type, SQLHANDLE h, std::string *message = nullptr, SQLSMALLINT rec = 1)
 {

@@ -75,11 +75,11 @@ int RunDirect(const Direct &d, const std::string &dsnFile, const std::string &ap
         if (std::string(reinterpret_cast<char *>(out)) != "DSN=;UID=" + g_pg.trustUser + ";PWD=;FBS=60")
             return 4;
     }
-    if (Sessions(g_pg, app, 1) != 1)
+    if (PgSessions(g_pg, app, 1) != 1)
         return 5;
     if (disconnect(dbc) != SQL_SUCCESS)
         return 6;
-    if (Sessions(g_pg, app, 0) != 0)
+    if (PgSessions(g_pg, app, 0) != 0)
         return 7;
     return 0;
 }

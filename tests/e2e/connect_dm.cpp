@@ -68,24 +68,24 @@ TEST_P(Connect, DataSourceConnectsAndDisconnectLeavesNoSession)
 {
     Handles h;
     ASSERT_EQ(h.Connect(Dsn()), SQL_SUCCESS) << h.State();
-    EXPECT_EQ(Sessions(g_pg, App(), 1), 1);
+    EXPECT_EQ(PgSessions(g_pg, App(), 1), 1);
 
     // A second connect on the same handle is refused; the first stays open.
     EXPECT_EQ(h.Connect(Dsn()), SQL_ERROR);
     EXPECT_EQ(h.State(), "08002");
-    EXPECT_EQ(Sessions(g_pg, App(), 1), 1);
+    EXPECT_EQ(PgSessions(g_pg, App(), 1), 1);
     std::string out;
     EXPECT_EQ(h.DriverConnect("DSN=" + Dsn(), &out), SQL_ERROR);
     EXPECT_EQ(h.State(), "08002");
 
     ASSERT_EQ(SQLDisconnect(h.dbc), SQL_SUCCESS);
-    EXPECT_EQ(Sessions(g_pg, App(), 0), 0);
+    EXPECT_EQ(PgSessions(g_pg, App(), 0), 0);
     EXPECT_EQ(SQLDisconnect(h.dbc), SQL_ERROR);
     EXPECT_EQ(h.State(), "08003");
 
     // The handle connects again after a disconnect.
     ASSERT_EQ(h.Connect(Dsn()), SQL_SUCCESS) << h.State();
-    EXPECT_EQ(Sessions(g_pg, App(), 1), 1);
+    EXPECT_EQ(PgSessions(g_pg, App(), 1), 1);
 }
 
 TEST_P(Connect, DriverStringWithJdbcPropertiesGivesTheLongOutputForm)
@@ -96,7 +96,7 @@ TEST_P(Connect, DriverStringWithJdbcPropertiesGivesTheLongOutputForm)
                      "};UID=" + g_pg.trustUser + ";READONLY=yes;FBS=0;DYN_CURS_SENSITIVITY=high";
     std::string out;
     ASSERT_EQ(h.DriverConnect(in, &out), SQL_SUCCESS) << h.State();
-    EXPECT_EQ(Sessions(g_pg, app, 1), 1);
+    EXPECT_EQ(PgSessions(g_pg, app, 1), 1);
     std::string head = std::string("DRIVER={") + GetParam().driver + "};UID=" + g_pg.trustUser +
                        ";PWD=;JDBC=;URL={" + Props(g_pg, app) + "};FBS=60;READONLY=yes;NLB=;MAXROWS=0;"
                        "NOAC=FALSE;DYN_CURS_SENSITIVITY=HIGH;";
@@ -117,9 +117,9 @@ TEST_P(Connect, FileDsnThroughTheDriverManager)
     Handles h;
     std::string out;
     ASSERT_TRUE(Ok(h.DriverConnect("FILEDSN=" + path, &out))) << h.State();
-    EXPECT_EQ(Sessions(g_pg, app, 1), 1);
+    EXPECT_EQ(PgSessions(g_pg, app, 1), 1);
     ASSERT_EQ(SQLDisconnect(h.dbc), SQL_SUCCESS);
-    EXPECT_EQ(Sessions(g_pg, app, 0), 0);
+    EXPECT_EQ(PgSessions(g_pg, app, 0), 0);
 }
 
 TEST_P(Connect, BadPasswordReportsTheServerAndLeavesTheHandleReusable)
@@ -133,7 +133,7 @@ TEST_P(Connect, BadPasswordReportsTheServerAndLeavesTheHandleReusable)
     EXPECT_NE(message.find("[Kestrune][ODBC]"), std::string::npos) << message;
     EXPECT_NE(message.find("password authentication failed"), std::string::npos) << message;
     EXPECT_EQ(message.find("[SQLSTATE:"), std::string::npos) << message;
-    EXPECT_EQ(Sessions(g_pg, app, 0), 0);
+    EXPECT_EQ(PgSessions(g_pg, app, 0), 0);
 
     // The same handle with the right password, which holds ';' and '='; the
     // user comes from the section's LastUser.
@@ -219,7 +219,7 @@ TEST_P(Connect, MissingInitialSqlFileDoesNotFailTheConnect)
     std::string in = std::string("DRIVER={") + GetParam().driver + "};URL={" + Props(g_pg, app) +
                      "};UID=" + g_pg.trustUser + ";INITSQL=" + TestDir() + "/does_not_exist";
     ASSERT_EQ(h.DriverConnect(in), SQL_SUCCESS) << h.State();
-    EXPECT_EQ(Sessions(g_pg, app, 1), 1);
+    EXPECT_EQ(PgSessions(g_pg, app, 1), 1);
 }
 
 TEST_P(Connect, CutOutputStringIsReportedAndTheConnectionStaysOpen)
@@ -235,7 +235,7 @@ TEST_P(Connect, CutOutputStringIsReportedAndTheConnectionStaysOpen)
     std::string whole = "DSN=" + Dsn() + ";UID=" + g_pg.trustUser + ";PWD=;FBS=60";
     EXPECT_EQ(len, static_cast<SQLSMALLINT>(whole.size()));
     EXPECT_EQ(std::string(reinterpret_cast<char *>(out)), whole.substr(0, sizeof out - 1));
-    EXPECT_EQ(Sessions(g_pg, App(), 1), 1);
+    EXPECT_EQ(PgSessions(g_pg, App(), 1), 1);
     EXPECT_EQ(SQLDisconnect(h.dbc), SQL_SUCCESS);
 }
 

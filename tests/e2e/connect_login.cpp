@@ -53,7 +53,7 @@ TEST_P(Login, ConfirmedDialogSuppliesTheConnectionString)
     std::string out;
     std::string in = std::string("DRIVER={") + GetParam().driver + "};UID=nobody";
     ASSERT_EQ(h.DriverConnect(in, &out, SQL_DRIVER_COMPLETE), SQL_SUCCESS) << h.State();
-    EXPECT_EQ(Sessions(g_pg, app, 1), 1);
+    EXPECT_EQ(PgSessions(g_pg, app, 1), 1);
     EXPECT_EQ(PgPsql(g_pg, "select usename from pg_stat_activity where application_name = '" + app + "'"),
               g_pg.pwUser);
     // The dialog saw the driver's description and the string as given.

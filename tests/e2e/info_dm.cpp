@@ -312,7 +312,7 @@ TEST_P(Info, ADeadConnectionIsReportedWithTheDriversRecords)
 {
     EXPECT_EQ(ConnUInt(SQL_ATTR_CONNECTION_DEAD), SQL_CD_FALSE);
     PgPsql(g_pg, "select pg_terminate_backend(pid) from pg_stat_activity where application_name = '" + App() + "'");
-    ASSERT_EQ(Sessions(g_pg, App(), 0), 0);
+    ASSERT_EQ(PgSessions(g_pg, App(), 0), 0);
     EXPECT_EQ(ConnUInt(SQL_ATTR_CONNECTION_DEAD), SQL_CD_TRUE);
 
     // An answer the server must give now fails: one record with the JDBC

@@ -37,22 +37,6 @@ std::string drain(int handle, int *rc = nullptr)
     return all;
 }
 
-// Counts the server sessions of an application name, waiting (bounded) for
-// the count to reach the expected value: a backend leaves pg_stat_activity a
-// moment after its client closed the socket.
-int sessions(const PgEnv &pg, const std::string &app, int expected)
-{
-    int n = -1;
-    for (int i = 0; i < 200; ++i) {
-        n = std::atoi(PgPsql(pg, "select count(*) from pg_stat_activity where application_name = '" +
-                                     app + "'").c_str());
-        if (n == expected)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return n;
-}
-
 JavaVM *theVm()
 {
     JavaVM *vm = nullptr;
@@ -160,12 +144,12 @@ TEST_F(Backend, ConnectCommitRollbackDisconnectLeavesNoSession)
     int conn = 0;
     ASSERT_EQ(connect(props(app), pg.trustUser, "", &conn), 0) << drain(env);
     EXPECT_EQ(static_cast<uint32_t>(conn) >> 16, 0xBBBBu);
-    EXPECT_EQ(sessions(pg, app, 1), 1);
+    EXPECT_EQ(PgSessions(pg, app, 1), 1);
     // Autocommit is on: commit and rollback are successful no-ops.
     EXPECT_EQ(ops().Commit(conn), 0) << drain(conn);
     EXPECT_EQ(ops().Rollback(conn), 0) << drain(conn);
     EXPECT_EQ(ops().Disconnect(conn), 0);
-    EXPECT_EQ(sessions(pg, app, 0), 0);
+    EXPECT_EQ(PgSessions(pg, app, 0), 0);
     EXPECT_EQ(ops().Disconnect(conn), 21);
     EXPECT_EQ(ops().Commit(conn), 21);
 }
@@ -229,7 +213,7 @@ TEST_F(Backend, ReconnectAfterFullCloseJoinsTheSameVm)
     EXPECT_EQ(theVm(), before);
     ASSERT_EQ(connect(props("krs_jvm_re2"), pg.trustUser, "", &conn), 0) << drain(env);
     EXPECT_EQ(ops().Disconnect(conn), 0);
-    EXPECT_EQ(sessions(pg, "krs_jvm_re2", 0), 0);
+    EXPECT_EQ(PgSessions(pg, "krs_jvm_re2", 0), 0);
 }
 
 TEST_F(Backend, BadPasswordReportsTheServersStateAndText)
@@ -243,7 +227,7 @@ TEST_F(Backend, BadPasswordReportsTheServersStateAndText)
     EXPECT_NE(texts.find("[SQLSTATE:28P01]"), std::string::npos) << texts;
     EXPECT_NE(texts.find("password authentication failed"), std::string::npos) << texts;
     EXPECT_EQ(drain(env), "");  // drained
-    EXPECT_EQ(sessions(pg, "krs_jvm_badpw", 0), 0);
+    EXPECT_EQ(PgSessions(pg, "krs_jvm_badpw", 0), 0);
 
     // The right password (it holds ';' and '=') passes untouched.
     ASSERT_EQ(connect(props("krs_jvm_goodpw"), pg.pwUser, pg.password, &conn), 0) << drain(env);
@@ -259,9 +243,9 @@ TEST_F(Backend, PooledSessionsCloseWithTheConnection)
     int conn = 0;
     ASSERT_EQ(connect(props(app, ";user=" + pg.trustUser + ";password=x"), pg.trustUser, "x", &conn), 0)
         << drain(env);
-    EXPECT_EQ(sessions(pg, app, 1), 1);
+    EXPECT_EQ(PgSessions(pg, app, 1), 1);
     EXPECT_EQ(ops().Disconnect(conn), 0);
-    EXPECT_EQ(sessions(pg, app, 0), 0);
+    EXPECT_EQ(PgSessions(pg, app, 0), 0);
 }
 
 TEST_F(Backend, SetterNamesCapitaliseTheProperty)
@@ -270,13 +254,13 @@ TEST_F(Backend, SetterNamesCapitaliseTheProperty)
     // has no setter for fails the connect with its name in the diagnostic.
     int conn = 0;
     ASSERT_EQ(connect(props("krs_jvm_setter"), pg.trustUser, "", &conn), 0) << drain(env);
-    EXPECT_EQ(sessions(pg, "krs_jvm_setter", 1), 1);
+    EXPECT_EQ(PgSessions(pg, "krs_jvm_setter", 1), 1);
     EXPECT_EQ(ops().Disconnect(conn), 0);
 
     // "url" reaches setUrl: a whole JDBC URL as one property.
     ASSERT_EQ(connect("url=" + pg.url() + ";applicationName=krs_jvm_url", pg.trustUser, "", &conn), 0)
         << drain(env);
-    EXPECT_EQ(sessions(pg, "krs_jvm_url", 1), 1);
+    EXPECT_EQ(PgSessions(pg, "krs_jvm_url", 1), 1);
     EXPECT_EQ(ops().Disconnect(conn), 0);
 
     EXPECT_EQ(connect(props("krs_jvm_nosetter", ";noSuchThing=1"), pg.trustUser, "", &conn), 15);
@@ -386,7 +370,7 @@ TEST_F(Backend, ConnectionOpenedOnOneThreadIsUsedAndClosedOnAnother)
     EXPECT_EQ(afterUse, JNI_OK);  // attached by the driver for its call
     EXPECT_EQ(disconnectRc, 0);
     EXPECT_EQ(afterDisconnect, JNI_EDETACHED);  // and detached at disconnect
-    EXPECT_EQ(sessions(pg, app, 0), 0);
+    EXPECT_EQ(PgSessions(pg, app, 0), 0);
 }
 
 TEST_F(Backend, ThreadAttachedByAFailedConnectIsDetached)
@@ -403,7 +387,7 @@ TEST_F(Backend, ThreadAttachedByAFailedConnectIsDetached)
     EXPECT_EQ(rc, 50);
     EXPECT_EQ(after, JNI_EDETACHED);
     EXPECT_NE(drain(env).find("[SQLSTATE:28P01]"), std::string::npos);
-    EXPECT_EQ(sessions(pg, "krs_jvm_failthread", 0), 0);
+    EXPECT_EQ(PgSessions(pg, "krs_jvm_failthread", 0), 0);
 }
 
 TEST_F(Backend, ThreadAttachedByAnOpenIsDetachedAtItsDisconnect)
@@ -473,6 +457,6 @@ TEST_F(Backend, ManyThreadsConnectAtOnce)
         t.join();
     for (int i = 0; i < kThreads; ++i)
         EXPECT_EQ(rc[i], 0) << "thread " << i;
-    EXPECT_EQ(sessions(pg, "krs_jvm_many", 0), 0);
+    EXPECT_EQ(PgSessions(pg, "krs_jvm_many", 0), 0);
 }
 } // namespace

@@ -32,22 +32,6 @@ std::string chainText(const ErrChain &chain)
     return all;
 }
 
-// Server sessions of an application name, waiting (bounded) for the count to
-// reach the expected value: a backend leaves pg_stat_activity a moment after
-// its client closed the socket.
-int sessions(const PgEnv &pg, const std::string &app, int expected)
-{
-    int n = -1;
-    for (int i = 0; i < 200; ++i) {
-        n = std::atoi(PgPsql(pg, "select count(*) from pg_stat_activity where application_name = '" +
-                                     app + "'").c_str());
-        if (n == expected)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return n;
-}
-
 // An open back-end environment, a connection to the fixture and a bare
 // context record (the calling thread's env, the driver's class loader) for
 // calling the bridge directly.
@@ -478,16 +462,16 @@ TEST_F(Bridge, EveryKindOfClassConnectsAndItsCloseLeavesNoSession)
             << k.cls << "\n" << chainText(ctx->errors);
         ASSERT_NE(c, nullptr) << k.cls;
         EXPECT_EQ(ds != nullptr, !k.driver) << k.cls;
-        EXPECT_EQ(sessions(pg, app, 1), 1) << k.cls;
+        EXPECT_EQ(PgSessions(pg, app, 1), 1) << k.cls;
         EXPECT_EQ(jc_Connection_close(ctx, c), 0) << k.cls;
-        EXPECT_EQ(sessions(pg, app, k.pooled ? 1 : 0), k.pooled ? 1 : 0) << k.cls;
+        EXPECT_EQ(PgSessions(pg, app, k.pooled ? 1 : 0), k.pooled ? 1 : 0) << k.cls;
         if (ds && std::strstr(k.cls, "Pooling")) {
             // pgjdbc's close() throws at its very end for a data source
             // without a name, after it closed the pooled sessions.
             jc_CallVoidMethod(env, ds, nullptr, "close", "()V");
             jc_ClearException(env);
         }
-        EXPECT_EQ(sessions(pg, app, 0), 0) << k.cls;
+        EXPECT_EQ(PgSessions(pg, app, 0), 0) << k.cls;
         env->DeleteLocalRef(c);
         if (ds)
             env->DeleteLocalRef(ds);
@@ -506,7 +490,7 @@ TEST_F(Bridge, EveryKindOfClassConnectsAndItsCloseLeavesNoSession)
         EXPECT_NE(chainText(ctx->errors).find("28P01"), std::string::npos) << k.cls << "\n"
                                                                             << chainText(ctx->errors);
         errClear(&ctx->errors);
-        EXPECT_EQ(sessions(pg, app, 0), 0) << k.cls;
+        EXPECT_EQ(PgSessions(pg, app, 0), 0) << k.cls;
     }
 }
 } // namespace
