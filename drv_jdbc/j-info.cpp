@@ -39,8 +39,6 @@ const ScalarFunction kScalarFunctions[] = {
 
 namespace {
 
-constexpr int kItemTextKind = 0x01000000;
-constexpr int kItemIntKind = 0x02000000;
 constexpr int kKindMask = 0x0F000000;
 
 const DrvConvRow kConvRows[] = {
@@ -48,12 +46,7 @@ const DrvConvRow kConvRows[] = {
     {10, 0, 0x282400},    {9, 0, 0x282200}, {11, 0, 0x282800}, {-2, 65533, 0x2A3000},
 };
 
-// One answer: a number or a text.
-struct Answer {
-    bool isText = false;
-    int32_t number = 0;
-    char text[4096] = {};
-};
+using Answer = InfoAnswer;
 
 // Fixed answers of group 1, by item (kind bits cleared); `mark` sets the
 // dynamic-cursor mark.
@@ -129,24 +122,7 @@ const ComputedItem kComputedItems[] = {
     {0x2003006C, Isolation},
 };
 
-// Writes the answer by the value kind the caller asked for.
-int Deliver(const Answer &a, int kind, void *buf, int16_t len, int16_t *outLen)
-{
-    if (kind == kItemIntKind) {
-        int32_t v = a.isText ? 0 : a.number;
-        if (outLen)
-            *outLen = 4;
-        if (buf)
-            memcpy(buf, &v, sizeof v);
-        return 0;
-    }
-    if (kind == kItemTextKind) {
-        StrCopyOut(a.isText ? a.text : "", static_cast<char *>(buf), len, outLen);
-        return 0;
-    }
-    return 1;
-}
-
+// The fixed and computed items of group 1, then the information types.
 int ConnectionItem(int handle, int item, int kind, void *buf, int16_t len, int16_t *outLen)
 {
     DrvCall<DrvConn> op(handle);
@@ -159,13 +135,13 @@ int ConnectionItem(int handle, int item, int kind, void *buf, int16_t len, int16
             if (f.mark)
                 c->capabilityMark = 1;
             a.number = f.value;
-            return Deliver(a, kind, buf, len, outLen);
+            return DeliverAnswer(a, kind, buf, len, outLen);
         }
     }
     for (const ComputedItem &ci : kComputedItems) {
         if (ci.item == item) {
             int rc = ci.answer(c, &a);
-            return rc != 0 ? rc : Deliver(a, kind, buf, len, outLen);
+            return rc != 0 ? rc : DeliverAnswer(a, kind, buf, len, outLen);
         }
     }
     return DRV_MoreConnectionItems(c, item, kind, buf, len, outLen);
@@ -201,7 +177,7 @@ int DRV_GetInfo(int handle, int code, void *buf, int16_t len, int16_t *outLen)
         Answer a;
         a.isText = true;
         strcpy(a.text, "jdbc");
-        return Deliver(a, kind, buf, len, outLen);
+        return DeliverAnswer(a, kind, buf, len, outLen);
     }
     case 2:
         return ConnectionItem(handle, item, kind, buf, len, outLen);

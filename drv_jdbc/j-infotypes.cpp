@@ -20,38 +20,7 @@
 
 namespace {
 
-constexpr int kItemTextKind = 0x01000000;
-constexpr int kItemIntKind = 0x02000000;
-constexpr int kTextSize = 4096;
-
-struct Answer {
-    bool isText = false;
-    int32_t number = 0;
-    char text[kTextSize] = {};
-
-    void Text(const char *t)
-    {
-        isText = true;
-        std::strncpy(text, t, sizeof text - 1);
-    }
-};
-
-int Deliver(const Answer &a, int kind, void *buf, int16_t len, int16_t *outLen)
-{
-    if (kind == kItemIntKind) {
-        int32_t v = a.isText ? 0 : a.number;
-        if (outLen)
-            *outLen = 4;
-        if (buf)
-            std::memcpy(buf, &v, sizeof v);
-        return 0;
-    }
-    if (kind == kItemTextKind) {
-        StrCopyOut(a.isText ? a.text : "", static_cast<char *>(buf), len, outLen);
-        return 0;
-    }
-    return 1;
-}
+using Answer = InfoAnswer;
 
 // ---- the rules of the information types ----
 
@@ -569,7 +538,7 @@ int DRV_MoreConnectionItems(DrvConn *c, int item, int kind, void *buf, int16_t l
         if (jc_Connection_isValid(c, c->connection, 5, &valid) != 0)
             valid = 0;
         a.number = valid ? 0 : 1;
-        return Deliver(a, kind, buf, len, outLen);
+        return DeliverAnswer(a, kind, buf, len, outLen);
     }
     if ((item & 0xFFFF0000) != 0x20040000)
         return 1;
@@ -577,7 +546,7 @@ int DRV_MoreConnectionItems(DrvConn *c, int item, int kind, void *buf, int16_t l
     if (!r || !c->metaData)
         return 1;
     int rc = Apply(c, *r, &a);
-    return rc != 0 ? rc : Deliver(a, kind, buf, len, outLen);
+    return rc != 0 ? rc : DeliverAnswer(a, kind, buf, len, outLen);
 }
 
 int DRV_StatementItem(int handle, int item, int kind, void *buf, int16_t len, int16_t *outLen)
@@ -587,5 +556,22 @@ int DRV_StatementItem(int handle, int item, int kind, void *buf, int16_t len, in
         return rc;
     Answer a;
     int rc = StatementAnswer(op.get(), item, &a);
-    return rc != 0 ? rc : Deliver(a, kind, buf, len, outLen);
+    return rc != 0 ? rc : DeliverAnswer(a, kind, buf, len, outLen);
+}
+
+int DeliverAnswer(const InfoAnswer &a, int kind, void *buf, int16_t len, int16_t *outLen)
+{
+    if (kind == kItemIntKind) {
+        int32_t v = a.isText ? 0 : a.number;
+        if (outLen)
+            *outLen = 4;
+        if (buf)
+            std::memcpy(buf, &v, sizeof v);
+        return 0;
+    }
+    if (kind == kItemTextKind) {
+        StrCopyOut(a.isText ? a.text : "", static_cast<char *>(buf), len, outLen);
+        return 0;
+    }
+    return 1;
 }

@@ -2,6 +2,7 @@
 // connection), the connection-dead question, and the statement items.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 struct DrvConn;
 struct HashTable;
@@ -31,3 +32,24 @@ uint32_t parseScalarFunctions(char *list, const HashTable *map, int category);
 uint32_t convertMask(DrvConn *c, int *error, int sqlType);
 // SQL_SCROLL_OPTIONS: 17 when DYN_CURS_SENSITIVITY is DISABLED, else 31.
 int32_t infoSensitivityFlags(const DrvConn *c);
+
+// The two kinds of a connection or statement item's answer.
+constexpr int kItemTextKind = 0x01000000;
+constexpr int kItemIntKind = 0x02000000;
+
+// One item's answer: a number or a text.
+struct InfoAnswer {
+    bool isText = false;
+    int32_t number = 0;
+    char text[4096] = {};
+
+    void Text(const char *t)
+    {
+        isText = true;
+        std::strncpy(text, t, sizeof text - 1);
+    }
+};
+
+// Writes an answer in the kind asked: a 32-bit number (0 for a text) or a
+// text (empty for a number).  0, or 1 for an unknown kind.
+int DeliverAnswer(const InfoAnswer &a, int kind, void *buf, int16_t len, int16_t *outLen);
