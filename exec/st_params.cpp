@@ -89,6 +89,27 @@ void SetIpdSizes(DescRec *r, int16_t sqlType, uint64_t columnSize, int16_t digit
     }
 }
 
+// A parameter binding record: what the application bound and the octet
+// size of one value.
+ParamBinding NewParamBinding(uint16_t n, int16_t paramType, int16_t cType, int16_t sqlType, uint64_t columnSize,
+                             int16_t digits, void *data, int64_t bufLen, SQLLEN *octetLengthPtr,
+                             SQLLEN *indicatorPtr, int64_t octets)
+{
+    ParamBinding b{};
+    b.number = n;
+    b.cType = cType;
+    b.sqlType = sqlType;
+    b.columnSize = columnSize;
+    b.decimalDigits = digits;
+    b.data = data;
+    b.octetLengthPtr = octetLengthPtr;
+    b.indicatorPtr = indicatorPtr;
+    b.octetSize = octets;
+    b.bufferLength = bufLen;
+    b.paramType = paramType;
+    return b;
+}
+
 } // namespace
 
 SQLRETURN StmtBindParam(Stmt *s, uint16_t n, int16_t paramType, int16_t cType, int16_t sqlType,
@@ -115,18 +136,9 @@ SQLRETURN StmtBindParam(Stmt *s, uint16_t n, int16_t paramType, int16_t cType, i
     else
         return StFail(s, STE_RESTRICTED);
 
-    ParamBinding b{};
-    b.number = n;
-    b.cType = cType;
-    b.sqlType = sqlType;
-    b.columnSize = columnSize;
-    b.decimalDigits = digits;
-    b.data = data;
-    b.octetLengthPtr = octetLengthPtr;
-    b.indicatorPtr = indicatorPtr;
-    b.octetSize = octets;
-    b.bufferLength = bufLen;
-    b.paramType = bufLen == -1 ? static_cast<int16_t>(SQL_PARAM_INPUT) : paramType;
+    ParamBinding b =
+        NewParamBinding(n, bufLen == -1 ? static_cast<int16_t>(SQL_PARAM_INPUT) : paramType, cType, sqlType,
+                        columnSize, digits, data, bufLen, octetLengthPtr, indicatorPtr, octets);
     if (TR_IsOn())
         TR_Printf("Par#%d c_type=%d sql_type=%d prec=%ld scale=%d size=%d cbValueMax=%d", n, cType, sqlType,
                   static_cast<long>(columnSize), digits, static_cast<int>(octets), static_cast<int>(bufLen));
@@ -167,18 +179,8 @@ SQLRETURN ST_SetParam(Stmt *s, SQLUSMALLINT n, SQLSMALLINT cType, SQLSMALLINT sq
     const int64_t octets = SetParamOctets(cType);
     if (octets == 0)
         return StFail(s, STE_RESTRICTED);
-    ParamBinding b{};
-    b.number = n;
-    b.cType = cType;
-    b.sqlType = sqlType;
-    b.columnSize = columnSize;
-    b.decimalDigits = digits;
-    b.data = data;
-    b.octetLengthPtr = lenInd;
-    b.indicatorPtr = lenInd;
-    b.octetSize = octets;
-    b.paramType = SQL_PARAM_INPUT;
-    b.bufferLength = 0;
+    ParamBinding b = NewParamBinding(n, SQL_PARAM_INPUT, cType, sqlType, columnSize, digits, data, 0, lenInd,
+                                     lenInd, octets);
     if (TR_IsOn())
         TR_Printf("Par#%d c_type=%d sql_type=%d prec=%ld scale=%d size=%d", n, cType, sqlType,
                   static_cast<long>(columnSize), digits, static_cast<int>(octets));
