@@ -70,7 +70,7 @@ const ErrorRow ErrorTable[ERR_TABLE_ROWS] = {
     {"23000", "Integrity violation"}, // 63
     {"24000", "Invalid cursor state"}, // 64
     {"25000", "Invalid transaction state"}, // 65
-    {"28000", "Invalid authorization specifi" "cation"}, // 66
+    {"28000", "Invalid authorization specification"}, // 66
     {"34000", "Invalid cursor name"}, // 67
     {"37000", "Syntax error or access"}, // 68
     {"3C000", "Duplicate cursor name"}, // 69
@@ -119,13 +119,13 @@ const ErrorRow ErrorTable[ERR_TABLE_ROWS] = {
     {"01S08", "Error saving File DSN"}, // 112
     {"01S09", "Invalid keyword"}, // 113
     {"07002", "COUNT field incorrect"}, // 114
-    {"07005", "Prepared statement not a cursor-specifi" "cation"}, // 115
+    {"07005", "Prepared statement not a cursor-specification"}, // 115
     {"07S01", "Invalid use of default parameter"}, // 116
     {"08007", "Connection failure during transaction"}, // 117
     {"22002", "Indicator variable required but not supplied"}, // 118
     {"22007", "Invalid datetime format"}, // 119
     {"22015", "Interval field overflow"}, // 120
-    {"22018", "Invalid character value for cast specifi" "cation"}, // 121
+    {"22018", "Invalid character value for cast specification"}, // 121
     {"22019", "Invalid escape character"}, // 122
     {"22025", "Invalid escape sequence"}, // 123
     {"25S01", "Transaction state"}, // 124

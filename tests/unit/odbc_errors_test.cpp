@@ -7,7 +7,10 @@
 #include <sqlext.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,11 +33,14 @@ const RowCase kRows[] = {
     {43, "S1C00", "Driver not capable"},
     {52, "08003", "Connection not open"},
     {58, "22003", "Numeric value out of range"},
+    {66, "28000", "Invalid authorization specification"},
     {76, "IM903", "Client Installation Problem Detected. ReInstall."},
     {77, "IM904", "Specified Dynamic Interface Library Unavailable"},
     {79, "01S05", "SQLCancel closed the statement"},
     {100, "07009", "Invalid descriptor index"},
     {109, "01004", "String data, right truncated"},
+    {115, "07005", "Prepared statement not a cursor-specification"},
+    {121, "22018", "Invalid character value for cast specification"},
     {153, "IM928", "Outer joins on a scrollable cursor require a static cursor"},
     {160, "IM929", "SQLMoreResults on a scrollable cursor requires a static or forward-only cursor"},
     {162, "S1000", "Only DDL and DML command can be executed"},
@@ -72,6 +78,24 @@ TEST(ErrorTable, EveryDefinedRowIsWellFormed) {
     }
     EXPECT_EQ(defined, 165);
     EXPECT_STREQ(ErrorTable[0].sqlstate, "");
+}
+
+// ODBC's own texts stand in the table as written, each one whole literal, so
+// that a search of the source finds every message an application can see.
+TEST(ErrorTable, EveryMessageIsOneLiteralInTheSource) {
+    const char *src = std::getenv("KRS_TEST_SRCDIR");
+    ASSERT_TRUE(src && *src) << "KRS_TEST_SRCDIR is not set";
+    std::ifstream in(std::string(src) + "/odbc/errtable.cpp");
+    ASSERT_TRUE(in) << src;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (int n = 1; n < ERR_TABLE_ROWS; ++n) {
+        const ErrorRow &row = ErrorTable[n];
+        if (!row.sqlstate[0])
+            continue;
+        std::string literal = std::string("{\"") + row.sqlstate + "\", \"" + row.message + "\"}, // " +
+                              std::to_string(n) + "\n";
+        EXPECT_NE(text.find(literal), std::string::npos) << n << ": " << row.message;
+    }
 }
 
 TEST(ErrorTable, UndefinedNumbersHaveNoRow) {
