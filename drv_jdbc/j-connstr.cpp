@@ -59,6 +59,7 @@ int32_t drvOptionDLF;
 namespace {
 
 constexpr int kIniBuf = 255;  // characters of one odbc.ini or File DSN read
+constexpr int kDialogFailed = 142;  // IM008 "Dialog failed"
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -621,6 +622,16 @@ SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *a, char **out, char **ou
         prompt = false;
         if (!dsnKeywords[KW_UID].supplied || !HasValue(KW_UID))
             RereadUser();
+    }
+    // Without a window no dialog can be shown: the completing modes go on
+    // with what the keywords give (the server accepts or refuses), a prompt
+    // that must be shown fails with IM008.
+    if (prompt && !a->window) {
+        if (a->completion == SQL_DRIVER_PROMPT) {
+            conn->diag.errNum = kDialogFailed;
+            return SQL_ERROR;
+        }
+        prompt = false;
     }
     if (prompt) {
         char *answer = nullptr;

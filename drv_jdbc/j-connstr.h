@@ -91,10 +91,12 @@ struct DriverConnectArgs {
 // the connection's fields.  SQL_SUCCESS with the output string in *out and
 // the same with the password masked in *outShown (the caller frees both);
 // SQL_NO_DATA when the dialog was not confirmed; SQL_ERROR (08002, S1090,
-// S1001) otherwise.  The keyword table is empty again afterwards.
+// S1001, IM008 for SQL_DRIVER_PROMPT without a window) otherwise.  The
+// keyword table is empty again afterwards.
 SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *args, char **out, char **outShown);
 // Turns the arguments into an open connection: keywords, login dialog,
 // options, ConnOpen, the output string.  SQL_SUCCESS, SQL_SUCCESS_WITH_INFO
 // (01004: output cut), SQL_NO_DATA (dialog not confirmed) or SQL_ERROR
-// (08002 already connected; otherwise what ConnOpen left on the connection).
+// (08002 already connected, IM008 prompt without a window; otherwise what
+// ConnOpen left on the connection).
 SQLRETURN ConnDriverConnect(const DriverConnectArgs *args);

@@ -95,6 +95,14 @@ inline std::string Diag(SQLSMALLINT type, SQLHANDLE h, std::string *message = nu
     return reinterpret_cast<char *>(state);
 }
 
+// A window handle for the connects that may show the login dialog: the
+// driver and unixODBC only look at whether it is null.
+inline SQLHWND SomeWindow()
+{
+    static int window;
+    return reinterpret_cast<SQLHWND>(&window);
+}
+
 // An ODBC 3 environment and one connection handle.
 struct Handles {
     SQLHENV env = nullptr;
@@ -119,13 +127,13 @@ struct Handles {
         return SQLConnect(dbc, (SQLCHAR *)dsn.c_str(), SQL_NTS, (SQLCHAR *)uid, SQL_NTS, (SQLCHAR *)pwd,
                           SQL_NTS);
     }
-    // unixODBC wants a window handle for SQL_DRIVER_PROMPT: a dummy one then.
+    // A null window means no dialog can be shown (and unixODBC refuses
+    // SQL_DRIVER_PROMPT without one); SomeWindow() stands for a real one.
     SQLRETURN DriverConnect(const std::string &in, std::string *out = nullptr,
-                            SQLUSMALLINT completion = SQL_DRIVER_NOPROMPT)
+                            SQLUSMALLINT completion = SQL_DRIVER_NOPROMPT, SQLHWND window = nullptr)
     {
         SQLCHAR buf[4096] = {};
         SQLSMALLINT len = 0;
-        SQLHWND window = completion == SQL_DRIVER_PROMPT ? reinterpret_cast<SQLHWND>(&len) : nullptr;
         SQLRETURN rc = SQLDriverConnect(dbc, window, (SQLCHAR *)in.c_str(), SQL_NTS, buf, sizeof buf, &len,
                                         completion);
         if (out)

@@ -263,7 +263,7 @@ TEST_P(Connect, PromptWithTheShippedDialogIsNotConfirmed)
     Handles h;
     // No password in the data source: SQL_DRIVER_COMPLETE asks the dialog,
     // which the shipped library never confirms.
-    EXPECT_EQ(h.DriverConnect("DSN=" + Dsn(), nullptr, SQL_DRIVER_COMPLETE), SQL_NO_DATA);
+    EXPECT_EQ(h.DriverConnect("DSN=" + Dsn(), nullptr, SQL_DRIVER_COMPLETE, SomeWindow()), SQL_NO_DATA);
     // The library asked is the one laid beside the drivers.
     EXPECT_NE(ReadFile("/proc/self/maps").find(g_pg.libdir + "/libkrslogon.so"), std::string::npos);
     EXPECT_EQ(SQLDisconnect(h.dbc), SQL_ERROR);
@@ -271,6 +271,36 @@ TEST_P(Connect, PromptWithTheShippedDialogIsNotConfirmed)
     // Without the login box the connect goes on with what it has.
     EXPECT_EQ(h.DriverConnect("DSN=" + Dsn() + ";NLB=Yes", nullptr, SQL_DRIVER_COMPLETE), SQL_SUCCESS)
         << h.State();
+}
+
+TEST_P(Connect, WithoutAWindowTheCompletingModesConnectWithWhatTheyHave)
+{
+    // No dialog can be shown: the server accepts or refuses what the
+    // keywords give, and a refusal is its own diagnostic, never SQL_NO_DATA.
+    struct Case {
+        std::string in;
+        SQLUSMALLINT completion;
+        SQLRETURN rc;
+        const char *state;   // of a refusal
+        const char *words;   // in its message
+    };
+    std::string pw = "DSN=e2e_pw_" + T();
+    const Case cases[] = {
+        {"DSN=" + Dsn(), SQL_DRIVER_COMPLETE, SQL_SUCCESS, "", ""},  // the trust role, no password
+        {"DSN=" + Dsn(), SQL_DRIVER_COMPLETE_REQUIRED, SQL_SUCCESS, "", ""},
+        {pw + ";PWD={" + g_pg.password + "}", SQL_DRIVER_COMPLETE, SQL_SUCCESS, "", ""},
+        {pw, SQL_DRIVER_COMPLETE, SQL_ERROR, "08004", "password"},  // the password role, none given
+        {pw + ";PWD={ wrong}", SQL_DRIVER_COMPLETE_REQUIRED, SQL_ERROR, "28P01", "password authentication failed"},
+    };
+    for (const Case &c : cases) {
+        Handles h;
+        std::string message;
+        SQLRETURN rc = h.DriverConnect(c.in, nullptr, c.completion);
+        std::string state = h.State(&message);
+        EXPECT_EQ(rc, c.rc) << c.in << " " << state << " " << message;
+        EXPECT_EQ(state, c.state) << c.in << " " << message;
+        EXPECT_NE(message.find(c.words), std::string::npos) << c.in << " " << message;
+    }
 }
 
 TEST(WideConnect, NonAsciiPasswordThroughTheUnicodeLibrary)

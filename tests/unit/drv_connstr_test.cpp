@@ -224,10 +224,11 @@ protected:
     void TearDown() override { SQLFreeHandle(SQL_HANDLE_ENV, env_); }
 
     // Applies a connection string; the output string (masked too) on success.
-    SQLRETURN Apply(const std::string &in, SQLUSMALLINT completion = SQL_DRIVER_NOPROMPT)
+    SQLRETURN Apply(const std::string &in, SQLUSMALLINT completion = SQL_DRIVER_NOPROMPT, void *window = nullptr)
     {
         DriverConnectArgs a{};
         a.conn = conn_;
+        a.window = window;
         a.in = in.c_str();
         a.inLen = SQL_NTS;
         a.completion = completion;
@@ -404,6 +405,35 @@ TEST_F(ConnApply, NoLoginBoxReadsTheUserFromUidOnly)
     EXPECT_STREQ(conn_->uid, "given");
 }
 
+TEST_F(ConnApply, WithoutAWindowNoDialogIsAsked)
+{
+    // Section pg gives a user but no password.  The dialog library is not
+    // found here, so a dialog asked for is never confirmed (no data).
+    int window = 0;
+    struct {
+        SQLUSMALLINT completion;
+        bool window;
+        SQLRETURN rc;
+    } cases[] = {
+        {SQL_DRIVER_COMPLETE, false, SQL_SUCCESS},
+        {SQL_DRIVER_COMPLETE_REQUIRED, false, SQL_SUCCESS},
+        {SQL_DRIVER_PROMPT, false, SQL_ERROR},
+        {SQL_DRIVER_NOPROMPT, false, SQL_SUCCESS},
+        {SQL_DRIVER_COMPLETE, true, SQL_NO_DATA},
+        {SQL_DRIVER_COMPLETE_REQUIRED, true, SQL_NO_DATA},
+        {SQL_DRIVER_PROMPT, true, SQL_NO_DATA},
+    };
+    for (const auto &c : cases) {
+        conn_->diag.errNum = 0;
+        EXPECT_EQ(Apply("DSN=pg", c.completion, c.window ? &window : nullptr), c.rc)
+            << c.completion << " window " << c.window;
+        EXPECT_EQ(conn_->diag.errNum, c.rc == SQL_ERROR ? 142 : 0) << c.completion;
+    }
+    // Completed without a dialog, the connect has what the keywords gave.
+    ASSERT_EQ(Apply("DSN=pg", SQL_DRIVER_COMPLETE), SQL_SUCCESS);
+    EXPECT_EQ(out_, "DSN=pg;UID=z;PWD=;FBS=60");
+}
+
 TEST_F(ConnApply, SqlConnectValuesAreTakenLiterally)
 {
     ASSERT_EQ(ApplyDirect("pg", "", "a;INITSQL=/tmp/evil;UID=root"), SQL_SUCCESS);
@@ -420,7 +450,12 @@ TEST_F(ConnApply, RefusalsLeaveTheConnectionAsItWas)
 {
     ASSERT_EQ(Apply("DSN=pg;UID=u"), SQL_SUCCESS);
     // The dialog cannot be confirmed here: no data, nothing changed.
-    EXPECT_EQ(Apply("DSN=other;UID=v", SQL_DRIVER_PROMPT), SQL_NO_DATA);
+    int window = 0;
+    EXPECT_EQ(Apply("DSN=other;UID=v", SQL_DRIVER_PROMPT, &window), SQL_NO_DATA);
+    EXPECT_STREQ(conn_->uid, "u");
+    // Without a window it cannot be shown at all: IM008, nothing changed.
+    EXPECT_EQ(Apply("DSN=other;UID=v", SQL_DRIVER_PROMPT), SQL_ERROR);
+    EXPECT_EQ(conn_->diag.errNum, 142);
     EXPECT_STREQ(conn_->uid, "u");
     DriverConnectArgs a{};
     a.conn = conn_;
