@@ -385,7 +385,7 @@ int prepareSQLText(SqlText *st, const char *sql)
     return 0;
 }
 
-int DRV_NativeSql(int conn, const char *sql, char *buf, int16_t len, int16_t *outLen)
+int DRV_NativeSql(int conn, const char *sql, char *buf, int32_t len, int32_t *outLen)
 {
     if (outLen)
         *outLen = 0;
@@ -397,10 +397,7 @@ int DRV_NativeSql(int conn, const char *sql, char *buf, int16_t len, int16_t *ou
     int rc = jc_Connection_nativeSQL(c, c->connection, sql ? sql : "", &native);
     if (rc != 0)
         return rc;
-    int16_t copied = 0;
-    int cut = StrCopyOut(native, buf, len, &copied);
+    int cut = StrCopyOutLen32(native, buf, len, outLen);
     free(native);
-    if (outLen)
-        *outLen = copied;
     return cut == -1 ? 19 : 0;
 }

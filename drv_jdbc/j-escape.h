@@ -32,6 +32,8 @@ void freeSQLText(SqlText *st);
 // marker count, flags and verb word are reset and filled.  0 or 68.
 int translateEscapes(MemPool *out, const char *text, SqlText *st);
 
-// Slot 17: the JDBC driver's native form of a text.  21 unknown connection,
-// 15 no JNIEnv, 19 (01004) when the answer was cut, else the bridge's number.
-int DRV_NativeSql(int conn, const char *sql, char *buf, int16_t len, int16_t *outLen);
+// Slot 17: the JDBC driver's native form of a text into buf (len bytes; NULL
+// asks for the length only); *outLen gets the whole answer's length in bytes.
+// 21 unknown connection, 15 no JNIEnv, 19 (01004) when the answer was cut,
+// else the bridge's number.
+int DRV_NativeSql(int conn, const char *sql, char *buf, int32_t len, int32_t *outLen);

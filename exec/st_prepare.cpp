@@ -83,6 +83,36 @@ bool PutWideText(const char *utf8, void *out, int64_t bufChars, int64_t *chars)
     return rc != 0;
 }
 
+// The back end's native form of sql as UTF-16 in out (outMax characters; NULL
+// asks for the length only); *chars gets the whole text's characters.  The
+// UTF-8 work buffer is sized for out, and made whole once when that cut the
+// text, so the length counts every character.  0, 19 (cut), 16 or the back
+// end's number.
+int NativeSqlWide(const DrvOpTable *ops, int drvConn, const char *sql, void *out, int32_t outMax,
+                  int64_t *chars)
+{
+    constexpr int64_t kFirstWork = 65537;  // bytes tried first for a large buffer
+    int64_t size = out ? 4 * static_cast<int64_t>(outMax) + 1 : 1;
+    if (size > kFirstWork)
+        size = kFirstWork;
+    for (int attempt = 0;; ++attempt) {
+        char *work = static_cast<char *>(std::calloc(static_cast<size_t>(size), 1));
+        if (!work)
+            return STE_MEMORY;
+        int32_t bytes = 0;
+        int rc = ops->NativeSql(drvConn, sql, work, static_cast<int32_t>(size), &bytes);
+        if (rc == STE_TRUNCATED && bytes >= size && attempt == 0) {
+            std::free(work);
+            size = static_cast<int64_t>(bytes) + 1;
+            continue;
+        }
+        if ((rc == 0 || rc == STE_TRUNCATED) && PutWideText(work, out, out ? outMax : 0, chars) && out)
+            rc = STE_TRUNCATED;
+        std::free(work);
+        return rc;
+    }
+}
+
 } // namespace
 
 int StOdbcVersion(const Stmt *s)
@@ -354,6 +384,9 @@ SQLRETURN ST_SetCursorName(Stmt *s, SQLCHAR *name, SQLSMALLINT len)
     return SQL_SUCCESS;
 }
 
+// SQLNativeSql(W): the back end's native form of a text, cut to the buffer
+// with 01004; the length out is always the whole text's (bytes, or characters
+// for 'W').  S1090, 08003, S1C00, S1001 or the back end's error.
 SQLRETURN CN_NativeSql(Conn *c, SQLCHAR *in, SQLINTEGER inLen, SQLPOINTER out, SQLINTEGER outMax,
                        SQLINTEGER *outLen, int width)
 {
@@ -375,42 +408,22 @@ SQLRETURN CN_NativeSql(Conn *c, SQLCHAR *in, SQLINTEGER inLen, SQLPOINTER out, S
         c->diag.errNum = STE_MEMORY;
         return SQL_ERROR;
     }
-    const bool wide = width == 'W';
-    // The back end takes a 16-bit size: larger buffers are offered 32767
-    // bytes, never a size cut to its low bits.
-    int64_t size = wide ? 4 * static_cast<int64_t>(outMax) + 1 : outMax;
-    if (size > 32767)
-        size = 32767;
-    char *work = nullptr;
-    if (wide && out && outMax > 0) {
-        work = static_cast<char *>(std::calloc(static_cast<size_t>(size), 1));
-        if (!work) {
-            std::free(copy);
-            return SQL_ERROR;
-        }
+    int64_t total = 0;
+    int rc;
+    if (width == 'W') {
+        rc = NativeSqlWide(ops, static_cast<int>(c->drvConn), copy, out, outMax, &total);
+    } else {
+        int32_t bytes = 0;
+        rc = ops->NativeSql(static_cast<int>(c->drvConn), copy, static_cast<char *>(out), outMax, &bytes);
+        total = bytes;
     }
-    char *buf = wide ? work : static_cast<char *>(out);
-    int16_t len = 0;
-    int rc = ops->NativeSql(static_cast<int>(c->drvConn), copy, buf, static_cast<int16_t>(buf ? size : 0), &len);
     std::free(copy);
     c->diag.errNum = rc;
-    SQLRETURN result = SQL_SUCCESS;
-    if (rc == STE_TRUNCATED) {
-        result = SQL_SUCCESS_WITH_INFO;
-    } else if (rc != 0) {
-        std::free(work);
+    if (rc != 0 && rc != STE_TRUNCATED) {
         ConnFetchMessages(c, nullptr);
         return SQL_ERROR;
     }
-    int64_t total = len;
-    if (work) {
-        if (PutWideText(work, out, outMax, &total)) {
-            result = SQL_SUCCESS_WITH_INFO;
-            c->diag.errNum = STE_TRUNCATED;
-        }
-    }
-    std::free(work);
     if (outLen)
-        *outLen = static_cast<SQLINTEGER>(total);
-    return result;
+        *outLen = static_cast<SQLINTEGER>(total > INT32_MAX ? INT32_MAX : total);
+    return rc == 0 ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
 }

@@ -40,7 +40,7 @@ struct DrvOpTable {
     int (*NotCapable)(int stmt, int16_t a, int16_t b, void *p);                          // 14
     int (*GetColDescs)(int stmt, uint16_t *outCount, ColDesc **outCopy);                 // 15
     int (*GetParamDescs)(int stmt, uint16_t *outCount, ColDesc **outCopy);               // 16
-    int (*NativeSql)(int conn, const char *sql, char *buf, int16_t len, int16_t *outLen);// 17
+    int (*NativeSql)(int conn, const char *sql, char *buf, int32_t len, int32_t *outLen);// 17
     int (*SetParamTypes)(int stmt, uint16_t count, const ParamTypeDesc *types);          // 18
     int (*Fetch)(int stmt, uint16_t rows, RowBlock *out);                                // 19
     int (*CloseCursor)(int stmt);                                                        // 20

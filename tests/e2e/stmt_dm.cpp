@@ -7,6 +7,7 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -643,6 +644,78 @@ TEST_P(Stmt, ServerErrorsKeepTheirStateAndText)
 }
 
 // ---- statement odds and ends ----
+
+TEST_P(Stmt, NativeSqlReportsTheWholeLengthAtAnySize)
+{
+    // Narrow and wide calls, whichever form the library has (unixODBC
+    // converts for the other): the length is always the whole text's, in
+    // bytes or characters, with no 16-bit limit on text or buffer.
+    const std::string big = "select '" + std::string(40000, 'x') + "'";
+    const std::string small = "select 1234567890";
+    struct Case {
+        const std::string *sql;
+        SQLINTEGER room;  // characters, 0 with no buffer at all
+        SQLRETURN rc;
+    };
+    const Case cases[] = {
+        {&big, 200000, SQL_SUCCESS},
+        {&big, 40010, SQL_SUCCESS},
+        {&big, 40009, SQL_SUCCESS_WITH_INFO},
+        {&big, 0, SQL_SUCCESS},
+        {&small, 8, SQL_SUCCESS_WITH_INFO},
+        {&small, 18, SQL_SUCCESS},
+        {&small, 0, SQL_SUCCESS},
+    };
+    for (const Case &c : cases) {
+        const std::string &sql = *c.sql;
+        const SQLINTEGER whole = static_cast<SQLINTEGER>(sql.size());
+        const std::string expect = c.room ? sql.substr(0, std::min<size_t>(sql.size(), c.room - 1)) : "";
+        std::string what = std::to_string(sql.size()) + " chars into " + std::to_string(c.room);
+
+        std::vector<SQLCHAR> out(c.room ? c.room : 1, '#');
+        SQLINTEGER len = -1;
+        EXPECT_EQ(SQLNativeSql(dbc, Sql(sql), SQL_NTS, c.room ? out.data() : nullptr, c.room, &len), c.rc)
+            << what << Diags(SQL_HANDLE_DBC, dbc);
+        EXPECT_EQ(len, whole) << what;
+        if (c.room) {
+            std::string got(reinterpret_cast<char *>(out.data()));
+            EXPECT_TRUE(got == expect) << what << ": " << got.size() << " characters written";
+        }
+        if (c.rc == SQL_SUCCESS_WITH_INFO) {
+            EXPECT_EQ(FirstState(SQL_HANDLE_DBC, dbc), "01004") << what;
+        }
+
+        std::u16string wsql(sql.begin(), sql.end());
+        std::vector<SQLWCHAR> wout(c.room ? c.room : 1, u'#');
+        len = -1;
+        EXPECT_EQ(SQLNativeSqlW(dbc, reinterpret_cast<SQLWCHAR *>(wsql.data()), SQL_NTS, c.room ? wout.data() : nullptr,
+                                c.room, &len),
+                  c.rc)
+            << "W " << what << Diags(SQL_HANDLE_DBC, dbc);
+        EXPECT_EQ(len, whole) << "W " << what;
+        if (c.room) {
+            std::u16string got(reinterpret_cast<char16_t *>(wout.data()));
+            EXPECT_TRUE(got == std::u16string(expect.begin(), expect.end()))
+                << "W " << what << ": " << got.size() << " characters written";
+        }
+        if (c.rc == SQL_SUCCESS_WITH_INFO) {
+            EXPECT_EQ(FirstState(SQL_HANDLE_DBC, dbc), "01004") << "W " << what;
+        }
+    }
+    if (std::string(GetParam()) == "krs_w") {
+        // Characters, not bytes: e-acute, a CJK character and a pair of surrogates.
+        std::u16string wsql = u"select '\u00e9\u4e2d\U0001F31C'";
+        SQLWCHAR wout[10];
+        SQLINTEGER len = -1;
+        EXPECT_EQ(SQLNativeSqlW(dbc, reinterpret_cast<SQLWCHAR *>(wsql.data()), SQL_NTS, wout, 10, &len),
+                  SQL_SUCCESS_WITH_INFO);
+        EXPECT_EQ(len, 13);
+        EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(wout)) == u"select '\u00e9");
+        EXPECT_EQ(SQLNativeSqlW(dbc, reinterpret_cast<SQLWCHAR *>(wsql.data()), SQL_NTS, nullptr, 0, &len),
+                  SQL_SUCCESS);
+        EXPECT_EQ(len, 13);
+    }
+}
 
 TEST_P(Stmt, NativeSqlCursorNamesAndMoreResults)
 {

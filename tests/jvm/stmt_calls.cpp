@@ -190,12 +190,17 @@ TEST_F(Calls, MarkerCountIgnoresCommentsAndQuotedText)
 TEST_F(Calls, NativeSqlAndCursorNames)
 {
     char buf[128];
-    int16_t len = 0;
+    int32_t len = 0;
     ASSERT_EQ(stmtOps().NativeSql(conn, "select {fn ucase('a')}", buf, sizeof buf, &len), 0) << drainErrors(conn);
     EXPECT_NE(std::string(buf).find("upper"), std::string::npos) << buf;
-    EXPECT_EQ(len, static_cast<int16_t>(strlen(buf)));
+    const int32_t whole = static_cast<int32_t>(strlen(buf));
+    EXPECT_EQ(len, whole);
+    // Cut, or with no buffer, the length is still the whole answer's.
     EXPECT_EQ(stmtOps().NativeSql(conn, "select {fn ucase('a')}", buf, 5, &len), 19);
     EXPECT_EQ(strlen(buf), 4u);
+    EXPECT_EQ(len, whole);
+    EXPECT_EQ(stmtOps().NativeSql(conn, "select {fn ucase('a')}", nullptr, 0, &len), 0);
+    EXPECT_EQ(len, whole);
     EXPECT_EQ(stmtOps().NativeSql(0x00BB0999, "x", buf, 5, &len), 21);
 
     int h = alloc();
@@ -203,9 +208,9 @@ TEST_F(Calls, NativeSqlAndCursorNames)
     ASSERT_EQ(run(h, "select 1"), 0);
     EXPECT_EQ(stmtOps().SetCursorName(h, "c1"), 0) << drainErrors(h);
     buf[0] = 'x';
-    len = -1;
-    EXPECT_EQ(stmtOps().GetCursorName(h, buf, sizeof buf, &len), 0) << drainErrors(h);
-    EXPECT_EQ(len, 0) << "the JDBC driver keeps no cursor names";
+    int16_t nameLen = -1;
+    EXPECT_EQ(stmtOps().GetCursorName(h, buf, sizeof buf, &nameLen), 0) << drainErrors(h);
+    EXPECT_EQ(nameLen, 0) << "the JDBC driver keeps no cursor names";
 }
 
 TEST_F(Calls, CloseCursorKeepsDescriptionsForTheNextExecute)

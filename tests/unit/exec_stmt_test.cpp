@@ -8,6 +8,7 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -59,7 +60,7 @@ struct Script {
     std::string cursorName = "SQL_CUR1";
     int cursorResult = 0;
     int nativeResult = 0;
-    int16_t nativeSize = -1;
+    int32_t nativeSize = -1;
     // V2: the values the back end asks for, as (parameter index, row).
     std::vector<std::pair<int, int>> asks;
     size_t askPos = 0;
@@ -209,15 +210,22 @@ int S_GetCursorName(int, char *buf, int16_t len, int16_t *outLen)
 int S_SetCursorName(int, const char *) { return 0; }
 int g_typeInfoResult = 0;
 int S_TypeInfo(int, int16_t) { return g_typeInfoResult; }
-int S_NativeSql(int, const char *sql, char *buf, int16_t len, int16_t *outLen)
+// Answers the text itself: its whole length, cut to the buffer with 19.
+int S_NativeSql(int, const char *sql, char *buf, int32_t len, int32_t *outLen)
 {
     g->nativeSize = len;
     if (g->nativeResult)
         return g->nativeResult;
-    *outLen = static_cast<int16_t>(std::strlen(sql));
-    if (buf && len > 0)
-        std::snprintf(buf, static_cast<size_t>(len), "%s", sql);
-    return 0;
+    size_t n = std::strlen(sql);
+    *outLen = static_cast<int32_t>(n);
+    if (!buf)
+        return 0;
+    if (len <= 0)
+        return 19;
+    size_t copied = std::min(n, static_cast<size_t>(len) - 1);
+    std::memcpy(buf, sql, copied);
+    buf[copied] = '\0';
+    return copied < n ? 19 : 0;
 }
 int S_ParamData(int, int32_t *index, int32_t *row, uint16_t **, void *)
 {
@@ -978,9 +986,19 @@ TEST_F(Exec, NativeSqlSizesAndFailures)
     EXPECT_EQ(SQLNativeSql(session.dbc, Sql("select 1"), SQL_NTS, reinterpret_cast<SQLCHAR *>(big.data()), 70000,
                            &len),
               SQL_SUCCESS);
-    EXPECT_EQ(script.nativeSize, 32767) << "a large buffer is not cut to its low 16 bits";
+    EXPECT_EQ(script.nativeSize, 70000) << "the whole buffer is offered, not 16 bits of it";
     EXPECT_STREQ(big.data(), "select 1");
     EXPECT_EQ(len, 8);
+    // Cut or not asked for, the length is the whole text's.
+    char small[8];
+    EXPECT_EQ(SQLNativeSql(session.dbc, Sql("select 1234567890"), SQL_NTS, reinterpret_cast<SQLCHAR *>(small),
+                           sizeof small, &len),
+              SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(DiagState(SQL_HANDLE_DBC, session.dbc), "01004");
+    EXPECT_STREQ(small, "select ");
+    EXPECT_EQ(len, 17);
+    EXPECT_EQ(SQLNativeSql(session.dbc, Sql("select 1234567890"), SQL_NTS, nullptr, 0, &len), SQL_SUCCESS);
+    EXPECT_EQ(len, 17);
     script.nativeResult = 15;
     EXPECT_EQ(SQLNativeSql(session.dbc, Sql("select 1"), SQL_NTS, reinterpret_cast<SQLCHAR *>(big.data()), 100, &len),
               SQL_ERROR);
@@ -998,13 +1016,37 @@ TEST_F(Exec, WideOutputLengthsDoNotOverflowForLargeBuffers)
     EXPECT_EQ(SQLNativeSqlW(session.dbc, reinterpret_cast<SQLWCHAR *>(const_cast<char16_t *>(u"select 1")), SQL_NTS,
                             out, 0x7FFFFFF0, &len),
               SQL_SUCCESS);
-    EXPECT_EQ(script.nativeSize, 32767);
+    EXPECT_GE(script.nativeSize, 9);
+    EXPECT_LE(script.nativeSize, 65537);
     EXPECT_EQ(len, 8);
     EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(out)) == u"select 1");
     SQLSMALLINT nameLen = 0;
     EXPECT_EQ(SQLGetCursorNameW(h, out, 32767, &nameLen), SQL_SUCCESS);
     EXPECT_EQ(nameLen, 8);
     EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(out)) == u"SQL_CUR1");
+}
+
+TEST_F(Exec, WideNativeSqlCountsTheWholeTextInCharacters)
+{
+    // Beyond the first work buffer, cut, and with no buffer: the length is
+    // the whole text's in UTF-16 units.
+    std::u16string big = u"select '" + std::u16string(70000, u'\u00e9') + u"'";
+    std::vector<SQLWCHAR> out(100000);
+    SQLINTEGER len = 0;
+    auto call = [&](SQLWCHAR *buf, SQLINTEGER room) {
+        return SQLNativeSqlW(session.dbc, reinterpret_cast<SQLWCHAR *>(big.data()), SQL_NTS, buf, room, &len);
+    };
+    EXPECT_EQ(call(out.data(), 100000), SQL_SUCCESS);
+    EXPECT_EQ(len, 70009);
+    EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(out.data())) == big);
+    EXPECT_EQ(call(out.data(), 9), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(DiagState(SQL_HANDLE_DBC, session.dbc), "01004");
+    EXPECT_EQ(len, 70009);
+    EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(out.data())) == u"select '");
+    EXPECT_EQ(call(nullptr, 0), SQL_SUCCESS);
+    EXPECT_EQ(len, 70009);
+    EXPECT_EQ(call(out.data(), 0), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(len, 70009);
 }
 
 TEST_F(Exec, ARowWiderThanABlockStillFetchesOneRowAtATime)
