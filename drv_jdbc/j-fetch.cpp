@@ -474,7 +474,7 @@ int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
     DrvStmt *s = op.get();
     if (!block)
         return 21;
-    s->rowCount = 0;
+    s->blockRows = 0;
     const int32_t redirect = s->redirectCol;
     if (!(s->flags & DS_PENDING))
         return 22;
@@ -542,11 +542,11 @@ int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
         if (s->catalogKind)
             patchCatalogRow(s, block, r);
         ++r;
-        ++s->rowCount;
+        ++s->blockRows;
     }
-    block->rowsUsed = s->rowCount;
-    s->rowsFetched += s->rowCount;
-    if (rc == 0 && s->rowCount == 0 && (s->flags & DS_END_OF_DATA)) {
+    block->rowsUsed = s->blockRows;
+    s->rowsFetched += s->blockRows;
+    if (rc == 0 && s->blockRows == 0 && (s->flags & DS_END_OF_DATA)) {
         // Nothing was left: the caller sees the end as an empty block.
         RB_Free(block);
         RB_Init(block, 0);

@@ -1043,6 +1043,22 @@ TEST_P(Stmt, RowCountIsTheServersCountWhateverTheFirstWord)
         }
         SQLFreeStmt(st, SQL_CLOSE);
     }
+
+    // Several statements in one text: each result has its own count.
+    const std::string batch = "/* three */ insert into " + t + " values (200, 0), (201, 0); select id from " + t +
+                              " where id >= 200; delete from " + t + " where id >= 200";
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql(batch), SQL_NTS))) << Diags(SQL_HANDLE_STMT, st);
+    SQLLEN rows = 0;
+    EXPECT_EQ(SQLRowCount(st, &rows), SQL_SUCCESS);
+    EXPECT_EQ(rows, 2);
+    ASSERT_EQ(SQLMoreResults(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(SQLRowCount(st, &rows), SQL_SUCCESS);
+    EXPECT_EQ(rows, -1);
+    ASSERT_EQ(SQLMoreResults(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(SQLRowCount(st, &rows), SQL_SUCCESS);
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(SQLMoreResults(st), SQL_NO_DATA);
+    SQLFreeStmt(st, SQL_CLOSE);
 }
 
 // A parameter array of a statement that starts with WITH counts its rows,
