@@ -181,6 +181,46 @@ TEST_F(Results, DatesBeforeChristAndBeyondYear9999KeepTheirYear)
     }
 }
 
+// Years beyond the 16-bit field keep their whole year in the cell (read back
+// with RB_GetYearMonth), infinity as the farthest year; the others stay plain.
+TEST_F(Results, FarYearsKeepTheirWholeYearInTheCell)
+{
+    struct {
+        const char *sql;
+        int32_t year;
+        uint16_t month, day;
+        bool wide;
+    } cases[] = {
+        {"select '40000-01-01'::date", 40000, 1, 1, true},
+        {"select '5874897-12-31'::date", 5874897, 12, 31, true},
+        {"select '118085-06-09 08:19:11'::timestamp", 118085, 6, 9, true},
+        {"select '294276-12-31 23:59:59'::timestamp", 294276, 12, 31, true},
+        {"select 'infinity'::date", RB_YEAR_MAX, 0, 0, true},
+        {"select '-infinity'::timestamp", RB_YEAR_MIN, 0, 0, true},
+        {"select '32767-12-31'::date", 32767, 12, 31, false},
+    };
+    int h = alloc();
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.sql);
+        ASSERT_EQ(run(h, c.sql), 0) << drainErrors(h);
+        RowBlock b = fetch(h, 1);
+        ASSERT_EQ(b.rowsUsed, 1);
+        int16_t y;
+        uint16_t md[2];
+        memcpy(&y, cellOf(&b, 0, 0), 2);
+        memcpy(md, cellOf(&b, 0, 0) + 2, 4);
+        int32_t year = 0;
+        uint16_t month = 0;
+        EXPECT_EQ(RB_GetYearMonth(y, md[0], &year, &month), c.wide);
+        EXPECT_EQ(year, c.year);
+        if (c.month) {
+            EXPECT_EQ(month, c.month);
+            EXPECT_EQ(md[1], c.day);
+        }
+        RB_Free(&b);
+    }
+}
+
 TEST_F(Results, DescriptionsOfSizesAndDigits)
 {
     psql("drop table if exists krs_sr_sizes; create table krs_sr_sizes (a varchar(7), b char(3), c numeric(10,2), "
