@@ -292,7 +292,8 @@ void resetStmt(DrvStmt *s)
     if (!s)
         return;
     closeResultSet(s);
-    s->flags &= static_cast<uint16_t>(~(DS_PREPARED | DS_PROCCALL | DS_DESCRIBED | DS_EXECUTED_AT_PREPARE | 0x20));
+    s->flags &= static_cast<uint16_t>(
+        ~(DS_PREPARED | DS_PROCCALL | DS_DESCRIBED | DS_EXECUTED_AT_PREPARE | DS_COUNTED | 0x20));
     s->flags |= DS_PARAMS_CHANGED;
     s->executions = 0;
     freeResultDescs(s);

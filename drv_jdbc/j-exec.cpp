@@ -52,6 +52,29 @@ int runOnce(DrvStmt *s)
     return jc_PreparedStatement_execute(s, s->stmt, &isResultSet);
 }
 
+// Adds the update count of the Java statement's current result to the rows
+// the execution changed.  A result of rows has none that JDBC gives: the
+// count becomes unknown (-1 for SQLRowCount).
+int countChanges(DrvStmt *s, bool rows)
+{
+    int32_t count = -1;
+    if (!rows)
+        if (int rc = jc_Statement_getUpdateCount(s, s->stmt, &count))
+            return rc;
+    if (count < 0)
+        s->flags &= static_cast<uint16_t>(~DS_COUNTED);
+    else
+        s->rowCount += count;
+    return 0;
+}
+
+// The execution stopped at parameter set n: the count tells the sets done.
+void stoppedAt(DrvStmt *s, int32_t n)
+{
+    s->rowCount = n;
+    s->flags |= DS_COUNTED;
+}
+
 // Keeps the current result of the Java statement: the ResultSet (described
 // when needed) or the update count.
 int takeResult(DrvStmt *s, bool redescribe)
@@ -70,13 +93,10 @@ int takeResult(DrvStmt *s, bool redescribe)
                 return rc;
         }
         s->flags |= DS_PENDING | DS_HAS_RESULTSET;
-        return 0;
+        return countChanges(s, true);
     }
-    int32_t count = -1;
-    if (int rc = jc_Statement_getUpdateCount(s, s->stmt, &count))
+    if (int rc = countChanges(s, false))
         return rc;
-    if (count > 0)
-        s->rowCount += count;
     freeResultDescs(s);
     s->flags |= DS_PENDING | DS_END_OF_DATA;
     return 0;
@@ -87,10 +107,12 @@ int executeRow(DrvStmt *s, int32_t n)
 {
     if (s->paramCount) {
         if (int rc = bindParamRow(s, n)) {
-            s->rowCount = n;
+            stoppedAt(s, n);
             return rc;
         }
     }
+    s->rowCount = 0;
+    s->flags |= DS_COUNTED;
     int rc = runOnce(s);
     if (rc == 0) {
         jobject rs = nullptr;
@@ -104,12 +126,14 @@ int executeRow(DrvStmt *s, int32_t n)
             if (int d = describeResultCols(s, 'E'))
                 return d;
             s->flags |= DS_PENDING | DS_HAS_RESULTSET;
+            rc = countChanges(s, true);
         } else if (rc == 0) {
             s->flags |= DS_PENDING;
+            rc = countChanges(s, false);
         }
     }
     if (rc != 0) {
-        s->rowCount = n;
+        stoppedAt(s, n);
         return rc;
     }
     ++s->executions;
@@ -215,6 +239,7 @@ int DRV_Execute(int stmt)
     if (s->sql.verb == SQLV_SELECT)
         return executeRow(s, 0);
     const int32_t sets = parameterSets(s);
+    s->flags |= DS_COUNTED;
     for (int32_t i = 0; i < sets; ++i) {
         dropResult(s);
         int rc = s->paramCount ? bindParamRow(s, i) : 0;
@@ -223,7 +248,7 @@ int DRV_Execute(int stmt)
         if (rc == 0)
             rc = takeResult(s, false);
         if (rc != 0) {
-            s->rowCount = i;
+            stoppedAt(s, i);
             return rc;
         }
         ++s->executions;
@@ -278,17 +303,17 @@ int DRV_MoreResults(int stmt)
     }
     dropResult(s);
     if (more) {
+        // The next result is rows: their count is not known.
+        s->flags &= static_cast<uint16_t>(~DS_COUNTED);
         jobject rs = nullptr;
-        if ((rc = jc_PreparedStatement_getResultSet(s, s->stmt, &rs)) != 0) {
-            s->rowCount = 0;
+        if ((rc = jc_PreparedStatement_getResultSet(s, s->stmt, &rs)) != 0)
             return rc;
-        }
         s->resultSet = rs ? s->env->NewGlobalRef(rs) : nullptr;
         jc_DeleteLocal(s->env, rs);
         return describeResultCols(s, 'E');
     }
     s->rowCount = count;
-    s->flags |= DS_END_OF_DATA;
+    s->flags |= DS_COUNTED | DS_END_OF_DATA;
     return 0;
 }
 

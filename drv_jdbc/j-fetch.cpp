@@ -136,15 +136,18 @@ int readCellValue(DrvStmt *s, jobject o, bool callable, int32_t i, ValueType vt,
     }
     case VT_DATE: case VT_TIME: case VT_TIMESTAMP: {
         DrvTimestamp t{};
+        int32_t year = 0;
+        uint16_t month = 0;
         if (vt == VT_DATE)
-            rc = FAMILY(getDate)(s, o, i, &t.year, &t.month, &t.day);
+            rc = FAMILY(getDate)(s, o, i, &year, &month, &t.day);
         else if (vt == VT_TIME)
             rc = FAMILY(getTime)(s, o, i, &t.hour, &t.minute, &t.second);
         else
-            rc = FAMILY(getTimestamp)(s, o, i, &t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second,
-                                      &t.fraction);
+            rc = FAMILY(getTimestamp)(s, o, i, &year, &month, &t.day, &t.hour, &t.minute, &t.second, &t.fraction);
         if (rc != 0)
             return rc;
+        // A year beyond the 16-bit field keeps its high part in the month field.
+        RB_PutYearMonth(year, month, &t.year, &t.month);
         if (vt == VT_DATE) {
             uint16_t f[3] = {static_cast<uint16_t>(t.year), t.month, t.day};
             memcpy(cell, f, sizeof f);
@@ -471,7 +474,7 @@ int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
     DrvStmt *s = op.get();
     if (!block)
         return 21;
-    s->rowCount = 0;
+    s->blockRows = 0;
     const int32_t redirect = s->redirectCol;
     if (!(s->flags & DS_PENDING))
         return 22;
@@ -539,11 +542,11 @@ int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
         if (s->catalogKind)
             patchCatalogRow(s, block, r);
         ++r;
-        ++s->rowCount;
+        ++s->blockRows;
     }
-    block->rowsUsed = s->rowCount;
-    s->rowsFetched += s->rowCount;
-    if (rc == 0 && s->rowCount == 0 && (s->flags & DS_END_OF_DATA)) {
+    block->rowsUsed = s->blockRows;
+    s->rowsFetched += s->blockRows;
+    if (rc == 0 && s->blockRows == 0 && (s->flags & DS_END_OF_DATA)) {
         // Nothing was left: the caller sees the end as an empty block.
         RB_Free(block);
         RB_Init(block, 0);

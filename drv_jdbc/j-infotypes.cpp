@@ -443,7 +443,7 @@ int StatementAnswer(DrvStmt *s, int item, Answer *a)
     const CursorState &cs = s->cursorCtx;
     switch (item) {
     case 0x30010000:
-        a->number = s->sql.verb == SQLV_DML ? s->rowCount : -1;
+        a->number = (s->flags & DS_COUNTED) ? s->rowCount : -1;
         return 0;
     case 0x30030000: {
         a->number = 0;

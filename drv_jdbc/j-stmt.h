@@ -26,6 +26,7 @@ enum : uint16_t {
     DS_DESCRIBED = 0x0080,           // result columns described
     DS_EXECUTED_AT_PREPARE = 0x0100,
     DS_OUT_REGISTERED = 0x0200,      // output parameters registered
+    DS_COUNTED = 0x0400,             // rowCount holds the last execution's count
 };
 
 // Cursor-library context flag: the select list was analysed and rewritten.
@@ -51,7 +52,8 @@ struct DrvStmt {
     uint16_t paramCount;        // parameter markers of the prepared text
     ColDesc *paramDescs;        // parameter descriptions (owned)
     uint16_t executions;        // parameter sets executed since the last execute started
-    int32_t rowCount;           // update counts, rows of the last block, or sets done before a failure
+    int32_t rowCount;           // with DS_COUNTED: the update counts of the execution, or sets done before a failure
+    int32_t blockRows;          // rows of the last block fetched
     int32_t rowsFetched;        // rows delivered since the result was opened
     int32_t maxRows;            // row limit of a result, 0 none
     ParamTypeDesc *paramTypes;  // owned copy

@@ -25,6 +25,7 @@ enum ConvErr : int32_t {
     CONV_E_ARGUMENT = 21,      // S1009 "Invalid argument value"
     CONV_E_NOT_CAPABLE = 43,   // S1C00 "Driver not capable"
     CONV_E_RESTRICTED = 49,    // 07006 "Restricted datatype attribute violation"
+    CONV_E_DATE_OVERFLOW = 60, // 22008 "Date overflow": a year no C struct holds
     CONV_E_RANGE = 58,         // 22003 "Numeric value out of range"
     CONV_E_ASSIGNMENT = 59,    // 22005 "Error in assignment"
     CONV_E_LENGTH = 62,        // 22026 "String length mismatch"
@@ -157,6 +158,9 @@ SQLRETURN ConvertBYTE(uint8_t bits, bool isSigned, int16_t cType, ConvTarget &t,
 SQLRETURN ConvertFLOAT(float value, int16_t cType, ConvTarget &t, int scale, int precision);
 SQLRETURN ConvertDOUBLE(double value, int16_t cType, ConvTarget &t, int scale, int precision);
 
+// The date and timestamp are RowBlock elements: a year beyond the 16-bit
+// field (odbc/rowblock.h) is written whole as text, and refused with 60
+// (22008) by the struct and binary targets; infinity is the text "infinity".
 SQLRETURN ConvertDATE(const DATE_STRUCT &d, int16_t cType, ConvTarget &t);
 SQLRETURN ConvertTIME(const TIME_STRUCT &tm, int16_t cType, ConvTarget &t);
 SQLRETURN ConvertTIMESTAMP(const TIMESTAMP_STRUCT &ts, int16_t cType, ConvTarget &t, uint16_t scale);

@@ -399,6 +399,31 @@ int WriteCell(const ColPlan &plan, const RowValue &v, uint8_t *cell)
     return 0;
 }
 
+// A code set takes at most this many bytes for one UTF-16 unit (UTF-8 three,
+// GB18030 four).
+constexpr uint64_t kAnsiBytesPerUnit = 4;
+
+// Converts the wide text columns of a parameter block to the ANSI code page,
+// each widened to what its values take there; a wide value coming back gets
+// room for as many characters as the application's buffer holds.  0 or 16.
+int NarrowWideParams(const Stmt *s, RowBlock *block, uint16_t n)
+{
+    if (int rc = RB_WideToAnsi(block))
+        return rc;
+    for (uint16_t i = 0; i < n && i < block->columnsUsed; ++i) {
+        const ParamBinding &b = s->paramBindings[i];
+        if (b.number != i + 1 || b.cType != SQL_C_WCHAR || ParamClassOf(s, i) == PARAM_INPUT)
+            continue;
+        const uint64_t units = b.bufferLength > 0 ? static_cast<uint64_t>(b.bufferLength) / 2 : b.columnSize;
+        const uint64_t room = units * kAnsiBytesPerUnit;
+        if (room > 0x7FFF0000)
+            return STE_MEMORY;
+        if (int rc = RB_WidenColumn(block, i, static_cast<uint32_t>(room)))
+            return rc;
+    }
+    return 0;
+}
+
 } // namespace
 
 void ParamBlock::Release()
@@ -501,7 +526,7 @@ int SendParams(Stmt *s, ParamBlock *pb)
         NarrowParamSqlTypes(types.data(), n);
     RowBlock *block = pb->block;
     if (block && narrow)
-        if (int rc = RB_WideToAnsi(block))
+        if (int rc = NarrowWideParams(s, block, n))
             return rc;
     const bool sendTypes = (s->flags & ST_NEEDBIND) && !(s->flags & ST_PARAMTYPES_SENT);
     const bool freesBlocks = s->binding && (s->binding->flags & DRVB_FREES_PARAMS);

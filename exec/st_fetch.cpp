@@ -11,6 +11,7 @@
 #include "odbc/dispatch.h"
 #include "odbc/flavour.h"
 #include "odbc/rb_ops.h"
+#include "odbc/stmt.h"
 
 namespace {
 
@@ -123,7 +124,14 @@ SQLRETURN StGetColumn(Stmt *s, uint32_t row, ColBindingHead *b, const RowBlock *
     ctx.narrowUtf8 = KRS_IsUnicodeBuild();
     ctx.useBookmarks = s->cursor.useBookmarks != 0;
     ctx.deferredOutParams = s->ex.deferredClass != 0;
-    return GetColumn(ctx, row, b, block);
+    SQLRETURN rc = GetColumn(ctx, row, b, block);
+    if (rc == SQL_ERROR && s->diag.errNum == CONV_E_DATE_OVERFLOW) {
+        // ODBC 3 rewrites the driver's own 22008 rows to 22007; an overflowing
+        // year is 22008 "Datetime field overflow" in both versions.
+        s->diag.errNum = 0;
+        StmtPushError(s, "[Driver]Datetime field overflow[SQLSTATE:22008]", 0);
+    }
+    return rc;
 }
 
 int StmtFreeResults(Stmt *s)

@@ -665,48 +665,83 @@ int RB_TruncateValues(RowBlock *block, uint32_t max) {
 
 namespace {
 
-// Converts one wide column to ANSI text in place; tmp has room for the
-// column's width in bytes and units.
-int WideColumnToAnsi(RowBlockColumn &c, int32_t rows, char16_t *units, char *bytes) {
+// Converts the heap values of a wide column to ANSI text, each in a block of
+// the bytes its conversion produces.
+int WideHeapToAnsi(RowBlockColumn &c, int32_t rows) {
     for (int32_t r = 0; r < rows; ++r) {
         if (c.indicators[r] < 0) continue;
-        uint8_t *cell = CellAt(c, r);
-        if (c.valueType == VT_HEAP_WTEXT) {
-            LongDataBuf *h = HeapAt(c, r);
-            if (!h->data) continue;
-            const auto *src = reinterpret_cast<const char16_t *>(h->data);
-            int64_t need = CP_WideToAnsi(src, int64_t(h->length), static_cast<char *>(nullptr), 0, nullptr);
-            if (need < 0) need = 0;
-            if (uint64_t(need) > UINT32_MAX) return ERR_NO_MEMORY;
-            auto *p = static_cast<char *>(std::calloc(size_t(need) + 1, 1));
-            if (!p) return ERR_NO_MEMORY;
-            int64_t got = need ? CP_WideToAnsi(src, int64_t(h->length), p, need, nullptr) : 0;
-            if (got < 0) got = 0;
-            p[got] = '\0';
-            std::free(h->data);
-            h->data = p;
-            h->length = uint32_t(got);
-            continue;
-        }
-        uint32_t prefix = c.valueType == VT_WTEXT4 ? 4 : 0;
-        if (c.width <= prefix) continue;
-        uint64_t n;  // units of the value
-        if (c.valueType == VT_WTEXT4) n = Min(Load32(cell), (c.width - 4) / 2);
-        else n = c.width / 2;
-        std::memcpy(units, cell + prefix, size_t(n) * 2);
-        if (c.valueType == VT_WNTS) {
-            uint64_t z = 0;
-            while (z < n && units[z] != 0) ++z;
-            n = z;
-        }
-        // Text 17 keeps room for its NUL; text 20 uses the whole width after its prefix.
-        int64_t room = prefix ? int64_t(c.width) - 4 : int64_t(c.width) - 1;
-        int64_t got = n ? CP_WideToAnsi(units, int64_t(n), bytes, room, nullptr) : 0;
+        LongDataBuf *h = HeapAt(c, r);
+        if (!h->data) continue;
+        const auto *src = reinterpret_cast<const char16_t *>(h->data);
+        int64_t need = CP_WideToAnsi(src, int64_t(h->length), static_cast<char *>(nullptr), 0, nullptr);
+        if (need < 0) need = 0;
+        if (uint64_t(need) > UINT32_MAX) return ERR_NO_MEMORY;
+        auto *p = static_cast<char *>(std::calloc(size_t(need) + 1, 1));
+        if (!p) return ERR_NO_MEMORY;
+        int64_t got = need ? CP_WideToAnsi(src, int64_t(h->length), p, need, nullptr) : 0;
         if (got < 0) got = 0;
-        std::memset(cell, 0, c.width);
-        if (prefix) Store32(cell, uint32_t(got));
-        std::memcpy(cell + prefix, bytes, size_t(got));
+        p[got] = '\0';
+        std::free(h->data);
+        h->data = p;
+        h->length = uint32_t(got);
     }
+    return 0;
+}
+
+// Copies the UTF-16 value of a fixed-width, terminated or prefixed wide cell
+// into units (room for the column's width) and answers its unit count.
+uint64_t WideCellUnits(const RowBlockColumn &c, int32_t row, char16_t *units) {
+    const uint8_t *cell = CellAt(c, row);
+    uint64_t n;
+    if (c.valueType == VT_WTEXT4) {
+        if (c.width <= 4) return 0;
+        n = Min(Load32(cell), (c.width - 4) / 2);
+        std::memcpy(units, cell + 4, size_t(n) * 2);
+        return n;
+    }
+    // Fixed-width and terminated text both end at a zero unit: the narrow
+    // text they become ends at its NUL.
+    n = c.width / 2;
+    std::memcpy(units, cell, size_t(n) * 2);
+    uint64_t z = 0;
+    while (z < n && units[z] != 0) ++z;
+    return z;
+}
+
+// Converts one fixed-width, terminated or prefixed wide column to ANSI text
+// into a new data block whose width holds the longest value as the code page
+// writes it (never less than the wide width); units has room for the width.
+int WideCellsToAnsi(RowBlockColumn &c, int32_t rows, int32_t rowsAllocated, char16_t *units) {
+    const bool prefixed = c.valueType == VT_WTEXT4;
+    uint64_t need = 0;
+    for (int32_t r = 0; r < rows; ++r) {
+        if (c.indicators[r] < 0) continue;
+        const uint64_t n = WideCellUnits(c, r, units);
+        const int64_t bytes = n ? CP_WideToAnsi(units, int64_t(n), static_cast<char *>(nullptr), 0, nullptr) : 0;
+        if (bytes > 0 && uint64_t(bytes) > need) need = uint64_t(bytes);
+    }
+    uint64_t width = RB_ValueWidth(prefixed ? VT_TEXT4 : VT_NTS, need);
+    if (width < c.width) width = c.width;
+    if (width > UINT32_MAX) return ERR_NO_MEMORY;
+    RowBlockColumn nc{};
+    nc.valueType = prefixed ? VT_TEXT4 : VT_NTS;
+    nc.width = uint32_t(width);
+    if (RB_AllocColumn(&nc, rowsAllocated)) return ERR_NO_MEMORY;
+    if (rowsAllocated > 0) std::memcpy(nc.indicators, c.indicators, size_t(rowsAllocated) * sizeof(int16_t));
+    // Text 17 keeps room for its NUL; text 20 uses the whole width after its prefix.
+    const int64_t room = prefixed ? int64_t(width) - 4 : int64_t(width) - 1;
+    for (int32_t r = 0; r < rows; ++r) {
+        if (c.indicators[r] < 0) continue;
+        const uint64_t n = WideCellUnits(c, r, units);
+        uint8_t *to = CellAt(nc, r);
+        int64_t got = n ? CP_WideToAnsi(units, int64_t(n), reinterpret_cast<char *>(to + (prefixed ? 4 : 0)), room,
+                                        nullptr)
+                        : 0;
+        if (got < 0) got = 0;
+        if (prefixed) Store32(to, uint32_t(got));
+    }
+    RB_FreeColumn(&c, 0);
+    c = nc;
     return 0;
 }
 
@@ -728,11 +763,14 @@ int RB_WideToAnsi(RowBlock *block) {
         RowBlockColumn &c = block->columns[k];
         if (NarrowType(c.valueType) == c.valueType) continue;
         if (c.data && block->rowsUsed > 0) {
-            auto *units = static_cast<char16_t *>(std::malloc(size_t(c.width) / 2 * 2 + 2));
-            auto *bytes = static_cast<char *>(std::malloc(size_t(c.width) + 1));
-            int rc = units && bytes ? WideColumnToAnsi(c, block->rowsUsed, units, bytes) : ERR_NO_MEMORY;
-            std::free(units);
-            std::free(bytes);
+            int rc;
+            if (c.valueType == VT_HEAP_WTEXT) {
+                rc = WideHeapToAnsi(c, block->rowsUsed);
+            } else {
+                auto *units = static_cast<char16_t *>(std::malloc(size_t(c.width) / 2 * 2 + 2));
+                rc = units ? WideCellsToAnsi(c, block->rowsUsed, block->rowsAllocated, units) : ERR_NO_MEMORY;
+                std::free(units);
+            }
             if (rc) return rc;
         }
         c.valueType = NarrowType(c.valueType);

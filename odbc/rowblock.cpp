@@ -200,6 +200,32 @@ void CD_Free(ColDesc *descs, uint32_t n) {
     std::free(descs);
 }
 
+void RB_PutYearMonth(int32_t year, uint16_t month, int16_t *yearField, uint16_t *monthField) {
+    if (year >= INT16_MIN && year <= INT16_MAX) {
+        *yearField = static_cast<int16_t>(year);
+        *monthField = month;
+        return;
+    }
+    year = year > RB_YEAR_MAX ? RB_YEAR_MAX : year < RB_YEAR_MIN ? RB_YEAR_MIN : year;
+    const uint32_t bits = static_cast<uint32_t>(year);
+    *yearField = static_cast<int16_t>(static_cast<uint16_t>(bits & 0xFFFFu));
+    *monthField = static_cast<uint16_t>(RB_WIDE_YEAR | ((bits >> 16) & 0x7FFu) << 4 | (month & 0xFu));
+}
+
+bool RB_GetYearMonth(int16_t yearField, uint16_t monthField, int32_t *year, uint16_t *month) {
+    if (!(monthField & RB_WIDE_YEAR)) {
+        *year = yearField;
+        *month = monthField;
+        return false;
+    }
+    // The 11 high bits are signed: bit 14 of the field is the year's sign.
+    int32_t high = (monthField >> 4) & 0x7FF;
+    if (high & 0x400) high -= 0x800;
+    *year = high * 65536 + static_cast<uint16_t>(yearField);
+    *month = monthField & 0xFu;
+    return true;
+}
+
 int StrCopyOut(const char *text, char *buf, int size, int16_t *outLen) {
     if (!text || !buf) return -1;
     size_t room = BufferSize(size);

@@ -143,25 +143,35 @@ TEST_F(Results, TypesComeBackIntactInTheirRowBlocks)
 }
 
 // Dates outside the years 1 to 9999 keep their year: before Christ as
-// astronomical years (1 BC is year 0), beyond 9999 as they are.
+// astronomical years (1 BC is year 0), beyond 9999 as they are; beyond the
+// 16-bit year field whole in the wide form (read back with RB_GetYearMonth),
+// infinity as the farthest year.
 TEST_F(Results, DatesBeforeChristAndBeyondYear9999KeepTheirYear)
 {
     struct {
         const char *sql;
         ValueType vt;
-        int16_t year;
-        uint16_t month, day;
+        int32_t year;
+        uint16_t month, day;  // 0: not checked
+        bool wide;
     } cases[] = {
-        {"select '0044-03-15 BC'::date", VT_DATE, -43, 3, 15},
-        {"select '0001-01-01 BC'::date", VT_DATE, 0, 1, 1},
-        {"select '0001-12-31 BC'::date", VT_DATE, 0, 12, 31},
-        {"select '0001-01-01'::date", VT_DATE, 1, 1, 1},
-        {"select '0001-12-31 23:59:59.999 BC'::timestamp", VT_TIMESTAMP, 0, 12, 31},
-        {"select '0001-01-01 00:00:00'::timestamp", VT_TIMESTAMP, 1, 1, 1},
-        {"select '12345-01-02'::date", VT_DATE, 12345, 1, 2},
-        {"select '1500-02-28'::date", VT_DATE, 1500, 2, 28},
-        {"select '0044-03-15 10:11:12 BC'::timestamp", VT_TIMESTAMP, -43, 3, 15},
-        {"select '12345-01-02 03:04:05'::timestamp", VT_TIMESTAMP, 12345, 1, 2},
+        {"select '0044-03-15 BC'::date", VT_DATE, -43, 3, 15, false},
+        {"select '0001-01-01 BC'::date", VT_DATE, 0, 1, 1, false},
+        {"select '0001-12-31 BC'::date", VT_DATE, 0, 12, 31, false},
+        {"select '0001-01-01'::date", VT_DATE, 1, 1, 1, false},
+        {"select '0001-12-31 23:59:59.999 BC'::timestamp", VT_TIMESTAMP, 0, 12, 31, false},
+        {"select '0001-01-01 00:00:00'::timestamp", VT_TIMESTAMP, 1, 1, 1, false},
+        {"select '12345-01-02'::date", VT_DATE, 12345, 1, 2, false},
+        {"select '1500-02-28'::date", VT_DATE, 1500, 2, 28, false},
+        {"select '0044-03-15 10:11:12 BC'::timestamp", VT_TIMESTAMP, -43, 3, 15, false},
+        {"select '12345-01-02 03:04:05'::timestamp", VT_TIMESTAMP, 12345, 1, 2, false},
+        {"select '32767-12-31'::date", VT_DATE, 32767, 12, 31, false},
+        {"select '40000-01-01'::date", VT_DATE, 40000, 1, 1, true},
+        {"select '5874897-12-31'::date", VT_DATE, 5874897, 12, 31, true},
+        {"select '118085-06-09 08:19:11'::timestamp", VT_TIMESTAMP, 118085, 6, 9, true},
+        {"select '294276-12-31 23:59:59'::timestamp", VT_TIMESTAMP, 294276, 12, 31, true},
+        {"select 'infinity'::date", VT_DATE, RB_YEAR_MAX, 0, 0, true},
+        {"select '-infinity'::timestamp", VT_TIMESTAMP, RB_YEAR_MIN, 0, 0, true},
     };
     int h = alloc();
     for (auto &c : cases) {
@@ -174,9 +184,18 @@ TEST_F(Results, DatesBeforeChristAndBeyondYear9999KeepTheirYear)
         uint16_t md[2];
         memcpy(&y, cellOf(&b, 0, 0), 2);
         memcpy(md, cellOf(&b, 0, 0) + 2, 4);
-        EXPECT_EQ(y, c.year);
-        EXPECT_EQ(md[0], c.month);
-        EXPECT_EQ(md[1], c.day);
+        int32_t year = 0;
+        uint16_t month = 0;
+        EXPECT_EQ(RB_GetYearMonth(y, md[0], &year, &month), c.wide);
+        EXPECT_EQ(year, c.year);
+        if (!c.wide) {
+            EXPECT_EQ(y, c.year) << "the plain ODBC layout";
+            EXPECT_EQ(md[0], c.month);
+        }
+        if (c.month) {
+            EXPECT_EQ(month, c.month);
+            EXPECT_EQ(md[1], c.day);
+        }
         RB_Free(&b);
     }
 }
