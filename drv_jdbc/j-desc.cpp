@@ -251,15 +251,9 @@ DrvStmt *drvStmtOf(int handle)
     return static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, static_cast<uint32_t>(handle)));
 }
 
-bool drvStmtEnter(DrvStmt *s)
+bool drvStmtEnter(DrvStmt *)
 {
-    JNIEnv *env = jvmAttachThread(s->env);
-    if (!env)
-        return false;
-    s->env = env;
-    if (s->conn)
-        s->conn->env = env;
-    return true;
+    return jvmAttachThread() != nullptr;
 }
 
 void freeResultDescs(DrvStmt *s)
@@ -380,7 +374,6 @@ int DRV_AllocStmt(int conn, int *outStmt)
     s->stringMode = c->stringMode;
     s->redirectCol = -1;
     s->jdbcColumns = -1;
-    s->env = c->env;
     s->cursorDefault = c->cursorDefault;
     s->maxRows = c->options.maxRows;
     s->flags = DS_PARAMS_CHANGED;

@@ -353,7 +353,16 @@ int jc_CreateJavaVM()
     return rc;
 }
 
-JNIEnv *jvmAttachThread(JNIEnv *previous)
+JNIEnv *jvmThreadEnv()
+{
+    JavaVM *vm = jvmService.vm;
+    JNIEnv *env = nullptr;
+    if (!vm || vm->GetEnv(reinterpret_cast<void **>(&env), KRS_JNI_VERSION) != JNI_OK)
+        return nullptr;
+    return env;
+}
+
+JNIEnv *jvmAttachThread()
 {
     bool attached = false;
     JNIEnv *env = envOfThread(&attached);

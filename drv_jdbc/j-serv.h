@@ -69,7 +69,7 @@ int jvmSplitOptions(const char *text, char **buf, char **items, int max);
 
 // The calling thread's JNIEnv, attaching the thread when it has none; NULL
 // when the VM refuses.
-JNIEnv *jvmAttachThread(JNIEnv *previous);
+JNIEnv *jvmAttachThread();
 // Detaches the calling thread when the driver attached it and it is not the
 // thread of the first open.
 void jvmDetachThread(JNIEnv *env);

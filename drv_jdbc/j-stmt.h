@@ -4,6 +4,7 @@
 #pragma once
 #include "drv_jdbc/j-errors.h"
 #include "drv_jdbc/j-escape.h"
+#include "drv_jdbc/j-threadenv.h"
 #include "exec/cursor_state.h"
 
 #include <jni.h>
@@ -34,7 +35,7 @@ constexpr uint16_t DS_SCS_SELECT_REWRITTEN = 0x1000;
 struct DrvStmt {
     DrvConn *conn;              // owning connection
     ErrChain errors;            // diagnostics of this statement's operations
-    JNIEnv *env;                // JNIEnv of the thread of the current call
+    ThreadEnv env;              // the calling thread's JNIEnv
     int32_t stringMode;         // StringMode, copied from the connection
     int32_t handle;             // this record's back-end statement handle
     jobject stmt;               // global reference: Statement, PreparedStatement or CallableStatement
