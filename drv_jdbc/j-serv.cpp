@@ -376,6 +376,17 @@ JNIEnv *jvmAttachThread()
     return env;
 }
 
+JvmThreadScope::JvmThreadScope()
+{
+    env_ = envOfThread(&attachedHere_);
+}
+
+JvmThreadScope::~JvmThreadScope()
+{
+    if (attachedHere_ && jvmService.vm->DetachCurrentThread() != JNI_OK)
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't detach JVM from current thread");
+}
+
 void jvmDetachThread(JNIEnv *previous)
 {
     if (!jvmService.vm)

@@ -69,6 +69,16 @@ struct DrvStmt {
     int32_t maxLength;          // SQL_MAX_LENGTH, 0 none
 };
 
+// Puts a global reference (or NULL) in the record's Java statement slot and
+// deletes the one it held.  The swap is made under the lock that
+// stmtObjectRef takes, and every record passes through here before it is
+// freed.
+void setStmtObject(DrvStmt *s, jobject global);
+// A local reference of the calling thread to the Java statement of a
+// statement handle (NULL when it has none), safe while another thread is
+// inside a call on the statement; 0, or 21 for an unknown handle.
+int stmtObjectRef(int handle, JNIEnv *env, jobject *out);
+
 // Closes the result and the Java statement, drops the descriptions and the
 // analysed text; the record stays (prepared state cleared).
 void resetStmt(DrvStmt *s);

@@ -100,6 +100,18 @@ protected:
             stmt, reinterpret_cast<SQLCHAR *>(&sql[0]), SQL_NTS);
     }
 
+    // Whether the server runs a statement whose text holds `marker` (bounded wait).
+    bool ServerRuns(const std::string &marker)
+    {
+        for (int i = 0; i < 400; ++i) {
+            if (PgPsql(pg_, "select count(*) from pg_stat_activity where state = 'active' and "
+                            "pid <> pg_backend_pid() and query like '%" + marker + "%'") == "1")
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
     PgEnv pg_;
     std::string path_;
     void *lib_ = nullptr;
@@ -294,6 +306,50 @@ TEST_P(Direct, DiagnosticReadsBesideABusyConnectionLeaveItsCallsAlone)
     EXPECT_EQ(wrongReads, 0) << "of " << reads << " reads";
 
     EXPECT_EQ(freeH(SQL_HANDLE_STMT, counted), SQL_SUCCESS);
+    EXPECT_EQ(disconnect(dbc), SQL_SUCCESS);
+    EXPECT_EQ(freeH(SQL_HANDLE_DBC, dbc), SQL_SUCCESS);
+    EXPECT_EQ(freeH(SQL_HANDLE_ENV, env), SQL_SUCCESS);
+}
+
+// SQLCancel as the library answers it (unixODBC turns 01S05 into plain
+// success): on an idle statement of a connection that is inside a call on
+// another thread it closes the statement with 01S05 at once, and on the
+// running statement it ends the call with the server's cancel error.
+TEST_P(Direct, CancelClosesAnIdleStatementAndEndsARunningOne)
+{
+    auto alloc = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE *)>("SQLAllocHandle");
+    auto freeH = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE)>("SQLFreeHandle");
+    auto setEnv = Fn<SQLRETURN (*)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER)>("SQLSetEnvAttr");
+    auto disconnect = Fn<SQLRETURN (*)(SQLHDBC)>("SQLDisconnect");
+    auto fetch = Fn<SQLRETURN (*)(SQLHSTMT)>("SQLFetch");
+    auto cancel = Fn<SQLRETURN (*)(SQLHSTMT)>("SQLCancel");
+    ASSERT_FALSE(HasFailure());
+
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    SQLHSTMT idle = nullptr, sleeper = nullptr;
+    ASSERT_EQ(alloc(SQL_HANDLE_ENV, nullptr, &env), SQL_SUCCESS);
+    ASSERT_EQ(setEnv(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0), SQL_SUCCESS);
+    ASSERT_EQ(alloc(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(Connect(dbc))) << State(SQL_HANDLE_DBC, dbc);
+    ASSERT_EQ(alloc(SQL_HANDLE_STMT, dbc, &idle), SQL_SUCCESS);
+    ASSERT_EQ(alloc(SQL_HANDLE_STMT, dbc, &sleeper), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(Exec(idle, "select 1 union all select 2"))) << State(SQL_HANDLE_STMT, idle);
+    ASSERT_EQ(fetch(idle), SQL_SUCCESS);
+
+    const std::string marker = std::string("krs_cancel_direct_") + (GetParam().wide ? "w" : "a");
+    auto running = std::async(std::launch::async, [&] { return Exec(sleeper, "select pg_sleep(60), '" + marker + "'"); });
+    ASSERT_TRUE(ServerRuns(marker)) << "the statement never reached the server";
+    EXPECT_EQ(cancel(idle), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(State(SQL_HANDLE_STMT, idle), "01S05");
+    EXPECT_EQ(cancel(sleeper), SQL_SUCCESS);
+    EXPECT_EQ(running.get(), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_STMT, sleeper), "57014");
+    EXPECT_EQ(fetch(idle), SQL_ERROR) << "the idle statement's cursor was closed";
+    EXPECT_EQ(State(SQL_HANDLE_STMT, idle), "HY010");
+
+    EXPECT_EQ(freeH(SQL_HANDLE_STMT, idle), SQL_SUCCESS);
+    EXPECT_EQ(freeH(SQL_HANDLE_STMT, sleeper), SQL_SUCCESS);
     EXPECT_EQ(disconnect(dbc), SQL_SUCCESS);
     EXPECT_EQ(freeH(SQL_HANDLE_DBC, dbc), SQL_SUCCESS);
     EXPECT_EQ(freeH(SQL_HANDLE_ENV, env), SQL_SUCCESS);
