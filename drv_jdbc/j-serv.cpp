@@ -5,6 +5,7 @@
 #include "drv_jdbc/j-classes.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-setup.h"
+#include "drv_jdbc/j-signals.h"
 #include "util/hash.h"
 #include "util/log.h"
 #include "util/strutil.h"
@@ -169,6 +170,7 @@ int firstOpen(int *outEnv)
     jsize count = 0;
     if (JNI_GetCreatedJavaVMs(vms, 2, &count) == JNI_OK && count > 0) {
         jvmService.vm = vms[0];
+        jvmSignalsAfterVm();
     } else {
         int rc = jc_CreateJavaVM();
         if (rc < 0) {
@@ -237,6 +239,7 @@ int firstOpen(int *outEnv)
 int laterOpen(int *outEnv)
 {
     *outEnv = jvmService.envHandle;
+    jvmKeepSignals();
     bool attached = false;
     JNIEnv *env = envOfThread(&attached);
     if (!env) {
@@ -343,11 +346,13 @@ int jc_CreateJavaVM()
     args.ignoreUnrecognized = JNI_TRUE;
     JavaVM *vm = nullptr;
     JNIEnv *env = nullptr;
+    jvmSignalsBeforeVm();
     int rc = JNI_CreateJavaVM(&vm, reinterpret_cast<void **>(&env), &args);
     if (rc == JNI_OK) {
         jvmService.vm = vm;
         jvmService.firstEnv = env;
         listPut(env, JVM_MARK_CREATOR);
+        jvmSignalsAfterVm();
     }
     free(buf);
     return rc;
@@ -364,6 +369,7 @@ JNIEnv *jvmThreadEnv()
 
 JNIEnv *jvmAttachThread()
 {
+    jvmKeepSignals();
     bool attached = false;
     JNIEnv *env = envOfThread(&attached);
     if (!env) {
@@ -378,6 +384,7 @@ JNIEnv *jvmAttachThread()
 
 JvmThreadScope::JvmThreadScope()
 {
+    jvmKeepSignals();
     env_ = envOfThread(&attachedHere_);
 }
 

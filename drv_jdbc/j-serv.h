@@ -67,8 +67,9 @@ int jc_CreateJavaVM();
 // when the copy cannot be made.
 int jvmSplitOptions(const char *text, char **buf, char **items, int max);
 
-// The calling thread's JNIEnv, attaching the thread when it has none; NULL
-// when the VM refuses.
+// The calling thread's JNIEnv, attaching the thread when it has none (the
+// VM's fault handlers are put back first when replaced); NULL when the VM
+// refuses.
 JNIEnv *jvmAttachThread();
 // The calling thread's JNIEnv for the life of the guard, for work that is
 // not a call on the connection (SQLCancel from another thread): a thread
