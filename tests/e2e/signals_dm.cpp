@@ -5,19 +5,18 @@
 // the process survives only while the VM's handlers stay installed.  Each run
 // is a child process of its own: the signal handlers and the VM are the
 // process's.
-#include <gtest/gtest.h>
-#include <sql.h>
-#include <sqlext.h>
+#include "tests/common/child_run.h"
+#include "tests/e2e/connect_common.h"
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ostream>
 #include <string>
+
+using namespace conntest;
 
 namespace {
 
@@ -25,16 +24,6 @@ constexpr int kSignals[] = {SIGSEGV, SIGBUS};
 constexpr int kRows = 100000;
 
 SQLCHAR *Sql(const char *s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s)); }
-
-std::string Diag(SQLSMALLINT type, SQLHANDLE h)
-{
-    SQLCHAR state[6] = {};
-    SQLCHAR msg[512] = {};
-    SQLINTEGER native = 0;
-    SQLSMALLINT len = 0;
-    SQLGetDiagRec(type, h, 1, state, &native, msg, sizeof msg, &len);
-    return std::string(reinterpret_cast<char *>(state)) + " " + reinterpret_cast<char *>(msg);
-}
 
 // The application's own fault handler: it reports and ends the process, as a
 // test framework's does.
@@ -53,7 +42,7 @@ long FetchRows(SQLHDBC dbc)
         return -1;
     long rows = 0;
     long long sum = 0;
-    if (!SQL_SUCCEEDED(SQLExecDirect(st, Sql("select g, 'row ' || g from generate_series(1, 100000) g"), SQL_NTS))) {
+    if (!Ok(SQLExecDirect(st, Sql("select g, 'row ' || g from generate_series(1, 100000) g"), SQL_NTS))) {
         ADD_FAILURE() << Diag(SQL_HANDLE_STMT, st);
         rows = -1;
     }
@@ -83,26 +72,19 @@ TEST(SignalsChild, SavedHandlersPutBackAfterTheVmStarted)
     for (int i = 0; i < 2; ++i)
         ASSERT_EQ(sigaction(kSignals[i], nullptr, &saved[i]), 0);
 
-    SQLHENV env = nullptr;
-    SQLHDBC dbc = nullptr;
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
-    std::string in = std::string("DSN=") + dsn;
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, Sql(in.c_str()), SQL_NTS, nullptr, 0, nullptr,
-                                               SQL_DRIVER_NOPROMPT)))
-        << Diag(SQL_HANDLE_DBC, dbc);
+    Handles h;
+    ASSERT_TRUE(Ok(h.DriverConnect(std::string("DSN=") + dsn))) << h.State();
 
     struct sigaction own = {};
     own.sa_handler = ApplicationHandler;
     sigemptyset(&own.sa_mask);
     for (int sig : kSignals)
         ASSERT_EQ(sigaction(sig, &own, nullptr), 0);
-    EXPECT_EQ(FetchRows(dbc), kRows) << "under the application's handlers";
+    EXPECT_EQ(FetchRows(h.dbc), kRows) << "under the application's handlers";
 
     for (int i = 0; i < 2; ++i)
         ASSERT_EQ(sigaction(kSignals[i], &saved[i], nullptr), 0);
-    EXPECT_EQ(FetchRows(dbc), kRows) << "under the handlers saved before the VM started";
+    EXPECT_EQ(FetchRows(h.dbc), kRows) << "under the handlers saved before the VM started";
     if (getenv("KRS_SIGNALS_JSIG")) {
         // libjsig.so keeps the application's handlers behind the VM's and
         // shows them to the application: the driver leaves them alone.
@@ -112,10 +94,7 @@ TEST(SignalsChild, SavedHandlersPutBackAfterTheVmStarted)
             EXPECT_EQ(reinterpret_cast<void *>(now.sa_handler), reinterpret_cast<void *>(saved[i].sa_handler));
         }
     }
-
-    EXPECT_EQ(SQLDisconnect(dbc), SQL_SUCCESS);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    EXPECT_EQ(SQLDisconnect(h.dbc), SQL_SUCCESS);
 }
 
 struct Run {
@@ -131,22 +110,17 @@ TEST_P(Signals, ApplicationThatPutsItsHandlersBackSurvives)
 {
     if (getenv("KRS_SIGNALS_DSN"))
         GTEST_SKIP() << "this is the child";
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(n, 0);
-    self[n] = '\0';
+    const std::string self = SelfPath();
+    ASSERT_FALSE(self.empty());
+    if (GetParam().jsig && access(KRS_LIBJSIG, R_OK) != 0)
+        GTEST_SKIP() << "no " KRS_LIBJSIG;
     std::string cmd = std::string("KRS_SIGNALS_DSN=") + GetParam().dsn;
     if (GetParam().jsig)
         cmd += " KRS_SIGNALS_JSIG=1 LD_PRELOAD=" KRS_LIBJSIG;
     cmd += std::string(" exec '") + self + "' --gtest_filter=SignalsChild.* 2>&1";
-    FILE *p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
     std::string out;
-    char buf[4096];
-    size_t got;
-    while ((got = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, got);
-    int status = pclose(p);
+    int status = RunCaptured(cmd, &out);
+    ASSERT_NE(status, -1);
     ASSERT_TRUE(WIFEXITED(status)) << "the child was killed by signal "
                                    << (WIFSIGNALED(status) ? WTERMSIG(status) : 0) << "\n" << out;
     EXPECT_EQ(WEXITSTATUS(status), 0) << out;
