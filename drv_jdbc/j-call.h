@@ -1,7 +1,7 @@
 // The opening that every back-end operation on a connection or a statement
 // shares: the record looked up by its handle, the calling thread attached
-// (its JNIEnv recorded), and a JNI local frame that the guard pops on every
-// exit.
+// (the record's env is that thread's JNIEnv), and a JNI local frame that the
+// guard pops on every exit.
 #pragma once
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
@@ -46,7 +46,7 @@ public:
             return 21;
         return DrvRecord<Rec>::enter(rec_) ? 0 : 15;
     }
-    // Pushes the local frame on the recorded JNIEnv; 0, or 16 when it cannot be pushed.
+    // Pushes the local frame on the calling thread's JNIEnv; 0, or 16 when it cannot be pushed.
     int pushFrame(jint capacity = 64)
     {
         frame_.emplace(rec_->env, capacity);

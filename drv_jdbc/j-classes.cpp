@@ -136,7 +136,7 @@ jobject jc_NewClassLoader(JNIEnv *env, const char *classPath)
 
 jclass jc_ClassLoader_loadClass(DrvConn *c, jobject loader, const char *name)
 {
-    JNIEnv *env = c ? c->env : nullptr;
+    JNIEnv *env = c ? static_cast<JNIEnv *>(c->env) : nullptr;
     if (!env || !name)
         return nullptr;
     if (!loader)

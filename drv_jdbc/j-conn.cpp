@@ -67,7 +67,7 @@ void dropGlobal(JNIEnv *env, jobject *ref)
 }
 
 // Frees every statement of the connection; their handles are unknown afterwards.
-void freeConnStatements(DrvConn *c, JNIEnv *env)
+void freeConnStatements(DrvConn *c)
 {
     std::vector<std::pair<uint32_t, DrvStmt *>> mine;
     HT_Lock(&drvStmtTable);
@@ -80,7 +80,6 @@ void freeConnStatements(DrvConn *c, JNIEnv *env)
     HT_Unlock(&drvStmtTable);
     for (auto &[handle, s] : mine) {
         HT_Remove(&drvStmtTable, handle);
-        s->env = env;
         drvStmtDiscard(s);
     }
 }
@@ -217,13 +216,12 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
         return 16;
     }
 
-    JNIEnv *env = jvmAttachThread(c->env);
+    JNIEnv *env = jvmAttachThread();
     if (!env) {
         HASH_Free(c->scalarFunctions);
         freeDrvConn(c);
         return 15;
     }
-    c->env = env;
     int rc;
     {
         JniLocalFrame frame(env, 64);
@@ -275,7 +273,7 @@ int DRV_Disconnect(int handle)
         // A disconnect goes on without a frame rather than leave the connection open.
         op.pushFrame();
         PL_CsGuard mutex(jvmService.mutex);
-        freeConnStatements(c, env);
+        freeConnStatements(c);
         if (c->connection) {
             jc_CallVoidMethod(env, c->connection, nullptr, "close", "()V");
             env->ExceptionClear();
@@ -293,7 +291,6 @@ int DRV_Disconnect(int handle)
     }
     op.popFrame();
     jvmDetachThread(env);
-    c->env = nullptr;
     HT_Remove(&drvConnTable, static_cast<uint32_t>(handle));
     HASH_Free(c->scalarFunctions);
     c->scalarFunctions = nullptr;
@@ -318,13 +315,9 @@ DrvConn *drvConnOf(int handle)
     return static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(handle)));
 }
 
-bool drvConnEnter(DrvConn *c)
+bool drvConnEnter(DrvConn *)
 {
-    JNIEnv *env = jvmAttachThread(c->env);
-    if (!env)
-        return false;
-    c->env = env;
-    return true;
+    return jvmAttachThread() != nullptr;
 }
 
 void freeDrvConn(DrvConn *c)

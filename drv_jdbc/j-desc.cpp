@@ -251,15 +251,43 @@ DrvStmt *drvStmtOf(int handle)
     return static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, static_cast<uint32_t>(handle)));
 }
 
-bool drvStmtEnter(DrvStmt *s)
+namespace {
+// Guards DrvStmt::stmt, which DRV_Cancel reads from a thread other than the
+// one inside the statement's call.
+PL_CriticalSection &stmtObjectLock()
 {
-    JNIEnv *env = jvmAttachThread(s->env);
-    if (!env)
-        return false;
-    s->env = env;
-    if (s->conn)
-        s->conn->env = env;
-    return true;
+    static PL_CriticalSection *lock = new PL_CriticalSection();
+    return *lock;
+}
+} // namespace
+
+void setStmtObject(DrvStmt *s, jobject global)
+{
+    jobject old = nullptr;
+    {
+        PL_CsGuard guard(stmtObjectLock());
+        old = s->stmt;
+        s->stmt = global;
+    }
+    if (old)
+        s->env->DeleteGlobalRef(old);
+}
+
+int stmtObjectRef(int handle, JNIEnv *env, jobject *out)
+{
+    *out = nullptr;
+    PL_CsGuard guard(stmtObjectLock());
+    DrvStmt *s = drvStmtOf(handle);
+    if (!s)
+        return 21;
+    if (s->stmt)
+        *out = env->NewLocalRef(s->stmt);
+    return 0;
+}
+
+bool drvStmtEnter(DrvStmt *)
+{
+    return jvmAttachThread() != nullptr;
 }
 
 void freeResultDescs(DrvStmt *s)
@@ -307,7 +335,7 @@ void resetStmt(DrvStmt *s)
         if (jc_CallVoidMethod(s->env, s->stmt, nullptr, "close", "()V") != 0)
             jc_ClearException(s->env);
     }
-    dropGlobal(s->env, &s->stmt);
+    setStmtObject(s, nullptr);
     freeSQLText(&s->sql);
 }
 
@@ -381,7 +409,6 @@ int DRV_AllocStmt(int conn, int *outStmt)
     s->stringMode = c->stringMode;
     s->redirectCol = -1;
     s->jdbcColumns = -1;
-    s->env = c->env;
     s->cursorDefault = c->cursorDefault;
     s->maxRows = c->options.maxRows;
     s->flags = DS_PARAMS_CHANGED;

@@ -6,6 +6,7 @@
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-desc.h"
 #include "drv_jdbc/j-param.h"
+#include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap-ps.h"
 #include "drv_jdbc/j-wrap.h"
@@ -336,7 +337,23 @@ int DRV_ExecDirect(int stmt, const char *sql, RowBlock *values, int16_t typeCoun
 
 int DRV_Cancel(int stmt)
 {
-    return drvStmtOf(stmt) ? 0 : 21;
+    // Not a call on the statement's connection: the thread's own JNIEnv,
+    // and the statement's records are only read through stmtObjectRef.
+    JvmThreadScope thread;
+    JNIEnv *env = thread.env();
+    if (!env)
+        return drvStmtOf(stmt) ? 15 : 21;
+    JLocal<jobject> target(env);
+    if (int rc = stmtObjectRef(stmt, env, target.out()))
+        return rc;
+    if (!target.get() || jc_CallVoidMethod(env, target, nullptr, "cancel", "()V") == 0)
+        return 0;
+    // The statement's chain belongs to the running call: the failure's
+    // texts are dropped and its number answered.
+    ErrChain chain{};
+    int rc = CheckException(env, STRMODE_PLATFORM, &chain);
+    errClear(&chain);
+    return rc;
 }
 
 int fetchHook(void *) { return 0; }

@@ -552,7 +552,11 @@ int DRV_MoreConnectionItems(DrvConn *c, int item, int kind, void *buf, int16_t l
 int DRV_StatementItem(int handle, int item, int kind, void *buf, int16_t len, int16_t *outLen)
 {
     DrvCall<DrvStmt> op(handle);
-    if (int rc = op.enter())
+    // Only the query timeout and the serial ask the Java statement; the rest,
+    // the row count of a diagnostic read among them, the record answers
+    // without attaching the thread to the VM.
+    const bool asksJava = item == 0x30030000 || item == 0x30030419;
+    if (int rc = asksJava ? op.enter() : (op.get() ? 0 : 21))
         return rc;
     Answer a;
     int rc = StatementAnswer(op.get(), item, &a);

@@ -5,6 +5,7 @@
 #include "drv_jdbc/j-classes.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-setup.h"
+#include "drv_jdbc/j-signals.h"
 #include "util/hash.h"
 #include "util/log.h"
 #include "util/strutil.h"
@@ -169,6 +170,7 @@ int firstOpen(int *outEnv)
     jsize count = 0;
     if (JNI_GetCreatedJavaVMs(vms, 2, &count) == JNI_OK && count > 0) {
         jvmService.vm = vms[0];
+        jvmSignalsAfterVm();
     } else {
         int rc = jc_CreateJavaVM();
         if (rc < 0) {
@@ -237,6 +239,7 @@ int firstOpen(int *outEnv)
 int laterOpen(int *outEnv)
 {
     *outEnv = jvmService.envHandle;
+    jvmKeepSignals();
     bool attached = false;
     JNIEnv *env = envOfThread(&attached);
     if (!env) {
@@ -343,18 +346,30 @@ int jc_CreateJavaVM()
     args.ignoreUnrecognized = JNI_TRUE;
     JavaVM *vm = nullptr;
     JNIEnv *env = nullptr;
+    jvmSignalsBeforeVm();
     int rc = JNI_CreateJavaVM(&vm, reinterpret_cast<void **>(&env), &args);
     if (rc == JNI_OK) {
         jvmService.vm = vm;
         jvmService.firstEnv = env;
         listPut(env, JVM_MARK_CREATOR);
+        jvmSignalsAfterVm();
     }
     free(buf);
     return rc;
 }
 
-JNIEnv *jvmAttachThread(JNIEnv *previous)
+JNIEnv *jvmThreadEnv()
 {
+    JavaVM *vm = jvmService.vm;
+    JNIEnv *env = nullptr;
+    if (!vm || vm->GetEnv(reinterpret_cast<void **>(&env), KRS_JNI_VERSION) != JNI_OK)
+        return nullptr;
+    return env;
+}
+
+JNIEnv *jvmAttachThread()
+{
+    jvmKeepSignals();
     bool attached = false;
     JNIEnv *env = envOfThread(&attached);
     if (!env) {
@@ -365,6 +380,18 @@ JNIEnv *jvmAttachThread(JNIEnv *previous)
     if (attached)
         listPut(env, JVM_MARK_ATTACHED);
     return env;
+}
+
+JvmThreadScope::JvmThreadScope()
+{
+    jvmKeepSignals();
+    env_ = envOfThread(&attachedHere_);
+}
+
+JvmThreadScope::~JvmThreadScope()
+{
+    if (attachedHere_ && jvmService.vm->DetachCurrentThread() != JNI_OK)
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't detach JVM from current thread");
 }
 
 void jvmDetachThread(JNIEnv *previous)

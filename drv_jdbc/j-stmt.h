@@ -4,6 +4,7 @@
 #pragma once
 #include "drv_jdbc/j-errors.h"
 #include "drv_jdbc/j-escape.h"
+#include "drv_jdbc/j-threadenv.h"
 #include "exec/cursor_state.h"
 
 #include <jni.h>
@@ -35,7 +36,7 @@ constexpr uint16_t DS_SCS_SELECT_REWRITTEN = 0x1000;
 struct DrvStmt {
     DrvConn *conn;              // owning connection
     ErrChain errors;            // diagnostics of this statement's operations
-    JNIEnv *env;                // JNIEnv of the thread of the current call
+    ThreadEnv env;              // the calling thread's JNIEnv
     int32_t stringMode;         // StringMode, copied from the connection
     int32_t handle;             // this record's back-end statement handle
     jobject stmt;               // global reference: Statement, PreparedStatement or CallableStatement
@@ -69,6 +70,16 @@ struct DrvStmt {
     int32_t noScan;             // SQL_NOSCAN: 1 or 0
     int32_t maxLength;          // SQL_MAX_LENGTH, 0 none
 };
+
+// Puts a global reference (or NULL) in the record's Java statement slot and
+// deletes the one it held.  The swap is made under the lock that
+// stmtObjectRef takes, and every record passes through here before it is
+// freed.
+void setStmtObject(DrvStmt *s, jobject global);
+// A local reference of the calling thread to the Java statement of a
+// statement handle (NULL when it has none), safe while another thread is
+// inside a call on the statement; 0, or 21 for an unknown handle.
+int stmtObjectRef(int handle, JNIEnv *env, jobject *out);
 
 // Closes the result and the Java statement, drops the descriptions and the
 // analysed text; the record stays (prepared state cleared).

@@ -31,7 +31,7 @@ int makeStatement(DrvStmt *s, jobject conn, const char *method, const char *sig,
                  : jc_CallObjectMethod(x.env, conn, nullptr, method, sig, made.out());
     if (rc != 0)
         rc = CheckException(x.env, x.mode, x.chain);
-    s->stmt = made.get() && rc == 0 ? x.env->NewGlobalRef(made.get()) : nullptr;
+    setStmtObject(s, made.get() && rc == 0 ? x.env->NewGlobalRef(made.get()) : nullptr);
     if (prepare && rc != 0)
         return 68;
     return rc;

@@ -52,7 +52,6 @@ protected:
         JNI_GetCreatedJavaVMs(&vm, 1, &n);
         ASSERT_EQ(vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_4), JNI_OK);
         ctx = static_cast<DrvConn *>(calloc(1, sizeof(DrvConn)));
-        ctx->env = env;
         ctx->classLoader = e->classLoader;
         ctx->xidClass = e->xidClass;
         ASSERT_EQ(env->PushLocalFrame(64), 0);
@@ -90,10 +89,7 @@ protected:
         p.user = pg.trustUser.c_str();
         p.password = "";
         EXPECT_EQ(ops().Connect(envHandle, &p, &conn), 0);
-        DrvConn *c = static_cast<DrvConn *>(HT_Lookup(&drvConnTable, conn));
-        if (c)
-            c->env = env;
-        return c;
+        return static_cast<DrvConn *>(HT_Lookup(&drvConnTable, conn));
     }
 
     PgEnv pg;
@@ -345,7 +341,6 @@ TEST_F(Bridge, StatementAndMetaDataWrappers)
     ASSERT_NE(c, nullptr);
     DrvStmt *s = static_cast<DrvStmt *>(calloc(1, sizeof(DrvStmt)));
     s->conn = c;
-    s->env = env;
     ASSERT_EQ(jc_Connection_createStatementForStmt(s, c->connection), 0);
     ASSERT_NE(s->stmt, nullptr);
 
