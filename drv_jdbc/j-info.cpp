@@ -171,9 +171,9 @@ int DRV_GetInfo(int handle, int code, void *buf, int16_t len, int16_t *outLen)
     switch (cls) {
     case 1: {
         if (!HT_Lookup(&drvEnvTable, static_cast<uint32_t>(handle)))
-            return 21;
+            return ERR_INVALID_ARGUMENT;
         if (code != 0x11010000)
-            return 1;
+            return ERR_FUNCTION_NOT_SUPPORTED;
         Answer a;
         a.isText = true;
         strcpy(a.text, "jdbc");
@@ -184,7 +184,7 @@ int DRV_GetInfo(int handle, int code, void *buf, int16_t len, int16_t *outLen)
     case 3:
         return DRV_StatementItem(handle, item, kind, buf, len, outLen);
     default:
-        return 1;
+        return ERR_FUNCTION_NOT_SUPPORTED;
     }
 }
 
@@ -192,9 +192,9 @@ int GetOpTable(int conn, void *request)
 {
     auto *t = static_cast<DrvConvTable *>(request);
     if (!t || !HT_Lookup(&drvConnTable, static_cast<uint32_t>(conn)))
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     if (t->type != 1)
-        return 43;
+        return ERR_NOT_CAPABLE;
     t->rowCount = static_cast<int32_t>(sizeof kConvRows / sizeof kConvRows[0]);
     t->rows = kConvRows;
     return 0;

@@ -409,7 +409,7 @@ int Apply(DrvConn *c, const InfoRule &r, Answer *a)
     case R_SPECIAL:
         return r.special(c, r, a);
     }
-    return 1;
+    return ERR_FUNCTION_NOT_SUPPORTED;
 }
 
 // The conversion pairs: a target SQL type and its SQL_CVT_* bit.
@@ -472,7 +472,7 @@ int StatementAnswer(DrvStmt *s, int item, Answer *a)
         return 0;
     }
     case 0x3003041A: a->number = cs.option1050; return 0;
-    default: return 1;
+    default: return ERR_FUNCTION_NOT_SUPPORTED;
     }
 }
 
@@ -541,10 +541,10 @@ int DRV_MoreConnectionItems(DrvConn *c, int item, int kind, void *buf, int16_t l
         return DeliverAnswer(a, kind, buf, len, outLen);
     }
     if ((item & 0xFFFF0000) != 0x20040000)
-        return 1;
+        return ERR_FUNCTION_NOT_SUPPORTED;
     const InfoRule *r = FindRule(item & 0xFFFF);
     if (!r || !c->metaData)
-        return 1;
+        return ERR_FUNCTION_NOT_SUPPORTED;
     int rc = Apply(c, *r, &a);
     return rc != 0 ? rc : DeliverAnswer(a, kind, buf, len, outLen);
 }
@@ -573,5 +573,5 @@ int DeliverAnswer(const InfoAnswer &a, int kind, void *buf, int16_t len, int16_t
         StrCopyOut(a.isText ? a.text : "", static_cast<char *>(buf), len, outLen);
         return 0;
     }
-    return 1;
+    return ERR_FUNCTION_NOT_SUPPORTED;
 }

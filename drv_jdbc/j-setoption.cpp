@@ -113,7 +113,7 @@ int SetConnectionOption(DrvConn *c, int code, void *value)
         c->oneStmtEmulation = v;
         return 0;
     default:
-        return 43;
+        return ERR_NOT_CAPABLE;
     }
 }
 
@@ -122,11 +122,11 @@ int SetConnectionOption(DrvConn *c, int code, void *value)
 int SetCursorType(DrvStmt *s, int32_t *v)
 {
     int rc = negotiateOption(s->conn, SQL_CURSOR_TYPE, v);
-    if (rc == 43)
-        return 43;
+    if (rc == ERR_NOT_CAPABLE)
+        return ERR_NOT_CAPABLE;
     if (*v == SQL_CURSOR_DYNAMIC && !s->conn->capabilityMark) {
         *v = SQL_CURSOR_KEYSET_DRIVEN;
-        rc = 75;
+        rc = ERR_OPTION_VALUE_CHANGED;
     }
     s->cursorCtx.cursorType = *v;
     s->cursorCtx.flags |= 0x40;
@@ -145,7 +145,7 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
         if (m > 0 && (*v <= 0 || *v > m)) {
             s->maxRows = m;
             *v = m;
-            return 75;
+            return ERR_OPTION_VALUE_CHANGED;
         }
         s->maxRows = *v;
         return 0;
@@ -160,13 +160,13 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
         return SetCursorType(s, v);
     case 0x32030007: {
         int rc = negotiateOption(s->conn, SQL_CONCURRENCY, v);
-        if (rc != 43)
+        if (rc != ERR_NOT_CAPABLE)
             cs.concurrency = *v;
         return rc;
     }
     case 0x32030008:
         if (!s->conn->capabilityMark && *v != 0)
-            return 75;
+            return ERR_OPTION_VALUE_CHANGED;
         cs.keysetSize = *v > kMaxKeyset ? kMaxKeyset : *v;
         cs.flags |= 0x100;
         return 0;
@@ -174,7 +174,7 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
         int rc = 0;
         if (!s->conn->options.noRowsetSizeLimit && *v > kMaxRowset) {
             *v = kMaxRowset;
-            rc = 75;
+            rc = ERR_OPTION_VALUE_CHANGED;
         }
         cs.rowsetSize = *v;
         cs.flags |= 0x1;
@@ -194,11 +194,11 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
         return *v != 0 && !s->paramsDescribed ? describeParams(s) : 0;
     case 0x3203041A:
         if (*v != 1 && *v != 2)
-            return 21;
+            return ERR_INVALID_ARGUMENT;
         cs.option1050 = *v;
         return 0;
     default:
-        return 43;
+        return ERR_NOT_CAPABLE;
     }
 }
 
@@ -216,19 +216,19 @@ int negotiateOption(const DrvConn *c, int option, int32_t *value)
     while (v != kEnd && !(mask & lookupOptionBit(v, f->bits)))
         v = nextFallbackValue(v, f->fallbacks, &pos);
     if (v == kEnd)
-        return 43;
+        return ERR_NOT_CAPABLE;
     *value = v;
-    return v == asked ? 0 : 75;
+    return v == asked ? 0 : ERR_OPTION_VALUE_CHANGED;
 }
 
 int DRV_SetOption(int handle, int code, void *value)
 {
     if (!value)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     const int cls = static_cast<int>(static_cast<uint32_t>(code) >> 28);
     switch (cls) {
     case 1:
-        return HT_Lookup(&drvEnvTable, static_cast<uint32_t>(handle)) ? 43 : 21;
+        return HT_Lookup(&drvEnvTable, static_cast<uint32_t>(handle)) ? ERR_NOT_CAPABLE : ERR_INVALID_ARGUMENT;
     case 2: {
         DrvCall<DrvConn> op(handle);
         if (int rc = op.enter())
@@ -238,14 +238,14 @@ int DRV_SetOption(int handle, int code, void *value)
     case 3: {
         DrvCall<DrvStmt> op(handle);
         if (!op.get())
-            return 21;
+            return ERR_INVALID_ARGUMENT;
         if ((code & kKindMask) != 0x02000000)
-            return 43;
+            return ERR_NOT_CAPABLE;
         if (int rc = op.enter())
             return rc;
         return SetStatementOption(op.get(), code, static_cast<int32_t *>(value));
     }
     default:
-        return 1;
+        return ERR_FUNCTION_NOT_SUPPORTED;
     }
 }

@@ -150,7 +150,7 @@ int ConnGetOpTable(Conn *conn, DrvConvTable *table)
 {
     const DrvOpTable *ops = conn->binding.ops;
     int16_t asked = table->type;
-    int rc = ops && ops->GetOpTable ? ops->GetOpTable(static_cast<int>(conn->drvConn), table) : 43;
+    int rc = ops && ops->GetOpTable ? ops->GetOpTable(static_cast<int>(conn->drvConn), table) : ERR_NOT_CAPABLE;
     if (rc != 0 || !table->rows) {
         table->type = 0;
         TR_Printf("GetOpTable failed for type %d", asked);
@@ -161,12 +161,12 @@ int ConnGetOpTable(Conn *conn, DrvConvTable *table)
 void ConnOpen(Conn *conn, int width)
 {
     if (conn->state != CONN_ALLOCATED) {
-        conn->diag.errNum = 22;
+        conn->diag.errNum = ERR_FUNCTION_SEQUENCE;
         return;
     }
     conn->serverHandle = 0;
     conn->drvConn = 0;
-    conn->diag.errNum = 53;
+    conn->diag.errNum = ERR_CONNECTION_REJECTED;
     int bound = BindOpTable(&conn->binding);
     if (const DrvOpTable *fake = g_testOps.load())
         conn->binding.ops = fake;
@@ -224,7 +224,7 @@ void ConnOpen(Conn *conn, int width)
     params.appName = conn->appName ? conn->appName : "";
 
     int drvConn = 0;
-    int rc = ops->Connect ? ops->Connect(server, &params, &drvConn) : 43;
+    int rc = ops->Connect ? ops->Connect(server, &params, &drvConn) : ERR_NOT_CAPABLE;
     free(host);
     conn->diag.errNum = rc;
     if (rc != 0) {
@@ -240,7 +240,7 @@ void ConnOpen(Conn *conn, int width)
     if (width == 'W' && !AskInt(conn, kUtf8TextItem, &utf8))
         conn->narrowConversion = 1;
     conn->state = CONN_CONNECTED;
-    conn->diag.errNum = 0;
+    conn->diag.errNum = ERR_NONE;
     conn->convTable = DrvConvTable{};
     conn->convTable.type = 1;
     ConnGetOpTable(conn, &conn->convTable);
@@ -280,12 +280,12 @@ SQLRETURN CN_Connect(Conn *conn, SQLCHAR *dsn, SQLSMALLINT dsnLen, SQLCHAR *uid,
                      SQLCHAR *pwd, SQLSMALLINT pwdLen, int width)
 {
     if (conn->state == CONN_CONNECTED) {
-        conn->diag.errNum = 51;
+        conn->diag.errNum = ERR_CONNECTION_IN_USE;
         return SQL_ERROR;
     }
     for (SQLSMALLINT len : {dsnLen, uidLen, pwdLen}) {
         if (len < 0 && len != SQL_NTS) {
-            conn->diag.errNum = 25;
+            conn->diag.errNum = ERR_INVALID_LENGTH;
             return SQL_ERROR;
         }
     }
@@ -295,7 +295,7 @@ SQLRETURN CN_Connect(Conn *conn, SQLCHAR *dsn, SQLSMALLINT dsnLen, SQLCHAR *uid,
     STR_CopyN(&texts[2], reinterpret_cast<const char *>(pwd), pwd ? pwdLen : SQL_NTS);
     SQLRETURN rc = SQL_ERROR;
     if (!texts[0] || !texts[1] || !texts[2]) {
-        conn->diag.errNum = 16;
+        conn->diag.errNum = ERR_MEMORY_ALLOCATION;
     } else {
         TR_Printf("DSN=%s;UID=%s;PWD=***", texts[0], texts[1]);
         DriverConnectArgs a{};
@@ -317,7 +317,7 @@ SQLRETURN CN_Connect(Conn *conn, SQLCHAR *dsn, SQLSMALLINT dsnLen, SQLCHAR *uid,
 SQLRETURN CN_Disconnect(Conn *conn)
 {
     if (conn->state != CONN_CONNECTED) {
-        conn->diag.errNum = 52;
+        conn->diag.errNum = ERR_CONNECTION_NOT_OPEN;
         return SQL_ERROR;
     }
     int rc = ConnClose(conn);

@@ -221,7 +221,7 @@ size_t DiagCount(const ErrQueue *q)
     size_t queued = ERR_Count(q);
     if (queued)
         return queued;
-    return q && q->errNum != 0 ? 1 : 0;
+    return q && q->errNum != ERR_NONE ? 1 : 0;
 }
 
 int DiagCopyText(const char *text, SQLPOINTER buf, SQLSMALLINT bufLen, SQLSMALLINT *outLen,

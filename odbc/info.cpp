@@ -225,7 +225,7 @@ SQLRETURN PutStr(Conn *conn, const char *text, SQLPOINTER buf, SQLSMALLINT bufLe
 {
     if (DiagCopyText(text, buf, bufLen, outLen, width) == 0)
         return SQL_SUCCESS;
-    conn->diag.errNum = 19;
+    conn->diag.errNum = ERR_DATA_TRUNCATED;
     return SQL_SUCCESS_WITH_INFO;
 }
 
@@ -243,7 +243,7 @@ SQLRETURN PutConvert(Conn *conn, const ConvertType &c, SQLPOINTER buf, SQLSMALLI
 // Stores a back-end failure: 1 (not answered) is an unknown type.
 SQLRETURN BackendFailed(Conn *conn, int rc)
 {
-    conn->diag.errNum = rc == 1 ? 31 : rc;
+    conn->diag.errNum = rc == ERR_FUNCTION_NOT_SUPPORTED ? ERR_INFORMATION_TYPE_RANGE : rc;
     ConnFetchMessages(conn, nullptr);
     return SQL_ERROR;
 }
@@ -257,7 +257,7 @@ SQLRETURN TextType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT bu
         return PutStr(conn, cache.texts[slot], buf, bufLen, outLen, width);
     char *work = static_cast<char *>(std::calloc(kWorkSize, 1));
     if (!work) {
-        conn->diag.errNum = 16;
+        conn->diag.errNum = ERR_MEMORY_ALLOCATION;
         return SQL_ERROR;
     }
     int16_t len = 0;
@@ -402,7 +402,7 @@ SQLRETURN CN_GetInfo(Conn *conn, SQLUSMALLINT type, SQLPOINTER buf, SQLSMALLINT 
     if (const ConvertType *c = FindConvertType(type); c && !conn->cn_infoCap)
         return PutConvert(conn, *c, buf, outLen, width);
     if (conn->state != CONN_CONNECTED || !conn->binding.ops || !conn->binding.ops->GetInfo) {
-        conn->diag.errNum = 52;
+        conn->diag.errNum = ERR_CONNECTION_NOT_OPEN;
         return SQL_ERROR;
     }
     const InfoType *t = FindInfoType(type);
@@ -414,7 +414,7 @@ SQLRETURN CN_GetInfo(Conn *conn, SQLUSMALLINT type, SQLPOINTER buf, SQLSMALLINT 
         t = &convert;
     }
     if (!t) {
-        conn->diag.errNum = 31;
+        conn->diag.errNum = ERR_INFORMATION_TYPE_RANGE;
         return SQL_ERROR;
     }
     if (t->kind == IK_TEXT)

@@ -18,7 +18,6 @@ namespace {
 constexpr int kOptionBase = 0x32030000;
 constexpr int kTextOptionBase = 0x31030000;
 constexpr int32_t kMinMaxLength = 8192;
-constexpr int kChanged = 75;
 
 SQLRETURN Fail(Stmt *s, int number)
 {
@@ -28,7 +27,7 @@ SQLRETURN Fail(Stmt *s, int number)
 
 SQLRETURN Changed(Stmt *s)
 {
-    s->diag.errNum = kChanged;
+    s->diag.errNum = ERR_OPTION_VALUE_CHANGED;
     return SQL_SUCCESS_WITH_INFO;
 }
 
@@ -63,7 +62,7 @@ int Send(Stmt *s, int code, int32_t *v)
 {
     const DrvBinding *b = s->binding;
     int r = b && b->ops && b->ops->SetOption ? b->ops->SetOption(static_cast<int>(s->drvStmt), code, v)
-                                             : 43;
+                                             : ERR_NOT_CAPABLE;
     s->diag.errNum = r;
     return r;
 }
@@ -80,7 +79,7 @@ int Ask(Stmt *s, int code, int32_t *out)
 {
     const DrvBinding *b = s->binding;
     if (!b || !b->ops || !b->ops->GetInfo)
-        return 1;
+        return ERR_FUNCTION_NOT_SUPPORTED;
     int16_t len = 0;
     return b->ops->GetInfo(static_cast<int>(s->drvStmt), code, out, sizeof *out, &len);
 }
@@ -93,7 +92,7 @@ SQLRETURN ReRead(Stmt *s, SQLUSMALLINT option, int32_t *out)
     int32_t v = 0;
     int r = Ask(s, kOptionBase + option, &v);
     if (r != 0)
-        return Fail(s, r == 1 ? 27 : r);
+        return Fail(s, r == ERR_FUNCTION_NOT_SUPPORTED ? ERR_OPTION_TYPE_RANGE : r);
     *out = v;
     return Changed(s);
 }
@@ -114,7 +113,7 @@ SQLRETURN SetQueryTimeout(Stmt *s, SQLULEN value)
         s->queryTimeout = static_cast<uint32_t>(v);
         return SQL_SUCCESS;
     }
-    if (r == kChanged || r == 43) {
+    if (r == ERR_OPTION_VALUE_CHANGED || r == ERR_NOT_CAPABLE) {
         s->queryTimeout = 0;
         return Changed(s);
     }
@@ -129,7 +128,7 @@ SQLRETURN SetMaxRows(Stmt *s, SQLULEN value)
         s->maxRows = value;
         return SQL_SUCCESS;
     }
-    if (r == kChanged) {
+    if (r == ERR_OPTION_VALUE_CHANGED) {
         int32_t back = 0;
         SQLRETURN rc = ReRead(s, SQL_MAX_ROWS, &back);
         if (rc != SQL_ERROR)
@@ -158,12 +157,12 @@ SQLRETURN SetMaxLength(Stmt *s, SQLULEN value)
         return Changed(s);
     }
     if (s->state == STMT_EXECUTED)
-        return Fail(s, 93);
+        return Fail(s, ERR_OPERATION_INVALID_NOW);
     const int32_t wanted = Narrow(value);
     int32_t v = wanted != 0 && wanted < kMinMaxLength ? kMinMaxLength : wanted;
     const int32_t sent = v;
     int r = Send(s, kOptionBase + SQL_MAX_LENGTH, &v);
-    if (r == kChanged) {
+    if (r == ERR_OPTION_VALUE_CHANGED) {
         int32_t back = 0;
         SQLRETURN rc = ReRead(s, SQL_MAX_LENGTH, &back);
         if (rc != SQL_ERROR)
@@ -218,9 +217,9 @@ SQLRETURN SetCursorOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
             s->cursor.reqConcurrency = Narrow(value);
         return SQL_SUCCESS;
     }
-    if (r == kChanged && option != SQL_RETRIEVE_DATA)
+    if (r == ERR_OPTION_VALUE_CHANGED && option != SQL_RETRIEVE_DATA)
         return ReRead(s, option, field);
-    return Fail(s, 27);
+    return Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
 SQLRETURN SetRowsetSize(Stmt *s, SQLULEN value)
@@ -230,7 +229,7 @@ SQLRETURN SetRowsetSize(Stmt *s, SQLULEN value)
         return Changed(s);
     int r = Send(s, kOptionBase + SQL_ROWSET_SIZE, &v);
     SQLRETURN rc = SQL_SUCCESS;
-    if (r == kChanged) {
+    if (r == ERR_OPTION_VALUE_CHANGED) {
         rc = ReRead(s, SQL_ROWSET_SIZE, &v);
         if (rc == SQL_ERROR)
             return rc;
@@ -251,9 +250,9 @@ SQLRETURN SetOption1050(Stmt *s, SQLULEN value)
         s->cursor.option1050 = v;
         return SQL_SUCCESS;
     }
-    if (r == kChanged)
+    if (r == ERR_OPTION_VALUE_CHANGED)
         return ReRead(s, 1050, &s->cursor.option1050);
-    return Fail(s, 27);
+    return Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
 SQLRETURN SetOption1052(Stmt *s, SQLUSMALLINT option, SQLULEN value)
@@ -261,7 +260,7 @@ SQLRETURN SetOption1052(Stmt *s, SQLUSMALLINT option, SQLULEN value)
     int32_t v = Narrow(value);
     int r = Send(s, kOptionBase + option, &v);
     if (r != 0)
-        return Fail(s, r == 43 ? 27 : r);
+        return Fail(s, r == ERR_NOT_CAPABLE ? ERR_OPTION_TYPE_RANGE : r);
     (option == 1052 ? s->cursor.option1052 : s->cursor.option1054) = v;
     return SQL_SUCCESS;
 }
@@ -285,7 +284,7 @@ SQLRETURN SetDriverOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
         r = b && b->ops && b->ops->SetOption
                 ? b->ops->SetOption(static_cast<int>(s->drvStmt), kTextOptionBase + option,
                                     reinterpret_cast<void *>(value))
-                : 43;
+                : ERR_NOT_CAPABLE;
         s->diag.errNum = r;
     } else {
         int32_t v = Narrow(value);
@@ -293,7 +292,7 @@ SQLRETURN SetDriverOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
     }
     if (r == 0)
         return SQL_SUCCESS;
-    return Fail(s, r == 43 ? 27 : r);
+    return Fail(s, r == ERR_NOT_CAPABLE ? ERR_OPTION_TYPE_RANGE : r);
 }
 
 // ---- reading ----
@@ -302,18 +301,18 @@ SQLRETURN SetDriverOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
 // else the kept value.
 SQLRETURN KeptOrAsked(Stmt *s, SQLUSMALLINT option, int32_t kept, int32_t *out)
 {
-    if (s->diag.errNum != kChanged) {
+    if (s->diag.errNum != ERR_OPTION_VALUE_CHANGED) {
         *out = kept;
         return SQL_SUCCESS;
     }
     int r = Ask(s, kOptionBase + option, out);
-    return r == 0 ? SQL_SUCCESS : Fail(s, 27);
+    return r == 0 ? SQL_SUCCESS : Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
 SQLRETURN AskAlways(Stmt *s, int code, int32_t *out)
 {
     int r = Ask(s, code, out);
-    return r == 0 ? SQL_SUCCESS : Fail(s, 27);
+    return r == 0 ? SQL_SUCCESS : Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
 uint64_t Signed64(int32_t v) { return static_cast<uint64_t>(static_cast<int64_t>(v)); }
@@ -329,12 +328,12 @@ SQLRETURN SetAppDesc(Stmt *s, SQLINTEGER attr, SQLPOINTER value)
     if (value) {
         d = static_cast<Desc *>(HT_Lookup(&DescTable, HT_HandleIn(value)));
         if (!d || d->typeTag != DESC_TAG)
-            return Fail(s, 138);
+            return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
         if (d->allocType == DA_IMPLICIT) {
             if (d != implicit)
-                return Fail(s, 133);
+                return Fail(s, ERR_AUTO_DESCRIPTOR_USE);
         } else if (d->conn != s->conn) {
-            return Fail(s, 138);
+            return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
         }
     }
     // The statement follows the descriptor it now uses (NULL: its own again).
@@ -348,10 +347,10 @@ SQLRETURN SetScrollable(Stmt *s, SQLULEN value)
     if (value == SQL_NONSCROLLABLE)
         return StmtSetOption(s, SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY);
     if (value != SQL_SCROLLABLE)
-        return Fail(s, 138);
+        return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
     // Cursors are forward-only (see SetCursorOption): a scrollable one is an
     // optional feature this driver does not have.
-    return Fail(s, 43);
+    return Fail(s, ERR_NOT_CAPABLE);
 }
 
 SQLRETURN SetSensitivity(Stmt *s, SQLULEN value)
@@ -376,11 +375,11 @@ SQLRETURN SetSensitivity(Stmt *s, SQLULEN value)
             return rc;
         if (s->cursor.concurrency == SQL_CONCUR_READ_ONLY)
             return SQL_SUCCESS_WITH_INFO;
-        s->diag.errNum = 0;
+        s->diag.errNum = ERR_NONE;
         return SQL_SUCCESS;
     }
     default:
-        return Fail(s, 138);
+        return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
     }
 }
 
@@ -436,10 +435,10 @@ SQLRETURN HeaderField(Stmt *s, SQLINTEGER attr, SQLULEN value)
             continue;
         Desc *d = h.desc == HD_ARD ? s->ard : h.desc == HD_APD ? s->apd : h.desc == HD_IRD ? s->ird : s->ipd;
         if (!d)
-            return Fail(s, 15);
+            return Fail(s, ERR_GENERAL);
         return DescSetFieldForStmt(s, d, h.field, value, 0, 'A');
     }
-    return Fail(s, 27);
+    return Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
 } // namespace
@@ -475,7 +474,7 @@ SQLRETURN StmtSetOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
     default:
         if (option == 1226 || IsDriverOption(option))
             return SetDriverOption(s, option, value);
-        return Fail(s, 27);
+        return Fail(s, ERR_OPTION_TYPE_RANGE);
     }
 }
 
@@ -502,7 +501,7 @@ void StmtApplyConnDefaults(Stmt *s)
     for (const auto &o : options)
         if (o.value != o.fresh)
             StmtSetOption(s, o.option, o.value);
-    s->diag.errNum = 0;
+    s->diag.errNum = ERR_NONE;
     ERR_FreeMsgs(&s->diag);
 }
 
@@ -524,7 +523,7 @@ SQLRETURN StmtOptionValue(Stmt *s, SQLUSMALLINT option, uint64_t *value, int *wi
         return rc;
     case SQL_MAX_LENGTH:
         *width = 8;
-        if (s->diag.errNum != kChanged) {
+        if (s->diag.errNum != ERR_OPTION_VALUE_CHANGED) {
             *value = s->maxLength;
             return SQL_SUCCESS;
         }
@@ -549,14 +548,14 @@ SQLRETURN StmtOptionValue(Stmt *s, SQLUSMALLINT option, uint64_t *value, int *wi
     case SQL_USE_BOOKMARKS: *value = static_cast<uint32_t>(s->cursor.useBookmarks); return SQL_SUCCESS;
     case SQL_GET_BOOKMARK:
         if (s->state != STMT_EXECUTED)
-            return Fail(s, 64);
+            return Fail(s, ERR_INVALID_CURSOR_STATE);
         if (!s->cursor.useBookmarks)
-            return Fail(s, 93);
-        return Fail(s, 43);
+            return Fail(s, ERR_OPERATION_INVALID_NOW);
+        return Fail(s, ERR_NOT_CAPABLE);
     case SQL_ROW_NUMBER:
         *width = 8;
         if (s->state != STMT_EXECUTED)
-            return Fail(s, 64);
+            return Fail(s, ERR_INVALID_CURSOR_STATE);
         *value = s->rowCounter;
         return SQL_SUCCESS;
     case 1048:
@@ -571,11 +570,11 @@ SQLRETURN StmtOptionValue(Stmt *s, SQLUSMALLINT option, uint64_t *value, int *wi
         if (IsDriverOption(option)) {
             int r = Ask(s, kOptionBase + option, &v);
             if (r != 0)
-                return Fail(s, r == 1 ? 27 : r);
+                return Fail(s, r == ERR_FUNCTION_NOT_SUPPORTED ? ERR_OPTION_TYPE_RANGE : r);
             *value = static_cast<uint32_t>(v);
             return SQL_SUCCESS;
         }
-        return Fail(s, 27);
+        return Fail(s, ERR_OPTION_TYPE_RANGE);
     }
 }
 
@@ -618,7 +617,7 @@ SQLRETURN StmtSetAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER, in
         return SQL_SUCCESS;
     case SQL_ATTR_PARAMSET_SIZE:
         if (v == 0)
-            return Fail(s, 138);
+            return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
         return HeaderField(s, attr, v);
     case SQL_ATTR_ROW_ARRAY_SIZE:
         return HeaderField(s, attr, v == 0 ? 1 : v);
@@ -637,7 +636,7 @@ SQLRETURN StmtSetAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER, in
         return SetAppDesc(s, attr, value);
     case SQL_ATTR_METADATA_ID:
         if (v != SQL_FALSE && v != SQL_TRUE)
-            return Fail(s, 138);
+            return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
         s->metadataId = v;
         return SQL_SUCCESS;
     case SQL_ATTR_CURSOR_SCROLLABLE:
@@ -645,7 +644,7 @@ SQLRETURN StmtSetAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER, in
     case SQL_ATTR_CURSOR_SENSITIVITY:
         return SetSensitivity(s, v);
     default:
-        return Fail(s, 27);
+        return Fail(s, ERR_OPTION_TYPE_RANGE);
     }
 }
 
@@ -720,7 +719,7 @@ SQLRETURN ST_GetStmtAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER,
     const bool option = (attr >= SQL_QUERY_TIMEOUT && attr <= SQL_ROW_NUMBER) || attr == 1048 ||
                         attr == 1049 || attr == 1052 || attr == 1054;
     if (!option)
-        return Fail(s, 27);
+        return Fail(s, ERR_OPTION_TYPE_RANGE);
     int odbc2Width = 4;
     SQLRETURN rc = StmtOptionValue(s, static_cast<SQLUSMALLINT>(attr), &v, &odbc2Width);
     if (rc != SQL_SUCCESS)

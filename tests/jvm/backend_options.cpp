@@ -169,10 +169,10 @@ TEST_F(BackendOptions, ConnectionOptionsReachTheJdbcConnection)
     v = 2;
     EXPECT_EQ(Set(conn, 0x2201000C, &v), 0);
     EXPECT_EQ(Rec()->odbcVersion, 2);
-    EXPECT_EQ(Set(conn, 0x22030500, &v), 43);
-    EXPECT_EQ(Set(conn, 0x22030000 + 1201, &v), 43);
-    EXPECT_EQ(Set(0x7777, 0x22030000, &v), 21);
-    EXPECT_EQ(Set(env, 0x12030000, &v), 43);
+    EXPECT_EQ(Set(conn, 0x22030500, &v), ERR_NOT_CAPABLE);
+    EXPECT_EQ(Set(conn, 0x22030000 + 1201, &v), ERR_NOT_CAPABLE);
+    EXPECT_EQ(Set(0x7777, 0x22030000, &v), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(Set(env, 0x12030000, &v), ERR_NOT_CAPABLE);
 }
 
 TEST_F(BackendOptions, StatementOptionsAndItems)

@@ -7,6 +7,7 @@
 #include "drv_jdbc/j-setup.h"
 #include "odbc/drv_connect_params.h"
 #include "odbc/drv_ops.h"
+#include "odbc/errnum.h"
 #include "odbc/param_types.h"
 #include "odbc/rowblock.h"
 #include "tests/common/pg_env.h"

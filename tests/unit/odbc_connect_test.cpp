@@ -73,7 +73,7 @@ int FakeSetOption(int, int code, void *value)
 int FakeGetErrors(int h, ErrReport *out)
 {
     if (h != kEnv || g_rec.serverErrors.empty())
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     out->firstNative = 7;
     out->count = static_cast<uint32_t>(g_rec.serverErrors.size());
     out->texts = static_cast<char **>(calloc(out->count, sizeof(char *)));
@@ -284,7 +284,7 @@ TEST_F(ConnectTest, WordWithoutAutocommitBitAndOneStatementEmulation)
 
 TEST_F(ConnectTest, EnvironmentRefusedGives08004)
 {
-    g_rec.envOpenResult = 15;
+    g_rec.envOpenResult = ERR_GENERAL;
     ASSERT_EQ(Connect("pg", "u", "p"), SQL_ERROR);
     std::string msg;
     EXPECT_EQ(State(&msg), "08004");
@@ -295,7 +295,7 @@ TEST_F(ConnectTest, EnvironmentRefusedGives08004)
 
 TEST_F(ConnectTest, FailedConnectQueuesTheServerTextsAndCanBeRetried)
 {
-    g_rec.connectResult = 50;
+    g_rec.connectResult = ERR_UNABLE_TO_CONNECT;
     g_rec.serverErrors = {"[Fake]login refused[SQLSTATE:28P01]"};
     ASSERT_EQ(Connect("pg", "u", "bad"), SQL_ERROR);
     std::string msg;

@@ -65,7 +65,7 @@ int S_SetOption(int, int code, void *value)
     if (rw != g_script->optionRewrite.end()) {
         *static_cast<int32_t *>(value) = rw->second;
         g_script->items[code] = ItemAnswer{0, rw->second, ""};
-        return 75;
+        return ERR_OPTION_VALUE_CHANGED;
     }
     auto it = g_script->optionResults.find(code);
     int rc = it == g_script->optionResults.end() ? 0 : it->second;
@@ -130,7 +130,7 @@ TEST(DiagField, NumberCountsWhatThereIsToReport)
     Session s;
     EXPECT_EQ(DiagNumber(SQL_HANDLE_DBC, s.dbc), 0) << "nothing to report";
     Conn *c = ConnOf(s.dbc);
-    c->diag.errNum = 52;
+    c->diag.errNum = ERR_CONNECTION_NOT_OPEN;
     EXPECT_EQ(DiagNumber(SQL_HANDLE_DBC, s.dbc), 1);
     ERR_Push(&c->diag, "one[SQLSTATE:42P01]", 7);
     ERR_Push(&c->diag, "two", 8);
@@ -176,7 +176,7 @@ TEST(DiagField, RecordFieldsOfADriverError)
             EXPECT_STREQ(reinterpret_cast<char *>(buf), k.origin) << k.number;
         }
     }
-    c->diag.errNum = 52;
+    c->diag.errNum = ERR_CONNECTION_NOT_OPEN;
     SQLCHAR buf[128] = {};
     SQLSMALLINT len = 0;
     EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_DBC, s.dbc, 1, SQL_DIAG_MESSAGE_TEXT, buf, sizeof buf, &len),
@@ -191,7 +191,7 @@ TEST(DiagField, RecordFieldsOfADriverError)
     EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_DBC, s.dbc, 0, SQL_DIAG_DYNAMIC_FUNCTION, buf, sizeof buf, &len),
               SQL_ERROR);
     EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_DBC, s.dbc, 0, 999, buf, sizeof buf, &len), SQL_ERROR);
-    EXPECT_EQ(c->diag.errNum, 52);
+    EXPECT_EQ(c->diag.errNum, ERR_CONNECTION_NOT_OPEN);
 }
 
 TEST(DiagField, LongMessagesAreWholeAndCutOnesSayItWithTheirLength)
@@ -229,7 +229,7 @@ TEST(DiagField, StatementFieldsAndARowCountThatLeavesTheDiagnostics)
     Session s;
     SQLHSTMT h = s.NewStmt();
     Stmt *st = StmtOf(h);
-    st->diag.errNum = 15;
+    st->diag.errNum = ERR_GENERAL;
     st->selectFlag = 1;
     SQLCHAR fn[32] = {};
     SQLSMALLINT len = 0;
@@ -247,7 +247,7 @@ TEST(DiagField, StatementFieldsAndARowCountThatLeavesTheDiagnostics)
     EXPECT_EQ(rows, 3);
     s.script.items[0x32010000] = ItemAnswer{54, 0, ""};
     EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_STMT, h, 0, SQL_DIAG_ROW_COUNT, &rows, 0, nullptr), SQL_ERROR);
-    EXPECT_EQ(st->diag.errNum, 15) << "reading the row count does not change the diagnostics";
+    EXPECT_EQ(st->diag.errNum, ERR_GENERAL) << "reading the row count does not change the diagnostics";
     EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY000");
 
     SQLLEN row = 0;
@@ -282,7 +282,7 @@ TEST(DiagField, SourceNamesOfEveryHandleKindAndTheReturnCode)
         void *object = HT_Lookup(tables[k.type - SQL_HANDLE_ENV], HT_HandleIn(k.handle));
         HandleHead *head = object ? HeadOf(object, k.type + 1) : nullptr;
         ASSERT_NE(head, nullptr) << k.type;
-        head->diag.errNum = 15;
+        head->diag.errNum = ERR_GENERAL;
         for (SQLSMALLINT id : {SQL_DIAG_CONNECTION_NAME, SQL_DIAG_SERVER_NAME}) {
             SQLCHAR name[32] = {'x'};
             SQLSMALLINT len = -1;
@@ -295,10 +295,10 @@ TEST(DiagField, SourceNamesOfEveryHandleKindAndTheReturnCode)
         SQLSMALLINT code = 77;
         EXPECT_EQ(SQLGetDiagField(k.type, k.handle, 0, SQL_DIAG_RETURNCODE, &code, 0, nullptr), SQL_SUCCESS);
         EXPECT_EQ(code, 77);
-        head->diag.errNum = 0;
+        head->diag.errNum = ERR_NONE;
     }
     // Wide: the length in bytes.
-    c->diag.errNum = 15;
+    c->diag.errNum = ERR_GENERAL;
     SQLWCHAR wide[32] = {};
     SQLSMALLINT len = 0;
     EXPECT_EQ(SQLGetDiagFieldW(SQL_HANDLE_DBC, s.dbc, 1, SQL_DIAG_CONNECTION_NAME, wide, sizeof wide, &len),
