@@ -471,7 +471,7 @@ int StatementAnswer(DrvStmt *s, int item, Answer *a)
         a->number = s->stmt && jc_Statement_getSerial(s, s->stmt, &serial) == 0 ? serial : 0;
         return 0;
     }
-    case 0x3003041A: a->number = cs.option1050; return 0;
+    case 0x3003041A: a->number = cs.cursorMode; return 0;
     default: return ERR_FUNCTION_NOT_SUPPORTED;
     }
 }

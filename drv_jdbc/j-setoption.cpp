@@ -195,7 +195,7 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
     case 0x3203041A:
         if (*v != 1 && *v != 2)
             return ERR_INVALID_ARGUMENT;
-        cs.option1050 = *v;
+        cs.cursorMode = *v;
         return 0;
     default:
         return ERR_NOT_CAPABLE;

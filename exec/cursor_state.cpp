@@ -25,7 +25,7 @@ int CUR_StateInit(CursorState *cs, uint32_t drvStmt, uint32_t drvConn, DrvBindin
     cs->stmt = stmt;
     cs->position = 0;
     cs->absRow = 0;
-    cs->option1050 = 1;
+    cs->cursorMode = 1;
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "odbc/conn.h"
 #include "odbc/dispatch.h"
 #include "odbc/handles.h"
+#include "odbc/krs_options.h"
 #include "odbc/startup.h"
 #include "odbc/stmtattr.h"
 #include "odbc/trace.h"
@@ -304,7 +305,7 @@ SQLRETURN SetFailover(Conn *conn, SQLUSMALLINT option, SQLULEN value, int)
         return Fail(conn, ERR_FUNCTION_SEQUENCE);
     if (!conn->cn_failoverCap)
         return Fail(conn, ERR_NOT_CAPABLE);
-    if (option == 1281) {
+    if (option == KRS_CONN_FAILOVER_CONTEXT) {
         conn->failoverContext = reinterpret_cast<void *>(value);
         return SQL_SUCCESS;
     }
@@ -337,7 +338,7 @@ const SetRow kSetRows[] = {
     {SQL_CURRENT_QUALIFIER, SQL_CURRENT_QUALIFIER, SetCatalog},
     {SQL_QUIET_MODE, SQL_QUIET_MODE, SetQuietMode},
     {SQL_PACKET_SIZE, SQL_PACKET_SIZE, Accept},
-    {1051, 1051, SetAppName},
+    {KRS_CONN_APPLICATION_NAME, KRS_CONN_APPLICATION_NAME, SetAppName},
     {1201, 1206, SetDriverInt},
     {SQL_ATTR_ENLIST_IN_DTC, SQL_ATTR_ENLIST_IN_DTC, SetEnlistment},
     {1208, 1208, SetDriverInt},
@@ -350,7 +351,7 @@ const SetRow kSetRows[] = {
     {1254, 1254, SetDriverText},
     {1255, 1259, SetDriverInt},
     {1262, 1262, SetDriverInt},
-    {1280, 1281, SetFailover},
+    {KRS_CONN_FAILOVER_CALLBACK, KRS_CONN_FAILOVER_CONTEXT, SetFailover},
 };
 
 // ---- reading ----
@@ -719,8 +720,9 @@ SQLRETURN CN_SetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
         break;
     }
     const bool mapped = (attr >= 0 && attr <= 14 && attr != 9 && attr != 13) ||
-                        (attr >= 101 && attr <= 112) || attr == 1051 ||
-                        attr == SQL_ATTR_ENLIST_IN_DTC || attr == 1280 || attr == 1281;
+                        (attr >= 101 && attr <= 112) || attr == KRS_CONN_APPLICATION_NAME ||
+                        attr == SQL_ATTR_ENLIST_IN_DTC || attr == KRS_CONN_FAILOVER_CALLBACK ||
+                        attr == KRS_CONN_FAILOVER_CONTEXT;
     if (!mapped)
         return Fail(conn, ERR_OPTION_TYPE_RANGE);
     return CN_SetConnectOption(conn, static_cast<SQLUSMALLINT>(attr), v, width);

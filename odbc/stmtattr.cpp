@@ -11,6 +11,7 @@
 #include "odbc/dispatch.h"
 #include "odbc/handle_table.h"
 #include "odbc/handles.h"
+#include "odbc/krs_options.h"
 #include "odbc/startup.h"
 
 namespace {
@@ -242,44 +243,50 @@ SQLRETURN SetRowsetSize(Stmt *s, SQLULEN value)
     return rc;
 }
 
-SQLRETURN SetOption1050(Stmt *s, SQLULEN value)
+// KRS_STMT_CURSOR_MODE: sent, kept when the back end takes it, read back when
+// it changed it (01S02); a refusal is S1092.
+SQLRETURN SetCursorMode(Stmt *s, SQLULEN value)
 {
     int32_t v = Narrow(value);
-    int r = Send(s, kOptionBase + 1050, &v);
+    int r = Send(s, kOptionBase + KRS_STMT_CURSOR_MODE, &v);
     if (r == 0) {
-        s->cursor.option1050 = v;
+        s->cursor.cursorMode = v;
         return SQL_SUCCESS;
     }
     if (r == ERR_OPTION_VALUE_CHANGED)
-        return ReRead(s, 1050, &s->cursor.option1050);
+        return ReRead(s, KRS_STMT_CURSOR_MODE, &s->cursor.cursorMode);
     return Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
-SQLRETURN SetOption1052(Stmt *s, SQLUSMALLINT option, SQLULEN value)
+// KRS_STMT_KEPT_A or KRS_STMT_KEPT_B: sent, kept when the back end takes it; a
+// refusal is S1092, another failure the back end's number.
+SQLRETURN SetKeptOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
 {
     int32_t v = Narrow(value);
     int r = Send(s, kOptionBase + option, &v);
     if (r != 0)
         return Fail(s, r == ERR_NOT_CAPABLE ? ERR_OPTION_TYPE_RANGE : r);
-    (option == 1052 ? s->cursor.option1052 : s->cursor.option1054) = v;
+    (option == KRS_STMT_KEPT_A ? s->cursor.keptOptionA : s->cursor.keptOptionB) = v;
     return SQL_SUCCESS;
 }
 
-const SQLUSMALLINT kDriverOptions[] = {1225, 1227, 1228, 1229, 1250, 1251, 1260,
+// The integer options handed to the back end as they come and not kept
+// (KRS_STMT_PASSED_TEXT is the one text among them).
+const SQLUSMALLINT kPassedOptions[] = {1225, 1227, 1228, 1229, 1250, 1251, 1260,
                                        1261, 1264, 1265, 1268, 1276, 1277, 1278};
 
-bool IsDriverOption(SQLUSMALLINT option)
+bool IsPassedOption(SQLUSMALLINT option)
 {
-    for (SQLUSMALLINT o : kDriverOptions)
+    for (SQLUSMALLINT o : kPassedOptions)
         if (o == option)
             return true;
     return false;
 }
 
-SQLRETURN SetDriverOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
+SQLRETURN SetPassedOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
 {
     int r;
-    if (option == 1226) {
+    if (option == KRS_STMT_PASSED_TEXT) {
         const DrvBinding *b = s->binding;
         r = b && b->ops && b->ops->SetOption
                 ? b->ops->SetOption(static_cast<int>(s->drvStmt), kTextOptionBase + option,
@@ -468,12 +475,12 @@ SQLRETURN StmtSetOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
     case SQL_USE_BOOKMARKS:
         s->cursor.useBookmarks = value ? 1 : 0;
         return SQL_SUCCESS;
-    case 1050: return SetOption1050(s, value);
-    case 1052:
-    case 1054: return SetOption1052(s, option, value);
+    case KRS_STMT_CURSOR_MODE: return SetCursorMode(s, value);
+    case KRS_STMT_KEPT_A:
+    case KRS_STMT_KEPT_B: return SetKeptOption(s, option, value);
     default:
-        if (option == 1226 || IsDriverOption(option))
-            return SetDriverOption(s, option, value);
+        if (option == KRS_STMT_PASSED_TEXT || IsPassedOption(option))
+            return SetPassedOption(s, option, value);
         return Fail(s, ERR_OPTION_TYPE_RANGE);
     }
 }
@@ -558,16 +565,16 @@ SQLRETURN StmtOptionValue(Stmt *s, SQLUSMALLINT option, uint64_t *value, int *wi
             return Fail(s, ERR_INVALID_CURSOR_STATE);
         *value = s->rowCounter;
         return SQL_SUCCESS;
-    case 1048:
-    case 1049:
+    case KRS_STMT_BACKEND_VALUE:
+    case KRS_STMT_LAST_SERIAL:
         rc = AskAlways(s, kOptionBase + option, &v);
         *value = static_cast<uint32_t>(v);
         return rc;
-    case 1050: *value = static_cast<uint32_t>(s->cursor.option1050); return SQL_SUCCESS;
-    case 1052: *value = static_cast<uint32_t>(s->cursor.option1052); return SQL_SUCCESS;
-    case 1054: *value = static_cast<uint32_t>(s->cursor.option1054); return SQL_SUCCESS;
+    case KRS_STMT_CURSOR_MODE: *value = static_cast<uint32_t>(s->cursor.cursorMode); return SQL_SUCCESS;
+    case KRS_STMT_KEPT_A: *value = static_cast<uint32_t>(s->cursor.keptOptionA); return SQL_SUCCESS;
+    case KRS_STMT_KEPT_B: *value = static_cast<uint32_t>(s->cursor.keptOptionB); return SQL_SUCCESS;
     default:
-        if (IsDriverOption(option)) {
+        if (IsPassedOption(option)) {
             int r = Ask(s, kOptionBase + option, &v);
             if (r != 0)
                 return Fail(s, r == ERR_FUNCTION_NOT_SUPPORTED ? ERR_OPTION_TYPE_RANGE : r);
@@ -605,8 +612,8 @@ SQLRETURN StmtSetAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER, in
     case SQL_ATTR_RETRIEVE_DATA:
     case SQL_ATTR_USE_BOOKMARKS:
     case SQL_ATTR_ROW_NUMBER:
-    case 1052:
-    case 1054:
+    case KRS_STMT_KEPT_A:
+    case KRS_STMT_KEPT_B:
         return StmtSetOption(s, static_cast<SQLUSMALLINT>(attr), v);
     case SQL_ATTR_ROW_BIND_TYPE:
         return HeaderField(s, attr, v);
@@ -716,8 +723,8 @@ SQLRETURN ST_GetStmtAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER,
     default:
         break;
     }
-    const bool option = (attr >= SQL_QUERY_TIMEOUT && attr <= SQL_ROW_NUMBER) || attr == 1048 ||
-                        attr == 1049 || attr == 1052 || attr == 1054;
+    const bool option = (attr >= SQL_QUERY_TIMEOUT && attr <= SQL_ROW_NUMBER) || attr == KRS_STMT_BACKEND_VALUE ||
+                        attr == KRS_STMT_LAST_SERIAL || attr == KRS_STMT_KEPT_A || attr == KRS_STMT_KEPT_B;
     if (!option)
         return Fail(s, ERR_OPTION_TYPE_RANGE);
     int odbc2Width = 4;

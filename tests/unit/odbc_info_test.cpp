@@ -11,6 +11,7 @@
 #include "odbc/connattr.h"
 #include "odbc/handle_table.h"
 #include "odbc/handles.h"
+#include "odbc/krs_options.h"
 #include "odbc/startup.h"
 #include "tests/unit/odbc_test_support.h"
 
@@ -563,7 +564,7 @@ TEST(ConnectAttr, AccessModeIsolationAndBadValues)
     EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "HY092");
     EXPECT_EQ(GetUInt(s.dbc, SQL_ATTR_PACKET_SIZE), 4096u);
     // The application name only before connecting.
-    EXPECT_EQ(SQLSetConnectAttr(s.dbc, 1051, const_cast<char *>("app"), SQL_NTS), SQL_ERROR);
+    EXPECT_EQ(SQLSetConnectAttr(s.dbc, KRS_CONN_APPLICATION_NAME, const_cast<char *>("app"), SQL_NTS), SQL_ERROR);
     EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "HY010");
 }
 
@@ -712,12 +713,12 @@ TEST(StmtAttr, NegotiatedOptions)
     EXPECT_EQ(StmtOf(h)->maxRows, huge);
 
     // Driver options the back end refuses are errors.
-    for (int option : {1052, 1054}) {
-        s.script.optionResults[0x32030000 + option] = 43;
+    for (int option : {KRS_STMT_KEPT_A, KRS_STMT_KEPT_B}) {
+        s.script.optionResults[0x32030000 + option] = ERR_NOT_CAPABLE;
         EXPECT_EQ(SQLSetStmtAttr(h, option, reinterpret_cast<SQLPOINTER>(1), 0), SQL_ERROR) << option;
         EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY092") << option;
     }
-    s.script.optionResults[0x32030000 + 1225] = 43;
+    s.script.optionResults[0x32030000 + 1225] = ERR_NOT_CAPABLE;
     EXPECT_EQ(SQLSetStmtOption(h, 1225, 1), SQL_ERROR);
     EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY092");
 }
