@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/rowblock.h"
 
@@ -156,7 +157,8 @@ int CUR_DrvGetInfo(const DrvBinding *binding, uint32_t drvConn, uint16_t type, v
             continue;
         int32_t v = 0;
         int16_t len = 0;
-        int rc = ops && ops->GetInfo ? ops->GetInfo(static_cast<int>(drvConn), 0x22040000 + type, &v, 4, &len) : ERR_NOT_CAPABLE;
+        int rc = ops && ops->GetInfo ? ops->GetInfo(static_cast<int>(drvConn), DrvInt(DrvConnInfo(type)), &v, 4, &len)
+                                     : ERR_NOT_CAPABLE;
         if (rc != 0)
             return rc;
         if (bufLen < 4)
@@ -172,7 +174,7 @@ int CUR_DrvGetInfo(const DrvBinding *binding, uint32_t drvConn, uint16_t type, v
             continue;
         char text[257] = {};
         int16_t len = 0;
-        int rc = ops && ops->GetInfo ? ops->GetInfo(static_cast<int>(drvConn), 0x21040000 + type, text, 256, &len)
+        int rc = ops && ops->GetInfo ? ops->GetInfo(static_cast<int>(drvConn), DrvText(DrvConnInfo(type)), text, 256, &len)
                                      : ERR_NOT_CAPABLE;
         if (rc != 0)
             return rc;

@@ -267,7 +267,7 @@ SQLRETURN StmtExecOutcome(Stmt *s, int number, uint32_t rowsSent, const uint32_t
     const DrvOpTable *ops = StOps(s);
     if ((processed || status) && ops && ops->GetInfo) {
         int16_t len = 0;
-        if (ops->GetInfo(StDrv(s), ITEM_ROW_COUNT, &done, 4, &len) != 0)
+        if (ops->GetInfo(StDrv(s), DrvInt(DRV_STMT_ROW_COUNT), &done, 4, &len) != 0)
             done = -1;
     }
     if (processed && done >= -1)

@@ -7,17 +7,11 @@
 #include <cstdint>
 
 #include "exec/statement.h"
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/stmt_bind.h"
 
 struct ParamTypeDesc;
-
-// Back-end items and options the statement layer asks for.
-enum : int {
-    ITEM_ROW_COUNT = 0x32010000,
-    ITEM_CURSOR_TYPE = 0x32030006,
-    ITEM_CONCURRENCY = 0x32030007,
-};
 
 // V2 data-at-execution slots: 38 names the next value the back end wants
 // (its 0-based parameter index and row) and answers 102 while it wants one;

@@ -39,21 +39,21 @@ bool StartsWithSelect(const char *sql)
 }
 
 // Asks the back end again for an option the application had requested.
-void ResendOption(Stmt *s, int item, int32_t requested, int32_t *current)
+void ResendOption(Stmt *s, SQLUSMALLINT option, int32_t requested, int32_t *current)
 {
     const DrvOpTable *ops = StOps(s);
     int32_t v = requested;
-    if (ops && ops->SetOption && ops->SetOption(StDrv(s), item, &v) == 0)
+    if (ops && ops->SetOption && ops->SetOption(StDrv(s), DrvInt(DrvStmtOption(option)), &v) == 0)
         *current = requested;
 }
 
 // Re-reads an option the back end may have changed at prepare; true when it did.
-bool OptionChanged(Stmt *s, int item, int32_t *current)
+bool OptionChanged(Stmt *s, SQLUSMALLINT option, int32_t *current)
 {
     const DrvOpTable *ops = StOps(s);
     int32_t v = 0;
     int16_t len = 0;
-    if (!ops || !ops->GetInfo || ops->GetInfo(StDrv(s), item, &v, 4, &len) != 0)
+    if (!ops || !ops->GetInfo || ops->GetInfo(StDrv(s), DrvInt(DrvStmtOption(option)), &v, 4, &len) != 0)
         return false;
     if (v == *current)
         return false;
@@ -114,8 +114,8 @@ SQLRETURN StmtPrepare(Stmt *s, const char *sql)
     StmtFreeParamDescs(s);
     CursorState &cs = s->cursor;
     if (cs.flags & 0x800) {
-        ResendOption(s, ITEM_CURSOR_TYPE, cs.reqCursorType, &cs.cursorType);
-        ResendOption(s, ITEM_CONCURRENCY, cs.reqConcurrency, &cs.concurrency);
+        ResendOption(s, SQL_CURSOR_TYPE, cs.reqCursorType, &cs.cursorType);
+        ResendOption(s, SQL_CONCURRENCY, cs.reqConcurrency, &cs.concurrency);
         cs.flags &= static_cast<uint16_t>(~0x800);
     }
     int rc = ops && ops->Prepare ? ops->Prepare(StDrv(s), sql) : ERR_NOT_CAPABLE;
@@ -126,9 +126,9 @@ SQLRETURN StmtPrepare(Stmt *s, const char *sql)
     cs.reqCursorType = cs.cursorType;
     cs.reqConcurrency = cs.concurrency;
     bool changed = false;
-    if (cs.cursorType != SQL_CURSOR_FORWARD_ONLY && OptionChanged(s, ITEM_CURSOR_TYPE, &cs.cursorType))
+    if (cs.cursorType != SQL_CURSOR_FORWARD_ONLY && OptionChanged(s, SQL_CURSOR_TYPE, &cs.cursorType))
         changed = true;
-    if (cs.concurrency != SQL_CONCUR_READ_ONLY && OptionChanged(s, ITEM_CONCURRENCY, &cs.concurrency))
+    if (cs.concurrency != SQL_CONCUR_READ_ONLY && OptionChanged(s, SQL_CONCURRENCY, &cs.concurrency))
         changed = true;
     if (changed)
         cs.flags |= 0x800;

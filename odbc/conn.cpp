@@ -8,6 +8,7 @@
 #include "odbc/connattr.h"
 #include "odbc/desc.h"
 #include "odbc/dispatch.h"
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 #include "odbc/stmt.h"
@@ -216,7 +217,7 @@ int ConnDrvSetOption(Conn *conn, int code, void *value)
     return ops->SetOption(static_cast<int>(conn->drvConn), code, value);
 }
 
-int ConnDrvSetInt(Conn *conn, int code, int32_t value) { return ConnDrvSetOption(conn, code, &value); }
+int ConnDrvSetInt(Conn *conn, int item, int32_t value) { return ConnDrvSetOption(conn, DrvInt(item), &value); }
 
 int ConnDrvGetInfo(Conn *conn, int code, void *buf, int16_t size)
 {

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drv_jdbc/j-infotypes.h"
 #include "odbc/conn.h"
 #include "odbc/dispatch.h"
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/krs_options.h"
 #include "odbc/startup.h"
@@ -21,14 +21,6 @@
 
 namespace {
 
-constexpr int kAutocommitCode = 0x22030000;
-constexpr int kAccessModeCode = 0x22030001;
-constexpr int kIsolationCode = 0x2203006C;
-constexpr int kCatalogCode = 0x2103006D;
-constexpr int kCatalogItem = 0x2101000D;
-constexpr int kFailoverCode = 0x22030500;
-constexpr int kDriverIntBase = 0x22030000;
-constexpr int kDriverTextBase = 0x21030000;
 constexpr int kCatalogBuffer = 256;
 constexpr size_t kOption2TextMax = SQL_MAX_OPTION_STRING_LENGTH;
 constexpr SQLULEN kPacketSize = 4096;
@@ -109,7 +101,7 @@ SQLRETURN SetAccessMode(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
     if (value != SQL_MODE_READ_WRITE && value != SQL_MODE_READ_ONLY)
         return Fail(conn, ERR_INVALID_ATTRIBUTE_VALUE);
     if (Connected(conn)) {
-        int rc = ConnDrvSetInt(conn, kAccessModeCode, value ? 1 : 0);
+        int rc = ConnDrvSetInt(conn, DRV_CONN_ACCESS_MODE, value ? 1 : 0);
         if (rc != 0)
             return BackendFailed(conn, rc);
     }
@@ -129,7 +121,7 @@ SQLRETURN SetAccessMode(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 SQLRETURN SetAutocommit(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 {
     if (Connected(conn)) {
-        int rc = ConnDrvSetInt(conn, kAutocommitCode, value ? 1 : 0);
+        int rc = ConnDrvSetInt(conn, DRV_CONN_AUTOCOMMIT, value ? 1 : 0);
         if (rc != 0)
             return BackendFailed(conn, rc);
         conn->pendingAttrs &= ~CA_AUTOCOMMIT;
@@ -166,7 +158,7 @@ SQLRETURN SetTranslateOption(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 SQLRETURN SetIsolation(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 {
     if (Connected(conn)) {
-        int rc = ConnDrvSetInt(conn, kIsolationCode, static_cast<int32_t>(value));
+        int rc = ConnDrvSetInt(conn, DRV_CONN_ISOLATION, static_cast<int32_t>(value));
         if (rc != 0)
             return BackendFailed(conn, rc);
     }
@@ -191,7 +183,7 @@ SQLRETURN SetCatalogText(Conn *conn, const char *catalog)
     for (const Stmt *s = conn->stmts; s; s = s->next)
         if (s->flags & ST_CURSOR_OPEN)
             return Fail(conn, ERR_INVALID_CURSOR_STATE);
-    int rc = ConnDrvSetOption(conn, kCatalogCode, const_cast<char *>(catalog));
+    int rc = ConnDrvSetOption(conn, DrvText(DRV_CONN_CATALOG), const_cast<char *>(catalog));
     if (rc != 0)
         return BackendFailed(conn, rc);
     return SQL_SUCCESS;
@@ -276,7 +268,7 @@ SQLRETURN SetDriverInt(Conn *conn, SQLUSMALLINT option, SQLULEN value, int)
 {
     if (!Connected(conn))
         return SQL_SUCCESS;
-    int rc = ConnDrvSetInt(conn, kDriverIntBase + option, static_cast<int32_t>(value));
+    int rc = ConnDrvSetInt(conn, DrvConnOption(option), static_cast<int32_t>(value));
     if (rc != 0)
         return Fail(conn, rc == ERR_NOT_CAPABLE ? ERR_OPTION_TYPE_RANGE : rc);
     return SQL_SUCCESS;
@@ -290,7 +282,7 @@ SQLRETURN SetDriverText(Conn *conn, SQLUSMALLINT option, SQLULEN value, int widt
     char *utf8 = TextIn(text, SQL_NTS, width);
     if (text && !utf8)
         return Fail(conn, ERR_MEMORY_ALLOCATION);
-    int rc = ConnDrvSetOption(conn, kDriverTextBase + option, utf8 ? utf8 : const_cast<char *>(""));
+    int rc = ConnDrvSetOption(conn, DrvText(DrvConnOption(option)), utf8 ? utf8 : const_cast<char *>(""));
     std::free(utf8);
     if (rc != 0) {
         ConnFetchMessages(conn, nullptr);
@@ -309,7 +301,7 @@ SQLRETURN SetFailover(Conn *conn, SQLUSMALLINT option, SQLULEN value, int)
         conn->failoverContext = reinterpret_cast<void *>(value);
         return SQL_SUCCESS;
     }
-    int rc = ConnDrvSetInt(conn, kFailoverCode, value ? 1 : 0);
+    int rc = ConnDrvSetInt(conn, DRV_CONN_FAILOVER, value ? 1 : 0);
     if (rc != 0)
         return BackendFailed(conn, rc);
     conn->failoverCallback = reinterpret_cast<FailoverCallback>(value);
@@ -440,7 +432,7 @@ SQLRETURN GetIsolation(Conn *conn, SQLUSMALLINT, AttrValue *v)
 SQLRETURN GetCatalog(Conn *conn, SQLUSMALLINT, AttrValue *v)
 {
     if (Connected(conn))
-        return BackendText(conn, kCatalogItem, v);
+        return BackendText(conn, DrvText(DRV_CONN_CURRENT_CATALOG), v);
     v->Text(conn->pendingCatalog ? conn->pendingCatalog : "");
     return SQL_SUCCESS;
 }
@@ -465,7 +457,7 @@ SQLRETURN GetDriverInt(Conn *conn, SQLUSMALLINT option, AttrValue *v)
     if (!Connected(conn))
         return SQL_SUCCESS;
     int32_t n = 0;
-    int rc = ConnDrvGetInfo(conn, kDriverIntBase + option, &n, sizeof n);
+    int rc = ConnDrvGetInfo(conn, DrvInt(DrvConnOption(option)), &n, sizeof n);
     if (rc != 0)
         return Fail(conn, rc == ERR_FUNCTION_NOT_SUPPORTED ? ERR_OPTION_TYPE_RANGE : rc);
     v->number = static_cast<uint32_t>(n);
@@ -476,7 +468,7 @@ SQLRETURN GetDriverText(Conn *conn, SQLUSMALLINT option, AttrValue *v)
 {
     if (!Connected(conn))
         return SQL_SUCCESS;
-    return BackendText(conn, kDriverTextBase + option, v);
+    return BackendText(conn, DrvText(DrvConnOption(option)), v);
 }
 
 struct GetRow {
@@ -618,7 +610,7 @@ SQLRETURN ConnApplyPendingAttrs(Conn *conn)
     SQLRETURN result = SQL_SUCCESS;
     if (conn->pendingAttrs & CA_AUTOCOMMIT) {
         conn->pendingAttrs &= ~CA_AUTOCOMMIT;
-        int rc = ConnDrvSetInt(conn, kAutocommitCode, conn->pendingAutocommit);
+        int rc = ConnDrvSetInt(conn, DRV_CONN_AUTOCOMMIT, conn->pendingAutocommit);
         if (rc == 0) {
             if (conn->pendingAutocommit)
                 conn->flags |= CN_AUTOCOMMIT;
@@ -632,7 +624,7 @@ SQLRETURN ConnApplyPendingAttrs(Conn *conn)
     if (conn->pendingAttrs & CA_CATALOG) {
         conn->pendingAttrs &= ~CA_CATALOG;
         int rc = conn->pendingCatalog
-                     ? ConnDrvSetOption(conn, kCatalogCode, conn->pendingCatalog)
+                     ? ConnDrvSetOption(conn, DrvText(DRV_CONN_CATALOG), conn->pendingCatalog)
                      : 0;
         if (rc != 0) {
             ConnFetchMessages(conn, nullptr);
@@ -753,7 +745,7 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
         // session is still there.
         int32_t dead = 0;
         if (Connected(conn) &&
-            ConnDrvGetInfo(conn, DRV_ITEM_CONNECTION_DEAD, &dead, sizeof dead) != 0)
+            ConnDrvGetInfo(conn, DrvInt(DRV_CONN_DEAD), &dead, sizeof dead) != 0)
             dead = 0;
         PutNumber(value, dead ? SQL_CD_TRUE : SQL_CD_FALSE, 4);
         return SQL_SUCCESS;

@@ -13,6 +13,7 @@
 #include "odbc/dispatch.h"
 #include "odbc/drv_connect_params.h"
 #include "odbc/drv_convtable.h"
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/trace.h"
 #include "util/strutil.h"
@@ -27,7 +28,7 @@ struct DrvEnvOpenRec {
     const char *serverType;
 };
 
-// One capability: its bit in item 0x22010011, the item asked on its own when
+// One capability: its bit in DRV_CONN_CAPABILITY_WORD, the item asked on its own when
 // the word is refused (0: none), the flag it sets and its trace.
 struct CapabilityRow {
     uint32_t bit;
@@ -37,14 +38,14 @@ struct CapabilityRow {
 };
 
 const CapabilityRow kCapabilities[] = {
-    {0x0001, 0x22010002, &Conn::cn_needbind, "cn_needbind=%d"},
-    {0x0002, 0x22010003, &Conn::cn_hasMoreRes, "cn_hasMoreRes=%d"},
-    {0x0004, 0x22010004, &Conn::cn_hasParamOp, "cn_hasParamOp=%d"},
-    {0x0008, 0x22010006, &Conn::cn_hasScrlCurs, "cn_hasScrlCurs=%d"},
-    {0x0010, 0x22010008, &Conn::cn_hasDynMixCurs, "cn_hasDynMixCurs=%d"},
-    {0x0020, 0x2201000A, &Conn::cn_hasV2DAE, "cn_hasV2DAE=%d"},
-    {0x0040, 0x22010005, &Conn::cn_spOutDeferFetch, "cn_spOutDeferFetch=%d"},
-    {0x0080, 0x2201000E, &Conn::cn_hasExecute2, "cn_hasExecute2=%d"},
+    {0x0001, DRV_CONN_NEEDS_BIND, &Conn::cn_needbind, "cn_needbind=%d"},
+    {0x0002, DRV_CONN_HAS_MORE_RESULTS, &Conn::cn_hasMoreRes, "cn_hasMoreRes=%d"},
+    {0x0004, DRV_CONN_HAS_PARAM_ARRAYS, &Conn::cn_hasParamOp, "cn_hasParamOp=%d"},
+    {0x0008, DRV_CONN_HAS_SCROLL_CURSORS, &Conn::cn_hasScrlCurs, "cn_hasScrlCurs=%d"},
+    {0x0010, DRV_CONN_HAS_DYNAMIC_CURSORS, &Conn::cn_hasDynMixCurs, "cn_hasDynMixCurs=%d"},
+    {0x0020, DRV_CONN_HAS_V2_DAE, &Conn::cn_hasV2DAE, "cn_hasV2DAE=%d"},
+    {0x0040, DRV_CONN_SP_OUT_DEFER_FETCH, &Conn::cn_spOutDeferFetch, "cn_spOutDeferFetch=%d"},
+    {0x0080, DRV_CONN_HAS_EXECUTE2, &Conn::cn_hasExecute2, "cn_hasExecute2=%d"},
     {0x0200, 0, &Conn::cn_infoCap, nullptr},
     {0x0400, 0, &Conn::cn_colAttrOp, nullptr},
     {0x0800, 0, &Conn::cn_stmtCap, nullptr},
@@ -53,18 +54,12 @@ const CapabilityRow kCapabilities[] = {
     {0x4000, 0, &Conn::cn_failoverCap, nullptr},
 };
 constexpr uint32_t kAutocommitBit = 0x0100;
-constexpr int kCapabilityWord = 0x22010011;
-constexpr int kAutocommitItem = 0x22030000;
-constexpr int kUtf8TextItem = 0x22010013;
-constexpr int kOneStatementItem = 0x22010016;
-constexpr int kIsolationItem = 0x2203006C;
-constexpr int kOdbcVersionItem = 0x2201000C;
 
 // A 4-byte integer item of the back-end connection; false when not answered.
 bool AskInt(Conn *conn, int item, int32_t *out)
 {
     int32_t v = 0;
-    if (ConnDrvGetInfo(conn, item, &v, sizeof v) != 0)
+    if (ConnDrvGetInfo(conn, DrvInt(item), &v, sizeof v) != 0)
         return false;
     *out = v;
     return true;
@@ -78,7 +73,7 @@ void ReadCapabilities(Conn *conn)
         conn->*row.flag = 0;
     int32_t word = 0;
     bool autocommit = false;
-    if (AskInt(conn, kCapabilityWord, &word)) {
+    if (AskInt(conn, DRV_CONN_CAPABILITY_WORD, &word)) {
         uint32_t bits = static_cast<uint32_t>(word);
         for (const CapabilityRow &row : kCapabilities)
             conn->*row.flag = (bits & row.bit) ? 1 : 0;
@@ -90,7 +85,7 @@ void ReadCapabilities(Conn *conn)
                 conn->*row.flag = v ? 1 : 0;
         }
         int32_t v = 0;
-        autocommit = AskInt(conn, kAutocommitItem, &v) && v;
+        autocommit = AskInt(conn, DRV_CONN_AUTOCOMMIT, &v) && v;
     }
     if (autocommit)
         conn->flags |= CN_AUTOCOMMIT;
@@ -237,7 +232,7 @@ void ConnOpen(Conn *conn, int width)
     conn->drvConn = static_cast<uint32_t>(drvConn);
 
     int32_t utf8 = 0;
-    if (width == 'W' && !AskInt(conn, kUtf8TextItem, &utf8))
+    if (width == 'W' && !AskInt(conn, DRV_CONN_UTF8_TEXT, &utf8))
         conn->narrowConversion = 1;
     conn->state = CONN_CONNECTED;
     conn->diag.errNum = ERR_NONE;
@@ -247,14 +242,14 @@ void ConnOpen(Conn *conn, int width)
 
     ReadCapabilities(conn);
     if (conn->flags & CN_MASE)
-        ConnDrvSetInt(conn, kOneStatementItem, 1);
+        ConnDrvSetInt(conn, DRV_CONN_ONE_STATEMENT, 1);
     int32_t isolation = 0;
     if (conn->isolation == 0 ||
-        ConnDrvSetInt(conn, kIsolationItem, static_cast<int32_t>(conn->isolation)) != 0) {
-        if (AskInt(conn, kIsolationItem, &isolation) && isolation)
+        ConnDrvSetInt(conn, DRV_CONN_ISOLATION, static_cast<int32_t>(conn->isolation)) != 0) {
+        if (AskInt(conn, DRV_CONN_ISOLATION, &isolation) && isolation)
             conn->isolation = static_cast<uint32_t>(isolation);
     }
-    ConnDrvSetInt(conn, kOdbcVersionItem, conn->env ? conn->env->odbcVersion : 3);
+    ConnDrvSetInt(conn, DRV_CONN_ODBC_VERSION, conn->env ? conn->env->odbcVersion : 3);
     ConnApplyPendingAttrs(conn);
 }
 

@@ -8,14 +8,13 @@
 #include "odbc/conn.h"
 #include "odbc/diagfield.h"
 #include "odbc/dispatch.h"
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/info_cache.h"
 #include "odbc/trace.h"
 
 namespace {
 
-constexpr int kTextCode = 0x21040000;
-constexpr int kIntCode = 0x22040000;
 constexpr int kWorkSize = 4096;
 
 // How an information type is answered and kept.
@@ -261,7 +260,7 @@ SQLRETURN TextType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT bu
         return SQL_ERROR;
     }
     int16_t len = 0;
-    int rc = conn->binding.ops->GetInfo(static_cast<int>(conn->drvConn), kTextCode + t.type, work,
+    int rc = conn->binding.ops->GetInfo(static_cast<int>(conn->drvConn), DrvText(DrvConnInfo(t.type)), work,
                                         kWorkSize, &len);
     if (rc != 0) {
         std::free(work);
@@ -330,7 +329,7 @@ SQLRETURN NumberType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT 
     }
     if (!have) {
         int16_t len = 0;
-        int rc = conn->binding.ops->GetInfo(static_cast<int>(conn->drvConn), kIntCode + t.type, &v,
+        int rc = conn->binding.ops->GetInfo(static_cast<int>(conn->drvConn), DrvInt(DrvConnInfo(t.type)), &v,
                                             sizeof v, &len);
         if (rc != 0)
             return BackendFailed(conn, rc);

@@ -9,6 +9,7 @@
 #include "exec/stmt_results.h"
 #include "odbc/conn.h"
 #include "odbc/desc_rec.h"
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/rb_ops.h"
 #include "util/hash.h"
@@ -309,7 +310,7 @@ const ColDesc *StmtGetParamDesc(Stmt *s, uint16_t n)
     if (!s->paramDescsFetched && (s->flags & ST_PREPARED) && !(s->flags & ST_CURSOR_OPEN) && ops) {
         s->paramDescsFetched = 1;
         int32_t on = 1;
-        if (ops->SetOption && ops->SetOption(static_cast<int>(s->drvStmt), 0x3203000F, &on) == 0 &&
+        if (ops->SetOption && ops->SetOption(static_cast<int>(s->drvStmt), DrvInt(DrvStmtOption(SQL_ATTR_ENABLE_AUTO_IPD)), &on) == 0 &&
             ops->GetParamDescs) {
             uint16_t count = 0;
             ColDesc *descs = nullptr;
@@ -392,7 +393,7 @@ int StmtGetRowCount(Stmt *s, int32_t *count)
         return ERR_NOT_CAPABLE;
     int32_t v = -1;
     int16_t len = 0;
-    int rc = ops->GetInfo(static_cast<int>(s->drvStmt), 0x32010000, &v, 4, &len);
+    int rc = ops->GetInfo(static_cast<int>(s->drvStmt), DrvInt(DRV_STMT_ROW_COUNT), &v, 4, &len);
     if (rc == 0 && count)
         *count = v;
     return rc;

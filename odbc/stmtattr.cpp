@@ -9,6 +9,7 @@
 #include "drv_jdbc/j-errors.h"
 #include "odbc/desc_field.h"
 #include "odbc/dispatch.h"
+#include "odbc/drv_items.h"
 #include "odbc/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/krs_options.h"
@@ -16,8 +17,6 @@
 
 namespace {
 
-constexpr int kOptionBase = 0x32030000;
-constexpr int kTextOptionBase = 0x31030000;
 constexpr int32_t kMinMaxLength = 8192;
 
 SQLRETURN Fail(Stmt *s, int number)
@@ -57,13 +56,14 @@ void FetchErrors(Stmt *s)
     std::free(report.texts);
 }
 
-// DRV_SetOption of the statement; the answer becomes its error number and
-// *v may come back changed.
-int Send(Stmt *s, int code, int32_t *v)
+// DRV_SetOption of an integer statement option; the answer becomes the
+// statement's error number and *v may come back changed.
+int Send(Stmt *s, SQLUSMALLINT option, int32_t *v)
 {
     const DrvBinding *b = s->binding;
-    int r = b && b->ops && b->ops->SetOption ? b->ops->SetOption(static_cast<int>(s->drvStmt), code, v)
-                                             : ERR_NOT_CAPABLE;
+    int r = b && b->ops && b->ops->SetOption
+                ? b->ops->SetOption(static_cast<int>(s->drvStmt), DrvInt(DrvStmtOption(option)), v)
+                : ERR_NOT_CAPABLE;
     s->diag.errNum = r;
     return r;
 }
@@ -75,14 +75,14 @@ SQLRETURN SendFailed(Stmt *s, int r)
     return SQL_ERROR;
 }
 
-// Asks the back end for an option's current value.
-int Ask(Stmt *s, int code, int32_t *out)
+// Asks the back end for an integer option's current value.
+int Ask(Stmt *s, SQLUSMALLINT option, int32_t *out)
 {
     const DrvBinding *b = s->binding;
     if (!b || !b->ops || !b->ops->GetInfo)
         return ERR_FUNCTION_NOT_SUPPORTED;
     int16_t len = 0;
-    return b->ops->GetInfo(static_cast<int>(s->drvStmt), code, out, sizeof *out, &len);
+    return b->ops->GetInfo(static_cast<int>(s->drvStmt), DrvInt(DrvStmtOption(option)), out, sizeof *out, &len);
 }
 
 // Reads back the value the back end stored instead of the one asked for.
@@ -91,7 +91,7 @@ int Ask(Stmt *s, int code, int32_t *out)
 SQLRETURN ReRead(Stmt *s, SQLUSMALLINT option, int32_t *out)
 {
     int32_t v = 0;
-    int r = Ask(s, kOptionBase + option, &v);
+    int r = Ask(s, option, &v);
     if (r != 0)
         return Fail(s, r == ERR_FUNCTION_NOT_SUPPORTED ? ERR_OPTION_TYPE_RANGE : r);
     *out = v;
@@ -109,7 +109,7 @@ bool HoldingBlock(const Stmt *s)
 SQLRETURN SetQueryTimeout(Stmt *s, SQLULEN value)
 {
     int32_t v = static_cast<SQLLEN>(value) < 0 ? 0 : Narrow(value);
-    int r = Send(s, kOptionBase + SQL_QUERY_TIMEOUT, &v);
+    int r = Send(s, SQL_QUERY_TIMEOUT, &v);
     if (r == 0) {
         s->queryTimeout = static_cast<uint32_t>(v);
         return SQL_SUCCESS;
@@ -124,7 +124,7 @@ SQLRETURN SetQueryTimeout(Stmt *s, SQLULEN value)
 SQLRETURN SetMaxRows(Stmt *s, SQLULEN value)
 {
     int32_t v = Narrow(value);
-    int r = Send(s, kOptionBase + SQL_MAX_ROWS, &v);
+    int r = Send(s, SQL_MAX_ROWS, &v);
     if (r == 0) {
         s->maxRows = value;
         return SQL_SUCCESS;
@@ -142,7 +142,7 @@ SQLRETURN SetMaxRows(Stmt *s, SQLULEN value)
 SQLRETURN SetNoScan(Stmt *s, SQLULEN value)
 {
     int32_t v = value ? 1 : 0;
-    int r = Send(s, kOptionBase + SQL_NOSCAN, &v);
+    int r = Send(s, SQL_NOSCAN, &v);
     if (r != 0)
         return SendFailed(s, r);
     s->noScan = static_cast<uint32_t>(v);
@@ -162,7 +162,7 @@ SQLRETURN SetMaxLength(Stmt *s, SQLULEN value)
     const int32_t wanted = Narrow(value);
     int32_t v = wanted != 0 && wanted < kMinMaxLength ? kMinMaxLength : wanted;
     const int32_t sent = v;
-    int r = Send(s, kOptionBase + SQL_MAX_LENGTH, &v);
+    int r = Send(s, SQL_MAX_LENGTH, &v);
     if (r == ERR_OPTION_VALUE_CHANGED) {
         int32_t back = 0;
         SQLRETURN rc = ReRead(s, SQL_MAX_LENGTH, &back);
@@ -208,7 +208,7 @@ SQLRETURN SetCursorOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
         return SQL_SUCCEEDED(rc) ? Changed(s) : rc;
     }
     int32_t v = Narrow(value);
-    int r = Send(s, kOptionBase + option, &v);
+    int r = Send(s, option, &v);
     int32_t *field = CursorField(s, option);
     if (r == 0) {
         *field = v;
@@ -228,7 +228,7 @@ SQLRETURN SetRowsetSize(Stmt *s, SQLULEN value)
     int32_t v = value == 0 ? 1 : Narrow(value);
     if (HoldingBlock(s))
         return Changed(s);
-    int r = Send(s, kOptionBase + SQL_ROWSET_SIZE, &v);
+    int r = Send(s, SQL_ROWSET_SIZE, &v);
     SQLRETURN rc = SQL_SUCCESS;
     if (r == ERR_OPTION_VALUE_CHANGED) {
         rc = ReRead(s, SQL_ROWSET_SIZE, &v);
@@ -248,7 +248,7 @@ SQLRETURN SetRowsetSize(Stmt *s, SQLULEN value)
 SQLRETURN SetCursorMode(Stmt *s, SQLULEN value)
 {
     int32_t v = Narrow(value);
-    int r = Send(s, kOptionBase + KRS_STMT_CURSOR_MODE, &v);
+    int r = Send(s, KRS_STMT_CURSOR_MODE, &v);
     if (r == 0) {
         s->cursor.cursorMode = v;
         return SQL_SUCCESS;
@@ -263,7 +263,7 @@ SQLRETURN SetCursorMode(Stmt *s, SQLULEN value)
 SQLRETURN SetKeptOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
 {
     int32_t v = Narrow(value);
-    int r = Send(s, kOptionBase + option, &v);
+    int r = Send(s, option, &v);
     if (r != 0)
         return Fail(s, r == ERR_NOT_CAPABLE ? ERR_OPTION_TYPE_RANGE : r);
     (option == KRS_STMT_KEPT_A ? s->cursor.keptOptionA : s->cursor.keptOptionB) = v;
@@ -289,13 +289,13 @@ SQLRETURN SetPassedOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
     if (option == KRS_STMT_PASSED_TEXT) {
         const DrvBinding *b = s->binding;
         r = b && b->ops && b->ops->SetOption
-                ? b->ops->SetOption(static_cast<int>(s->drvStmt), kTextOptionBase + option,
+                ? b->ops->SetOption(static_cast<int>(s->drvStmt), DrvText(DrvStmtOption(option)),
                                     reinterpret_cast<void *>(value))
                 : ERR_NOT_CAPABLE;
         s->diag.errNum = r;
     } else {
         int32_t v = Narrow(value);
-        r = Send(s, kOptionBase + option, &v);
+        r = Send(s, option, &v);
     }
     if (r == 0)
         return SQL_SUCCESS;
@@ -312,13 +312,13 @@ SQLRETURN KeptOrAsked(Stmt *s, SQLUSMALLINT option, int32_t kept, int32_t *out)
         *out = kept;
         return SQL_SUCCESS;
     }
-    int r = Ask(s, kOptionBase + option, out);
+    int r = Ask(s, option, out);
     return r == 0 ? SQL_SUCCESS : Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
-SQLRETURN AskAlways(Stmt *s, int code, int32_t *out)
+SQLRETURN AskAlways(Stmt *s, SQLUSMALLINT option, int32_t *out)
 {
-    int r = Ask(s, code, out);
+    int r = Ask(s, option, out);
     return r == 0 ? SQL_SUCCESS : Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
@@ -521,11 +521,11 @@ SQLRETURN StmtOptionValue(Stmt *s, SQLUSMALLINT option, uint64_t *value, int *wi
     case SQL_QUERY_TIMEOUT: *value = s->queryTimeout; return SQL_SUCCESS;
     case SQL_MAX_ROWS:
         *width = 8;
-        rc = AskAlways(s, kOptionBase + SQL_MAX_ROWS, &v);
+        rc = AskAlways(s, SQL_MAX_ROWS, &v);
         *value = Signed64(v);
         return rc;
     case SQL_NOSCAN:
-        rc = AskAlways(s, kOptionBase + SQL_NOSCAN, &v);
+        rc = AskAlways(s, SQL_NOSCAN, &v);
         *value = static_cast<uint32_t>(v);
         return rc;
     case SQL_MAX_LENGTH:
@@ -534,7 +534,7 @@ SQLRETURN StmtOptionValue(Stmt *s, SQLUSMALLINT option, uint64_t *value, int *wi
             *value = s->maxLength;
             return SQL_SUCCESS;
         }
-        rc = AskAlways(s, kOptionBase + SQL_MAX_LENGTH, &v);
+        rc = AskAlways(s, SQL_MAX_LENGTH, &v);
         *value = static_cast<uint32_t>(v);
         return rc;
     case SQL_ASYNC_ENABLE: *value = s->asyncEnable ? 1 : 0; return SQL_SUCCESS;
@@ -567,7 +567,7 @@ SQLRETURN StmtOptionValue(Stmt *s, SQLUSMALLINT option, uint64_t *value, int *wi
         return SQL_SUCCESS;
     case KRS_STMT_BACKEND_VALUE:
     case KRS_STMT_LAST_SERIAL:
-        rc = AskAlways(s, kOptionBase + option, &v);
+        rc = AskAlways(s, option, &v);
         *value = static_cast<uint32_t>(v);
         return rc;
     case KRS_STMT_CURSOR_MODE: *value = static_cast<uint32_t>(s->cursor.cursorMode); return SQL_SUCCESS;
@@ -575,7 +575,7 @@ SQLRETURN StmtOptionValue(Stmt *s, SQLUSMALLINT option, uint64_t *value, int *wi
     case KRS_STMT_KEPT_B: *value = static_cast<uint32_t>(s->cursor.keptOptionB); return SQL_SUCCESS;
     default:
         if (IsPassedOption(option)) {
-            int r = Ask(s, kOptionBase + option, &v);
+            int r = Ask(s, option, &v);
             if (r != 0)
                 return Fail(s, r == ERR_FUNCTION_NOT_SUPPORTED ? ERR_OPTION_TYPE_RANGE : r);
             *value = static_cast<uint32_t>(v);

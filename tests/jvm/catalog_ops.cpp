@@ -119,7 +119,7 @@ protected:
 
     void setOdbcVersion(int on, int32_t v)
     {
-        ASSERT_EQ(stmtOps().SetOption(on, 0x2201000C, &v), 0);
+        ASSERT_EQ(stmtOps().SetOption(on, DrvInt(DRV_CONN_ODBC_VERSION), &v), 0);
     }
 };
 

@@ -6,6 +6,7 @@
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-setup.h"
 #include "odbc/drv_connect_params.h"
+#include "odbc/drv_items.h"
 #include "odbc/drv_ops.h"
 #include "odbc/errnum.h"
 #include "odbc/param_types.h"

@@ -14,6 +14,7 @@
 
 #include "exec/st_internal.h"
 #include "odbc/conn.h"
+#include "odbc/drv_items.h"
 #include "odbc/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/param_types.h"
@@ -149,11 +150,11 @@ int S_Execute(int)
 int S_GetInfo(int, int code, void *buf, int16_t, int16_t *)
 {
     int32_t v = 0;
-    if (code == ITEM_ROW_COUNT)
+    if (code == DrvInt(DRV_STMT_ROW_COUNT))
         v = g->rowCount;
-    else if (code == ITEM_CURSOR_TYPE)
+    else if (code == DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)))
         v = g->cursorTypeAnswer;
-    else if (code == 0x22040000 + SQL_BOOKMARK_PERSISTENCE)
+    else if (code == DrvInt(DrvConnInfo(SQL_BOOKMARK_PERSISTENCE)))
         v = 0;
     std::memcpy(buf, &v, 4);
     return 0;
@@ -1152,7 +1153,7 @@ TEST(CursorState, PositionsBookmarksAndInformation)
 
 int TextInfo(int, int code, void *buf, int16_t, int16_t *)
 {
-    if (code == 0x21040000 + 17)
+    if (code == DrvText(DrvConnInfo(17)))
         std::strcpy(static_cast<char *>(buf), "PostgreSQL");
     else
         std::memset(buf, 0x11, 4);
