@@ -62,7 +62,7 @@ Stmt *StmtAlloc(Conn *conn)
     int drvStmt = 0;
     int rc = conn->binding.ops && conn->binding.ops->AllocStmt
                  ? conn->binding.ops->AllocStmt(static_cast<int>(conn->drvConn), &drvStmt)
-                 : 43;
+                 : ERR_NOT_CAPABLE;
     if (rc != 0) {
         if (TR_IsOn())
             TR_Printf("Unable to allocate statement handle");
