@@ -78,9 +78,9 @@ int jc_DefineXAXidClass(JNIEnv *env, jclass *out)
 {
     *out = nullptr;
     if (!env)
-        return 15;
+        return ERR_GENERAL;
     *out = defineSupportClass(env, "kestrune/support/XAXid", krs_class_XAXid, krs_class_XAXid_len);
-    return *out ? 0 : 15;
+    return *out ? 0 : ERR_GENERAL;
 }
 
 jobject jc_NewClassLoader(JNIEnv *env, const char *classPath)

@@ -106,15 +106,15 @@ int openJdbc(DrvConn *c, const DrvConnectParams *p)
     if (p->dsProps) {
         char *tmp = strdup(p->dsProps);
         if (!tmp)
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         c->dsProps = strdup(jc_StripBraces(tmp));
         free(tmp);
     }
     c->user = strdup(p->user ? p->user : "");
     c->password = strdup(p->password ? p->password : "");
     if (!c->classList || (p->dsProps && !c->dsProps) || !c->user || !c->password) {
-        errPostMsg(&c->errors, "Memory allocation failure", 16);
-        return 16;
+        errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
+        return ERR_MEMORY_ALLOCATION;
     }
     if (*c->classList) {
         for (char *q = c->classList + 1; *q; ++q)
@@ -124,13 +124,13 @@ int openJdbc(DrvConn *c, const DrvConnectParams *p)
 
     char *props = c->dsProps ? strdup(c->dsProps) : nullptr;
     if (c->dsProps && !props)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     jobject conn = nullptr;
     jobject ds = nullptr;
     int rc = _getConnection(c, &conn, c->classList, props, c->user, c->password, &c->xaClassName, &ds);
     free(props);
     if (rc == 0 && !conn)
-        rc = 50;
+        rc = ERR_UNABLE_TO_CONNECT;
     jobject md = nullptr;
     if (rc == 0)
         rc = jc_Connection_getMetaData(c, conn, &md);
@@ -158,8 +158,8 @@ int openJdbc(DrvConn *c, const DrvConnectParams *p)
         jc_DeleteLocal(env, conn);
         jc_DeleteLocal(env, md);
         jc_DeleteLocal(env, ds);
-        errPostMsg(&c->errors, "Memory allocation failure", 16);
-        return 16;
+        errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
+        return ERR_MEMORY_ALLOCATION;
     }
     jc_DeleteLocal(env, conn);
     jc_DeleteLocal(env, md);
@@ -189,14 +189,14 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
 {
     DrvEnv *e = static_cast<DrvEnv *>(HT_Lookup(&drvEnvTable, static_cast<uint32_t>(envHandle)));
     if (!e || !params || !outConn)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     *outConn = 0;
     DrvConn *c = static_cast<DrvConn *>(calloc(1, sizeof(DrvConn)));
     if (!c) {
         PL_CsGuard mutex(jvmService.mutex);
         PL_CsGuard lock(e->lock);
-        errPostMsg(&e->errors, "Memory allocation failure", 16);
-        return 16;
+        errPostMsg(&e->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
+        return ERR_MEMORY_ALLOCATION;
     }
     c->options = drvOptions;
     drvOptions.initialSql = nullptr;
@@ -211,23 +211,23 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
     if (!c->scalarFunctions) {
         PL_CsGuard mutex(jvmService.mutex);
         PL_CsGuard lock(e->lock);
-        errPostMsg(&e->errors, "Memory allocation failure", 16);
+        errPostMsg(&e->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
         freeDrvConn(c);
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     }
 
     JNIEnv *env = jvmAttachThread();
     if (!env) {
         HASH_Free(c->scalarFunctions);
         freeDrvConn(c);
-        return 15;
+        return ERR_GENERAL;
     }
     int rc;
     {
         JniLocalFrame frame(env, 64);
         if (!frame.ok()) {
-            errPostMsg(&c->errors, "Memory allocation failure", 16);
-            rc = 16;
+            errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
+            rc = ERR_MEMORY_ALLOCATION;
         } else {
             c->xaMode = nullptr;
             c->xidClass = e->xidClass;

@@ -87,7 +87,7 @@ int takeResult(DrvStmt *s, bool redescribe)
         s->resultSet = s->env->NewGlobalRef(rs);
         s->env->DeleteLocalRef(rs);
         if (!s->resultSet)
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         if (redescribe || !(s->flags & DS_DESCRIBED)) {
             freeResultDescs(s);
             if (int rc = describeResultCols(s, 'E'))
@@ -122,7 +122,7 @@ int executeRow(DrvStmt *s, int32_t n)
             s->resultSet = s->env->NewGlobalRef(rs);
             s->env->DeleteLocalRef(rs);
             if (!s->resultSet)
-                return 16;
+                return ERR_MEMORY_ALLOCATION;
             freeResultDescs(s);
             if (int d = describeResultCols(s, 'E'))
                 return d;
@@ -153,7 +153,7 @@ int DRV_Prepare(int stmt, const char *sql)
     DrvConn *c = s->conn;
     if (s->sql.verb != SQLV_SELECT && c->readOnlyAtConnect) {
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "Non SELECT in r/o connection");
-        return 95;
+        return ERR_READ_ONLY_CONNECTION;
     }
     int rc;
     if (s->sql.flags & SQLT_PROCCALL) {
@@ -170,7 +170,7 @@ int DRV_Prepare(int stmt, const char *sql)
         rc = jc_Connection_createStatementForStmt(s, c->connection);
     }
     if (rc == 0 && !s->stmt)
-        rc = 15;
+        rc = ERR_GENERAL;
     // A query timeout set before the statement existed applies to it now.
     if (rc == 0 && s->queryTimeout > 0)
         rc = jc_Statement_setQueryTimeout(s, s->stmt, s->queryTimeout);
@@ -188,7 +188,7 @@ int DRV_SetParams(int stmt, RowBlock *values)
 {
     DrvStmt *s = drvStmtOf(stmt);
     if (!s)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     if (s->params && s->params != values) {
         RB_Free(s->params);
         free(s->params);
@@ -202,14 +202,14 @@ int DRV_SetParamTypes(int stmt, uint16_t count, const ParamTypeDesc *types)
 {
     DrvStmt *s = drvStmtOf(stmt);
     if (!s)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     free(s->paramTypes);
     s->paramTypes = nullptr;
     s->paramTypeCount = 0;
     if (count && types) {
         s->paramTypes = static_cast<ParamTypeDesc *>(malloc(sizeof(ParamTypeDesc) * count));
         if (!s->paramTypes)
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         memcpy(s->paramTypes, types, sizeof(ParamTypeDesc) * count);
         s->paramTypeCount = count;
     }
@@ -225,11 +225,11 @@ int DRV_Execute(int stmt)
     DrvStmt *s = op.get();
     if (!(s->flags & DS_PREPARED)) {
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior prepare");
-        return 22;
+        return ERR_FUNCTION_SEQUENCE;
     }
     if (s->paramCount && (!s->params || s->params->rowsUsed < 1)) {
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior parameters set");
-        return 48;
+        return ERR_WRONG_PARAMETER_COUNT;
     }
     if (int rc = op.pushFrame(kFrame))
         return rc;
@@ -255,13 +255,13 @@ int DRV_Execute(int stmt)
         ++s->executions;
     }
     if ((s->flags & DS_PROCCALL) && (s->flags & DS_OUT_REGISTERED) && !s->resultSet)
-        return 80;
+        return ERR_OUTPUT_PARAMS_PENDING;
     return 0;
 }
 
 int DRV_NotCapable(int stmt, int16_t, int16_t, void *)
 {
-    return drvStmtOf(stmt) ? 43 : 21;
+    return drvStmtOf(stmt) ? ERR_NOT_CAPABLE : ERR_INVALID_ARGUMENT;
 }
 
 int DRV_MoreResults(int stmt)
@@ -271,11 +271,11 @@ int DRV_MoreResults(int stmt)
         return rc;
     DrvStmt *s = op.get();
     if (!(s->flags & DS_PENDING))
-        return 73;
+        return ERR_NO_MORE_RESULTS;
     s->flags &= static_cast<uint16_t>(~DS_END_OF_DATA);
     if (!s->stmt) {
         s->flags |= DS_END_OF_DATA;
-        return 73;
+        return ERR_NO_MORE_RESULTS;
     }
     const int32_t sets = parameterSets(s);
     if (int rc = op.pushFrame(kFrame))
@@ -293,9 +293,9 @@ int DRV_MoreResults(int stmt)
         return rc;
     if (!more && count == -1) {
         if ((s->flags & DS_PROCCALL) && (s->flags & DS_OUT_REGISTERED) && !s->resultSet)
-            return 80;
+            return ERR_OUTPUT_PARAMS_PENDING;
         s->flags |= DS_END_OF_DATA;
-        return 73;
+        return ERR_NO_MORE_RESULTS;
     }
     freeResultDescs(s);
     if (s->rsMetaData) {
@@ -342,7 +342,7 @@ int DRV_Cancel(int stmt)
     JvmThreadScope thread;
     JNIEnv *env = thread.env();
     if (!env)
-        return drvStmtOf(stmt) ? 15 : 21;
+        return drvStmtOf(stmt) ? ERR_GENERAL : ERR_INVALID_ARGUMENT;
     JLocal<jobject> target(env);
     if (int rc = stmtObjectRef(stmt, env, target.out()))
         return rc;

@@ -165,7 +165,7 @@ int readCellValue(DrvStmt *s, jobject o, bool callable, int32_t i, ValueType vt,
     case VT_TEXT1: case VT_TEXT2: case VT_TEXT4: {
         unsigned pre = prefixOf(vt);
         if (w <= pre)
-            return 15;
+            return ERR_GENERAL;
         rc = FAMILY(getString)(s, o, i, reinterpret_cast<char *>(cell + pre), &len, size - static_cast<int32_t>(pre));
         if (rc == 0)
             storePrefix(cell, pre, len);
@@ -174,7 +174,7 @@ int readCellValue(DrvStmt *s, jobject o, bool callable, int32_t i, ValueType vt,
     case VT_BIN1: case VT_BIN2: case VT_BIN4: {
         unsigned pre = prefixOf(vt);
         if (w <= pre)
-            return 15;
+            return ERR_GENERAL;
         rc = FAMILY(getBytes)(s, o, i, cell + pre, &len, size - static_cast<int32_t>(pre));
         if (rc == 0)
             storePrefix(cell, pre, len);
@@ -185,13 +185,13 @@ int readCellValue(DrvStmt *s, jobject o, bool callable, int32_t i, ValueType vt,
     case VT_HEAP_WTEXT: return FAMILY(getStringLongW)(s, o, i, reinterpret_cast<LongDataBuf *>(cell));
     case VT_WTEXT4:
         if (w <= 4)
-            return 15;
+            return ERR_GENERAL;
         rc = FAMILY(getStringW)(s, o, i, reinterpret_cast<char16_t *>(cell + 4), &len, (size - 4) / 2);
         if (rc == 0)
             storePrefix(cell, 4, len);
         return rc;
     default:
-        return 15;
+        return ERR_GENERAL;
     }
 }
 
@@ -454,7 +454,7 @@ int readValue(DrvStmt *s, jobject source, bool callable, int32_t index, RowBlock
     const ValueType vt = col->valueType;
     const bool wideType = vt >= VT_WCHAR && vt <= VT_WTEXT4;
     if ((!callable && !fetchReads(vt)) || (wideType && !KRS_IsUnicodeBuild()) || vt == VT_BYTE || vt > VT_WTEXT4)
-        return 15;
+        return ERR_GENERAL;
     uint8_t *cell = col->data + static_cast<size_t>(row) * col->width;
     int rc = readCellValue(s, source, callable, index, vt, cell, col->width);
     if (rc != 0)
@@ -473,11 +473,11 @@ int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
         return rc;
     DrvStmt *s = op.get();
     if (!block)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     s->blockRows = 0;
     const int32_t redirect = s->redirectCol;
     if (!(s->flags & DS_PENDING))
-        return 22;
+        return ERR_FUNCTION_SEQUENCE;
     if (int rc = op.pushFrame(256))
         return rc;
     if ((s->flags & DS_PROCCALL) && rows == 0) {
@@ -504,7 +504,7 @@ int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
         return rc;
     if (redirect >= 0 && redirect >= block->columnsUsed) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "The redirectCol is more than count of Columns");
-        return 15;
+        return ERR_GENERAL;
     }
     int perRow = redirect >= 0 ? 1 : block->columnsUsed;
     if (s->jdbcColumns >= 0)

@@ -14,9 +14,9 @@
 namespace {
 int memoryFailure(const JCtx &x)
 {
-    errPostMsg(x.chain, "Memory allocation failure", 15);
+    errPostMsg(x.chain, "Memory allocation failure", ERR_GENERAL);
     LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Memory allocation failure");
-    return 15;
+    return ERR_GENERAL;
 }
 
 void releaseHeld(LongDataBuf *buf)
@@ -74,7 +74,7 @@ int getString(DrvStmt *s, jobject o, int32_t i, char *cell, int32_t *length, int
     JStringText view;
     if (jc_GetStringText(x.env, static_cast<jstring>(str.get()), &view, STRMODE_PLATFORM) != 0) {
         jc_ClearException(x.env);
-        return 15;
+        return ERR_GENERAL;
     }
     size_t n = cutText(view.chars, static_cast<size_t>(view.length), room);
     memcpy(cell, view.chars, n);

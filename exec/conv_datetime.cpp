@@ -94,7 +94,7 @@ SQLRETURN PutTimestamp(ConvTarget &t, const TIMESTAMP_STRUCT &ts)
 // A year no struct can hold: 22008.
 SQLRETURN YearOverflow(ConvTarget &t)
 {
-    *t.err = CONV_E_DATE_OVERFLOW;
+    *t.err = ERR_DATE_OVERFLOW;
     return SQL_ERROR;
 }
 

@@ -2,6 +2,7 @@
 #include "xa/xat.h"
 
 #include "odbc/drv_ops.h"
+#include "odbc/errnum.h"
 
 struct XaWorkerMode {
     int useWorker;
@@ -11,7 +12,7 @@ struct XaWorkerMode {
 int XAT_InstallProxyOps(DrvBinding *binding)
 {
     if (!binding || binding->flags == 0)
-        return 43;
+        return ERR_NOT_CAPABLE;
     return 0;
 }
 
@@ -20,7 +21,7 @@ void XAT_Cleanup() {}
 int XAT_SetXaActive(XaWorkerMode *mode, int active)
 {
     if (!mode)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     mode->xaActive = active ? 1 : 0;
     return 0;
 }

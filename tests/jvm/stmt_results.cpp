@@ -333,20 +333,20 @@ TEST_F(Results, StatementSequenceErrors)
 {
     int h = alloc();
     RowBlock b{};
-    EXPECT_EQ(stmtOps().Fetch(h, 10, &b), 22) << "no pending result";
-    EXPECT_EQ(stmtOps().Execute(h), 22) << "not prepared";
-    EXPECT_EQ(stmtOps().MoreResults(h), 73);
+    EXPECT_EQ(stmtOps().Fetch(h, ERR_TABLE_NOT_FOUND, &b), ERR_FUNCTION_SEQUENCE) << "no pending result";
+    EXPECT_EQ(stmtOps().Execute(h), ERR_FUNCTION_SEQUENCE) << "not prepared";
+    EXPECT_EQ(stmtOps().MoreResults(h), ERR_NO_MORE_RESULTS);
     char name[32];
     int16_t len = 0;
     EXPECT_EQ(stmtOps().GetCursorName(h, name, sizeof name, &len), 22);
-    EXPECT_EQ(stmtOps().Fetch(0x00CC0999, 10, &b), 21);
-    EXPECT_EQ(stmtOps().Prepare(0x00CC0999, "select 1"), 21);
-    EXPECT_EQ(stmtOps().NotCapable(h, 0, 0, nullptr), 43);
+    EXPECT_EQ(stmtOps().Fetch(0x00CC0999, ERR_TABLE_NOT_FOUND, &b), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(stmtOps().Prepare(0x00CC0999, "select 1"), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(stmtOps().NotCapable(h, 0, 0, nullptr), ERR_NOT_CAPABLE);
     EXPECT_EQ(stmtOps().Cancel(h), 0);
-    EXPECT_EQ(stmtOps().Cancel(0x00CC0999), 21);
+    EXPECT_EQ(stmtOps().Cancel(0x00CC0999), ERR_INVALID_ARGUMENT);
     ASSERT_EQ(stmtOps().Prepare(h, "select * from (values (1)) v(a) where a = ?"), 0);
-    EXPECT_EQ(stmtOps().Execute(h), 48) << "markers but no parameter values";
-    EXPECT_EQ(stmtOps().Prepare(h, "select {fn ucase('a')"), 68);
+    EXPECT_EQ(stmtOps().Execute(h), ERR_WRONG_PARAMETER_COUNT) << "markers but no parameter values";
+    EXPECT_EQ(stmtOps().Prepare(h, "select {fn ucase('a')"), ERR_SYNTAX_OR_ACCESS);
 }
 
 TEST_F(Results, QueryTimeoutSetBeforePrepareApplies)
@@ -363,7 +363,7 @@ TEST_F(Results, ReadOnlyConnectionRefusesAllButSelect)
 {
     int ro = openExtra(0, 1);
     int h = alloc(ro);
-    EXPECT_EQ(stmtOps().Prepare(h, "create table krs_sr_ro (a int)"), 95);
+    EXPECT_EQ(stmtOps().Prepare(h, "create table krs_sr_ro (a int)"), ERR_READ_ONLY_CONNECTION);
     EXPECT_EQ(stmtOps().Prepare(h, "select 1"), 0);
 }
 
@@ -380,7 +380,7 @@ TEST_F(Results, UpdateCountsAndMoreResults)
     RowBlock b = fetch(h, 10);
     EXPECT_EQ(b.columnsUsed, 0) << "nothing to fetch after an update count";
     RB_Free(&b);
-    EXPECT_EQ(stmtOps().MoreResults(h), 73);
+    EXPECT_EQ(stmtOps().MoreResults(h), ERR_NO_MORE_RESULTS);
     // A statement without markers that is no DML runs as a plain Statement.
     ASSERT_EQ(run(h, "create temporary table krs_sr_plain (a int)"), 0) << drainErrors(h);
     ASSERT_EQ(run(h, "with x as (select 5 as v) select v from x"), 0) << drainErrors(h);
@@ -398,7 +398,7 @@ TEST_F(Results, ColumnAttributesCarryOnlyInformation)
     int16_t attrs = 0;
     ColDesc *copy = nullptr;
     TypedValue *table = nullptr;
-    EXPECT_EQ(stmtOps().ColAttributes(h, &cols, &attrs, nullptr, &table), 21);
+    EXPECT_EQ(stmtOps().ColAttributes(h, &cols, &attrs, nullptr, &table), ERR_INVALID_ARGUMENT);
     ASSERT_EQ(stmtOps().ColAttributes(h, &cols, &attrs, &copy, &table), 0) << drainErrors(h);
     EXPECT_EQ(cols, 2);
     ASSERT_GT(attrs, 0);
