@@ -43,6 +43,8 @@ SqlNode *scr_Find(SqlNode *n, int kind);
 // of a stop kind is neither taken nor searched below (its siblings are).
 // false when the list cannot grow.
 bool scr_Collect(SqlNode *n, std::initializer_list<int> want, std::initializer_list<int> stop, ScrNodeList &out);
+// The same over n itself and its descendants (never n's siblings).
+bool scr_CollectSubtree(SqlNode *n, std::initializer_list<int> want, std::initializer_list<int> stop, ScrNodeList &out);
 // Whether a parameter marker lies below n, outside subqueries.
 bool scr_HasMarker(SqlNode *n);
 // Whether a node of the kind lies at or below n, outside subqueries and

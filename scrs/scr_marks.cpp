@@ -109,9 +109,7 @@ int SCR_MarkersFill(ScrAnalysedSql *r, const char *const *clauses, int n, char *
         return SCR_ERR_GENERAL;
     // Markers are leaves, found in the order their texts are written.
     ScrNodeList marks;
-    SqlNode root{};
-    root.firstChild = r->tree;
-    if (!scr_Collect(&root, {SQLK_INSERT_MARK, SQLK_SELECT_LIST, SQLK_WHERE_HOLDER, SQLK_ORDER_BY_HOLDER}, {},
+    if (!scr_CollectSubtree(r->tree, {SQLK_INSERT_MARK, SQLK_SELECT_LIST, SQLK_WHERE_HOLDER, SQLK_ORDER_BY_HOLDER}, {},
                      marks))
         return SCR_ERR_MEMORY;
     ScrNodeList found;

@@ -100,8 +100,19 @@ bool scr_Collect(SqlNode *n, std::initializer_list<int> want, std::initializer_l
     return ok;
 }
 
+bool scr_CollectSubtree(SqlNode *n, std::initializer_list<int> want, std::initializer_list<int> stop, ScrNodeList &out)
+{
+    if (!n)
+        return true;
+    if (inList(n->kind, want) && !out.push(n))
+        return false;
+    return inList(n->kind, stop) || scr_Collect(n, want, stop, out);
+}
+
 bool scr_HasMarker(SqlNode *n)
 {
+    if (!n || n->kind == SQLK_SUBQUERY)
+        return false;
     return !descendants(n, [](SqlNode *x) {
         if (x->kind == SQLK_MARKER)
             return -1;
