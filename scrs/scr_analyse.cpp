@@ -42,7 +42,15 @@ struct TableParts {
     Part qualifier, owner, table;
 };
 
-Part partOf(const char *text, size_t from, size_t to) { return Part{text + from, to - from}; }
+// text[from, to) without the blanks around it (a link is written " @ ").
+Part partOf(const char *text, size_t from, size_t to)
+{
+    while (from < to && text[from] == ' ')
+        ++from;
+    while (to > from && text[to - 1] == ' ')
+        --to;
+    return Part{text + from, to - from};
+}
 
 // Splits a regenerated table name: "q.o.t", "o.t", "q..t", "q:t", "q:o.t",
 // "o.t@link" (the link dropped); separators inside quoted names do not count.

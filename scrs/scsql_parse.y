@@ -494,7 +494,7 @@ select_item
         { SqlNode *l1, *l2, *q, *o, *t, *n;
           LEAF(l1, SQLK_LINK_PART, TXT($1));
           LEAF(l2, SQLK_LINK_PART, TXT($3));
-          NODE(q, SQLK_QUALIFIER_PART, A1 "@" A2, l1, l2);
+          NODE(q, SQLK_QUALIFIER_PART, A1 " @ " A2, l1, l2);
           LEAF(o, SQLK_OWNER_PART, TXT($5));
           LEAF(t, SQLK_TABLE_PART, TXT($7));
           NODE(n, SQLK_TABLE_NAME, A1 ":" A2 "." A3, q, o, t);
@@ -503,7 +503,7 @@ select_item
         { SqlNode *l1, *l2, *q, *t, *n;
           LEAF(l1, SQLK_LINK_PART, TXT($1));
           LEAF(l2, SQLK_LINK_PART, TXT($3));
-          NODE(q, SQLK_QUALIFIER_PART, A1 "@" A2, l1, l2);
+          NODE(q, SQLK_QUALIFIER_PART, A1 " @ " A2, l1, l2);
           LEAF(t, SQLK_TABLE_PART, TXT($5));
           NODE(n, SQLK_TABLE_NAME, A1 ":" A2, q, t);
           NODE($$, SQLK_SELECT_ITEM, A1 ".*", n); }
@@ -562,13 +562,13 @@ table_name
         { SqlNode *t, *q;
           LEAF(t, SQLK_TABLE_PART, TXT($1));
           LEAF(q, SQLK_QUALIFIER_PART, TXT($3));
-          NODE($$, SQLK_TABLE_NAME, A1 "@" A2, t, q); }
+          NODE($$, SQLK_TABLE_NAME, A1 " @ " A2, t, q); }
     | IDENT '.' IDENT '@' IDENT
         { SqlNode *o, *t, *q;
           LEAF(o, SQLK_OWNER_PART, TXT($1));
           LEAF(t, SQLK_TABLE_PART, TXT($3));
           LEAF(q, SQLK_QUALIFIER_PART, TXT($5));
-          NODE($$, SQLK_TABLE_NAME, A1 "." A2 "@" A3, o, t, q); }
+          NODE($$, SQLK_TABLE_NAME, A1 "." A2 " @ " A3, o, t, q); }
     | IDENT ':' IDENT
         { SqlNode *q, *t;
           LEAF(q, SQLK_QUALIFIER_PART, TXT($1));
@@ -578,7 +578,7 @@ table_name
         { SqlNode *l1, *l2, *q, *t;
           LEAF(l1, SQLK_LINK_PART, TXT($1));
           LEAF(l2, SQLK_LINK_PART, TXT($3));
-          NODE(q, SQLK_QUALIFIER_PART, A1 "@" A2, l1, l2);
+          NODE(q, SQLK_QUALIFIER_PART, A1 " @ " A2, l1, l2);
           LEAF(t, SQLK_TABLE_PART, TXT($5));
           NODE($$, SQLK_TABLE_NAME, A1 ":" A2, q, t); }
     | IDENT ':' IDENT '.' IDENT
@@ -591,7 +591,7 @@ table_name
         { SqlNode *l1, *l2, *q, *o, *t;
           LEAF(l1, SQLK_LINK_PART, TXT($1));
           LEAF(l2, SQLK_LINK_PART, TXT($3));
-          NODE(q, SQLK_QUALIFIER_PART, A1 "@" A2, l1, l2);
+          NODE(q, SQLK_QUALIFIER_PART, A1 " @ " A2, l1, l2);
           LEAF(o, SQLK_OWNER_PART, TXT($5));
           LEAF(t, SQLK_TABLE_PART, TXT($7));
           NODE($$, SQLK_TABLE_NAME, A1 ":" A2 "." A3, q, o, t); }

@@ -112,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
         SelectCase{"SELECT a, b FROM q.o.t x, o.t2, q..t3, q:t4, q:o.t5, o.t6 @ lnk WHERE a = 1 ORDER BY x.a DESC, b",
                    0x24, "q/o/t/x;/o/t2/;q//t3/;q//t4/;q/o/t5/;/o/t6/", "4:a||;4:b||",
                    "x.a|a|x|1|0;b|b||0|0",
-                   "SELECT  a, b FROM q.o.t  x, o.t2, q..t3, q:t4, q:o.t5, o.t6@lnk WHERE a = 1    ORDER BY x.a DESC, b  "},
+                   "SELECT  a, b FROM q.o.t  x, o.t2, q..t3, q:t4, q:o.t5, o.t6 @ lnk WHERE a = 1    ORDER BY x.a DESC, b  "},
         SelectCase{"SELECT a FROM t GROUP BY a HAVING COUNT(*) > 1", 0x88, "//t/", "4:a||", kNoOrder,
                    "SELECT  a FROM t  GROUP BY a HAVING COUNT (*) > 1   "},
         SelectCase{"SELECT a FROM t UNION SELECT b FROM u ORDER BY 1 DESC", 0x54, "//t/", "4:a||", "|||1|1",
