@@ -302,21 +302,13 @@ int SCR_TablesGet(ScrAnalysedSql *r, DynArray *out, int keepQualifier)
     SqlNode *tail = isSelect(r) ? scr_Tail(scr_FirstBlock(r)) : nullptr;
     if (!tail || !out)
         return SCR_ERR_GENERAL;
-    SqlNode *from = scr_Child(tail, SQLK_FROM_LIST);
-    if (!from)
-        return SCR_OK;
     ScrNodeList items;
-    if (!scr_Collect(from, {SQLK_FROM_TABLE, SQLK_JOINED_TABLE}, {SQLK_QUERY_BLOCK, SQLK_SUBQUERY}, items))
-        return SCR_ERR_MEMORY;
-    int rc = SCR_ERR_GENERAL;
-    for (size_t i = 0; i < items.size(); ++i) {
-        SqlNode *item = items[i];
-        if (item->kind == SQLK_JOINED_TABLE && !scr_Child(item, SQLK_QUERY_BLOCK))
-            continue;   // a join: its members are items of their own
-        if ((rc = tableRefSplit(item, out, keepQualifier != 0)) != SCR_OK)
+    if (int rc = scr_FromItems(tail, items))
+        return rc;
+    for (size_t i = 0; i < items.size(); ++i)
+        if (int rc = tableRefSplit(items[i], out, keepQualifier != 0))
             return rc;
-    }
-    return rc;
+    return SCR_OK;
 }
 
 int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out)

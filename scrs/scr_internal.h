@@ -58,6 +58,11 @@ SqlNode *scr_FirstBlock(const ScrAnalysedSql *r);
 SqlNode *scr_Tail(const SqlNode *block);
 SqlNode *scr_OrderByHolder(const ScrAnalysedSql *r);
 
+// The FROM items of a query tail, in order: tables (46) and join members as
+// items of their own, and derived tables (29 over a query block); nothing
+// from subqueries.  0, or 16.
+int scr_FromItems(SqlNode *tail, ScrNodeList &out);
+
 // Heap copy of text (NULL when memory is short).
 char *scr_Dup(const char *text);
 char *scr_DupN(const char *text, size_t len);

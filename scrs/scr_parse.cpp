@@ -2,6 +2,7 @@
 // of nodes and blocks, the token-text pool and the error report.
 #include "scrs/scsql_ctx.h"
 
+#include "scrs/scr_internal.h"
 #include "scrs/scr_locks.h"
 #include "util/hash.h"
 
@@ -19,16 +20,6 @@ int scsql_parse(ScrParseCtx *ctx, void *scanner);
 namespace {
 
 constexpr int32_t kPoolBuckets = 1021;
-
-char *dupN(const char *text, size_t len)
-{
-    char *copy = static_cast<char *>(malloc(len + 1));
-    if (copy) {
-        memcpy(copy, text, len);
-        copy[len] = 0;
-    }
-    return copy;
-}
 
 void freeEntry(uint64_t value, const void *, void *)
 {
@@ -118,7 +109,7 @@ void scsql_error(ScrParseCtx *ctx, const char *message, bool fromScanner)
     if (ctx->scannerReported && !fromScanner)
         return;
     char *echo = static_cast<char *>(malloc(ctx->echoLen + 2));
-    char *msg = dupN(message, strlen(message));
+    char *msg = scr_DupN(message, strlen(message));
     if (echo) {
         memcpy(echo, ctx->echo, ctx->echoLen);
         echo[ctx->echoLen] = '^';
@@ -145,7 +136,7 @@ ScrTokenEntry *scsql_Intern(ScrParseCtx *ctx, const char *text, size_t len, bool
     if (HashNode *found = HASH_Find(ctx->tokens, key)) {
         e = reinterpret_cast<ScrTokenEntry *>(found->value);
     } else if ((e = static_cast<ScrTokenEntry *>(calloc(1, sizeof(ScrTokenEntry)))) != nullptr) {
-        e->text = dupN(text, len);
+        e->text = scr_DupN(text, len);
         if (!e->text || !HASH_Put(ctx->tokens, key, reinterpret_cast<uint64_t>(e))) {
             free(e->text);
             free(e);
@@ -231,7 +222,7 @@ int scr_Parse(const char *text, SqlNode **tree, char **echo, char **message)
     std::lock_guard<std::mutex> lock(ScrParserLock());
     ScrParseCtx *ctx = static_cast<ScrParseCtx *>(calloc(1, sizeof(ScrParseCtx)));
     if (!ctx) {
-        *message = dupN("memory exhausted", 16);
+        *message = scr_DupN("memory exhausted", 16);
         return 2;
     }
     ctx->start = ctx->pos = text;

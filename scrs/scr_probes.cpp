@@ -130,25 +130,6 @@ int whereOperands(SqlNode *holder, ScrNodeList &ops)
     return where ? conditionOperands(scr_Child(where, SQLK_CONDITION), ops) : SCR_OK;
 }
 
-// The FROM items of a query tail: tables, join members, derived tables.
-int fromTables(SqlNode *tail, ScrNodeList &tables)
-{
-    SqlNode *from = scr_Child(tail, SQLK_FROM_LIST);
-    if (!from)
-        return SCR_OK;
-    ScrNodeList items;
-    if (!scr_Collect(from, {SQLK_FROM_TABLE, SQLK_JOINED_TABLE}, {SQLK_QUERY_BLOCK, SQLK_SUBQUERY}, items))
-        return SCR_ERR_MEMORY;
-    for (size_t i = 0; i < items.size(); ++i) {
-        SqlNode *item = items[i];
-        if (item->kind == SQLK_JOINED_TABLE && !scr_Child(item, SQLK_QUERY_BLOCK))
-            continue;
-        if (!tables.push(item))
-            return SCR_ERR_MEMORY;
-    }
-    return items.size() ? SCR_OK : SCR_ERR_GENERAL;
-}
-
 // The SET operands: the column of each SET item whose value holds a marker.
 int setOperands(SqlNode *stmt, ScrNodeList &ops)
 {
@@ -263,7 +244,7 @@ int probeBlock(ScrParamProbes *p, SqlNode *block)
     if (!tail)
         return SCR_ERR_GENERAL;
     ProbeParts parts;
-    if (int rc = fromTables(tail, parts.tables))
+    if (int rc = scr_FromItems(tail, parts.tables))
         return rc;
     if (int rc = whereOperands(scr_Child(tail, SQLK_WHERE_HOLDER), parts.operands))
         return rc;
@@ -310,7 +291,7 @@ int probeUpdate(ScrParamProbes *p, SqlNode *stmt)
         if (c->kind == SQLK_FROM_LIST) {
             SqlNode tail{};
             tail.firstChild = c;
-            if (int rc = fromTables(&tail, parts.tables))
+            if (int rc = scr_FromItems(&tail, parts.tables))
                 return rc;
         } else if (c->kind == SQLK_WHERE_HOLDER) {
             if (int rc = whereOperands(c, parts.operands))

@@ -164,6 +164,22 @@ SqlNode *scr_OrderByHolder(const ScrAnalysedSql *r)
     return holder;
 }
 
+int scr_FromItems(SqlNode *tail, ScrNodeList &out)
+{
+    SqlNode *from = scr_Child(tail, SQLK_FROM_LIST);
+    ScrNodeList items;
+    if (from && !scr_Collect(from, {SQLK_FROM_TABLE, SQLK_JOINED_TABLE}, {SQLK_QUERY_BLOCK, SQLK_SUBQUERY}, items))
+        return SCR_ERR_MEMORY;
+    for (size_t i = 0; i < items.size(); ++i) {
+        SqlNode *item = items[i];
+        if (item->kind == SQLK_JOINED_TABLE && !scr_Child(item, SQLK_QUERY_BLOCK))
+            continue;   // a join: its members are items of their own
+        if (!out.push(item))
+            return SCR_ERR_MEMORY;
+    }
+    return SCR_OK;
+}
+
 char *scr_DupN(const char *text, size_t len)
 {
     char *copy = static_cast<char *>(malloc(len + 1));
