@@ -745,6 +745,7 @@ bool probeRun(int tmp, const char *sql)
 // false when a probe fails (descs then partly filled).
 bool probeColumns(int tmp, const ScrParamProbes &p, ColDesc *descs, uint16_t count)
 {
+    const size_t mapLen = p.markerMap ? strlen(p.markerMap) : 0;
     uint16_t next = 0;
     for (int i = 0; i < p.probeCount && next < count; ++i) {
         uint16_t n = 0;
@@ -752,7 +753,7 @@ bool probeColumns(int tmp, const ScrParamProbes &p, ColDesc *descs, uint16_t cou
         if (DRV_Prepare(tmp, p.probes[i]) != 0 || DRV_Execute(tmp) != 0 || DRV_GetColDescs(tmp, &n, &cols) != 0)
             return false;
         for (uint16_t k = 0; k < n && next < count; ++k) {
-            if (p.markerMap && (k >= strlen(p.markerMap) || p.markerMap[k] != '?'))
+            if (p.markerMap && (k >= mapLen || p.markerMap[k] != '?'))
                 continue;
             ColDesc &d = descs[next++];
             d.baseSqlType = cols[k].baseSqlType;
