@@ -6,6 +6,7 @@
 #include "drv_jdbc/j-desc.h"
 #include "drv_jdbc/j-exec.h"
 #include "drv_jdbc/j-stmt.h"
+#include "drv_jdbc/j-wrap.h"
 #include "drv_jdbc/j-wrap-ps.h"
 #include "odbc/errors.h"
 #include "odbc/flavour.h"
@@ -718,6 +719,92 @@ int initParamDescs(DrvStmt *s)
     return 0;
 }
 
+namespace {
+
+// Whether the probes describe every marker of the statement: an INSERT map
+// with one '?' per marker, or exactly the marker count.
+bool probesCover(const ScrParamProbes &p, uint16_t markers)
+{
+    if (markers == 0 || p.probeCount == 0)
+        return false;
+    if (!p.markerMap)
+        return p.describedCount == markers;
+    int marked = 0;
+    for (const char *m = p.markerMap; *m; ++m)
+        marked += *m == '?';
+    return marked == markers;
+}
+
+// Runs one statement of the probe's own on the temporary statement.
+bool probeRun(int tmp, const char *sql)
+{
+    return DRV_ExecDirect(tmp, sql, nullptr, 0, nullptr) == 0;
+}
+
+// Prepares each probe and copies its result columns, in order, into descs;
+// false when a probe fails (descs then partly filled).
+bool probeColumns(int tmp, const ScrParamProbes &p, ColDesc *descs, uint16_t count)
+{
+    const size_t mapLen = p.markerMap ? strlen(p.markerMap) : 0;
+    uint16_t next = 0;
+    for (int i = 0; i < p.probeCount && next < count; ++i) {
+        uint16_t n = 0;
+        ColDesc *cols = nullptr;
+        if (DRV_Prepare(tmp, p.probes[i]) != 0 || DRV_Execute(tmp) != 0 || DRV_GetColDescs(tmp, &n, &cols) != 0)
+            return false;
+        for (uint16_t k = 0; k < n && next < count; ++k) {
+            if (p.markerMap && (k >= mapLen || p.markerMap[k] != '?'))
+                continue;
+            ColDesc &d = descs[next++];
+            d.baseSqlType = cols[k].baseSqlType;
+            d.sqlType = cols[k].sqlType;
+            d.displaySize = cols[k].displaySize;
+            d.valueType = cols[k].valueType;
+            d.bufferLength = cols[k].bufferLength;
+            d.columnSize = cols[k].columnSize;
+            d.decimalDigits = cols[k].decimalDigits;
+            d.attrFlags = cols[k].attrFlags;
+        }
+        CD_Free(cols, n);
+    }
+    return next == count;
+}
+
+// Describes the parameters through the probes on a statement of its own.
+// Under manual commit the probes run inside a savepoint, so that a probe the
+// server refuses never aborts the application's transaction.  A probe that
+// fails leaves every description as it was.  0, or the number of a failed
+// allocation of the temporary statement.
+int describeByProbes(DrvStmt *s, const ScrParamProbes &p)
+{
+    DrvConn *c = s->conn;
+    uint8_t autoCommit = 1;
+    if (!drvConnEnter(c) || jc_Connection_getAutoCommit(c, c->connection, &autoCommit) != 0) {
+        errClear(&c->errors);
+        return 0;
+    }
+    int tmp = 0;
+    if (int rc = DRV_AllocStmt(c->handle, &tmp))
+        return rc;
+    const bool savepoint = !autoCommit;
+    if (!savepoint || probeRun(tmp, "SAVEPOINT krs_probe")) {
+        ColDesc *work = CD_Alloc(s->paramCount);
+        if (work) {
+            memcpy(work, s->paramDescs, s->paramCount * sizeof(ColDesc));
+            if (probeColumns(tmp, p, work, s->paramCount))
+                memcpy(s->paramDescs, work, s->paramCount * sizeof(ColDesc));
+            else if (savepoint)
+                probeRun(tmp, "ROLLBACK TO SAVEPOINT krs_probe");
+            free(work);
+        }
+        if (savepoint)
+            probeRun(tmp, "RELEASE SAVEPOINT krs_probe");
+    }
+    return DRV_FreeStmt(tmp);
+}
+
+} // namespace
+
 int describeParams(DrvStmt *s)
 {
     if (!(s->flags & DS_PREPARED)) {
@@ -733,40 +820,8 @@ int describeParams(DrvStmt *s)
     ScrParamProbes probes;
     SCR_ParamProbesInit(&probes, "NULL");
     int rc = 0;
-    if (SCR_ParamProbesGet(&probes, s->sql.kept) == 0 &&
-        (probes.insertMarkerMap || probes.markerCount == s->sql.markerCount)) {
-        int tmp = 0;
-        rc = DRV_AllocStmt(s->conn->handle, &tmp);
-        uint16_t next = 0;
-        for (int p = 0; rc == 0 && probes.probes && probes.probes[p] && next < s->paramCount; ++p) {
-            rc = DRV_Prepare(tmp, probes.probes[p]);
-            if (rc == 0)
-                rc = DRV_Execute(tmp);
-            uint16_t count = 0;
-            ColDesc *cols = nullptr;
-            if (rc == 0)
-                rc = DRV_GetColDescs(tmp, &count, &cols);
-            for (uint16_t k = 0; rc == 0 && k < count && next < s->paramCount; ++k) {
-                if (probes.insertMarkerMap && probes.insertMarkerMap[k] != '?')
-                    continue;
-                ColDesc &d = s->paramDescs[next++];
-                d.baseSqlType = cols[k].baseSqlType;
-                d.sqlType = cols[k].sqlType;
-                d.displaySize = cols[k].displaySize;
-                d.valueType = cols[k].valueType;
-                d.bufferLength = cols[k].bufferLength;
-                d.columnSize = cols[k].columnSize;
-                d.decimalDigits = cols[k].decimalDigits;
-                d.attrFlags = cols[k].attrFlags;
-            }
-            CD_Free(cols, count);
-        }
-        if (tmp) {
-            int frc = DRV_FreeStmt(tmp);
-            if (rc == 0)
-                rc = frc;
-        }
-    }
+    if (SCR_ParamProbesGet(&probes, s->sql.kept) == 0 && s->paramDescs && probesCover(probes, s->paramCount))
+        rc = describeByProbes(s, probes);
     SCR_ParamProbesFree(&probes);
     if (rc == 0)
         s->paramsDescribed = 1;

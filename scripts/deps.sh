@@ -10,6 +10,7 @@ PKGS=(
   openjdk-17-jdk-headless libpostgresql-jdbc-java
   postgresql-15 postgresql-client-15
   bison flex
+  clang libclang-rt-14-dev
 )
 
 missing=()

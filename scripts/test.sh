@@ -3,6 +3,8 @@
 #   build/       unit tests, Java VM tests and end-to-end tests through unixODBC
 #                against a PostgreSQL server the tests start themselves
 #   build-asan/  the unit tests again under AddressSanitizer and UBSan
+#   build-fuzz/  the SQL analyser's libFuzzer target (clang), run for a
+#                bounded time from the seed statements
 # Exits non-zero when anything fails.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,6 +21,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest --output-on-failure -j "$jobs" -L unit) || rc=1
 # Server tests share one PostgreSQL; the unit tests run beside them.
 (cd build && ctest --output-on-failure -j "$jobs") || rc=1
+bash scripts/fuzz.sh "$here/build-fuzz" 25 || rc=1
 
 if [ $rc -ne 0 ]; then echo "test.sh: FAILED" >&2; else echo "test.sh: all tests passed"; fi
 exit $rc

@@ -85,16 +85,19 @@ TEST(ErrorTable, EveryDefinedRowIsWellFormed) {
 TEST(ErrorTable, EveryMessageIsOneLiteralInTheSource) {
     const char *src = std::getenv("KRS_TEST_SRCDIR");
     ASSERT_TRUE(src && *src) << "KRS_TEST_SRCDIR is not set";
-    std::ifstream in(std::string(src) + "/odbc/errtable.cpp");
+    std::ifstream in(std::string(src) + "/odbc/errlist.inc");
     ASSERT_TRUE(in) << src;
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (int n = 1; n < ERR_TABLE_ROWS; ++n) {
         const ErrorRow &row = ErrorTable[n];
         if (!row.sqlstate[0])
             continue;
-        std::string literal = std::string("{\"") + row.sqlstate + "\", \"" + row.message + "\"}, // " +
-                              std::to_string(n) + "\n";
-        EXPECT_NE(text.find(literal), std::string::npos) << n << ": " << row.message;
+        // Each row is one line: KRS_ERR(n, NAME, "state", "message")
+        size_t at = text.find("\nKRS_ERR(" + std::to_string(n) + ", ");
+        ASSERT_NE(at, std::string::npos) << n;
+        std::string line = text.substr(at + 1, text.find('\n', at + 1) - at - 1);
+        std::string literal = std::string("\"") + row.sqlstate + "\", \"" + row.message + "\")";
+        EXPECT_NE(line.find(literal), std::string::npos) << n << ": " << row.message;
     }
 }
 

@@ -1,0 +1,206 @@
+// Parameter descriptions through unixODBC with both libraries: SQLNumParams
+// and SQLDescribeParam answer from the analyser's probe queries with the
+// types of the columns each marker stands for; statements the probes cannot
+// describe keep the default description; under manual commit a probe that
+// fails leaves the application's transaction usable.
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/common/pg_env.h"
+
+namespace {
+
+PgEnv g_pg;
+
+class ParamsEnv : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(PgEnvLoad(g_pg));
+        PgPsql(g_pg, "drop schema if exists krs_pp cascade; create schema krs_pp");
+        for (const char *lib : {"krs_w", "krs_a"}) {
+            std::string t = std::string("krs_pp.items_") + lib;
+            std::string u = std::string("krs_pp.src_") + lib;
+            PgPsql(g_pg, "create table " + t +
+                             " (id integer primary key, qty smallint, price numeric(10,2), name varchar(40), born date)");
+            PgPsql(g_pg, "create table " + u + " (id integer, uv varchar(12))");
+        }
+    }
+    void TearDown() override { PgPsql(g_pg, "drop schema if exists krs_pp cascade"); }
+};
+
+const auto *const g_env = ::testing::AddGlobalTestEnvironment(new ParamsEnv);
+
+SQLCHAR *Sql(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s.c_str())); }
+
+std::string Diags(SQLSMALLINT type, SQLHANDLE h)
+{
+    std::string all;
+    for (SQLSMALLINT rec = 1;; ++rec) {
+        SQLCHAR state[6] = {};
+        SQLCHAR msg[1024] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        SQLRETURN rc = SQLGetDiagRec(type, h, rec, state, &native, msg, sizeof msg, &len);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
+            break;
+        all += std::string(reinterpret_cast<char *>(state)) + ":" + reinterpret_cast<char *>(msg) + "\n";
+    }
+    return all;
+}
+
+struct TypeInfo {
+    SQLSMALLINT type = 0;
+    SQLULEN size = 0;
+    SQLSMALLINT digits = 0;
+    bool operator==(const TypeInfo &o) const { return type == o.type && size == o.size && digits == o.digits; }
+};
+
+std::ostream &operator<<(std::ostream &os, const TypeInfo &t)
+{
+    return os << "{type " << t.type << ", size " << t.size << ", digits " << t.digits << "}";
+}
+
+class Params : public ::testing::TestWithParam<const char *> {
+protected:
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    SQLHSTMT st = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
+        std::string in = std::string("DSN=") + GetParam();
+        SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Sql(in), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diags(SQL_HANDLE_DBC, dbc);
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
+    }
+    void TearDown() override
+    {
+        if (st)
+            SQLFreeHandle(SQL_HANDLE_STMT, st);
+        if (dbc) {
+            SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+            SQLDisconnect(dbc);
+            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        }
+        if (env)
+            SQLFreeHandle(SQL_HANDLE_ENV, env);
+    }
+    std::string T() const { return std::string("krs_pp.items_") + GetParam(); }
+    std::string U() const { return std::string("krs_pp.src_") + GetParam(); }
+
+    // The driver's own description of a column, as a result column.
+    TypeInfo Column(const std::string &table, const std::string &column)
+    {
+        TypeInfo t;
+        SQLHSTMT s = nullptr;
+        SQLAllocHandle(SQL_HANDLE_STMT, dbc, &s);
+        EXPECT_EQ(SQLPrepare(s, Sql("SELECT " + column + " FROM " + table), SQL_NTS), SQL_SUCCESS);
+        SQLCHAR name[64];
+        SQLSMALLINT nameLen = 0, nullable = 0;
+        EXPECT_EQ(SQLDescribeCol(s, 1, name, sizeof name, &nameLen, &t.type, &t.size, &t.digits, &nullable),
+                  SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, s);
+        SQLFreeHandle(SQL_HANDLE_STMT, s);
+        return t;
+    }
+    // The parameter descriptions of a prepared statement.
+    std::vector<TypeInfo> Describe(const std::string &sql)
+    {
+        std::vector<TypeInfo> out;
+        EXPECT_EQ(SQLPrepare(st, Sql(sql), SQL_NTS), SQL_SUCCESS) << sql << "\n" << Diags(SQL_HANDLE_STMT, st);
+        SQLSMALLINT n = -1;
+        EXPECT_EQ(SQLNumParams(st, &n), SQL_SUCCESS);
+        for (SQLUSMALLINT i = 1; i <= n; ++i) {
+            TypeInfo t;
+            SQLSMALLINT nullable = -1;
+            EXPECT_EQ(SQLDescribeParam(st, i, &t.type, &t.size, &t.digits, &nullable), SQL_SUCCESS)
+                << sql << " parameter " << i << "\n" << Diags(SQL_HANDLE_STMT, st);
+            out.push_back(t);
+        }
+        SQLFreeStmt(st, SQL_CLOSE);
+        return out;
+    }
+    std::vector<TypeInfo> Columns(const std::string &table, std::initializer_list<const char *> names)
+    {
+        std::vector<TypeInfo> out;
+        for (const char *n : names)
+            out.push_back(Column(table, n));
+        return out;
+    }
+    void Exec(const std::string &sql)
+    {
+        SQLRETURN rc = SQLExecDirect(st, Sql(sql), SQL_NTS);
+        ASSERT_TRUE(SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) << sql << "\n" << Diags(SQL_HANDLE_STMT, st);
+        SQLFreeStmt(st, SQL_CLOSE);
+    }
+};
+
+TEST_P(Params, TypesOfTheColumnsEachMarkerStandsFor)
+{
+    struct Case {
+        std::string sql;
+        std::vector<TypeInfo> want;
+    };
+    // The default description (no probe) is VARCHAR(255): every expected type
+    // below differs from it, so a match shows the probe at work.
+    const Case cases[] = {
+        {"SELECT id FROM " + T() + " WHERE price BETWEEN ? AND ? AND name LIKE ?",
+         Columns(T(), {"price", "price", "name"})},
+        {"SELECT name FROM " + T() + " WHERE id IN (?, ?, ?) AND born > ?", Columns(T(), {"id", "id", "id", "born"})},
+        {"INSERT INTO " + T() + " VALUES (?, 5, ?)", Columns(T(), {"id", "price"})},
+        {"INSERT INTO " + T() + " (name, born, id) SELECT ?, born, id + 1 FROM " + T() + " WHERE qty = ?",
+         Columns(T(), {"name", "qty"})},
+        {"UPDATE " + T() + " SET name = ?, price = ? WHERE born > ? AND id = ?",
+         Columns(T(), {"name", "price", "born", "id"})},
+        {"DELETE FROM " + T() + " WHERE qty = ? OR name LIKE ?", Columns(T(), {"qty", "name"})},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(Describe(c.sql), c.want) << c.sql;
+        for (const TypeInfo &t : c.want)
+            EXPECT_FALSE(t.type == SQL_VARCHAR && t.size == 255) << c.sql;
+    }
+}
+
+TEST_P(Params, UndescribedMarkersKeepTheDefault)
+{
+    // A marker in the select list has no column: none of the three is described.
+    std::vector<TypeInfo> got = Describe("SELECT ?, id FROM " + T() + " WHERE id = ? AND qty = ?");
+    ASSERT_EQ(got.size(), 3u);
+    for (const TypeInfo &t : got) {
+        EXPECT_EQ(t.type, SQL_VARCHAR);
+        EXPECT_EQ(t.size, 255u);
+    }
+}
+
+TEST_P(Params, FailedProbeLeavesTheTransactionUsable)
+{
+    ASSERT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_SUCCESS);
+    Exec("DELETE FROM " + T());
+    Exec("INSERT INTO " + T() + " (id, name) VALUES (100, 'before')");
+    // The probe qualifies uv with the target table, where no such column
+    // exists: the server refuses it, inside the transaction.
+    std::vector<TypeInfo> got = Describe("UPDATE " + T() + " SET name = ? FROM " + U() + " WHERE " + T() + ".id = " +
+                                         U() + ".id AND uv = ?");
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].type, SQL_VARCHAR);
+    EXPECT_EQ(got[0].size, 255u) << "a failed probe leaves the default";
+    // A probe that works, in the same transaction.
+    EXPECT_EQ(Describe("DELETE FROM " + T() + " WHERE id = ?"), Columns(T(), {"id"}));
+    Exec("INSERT INTO " + T() + " (id, name) VALUES (101, 'after')");
+    ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_SUCCESS) << Diags(SQL_HANDLE_DBC, dbc);
+    EXPECT_EQ(PgPsql(g_pg, "select string_agg(name, ',' order by id) from " + T()), "before,after");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, Params, ::testing::Values("krs_w", "krs_a"),
+                         [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
+
+} // namespace
