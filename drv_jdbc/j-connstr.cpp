@@ -19,7 +19,6 @@
 #include "odbc/handles.h"
 #include "odbc/trace.h"
 #include "util/strutil.h"
-#include "util/utf8.h"
 
 DsnKeyword dsnKeywords[KW_COUNT] = {
     {"DSN", nullptr, 1, 0, 0, nullptr},
@@ -261,24 +260,6 @@ bool Dup(char **out, const char *v)
 {
     *out = strdup(v ? v : "");
     return *out != nullptr;
-}
-
-// Copies the output string into the application's buffer in its width; 1 when
-// it was cut.
-int CopyOutConnStr(const DriverConnectArgs *a, const char *text)
-{
-    if (a->width == 'W') {
-        int64_t total = UTF8_CharCount(text, SQL_NTS);
-        if (a->outLen)
-            *a->outLen = static_cast<int16_t>(total > 32767 ? 32767 : total);
-        if (!a->out)
-            return 0;
-        int64_t units = 0;
-        if (a->outSize <= 0)
-            return 1;
-        return UTF8_ToWideBuf<SQLWCHAR>(text, static_cast<SQLWCHAR *>(a->out), a->outSize, &units) != 0;
-    }
-    return StrCopyOutLen(text, static_cast<char *>(a->out), a->outSize, a->outLen) != 0;
 }
 
 void TraceVerbose(const char *asGiven, const Conn *conn)
@@ -572,7 +553,7 @@ SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *a, char **out, char **ou
         conn->diag.errNum = ERR_CONNECTION_IN_USE;
         return SQL_ERROR;
     }
-    if (!a->direct && a->in && a->inLen < 0 && a->inLen != SQL_NTS) {
+    if (!a->direct && ((a->in && a->inLen < 0 && a->inLen != SQL_NTS) || a->out.size < 0)) {
         conn->diag.errNum = ERR_INVALID_LENGTH;
         return SQL_ERROR;
     }
@@ -672,13 +653,8 @@ SQLRETURN ConnDriverConnect(const DriverConnectArgs *a)
         return rc;
     ConnOpen(conn, a->width);
     rc = SQL_ERROR;
-    if (conn->state == CONN_CONNECTED) {
-        rc = SQL_SUCCESS;
-        if (CopyOutConnStr(a, out)) {
-            conn->diag.errNum = ERR_DATA_TRUNCATED;
-            rc = SQL_SUCCESS_WITH_INFO;
-        }
-    }
+    if (conn->state == CONN_CONNECTED)
+        rc = TXT_Post(&conn->diag, TXT_Put(out, a->out));
     TR_Printf("cmd (%d)=|%s|", static_cast<int>(strlen(out)), outShown);
     free(out);
     free(outShown);

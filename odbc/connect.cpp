@@ -262,9 +262,8 @@ SQLRETURN CN_DriverConnect(Conn *conn, SQLHWND window, SQLCHAR *in, SQLSMALLINT 
     a.window = window;
     a.in = reinterpret_cast<const char *>(in);
     a.inLen = inLen;
-    a.out = out;
-    a.outSize = outSize;
-    a.outLen = outLen;
+    // The wide form counts the output buffer and length in characters.
+    a.out = TXT_Out(width, TC_CHARS, out, outSize, outLen);
     a.completion = completion;
     a.width = width;
     PL_CsGuard connect(API_ConnectLock());

@@ -98,7 +98,8 @@ enum ErrRecMode {
 // "[Kestrune][ODBC][Driver]" + table message) cut to bufLen bytes with its
 // NUL, and the whole message length.  odbcVersion 3 maps the SQLSTATE to its
 // ODBC 3 value.  Every output may be NULL.  Returns SQL_SUCCESS,
-// SQL_SUCCESS_WITH_INFO when the message was cut, SQL_NO_DATA when there is
-// nothing to report, SQL_ERROR (nothing touched) for a negative bufLen.
+// SQL_SUCCESS_WITH_INFO when the message was cut (or a NULL message buffer
+// could not have held it), SQL_NO_DATA when there is nothing to report,
+// SQL_ERROR (nothing touched) for a negative bufLen or when memory is short.
 int16_t ERR_GetRec(ErrQueue *q, int odbcVersion, int mode, char *sqlstate,
                    int32_t *native, char *msg, int16_t bufLen, int16_t *textLen);

@@ -336,6 +336,43 @@ TEST(DiagRecW, LengthsCountTheCharactersOfTheWholeMessage)
     EXPECT_EQ(SQLErrorW(nullptr, s.dbc, nullptr, state, &native, msg, 10, &len), SQL_NO_DATA);
 }
 
+// A negative buffer length for a text: HY090 where the function posts (the
+// information and attribute readers), SQL_ERROR with the diagnostics kept
+// where it reads them; nothing is written.
+TEST(TextOutputs, NegativeBufferLengthsAreRefused)
+{
+    Session s;
+    s.script.items[DrvText(DRV_CONN_CURRENT_CATALOG)] = ItemAnswer{0, 0, "catalog"};
+    char buf[16] = "keep";
+    SQLSMALLINT len16 = 99;
+    SQLINTEGER len32 = 99;
+    EXPECT_EQ(SQLGetInfo(s.dbc, SQL_DRIVER_ODBC_VER, buf, -1, &len16), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "HY090");
+    EXPECT_EQ(SQLGetInfoW(s.dbc, SQL_DRIVER_ODBC_VER, buf, -2, &len16), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "HY090");
+    EXPECT_EQ(SQLGetConnectAttr(s.dbc, SQL_ATTR_CURRENT_CATALOG, buf, -1, &len32), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "HY090");
+    EXPECT_STREQ(buf, "keep");
+    EXPECT_EQ(len16, 99);
+    EXPECT_EQ(len32, 99);
+    // A number ignores the length.
+    SQLUSMALLINT n = 0;
+    EXPECT_EQ(SQLGetInfo(s.dbc, SQL_ODBC_API_CONFORMANCE, &n, -1, &len16), SQL_SUCCESS);
+
+    Conn *c = ConnOf(s.dbc);
+    ERR_Push(&c->diag, "gone[SQLSTATE:08S01]", 0);
+    EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_DBC, s.dbc, 1, SQL_DIAG_MESSAGE_TEXT, buf, -1, &len16), SQL_ERROR);
+    EXPECT_EQ(SQLGetDiagFieldW(SQL_HANDLE_DBC, s.dbc, 1, SQL_DIAG_SQLSTATE, buf, -2, &len16), SQL_ERROR);
+    EXPECT_STREQ(buf, "keep");
+    SQLWCHAR state[6] = {};
+    SQLWCHAR msg[32] = {};
+    SQLINTEGER native = 0;
+    EXPECT_EQ(SQLErrorW(nullptr, s.dbc, nullptr, state, &native, msg, -1, &len16), SQL_ERROR);
+    EXPECT_EQ(SQLErrorW(nullptr, s.dbc, nullptr, state, &native, msg, 32, &len16), SQL_SUCCESS)
+        << "the record is still there";
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(state)), U("08S01"));
+}
+
 // ============================ information ===================================
 
 SQLRETURN InfoText(SQLHDBC dbc, SQLUSMALLINT type, std::string *out, SQLSMALLINT size = 256)
