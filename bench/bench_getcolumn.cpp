@@ -29,7 +29,7 @@ public:
         *bookmark = 0;
         return 0;
     }
-    int FetchColValue(GetDataState *, int64_t) override { return CONV_NO_DATA; }
+    int FetchColValue(GetDataState *, int64_t) override { return ERR_NO_DATA_FOUND; }
     void FreeColValue(GetDataState *) override {}
 };
 

@@ -1,12 +1,13 @@
 // The opening that every back-end operation on a connection or a statement
 // shares: the record looked up by its handle, the calling thread attached
-// (its JNIEnv recorded), and a JNI local frame that the guard pops on every
-// exit.
+// (the record's env is that thread's JNIEnv), and a JNI local frame that the
+// guard pops on every exit.
 #pragma once
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-desc.h"
 #include "drv_jdbc/j-stmt.h"
+#include "odbc/errnum.h"
 
 #include <jni.h>
 
@@ -43,14 +44,14 @@ public:
     int attach() const
     {
         if (!rec_)
-            return 21;
-        return DrvRecord<Rec>::enter(rec_) ? 0 : 15;
+            return ERR_INVALID_ARGUMENT;
+        return DrvRecord<Rec>::enter(rec_) ? 0 : ERR_GENERAL;
     }
-    // Pushes the local frame on the recorded JNIEnv; 0, or 16 when it cannot be pushed.
+    // Pushes the local frame on the calling thread's JNIEnv; 0, or 16 when it cannot be pushed.
     int pushFrame(jint capacity = 64)
     {
         frame_.emplace(rec_->env, capacity);
-        return frame_->ok() ? 0 : 16;
+        return frame_->ok() ? 0 : ERR_MEMORY_ALLOCATION;
     }
     // attach(), then pushFrame(): 0, 21, 15 or 16.
     int enter(jint capacity = 64)

@@ -40,7 +40,7 @@ int runCatalog(int stmt, int32_t kind, Call call)
         s->resultSet = s->env->NewGlobalRef(rs);
         jc_DeleteLocal(s->env, rs);
         if (!s->resultSet)
-            rc = 16;
+            rc = ERR_MEMORY_ALLOCATION;
     }
     if (rc == 0)
         rc = describeCatalogResult(s, kind);
@@ -100,7 +100,7 @@ int patternArgs(DrvStmt *s, const CatalogArgs *a, uint8_t patternMask, PatternAr
         if (!(patternMask & (1u << i)))
             continue;
         if (!escapeName(a->text[i], escape, out.escaped[i]))
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         if (out.escaped[i].text)
             out.text[i] = out.escaped[i].text;
     }
@@ -114,7 +114,7 @@ template <class Call>
 int runPatternCatalog(int stmt, int32_t kind, const CatalogArgs *a, uint8_t patterns, Call call)
 {
     if (!a)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     return runCatalog(stmt, kind, [a, patterns, &call](DrvStmt *s, jobject md, jobject *rs) {
         PatternArgs p;
         if (int rc = patternArgs(s, a, patterns, p))
@@ -182,7 +182,7 @@ TablesArgsClass classifyTablesArgs(const CatalogArgs *a)
 int DRV_DDTables(int stmt, CatalogArgs *a)
 {
     if (!a)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     return runCatalog(stmt, CAT_TABLES, [a](DrvStmt *s, jobject md, jobject *rs) {
         const TablesArgsClass c = classifyTablesArgs(a);
         if (char *types = a->text[CA_FOURTH]; isGiven(types))
@@ -251,7 +251,7 @@ int DRV_DDColumnPrivileges(int stmt, CatalogArgs *a)
 int DRV_DDStatistics(int stmt, CatalogArgs *a)
 {
     if (!a)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     return runCatalog(stmt, CAT_STATISTICS, [a](DrvStmt *s, jobject md, jobject *rs) {
         return jc_DatabaseMetaData_getIndexInfo(s, md, a->text[0], a->text[1], a->text[2], a->flags[0] == 0,
                                                 a->flags[1] == 0, rs);
@@ -261,7 +261,7 @@ int DRV_DDStatistics(int stmt, CatalogArgs *a)
 int DRV_DDPrimaryKeys(int stmt, CatalogArgs *a)
 {
     if (!a)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     return runCatalog(stmt, CAT_PRIMARY_KEYS, [a](DrvStmt *s, jobject md, jobject *rs) {
         return jc_DatabaseMetaData_getPrimaryKeys(s, md, a->text[0], a->text[1], a->text[2], rs);
     });
@@ -270,7 +270,7 @@ int DRV_DDPrimaryKeys(int stmt, CatalogArgs *a)
 int DRV_DDSpecialColumns(int stmt, CatalogArgs *a)
 {
     if (!a)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     return runCatalog(stmt, CAT_SPECIAL_COLUMNS, [a](DrvStmt *s, jobject md, jobject *rs) {
         if (a->flags[0] == 2)
             return jc_DatabaseMetaData_getVersionColumns(s, md, a->text[0], a->text[1], a->text[2], rs);
@@ -282,7 +282,7 @@ int DRV_DDSpecialColumns(int stmt, CatalogArgs *a)
 int DRV_DDForeignKeys(int stmt, CatalogArgs *a)
 {
     if (!a)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     return runCatalog(stmt, CAT_FOREIGN_KEYS, [a](DrvStmt *s, jobject md, jobject *rs) {
         const bool pk = isGiven(a->text[2]);
         const bool fk = isGiven(a->text[5]);

@@ -179,11 +179,11 @@ bool readsAsFlag(DrvStmt *s, int col, int32_t jdbcColumns)
 int catalogLayout(DrvStmt *s, int32_t kind, int32_t jdbcColumns)
 {
     if (kind < 1 || kind > static_cast<int32_t>(sizeof kLayouts / sizeof kLayouts[0]))
-        return 15;
+        return ERR_GENERAL;
     const Layout &l = kLayouts[kind - 1];
     ColDesc *cols = CD_Alloc(l.count);
     if (!cols)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     const bool wide = s->stringMode == STRMODE_UTF8;
     for (uint16_t i = 0; i < l.count; ++i) {
         const CatCol &c = l.cols[i];

@@ -78,9 +78,9 @@ int jc_DefineXAXidClass(JNIEnv *env, jclass *out)
 {
     *out = nullptr;
     if (!env)
-        return 15;
+        return ERR_GENERAL;
     *out = defineSupportClass(env, "kestrune/support/XAXid", krs_class_XAXid, krs_class_XAXid_len);
-    return *out ? 0 : 15;
+    return *out ? 0 : ERR_GENERAL;
 }
 
 jobject jc_NewClassLoader(JNIEnv *env, const char *classPath)
@@ -136,7 +136,7 @@ jobject jc_NewClassLoader(JNIEnv *env, const char *classPath)
 
 jclass jc_ClassLoader_loadClass(DrvConn *c, jobject loader, const char *name)
 {
-    JNIEnv *env = c ? c->env : nullptr;
+    JNIEnv *env = c ? static_cast<JNIEnv *>(c->env) : nullptr;
     if (!env || !name)
         return nullptr;
     if (!loader)

@@ -121,7 +121,7 @@ int lookupMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, const c
         cls = own;
     }
     *mid = env->GetMethodID(cls, name, sig);
-    int rc = !*mid || env->ExceptionCheck() ? 15 : 0;
+    int rc = !*mid || env->ExceptionCheck() ? ERR_GENERAL : 0;
     if (rc == 0 && cached)
         rememberMethod(env, cls, name, sig, set, *mid);
     jc_DeleteLocal(env, own);
@@ -178,18 +178,18 @@ int jc_GetStringText(JNIEnv *env, jstring s, JStringText *out, int mode)
     if (!s)
         return 0;
     if (!env)
-        return 15;
+        return ERR_GENERAL;
     if (mode == STRMODE_UTF8) {
         // Standard UTF-8 from the UTF-16 units: the VM's modified UTF-8 would
         // write a character beyond the BMP as two 3-byte surrogate sequences.
         jsize n = env->GetStringLength(s);
         const jchar *units = env->GetStringChars(s, nullptr);
         if (!units)
-            return 15;
+            return ERR_GENERAL;
         char *utf8 = UTF8_DupFromWideN(reinterpret_cast<const char16_t *>(units), n);
         env->ReleaseStringChars(s, units);
         if (!utf8)
-            return 15;
+            return ERR_GENERAL;
         out->str = s;
         out->chars = utf8;
         out->length = static_cast<int32_t>(strlen(utf8));
@@ -197,11 +197,11 @@ int jc_GetStringText(JNIEnv *env, jstring s, JStringText *out, int mode)
     }
     jbyteArray arr = bytesOf(env, s);
     if (!arr)
-        return 15;
+        return ERR_GENERAL;
     jbyte *bytes = env->GetByteArrayElements(arr, nullptr);
     if (!bytes) {
         env->DeleteLocalRef(arr);
-        return 15;
+        return ERR_GENERAL;
     }
     out->ref = arr;
     out->length = env->GetArrayLength(arr);
@@ -305,7 +305,7 @@ jobject jc_NewObject(JNIEnv *env, const char *className, const char *sig, ...)
         va_end(ap);                                                                            \
         if (out)                                                                               \
             *out = static_cast<OutType>(v);                                                    \
-        return env->ExceptionCheck() ? 15 : 0;                                                 \
+        return env->ExceptionCheck() ? ERR_GENERAL : 0;                                        \
     }
 
 JC_CALL_MEMBER(Object, jobject, jobject)
@@ -328,7 +328,7 @@ int jc_CallVoidMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, co
     va_start(ap, sig);
     env->CallVoidMethodV(obj, mid, ap);
     va_end(ap);
-    return env->ExceptionCheck() ? 15 : 0;
+    return env->ExceptionCheck() ? ERR_GENERAL : 0;
 }
 
 int jc_ReportNullPointer(JNIEnv *env, const char *what, const char *method)
@@ -345,7 +345,7 @@ int jc_ReportNullPointer(JNIEnv *env, const char *what, const char *method)
             env->DeleteLocalRef(npe);
         }
     }
-    return 15;
+    return ERR_GENERAL;
 }
 
 namespace {
@@ -447,7 +447,7 @@ int CheckException(JNIEnv *env, int mode, ErrChain *chain)
 {
     if (!env) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Environment is null in JAVA Calls");
-        return 15;
+        return ERR_GENERAL;
     }
     if (!env->ExceptionCheck())
         return 0;
@@ -470,7 +470,7 @@ int CheckException(JNIEnv *env, int mode, ErrChain *chain)
     }
     int number = 0;
     errPostSQLException(&number, state, message, native, chain);
-    return number ? number : 15;
+    return number ? number : ERR_GENERAL;
 }
 
 char *jc_StripBraces(char *text)

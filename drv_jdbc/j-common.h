@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "odbc/errnum.h"
+
 struct ErrChain;
 
 // How text crosses into Java: 0 the VM's default character set

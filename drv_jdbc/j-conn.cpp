@@ -67,7 +67,7 @@ void dropGlobal(JNIEnv *env, jobject *ref)
 }
 
 // Frees every statement of the connection; their handles are unknown afterwards.
-void freeConnStatements(DrvConn *c, JNIEnv *env)
+void freeConnStatements(DrvConn *c)
 {
     std::vector<std::pair<uint32_t, DrvStmt *>> mine;
     HT_Lock(&drvStmtTable);
@@ -80,7 +80,6 @@ void freeConnStatements(DrvConn *c, JNIEnv *env)
     HT_Unlock(&drvStmtTable);
     for (auto &[handle, s] : mine) {
         HT_Remove(&drvStmtTable, handle);
-        s->env = env;
         drvStmtDiscard(s);
     }
 }
@@ -107,15 +106,15 @@ int openJdbc(DrvConn *c, const DrvConnectParams *p)
     if (p->dsProps) {
         char *tmp = strdup(p->dsProps);
         if (!tmp)
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         c->dsProps = strdup(jc_StripBraces(tmp));
         free(tmp);
     }
     c->user = strdup(p->user ? p->user : "");
     c->password = strdup(p->password ? p->password : "");
     if (!c->classList || (p->dsProps && !c->dsProps) || !c->user || !c->password) {
-        errPostMsg(&c->errors, "Memory allocation failure", 16);
-        return 16;
+        errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
+        return ERR_MEMORY_ALLOCATION;
     }
     if (*c->classList) {
         for (char *q = c->classList + 1; *q; ++q)
@@ -125,13 +124,13 @@ int openJdbc(DrvConn *c, const DrvConnectParams *p)
 
     char *props = c->dsProps ? strdup(c->dsProps) : nullptr;
     if (c->dsProps && !props)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     jobject conn = nullptr;
     jobject ds = nullptr;
     int rc = _getConnection(c, &conn, c->classList, props, c->user, c->password, &c->xaClassName, &ds);
     free(props);
     if (rc == 0 && !conn)
-        rc = 50;
+        rc = ERR_UNABLE_TO_CONNECT;
     jobject md = nullptr;
     if (rc == 0)
         rc = jc_Connection_getMetaData(c, conn, &md);
@@ -159,8 +158,8 @@ int openJdbc(DrvConn *c, const DrvConnectParams *p)
         jc_DeleteLocal(env, conn);
         jc_DeleteLocal(env, md);
         jc_DeleteLocal(env, ds);
-        errPostMsg(&c->errors, "Memory allocation failure", 16);
-        return 16;
+        errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
+        return ERR_MEMORY_ALLOCATION;
     }
     jc_DeleteLocal(env, conn);
     jc_DeleteLocal(env, md);
@@ -190,14 +189,14 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
 {
     DrvEnv *e = static_cast<DrvEnv *>(HT_Lookup(&drvEnvTable, static_cast<uint32_t>(envHandle)));
     if (!e || !params || !outConn)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     *outConn = 0;
     DrvConn *c = static_cast<DrvConn *>(calloc(1, sizeof(DrvConn)));
     if (!c) {
         PL_CsGuard mutex(jvmService.mutex);
         PL_CsGuard lock(e->lock);
-        errPostMsg(&e->errors, "Memory allocation failure", 16);
-        return 16;
+        errPostMsg(&e->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
+        return ERR_MEMORY_ALLOCATION;
     }
     c->options = drvOptions;
     drvOptions.initialSql = nullptr;
@@ -212,24 +211,23 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
     if (!c->scalarFunctions) {
         PL_CsGuard mutex(jvmService.mutex);
         PL_CsGuard lock(e->lock);
-        errPostMsg(&e->errors, "Memory allocation failure", 16);
+        errPostMsg(&e->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
         freeDrvConn(c);
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     }
 
-    JNIEnv *env = jvmAttachThread(c->env);
+    JNIEnv *env = jvmAttachThread();
     if (!env) {
         HASH_Free(c->scalarFunctions);
         freeDrvConn(c);
-        return 15;
+        return ERR_GENERAL;
     }
-    c->env = env;
     int rc;
     {
         JniLocalFrame frame(env, 64);
         if (!frame.ok()) {
-            errPostMsg(&c->errors, "Memory allocation failure", 16);
-            rc = 16;
+            errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
+            rc = ERR_MEMORY_ALLOCATION;
         } else {
             c->xaMode = nullptr;
             c->xidClass = e->xidClass;
@@ -275,12 +273,11 @@ int DRV_Disconnect(int handle)
         // A disconnect goes on without a frame rather than leave the connection open.
         op.pushFrame();
         PL_CsGuard mutex(jvmService.mutex);
-        freeConnStatements(c, env);
+        freeConnStatements(c);
         closeConnRefs(c);
     }
     op.popFrame();
     jvmDetachThread(env);
-    c->env = nullptr;
     HT_Remove(&drvConnTable, static_cast<uint32_t>(handle));
     HASH_Free(c->scalarFunctions);
     c->scalarFunctions = nullptr;
@@ -324,13 +321,9 @@ DrvConn *drvConnOf(int handle)
     return static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(handle)));
 }
 
-bool drvConnEnter(DrvConn *c)
+bool drvConnEnter(DrvConn *)
 {
-    JNIEnv *env = jvmAttachThread(c->env);
-    if (!env)
-        return false;
-    c->env = env;
-    return true;
+    return jvmAttachThread() != nullptr;
 }
 
 void freeDrvConn(DrvConn *c)

@@ -4,6 +4,7 @@
 #pragma once
 #include "drv_jdbc/j-errors.h"
 #include "drv_jdbc/j-options.h"
+#include "drv_jdbc/j-threadenv.h"
 
 #include <jni.h>
 
@@ -36,7 +37,7 @@ struct DrvConn {
     char *password;             // "" when none was given
     int32_t readOnlyAtConnect;  // the connect parameters' read-only flag
     int32_t accessMode;         // current access-mode setting
-    JNIEnv *env;                // JNIEnv of the thread of the current call
+    ThreadEnv env;              // the calling thread's JNIEnv
     HashTable *scalarFunctions; // ScalarFunctionMap: name -> row of the scalar-function table
     HashTable *typeInfo;        // 16-bit DATA_TYPE -> TypeInfoEntry; NULL when not built
     int32_t useGetMetaData;
@@ -74,7 +75,8 @@ int DRV_Rollback(int conn);
 
 // The connection record of a handle, or NULL.
 DrvConn *drvConnOf(int handle);
-// Attaches the calling thread and records its JNIEnv; false when the VM refuses.
+// Attaches the calling thread (its JNIEnv is what the record's env gives);
+// false when the VM refuses.
 bool drvConnEnter(DrvConn *c);
 
 // Closes the JDBC connection, the XA connection and the data source that

@@ -569,11 +569,11 @@ SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *a, char **out, char **ou
     *outShown = nullptr;
     Conn *conn = a->conn;
     if (conn->state == CONN_CONNECTED) {
-        conn->diag.errNum = 51;
+        conn->diag.errNum = ERR_CONNECTION_IN_USE;
         return SQL_ERROR;
     }
     if (!a->direct && a->in && a->inLen < 0 && a->inLen != SQL_NTS) {
-        conn->diag.errNum = 25;
+        conn->diag.errNum = ERR_INVALID_LENGTH;
         return SQL_ERROR;
     }
     ConnectScratch s;
@@ -582,7 +582,7 @@ SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *a, char **out, char **ou
         STR_CopyN(&s.work, given ? a->in : "", given ? a->inLen : SQL_NTS);
         s.asGiven = s.work ? strdup(s.work) : nullptr;
         if (!s.work || !s.asGiven) {
-            conn->diag.errNum = 16;
+            conn->diag.errNum = ERR_MEMORY_ALLOCATION;
             return SQL_ERROR;
         }
         if (TR_IsOn()) {
@@ -643,7 +643,7 @@ SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *a, char **out, char **ou
 
     FillDrvOptions();
     if (!FillConnFields(conn)) {
-        conn->diag.errNum = 16;
+        conn->diag.errNum = ERR_MEMORY_ALLOCATION;
         return SQL_ERROR;
     }
     *out = BuildOutConnStr(conn, nullptr);
@@ -652,7 +652,7 @@ SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *a, char **out, char **ou
         free(*out);
         free(*outShown);
         *out = *outShown = nullptr;
-        conn->diag.errNum = 16;
+        conn->diag.errNum = ERR_MEMORY_ALLOCATION;
         return SQL_ERROR;
     }
     if (TR_IsOn()) {
@@ -675,7 +675,7 @@ SQLRETURN ConnDriverConnect(const DriverConnectArgs *a)
     if (conn->state == CONN_CONNECTED) {
         rc = SQL_SUCCESS;
         if (CopyOutConnStr(a, out)) {
-            conn->diag.errNum = 19;
+            conn->diag.errNum = ERR_DATA_TRUNCATED;
             rc = SQL_SUCCESS_WITH_INFO;
         }
     }

@@ -207,7 +207,7 @@ int readColumn(DrvStmt *s, jobject md, int32_t col, RawCol *r, char **label)
     if (rc == 0)
         rc = jc_ResultSetMetaData_getColumnLabel(s, md, col, label);
     if (rc == 0 && !*label)
-        rc = 16;
+        rc = ERR_MEMORY_ALLOCATION;
     return rc;
 }
 
@@ -216,7 +216,7 @@ int buildColDescs(DrvStmt *s, int32_t n)
 {
     ColDesc *cols = CD_Alloc(static_cast<uint32_t>(n));
     if (!cols)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     const bool wide = s->stringMode == STRMODE_UTF8;
     const bool utf8 = wide || CP_AnsiIsUtf8();
     for (int32_t k = 0; k < n; ++k) {
@@ -251,15 +251,43 @@ DrvStmt *drvStmtOf(int handle)
     return static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, static_cast<uint32_t>(handle)));
 }
 
-bool drvStmtEnter(DrvStmt *s)
+namespace {
+// Guards DrvStmt::stmt, which DRV_Cancel reads from a thread other than the
+// one inside the statement's call.
+PL_CriticalSection &stmtObjectLock()
 {
-    JNIEnv *env = jvmAttachThread(s->env);
-    if (!env)
-        return false;
-    s->env = env;
-    if (s->conn)
-        s->conn->env = env;
-    return true;
+    static PL_CriticalSection *lock = new PL_CriticalSection();
+    return *lock;
+}
+} // namespace
+
+void setStmtObject(DrvStmt *s, jobject global)
+{
+    jobject old = nullptr;
+    {
+        PL_CsGuard guard(stmtObjectLock());
+        old = s->stmt;
+        s->stmt = global;
+    }
+    if (old)
+        s->env->DeleteGlobalRef(old);
+}
+
+int stmtObjectRef(int handle, JNIEnv *env, jobject *out)
+{
+    *out = nullptr;
+    PL_CsGuard guard(stmtObjectLock());
+    DrvStmt *s = drvStmtOf(handle);
+    if (!s)
+        return ERR_INVALID_ARGUMENT;
+    if (s->stmt)
+        *out = env->NewLocalRef(s->stmt);
+    return 0;
+}
+
+bool drvStmtEnter(DrvStmt *)
+{
+    return jvmAttachThread() != nullptr;
 }
 
 void freeResultDescs(DrvStmt *s)
@@ -292,7 +320,8 @@ void resetStmt(DrvStmt *s)
     if (!s)
         return;
     closeResultSet(s);
-    s->flags &= static_cast<uint16_t>(~(DS_PREPARED | DS_PROCCALL | DS_DESCRIBED | DS_EXECUTED_AT_PREPARE | 0x20));
+    s->flags &= static_cast<uint16_t>(
+        ~(DS_PREPARED | DS_PROCCALL | DS_DESCRIBED | DS_EXECUTED_AT_PREPARE | DS_COUNTED | 0x20));
     s->flags |= DS_PARAMS_CHANGED;
     s->executions = 0;
     freeResultDescs(s);
@@ -306,7 +335,7 @@ void resetStmt(DrvStmt *s)
         if (jc_CallVoidMethod(s->env, s->stmt, nullptr, "close", "()V") != 0)
             jc_ClearException(s->env);
     }
-    dropGlobal(s->env, &s->stmt);
+    setStmtObject(s, nullptr);
     freeSQLText(&s->sql);
 }
 
@@ -354,7 +383,7 @@ int describeResultCols(DrvStmt *s, char mode)
     s->rsMetaData = md ? s->env->NewGlobalRef(md) : nullptr;
     jc_DeleteLocal(s->env, md);
     if (!s->rsMetaData)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     int32_t n = 0;
     if (int rc = jc_ResultSetMetaData_getColumnCount(s, s->rsMetaData, &n))
         return rc;
@@ -367,7 +396,7 @@ int describeResultCols(DrvStmt *s, char mode)
 int DRV_AllocStmt(int conn, int *outStmt)
 {
     if (!outStmt)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     *outStmt = 0;
     DrvCall<DrvConn> op(conn);
     if (int rc = op.attach())
@@ -375,12 +404,11 @@ int DRV_AllocStmt(int conn, int *outStmt)
     DrvConn *c = op.get();
     DrvStmt *s = static_cast<DrvStmt *>(calloc(1, sizeof(DrvStmt)));
     if (!s)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     s->conn = c;
     s->stringMode = c->stringMode;
     s->redirectCol = -1;
     s->jdbcColumns = -1;
-    s->env = c->env;
     s->cursorDefault = c->cursorDefault;
     s->maxRows = c->options.maxRows;
     s->flags = DS_PARAMS_CHANGED;
@@ -416,7 +444,7 @@ int DRV_GetCursorName(int stmt, char *buf, int16_t len, int16_t *outLen)
         return rc;
     DrvStmt *s = op.get();
     if (!(s->flags & DS_PENDING))
-        return 22;
+        return ERR_FUNCTION_SEQUENCE;
     if (!s->resultSet)
         return 0;
     if (int rc = op.pushFrame())
@@ -447,12 +475,12 @@ int DRV_GetColDescs(int stmt, uint16_t *outCount, ColDesc **outCopy)
         *outCount = 0;
     DrvStmt *s = drvStmtOf(stmt);
     if (!s)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     if (outCopy) {
         *outCopy = nullptr;
         ColDesc *copy = CD_Alloc(s->colCount);
         if (!copy)
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         if (s->colCount)
             memcpy(copy, s->cols, sizeof(ColDesc) * s->colCount);
         for (uint16_t i = 0; i < s->colCount; ++i) {
@@ -462,7 +490,7 @@ int DRV_GetColDescs(int stmt, uint16_t *outCount, ColDesc **outCopy)
             if (!dupText(&d.catalog, src.catalog) || !dupText(&d.schema, src.schema) ||
                 !dupText(&d.table, src.table) || !dupText(&d.label, src.label)) {
                 CD_Free(copy, i + 1u);
-                return 16;
+                return ERR_MEMORY_ALLOCATION;
             }
         }
         *outCopy = copy;
@@ -478,12 +506,12 @@ int DRV_GetParamDescs(int stmt, uint16_t *outCount, ColDesc **outCopy)
         *outCount = 0;
     DrvStmt *s = drvStmtOf(stmt);
     if (!s)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     if (outCopy) {
         *outCopy = nullptr;
         ColDesc *copy = CD_Alloc(s->paramCount);
         if (!copy)
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         if (s->paramCount)
             memcpy(copy, s->paramDescs, sizeof(ColDesc) * s->paramCount);
         *outCopy = copy;
@@ -572,12 +600,12 @@ int fillAttr(DrvStmt *s, const ColDesc &d, uint16_t col, TypedValue *e)
         e->value.text = strdup(*typeUsualName(d.sqlType) ? typeUsualName(d.sqlType)
                                                          : typeInfoName(typeInfoCacheOf(s->conn), d.sqlType));
         if (!e->value.text)
-            rc = 16;
+            rc = ERR_MEMORY_ALLOCATION;
         break;
     case 27: case 28:
         e->value.text = strdup(typeLiteral(d.sqlType, e->attrId == 27 ? 0 : 1));
         if (!e->value.text)
-            rc = 16;
+            rc = ERR_MEMORY_ALLOCATION;
         break;
     case 1053: case 1055:
         e->attrId = static_cast<int16_t>(-e->attrId);
@@ -601,7 +629,7 @@ int DRV_ColAttributes(int stmt, uint16_t *outCols, int16_t *outAttrs, ColDesc **
     DrvCall<DrvStmt> op(stmt);
     DrvStmt *s = op.get();
     if (!s || !outCols || !outAttrs || !outCopy || !outTable)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     *outCols = 0;
     *outAttrs = 0;
     *outCopy = nullptr;
@@ -615,7 +643,7 @@ int DRV_ColAttributes(int stmt, uint16_t *outCols, int16_t *outAttrs, ColDesc **
     const size_t total = rows * (n + 1u);
     TypedValue *table = static_cast<TypedValue *>(calloc(total, sizeof(TypedValue)));
     if (!table)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     size_t k = 0;
     for (const AttrTemplate &t : kAttrTemplate) {
         TypedValue def{};

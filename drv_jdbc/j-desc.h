@@ -24,7 +24,8 @@ int DRV_ColAttributes(int stmt, uint16_t *outCols, int16_t *outAttrs, ColDesc **
 
 // The statement record of a handle, or NULL.
 DrvStmt *drvStmtOf(int handle);
-// Attaches the calling thread and records its JNIEnv; false when the VM refuses.
+// Attaches the calling thread (its JNIEnv is what the record's env gives);
+// false when the VM refuses.
 bool drvStmtEnter(DrvStmt *s);
 // Ends the current result: flags, counters and the Java result released;
 // the result descriptions stay.

@@ -44,7 +44,7 @@ int drainChain(ErrChain *chain, ErrReport *out)
     uint32_t count = static_cast<uint32_t>(errCount(chain));
     char **texts = static_cast<char **>(calloc(count, sizeof(char *)));
     if (!texts)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     out->count = count;
     out->firstNative = chain->first->nativeCode;
     out->texts = texts;
@@ -54,7 +54,7 @@ int drainChain(ErrChain *chain, ErrReport *out)
             continue;
         texts[i] = formatReport(r);
         if (!texts[i])
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
     }
     errClear(chain);
     return 0;
@@ -155,13 +155,13 @@ void errPostSQLException(int *number, const char *sqlState, char *message, int32
     errAppend(chain, errNew(message, nativeCode, sqlState));
     int found = ERR_FindState(sqlState);
     if (number && *number == 0)
-        *number = found ? found : 15;
+        *number = found ? found : ERR_GENERAL;
 }
 
 int DRV_GetErrors(int handle, ErrReport *out)
 {
     if (!out)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     uint32_t h = static_cast<uint32_t>(handle);
     if (DrvStmt *s = static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, h)))
         return drainChain(&s->errors, out);
@@ -171,5 +171,5 @@ int DRV_GetErrors(int handle, ErrReport *out)
         PL_CsGuard guard(e->lock);
         return drainChain(&e->errors, out);
     }
-    return 21;
+    return ERR_INVALID_ARGUMENT;
 }

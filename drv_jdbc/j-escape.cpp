@@ -273,7 +273,7 @@ int translateRange(MemPool *out, const char *text, size_t n, SqlText *st, Xlate 
     }
     bool open_ = depth != 0;
     MPL_FreeAll(&clause);
-    return open_ ? 68 : 0;
+    return open_ ? ERR_SYNTAX_OR_ACCESS : 0;
 }
 
 bool wordAt(const char *p, const char *keyword)
@@ -377,7 +377,7 @@ int prepareSQLText(SqlText *st, const char *sql)
     st->translated = strdup(MPL_Finish(&pool));
     MPL_FreeAll(&pool);
     if (!st->kept || !st->translated)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     if (rc != 0)
         return rc;
     st->verb = verbOf(st->kept);
@@ -399,5 +399,5 @@ int DRV_NativeSql(int conn, const char *sql, char *buf, int32_t len, int32_t *ou
         return rc;
     int cut = StrCopyOutLen32(native, buf, len, outLen);
     free(native);
-    return cut == -1 ? 19 : 0;
+    return cut == -1 ? ERR_DATA_TRUNCATED : 0;
 }

@@ -6,6 +6,7 @@
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-desc.h"
 #include "drv_jdbc/j-param.h"
+#include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap-ps.h"
 #include "drv_jdbc/j-wrap.h"
@@ -52,6 +53,29 @@ int runOnce(DrvStmt *s)
     return jc_PreparedStatement_execute(s, s->stmt, &isResultSet);
 }
 
+// Adds the update count of the Java statement's current result to the rows
+// the execution changed.  A result of rows has none that JDBC gives: the
+// count becomes unknown (-1 for SQLRowCount).
+int countChanges(DrvStmt *s, bool rows)
+{
+    int32_t count = -1;
+    if (!rows)
+        if (int rc = jc_Statement_getUpdateCount(s, s->stmt, &count))
+            return rc;
+    if (count < 0)
+        s->flags &= static_cast<uint16_t>(~DS_COUNTED);
+    else
+        s->rowCount += count;
+    return 0;
+}
+
+// The execution stopped at parameter set n: the count tells the sets done.
+void stoppedAt(DrvStmt *s, int32_t n)
+{
+    s->rowCount = n;
+    s->flags |= DS_COUNTED;
+}
+
 // Keeps the current result of the Java statement: the ResultSet (described
 // when needed) or the update count.
 int takeResult(DrvStmt *s, bool redescribe)
@@ -63,20 +87,17 @@ int takeResult(DrvStmt *s, bool redescribe)
         s->resultSet = s->env->NewGlobalRef(rs);
         s->env->DeleteLocalRef(rs);
         if (!s->resultSet)
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         if (redescribe || !(s->flags & DS_DESCRIBED)) {
             freeResultDescs(s);
             if (int rc = describeResultCols(s, 'E'))
                 return rc;
         }
         s->flags |= DS_PENDING | DS_HAS_RESULTSET;
-        return 0;
+        return countChanges(s, true);
     }
-    int32_t count = -1;
-    if (int rc = jc_Statement_getUpdateCount(s, s->stmt, &count))
+    if (int rc = countChanges(s, false))
         return rc;
-    if (count > 0)
-        s->rowCount += count;
     freeResultDescs(s);
     s->flags |= DS_PENDING | DS_END_OF_DATA;
     return 0;
@@ -87,10 +108,12 @@ int executeRow(DrvStmt *s, int32_t n)
 {
     if (s->paramCount) {
         if (int rc = bindParamRow(s, n)) {
-            s->rowCount = n;
+            stoppedAt(s, n);
             return rc;
         }
     }
+    s->rowCount = 0;
+    s->flags |= DS_COUNTED;
     int rc = runOnce(s);
     if (rc == 0) {
         jobject rs = nullptr;
@@ -99,17 +122,19 @@ int executeRow(DrvStmt *s, int32_t n)
             s->resultSet = s->env->NewGlobalRef(rs);
             s->env->DeleteLocalRef(rs);
             if (!s->resultSet)
-                return 16;
+                return ERR_MEMORY_ALLOCATION;
             freeResultDescs(s);
             if (int d = describeResultCols(s, 'E'))
                 return d;
             s->flags |= DS_PENDING | DS_HAS_RESULTSET;
+            rc = countChanges(s, true);
         } else if (rc == 0) {
             s->flags |= DS_PENDING;
+            rc = countChanges(s, false);
         }
     }
     if (rc != 0) {
-        s->rowCount = n;
+        stoppedAt(s, n);
         return rc;
     }
     ++s->executions;
@@ -128,7 +153,7 @@ int DRV_Prepare(int stmt, const char *sql)
     DrvConn *c = s->conn;
     if (s->sql.verb != SQLV_SELECT && c->readOnlyAtConnect) {
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "Non SELECT in r/o connection");
-        return 95;
+        return ERR_READ_ONLY_CONNECTION;
     }
     int rc;
     if (s->sql.flags & SQLT_PROCCALL) {
@@ -145,7 +170,7 @@ int DRV_Prepare(int stmt, const char *sql)
         rc = jc_Connection_createStatementForStmt(s, c->connection);
     }
     if (rc == 0 && !s->stmt)
-        rc = 15;
+        rc = ERR_GENERAL;
     // A query timeout set before the statement existed applies to it now.
     if (rc == 0 && s->queryTimeout > 0)
         rc = jc_Statement_setQueryTimeout(s, s->stmt, s->queryTimeout);
@@ -163,7 +188,7 @@ int DRV_SetParams(int stmt, RowBlock *values)
 {
     DrvStmt *s = drvStmtOf(stmt);
     if (!s)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     if (s->params && s->params != values) {
         RB_Free(s->params);
         free(s->params);
@@ -177,14 +202,14 @@ int DRV_SetParamTypes(int stmt, uint16_t count, const ParamTypeDesc *types)
 {
     DrvStmt *s = drvStmtOf(stmt);
     if (!s)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     free(s->paramTypes);
     s->paramTypes = nullptr;
     s->paramTypeCount = 0;
     if (count && types) {
         s->paramTypes = static_cast<ParamTypeDesc *>(malloc(sizeof(ParamTypeDesc) * count));
         if (!s->paramTypes)
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         memcpy(s->paramTypes, types, sizeof(ParamTypeDesc) * count);
         s->paramTypeCount = count;
     }
@@ -200,11 +225,11 @@ int DRV_Execute(int stmt)
     DrvStmt *s = op.get();
     if (!(s->flags & DS_PREPARED)) {
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior prepare");
-        return 22;
+        return ERR_FUNCTION_SEQUENCE;
     }
     if (s->paramCount && (!s->params || s->params->rowsUsed < 1)) {
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior parameters set");
-        return 48;
+        return ERR_WRONG_PARAMETER_COUNT;
     }
     if (int rc = op.pushFrame(kFrame))
         return rc;
@@ -215,6 +240,7 @@ int DRV_Execute(int stmt)
     if (s->sql.verb == SQLV_SELECT)
         return executeRow(s, 0);
     const int32_t sets = parameterSets(s);
+    s->flags |= DS_COUNTED;
     for (int32_t i = 0; i < sets; ++i) {
         dropResult(s);
         int rc = s->paramCount ? bindParamRow(s, i) : 0;
@@ -223,19 +249,19 @@ int DRV_Execute(int stmt)
         if (rc == 0)
             rc = takeResult(s, false);
         if (rc != 0) {
-            s->rowCount = i;
+            stoppedAt(s, i);
             return rc;
         }
         ++s->executions;
     }
     if ((s->flags & DS_PROCCALL) && (s->flags & DS_OUT_REGISTERED) && !s->resultSet)
-        return 80;
+        return ERR_OUTPUT_PARAMS_PENDING;
     return 0;
 }
 
 int DRV_NotCapable(int stmt, int16_t, int16_t, void *)
 {
-    return drvStmtOf(stmt) ? 43 : 21;
+    return drvStmtOf(stmt) ? ERR_NOT_CAPABLE : ERR_INVALID_ARGUMENT;
 }
 
 int DRV_MoreResults(int stmt)
@@ -245,11 +271,11 @@ int DRV_MoreResults(int stmt)
         return rc;
     DrvStmt *s = op.get();
     if (!(s->flags & DS_PENDING))
-        return 73;
+        return ERR_NO_MORE_RESULTS;
     s->flags &= static_cast<uint16_t>(~DS_END_OF_DATA);
     if (!s->stmt) {
         s->flags |= DS_END_OF_DATA;
-        return 73;
+        return ERR_NO_MORE_RESULTS;
     }
     const int32_t sets = parameterSets(s);
     if (int rc = op.pushFrame(kFrame))
@@ -267,9 +293,9 @@ int DRV_MoreResults(int stmt)
         return rc;
     if (!more && count == -1) {
         if ((s->flags & DS_PROCCALL) && (s->flags & DS_OUT_REGISTERED) && !s->resultSet)
-            return 80;
+            return ERR_OUTPUT_PARAMS_PENDING;
         s->flags |= DS_END_OF_DATA;
-        return 73;
+        return ERR_NO_MORE_RESULTS;
     }
     freeResultDescs(s);
     if (s->rsMetaData) {
@@ -278,17 +304,17 @@ int DRV_MoreResults(int stmt)
     }
     dropResult(s);
     if (more) {
+        // The next result is rows: their count is not known.
+        s->flags &= static_cast<uint16_t>(~DS_COUNTED);
         jobject rs = nullptr;
-        if ((rc = jc_PreparedStatement_getResultSet(s, s->stmt, &rs)) != 0) {
-            s->rowCount = 0;
+        if ((rc = jc_PreparedStatement_getResultSet(s, s->stmt, &rs)) != 0)
             return rc;
-        }
         s->resultSet = rs ? s->env->NewGlobalRef(rs) : nullptr;
         jc_DeleteLocal(s->env, rs);
         return describeResultCols(s, 'E');
     }
     s->rowCount = count;
-    s->flags |= DS_END_OF_DATA;
+    s->flags |= DS_COUNTED | DS_END_OF_DATA;
     return 0;
 }
 
@@ -311,7 +337,23 @@ int DRV_ExecDirect(int stmt, const char *sql, RowBlock *values, int16_t typeCoun
 
 int DRV_Cancel(int stmt)
 {
-    return drvStmtOf(stmt) ? 0 : 21;
+    // Not a call on the statement's connection: the thread's own JNIEnv,
+    // and the statement's records are only read through stmtObjectRef.
+    JvmThreadScope thread;
+    JNIEnv *env = thread.env();
+    if (!env)
+        return drvStmtOf(stmt) ? ERR_GENERAL : ERR_INVALID_ARGUMENT;
+    JLocal<jobject> target(env);
+    if (int rc = stmtObjectRef(stmt, env, target.out()))
+        return rc;
+    if (!target.get() || jc_CallVoidMethod(env, target, nullptr, "cancel", "()V") == 0)
+        return 0;
+    // The statement's chain belongs to the running call: the failure's
+    // texts are dropped and its number answered.
+    ErrChain chain{};
+    int rc = CheckException(env, STRMODE_PLATFORM, &chain);
+    errClear(&chain);
+    return rc;
 }
 
 int fetchHook(void *) { return 0; }

@@ -30,7 +30,11 @@ int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block);
 int DRV_MoreResults(int stmt);
 int DRV_ExecDirect(int stmt, const char *sql, RowBlock *values, int16_t typeCount,
                    const ParamTypeDesc *types);
-// Nothing is cancelled; 0 (21 for an unknown handle).
+// Cancels what the statement runs (JDBC Statement.cancel) from whatever
+// thread calls it, while another may be inside a call on the statement; the
+// running call then ends with the server's error (57014).  0 also when
+// nothing runs; 21 for an unknown handle, 15 when the VM refuses the thread,
+// else the number of the cancel's own failure.
 int DRV_Cancel(int stmt);
 // Called by the cursor library before positioned operations; does nothing.
 int fetchHook(void *);

@@ -88,13 +88,13 @@ int newReported(DrvConn *c, jclass cls, const char *noCtor, const char *noObject
     if (!ctor) {
         CheckException(env, c->stringMode, &c->errors);
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s", noCtor);
-        return 15;
+        return ERR_GENERAL;
     }
     out.reset(env->NewObject(cls, ctor));
     if (!out.get() || env->ExceptionCheck()) {
         CheckException(env, c->stringMode, &c->errors);
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s", noObject);
-        return 15;
+        return ERR_GENERAL;
     }
     return 0;
 }
@@ -108,24 +108,24 @@ int newDataSource(DrvConn *c, const char *dsClass, const char *props, JLocal<jcl
     PropertySlot *list = jc_ParsePropertyList(props);
     if (!list) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Memory allocation failure");
-        errPostMsg(&c->errors, "Memory allocation failure", 16);
-        return 16;
+        errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
+        return ERR_MEMORY_ALLOCATION;
     }
     int rc = 0;
     cls.reset(loadReported(c, dsClass));
     if (!cls.get()) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't find JDBC DataSource = %s", dsClass);
-        rc = 3;
+        rc = ERR_DRIVER_LOAD_FAILED;
     } else if (jmethodID ctor = env->GetMethodID(cls, "<init>", "()V"); !ctor) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't find <init> class in DataSource");
         CheckException(env, c->stringMode, &c->errors);
-        rc = 15;
+        rc = ERR_GENERAL;
     } else {
         ds.reset(env->NewObject(cls, ctor));
         if (!ds.get() || env->ExceptionCheck()) {
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't create DataSource class");
             CheckException(env, c->stringMode, &c->errors);
-            rc = 15;
+            rc = ERR_GENERAL;
         } else {
             rc = jc_DataSource_setProperties(c, cls, ds, list);
         }
@@ -204,7 +204,7 @@ int jc_DataSource_setProperties(DrvConn *c, jclass dsClass, jobject ds, const Pr
             if (!s.get() || CheckException(env, c->stringMode, &c->errors) != 0) {
                 jc_ClearException(env);
                 LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Memory allocation failure");
-                return 16;
+                return ERR_MEMORY_ALLOCATION;
             }
             env->CallVoidMethod(ds, mid, s.get());
         } else {
@@ -225,8 +225,8 @@ int jc_DataSource_setProperties(DrvConn *c, jclass dsClass, jobject ds, const Pr
                                    "Can't find method[%s] in DataSource", setter);
                         char text[PROP_MAX_NAME + 64];
                         snprintf(text, sizeof text, "Can't find method[%s] in DataSource", setter);
-                        errPostMsg(&c->errors, text, 15);
-                        return 15;
+                        errPostMsg(&c->errors, text, ERR_GENERAL);
+                        return ERR_GENERAL;
                     }
                 }
             }
@@ -235,7 +235,7 @@ int jc_DataSource_setProperties(DrvConn *c, jclass dsClass, jobject ds, const Pr
             CheckException(env, c->stringMode, &c->errors);
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't call method [%s] on DataSource ...",
                        setter);
-            return 15;
+            return ERR_GENERAL;
         }
     }
     return 0;
@@ -254,7 +254,7 @@ int jc_Driver_connect(DrvConn *c, jobject *outConn, const char *driverClass, con
     JLocal<jclass> propsClass(env, env->FindClass("java/util/Properties"));
     if (!propsClass.get() || CheckException(env, c->stringMode, &c->errors) != 0) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't find java.util.Properties");
-        return 3;
+        return ERR_DRIVER_LOAD_FAILED;
     }
     JLocal<jobject> props(env);
     if (int rc = newReported(c, propsClass, "Can't find <init> in Properties class",
@@ -267,19 +267,19 @@ int jc_Driver_connect(DrvConn *c, jobject *outConn, const char *driverClass, con
             continue;
         JLocal<jstring> key(env), val(env);
         if (!optString(c, keys[i], key) || !optString(c, vals[i], val))
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         JLocal<jobject> previous(env);
         if (jc_CallObjectMethod(env, props, nullptr, "setProperty",
                                 "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/Object;",
                                 previous.out(), key.get(), val.get()) != 0) {
             CheckException(env, c->stringMode, &c->errors);
-            return 15;
+            return ERR_GENERAL;
         }
     }
     JLocal<jclass> drvClass(env, loadReported(c, name));
     if (!drvClass.get()) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't find JDBC Driver = %s", name);
-        return 3;
+        return ERR_DRIVER_LOAD_FAILED;
     }
     JLocal<jobject> driver(env);
     if (int rc = newReported(c, drvClass, "Can't find <init> class in JDBC Driver", "Can't create Driver class",
@@ -287,18 +287,18 @@ int jc_Driver_connect(DrvConn *c, jobject *outConn, const char *driverClass, con
         return rc;
     JLocal<jstring> urlString(env);
     if (!optString(c, u, urlString))
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     JLocal<jobject> conn(env);
     if (jc_CallObjectMethod(env, driver, nullptr, "connect",
                             "(Ljava/lang/String;Ljava/util/Properties;)Ljava/sql/Connection;",
                             conn.out(), urlString.get(), props.get()) != 0) {
         CheckException(env, c->stringMode, &c->errors);
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't connect to DBMS...");
-        return 50;
+        return ERR_UNABLE_TO_CONNECT;
     }
     if (!conn.get()) {
-        errPostMsg(&c->errors, "The JDBC driver does not accept the URL", 50);
-        return 50;
+        errPostMsg(&c->errors, "The JDBC driver does not accept the URL", ERR_UNABLE_TO_CONNECT);
+        return ERR_UNABLE_TO_CONNECT;
     }
     *outConn = conn.release();
     return 0;
@@ -314,7 +314,7 @@ int jc_DataSource_getConnection(DrvConn *c, jobject *outConn, const char *dsClas
         *outDataSource = nullptr;
     JLocal<jstring> u(env), p(env);
     if (!optString(c, user, u) || !optString(c, password, p))
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     JLocal<jclass> cls(env);
     JLocal<jobject> ds(env);
     int rc = newDataSource(c, dsClass, props, cls, ds);
@@ -325,11 +325,11 @@ int jc_DataSource_getConnection(DrvConn *c, jobject *outConn, const char *dsClas
                             p.get()) != 0) {
         CheckException(env, c->stringMode, &c->errors);
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't connect to DBMS...");
-        return 50;
+        return ERR_UNABLE_TO_CONNECT;
     }
     if (!conn.get()) {
-        errPostMsg(&c->errors, "The data source gave no connection", 50);
-        return 50;
+        errPostMsg(&c->errors, "The data source gave no connection", ERR_UNABLE_TO_CONNECT);
+        return ERR_UNABLE_TO_CONNECT;
     }
     *outConn = conn.release();
     if (outDataSource)
@@ -347,7 +347,7 @@ int jc_DataSource_getXAConnection(DrvConn *c, jobject *outConn, const char *dsCl
     *outXaResource = nullptr;
     JLocal<jstring> u(env), p(env);
     if (!optString(c, user, u) || !optString(c, password, p))
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     JLocal<jclass> cls(env);
     JLocal<jobject> ds(env);
     int rc = newDataSource(c, dsClass, props, cls, ds);
@@ -360,7 +360,7 @@ int jc_DataSource_getXAConnection(DrvConn *c, jobject *outConn, const char *dsCl
         !xaConn.get()) {
         CheckException(env, c->stringMode, &c->errors);
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't connect to DBMS...");
-        return 50;
+        return ERR_UNABLE_TO_CONNECT;
     }
     JLocal<jobject> conn(env), res(env);
     if (jc_CallObjectMethod(env, xaConn, nullptr, "getConnection", "()Ljava/sql/Connection;",
@@ -373,12 +373,12 @@ int jc_DataSource_getXAConnection(DrvConn *c, jobject *outConn, const char *dsCl
             jc_CallVoidMethod(env, conn, nullptr, "close", "()V");
         jc_CallVoidMethod(env, xaConn, nullptr, "close", "()V");
         jc_ClearException(env);
-        return 50;
+        return ERR_UNABLE_TO_CONNECT;
     }
     *outXaConn = xaConn.release();
     *outConn = conn.release();
     *outXaResource = res.release();
-    return *outConn && *outXaResource ? 0 : 50;
+    return *outConn && *outXaResource ? 0 : ERR_UNABLE_TO_CONNECT;
 }
 
 int _getConnection(DrvConn *c, jobject *outConn, char *classList, char *props, const char *user,
@@ -391,8 +391,8 @@ int _getConnection(DrvConn *c, jobject *outConn, char *classList, char *props, c
     char *list = jc_StripBraces(classList);
     char *text = jc_StripBraces(props);
     if (!list || !*list) {
-        errPostMsg(&c->errors, "No JDBC driver or data-source class given", 3);
-        return 3;
+        errPostMsg(&c->errors, "No JDBC driver or data-source class given", ERR_DRIVER_LOAD_FAILED);
+        return ERR_DRIVER_LOAD_FAILED;
     }
     if (char *semi = strchr(list, ';')) {
         *semi = '\0';
@@ -402,7 +402,7 @@ int _getConnection(DrvConn *c, jobject *outConn, char *classList, char *props, c
     JLocal<jclass> cls(env, loadReported(c, list));
     if (!cls.get()) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't find DBMS Driver = [%s]", list);
-        return 3;
+        return ERR_DRIVER_LOAD_FAILED;
     }
     struct Kind {
         const char *jniName;
@@ -418,7 +418,7 @@ int _getConnection(DrvConn *c, jobject *outConn, char *classList, char *props, c
         JLocal<jclass> iface(env, env->FindClass(kinds[i].jniName));
         if (!iface.get() || CheckException(env, c->stringMode, &c->errors) != 0) {
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s", kinds[i].missing);
-            return 3;
+            return ERR_DRIVER_LOAD_FAILED;
         }
         if (!env->IsAssignableFrom(cls, iface))
             continue;
@@ -429,6 +429,6 @@ int _getConnection(DrvConn *c, jobject *outConn, char *classList, char *props, c
     char msg[300];
     snprintf(msg, sizeof msg, "Class %.200s is neither a JDBC driver nor a data source", list);
     LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s", msg);
-    errPostMsg(&c->errors, msg, 3);
-    return 3;
+    errPostMsg(&c->errors, msg, ERR_DRIVER_LOAD_FAILED);
+    return ERR_DRIVER_LOAD_FAILED;
 }

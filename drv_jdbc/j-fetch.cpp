@@ -136,15 +136,18 @@ int readCellValue(DrvStmt *s, jobject o, bool callable, int32_t i, ValueType vt,
     }
     case VT_DATE: case VT_TIME: case VT_TIMESTAMP: {
         DrvTimestamp t{};
+        int32_t year = 0;
+        uint16_t month = 0;
         if (vt == VT_DATE)
-            rc = FAMILY(getDate)(s, o, i, &t.year, &t.month, &t.day);
+            rc = FAMILY(getDate)(s, o, i, &year, &month, &t.day);
         else if (vt == VT_TIME)
             rc = FAMILY(getTime)(s, o, i, &t.hour, &t.minute, &t.second);
         else
-            rc = FAMILY(getTimestamp)(s, o, i, &t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second,
-                                      &t.fraction);
+            rc = FAMILY(getTimestamp)(s, o, i, &year, &month, &t.day, &t.hour, &t.minute, &t.second, &t.fraction);
         if (rc != 0)
             return rc;
+        // A year beyond the 16-bit field keeps its high part in the month field.
+        RB_PutYearMonth(year, month, &t.year, &t.month);
         if (vt == VT_DATE) {
             uint16_t f[3] = {static_cast<uint16_t>(t.year), t.month, t.day};
             memcpy(cell, f, sizeof f);
@@ -162,7 +165,7 @@ int readCellValue(DrvStmt *s, jobject o, bool callable, int32_t i, ValueType vt,
     case VT_TEXT1: case VT_TEXT2: case VT_TEXT4: {
         unsigned pre = prefixOf(vt);
         if (w <= pre)
-            return 15;
+            return ERR_GENERAL;
         rc = FAMILY(getString)(s, o, i, reinterpret_cast<char *>(cell + pre), &len, size - static_cast<int32_t>(pre));
         if (rc == 0)
             storePrefix(cell, pre, len);
@@ -171,7 +174,7 @@ int readCellValue(DrvStmt *s, jobject o, bool callable, int32_t i, ValueType vt,
     case VT_BIN1: case VT_BIN2: case VT_BIN4: {
         unsigned pre = prefixOf(vt);
         if (w <= pre)
-            return 15;
+            return ERR_GENERAL;
         rc = FAMILY(getBytes)(s, o, i, cell + pre, &len, size - static_cast<int32_t>(pre));
         if (rc == 0)
             storePrefix(cell, pre, len);
@@ -182,13 +185,13 @@ int readCellValue(DrvStmt *s, jobject o, bool callable, int32_t i, ValueType vt,
     case VT_HEAP_WTEXT: return FAMILY(getStringLongW)(s, o, i, reinterpret_cast<LongDataBuf *>(cell));
     case VT_WTEXT4:
         if (w <= 4)
-            return 15;
+            return ERR_GENERAL;
         rc = FAMILY(getStringW)(s, o, i, reinterpret_cast<char16_t *>(cell + 4), &len, (size - 4) / 2);
         if (rc == 0)
             storePrefix(cell, 4, len);
         return rc;
     default:
-        return 15;
+        return ERR_GENERAL;
     }
 }
 
@@ -451,7 +454,7 @@ int readValue(DrvStmt *s, jobject source, bool callable, int32_t index, RowBlock
     const ValueType vt = col->valueType;
     const bool wideType = vt >= VT_WCHAR && vt <= VT_WTEXT4;
     if ((!callable && !fetchReads(vt)) || (wideType && !KRS_IsUnicodeBuild()) || vt == VT_BYTE || vt > VT_WTEXT4)
-        return 15;
+        return ERR_GENERAL;
     uint8_t *cell = col->data + static_cast<size_t>(row) * col->width;
     int rc = readCellValue(s, source, callable, index, vt, cell, col->width);
     if (rc != 0)
@@ -470,11 +473,11 @@ int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
         return rc;
     DrvStmt *s = op.get();
     if (!block)
-        return 21;
-    s->rowCount = 0;
+        return ERR_INVALID_ARGUMENT;
+    s->blockRows = 0;
     const int32_t redirect = s->redirectCol;
     if (!(s->flags & DS_PENDING))
-        return 22;
+        return ERR_FUNCTION_SEQUENCE;
     if (int rc = op.pushFrame(256))
         return rc;
     if ((s->flags & DS_PROCCALL) && rows == 0) {
@@ -501,7 +504,7 @@ int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
         return rc;
     if (redirect >= 0 && redirect >= block->columnsUsed) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "The redirectCol is more than count of Columns");
-        return 15;
+        return ERR_GENERAL;
     }
     int perRow = redirect >= 0 ? 1 : block->columnsUsed;
     if (s->jdbcColumns >= 0)
@@ -539,11 +542,11 @@ int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
         if (s->catalogKind)
             patchCatalogRow(s, block, r);
         ++r;
-        ++s->rowCount;
+        ++s->blockRows;
     }
-    block->rowsUsed = s->rowCount;
-    s->rowsFetched += s->rowCount;
-    if (rc == 0 && s->rowCount == 0 && (s->flags & DS_END_OF_DATA)) {
+    block->rowsUsed = s->blockRows;
+    s->rowsFetched += s->blockRows;
+    if (rc == 0 && s->blockRows == 0 && (s->flags & DS_END_OF_DATA)) {
         // Nothing was left: the caller sees the end as an empty block.
         RB_Free(block);
         RB_Init(block, 0);

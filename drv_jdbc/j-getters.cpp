@@ -14,9 +14,9 @@
 namespace {
 int memoryFailure(const JCtx &x)
 {
-    errPostMsg(x.chain, "Memory allocation failure", 15);
+    errPostMsg(x.chain, "Memory allocation failure", ERR_GENERAL);
     LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Memory allocation failure");
-    return 15;
+    return ERR_GENERAL;
 }
 
 void releaseHeld(LongDataBuf *buf)
@@ -74,7 +74,7 @@ int getString(DrvStmt *s, jobject o, int32_t i, char *cell, int32_t *length, int
     JStringText view;
     if (jc_GetStringText(x.env, static_cast<jstring>(str.get()), &view, STRMODE_PLATFORM) != 0) {
         jc_ClearException(x.env);
-        return 15;
+        return ERR_GENERAL;
     }
     size_t n = cutText(view.chars, static_cast<size_t>(view.length), room);
     memcpy(cell, view.chars, n);
@@ -269,12 +269,12 @@ constexpr DateField kTime[] = {{"getHours", 0}, {"getMinutes", 0}, {"getSeconds"
 constexpr DateField kStamp[] = {{"getYear", 1900}, {"getMonth", 1},   {"getDate", 0},  {"getHours", 0},
                                 {"getMinutes", 0}, {"getSeconds", 0}, {"getNanos", 0}};
 
-int getDate(DrvStmt *s, jobject o, int32_t i, int16_t *y, uint16_t *m, uint16_t *d)
+int getDate(DrvStmt *s, jobject o, int32_t i, int32_t *y, uint16_t *m, uint16_t *d)
 {
     int32_t v[3];
     int rc = dateFields(s, o, i, "getDate", "(I)Ljava/sql/Date;", kDate, 3, v);
     if (rc == 0) {
-        *y = static_cast<int16_t>(v[0]);
+        *y = v[0];
         *m = static_cast<uint16_t>(v[1]);
         *d = static_cast<uint16_t>(v[2]);
     }
@@ -293,13 +293,13 @@ int getTime(DrvStmt *s, jobject o, int32_t i, uint16_t *h, uint16_t *mi, uint16_
     return rc;
 }
 
-int getTimestamp(DrvStmt *s, jobject o, int32_t i, int16_t *y, uint16_t *m, uint16_t *d, uint16_t *h,
+int getTimestamp(DrvStmt *s, jobject o, int32_t i, int32_t *y, uint16_t *m, uint16_t *d, uint16_t *h,
                  uint16_t *mi, uint16_t *se, uint32_t *f)
 {
     int32_t v[7];
     int rc = dateFields(s, o, i, "getTimestamp", "(I)Ljava/sql/Timestamp;", kStamp, 7, v);
     if (rc == 0) {
-        *y = static_cast<int16_t>(v[0]);
+        *y = v[0];
         *m = static_cast<uint16_t>(v[1]);
         *d = static_cast<uint16_t>(v[2]);
         *h = static_cast<uint16_t>(v[3]);
@@ -356,7 +356,7 @@ int wasNull(DrvStmt *s, jobject o, uint8_t *out) { return jctxScalar(jctx(s), o,
     {                                                                                                \
         return getBytesLong(s, o, i, b, Callable);                                                   \
     }                                                                                                \
-    int jc_##Cls##_getDate(DrvStmt *s, jobject o, int32_t i, int16_t *y, uint16_t *m, uint16_t *d) \
+    int jc_##Cls##_getDate(DrvStmt *s, jobject o, int32_t i, int32_t *y, uint16_t *m, uint16_t *d) \
     {                                                                                                \
         return getDate(s, o, i, y, m, d);                                                            \
     }                                                                                                \
@@ -364,7 +364,7 @@ int wasNull(DrvStmt *s, jobject o, uint8_t *out) { return jctxScalar(jctx(s), o,
     {                                                                                                \
         return getTime(s, o, i, h, m, c);                                                            \
     }                                                                                                \
-    int jc_##Cls##_getTimestamp(DrvStmt *s, jobject o, int32_t i, int16_t *y, uint16_t *m, uint16_t *d, \
+    int jc_##Cls##_getTimestamp(DrvStmt *s, jobject o, int32_t i, int32_t *y, uint16_t *m, uint16_t *d, \
                                 uint16_t *h, uint16_t *mi, uint16_t *se, uint32_t *f)                \
     {                                                                                                \
         return getTimestamp(s, o, i, y, m, d, h, mi, se, f);                                         \

@@ -31,11 +31,12 @@ struct LongDataBuf;
     int jc_##Cls##_getBytes(DrvStmt *s, jobject o, int32_t i, uint8_t *cell, int32_t *length,      \
                             int32_t size);                                                         \
     int jc_##Cls##_getBytesLong(DrvStmt *s, jobject o, int32_t i, LongDataBuf *buf);               \
-    int jc_##Cls##_getDate(DrvStmt *s, jobject o, int32_t i, int16_t *year, uint16_t *month,       \
+    /* Years whole: astronomical (1 BC is 0), beyond the 16-bit ODBC field as they are. */         \
+    int jc_##Cls##_getDate(DrvStmt *s, jobject o, int32_t i, int32_t *year, uint16_t *month,       \
                            uint16_t *day);                                                         \
     int jc_##Cls##_getTime(DrvStmt *s, jobject o, int32_t i, uint16_t *hour, uint16_t *minute,     \
                            uint16_t *second);                                                      \
-    int jc_##Cls##_getTimestamp(DrvStmt *s, jobject o, int32_t i, int16_t *year, uint16_t *month,  \
+    int jc_##Cls##_getTimestamp(DrvStmt *s, jobject o, int32_t i, int32_t *year, uint16_t *month,  \
                                 uint16_t *day, uint16_t *hour, uint16_t *minute, uint16_t *second, \
                                 uint32_t *fraction);
 

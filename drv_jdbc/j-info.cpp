@@ -11,6 +11,7 @@
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-wrap.h"
 #include "odbc/drv_convtable.h"
+#include "odbc/drv_items.h"
 #include "odbc/flavour.h"
 #include "odbc/rowblock.h"
 #include "util/hash.h"
@@ -39,8 +40,6 @@ const ScalarFunction kScalarFunctions[] = {
 
 namespace {
 
-constexpr int kKindMask = 0x0F000000;
-
 const DrvConvRow kConvRows[] = {
     {1, 32767, 0x2A31FE}, {5, 0, 0x2821FE}, {4, 0, 0x2821FE}, {7, 0, 0x2821FE}, {8, 0, 0x2821FE},
     {10, 0, 0x282400},    {9, 0, 0x282200}, {11, 0, 0x282800}, {-2, 65533, 0x2A3000},
@@ -57,11 +56,13 @@ struct FixedItem {
 };
 
 const FixedItem kFixedItems[] = {
-    {0x20010001, 2818047, false}, {0x20010002, 1, false}, {0x20010003, 1, false},
-    {0x20010004, 1, false},       {0x20010005, 0, false}, {0x20010006, 1, false},
-    {0x20010007, 1, false},       {0x20010008, 1, true},  {0x20010009, 255, false},
-    {0x2001000A, 0, false},       {0x2001000E, 1, false}, {0x20010017, 0, false},
-    {0x20010018, 1, false},
+    {DRV_CONN_UNASKED_MASK, 2818047, false},      {DRV_CONN_NEEDS_BIND, 1, false},
+    {DRV_CONN_HAS_MORE_RESULTS, 1, false},        {DRV_CONN_HAS_PARAM_ARRAYS, 1, false},
+    {DRV_CONN_SP_OUT_DEFER_FETCH, 0, false},      {DRV_CONN_HAS_SCROLL_CURSORS, 1, false},
+    {DRV_CONN_LOCK_BY_UPDATE, 1, false},          {DRV_CONN_HAS_DYNAMIC_CURSORS, 1, true},
+    {DRV_CONN_MAX_PARAMS, 255, false},            {DRV_CONN_HAS_V2_DAE, 0, false},
+    {DRV_CONN_HAS_EXECUTE2, 1, false},            {DRV_CONN_XA_KEEP_WORKER, 0, false},
+    {DRV_CONN_XA_END_WORKER, 1, false},
 };
 
 // Answers that read the connection: 0, 1 (not answered) or a JDBC error.
@@ -117,9 +118,10 @@ struct ComputedItem {
 };
 
 const ComputedItem kComputedItems[] = {
-    {0x2001000B, RowVersions},   {0x20010011, CapabilityWord}, {0x20010013, Utf8Text},
-    {0x2001000D, CurrentCatalog}, {0x20030000, AutoCommit},    {0x20030001, AccessMode},
-    {0x2003006C, Isolation},
+    {DRV_CONN_ROW_VERSIONS, RowVersions},       {DRV_CONN_CAPABILITY_WORD, CapabilityWord},
+    {DRV_CONN_UTF8_TEXT, Utf8Text},             {DRV_CONN_CURRENT_CATALOG, CurrentCatalog},
+    {DRV_CONN_AUTOCOMMIT, AutoCommit},          {DRV_CONN_ACCESS_MODE, AccessMode},
+    {DRV_CONN_ISOLATION, Isolation},
 };
 
 // The fixed and computed items of group 1, then the information types.
@@ -165,26 +167,25 @@ HashTable *BuildScalarFunctionMap()
 
 int DRV_GetInfo(int handle, int code, void *buf, int16_t len, int16_t *outLen)
 {
-    int cls = static_cast<int>(static_cast<uint32_t>(code) >> 28);
-    int kind = code & kKindMask;
-    int item = code & ~kKindMask;
-    switch (cls) {
-    case 1: {
+    int kind = DrvKindOf(code);
+    int item = DrvItemOf(code);
+    switch (DrvClassOf(code)) {
+    case DRV_CLASS_ENV: {
         if (!HT_Lookup(&drvEnvTable, static_cast<uint32_t>(handle)))
-            return 21;
-        if (code != 0x11010000)
-            return 1;
+            return ERR_INVALID_ARGUMENT;
+        if (code != DrvText(DRV_ENV_BACKEND_NAME))
+            return ERR_FUNCTION_NOT_SUPPORTED;
         Answer a;
         a.isText = true;
         strcpy(a.text, "jdbc");
         return DeliverAnswer(a, kind, buf, len, outLen);
     }
-    case 2:
+    case DRV_CLASS_CONN:
         return ConnectionItem(handle, item, kind, buf, len, outLen);
-    case 3:
+    case DRV_CLASS_STMT:
         return DRV_StatementItem(handle, item, kind, buf, len, outLen);
     default:
-        return 1;
+        return ERR_FUNCTION_NOT_SUPPORTED;
     }
 }
 
@@ -192,9 +193,9 @@ int GetOpTable(int conn, void *request)
 {
     auto *t = static_cast<DrvConvTable *>(request);
     if (!t || !HT_Lookup(&drvConnTable, static_cast<uint32_t>(conn)))
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     if (t->type != 1)
-        return 43;
+        return ERR_NOT_CAPABLE;
     t->rowCount = static_cast<int32_t>(sizeof kConvRows / sizeof kConvRows[0]);
     t->rows = kConvRows;
     return 0;

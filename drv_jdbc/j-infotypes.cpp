@@ -13,6 +13,7 @@
 #include "drv_jdbc/j-info.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap.h"
+#include "odbc/drv_items.h"
 #include "drv_jdbc/j-wrap-dbmd.h"
 #include "odbc/flavour.h"
 #include "odbc/rowblock.h"
@@ -409,7 +410,7 @@ int Apply(DrvConn *c, const InfoRule &r, Answer *a)
     case R_SPECIAL:
         return r.special(c, r, a);
     }
-    return 1;
+    return ERR_FUNCTION_NOT_SUPPORTED;
 }
 
 // The conversion pairs: a target SQL type and its SQL_CVT_* bit.
@@ -442,10 +443,10 @@ int StatementAnswer(DrvStmt *s, int item, Answer *a)
 {
     const CursorState &cs = s->cursorCtx;
     switch (item) {
-    case 0x30010000:
-        a->number = s->sql.verb == SQLV_DML ? s->rowCount : -1;
+    case DRV_STMT_ROW_COUNT:
+        a->number = (s->flags & DS_COUNTED) ? s->rowCount : -1;
         return 0;
-    case 0x30030000: {
+    case DrvStmtOption(SQL_QUERY_TIMEOUT): {
         a->number = 0;
         if (!s->stmt)
             return 0;
@@ -454,25 +455,25 @@ int StatementAnswer(DrvStmt *s, int item, Answer *a)
         a->number = seconds;
         return rc;
     }
-    case 0x30030001: a->number = s->maxRows; return 0;
-    case 0x30030002: a->number = s->noScan ? 1 : 0; return 0;
-    case 0x30030003: a->number = s->maxLength; return 0;
-    case 0x30030006: a->number = cs.cursorType; return 0;
-    case 0x30030007: a->number = cs.concurrency; return 0;
-    case 0x30030008: a->number = cs.keysetSize; return 0;
-    case 0x30030009: a->number = cs.rowsetSize; return 0;
-    case 0x3003000A: a->number = cs.simulateCursor; return 0;
-    case 0x3003000B: a->number = cs.retrieveData; return 0;
-    case 0x3003000C: a->number = cs.useBookmarks; return 0;
-    case 0x3003000D:
-    case 0x3003000E: a->number = 0; return 0;
-    case 0x30030419: {
+    case DrvStmtOption(SQL_MAX_ROWS): a->number = s->maxRows; return 0;
+    case DrvStmtOption(SQL_NOSCAN): a->number = s->noScan ? 1 : 0; return 0;
+    case DrvStmtOption(SQL_MAX_LENGTH): a->number = s->maxLength; return 0;
+    case DrvStmtOption(SQL_CURSOR_TYPE): a->number = cs.cursorType; return 0;
+    case DrvStmtOption(SQL_CONCURRENCY): a->number = cs.concurrency; return 0;
+    case DrvStmtOption(SQL_KEYSET_SIZE): a->number = cs.keysetSize; return 0;
+    case DrvStmtOption(SQL_ROWSET_SIZE): a->number = cs.rowsetSize; return 0;
+    case DrvStmtOption(SQL_SIMULATE_CURSOR): a->number = cs.simulateCursor; return 0;
+    case DrvStmtOption(SQL_RETRIEVE_DATA): a->number = cs.retrieveData; return 0;
+    case DrvStmtOption(SQL_USE_BOOKMARKS): a->number = cs.useBookmarks; return 0;
+    case DrvStmtOption(SQL_GET_BOOKMARK):
+    case DrvStmtOption(SQL_ROW_NUMBER): a->number = 0; return 0;
+    case DrvStmtOption(KRS_STMT_LAST_SERIAL): {
         int32_t serial = 0;
         a->number = s->stmt && jc_Statement_getSerial(s, s->stmt, &serial) == 0 ? serial : 0;
         return 0;
     }
-    case 0x3003041A: a->number = cs.option1050; return 0;
-    default: return 1;
+    case DrvStmtOption(KRS_STMT_CURSOR_MODE): a->number = cs.cursorMode; return 0;
+    default: return ERR_FUNCTION_NOT_SUPPORTED;
     }
 }
 
@@ -533,18 +534,18 @@ int32_t infoSensitivityFlags(const DrvConn *c) { return c->options.cursorSensiti
 int DRV_MoreConnectionItems(DrvConn *c, int item, int kind, void *buf, int16_t len, int16_t *outLen)
 {
     Answer a;
-    if (item == (DRV_ITEM_CONNECTION_DEAD & ~0x0F000000)) {
+    if (item == DRV_CONN_DEAD) {
         uint8_t valid = 0;
         if (jc_Connection_isValid(c, c->connection, 5, &valid) != 0)
             valid = 0;
         a.number = valid ? 0 : 1;
         return DeliverAnswer(a, kind, buf, len, outLen);
     }
-    if ((item & 0xFFFF0000) != 0x20040000)
-        return 1;
-    const InfoRule *r = FindRule(item & 0xFFFF);
+    if (DrvGroupOf(item) != DRV_CONN_INFO)
+        return ERR_FUNCTION_NOT_SUPPORTED;
+    const InfoRule *r = FindRule(DrvNumberOf(item));
     if (!r || !c->metaData)
-        return 1;
+        return ERR_FUNCTION_NOT_SUPPORTED;
     int rc = Apply(c, *r, &a);
     return rc != 0 ? rc : DeliverAnswer(a, kind, buf, len, outLen);
 }
@@ -552,7 +553,11 @@ int DRV_MoreConnectionItems(DrvConn *c, int item, int kind, void *buf, int16_t l
 int DRV_StatementItem(int handle, int item, int kind, void *buf, int16_t len, int16_t *outLen)
 {
     DrvCall<DrvStmt> op(handle);
-    if (int rc = op.enter())
+    // Only the query timeout and the serial ask the Java statement; the rest,
+    // the row count of a diagnostic read among them, the record answers
+    // without attaching the thread to the VM.
+    const bool asksJava = item == DrvStmtOption(SQL_QUERY_TIMEOUT) || item == DrvStmtOption(KRS_STMT_LAST_SERIAL);
+    if (int rc = asksJava ? op.enter() : (op.get() ? 0 : ERR_INVALID_ARGUMENT))
         return rc;
     Answer a;
     int rc = StatementAnswer(op.get(), item, &a);
@@ -561,7 +566,7 @@ int DRV_StatementItem(int handle, int item, int kind, void *buf, int16_t len, in
 
 int DeliverAnswer(const InfoAnswer &a, int kind, void *buf, int16_t len, int16_t *outLen)
 {
-    if (kind == kItemIntKind) {
+    if (kind == DRV_KIND_INT) {
         int32_t v = a.isText ? 0 : a.number;
         if (outLen)
             *outLen = 4;
@@ -569,9 +574,9 @@ int DeliverAnswer(const InfoAnswer &a, int kind, void *buf, int16_t len, int16_t
             std::memcpy(buf, &v, sizeof v);
         return 0;
     }
-    if (kind == kItemTextKind) {
+    if (kind == DRV_KIND_TEXT) {
         StrCopyOut(a.isText ? a.text : "", static_cast<char *>(buf), len, outLen);
         return 0;
     }
-    return 1;
+    return ERR_FUNCTION_NOT_SUPPORTED;
 }

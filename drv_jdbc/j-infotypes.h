@@ -7,12 +7,9 @@
 struct DrvConn;
 struct HashTable;
 
-// Connection item 0x22010019: 1 when the JDBC connection is no longer valid
-// (Connection.isValid false or failing), else 0.
-constexpr int DRV_ITEM_CONNECTION_DEAD = 0x22010019;
-
-// Connection items beyond the capabilities: the information types (item
-// 0x20040000 + type, kind bits cleared) and the connection-dead question.
+// Connection items beyond the capabilities: the information types (items
+// DrvConnInfo(type)) and DRV_CONN_DEAD (1 when the JDBC connection is no
+// longer valid: Connection.isValid false or failing, else 0).
 // The caller has attached the thread and pushed a local frame.  0, 1 (not
 // answered, nothing written) or the failing JDBC call's number.
 int DRV_MoreConnectionItems(DrvConn *c, int item, int kind, void *buf, int16_t len,
@@ -32,10 +29,6 @@ uint32_t parseScalarFunctions(char *list, const HashTable *map, int category);
 uint32_t convertMask(DrvConn *c, int *error, int sqlType);
 // SQL_SCROLL_OPTIONS: 17 when DYN_CURS_SENSITIVITY is DISABLED, else 31.
 int32_t infoSensitivityFlags(const DrvConn *c);
-
-// The two kinds of a connection or statement item's answer.
-constexpr int kItemTextKind = 0x01000000;
-constexpr int kItemIntKind = 0x02000000;
 
 // One item's answer: a number or a text.
 struct InfoAnswer {

@@ -7,6 +7,7 @@
 #include "drv_jdbc/j-exec.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap-ps.h"
+#include "odbc/errors.h"
 #include "odbc/flavour.h"
 #include "odbc/param_types.h"
 #include "odbc/rowblock.h"
@@ -27,7 +28,6 @@
 #define SRC "drv_jdbc/j-param"
 
 namespace {
-enum : int { ERR_CANT = 43, ERR_RANGE = 58, ERR_BADNUM = 121, ERR_BADDATE = 119 };
 
 // What one parameter cell holds.
 struct PVal {
@@ -194,13 +194,13 @@ int textNumber(const TextArg &t, double *d, int64_t *i, bool *isInt)
     std::unique_ptr<char, decltype(&free)> big(nullptr, &free);
     const char *s = trimmedWhole(t, small, sizeof small, big);
     if (!s)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     if (*s == '+')
         ++s;
     const char *body = s + (*s == '-' ? 1 : 0);
     if (!isdigit(static_cast<unsigned char>(body[0])) &&
         !(body[0] == '.' && isdigit(static_cast<unsigned char>(body[1]))))
-        return ERR_BADNUM;
+        return ERR_INVALID_CAST_VALUE;
     const char *e = s + strlen(s);
     auto ri = std::from_chars(s, e, *i);
     if (ri.ec == std::errc() && ri.ptr == e) {
@@ -211,11 +211,11 @@ int textNumber(const TextArg &t, double *d, int64_t *i, bool *isInt)
     *isInt = false;
     auto rd = std::from_chars(s, e, *d, std::chars_format::general);
     if (rd.ptr != e)
-        return ERR_BADNUM;
+        return ERR_INVALID_CAST_VALUE;
     if (rd.ec == std::errc::result_out_of_range)
         *d = *s == '-' ? -HUGE_VAL : HUGE_VAL;
     else if (rd.ec != std::errc())
-        return ERR_BADNUM;
+        return ERR_INVALID_CAST_VALUE;
     return 0;
 }
 
@@ -227,14 +227,14 @@ int integerOf(const PVal &v, int64_t lo, int64_t hi, int64_t *out, size_t binByt
     case PVal::SIGNED: *out = v.i; break;
     case PVal::UNSIGNED:
         if (v.u > static_cast<uint64_t>(hi))
-            return ERR_RANGE;
+            return ERR_NUMERIC_RANGE;
         *out = static_cast<int64_t>(v.u);
         break;
     case PVal::DOUBLE: d = v.d; goto fromDouble;
     case PVal::TEXT: case PVal::WTEXT: {
         TextArg t;
         if (!asText(v, &t))
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         bool isInt = false;
         int64_t i = 0;
         if (int rc = textNumber(t, &d, &i, &isInt))
@@ -247,7 +247,7 @@ int integerOf(const PVal &v, int64_t lo, int64_t hi, int64_t *out, size_t binByt
     }
     case PVal::BINARY: {
         if (v.len < binBytes)
-            return ERR_RANGE;
+            return ERR_NUMERIC_RANGE;
         if (binBytes == 1) *out = static_cast<int8_t>(v.bytes[0]);
         else if (binBytes == 2) *out = loadAs<int16_t>(reinterpret_cast<const uint8_t *>(v.bytes));
         else if (binBytes == 4) *out = loadAs<int32_t>(reinterpret_cast<const uint8_t *>(v.bytes));
@@ -255,15 +255,15 @@ int integerOf(const PVal &v, int64_t lo, int64_t hi, int64_t *out, size_t binByt
         break;
     }
     default:
-        return ERR_CANT;
+        return ERR_NOT_CAPABLE;
     }
-    return *out < lo || *out > hi ? ERR_RANGE : 0;
+    return *out < lo || *out > hi ? ERR_NUMERIC_RANGE : 0;
 fromDouble:
     d = std::trunc(d);
     if (!std::isfinite(d) || d < -9223372036854775808.0 || d >= 9223372036854775808.0)
-        return ERR_RANGE;
+        return ERR_NUMERIC_RANGE;
     *out = static_cast<int64_t>(d);
-    return *out < lo || *out > hi ? ERR_RANGE : 0;
+    return *out < lo || *out > hi ? ERR_NUMERIC_RANGE : 0;
 }
 
 // The value as a double; 0 or 121 (58 for a short binary value).
@@ -276,19 +276,19 @@ int doubleOf(const PVal &v, double *out, size_t binBytes)
     case PVal::TEXT: case PVal::WTEXT: {
         TextArg t;
         if (!asText(v, &t))
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         bool isInt = false;
         int64_t i = 0;
         return textNumber(t, out, &i, &isInt);
     }
     case PVal::BINARY:
         if (v.len < binBytes)
-            return ERR_RANGE;
+            return ERR_NUMERIC_RANGE;
         *out = binBytes == 4 ? loadAs<float>(reinterpret_cast<const uint8_t *>(v.bytes))
                              : loadAs<double>(reinterpret_cast<const uint8_t *>(v.bytes));
         return 0;
     default:
-        return ERR_CANT;
+        return ERR_NOT_CAPABLE;
     }
 }
 
@@ -338,15 +338,15 @@ int dateTimeOf(const PVal &v, DrvTimestamp *ts)
 {
     if (v.kind == PVal::DATETIME) {
         *ts = v.ts;
-        return inRange(*ts) ? 0 : ERR_BADDATE;
+        return inRange(*ts) ? 0 : ERR_INVALID_DATETIME_FORMAT;
     }
     if (v.kind != PVal::TEXT && v.kind != PVal::WTEXT)
-        return ERR_CANT;
+        return ERR_NOT_CAPABLE;
     TextArg t;
     if (!asText(v, &t))
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     char buf[128];
-    return parseDateTime(trimmed(t, buf, sizeof buf), ts) ? 0 : ERR_BADDATE;
+    return parseDateTime(trimmed(t, buf, sizeof buf), ts) ? 0 : ERR_INVALID_DATETIME_FORMAT;
 }
 
 enum Target { T_NONE, T_TEXT, T_LONGTEXT, T_BINARY, T_LONGBINARY, T_BIT, T_TINYINT, T_SMALLINT, T_INTEGER,
@@ -387,14 +387,14 @@ int setBytesOf(DrvStmt *s, jobject ps, int32_t idx, const void *p, size_t n, boo
 int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
 {
     if (v.kind == PVal::DATETIME && target != T_DATE && target != T_TIME && target != T_TIMESTAMP)
-        return ERR_CANT;
+        return ERR_NOT_CAPABLE;
     switch (target) {
     case T_TEXT: case T_LONGTEXT: {
         if (v.kind == PVal::BINARY)
             return setBytesOf(s, ps, idx, v.bytes, v.len, target == T_LONGTEXT);
         TextArg t;
         if (!asText(v, &t))
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         return jc_PreparedStatement_setStringUntyped(s, ps, idx, t.p, t.len, t.mode);
     }
     case T_BINARY: case T_LONGBINARY: {
@@ -403,7 +403,7 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
         case PVal::TEXT: case PVal::WTEXT: {
             TextArg t;
             if (!asText(v, &t))
-                return 16;
+                return ERR_MEMORY_ALLOCATION;
             return jc_PreparedStatement_setStringUntyped(s, ps, idx, t.p, t.len, t.mode);
         }
         case PVal::BINARY: return setBytesOf(s, ps, idx, v.bytes, v.len, stream);
@@ -423,7 +423,7 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
         case PVal::UNSIGNED: b = v.u != 0; break;
         case PVal::DOUBLE: b = v.d != 0.0; break;
         case PVal::BINARY: b = v.len && v.bytes[0] != 0; break;
-        default: return ERR_CANT;
+        default: return ERR_NOT_CAPABLE;
         }
         return jc_PreparedStatement_setBoolean(s, ps, idx, b ? 1 : 0);
     }
@@ -433,13 +433,13 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
         int64_t lo = fromUnsigned ? 0 : (tiny ? -128 : -32768);
         int64_t hi = fromUnsigned ? (tiny ? 255 : 65535) : (tiny ? 127 : 32767);
         if (fromUnsigned && v.u > static_cast<uint64_t>(hi))
-            return ERR_RANGE;
+            return ERR_NUMERIC_RANGE;
         int64_t x = 0;
         int rc = integerOf(v, INT64_MIN, INT64_MAX, &x, tiny ? 1 : 2);
         if (rc == 0 && (x < lo || x > hi)) {
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, tiny ? "Byte value out of range [%lld]" : "Short value out of range [%lld]",
                        static_cast<long long>(x));
-            rc = ERR_RANGE;
+            rc = ERR_NUMERIC_RANGE;
         }
         if (rc != 0)
             return rc;
@@ -472,7 +472,7 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
             return rc;
         if (d < -FLT_MAX || d > FLT_MAX) {
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Float value out of range [%g]", d);
-            return ERR_RANGE;
+            return ERR_NUMERIC_RANGE;
         }
         return jc_PreparedStatement_setFloat(s, ps, idx, static_cast<float>(d));
     }
@@ -487,23 +487,23 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
         case PVal::TEXT: case PVal::WTEXT: {
             TextArg t;
             if (!asText(v, &t))
-                return 16;
+                return ERR_MEMORY_ALLOCATION;
             // A numeric may carry thousands of digits: a longer text gets a
             // buffer of its own.
             char small[512];
             std::unique_ptr<char, decltype(&free)> big(nullptr, &free);
             const char *num = trimmedWhole(t, small, sizeof small, big);
             if (!num)
-                return 16;
+                return ERR_MEMORY_ALLOCATION;
             if (!isDecimalText(num))
-                return ERR_BADNUM;
+                return ERR_INVALID_CAST_VALUE;
             return jc_PreparedStatement_setBigDecimal(s, ps, idx, num, static_cast<int32_t>(strlen(num)), t.mode);
         }
         case PVal::SIGNED: return jc_PreparedStatement_setLong(s, ps, idx, v.i);
         case PVal::UNSIGNED: return jc_PreparedStatement_setLong(s, ps, idx, static_cast<int64_t>(v.u));
         case PVal::DOUBLE:
             if (!std::isfinite(v.d))
-                return ERR_RANGE;
+                return ERR_NUMERIC_RANGE;
             return jc_PreparedStatement_setDouble(s, ps, idx, v.d);
         default:
             return setBytesOf(s, ps, idx, v.bytes, v.len, false);
@@ -515,7 +515,7 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
         if (!ts.year && !ts.month && !ts.day) {
             // A time alone: no date; as a timestamp it takes today's date.
             if (target == T_DATE)
-                return ERR_BADDATE;
+                return ERR_INVALID_DATETIME_FORMAT;
             if (target == T_TIMESTAMP) {
                 const std::time_t now = std::time(nullptr);
                 std::tm local{};
@@ -532,7 +532,7 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
         return jc_PreparedStatement_setTimestamp(s, ps, idx, &ts);
     }
     default:
-        return ERR_CANT;
+        return ERR_NOT_CAPABLE;
     }
 }
 
@@ -668,7 +668,7 @@ int bindParamRow(DrvStmt *s, int32_t n)
         if (outOnly) {
             // The JDBC driver takes no value for an output-only parameter.
         } else if (!col.indicators || n >= s->params->rowsAllocated) {
-            rc = 15;
+            rc = ERR_GENERAL;
         } else if (col.indicators[n] == RB_IND_NULL) {
             int32_t jt = row ? (isTextTarget(row->target) ? JDBC_TYPES_OTHER : row->jdbcType) : sqlType;
             rc = jc_PreparedStatement_setNull(s, s->stmt, idx, jt);
@@ -678,9 +678,9 @@ int bindParamRow(DrvStmt *s, int32_t n)
             if ((wideType && !KRS_IsUnicodeBuild()) || !readCell(col, n, &v)) {
                 LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "unknown bind type [%d] in parameters",
                            static_cast<int>(col.valueType));
-                return ERR_CANT;
+                return ERR_NOT_CAPABLE;
             }
-            rc = row ? setValue(s, s->stmt, idx, row->target, v) : ERR_CANT;
+            rc = row ? setValue(s, s->stmt, idx, row->target, v) : ERR_NOT_CAPABLE;
         }
         if (rc == 0 && call && (dir == PARAM_INPUT_OUTPUT || outOnly)) {
             rc = jc_CallableStatement_registerOutParameter(s, s->stmt, idx, jdbcTypeOfOdbc(sqlType));
@@ -702,7 +702,7 @@ int initParamDescs(DrvStmt *s)
     ColDesc *d = CD_Alloc(s->paramCount);
     if (!d) {
         s->paramCount = 0;
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     }
     for (uint16_t i = 0; i < s->paramCount; ++i) {
         if (s->flags & DS_PROCCALL)
@@ -722,7 +722,7 @@ int describeParams(DrvStmt *s)
 {
     if (!(s->flags & DS_PREPARED)) {
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior prepare");
-        return 22;
+        return ERR_FUNCTION_SEQUENCE;
     }
     if (s->flags & DS_PENDING) {
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "Describe params work only before Execute");

@@ -3,6 +3,7 @@
 
 #include "drv_jdbc/j-exec.h"
 #include "drv_jdbc/j-stmt.h"
+#include "odbc/errnum.h"
 #include "odbc/flavour.h"
 #include "odbc/param_types.h"
 #include "odbc/rowblock.h"
@@ -58,7 +59,7 @@ int initCallProcRowSet(RowBlock *out, const RowBlock *params)
                 out->rowsUsed = rows;
                 RB_Free(out);
                 LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Memory allocation failure");
-                return 16;
+                return ERR_MEMORY_ALLOCATION;
             }
             memcpy(copy, from.data, bytes);
             LongDataBuf to{from.length, copy};
@@ -85,7 +86,7 @@ int fetchCallProc(DrvStmt *s, RowBlock *out)
         if (col.valueType < VT_CHAR || col.valueType > VT_WTEXT4 || (wideType && !KRS_IsUnicodeBuild())) {
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Unknown type = %d in fetchCallProc",
                        static_cast<int>(col.valueType));
-            return 15;
+            return ERR_GENERAL;
         }
         if (out->rowsUsed < 1)
             break;

@@ -67,7 +67,7 @@ int jc_ResultSetMetaData_getColumnLabelFixed(DrvStmt *s, jobject md, int32_t col
         return rc;
     memset(field, 0, RSMD_LABEL_FIELD + 1);
     if (!text)
-        return 15;
+        return ERR_GENERAL;
     strncpy(field, text, RSMD_LABEL_FIELD);
     free(text);
     return 0;

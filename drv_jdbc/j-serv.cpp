@@ -5,6 +5,7 @@
 #include "drv_jdbc/j-classes.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-setup.h"
+#include "drv_jdbc/j-signals.h"
 #include "util/hash.h"
 #include "util/log.h"
 #include "util/strutil.h"
@@ -141,7 +142,7 @@ int firstOpen(int *outEnv)
     if (HT_Init(&drvEnvTable, 0x0DBCAAAA) != 0 || HT_Init(&drvConnTable, 0x0DBCBBBB) != 0 ||
         HT_Init(&drvStmtTable, 0x0DBCCCCC) != 0) {
         destroyTables();
-        return 15;
+        return ERR_GENERAL;
     }
     *outEnv = 0;
     listFree();
@@ -149,13 +150,13 @@ int firstOpen(int *outEnv)
     if (!jvmService.attached) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't create environment list");
         destroyTables();
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     }
     DrvEnv *e = new (std::nothrow) DrvEnv();
     if (!e) {
         listFree();
         destroyTables();
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     }
     auto fail = [&](int rc, JNIEnv *env) {
         releaseEnvRefs(e, env);
@@ -169,12 +170,13 @@ int firstOpen(int *outEnv)
     jsize count = 0;
     if (JNI_GetCreatedJavaVMs(vms, 2, &count) == JNI_OK && count > 0) {
         jvmService.vm = vms[0];
+        jvmSignalsAfterVm();
     } else {
         int rc = jc_CreateJavaVM();
         if (rc < 0) {
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't create Java VM [%d|%s]", rc,
                        jniCodeText(rc));
-            return fail(15, nullptr);
+            return fail(ERR_GENERAL, nullptr);
         }
     }
     JNIEnv *env = nullptr;
@@ -186,20 +188,20 @@ int firstOpen(int *outEnv)
     }
     if (!env) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't attach JVM to current thread");
-        return fail(15, nullptr);
+        return fail(ERR_GENERAL, nullptr);
     }
     jvmService.firstEnv = env;
 
     {
         JniLocalFrame frame(env, 64);
         if (!frame.ok())
-            return fail(16, env);
+            return fail(ERR_MEMORY_ALLOCATION, env);
         jclass xid = nullptr;
         if (jc_DefineXAXidClass(env, &xid) != 0 || !xid) {
             jc_ClearException(env);
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't load XID class");
             frame.pop();
-            return fail(15, env);
+            return fail(ERR_GENERAL, env);
         }
         e->xidClass = static_cast<jclass>(env->NewGlobalRef(xid));
         env->DeleteLocalRef(xid);
@@ -209,19 +211,19 @@ int firstOpen(int *outEnv)
         if (!loader) {
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't create  ClassLoader");
             frame.pop();
-            return fail(15, env);
+            return fail(ERR_GENERAL, env);
         }
         e->classLoader = env->NewGlobalRef(loader);
         env->DeleteLocalRef(loader);
         if (!e->xidClass || !e->classLoader) {
             jc_ClearException(env);
             frame.pop();
-            return fail(16, env);
+            return fail(ERR_MEMORY_ALLOCATION, env);
         }
     }
     if (HT_EnableLock(&drvEnvTable) != 0 || HT_EnableLock(&drvConnTable) != 0 ||
         HT_EnableLock(&drvStmtTable) != 0)
-        return fail(15, env);
+        return fail(ERR_GENERAL, env);
 
     e->firstEnv = env;
     int32_t handle = 0;
@@ -237,11 +239,12 @@ int firstOpen(int *outEnv)
 int laterOpen(int *outEnv)
 {
     *outEnv = jvmService.envHandle;
+    jvmKeepSignals();
     bool attached = false;
     JNIEnv *env = envOfThread(&attached);
     if (!env) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't attach JVM to current thread");
-        return 15;
+        return ERR_GENERAL;
     }
     if (attached)
         listPut(env, JVM_MARK_ATTACHED);
@@ -253,7 +256,7 @@ int laterOpen(int *outEnv)
 int DRV_EnvOpen(const void *openRec, int *outEnv)
 {
     if (!outEnv)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     // One lock around the opens and the last close keeps them apart.
     PL_CsGuard guard(jvmService.mutex);
     return jvmService.openCount > 0 ? laterOpen(outEnv) : firstOpen(outEnv);
@@ -263,10 +266,10 @@ int DRV_EnvClose(int envHandle)
 {
     DrvEnv *e = static_cast<DrvEnv *>(HT_Lookup(&drvEnvTable, static_cast<uint32_t>(envHandle)));
     if (!e)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     PL_CsGuard guard(jvmService.mutex);
     if (HT_Lookup(&drvEnvTable, static_cast<uint32_t>(envHandle)) != e)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     if (--jvmService.openCount > 0)
         return 0;
 
@@ -343,18 +346,30 @@ int jc_CreateJavaVM()
     args.ignoreUnrecognized = JNI_TRUE;
     JavaVM *vm = nullptr;
     JNIEnv *env = nullptr;
+    jvmSignalsBeforeVm();
     int rc = JNI_CreateJavaVM(&vm, reinterpret_cast<void **>(&env), &args);
     if (rc == JNI_OK) {
         jvmService.vm = vm;
         jvmService.firstEnv = env;
         listPut(env, JVM_MARK_CREATOR);
+        jvmSignalsAfterVm();
     }
     free(buf);
     return rc;
 }
 
-JNIEnv *jvmAttachThread(JNIEnv *previous)
+JNIEnv *jvmThreadEnv()
 {
+    JavaVM *vm = jvmService.vm;
+    JNIEnv *env = nullptr;
+    if (!vm || vm->GetEnv(reinterpret_cast<void **>(&env), KRS_JNI_VERSION) != JNI_OK)
+        return nullptr;
+    return env;
+}
+
+JNIEnv *jvmAttachThread()
+{
+    jvmKeepSignals();
     bool attached = false;
     JNIEnv *env = envOfThread(&attached);
     if (!env) {
@@ -365,6 +380,18 @@ JNIEnv *jvmAttachThread(JNIEnv *previous)
     if (attached)
         listPut(env, JVM_MARK_ATTACHED);
     return env;
+}
+
+JvmThreadScope::JvmThreadScope()
+{
+    jvmKeepSignals();
+    env_ = envOfThread(&attachedHere_);
+}
+
+JvmThreadScope::~JvmThreadScope()
+{
+    if (attachedHere_ && jvmService.vm->DetachCurrentThread() != JNI_OK)
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't detach JVM from current thread");
 }
 
 void jvmDetachThread(JNIEnv *previous)

@@ -67,9 +67,26 @@ int jc_CreateJavaVM();
 // when the copy cannot be made.
 int jvmSplitOptions(const char *text, char **buf, char **items, int max);
 
-// The calling thread's JNIEnv, attaching the thread when it has none; NULL
-// when the VM refuses.
-JNIEnv *jvmAttachThread(JNIEnv *previous);
+// The calling thread's JNIEnv, attaching the thread when it has none (the
+// VM's fault handlers are put back first when replaced); NULL when the VM
+// refuses.
+JNIEnv *jvmAttachThread();
+// The calling thread's JNIEnv for the life of the guard, for work that is
+// not a call on the connection (SQLCancel from another thread): a thread
+// that had none is attached and detached again at the end.
+class JvmThreadScope {
+public:
+    JvmThreadScope();
+    ~JvmThreadScope();
+    JvmThreadScope(const JvmThreadScope &) = delete;
+    JvmThreadScope &operator=(const JvmThreadScope &) = delete;
+    // NULL when the VM refuses the thread.
+    JNIEnv *env() const { return env_; }
+
+private:
+    JNIEnv *env_ = nullptr;
+    bool attachedHere_ = false;
+};
 // Detaches the calling thread when the driver attached it and it is not the
 // thread of the first open.
 void jvmDetachThread(JNIEnv *env);

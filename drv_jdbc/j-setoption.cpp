@@ -14,10 +14,10 @@
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap.h"
+#include "odbc/drv_items.h"
 
 namespace {
 
-constexpr int kKindMask = 0x0F000000;
 constexpr int32_t kEnd = -999;
 constexpr int32_t kMaxKeyset = 5000;
 constexpr int32_t kMaxRowset = 100;
@@ -91,29 +91,29 @@ uint32_t CapabilityMask(const DrvConn *c, int infoType)
 
 int SetConnectionOption(DrvConn *c, int code, void *value)
 {
-    const int32_t v = code == 0x2103006D ? 0 : *static_cast<int32_t *>(value);
+    const int32_t v = code == DrvText(DRV_CONN_CATALOG) ? 0 : *static_cast<int32_t *>(value);
     switch (code) {
-    case 0x22030000:
+    case DrvInt(DRV_CONN_AUTOCOMMIT):
         return jc_Connection_setAutoCommit(c, c->connection, v != 0 ? 1 : 0);
-    case 0x22030001: {
+    case DrvInt(DRV_CONN_ACCESS_MODE): {
         // The JDBC connection follows, so that the database refuses writes.
         int rc = jc_Connection_setReadOnly(c, c->connection, v != 0 ? 1 : 0);
         if (rc == 0)
             c->accessMode = v != 0 ? 1 : 0;
         return rc;
     }
-    case 0x2203006C:
+    case DrvInt(DRV_CONN_ISOLATION):
         return jc_Connection_setTransactionIsolation(c, c->connection, v);
-    case 0x2103006D:
+    case DrvText(DRV_CONN_CATALOG):
         return jc_Connection_setCatalog(c, c->connection, static_cast<const char *>(value));
-    case 0x2201000C:
+    case DrvInt(DRV_CONN_ODBC_VERSION):
         c->odbcVersion = v;
         return 0;
-    case 0x22010016:
+    case DrvInt(DRV_CONN_ONE_STATEMENT):
         c->oneStmtEmulation = v;
         return 0;
     default:
-        return 43;
+        return ERR_NOT_CAPABLE;
     }
 }
 
@@ -122,11 +122,11 @@ int SetConnectionOption(DrvConn *c, int code, void *value)
 int SetCursorType(DrvStmt *s, int32_t *v)
 {
     int rc = negotiateOption(s->conn, SQL_CURSOR_TYPE, v);
-    if (rc == 43)
-        return 43;
+    if (rc == ERR_NOT_CAPABLE)
+        return ERR_NOT_CAPABLE;
     if (*v == SQL_CURSOR_DYNAMIC && !s->conn->capabilityMark) {
         *v = SQL_CURSOR_KEYSET_DRIVEN;
-        rc = 75;
+        rc = ERR_OPTION_VALUE_CHANGED;
     }
     s->cursorCtx.cursorType = *v;
     s->cursorCtx.flags |= 0x40;
@@ -136,69 +136,69 @@ int SetCursorType(DrvStmt *s, int32_t *v)
 int SetStatementOption(DrvStmt *s, int code, int32_t *v)
 {
     CursorState &cs = s->cursorCtx;
-    switch (code) {
-    case 0x32030000:
+    switch (DrvItemOf(code)) {
+    case DrvStmtOption(SQL_QUERY_TIMEOUT):
         s->queryTimeout = *v;
         return s->stmt ? jc_Statement_setQueryTimeout(s, s->stmt, *v) : 0;
-    case 0x32030001: {
+    case DrvStmtOption(SQL_MAX_ROWS): {
         int32_t m = s->conn->options.maxRows;
         if (m > 0 && (*v <= 0 || *v > m)) {
             s->maxRows = m;
             *v = m;
-            return 75;
+            return ERR_OPTION_VALUE_CHANGED;
         }
         s->maxRows = *v;
         return 0;
     }
-    case 0x32030002:
+    case DrvStmtOption(SQL_NOSCAN):
         s->noScan = *v != 0 ? 1 : 0;
         return 0;
-    case 0x32030003:
+    case DrvStmtOption(SQL_MAX_LENGTH):
         s->maxLength = *v;
         return 0;
-    case 0x32030006:
+    case DrvStmtOption(SQL_CURSOR_TYPE):
         return SetCursorType(s, v);
-    case 0x32030007: {
+    case DrvStmtOption(SQL_CONCURRENCY): {
         int rc = negotiateOption(s->conn, SQL_CONCURRENCY, v);
-        if (rc != 43)
+        if (rc != ERR_NOT_CAPABLE)
             cs.concurrency = *v;
         return rc;
     }
-    case 0x32030008:
+    case DrvStmtOption(SQL_KEYSET_SIZE):
         if (!s->conn->capabilityMark && *v != 0)
-            return 75;
+            return ERR_OPTION_VALUE_CHANGED;
         cs.keysetSize = *v > kMaxKeyset ? kMaxKeyset : *v;
         cs.flags |= 0x100;
         return 0;
-    case 0x32030009: {
+    case DrvStmtOption(SQL_ROWSET_SIZE): {
         int rc = 0;
         if (!s->conn->options.noRowsetSizeLimit && *v > kMaxRowset) {
             *v = kMaxRowset;
-            rc = 75;
+            rc = ERR_OPTION_VALUE_CHANGED;
         }
         cs.rowsetSize = *v;
         cs.flags |= 0x1;
         cs.flags2 &= static_cast<uint16_t>(~0x30);
         return rc;
     }
-    case 0x3203000A:
+    case DrvStmtOption(SQL_SIMULATE_CURSOR):
         cs.simulateCursor = *v;
         return 0;
-    case 0x3203000B:
+    case DrvStmtOption(SQL_RETRIEVE_DATA):
         cs.retrieveData = *v;
         return 0;
-    case 0x3203000C:
+    case DrvStmtOption(SQL_USE_BOOKMARKS):
         cs.useBookmarks = *v;
         return 0;
-    case 0x3203000F:
+    case DrvStmtOption(SQL_ATTR_ENABLE_AUTO_IPD):
         return *v != 0 && !s->paramsDescribed ? describeParams(s) : 0;
-    case 0x3203041A:
+    case DrvStmtOption(KRS_STMT_CURSOR_MODE):
         if (*v != 1 && *v != 2)
-            return 21;
-        cs.option1050 = *v;
+            return ERR_INVALID_ARGUMENT;
+        cs.cursorMode = *v;
         return 0;
     default:
-        return 43;
+        return ERR_NOT_CAPABLE;
     }
 }
 
@@ -216,36 +216,35 @@ int negotiateOption(const DrvConn *c, int option, int32_t *value)
     while (v != kEnd && !(mask & lookupOptionBit(v, f->bits)))
         v = nextFallbackValue(v, f->fallbacks, &pos);
     if (v == kEnd)
-        return 43;
+        return ERR_NOT_CAPABLE;
     *value = v;
-    return v == asked ? 0 : 75;
+    return v == asked ? 0 : ERR_OPTION_VALUE_CHANGED;
 }
 
 int DRV_SetOption(int handle, int code, void *value)
 {
     if (!value)
-        return 21;
-    const int cls = static_cast<int>(static_cast<uint32_t>(code) >> 28);
-    switch (cls) {
-    case 1:
-        return HT_Lookup(&drvEnvTable, static_cast<uint32_t>(handle)) ? 43 : 21;
-    case 2: {
+        return ERR_INVALID_ARGUMENT;
+    switch (DrvClassOf(code)) {
+    case DRV_CLASS_ENV:
+        return HT_Lookup(&drvEnvTable, static_cast<uint32_t>(handle)) ? ERR_NOT_CAPABLE : ERR_INVALID_ARGUMENT;
+    case DRV_CLASS_CONN: {
         DrvCall<DrvConn> op(handle);
         if (int rc = op.enter())
             return rc;
         return SetConnectionOption(op.get(), code, value);
     }
-    case 3: {
+    case DRV_CLASS_STMT: {
         DrvCall<DrvStmt> op(handle);
         if (!op.get())
-            return 21;
-        if ((code & kKindMask) != 0x02000000)
-            return 43;
+            return ERR_INVALID_ARGUMENT;
+        if (DrvKindOf(code) != DRV_KIND_INT)
+            return ERR_NOT_CAPABLE;
         if (int rc = op.enter())
             return rc;
         return SetStatementOption(op.get(), code, static_cast<int32_t *>(value));
     }
     default:
-        return 1;
+        return ERR_FUNCTION_NOT_SUPPORTED;
     }
 }

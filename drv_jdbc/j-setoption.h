@@ -12,7 +12,7 @@ struct DrvConn;
 // for was stored (written back through value); 43 for a code it does not
 // take or a value it cannot give; 21 unknown handle or bad value; 15 no
 // JNIEnv; else the failing JDBC call's number (nothing changed then).
-// value points at a 32-bit integer, or at the text for 0x2103006D.
+// value points at a 32-bit integer, or at the text for DRV_CONN_CATALOG.
 int DRV_SetOption(int handle, int code, void *value);
 
 // Cursor type (6) or concurrency (7): the value itself when the capability

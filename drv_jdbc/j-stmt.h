@@ -4,6 +4,7 @@
 #pragma once
 #include "drv_jdbc/j-errors.h"
 #include "drv_jdbc/j-escape.h"
+#include "drv_jdbc/j-threadenv.h"
 #include "exec/cursor_state.h"
 
 #include <jni.h>
@@ -26,6 +27,7 @@ enum : uint16_t {
     DS_DESCRIBED = 0x0080,           // result columns described
     DS_EXECUTED_AT_PREPARE = 0x0100,
     DS_OUT_REGISTERED = 0x0200,      // output parameters registered
+    DS_COUNTED = 0x0400,             // rowCount holds the last execution's count
 };
 
 // Cursor-library context flag: the select list was analysed and rewritten.
@@ -34,7 +36,7 @@ constexpr uint16_t DS_SCS_SELECT_REWRITTEN = 0x1000;
 struct DrvStmt {
     DrvConn *conn;              // owning connection
     ErrChain errors;            // diagnostics of this statement's operations
-    JNIEnv *env;                // JNIEnv of the thread of the current call
+    ThreadEnv env;              // the calling thread's JNIEnv
     int32_t stringMode;         // StringMode, copied from the connection
     int32_t handle;             // this record's back-end statement handle
     jobject stmt;               // global reference: Statement, PreparedStatement or CallableStatement
@@ -51,7 +53,8 @@ struct DrvStmt {
     uint16_t paramCount;        // parameter markers of the prepared text
     ColDesc *paramDescs;        // parameter descriptions (owned)
     uint16_t executions;        // parameter sets executed since the last execute started
-    int32_t rowCount;           // update counts, rows of the last block, or sets done before a failure
+    int32_t rowCount;           // with DS_COUNTED: the update counts of the execution, or sets done before a failure
+    int32_t blockRows;          // rows of the last block fetched
     int32_t rowsFetched;        // rows delivered since the result was opened
     int32_t maxRows;            // row limit of a result, 0 none
     ParamTypeDesc *paramTypes;  // owned copy
@@ -67,6 +70,16 @@ struct DrvStmt {
     int32_t noScan;             // SQL_NOSCAN: 1 or 0
     int32_t maxLength;          // SQL_MAX_LENGTH, 0 none
 };
+
+// Puts a global reference (or NULL) in the record's Java statement slot and
+// deletes the one it held.  The swap is made under the lock that
+// stmtObjectRef takes, and every record passes through here before it is
+// freed.
+void setStmtObject(DrvStmt *s, jobject global);
+// A local reference of the calling thread to the Java statement of a
+// statement handle (NULL when it has none), safe while another thread is
+// inside a call on the statement; 0, or 21 for an unknown handle.
+int stmtObjectRef(int handle, JNIEnv *env, jobject *out);
 
 // Closes the result and the Java statement, drops the descriptions and the
 // analysed text; the record stays (prepared state cleared).

@@ -67,10 +67,10 @@ int makeTexts(DrvStmt *s, const TextArg *args, int n, JavaTexts &out)
         *out.slot(i) = v;
         if (!v) {
             CheckException(x.env, x.mode, x.chain);
-            return 15;
+            return ERR_GENERAL;
         }
         if (CheckException(x.env, x.mode, x.chain) != 0)
-            return 15;
+            return ERR_GENERAL;
     }
     return 0;
 }
@@ -143,7 +143,7 @@ int jc_TableTypeArray(DrvStmt *s, char *list, jobjectArray *out)
     if (!cls.get()) {
         jc_ClearException(x.env);
         LOG_Printf(LOG_LEVEL_ERROR, kSrcCommon, __LINE__, "Can't find java.lang.String");
-        return 15;
+        return ERR_GENERAL;
     }
     if (items == 0)
         return 0;
@@ -151,7 +151,7 @@ int jc_TableTypeArray(DrvStmt *s, char *list, jobjectArray *out)
     if (!array.get() || CheckException(x.env, x.mode, x.chain) != 0) {
         jc_ClearException(x.env);
         LOG_Printf(LOG_LEVEL_ERROR, kSrcCommon, __LINE__, "Can't create Array of java.lang.String");
-        return 15;
+        return ERR_GENERAL;
     }
     char *item = list;
     for (int32_t i = 0; i < items; ++i) {
@@ -161,10 +161,10 @@ int jc_TableTypeArray(DrvStmt *s, char *list, jobjectArray *out)
         JLocal<jstring> value(x.env, jc_NewString(x.env, unquoteItem(item), x.mode));
         if (!value.get()) {
             CheckException(x.env, x.mode, x.chain);
-            return 15;
+            return ERR_GENERAL;
         }
         if (CheckException(x.env, x.mode, x.chain) != 0)
-            return 15;
+            return ERR_GENERAL;
         x.env->SetObjectArrayElement(array.get(), i, value.get());
         if (int rc = CheckException(x.env, x.mode, x.chain))
             return rc;

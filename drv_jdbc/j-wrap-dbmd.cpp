@@ -24,7 +24,7 @@ int jc_DatabaseMetaData_callString(DrvConn *c, jobject md, const char *method, c
     JStringText view;
     if (jc_GetStringText(x.env, static_cast<jstring>(value.get()), &view, x.mode) != 0) {
         jc_ClearException(x.env);
-        return 15;
+        return ERR_GENERAL;
     }
     int32_t n = view.length < size - 1 ? view.length : size - 1;
     if (n > 0 && view.chars)

@@ -18,7 +18,7 @@ int makeString(const JCtx &x, const char *text, int32_t length, int mode, JLocal
     size_t n = length > 0 ? static_cast<size_t>(length) : 0;
     char *copy = static_cast<char *>(calloc(n + 1, 1));
     if (!copy)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     if (n && text)
         memcpy(copy, text, n);
     int rc = jctxNewString(x, copy, mode, out);
@@ -30,8 +30,8 @@ int makeString(const JCtx &x, const char *text, int32_t length, int mode, JLocal
 int missing(const JCtx &x, const char *text)
 {
     LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s", text);
-    errPostMsg(x.chain, text, 15);
-    return 15;
+    errPostMsg(x.chain, text, ERR_GENERAL);
+    return ERR_GENERAL;
 }
 
 // A new object of a java.sql or java.math value class; 0 or 15.
@@ -58,7 +58,7 @@ int newValue(const JCtx &x, const char *cls, const char *label, const char *sig,
     if (!obj || x.env->ExceptionCheck()) {
         jc_DeleteLocal(x.env, obj);
         CheckException(x.env, x.mode, x.chain);
-        return 15;
+        return ERR_GENERAL;
     }
     *out = obj;
     return 0;
@@ -93,13 +93,13 @@ int makeBytes(const JCtx &x, const void *data, int32_t length, JLocal<jbyteArray
     out.reset(x.env->NewByteArray(n));
     if (!out.get()) {
         jc_ClearException(x.env);
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     }
     if (n)
         x.env->SetByteArrayRegion(out, 0, n, static_cast<const jbyte *>(data));
     if (x.env->ExceptionCheck()) {
         CheckException(x.env, x.mode, x.chain);
-        return 15;
+        return ERR_GENERAL;
     }
     return 0;
 }
@@ -180,7 +180,7 @@ int jc_PreparedStatement_getMetaData(DrvStmt *s, jobject ps, jobject *out, int *
         x.env->DeleteLocalRef(thr);
     }
     int rc = CheckException(x.env, x.mode, x.chain);
-    return rc ? rc : 15;
+    return rc ? rc : ERR_GENERAL;
 }
 
 int jc_PreparedStatement_getResultSet(DrvStmt *s, jobject stmt, jobject *out)
@@ -240,7 +240,7 @@ int jc_PreparedStatement_setCharacterStream(DrvStmt *s, jobject ps, int32_t inde
         jint units = x.env->GetStringLength(str);
         JLocal<jobject> reader(x.env, makeStream(x, "java/io/StringReader", "(Ljava/lang/String;)V", str.get()));
         if (!reader.get())
-            return 15;
+            return ERR_GENERAL;
         if (jc_CallVoidMethod(x.env, ps, nullptr, "setCharacterStream", "(ILjava/io/Reader;I)V", jint(index),
                               reader.get(), units) == 0)
             return 0;
@@ -269,7 +269,7 @@ int jc_PreparedStatement_setBinaryStream(DrvStmt *s, jobject ps, int32_t index, 
     if (s->conn && s->conn->useBinaryStream) {
         JLocal<jobject> in(x.env, makeStream(x, "java/io/ByteArrayInputStream", "([B)V", arr.get()));
         if (!in.get())
-            return 15;
+            return ERR_GENERAL;
         if (jc_CallVoidMethod(x.env, ps, nullptr, "setBinaryStream", "(ILjava/io/InputStream;I)V", jint(index),
                               in.get(), jint(length > 0 ? length : 0)) == 0)
             return 0;
@@ -365,9 +365,9 @@ int jc_ResultSet_getCursorName(DrvStmt *s, jobject rs, char *buf, uint16_t size,
     jc_ClearException(x.env);
     const char *name = copy ? copy : "";
     size_t n = strlen(name);
-    int rc = copy ? 0 : 19;
+    int rc = copy ? 0 : ERR_DATA_TRUNCATED;
     if (size == 0) {
-        rc = n ? 19 : rc;
+        rc = n ? ERR_DATA_TRUNCATED : rc;
     } else if (n < size) {
         memcpy(buf, name, n + 1);
         if (length)
@@ -377,7 +377,7 @@ int jc_ResultSet_getCursorName(DrvStmt *s, jobject rs, char *buf, uint16_t size,
         buf[size - 1] = '\0';
         if (length)
             *length = static_cast<uint16_t>(size - 1);
-        rc = 19;
+        rc = ERR_DATA_TRUNCATED;
     }
     free(copy);
     return rc;

@@ -31,9 +31,9 @@ int makeStatement(DrvStmt *s, jobject conn, const char *method, const char *sig,
                  : jc_CallObjectMethod(x.env, conn, nullptr, method, sig, made.out());
     if (rc != 0)
         rc = CheckException(x.env, x.mode, x.chain);
-    s->stmt = made.get() && rc == 0 ? x.env->NewGlobalRef(made.get()) : nullptr;
+    setStmtObject(s, made.get() && rc == 0 ? x.env->NewGlobalRef(made.get()) : nullptr);
     if (prepare && rc != 0)
-        return 68;
+        return ERR_SYNTAX_OR_ACCESS;
     return rc;
 }
 } // namespace
@@ -72,7 +72,7 @@ int jc_Connection_getCatalog(DrvConn *c, jobject conn, char *buf, size_t size)
     JStringText view;
     if (jc_GetStringText(x.env, static_cast<jstring>(cat.get()), &view, x.mode) != 0) {
         CheckException(x.env, x.mode, x.chain);
-        return 15;
+        return ERR_GENERAL;
     }
     size_t n = static_cast<size_t>(view.length) < size - 1 ? static_cast<size_t>(view.length) : size - 1;
     memcpy(buf, view.chars, n);
@@ -169,7 +169,7 @@ int jc_Connection_nativeSQL(DrvConn *c, jobject conn, const char *sql, char **ou
     if (!*out) {
         CheckException(x.env, x.mode, x.chain);
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Memory allocation failure");
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     }
     return 0;
 }
@@ -182,7 +182,7 @@ int jc_Statement_execute(DrvStmt *s, jobject stmt, const char *sql, uint8_t *isR
         return rc;
     if (jc_CallBooleanMethod(x.env, stmt, nullptr, "execute", "(Ljava/lang/String;)Z", isResultSet,
                              text.get()) != 0)
-        return CheckException(x.env, x.mode, x.chain) != 0 ? 68 : 0;
+        return CheckException(x.env, x.mode, x.chain) != 0 ? ERR_SYNTAX_OR_ACCESS : 0;
     return 0;
 }
 
@@ -195,7 +195,7 @@ int jc_Statement_executeForConn(DrvConn *c, jobject stmt, const char *sql)
     uint8_t dropped = 0;
     if (jc_CallBooleanMethod(x.env, stmt, nullptr, "execute", "(Ljava/lang/String;)Z", &dropped,
                              text.get()) != 0)
-        return CheckException(x.env, x.mode, x.chain) != 0 ? 68 : 0;
+        return CheckException(x.env, x.mode, x.chain) != 0 ? ERR_SYNTAX_OR_ACCESS : 0;
     return 0;
 }
 
@@ -250,24 +250,24 @@ int jc_Statement_getSerial(DrvStmt *s, jobject stmt, int32_t *out)
 {
     JCtx x = jctx(s);
     if (!x.env || !s->conn || !s->conn->classLoader)
-        return 15;
+        return ERR_GENERAL;
     JLocal<jstring> name(x.env, jc_NewString(x.env, "com.informix.jdbc.IfmxStatement", STRMODE_PLATFORM));
     if (!name.get()) {
         jc_ClearException(x.env);
-        return 15;
+        return ERR_GENERAL;
     }
     JLocal<jobject> cls(x.env);
     if (jc_CallObjectMethod(x.env, s->conn->classLoader, nullptr, "loadClass",
                             "(Ljava/lang/String;)Ljava/lang/Class;", cls.out(), name.get()) != 0 ||
         !cls.get()) {
         jc_ClearException(x.env);
-        return 15;
+        return ERR_GENERAL;
     }
     if (!stmt || !x.env->IsInstanceOf(stmt, static_cast<jclass>(cls.get())))
-        return 15;
+        return ERR_GENERAL;
     if (jc_CallIntMethod(x.env, stmt, static_cast<jclass>(cls.get()), "getSerial", "()I", out) != 0) {
         CheckException(x.env, x.mode, x.chain);
-        return 68;
+        return ERR_SYNTAX_OR_ACCESS;
     }
     return 0;
 }

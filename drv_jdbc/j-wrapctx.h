@@ -50,10 +50,10 @@ inline int jctxNewString(const JCtx &x, const char *text, int mode, JLocal<jstri
     out.reset(jc_NewString(x.env, text, mode));
     if (!out.get()) {
         CheckException(x.env, x.mode, x.chain);
-        return 15;
+        return ERR_GENERAL;
     }
     if (CheckException(x.env, x.mode, x.chain) != 0)
-        return 15;
+        return ERR_GENERAL;
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "drv_jdbc/j-factory.h"
 #include "drv_jdbc/j-wrap.h"
 #include "drv_jdbc/j-xares.h"
+#include "odbc/errnum.h"
 #include "xa/xat.h"
 #include "xa/xid.h"
 
@@ -31,7 +32,7 @@ bool keepConnection(DrvConn *c, jobject conn, jobject md, jobject ds, jobject xa
         (xaConn && !c->xaConnection) || (xaRes && !c->xaResource)) {
         env->ExceptionClear();
         closeConnRefs(c);
-        errPostMsg(&c->errors, "Memory allocation failure", 16);
+        errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
         return false;
     }
     return true;
@@ -53,15 +54,15 @@ int reopenPlain(DrvConn *c)
     if (!list || (c->dsProps && !props)) {
         free(list);
         free(props);
-        errPostMsg(&c->errors, "Memory allocation failure", 16);
-        return 16;
+        errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
+        return ERR_MEMORY_ALLOCATION;
     }
     jobject conn = nullptr, ds = nullptr, md = nullptr;
     int rc = _getConnection(c, &conn, list, props, c->user, c->password, nullptr, &ds);
     free(list);
     free(props);
     if (rc == 0 && !conn)
-        rc = 50;
+        rc = ERR_UNABLE_TO_CONNECT;
     if (rc == 0)
         rc = jc_Connection_getMetaData(c, conn, &md);
     if (rc == 0)
@@ -69,7 +70,7 @@ int reopenPlain(DrvConn *c)
     if (rc == 0 && c->options.noAutoCommit)
         rc = jc_Connection_setAutoCommit(c, conn, 0);
     if (rc == 0 && !keepConnection(c, conn, md, ds, nullptr, nullptr))
-        rc = 16;
+        rc = ERR_MEMORY_ALLOCATION;
     if (rc != 0 && !c->connection) {
         if (conn)
             jc_CallVoidMethod(c->env, conn, nullptr, "close", "()V");
@@ -93,7 +94,7 @@ int openXa(DrvConn *c)
     if (rc == 0)
         rc = applyAccessMode(c, conn);
     if (rc == 0 && !keepConnection(c, conn, md, nullptr, xaConn, xaRes))
-        rc = 16;
+        rc = ERR_MEMORY_ALLOCATION;
     if (rc != 0 && !c->xaConnection && xaConn) {
         jc_CallVoidMethod(c->env, xaConn, nullptr, "close", "()V");
         jc_ClearException(c->env);
@@ -115,7 +116,7 @@ int xaFrame(DrvCall<DrvConn> &op)
 {
     if (op.pushFrame() == 0)
         return XA_OK;
-    errPostMsg(&op.get()->errors, "Memory allocation failure", 16);
+    errPostMsg(&op.get()->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
     return XAER_RMERR;
 }
 
@@ -236,7 +237,7 @@ int DRV_XaRecover(int handle, XID *xids, int count, int, int flags)
             // An open scan with nothing in doubt.
             c->recoverList = static_cast<XID *>(calloc(1, sizeof(XID)));
             if (!c->recoverList) {
-                errPostMsg(&c->errors, "Memory allocation failure", 16);
+                errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
                 return XAER_RMERR;
             }
         }

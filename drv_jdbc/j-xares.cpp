@@ -4,6 +4,7 @@
 #include "drv_jdbc/j-classes.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
+#include "odbc/errnum.h"
 #include "util/log.h"
 #include "xa/xid.h"
 
@@ -81,21 +82,24 @@ jobject jc_NewXAXid(JNIEnv *env, jclass xidClass, const XID *xid)
                             xid->data);
 }
 
-int jc_ReadXid(JNIEnv *env, jobject xid, XID *out)
+int jc_ReadXid(JNIEnv *env, jobject xid, XID *out, bool *tooLong)
 {
+    *tooLong = false;
     if (!env || !xid || !out)
-        return 15;
+        return ERR_GENERAL;
     int32_t format = 0;
     JLocal<jobject> gtrid(env), bqual(env);
     if (jc_CallIntMethod(env, xid, nullptr, "getFormatId", "()I", &format) != 0 ||
         jc_CallObjectMethod(env, xid, nullptr, "getGlobalTransactionId", "()[B", gtrid.out()) != 0 ||
         jc_CallObjectMethod(env, xid, nullptr, "getBranchQualifier", "()[B", bqual.out()) != 0 ||
         !gtrid.get() || !bqual.get())
-        return 15;
+        return ERR_GENERAL;
     jsize gl = env->GetArrayLength(static_cast<jbyteArray>(gtrid.get()));
     jsize bl = env->GetArrayLength(static_cast<jbyteArray>(bqual.get()));
-    if (!XA_XidLengthsValid(gl, bl))
-        return 22;
+    if (!XA_XidLengthsValid(gl, bl)) {
+        *tooLong = true;
+        return 0;
+    }
     out->formatID = format;
     out->gtrid_length = gl;
     out->bqual_length = bl;
@@ -103,7 +107,7 @@ int jc_ReadXid(JNIEnv *env, jobject xid, XID *out)
                             reinterpret_cast<jbyte *>(out->data));
     env->GetByteArrayRegion(static_cast<jbyteArray>(bqual.get()), 0, bl,
                             reinterpret_cast<jbyte *>(out->data + gl));
-    return env->ExceptionCheck() ? 15 : 0;
+    return env->ExceptionCheck() ? ERR_GENERAL : 0;
 }
 
 int jc_XAResource_start(DrvConn *c, const XID *xid, int32_t flags)
@@ -165,24 +169,26 @@ int jc_XAResource_recover(DrvConn *c, int32_t flags)
         return XA_OK;
     XID *list = static_cast<XID *>(calloc(static_cast<size_t>(n), sizeof(XID)));
     if (!list) {
-        errPostMsg(&c->errors, "Memory allocation failure", 16);
+        errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
         return XAER_RMERR;
     }
     int32_t kept = 0;
     for (jsize i = 0; i < n; ++i) {
         JLocal<jobject> element(env, env->GetObjectArrayElement(array, i));
-        int rc = env->ExceptionCheck() ? 15 : jc_ReadXid(env, element.get(), &list[kept]);
-        if (rc == 22) {
+        bool tooLong = false;
+        int rc = env->ExceptionCheck() ? ERR_GENERAL
+                                       : jc_ReadXid(env, element.get(), &list[kept], &tooLong);
+        if (rc != 0) {
+            free(list);
+            if (CheckException(env, c->stringMode, &c->errors) == 0)
+                errPostMsg(&c->errors, "A recovered Xid could not be read", ERR_GENERAL);
+            return XAER_RMERR;
+        }
+        if (tooLong) {
             LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__,
                        "Recovered Xid with a part longer than 64 bytes left out");
             list[kept] = XID{};
             continue;
-        }
-        if (rc != 0) {
-            free(list);
-            if (CheckException(env, c->stringMode, &c->errors) == 0)
-                errPostMsg(&c->errors, "A recovered Xid could not be read", 15);
-            return XAER_RMERR;
         }
         ++kept;
     }

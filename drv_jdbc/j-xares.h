@@ -18,10 +18,10 @@ struct XID;
 // identifier or on a failure (exception left pending; a part length outside
 // 0..64 raises XAException(XAER_INVAL) before anything is copied).
 jobject jc_NewXAXid(JNIEnv *env, jclass xidClass, const XID *xid);
-// Copies a Java Xid into *out: 0; 15 when the object is null or a getter or
-// an array access fails; 22 when a part is longer than 64 bytes (the Xid
-// cannot be an X/Open identifier; *out is left incomplete).
-int jc_ReadXid(JNIEnv *env, jobject xid, XID *out);
+// Copies a Java Xid into *out: 0, or ERR_GENERAL when the object is null or
+// a getter or an array access fails.  *tooLong is set (and *out left as it
+// is) when a part is longer than 64 bytes: such an Xid is no X/Open one.
+int jc_ReadXid(JNIEnv *env, jobject xid, XID *out, bool *tooLong);
 
 int jc_XAResource_start(DrvConn *c, const XID *xid, int32_t flags);
 int jc_XAResource_end(DrvConn *c, const XID *xid, int32_t flags);

@@ -43,7 +43,7 @@ SQLRETURN API_Cancel(SQLHSTMT hstmt)
     }
     stmt->daeState = 0;
     StmtClose(stmt);
-    stmt->diag.errNum = 79;
+    stmt->diag.errNum = ERR_CANCEL_CLOSED_STATEMENT;
     if (TR_IsOn())
         TR_Printf("SQLCancel: returning SQL_SUCCESS_WITH_INFO");
     return SQL_SUCCESS_WITH_INFO;

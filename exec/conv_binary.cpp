@@ -12,14 +12,14 @@ SQLRETURN PutHex(const uint8_t *bytes, int64_t len, int64_t total, int unitSize,
 {
     t.used = 0;
     if (!t.data) {
-        *t.err = CONV_E_ARGUMENT;
+        *t.err = ERR_INVALID_ARGUMENT;
         return SQL_ERROR;
     }
     if (t.octetLen)
         *t.octetLen = total == SQL_NO_TOTAL ? SQL_NO_TOTAL : 2 * unitSize * total;
     const int64_t room = t.bufLen > 0 ? t.bufLen / unitSize : 0;  // characters
     if (room < 1) {
-        *t.err = CONV_W_TRUNCATED;
+        *t.err = ERR_DATA_TRUNCATED;
         return SQL_SUCCESS_WITH_INFO;
     }
     const bool cut = room < 2 * len + 1;
@@ -35,7 +35,7 @@ SQLRETURN PutHex(const uint8_t *bytes, int64_t len, int64_t total, int unitSize,
     }
     t.used = n;
     if (cut || (total != SQL_NO_TOTAL && total > len)) {
-        *t.err = CONV_W_TRUNCATED;
+        *t.err = ERR_DATA_TRUNCATED;
         return SQL_SUCCESS_WITH_INFO;
     }
     return SQL_SUCCESS;

@@ -25,11 +25,11 @@ SQLRETURN CopyOut(int64_t need, bool whole, SQLLEN reported, int unitSize, bool 
 {
     t.used = 0;
     if (!t.data) {
-        *t.err = CONV_E_ARGUMENT;
+        *t.err = ERR_INVALID_ARGUMENT;
         return SQL_ERROR;
     }
     if (need < 0) {
-        *t.err = CONV_E_GENERAL;
+        *t.err = ERR_GENERAL;
         return SQL_ERROR;
     }
     const int64_t room = t.bufLen > 0 ? t.bufLen / unitSize : 0;
@@ -37,17 +37,17 @@ SQLRETURN CopyOut(int64_t need, bool whole, SQLLEN reported, int unitSize, bool 
     if (room <= 0) {
         if (t.octetLen)
             *t.octetLen = reported;
-        *t.err = CONV_W_TRUNCATED;
+        *t.err = ERR_DATA_TRUNCATED;
         return SQL_SUCCESS_WITH_INFO;
     }
     const bool cut = need + term > room;
     if (cut && !truncOk) {
-        *t.err = CONV_E_RANGE;
+        *t.err = ERR_NUMERIC_RANGE;
         return SQL_ERROR;
     }
     Written w = write(cut ? room - term : need);
     if (w.units < 0) {
-        *t.err = CONV_E_GENERAL;
+        *t.err = ERR_GENERAL;
         return SQL_ERROR;
     }
     if (terminate)
@@ -56,7 +56,7 @@ SQLRETURN CopyOut(int64_t need, bool whole, SQLLEN reported, int unitSize, bool 
         *t.octetLen = reported;
     t.used = w.used;
     if (cut || !whole) {
-        *t.err = CONV_W_TRUNCATED;
+        *t.err = ERR_DATA_TRUNCATED;
         return SQL_SUCCESS_WITH_INFO;
     }
     return SQL_SUCCESS;
@@ -153,7 +153,7 @@ SQLRETURN RecodeUtf8ToAnsi(const char *src, int64_t n, int64_t avail, int64_t to
     FreeGuard guard{wide};
     if (!wide) {
         t.used = 0;
-        *t.err = CONV_E_MEMORY;
+        *t.err = ERR_MEMORY_ALLOCATION;
         return SQL_ERROR;
     }
     const int64_t units = UTF8_CharCount(src, n);

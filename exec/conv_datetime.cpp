@@ -1,11 +1,13 @@
 // Date, time and timestamp source conversions.  Text is built without the
-// locale; a year is written with its sign and all its digits.
+// locale; a year is written with its sign and all its digits, also one that
+// lies beyond the structs' 16-bit year field (which the structs refuse).
 #include <atomic>
 #include <charconv>
 #include <cstring>
 #include <ctime>
 
 #include "exec/conv_internal.h"
+#include "odbc/rowblock.h"
 
 namespace {
 
@@ -25,9 +27,15 @@ char *PutField(char *p, long v, int width)
     return p + (res.ptr - digits);
 }
 
-// "yyyy-mm-dd" into p; returns the end.
+// "yyyy-mm-dd" into p, or the text of an infinite date; returns the end.
 char *PutDate(char *p, long year, unsigned month, unsigned day)
 {
+    if (year == RB_YEAR_MAX || year == RB_YEAR_MIN) {
+        const char *word = year == RB_YEAR_MAX ? "infinity" : "-infinity";
+        const size_t n = std::strlen(word);
+        std::memcpy(p, word, n);
+        return p + n;
+    }
     p = PutField(p, year, 4);
     *p++ = '-';
     p = PutField(p, month, 2);
@@ -83,6 +91,13 @@ SQLRETURN PutTimestamp(ConvTarget &t, const TIMESTAMP_STRUCT &ts)
     return PutFixed(t, &ts, sizeof ts);
 }
 
+// A year no struct can hold: 22008.
+SQLRETURN YearOverflow(ConvTarget &t)
+{
+    *t.err = ERR_DATE_OVERFLOW;
+    return SQL_ERROR;
+}
+
 } // namespace
 
 void CONV_Today(DATE_STRUCT *out)
@@ -108,11 +123,16 @@ SQLRETURN ConvertDATE(const DATE_STRUCT &d, int16_t cType, ConvTarget &t)
 {
     CONV_TRACE("ConvertDATE: retBufferLength(%ld) to %s", static_cast<long>(t.bufLen), CTypeName(cType));
     t.used = 0;
+    int32_t year = 0;
+    uint16_t month = 0;
+    const bool wide = RB_GetYearMonth(d.year, d.month, &year, &month);
     if (IsText(cType)) {
         char text[40];
-        char *end = PutDate(text, d.year, d.month, d.day);
+        char *end = PutDate(text, year, month, d.day);
         return PutText(t, cType, text, static_cast<size_t>(end - text), false);
     }
+    if (wide && (IsDate(cType) || IsTimestamp(cType) || cType == SQL_C_BINARY))
+        return YearOverflow(t);
     if (IsDate(cType))
         return PutFixed(t, &d, sizeof d);
     if (IsTimestamp(cType)) {
@@ -160,12 +180,18 @@ SQLRETURN ConvertTIMESTAMP(const TIMESTAMP_STRUCT &ts, int16_t cType, ConvTarget
     CONV_TRACE("ConvertTIMESTAMP: precision,scale (%ld,%ld) to %s", static_cast<long>(t.bufLen),
                static_cast<long>(scale), CTypeName(cType));
     t.used = 0;
+    int32_t year = 0;
+    uint16_t month = 0;
+    const bool wide = RB_GetYearMonth(ts.year, ts.month, &year, &month);
+    const bool infinite = year == RB_YEAR_MAX || year == RB_YEAR_MIN;
     if (IsText(cType)) {
         char text[64];
-        char *p = PutDate(text, ts.year, ts.month, ts.day);
-        *p++ = ' ';
-        p = PutTime(p, ts.hour, ts.minute, ts.second);
-        if (scale > 0) {
+        char *p = PutDate(text, year, month, ts.day);
+        if (!infinite) {
+            *p++ = ' ';
+            p = PutTime(p, ts.hour, ts.minute, ts.second);
+        }
+        if (scale > 0 && !infinite) {
             // Nine digits of nanoseconds; trailing zeros go while more than
             // `scale` digits remain.
             char frac[16];
@@ -180,6 +206,8 @@ SQLRETURN ConvertTIMESTAMP(const TIMESTAMP_STRUCT &ts, int16_t cType, ConvTarget
         CONV_TRACE("ConvertTIMESTAMP temBuf string = %s", text);
         return PutText(t, cType, text, static_cast<size_t>(p - text), true);
     }
+    if (wide && (IsDate(cType) || IsTimestamp(cType) || cType == SQL_C_BINARY || (infinite && IsTime(cType))))
+        return YearOverflow(t);
     if (IsDate(cType)) {
         DATE_STRUCT d{ts.year, ts.month, ts.day};
         return PutFixed(t, &d, sizeof d);

@@ -30,7 +30,7 @@ SQLRETURN ConvertInteger(int64_t v, const void *raw, int rawSize, int16_t cType,
     if (const IntTarget *it = FindIntTarget(cType)) {
         bool inRange = it->ubigint ? v >= 0 : (v >= it->lo && v <= it->hi);
         if (!inRange) {
-            *t.err = CONV_E_RANGE;
+            *t.err = ERR_NUMERIC_RANGE;
             return SQL_ERROR;
         }
         return PutInteger(t, static_cast<uint64_t>(v), it->width);
@@ -60,7 +60,7 @@ SQLRETURN WithFraction(ConvTarget &t, SQLRETURN put, bool fractionDropped)
 {
     if (put != SQL_SUCCESS || !fractionDropped)
         return put;
-    *t.err = CONV_W_FRACTION;
+    *t.err = ERR_FRACTIONAL_TRUNCATION;
     return SQL_SUCCESS_WITH_INFO;
 }
 
@@ -77,7 +77,7 @@ SQLRETURN ConvertReal(double x, bool isFloat, const void *raw, int rawSize, int1
     if (cType == SQL_C_BIT) {
         // 0 <= x < 2 gives its integer part (01S07 when a fraction was dropped).
         if (!(x >= 0.0 && x < 2.0)) {  // NaN lands here too
-            *t.err = CONV_E_RANGE;
+            *t.err = ERR_NUMERIC_RANGE;
             return SQL_ERROR;
         }
         uint8_t b = x >= 1.0 ? 1 : 0;
@@ -94,7 +94,7 @@ SQLRETURN ConvertReal(double x, bool isFloat, const void *raw, int rawSize, int1
         else
             inRange = tx >= static_cast<double>(it->lo) && tx <= static_cast<double>(it->hi);
         if (!inRange) {  // NaN lands here too
-            *t.err = CONV_E_RANGE;
+            *t.err = ERR_NUMERIC_RANGE;
             return SQL_ERROR;
         }
         uint64_t bits = it->ubigint ? static_cast<uint64_t>(tx)
@@ -104,7 +104,7 @@ SQLRETURN ConvertReal(double x, bool isFloat, const void *raw, int rawSize, int1
     switch (cType) {
     case SQL_C_FLOAT: {
         if (std::isfinite(x) && std::fabs(x) > FLT_MAX) {
-            *t.err = CONV_E_RANGE;
+            *t.err = ERR_NUMERIC_RANGE;
             return SQL_ERROR;
         }
         float f = static_cast<float>(x);
@@ -173,7 +173,7 @@ SQLRETURN PutFixed(ConvTarget &t, const void *value, int size)
 {
     t.used = 0;
     if (!t.data) {
-        *t.err = CONV_E_ARGUMENT;
+        *t.err = ERR_INVALID_ARGUMENT;
         return SQL_ERROR;
     }
     std::memcpy(t.data, value, static_cast<size_t>(size));
@@ -184,7 +184,7 @@ SQLRETURN PutFixed(ConvTarget &t, const void *value, int size)
 
 SQLRETURN Restricted(ConvTarget &t)
 {
-    *t.err = CONV_E_RESTRICTED;
+    *t.err = ERR_RESTRICTED_DATA_TYPE;
     return SQL_ERROR;
 }
 
@@ -213,7 +213,7 @@ int DoubleToNumeric(double value, SQL_NUMERIC_STRUCT *out, int scale, int precis
 {
     CONV_TRACE("DoubleToNumeric: %e", value);
     if (!std::isfinite(value)) {
-        *err = CONV_E_RANGE;
+        *err = ERR_NUMERIC_RANGE;
         return -1;
     }
     // The exact decimal expansion, rounded at the scale (digits beyond a
@@ -222,7 +222,7 @@ int DoubleToNumeric(double value, SQL_NUMERIC_STRUCT *out, int scale, int precis
     auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed,
                              scale > 0 ? scale : 0);
     if (res.ec != std::errc()) {
-        *err = CONV_E_RANGE;
+        *err = ERR_NUMERIC_RANGE;
         return -1;
     }
     const char *point = static_cast<const char *>(std::memchr(buf, '.', static_cast<size_t>(res.ptr - buf)));
@@ -235,7 +235,7 @@ int DoubleToNumeric(double value, SQL_NUMERIC_STRUCT *out, int scale, int precis
     d.negative = value < 0;
     int rc = DecimalToNumeric(d, true, scale, precision, defPrecision, out, err);
     if (rc == 0 && precision > 15) {
-        *err = CONV_W_FRACTION;
+        *err = ERR_FRACTIONAL_TRUNCATION;
         return 1;
     }
     return rc;

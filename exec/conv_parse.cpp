@@ -23,7 +23,7 @@ bool IsDigit(char c)
 }
 
 // [blanks][sign]digits[blanks] within [p, end): the magnitude (saturating with
-// *overflow set) and the sign.  CONV_E_ASSIGNMENT when it is no integer.
+// *overflow set) and the sign.  ERR_ASSIGNMENT when it is no integer.
 int ParseInteger(const char *p, const char *end, bool *negative, uint64_t *magnitude, bool *overflow)
 {
     *negative = false;
@@ -48,7 +48,7 @@ int ParseInteger(const char *p, const char *end, bool *negative, uint64_t *magni
     while (p < end && IsSpace(*p))
         ++p;
     if (!any || p != end)
-        return CONV_E_ASSIGNMENT;
+        return ERR_ASSIGNMENT;
     *magnitude = v;
     return 0;
 }
@@ -60,7 +60,7 @@ int Fail(int32_t *err, int32_t number)
 }
 
 // [blanks][sign]digits[.digits][e[sign]digits][blanks]: the digits and the
-// exponent.  CONV_E_ASSIGNMENT when the text is no number.
+// exponent.  ERR_ASSIGNMENT when the text is no number.
 int ParseDecimal(const char *p, const char *end, DecimalDigits *d)
 {
     *d = DecimalDigits{nullptr, 0, nullptr, 0, 0, false};
@@ -82,7 +82,7 @@ int ParseDecimal(const char *p, const char *end, DecimalDigits *d)
         d->nFrac = p - d->fracPart;
     }
     if (d->nInt + d->nFrac == 0)
-        return CONV_E_ASSIGNMENT;
+        return ERR_ASSIGNMENT;
     int64_t exp = 0;
     if (p < end && (*p == 'e' || *p == 'E')) {
         ++p;
@@ -96,14 +96,14 @@ int ParseDecimal(const char *p, const char *end, DecimalDigits *d)
             if (exp < 100000000)
                 exp = exp * 10 + (*p - '0');
         if (p == expDigits)
-            return CONV_E_ASSIGNMENT;
+            return ERR_ASSIGNMENT;
         if (negExp)
             exp = -exp;
     }
     while (p < end && IsSpace(*p))
         ++p;
     if (p != end)
-        return CONV_E_ASSIGNMENT;
+        return ERR_ASSIGNMENT;
     d->exp10 = exp - d->nFrac;
     return 0;
 }
@@ -175,7 +175,7 @@ int OnUtf8Copy(const SQLWCHAR *text, int64_t n, int32_t *err, Fn parse)
         n = 0;
     char *copy = UTF8_DupFromWideN(text, n);
     if (!copy)
-        return Fail(err, CONV_E_MEMORY);
+        return Fail(err, ERR_MEMORY_ALLOCATION);
     int rc = parse(copy, static_cast<int64_t>(std::strlen(copy)));
     std::free(copy);
     return rc;
@@ -199,7 +199,7 @@ int DecimalToNumeric(const DecimalDigits &d, bool round, int scale, int precisio
         unsigned digit = static_cast<unsigned>(digitAt(i));
         if (i < keep) {
             if (m > (kMax - digit) / 10)
-                return Fail(err, CONV_E_RANGE);
+                return Fail(err, ERR_NUMERIC_RANGE);
             m = m * 10 + digit;
         } else {
             if (i == keep && digit >= 5)
@@ -210,19 +210,19 @@ int DecimalToNumeric(const DecimalDigits &d, bool round, int scale, int precisio
     }
     for (int64_t i = 0; i < k && m != 0; ++i) {
         if (m > kMax / 10)
-            return Fail(err, CONV_E_RANGE);
+            return Fail(err, ERR_NUMERIC_RANGE);
         m *= 10;
     }
     if (round && roundUp) {
         if (m == kMax)
-            return Fail(err, CONV_E_RANGE);
+            return Fail(err, ERR_NUMERIC_RANGE);
         ++m;
     }
     int digits = 0;
     for (u128 v = m; v != 0; v /= 10)
         ++digits;
     if (precision > 0 && digits > precision)
-        return Fail(err, CONV_E_RANGE);
+        return Fail(err, ERR_NUMERIC_RANGE);
 
     std::memset(out, 0, sizeof *out);
     int reported = precision > 0 ? precision : reportPrecision;
@@ -234,7 +234,7 @@ int DecimalToNumeric(const DecimalDigits &d, bool round, int scale, int precisio
         m >>= 8;
     }
     if (lost && !round) {
-        *err = CONV_W_FRACTION;
+        *err = ERR_FRACTIONAL_TRUNCATION;
         return 1;
     }
     return 0;
@@ -245,7 +245,7 @@ static int Fraction(bool cut, int32_t *err)
 {
     if (!cut)
         return 0;
-    *err = CONV_W_FRACTION;
+    *err = ERR_FRACTIONAL_TRUNCATION;
     return 1;
 }
 
@@ -257,16 +257,16 @@ static int ParseInRange(const char *text, int64_t len, int64_t lo, int64_t hi, i
     if (int rc = ParseIntegerPart(text, text + (len > 0 ? len : 0), &negative, &magnitude, &overflow, &fraction))
         return Fail(err, rc);
     if (overflow)
-        return Fail(err, CONV_E_RANGE);
+        return Fail(err, ERR_NUMERIC_RANGE);
     if (negative && magnitude != 0) {
         const uint64_t limit = lo < 0 ? 0 - static_cast<uint64_t>(lo) : 0;
         if (magnitude > limit)
-            return Fail(err, CONV_E_RANGE);
+            return Fail(err, ERR_NUMERIC_RANGE);
         *out = static_cast<int64_t>(0 - magnitude);
         return Fraction(fraction, err);
     }
     if (hi < 0 || magnitude > static_cast<uint64_t>(hi) || static_cast<int64_t>(magnitude) < lo)
-        return Fail(err, CONV_E_RANGE);
+        return Fail(err, ERR_NUMERIC_RANGE);
     *out = static_cast<int64_t>(magnitude);
     return Fraction(fraction, err);
 }
@@ -296,7 +296,7 @@ int CharToUNumber64(const char *text, int64_t len, uint64_t *out, int32_t *err)
     if (int rc = ParseIntegerPart(text, text + (len > 0 ? len : 0), &negative, &magnitude, &overflow, &fraction))
         return Fail(err, rc);
     if (overflow || (negative && magnitude != 0))
-        return Fail(err, CONV_E_RANGE);
+        return Fail(err, ERR_NUMERIC_RANGE);
     *out = magnitude;
     return Fraction(fraction, err);
 }
@@ -307,7 +307,7 @@ int CharToDecimal(const char *text, int64_t len, double *out, int32_t *err)
     if (len < 0)
         len = 0;
     if (len > 512)
-        return Fail(err, CONV_E_RANGE);
+        return Fail(err, ERR_NUMERIC_RANGE);
     char work[513];
     size_t n = 0;
     for (int64_t i = 0; i < len; ++i) {
@@ -327,15 +327,15 @@ int CharToDecimal(const char *text, int64_t len, double *out, int32_t *err)
         ++p;
     }
     if (p == end || (plus && *p == '-'))
-        return Fail(err, CONV_E_ASSIGNMENT);
+        return Fail(err, ERR_ASSIGNMENT);
     double v = 0;
     auto res = std::from_chars(p, end, v, std::chars_format::general);
     if (res.ec == std::errc::invalid_argument || res.ptr != end)
-        return Fail(err, CONV_E_ASSIGNMENT);
+        return Fail(err, ERR_ASSIGNMENT);
     if (res.ec == std::errc::result_out_of_range) {
         DecimalDigits d;
         if (ParseDecimal(p, end, &d) == 0 && Magnitude(d) > 0)
-            return Fail(err, CONV_E_RANGE);
+            return Fail(err, ERR_NUMERIC_RANGE);
         v = (*p == '-') ? -0.0 : 0.0;  // underflow: the nearest value is zero
     }
     *out = v;
@@ -358,18 +358,18 @@ int CharToGuid(const char *text, int64_t len, SQLGUID *out, int32_t *err)
 {
     std::memset(out, 0, sizeof *out);
     if (len != 36)
-        return Fail(err, CONV_E_LENGTH);
+        return Fail(err, ERR_STRING_LENGTH_MISMATCH);
     uint8_t nibbles[32];
     int n = 0;
     for (int i = 0; i < 36; ++i) {
         if (i == 8 || i == 13 || i == 18 || i == 23) {
             if (text[i] != '-')
-                return Fail(err, CONV_E_ASSIGNMENT);
+                return Fail(err, ERR_ASSIGNMENT);
             continue;
         }
         int v = HexCharValue(static_cast<unsigned char>(text[i]));
         if (v < 0)
-            return Fail(err, CONV_E_ASSIGNMENT);
+            return Fail(err, ERR_ASSIGNMENT);
         nibbles[n++] = static_cast<uint8_t>(v);
     }
     auto hex = [&](int from, int count) {

@@ -156,7 +156,7 @@ int ParseEscape(const char *text, size_t len, EscapeValue *v)
         r.SkipBlanks();
         ok = ok && r.AtEnd() && InRange(*v);
     }
-    return ok ? 0 : CONV_E_DATETIME;
+    return ok ? 0 : ERR_INVALID_DATETIME_FORMAT;
 }
 
 // Copies a date, time or timestamp struct into the slot and marks the column
@@ -181,7 +181,7 @@ int StoreEscape(void *slot, size_t len, RowBlockColumn *column, int16_t sqlType,
     case SQL_DATE:
     case SQL_TYPE_DATE: {
         if (v.kind == ESC_TIME)
-            return CONV_E_RESTRICTED;
+            return ERR_RESTRICTED_DATA_TYPE;
         if (len < sizeof(DATE_STRUCT))
             return 1;
         DATE_STRUCT d{static_cast<SQLSMALLINT>(v.year), static_cast<SQLUSMALLINT>(v.month),
@@ -191,7 +191,7 @@ int StoreEscape(void *slot, size_t len, RowBlockColumn *column, int16_t sqlType,
     case SQL_TIME:
     case SQL_TYPE_TIME: {
         if (v.kind == ESC_DATE)
-            return CONV_E_RESTRICTED;
+            return ERR_RESTRICTED_DATA_TYPE;
         if (len < sizeof(TIME_STRUCT))
             return 1;
         TIME_STRUCT t{static_cast<SQLUSMALLINT>(v.hour), static_cast<SQLUSMALLINT>(v.minute),
@@ -274,7 +274,7 @@ int WCharToDateTime(void *slot, const SQLWCHAR *text, size_t len, RowBlockColumn
 {
     char *utf8 = UTF8_DupFromWideN(text, static_cast<int64_t>(len / 2));
     if (!utf8)
-        return CONV_E_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     int rc = DateTimeInto(slot, utf8, std::strlen(utf8), text, len, column, sqlType);
     std::free(utf8);
     return rc;
@@ -319,7 +319,7 @@ int NumericToChar(char *slot, size_t slotWidth, const SQL_NUMERIC_STRUCT &num, s
     if (outLen)
         *outLen = n;
     if (!slot || n > slotWidth)
-        return CONV_E_RANGE;
+        return ERR_NUMERIC_RANGE;
     std::memcpy(slot, text, n);
     if (n < slotWidth)
         slot[n] = '\0';
@@ -352,10 +352,10 @@ void GuidToChar(char *slot, const SQLGUID &g)
 int HexToBinary(uint8_t *slot, const char *text, size_t len)
 {
     if (len % 2 != 0)
-        return CONV_E_CAST;
+        return ERR_INVALID_CAST_VALUE;
     for (size_t i = 0; i < len; ++i)
         if (HexCharValue(static_cast<unsigned char>(text[i])) < 0)
-            return CONV_E_CAST;
+            return ERR_INVALID_CAST_VALUE;
     for (size_t i = 0; i + 1 < len; i += 2)
         slot[i / 2] = static_cast<uint8_t>(HexCharValue(static_cast<unsigned char>(text[i])) * 16 +
                                            HexCharValue(static_cast<unsigned char>(text[i + 1])));

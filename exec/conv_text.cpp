@@ -79,7 +79,7 @@ SQLRETURN ParseInto(const Parsers &p, const void *text, int64_t n, int16_t cType
         }
         if (rc < 0 || (rc == 1 && cType == SQL_C_BIT)) {
             if (cType == SQL_C_BIT)
-                *t.err = CONV_E_RANGE;  // anything but 0 or 1 is out of a bit's range
+                *t.err = ERR_NUMERIC_RANGE;  // anything but 0 or 1 is out of a bit's range
             return SQL_ERROR;
         }
         const SQLRETURN put = PutInteger(t, bits, it->width);
@@ -94,7 +94,7 @@ SQLRETURN ParseInto(const Parsers &p, const void *text, int64_t n, int16_t cType
         if (cType == SQL_C_DOUBLE)
             return PutFixed(t, &d, sizeof d);
         if (std::isfinite(d) && std::fabs(d) > FLT_MAX) {
-            *t.err = CONV_E_RANGE;
+            *t.err = ERR_NUMERIC_RANGE;
             return SQL_ERROR;
         }
         float f = static_cast<float>(d);
@@ -106,7 +106,7 @@ SQLRETURN ParseInto(const Parsers &p, const void *text, int64_t n, int16_t cType
     }
     default:
         if (IsDateTimeType(cType)) {
-            *t.err = CONV_E_NOT_CAPABLE;
+            *t.err = ERR_NOT_CAPABLE;
             return SQL_ERROR;
         }
         return Restricted(t);

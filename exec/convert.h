@@ -14,29 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// Error numbers the conversion layer posts (rows of ErrorTable).
-enum ConvErr : int32_t {
-    CONV_OK = 0,
-    CONV_E_GENERAL = 15,       // S1000
-    CONV_E_MEMORY = 16,        // S1001
-    CONV_E_COLUMN = 17,        // S1002 "Invalid column number"
-    CONV_E_CTYPE = 18,         // S1003 "Program type out of range"
-    CONV_W_TRUNCATED = 19,     // 01004 "Data was truncated"
-    CONV_E_ARGUMENT = 21,      // S1009 "Invalid argument value"
-    CONV_E_NOT_CAPABLE = 43,   // S1C00 "Driver not capable"
-    CONV_E_RESTRICTED = 49,    // 07006 "Restricted datatype attribute violation"
-    CONV_E_RANGE = 58,         // 22003 "Numeric value out of range"
-    CONV_E_ASSIGNMENT = 59,    // 22005 "Error in assignment"
-    CONV_E_LENGTH = 62,        // 22026 "String length mismatch"
-    CONV_E_CURSOR = 64,        // 24000 "Invalid cursor state"
-    CONV_OUTPUT_PARAMS = 80,   // IM906: on entry to GetColumn, output-parameter mode
-    CONV_NO_DATA = 82,         // IM907: a long value has nothing more
-    CONV_E_DESC_INDEX = 100,   // 07009 "Invalid descriptor index"
-    CONV_W_FRACTION = 104,     // 01S07 "Fractional truncation"
-    CONV_E_INDICATOR = 118,    // 22002 "Indicator variable required but not supplied"
-    CONV_E_DATETIME = 119,     // 22007 "Invalid datetime format"
-    CONV_E_CAST = 121,         // 22018, invalid character value for the cast
-};
+#include "odbc/errnum.h"
 
 // Encoding of a narrow source text.  Binary bytes may be cut anywhere; text
 // is cut only between characters.
@@ -157,6 +135,9 @@ SQLRETURN ConvertBYTE(uint8_t bits, bool isSigned, int16_t cType, ConvTarget &t,
 SQLRETURN ConvertFLOAT(float value, int16_t cType, ConvTarget &t, int scale, int precision);
 SQLRETURN ConvertDOUBLE(double value, int16_t cType, ConvTarget &t, int scale, int precision);
 
+// The date and timestamp are RowBlock elements: a year beyond the 16-bit
+// field (odbc/rowblock.h) is written whole as text, and refused with 60
+// (22008) by the struct and binary targets; infinity is the text "infinity".
 SQLRETURN ConvertDATE(const DATE_STRUCT &d, int16_t cType, ConvTarget &t);
 SQLRETURN ConvertTIME(const TIME_STRUCT &tm, int16_t cType, ConvTarget &t);
 SQLRETURN ConvertTIMESTAMP(const TIMESTAMP_STRUCT &ts, int16_t cType, ConvTarget &t, uint16_t scale);

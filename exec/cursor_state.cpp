@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/rowblock.h"
 
@@ -25,7 +26,7 @@ int CUR_StateInit(CursorState *cs, uint32_t drvStmt, uint32_t drvConn, DrvBindin
     cs->stmt = stmt;
     cs->position = 0;
     cs->absRow = 0;
-    cs->option1050 = 1;
+    cs->cursorMode = 1;
     return 0;
 }
 
@@ -66,9 +67,9 @@ int CUR_PosSet(CursorState *cs, int32_t p)
         return 0;
     }
     if (p < 0)
-        return 39;
+        return ERR_ROW_VALUE_RANGE;
     if (cs->rowCount != -1 && cs->rowCount < p)
-        return 39;
+        return ERR_ROW_VALUE_RANGE;
     cs->position = p;
     return 0;
 }
@@ -82,10 +83,10 @@ int CUR_PosReset(CursorState *cs)
 int RS_Create(RowsetCache **out, int32_t rows)
 {
     if (!out || rows <= 0)
-        return 15;
+        return ERR_GENERAL;
     auto *cache = static_cast<RowsetCache *>(std::calloc(1, sizeof(RowsetCache)));
     if (!cache)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     int rc = RS_Resize(cache, rows);
     if (rc != 0) {
         std::free(cache);
@@ -98,20 +99,20 @@ int RS_Create(RowsetCache **out, int32_t rows)
 int RS_Resize(RowsetCache *cache, int32_t rows)
 {
     if (!cache || rows <= 0)
-        return 15;
+        return ERR_GENERAL;
     RS_Clear(cache);
     auto *status = static_cast<uint16_t *>(std::malloc(sizeof(uint16_t) * static_cast<size_t>(rows)));
     if (!status)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     auto *block = static_cast<RowBlock *>(std::calloc(1, sizeof(RowBlock)));
     if (!block) {
         std::free(status);
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     }
     if (RB_Init(block, 0) != 0) {
         std::free(block);
         std::free(status);
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     }
     for (int32_t i = 0; i < rows; ++i)
         status[i] = 3;
@@ -156,11 +157,12 @@ int CUR_DrvGetInfo(const DrvBinding *binding, uint32_t drvConn, uint16_t type, v
             continue;
         int32_t v = 0;
         int16_t len = 0;
-        int rc = ops && ops->GetInfo ? ops->GetInfo(static_cast<int>(drvConn), 0x22040000 + type, &v, 4, &len) : 43;
+        int rc = ops && ops->GetInfo ? ops->GetInfo(static_cast<int>(drvConn), DrvInt(DrvConnInfo(type)), &v, 4, &len)
+                                     : ERR_NOT_CAPABLE;
         if (rc != 0)
             return rc;
         if (bufLen < 4)
-            return 21;
+            return ERR_INVALID_ARGUMENT;
         if (buf)
             std::memcpy(buf, &v, 4);
         if (outLen)
@@ -172,44 +174,44 @@ int CUR_DrvGetInfo(const DrvBinding *binding, uint32_t drvConn, uint16_t type, v
             continue;
         char text[257] = {};
         int16_t len = 0;
-        int rc = ops && ops->GetInfo ? ops->GetInfo(static_cast<int>(drvConn), 0x21040000 + type, text, 256, &len)
-                                     : 43;
+        int rc = ops && ops->GetInfo ? ops->GetInfo(static_cast<int>(drvConn), DrvText(DrvConnInfo(type)), text, 256, &len)
+                                     : ERR_NOT_CAPABLE;
         if (rc != 0)
             return rc;
         const int16_t whole = static_cast<int16_t>(std::strlen(text));
         if (outLen)
             *outLen = whole;
         if (bufLen <= 0)
-            return 19;
+            return ERR_DATA_TRUNCATED;
         char *out = static_cast<char *>(buf);
         if (whole >= bufLen) {
             if (out) {
                 std::memcpy(out, text, static_cast<size_t>(bufLen - 1));
                 out[bufLen - 1] = '\0';
             }
-            return 19;
+            return ERR_DATA_TRUNCATED;
         }
         if (out)
             std::memcpy(out, text, static_cast<size_t>(whole) + 1);
         return 0;
     }
-    return 27;
+    return ERR_OPTION_TYPE_RANGE;
 }
 
 int CUR_RowBookmark(CursorState *cs, uint32_t i, int32_t *bookmark)
 {
     if (!bookmark)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     *bookmark = 0;
     const bool mixed = cs->cursorType == 1 && cs->keysetSize != 0;
     if (cs->cursorType == 0 || cs->cursorType == 2 || mixed)
         return 0;
     if (i > static_cast<uint32_t>(cs->rowsetSize - 1))
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     if (cs->position == 0 || cs->position == -3 || cs->position == -2)
-        return 64;
+        return ERR_INVALID_CURSOR_STATE;
     if (CUR_RowStatusGet(cs->cache, static_cast<int32_t>(i) + 1) == 5)
-        return 41;
+        return ERR_INVALID_CURSOR_POSITION;
     *bookmark = cs->absRow + static_cast<int32_t>(i);
     return 0;
 }
@@ -217,13 +219,13 @@ int CUR_RowBookmark(CursorState *cs, uint32_t i, int32_t *bookmark)
 int CUR_BookmarkGet(CursorState *cs, uint32_t i, int32_t *bookmark)
 {
     if (!bookmark || i > static_cast<uint32_t>(cs->rowsetSize - 1))
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     *bookmark = 0;
     if (cs->position == 0 || cs->position == -3 || cs->position == -2)
-        return 64;
+        return ERR_INVALID_CURSOR_STATE;
     if ((cs->cursorType == 1 && cs->keysetSize == 0) || cs->cursorType == 3)
         return CUR_RowBookmark(cs, i, bookmark);
-    return 43;
+    return ERR_NOT_CAPABLE;
 }
 
 uint16_t CUR_RowStatusGet(const RowsetCache *cache, int32_t row)

@@ -32,7 +32,7 @@ struct CursorState {
     int32_t absRow;              // absolute number of the rowset's first row
     DrvBinding *binding;
     Stmt *stmt;                  // null in a connection's defaults
-    int32_t option1050;          // 1
+    int32_t cursorMode;          // option KRS_STMT_CURSOR_MODE: 1 or 2
     uint16_t flags;              // 0x1 rowset size changed, 0x40, 0x100, 0x800
     uint16_t flags2;             // 0x10 and 0x20 cleared when the rowset size is set
     RowsetCache *cache;
@@ -43,8 +43,8 @@ struct CursorState {
     int32_t prevRowsetSize;
     int32_t secondRowCount;      // compared with the rowset size for row buffers
     int32_t dynSensitive;        // cursor library flag
-    int32_t option1052;
-    int32_t option1054;
+    int32_t keptOptionA;         // options KRS_STMT_KEPT_A and KRS_STMT_KEPT_B
+    int32_t keptOptionB;
 };
 
 // Fills the defaults (rowset size 1, keyset 0, row count -1, forward-only,

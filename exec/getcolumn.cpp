@@ -186,7 +186,7 @@ SQLRETURN Convert(Family family, bool isSigned, const uint8_t *p, int64_t len, i
         if (reinterpret_cast<uintptr_t>(p) % alignof(SQLWCHAR) != 0 && len > 0) {
             SQLWCHAR *copy = static_cast<SQLWCHAR *>(std::malloc(static_cast<size_t>(len)));
             if (!copy) {
-                *t.err = CONV_E_MEMORY;
+                *t.err = ERR_MEMORY_ALLOCATION;
                 return SQL_ERROR;
             }
             std::memcpy(copy, p, static_cast<size_t>(len));
@@ -244,9 +244,9 @@ SQLRETURN Convert(Family family, bool isSigned, const uint8_t *p, int64_t len, i
 SQLRETURN GetBookmark(const GetColumnCtx &ctx, uint32_t row, ColBindingHead *b)
 {
     if (b->cType != SQL_C_BINARY && b->cType != SQL_C_UBIGINT)
-        return Fail(ctx, CONV_E_CTYPE);
+        return Fail(ctx, ERR_PROGRAM_TYPE_RANGE);
     if (!b->data)
-        return Fail(ctx, CONV_E_ARGUMENT);
+        return Fail(ctx, ERR_INVALID_ARGUMENT);
     int32_t bookmark = 0;
     if (int rc = ctx.host->BookmarkGet(row, &bookmark))
         return Fail(ctx, rc);
@@ -300,7 +300,7 @@ int64_t LongRemaining(const GetDataState *gd, int64_t delivered)
 SQLRETURN PutNull(const GetColumnCtx &ctx, ColBindingHead *b, int16_t cType)
 {
     if (!b->indicatorPtr)
-        return Fail(ctx, CONV_E_INDICATOR);
+        return Fail(ctx, ERR_INDICATOR_REQUIRED);
     *b->indicatorPtr = SQL_NULL_DATA;
     ClearTarget(b->data, b->bufferLength, cType);
     return SQL_SUCCESS;
@@ -338,7 +338,7 @@ SQLRETURN ContinueLong(const GetColumnCtx &ctx, int16_t cType, ColBindingHead *b
     int64_t len = gd->remaining;
     if (len == 0) {
         int rc = ctx.host->FetchColValue(gd, PieceSize(cType, b->bufferLength, gd->valueType));
-        if (rc == CONV_NO_DATA)
+        if (rc == ERR_NO_DATA_FOUND)
             return SQL_NO_DATA;
         if (rc != 0)
             return Fail(ctx, rc);
@@ -352,14 +352,14 @@ SQLRETURN ContinueLong(const GetColumnCtx &ctx, int16_t cType, ColBindingHead *b
 
 SQLRETURN GetColumn(const GetColumnCtx &ctx, uint32_t row, ColBindingHead *b, const RowBlock *block)
 {
-    const bool outMode = *ctx.err == CONV_OUTPUT_PARAMS;
+    const bool outMode = *ctx.err == ERR_OUTPUT_PARAMS_PENDING;
     if (outMode)
         *ctx.err = 0;
     const uint16_t col = b->column;
     const uint16_t columns = block ? block->columnsUsed : 0;
     if ((col == 0 && !ctx.useBookmarks) || col > columns) {
         CONV_TRACE("GetColumn: col out of range (%d,%d)", col, columns);
-        return Fail(ctx, CONV_E_COLUMN);
+        return Fail(ctx, ERR_INVALID_COLUMN_NUMBER);
     }
     if (col == 0)
         return GetBookmark(ctx, row, b);
@@ -386,7 +386,7 @@ SQLRETURN GetColumn(const GetColumnCtx &ctx, uint32_t row, ColBindingHead *b, co
         *b->indicatorPtr = 0;
     if (static_cast<int64_t>(row) >= block->rowsUsed) {
         CONV_TRACE("GetColumn: row out of range (%d,%d)", static_cast<int>(row), static_cast<int>(block->rowsUsed));
-        return Fail(ctx, CONV_E_CURSOR);
+        return Fail(ctx, ERR_INVALID_CURSOR_STATE);
     }
 
     const VtRow *vt = FindValueType(column.valueType);
@@ -421,7 +421,7 @@ SQLRETURN GetColumn(const GetColumnCtx &ctx, uint32_t row, ColBindingHead *b, co
         const bool found = ctx.host->DescRecord(outMode, col, &concise, &recPrecision, &recScale);
         if (cType == SQL_ARD_TYPE) {
             if (!found)
-                return Fail(ctx, CONV_E_DESC_INDEX);
+                return Fail(ctx, ERR_INVALID_DESCRIPTOR_INDEX);
             cType = concise;
         }
         if (found && cType == SQL_C_NUMERIC) {
@@ -449,9 +449,9 @@ SQLRETURN GetColumn(const GetColumnCtx &ctx, uint32_t row, ColBindingHead *b, co
 
     if (gd->cellIndicator == RB_IND_LONG) {
         if (!b->data)
-            return Fail(ctx, CONV_E_ARGUMENT);
+            return Fail(ctx, ERR_INVALID_ARGUMENT);
         int rc = ctx.host->FetchColValue(gd, PieceSize(cType, b->bufferLength, column.valueType));
-        if (rc == CONV_NO_DATA) {
+        if (rc == ERR_NO_DATA_FOUND) {
             if (gd->total == -1)
                 return PutNull(ctx, b, cType);
             return SQL_NO_DATA;
@@ -466,14 +466,14 @@ SQLRETURN GetColumn(const GetColumnCtx &ctx, uint32_t row, ColBindingHead *b, co
     }
 
     if (!vt)
-        return Fail(ctx, CONV_E_RESTRICTED);
+        return Fail(ctx, ERR_RESTRICTED_DATA_TYPE);
     gd->valueType = column.valueType;
     if (!b->data)
-        return Fail(ctx, CONV_E_ARGUMENT);
+        return Fail(ctx, ERR_INVALID_ARGUMENT);
     const uint8_t *p = nullptr;
     int64_t len = 0;
     if (!column.data || !CellBytes(*vt, column.data + static_cast<size_t>(row) * column.width, column.width, &p, &len))
-        return Fail(ctx, CONV_E_GENERAL);
+        return Fail(ctx, ERR_GENERAL);
 
     if (bigintAsBinary) {
         // A BIGINT read as binary is its 8-byte integer, within the buffer length.

@@ -107,7 +107,7 @@ int EscapeStruct(const RowValue &v, bool wide, int16_t sqlType, void *out, uint3
     if (rc != 0)
         return rc;
     if (probe.valueType == VT_CHAR || probe.width != width)
-        return 119;
+        return ERR_INVALID_DATETIME_FORMAT;
     std::memcpy(out, tmp.data(), width);
     return 0;
 }
@@ -212,7 +212,7 @@ int PlanColumn(const Stmt *s, const ParamBinding *b, int16_t dir, const std::vec
             longest = room;
     }
     if (longest > 0x7FFF0000)
-        return STE_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     const int16_t sqlType = b->sqlType;
     auto text = [&](int64_t extra, int64_t min) {
         int64_t w = paramOp ? longest + extra : longest;
@@ -399,6 +399,31 @@ int WriteCell(const ColPlan &plan, const RowValue &v, uint8_t *cell)
     return 0;
 }
 
+// A code set takes at most this many bytes for one UTF-16 unit (UTF-8 three,
+// GB18030 four).
+constexpr uint64_t kAnsiBytesPerUnit = 4;
+
+// Converts the wide text columns of a parameter block to the ANSI code page,
+// each widened to what its values take there; a wide value coming back gets
+// room for as many characters as the application's buffer holds.  0 or 16.
+int NarrowWideParams(const Stmt *s, RowBlock *block, uint16_t n)
+{
+    if (int rc = RB_WideToAnsi(block))
+        return rc;
+    for (uint16_t i = 0; i < n && i < block->columnsUsed; ++i) {
+        const ParamBinding &b = s->paramBindings[i];
+        if (b.number != i + 1 || b.cType != SQL_C_WCHAR || ParamClassOf(s, i) == PARAM_INPUT)
+            continue;
+        const uint64_t units = b.bufferLength > 0 ? static_cast<uint64_t>(b.bufferLength) / 2 : b.columnSize;
+        const uint64_t room = units * kAnsiBytesPerUnit;
+        if (room > 0x7FFF0000)
+            return ERR_MEMORY_ALLOCATION;
+        if (int rc = RB_WidenColumn(block, i, static_cast<uint32_t>(room)))
+            return rc;
+    }
+    return 0;
+}
+
 } // namespace
 
 void ParamBlock::Release()
@@ -425,7 +450,7 @@ int BuildParamBlock(Stmt *s, bool v2, ParamBlock *out)
     auto *block = static_cast<RowBlock *>(std::calloc(1, sizeof(RowBlock)));
     if (!block || RB_Init(block, n) != 0) {
         std::free(block);
-        return STE_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     }
     out->block = block;
     block->columnsUsed = n;
@@ -446,7 +471,7 @@ int BuildParamBlock(Stmt *s, bool v2, ParamBlock *out)
             plans[i].vt = VT_WNTS;
         if (plans[i].width > 0xFFFFFF00u) {
             out->Release();
-            return STE_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
         }
         block->columns[i].valueType = plans[i].vt;
         block->columns[i].width = static_cast<uint32_t>(plans[i].width);
@@ -454,7 +479,7 @@ int BuildParamBlock(Stmt *s, bool v2, ParamBlock *out)
     const int32_t sent = static_cast<int32_t>(out->rows.size());
     if (RB_AllocRows(block, sent) != 0) {
         out->Release();
-        return STE_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     }
     block->rowsUsed = sent;
     for (int32_t k = 0; k < sent; ++k) {
@@ -485,7 +510,7 @@ int SendParams(Stmt *s, ParamBlock *pb)
 {
     const DrvOpTable *ops = StOps(s);
     if (!ops)
-        return STE_NOT_CAPABLE;
+        return ERR_NOT_CAPABLE;
     const uint16_t n = s->paramCount < s->paramCapacity ? s->paramCount : s->paramCapacity;
     // Wide text travels as ANSI text to a back end that takes narrow text
     // only, and always in the ANSI build.
@@ -501,7 +526,7 @@ int SendParams(Stmt *s, ParamBlock *pb)
         NarrowParamSqlTypes(types.data(), n);
     RowBlock *block = pb->block;
     if (block && narrow)
-        if (int rc = RB_WideToAnsi(block))
+        if (int rc = NarrowWideParams(s, block, n))
             return rc;
     const bool sendTypes = (s->flags & ST_NEEDBIND) && !(s->flags & ST_PARAMTYPES_SENT);
     const bool freesBlocks = s->binding && (s->binding->flags & DRVB_FREES_PARAMS);
@@ -510,22 +535,22 @@ int SendParams(Stmt *s, ParamBlock *pb)
         CUR_PosReset(&s->cursor);
         if (sendTypes && (block || hasOut)) {
             rc = ops->ExecDirect ? ops->ExecDirect(StDrv(s), nullptr, block, static_cast<int16_t>(n), types.data())
-                                 : STE_NOT_CAPABLE;
+                                 : ERR_NOT_CAPABLE;
             s->flags |= ST_PARAMTYPES_SENT;
         } else if (block) {
-            rc = ops->ExecDirect ? ops->ExecDirect(StDrv(s), nullptr, block, 0, nullptr) : STE_NOT_CAPABLE;
+            rc = ops->ExecDirect ? ops->ExecDirect(StDrv(s), nullptr, block, 0, nullptr) : ERR_NOT_CAPABLE;
         } else {
-            rc = ops->Execute ? ops->Execute(StDrv(s)) : STE_NOT_CAPABLE;
+            rc = ops->Execute ? ops->Execute(StDrv(s)) : ERR_NOT_CAPABLE;
         }
     } else {
         rc = 0;
         if (block)
-            rc = ops->SetParams ? ops->SetParams(StDrv(s), block) : STE_NOT_CAPABLE;
+            rc = ops->SetParams ? ops->SetParams(StDrv(s), block) : ERR_NOT_CAPABLE;
         if (rc == 0 && (s->flags & ST_NEEDBIND) && (block || hasOut) && ops->SetParamTypes)
             rc = ops->SetParamTypes(StDrv(s), n, types.data());
         if (rc == 0) {
             CUR_PosReset(&s->cursor);
-            rc = ops->Execute ? ops->Execute(StDrv(s)) : STE_NOT_CAPABLE;
+            rc = ops->Execute ? ops->Execute(StDrv(s)) : ERR_NOT_CAPABLE;
         }
     }
     // The back end keeps the block unless the binding says it copies it;

@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr int32_t kErrArgument = 21;  // S1009
-
 using CatalogOp = int (*DrvOpTable::*)(int, CatalogArgs *);
 
 // The trace line of a function, written with the copies.
@@ -204,7 +202,7 @@ SQLRETURN runCatalog(Stmt *s, const CatalogFn &fn, const TextIn *in, int16_t f0 
     }
     for (int i = 0; i < fn.texts; ++i) {
         if (((fn.lengthsTested & B(i)) && badLength(in[i].length)) || ((required & B(i)) && !in[i].text)) {
-            s->diag.errNum = kErrArgument;
+            s->diag.errNum = ERR_INVALID_ARGUMENT;
             return SQL_ERROR;
         }
     }
@@ -219,7 +217,7 @@ SQLRETURN runCatalog(Stmt *s, const CatalogFn &fn, const TextIn *in, int16_t f0 
         } else if (text && identifiers && (fn.names & B(i))) {
             a.text[i] = identifierCopy(text, n);
             if (!a.text[i]) {
-                s->diag.errNum = 16;
+                s->diag.errNum = ERR_MEMORY_ALLOCATION;
                 return SQL_ERROR;
             }
         } else if (tables && i == CA_FOURTH) {
@@ -238,7 +236,7 @@ SQLRETURN runCatalog(Stmt *s, const CatalogFn &fn, const TextIn *in, int16_t f0 
     if (tables)
         normaliseTypeList(s->conn, &a.text[CA_FOURTH]);
     const DrvOpTable *ops = s->binding ? s->binding->ops : nullptr;
-    return openResult(s, ops && ops->*fn.op ? (ops->*fn.op)(static_cast<int>(s->drvStmt), &a) : 43);
+    return openResult(s, ops && ops->*fn.op ? (ops->*fn.op)(static_cast<int>(s->drvStmt), &a) : ERR_NOT_CAPABLE);
 }
 
 } // namespace
@@ -383,5 +381,5 @@ SQLRETURN ST_GetTypeInfo(Stmt *s, SQLSMALLINT sqlType)
     StmtClose(s);
     StmtFreeColDescs(s);
     const DrvOpTable *ops = s->binding ? s->binding->ops : nullptr;
-    return openResult(s, ops && ops->DDGetTypeInfo ? ops->DDGetTypeInfo(static_cast<int>(s->drvStmt), sqlType) : 43);
+    return openResult(s, ops && ops->DDGetTypeInfo ? ops->DDGetTypeInfo(static_cast<int>(s->drvStmt), sqlType) : ERR_NOT_CAPABLE);
 }

@@ -15,9 +15,9 @@ int AppendPiece(void **values, int64_t *lengths, uint64_t rows, uint32_t row, in
                 SQLLEN len)
 {
     if ((!data && len != SQL_NULL_DATA && len != 0) || (len < 0 && len != SQL_NTS && len != SQL_NULL_DATA))
-        return STE_ARGUMENT;
+        return ERR_INVALID_ARGUMENT;
     if (!values || !lengths || row >= rows)
-        return STE_SEQUENCE;
+        return ERR_FUNCTION_SEQUENCE;
     if (len == SQL_NULL_DATA) {
         std::free(values[row]);
         values[row] = nullptr;
@@ -31,7 +31,7 @@ int AppendPiece(void **values, int64_t *lengths, uint64_t rows, uint32_t row, in
     const int64_t held = values[row] && lengths[row] > 0 ? lengths[row] : 0;
     auto *grown = static_cast<uint8_t *>(std::realloc(values[row], static_cast<size_t>(held + len)));
     if (!grown)
-        return STE_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     std::memcpy(grown + held, data, static_cast<size_t>(len));
     values[row] = grown;
     lengths[row] = held + len;
@@ -60,7 +60,7 @@ SQLRETURN ParamDataExec(Stmt *s, SQLPOINTER *token)
     ex.daeScanParam = static_cast<uint16_t>(ex.daeScanParam + 1);
     ParamBinding *b = StmtGetParamBinding(static_cast<uint16_t>(ex.daeCurParam + 1), s);
     if (!b)
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     DropRow(b->rowValues, b->rowLengths, static_cast<uint64_t>(b->rowCount), ex.daeCurRow);
     if (token)
         *token = b->data;
@@ -96,7 +96,7 @@ SQLRETURN StmtParamData(Stmt *s, SQLPOINTER *token)
         return ParamDataExec(s, token);
     default:
         // SQLSetPos and SQLBulkOperations do not gather values on this road yet.
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     }
 }
 
@@ -120,15 +120,15 @@ SQLRETURN StmtPutData(Stmt *s, SQLPOINTER data, SQLLEN len)
     case 7: {
         // Pieces go to the value the last SQLParamData named.
         if (!s->ex.daeNamed) {
-            rc = STE_SEQUENCE;
+            rc = ERR_FUNCTION_SEQUENCE;
             break;
         }
         ParamBinding *b = StmtGetParamBinding(static_cast<uint16_t>(s->ex.daeCurParam + 1), s);
-        rc = b ? ParamAppendPiece(b, data, &len, s->ex.daeCurRow) : STE_SEQUENCE;
+        rc = b ? ParamAppendPiece(b, data, &len, s->ex.daeCurRow) : ERR_FUNCTION_SEQUENCE;
         break;
     }
     default:
-        rc = STE_SEQUENCE;
+        rc = ERR_FUNCTION_SEQUENCE;
         break;
     }
     return rc ? StFail(s, rc) : SQL_SUCCESS;

@@ -83,7 +83,7 @@ SQLRETURN IrdField(Stmt *s, uint16_t col, int16_t field, void *text, int16_t buf
                    int kind, int width)
 {
     if (!s->ird)
-        return StFail(s, STE_GENERAL);
+        return StFail(s, ERR_GENERAL);
     int64_t len = 0;
     SQLRETURN rc;
     if (kind == 0) {
@@ -126,11 +126,11 @@ SQLRETURN ST_DescribeCol(Stmt *s, SQLUSMALLINT col, SQLPOINTER name, SQLSMALLINT
                          int width)
 {
     if (bufLen < 0)
-        return StFail(s, STE_LENGTH);
+        return StFail(s, ERR_INVALID_LENGTH);
     const ColDesc *d = StmtGetColDesc(s, col);
     if (!d) {
-        if (s->diag.errNum == 0)
-            s->diag.errNum = STE_COLUMN;
+        if (s->diag.errNum == ERR_NONE)
+            s->diag.errNum = ERR_INVALID_COLUMN_NUMBER;
         return SQL_ERROR;
     }
     if (sqlType)
@@ -155,7 +155,7 @@ SQLRETURN ST_DescribeCol(Stmt *s, SQLUSMALLINT col, SQLPOINTER name, SQLSMALLINT
         cut = PutText(text, name, bufLen, nameLen, 'A');
     }
     if (cut) {
-        s->diag.errNum = STE_TRUNCATED;
+        s->diag.errNum = ERR_DATA_TRUNCATED;
         return SQL_SUCCESS_WITH_INFO;
     }
     return SQL_SUCCESS;
@@ -165,9 +165,9 @@ SQLRETURN StmtColAttributes(Stmt *s, uint16_t col, uint16_t item, void *text, in
                             SQLLEN *num, int width)
 {
     if (s->state != STMT_EXECUTED)
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     if (bufLen < 0)
-        return StFail(s, STE_LENGTH);
+        return StFail(s, ERR_INVALID_LENGTH);
     if (item == SQL_COLUMN_COUNT) {
         uint16_t n = 0;
         if (int rc = StmtNumResultCols(s, &n))
@@ -178,8 +178,8 @@ SQLRETURN StmtColAttributes(Stmt *s, uint16_t col, uint16_t item, void *text, in
     }
     const ColDesc *d = StmtGetColDesc(s, col);
     if (!d) {
-        if (s->diag.errNum == 0)
-            s->diag.errNum = STE_COLUMN;
+        if (s->diag.errNum == ERR_NONE)
+            s->diag.errNum = ERR_INVALID_COLUMN_NUMBER;
         return SQL_ERROR;
     }
     if (!num && item >= 2 && item <= 13)
@@ -230,7 +230,7 @@ SQLRETURN StmtColAttributes(Stmt *s, uint16_t col, uint16_t item, void *text, in
     }
     if (textAnswer) {
         if (PutText(textAnswer, text, bufLen, outLen, width)) {
-            s->diag.errNum = STE_TRUNCATED;
+            s->diag.errNum = ERR_DATA_TRUNCATED;
             return SQL_SUCCESS_WITH_INFO;
         }
         return SQL_SUCCESS;
@@ -253,7 +253,7 @@ SQLRETURN ST_ColAttribute(Stmt *s, SQLUSMALLINT col, SQLUSMALLINT field, SQLPOIN
         static const uint16_t kZero[] = {2, 6, 8, 9, 10, 11, 12, 13, 32, 35, 1001, 1003, 1005, 1006, 1008, 1012, 1053};
         static const uint16_t kEmpty[] = {14, 15, 16, 17, 18, 22, 23, 27, 28, 29, 1011};
         if (s->state != STMT_EXECUTED)
-            return StFail(s, STE_SEQUENCE);
+            return StFail(s, ERR_FUNCTION_SEQUENCE);
         if (field == SQL_DESC_TYPE || field == SQL_DESC_OCTET_LENGTH) {
             if (num)
                 *num = field == SQL_DESC_TYPE ? 1 : 8;
@@ -285,15 +285,15 @@ SQLRETURN ST_ColAttribute(Stmt *s, SQLUSMALLINT col, SQLUSMALLINT field, SQLPOIN
         case SQL_DESC_BASE_COLUMN_NAME: case SQL_DESC_BASE_TABLE_NAME: case SQL_DESC_LITERAL_PREFIX:
         case SQL_DESC_LITERAL_SUFFIX: case SQL_DESC_LOCAL_TYPE_NAME:
             if (s->state != STMT_EXECUTED)
-                return StFail(s, STE_SEQUENCE);
+                return StFail(s, ERR_FUNCTION_SEQUENCE);
             return IrdField(s, col, static_cast<int16_t>(field), text, bufLen, outLen, num, 0, width);
         case SQL_DESC_NUM_PREC_RADIX: case SQL_DESC_LENGTH: case SQL_DESC_OCTET_LENGTH:
             if (s->state != STMT_EXECUTED)
-                return StFail(s, STE_SEQUENCE);
+                return StFail(s, ERR_FUNCTION_SEQUENCE);
             return IrdField(s, col, static_cast<int16_t>(field), text, bufLen, outLen, num, 4, width);
         case SQL_DESC_TYPE: case SQL_DESC_PRECISION: case SQL_DESC_SCALE: case SQL_DESC_UNNAMED:
             if (s->state != STMT_EXECUTED)
-                return StFail(s, STE_SEQUENCE);
+                return StFail(s, ERR_FUNCTION_SEQUENCE);
             return IrdField(s, col, static_cast<int16_t>(field), text, bufLen, outLen, num, 2, width);
         default:
             if ((field >= 2 && field <= 18) || field == 35 || field == 1053)
@@ -303,5 +303,5 @@ SQLRETURN ST_ColAttribute(Stmt *s, SQLUSMALLINT col, SQLUSMALLINT field, SQLPOIN
     }
     if (TR_IsOn())
         TR_Printf("SQLColAttribute - unknown field identifier\n");
-    return StFail(s, STE_DESC_TYPE);
+    return StFail(s, ERR_DESCRIPTOR_TYPE_RANGE);
 }

@@ -172,9 +172,9 @@ int StmtParamsNeedData(Stmt *s)
 SQLRETURN StmtPreExecute(Stmt *s)
 {
     if (s->daeState != 0)
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     if (!(s->flags & ST_PREPARED))
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     if (int rc = StmtAllocParamBufs(s))
         return StFail(s, rc);
     s->ex.daeScanParam = 0;
@@ -192,16 +192,16 @@ SQLRETURN StmtPreExecute(Stmt *s)
 int CheckBindings(Stmt *s, bool v2)
 {
     if (s->paramCount > s->paramCapacity)
-        return STE_PARAM_COUNT;
+        return ERR_WRONG_PARAMETER_COUNT;
     for (uint16_t i = 0; i < s->paramCount; ++i) {
         const ParamBinding &b = s->paramBindings[i];
         if (b.number != i + 1)
-            return STE_PARAM_COUNT;
+            return ERR_WRONG_PARAMETER_COUNT;
         if (!b.data && !b.octetLengthPtr) {
             if (!v2)
-                return STE_PARAM_COUNT;
+                return ERR_WRONG_PARAMETER_COUNT;
             if (b.paramType != SQL_PARAM_OUTPUT)
-                return STE_ARGUMENT;
+                return ERR_INVALID_ARGUMENT;
         }
     }
     return 0;
@@ -210,7 +210,7 @@ int CheckBindings(Stmt *s, bool v2)
 SQLRETURN StmtExecuteClassic(Stmt *s)
 {
     if (!(s->flags & ST_PREPARED))
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     if (int rc = CheckBindings(s, false))
         return StFail(s, rc);
     s->daeState = 0;
@@ -246,7 +246,7 @@ SQLRETURN StmtExecOutcome(Stmt *s, int number, uint32_t rowsSent, const uint32_t
                 status[r] = SQL_PARAM_ERROR;
         }
     };
-    if (number == 0 || number == STE_OUT_PENDING) {
+    if (number == 0 || number == ERR_OUTPUT_PARAMS_PENDING) {
         if (processed)
             *processed = s->selectFlag && s->paramsetSize > 1 ? 1 : rowsSent;
         setStatus(rowsSent, false);
@@ -254,8 +254,8 @@ SQLRETURN StmtExecOutcome(Stmt *s, int number, uint32_t rowsSent, const uint32_t
         std::memset(&s->ex.gd, 0, sizeof s->ex.gd);
         s->state = STMT_EXECUTED;
         s->flags |= ST_CURSOR_OPEN;
-        s->diag.errNum = number == STE_OUT_PENDING ? 0 : number;
-        if (s->conn && s->conn->cn_spOutDeferFetch && number != STE_OUT_PENDING)
+        s->diag.errNum = number == ERR_OUTPUT_PARAMS_PENDING ? 0 : number;
+        if (s->conn && s->conn->cn_spOutDeferFetch && number != ERR_OUTPUT_PARAMS_PENDING)
             return SQL_SUCCESS;
         if (!s->ex.outParams && !s->ex.inoutParams)
             return SQL_SUCCESS;
@@ -267,14 +267,14 @@ SQLRETURN StmtExecOutcome(Stmt *s, int number, uint32_t rowsSent, const uint32_t
     const DrvOpTable *ops = StOps(s);
     if ((processed || status) && ops && ops->GetInfo) {
         int16_t len = 0;
-        if (ops->GetInfo(StDrv(s), ITEM_ROW_COUNT, &done, 4, &len) != 0)
+        if (ops->GetInfo(StDrv(s), DrvInt(DRV_STMT_ROW_COUNT), &done, 4, &len) != 0)
             done = -1;
     }
     if (processed && done >= -1)
         *processed = static_cast<SQLULEN>(done + 1);
     setStatus(done >= 0 ? static_cast<uint32_t>(done) : 0, true);
     s->diag.errNum = number;
-    return number == STE_WARNING ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+    return number == ERR_COMPLETED_WITH_WARNING ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
 }
 
 SQLRETURN StmtGetOutParams(Stmt *s)
@@ -282,7 +282,7 @@ SQLRETURN StmtGetOutParams(Stmt *s)
     const DrvOpTable *ops = StOps(s);
     const uint16_t n = s->paramCount < s->paramCapacity ? s->paramCount : s->paramCapacity;
     StmtFreeResults(s);
-    int rc = ops && ops->Fetch ? ops->Fetch(StDrv(s), 0, &s->result) : STE_NOT_CAPABLE;
+    int rc = ops && ops->Fetch ? ops->Fetch(StDrv(s), 0, &s->result) : ERR_NOT_CAPABLE;
     if (rc != 0) {
         StmtFetchErrors(s);
         return StFail(s, rc);
@@ -313,7 +313,7 @@ SQLRETURN StmtGetOutParams(Stmt *s)
                                 : b.octetSize;
         head.octetLengthPtr = c.length;
         head.indicatorPtr = c.indicator;
-        s->diag.errNum = STE_OUT_PENDING;
+        s->diag.errNum = ERR_OUTPUT_PARAMS_PENDING;
         SQLRETURN one = StGetColumn(s, 0, &head, &s->result);
         if (one != SQL_SUCCESS && one != SQL_SUCCESS_WITH_INFO)
             return one;

@@ -11,6 +11,7 @@
 #include "odbc/dispatch.h"
 #include "odbc/flavour.h"
 #include "odbc/rb_ops.h"
+#include "odbc/stmt.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ public:
     {
         *descs = StmtGetColDescs(s_);
         *count = *descs ? s_->resultColCount : 0;
-        if (!*descs && s_->diag.errNum != 0)
+        if (!*descs && s_->diag.errNum != ERR_NONE)
             return s_->diag.errNum;
         return 0;
     }
@@ -123,7 +124,14 @@ SQLRETURN StGetColumn(Stmt *s, uint32_t row, ColBindingHead *b, const RowBlock *
     ctx.narrowUtf8 = KRS_IsUnicodeBuild();
     ctx.useBookmarks = s->cursor.useBookmarks != 0;
     ctx.deferredOutParams = s->ex.deferredClass != 0;
-    return GetColumn(ctx, row, b, block);
+    SQLRETURN rc = GetColumn(ctx, row, b, block);
+    if (rc == SQL_ERROR && s->diag.errNum == ERR_DATE_OVERFLOW) {
+        // ODBC 3 rewrites the driver's own 22008 rows to 22007; an overflowing
+        // year is 22008 "Datetime field overflow" in both versions.
+        s->diag.errNum = 0;
+        StmtPushError(s, "[Driver]Datetime field overflow[SQLSTATE:22008]", 0);
+    }
+    return rc;
 }
 
 int StmtFreeResults(Stmt *s)
@@ -147,14 +155,14 @@ int StmtFreeResults(Stmt *s)
 int StmtFetchBlock(Stmt *s)
 {
     if (!StmtGetColDescs(s)) {
-        if (s->diag.errNum == 0)
-            s->diag.errNum = STE_GENERAL;
+        if (s->diag.errNum == ERR_NONE)
+            s->diag.errNum = ERR_GENERAL;
         return -1;
     }
     StmtFreeResults(s);
     const DrvOpTable *ops = StOps(s);
     const uint16_t rows = s->rowsPerBlock ? s->rowsPerBlock : 1;
-    int rc = ops && ops->Fetch ? ops->Fetch(StDrv(s), rows, &s->result) : STE_NOT_CAPABLE;
+    int rc = ops && ops->Fetch ? ops->Fetch(StDrv(s), rows, &s->result) : ERR_NOT_CAPABLE;
     s->diag.errNum = rc;
     return rc == 0 ? 0 : -1;
 }
@@ -162,7 +170,7 @@ int StmtFetchBlock(Stmt *s)
 SQLRETURN StmtFetchForward(Stmt *s)
 {
     if (s->state != STMT_EXECUTED)
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     RebaseBindings(s);
     int next = NextRow(s);
     if (next < 0)
@@ -211,10 +219,10 @@ SQLRETURN StmtFetchOne(Stmt *s)
 SQLRETURN StmtFetchScroll(Stmt *s, int16_t orientation, int64_t)
 {
     if (s->state != STMT_EXECUTED)
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     const bool forwardOnly = s->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY;
     if (forwardOnly && orientation != SQL_FETCH_NEXT)
-        return StFail(s, STE_FETCH_TYPE);
+        return StFail(s, ERR_FETCH_TYPE_RANGE);
     if (forwardOnly && s->cursor.rowsetSize <= 1) {
         RS_Free(&s->cursor.cache);
         return StmtFetchOne(s);
@@ -223,7 +231,7 @@ SQLRETURN StmtFetchScroll(Stmt *s, int16_t orientation, int64_t)
         return StmtFetchRowsetForward(s);
     // Scrollable cursors are served by the scrolling engine, which this
     // driver does not have yet.
-    return StFail(s, STE_NOT_CAPABLE_FN);
+    return StFail(s, ERR_FUNCTION_NOT_SUPPORTED);
 }
 
 SQLRETURN StmtFetchRowsetForward(Stmt *s)
@@ -322,15 +330,15 @@ SQLRETURN StmtFetchRowsetForward(Stmt *s)
     }
     ClearGetData(s);
     // A row that failed keeps its own diagnostic; 01S01 when it has none.
-    if (rowError && s->diag.errNum == 0)
-        s->diag.errNum = STE_ROW_ERROR;
+    if (rowError && s->diag.errNum == ERR_NONE)
+        s->diag.errNum = ERR_ROW_ERROR;
     return result;
 }
 
 SQLRETURN StmtGetData(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen, SQLLEN *lenInd)
 {
     if (s->state != STMT_EXECUTED)
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     ColBindingHead head{};
     head.column = col;
     head.cType = cType;
@@ -341,20 +349,20 @@ SQLRETURN StmtGetData(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t 
     if (RowsetCache *cache = s->cursor.cache) {
         uint16_t st = CUR_RowStatusGet(cache, s->cursor.position);
         if (st == SQL_ROW_ERROR || st == SQL_ROW_DELETED)
-            return StFail(s, STE_CURSOR_POS);
+            return StFail(s, ERR_INVALID_CURSOR_POSITION);
         return StGetColumn(s, static_cast<uint32_t>(s->cursor.position - 1), &head, cache->block);
     }
     if (s->currentRow == 0)
-        return StFail(s, STE_CURSOR_STATE);
+        return StFail(s, ERR_INVALID_CURSOR_STATE);
     return StGetColumn(s, static_cast<uint32_t>(s->currentRow - 1), &head, &s->result);
 }
 
 int StmtBindCol(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen, SQLLEN *lenInd)
 {
-    s->diag.errNum = 0;
+    s->diag.errNum = ERR_NONE;
     int err = 0;
     if (bufLen < 0)
-        err = STE_LENGTH;
+        err = ERR_INVALID_LENGTH;
     else if (bufLen == 0 && col != 0 && cType != SQL_C_DEFAULT)
         bufLen = CTypeSize(cType);
     if (col == 0) {
@@ -368,9 +376,9 @@ int StmtBindCol(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen
         if (rc != 0)
             err = rc;
         else if (persistence == 0)
-            err = STE_NOT_CAPABLE;
+            err = ERR_NOT_CAPABLE;
         else if (cType != SQL_C_BINARY && cType != SQL_C_UBIGINT)
-            err = STE_CTYPE;
+            err = ERR_PROGRAM_TYPE_RANGE;
         bufLen = 8;
     }
     if (err != 0) {
@@ -386,16 +394,16 @@ int StmtBindCol(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen
         b.head.octetLengthPtr = lenInd;
         b.head.indicatorPtr = lenInd;
         if (StmtSetBoundCol(s, &b) != SQL_SUCCESS) {
-            s->diag.errNum = STE_MEMORY;
-            return STE_MEMORY;
+            s->diag.errNum = ERR_MEMORY_ALLOCATION;
+            return ERR_MEMORY_ALLOCATION;
         }
     } else {
         StmtRemoveBoundCol(s, col);
     }
     if (s->ard) {
         if (DescGrowRecs(s->ard, col) != 0) {
-            s->diag.errNum = STE_MEMORY;
-            return STE_MEMORY;
+            s->diag.errNum = ERR_MEMORY_ALLOCATION;
+            return ERR_MEMORY_ALLOCATION;
         }
         if (DescRec *r = DescGetRec(s->ard, col)) {
             r->conciseType = cType;
@@ -417,7 +425,7 @@ int StmtFetchColValue(Stmt *s, int64_t pieceSize)
     const DrvOpTable *ops = StOps(s);
     auto slot = ops ? reinterpret_cast<DrvLongValue>(reinterpret_cast<void *>(ops->LongValue)) : nullptr;
     if (!slot)
-        return STE_NOT_CAPABLE;
+        return ERR_NOT_CAPABLE;
     int rc = slot(StDrv(s), gd->column, gd->row, pieceSize, &gd->value, &gd->pieceLen, &gd->valueType, &gd->total);
     if (rc != 0) {
         StmtFetchErrors(s);
@@ -429,7 +437,7 @@ int StmtFetchColValue(Stmt *s, int64_t pieceSize)
     }
     if (gd->total != 0 && pieceSize == 0)
         return 0;
-    return CONV_NO_DATA;
+    return ERR_NO_DATA_FOUND;
 }
 
 void StmtFreeColValue(GetDataState *gd)

@@ -7,47 +7,11 @@
 #include <cstdint>
 
 #include "exec/statement.h"
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/stmt_bind.h"
 
 struct ParamTypeDesc;
-
-// Error numbers the statement layer posts (rows of ErrorTable).
-enum StErr : int32_t {
-    STE_NOT_CAPABLE_FN = 1,   // IM001
-    STE_GENERAL = 15,         // S1000
-    STE_MEMORY = 16,          // S1001
-    STE_COLUMN = 17,          // S1002
-    STE_CTYPE = 18,           // S1003
-    STE_TRUNCATED = 19,       // 01004
-    STE_ARGUMENT = 21,        // S1009
-    STE_SEQUENCE = 22,        // S1010
-    STE_LENGTH = 25,          // S1090
-    STE_DESC_TYPE = 26,       // S1091
-    STE_PARAM_NUMBER = 28,    // S1093
-    STE_SCALE = 29,           // S1094
-    STE_FETCH_TYPE = 38,      // S1106
-    STE_ROW_RANGE = 39,       // S1107
-    STE_CURSOR_POS = 41,      // S1109
-    STE_NOT_CAPABLE = 43,     // S1C00
-    STE_PARAM_COUNT = 48,     // 07001
-    STE_RESTRICTED = 49,      // 07006
-    STE_NOT_CONNECTED = 52,   // 08003
-    STE_CURSOR_STATE = 64,    // 24000
-    STE_NO_MORE_RESULTS = 73, // IM901
-    STE_WARNING = 74,         // IM902
-    STE_ROW_ERROR = 81,       // 01S01
-    STE_OPTION_CHANGED = 75,  // 01S02
-    STE_OUT_PENDING = 80,     // IM906
-    STE_NEED_DATA = 102,      // IM922
-};
-
-// Back-end items and options the statement layer asks for.
-enum : int {
-    ITEM_ROW_COUNT = 0x32010000,
-    ITEM_CURSOR_TYPE = 0x32030006,
-    ITEM_CONCURRENCY = 0x32030007,
-};
 
 // V2 data-at-execution slots: 38 names the next value the back end wants
 // (its 0-based parameter index and row) and answers 102 while it wants one;

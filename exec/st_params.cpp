@@ -116,11 +116,11 @@ SQLRETURN StmtBindParam(Stmt *s, uint16_t n, int16_t paramType, int16_t cType, i
                         uint64_t columnSize, int16_t digits, void *data, int64_t bufLen, SQLLEN *octetLengthPtr,
                         SQLLEN *indicatorPtr)
 {
-    s->diag.errNum = 0;
+    s->diag.errNum = ERR_NONE;
     if (!data && !indicatorPtr && paramType != SQL_PARAM_OUTPUT)
-        return StFail(s, STE_ARGUMENT);
+        return StFail(s, ERR_INVALID_ARGUMENT);
     if (digits < 0 && SecondsScaled(sqlType))
-        return StFail(s, STE_SCALE);
+        return StFail(s, ERR_INVALID_SCALE);
     if (cType == SQL_C_DEFAULT) {
         const int version = StOdbcVersion(s);
         if (version == 2 && (sqlType == SQL_WLONGVARCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WCHAR))
@@ -134,7 +134,7 @@ SQLRETURN StmtBindParam(Stmt *s, uint16_t n, int16_t paramType, int16_t cType, i
     else if (FixedBindable(cType))
         octets = CTypeSize(cType);
     else
-        return StFail(s, STE_RESTRICTED);
+        return StFail(s, ERR_RESTRICTED_DATA_TYPE);
 
     ParamBinding b =
         NewParamBinding(n, bufLen == -1 ? static_cast<int16_t>(SQL_PARAM_INPUT) : paramType, cType, sqlType,
@@ -145,7 +145,7 @@ SQLRETURN StmtBindParam(Stmt *s, uint16_t n, int16_t paramType, int16_t cType, i
     if (StmtSetParamBinding(s, &b) != SQL_SUCCESS)
         return SQL_ERROR;
     if ((s->apd && DescGrowRecs(s->apd, n) != 0) || (s->ipd && DescGrowRecs(s->ipd, n) != 0))
-        return StFail(s, STE_MEMORY);
+        return StFail(s, ERR_MEMORY_ALLOCATION);
     if (DescRec *r = s->apd ? DescGetRec(s->apd, n) : nullptr) {
         r->conciseType = cType;
         r->dataPtr = data;
@@ -171,20 +171,20 @@ SQLRETURN ST_SetParam(Stmt *s, SQLUSMALLINT n, SQLSMALLINT cType, SQLSMALLINT sq
                       SQLSMALLINT digits, SQLPOINTER data, SQLLEN *lenInd)
 {
     if (!data && !lenInd)
-        return StFail(s, STE_ARGUMENT);
+        return StFail(s, ERR_INVALID_ARGUMENT);
     if (digits < 0)
-        return StFail(s, STE_SCALE);
+        return StFail(s, ERR_INVALID_SCALE);
     if (cType == SQL_C_DEFAULT)
         cType = DefaultCType(sqlType, StOdbcVersion(s));
     const int64_t octets = SetParamOctets(cType);
     if (octets == 0)
-        return StFail(s, STE_RESTRICTED);
+        return StFail(s, ERR_RESTRICTED_DATA_TYPE);
     ParamBinding b = NewParamBinding(n, SQL_PARAM_INPUT, cType, sqlType, columnSize, digits, data, 0, lenInd,
                                      lenInd, octets);
     if (TR_IsOn())
         TR_Printf("Par#%d c_type=%d sql_type=%d prec=%ld scale=%d size=%d", n, cType, sqlType,
                   static_cast<long>(columnSize), digits, static_cast<int>(octets));
-    return StmtSetParamBinding(s, &b) == SQL_SUCCESS && s->diag.errNum == 0 ? SQL_SUCCESS : SQL_ERROR;
+    return StmtSetParamBinding(s, &b) == SQL_SUCCESS && s->diag.errNum == ERR_NONE ? SQL_SUCCESS : SQL_ERROR;
 }
 
 SQLRETURN ST_DescribeParam(Stmt *s, SQLUSMALLINT n, SQLSMALLINT *sqlType, SQLULEN *columnSize,
@@ -192,8 +192,8 @@ SQLRETURN ST_DescribeParam(Stmt *s, SQLUSMALLINT n, SQLSMALLINT *sqlType, SQLULE
 {
     const ColDesc *d = StmtGetParamDesc(s, n);
     if (!d) {
-        if (s->diag.errNum == 0)
-            s->diag.errNum = STE_PARAM_NUMBER;
+        if (s->diag.errNum == ERR_NONE)
+            s->diag.errNum = ERR_INVALID_PARAMETER_NUMBER;
         return SQL_ERROR;
     }
     if (sqlType)

@@ -39,21 +39,21 @@ bool StartsWithSelect(const char *sql)
 }
 
 // Asks the back end again for an option the application had requested.
-void ResendOption(Stmt *s, int item, int32_t requested, int32_t *current)
+void ResendOption(Stmt *s, SQLUSMALLINT option, int32_t requested, int32_t *current)
 {
     const DrvOpTable *ops = StOps(s);
     int32_t v = requested;
-    if (ops && ops->SetOption && ops->SetOption(StDrv(s), item, &v) == 0)
+    if (ops && ops->SetOption && ops->SetOption(StDrv(s), DrvInt(DrvStmtOption(option)), &v) == 0)
         *current = requested;
 }
 
 // Re-reads an option the back end may have changed at prepare; true when it did.
-bool OptionChanged(Stmt *s, int item, int32_t *current)
+bool OptionChanged(Stmt *s, SQLUSMALLINT option, int32_t *current)
 {
     const DrvOpTable *ops = StOps(s);
     int32_t v = 0;
     int16_t len = 0;
-    if (!ops || !ops->GetInfo || ops->GetInfo(StDrv(s), item, &v, 4, &len) != 0)
+    if (!ops || !ops->GetInfo || ops->GetInfo(StDrv(s), DrvInt(DrvStmtOption(option)), &v, 4, &len) != 0)
         return false;
     if (v == *current)
         return false;
@@ -98,16 +98,16 @@ int NativeSqlWide(const DrvOpTable *ops, int drvConn, const char *sql, void *out
     for (int attempt = 0;; ++attempt) {
         char *work = static_cast<char *>(std::calloc(static_cast<size_t>(size), 1));
         if (!work)
-            return STE_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
         int32_t bytes = 0;
         int rc = ops->NativeSql(drvConn, sql, work, static_cast<int32_t>(size), &bytes);
-        if (rc == STE_TRUNCATED && bytes >= size && attempt == 0) {
+        if (rc == ERR_DATA_TRUNCATED && bytes >= size && attempt == 0) {
             std::free(work);
             size = static_cast<int64_t>(bytes) + 1;
             continue;
         }
-        if ((rc == 0 || rc == STE_TRUNCATED) && PutWideText(work, out, out ? outMax : 0, chars) && out)
-            rc = STE_TRUNCATED;
+        if ((rc == 0 || rc == ERR_DATA_TRUNCATED) && PutWideText(work, out, out ? outMax : 0, chars) && out)
+            rc = ERR_DATA_TRUNCATED;
         std::free(work);
         return rc;
     }
@@ -144,11 +144,11 @@ SQLRETURN StmtPrepare(Stmt *s, const char *sql)
     StmtFreeParamDescs(s);
     CursorState &cs = s->cursor;
     if (cs.flags & 0x800) {
-        ResendOption(s, ITEM_CURSOR_TYPE, cs.reqCursorType, &cs.cursorType);
-        ResendOption(s, ITEM_CONCURRENCY, cs.reqConcurrency, &cs.concurrency);
+        ResendOption(s, SQL_CURSOR_TYPE, cs.reqCursorType, &cs.cursorType);
+        ResendOption(s, SQL_CONCURRENCY, cs.reqConcurrency, &cs.concurrency);
         cs.flags &= static_cast<uint16_t>(~0x800);
     }
-    int rc = ops && ops->Prepare ? ops->Prepare(StDrv(s), sql) : STE_NOT_CAPABLE;
+    int rc = ops && ops->Prepare ? ops->Prepare(StDrv(s), sql) : ERR_NOT_CAPABLE;
     if (rc != 0) {
         StmtFetchErrors(s);
         return StFail(s, rc);
@@ -156,9 +156,9 @@ SQLRETURN StmtPrepare(Stmt *s, const char *sql)
     cs.reqCursorType = cs.cursorType;
     cs.reqConcurrency = cs.concurrency;
     bool changed = false;
-    if (cs.cursorType != SQL_CURSOR_FORWARD_ONLY && OptionChanged(s, ITEM_CURSOR_TYPE, &cs.cursorType))
+    if (cs.cursorType != SQL_CURSOR_FORWARD_ONLY && OptionChanged(s, SQL_CURSOR_TYPE, &cs.cursorType))
         changed = true;
-    if (cs.concurrency != SQL_CONCUR_READ_ONLY && OptionChanged(s, ITEM_CONCURRENCY, &cs.concurrency))
+    if (cs.concurrency != SQL_CONCUR_READ_ONLY && OptionChanged(s, SQL_CONCURRENCY, &cs.concurrency))
         changed = true;
     if (changed)
         cs.flags |= 0x800;
@@ -188,7 +188,7 @@ SQLRETURN StmtPrepare(Stmt *s, const char *sql)
     s->selectFlag = StartsWithSelect(sql) ? 1 : 0;
     s->rowCounter = 0;
     if (changed) {
-        s->diag.errNum = STE_OPTION_CHANGED;
+        s->diag.errNum = ERR_OPTION_VALUE_CHANGED;
         return SQL_SUCCESS_WITH_INFO;
     }
     return SQL_SUCCESS;
@@ -201,10 +201,10 @@ namespace {
 SQLRETURN PrepareText(Stmt *s, const SQLCHAR *sql, SQLINTEGER len)
 {
     if (!sql || BadLength(len))
-        return StFail(s, STE_LENGTH);
+        return StFail(s, ERR_INVALID_LENGTH);
     char *copy = CopyText(sql, len);
     if (!copy)
-        return StFail(s, STE_MEMORY);
+        return StFail(s, ERR_MEMORY_ALLOCATION);
     if (TR_IsOn())
         TR_Printf("  [%s]", copy);
     SQLRETURN rc = StmtPrepare(s, copy);
@@ -223,7 +223,7 @@ SQLRETURN ST_ExecDirect(Stmt *s, SQLCHAR *sql, SQLINTEGER len)
         return SQL_ERROR;
     SQLRETURN rc = RunExecute(s);
     if (prep == SQL_SUCCESS_WITH_INFO && rc == SQL_SUCCESS) {
-        s->diag.errNum = STE_OPTION_CHANGED;
+        s->diag.errNum = ERR_OPTION_VALUE_CHANGED;
         return SQL_SUCCESS_WITH_INFO;
     }
     return rc;
@@ -234,9 +234,9 @@ SQLRETURN ST_Execute(Stmt *s) { return RunExecute(s); }
 SQLRETURN ST_CloseCursor(Stmt *s)
 {
     if (!(s->flags & ST_CURSOR_OPEN))
-        return StFail(s, STE_CURSOR_STATE);
+        return StFail(s, ERR_INVALID_CURSOR_STATE);
     StmtClose(s);
-    return s->diag.errNum != 0 ? SQL_ERROR : SQL_SUCCESS;
+    return s->diag.errNum != ERR_NONE ? SQL_ERROR : SQL_SUCCESS;
 }
 
 SQLRETURN ST_MoreResults(Stmt *s)
@@ -244,16 +244,16 @@ SQLRETURN ST_MoreResults(Stmt *s)
     if (s->state != STMT_EXECUTED)
         return SQL_NO_DATA;
     if (!s->conn || !s->conn->cn_hasMoreRes) {
-        s->diag.errNum = 0;
+        s->diag.errNum = ERR_NONE;
         return SQL_NO_DATA;
     }
     const DrvOpTable *ops = StOps(s);
     StmtFreeResults(s);
     StmtClearColDescs(s);
     CUR_PosSet(&s->cursor, 0);
-    int rc = ops && ops->MoreResults ? ops->MoreResults(StDrv(s)) : STE_NO_MORE_RESULTS;
+    int rc = ops && ops->MoreResults ? ops->MoreResults(StDrv(s)) : ERR_NO_MORE_RESULTS;
     s->diag.errNum = rc;
-    if (rc == STE_OUT_PENDING) {
+    if (rc == ERR_OUTPUT_PARAMS_PENDING) {
         if (s->ex.outParams || s->ex.inoutParams) {
             SQLRETURN out = StmtGetOutParams(s);
             if (out != SQL_SUCCESS)
@@ -262,8 +262,8 @@ SQLRETURN ST_MoreResults(Stmt *s)
         rc = ops->MoreResults(StDrv(s));
         s->diag.errNum = rc;
     }
-    if (rc == STE_NO_MORE_RESULTS) {
-        s->diag.errNum = 0;
+    if (rc == ERR_NO_MORE_RESULTS) {
+        s->diag.errNum = ERR_NONE;
         return SQL_NO_DATA;
     }
     if (rc != 0) {
@@ -324,20 +324,20 @@ SQLRETURN ST_GetCursorName(Stmt *s, SQLPOINTER name, SQLSMALLINT bufLen, SQLSMAL
 {
     const DrvOpTable *ops = StOps(s);
     if (!ops || !ops->GetCursorName)
-        return StFail(s, STE_NOT_CAPABLE);
+        return StFail(s, ERR_NOT_CAPABLE);
     if (bufLen < 0)
-        return StFail(s, STE_LENGTH);
+        return StFail(s, ERR_INVALID_LENGTH);
     // The back end's name, else the one the application set, else one of
     // our own (a JDBC driver may know none, or none before an execute).
     char text[1024] = {};
     int16_t len = 0;
     int rc = ops->GetCursorName(StDrv(s), text, sizeof text, &len);
-    if (rc != 0 && rc != STE_TRUNCATED && rc != STE_SEQUENCE) {
+    if (rc != 0 && rc != ERR_DATA_TRUNCATED && rc != ERR_FUNCTION_SEQUENCE) {
         s->diag.errNum = rc;
         StmtFetchErrors(s);
         return SQL_ERROR;
     }
-    if ((rc == 0 && text[0] == '\0') || rc == STE_SEQUENCE) {
+    if ((rc == 0 && text[0] == '\0') || rc == ERR_FUNCTION_SEQUENCE) {
         if (s->ex.cursorName[0])
             std::snprintf(text, sizeof text, "%s", s->ex.cursorName);
         else
@@ -355,24 +355,24 @@ SQLRETURN ST_GetCursorName(Stmt *s, SQLPOINTER name, SQLSMALLINT bufLen, SQLSMAL
     if (outLen)
         *outLen = static_cast<SQLSMALLINT>(total > 32767 ? 32767 : total);
     if (cut) {
-        s->diag.errNum = STE_TRUNCATED;
+        s->diag.errNum = ERR_DATA_TRUNCATED;
         return SQL_SUCCESS_WITH_INFO;
     }
-    s->diag.errNum = 0;
+    s->diag.errNum = ERR_NONE;
     return SQL_SUCCESS;
 }
 
 SQLRETURN ST_SetCursorName(Stmt *s, SQLCHAR *name, SQLSMALLINT len)
 {
     if (BadLength(len))
-        return StFail(s, STE_LENGTH);
+        return StFail(s, ERR_INVALID_LENGTH);
     char *copy = CopyText(name, len);
     if (!copy)
-        return StFail(s, STE_MEMORY);
+        return StFail(s, ERR_MEMORY_ALLOCATION);
     if (TR_IsOn())
         TR_Printf("SetCursorName [%s]\n", copy);
     const DrvOpTable *ops = StOps(s);
-    int rc = ops && ops->SetCursorName ? ops->SetCursorName(StDrv(s), copy) : STE_NOT_CAPABLE;
+    int rc = ops && ops->SetCursorName ? ops->SetCursorName(StDrv(s), copy) : ERR_NOT_CAPABLE;
     if (rc == 0)
         std::snprintf(s->ex.cursorName, sizeof s->ex.cursorName, "%s", copy);
     std::free(copy);
@@ -391,21 +391,21 @@ SQLRETURN CN_NativeSql(Conn *c, SQLCHAR *in, SQLINTEGER inLen, SQLPOINTER out, S
                        SQLINTEGER *outLen, int width)
 {
     if (!in || BadLength(inLen) || outMax < 0) {
-        c->diag.errNum = STE_LENGTH;
+        c->diag.errNum = ERR_INVALID_LENGTH;
         return SQL_ERROR;
     }
     if (c->state != CONN_CONNECTED) {
-        c->diag.errNum = STE_NOT_CONNECTED;
+        c->diag.errNum = ERR_CONNECTION_NOT_OPEN;
         return SQL_ERROR;
     }
     const DrvOpTable *ops = c->binding.ops;
     if (!ops || !ops->NativeSql) {
-        c->diag.errNum = STE_NOT_CAPABLE;
+        c->diag.errNum = ERR_NOT_CAPABLE;
         return SQL_ERROR;
     }
     char *copy = CopyText(in, inLen);
     if (!copy) {
-        c->diag.errNum = STE_MEMORY;
+        c->diag.errNum = ERR_MEMORY_ALLOCATION;
         return SQL_ERROR;
     }
     int64_t total = 0;
@@ -419,7 +419,7 @@ SQLRETURN CN_NativeSql(Conn *c, SQLCHAR *in, SQLINTEGER inLen, SQLPOINTER out, S
     }
     std::free(copy);
     c->diag.errNum = rc;
-    if (rc != 0 && rc != STE_TRUNCATED) {
+    if (rc != 0 && rc != ERR_DATA_TRUNCATED) {
         ConnFetchMessages(c, nullptr);
         return SQL_ERROR;
     }

@@ -55,7 +55,7 @@ SQLRETURN Answer(Stmt *s, int column, const RowName &name, char *buf, int64_t bu
     buf[kept] = '\0';
     if (kept == n)
         return SQL_SUCCESS;
-    s->diag.errNum = 19;
+    s->diag.errNum = ERR_DATA_TRUNCATED;
     return SQL_SUCCESS_WITH_INFO;
 }
 
@@ -90,7 +90,7 @@ SQLRETURN ReadTypeRow(Stmt *s, int column, int16_t sqlType, char *buf, int64_t b
 SQLRETURN ConnGetTypeInfoColumn(Conn *c, int column, int16_t sqlType, char *buf, int64_t bufSize, int64_t *len)
 {
     if (c->state != CONN_CONNECTED) {
-        c->diag.errNum = STE_NOT_CONNECTED;
+        c->diag.errNum = ERR_CONNECTION_NOT_OPEN;
         return SQL_ERROR;
     }
     Stmt *s = StmtAlloc(c);
@@ -101,7 +101,7 @@ SQLRETURN ConnGetTypeInfoColumn(Conn *c, int column, int16_t sqlType, char *buf,
         rc = ReadTypeRow(s, column, sqlType, buf, bufSize, len);
     if (rc == SQL_ERROR) {
         // The temporary statement's diagnostics become the connection's.
-        c->diag.errNum = s->diag.errNum ? s->diag.errNum : STE_GENERAL;
+        c->diag.errNum = s->diag.errNum ? s->diag.errNum : ERR_GENERAL;
         int32_t native = 0;
         while (char *text = ERR_Pop(&s->diag, &native)) {
             ERR_Push(&c->diag, text, native);

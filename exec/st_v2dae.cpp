@@ -45,7 +45,7 @@ int NewBytes(Piece *p, int64_t size)
 {
     p->bytes = static_cast<uint8_t *>(std::calloc(static_cast<size_t>(size > 0 ? size : 1), 1));
     p->size = size;
-    return p->bytes ? 0 : STE_MEMORY;
+    return p->bytes ? 0 : ERR_MEMORY_ALLOCATION;
 }
 
 // Wide text of the piece as ANSI code-page text, for a back end that takes
@@ -57,7 +57,7 @@ int PutDataToNarrow(Piece *p)
     const int64_t units = p->size / 2;
     char *ansi = ACP_DupFromWideN<SQLWCHAR>(reinterpret_cast<const SQLWCHAR *>(p->bytes), units);
     if (!ansi)
-        return STE_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     std::free(p->bytes);
     p->bytes = reinterpret_cast<uint8_t *>(ansi);
     p->size = static_cast<int64_t>(std::strlen(ansi));
@@ -84,7 +84,7 @@ ValueType CTypeToValueType(int16_t cType, uint32_t *width)
 SQLRETURN StmtExecuteV2DAE(Stmt *s)
 {
     if (!(s->flags & ST_PREPARED))
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     if (int rc = CheckBindings(s, true))
         return StFail(s, rc);
     s->daeState = 0;
@@ -97,13 +97,13 @@ SQLRETURN StmtExecuteV2DAE(Stmt *s)
         return StFail(s, rc);
     const uint32_t sent = pb.block ? static_cast<uint32_t>(pb.block->rowsUsed) : 0;
     int rc = SendParams(s, &pb);
-    if (rc == STE_NEED_DATA) {
+    if (rc == ERR_NEED_DATA) {
         // A block the back end copied is kept until the sequence ends.
         s->daeState = 1;
         s->ex.v2Block = pb.block;
         pb.block = nullptr;
         s->ex.v2RowsSent = sent;
-        s->diag.errNum = 0;
+        s->diag.errNum = ERR_NONE;
         return SQL_NEED_DATA;
     }
     StmtFreeResultDescs(s);
@@ -125,26 +125,26 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
 {
     const DrvOpTable *ops = StOps(s);
     if (s->daeState == 0)
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     auto slot = ops ? reinterpret_cast<DrvV2ParamData>(reinterpret_cast<void *>(ops->ParamData)) : nullptr;
     int32_t index = 0, row = 0;
     void *scratch = nullptr;
     uint16_t *setPosStatus = nullptr;
-    int rc = slot ? slot(StDrv(s), &index, &row, &setPosStatus, &scratch) : STE_NOT_CAPABLE;
+    int rc = slot ? slot(StDrv(s), &index, &row, &setPosStatus, &scratch) : ERR_NOT_CAPABLE;
     s->diag.errNum = rc;
     s->ex.v2Index = index;
     s->ex.v2Row = row;
     if (SQLULEN *processed = StParamsProcessed(s))
         *processed = static_cast<SQLULEN>(row) + 1;
-    if (rc == STE_NEED_DATA) {
+    if (rc == ERR_NEED_DATA) {
         if (s->daeState != 1)
-            return StFail(s, STE_SEQUENCE);
+            return StFail(s, ERR_FUNCTION_SEQUENCE);
         const ParamBinding *b = index >= 0 ? StmtGetParamBinding(static_cast<uint16_t>(index + 1), s) : nullptr;
         if (!b)
-            return StFail(s, STE_SEQUENCE);
+            return StFail(s, ERR_FUNCTION_SEQUENCE);
         if (token)
             *token = b->data;
-        s->diag.errNum = 0;
+        s->diag.errNum = ERR_NONE;
         return SQL_NEED_DATA;
     }
     if (s->daeState == 1) {
@@ -152,7 +152,7 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
         return StmtPostExecute(s, s->ex.v2RowsSent);
     }
     s->daeState = 0;
-    return StFail(s, rc ? rc : STE_SEQUENCE);
+    return StFail(s, rc ? rc : ERR_FUNCTION_SEQUENCE);
 }
 
 // Hands one piece of the value the back end asked for to slot 39, rewritten
@@ -161,18 +161,18 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
 SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
 {
     if (s->daeState == 0)
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     if (s->daeState != 1 && s->daeState != 2)
         return SQL_SUCCESS;
     // SQL_NULL_DATA and SQL_DEFAULT_PARAM need no data pointer.
     if ((!data && len != SQL_NULL_DATA && len != SQL_DEFAULT_PARAM) ||
         (len < 0 && len != SQL_NULL_DATA && len != SQL_NTS && len != SQL_DEFAULT_PARAM))
-        return StFail(s, STE_ARGUMENT);
+        return StFail(s, ERR_INVALID_ARGUMENT);
     if (len == SQL_DEFAULT_PARAM)
-        return StFail(s, STE_NOT_CAPABLE);
+        return StFail(s, ERR_NOT_CAPABLE);
     const ParamBinding *b = StmtGetParamBinding(static_cast<uint16_t>(s->ex.v2Index + 1), s);
     if (s->daeState != 1 || !b)
-        return StFail(s, STE_SEQUENCE);
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
     const int16_t cType = b->cType;
     const int16_t sqlType = b->sqlType;
     uint32_t width = 0;
@@ -187,7 +187,7 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
                                        sqlType == SQL_DATE || sqlType == SQL_TYPE_DATE)) {
         // The struct of an escape; other text travels unchanged.
         if (NewBytes(&p, len + 32))
-            return StFail(s, STE_MEMORY);
+            return StFail(s, ERR_MEMORY_ALLOCATION);
         RowBlockColumn probe{VT_CHAR, static_cast<uint32_t>(len), nullptr, nullptr};
         if (int rc = CharToDateTime(p.bytes, static_cast<const char *>(data), static_cast<size_t>(len), &probe, sqlType))
             return StFail(s, rc);
@@ -196,13 +196,13 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
     } else if (cType == SQL_C_CHAR && (sqlType == SQL_BINARY || sqlType == SQL_VARBINARY ||
                                        sqlType == SQL_LONGVARBINARY)) {
         if (NewBytes(&p, len / 2))
-            return StFail(s, STE_MEMORY);
+            return StFail(s, ERR_MEMORY_ALLOCATION);
         if (int rc = HexToBinary(p.bytes, static_cast<const char *>(data), static_cast<size_t>(len)))
             return StFail(s, rc);
         p.vt = VT_BINARY;
     } else if (cType == SQL_C_SBIGINT || cType == SQL_C_UBIGINT) {
         if (NewBytes(&p, 32))
-            return StFail(s, STE_MEMORY);
+            return StFail(s, ERR_MEMORY_ALLOCATION);
         char text[40];
         if (cType == SQL_C_SBIGINT) {
             long long v = 0;
@@ -219,7 +219,7 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
         SQL_NUMERIC_STRUCT num;
         std::memcpy(&num, data, sizeof num);
         if (NewBytes(&p, NUMERIC_TEXT_MAX + 1))
-            return StFail(s, STE_MEMORY);
+            return StFail(s, ERR_MEMORY_ALLOCATION);
         size_t n = 0;
         if (int rc = NumericToChar(reinterpret_cast<char *>(p.bytes), NUMERIC_TEXT_MAX + 1, num, &n))
             return StFail(s, rc);
@@ -230,7 +230,7 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
         SQLGUID guid;
         std::memcpy(&guid, data, sizeof guid);
         if (NewBytes(&p, 36))
-            return StFail(s, STE_MEMORY);
+            return StFail(s, ERR_MEMORY_ALLOCATION);
         GuidToChar(reinterpret_cast<char *>(p.bytes), guid);
         p.vt = VT_CHAR;
     } else {
@@ -238,7 +238,7 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
                                  ? len
                                  : width;
         if (NewBytes(&p, size))
-            return StFail(s, STE_MEMORY);
+            return StFail(s, ERR_MEMORY_ALLOCATION);
         std::memcpy(p.bytes, data, static_cast<size_t>(size));
     }
     if ((s->conn && s->conn->narrowConversion) || !KRS_IsUnicodeBuild())
@@ -247,7 +247,7 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
     const DrvOpTable *ops = StOps(s);
     auto slot = ops ? reinterpret_cast<DrvV2PutData>(reinterpret_cast<void *>(ops->Slot39)) : nullptr;
     int rc = slot ? slot(StDrv(s), p.vt, p.indicator, p.indicator ? nullptr : p.bytes, p.indicator ? 0 : p.size)
-                  : STE_NOT_CAPABLE;
+                  : ERR_NOT_CAPABLE;
     if (rc != 0) {
         StmtFetchErrors(s);
         return StFail(s, rc);

@@ -8,6 +8,7 @@
 #include "odbc/connattr.h"
 #include "odbc/desc.h"
 #include "odbc/dispatch.h"
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 #include "odbc/stmt.h"
@@ -38,12 +39,12 @@ int QueueReport(ErrQueue *q, ErrReport &report)
 bool MayAllocChild(Conn *conn, SQLHANDLE *out)
 {
     if (!out) {
-        conn->diag.errNum = 21;
+        conn->diag.errNum = ERR_INVALID_ARGUMENT;
         return false;
     }
     *out = nullptr;
     if (conn->state != CONN_CONNECTED) {
-        conn->diag.errNum = 52;
+        conn->diag.errNum = ERR_CONNECTION_NOT_OPEN;
         return false;
     }
     return true;
@@ -105,7 +106,7 @@ Conn *ConnAlloc(Envr *env)
 {
     Conn *conn = new (std::nothrow) Conn();
     if (!conn) {
-        env->diag.errNum = 16;
+        env->diag.errNum = ERR_MEMORY_ALLOCATION;
         return nullptr;
     }
     conn->typeTag = CONN_TAG;
@@ -132,7 +133,7 @@ int ConnClose(Conn *conn, CloseMode mode)
             conn->dtcDispenser = nullptr;
             conn->dtcEnlisted = 0;
             if (released > 0)
-                return 65;
+                return ERR_INVALID_TRANSACTION_STATE;
         }
         if (mode == CLOSE_NORMAL && conn->binding.ops) {
             int rc = conn->binding.ops->Disconnect ? conn->binding.ops->Disconnect(static_cast<int>(conn->drvConn)) : 0;
@@ -212,17 +213,17 @@ int ConnDrvSetOption(Conn *conn, int code, void *value)
 {
     const DrvOpTable *ops = conn->binding.ops;
     if (!ops || !ops->SetOption)
-        return 43;
+        return ERR_NOT_CAPABLE;
     return ops->SetOption(static_cast<int>(conn->drvConn), code, value);
 }
 
-int ConnDrvSetInt(Conn *conn, int code, int32_t value) { return ConnDrvSetOption(conn, code, &value); }
+int ConnDrvSetInt(Conn *conn, int item, int32_t value) { return ConnDrvSetOption(conn, DrvInt(item), &value); }
 
 int ConnDrvGetInfo(Conn *conn, int code, void *buf, int16_t size)
 {
     const DrvOpTable *ops = conn->binding.ops;
     if (!ops || !ops->GetInfo)
-        return 1;
+        return ERR_FUNCTION_NOT_SUPPORTED;
     int16_t len = 0;
     return ops->GetInfo(static_cast<int>(conn->drvConn), code, buf, size, &len);
 }
@@ -232,7 +233,7 @@ SQLRETURN ConnTransact(Conn *conn, SQLUSMALLINT type)
     if (TR_IsOn())
         TR_Printf("%s", type == SQL_COMMIT ? "[Commit]" : "[Rollback]");
     if (conn->state != CONN_CONNECTED) {
-        conn->diag.errNum = 52;
+        conn->diag.errNum = ERR_CONNECTION_NOT_OPEN;
         return SQL_ERROR;
     }
     int (*op)(int) = nullptr;
@@ -241,10 +242,10 @@ SQLRETURN ConnTransact(Conn *conn, SQLUSMALLINT type)
     else if (type == SQL_ROLLBACK)
         op = conn->binding.ops ? conn->binding.ops->Rollback : nullptr;
     else {
-        conn->diag.errNum = 23;
+        conn->diag.errNum = ERR_INVALID_TRANSACTION_CODE;
         return SQL_ERROR;
     }
-    int rc = op ? op(static_cast<int>(conn->drvConn)) : 43;
+    int rc = op ? op(static_cast<int>(conn->drvConn)) : ERR_NOT_CAPABLE;
     conn->diag.errNum = rc;
     if (rc != 0) {
         ConnFetchMessages(conn, nullptr);
@@ -271,7 +272,7 @@ SQLRETURN CN_AllocHandleDesc(Conn *conn, SQLHANDLE *out)
         return SQL_ERROR;
     Desc *desc = DescAlloc(DK_USER, DA_EXPLICIT, nullptr, conn);
     if (!desc) {
-        conn->diag.errNum = 16;
+        conn->diag.errNum = ERR_MEMORY_ALLOCATION;
         return SQL_ERROR;
     }
     return HandOutChild(conn, &DescTable, desc, DescFree, out);

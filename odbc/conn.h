@@ -39,8 +39,9 @@ int ConnFetchServerMessages(Conn *conn);
 // Sets option code of the back-end connection to what value points at; 43
 // when the back end takes no options, else its answer (0 done).
 int ConnDrvSetOption(Conn *conn, int code, void *value);
-// A 4-byte integer option of the back-end connection, as ConnDrvSetOption.
-int ConnDrvSetInt(Conn *conn, int code, int32_t value);
+// Sets an integer item (odbc/drv_items.h) of the back-end connection to a
+// 4-byte value, as ConnDrvSetOption.
+int ConnDrvSetInt(Conn *conn, int item, int32_t value);
 // Reads item code of the back-end connection into buf of size bytes; 1 when
 // the back end answers no items, else its answer (0 done).
 int ConnDrvGetInfo(Conn *conn, int code, void *buf, int16_t size);

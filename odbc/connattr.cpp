@@ -8,10 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drv_jdbc/j-infotypes.h"
 #include "odbc/conn.h"
 #include "odbc/dispatch.h"
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
+#include "odbc/krs_options.h"
 #include "odbc/startup.h"
 #include "odbc/stmtattr.h"
 #include "odbc/trace.h"
@@ -20,14 +21,6 @@
 
 namespace {
 
-constexpr int kAutocommitCode = 0x22030000;
-constexpr int kAccessModeCode = 0x22030001;
-constexpr int kIsolationCode = 0x2203006C;
-constexpr int kCatalogCode = 0x2103006D;
-constexpr int kCatalogItem = 0x2101000D;
-constexpr int kFailoverCode = 0x22030500;
-constexpr int kDriverIntBase = 0x22030000;
-constexpr int kDriverTextBase = 0x21030000;
 constexpr int kCatalogBuffer = 256;
 constexpr size_t kOption2TextMax = SQL_MAX_OPTION_STRING_LENGTH;
 constexpr SQLULEN kPacketSize = 4096;
@@ -79,7 +72,7 @@ SQLRETURN KeepText(Conn *conn, char *Conn::*field, SQLULEN value, int width)
     const void *text = reinterpret_cast<const void *>(value);
     char *copy = TextIn(text, SQL_NTS, width);
     if (text && !copy)
-        return Fail(conn, 16);
+        return Fail(conn, ERR_MEMORY_ALLOCATION);
     std::free(conn->*field);
     conn->*field = copy;
     return SQL_SUCCESS;
@@ -88,14 +81,14 @@ SQLRETURN KeepText(Conn *conn, char *Conn::*field, SQLULEN value, int width)
 SQLRETURN SetStmtDefault(Conn *conn, SQLUSMALLINT option, SQLULEN value, int)
 {
     if (Odbc3(conn))
-        return Fail(conn, 1);
+        return Fail(conn, ERR_FUNCTION_NOT_SUPPORTED);
     return ConnSetStmtOptionDefault(conn, option, value);
 }
 
 SQLRETURN SetAsync2(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 {
     if (Odbc3(conn))
-        return Fail(conn, 1);
+        return Fail(conn, ERR_FUNCTION_NOT_SUPPORTED);
     if (value)
         conn->flags |= CN_ASYNC;
     else
@@ -106,9 +99,9 @@ SQLRETURN SetAsync2(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 SQLRETURN SetAccessMode(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 {
     if (value != SQL_MODE_READ_WRITE && value != SQL_MODE_READ_ONLY)
-        return Fail(conn, 138);
+        return Fail(conn, ERR_INVALID_ATTRIBUTE_VALUE);
     if (Connected(conn)) {
-        int rc = ConnDrvSetInt(conn, kAccessModeCode, value ? 1 : 0);
+        int rc = ConnDrvSetInt(conn, DRV_CONN_ACCESS_MODE, value ? 1 : 0);
         if (rc != 0)
             return BackendFailed(conn, rc);
     }
@@ -128,7 +121,7 @@ SQLRETURN SetAccessMode(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 SQLRETURN SetAutocommit(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 {
     if (Connected(conn)) {
-        int rc = ConnDrvSetInt(conn, kAutocommitCode, value ? 1 : 0);
+        int rc = ConnDrvSetInt(conn, DRV_CONN_AUTOCOMMIT, value ? 1 : 0);
         if (rc != 0)
             return BackendFailed(conn, rc);
         conn->pendingAttrs &= ~CA_AUTOCOMMIT;
@@ -165,7 +158,7 @@ SQLRETURN SetTranslateOption(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 SQLRETURN SetIsolation(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 {
     if (Connected(conn)) {
-        int rc = ConnDrvSetInt(conn, kIsolationCode, static_cast<int32_t>(value));
+        int rc = ConnDrvSetInt(conn, DRV_CONN_ISOLATION, static_cast<int32_t>(value));
         if (rc != 0)
             return BackendFailed(conn, rc);
     }
@@ -177,11 +170,11 @@ SQLRETURN SetIsolation(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 SQLRETURN SetCatalogText(Conn *conn, const char *catalog)
 {
     if (!catalog)
-        return Fail(conn, 21);
+        return Fail(conn, ERR_INVALID_ARGUMENT);
     if (!Connected(conn)) {
         char *copy = strdup(catalog);
         if (!copy)
-            return Fail(conn, 16);
+            return Fail(conn, ERR_MEMORY_ALLOCATION);
         std::free(conn->pendingCatalog);
         conn->pendingCatalog = copy;
         conn->pendingAttrs |= CA_CATALOG;
@@ -189,8 +182,8 @@ SQLRETURN SetCatalogText(Conn *conn, const char *catalog)
     }
     for (const Stmt *s = conn->stmts; s; s = s->next)
         if (s->flags & ST_CURSOR_OPEN)
-            return Fail(conn, 64);
-    int rc = ConnDrvSetOption(conn, kCatalogCode, const_cast<char *>(catalog));
+            return Fail(conn, ERR_INVALID_CURSOR_STATE);
+    int rc = ConnDrvSetOption(conn, DrvText(DRV_CONN_CATALOG), const_cast<char *>(catalog));
     if (rc != 0)
         return BackendFailed(conn, rc);
     return SQL_SUCCESS;
@@ -201,7 +194,7 @@ SQLRETURN SetCatalog(Conn *conn, SQLUSMALLINT, SQLULEN value, int width)
     const void *text = reinterpret_cast<const void *>(value);
     char *utf8 = TextIn(text, SQL_NTS, width);
     if (text && !utf8)
-        return Fail(conn, 16);
+        return Fail(conn, ERR_MEMORY_ALLOCATION);
     SQLRETURN rc = SetCatalogText(conn, utf8);
     std::free(utf8);
     return rc;
@@ -216,19 +209,19 @@ SQLRETURN SetQuietMode(Conn *, SQLUSMALLINT, SQLULEN value, int)
 SQLRETURN SetAppName(Conn *conn, SQLUSMALLINT, SQLULEN value, int width)
 {
     if (Connected(conn))
-        return Fail(conn, 22);
+        return Fail(conn, ERR_FUNCTION_SEQUENCE);
     return KeepText(conn, &Conn::appName, value, width);
 }
 
 SQLRETURN SetEnlistment(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
 {
     if (!Odbc3(conn) || !conn->cn_xaCap)
-        return Fail(conn, 1);
+        return Fail(conn, ERR_FUNCTION_NOT_SUPPORTED);
     if (!Connected(conn))
-        return Fail(conn, 52);
+        return Fail(conn, ERR_CONNECTION_NOT_OPEN);
     if (value == 0) {
         if (!conn->dtcEnlisted)
-            return Fail(conn, 65);
+            return Fail(conn, ERR_INVALID_TRANSACTION_STATE);
         OleTx_ReleaseDispenser(conn->dtcDispenser);
         conn->dtcDispenser = nullptr;
         conn->dtcEnlisted = 0;
@@ -241,7 +234,7 @@ SQLRETURN SetEnlistment(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
                       "Enlistment in DTC transaction failed: no transaction coordinator is "
                       "available[SQLSTATE:IM932]",
                       0);
-        return Fail(conn, 170);
+        return Fail(conn, ERR_DTC_ENLIST);
     }
     if (conn->dtcDispenser) {
         OleTx_ReleaseDispenser(conn->dtcDispenser);
@@ -253,7 +246,7 @@ SQLRETURN SetEnlistment(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
     size_t size = std::strlen(dsn) + std::strlen(uid) + std::strlen(pwd) + 16;
     char *text = static_cast<char *>(std::malloc(size));
     if (!text)
-        return Fail(conn, 16);
+        return Fail(conn, ERR_MEMORY_ALLOCATION);
     std::snprintf(text, size, "DSN=%s;UID=%s;PWD=%s;", dsn, uid, pwd);
     void *dispenser = OleTx_CreateDispenser(reinterpret_cast<void *>(value),
                                             static_cast<int>(conn->serverHandle),
@@ -261,10 +254,10 @@ SQLRETURN SetEnlistment(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
                                             &conn->generalLock, &conn->callLock, text);
     std::free(text);
     if (!dispenser)
-        return Fail(conn, 170);
+        return Fail(conn, ERR_DTC_ENLIST);
     if (OleTx_RMConnect(dispenser) != 0 || OleTx_RMEnlist(dispenser) != 0) {
         OleTx_ReleaseDispenser(dispenser);
-        return Fail(conn, 170);
+        return Fail(conn, ERR_DTC_ENLIST);
     }
     conn->dtcDispenser = dispenser;
     conn->dtcEnlisted = 1;
@@ -275,9 +268,9 @@ SQLRETURN SetDriverInt(Conn *conn, SQLUSMALLINT option, SQLULEN value, int)
 {
     if (!Connected(conn))
         return SQL_SUCCESS;
-    int rc = ConnDrvSetInt(conn, kDriverIntBase + option, static_cast<int32_t>(value));
+    int rc = ConnDrvSetInt(conn, DrvConnOption(option), static_cast<int32_t>(value));
     if (rc != 0)
-        return Fail(conn, rc == 43 ? 27 : rc);
+        return Fail(conn, rc == ERR_NOT_CAPABLE ? ERR_OPTION_TYPE_RANGE : rc);
     return SQL_SUCCESS;
 }
 
@@ -288,12 +281,12 @@ SQLRETURN SetDriverText(Conn *conn, SQLUSMALLINT option, SQLULEN value, int widt
     const void *text = reinterpret_cast<const void *>(value);
     char *utf8 = TextIn(text, SQL_NTS, width);
     if (text && !utf8)
-        return Fail(conn, 16);
-    int rc = ConnDrvSetOption(conn, kDriverTextBase + option, utf8 ? utf8 : const_cast<char *>(""));
+        return Fail(conn, ERR_MEMORY_ALLOCATION);
+    int rc = ConnDrvSetOption(conn, DrvText(DrvConnOption(option)), utf8 ? utf8 : const_cast<char *>(""));
     std::free(utf8);
     if (rc != 0) {
         ConnFetchMessages(conn, nullptr);
-        return Fail(conn, rc == 43 ? 27 : rc);
+        return Fail(conn, rc == ERR_NOT_CAPABLE ? ERR_OPTION_TYPE_RANGE : rc);
     }
     return SQL_SUCCESS;
 }
@@ -301,14 +294,14 @@ SQLRETURN SetDriverText(Conn *conn, SQLUSMALLINT option, SQLULEN value, int widt
 SQLRETURN SetFailover(Conn *conn, SQLUSMALLINT option, SQLULEN value, int)
 {
     if (!Connected(conn))
-        return Fail(conn, 22);
+        return Fail(conn, ERR_FUNCTION_SEQUENCE);
     if (!conn->cn_failoverCap)
-        return Fail(conn, 43);
-    if (option == 1281) {
+        return Fail(conn, ERR_NOT_CAPABLE);
+    if (option == KRS_CONN_FAILOVER_CONTEXT) {
         conn->failoverContext = reinterpret_cast<void *>(value);
         return SQL_SUCCESS;
     }
-    int rc = ConnDrvSetInt(conn, kFailoverCode, value ? 1 : 0);
+    int rc = ConnDrvSetInt(conn, DRV_CONN_FAILOVER, value ? 1 : 0);
     if (rc != 0)
         return BackendFailed(conn, rc);
     conn->failoverCallback = reinterpret_cast<FailoverCallback>(value);
@@ -337,7 +330,7 @@ const SetRow kSetRows[] = {
     {SQL_CURRENT_QUALIFIER, SQL_CURRENT_QUALIFIER, SetCatalog},
     {SQL_QUIET_MODE, SQL_QUIET_MODE, SetQuietMode},
     {SQL_PACKET_SIZE, SQL_PACKET_SIZE, Accept},
-    {1051, 1051, SetAppName},
+    {KRS_CONN_APPLICATION_NAME, KRS_CONN_APPLICATION_NAME, SetAppName},
     {1201, 1206, SetDriverInt},
     {SQL_ATTR_ENLIST_IN_DTC, SQL_ATTR_ENLIST_IN_DTC, SetEnlistment},
     {1208, 1208, SetDriverInt},
@@ -350,7 +343,7 @@ const SetRow kSetRows[] = {
     {1254, 1254, SetDriverText},
     {1255, 1259, SetDriverInt},
     {1262, 1262, SetDriverInt},
-    {1280, 1281, SetFailover},
+    {KRS_CONN_FAILOVER_CALLBACK, KRS_CONN_FAILOVER_CONTEXT, SetFailover},
 };
 
 // ---- reading ----
@@ -374,7 +367,7 @@ SQLRETURN BackendText(Conn *conn, int code, AttrValue *v)
     char buf[kCatalogBuffer] = {};
     int rc = ConnDrvGetInfo(conn, code, buf, sizeof buf);
     if (rc != 0)
-        return Fail(conn, rc == 1 ? 27 : rc);
+        return Fail(conn, rc == ERR_FUNCTION_NOT_SUPPORTED ? ERR_OPTION_TYPE_RANGE : rc);
     buf[sizeof buf - 1] = '\0';
     v->Text(buf);
     return SQL_SUCCESS;
@@ -439,7 +432,7 @@ SQLRETURN GetIsolation(Conn *conn, SQLUSMALLINT, AttrValue *v)
 SQLRETURN GetCatalog(Conn *conn, SQLUSMALLINT, AttrValue *v)
 {
     if (Connected(conn))
-        return BackendText(conn, kCatalogItem, v);
+        return BackendText(conn, DrvText(DRV_CONN_CURRENT_CATALOG), v);
     v->Text(conn->pendingCatalog ? conn->pendingCatalog : "");
     return SQL_SUCCESS;
 }
@@ -464,9 +457,9 @@ SQLRETURN GetDriverInt(Conn *conn, SQLUSMALLINT option, AttrValue *v)
     if (!Connected(conn))
         return SQL_SUCCESS;
     int32_t n = 0;
-    int rc = ConnDrvGetInfo(conn, kDriverIntBase + option, &n, sizeof n);
+    int rc = ConnDrvGetInfo(conn, DrvInt(DrvConnOption(option)), &n, sizeof n);
     if (rc != 0)
-        return Fail(conn, rc == 1 ? 27 : rc);
+        return Fail(conn, rc == ERR_FUNCTION_NOT_SUPPORTED ? ERR_OPTION_TYPE_RANGE : rc);
     v->number = static_cast<uint32_t>(n);
     return SQL_SUCCESS;
 }
@@ -475,7 +468,7 @@ SQLRETURN GetDriverText(Conn *conn, SQLUSMALLINT option, AttrValue *v)
 {
     if (!Connected(conn))
         return SQL_SUCCESS;
-    return BackendText(conn, kDriverTextBase + option, v);
+    return BackendText(conn, DrvText(DrvConnOption(option)), v);
 }
 
 struct GetRow {
@@ -598,7 +591,7 @@ SQLRETURN ConnSetStmtOptionDefault(Conn *conn, SQLUSMALLINT option, SQLULEN valu
     case SQL_SIMULATE_CURSOR: cs.simulateCursor = v32; break;
     case SQL_RETRIEVE_DATA: cs.retrieveData = v32; break;
     case SQL_USE_BOOKMARKS: cs.useBookmarks = v32; break;
-    default: return Fail(conn, 27);
+    default: return Fail(conn, ERR_OPTION_TYPE_RANGE);
     }
     return ApplyToStatements(conn, option, value);
 }
@@ -617,7 +610,7 @@ SQLRETURN ConnApplyPendingAttrs(Conn *conn)
     SQLRETURN result = SQL_SUCCESS;
     if (conn->pendingAttrs & CA_AUTOCOMMIT) {
         conn->pendingAttrs &= ~CA_AUTOCOMMIT;
-        int rc = ConnDrvSetInt(conn, kAutocommitCode, conn->pendingAutocommit);
+        int rc = ConnDrvSetInt(conn, DRV_CONN_AUTOCOMMIT, conn->pendingAutocommit);
         if (rc == 0) {
             if (conn->pendingAutocommit)
                 conn->flags |= CN_AUTOCOMMIT;
@@ -631,7 +624,7 @@ SQLRETURN ConnApplyPendingAttrs(Conn *conn)
     if (conn->pendingAttrs & CA_CATALOG) {
         conn->pendingAttrs &= ~CA_CATALOG;
         int rc = conn->pendingCatalog
-                     ? ConnDrvSetOption(conn, kCatalogCode, conn->pendingCatalog)
+                     ? ConnDrvSetOption(conn, DrvText(DRV_CONN_CATALOG), conn->pendingCatalog)
                      : 0;
         if (rc != 0) {
             ConnFetchMessages(conn, nullptr);
@@ -641,7 +634,7 @@ SQLRETURN ConnApplyPendingAttrs(Conn *conn)
         conn->pendingCatalog = nullptr;
     }
     if (result != SQL_SUCCESS && !conn->diag.errNum && !conn->diag.head)
-        conn->diag.errNum = 105;
+        conn->diag.errNum = ERR_GENERAL_WARNING;
     return result;
 }
 
@@ -657,7 +650,7 @@ SQLRETURN CN_SetConnectOption(Conn *conn, SQLUSMALLINT option, SQLULEN value, in
 {
     const SetRow *r = FindRow(kSetRows, option);
     if (!r)
-        return Fail(conn, 27);
+        return Fail(conn, ERR_OPTION_TYPE_RANGE);
     return r->set(conn, option, value, width);
 }
 
@@ -665,7 +658,7 @@ SQLRETURN CN_GetConnectOption(Conn *conn, SQLUSMALLINT option, SQLPOINTER value,
 {
     const GetRow *r = FindRow(kGetRows, option);
     if (!r)
-        return Fail(conn, 27);
+        return Fail(conn, ERR_OPTION_TYPE_RANGE);
     AttrValue v;
     SQLRETURN rc = r->get(conn, option, &v);
     if (rc != SQL_SUCCESS || !value)
@@ -678,7 +671,7 @@ SQLRETURN CN_GetConnectOption(Conn *conn, SQLUSMALLINT option, SQLPOINTER value,
     // ODBC 2 gives no buffer length: at most the longest option text.
     SQLINTEGER len = 0;
     if (PutText(v.text, value, kOption2TextMax, &len, width) != 0) {
-        conn->diag.errNum = 19;
+        conn->diag.errNum = ERR_DATA_TRUNCATED;
         return SQL_SUCCESS_WITH_INFO;
     }
     return SQL_SUCCESS;
@@ -691,17 +684,17 @@ SQLRETURN CN_SetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
     switch (attr) {
     case SQL_ATTR_ASYNC_ENABLE:
         if (v != SQL_ASYNC_ENABLE_OFF && v != SQL_ASYNC_ENABLE_ON)
-            return Fail(conn, 138);
+            return Fail(conn, ERR_INVALID_ATTRIBUTE_VALUE);
         conn->asyncEnable = v;
         for (Stmt *s = conn->stmts; s; s = s->next)
             s->asyncEnable = v;
         return SQL_SUCCESS;
     case SQL_ATTR_CURRENT_CATALOG: {
         if (len < 0 && len != SQL_NTS)
-            return Fail(conn, 25);
+            return Fail(conn, ERR_INVALID_LENGTH);
         char *utf8 = TextIn(value, len, width);
         if (value && !utf8)
-            return Fail(conn, 16);
+            return Fail(conn, ERR_MEMORY_ALLOCATION);
         SQLRETURN rc = SetCatalogText(conn, utf8);
         std::free(utf8);
         return rc;
@@ -709,20 +702,21 @@ SQLRETURN CN_SetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
     case SQL_ATTR_METADATA_ID:
         // The default of the statements allocated from now on.
         if (v != SQL_FALSE && v != SQL_TRUE)
-            return Fail(conn, 138);
+            return Fail(conn, ERR_INVALID_ATTRIBUTE_VALUE);
         conn->metadataId = v;
         return SQL_SUCCESS;
     case SQL_ATTR_CONNECTION_TIMEOUT:
     case SQL_ATTR_AUTO_IPD:
-        return Fail(conn, 1);
+        return Fail(conn, ERR_FUNCTION_NOT_SUPPORTED);
     default:
         break;
     }
     const bool mapped = (attr >= 0 && attr <= 14 && attr != 9 && attr != 13) ||
-                        (attr >= 101 && attr <= 112) || attr == 1051 ||
-                        attr == SQL_ATTR_ENLIST_IN_DTC || attr == 1280 || attr == 1281;
+                        (attr >= 101 && attr <= 112) || attr == KRS_CONN_APPLICATION_NAME ||
+                        attr == SQL_ATTR_ENLIST_IN_DTC || attr == KRS_CONN_FAILOVER_CALLBACK ||
+                        attr == KRS_CONN_FAILOVER_CONTEXT;
     if (!mapped)
-        return Fail(conn, 27);
+        return Fail(conn, ERR_OPTION_TYPE_RANGE);
     return CN_SetConnectOption(conn, static_cast<SQLUSMALLINT>(attr), v, width);
 }
 
@@ -732,14 +726,14 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
     switch (attr) {
     case SQL_ATTR_QUERY_TIMEOUT:
         if (Odbc3(conn))
-            return Fail(conn, 1);
+            return Fail(conn, ERR_FUNCTION_NOT_SUPPORTED);
         PutNumber(value, conn->queryTimeout, 4);
         return SQL_SUCCESS;
     case SQL_ATTR_ASYNC_ENABLE:
         PutNumber(value, conn->asyncEnable, 8);
         return SQL_SUCCESS;
     case SQL_ATTR_CONNECTION_TIMEOUT:
-        return Fail(conn, 1);
+        return Fail(conn, ERR_FUNCTION_NOT_SUPPORTED);
     case SQL_ATTR_METADATA_ID:
         PutNumber(value, conn->metadataId, 4);
         return SQL_SUCCESS;
@@ -751,7 +745,7 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
         // session is still there.
         int32_t dead = 0;
         if (Connected(conn) &&
-            ConnDrvGetInfo(conn, DRV_ITEM_CONNECTION_DEAD, &dead, sizeof dead) != 0)
+            ConnDrvGetInfo(conn, DrvInt(DRV_CONN_DEAD), &dead, sizeof dead) != 0)
             dead = 0;
         PutNumber(value, dead ? SQL_CD_TRUE : SQL_CD_FALSE, 4);
         return SQL_SUCCESS;
@@ -762,7 +756,7 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
     const bool mapped = attr >= 101 && attr <= 112;
     const GetRow *r = mapped ? FindRow(kGetRows, attr) : nullptr;
     if (!r)
-        return Fail(conn, 27);
+        return Fail(conn, ERR_OPTION_TYPE_RANGE);
     AttrValue v;
     SQLRETURN rc = r->get(conn, static_cast<SQLUSMALLINT>(attr), &v);
     if (rc != SQL_SUCCESS)
@@ -774,7 +768,7 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
         return SQL_SUCCESS;
     }
     if (PutText(v.text, value, bufLen, outLen, width) != 0) {
-        conn->diag.errNum = 19;
+        conn->diag.errNum = ERR_DATA_TRUNCATED;
         return SQL_SUCCESS_WITH_INFO;
     }
     return SQL_SUCCESS;

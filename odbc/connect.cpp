@@ -13,6 +13,7 @@
 #include "odbc/dispatch.h"
 #include "odbc/drv_connect_params.h"
 #include "odbc/drv_convtable.h"
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/trace.h"
 #include "util/strutil.h"
@@ -27,7 +28,7 @@ struct DrvEnvOpenRec {
     const char *serverType;
 };
 
-// One capability: its bit in item 0x22010011, the item asked on its own when
+// One capability: its bit in DRV_CONN_CAPABILITY_WORD, the item asked on its own when
 // the word is refused (0: none), the flag it sets and its trace.
 struct CapabilityRow {
     uint32_t bit;
@@ -37,14 +38,14 @@ struct CapabilityRow {
 };
 
 const CapabilityRow kCapabilities[] = {
-    {0x0001, 0x22010002, &Conn::cn_needbind, "cn_needbind=%d"},
-    {0x0002, 0x22010003, &Conn::cn_hasMoreRes, "cn_hasMoreRes=%d"},
-    {0x0004, 0x22010004, &Conn::cn_hasParamOp, "cn_hasParamOp=%d"},
-    {0x0008, 0x22010006, &Conn::cn_hasScrlCurs, "cn_hasScrlCurs=%d"},
-    {0x0010, 0x22010008, &Conn::cn_hasDynMixCurs, "cn_hasDynMixCurs=%d"},
-    {0x0020, 0x2201000A, &Conn::cn_hasV2DAE, "cn_hasV2DAE=%d"},
-    {0x0040, 0x22010005, &Conn::cn_spOutDeferFetch, "cn_spOutDeferFetch=%d"},
-    {0x0080, 0x2201000E, &Conn::cn_hasExecute2, "cn_hasExecute2=%d"},
+    {0x0001, DRV_CONN_NEEDS_BIND, &Conn::cn_needbind, "cn_needbind=%d"},
+    {0x0002, DRV_CONN_HAS_MORE_RESULTS, &Conn::cn_hasMoreRes, "cn_hasMoreRes=%d"},
+    {0x0004, DRV_CONN_HAS_PARAM_ARRAYS, &Conn::cn_hasParamOp, "cn_hasParamOp=%d"},
+    {0x0008, DRV_CONN_HAS_SCROLL_CURSORS, &Conn::cn_hasScrlCurs, "cn_hasScrlCurs=%d"},
+    {0x0010, DRV_CONN_HAS_DYNAMIC_CURSORS, &Conn::cn_hasDynMixCurs, "cn_hasDynMixCurs=%d"},
+    {0x0020, DRV_CONN_HAS_V2_DAE, &Conn::cn_hasV2DAE, "cn_hasV2DAE=%d"},
+    {0x0040, DRV_CONN_SP_OUT_DEFER_FETCH, &Conn::cn_spOutDeferFetch, "cn_spOutDeferFetch=%d"},
+    {0x0080, DRV_CONN_HAS_EXECUTE2, &Conn::cn_hasExecute2, "cn_hasExecute2=%d"},
     {0x0200, 0, &Conn::cn_infoCap, nullptr},
     {0x0400, 0, &Conn::cn_colAttrOp, nullptr},
     {0x0800, 0, &Conn::cn_stmtCap, nullptr},
@@ -53,18 +54,12 @@ const CapabilityRow kCapabilities[] = {
     {0x4000, 0, &Conn::cn_failoverCap, nullptr},
 };
 constexpr uint32_t kAutocommitBit = 0x0100;
-constexpr int kCapabilityWord = 0x22010011;
-constexpr int kAutocommitItem = 0x22030000;
-constexpr int kUtf8TextItem = 0x22010013;
-constexpr int kOneStatementItem = 0x22010016;
-constexpr int kIsolationItem = 0x2203006C;
-constexpr int kOdbcVersionItem = 0x2201000C;
 
 // A 4-byte integer item of the back-end connection; false when not answered.
 bool AskInt(Conn *conn, int item, int32_t *out)
 {
     int32_t v = 0;
-    if (ConnDrvGetInfo(conn, item, &v, sizeof v) != 0)
+    if (ConnDrvGetInfo(conn, DrvInt(item), &v, sizeof v) != 0)
         return false;
     *out = v;
     return true;
@@ -78,7 +73,7 @@ void ReadCapabilities(Conn *conn)
         conn->*row.flag = 0;
     int32_t word = 0;
     bool autocommit = false;
-    if (AskInt(conn, kCapabilityWord, &word)) {
+    if (AskInt(conn, DRV_CONN_CAPABILITY_WORD, &word)) {
         uint32_t bits = static_cast<uint32_t>(word);
         for (const CapabilityRow &row : kCapabilities)
             conn->*row.flag = (bits & row.bit) ? 1 : 0;
@@ -90,7 +85,7 @@ void ReadCapabilities(Conn *conn)
                 conn->*row.flag = v ? 1 : 0;
         }
         int32_t v = 0;
-        autocommit = AskInt(conn, kAutocommitItem, &v) && v;
+        autocommit = AskInt(conn, DRV_CONN_AUTOCOMMIT, &v) && v;
     }
     if (autocommit)
         conn->flags |= CN_AUTOCOMMIT;
@@ -150,7 +145,7 @@ int ConnGetOpTable(Conn *conn, DrvConvTable *table)
 {
     const DrvOpTable *ops = conn->binding.ops;
     int16_t asked = table->type;
-    int rc = ops && ops->GetOpTable ? ops->GetOpTable(static_cast<int>(conn->drvConn), table) : 43;
+    int rc = ops && ops->GetOpTable ? ops->GetOpTable(static_cast<int>(conn->drvConn), table) : ERR_NOT_CAPABLE;
     if (rc != 0 || !table->rows) {
         table->type = 0;
         TR_Printf("GetOpTable failed for type %d", asked);
@@ -161,12 +156,12 @@ int ConnGetOpTable(Conn *conn, DrvConvTable *table)
 void ConnOpen(Conn *conn, int width)
 {
     if (conn->state != CONN_ALLOCATED) {
-        conn->diag.errNum = 22;
+        conn->diag.errNum = ERR_FUNCTION_SEQUENCE;
         return;
     }
     conn->serverHandle = 0;
     conn->drvConn = 0;
-    conn->diag.errNum = 53;
+    conn->diag.errNum = ERR_CONNECTION_REJECTED;
     int bound = BindOpTable(&conn->binding);
     if (const DrvOpTable *fake = g_testOps.load())
         conn->binding.ops = fake;
@@ -224,7 +219,7 @@ void ConnOpen(Conn *conn, int width)
     params.appName = conn->appName ? conn->appName : "";
 
     int drvConn = 0;
-    int rc = ops->Connect ? ops->Connect(server, &params, &drvConn) : 43;
+    int rc = ops->Connect ? ops->Connect(server, &params, &drvConn) : ERR_NOT_CAPABLE;
     free(host);
     conn->diag.errNum = rc;
     if (rc != 0) {
@@ -237,24 +232,24 @@ void ConnOpen(Conn *conn, int width)
     conn->drvConn = static_cast<uint32_t>(drvConn);
 
     int32_t utf8 = 0;
-    if (width == 'W' && !AskInt(conn, kUtf8TextItem, &utf8))
+    if (width == 'W' && !AskInt(conn, DRV_CONN_UTF8_TEXT, &utf8))
         conn->narrowConversion = 1;
     conn->state = CONN_CONNECTED;
-    conn->diag.errNum = 0;
+    conn->diag.errNum = ERR_NONE;
     conn->convTable = DrvConvTable{};
     conn->convTable.type = 1;
     ConnGetOpTable(conn, &conn->convTable);
 
     ReadCapabilities(conn);
     if (conn->flags & CN_MASE)
-        ConnDrvSetInt(conn, kOneStatementItem, 1);
+        ConnDrvSetInt(conn, DRV_CONN_ONE_STATEMENT, 1);
     int32_t isolation = 0;
     if (conn->isolation == 0 ||
-        ConnDrvSetInt(conn, kIsolationItem, static_cast<int32_t>(conn->isolation)) != 0) {
-        if (AskInt(conn, kIsolationItem, &isolation) && isolation)
+        ConnDrvSetInt(conn, DRV_CONN_ISOLATION, static_cast<int32_t>(conn->isolation)) != 0) {
+        if (AskInt(conn, DRV_CONN_ISOLATION, &isolation) && isolation)
             conn->isolation = static_cast<uint32_t>(isolation);
     }
-    ConnDrvSetInt(conn, kOdbcVersionItem, conn->env ? conn->env->odbcVersion : 3);
+    ConnDrvSetInt(conn, DRV_CONN_ODBC_VERSION, conn->env ? conn->env->odbcVersion : 3);
     ConnApplyPendingAttrs(conn);
 }
 
@@ -280,12 +275,12 @@ SQLRETURN CN_Connect(Conn *conn, SQLCHAR *dsn, SQLSMALLINT dsnLen, SQLCHAR *uid,
                      SQLCHAR *pwd, SQLSMALLINT pwdLen, int width)
 {
     if (conn->state == CONN_CONNECTED) {
-        conn->diag.errNum = 51;
+        conn->diag.errNum = ERR_CONNECTION_IN_USE;
         return SQL_ERROR;
     }
     for (SQLSMALLINT len : {dsnLen, uidLen, pwdLen}) {
         if (len < 0 && len != SQL_NTS) {
-            conn->diag.errNum = 25;
+            conn->diag.errNum = ERR_INVALID_LENGTH;
             return SQL_ERROR;
         }
     }
@@ -295,7 +290,7 @@ SQLRETURN CN_Connect(Conn *conn, SQLCHAR *dsn, SQLSMALLINT dsnLen, SQLCHAR *uid,
     STR_CopyN(&texts[2], reinterpret_cast<const char *>(pwd), pwd ? pwdLen : SQL_NTS);
     SQLRETURN rc = SQL_ERROR;
     if (!texts[0] || !texts[1] || !texts[2]) {
-        conn->diag.errNum = 16;
+        conn->diag.errNum = ERR_MEMORY_ALLOCATION;
     } else {
         TR_Printf("DSN=%s;UID=%s;PWD=***", texts[0], texts[1]);
         DriverConnectArgs a{};
@@ -317,7 +312,7 @@ SQLRETURN CN_Connect(Conn *conn, SQLCHAR *dsn, SQLSMALLINT dsnLen, SQLCHAR *uid,
 SQLRETURN CN_Disconnect(Conn *conn)
 {
     if (conn->state != CONN_CONNECTED) {
-        conn->diag.errNum = 52;
+        conn->diag.errNum = ERR_CONNECTION_NOT_OPEN;
         return SQL_ERROR;
     }
     int rc = ConnClose(conn);

@@ -89,7 +89,7 @@ char *DescPopError(Desc *desc, int32_t *native) { return ERR_Pop(&desc->diag, na
 SQLRETURN DS_FreeHandle(Desc *desc)
 {
     if (desc->allocType == DA_IMPLICIT) {
-        desc->diag.errNum = 133;
+        desc->diag.errNum = ERR_AUTO_DESCRIPTOR_USE;
         return SQL_ERROR;
     }
     DescFree(desc);

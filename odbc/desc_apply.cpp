@@ -12,7 +12,7 @@ int StmtApplyARD(Stmt *s, Desc *d)
     s->bindType = d->bindType;
     int err = 0;
     if (DescStmtSetRowsetSize(s, d->arraySize, &err) == SQL_ERROR)
-        return 15;
+        return ERR_GENERAL;
     // Columns the old ARD bound and this one does not are unbound.
     DescStmtUnbindAllCols(s);
     for (int i = 0; i <= d->count; ++i) {
@@ -29,9 +29,9 @@ int StmtApplyARD(Stmt *s, Desc *d)
 int StmtApplyAPD(Stmt *s, Desc *d)
 {
     if (DescStmtSetParamset(s, d->arraySize, s->ipd ? s->ipd->rowsProcessedPtr : nullptr) != 0)
-        return 15;
+        return ERR_GENERAL;
     if (s->ipd && s->ipd->count < d->count && DescGrowRecs(s->ipd, d->count) != 0)
-        return 15;
+        return ERR_GENERAL;
     DescStmtUnbindAllParams(s);
     for (int i = 1; i <= d->count; ++i) {
         DescRec *r = DescGetRec(d, i);

@@ -90,7 +90,7 @@ SQLRETURN DS_SetDescRec(Desc *d, SQLSMALLINT rec, SQLSMALLINT type, SQLSMALLINT 
                         SQLLEN *strLen, SQLLEN *ind)
 {
     if (IsIrd(d)) {
-        d->diag.errNum = 132;
+        d->diag.errNum = ERR_MODIFY_IRD;
         return SQL_ERROR;
     }
     // Every argument is the record's new value: zeros and NULL pointers too.
@@ -203,11 +203,11 @@ SQLRETURN Copy(Desc *s, Desc *t)
         TR_Printf("Source Descriptor Type: %s", DescKindName(t));
     }
     if (IsIrd(t)) {
-        t->diag.errNum = 132;
+        t->diag.errNum = ERR_MODIFY_IRD;
         return SQL_ERROR;
     }
     if (IsIrd(s) && (!s->stmt || (!(s->stmt->flags & ST_PREPARED) && s->stmt->state != STMT_EXECUTED))) {
-        t->diag.errNum = 22;
+        t->diag.errNum = ERR_FUNCTION_SEQUENCE;
         return SQL_ERROR;
     }
     SQLRETURN rc;
@@ -241,7 +241,7 @@ SQLRETURN DS_CopyDesc(Desc *src, SQLHDESC target)
             if (tc->typeTag != CONN_TAG)
                 return SQL_INVALID_HANDLE;
             if (tc->busy.load()) {
-                t->diag.errNum = 22;
+                t->diag.errNum = ERR_FUNCTION_SEQUENCE;
                 return SQL_ERROR;
             }
             tc->busy.store(t);

@@ -32,28 +32,29 @@ int Text(DescValue *v, const char *t)
     return 0;
 }
 
-// The own record, or error 15 when it is missing.
-#define OWN_OR_15(c) \
-    if (!(c).own)    \
-        return 15;
+// The own record, or ERR_GENERAL when it is missing.
+#define OWN_OR_GENERAL(c) \
+    if (!(c).own)         \
+        return ERR_GENERAL;
 
-// The IRD's column description for records from 1 (100 when there is none).
-#define COLUMN_OR_100(c) \
-    if (!(c).col)        \
-        return 100;
+// The IRD's column description for records from 1 (ERR_INVALID_DESCRIPTOR_INDEX
+// when there is none).
+#define COLUMN_OR_INDEX(c) \
+    if (!(c).col)          \
+        return ERR_INVALID_DESCRIPTOR_INDEX;
 
 // A number or pointer field of record n itself, or error 15 when D has no
 // record n.
 template <class T>
 int OwnNum(DescReadCtx &c, DescValue *v, T DescRec::*field)
 {
-    OWN_OR_15(c);
+    OWN_OR_GENERAL(c);
     return Num(v, c.own->*field);
 }
 template <class T>
 int OwnPtr(DescReadCtx &c, DescValue *v, T *DescRec::*field)
 {
-    OWN_OR_15(c);
+    OWN_OR_GENERAL(c);
     return Ptr(v, c.own->*field);
 }
 
@@ -161,7 +162,7 @@ int IrdNum(DescReadCtx &c, DescValue *v, int64_t bookmark, ColRule rule)
 {
     if (c.rec == 0)
         return Num(v, bookmark);
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     return Num(v, rule(c, c.col));
 }
 
@@ -209,7 +210,7 @@ int GR_IpdType(DescReadCtx &c, DescValue *v) { return IpdNum(c, v, TypeOf, GR_Ow
 
 int GR_OwnLength(DescReadCtx &c, DescValue *v)
 {
-    OWN_OR_15(c);
+    OWN_OR_GENERAL(c);
     return Num(v, static_cast<uint32_t>(c.own->length));
 }
 int GR_AppLength(DescReadCtx &c, DescValue *v)
@@ -233,7 +234,7 @@ int GR_IpdPrecision(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
         return Num(v, PrecisionOf(c, c.param));
-    return c.own ? Num(v, c.own->precision) : 100;
+    return c.own ? Num(v, c.own->precision) : ERR_INVALID_DESCRIPTOR_INDEX;
 }
 
 int GR_OwnScale(DescReadCtx &c, DescValue *v) { return OwnNum(c, v, &DescRec::scale); }
@@ -265,12 +266,12 @@ int GR_IrdName(DescReadCtx &c, DescValue *v)
 {
     if (c.rec == 0)
         return Text(v, "BOOKMARK");
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     return Text(v, c.col->name);
 }
 int GR_OwnName(DescReadCtx &c, DescValue *v)
 {
-    OWN_OR_15(c);
+    OWN_OR_GENERAL(c);
     return Text(v, c.own->name);
 }
 
@@ -287,7 +288,7 @@ int GR_IpdOctetLength(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
         return Num(v, OctetLengthOf(c, c.param));
-    return c.own ? Num(v, c.own->octetLength) : 100;
+    return c.own ? Num(v, c.own->octetLength) : ERR_INVALID_DESCRIPTOR_INDEX;
 }
 
 int GR_IrdDisplaySize(DescReadCtx &c, DescValue *v) { return IrdNum(c, v, 8, DisplaySizeOf); }
@@ -303,7 +304,7 @@ int GR_IpdFixedPrecScale(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
         return Num(v, FixedPrecScaleOf(c, c.param));
-    return c.own ? Num(v, 0) : 26;
+    return c.own ? Num(v, 0) : ERR_DESCRIPTOR_TYPE_RANGE;
 }
 
 int GR_IrdUpdatable(DescReadCtx &c, DescValue *v)
@@ -313,7 +314,7 @@ int GR_IrdUpdatable(DescReadCtx &c, DescValue *v)
     int32_t o = 0;
     if (IntOverride(c, SQL_DESC_UPDATABLE, &o))
         return Num(v, o);
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     uint32_t bits = (c.col->attrFlags >> CD_UPDATABLE_SHIFT) & 0xF;
     return Num(v, bits ? bits - 1 : SQL_ATTR_READWRITE_UNKNOWN);
 }
@@ -324,7 +325,7 @@ int GR_IrdAutoUnique(DescReadCtx &c, DescValue *v)
     if (c.rec != 0 && IntOverride(c, SQL_DESC_AUTO_UNIQUE_VALUE, &o))
         return Num(v, o);
     if (c.rec != 0)
-        COLUMN_OR_100(c);
+        COLUMN_OR_INDEX(c);
     return Num(v, 0);
 }
 
@@ -335,7 +336,7 @@ int GR_IrdCaseSensitive(DescReadCtx &c, DescValue *v)
     int32_t o = 0;
     if (IntOverride(c, SQL_DESC_CASE_SENSITIVE, &o))
         return Num(v, o);
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     return Num(v, IsOneOf(SqlType(c, c.col), {-10, -9, -8, -1, 1, 12}) ? 1 : 0);
 }
 
@@ -346,7 +347,7 @@ int GR_IrdSearchable(DescReadCtx &c, DescValue *v)
     int32_t o = 0;
     if (IntOverride(c, SQL_DESC_SEARCHABLE, &o))
         return Num(v, o);
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     const int16_t t = SqlType(c, c.col);
     if (IsOneOf(t, {-9, -8, 1, 12}))
         return Num(v, SQL_PRED_SEARCHABLE);
@@ -362,30 +363,30 @@ int GR_IrdTypeName(DescReadCtx &c, DescValue *v)
     const char *text = nullptr;
     if (TextOverride(c, SQL_DESC_TYPE_NAME, &text))
         return Text(v, text);
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     return TypeInfoText(c, 1, SqlType(c, c.col), v);
 }
 int GR_IpdTypeName(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
         return TypeInfoText(c, 1, SqlType(c, c.param), v);
-    OWN_OR_15(c);
+    OWN_OR_GENERAL(c);
     return TypeInfoText(c, 1, c.own->conciseType, v);
 }
 
 int GR_IrdTableName(DescReadCtx &c, DescValue *v)
 {
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     return Text(v, c.col->table);
 }
 int GR_IrdSchemaName(DescReadCtx &c, DescValue *v)
 {
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     return Text(v, c.col->schema);
 }
 int GR_IrdCatalogName(DescReadCtx &c, DescValue *v)
 {
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     return Text(v, c.col->catalog);
 }
 
@@ -395,7 +396,7 @@ int GR_IrdLabel(DescReadCtx &c, DescValue *v)
 {
     if (c.rec == 0)
         return Text(v, "BOOKMARK");
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     return Text(v, LabelOrName(c.col));
 }
 int GR_IrdBaseColumnName(DescReadCtx &c, DescValue *v)
@@ -405,7 +406,7 @@ int GR_IrdBaseColumnName(DescReadCtx &c, DescValue *v)
     int32_t expr = 0;
     if (IntOverride(c, 1055, &expr) && expr == 1)
         return Text(v, "");
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     return Text(v, LabelOrName(c.col));
 }
 
@@ -421,7 +422,7 @@ int Literal(DescReadCtx &c, int16_t field, int column, DescValue *v)
     const char *text = nullptr;
     if (TextOverride(c, field, &text))
         return Text(v, text);
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     return TypeInfoText(c, column, SqlType(c, c.col), v);
 }
 int GR_IrdLiteralPrefix(DescReadCtx &c, DescValue *v) { return Literal(c, SQL_DESC_LITERAL_PREFIX, 4, v); }
@@ -435,7 +436,7 @@ int GR_IpdRadix(DescReadCtx &c, DescValue *v)
 {
     if (c.param)
         return Num(v, RadixOf(c, c.param));
-    return c.own ? Num(v, c.own->numPrecRadix) : 100;
+    return c.own ? Num(v, c.own->numPrecRadix) : ERR_INVALID_DESCRIPTOR_INDEX;
 }
 
 // The bound parameter's direction; an unbound parameter answers what the
@@ -455,7 +456,7 @@ int GR_IrdRowver(DescReadCtx &c, DescValue *v)
     int32_t o = 0;
     if (IntOverride(c, SQL_DESC_ROWVER, &o))
         return Num(v, o);
-    COLUMN_OR_100(c);
+    COLUMN_OR_INDEX(c);
     return Num(v, 0);
 }
 
@@ -491,8 +492,8 @@ SQLRETURN Put(Desc *d, const DescField &f, const DescValue &v, const DescOut &ou
     case DW_TEXT: err = DescPutText(v.text, out); break;
     default: err = DescPutNumber(f.writer, v.num, out); break;
     }
-    if (err == 19) {
-        d->diag.errNum = 19;
+    if (err == ERR_DATA_TRUNCATED) {
+        d->diag.errNum = ERR_DATA_TRUNCATED;
         return SQL_SUCCESS_WITH_INFO;
     }
     return err ? Fail(d, err) : SQL_SUCCESS;
@@ -524,10 +525,10 @@ SQLRETURN GetField(Desc *d, int16_t rec, int16_t field, const DescOut &out)
         TR_Printf("Descriptor Type: %s", DescKindName(d));
     const DescField *f = DescFindField(field);
     if (!f)
-        return Fail(d, 1);
+        return Fail(d, ERR_FUNCTION_NOT_SUPPORTED);
     const int kind = d->allocType == DA_EXPLICIT ? static_cast<int>(DK_USER) : d->kind;
     if (kind < DK_USER || kind > DK_APD)
-        return Fail(d, 26);
+        return Fail(d, ERR_DESCRIPTOR_TYPE_RANGE);
     DescReadCtx c{};
     c.d = d;
     c.s = d->allocType == DA_IMPLICIT ? d->stmt : nullptr;
@@ -535,10 +536,10 @@ SQLRETURN GetField(Desc *d, int16_t rec, int16_t field, const DescOut &out)
     c.odbc3 = HandleOdbcVersion(d, HK_DESC) == 3;
     if (!f->header) {
         if (rec < 0 || (rec == 0 && (kind == DK_IPD || kind == DK_APD)))
-            return Fail(d, 100);
+            return Fail(d, ERR_INVALID_DESCRIPTOR_INDEX);
         uint16_t count = d->count;
         if (kind == DK_IRD) {
-            int err = c.s ? DescStmtNumResultCols(c.s, &count) : 15;
+            int err = c.s ? DescStmtNumResultCols(c.s, &count) : ERR_GENERAL;
             if (err)
                 return Fail(d, err);
         }
@@ -547,7 +548,7 @@ SQLRETURN GetField(Desc *d, int16_t rec, int16_t field, const DescOut &out)
     }
     DescGetFn get = f->get[kind];
     if (!get)
-        return Fail(d, 26);
+        return Fail(d, ERR_DESCRIPTOR_TYPE_RANGE);
     if (!f->header)
         LoadRecord(c);
     DescValue v{};

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "odbc/errors.h"
 #include "odbc/flavour.h"
 #include "util/utf8.h"
 
@@ -37,7 +38,7 @@ int DescPutPointer(const void *p, const DescOut &o)
 {
     if (o.value) {
         if (static_cast<uint64_t>(o.bufLen) < 8)
-            return 21;
+            return ERR_INVALID_ARGUMENT;
         std::memcpy(o.value, &p, sizeof p);
     }
     if (o.outLen)
@@ -76,7 +77,7 @@ int PutNarrow(const char *text, const DescOut &o)
         std::memcpy(buf, text, n);
         buf[n] = '\0';
     }
-    return 19;
+    return ERR_DATA_TRUNCATED;
 }
 
 int PutWide(const char *text, const DescOut &o)
@@ -90,7 +91,7 @@ int PutWide(const char *text, const DescOut &o)
     int64_t written = 0;
     return UTF8_ToWideBuf<SQLWCHAR>(text, static_cast<SQLWCHAR *>(o.value), room, &written) == 0
                ? 0
-               : 19;
+               : ERR_DATA_TRUNCATED;
 }
 
 } // namespace

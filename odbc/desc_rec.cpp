@@ -11,7 +11,7 @@ int DescInitRecs(Desc *d)
     if (d->recs)
         return 0;
     d->recs = new (std::nothrow) DescRec();
-    return d->recs ? 0 : 16;
+    return d->recs ? 0 : ERR_MEMORY_ALLOCATION;
 }
 
 void DescFreeRecs(Desc *d)
@@ -47,7 +47,7 @@ DescRec *DescGetRec(const Desc *d, int n)
 int DescGrowRecs(Desc *d, uint16_t n)
 {
     if (!d->recs && DescInitRecs(d) != 0)
-        return 16;
+        return ERR_MEMORY_ALLOCATION;
     DescRec *tail = d->recs;
     uint16_t have = 0;
     for (; tail->next; tail = tail->next)
@@ -55,7 +55,7 @@ int DescGrowRecs(Desc *d, uint16_t n)
     while (have < n) {
         DescRec *r = new (std::nothrow) DescRec();
         if (!r)
-            return 16;
+            return ERR_MEMORY_ALLOCATION;
         DescRecDefaults(d, r);
         tail->next = r;
         tail = r;

@@ -203,7 +203,7 @@ SQLRETURN SH_Count(DescSetCtx &c)
         return SQL_SUCCESS;
     }
     if (n > c.d->count && !GrowRecs(c, n))
-        return Fail(c, 16);
+        return Fail(c, ERR_MEMORY_ALLOCATION);
     return SQL_SUCCESS;
 }
 
@@ -256,7 +256,7 @@ SQLRETURN SR_ParameterType(DescSetCtx &c)
         return SQL_SUCCESS;
     const int16_t t = static_cast<int16_t>(c.v);
     if (t != SQL_PARAM_INPUT && t != SQL_PARAM_INPUT_OUTPUT && t != SQL_PARAM_OUTPUT)
-        return Fail(c, 21);
+        return Fail(c, ERR_INVALID_ARGUMENT);
     c.r->parameterType = t;
     ParamItem(c, DPI_PARAM_TYPE, t);
     return SQL_SUCCESS;
@@ -337,7 +337,7 @@ SQLRETURN SR_Name(DescSetCtx &c)
     char *copy = nullptr;
     if (c.v) {
         if (c.len < 0 && c.len != SQL_NTS)
-            return Fail(c, 25);
+            return Fail(c, ERR_INVALID_LENGTH);
         if (c.width == 'W') {
             const SQLWCHAR *w = reinterpret_cast<const SQLWCHAR *>(c.v);
             copy = c.len == SQL_NTS ? UTF8_DupFromWide(w) : UTF8_DupFromWideN(w, c.len / 2);
@@ -351,7 +351,7 @@ SQLRETURN SR_Name(DescSetCtx &c)
             }
         }
         if (!copy)
-            return Fail(c, 16);
+            return Fail(c, ERR_MEMORY_ALLOCATION);
     }
     std::free(c.r->name);
     c.r->name = copy;
@@ -366,7 +366,7 @@ SQLRETURN SR_Unnamed(DescSetCtx &c)
         return SQL_SUCCESS;
     const bool exactZero = c.v == 0 && (c.flags & DSF_EXACT);
     if (c.app || (c.v != SQL_UNNAMED && !exactZero))
-        return Fail(c, 26);
+        return Fail(c, ERR_DESCRIPTOR_TYPE_RANGE);
     c.r->unnamed = static_cast<int16_t>(c.v);
     return SQL_SUCCESS;
 }
@@ -388,10 +388,10 @@ namespace {
 int WriteAllowed(const DescField &f, const DescSetCtx &c)
 {
     switch (f.write) {
-    case DWR_READONLY: return 26;
-    case DWR_APP: return c.app ? 0 : 26;
-    case DWR_NOT_APP: return c.app ? 26 : 0;
-    case DWR_IMPL: return c.app ? 26 : 0;
+    case DWR_READONLY: return ERR_DESCRIPTOR_TYPE_RANGE;
+    case DWR_APP: return c.app ? 0 : ERR_DESCRIPTOR_TYPE_RANGE;
+    case DWR_NOT_APP: return c.app ? ERR_DESCRIPTOR_TYPE_RANGE : 0;
+    case DWR_IMPL: return c.app ? ERR_DESCRIPTOR_TYPE_RANGE : 0;
     default: return 0;
     }
 }
@@ -410,7 +410,7 @@ SQLRETURN DescApplyField(Stmt *s, bool app, bool row, bool withStmt, Desc *d, in
 {
     const DescField *f = DescFindField(field);
     if (!f || !f->set) {
-        d->diag.errNum = f ? 26 : 1;
+        d->diag.errNum = f ? ERR_DESCRIPTOR_TYPE_RANGE : ERR_FUNCTION_NOT_SUPPORTED;
         return SQL_ERROR;
     }
     DescSetCtx c{s, app, row, withStmt, d, rec, value, length, width, flags, false, nullptr};
@@ -422,14 +422,14 @@ SQLRETURN DescApplyField(Stmt *s, bool app, bool row, bool withStmt, Desc *d, in
     }
 
     if (row && !app)
-        return Fail(c, 132);
+        return Fail(c, ERR_MODIFY_IRD);
     if (rec < 0 || (rec == 0 && !row))
-        return Fail(c, 100);
+        return Fail(c, ERR_INVALID_DESCRIPTOR_INDEX);
     if (d->count < rec && !GrowRecs(c, static_cast<uint16_t>(rec)))
-        return Fail(c, 16);
+        return Fail(c, ERR_MEMORY_ALLOCATION);
     c.r = DescGetRec(d, rec);
     if (!c.r)
-        return Fail(c, 16);
+        return Fail(c, ERR_MEMORY_ALLOCATION);
 
     if (app && !KeepsBinding(field)) {
         // Any other field of an application record unbinds its buffer.
@@ -463,17 +463,17 @@ SQLRETURN DescSetFieldEx(Desc *d, int16_t rec, int16_t field, uint64_t value, in
         TR_Printf("Descriptor Type: %s", DescKindName(d));
     const DescField *f = DescFindField(field);
     if (!f) {
-        d->diag.errNum = 1;
+        d->diag.errNum = ERR_FUNCTION_NOT_SUPPORTED;
         return SQL_ERROR;
     }
     if (f->write == DWR_READONLY) {
-        d->diag.errNum = 26;
+        d->diag.errNum = ERR_DESCRIPTOR_TYPE_RANGE;
         return SQL_ERROR;
     }
     // An IRD takes only its status and rows-processed pointers.
     if (d->allocType == DA_IMPLICIT && d->kind == DK_IRD && f->write != DWR_ALWAYS &&
         f->write != DWR_IMPL) {
-        d->diag.errNum = 132;
+        d->diag.errNum = ERR_MODIFY_IRD;
         return SQL_ERROR;
     }
     if (d->allocType == DA_IMPLICIT) {
@@ -513,7 +513,7 @@ SQLRETURN DescSetFieldForStmt(Stmt *s, Desc *d, int16_t field, uint64_t value, i
 {
     const int32_t kept = d->diag.errNum;
     SQLRETURN rc = DescSetField(d, 0, field, value, length, width);
-    if (rc != SQL_SUCCESS && d->diag.errNum != 0)
+    if (rc != SQL_SUCCESS && d->diag.errNum != ERR_NONE)
         s->diag.errNum = d->diag.errNum;
     d->diag.errNum = kept;
     return rc;

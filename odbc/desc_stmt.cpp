@@ -128,10 +128,10 @@ int DescStmtBindParam(Stmt *s, uint16_t n, int16_t paramType, int16_t cType, int
                       SQLLEN *octetLengthPtr, SQLLEN *ind)
 {
     const int32_t kept = s->diag.errNum;
-    s->diag.errNum = 0;
+    s->diag.errNum = ERR_NONE;
     SQLRETURN rc = StmtBindParam(s, n, paramType, cType, sqlType, columnSize, digits, data, bufLen,
                                  octetLengthPtr, ind);
-    int err = rc == SQL_ERROR ? (s->diag.errNum ? static_cast<int>(s->diag.errNum) : 15) : 0;
+    int err = rc == SQL_ERROR ? (s->diag.errNum ? static_cast<int>(s->diag.errNum) : ERR_GENERAL) : 0;
     s->diag.errNum = kept;
     return err;
 }
@@ -141,11 +141,11 @@ int DescStmtBindParam(Stmt *s, uint16_t n, int16_t paramType, int16_t cType, int
 SQLRETURN DescStmtSetRowsetSize(Stmt *s, uint64_t size, int *err)
 {
     const int32_t kept = s->diag.errNum;
-    s->diag.errNum = 0;
+    s->diag.errNum = ERR_NONE;
     SQLRETURN rc = StmtSetOption(s, SQL_ROWSET_SIZE, size);
     *err = rc == SQL_SUCCESS ? 0 : s->diag.errNum;
     if (rc == SQL_ERROR && *err == 0)
-        *err = 15;
+        *err = ERR_GENERAL;
     s->diag.errNum = kept;
     return rc;
 }
@@ -155,9 +155,9 @@ int DescStmtSetParamset(Stmt *s, uint64_t size, SQLULEN *processed)
     // Without parameter arrays the size can only be 1; the processed
     // pointer is still the application's.
     if ((!s->conn || !s->conn->cn_hasParamOp) && size != 1)
-        return 1;
+        return ERR_FUNCTION_NOT_SUPPORTED;
     if (size == 0)
-        return 39;
+        return ERR_ROW_VALUE_RANGE;
     s->paramsetSize = size;
     s->paramsProcessedPtr = processed;
     if (s->ipd)
@@ -182,9 +182,9 @@ int DescStmtNumResultCols(Stmt *s, uint16_t *count)
 const ColDesc *DescStmtColDesc(Stmt *s, uint16_t n, int *err)
 {
     const int32_t kept = s->diag.errNum;
-    s->diag.errNum = 0;
+    s->diag.errNum = ERR_NONE;
     const ColDesc *d = StmtGetColDesc(s, n);
-    *err = d ? 0 : (s->diag.errNum ? static_cast<int>(s->diag.errNum) : 17);
+    *err = d ? 0 : (s->diag.errNum ? static_cast<int>(s->diag.errNum) : ERR_INVALID_COLUMN_NUMBER);
     s->diag.errNum = kept;
     return d;
 }
@@ -211,7 +211,7 @@ int DescStmtTypeInfoText(Stmt *s, int column, int16_t sqlType, char *buf)
     SQLRETURN rc = ConnGetTypeInfoColumn(c, column, sqlType, buf, 256, &len);
     int err = 0;
     if (rc == SQL_ERROR)
-        err = c->diag.errNum ? static_cast<int>(c->diag.errNum) : 15;
+        err = c->diag.errNum ? static_cast<int>(c->diag.errNum) : ERR_GENERAL;
     c->diag.errNum = kept;
     if (rc != SQL_SUCCESS || len == -1)
         buf[0] = '\0';

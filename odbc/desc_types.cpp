@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "odbc/errnum.h"
+
 namespace {
 
 struct Range {
@@ -204,7 +206,7 @@ int DescApplyType(DescTypeFields *f, int16_t t)
                 n.precision = 6;
         }
     } else {
-        return 27;
+        return ERR_OPTION_TYPE_RANGE;
     }
     *f = n;
     return 0;
@@ -226,7 +228,7 @@ int DescApplyConciseType(DescTypeFields *f, int16_t c)
             if (c >= r.range.lo && c <= r.range.hi)
                 row = &r;
         if (!row)
-            return 27;
+            return ERR_OPTION_TYPE_RANGE;
         n.type = row->type;
         n.dic = row->dic == kSame ? static_cast<int16_t>(c - 100) : row->dic;
         if (row->precision != kKeep)
@@ -244,11 +246,11 @@ int DescApplyIntervalCode(DescTypeFields *f, int16_t code)
     n.dic = code;
     if (n.type == 9) {
         if (code < 1 || code > 3)
-            return 27;
+            return ERR_OPTION_TYPE_RANGE;
         n.concise = static_cast<int16_t>(code + 90);
     } else if (n.type == 10) {
         if (code < 1 || code > 13)
-            return 27;
+            return ERR_OPTION_TYPE_RANGE;
         n.concise = static_cast<int16_t>(code + 100);
     }
     *f = n;

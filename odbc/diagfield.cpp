@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "odbc/dispatch.h"
+#include "odbc/drv_items.h"
 #include "odbc/errors.h"
 #include "odbc/handles.h"
 #include "odbc/rowblock.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr int kRowCountItem = 0x32010000;
 constexpr size_t kMessageMax = 32767;
 
 // What a field answers with.
@@ -117,7 +117,7 @@ bool BackendRowCount(Stmt *stmt, SQLLEN *out)
         return false;
     int32_t v = 0;
     int16_t len = 0;
-    if (b->ops->GetInfo(static_cast<int>(stmt->drvStmt), kRowCountItem, &v, sizeof v, &len) != 0)
+    if (b->ops->GetInfo(static_cast<int>(stmt->drvStmt), DrvInt(DRV_STMT_ROW_COUNT), &v, sizeof v, &len) != 0)
         return false;
     *out = v;
     return true;
@@ -221,7 +221,7 @@ size_t DiagCount(const ErrQueue *q)
     size_t queued = ERR_Count(q);
     if (queued)
         return queued;
-    return q && q->errNum != 0 ? 1 : 0;
+    return q && q->errNum != ERR_NONE ? 1 : 0;
 }
 
 int DiagCopyText(const char *text, SQLPOINTER buf, SQLSMALLINT bufLen, SQLSMALLINT *outLen,

@@ -216,9 +216,9 @@ int FindFailoverMsg(const ErrMsg *first)
         if (!m->text)
             continue;
         if (std::strstr(m->text, "Failover completed."))
-            return 183;
+            return ERR_FAILOVER_COMPLETED;
         if (std::strstr(m->text, "Failover aborted."))
-            return 184;
+            return ERR_FAILOVER_ABORTED;
     }
     return 0;
 }
@@ -232,17 +232,17 @@ SQLRETURN NotifyFailover(Conn *conn, int kind, SQLRETURN result)
         return result;
     int event = 0;
     SQLRETURN changed = result;
-    if (h->diag.errNum == 183) {
+    if (h->diag.errNum == ERR_FAILOVER_COMPLETED) {
         event = 16;
         changed = SQL_SUCCESS_WITH_INFO;
-    } else if (h->diag.errNum == 184) {
+    } else if (h->diag.errNum == ERR_FAILOVER_ABORTED) {
         event = 17;
         changed = SQL_ERROR;
     } else if (h->diag.head) {
         int found = FindFailoverMsg(h->diag.head);
-        if (found == 183)
+        if (found == ERR_FAILOVER_COMPLETED)
             event = 16;
-        else if (found == 184)
+        else if (found == ERR_FAILOVER_ABORTED)
             event = 17;
         if (found)
             changed = SQL_ERROR;
@@ -258,7 +258,7 @@ SQLRETURN API_Unsupported(void *object, const ApiArgs &, const ApiDescriptor *d)
 {
     HandleHead *h = HeadOf(object, d->kind);
     if (h && d->clear)
-        h->diag.errNum = 1;
+        h->diag.errNum = ERR_FUNCTION_NOT_SUPPORTED;
     if (TR_IsOn())
         TR_Printf("SQL%s: not supported by this driver", d->name);
     return SQL_ERROR;
@@ -321,7 +321,7 @@ SQLRETURN CallODBCPacked(const ApiDescriptor *d, const ApiArgs &args)
                 } else if (!d->clear) {
                     r = RunReader(d, object, args);
                 } else {
-                    head->diag.errNum = 22;
+                    head->diag.errNum = ERR_FUNCTION_SEQUENCE;
                     r = SQL_ERROR;
                 }
                 api.Leave();

@@ -78,7 +78,7 @@ SQLRETURN AllocEnv(SQLHANDLE *out, bool odbc3, const char *failTrace)
 SQLRETURN AllocConn(Envr *env, SQLHANDLE *out)
 {
     if (!out) {
-        env->diag.errNum = 21;
+        env->diag.errNum = ERR_INVALID_ARGUMENT;
         return SQL_ERROR;
     }
     *out = nullptr;
@@ -101,7 +101,7 @@ SQLRETURN AllocConn(Envr *env, SQLHANDLE *out)
 SQLRETURN FreeEnv(Envr *env)
 {
     if (EnvrHasBusyConn(env)) {
-        env->diag.errNum = 22;
+        env->diag.errNum = ERR_FUNCTION_SEQUENCE;
         return SQL_ERROR;
     }
     EnvrClose(env);
@@ -202,7 +202,7 @@ SQLRETURN EN_SetEnvAttr(Envr *env, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER
 {
     const EnvAttrRow *row = FindEnvAttr(attr);
     if (!row || !row->settable) {
-        env->diag.errNum = 27;
+        env->diag.errNum = ERR_OPTION_TYPE_RANGE;
         return SQL_ERROR;
     }
     int64_t v = static_cast<int64_t>(reinterpret_cast<intptr_t>(value));
@@ -215,7 +215,7 @@ SQLRETURN EN_GetEnvAttr(Envr *env, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER
 {
     const EnvAttrRow *row = FindEnvAttr(attr);
     if (!row) {
-        env->diag.errNum = 27;
+        env->diag.errNum = ERR_OPTION_TYPE_RANGE;
         return SQL_ERROR;
     }
     if (value)
@@ -226,13 +226,13 @@ SQLRETURN EN_GetEnvAttr(Envr *env, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER
 SQLRETURN EN_Transact(Envr *env, SQLUSMALLINT type)
 {
     if (EnvrHasBusyConn(env)) {
-        env->diag.errNum = 22;
+        env->diag.errNum = ERR_FUNCTION_SEQUENCE;
         return SQL_ERROR;
     }
     bool failed = false;
     for (Conn *c = env->conns; c; c = c->next) {
         int32_t saved = c->diag.errNum;
-        c->diag.errNum = 0;
+        c->diag.errNum = ERR_NONE;
         if (ConnTransact(c, type) == SQL_ERROR) {
             env->diag.errNum = c->diag.errNum;
             failed = true;

@@ -172,7 +172,7 @@ void ERR_FreeMsgs(ErrQueue *q) {
 void ERR_Clear(ErrQueue *q) {
     if (!q) return;
     ERR_FreeMsgs(q);
-    q->errNum = 0;
+    q->errNum = ERR_NONE;
 }
 
 void FreeErrMsgs(ErrMsg **head) {
@@ -210,7 +210,7 @@ int16_t ERR_GetRec(ErrQueue *q, int odbcVersion, int mode, char *sqlstate,
         text = PeekErrMsg(q->head, q->curRec, &nat);
     }
     int32_t number = q->errNum;
-    if (mode == ERR_MODE_TAKE) q->errNum = 0;
+    if (mode == ERR_MODE_TAKE) q->errNum = ERR_NONE;
 
     if (text) {
         while (*text == ' ' || *text == '\t') ++text;

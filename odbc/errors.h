@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "odbc/errnum.h"
+
 // One row of the error table.  Rows that the driver does not define hold an
 // empty SQLSTATE and an empty message, like row 0 ("no error").
 struct ErrorRow {

@@ -1,192 +1,35 @@
-// The driver's error table: the error number is the row index.  SQLSTATEs
-// are in their ODBC 2 form; MapSqlState3 gives ODBC 3 applications theirs.
-// Rows without a SQLSTATE are not defined and read as undefined numbers.
+// The driver's error table, made from the list of error numbers: the error
+// number is the row index.  Rows without a SQLSTATE are not defined and read
+// as undefined numbers.
 #include "odbc/errors.h"
 
 const ErrorRow ErrorTable[ERR_TABLE_ROWS] = {
-    {"", ""},  // 0
-    {"IM001", "Driver does not support this function"}, // 1
-    {"IM002", "Data source not found and no default driver specified"}, // 2
-    {"IM003", "Driver specified by data source could not be loaded"}, // 3
-    {"IM004", "Driver's SQLAllocEnv failed"}, // 4
-    {"IM005", "Driver's SQLAllocConnect failed"}, // 5
-    {"IM006", "Driver's SQLSetConnectOption failed"}, // 6
-    {"IM007", "No data source specified"}, // 7
-    {"IM009", "Unable to load translation DLL"}, // 8
-    {"42S01", "Base table or view already exists"}, // 9
-    {"42S02", "Table or view not found"}, // 10
-    {"42S11", "Index already exists"}, // 11
-    {"42S12", "Index not found"}, // 12
-    {"42S21", "Column already exists"}, // 13
-    {"42S22", "Column not found"}, // 14
-    {"S1000", "General error"}, // 15
-    {"S1001", "Memory allocation failure"}, // 16
-    {"S1002", "Invalid column number"}, // 17
-    {"S1003", "Program type out of range"}, // 18
-    {"01004", "Data was truncated"}, // 19
-    {"S1008", "Operation cancelled"}, // 20
-    {"S1009", "Invalid argument value"}, // 21
-    {"S1010", "Function sequence error"}, // 22
-    {"S1012", "Invalid transaction operation code"}, // 23
-    {"S1015", "No cursor name available"}, // 24
-    {"S1090", "Invalid string or buffer length"}, // 25
-    {"S1091", "Descriptor type out of range"}, // 26
-    {"S1092", "Option type out of range"}, // 27
-    {"S1093", "Invalid parameter number"}, // 28
-    {"S1094", "Invalid scale value"}, // 29
-    {"S1095", "Function type out of range"}, // 30
-    {"S1096", "Information type out of range"}, // 31
-    {"S1098", "Scope type out of range"}, // 32
-    {"S1099", "Nullable type out of range"}, // 33
-    {"S1100", "Uniqueness option type out of range"}, // 34
-    {"S1101", "Accuracy option type out of range"}, // 35
-    {"S1102", "Table type out of range"}, // 36
-    {"S1103", "Direction option out of range"}, // 37
-    {"S1106", "Fetch type out of range"}, // 38
-    {"S1107", "Row value out of range"}, // 39
-    {"S1108", "Concurrency option out of range"}, // 40
-    {"S1109", "Invalid cursor position"}, // 41
-    {"S1110", "Invalid driver completion"}, // 42
-    {"S1C00", "Driver not capable"}, // 43
-    {"S1DE0", "No data at execution values pending"}, // 44
-    {"S1T00", "Timeout expired"}, // 45
-    {"01006", "Privilege not revoked"}, // 46
-    {"01S00", "Invalid connection string attribute"}, // 47
-    {"07001", "Wrong number of parameters"}, // 48
-    {"07006", "Restricted datatype attribute violation"}, // 49
-    {"08001", "Unable to connect to data source"}, // 50
-    {"08002", "Connection in use"}, // 51
-    {"08003", "Connection not open"}, // 52
-    {"08004", "Connection rejected by data source"}, // 53
-    {"08S01", "Communication link failure"}, // 54
-    {"21S01", "Insert value list does not match column list"}, // 55
-    {"21S02", "Degree of derived table does not match column list"}, // 56
-    {"22001", "String data right truncation"}, // 57
-    {"22003", "Numeric value out of range"}, // 58
-    {"22005", "Error in assignment"}, // 59
-    {"22008", "Date overflow"}, // 60
-    {"22012", "Division by zero"}, // 61
-    {"22026", "String length mismatch"}, // 62
-    {"23000", "Integrity violation"}, // 63
-    {"24000", "Invalid cursor state"}, // 64
-    {"25000", "Invalid transaction state"}, // 65
-    {"28000", "Invalid authorization specification"}, // 66
-    {"34000", "Invalid cursor name"}, // 67
-    {"37000", "Syntax error or access"}, // 68
-    {"3C000", "Duplicate cursor name"}, // 69
-    {"40001", "Serialization failure"}, // 70
-    {"42000", "Access violation"}, // 71
-    {"70100", "Operation aborted"}, // 72
-    {"IM901", "No more results"}, // 73
-    {"IM902", "Datasource completed operation with warning"}, // 74
-    {"01S02", "Option Value Changed"}, // 75
-    {"IM903", "Client Installation Problem Detected. ReInstall."}, // 76
-    {"IM904", "Specified Dynamic Interface Library Unavailable"}, // 77
-    {"", ""},  // 78
-    {"01S05", "SQLCancel closed the statement"}, // 79
-    {"IM906", "Agent has output parameter values"}, // 80
-    {"01S01", "Error in row"}, // 81
-    {"IM907", "No data found"}, // 82
-    {"IM908", "Invalid keyset size"}, // 83
-    {"IM909", "No key columns found for table referenced by scrollable cursor."}, // 84
-    {"IM910", "Attempt to fetch before start of result set."}, // 85
-    {"IM911", "Attempt to fetch beyond end of result set."}, // 86
-    {"IM912", "Result set was created by a join condition."}, // 87
-    {"IM913", "SELECT statement contains a GROUP BY clause."}, // 88
-    {"IM914", "SELECT statement contains a UNION clause."}, // 89
-    {"IM915", "Result set was not generated by a SELECT statement."}, // 90
-    {"01S03", "No rows updated or deleted."}, // 91
-    {"01S04", "More than one row updated or deleted."}, // 92
-    {"S1011", "Operation invalid at this time."}, // 93
-    {"S1111", "Invalid bookmark value."}, // 94
-    {"IM916", "Only SELECT statements are allowed during a read-only connection."}, // 95
-    {"IM917", "Parameter arrays are not supported with positioned requests."}, // 96
-    {"IM918", "Duplicate table name. Require owner qualifier to resolve."}, // 97
-    {"IM921", "Connection is busy with results for another hstmt."}, // 98
-    {"IM919", "Ordering on an expression is not supported."}, // 99
-    {"07009", "Invalid descriptor index"}, // 100
-    {"IM920", "Too many updates by other users occurred whilst fetching keyset."}, // 101
-    {"IM922", "Agent needs DATA_AT_EXEC data."}, // 102
-    {"IM923", "SELECT statement contains a scalar aggregate."}, // 103
-    {"01S07", "Fractional truncation"}, // 104
-    {"01000", "General warning"}, // 105
-    {"01001", "Cursor operation conflict"}, // 106
-    {"01002", "Disconnect error"}, // 107
-    {"01003", "NULL value eliminated in set function"}, // 108
-    {"01004", "String data, right truncated"}, // 109
-    {"01007", "Privilege not granted"}, // 110
-    {"01S06", "Attempt to fetch before the resultset returned the first rowset"}, // 111
-    {"01S08", "Error saving File DSN"}, // 112
-    {"01S09", "Invalid keyword"}, // 113
-    {"07002", "COUNT field incorrect"}, // 114
-    {"07005", "Prepared statement not a cursor-specification"}, // 115
-    {"07S01", "Invalid use of default parameter"}, // 116
-    {"08007", "Connection failure during transaction"}, // 117
-    {"22002", "Indicator variable required but not supplied"}, // 118
-    {"22007", "Invalid datetime format"}, // 119
-    {"22015", "Interval field overflow"}, // 120
-    {"22018", "Invalid character value for cast specification"}, // 121
-    {"22019", "Invalid escape character"}, // 122
-    {"22025", "Invalid escape sequence"}, // 123
-    {"25S01", "Transaction state"}, // 124
-    {"25S02", "Transaction is still active"}, // 125
-    {"25S03", "Transaction is rolled back"}, // 126
-    {"3D000", "Invalid catalog name"}, // 127
-    {"3F000", "Invalid schema name"}, // 128
-    {"40003", "Statement completion unknown"}, // 129
-    {"S1013", "Memory management error"}, // 130
-    {"S1014", "Limit on the number of handles exceeded"}, // 131
-    {"S1016", "Cannot modify an implementation row descriptor"}, // 132
-    {"S1017", "Invalid use of an automatically allocated descriptor handle"}, // 133
-    {"S1018", "Server declined cancel request"}, // 134
-    {"S1019", "Non-character and non-binary data sent in pieces"}, // 135
-    {"S1020", "Attempt to concatenate a NULL value"}, // 136
-    {"S1021", "Inconsistent descriptor information"}, // 137
-    {"S1024", "Invalid Attribute value"}, // 138
-    {"S1097", "Column type out of range"}, // 139
-    {"S1104", "Invalid precision or scale value"}, // 140
-    {"S1T01", "Connection timeout expired"}, // 141
-    {"IM008", "Dialog failed"}, // 142
-    {"IM010", "Data source name too long"}, // 143
-    {"IM011", "Driver name too long"}, // 144
-    {"IM012", "DRIVER keyword syntax error"}, // 145
-    {"IM013", "Trace file error"}, // 146
-    {"IM014", "Invalid name of File DSN"}, // 147
-    {"IM015", "Corrupt file data source"}, // 148
-    {"IM924", "Bulk operations are not supported on this cursor type"}, // 149
-    {"IM925", "Bookmark refers to row outside the current rowset"}, // 150
-    {"IM926", "Check that the table KRSRVC exists"}, // 151
-    {"IM927", "Agent needs a newer broker"}, // 152
-    {"IM928", "Outer joins on a scrollable cursor require a static cursor"}, // 153
-    {"", ""},  // 154
-    {"", ""},  // 155
-    {"", ""},  // 156
-    {"", ""},  // 157
-    {"", ""},  // 158
-    {"", ""},  // 159
-    {"IM929", "SQLMoreResults on a scrollable cursor requires a static or forward-only cursor"}, // 160
-    {"IM930", "SQLMoreResults on a scrollable cursor requires read-only concurrency"}, // 161
-    {"S1000", "Only DDL and DML command can be executed"}, // 162
-    {"S1004", "SQL data type out of range"}, // 163
-    {"IM931", "Invalid character in hex literal"}, // 164
-    {"42000", "Statement(s) could not be prepared"}, // 165
-    {"IM600", "SSL initialization failure"}, // 166
-    {"IM601", "The server does not support SSL"}, // 167
-    {"", ""},  // 168
-    {"", ""},  // 169
-    {"IM932", "Enlistment in DTC transaction failed "}, // 170
-    {"IM933", "Thread pool: Worker thread task assignment failure"}, // 171
-    {"IM934", "SQL statement can only be prepared on a static or forward-only cursor"}, // 172
-    {"", ""},  // 173
-    {"", ""},  // 174
-    {"", ""},  // 175
-    {"", ""},  // 176
-    {"", ""},  // 177
-    {"", ""},  // 178
-    {"", ""},  // 179
-    {"", ""},  // 180
-    {"", ""},  // 181
-    {"", ""},  // 182
-    {"IM500", "Failover completed."}, // 183
-    {"IM501", "Failover aborted."}, // 184
+#define KRS_ERR(Number, Name, State, Text) {State, Text},
+#define KRS_ERR_GAP(Number) {"", ""},
+#include "odbc/errlist.inc"
+#undef KRS_ERR
+#undef KRS_ERR_GAP
 };
+
+namespace {
+
+// Every row of the list stands at the index of its number.
+constexpr int kRowNumbers[] = {
+#define KRS_ERR(Number, Name, State, Text) Number,
+#define KRS_ERR_GAP(Number) Number,
+#include "odbc/errlist.inc"
+#undef KRS_ERR
+#undef KRS_ERR_GAP
+};
+constexpr bool RowsInOrder()
+{
+    for (int i = 0; i < ERR_TABLE_ROWS; ++i)
+        if (kRowNumbers[i] != i)
+            return false;
+    return true;
+}
+static_assert(sizeof kRowNumbers / sizeof kRowNumbers[0] == ERR_TABLE_ROWS,
+              "the error list has one row per number");
+static_assert(RowsInOrder(), "the error list is in number order");
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "odbc/errors.h"
 #include "platform/locks.h"
 
 // The table's leaf lock.  Re-entrant so that a caller holding it through
@@ -13,8 +14,6 @@ struct HtLock {
 };
 
 namespace {
-
-enum : int { ERR_GENERAL = 15, ERR_NO_MEMORY = 16, ERR_TOO_MANY_HANDLES = 131 };
 
 // Holds the table's lock for one operation when locking is on.
 class HtGuard {
@@ -38,7 +37,7 @@ int HT_Init(HandleTable *t, uint32_t value) {
     if (!t) return ERR_GENERAL;
     HT_Destroy(t);
     auto *slots = static_cast<HtSlot *>(std::calloc(HT_GROWTH, sizeof(HtSlot)));
-    if (!slots) return ERR_NO_MEMORY;
+    if (!slots) return ERR_MEMORY_ALLOCATION;
     uint32_t tag = value & 0xFFFFu;
     t->tag = static_cast<int32_t>(tag ? tag : 0xFFFFu);
     t->slots = slots;
@@ -53,7 +52,7 @@ int HT_EnableLock(HandleTable *t) {
     if (!t) return ERR_GENERAL;
     if (!t->lock) {
         t->lock = new (std::nothrow) HtLock;
-        if (!t->lock) return ERR_NO_MEMORY;
+        if (!t->lock) return ERR_MEMORY_ALLOCATION;
     }
     t->locking = 1;
     return 0;
@@ -77,7 +76,7 @@ int HT_Insert(HandleTable *t, uint32_t *out, void *object) {
             uint32_t room = t->room * 2 > grown ? t->room * 2 : grown;
             if (room > HT_MAX_SLOTS) room = HT_MAX_SLOTS;
             auto *slots = static_cast<HtSlot *>(std::realloc(t->slots, room * sizeof(HtSlot)));
-            if (!slots) return ERR_NO_MEMORY;
+            if (!slots) return ERR_MEMORY_ALLOCATION;
             std::memset(slots + t->room, 0, (room - t->room) * sizeof(HtSlot));
             t->slots = slots;
             t->room = room;

@@ -10,6 +10,7 @@
 #include "exec/cursor_state.h"
 #include "exec/st_state.h"
 #include "odbc/drv_convtable.h"
+#include "odbc/dispatch.h"
 #include "odbc/drv_ops.h"
 #include "odbc/errors.h"
 #include "odbc/info_cache.h"
@@ -243,15 +244,15 @@ inline Conn *DescConn(const Desc *d)
     return d->stmt ? d->stmt->conn : nullptr;
 }
 
-// The head of a handle object given as the object of its kind (2 Envr,
-// 3 Conn, 4 Stmt, 5 Desc); null for any other kind.
+// The head of a handle object given as the object of its HandleKind (HK_ENV
+// Envr, HK_DBC Conn, HK_STMT Stmt, HK_DESC Desc); null for any other kind.
 inline HandleHead *HeadOf(void *object, int kind)
 {
     switch (kind) {
-    case 2: return static_cast<Envr *>(object);
-    case 3: return static_cast<Conn *>(object);
-    case 4: return static_cast<Stmt *>(object);
-    case 5: return static_cast<Desc *>(object);
+    case HK_ENV: return static_cast<Envr *>(object);
+    case HK_DBC: return static_cast<Conn *>(object);
+    case HK_STMT: return static_cast<Stmt *>(object);
+    case HK_DESC: return static_cast<Desc *>(object);
     default: return nullptr;
     }
 }

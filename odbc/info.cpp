@@ -8,14 +8,13 @@
 #include "odbc/conn.h"
 #include "odbc/diagfield.h"
 #include "odbc/dispatch.h"
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/info_cache.h"
 #include "odbc/trace.h"
 
 namespace {
 
-constexpr int kTextCode = 0x21040000;
-constexpr int kIntCode = 0x22040000;
 constexpr int kWorkSize = 4096;
 
 // How an information type is answered and kept.
@@ -225,7 +224,7 @@ SQLRETURN PutStr(Conn *conn, const char *text, SQLPOINTER buf, SQLSMALLINT bufLe
 {
     if (DiagCopyText(text, buf, bufLen, outLen, width) == 0)
         return SQL_SUCCESS;
-    conn->diag.errNum = 19;
+    conn->diag.errNum = ERR_DATA_TRUNCATED;
     return SQL_SUCCESS_WITH_INFO;
 }
 
@@ -243,7 +242,7 @@ SQLRETURN PutConvert(Conn *conn, const ConvertType &c, SQLPOINTER buf, SQLSMALLI
 // Stores a back-end failure: 1 (not answered) is an unknown type.
 SQLRETURN BackendFailed(Conn *conn, int rc)
 {
-    conn->diag.errNum = rc == 1 ? 31 : rc;
+    conn->diag.errNum = rc == ERR_FUNCTION_NOT_SUPPORTED ? ERR_INFORMATION_TYPE_RANGE : rc;
     ConnFetchMessages(conn, nullptr);
     return SQL_ERROR;
 }
@@ -257,11 +256,11 @@ SQLRETURN TextType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT bu
         return PutStr(conn, cache.texts[slot], buf, bufLen, outLen, width);
     char *work = static_cast<char *>(std::calloc(kWorkSize, 1));
     if (!work) {
-        conn->diag.errNum = 16;
+        conn->diag.errNum = ERR_MEMORY_ALLOCATION;
         return SQL_ERROR;
     }
     int16_t len = 0;
-    int rc = conn->binding.ops->GetInfo(static_cast<int>(conn->drvConn), kTextCode + t.type, work,
+    int rc = conn->binding.ops->GetInfo(static_cast<int>(conn->drvConn), DrvText(DrvConnInfo(t.type)), work,
                                         kWorkSize, &len);
     if (rc != 0) {
         std::free(work);
@@ -330,7 +329,7 @@ SQLRETURN NumberType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT 
     }
     if (!have) {
         int16_t len = 0;
-        int rc = conn->binding.ops->GetInfo(static_cast<int>(conn->drvConn), kIntCode + t.type, &v,
+        int rc = conn->binding.ops->GetInfo(static_cast<int>(conn->drvConn), DrvInt(DrvConnInfo(t.type)), &v,
                                             sizeof v, &len);
         if (rc != 0)
             return BackendFailed(conn, rc);
@@ -402,7 +401,7 @@ SQLRETURN CN_GetInfo(Conn *conn, SQLUSMALLINT type, SQLPOINTER buf, SQLSMALLINT 
     if (const ConvertType *c = FindConvertType(type); c && !conn->cn_infoCap)
         return PutConvert(conn, *c, buf, outLen, width);
     if (conn->state != CONN_CONNECTED || !conn->binding.ops || !conn->binding.ops->GetInfo) {
-        conn->diag.errNum = 52;
+        conn->diag.errNum = ERR_CONNECTION_NOT_OPEN;
         return SQL_ERROR;
     }
     const InfoType *t = FindInfoType(type);
@@ -414,7 +413,7 @@ SQLRETURN CN_GetInfo(Conn *conn, SQLUSMALLINT type, SQLPOINTER buf, SQLSMALLINT 
         t = &convert;
     }
     if (!t) {
-        conn->diag.errNum = 31;
+        conn->diag.errNum = ERR_INFORMATION_TYPE_RANGE;
         return SQL_ERROR;
     }
     if (t->kind == IK_TEXT)

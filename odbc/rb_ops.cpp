@@ -3,12 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "odbc/errors.h"
 #include "platform/codepage.h"
 #include "util/hash.h"
 
 namespace {
-
-enum : int { ERR_GENERAL = 15, ERR_NO_MEMORY = 16 };
 
 bool IsHeap(ValueType t) { return t == VT_HEAP_TEXT || t == VT_HEAP_BINARY || t == VT_HEAP_WTEXT; }
 
@@ -132,7 +131,7 @@ bool SameLayout(const RowBlock *a, const RowBlock *b) {
 int GrowColumns(RowBlockColumn *cols, uint16_t n, int32_t oldRows, int32_t newRows, int skip) {
     if (newRows <= oldRows) return 0;
     auto *fresh = static_cast<RowBlockColumn *>(std::calloc(n ? n : 1, sizeof(RowBlockColumn)));
-    if (!fresh) return ERR_NO_MEMORY;
+    if (!fresh) return ERR_MEMORY_ALLOCATION;
     for (uint16_t k = 0; k < n; ++k) {
         if (int(k) == skip) continue;
         fresh[k].valueType = cols[k].valueType;
@@ -140,7 +139,7 @@ int GrowColumns(RowBlockColumn *cols, uint16_t n, int32_t oldRows, int32_t newRo
         if (RB_AllocColumn(&fresh[k], newRows)) {
             for (uint16_t u = 0; u < k; ++u) RB_FreeColumn(&fresh[u], 0);
             std::free(fresh);
-            return ERR_NO_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
         }
     }
     for (uint16_t k = 0; k < n; ++k) {
@@ -200,7 +199,7 @@ int RB_CompareRows(const RowBlock *a, int32_t ra, const RowBlock *b, int32_t rb,
 int RB_Clone(RowBlock *out, const RowBlock *source) {
     if (!out || out == source || !Usable(source)) return ERR_GENERAL;
     RowBlock n{};
-    if (RB_Init(&n, source->columnsAllocated)) return ERR_NO_MEMORY;
+    if (RB_Init(&n, source->columnsAllocated)) return ERR_MEMORY_ALLOCATION;
     int32_t rows = source->rowsUsed;
     if (rows > 0) {
         n.columnsUsed = source->columnsUsed;
@@ -213,7 +212,7 @@ int RB_Clone(RowBlock *out, const RowBlock *source) {
             d.width = s.width;
             if (RB_AllocColumn(&d, rows)) {
                 RB_Free(&n);
-                return ERR_NO_MEMORY;
+                return ERR_MEMORY_ALLOCATION;
             }
             std::memcpy(d.indicators, s.indicators, size_t(rows) * sizeof(int16_t));
             if (!IsHeap(s.valueType)) {
@@ -223,7 +222,7 @@ int RB_Clone(RowBlock *out, const RowBlock *source) {
             for (int32_t r = 0; r < rows; ++r) {
                 if (!DupHeap(s.valueType, *HeapAt(s, r), HeapAt(d, r))) {
                     RB_Free(&n);
-                    return ERR_NO_MEMORY;
+                    return ERR_MEMORY_ALLOCATION;
                 }
             }
         }
@@ -254,7 +253,7 @@ int RB_CopyRow(RowBlock *target, RowBlock *source, int32_t a, int32_t b, int han
             dups = local;
         } else {
             dups = static_cast<LongDataBuf *>(std::calloc(n, sizeof(LongDataBuf)));
-            if (!dups) return ERR_NO_MEMORY;
+            if (!dups) return ERR_MEMORY_ALLOCATION;
         }
         for (uint16_t k = 0; k < n; ++k) {
             const RowBlockColumn &s = source->columns[k];
@@ -262,7 +261,7 @@ int RB_CopyRow(RowBlock *target, RowBlock *source, int32_t a, int32_t b, int han
             if (!DupHeap(s.valueType, *HeapAt(s, b), &dups[k])) {
                 for (uint16_t u = 0; u < k; ++u) std::free(dups[u].data);
                 if (dups != local) std::free(dups);
-                return ERR_NO_MEMORY;
+                return ERR_MEMORY_ALLOCATION;
             }
         }
     }
@@ -289,7 +288,7 @@ int RB_AppendRows(RowBlock *target, RowBlock *source) {
     if (!Usable(target) || !Usable(source) || target == source || !SameLayout(target, source)) return ERR_GENERAL;
     if (source->rowsUsed == 0) return 0;
     int64_t total64 = int64_t(target->rowsUsed) + source->rowsUsed;
-    if (total64 > INT32_MAX) return ERR_NO_MEMORY;
+    if (total64 > INT32_MAX) return ERR_MEMORY_ALLOCATION;
     int32_t total = int32_t(total64), tu = target->rowsUsed, su = source->rowsUsed;
     uint16_t n = target->columnsUsed;
 
@@ -334,7 +333,7 @@ int RB_JoinColumns(RowBlock *target, RowBlock *source) {
     uint32_t sum = uint32_t(target->columnsUsed) + source->columnsUsed;
     if (sum > UINT16_MAX) return ERR_GENERAL;
     auto *cols = static_cast<RowBlockColumn *>(std::calloc(sum, sizeof(RowBlockColumn)));
-    if (!cols) return ERR_NO_MEMORY;
+    if (!cols) return ERR_MEMORY_ALLOCATION;
     // Both halves keep storage for the larger capacity.
     int32_t cap = target->rowsAllocated > source->rowsAllocated ? target->rowsAllocated : source->rowsAllocated;
     std::memcpy(cols, source->columns, source->columnsUsed * sizeof(RowBlockColumn));
@@ -345,7 +344,7 @@ int RB_JoinColumns(RowBlock *target, RowBlock *source) {
     if (GrowColumns(grow, growN, growFrom, cap, -1)) {
         // GrowColumns changed nothing; the copies in cols still alias the originals.
         std::free(cols);
-        return ERR_NO_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     }
     for (uint16_t k = 0; k < source->columnsUsed; ++k) {
         source->columns[k].data = nullptr;
@@ -366,7 +365,7 @@ int RB_NewLike(RowBlock **block, const RowBlock *pattern, int32_t rows) {
     uint16_t nAlloc = pattern->columnsAllocated, nUsed = pattern->columnsUsed;
     // The layout is taken before *block is emptied: it may be the pattern.
     auto *layout = static_cast<RowBlockColumn *>(std::calloc(nUsed ? nUsed : 1, sizeof(RowBlockColumn)));
-    if (!layout) return ERR_NO_MEMORY;
+    if (!layout) return ERR_MEMORY_ALLOCATION;
     for (uint16_t k = 0; k < nUsed; ++k) {
         layout[k].valueType = pattern->columns[k].valueType;
         layout[k].width = pattern->columns[k].width;
@@ -379,11 +378,11 @@ int RB_NewLike(RowBlock **block, const RowBlock *pattern, int32_t rows) {
         b = static_cast<RowBlock *>(std::calloc(1, sizeof(RowBlock)));
         if (!b) {
             std::free(layout);
-            return ERR_NO_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
         }
         made = true;
     }
-    int rc = RB_Init(b, nAlloc) ? ERR_NO_MEMORY : 0;
+    int rc = RB_Init(b, nAlloc) ? ERR_MEMORY_ALLOCATION : 0;
     if (!rc) {
         std::memcpy(b->columns, layout, nUsed * sizeof(RowBlockColumn));
         b->columnsUsed = nUsed;
@@ -441,12 +440,12 @@ int RB_InsertColumn(RowBlock *block, int pos, ValueType type, uint32_t width) {
     RowBlockColumn nc{};
     nc.valueType = type;
     nc.width = width;
-    if (RB_AllocColumn(&nc, block->rowsAllocated)) return ERR_NO_MEMORY;
+    if (RB_AllocColumn(&nc, block->rowsAllocated)) return ERR_MEMORY_ALLOCATION;
     uint16_t oldN = block->columnsAllocated;
     auto *cols = static_cast<RowBlockColumn *>(std::calloc(size_t(oldN) + 1, sizeof(RowBlockColumn)));
     if (!cols) {
         RB_FreeColumn(&nc, 0);
-        return ERR_NO_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     }
     if (block->columns) {
         std::memcpy(cols, block->columns, size_t(pos) * sizeof(RowBlockColumn));
@@ -474,7 +473,7 @@ int RB_CopyColumn(RowBlock *target, const RowBlock *source, int i, int j) {
     RowBlockColumn nc{};
     nc.valueType = s.valueType;
     nc.width = s.width;
-    if (RB_AllocColumn(&nc, cap)) return ERR_NO_MEMORY;
+    if (RB_AllocColumn(&nc, cap)) return ERR_MEMORY_ALLOCATION;
     std::memcpy(nc.indicators, s.indicators, size_t(rows) * sizeof(int16_t));
     if (!IsHeap(s.valueType)) {
         std::memcpy(nc.data, s.data, size_t(rows) * s.width);
@@ -483,13 +482,13 @@ int RB_CopyColumn(RowBlock *target, const RowBlock *source, int i, int j) {
             if (s.indicators[r] == RB_IND_NULL) continue;
             if (!DupHeap(s.valueType, *HeapAt(s, r), HeapAt(nc, r))) {
                 RB_FreeColumn(&nc, rows);
-                return ERR_NO_MEMORY;
+                return ERR_MEMORY_ALLOCATION;
             }
         }
     }
     if (GrowColumns(target->columns, target->columnsUsed, target->rowsAllocated, cap, i)) {
         RB_FreeColumn(&nc, rows);
-        return ERR_NO_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     }
     RB_FreeColumn(&target->columns[i], target->rowsAllocated);
     target->columns[i] = nc;
@@ -538,7 +537,7 @@ int WidenHeapColumn(const RowBlockColumn &c, int32_t rows, uint32_t size) {
         uint64_t have = HeapBytes(c.valueType, *h);
         if (h->data && have >= size) continue;
         auto *p = static_cast<char *>(std::calloc(size_t(size) + 2, 1));
-        if (!p) return ERR_NO_MEMORY;
+        if (!p) return ERR_MEMORY_ALLOCATION;
         if (h->data && c.indicators[r] >= 0) std::memcpy(p, h->data, size_t(have));
         std::free(h->data);
         h->data = p;
@@ -555,11 +554,11 @@ int RB_WidenColumn(RowBlock *block, int i, uint32_t size) {
     ValueType type;
     uint64_t width;
     if (!WidenedLayout(c, size, &type, &width)) return 0;
-    if (width > UINT32_MAX) return ERR_NO_MEMORY;
+    if (width > UINT32_MAX) return ERR_MEMORY_ALLOCATION;
     RowBlockColumn nc{};
     nc.valueType = type;
     nc.width = uint32_t(width);
-    if (RB_AllocColumn(&nc, block->rowsAllocated)) return ERR_NO_MEMORY;
+    if (RB_AllocColumn(&nc, block->rowsAllocated)) return ERR_MEMORY_ALLOCATION;
     if (block->rowsAllocated > 0)
         std::memcpy(nc.indicators, c.indicators, size_t(block->rowsAllocated) * sizeof(int16_t));
     for (int32_t r = 0; r < block->rowsUsed; ++r) {
@@ -665,48 +664,83 @@ int RB_TruncateValues(RowBlock *block, uint32_t max) {
 
 namespace {
 
-// Converts one wide column to ANSI text in place; tmp has room for the
-// column's width in bytes and units.
-int WideColumnToAnsi(RowBlockColumn &c, int32_t rows, char16_t *units, char *bytes) {
+// Converts the heap values of a wide column to ANSI text, each in a block of
+// the bytes its conversion produces.
+int WideHeapToAnsi(RowBlockColumn &c, int32_t rows) {
     for (int32_t r = 0; r < rows; ++r) {
         if (c.indicators[r] < 0) continue;
-        uint8_t *cell = CellAt(c, r);
-        if (c.valueType == VT_HEAP_WTEXT) {
-            LongDataBuf *h = HeapAt(c, r);
-            if (!h->data) continue;
-            const auto *src = reinterpret_cast<const char16_t *>(h->data);
-            int64_t need = CP_WideToAnsi(src, int64_t(h->length), static_cast<char *>(nullptr), 0, nullptr);
-            if (need < 0) need = 0;
-            if (uint64_t(need) > UINT32_MAX) return ERR_NO_MEMORY;
-            auto *p = static_cast<char *>(std::calloc(size_t(need) + 1, 1));
-            if (!p) return ERR_NO_MEMORY;
-            int64_t got = need ? CP_WideToAnsi(src, int64_t(h->length), p, need, nullptr) : 0;
-            if (got < 0) got = 0;
-            p[got] = '\0';
-            std::free(h->data);
-            h->data = p;
-            h->length = uint32_t(got);
-            continue;
-        }
-        uint32_t prefix = c.valueType == VT_WTEXT4 ? 4 : 0;
-        if (c.width <= prefix) continue;
-        uint64_t n;  // units of the value
-        if (c.valueType == VT_WTEXT4) n = Min(Load32(cell), (c.width - 4) / 2);
-        else n = c.width / 2;
-        std::memcpy(units, cell + prefix, size_t(n) * 2);
-        if (c.valueType == VT_WNTS) {
-            uint64_t z = 0;
-            while (z < n && units[z] != 0) ++z;
-            n = z;
-        }
-        // Text 17 keeps room for its NUL; text 20 uses the whole width after its prefix.
-        int64_t room = prefix ? int64_t(c.width) - 4 : int64_t(c.width) - 1;
-        int64_t got = n ? CP_WideToAnsi(units, int64_t(n), bytes, room, nullptr) : 0;
+        LongDataBuf *h = HeapAt(c, r);
+        if (!h->data) continue;
+        const auto *src = reinterpret_cast<const char16_t *>(h->data);
+        int64_t need = CP_WideToAnsi(src, int64_t(h->length), static_cast<char *>(nullptr), 0, nullptr);
+        if (need < 0) need = 0;
+        if (uint64_t(need) > UINT32_MAX) return ERR_MEMORY_ALLOCATION;
+        auto *p = static_cast<char *>(std::calloc(size_t(need) + 1, 1));
+        if (!p) return ERR_MEMORY_ALLOCATION;
+        int64_t got = need ? CP_WideToAnsi(src, int64_t(h->length), p, need, nullptr) : 0;
         if (got < 0) got = 0;
-        std::memset(cell, 0, c.width);
-        if (prefix) Store32(cell, uint32_t(got));
-        std::memcpy(cell + prefix, bytes, size_t(got));
+        p[got] = '\0';
+        std::free(h->data);
+        h->data = p;
+        h->length = uint32_t(got);
     }
+    return 0;
+}
+
+// Copies the UTF-16 value of a fixed-width, terminated or prefixed wide cell
+// into units (room for the column's width) and answers its unit count.
+uint64_t WideCellUnits(const RowBlockColumn &c, int32_t row, char16_t *units) {
+    const uint8_t *cell = CellAt(c, row);
+    uint64_t n;
+    if (c.valueType == VT_WTEXT4) {
+        if (c.width <= 4) return 0;
+        n = Min(Load32(cell), (c.width - 4) / 2);
+        std::memcpy(units, cell + 4, size_t(n) * 2);
+        return n;
+    }
+    // Fixed-width and terminated text both end at a zero unit: the narrow
+    // text they become ends at its NUL.
+    n = c.width / 2;
+    std::memcpy(units, cell, size_t(n) * 2);
+    uint64_t z = 0;
+    while (z < n && units[z] != 0) ++z;
+    return z;
+}
+
+// Converts one fixed-width, terminated or prefixed wide column to ANSI text
+// into a new data block whose width holds the longest value as the code page
+// writes it (never less than the wide width); units has room for the width.
+int WideCellsToAnsi(RowBlockColumn &c, int32_t rows, int32_t rowsAllocated, char16_t *units) {
+    const bool prefixed = c.valueType == VT_WTEXT4;
+    uint64_t need = 0;
+    for (int32_t r = 0; r < rows; ++r) {
+        if (c.indicators[r] < 0) continue;
+        const uint64_t n = WideCellUnits(c, r, units);
+        const int64_t bytes = n ? CP_WideToAnsi(units, int64_t(n), static_cast<char *>(nullptr), 0, nullptr) : 0;
+        if (bytes > 0 && uint64_t(bytes) > need) need = uint64_t(bytes);
+    }
+    uint64_t width = RB_ValueWidth(prefixed ? VT_TEXT4 : VT_NTS, need);
+    if (width < c.width) width = c.width;
+    if (width > UINT32_MAX) return ERR_MEMORY_ALLOCATION;
+    RowBlockColumn nc{};
+    nc.valueType = prefixed ? VT_TEXT4 : VT_NTS;
+    nc.width = uint32_t(width);
+    if (RB_AllocColumn(&nc, rowsAllocated)) return ERR_MEMORY_ALLOCATION;
+    if (rowsAllocated > 0) std::memcpy(nc.indicators, c.indicators, size_t(rowsAllocated) * sizeof(int16_t));
+    // Text 17 keeps room for its NUL; text 20 uses the whole width after its prefix.
+    const int64_t room = prefixed ? int64_t(width) - 4 : int64_t(width) - 1;
+    for (int32_t r = 0; r < rows; ++r) {
+        if (c.indicators[r] < 0) continue;
+        const uint64_t n = WideCellUnits(c, r, units);
+        uint8_t *to = CellAt(nc, r);
+        int64_t got = n ? CP_WideToAnsi(units, int64_t(n), reinterpret_cast<char *>(to + (prefixed ? 4 : 0)), room,
+                                        nullptr)
+                        : 0;
+        if (got < 0) got = 0;
+        if (prefixed) Store32(to, uint32_t(got));
+    }
+    RB_FreeColumn(&c, 0);
+    c = nc;
     return 0;
 }
 
@@ -728,11 +762,14 @@ int RB_WideToAnsi(RowBlock *block) {
         RowBlockColumn &c = block->columns[k];
         if (NarrowType(c.valueType) == c.valueType) continue;
         if (c.data && block->rowsUsed > 0) {
-            auto *units = static_cast<char16_t *>(std::malloc(size_t(c.width) / 2 * 2 + 2));
-            auto *bytes = static_cast<char *>(std::malloc(size_t(c.width) + 1));
-            int rc = units && bytes ? WideColumnToAnsi(c, block->rowsUsed, units, bytes) : ERR_NO_MEMORY;
-            std::free(units);
-            std::free(bytes);
+            int rc;
+            if (c.valueType == VT_HEAP_WTEXT) {
+                rc = WideHeapToAnsi(c, block->rowsUsed);
+            } else {
+                auto *units = static_cast<char16_t *>(std::malloc(size_t(c.width) / 2 * 2 + 2));
+                rc = units ? WideCellsToAnsi(c, block->rowsUsed, block->rowsAllocated, units) : ERR_MEMORY_ALLOCATION;
+                std::free(units);
+            }
             if (rc) return rc;
         }
         c.valueType = NarrowType(c.valueType);
@@ -789,7 +826,7 @@ int TV_CopyValue(TypedValue *target, const TypedValue *source, int mode) {
     *target = *source;
     if (mode == 2 && source->kind == TV_TEXT && source->value.text) {
         target->value.text = strdup(source->value.text);
-        if (!target->value.text) return ERR_NO_MEMORY;
+        if (!target->value.text) return ERR_MEMORY_ALLOCATION;
     }
     return 0;
 }
@@ -840,11 +877,11 @@ int TV_DedupCopy(int n, const TypedValue *entries, int *outCount, TypedValue **o
     int count = TV_DedupFill(n, entries, 0, nullptr, mode);
     if (count <= 0) return 0;
     auto *arr = static_cast<TypedValue *>(std::calloc(size_t(count), sizeof(TypedValue)));
-    if (!arr) return ERR_NO_MEMORY;
+    if (!arr) return ERR_MEMORY_ALLOCATION;
     int filled = TV_DedupFill(n, entries, count, arr, mode);
     if (filled < 0) {
         std::free(arr);
-        return ERR_NO_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     }
     *outArray = arr;
     *outCount = filled;

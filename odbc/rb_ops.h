@@ -55,8 +55,9 @@ int RB_GetCell(const RowBlock *block, int32_t row, int col, void *buf, uint32_t 
 // widening fixed-width text and binary columns first.
 int RB_TruncateValues(RowBlock *block, uint32_t max);
 // Converts the wide text columns to the ANSI code page in place: 24 and 25
-// become 17, 26 becomes 15, 27 becomes 20; widths stay, values that no longer
-// fit are cut at a character boundary and lengths count the bytes produced.
+// become 17, 26 becomes 15, 27 becomes 20.  Nothing is cut: a column widens
+// to the bytes its longest converted value takes (it never narrows), and
+// lengths count the bytes produced.
 int RB_WideToAnsi(RowBlock *block);
 
 // Two owned texts.

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+#include "odbc/errors.h"
 
-enum : int { ERR_GENERAL = 15, ERR_NO_MEMORY = 16 };
+namespace {
 
 constexpr uint64_t RoundUp(uint64_t v, uint64_t m) { return (v + m - 1) / m * m; }
 
@@ -92,7 +92,7 @@ int RB_Init(RowBlock *block, uint16_t n) {
     RowBlockColumn *cols = nullptr;
     if (n) {
         cols = static_cast<RowBlockColumn *>(std::calloc(n, sizeof(RowBlockColumn)));
-        if (!cols) return ERR_NO_MEMORY;
+        if (!cols) return ERR_MEMORY_ALLOCATION;
     }
     block->columns = cols;
     block->columnsAllocated = n;
@@ -108,13 +108,13 @@ int RB_AllocColumn(RowBlockColumn *col, int32_t n) {
     col->indicators = nullptr;
     if (n == 0) return 0;
     size_t bytes;
-    if (!DataBytes(n, col->width, &bytes)) return ERR_NO_MEMORY;
+    if (!DataBytes(n, col->width, &bytes)) return ERR_MEMORY_ALLOCATION;
     auto *data = static_cast<uint8_t *>(std::calloc(bytes, 1));
     auto *ind = static_cast<int16_t *>(std::malloc(size_t(n) * sizeof(int16_t)));
     if (!data || !ind) {
         std::free(data);
         std::free(ind);
-        return ERR_NO_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     }
     for (int32_t i = 0; i < n; ++i) ind[i] = RB_IND_NULL;
     col->data = data;
@@ -125,7 +125,7 @@ int RB_AllocColumn(RowBlockColumn *col, int32_t n) {
 int RB_AllocRows(RowBlock *block, int32_t n) {
     if (!block || n < 0) return ERR_GENERAL;
     if (block->columnsUsed > block->columnsAllocated || (block->columnsUsed && !block->columns))
-        return ERR_NO_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     for (uint16_t i = 0; i < block->columnsUsed; ++i)
         if (block->columns[i].data || block->columns[i].indicators) return ERR_GENERAL;
     for (uint16_t i = 0; i < block->columnsUsed; ++i) {
@@ -171,12 +171,12 @@ void RB_Free(RowBlock *block) {
 
 int RB_InitFromColDescs(const ColDesc *descs, uint16_t n, int32_t rows, RowBlock *block) {
     if (!block || (n && !descs)) return ERR_GENERAL;
-    if (RB_Init(block, n)) return ERR_NO_MEMORY;
+    if (RB_Init(block, n)) return ERR_MEMORY_ALLOCATION;
     for (uint16_t i = 0; i < n; ++i) {
         uint64_t width = RB_ValueWidth(descs[i].valueType, descs[i].bufferLength);
         if (width > UINT32_MAX) {
             RB_Free(block);
-            return ERR_NO_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
         }
         block->columns[i].valueType = descs[i].valueType;
         block->columns[i].width = static_cast<uint32_t>(width);
@@ -198,6 +198,32 @@ void CD_Free(ColDesc *descs, uint32_t n) {
         std::free(descs[i].label);
     }
     std::free(descs);
+}
+
+void RB_PutYearMonth(int32_t year, uint16_t month, int16_t *yearField, uint16_t *monthField) {
+    if (year >= INT16_MIN && year <= INT16_MAX) {
+        *yearField = static_cast<int16_t>(year);
+        *monthField = month;
+        return;
+    }
+    year = year > RB_YEAR_MAX ? RB_YEAR_MAX : year < RB_YEAR_MIN ? RB_YEAR_MIN : year;
+    const uint32_t bits = static_cast<uint32_t>(year);
+    *yearField = static_cast<int16_t>(static_cast<uint16_t>(bits & 0xFFFFu));
+    *monthField = static_cast<uint16_t>(RB_WIDE_YEAR | ((bits >> 16) & 0x7FFu) << 4 | (month & 0xFu));
+}
+
+bool RB_GetYearMonth(int16_t yearField, uint16_t monthField, int32_t *year, uint16_t *month) {
+    if (!(monthField & RB_WIDE_YEAR)) {
+        *year = yearField;
+        *month = monthField;
+        return false;
+    }
+    // The 11 high bits are signed: bit 14 of the field is the year's sign.
+    int32_t high = (monthField >> 4) & 0x7FF;
+    if (high & 0x400) high -= 0x800;
+    *year = high * 65536 + static_cast<uint16_t>(yearField);
+    *month = monthField & 0xFu;
+    return true;
 }
 
 int StrCopyOut(const char *text, char *buf, int size, int16_t *outLen) {

@@ -37,6 +37,17 @@ enum : ValueType {
     VT_WTEXT4 = 27,       // UTF-16 after a 4-byte length in units
 };
 
+// A date (11) or timestamp (13) element holds a year beyond its signed
+// 16-bit year field (PostgreSQL's years reach 5874897) this way: the year
+// field keeps the year's low 16 bits; the month field carries RB_WIDE_YEAR,
+// the rest of the year (year >> 16, signed) in bits 4-14 and the month in
+// bits 0-3.  A reader that does not decode it sees a month beyond 12, never a
+// wrapped year.  A year beyond even that is kept as RB_YEAR_MAX or
+// RB_YEAR_MIN, which stand for the values infinity and -infinity.
+enum : uint16_t { RB_WIDE_YEAR = 0x8000 };
+constexpr int32_t RB_YEAR_MAX = (1 << 26) - 1;
+constexpr int32_t RB_YEAR_MIN = -(1 << 26);
+
 // Cell indicators.
 enum : int16_t {
     RB_IND_VALUE = 0,     // a value is present
@@ -120,6 +131,13 @@ int RB_InitFromColDescs(const ColDesc *descs, uint16_t n, int32_t rows, RowBlock
 ColDesc *CD_Alloc(uint32_t n);
 // Frees the owned texts of n descriptions, then the array.  NULL does nothing.
 void CD_Free(ColDesc *descs, uint32_t n);
+
+// Writes a year and a month into the year and month fields of a date or
+// timestamp element, in the wide form above when the year needs it.
+void RB_PutYearMonth(int32_t year, uint16_t month, int16_t *yearField, uint16_t *monthField);
+// The year and month of a date or timestamp element's fields; true when the
+// year lies beyond the 16-bit year field.
+bool RB_GetYearMonth(int16_t yearField, uint16_t monthField, int32_t *year, uint16_t *month);
 
 // Copies a NUL-terminated text into a buffer of `size` bytes (negative counts
 // as 0, above 32767 as 32767) and writes the copied length.  0 when it fit;

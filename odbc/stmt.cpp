@@ -35,7 +35,7 @@ bool MakeImplicitDescs(Stmt *stmt)
     uint32_t handles[4] = {};
     for (int i = 0; i < 4; ++i) {
         made[i] = DescAlloc(kinds[i], DA_IMPLICIT, stmt, nullptr);
-        int rc = made[i] ? HT_Insert(&DescTable, &handles[i], made[i]) : 16;
+        int rc = made[i] ? HT_Insert(&DescTable, &handles[i], made[i]) : ERR_MEMORY_ALLOCATION;
         if (rc != 0) {
             for (int j = 0; j <= i; ++j)
                 if (made[j])
@@ -56,13 +56,13 @@ Stmt *StmtAlloc(Conn *conn)
 {
     Stmt *stmt = new (std::nothrow) Stmt();
     if (!stmt) {
-        conn->diag.errNum = 16;
+        conn->diag.errNum = ERR_MEMORY_ALLOCATION;
         return nullptr;
     }
     int drvStmt = 0;
     int rc = conn->binding.ops && conn->binding.ops->AllocStmt
                  ? conn->binding.ops->AllocStmt(static_cast<int>(conn->drvConn), &drvStmt)
-                 : 43;
+                 : ERR_NOT_CAPABLE;
     if (rc != 0) {
         if (TR_IsOn())
             TR_Printf("Unable to allocate statement handle");
@@ -163,7 +163,7 @@ Stmt *StmtLookup(SQLHSTMT handle)
     auto *stmt = static_cast<Stmt *>(HT_Lookup(&StmtTable, HT_HandleIn(handle)));
     if (!stmt || stmt->typeTag != STMT_TAG)
         return nullptr;
-    stmt->diag.errNum = 0;
+    stmt->diag.errNum = ERR_NONE;
     return stmt;
 }
 
@@ -191,8 +191,8 @@ SQLRETURN ST_FreeStmt(Stmt *stmt, SQLUSMALLINT option)
         StmtResetParams(stmt);
         break;
     default:
-        stmt->diag.errNum = 27;
+        stmt->diag.errNum = ERR_OPTION_TYPE_RANGE;
         return SQL_ERROR;
     }
-    return stmt->diag.errNum != 0 ? SQL_ERROR : SQL_SUCCESS;
+    return stmt->diag.errNum != ERR_NONE ? SQL_ERROR : SQL_SUCCESS;
 }

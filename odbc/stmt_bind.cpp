@@ -9,12 +9,12 @@
 #include "exec/stmt_results.h"
 #include "odbc/conn.h"
 #include "odbc/desc_rec.h"
+#include "odbc/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/rb_ops.h"
 #include "util/hash.h"
 
 namespace {
-enum : int { ERR_NO_MEMORY = 16, ERR_BAD_COLUMN = 17, ERR_SEQUENCE = 22, ERR_BAD_PARAM = 28 };
 
 const DrvOpTable *opsOf(const Stmt *s)
 {
@@ -36,13 +36,13 @@ int keepOverrides(Stmt *s, TypedValue *entries, int16_t count)
 {
     HashTable *t = HASH_Create(101, 4);
     if (!t)
-        return ERR_NO_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     int rc = 0;
     for (int16_t i = 0; i < count; ++i) {
         auto *e = static_cast<TypedValue *>(malloc(sizeof(TypedValue)));
         if (!e) {
             TV_FreeValue(&entries[i]);
-            rc = ERR_NO_MEMORY;
+            rc = ERR_MEMORY_ALLOCATION;
             continue;
         }
         *e = entries[i];
@@ -52,7 +52,7 @@ int keepOverrides(Stmt *s, TypedValue *entries, int16_t count)
             old->value = reinterpret_cast<uintptr_t>(e);
         } else if (!HASH_Put(t, &key, reinterpret_cast<uintptr_t>(e))) {
             TV_FreeEntry(reinterpret_cast<uintptr_t>(e), &key, nullptr);
-            rc = ERR_NO_MEMORY;
+            rc = ERR_MEMORY_ALLOCATION;
         }
     }
     s->colAttrOverrides = t;
@@ -60,7 +60,7 @@ int keepOverrides(Stmt *s, TypedValue *entries, int16_t count)
 }
 
 // Gives a column or parameter binding fresh per-row value and length arrays
-// of rows entries, freeing the ones it held; ERR_NO_MEMORY (none kept) when
+// of rows entries, freeing the ones it held; ERR_MEMORY_ALLOCATION (none kept) when
 // memory is short.
 template <class Binding>
 int ResetRowBufs(Binding &b, size_t rows)
@@ -72,7 +72,7 @@ int ResetRowBufs(Binding &b, size_t rows)
     if (!b.rowValues || !b.rowLengths) {
         FreeRowValueBufs(&b.rowValues, 0, &b.rowLengths);
         b.rowCount = 0;
-        return ERR_NO_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     }
     return 0;
 }
@@ -116,7 +116,7 @@ SQLRETURN StmtSetBoundCol(Stmt *s, const ColBinding *b)
     }
     auto *node = new (std::nothrow) ColBindingNode{nullptr, *b};
     if (!node) {
-        s->diag.errNum = ERR_NO_MEMORY;
+        s->diag.errNum = ERR_MEMORY_ALLOCATION;
         return SQL_ERROR;
     }
     ColBindingNode **tail = &s->boundCols;
@@ -165,7 +165,7 @@ ColBinding *StmtFindBoundCol(uint16_t n, Stmt *s)
 SQLRETURN StmtSetParamBinding(Stmt *s, const ParamBinding *b)
 {
     if (b->number == 0 || b->number > STMT_MAX_PARAMS) {
-        s->diag.errNum = ERR_BAD_PARAM;
+        s->diag.errNum = ERR_INVALID_PARAMETER_NUMBER;
         return SQL_ERROR;
     }
     if (b->number > s->paramCapacity) {
@@ -177,7 +177,7 @@ SQLRETURN StmtSetParamBinding(Stmt *s, const ParamBinding *b)
         if (!arr || !sum) {
             free(arr);
             free(sum);
-            s->diag.errNum = ERR_NO_MEMORY;
+            s->diag.errNum = ERR_MEMORY_ALLOCATION;
             return SQL_ERROR;
         }
         if (s->paramCapacity) {
@@ -256,7 +256,7 @@ ColDesc *StmtGetColDescs(Stmt *s)
         StmtDropOverrides(s);
         rc = ops->ColAttributes(static_cast<int>(s->drvStmt), &count, &attrCount, &cols, &attrs);
     } else {
-        rc = ops && ops->GetColDescs ? ops->GetColDescs(static_cast<int>(s->drvStmt), &count, &cols) : 43;
+        rc = ops && ops->GetColDescs ? ops->GetColDescs(static_cast<int>(s->drvStmt), &count, &cols) : ERR_NOT_CAPABLE;
     }
     if (rc != 0) {
         s->diag.errNum = rc;
@@ -295,22 +295,22 @@ const ColDesc *StmtGetColDesc(Stmt *s, uint16_t n)
     ColDesc *cols = n ? StmtGetColDescs(s) : nullptr;
     if (cols && n <= s->resultColCount)
         return &cols[n - 1];
-    if (n == 0 || cols || s->diag.errNum == 0)
-        s->diag.errNum = ERR_BAD_COLUMN;
+    if (n == 0 || cols || s->diag.errNum == ERR_NONE)
+        s->diag.errNum = ERR_INVALID_COLUMN_NUMBER;
     return nullptr;
 }
 
 const ColDesc *StmtGetParamDesc(Stmt *s, uint16_t n)
 {
     if (n == 0 || n > s->paramCount) {
-        s->diag.errNum = ERR_BAD_PARAM;
+        s->diag.errNum = ERR_INVALID_PARAMETER_NUMBER;
         return nullptr;
     }
     const DrvOpTable *ops = opsOf(s);
     if (!s->paramDescsFetched && (s->flags & ST_PREPARED) && !(s->flags & ST_CURSOR_OPEN) && ops) {
         s->paramDescsFetched = 1;
         int32_t on = 1;
-        if (ops->SetOption && ops->SetOption(static_cast<int>(s->drvStmt), 0x3203000F, &on) == 0 &&
+        if (ops->SetOption && ops->SetOption(static_cast<int>(s->drvStmt), DrvInt(DrvStmtOption(SQL_ATTR_ENABLE_AUTO_IPD)), &on) == 0 &&
             ops->GetParamDescs) {
             uint16_t count = 0;
             ColDesc *descs = nullptr;
@@ -322,7 +322,7 @@ const ColDesc *StmtGetParamDesc(Stmt *s, uint16_t n)
         }
     }
     if (!s->paramCols || n > s->paramCount) {
-        s->diag.errNum = ERR_BAD_PARAM;
+        s->diag.errNum = ERR_INVALID_PARAMETER_NUMBER;
         return nullptr;
     }
     return &s->paramCols[n - 1];
@@ -378,9 +378,9 @@ int StmtAllocRowBufs(Stmt *s)
 int StmtSetParamsetSize(Stmt *s, uint64_t size, SQLULEN *processed)
 {
     if (!s->conn || !s->conn->cn_hasParamOp)
-        return size == 1 ? 0 : 1;
+        return size == ERR_FUNCTION_NOT_SUPPORTED ? 0 : ERR_FUNCTION_NOT_SUPPORTED;
     if (size == 0)
-        return 39;
+        return ERR_ROW_VALUE_RANGE;
     s->paramsetSize = size;
     s->paramsProcessedPtr = processed;
     return 0;
@@ -390,10 +390,10 @@ int StmtGetRowCount(Stmt *s, int32_t *count)
 {
     const DrvOpTable *ops = opsOf(s);
     if (!ops || !ops->GetInfo)
-        return 43;
+        return ERR_NOT_CAPABLE;
     int32_t v = -1;
     int16_t len = 0;
-    int rc = ops->GetInfo(static_cast<int>(s->drvStmt), 0x32010000, &v, 4, &len);
+    int rc = ops->GetInfo(static_cast<int>(s->drvStmt), DrvInt(DRV_STMT_ROW_COUNT), &v, 4, &len);
     if (rc == 0 && count)
         *count = v;
     return rc;
@@ -402,7 +402,7 @@ int StmtGetRowCount(Stmt *s, int32_t *count)
 int StmtNumResultCols(Stmt *s, uint16_t *count)
 {
     if (s->state != STMT_EXECUTED)
-        return ERR_SEQUENCE;
+        return ERR_FUNCTION_SEQUENCE;
     if (!count)
         return 0;
     ColDesc *cols = StmtGetColDescs(s);
@@ -424,7 +424,7 @@ int StmtNumResultCols(Stmt *s, uint16_t *count)
 int StmtNumParams(Stmt *s, uint16_t *count)
 {
     if (s->state != STMT_EXECUTED)
-        return ERR_SEQUENCE;
+        return ERR_FUNCTION_SEQUENCE;
     if (count)
         *count = s->paramCount;
     return 0;

@@ -9,16 +9,15 @@
 #include "drv_jdbc/j-errors.h"
 #include "odbc/desc_field.h"
 #include "odbc/dispatch.h"
+#include "odbc/drv_items.h"
 #include "odbc/handle_table.h"
 #include "odbc/handles.h"
+#include "odbc/krs_options.h"
 #include "odbc/startup.h"
 
 namespace {
 
-constexpr int kOptionBase = 0x32030000;
-constexpr int kTextOptionBase = 0x31030000;
 constexpr int32_t kMinMaxLength = 8192;
-constexpr int kChanged = 75;
 
 SQLRETURN Fail(Stmt *s, int number)
 {
@@ -28,7 +27,7 @@ SQLRETURN Fail(Stmt *s, int number)
 
 SQLRETURN Changed(Stmt *s)
 {
-    s->diag.errNum = kChanged;
+    s->diag.errNum = ERR_OPTION_VALUE_CHANGED;
     return SQL_SUCCESS_WITH_INFO;
 }
 
@@ -57,13 +56,14 @@ void FetchErrors(Stmt *s)
     std::free(report.texts);
 }
 
-// DRV_SetOption of the statement; the answer becomes its error number and
-// *v may come back changed.
-int Send(Stmt *s, int code, int32_t *v)
+// DRV_SetOption of an integer statement option; the answer becomes the
+// statement's error number and *v may come back changed.
+int Send(Stmt *s, SQLUSMALLINT option, int32_t *v)
 {
     const DrvBinding *b = s->binding;
-    int r = b && b->ops && b->ops->SetOption ? b->ops->SetOption(static_cast<int>(s->drvStmt), code, v)
-                                             : 43;
+    int r = b && b->ops && b->ops->SetOption
+                ? b->ops->SetOption(static_cast<int>(s->drvStmt), DrvInt(DrvStmtOption(option)), v)
+                : ERR_NOT_CAPABLE;
     s->diag.errNum = r;
     return r;
 }
@@ -75,14 +75,14 @@ SQLRETURN SendFailed(Stmt *s, int r)
     return SQL_ERROR;
 }
 
-// Asks the back end for an option's current value.
-int Ask(Stmt *s, int code, int32_t *out)
+// Asks the back end for an integer option's current value.
+int Ask(Stmt *s, SQLUSMALLINT option, int32_t *out)
 {
     const DrvBinding *b = s->binding;
     if (!b || !b->ops || !b->ops->GetInfo)
-        return 1;
+        return ERR_FUNCTION_NOT_SUPPORTED;
     int16_t len = 0;
-    return b->ops->GetInfo(static_cast<int>(s->drvStmt), code, out, sizeof *out, &len);
+    return b->ops->GetInfo(static_cast<int>(s->drvStmt), DrvInt(DrvStmtOption(option)), out, sizeof *out, &len);
 }
 
 // Reads back the value the back end stored instead of the one asked for.
@@ -91,9 +91,9 @@ int Ask(Stmt *s, int code, int32_t *out)
 SQLRETURN ReRead(Stmt *s, SQLUSMALLINT option, int32_t *out)
 {
     int32_t v = 0;
-    int r = Ask(s, kOptionBase + option, &v);
+    int r = Ask(s, option, &v);
     if (r != 0)
-        return Fail(s, r == 1 ? 27 : r);
+        return Fail(s, r == ERR_FUNCTION_NOT_SUPPORTED ? ERR_OPTION_TYPE_RANGE : r);
     *out = v;
     return Changed(s);
 }
@@ -109,12 +109,12 @@ bool HoldingBlock(const Stmt *s)
 SQLRETURN SetQueryTimeout(Stmt *s, SQLULEN value)
 {
     int32_t v = static_cast<SQLLEN>(value) < 0 ? 0 : Narrow(value);
-    int r = Send(s, kOptionBase + SQL_QUERY_TIMEOUT, &v);
+    int r = Send(s, SQL_QUERY_TIMEOUT, &v);
     if (r == 0) {
         s->queryTimeout = static_cast<uint32_t>(v);
         return SQL_SUCCESS;
     }
-    if (r == kChanged || r == 43) {
+    if (r == ERR_OPTION_VALUE_CHANGED || r == ERR_NOT_CAPABLE) {
         s->queryTimeout = 0;
         return Changed(s);
     }
@@ -124,12 +124,12 @@ SQLRETURN SetQueryTimeout(Stmt *s, SQLULEN value)
 SQLRETURN SetMaxRows(Stmt *s, SQLULEN value)
 {
     int32_t v = Narrow(value);
-    int r = Send(s, kOptionBase + SQL_MAX_ROWS, &v);
+    int r = Send(s, SQL_MAX_ROWS, &v);
     if (r == 0) {
         s->maxRows = value;
         return SQL_SUCCESS;
     }
-    if (r == kChanged) {
+    if (r == ERR_OPTION_VALUE_CHANGED) {
         int32_t back = 0;
         SQLRETURN rc = ReRead(s, SQL_MAX_ROWS, &back);
         if (rc != SQL_ERROR)
@@ -142,7 +142,7 @@ SQLRETURN SetMaxRows(Stmt *s, SQLULEN value)
 SQLRETURN SetNoScan(Stmt *s, SQLULEN value)
 {
     int32_t v = value ? 1 : 0;
-    int r = Send(s, kOptionBase + SQL_NOSCAN, &v);
+    int r = Send(s, SQL_NOSCAN, &v);
     if (r != 0)
         return SendFailed(s, r);
     s->noScan = static_cast<uint32_t>(v);
@@ -158,12 +158,12 @@ SQLRETURN SetMaxLength(Stmt *s, SQLULEN value)
         return Changed(s);
     }
     if (s->state == STMT_EXECUTED)
-        return Fail(s, 93);
+        return Fail(s, ERR_OPERATION_INVALID_NOW);
     const int32_t wanted = Narrow(value);
     int32_t v = wanted != 0 && wanted < kMinMaxLength ? kMinMaxLength : wanted;
     const int32_t sent = v;
-    int r = Send(s, kOptionBase + SQL_MAX_LENGTH, &v);
-    if (r == kChanged) {
+    int r = Send(s, SQL_MAX_LENGTH, &v);
+    if (r == ERR_OPTION_VALUE_CHANGED) {
         int32_t back = 0;
         SQLRETURN rc = ReRead(s, SQL_MAX_LENGTH, &back);
         if (rc != SQL_ERROR)
@@ -208,7 +208,7 @@ SQLRETURN SetCursorOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
         return SQL_SUCCEEDED(rc) ? Changed(s) : rc;
     }
     int32_t v = Narrow(value);
-    int r = Send(s, kOptionBase + option, &v);
+    int r = Send(s, option, &v);
     int32_t *field = CursorField(s, option);
     if (r == 0) {
         *field = v;
@@ -218,9 +218,9 @@ SQLRETURN SetCursorOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
             s->cursor.reqConcurrency = Narrow(value);
         return SQL_SUCCESS;
     }
-    if (r == kChanged && option != SQL_RETRIEVE_DATA)
+    if (r == ERR_OPTION_VALUE_CHANGED && option != SQL_RETRIEVE_DATA)
         return ReRead(s, option, field);
-    return Fail(s, 27);
+    return Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
 SQLRETURN SetRowsetSize(Stmt *s, SQLULEN value)
@@ -228,9 +228,9 @@ SQLRETURN SetRowsetSize(Stmt *s, SQLULEN value)
     int32_t v = value == 0 ? 1 : Narrow(value);
     if (HoldingBlock(s))
         return Changed(s);
-    int r = Send(s, kOptionBase + SQL_ROWSET_SIZE, &v);
+    int r = Send(s, SQL_ROWSET_SIZE, &v);
     SQLRETURN rc = SQL_SUCCESS;
-    if (r == kChanged) {
+    if (r == ERR_OPTION_VALUE_CHANGED) {
         rc = ReRead(s, SQL_ROWSET_SIZE, &v);
         if (rc == SQL_ERROR)
             return rc;
@@ -243,57 +243,63 @@ SQLRETURN SetRowsetSize(Stmt *s, SQLULEN value)
     return rc;
 }
 
-SQLRETURN SetOption1050(Stmt *s, SQLULEN value)
+// KRS_STMT_CURSOR_MODE: sent, kept when the back end takes it, read back when
+// it changed it (01S02); a refusal is S1092.
+SQLRETURN SetCursorMode(Stmt *s, SQLULEN value)
 {
     int32_t v = Narrow(value);
-    int r = Send(s, kOptionBase + 1050, &v);
+    int r = Send(s, KRS_STMT_CURSOR_MODE, &v);
     if (r == 0) {
-        s->cursor.option1050 = v;
+        s->cursor.cursorMode = v;
         return SQL_SUCCESS;
     }
-    if (r == kChanged)
-        return ReRead(s, 1050, &s->cursor.option1050);
-    return Fail(s, 27);
+    if (r == ERR_OPTION_VALUE_CHANGED)
+        return ReRead(s, KRS_STMT_CURSOR_MODE, &s->cursor.cursorMode);
+    return Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
-SQLRETURN SetOption1052(Stmt *s, SQLUSMALLINT option, SQLULEN value)
+// KRS_STMT_KEPT_A or KRS_STMT_KEPT_B: sent, kept when the back end takes it; a
+// refusal is S1092, another failure the back end's number.
+SQLRETURN SetKeptOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
 {
     int32_t v = Narrow(value);
-    int r = Send(s, kOptionBase + option, &v);
+    int r = Send(s, option, &v);
     if (r != 0)
-        return Fail(s, r == 43 ? 27 : r);
-    (option == 1052 ? s->cursor.option1052 : s->cursor.option1054) = v;
+        return Fail(s, r == ERR_NOT_CAPABLE ? ERR_OPTION_TYPE_RANGE : r);
+    (option == KRS_STMT_KEPT_A ? s->cursor.keptOptionA : s->cursor.keptOptionB) = v;
     return SQL_SUCCESS;
 }
 
-const SQLUSMALLINT kDriverOptions[] = {1225, 1227, 1228, 1229, 1250, 1251, 1260,
+// The integer options handed to the back end as they come and not kept
+// (KRS_STMT_PASSED_TEXT is the one text among them).
+const SQLUSMALLINT kPassedOptions[] = {1225, 1227, 1228, 1229, 1250, 1251, 1260,
                                        1261, 1264, 1265, 1268, 1276, 1277, 1278};
 
-bool IsDriverOption(SQLUSMALLINT option)
+bool IsPassedOption(SQLUSMALLINT option)
 {
-    for (SQLUSMALLINT o : kDriverOptions)
+    for (SQLUSMALLINT o : kPassedOptions)
         if (o == option)
             return true;
     return false;
 }
 
-SQLRETURN SetDriverOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
+SQLRETURN SetPassedOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
 {
     int r;
-    if (option == 1226) {
+    if (option == KRS_STMT_PASSED_TEXT) {
         const DrvBinding *b = s->binding;
         r = b && b->ops && b->ops->SetOption
-                ? b->ops->SetOption(static_cast<int>(s->drvStmt), kTextOptionBase + option,
+                ? b->ops->SetOption(static_cast<int>(s->drvStmt), DrvText(DrvStmtOption(option)),
                                     reinterpret_cast<void *>(value))
-                : 43;
+                : ERR_NOT_CAPABLE;
         s->diag.errNum = r;
     } else {
         int32_t v = Narrow(value);
-        r = Send(s, kOptionBase + option, &v);
+        r = Send(s, option, &v);
     }
     if (r == 0)
         return SQL_SUCCESS;
-    return Fail(s, r == 43 ? 27 : r);
+    return Fail(s, r == ERR_NOT_CAPABLE ? ERR_OPTION_TYPE_RANGE : r);
 }
 
 // ---- reading ----
@@ -302,18 +308,18 @@ SQLRETURN SetDriverOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
 // else the kept value.
 SQLRETURN KeptOrAsked(Stmt *s, SQLUSMALLINT option, int32_t kept, int32_t *out)
 {
-    if (s->diag.errNum != kChanged) {
+    if (s->diag.errNum != ERR_OPTION_VALUE_CHANGED) {
         *out = kept;
         return SQL_SUCCESS;
     }
-    int r = Ask(s, kOptionBase + option, out);
-    return r == 0 ? SQL_SUCCESS : Fail(s, 27);
+    int r = Ask(s, option, out);
+    return r == 0 ? SQL_SUCCESS : Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
-SQLRETURN AskAlways(Stmt *s, int code, int32_t *out)
+SQLRETURN AskAlways(Stmt *s, SQLUSMALLINT option, int32_t *out)
 {
-    int r = Ask(s, code, out);
-    return r == 0 ? SQL_SUCCESS : Fail(s, 27);
+    int r = Ask(s, option, out);
+    return r == 0 ? SQL_SUCCESS : Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
 uint64_t Signed64(int32_t v) { return static_cast<uint64_t>(static_cast<int64_t>(v)); }
@@ -329,12 +335,12 @@ SQLRETURN SetAppDesc(Stmt *s, SQLINTEGER attr, SQLPOINTER value)
     if (value) {
         d = static_cast<Desc *>(HT_Lookup(&DescTable, HT_HandleIn(value)));
         if (!d || d->typeTag != DESC_TAG)
-            return Fail(s, 138);
+            return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
         if (d->allocType == DA_IMPLICIT) {
             if (d != implicit)
-                return Fail(s, 133);
+                return Fail(s, ERR_AUTO_DESCRIPTOR_USE);
         } else if (d->conn != s->conn) {
-            return Fail(s, 138);
+            return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
         }
     }
     // The statement follows the descriptor it now uses (NULL: its own again).
@@ -348,10 +354,10 @@ SQLRETURN SetScrollable(Stmt *s, SQLULEN value)
     if (value == SQL_NONSCROLLABLE)
         return StmtSetOption(s, SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY);
     if (value != SQL_SCROLLABLE)
-        return Fail(s, 138);
+        return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
     // Cursors are forward-only (see SetCursorOption): a scrollable one is an
     // optional feature this driver does not have.
-    return Fail(s, 43);
+    return Fail(s, ERR_NOT_CAPABLE);
 }
 
 SQLRETURN SetSensitivity(Stmt *s, SQLULEN value)
@@ -376,11 +382,11 @@ SQLRETURN SetSensitivity(Stmt *s, SQLULEN value)
             return rc;
         if (s->cursor.concurrency == SQL_CONCUR_READ_ONLY)
             return SQL_SUCCESS_WITH_INFO;
-        s->diag.errNum = 0;
+        s->diag.errNum = ERR_NONE;
         return SQL_SUCCESS;
     }
     default:
-        return Fail(s, 138);
+        return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
     }
 }
 
@@ -436,10 +442,10 @@ SQLRETURN HeaderField(Stmt *s, SQLINTEGER attr, SQLULEN value)
             continue;
         Desc *d = h.desc == HD_ARD ? s->ard : h.desc == HD_APD ? s->apd : h.desc == HD_IRD ? s->ird : s->ipd;
         if (!d)
-            return Fail(s, 15);
+            return Fail(s, ERR_GENERAL);
         return DescSetFieldForStmt(s, d, h.field, value, 0, 'A');
     }
-    return Fail(s, 27);
+    return Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
 } // namespace
@@ -469,13 +475,13 @@ SQLRETURN StmtSetOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
     case SQL_USE_BOOKMARKS:
         s->cursor.useBookmarks = value ? 1 : 0;
         return SQL_SUCCESS;
-    case 1050: return SetOption1050(s, value);
-    case 1052:
-    case 1054: return SetOption1052(s, option, value);
+    case KRS_STMT_CURSOR_MODE: return SetCursorMode(s, value);
+    case KRS_STMT_KEPT_A:
+    case KRS_STMT_KEPT_B: return SetKeptOption(s, option, value);
     default:
-        if (option == 1226 || IsDriverOption(option))
-            return SetDriverOption(s, option, value);
-        return Fail(s, 27);
+        if (option == KRS_STMT_PASSED_TEXT || IsPassedOption(option))
+            return SetPassedOption(s, option, value);
+        return Fail(s, ERR_OPTION_TYPE_RANGE);
     }
 }
 
@@ -502,7 +508,7 @@ void StmtApplyConnDefaults(Stmt *s)
     for (const auto &o : options)
         if (o.value != o.fresh)
             StmtSetOption(s, o.option, o.value);
-    s->diag.errNum = 0;
+    s->diag.errNum = ERR_NONE;
     ERR_FreeMsgs(&s->diag);
 }
 
@@ -515,20 +521,20 @@ SQLRETURN StmtOptionValue(Stmt *s, SQLUSMALLINT option, uint64_t *value, int *wi
     case SQL_QUERY_TIMEOUT: *value = s->queryTimeout; return SQL_SUCCESS;
     case SQL_MAX_ROWS:
         *width = 8;
-        rc = AskAlways(s, kOptionBase + SQL_MAX_ROWS, &v);
+        rc = AskAlways(s, SQL_MAX_ROWS, &v);
         *value = Signed64(v);
         return rc;
     case SQL_NOSCAN:
-        rc = AskAlways(s, kOptionBase + SQL_NOSCAN, &v);
+        rc = AskAlways(s, SQL_NOSCAN, &v);
         *value = static_cast<uint32_t>(v);
         return rc;
     case SQL_MAX_LENGTH:
         *width = 8;
-        if (s->diag.errNum != kChanged) {
+        if (s->diag.errNum != ERR_OPTION_VALUE_CHANGED) {
             *value = s->maxLength;
             return SQL_SUCCESS;
         }
-        rc = AskAlways(s, kOptionBase + SQL_MAX_LENGTH, &v);
+        rc = AskAlways(s, SQL_MAX_LENGTH, &v);
         *value = static_cast<uint32_t>(v);
         return rc;
     case SQL_ASYNC_ENABLE: *value = s->asyncEnable ? 1 : 0; return SQL_SUCCESS;
@@ -549,33 +555,33 @@ SQLRETURN StmtOptionValue(Stmt *s, SQLUSMALLINT option, uint64_t *value, int *wi
     case SQL_USE_BOOKMARKS: *value = static_cast<uint32_t>(s->cursor.useBookmarks); return SQL_SUCCESS;
     case SQL_GET_BOOKMARK:
         if (s->state != STMT_EXECUTED)
-            return Fail(s, 64);
+            return Fail(s, ERR_INVALID_CURSOR_STATE);
         if (!s->cursor.useBookmarks)
-            return Fail(s, 93);
-        return Fail(s, 43);
+            return Fail(s, ERR_OPERATION_INVALID_NOW);
+        return Fail(s, ERR_NOT_CAPABLE);
     case SQL_ROW_NUMBER:
         *width = 8;
         if (s->state != STMT_EXECUTED)
-            return Fail(s, 64);
+            return Fail(s, ERR_INVALID_CURSOR_STATE);
         *value = s->rowCounter;
         return SQL_SUCCESS;
-    case 1048:
-    case 1049:
-        rc = AskAlways(s, kOptionBase + option, &v);
+    case KRS_STMT_BACKEND_VALUE:
+    case KRS_STMT_LAST_SERIAL:
+        rc = AskAlways(s, option, &v);
         *value = static_cast<uint32_t>(v);
         return rc;
-    case 1050: *value = static_cast<uint32_t>(s->cursor.option1050); return SQL_SUCCESS;
-    case 1052: *value = static_cast<uint32_t>(s->cursor.option1052); return SQL_SUCCESS;
-    case 1054: *value = static_cast<uint32_t>(s->cursor.option1054); return SQL_SUCCESS;
+    case KRS_STMT_CURSOR_MODE: *value = static_cast<uint32_t>(s->cursor.cursorMode); return SQL_SUCCESS;
+    case KRS_STMT_KEPT_A: *value = static_cast<uint32_t>(s->cursor.keptOptionA); return SQL_SUCCESS;
+    case KRS_STMT_KEPT_B: *value = static_cast<uint32_t>(s->cursor.keptOptionB); return SQL_SUCCESS;
     default:
-        if (IsDriverOption(option)) {
-            int r = Ask(s, kOptionBase + option, &v);
+        if (IsPassedOption(option)) {
+            int r = Ask(s, option, &v);
             if (r != 0)
-                return Fail(s, r == 1 ? 27 : r);
+                return Fail(s, r == ERR_FUNCTION_NOT_SUPPORTED ? ERR_OPTION_TYPE_RANGE : r);
             *value = static_cast<uint32_t>(v);
             return SQL_SUCCESS;
         }
-        return Fail(s, 27);
+        return Fail(s, ERR_OPTION_TYPE_RANGE);
     }
 }
 
@@ -606,8 +612,8 @@ SQLRETURN StmtSetAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER, in
     case SQL_ATTR_RETRIEVE_DATA:
     case SQL_ATTR_USE_BOOKMARKS:
     case SQL_ATTR_ROW_NUMBER:
-    case 1052:
-    case 1054:
+    case KRS_STMT_KEPT_A:
+    case KRS_STMT_KEPT_B:
         return StmtSetOption(s, static_cast<SQLUSMALLINT>(attr), v);
     case SQL_ATTR_ROW_BIND_TYPE:
         return HeaderField(s, attr, v);
@@ -618,7 +624,7 @@ SQLRETURN StmtSetAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER, in
         return SQL_SUCCESS;
     case SQL_ATTR_PARAMSET_SIZE:
         if (v == 0)
-            return Fail(s, 138);
+            return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
         return HeaderField(s, attr, v);
     case SQL_ATTR_ROW_ARRAY_SIZE:
         return HeaderField(s, attr, v == 0 ? 1 : v);
@@ -637,7 +643,7 @@ SQLRETURN StmtSetAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER, in
         return SetAppDesc(s, attr, value);
     case SQL_ATTR_METADATA_ID:
         if (v != SQL_FALSE && v != SQL_TRUE)
-            return Fail(s, 138);
+            return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
         s->metadataId = v;
         return SQL_SUCCESS;
     case SQL_ATTR_CURSOR_SCROLLABLE:
@@ -645,7 +651,7 @@ SQLRETURN StmtSetAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER, in
     case SQL_ATTR_CURSOR_SENSITIVITY:
         return SetSensitivity(s, v);
     default:
-        return Fail(s, 27);
+        return Fail(s, ERR_OPTION_TYPE_RANGE);
     }
 }
 
@@ -717,10 +723,10 @@ SQLRETURN ST_GetStmtAttr(Stmt *s, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER,
     default:
         break;
     }
-    const bool option = (attr >= SQL_QUERY_TIMEOUT && attr <= SQL_ROW_NUMBER) || attr == 1048 ||
-                        attr == 1049 || attr == 1052 || attr == 1054;
+    const bool option = (attr >= SQL_QUERY_TIMEOUT && attr <= SQL_ROW_NUMBER) || attr == KRS_STMT_BACKEND_VALUE ||
+                        attr == KRS_STMT_LAST_SERIAL || attr == KRS_STMT_KEPT_A || attr == KRS_STMT_KEPT_B;
     if (!option)
-        return Fail(s, 27);
+        return Fail(s, ERR_OPTION_TYPE_RANGE);
     int odbc2Width = 4;
     SQLRETURN rc = StmtOptionValue(s, static_cast<SQLUSMALLINT>(attr), &v, &odbc2Width);
     if (rc != SQL_SUCCESS)

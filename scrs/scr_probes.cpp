@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 
+#include "odbc/errnum.h"
+
 void SCR_ParamProbesInit(ScrParamProbes *p, const char *nullText)
 {
     if (!p)
@@ -15,9 +17,9 @@ void SCR_ParamProbesInit(ScrParamProbes *p, const char *nullText)
 int SCR_ParamProbesGet(ScrParamProbes *p, const char *)
 {
     if (!p)
-        return 68;
+        return ERR_SYNTAX_OR_ACCESS;
     SCR_ParamProbesFree(p);
-    return 68;
+    return ERR_SYNTAX_OR_ACCESS;
 }
 
 void SCR_ParamProbesFree(ScrParamProbes *p)

@@ -5,7 +5,9 @@
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-desc.h"
 #include "drv_jdbc/j-stmt.h"
+#include "odbc/drv_items.h"
 #include "odbc/drv_ops.h"
+#include "odbc/errnum.h"
 #include "xa/xat_worker.h"
 #include "xa/xid.h"
 
@@ -17,9 +19,6 @@ namespace {
 DrvOpTable XaProxyOpTable;    // the onward table with the proxies in their slots
 DrvBinding XaOnwardBinding;   // the binding as it stood before the layer interposed
 std::once_flag proxyTableBuilt;
-
-constexpr int kItemKeepWorker = 0x22010017;
-constexpr int kItemEndWorker = 0x22010018;
 
 template <class Op>
 Op onwardOp(int slot)
@@ -74,7 +73,8 @@ XaWorkerMode *modeOfStmt(int handle, bool *found)
 
 // Statement proxies (slot 7 takes a connection handle): the worker runs the
 // operation while the connection's XA connection is open, the calling
-// thread otherwise.  21 for an unknown handle, 171 (IM933) for a refused post.
+// thread otherwise.  ERR_INVALID_ARGUMENT for an unknown handle,
+// ERR_WORKER_ASSIGNMENT (IM933) for a refused post.
 template <int Slot, class Sig>
 struct StmtProxy;
 
@@ -85,12 +85,12 @@ struct StmtProxy<Slot, int (*)(int, A...)> {
         bool found = false;
         XaWorkerMode *mode = Slot == 7 ? modeOfConn(handle, &found) : modeOfStmt(handle, &found);
         if (!found)
-            return 21;
+            return ERR_INVALID_ARGUMENT;
         auto op = onwardOp<int (*)(int, A...)>(Slot);
         if (!mode || !mode->xaActive.load() || !mode->useWorker)
             return op(handle, rest...);
         int result = 0;
-        return postCall(mode, op, &result, handle, rest...) ? result : 171;
+        return postCall(mode, op, &result, handle, rest...) ? result : ERR_WORKER_ASSIGNMENT;
     }
 };
 
@@ -169,8 +169,8 @@ int XAT_ProxyXaOpen(int handle, int useWorker, const char *xaInfo, int rmid, int
             return XAER_RMERR;
         }
         if (!hadRecord) {
-            keep = askFlag(handle, kItemKeepWorker);
-            terminate = askFlag(handle, kItemEndWorker);
+            keep = askFlag(handle, DrvInt(DRV_CONN_XA_KEEP_WORKER));
+            terminate = askFlag(handle, DrvInt(DRV_CONN_XA_END_WORKER));
         }
         mode->keep = keep;
         if (mode->worker)
@@ -185,7 +185,7 @@ int XAT_ProxyDisconnect(int handle)
 {
     DrvConn *c = drvConnOf(handle);
     if (!c)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     XaWorkerMode *mode = c->xaMode;
     int rc = XaOnwardBinding.ops->Disconnect(handle);
     if (rc == 0 && mode)
@@ -244,7 +244,7 @@ void XAT_BuildProxyOpTable(DrvBinding *binding)
 int XAT_InstallProxyOps(DrvBinding *binding)
 {
     if (!binding || binding->flags == 0 || !binding->ops)
-        return 43;
+        return ERR_NOT_CAPABLE;
     XAT_BuildProxyOpTable(binding);
     binding->ops = &XaProxyOpTable;
     return 0;
@@ -255,7 +255,7 @@ void XAT_Cleanup() {}
 int XAT_SetXaActive(XaWorkerMode *mode, int active)
 {
     if (!mode)
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     mode->xaActive.store(active ? 1 : 0);
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -29,9 +30,8 @@ class Direct : public ::testing::TestWithParam<Library> {
 protected:
     void SetUp() override
     {
-        PgEnv pg;
-        ASSERT_TRUE(PgEnvLoad(pg));
-        path_ = pg.libdir + "/" + GetParam().file;
+        ASSERT_TRUE(PgEnvLoad(pg_));
+        path_ = pg_.libdir + "/" + GetParam().file;
         lib_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(lib_, nullptr) << dlerror();
     }
@@ -72,7 +72,47 @@ protected:
             return "";
         return reinterpret_cast<char *>(state);
     }
+    // SQLDriverConnect to the fixture's data source of this library.
+    SQLRETURN Connect(SQLHDBC dbc)
+    {
+        const std::string in = std::string("DSN=") + (GetParam().wide ? "krs_w" : "krs_a") + ";";
+        if (GetParam().wide) {
+            std::u16string w(in.begin(), in.end());
+            return Fn<SQLRETURN (*)(SQLHDBC, SQLHWND, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT,
+                                    SQLSMALLINT *, SQLUSMALLINT)>("SQLDriverConnectW")(
+                dbc, nullptr, reinterpret_cast<SQLWCHAR *>(&w[0]), SQL_NTS, nullptr, 0, nullptr,
+                SQL_DRIVER_NOPROMPT);
+        }
+        std::string n = in;
+        return Fn<SQLRETURN (*)(SQLHDBC, SQLHWND, SQLCHAR *, SQLSMALLINT, SQLCHAR *, SQLSMALLINT, SQLSMALLINT *,
+                                SQLUSMALLINT)>("SQLDriverConnect")(
+            dbc, nullptr, reinterpret_cast<SQLCHAR *>(&n[0]), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    }
+    // SQLExecDirect through the library's own narrow or wide entry.
+    SQLRETURN Exec(SQLHSTMT stmt, std::string sql)
+    {
+        if (GetParam().wide) {
+            std::u16string w(sql.begin(), sql.end());
+            return Fn<SQLRETURN (*)(SQLHSTMT, SQLWCHAR *, SQLINTEGER)>("SQLExecDirectW")(
+                stmt, reinterpret_cast<SQLWCHAR *>(&w[0]), SQL_NTS);
+        }
+        return Fn<SQLRETURN (*)(SQLHSTMT, SQLCHAR *, SQLINTEGER)>("SQLExecDirect")(
+            stmt, reinterpret_cast<SQLCHAR *>(&sql[0]), SQL_NTS);
+    }
 
+    // Whether the server runs a statement whose text holds `marker` (bounded wait).
+    bool ServerRuns(const std::string &marker)
+    {
+        for (int i = 0; i < 400; ++i) {
+            if (PgPsql(pg_, "select count(*) from pg_stat_activity where state = 'active' and "
+                            "pid <> pg_backend_pid() and query like '%" + marker + "%'") == "1")
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    PgEnv pg_;
     std::string path_;
     void *lib_ = nullptr;
 };
@@ -140,42 +180,15 @@ TEST_P(Direct, HandlesTheDriverManagerWouldCatch)
 // these calls; the library answers them itself.
 TEST_P(Direct, BusyConnectionRefusesCallsAndKeepsReadersWorking)
 {
-    const bool wide = GetParam().wide;
     auto alloc = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE *)>("SQLAllocHandle");
     auto freeH = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE)>("SQLFreeHandle");
     auto setEnv = Fn<SQLRETURN (*)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER)>("SQLSetEnvAttr");
     auto endTran = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT)>("SQLEndTran");
     auto freeStmt = Fn<SQLRETURN (*)(SQLHSTMT, SQLUSMALLINT)>("SQLFreeStmt");
     auto disconnect = Fn<SQLRETURN (*)(SQLHDBC)>("SQLDisconnect");
-    using NarrowConnect = SQLRETURN (*)(SQLHDBC, SQLHWND, SQLCHAR *, SQLSMALLINT, SQLCHAR *, SQLSMALLINT,
-                                        SQLSMALLINT *, SQLUSMALLINT);
-    using WideConnect = SQLRETURN (*)(SQLHDBC, SQLHWND, SQLWCHAR *, SQLSMALLINT, SQLWCHAR *, SQLSMALLINT,
-                                      SQLSMALLINT *, SQLUSMALLINT);
-    using NarrowExec = SQLRETURN (*)(SQLHSTMT, SQLCHAR *, SQLINTEGER);
-    using WideExec = SQLRETURN (*)(SQLHSTMT, SQLWCHAR *, SQLINTEGER);
-    NarrowConnect nConnect = wide ? nullptr : Fn<NarrowConnect>("SQLDriverConnect");
-    WideConnect wConnect = wide ? Fn<WideConnect>("SQLDriverConnectW") : nullptr;
-    NarrowExec nExec = wide ? nullptr : Fn<NarrowExec>("SQLExecDirect");
-    WideExec wExec = wide ? Fn<WideExec>("SQLExecDirectW") : nullptr;
     ASSERT_FALSE(HasFailure());
-    auto units = [](const std::string &s) { return std::u16string(s.begin(), s.end()); };
-    auto connect = [&](SQLHDBC dbc) {
-        std::string in = std::string("DSN=") + (wide ? "krs_w" : "krs_a") + ";";
-        if (wide) {
-            std::u16string w = units(in);
-            return wConnect(dbc, nullptr, reinterpret_cast<SQLWCHAR *>(&w[0]), SQL_NTS, nullptr, 0, nullptr,
-                            SQL_DRIVER_NOPROMPT);
-        }
-        return nConnect(dbc, nullptr, reinterpret_cast<SQLCHAR *>(&in[0]), SQL_NTS, nullptr, 0, nullptr,
-                        SQL_DRIVER_NOPROMPT);
-    };
-    auto exec = [&](SQLHSTMT stmt, std::string sql) {
-        if (wide) {
-            std::u16string w = units(sql);
-            return wExec(stmt, reinterpret_cast<SQLWCHAR *>(&w[0]), SQL_NTS);
-        }
-        return nExec(stmt, reinterpret_cast<SQLCHAR *>(&sql[0]), SQL_NTS);
-    };
+    auto connect = [&](SQLHDBC dbc) { return Connect(dbc); };
+    auto exec = [&](SQLHSTMT stmt, const std::string &sql) { return Exec(stmt, sql); };
 
     SQLHENV env = nullptr;
     SQLHDBC holder = nullptr, waiter = nullptr;
@@ -188,7 +201,7 @@ TEST_P(Direct, BusyConnectionRefusesCallsAndKeepsReadersWorking)
     ASSERT_TRUE(SQL_SUCCEEDED(connect(waiter))) << State(SQL_HANDLE_DBC, waiter);
     ASSERT_EQ(alloc(SQL_HANDLE_STMT, holder, &hs), SQL_SUCCESS);
     ASSERT_EQ(alloc(SQL_HANDLE_STMT, waiter, &ws), SQL_SUCCESS);
-    const std::string key = wide ? "47110" : "47111";
+    const std::string key = GetParam().wide ? "47110" : "47111";
     ASSERT_TRUE(SQL_SUCCEEDED(exec(hs, "select pg_advisory_lock(" + key + ")"))) << State(SQL_HANDLE_STMT, hs);
     ASSERT_EQ(freeStmt(hs, SQL_CLOSE), SQL_SUCCESS);
 
@@ -231,6 +244,114 @@ TEST_P(Direct, BusyConnectionRefusesCallsAndKeepsReadersWorking)
     EXPECT_EQ(disconnect(holder), SQL_SUCCESS);
     EXPECT_EQ(freeH(SQL_HANDLE_DBC, waiter), SQL_SUCCESS);
     EXPECT_EQ(freeH(SQL_HANDLE_DBC, holder), SQL_SUCCESS);
+    EXPECT_EQ(freeH(SQL_HANDLE_ENV, env), SQL_SUCCESS);
+}
+
+// One thread keeps calling into Java through a connection (SQL_ATTR_CONNECTION_DEAD
+// asks the server each time) while another reads the row count of a statement
+// of the same connection.  The read answers the statement's count and the
+// busy thread's calls keep their own JNIEnv: the VM runs with -Xcheck:jni,
+// which ends the process when a JNIEnv is used on another thread.
+TEST_P(Direct, DiagnosticReadsBesideABusyConnectionLeaveItsCallsAlone)
+{
+    const bool wide = GetParam().wide;
+    auto alloc = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE *)>("SQLAllocHandle");
+    auto freeH = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE)>("SQLFreeHandle");
+    auto setEnv = Fn<SQLRETURN (*)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER)>("SQLSetEnvAttr");
+    auto disconnect = Fn<SQLRETURN (*)(SQLHDBC)>("SQLDisconnect");
+    auto getAttr = Fn<SQLRETURN (*)(SQLHDBC, SQLINTEGER, SQLPOINTER, SQLINTEGER, SQLINTEGER *)>(
+        wide ? "SQLGetConnectAttrW" : "SQLGetConnectAttr");
+    auto diagField = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLSMALLINT, SQLPOINTER, SQLSMALLINT,
+                                      SQLSMALLINT *)>(wide ? "SQLGetDiagFieldW" : "SQLGetDiagField");
+    ASSERT_FALSE(HasFailure());
+
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    SQLHSTMT counted = nullptr;
+    ASSERT_EQ(alloc(SQL_HANDLE_ENV, nullptr, &env), SQL_SUCCESS);
+    ASSERT_EQ(setEnv(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0), SQL_SUCCESS);
+    ASSERT_EQ(alloc(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(Connect(dbc))) << State(SQL_HANDLE_DBC, dbc);
+    ASSERT_EQ(alloc(SQL_HANDLE_STMT, dbc, &counted), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(Exec(counted, "create temp table krs_diag_rows (a int)")));
+    ASSERT_TRUE(SQL_SUCCEEDED(Exec(counted, "insert into krs_diag_rows values (1), (2), (3)")))
+        << State(SQL_HANDLE_STMT, counted);
+
+    constexpr int kCalls = 3000;
+    std::atomic<bool> done{false};
+    auto busy = std::async(std::launch::async, [&] {
+        int answered = 0, wrong = 0;
+        while (answered < kCalls && wrong == 0) {
+            SQLUINTEGER dead = 99;
+            SQLRETURN rc = getAttr(dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+            if (rc == SQL_ERROR && State(SQL_HANDLE_DBC, dbc) == "HY010")
+                continue;  // the reader's own call held the connection
+            if (rc == SQL_SUCCESS && dead == SQL_CD_FALSE)
+                ++answered;
+            else
+                ++wrong;
+        }
+        done = true;
+        return wrong;
+    });
+    int reads = 0, wrongReads = 0;
+    while (!done) {
+        SQLLEN rows = -7;
+        SQLRETURN rc = diagField(SQL_HANDLE_STMT, counted, 0, SQL_DIAG_ROW_COUNT, &rows, 0, nullptr);
+        ++reads;
+        if (rc != SQL_SUCCESS || rows != 3)
+            ++wrongReads;
+    }
+    EXPECT_EQ(busy.get(), 0) << "a call of the busy thread failed";
+    EXPECT_EQ(wrongReads, 0) << "of " << reads << " reads";
+
+    EXPECT_EQ(freeH(SQL_HANDLE_STMT, counted), SQL_SUCCESS);
+    EXPECT_EQ(disconnect(dbc), SQL_SUCCESS);
+    EXPECT_EQ(freeH(SQL_HANDLE_DBC, dbc), SQL_SUCCESS);
+    EXPECT_EQ(freeH(SQL_HANDLE_ENV, env), SQL_SUCCESS);
+}
+
+// SQLCancel as the library answers it (unixODBC turns 01S05 into plain
+// success): on an idle statement of a connection that is inside a call on
+// another thread it closes the statement with 01S05 at once, and on the
+// running statement it ends the call with the server's cancel error.
+TEST_P(Direct, CancelClosesAnIdleStatementAndEndsARunningOne)
+{
+    auto alloc = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE *)>("SQLAllocHandle");
+    auto freeH = Fn<SQLRETURN (*)(SQLSMALLINT, SQLHANDLE)>("SQLFreeHandle");
+    auto setEnv = Fn<SQLRETURN (*)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER)>("SQLSetEnvAttr");
+    auto disconnect = Fn<SQLRETURN (*)(SQLHDBC)>("SQLDisconnect");
+    auto fetch = Fn<SQLRETURN (*)(SQLHSTMT)>("SQLFetch");
+    auto cancel = Fn<SQLRETURN (*)(SQLHSTMT)>("SQLCancel");
+    ASSERT_FALSE(HasFailure());
+
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    SQLHSTMT idle = nullptr, sleeper = nullptr;
+    ASSERT_EQ(alloc(SQL_HANDLE_ENV, nullptr, &env), SQL_SUCCESS);
+    ASSERT_EQ(setEnv(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0), SQL_SUCCESS);
+    ASSERT_EQ(alloc(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(Connect(dbc))) << State(SQL_HANDLE_DBC, dbc);
+    ASSERT_EQ(alloc(SQL_HANDLE_STMT, dbc, &idle), SQL_SUCCESS);
+    ASSERT_EQ(alloc(SQL_HANDLE_STMT, dbc, &sleeper), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(Exec(idle, "select 1 union all select 2"))) << State(SQL_HANDLE_STMT, idle);
+    ASSERT_EQ(fetch(idle), SQL_SUCCESS);
+
+    const std::string marker = std::string("krs_cancel_direct_") + (GetParam().wide ? "w" : "a");
+    auto running = std::async(std::launch::async, [&] { return Exec(sleeper, "select pg_sleep(60), '" + marker + "'"); });
+    ASSERT_TRUE(ServerRuns(marker)) << "the statement never reached the server";
+    EXPECT_EQ(cancel(idle), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(State(SQL_HANDLE_STMT, idle), "01S05");
+    EXPECT_EQ(cancel(sleeper), SQL_SUCCESS);
+    EXPECT_EQ(running.get(), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_STMT, sleeper), "57014");
+    EXPECT_EQ(fetch(idle), SQL_ERROR) << "the idle statement's cursor was closed";
+    EXPECT_EQ(State(SQL_HANDLE_STMT, idle), "HY010");
+
+    EXPECT_EQ(freeH(SQL_HANDLE_STMT, idle), SQL_SUCCESS);
+    EXPECT_EQ(freeH(SQL_HANDLE_STMT, sleeper), SQL_SUCCESS);
+    EXPECT_EQ(disconnect(dbc), SQL_SUCCESS);
+    EXPECT_EQ(freeH(SQL_HANDLE_DBC, dbc), SQL_SUCCESS);
     EXPECT_EQ(freeH(SQL_HANDLE_ENV, env), SQL_SUCCESS);
 }
 

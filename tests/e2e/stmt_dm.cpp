@@ -7,7 +7,11 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <locale.h>
+
 #include <algorithm>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,6 +26,12 @@ class StmtEnv : public ::testing::Environment {
 public:
     void SetUp() override
     {
+        // The ANSI library's code page is the locale's: UTF-8, named before
+        // the Driver Manager loads a driver.
+        locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+        ASSERT_NE(utf8, static_cast<locale_t>(nullptr)) << "C.UTF-8 is not installed";
+        freelocale(utf8);
+        setenv("LC_ALL", "C.UTF-8", 1);
         ASSERT_TRUE(PgEnvLoad(g_pg));
         PgPsql(g_pg, "drop schema if exists krs_st cascade; create schema krs_st");
     }
@@ -784,6 +794,379 @@ TEST_P(Stmt, OutputParametersOfAProcedureCall)
         ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
         EXPECT_EQ(square, static_cast<double>(n * n));
     }
+}
+
+// ---- years beyond the C structs ----
+
+struct FarYear {
+    const char *expr;        // a date or timestamp expression
+    SQLSMALLINT cType;
+    const char *text;        // the text read, or nullptr
+    const char *state;       // the SQLSTATE of a refusal, or nullptr
+    SQL_TIMESTAMP_STRUCT ts; // the struct read (date fields only for a date target)
+};
+
+// Years outside the 16-bit year of the ODBC structs are written whole as
+// text and refused with 22008 by the structs; the years that fit (up to
+// 32767, and before Christ as astronomical years) come back as before.
+TEST_P(Stmt, YearsBeyondTheStructsAreWholeAsTextAndRefusedByStructs)
+{
+    const FarYear cases[] = {
+        {"date '40000-01-01'", SQL_C_CHAR, "40000-01-01", nullptr, {}},
+        {"date '40000-01-01'", SQL_C_WCHAR, "40000-01-01", nullptr, {}},
+        {"date '40000-01-01'", SQL_C_TYPE_DATE, nullptr, "22008", {}},
+        {"date '40000-01-01'", SQL_C_TYPE_TIMESTAMP, nullptr, "22008", {}},
+        {"date '40000-01-01'", SQL_C_DEFAULT, nullptr, "22008", {}},
+        {"date '40000-01-01'", SQL_C_BINARY, nullptr, "22008", {}},
+        {"timestamp(0) '118085-06-09 08:19:11'", SQL_C_CHAR, "118085-06-09 08:19:11", nullptr, {}},
+        {"timestamp(0) '118085-06-09 08:19:11'", SQL_C_WCHAR, "118085-06-09 08:19:11", nullptr, {}},
+        {"timestamp '118085-06-09 08:19:11'", SQL_C_TYPE_TIMESTAMP, nullptr, "22008", {}},
+        {"timestamp '118085-06-09 08:19:11'", SQL_C_TYPE_DATE, nullptr, "22008", {}},
+        {"timestamp '118085-06-09 08:19:11'", SQL_C_TYPE_TIME, nullptr, nullptr, {0, 0, 0, 8, 19, 11, 0}},
+        {"date '5874897-12-31'", SQL_C_CHAR, "5874897-12-31", nullptr, {}},
+        {"timestamp(6) '294276-12-31 23:59:59.999999'", SQL_C_CHAR, "294276-12-31 23:59:59.999999", nullptr, {}},
+        {"date 'infinity'", SQL_C_CHAR, "infinity", nullptr, {}},
+        {"timestamp '-infinity'", SQL_C_CHAR, "-infinity", nullptr, {}},
+        {"date 'infinity'", SQL_C_TYPE_DATE, nullptr, "22008", {}},
+        // Years the structs hold stay as they were.
+        {"date '32767-12-31'", SQL_C_TYPE_DATE, nullptr, nullptr, {32767, 12, 31, 0, 0, 0, 0}},
+        {"date '32767-12-31'", SQL_C_CHAR, "32767-12-31", nullptr, {}},
+        {"timestamp '12345-01-02 03:04:05'", SQL_C_TYPE_TIMESTAMP, nullptr, nullptr, {12345, 1, 2, 3, 4, 5, 0}},
+        {"date '0044-03-15 BC'", SQL_C_TYPE_DATE, nullptr, nullptr, {-43, 3, 15, 0, 0, 0, 0}},
+        {"date '0044-03-15 BC'", SQL_C_CHAR, "-0043-03-15", nullptr, {}},
+        {"timestamp(0) '0044-03-15 10:11:12 BC'", SQL_C_CHAR, "-0043-03-15 10:11:12", nullptr, {}},
+    };
+    for (const FarYear &c : cases) {
+        SCOPED_TRACE(std::string(c.expr) + " as C type " + std::to_string(c.cType));
+        ASSERT_EQ(SQLExecDirect(st, Sql(std::string("select ") + c.expr), SQL_NTS), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLFetch(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        uint8_t buf[128];
+        memset(buf, 0xAA, sizeof buf);
+        SQLLEN ind = 0;
+        const SQLRETURN rc = SQLGetData(st, 1, c.cType, buf, sizeof buf, &ind);
+        if (c.state) {
+            EXPECT_EQ(rc, SQL_ERROR);
+            EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), c.state) << Diags(SQL_HANDLE_STMT, st);
+        } else if (c.text) {
+            ASSERT_EQ(rc, SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            const size_t n = strlen(c.text);
+            if (c.cType == SQL_C_WCHAR) {
+                EXPECT_EQ(ind, static_cast<SQLLEN>(2 * n));
+                std::string narrow;
+                for (size_t i = 0; i < n; ++i)
+                    narrow += static_cast<char>(reinterpret_cast<SQLWCHAR *>(buf)[i]);
+                EXPECT_EQ(narrow, c.text);
+            } else {
+                EXPECT_EQ(ind, static_cast<SQLLEN>(n));
+                EXPECT_EQ(std::string(reinterpret_cast<char *>(buf)), c.text);
+            }
+        } else {
+            ASSERT_EQ(rc, SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            SQL_TIMESTAMP_STRUCT want = c.ts;
+            size_t size = sizeof want;
+            if (c.cType == SQL_C_TYPE_DATE) {
+                SQL_DATE_STRUCT d{want.year, want.month, want.day};
+                EXPECT_EQ(memcmp(buf, &d, sizeof d), 0);
+                size = sizeof d;
+            } else if (c.cType == SQL_C_TYPE_TIME) {
+                SQL_TIME_STRUCT t{want.hour, want.minute, want.second};
+                EXPECT_EQ(memcmp(buf, &t, sizeof t), 0);
+                size = sizeof t;
+            } else {
+                EXPECT_EQ(memcmp(buf, &want, sizeof want), 0);
+            }
+            EXPECT_EQ(ind, static_cast<SQLLEN>(size));
+        }
+        SQLFreeStmt(st, SQL_CLOSE);
+    }
+}
+
+// A rowset bound as date structs fails only its row with the far year; the
+// same rows bound as text come back whole.  A short text buffer gets the
+// leading part of a far timestamp and its whole length.
+TEST_P(Stmt, FarYearsInRowsetsAndShortBuffers)
+{
+    const std::string sql =
+        "select v from (values (1, date '2024-02-29'), (2, date '40000-01-01'), (3, date '0001-01-01')) x(k, v) "
+        "order by k";
+    SQLULEN fetched = 0;
+    SQLUSMALLINT status[3] = {99, 99, 99};
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(3), 0), SQL_SUCCESS);
+    SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0);
+    SQL_DATE_STRUCT dates[3] = {};
+    SQLLEN dateInd[3] = {};
+    ASSERT_EQ(SQLExecDirect(st, Sql(sql), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLBindCol(st, 1, SQL_C_TYPE_DATE, dates, sizeof dates[0], dateInd), SQL_SUCCESS);
+    EXPECT_EQ(SQLFetch(st), SQL_SUCCESS_WITH_INFO);
+    EXPECT_NE(Diags(SQL_HANDLE_STMT, st).find("22008:"), std::string::npos) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(fetched, 3u);
+    EXPECT_EQ(status[0], SQL_ROW_SUCCESS);
+    EXPECT_EQ(status[1], SQL_ROW_ERROR);
+    EXPECT_EQ(status[2], SQL_ROW_SUCCESS);
+    EXPECT_EQ(dates[0].year, 2024);
+    EXPECT_EQ(dates[2].year, 1);
+    EXPECT_NE(dates[1].year, -25536) << "no wrapped year";
+    SQLFreeStmt(st, SQL_CLOSE);
+    SQLFreeStmt(st, SQL_UNBIND);
+
+    char texts[3][16] = {};
+    SQLLEN textInd[3] = {};
+    ASSERT_EQ(SQLExecDirect(st, Sql(sql), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLBindCol(st, 1, SQL_C_CHAR, texts, sizeof texts[0], textInd), SQL_SUCCESS);
+    EXPECT_EQ(SQLFetch(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_STREQ(texts[0], "2024-02-29");
+    EXPECT_STREQ(texts[1], "40000-01-01");
+    EXPECT_STREQ(texts[2], "0001-01-01");
+    EXPECT_EQ(textInd[1], 11);
+    SQLFreeStmt(st, SQL_CLOSE);
+    SQLFreeStmt(st, SQL_UNBIND);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+
+    // A timestamp's text may be cut (01004); a date's is whole or refused (22003).
+    ASSERT_EQ(SQLExecDirect(st, Sql("select timestamp(0) '118085-06-09 08:19:11', date '40000-01-01'"), SQL_NTS),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLFetch(st), SQL_SUCCESS);
+    char small[11];
+    SQLLEN ind = 0;
+    EXPECT_EQ(SQLGetData(st, 1, SQL_C_CHAR, small, sizeof small, &ind), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), "01004");
+    EXPECT_STREQ(small, "118085-06-");
+    EXPECT_EQ(ind, 21);
+    EXPECT_EQ(SQLGetData(st, 2, SQL_C_CHAR, small, sizeof small, &ind), SQL_ERROR);
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), "22003");
+    SQLFreeStmt(st, SQL_CLOSE);
+}
+
+// An output parameter with a far year: whole as text, 22008 as a struct.
+TEST_P(Stmt, FarYearsInOutputParameters)
+{
+    const std::string fn = Table("far_date");
+    Exec("create or replace function " + fn + "() returns date language sql as $$ select date '40000-01-01' $$");
+    const std::string call = "{? = call " + fn + "()}";
+    char text[32] = {};
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQLPrepare(st, Sql(call), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_OUTPUT, SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, text, sizeof text, &ind),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_STREQ(text, "40000-01-01");
+    EXPECT_EQ(ind, 11);
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+    SQLFreeStmt(st, SQL_CLOSE);
+
+    SQL_DATE_STRUCT d{1, 1, 1};
+    ASSERT_EQ(SQLPrepare(st, Sql(call), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_OUTPUT, SQL_C_TYPE_DATE, SQL_TYPE_DATE, 10, 0, &d, sizeof d, &ind),
+              SQL_SUCCESS);
+    EXPECT_EQ(SQLExecute(st), SQL_ERROR);
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), "22008") << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_NE(d.year, -25536) << "no wrapped year";
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+    SQLFreeStmt(st, SQL_CLOSE);
+}
+
+// ---- wide parameters ----
+
+std::u16string Repeat(const std::u16string &unit, int n)
+{
+    std::u16string s;
+    for (int i = 0; i < n; ++i)
+        s += unit;
+    return s;
+}
+
+// SQL_C_WCHAR parameters arrive whole through both libraries, however many
+// more bytes their text takes in the ANSI library's UTF-8: bound, sent in
+// pieces at execution, in arrays, and coming back as output parameters.
+TEST_P(Stmt, WideParametersArriveWholeInEveryLibrary)
+{
+    const std::string t = Table("wide");
+    Exec("drop table if exists " + t);
+    Exec("create table " + t + " (k int, v text)");
+    const std::u16string zhong = u"\u4e2d";
+    for (int n : {1, 10, 1000}) {
+        SCOPED_TRACE(n);
+        std::u16string value = Repeat(zhong, n);
+        SQLLEN len = static_cast<SQLLEN>(2 * value.size());
+        SQLINTEGER k = n;
+        ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &k, 0, nullptr),
+                  SQL_SUCCESS);
+        ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, value.size(), 0,
+                                   const_cast<char16_t *>(value.data()), len, &len),
+                  SQL_SUCCESS);
+        ASSERT_EQ(SQLExecDirect(st, Sql("insert into " + t + " values (?, ?)"), SQL_NTS), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        SQLFreeStmt(st, SQL_RESET_PARAMS);
+        EXPECT_EQ(Scalar("select length(v) || ':' || (v = repeat(U&'\\4E2D', " + std::to_string(n) + ")) from " + t +
+                         " where k = " + std::to_string(n)),
+                  std::to_string(n) + ":true");
+    }
+
+    // Data at execution: a thousand characters in two pieces.
+    const std::u16string half = Repeat(zhong, 500);
+    SQLINTEGER k = 2000;
+    SQLLEN dae = SQL_LEN_DATA_AT_EXEC(0);
+    char token = 'w';
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &k, 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WLONGVARCHAR, 1000, 0, &token, 0, &dae),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(st, Sql("insert into " + t + " values (?, ?)"), SQL_NTS), SQL_NEED_DATA)
+        << Diags(SQL_HANDLE_STMT, st);
+    SQLPOINTER asked = nullptr;
+    ASSERT_EQ(SQLParamData(st, &asked), SQL_NEED_DATA);
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(SQLPutData(st, const_cast<char16_t *>(half.data()), static_cast<SQLLEN>(2 * half.size())),
+                  SQL_SUCCESS);
+    EXPECT_EQ(SQLParamData(st, &asked), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+    EXPECT_EQ(Scalar("select length(v) || ':' || (v = repeat(U&'\\4E2D', 1000)) from " + t + " where k = 2000"),
+              "1000:true");
+
+    // An array whose rows need different room.
+    SQLINTEGER ids[3] = {3001, 3002, 3003};
+    SQLWCHAR rows[3][64] = {};
+    SQLLEN rowLen[3] = {};
+    const std::u16string values[3] = {zhong, Repeat(zhong, 50), u"abc"};
+    for (int r = 0; r < 3; ++r) {
+        memcpy(rows[r], values[r].data(), 2 * values[r].size());
+        rowLen[r] = static_cast<SQLLEN>(2 * values[r].size());
+    }
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, ids, 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 63, 0, rows, sizeof rows[0], rowLen),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(st, Sql("insert into " + t + " values (?, ?)"), SQL_NTS), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+    EXPECT_EQ(Scalar("select string_agg(length(v)::text, ',' order by k) from " + t + " where k > 3000"), "1,50,3");
+
+    // An output parameter: thirty characters fill 60 of the buffer's 64 bytes.
+    SQLWCHAR out[32] = {};
+    SQLLEN outInd = 0;
+    std::u16string in = Repeat(zhong, 15);
+    SQLLEN inLen = static_cast<SQLLEN>(2 * in.size());
+    ASSERT_EQ(SQLPrepare(st, Sql("{? = call repeat(?, 2)}"), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_OUTPUT, SQL_C_WCHAR, SQL_WVARCHAR, 31, 0, out, sizeof out, &outInd),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 15, 0,
+                               const_cast<char16_t *>(in.data()), inLen, &inLen),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(outInd, 60);
+    EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(out)) == Repeat(zhong, 30));
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+}
+
+// ---- row counts ----
+
+struct CountCase {
+    const char *sql;  // '@' stands for the table
+    SQLLEN rows;      // SQLRowCount after the execute (and after the fetch)
+    bool result;      // the statement returns rows
+};
+
+// SQLRowCount is the count the server made for the statement, whatever its
+// first word; -1 for statements that return rows, whose count JDBC does not
+// give.
+TEST_P(Stmt, RowCountIsTheServersCountWhateverTheFirstWord)
+{
+    const std::string t = Table("cnt");
+    Exec("drop table if exists " + t);
+    Exec("drop table if exists " + t + "_copy");
+    Exec("create table " + t + " (id int primary key, n int)");
+    const CountCase cases[] = {
+        {"insert into @ values (1, 0), (2, 0), (3, 0)", 3, false},
+        {"with s as (select 4 as id) insert into @ select id, 0 from s", 1, false},
+        {"with s as (select g from generate_series(5, 7) g) insert into @ select g, 0 from s", 3, false},
+        {"/* a comment first */ update @ set n = 1 where id <= 2", 2, false},
+        {"-- a line comment\ndelete from @ where id = 7", 1, false},
+        {"\n  update @ set n = 2", 6, false},
+        {"with d as (update @ set n = 5 where id = 6 returning id) delete from @ where id = 5", 1, false},
+        {"merge into @ using (select g as id from generate_series(1, 8) g) s on @.id = s.id "
+         "when matched then update set n = 3 when not matched then insert values (s.id, 3)",
+         8, false},
+        {"create table @_copy as select * from @", 8, false},
+        {"insert into @ values (100, 0), (101, 0) returning id", -1, true},
+        {"with d as (delete from @ where id >= 100 returning id) select count(*) from d", -1, true},
+        {"select * from @", -1, true},
+        {"(select 1)", -1, true},
+    };
+    for (const CountCase &c : cases) {
+        std::string sql = c.sql;
+        for (size_t at; (at = sql.find('@')) != std::string::npos;)
+            sql.replace(at, 1, t);
+        SCOPED_TRACE(sql);
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql(sql), SQL_NTS))) << Diags(SQL_HANDLE_STMT, st);
+        SQLLEN rows = 12345;
+        EXPECT_EQ(SQLRowCount(st, &rows), SQL_SUCCESS);
+        EXPECT_EQ(rows, c.rows);
+        if (c.result) {
+            int fetched = 0;
+            while (SQLFetch(st) == SQL_SUCCESS)
+                ++fetched;
+            EXPECT_GT(fetched, 0);
+            rows = 12345;
+            EXPECT_EQ(SQLRowCount(st, &rows), SQL_SUCCESS);
+            EXPECT_EQ(rows, c.rows) << "the count does not become the rows fetched";
+        }
+        SQLFreeStmt(st, SQL_CLOSE);
+    }
+
+    // Several statements in one text: each result has its own count.
+    const std::string batch = "/* three */ insert into " + t + " values (200, 0), (201, 0); select id from " + t +
+                              " where id >= 200; delete from " + t + " where id >= 200";
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql(batch), SQL_NTS))) << Diags(SQL_HANDLE_STMT, st);
+    SQLLEN rows = 0;
+    EXPECT_EQ(SQLRowCount(st, &rows), SQL_SUCCESS);
+    EXPECT_EQ(rows, 2);
+    ASSERT_EQ(SQLMoreResults(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(SQLRowCount(st, &rows), SQL_SUCCESS);
+    EXPECT_EQ(rows, -1);
+    ASSERT_EQ(SQLMoreResults(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(SQLRowCount(st, &rows), SQL_SUCCESS);
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(SQLMoreResults(st), SQL_NO_DATA);
+    SQLFreeStmt(st, SQL_CLOSE);
+}
+
+// A parameter array of a statement that starts with WITH counts its rows,
+// and one that fails tells how far it went.
+TEST_P(Stmt, RowCountOfAParameterArrayWithoutALeadingVerb)
+{
+    const std::string t = Table("cntarr");
+    Exec("drop table if exists " + t);
+    Exec("create table " + t + " (id int primary key)");
+    SQLINTEGER ids[3] = {1, 2, 3};
+    SQLUSMALLINT status[3] = {99, 99, 99};
+    SQLULEN processed = 99;
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_PARAM_STATUS_PTR, status, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, ids, 0, nullptr), SQL_SUCCESS);
+    const std::string sql = "with s as (select ?::int as id) insert into " + t + " select id from s";
+    ASSERT_EQ(SQLExecDirect(st, Sql(sql), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    SQLLEN rows = 0;
+    EXPECT_EQ(SQLRowCount(st, &rows), SQL_SUCCESS);
+    EXPECT_EQ(rows, 3);
+    EXPECT_EQ(processed, 3u);
+
+    // Rows 2 and 3 again, after a new one: the second set fails.
+    ids[0] = 4;
+    EXPECT_EQ(SQLExecDirect(st, Sql(sql), SQL_NTS), SQL_ERROR);
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, st), "23505") << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(processed, 2u);
+    EXPECT_EQ(status[0], SQL_PARAM_SUCCESS);
+    EXPECT_EQ(status[1], SQL_PARAM_ERROR);
+    EXPECT_EQ(status[2], SQL_PARAM_UNUSED);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAM_STATUS_PTR, nullptr, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr, 0);
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Stmt, ::testing::Values("krs_w", "krs_a"),

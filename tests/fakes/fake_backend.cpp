@@ -20,7 +20,7 @@ int Answer(int slot, int handle, const std::function<int(int)> &hook)
 {
     FakeBackend *f = FakeBackend::Active();
     if (!f)
-        return 15;
+        return ERR_GENERAL;
     f->Log(slot, handle);
     return hook ? hook(handle) : f->results[slot];
 }
@@ -68,7 +68,7 @@ int F_AllocStmt(int conn, int *out)
 {
     FakeBackend *f = FakeBackend::Active();
     if (!f)
-        return 15;
+        return ERR_GENERAL;
     f->Log(FS_ALLOCSTMT, conn);
     if (f->onAllocStmt)
         return f->onAllocStmt(conn, out);

@@ -5,6 +5,7 @@
 #include "drv_jdbc/j-setup.h"
 #include "odbc/drv_connect_params.h"
 #include "odbc/drv_ops.h"
+#include "odbc/errnum.h"
 #include "tests/common/pg_env.h"
 #include "tests/jvm/jvm_child.h"
 
@@ -105,8 +106,8 @@ TEST_F(Backend, EnvironmentHandleAndSecondOpenShareOneRecord)
     ASSERT_EQ(ops().EnvOpen(nullptr, &second), 0);
     EXPECT_EQ(second, env);
     EXPECT_EQ(ops().EnvClose(second), 0);
-    EXPECT_EQ(ops().EnvClose(0x0DBC0001), 21);
-    EXPECT_EQ(ops().EnvClose(0x00AA0000), 21);
+    EXPECT_EQ(ops().EnvClose(0x0DBC0001), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(ops().EnvClose(0x00AA0000), ERR_INVALID_ARGUMENT);
 }
 
 TEST_F(Backend, VmOptionsFromTheEnvironmentReachTheVm)
@@ -150,8 +151,8 @@ TEST_F(Backend, ConnectCommitRollbackDisconnectLeavesNoSession)
     EXPECT_EQ(ops().Rollback(conn), 0) << drain(conn);
     EXPECT_EQ(ops().Disconnect(conn), 0);
     EXPECT_EQ(PgSessions(pg, app, 0), 0);
-    EXPECT_EQ(ops().Disconnect(conn), 21);
-    EXPECT_EQ(ops().Commit(conn), 21);
+    EXPECT_EQ(ops().Disconnect(conn), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(ops().Commit(conn), ERR_INVALID_ARGUMENT);
 }
 
 TEST_F(Backend, ManualCommitAndRollbackReachTheServer)
@@ -220,7 +221,7 @@ TEST_F(Backend, BadPasswordReportsTheServersStateAndText)
 {
     int conn = 123;
     int rc = connect(props("krs_jvm_badpw"), pg.pwUser, "wrong", &conn);
-    EXPECT_EQ(rc, 50);
+    EXPECT_EQ(rc, ERR_UNABLE_TO_CONNECT);
     EXPECT_EQ(conn, 0);
     std::string texts = drain(env);
     EXPECT_NE(texts.find("[Brennic Edition]"), std::string::npos) << texts;
@@ -286,7 +287,7 @@ TEST_F(Backend, AbsentPropertyTextIsAnEmptyList)
     p.password = "";
     int conn = 0;
     int rc = ops().Connect(env, &p, &conn);
-    EXPECT_NE(rc, 16);
+    EXPECT_NE(rc, ERR_MEMORY_ALLOCATION);
     if (rc == 0) {
         EXPECT_EQ(ops().Disconnect(conn), 0);
     } else {
@@ -337,16 +338,16 @@ TEST_F(Backend, HandlesOfAnotherTableAreRefused)
 {
     int conn = 0;
     ASSERT_EQ(connect(props("krs_jvm_tags"), pg.trustUser, "", &conn), 0) << drain(env);
-    EXPECT_EQ(ops().Commit(env), 21);
-    EXPECT_EQ(ops().Rollback(env), 21);
-    EXPECT_EQ(ops().Disconnect(env), 21);
-    EXPECT_EQ(ops().EnvClose(conn), 21);
+    EXPECT_EQ(ops().Commit(env), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(ops().Rollback(env), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(ops().Disconnect(env), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(ops().EnvClose(conn), ERR_INVALID_ARGUMENT);
     DrvConnectParams p{};
     int out = 0;
-    EXPECT_EQ(ops().Connect(conn, &p, &out), 21);
+    EXPECT_EQ(ops().Connect(conn, &p, &out), ERR_INVALID_ARGUMENT);
     int rc = 0;
     EXPECT_EQ(drain(0x0DBCCCCC, &rc), "");
-    EXPECT_EQ(rc, 21);
+    EXPECT_EQ(rc, ERR_INVALID_ARGUMENT);
     EXPECT_EQ(ops().Disconnect(conn), 0);
 }
 
@@ -384,7 +385,7 @@ TEST_F(Backend, ThreadAttachedByAFailedConnectIsDetached)
     });
     other.join();
     EXPECT_EQ(before, JNI_EDETACHED);
-    EXPECT_EQ(rc, 50);
+    EXPECT_EQ(rc, ERR_UNABLE_TO_CONNECT);
     EXPECT_EQ(after, JNI_EDETACHED);
     EXPECT_NE(drain(env).find("[SQLSTATE:28P01]"), std::string::npos);
     EXPECT_EQ(PgSessions(pg, "krs_jvm_failthread", 0), 0);

@@ -7,8 +7,10 @@
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-setup.h"
 #include "odbc/drv_connect_params.h"
+#include "odbc/drv_items.h"
 #include "odbc/drv_convtable.h"
 #include "odbc/drv_ops.h"
+#include "odbc/errnum.h"
 #include "tests/common/pg_env.h"
 #include "tests/jvm/jvm_child.h"
 #include "util/hash.h"
@@ -87,10 +89,13 @@ TEST_F(BackendInfo, CapabilitiesAndPrivateItems)
         int code;
         int32_t value;
     } cases[] = {
-        {0x22010001, 2818047}, {0x22010002, 1}, {0x22010005, 0}, {0x22010009, 255},
-        {0x2201000A, 0},       {0x2201000B, 0}, {0x22010011, 13727}, {0x22010013, 0},
-        {0x22010017, 0},       {0x22010018, 1}, {0x22030000, 1},     {0x22030001, 0},
-        {0x2203006C, 2},  // read committed, as PostgreSQL starts
+        {DrvInt(DRV_CONN_UNASKED_MASK), 2818047},   {DrvInt(DRV_CONN_NEEDS_BIND), 1},
+        {DrvInt(DRV_CONN_SP_OUT_DEFER_FETCH), 0},   {DrvInt(DRV_CONN_MAX_PARAMS), 255},
+        {DrvInt(DRV_CONN_HAS_V2_DAE), 0},           {DrvInt(DRV_CONN_ROW_VERSIONS), 0},
+        {DrvInt(DRV_CONN_CAPABILITY_WORD), 13727},  {DrvInt(DRV_CONN_UTF8_TEXT), 0},
+        {DrvInt(DRV_CONN_XA_KEEP_WORKER), 0},       {DrvInt(DRV_CONN_XA_END_WORKER), 1},
+        {DrvInt(DRV_CONN_AUTOCOMMIT), 1},           {DrvInt(DRV_CONN_ACCESS_MODE), 0},
+        {DrvInt(DRV_CONN_ISOLATION), 2},  // read committed, as PostgreSQL starts
     };
     for (const auto &c : cases) {
         int rc = -1;
@@ -100,22 +105,23 @@ TEST_F(BackendInfo, CapabilitiesAndPrivateItems)
     EXPECT_EQ(Rec()->capabilityMark, 1);  // set by the capability word
     // The value kind only chooses the delivery.
     int rc = -1;
-    EXPECT_EQ(Text(0x21010011, &rc), "");
+    EXPECT_EQ(Text(DrvText(DRV_CONN_CAPABILITY_WORD), &rc), "");
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(Text(0x2101000D), pg.db);
-    EXPECT_EQ(Int(0x2201000D), 0);
+    EXPECT_EQ(Text(DrvText(DRV_CONN_CURRENT_CATALOG)), pg.db);
+    EXPECT_EQ(Int(DrvInt(DRV_CONN_CURRENT_CATALOG)), 0);
     // Codes the back end does not answer write nothing.
-    for (int code : {0x2201000C, 0x22010016, 0x22010012, 0x2103006D, 0x22039999, 0x52010000}) {
+    for (int code : {DrvInt(DRV_CONN_ODBC_VERSION), DrvInt(DRV_CONN_ONE_STATEMENT), 0x22010012,
+                     DrvText(DRV_CONN_CATALOG), 0x22039999, 0x52010000}) {
         EXPECT_EQ(Int(code, &rc), -12345) << std::hex << code;
-        EXPECT_EQ(rc, 1) << std::hex << code;
+        EXPECT_EQ(rc, ERR_FUNCTION_NOT_SUPPORTED) << std::hex << code;
     }
     // Environment items.
     char buf[16] = {};
     int16_t len = 0;
-    EXPECT_EQ(ops().GetInfo(env, 0x11010000, buf, sizeof buf, &len), 0);
+    EXPECT_EQ(ops().GetInfo(env, DrvText(DRV_ENV_BACKEND_NAME), buf, sizeof buf, &len), 0);
     EXPECT_STREQ(buf, "jdbc");
-    EXPECT_EQ(ops().GetInfo(env, 0x11010001, buf, sizeof buf, &len), 1);
-    EXPECT_EQ(ops().GetInfo(0x7777, 0x22010002, buf, 4, &len), 21);
+    EXPECT_EQ(ops().GetInfo(env, 0x11010001, buf, sizeof buf, &len), ERR_FUNCTION_NOT_SUPPORTED);
+    EXPECT_EQ(ops().GetInfo(0x7777, DrvInt(DRV_CONN_NEEDS_BIND), buf, 4, &len), ERR_INVALID_ARGUMENT);
 }
 
 TEST_F(BackendInfo, NoAutoCommitChangesTheWordAndTheConnection)
@@ -123,9 +129,9 @@ TEST_F(BackendInfo, NoAutoCommitChangesTheWordAndTheConnection)
     drvOptions.noAutoCommit = 1;
     drvOptions.cursorSensitivity = 1;
     ASSERT_EQ(Connect("krs_jvm_info_noac"), 0);
-    EXPECT_EQ(Int(0x22010011), 13471);
-    EXPECT_EQ(Int(0x22030000), 0);
-    EXPECT_EQ(Int(0x2201000B), 1);
+    EXPECT_EQ(Int(DrvInt(DRV_CONN_CAPABILITY_WORD)), 13471);
+    EXPECT_EQ(Int(DrvInt(DRV_CONN_AUTOCOMMIT)), 0);
+    EXPECT_EQ(Int(DrvInt(DRV_CONN_ROW_VERSIONS)), 1);
     drvOptions = DrvOptions{};
 }
 
@@ -134,7 +140,7 @@ TEST_F(BackendInfo, ConversionTable)
     ASSERT_EQ(Connect("krs_jvm_info_conv"), 0);
     DrvConvTable t{};
     t.type = 2;
-    EXPECT_EQ(ops().GetOpTable(conn, &t), 43);
+    EXPECT_EQ(ops().GetOpTable(conn, &t), ERR_NOT_CAPABLE);
     EXPECT_EQ(t.rows, nullptr);
     t.type = 1;
     ASSERT_EQ(ops().GetOpTable(conn, &t), 0);
@@ -142,8 +148,8 @@ TEST_F(BackendInfo, ConversionTable)
     EXPECT_EQ(t.rows[0].sqlType, 1);
     EXPECT_EQ(t.rows[0].mask, 0x2A31FEu);
     EXPECT_EQ(t.rows[8].sqlType, -2);
-    EXPECT_EQ(ops().GetOpTable(0x7777, &t), 21);
-    EXPECT_EQ(ops().GetOpTable(conn, nullptr), 21);
+    EXPECT_EQ(ops().GetOpTable(0x7777, &t), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(ops().GetOpTable(conn, nullptr), ERR_INVALID_ARGUMENT);
 }
 
 TEST_F(BackendInfo, ScalarMapAndOptionsTakenOverAtConnect)

@@ -35,8 +35,6 @@ protected:
     DrvConn *Rec() { return static_cast<DrvConn *>(HT_Lookup(&drvConnTable, static_cast<uint32_t>(conn))); }
 };
 
-constexpr int kText = 0x21040000;
-constexpr int kInt = 0x22040000;
 
 TEST_F(BackendOptions, InformationTypes)
 {
@@ -52,15 +50,15 @@ TEST_F(BackendOptions, InformationTypes)
     };
     for (const TextCase &c : texts) {
         int rc = -1;
-        std::string v = Text(conn, kText + c.type, &rc);
+        std::string v = Text(conn, DrvText(DrvConnInfo(c.type)), &rc);
         EXPECT_EQ(rc, 0) << c.type << drainErrors(conn);
         if (c.value)
             EXPECT_EQ(v, c.value) << c.type;
         else
             EXPECT_EQ(v, pg.trustUser) << c.type;
     }
-    EXPECT_FALSE(Text(conn, kText + SQL_DBMS_VER).empty());
-    std::string keywords = Text(conn, kText + SQL_KEYWORDS);
+    EXPECT_FALSE(Text(conn, DrvText(DrvConnInfo(SQL_DBMS_VER))).empty());
+    std::string keywords = Text(conn, DrvText(DrvConnInfo(SQL_KEYWORDS)));
     for (char &ch : keywords)
         ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
     EXPECT_NE(keywords.find("LIMIT"), std::string::npos) << keywords;
@@ -77,32 +75,32 @@ TEST_F(BackendOptions, InformationTypes)
     };
     for (const IntCase &c : ints) {
         int rc = -1;
-        EXPECT_EQ(Int(conn, kInt + c.type, &rc), c.value) << c.type;
+        EXPECT_EQ(Int(conn, DrvInt(DrvConnInfo(c.type)), &rc), c.value) << c.type;
         EXPECT_EQ(rc, 0) << c.type;
     }
     // Function lists become masks of the names the table knows.
-    EXPECT_NE(Int(conn, kInt + SQL_NUMERIC_FUNCTIONS) & SQL_FN_NUM_ABS, 0);
-    EXPECT_NE(Int(conn, kInt + SQL_STRING_FUNCTIONS) & SQL_FN_STR_LENGTH, 0);
+    EXPECT_NE(Int(conn, DrvInt(DrvConnInfo(SQL_NUMERIC_FUNCTIONS))) & SQL_FN_NUM_ABS, 0);
+    EXPECT_NE(Int(conn, DrvInt(DrvConnInfo(SQL_STRING_FUNCTIONS))) & SQL_FN_STR_LENGTH, 0);
     int rc = -1;
-    Int(conn, kInt + SQL_CONVERT_INTEGER, &rc);
+    Int(conn, DrvInt(DrvConnInfo(SQL_CONVERT_INTEGER)), &rc);
     EXPECT_EQ(rc, 0);
 
     // The kind only chooses the delivery; unknown types are not answered.
-    EXPECT_EQ(Int(conn, kInt + SQL_DBMS_NAME, &rc), 0);
+    EXPECT_EQ(Int(conn, DrvInt(DrvConnInfo(SQL_DBMS_NAME)), &rc), 0);
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(Text(conn, kText + SQL_MAX_IDENTIFIER_LEN), "");
-    EXPECT_EQ(Int(conn, kInt + SQL_DM_VER, &rc), -12345);
+    EXPECT_EQ(Text(conn, DrvText(DrvConnInfo(SQL_MAX_IDENTIFIER_LEN))), "");
+    EXPECT_EQ(Int(conn, DrvInt(DrvConnInfo(SQL_DM_VER)), &rc), -12345);
     EXPECT_EQ(rc, 1);
-    EXPECT_EQ(Int(conn, kInt + 4242, &rc), -12345);
+    EXPECT_EQ(Int(conn, DrvInt(DrvConnInfo(4242)), &rc), -12345);
     EXPECT_EQ(rc, 1);
     // A live connection is not dead.
-    EXPECT_EQ(Int(conn, DRV_ITEM_CONNECTION_DEAD, &rc), 0);
+    EXPECT_EQ(Int(conn, DrvInt(DRV_CONN_DEAD), &rc), 0);
     EXPECT_EQ(rc, 0);
 }
 
 TEST_F(BackendOptions, GettersByName)
 {
-    Int(conn, kInt + SQL_MAX_IDENTIFIER_LEN);  // the connection's record now holds this thread's JNIEnv
+    Int(conn, DrvInt(DrvConnInfo(SQL_MAX_IDENTIFIER_LEN)));  // the connection's record now holds this thread's JNIEnv
     DrvConn *c = Rec();
     char buf[5] = "zzzz";
     EXPECT_EQ(jc_DatabaseMetaData_callString(c, c->metaData, "getDatabaseProductName", buf, sizeof buf), 0);
@@ -137,24 +135,24 @@ TEST_F(BackendOptions, OptionsOfTheConnectionBlockAnswer)
     c->options.sqlDbmsName = strdup("KestrunePG");
     c->options.cursorSensitivity = 2;
     c->oneStmtEmulation = 1;
-    EXPECT_EQ(Text(conn, kText + SQL_IDENTIFIER_QUOTE_CHAR), " ");
-    EXPECT_EQ(Text(conn, kText + SQL_SEARCH_PATTERN_ESCAPE), "");
-    EXPECT_EQ(Text(conn, kText + SQL_DBMS_NAME), "KestrunePG");
-    EXPECT_EQ(Int(conn, kInt + SQL_SCROLL_OPTIONS), 17);
-    EXPECT_EQ(Int(conn, kInt + SQL_MAX_CONCURRENT_ACTIVITIES), 0);
+    EXPECT_EQ(Text(conn, DrvText(DrvConnInfo(SQL_IDENTIFIER_QUOTE_CHAR))), " ");
+    EXPECT_EQ(Text(conn, DrvText(DrvConnInfo(SQL_SEARCH_PATTERN_ESCAPE))), "");
+    EXPECT_EQ(Text(conn, DrvText(DrvConnInfo(SQL_DBMS_NAME))), "KestrunePG");
+    EXPECT_EQ(Int(conn, DrvInt(DrvConnInfo(SQL_SCROLL_OPTIONS))), 17);
+    EXPECT_EQ(Int(conn, DrvInt(DrvConnInfo(SQL_MAX_CONCURRENT_ACTIVITIES))), 0);
 }
 
 TEST_F(BackendOptions, ConnectionOptionsReachTheJdbcConnection)
 {
     int32_t v = 0;
-    EXPECT_EQ(Set(conn, 0x22030000, &v), 0);
-    EXPECT_EQ(Int(conn, 0x22030000), 0);
+    EXPECT_EQ(Set(conn, DrvInt(DRV_CONN_AUTOCOMMIT), &v), 0);
+    EXPECT_EQ(Int(conn, DrvInt(DRV_CONN_AUTOCOMMIT)), 0);
     v = SQL_TXN_SERIALIZABLE;
-    EXPECT_EQ(Set(conn, 0x2203006C, &v), 0);
-    EXPECT_EQ(Int(conn, 0x2203006C), SQL_TXN_SERIALIZABLE);
+    EXPECT_EQ(Set(conn, DrvInt(DRV_CONN_ISOLATION), &v), 0);
+    EXPECT_EQ(Int(conn, DrvInt(DRV_CONN_ISOLATION)), SQL_TXN_SERIALIZABLE);
     v = 1;
-    EXPECT_EQ(Set(conn, 0x22030001, &v), 0);
-    EXPECT_EQ(Int(conn, 0x22030001), 1);
+    EXPECT_EQ(Set(conn, DrvInt(DRV_CONN_ACCESS_MODE), &v), 0);
+    EXPECT_EQ(Int(conn, DrvInt(DRV_CONN_ACCESS_MODE)), 1);
 
     // Read-only reaches the database: a write in the next transaction fails.
     int h = alloc();
@@ -162,24 +160,24 @@ TEST_F(BackendOptions, ConnectionOptionsReachTheJdbcConnection)
     drainErrors(h);
     EXPECT_EQ(stmtOps().Rollback(conn), 0);
     v = 0;
-    EXPECT_EQ(Set(conn, 0x22030001, &v), 0);
+    EXPECT_EQ(Set(conn, DrvInt(DRV_CONN_ACCESS_MODE), &v), 0);
     v = 1;
-    EXPECT_EQ(Set(conn, 0x22030000, &v), 0);
+    EXPECT_EQ(Set(conn, DrvInt(DRV_CONN_AUTOCOMMIT), &v), 0);
 
     v = 2;
-    EXPECT_EQ(Set(conn, 0x2201000C, &v), 0);
+    EXPECT_EQ(Set(conn, DrvInt(DRV_CONN_ODBC_VERSION), &v), 0);
     EXPECT_EQ(Rec()->odbcVersion, 2);
-    EXPECT_EQ(Set(conn, 0x22030500, &v), 43);
-    EXPECT_EQ(Set(conn, 0x22030000 + 1201, &v), 43);
-    EXPECT_EQ(Set(0x7777, 0x22030000, &v), 21);
-    EXPECT_EQ(Set(env, 0x12030000, &v), 43);
+    EXPECT_EQ(Set(conn, DrvInt(DRV_CONN_FAILOVER), &v), ERR_NOT_CAPABLE);
+    EXPECT_EQ(Set(conn, DrvInt(DrvConnOption(1201)), &v), ERR_NOT_CAPABLE);
+    EXPECT_EQ(Set(0x7777, DrvInt(DRV_CONN_AUTOCOMMIT), &v), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(Set(env, 0x12030000, &v), ERR_NOT_CAPABLE);
 }
 
 TEST_F(BackendOptions, StatementOptionsAndItems)
 {
     int h = alloc();
     int rc = -1;
-    EXPECT_EQ(Int(h, 0x32010000, &rc), -1) << "no DML yet";
+    EXPECT_EQ(Int(h, DrvInt(DRV_STMT_ROW_COUNT), &rc), -1) << "no DML yet";
     EXPECT_EQ(rc, 0);
 
     struct Case {
@@ -188,19 +186,20 @@ TEST_F(BackendOptions, StatementOptionsAndItems)
         int rc;
         int32_t stored;
     } cases[] = {
-        {0x32030001, 200, 0, 200},
-        {0x32030002, 5, 0, 1},
-        {0x32030003, 9000, 0, 9000},
-        {0x32030007, SQL_CONCUR_ROWVER, 75, SQL_CONCUR_VALUES},
-        {0x32030006, SQL_CURSOR_DYNAMIC, 75, SQL_CURSOR_KEYSET_DRIVEN},  // no dynamic-cursor mark yet
-        {0x32030006, 7, 43, SQL_CURSOR_KEYSET_DRIVEN},
-        {0x32030008, 10, 75, 0},
-        {0x32030009, 101, 75, 100},
-        {0x3203000A, 1, 0, 1},
-        {0x3203000B, 0, 0, 0},
-        {0x3203000C, 1, 0, 1},
-        {0x3203041A, 2, 0, 2},
-        {0x3203041A, 3, 21, 2},
+        {DrvInt(DrvStmtOption(SQL_MAX_ROWS)), 200, 0, 200},
+        {DrvInt(DrvStmtOption(SQL_NOSCAN)), 5, 0, 1},
+        {DrvInt(DrvStmtOption(SQL_MAX_LENGTH)), 9000, 0, 9000},
+        {DrvInt(DrvStmtOption(SQL_CONCURRENCY)), SQL_CONCUR_ROWVER, 75, SQL_CONCUR_VALUES},
+        // no dynamic-cursor mark yet
+        {DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)), SQL_CURSOR_DYNAMIC, 75, SQL_CURSOR_KEYSET_DRIVEN},
+        {DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)), 7, 43, SQL_CURSOR_KEYSET_DRIVEN},
+        {DrvInt(DrvStmtOption(SQL_KEYSET_SIZE)), 10, 75, 0},
+        {DrvInt(DrvStmtOption(SQL_ROWSET_SIZE)), 101, 75, 100},
+        {DrvInt(DrvStmtOption(SQL_SIMULATE_CURSOR)), 1, 0, 1},
+        {DrvInt(DrvStmtOption(SQL_RETRIEVE_DATA)), 0, 0, 0},
+        {DrvInt(DrvStmtOption(SQL_USE_BOOKMARKS)), 1, 0, 1},
+        {DrvInt(DrvStmtOption(KRS_STMT_CURSOR_MODE)), 2, 0, 2},
+        {DrvInt(DrvStmtOption(KRS_STMT_CURSOR_MODE)), 3, 21, 2},
         {0x32039999, 1, 43, -12345},
     };
     for (const Case &c : cases) {
@@ -210,22 +209,22 @@ TEST_F(BackendOptions, StatementOptionsAndItems)
     }
     // Once the capability word was asked, dynamic cursors and keyset sizes
     // are given.
-    Int(conn, 0x22010011);
+    Int(conn, DrvInt(DRV_CONN_CAPABILITY_WORD));
     int32_t v = SQL_CURSOR_DYNAMIC;
-    EXPECT_EQ(Set(h, 0x32030006, &v), 0);
+    EXPECT_EQ(Set(h, DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)), &v), 0);
     v = 8000;
-    EXPECT_EQ(Set(h, 0x32030008, &v), 0);
-    EXPECT_EQ(Int(h, 0x32030008), 5000);
+    EXPECT_EQ(Set(h, DrvInt(DrvStmtOption(SQL_KEYSET_SIZE)), &v), 0);
+    EXPECT_EQ(Int(h, DrvInt(DrvStmtOption(SQL_KEYSET_SIZE))), 5000);
 
     // The row count of a DML statement is its update count.
     ASSERT_EQ(run(h, "create temporary table krs_rows(v int)"), 0) << drainErrors(h);
     int d = alloc();
     ASSERT_EQ(run(d, "insert into krs_rows select generate_series(1, 3)"), 0) << drainErrors(d);
-    EXPECT_EQ(Int(d, 0x32010000), 3);
+    EXPECT_EQ(Int(d, DrvInt(DRV_STMT_ROW_COUNT)), 3);
     // A query timeout reaches the JDBC statement.
     v = 7;
-    EXPECT_EQ(Set(d, 0x32030000, &v), 0);
-    EXPECT_EQ(Int(d, 0x32030000), 7);
+    EXPECT_EQ(Set(d, DrvInt(DrvStmtOption(SQL_QUERY_TIMEOUT)), &v), 0);
+    EXPECT_EQ(Int(d, DrvInt(DrvStmtOption(SQL_QUERY_TIMEOUT))), 7);
 }
 
 TEST_F(BackendOptions, MaxRowsIsCappedByTheConnectionLimit)
@@ -239,9 +238,9 @@ TEST_F(BackendOptions, MaxRowsIsCappedByTheConnectionLimit)
     } cases[] = {{0, 75, 500}, {200, 0, 200}, {800, 75, 500}};
     for (const Case &c : cases) {
         int32_t v = c.asked;
-        EXPECT_EQ(Set(h, 0x32030001, &v), c.rc) << c.asked;
+        EXPECT_EQ(Set(h, DrvInt(DrvStmtOption(SQL_MAX_ROWS)), &v), c.rc) << c.asked;
         EXPECT_EQ(v, c.stored);
-        EXPECT_EQ(Int(h, 0x32030001), c.stored);
+        EXPECT_EQ(Int(h, DrvInt(DrvStmtOption(SQL_MAX_ROWS))), c.stored);
     }
 }
 

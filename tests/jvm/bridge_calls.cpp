@@ -52,7 +52,6 @@ protected:
         JNI_GetCreatedJavaVMs(&vm, 1, &n);
         ASSERT_EQ(vm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_4), JNI_OK);
         ctx = static_cast<DrvConn *>(calloc(1, sizeof(DrvConn)));
-        ctx->env = env;
         ctx->classLoader = e->classLoader;
         ctx->xidClass = e->xidClass;
         ASSERT_EQ(env->PushLocalFrame(64), 0);
@@ -90,10 +89,7 @@ protected:
         p.user = pg.trustUser.c_str();
         p.password = "";
         EXPECT_EQ(ops().Connect(envHandle, &p, &conn), 0);
-        DrvConn *c = static_cast<DrvConn *>(HT_Lookup(&drvConnTable, conn));
-        if (c)
-            c->env = env;
-        return c;
+        return static_cast<DrvConn *>(HT_Lookup(&drvConnTable, conn));
     }
 
     PgEnv pg;
@@ -195,7 +191,7 @@ TEST_F(Bridge, ClassLoaderLoadsTheJdbcDriverFromTheJar)
     ASSERT_NE(ds, nullptr) << chainText(ctx->errors);
     jclass missing = jc_ClassLoader_loadClass(ctx, ctx->classLoader, "org/nowhere/Nothing");
     EXPECT_EQ(missing, nullptr);
-    EXPECT_EQ(CheckException(env, 0, &ctx->errors), 15);
+    EXPECT_EQ(CheckException(env, 0, &ctx->errors), ERR_GENERAL);
     EXPECT_NE(chainText(ctx->errors).find("ClassNotFoundException"), std::string::npos);
     // The JDBC driver is not on the VM's own class path.
     EXPECT_EQ(env->FindClass("org/postgresql/Driver"), nullptr);
@@ -234,14 +230,14 @@ TEST_F(Bridge, CheckExceptionReportsWhatJavaThrew)
 
     // A missing method: NoSuchMethodError as S1000 with its text.
     jstring s = env->NewStringUTF("x");
-    EXPECT_EQ(jc_CallIntMethod(env, s, nullptr, "noSuchMethod", "()I", nullptr), 15);
-    EXPECT_EQ(CheckException(env, 0, &ctx->errors), 15);
+    EXPECT_EQ(jc_CallIntMethod(env, s, nullptr, "noSuchMethod", "()I", nullptr), ERR_GENERAL);
+    EXPECT_EQ(CheckException(env, 0, &ctx->errors), ERR_GENERAL);
     std::string t = chainText(ctx->errors);
     EXPECT_NE(t.find("S1000:java.lang.NoSuchMethodError"), std::string::npos) << t;
 
     // A call on no object: a NullPointerException naming the method.
-    EXPECT_EQ(jc_CallVoidMethod(env, nullptr, nullptr, "close", "()V"), 15);
-    EXPECT_EQ(CheckException(env, 0, &ctx->errors), 15);
+    EXPECT_EQ(jc_CallVoidMethod(env, nullptr, nullptr, "close", "()V"), ERR_GENERAL);
+    EXPECT_EQ(CheckException(env, 0, &ctx->errors), ERR_GENERAL);
     t = chainText(ctx->errors);
     EXPECT_NE(t.find("NullPointerException in 'obj'  for 'close' JAVA call"), std::string::npos) << t;
 
@@ -250,7 +246,7 @@ TEST_F(Bridge, CheckExceptionReportsWhatJavaThrew)
                               env->NewStringUTF("bad\tthing"), env->NewStringUTF("08004"), 7);
     ASSERT_NE(ex, nullptr);
     env->Throw(static_cast<jthrowable>(ex));
-    EXPECT_EQ(CheckException(env, 0, &ctx->errors), 53);
+    EXPECT_EQ(CheckException(env, 0, &ctx->errors), ERR_CONNECTION_REJECTED);
     ASSERT_NE(ctx->errors.first, nullptr);
     EXPECT_STREQ(ctx->errors.first->sqlState, "08004");
     EXPECT_STREQ(ctx->errors.first->message, "bad thing");
@@ -267,7 +263,7 @@ TEST_F(Bridge, CheckExceptionReportsWhatJavaThrew)
     EXPECT_FALSE(env->ExceptionCheck());
 
     // No env: 15 and nothing posted.
-    EXPECT_EQ(CheckException(nullptr, 0, &ctx->errors), 15);
+    EXPECT_EQ(CheckException(nullptr, 0, &ctx->errors), ERR_GENERAL);
 }
 
 TEST_F(Bridge, FactoryRefusesAClassOfNoKnownKind)
@@ -303,7 +299,7 @@ TEST_F(Bridge, FactoryConnectsThroughADriverClass)
         << chainText(ctx->errors);
     EXPECT_EQ(jc_Connection_close(ctx, c), 0);
 
-    EXPECT_EQ(jc_Driver_connect(ctx, &c, "org/postgresql/Driver", "jdbc:other:x", "", ""), 50);
+    EXPECT_EQ(jc_Driver_connect(ctx, &c, "org/postgresql/Driver", "jdbc:other:x", "", ""), ERR_UNABLE_TO_CONNECT);
     EXPECT_EQ(c, nullptr);
 }
 
@@ -345,7 +341,6 @@ TEST_F(Bridge, StatementAndMetaDataWrappers)
     ASSERT_NE(c, nullptr);
     DrvStmt *s = static_cast<DrvStmt *>(calloc(1, sizeof(DrvStmt)));
     s->conn = c;
-    s->env = env;
     ASSERT_EQ(jc_Connection_createStatementForStmt(s, c->connection), 0);
     ASSERT_NE(s->stmt, nullptr);
 
@@ -396,12 +391,12 @@ TEST_F(Bridge, StatementAndMetaDataWrappers)
     env->DeleteLocalRef(rs);
 
     // Rejected SQL: 68 and the server's SQLSTATE first on the statement's chain.
-    EXPECT_EQ(jc_Statement_execute(s, s->stmt, "selec nothing", &isRs), 68);
+    EXPECT_EQ(jc_Statement_execute(s, s->stmt, "selec nothing", &isRs), ERR_SYNTAX_OR_ACCESS);
     ASSERT_NE(s->errors.first, nullptr);
     EXPECT_STREQ(s->errors.first->sqlState, "42601");
     int32_t serial = 0;
     errClear(&s->errors);
-    EXPECT_EQ(jc_Statement_getSerial(s, s->stmt, &serial), 15);
+    EXPECT_EQ(jc_Statement_getSerial(s, s->stmt, &serial), ERR_GENERAL);
     EXPECT_EQ(s->errors.first, nullptr);
 
     EXPECT_EQ(jc_Statement_setQueryTimeout(s, s->stmt, 30), 0);
@@ -426,7 +421,7 @@ TEST_F(Bridge, StatementAndMetaDataWrappers)
     int rc = 0;
     ErrReport rep{};
     rc = ops().GetErrors(h, &rep);
-    EXPECT_EQ(rc, 21);
+    EXPECT_EQ(rc, ERR_INVALID_ARGUMENT);
 }
 TEST_F(Bridge, EveryKindOfClassConnectsAndItsCloseLeavesNoSession)
 {
@@ -483,7 +478,7 @@ TEST_F(Bridge, EveryKindOfClassConnectsAndItsCloseLeavesNoSession)
         list = k.cls;
         props = text;
         c = reinterpret_cast<jobject>(1);
-        EXPECT_EQ(_getConnection(ctx, &c, &list[0], &props[0], user.c_str(), "wrong", nullptr, &ds), 50)
+        EXPECT_EQ(_getConnection(ctx, &c, &list[0], &props[0], user.c_str(), "wrong", nullptr, &ds), ERR_UNABLE_TO_CONNECT)
             << k.cls;
         EXPECT_EQ(c, nullptr) << k.cls;
         EXPECT_EQ(ds, nullptr) << k.cls;

@@ -119,7 +119,7 @@ protected:
 
     void setOdbcVersion(int on, int32_t v)
     {
-        ASSERT_EQ(stmtOps().SetOption(on, 0x2201000C, &v), 0);
+        ASSERT_EQ(stmtOps().SetOption(on, DrvInt(DRV_CONN_ODBC_VERSION), &v), 0);
     }
 };
 
@@ -421,8 +421,8 @@ TEST_F(Catalog, ClosingEndsTheCatalogResult)
     auto d = descs(h);
     ASSERT_EQ(d.size(), 1u);
     EXPECT_STREQ(d[0].name, "one");
-    EXPECT_EQ(stmtOps().DDTables(12345, &Args{"%", "", "", ""}), 21);
-    EXPECT_EQ(stmtOps().DDColumns(h, nullptr), 21);
+    EXPECT_EQ(stmtOps().DDTables(12345, &Args{"%", "", "", ""}), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(stmtOps().DDColumns(h, nullptr), ERR_INVALID_ARGUMENT);
 }
 
 TEST_F(Catalog, TableTypeListItems)

@@ -6,6 +6,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "tests/common/child_run.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,24 +40,17 @@ TEST(XcheckJni, ChildRunIsClean)
 {
     if (JvmInChild())
         GTEST_SKIP() << "this is the child";
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(n, 0);
-    self[n] = '\0';
+    const std::string self = SelfPath();
+    ASSERT_FALSE(self.empty());
     const char *opts = getenv("KRS_JVM_OPTS");
     std::string optsText = opts ? opts : "";
     if (optsText.find("-Xcheck:jni") == std::string::npos)
         optsText += " -Xcheck:jni";
     std::string cmd = "KRS_JVM_CHILD=1 KRS_JVM_OPTS='" + optsText + "' '" + self +
                       "' --gtest_filter=-XcheckJni.* 2>&1";
-    FILE *p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
     std::string out;
-    char buf[4096];
-    size_t got;
-    while ((got = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, got);
-    int status = pclose(p);
+    int status = RunCaptured(cmd, &out);
+    ASSERT_NE(status, -1);
     std::cout << out << std::flush;
     ASSERT_TRUE(WIFEXITED(status)) << "the child did not exit normally";
     EXPECT_EQ(WEXITSTATUS(status), 0) << "tests failed in the child";

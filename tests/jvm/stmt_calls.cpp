@@ -39,7 +39,7 @@ TEST_F(Calls, InputOutputParameter)
     RowBlock *p = newParamBlock({{VT_LONG, 4}, {VT_LONG, 4}}, 1);
     putCell<int32_t>(p, 0, 0, 5);
     putCell<int32_t>(p, 1, 0, 7);
-    ASSERT_EQ(run(h, "{call krs_sc_add(?, ?)}", p, {ptype(4), ptype(4, PARAM_INPUT_OUTPUT)}), 80) << drainErrors(h);
+    ASSERT_EQ(run(h, "{call krs_sc_add(?, ?)}", p, {ptype(4), ptype(4, PARAM_INPUT_OUTPUT)}), ERR_OUTPUT_PARAMS_PENDING) << drainErrors(h);
     RowBlock b = outputs(h);
     ASSERT_EQ(b.columnsUsed, 2);
     ASSERT_EQ(b.rowsUsed, 1);
@@ -47,7 +47,7 @@ TEST_F(Calls, InputOutputParameter)
     EXPECT_EQ(getCell<int32_t>(&b, 1, 0), 12);
     EXPECT_EQ(indOf(&b, 1, 0), RB_IND_VALUE);
     RB_Free(&b);
-    EXPECT_EQ(stmtOps().MoreResults(h), 73);
+    EXPECT_EQ(stmtOps().MoreResults(h), ERR_NO_MORE_RESULTS);
 }
 
 TEST_F(Calls, OutputParametersAndNull)
@@ -75,7 +75,7 @@ TEST_F(Calls, ReturnValueOfAFunction)
     RowBlock *p = newParamBlock({{VT_LONG, 4}, {VT_LONG, 4}}, 1);
     indOf(p, 0, 0) = RB_IND_NULL;
     putCell<int32_t>(p, 1, 0, 21);
-    ASSERT_EQ(run(h, "{? = call krs_sc_twice(?)}", p, {ptype(4, PARAM_OUTPUT), ptype(4)}), 80) << drainErrors(h);
+    ASSERT_EQ(run(h, "{? = call krs_sc_twice(?)}", p, {ptype(4, PARAM_OUTPUT), ptype(4)}), ERR_OUTPUT_PARAMS_PENDING) << drainErrors(h);
     RowBlock b = outputs(h);
     ASSERT_EQ(b.columnsUsed, 2);
     EXPECT_EQ(getCell<int32_t>(&b, 0, 0), 42);
@@ -219,7 +219,7 @@ TEST_F(Calls, CloseCursorKeepsDescriptionsForTheNextExecute)
     ASSERT_EQ(run(h, "select 1 as a, 2 as b"), 0);
     EXPECT_EQ(stmtOps().CloseCursor(h), 0);
     RowBlock b{};
-    EXPECT_EQ(stmtOps().Fetch(h, 1, &b), 22);
+    EXPECT_EQ(stmtOps().Fetch(h, ERR_FUNCTION_NOT_SUPPORTED, &b), ERR_FUNCTION_SEQUENCE);
     uint16_t n = 0;
     EXPECT_EQ(stmtOps().GetColDescs(h, &n, nullptr), 0);
     EXPECT_EQ(n, 2);
@@ -228,7 +228,7 @@ TEST_F(Calls, CloseCursorKeepsDescriptionsForTheNextExecute)
     EXPECT_EQ(getCell<int32_t>(&b, 1, 0), 2);
     RB_Free(&b);
     EXPECT_EQ(stmtOps().FreeStmt(h), 0);
-    EXPECT_EQ(stmtOps().FreeStmt(h), 21);
+    EXPECT_EQ(stmtOps().FreeStmt(h), ERR_INVALID_ARGUMENT);
 }
 // Without the analyser's probes the defaults stay; the derivation is done
 // once per preparation and only before execution.
@@ -236,7 +236,7 @@ TEST_F(Calls, DescribeParamsKeepsDefaultsWithoutProbes)
 {
     int h = alloc();
     DrvStmt *s = static_cast<DrvStmt *>(HT_Lookup(&drvStmtTable, static_cast<uint32_t>(h)));
-    EXPECT_EQ(describeParams(s), 22) << "not prepared";
+    EXPECT_EQ(describeParams(s), ERR_FUNCTION_SEQUENCE) << "not prepared";
     ASSERT_EQ(stmtOps().Prepare(h, "select ? + 1, ?"), 0);
     EXPECT_EQ(describeParams(s), 0);
     EXPECT_EQ(s->paramsDescribed, 1);
@@ -278,7 +278,7 @@ TEST_F(Calls, StreamSettersKeepEveryCharacterAndByte)
                    "from krs_sc_stream where length(t) < 10"),
               "ab:2,:0");
     // A decimal text that is no number fails in the bridge.
-    EXPECT_EQ(jc_PreparedStatement_setBigDecimal(s, s->stmt, 1, "1x", 2, 0), 15);
+    EXPECT_EQ(jc_PreparedStatement_setBigDecimal(s, s->stmt, 1, "1x", 2, 0), ERR_GENERAL);
     drainErrors(h);
 }
 } // namespace

@@ -73,7 +73,7 @@ TEST_F(Params, SelectWithParameterSetsGivesOneResultPerSet)
         EXPECT_EQ(getCell<int32_t>(&b, 0, 0), 10 * (set + 1) + 1);
         RB_Free(&b);
     }
-    EXPECT_EQ(stmtOps().MoreResults(h), 73);
+    EXPECT_EQ(stmtOps().MoreResults(h), ERR_NO_MORE_RESULTS);
 }
 
 struct RangeCase {

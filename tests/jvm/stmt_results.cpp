@@ -143,25 +143,35 @@ TEST_F(Results, TypesComeBackIntactInTheirRowBlocks)
 }
 
 // Dates outside the years 1 to 9999 keep their year: before Christ as
-// astronomical years (1 BC is year 0), beyond 9999 as they are.
+// astronomical years (1 BC is year 0), beyond 9999 as they are; beyond the
+// 16-bit year field whole in the wide form (read back with RB_GetYearMonth),
+// infinity as the farthest year.
 TEST_F(Results, DatesBeforeChristAndBeyondYear9999KeepTheirYear)
 {
     struct {
         const char *sql;
         ValueType vt;
-        int16_t year;
-        uint16_t month, day;
+        int32_t year;
+        uint16_t month, day;  // 0: not checked
+        bool wide;
     } cases[] = {
-        {"select '0044-03-15 BC'::date", VT_DATE, -43, 3, 15},
-        {"select '0001-01-01 BC'::date", VT_DATE, 0, 1, 1},
-        {"select '0001-12-31 BC'::date", VT_DATE, 0, 12, 31},
-        {"select '0001-01-01'::date", VT_DATE, 1, 1, 1},
-        {"select '0001-12-31 23:59:59.999 BC'::timestamp", VT_TIMESTAMP, 0, 12, 31},
-        {"select '0001-01-01 00:00:00'::timestamp", VT_TIMESTAMP, 1, 1, 1},
-        {"select '12345-01-02'::date", VT_DATE, 12345, 1, 2},
-        {"select '1500-02-28'::date", VT_DATE, 1500, 2, 28},
-        {"select '0044-03-15 10:11:12 BC'::timestamp", VT_TIMESTAMP, -43, 3, 15},
-        {"select '12345-01-02 03:04:05'::timestamp", VT_TIMESTAMP, 12345, 1, 2},
+        {"select '0044-03-15 BC'::date", VT_DATE, -43, 3, 15, false},
+        {"select '0001-01-01 BC'::date", VT_DATE, 0, 1, 1, false},
+        {"select '0001-12-31 BC'::date", VT_DATE, 0, 12, 31, false},
+        {"select '0001-01-01'::date", VT_DATE, 1, 1, 1, false},
+        {"select '0001-12-31 23:59:59.999 BC'::timestamp", VT_TIMESTAMP, 0, 12, 31, false},
+        {"select '0001-01-01 00:00:00'::timestamp", VT_TIMESTAMP, 1, 1, 1, false},
+        {"select '12345-01-02'::date", VT_DATE, 12345, 1, 2, false},
+        {"select '1500-02-28'::date", VT_DATE, 1500, 2, 28, false},
+        {"select '0044-03-15 10:11:12 BC'::timestamp", VT_TIMESTAMP, -43, 3, 15, false},
+        {"select '12345-01-02 03:04:05'::timestamp", VT_TIMESTAMP, 12345, 1, 2, false},
+        {"select '32767-12-31'::date", VT_DATE, 32767, 12, 31, false},
+        {"select '40000-01-01'::date", VT_DATE, 40000, 1, 1, true},
+        {"select '5874897-12-31'::date", VT_DATE, 5874897, 12, 31, true},
+        {"select '118085-06-09 08:19:11'::timestamp", VT_TIMESTAMP, 118085, 6, 9, true},
+        {"select '294276-12-31 23:59:59'::timestamp", VT_TIMESTAMP, 294276, 12, 31, true},
+        {"select 'infinity'::date", VT_DATE, RB_YEAR_MAX, 0, 0, true},
+        {"select '-infinity'::timestamp", VT_TIMESTAMP, RB_YEAR_MIN, 0, 0, true},
     };
     int h = alloc();
     for (auto &c : cases) {
@@ -174,9 +184,18 @@ TEST_F(Results, DatesBeforeChristAndBeyondYear9999KeepTheirYear)
         uint16_t md[2];
         memcpy(&y, cellOf(&b, 0, 0), 2);
         memcpy(md, cellOf(&b, 0, 0) + 2, 4);
-        EXPECT_EQ(y, c.year);
-        EXPECT_EQ(md[0], c.month);
-        EXPECT_EQ(md[1], c.day);
+        int32_t year = 0;
+        uint16_t month = 0;
+        EXPECT_EQ(RB_GetYearMonth(y, md[0], &year, &month), c.wide);
+        EXPECT_EQ(year, c.year);
+        if (!c.wide) {
+            EXPECT_EQ(y, c.year) << "the plain ODBC layout";
+            EXPECT_EQ(md[0], c.month);
+        }
+        if (c.month) {
+            EXPECT_EQ(month, c.month);
+            EXPECT_EQ(md[1], c.day);
+        }
         RB_Free(&b);
     }
 }
@@ -314,20 +333,20 @@ TEST_F(Results, StatementSequenceErrors)
 {
     int h = alloc();
     RowBlock b{};
-    EXPECT_EQ(stmtOps().Fetch(h, 10, &b), 22) << "no pending result";
-    EXPECT_EQ(stmtOps().Execute(h), 22) << "not prepared";
-    EXPECT_EQ(stmtOps().MoreResults(h), 73);
+    EXPECT_EQ(stmtOps().Fetch(h, ERR_TABLE_NOT_FOUND, &b), ERR_FUNCTION_SEQUENCE) << "no pending result";
+    EXPECT_EQ(stmtOps().Execute(h), ERR_FUNCTION_SEQUENCE) << "not prepared";
+    EXPECT_EQ(stmtOps().MoreResults(h), ERR_NO_MORE_RESULTS);
     char name[32];
     int16_t len = 0;
     EXPECT_EQ(stmtOps().GetCursorName(h, name, sizeof name, &len), 22);
-    EXPECT_EQ(stmtOps().Fetch(0x00CC0999, 10, &b), 21);
-    EXPECT_EQ(stmtOps().Prepare(0x00CC0999, "select 1"), 21);
-    EXPECT_EQ(stmtOps().NotCapable(h, 0, 0, nullptr), 43);
+    EXPECT_EQ(stmtOps().Fetch(0x00CC0999, ERR_TABLE_NOT_FOUND, &b), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(stmtOps().Prepare(0x00CC0999, "select 1"), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(stmtOps().NotCapable(h, 0, 0, nullptr), ERR_NOT_CAPABLE);
     EXPECT_EQ(stmtOps().Cancel(h), 0);
-    EXPECT_EQ(stmtOps().Cancel(0x00CC0999), 21);
+    EXPECT_EQ(stmtOps().Cancel(0x00CC0999), ERR_INVALID_ARGUMENT);
     ASSERT_EQ(stmtOps().Prepare(h, "select * from (values (1)) v(a) where a = ?"), 0);
-    EXPECT_EQ(stmtOps().Execute(h), 48) << "markers but no parameter values";
-    EXPECT_EQ(stmtOps().Prepare(h, "select {fn ucase('a')"), 68);
+    EXPECT_EQ(stmtOps().Execute(h), ERR_WRONG_PARAMETER_COUNT) << "markers but no parameter values";
+    EXPECT_EQ(stmtOps().Prepare(h, "select {fn ucase('a')"), ERR_SYNTAX_OR_ACCESS);
 }
 
 TEST_F(Results, QueryTimeoutSetBeforePrepareApplies)
@@ -344,7 +363,7 @@ TEST_F(Results, ReadOnlyConnectionRefusesAllButSelect)
 {
     int ro = openExtra(0, 1);
     int h = alloc(ro);
-    EXPECT_EQ(stmtOps().Prepare(h, "create table krs_sr_ro (a int)"), 95);
+    EXPECT_EQ(stmtOps().Prepare(h, "create table krs_sr_ro (a int)"), ERR_READ_ONLY_CONNECTION);
     EXPECT_EQ(stmtOps().Prepare(h, "select 1"), 0);
 }
 
@@ -361,7 +380,7 @@ TEST_F(Results, UpdateCountsAndMoreResults)
     RowBlock b = fetch(h, 10);
     EXPECT_EQ(b.columnsUsed, 0) << "nothing to fetch after an update count";
     RB_Free(&b);
-    EXPECT_EQ(stmtOps().MoreResults(h), 73);
+    EXPECT_EQ(stmtOps().MoreResults(h), ERR_NO_MORE_RESULTS);
     // A statement without markers that is no DML runs as a plain Statement.
     ASSERT_EQ(run(h, "create temporary table krs_sr_plain (a int)"), 0) << drainErrors(h);
     ASSERT_EQ(run(h, "with x as (select 5 as v) select v from x"), 0) << drainErrors(h);
@@ -379,7 +398,7 @@ TEST_F(Results, ColumnAttributesCarryOnlyInformation)
     int16_t attrs = 0;
     ColDesc *copy = nullptr;
     TypedValue *table = nullptr;
-    EXPECT_EQ(stmtOps().ColAttributes(h, &cols, &attrs, nullptr, &table), 21);
+    EXPECT_EQ(stmtOps().ColAttributes(h, &cols, &attrs, nullptr, &table), ERR_INVALID_ARGUMENT);
     ASSERT_EQ(stmtOps().ColAttributes(h, &cols, &attrs, &copy, &table), 0) << drainErrors(h);
     EXPECT_EQ(cols, 2);
     ASSERT_GT(attrs, 0);

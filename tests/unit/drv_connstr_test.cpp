@@ -463,10 +463,10 @@ TEST_F(ConnApply, RefusalsLeaveTheConnectionAsItWas)
     a.inLen = -7;
     a.width = 'A';
     EXPECT_EQ(Finish(a), SQL_ERROR);
-    EXPECT_EQ(conn_->diag.errNum, 25);
+    EXPECT_EQ(conn_->diag.errNum, ERR_INVALID_LENGTH);
     conn_->state = CONN_CONNECTED;
     EXPECT_EQ(Apply("DSN=pg"), SQL_ERROR);
-    EXPECT_EQ(conn_->diag.errNum, 51);
+    EXPECT_EQ(conn_->diag.errNum, ERR_CONNECTION_IN_USE);
     conn_->state = CONN_ALLOCATED;
     EXPECT_STREQ(conn_->uid, "u");
 }

@@ -1,6 +1,7 @@
 // SQL preprocessing: kept text, marker numbering and counting, verbs,
 // procedure calls and escape translation.
 #include "drv_jdbc/j-escape.h"
+#include "odbc/errnum.h"
 
 #include <gtest/gtest.h>
 
@@ -110,7 +111,7 @@ TEST(EscapesNesting, TooDeepIsRefusedNotOverrun)
     for (int i = 0; i < 40; ++i)
         sql += ")}";
     SqlText st{};
-    EXPECT_EQ(prepareSQLText(&st, sql.c_str()), 68);
+    EXPECT_EQ(prepareSQLText(&st, sql.c_str()), ERR_SYNTAX_OR_ACCESS);
     freeSQLText(&st);
 }
 

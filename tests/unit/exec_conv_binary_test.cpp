@@ -3,6 +3,7 @@
 #include <string>
 
 #include "exec_conv_test_util.h"
+#include "odbc/rowblock.h"
 
 namespace {
 
@@ -100,6 +101,17 @@ struct DtCase {
     Expect expect;
 };
 
+// A RowBlock date or timestamp element whose year may lie beyond the 16-bit field.
+TIMESTAMP_STRUCT Element(int32_t year, uint16_t month, uint16_t day, uint16_t hour = 0, uint16_t minute = 0,
+                         uint16_t second = 0, uint32_t fraction = 0)
+{
+    TIMESTAMP_STRUCT ts{0, 0, day, hour, minute, second, fraction};
+    RB_PutYearMonth(year, month, &ts.year, &ts.month);
+    return ts;
+}
+
+const Expect kOverflow = {{}, kNotWritten, "22008", SQL_ERROR};
+
 const TIMESTAMP_STRUCT kTs = {2024, 1, 2, 3, 4, 5, 5000000};
 const TIMESTAMP_STRUCT kDay = {2024, 3, 15, 0, 0, 0, 0};
 const TIMESTAMP_STRUCT kTime = {0, 0, 0, 10, 20, 30, 0};
@@ -125,6 +137,21 @@ const DtCase kDtCases[] = {
     {"date to guid", DT_DATE, kDay, 0, SQL_C_GUID, 0, kRestricted},
     {"date to unknown", DT_DATE, kDay, 0, 1234, 0, kRestricted},
     {"date to double", DT_DATE, kDay, 0, SQL_C_DOUBLE, 0, kRestricted},
+    // Years beyond the 16-bit field: whole as text, refused by the structs.
+    {"date year 32767 struct", DT_DATE, Element(32767, 12, 31), 0, SQL_C_TYPE_DATE, 0, {Val(DATE_STRUCT{32767, 12, 31}), 6, "", SQL_SUCCESS}},
+    {"date year 40000 text", DT_DATE, Element(40000, 1, 1), 0, SQL_C_CHAR, 12, {Txt("40000-01-01"), 11, "", SQL_SUCCESS}},
+    {"date year 40000 text short", DT_DATE, Element(40000, 1, 1), 0, SQL_C_CHAR, 11, kRange},
+    {"date year 40000 wide text", DT_DATE, Element(40000, 1, 1), 0, SQL_C_WCHAR, 24, {Wtxt(u"40000-01-01"), 22, "", SQL_SUCCESS}},
+    {"date year 5874897 text", DT_DATE, Element(5874897, 12, 31), 0, SQL_C_CHAR, 20, {Txt("5874897-12-31"), 13, "", SQL_SUCCESS}},
+    {"date year -40000 text", DT_DATE, Element(-40000, 2, 3), 0, SQL_C_CHAR, 20, {Txt("-40000-02-03"), 12, "", SQL_SUCCESS}},
+    {"date year 40000 struct", DT_DATE, Element(40000, 1, 1), 0, SQL_C_TYPE_DATE, 0, kOverflow},
+    {"date year 40000 odbc2 struct", DT_DATE, Element(40000, 1, 1), 0, SQL_C_DATE, 0, kOverflow},
+    {"date year 40000 to timestamp", DT_DATE, Element(40000, 1, 1), 0, SQL_C_TYPE_TIMESTAMP, 0, kOverflow},
+    {"date year 40000 binary", DT_DATE, Element(40000, 1, 1), 0, SQL_C_BINARY, 6, kOverflow},
+    {"date year 40000 to long", DT_DATE, Element(40000, 1, 1), 0, SQL_C_LONG, 0, kRestricted},
+    {"date infinity text", DT_DATE, Element(RB_YEAR_MAX, 1, 1), 0, SQL_C_CHAR, 20, {Txt("infinity"), 8, "", SQL_SUCCESS}},
+    {"date minus infinity wide text", DT_DATE, Element(RB_YEAR_MIN, 1, 1), 0, SQL_C_WCHAR, 40, {Wtxt(u"-infinity"), 18, "", SQL_SUCCESS}},
+    {"date infinity struct", DT_DATE, Element(RB_YEAR_MAX, 1, 1), 0, SQL_C_TYPE_DATE, 0, kOverflow},
     // TIME.
     {"time text", DT_TIME, kTime, 0, SQL_C_CHAR, 9, {Txt("10:20:30"), 8, "", SQL_SUCCESS}},
     {"time text short", DT_TIME, kTime, 0, SQL_C_CHAR, 8, kRange},
@@ -161,6 +188,19 @@ const DtCase kDtCases[] = {
     {"ts to utinyint", DT_TIMESTAMP, kTs, 0, SQL_C_UTINYINT, 0, kRestricted},
     {"ts to bit", DT_TIMESTAMP, kTs, 0, SQL_C_BIT, 0, kRestricted},
     {"ts to unknown", DT_TIMESTAMP, kTs, 0, 1234, 0, kRestricted},
+    // Years beyond the 16-bit field.
+    {"ts year 118085 text", DT_TIMESTAMP, Element(118085, 6, 9, 8, 19, 11), 0, SQL_C_CHAR, 40, {Txt("118085-06-09 08:19:11"), 21, "", SQL_SUCCESS}},
+    {"ts year 118085 text scale 6", DT_TIMESTAMP, Element(118085, 6, 9, 8, 19, 11, 500000000), 6, SQL_C_CHAR, 40, {Txt("118085-06-09 08:19:11.500000"), 28, "", SQL_SUCCESS}},
+    {"ts year 118085 text cut", DT_TIMESTAMP, Element(118085, 6, 9, 8, 19, 11), 0, SQL_C_CHAR, 11, {Txt("118085-06-"), 21, "01004", SQL_SUCCESS_WITH_INFO}},
+    {"ts year 118085 wide text", DT_TIMESTAMP, Element(118085, 6, 9, 8, 19, 11), 0, SQL_C_WCHAR, 60, {Wtxt(u"118085-06-09 08:19:11"), 42, "", SQL_SUCCESS}},
+    {"ts year 118085 struct", DT_TIMESTAMP, Element(118085, 6, 9, 8, 19, 11), 0, SQL_C_TYPE_TIMESTAMP, 0, kOverflow},
+    {"ts year 118085 odbc2 struct", DT_TIMESTAMP, Element(118085, 6, 9, 8, 19, 11), 0, SQL_C_TIMESTAMP, 0, kOverflow},
+    {"ts year 118085 to date", DT_TIMESTAMP, Element(118085, 6, 9, 8, 19, 11), 0, SQL_C_TYPE_DATE, 0, kOverflow},
+    {"ts year 118085 to time", DT_TIMESTAMP, Element(118085, 6, 9, 8, 19, 11), 0, SQL_C_TYPE_TIME, 0, {Val(TIME_STRUCT{8, 19, 11}), 6, "", SQL_SUCCESS}},
+    {"ts year 118085 binary", DT_TIMESTAMP, Element(118085, 6, 9, 8, 19, 11), 0, SQL_C_BINARY, 16, kOverflow},
+    {"ts infinity text", DT_TIMESTAMP, Element(RB_YEAR_MAX, 1, 1), 6, SQL_C_CHAR, 40, {Txt("infinity"), 8, "", SQL_SUCCESS}},
+    {"ts minus infinity text", DT_TIMESTAMP, Element(RB_YEAR_MIN, 1, 1), 0, SQL_C_CHAR, 40, {Txt("-infinity"), 9, "", SQL_SUCCESS}},
+    {"ts infinity to time", DT_TIMESTAMP, Element(RB_YEAR_MAX, 1, 1), 0, SQL_C_TYPE_TIME, 0, kOverflow},
 };
 
 class DateTimeSource : public ::testing::TestWithParam<DtCase> {

@@ -115,10 +115,10 @@ public:
         FreeColValue(gd);
         if (longIsNull) {
             gd->total = -1;
-            return CONV_NO_DATA;
+            return ERR_NO_DATA_FOUND;
         }
         if (longPos >= longValue.size())
-            return CONV_NO_DATA;
+            return ERR_NO_DATA_FOUND;
         size_t n = std::min(static_cast<size_t>(pieceSize), longValue.size() - longPos);
         piece = longValue.substr(longPos, n);
         longPos += n;
@@ -206,7 +206,7 @@ TEST_F(GetColumnTest, Bookmarks)
     EXPECT_EQ(Get(b, 0, nullData), SQL_ERROR);
     EXPECT_EQ(StateOf(err), "S1009");
 
-    host.bookmarkErr = CONV_E_NOT_CAPABLE;
+    host.bookmarkErr = ERR_NOT_CAPABLE;
     EXPECT_EQ(Get(b, 0, bm), SQL_ERROR);
     EXPECT_EQ(StateOf(err), "S1C00");
 }
@@ -406,11 +406,11 @@ TEST_F(GetColumnTest, OutputParameterMode)
     TIMESTAMP_STRUCT ts{2024, 1, 2, 3, 4, 5, 120000000};
     b.Set(1, 0, &ts, sizeof ts);
     b.SetText(2, 0, "3.25");
-    host.colDescErr = CONV_E_GENERAL;  // never asked in deferred mode
+    host.colDescErr = ERR_GENERAL;  // never asked in deferred mode
     host.records[{true, 2}] = {SQL_C_NUMERIC, 10, 1};
     ctx.deferredOutParams = true;
 
-    err = CONV_OUTPUT_PARAMS;
+    err = ERR_OUTPUT_PARAMS_PENDING;
     ColBindingHead c = Binding(1, SQL_C_CHAR, 40);
     c.decimalDigits = 2;
     EXPECT_EQ(Get(b, 0, c), SQL_SUCCESS);
@@ -418,7 +418,7 @@ TEST_F(GetColumnTest, OutputParameterMode)
     EXPECT_EQ(Text(), "2024-01-02 03:04:05.12");
     EXPECT_EQ(host.colDescCalls, 0);
 
-    err = CONV_OUTPUT_PARAMS;
+    err = ERR_OUTPUT_PARAMS_PENDING;
     ColBindingHead n = Binding(2, SQL_C_NUMERIC, 19);
     EXPECT_EQ(Get(b, 0, n), SQL_SUCCESS_WITH_INFO);  // the APD's scale 1 cuts a digit
     EXPECT_EQ(Bytes(buf.begin(), buf.begin() + 19), Val(Numeric(10, 1, 1, 32)));

@@ -197,10 +197,10 @@ TEST(NumericHelpers, FormatDouble)
 
 TEST(NumericHelpers, DoubleToNumericKeepsTheErrorNumber)
 {
-    int32_t err = CONV_W_TRUNCATED;
+    int32_t err = ERR_DATA_TRUNCATED;
     SQL_NUMERIC_STRUCT n;
     EXPECT_EQ(DoubleToNumeric(2.5, &n, 1, 0, 15, &err), 0);
-    EXPECT_EQ(err, CONV_W_TRUNCATED);
+    EXPECT_EQ(err, ERR_DATA_TRUNCATED);
     EXPECT_EQ(n.val[0], 25);
 }
 
@@ -214,7 +214,7 @@ TEST(NumericHelpers, IntegerToNumericExtremes)
     std::memcpy(&m, n.val, 8);
     EXPECT_EQ(m, static_cast<uint64_t>(1) << 63);
     ASSERT_EQ(IntegerToNumeric(5, &n, 200, 0, 19, &err), -1);
-    EXPECT_EQ(err, CONV_E_RANGE);
+    EXPECT_EQ(err, ERR_NUMERIC_RANGE);
 }
 
 } // namespace

@@ -332,11 +332,11 @@ TEST(TextParsers, IntegerPartOfADecimalAnswersOne)
         int32_t err;
     } cases[] = {
         {"12", 0, 12, 0},
-        {"12.75", 1, 12, CONV_W_FRACTION},
-        {"-12.75", 1, -12, CONV_W_FRACTION},
+        {"12.75", 1, 12, ERR_FRACTIONAL_TRUNCATION},
+        {"-12.75", 1, -12, ERR_FRACTIONAL_TRUNCATION},
         {"12.5e1", 0, 125, 0},
-        {"300.5", -1, 0, CONV_E_RANGE},  // the range is checked before the fraction is reported
-        {"12,5", -1, 0, CONV_E_ASSIGNMENT},
+        {"300.5", -1, 0, ERR_NUMERIC_RANGE},  // the range is checked before the fraction is reported
+        {"12,5", -1, 0, ERR_ASSIGNMENT},
     };
     for (const Case &c : cases) {
         int32_t err = 0;
@@ -359,10 +359,10 @@ TEST(TextParsers, IntegerPartOfADecimalAnswersOne)
 
 TEST(TextParsers, ErrorNumberIsNeverCleared)
 {
-    int32_t err = CONV_W_TRUNCATED;
+    int32_t err = ERR_DATA_TRUNCATED;
     int32_t v = 0;
     EXPECT_EQ(CharToNumber("7", 1, 0, 10, &v, &err), 0);
-    EXPECT_EQ(err, CONV_W_TRUNCATED);
+    EXPECT_EQ(err, ERR_DATA_TRUNCATED);
 }
 
 TEST(TextParsers, HexCharValue)

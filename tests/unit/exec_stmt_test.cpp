@@ -15,6 +15,7 @@
 
 #include "exec/st_internal.h"
 #include "odbc/conn.h"
+#include "odbc/drv_items.h"
 #include "odbc/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/param_types.h"
@@ -150,11 +151,11 @@ int S_Execute(int)
 int S_GetInfo(int, int code, void *buf, int16_t, int16_t *)
 {
     int32_t v = 0;
-    if (code == ITEM_ROW_COUNT)
+    if (code == DrvInt(DRV_STMT_ROW_COUNT))
         v = g->rowCount;
-    else if (code == ITEM_CURSOR_TYPE)
+    else if (code == DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)))
         v = g->cursorTypeAnswer;
-    else if (code == 0x22040000 + SQL_BOOKMARK_PERSISTENCE)
+    else if (code == DrvInt(DrvConnInfo(SQL_BOOKMARK_PERSISTENCE)))
         v = 0;
     std::memcpy(buf, &v, 4);
     return 0;
@@ -201,11 +202,11 @@ int S_GetCursorName(int, char *buf, int16_t len, int16_t *outLen)
         return g->cursorResult;
     *outLen = static_cast<int16_t>(g->cursorName.size());
     if (!buf || len <= 0)
-        return 19;
+        return ERR_DATA_TRUNCATED;
     int16_t n = std::min<int16_t>(static_cast<int16_t>(g->cursorName.size()), static_cast<int16_t>(len - 1));
     std::memcpy(buf, g->cursorName.data(), static_cast<size_t>(n));
     buf[n] = '\0';
-    return n < static_cast<int16_t>(g->cursorName.size()) ? 19 : 0;
+    return n < static_cast<int16_t>(g->cursorName.size()) ? ERR_DATA_TRUNCATED : 0;
 }
 int S_SetCursorName(int, const char *) { return 0; }
 int g_typeInfoResult = 0;
@@ -234,7 +235,7 @@ int S_ParamData(int, int32_t *index, int32_t *row, uint16_t **, void *)
     *index = g->asks[g->askPos].first;
     *row = g->asks[g->askPos].second;
     ++g->askPos;
-    return STE_NEED_DATA;
+    return ERR_NEED_DATA;
 }
 int S_PutData(int, ValueType vt, int ind, const void *piece, int64_t size)
 {
@@ -245,7 +246,7 @@ int S_PutData(int, ValueType vt, int ind, const void *piece, int64_t size)
 int S_ExecDirectV2(int h, const char *sql, RowBlock *b, int16_t n, const ParamTypeDesc *t)
 {
     S_ExecDirect(h, sql, b, n, t);
-    return g->asks.empty() ? g->execResult : STE_NEED_DATA;
+    return g->asks.empty() ? g->execResult : ERR_NEED_DATA;
 }
 
 class Exec : public ::testing::Test {
@@ -455,7 +456,7 @@ TEST_F(Exec, ParameterArrayWithAnIgnoredAndAFailingRow)
     EXPECT_EQ(status[1], SQL_PARAM_UNUSED);
     EXPECT_EQ(status[2], SQL_PARAM_SUCCESS);
 
-    script.execResult = 23;
+    script.execResult = ERR_INVALID_TRANSACTION_CODE;
     script.rowCount = 1;  // the first row sent went through
     session.fake.pendingErrors = {"[SQLSTATE:23505]duplicate key"};
     EXPECT_EQ(SQLExecute(h), SQL_ERROR);
@@ -960,13 +961,13 @@ TEST_F(Exec, CursorNamesCutInCharactersAndBackEndFailuresAreErrors)
     EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(name)) == u"ABC");
     EXPECT_EQ(State(), "01004");
     char narrow[16];
-    script.cursorResult = 15;
+    script.cursorResult = ERR_GENERAL;
     session.fake.pendingErrors = {"[SQLSTATE:S1000]cursor name unavailable"};
     EXPECT_EQ(SQLGetCursorName(h, reinterpret_cast<SQLCHAR *>(narrow), sizeof narrow, &len), SQL_ERROR);
     EXPECT_EQ(State(), "HY000");
     // A back end that knows no name (or none before an execute): the name
     // the application set, else one of the driver's own.
-    script.cursorResult = 22;
+    script.cursorResult = ERR_FUNCTION_SEQUENCE;
     EXPECT_EQ(SQLGetCursorName(h, reinterpret_cast<SQLCHAR *>(narrow), sizeof narrow, &len), SQL_SUCCESS);
     EXPECT_EQ(std::string(narrow).rfind("SQL_CUR", 0), 0u) << narrow;
     script.cursorResult = 0;
@@ -1071,15 +1072,15 @@ TEST_F(Exec, TypeInformationTextThroughATemporaryStatement)
     EXPECT_EQ(ConnGetTypeInfoColumn(conn, 2, SQL_INTEGER, buf, sizeof buf, &len), SQL_SUCCESS);
     EXPECT_STREQ(buf, "row7");
     EXPECT_EQ(conn->stmts->next, nullptr) << "the temporary statement is gone";
-    g_typeInfoResult = 15;
+    g_typeInfoResult = ERR_GENERAL;
     session.fake.pendingErrors = {"[SQLSTATE:S1000]no type table"};
     EXPECT_EQ(ConnGetTypeInfoColumn(conn, 1, SQL_INTEGER, buf, sizeof buf, &len), SQL_ERROR);
-    EXPECT_EQ(conn->diag.errNum, 15);
+    EXPECT_EQ(conn->diag.errNum, ERR_GENERAL);
     EXPECT_EQ(ERR_Count(&conn->diag), 1u);
     g_typeInfoResult = 0;
     conn->state = CONN_ALLOCATED;
     EXPECT_EQ(ConnGetTypeInfoColumn(conn, 1, SQL_INTEGER, buf, sizeof buf, &len), SQL_ERROR);
-    EXPECT_EQ(conn->diag.errNum, 52);
+    EXPECT_EQ(conn->diag.errNum, ERR_CONNECTION_NOT_OPEN);
     conn->state = CONN_CONNECTED;
     ERR_Clear(&conn->diag);
 }
@@ -1154,7 +1155,7 @@ TEST(CursorState, PositionsBookmarksAndInformation)
     EXPECT_EQ(cs.position, 5);
 
     RowsetCache *cache = nullptr;
-    EXPECT_EQ(RS_Create(&cache, 0), 15);
+    EXPECT_EQ(RS_Create(&cache, 0), ERR_GENERAL);
     ASSERT_EQ(RS_Create(&cache, 4), 0);
     for (int32_t r = 1; r <= 4; ++r)
         CUR_RowStatusSet(cache, r, 0);
@@ -1168,13 +1169,13 @@ TEST(CursorState, PositionsBookmarksAndInformation)
     EXPECT_EQ(bm, 11);
     EXPECT_EQ(CUR_BookmarkGet(&cs, 2, &bm), 0);
     EXPECT_EQ(bm, 13);
-    EXPECT_EQ(CUR_BookmarkGet(&cs, 4, &bm), 21);
+    EXPECT_EQ(CUR_BookmarkGet(&cs, 4, &bm), ERR_INVALID_ARGUMENT);
     cs.cursorType = 2;
-    EXPECT_EQ(CUR_BookmarkGet(&cs, 0, &bm), 43);
+    EXPECT_EQ(CUR_BookmarkGet(&cs, 0, &bm), ERR_NOT_CAPABLE);
     EXPECT_EQ(bm, 0);
     cs.cursorType = 3;
     cs.position = 0;
-    EXPECT_EQ(CUR_BookmarkGet(&cs, 0, &bm), 64);
+    EXPECT_EQ(CUR_BookmarkGet(&cs, 0, &bm), ERR_INVALID_CURSOR_STATE);
     cs.cursorType = 0;
     cs.position = 1;
     EXPECT_EQ(CUR_RowBookmark(&cs, 0, &bm), 0);
@@ -1194,7 +1195,7 @@ TEST(CursorState, PositionsBookmarksAndInformation)
 
 int TextInfo(int, int code, void *buf, int16_t, int16_t *)
 {
-    if (code == 0x21040000 + 17)
+    if (code == DrvText(DrvConnInfo(17)))
         std::strcpy(static_cast<char *>(buf), "PostgreSQL");
     else
         std::memset(buf, 0x11, 4);
@@ -1212,7 +1213,7 @@ TEST(CursorState, DrvGetInfoCutsTextAndChecksWidths)
     EXPECT_STREQ(buf, "Post");
     EXPECT_EQ(len, 10);
     int32_t v = 0;
-    EXPECT_EQ(CUR_DrvGetInfo(&b, 1, 8, &v, 2, nullptr), 21);
+    EXPECT_EQ(CUR_DrvGetInfo(&b, 1, 8, &v, 2, nullptr), ERR_INVALID_ARGUMENT);
     EXPECT_EQ(CUR_DrvGetInfo(&b, 1, 8, &v, 4, &len), 0);
     EXPECT_EQ(v, 0x11111111);
     EXPECT_EQ(CUR_DrvGetInfo(&b, 1, 85, &v, 4, &len), 27);

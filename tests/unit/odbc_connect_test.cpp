@@ -17,6 +17,7 @@
 #include "drv_jdbc/j-errors.h"
 #include "odbc/connect.h"
 #include "odbc/drv_connect_params.h"
+#include "odbc/drv_items.h"
 #include "odbc/drv_convtable.h"
 #include "odbc/drv_ops.h"
 #include "odbc/handle_table.h"
@@ -50,7 +51,7 @@ int FakeGetInfo(int h, int code, void *buf, int16_t, int16_t *outLen)
 {
     g_rec.asked.push_back(code);
     int32_t v = 0;
-    if (code == 0x22010011) {
+    if (code == DrvInt(DRV_CONN_CAPABILITY_WORD)) {
         if (g_rec.refuseWord)
             return 1;
         v = g_rec.word;
@@ -73,7 +74,7 @@ int FakeSetOption(int, int code, void *value)
 int FakeGetErrors(int h, ErrReport *out)
 {
     if (h != kEnv || g_rec.serverErrors.empty())
-        return 21;
+        return ERR_INVALID_ARGUMENT;
     out->firstNative = 7;
     out->count = static_cast<uint32_t>(g_rec.serverErrors.size());
     out->texts = static_cast<char **>(calloc(out->count, sizeof(char *)));
@@ -224,10 +225,10 @@ TEST_F(ConnectTest, NarrowConnectFillsTheConnectRecord)
     EXPECT_EQ(g_rec.readOnly, 0);
     EXPECT_EQ(g_rec.loginTimeout, 99);
     // The word answered: no single item, no UTF-8 question for a narrow connect.
-    EXPECT_EQ(Asked(0x22010011), 1);
-    EXPECT_EQ(Asked(0x22010002), 0);
-    EXPECT_EQ(Asked(0x22030000), 0);
-    EXPECT_EQ(Asked(0x22010013), 0);
+    EXPECT_EQ(Asked(DrvInt(DRV_CONN_CAPABILITY_WORD)), 1);
+    EXPECT_EQ(Asked(DrvInt(DRV_CONN_NEEDS_BIND)), 0);
+    EXPECT_EQ(Asked(DrvInt(DRV_CONN_AUTOCOMMIT)), 0);
+    EXPECT_EQ(Asked(DrvInt(DRV_CONN_UTF8_TEXT)), 0);
     EXPECT_EQ(conn_->cn_needbind, 1);
     EXPECT_EQ(conn_->cn_hasV2DAE, 0);
     EXPECT_EQ(conn_->cn_xaCap, 1);
@@ -235,9 +236,9 @@ TEST_F(ConnectTest, NarrowConnectFillsTheConnectRecord)
     EXPECT_EQ(conn_->convTable.type, 1);
     // The environment's ODBC version is handed on; no one-statement option.
     ASSERT_FALSE(g_rec.options.empty());
-    EXPECT_EQ(g_rec.options.back(), std::make_pair(0x2201000C, 3));
+    EXPECT_EQ(g_rec.options.back(), std::make_pair(DrvInt(DRV_CONN_ODBC_VERSION), 3));
     for (auto &o : g_rec.options)
-        EXPECT_NE(o.first, 0x22010016);
+        EXPECT_NE(o.first, DrvInt(DRV_CONN_ONE_STATEMENT));
 }
 
 TEST_F(ConnectTest, WideConnectMarksTheServerText)
@@ -249,18 +250,22 @@ TEST_F(ConnectTest, WideConnectMarksTheServerText)
     EXPECT_EQ(memcmp(g_rec.serverText.data(), "W\x7f\x01\x01", 4), 0);
     EXPECT_EQ(g_rec.user, "\xc3\xbcser");
     EXPECT_EQ(g_rec.password, "");
-    EXPECT_EQ(Asked(0x22010013), 1);
+    EXPECT_EQ(Asked(DrvInt(DRV_CONN_UTF8_TEXT)), 1);
     EXPECT_EQ(conn_->narrowConversion, 1);  // the back end did not answer
 }
 
 TEST_F(ConnectTest, RefusedWordIsAskedItemByItem)
 {
     g_rec.refuseWord = true;
-    g_rec.items = {{0x22010002, 1}, {0x22010003, 0}, {0x22010008, 5}, {0x22030000, 0}};
+    g_rec.items = {{DrvInt(DRV_CONN_NEEDS_BIND), 1},
+                   {DrvInt(DRV_CONN_HAS_MORE_RESULTS), 0},
+                   {DrvInt(DRV_CONN_HAS_DYNAMIC_CURSORS), 5},
+                   {DrvInt(DRV_CONN_AUTOCOMMIT), 0}};
     ASSERT_EQ(Connect("pg", nullptr, nullptr), SQL_SUCCESS) << State();
-    for (int item : {0x22010002, 0x22010003, 0x22010004, 0x22010006, 0x22010008, 0x2201000A, 0x22010005,
-                     0x2201000E, 0x22030000})
-        EXPECT_EQ(Asked(item), 1) << std::hex << item;
+    for (int item : {DRV_CONN_NEEDS_BIND, DRV_CONN_HAS_MORE_RESULTS, DRV_CONN_HAS_PARAM_ARRAYS,
+                     DRV_CONN_HAS_SCROLL_CURSORS, DRV_CONN_HAS_DYNAMIC_CURSORS, DRV_CONN_HAS_V2_DAE,
+                     DRV_CONN_SP_OUT_DEFER_FETCH, DRV_CONN_HAS_EXECUTE2, DRV_CONN_AUTOCOMMIT})
+        EXPECT_EQ(Asked(DrvInt(item)), 1) << std::hex << item;
     EXPECT_EQ(conn_->cn_needbind, 1);
     EXPECT_EQ(conn_->cn_hasMoreRes, 0);
     EXPECT_EQ(conn_->cn_hasDynMixCurs, 1);
@@ -276,7 +281,7 @@ TEST_F(ConnectTest, WordWithoutAutocommitBitAndOneStatementEmulation)
     EXPECT_NE(conn_->flags & CN_MASE, 0);
     bool sent = false;
     for (auto &o : g_rec.options)
-        sent |= o == std::make_pair(0x22010016, 1);
+        sent |= o == std::make_pair(DrvInt(DRV_CONN_ONE_STATEMENT), 1);
     EXPECT_TRUE(sent);
     EXPECT_EQ(g_rec.dsn, "mase");
     EXPECT_EQ(g_rec.user, "");
@@ -284,7 +289,7 @@ TEST_F(ConnectTest, WordWithoutAutocommitBitAndOneStatementEmulation)
 
 TEST_F(ConnectTest, EnvironmentRefusedGives08004)
 {
-    g_rec.envOpenResult = 15;
+    g_rec.envOpenResult = ERR_GENERAL;
     ASSERT_EQ(Connect("pg", "u", "p"), SQL_ERROR);
     std::string msg;
     EXPECT_EQ(State(&msg), "08004");
@@ -295,7 +300,7 @@ TEST_F(ConnectTest, EnvironmentRefusedGives08004)
 
 TEST_F(ConnectTest, FailedConnectQueuesTheServerTextsAndCanBeRetried)
 {
-    g_rec.connectResult = 50;
+    g_rec.connectResult = ERR_UNABLE_TO_CONNECT;
     g_rec.serverErrors = {"[Fake]login refused[SQLSTATE:28P01]"};
     ASSERT_EQ(Connect("pg", "u", "bad"), SQL_ERROR);
     std::string msg;

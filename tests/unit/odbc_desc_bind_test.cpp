@@ -101,8 +101,8 @@ TEST_F(BindFixture, ABindingRefusedByTheStatementReportsOnTheDescriptor)
     EXPECT_EQ(StmtFindBoundCol(1, StmtOf(other)), nullptr);
     EXPECT_EQ(DiagState(SQL_HANDLE_STMT, stmt), "");
     EXPECT_EQ(DiagState(SQL_HANDLE_STMT, other), "");
-    EXPECT_EQ(StmtOf(stmt)->diag.errNum, 0);
-    EXPECT_EQ(StmtOf(other)->diag.errNum, 0);
+    EXPECT_EQ(StmtOf(stmt)->diag.errNum, ERR_NONE);
+    EXPECT_EQ(StmtOf(other)->diag.errNum, ERR_NONE);
 }
 
 TEST_F(BindFixture, BindColReadsBackThroughTheArd)

@@ -691,7 +691,7 @@ TEST_F(DescFixture, HeaderWritesForAStatementReportOnTheStatement)
     Desc *apdObj = DescOf(apd);
     EXPECT_EQ(DescSetFieldForStmt(st, apdObj, SQL_DESC_ARRAY_SIZE, 10, 0, 'A'), SQL_ERROR);
     EXPECT_EQ(DiagState(SQL_HANDLE_STMT, stmt), "IM001") << "no parameter arrays without the capability";
-    EXPECT_EQ(apdObj->diag.errNum, 0);
+    EXPECT_EQ(apdObj->diag.errNum, ERR_NONE);
     EXPECT_EQ(st->paramsetSize, 1u);
 }
 

@@ -114,7 +114,7 @@ TEST(Env, ConnectionAndStatementAllocation)
     EXPECT_EQ(HT_HandleIn(stmt) >> 16, 3u);
     EXPECT_EQ(s.fake.Count(FS_ALLOCSTMT), 1);
     // The back end refusing a statement leaves its number on the connection.
-    s.fake.results[FS_ALLOCSTMT] = 16;
+    s.fake.results[FS_ALLOCSTMT] = ERR_MEMORY_ALLOCATION;
     SQLHSTMT refused = nullptr;
     EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, s.dbc, &refused), SQL_ERROR);
     EXPECT_EQ(DiagState(SQL_HANDLE_DBC, s.dbc), "HY001");
@@ -203,7 +203,7 @@ TEST(Env, TransactOnTheEnvironmentTriesEveryConnection)
     EXPECT_EQ(DiagState(SQL_HANDLE_DBC, idle), "") << "connection error numbers restored";
 
     SQLFreeHandle(SQL_HANDLE_DBC, idle);
-    s.fake.results[FS_COMMIT] = 54;
+    s.fake.results[FS_COMMIT] = ERR_COMMUNICATION_LINK;
     s.fake.pendingErrors = {"[Brennic Edition]link down[SQLSTATE:08S01]"};
     EXPECT_EQ(SQLEndTran(SQL_HANDLE_ENV, s.env, SQL_COMMIT), SQL_ERROR);
     EXPECT_EQ(DiagState(SQL_HANDLE_ENV, s.env), "08S01");
@@ -233,7 +233,7 @@ TEST(Env, AFailedDisconnectLeavesNothingPointingAtTheFreedConnection)
     SQLHSTMT stmt = s.NewStmt();
     SQLHDESC desc = nullptr;
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, s.dbc, &desc), SQL_SUCCESS);
-    s.fake.results[FS_DISCONNECT] = 54;
+    s.fake.results[FS_DISCONNECT] = ERR_COMMUNICATION_LINK;
     // Freeing the connection alone refuses and keeps it.
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DBC, s.dbc), SQL_ERROR);
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, desc), SQL_SUCCESS) << "the descriptor still works";

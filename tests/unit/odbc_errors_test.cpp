@@ -274,16 +274,16 @@ TEST_F(QueueFixture, DeliveryQueuesNonNullTextsWithOneNativeCode) {
 }
 
 TEST_F(QueueFixture, ClearFreesTextsAndNumberFreeMsgsKeepsNumber) {
-    q.errNum = 15;
+    q.errNum = ERR_GENERAL;
     ERR_Push(&q, "x", 0);
     ERR_FreeMsgs(&q);
     EXPECT_EQ(q.head, nullptr);
-    EXPECT_EQ(q.errNum, 15);
+    EXPECT_EQ(q.errNum, ERR_GENERAL);
     ERR_Push(&q, "y", 0);
     ERR_Clear(&q);
     EXPECT_EQ(q.head, nullptr);
     EXPECT_EQ(q.tail, nullptr);
-    EXPECT_EQ(q.errNum, 0);
+    EXPECT_EQ(q.errNum, ERR_NONE);
     ERR_Clear(nullptr);
     FreeErrMsgs(nullptr);
 }
@@ -314,7 +314,7 @@ Rec GetRec(ErrQueue &q, int version, int mode, int16_t bufLen = 512) {
 const char kDriverPrefix[] = "[Kestrune][ODBC][Driver]";
 
 TEST_F(QueueFixture, QueuedTextIsReportedOnceAndClearsTheNumber) {
-    q.errNum = 15;
+    q.errNum = ERR_GENERAL;
     ERR_Push(&q, "[Brennic Edition]relation \"nope\" does not exist[SQLSTATE:42P01]", 7);
 
     Rec r = GetRec(q, 3, ERR_MODE_TAKE);
@@ -323,7 +323,7 @@ TEST_F(QueueFixture, QueuedTextIsReportedOnceAndClearsTheNumber) {
     EXPECT_EQ(r.state, "42P01");
     EXPECT_EQ(r.native, 7);
     EXPECT_EQ(r.len, int16_t(r.msg.size()));
-    EXPECT_EQ(q.errNum, 0);
+    EXPECT_EQ(q.errNum, ERR_NONE);
 
     r = GetRec(q, 3, ERR_MODE_TAKE);
     EXPECT_EQ(r.rc, SQL_NO_DATA);
@@ -385,12 +385,12 @@ TEST_F(QueueFixture, ErrorNumbersBecomeDriverRecords) {
         EXPECT_EQ(r.state, c.state) << c.number;
         EXPECT_EQ(r.native, 0);
         EXPECT_EQ(r.len, int16_t(r.msg.size()));
-        EXPECT_EQ(q.errNum, 0);
+        EXPECT_EQ(q.errNum, ERR_NONE);
     }
 }
 
 TEST_F(QueueFixture, NumberIsNeverReportedWhileTextsAreQueued) {
-    q.errNum = 15;
+    q.errNum = ERR_GENERAL;
     ERR_Push(&q, "first[SQLSTATE:01000]", 1);
     ERR_Push(&q, "second[SQLSTATE:01004]", 2);
     EXPECT_EQ(GetRec(q, 2, ERR_MODE_TAKE).msg, "[Kestrune][ODBC]first");
@@ -399,7 +399,7 @@ TEST_F(QueueFixture, NumberIsNeverReportedWhileTextsAreQueued) {
 }
 
 TEST_F(QueueFixture, KeepModeReadsTheCurrentRecordAndChangesNothing) {
-    q.errNum = 15;
+    q.errNum = ERR_GENERAL;
     ERR_Push(&q, "first[SQLSTATE:01000]", 1);
     ERR_Push(&q, "  second[SQLSTATE:S1093]", 2);
     q.curRec = 2;
@@ -412,14 +412,14 @@ TEST_F(QueueFixture, KeepModeReadsTheCurrentRecordAndChangesNothing) {
     q.curRec = 1;
     EXPECT_EQ(GetRec(q, 3, ERR_MODE_KEEP).msg, "[Kestrune][ODBC]first");
     EXPECT_EQ(ERR_Count(&q), 2u);
-    EXPECT_EQ(q.errNum, 15);
+    EXPECT_EQ(q.errNum, ERR_GENERAL);
 
     ErrQueue numberOnly{};
-    numberOnly.errNum = 52;
+    numberOnly.errNum = ERR_CONNECTION_NOT_OPEN;
     numberOnly.curRec = 1;
     Rec r = GetRec(numberOnly, 3, ERR_MODE_KEEP);
     EXPECT_EQ(r.msg, std::string(kDriverPrefix) + "Connection not open");
-    EXPECT_EQ(numberOnly.errNum, 52);
+    EXPECT_EQ(numberOnly.errNum, ERR_CONNECTION_NOT_OPEN);
 }
 
 TEST_F(QueueFixture, LongMessagesAreCutToTheBuffer) {
@@ -447,7 +447,7 @@ TEST_F(QueueFixture, LongMessagesAreCutToTheBuffer) {
 }
 
 TEST_F(QueueFixture, TableMessagesAreCutTheSameWay) {
-    q.errNum = 22;  // "[Kestrune][ODBC][Driver]Function sequence error": 47 bytes
+    q.errNum = ERR_FUNCTION_SEQUENCE;  // "[Kestrune][ODBC][Driver]Function sequence error": 47 bytes
     Rec r = GetRec(q, 2, ERR_MODE_TAKE, 10);
     EXPECT_EQ(r.rc, SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(r.msg, "[Kestrune");
@@ -456,7 +456,7 @@ TEST_F(QueueFixture, TableMessagesAreCutTheSameWay) {
 }
 
 TEST_F(QueueFixture, ZeroLengthAndNullOutputsWriteNothing) {
-    q.errNum = 22;
+    q.errNum = ERR_FUNCTION_SEQUENCE;
     char msg[4] = "abc";
     int16_t len = 0;
     EXPECT_EQ(ERR_GetRec(&q, 3, ERR_MODE_KEEP, nullptr, nullptr, msg, 0, &len),
@@ -473,7 +473,7 @@ TEST_F(QueueFixture, ZeroLengthAndNullOutputsWriteNothing) {
 }
 
 TEST_F(QueueFixture, NegativeBufferLengthIsRefusedWithoutRemovingAnything) {
-    q.errNum = 15;
+    q.errNum = ERR_GENERAL;
     ERR_Push(&q, "t", 0);
     char msg[8] = "keep";
     int16_t len = 5;
@@ -481,7 +481,7 @@ TEST_F(QueueFixture, NegativeBufferLengthIsRefusedWithoutRemovingAnything) {
     EXPECT_STREQ(msg, "keep");
     EXPECT_EQ(len, 0);
     EXPECT_EQ(ERR_Count(&q), 1u);
-    EXPECT_EQ(q.errNum, 15);
+    EXPECT_EQ(q.errNum, ERR_GENERAL);
 }
 
 TEST_F(QueueFixture, TextLengthIsClampedTo16Bits) {

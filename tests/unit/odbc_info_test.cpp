@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "odbc/connattr.h"
+#include "odbc/drv_items.h"
 #include "odbc/handle_table.h"
 #include "odbc/handles.h"
+#include "odbc/krs_options.h"
 #include "odbc/startup.h"
 #include "tests/unit/odbc_test_support.h"
 
@@ -65,7 +67,7 @@ int S_SetOption(int, int code, void *value)
     if (rw != g_script->optionRewrite.end()) {
         *static_cast<int32_t *>(value) = rw->second;
         g_script->items[code] = ItemAnswer{0, rw->second, ""};
-        return 75;
+        return ERR_OPTION_VALUE_CHANGED;
     }
     auto it = g_script->optionResults.find(code);
     int rc = it == g_script->optionResults.end() ? 0 : it->second;
@@ -130,7 +132,7 @@ TEST(DiagField, NumberCountsWhatThereIsToReport)
     Session s;
     EXPECT_EQ(DiagNumber(SQL_HANDLE_DBC, s.dbc), 0) << "nothing to report";
     Conn *c = ConnOf(s.dbc);
-    c->diag.errNum = 52;
+    c->diag.errNum = ERR_CONNECTION_NOT_OPEN;
     EXPECT_EQ(DiagNumber(SQL_HANDLE_DBC, s.dbc), 1);
     ERR_Push(&c->diag, "one[SQLSTATE:42P01]", 7);
     ERR_Push(&c->diag, "two", 8);
@@ -176,7 +178,7 @@ TEST(DiagField, RecordFieldsOfADriverError)
             EXPECT_STREQ(reinterpret_cast<char *>(buf), k.origin) << k.number;
         }
     }
-    c->diag.errNum = 52;
+    c->diag.errNum = ERR_CONNECTION_NOT_OPEN;
     SQLCHAR buf[128] = {};
     SQLSMALLINT len = 0;
     EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_DBC, s.dbc, 1, SQL_DIAG_MESSAGE_TEXT, buf, sizeof buf, &len),
@@ -191,7 +193,7 @@ TEST(DiagField, RecordFieldsOfADriverError)
     EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_DBC, s.dbc, 0, SQL_DIAG_DYNAMIC_FUNCTION, buf, sizeof buf, &len),
               SQL_ERROR);
     EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_DBC, s.dbc, 0, 999, buf, sizeof buf, &len), SQL_ERROR);
-    EXPECT_EQ(c->diag.errNum, 52);
+    EXPECT_EQ(c->diag.errNum, ERR_CONNECTION_NOT_OPEN);
 }
 
 TEST(DiagField, LongMessagesAreWholeAndCutOnesSayItWithTheirLength)
@@ -229,7 +231,7 @@ TEST(DiagField, StatementFieldsAndARowCountThatLeavesTheDiagnostics)
     Session s;
     SQLHSTMT h = s.NewStmt();
     Stmt *st = StmtOf(h);
-    st->diag.errNum = 15;
+    st->diag.errNum = ERR_GENERAL;
     st->selectFlag = 1;
     SQLCHAR fn[32] = {};
     SQLSMALLINT len = 0;
@@ -242,12 +244,12 @@ TEST(DiagField, StatementFieldsAndARowCountThatLeavesTheDiagnostics)
     EXPECT_EQ(code, SQL_DIAG_SELECT_CURSOR);
 
     SQLLEN rows = 0;
-    s.script.items[0x32010000] = ItemAnswer{0, 3, ""};
+    s.script.items[DrvInt(DRV_STMT_ROW_COUNT)] = ItemAnswer{0, 3, ""};
     EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_STMT, h, 0, SQL_DIAG_ROW_COUNT, &rows, 0, nullptr), SQL_SUCCESS);
     EXPECT_EQ(rows, 3);
-    s.script.items[0x32010000] = ItemAnswer{54, 0, ""};
+    s.script.items[DrvInt(DRV_STMT_ROW_COUNT)] = ItemAnswer{54, 0, ""};
     EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_STMT, h, 0, SQL_DIAG_ROW_COUNT, &rows, 0, nullptr), SQL_ERROR);
-    EXPECT_EQ(st->diag.errNum, 15) << "reading the row count does not change the diagnostics";
+    EXPECT_EQ(st->diag.errNum, ERR_GENERAL) << "reading the row count does not change the diagnostics";
     EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY000");
 
     SQLLEN row = 0;
@@ -282,7 +284,7 @@ TEST(DiagField, SourceNamesOfEveryHandleKindAndTheReturnCode)
         void *object = HT_Lookup(tables[k.type - SQL_HANDLE_ENV], HT_HandleIn(k.handle));
         HandleHead *head = object ? HeadOf(object, k.type + 1) : nullptr;
         ASSERT_NE(head, nullptr) << k.type;
-        head->diag.errNum = 15;
+        head->diag.errNum = ERR_GENERAL;
         for (SQLSMALLINT id : {SQL_DIAG_CONNECTION_NAME, SQL_DIAG_SERVER_NAME}) {
             SQLCHAR name[32] = {'x'};
             SQLSMALLINT len = -1;
@@ -295,10 +297,10 @@ TEST(DiagField, SourceNamesOfEveryHandleKindAndTheReturnCode)
         SQLSMALLINT code = 77;
         EXPECT_EQ(SQLGetDiagField(k.type, k.handle, 0, SQL_DIAG_RETURNCODE, &code, 0, nullptr), SQL_SUCCESS);
         EXPECT_EQ(code, 77);
-        head->diag.errNum = 0;
+        head->diag.errNum = ERR_NONE;
     }
     // Wide: the length in bytes.
-    c->diag.errNum = 15;
+    c->diag.errNum = ERR_GENERAL;
     SQLWCHAR wide[32] = {};
     SQLSMALLINT len = 0;
     EXPECT_EQ(SQLGetDiagFieldW(SQL_HANDLE_DBC, s.dbc, 1, SQL_DIAG_CONNECTION_NAME, wide, sizeof wide, &len),
@@ -404,10 +406,10 @@ TEST(GetInfo, ConversionMasks)
 TEST(GetInfo, BackEndAnswersAreCachedPerConnection)
 {
     Session s;
-    s.script.items[0x21040000 + SQL_KEYWORDS] = ItemAnswer{0, 0, "ILIKE,LIMIT"};
-    s.script.items[0x21040000 + SQL_DATABASE_NAME] = ItemAnswer{0, 0, ""};
-    s.script.items[0x22040000 + SQL_MAX_COLUMN_NAME_LEN] = ItemAnswer{0, 63, ""};
-    s.script.items[0x22040000 + SQL_OJ_CAPABILITIES] = ItemAnswer{0, 0x3F, ""};
+    s.script.items[DrvText(DrvConnInfo(SQL_KEYWORDS))] = ItemAnswer{0, 0, "ILIKE,LIMIT"};
+    s.script.items[DrvText(DrvConnInfo(SQL_DATABASE_NAME))] = ItemAnswer{0, 0, ""};
+    s.script.items[DrvInt(DrvConnInfo(SQL_MAX_COLUMN_NAME_LEN))] = ItemAnswer{0, 63, ""};
+    s.script.items[DrvInt(DrvConnInfo(SQL_OJ_CAPABILITIES))] = ItemAnswer{0, 0x3F, ""};
     std::string text;
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(InfoText(s.dbc, SQL_KEYWORDS, &text), SQL_SUCCESS);
@@ -417,15 +419,15 @@ TEST(GetInfo, BackEndAnswersAreCachedPerConnection)
         EXPECT_EQ(SQLGetInfo(s.dbc, SQL_MAX_COLUMN_NAME_LEN, &n, 0, nullptr), SQL_SUCCESS);
         EXPECT_EQ(n, 63);
     }
-    EXPECT_EQ(s.script.asked[0x21040000 + SQL_KEYWORDS], 1);
-    EXPECT_EQ(s.script.asked[0x22040000 + SQL_MAX_COLUMN_NAME_LEN], 1);
-    EXPECT_EQ(s.script.asked[0x21040000 + SQL_DATABASE_NAME], 2) << "never cached";
+    EXPECT_EQ(s.script.asked[DrvText(DrvConnInfo(SQL_KEYWORDS))], 1);
+    EXPECT_EQ(s.script.asked[DrvInt(DrvConnInfo(SQL_MAX_COLUMN_NAME_LEN))], 1);
+    EXPECT_EQ(s.script.asked[DrvText(DrvConnInfo(SQL_DATABASE_NAME))], 2) << "never cached";
     // The ODBC 2 number of SQL_OJ_CAPABILITIES shares the slot.
     SQLUINTEGER oj = 0;
     EXPECT_EQ(SQLGetInfo(s.dbc, SQL_OJ_CAPABILITIES, &oj, 0, nullptr), SQL_SUCCESS);
     EXPECT_EQ(SQLGetInfo(s.dbc, 65003, &oj, 0, nullptr), SQL_SUCCESS);
     EXPECT_EQ(oj, 0x3Fu);
-    EXPECT_EQ(s.script.asked[0x22040000 + SQL_OJ_CAPABILITIES], 1);
+    EXPECT_EQ(s.script.asked[DrvInt(DrvConnInfo(SQL_OJ_CAPABILITIES))], 1);
 
     // A text cut to the buffer is still kept whole.
     EXPECT_EQ(SQLGetInfo(s.dbc, SQL_KEYWORDS, nullptr, 0, nullptr), SQL_SUCCESS);
@@ -434,15 +436,15 @@ TEST(GetInfo, BackEndAnswersAreCachedPerConnection)
     ASSERT_TRUE(FakeConnect(s.dbc, s.fake));
     ConnOf(s.dbc)->binding.ops = &s.script.table;
     EXPECT_EQ(InfoText(s.dbc, SQL_KEYWORDS, &text), SQL_SUCCESS);
-    EXPECT_EQ(s.script.asked[0x21040000 + SQL_KEYWORDS], 2);
+    EXPECT_EQ(s.script.asked[DrvText(DrvConnInfo(SQL_KEYWORDS))], 2);
 }
 
 TEST(GetInfo, WidthsFailuresAndUnknownTypes)
 {
     Session s;
-    s.script.items[0x22040000 + SQL_DRIVER_HDBC] = ItemAnswer{0, 0, ""};
-    s.script.items[0x22040000 + SQL_MAX_ASYNC_CONCURRENT_STATEMENTS] = ItemAnswer{0, 0, ""};
-    s.script.items[0x22040000 + SQL_DEFAULT_TXN_ISOLATION] = ItemAnswer{0, 2, ""};
+    s.script.items[DrvInt(DrvConnInfo(SQL_DRIVER_HDBC))] = ItemAnswer{0, 0, ""};
+    s.script.items[DrvInt(DrvConnInfo(SQL_MAX_ASYNC_CONCURRENT_STATEMENTS))] = ItemAnswer{0, 0, ""};
+    s.script.items[DrvInt(DrvConnInfo(SQL_DEFAULT_TXN_ISOLATION))] = ItemAnswer{0, 2, ""};
     // Pointer-sized and 32-bit types fill their whole width.
     SQLULEN handle = ~SQLULEN{0};
     SQLSMALLINT len = 0;
@@ -462,11 +464,11 @@ TEST(GetInfo, WidthsFailuresAndUnknownTypes)
     EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "HY096");
     EXPECT_EQ(InfoText(s.dbc, 4242, &text), SQL_ERROR);
     EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "HY096");
-    s.script.items[0x21040000 + SQL_DBMS_VER] = ItemAnswer{54, 0, ""};
+    s.script.items[DrvText(DrvConnInfo(SQL_DBMS_VER))] = ItemAnswer{54, 0, ""};
     s.fake.pendingErrors = {"[Brennic Edition]I/O error[SQLSTATE:08006]"};
     EXPECT_EQ(InfoText(s.dbc, SQL_DBMS_VER, &text), SQL_ERROR);
     EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "08006");
-    s.script.items[0x21040000 + SQL_DBMS_VER] = ItemAnswer{0, 0, "15.4"};
+    s.script.items[DrvText(DrvConnInfo(SQL_DBMS_VER))] = ItemAnswer{0, 0, "15.4"};
     EXPECT_EQ(InfoText(s.dbc, SQL_DBMS_VER, &text), SQL_SUCCESS) << "a failure is not cached";
     EXPECT_EQ(text, "15.4");
 }
@@ -512,17 +514,17 @@ TEST(ConnectAttr, AutocommitBeforeConnectingIsKeptAndApplied)
     c->flags |= CN_AUTOCOMMIT;  // what the back end declares at connect
     EXPECT_EQ(ConnApplyPendingAttrs(c), SQL_SUCCESS);
     ASSERT_EQ(s.script.sets.size(), 1u);
-    EXPECT_EQ(s.script.sets[0], std::make_pair(0x22030000, 0));
+    EXPECT_EQ(s.script.sets[0], std::make_pair(DrvInt(DRV_CONN_AUTOCOMMIT), 0));
     EXPECT_EQ(GetUInt(s.dbc, SQL_ATTR_AUTOCOMMIT), SQL_AUTOCOMMIT_OFF);
 
     // Connected: straight to the back end.
     s.script.sets.clear();
     ASSERT_EQ(SQLSetConnectAttr(s.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
               SQL_SUCCESS);
-    EXPECT_EQ(s.script.sets.at(0), std::make_pair(0x22030000, 1));
+    EXPECT_EQ(s.script.sets.at(0), std::make_pair(DrvInt(DRV_CONN_AUTOCOMMIT), 1));
     EXPECT_EQ(GetUInt(s.dbc, SQL_ATTR_AUTOCOMMIT), SQL_AUTOCOMMIT_ON);
     // A refusal keeps the old setting and reports the back end's text.
-    s.script.optionResults[0x22030000] = 54;
+    s.script.optionResults[DrvInt(DRV_CONN_AUTOCOMMIT)] = 54;
     s.fake.pendingErrors = {"[Brennic Edition]gone[SQLSTATE:08006]"};
     EXPECT_EQ(SQLSetConnectAttr(s.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
               SQL_ERROR);
@@ -539,13 +541,14 @@ TEST(ConnectAttr, AccessModeIsolationAndBadValues)
     EXPECT_EQ(GetUInt(s.dbc, SQL_ATTR_ACCESS_MODE), SQL_MODE_READ_WRITE);
     EXPECT_EQ(SQLSetConnectAttr(s.dbc, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0),
               SQL_SUCCESS);
-    EXPECT_EQ(s.script.sets.at(0), std::make_pair(0x22030001, 1));
+    EXPECT_EQ(s.script.sets.at(0), std::make_pair(DrvInt(DRV_CONN_ACCESS_MODE), 1));
     EXPECT_EQ(GetUInt(s.dbc, SQL_ATTR_ACCESS_MODE), SQL_MODE_READ_ONLY);
 
     EXPECT_EQ(SQLSetConnectAttr(s.dbc, SQL_ATTR_TXN_ISOLATION,
                                 reinterpret_cast<SQLPOINTER>(SQL_TXN_SERIALIZABLE), 0),
               SQL_SUCCESS);
-    EXPECT_EQ(s.script.sets.at(1), std::make_pair(0x2203006C, static_cast<int32_t>(SQL_TXN_SERIALIZABLE)));
+    EXPECT_EQ(s.script.sets.at(1),
+              std::make_pair(DrvInt(DRV_CONN_ISOLATION), static_cast<int32_t>(SQL_TXN_SERIALIZABLE)));
     EXPECT_EQ(GetUInt(s.dbc, SQL_ATTR_TXN_ISOLATION), static_cast<SQLUINTEGER>(SQL_TXN_SERIALIZABLE));
 
     struct Case {
@@ -563,7 +566,7 @@ TEST(ConnectAttr, AccessModeIsolationAndBadValues)
     EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "HY092");
     EXPECT_EQ(GetUInt(s.dbc, SQL_ATTR_PACKET_SIZE), 4096u);
     // The application name only before connecting.
-    EXPECT_EQ(SQLSetConnectAttr(s.dbc, 1051, const_cast<char *>("app"), SQL_NTS), SQL_ERROR);
+    EXPECT_EQ(SQLSetConnectAttr(s.dbc, KRS_CONN_APPLICATION_NAME, const_cast<char *>("app"), SQL_NTS), SQL_ERROR);
     EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "HY010");
 }
 
@@ -572,7 +575,7 @@ TEST(ConnectAttr, TextsAndSqlulenWidths)
     Session s;
     SQLCHAR name[32] = {};
     EXPECT_EQ(SQLGetConnectOption(s.dbc, SQL_TRANSLATE_DLL, name), SQL_NO_DATA);
-    s.script.items[0x2101000D] = ItemAnswer{0, 0, "catalog"};
+    s.script.items[DrvText(DRV_CONN_CURRENT_CATALOG)] = ItemAnswer{0, 0, "catalog"};
     SQLWCHAR w[5] = {};
     SQLINTEGER len = 0;
     EXPECT_EQ(SQLGetConnectAttrW(s.dbc, SQL_ATTR_CURRENT_CATALOG, w, 10, &len), SQL_SUCCESS_WITH_INFO);
@@ -595,9 +598,9 @@ TEST(ConnectAttr, TextsAndSqlulenWidths)
 TEST(ConnectAttr, ConnectionDeadAsksTheBackEnd)
 {
     Session s;
-    s.script.items[0x22010019] = ItemAnswer{0, 0, ""};
+    s.script.items[DrvInt(DRV_CONN_DEAD)] = ItemAnswer{0, 0, ""};
     EXPECT_EQ(GetUInt(s.dbc, SQL_ATTR_CONNECTION_DEAD), SQL_CD_FALSE);
-    s.script.items[0x22010019] = ItemAnswer{0, 1, ""};
+    s.script.items[DrvInt(DRV_CONN_DEAD)] = ItemAnswer{0, 1, ""};
     EXPECT_EQ(GetUInt(s.dbc, SQL_ATTR_CONNECTION_DEAD), SQL_CD_TRUE);
 }
 
@@ -631,17 +634,17 @@ TEST(ConnectOption, Odbc2StatementDefaultsReachEveryStatement)
     EXPECT_EQ(StmtOf(c)->cursor.rowsetSize, 10) << "a new statement starts with the default";
     int rowsetSends = 0;
     for (const auto &p : s.script.sets)
-        rowsetSends += p == std::make_pair(0x32030009, 10);
+        rowsetSends += p == std::make_pair(DrvInt(DrvStmtOption(SQL_ROWSET_SIZE)), 10);
     EXPECT_EQ(rowsetSends, 3) << "the back end of the new statement has it too";
 
     // A statement that refuses is reported on the connection; the others
     // still get the value.
-    s.script.optionResults[0x32030006] = 43;
+    s.script.optionResults[DrvInt(DrvStmtOption(SQL_CURSOR_TYPE))] = 43;
     EXPECT_EQ(SQLSetConnectOption(s.dbc, SQL_CURSOR_TYPE, SQL_CURSOR_STATIC), SQL_ERROR);
     EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "S1092");
     int sent = 0;
     for (const auto &p : s.script.sets)
-        sent += p.first == 0x32030006;
+        sent += p.first == DrvInt(DrvStmtOption(SQL_CURSOR_TYPE));
     EXPECT_EQ(sent, 3);
 
     // Values beyond 32 bits are held at the largest in the default as in the
@@ -678,7 +681,7 @@ TEST(StmtAttr, NegotiatedOptions)
     SQLHSTMT h = s.NewStmt();
     // A negative timeout goes as 0.
     EXPECT_EQ(SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(-5), 0), SQL_SUCCESS);
-    EXPECT_EQ(s.script.sets.back(), std::make_pair(0x32030000, 0));
+    EXPECT_EQ(s.script.sets.back(), std::make_pair(DrvInt(DrvStmtOption(SQL_QUERY_TIMEOUT)), 0));
     EXPECT_EQ(GetStmtUlen(h, SQL_ATTR_QUERY_TIMEOUT), 0u);
 
     // MAX_LENGTH below 8192 is raised, and frozen once executed.
@@ -694,30 +697,30 @@ TEST(StmtAttr, NegotiatedOptions)
     StmtOf(h)->state = STMT_ALLOCATED;
 
     // A value the back end changed is read back.
-    s.script.optionRewrite[0x32030007] = SQL_CONCUR_VALUES;
+    s.script.optionRewrite[DrvInt(DrvStmtOption(SQL_CONCURRENCY))] = SQL_CONCUR_VALUES;
     EXPECT_EQ(SQLSetStmtAttr(h, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_ROWVER), 0),
               SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(State(SQL_HANDLE_STMT, h), "01S02");
     EXPECT_EQ(GetStmtUlen(h, SQL_ATTR_CONCURRENCY), static_cast<SQLULEN>(SQL_CONCUR_VALUES));
     // A changed value that cannot be read back is an error, not success.
-    s.script.optionResults[0x32030006] = 75;
-    s.script.items[0x32030006] = ItemAnswer{54, 0, ""};
+    s.script.optionResults[DrvInt(DrvStmtOption(SQL_CURSOR_TYPE))] = 75;
+    s.script.items[DrvInt(DrvStmtOption(SQL_CURSOR_TYPE))] = ItemAnswer{54, 0, ""};
     EXPECT_EQ(SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0),
               SQL_ERROR);
 
     // MAX_ROWS keeps its 64-bit value; the back end gets the largest it takes.
     const SQLULEN huge = SQLULEN{1} << 33;
     EXPECT_EQ(SQLSetStmtAttr(h, SQL_ATTR_MAX_ROWS, reinterpret_cast<SQLPOINTER>(huge), 0), SQL_SUCCESS);
-    EXPECT_EQ(s.script.sets.back(), std::make_pair(0x32030001, INT32_MAX));
+    EXPECT_EQ(s.script.sets.back(), std::make_pair(DrvInt(DrvStmtOption(SQL_MAX_ROWS)), INT32_MAX));
     EXPECT_EQ(StmtOf(h)->maxRows, huge);
 
     // Driver options the back end refuses are errors.
-    for (int option : {1052, 1054}) {
-        s.script.optionResults[0x32030000 + option] = 43;
+    for (int option : {KRS_STMT_KEPT_A, KRS_STMT_KEPT_B}) {
+        s.script.optionResults[DrvInt(DrvStmtOption(option))] = ERR_NOT_CAPABLE;
         EXPECT_EQ(SQLSetStmtAttr(h, option, reinterpret_cast<SQLPOINTER>(1), 0), SQL_ERROR) << option;
         EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY092") << option;
     }
-    s.script.optionResults[0x32030000 + 1225] = 43;
+    s.script.optionResults[DrvInt(DrvStmtOption(1225))] = ERR_NOT_CAPABLE;
     EXPECT_EQ(SQLSetStmtOption(h, 1225, 1), SQL_ERROR);
     EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY092");
 }
@@ -907,8 +910,8 @@ TEST(StmtAttr, SqlulenAttributesComeBackClean)
 {
     Session s;
     SQLHSTMT h = s.NewStmt();
-    s.script.items[0x32030001] = ItemAnswer{0, 0, ""};
-    s.script.items[0x32030002] = ItemAnswer{0, 0, ""};
+    s.script.items[DrvInt(DrvStmtOption(SQL_MAX_ROWS))] = ItemAnswer{0, 0, ""};
+    s.script.items[DrvInt(DrvStmtOption(SQL_NOSCAN))] = ItemAnswer{0, 0, ""};
     for (SQLINTEGER attr : {SQL_ATTR_QUERY_TIMEOUT, SQL_ATTR_MAX_ROWS, SQL_ATTR_NOSCAN, SQL_ATTR_MAX_LENGTH,
                             SQL_ATTR_ASYNC_ENABLE, SQL_ATTR_ROW_BIND_TYPE, SQL_ATTR_CURSOR_TYPE,
                             SQL_ATTR_CONCURRENCY, SQL_ATTR_KEYSET_SIZE, SQL_ATTR_SIMULATE_CURSOR,

@@ -733,16 +733,38 @@ TEST(RbWideToAnsi, ConvertsEveryWideTypeAndCountsBytes) {
     CP_SetAnsiCodeset(nullptr);
 }
 
-TEST(RbWideToAnsi, TextThatNeedsMoreBytesIsCutAtACharacter) {
+// Text that takes more bytes in the code page than in UTF-16 widens its
+// column to the longest value instead of being cut; every row keeps its value.
+TEST(RbWideToAnsi, TextThatNeedsMoreBytesWidensItsColumn) {
     ASSERT_TRUE(CP_SetAnsiCodeset("UTF-8"));
-    // Four characters of three bytes each in a cell of 8 bytes.
-    Block b({{VT_WCHAR, 8}, {VT_WTEXT4, 12}}, 1);
-    PutWide(b.get(), 0, 0, u"\u20ac\u20ac\u20ac\u20ac");
-    PutWide(b.get(), 1, 0, u"\u20ac\u20ac\u20ac\u20ac");
-    b->rowsUsed = 1;
+    // Four characters of three bytes each in cells of 8 and 12 bytes.
+    const std::u16string euros = u"\u20ac\u20ac\u20ac\u20ac";
+    const std::string utf8 = "\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac\xe2\x82\xac";
+    Block b({{VT_WCHAR, 8}, {VT_WTEXT4, 12}, {VT_WNTS, 10}}, 3);
+    PutWide(b.get(), 0, 0, euros);
+    PutWide(b.get(), 1, 0, euros);
+    PutWide(b.get(), 2, 0, u"\u20ac");
+    PutWide(b.get(), 0, 1, u"ab");
+    PutWide(b.get(), 1, 1, u"\u20ac");
+    PutWide(b.get(), 2, 1, u"\u4e2d\u4e2d\u4e2d\u4e2d");
+    b->columns[0].indicators[2] = RB_IND_NULL;
+    b->columns[1].indicators[2] = RB_IND_NULL;
+    b->columns[2].indicators[2] = RB_IND_NULL;
+    b->rowsUsed = 3;
     ASSERT_EQ(RB_WideToAnsi(b.get()), 0);
-    EXPECT_EQ(Get(b.get(), 0, 0), "\xe2\x82\xac\xe2\x82\xac");
-    EXPECT_EQ(Get(b.get(), 1, 0), "\xe2\x82\xac\xe2\x82\xac");
+    EXPECT_EQ(b->columns[0].valueType, VT_NTS);
+    EXPECT_EQ(b->columns[1].valueType, VT_TEXT4);
+    EXPECT_EQ(b->columns[2].valueType, VT_NTS);
+    EXPECT_EQ(b->columns[0].width, 13u) << "twelve bytes and the NUL";
+    EXPECT_EQ(b->columns[1].width, 16u) << "the prefix and twelve bytes";
+    EXPECT_EQ(b->columns[2].width, 13u);
+    EXPECT_EQ(Get(b.get(), 0, 0), utf8);
+    EXPECT_EQ(Get(b.get(), 1, 0), utf8);
+    EXPECT_EQ(Get(b.get(), 2, 0), "\xe2\x82\xac");
+    EXPECT_EQ(Get(b.get(), 0, 1), "ab");
+    EXPECT_EQ(Get(b.get(), 1, 1), "\xe2\x82\xac");
+    EXPECT_EQ(Get(b.get(), 2, 1), "\xe4\xb8\xad\xe4\xb8\xad\xe4\xb8\xad\xe4\xb8\xad");
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(Get(b.get(), c, 2), "<NULL>");
     CP_SetAnsiCodeset(nullptr);
 }
 

@@ -39,6 +39,40 @@ TEST(RowBlockWidth, HugeDeclaredSizesDoNotWrap) {
     EXPECT_EQ(RB_ValueWidth(VT_TEXT4, UINT32_MAX), uint64_t{UINT32_MAX} + 5);
 }
 
+// Years beyond the 16-bit field of a date or timestamp element survive the
+// element whole; the years that fit keep the plain ODBC layout.
+TEST(RowBlockYear, EveryYearSurvivesItsElement) {
+    struct Case {
+        int32_t year;
+        int32_t kept;  // the year read back
+        bool wide;
+    } cases[] = {
+        {0, 0, false},           {-43, -43, false},        {2024, 2024, false},
+        {32767, 32767, false},   {-32768, -32768, false},  {32768, 32768, true},
+        {40000, 40000, true},    {65536, 65536, true},     {118085, 118085, true},
+        {5874897, 5874897, true}, {-40000, -40000, true},  {RB_YEAR_MAX, RB_YEAR_MAX, true},
+        {RB_YEAR_MIN, RB_YEAR_MIN, true}, {292278994, RB_YEAR_MAX, true}, {-292275055, RB_YEAR_MIN, true},
+    };
+    for (const Case &c : cases) {
+        for (uint16_t month = 1; month <= 12; ++month) {
+            int16_t yearField = 0;
+            uint16_t monthField = 0;
+            RB_PutYearMonth(c.year, month, &yearField, &monthField);
+            if (!c.wide) {
+                EXPECT_EQ(yearField, c.year);
+                EXPECT_EQ(monthField, month);
+            } else {
+                EXPECT_GT(monthField, 12) << "a plain reader sees no valid month";
+            }
+            int32_t year = 0;
+            uint16_t back = 0;
+            EXPECT_EQ(RB_GetYearMonth(yearField, monthField, &year, &back), c.wide) << c.year;
+            EXPECT_EQ(year, c.kept) << c.year;
+            EXPECT_EQ(back, month) << c.year;
+        }
+    }
+}
+
 TEST(RowBlockInit, FromColDescsSetsTypesWidthsAndNullRows) {
     ColDesc *cd = CD_Alloc(3);
     ASSERT_NE(cd, nullptr);

@@ -112,7 +112,7 @@ TEST_F(StmtBind, ParameterArrayGrowsToNumberPlusNineAndStopsAt1024)
     EXPECT_EQ(StmtGetParamBinding(1024, s)->number, 1024);
     b = param(1025, SQL_VARCHAR);
     EXPECT_EQ(StmtSetParamBinding(s, &b), SQL_ERROR);
-    EXPECT_EQ(s->diag.errNum, 28u);
+    EXPECT_EQ(s->diag.errNum, ERR_INVALID_PARAMETER_NUMBER);
     b = param(0, SQL_VARCHAR);
     EXPECT_EQ(StmtSetParamBinding(s, &b), SQL_ERROR);
     EXPECT_EQ(StmtResetParams(s), 0);
@@ -164,7 +164,7 @@ TEST_F(StmtBind, BoundColumnsKeepOneNodePerColumnInOrder)
 TEST_F(StmtBind, DescriptionsAreFetchedOncePerResultAndHiddenColumnsAreNotCounted)
 {
     uint16_t n = 9;
-    EXPECT_EQ(StmtNumResultCols(s, &n), 22) << "nothing prepared";
+    EXPECT_EQ(StmtNumResultCols(s, &n), ERR_FUNCTION_SEQUENCE) << "nothing prepared";
     s->state = STMT_EXECUTED;
     ASSERT_EQ(StmtNumResultCols(s, &n), 0);
     EXPECT_EQ(n, 2) << "the *B column is not shown";
@@ -173,7 +173,7 @@ TEST_F(StmtBind, DescriptionsAreFetchedOncePerResultAndHiddenColumnsAreNotCounte
     EXPECT_STREQ(StmtGetColDesc(s, 3)->name, "c");
     EXPECT_EQ(gColDescCalls, 1);
     EXPECT_EQ(StmtGetColDesc(s, 4), nullptr);
-    EXPECT_EQ(s->diag.errNum, 17u);
+    EXPECT_EQ(s->diag.errNum, ERR_INVALID_COLUMN_NUMBER);
     EXPECT_EQ(StmtGetColDesc(s, 0), nullptr) << "no bookmarks";
     s->cursor.useBookmarks = 1;
     ASSERT_NE(StmtGetColDesc(s, 0), nullptr);
@@ -188,9 +188,9 @@ TEST_F(StmtBind, DescriptionsAreFetchedOncePerResultAndHiddenColumnsAreNotCounte
 TEST_F(StmtBind, FailedDescriptionLeavesTheBackEndsNumber)
 {
     s->state = STMT_EXECUTED;
-    gColDescResult = 58;
+    gColDescResult = ERR_NUMERIC_RANGE;
     uint16_t n = 7;
-    EXPECT_EQ(StmtNumResultCols(s, &n), 58);
+    EXPECT_EQ(StmtNumResultCols(s, &n), ERR_NUMERIC_RANGE);
     EXPECT_EQ(n, 0);
 }
 
@@ -212,7 +212,7 @@ TEST_F(StmtBind, ColumnAttributesBecomeOverrides)
 TEST_F(StmtBind, ParameterDescriptionsOncePerPreparation)
 {
     EXPECT_EQ(StmtGetParamDesc(s, 1), nullptr);
-    EXPECT_EQ(s->diag.errNum, 28u);
+    EXPECT_EQ(s->diag.errNum, ERR_INVALID_PARAMETER_NUMBER);
     s->paramCount = 2;
     s->paramCols = CD_Alloc(2);
     s->flags |= ST_PREPARED;

@@ -455,7 +455,7 @@ TEST_F(TraceTest, DiagnosticRecordsAreTracedWhileTracingIsOn) {
     ERR_Push(&q, "no such table[SQLSTATE:42P01]", 0);
     char msg[8];
     ERR_GetRec(&q, 3, ERR_MODE_TAKE, nullptr, nullptr, msg, sizeof msg, nullptr);
-    q.errNum = 22;
+    q.errNum = ERR_FUNCTION_SEQUENCE;
     ERR_GetRec(&q, 3, ERR_MODE_TAKE, nullptr, nullptr, nullptr, 0, nullptr);
     ERR_GetRec(&q, 3, ERR_MODE_TAKE, nullptr, nullptr, nullptr, 0, nullptr);
     TR_Close(TR_KIND_ODBC);

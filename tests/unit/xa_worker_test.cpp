@@ -13,6 +13,7 @@
 #include "drv_jdbc/j-stmt.h"
 #include "odbc/conn.h"
 #include "odbc/drv_ops.h"
+#include "odbc/errnum.h"
 #include "xa/xat.h"
 #include "xa/xat_worker.h"
 #include "xa/xid.h"
@@ -154,7 +155,7 @@ TEST(XaWorkerMode, InitStartsAWorkerOnlyWhenAsked)
 
 TEST(XaWorkerMode, ActiveFlag)
 {
-    EXPECT_EQ(XAT_SetXaActive(nullptr, 1), 21);
+    EXPECT_EQ(XAT_SetXaActive(nullptr, 1), ERR_INVALID_ARGUMENT);
     EXPECT_EQ(XAT_GetXaActive(nullptr), 0);
     XaWorkerMode mode{};
     XAT_ModeInit(&mode, 0);
@@ -168,9 +169,9 @@ TEST(XaProxyTable, RefusesABindingWithoutFlagsAndServesTheOthers)
 {
     DrvOpTable empty{};
     DrvBinding refused{0, &empty};
-    EXPECT_EQ(XAT_InstallProxyOps(&refused), 43);
+    EXPECT_EQ(XAT_InstallProxyOps(&refused), ERR_NOT_CAPABLE);
     EXPECT_EQ(refused.ops, &empty);
-    EXPECT_EQ(XAT_InstallProxyOps(nullptr), 43);
+    EXPECT_EQ(XAT_InstallProxyOps(nullptr), ERR_NOT_CAPABLE);
 
     DrvBinding a{}, b{};
     ASSERT_EQ(BindOpTable(&a), 0);
@@ -231,15 +232,15 @@ protected:
     XaWorkerMode *mode = nullptr;
 };
 
-TEST_F(XaProxyRefusal, StatementCallsAnswer171AndXaCallsXaerRmerr)
+TEST_F(XaProxyRefusal, StatementCallsAnswerWorkerAssignmentFailureAndXaCallsXaerRmerr)
 {
     const DrvOpTable *t = binding.ops;
     int out = 0;
-    EXPECT_EQ(t->AllocStmt(connHandle, &out), 171);
-    EXPECT_EQ(t->Prepare(stmtHandle, "select 1"), 171);
-    EXPECT_EQ(t->Execute(stmtHandle), 171);
-    EXPECT_EQ(t->CloseCursor(stmtHandle), 171);
-    EXPECT_EQ(t->ExecDirect(stmtHandle, "select 1", nullptr, 0, nullptr), 171);
+    EXPECT_EQ(t->AllocStmt(connHandle, &out), ERR_WORKER_ASSIGNMENT);
+    EXPECT_EQ(t->Prepare(stmtHandle, "select 1"), ERR_WORKER_ASSIGNMENT);
+    EXPECT_EQ(t->Execute(stmtHandle), ERR_WORKER_ASSIGNMENT);
+    EXPECT_EQ(t->CloseCursor(stmtHandle), ERR_WORKER_ASSIGNMENT);
+    EXPECT_EQ(t->ExecDirect(stmtHandle, "select 1", nullptr, 0, nullptr), ERR_WORKER_ASSIGNMENT);
     XID x{};
     XID list[2];
     EXPECT_EQ(t->XaStart(connHandle, &x, 0, 0), XAER_RMERR);
@@ -252,10 +253,10 @@ TEST_F(XaProxyRefusal, UnknownHandlesAndConnectionsWithoutXaState)
 {
     const DrvOpTable *t = binding.ops;
     int out = 0;
-    EXPECT_EQ(t->AllocStmt(0x0DBC7777, &out), 21);
-    EXPECT_EQ(t->Prepare(0x0DBC7777, "select 1"), 21);
-    EXPECT_EQ(t->Fetch(0x0DBC7777, 1, nullptr), 21);
-    EXPECT_EQ(t->Disconnect(0x0DBC7777), 21);
+    EXPECT_EQ(t->AllocStmt(0x0DBC7777, &out), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(t->Prepare(0x0DBC7777, "select 1"), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(t->Fetch(0x0DBC7777, 1, nullptr), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(t->Disconnect(0x0DBC7777), ERR_INVALID_ARGUMENT);
     XID x{};
     EXPECT_EQ(t->XaStart(0x0DBC7777, &x, 0, 0), XAER_INVAL);
     EXPECT_EQ(t->XaOpen(0x0DBC7777, 1, "", 0, 0), XAER_INVAL);
