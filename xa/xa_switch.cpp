@@ -111,6 +111,19 @@ int openRm(char *xaInfo, const char *dsn, int rmid, int32_t flags)
     return rc;
 }
 
+// The data source name of an open or close text, after the entry's call
+// line; false after the lines of a text without one.
+bool entryDsn(const char *entry, const char *xaInfo, int rmid, long flags, char *dsn)
+{
+    if (XA_ParseDsn(xaInfo, dsn)) {
+        TR_XaPrintf(1, "%s(%s, %d, %lX)", entry, dsn, rmid, flags);
+        return true;
+    }
+    TR_XaPrintf(1, "%s(***, %d, %lX)", entry, rmid, flags);
+    TR_XaPrintf(1, "%s: invalid xaInfo string format", entry);
+    return false;
+}
+
 int xa_switch_open(char *xaInfo, int rmid, long flags)
 {
     char dsn[kInfoMax];
@@ -119,12 +132,8 @@ int xa_switch_open(char *xaInfo, int rmid, long flags)
         TR_XaPrintf(1, "xa_switch_open: xaInfo string too long");
         return traced(XAER_INVAL);
     }
-    if (!XA_ParseDsn(xaInfo, dsn)) {
-        TR_XaPrintf(1, "xa_switch_open(***, %d, %lX)", rmid, flags);
-        TR_XaPrintf(1, "xa_switch_open: invalid xaInfo string format");
+    if (!entryDsn("xa_switch_open", xaInfo, rmid, flags, dsn))
         return traced(XAER_RMERR);
-    }
-    TR_XaPrintf(1, "xa_switch_open(%s, %d, %lX)", dsn, rmid, flags);
     int32_t f = 0;
     if (!XA_FlagsIn(flags, &f))
         return traced(XAER_INVAL);
@@ -134,12 +143,8 @@ int xa_switch_open(char *xaInfo, int rmid, long flags)
 int xa_switch_close(char *xaInfo, int rmid, long flags)
 {
     char dsn[kInfoMax];
-    if (!XA_ParseDsn(xaInfo, dsn)) {
-        TR_XaPrintf(1, "xa_switch_close(***, %d, %lX)", rmid, flags);
-        TR_XaPrintf(1, "xa_switch_close: invalid xaInfo string format");
+    if (!entryDsn("xa_switch_close", xaInfo, rmid, flags, dsn))
         return traced(XAER_RMERR);
-    }
-    TR_XaPrintf(1, "xa_switch_close(%s, %d, %lX)", dsn, rmid, flags);
     XaThreadContext *ctx = nullptr;
     Conn *conn = contextConn(rmid, xaInfo, &ctx);
     if (!conn)

@@ -10,6 +10,8 @@
 #include "tests/common/pg_env.h"
 #include "tests/common/pg_xa.h"
 #include "tests/jvm/jvm_child.h"
+#include "tests/jvm/stmt_support.h"
+#include "tests/jvm/xa_support.h"
 #include "xa/xid.h"
 
 #include <gtest/gtest.h>
@@ -22,37 +24,6 @@
 
 namespace {
 const DrvOpTable &ops() { return *DRV_JdbcOpTable(); }
-
-std::string drain(int handle)
-{
-    ErrReport rep{};
-    ops().GetErrors(handle, &rep);
-    std::string all;
-    for (uint32_t i = 0; i < rep.count; ++i) {
-        if (rep.texts[i])
-            all += std::string(rep.texts[i]) + "\n";
-        free(rep.texts[i]);
-    }
-    free(rep.texts);
-    return all;
-}
-
-XID makeXid(int format, const std::string &gtrid, const std::string &bqual)
-{
-    XID x{};
-    x.formatID = format;
-    x.gtrid_length = static_cast<int32_t>(gtrid.size());
-    x.bqual_length = static_cast<int32_t>(bqual.size());
-    memcpy(x.data, gtrid.data(), gtrid.size());
-    memcpy(x.data + gtrid.size(), bqual.data(), bqual.size());
-    return x;
-}
-
-std::string gidOf(const XID &x)
-{
-    return XaGid(x.formatID, std::string(x.data, x.gtrid_length),
-                 std::string(x.data + x.gtrid_length, x.bqual_length));
-}
 
 class XaBackend : public ::testing::Test {
 protected:
@@ -68,7 +39,7 @@ protected:
         drvOptions = DrvOptions{};
         ASSERT_EQ(ops().EnvOpen(nullptr, &env), 0);
         opened = true;
-        ASSERT_EQ(connect(&conn), 0) << drain(env);
+        ASSERT_EQ(connect(&conn), 0) << drainErrors(env);
     }
 
     void TearDown() override
@@ -85,8 +56,7 @@ protected:
 
     int connect(int *out)
     {
-        std::string props = "serverName=127.0.0.1;portNumber=" + std::to_string(pg.port) +
-                            ";databaseName=" + pg.db + ";applicationName=" + app;
+        std::string props = xaProps(pg, app);
         DrvConnectParams p{};
         p.serverText = "";
         p.dsProps = props.c_str();
@@ -107,7 +77,7 @@ protected:
             return rc;
         rc = ops().ExecDirect(stmt, sql.c_str(), nullptr, 0, nullptr);
         if (rc != 0)
-            ADD_FAILURE() << sql << ": " << drain(stmt);
+            ADD_FAILURE() << sql << ": " << drainErrors(stmt);
         ops().FreeStmt(stmt);
         return rc;
     }
@@ -143,7 +113,7 @@ TEST_F(XaBackend, OpenMakesAnXaConnectionAndCloseMakesItPlainAgain)
     EXPECT_EQ(c->connection, plain);
     EXPECT_EQ(c->xaConnection, nullptr);
 
-    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     ASSERT_NE(c->xaConnection, nullptr);
     ASSERT_NE(c->xaResource, nullptr);
     jobject xaConn = c->xaConnection;
@@ -153,7 +123,7 @@ TEST_F(XaBackend, OpenMakesAnXaConnectionAndCloseMakesItPlainAgain)
     EXPECT_EQ(c->xaConnection, xaConn);
     EXPECT_EQ(exec(conn, "insert into xa_t values (1, 'on the XA connection')"), 0);
 
-    EXPECT_EQ(ops().XaClose(conn, "", 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+    EXPECT_EQ(ops().XaClose(conn, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     EXPECT_EQ(c->xaConnection, nullptr);
     EXPECT_EQ(c->xaResource, nullptr);
     EXPECT_NE(c->connection, nullptr);
@@ -164,23 +134,23 @@ TEST_F(XaBackend, OpenMakesAnXaConnectionAndCloseMakesItPlainAgain)
 
 TEST_F(XaBackend, PreparedBranchIsInvisibleUntilAnotherConnectionCommitsIt)
 {
-    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     XID x = makeXid(4660, "global-1", "branch-1");
-    ASSERT_EQ(prepareBranch(conn, x, 1), XA_OK) << drain(conn);
+    ASSERT_EQ(prepareBranch(conn, x, 1), XA_OK) << drainErrors(conn);
     EXPECT_EQ(PgPreparedGids(pg), std::vector<std::string>{gidOf(x)});
     EXPECT_EQ(rows(), "");
 
     int other = 0;
-    ASSERT_EQ(connect(&other), 0) << drain(env);
-    ASSERT_EQ(ops().XaOpen(other, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(other);
-    EXPECT_EQ(ops().XaCommit(other, &x, 0, XA_TMNOFLAGS), XA_OK) << drain(other);
+    ASSERT_EQ(connect(&other), 0) << drainErrors(env);
+    ASSERT_EQ(ops().XaOpen(other, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(other);
+    EXPECT_EQ(ops().XaCommit(other, &x, 0, XA_TMNOFLAGS), XA_OK) << drainErrors(other);
     EXPECT_EQ(rows(), "1");
     EXPECT_TRUE(PgPreparedGids(pg).empty());
 }
 
 TEST_F(XaBackend, OnePhaseCommitAndRollback)
 {
-    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     struct Case {
         const char *gtrid;
         int id;
@@ -188,12 +158,12 @@ TEST_F(XaBackend, OnePhaseCommitAndRollback)
     } cases[] = {{"one-phase", 1, true}, {"rolled-back", 2, false}, {"one-phase-2", 3, true}};
     for (const Case &k : cases) {
         XID x = makeXid(1, k.gtrid, "b");
-        ASSERT_EQ(ops().XaStart(conn, &x, 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+        ASSERT_EQ(ops().XaStart(conn, &x, 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
         ASSERT_EQ(exec(conn, "insert into xa_t values (" + std::to_string(k.id) + ", 'v')"), 0);
-        ASSERT_EQ(ops().XaEnd(conn, &x, 0, XA_TMSUCCESS), XA_OK) << drain(conn);
+        ASSERT_EQ(ops().XaEnd(conn, &x, 0, XA_TMSUCCESS), XA_OK) << drainErrors(conn);
         int rc = k.commit ? ops().XaCommit(conn, &x, 0, XA_TMONEPHASE)
                           : ops().XaRollback(conn, &x, 0, XA_TMNOFLAGS);
-        EXPECT_EQ(rc, XA_OK) << k.gtrid << ": " << drain(conn);
+        EXPECT_EQ(rc, XA_OK) << k.gtrid << ": " << drainErrors(conn);
     }
     EXPECT_EQ(rows(), "1,3");
     EXPECT_TRUE(PgPreparedGids(pg).empty());
@@ -203,24 +173,24 @@ TEST_F(XaBackend, ReadOnlyAndChangedBranchesBothVoteOk)
 {
     // The JDBC driver prepares every branch and votes XA_OK; the vote is
     // passed on as it is.
-    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     XID ro = makeXid(1, "read-only", "b");
     ASSERT_EQ(ops().XaStart(conn, &ro, 0, XA_TMNOFLAGS), XA_OK);
     ASSERT_EQ(exec(conn, "select count(*) from xa_t"), 0);
     ASSERT_EQ(ops().XaEnd(conn, &ro, 0, XA_TMSUCCESS), XA_OK);
-    EXPECT_EQ(ops().XaPrepare(conn, &ro, 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+    EXPECT_EQ(ops().XaPrepare(conn, &ro, 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     XID rw = makeXid(1, "changed", "b");
-    EXPECT_EQ(prepareBranch(conn, rw, 1), XA_OK) << drain(conn);
+    EXPECT_EQ(prepareBranch(conn, rw, 1), XA_OK) << drainErrors(conn);
     EXPECT_EQ(PgPreparedGids(pg).size(), 2u);
     // A commit flag whose low 8 bits are 0 commits in two phases.
-    EXPECT_EQ(jc_XAResource_commit(drvConnOf(conn), &rw, 0x100), XA_OK) << drain(conn);
-    EXPECT_EQ(ops().XaRollback(conn, &ro, 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+    EXPECT_EQ(jc_XAResource_commit(drvConnOf(conn), &rw, 0x100), XA_OK) << drainErrors(conn);
+    EXPECT_EQ(ops().XaRollback(conn, &ro, 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     EXPECT_EQ(rows(), "1");
 }
 
 TEST_F(XaBackend, ErrorCodesOfTheResourceAreKept)
 {
-    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     XID unknown = makeXid(1, "never-started", "b");
     XID busy = makeXid(1, "busy", "b");
     struct Case {
@@ -236,13 +206,13 @@ TEST_F(XaBackend, ErrorCodesOfTheResourceAreKept)
     };
     for (const Case &k : cases) {
         EXPECT_EQ(k.call(conn, &unknown), k.want) << k.what;
-        EXPECT_NE(drain(conn).find("XAException"), std::string::npos) << k.what;
+        EXPECT_NE(drainErrors(conn).find("XAException"), std::string::npos) << k.what;
     }
     ASSERT_EQ(ops().XaStart(conn, &busy, 0, XA_TMNOFLAGS), XA_OK);
     EXPECT_EQ(ops().XaStart(conn, &unknown, 0, XA_TMNOFLAGS), XAER_PROTO);
-    EXPECT_NE(drain(conn).find("busy"), std::string::npos);
-    EXPECT_EQ(ops().XaEnd(conn, &busy, 0, XA_TMFAIL), XA_OK) << drain(conn);
-    EXPECT_EQ(ops().XaRollback(conn, &busy, 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+    EXPECT_NE(drainErrors(conn).find("busy"), std::string::npos);
+    EXPECT_EQ(ops().XaEnd(conn, &busy, 0, XA_TMFAIL), XA_OK) << drainErrors(conn);
+    EXPECT_EQ(ops().XaRollback(conn, &busy, 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
 }
 
 TEST_F(XaBackend, RefusalsBeforeAnyJavaWork)
@@ -282,7 +252,7 @@ TEST_F(XaBackend, RefusalsBeforeAnyJavaWork)
             << "plain connection: " << cases[i].what;
     EXPECT_EQ(result, 0);
 
-    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     EXPECT_EQ(ops().XaStart(conn, nullptr, 0, XA_TMNOFLAGS), XAER_INVAL);
     EXPECT_EQ(ops().XaRecover(conn, list, -1, 0, XA_TMSTARTRSCAN), XAER_INVAL);
     EXPECT_EQ(ops().XaRecover(conn, nullptr, 1, 0, XA_TMSTARTRSCAN), XAER_INVAL);
@@ -291,7 +261,7 @@ TEST_F(XaBackend, RefusalsBeforeAnyJavaWork)
 
 TEST_F(XaBackend, IdentifierPartsLongerThan64BytesNeverReachTheResource)
 {
-    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+    ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     struct Case {
         int32_t gtridLength;
         int32_t bqualLength;
@@ -302,11 +272,11 @@ TEST_F(XaBackend, IdentifierPartsLongerThan64BytesNeverReachTheResource)
         x.gtrid_length = k.gtridLength;
         x.bqual_length = k.bqualLength;
         EXPECT_EQ(ops().XaStart(conn, &x, 0, XA_TMNOFLAGS), XAER_RMERR) << k.gtridLength;
-        EXPECT_NE(drain(conn).find("XAException"), std::string::npos) << k.gtridLength;
+        EXPECT_NE(drainErrors(conn).find("XAException"), std::string::npos) << k.gtridLength;
     }
     // The longest identifiers travel whole.
     XID longest = makeXid(-2, std::string(64, 'g'), std::string(64, 'q'));
-    ASSERT_EQ(prepareBranch(conn, longest, 1), XA_OK) << drain(conn);
+    ASSERT_EQ(prepareBranch(conn, longest, 1), XA_OK) << drainErrors(conn);
     EXPECT_EQ(PgPreparedGids(pg), std::vector<std::string>{gidOf(longest)});
 }
 
@@ -317,14 +287,14 @@ protected:
         XaBackend::SetUp();
         if (HasFatalFailure() || IsSkipped())
             return;
-        ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+        ASSERT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     }
 
     void prepareSome(int n)
     {
         for (int i = 0; i < n; ++i) {
             XID x = makeXid(9, "recover-" + std::to_string(i), "b");
-            ASSERT_EQ(prepareBranch(conn, x, i), XA_OK) << drain(conn);
+            ASSERT_EQ(prepareBranch(conn, x, i), XA_OK) << drainErrors(conn);
             prepared.push_back(gidOf(x));
         }
         std::sort(prepared.begin(), prepared.end());
@@ -344,7 +314,7 @@ TEST_F(XaRecovery, ScanHandsOutTheBranchesInDoubtPieceByPiece)
             seen.push_back(gidOf(got[i]));
         return n;
     };
-    EXPECT_EQ(take(2, XA_TMSTARTRSCAN), 2) << drain(conn);
+    EXPECT_EQ(take(2, XA_TMSTARTRSCAN), 2) << drainErrors(conn);
     EXPECT_EQ(take(2, XA_TMNOFLAGS), 2);
     EXPECT_EQ(take(2, XA_TMENDRSCAN), 1);
     EXPECT_EQ(take(2, XA_TMNOFLAGS), XAER_INVAL);
@@ -356,7 +326,7 @@ TEST_F(XaRecovery, OneCallWithStartAndEndHandsOutAllAndLeavesNoScan)
 {
     prepareSome(3);
     XID got[10];
-    EXPECT_EQ(ops().XaRecover(conn, got, 10, 0, XA_TMSTARTRSCAN | XA_TMENDRSCAN), 3) << drain(conn);
+    EXPECT_EQ(ops().XaRecover(conn, got, 10, 0, XA_TMSTARTRSCAN | XA_TMENDRSCAN), 3) << drainErrors(conn);
     EXPECT_EQ(ops().XaRecover(conn, got, 10, 0, XA_TMNOFLAGS), XAER_INVAL);
 }
 
@@ -364,14 +334,14 @@ TEST_F(XaRecovery, NoArrayWithCountZeroKeepsTheScan)
 {
     prepareSome(2);
     XID got[10];
-    EXPECT_EQ(ops().XaRecover(conn, nullptr, 0, 0, XA_TMSTARTRSCAN), 0) << drain(conn);
+    EXPECT_EQ(ops().XaRecover(conn, nullptr, 0, 0, XA_TMSTARTRSCAN), 0) << drainErrors(conn);
     EXPECT_EQ(ops().XaRecover(conn, got, 10, 0, XA_TMENDRSCAN), 2);
 }
 
 TEST_F(XaRecovery, NothingInDoubtGivesAnEmptyScan)
 {
     XID got[4];
-    EXPECT_EQ(ops().XaRecover(conn, got, 4, 0, XA_TMSTARTRSCAN), 0) << drain(conn);
+    EXPECT_EQ(ops().XaRecover(conn, got, 4, 0, XA_TMSTARTRSCAN), 0) << drainErrors(conn);
     EXPECT_EQ(ops().XaRecover(conn, got, 4, 0, XA_TMNOFLAGS), 0);
     EXPECT_EQ(ops().XaRecover(conn, got, 4, 0, XA_TMENDRSCAN), 0);
     EXPECT_EQ(ops().XaRecover(conn, got, 4, 0, XA_TMNOFLAGS), XAER_INVAL);
@@ -386,7 +356,7 @@ TEST_F(XaRecovery, BranchesWithPartsLongerThan64BytesAreLeftOut)
     ASSERT_EQ(PgPreparedGids(pg).size(), 1u);
     prepareSome(1);
     XID got[4];
-    ASSERT_EQ(ops().XaRecover(conn, got, 4, 0, XA_TMSTARTRSCAN | XA_TMENDRSCAN), 1) << drain(conn);
+    ASSERT_EQ(ops().XaRecover(conn, got, 4, 0, XA_TMSTARTRSCAN | XA_TMENDRSCAN), 1) << drainErrors(conn);
     EXPECT_EQ(gidOf(got[0]), prepared[0]);
 }
 
@@ -398,13 +368,13 @@ TEST_F(XaBackend, RefusedOpenLeavesThePlainConnection)
     EXPECT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XAER_INVAL);
     c->xaClassName = strdup("org/postgresql/NoSuchDataSource");
     EXPECT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XAER_INVAL);
-    EXPECT_NE(drain(conn), "");
+    EXPECT_NE(drainErrors(conn), "");
     free(c->xaClassName);
     c->xaClassName = saved;
     EXPECT_EQ(c->xaConnection, nullptr);
     EXPECT_EQ(exec(conn, "insert into xa_t values (1, 'still plain')"), 0);
     EXPECT_EQ(rows(), "1");
     EXPECT_EQ(PgSessions(pg, app, 1), 1);
-    EXPECT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(conn);
+    EXPECT_EQ(ops().XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
 }
 } // namespace

@@ -11,6 +11,8 @@
 #include "tests/common/pg_env.h"
 #include "tests/common/pg_xa.h"
 #include "tests/jvm/jvm_child.h"
+#include "tests/jvm/stmt_support.h"
+#include "tests/jvm/xa_support.h"
 #include "xa/xat.h"
 #include "xa/xat_worker.h"
 #include "xa/xid.h"
@@ -24,20 +26,6 @@
 #include <thread>
 
 namespace {
-std::string drain(const DrvOpTable *t, int handle)
-{
-    ErrReport rep{};
-    t->GetErrors(handle, &rep);
-    std::string all;
-    for (uint32_t i = 0; i < rep.count; ++i) {
-        if (rep.texts[i])
-            all += std::string(rep.texts[i]) + "\n";
-        free(rep.texts[i]);
-    }
-    free(rep.texts);
-    return all;
-}
-
 JavaVM *theVm()
 {
     JavaVM *vm = nullptr;
@@ -112,17 +100,6 @@ bool stillAlive(jobject thread)
     return alive;
 }
 
-XID makeXid(const std::string &gtrid)
-{
-    XID x{};
-    x.formatID = 5;
-    x.gtrid_length = static_cast<int32_t>(gtrid.size());
-    x.bqual_length = 1;
-    memcpy(x.data, gtrid.data(), gtrid.size());
-    x.data[gtrid.size()] = 'b';
-    return x;
-}
-
 class XaWorkerChain : public ::testing::Test {
 protected:
     void SetUp() override
@@ -139,14 +116,13 @@ protected:
         t = binding.ops;
         ASSERT_EQ(t->EnvOpen(nullptr, &env), 0);
         opened = true;
-        std::string props = "serverName=127.0.0.1;portNumber=" + std::to_string(pg.port) +
-                            ";databaseName=" + pg.db + ";applicationName=krs_xa_worker";
+        std::string props = xaProps(pg, "krs_xa_worker");
         DrvConnectParams p{};
         p.serverText = "";
         p.dsProps = props.c_str();
         p.user = pg.trustUser.c_str();
         p.password = "";
-        ASSERT_EQ(t->Connect(env, &p, &conn), 0) << drain(t, env);
+        ASSERT_EQ(t->Connect(env, &p, &conn), 0) << drainErrors(env);
     }
 
     void TearDown() override
@@ -165,11 +141,11 @@ protected:
     void insert(int id)
     {
         int stmt = 0;
-        ASSERT_EQ(t->AllocStmt(conn, &stmt), 0) << drain(t, conn);
+        ASSERT_EQ(t->AllocStmt(conn, &stmt), 0) << drainErrors(conn);
         EXPECT_EQ(t->ExecDirect(stmt, ("insert into xa_w values (" + std::to_string(id) + ")").c_str(),
                                 nullptr, 0, nullptr),
                   0)
-            << drain(t, stmt);
+            << drainErrors(stmt);
         EXPECT_EQ(t->FreeStmt(stmt), 0);
     }
 
@@ -186,7 +162,7 @@ protected:
 TEST_F(XaWorkerChain, StatementCallsRunOnTheWorkerWhileTheXaConnectionIsOpen)
 {
     EXPECT_TRUE(ranOnCallingThread([&] { insert(1); }));
-    ASSERT_EQ(t->XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(t, conn);
+    ASSERT_EQ(t->XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     DrvConn *c = drvConnOf(conn);
     ASSERT_NE(c->xaMode, nullptr);
     EXPECT_EQ(c->xaMode->useWorker, 1);
@@ -198,7 +174,7 @@ TEST_F(XaWorkerChain, StatementCallsRunOnTheWorkerWhileTheXaConnectionIsOpen)
     EXPECT_EQ(c->xaMode->worker->terminate, 1);
 
     EXPECT_FALSE(ranOnCallingThread([&] { insert(2); }));
-    ASSERT_EQ(t->XaClose(conn, "", 0, XA_TMNOFLAGS), XA_OK) << drain(t, conn);
+    ASSERT_EQ(t->XaClose(conn, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     EXPECT_EQ(XAT_GetXaActive(c->xaMode), 0);
     EXPECT_TRUE(ranOnCallingThread([&] { insert(3); }));
     EXPECT_EQ(rows(), "1,2,3");
@@ -206,11 +182,11 @@ TEST_F(XaWorkerChain, StatementCallsRunOnTheWorkerWhileTheXaConnectionIsOpen)
 
 TEST_F(XaWorkerChain, BranchOperationsRunOnTheWorkerWhichLetsGoOfTheVmWhenItEnds)
 {
-    ASSERT_EQ(t->XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(t, conn);
+    ASSERT_EQ(t->XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     DrvConn *c = drvConnOf(conn);
     jobject worker = workerJavaThread(c->xaMode);
     ASSERT_NE(worker, nullptr);
-    XID x = makeXid("worker-branch");
+    XID x = makeXid(5, "worker-branch", "b");
     EXPECT_FALSE(ranOnCallingThread([&] {
         EXPECT_EQ(t->XaStart(conn, &x, 0, XA_TMNOFLAGS), XA_OK);
         insert(1);
@@ -228,12 +204,12 @@ TEST_F(XaWorkerChain, BranchOperationsRunOnTheWorkerWhichLetsGoOfTheVmWhenItEnds
 
 TEST_F(XaWorkerChain, ASecondOpenReplacesTheRecordAndItsWorker)
 {
-    ASSERT_EQ(t->XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(t, conn);
+    ASSERT_EQ(t->XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     DrvConn *c = drvConnOf(conn);
     jobject firstWorker = workerJavaThread(c->xaMode);
     ASSERT_NE(firstWorker, nullptr);
-    ASSERT_EQ(t->XaClose(conn, "", 0, XA_TMNOFLAGS), XA_OK) << drain(t, conn);
-    ASSERT_EQ(t->XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drain(t, conn);
+    ASSERT_EQ(t->XaClose(conn, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
+    ASSERT_EQ(t->XaOpen(conn, 1, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     // The first worker ended and let go of the VM; the new record inherits
     // the old one's settings without asking the back end again.
     EXPECT_FALSE(stillAlive(firstWorker));
@@ -252,7 +228,7 @@ TEST_F(XaWorkerChain, ASecondOpenReplacesTheRecordAndItsWorker)
 
 TEST_F(XaWorkerChain, XaCallsOnAConnectionThatNeverOpenedForXa)
 {
-    XID x = makeXid("never");
+    XID x = makeXid(5, "never", "b");
     XID list[1];
     EXPECT_EQ(t->XaStart(conn, &x, 0, XA_TMNOFLAGS), XAER_INVAL);
     EXPECT_EQ(t->XaRecover(conn, list, 1, 0, XA_TMSTARTRSCAN), XAER_INVAL);
@@ -262,9 +238,9 @@ TEST_F(XaWorkerChain, XaCallsOnAConnectionThatNeverOpenedForXa)
 
 TEST_F(XaWorkerChain, WithoutAWorkerTheCallingThreadRunsEverything)
 {
-    ASSERT_EQ(t->XaOpen(conn, 0, "", 0, XA_TMNOFLAGS), XA_OK) << drain(t, conn);
+    ASSERT_EQ(t->XaOpen(conn, 0, "", 0, XA_TMNOFLAGS), XA_OK) << drainErrors(conn);
     EXPECT_EQ(drvConnOf(conn)->xaMode->worker, nullptr);
-    XID x = makeXid("no-worker");
+    XID x = makeXid(5, "no-worker", "b");
     EXPECT_TRUE(ranOnCallingThread([&] {
         EXPECT_EQ(t->XaStart(conn, &x, 0, XA_TMNOFLAGS), XA_OK);
         insert(1);
