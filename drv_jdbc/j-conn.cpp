@@ -274,20 +274,7 @@ int DRV_Disconnect(int handle)
         op.pushFrame();
         PL_CsGuard mutex(jvmService.mutex);
         freeConnStatements(c);
-        if (c->connection) {
-            jc_CallVoidMethod(env, c->connection, nullptr, "close", "()V");
-            env->ExceptionClear();
-        }
-        if (c->xaConnection) {
-            jc_CallVoidMethod(env, c->xaConnection, nullptr, "close", "()V");
-            env->ExceptionClear();
-        }
-        closeDataSource(env, c->dataSource);
-        dropGlobal(env, &c->xaConnection);
-        dropGlobal(env, &c->xaResource);
-        dropGlobal(env, &c->dataSource);
-        dropGlobal(env, &c->metaData);
-        dropGlobal(env, &c->connection);
+        closeConnRefs(c);
     }
     op.popFrame();
     jvmDetachThread(env);
@@ -297,6 +284,25 @@ int DRV_Disconnect(int handle)
     errClear(&c->errors);
     freeDrvConn(c);
     return 0;
+}
+
+void closeConnRefs(DrvConn *c)
+{
+    JNIEnv *env = c->env;
+    if (c->connection) {
+        jc_CallVoidMethod(env, c->connection, nullptr, "close", "()V");
+        env->ExceptionClear();
+    }
+    if (c->xaConnection) {
+        jc_CallVoidMethod(env, c->xaConnection, nullptr, "close", "()V");
+        env->ExceptionClear();
+    }
+    closeDataSource(env, c->dataSource);
+    dropGlobal(env, &c->xaConnection);
+    dropGlobal(env, &c->xaResource);
+    dropGlobal(env, &c->dataSource);
+    dropGlobal(env, &c->metaData);
+    dropGlobal(env, &c->connection);
 }
 
 int DRV_Commit(int handle) { return endTransaction(handle, jc_Connection_commit); }
