@@ -492,19 +492,6 @@ const Row *FindRow(const Row (&rows)[N], SQLINTEGER option)
     return nullptr;
 }
 
-void PutNumber(SQLPOINTER buf, uint64_t n, int width)
-{
-    if (!buf)
-        return;
-    if (width == 8) {
-        SQLULEN v = static_cast<SQLULEN>(n);
-        std::memcpy(buf, &v, sizeof v);
-    } else {
-        SQLUINTEGER v = static_cast<SQLUINTEGER>(n);
-        std::memcpy(buf, &v, sizeof v);
-    }
-}
-
 SQLRETURN ApplyToStatements(Conn *conn, SQLUSMALLINT option, SQLULEN value)
 {
     SQLRETURN worst = SQL_SUCCESS;
@@ -620,7 +607,7 @@ SQLRETURN CN_GetConnectOption(Conn *conn, SQLUSMALLINT option, SQLPOINTER value,
         return rc;
     if (!v.isText) {
         // ODBC 2 integer options are 32 bits; the owner window is a pointer.
-        PutNumber(value, v.number, option == SQL_QUIET_MODE ? 8 : 4);
+        TXT_PutNumber(value, v.number, option == SQL_QUIET_MODE ? 8 : 4);
         return SQL_SUCCESS;
     }
     // ODBC 2 gives no buffer length: at most the longest option text.
@@ -678,18 +665,18 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
     case SQL_ATTR_QUERY_TIMEOUT:
         if (Odbc3(conn))
             return Fail(conn, ERR_FUNCTION_NOT_SUPPORTED);
-        PutNumber(value, conn->queryTimeout, 4);
+        TXT_PutNumber(value, conn->queryTimeout, 4);
         return SQL_SUCCESS;
     case SQL_ATTR_ASYNC_ENABLE:
-        PutNumber(value, conn->asyncEnable, 8);
+        TXT_PutNumber(value, conn->asyncEnable, 8);
         return SQL_SUCCESS;
     case SQL_ATTR_CONNECTION_TIMEOUT:
         return Fail(conn, ERR_FUNCTION_NOT_SUPPORTED);
     case SQL_ATTR_METADATA_ID:
-        PutNumber(value, conn->metadataId, 4);
+        TXT_PutNumber(value, conn->metadataId, 4);
         return SQL_SUCCESS;
     case SQL_ATTR_AUTO_IPD:
-        PutNumber(value, SQL_FALSE, 4);
+        TXT_PutNumber(value, SQL_FALSE, 4);
         return SQL_SUCCESS;
     case SQL_ATTR_CONNECTION_DEAD: {
         // Pooling Driver Managers rely on this: ask whether the server
@@ -698,7 +685,7 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
         if (Connected(conn) &&
             ConnDrvGetInfo(conn, DrvInt(DRV_CONN_DEAD), &dead, sizeof dead) != 0)
             dead = 0;
-        PutNumber(value, dead ? SQL_CD_TRUE : SQL_CD_FALSE, 4);
+        TXT_PutNumber(value, dead ? SQL_CD_TRUE : SQL_CD_FALSE, 4);
         return SQL_SUCCESS;
     }
     default:
@@ -713,7 +700,7 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
     if (rc != SQL_SUCCESS)
         return rc;
     if (!v.isText) {
-        PutNumber(value, v.number, r->width);
+        TXT_PutNumber(value, v.number, r->width);
         if (outLen)
             *outLen = r->width;
         return SQL_SUCCESS;

@@ -98,6 +98,19 @@ int TXT_Put(const char *text, const TextOut &o)
     return o.width == 'W' ? PutWide(text, o) : PutNarrow(text, o);
 }
 
+void TXT_PutNumber(void *buf, uint64_t v, int bytes)
+{
+    if (!buf)
+        return;
+    if (bytes == 8) {
+        const SQLULEN x = static_cast<SQLULEN>(v);
+        std::memcpy(buf, &x, sizeof x);
+    } else {
+        const SQLUINTEGER x = static_cast<SQLUINTEGER>(v);
+        std::memcpy(buf, &x, sizeof x);
+    }
+}
+
 SQLRETURN TXT_Post(ErrQueue *q, int err)
 {
     if (err == 0)

@@ -66,6 +66,10 @@ int64_t TXT_WorkSize(const TextOut &o);
 // or 32-bit output holds at most its largest value).  Null writes nothing.
 void TXT_PutLen(const TextOut &o, int64_t n);
 
+// Writes a number into an application's buffer at 4 bytes (SQLUINTEGER) or
+// 8 (SQLULEN); a null buffer writes nothing.
+void TXT_PutNumber(void *buf, uint64_t v, int bytes);
+
 // Posts a writer's answer on a handle: 0 is SQL_SUCCESS, ERR_DATA_TRUNCATED
 // SQL_SUCCESS_WITH_INFO, any other number SQL_ERROR.
 SQLRETURN TXT_Post(ErrQueue *q, int err);
