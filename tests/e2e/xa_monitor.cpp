@@ -396,13 +396,21 @@ TEST_P(XaMonitor, StatementWorkRunsOnTheWorkerThreadNotTheApplications)
     held.Wait();
 
     const char *appName = "krs-xa-application";
+    // The open connects on the application's thread (pgjdbc runs its start-up
+    // queries there): the watch begins once the branch has started.
+    Signal started;
     std::thread application([&] {
+        struct RaiseAtExit {
+            Signal &s;
+            ~RaiseAtExit() { s.Raise(); }
+        } raiseAtExit{started};  // never leaves the watcher waiting
         JNIEnv *env = nullptr;
         JavaVMAttachArgs args{JNI_VERSION_1_4, const_cast<char *>(appName), nullptr};
         ASSERT_EQ(vm->AttachCurrentThread(reinterpret_cast<void **>(&env), &args), JNI_OK);
         XID x = MakeXid(1, "application", "b");
         EXPECT_EQ(sw->xa_open_entry(Info(), 1, TMNOFLAGS), XA_OK);
         EXPECT_EQ(sw->xa_start_entry(&x, 1, TMNOFLAGS), XA_OK);
+        started.Raise();
         std::string diag;
         EXPECT_TRUE(SQL_SUCCEEDED(
             drv->Exec(XaConn(), "update " + table + " set v = 'mine' where id = 1", &diag)))
@@ -413,6 +421,7 @@ TEST_P(XaMonitor, StatementWorkRunsOnTheWorkerThreadNotTheApplications)
         vm->DetachCurrentThread();
     });
 
+    started.Wait();
     // Bounded wait for the update to show on a Java stack.
     std::vector<std::string> executing;
     for (int i = 0; i < 600 && executing.empty(); ++i) {
