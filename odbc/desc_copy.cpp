@@ -248,12 +248,13 @@ SQLRETURN DS_CopyDesc(Desc *src, SQLHDESC target)
             other = tc;
         }
     }
-    if (other)
-        other->callLock.Enter();
-    SQLRETURN rc = Copy(src, t);
-    if (other) {
-        other->callLock.Leave();
-        other->busy.store(nullptr);
+    if (!other)
+        return Copy(src, t);
+    SQLRETURN rc;
+    {
+        PL_CallLockGuard held(other->callLock);
+        rc = Copy(src, t);
     }
+    other->busy.store(nullptr);
     return rc;
 }

@@ -103,17 +103,17 @@ int Core_Shutdown(ShutdownMode mode)
     // A later shut-down also frees what an earlier one had to leave behind.
     if ((!g_initialised.load() && !Driver.envs) || !g_locks.api)
         return 0;
-    PL_CriticalSection &api = *g_locks.api;
-    api.Enter();
-    while (Driver.envs) {
-        Envr *env = Driver.envs;
-        if (EnvrHasBusyConn(env))
-            break;
-        EnvrClose(env, mode == SHUTDOWN_EXIT ? CLOSE_DETACH : CLOSE_NORMAL);
-        EnvrFree(env);
+    {
+        PL_CsGuard api(*g_locks.api);
+        while (Driver.envs) {
+            Envr *env = Driver.envs;
+            if (EnvrHasBusyConn(env))
+                break;
+            EnvrClose(env, mode == SHUTDOWN_EXIT ? CLOSE_DETACH : CLOSE_NORMAL);
+            EnvrFree(env);
+        }
+        g_initialised.store(false);
     }
-    g_initialised.store(false);
-    api.Leave();
     // A call still running (or waiting for the API lock) keeps the locks and
     // tables it uses; they stay until the process ends.
     if (API_CallsInFlight() == 0 && !Driver.envs) {
