@@ -273,18 +273,7 @@ int DRV_Disconnect(int handle)
         op.pushFrame();
         PL_CsGuard mutex(jvmService.mutex);
         freeConnStatements(c);
-        if (c->connection) {
-            jc_CallVoidMethod(env, c->connection, nullptr, "close", "()V");
-            env->ExceptionClear();
-        }
-        if (c->xaConnection) {
-            jc_CallVoidMethod(env, c->xaConnection, nullptr, "close", "()V");
-            env->ExceptionClear();
-        }
-        closeDataSource(env, c->dataSource);
-        c->xaConnection.Drop(env);
-        c->xaResource.Drop(env);
-        dropConnectionRefs(c, env);
+        closeConnRefs(c);
     }
     op.popFrame();
     jvmDetachThread(env);
@@ -294,6 +283,23 @@ int DRV_Disconnect(int handle)
     errClear(&c->errors);
     freeDrvConn(c);
     return 0;
+}
+
+void closeConnRefs(DrvConn *c)
+{
+    JNIEnv *env = c->env;
+    if (c->connection) {
+        jc_CallVoidMethod(env, c->connection, nullptr, "close", "()V");
+        env->ExceptionClear();
+    }
+    if (c->xaConnection) {
+        jc_CallVoidMethod(env, c->xaConnection, nullptr, "close", "()V");
+        env->ExceptionClear();
+    }
+    closeDataSource(env, c->dataSource);
+    c->xaConnection.Drop(env);
+    c->xaResource.Drop(env);
+    dropConnectionRefs(c, env);
 }
 
 int DRV_Commit(int handle) { return endTransaction(handle, jc_Connection_commit); }

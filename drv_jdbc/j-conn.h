@@ -80,6 +80,11 @@ DrvConn *drvConnOf(int handle);
 // false when the VM refuses.
 bool drvConnEnter(DrvConn *c);
 
+// Closes the JDBC connection, the XA connection and the data source that
+// made them (so that no server session stays) and drops their references
+// and the metadata's, on the recorded JNIEnv; outcomes are not checked.
+void closeConnRefs(DrvConn *c);
+
 // Frees the record and what it owns (its global references through the
 // calling thread), except the scalar-function map.  NULL is allowed.
 void freeDrvConn(DrvConn *c);

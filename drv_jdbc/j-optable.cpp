@@ -7,6 +7,7 @@
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-setoption.h"
 #include "drv_jdbc/j-stmtops.h"
+#include "drv_jdbc/j-xa.h"
 #include "odbc/drv_ops.h"
 
 namespace {
@@ -25,6 +26,7 @@ constexpr DrvOpTable makeJdbcOps()
     t.GetOpTable = GetOpTable;
     DRV_FillStmtOps(t);
     DRV_FillCatalogOps(t);
+    DRV_FillXaOps(t);
     return t;
 }
 

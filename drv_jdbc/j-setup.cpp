@@ -2,6 +2,7 @@
 #include "drv_jdbc/j-setup.h"
 
 #include "platform/registry.h"
+#include "xa/xat.h"
 
 #include <cstring>
 
@@ -48,6 +49,8 @@ int DriverLoadSetup()
 
 int DriverUnloadSetup()
 {
+    OleTx_Term();
+    XA_TraceEnd();
     return 1;
 }
 

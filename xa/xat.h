@@ -1,17 +1,25 @@
 // The distributed-transaction layer as the handle layer and the back end see
 // it: the XA worker proxies on the operation table, the MS DTC resource
-// manager and the XA trace.  Until that layer exists, installing leaves the
-// binding as it is and every coordinator operation fails cleanly.
+// manager and the XA trace.
+//
+// Once a back-end connection has been opened for XA, its XA operations, and
+// its statement operations while the XA connection is open, run on one
+// worker thread of its own, whatever thread calls.  The MS DTC resource
+// manager is not built yet: every coordinator operation fails cleanly.
 #pragma once
 
 struct DrvBinding;
 struct XaWorkerMode;
 
-// 0, or 43 (S1C00) when the binding's flags are 0.
+// Points the binding at the worker layer's proxy table (copied from the
+// table the binding points at on the first call of the process).  0, or 43
+// (S1C00) when the binding's flags are 0 (the binding is left as it is).
 int XAT_InstallProxyOps(DrvBinding *binding);
+// The layer's clean-up hook; it holds nothing to release.
 void XAT_Cleanup();
-// 21 for a null record, else 0 after storing the flag.
+// 21 for a null record, else 0 after storing the flag (1 for non-zero).
 int XAT_SetXaActive(XaWorkerMode *mode, int active);
+// The XA-active flag; 0 for a null record.
 int XAT_GetXaActive(const XaWorkerMode *mode);
 
 // -1: no coordinator link can be made.
@@ -25,4 +33,6 @@ int OleTx_ReleaseDispenser(void *dispenser);
 int OleTx_RMConnect(void *dispenser);
 int OleTx_RMEnlist(void *dispenser);
 void OleTx_Term();
+// At library unload, when the XA switch was set up: "** normal end **" on
+// the XA trace, which is then closed.
 void XA_TraceEnd();

@@ -4,6 +4,8 @@
 #   pg_fixture.sh start <state-dir> <lib-dir>   initdb, start, write ini files
 #   pg_fixture.sh stop  <state-dir>             stop the server, remove its data
 #
+# KRS_PG_MAX_PREPARED sets max_prepared_transactions (default 10).
+#
 # The data and socket directories live under /tmp and belong to the user
 # `postgres` when we run as root (CI clones may not be enterable by it).
 # <state-dir> receives pg.env, odbcinst.ini, odbc.ini, registry.ini and the
@@ -63,7 +65,7 @@ start() {
 listen_addresses = '127.0.0.1'
 port = $port
 unix_socket_directories = '$root/sock'
-max_prepared_transactions = 10
+max_prepared_transactions = ${KRS_PG_MAX_PREPARED:-10}
 max_connections = 60
 fsync = off
 synchronous_commit = off
