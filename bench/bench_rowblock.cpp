@@ -6,7 +6,7 @@
 #include "bench/alloc_count.h"
 #include "bench/sample_rows.h"
 #include "odbc/rb_ops.h"
-#include "platform/codepage.h"
+#include "util/codepage.h"
 
 namespace {
 

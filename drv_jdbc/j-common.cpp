@@ -4,7 +4,7 @@
 
 #include "drv_jdbc/j-errors.h"
 #include "drv_jdbc/j-global.h"
-#include "platform/codepage.h"
+#include "util/codepage.h"
 #include "platform/locks.h"
 #include "util/log.h"
 #include "util/utf8.h"

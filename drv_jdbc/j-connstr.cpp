@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "drv_jdbc/j-logon.h"
-#include "drv_jdbc/j-odbcinst.h"
+#include "platform/odbcinst.h"
 #include "drv_jdbc/j-options.h"
 #include "odbc/conn.h"
 #include "odbc/connattr.h"

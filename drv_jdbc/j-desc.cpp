@@ -12,7 +12,7 @@
 #include "drv_jdbc/j-wrap.h"
 #include "odbc/param_types.h"
 #include "odbc/rb_ops.h"
-#include "platform/codepage.h"
+#include "util/codepage.h"
 #include "util/log.h"
 
 #include <cstdlib>

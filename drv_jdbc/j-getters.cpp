@@ -3,7 +3,7 @@
 
 #include "drv_jdbc/j-wrapctx.h"
 #include "odbc/rowblock.h"
-#include "platform/codepage.h"
+#include "util/codepage.h"
 #include "util/log.h"
 
 #include <cstdlib>

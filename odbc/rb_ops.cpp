@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "odbc/errors.h"
-#include "platform/codepage.h"
+#include "util/codepage.h"
 #include "util/hash.h"
 
 namespace {

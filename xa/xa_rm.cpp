@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drv_jdbc/j-odbcinst.h"
+#include "platform/odbcinst.h"
 #include "odbc/api_desc.h"
 #include "odbc/env.h"
 #include "odbc/handle_table.h"

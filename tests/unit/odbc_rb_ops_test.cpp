@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "odbc/rb_ops.h"
-#include "platform/codepage.h"
+#include "util/codepage.h"
 #include "util/hash.h"
 
 namespace {
