@@ -16,7 +16,7 @@
 #include "drv_jdbc/j-wrap-dbmd.h"
 #include "drv_jdbc/j-wrap-ps.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/catalog_args.h"
+#include "odbc/contract/catalog_args.h"
 
 namespace {
 

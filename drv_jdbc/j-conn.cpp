@@ -10,8 +10,8 @@
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-typeinfo.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/drv_connect_params.h"
-#include "odbc/flavour.h"
+#include "odbc/contract/drv_connect_params.h"
+#include "odbc/contract/flavour.h"
 #include "util/hash.h"
 
 #include <cstdio>

@@ -10,8 +10,8 @@
 #include "drv_jdbc/j-typeinfo.h"
 #include "drv_jdbc/j-wrap-ps.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/param_types.h"
-#include "odbc/rb_ops.h"
+#include "odbc/contract/param_types.h"
+#include "odbc/contract/rb_ops.h"
 #include "util/codepage.h"
 #include "util/log.h"
 

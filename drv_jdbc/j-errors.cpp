@@ -3,7 +3,7 @@
 
 #include "drv_jdbc/j-serv.h"
 #include "odbc/errors.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 
 #include <cstdio>
 #include <cstdlib>

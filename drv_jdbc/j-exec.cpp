@@ -10,8 +10,8 @@
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap-ps.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/param_types.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/param_types.h"
+#include "odbc/contract/rowblock.h"
 #include "util/log.h"
 
 #include <cstdlib>

@@ -10,10 +10,10 @@
 #include "drv_jdbc/j-infotypes.h"
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/drv_convtable.h"
-#include "odbc/drv_items.h"
-#include "odbc/flavour.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/drv_convtable.h"
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/flavour.h"
+#include "odbc/contract/rowblock.h"
 #include "util/hash.h"
 
 const ScalarFunction kScalarFunctions[] = {

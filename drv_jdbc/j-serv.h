@@ -6,7 +6,7 @@
 #include "drv_jdbc/j-errors.h"
 #include "drv_jdbc/j-global.h"
 #include "drv_jdbc/j-stmt.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 #include "platform/locks.h"
 
 #include <jni.h>

@@ -6,7 +6,7 @@
 #include "drv_jdbc/j-escape.h"
 #include "drv_jdbc/j-global.h"
 #include "drv_jdbc/j-threadenv.h"
-#include "exec/cursor_state.h"
+#include "odbc/contract/cursor_state.h"
 
 #include <jni.h>
 

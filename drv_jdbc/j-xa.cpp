@@ -5,12 +5,15 @@
 #include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
+#include "drv_jdbc/j-desc.h"
 #include "drv_jdbc/j-factory.h"
+#include "drv_jdbc/j-serv.h"
+#include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap.h"
 #include "drv_jdbc/j-xares.h"
-#include "odbc/errnum.h"
-#include "xa/xat.h"
-#include "xa/xid.h"
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/xa_mode.h"
+#include "odbc/contract/xid.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -254,3 +257,24 @@ int DRV_XaComplete(int, int *, int *, int, int)
 {
     return XAER_INVAL;
 }
+
+namespace {
+XaWorkerMode **connModeSlot(int handle)
+{
+    DrvConn *c = drvConnOf(handle);
+    return c ? &c->xaMode : nullptr;
+}
+
+bool stmtMode(int handle, XaWorkerMode **mode)
+{
+    DrvStmt *s = drvStmtOf(handle);
+    *mode = s && s->conn ? s->conn->xaMode : nullptr;
+    return s != nullptr;
+}
+
+void threadEnd() { jvmDetachThread(nullptr); }
+
+const DrvXaSupport kXaSupport = {connModeSlot, stmtMode, threadEnd};
+} // namespace
+
+const DrvXaSupport *DRV_JdbcXaSupport() { return &kXaSupport; }

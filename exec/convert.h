@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "odbc/errnum.h"
+#include "odbc/contract/errnum.h"
 
 // Encoding of a narrow source text.  Binary bytes may be cut anywhere; text
 // is cut only between characters.

@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "odbc/rowblock.h"
+#include "odbc/contract/rowblock.h"
 
 // The leading fields of a bound-column record (or a temporary binding of
 // the same layout built for SQLGetData and output parameters).

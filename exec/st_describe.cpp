@@ -4,7 +4,7 @@
 
 #include "exec/st_internal.h"
 #include "odbc/desc_field.h"
-#include "odbc/rb_ops.h"
+#include "odbc/contract/rb_ops.h"
 #include "odbc/trace.h"
 #include "util/utf8.h"
 

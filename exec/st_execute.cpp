@@ -9,7 +9,7 @@
 #include "exec/st_build.h"
 #include "exec/st_internal.h"
 #include "exec/stmt_results.h"
-#include "odbc/param_types.h"
+#include "odbc/contract/param_types.h"
 
 
 // ---- parameter values ----

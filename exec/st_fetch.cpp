@@ -9,8 +9,8 @@
 #include "odbc/desc_rec.h"
 #include "odbc/desc_types.h"
 #include "odbc/dispatch.h"
-#include "odbc/flavour.h"
-#include "odbc/rb_ops.h"
+#include "odbc/contract/flavour.h"
+#include "odbc/contract/rb_ops.h"
 #include "odbc/stmt.h"
 
 namespace {

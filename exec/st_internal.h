@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "exec/statement.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/stmt_bind.h"
 

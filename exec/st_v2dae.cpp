@@ -8,9 +8,9 @@
 #include "exec/conv_send.h"
 #include "exec/st_build.h"
 #include "exec/st_internal.h"
-#include "odbc/flavour.h"
-#include "odbc/param_types.h"
-#include "odbc/rb_ops.h"
+#include "odbc/contract/flavour.h"
+#include "odbc/contract/param_types.h"
+#include "odbc/contract/rb_ops.h"
 #include "util/acp.h"
 
 namespace {

@@ -1,4 +1,5 @@
 // Connection objects.
+#include "drv_jdbc/j-optable.h"
 #include "odbc/conn.h"
 
 #include <cstdlib>
@@ -8,7 +9,7 @@
 #include "odbc/connattr.h"
 #include "odbc/desc.h"
 #include "odbc/dispatch.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 #include "odbc/stmt.h"

@@ -10,9 +10,9 @@
 
 #include "odbc/conn.h"
 #include "odbc/dispatch.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
-#include "odbc/krs_options.h"
+#include "odbc/contract/krs_options.h"
 #include "odbc/startup.h"
 #include "odbc/stmtattr.h"
 #include "odbc/trace.h"

@@ -7,7 +7,7 @@
 #include "odbc/desc_internal.h"
 #include "odbc/desc_rec.h"
 #include "odbc/dispatch.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 #include "odbc/trace.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "odbc/errors.h"
-#include "odbc/flavour.h"
+#include "odbc/contract/flavour.h"
 #include "util/utf8.h"
 
 int DescPutNumber(DescWriter w, int64_t v, const DescOut &o)

@@ -3,7 +3,7 @@
 
 #include "exec/statement.h"
 #include "odbc/handles.h"
-#include "odbc/rb_ops.h"
+#include "odbc/contract/rb_ops.h"
 #include "odbc/stmt_bind.h"
 #include "odbc/stmtattr.h"
 

@@ -7,7 +7,7 @@
 
 #include "odbc/conn.h"
 #include "odbc/diag.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 #include "odbc/trace.h"

@@ -67,21 +67,6 @@ int16_t ClampLen(size_t n) { return n > 32767 ? int16_t(32767) : int16_t(n); }
 
 }  // namespace
 
-const ErrorRow *ERR_Lookup(int32_t number) {
-    if (uint32_t(number) >= uint32_t(ERR_TABLE_ROWS) || number == 0) return nullptr;
-    const ErrorRow *row = &ErrorTable[number];
-    return row->sqlstate[0] ? row : nullptr;
-}
-
-int32_t ERR_FindState(const char *sqlstate) {
-    if (!sqlstate || strnlen(sqlstate, 5) < 5) return 0;
-    for (int32_t n = 1; n < ERR_TABLE_ROWS; ++n) {
-        if (ErrorTable[n].sqlstate[0] && strncmp(ErrorTable[n].sqlstate, sqlstate, 5) == 0)
-            return n;
-    }
-    return 0;
-}
-
 void MapSqlState3(char *sqlstate, StateOrigin origin) {
     if (!sqlstate || strnlen(sqlstate, 6) != 5) return;
     for (const StateMap &m : kStateMap) {

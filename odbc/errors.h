@@ -8,25 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "odbc/errnum.h"
-
-// One row of the error table.  Rows that the driver does not define hold an
-// empty SQLSTATE and an empty message, like row 0 ("no error").
-struct ErrorRow {
-    const char *sqlstate;
-    const char *message;
-};
-
-constexpr int ERR_TABLE_ROWS = 185;
-extern const ErrorRow ErrorTable[ERR_TABLE_ROWS];
-
-// The row of a defined error number (1..184 with a SQLSTATE); NULL for 0,
-// for rows the table leaves undefined and for any number outside the table.
-const ErrorRow *ERR_Lookup(int32_t number);
-
-// The lowest error number whose SQLSTATE equals the first five characters of
-// the text; 0 when no row has it (or the text is NULL or shorter).
-int32_t ERR_FindState(const char *sqlstate);
+#include "odbc/contract/errtable.h"
 
 // Where a SQLSTATE came from: a row of the error table (the driver's own
 // ODBC 2 state) or the tag of a queued text (a server's or JDBC's state).

@@ -7,14 +7,14 @@
 #include <atomic>
 #include <cstdint>
 
-#include "exec/cursor_state.h"
+#include "odbc/contract/cursor_state.h"
 #include "exec/st_state.h"
-#include "odbc/drv_convtable.h"
+#include "odbc/contract/drv_convtable.h"
 #include "odbc/dispatch.h"
-#include "odbc/drv_ops.h"
+#include "odbc/contract/drv_ops.h"
 #include "odbc/errors.h"
 #include "odbc/info_cache.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/rowblock.h"
 #include "platform/locks.h"
 
 enum : uint32_t {

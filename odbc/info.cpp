@@ -8,7 +8,7 @@
 #include "odbc/conn.h"
 #include "odbc/diagfield.h"
 #include "odbc/dispatch.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/info_cache.h"
 #include "odbc/trace.h"

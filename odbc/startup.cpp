@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "drv_jdbc/j-setup.h"
+#include "drv_jdbc/j-xa.h"
+#include "xa/xat.h"
 #include "odbc/conn.h"
 #include "odbc/dispatch.h"
 #include "odbc/env.h"
@@ -169,6 +171,7 @@ bool Dll_Attach(void *module)
     if (Dll_CheckWindows() != 0)
         return AttachFailed(IDS_NEEDS_WIN32);
     DriverLoadSetup();
+    XAT_SetBackendSupport(DRV_JdbcXaSupport());
     if (Core_Init() != 0)
         return AttachFailed(IDS_INIT_FAILED);
     BindOpTable(&DriverBinding);
@@ -187,6 +190,8 @@ void Dll_Detach(ShutdownMode mode)
     }
     TR_Close(TR_KIND_ODBC);
     DriverUnloadSetup();
+    OleTx_Term();
+    XA_TraceEnd();
 }
 
 int Setup_GetRegString(const char *subkey, const char *name, const char *dflt, char *buf,

@@ -4,8 +4,8 @@
 #pragma once
 #include <cstdint>
 
-#include "odbc/drv_ops.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/drv_ops.h"
+#include "odbc/contract/handle_table.h"
 #include "platform/locks.h"
 
 struct Envr;

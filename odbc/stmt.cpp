@@ -88,7 +88,8 @@ Stmt *StmtAlloc(Conn *conn)
     stmt->metadataId = conn->metadataId;
     if (conn->cn_needbind)
         stmt->flags |= ST_NEEDBIND;
-    rc = CUR_StateInitFromConn(&stmt->cursor, stmt->drvStmt, conn->drvConn, &conn->binding, stmt);
+    rc = CUR_StateInitFromConn(&stmt->cursor, stmt->drvStmt, conn->drvConn, &conn->binding, stmt,
+                               &conn->stmtDefaults);
     if (rc != 0 || !MakeImplicitDescs(stmt)) {
         if (rc != 0)
             conn->diag.errNum = rc;

@@ -9,9 +9,9 @@
 #include "exec/stmt_results.h"
 #include "odbc/conn.h"
 #include "odbc/desc_rec.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
-#include "odbc/rb_ops.h"
+#include "odbc/contract/rb_ops.h"
 #include "util/hash.h"
 
 namespace {

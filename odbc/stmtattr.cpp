@@ -9,10 +9,10 @@
 #include "drv_jdbc/j-errors.h"
 #include "odbc/desc_field.h"
 #include "odbc/dispatch.h"
-#include "odbc/drv_items.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
-#include "odbc/krs_options.h"
+#include "odbc/contract/krs_options.h"
 #include "odbc/startup.h"
 
 namespace {

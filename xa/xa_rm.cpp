@@ -11,7 +11,7 @@
 #include "platform/odbcinst.h"
 #include "odbc/api_desc.h"
 #include "odbc/env.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 #include "odbc/trace.h"

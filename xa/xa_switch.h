@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "xa/xid.h"
+#include "odbc/contract/xid.h"
 
 // X/Open's identifier, as the monitor passes it.
 struct xid_t {

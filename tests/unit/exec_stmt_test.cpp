@@ -15,11 +15,11 @@
 
 #include "exec/st_internal.h"
 #include "odbc/conn.h"
-#include "odbc/drv_items.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
-#include "odbc/param_types.h"
-#include "odbc/rb_ops.h"
+#include "odbc/contract/param_types.h"
+#include "odbc/contract/rb_ops.h"
 #include "odbc/startup.h"
 #include "tests/unit/odbc_test_support.h"
 

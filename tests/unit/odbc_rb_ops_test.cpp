@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "odbc/rb_ops.h"
+#include "odbc/contract/rb_ops.h"
 #include "util/codepage.h"
 #include "util/hash.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "exec/ctype.h"
-#include "exec/cursor_state.h"
+#include "odbc/contract/cursor_state.h"
 #include "odbc/dispatch.h"
 #include "odbc/resources.h"
 #include "odbc/startup.h"

@@ -12,11 +12,12 @@
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-stmt.h"
 #include "odbc/conn.h"
-#include "odbc/drv_ops.h"
-#include "odbc/errnum.h"
+#include "drv_jdbc/j-optable.h"
+#include "odbc/contract/drv_ops.h"
+#include "odbc/contract/errnum.h"
 #include "xa/xat.h"
 #include "xa/xat_worker.h"
-#include "xa/xid.h"
+#include "odbc/contract/xid.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "odbc/krs_options.h"
+#include "odbc/contract/krs_options.h"
 
 // ---- the parts of a code ----
 

@@ -6,7 +6,7 @@
 enum ErrNum : int32_t {
 #define KRS_ERR(Number, Name, State, Text) Name = Number,
 #define KRS_ERR_GAP(Number)
-#include "odbc/errlist.inc"
+#include "odbc/contract/errlist.inc"
 #undef KRS_ERR
 #undef KRS_ERR_GAP
 };
