@@ -8,7 +8,7 @@
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap.h"
 #include "drv_jdbc/j-wrap-ps.h"
-#include "odbc/errors.h"
+#include "odbc/contract/errtable.h"
 #include "odbc/contract/flavour.h"
 #include "odbc/contract/param_types.h"
 #include "odbc/contract/rowblock.h"

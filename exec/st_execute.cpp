@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "exec/ctype.h"
+#include "odbc/ctype.h"
 #include "exec/st_build.h"
 #include "exec/st_internal.h"
 #include "exec/stmt_results.h"

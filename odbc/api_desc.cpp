@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "exec/cancel.h"
+#include "odbc/cancel.h"
 #include "exec/statement.h"
 #include "exec/catalog.h"
 #include "odbc/conn.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "drv_jdbc/j-errors.h"
+#include "odbc/contract/err_report.h"
 #include "odbc/connattr.h"
 #include "odbc/desc.h"
 #include "odbc/dispatch.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "exec/ctype.h"
+#include "odbc/ctype.h"
 #include "odbc/conn.h"
 #include "odbc/diagfield.h"
 #include "odbc/dispatch.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "drv_jdbc/j-errors.h"
+#include "odbc/contract/err_report.h"
 #include "exec/stmt_results.h"
 #include "odbc/conn.h"
 #include "odbc/desc_rec.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drv_jdbc/j-errors.h"
+#include "odbc/contract/err_report.h"
 #include "odbc/desc_field.h"
 #include "odbc/dispatch.h"
 #include "odbc/contract/drv_items.h"

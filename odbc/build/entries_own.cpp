@@ -4,7 +4,7 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
-#include "exec/cancel.h"
+#include "odbc/cancel.h"
 #include "odbc/build/export_vis.h"
 #include "odbc/diag.h"
 #include "odbc/env.h"

@@ -110,6 +110,10 @@ TEST_F(BackendInfo, CapabilitiesAndPrivateItems)
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(Text(DrvText(DRV_CONN_CURRENT_CATALOG)), pg.db);
     EXPECT_EQ(Int(DrvInt(DRV_CONN_CURRENT_CATALOG)), 0);
+    // The usual names of SQL types, without database work.
+    EXPECT_EQ(Text(DrvText(DrvConnTypeName(SQL_VARCHAR))), "varchar");
+    EXPECT_EQ(Text(DrvText(DrvConnTypeName(SQL_WCHAR))), "bpchar");
+    EXPECT_EQ(Text(DrvText(DrvConnTypeName(SQL_GUID))), "");
     // Codes the back end does not answer write nothing.
     for (int code : {DrvInt(DRV_CONN_ODBC_VERSION), DrvInt(DRV_CONN_ONE_STATEMENT), 0x22010012,
                      DrvText(DRV_CONN_CATALOG), 0x22039999, 0x52010000}) {

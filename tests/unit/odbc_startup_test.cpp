@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "exec/ctype.h"
+#include "odbc/ctype.h"
 #include "odbc/contract/cursor_state.h"
 #include "odbc/dispatch.h"
 #include "odbc/resources.h"
