@@ -50,10 +50,6 @@ int ConnDrvGetInfo(Conn *conn, int code, void *buf, int16_t size);
 // 23 for another type, else the back end's number.
 SQLRETURN ConnTransact(Conn *conn, SQLUSMALLINT type);
 
-// Fills a binding with flags 2 and the back end's table, then lets the
-// cursor library and the XA worker layer put their overlays in front.  0.
-int BindOpTable(DrvBinding *binding);
-
 // Implementations run by CallODBC.
 SQLRETURN CN_AllocStmt(Conn *conn, SQLHSTMT *out);
 SQLRETURN CN_AllocHandleStmt(Conn *conn, SQLHANDLE *out);

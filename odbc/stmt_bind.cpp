@@ -6,7 +6,7 @@
 #include <new>
 
 #include "odbc/contract/err_report.h"
-#include "exec/stmt_results.h"
+#include "odbc/stmt.h"
 #include "odbc/conn.h"
 #include "odbc/desc_rec.h"
 #include "odbc/contract/drv_items.h"

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "platform/odbcinst.h"
-#include "odbc/api_desc.h"
+#include "odbc/api/api_desc.h"
 #include "odbc/env.h"
 #include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"

@@ -34,6 +34,9 @@ int OleTx_ReleaseDispenser(void *dispenser);
 int OleTx_RMConnect(void *dispenser);
 int OleTx_RMEnlist(void *dispenser);
 void OleTx_Term();
+// The coordinator link as the library's assembly hands it to the handle layer.
+struct DtcLinkOps;
+const DtcLinkOps *OleTx_Link();
 // At library unload, when the XA switch was set up: "** normal end **" on
 // the XA trace, which is then closed.
 void XA_TraceEnd();

@@ -6,8 +6,7 @@
 
 #include "odbc/cancel.h"
 #include "odbc/build/export_vis.h"
-#include "odbc/diag.h"
-#include "odbc/env.h"
+#include "odbc/api/api_desc.h"
 
 extern "C" {
 

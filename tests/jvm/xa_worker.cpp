@@ -5,6 +5,7 @@
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-setup.h"
+#include "odbc/build/assembly.h"
 #include "odbc/conn.h"
 #include "odbc/contract/drv_connect_params.h"
 #include "odbc/contract/drv_ops.h"

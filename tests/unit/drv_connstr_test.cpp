@@ -14,6 +14,7 @@
 #include "drv_jdbc/j-connstr.h"
 #include "platform/odbcinst.h"
 #include "drv_jdbc/j-options.h"
+#include "odbc/connect.h"
 #include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"

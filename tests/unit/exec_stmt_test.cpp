@@ -323,13 +323,13 @@ TEST_F(Exec, SelectFlagTakesTheFirstSixCharactersInAnyCase)
 TEST_F(Exec, ParameterClassesComeFromTheNames)
 {
     Prepare("{call p(?, ?, ?)}", {"*Oa", "*Bb", "c"});
-    EXPECT_EQ(s->ex.outParams, 1);
-    EXPECT_EQ(s->ex.inoutParams, 1);
-    EXPECT_EQ(s->ex.inParams, 1);
-    EXPECT_EQ(s->ex.deferredClass, 0);
+    EXPECT_EQ(s->ex->outParams, 1);
+    EXPECT_EQ(s->ex->inoutParams, 1);
+    EXPECT_EQ(s->ex->inParams, 1);
+    EXPECT_EQ(s->ex->deferredClass, 0);
     Prepare("{call p(?, ?, ?)}", {"*Ux", "*Oa", "c"});
-    EXPECT_EQ(s->ex.outParams + s->ex.inoutParams + s->ex.inParams, 0);
-    EXPECT_EQ(s->ex.deferredClass, 1);
+    EXPECT_EQ(s->ex->outParams + s->ex->inoutParams + s->ex->inParams, 0);
+    EXPECT_EQ(s->ex->deferredClass, 1);
 }
 
 TEST_F(Exec, ChangedCursorTypeWarnsAndIsAskedForAgain)

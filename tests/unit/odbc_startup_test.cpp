@@ -16,6 +16,7 @@
 #include "odbc/contract/cursor_state.h"
 #include "odbc/dispatch.h"
 #include "odbc/resources.h"
+#include "odbc/build/assembly.h"
 #include "odbc/startup.h"
 #include "util/log.h"
 #include "tests/unit/odbc_test_support.h"

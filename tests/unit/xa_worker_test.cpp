@@ -11,6 +11,7 @@
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-stmt.h"
+#include "odbc/build/assembly.h"
 #include "odbc/conn.h"
 #include "drv_jdbc/j-optable.h"
 #include "odbc/contract/drv_ops.h"
