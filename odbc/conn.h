@@ -39,7 +39,7 @@ int ConnFetchServerMessages(Conn *conn);
 // Sets option code of the back-end connection to what value points at; 43
 // when the back end takes no options, else its answer (0 done).
 int ConnDrvSetOption(Conn *conn, int code, void *value);
-// Sets an integer item (odbc/drv_items.h) of the back-end connection to a
+// Sets an integer item (odbc/contract/drv_items.h) of the back-end connection to a
 // 4-byte value, as ConnDrvSetOption.
 int ConnDrvSetInt(Conn *conn, int item, int32_t value);
 // Reads item code of the back-end connection into buf of size bytes; 1 when

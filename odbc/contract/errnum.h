@@ -1,4 +1,4 @@
-// The driver's error numbers by name, made from odbc/errlist.inc.  Every
+// The driver's error numbers by name, made from odbc/contract/errlist.inc.  Every
 // layer that answers or stores an error number uses these names.
 #pragma once
 #include <cstdint>

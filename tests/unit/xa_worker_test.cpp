@@ -204,8 +204,8 @@ protected:
         if (!drvStmtTable.tag) {
             ASSERT_EQ(HT_Init(&drvStmtTable, 0x0DBCCCCC), 0);
         }
-        conn = static_cast<DrvConn *>(calloc(1, sizeof(DrvConn)));
-        stmt = static_cast<DrvStmt *>(calloc(1, sizeof(DrvStmt)));
+        conn = new DrvConn();
+        stmt = new DrvStmt();
         stmt->conn = conn;
         ASSERT_EQ(HT_Insert(&drvConnTable, &connHandle, conn), 0);
         ASSERT_EQ(HT_Insert(&drvStmtTable, &stmtHandle, stmt), 0);
@@ -222,8 +222,8 @@ protected:
         HT_Remove(&drvConnTable, static_cast<uint32_t>(connHandle));
         delete mode->worker;
         delete mode;
-        free(stmt);
-        free(conn);
+        delete stmt;
+        delete conn;
     }
 
     DrvBinding binding{};
