@@ -16,7 +16,6 @@
 #include "odbc/contract/errnum.h"
 #include "platform/odbcinst.h"
 #include "util/strutil.h"
-#include "util/utf8.h"
 
 DsnKeyword dsnKeywords[KW_COUNT] = {
     {"DSN", nullptr, 1, 0, 0, nullptr},

@@ -5,7 +5,7 @@
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/contract/rowblock.h"
+#include "odbc/contract/textout.h"
 #include "util/mpl.h"
 #include "util/strutil.h"
 
@@ -397,7 +397,7 @@ int DRV_NativeSql(int conn, const char *sql, char *buf, int32_t len, int32_t *ou
     int rc = jc_Connection_nativeSQL(c, c->connection, sql ? sql : "", &native);
     if (rc != 0)
         return rc;
-    int cut = StrCopyOutLen32(native, buf, len, outLen);
+    rc = TXT_Put(native, TXT_Out('A', TC_BYTES, buf, len, outLen));
     free(native);
-    return cut == -1 ? ERR_DATA_TRUNCATED : 0;
+    return rc;
 }

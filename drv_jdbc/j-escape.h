@@ -35,5 +35,5 @@ int translateEscapes(MemPool *out, const char *text, SqlText *st);
 // Slot 17: the JDBC driver's native form of a text into buf (len bytes; NULL
 // asks for the length only); *outLen gets the whole answer's length in bytes.
 // 21 unknown connection, 15 no JNIEnv, 19 (01004) when the answer was cut,
-// else the bridge's number.
+// 26 (S1090) for a negative len, else the bridge's number.
 int DRV_NativeSql(int conn, const char *sql, char *buf, int32_t len, int32_t *outLen);

@@ -5,30 +5,12 @@
 #include "exec/st_internal.h"
 #include "odbc/desc_field.h"
 #include "odbc/contract/rb_ops.h"
+#include "odbc/contract/textout.h"
 #include "odbc/trace.h"
-#include "util/utf8.h"
 
 namespace {
 
 const char *NameOf(const ColDesc &d) { return d.label && d.label[0] ? d.label : d.name; }
-
-// Writes a text result: narrow with its byte length, or UTF-16 with the
-// length in bytes ('W', buffer length in bytes).  True when it was cut.
-bool PutText(const char *text, void *buf, int64_t bufLen, int16_t *outLen, int width)
-{
-    if (width == 'W') {
-        int64_t units = 0;
-        int rc = UTF8_ToWideBufBytes<SQLWCHAR>(text, static_cast<SQLWCHAR *>(buf), buf ? bufLen : 0, &units);
-        if (outLen)
-            *outLen = static_cast<int16_t>(2 * units > 32767 ? 32767 : 2 * units);
-        return buf && rc != 0;
-    }
-    int16_t len = 0;
-    int rc = StrCopyOutLen(text, static_cast<char *>(buf), static_cast<int>(bufLen > 32767 ? 32767 : bufLen), &len);
-    if (outLen)
-        *outLen = len;
-    return buf && rc != 0;
-}
 
 // SQL_COLUMN_LENGTH of an SQL type.
 int64_t ColumnLength(int32_t sqlType, uint32_t size)
@@ -78,21 +60,17 @@ bool Override(Stmt *s, int item, uint16_t col, int64_t *out)
     return true;
 }
 
-// A descriptor field of the IRD record into the caller's buffers.
+// A descriptor field of the IRD record into the caller's buffers: a text
+// field (kind 0) by the writer, a number (kind 2, 4 or 8) into num with its
+// width as the length.
 SQLRETURN IrdField(Stmt *s, uint16_t col, int16_t field, void *text, int16_t bufLen, int16_t *outLen, SQLLEN *num,
                    int kind, int width)
 {
     if (!s->ird)
         return StFail(s, ERR_GENERAL);
-    int64_t len = 0;
     SQLRETURN rc;
     if (kind == 0) {
-        if (!text) {
-            if (outLen)
-                *outLen = 0;
-            return SQL_SUCCESS;
-        }
-        rc = DescGetField(s->ird, static_cast<int16_t>(col), field, text, bufLen, &len, width);
+        rc = DescGetField(s->ird, static_cast<int16_t>(col), field, TXT_Out(width, TC_BYTES, text, bufLen, outLen));
     } else {
         if (!num) {
             if (outLen)
@@ -101,7 +79,8 @@ SQLRETURN IrdField(Stmt *s, uint16_t col, int16_t field, void *text, int16_t buf
         }
         // Room for a field of any width; the length written says which.
         int64_t v = 0;
-        rc = DescGetField(s->ird, static_cast<int16_t>(col), field, &v, sizeof v, &len, width);
+        int64_t len = 0;
+        rc = DescGetField(s->ird, static_cast<int16_t>(col), field, TXT_Out(width, TC_BYTES, &v, sizeof v, &len));
         if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
             int16_t v16;
             int32_t v32;
@@ -109,9 +88,9 @@ SQLRETURN IrdField(Stmt *s, uint16_t col, int16_t field, void *text, int16_t buf
             std::memcpy(&v32, &v, sizeof v32);
             *num = len == 2 ? v16 : len == 4 ? v32 : static_cast<SQLLEN>(v);
         }
+        if (outLen)
+            *outLen = static_cast<int16_t>(len);
     }
-    if (outLen)
-        *outLen = static_cast<int16_t>(len);
     if (rc != SQL_SUCCESS)
         s->diag.errNum = s->ird->diag.errNum;
     return rc;
@@ -142,23 +121,8 @@ SQLRETURN ST_DescribeCol(Stmt *s, SQLUSMALLINT col, SQLPOINTER name, SQLSMALLINT
     if (nullable)
         *nullable = static_cast<SQLSMALLINT>(d->attrFlags & CD_NULLABLE_MASK);
     const char *text = col == 0 && s->cursor.useBookmarks ? "BOOKMARK" : NameOf(*d);
-    bool cut;
-    if (width == 'W') {
-        // The buffer length counts characters; so does the name length.
-        int64_t units = 0;
-        int rc = UTF8_ToWideBufBytes<SQLWCHAR>(text, static_cast<SQLWCHAR *>(name),
-                                               name ? 2 * static_cast<int64_t>(bufLen) : 0, &units);
-        if (nameLen)
-            *nameLen = static_cast<SQLSMALLINT>(units > 32767 ? 32767 : units);
-        cut = name && rc != 0;
-    } else {
-        cut = PutText(text, name, bufLen, nameLen, 'A');
-    }
-    if (cut) {
-        s->diag.errNum = ERR_DATA_TRUNCATED;
-        return SQL_SUCCESS_WITH_INFO;
-    }
-    return SQL_SUCCESS;
+    // The wide form counts the name's buffer and length in characters.
+    return TXT_Post(&s->diag, TXT_Put(text, TXT_Out(width, TC_CHARS, name, bufLen, nameLen)));
 }
 
 SQLRETURN StmtColAttributes(Stmt *s, uint16_t col, uint16_t item, void *text, int16_t bufLen, int16_t *outLen,
@@ -228,13 +192,8 @@ SQLRETURN StmtColAttributes(Stmt *s, uint16_t col, uint16_t item, void *text, in
     case SQL_COLUMN_QUALIFIER_NAME: textAnswer = d->catalog ? d->catalog : ""; break;
     default: v = 0; break;
     }
-    if (textAnswer) {
-        if (PutText(textAnswer, text, bufLen, outLen, width)) {
-            s->diag.errNum = ERR_DATA_TRUNCATED;
-            return SQL_SUCCESS_WITH_INFO;
-        }
-        return SQL_SUCCESS;
-    }
+    if (textAnswer)
+        return TXT_Post(&s->diag, TXT_Put(textAnswer, TXT_Out(width, TC_BYTES, text, bufLen, outLen)));
     if (num)
         *num = v;
     return SQL_SUCCESS;
@@ -268,10 +227,9 @@ SQLRETURN ST_ColAttribute(Stmt *s, SQLUSMALLINT col, SQLUSMALLINT field, SQLPOIN
         }
         for (uint16_t f : kEmpty) {
             if (f == field) {
-                PutText("", text, bufLen, outLen, width);
-                if (outLen)
-                    *outLen = 0;
-                return SQL_SUCCESS;
+                // An empty text answers SQL_SUCCESS even where its terminator found no room.
+                const int err = TXT_Put("", TXT_Out(width, TC_BYTES, text, bufLen, outLen));
+                return err == ERR_INVALID_LENGTH ? StFail(s, err) : SQL_SUCCESS;
             }
         }
     } else {

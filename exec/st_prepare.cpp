@@ -8,6 +8,7 @@
 #include "odbc/stmt.h"
 #include "odbc/conn.h"
 #include "odbc/stmt.h"
+#include "odbc/contract/textout.h"
 #include "odbc/trace.h"
 #include "util/strutil.h"
 #include "util/utf8.h"
@@ -72,29 +73,11 @@ SQLRETURN RunExecute(Stmt *s)
     return StmtExecuteClassic(s);
 }
 
-// A text result of the back end in a work buffer turned into the caller's
-// UTF-16 buffer of bufChars characters: the length out gets the whole text's
-// characters.  True when it was cut.
-bool PutWideText(const char *utf8, void *out, int64_t bufChars, int64_t *chars)
+// The back end's native form of sql, whole, in a new work buffer (*text; the
+// caller frees it).  The first buffer has the size asked; a cut text is asked
+// for once more with room for its whole length.  0, 16 or the back end's number.
+int NativeText(const DrvOpTable *ops, int drvConn, const char *sql, int64_t size, char **text)
 {
-    int64_t units = 0;
-    int rc = UTF8_ToWideBufBytes<SQLWCHAR>(utf8, static_cast<SQLWCHAR *>(out), bufChars * 2, &units);
-    *chars = units;
-    return rc != 0;
-}
-
-// The back end's native form of sql as UTF-16 in out (outMax characters; NULL
-// asks for the length only); *chars gets the whole text's characters.  The
-// UTF-8 work buffer is sized for out, and made whole once when that cut the
-// text, so the length counts every character.  0, 19 (cut), 16 or the back
-// end's number.
-int NativeSqlWide(const DrvOpTable *ops, int drvConn, const char *sql, void *out, int32_t outMax,
-                  int64_t *chars)
-{
-    constexpr int64_t kFirstWork = 65537;  // bytes tried first for a large buffer
-    int64_t size = out ? 4 * static_cast<int64_t>(outMax) + 1 : 1;
-    if (size > kFirstWork)
-        size = kFirstWork;
     for (int attempt = 0;; ++attempt) {
         char *work = static_cast<char *>(std::calloc(static_cast<size_t>(size), 1));
         if (!work)
@@ -106,10 +89,12 @@ int NativeSqlWide(const DrvOpTable *ops, int drvConn, const char *sql, void *out
             size = static_cast<int64_t>(bytes) + 1;
             continue;
         }
-        if ((rc == 0 || rc == ERR_DATA_TRUNCATED) && PutWideText(work, out, out ? outMax : 0, chars) && out)
-            rc = ERR_DATA_TRUNCATED;
-        std::free(work);
-        return rc;
+        if (rc != 0 && rc != ERR_DATA_TRUNCATED) {
+            std::free(work);
+            return rc;
+        }
+        *text = work;
+        return 0;
     }
 }
 
@@ -343,23 +328,9 @@ SQLRETURN ST_GetCursorName(Stmt *s, SQLPOINTER name, SQLSMALLINT bufLen, SQLSMAL
         else
             std::snprintf(text, sizeof text, "SQL_CUR%u", static_cast<unsigned>(s->id));
     }
-    bool cut;
-    int64_t total;
-    if (width == 'W') {
-        cut = PutWideText(text, name, name ? bufLen : 0, &total) && name;
-    } else {
-        int16_t n = 0;
-        cut = StrCopyOutLen(text, static_cast<char *>(name), bufLen, &n) != 0 && name;
-        total = n;
-    }
-    if (outLen)
-        *outLen = static_cast<SQLSMALLINT>(total > 32767 ? 32767 : total);
-    if (cut) {
-        s->diag.errNum = ERR_DATA_TRUNCATED;
-        return SQL_SUCCESS_WITH_INFO;
-    }
     s->diag.errNum = ERR_NONE;
-    return SQL_SUCCESS;
+    // The wide form counts the name's buffer and length in characters.
+    return TXT_Post(&s->diag, TXT_Put(text, TXT_Out(width, TC_CHARS, name, bufLen, outLen)));
 }
 
 SQLRETURN ST_SetCursorName(Stmt *s, SQLCHAR *name, SQLSMALLINT len)
@@ -408,22 +379,17 @@ SQLRETURN CN_NativeSql(Conn *c, SQLCHAR *in, SQLINTEGER inLen, SQLPOINTER out, S
         c->diag.errNum = ERR_MEMORY_ALLOCATION;
         return SQL_ERROR;
     }
-    int64_t total = 0;
-    int rc;
-    if (width == 'W') {
-        rc = NativeSqlWide(ops, static_cast<int>(c->drvConn), copy, out, outMax, &total);
-    } else {
-        int32_t bytes = 0;
-        rc = ops->NativeSql(static_cast<int>(c->drvConn), copy, static_cast<char *>(out), outMax, &bytes);
-        total = bytes;
-    }
+    // The wide form counts the output buffer and length in characters.
+    const TextOut text = TXT_Out(width, TC_CHARS, out, outMax, outLen);
+    char *native = nullptr;
+    int rc = NativeText(ops, static_cast<int>(c->drvConn), copy, TXT_WorkSize(text), &native);
     std::free(copy);
     c->diag.errNum = rc;
-    if (rc != 0 && rc != ERR_DATA_TRUNCATED) {
+    if (rc != 0) {
         ConnFetchMessages(c, nullptr);
         return SQL_ERROR;
     }
-    if (outLen)
-        *outLen = static_cast<SQLINTEGER>(total > INT32_MAX ? INT32_MAX : total);
-    return rc == 0 ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
+    rc = TXT_Put(native, text);
+    std::free(native);
+    return TXT_Post(&c->diag, rc);
 }

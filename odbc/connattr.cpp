@@ -15,8 +15,8 @@
 #include "odbc/contract/krs_options.h"
 #include "odbc/startup.h"
 #include "odbc/stmtattr.h"
+#include "odbc/contract/textout.h"
 #include "odbc/trace.h"
-#include "util/utf8.h"
 #include "odbc/layer_links.h"
 
 namespace {
@@ -43,26 +43,6 @@ SQLRETURN BackendFailed(Conn *conn, int rc)
     return SQL_ERROR;
 }
 
-// A UTF-8 copy of an application text: wide for 'W' (len in bytes), narrow
-// otherwise; len SQL_NTS reads up to the terminator.  Null for a null text.
-char *TextIn(const void *value, SQLINTEGER len, int width)
-{
-    if (!value)
-        return nullptr;
-    if (width == 'W') {
-        int64_t units = len == SQL_NTS ? SQL_NTS : len / 2;
-        return UTF8_DupFromWideN<SQLWCHAR>(static_cast<const SQLWCHAR *>(value), units);
-    }
-    const char *text = static_cast<const char *>(value);
-    size_t n = len == SQL_NTS || len < 0 ? std::strlen(text) : static_cast<size_t>(len);
-    char *copy = static_cast<char *>(std::malloc(n + 1));
-    if (copy) {
-        std::memcpy(copy, text, n);
-        copy[n] = '\0';
-    }
-    return copy;
-}
-
 // ---- setting ----
 
 // Keeps a UTF-8 copy of an option text (null for none) in a text field of the
@@ -70,7 +50,7 @@ char *TextIn(const void *value, SQLINTEGER len, int width)
 SQLRETURN KeepText(Conn *conn, char *Conn::*field, SQLULEN value, int width)
 {
     const void *text = reinterpret_cast<const void *>(value);
-    char *copy = TextIn(text, SQL_NTS, width);
+    char *copy = TXT_In(text, SQL_NTS, width);
     if (text && !copy)
         return Fail(conn, ERR_MEMORY_ALLOCATION);
     std::free(conn->*field);
@@ -192,7 +172,7 @@ SQLRETURN SetCatalogText(Conn *conn, const char *catalog)
 SQLRETURN SetCatalog(Conn *conn, SQLUSMALLINT, SQLULEN value, int width)
 {
     const void *text = reinterpret_cast<const void *>(value);
-    char *utf8 = TextIn(text, SQL_NTS, width);
+    char *utf8 = TXT_In(text, SQL_NTS, width);
     if (text && !utf8)
         return Fail(conn, ERR_MEMORY_ALLOCATION);
     SQLRETURN rc = SetCatalogText(conn, utf8);
@@ -279,7 +259,7 @@ SQLRETURN SetDriverText(Conn *conn, SQLUSMALLINT option, SQLULEN value, int widt
     if (!Connected(conn))
         return SQL_SUCCESS;
     const void *text = reinterpret_cast<const void *>(value);
-    char *utf8 = TextIn(text, SQL_NTS, width);
+    char *utf8 = TXT_In(text, SQL_NTS, width);
     if (text && !utf8)
         return Fail(conn, ERR_MEMORY_ALLOCATION);
     int rc = ConnDrvSetOption(conn, DrvText(DrvConnOption(option)), utf8 ? utf8 : const_cast<char *>(""));
@@ -512,44 +492,6 @@ const Row *FindRow(const Row (&rows)[N], SQLINTEGER option)
     return nullptr;
 }
 
-void PutNumber(SQLPOINTER buf, uint64_t n, int width)
-{
-    if (!buf)
-        return;
-    if (width == 8) {
-        SQLULEN v = static_cast<SQLULEN>(n);
-        std::memcpy(buf, &v, sizeof v);
-    } else {
-        SQLUINTEGER v = static_cast<SQLUINTEGER>(n);
-        std::memcpy(buf, &v, sizeof v);
-    }
-}
-
-// A UTF-8 text into a buffer of bufLen bytes (UTF-16 for 'W'), cut with a
-// terminator; the whole length in bytes.  0, or -1 when cut.
-int PutText(const char *text, SQLPOINTER buf, SQLINTEGER bufLen, SQLINTEGER *outLen, int width)
-{
-    size_t len = std::strlen(text);
-    if (width == 'W') {
-        int64_t units = 0;
-        int rc = UTF8_ToWideBufBytes<SQLWCHAR>(text, static_cast<SQLWCHAR *>(buf),
-                                               buf ? (bufLen < 0 ? 0 : bufLen) : 0, &units);
-        if (outLen)
-            *outLen = static_cast<SQLINTEGER>(units * 2);
-        return !buf || rc == 0 ? 0 : -1;
-    }
-    if (outLen)
-        *outLen = static_cast<SQLINTEGER>(len);
-    if (!buf)
-        return 0;
-    if (bufLen <= 0)
-        return -1;
-    size_t n = len < static_cast<size_t>(bufLen) ? len : static_cast<size_t>(bufLen) - 1;
-    std::memcpy(buf, text, n);
-    static_cast<char *>(buf)[n] = '\0';
-    return n < len ? -1 : 0;
-}
-
 SQLRETURN ApplyToStatements(Conn *conn, SQLUSMALLINT option, SQLULEN value)
 {
     SQLRETURN worst = SQL_SUCCESS;
@@ -665,16 +607,12 @@ SQLRETURN CN_GetConnectOption(Conn *conn, SQLUSMALLINT option, SQLPOINTER value,
         return rc;
     if (!v.isText) {
         // ODBC 2 integer options are 32 bits; the owner window is a pointer.
-        PutNumber(value, v.number, option == SQL_QUIET_MODE ? 8 : 4);
+        TXT_PutNumber(value, v.number, option == SQL_QUIET_MODE ? 8 : 4);
         return SQL_SUCCESS;
     }
     // ODBC 2 gives no buffer length: at most the longest option text.
-    SQLINTEGER len = 0;
-    if (PutText(v.text, value, kOption2TextMax, &len, width) != 0) {
-        conn->diag.errNum = ERR_DATA_TRUNCATED;
-        return SQL_SUCCESS_WITH_INFO;
-    }
-    return SQL_SUCCESS;
+    return TXT_Post(&conn->diag, TXT_Put(v.text, TXT_Out(width, TC_BYTES, value, kOption2TextMax,
+                                                         static_cast<SQLINTEGER *>(nullptr))));
 }
 
 SQLRETURN CN_SetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len,
@@ -692,7 +630,7 @@ SQLRETURN CN_SetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
     case SQL_ATTR_CURRENT_CATALOG: {
         if (len < 0 && len != SQL_NTS)
             return Fail(conn, ERR_INVALID_LENGTH);
-        char *utf8 = TextIn(value, len, width);
+        char *utf8 = TXT_In(value, len, width);
         if (value && !utf8)
             return Fail(conn, ERR_MEMORY_ALLOCATION);
         SQLRETURN rc = SetCatalogText(conn, utf8);
@@ -727,18 +665,18 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
     case SQL_ATTR_QUERY_TIMEOUT:
         if (Odbc3(conn))
             return Fail(conn, ERR_FUNCTION_NOT_SUPPORTED);
-        PutNumber(value, conn->queryTimeout, 4);
+        TXT_PutNumber(value, conn->queryTimeout, 4);
         return SQL_SUCCESS;
     case SQL_ATTR_ASYNC_ENABLE:
-        PutNumber(value, conn->asyncEnable, 8);
+        TXT_PutNumber(value, conn->asyncEnable, 8);
         return SQL_SUCCESS;
     case SQL_ATTR_CONNECTION_TIMEOUT:
         return Fail(conn, ERR_FUNCTION_NOT_SUPPORTED);
     case SQL_ATTR_METADATA_ID:
-        PutNumber(value, conn->metadataId, 4);
+        TXT_PutNumber(value, conn->metadataId, 4);
         return SQL_SUCCESS;
     case SQL_ATTR_AUTO_IPD:
-        PutNumber(value, SQL_FALSE, 4);
+        TXT_PutNumber(value, SQL_FALSE, 4);
         return SQL_SUCCESS;
     case SQL_ATTR_CONNECTION_DEAD: {
         // Pooling Driver Managers rely on this: ask whether the server
@@ -747,7 +685,7 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
         if (Connected(conn) &&
             ConnDrvGetInfo(conn, DrvInt(DRV_CONN_DEAD), &dead, sizeof dead) != 0)
             dead = 0;
-        PutNumber(value, dead ? SQL_CD_TRUE : SQL_CD_FALSE, 4);
+        TXT_PutNumber(value, dead ? SQL_CD_TRUE : SQL_CD_FALSE, 4);
         return SQL_SUCCESS;
     }
     default:
@@ -762,14 +700,10 @@ SQLRETURN CN_GetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLIN
     if (rc != SQL_SUCCESS)
         return rc;
     if (!v.isText) {
-        PutNumber(value, v.number, r->width);
+        TXT_PutNumber(value, v.number, r->width);
         if (outLen)
             *outLen = r->width;
         return SQL_SUCCESS;
     }
-    if (PutText(v.text, value, bufLen, outLen, width) != 0) {
-        conn->diag.errNum = ERR_DATA_TRUNCATED;
-        return SQL_SUCCESS_WITH_INFO;
-    }
-    return SQL_SUCCESS;
+    return TXT_Post(&conn->diag, TXT_Put(v.text, TXT_Out(width, TC_BYTES, value, bufLen, outLen)));
 }

@@ -35,7 +35,8 @@ SQLRETURN ConnApplyPendingAttrs(Conn *conn);
 void ConnFreeAttrTexts(Conn *conn);
 
 // Implementations run by CallODBC; width 'W' means texts are UTF-16 (lengths
-// of SQLSetConnectAttrW/SQLGetConnectAttrW in bytes).
+// of SQLSetConnectAttrW/SQLGetConnectAttrW in bytes).  A text read is cut
+// with 01004; a negative buffer length for one is HY090.
 SQLRETURN CN_SetConnectOption(Conn *conn, SQLUSMALLINT option, SQLULEN value, int width);
 SQLRETURN CN_GetConnectOption(Conn *conn, SQLUSMALLINT option, SQLPOINTER value, int width);
 SQLRETURN CN_SetConnectAttr(Conn *conn, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER len,

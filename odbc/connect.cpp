@@ -258,24 +258,6 @@ void ConnOpen(Conn *conn, int width)
 
 namespace {
 
-// Copies the output string into the application's buffer in its width; 1 when
-// it was cut.
-int CopyOutConnStr(const DriverConnectArgs *a, const char *text)
-{
-    if (a->width == 'W') {
-        int64_t total = UTF8_CharCount(text, SQL_NTS);
-        if (a->outLen)
-            *a->outLen = static_cast<int16_t>(total > 32767 ? 32767 : total);
-        if (!a->out)
-            return 0;
-        int64_t units = 0;
-        if (a->outSize <= 0)
-            return 1;
-        return UTF8_ToWideBuf<SQLWCHAR>(text, static_cast<SQLWCHAR *>(a->out), a->outSize, &units) != 0;
-    }
-    return StrCopyOutLen(text, static_cast<char *>(a->out), a->outSize, a->outLen) != 0;
-}
-
 bool Dup(char **out, const char *v)
 {
     *out = strdup(v ? v : "");
@@ -336,7 +318,7 @@ SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *a, char **out, char **ou
         conn->diag.errNum = ERR_CONNECTION_IN_USE;
         return SQL_ERROR;
     }
-    if (!a->direct && a->in && a->inLen < 0 && a->inLen != SQL_NTS) {
+    if (!a->direct && ((a->in && a->inLen < 0 && a->inLen != SQL_NTS) || a->out.size < 0)) {
         conn->diag.errNum = ERR_INVALID_LENGTH;
         return SQL_ERROR;
     }
@@ -388,13 +370,8 @@ SQLRETURN ConnDriverConnect(const DriverConnectArgs *a)
         return rc;
     ConnOpen(conn, a->width);
     rc = SQL_ERROR;
-    if (conn->state == CONN_CONNECTED) {
-        rc = SQL_SUCCESS;
-        if (CopyOutConnStr(a, out)) {
-            conn->diag.errNum = ERR_DATA_TRUNCATED;
-            rc = SQL_SUCCESS_WITH_INFO;
-        }
-    }
+    if (conn->state == CONN_CONNECTED)
+        rc = TXT_Post(&conn->diag, TXT_Put(out, a->out));
     TR_Printf("cmd (%d)=|%s|", static_cast<int>(strlen(out)), outShown);
     free(out);
     free(outShown);
@@ -410,9 +387,8 @@ SQLRETURN CN_DriverConnect(Conn *conn, SQLHWND window, SQLCHAR *in, SQLSMALLINT 
     a.window = window;
     a.in = reinterpret_cast<const char *>(in);
     a.inLen = inLen;
-    a.out = out;
-    a.outSize = outSize;
-    a.outLen = outLen;
+    // The wide form counts the output buffer and length in characters.
+    a.out = TXT_Out(width, TC_CHARS, out, outSize, outLen);
     a.completion = completion;
     a.width = width;
     PL_CsGuard connect(API_ConnectLock());

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "odbc/contract/textout.h"
+
 struct Conn;
 struct DrvConvTable;
 struct DrvOpTable;
@@ -26,11 +28,9 @@ struct DriverConnectArgs {
     void *window;
     const char *in;        // connection string (ignored when direct)
     int16_t inLen;         // its length or SQL_NTS
-    void *out;             // output buffer: char, or SQLWCHAR when width is 'W'
-    int16_t outSize;       // bytes, or characters when width is 'W'
-    int16_t *outLen;       // length of the whole output string (same unit)
+    TextOut out;           // where the output string goes (none for SQLConnect)
     uint16_t completion;   // SQL_DRIVER_NOPROMPT ...
-    int width;             // 'W' or 'A'
+    int width;             // 'W' or 'A': the application's text (keywords, dialog)
     // SQLConnect: the three values stored directly, never parsed.
     int direct;
     const char *dsn;
@@ -42,8 +42,9 @@ struct DriverConnectArgs {
 // dialog, the options block) and the connection's fields from its settings.
 // SQL_SUCCESS with the output string in *out and the same with the password
 // masked in *outShown (the caller frees both); SQL_NO_DATA when the dialog
-// was not confirmed; SQL_ERROR (08002, S1090, S1001, IM008 for
-// SQL_DRIVER_PROMPT without a window) otherwise.  The back end's keyword
+// was not confirmed; SQL_ERROR (08002, S1090 for a bad input length or a
+// negative output size, S1001, IM008 for SQL_DRIVER_PROMPT without a window)
+// otherwise.  The back end's keyword
 // table is empty again afterwards.
 SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *args, char **out, char **outShown);
 // Turns the arguments into an open connection: keywords, login dialog,

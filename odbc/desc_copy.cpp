@@ -27,10 +27,10 @@ bool IsRowDesc(const Desc *d)
 bool IsIrd(const Desc *d) { return d->allocType == DA_IMPLICIT && d->kind == DK_IRD; }
 
 // Reads a 16-bit field.
-SQLRETURN GetSmall(Desc *d, int16_t rec, int16_t field, int width, SQLSMALLINT *out)
+SQLRETURN GetSmall(Desc *d, int16_t rec, int16_t field, SQLSMALLINT *out)
 {
     SQLSMALLINT v = 0;
-    SQLRETURN rc = DescGetField(d, rec, field, &v, sizeof v, nullptr, width);
+    SQLRETURN rc = DescGetField(d, rec, field, TXT_Out('A', TC_BYTES, &v, sizeof v));
     if (rc == SQL_SUCCESS && out)
         *out = v;
     return rc;
@@ -43,46 +43,45 @@ SQLRETURN DS_GetDescRec(Desc *d, SQLSMALLINT rec, SQLPOINTER name, SQLSMALLINT b
                         SQLLEN *length, SQLSMALLINT *precision, SQLSMALLINT *scale,
                         SQLSMALLINT *nullable, int width)
 {
+    if (bufLen < 0) {
+        d->diag.errNum = ERR_INVALID_LENGTH;
+        return SQL_ERROR;
+    }
     SQLRETURN rc;
     if (type || subType) {
         SQLSMALLINT t = 0;
-        if ((rc = GetSmall(d, rec, SQL_DESC_TYPE, width, &t)) != SQL_SUCCESS)
+        if ((rc = GetSmall(d, rec, SQL_DESC_TYPE, &t)) != SQL_SUCCESS)
             return rc;
         if (type)
             *type = t;
         SQLSMALLINT code = 0;
         if ((t == SQL_DATETIME || t == SQL_INTERVAL) &&
-            (rc = GetSmall(d, rec, SQL_DESC_DATETIME_INTERVAL_CODE, width, &code)) != SQL_SUCCESS)
+            (rc = GetSmall(d, rec, SQL_DESC_DATETIME_INTERVAL_CODE, &code)) != SQL_SUCCESS)
             return rc;
         if (subType)
             *subType = code;
     }
     SQLLEN octets = 0;
-    if ((rc = DescGetField(d, rec, SQL_DESC_OCTET_LENGTH, &octets, sizeof octets, nullptr, width)) !=
+    if ((rc = DescGetField(d, rec, SQL_DESC_OCTET_LENGTH, TXT_Out('A', TC_BYTES, &octets, sizeof octets))) !=
         SQL_SUCCESS)
         return rc;
     if (length)
         *length = octets;
-    if ((rc = GetSmall(d, rec, SQL_DESC_PRECISION, width, precision)) != SQL_SUCCESS ||
-        (rc = GetSmall(d, rec, SQL_DESC_SCALE, width, scale)) != SQL_SUCCESS)
+    if ((rc = GetSmall(d, rec, SQL_DESC_PRECISION, precision)) != SQL_SUCCESS ||
+        (rc = GetSmall(d, rec, SQL_DESC_SCALE, scale)) != SQL_SUCCESS)
         return rc;
+    // The wide form counts the name's buffer and length in characters.
+    const TextOut nameOut = TXT_Out(width, TC_CHARS, name, bufLen, nameLen);
     // An application record has no name: it reads as empty (a Driver
     // Manager converting the name of a wide call needs a defined text), and
     // its nullability is left alone.
-    int64_t len = 0;
     if (IsAppDesc(d)) {
-        DescPutText("", DescOut{name, bufLen, &len, width, true});
-        if (nameLen)
-            *nameLen = 0;
+        TXT_Put("", nameOut);
         return SQL_SUCCESS;
     }
-    if ((rc = GetSmall(d, rec, SQL_DESC_NULLABLE, width, nullable)) != SQL_SUCCESS)
+    if ((rc = GetSmall(d, rec, SQL_DESC_NULLABLE, nullable)) != SQL_SUCCESS)
         return rc;
-    // The wide form counts the name's buffer and length in characters.
-    rc = DescGetFieldChars(d, rec, SQL_DESC_NAME, name, bufLen, &len, width);
-    if (nameLen && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
-        *nameLen = static_cast<SQLSMALLINT>(len);
-    return rc;
+    return DescGetField(d, rec, SQL_DESC_NAME, nameOut);
 }
 
 SQLRETURN DS_SetDescRec(Desc *d, SQLSMALLINT rec, SQLSMALLINT type, SQLSMALLINT subType,
@@ -181,8 +180,8 @@ SQLRETURN CopyField(Desc *s, Desc *t, int16_t rec, const CopyStep &step)
     if (Holds(step.when, s)) {
         const bool text = step.field == SQL_DESC_NAME;
         const int32_t kept = s->diag.errNum;
-        SQLRETURN rc = text ? DescGetField(s, rec, step.field, name, 255, &len, 'A')
-                            : DescGetField(s, rec, step.field, &value, 8, &len, 'A');
+        SQLRETURN rc = text ? DescGetField(s, rec, step.field, TXT_Out('A', TC_BYTES, name, 255, &len))
+                            : DescGetField(s, rec, step.field, TXT_Out('A', TC_BYTES, &value, 8, &len));
         if (rc != SQL_SUCCESS) {
             t->diag.errNum = s->diag.errNum;
             s->diag.errNum = kept;

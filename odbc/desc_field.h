@@ -7,15 +7,17 @@
 
 #include <cstdint>
 
+#include "odbc/contract/textout.h"
+
 struct Desc;
 struct Stmt;
 
-// Reads one header or record field into the application's buffer (width
-// 'A' or 'W' for text fields).  Errors go to D: 1, 15, 19 (with
-// SQL_SUCCESS_WITH_INFO), 21, 26, 100; a record past the count is
-// SQL_NO_DATA.  Nothing read changes D or its statement.
-SQLRETURN DescGetField(Desc *d, int16_t rec, int16_t field, void *value, int64_t bufLen,
-                       int64_t *outLen, int width);
+// Reads one header or record field into the application's output (a text
+// by TXT_Put, in the output's width and unit).  Errors go to D: 1, 15, 19
+// (with SQL_SUCCESS_WITH_INFO), 21, 26, 100, HY090 for a text field with a
+// negative length; a record past the count is SQL_NO_DATA.  Nothing read
+// changes D or its statement.
+SQLRETURN DescGetField(Desc *d, int16_t rec, int16_t field, const TextOut &out);
 
 // Writes one field and carries it into every statement that D describes
 // (bindings and statement attributes).  Errors and warnings go to D: 1, 16,
@@ -44,6 +46,8 @@ SQLRETURN DS_GetDescField(Desc *d, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTE
                           SQLINTEGER bufLen, SQLINTEGER *outLen, int width);
 SQLRETURN DS_SetDescField(Desc *d, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value,
                           SQLINTEGER length, int width);
+// SQLGetDescRec: HY090 for a negative name buffer length; the name is cut
+// with 01004, its buffer and length in characters for the wide form.
 SQLRETURN DS_GetDescRec(Desc *d, SQLSMALLINT rec, SQLPOINTER name, SQLSMALLINT bufLen,
                         SQLSMALLINT *nameLen, SQLSMALLINT *type, SQLSMALLINT *subType,
                         SQLLEN *length, SQLSMALLINT *precision, SQLSMALLINT *scale,

@@ -484,19 +484,15 @@ SQLRETURN Fail(Desc *d, int err)
 }
 
 // Writes a read value by the field's writer.
-SQLRETURN Put(Desc *d, const DescField &f, const DescValue &v, const DescOut &out)
+SQLRETURN Put(Desc *d, const DescField &f, const DescValue &v, const TextOut &out)
 {
     int err = 0;
     switch (f.writer) {
     case DW_POINTER: err = DescPutPointer(v.ptr, out); break;
-    case DW_TEXT: err = DescPutText(v.text, out); break;
+    case DW_TEXT: err = TXT_Put(v.text, out); break;
     default: err = DescPutNumber(f.writer, v.num, out); break;
     }
-    if (err == ERR_DATA_TRUNCATED) {
-        d->diag.errNum = ERR_DATA_TRUNCATED;
-        return SQL_SUCCESS_WITH_INFO;
-    }
-    return err ? Fail(d, err) : SQL_SUCCESS;
+    return TXT_Post(&d->diag, err);
 }
 
 // Fills what record n is made of for the kind of D.
@@ -519,7 +515,7 @@ void LoadRecord(DescReadCtx &c)
     }
 }
 
-SQLRETURN GetField(Desc *d, int16_t rec, int16_t field, const DescOut &out)
+SQLRETURN GetField(Desc *d, int16_t rec, int16_t field, const TextOut &out)
 {
     if (TR_IsOn())
         TR_Printf("Descriptor Type: %s", DescKindName(d));
@@ -553,8 +549,10 @@ SQLRETURN GetField(Desc *d, int16_t rec, int16_t field, const DescOut &out)
         LoadRecord(c);
     DescValue v{};
     int r = get(c, &v);
-    if (r == DG_NOTHING)
+    if (r == DG_NOTHING) {
+        TXT_PutLen(out, 0);
         return SQL_SUCCESS;
+    }
     if (r != 0)
         return Fail(d, r);
     return Put(d, *f, v, out);
@@ -562,25 +560,13 @@ SQLRETURN GetField(Desc *d, int16_t rec, int16_t field, const DescOut &out)
 
 } // namespace
 
-SQLRETURN DescGetField(Desc *d, int16_t rec, int16_t field, void *value, int64_t bufLen,
-                       int64_t *outLen, int width)
+SQLRETURN DescGetField(Desc *d, int16_t rec, int16_t field, const TextOut &out)
 {
-    return GetField(d, rec, field, DescOut{value, bufLen, outLen, width, false});
-}
-
-// Reads a field in characters for wide text (SQLGetDescRecW's name).
-SQLRETURN DescGetFieldChars(Desc *d, int16_t rec, int16_t field, void *value, int64_t bufLen,
-                            int64_t *outLen, int width)
-{
-    return GetField(d, rec, field, DescOut{value, bufLen, outLen, width, true});
+    return GetField(d, rec, field, out);
 }
 
 SQLRETURN DS_GetDescField(Desc *d, SQLSMALLINT rec, SQLSMALLINT field, SQLPOINTER value,
                           SQLINTEGER bufLen, SQLINTEGER *outLen, int width)
 {
-    int64_t len = 0;
-    SQLRETURN rc = DescGetField(d, rec, field, value, bufLen, &len, width);
-    if (outLen && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO))
-        *outLen = static_cast<SQLINTEGER>(len);
-    return rc;
+    return GetField(d, rec, field, TXT_Out(width, TC_BYTES, value, bufLen, outLen));
 }

@@ -215,10 +215,6 @@ int DescBindColFromRec(Stmt *s, Desc *d, uint16_t n, const DescRec *r);
 // error number.
 int DescBindParamFromRec(Stmt *s, uint16_t n, const DescRec *r);
 
-// DescGetField with wide text lengths in characters.
-SQLRETURN DescGetFieldChars(Desc *d, int16_t rec, int16_t field, void *value, int64_t bufLen,
-                            int64_t *outLen, int width);
-
 // Runs one write on D in the setting of statement S (or none).
 SQLRETURN DescApplyField(Stmt *s, bool app, bool row, bool withStmt, Desc *d, int rec,
                          int16_t field, uint64_t value, int64_t length, int width, unsigned flags);

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "odbc/contract/textout.h"
+
 // How a field's value reaches the application.
 enum DescWriter : uint8_t {
     DW_SMALLINT,   // 16-bit, length 2
@@ -11,25 +13,12 @@ enum DescWriter : uint8_t {
     DW_UINTEGER,   // 32-bit unsigned, length 4
     DW_LEN,        // 64-bit, length 8
     DW_POINTER,    // 64-bit pointer, length 8; the buffer must hold 8 bytes
-    DW_TEXT,       // NUL-terminated text (UTF-16 for width 'W')
+    DW_TEXT,       // text, written by TXT_Put
 };
 
-// The application's side of one field read.
-struct DescOut {
-    void *value;
-    int64_t bufLen;        // bytes; characters for wide text when inChars
-    int64_t *outLen;
-    int width;             // 'A' or 'W'
-    bool inChars;          // wide text lengths count characters, not bytes
-};
-
-// A number by a numeric writer (DW_SMALLINT .. DW_LEN), cut to its width.  0.
-int DescPutNumber(DescWriter w, int64_t v, const DescOut &o);
+// A number by a numeric writer (DW_SMALLINT .. DW_LEN), cut to its width,
+// with its width as the length.  0.
+int DescPutNumber(DescWriter w, int64_t v, const TextOut &o);
 // A pointer: 21 (S1009) when a buffer is given whose length, taken as an
 // unsigned number, is below 8 (SQL_IS_POINTER passes); else 0.
-int DescPutPointer(const void *p, const DescOut &o);
-// A UTF-8 (or code-page) text; NULL writes "".  The length is the whole
-// text's: bytes narrow, 2 per UTF-16 unit wide (units when inChars).  0, or
-// 19 (01004) when the text with its terminator did not fit and was cut
-// between characters.
-int DescPutText(const char *text, const DescOut &o);
+int DescPutPointer(const void *p, const TextOut &o);

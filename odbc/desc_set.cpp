@@ -3,15 +3,14 @@
 // write carries into every statement the descriptor describes, and keeps a
 // record's type fields consistent with each other.
 #include <cstdlib>
-#include <cstring>
 
 #include "odbc/desc_field.h"
 #include "odbc/desc_internal.h"
 #include "odbc/desc_rec.h"
 #include "odbc/desc_types.h"
 #include "odbc/handles.h"
+#include "odbc/contract/textout.h"
 #include "odbc/trace.h"
-#include "util/utf8.h"
 
 namespace {
 
@@ -338,18 +337,7 @@ SQLRETURN SR_Name(DescSetCtx &c)
     if (c.v) {
         if (c.len < 0 && c.len != SQL_NTS)
             return Fail(c, ERR_INVALID_LENGTH);
-        if (c.width == 'W') {
-            const SQLWCHAR *w = reinterpret_cast<const SQLWCHAR *>(c.v);
-            copy = c.len == SQL_NTS ? UTF8_DupFromWide(w) : UTF8_DupFromWideN(w, c.len / 2);
-        } else {
-            const char *a = reinterpret_cast<const char *>(c.v);
-            size_t n = c.len == SQL_NTS ? std::strlen(a) : static_cast<size_t>(c.len);
-            copy = static_cast<char *>(std::malloc(n + 1));
-            if (copy) {
-                std::memcpy(copy, a, n);
-                copy[n] = '\0';
-            }
-        }
+        copy = TXT_In(reinterpret_cast<const void *>(c.v), c.len, c.width);
         if (!copy)
             return Fail(c, ERR_MEMORY_ALLOCATION);
     }

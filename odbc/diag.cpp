@@ -9,7 +9,7 @@
 #include "odbc/errors.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
-#include "util/utf8.h"
+#include "odbc/contract/textout.h"
 
 namespace {
 
@@ -17,13 +17,19 @@ thread_local bool t_startupPending = false;
 
 const char kStartupPrefix[] = "[Kestrune][ODBC][Driver]";
 
-// The start-up failure as one record; true when it was reported.
+// The start-up failure as one record; true when it was reported (*rc:
+// SQL_SUCCESS_WITH_INFO when the message was cut, SQL_ERROR with nothing
+// written for a negative bufLen, when the record stays to be read).
 bool StartupRecord(char *state, SQLINTEGER *native, char *msg, SQLSMALLINT bufLen,
                    SQLSMALLINT *textLen, SQLRETURN *rc)
 {
     const char *failure = Core_StartupFailure();
     if (!failure || !t_startupPending)
         return false;
+    if (bufLen < 0) {
+        *rc = SQL_ERROR;
+        return true;
+    }
     char text[256];
     std::strcpy(text, kStartupPrefix);
     std::strncat(text, failure, sizeof text - std::strlen(text) - 1);
@@ -31,17 +37,8 @@ bool StartupRecord(char *state, SQLINTEGER *native, char *msg, SQLSMALLINT bufLe
         std::strcpy(state, "HY000");
     if (native)
         *native = 0;
-    size_t len = std::strlen(text);
-    if (textLen)
-        *textLen = static_cast<SQLSMALLINT>(len);
-    *rc = SQL_SUCCESS;
-    if (msg && bufLen > 0) {
-        size_t n = len < static_cast<size_t>(bufLen) ? len : static_cast<size_t>(bufLen - 1);
-        std::memcpy(msg, text, n);
-        msg[n] = '\0';
-        if (n < len)
-            *rc = SQL_SUCCESS_WITH_INFO;
-    }
+    *rc = TXT_Put(text, TXT_Out('A', TC_BYTES, msg, bufLen, textLen)) == 0 ? SQL_SUCCESS
+                                                                            : SQL_SUCCESS_WITH_INFO;
     return true;
 }
 
@@ -63,10 +60,7 @@ SQLRETURN ReadRecord(HandleHead *h, int version, SQLSMALLINT rec, SQLCHAR *state
             std::strcpy(reinterpret_cast<char *>(state), "00000");
         if (native)
             *native = 0;
-        if (msg && bufLen > 0)
-            msg[0] = '\0';
-        if (textLen)
-            *textLen = 0;
+        TXT_Put("", TXT_Out('A', TC_BYTES, msg, bufLen, textLen));
         return SQL_NO_DATA;
     }
     if (bufLen < 0)
@@ -76,51 +70,26 @@ SQLRETURN ReadRecord(HandleHead *h, int version, SQLSMALLINT rec, SQLCHAR *state
                       reinterpret_cast<char *>(msg), bufLen, textLen);
 }
 
-// Widens a narrow SQLSTATE into six wide characters.
-void WidenState(const char *state, SQLWCHAR *out)
-{
-    for (int i = 0; i < 5; ++i)
-        out[i] = static_cast<SQLWCHAR>(static_cast<unsigned char>(state[i]));
-    out[5] = 0;
-}
-
-// Decodes the whole UTF-8 message of the work buffer into the caller's wide
-// buffer of n characters (cut to n - 1 and a zero unit: SQL_SUCCESS_WITH_INFO);
-// the length counts the UTF-16 characters of the whole message, also when
-// there is no message buffer.
-SQLRETURN WidenMessage(SQLRETURN rc, const char *work, SQLWCHAR *msg, SQLSMALLINT n,
-                       SQLSMALLINT *textLen)
-{
-    int64_t units = 0;
-    int64_t size = msg && n > 0 ? static_cast<int64_t>(n) * 2 : 0;
-    int cut = UTF8_ToWideBufBytes<SQLWCHAR>(work, msg && n > 0 ? msg : nullptr, size, &units);
-    if (textLen)
-        *textLen = static_cast<SQLSMALLINT>(units > 32767 ? 32767 : units);
-    if (msg && (cut != 0 || n <= 0) && units > 0 && rc == SQL_SUCCESS)
-        rc = SQL_SUCCESS_WITH_INFO;
-    return rc;
-}
-
 // The work buffer of a wide diagnostic read: room for the whole message, so
 // that its length in characters is exact.
 constexpr SQLSMALLINT kWorkSize = 32767;
 
 // Hands a record read narrow into the work buffer to the wide caller: message
-// and SQLSTATE widened (01004 when the message is cut), an empty message on
-// SQL_NO_DATA.  Frees the work buffer; the call's result.
+// and SQLSTATE as UTF-16 with lengths in characters (01004 when the message
+// is cut), an empty message on SQL_NO_DATA.  Frees the work buffer; the
+// call's result.
 SQLRETURN WidenRecord(SQLRETURN rc, char *work, const char *narrowState, SQLWCHAR *state,
                       SQLWCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
 {
+    const TextOut out = TXT_Out('W', TC_CHARS, msg, bufLen, textLen);
     if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
-        rc = WidenMessage(rc, work, msg, bufLen, textLen);
+        if (TXT_Put(work, out) != 0)
+            rc = SQL_SUCCESS_WITH_INFO;
     } else if (rc == SQL_NO_DATA) {
-        if (textLen)
-            *textLen = 0;
-        if (msg && bufLen > 0)
-            msg[0] = 0;
+        TXT_Put("", out);
     }
     if (state && narrowState[0])
-        WidenState(narrowState, state);
+        TXT_Put(narrowState, TXT_Out('W', TC_CHARS, state, 6));
     std::free(work);
     return rc;
 }
@@ -197,13 +166,14 @@ SQLRETURN DS_GetDiagRec(Desc *desc, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER 
                       textLen);
 }
 
-SQLRETURN API_ErrorBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR *state, SQLINTEGER *native,
-                    SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+SQLRETURN API_ErrorBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt,
+                      SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
+                      SQLSMALLINT *textLen)
 {
     SQLRETURN rc;
     if (StartupRecord(reinterpret_cast<char *>(state), native, reinterpret_cast<char *>(msg),
                       bufLen, textLen, &rc)) {
-        t_startupPending = false;
+        t_startupPending = rc == SQL_ERROR;
         return rc;
     }
     if (hstmt)
@@ -215,32 +185,35 @@ SQLRETURN API_ErrorBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLHST
     return SQL_INVALID_HANDLE;
 }
 
-SQLRETURN API_ErrorWBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLWCHAR *state,
-                     SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+SQLRETURN API_ErrorWBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt,
+                       SQLWCHAR *state, SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen,
+                       SQLSMALLINT *textLen)
 {
     if (!hstmt && !hdbc && !henv && !(Core_StartupFailure() && t_startupPending))
         return SQL_INVALID_HANDLE;
     char *buf = static_cast<char *>(std::calloc(static_cast<size_t>(kWorkSize) + 1, 1));
     if (!buf)
         return SQL_ERROR;
+    // A negative length goes on as it is, refused like the narrow reader's.
+    SQLSMALLINT work = bufLen < 0 ? bufLen : kWorkSize;
     char narrowState[6] = {};
     SQLSMALLINT narrowLen = 0;
     SQLRETURN rc;
-    if (StartupRecord(narrowState, native, buf, kWorkSize, &narrowLen, &rc)) {
-        t_startupPending = false;
+    if (StartupRecord(narrowState, native, buf, work, &narrowLen, &rc)) {
+        t_startupPending = rc == SQL_ERROR;
     } else if (hstmt) {
-        rc = CallODBC(api.stmt, hstmt, narrowState, native, buf, kWorkSize, &narrowLen);
+        rc = CallODBC(api.stmt, hstmt, narrowState, native, buf, work, &narrowLen);
     } else if (hdbc) {
-        rc = CallODBC(api.dbc, hdbc, narrowState, native, buf, kWorkSize, &narrowLen);
+        rc = CallODBC(api.dbc, hdbc, narrowState, native, buf, work, &narrowLen);
     } else {
-        rc = CallODBC(api.env, henv, narrowState, native, buf, kWorkSize, &narrowLen);
+        rc = CallODBC(api.env, henv, narrowState, native, buf, work, &narrowLen);
     }
     return WidenRecord(rc, buf, narrowState, state, msg, bufLen, textLen);
 }
 
-SQLRETURN API_GetDiagRecBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLCHAR *state,
-                         SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
-                         SQLSMALLINT *textLen)
+SQLRETURN API_GetDiagRecBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle,
+                           SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg,
+                           SQLSMALLINT bufLen, SQLSMALLINT *textLen)
 {
     SQLRETURN rc;
     if (StartupRecord(reinterpret_cast<char *>(state), native, reinterpret_cast<char *>(msg),
@@ -260,9 +233,9 @@ SQLRETURN API_GetDiagRecBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE h
     }
 }
 
-SQLRETURN API_GetDiagRecWBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLWCHAR *state,
-                          SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen,
-                          SQLSMALLINT *textLen)
+SQLRETURN API_GetDiagRecWBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle,
+                            SQLSMALLINT rec, SQLWCHAR *state, SQLINTEGER *native, SQLWCHAR *msg,
+                            SQLSMALLINT bufLen, SQLSMALLINT *textLen)
 {
     const ApiDescriptor *d;
     switch (type) {
@@ -280,7 +253,7 @@ SQLRETURN API_GetDiagRecWBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE 
     char narrowState[6] = {};
     SQLSMALLINT narrowLen = 0;
     SQLRETURN rc;
-    if (StartupRecord(narrowState, native, buf, kWorkSize, &narrowLen, &rc)) {
+    if (StartupRecord(narrowState, native, buf, work, &narrowLen, &rc)) {
         if (rec != 1)
             rc = SQL_NO_DATA;
     } else {
@@ -289,8 +262,9 @@ SQLRETURN API_GetDiagRecWBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE 
     return WidenRecord(rc, buf, narrowState, state, msg, bufLen, textLen);
 }
 
-SQLRETURN API_GetDiagFieldBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLSMALLINT id,
-                           SQLPOINTER value, SQLSMALLINT bufLen, SQLSMALLINT *outLen, bool wide)
+SQLRETURN API_GetDiagFieldBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle,
+                             SQLSMALLINT rec, SQLSMALLINT id, SQLPOINTER value, SQLSMALLINT bufLen,
+                             SQLSMALLINT *outLen, bool wide)
 {
     const ApiDescriptor *byType[] = {api.env, api.dbc, api.stmt, api.desc};
     if (type < SQL_HANDLE_ENV || type > SQL_HANDLE_DESC)

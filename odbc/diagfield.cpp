@@ -10,7 +10,7 @@
 #include "odbc/errors.h"
 #include "odbc/handles.h"
 #include "odbc/contract/rowblock.h"
-#include "util/utf8.h"
+#include "odbc/contract/textout.h"
 
 namespace {
 
@@ -90,11 +90,16 @@ void PutLen(SQLPOINTER buf, SQLLEN v)
         std::memcpy(buf, &v, sizeof v);
 }
 
+// A text field: 01004 when cut answers SQL_SUCCESS_WITH_INFO and a negative
+// length SQL_ERROR, neither posted (the diagnostics being read stay as they are).
 SQLRETURN PutText(const char *text, SQLPOINTER buf, SQLSMALLINT bufLen, SQLSMALLINT *outLen,
                   int width)
 {
-    return DiagCopyText(text, buf, bufLen, outLen, width) == 0 ? SQL_SUCCESS
-                                                               : SQL_SUCCESS_WITH_INFO;
+    switch (TXT_Put(text, TXT_Out(width, TC_BYTES, buf, bufLen, outLen))) {
+    case 0: return SQL_SUCCESS;
+    case ERR_DATA_TRUNCATED: return SQL_SUCCESS_WITH_INFO;
+    default: return SQL_ERROR;
+    }
 }
 
 // The connection a handle belongs to, or null for an environment.
@@ -222,29 +227,6 @@ size_t DiagCount(const ErrQueue *q)
     if (queued)
         return queued;
     return q && q->errNum != ERR_NONE ? 1 : 0;
-}
-
-int DiagCopyText(const char *text, SQLPOINTER buf, SQLSMALLINT bufLen, SQLSMALLINT *outLen,
-                 int width)
-{
-    if (!text)
-        text = "";
-    if (width == 'W') {
-        int64_t units = 0;
-        int rc = UTF8_ToWideBufBytes<SQLWCHAR>(text, static_cast<SQLWCHAR *>(buf),
-                                               buf ? (bufLen < 0 ? 0 : bufLen) : 0, &units);
-        int64_t bytes = units * 2;
-        if (outLen)
-            *outLen = static_cast<SQLSMALLINT>(bytes > 32767 ? 32767 : bytes);
-        if (!buf)
-            return 0;
-        return rc == 0 ? 0 : -1;
-    }
-    int16_t len = 0;
-    int rc = StrCopyOutLen(text, static_cast<char *>(buf), bufLen, &len);
-    if (outLen)
-        *outLen = len;
-    return rc;
 }
 
 SQLRETURN DiagGetField(int handleType, void *object, SQLSMALLINT rec, SQLSMALLINT id,

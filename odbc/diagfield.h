@@ -16,19 +16,12 @@ struct ErrQueue;
 // number, else none.
 size_t DiagCount(const ErrQueue *q);
 
-// Copies a UTF-8 text into an application buffer of bufLen bytes: width 'W'
-// as UTF-16 (room for bufLen / 2 units with the zero unit), else as it is.
-// The length output gets the whole text's length in bytes (2 per UTF-16
-// unit for 'W'); a NULL buffer only reports it.  0, or -1 when the text was
-// cut (or the buffer has no room for the terminator).
-int DiagCopyText(const char *text, SQLPOINTER buf, SQLSMALLINT bufLen, SQLSMALLINT *outLen,
-                 int width);
-
 // One diagnostic field of the object of a handle type (SQL_HANDLE_ENV ..
 // SQL_HANDLE_DESC): record 0 answers the header fields, records from 1 the
 // fields of that record.  SQL_NO_DATA past the last record; SQL_ERROR for a
 // field the handle kind does not have, an unknown header field, a negative
-// record number or a row count the back end cannot give.  Nothing here ever
+// record number, a negative length for a text field or a row count the back
+// end cannot give; a cut text is SQL_SUCCESS_WITH_INFO.  Nothing here ever
 // posts or changes a diagnostic.
 SQLRETURN DiagGetField(int handleType, void *object, SQLSMALLINT rec, SQLSMALLINT id,
                        SQLPOINTER buf, SQLSMALLINT bufLen, SQLSMALLINT *outLen, int width);

@@ -264,6 +264,13 @@ SQLRETURN API_Unsupported(void *object, const ApiArgs &, const ApiDescriptor *d)
     return SQL_ERROR;
 }
 
+SQLRETURN API_OutOfMemory(void *object, const ApiArgs &, const ApiDescriptor *d)
+{
+    if (HandleHead *h = HeadOf(object, d->kind))
+        h->diag.errNum = ERR_MEMORY_ALLOCATION;
+    return SQL_ERROR;
+}
+
 SQLRETURN CallODBCPacked(const ApiDescriptor *d, const ApiArgs &args)
 {
     InFlight counted;

@@ -139,6 +139,10 @@ struct ApiByHandle {
 SQLRETURN API_Unsupported(void *object, const ApiArgs &args, const ApiDescriptor *d);
 #define KRS_UNSUPPORTED API_Unsupported
 
+// The implementation of a call whose wide arguments could not be converted:
+// error 16 (HY001) on the handle, SQL_ERROR.
+SQLRETURN API_OutOfMemory(void *object, const ApiArgs &args, const ApiDescriptor *d);
+
 // ---- the dispatcher ----
 
 SQLRETURN CallODBCPacked(const ApiDescriptor *d, const ApiArgs &args);

@@ -278,7 +278,8 @@ SQLRETURN API_TransactBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQL
     return CallODBC(api.env, henv, t);
 }
 
-SQLRETURN API_EndTranBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion)
+SQLRETURN API_EndTranBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle,
+                        SQLSMALLINT completion)
 {
     const SQLUSMALLINT t = static_cast<uint16_t>(completion);
     if (!Core_IsInitialised())

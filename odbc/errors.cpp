@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "odbc/contract/textout.h"
 #include "odbc/trace.h"
 
 namespace {
@@ -40,30 +41,34 @@ bool IsStateChar(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-// Copies a + b[0..blen) into out cut to bufLen bytes with its NUL; true when
-// the whole text with its NUL did not fit.
-bool CopyMessage(char *out, int16_t bufLen, const char *a, size_t alen,
-                 const char *b, size_t blen) {
-    size_t total = alen + blen;
-    if (out && bufLen > 0) {
-        size_t room = size_t(bufLen) - 1;
-        size_t na = alen < room ? alen : room;
-        memcpy(out, a, na);
-        size_t nb = blen < room - na ? blen : room - na;
-        memcpy(out + na, b, nb);
-        out[na + nb] = '\0';
-    }
-    return total + 1 > size_t(bufLen < 0 ? 0 : bufLen);
+// A record's message, prefix and the first n bytes of body, in a new block
+// (the caller frees it); null when memory is short.
+char *JoinMessage(const char *prefix, const char *body, size_t n) {
+    const size_t plen = strlen(prefix);
+    char *m = static_cast<char *>(malloc(plen + n + 1));
+    if (!m) return nullptr;
+    memcpy(m, prefix, plen);
+    memcpy(m + plen, body, n);
+    m[plen + n] = '\0';
+    return m;
+}
+
+// Writes the message of a record into msg (bufLen bytes) with its whole
+// length; true when it was cut.  A NULL buffer that could not have held it
+// counts as cut as well: the narrow readers answer SQL_SUCCESS_WITH_INFO then.
+bool PutMessage(const char *message, char *msg, int16_t bufLen, int16_t *textLen) {
+    const bool cut = TXT_Put(message, TXT_Out('A', TC_BYTES, msg, bufLen, textLen)) != 0;
+    return cut || (!msg && strlen(message) >= size_t(bufLen));
 }
 
 void PutState(char *out, const char *state, int odbcVersion, StateOrigin origin) {
     if (!out) return;
-    memcpy(out, state, 5);
-    out[5] = '\0';
-    if (odbcVersion >= 3) MapSqlState3(out, origin);
+    char mapped[6];
+    memcpy(mapped, state, 5);
+    mapped[5] = '\0';
+    if (odbcVersion >= 3) MapSqlState3(mapped, origin);
+    TXT_Put(mapped, TXT_Out('A', TC_BYTES, out, sizeof mapped));
 }
-
-int16_t ClampLen(size_t n) { return n > 32767 ? int16_t(32767) : int16_t(n); }
 
 }  // namespace
 
@@ -186,31 +191,28 @@ int16_t ERR_GetRec(ErrQueue *q, int odbcVersion, int mode, char *sqlstate,
     if (!q || bufLen < 0) return SQL_ERROR;
 
     int32_t nat = 0;
-    char *owned = nullptr;
-    const char *text;
-    if (mode == ERR_MODE_TAKE) {
-        owned = ERR_Pop(q, &nat);
-        text = owned;
-    } else {
-        text = PeekErrMsg(q->head, q->curRec, &nat);
-    }
+    const char *text = PeekErrMsg(q->head, mode == ERR_MODE_TAKE ? 1 : q->curRec, &nat);
     int32_t number = q->errNum;
-    if (mode == ERR_MODE_TAKE) q->errNum = ERR_NONE;
 
     if (text) {
         while (*text == ' ' || *text == '\t') ++text;
         char state[6];
         size_t cut = ERR_ParseStateTag(text, strlen(text), state);
-        const size_t prefixLen = sizeof(kTextPrefix) - 1;
-        bool truncated = CopyMessage(msg, bufLen, kTextPrefix, prefixLen, text, cut);
+        char *message = JoinMessage(kTextPrefix, text, cut);
+        if (!message) return SQL_ERROR;
+        bool truncated = PutMessage(message, msg, bufLen, textLen);
+        free(message);
         if (truncated && TR_IsOn()) TR_Printf("returning SUCCESS_WITH_INFO");
         if (native) *native = nat;
         PutState(sqlstate, state, odbcVersion, STATE_TEXT);
-        if (textLen) *textLen = ClampLen(prefixLen + cut);
         if (TR_IsOn()) TR_Printf("Returning %.*s", int(cut > 32767 ? 32767 : cut), text);
-        free(owned);
+        if (mode == ERR_MODE_TAKE) {
+            free(ERR_Pop(q, nullptr));
+            q->errNum = ERR_NONE;
+        }
         return truncated ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
     }
+    if (mode == ERR_MODE_TAKE) q->errNum = ERR_NONE;
 
     if (number != 0) {
         const ErrorRow *row = ERR_Lookup(number);
@@ -224,19 +226,27 @@ int16_t ERR_GetRec(ErrQueue *q, int odbcVersion, int mode, char *sqlstate,
             snprintf(undefined, sizeof undefined,
                      "Undefined errorcode (%d).\nPlease install a newer client.", int(number));
         }
-        const size_t prefixLen = sizeof(kNumberPrefix) - 1;
-        const size_t bodyLen = strlen(body);
         if (TR_IsOn()) TR_Printf("returning %s%s", kNumberPrefix, body);
+        char *message = JoinMessage(kNumberPrefix, body, strlen(body));
+        if (!message) return SQL_ERROR;
         if (native) *native = 0;
         PutState(sqlstate, state, odbcVersion, STATE_DRIVER);
-        if (textLen) *textLen = ClampLen(prefixLen + bodyLen);
-        bool truncated = CopyMessage(msg, bufLen, kNumberPrefix, prefixLen, body, bodyLen);
+        bool truncated = PutMessage(message, msg, bufLen, textLen);
+        free(message);
         return truncated ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
     }
 
-    if (msg && bufLen > 0) msg[0] = '\0';
+    TXT_Put("", TXT_Out('A', TC_BYTES, msg, bufLen, textLen));
     if (sqlstate) memcpy(sqlstate, "00000", 6);
     if (native) *native = 0;
     if (TR_IsOn()) TR_Printf("returning NO_DATA_FOUND");
     return SQL_NO_DATA;
+}
+
+SQLRETURN TXT_Post(ErrQueue *q, int err)
+{
+    if (err == 0)
+        return SQL_SUCCESS;
+    q->errNum = err;
+    return err == ERR_DATA_TRUNCATED ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
 }

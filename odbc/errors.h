@@ -5,6 +5,8 @@
 // embeds an ErrQueue: its error number, the texts the back end delivered for
 // it (oldest first) and the record number the ODBC 3 diagnostic calls read.
 #pragma once
+#include <sql.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -80,7 +82,12 @@ enum ErrRecMode {
 // "[Kestrune][ODBC][Driver]" + table message) cut to bufLen bytes with its
 // NUL, and the whole message length.  odbcVersion 3 maps the SQLSTATE to its
 // ODBC 3 value.  Every output may be NULL.  Returns SQL_SUCCESS,
-// SQL_SUCCESS_WITH_INFO when the message was cut, SQL_NO_DATA when there is
-// nothing to report, SQL_ERROR (nothing touched) for a negative bufLen.
+// SQL_SUCCESS_WITH_INFO when the message was cut (or a NULL message buffer
+// could not have held it), SQL_NO_DATA when there is nothing to report,
+// SQL_ERROR (nothing touched) for a negative bufLen or when memory is short.
 int16_t ERR_GetRec(ErrQueue *q, int odbcVersion, int mode, char *sqlstate,
                    int32_t *native, char *msg, int16_t bufLen, int16_t *textLen);
+
+// Posts a writer's answer on a handle: 0 is SQL_SUCCESS, ERR_DATA_TRUNCATED
+// SQL_SUCCESS_WITH_INFO, any other number SQL_ERROR.
+SQLRETURN TXT_Post(ErrQueue *q, int err);

@@ -6,11 +6,11 @@
 
 #include "odbc/ctype.h"
 #include "odbc/conn.h"
-#include "odbc/diagfield.h"
 #include "odbc/dispatch.h"
 #include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/info_cache.h"
+#include "odbc/contract/textout.h"
 #include "odbc/trace.h"
 
 namespace {
@@ -217,15 +217,12 @@ SQLRETURN PutNumber(SQLPOINTER buf, SQLSMALLINT *outLen, T v)
     return SQL_SUCCESS;
 }
 
-// Text inside the driver is UTF-8 in the Unicode build: written as it is, or
-// as UTF-16 for 'W' (lengths in bytes).  A cut text is 01004.
+// A text answer (UTF-16 for 'W', lengths in bytes): 01004 when cut, HY090
+// for a negative length.
 SQLRETURN PutStr(Conn *conn, const char *text, SQLPOINTER buf, SQLSMALLINT bufLen,
                  SQLSMALLINT *outLen, int width)
 {
-    if (DiagCopyText(text, buf, bufLen, outLen, width) == 0)
-        return SQL_SUCCESS;
-    conn->diag.errNum = ERR_DATA_TRUNCATED;
-    return SQL_SUCCESS_WITH_INFO;
+    return TXT_Post(&conn->diag, TXT_Put(text, TXT_Out(width, TC_BYTES, buf, bufLen, outLen)));
 }
 
 SQLRETURN PutConvert(Conn *conn, const ConvertType &c, SQLPOINTER buf, SQLSMALLINT *outLen,

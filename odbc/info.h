@@ -17,6 +17,7 @@ int ConnConvertSupported(const Conn *conn, int16_t sqlType, uint32_t mask);
 // the driver ODBC version, two constants and the SQL_CONVERT masks in any
 // state; every other listed type needs a connection (08003) and comes from
 // the back end once per connection.  HY096 for an unknown type; 01004 when a
-// text was cut.  width 'W' writes text as UTF-16 with lengths in bytes.
+// text was cut, HY090 for a text with a negative length.  width 'W' writes
+// text as UTF-16 with lengths in bytes.
 SQLRETURN CN_GetInfo(Conn *conn, SQLUSMALLINT type, SQLPOINTER buf, SQLSMALLINT bufLen,
                      SQLSMALLINT *outLen, int width);

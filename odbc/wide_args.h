@@ -44,13 +44,17 @@ public:
         return n < 0 && n != SQL_NTS ? n : static_cast<N>(SQL_NTS);
     }
 
-    // Runs the call unless a conversion ran out of memory (SQL_ERROR then).
+    // Runs the call; when a conversion ran out of memory, the call goes
+    // through the dispatcher all the same and answers HY001 on its handle.
     template <class... A>
     SQLRETURN Call(const ApiDescriptor *d, A... args)
     {
-        if (failed_)
-            return SQL_ERROR;
-        return CallODBC(d, args...);
+        if (!failed_)
+            return CallODBC(d, args...);
+        ApiDescriptor failed = *d;
+        failed.impl = API_OutOfMemory;
+        failed.arity = -1;
+        return CallODBC(&failed, args...);
     }
 
 private:

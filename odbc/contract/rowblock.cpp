@@ -235,19 +235,3 @@ int StrCopyOut(const char *text, char *buf, int size, int16_t *outLen) {
     if (outLen) *outLen = ClampLen(copied);
     return copied == len ? 0 : -1;
 }
-
-int StrCopyOutLen(const char *text, char *buf, int size, int16_t *outLen) {
-    int32_t len = 0;
-    int rc = StrCopyOutLen32(text, buf, static_cast<int32_t>(BufferSize(size)), &len);
-    if (outLen && text) *outLen = ClampLen(static_cast<size_t>(len));
-    return rc;
-}
-
-int StrCopyOutLen32(const char *text, char *buf, int32_t size, int32_t *outLen) {
-    if (!text) return -1;
-    size_t len = std::strlen(text);
-    if (outLen) *outLen = len > size_t(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(len);
-    if (!buf) return 0;
-    if (size <= 0) return -1;
-    return CopyCut(text, len, buf, static_cast<size_t>(size) - 1) == len ? 0 : -1;
-}

@@ -143,10 +143,3 @@ bool RB_GetYearMonth(int16_t yearField, uint16_t monthField, int32_t *year, uint
 // as 0, above 32767 as 32767) and writes the copied length.  0 when it fit;
 // -1 when cut, for size 0 and for a NULL text or buffer (the caller posts 01004).
 int StrCopyOut(const char *text, char *buf, int size, int16_t *outLen);
-// As StrCopyOut, but the out length always gets the whole text's length (up
-// to 32767) and a NULL buffer only asks for it (0).  NULL text: -1.
-int StrCopyOutLen(const char *text, char *buf, int size, int16_t *outLen);
-// As StrCopyOutLen for 32-bit sizes and lengths (SQLINTEGER arguments): the
-// buffer's whole size is used and the whole length reported, neither capped
-// at 16 bits (a length beyond INT32_MAX reads INT32_MAX).
-int StrCopyOutLen32(const char *text, char *buf, int32_t size, int32_t *outLen);

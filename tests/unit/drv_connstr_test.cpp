@@ -465,6 +465,13 @@ TEST_F(ConnApply, RefusalsLeaveTheConnectionAsItWas)
     a.width = 'A';
     EXPECT_EQ(Finish(a), SQL_ERROR);
     EXPECT_EQ(conn_->diag.errNum, ERR_INVALID_LENGTH);
+    // A negative output size is refused before anything is done.
+    char outBuf[8];
+    a.inLen = SQL_NTS;
+    a.out = TXT_Out('A', TC_BYTES, outBuf, -1, static_cast<SQLSMALLINT *>(nullptr));
+    conn_->diag.errNum = ERR_NONE;
+    EXPECT_EQ(Finish(a), SQL_ERROR);
+    EXPECT_EQ(conn_->diag.errNum, ERR_INVALID_LENGTH);
     conn_->state = CONN_CONNECTED;
     EXPECT_EQ(Apply("DSN=pg"), SQL_ERROR);
     EXPECT_EQ(conn_->diag.errNum, ERR_CONNECTION_IN_USE);

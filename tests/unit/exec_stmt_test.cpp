@@ -956,6 +956,51 @@ TEST_F(Exec, DescribeAndColumnAttributes)
     EXPECT_EQ(State(), "07009");
 }
 
+// Text fields of the IRD through SQLColAttribute, SQLGetDescField and
+// SQLGetDescRec: a NULL buffer asks for the whole length, a negative buffer
+// length is HY090 on the handle called, a bookmark's empty texts too.
+TEST_F(Exec, IrdTextsAnswerTheirLengthAndRefuseNegativeSizes)
+{
+    script.cols = {{"", Desc("amount", SQL_INTEGER, VT_LONG, 4)}};
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLExecDirect(h, Sql("select amount from t"), SQL_NTS), SQL_SUCCESS);
+    char buf[32] = {};
+    SQLSMALLINT len = -1;
+    SQLLEN num = 0;
+    EXPECT_EQ(SQLColAttribute(h, 1, SQL_DESC_BASE_COLUMN_NAME, buf, sizeof buf, &len, nullptr), SQL_SUCCESS);
+    const SQLSMALLINT whole = len;
+    len = -1;
+    EXPECT_EQ(SQLColAttribute(h, 1, SQL_DESC_BASE_COLUMN_NAME, nullptr, 0, &len, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(len, whole) << buf;
+    EXPECT_EQ(SQLColAttribute(h, 1, SQL_DESC_BASE_COLUMN_NAME, buf, -1, &len, nullptr), SQL_ERROR);
+    EXPECT_EQ(State(), "HY090");
+    EXPECT_EQ(SQLColAttribute(h, 0, SQL_DESC_BASE_TABLE_NAME, buf, 0, &len, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(len, 0);
+    EXPECT_EQ(SQLColAttribute(h, 0, SQL_DESC_BASE_TABLE_NAME, buf, -1, &len, nullptr), SQL_ERROR);
+    EXPECT_EQ(State(), "HY090");
+    EXPECT_EQ(SQLColAttribute(h, 1, SQL_DESC_TYPE, nullptr, -1, &len, &num), SQL_SUCCESS) << "a number ignores it";
+
+    SQLHDESC ird = nullptr;
+    ASSERT_EQ(SQLGetStmtAttr(h, SQL_ATTR_IMP_ROW_DESC, &ird, 0, nullptr), SQL_SUCCESS);
+    SQLINTEGER fieldLen = 0;
+    EXPECT_EQ(SQLGetDescField(ird, 1, SQL_DESC_NAME, buf, -1, &fieldLen), SQL_ERROR);
+    EXPECT_EQ(DiagState(SQL_HANDLE_DESC, ird), "HY090");
+    EXPECT_EQ(SQLGetDescField(ird, 1, SQL_DESC_NAME, nullptr, 0, &fieldLen), SQL_SUCCESS);
+    EXPECT_EQ(fieldLen, 6);
+    SQLSMALLINT type = 0;
+    EXPECT_EQ(SQLGetDescRec(ird, 1, reinterpret_cast<SQLCHAR *>(buf), -1, &len, &type, nullptr, nullptr, nullptr,
+                            nullptr, nullptr),
+              SQL_ERROR);
+    EXPECT_EQ(DiagState(SQL_HANDLE_DESC, ird), "HY090");
+    SQLWCHAR wide[4];
+    EXPECT_EQ(SQLGetDescRecW(ird, 1, wide, 4, &len, &type, nullptr, nullptr, nullptr, nullptr, nullptr),
+              SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(len, 6) << "characters";
+    EXPECT_TRUE(std::u16string(reinterpret_cast<char16_t *>(wide)) == u"amo");
+    EXPECT_EQ(type, SQL_INTEGER);
+}
+
 // ---- cursor names and native SQL ----
 
 TEST_F(Exec, CursorNamesCutInCharactersAndBackEndFailuresAreErrors)

@@ -12,6 +12,7 @@
 #include "odbc/dispatch.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
+#include "odbc/wide_args.h"
 #include "tests/unit/odbc_test_support.h"
 
 namespace {
@@ -298,6 +299,28 @@ TEST(Dispatch, FindFailoverMsgSearchesInQueueOrder)
     ERR_Push(&q, "Failover completed.", 0);
     EXPECT_EQ(FindFailoverMsg(q.head), 184);
     ERR_Clear(&q);
+}
+
+// A wide call whose text could not be converted still goes through the
+// dispatcher: its handle is checked and answers HY001, the statement is left alone.
+TEST(Dispatch, AWideTextThatCannotBeConvertedIsHY001OnTheHandle)
+{
+    FakeSession s;
+    SQLHSTMT stmt = s.NewStmt();
+    ASSERT_NE(stmt, nullptr);
+    const SQLWCHAR text[] = {'x', 0};
+    auto failing = [&](SQLHANDLE handle) {
+        WideArgs krsWide;
+        for (int i = 0; i < 9; ++i)  // more texts than one call holds: the last is refused
+            krsWide.In(text, SQL_NTS);
+        return krsWide.Call(&kApi_ExecDirectW, handle, KRS_WIN(text, SQL_NTS));
+    };
+    EXPECT_EQ(failing(stmt), SQL_ERROR);
+    EXPECT_EQ(DiagState(SQL_HANDLE_STMT, stmt), "HY001");
+    EXPECT_EQ(failing(reinterpret_cast<SQLHSTMT>(0x0002FFF0)), SQL_INVALID_HANDLE);
+    WideArgs krsWide;
+    krsWide.Call(&kApi_SetCursorNameW, stmt, KRS_WIN(text, SQL_NTS));
+    EXPECT_NE(DiagState(SQL_HANDLE_STMT, stmt), "HY001") << "a converted text runs the implementation";
 }
 
 TEST(Dispatch, ArgumentCountMismatchIsAnInternalError)

@@ -3,8 +3,11 @@
 // are scripted by the test.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,6 +35,8 @@ struct Script {
     std::map<int, int32_t> optionRewrite;  // value the back end stores instead
     std::vector<std::pair<int, int32_t>> sets;  // (code, value) sent
     std::map<int, int> asked;              // item code -> times asked
+    int everyResult = 0;                   // DRV_SetOption's answer for a code not listed
+    int32_t everyRewrite = -1;             // >= 0: every integer option is stored as this
     DrvOpTable table{};
 };
 
@@ -64,13 +69,15 @@ int S_SetOption(int, int code, void *value)
     int32_t v = (code & 0x0F000000) == 0x02000000 ? *static_cast<int32_t *>(value) : 0;
     g_script->sets.push_back({code, v});
     auto rw = g_script->optionRewrite.find(code);
-    if (rw != g_script->optionRewrite.end()) {
-        *static_cast<int32_t *>(value) = rw->second;
-        g_script->items[code] = ItemAnswer{0, rw->second, ""};
+    if (rw != g_script->optionRewrite.end() ||
+        (g_script->everyRewrite >= 0 && (code & 0x0F000000) == 0x02000000)) {
+        const int32_t stored = rw != g_script->optionRewrite.end() ? rw->second : g_script->everyRewrite;
+        *static_cast<int32_t *>(value) = stored;
+        g_script->items[code] = ItemAnswer{0, stored, ""};
         return ERR_OPTION_VALUE_CHANGED;
     }
     auto it = g_script->optionResults.find(code);
-    int rc = it == g_script->optionResults.end() ? 0 : it->second;
+    int rc = it == g_script->optionResults.end() ? g_script->everyResult : it->second;
     if (rc == 0 && (code & 0x0F000000) == 0x02000000)
         g_script->items[code] = ItemAnswer{0, v, ""};
     return rc;
@@ -334,6 +341,43 @@ TEST(DiagRecW, LengthsCountTheCharactersOfTheWholeMessage)
     EXPECT_EQ(SQLErrorW(nullptr, s.dbc, nullptr, state, &native, msg, 10, &len), SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(len, whole);
     EXPECT_EQ(SQLErrorW(nullptr, s.dbc, nullptr, state, &native, msg, 10, &len), SQL_NO_DATA);
+}
+
+// A negative buffer length for a text: HY090 where the function posts (the
+// information and attribute readers), SQL_ERROR with the diagnostics kept
+// where it reads them; nothing is written.
+TEST(TextOutputs, NegativeBufferLengthsAreRefused)
+{
+    Session s;
+    s.script.items[DrvText(DRV_CONN_CURRENT_CATALOG)] = ItemAnswer{0, 0, "catalog"};
+    char buf[16] = "keep";
+    SQLSMALLINT len16 = 99;
+    SQLINTEGER len32 = 99;
+    EXPECT_EQ(SQLGetInfo(s.dbc, SQL_DRIVER_ODBC_VER, buf, -1, &len16), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "HY090");
+    EXPECT_EQ(SQLGetInfoW(s.dbc, SQL_DRIVER_ODBC_VER, buf, -2, &len16), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "HY090");
+    EXPECT_EQ(SQLGetConnectAttr(s.dbc, SQL_ATTR_CURRENT_CATALOG, buf, -1, &len32), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_DBC, s.dbc), "HY090");
+    EXPECT_STREQ(buf, "keep");
+    EXPECT_EQ(len16, 99);
+    EXPECT_EQ(len32, 99);
+    // A number ignores the length.
+    SQLUSMALLINT n = 0;
+    EXPECT_EQ(SQLGetInfo(s.dbc, SQL_ODBC_API_CONFORMANCE, &n, -1, &len16), SQL_SUCCESS);
+
+    Conn *c = ConnOf(s.dbc);
+    ERR_Push(&c->diag, "gone[SQLSTATE:08S01]", 0);
+    EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_DBC, s.dbc, 1, SQL_DIAG_MESSAGE_TEXT, buf, -1, &len16), SQL_ERROR);
+    EXPECT_EQ(SQLGetDiagFieldW(SQL_HANDLE_DBC, s.dbc, 1, SQL_DIAG_SQLSTATE, buf, -2, &len16), SQL_ERROR);
+    EXPECT_STREQ(buf, "keep");
+    SQLWCHAR state[6] = {};
+    SQLWCHAR msg[32] = {};
+    SQLINTEGER native = 0;
+    EXPECT_EQ(SQLErrorW(nullptr, s.dbc, nullptr, state, &native, msg, -1, &len16), SQL_ERROR);
+    EXPECT_EQ(SQLErrorW(nullptr, s.dbc, nullptr, state, &native, msg, 32, &len16), SQL_SUCCESS)
+        << "the record is still there";
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(state)), U("08S01"));
 }
 
 // ============================ information ===================================
@@ -925,6 +969,121 @@ TEST(StmtAttr, SqlulenAttributesComeBackClean)
     SQLULEN v = 0;
     EXPECT_EQ(SQLGetStmtAttr(h, SQL_ATTR_ROW_NUMBER, &v, 0, nullptr), SQL_ERROR);
     EXPECT_EQ(State(SQL_HANDLE_STMT, h), "24000");
+}
+
+// ---- every statement attribute and option, against the answers on file ----
+
+// The ids asked: the ODBC 2 options, the ODBC 3 attributes, the driver's
+// own options, the options passed to the back end and ids nobody knows.
+const SQLINTEGER kStmtAttrIds[] = {
+    SQL_ATTR_CURSOR_SENSITIVITY, SQL_ATTR_CURSOR_SCROLLABLE, -3, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14,
+    15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 99, 1047, KRS_STMT_BACKEND_VALUE,
+    KRS_STMT_LAST_SERIAL, KRS_STMT_CURSOR_MODE, 1051, KRS_STMT_KEPT_A, 1053, KRS_STMT_KEPT_B, 1224, 1225,
+    KRS_STMT_PASSED_TEXT, 1227, 1228, 1229, 1250, 1251, 1260, 1261, 1264, 1265, 1268, 1276, 1277, 1278, 1279,
+    SQL_ATTR_APP_ROW_DESC, SQL_ATTR_APP_PARAM_DESC, SQL_ATTR_IMP_ROW_DESC, SQL_ATTR_IMP_PARAM_DESC,
+    SQL_ATTR_METADATA_ID, 10015, 65535};
+
+// How the back end takes every option in one pass.
+struct BackEndWay {
+    const char *name;
+    int result;       // DRV_SetOption's answer
+    int32_t rewrite;  // >= 0: stores this instead (01S02)
+};
+const BackEndWay kBackEndWays[] = {
+    {"takes", 0, -1},
+    {"rewrites", 0, 3},
+    {"refuses", ERR_NOT_CAPABLE, -1},
+    {"changes unreadably", ERR_OPTION_VALUE_CHANGED, -1},
+    {"fails", ERR_GENERAL, -1},
+};
+
+const SQLULEN kSetValues[] = {0, 1, 9000, 0x100000007ull};
+
+// One answer: the result, the SQLSTATE after it, and what was written.
+std::string Answer(SQLRETURN rc, SQLHSTMT h, const unsigned char *buf, SQLINTEGER len)
+{
+    std::ostringstream o;
+    o << rc;
+    if (rc != SQL_SUCCESS)
+        o << "," << State(SQL_HANDLE_STMT, h);
+    if (buf) {
+        o << ",";
+        for (int i = 7; i >= 0; --i)
+            o << "0123456789abcdef"[buf[i] >> 4] << "0123456789abcdef"[buf[i] & 15];
+    }
+    if (len != -77)
+        o << ",len=" << len;
+    return o.str();
+}
+
+// SQLGetStmtAttr and SQLGetStmtOption of a statement; a descriptor handle
+// reads as "desc".
+std::string Reads(SQLHSTMT h, SQLINTEGER id)
+{
+    unsigned char buf[8];
+    std::memset(buf, 0xAB, sizeof buf);
+    SQLINTEGER len = -77;
+    SQLRETURN rc = SQLGetStmtAttr(h, id, buf, 8, &len);
+    const bool desc = id >= SQL_ATTR_APP_ROW_DESC && id <= SQL_ATTR_IMP_PARAM_DESC && rc == SQL_SUCCESS;
+    std::string out = "get " + (desc ? Answer(rc, h, nullptr, len) + ",desc" : Answer(rc, h, buf, len));
+    if (id >= 0 && id <= 65535) {
+        std::memset(buf, 0xAB, sizeof buf);
+        rc = SQLGetStmtOption(h, static_cast<SQLUSMALLINT>(id), buf);
+        out += " opt " + (desc ? Answer(rc, h, nullptr, -77) + ",desc" : Answer(rc, h, buf, -77));
+    }
+    return out;
+}
+
+// Every way an attribute can be read and set on fresh statements.
+std::string Observe(Session &s, SQLINTEGER id)
+{
+    std::string out = "[" + Reads(s.NewStmt(), id) + "]";
+    for (SQLULEN v : kSetValues) {
+        SQLHSTMT h = s.NewStmt();
+        SQLRETURN rc = SQLSetStmtAttr(h, id, reinterpret_cast<SQLPOINTER>(v), 0);
+        out += " set" + std::to_string(v) + " " + Answer(rc, h, nullptr, -77);
+        out += " [" + Reads(h, id) + "]";
+        if (id >= 0 && id <= 65535) {
+            h = s.NewStmt();
+            rc = SQLSetStmtOption(h, static_cast<SQLUSMALLINT>(id), v);
+            out += " setopt " + Answer(rc, h, nullptr, -77);
+            out += " [" + Reads(h, id) + "]";
+        }
+    }
+    return out;
+}
+
+// The answers of every statement attribute and option, read and set, with the
+// back end taking, changing, refusing and failing them, stay those on file
+// (tests/unit/stmtattr_answers.txt; KRS_WRITE_ANSWERS=<file> writes them).
+TEST(StmtAttr, EveryAttributeAnswersAsOnFile)
+{
+    std::vector<std::string> lines;
+    for (const BackEndWay &way : kBackEndWays) {
+        for (SQLINTEGER id : kStmtAttrIds) {
+            Session s;
+            s.script.everyResult = way.result;
+            s.script.everyRewrite = way.rewrite;
+            lines.push_back(std::string(way.name) + " " + std::to_string(id) + ": " + Observe(s, id));
+        }
+    }
+    if (const char *out = std::getenv("KRS_WRITE_ANSWERS")) {
+        std::ofstream f(out);
+        for (const std::string &l : lines)
+            f << l << "\n";
+        return;
+    }
+    const char *src = std::getenv("KRS_TEST_SRCDIR");
+    ASSERT_TRUE(src && *src) << "KRS_TEST_SRCDIR is not set";
+    std::ifstream f(std::string(src) + "/tests/unit/stmtattr_answers.txt");
+    ASSERT_TRUE(f.good());
+    std::string line;
+    size_t i = 0;
+    for (; std::getline(f, line); ++i) {
+        ASSERT_LT(i, lines.size());
+        EXPECT_EQ(lines[i], line);
+    }
+    EXPECT_EQ(i, lines.size());
 }
 
 } // namespace

@@ -244,54 +244,9 @@ TEST(StrCopy, StrCopyOutCases) {
     EXPECT_EQ(StrCopyOut("xy", buf, 4, nullptr), 0);
 }
 
-TEST(StrCopy, StrCopyOutLenCases) {
-    // The 16-bit and the 32-bit form agree on small sizes.
-    const CopyCase cases[] = {
-        {"hello", 5, -1, 5, "hell"},
-        {"hello", 6, 0, 5, "hello"},
-        {"hello", 0, -1, 5, nullptr},
-        {"hello", -2, -1, 5, nullptr},
-        {"", 1, 0, 0, ""},
-    };
-    for (const CopyCase &c : cases) {
-        for (bool wide : {false, true}) {
-            char buf[16];
-            std::memset(buf, '#', sizeof buf);
-            int16_t len = 99;
-            int32_t len32 = 99;
-            int rc = wide ? StrCopyOutLen32(c.text, buf, c.size, &len32) : StrCopyOutLen(c.text, buf, c.size, &len);
-            EXPECT_EQ(rc, c.rc) << c.size << " 32-bit " << wide;
-            EXPECT_EQ(wide ? len32 : len, c.len) << c.size << " 32-bit " << wide;
-            if (c.written) EXPECT_STREQ(buf, c.written);
-            else EXPECT_EQ(buf[0], '#');
-        }
-    }
-    int16_t len = 0;
-    EXPECT_EQ(StrCopyOutLen("hello", nullptr, 0, &len), 0);
-    EXPECT_EQ(len, 5);
-    EXPECT_EQ(StrCopyOutLen(nullptr, nullptr, 0, &len), -1);
-}
-
-TEST(StrCopy, StrCopyOutLen32UsesTheWholeBufferAndLength) {
-    std::string big(40009, 'a');
-    std::string buf(200000, '#');
-    int32_t len = 0;
-    EXPECT_EQ(StrCopyOutLen32(big.c_str(), &buf[0], 200000, &len), 0);
-    EXPECT_EQ(len, 40009);
-    EXPECT_TRUE(buf.compare(0, 40010, big + std::string(1, '\0')) == 0);
-    EXPECT_EQ(StrCopyOutLen32(big.c_str(), &buf[0], 40009, &len), -1);
-    EXPECT_EQ(len, 40009);
-    EXPECT_EQ(buf[40008], '\0');
-    EXPECT_EQ(StrCopyOutLen32(big.c_str(), nullptr, 0, &len), 0);
-    EXPECT_EQ(len, 40009);
-    EXPECT_EQ(StrCopyOutLen32(nullptr, nullptr, 0, &len), -1);
-}
-
 TEST(StrCopy, LengthsAboveSignedShortAreClampedNotWrapped) {
     std::string big(40000, 'a');
     int16_t len = 0;
-    EXPECT_EQ(StrCopyOutLen(big.c_str(), nullptr, 0, &len), 0);
-    EXPECT_EQ(len, INT16_MAX);
     std::string buf(40000, '#');
     EXPECT_EQ(StrCopyOut(big.c_str(), &buf[0], 40000, &len), -1);
     EXPECT_EQ(len, INT16_MAX - 1);
