@@ -1,4 +1,4 @@
-// Library start-up and shut-down, and the setup exports.
+// The handle layer's start-up and shut-down steps, and the setup exports.
 #include "odbc/startup.h"
 
 #include <atomic>

@@ -1,6 +1,8 @@
-// Library start-up and shut-down: what must exist before the first ODBC call
-// (locks, handle tables, the driver-wide back-end binding, the API trace) and
-// its teardown when the library is unloaded or the process ends.
+// The handle layer's part of the library's start-up and shut-down: what must
+// exist before the first ODBC call (locks, handle tables, the driver-wide
+// back-end binding) and its teardown when the library is unloaded or the
+// process ends.  The sequences themselves are the assembly's
+// (odbc/build/assembly.h).
 #pragma once
 #include <cstdint>
 
