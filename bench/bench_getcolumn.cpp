@@ -8,7 +8,7 @@
 #include "bench/sample_rows.h"
 #include "exec/convert.h"
 #include "exec/getcolumn.h"
-#include "platform/codepage.h"
+#include "util/codepage.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "bench/alloc_count.h"
 #include "bench/sample_rows.h"
-#include "odbc/rb_ops.h"
-#include "platform/codepage.h"
+#include "odbc/contract/rb_ops.h"
+#include "util/codepage.h"
 
 namespace {
 

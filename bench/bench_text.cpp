@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bench/alloc_count.h"
-#include "platform/codepage.h"
+#include "util/codepage.h"
 #include "util/utf8.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "odbc/rowblock.h"
+#include "odbc/contract/rowblock.h"
 
 // One result column: how it is fetched and what it reports.
 struct SampleCol {

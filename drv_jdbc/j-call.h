@@ -7,7 +7,7 @@
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-desc.h"
 #include "drv_jdbc/j-stmt.h"
-#include "odbc/errnum.h"
+#include "odbc/contract/errnum.h"
 
 #include <jni.h>
 

@@ -16,7 +16,7 @@
 #include "drv_jdbc/j-wrap-dbmd.h"
 #include "drv_jdbc/j-wrap-ps.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/catalog_args.h"
+#include "odbc/contract/catalog_args.h"
 
 namespace {
 
@@ -37,10 +37,9 @@ int runCatalog(int stmt, int32_t kind, Call call)
         return rc;
     int rc = 0;
     if (rs) {
-        s->resultSet = s->env->NewGlobalRef(rs);
-        jc_DeleteLocal(s->env, rs);
-        if (!s->resultSet)
+        if (!s->resultSet.Set(s->env, rs))
             rc = ERR_MEMORY_ALLOCATION;
+        jc_DeleteLocal(s->env, rs);
     }
     if (rc == 0)
         rc = describeCatalogResult(s, kind);
@@ -142,7 +141,7 @@ int describeCatalogResult(DrvStmt *s, int32_t kind)
     if (s->resultSet) {
         jobject md = nullptr;
         if (jc_ResultSet_getMetaData(s, s->resultSet, &md) == 0 && md) {
-            s->rsMetaData = s->env->NewGlobalRef(md);
+            s->rsMetaData.Set(s->env, md);
             jc_DeleteLocal(s->env, md);
             if (!s->rsMetaData || jc_ResultSetMetaData_getColumnCount(s, s->rsMetaData, &columns) != 0)
                 columns = 0;

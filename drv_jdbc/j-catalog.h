@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "odbc/drv_ops.h"
+#include "odbc/contract/drv_ops.h"
 
 struct CatalogArgs;
 struct DrvStmt;

@@ -7,7 +7,7 @@
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/rowblock.h"
 
 namespace {
 

@@ -3,7 +3,8 @@
 #include "drv_jdbc/j-common.h"
 
 #include "drv_jdbc/j-errors.h"
-#include "platform/codepage.h"
+#include "drv_jdbc/j-global.h"
+#include "util/codepage.h"
 #include "platform/locks.h"
 #include "util/log.h"
 #include "util/utf8.h"
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #define SRC "drv_jdbc/j-common"
 
@@ -37,7 +39,7 @@ jstring charsetName(JNIEnv *env)
 struct MethodSlot {
     char name[40];
     char sig[88];
-    jclass cls;
+    JGlobal<jclass> cls;
     jmethodID mid;
 };
 
@@ -87,17 +89,16 @@ jmethodID cachedMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, c
 void rememberMethod(JNIEnv *env, jclass cls, const char *name, const char *sig, unsigned set,
                     jmethodID mid)
 {
-    jclass global = static_cast<jclass>(env->NewGlobalRef(cls));
-    if (!global)
+    JGlobal<jclass> global;
+    if (!global.Set(env, cls) || !global)
         return;
     MethodCache &c = methodCache();
     PL_CsGuard guard(c.lock);
     MethodSlot &m = c.slots[set][c.next[set]++ % kMethodWays];
-    if (m.cls)
-        env->DeleteGlobalRef(m.cls);
+    m.cls.Drop(env);
     snprintf(m.name, sizeof m.name, "%s", name);
     snprintf(m.sig, sizeof m.sig, "%s", sig);
-    m.cls = global;
+    m.cls = std::move(global);
     m.mid = mid;
 }
 
@@ -497,8 +498,7 @@ void jc_ForgetMethods(JNIEnv *env)
     PL_CsGuard guard(c.lock);
     for (auto &set : c.slots)
         for (MethodSlot &m : set) {
-            if (m.cls && env)
-                env->DeleteGlobalRef(m.cls);
+            m.cls.Drop(env);
             m = MethodSlot{};
         }
 }

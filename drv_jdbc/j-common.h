@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "odbc/errnum.h"
+#include "odbc/contract/errnum.h"
 
 struct ErrChain;
 

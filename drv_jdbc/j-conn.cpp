@@ -10,13 +10,14 @@
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-typeinfo.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/drv_connect_params.h"
-#include "odbc/flavour.h"
+#include "odbc/contract/drv_connect_params.h"
+#include "odbc/contract/flavour.h"
 #include "util/hash.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -59,25 +60,27 @@ void closeJavaConnection(JNIEnv *env, jobject conn, jobject ds)
     closeDataSource(env, ds);
 }
 
-void dropGlobal(JNIEnv *env, jobject *ref)
+// Drops the connection's references to its Java objects.
+void dropConnectionRefs(DrvConn *c, JNIEnv *env)
 {
-    if (*ref)
-        env->DeleteGlobalRef(*ref);
-    *ref = nullptr;
+    c->connection.Drop(env);
+    c->metaData.Drop(env);
+    c->dataSource.Drop(env);
 }
 
 // Frees every statement of the connection; their handles are unknown afterwards.
 void freeConnStatements(DrvConn *c)
 {
     std::vector<std::pair<uint32_t, DrvStmt *>> mine;
-    HT_Lock(&drvStmtTable);
-    for (uint32_t i = 0; i < drvStmtTable.capacity; ++i) {
-        const HtSlot &slot = drvStmtTable.slots[i];
-        DrvStmt *s = static_cast<DrvStmt *>(slot.object);
-        if (slot.tag && s && s->conn == c)
-            mine.emplace_back((static_cast<uint32_t>(slot.tag) << 16) | i, s);
+    {
+        HT_Guard held(&drvStmtTable);
+        for (uint32_t i = 0; i < drvStmtTable.capacity; ++i) {
+            const HtSlot &slot = drvStmtTable.slots[i];
+            DrvStmt *s = static_cast<DrvStmt *>(slot.object);
+            if (slot.tag && s && s->conn == c)
+                mine.emplace_back((static_cast<uint32_t>(slot.tag) << 16) | i, s);
+        }
     }
-    HT_Unlock(&drvStmtTable);
     for (auto &[handle, s] : mine) {
         HT_Remove(&drvStmtTable, handle);
         drvStmtDiscard(s);
@@ -145,16 +148,14 @@ int openJdbc(DrvConn *c, const DrvConnectParams *p)
     // Its outcome is logged by the runner and never fails the connect.
     if (c->options.initialSql && c->options.initialSql[0])
         execInitialSQL(c, conn, c->options.initialSql);
-    c->connection = env->NewGlobalRef(conn);
-    c->metaData = md ? env->NewGlobalRef(md) : nullptr;
-    c->dataSource = ds ? env->NewGlobalRef(ds) : nullptr;
-    if (!c->connection || (md && !c->metaData) || (ds && !c->dataSource)) {
+    bool held = c->connection.Set(env, conn);
+    held = c->metaData.Set(env, md) && held;
+    held = c->dataSource.Set(env, ds) && held;
+    if (!held || !c->connection) {
         env->ExceptionClear();
         // No server session may stay behind a connect that failed.
         closeJavaConnection(env, conn, ds);
-        dropGlobal(env, &c->connection);
-        dropGlobal(env, &c->metaData);
-        dropGlobal(env, &c->dataSource);
+        dropConnectionRefs(c, env);
         jc_DeleteLocal(env, conn);
         jc_DeleteLocal(env, md);
         jc_DeleteLocal(env, ds);
@@ -191,7 +192,7 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
     if (!e || !params || !outConn)
         return ERR_INVALID_ARGUMENT;
     *outConn = 0;
-    DrvConn *c = static_cast<DrvConn *>(calloc(1, sizeof(DrvConn)));
+    DrvConn *c = new (std::nothrow) DrvConn();
     if (!c) {
         PL_CsGuard mutex(jvmService.mutex);
         PL_CsGuard lock(e->lock);
@@ -245,9 +246,7 @@ int DRV_Connect(int envHandle, DrvConnectParams *params, int *outConn)
             } else {
                 errPostCode(&c->errors, rc);
                 closeJavaConnection(env, c->connection, c->dataSource);
-                dropGlobal(env, &c->connection);
-                dropGlobal(env, &c->metaData);
-                dropGlobal(env, &c->dataSource);
+                dropConnectionRefs(c, env);
             }
         }
     }
@@ -298,11 +297,9 @@ void closeConnRefs(DrvConn *c)
         env->ExceptionClear();
     }
     closeDataSource(env, c->dataSource);
-    dropGlobal(env, &c->xaConnection);
-    dropGlobal(env, &c->xaResource);
-    dropGlobal(env, &c->dataSource);
-    dropGlobal(env, &c->metaData);
-    dropGlobal(env, &c->connection);
+    c->xaConnection.Drop(env);
+    c->xaResource.Drop(env);
+    dropConnectionRefs(c, env);
 }
 
 int DRV_Commit(int handle) { return endTransaction(handle, jc_Connection_commit); }
@@ -343,7 +340,7 @@ void freeDrvConn(DrvConn *c)
     }
     free(c->recoverList);
     errClear(&c->errors);
-    free(c);
+    delete c;
 }
 
 const char *typeInfoName(HashTable *cache, int sqlType)

@@ -3,6 +3,7 @@
 // connection operations of slots 5, 6, 21 and 22.
 #pragma once
 #include "drv_jdbc/j-errors.h"
+#include "drv_jdbc/j-global.h"
 #include "drv_jdbc/j-options.h"
 #include "drv_jdbc/j-threadenv.h"
 
@@ -16,7 +17,7 @@ struct HashTable;
 struct XaWorkerMode;
 struct XID;
 
-// One zero-filled heap block (calloc) per connection; freed by freeDrvConn.
+// One zero-filled record (new DrvConn()) per connection; freed by freeDrvConn.
 struct DrvConn {
     ErrChain errors;            // diagnostics of connection operations
     int32_t cursorEnv;          // written by the cursor library
@@ -24,10 +25,10 @@ struct DrvConn {
     XaWorkerMode *xaMode;       // owned by the XA worker layer; NULL at connect
     DrvEnv *drvEnv;             // the back-end environment
     int32_t handle;             // this record's back-end connection handle
-    jobject connection;         // global reference: java.sql.Connection
-    jobject metaData;           // global reference: its DatabaseMetaData
-    jobject xaConnection;       // global reference: javax.sql.XAConnection while XA is open
-    jobject xaResource;         // global reference: its XAResource
+    JGlobal<> connection;       // java.sql.Connection
+    JGlobal<> metaData;         // its DatabaseMetaData
+    JGlobal<> xaConnection;     // javax.sql.XAConnection while XA is open
+    JGlobal<> xaResource;       // its XAResource
     jclass xidClass;            // the environment's XAXid class (owned by the DrvEnv)
     char *xaClassName;          // XA data-source class of the class list ('/' form)
     char *classList;            // the data-source class list ('/' form)
@@ -52,7 +53,7 @@ struct DrvConn {
     XID *recoverList;
     int32_t recoverCount;
     int32_t recoverPos;
-    jobject dataSource;         // global reference: the data source that made the connection
+    JGlobal<> dataSource;       // the data source that made the connection
 };
 
 // One cached row of the type-information result.
@@ -84,8 +85,8 @@ bool drvConnEnter(DrvConn *c);
 // and the metadata's, on the recorded JNIEnv; outcomes are not checked.
 void closeConnRefs(DrvConn *c);
 
-// Frees the record and what it owns, except the scalar-function map and the
-// global references.  NULL is allowed.
+// Frees the record and what it owns (its global references through the
+// calling thread), except the scalar-function map.  NULL is allowed.
 void freeDrvConn(DrvConn *c);
 
 // Type-information lookups; "" when the cache or the type is missing.

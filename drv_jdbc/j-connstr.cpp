@@ -11,13 +11,10 @@
 #include <cstring>
 
 #include "drv_jdbc/j-logon.h"
-#include "drv_jdbc/j-odbcinst.h"
 #include "drv_jdbc/j-options.h"
-#include "odbc/conn.h"
-#include "odbc/connattr.h"
-#include "odbc/connect.h"
-#include "odbc/handles.h"
-#include "odbc/trace.h"
+#include "odbc/contract/drv_config.h"
+#include "odbc/contract/errnum.h"
+#include "platform/odbcinst.h"
 #include "util/strutil.h"
 
 DsnKeyword dsnKeywords[KW_COUNT] = {
@@ -256,24 +253,9 @@ private:
 
 const char *TrueFalse(int32_t b) { return b ? "TRUE" : "FALSE"; }
 
-bool Dup(char **out, const char *v)
-{
-    *out = strdup(v ? v : "");
-    return *out != nullptr;
-}
-
-void TraceVerbose(const char *asGiven, const Conn *conn)
-{
-    TR_Printf("connStr=[%s]", asGiven ? asGiven : "<null>");
-    for (const DsnKeyword &kw : dsnKeywords)
-        if (kw.traced)
-            TR_Printf("  key=[%s] data=[%s] supplied=%d", kw.key, kw.value ? kw.value : "<null>",
-                      kw.supplied);
-    TR_Printf("cn_dbpath=[%s] cn_dbopts=[%s] cn_readonly=%d", conn->cn_dbpath ? conn->cn_dbpath : "",
-              conn->cn_dbopts ? conn->cn_dbopts : "", (conn->flags & CN_READONLY) ? 1 : 0);
-    TR_Printf("cn_fetchSize=%d cn_dbhost=[%s] cn_svtype=[%s]", static_cast<int>(conn->cn_fetchSize),
-              conn->cn_dbhost ? conn->cn_dbhost : "", conn->cn_svtype ? conn->cn_svtype : "");
-}
+// The verbose trace's copy of the connection string as given ("<null>" for
+// SQLConnect), masked; set by Configure, dropped by End.
+char *g_traceGiven;
 
 // Reads UID again when the login box is off and no user was given: from the
 // DSN's section, the File DSN, or section "Default" (no "LastUser" fallback).
@@ -313,47 +295,137 @@ void FillDrvOptions()
     drvOptionDLF = ConnStrIsTrue(ConnAttr(KW_DLF));
 }
 
-// The connection's configuration fields from the table.  False when memory is short.
-bool FillConnFields(Conn *conn)
+// The settings of the connection from the table.
+void FillSettings(DrvConnSettings *out)
 {
-    ConnFreeStrings(conn);
-    bool ok = Dup(&conn->cn_dbpath, dsnKeywords[KW_JDBC].value) &&
-              Dup(&conn->cn_dbopts, dsnKeywords[KW_URL].value) &&
-              Dup(&conn->uid, dsnKeywords[KW_UID].value) && Dup(&conn->pwd, dsnKeywords[KW_PWD].value);
-    conn->flags &= static_cast<uint16_t>(~(CN_NOLOGINBOX | CN_READONLY | CN_ASYNC | 0x10 | CN_MASE |
-                                           CN_INCLUDE_VIEWS | CN_INCLUDE_ALL));
-    if (ConnWantsReadOnly(conn, ConnStrIsTrue(ConnAttr(KW_READONLY))))
-        conn->flags |= CN_READONLY;
-    if (ConnStrIsTrue(ConnAttr(KW_MASE)))
-        conn->flags |= CN_MASE;
-    if (ConnStrIsTrue(ConnAttr(KW_IV)))
-        conn->flags |= CN_INCLUDE_VIEWS;
-    if (ConnStrIsTrue(ConnAttr(KW_IA)))
-        conn->flags |= CN_INCLUDE_ALL;
+    out->uid = dsnKeywords[KW_UID].value;
+    out->pwd = dsnKeywords[KW_PWD].value;
+    out->jdbcClass = dsnKeywords[KW_JDBC].value;
+    out->dsProps = dsnKeywords[KW_URL].value;
+    out->readOnly = ConnStrIsTrue(ConnAttr(KW_READONLY));
+    out->mase = ConnStrIsTrue(ConnAttr(KW_MASE));
+    out->includeViews = ConnStrIsTrue(ConnAttr(KW_IV));
+    out->includeAll = ConnStrIsTrue(ConnAttr(KW_IA));
     if (HasValue(KW_DSN))
-        ok = ok && Dup(&conn->dsn, dsnKeywords[KW_DSN].value);
-    else if (!HasValue(KW_FILEDSN))
-        ok = ok && Dup(&conn->dsn, "Default");
+        out->dsn = dsnKeywords[KW_DSN].value;
+    else
+        out->dsn = HasValue(KW_FILEDSN) ? nullptr : "Default";
     uint32_t fbs = static_cast<uint32_t>(static_cast<int32_t>(ParseLong(ConnAttr(KW_FBS))));
-    conn->cn_fetchSize = fbs ? fbs : 60;
-    if (!conn->appName)
-        ok = ok && Dup(&conn->appName, SYS_ProgramName());
-    return ok;
+    out->fetchSize = fbs ? fbs : 60;
 }
 
-// Frees on every path what one connect holds.
-struct ConnectScratch {
+// Frees on every path what one Configure holds.
+struct ConfigureScratch {
     char *work = nullptr;      // working copy of the connection string
     char *asGiven = nullptr;   // the string as the application gave it
     char *desc = nullptr;      // driver description for the dialog
-    ~ConnectScratch()
+    ~ConfigureScratch()
     {
         free(work);
         free(asGiven);
         free(desc);
-        ClearConnAttributes();  // no keyword value (a password) outlives the call
     }
 };
+
+// DrvConfigOps: see odbc/contract/drv_config.h.
+int Configure(const DrvConfigRequest *a, DrvConnSettings *out)
+{
+    *out = DrvConnSettings{};
+    ConfigureScratch s;
+    free(g_traceGiven);
+    g_traceGiven = nullptr;
+    if (!a->direct) {
+        bool given = a->in && a->inLen != 0 && !(a->inLen == SQL_NTS && !a->in[0]);
+        STR_CopyN(&s.work, given ? a->in : "", given ? a->inLen : SQL_NTS);
+        s.asGiven = s.work ? strdup(s.work) : nullptr;
+        if (!s.work || !s.asGiven)
+            return ERR_MEMORY_ALLOCATION;
+        if (a->trace) {
+            char *shown = ConnStrMasked(s.work);
+            a->trace("ConnStr In =%s", shown ? shown : "");
+            free(shown);
+            g_traceGiven = ConnStrMasked(s.asGiven);
+        }
+        ReadConnAttributes(s.work, a->width);
+    } else {
+        ClearConnAttributes();
+        SetConnAttribute(KW_DSN, a->dsn ? a->dsn : "");
+        // A user or password that SQLConnect leaves out comes from the data source.
+        if (a->uid && a->uid[0])
+            SetConnAttribute(KW_UID, a->uid);
+        if (a->pwd && a->pwd[0])
+            SetConnAttribute(KW_PWD, a->pwd);
+        CompleteConnAttributes(a->width);
+    }
+
+    s.desc = dsnKeywords[KW_DRIVER].supplied ? DriverDescription(ConnAttr(KW_DRIVER)) : GetDSNDriverName();
+    bool prompt = false;
+    switch (a->completion) {
+    case SQL_DRIVER_COMPLETE:
+    case SQL_DRIVER_COMPLETE_REQUIRED: {
+        const char *uid = ConnAttr(KW_UID), *pwd = ConnAttr(KW_PWD);
+        prompt = !uid[0] || uid[0] == ' ' || !pwd[0] || pwd[0] == ' ';
+        break;
+    }
+    case SQL_DRIVER_PROMPT:
+        prompt = true;
+        break;
+    default:
+        break;
+    }
+    if (a->noLoginBox || ConnStrIsTrue(ConnAttr(KW_NLB))) {
+        prompt = false;
+        if (!dsnKeywords[KW_UID].supplied || !HasValue(KW_UID))
+            RereadUser();
+    }
+    // Without a window no dialog can be shown: the completing modes go on
+    // with what the keywords give (the server accepts or refuses), a prompt
+    // that must be shown fails with IM008.
+    if (prompt && !a->window) {
+        if (a->completion == SQL_DRIVER_PROMPT)
+            return kDialogFailed;
+        prompt = false;
+    }
+    if (prompt) {
+        char *answer = nullptr;
+        if (!LogonPrompt(a->window, s.desc, s.asGiven ? s.asGiven : "", &answer, a->width))
+            return DRV_CONFIG_NOT_CONFIRMED;
+        ReadConnAttributes(answer, a->width);
+        free(answer);
+    }
+
+    FillDrvOptions();
+    FillSettings(out);
+    out->outText = BuildOutConnStr(out, nullptr);
+    out->outShown = BuildOutConnStr(out, "***");
+    if (!out->outText || !out->outShown) {
+        free(out->outText);
+        free(out->outShown);
+        out->outText = out->outShown = nullptr;
+        return ERR_MEMORY_ALLOCATION;
+    }
+    return 0;
+}
+
+void TraceKeywords(DrvTraceFn trace)
+{
+    if (!trace)
+        return;
+    trace("connStr=[%s]", g_traceGiven ? g_traceGiven : "<null>");
+    for (const DsnKeyword &kw : dsnKeywords)
+        if (kw.traced)
+            trace("  key=[%s] data=[%s] supplied=%d", kw.key, kw.value ? kw.value : "<null>",
+                  kw.supplied);
+}
+
+void EndConfigure()
+{
+    free(g_traceGiven);
+    g_traceGiven = nullptr;
+    ClearConnAttributes();
+}
+
+const DrvConfigOps kConfigOps = {Configure, TraceKeywords, EndConfigure};
 
 } // namespace
 
@@ -513,7 +585,7 @@ char *ConnStrMasked(const char *text)
     return out;
 }
 
-char *BuildOutConnStr(const Conn *conn, const char *pwdShown)
+char *BuildOutConnStr(const DrvConnSettings *conn, const char *pwdShown)
 {
     OutValues v;
     const char *pwd = pwdShown ? pwdShown : conn->pwd;
@@ -523,8 +595,8 @@ char *BuildOutConnStr(const Conn *conn, const char *pwdShown)
             "DRIVER=%s;UID=%s;PWD=%s;JDBC=%s;URL=%s;FBS=%u;READONLY=%s;NLB=%s;MAXROWS=%d;NOAC=%s;"
             "DYN_CURS_SENSITIVITY=%s;DLF=%s;NRSSL=%s;J_DCAT=%s;J_DSCH=%s;J_SSTOFF=%s;J_NSQI=%s;"
             "PNSOSC=%u;NSSSE=%s;SQLDBMSNAME=%s;MASE=%s;IV=%s;IA=%s;NEGPRECFIX=%s;Server=Kestrune",
-            ConnAttr(KW_DRIVER), v(conn->uid), v(pwd), v(conn->cn_dbpath), v(conn->cn_dbopts),
-            conn->cn_fetchSize, v(dsnKeywords[KW_READONLY].value), v(dsnKeywords[KW_NLB].value),
+            ConnAttr(KW_DRIVER), v(conn->uid), v(pwd), v(conn->jdbcClass), v(conn->dsProps),
+            conn->fetchSize, v(dsnKeywords[KW_READONLY].value), v(dsnKeywords[KW_NLB].value),
             drvOptions.maxRows, TrueFalse(drvOptions.noAutoCommit),
             CursorSensitivityName(drvOptions.cursorSensitivity), TrueFalse(drvOptionDLF),
             TrueFalse(drvOptions.noRowsetSizeLimit), TrueFalse(drvOptions.jDropCatalog),
@@ -535,7 +607,7 @@ char *BuildOutConnStr(const Conn *conn, const char *pwdShown)
             TrueFalse(drvOptions.negPrecFix));
     } else {
         out = FormatHeap("DSN=%s;UID=%s;PWD=%s;FBS=%u", v(conn->dsn), v(conn->uid), v(pwd),
-                         conn->cn_fetchSize);
+                         conn->fetchSize);
     }
     if (v.Failed()) {
         free(out);
@@ -544,119 +616,4 @@ char *BuildOutConnStr(const Conn *conn, const char *pwdShown)
     return out;
 }
 
-SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *a, char **out, char **outShown)
-{
-    *out = nullptr;
-    *outShown = nullptr;
-    Conn *conn = a->conn;
-    if (conn->state == CONN_CONNECTED) {
-        conn->diag.errNum = ERR_CONNECTION_IN_USE;
-        return SQL_ERROR;
-    }
-    if (!a->direct && ((a->in && a->inLen < 0 && a->inLen != SQL_NTS) || a->out.size < 0)) {
-        conn->diag.errNum = ERR_INVALID_LENGTH;
-        return SQL_ERROR;
-    }
-    ConnectScratch s;
-    if (!a->direct) {
-        bool given = a->in && a->inLen != 0 && !(a->inLen == SQL_NTS && !a->in[0]);
-        STR_CopyN(&s.work, given ? a->in : "", given ? a->inLen : SQL_NTS);
-        s.asGiven = s.work ? strdup(s.work) : nullptr;
-        if (!s.work || !s.asGiven) {
-            conn->diag.errNum = ERR_MEMORY_ALLOCATION;
-            return SQL_ERROR;
-        }
-        if (TR_IsOn()) {
-            char *shown = ConnStrMasked(s.work);
-            TR_Printf("ConnStr In =%s", shown ? shown : "");
-            free(shown);
-        }
-        ReadConnAttributes(s.work, a->width);
-    } else {
-        ClearConnAttributes();
-        SetConnAttribute(KW_DSN, a->dsn ? a->dsn : "");
-        // A user or password that SQLConnect leaves out comes from the data source.
-        if (a->uid && a->uid[0])
-            SetConnAttribute(KW_UID, a->uid);
-        if (a->pwd && a->pwd[0])
-            SetConnAttribute(KW_PWD, a->pwd);
-        CompleteConnAttributes(a->width);
-    }
-
-    s.desc = dsnKeywords[KW_DRIVER].supplied ? DriverDescription(ConnAttr(KW_DRIVER)) : GetDSNDriverName();
-    bool prompt = false;
-    switch (a->completion) {
-    case SQL_DRIVER_COMPLETE:
-    case SQL_DRIVER_COMPLETE_REQUIRED: {
-        const char *uid = ConnAttr(KW_UID), *pwd = ConnAttr(KW_PWD);
-        prompt = !uid[0] || uid[0] == ' ' || !pwd[0] || pwd[0] == ' ';
-        break;
-    }
-    case SQL_DRIVER_PROMPT:
-        prompt = true;
-        break;
-    default:
-        break;
-    }
-    if ((conn->flags & CN_NOLOGINBOX) || ConnStrIsTrue(ConnAttr(KW_NLB))) {
-        conn->flags |= CN_NOLOGINBOX;
-        prompt = false;
-        if (!dsnKeywords[KW_UID].supplied || !HasValue(KW_UID))
-            RereadUser();
-    }
-    // Without a window no dialog can be shown: the completing modes go on
-    // with what the keywords give (the server accepts or refuses), a prompt
-    // that must be shown fails with IM008.
-    if (prompt && !a->window) {
-        if (a->completion == SQL_DRIVER_PROMPT) {
-            conn->diag.errNum = kDialogFailed;
-            return SQL_ERROR;
-        }
-        prompt = false;
-    }
-    if (prompt) {
-        char *answer = nullptr;
-        if (!LogonPrompt(a->window, s.desc, s.asGiven ? s.asGiven : "", &answer, a->width))
-            return SQL_NO_DATA;
-        ReadConnAttributes(answer, a->width);
-        free(answer);
-    }
-
-    FillDrvOptions();
-    if (!FillConnFields(conn)) {
-        conn->diag.errNum = ERR_MEMORY_ALLOCATION;
-        return SQL_ERROR;
-    }
-    *out = BuildOutConnStr(conn, nullptr);
-    *outShown = BuildOutConnStr(conn, "***");
-    if (!*out || !*outShown) {
-        free(*out);
-        free(*outShown);
-        *out = *outShown = nullptr;
-        conn->diag.errNum = ERR_MEMORY_ALLOCATION;
-        return SQL_ERROR;
-    }
-    if (TR_IsOn()) {
-        char *shown = ConnStrMasked(s.asGiven);
-        TraceVerbose(a->direct ? "<null>" : shown, conn);
-        free(shown);
-    }
-    return SQL_SUCCESS;
-}
-
-SQLRETURN ConnDriverConnect(const DriverConnectArgs *a)
-{
-    Conn *conn = a->conn;
-    char *out = nullptr, *outShown = nullptr;
-    SQLRETURN rc = ConnApplyConnectArgs(a, &out, &outShown);
-    if (rc != SQL_SUCCESS)
-        return rc;
-    ConnOpen(conn, a->width);
-    rc = SQL_ERROR;
-    if (conn->state == CONN_CONNECTED)
-        rc = TXT_Post(&conn->diag, TXT_Put(out, a->out));
-    TR_Printf("cmd (%d)=|%s|", static_cast<int>(strlen(out)), outShown);
-    free(out);
-    free(outShown);
-    return rc;
-}
+const DrvConfigOps *DRV_JdbcConfig() { return &kConfigOps; }

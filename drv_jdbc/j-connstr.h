@@ -1,15 +1,15 @@
 // Connection strings and data-source configuration: the process-wide table of
 // 30 connection keywords, completed from odbc.ini, a File DSN or section
 // "Default"; the login dialog; the back-end options block; the output
-// connection string.  Everything here runs under the connect lock.
+// connection string (DrvConfigOps, odbc/contract/drv_config.h).  Everything
+// here runs under the connect lock.
 #pragma once
 #include <sql.h>
 
 #include <cstdint>
 
-#include "odbc/textout.h"
-
-struct Conn;
+struct DrvConfigOps;
+struct DrvConnSettings;
 
 enum DsnKey : int {
     KW_DSN, KW_UID, KW_PWD, KW_JDBC, KW_URL, KW_READONLY, KW_FBS, KW_NLB, KW_MAXROWS, KW_NOAC,
@@ -67,37 +67,9 @@ char *DriverDescription(const char *driver);
 // NULL for NULL or when memory is short.
 char *ConnStrMasked(const char *text);
 // The output connection string (long form when DRIVER was given), built from
-// the table and the connection's fields; the password printed as given, or as
-// pwdShown when that is not NULL.  Heap text; NULL when memory is short.
-char *BuildOutConnStr(const Conn *conn, const char *pwdShown);
+// the table and the settings; the password printed as given, or as pwdShown
+// when that is not NULL.  Heap text; NULL when memory is short.
+char *BuildOutConnStr(const DrvConnSettings *settings, const char *pwdShown);
 
-// The arguments of one connect, packed by CN_DriverConnect and CN_Connect.
-struct DriverConnectArgs {
-    Conn *conn;
-    void *window;
-    const char *in;        // connection string (ignored when direct)
-    int16_t inLen;         // its length or SQL_NTS
-    TextOut out;           // where the output string goes (none for SQLConnect)
-    uint16_t completion;   // SQL_DRIVER_NOPROMPT ...
-    int width;             // 'W' or 'A': the application's text (keywords, dialog)
-    // SQLConnect: the three values stored directly, never parsed.
-    int direct;
-    const char *dsn;
-    const char *uid;
-    const char *pwd;
-};
-
-// Everything before the open: keywords, login dialog, the options block and
-// the connection's fields.  SQL_SUCCESS with the output string in *out and
-// the same with the password masked in *outShown (the caller frees both);
-// SQL_NO_DATA when the dialog was not confirmed; SQL_ERROR (08002, S1090 for
-// a bad input length or a negative output size, S1001, IM008 for
-// SQL_DRIVER_PROMPT without a window) otherwise.  The
-// keyword table is empty again afterwards.
-SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *args, char **out, char **outShown);
-// Turns the arguments into an open connection: keywords, login dialog,
-// options, ConnOpen, the output string.  SQL_SUCCESS, SQL_SUCCESS_WITH_INFO
-// (01004: output cut), SQL_NO_DATA (dialog not confirmed) or SQL_ERROR
-// (08002 already connected, IM008 prompt without a window; otherwise what
-// ConnOpen left on the connection).
-SQLRETURN ConnDriverConnect(const DriverConnectArgs *args);
+// The configuration as the library's assembly hands it to the handle layer.
+const DrvConfigOps *DRV_JdbcConfig();

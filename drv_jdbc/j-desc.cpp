@@ -10,13 +10,15 @@
 #include "drv_jdbc/j-typeinfo.h"
 #include "drv_jdbc/j-wrap-ps.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/param_types.h"
-#include "odbc/rb_ops.h"
-#include "platform/codepage.h"
+#include "odbc/contract/param_types.h"
+#include "odbc/contract/rb_ops.h"
+#include "util/codepage.h"
 #include "util/log.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
 
 #define SRC "drv_jdbc/j-desc"
 
@@ -28,13 +30,6 @@ bool dupText(char **dst, const char *src)
 {
     *dst = src ? strdup(src) : nullptr;
     return !src || *dst;
-}
-
-void dropGlobal(JNIEnv *env, jobject *ref)
-{
-    if (*ref && env)
-        env->DeleteGlobalRef(*ref);
-    *ref = nullptr;
 }
 
 // Cuts text to at most max bytes without splitting a UTF-8 sequence when
@@ -261,16 +256,14 @@ PL_CriticalSection &stmtObjectLock()
 }
 } // namespace
 
-void setStmtObject(DrvStmt *s, jobject global)
+void setStmtObject(DrvStmt *s, JGlobal<> global)
 {
-    jobject old = nullptr;
+    JGlobal<> old;
     {
         PL_CsGuard guard(stmtObjectLock());
-        old = s->stmt;
-        s->stmt = global;
+        old = std::move(s->stmt);
+        s->stmt = std::move(global);
     }
-    if (old)
-        s->env->DeleteGlobalRef(old);
 }
 
 int stmtObjectRef(int handle, JNIEnv *env, jobject *out)
@@ -310,9 +303,9 @@ void closeResultSet(DrvStmt *s)
     if (s->resultSet) {
         jc_ResultSet_close(s, s->resultSet);
         errClear(&s->errors);
-        dropGlobal(s->env, &s->resultSet);
+        s->resultSet.Drop();
     }
-    dropGlobal(s->env, &s->rsMetaData);
+    s->rsMetaData.Drop();
 }
 
 void resetStmt(DrvStmt *s)
@@ -335,7 +328,7 @@ void resetStmt(DrvStmt *s)
         if (jc_CallVoidMethod(s->env, s->stmt, nullptr, "close", "()V") != 0)
             jc_ClearException(s->env);
     }
-    setStmtObject(s, nullptr);
+    setStmtObject(s, JGlobal<>());
     freeSQLText(&s->sql);
 }
 
@@ -352,7 +345,7 @@ void drvStmtDiscard(DrvStmt *s)
     free(s->paramTypes);
     s->paramTypes = nullptr;
     errClear(&s->errors);
-    free(s);
+    delete s;
 }
 
 int describeResultCols(DrvStmt *s, char mode)
@@ -379,10 +372,9 @@ int describeResultCols(DrvStmt *s, char mode)
         if (int rc = jc_ResultSet_getMetaData(s, s->resultSet, &md))
             return rc;
     }
-    dropGlobal(s->env, &s->rsMetaData);
-    s->rsMetaData = md ? s->env->NewGlobalRef(md) : nullptr;
+    bool held = s->rsMetaData.Set(s->env, md);
     jc_DeleteLocal(s->env, md);
-    if (!s->rsMetaData)
+    if (!held || !s->rsMetaData)
         return ERR_MEMORY_ALLOCATION;
     int32_t n = 0;
     if (int rc = jc_ResultSetMetaData_getColumnCount(s, s->rsMetaData, &n))
@@ -402,7 +394,7 @@ int DRV_AllocStmt(int conn, int *outStmt)
     if (int rc = op.attach())
         return rc;
     DrvConn *c = op.get();
-    DrvStmt *s = static_cast<DrvStmt *>(calloc(1, sizeof(DrvStmt)));
+    DrvStmt *s = new (std::nothrow) DrvStmt();
     if (!s)
         return ERR_MEMORY_ALLOCATION;
     s->conn = c;
@@ -415,7 +407,7 @@ int DRV_AllocStmt(int conn, int *outStmt)
     int32_t handle = 0;
     int rc = HT_Insert(&drvStmtTable, &handle, s);
     if (rc != 0) {
-        free(s);
+        delete s;
         return rc;
     }
     s->handle = handle;

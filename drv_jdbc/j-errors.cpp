@@ -2,8 +2,8 @@
 #include "drv_jdbc/j-errors.h"
 
 #include "drv_jdbc/j-serv.h"
-#include "odbc/errors.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/errtable.h"
+#include "odbc/contract/handle_table.h"
 
 #include <cstdio>
 #include <cstdlib>

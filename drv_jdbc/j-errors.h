@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "odbc/contract/err_report.h"
+
 constexpr int ERR_MSG_MAX = 2047;  // bytes of message text kept per record
 
 struct ErrRec {
@@ -17,13 +19,6 @@ struct ErrRec {
 struct ErrChain {
     int32_t keep;  // 0: each post empties the chain first
     ErrRec *first;
-};
-
-// What DRV_GetErrors hands out; the receiver frees texts and array with free().
-struct ErrReport {
-    int32_t firstNative;  // native code of the oldest record
-    uint32_t count;       // records the chain held
-    char **texts;         // "[Brennic Edition]<message>[SQLSTATE:<state>]", NULL for an empty message
 };
 
 // New record (message cut to 2047 bytes); NULL when memory runs out.

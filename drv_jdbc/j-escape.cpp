@@ -5,7 +5,7 @@
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 #include "util/mpl.h"
 #include "util/strutil.h"
 

@@ -10,8 +10,8 @@
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap-ps.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/param_types.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/param_types.h"
+#include "odbc/contract/rowblock.h"
 #include "util/log.h"
 
 #include <cstdlib>
@@ -39,8 +39,7 @@ void dropResult(DrvStmt *s)
     if (s->resultSet) {
         jc_ResultSet_close(s, s->resultSet);
         errClear(&s->errors);
-        s->env->DeleteGlobalRef(s->resultSet);
-        s->resultSet = nullptr;
+        s->resultSet.Drop();
     }
 }
 
@@ -84,9 +83,9 @@ int takeResult(DrvStmt *s, bool redescribe)
     if (int rc = jc_PreparedStatement_getResultSet(s, s->stmt, &rs))
         return rc;
     if (rs) {
-        s->resultSet = s->env->NewGlobalRef(rs);
+        bool held = s->resultSet.Set(s->env, rs);
         s->env->DeleteLocalRef(rs);
-        if (!s->resultSet)
+        if (!held)
             return ERR_MEMORY_ALLOCATION;
         if (redescribe || !(s->flags & DS_DESCRIBED)) {
             freeResultDescs(s);
@@ -119,9 +118,9 @@ int executeRow(DrvStmt *s, int32_t n)
         jobject rs = nullptr;
         rc = jc_PreparedStatement_getResultSet(s, s->stmt, &rs);
         if (rc == 0 && rs) {
-            s->resultSet = s->env->NewGlobalRef(rs);
+            bool held = s->resultSet.Set(s->env, rs);
             s->env->DeleteLocalRef(rs);
-            if (!s->resultSet)
+            if (!held)
                 return ERR_MEMORY_ALLOCATION;
             freeResultDescs(s);
             if (int d = describeResultCols(s, 'E'))
@@ -298,10 +297,7 @@ int DRV_MoreResults(int stmt)
         return ERR_NO_MORE_RESULTS;
     }
     freeResultDescs(s);
-    if (s->rsMetaData) {
-        s->env->DeleteGlobalRef(s->rsMetaData);
-        s->rsMetaData = nullptr;
-    }
+    s->rsMetaData.Drop();
     dropResult(s);
     if (more) {
         // The next result is rows: their count is not known.
@@ -309,7 +305,7 @@ int DRV_MoreResults(int stmt)
         jobject rs = nullptr;
         if ((rc = jc_PreparedStatement_getResultSet(s, s->stmt, &rs)) != 0)
             return rc;
-        s->resultSet = rs ? s->env->NewGlobalRef(rs) : nullptr;
+        s->resultSet.Set(s->env, rs);
         jc_DeleteLocal(s->env, rs);
         return describeResultCols(s, 'E');
     }

@@ -9,8 +9,8 @@
 #include "drv_jdbc/j-proc.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap-ps.h"
-#include "odbc/flavour.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/flavour.h"
+#include "odbc/contract/rowblock.h"
 #include "util/log.h"
 #include "util/utf8.h"
 

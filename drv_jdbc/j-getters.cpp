@@ -2,8 +2,8 @@
 #include "drv_jdbc/j-getters.h"
 
 #include "drv_jdbc/j-wrapctx.h"
-#include "odbc/rowblock.h"
-#include "platform/codepage.h"
+#include "odbc/contract/rowblock.h"
+#include "util/codepage.h"
 #include "util/log.h"
 
 #include <cstdlib>

@@ -9,11 +9,12 @@
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-infotypes.h"
 #include "drv_jdbc/j-serv.h"
+#include "drv_jdbc/j-typeinfo.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/drv_convtable.h"
-#include "odbc/drv_items.h"
-#include "odbc/flavour.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/drv_convtable.h"
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/flavour.h"
+#include "odbc/contract/rowblock.h"
 #include "util/hash.h"
 
 const ScalarFunction kScalarFunctions[] = {
@@ -181,6 +182,13 @@ int DRV_GetInfo(int handle, int code, void *buf, int16_t len, int16_t *outLen)
         return DeliverAnswer(a, kind, buf, len, outLen);
     }
     case DRV_CLASS_CONN:
+        if (DrvGroupOf(item) == DRV_CONN_TYPE_NAME) {
+            if (!HT_Lookup(&drvConnTable, static_cast<uint32_t>(handle)))
+                return ERR_INVALID_ARGUMENT;
+            Answer a;
+            a.Text(typeUsualName(static_cast<int16_t>(DrvNumberOf(item))));
+            return DeliverAnswer(a, kind, buf, len, outLen);
+        }
         return ConnectionItem(handle, item, kind, buf, len, outLen);
     case DRV_CLASS_STMT:
         return DRV_StatementItem(handle, item, kind, buf, len, outLen);

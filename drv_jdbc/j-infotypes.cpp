@@ -13,10 +13,10 @@
 #include "drv_jdbc/j-info.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "drv_jdbc/j-wrap-dbmd.h"
-#include "odbc/flavour.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/flavour.h"
+#include "odbc/contract/rowblock.h"
 #include "util/hash.h"
 
 namespace {

@@ -8,7 +8,8 @@
 #include "drv_jdbc/j-setoption.h"
 #include "drv_jdbc/j-stmtops.h"
 #include "drv_jdbc/j-xa.h"
-#include "odbc/drv_ops.h"
+#include "drv_jdbc/j-optable.h"
+#include "odbc/contract/drv_ops.h"
 
 namespace {
 constexpr DrvOpTable makeJdbcOps()

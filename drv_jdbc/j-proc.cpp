@@ -3,10 +3,10 @@
 
 #include "drv_jdbc/j-exec.h"
 #include "drv_jdbc/j-stmt.h"
-#include "odbc/errnum.h"
-#include "odbc/flavour.h"
-#include "odbc/param_types.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/flavour.h"
+#include "odbc/contract/param_types.h"
+#include "odbc/contract/rowblock.h"
 #include "util/log.h"
 
 #include <cstdlib>

@@ -127,12 +127,8 @@ void releaseEnvRefs(DrvEnv *e, JNIEnv *env)
     if (!env)
         return;
     jc_ForgetMethods(env);
-    if (e->xidClass)
-        env->DeleteGlobalRef(e->xidClass);
-    if (e->classLoader)
-        env->DeleteGlobalRef(e->classLoader);
-    e->xidClass = nullptr;
-    e->classLoader = nullptr;
+    e->xidClass.Drop(env);
+    e->classLoader.Drop(env);
     if (attachedHere)
         jvmService.vm->DetachCurrentThread();
 }
@@ -203,7 +199,7 @@ int firstOpen(int *outEnv)
             frame.pop();
             return fail(ERR_GENERAL, env);
         }
-        e->xidClass = static_cast<jclass>(env->NewGlobalRef(xid));
+        e->xidClass.Set(env, xid);
         env->DeleteLocalRef(xid);
 
         std::string path = buildClassPath();
@@ -213,7 +209,7 @@ int firstOpen(int *outEnv)
             frame.pop();
             return fail(ERR_GENERAL, env);
         }
-        e->classLoader = env->NewGlobalRef(loader);
+        e->classLoader.Set(env, loader);
         env->DeleteLocalRef(loader);
         if (!e->xidClass || !e->classLoader) {
             jc_ClearException(env);

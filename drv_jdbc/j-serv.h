@@ -4,8 +4,9 @@
 #pragma once
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-errors.h"
+#include "drv_jdbc/j-global.h"
 #include "drv_jdbc/j-stmt.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 #include "platform/locks.h"
 
 #include <jni.h>
@@ -25,8 +26,8 @@ struct DrvEnv {
     PL_CriticalSection lock;  // held by DRV_GetErrors while it drains `errors`
     ErrChain errors;          // what failed connects left behind
     JNIEnv *firstEnv;         // JNIEnv of the thread that made the first open
-    jclass xidClass;          // global reference to kestrune/support/XAXid
-    jobject classLoader;      // global reference to the driver's KRSClassLoader
+    JGlobal<jclass> xidClass;  // kestrune/support/XAXid
+    JGlobal<> classLoader;     // the driver's KRSClassLoader
 };
 
 // Attached-thread marks.

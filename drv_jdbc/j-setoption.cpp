@@ -14,7 +14,7 @@
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 
 namespace {
 

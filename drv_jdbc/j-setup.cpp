@@ -2,7 +2,6 @@
 #include "drv_jdbc/j-setup.h"
 
 #include "platform/registry.h"
-#include "xa/xat.h"
 
 #include <cstring>
 
@@ -49,8 +48,6 @@ int DriverLoadSetup()
 
 int DriverUnloadSetup()
 {
-    OleTx_Term();
-    XA_TraceEnd();
     return 1;
 }
 

@@ -1,11 +1,12 @@
 // DrvStmt: the back end's statement record, named across the operation table
-// by a handle of the statement table (tag 0xCCCC).  One zero-filled heap
-// block (calloc) per statement; the statement operations fill in the rest.
+// by a handle of the statement table (tag 0xCCCC).  One zero-filled record
+// (new DrvStmt()) per statement; the statement operations fill in the rest.
 #pragma once
 #include "drv_jdbc/j-errors.h"
 #include "drv_jdbc/j-escape.h"
+#include "drv_jdbc/j-global.h"
 #include "drv_jdbc/j-threadenv.h"
-#include "exec/cursor_state.h"
+#include "odbc/contract/cursor_state.h"
 
 #include <jni.h>
 
@@ -39,9 +40,9 @@ struct DrvStmt {
     ThreadEnv env;              // the calling thread's JNIEnv
     int32_t stringMode;         // StringMode, copied from the connection
     int32_t handle;             // this record's back-end statement handle
-    jobject stmt;               // global reference: Statement, PreparedStatement or CallableStatement
-    jobject resultSet;          // global reference to the open ResultSet, or NULL
-    jobject rsMetaData;         // global reference to its ResultSetMetaData, or NULL
+    JGlobal<> stmt;             // Statement, PreparedStatement or CallableStatement
+    JGlobal<> resultSet;        // the open ResultSet, or NULL
+    JGlobal<> rsMetaData;       // its ResultSetMetaData, or NULL
     uint16_t flags;             // DS_*
     SqlText sql;                // the statement text and its analysis
     CursorState cursorCtx;      // the cursor library's context (zero at allocation)
@@ -71,11 +72,11 @@ struct DrvStmt {
     int32_t maxLength;          // SQL_MAX_LENGTH, 0 none
 };
 
-// Puts a global reference (or NULL) in the record's Java statement slot and
+// Puts a global reference (or none) in the record's Java statement slot and
 // deletes the one it held.  The swap is made under the lock that
 // stmtObjectRef takes, and every record passes through here before it is
 // freed.
-void setStmtObject(DrvStmt *s, jobject global);
+void setStmtObject(DrvStmt *s, JGlobal<> global);
 // A local reference of the calling thread to the Java statement of a
 // statement handle (NULL when it has none), safe while another thread is
 // inside a call on the statement; 0, or 21 for an unknown handle.

@@ -3,7 +3,7 @@
 #include "drv_jdbc/j-desc.h"
 #include "drv_jdbc/j-escape.h"
 #include "drv_jdbc/j-exec.h"
-#include "odbc/drv_ops.h"
+#include "odbc/contract/drv_ops.h"
 
 // Fills slots 7 to 20, 24, 43, 51 and 53.
 constexpr void DRV_FillStmtOps(DrvOpTable &t)

@@ -6,9 +6,10 @@
 
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-serv.h"
-#include "odbc/drv_ops.h"
-#include "odbc/rb_ops.h"
-#include "odbc/rowblock.h"
+#include "drv_jdbc/j-optable.h"
+#include "odbc/contract/drv_ops.h"
+#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/rowblock.h"
 #include "util/hash.h"
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #define SRC "drv_jdbc/j-common"
 
@@ -31,7 +32,10 @@ int makeStatement(DrvStmt *s, jobject conn, const char *method, const char *sig,
                  : jc_CallObjectMethod(x.env, conn, nullptr, method, sig, made.out());
     if (rc != 0)
         rc = CheckException(x.env, x.mode, x.chain);
-    setStmtObject(s, made.get() && rc == 0 ? x.env->NewGlobalRef(made.get()) : nullptr);
+    JGlobal<> global;
+    if (rc == 0)
+        global.Set(x.env, made.get());
+    setStmtObject(s, std::move(global));
     if (prepare && rc != 0)
         return ERR_SYNTAX_OR_ACCESS;
     return rc;

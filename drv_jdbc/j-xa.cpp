@@ -5,12 +5,15 @@
 #include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
+#include "drv_jdbc/j-desc.h"
 #include "drv_jdbc/j-factory.h"
+#include "drv_jdbc/j-serv.h"
+#include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap.h"
 #include "drv_jdbc/j-xares.h"
-#include "odbc/errnum.h"
-#include "xa/xat.h"
-#include "xa/xid.h"
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/xa_mode.h"
+#include "odbc/contract/xid.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -22,14 +25,12 @@ bool keepConnection(DrvConn *c, jobject conn, jobject md, jobject ds, jobject xa
                     jobject xaRes)
 {
     JNIEnv *env = c->env;
-    auto global = [env](jobject local) { return local ? env->NewGlobalRef(local) : nullptr; };
-    c->connection = global(conn);
-    c->metaData = global(md);
-    c->dataSource = global(ds);
-    c->xaConnection = global(xaConn);
-    c->xaResource = global(xaRes);
-    if ((conn && !c->connection) || (md && !c->metaData) || (ds && !c->dataSource) ||
-        (xaConn && !c->xaConnection) || (xaRes && !c->xaResource)) {
+    bool held = c->connection.Set(env, conn);
+    held = c->metaData.Set(env, md) && held;
+    held = c->dataSource.Set(env, ds) && held;
+    held = c->xaConnection.Set(env, xaConn) && held;
+    held = c->xaResource.Set(env, xaRes) && held;
+    if (!held) {
         env->ExceptionClear();
         closeConnRefs(c);
         errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
@@ -256,3 +257,24 @@ int DRV_XaComplete(int, int *, int *, int, int)
 {
     return XAER_INVAL;
 }
+
+namespace {
+XaWorkerMode **connModeSlot(int handle)
+{
+    DrvConn *c = drvConnOf(handle);
+    return c ? &c->xaMode : nullptr;
+}
+
+bool stmtMode(int handle, XaWorkerMode **mode)
+{
+    DrvStmt *s = drvStmtOf(handle);
+    *mode = s && s->conn ? s->conn->xaMode : nullptr;
+    return s != nullptr;
+}
+
+void threadEnd() { jvmDetachThread(nullptr); }
+
+const DrvXaSupport kXaSupport = {connModeSlot, stmtMode, threadEnd};
+} // namespace
+
+const DrvXaSupport *DRV_JdbcXaSupport() { return &kXaSupport; }

@@ -3,7 +3,7 @@
 // the VM refuses, asynchronous flags (TMASYNC) or a connection without an
 // open XA connection, and what the XAResource bridge answers otherwise.
 #pragma once
-#include "odbc/drv_ops.h"
+#include "odbc/contract/drv_ops.h"
 
 struct XID;
 
@@ -11,6 +11,11 @@ struct XID;
 // data-source class.  XAER_INVAL when the connection is already an XA
 // connection or has no XA class, or when the XAConnection cannot be opened
 // (the plain connection is then opened again).
+// The back-end records the XA worker layer reaches (worker record slots,
+// the end of a worker thread).
+struct DrvXaSupport;
+const DrvXaSupport *DRV_JdbcXaSupport();
+
 int DRV_XaOpen(int conn, int useWorker, const char *xaInfo, int rmid, int flags);
 // Slot 55: closes the XAConnection and opens a plain connection again; XA_OK
 // at once for a plain connection, XAER_INVAL when the reopening fails.

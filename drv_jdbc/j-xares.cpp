@@ -4,9 +4,9 @@
 #include "drv_jdbc/j-classes.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
-#include "odbc/errnum.h"
+#include "odbc/contract/errnum.h"
 #include "util/log.h"
-#include "xa/xid.h"
+#include "odbc/contract/xid.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <type_traits>
 
 #include "exec/convert.h"
-#include "platform/codepage.h"
+#include "util/codepage.h"
 #include "util/utf8.h"
 
 namespace {

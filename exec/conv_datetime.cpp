@@ -7,7 +7,7 @@
 #include <ctime>
 
 #include "exec/conv_internal.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/rowblock.h"
 
 namespace {
 

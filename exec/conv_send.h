@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "odbc/rowblock.h"
+#include "odbc/contract/rowblock.h"
 
 // Bytes NumericToChar may write (sign, 39 digits, point, and the zeros a
 // scale of -128 or 127 adds), without the NUL.

@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "odbc/errnum.h"
+#include "odbc/contract/errnum.h"
 
 // Encoding of a narrow source text.  Binary bytes may be cut anywhere; text
 // is cut only between characters.
@@ -136,7 +136,7 @@ SQLRETURN ConvertFLOAT(float value, int16_t cType, ConvTarget &t, int scale, int
 SQLRETURN ConvertDOUBLE(double value, int16_t cType, ConvTarget &t, int scale, int precision);
 
 // The date and timestamp are RowBlock elements: a year beyond the 16-bit
-// field (odbc/rowblock.h) is written whole as text, and refused with 60
+// field (odbc/contract/rowblock.h) is written whole as text, and refused with 60
 // (22008) by the struct and binary targets; infinity is the text "infinity".
 SQLRETURN ConvertDATE(const DATE_STRUCT &d, int16_t cType, ConvTarget &t);
 SQLRETURN ConvertTIME(const TIME_STRUCT &tm, int16_t cType, ConvTarget &t);

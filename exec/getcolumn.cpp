@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "exec/conv_internal.h"
-#include "exec/ctype.h"
+#include "odbc/ctype.h"
 
 namespace {
 

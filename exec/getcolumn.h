@@ -13,19 +13,8 @@
 
 #include <cstdint>
 
-#include "odbc/rowblock.h"
-
-// The leading fields of a bound-column record (or a temporary binding of
-// the same layout built for SQLGetData and output parameters).
-struct ColBindingHead {
-    uint16_t column;         // 1-based; 0 the bookmark column
-    int16_t cType;           // SQL_C_DEFAULT and SQL_ARD_TYPE are resolved by GetColumn
-    int16_t decimalDigits;   // timestamp scale of a deferred output parameter
-    void *data;
-    SQLLEN bufferLength;     // written when SQL_C_DEFAULT resolves to a fixed type and it was 0
-    SQLLEN *octetLengthPtr;  // may be null
-    SQLLEN *indicatorPtr;    // may be null
-};
+#include "odbc/contract/rowblock.h"
+#include "odbc/stmt_bind.h"
 
 // A statement's piecewise SQLGetData state.  A fetch clears column and row.
 struct GetDataState {

@@ -11,9 +11,9 @@
 #include "exec/convert.h"
 #include "exec/st_build.h"
 #include "exec/st_internal.h"
-#include "odbc/flavour.h"
-#include "odbc/param_types.h"
-#include "odbc/rb_ops.h"
+#include "odbc/contract/flavour.h"
+#include "odbc/contract/param_types.h"
+#include "odbc/contract/rb_ops.h"
 
 
 namespace {
@@ -515,7 +515,7 @@ int SendParams(Stmt *s, ParamBlock *pb)
     // Wide text travels as ANSI text to a back end that takes narrow text
     // only, and always in the ANSI build.
     const bool narrow = (s->conn && s->conn->narrowConversion) || !KRS_IsUnicodeBuild();
-    const bool hasOut = s->ex.outParams || s->ex.inoutParams;
+    const bool hasOut = s->ex->outParams || s->ex->inoutParams;
     std::vector<ParamTypeDesc> types(n ? n : 1);
     for (uint16_t i = 0; i < n; ++i) {
         const ParamBinding &b = s->paramBindings[i];

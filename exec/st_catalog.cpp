@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "odbc/catalog_args.h"
+#include "odbc/contract/catalog_args.h"
 #include "odbc/handles.h"
 #include "odbc/info.h"
 #include "odbc/stmt.h"

@@ -50,7 +50,7 @@ void DropRow(void **values, int64_t *lengths, uint64_t rows, uint32_t row)
 
 SQLRETURN ParamDataExec(Stmt *s, SQLPOINTER *token)
 {
-    StmtExec &ex = s->ex;
+    StmtExec &ex = *s->ex;
     ex.daeCurRow = ex.daeScanRow;
     if (SQLULEN *processed = StParamsProcessed(s))
         *processed = ex.daeCurRow + 1;
@@ -119,12 +119,12 @@ SQLRETURN StmtPutData(Stmt *s, SQLPOINTER data, SQLLEN len)
     case 1:
     case 7: {
         // Pieces go to the value the last SQLParamData named.
-        if (!s->ex.daeNamed) {
+        if (!s->ex->daeNamed) {
             rc = ERR_FUNCTION_SEQUENCE;
             break;
         }
-        ParamBinding *b = StmtGetParamBinding(static_cast<uint16_t>(s->ex.daeCurParam + 1), s);
-        rc = b ? ParamAppendPiece(b, data, &len, s->ex.daeCurRow) : ERR_FUNCTION_SEQUENCE;
+        ParamBinding *b = StmtGetParamBinding(static_cast<uint16_t>(s->ex->daeCurParam + 1), s);
+        rc = b ? ParamAppendPiece(b, data, &len, s->ex->daeCurRow) : ERR_FUNCTION_SEQUENCE;
         break;
     }
     default:

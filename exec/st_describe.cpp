@@ -4,8 +4,8 @@
 
 #include "exec/st_internal.h"
 #include "odbc/desc_field.h"
-#include "odbc/rb_ops.h"
-#include "odbc/textout.h"
+#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/textout.h"
 #include "odbc/trace.h"
 
 namespace {

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "exec/ctype.h"
+#include "odbc/ctype.h"
 #include "exec/st_build.h"
 #include "exec/st_internal.h"
-#include "exec/stmt_results.h"
-#include "odbc/param_types.h"
+#include "odbc/stmt.h"
+#include "odbc/contract/param_types.h"
 
 
 // ---- parameter values ----
@@ -111,7 +111,7 @@ int16_t ParamClassOf(const Stmt *s, uint16_t i)
 
 bool ParamCountClasses(Stmt *s, bool resolve)
 {
-    StmtExec &ex = s->ex;
+    StmtExec &ex = *s->ex;
     ex.inParams = ex.outParams = ex.inoutParams = 0;
     if (!resolve)
         ex.deferredClass = 0;
@@ -150,7 +150,7 @@ int StmtParamsNeedData(Stmt *s)
 {
     const uint16_t n = s->paramCount < s->paramCapacity ? s->paramCount : s->paramCapacity;
     const uint32_t rows = static_cast<uint32_t>(s->paramsetSize);
-    StmtExec &ex = s->ex;
+    StmtExec &ex = *s->ex;
     for (uint32_t r = ex.daeScanRow; r < rows; ++r) {
         for (uint16_t i = r == ex.daeScanRow ? ex.daeScanParam : 0; i < n; ++i) {
             const ParamBinding &b = s->paramBindings[i];
@@ -177,10 +177,10 @@ SQLRETURN StmtPreExecute(Stmt *s)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
     if (int rc = StmtAllocParamBufs(s))
         return StFail(s, rc);
-    s->ex.daeScanParam = 0;
-    s->ex.daeScanRow = 0;
-    s->ex.daeCurRow = 0;
-    s->ex.daeNamed = 0;
+    s->ex->daeScanParam = 0;
+    s->ex->daeScanRow = 0;
+    s->ex->daeCurRow = 0;
+    s->ex->daeNamed = 0;
     if (StmtParamsNeedData(s)) {
         s->daeState = 1;
         return SQL_NEED_DATA;
@@ -251,13 +251,13 @@ SQLRETURN StmtExecOutcome(Stmt *s, int number, uint32_t rowsSent, const uint32_t
             *processed = s->selectFlag && s->paramsetSize > 1 ? 1 : rowsSent;
         setStatus(rowsSent, false);
         s->currentRow = 0;
-        std::memset(&s->ex.gd, 0, sizeof s->ex.gd);
+        std::memset(&s->ex->gd, 0, sizeof s->ex->gd);
         s->state = STMT_EXECUTED;
         s->flags |= ST_CURSOR_OPEN;
         s->diag.errNum = number == ERR_OUTPUT_PARAMS_PENDING ? 0 : number;
         if (s->conn && s->conn->cn_spOutDeferFetch && number != ERR_OUTPUT_PARAMS_PENDING)
             return SQL_SUCCESS;
-        if (!s->ex.outParams && !s->ex.inoutParams)
+        if (!s->ex->outParams && !s->ex->inoutParams)
             return SQL_SUCCESS;
         return StmtGetOutParams(s);
     }
@@ -287,8 +287,8 @@ SQLRETURN StmtGetOutParams(Stmt *s)
         StmtFetchErrors(s);
         return StFail(s, rc);
     }
-    s->ex.gd.column = 0;
-    s->ex.gd.row = 0;
+    s->ex->gd.column = 0;
+    s->ex->gd.row = 0;
     // The back end answers either a column per parameter or one per output
     // parameter, in parameter order.
     const bool perParameter = s->result.columnsUsed >= n;

@@ -5,12 +5,12 @@
 
 #include "exec/convert.h"
 #include "exec/st_internal.h"
-#include "exec/stmt_results.h"
+#include "odbc/stmt.h"
 #include "odbc/desc_rec.h"
 #include "odbc/desc_types.h"
 #include "odbc/dispatch.h"
-#include "odbc/flavour.h"
-#include "odbc/rb_ops.h"
+#include "odbc/contract/flavour.h"
+#include "odbc/contract/rb_ops.h"
 #include "odbc/stmt.h"
 
 namespace {
@@ -75,8 +75,8 @@ void RebaseBindings(Stmt *s)
 
 void ClearGetData(Stmt *s)
 {
-    s->ex.gd.column = 0;
-    s->ex.gd.row = 0;
+    s->ex->gd.column = 0;
+    s->ex->gd.row = 0;
 }
 
 // Converts every bound column of the current row; skip decides which
@@ -118,12 +118,12 @@ SQLRETURN StGetColumn(Stmt *s, uint32_t row, ColBindingHead *b, const RowBlock *
     StmtHost host(s);
     GetColumnCtx ctx{};
     ctx.err = &s->diag.errNum;
-    ctx.gd = &s->ex.gd;
+    ctx.gd = &s->ex->gd;
     ctx.host = &host;
     ctx.odbcVersion = StOdbcVersion(s);
     ctx.narrowUtf8 = KRS_IsUnicodeBuild();
     ctx.useBookmarks = s->cursor.useBookmarks != 0;
-    ctx.deferredOutParams = s->ex.deferredClass != 0;
+    ctx.deferredOutParams = s->ex->deferredClass != 0;
     SQLRETURN rc = GetColumn(ctx, row, b, block);
     if (rc == SQL_ERROR && s->diag.errNum == ERR_DATE_OVERFLOW) {
         // ODBC 3 rewrites the driver's own 22008 rows to 22007; an overflowing
@@ -134,22 +134,20 @@ SQLRETURN StGetColumn(Stmt *s, uint32_t row, ColBindingHead *b, const RowBlock *
     return rc;
 }
 
-int StmtFreeResults(Stmt *s)
+void StmtDropResults(Stmt *s)
 {
-    RB_Free(&s->result);
-    RS_Free(&s->cursor.cache);
-    StmtFreeColValue(&s->ex.gd);
-    if (s->daeState == 0 && s->ex.v2Block) {
+    if (!s->ex)
+        return;
+    StmtFreeColValue(&s->ex->gd);
+    if (s->daeState == 0 && s->ex->v2Block) {
         // A V2 sequence that was abandoned leaves its copied block behind.
-        RB_Free(s->ex.v2Block);
-        std::free(s->ex.v2Block);
-        s->ex.v2Block = nullptr;
+        RB_Free(s->ex->v2Block);
+        std::free(s->ex->v2Block);
+        s->ex->v2Block = nullptr;
     }
     ClearGetData(s);
-    s->ex.gd.remaining = 0;
-    s->ex.gd.rest = nullptr;
-    s->currentRow = 0;
-    return 0;
+    s->ex->gd.remaining = 0;
+    s->ex->gd.rest = nullptr;
 }
 
 int StmtFetchBlock(Stmt *s)
@@ -420,7 +418,7 @@ int StmtBindCol(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen
 
 int StmtFetchColValue(Stmt *s, int64_t pieceSize)
 {
-    GetDataState *gd = &s->ex.gd;
+    GetDataState *gd = &s->ex->gd;
     StmtFreeColValue(gd);
     const DrvOpTable *ops = StOps(s);
     auto slot = ops ? reinterpret_cast<DrvLongValue>(reinterpret_cast<void *>(ops->LongValue)) : nullptr;

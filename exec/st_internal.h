@@ -6,8 +6,9 @@
 
 #include <cstdint>
 
+#include "exec/st_state.h"
 #include "exec/statement.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/stmt_bind.h"
 
@@ -94,5 +95,8 @@ SQLRETURN StmtFetchRowsetForward(Stmt *s);
 SQLRETURN StmtGetData(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen, SQLLEN *lenInd);
 int StmtFetchColValue(Stmt *s, int64_t pieceSize);
 void StmtFreeColValue(GetDataState *gd);
+// The statement layer's part of StmtFreeResults: the piecewise SQLGetData
+// state and an abandoned V2 block.
+void StmtDropResults(Stmt *s);
 // GetColumn with the statement as its host.
 SQLRETURN StGetColumn(Stmt *s, uint32_t row, ColBindingHead *b, const RowBlock *block);

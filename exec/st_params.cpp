@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "exec/convert.h"
-#include "exec/ctype.h"
+#include "odbc/ctype.h"
 #include "exec/st_internal.h"
 #include "odbc/desc_rec.h"
 #include "odbc/trace.h"

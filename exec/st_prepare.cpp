@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "exec/st_internal.h"
-#include "exec/stmt_results.h"
+#include "odbc/stmt.h"
 #include "odbc/conn.h"
 #include "odbc/stmt.h"
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 #include "odbc/trace.h"
 #include "util/strutil.h"
 #include "util/utf8.h"
@@ -162,8 +162,8 @@ SQLRETURN StmtPrepare(Stmt *s, const char *sql)
     s->paramCount = descs ? count : 0;
     ParamCountClasses(s, false);
     s->daeState = 0;
-    s->ex.daeScanParam = 0;
-    s->ex.daeScanRow = 0;
+    s->ex->daeScanParam = 0;
+    s->ex->daeScanRow = 0;
     if (s->conn && s->conn->cn_needbind)
         s->flags &= static_cast<uint16_t>(~ST_PARAMTYPES_SENT);
     s->flags |= ST_PREPARED;
@@ -239,7 +239,7 @@ SQLRETURN ST_MoreResults(Stmt *s)
     int rc = ops && ops->MoreResults ? ops->MoreResults(StDrv(s)) : ERR_NO_MORE_RESULTS;
     s->diag.errNum = rc;
     if (rc == ERR_OUTPUT_PARAMS_PENDING) {
-        if (s->ex.outParams || s->ex.inoutParams) {
+        if (s->ex->outParams || s->ex->inoutParams) {
             SQLRETURN out = StmtGetOutParams(s);
             if (out != SQL_SUCCESS)
                 return out;
@@ -259,7 +259,7 @@ SQLRETURN ST_MoreResults(Stmt *s)
     if (s->selectFlag && processed && *processed < s->paramsetSize)
         ++*processed;
     s->currentRow = 0;
-    std::memset(&s->ex.gd, 0, sizeof s->ex.gd);
+    std::memset(&s->ex->gd, 0, sizeof s->ex->gd);
     return StmtGetColDescs(s) ? SQL_SUCCESS : SQL_ERROR;
 }
 
@@ -323,8 +323,8 @@ SQLRETURN ST_GetCursorName(Stmt *s, SQLPOINTER name, SQLSMALLINT bufLen, SQLSMAL
         return SQL_ERROR;
     }
     if ((rc == 0 && text[0] == '\0') || rc == ERR_FUNCTION_SEQUENCE) {
-        if (s->ex.cursorName[0])
-            std::snprintf(text, sizeof text, "%s", s->ex.cursorName);
+        if (s->ex->cursorName[0])
+            std::snprintf(text, sizeof text, "%s", s->ex->cursorName);
         else
             std::snprintf(text, sizeof text, "SQL_CUR%u", static_cast<unsigned>(s->id));
     }
@@ -345,7 +345,7 @@ SQLRETURN ST_SetCursorName(Stmt *s, SQLCHAR *name, SQLSMALLINT len)
     const DrvOpTable *ops = StOps(s);
     int rc = ops && ops->SetCursorName ? ops->SetCursorName(StDrv(s), copy) : ERR_NOT_CAPABLE;
     if (rc == 0)
-        std::snprintf(s->ex.cursorName, sizeof s->ex.cursorName, "%s", copy);
+        std::snprintf(s->ex->cursorName, sizeof s->ex->cursorName, "%s", copy);
     std::free(copy);
     s->diag.errNum = rc;
     if (rc != 0) {

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drv_jdbc/j-typeinfo.h"
 #include "exec/catalog.h"
 #include "exec/st_internal.h"
 #include "odbc/stmt.h"
@@ -12,6 +11,18 @@
 namespace {
 
 constexpr int kTypeNameColumn = 1;
+
+// The back end's usual name of an SQL type into buf, "" when it has none.
+void UsualTypeName(Stmt *s, int16_t sqlType, char *buf, int16_t size)
+{
+    buf[0] = '\0';
+    const DrvBinding *b = s->binding;
+    int16_t len = 0;
+    if (!b || !b->ops || !b->ops->GetInfo ||
+        b->ops->GetInfo(static_cast<int>(s->conn->drvConn), DrvText(DrvConnTypeName(sqlType)), buf, size,
+                        &len) != 0)
+        buf[0] = '\0';
+}
 
 // The current row's TYPE_NAME as read (room for any PostgreSQL type name).
 struct RowName {
@@ -69,7 +80,8 @@ SQLRETURN ReadTypeRow(Stmt *s, int column, int16_t sqlType, char *buf, int64_t b
     SQLRETURN rc = StmtFetchForward(s);
     if (rc != SQL_SUCCESS)
         return rc;
-    const char *usual = typeUsualName(sqlType);
+    char usual[64];
+    UsualTypeName(s, sqlType, usual, sizeof usual);
     RowName name;
     ReadRowName(s, &name);
     rc = Answer(s, column, name, buf, bufSize, len);

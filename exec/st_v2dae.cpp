@@ -8,9 +8,9 @@
 #include "exec/conv_send.h"
 #include "exec/st_build.h"
 #include "exec/st_internal.h"
-#include "odbc/flavour.h"
-#include "odbc/param_types.h"
-#include "odbc/rb_ops.h"
+#include "odbc/contract/flavour.h"
+#include "odbc/contract/param_types.h"
+#include "odbc/contract/rb_ops.h"
 #include "util/acp.h"
 
 namespace {
@@ -100,9 +100,9 @@ SQLRETURN StmtExecuteV2DAE(Stmt *s)
     if (rc == ERR_NEED_DATA) {
         // A block the back end copied is kept until the sequence ends.
         s->daeState = 1;
-        s->ex.v2Block = pb.block;
+        s->ex->v2Block = pb.block;
         pb.block = nullptr;
-        s->ex.v2RowsSent = sent;
+        s->ex->v2RowsSent = sent;
         s->diag.errNum = ERR_NONE;
         return SQL_NEED_DATA;
     }
@@ -113,11 +113,11 @@ SQLRETURN StmtExecuteV2DAE(Stmt *s)
 SQLRETURN StmtPostExecute(Stmt *s, uint32_t rowsSent)
 {
     StmtFreeResultDescs(s);
-    if (s->ex.v2Block) {
-        RB_Free(s->ex.v2Block);
-        std::free(s->ex.v2Block);
+    if (s->ex->v2Block) {
+        RB_Free(s->ex->v2Block);
+        std::free(s->ex->v2Block);
     }
-    s->ex.v2Block = nullptr;
+    s->ex->v2Block = nullptr;
     return StmtExecOutcome(s, s->diag.errNum, rowsSent, nullptr);
 }
 
@@ -132,8 +132,8 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
     uint16_t *setPosStatus = nullptr;
     int rc = slot ? slot(StDrv(s), &index, &row, &setPosStatus, &scratch) : ERR_NOT_CAPABLE;
     s->diag.errNum = rc;
-    s->ex.v2Index = index;
-    s->ex.v2Row = row;
+    s->ex->v2Index = index;
+    s->ex->v2Row = row;
     if (SQLULEN *processed = StParamsProcessed(s))
         *processed = static_cast<SQLULEN>(row) + 1;
     if (rc == ERR_NEED_DATA) {
@@ -149,7 +149,7 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
     }
     if (s->daeState == 1) {
         s->daeState = 0;
-        return StmtPostExecute(s, s->ex.v2RowsSent);
+        return StmtPostExecute(s, s->ex->v2RowsSent);
     }
     s->daeState = 0;
     return StFail(s, rc ? rc : ERR_FUNCTION_SEQUENCE);
@@ -170,7 +170,7 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
         return StFail(s, ERR_INVALID_ARGUMENT);
     if (len == SQL_DEFAULT_PARAM)
         return StFail(s, ERR_NOT_CAPABLE);
-    const ParamBinding *b = StmtGetParamBinding(static_cast<uint16_t>(s->ex.v2Index + 1), s);
+    const ParamBinding *b = StmtGetParamBinding(static_cast<uint16_t>(s->ex->v2Index + 1), s);
     if (s->daeState != 1 || !b)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
     const int16_t cType = b->cType;

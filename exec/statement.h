@@ -51,7 +51,12 @@ SQLRETURN ST_ColAttribute(Stmt *s, SQLUSMALLINT col, SQLUSMALLINT field, SQLPOIN
 SQLRETURN ST_ColAttributes(Stmt *s, SQLUSMALLINT col, SQLUSMALLINT item, SQLPOINTER text, SQLSMALLINT bufLen,
                            SQLSMALLINT *outLen, SQLLEN *num, int width);
 
-// ---- cores the handle layer uses ----
+// ---- cores the handle layer uses (through its links, odbc/layer_links.h) ----
+
+struct StmtLayerOps;
+// The statement layer's links as the library's assembly hands them to the
+// handle layer.
+const StmtLayerOps *ExecLayerOps();
 
 // Prepares the text (NUL-terminated) at the back end and classes its
 // parameters.  SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (01S02) or SQL_ERROR.

@@ -4,17 +4,16 @@
 #include <cstdlib>
 #include <new>
 
-#include "drv_jdbc/j-errors.h"
+#include "odbc/contract/err_report.h"
 #include "odbc/connattr.h"
 #include "odbc/desc.h"
 #include "odbc/dispatch.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
+#include "odbc/layer_links.h"
 #include "odbc/startup.h"
 #include "odbc/stmt.h"
 #include "odbc/trace.h"
-#include "scrs/scs_install.h"
-#include "xa/xat.h"
 
 namespace {
 
@@ -129,7 +128,7 @@ int ConnClose(Conn *conn, CloseMode mode)
             StmtFree(s, mode);
         }
         if (conn->dtcDispenser) {
-            int released = OleTx_ReleaseDispenser(conn->dtcDispenser);
+            int released = Core_Links().dtc->ReleaseDispenser(conn->dtcDispenser);
             conn->dtcDispenser = nullptr;
             conn->dtcEnlisted = 0;
             if (released > 0)
@@ -252,15 +251,6 @@ SQLRETURN ConnTransact(Conn *conn, SQLUSMALLINT type)
         return SQL_ERROR;
     }
     return SQL_SUCCESS;
-}
-
-int BindOpTable(DrvBinding *binding)
-{
-    binding->ops = DRV_JdbcOpTable();
-    binding->flags = DRVB_THREAD_SAFE;
-    SCS_Install(binding);
-    XAT_InstallProxyOps(binding);
-    return 0;
 }
 
 SQLRETURN CN_AllocStmt(Conn *conn, SQLHSTMT *out) { return AllocStmtImpl(conn, out); }

@@ -39,7 +39,7 @@ int ConnFetchServerMessages(Conn *conn);
 // Sets option code of the back-end connection to what value points at; 43
 // when the back end takes no options, else its answer (0 done).
 int ConnDrvSetOption(Conn *conn, int code, void *value);
-// Sets an integer item (odbc/drv_items.h) of the back-end connection to a
+// Sets an integer item (odbc/contract/drv_items.h) of the back-end connection to a
 // 4-byte value, as ConnDrvSetOption.
 int ConnDrvSetInt(Conn *conn, int item, int32_t value);
 // Reads item code of the back-end connection into buf of size bytes; 1 when
@@ -49,10 +49,6 @@ int ConnDrvGetInfo(Conn *conn, int code, void *buf, int16_t size);
 // Commit (0) or rollback (1) through the back end.  52 when not connected,
 // 23 for another type, else the back end's number.
 SQLRETURN ConnTransact(Conn *conn, SQLUSMALLINT type);
-
-// Fills a binding with flags 2 and the back end's table, then lets the
-// cursor library and the XA worker layer put their overlays in front.  0.
-int BindOpTable(DrvBinding *binding);
 
 // Implementations run by CallODBC.
 SQLRETURN CN_AllocStmt(Conn *conn, SQLHSTMT *out);

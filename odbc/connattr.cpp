@@ -10,14 +10,14 @@
 
 #include "odbc/conn.h"
 #include "odbc/dispatch.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
-#include "odbc/krs_options.h"
+#include "odbc/contract/krs_options.h"
 #include "odbc/startup.h"
 #include "odbc/stmtattr.h"
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 #include "odbc/trace.h"
-#include "xa/xat.h"
+#include "odbc/layer_links.h"
 
 namespace {
 
@@ -202,14 +202,14 @@ SQLRETURN SetEnlistment(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
     if (value == 0) {
         if (!conn->dtcEnlisted)
             return Fail(conn, ERR_INVALID_TRANSACTION_STATE);
-        OleTx_ReleaseDispenser(conn->dtcDispenser);
+        Core_Links().dtc->ReleaseDispenser(conn->dtcDispenser);
         conn->dtcDispenser = nullptr;
         conn->dtcEnlisted = 0;
         return SQL_SUCCESS;
     }
     if (conn->dtcEnlisted)
         return SQL_SUCCESS;
-    if (OleTx_Init() != 0) {
+    if (Core_Links().dtc->Init() != 0) {
         ConnPushError(conn,
                       "Enlistment in DTC transaction failed: no transaction coordinator is "
                       "available[SQLSTATE:IM932]",
@@ -217,7 +217,7 @@ SQLRETURN SetEnlistment(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
         return Fail(conn, ERR_DTC_ENLIST);
     }
     if (conn->dtcDispenser) {
-        OleTx_ReleaseDispenser(conn->dtcDispenser);
+        Core_Links().dtc->ReleaseDispenser(conn->dtcDispenser);
         conn->dtcDispenser = nullptr;
     }
     const char *dsn = conn->dsn ? conn->dsn : "";
@@ -228,15 +228,15 @@ SQLRETURN SetEnlistment(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
     if (!text)
         return Fail(conn, ERR_MEMORY_ALLOCATION);
     std::snprintf(text, size, "DSN=%s;UID=%s;PWD=%s;", dsn, uid, pwd);
-    void *dispenser = OleTx_CreateDispenser(reinterpret_cast<void *>(value),
+    void *dispenser = Core_Links().dtc->CreateDispenser(reinterpret_cast<void *>(value),
                                             static_cast<int>(conn->serverHandle),
                                             static_cast<int>(conn->drvConn), &conn->binding,
                                             &conn->generalLock, &conn->callLock, text);
     std::free(text);
     if (!dispenser)
         return Fail(conn, ERR_DTC_ENLIST);
-    if (OleTx_RMConnect(dispenser) != 0 || OleTx_RMEnlist(dispenser) != 0) {
-        OleTx_ReleaseDispenser(dispenser);
+    if (Core_Links().dtc->RMConnect(dispenser) != 0 || Core_Links().dtc->RMEnlist(dispenser) != 0) {
+        Core_Links().dtc->ReleaseDispenser(dispenser);
         return Fail(conn, ERR_DTC_ENLIST);
     }
     conn->dtcDispenser = dispenser;

@@ -7,16 +7,19 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drv_jdbc/j-connstr.h"
 #include "odbc/conn.h"
 #include "odbc/connattr.h"
 #include "odbc/dispatch.h"
-#include "odbc/drv_connect_params.h"
-#include "odbc/drv_convtable.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_config.h"
+#include "odbc/contract/drv_connect_params.h"
+#include "odbc/contract/drv_convtable.h"
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/rowblock.h"
 #include "odbc/handles.h"
+#include "odbc/layer_links.h"
 #include "odbc/trace.h"
 #include "util/strutil.h"
+#include "util/utf8.h"
 
 namespace {
 
@@ -162,7 +165,7 @@ void ConnOpen(Conn *conn, int width)
     conn->serverHandle = 0;
     conn->drvConn = 0;
     conn->diag.errNum = ERR_CONNECTION_REJECTED;
-    int bound = BindOpTable(&conn->binding);
+    int bound = Core_Links().BindOpTable(&conn->binding);
     if (const DrvOpTable *fake = g_testOps.load())
         conn->binding.ops = fake;
     if (bound != 0 || !conn->binding.ops) {
@@ -251,6 +254,128 @@ void ConnOpen(Conn *conn, int width)
     }
     ConnDrvSetInt(conn, DRV_CONN_ODBC_VERSION, conn->env ? conn->env->odbcVersion : 3);
     ConnApplyPendingAttrs(conn);
+}
+
+namespace {
+
+bool Dup(char **out, const char *v)
+{
+    *out = strdup(v ? v : "");
+    return *out != nullptr;
+}
+
+// The connection's configuration fields from the connect's settings.  False
+// when memory is short.
+bool FillConnFields(Conn *conn, const DrvConnSettings &set)
+{
+    ConnFreeStrings(conn);
+    bool ok = Dup(&conn->cn_dbpath, set.jdbcClass) && Dup(&conn->cn_dbopts, set.dsProps) &&
+              Dup(&conn->uid, set.uid) && Dup(&conn->pwd, set.pwd);
+    conn->flags &= static_cast<uint16_t>(~(CN_NOLOGINBOX | CN_READONLY | CN_ASYNC | 0x10 | CN_MASE |
+                                           CN_INCLUDE_VIEWS | CN_INCLUDE_ALL));
+    if (ConnWantsReadOnly(conn, set.readOnly != 0))
+        conn->flags |= CN_READONLY;
+    if (set.mase)
+        conn->flags |= CN_MASE;
+    if (set.includeViews)
+        conn->flags |= CN_INCLUDE_VIEWS;
+    if (set.includeAll)
+        conn->flags |= CN_INCLUDE_ALL;
+    if (set.dsn)
+        ok = ok && Dup(&conn->dsn, set.dsn);
+    conn->cn_fetchSize = set.fetchSize;
+    if (!conn->appName)
+        ok = ok && Dup(&conn->appName, SYS_ProgramName());
+    return ok;
+}
+
+void TraceConnFields(const Conn *conn)
+{
+    TR_Printf("cn_dbpath=[%s] cn_dbopts=[%s] cn_readonly=%d", conn->cn_dbpath ? conn->cn_dbpath : "",
+              conn->cn_dbopts ? conn->cn_dbopts : "", (conn->flags & CN_READONLY) ? 1 : 0);
+    TR_Printf("cn_fetchSize=%d cn_dbhost=[%s] cn_svtype=[%s]", static_cast<int>(conn->cn_fetchSize),
+              conn->cn_dbhost ? conn->cn_dbhost : "", conn->cn_svtype ? conn->cn_svtype : "");
+}
+
+// Ends the back end's configuration of one connect on every path.
+struct ConfigureSession {
+    const DrvConfigOps *ops;
+    ~ConfigureSession()
+    {
+        if (ops)
+            ops->End();
+    }
+};
+
+} // namespace
+
+SQLRETURN ConnApplyConnectArgs(const DriverConnectArgs *a, char **out, char **outShown)
+{
+    *out = nullptr;
+    *outShown = nullptr;
+    Conn *conn = a->conn;
+    if (conn->state == CONN_CONNECTED) {
+        conn->diag.errNum = ERR_CONNECTION_IN_USE;
+        return SQL_ERROR;
+    }
+    if (!a->direct && ((a->in && a->inLen < 0 && a->inLen != SQL_NTS) || a->out.size < 0)) {
+        conn->diag.errNum = ERR_INVALID_LENGTH;
+        return SQL_ERROR;
+    }
+    const DrvConfigOps *cfg = Core_Links().config;
+    if (!cfg) {
+        conn->diag.errNum = ERR_NOT_CAPABLE;
+        return SQL_ERROR;
+    }
+    ConfigureSession session{cfg};
+    DrvConfigRequest req{};
+    req.window = a->window;
+    req.in = a->in;
+    req.inLen = a->inLen;
+    req.completion = a->completion;
+    req.width = a->width;
+    req.direct = a->direct;
+    req.dsn = a->dsn;
+    req.uid = a->uid;
+    req.pwd = a->pwd;
+    req.noLoginBox = (conn->flags & CN_NOLOGINBOX) ? 1 : 0;
+    req.trace = TR_IsOn() ? TR_Printf : nullptr;
+    DrvConnSettings set{};
+    int rc = cfg->Configure(&req, &set);
+    if (rc == DRV_CONFIG_NOT_CONFIRMED)
+        return SQL_NO_DATA;
+    if (rc == 0 && !FillConnFields(conn, set))
+        rc = ERR_MEMORY_ALLOCATION;
+    if (rc != 0) {
+        std::free(set.outText);
+        std::free(set.outShown);
+        conn->diag.errNum = rc;
+        return SQL_ERROR;
+    }
+    *out = set.outText;
+    *outShown = set.outShown;
+    if (TR_IsOn()) {
+        cfg->TraceKeywords(TR_Printf);
+        TraceConnFields(conn);
+    }
+    return SQL_SUCCESS;
+}
+
+SQLRETURN ConnDriverConnect(const DriverConnectArgs *a)
+{
+    Conn *conn = a->conn;
+    char *out = nullptr, *outShown = nullptr;
+    SQLRETURN rc = ConnApplyConnectArgs(a, &out, &outShown);
+    if (rc != SQL_SUCCESS)
+        return rc;
+    ConnOpen(conn, a->width);
+    rc = SQL_ERROR;
+    if (conn->state == CONN_CONNECTED)
+        rc = TXT_Post(&conn->diag, TXT_Put(out, a->out));
+    TR_Printf("cmd (%d)=|%s|", static_cast<int>(strlen(out)), outShown);
+    free(out);
+    free(outShown);
+    return rc;
 }
 
 SQLRETURN CN_DriverConnect(Conn *conn, SQLHWND window, SQLCHAR *in, SQLSMALLINT inLen,

@@ -69,15 +69,16 @@ void DescFreeOwnedBy(Conn *conn)
     // One at a time: freeing changes the table being walked.
     for (;;) {
         Desc *found = nullptr;
-        HT_Lock(&DescTable);
-        for (uint32_t i = 0; i < DescTable.capacity && !found; ++i) {
-            const HtSlot &slot = DescTable.slots[i];
-            auto *d = static_cast<Desc *>(slot.object);
-            if (slot.tag && d && d->typeTag == DESC_TAG && d->allocType == DA_EXPLICIT &&
-                d->conn == conn)
-                found = d;
+        {
+            HT_Guard held(&DescTable);
+            for (uint32_t i = 0; i < DescTable.capacity && !found; ++i) {
+                const HtSlot &slot = DescTable.slots[i];
+                auto *d = static_cast<Desc *>(slot.object);
+                if (slot.tag && d && d->typeTag == DESC_TAG && d->allocType == DA_EXPLICIT &&
+                    d->conn == conn)
+                    found = d;
+            }
         }
-        HT_Unlock(&DescTable);
         if (!found)
             return;
         DescFree(found);

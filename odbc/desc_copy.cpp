@@ -7,7 +7,7 @@
 #include "odbc/desc_internal.h"
 #include "odbc/desc_rec.h"
 #include "odbc/dispatch.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 #include "odbc/trace.h"
@@ -247,12 +247,13 @@ SQLRETURN DS_CopyDesc(Desc *src, SQLHDESC target)
             other = tc;
         }
     }
-    if (other)
-        other->callLock.Enter();
-    SQLRETURN rc = Copy(src, t);
-    if (other) {
-        other->callLock.Leave();
-        other->busy.store(nullptr);
+    if (!other)
+        return Copy(src, t);
+    SQLRETURN rc;
+    {
+        PL_CallLockGuard held(other->callLock);
+        rc = Copy(src, t);
     }
+    other->busy.store(nullptr);
     return rc;
 }

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 
 struct Desc;
 struct Stmt;

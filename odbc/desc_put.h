@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 
 // How a field's value reaches the application.
 enum DescWriter : uint8_t {

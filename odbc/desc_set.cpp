@@ -9,7 +9,7 @@
 #include "odbc/desc_rec.h"
 #include "odbc/desc_types.h"
 #include "odbc/handles.h"
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 #include "odbc/trace.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // The statement side of descriptors.
 #include "odbc/desc_stmt.h"
 
-#include "exec/statement.h"
 #include "odbc/handles.h"
-#include "odbc/rb_ops.h"
+#include "odbc/layer_links.h"
+#include "odbc/contract/rb_ops.h"
 #include "odbc/stmt_bind.h"
 #include "odbc/stmtattr.h"
 
@@ -118,7 +118,7 @@ void DescStmtUnbindParamsAbove(Stmt *s, uint16_t n)
 int DescStmtBindCol(Stmt *s, uint16_t n, int16_t cType, void *data, int64_t bufLen, SQLLEN *ind)
 {
     const int32_t kept = s->diag.errNum;
-    int err = StmtBindCol(s, n, cType, data, bufLen, ind);
+    int err = Core_Links().stmt->BindCol(s, n, cType, data, bufLen, ind);
     s->diag.errNum = kept;
     return err;
 }
@@ -129,8 +129,8 @@ int DescStmtBindParam(Stmt *s, uint16_t n, int16_t paramType, int16_t cType, int
 {
     const int32_t kept = s->diag.errNum;
     s->diag.errNum = ERR_NONE;
-    SQLRETURN rc = StmtBindParam(s, n, paramType, cType, sqlType, columnSize, digits, data, bufLen,
-                                 octetLengthPtr, ind);
+    SQLRETURN rc = Core_Links().stmt->BindParam(s, n, paramType, cType, sqlType, columnSize, digits,
+                                                data, bufLen, octetLengthPtr, ind);
     int err = rc == SQL_ERROR ? (s->diag.errNum ? static_cast<int>(s->diag.errNum) : ERR_GENERAL) : 0;
     s->diag.errNum = kept;
     return err;
@@ -208,7 +208,7 @@ int DescStmtTypeInfoText(Stmt *s, int column, int16_t sqlType, char *buf)
     Conn *c = s->conn;
     const int32_t kept = c->diag.errNum;
     int64_t len = -1;
-    SQLRETURN rc = ConnGetTypeInfoColumn(c, column, sqlType, buf, 256, &len);
+    SQLRETURN rc = Core_Links().stmt->TypeInfoColumn(c, column, sqlType, buf, 256, &len);
     int err = 0;
     if (rc == SQL_ERROR)
         err = c->diag.errNum ? static_cast<int>(c->diag.errNum) : ERR_GENERAL;

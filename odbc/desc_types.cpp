@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "odbc/errnum.h"
+#include "odbc/contract/errnum.h"
 
 namespace {
 

@@ -4,13 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "odbc/api_desc.h"
 #include "odbc/diagfield.h"
 #include "odbc/dispatch.h"
 #include "odbc/errors.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 
 namespace {
 
@@ -167,8 +166,9 @@ SQLRETURN DS_GetDiagRec(Desc *desc, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER 
                       textLen);
 }
 
-SQLRETURN API_Error(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR *state, SQLINTEGER *native,
-                    SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+SQLRETURN API_ErrorBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt,
+                      SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
+                      SQLSMALLINT *textLen)
 {
     SQLRETURN rc;
     if (StartupRecord(reinterpret_cast<char *>(state), native, reinterpret_cast<char *>(msg),
@@ -177,16 +177,17 @@ SQLRETURN API_Error(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR *state, 
         return rc;
     }
     if (hstmt)
-        return CallODBC(&kApi_Error_Stmt, hstmt, state, native, msg, bufLen, textLen);
+        return CallODBC(api.stmt, hstmt, state, native, msg, bufLen, textLen);
     if (hdbc)
-        return CallODBC(&kApi_Error_Dbc, hdbc, state, native, msg, bufLen, textLen);
+        return CallODBC(api.dbc, hdbc, state, native, msg, bufLen, textLen);
     if (henv)
-        return CallODBC(&kApi_Error_Env, henv, state, native, msg, bufLen, textLen);
+        return CallODBC(api.env, henv, state, native, msg, bufLen, textLen);
     return SQL_INVALID_HANDLE;
 }
 
-SQLRETURN API_ErrorW(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLWCHAR *state,
-                     SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen)
+SQLRETURN API_ErrorWBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt,
+                       SQLWCHAR *state, SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen,
+                       SQLSMALLINT *textLen)
 {
     if (!hstmt && !hdbc && !henv && !(Core_StartupFailure() && t_startupPending))
         return SQL_INVALID_HANDLE;
@@ -201,18 +202,18 @@ SQLRETURN API_ErrorW(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLWCHAR *state
     if (StartupRecord(narrowState, native, buf, work, &narrowLen, &rc)) {
         t_startupPending = rc == SQL_ERROR;
     } else if (hstmt) {
-        rc = CallODBC(&kApi_Error_Stmt_W, hstmt, narrowState, native, buf, work, &narrowLen);
+        rc = CallODBC(api.stmt, hstmt, narrowState, native, buf, work, &narrowLen);
     } else if (hdbc) {
-        rc = CallODBC(&kApi_Error_Dbc_W, hdbc, narrowState, native, buf, work, &narrowLen);
+        rc = CallODBC(api.dbc, hdbc, narrowState, native, buf, work, &narrowLen);
     } else {
-        rc = CallODBC(&kApi_Error_Env_W, henv, narrowState, native, buf, work, &narrowLen);
+        rc = CallODBC(api.env, henv, narrowState, native, buf, work, &narrowLen);
     }
     return WidenRecord(rc, buf, narrowState, state, msg, bufLen, textLen);
 }
 
-SQLRETURN API_GetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLCHAR *state,
-                         SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
-                         SQLSMALLINT *textLen)
+SQLRETURN API_GetDiagRecBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle,
+                           SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg,
+                           SQLSMALLINT bufLen, SQLSMALLINT *textLen)
 {
     SQLRETURN rc;
     if (StartupRecord(reinterpret_cast<char *>(state), native, reinterpret_cast<char *>(msg),
@@ -220,28 +221,28 @@ SQLRETURN API_GetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQ
         return rec == 1 ? rc : SQL_NO_DATA;
     switch (type) {
     case SQL_HANDLE_ENV:
-        return CallODBC(&kApi_GetDiagRec_Env, handle, rec, state, native, msg, bufLen, textLen);
+        return CallODBC(api.env, handle, rec, state, native, msg, bufLen, textLen);
     case SQL_HANDLE_DBC:
-        return CallODBC(&kApi_GetDiagRec_Dbc, handle, rec, state, native, msg, bufLen, textLen);
+        return CallODBC(api.dbc, handle, rec, state, native, msg, bufLen, textLen);
     case SQL_HANDLE_STMT:
-        return CallODBC(&kApi_GetDiagRec_Stmt, handle, rec, state, native, msg, bufLen, textLen);
+        return CallODBC(api.stmt, handle, rec, state, native, msg, bufLen, textLen);
     case SQL_HANDLE_DESC:
-        return CallODBC(&kApi_GetDiagRec_Desc, handle, rec, state, native, msg, bufLen, textLen);
+        return CallODBC(api.desc, handle, rec, state, native, msg, bufLen, textLen);
     default:
         return SQL_INVALID_HANDLE;
     }
 }
 
-SQLRETURN API_GetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLWCHAR *state,
-                          SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen,
-                          SQLSMALLINT *textLen)
+SQLRETURN API_GetDiagRecWBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle,
+                            SQLSMALLINT rec, SQLWCHAR *state, SQLINTEGER *native, SQLWCHAR *msg,
+                            SQLSMALLINT bufLen, SQLSMALLINT *textLen)
 {
     const ApiDescriptor *d;
     switch (type) {
-    case SQL_HANDLE_ENV: d = &kApi_GetDiagRec_Env_W; break;
-    case SQL_HANDLE_DBC: d = &kApi_GetDiagRec_Dbc_W; break;
-    case SQL_HANDLE_STMT: d = &kApi_GetDiagRec_Stmt_W; break;
-    case SQL_HANDLE_DESC: d = &kApi_GetDiagRec_Desc_W; break;
+    case SQL_HANDLE_ENV: d = api.env; break;
+    case SQL_HANDLE_DBC: d = api.dbc; break;
+    case SQL_HANDLE_STMT: d = api.stmt; break;
+    case SQL_HANDLE_DESC: d = api.desc; break;
     default: return SQL_INVALID_HANDLE;
     }
     char *buf = static_cast<char *>(std::calloc(static_cast<size_t>(kWorkSize) + 1, 1));
@@ -261,15 +262,13 @@ SQLRETURN API_GetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, S
     return WidenRecord(rc, buf, narrowState, state, msg, bufLen, textLen);
 }
 
-SQLRETURN API_GetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLSMALLINT id,
-                           SQLPOINTER value, SQLSMALLINT bufLen, SQLSMALLINT *outLen, bool wide)
+SQLRETURN API_GetDiagFieldBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle,
+                             SQLSMALLINT rec, SQLSMALLINT id, SQLPOINTER value, SQLSMALLINT bufLen,
+                             SQLSMALLINT *outLen, bool wide)
 {
-    const ApiDescriptor *narrow[] = {&kApi_GetDiagField_Env, &kApi_GetDiagField_Dbc,
-                                     &kApi_GetDiagField_Stmt, &kApi_GetDiagField_Desc};
-    const ApiDescriptor *wides[] = {&kApi_GetDiagField_Env_W, &kApi_GetDiagField_Dbc_W,
-                                    &kApi_GetDiagField_Stmt_W, &kApi_GetDiagField_Desc_W};
+    const ApiDescriptor *byType[] = {api.env, api.dbc, api.stmt, api.desc};
     if (type < SQL_HANDLE_ENV || type > SQL_HANDLE_DESC)
         return SQL_INVALID_HANDLE;
-    const ApiDescriptor *d = (wide ? wides : narrow)[type - SQL_HANDLE_ENV];
+    const ApiDescriptor *d = byType[type - SQL_HANDLE_ENV];
     return CallODBC(d, handle, rec, id, value, bufLen, outLen, wide ? 'W' : 'A');
 }

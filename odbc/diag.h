@@ -9,6 +9,7 @@ struct Envr;
 struct Conn;
 struct Stmt;
 struct Desc;
+struct ApiByHandle;
 
 // Implementations run by CallODBC: SQLError takes the next record and removes
 // it; SQLGetDiagRec reads record RecNumber and keeps it.
@@ -27,19 +28,23 @@ SQLRETURN ST_GetDiagRec(Stmt *stmt, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER 
 SQLRETURN DS_GetDiagRec(Desc *desc, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native,
                         SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen);
 
-// The bodies of the exported diagnostic entry points.
-SQLRETURN API_Error(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLCHAR *state, SQLINTEGER *native,
-                    SQLCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen);
-SQLRETURN API_ErrorW(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, SQLWCHAR *state,
-                     SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *textLen);
-SQLRETURN API_GetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLCHAR *state,
-                         SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
-                         SQLSMALLINT *textLen);
-SQLRETURN API_GetDiagRecW(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLWCHAR *state,
-                          SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen,
-                          SQLSMALLINT *textLen);
-SQLRETURN API_GetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLSMALLINT id,
-                           SQLPOINTER value, SQLSMALLINT bufLen, SQLSMALLINT *outLen, bool wide);
+// The bodies of the exported diagnostic entry points, run with the
+// descriptors of the function (odbc/api/ passes them).
+SQLRETURN API_ErrorBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt,
+                      SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg, SQLSMALLINT bufLen,
+                      SQLSMALLINT *textLen);
+SQLRETURN API_ErrorWBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt,
+                       SQLWCHAR *state, SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen,
+                       SQLSMALLINT *textLen);
+SQLRETURN API_GetDiagRecBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle,
+                           SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg,
+                           SQLSMALLINT bufLen, SQLSMALLINT *textLen);
+SQLRETURN API_GetDiagRecWBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle,
+                            SQLSMALLINT rec, SQLWCHAR *state, SQLINTEGER *native, SQLWCHAR *msg,
+                            SQLSMALLINT bufLen, SQLSMALLINT *textLen);
+SQLRETURN API_GetDiagFieldBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle,
+                             SQLSMALLINT rec, SQLSMALLINT id, SQLPOINTER value, SQLSMALLINT bufLen,
+                             SQLSMALLINT *outLen, bool wide);
 
 // Marks that the calling thread's last call failed because the library did
 // not start; the next diagnostic read on the thread reports the start-up

@@ -6,11 +6,11 @@
 #include <cstring>
 
 #include "odbc/dispatch.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "odbc/errors.h"
 #include "odbc/handles.h"
-#include "odbc/rowblock.h"
-#include "odbc/textout.h"
+#include "odbc/contract/rowblock.h"
+#include "odbc/contract/textout.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "odbc/conn.h"
 #include "odbc/diag.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 #include "odbc/trace.h"
@@ -290,49 +290,31 @@ SQLRETURN CallODBCPacked(const ApiDescriptor *d, const ApiArgs &args)
         if (TR_IsOn())
             TraceHead(d, args);
         rc = [&]() -> SQLRETURN {
-            PL_CriticalSection &api = API_Lock();
-            api.Enter();
-            if (!Core_IsInitialised()) {
-                api.Leave();
+            PL_CsLock api(&API_Lock());
+            if (!Core_IsInitialised())
                 return SQL_ERROR;
-            }
-            if (kind == HK_NONE) {
-                SQLRETURN r = d->impl(nullptr, args, d);
-                api.Leave();
-                return r;
-            }
+            if (kind == HK_NONE)
+                return d->impl(nullptr, args, d);
             const uint32_t handle = static_cast<uint32_t>(args.v[0]);
             void *object = HT_Lookup(TableOf(kind), handle);
             HandleHead *head = object ? HeadOf(object, kind) : nullptr;
-            if (!head || head->typeTag != kTags[kind]) {
-                api.Leave();
+            if (!head || head->typeTag != kTags[kind])
                 return SQL_INVALID_HANDLE;
-            }
             if (kind == HK_ENV) {
                 if (d->clear)
                     ERR_Clear(&head->diag);
-                SQLRETURN r = d->impl(object, args, d);
-                api.Leave();
-                return r;
+                return d->impl(object, args, d);
             }
             Conn *conn = OwnerOf(object, kind);
-            if (!conn || conn->typeTag != CONN_TAG) {
-                api.Leave();
+            if (!conn || conn->typeTag != CONN_TAG)
                 return SQL_INVALID_HANDLE;
-            }
-            HandleHead *busy = conn->busy.load();
-            if (busy) {
-                SQLRETURN r;
-                if (busy == head && (kind != HK_DBC || !d->clear)) {
-                    r = SQL_STILL_EXECUTING;
-                } else if (!d->clear) {
-                    r = RunReader(d, object, args);
-                } else {
-                    head->diag.errNum = ERR_FUNCTION_SEQUENCE;
-                    r = SQL_ERROR;
-                }
-                api.Leave();
-                return r;
+            if (HandleHead *busy = conn->busy.load()) {
+                if (busy == head && (kind != HK_DBC || !d->clear))
+                    return SQL_STILL_EXECUTING;
+                if (!d->clear)
+                    return RunReader(d, object, args);
+                head->diag.errNum = ERR_FUNCTION_SEQUENCE;
+                return SQL_ERROR;
             }
             conn->busy.store(head);
             const bool threadSafe = Core_ThreadSafe();
@@ -340,14 +322,14 @@ SQLRETURN CallODBCPacked(const ApiDescriptor *d, const ApiArgs &args)
             if (d->clear)
                 ERR_Clear(&head->diag);
 
-            PL_CriticalSection &backend = API_BackendLock();
-            conn->callLock.Enter();
-            if (!threadSafe)
-                backend.Enter();
-            SQLRETURN r = d->impl(object, args, d);
-            if (!threadSafe)
-                backend.Leave();
-            conn->callLock.Leave();
+            SQLRETURN r;
+            {
+                // Released in reverse order: the back-end lock, then the call lock.
+                PL_CriticalSection &backend = API_BackendLock();
+                PL_CallLockGuard call(conn->callLock);
+                PL_CsLock backendHeld(threadSafe ? nullptr : &backend);
+                r = d->impl(object, args, d);
+            }
 
             if (kind == HK_DBC && conn->typeTag == FREED_TAG) {
                 ConnRelease(conn);

@@ -123,6 +123,16 @@ constexpr int32_t ApiArity()
         return ApiArityObj(F);
 }
 
+// The descriptors of one function by the handle type it receives, for the
+// entries that choose their descriptor at run time (SQLAllocHandle,
+// SQLGetDiagRec ...); a type the function does not take is null.
+struct ApiByHandle {
+    const ApiDescriptor *env;
+    const ApiDescriptor *dbc;
+    const ApiDescriptor *stmt;
+    const ApiDescriptor *desc;
+};
+
 // The implementation of every function not built yet: error 1 (IM001 "Driver
 // does not support this function") on the handle, SQL_ERROR.  Functions that
 // read diagnostics store nothing, so that what is being read stays.
@@ -176,14 +186,3 @@ bool Core_ThreadSafe();
 // Number of dispatcher calls in progress (shut-down leaves the locks alone
 // while any is running).
 int API_CallsInFlight();
-
-// ---- the 127 descriptors and the function list ----
-
-extern const ApiDescriptor *const kApiDescriptors[];
-extern const size_t kApiDescriptorCount;
-
-// SQLGetFunctions answer from the list of exported functions: id 0
-// (SQL_API_ALL_FUNCTIONS) fills 100 flags, 999 (SQL_API_ODBC3_ALL_FUNCTIONS)
-// a 250-word bitmap, any other id one flag.
-void API_GetFunctions(SQLUSMALLINT id, SQLUSMALLINT *exists);
-bool API_FunctionExists(SQLUSMALLINT id);

@@ -4,7 +4,6 @@
 
 #include <new>
 
-#include "odbc/api_desc.h"
 #include "odbc/conn.h"
 #include "odbc/desc.h"
 #include "odbc/dispatch.h"
@@ -242,29 +241,29 @@ SQLRETURN EN_Transact(Envr *env, SQLUSMALLINT type)
     return failed ? SQL_ERROR : SQL_SUCCESS;
 }
 
-SQLRETURN API_AllocHandle(SQLSMALLINT type, SQLHANDLE in, SQLHANDLE *out)
+SQLRETURN API_AllocHandleBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE in, SQLHANDLE *out)
 {
     switch (type) {
-    case SQL_HANDLE_ENV: return CallODBC(&kApi_AllocHandle_Env, out);
-    case SQL_HANDLE_DBC: return CallODBC(&kApi_AllocHandle_Dbc, in, out);
-    case SQL_HANDLE_STMT: return CallODBC(&kApi_AllocHandle_Stmt, in, out);
-    case SQL_HANDLE_DESC: return CallODBC(&kApi_AllocHandle_Desc, in, out);
+    case SQL_HANDLE_ENV: return CallODBC(api.env, out);
+    case SQL_HANDLE_DBC: return CallODBC(api.dbc, in, out);
+    case SQL_HANDLE_STMT: return CallODBC(api.stmt, in, out);
+    case SQL_HANDLE_DESC: return CallODBC(api.desc, in, out);
     default: return SQL_INVALID_HANDLE;
     }
 }
 
-SQLRETURN API_FreeHandle(SQLSMALLINT type, SQLHANDLE handle)
+SQLRETURN API_FreeHandleBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle)
 {
     switch (type) {
-    case SQL_HANDLE_ENV: return CallODBC(&kApi_FreeHandle_Env, handle);
-    case SQL_HANDLE_DBC: return CallODBC(&kApi_FreeHandle_Dbc, handle);
-    case SQL_HANDLE_STMT: return CallODBC(&kApi_FreeHandle_Stmt, handle);
-    case SQL_HANDLE_DESC: return CallODBC(&kApi_FreeHandle_Desc, handle);
+    case SQL_HANDLE_ENV: return CallODBC(api.env, handle);
+    case SQL_HANDLE_DBC: return CallODBC(api.dbc, handle);
+    case SQL_HANDLE_STMT: return CallODBC(api.stmt, handle);
+    case SQL_HANDLE_DESC: return CallODBC(api.desc, handle);
     default: return SQL_INVALID_HANDLE;
     }
 }
 
-SQLRETURN API_Transact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT type)
+SQLRETURN API_TransactBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT type)
 {
     const SQLUSMALLINT t = static_cast<uint16_t>(type);
     if (HT_HandleIn(hdbc) != 0) {
@@ -274,12 +273,13 @@ SQLRETURN API_Transact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT type)
             return SQL_ERROR;
         if (!Resolves(&ConnTable, hdbc))
             return SQL_INVALID_HANDLE;
-        return CallODBC(&kApi_Transact_Dbc, hdbc, t);
+        return CallODBC(api.dbc, hdbc, t);
     }
-    return CallODBC(&kApi_Transact_Env, henv, t);
+    return CallODBC(api.env, henv, t);
 }
 
-SQLRETURN API_EndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion)
+SQLRETURN API_EndTranBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle,
+                        SQLSMALLINT completion)
 {
     const SQLUSMALLINT t = static_cast<uint16_t>(completion);
     if (!Core_IsInitialised())
@@ -288,11 +288,11 @@ SQLRETURN API_EndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion
     case SQL_HANDLE_ENV:
         if (!Resolves(&EnvTable, handle))
             return SQL_INVALID_HANDLE;
-        return CallODBC(&kApi_Transact_Env, handle, t);
+        return CallODBC(api.env, handle, t);
     case SQL_HANDLE_DBC:
         if (!Resolves(&ConnTable, handle))
             return SQL_INVALID_HANDLE;
-        return CallODBC(&kApi_Transact_Dbc, handle, t);
+        return CallODBC(api.dbc, handle, t);
     default:
         // Only environments and connections end transactions.
         return SQL_INVALID_HANDLE;

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+struct ApiByHandle;
+
 struct Envr;
 
 // How a close treats the back end: DETACH (process exit) frees the driver's
@@ -38,8 +40,9 @@ SQLRETURN EN_GetEnvAttr(Envr *env, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER
 SQLRETURN EN_Transact(Envr *env, SQLUSMALLINT type);
 
 // The bodies of the exported entry points that choose their descriptor at
-// run time.
-SQLRETURN API_AllocHandle(SQLSMALLINT type, SQLHANDLE in, SQLHANDLE *out);
-SQLRETURN API_FreeHandle(SQLSMALLINT type, SQLHANDLE handle);
-SQLRETURN API_Transact(SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT type);
-SQLRETURN API_EndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion);
+// run time, run with the descriptors of the function (odbc/api/ passes them).
+SQLRETURN API_AllocHandleBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE in, SQLHANDLE *out);
+SQLRETURN API_FreeHandleBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle);
+SQLRETURN API_TransactBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLUSMALLINT type);
+SQLRETURN API_EndTranBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE handle,
+                        SQLSMALLINT completion);

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 #include "odbc/trace.h"
 
 namespace {
@@ -71,21 +71,6 @@ void PutState(char *out, const char *state, int odbcVersion, StateOrigin origin)
 }
 
 }  // namespace
-
-const ErrorRow *ERR_Lookup(int32_t number) {
-    if (uint32_t(number) >= uint32_t(ERR_TABLE_ROWS) || number == 0) return nullptr;
-    const ErrorRow *row = &ErrorTable[number];
-    return row->sqlstate[0] ? row : nullptr;
-}
-
-int32_t ERR_FindState(const char *sqlstate) {
-    if (!sqlstate || strnlen(sqlstate, 5) < 5) return 0;
-    for (int32_t n = 1; n < ERR_TABLE_ROWS; ++n) {
-        if (ErrorTable[n].sqlstate[0] && strncmp(ErrorTable[n].sqlstate, sqlstate, 5) == 0)
-            return n;
-    }
-    return 0;
-}
 
 void MapSqlState3(char *sqlstate, StateOrigin origin) {
     if (!sqlstate || strnlen(sqlstate, 6) != 5) return;
@@ -256,4 +241,12 @@ int16_t ERR_GetRec(ErrQueue *q, int odbcVersion, int mode, char *sqlstate,
     if (native) *native = 0;
     if (TR_IsOn()) TR_Printf("returning NO_DATA_FOUND");
     return SQL_NO_DATA;
+}
+
+SQLRETURN TXT_Post(ErrQueue *q, int err)
+{
+    if (err == 0)
+        return SQL_SUCCESS;
+    q->errNum = err;
+    return err == ERR_DATA_TRUNCATED ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
 }

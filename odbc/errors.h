@@ -5,28 +5,12 @@
 // embeds an ErrQueue: its error number, the texts the back end delivered for
 // it (oldest first) and the record number the ODBC 3 diagnostic calls read.
 #pragma once
+#include <sql.h>
+
 #include <cstddef>
 #include <cstdint>
 
-#include "odbc/errnum.h"
-
-// One row of the error table.  Rows that the driver does not define hold an
-// empty SQLSTATE and an empty message, like row 0 ("no error").
-struct ErrorRow {
-    const char *sqlstate;
-    const char *message;
-};
-
-constexpr int ERR_TABLE_ROWS = 185;
-extern const ErrorRow ErrorTable[ERR_TABLE_ROWS];
-
-// The row of a defined error number (1..184 with a SQLSTATE); NULL for 0,
-// for rows the table leaves undefined and for any number outside the table.
-const ErrorRow *ERR_Lookup(int32_t number);
-
-// The lowest error number whose SQLSTATE equals the first five characters of
-// the text; 0 when no row has it (or the text is NULL or shorter).
-int32_t ERR_FindState(const char *sqlstate);
+#include "odbc/contract/errtable.h"
 
 // Where a SQLSTATE came from: a row of the error table (the driver's own
 // ODBC 2 state) or the tag of a queued text (a server's or JDBC's state).
@@ -103,3 +87,7 @@ enum ErrRecMode {
 // SQL_ERROR (nothing touched) for a negative bufLen or when memory is short.
 int16_t ERR_GetRec(ErrQueue *q, int odbcVersion, int mode, char *sqlstate,
                    int32_t *native, char *msg, int16_t bufLen, int16_t *textLen);
+
+// Posts a writer's answer on a handle: 0 is SQL_SUCCESS, ERR_DATA_TRUNCATED
+// SQL_SUCCESS_WITH_INFO, any other number SQL_ERROR.
+SQLRETURN TXT_Post(ErrQueue *q, int err);

@@ -7,14 +7,13 @@
 #include <atomic>
 #include <cstdint>
 
-#include "exec/cursor_state.h"
-#include "exec/st_state.h"
-#include "odbc/drv_convtable.h"
+#include "odbc/contract/cursor_state.h"
+#include "odbc/contract/drv_convtable.h"
 #include "odbc/dispatch.h"
-#include "odbc/drv_ops.h"
+#include "odbc/contract/drv_ops.h"
 #include "odbc/errors.h"
 #include "odbc/info_cache.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/rowblock.h"
 #include "platform/locks.h"
 
 enum : uint32_t {
@@ -34,6 +33,7 @@ struct ParamBinding;
 struct ParamSummary;
 struct HashTable;
 struct DescRec;
+struct StmtExec;
 
 struct HandleHead {
     uint32_t typeTag;  // *_TAG while alive, FREED_TAG once freed
@@ -205,7 +205,7 @@ struct Stmt : HandleHead {
     SQLULEN *paramsProcessedPtr;   // SQL_ATTR_PARAMS_PROCESSED_PTR, null: not written
     SQLULEN *rowsFetchedPtr;       // SQL_ATTR_ROWS_FETCHED_PTR, null: not written
     SQLULEN rowCounter;            // rows delivered since the result was opened
-    StmtExec ex;                   // the statement layer's own state
+    StmtExec *ex;                  // the statement layer's own state (made through its links)
 
     // Bindings and description state kept by the statement (stmt_bind.h).
     ColBindingNode *boundCols;     // in order of first binding

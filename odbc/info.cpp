@@ -4,13 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "exec/ctype.h"
+#include "odbc/ctype.h"
 #include "odbc/conn.h"
 #include "odbc/dispatch.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
 #include "odbc/info_cache.h"
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 #include "odbc/trace.h"
 
 namespace {

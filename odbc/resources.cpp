@@ -1,7 +1,7 @@
 // The string table.
 #include "odbc/resources.h"
 
-#include "odbc/flavour.h"
+#include "odbc/contract/flavour.h"
 #include "util/strutil.h"
 
 namespace {

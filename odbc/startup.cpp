@@ -1,4 +1,4 @@
-// Library start-up and shut-down, and the setup exports.
+// The handle layer's start-up and shut-down steps, and the setup exports.
 #include "odbc/startup.h"
 
 #include <atomic>
@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drv_jdbc/j-setup.h"
 #include "odbc/conn.h"
 #include "odbc/dispatch.h"
 #include "odbc/env.h"
@@ -31,30 +30,10 @@ namespace {
 CoreLocks g_locks;
 std::atomic<bool> g_initialised{false};
 std::atomic<const char *> g_startupFailure{nullptr};
-void *g_module;
 void *g_ownerWindow = reinterpret_cast<void *>(static_cast<intptr_t>(-2));
 LogSink *g_traceSink;
 
 const char kSetupKey[] = "SOFTWARE\\Kestrune Software\\%s";
-
-// -1 on a Win32s host, else 0.  Such a host does not exist here; the test
-// stays so that the start-up order is the same everywhere.
-int Dll_CheckWindows()
-{
-    uint32_t v = PL_GetVersion();
-    if (v > 0x80000000u && (v & 0xFF) <= 3)
-        return -1;
-    return 0;
-}
-
-// Opens a log sink on the ODBC trace stream when it is open.
-void Dll_AttachLogSinks()
-{
-    FILE *stream = TR_Stream(TR_KIND_ODBC);
-    if (stream && !g_traceSink)
-        g_traceSink = LOG_OpenStream(stream, LOG_LEVEL_DEBUG, LOG_CATEGORY_ALL,
-                                     LOG_STYLE_DATE | LOG_STYLE_TIME);
-}
 
 void DeleteLocks()
 {
@@ -103,17 +82,17 @@ int Core_Shutdown(ShutdownMode mode)
     // A later shut-down also frees what an earlier one had to leave behind.
     if ((!g_initialised.load() && !Driver.envs) || !g_locks.api)
         return 0;
-    PL_CriticalSection &api = *g_locks.api;
-    api.Enter();
-    while (Driver.envs) {
-        Envr *env = Driver.envs;
-        if (EnvrHasBusyConn(env))
-            break;
-        EnvrClose(env, mode == SHUTDOWN_EXIT ? CLOSE_DETACH : CLOSE_NORMAL);
-        EnvrFree(env);
+    {
+        PL_CsGuard api(*g_locks.api);
+        while (Driver.envs) {
+            Envr *env = Driver.envs;
+            if (EnvrHasBusyConn(env))
+                break;
+            EnvrClose(env, mode == SHUTDOWN_EXIT ? CLOSE_DETACH : CLOSE_NORMAL);
+            EnvrFree(env);
+        }
+        g_initialised.store(false);
     }
-    g_initialised.store(false);
-    api.Leave();
     // A call still running (or waiting for the API lock) keeps the locks and
     // tables it uses; they stay until the process ends.
     if (API_CallsInFlight() == 0 && !Driver.envs) {
@@ -148,45 +127,38 @@ void Dll_ShowMessage(const char *text, uint32_t style)
     Dll_MessageBox(text, caption, style);
 }
 
-namespace {
+int Dll_CheckWindows()
+{
+    uint32_t v = PL_GetVersion();
+    if (v > 0x80000000u && (v & 0xFF) <= 3)
+        return -1;
+    return 0;
+}
 
-// Shows the start-up failure message of the string id and keeps it for the
-// diagnostic calls that follow; false, for Dll_Attach to return.
-bool AttachFailed(int id)
+void Dll_AttachLogSinks()
+{
+    FILE *stream = TR_Stream(TR_KIND_ODBC);
+    if (stream && !g_traceSink)
+        g_traceSink = LOG_OpenStream(stream, LOG_LEVEL_DEBUG, LOG_CATEGORY_ALL,
+                                     LOG_STYLE_DATE | LOG_STYLE_TIME);
+}
+
+void Dll_CloseLogSinks()
+{
+    if (g_traceSink) {
+        LOG_Close(g_traceSink);
+        std::free(g_traceSink);
+        g_traceSink = nullptr;
+    }
+}
+
+bool Dll_AttachFailed(int id)
 {
     char text[200];
     RES_LoadString(id, text, sizeof text);
     Dll_ShowMessage(text, PL_MB_ICONEXCLAMATION);
     g_startupFailure.store(RES_String(id));
     return false;
-}
-
-} // namespace
-
-bool Dll_Attach(void *module)
-{
-    g_module = module;
-    if (Dll_CheckWindows() != 0)
-        return AttachFailed(IDS_NEEDS_WIN32);
-    DriverLoadSetup();
-    if (Core_Init() != 0)
-        return AttachFailed(IDS_INIT_FAILED);
-    BindOpTable(&DriverBinding);
-    TR_Open(TR_KIND_ODBC);
-    Dll_AttachLogSinks();
-    return true;
-}
-
-void Dll_Detach(ShutdownMode mode)
-{
-    Core_Shutdown(mode);
-    if (g_traceSink) {
-        LOG_Close(g_traceSink);
-        std::free(g_traceSink);
-        g_traceSink = nullptr;
-    }
-    TR_Close(TR_KIND_ODBC);
-    DriverUnloadSetup();
 }
 
 int Setup_GetRegString(const char *subkey, const char *name, const char *dflt, char *buf,
@@ -216,17 +188,6 @@ int Setup_GetRegString(const char *subkey, const char *name, const char *dflt, c
 
 extern "C" {
 
-int LibMain(void *module, uint32_t, uint32_t, void *)
-{
-    return Dll_Attach(module) ? 1 : 0;
-}
-
-int WEP(int)
-{
-    Dll_Detach(SHUTDOWN_FULL);
-    return 1;
-}
-
 int GetSetupDatabase(char *buf, int size)
 {
     RES_LoadString(IDS_DRIVER_NAME, buf, size);
@@ -248,15 +209,3 @@ int GetSetupRegistry(char *buf, int size)
 }
 
 } // extern "C"
-
-// The library's load and unload: the process-exit path never calls into the
-// back end (and so never into Java).
-__attribute__((constructor)) static void KrsLibraryLoad()
-{
-    Dll_Attach(nullptr);
-}
-
-__attribute__((destructor)) static void KrsLibraryUnload()
-{
-    Dll_Detach(SHUTDOWN_EXIT);
-}

@@ -1,11 +1,13 @@
-// Library start-up and shut-down: what must exist before the first ODBC call
-// (locks, handle tables, the driver-wide back-end binding, the API trace) and
-// its teardown when the library is unloaded or the process ends.
+// The handle layer's part of the library's start-up and shut-down: what must
+// exist before the first ODBC call (locks, handle tables, the driver-wide
+// back-end binding) and its teardown when the library is unloaded or the
+// process ends.  The sequences themselves are the assembly's
+// (odbc/build/assembly.h).
 #pragma once
 #include <cstdint>
 
-#include "odbc/drv_ops.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/drv_ops.h"
+#include "odbc/contract/handle_table.h"
 #include "platform/locks.h"
 
 struct Envr;
@@ -49,10 +51,17 @@ enum ShutdownMode {
 // locks and tables unless a call is still running.  0.
 int Core_Shutdown(ShutdownMode mode = SHUTDOWN_FULL);
 
-// The attach and detach sequences.  Dll_Attach answers false when the load
-// must be refused; the start-up failure is then reported by every entry point.
-bool Dll_Attach(void *module);
-void Dll_Detach(ShutdownMode mode);
+// The handle layer's steps of the attach and detach sequences (the library's
+// assembly runs the sequences, odbc/build/assembly.h).
+// -1 on a Win32s host, else 0.  Such a host does not exist here; the test
+// stays so that the start-up order is the same everywhere.
+int Dll_CheckWindows();
+// Opens a log sink on the ODBC trace stream when it is open; closes it.
+void Dll_AttachLogSinks();
+void Dll_CloseLogSinks();
+// Shows the start-up failure message of the string id and keeps it for the
+// diagnostic calls that follow; false, for the attach sequence to return.
+bool Dll_AttachFailed(int id);
 
 // Set when a start-up step failed: every entry point answers SQL_ERROR with
 // this text as its diagnostic.  Null while the library started normally.
@@ -73,11 +82,9 @@ void Dll_SetOwnerWindow(void *window);
 int Setup_GetRegString(const char *subkey, const char *name, const char *dflt, char *buf,
                        int size);
 
-// The load and setup exports (the same names in both libraries).
+// The setup exports (the same names in both libraries).
 #define KRS_LOAD_EXPORT __attribute__((visibility("default")))
 extern "C" {
-KRS_LOAD_EXPORT int LibMain(void *module, uint32_t reserved1, uint32_t reserved2, void *reserved3);
-KRS_LOAD_EXPORT int WEP(int reserved);
 // String-table entry 204 into buf (at most size - 1 characters and a NUL); 1.
 KRS_LOAD_EXPORT int GetSetupDatabase(char *buf, int size);
 // "SOFTWARE\Kestrune Software\" + entry 204, cut to fit buf; 1.

@@ -3,11 +3,11 @@
 
 #include <new>
 
-#include "exec/stmt_results.h"
 #include "odbc/conn.h"
 #include "odbc/desc.h"
 #include "odbc/dispatch.h"
 #include "odbc/handles.h"
+#include "odbc/layer_links.h"
 #include "odbc/startup.h"
 #include "odbc/stmtattr.h"
 #include "odbc/stmt_bind.h"
@@ -50,12 +50,21 @@ bool MakeImplicitDescs(Stmt *stmt)
     return true;
 }
 
+// Frees a record that never became a statement, with the statement layer's
+// part of it.
+void DiscardRecord(Stmt *stmt)
+{
+    Core_Links().stmt->Detach(stmt);
+    delete stmt;
+}
+
 } // namespace
 
 Stmt *StmtAlloc(Conn *conn)
 {
     Stmt *stmt = new (std::nothrow) Stmt();
-    if (!stmt) {
+    if (!stmt || Core_Links().stmt->Attach(stmt) != 0) {
+        delete stmt;
         conn->diag.errNum = ERR_MEMORY_ALLOCATION;
         return nullptr;
     }
@@ -66,7 +75,7 @@ Stmt *StmtAlloc(Conn *conn)
     if (rc != 0) {
         if (TR_IsOn())
             TR_Printf("Unable to allocate statement handle");
-        delete stmt;
+        DiscardRecord(stmt);
         conn->diag.errNum = rc;
         return nullptr;
     }
@@ -88,7 +97,8 @@ Stmt *StmtAlloc(Conn *conn)
     stmt->metadataId = conn->metadataId;
     if (conn->cn_needbind)
         stmt->flags |= ST_NEEDBIND;
-    rc = CUR_StateInitFromConn(&stmt->cursor, stmt->drvStmt, conn->drvConn, &conn->binding, stmt);
+    rc = CUR_StateInitFromConn(&stmt->cursor, stmt->drvStmt, conn->drvConn, &conn->binding, stmt,
+                               &conn->stmtDefaults);
     if (rc != 0 || !MakeImplicitDescs(stmt)) {
         if (rc != 0)
             conn->diag.errNum = rc;
@@ -97,7 +107,7 @@ Stmt *StmtAlloc(Conn *conn)
             conn->binding.ops->FreeStmt(drvStmt);
         Unlink(stmt);
         stmt->typeTag = FREED_TAG;
-        delete stmt;
+        DiscardRecord(stmt);
         return nullptr;
     }
     StmtApplyConnDefaults(stmt);
@@ -118,6 +128,15 @@ Stmt *StmtClose(Stmt *stmt, CloseMode mode)
     }
     StmtDropOverrides(stmt);
     return stmt;
+}
+
+int StmtFreeResults(Stmt *stmt)
+{
+    RB_Free(&stmt->result);
+    RS_Free(&stmt->cursor.cache);
+    Core_Links().stmt->DropResults(stmt);
+    stmt->currentRow = 0;
+    return 0;
 }
 
 void StmtFreeColDescs(Stmt *stmt)
@@ -150,7 +169,7 @@ int StmtFree(Stmt *stmt, CloseMode mode)
     stmt->state = STMT_FREED;
     if (stmt->handle)
         HT_Remove(&StmtTable, static_cast<uint32_t>(stmt->handle));
-    delete stmt;
+    DiscardRecord(stmt);
     return 0;
 }
 

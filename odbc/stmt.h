@@ -17,6 +17,10 @@ struct Stmt;
 Stmt *StmtAlloc(Conn *conn);
 // Ends data at execution, resets the position and closes an open result.
 Stmt *StmtClose(Stmt *stmt, CloseMode mode = CLOSE_NORMAL);
+// Frees the current result block and the rowset cache, lets the statement
+// layer release its part of the result and puts the current row back to 0.
+// 0.
+int StmtFreeResults(Stmt *stmt);
 // Frees the statement with its implicit descriptors and back-end statement.
 // Takes the global API lock while the handle goes away.  0.
 int StmtFree(Stmt *stmt, CloseMode mode = CLOSE_NORMAL);

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <new>
 
-#include "drv_jdbc/j-errors.h"
-#include "exec/stmt_results.h"
+#include "odbc/contract/err_report.h"
+#include "odbc/stmt.h"
 #include "odbc/conn.h"
 #include "odbc/desc_rec.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
-#include "odbc/rb_ops.h"
+#include "odbc/contract/rb_ops.h"
 #include "util/hash.h"
 
 namespace {

@@ -5,11 +5,11 @@
 #include <cstdint>
 
 #include "odbc/desc_field.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
-#include "odbc/krs_options.h"
+#include "odbc/contract/krs_options.h"
 #include "odbc/startup.h"
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 
 namespace {
 

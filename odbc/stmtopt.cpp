@@ -5,14 +5,14 @@
 #include <climits>
 #include <cstdlib>
 
-#include "drv_jdbc/j-errors.h"
+#include "odbc/contract/err_report.h"
 #include "odbc/desc_field.h"
 #include "odbc/dispatch.h"
-#include "odbc/drv_items.h"
+#include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
-#include "odbc/krs_options.h"
+#include "odbc/contract/krs_options.h"
 #include "odbc/startup.h"
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 
 namespace {
 

@@ -44,6 +44,31 @@ private:
     PL_CriticalSection &cs_;
 };
 
+// Holds a critical section from construction until Leave() or the end of
+// the guard's life, whichever comes first.  Made with null it holds nothing
+// (a lock that a caller takes only in some cases).
+class PL_CsLock {
+public:
+    explicit PL_CsLock(PL_CriticalSection *cs) : cs_(cs)
+    {
+        if (cs_)
+            cs_->Enter();
+    }
+    ~PL_CsLock() { Leave(); }
+    PL_CsLock(const PL_CsLock &) = delete;
+    PL_CsLock &operator=(const PL_CsLock &) = delete;
+    // Leaves now; the end of the guard's life then does nothing.
+    void Leave()
+    {
+        if (cs_)
+            cs_->Leave();
+        cs_ = nullptr;
+    }
+
+private:
+    PL_CriticalSection *cs_;
+};
+
 class PL_CallLock {
 public:
     PL_CallLock() = default;

@@ -13,3 +13,5 @@ target_sources(${target} PRIVATE ${BISON_scsql_parser_OUTPUTS} ${FLEX_scsql_scan
 # The generated code is not ours to tidy.
 set_source_files_properties(${BISON_scsql_parser_OUTPUTS} ${FLEX_scsql_scanner_OUTPUTS}
   PROPERTIES COMPILE_OPTIONS "-Wno-sign-compare;-Wno-unused-function;-Wno-unused-but-set-variable;-Wno-unused-parameter")
+# The scanner includes the parser's header as "scrs/scsql_parse.hpp".
+target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated)

@@ -100,9 +100,9 @@ int appendTableRef(DynArray *out, const TableParts &p, const char *alias)
     ScrTableRef ref{scr_DupN(p.qualifier.text, p.qualifier.len), scr_DupN(p.owner.text, p.owner.len),
                     scr_DupN(p.table.text, p.table.len), scr_Dup(alias)};
     if (ref.qualifier && ref.owner && ref.table && ref.alias && DA_Append(out, &ref))
-        return SCR_OK;
+        return ERR_NONE;
     SCR_TableRefFree(&ref);
-    return SCR_ERR_MEMORY;
+    return ERR_MEMORY_ALLOCATION;
 }
 
 // One FROM item (46), or a derived table (29 over a query block).
@@ -114,7 +114,7 @@ int tableRefSplit(SqlNode *item, DynArray *out, bool keepQualifier)
         return appendTableRef(out, TableParts{}, aliasText);
     SqlNode *name = scr_Child(item, SQLK_TABLE_NAME);
     if (!name)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     return appendTableRef(out, splitTableName(name->text, keepQualifier), aliasText);
 }
 
@@ -136,21 +136,21 @@ bool isSelect(const ScrAnalysedSql *r) { return r && r->tree && r->tree->kind ==
 int flagHolder(ScrAnalysedSql *r, SqlNode *holder, uint16_t bit)
 {
     if (!holder)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     if (scr_Present(holder))
         r->flags |= bit;
     else
         r->flags &= static_cast<uint16_t>(~bit);
-    return SCR_OK;
+    return ERR_NONE;
 }
 
 int multiTableFlagSet(ScrAnalysedSql *r, int keepQualifier)
 {
     DynArray *tables = DA_New(sizeof(ScrTableRef));
     if (!tables)
-        return SCR_ERR_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     int rc = SCR_TablesGet(r, tables, keepQualifier);
-    if (rc == SCR_OK && tables->count >= 2)
+    if (rc == ERR_NONE && tables->count >= 2)
         r->flags |= SCR_CF_MULTI_TABLE;
     DA_Free(&tables, SCR_TableRefFree);
     return rc;
@@ -161,7 +161,7 @@ int clauseFlagsSet(ScrAnalysedSql *r, int keepQualifier)
     SqlNode *block = scr_FirstBlock(r);
     SqlNode *tail = scr_Tail(block);
     if (!tail)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     if (int rc = flagHolder(r, scr_OrderByHolder(r), SCR_CF_ORDER_BY))
         return rc;
     if (int rc = flagHolder(r, scr_Child(tail, SQLK_GROUP_BY), SCR_CF_GROUP_BY))
@@ -174,7 +174,7 @@ int clauseFlagsSet(ScrAnalysedSql *r, int keepQualifier)
         r->flags |= SCR_CF_SET_FUNCTION;
     if (scr_Find(r->tree, SQLK_OUTER_SIDE))
         r->flags |= SCR_CF_OUTER_JOIN;
-    return SCR_OK;
+    return ERR_NONE;
 }
 
 // A select item that is a column reference in single-operand wrappers
@@ -205,17 +205,17 @@ int selectItem(SqlNode *item, DynArray *out)
     if (first && first->kind == SQLK_TABLE_NAME) {
         col.itemKind = SCR_ITEM_TABLE_STAR;
         if (!scr_CopyField(col.table, sizeof col.table, first->text))
-            return SCR_ERR_GENERAL;
+            return ERR_GENERAL;
     } else if (SqlNode *ref = plainColumn(item)) {
         col.itemKind = SCR_ITEM_COLUMN;
         if (!columnNameSplit(ref, col.column, col.table, col.owner))
-            return SCR_ERR_GENERAL;
+            return ERR_GENERAL;
     } else {
         col.itemKind = SCR_ITEM_EXPRESSION;
         if (!scr_CopyField(col.column, sizeof col.column, item->text))
-            return SCR_ERR_GENERAL;
+            return ERR_GENERAL;
     }
-    return DA_Append(out, &col) ? SCR_OK : SCR_ERR_MEMORY;
+    return DA_Append(out, &col) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
 }
 
 // The ORDER BY items of the statement (80), in order.
@@ -223,10 +223,10 @@ int orderItems(ScrAnalysedSql *r, ScrNodeList &items)
 {
     SqlNode *h = scr_OrderByHolder(r);
     if (!h)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     if (!scr_Collect(h, {SQLK_ORDER_ITEM}, {SQLK_SUBQUERY, SQLK_QUERY_BLOCK}, items))
-        return SCR_ERR_MEMORY;
-    return items.size() ? SCR_OK : SCR_ERR_GENERAL;
+        return ERR_MEMORY_ALLOCATION;
+    return items.size() ? ERR_NONE : ERR_GENERAL;
 }
 
 // The value of an ORDER BY position: 1..255, else 0.
@@ -267,21 +267,21 @@ void SCR_Free(ScrAnalysedSql *r)
 int SCR_AnalyseSQL(ScrAnalysedSql *r, const char *text, int noFlags, int keepQualifier)
 {
     if (!r)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     const char *start = text ? text : "";
     while (*start == ' ' || (*start >= '\t' && *start <= '\r'))
         ++start;
     SCR_Free(r);
     r->statement = scr_Dup(start);
     if (!r->statement)
-        return SCR_ERR_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     r->kind = 0;
     if (scr_Parse(r->statement, &r->tree, &r->echo, &r->message) != 0)
-        return SCR_ERR_SYNTAX;
+        return ERR_SYNTAX_OR_ACCESS;
     r->kind = r->tree->kind;
     SQLT_TextBuild(r->tree);
     if (noFlags || r->kind != SQLK_SELECT)
-        return SCR_OK;
+        return ERR_NONE;
     return clauseFlagsSet(r, keepQualifier);
 }
 
@@ -301,42 +301,42 @@ int SCR_TablesGet(ScrAnalysedSql *r, DynArray *out, int keepQualifier)
 {
     SqlNode *tail = isSelect(r) ? scr_Tail(scr_FirstBlock(r)) : nullptr;
     if (!tail || !out)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     ScrNodeList items;
     if (int rc = scr_FromItems(tail, items))
         return rc;
     for (size_t i = 0; i < items.size(); ++i)
         if (int rc = tableRefSplit(items[i], out, keepQualifier != 0))
             return rc;
-    return SCR_OK;
+    return ERR_NONE;
 }
 
 int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out)
 {
     SqlNode *list = scr_Child(scr_FirstBlock(r), SQLK_SELECT_LIST);
     if (!isSelect(r) || !list || !out)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     if (!list->tmpl && strcmp(list->text, "*") == 0) {
         ScrColumnRef col;
         memset(&col, 0, sizeof col);
         col.itemKind = SCR_ITEM_STAR;
-        return DA_Append(out, &col) ? SCR_OK : SCR_ERR_MEMORY;
+        return DA_Append(out, &col) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
     }
     ScrNodeList items;
     if (!scr_Collect(list, {SQLK_SELECT_ITEM}, {SQLK_SUBQUERY, SQLK_QUERY_BLOCK}, items))
-        return SCR_ERR_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     if (items.size() == 0)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     for (size_t i = 0; i < items.size(); ++i)
         if (int rc = selectItem(items[i], out))
             return rc;
-    return SCR_OK;
+    return ERR_NONE;
 }
 
 int SCR_OrderByColsGet(ScrAnalysedSql *r, DynArray *out)
 {
     if (!out)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     ScrNodeList items;
     if (int rc = orderItems(r, items))
         return rc;
@@ -344,7 +344,7 @@ int SCR_OrderByColsGet(ScrAnalysedSql *r, DynArray *out)
         SqlNode *key = items[i]->firstChild;
         SqlNode *dir = scr_Child(items[i], SQLK_DIRECTION);
         if (!key || !dir)
-            return SCR_ERR_GENERAL;
+            return ERR_GENERAL;
         OrderByColDesc d;
         memset(&d, 0, sizeof d);
         d.desc = strstr(dir->text, "DESC") ? 1 : 0;
@@ -352,53 +352,53 @@ int SCR_OrderByColsGet(ScrAnalysedSql *r, DynArray *out)
             r->flags |= SCR_CF_ORDER_BY_POS;
             int pos = positionOf(key->text);
             if (pos == 0)
-                return SCR_ERR_GENERAL;
+                return ERR_GENERAL;
             d.position = static_cast<uint8_t>(pos);
         } else if (key->kind != SQLK_COLUMN_REF || !scr_CopyField(d.text, sizeof d.text, key->text) ||
                    !columnNameSplit(key, d.column, d.table, d.owner)) {
-            return SCR_ERR_GENERAL;
+            return ERR_GENERAL;
         }
         if (!DA_Append(out, &d))
-            return SCR_ERR_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
     }
-    return SCR_OK;
+    return ERR_NONE;
 }
 
 int SCR_OrderByPosResolve(ScrAnalysedSql *r, DynArray *list)
 {
     if (!list)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     if (list->count == 0)
-        return SCR_OK;
+        return ERR_NONE;
     SqlNode *clause = scr_Child(scr_OrderByHolder(r), SQLK_ORDER_BY);
     if (!clause)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     ScrNodeList positions;
     if (!scr_Collect(clause, {SQLK_INTEGER}, {}, positions))
-        return SCR_ERR_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     const OrderByColDesc *cols = static_cast<const OrderByColDesc *>(list->elements);
     // Every position is matched first, so that a failure changes no text.
     const OrderByColDesc **match =
         static_cast<const OrderByColDesc **>(calloc(positions.size() + 1, sizeof(OrderByColDesc *)));
     if (!match)
-        return SCR_ERR_MEMORY;
-    int rc = SCR_OK;
-    for (size_t i = 0; i < positions.size() && rc == SCR_OK; ++i) {
+        return ERR_MEMORY_ALLOCATION;
+    int rc = ERR_NONE;
+    for (size_t i = 0; i < positions.size() && rc == ERR_NONE; ++i) {
         int v = positionOf(positions[i]->text);
         for (uint32_t k = 0; v && k < list->count && !match[i]; ++k)
             if (cols[k].position == v)
                 match[i] = &cols[k];
         if (!match[i])
-            rc = SCR_ERR_GENERAL;
+            rc = ERR_GENERAL;
     }
-    for (size_t i = 0; i < positions.size() && rc == SCR_OK; ++i)
+    for (size_t i = 0; i < positions.size() && rc == ERR_NONE; ++i)
         if (!scr_SetText(positions[i], match[i]->text))
-            rc = SCR_ERR_MEMORY;
+            rc = ERR_MEMORY_ALLOCATION;
     free(match);
-    if (rc != SCR_OK)
+    if (rc != ERR_NONE)
         return rc;
     SQLT_TextBuild(r->tree);
-    return SCR_OK;
+    return ERR_NONE;
 }
 
 int SCR_OrderByInvert(ScrAnalysedSql *r)
@@ -410,13 +410,13 @@ int SCR_OrderByInvert(ScrAnalysedSql *r)
     for (size_t i = 0; i < items.size(); ++i) {
         SqlNode *d = scr_Child(items[i], SQLK_DIRECTION);
         if (!d)
-            return SCR_ERR_GENERAL;
+            return ERR_GENERAL;
         if (!dirs.push(d))
-            return SCR_ERR_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
     }
     for (size_t i = 0; i < dirs.size(); ++i)
         if (!scr_SetText(dirs[i], strstr(dirs[i]->text, "DESC") ? "" : "DESC"))
-            return SCR_ERR_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
     SQLT_TextBuild(r->tree);
-    return SCR_OK;
+    return ERR_NONE;
 }

@@ -1,14 +1,12 @@
 // Helpers the analyser's units share: a list of nodes, tree navigation by
 // the grammar's shapes, and bounded searches that leave subqueries alone.
 #pragma once
+#include "odbc/contract/errnum.h"
 #include "scrs/scr_analyse.h"
 
 #include <cstddef>
 #include <cstdlib>
 #include <initializer_list>
-
-// Error numbers of the analyser.
-enum : int { SCR_OK = 0, SCR_ERR_GENERAL = 15, SCR_ERR_MEMORY = 16, SCR_ERR_SYNTAX = 68 };
 
 // A growable list of nodes (doubling; plain heap, so a failure is 16).
 class ScrNodeList {

@@ -40,29 +40,29 @@ int inOperands(SqlNode *in, ScrNodeList &ops)
     SqlNode *c1 = scr_ChildAt(in, 0);
     SqlNode *c2 = scr_ChildAt(in, 1);
     if (!c1 || !c2)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     bool m1 = scr_HasMarker(c1);
     if (!m1 && !scr_HasMarker(c2))
-        return SCR_OK;
+        return ERR_NONE;
     if (c2->kind == SQLK_SUBQUERY)
-        return !m1 || ops.push(c2) ? SCR_OK : SCR_ERR_MEMORY;
+        return !m1 || ops.push(c2) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
     ScrNodeList items;
     if (!scr_Collect(c2, {SQLK_VALUE_ITEM}, {SQLK_SUBQUERY}, items))
-        return SCR_ERR_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     if (items.size() == 0)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     if (m1) {
         if (scr_HasMarker(items[0]))
-            return SCR_ERR_GENERAL;
+            return ERR_GENERAL;
         for (size_t i = 0; i < items.size(); ++i)
             if (scr_HasMarker(items[i]))
-                return SCR_ERR_GENERAL;   // markers on both sides: none is described
-        return ops.push(items[0]) ? SCR_OK : SCR_ERR_MEMORY;
+                return ERR_GENERAL;   // markers on both sides: none is described
+        return ops.push(items[0]) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
     }
     for (size_t i = 0; i < items.size(); ++i)
         if (scr_HasMarker(items[i]) && !ops.push(c1))
-            return SCR_ERR_MEMORY;
-    return SCR_OK;
+            return ERR_MEMORY_ALLOCATION;
+    return ERR_NONE;
 }
 
 // The operands of one predicate (59), one per marker position it describes.
@@ -70,41 +70,41 @@ int markerOperands(SqlNode *predicate, ScrNodeList &ops)
 {
     SqlNode *p = predicate->firstChild;
     if (!p)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     SqlNode *c1 = scr_ChildAt(p, 0);
     switch (p->kind) {
     case SQLK_BETWEEN: {
         SqlNode *c2 = scr_ChildAt(p, 1), *c3 = scr_ChildAt(p, 2);
         if (!c1 || !c2 || !c3)
-            return SCR_ERR_GENERAL;
-        return appendPerPosition(ops, firstWithout({c1, c2, c3}), {c1, c2, c3}) ? SCR_OK : SCR_ERR_MEMORY;
+            return ERR_GENERAL;
+        return appendPerPosition(ops, firstWithout({c1, c2, c3}), {c1, c2, c3}) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
     }
     case SQLK_COMPARISON: {
         SqlNode *c3 = scr_ChildAt(p, 2);
         if (!c1 || !c3)
-            return SCR_ERR_GENERAL;
-        return appendPerPosition(ops, firstWithout({c1, c3}), {c1, c3}) ? SCR_OK : SCR_ERR_MEMORY;
+            return ERR_GENERAL;
+        return appendPerPosition(ops, firstWithout({c1, c3}), {c1, c3}) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
     }
     case SQLK_LIKE: {
         SqlNode *c2 = scr_ChildAt(p, 1);
         if (!c1 || !c2)
-            return SCR_ERR_GENERAL;
-        return appendPerPosition(ops, firstWithout({c1, c2}), {c1, c2}) ? SCR_OK : SCR_ERR_MEMORY;
+            return ERR_GENERAL;
+        return appendPerPosition(ops, firstWithout({c1, c2}), {c1, c2}) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
     }
     case SQLK_QUANTIFIED: {
         SqlNode *c4 = scr_ChildAt(p, 3);
         if (!c1 || !c4)
-            return SCR_ERR_GENERAL;
-        return appendPerPosition(ops, firstWithout({c1, c4}), {c1}) ? SCR_OK : SCR_ERR_MEMORY;
+            return ERR_GENERAL;
+        return appendPerPosition(ops, firstWithout({c1, c4}), {c1}) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
     }
     case SQLK_NULL_TEST:
         if (!c1)
-            return SCR_ERR_GENERAL;
-        return !scr_HasMarker(c1) || ops.push(nullptr) ? SCR_OK : SCR_ERR_MEMORY;
+            return ERR_GENERAL;
+        return !scr_HasMarker(c1) || ops.push(nullptr) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
     case SQLK_IN:
         return inOperands(p, ops);
     default:
-        return SCR_OK;   // EXISTS, "*=" joins: nothing to describe
+        return ERR_NONE;   // EXISTS, "*=" joins: nothing to describe
     }
 }
 
@@ -113,21 +113,21 @@ int markerOperands(SqlNode *predicate, ScrNodeList &ops)
 int conditionOperands(SqlNode *condition, ScrNodeList &ops)
 {
     if (!condition)
-        return SCR_OK;
+        return ERR_NONE;
     ScrNodeList predicates;
     if (!scr_CollectSubtree(condition, {SQLK_PREDICATE}, {SQLK_PREDICATE, SQLK_SUBQUERY}, predicates))
-        return SCR_ERR_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     for (size_t i = 0; i < predicates.size(); ++i)
         if (int rc = markerOperands(predicates[i], ops))
             return rc;
-    return SCR_OK;
+    return ERR_NONE;
 }
 
 // WHERE operands from a WHERE holder (54).
 int whereOperands(SqlNode *holder, ScrNodeList &ops)
 {
     SqlNode *where = scr_Child(holder, SQLK_WHERE);
-    return where ? conditionOperands(scr_Child(where, SQLK_CONDITION), ops) : SCR_OK;
+    return where ? conditionOperands(scr_Child(where, SQLK_CONDITION), ops) : ERR_NONE;
 }
 
 // The SET operands: the column of each SET item whose value holds a marker.
@@ -135,19 +135,19 @@ int setOperands(SqlNode *stmt, ScrNodeList &ops)
 {
     SqlNode *set = scr_Child(stmt, SQLK_SET_LIST);
     if (!set)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     ScrNodeList items;
     if (!scr_Collect(set, {SQLK_SET_ITEM}, {SQLK_SUBQUERY}, items))
-        return SCR_ERR_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     for (size_t i = 0; i < items.size(); ++i) {
         SqlNode *column = items[i]->firstChild;
         if (!column)
-            return SCR_ERR_GENERAL;
+            return ERR_GENERAL;
         SqlNode *value = scr_ChildAt(items[i], 2);
         if (value && scr_HasMarker(value) && !ops.push(column))
-            return SCR_ERR_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
     }
-    return SCR_OK;
+    return ERR_NONE;
 }
 
 // Writes one operand: the NULL text, or its text with the UPDATE target as
@@ -205,10 +205,10 @@ bool addProbe(ScrParamProbes *p, const char *text, int32_t described)
 int buildProbe(ScrParamProbes *p, const ProbeParts &parts, bool qualify)
 {
     if (parts.operands.size() == 0 || parts.tables.size() == 0)
-        return SCR_OK;
+        return ERR_NONE;
     for (size_t i = 0; i < parts.tables.size(); ++i)
         if (scr_Find(parts.tables[i]->firstChild, SQLK_MARKER))
-            return SCR_OK;   // a probe must not carry a marker of its own
+            return ERR_NONE;   // a probe must not carry a marker of its own
     const char *qualifier = qualify ? parts.tables[0]->text : nullptr;
     const bool several = parts.operands.size() > 1;
     MemPool pool;
@@ -234,7 +234,7 @@ int buildProbe(ScrParamProbes *p, const ProbeParts &parts, bool qualify)
     MPL_AppendByte(&pool, 0);
     bool ok = written == 0 || addProbe(p, MPL_Finish(&pool), written);
     MPL_FreeAll(&pool);
-    return ok ? SCR_OK : SCR_ERR_MEMORY;
+    return ok ? ERR_NONE : ERR_MEMORY_ALLOCATION;
 }
 
 // One query block: its WHERE and HAVING operands over its FROM items.
@@ -242,7 +242,7 @@ int probeBlock(ScrParamProbes *p, SqlNode *block)
 {
     SqlNode *tail = scr_Tail(block);
     if (!tail)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     ProbeParts parts;
     if (int rc = scr_FromItems(tail, parts.tables))
         return rc;
@@ -260,12 +260,12 @@ int probeBlock(ScrParamProbes *p, SqlNode *block)
 int probeBlocks(ScrParamProbes *p, SqlNode *block)
 {
     while (block) {
-        if (int rc = probeBlock(p, block); rc == SCR_ERR_MEMORY)
+        if (int rc = probeBlock(p, block); rc == ERR_MEMORY_ALLOCATION)
             return rc;
         SqlNode *u = scr_Child(scr_Tail(block), SQLK_UNION_HOLDER);
         block = scr_Present(u) ? scr_Child(scr_Child(u, SQLK_UNION), SQLK_QUERY_BLOCK) : nullptr;
     }
-    return SCR_OK;
+    return ERR_NONE;
 }
 
 int probeDelete(ScrParamProbes *p, SqlNode *stmt)
@@ -273,7 +273,7 @@ int probeDelete(ScrParamProbes *p, SqlNode *stmt)
     ProbeParts parts;
     SqlNode *table = scr_ChildAt(stmt, 0);
     if (!table || !parts.tables.push(table))
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     if (int rc = whereOperands(scr_ChildAt(stmt, 1), parts.operands))
         return rc;
     return buildProbe(p, parts, false);
@@ -284,7 +284,7 @@ int probeUpdate(ScrParamProbes *p, SqlNode *stmt)
     ProbeParts parts;
     SqlNode *table = scr_ChildAt(stmt, 0);
     if (!table || !parts.tables.push(table))
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     if (int rc = setOperands(stmt, parts.operands))
         return rc;
     for (SqlNode *c = table->nextSibling; c; c = c->nextSibling) {
@@ -307,25 +307,25 @@ int probeInsert(ScrParamProbes *p, SqlNode *stmt)
     SqlNode *cols = scr_ChildAt(stmt, 1);
     SqlNode *source = scr_ChildAt(stmt, 2);
     if (!table || !cols || !source || cols->kind != SQLK_INSERT_COLS || source->kind != SQLK_INSERT_SOURCE)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     ScrNodeList columns;
     if (!scr_Collect(cols, {SQLK_COLUMN_REF}, {}, columns))
-        return SCR_ERR_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     SqlNode *v = source->firstChild;
     ScrNodeList items;
     if (v && v->kind == SQLK_VALUE_LIST) {
         if (!scr_Collect(v, {SQLK_VALUE_ITEM}, {SQLK_SUBQUERY}, items))
-            return SCR_ERR_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
     } else if (v && v->kind == SQLK_QUERY_BLOCK) {
         if (!scr_Collect(scr_Child(v, SQLK_SELECT_LIST), {SQLK_SELECT_ITEM}, {SQLK_SUBQUERY, SQLK_QUERY_BLOCK}, items))
-            return SCR_ERR_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
     } else {
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     }
     if (v->kind == SQLK_VALUE_LIST && columns.size() == 0) {
         p->markerMap = static_cast<char *>(malloc(items.size() + 1));
         if (!p->markerMap)
-            return SCR_ERR_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
         for (size_t i = 0; i < items.size(); ++i)
             p->markerMap[i] = scr_HasMarker(items[i]) ? '?' : 'X';
         p->markerMap[items.size()] = 0;
@@ -337,22 +337,22 @@ int probeInsert(ScrParamProbes *p, SqlNode *stmt)
         MPL_AppendByte(&pool, 0);
         bool ok = addProbe(p, MPL_Finish(&pool), static_cast<int32_t>(items.size()));
         MPL_FreeAll(&pool);
-        return ok ? SCR_OK : SCR_ERR_MEMORY;
+        return ok ? ERR_NONE : ERR_MEMORY_ALLOCATION;
     }
     ProbeParts parts;
     if (!parts.tables.push(table))
-        return SCR_ERR_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     for (size_t i = 0; i < items.size(); ++i) {
         if (!scr_HasMarker(items[i]))
             continue;
         if (i >= columns.size())
-            return SCR_ERR_GENERAL;
+            return ERR_GENERAL;
         if (!parts.operands.push(columns[i]))
-            return SCR_ERR_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
     }
     if (int rc = buildProbe(p, parts, false))
         return rc;
-    return v->kind == SQLK_QUERY_BLOCK ? probeBlocks(p, v) : SCR_OK;
+    return v->kind == SQLK_QUERY_BLOCK ? probeBlocks(p, v) : ERR_NONE;
 }
 
 void dropProbes(ScrParamProbes *p)
@@ -369,7 +369,7 @@ void dropProbes(ScrParamProbes *p)
 
 } // namespace
 
-#include "odbc/errnum.h"
+#include "odbc/contract/errnum.h"
 
 void SCR_ParamProbesInit(ScrParamProbes *p, const char *nullText)
 {
@@ -394,10 +394,10 @@ void SCR_ParamProbesFree(ScrParamProbes *p)
 int SCR_ParamProbesGet(ScrParamProbes *p, const char *text)
 {
     if (!p)
-        return SCR_ERR_GENERAL;
+        return ERR_GENERAL;
     SCR_ParamProbesFree(p);
     int rc = SCR_AnalyseSQL(&p->sql, text, 1, 0);
-    if (rc != SCR_OK)
+    if (rc != ERR_NONE)
         return rc;
     SqlNode *root = p->sql.tree;
     switch (root->kind) {
@@ -418,7 +418,7 @@ int SCR_ParamProbesGet(ScrParamProbes *p, const char *text)
         break;
     }
     // Half-built probes would pair parameters with the wrong columns.
-    if (rc != SCR_OK)
+    if (rc != ERR_NONE)
         dropProbes(p);
-    return SCR_OK;
+    return ERR_NONE;
 }

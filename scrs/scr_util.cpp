@@ -169,15 +169,15 @@ int scr_FromItems(SqlNode *tail, ScrNodeList &out)
     SqlNode *from = scr_Child(tail, SQLK_FROM_LIST);
     ScrNodeList items;
     if (from && !scr_Collect(from, {SQLK_FROM_TABLE, SQLK_JOINED_TABLE}, {SQLK_QUERY_BLOCK, SQLK_SUBQUERY}, items))
-        return SCR_ERR_MEMORY;
+        return ERR_MEMORY_ALLOCATION;
     for (size_t i = 0; i < items.size(); ++i) {
         SqlNode *item = items[i];
         if (item->kind == SQLK_JOINED_TABLE && !scr_Child(item, SQLK_QUERY_BLOCK))
             continue;   // a join: its members are items of their own
         if (!out.push(item))
-            return SCR_ERR_MEMORY;
+            return ERR_MEMORY_ALLOCATION;
     }
-    return SCR_OK;
+    return ERR_NONE;
 }
 
 char *scr_DupN(const char *text, size_t len)

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/codepage.h"
+#include "util/codepage.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // UTF-16 <-> ANSI code-page text (the process's ANSI code set, see
-// platform/codepage.h), and plain UTF-16 buffer copies.
+// util/codepage.h), and plain UTF-16 buffer copies.
 //
 // Every output is sized by what the conversion actually produces: a UTF-8 or
 // double-byte code set may need several bytes per unit.  Text is cut only

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/codepage.h"
+#include "util/codepage.h"
 
 #include "util/utf8_case.inc"
 

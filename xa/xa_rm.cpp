@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drv_jdbc/j-odbcinst.h"
-#include "odbc/api_desc.h"
+#include "platform/odbcinst.h"
+#include "odbc/api/api_desc.h"
 #include "odbc/env.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 #include "odbc/trace.h"

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "odbc/drv_ops.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/drv_ops.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/trace.h"
 #include "xa/xa_rm.h"

@@ -3,7 +3,7 @@
 // A transaction monitor loads the library, calls krs_xa_switch() for the
 // switch record and calls its entries.  The record and the identifiers use
 // the layout of this platform's X/Open xa.h, whose `long` is 64 bits wide;
-// inside the driver identifiers travel as XID (xa/xid.h), converted at the
+// inside the driver identifiers travel as XID (odbc/contract/xid.h), converted at the
 // entries.  xa_open's xa_info text names the data source ("DSN=...") and is
 // the connection string of the resource manager's connection.
 #pragma once
@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "xa/xid.h"
+#include "odbc/contract/xid.h"
 
 // X/Open's identifier, as the monitor passes it.
 struct xid_t {

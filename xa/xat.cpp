@@ -2,15 +2,13 @@
 // an XA connection's operations on the connection's worker thread.
 #include "xa/xat.h"
 
-#include "drv_jdbc/j-conn.h"
-#include "drv_jdbc/j-desc.h"
-#include "drv_jdbc/j-stmt.h"
-#include "odbc/drv_items.h"
-#include "odbc/drv_ops.h"
-#include "odbc/errnum.h"
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/drv_ops.h"
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/xid.h"
 #include "xa/xat_worker.h"
-#include "xa/xid.h"
 
+#include <atomic>
 #include <mutex>
 #include <new>
 #include <tuple>
@@ -19,6 +17,15 @@ namespace {
 DrvOpTable XaProxyOpTable;    // the onward table with the proxies in their slots
 DrvBinding XaOnwardBinding;   // the binding as it stood before the layer interposed
 std::once_flag proxyTableBuilt;
+std::atomic<const DrvXaSupport *> g_support{nullptr};
+
+// The back end's slot of a connection's worker record; null for an unknown
+// connection (or when no back end gave its support).
+XaWorkerMode **connModeSlot(int handle)
+{
+    const DrvXaSupport *s = g_support.load();
+    return s && s->ConnModeSlot ? s->ConnModeSlot(handle) : nullptr;
+}
 
 template <class Op>
 Op onwardOp(int slot)
@@ -59,16 +66,17 @@ bool postCall(XaWorkerMode *mode, int (*op)(A...), int *result, A... args)
 // a handle the back end does not know.
 XaWorkerMode *modeOfConn(int handle, bool *found)
 {
-    DrvConn *c = drvConnOf(handle);
-    *found = c != nullptr;
-    return c ? c->xaMode : nullptr;
+    XaWorkerMode **slot = connModeSlot(handle);
+    *found = slot != nullptr;
+    return slot ? *slot : nullptr;
 }
 
 XaWorkerMode *modeOfStmt(int handle, bool *found)
 {
-    DrvStmt *s = drvStmtOf(handle);
-    *found = s != nullptr;
-    return s && s->conn ? s->conn->xaMode : nullptr;
+    const DrvXaSupport *s = g_support.load();
+    XaWorkerMode *mode = nullptr;
+    *found = s && s->StmtMode && s->StmtMode(handle, &mode);
+    return mode;
 }
 
 // Statement proxies (slot 7 takes a connection handle): the worker runs the
@@ -115,10 +123,10 @@ template <int Slot, class... A>
 struct XaProxy<Slot, int (*)(int, A...)> {
     static int Call(int handle, A... rest)
     {
-        DrvConn *c = drvConnOf(handle);
-        if (!c || !c->xaMode)
+        XaWorkerMode **slot = connModeSlot(handle);
+        if (!slot || !*slot)
             return XAER_INVAL;
-        return runXa<Slot>(c->xaMode, handle, rest...);
+        return runXa<Slot>(*slot, handle, rest...);
     }
 };
 
@@ -145,22 +153,22 @@ void freeMode(XaWorkerMode *mode)
 // worker cannot be made.
 int XAT_ProxyXaOpen(int handle, int useWorker, const char *xaInfo, int rmid, int flags)
 {
-    DrvConn *c = drvConnOf(handle);
-    if (!c)
+    XaWorkerMode **slot = connModeSlot(handle);
+    if (!slot)
         return XAER_INVAL;
     int32_t keep = 0;
     int32_t terminate = 0;
-    const bool hadRecord = c->xaMode != nullptr;
-    if (XaWorkerMode *old = c->xaMode) {
+    const bool hadRecord = *slot != nullptr;
+    if (XaWorkerMode *old = *slot) {
         keep = old->keep;
         terminate = old->worker ? old->worker->terminate : 0;
         // A record whose XA connection is open stays: the back end refuses the open.
         if (!old->keep && !old->xaActive.load()) {
             freeMode(old);
-            c->xaMode = nullptr;
+            *slot = nullptr;
         }
     }
-    if (!c->xaMode) {
+    if (!*slot) {
         auto *mode = new (std::nothrow) XaWorkerMode();
         if (!mode)
             return XAER_RMERR;
@@ -175,18 +183,18 @@ int XAT_ProxyXaOpen(int handle, int useWorker, const char *xaInfo, int rmid, int
         mode->keep = keep;
         if (mode->worker)
             mode->worker->terminate = terminate;
-        c->xaMode = mode;
+        *slot = mode;
     }
-    return runXa<60>(c->xaMode, handle, useWorker, xaInfo, rmid, flags);
+    return runXa<60>(*slot, handle, useWorker, xaInfo, rmid, flags);
 }
 
 // Slot 6: disconnects on the calling thread, then stops the worker.
 int XAT_ProxyDisconnect(int handle)
 {
-    DrvConn *c = drvConnOf(handle);
-    if (!c)
+    XaWorkerMode **slot = connModeSlot(handle);
+    if (!slot)
         return ERR_INVALID_ARGUMENT;
-    XaWorkerMode *mode = c->xaMode;
+    XaWorkerMode *mode = *slot;
     int rc = XaOnwardBinding.ops->Disconnect(handle);
     if (rc == 0 && mode)
         freeMode(mode);
@@ -252,15 +260,11 @@ int XAT_InstallProxyOps(DrvBinding *binding)
 
 void XAT_Cleanup() {}
 
-int XAT_SetXaActive(XaWorkerMode *mode, int active)
-{
-    if (!mode)
-        return ERR_INVALID_ARGUMENT;
-    mode->xaActive.store(active ? 1 : 0);
-    return 0;
-}
+void XAT_SetBackendSupport(const DrvXaSupport *support) { g_support.store(support); }
 
-int XAT_GetXaActive(const XaWorkerMode *mode)
+void XAT_ThreadEnd()
 {
-    return mode ? mode->xaActive.load() : 0;
+    const DrvXaSupport *s = g_support.load();
+    if (s && s->ThreadEnd)
+        s->ThreadEnd();
 }

@@ -7,9 +7,9 @@
 // worker thread of its own, whatever thread calls.  The MS DTC resource
 // manager is not built yet: every coordinator operation fails cleanly.
 #pragma once
+#include "odbc/contract/xa_mode.h"
 
 struct DrvBinding;
-struct XaWorkerMode;
 
 // Points the binding at the worker layer's proxy table (copied from the
 // table the binding points at on the first call of the process).  0, or 43
@@ -17,10 +17,11 @@ struct XaWorkerMode;
 int XAT_InstallProxyOps(DrvBinding *binding);
 // The layer's clean-up hook; it holds nothing to release.
 void XAT_Cleanup();
-// 21 for a null record, else 0 after storing the flag (1 for non-zero).
-int XAT_SetXaActive(XaWorkerMode *mode, int active);
-// The XA-active flag; 0 for a null record.
-int XAT_GetXaActive(const XaWorkerMode *mode);
+// Uses the back end's support (the library's assembly sets it before the
+// first install).
+void XAT_SetBackendSupport(const DrvXaSupport *support);
+// A worker thread ends: the back end lets go of what it attached to it.
+void XAT_ThreadEnd();
 
 // -1: no coordinator link can be made.
 int OleTx_Init();
@@ -33,6 +34,9 @@ int OleTx_ReleaseDispenser(void *dispenser);
 int OleTx_RMConnect(void *dispenser);
 int OleTx_RMEnlist(void *dispenser);
 void OleTx_Term();
+// The coordinator link as the library's assembly hands it to the handle layer.
+struct DtcLinkOps;
+const DtcLinkOps *OleTx_Link();
 // At library unload, when the XA switch was set up: "** normal end **" on
 // the XA trace, which is then closed.
 void XA_TraceEnd();

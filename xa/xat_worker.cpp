@@ -1,7 +1,7 @@
 // XA worker threads and their mailboxes.
 #include "xa/xat_worker.h"
 
-#include "drv_jdbc/j-serv.h"
+#include "xa/xat.h"
 
 #include <new>
 
@@ -39,7 +39,7 @@ uint32_t XAT_WorkerLoop(void *arg)
     }
     // The commands attached this thread to the Java VM; an ending thread
     // lets go of it.
-    jvmDetachThread(nullptr);
+    XAT_ThreadEnd();
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "odbc/contract/xa_mode.h"
 #include "platform/oswrap.h"
 
 // One command: run(argument); lives for the duration of one post.
@@ -37,14 +38,8 @@ struct XaWorker {
     OsStartRecord start{};
 };
 
-// Pointed to from each back-end connection that has been opened for XA.
-struct XaWorkerMode {
-    int32_t useWorker;             // 1: the connection's operations go to `worker`
-    std::atomic<int32_t> xaActive; // 1 while the back end's XA connection is open
-    int32_t keep;                  // 0: the next XA open replaces this record
-    XaWorker *worker;              // null when useWorker is 0
-    int32_t reserved;
-};
+// XaWorkerMode (odbc/contract/xa_mode.h) is pointed to from each back-end
+// connection that has been opened for XA.
 
 // Fills a record; with useWorker set, makes and starts its worker.  False
 // (no worker kept) when the worker cannot be made or its thread started.

@@ -5,7 +5,7 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
-#include "odbc/api_desc.h"
+#include "odbc/api/api_desc.h"
 #include "odbc/build/export_vis.h"
 #include "odbc/wide_args.h"
 

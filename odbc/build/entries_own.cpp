@@ -4,10 +4,9 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
-#include "exec/cancel.h"
+#include "odbc/cancel.h"
 #include "odbc/build/export_vis.h"
-#include "odbc/diag.h"
-#include "odbc/env.h"
+#include "odbc/api/api_desc.h"
 
 extern "C" {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "drv_jdbc/j-errors.h"
+#include "odbc/contract/err_report.h"
 #include "odbc/conn.h"
 #include "odbc/dispatch.h"
 #include "odbc/handles.h"

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <vector>
 
-#include "odbc/drv_ops.h"
+#include "odbc/contract/drv_ops.h"
 
 struct FakeCall {
     int slot;

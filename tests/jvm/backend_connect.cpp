@@ -3,9 +3,10 @@
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-setup.h"
-#include "odbc/drv_connect_params.h"
-#include "odbc/drv_ops.h"
-#include "odbc/errnum.h"
+#include "odbc/contract/drv_connect_params.h"
+#include "drv_jdbc/j-optable.h"
+#include "odbc/contract/drv_ops.h"
+#include "odbc/contract/errnum.h"
 #include "tests/common/pg_env.h"
 #include "tests/jvm/jvm_child.h"
 

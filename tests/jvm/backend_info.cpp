@@ -6,11 +6,12 @@
 #include "drv_jdbc/j-info.h"
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-setup.h"
-#include "odbc/drv_connect_params.h"
-#include "odbc/drv_items.h"
-#include "odbc/drv_convtable.h"
-#include "odbc/drv_ops.h"
-#include "odbc/errnum.h"
+#include "odbc/contract/drv_connect_params.h"
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/drv_convtable.h"
+#include "drv_jdbc/j-optable.h"
+#include "odbc/contract/drv_ops.h"
+#include "odbc/contract/errnum.h"
 #include "tests/common/pg_env.h"
 #include "tests/jvm/jvm_child.h"
 #include "util/hash.h"
@@ -109,6 +110,10 @@ TEST_F(BackendInfo, CapabilitiesAndPrivateItems)
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(Text(DrvText(DRV_CONN_CURRENT_CATALOG)), pg.db);
     EXPECT_EQ(Int(DrvInt(DRV_CONN_CURRENT_CATALOG)), 0);
+    // The usual names of SQL types, without database work.
+    EXPECT_EQ(Text(DrvText(DrvConnTypeName(SQL_VARCHAR))), "varchar");
+    EXPECT_EQ(Text(DrvText(DrvConnTypeName(SQL_WCHAR))), "bpchar");
+    EXPECT_EQ(Text(DrvText(DrvConnTypeName(SQL_GUID))), "");
     // Codes the back end does not answer write nothing.
     for (int code : {DrvInt(DRV_CONN_ODBC_VERSION), DrvInt(DRV_CONN_ONE_STATEMENT), 0x22010012,
                      DrvText(DRV_CONN_CATALOG), 0x22039999, 0x52010000}) {

@@ -8,8 +8,9 @@
 #include "drv_jdbc/j-setup.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap.h"
-#include "odbc/drv_connect_params.h"
-#include "odbc/drv_ops.h"
+#include "odbc/contract/drv_connect_params.h"
+#include "drv_jdbc/j-optable.h"
+#include "odbc/contract/drv_ops.h"
 #include "tests/common/pg_env.h"
 #include "tests/jvm/jvm_child.h"
 

@@ -8,8 +8,8 @@
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-typeinfo.h"
 #include "drv_jdbc/j-wrap-catalog.h"
-#include "odbc/catalog_args.h"
-#include "odbc/rb_ops.h"
+#include "odbc/contract/catalog_args.h"
+#include "odbc/contract/rb_ops.h"
 #include "tests/jvm/stmt_support.h"
 
 #include <map>

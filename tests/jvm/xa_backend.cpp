@@ -5,14 +5,15 @@
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-setup.h"
 #include "drv_jdbc/j-xares.h"
-#include "odbc/drv_connect_params.h"
-#include "odbc/drv_ops.h"
+#include "odbc/contract/drv_connect_params.h"
+#include "drv_jdbc/j-optable.h"
+#include "odbc/contract/drv_ops.h"
 #include "tests/common/pg_env.h"
 #include "tests/common/pg_xa.h"
 #include "tests/jvm/jvm_child.h"
 #include "tests/jvm/stmt_support.h"
 #include "tests/jvm/xa_support.h"
-#include "xa/xid.h"
+#include "odbc/contract/xid.h"
 
 #include <gtest/gtest.h>
 

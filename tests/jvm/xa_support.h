@@ -4,7 +4,7 @@
 #pragma once
 #include "tests/common/pg_env.h"
 #include "tests/common/pg_xa.h"
-#include "xa/xid.h"
+#include "odbc/contract/xid.h"
 
 #include <cstring>
 #include <string>

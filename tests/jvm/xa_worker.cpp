@@ -5,9 +5,10 @@
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-setup.h"
+#include "odbc/build/assembly.h"
 #include "odbc/conn.h"
-#include "odbc/drv_connect_params.h"
-#include "odbc/drv_ops.h"
+#include "odbc/contract/drv_connect_params.h"
+#include "odbc/contract/drv_ops.h"
 #include "tests/common/pg_env.h"
 #include "tests/common/pg_xa.h"
 #include "tests/jvm/jvm_child.h"
@@ -15,7 +16,7 @@
 #include "tests/jvm/xa_support.h"
 #include "xa/xat.h"
 #include "xa/xat_worker.h"
-#include "xa/xid.h"
+#include "odbc/contract/xid.h"
 
 #include <gtest/gtest.h>
 

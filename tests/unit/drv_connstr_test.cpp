@@ -12,9 +12,10 @@
 #include <string>
 
 #include "drv_jdbc/j-connstr.h"
-#include "drv_jdbc/j-odbcinst.h"
+#include "platform/odbcinst.h"
 #include "drv_jdbc/j-options.h"
-#include "odbc/handle_table.h"
+#include "odbc/connect.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 

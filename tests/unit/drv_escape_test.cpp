@@ -1,7 +1,7 @@
 // SQL preprocessing: kept text, marker numbering and counting, verbs,
 // procedure calls and escape translation.
 #include "drv_jdbc/j-escape.h"
-#include "odbc/errnum.h"
+#include "odbc/contract/errnum.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "odbc/catalog_args.h"
+#include "odbc/contract/catalog_args.h"
 #include "odbc/handles.h"
 #include "odbc/stmt.h"
 #include "tests/unit/odbc_test_support.h"

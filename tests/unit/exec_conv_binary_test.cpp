@@ -3,7 +3,7 @@
 #include <string>
 
 #include "exec_conv_test_util.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/rowblock.h"
 
 namespace {
 

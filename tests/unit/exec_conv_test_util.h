@@ -9,7 +9,7 @@
 
 #include "exec/convert.h"
 #include "odbc/errors.h"
-#include "platform/codepage.h"
+#include "util/codepage.h"
 
 using Bytes = std::vector<uint8_t>;
 

@@ -16,11 +16,11 @@
 
 #include "drv_jdbc/j-errors.h"
 #include "odbc/connect.h"
-#include "odbc/drv_connect_params.h"
-#include "odbc/drv_items.h"
-#include "odbc/drv_convtable.h"
-#include "odbc/drv_ops.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/drv_connect_params.h"
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/drv_convtable.h"
+#include "odbc/contract/drv_ops.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 

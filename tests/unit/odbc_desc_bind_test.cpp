@@ -7,7 +7,7 @@
 
 #include "odbc/desc_field.h"
 #include "odbc/desc_rec.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 #include "odbc/stmt_bind.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "odbc/api_desc.h"
+#include "odbc/api/api_desc.h"
 #include "odbc/dispatch.h"
 #include "odbc/handles.h"
 #include "odbc/startup.h"

@@ -85,7 +85,7 @@ TEST(ErrorTable, EveryDefinedRowIsWellFormed) {
 TEST(ErrorTable, EveryMessageIsOneLiteralInTheSource) {
     const char *src = std::getenv("KRS_TEST_SRCDIR");
     ASSERT_TRUE(src && *src) << "KRS_TEST_SRCDIR is not set";
-    std::ifstream in(std::string(src) + "/odbc/errlist.inc");
+    std::ifstream in(std::string(src) + "/odbc/contract/errlist.inc");
     ASSERT_TRUE(in) << src;
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (int n = 1; n < ERR_TABLE_ROWS; ++n) {

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 
 namespace {
 

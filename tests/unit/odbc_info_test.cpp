@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "odbc/connattr.h"
-#include "odbc/drv_items.h"
-#include "odbc/handle_table.h"
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
-#include "odbc/krs_options.h"
+#include "odbc/contract/krs_options.h"
 #include "odbc/startup.h"
 #include "tests/unit/odbc_test_support.h"
 

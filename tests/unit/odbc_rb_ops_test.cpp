@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "odbc/rb_ops.h"
-#include "platform/codepage.h"
+#include "odbc/contract/rb_ops.h"
+#include "util/codepage.h"
 #include "util/hash.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "odbc/rowblock.h"
+#include "odbc/contract/rowblock.h"
 
 namespace {
 

@@ -12,10 +12,11 @@
 #include <sstream>
 #include <string>
 
-#include "exec/ctype.h"
-#include "exec/cursor_state.h"
+#include "odbc/ctype.h"
+#include "odbc/contract/cursor_state.h"
 #include "odbc/dispatch.h"
 #include "odbc/resources.h"
+#include "odbc/build/assembly.h"
 #include "odbc/startup.h"
 #include "util/log.h"
 #include "tests/unit/odbc_test_support.h"

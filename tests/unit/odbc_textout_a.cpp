@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "odbc/errors.h"
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 
 TEST(TextOutAnsi, NarrowTextIsCutBetweenBytes)
 {

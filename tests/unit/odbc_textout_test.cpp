@@ -7,7 +7,7 @@
 #include <string>
 
 #include "odbc/errors.h"
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 
 namespace {
 

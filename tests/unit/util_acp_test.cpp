@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/codepage.h"
+#include "util/codepage.h"
 
 namespace {
 

@@ -11,12 +11,14 @@
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-stmt.h"
+#include "odbc/build/assembly.h"
 #include "odbc/conn.h"
-#include "odbc/drv_ops.h"
-#include "odbc/errnum.h"
+#include "drv_jdbc/j-optable.h"
+#include "odbc/contract/drv_ops.h"
+#include "odbc/contract/errnum.h"
 #include "xa/xat.h"
 #include "xa/xat_worker.h"
-#include "xa/xid.h"
+#include "odbc/contract/xid.h"
 
 namespace {
 
@@ -202,8 +204,8 @@ protected:
         if (!drvStmtTable.tag) {
             ASSERT_EQ(HT_Init(&drvStmtTable, 0x0DBCCCCC), 0);
         }
-        conn = static_cast<DrvConn *>(calloc(1, sizeof(DrvConn)));
-        stmt = static_cast<DrvStmt *>(calloc(1, sizeof(DrvStmt)));
+        conn = new DrvConn();
+        stmt = new DrvStmt();
         stmt->conn = conn;
         ASSERT_EQ(HT_Insert(&drvConnTable, &connHandle, conn), 0);
         ASSERT_EQ(HT_Insert(&drvStmtTable, &stmtHandle, stmt), 0);
@@ -220,8 +222,8 @@ protected:
         HT_Remove(&drvConnTable, static_cast<uint32_t>(connHandle));
         delete mode->worker;
         delete mode;
-        free(stmt);
-        free(conn);
+        delete stmt;
+        delete conn;
     }
 
     DrvBinding binding{};

@@ -1,6 +1,6 @@
 // ANSI code page conversions: UTF-8 directly, other code sets over iconv
 // with converters kept open per thread.
-#include "platform/codepage.h"
+#include "util/codepage.h"
 
 #include <atomic>
 #include <cerrno>

@@ -9,8 +9,6 @@
 
 #include <cstdint>
 
-struct ErrQueue;
-
 // What a wide buffer's size and the reported length count, as the ODBC
 // function defines it (narrow text always counts bytes).
 enum TextCount : uint8_t {
@@ -69,10 +67,6 @@ void TXT_PutLen(const TextOut &o, int64_t n);
 // Writes a number into an application's buffer at 4 bytes (SQLUINTEGER) or
 // 8 (SQLULEN); a null buffer writes nothing.
 void TXT_PutNumber(void *buf, uint64_t v, int bytes);
-
-// Posts a writer's answer on a handle: 0 is SQL_SUCCESS, ERR_DATA_TRUNCATED
-// SQL_SUCCESS_WITH_INFO, any other number SQL_ERROR.
-SQLRETURN TXT_Post(ErrQueue *q, int err);
 
 // A NUL-terminated copy of an application's text value (the caller frees it):
 // UTF-8 of UTF-16 text for 'W' (len in bytes, an odd byte dropped), the bytes

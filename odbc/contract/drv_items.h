@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "odbc/krs_options.h"
+#include "odbc/contract/krs_options.h"
 
 // ---- the parts of a code ----
 
@@ -27,6 +27,7 @@ constexpr int32_t DRV_ENV_PRIVATE = 0x10010000;   // the environment's one item
 constexpr int32_t DRV_CONN_PRIVATE = 0x20010000;  // capabilities and private items
 constexpr int32_t DRV_CONN_OPTION = 0x20030000;   // + connection option
 constexpr int32_t DRV_CONN_INFO = 0x20040000;     // + SQLGetInfo information type
+constexpr int32_t DRV_CONN_TYPE_NAME = 0x20050000;  // + SQL type: text, its usual name in the database
 constexpr int32_t DRV_STMT_PRIVATE = 0x30010000;  // the row count
 constexpr int32_t DRV_STMT_OPTION = 0x30030000;   // + statement option
 constexpr uint32_t DRV_GROUP_MASK = 0xF0FF0000u;  // class and group of an item
@@ -41,6 +42,9 @@ constexpr int32_t DrvNumberOf(int32_t item) { return item & 0xFFFF; }
 constexpr int32_t DrvConnOption(int32_t option) { return DRV_CONN_OPTION + option; }
 constexpr int32_t DrvConnInfo(int32_t infoType) { return DRV_CONN_INFO + infoType; }
 constexpr int32_t DrvStmtOption(int32_t option) { return DRV_STMT_OPTION + option; }
+// The usual name of an SQL type ("varchar" for VARCHAR, "bpchar" for CHAR
+// ...), "" for a type without one; answered without database work.
+constexpr int32_t DrvConnTypeName(int16_t sqlType) { return DRV_CONN_TYPE_NAME + static_cast<uint16_t>(sqlType); }
 
 // ---- the environment ----
 

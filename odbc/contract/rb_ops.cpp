@@ -1,10 +1,10 @@
-#include "odbc/rb_ops.h"
+#include "odbc/contract/rb_ops.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "odbc/errors.h"
-#include "platform/codepage.h"
+#include "odbc/contract/errnum.h"
+#include "util/codepage.h"
 #include "util/hash.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "odbc/rowblock.h"
+#include "odbc/contract/rowblock.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "odbc/errors.h"
+#include "odbc/contract/errnum.h"
 
 namespace {
 

@@ -108,6 +108,3 @@ struct DrvBinding {
     int flags;
     const DrvOpTable *ops;
 };
-
-// The JDBC back end's own table (41 slots filled, the rest empty).
-const DrvOpTable *DRV_JdbcOpTable();

@@ -53,10 +53,10 @@ struct CursorState {
 int CUR_StateInit(CursorState *cs, uint32_t drvStmt, uint32_t drvConn, DrvBinding *binding,
                   Stmt *stmt);
 // CUR_StateInit, then no rowset cache, status array or fetch-direction mask,
-// and the statement options copied from the statement's connection defaults.
-// 0.
+// and the statement options copied from the connection's defaults (when
+// given).  0.
 int CUR_StateInitFromConn(CursorState *cs, uint32_t drvStmt, uint32_t drvConn,
-                          DrvBinding *binding, Stmt *stmt);
+                          DrvBinding *binding, Stmt *stmt, const CursorState *defaults);
 // Frees the rowset cache.
 void CUR_StateFree(CursorState *cs);
 // Moves the position: 0 and -3 also set the absolute row, -2 keeps it; any

@@ -1,5 +1,5 @@
 // The ANSI code page layer: code-set choice and the iconv conversions.
-#include "platform/codepage.h"
+#include "util/codepage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
 // The ApiDescriptors, made from the list of entry points, and the
 // SQLGetFunctions answers from the same list.
-#include "odbc/api_desc.h"
+#include "odbc/api/api_desc.h"
 
 #include <cstring>
 
-#include "exec/cancel.h"
+#include "odbc/cancel.h"
 #include "exec/statement.h"
 #include "exec/catalog.h"
 #include "odbc/conn.h"
 #include "odbc/connattr.h"
 #include "odbc/connect.h"
-#include "odbc/getfunctions.h"
+#include "odbc/api/getfunctions.h"
 #include "odbc/desc.h"
 #include "odbc/desc_field.h"
 #include "odbc/diag.h"

@@ -1,5 +1,5 @@
 // SQLCancel.
-#include "exec/cancel.h"
+#include "odbc/cancel.h"
 
 #include "odbc/diag.h"
 #include "odbc/dispatch.h"

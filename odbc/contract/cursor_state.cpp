@@ -1,12 +1,13 @@
 // Cursor state and rowset cache.
-#include "exec/cursor_state.h"
+#include "odbc/contract/cursor_state.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "odbc/drv_items.h"
-#include "odbc/handles.h"
-#include "odbc/rowblock.h"
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/drv_ops.h"
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/rowblock.h"
 
 int CUR_StateInit(CursorState *cs, uint32_t drvStmt, uint32_t drvConn, DrvBinding *binding,
                   Stmt *stmt)
@@ -31,14 +32,14 @@ int CUR_StateInit(CursorState *cs, uint32_t drvStmt, uint32_t drvConn, DrvBindin
 }
 
 int CUR_StateInitFromConn(CursorState *cs, uint32_t drvStmt, uint32_t drvConn,
-                          DrvBinding *binding, Stmt *stmt)
+                          DrvBinding *binding, Stmt *stmt, const CursorState *defaults)
 {
     CUR_StateInit(cs, drvStmt, drvConn, binding, stmt);
     cs->cache = nullptr;
     cs->appStatus = nullptr;
     cs->fetchDirMask = 0;
-    if (stmt && stmt->conn) {
-        const CursorState &d = stmt->conn->stmtDefaults;
+    if (defaults) {
+        const CursorState &d = *defaults;
         cs->concurrency = d.concurrency;
         cs->cursorType = d.cursorType;
         cs->keysetSize = d.keysetSize;

@@ -1,7 +1,7 @@
 // SQLGetFunctions: answered from the list of exported entry points.
-#include "odbc/getfunctions.h"
+#include "odbc/api/getfunctions.h"
 
-#include "odbc/dispatch.h"
+#include "odbc/api/api_desc.h"
 
 SQLRETURN CN_GetFunctions(Conn *conn, SQLUSMALLINT id, SQLUSMALLINT *exists)
 {

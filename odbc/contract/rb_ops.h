@@ -8,7 +8,7 @@
 #pragma once
 #include <cstdint>
 
-#include "odbc/rowblock.h"
+#include "odbc/contract/rowblock.h"
 
 struct HashTable;
 

@@ -1,5 +1,5 @@
 // The C type that SQL_C_DEFAULT stands for.
-#include "exec/ctype.h"
+#include "odbc/ctype.h"
 
 namespace {
 

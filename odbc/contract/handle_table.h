@@ -57,6 +57,18 @@ void HT_Destroy(HandleTable *t);
 void HT_Lock(HandleTable *t);
 void HT_Unlock(HandleTable *t);
 
+// Holds a table's lock (HT_Lock) for the life of the guard.
+class HT_Guard {
+public:
+    explicit HT_Guard(HandleTable *t) : t_(t) { HT_Lock(t_); }
+    ~HT_Guard() { HT_Unlock(t_); }
+    HT_Guard(const HT_Guard &) = delete;
+    HT_Guard &operator=(const HT_Guard &) = delete;
+
+private:
+    HandleTable *t_;
+};
+
 // A handle as written to an application's output argument: the 32-bit value
 // zero-extended to the width of an ODBC handle.
 inline void *HT_HandleOut(uint32_t handle) {

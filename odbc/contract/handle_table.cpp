@@ -1,10 +1,10 @@
-#include "odbc/handle_table.h"
+#include "odbc/contract/handle_table.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "odbc/errors.h"
+#include "odbc/contract/errnum.h"
 #include "platform/locks.h"
 
 // The table's leaf lock.  Re-entrant so that a caller holding it through

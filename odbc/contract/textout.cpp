@@ -1,11 +1,11 @@
 // The writer of texts into application buffers and the reader of text values.
-#include "odbc/textout.h"
+#include "odbc/contract/textout.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "odbc/errors.h"
-#include "odbc/flavour.h"
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/flavour.h"
 #include "util/utf8.h"
 
 namespace {
@@ -109,14 +109,6 @@ void TXT_PutNumber(void *buf, uint64_t v, int bytes)
         const SQLUINTEGER x = static_cast<SQLUINTEGER>(v);
         std::memcpy(buf, &x, sizeof x);
     }
-}
-
-SQLRETURN TXT_Post(ErrQueue *q, int err)
-{
-    if (err == 0)
-        return SQL_SUCCESS;
-    q->errNum = err;
-    return err == ERR_DATA_TRUNCATED ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
 }
 
 char *TXT_In(const void *value, int64_t len, int width)

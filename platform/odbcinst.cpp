@@ -1,5 +1,5 @@
 // Forwarders to the ODBC installer library.
-#include "drv_jdbc/j-odbcinst.h"
+#include "platform/odbcinst.h"
 
 #include <atomic>
 #include <climits>
