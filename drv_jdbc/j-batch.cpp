@@ -14,6 +14,9 @@
 #include "odbc/contract/rowblock.h"
 #include "util/log.h"
 
+#include <sql.h>
+#include <sqlucode.h>
+
 #include <cctype>
 #include <cstring>
 #include <strings.h>
@@ -241,9 +244,14 @@ bool batchable(DrvStmt *s, int32_t sets)
     if (sets < 2 || s->sql.verb != SQLV_DML || (s->flags & DS_PROCCALL) || !s->paramCount || !s->params ||
         !s->stmt)
         return false;
-    for (uint16_t i = 0; i < s->paramTypeCount; ++i)
-        if (s->paramTypes[i].direction != PARAM_INPUT)
+    // Long values go as streams the JDBC driver reads when it sends them:
+    // they stay with one set at a time.
+    for (uint16_t i = 0; i < s->paramTypeCount; ++i) {
+        const ParamTypeDesc &t = s->paramTypes[i];
+        if (t.direction != PARAM_INPUT || t.sqlType == SQL_LONGVARCHAR || t.sqlType == SQL_WLONGVARCHAR ||
+            t.sqlType == SQL_LONGVARBINARY)
             return false;
+    }
     if (!valuesInBlock(s->params, sets) || !batchableText(s->sql.kept))
         return false;
     DrvConn *c = s->conn;

@@ -394,6 +394,33 @@ TEST_P(Arrays, ManualCommitUpdatesCountAndQueriesAnswerRows)
     EXPECT_EQ(Committed("string_agg(id::text, ',' order by id)"), "101,102,103,104");
 }
 
+// Long values (streams for the JDBC driver) in an array under manual commit.
+TEST_P(Arrays, ManualCommitLongValues)
+{
+    PgPsql(g_pg, "drop table if exists " + t + "_long; create table " + t + "_long (id int, txt text, bin bytea)");
+    Manual(true);
+    SQLINTEGER ids[3] = {1, 2, 3};
+    char txt[3][16] = {"long one", "long twö", "three"};
+    SQLLEN txtLen[3] = {SQL_NTS, SQL_NTS, SQL_NULL_DATA};
+    unsigned char bin[3][4] = {{0, 1, 2, 3}, {0xde, 0xad, 0xbe, 0xef}, {9, 9, 9, 9}};
+    SQLLEN binLen[3] = {4, 2, SQL_NULL_DATA};
+    Rows r(3);
+    ASSERT_EQ(SQLPrepare(st, Sql("insert into " + t + "_long values (?, ?, ?)"), SQL_NTS), SQL_SUCCESS);
+    BindArrays(r);
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, ids, 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, 100000, 0, txt, 16, txtLen),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY, 100000, 0, bin, 4, binLen),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(Statuses(r), "SSS");
+    ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_SUCCESS);
+    Unbind();
+    EXPECT_EQ(PgPsql(g_pg, "select string_agg(id || ':' || coalesce(txt, '-') || ':' || coalesce(encode(bin, 'hex'), "
+                           "'-'), ',' order by id) from " + t + "_long"),
+              "1:long one:00010203,2:long twö:dead,3:-:-");
+}
+
 // An array in a transaction the server has already aborted fails at its
 // first row with the server's answer.
 TEST_P(Arrays, ManualCommitArrayInAbortedTransaction)
