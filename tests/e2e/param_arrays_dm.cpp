@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tests/common/pg_env.h"
+#include "tests/e2e/connect_common.h"
 
 namespace {
 
@@ -43,33 +44,10 @@ public:
 
 const auto *const g_env = ::testing::AddGlobalTestEnvironment(new ArraysEnv);
 
-SQLCHAR *Sql(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s.c_str())); }
+using conntest::Diags;
+using conntest::Sql;
 
-std::string Diags(SQLSMALLINT type, SQLHANDLE h)
-{
-    std::string all;
-    for (SQLSMALLINT rec = 1;; ++rec) {
-        SQLCHAR state[6] = {};
-        SQLCHAR msg[1024] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT len = 0;
-        SQLRETURN rc = SQLGetDiagRec(type, h, rec, state, &native, msg, sizeof msg, &len);
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
-            break;
-        all += std::string(reinterpret_cast<char *>(state)) + ":" + reinterpret_cast<char *>(msg) + "\n";
-    }
-    return all;
-}
-
-std::string FirstState(SQLSMALLINT type, SQLHANDLE h)
-{
-    SQLCHAR state[6] = {};
-    SQLCHAR msg[1024] = {};
-    SQLINTEGER native = 0;
-    SQLSMALLINT len = 0;
-    SQLGetDiagRec(type, h, 1, state, &native, msg, sizeof msg, &len);
-    return reinterpret_cast<char *>(state);
-}
+std::string FirstState(SQLSMALLINT type, SQLHANDLE h) { return conntest::Diag(type, h); }
 
 // UTF-16 units of a UTF-8 text of the Basic Multilingual Plane.
 std::u16string Utf16(const std::string &s)
