@@ -118,16 +118,16 @@ int command(DrvStmt *s, jobject helper, const char *sql)
     return jc_Statement_execute(s, helper, sql, &rows);
 }
 
-// Runs fn with the statement's chain set aside: whatever fn posts is
-// dropped and the chain is as it was.
+// Runs fn with a chain set aside: whatever fn posts on it is dropped and the
+// chain is as it was.
 template <class Fn>
-void keepingChain(DrvStmt *s, Fn fn)
+void keepingChain(ErrChain &chain, Fn fn)
 {
-    ErrChain kept = s->errors;
-    s->errors = ErrChain{kept.keep, nullptr};
+    ErrChain kept = chain;
+    chain = ErrChain{kept.keep, nullptr};
     fn();
-    errClear(&s->errors);
-    s->errors = kept;
+    errClear(&chain);
+    chain = kept;
 }
 
 // The plain statement the savepoint commands run on, closed on every exit
@@ -138,22 +138,20 @@ public:
     ~Helper()
     {
         if (obj_.get())
-            keepingChain(s_, [this] { jc_Statement_close(s_, obj_); });
+            keepingChain(s_->errors, [this] { jc_Statement_close(s_, obj_); });
     }
     Helper(const Helper &) = delete;
     Helper &operator=(const Helper &) = delete;
     bool Open()
     {
         DrvConn *c = s_->conn;
-        if (jc_Connection_createStatement(c, c->connection, obj_.out()) == 0 && obj_.get())
-            return true;
-        errClear(&c->errors);
-        return false;
+        keepingChain(c->errors, [this, c] { jc_Connection_createStatement(c, c->connection, obj_.out()); });
+        return obj_.get() != nullptr;
     }
     int Run(const char *sql) { return command(s_, obj_, sql); }
     void RunQuietly(const char *sql)
     {
-        keepingChain(s_, [this, sql] { command(s_, obj_, sql); });
+        keepingChain(s_->errors, [this, sql] { command(s_, obj_, sql); });
     }
 
 private:
@@ -256,11 +254,11 @@ bool batchable(DrvStmt *s, int32_t sets)
         return false;
     DrvConn *c = s->conn;
     uint8_t autoCommit = 1;
-    if (!c || !drvConnEnter(c) || jc_Connection_getAutoCommit(c, c->connection, &autoCommit) != 0) {
-        if (c)
-            errClear(&c->errors);
-        return false;
-    }
+    if (c && drvConnEnter(c))
+        keepingChain(c->errors, [c, &autoCommit] {
+            if (jc_Connection_getAutoCommit(c, c->connection, &autoCommit) != 0)
+                autoCommit = 1;
+        });
     return !autoCommit;
 }
 
@@ -278,7 +276,7 @@ int executeBatched(DrvStmt *s, int32_t sets)
     if (fillBatch(s, sets) != 0) {
         // A value that cannot be bound: the sets before it run one by one
         // and its own set fails as it did here.
-        keepingChain(s, [s] { jc_Statement_clearBatch(s, s->stmt); });
+        keepingChain(s->errors, [s] { jc_Statement_clearBatch(s, s->stmt); });
         errClear(&s->errors);
         helper.RunQuietly(kRelease);
         return executeSets(s, sets);
