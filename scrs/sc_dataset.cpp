@@ -269,7 +269,9 @@ int SS_GetRowset(StaticSet *set, int32_t start, int32_t count, RowBlock **block)
 {
     if (!set || !set->rowset || !block || count < 0 || start < SS_NEXT_ROW)
         return ERR_GENERAL;
-    if (set->nextRow == SS_END_REACHED || count == 0) {
+    // The end stops sequential requests only: an explicit start still
+    // delivers after a sequential read ran to the end.
+    if ((start == SS_NEXT_ROW && set->nextRow == SS_END_REACHED) || count == 0) {
         if (*block) {
             RB_Free(*block);
         } else {
