@@ -64,6 +64,18 @@ uint64_t PL_CallLock::Hold()
     return token;
 }
 
+uint64_t PL_CallLock::TryHold()
+{
+    const std::thread::id self = std::this_thread::get_id();
+    std::lock_guard<std::mutex> lk(m_);
+    if (!(count_ > 0 && owner_ == self) && !FreeLocked())
+        return 0;
+    const uint64_t token = ++g_nextToken;
+    tokens_.push_back(token);
+    ++holds_;
+    return token;
+}
+
 bool PL_CallLock::ReleaseHold(uint64_t token)
 {
     std::lock_guard<std::mutex> lk(m_);

@@ -91,6 +91,9 @@ public:
     // any thread.  A caller that owns the lock gets the hold at once on top
     // of its entries; any other caller waits until the lock is free.
     uint64_t Hold();
+    // As Hold, without waiting: 0 when another thread is inside the lock
+    // or a hold is taken.
+    uint64_t TryHold();
     // Gives up the hold of the token from whatever thread; false (nothing
     // changes) when the token is 0 or names no hold of this lock.
     bool ReleaseHold(uint64_t token);

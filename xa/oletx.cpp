@@ -7,7 +7,9 @@
 #include <cctype>
 #include <cstring>
 #include <ctime>
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <new>
 #include <vector>
 
@@ -313,12 +315,34 @@ int COdbcResourceDispenser::end(int flags)
 void COdbcResourceDispenser::syncCallLock()
 {
     if (m_state == DTC_PREPARED) {
-        if (!m_holdToken && m_callLock)
-            m_holdToken = m_callLock->Hold();
+        // Waits for the application's call in progress to end; a connection
+        // that closes meanwhile (Detach) ends the wait.
+        while (!m_holdToken && m_callLock && !m_detached.load()) {
+            m_holdToken = m_callLock->TryHold();
+            if (!m_holdToken)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
     } else if (m_holdToken) {
         m_callLock->ReleaseHold(m_holdToken);
         m_holdToken = 0;
     }
+}
+
+void COdbcResourceDispenser::Detach()
+{
+    m_detached.store(true);
+    PL_CsGuard guard(m_lock);
+    if (OleTx_TraceOn())
+        OleTx_Trace("COdbcResourceDispenser::Detach(), this=%p, m_hConnect=%lX\n",
+                    static_cast<void *>(this), static_cast<unsigned long>(m_hConnect));
+    if (m_holdToken && m_callLock)
+        m_callLock->ReleaseHold(m_holdToken);
+    m_holdToken = 0;
+    m_callLock = nullptr;
+    m_binding = nullptr;
+    m_generalLock = nullptr;
+    m_xaOpen = 0;
+    m_state = DTC_NONE;
 }
 
 HRESULT COdbcResourceDispenser::onePhaseCommit()
@@ -501,6 +525,19 @@ int OleTx_ReleaseDispenser(void *dispenser)
     return static_cast<int>(static_cast<IOdbcResourceDispenser *>(dispenser)->Release());
 }
 
+int OleTx_CloseDispenser(void *dispenser)
+{
+    if (!dispenser)
+        return -1;
+    auto *d = static_cast<COdbcResourceDispenser *>(static_cast<IOdbcResourceDispenser *>(dispenser));
+    {
+        PL_CsGuard guard(listLock());
+        if (d->RefCount() > 1)
+            d->Detach();
+    }
+    return static_cast<int>(d->Release());
+}
+
 int OleTx_RMConnect(void *dispenser)
 {
     if (!dispenser)
@@ -526,8 +563,8 @@ void OleTx_ReleaseAll()
 
 const DtcLinkOps *OleTx_Link()
 {
-    static const DtcLinkOps link = {OleTx_Init, OleTx_CreateDispenser, OleTx_ReleaseDispenser,
-                                    OleTx_RMConnect, OleTx_RMEnlist};
+    static const DtcLinkOps link = {OleTx_Init,      OleTx_CreateDispenser, OleTx_ReleaseDispenser,
+                                    OleTx_RMConnect, OleTx_RMEnlist,        OleTx_CloseDispenser};
     return &link;
 }
 

@@ -120,6 +120,12 @@ public:
     HRESULT Abort();
     HRESULT CoordinatorDown();
 
+    // The connection goes away while the coordinator still holds the
+    // dispenser: it forgets the connection (a hold on its call lock is given
+    // up) and later requests fail without reaching the back end.
+    void Detach();
+    int32_t RefCount() const { return m_cRef.load(); }
+
     int32_t State() const { return m_state; }
     bool HoldsCallLock() const { return m_holdToken != 0; }
 
@@ -149,6 +155,7 @@ private:
     IDtcToXaHelperSinglePipe *m_pipe = nullptr;
     ITransactionEnlistmentAsync *m_enlistment = nullptr;
     uint64_t m_holdToken = 0;  // the call lock's hold while prepared; 0 none
+    std::atomic<bool> m_detached{false};
 };
 
 // Entry points of the handle layer's coordinator link (declared in xa/xat.h)

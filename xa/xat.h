@@ -36,6 +36,9 @@ void *OleTx_CreateDispenser(void *transaction, int serverHandle, int drvConn,
                             const char *connectText);
 // Gives up the caller's reference: the references left, -1 for null.
 int OleTx_ReleaseDispenser(void *dispenser);
+// The connection closes: as OleTx_ReleaseDispenser, and a dispenser that
+// the coordinator still holds lets go of the connection first.
+int OleTx_CloseDispenser(void *dispenser);
 // Registration with the coordinator, and the enlistment: 0, or -1.
 int OleTx_RMConnect(void *dispenser);
 int OleTx_RMEnlist(void *dispenser);

@@ -352,6 +352,27 @@ TEST_P(Enlistment, UnenlistWithANullTransactionBeforeTheOutcome)
     EXPECT_EQ(h.State(), "25000");
 }
 
+TEST_P(Enlistment, DisconnectBeforeTheOutcomeLetsTheCoordinatorFailSafely)
+{
+    Tx tx;
+    ASSERT_EQ(Enlist(tx.t), SQL_SUCCESS) << h.State();
+    ASSERT_EQ(Insert(8), SQL_SUCCESS);
+    // The coordinator still holds the branch: the first disconnect says so,
+    // the next one closes the connection (its work is rolled back).
+    EXPECT_EQ(SQLDisconnect(h.dbc), SQL_ERROR);
+    EXPECT_EQ(h.State(), "25000");
+    EXPECT_EQ(SQLDisconnect(h.dbc), SQL_SUCCESS) << h.State();
+    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DBC, h.dbc), SQL_SUCCESS);
+    h.dbc = nullptr;
+    // The coordinator's requests now fail without touching the freed connection.
+    EXPECT_EQ(tx.t->Commit(0, 0, 0), XACT_E_ABORTED);
+    EXPECT_EQ(tx.Report().prepareDone, E_FAIL);
+    EXPECT_EQ(Rows(), "");
+    EXPECT_TRUE(PgPreparedGids(g_pg).empty());
+    ExpectAllReleased();
+    SQLAllocHandle(SQL_HANDLE_DBC, h.env, &h.dbc);
+}
+
 INSTANTIATE_TEST_SUITE_P(Lib, Enlistment, ::testing::ValuesIn(kLibraries));
 
 // ---- the OLE Transactions trace ----

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -397,6 +399,55 @@ TEST_F(Branch, FailedOpenAndStartGiveTheModulesOwnResult)
     EXPECT_EQ(OleTx_ReleaseDispenser(d), 0);
     d = nullptr;
     EXPECT_EQ(Calls(), "open,start,close");
+}
+
+TEST_F(Branch, ConnectionClosingUnderAHeldBranchIsLetGo)
+{
+    Enlist();
+    Drop();
+    EXPECT_EQ(res, nullptr);
+    // The coordinator holds the dispenser; the connection closes.
+    ITransactionResourceAsync *coordinatorRef = nullptr;
+    ASSERT_EQ(d->QueryInterface(IID_ITransactionResourceAsync, reinterpret_cast<void **>(&coordinatorRef)),
+              S_OK);
+    EXPECT_EQ(OleTx_CloseDispenser(d), 2);  // the test's and the coordinator's own
+    d = nullptr;
+    // Later requests fail without reaching the connection that is gone.
+    EXPECT_EQ(coordinatorRef->PrepareRequest(0, 0, 0, 0), E_FAIL);
+    EXPECT_EQ(coordinatorRef->AbortRequest(nullptr, 0, nullptr), E_FAIL);
+    EXPECT_EQ(Calls(), "");
+    EXPECT_TRUE(callLock.IsFree());
+    EXPECT_EQ(coordinatorRef->Release(), 1u);
+    EXPECT_EQ(OleTx_CloseDispenser(nullptr), -1);
+}
+
+TEST_F(Branch, ClosingTheOnlyReferenceEndsTheBranchAsARelease)
+{
+    Enlist();
+    Drop();
+    EndTransaction();
+    EXPECT_EQ(OleTx_CloseDispenser(d), 0);
+    d = nullptr;
+    EXPECT_EQ(Calls(), "end(TMFAIL),close");
+}
+
+TEST_F(Branch, PrepareWaitsForTheApplicationsCallInProgress)
+{
+    Enlist();
+    callLock.Enter();  // the application is inside a call on the connection
+    std::atomic<bool> prepared{false};
+    std::thread coordinator([&] {
+        EXPECT_EQ(res->PrepareRequest(0, 0, 0, 0), S_OK);
+        prepared = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(prepared.load());
+    EXPECT_TRUE(callLock.Leave());
+    coordinator.join();
+    EXPECT_TRUE(d->HoldsCallLock());
+    EXPECT_FALSE(callLock.TryEnter());
+    EXPECT_EQ(res->CommitRequest(0, nullptr), S_OK);
+    EXPECT_TRUE(callLock.IsFree());
 }
 
 TEST_F(Branch, UnavailableCoordinatorPassesItsResultThrough)
