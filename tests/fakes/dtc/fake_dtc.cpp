@@ -33,14 +33,16 @@ std::set<uint32_t> g_cookies;
 
 // Every object the coordinator made, kept reachable for its whole life
 // (objects are never freed, so that a release too many is seen, not a crash).
+// (The list itself is never destroyed, so that they stay reachable to the
+// very end of the process.)
 std::mutex g_keepLock;
-std::vector<const void *> g_kept;
+std::vector<const void *> *g_kept = new std::vector<const void *>;
 
 template <class T>
 T *kept(T *object)
 {
     std::lock_guard<std::mutex> lk(g_keepLock);
-    g_kept.push_back(object);
+    g_kept->push_back(object);
     return object;
 }
 
