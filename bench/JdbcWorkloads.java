@@ -1,7 +1,8 @@
 // The workloads of bench_workloads written directly over pgjdbc, for the
 // ratios scripts/bench_workloads.sh prints.  Usage:
 //   java -cp postgresql.jar:. JdbcWorkloads <jdbc url> <user> <source table>
-// One line per workload, "<name> <seconds> <items per second>".
+// One line per workload, "<name> <seconds> <items per second>", then
+// "peak_rss_kb <n>" of the process after the fetches.
 import java.math.BigDecimal;
 import java.sql.Connection;
 import java.sql.DriverManager;
@@ -35,6 +36,7 @@ public class JdbcWorkloads {
                 report(name, t, rows);
             }
         }
+        long fetchRss = peakRssKb();
 
         String table = source + "_jins";
         try (Statement s = c.createStatement()) {
@@ -74,5 +76,14 @@ public class JdbcWorkloads {
         for (int i = 0; i < 50; ++i)
             DriverManager.getConnection(url, user, "").close();
         report("connect", t, 50);
+        System.out.println("peak_rss_kb " + fetchRss);
+    }
+
+    // The process's peak resident set (VmHWM) in kB, as getrusage reports it to the driver's program.
+    static long peakRssKb() throws java.io.IOException {
+        for (String line : java.nio.file.Files.readAllLines(java.nio.file.Paths.get("/proc/self/status")))
+            if (line.startsWith("VmHWM:"))
+                return Long.parseLong(line.replaceAll("[^0-9]", ""));
+        return 0;
     }
 }

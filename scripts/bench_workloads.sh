@@ -57,6 +57,7 @@ for w in fetch getdata insert array connect; do
   done
   echo "$line"
 done
+echo "peak RSS while fetching, pgjdbc: $(awk '$1 == "peak_rss_kb" {print $2}' "$out/jdbc.txt") kB"
 for lib in w a; do
   echo "peak RSS while fetching, quorvex$lib: $(awk '$1 == "peak_rss_kb" {print $2}' "$out/odbc_$lib.txt") kB"
 done
