@@ -195,3 +195,28 @@ jobject jc_NewXAXidParts(JNIEnv *env, jclass xidClass, int32_t formatID, int32_t
     }
     return xid;
 }
+
+jobject jc_NewRowBlockReader(JNIEnv *env, void *mem, int64_t size, const char *charset)
+{
+    if (!env || !mem || !charset)
+        return nullptr;
+    JLocal<jclass> cls(env, defineSupportClass(env, "kestrune/support/RowBlockReader", krs_class_RowBlockReader,
+                                               krs_class_RowBlockReader_len));
+    if (!cls.get())
+        return nullptr;
+    jmethodID ctor = env->GetMethodID(cls, "<init>", "(Ljava/nio/ByteBuffer;Ljava/lang/String;)V");
+    if (!ctor)
+        return nullptr;
+    JLocal<jobject> buf(env, env->NewDirectByteBuffer(mem, size));
+    if (!buf.get())
+        return nullptr;
+    JLocal<jstring> name(env, env->NewStringUTF(charset));
+    if (!name.get())
+        return nullptr;
+    jobject reader = env->NewObject(cls, ctor, buf.get(), name.get());
+    if (env->ExceptionCheck()) {
+        jc_DeleteLocal(env, reader);
+        return nullptr;
+    }
+    return reader;
+}

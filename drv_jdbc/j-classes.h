@@ -1,5 +1,5 @@
-// The driver's Java support classes (kestrune/support/XAXid and
-// kestrune/support/KRSClassLoader), carried as class-file bytes and defined
+// The driver's Java support classes (kestrune/support/XAXid,
+// kestrune/support/KRSClassLoader and kestrune/support/RowBlockReader), carried as class-file bytes and defined
 // through the system class loader when the VM does not know them yet, and
 // class loading through the driver's loader.
 #pragma once
@@ -14,6 +14,8 @@ extern const unsigned char krs_class_XAXid[];
 extern const unsigned krs_class_XAXid_len;
 extern const unsigned char krs_class_KRSClassLoader[];
 extern const unsigned krs_class_KRSClassLoader_len;
+extern const unsigned char krs_class_RowBlockReader[];
+extern const unsigned krs_class_RowBlockReader_len;
 
 // Finds or defines XAXid; a local reference in *out.  0, or 15 with the Java
 // exception left pending.
@@ -34,3 +36,8 @@ jclass jc_ClassLoader_loadClass(DrvConn *c, jobject loader, const char *name);
 // exception pending on any failure.
 jobject jc_NewXAXidParts(JNIEnv *env, jclass xidClass, int32_t formatID, int32_t gtridLength,
                          int32_t bqualLength, const char *data);
+
+// A new RowBlockReader (local reference) over `size` bytes at `mem`, wrapped
+// in a direct ByteBuffer; text it encodes goes into the named charset.  NULL
+// with the exception pending on any failure.
+jobject jc_NewRowBlockReader(JNIEnv *env, void *mem, int64_t size, const char *charset);

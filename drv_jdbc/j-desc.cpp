@@ -2,6 +2,7 @@
 // parameter descriptions and their column attributes, and closing results.
 #include "drv_jdbc/j-desc.h"
 
+#include "drv_jdbc/j-blockread.h"
 #include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
@@ -344,6 +345,7 @@ void drvStmtDiscard(DrvStmt *s)
     }
     free(s->paramTypes);
     s->paramTypes = nullptr;
+    drvFreeBlockReader(s);
     errClear(&s->errors);
     delete s;
 }

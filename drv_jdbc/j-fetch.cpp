@@ -1,6 +1,8 @@
 // Block fetch: ResultSet rows into the caller's RowBlock, with the patches
 // that put catalog results into their ODBC form.
+#include "drv_jdbc/j-blockread.h"
 #include "drv_jdbc/j-call.h"
+#include "drv_jdbc/j-cells.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
 #include "drv_jdbc/j-desc.h"
@@ -135,28 +137,21 @@ int readCellValue(DrvStmt *s, jobject o, bool callable, int32_t i, ValueType vt,
         return rc;
     }
     case VT_DATE: case VT_TIME: case VT_TIMESTAMP: {
-        DrvTimestamp t{};
-        int32_t year = 0;
-        uint16_t month = 0;
+        int32_t v[7] = {};
+        uint16_t f[7] = {};
+        uint32_t fraction = 0;
         if (vt == VT_DATE)
-            rc = FAMILY(getDate)(s, o, i, &year, &month, &t.day);
+            rc = FAMILY(getDate)(s, o, i, &v[0], &f[1], &f[2]);
         else if (vt == VT_TIME)
-            rc = FAMILY(getTime)(s, o, i, &t.hour, &t.minute, &t.second);
+            rc = FAMILY(getTime)(s, o, i, &f[0], &f[1], &f[2]);
         else
-            rc = FAMILY(getTimestamp)(s, o, i, &year, &month, &t.day, &t.hour, &t.minute, &t.second, &t.fraction);
+            rc = FAMILY(getTimestamp)(s, o, i, &v[0], &f[1], &f[2], &f[3], &f[4], &f[5], &fraction);
         if (rc != 0)
             return rc;
-        // A year beyond the 16-bit field keeps its high part in the month field.
-        RB_PutYearMonth(year, month, &t.year, &t.month);
-        if (vt == VT_DATE) {
-            uint16_t f[3] = {static_cast<uint16_t>(t.year), t.month, t.day};
-            memcpy(cell, f, sizeof f);
-        } else if (vt == VT_TIME) {
-            uint16_t f[3] = {t.hour, t.minute, t.second};
-            memcpy(cell, f, sizeof f);
-        } else {
-            memcpy(cell, &t, sizeof t);
-        }
+        for (int k = vt == VT_TIME ? 0 : 1; k < 6; ++k)
+            v[k] = f[k];
+        v[6] = static_cast<int32_t>(fraction);
+        cellPutDateTime(vt, cell, v);
         return 0;
     }
     case VT_BINARY: return FAMILY(getBytes)(s, o, i, cell, &len, size);
@@ -511,6 +506,10 @@ int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
         perRow = s->jdbcColumns;
     int rc = 0;
     int32_t r = 0;
+    if (s->resultSet && redirect < 0 && s->jdbcColumns < 0 && s->catalogKind == 0 && drvBlockReads()) {
+        rc = drvReadBlock(s, block, n);
+        r = n;
+    }
     while (r < n) {
         if (!s->resultSet || (s->catalogKind == 4 && s->conn->options.jSqlStatisticsOff)) {
             s->flags |= DS_END_OF_DATA;

@@ -1,6 +1,7 @@
 // Value getters of ResultSet and CallableStatement.
 #include "drv_jdbc/j-getters.h"
 
+#include "drv_jdbc/j-cells.h"
 #include "drv_jdbc/j-wrapctx.h"
 #include "odbc/contract/rowblock.h"
 #include "util/codepage.h"
@@ -18,7 +19,11 @@ int memoryFailure(const JCtx &x)
     LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Memory allocation failure");
     return ERR_GENERAL;
 }
+} // namespace
 
+int jc_MemoryFailure(DrvStmt *s) { return memoryFailure(jctx(s)); }
+
+namespace {
 void releaseHeld(LongDataBuf *buf)
 {
     if (buf->data) {
@@ -46,29 +51,14 @@ int longValue(const JCtx &x, jobject o, const char *name, const char *sig, int32
     return 0;
 }
 
-// Bytes of text that fit in room without splitting a UTF-8 sequence.
-size_t cutText(const char *text, size_t len, size_t room)
-{
-    if (len <= room)
-        return len;
-    size_t n = room;
-    if (CP_AnsiIsUtf8()) {
-        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
-            --n;
-    }
-    return n;
-}
-
 int getString(DrvStmt *s, jobject o, int32_t i, char *cell, int32_t *length, int32_t size)
 {
     JCtx x = jctx(s);
     JLocal<jobject> str(x.env);
     if (int rc = callGetter(x, o, "getString", "(I)Ljava/lang/String;", i, str.out()))
         return rc;
-    size_t room = size > 0 ? static_cast<size_t>(size) - 1 : 0;
     if (!str.get()) {
-        memset(cell, 0, room ? room : 1);
-        *length = 0;
+        *length = cellPutText(cell, size, nullptr, 0);
         return 0;
     }
     JStringText view;
@@ -76,11 +66,8 @@ int getString(DrvStmt *s, jobject o, int32_t i, char *cell, int32_t *length, int
         jc_ClearException(x.env);
         return ERR_GENERAL;
     }
-    size_t n = cutText(view.chars, static_cast<size_t>(view.length), room);
-    memcpy(cell, view.chars, n);
-    cell[n] = '\0';
+    *length = cellPutText(cell, size, view.chars, static_cast<size_t>(view.length));
     jc_ReleaseStringText(x.env, &view);
-    *length = static_cast<int32_t>(strlen(cell));
     return 0;
 }
 
@@ -92,8 +79,7 @@ int getStringW(DrvStmt *s, jobject o, int32_t i, char16_t *cell, int32_t *length
         return rc;
     jsize room = size > 0 ? size - 1 : 0;
     if (!str.get()) {
-        memset(cell, 0, sizeof(char16_t) * static_cast<size_t>(room ? room : 1));
-        *length = 0;
+        *length = cellPutWide(cell, size, nullptr, 0);
         return 0;
     }
     jstring js = static_cast<jstring>(str.get());

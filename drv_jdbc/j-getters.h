@@ -45,3 +45,6 @@ KRS_GETTER_FAMILY(CallableStatement)
 #undef KRS_GETTER_FAMILY
 
 int jc_CallableStatement_getLong(DrvStmt *s, jobject o, int32_t i, int64_t *out);
+
+// Posts "Memory allocation failure" for a value that could not be stored; 15.
+int jc_MemoryFailure(DrvStmt *s);

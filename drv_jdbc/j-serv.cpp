@@ -319,22 +319,65 @@ int jvmSplitOptions(const char *text, char **buf, char **items, int max)
     return n;
 }
 
+namespace {
+// The VM settings the driver chooses, each unless the user's options set the
+// same thing (an item starting with one of the prefixes and ending with the
+// suffix).  The serial collector: a VM inside an application's process
+// reading results row by row spends less time and memory collecting alone
+// than with a collector thread per processor.
+struct DefaultVmOption {
+    const char *option;
+    const char *prefixes[2];
+    const char *suffix;
+};
+constexpr DefaultVmOption kDefaultVmOptions[] = {
+    {"-XX:+UseSerialGC", {"-XX:+Use", "-XX:-Use"}, "GC"},
+};
+
+bool userSets(const DefaultVmOption &d, char *const *items, int n)
+{
+    const size_t sl = strlen(d.suffix);
+    for (int i = 0; i < n; ++i) {
+        const size_t il = strlen(items[i]);
+        for (const char *prefix : d.prefixes)
+            if (prefix && strncmp(items[i], prefix, strlen(prefix)) == 0 && il >= sl &&
+                strcmp(items[i] + il - sl, d.suffix) == 0)
+                return true;
+    }
+    return false;
+}
+} // namespace
+
+int jvmVmOptions(const char *userText, char **buf, const char **options, int max)
+{
+    char *items[kMaxVmItems];
+    int n = jvmSplitOptions(userText, buf, items, kMaxVmItems);
+    if (n < 0)
+        return -1;
+    int count = 0;
+    for (const DefaultVmOption &d : kDefaultVmOptions)
+        if (count < max && !userSets(d, items, n))
+            options[count++] = d.option;
+    for (int i = 0; i < n && count < max; ++i)
+        options[count++] = items[i];
+    return count;
+}
+
 int jc_CreateJavaVM()
 {
     char classPath[1100];
     snprintf(classPath, sizeof classPath, "-Djava.class.path=%.1000s", ".");
-    JavaVMOption options[kMaxVmItems + 1] = {};
+    constexpr int kMaxOptions = kMaxVmItems + static_cast<int>(sizeof kDefaultVmOptions / sizeof kDefaultVmOptions[0]);
+    JavaVMOption options[kMaxOptions + 1] = {};
     options[0].optionString = classPath;
     int count = 1;
     char *buf = nullptr;
-    if (const char *opts = getenv("KRS_JVM_OPTS")) {
-        char *items[kMaxVmItems];
-        int n = jvmSplitOptions(opts, &buf, items, kMaxVmItems);
-        if (n < 0)
-            return JNI_ENOMEM;
-        for (int i = 0; i < n; ++i)
-            options[count++].optionString = items[i];
-    }
+    const char *chosen[kMaxOptions];
+    int n = jvmVmOptions(getenv("KRS_JVM_OPTS"), &buf, chosen, kMaxOptions);
+    if (n < 0)
+        return JNI_ENOMEM;
+    for (int i = 0; i < n; ++i)
+        options[count++].optionString = const_cast<char *>(chosen[i]);
     JavaVMInitArgs args;
     args.version = KRS_JNI_VERSION;
     args.nOptions = count;

@@ -59,7 +59,7 @@ int DRV_EnvOpen(const void *openRec, int *outEnv);
 // 21 for an unknown handle.
 int DRV_EnvClose(int env);
 
-// Creates the VM with the class path option and the items of KRS_JVM_OPTS;
+// Creates the VM with the class path option and jvmVmOptions of KRS_JVM_OPTS;
 // the JNI result code.
 int jc_CreateJavaVM();
 // Cuts KRS_JVM_OPTS text into VM option items (at most 100): an item ends at
@@ -67,6 +67,12 @@ int jc_CreateJavaVM();
 // a copy held in `buf` (free()d by the caller); returns the item count, or -1
 // when the copy cannot be made.
 int jvmSplitOptions(const char *text, char **buf, char **items, int max);
+// The VM options from KRS_JVM_OPTS text (NULL for none): the driver's own
+// settings first, each left out when the user's items set the same thing
+// (another collector, say), then the user's items.  Writes at most `max`
+// pointers (into *buf, free()d by the caller, and static texts); the count,
+// or -1 when out of memory.
+int jvmVmOptions(const char *userText, char **buf, const char **options, int max);
 
 // The calling thread's JNIEnv, attaching the thread when it has none (the
 // VM's fault handlers are put back first when replaced); NULL when the VM

@@ -346,6 +346,62 @@ TEST_P(Stmt, FetchCrossesBlocksAndEndsWithNoData)
     SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
 }
 
+// Thousands of rows read by blocks: non-ASCII text (made by the server: the
+// Driver Manager would widen a literal byte by byte for the wide library),
+// numerics, dates from year 1000 to 9999 and timestamps, a NULL in every
+// seventh row, each value as the row says.
+TEST_P(Stmt, BlocksOfManyRowsKeepEveryValue)
+{
+    ASSERT_EQ(SQLExecDirect(st, Sql("select g, case when g % 7 = 0 then null else 'Gr' || chr(252) || chr(223) || 'e ' || chr(8364) || "
+                                    "' ' || g || ' ' || chr(128512) end, "
+                                    "(g * 1.25 - 1000)::numeric(12,2), "
+                                    "make_date(1000 + g % 9000, 1 + g % 12, 1 + g % 28), "
+                                    "make_timestamp(1000 + g % 9000, 1 + g % 12, 1 + g % 28, g % 24, g % 60, "
+                                    "(g % 60) + 0.5) "
+                                    "from generate_series(1, 6000) g order by g"),
+                            SQL_NTS),
+              SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    int g = 0;
+    SQLRETURN rc;
+    while ((rc = SQLFetch(st)) == SQL_SUCCESS) {
+        ++g;
+        SQLINTEGER id = 0;
+        SQLLEN ind = 0;
+        ASSERT_EQ(SQLGetData(st, 1, SQL_C_SLONG, &id, 0, &ind), SQL_SUCCESS);
+        ASSERT_EQ(id, g);
+        const std::string want = "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac " + std::to_string(g) + " \xf0\x9f\x98\x80";
+        char name[64] = {};
+        ASSERT_EQ(SQLGetData(st, 2, SQL_C_CHAR, name, sizeof name, &ind), SQL_SUCCESS);
+        if (g % 7 == 0) {
+            ASSERT_EQ(ind, SQL_NULL_DATA) << g;
+        } else {
+            ASSERT_EQ(ind, static_cast<SQLLEN>(want.size())) << g;
+            ASSERT_EQ(std::string(name), want) << g;
+        }
+        char amount[32] = {};
+        ASSERT_EQ(SQLGetData(st, 3, SQL_C_CHAR, amount, sizeof amount, &ind), SQL_SUCCESS);
+        const long cents = g * 125L - 100000;
+        char text[32];
+        snprintf(text, sizeof text, "%s%ld.%02ld", cents < 0 ? "-" : "", labs(cents) / 100, labs(cents) % 100);
+        ASSERT_STREQ(amount, text) << g;
+        DATE_STRUCT d{};
+        ASSERT_EQ(SQLGetData(st, 4, SQL_C_TYPE_DATE, &d, sizeof d, &ind), SQL_SUCCESS);
+        ASSERT_EQ(d.year, 1000 + g % 9000);
+        ASSERT_EQ(d.month, 1 + g % 12);
+        ASSERT_EQ(d.day, 1 + g % 28);
+        TIMESTAMP_STRUCT ts{};
+        ASSERT_EQ(SQLGetData(st, 5, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &ind), SQL_SUCCESS);
+        ASSERT_EQ(ts.year, 1000 + g % 9000);
+        ASSERT_EQ(ts.hour, g % 24);
+        ASSERT_EQ(ts.minute, g % 60);
+        ASSERT_EQ(ts.second, g % 60);
+        ASSERT_EQ(ts.fraction, 500000000u);
+    }
+    EXPECT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(g, 6000);
+}
+
 TEST_P(Stmt, ForwardOnlyRowsetsColumnAndRowWise)
 {
     SQLULEN fetched = 0;

@@ -55,6 +55,32 @@ TEST(VmOptions, AtMostOneHundredItems)
     EXPECT_EQ(items.back(), "-D99");
 }
 
+// The VM gets the driver's collector unless the user's options choose one;
+// the user's items follow, in their order.
+TEST(VmOptions, DriverSettingsYieldToTheUsers)
+{
+    struct Case {
+        const char *text;
+        std::vector<std::string> options;
+    } cases[] = {
+        {nullptr, {"-XX:+UseSerialGC"}},
+        {"-Xcheck:jni", {"-XX:+UseSerialGC", "-Xcheck:jni"}},
+        {"-Xmx2g -XX:+UseG1GC", {"-Xmx2g", "-XX:+UseG1GC"}},
+        {"-XX:+UseParallelGC", {"-XX:+UseParallelGC"}},
+        {"-XX:-UseSerialGC -Xss2m", {"-XX:-UseSerialGC", "-Xss2m"}},
+        {"-XX:+UseSerialGC", {"-XX:+UseSerialGC"}},
+        {"-XX:+UseStringDeduplication", {"-XX:+UseSerialGC", "-XX:+UseStringDeduplication"}},
+    };
+    for (const Case &c : cases) {
+        char *buf = nullptr;
+        const char *options[8];
+        int n = jvmVmOptions(c.text, &buf, options, 8);
+        std::vector<std::string> got(options, options + (n > 0 ? n : 0));
+        EXPECT_EQ(got, c.options) << (c.text ? c.text : "(none)");
+        free(buf);
+    }
+}
+
 struct Prop {
     const char *name;
     const char *value;  // nullptr: no '='
