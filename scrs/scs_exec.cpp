@@ -296,9 +296,9 @@ int SCS_MoreResults(int stmt)
         return ERR_INVALID_ARGUMENT;
     const int32_t type = scs_p_CursorType(ctx);
     const bool filled = (ctx->scsFlags & SCS_F_STATIC_FILLED) != 0;
-    const bool allowed = scs_p_Concurrency(ctx) == SCS_READ_ONLY &&
-                         (type == SCS_FORWARD_ONLY ||
-                          (type == SCS_STATIC && (!filled || ctx->analysis.kind == kKindCall)));
+    const bool allowed = type == SCS_FORWARD_ONLY ||
+                         (type == SCS_STATIC && scs_p_Concurrency(ctx) == SCS_READ_ONLY &&
+                          (!filled || ctx->analysis.kind == kKindCall));
     if (type != SCS_FORWARD_ONLY) {
         CUR_PosReset(&ctx->cs);
         if (ctx->staticSet)

@@ -214,8 +214,11 @@ void scs_p_OptionsSync(ScsContext *ctx)
     cs.rowsetSize = askStmtOption(h, SQL_ROWSET_SIZE, cs.rowsetSize);
     cs.keysetSize = askStmtOption(h, SQL_KEYSET_SIZE, cs.keysetSize);
     cs.retrieveData = askStmtOption(h, SQL_RETRIEVE_DATA, cs.retrieveData);
+    // A record the back end never set holds zeros: read-only, one row.
     if (cs.rowsetSize < 1)
         cs.rowsetSize = 1;
+    if (cs.concurrency < SCS_READ_ONLY)
+        cs.concurrency = SCS_READ_ONLY;
 }
 
 int32_t scs_p_CursorType(const ScsContext *ctx)
