@@ -234,6 +234,14 @@ int32_t scs_p_Concurrency(const ScsContext *ctx)
 int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn)
 {
     CUR_StateInit(&ctx->cs, stmt, conn, &scsLowerBinding, nullptr);
+    // The back end's record starts zero-filled: the options a cursor reads
+    // get their defaults there (read-only, one row, data retrieved).
+    for (int option : {SQL_CONCURRENCY, SQL_ROWSET_SIZE, SQL_RETRIEVE_DATA}) {
+        if (askStmtOption(stmt, option, 1) != 0)
+            continue;
+        int32_t one = 1;
+        ScsLower()->SetOption(static_cast<int>(stmt), DrvInt(DrvStmtOption(option)), &one);
+    }
     SCR_Init(&ctx->analysis);
     ctx->sendParamTypes = askCapability(conn, DRV_CONN_NEEDS_BIND, 0) != 0 ? 1 : 0;
     ctx->fixedTextNul = askCapability(conn, DRV_CONN_HAS_PARAM_ARRAYS, 0) != 0 ? 1 : 0;
