@@ -326,6 +326,10 @@ int SCS_CloseCursor(int stmt)
         return ERR_INVALID_ARGUMENT;
     ctx->scsFlags |= SCS_F_REPREPARE;
     ctx->scsFlags &= static_cast<uint16_t>(~(SCS_F_THROUGH_LIBRARY | SCS_F_STATIC_FILLED));
+    // The rows of a closed cursor are not needed again: a static set that
+    // spilled gives its temporary files back now.
+    if (ctx->staticSet)
+        SS_Close(ctx->staticSet);
     int rc = ScsLower()->CloseCursor(stmt);
     if (rc != 0)
         scs_p_AuxDiagsMove(ctx);
