@@ -17,6 +17,8 @@
 #include <vector>
 
 struct ColDesc;
+struct DrvConnectParams;
+struct HashTable;
 struct StaticSet;
 struct DynArray;
 struct RowBlock;
@@ -97,6 +99,13 @@ struct ScsContext {
 // The back end's own table, reached by every call the library passes down.
 const DrvOpTable *ScsLower();
 const DrvBinding *ScsLowerBinding();
+// The connections the registry holds for a back-end environment.
+int scs_p_RegisteredConnections(int env);
+// The parameters a connection was opened with (texts owned by the
+// registry): 0, or 21 for a connection the registry does not know.
+int scs_p_ConnParamsFind(int conn, DrvConnectParams *out);
+// A connection's cache of key columns by FROM tables, or NULL.
+HashTable *scs_p_KeyColCache(int conn);
 // The context of a back-end statement handle, or NULL.
 ScsContext *scs_p_CtxFind(int stmt);
 

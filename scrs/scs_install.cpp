@@ -10,13 +10,17 @@
 #include "scrs/scr_locks.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/sc_dataset.h"
+#include "odbc/contract/drv_connect_params.h"
+#include "platform/locks.h"
 #include "util/dynarray.h"
+#include "util/hash.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -38,6 +42,8 @@ std::unordered_map<int, ScsContext *> &contexts()
     return *map;
 }
 
+int SCS_Connect(int env, DrvConnectParams *params, int *outConn);
+int SCS_Disconnect(int conn);
 int SCS_AllocStmt(int conn, int *outStmt);
 int SCS_FreeStmt(int stmt);
 int SCS_GetErrors(int h, ErrReport *out);
@@ -51,6 +57,8 @@ struct ScsSlot {
 const ScsSlot kScsSlots[] = {
     {0, reinterpret_cast<void *>(&SCS_GetInfo)},
     {2, reinterpret_cast<void *>(&SCS_GetErrors)},
+    {5, reinterpret_cast<void *>(&SCS_Connect)},
+    {6, reinterpret_cast<void *>(&SCS_Disconnect)},
     {7, reinterpret_cast<void *>(&SCS_AllocStmt)},
     {8, reinterpret_cast<void *>(&SCS_FreeStmt)},
     {11, reinterpret_cast<void *>(&SCS_Prepare)},
@@ -104,6 +112,129 @@ int32_t askStmtOption(uint32_t stmt, int option, int32_t def)
     int16_t len = 0;
     return ScsLower()->GetInfo(static_cast<int>(stmt), DrvInt(DrvStmtOption(option)), &v, 4, &len) == 0 ? v
                                                                                                       : def;
+}
+
+// ---- connections: the connect-parameter registry and key-column caches ----
+
+// A copy of the parameters a user connection was opened with, so that a
+// second connection like it can be opened later.
+struct ConnParamsNode {
+    DrvConnectParams params{};
+    int conn = 0;
+};
+
+void freeParams(DrvConnectParams &p)
+{
+    for (const char *t : {p.host, p.serverText, p.serverType, p.jdbcClass, p.dsn, p.dsProps, p.user, p.password,
+                          p.appName})
+        free(const_cast<char *>(t));
+    p = DrvConnectParams{};
+}
+
+bool copyParams(DrvConnectParams &to, const DrvConnectParams &from)
+{
+    to.host = dupText(from.host);
+    to.serverText = dupText(from.serverText);  // the wide marker has no NUL
+    to.serverType = dupText(from.serverType);
+    to.jdbcClass = dupText(from.jdbcClass);
+    to.dsn = dupText(from.dsn);
+    to.dsProps = dupText(from.dsProps);
+    to.user = dupText(from.user);
+    to.password = dupText(from.password);
+    to.appName = dupText(from.appName);
+    to.readOnly = from.readOnly;
+    to.flag = from.flag;
+    to.loginTimeout = from.loginTimeout;
+    auto lost = [](const char *a, const char *b) { return a && !b; };
+    return !(lost(from.host, to.host) || lost(from.serverText, to.serverText) ||
+             lost(from.serverType, to.serverType) || lost(from.jdbcClass, to.jdbcClass) || lost(from.dsn, to.dsn) ||
+             lost(from.dsProps, to.dsProps) || lost(from.user, to.user) || lost(from.password, to.password) ||
+             lost(from.appName, to.appName));
+}
+
+struct ConnRecord {
+    int env = 0;
+    HashTable *keyColCache = nullptr;  // MD5 of the FROM tables -> DynArray of key ScrColumnRef
+};
+
+// Registry nodes per environment (in connect order) and the library's
+// record of each connection; under the list lock.
+PL_CriticalSection &listLock()
+{
+    static auto *lock = new PL_CriticalSection;
+    return *lock;
+}
+
+std::unordered_map<int, std::vector<ConnParamsNode *>> &registry()
+{
+    static auto *map = new std::unordered_map<int, std::vector<ConnParamsNode *>>;
+    return *map;
+}
+
+std::unordered_map<int, ConnRecord> &connections()
+{
+    static auto *map = new std::unordered_map<int, ConnRecord>;
+    return *map;
+}
+
+void keyCacheEntryFree(uint64_t value, const void *, void *)
+{
+    auto *cols = reinterpret_cast<DynArray *>(value);
+    DA_Free(&cols, nullptr);
+}
+
+int SCS_Connect(int env, DrvConnectParams *params, int *outConn)
+{
+    int rc = ScsLower()->Connect(env, params, outConn);
+    if (rc != 0)
+        return rc;
+    auto *node = new (std::nothrow) ConnParamsNode;
+    HashTable *cache = HASH_Create(101, 16);
+    if (!node || !cache || (params && !copyParams(node->params, *params))) {
+        // The connection is of no use to the library without its records.
+        if (node)
+            freeParams(node->params);
+        delete node;
+        if (cache)
+            HASH_Free(cache);
+        ScsLower()->Disconnect(*outConn);
+        *outConn = 0;
+        return ERR_MEMORY_ALLOCATION;
+    }
+    node->conn = *outConn;
+    PL_CsGuard hold(listLock());
+    registry()[env].push_back(node);
+    connections()[*outConn] = ConnRecord{env, cache};
+    return 0;
+}
+
+int SCS_Disconnect(int conn)
+{
+    ConnRecord rec;
+    {
+        PL_CsGuard hold(listLock());
+        auto it = connections().find(conn);
+        if (it != connections().end()) {
+            rec = it->second;
+            connections().erase(it);
+            std::vector<ConnParamsNode *> &nodes = registry()[rec.env];
+            for (auto n = nodes.begin(); n != nodes.end(); ++n) {
+                if ((*n)->conn != conn)
+                    continue;
+                freeParams((*n)->params);
+                delete *n;
+                nodes.erase(n);
+                break;
+            }
+            if (nodes.empty())
+                registry().erase(rec.env);
+        }
+    }
+    if (rec.keyColCache) {
+        HASH_ForEach(rec.keyColCache, keyCacheEntryFree, nullptr);
+        HASH_Free(rec.keyColCache);
+    }
+    return ScsLower()->Disconnect(conn);
 }
 
 int SCS_AllocStmt(int conn, int *outStmt)
@@ -191,11 +322,39 @@ void SCS_Install(DrvBinding *binding)
         (void)ScrParserLock();
         (void)SqltTextLock();
         (void)contextLock();
+        (void)listLock();
     }
     binding->ops = &scsOpTable;
 }
 
 const DrvOpTable *ScsLower() { return scsLowerBinding.ops; }
+
+int scs_p_RegisteredConnections(int env)
+{
+    PL_CsGuard hold(listLock());
+    auto it = registry().find(env);
+    return it == registry().end() ? 0 : static_cast<int>(it->second.size());
+}
+
+int scs_p_ConnParamsFind(int conn, DrvConnectParams *out)
+{
+    PL_CsGuard hold(listLock());
+    for (auto &entry : registry())
+        for (ConnParamsNode *n : entry.second)
+            if (n->conn == conn) {
+                if (out)
+                    *out = n->params;
+                return 0;
+            }
+    return ERR_INVALID_ARGUMENT;
+}
+
+HashTable *scs_p_KeyColCache(int conn)
+{
+    PL_CsGuard hold(listLock());
+    auto it = connections().find(conn);
+    return it == connections().end() ? nullptr : it->second.keyColCache;
+}
 const DrvBinding *ScsLowerBinding() { return &scsLowerBinding; }
 
 ScsContext *scs_p_CtxFind(int stmt)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "odbc/contract/catalog_args.h"
+#include "odbc/contract/drv_connect_params.h"
 #include "odbc/contract/drv_items.h"
 #include "odbc/contract/err_report.h"
 #include "odbc/contract/errnum.h"
@@ -247,12 +248,23 @@ int fExecDirect(int h, const char *sql, RowBlock *params, int16_t n, const Param
 
 int fSetParamTypes(int, uint16_t, const ParamTypeDesc *) { return 0; }
 
+int fConnect(int, DrvConnectParams *, int *out)
+{
+    static int next = 0x0BBB0001;
+    *out = next++;
+    return 0;
+}
+
+int fDisconnect(int) { return 0; }
+
 DrvOpTable makeTable()
 {
     DrvOpTable t{};
     t.GetInfo = fGetInfo;
     t.SetOption = fSetOption;
     t.GetErrors = fGetErrors;
+    t.Connect = fConnect;
+    t.Disconnect = fDisconnect;
     t.AllocStmt = fAllocStmt;
     t.FreeStmt = fFreeStmt;
     t.Prepare = fPrepare;
@@ -639,6 +651,34 @@ TEST(CursorCatalog, CatalogResultIsStaticAndTheCursorTypeStays)
     ASSERT_EQ(ops()->Prepare(s.h, "INSERT INTO t VALUES (1)"), 0);
     EXPECT_EQ(scs_p_CursorType(s.ctx()), 1);
     EXPECT_EQ(s.back().cursorType, 1);
+}
+
+TEST(CursorOverlay, ConnectParametersRegisteredPerEnvironment)
+{
+    const int env = 77;
+    std::string user = "alice";
+    DrvConnectParams p{};
+    p.user = user.c_str();
+    p.password = "";
+    int conns[3] = {};
+    for (int &c : conns)
+        ASSERT_EQ(ops()->Connect(env, &p, &c), 0);
+    EXPECT_EQ(scs_p_RegisteredConnections(env), 3);
+    DrvConnectParams kept{};
+    ASSERT_EQ(scs_p_ConnParamsFind(conns[1], &kept), 0);
+    EXPECT_STREQ(kept.user, "alice");
+    EXPECT_NE(kept.user, user.c_str());
+    EXPECT_EQ(kept.dsn, nullptr);
+    EXPECT_NE(scs_p_KeyColCache(conns[1]), nullptr);
+    // Closed in any order, nothing of a closed connection stays behind.
+    for (int i : {1, 2, 0}) {
+        EXPECT_EQ(ops()->Disconnect(conns[i]), 0);
+        EXPECT_EQ(scs_p_ConnParamsFind(conns[i], nullptr), ERR_INVALID_ARGUMENT);
+        EXPECT_EQ(scs_p_KeyColCache(conns[i]), nullptr);
+    }
+    EXPECT_EQ(scs_p_RegisteredConnections(env), 0);
+    // A connection the registry never knew still disconnects.
+    EXPECT_EQ(ops()->Disconnect(0x0BBBFFFF), 0);
 }
 
 TEST(CursorOverlay, UnknownHandlesAndEmptySlots)
