@@ -97,6 +97,28 @@ int dsc_Spill(DataSetCache *cache, RowBlock *rowset, bool *firstSpill)
     return rc;
 }
 
+// Gives the caller an empty block, allocating the record when it has none.
+int ss_EmptyBlock(RowBlock **block)
+{
+    if (*block) {
+        RB_Free(*block);
+        return 0;
+    }
+    *block = static_cast<RowBlock *>(std::calloc(1, sizeof(RowBlock)));
+    return *block ? 0 : ERR_MEMORY_ALLOCATION;
+}
+
+// The next row after delivering n of `count` rows asked from `start`.
+void ss_Advance(StaticSet *set, int32_t start, int32_t count, int32_t n)
+{
+    if (start != SS_NEXT_ROW)
+        set->nextRow = start;
+    else if (n == count && int64_t(set->nextRow) + count <= INT32_MAX)
+        set->nextRow += count;
+    else
+        set->nextRow = SS_END_REACHED;
+}
+
 }  // namespace
 
 void DSC_Init(DataSetCache *cache)
@@ -271,16 +293,8 @@ int SS_GetRowset(StaticSet *set, int32_t start, int32_t count, RowBlock **block)
         return ERR_GENERAL;
     // The end stops sequential requests only: an explicit start still
     // delivers after a sequential read ran to the end.
-    if ((start == SS_NEXT_ROW && set->nextRow == SS_END_REACHED) || count == 0) {
-        if (*block) {
-            RB_Free(*block);
-        } else {
-            *block = static_cast<RowBlock *>(std::calloc(1, sizeof(RowBlock)));
-            if (!*block)
-                return ERR_MEMORY_ALLOCATION;
-        }
-        return 0;
-    }
+    if ((start == SS_NEXT_ROW && set->nextRow == SS_END_REACHED) || count == 0)
+        return ss_EmptyBlock(block);
 
     int32_t first = start == SS_NEXT_ROW ? set->nextRow : start;
     if (int rc = DSC_WindowGet(&set->cache, first, count, &set->windowStart, set->rowset))
@@ -289,6 +303,14 @@ int SS_GetRowset(StaticSet *set, int32_t start, int32_t count, RowBlock **block)
     if (set->windowStart >= 0 && first >= set->windowStart)
         avail = int64_t(set->rowset->rowsUsed) + set->windowStart - first;
     int32_t n = avail < 0 ? 0 : avail < count ? int32_t(avail) : count;
+    if (n == 0 && set->rowset->columnsUsed == 0) {
+        // An empty result, or the end of a spilled one with no window read:
+        // no columns to copy a layout from.
+        if (int rc = ss_EmptyBlock(block))
+            return rc;
+        ss_Advance(set, start, count, 0);
+        return 0;
+    }
 
     bool made = *block == nullptr;
     int rc = RB_NewLike(block, set->rowset, n);
@@ -305,10 +327,6 @@ int SS_GetRowset(StaticSet *set, int32_t start, int32_t count, RowBlock **block)
         return rc;
     }
 
-    if (start == SS_NEXT_ROW)
-        set->nextRow = n == count && int64_t(set->nextRow) + count <= INT32_MAX ? set->nextRow + count
-                                                                                 : SS_END_REACHED;
-    else
-        set->nextRow = start;
+    ss_Advance(set, start, count, n);
     return 0;
 }

@@ -76,7 +76,7 @@ void MakeRow(RowBlock &b, int32_t row, int32_t r)
         case VT_TINYINT: Put<int8_t>(p, int8_t(-(r % 128))); break;
         case VT_SHORT: Put<int16_t>(p, int16_t(-r)); break;
         case VT_USHORT: Put<uint16_t>(p, uint16_t(65535 - r)); break;
-        case VT_LONG: Put<int32_t>(p, r * 1000003 - 7); break;
+        case VT_LONG: Put<int32_t>(p, int32_t(uint32_t(r) * 1000003u - 7u)); break;
         case VT_ULONG: Put<uint32_t>(p, 0xF0000000u + uint32_t(r)); break;
         case VT_FLOAT: Put<float>(p, float(r) * 0.5f - 3.25f); break;
         case VT_DOUBLE: Put<double>(p, r * 1.25 - 1e9); break;
@@ -464,6 +464,25 @@ TEST_F(DataSetTest, SequentialDeliveryThatRunsShortEndsTheSet)
     ASSERT_EQ(SS_GetRowset(g.set, 2, 3, &b.block), 0);
     EXPECT_EQ(b.block->rowsUsed, 3);
     EXPECT_TRUE(RowIs(*b.block, 0, 2));
+}
+
+TEST_F(DataSetTest, TheEndOfASpilledSetBeforeAnyWindowIsEmpty)
+{
+    SetGuard g;
+    ASSERT_EQ(SS_Alloc(&g.set), 0);
+    int32_t count = 0;
+    ASSERT_EQ(SS_GetRsltSet(g.set, &g_binding, NewStmt(5001), &count), 0);
+    BlockGuard b;
+    ASSERT_EQ(SS_GetRowset(g.set, 5001, 10, &b.block), 0);
+    ASSERT_NE(b.block, nullptr);
+    EXPECT_EQ(b.block->rowsUsed, 0);
+    EXPECT_EQ(g.set->windowStart, -1);
+    ASSERT_EQ(SS_GetRowset(g.set, SS_NEXT_ROW, 3, &b.block), 0);  // next row is 5001: nothing
+    EXPECT_EQ(b.block->rowsUsed, 0);
+    EXPECT_EQ(g.set->nextRow, SS_END_REACHED);
+    ASSERT_EQ(SS_GetRowset(g.set, 4999, 10, &b.block), 0);
+    ASSERT_EQ(b.block->rowsUsed, 2);
+    EXPECT_TRUE(RowIs(*b.block, 1, 5000));
 }
 
 TEST_F(DataSetTest, MissingArgumentsAreRefused)
