@@ -304,6 +304,17 @@ int jc_Driver_connect(DrvConn *c, jobject *outConn, const char *driverClass, con
     return 0;
 }
 
+// The user and password as Java texts and a data source of the named class
+// with its properties set: what both data-source connects start with.
+static int openDataSource(DrvConn *c, const char *dsClass, const char *props, const char *user,
+                          const char *password, JLocal<jstring> &u, JLocal<jstring> &p,
+                          JLocal<jclass> &cls, JLocal<jobject> &ds)
+{
+    if (!optString(c, user, u) || !optString(c, password, p))
+        return ERR_MEMORY_ALLOCATION;
+    return newDataSource(c, dsClass, props, cls, ds);
+}
+
 int jc_DataSource_getConnection(DrvConn *c, jobject *outConn, const char *dsClass,
                                 const char *props, const char *user, const char *password,
                                 jobject *outDataSource)
@@ -313,12 +324,9 @@ int jc_DataSource_getConnection(DrvConn *c, jobject *outConn, const char *dsClas
     if (outDataSource)
         *outDataSource = nullptr;
     JLocal<jstring> u(env), p(env);
-    if (!optString(c, user, u) || !optString(c, password, p))
-        return ERR_MEMORY_ALLOCATION;
     JLocal<jclass> cls(env);
     JLocal<jobject> ds(env);
-    int rc = newDataSource(c, dsClass, props, cls, ds);
-    if (rc != 0)
+    if (int rc = openDataSource(c, dsClass, props, user, password, u, p, cls, ds))
         return rc;
     JLocal<jobject> conn(env);
     if (jc_CallObjectMethod(env, ds, cls, "getConnection", kGetConnectionSig, conn.out(), u.get(),
@@ -346,12 +354,9 @@ int jc_DataSource_getXAConnection(DrvConn *c, jobject *outConn, const char *dsCl
     *outXaConn = nullptr;
     *outXaResource = nullptr;
     JLocal<jstring> u(env), p(env);
-    if (!optString(c, user, u) || !optString(c, password, p))
-        return ERR_MEMORY_ALLOCATION;
     JLocal<jclass> cls(env);
     JLocal<jobject> ds(env);
-    int rc = newDataSource(c, dsClass, props, cls, ds);
-    if (rc != 0)
+    if (int rc = openDataSource(c, dsClass, props, user, password, u, p, cls, ds))
         return rc;
     JLocal<jobject> xaConn(env);
     if (jc_CallObjectMethod(env, ds, nullptr, "getXAConnection",

@@ -115,6 +115,32 @@ bool PL_TempFile::Close()
     return ok;
 }
 
+FILE *PL_TempFile::ReleaseUnlinked()
+{
+    if (fd_ < 0) {
+        errno = EBADF;
+        return nullptr;
+    }
+    FILE *stream = Stream();
+    int err = stream ? 0 : errno;
+    if (::unlink(path_.c_str()) != 0 && !err)
+        err = errno;
+    path_.clear();
+    if (err) {
+        if (stream)
+            std::fclose(stream);
+        else
+            ::close(fd_);
+        fd_ = -1;
+        stream_ = nullptr;
+        errno = err;
+        return nullptr;
+    }
+    fd_ = -1;
+    stream_ = nullptr;
+    return stream;
+}
+
 bool PL_UniqueTempPath(const char *prefix, char *buf, size_t size)
 {
     if (!buf || size == 0)

@@ -29,6 +29,12 @@ public:
     // Closes and removes the file; true when both worked or nothing was open.
     bool Close();
 
+    // Removes the file's name at once and hands its stream to the caller,
+    // leaving this object empty: the file lives only as long as the stream
+    // (fclose, or the end of the process, deletes it).  Null, with errno set
+    // and the file gone, when no file is open or the name or stream fails.
+    FILE *ReleaseUnlinked();
+
 private:
     int fd_ = -1;
     FILE *stream_ = nullptr;

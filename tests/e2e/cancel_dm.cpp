@@ -23,7 +23,6 @@ public:
 
 const auto *const g_env = ::testing::AddGlobalTestEnvironment(new CancelEnv);
 
-SQLCHAR *Sql(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s.c_str())); }
 
 class Cancel : public ::testing::TestWithParam<Library> {
 protected:

@@ -95,6 +95,23 @@ inline std::string Diag(SQLSMALLINT type, SQLHANDLE h, std::string *message = nu
     return reinterpret_cast<char *>(state);
 }
 
+// A statement text as the narrow entry points take it.
+inline SQLCHAR *Sql(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s.c_str())); }
+
+// Every diagnostic record of a handle as "STATE:message" lines.
+inline std::string Diags(SQLSMALLINT type, SQLHANDLE h)
+{
+    std::string all;
+    for (SQLSMALLINT rec = 1;; ++rec) {
+        std::string message;
+        std::string state = Diag(type, h, &message, rec);
+        if (state.empty())
+            break;
+        all += state + ":" + message + "\n";
+    }
+    return all;
+}
+
 // A window handle for the connects that may show the login dialog: the
 // driver and unixODBC only look at whether it is null.
 inline SQLHWND SomeWindow()

@@ -11,8 +11,12 @@
 #include <vector>
 
 #include "tests/common/pg_env.h"
+#include "tests/e2e/connect_common.h"
 
 namespace {
+
+using conntest::Diags;
+using conntest::Sql;
 
 PgEnv g_pg;
 
@@ -35,23 +39,7 @@ public:
 
 const auto *const g_env = ::testing::AddGlobalTestEnvironment(new ParamsEnv);
 
-SQLCHAR *Sql(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s.c_str())); }
 
-std::string Diags(SQLSMALLINT type, SQLHANDLE h)
-{
-    std::string all;
-    for (SQLSMALLINT rec = 1;; ++rec) {
-        SQLCHAR state[6] = {};
-        SQLCHAR msg[1024] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT len = 0;
-        SQLRETURN rc = SQLGetDiagRec(type, h, rec, state, &native, msg, sizeof msg, &len);
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
-            break;
-        all += std::string(reinterpret_cast<char *>(state)) + ":" + reinterpret_cast<char *>(msg) + "\n";
-    }
-    return all;
-}
 
 struct TypeInfo {
     SQLSMALLINT type = 0;

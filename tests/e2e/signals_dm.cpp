@@ -23,7 +23,6 @@ namespace {
 constexpr int kSignals[] = {SIGSEGV, SIGBUS};
 constexpr int kRows = 100000;
 
-SQLCHAR *Sql(const char *s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s)); }
 
 // The application's own fault handler: it reports and ends the process, as a
 // test framework's does.

@@ -17,8 +17,12 @@
 #include <vector>
 
 #include "tests/common/pg_env.h"
+#include "tests/e2e/connect_common.h"
 
 namespace {
+
+using conntest::Diags;
+using conntest::Sql;
 
 PgEnv g_pg;
 
@@ -40,24 +44,7 @@ public:
 
 const auto *const g_env = ::testing::AddGlobalTestEnvironment(new StmtEnv);
 
-SQLCHAR *Sql(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s.c_str())); }
 
-// Every diagnostic record of a handle as "STATE:message" lines.
-std::string Diags(SQLSMALLINT type, SQLHANDLE h)
-{
-    std::string all;
-    for (SQLSMALLINT rec = 1;; ++rec) {
-        SQLCHAR state[6] = {};
-        SQLCHAR msg[1024] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT len = 0;
-        SQLRETURN rc = SQLGetDiagRec(type, h, rec, state, &native, msg, sizeof msg, &len);
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
-            break;
-        all += std::string(reinterpret_cast<char *>(state)) + ":" + reinterpret_cast<char *>(msg) + "\n";
-    }
-    return all;
-}
 
 std::string FirstState(SQLSMALLINT type, SQLHANDLE h)
 {

@@ -151,6 +151,32 @@ TEST_F(PlatformTempFile, RefusedCreations)
     EXPECT_EQ(g.Stream(), nullptr);
 }
 
+TEST_F(PlatformTempFile, ReleasedStreamOutlivesItsNameAndLeavesNothing)
+{
+    PL_TempFile f;
+    ASSERT_TRUE(f.Create("zozodo"));
+    std::string path = f.Path();
+    FILE *s = f.ReleaseUnlinked();
+    ASSERT_NE(s, nullptr);
+    EXPECT_FALSE(Exists(path));  // the name is gone at once
+    EXPECT_FALSE(f.IsOpen());
+    EXPECT_TRUE(f.Close());      // nothing left to the object
+    struct stat st;
+    ASSERT_EQ(fstat(fileno(s), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_nlink, 0u);
+    ASSERT_GE(fputs("kept", s), 0);
+    rewind(s);
+    char buf[8] = {};
+    ASSERT_NE(fgets(buf, sizeof buf, s), nullptr);
+    EXPECT_STREQ(buf, "kept");
+    EXPECT_EQ(fclose(s), 0);
+
+    PL_TempFile none;
+    EXPECT_EQ(none.ReleaseUnlinked(), nullptr);
+    EXPECT_EQ(errno, EBADF);
+}
+
 TEST_F(PlatformTempFile, UniquePathNamesNoExistingFile)
 {
     char buf[512];
