@@ -50,29 +50,6 @@ private:
     Stmt *s_;
 };
 
-// Moves the bound columns to their ARD records plus the bind offset.
-void RebaseBindings(Stmt *s)
-{
-    const Desc *ard = s->ard;
-    if (!ard || !ard->bindOffsetPtr)
-        return;
-    const SQLLEN off = *ard->bindOffsetPtr;
-    const uint16_t count = DescRecCount(ard);
-    for (uint16_t i = 0; i <= count; ++i) {
-        ColBinding *b = StmtFindBoundCol(i, s);
-        const DescRec *r = DescGetRec(ard, i);
-        if (!b || !r)
-            continue;
-        if (r->dataPtr)
-            b->head.data = static_cast<char *>(r->dataPtr) + off;
-        if (r->indicatorPtr)
-            b->head.indicatorPtr = reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(r->indicatorPtr) + off);
-        if (r->octetLengthPtr)
-            b->head.octetLengthPtr =
-                reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(r->octetLengthPtr) + off);
-    }
-}
-
 void ClearGetData(Stmt *s)
 {
     s->ex->gd.column = 0;
@@ -112,6 +89,29 @@ int NextRow(Stmt *s)
 }
 
 } // namespace
+
+// Moves the bound columns to their ARD records plus the bind offset.
+void StmtRebaseBindings(Stmt *s)
+{
+    const Desc *ard = s->ard;
+    if (!ard || !ard->bindOffsetPtr)
+        return;
+    const SQLLEN off = *ard->bindOffsetPtr;
+    const uint16_t count = DescRecCount(ard);
+    for (uint16_t i = 0; i <= count; ++i) {
+        ColBinding *b = StmtFindBoundCol(i, s);
+        const DescRec *r = DescGetRec(ard, i);
+        if (!b || !r)
+            continue;
+        if (r->dataPtr)
+            b->head.data = static_cast<char *>(r->dataPtr) + off;
+        if (r->indicatorPtr)
+            b->head.indicatorPtr = reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(r->indicatorPtr) + off);
+        if (r->octetLengthPtr)
+            b->head.octetLengthPtr =
+                reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(r->octetLengthPtr) + off);
+    }
+}
 
 SQLRETURN StGetColumn(Stmt *s, uint32_t row, ColBindingHead *b, const RowBlock *block)
 {
@@ -169,7 +169,7 @@ SQLRETURN StmtFetchForward(Stmt *s)
 {
     if (s->state != STMT_EXECUTED)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
-    RebaseBindings(s);
+    StmtRebaseBindings(s);
     int next = NextRow(s);
     if (next < 0)
         return SQL_ERROR;
@@ -183,7 +183,7 @@ SQLRETURN StmtFetchForward(Stmt *s)
 
 SQLRETURN StmtFetchOne(Stmt *s)
 {
-    RebaseBindings(s);
+    StmtRebaseBindings(s);
     SQLULEN *fetched = s->rowsFetchedPtr;
     uint16_t *status = s->ird ? s->ird->arrayStatusPtr : nullptr;
     if (fetched)
@@ -214,7 +214,7 @@ SQLRETURN StmtFetchOne(Stmt *s)
     return rc;
 }
 
-SQLRETURN StmtFetchScroll(Stmt *s, int16_t orientation, int64_t)
+SQLRETURN StmtFetchScroll(Stmt *s, int16_t orientation, int64_t offset)
 {
     if (s->state != STMT_EXECUTED)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
@@ -227,17 +227,19 @@ SQLRETURN StmtFetchScroll(Stmt *s, int16_t orientation, int64_t)
     }
     if (forwardOnly)
         return StmtFetchRowsetForward(s);
-    // Scrollable cursors are served by the scrolling engine, which this
-    // driver does not have yet.
-    return StFail(s, ERR_FUNCTION_NOT_SUPPORTED);
+    return StmtFetchScrollable(s, orientation, offset);
 }
 
 SQLRETURN StmtFetchRowsetForward(Stmt *s)
 {
+    return StmtFetchRowsetInto(s, s->rowsFetchedPtr, s->ird ? s->ird->arrayStatusPtr : nullptr);
+}
+
+SQLRETURN StmtFetchRowsetInto(Stmt *s, SQLULEN *rowsFetched, uint16_t *status)
+{
     const int32_t size = s->cursor.rowsetSize;
     SQLULEN localFetched = 0;
-    SQLULEN *fetched = s->rowsFetchedPtr ? s->rowsFetchedPtr : &localFetched;
-    uint16_t *status = s->ird ? s->ird->arrayStatusPtr : nullptr;
+    SQLULEN *fetched = rowsFetched ? rowsFetched : &localFetched;
     *fetched = 0;
     for (int32_t i = 0; status && i < size; ++i)
         status[i] = SQL_ROW_NOROW;

@@ -85,6 +85,8 @@ int ColAppendPiece(ColBinding *b, const void *data, const SQLLEN *len, uint32_t 
 SQLLEN PieceTextLength(int16_t cType, const void *data);
 
 // ---- results (st_fetch.cpp) ----
+// Moves the bound columns to their ARD records plus the bind offset.
+void StmtRebaseBindings(Stmt *s);
 int StmtFetchBlock(Stmt *s);
 SQLRETURN StmtFetchOne(Stmt *s);
 SQLRETURN StmtFetchForward(Stmt *s);
@@ -92,6 +94,32 @@ SQLRETURN StmtFetchScroll(Stmt *s, int16_t orientation, int64_t offset);
 // The next rowset of a forward-only cursor from the block road: a rowset
 // cache of up to rowset-size rows converted into the bound arrays.
 SQLRETURN StmtFetchRowsetForward(Stmt *s);
+// The same with the rows-fetched count and row-status array given (either
+// may be null).
+SQLRETURN StmtFetchRowsetInto(Stmt *s, SQLULEN *rowsFetched, uint16_t *status);
+
+// ---- scrolling (st_scroll.cpp) ----
+// The ODBC 3 fetch of a cursor that is not forward-only with one row: the
+// statement's rows-fetched pointer and row-status array (a temporary one
+// when it has none), the fetch-bookmark for BOOKMARK, then StmtExtendedFetch.
+SQLRETURN StmtFetchScrollable(Stmt *s, int16_t orientation, int64_t offset);
+// Checks the request against the cursor and moves it by one rowset; the
+// rows fetched and the statuses go where given (either may be null).
+SQLRETURN StmtExtendedFetch(Stmt *s, uint16_t orientation, int64_t offset, SQLULEN *rowsFetched, uint16_t *status);
+// Converts the rows of the rowset cache into the bound rowset (row 0: every
+// row, n: only row n) and writes the statuses; mode -1 for a fetch, else
+// the SQLSetPos operation that asked.
+SQLRETURN StmtFillRowset(Stmt *s, uint16_t *status, int32_t row, int mode);
+// Moves the cursor by orientation and offset: frees the rowset, checks the
+// orientation against the cursor and the fetch-direction mask, finds the
+// target row and asks the cursor library for the rowset there.  82 when
+// there is no rowset (before the start or after the end), 38 for an
+// orientation the cursor does not take, else the cursor library's number.
+int CUR_FetchScroll(CursorState *cs, uint16_t orientation, int32_t offset, uint32_t *rowsOut);
+// The rowset at the target row from the cursor library (slot 41 with the
+// orientation when the connection has dynamic and mixed cursors, else
+// slot 36); a failure's messages are moved onto the statement.
+int CUR_DrvFetch(CursorState *cs, uint16_t orientation, int32_t target, uint32_t *rowsOut);
 SQLRETURN StmtGetData(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen, SQLLEN *lenInd);
 int StmtFetchColValue(Stmt *s, int64_t pieceSize);
 void StmtFreeColValue(GetDataState *gd);

@@ -40,6 +40,8 @@ SQLRETURN ST_BindCol(Stmt *s, SQLUSMALLINT col, SQLSMALLINT cType, SQLPOINTER da
                      SQLLEN *lenInd);
 SQLRETURN ST_Fetch(Stmt *s);
 SQLRETURN ST_FetchScroll(Stmt *s, SQLSMALLINT orientation, SQLLEN offset);
+SQLRETURN ST_ExtendedFetch(Stmt *s, SQLUSMALLINT orientation, SQLLEN offset, SQLULEN *rowsFetched,
+                           SQLUSMALLINT *status);
 SQLRETURN ST_GetData(Stmt *s, SQLUSMALLINT col, SQLSMALLINT cType, SQLPOINTER data, SQLLEN bufLen,
                      SQLLEN *lenInd);
 

@@ -218,6 +218,14 @@ int ConnDrvSetOption(Conn *conn, int code, void *value)
 
 int ConnDrvSetInt(Conn *conn, int item, int32_t value) { return ConnDrvSetOption(conn, DrvInt(item), &value); }
 
+bool ConnScrollCursorsBuilt(const Conn *conn)
+{
+    if (!conn || !conn->cn_hasScrlCurs || !conn->binding.ops)
+        return false;
+    const DrvOpTable *ops = conn->binding.ops;
+    return conn->cn_hasDynMixCurs ? ops->ScrollFetch != nullptr : ops->ExtendedFetch != nullptr;
+}
+
 int ConnDrvGetInfo(Conn *conn, int code, void *buf, int16_t size)
 {
     const DrvOpTable *ops = conn->binding.ops;

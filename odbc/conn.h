@@ -46,6 +46,12 @@ int ConnDrvSetInt(Conn *conn, int item, int32_t value);
 // the back end answers no items, else its answer (0 done).
 int ConnDrvGetInfo(Conn *conn, int code, void *buf, int16_t size);
 
+// Whether the connection's cursors can scroll: the back end declares
+// scrollable cursors and the binding has the cursor library's scroll fetch
+// (slot 41 with dynamic and mixed cursors declared, slot 36 otherwise).
+// Only static cursors are served by the scrolling fetch so far.
+bool ConnScrollCursorsBuilt(const Conn *conn);
+
 // Commit (0) or rollback (1) through the back end.  52 when not connected,
 // 23 for another type, else the back end's number.
 SQLRETURN ConnTransact(Conn *conn, SQLUSMALLINT type);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "odbc/conn.h"
 #include "odbc/desc_field.h"
 #include "odbc/contract/handle_table.h"
 #include "odbc/handles.h"
@@ -69,9 +70,21 @@ SQLRETURN SetScrollable(Stmt *s, SQLINTEGER, SQLULEN value)
         return StmtSetOption(s, SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY);
     if (value != SQL_SCROLLABLE)
         return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
-    // Cursors are forward-only (see SetCursorOption): a scrollable one is an
-    // optional feature this driver does not have.
-    return Fail(s, ERR_NOT_CAPABLE);
+    // Without the cursor library's scrolling a scrollable cursor is an
+    // optional feature this connection does not have.
+    if (!ConnScrollCursorsBuilt(s->conn))
+        return Fail(s, ERR_NOT_CAPABLE);
+    if (s->cursor.cursorType != SQL_CURSOR_FORWARD_ONLY)
+        return SQL_SUCCESS;
+    // A keyset-driven cursor is asked for; the type the statement gets
+    // (static) is what scrolls.
+    SQLRETURN rc = StmtSetOption(s, SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN);
+    if (rc != SQL_SUCCESS_WITH_INFO)
+        return rc;
+    if (s->cursor.cursorType == SQL_CURSOR_FORWARD_ONLY)
+        return SQL_SUCCESS_WITH_INFO;
+    s->diag.errNum = ERR_NONE;
+    return SQL_SUCCESS;
 }
 
 SQLRETURN SetSensitivity(Stmt *s, SQLINTEGER, SQLULEN value)

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "odbc/contract/err_report.h"
+#include "odbc/conn.h"
 #include "odbc/desc_field.h"
 #include "odbc/dispatch.h"
 #include "odbc/contract/drv_items.h"
@@ -203,12 +204,18 @@ int32_t *CursorField(Stmt *s, SQLUSMALLINT option)
 // a refusal is S1092; a changed value is read back (not for retrieve data).
 SQLRETURN SetCursorOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
 {
-    // The statement engine serves forward-only cursors only: any other
-    // cursor type is taken as forward-only and reported as changed (01S02).
+    // Static cursors scroll when the cursor library serves the connection;
+    // keyset-driven and dynamic cursors are not built: another cursor type
+    // is taken as the nearest one there is (static, else forward-only) and
+    // reported as changed (01S02).
     if (option == SQL_CURSOR_TYPE && value != SQL_CURSOR_FORWARD_ONLY) {
-        SQLRETURN rc = SetCursorOption(s, option, SQL_CURSOR_FORWARD_ONLY);
-        s->cursor.reqCursorType = Narrow(value);
-        return SQL_SUCCEEDED(rc) ? Changed(s) : rc;
+        const bool scrolls = ConnScrollCursorsBuilt(s->conn);
+        if (!(scrolls && value == SQL_CURSOR_STATIC)) {
+            const SQLULEN nearest = scrolls ? SQL_CURSOR_STATIC : SQL_CURSOR_FORWARD_ONLY;
+            SQLRETURN rc = SetCursorOption(s, option, nearest);
+            s->cursor.reqCursorType = Narrow(value);
+            return SQL_SUCCEEDED(rc) ? Changed(s) : rc;
+        }
     }
     int32_t v = Narrow(value);
     int r = Send(s, option, &v);
@@ -386,7 +393,18 @@ SQLRETURN GetRowNumber(Stmt *s, SQLUSMALLINT, uint64_t *value)
 {
     if (s->state != STMT_EXECUTED)
         return Fail(s, ERR_INVALID_CURSOR_STATE);
-    *value = s->rowCounter;
+    const CursorState &cs = s->cursor;
+    if (cs.cursorType == SQL_CURSOR_FORWARD_ONLY) {
+        *value = s->rowCounter;
+        return SQL_SUCCESS;
+    }
+    // A scrollable cursor: the absolute number of the row it stands on.
+    if (cs.position <= 0)
+        return Fail(s, ERR_INVALID_CURSOR_STATE);
+    int32_t row = 0;
+    if (int r = CUR_RowBookmark(&s->cursor, static_cast<uint32_t>(cs.position - 1), &row))
+        return Fail(s, r);
+    *value = row > 0 ? static_cast<uint64_t>(row) : 0;
     return SQL_SUCCESS;
 }
 

@@ -1,4 +1,493 @@
-// The cursor library's overlay (not built yet: calls pass straight through).
+// The cursor library's overlay on the back-end operation table, the
+// per-statement cursor contexts and the diagnostics of the auxiliary
+// statements.
 #include "scrs/scs_install.h"
 
-void SCS_Install(DrvBinding *) {}
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/err_report.h"
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/rowblock.h"
+#include "scrs/scr_locks.h"
+#include "scrs/scs_ctx.h"
+#include "scrs/sc_dataset.h"
+#include "odbc/contract/drv_connect_params.h"
+#include "platform/locks.h"
+#include "util/dynarray.h"
+#include "util/hash.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+DrvOpTable scsOpTable;        // the library's copy with its own slots
+DrvBinding scsLowerBinding;   // the first binding as it stood: the back end
+
+// The contexts by back-end statement handle.  A context is used only by
+// calls on its own statement, which the handle layer serialises; the map
+// itself is shared by every statement.
+std::mutex &contextLock()
+{
+    static std::mutex *lock = new std::mutex;
+    return *lock;
+}
+
+std::unordered_map<int, ScsContext *> &contexts()
+{
+    static auto *map = new std::unordered_map<int, ScsContext *>;
+    return *map;
+}
+
+int SCS_Connect(int env, DrvConnectParams *params, int *outConn);
+int SCS_Disconnect(int conn);
+int SCS_AllocStmt(int conn, int *outStmt);
+int SCS_FreeStmt(int stmt);
+int SCS_GetErrors(int h, ErrReport *out);
+
+// The slots the library serves, by number.
+struct ScsSlot {
+    int slot;
+    void *op;
+};
+
+const ScsSlot kScsSlots[] = {
+    {0, reinterpret_cast<void *>(&SCS_GetInfo)},
+    {2, reinterpret_cast<void *>(&SCS_GetErrors)},
+    {5, reinterpret_cast<void *>(&SCS_Connect)},
+    {6, reinterpret_cast<void *>(&SCS_Disconnect)},
+    {7, reinterpret_cast<void *>(&SCS_AllocStmt)},
+    {8, reinterpret_cast<void *>(&SCS_FreeStmt)},
+    {11, reinterpret_cast<void *>(&SCS_Prepare)},
+    {12, reinterpret_cast<void *>(&SCS_SetParams)},
+    {13, reinterpret_cast<void *>(&SCS_Execute)},
+    {18, reinterpret_cast<void *>(&SCS_SetParamTypes)},
+    {19, reinterpret_cast<void *>(&SCS_Fetch)},
+    {20, reinterpret_cast<void *>(&SCS_CloseCursor)},
+    {24, reinterpret_cast<void *>(&SCS_MoreResults)},
+    {25, reinterpret_cast<void *>(&SCS_DDColumnPrivileges)},
+    {26, reinterpret_cast<void *>(&SCS_DDColumns)},
+    {27, reinterpret_cast<void *>(&SCS_DDForeignKeys)},
+    {28, reinterpret_cast<void *>(&SCS_DDPrimaryKeys)},
+    {29, reinterpret_cast<void *>(&SCS_DDProcedureColumns)},
+    {30, reinterpret_cast<void *>(&SCS_DDProcedures)},
+    {31, reinterpret_cast<void *>(&SCS_DDSpecialColumns)},
+    {32, reinterpret_cast<void *>(&SCS_DDStatistics)},
+    {33, reinterpret_cast<void *>(&SCS_DDTablePrivileges)},
+    {34, reinterpret_cast<void *>(&SCS_DDTables)},
+    {35, reinterpret_cast<void *>(&SCS_DDGetTypeInfo)},
+    {36, reinterpret_cast<void *>(&SCS_ExtendedFetch)},
+    {41, reinterpret_cast<void *>(&SCS_FetchScroll)},
+    {43, reinterpret_cast<void *>(&SCS_ExecDirect)},
+};
+
+char *dupText(const char *text)
+{
+    if (!text)
+        return nullptr;
+    size_t n = strlen(text);
+    char *copy = static_cast<char *>(malloc(n + 1));
+    if (copy)
+        memcpy(copy, text, n + 1);
+    return copy;
+}
+
+// A 4-byte capability of the connection; def when the back end does not answer.
+int32_t askCapability(uint32_t conn, int32_t item, int32_t def, bool *answered = nullptr)
+{
+    int32_t v = 0;
+    int16_t len = 0;
+    const int rc = ScsLower()->GetInfo(static_cast<int>(conn), DrvInt(item), &v, 4, &len);
+    if (answered)
+        *answered = rc == 0;
+    return rc == 0 ? v : def;
+}
+
+int32_t askStmtOption(uint32_t stmt, int option, int32_t def)
+{
+    int32_t v = 0;
+    int16_t len = 0;
+    return ScsLower()->GetInfo(static_cast<int>(stmt), DrvInt(DrvStmtOption(option)), &v, 4, &len) == 0 ? v
+                                                                                                      : def;
+}
+
+// ---- connections: the connect-parameter registry and key-column caches ----
+
+// A copy of the parameters a user connection was opened with, so that a
+// second connection like it can be opened later.
+struct ConnParamsNode {
+    DrvConnectParams params{};
+    int conn = 0;
+};
+
+void freeParams(DrvConnectParams &p)
+{
+    for (const char *t : {p.host, p.serverText, p.serverType, p.jdbcClass, p.dsn, p.dsProps, p.user, p.password,
+                          p.appName})
+        free(const_cast<char *>(t));
+    p = DrvConnectParams{};
+}
+
+bool copyParams(DrvConnectParams &to, const DrvConnectParams &from)
+{
+    to.host = dupText(from.host);
+    to.serverText = dupText(from.serverText);  // the wide marker has no NUL
+    to.serverType = dupText(from.serverType);
+    to.jdbcClass = dupText(from.jdbcClass);
+    to.dsn = dupText(from.dsn);
+    to.dsProps = dupText(from.dsProps);
+    to.user = dupText(from.user);
+    to.password = dupText(from.password);
+    to.appName = dupText(from.appName);
+    to.readOnly = from.readOnly;
+    to.flag = from.flag;
+    to.loginTimeout = from.loginTimeout;
+    auto lost = [](const char *a, const char *b) { return a && !b; };
+    return !(lost(from.host, to.host) || lost(from.serverText, to.serverText) ||
+             lost(from.serverType, to.serverType) || lost(from.jdbcClass, to.jdbcClass) || lost(from.dsn, to.dsn) ||
+             lost(from.dsProps, to.dsProps) || lost(from.user, to.user) || lost(from.password, to.password) ||
+             lost(from.appName, to.appName));
+}
+
+struct ConnRecord {
+    int env = 0;
+    HashTable *keyColCache = nullptr;  // MD5 of the FROM tables -> DynArray of key ScrColumnRef
+};
+
+// Registry nodes per environment (in connect order) and the library's
+// record of each connection; under the list lock.
+PL_CriticalSection &listLock()
+{
+    static auto *lock = new PL_CriticalSection;
+    return *lock;
+}
+
+std::unordered_map<int, std::vector<ConnParamsNode *>> &registry()
+{
+    static auto *map = new std::unordered_map<int, std::vector<ConnParamsNode *>>;
+    return *map;
+}
+
+std::unordered_map<int, ConnRecord> &connections()
+{
+    static auto *map = new std::unordered_map<int, ConnRecord>;
+    return *map;
+}
+
+void keyCacheEntryFree(uint64_t value, const void *, void *)
+{
+    auto *cols = reinterpret_cast<DynArray *>(value);
+    DA_Free(&cols, nullptr);
+}
+
+int SCS_Connect(int env, DrvConnectParams *params, int *outConn)
+{
+    int rc = ScsLower()->Connect(env, params, outConn);
+    if (rc != 0)
+        return rc;
+    auto *node = new (std::nothrow) ConnParamsNode;
+    HashTable *cache = HASH_Create(101, 16);
+    if (!node || !cache || (params && !copyParams(node->params, *params))) {
+        // The connection is of no use to the library without its records.
+        if (node)
+            freeParams(node->params);
+        delete node;
+        if (cache)
+            HASH_Free(cache);
+        ScsLower()->Disconnect(*outConn);
+        *outConn = 0;
+        return ERR_MEMORY_ALLOCATION;
+    }
+    node->conn = *outConn;
+    PL_CsGuard hold(listLock());
+    registry()[env].push_back(node);
+    connections()[*outConn] = ConnRecord{env, cache};
+    return 0;
+}
+
+int SCS_Disconnect(int conn)
+{
+    ConnRecord rec;
+    {
+        PL_CsGuard hold(listLock());
+        auto it = connections().find(conn);
+        if (it != connections().end()) {
+            rec = it->second;
+            connections().erase(it);
+            std::vector<ConnParamsNode *> &nodes = registry()[rec.env];
+            for (auto n = nodes.begin(); n != nodes.end(); ++n) {
+                if ((*n)->conn != conn)
+                    continue;
+                freeParams((*n)->params);
+                delete *n;
+                nodes.erase(n);
+                break;
+            }
+            if (nodes.empty())
+                registry().erase(rec.env);
+        }
+    }
+    if (rec.keyColCache) {
+        HASH_ForEach(rec.keyColCache, keyCacheEntryFree, nullptr);
+        HASH_Free(rec.keyColCache);
+    }
+    return ScsLower()->Disconnect(conn);
+}
+
+int SCS_AllocStmt(int conn, int *outStmt)
+{
+    int rc = ScsLower()->AllocStmt(conn, outStmt);
+    if (rc != 0)
+        return rc;
+    auto *ctx = new (std::nothrow) ScsContext;
+    if (!ctx) {
+        ScsLower()->FreeStmt(*outStmt);
+        *outStmt = 0;
+        return ERR_MEMORY_ALLOCATION;
+    }
+    rc = scs_p_CtxInit(ctx, static_cast<uint32_t>(*outStmt), static_cast<uint32_t>(conn));
+    if (rc != 0) {
+        // A statement without its context is of no use: it is freed with
+        // whatever the set-up had taken.
+        scs_p_CtxFree(ctx);
+        delete ctx;
+        ScsLower()->FreeStmt(*outStmt);
+        *outStmt = 0;
+        return rc;
+    }
+    std::lock_guard<std::mutex> hold(contextLock());
+    contexts()[*outStmt] = ctx;
+    return 0;
+}
+
+int SCS_FreeStmt(int stmt)
+{
+    ScsContext *ctx = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(contextLock());
+        auto it = contexts().find(stmt);
+        if (it == contexts().end())
+            return ERR_INVALID_ARGUMENT;
+        ctx = it->second;
+        contexts().erase(it);
+    }
+    scs_p_CtxFree(ctx);
+    delete ctx;
+    return ScsLower()->FreeStmt(stmt);
+}
+
+// The back end's diagnostics of a handle, then those the library moved there
+// from the statement's auxiliary statements.
+int SCS_GetErrors(int h, ErrReport *out)
+{
+    int rc = ScsLower()->GetErrors(h, out);
+    ScsContext *ctx = scs_p_CtxFind(h);
+    if (rc != 0 || !ctx || ctx->auxTexts.empty() || !out)
+        return rc;
+    const uint32_t n = out->count + static_cast<uint32_t>(ctx->auxTexts.size());
+    auto **texts = static_cast<char **>(realloc(out->texts, n * sizeof(char *)));
+    if (!texts)
+        return ERR_MEMORY_ALLOCATION;
+    for (size_t i = 0; i < ctx->auxTexts.size(); ++i)
+        texts[out->count + i] = dupText(ctx->auxTexts[i].c_str());
+    if (out->count == 0)
+        out->firstNative = 0;
+    out->texts = texts;
+    out->count = n;
+    ctx->auxTexts.clear();
+    return 0;
+}
+
+} // namespace
+
+void SCS_Install(DrvBinding *binding)
+{
+    if (!binding || !binding->ops)
+        return;
+    if (!scsLowerBinding.ops) {
+        scsOpTable = *binding->ops;
+        scsLowerBinding = *binding;
+        // A slot the back end leaves empty stays empty, so that callers
+        // still see the operation missing; the two scrolling slots, which
+        // the back end never fills, are served from its forward fetch.
+        const DrvOpTable *lower = binding->ops;
+        for (const ScsSlot &s : kScsSlots) {
+            const int base = s.slot == 36 || s.slot == 41 ? 19 : s.slot;
+            if (*DRV_Slot(lower, base))
+                *DRV_Slot(&scsOpTable, s.slot) = s.op;
+        }
+        (void)ScrParserLock();
+        (void)SqltTextLock();
+        (void)contextLock();
+        (void)listLock();
+    }
+    binding->ops = &scsOpTable;
+}
+
+const DrvOpTable *ScsLower() { return scsLowerBinding.ops; }
+
+int scs_p_RegisteredConnections(int env)
+{
+    PL_CsGuard hold(listLock());
+    auto it = registry().find(env);
+    return it == registry().end() ? 0 : static_cast<int>(it->second.size());
+}
+
+int scs_p_ConnParamsFind(int conn, DrvConnectParams *out)
+{
+    PL_CsGuard hold(listLock());
+    for (auto &entry : registry())
+        for (ConnParamsNode *n : entry.second)
+            if (n->conn == conn) {
+                if (out)
+                    *out = n->params;
+                return 0;
+            }
+    return ERR_INVALID_ARGUMENT;
+}
+
+HashTable *scs_p_KeyColCache(int conn)
+{
+    PL_CsGuard hold(listLock());
+    auto it = connections().find(conn);
+    return it == connections().end() ? nullptr : it->second.keyColCache;
+}
+const DrvBinding *ScsLowerBinding() { return &scsLowerBinding; }
+
+ScsContext *scs_p_CtxFind(int stmt)
+{
+    std::lock_guard<std::mutex> hold(contextLock());
+    auto it = contexts().find(stmt);
+    return it == contexts().end() ? nullptr : it->second;
+}
+
+void scs_p_OptionsSync(ScsContext *ctx)
+{
+    const uint32_t h = ctx->cs.drvStmt;
+    CursorState &cs = ctx->cs;
+    cs.cursorType = askStmtOption(h, SQL_CURSOR_TYPE, cs.cursorType);
+    cs.concurrency = askStmtOption(h, SQL_CONCURRENCY, cs.concurrency);
+    cs.rowsetSize = askStmtOption(h, SQL_ROWSET_SIZE, cs.rowsetSize);
+    cs.keysetSize = askStmtOption(h, SQL_KEYSET_SIZE, cs.keysetSize);
+    cs.retrieveData = askStmtOption(h, SQL_RETRIEVE_DATA, cs.retrieveData);
+    // A record the back end never set holds zeros: read-only, one row.
+    if (cs.rowsetSize < 1)
+        cs.rowsetSize = 1;
+    if (cs.concurrency < SCS_READ_ONLY)
+        cs.concurrency = SCS_READ_ONLY;
+}
+
+int32_t scs_p_CursorType(const ScsContext *ctx)
+{
+    return ctx->catalogStatic ? SCS_STATIC : ctx->cs.cursorType;
+}
+
+int32_t scs_p_Concurrency(const ScsContext *ctx)
+{
+    return ctx->catalogStatic ? SCS_READ_ONLY : ctx->cs.concurrency;
+}
+
+int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn)
+{
+    CUR_StateInit(&ctx->cs, stmt, conn, &scsLowerBinding, nullptr);
+    // The back end's record starts zero-filled: the options a cursor reads
+    // get their defaults there (read-only, one row, data retrieved).
+    for (int option : {SQL_CONCURRENCY, SQL_ROWSET_SIZE, SQL_RETRIEVE_DATA}) {
+        if (askStmtOption(stmt, option, 1) != 0)
+            continue;
+        int32_t one = 1;
+        ScsLower()->SetOption(static_cast<int>(stmt), DrvInt(DrvStmtOption(option)), &one);
+    }
+    SCR_Init(&ctx->analysis);
+    ctx->sendParamTypes = askCapability(conn, DRV_CONN_NEEDS_BIND, 0) != 0 ? 1 : 0;
+    ctx->fixedTextNul = askCapability(conn, DRV_CONN_HAS_PARAM_ARRAYS, 0) != 0 ? 1 : 0;
+    ctx->lockByUpdate = askCapability(conn, DRV_CONN_LOCK_BY_UPDATE, 0) != 0 ? 1 : 0;
+    ctx->maxParams = askCapability(conn, DRV_CONN_MAX_PARAMS, ctx->maxParams);
+    ctx->utf8Catalog = static_cast<uint32_t>(askCapability(conn, DRV_CONN_UTF8_TEXT, 0));
+
+    return 0;
+}
+
+int scs_p_StaticSetReady(ScsContext *ctx)
+{
+    return ctx->staticSet ? 0 : SS_Alloc(&ctx->staticSet);
+}
+
+void scs_p_CtxInfoLoad(ScsContext *ctx)
+{
+    if (ctx->infoLoaded)
+        return;
+    ctx->infoLoaded = 1;
+    const uint32_t conn = ctx->cs.drvConn;
+    char text[509];
+    int16_t len = 0;
+    if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_IDENTIFIER_QUOTE_CHAR, text, 2, &len) == 0)
+        ctx->identQuote = text[0] == ' ' ? 0 : text[0];
+    int32_t v = 0;
+    if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_IDENTIFIER_CASE, &v, 4, &len) == 0)
+        ctx->identCase = static_cast<uint32_t>(v);
+    if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_QUOTED_IDENTIFIER_CASE, &v, 4, &len) == 0)
+        ctx->quotedIdentCase = static_cast<uint32_t>(v);
+    if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_USER_NAME, text, sizeof text, &len) == 0)
+        ctx->userName = dupText(text);
+    if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_DBMS_NAME, text, sizeof text, &len) == 0)
+        ctx->dbmsName = dupText(text);
+    if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_MAX_COLUMNS_IN_ORDER_BY, &v, 4, &len) == 0)
+        ctx->maxOrderByCols = static_cast<int16_t>(v);
+}
+
+void scs_p_CtxFree(ScsContext *ctx)
+{
+    SS_Free(&ctx->staticSet);
+    DA_Free(&ctx->fromTables, SCR_TableRefFree);
+    DA_Free(&ctx->tableCols, nullptr);
+    DA_Free(&ctx->orderByCols, nullptr);
+    DA_Free(&ctx->selectCols, nullptr);
+    DA_Free(&ctx->keyCols, nullptr);
+    if (ctx->savedParams) {
+        RB_Free(ctx->savedParams);
+        free(ctx->savedParams);
+        ctx->savedParams = nullptr;
+    }
+    free(ctx->stmtText);
+    ctx->stmtText = nullptr;
+    SCR_Free(&ctx->analysis);
+    if (ctx->posStmt)
+        ScsLower()->FreeStmt(static_cast<int>(ctx->posStmt));
+    if (ctx->refetchStmt)
+        ScsLower()->FreeStmt(static_cast<int>(ctx->refetchStmt));
+    CD_Free(ctx->rsltColDescs, ctx->rsltColCount);
+    ctx->rsltColDescs = nullptr;
+    ctx->rsltColCount = 0;
+    free(ctx->genParamTypes);
+    ctx->genParamTypes = nullptr;
+    ctx->genParamTypeCount = 0;
+    free(ctx->appParamTypes);
+    ctx->appParamTypes = nullptr;
+    ctx->appParamTypeCount = 0;
+    free(ctx->userName);
+    free(ctx->dbmsName);
+    ctx->userName = ctx->dbmsName = nullptr;
+    CUR_StateFree(&ctx->cs);
+}
+
+void scs_p_AuxDiagsMove(ScsContext *ctx)
+{
+    for (uint32_t aux : {ctx->posStmt, ctx->refetchStmt}) {
+        if (!aux)
+            continue;
+        ErrReport rep{};
+        if (ScsLower()->GetErrors(static_cast<int>(aux), &rep) != 0)
+            continue;
+        for (uint32_t i = 0; i < rep.count; ++i) {
+            if (rep.texts && rep.texts[i])
+                ctx->auxTexts.emplace_back(rep.texts[i]);
+            if (rep.texts)
+                free(rep.texts[i]);
+        }
+        free(rep.texts);
+    }
+}

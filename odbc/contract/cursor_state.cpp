@@ -241,3 +241,84 @@ void CUR_RowStatusSet(RowsetCache *cache, int32_t row, uint16_t status)
     if (cache && cache->status && row >= 1 && row <= cache->rows)
         cache->status[row - 1] = status;
 }
+
+namespace {
+
+int32_t Clamp32(int64_t v)
+{
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
+}
+
+} // namespace
+
+int CUR_ClassifyTarget(int32_t c, int32_t t, int32_t r, int32_t n)
+{
+    const int64_t target = t;
+    if (n == -1 && t > c)
+        return CUR_TARGET_UNKNOWN;
+    if (n != -1 && target > n)
+        return CUR_TARGET_AFTER;
+    if (n != -1 && target > static_cast<int64_t>(n) - r + 1)
+        return CUR_TARGET_PAST_END;
+    if (target <= 1 - static_cast<int64_t>(r))
+        return CUR_TARGET_BEFORE;
+    if (t < 1)
+        return CUR_TARGET_PART_BEFORE;
+    return CUR_TARGET_INSIDE;
+}
+
+int CUR_TargetRow(uint16_t orientation, int32_t k, int32_t c, int32_t n, int32_t r, int32_t p, int32_t *target)
+{
+    const int64_t cur = c == -3 ? static_cast<int64_t>(n) + 1 : c;
+    int64_t t = 0;
+    int cls = CUR_TARGET_UNKNOWN;
+    auto classify = [&] { return CUR_ClassifyTarget(Clamp32(cur), Clamp32(t), r, n); };
+    switch (orientation) {
+    case 1:  // NEXT
+        t = cur + p;
+        cls = classify();
+        break;
+    case 2:  // FIRST
+        t = 1;
+        cls = CUR_TARGET_INSIDE;
+        break;
+    case 3:  // LAST: 0 leaves the last rowset to the cursor library
+        t = n == -1 ? 0 : static_cast<int64_t>(n) - r + 1;
+        if (n != -1 && t < 1)
+            t = 1;
+        cls = CUR_TARGET_INSIDE;
+        break;
+    case 4:  // PRIOR
+        t = cur - r;
+        cls = classify();
+        break;
+    case 5:  // ABSOLUTE
+        if (k == 0) {
+            t = 0;
+            cls = CUR_TARGET_BEFORE;
+        } else if (k < 0 && n == -1) {
+            t = k;
+            cls = CUR_TARGET_UNKNOWN;
+        } else if (k < 0) {
+            t = static_cast<int64_t>(n) + k + 1;
+            cls = classify();
+            if (cls == CUR_TARGET_PART_BEFORE && -static_cast<int64_t>(k) > r)
+                cls = CUR_TARGET_BEFORE;
+        } else {
+            t = k;
+            cls = classify();
+        }
+        break;
+    case 6:  // RELATIVE
+        t = cur + k;
+        cls = classify();
+        break;
+    default:
+        t = 0;
+        cls = CUR_TARGET_UNKNOWN;
+        break;
+    }
+    if (target)
+        *target = Clamp32(t);
+    return cls;
+}

@@ -88,3 +88,23 @@ int CUR_RowBookmark(CursorState *cs, uint32_t i, int32_t *bookmark);
 // Row statuses of a rowset cache, rows from 1; 5 (error) without a cache.
 uint16_t CUR_RowStatusGet(const RowsetCache *cache, int32_t row);
 void CUR_RowStatusSet(RowsetCache *cache, int32_t row, uint16_t status);
+
+// Where a scroll fetch lands, as CUR_ClassifyTarget answers it.
+enum CurTargetClass : int {
+    CUR_TARGET_UNKNOWN = 0,      // ahead of what is known: fetch it
+    CUR_TARGET_BEFORE = 1,       // before the start
+    CUR_TARGET_PART_BEFORE = 2,  // partly before the start: the first rowset
+    CUR_TARGET_INSIDE = 3,
+    CUR_TARGET_PAST_END = 4,     // runs past the end: a partial rowset
+    CUR_TARGET_AFTER = 5,        // after the end
+};
+
+// The class of a rowset starting at target row t, for current row c, rowset
+// size r and row count n (-1 unknown).
+int CUR_ClassifyTarget(int32_t c, int32_t t, int32_t r, int32_t n);
+// The first row of the rowset an orientation (ODBC SQL_FETCH_*) and offset k
+// ask for, from current absolute row c (-3 after the end), row count n (-1
+// unknown), rowset size r and previous rowset size p; the row goes to
+// *target when given.  The answer is the target's class.  Rows beyond the
+// 32-bit range are held at its ends, which lie outside any result.
+int CUR_TargetRow(uint16_t orientation, int32_t k, int32_t c, int32_t n, int32_t r, int32_t p, int32_t *target);

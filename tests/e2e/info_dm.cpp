@@ -394,59 +394,77 @@ TEST_P(Info, StatementAttributes)
     SQLFreeHandle(SQL_HANDLE_STMT, s);
 }
 
-// Cursors are forward-only: the capabilities say so, another cursor type is
-// changed to forward-only (01S02), a scrollable cursor is refused (HYC00)
-// and the statement still fetches.
-TEST_P(Info, CursorsAreForwardOnlyAndSaySo)
+// The capabilities say what the cursors are: forward-only, and static where
+// the cursor library serves the connection; always read-only, without
+// SQLSetPos, bookmarks or keyset-driven and dynamic cursors.  Another cursor
+// type is changed to the nearest one served (01S02) and the statement still
+// fetches.
+TEST_P(Info, CursorsSayWhatTheyServe)
 {
+    SQLHSTMT s = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &s), SQL_SUCCESS);
+    SQLULEN served = 99;
+    SQLRETURN staticRc = SQLSetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0);
+    ASSERT_EQ(SQLGetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, &served, 0, nullptr), SQL_SUCCESS);
+    const bool scrolls = served == SQL_CURSOR_STATIC;
+    EXPECT_EQ(staticRc, scrolls ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO);
+
     struct Capability {
         SQLUSMALLINT type;
-        SQLUINTEGER want;
+        SQLUINTEGER forwardOnly;
+        SQLUINTEGER withStatic;
     } capabilities[] = {
-        {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY}, {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT},
-        {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY}, {SQL_POS_OPERATIONS, 0},
-        {SQL_BOOKMARK_PERSISTENCE, 0}, {SQL_LOCK_TYPES, 0},
-        {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT},
-        {SQL_STATIC_CURSOR_ATTRIBUTES1, 0}, {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0},
-        {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0},
+        {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY, SQL_SO_FORWARD_ONLY | SQL_SO_STATIC},
+        {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT,
+         SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST | SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE |
+             SQL_FD_FETCH_RELATIVE},
+        {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY}, {SQL_POS_OPERATIONS, 0, 0},
+        {SQL_BOOKMARK_PERSISTENCE, 0, 0}, {SQL_LOCK_TYPES, 0, 0},
+        {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, SQL_CA1_NEXT},
+        {SQL_STATIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE},
+        {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, 0}, {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, 0},
     };
     for (const Capability &c : capabilities) {
         SQLUINTEGER v = 0xDEADBEEF;
         EXPECT_EQ(SQLGetInfo(h.dbc, c.type, &v, sizeof v, nullptr), SQL_SUCCESS) << c.type << h.State();
-        EXPECT_EQ(v, c.want) << c.type;
+        EXPECT_EQ(v, scrolls ? c.withStatic : c.forwardOnly) << c.type;
     }
-    SQLUINTEGER fo2 = 0;
-    ASSERT_EQ(SQLGetInfo(h.dbc, SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, &fo2, sizeof fo2, nullptr), SQL_SUCCESS);
-    EXPECT_TRUE(fo2 & SQL_CA2_READ_ONLY_CONCURRENCY);
-    EXPECT_FALSE(fo2 & (SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_ROWVER_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY));
+    for (SQLUSMALLINT type : {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, SQL_STATIC_CURSOR_ATTRIBUTES2}) {
+        SQLUINTEGER a2 = 0;
+        ASSERT_EQ(SQLGetInfo(h.dbc, type, &a2, sizeof a2, nullptr), SQL_SUCCESS);
+        if (type == SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2 || scrolls)
+            EXPECT_TRUE(a2 & SQL_CA2_READ_ONLY_CONCURRENCY) << type;
+        EXPECT_FALSE(a2 & (SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_ROWVER_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY))
+            << type;
+    }
 
-    SQLHSTMT s = nullptr;
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &s), SQL_SUCCESS);
-    for (SQLULEN type : {SQL_CURSOR_STATIC, SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
+    for (SQLULEN type : {SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
         EXPECT_EQ(SQLSetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(type), 0),
                   SQL_SUCCESS_WITH_INFO)
             << type;
         EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "01S02") << type;
         SQLULEN back = 99;
         EXPECT_EQ(SQLGetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, &back, 0, nullptr), SQL_SUCCESS);
-        EXPECT_EQ(back, static_cast<SQLULEN>(SQL_CURSOR_FORWARD_ONLY)) << type;
+        EXPECT_EQ(back, scrolls ? static_cast<SQLULEN>(SQL_CURSOR_STATIC) : static_cast<SQLULEN>(SQL_CURSOR_FORWARD_ONLY))
+            << type;
     }
-    EXPECT_EQ(SQLSetStmtAttr(s, SQL_ATTR_CURSOR_SCROLLABLE, reinterpret_cast<SQLPOINTER>(SQL_SCROLLABLE), 0),
-              SQL_ERROR);
-    EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "HYC00");
+    if (scrolls) {
+        EXPECT_EQ(SQLSetStmtAttr(s, SQL_ATTR_CURSOR_SCROLLABLE, reinterpret_cast<SQLPOINTER>(SQL_SCROLLABLE), 0),
+                  SQL_SUCCESS);
+    } else {
+        EXPECT_EQ(SQLSetStmtAttr(s, SQL_ATTR_CURSOR_SCROLLABLE, reinterpret_cast<SQLPOINTER>(SQL_SCROLLABLE), 0),
+                  SQL_ERROR);
+        EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "HYC00");
+    }
     EXPECT_EQ(SQLSetStmtAttr(s, SQL_ATTR_CURSOR_SCROLLABLE, reinterpret_cast<SQLPOINTER>(SQL_NONSCROLLABLE), 0),
               SQL_SUCCESS);
 
+    // Forward-only: only NEXT.
     ASSERT_TRUE(Ok(SQLExecDirect(s, (SQLCHAR *)"select generate_series(1, 3)", SQL_NTS))) << Diag(SQL_HANDLE_STMT, s);
     EXPECT_EQ(SQLFetchScroll(s, SQL_FETCH_LAST, 0), SQL_ERROR);
     EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "HY106");
-    // Not reported by SQLGetFunctions, so the Driver Manager refuses them
-    // (SQLSetPos once a row is fetched).
-    SQLULEN got = 0;
-    SQLUSMALLINT status[1] = {};
-    EXPECT_EQ(SQLExtendedFetch(s, SQL_FETCH_NEXT, 0, &got, status), SQL_ERROR);
-    EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "IM001") << "SQLExtendedFetch";
     ASSERT_EQ(SQLFetch(s), SQL_SUCCESS) << Diag(SQL_HANDLE_STMT, s);
+    // Not reported by SQLGetFunctions, so the Driver Manager refuses them.
     EXPECT_EQ(SQLSetPos(s, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_ERROR);
     EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "IM001") << "SQLSetPos";
     EXPECT_EQ(SQLBulkOperations(s, SQL_ADD), SQL_ERROR);
@@ -454,6 +472,18 @@ TEST_P(Info, CursorsAreForwardOnlyAndSaySo)
     int rows = 1;
     while (Ok(SQLFetch(s)))
         ++rows;
+    EXPECT_EQ(rows, 3);
+    // SQLExtendedFetch moves a forward-only cursor forward.
+    ASSERT_EQ(SQLCloseCursor(s), SQL_SUCCESS);
+    ASSERT_TRUE(Ok(SQLExecDirect(s, (SQLCHAR *)"select generate_series(1, 3)", SQL_NTS))) << Diag(SQL_HANDLE_STMT, s);
+    rows = 0;
+    SQLULEN got = 0;
+    SQLUSMALLINT status[1] = {};
+    for (SQLRETURN rc; (rc = SQLExtendedFetch(s, SQL_FETCH_NEXT, 0, &got, status)) != SQL_NO_DATA; ++rows) {
+        ASSERT_EQ(rc, SQL_SUCCESS) << Diag(SQL_HANDLE_STMT, s);
+        EXPECT_EQ(got, 1u);
+        EXPECT_EQ(status[0], SQL_ROW_SUCCESS);
+    }
     EXPECT_EQ(rows, 3);
     SQLFreeHandle(SQL_HANDLE_STMT, s);
 }

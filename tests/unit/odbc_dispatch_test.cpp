@@ -422,10 +422,10 @@ TEST(GetFunctions, AnswersFromTheListOfExports)
     int count = 0;
     for (int id = 0; id < SQL_API_ODBC3_ALL_FUNCTIONS_SIZE * 16; ++id)
         count += SQL_FUNC_EXISTS(bits, id) ? 1 : 0;
-    EXPECT_EQ(count, 68) << "72 exports, ColAttribute and ColAttributes share one id, and "
-                            "SQLExtendedFetch, SQLSetPos and SQLBulkOperations are not built";
+    EXPECT_EQ(count, 69) << "72 exports, ColAttribute and ColAttributes share one id, and "
+                            "SQLSetPos and SQLBulkOperations are not built";
     EXPECT_FALSE(API_FunctionExists(SQL_API_SQLSETPOS));
-    EXPECT_FALSE(API_FunctionExists(SQL_API_SQLEXTENDEDFETCH));
+    EXPECT_TRUE(API_FunctionExists(SQL_API_SQLEXTENDEDFETCH));
 }
 
 TEST(Dispatch, FunctionsNotBuiltYetAnswerDriverNotCapable)

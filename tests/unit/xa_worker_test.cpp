@@ -16,6 +16,7 @@
 #include "drv_jdbc/j-optable.h"
 #include "odbc/contract/drv_ops.h"
 #include "odbc/contract/errnum.h"
+#include "scrs/scs_install.h"
 #include "xa/xat.h"
 #include "xa/xat_worker.h"
 #include "odbc/contract/xid.h"
@@ -180,12 +181,17 @@ TEST(XaProxyTable, RefusesABindingWithoutFlagsAndServesTheOthers)
     ASSERT_EQ(BindOpTable(&b), 0);
     EXPECT_EQ(a.ops, b.ops);
     EXPECT_NE(a.ops, DRV_JdbcOpTable());
-    // The proxies sit in their slots; the others are the back end's own.
+    // The proxies sit in their slots; the others are those of the table
+    // below them: the back end's with the cursor library's overlay.
     const DrvOpTable *jdbc = DRV_JdbcOpTable();
-    for (int slot : {6, 7, 8, 11, 13, 19, 20, 24, 43, 55, 56, 57, 58, 59, 60, 61, 62, 63, 64})
+    DrvBinding cursor{DRVB_THREAD_SAFE, jdbc};
+    SCS_Install(&cursor);
+    for (int slot : {6, 7, 8, 11, 13, 19, 20, 24, 43, 55, 56, 57, 58, 59, 60, 61, 62, 63, 64}) {
         EXPECT_NE(*DRV_Slot(a.ops, slot), *DRV_Slot(jdbc, slot)) << slot;
+        EXPECT_NE(*DRV_Slot(a.ops, slot), *DRV_Slot(cursor.ops, slot)) << slot;
+    }
     for (int slot : {0, 1, 2, 3, 4, 5, 9, 15, 16, 21, 22, 26, 53})
-        EXPECT_EQ(*DRV_Slot(a.ops, slot), *DRV_Slot(jdbc, slot)) << slot;
+        EXPECT_EQ(*DRV_Slot(a.ops, slot), *DRV_Slot(cursor.ops, slot)) << slot;
     // Slots the back end leaves empty stay empty.
     for (int slot : {38, 39, 54})
         EXPECT_EQ(*DRV_Slot(a.ops, slot), nullptr) << slot;

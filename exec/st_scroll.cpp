@@ -1,0 +1,332 @@
+// Moving a scrollable cursor by rowsets: SQLFetchScroll and SQLFetch of a
+// cursor that is not forward-only, SQLExtendedFetch, the cursor move with
+// its before-start and after-end rules, the rowset request to the cursor
+// library and the fill of the application's bound rowset.
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "exec/st_internal.h"
+#include "odbc/conn.h"
+#include "odbc/desc_rec.h"
+#include "odbc/dispatch.h"
+#include "odbc/stmt.h"
+
+namespace {
+
+// ODBC fetch orientations.
+enum : uint16_t {
+    OR_NEXT = SQL_FETCH_NEXT,
+    OR_FIRST = SQL_FETCH_FIRST,
+    OR_LAST = SQL_FETCH_LAST,
+    OR_PRIOR = SQL_FETCH_PRIOR,
+    OR_ABSOLUTE = SQL_FETCH_ABSOLUTE,
+    OR_RELATIVE = SQL_FETCH_RELATIVE,
+    OR_BOOKMARK = SQL_FETCH_BOOKMARK,
+};
+
+// The orientations the scrolling fetch serves: bookmarks are not served
+// yet, whatever the back end's fetch-direction mask says.
+constexpr uint32_t kServedDirections = SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST |
+                                       SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE | SQL_FD_FETCH_RELATIVE;
+
+bool IsMixed(const CursorState &cs) { return cs.cursorType == SQL_CURSOR_KEYSET_DRIVEN && cs.keysetSize != 0; }
+bool IsDynamicOrMixed(const CursorState &cs) { return cs.cursorType == SQL_CURSOR_DYNAMIC || IsMixed(cs); }
+// Cursors whose rows have absolute numbers: keyset-driven over the whole
+// result, and static.
+bool HasAbsoluteRows(const CursorState &cs)
+{
+    return (cs.cursorType == SQL_CURSOR_KEYSET_DRIVEN && cs.keysetSize == 0) || cs.cursorType == SQL_CURSOR_STATIC;
+}
+
+// The first row of a rowset the cursor library placed itself: a target of 0
+// is the last full rowset and a negative one counts from the end, both only
+// known once the row count is (-1 while it is not).
+int32_t ResolvedRow(int32_t target, int32_t rowCount, int32_t rowsetSize)
+{
+    if (rowCount < 0)
+        return -1;
+    int64_t first = target < 0 ? static_cast<int64_t>(rowCount) + target + 1
+                               : static_cast<int64_t>(rowCount) - rowsetSize + 1;
+    return first < 1 ? 1 : static_cast<int32_t>(first);
+}
+
+int32_t Offset32(int64_t k) { return k > INT32_MAX ? INT32_MAX : k < INT32_MIN ? INT32_MIN : static_cast<int32_t>(k); }
+
+} // namespace
+
+int CUR_DrvFetch(CursorState *cs, uint16_t orientation, int32_t target, uint32_t *rowsOut)
+{
+    Stmt *s = cs->stmt;
+    const DrvOpTable *ops = cs->binding ? cs->binding->ops : nullptr;
+    int rows = 0;
+    int rc;
+    if (s && s->conn && s->conn->cn_hasDynMixCurs)
+        rc = ops && ops->ScrollFetch
+                 ? ops->ScrollFetch(static_cast<int>(cs->drvStmt), &cs->cache, target, &rows, &cs->rowCount, orientation)
+                 : ERR_NOT_CAPABLE;
+    else
+        rc = ops && ops->ExtendedFetch
+                 ? ops->ExtendedFetch(static_cast<int>(cs->drvStmt), &cs->cache, target, &rows, &cs->rowCount)
+                 : ERR_NOT_CAPABLE;
+    *rowsOut = rows > 0 ? static_cast<uint32_t>(rows) : 0;
+    if (rc != 0 && s)
+        StmtFetchErrors(s);
+    return rc;
+}
+
+int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
+{
+    *rowsOut = 0;
+    RS_Free(&cs->cache);
+    if (!(cs->flags & 0x1))
+        cs->prevRowsetSize = cs->rowsetSize;
+    const int32_t type = cs->cursorType;
+    if (type == SQL_CURSOR_FORWARD_ONLY && o != OR_NEXT)
+        return ERR_FETCH_TYPE_RANGE;
+    if (cs->fetchDirMask == 0) {
+        uint32_t mask = 0;
+        PL_CsGuard connect(API_ConnectLock());
+        if (CUR_DrvGetInfo(cs->binding, cs->drvConn, SQL_FETCH_DIRECTION, &mask, 4, nullptr) == 0)
+            cs->fetchDirMask = mask & kServedDirections;
+    }
+    if (o < 1 || o > 32 || !(cs->fetchDirMask & (1u << (o - 1))))
+        return ERR_FETCH_TYPE_RANGE;
+    const bool absolute = HasAbsoluteRows(*cs);
+    const bool dynMixed = IsDynamicOrMixed(*cs);
+    if (cs->absRow == -1 && absolute && o != OR_FIRST && o != OR_LAST && o != OR_ABSOLUTE && o != OR_BOOKMARK)
+        return ERR_FETCH_TYPE_RANGE;
+
+    // The orientation as the position makes it.
+    if (o == OR_NEXT && cs->position == 0)
+        o = OR_FIRST;
+    else if (o == OR_PRIOR && cs->position == -3)
+        o = OR_LAST;
+    else if (o == OR_RELATIVE) {
+        if ((cs->position == -3 && k < 0) || (cs->position == 0 && k > 0)) {
+            if (dynMixed)
+                return ERR_FETCH_TYPE_RANGE;
+            o = OR_ABSOLUTE;
+        } else if ((cs->position == -3 && k > 0) || (cs->position == 0 && k < 0)) {
+            return ERR_NO_DATA_FOUND;
+        }
+    }
+    if (o == OR_BOOKMARK) {
+        if (dynMixed)
+            return ERR_FETCH_TYPE_RANGE;
+        if (k <= 0)
+            return ERR_NO_DATA_FOUND;
+        o = OR_ABSOLUTE;
+    }
+    if (o == OR_ABSOLUTE) {
+        if (dynMixed)
+            return ERR_FETCH_TYPE_RANGE;
+        if (k == 0) {
+            CUR_PosSet(cs, 0);
+            return ERR_NO_DATA_FOUND;
+        }
+    }
+
+    int32_t target = 0;
+    if (type == SQL_CURSOR_FORWARD_ONLY) {
+        target = Offset32(static_cast<int64_t>(cs->absRow) + cs->prevRowsetSize);
+    } else if (dynMixed) {
+        target = k;
+    } else {
+        const int cls = CUR_TargetRow(o, k, cs->absRow, cs->rowCount, cs->rowsetSize, cs->prevRowsetSize, &target);
+        if (cls == CUR_TARGET_BEFORE) {
+            CUR_PosSet(cs, 0);
+            return ERR_NO_DATA_FOUND;
+        }
+        if (cls == CUR_TARGET_AFTER) {
+            CUR_PosSet(cs, -3);
+            return ERR_NO_DATA_FOUND;
+        }
+        if (cls == CUR_TARGET_PART_BEFORE) {
+            o = OR_FIRST;
+            target = 1;
+        }
+    }
+    cs->flags &= static_cast<uint16_t>(~0x1);
+
+    int rc = CUR_DrvFetch(cs, o, target, rowsOut);
+    if (rc == ERR_BEFORE_START || rc == ERR_BEYOND_END) {
+        RS_Free(&cs->cache);
+        CUR_PosSet(cs, rc == ERR_BEFORE_START ? 0 : -3);
+        *rowsOut = 0;
+        return ERR_NO_DATA_FOUND;
+    }
+    if (rc != 0) {
+        if (rc == ERR_NO_DATA_FOUND)
+            *rowsOut = 0;
+        return rc;
+    }
+    cs->position = 1;
+    if (dynMixed)
+        cs->absRow = -1;
+    else if (target >= 1 || type == SQL_CURSOR_FORWARD_ONLY)
+        cs->absRow = target;
+    else
+        cs->absRow = ResolvedRow(target, cs->rowCount, cs->rowsetSize);
+    return 0;
+}
+
+SQLRETURN StmtFillRowset(Stmt *s, uint16_t *status, int32_t row, int mode)
+{
+    CursorState &cs = s->cursor;
+    const RowsetCache *cache = cs.cache;
+    const Desc *ard = s->ard;
+    const uint32_t bindType = ard ? ard->bindType : 0;
+    const uint16_t *rowOps = ard ? ard->arrayStatusPtr : nullptr;
+    const bool retrieve = cs.retrieveData != SQL_RD_OFF;
+    const int32_t first = row != 0 ? row - 1 : 0;
+    const int32_t last = row != 0 ? row : cs.rowsetSize;
+    SQLRETURN result = SQL_SUCCESS;
+    int present = 0;
+    int errorRows = 0;
+    for (int32_t i = first; i < last; ++i) {
+        if (mode != -1 && rowOps && rowOps[i] == SQL_ROW_IGNORE)
+            continue;
+        s->ex->gd.column = 0;
+        s->ex->gd.row = 0;
+        uint16_t st = CUR_RowStatusGet(cache, i + 1);
+        if (status)
+            status[i] = st;
+        if (st == SQL_ROW_NOROW)
+            continue;
+        ++present;
+        if (st == SQL_ROW_ERROR) {
+            ++errorRows;
+            s->diag.errNum = ERR_GENERAL;
+            result = SQL_SUCCESS_WITH_INFO;
+            continue;
+        }
+        SQLRETURN rowResult = SQL_SUCCESS;
+        for (ColBindingNode *n = s->boundCols; n; n = n->next) {
+            const ColBindingHead &b = n->b.head;
+            if (!(b.column == 0 || (st != SQL_ROW_DELETED && retrieve)))
+                continue;
+            // Column-wise, values lie a buffer length apart and lengths 8
+            // bytes apart; row-wise, everything lies one row structure apart.
+            const int64_t valueStep = bindType ? bindType : b.bufferLength;
+            const int64_t lengthStep = bindType ? bindType : static_cast<int64_t>(sizeof(SQLLEN));
+            ColBindingHead one = b;
+            one.data = b.data ? static_cast<char *>(b.data) + i * valueStep : nullptr;
+            one.octetLengthPtr =
+                b.octetLengthPtr ? reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(b.octetLengthPtr) + i * lengthStep)
+                                 : nullptr;
+            if (one.octetLengthPtr && *one.octetLengthPtr == SQL_COLUMN_IGNORE)
+                continue;
+            one.indicatorPtr =
+                b.indicatorPtr ? reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(b.indicatorPtr) + i * lengthStep)
+                               : nullptr;
+            SQLRETURN rc = StGetColumn(s, static_cast<uint32_t>(i), &one, cache ? cache->block : nullptr);
+            if (rc == SQL_ERROR) {
+                rowResult = SQL_ERROR;
+                break;
+            }
+            if (rc == SQL_SUCCESS_WITH_INFO)
+                rowResult = rc;
+        }
+        // A row whose values did not all convert keeps its own diagnostic
+        // and says so in its status; the other rows are still delivered.
+        if (rowResult == SQL_ERROR) {
+            ++errorRows;
+            if (status)
+                status[i] = SQL_ROW_ERROR;
+            result = SQL_SUCCESS_WITH_INFO;
+        } else if (rowResult == SQL_SUCCESS_WITH_INFO) {
+            if (status && st == SQL_ROW_SUCCESS)
+                status[i] = SQL_ROW_SUCCESS_WITH_INFO;
+            result = SQL_SUCCESS_WITH_INFO;
+        }
+        if (mode == SQL_REFRESH && status && (st == SQL_ROW_UPDATED || st == SQL_ROW_ADDED) &&
+            rowResult != SQL_ERROR)
+            status[i] = SQL_ROW_SUCCESS;
+    }
+    s->ex->gd.column = 0;
+    s->ex->gd.row = 0;
+    if (present > 0 && errorRows == present)
+        return SQL_ERROR;
+    return result;
+}
+
+SQLRETURN StmtExtendedFetch(Stmt *s, uint16_t orientation, int64_t offset, SQLULEN *rowsFetched, uint16_t *status)
+{
+    if (!s->conn || !s->conn->cn_hasScrlCurs)
+        return StFail(s, ERR_FUNCTION_NOT_SUPPORTED);
+    StmtRebaseBindings(s);
+    CursorState &cs = s->cursor;
+    cs.appStatus = status;
+    const int32_t type = cs.cursorType;
+    if (s->paramsetSize > 1 && orientation != OR_NEXT && type != SQL_CURSOR_FORWARD_ONLY)
+        return StFail(s, ERR_POSITIONED_PARAM_ARRAYS);
+    if (type == SQL_CURSOR_FORWARD_ONLY && orientation != OR_NEXT)
+        return StFail(s, ERR_FETCH_TYPE_RANGE);
+    if (IsDynamicOrMixed(cs) && (orientation == OR_BOOKMARK || orientation == OR_ABSOLUTE))
+        return StFail(s, ERR_FETCH_TYPE_RANGE);
+    if (IsMixed(cs) && cs.keysetSize < cs.rowsetSize)
+        return StFail(s, ERR_ROW_VALUE_RANGE);
+    if (orientation == OR_ABSOLUTE && offset == 0) {
+        RS_Free(&cs.cache);
+        CUR_PosSet(&cs, 0);
+        return SQL_NO_DATA;
+    }
+    if (s->state != STMT_EXECUTED)
+        return StFail(s, ERR_INVALID_CURSOR_STATE);
+    if (type == SQL_CURSOR_FORWARD_ONLY) {
+        // A forward-only cursor keeps to the block road.
+        return StmtFetchRowsetInto(s, rowsFetched, status);
+    }
+    if (!StmtGetColDescs(s)) {
+        if (s->diag.errNum == ERR_NONE)
+            s->diag.errNum = ERR_GENERAL;
+        return SQL_ERROR;
+    }
+    StmtFreeResults(s);
+    uint32_t rows = 0;
+    int rc = CUR_FetchScroll(&cs, orientation, Offset32(offset), &rows);
+    if (rc == ERR_NO_DATA_FOUND)
+        return SQL_NO_DATA;
+    if (rc != 0)
+        return StFail(s, rc);
+    if (rowsFetched)
+        *rowsFetched = rows;
+    return StmtFillRowset(s, status, 0, -1);
+}
+
+SQLRETURN StmtFetchScrollable(Stmt *s, int16_t orientation, int64_t offset)
+{
+    SQLULEN localFetched = 0;
+    SQLULEN *fetched = s->rowsFetchedPtr ? s->rowsFetchedPtr : &localFetched;
+    uint16_t *status = s->ird ? s->ird->arrayStatusPtr : nullptr;
+    std::vector<uint16_t> temporary;
+    if (!status) {
+        const int32_t size = s->cursor.rowsetSize > 0 ? s->cursor.rowsetSize : 1;
+        try {
+            temporary.resize(static_cast<size_t>(size));
+        } catch (...) {
+            return StFail(s, ERR_MEMORY_ALLOCATION);
+        }
+        status = temporary.data();
+    }
+    if (orientation == SQL_FETCH_BOOKMARK) {
+        int32_t bookmark = 0;
+        if (s->fetchBookmarkPtr)
+            std::memcpy(&bookmark, s->fetchBookmarkPtr, sizeof bookmark);
+        offset += bookmark;
+    }
+    SQLRETURN rc = StmtExtendedFetch(s, static_cast<uint16_t>(orientation), offset, fetched, status);
+    if (!temporary.empty())
+        s->cursor.appStatus = nullptr;
+    // Nothing fetched is no row: the application's count says so.
+    if (rc == SQL_NO_DATA && s->rowsFetchedPtr)
+        *s->rowsFetchedPtr = 0;
+    return rc;
+}
+
+SQLRETURN ST_ExtendedFetch(Stmt *s, SQLUSMALLINT orientation, SQLLEN offset, SQLULEN *rowsFetched,
+                           SQLUSMALLINT *status)
+{
+    return StmtExtendedFetch(s, orientation, offset, rowsFetched, status);
+}

@@ -1,0 +1,337 @@
+// Statement analysis for scrollable cursors: what the statement selects, the
+// refusals of cursors that cannot serve it, and the downgrade to a static
+// read-only cursor.
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/rowblock.h"
+#include "scrs/scs_ctx.h"
+#include "scrs/sc_dataset.h"
+#include "util/dynarray.h"
+#include "util/log.h"
+#include "util/strutil.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char SRC[] = "sc_s";
+
+// Statement kinds of the analysed text.
+enum : int32_t {
+    KIND_OTHER = 0,
+    KIND_POSITIONED_DELETE = 18,
+    KIND_DELETE = 19,
+    KIND_INSERT = 28,
+    KIND_CALL = 61,
+    KIND_SELECT = 74,
+    KIND_POSITIONED_UPDATE = 96,
+    KIND_UPDATE = 97,
+};
+
+char *dupText(const char *text)
+{
+    if (!text)
+        return nullptr;
+    size_t n = strlen(text);
+    char *copy = static_cast<char *>(malloc(n + 1));
+    if (copy)
+        memcpy(copy, text, n + 1);
+    return copy;
+}
+
+bool startsWithSelect(const char *text) { return text && STR_MatchKeyword("SELECT", STR_SkipBlanks(text)); }
+
+// Result columns the back end describes for the prepared statement.
+uint16_t describedColumns(ScsContext *ctx)
+{
+    uint16_t n = 0;
+    ColDesc *descs = nullptr;
+    if (ScsLower()->GetColDescs(static_cast<int>(ctx->cs.drvStmt), &n, &descs) != 0)
+        return 0;
+    CD_Free(descs, n);
+    return descs ? n : 0;
+}
+
+int allocAux(ScsContext *ctx, uint32_t *aux)
+{
+    if (*aux)
+        return 0;
+    int h = 0;
+    if (ScsLower()->AllocStmt(static_cast<int>(ctx->cs.drvConn), &h) != 0)
+        return ERR_GENERAL;
+    *aux = static_cast<uint32_t>(h);
+    return 0;
+}
+
+// Forgets the result a previous execution left: position, static set,
+// window.
+void dropResult(ScsContext *ctx)
+{
+    ctx->clauseFlags = SCS_CLAUSE_NOT_SELECT;
+    ctx->ksWindowState = -6;
+    if (ctx->staticSet)
+        SS_Close(ctx->staticSet);
+    ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
+    CUR_PosReset(&ctx->cs);
+}
+
+// The key columns of the FROM tables.  Keysets are not served yet: every
+// lookup finds none, so that the analysis downgrades the cursor to static.
+int keyColsFind(ScsContext *)
+{
+    return ERR_NO_KEY_COLUMNS;
+}
+
+} // namespace
+
+int scs_p_ChkKeysetStmt(const ScsContext *ctx)
+{
+    if (ctx->clauseFlags & SCR_CF_GROUP_BY)
+        return ERR_GROUP_BY_CLAUSE;
+    if (ctx->clauseFlags & SCR_CF_UNION)
+        return ERR_UNION_CLAUSE;
+    return 0;
+}
+
+int scs_p_ChkUpdatable(const ScsContext *ctx)
+{
+    const uint16_t f = ctx->clauseFlags;
+    if (f & SCR_CF_MULTI_TABLE)
+        return ERR_JOIN_RESULT;
+    if (f & SCR_CF_GROUP_BY)
+        return ERR_GROUP_BY_CLAUSE;
+    if (f & SCR_CF_UNION)
+        return ERR_UNION_CLAUSE;
+    if (f & SCR_CF_SET_FUNCTION)
+        return ERR_SCALAR_AGGREGATE;
+    return 0;
+}
+
+int scs_p_ChangeCursorType(ScsContext *ctx)
+{
+    const int h = static_cast<int>(ctx->cs.drvStmt);
+    if (ctx->cs.cursorType == SCS_KEYSET || ctx->cs.cursorType == SCS_DYNAMIC) {
+        int32_t v = SCS_STATIC;
+        if (ScsLower()->SetOption(h, DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)), &v) != 0) {
+            LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to static cursor");
+            return ERR_NOT_CAPABLE;
+        }
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
+        ctx->cs.cursorType = SCS_STATIC;
+    }
+    if (ctx->cs.concurrency != SCS_READ_ONLY) {
+        int32_t v = SCS_READ_ONLY;
+        if (ScsLower()->SetOption(h, DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &v) != 0) {
+            LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__,
+                       "scs_p_ChangeCursorType: Couldn't switch to read-only concurrency");
+            return ERR_NOT_CAPABLE;
+        }
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
+        ctx->cs.concurrency = SCS_READ_ONLY;
+    }
+    return 0;
+}
+
+void scs_p_AnalysisReset(ScsContext *ctx)
+{
+    free(ctx->stmtText);
+    ctx->stmtText = nullptr;
+    SCR_Free(&ctx->analysis);
+    RS_Free(&ctx->cs.cache);
+    ctx->scsFlags = 0;
+    CD_Free(ctx->rsltColDescs, ctx->rsltColCount);
+    ctx->rsltColDescs = nullptr;
+    ctx->rsltColCount = 0;
+    free(ctx->genParamTypes);
+    ctx->genParamTypes = nullptr;
+    ctx->genParamTypeCount = 0;
+    free(ctx->appParamTypes);
+    ctx->appParamTypes = nullptr;
+    ctx->appParamTypeCount = 0;
+    DA_Free(&ctx->fromTables, SCR_TableRefFree);
+    DA_Free(&ctx->tableCols, nullptr);
+    DA_Free(&ctx->orderByCols, nullptr);
+    DA_Free(&ctx->selectCols, nullptr);
+    DA_Free(&ctx->keyCols, nullptr);
+    ctx->unparsedSelect = 0;
+}
+
+int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
+{
+    if (ctx->scsFlags & SCS_F_ANALYSED) {
+        scs_p_AnalysisReset(ctx);
+        ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_ANALYSED);
+    }
+    ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_TYPE_SET);
+    const int32_t type = ctx->cs.cursorType;
+    if (type == SCS_FORWARD_ONLY)
+        return 0;
+    ctx->scsFlags |= SCS_F_ANALYSED;
+    scs_p_CtxInfoLoad(ctx);
+
+    if (allocAux(ctx, &ctx->posStmt) != 0 || allocAux(ctx, &ctx->refetchStmt) != 0)
+        return ERR_GENERAL;
+
+    free(ctx->stmtText);
+    ctx->stmtText = dupText(text);
+    if (text && !ctx->stmtText)
+        return ERR_MEMORY_ALLOCATION;
+    int rc = SCR_AnalyseSQL(&ctx->analysis, text, 0, static_cast<int>(ctx->noCatalogs));
+    if (rc != 0) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", ctx->analysis.message ? ctx->analysis.message : "");
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", ctx->analysis.echo ? ctx->analysis.echo : "");
+        if (!startsWithSelect(text) || describedColumns(ctx) == 0)
+            return rc;
+        // A query the analyser does not know: without its tables there is
+        // no keyset, so whatever was asked it is served from a static set.
+        dropResult(ctx);
+        ctx->unparsedSelect = 1;
+        return scs_p_ChangeCursorType(ctx);
+    }
+
+    const int32_t kind = ctx->analysis.kind;
+    if (kind != KIND_POSITIONED_DELETE && kind != KIND_POSITIONED_UPDATE)
+        dropResult(ctx);
+    switch (kind) {
+    case KIND_POSITIONED_DELETE:
+    case KIND_POSITIONED_UPDATE:
+        return scs_p_ChkUpdatable(ctx);
+    case KIND_INSERT:
+    case KIND_DELETE:
+    case KIND_UPDATE:
+        return 0;
+    case KIND_SELECT:
+        break;
+    default:
+        return scs_p_ChangeCursorType(ctx);
+    }
+
+    ctx->clauseFlags = ctx->analysis.flags;
+    if ((type == SCS_KEYSET || type == SCS_DYNAMIC) && (ctx->clauseFlags & SCR_CF_OUTER_JOIN))
+        return ERR_OUTER_JOIN_NEEDS_STATIC;
+    if (type == SCS_KEYSET && (rc = scs_p_ChkKeysetStmt(ctx)) != 0)
+        return rc;
+
+    DA_Free(&ctx->fromTables, SCR_TableRefFree);
+    ctx->fromTables = DA_New(sizeof(ScrTableRef));
+    if (!ctx->fromTables)
+        return ERR_MEMORY_ALLOCATION;
+    if ((rc = SCR_TablesGet(&ctx->analysis, ctx->fromTables, static_cast<int>(ctx->noCatalogs))) != 0) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_TablesGet failed");
+        return rc;
+    }
+    if (ctx->fromTables->count == 0 && (type == SCS_KEYSET || type == SCS_DYNAMIC))
+        return ERR_PREPARE_CURSOR_TYPE;
+    rc = scs_p_GetTblDescs(ctx, static_cast<ScrTableRef *>(ctx->fromTables->elements), ctx->fromTables->count);
+    if (rc != 0)
+        return rc;
+
+    if (ctx->clauseFlags & SCR_CF_ORDER_BY) {
+        if ((rc = scs_p_OrderByColsGet(ctx)) != 0)
+            return rc;
+        if (ctx->clauseFlags & SCR_CF_ORDER_BY_POS) {
+            if ((rc = SCR_OrderByPosResolve(&ctx->analysis, ctx->orderByCols)) != 0)
+                return rc;
+            char *copy = dupText(ctx->analysis.tree ? ctx->analysis.tree->text : nullptr);
+            if (!copy)
+                return ERR_MEMORY_ALLOCATION;
+            free(ctx->stmtText);
+            ctx->stmtText = copy;
+        }
+    }
+
+    // Table columns for the value comparisons of optimistic concurrency.
+    const int32_t conc = ctx->cs.concurrency;
+    if (type == SCS_DYNAMIC || (conc == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0)) {
+        DA_Free(&ctx->tableCols, nullptr);
+        ctx->tableCols = DA_New(sizeof(ScrColumnRef));
+        if (!ctx->tableCols)
+            return ERR_MEMORY_ALLOCATION;
+        rc = scs_p_GetTblColDescs(ctx, static_cast<ScrTableRef *>(ctx->fromTables->elements),
+                                  ctx->fromTables->count, 1, ctx->tableCols);
+        if (rc != 0) {
+            LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_GetTblColDescs failed");
+            return rc;
+        }
+        if (ctx->compareSet == 2) {
+            DA_Free(&ctx->selectCols, nullptr);
+            if ((rc = scs_p_SelectColsGet(ctx, &ctx->selectCols, nullptr)) != 0) {
+                LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_SelectColsGet failed");
+                return rc;
+            }
+            for (uint32_t i = 0; ctx->sendParamTypes && i < ctx->selectCols->count; ++i) {
+                auto *col = static_cast<ScrColumnRef *>(ctx->selectCols->elements) + i;
+                if (col->sqlType != 0)
+                    continue;
+                uint32_t at = 0;
+                const ScrColumnRef *t = scs_p_FindColDesc(ctx->tableCols, col, &at);
+                if (!t)
+                    return ERR_GENERAL;
+                col->sqlType = t->sqlType;
+                col->columnSize = t->columnSize;
+                col->decimalDigits = t->decimalDigits;
+            }
+        }
+    }
+
+    // Key columns, unless a static read-only (or not updatable) cursor
+    // needs none.
+    if (!(type == SCS_STATIC && (conc == SCS_READ_ONLY || scs_p_ChkUpdatable(ctx) != 0))) {
+        rc = keyColsFind(ctx);
+        if (rc == ERR_NO_KEY_COLUMNS)
+            rc = scs_p_ChangeCursorType(ctx);
+        if (rc != 0) {
+            LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "KS_GetKeyColDescs failed");
+            return rc;
+        }
+    }
+    const int32_t now = ctx->cs.cursorType;
+    if (now == SCS_DYNAMIC || (now == SCS_KEYSET && ctx->cs.keysetSize > 0))
+        if ((rc = scs_p_KeySetOrderGet(ctx)) != 0)
+            return rc;
+    if (ctx->clauseFlags & SCR_CF_ORDER_BY)
+        scs_p_KeyColsOrderByMark(ctx);
+    return 0;
+}
+
+int SCS_Prepare(int stmt, const char *sql)
+{
+    ScsContext *ctx = scs_p_CtxFind(stmt);
+    if (!ctx)
+        return ERR_INVALID_ARGUMENT;
+    ctx->posRowCount = -1;
+    ctx->catalogStatic = 0;
+    scs_p_OptionsSync(ctx);
+    int rc = ScsLower()->Prepare(stmt, sql);
+    ctx->prepared = rc == 0;
+    if (rc != 0)
+        return rc;
+    ctx->preparedText = sql ? sql : "";
+    ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_REPREPARE);
+    rc = scs_p_AnalyseCursorStmt(ctx, sql);
+    if (rc != 0) {
+        scs_p_AuxDiagsMove(ctx);
+        return rc;
+    }
+    ctx->scsFlags |= SCS_F_THROUGH_LIBRARY;
+    return 0;
+}
+
+int SCS_CloseCursor(int stmt)
+{
+    ScsContext *ctx = scs_p_CtxFind(stmt);
+    if (!ctx)
+        return ERR_INVALID_ARGUMENT;
+    ctx->scsFlags |= SCS_F_REPREPARE;
+    ctx->scsFlags &= static_cast<uint16_t>(~(SCS_F_THROUGH_LIBRARY | SCS_F_STATIC_FILLED));
+    // The rows of a closed cursor are not needed again: a static set that
+    // spilled gives its temporary files back now.
+    if (ctx->staticSet)
+        SS_Close(ctx->staticSet);
+    int rc = ScsLower()->CloseCursor(stmt);
+    if (rc != 0)
+        scs_p_AuxDiagsMove(ctx);
+    return rc;
+}

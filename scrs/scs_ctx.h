@@ -1,0 +1,203 @@
+// The cursor library's private view: the overlay's tables, the per-statement
+// cursor context and the routines the library's parts share.
+//
+// The library reaches the back end only through the operation table.  A
+// statement's context is kept here, by its back-end statement handle; the
+// statement options that the back end stores (cursor type, concurrency,
+// rowset size, retrieve data) are read back from it through DRV_GetInfo
+// whenever an operation starts.
+#pragma once
+#include "odbc/contract/cursor_state.h"
+#include "odbc/contract/drv_ops.h"
+#include "odbc/contract/param_types.h"
+#include "scrs/scr_analyse.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ColDesc;
+struct DrvConnectParams;
+struct HashTable;
+struct StaticSet;
+struct DynArray;
+struct RowBlock;
+
+// scsFlags bits.
+enum : uint16_t {
+    SCS_F_REBUILD_KEYFETCH = 0x0001,   // the fetch-by-keys statement must be rebuilt
+    SCS_F_KEY_ORDER_BY = 0x0002,       // the analysis holds the key ORDER BY
+    SCS_F_KEYFETCH_PREPARED = 0x0004,  // the fetch-by-keys statement is prepared
+    SCS_F_PARAMS_SAVED = 0x0008,       // savedParams holds the application's values
+    SCS_F_TYPE_SET = 0x0040,           // the cursor type was set since the last analysis
+    SCS_F_STATIC_FILLED = 0x0080,      // the static set holds the whole result
+    SCS_F_KEYSET_SIZE_SET = 0x0100,    // the mixed cursor's window is reset at the next fetch
+    SCS_F_ANALYSED = 0x0200,           // the next analysis first forgets this one
+    SCS_F_REPREPARE = 0x0400,          // the text is prepared again before the next execute
+    SCS_F_KEYS_ADDED = 0x1000,         // the select list was completed with key columns
+    SCS_F_THROUGH_LIBRARY = 0x8000,    // prepared or executed through the library
+};
+
+// clauseFlags of a statement that is not a SELECT.
+constexpr uint16_t SCS_CLAUSE_NOT_SELECT = 0x200;
+
+// Cursor types and concurrencies as the back end stores them (ODBC values).
+enum : int32_t { SCS_FORWARD_ONLY = 0, SCS_KEYSET = 1, SCS_DYNAMIC = 2, SCS_STATIC = 3 };
+enum : int32_t { SCS_READ_ONLY = 1, SCS_LOCK = 2, SCS_VALUES = 4 };
+
+// A statement's cursor context.
+struct ScsContext {
+    CursorState cs;                 // base record: row count, position, rowset cache ...
+    uint32_t compareSet = 1;        // 1 table columns, 2 select-list columns
+    uint32_t fixedTextNul = 0;
+    int32_t ksWindowState = -6;
+    uint16_t scsFlags = 0;
+    DynArray *fromTables = nullptr;   // ScrTableRef
+    DynArray *tableCols = nullptr;    // ScrColumnRef
+    DynArray *orderByCols = nullptr;  // OrderByColDesc
+    DynArray *selectCols = nullptr;   // ScrColumnRef
+    DynArray *keyCols = nullptr;      // ScrColumnRef: the key columns (none until keysets exist)
+    RowBlock *savedParams = nullptr;
+    uint16_t clauseFlags = 0;
+    char *stmtText = nullptr;
+    ScrAnalysedSql analysis{};
+    uint32_t posStmt = 0;
+    uint32_t refetchStmt = 0;
+    uint16_t rsltColCount = 0;
+    ColDesc *rsltColDescs = nullptr;
+    uint32_t sendParamTypes = 0;
+    uint16_t genParamTypeCount = 0;
+    ParamTypeDesc *genParamTypes = nullptr;
+    uint16_t appParamTypeCount = 0;
+    ParamTypeDesc *appParamTypes = nullptr;
+    uint32_t lockByUpdate = 0;
+    char identQuote = 0;
+    uint32_t quotedIdentCase = 4;
+    uint32_t identCase = 1;
+    int32_t maxParams = 255;
+    char *userName = nullptr;
+    char *dbmsName = nullptr;
+    uint16_t sortKeyCount = 0;
+    StaticSet *staticSet = nullptr;
+    int32_t posRowCount = -1;
+    uint32_t noCatalogs = 0;
+    uint32_t utf8Catalog = 0;
+    int16_t maxOrderByCols = 0;
+    int32_t keyTableCount = 0;       // FROM tables the key columns were looked up for
+
+    // This library's own bookkeeping.
+    int32_t unparsedSelect = 0;      // a SELECT the analyser could not parse, served static
+    int32_t catalogStatic = 0;       // a catalog result served as a static read-only cursor
+    int32_t infoLoaded = 0;          // the data source's identifier rules were asked
+    std::string preparedText;        // the text the back end holds prepared
+    int32_t prepared = 0;            // the back end holds a prepared text
+    std::vector<std::string> auxTexts;  // diagnostics moved from the auxiliary statements
+};
+
+// ---- the overlay (scs_install.cpp) ----
+
+// The back end's own table, reached by every call the library passes down.
+const DrvOpTable *ScsLower();
+const DrvBinding *ScsLowerBinding();
+// The connections the registry holds for a back-end environment.
+int scs_p_RegisteredConnections(int env);
+// The parameters a connection was opened with (texts owned by the
+// registry): 0, or 21 for a connection the registry does not know.
+int scs_p_ConnParamsFind(int conn, DrvConnectParams *out);
+// A connection's cache of key columns by FROM tables, or NULL.
+HashTable *scs_p_KeyColCache(int conn);
+// The context of a back-end statement handle, or NULL.
+ScsContext *scs_p_CtxFind(int stmt);
+
+// Reads the statement options the back end keeps into the context.
+void scs_p_OptionsSync(ScsContext *ctx);
+// The cursor type and concurrency the context serves (a catalog result is
+// static and read-only whatever the statement asked).
+int32_t scs_p_CursorType(const ScsContext *ctx);
+int32_t scs_p_Concurrency(const ScsContext *ctx);
+
+int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn);
+// Asks the data source's identifier rules, user and DBMS names once, when a
+// statement is first analysed for a scrollable cursor.
+void scs_p_CtxInfoLoad(ScsContext *ctx);
+void scs_p_CtxFree(ScsContext *ctx);
+// The static set, made when a statement first needs one.  0, 15, 16.
+int scs_p_StaticSetReady(ScsContext *ctx);
+
+// Drains the auxiliary statements' diagnostics onto the context; the
+// owner's next DRV_GetErrors hands them out behind its own.
+void scs_p_AuxDiagsMove(ScsContext *ctx);
+
+// ---- analysis (scs_analyse.cpp) ----
+
+int SCS_Prepare(int stmt, const char *sql);
+int SCS_CloseCursor(int stmt);
+int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text);
+int scs_p_ChkKeysetStmt(const ScsContext *ctx);
+int scs_p_ChkUpdatable(const ScsContext *ctx);
+int scs_p_ChangeCursorType(ScsContext *ctx);
+void scs_p_AnalysisReset(ScsContext *ctx);
+
+// ---- metadata (scs_meta.cpp) ----
+
+int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count);
+int scs_p_GetTblColDescs(ScsContext *ctx, const ScrTableRef *tables, uint32_t count, int skipLong,
+                         DynArray *out);
+int scs_p_CatalogValueGet(const RowBlock *block, int col, int32_t row, const char **narrow,
+                          const uint16_t **wide, uint32_t *length);
+int scs_p_SelectColsGet(ScsContext *ctx, DynArray **out, DynArray **items);
+void scs_p_NormaliseIdent(char *text, char quote, uint32_t quotedCase, uint32_t identCase, int utf8,
+                          int requote);
+int scs_p_IdentEqual(const char *a, const char *b, char quote, uint32_t quotedCase, uint32_t identCase,
+                     int utf8);
+int scs_p_IsPseudoColumn(const char *column, const char *dbmsName);
+char *scs_p_QualifyColName(int32_t tableCount, const ScrColumnRef *col);
+ScrColumnRef *scs_p_FindColDesc(DynArray *cols, const ScrColumnRef *wanted, uint32_t *index);
+int scs_p_LoadRsltColDescs(ScsContext *ctx);
+int scs_p_GetRsltColDesc(ScsContext *ctx, int col, const ColDesc **out);
+void scs_p_ColDescToParamType(const ScrColumnRef *col, ParamTypeDesc *out);
+int scs_p_AddParamDescs(ScsContext *ctx, const ScrColumnRef *cols, uint32_t n, int addApp);
+// Batches of a fetch by keys: 15 when the key columns leave no room for one
+// key group in a statement.
+int scs_p_GetKeyFetchBatches(int32_t maxParams, int32_t appParams, int32_t keyCols, int32_t rowsetSize,
+                             int32_t *statements, int32_t *lastRows, int32_t *rowsPerStmt);
+
+// ---- ORDER BY (scs_order.cpp) ----
+
+int scs_p_OrderByColsGet(ScsContext *ctx);
+int scs_p_OrderByOrdinalsResolve(ScsContext *ctx);
+void scs_p_OrderByColsNormalise(ScsContext *ctx);
+int scs_p_KeySetOrderGet(ScsContext *ctx);
+void scs_p_KeyColsOrderByMark(ScsContext *ctx);
+// The ordinal resolution against a given select list (the part of
+// scs_p_OrderByOrdinalsResolve that needs no catalog).
+int scs_p_OrderByOrdinalsApply(DynArray *orderBy, const DynArray *selectCols, int32_t tableCount);
+
+// ---- execution and fetch (scs_exec.cpp) ----
+
+int SCS_SetParams(int stmt, RowBlock *params);
+int SCS_SetParamTypes(int stmt, uint16_t count, const ParamTypeDesc *types);
+int SCS_Execute(int stmt);
+int SCS_ExecDirect(int stmt, const char *sql, RowBlock *params, int16_t typeCount,
+                   const ParamTypeDesc *types);
+int SCS_Fetch(int stmt, uint16_t rows, RowBlock *out);
+int SCS_MoreResults(int stmt);
+int SCS_GetInfo(int h, int code, void *buf, int16_t len, int16_t *outLen);
+int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int orientation);
+int SCS_ExtendedFetch(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount);
+int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row);
+// The 0-based first row of a static rowset: 0 and *a set, 85 before the
+// start, 86 beyond the end.
+int scs_p_StaticTarget(int32_t row, int32_t rowCount, int32_t rowsetSize, int32_t *a);
+
+int SCS_DDColumnPrivileges(int stmt, CatalogArgs *args);
+int SCS_DDColumns(int stmt, CatalogArgs *args);
+int SCS_DDForeignKeys(int stmt, CatalogArgs *args);
+int SCS_DDPrimaryKeys(int stmt, CatalogArgs *args);
+int SCS_DDProcedureColumns(int stmt, CatalogArgs *args);
+int SCS_DDProcedures(int stmt, CatalogArgs *args);
+int SCS_DDSpecialColumns(int stmt, CatalogArgs *args);
+int SCS_DDStatistics(int stmt, CatalogArgs *args);
+int SCS_DDTablePrivileges(int stmt, CatalogArgs *args);
+int SCS_DDTables(int stmt, CatalogArgs *args);
+int SCS_DDGetTypeInfo(int stmt, int16_t sqlType);

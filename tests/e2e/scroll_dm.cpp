@@ -1,0 +1,434 @@
+// Scrollable (static) cursors through unixODBC with both libraries: a
+// 20-row result in every orientation with rowsets of one and of several
+// rows (row statuses, rows fetched, SQL_ATTR_ROW_NUMBER), results of 5200
+// and 4995 rows read forward, backward and at random positions, the cache's
+// temporary files gone after SQLCloseCursor and SQLFreeHandle, statements
+// outside the analyser's dialect run as static read-only cursors, and
+// SQLExtendedFetch.
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <dirent.h>
+#include <locale.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/common/pg_env.h"
+
+namespace {
+
+PgEnv g_pg;
+std::string g_tmp;   // the private TMPDIR of this process
+
+class ScrollEnv : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+        ASSERT_NE(utf8, static_cast<locale_t>(nullptr)) << "C.UTF-8 is not installed";
+        freelocale(utf8);
+        setenv("LC_ALL", "C.UTF-8", 1);
+        // The dataset cache spills into $TMPDIR: a directory of our own, named
+        // before the driver is loaded.
+        char dir[] = "/tmp/krs_scroll_XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        g_tmp = dir;
+        setenv("TMPDIR", dir, 1);
+        ASSERT_TRUE(PgEnvLoad(g_pg));
+        PgPsql(g_pg, "drop schema if exists krs_sc cascade; create schema krs_sc;"
+                     "create table krs_sc.t20 (id int primary key, name varchar(20));"
+                     "insert into krs_sc.t20 select i, 'row' || i from generate_series(1, 20) i;"
+                     "create table krs_sc.big (id int primary key, name varchar(20), twice bigint);"
+                     "insert into krs_sc.big select i, 'v' || i, 2 * i from generate_series(1, 5200) i");
+    }
+    void TearDown() override
+    {
+        PgPsql(g_pg, "drop schema if exists krs_sc cascade");
+        rmdir(g_tmp.c_str());
+    }
+};
+
+const auto *const g_env = ::testing::AddGlobalTestEnvironment(new ScrollEnv);
+
+SQLCHAR *Sql(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s.c_str())); }
+
+std::string Diags(SQLSMALLINT type, SQLHANDLE h)
+{
+    std::string all;
+    for (SQLSMALLINT rec = 1;; ++rec) {
+        SQLCHAR state[6] = {};
+        SQLCHAR msg[1024] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        SQLRETURN rc = SQLGetDiagRec(type, h, rec, state, &native, msg, sizeof msg, &len);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
+            break;
+        all += std::string(reinterpret_cast<char *>(state)) + ":" + reinterpret_cast<char *>(msg) + "\n";
+    }
+    return all;
+}
+
+std::string FirstState(SQLHSTMT h)
+{
+    SQLCHAR state[6] = {};
+    SQLCHAR msg[1024] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    SQLGetDiagRec(SQL_HANDLE_STMT, h, 1, state, &native, msg, sizeof msg, &len);
+    return reinterpret_cast<char *>(state);
+}
+
+// Entries of the private TMPDIR, and the descriptors of this process open on
+// files in it (the cache removes its files as soon as they are open).
+int TmpEntries()
+{
+    int n = 0;
+    if (DIR *d = opendir(g_tmp.c_str())) {
+        while (dirent *e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+int TmpDescriptors()
+{
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/fd")) {
+        while (dirent *e = readdir(d)) {
+            char target[4096] = {};
+            std::string link = std::string("/proc/self/fd/") + e->d_name;
+            ssize_t len = readlink(link.c_str(), target, sizeof target - 1);
+            if (len > 0 && std::string(target, static_cast<size_t>(len)).rfind(g_tmp + "/", 0) == 0)
+                ++n;
+        }
+        closedir(d);
+    }
+    return n;
+}
+
+class Scroll : public ::testing::TestWithParam<const char *> {
+protected:
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    SQLHSTMT st = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
+        std::string in = std::string("DSN=") + GetParam();
+        SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Sql(in), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diags(SQL_HANDLE_DBC, dbc);
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
+    }
+    void TearDown() override
+    {
+        if (st)
+            SQLFreeHandle(SQL_HANDLE_STMT, st);
+        if (dbc) {
+            SQLDisconnect(dbc);
+            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        }
+        if (env)
+            SQLFreeHandle(SQL_HANDLE_ENV, env);
+    }
+    // Asks for a static cursor; false when the connection's cursors cannot
+    // scroll (the cursor library's static engine is not in this build).
+    bool Static(SQLHSTMT h)
+    {
+        SQLRETURN rc = SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0);
+        EXPECT_TRUE(SQL_SUCCEEDED(rc)) << Diags(SQL_HANDLE_STMT, h);
+        SQLULEN type = 0;
+        SQLGetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
+        if (type != SQL_CURSOR_STATIC)
+            return false;
+        EXPECT_EQ(rc, SQL_SUCCESS);
+        return true;
+    }
+    SQLULEN RowNumber()
+    {
+        SQLULEN n = 0;
+        EXPECT_EQ(SQLGetStmtAttr(st, SQL_ATTR_ROW_NUMBER, &n, 0, nullptr), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        return n;
+    }
+};
+
+#define REQUIRE_STATIC(h)                                                                                         \
+    if (!Static(h))                                                                                               \
+    GTEST_SKIP() << "static cursors are not served: the cursor library's static engine is not part of this build"
+
+// One move of a scrolling table: the rowset it must land on, as its first
+// row and its number of rows (0 for SQL_NO_DATA).
+struct Move {
+    SQLSMALLINT orientation;
+    SQLLEN offset;
+    int first;
+    int rows;
+};
+
+// The moves of a 20-row result with rowsets of 1 and of 6 rows.
+const std::vector<Move> kMovesOf1 = {
+    {SQL_FETCH_NEXT, 0, 1, 1},      {SQL_FETCH_NEXT, 0, 2, 1},      {SQL_FETCH_LAST, 0, 20, 1},
+    {SQL_FETCH_NEXT, 0, 0, 0},      {SQL_FETCH_PRIOR, 0, 20, 1},    {SQL_FETCH_PRIOR, 0, 19, 1},
+    {SQL_FETCH_FIRST, 0, 1, 1},     {SQL_FETCH_PRIOR, 0, 0, 0},     {SQL_FETCH_NEXT, 0, 1, 1},
+    {SQL_FETCH_ABSOLUTE, 7, 7, 1},  {SQL_FETCH_ABSOLUTE, -1, 20, 1}, {SQL_FETCH_ABSOLUTE, -20, 1, 1},
+    {SQL_FETCH_ABSOLUTE, -21, 0, 0}, {SQL_FETCH_ABSOLUTE, 21, 0, 0}, {SQL_FETCH_ABSOLUTE, 0, 0, 0},
+    {SQL_FETCH_RELATIVE, 5, 5, 1},  {SQL_FETCH_RELATIVE, -2, 3, 1}, {SQL_FETCH_RELATIVE, 0, 3, 1},
+    {SQL_FETCH_RELATIVE, 17, 20, 1}, {SQL_FETCH_RELATIVE, 1, 0, 0}, {SQL_FETCH_RELATIVE, -1, 20, 1},
+    {SQL_FETCH_RELATIVE, -30, 0, 0}, {SQL_FETCH_RELATIVE, -1, 0, 0}, {SQL_FETCH_RELATIVE, 2, 2, 1},
+};
+const std::vector<Move> kMovesOf6 = {
+    {SQL_FETCH_NEXT, 0, 1, 6},       {SQL_FETCH_NEXT, 0, 7, 6},      {SQL_FETCH_NEXT, 0, 13, 6},
+    {SQL_FETCH_NEXT, 0, 19, 2},      {SQL_FETCH_NEXT, 0, 0, 0},      {SQL_FETCH_PRIOR, 0, 15, 6},
+    {SQL_FETCH_PRIOR, 0, 9, 6},      {SQL_FETCH_PRIOR, 0, 3, 6},     {SQL_FETCH_PRIOR, 0, 1, 6},
+    {SQL_FETCH_PRIOR, 0, 0, 0},      {SQL_FETCH_LAST, 0, 15, 6},     {SQL_FETCH_FIRST, 0, 1, 6},
+    {SQL_FETCH_ABSOLUTE, 17, 17, 4}, {SQL_FETCH_ABSOLUTE, -3, 18, 3}, {SQL_FETCH_ABSOLUTE, -20, 1, 6},
+    {SQL_FETCH_ABSOLUTE, -22, 0, 0}, {SQL_FETCH_ABSOLUTE, -27, 0, 0}, {SQL_FETCH_RELATIVE, 4, 4, 6},
+    {SQL_FETCH_RELATIVE, -2, 2, 6},  {SQL_FETCH_RELATIVE, -5, 1, 6}, {SQL_FETCH_RELATIVE, 25, 0, 0},
+    {SQL_FETCH_RELATIVE, -4, 17, 4}, {SQL_FETCH_ABSOLUTE, 21, 0, 0}, {SQL_FETCH_PRIOR, 0, 15, 6},
+};
+
+TEST_P(Scroll, TwentyRowsInEveryOrientation)
+{
+    REQUIRE_STATIC(st);
+    struct Run {
+        SQLULEN rowset;
+        const std::vector<Move> *moves;
+    } runs[] = {{1, &kMovesOf1}, {6, &kMovesOf6}};
+    for (const Run &run : runs) {
+        SCOPED_TRACE("rowset of " + std::to_string(run.rowset));
+        SQLINTEGER ids[6] = {};
+        SQLLEN idInd[6] = {};
+        char names[6][21] = {};
+        SQLLEN nameInd[6] = {};
+        SQLUSMALLINT status[6] = {};
+        SQLULEN fetched = 0;
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(run.rowset), 0),
+                  SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql("select id, name from krs_sc.t20 order by id"), SQL_NTS)))
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
+        ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameInd), SQL_SUCCESS);
+        int step = 0;
+        for (const Move &m : *run.moves) {
+            ++step;
+            std::fill(std::begin(status), std::end(status), SQLUSMALLINT{99});
+            SQLRETURN rc = SQLFetchScroll(st, m.orientation, m.offset);
+            if (m.rows == 0) {
+                EXPECT_EQ(rc, SQL_NO_DATA) << "step " << step << " " << Diags(SQL_HANDLE_STMT, st);
+                EXPECT_EQ(fetched, 0u) << "step " << step;
+                continue;
+            }
+            ASSERT_EQ(rc, SQL_SUCCESS) << "step " << step << " " << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(fetched, static_cast<SQLULEN>(m.rows)) << "step " << step;
+            for (int i = 0; i < m.rows; ++i) {
+                EXPECT_EQ(status[i], SQL_ROW_SUCCESS) << "step " << step << " row " << i;
+                EXPECT_EQ(ids[i], m.first + i) << "step " << step << " row " << i;
+                EXPECT_EQ(std::string(names[i]), "row" + std::to_string(m.first + i)) << "step " << step;
+            }
+            for (SQLULEN i = static_cast<SQLULEN>(m.rows); i < run.rowset; ++i)
+                EXPECT_EQ(status[i], SQL_ROW_NOROW) << "step " << step << " row " << i;
+            EXPECT_EQ(RowNumber(), static_cast<SQLULEN>(m.first)) << "step " << step;
+            // SQLGetData reads the row the cursor stands on: the rowset's first.
+            char name[21] = {};
+            SQLLEN ind = 0;
+            EXPECT_EQ(SQLGetData(st, 2, SQL_C_CHAR, name, sizeof name, &ind), SQL_SUCCESS) << "step " << step;
+            EXPECT_EQ(std::string(name), "row" + std::to_string(m.first)) << "step " << step;
+        }
+        SQLCloseCursor(st);
+        SQLFreeStmt(st, SQL_UNBIND);
+    }
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+}
+
+// A simple generator, so that the random positions are the same every run.
+uint32_t Next(uint32_t *seed)
+{
+    *seed = *seed * 1103515245u + 12345u;
+    return (*seed >> 8) & 0xFFFFFF;
+}
+
+TEST_P(Scroll, LargeResultsForwardBackwardAndAtRandom)
+{
+    REQUIRE_STATIC(st);
+    for (int total : {5200, 4995}) {
+        SCOPED_TRACE(std::to_string(total) + " rows");
+        SQLINTEGER id = 0;
+        char name[21] = {};
+        SQLBIGINT twice = 0;
+        SQLLEN ind[3] = {};
+        const std::string sql =
+            "select id, name, twice from krs_sc.big where id <= " + std::to_string(total) + " order by id";
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql(sql), SQL_NTS))) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, &id, 0, &ind[0]), SQL_SUCCESS);
+        ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, name, sizeof name, &ind[1]), SQL_SUCCESS);
+        ASSERT_EQ(SQLBindCol(st, 3, SQL_C_SBIGINT, &twice, 0, &ind[2]), SQL_SUCCESS);
+        auto check = [&](int want, const char *how) {
+            ASSERT_EQ(id, want) << how;
+            ASSERT_EQ(std::string(name), "v" + std::to_string(want)) << how;
+            ASSERT_EQ(twice, 2 * static_cast<SQLBIGINT>(want)) << how;
+        };
+        int n = 0;
+        for (SQLRETURN rc; (rc = SQLFetchScroll(st, SQL_FETCH_NEXT, 0)) != SQL_NO_DATA;) {
+            ASSERT_EQ(rc, SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            ++n;
+            check(n, "forward");
+        }
+        EXPECT_EQ(n, total);
+        // The cache spills to temporary files above 5000 rows, removed from
+        // the directory as soon as they are open.
+        EXPECT_EQ(TmpEntries(), 0);
+        if (total > 5000)
+            EXPECT_GT(TmpDescriptors(), 0) << "the cache of " << total << " rows is held in temporary files";
+        else
+            EXPECT_EQ(TmpDescriptors(), 0) << "the cache of " << total << " rows stays in memory";
+        for (int want = total; want >= 1; --want) {
+            ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_PRIOR, 0), SQL_SUCCESS) << want << Diags(SQL_HANDLE_STMT, st);
+            check(want, "backward");
+        }
+        EXPECT_EQ(SQLFetchScroll(st, SQL_FETCH_PRIOR, 0), SQL_NO_DATA);
+        uint32_t seed = static_cast<uint32_t>(total);
+        int at = 0;
+        for (int i = 0; i < 300; ++i) {
+            const int want = 1 + static_cast<int>(Next(&seed) % static_cast<uint32_t>(total));
+            if (i % 3 == 0) {
+                ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, want), SQL_SUCCESS);
+            } else if (i % 3 == 1) {
+                ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, want - total - 1), SQL_SUCCESS) << "from the end";
+            } else {
+                ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_RELATIVE, want - at), SQL_SUCCESS) << "relative";
+            }
+            check(want, "random");
+            EXPECT_EQ(RowNumber(), static_cast<SQLULEN>(want));
+            at = want;
+        }
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_LAST, 0), SQL_SUCCESS);
+        check(total, "last");
+        ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
+        SQLFreeStmt(st, SQL_UNBIND);
+    }
+}
+
+TEST_P(Scroll, TemporaryFilesGoneAfterCloseCursorAndFreeHandle)
+{
+    REQUIRE_STATIC(st);
+    const char *sql = "select id, name from krs_sc.big order by id";
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql(sql), SQL_NTS))) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_LAST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_GT(TmpDescriptors(), 0);
+    ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
+    EXPECT_EQ(TmpDescriptors(), 0) << "after SQLCloseCursor";
+    EXPECT_EQ(TmpEntries(), 0) << "after SQLCloseCursor";
+
+    SQLHSTMT other = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &other), SQL_SUCCESS);
+    ASSERT_TRUE(Static(other));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(other, Sql(sql), SQL_NTS))) << Diags(SQL_HANDLE_STMT, other);
+    ASSERT_EQ(SQLFetchScroll(other, SQL_FETCH_ABSOLUTE, 5100), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, other);
+    EXPECT_GT(TmpDescriptors(), 0);
+    ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, other), SQL_SUCCESS);
+    EXPECT_EQ(TmpDescriptors(), 0) << "after SQLFreeHandle";
+    EXPECT_EQ(TmpEntries(), 0) << "after SQLFreeHandle";
+}
+
+// LIMIT and :: casts are outside the analyser's dialect: such a SELECT runs
+// as a static read-only cursor, and asking for more says so (01S02).
+TEST_P(Scroll, UnparsedStatementsRunAsStaticReadOnly)
+{
+    REQUIRE_STATIC(st);
+    struct Case {
+        const char *sql;
+        int rows;
+        int last;
+    } cases[] = {
+        {"select id, name from krs_sc.t20 order by id limit 7", 7, 7},
+        {"select id::int, name::text from krs_sc.t20 where id > 12 order by id", 8, 20},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sql);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0),
+                  SQL_SUCCESS);
+        SQLRETURN rc = SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_VALUES), 0);
+        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diags(SQL_HANDLE_STMT, st);
+        rc = SQLExecDirect(st, Sql(c.sql), SQL_NTS);
+        ASSERT_EQ(rc, SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(FirstState(st), "01S02");
+        SQLULEN type = 0, concurrency = 0;
+        SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
+        SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &concurrency, 0, nullptr);
+        EXPECT_EQ(type, static_cast<SQLULEN>(SQL_CURSOR_STATIC));
+        EXPECT_EQ(concurrency, static_cast<SQLULEN>(SQL_CONCUR_READ_ONLY));
+        SQLINTEGER id = 0;
+        SQLLEN ind = 0;
+        ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, &id, 0, &ind), SQL_SUCCESS);
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_LAST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(id, c.last);
+        EXPECT_EQ(RowNumber(), static_cast<SQLULEN>(c.rows));
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 2), SQL_SUCCESS);
+        EXPECT_EQ(id, c.last - c.rows + 2);
+        SQLCloseCursor(st);
+        SQLFreeStmt(st, SQL_UNBIND);
+    }
+    // A keyset-driven cursor is not built: it is changed to static.
+    EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0),
+              SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(FirstState(st), "01S02");
+    SQLULEN type = 0;
+    SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
+    EXPECT_EQ(type, static_cast<SQLULEN>(SQL_CURSOR_STATIC));
+}
+
+TEST_P(Scroll, ExtendedFetchWithItsOwnCountAndStatuses)
+{
+    REQUIRE_STATIC(st);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ROWSET_SIZE, reinterpret_cast<SQLPOINTER>(4), 0), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql("select id from krs_sc.t20 order by id"), SQL_NTS)))
+        << Diags(SQL_HANDLE_STMT, st);
+    SQLINTEGER ids[4] = {};
+    SQLLEN ind[4] = {};
+    ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, ind), SQL_SUCCESS);
+    struct Case {
+        SQLUSMALLINT orientation;
+        SQLLEN offset;
+        SQLRETURN rc;
+        int first;
+        SQLULEN rows;
+    } cases[] = {
+        {SQL_FETCH_NEXT, 0, SQL_SUCCESS, 1, 4},      {SQL_FETCH_ABSOLUTE, 18, SQL_SUCCESS, 18, 3},
+        {SQL_FETCH_NEXT, 0, SQL_NO_DATA, 0, 0},      {SQL_FETCH_PRIOR, 0, SQL_SUCCESS, 17, 4},
+        {SQL_FETCH_RELATIVE, -10, SQL_SUCCESS, 7, 4}, {SQL_FETCH_FIRST, 0, SQL_SUCCESS, 1, 4},
+        {SQL_FETCH_LAST, 0, SQL_SUCCESS, 17, 4},
+    };
+    for (const Case &c : cases) {
+        SQLULEN got = 99;
+        SQLUSMALLINT status[4] = {9, 9, 9, 9};
+        SQLRETURN rc = SQLExtendedFetch(st, c.orientation, c.offset, &got, status);
+        ASSERT_EQ(rc, c.rc) << c.orientation << " " << c.offset << Diags(SQL_HANDLE_STMT, st);
+        if (rc == SQL_NO_DATA)
+            continue;
+        EXPECT_EQ(got, c.rows);
+        for (SQLULEN i = 0; i < 4; ++i) {
+            EXPECT_EQ(status[i], i < c.rows ? SQL_ROW_SUCCESS : SQL_ROW_NOROW) << i;
+            if (i < c.rows)
+                EXPECT_EQ(ids[i], c.first + static_cast<int>(i));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, Scroll, ::testing::Values("krs_w", "krs_a"),
+                         [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
+
+} // namespace
