@@ -1,9 +1,13 @@
 // The workloads of bench_workloads written directly over pgjdbc, for the
 // ratios scripts/bench_workloads.sh prints.  Usage:
 //   java -cp postgresql.jar:. JdbcWorkloads <jdbc url> <user> <source table>
-// One line per workload, "<name> <seconds> <items per second>".
+// One line per workload, "<name> <seconds> <items per second>", then
+// "peak_rss_kb <n>" (the process's peak RSS once it had fetched).
 import java.math.BigDecimal;
+import java.nio.file.Files;
+import java.nio.file.Paths;
 import java.sql.Connection;
+import java.sql.DatabaseMetaData;
 import java.sql.DriverManager;
 import java.sql.PreparedStatement;
 import java.sql.ResultSet;
@@ -35,6 +39,11 @@ public class JdbcWorkloads {
                 report(name, t, rows);
             }
         }
+
+        long peakKb = -1;
+        for (String l : Files.readAllLines(Paths.get("/proc/self/status")))
+            if (l.startsWith("VmHWM:"))
+                peakKb = Long.parseLong(l.replaceAll("[^0-9]", ""));
 
         String table = source + "_jins";
         try (Statement s = c.createStatement()) {
@@ -68,11 +77,24 @@ public class JdbcWorkloads {
             c.commit();
             report("array", t, 200000);
         }
+        c.setAutoCommit(true);
+        DatabaseMetaData md = c.getMetaData();
+        long t = System.nanoTime();
+        for (int i = 0; i < 200; ++i) {
+            try (ResultSet rs = md.getColumns(null, null, source, null)) {
+                while (rs.next()) {
+                    rs.getString(4);
+                    rs.getShort(5);
+                }
+            }
+        }
+        report("columns", t, 200);
         c.close();
 
-        long t = System.nanoTime();
+        t = System.nanoTime();
         for (int i = 0; i < 50; ++i)
             DriverManager.getConnection(url, user, "").close();
         report("connect", t, 50);
+        System.out.println("peak_rss_kb " + peakKb);
     }
 }

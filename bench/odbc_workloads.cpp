@@ -6,6 +6,7 @@
 //   insert     20 000 single-row prepared inserts in one transaction
 //   array      200 000 inserts as parameter arrays of 1000 rows
 //   connect    50 connect/disconnect cycles
+//   columns    200 SQLColumns calls on the source table, every row read
 // Usage: bench_workloads <dsn> <source table>; one line per workload,
 // "<name> <seconds> <items per second>", then "peak_rss_kb <n>".
 #include <sql.h>
@@ -160,6 +161,33 @@ void Inserts(SQLHDBC dbc, const std::string &table)
     SQLFreeHandle(SQL_HANDLE_STMT, st);
 }
 
+void Columns(SQLHDBC dbc, const std::string &table)
+{
+    SQLHSTMT st = nullptr;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    long rows = 0;
+    const auto t = Clock::now();
+    for (int i = 0; i < 200; ++i) {
+        Check(SQLColumns(st, nullptr, 0, nullptr, 0, Sql(table), SQL_NTS, nullptr, 0), SQL_HANDLE_STMT, st,
+              "columns");
+        char name[128];
+        SQLSMALLINT type = 0;
+        SQLLEN ind[2];
+        SQLBindCol(st, 4, SQL_C_CHAR, name, sizeof name, &ind[0]);
+        SQLBindCol(st, 5, SQL_C_SSHORT, &type, 0, &ind[1]);
+        SQLRETURN rc;
+        while ((rc = SQLFetch(st)) == SQL_SUCCESS)
+            ++rows;
+        Check(rc, SQL_HANDLE_STMT, st, "columns fetch");
+        SQLFreeStmt(st, SQL_CLOSE);
+        SQLFreeStmt(st, SQL_UNBIND);
+    }
+    if (rows != 200 * 4)
+        std::fprintf(stderr, "bench_workloads: SQLColumns found %ld columns, not 800\n", rows);
+    Report("columns", Since(t), 200);
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -177,6 +205,7 @@ int main(int argc, char **argv)
     getrusage(RUSAGE_SELF, &ru);
     const long fetchRss = ru.ru_maxrss;
     Inserts(s.dbc, source + "_ins");
+    Columns(s.dbc, source);
     SQLDisconnect(s.dbc);
 
     const auto t = Clock::now();

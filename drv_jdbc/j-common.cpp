@@ -129,6 +129,38 @@ int lookupMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, const c
     return rc;
 }
 
+// The platform's own classes (java/...) the driver makes objects of per value
+// (strings, numbers, dates), found once by name: FindClass searches the
+// class loaders anew on every call.  Held by global references until the
+// back end's last close drops them with the method IDs.
+struct ClassSlot {
+    char name[48];
+    JGlobal<jclass> cls;
+};
+
+struct ClassCache {
+    PL_CriticalSection lock;
+    ClassSlot slots[16] = {};
+};
+
+ClassCache &classCache()
+{
+    static ClassCache *cache = new ClassCache();
+    return *cache;
+}
+
+// The constructor of cls with the signature, kept in the method cache.
+jmethodID constructorOf(JNIEnv *env, jclass cls, const char *sig)
+{
+    const unsigned set = methodSet("<init>", sig);
+    if (jmethodID mid = cachedMethod(env, nullptr, cls, "<init>", sig, set))
+        return mid;
+    jmethodID mid = env->GetMethodID(cls, "<init>", sig);
+    if (mid && cacheable("<init>", sig))
+        rememberMethod(env, cls, "<init>", sig, set, mid);
+    return mid;
+}
+
 jbyteArray bytesOf(JNIEnv *env, jstring s)
 {
     jstring cs = charsetName(env);
@@ -268,14 +300,42 @@ jstring jc_NewString(JNIEnv *env, const char *text, int mode)
     return static_cast<jstring>(s);
 }
 
+jclass jc_FindClass(JNIEnv *env, const char *name)
+{
+    const bool kept = strncmp(name, "java/", 5) == 0 && strlen(name) < sizeof(ClassSlot::name);
+    ClassCache &c = classCache();
+    if (kept) {
+        PL_CsGuard guard(c.lock);
+        for (ClassSlot &slot : c.slots)
+            if (slot.cls && strcmp(slot.name, name) == 0)
+                return static_cast<jclass>(env->NewLocalRef(slot.cls));
+    }
+    jclass cls = env->FindClass(name);
+    if (!cls || !kept)
+        return cls;
+    PL_CsGuard guard(c.lock);
+    for (ClassSlot &slot : c.slots)
+        if (!slot.cls) {
+            if (slot.cls.Set(env, cls))
+                snprintf(slot.name, sizeof slot.name, "%s", name);
+            break;
+        }
+    return cls;
+}
+
+jmethodID jc_GetConstructor(JNIEnv *env, jclass cls, const char *sig)
+{
+    return constructorOf(env, cls, sig);
+}
+
 jobject jc_NewObject(JNIEnv *env, const char *className, const char *sig, ...)
 {
     if (!env)
         return nullptr;
-    jclass cls = env->FindClass(className);
+    jclass cls = jc_FindClass(env, className);
     if (!cls)
         return nullptr;
-    jmethodID ctor = env->GetMethodID(cls, "<init>", sig);
+    jmethodID ctor = constructorOf(env, cls, sig);
     if (!ctor) {
         env->DeleteLocalRef(cls);
         return nullptr;
@@ -501,4 +561,10 @@ void jc_ForgetMethods(JNIEnv *env)
             m.cls.Drop(env);
             m = MethodSlot{};
         }
+    ClassCache &k = classCache();
+    PL_CsGuard classes(k.lock);
+    for (ClassSlot &slot : k.slots) {
+        slot.cls.Drop(env);
+        slot.name[0] = '\0';
+    }
 }

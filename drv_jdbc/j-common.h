@@ -61,9 +61,16 @@ int jc_CallFloatMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, c
 int jc_CallDoubleMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, const char *sig,
                         double *out, ...);
 int jc_CallVoidMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, const char *sig, ...);
-// Drops the method IDs the call family has kept and their class references
-// (the back end's last close); without an env the references are abandoned.
+// Drops the method IDs the call family has kept, the classes jc_FindClass
+// has kept and their references (the back end's last close); without an env
+// the references are abandoned.
 void jc_ForgetMethods(JNIEnv *env);
+// FindClass, the platform's own classes (java/...) kept after the first
+// look-up: a local reference, or NULL with the exception pending.
+jclass jc_FindClass(JNIEnv *env, const char *name);
+// GetMethodID of a constructor, kept in the call family's cache after the
+// first look-up; NULL with the exception pending.
+jmethodID jc_GetConstructor(JNIEnv *env, jclass cls, const char *sig);
 
 // Logs and (with an env) raises a NullPointerException naming what was
 // missing ("env", "obj", "class") in which method; always 15.

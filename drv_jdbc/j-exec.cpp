@@ -1,6 +1,7 @@
 // Prepare, execute and more results.
 #include "drv_jdbc/j-exec.h"
 
+#include "drv_jdbc/j-batch.h"
 #include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
@@ -140,6 +141,24 @@ int executeRow(DrvStmt *s, int32_t n)
     return 0;
 }
 
+int executeSets(DrvStmt *s, int32_t sets)
+{
+    for (int32_t i = 0; i < sets; ++i) {
+        dropResult(s);
+        int rc = s->paramCount ? bindParamRow(s, i) : 0;
+        if (rc == 0)
+            rc = runOnce(s);
+        if (rc == 0)
+            rc = takeResult(s, false);
+        if (rc != 0) {
+            stoppedAt(s, i);
+            return rc;
+        }
+        ++s->executions;
+    }
+    return 0;
+}
+
 int DRV_Prepare(int stmt, const char *sql)
 {
     DrvCall<DrvStmt> op(stmt);
@@ -240,19 +259,8 @@ int DRV_Execute(int stmt)
         return executeRow(s, 0);
     const int32_t sets = parameterSets(s);
     s->flags |= DS_COUNTED;
-    for (int32_t i = 0; i < sets; ++i) {
-        dropResult(s);
-        int rc = s->paramCount ? bindParamRow(s, i) : 0;
-        if (rc == 0)
-            rc = runOnce(s);
-        if (rc == 0)
-            rc = takeResult(s, false);
-        if (rc != 0) {
-            stoppedAt(s, i);
-            return rc;
-        }
-        ++s->executions;
-    }
+    if (int rc = batchable(s, sets) ? executeBatched(s, sets) : executeSets(s, sets))
+        return rc;
     if ((s->flags & DS_PROCCALL) && (s->flags & DS_OUT_REGISTERED) && !s->resultSet)
         return ERR_OUTPUT_PARAMS_PENDING;
     return 0;

@@ -41,6 +41,9 @@ int fetchHook(void *);
 
 // Runs parameter set n of a prepared statement and keeps its result.
 int executeRow(DrvStmt *s, int32_t n);
+// Runs the parameter sets one by one, each keeping its result, and stops at
+// the first that fails: the row count then tells the sets done before it.
+int executeSets(DrvStmt *s, int32_t sets);
 
 // Reads one value of a ResultSet column or CallableStatement parameter
 // (index from 1) into cell `row` of the column, with its indicator.  15 for

@@ -38,14 +38,14 @@ int missing(const JCtx &x, const char *text)
 int newValue(const JCtx &x, const char *cls, const char *label, const char *sig, jobject *out, ...)
 {
     *out = nullptr;
-    JLocal<jclass> k(x.env, x.env->FindClass(cls));
+    JLocal<jclass> k(x.env, jc_FindClass(x.env, cls));
     char text[96];
     if (!k.get()) {
         jc_ClearException(x.env);
         snprintf(text, sizeof text, "Can't find %s class", label);
         return missing(x, text);
     }
-    jmethodID ctor = x.env->GetMethodID(k, "<init>", sig);
+    jmethodID ctor = jc_GetConstructor(x.env, k, sig);
     if (!ctor) {
         jc_ClearException(x.env);
         snprintf(text, sizeof text, "Can't find <init> class in %s class", label);

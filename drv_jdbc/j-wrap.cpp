@@ -250,6 +250,27 @@ int jc_Statement_setQueryTimeout(DrvStmt *s, jobject stmt, int32_t seconds)
                                          static_cast<jint>(seconds)));
 }
 
+int jc_PreparedStatement_addBatch(DrvStmt *s, jobject ps)
+{
+    JCtx x = jctx(s);
+    return jctxDone(x, jc_CallVoidMethod(x.env, ps, nullptr, "addBatch", "()V"));
+}
+
+int jc_Statement_executeBatch(DrvStmt *s, jobject stmt, jintArray *counts)
+{
+    JCtx x = jctx(s);
+    jobject out = nullptr;
+    int rc = jctxDone(x, jc_CallObjectMethod(x.env, stmt, nullptr, "executeBatch", "()[I", &out));
+    *counts = static_cast<jintArray>(out);
+    return rc;
+}
+
+int jc_Statement_clearBatch(DrvStmt *s, jobject stmt)
+{
+    JCtx x = jctx(s);
+    return jctxDone(x, jc_CallVoidMethod(x.env, stmt, nullptr, "clearBatch", "()V"));
+}
+
 int jc_Statement_getSerial(DrvStmt *s, jobject stmt, int32_t *out)
 {
     JCtx x = jctx(s);

@@ -49,6 +49,12 @@ int jc_Statement_setQueryTimeout(DrvStmt *s, jobject stmt, int32_t seconds);
 // is not there or the statement is not one of it; 68 when getSerial fails.
 int jc_Statement_getSerial(DrvStmt *s, jobject stmt, int32_t *out);
 
+// Batches: the current parameters added to the statement's batch, the batch
+// run (*counts: a local reference to its update counts) or dropped.
+int jc_PreparedStatement_addBatch(DrvStmt *s, jobject ps);
+int jc_Statement_executeBatch(DrvStmt *s, jobject stmt, jintArray *counts);
+int jc_Statement_clearBatch(DrvStmt *s, jobject stmt);
+
 // java.sql.ResultSetMetaData (column numbers from 1)
 int jc_ResultSetMetaData_getColumnCount(DrvStmt *s, jobject md, int32_t *out);
 int jc_ResultSetMetaData_getColumnDisplaySize(DrvStmt *s, jobject md, int32_t col, int32_t *out);

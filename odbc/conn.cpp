@@ -128,7 +128,7 @@ int ConnClose(Conn *conn, CloseMode mode)
             StmtFree(s, mode);
         }
         if (conn->dtcDispenser) {
-            int released = Core_Links().dtc->ReleaseDispenser(conn->dtcDispenser);
+            int released = Core_Links().dtc->CloseDispenser(conn->dtcDispenser);
             conn->dtcDispenser = nullptr;
             conn->dtcEnlisted = 0;
             if (released > 0)

@@ -45,6 +45,10 @@ struct DtcLinkOps {
     int (*ReleaseDispenser)(void *dispenser);
     int (*RMConnect)(void *dispenser);
     int (*RMEnlist)(void *dispenser);
+    // The connection goes away: gives up the handle layer's reference as
+    // ReleaseDispenser does; a dispenser the coordinator still holds no
+    // longer reaches the connection (its later requests fail).
+    int (*CloseDispenser)(void *dispenser);
 };
 
 struct CoreLinks {

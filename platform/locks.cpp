@@ -2,6 +2,9 @@
 // over one mutex and one condition variable.
 #include "platform/locks.h"
 
+#include <atomic>
+#include <cstddef>
+
 void PL_CallLock::Enter()
 {
     const std::thread::id self = std::this_thread::get_id();
@@ -43,23 +46,49 @@ bool PL_CallLock::Leave()
     return true;
 }
 
-void PL_CallLock::Hold()
+namespace {
+// Hold tokens are unique in the process, so that a token of one lock (or
+// one that was given up already) never releases another hold.
+std::atomic<uint64_t> g_nextToken{0};
+} // namespace
+
+uint64_t PL_CallLock::Hold()
 {
     const std::thread::id self = std::this_thread::get_id();
     std::unique_lock<std::mutex> lk(m_);
     if (!(count_ > 0 && owner_ == self))
         cv_.wait(lk, [this] { return FreeLocked(); });
+    const uint64_t token = ++g_nextToken;
+    tokens_.push_back(token);
     ++holds_;
+    return token;
 }
 
-bool PL_CallLock::ReleaseHold()
+uint64_t PL_CallLock::TryHold()
+{
+    const std::thread::id self = std::this_thread::get_id();
+    std::lock_guard<std::mutex> lk(m_);
+    if (!(count_ > 0 && owner_ == self) && !FreeLocked())
+        return 0;
+    const uint64_t token = ++g_nextToken;
+    tokens_.push_back(token);
+    ++holds_;
+    return token;
+}
+
+bool PL_CallLock::ReleaseHold(uint64_t token)
 {
     std::lock_guard<std::mutex> lk(m_);
-    if (holds_ == 0)
+    if (token == 0)
         return false;
-    if (--holds_ == 0 && FreeLocked())
-        cv_.notify_all();
-    return true;
+    for (size_t i = 0; i < tokens_.size(); ++i)
+        if (tokens_[i] == token) {
+            tokens_.erase(tokens_.begin() + static_cast<std::ptrdiff_t>(i));
+            if (--holds_ == 0 && FreeLocked())
+                cv_.notify_all();
+            return true;
+        }
+    return false;
 }
 
 bool PL_CallLock::IsFree() const

@@ -6,15 +6,17 @@
 //                      lock, connect lock, table and trace locks ...).
 //  PL_CallLock         a connection's call lock: recursive for its owning
 //                      thread like a critical section, and in addition able to
-//                      carry a "hold" that belongs to no thread.  A prepared
-//                      distributed branch takes a hold on one coordinator
-//                      thread and the commit or abort, arriving on another,
-//                      releases it.
+//                      carry "holds" that belong to no thread but to a token.
+//                      A prepared distributed branch takes a hold on one
+//                      coordinator thread and the commit or abort, arriving
+//                      on another, gives it up with the branch's token; no
+//                      other token (and no plain Leave) can end it.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class PL_CriticalSection {
 public:
@@ -84,12 +86,17 @@ public:
     // the lock.
     bool Leave();
 
-    // Takes a hold that belongs to no thread and that any thread may give up
-    // with ReleaseHold.  A caller that owns the lock gets the hold at once on
-    // top of its entries; any other caller waits until the lock is free.
-    void Hold();
-    // Gives up one hold from whatever thread; false when no hold is taken.
-    bool ReleaseHold();
+    // Takes a hold that belongs to no thread and answers its token (never
+    // 0); whoever has the token may give the hold up with ReleaseHold, on
+    // any thread.  A caller that owns the lock gets the hold at once on top
+    // of its entries; any other caller waits until the lock is free.
+    uint64_t Hold();
+    // As Hold, without waiting: 0 when another thread is inside the lock
+    // or a hold is taken.
+    uint64_t TryHold();
+    // Gives up the hold of the token from whatever thread; false (nothing
+    // changes) when the token is 0 or names no hold of this lock.
+    bool ReleaseHold(uint64_t token);
 
     bool IsFree() const;
     bool OwnedByCaller() const;
@@ -102,7 +109,8 @@ private:
     std::condition_variable cv_;
     std::thread::id owner_;
     uint32_t count_ = 0;   // entries of owner_
-    uint32_t holds_ = 0;   // thread-less holds
+    uint32_t holds_ = 0;           // thread-less holds
+    std::vector<uint64_t> tokens_; // their tokens
 };
 
 // Enters a call lock for the life of the guard.

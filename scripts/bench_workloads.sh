@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The application workloads through unixODBC with both libraries beside the
-# same workloads written over pgjdbc alone, against a throwaway PostgreSQL:
-# items per second of each, the driver's time as a multiple of pgjdbc's, and
-# the peak RSS of the process while it fetched.  Not run by CI.
+# same workloads written over pgjdbc alone and, when Debian's odbc-postgresql
+# is installed, through its native PostgreSQL ODBC driver (psqlodbcw.so),
+# against a throwaway PostgreSQL: items per second of each, each driver's
+# time as a multiple of pgjdbc's, and the peak RSS of the process while it
+# fetched.  Not run by CI.
 #   bash scripts/bench_workloads.sh [build dir]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,26 +39,53 @@ bash "$fixture" start "$state" "$bdir/lib" >/dev/null
      from generate_series(1, $rows) g;
    analyze bench_src"
 
+# The native driver, when installed, gets a data source of its own.
+runs=(w a)
+native=""
+for d in /usr/lib/x86_64-linux-gnu/odbc /usr/lib/odbc /usr/local/lib; do
+  [ -f "$d/psqlodbcw.so" ] && { native=$d/psqlodbcw.so; break; }
+done
+if [ -n "$native" ]; then
+  cat >> "$ODBCSYSINI/odbc.ini" <<INI
+
+[pg_native]
+Driver = $native
+Servername = 127.0.0.1
+Port = $KRS_PG_PORT
+Database = $KRS_PG_DB
+Username = $KRS_PG_TRUST_USER
+INI
+  runs+=(native)
+else
+  echo "bench_workloads.sh: odbc-postgresql is not installed; the native driver is left out" >&2
+fi
+
 out="$bdir/workloads"
 mkdir -p "$out"
 java -cp "$jar:$bdir/bench" JdbcWorkloads "jdbc:postgresql://127.0.0.1:$KRS_PG_PORT/$KRS_PG_DB" \
   "$KRS_PG_TRUST_USER" bench_src > "$out/jdbc.txt"
-for lib in w a; do
-  "$bdir/bench/bench_workloads" "krs_$lib" bench_src > "$out/odbc_$lib.txt"
+for r in "${runs[@]}"; do
+  dsn=krs_$r
+  [ "$r" = native ] && dsn=pg_native
+  "$bdir/bench/bench_workloads" "$dsn" bench_src > "$out/odbc_$r.txt"
 done
 
-echo "rows fetched: $rows; items per second (driver time as a multiple of pgjdbc's)"
-printf '%-10s %14s %22s %22s\n' workload pgjdbc quorvexw quorvexa
-for w in fetch getdata insert array connect; do
+label() { case $1 in w) echo quorvexw ;; a) echo quorvexa ;; *) echo "native ODBC" ;; esac; }
+echo "rows fetched: $rows; items per second (time as a multiple of pgjdbc's)"
+head=$(printf '%-10s %14s' workload pgjdbc)
+for r in "${runs[@]}"; do head+=$(printf ' %22s' "$(label "$r")"); done
+echo "$head"
+for w in fetch getdata insert array connect columns; do
   j=$(awk -v w=$w '$1 == w {print $2, $3}' "$out/jdbc.txt")
   line=$(printf '%-10s %14s' "$w" "${j#* }")
-  for lib in w a; do
-    o=$(awk -v w=$w '$1 == w {print $2, $3}' "$out/odbc_$lib.txt")
+  for r in "${runs[@]}"; do
+    o=$(awk -v w=$w '$1 == w {print $2, $3}' "$out/odbc_$r.txt")
     ratio=$(awk -v a="${o% *}" -v b="${j% *}" 'BEGIN { printf "%.2f", a / b }')
     line+=$(printf ' %14s (%5sx)' "${o#* }" "$ratio")
   done
   echo "$line"
 done
-for lib in w a; do
-  echo "peak RSS while fetching, quorvex$lib: $(awk '$1 == "peak_rss_kb" {print $2}' "$out/odbc_$lib.txt") kB"
+echo "peak RSS while fetching, pgjdbc: $(awk '$1 == "peak_rss_kb" {print $2}' "$out/jdbc.txt") kB"
+for r in "${runs[@]}"; do
+  echo "peak RSS while fetching, $(label "$r"): $(awk '$1 == "peak_rss_kb" {print $2}' "$out/odbc_$r.txt") kB"
 done

@@ -365,3 +365,58 @@ SQLRETURN SQLGetXaConnect(SQLHDBC *out)
 }
 
 } // extern "C"
+
+namespace {
+using BranchOp = int (*)(int, XID *, int, int);
+
+// One branch operation of the binding's table (the member `op` names it);
+// XAER_RMERR when the binding offers none.
+int callBranch(const DrvBinding *binding, BranchOp DrvOpTable::*op, int conn, XID *xid, int rmid,
+               int flags)
+{
+    if (!binding || !binding->ops || !(binding->ops->*op))
+        return XAER_RMERR;
+    return (binding->ops->*op)(conn, xid, rmid, flags);
+}
+} // namespace
+
+int XA_CallOpen(const DrvBinding *binding, int conn, void *, int useWorker, const char *xaInfo,
+                int rmid, int flags)
+{
+    if (!binding || !binding->ops || !binding->ops->XaOpen)
+        return XAER_RMERR;
+    return binding->ops->XaOpen(conn, useWorker, xaInfo ? xaInfo : "", rmid, flags);
+}
+
+int XA_CallClose(const DrvBinding *binding, int conn, void *, const char *xaInfo, int rmid,
+                 int flags)
+{
+    if (!binding || !binding->ops || !binding->ops->XaClose)
+        return XAER_RMERR;
+    return binding->ops->XaClose(conn, xaInfo ? xaInfo : "", rmid, flags);
+}
+
+int XA_CallStart(const DrvBinding *b, int conn, void *, XID *xid, int rmid, int flags)
+{
+    return callBranch(b, &DrvOpTable::XaStart, conn, xid, rmid, flags);
+}
+
+int XA_CallEnd(const DrvBinding *b, int conn, void *, XID *xid, int rmid, int flags)
+{
+    return callBranch(b, &DrvOpTable::XaEnd, conn, xid, rmid, flags);
+}
+
+int XA_CallPrepare(const DrvBinding *b, int conn, void *, XID *xid, int rmid, int flags)
+{
+    return callBranch(b, &DrvOpTable::XaPrepare, conn, xid, rmid, flags);
+}
+
+int XA_CallCommit(const DrvBinding *b, int conn, void *, XID *xid, int rmid, int flags)
+{
+    return callBranch(b, &DrvOpTable::XaCommit, conn, xid, rmid, flags);
+}
+
+int XA_CallRollback(const DrvBinding *b, int conn, void *, XID *xid, int rmid, int flags)
+{
+    return callBranch(b, &DrvOpTable::XaRollback, conn, xid, rmid, flags);
+}

@@ -80,3 +80,23 @@ int XA_ParseDsn(const char *xaInfo, char *out256);
 int XA_GetDsnXaInfo(const char *dsn, char *out, int length);
 // The name of an XA result for the trace ("XAER_NOTA" ...; "Unknown").
 const char *XA_ResultName(int value);
+
+// The back end's XA operations for one connection through its binding (and
+// so the worker proxies), as the coordinator's resource manager calls them.
+// The general lock is passed along and not used.  An operation the binding
+// does not offer answers XAER_RMERR.
+struct DrvBinding;
+int XA_CallOpen(const DrvBinding *binding, int conn, void *generalLock, int useWorker,
+                const char *xaInfo, int rmid, int flags);
+int XA_CallClose(const DrvBinding *binding, int conn, void *generalLock, const char *xaInfo,
+                 int rmid, int flags);
+int XA_CallStart(const DrvBinding *binding, int conn, void *generalLock, XID *xid, int rmid,
+                 int flags);
+int XA_CallEnd(const DrvBinding *binding, int conn, void *generalLock, XID *xid, int rmid,
+               int flags);
+int XA_CallPrepare(const DrvBinding *binding, int conn, void *generalLock, XID *xid, int rmid,
+                   int flags);
+int XA_CallCommit(const DrvBinding *binding, int conn, void *generalLock, XID *xid, int rmid,
+                  int flags);
+int XA_CallRollback(const DrvBinding *binding, int conn, void *generalLock, XID *xid, int rmid,
+                    int flags);

@@ -5,7 +5,8 @@
 // Once a back-end connection has been opened for XA, its XA operations, and
 // its statement operations while the XA connection is open, run on one
 // worker thread of its own, whatever thread calls.  The MS DTC resource
-// manager is not built yet: every coordinator operation fails cleanly.
+// manager (xa/oletx.h) enlists connections in coordinator transactions when
+// a coordinator library is named by KRS_DTC_LIBRARY.
 #pragma once
 #include "odbc/contract/xa_mode.h"
 
@@ -23,16 +24,25 @@ void XAT_SetBackendSupport(const DrvXaSupport *support);
 // A worker thread ends: the back end lets go of what it attached to it.
 void XAT_ThreadEnd();
 
-// -1: no coordinator link can be made.
+// Once per process (later calls answer 0): 0, or -1 when no coordinator
+// library can be loaded (KRS_DTC_LIBRARY unset, or its library or its
+// DtcGetTransactionManager missing); a later call tries again.
 int OleTx_Init();
-// Null: no dispenser can be made.
+// A new dispenser for an enlistment of the connection, with one reference
+// for the caller (callLock is the connection's PL_CallLock, transaction the
+// application's ITransaction); null when it cannot be made.
 void *OleTx_CreateDispenser(void *transaction, int serverHandle, int drvConn,
                             DrvBinding *binding, void *generalLock, void *callLock,
                             const char *connectText);
-// -1 for a null dispenser.
+// Gives up the caller's reference: the references left, -1 for null.
 int OleTx_ReleaseDispenser(void *dispenser);
+// The connection closes: as OleTx_ReleaseDispenser, and a dispenser that
+// the coordinator still holds lets go of the connection first.
+int OleTx_CloseDispenser(void *dispenser);
+// Registration with the coordinator, and the enlistment: 0, or -1.
 int OleTx_RMConnect(void *dispenser);
 int OleTx_RMEnlist(void *dispenser);
+// At library unload: every dispenser is destroyed, the trace closed.
 void OleTx_Term();
 // The coordinator link as the library's assembly hands it to the handle layer.
 struct DtcLinkOps;

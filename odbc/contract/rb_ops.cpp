@@ -384,7 +384,8 @@ int RB_NewLike(RowBlock **block, const RowBlock *pattern, int32_t rows) {
     }
     int rc = RB_Init(b, nAlloc) ? ERR_MEMORY_ALLOCATION : 0;
     if (!rc) {
-        std::memcpy(b->columns, layout, nUsed * sizeof(RowBlockColumn));
+        if (nUsed > 0)
+            std::memcpy(b->columns, layout, nUsed * sizeof(RowBlockColumn));
         b->columnsUsed = nUsed;
         rc = RB_AllocRows(b, rows);
     }

@@ -86,10 +86,12 @@ TEST(PlatformCallLock, LeaveByNonOwnerRefusedAndLockKept)
 TEST(PlatformCallLock, HoldTakenByOwnerOutlivesItsEntriesAndAnotherThreadReleasesIt)
 {
     PL_CallLock lock;
+    uint64_t token = 0;
     // The preparing thread: inside a call, takes the hold, finishes the call.
     std::thread preparer([&] {
         lock.Enter();
-        lock.Hold();
+        token = lock.Hold();
+        EXPECT_NE(token, 0u);
         EXPECT_TRUE(lock.Leave());
         EXPECT_FALSE(lock.TryEnter());  // the hold blocks its taker as well
     });
@@ -98,17 +100,17 @@ TEST(PlatformCallLock, HoldTakenByOwnerOutlivesItsEntriesAndAnotherThreadRelease
     EXPECT_FALSE(lock.TryEnter());
 
     // The outcome arrives on yet another thread.
-    EXPECT_TRUE(OnOtherThread([&] { return lock.ReleaseHold(); }));
+    EXPECT_TRUE(OnOtherThread([&] { return lock.ReleaseHold(token); }));
     EXPECT_TRUE(lock.IsFree());
     EXPECT_TRUE(lock.TryEnter());
     EXPECT_TRUE(lock.Leave());
-    EXPECT_FALSE(lock.ReleaseHold());  // no hold left
+    EXPECT_FALSE(lock.ReleaseHold(token));  // no hold left
 }
 
 TEST(PlatformCallLock, WaitingCallerProceedsWhenHoldReleasedElsewhere)
 {
     PL_CallLock lock;
-    lock.Hold();
+    const uint64_t token = lock.Hold();
     std::atomic<bool> entered{false};
     std::thread caller([&] {
         lock.Enter();
@@ -117,7 +119,7 @@ TEST(PlatformCallLock, WaitingCallerProceedsWhenHoldReleasedElsewhere)
     });
     Pause();
     EXPECT_FALSE(entered.load());
-    std::thread releaser([&] { EXPECT_TRUE(lock.ReleaseHold()); });
+    std::thread releaser([&] { EXPECT_TRUE(lock.ReleaseHold(token)); });
     releaser.join();
     caller.join();
     EXPECT_TRUE(entered.load());
@@ -129,8 +131,9 @@ TEST(PlatformCallLock, HoldByNonOwnerWaitsUntilLockIsFree)
     PL_CallLock lock;
     lock.Enter();
     std::atomic<bool> held{false};
+    uint64_t token = 0;
     std::thread holder([&] {
-        lock.Hold();
+        token = lock.Hold();
         held = true;
     });
     Pause();
@@ -139,8 +142,34 @@ TEST(PlatformCallLock, HoldByNonOwnerWaitsUntilLockIsFree)
     holder.join();
     EXPECT_TRUE(held.load());
     EXPECT_FALSE(lock.TryEnter());
-    EXPECT_TRUE(lock.ReleaseHold());
+    EXPECT_TRUE(lock.ReleaseHold(token));
     EXPECT_TRUE(lock.IsFree());
+}
+
+TEST(PlatformCallLock, OnlyTheHoldsOwnTokenEndsIt)
+{
+    PL_CallLock lock, other;
+    // Two holds taken inside one call, each with its own token.
+    lock.Enter();
+    const uint64_t mine = lock.Hold();
+    const uint64_t second = lock.Hold();
+    EXPECT_TRUE(lock.Leave());
+    const uint64_t foreign = other.Hold();
+    EXPECT_NE(mine, foreign);
+    // Neither a plain leave, nor no token, nor another lock's token ends it.
+    EXPECT_FALSE(lock.Leave());
+    EXPECT_FALSE(lock.ReleaseHold(0));
+    EXPECT_FALSE(lock.ReleaseHold(foreign));
+    EXPECT_FALSE(lock.ReleaseHold(mine + 1000));
+    EXPECT_EQ(lock.HoldCount(), 2u);
+    EXPECT_FALSE(lock.TryEnter());
+    // The first token ends only the first hold, once.
+    EXPECT_TRUE(OnOtherThread([&] { return lock.ReleaseHold(mine); }));
+    EXPECT_FALSE(lock.ReleaseHold(mine));
+    EXPECT_FALSE(lock.TryEnter());
+    EXPECT_TRUE(lock.ReleaseHold(second));
+    EXPECT_TRUE(lock.IsFree());
+    EXPECT_TRUE(other.ReleaseHold(foreign));
 }
 
 TEST(PlatformCallLock, GuardEntersAndLeaves)
