@@ -207,8 +207,16 @@ SQLRETURN SetEnlistment(Conn *conn, SQLUSMALLINT, SQLULEN value, int)
         conn->dtcEnlisted = 0;
         return SQL_SUCCESS;
     }
-    if (conn->dtcEnlisted)
-        return SQL_SUCCESS;
+    if (conn->dtcEnlisted) {
+        // Still in a transaction that has not had its outcome: the same one
+        // again changes nothing, another one cannot be joined.  Once the
+        // outcome is given the connection enlists in the new transaction.
+        switch (Core_Links().dtc->BranchOpen(conn->dtcDispenser, reinterpret_cast<void *>(value))) {
+        case 1: return SQL_SUCCESS;
+        case 2: return Fail(conn, ERR_INVALID_TRANSACTION_STATE);
+        default: break;
+        }
+    }
     if (Core_Links().dtc->Init() != 0) {
         ConnPushError(conn,
                       "Enlistment in DTC transaction failed: no transaction coordinator is "

@@ -24,7 +24,8 @@ void *NoDispenser(void *, int, int, DrvBinding *, void *, void *, const char *) 
 int NoRelease(void *dispenser) { return dispenser ? 0 : -1; }
 int NoDtcStep(void *) { return -1; }
 
-const DtcLinkOps kNoDtc = {NoDtcInit, NoDispenser, NoRelease, NoDtcStep, NoDtcStep, NoRelease};
+int NoBranch(void *, void *) { return 0; }
+const DtcLinkOps kNoDtc = {NoDtcInit, NoDispenser, NoRelease, NoDtcStep, NoDtcStep, NoRelease, NoBranch};
 
 // Nothing to bind: the binding keeps no table.
 int NoBinding(DrvBinding *) { return 0; }

@@ -49,6 +49,9 @@ struct DtcLinkOps {
     // ReleaseDispenser does; a dispenser the coordinator still holds no
     // longer reaches the connection (its later requests fail).
     int (*CloseDispenser)(void *dispenser);
+    // Whether the dispenser's branch still waits for its outcome: 0 no (or
+    // no dispenser), 1 yes in `transaction`, 2 yes in another transaction.
+    int (*BranchOpen)(void *dispenser, void *transaction);
 };
 
 struct CoreLinks {

@@ -545,6 +545,22 @@ int OleTx_RMConnect(void *dispenser)
     return PL_Failed(static_cast<IOdbcResourceDispenser *>(dispenser)->RMConnect()) ? -1 : 0;
 }
 
+int COdbcResourceDispenser::BranchOpen(const ITransaction *transaction)
+{
+    PL_CsGuard guard(m_lock);
+    if (m_state == DTC_NONE || m_state == DTC_HEURISTIC || m_detached.load())
+        return 0;
+    return m_transaction == transaction ? 1 : 2;
+}
+
+int OleTx_BranchOpen(void *dispenser, void *transaction)
+{
+    if (!dispenser)
+        return 0;
+    return static_cast<COdbcResourceDispenser *>(static_cast<IOdbcResourceDispenser *>(dispenser))
+        ->BranchOpen(static_cast<ITransaction *>(transaction));
+}
+
 int OleTx_RMEnlist(void *dispenser)
 {
     if (!dispenser)
@@ -564,7 +580,8 @@ void OleTx_ReleaseAll()
 const DtcLinkOps *OleTx_Link()
 {
     static const DtcLinkOps link = {OleTx_Init,      OleTx_CreateDispenser, OleTx_ReleaseDispenser,
-                                    OleTx_RMConnect, OleTx_RMEnlist,        OleTx_CloseDispenser};
+                                    OleTx_RMConnect, OleTx_RMEnlist,        OleTx_CloseDispenser,
+                                    OleTx_BranchOpen};
     return &link;
 }
 

@@ -127,6 +127,9 @@ public:
     int32_t RefCount() const { return m_cRef.load(); }
 
     int32_t State() const { return m_state; }
+    // 0 when no branch waits for its outcome, 1 when one does in
+    // `transaction`, 2 when one does in another transaction.
+    int BranchOpen(const ITransaction *transaction);
     bool HoldsCallLock() const { return m_holdToken != 0; }
 
 private:

@@ -208,9 +208,9 @@ TEST_P(Direct, BusyConnectionRefusesCallsAndKeepsReadersWorking)
     auto waiting = std::async(std::launch::async, [&] { return exec(ws, "select pg_advisory_lock(" + key + ")"); });
     // The waiter is inside its call once a new statement is refused on its
     // connection with a sequence error (bounded wait; it stays there until
-    // the holder lets go).
+    // the holder lets go; two minutes leave room for a loaded machine).
     bool busy = false;
-    for (int i = 0; i < 600 && !busy; ++i) {
+    for (int i = 0; i < 2400 && !busy; ++i) {
         SQLHSTMT probe = nullptr;
         SQLRETURN rc = alloc(SQL_HANDLE_STMT, waiter, &probe);
         if (rc == SQL_SUCCESS) {

@@ -253,6 +253,34 @@ TEST_P(Enlistment, AbortThroughTheCoordinatorRemovesTheRow)
     EXPECT_EQ(Rows(), "3");
 }
 
+TEST_P(Enlistment, EnlistingAgainFollowsTheTransactions)
+{
+    // After the outcome the connection joins the next transaction directly.
+    {
+        Tx first;
+        ASSERT_EQ(Enlist(first.t), SQL_SUCCESS) << h.State();
+        ASSERT_EQ(Insert(1), SQL_SUCCESS);
+        EXPECT_EQ(first.t->Commit(0, 0, 0), S_OK);
+    }
+    {
+        Tx second;
+        ASSERT_EQ(Enlist(second.t), SQL_SUCCESS) << h.State();
+        ASSERT_EQ(Insert(2), SQL_SUCCESS);
+        EXPECT_EQ(Rows(), "1");  // the second row is in the new branch
+        // While that branch waits for its outcome: the same transaction again
+        // is nothing new, another one cannot be joined.
+        EXPECT_EQ(Enlist(second.t), SQL_SUCCESS) << h.State();
+        Tx third;
+        EXPECT_EQ(Enlist(third.t), SQL_ERROR);
+        EXPECT_EQ(h.State(), "25000");
+        EXPECT_EQ(second.t->Abort(nullptr, 0, 0), S_OK);
+        EXPECT_EQ(Rows(), "1");
+        EXPECT_EQ(third.Report().prepares, 0);
+    }
+    EXPECT_EQ(Unenlist(), SQL_SUCCESS);
+    ExpectAllReleased();
+}
+
 TEST_P(Enlistment, SinglePhaseRequestCommitsInOnePhase)
 {
     Tx tx({0, 1, 0, 0});
