@@ -145,6 +145,11 @@ int scs_p_GetTblColDescs(ScsContext *ctx, const ScrTableRef *tables, uint32_t co
                          DynArray *out);
 int scs_p_CatalogValueGet(const RowBlock *block, int col, int32_t row, const char **narrow,
                           const uint16_t **wide, uint32_t *length);
+// A catalog cell as UTF-8 text without quotes: false for NULL or a value
+// that is no text.
+bool scs_p_CatalogCellText(const ScsContext *ctx, const RowBlock *block, int col, int32_t row, std::string *out);
+// An integer catalog cell; 0 for NULL.
+int32_t scs_p_CatalogCellInt(const RowBlock *block, int col, int32_t row);
 int scs_p_SelectColsGet(ScsContext *ctx, DynArray **out, DynArray **items);
 void scs_p_NormaliseIdent(char *text, char quote, uint32_t quotedCase, uint32_t identCase, int utf8,
                           int requote);
@@ -161,6 +166,16 @@ int scs_p_AddParamDescs(ScsContext *ctx, const ScrColumnRef *cols, uint32_t n, i
 // key group in a statement.
 int scs_p_GetKeyFetchBatches(int32_t maxParams, int32_t appParams, int32_t keyCols, int32_t rowsetSize,
                              int32_t *statements, int32_t *lastRows, int32_t *rowsPerStmt);
+
+// ---- key columns (scs_keycols.cpp) ----
+
+// The key columns of the FROM tables (ScrTableRef) into keyCols, from the
+// connection's key-column cache or from the catalog (best row identifier,
+// then a unique index, then the primary key; see ks_KeyColsChoose), asked
+// on posStmt under each table's own schema or the session's.  0; 84 when a
+// table has no key; 15, 16 or a back-end number.  A failure leaves keyCols
+// as far as it was built and caches nothing.
+int KS_GetKeyColDescs(ScsContext *ctx, const DynArray *tables);
 
 // ---- ORDER BY (scs_order.cpp) ----
 

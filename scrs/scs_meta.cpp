@@ -61,8 +61,8 @@ std::string stripQuotes(const char *text, char quote)
     return out;
 }
 
-// An identifier as the catalog answers it, with the data source's quotes.
-std::string catalogText(const ScsContext *ctx, const char *narrow, const uint16_t *wide, uint32_t len)
+// A catalog text as UTF-8 (or as it stands), at most kNameMax bytes.
+std::string catalogPlainText(const ScsContext *ctx, const char *narrow, const uint16_t *wide, uint32_t len)
 {
     std::string t;
     if (wide) {
@@ -82,6 +82,13 @@ std::string catalogText(const ScsContext *ctx, const char *narrow, const uint16_
     }
     if (t.size() > kNameMax)
         t.resize(kNameMax);
+    return t;
+}
+
+// An identifier as the catalog answers it, with the data source's quotes.
+std::string catalogText(const ScsContext *ctx, const char *narrow, const uint16_t *wide, uint32_t len)
+{
+    std::string t = catalogPlainText(ctx, narrow, wide, len);
     if (ctx->identQuote) {
         char *q = STR_Quote(t.c_str(), SQL_NTS, ctx->identQuote);
         if (q) {
@@ -150,6 +157,26 @@ void freeBlock(RowBlock *b)
 }
 
 } // namespace
+
+bool scs_p_CatalogCellText(const ScsContext *ctx, const RowBlock *block, int col, int32_t row, std::string *out)
+{
+    if (col >= block->columnsUsed || row >= block->rowsUsed || block->columns[col].indicators[row] == RB_IND_NULL)
+        return false;
+    const char *narrow = nullptr;
+    const uint16_t *wide = nullptr;
+    uint32_t len = 0;
+    if (scs_p_CatalogValueGet(block, col, row, &narrow, &wide, &len) != 0)
+        return false;
+    *out = catalogPlainText(ctx, narrow, wide, len);
+    return true;
+}
+
+int32_t scs_p_CatalogCellInt(const RowBlock *block, int col, int32_t row)
+{
+    if (row >= block->rowsUsed)
+        return 0;
+    return cellInt(block, col, row);
+}
 
 int scs_p_CatalogValueGet(const RowBlock *block, int col, int32_t row, const char **narrow, const uint16_t **wide,
                           uint32_t *length)

@@ -1,0 +1,365 @@
+// Key columns of the FROM tables, asked of the catalog and kept per
+// connection.
+//
+// For each table the catalog is asked in order of preference (the best row
+// identifier, then the unique indexes, then the primary key) and
+// ks_KeyColsChoose picks the key from what came back, with the table's
+// columns for their NULL rules and types.  A later source is asked only when
+// the earlier ones gave no key.  Tables are looked up under their own schema,
+// or under the schema the session resolves unqualified names in, never in
+// every schema.  The answer for a list of tables is kept in the connection's
+// key-column cache under the MD5 digest of the tables' names, so a second
+// cursor over the same tables makes no catalog call.
+#include "odbc/contract/catalog_args.h"
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/rowblock.h"
+#include "scrs/scs_ctx.h"
+#include "scrs/scs_keyscroll.h"
+#include "util/dynarray.h"
+#include "util/hash.h"
+#include "util/log.h"
+#include "util/md5.h"
+#include "util/strutil.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char SRC[] = "ks";
+constexpr uint16_t kBlock = 10;
+
+void blockFree(RowBlock *b) { RB_Free(b); }
+
+// Owned catalog argument texts, freed with the record.
+struct ArgsHolder {
+    CatalogArgs a{};
+    ~ArgsHolder()
+    {
+        for (char *t : a.text)
+            free(t);
+    }
+    int set(int i, const std::string &t)
+    {
+        a.text[i] = strdup(t.c_str());
+        return a.text[i] ? 0 : ERR_MEMORY_ALLOCATION;
+    }
+};
+
+// A fetched catalog result, freed with the record.
+struct Rows {
+    RowBlock b{};
+    ~Rows() { blockFree(&b); }
+};
+
+using CatalogOp = int (*)(int, CatalogArgs *);
+
+// Runs one catalog operation on the auxiliary statement and reads its whole
+// result, ten rows at a time.
+int catalogRun(int aux, CatalogOp op, CatalogArgs *args, Rows *out, const char *who, const char *opName)
+{
+    int rc = op(aux, args);
+    if (rc != 0) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s: %s failed.", who, opName);
+        return rc;
+    }
+    for (;;) {
+        RowBlock more{};
+        RowBlock *into = out->b.rowsAllocated == 0 ? &out->b : &more;
+        rc = ScsLower()->Fetch(aux, kBlock, into);
+        const int32_t got = into->rowsUsed;
+        if (rc == 0 && into == &more && got > 0)
+            rc = RB_AppendRows(&out->b, &more);
+        blockFree(&more);
+        if (rc != 0 || got < kBlock)
+            break;
+    }
+    ScsLower()->CloseCursor(aux);
+    if (rc != 0)
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s: Couldn't fetch column descriptors.", who);
+    return rc;
+}
+
+bool cellNull(const RowBlock &b, int col, int32_t row)
+{
+    return col >= b.columnsUsed || row >= b.rowsUsed || b.columns[col].indicators[row] == RB_IND_NULL;
+}
+
+int16_t cellShort(const RowBlock &b, int col, int32_t row, int16_t ifNull = 0)
+{
+    return cellNull(b, col, row) ? ifNull : static_cast<int16_t>(scs_p_CatalogCellInt(&b, col, row));
+}
+
+std::string cellText(const ScsContext *ctx, const RowBlock &b, int col, int32_t row)
+{
+    std::string t;
+    if (!scs_p_CatalogCellText(ctx, &b, col, row, &t))
+        t.clear();
+    return t;
+}
+
+// Where one table is looked up.
+struct Lookup {
+    std::string catalog;  // empty: none
+    std::string schema;   // exact name
+    std::string table;    // exact name
+};
+
+// The session's schema for unqualified table names, asked once per lookup.
+int sessionSchemaGet(ScsContext *ctx, std::string *out)
+{
+    const int aux = static_cast<int>(ctx->posStmt);
+    int rc = ScsLower()->ExecDirect(aux, "SELECT current_schema()", nullptr, 0, nullptr);
+    if (rc != 0) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "KS_GetKeyColDescs: the session's schema is unknown.");
+        return rc;
+    }
+    Rows r;
+    rc = ScsLower()->Fetch(aux, 1, &r.b);
+    ScsLower()->CloseCursor(aux);
+    if (rc != 0)
+        return rc;
+    *out = cellText(ctx, r.b, 0, 0);
+    return 0;
+}
+
+// The catalog's view of one table, filled source by source.
+struct TableAsk {
+    ScsContext *ctx;
+    Lookup where;
+    KsTableCatalog cat;
+    bool columnsRead = false;
+
+    int fill(ArgsHolder *h, bool withFourth)
+    {
+        int rc = 0;
+        if (!where.catalog.empty())
+            rc = h->set(CA_CATALOG, where.catalog);
+        if (rc == 0)
+            rc = h->set(CA_SCHEMA, where.schema);
+        if (rc == 0)
+            rc = h->set(CA_OBJECT, where.table);
+        if (rc == 0 && withFourth)
+            rc = h->set(CA_FOURTH, "%");
+        return rc;
+    }
+
+    // The table's columns: names, NULL rules and types.  The names are
+    // passed as identifiers, so the back end escapes '_' and '%' in the
+    // pattern arguments.
+    int columns()
+    {
+        if (columnsRead)
+            return 0;
+        ArgsHolder h;
+        if (int rc = fill(&h, true))
+            return rc;
+        h.a.options = CA_IDENTIFIERS;
+        Rows r;
+        if (int rc = catalogRun(static_cast<int>(ctx->posStmt), ScsLower()->DDColumns, &h.a, &r,
+                                "KS_GetKeyColDescs", "DRV_DDColumns"))
+            return rc;
+        for (int32_t i = 0; i < r.b.rowsUsed; ++i) {
+            KsColumnRow c;
+            c.name = cellText(ctx, r.b, 3, i);
+            c.sqlType = cellShort(r.b, 4, i);
+            c.columnSize = scs_p_CatalogCellInt(&r.b, 6, i);
+            c.decimalDigits = (c.sqlType == SQL_NUMERIC || c.sqlType == SQL_DECIMAL) ? cellShort(r.b, 8, i) : 0;
+            c.nullable = cellShort(r.b, 10, i, SQL_NULLABLE_UNKNOWN);
+            cat.columns.push_back(c);
+        }
+        columnsRead = true;
+        return 0;
+    }
+
+    int special()
+    {
+        ArgsHolder h;
+        if (int rc = fill(&h, false))
+            return rc;
+        h.a.flags[0] = SQL_BEST_ROWID;
+        h.a.flags[1] = SQL_SCOPE_CURROW;
+        h.a.flags[2] = SQL_NO_NULLS;
+        Rows r;
+        if (int rc = catalogRun(static_cast<int>(ctx->posStmt), ScsLower()->DDSpecialColumns, &h.a, &r,
+                                "KS_GetKeyColDescs_SpCols", "DRV_DDSpecialColumns"))
+            return rc;
+        for (int32_t i = 0; i < r.b.rowsUsed; ++i) {
+            KsSpecialColumnRow s;
+            s.name = cellText(ctx, r.b, 1, i);
+            s.sqlType = cellShort(r.b, 2, i);
+            s.columnSize = scs_p_CatalogCellInt(&r.b, 4, i);
+            s.decimalDigits = (s.sqlType == SQL_NUMERIC || s.sqlType == SQL_DECIMAL) ? cellShort(r.b, 6, i) : 0;
+            s.pseudo = cellShort(r.b, 7, i, SQL_PC_UNKNOWN);
+            cat.special.push_back(s);
+        }
+        return 0;
+    }
+
+    int statistics()
+    {
+        ArgsHolder h;
+        if (int rc = fill(&h, false))
+            return rc;
+        h.a.flags[0] = SQL_INDEX_UNIQUE;
+        h.a.flags[1] = SQL_ENSURE;
+        Rows r;
+        if (int rc = catalogRun(static_cast<int>(ctx->posStmt), ScsLower()->DDStatistics, &h.a, &r,
+                                "KS_GetKeyColDescs_Stats", "DRV_DDStatistics"))
+            return rc;
+        for (int32_t i = 0; i < r.b.rowsUsed; ++i) {
+            KsStatisticsRow s;
+            s.nonUnique = cellShort(r.b, 3, i, KS_NULL_SHORT);
+            s.indexName = cellText(ctx, r.b, 5, i);
+            s.type = cellShort(r.b, 6, i);
+            s.ordinal = cellShort(r.b, 7, i);
+            s.columnNull = cellNull(r.b, 8, i);
+            s.column = cellText(ctx, r.b, 8, i);
+            s.hasFilter = !cellNull(r.b, 12, i);
+            cat.statistics.push_back(s);
+        }
+        return 0;
+    }
+
+    int primaryKey()
+    {
+        ArgsHolder h;
+        if (int rc = fill(&h, false))
+            return rc;
+        Rows r;
+        if (int rc = catalogRun(static_cast<int>(ctx->posStmt), ScsLower()->DDPrimaryKeys, &h.a, &r,
+                                "KS_GetKeyColDescs_PKeys", "DRV_DDPrimaryKeys"))
+            return rc;
+        for (int32_t i = 0; i < r.b.rowsUsed; ++i)
+            cat.primaryKey.push_back(KsPrimaryKeyRow{cellText(ctx, r.b, 3, i), cellShort(r.b, 4, i)});
+        return 0;
+    }
+};
+
+// The key of one table: each source in turn until one serves.
+int tableKeyFind(ScsContext *ctx, const ScrTableRef &t, const std::string &sessionSchema,
+                 std::vector<ScrColumnRef> *keys)
+{
+    TableAsk ask{ctx, {}, {}};
+    std::string schemaPattern;
+    if (int rc = ks_TableLookupPatterns(t, ctx->identQuote, sessionSchema, 0, &schemaPattern, &ask.where.table))
+        return rc;
+    ask.where.schema = schemaPattern;
+    if (t.qualifier && t.qualifier[0]) {
+        char *u = ctx->identQuote ? STR_Unquote(t.qualifier, SQL_NTS, ctx->identQuote) : strdup(t.qualifier);
+        if (!u)
+            return ERR_MEMORY_ALLOCATION;
+        ask.where.catalog = u;
+        free(u);
+    }
+
+    using Step = int (TableAsk::*)();
+    const Step sources[] = {&TableAsk::special, &TableAsk::statistics, &TableAsk::primaryKey};
+    int rc = ERR_NO_KEY_COLUMNS;
+    for (Step source : sources) {
+        if (int r = ask.columns())
+            return r;
+        if (int r = (ask.*source)())
+            return r;
+        int chosenBy = KS_SRC_NONE;
+        std::vector<ScrColumnRef> found;
+        rc = ks_KeyColsChoose(ask.cat, ctx->identQuote, &found, &chosenBy);
+        if (rc == 0) {
+            for (ScrColumnRef &k : found) {
+                auto put = [](char *field, const char *text) {
+                    if (text) {
+                        strncpy(field, text, SCR_NAME_SIZE - 1);
+                        field[SCR_NAME_SIZE - 1] = '\0';
+                    }
+                };
+                put(k.table, t.table);
+                put(k.alias, t.alias);
+                put(k.owner, t.owner);
+                put(k.qualifier, t.qualifier);
+                k.orderByMark = 0;
+                keys->push_back(k);
+            }
+            return 0;
+        }
+        if (rc != ERR_NO_KEY_COLUMNS)
+            return rc;
+    }
+    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "KS_GetKeyColDescs: no key for table %s", t.table);
+    return rc;
+}
+
+void digestOf(const ScrTableRef *tables, uint32_t count, unsigned char digest[16])
+{
+    Md5Context md5;
+    MD5Init(&md5);
+    for (uint32_t i = 0; i < count; ++i)
+        for (const char *text : {tables[i].qualifier, tables[i].owner, tables[i].table})
+            if (text)
+                MD5Update(&md5, reinterpret_cast<const unsigned char *>(text), static_cast<uint32_t>(strlen(text)));
+    MD5Final(digest, &md5);
+}
+
+} // namespace
+
+int KS_GetKeyColDescs(ScsContext *ctx, const DynArray *tables)
+{
+    if (!ctx || !tables)
+        return ERR_GENERAL;
+    const auto *refs = static_cast<const ScrTableRef *>(tables->elements);
+    const uint32_t count = tables->count;
+    ctx->keyTableCount = static_cast<int32_t>(count & 0xFF);
+
+    HashTable *cache = scs_p_KeyColCache(static_cast<int>(ctx->cs.drvConn));
+    unsigned char digest[16];
+    digestOf(refs, count, digest);
+
+    DA_Free(&ctx->keyCols, nullptr);
+    ctx->keyCols = DA_New(sizeof(ScrColumnRef));
+    if (!ctx->keyCols)
+        return ERR_MEMORY_ALLOCATION;
+
+    if (cache) {
+        if (const auto *hit = reinterpret_cast<const DynArray *>(HASH_Get(cache, digest)))
+            return (hit->count == 0 || DA_AppendAll(ctx->keyCols, hit)) ? 0 : ERR_MEMORY_ALLOCATION;
+    }
+
+    std::vector<ScrColumnRef> keys;
+    std::string sessionSchema;
+    bool schemaAsked = false;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!refs[i].table || !refs[i].table[0])
+            continue;
+        if (!(refs[i].owner && refs[i].owner[0]) && !schemaAsked) {
+            if (int rc = sessionSchemaGet(ctx, &sessionSchema))
+                return rc;
+            schemaAsked = true;
+        }
+        const size_t before = keys.size();
+        int rc = tableKeyFind(ctx, refs[i], sessionSchema, &keys);
+        for (size_t k = before; k < keys.size(); ++k)
+            if (!DA_Append(ctx->keyCols, &keys[k]))
+                return ERR_MEMORY_ALLOCATION;
+        if (rc != 0)
+            return rc;
+    }
+    if (keys.empty())
+        return ERR_NO_KEY_COLUMNS;
+
+    if (cache) {
+        DynArray *copy = DA_New(sizeof(ScrColumnRef));
+        if (!copy || !DA_AppendAll(copy, ctx->keyCols)) {
+            DA_Free(&copy, nullptr);
+            return 0;  // the answer stands; it is only not kept
+        }
+        if (auto *old = reinterpret_cast<DynArray *>(HASH_Get(cache, digest)))
+            DA_Free(&old, nullptr);
+        if (!HASH_Put(cache, digest, reinterpret_cast<uint64_t>(copy)))
+            DA_Free(&copy, nullptr);
+    }
+    return 0;
+}
