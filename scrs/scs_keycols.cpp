@@ -135,7 +135,7 @@ struct TableAsk {
     KsTableCatalog cat;
     bool columnsRead = false;
 
-    int fill(ArgsHolder *h, bool withFourth)
+    int fill(ArgsHolder *h)
     {
         int rc = 0;
         if (!where.catalog.empty())
@@ -144,20 +144,18 @@ struct TableAsk {
             rc = h->set(CA_SCHEMA, where.schema);
         if (rc == 0)
             rc = h->set(CA_OBJECT, where.table);
-        if (rc == 0 && withFourth)
-            rc = h->set(CA_FOURTH, "%");
         return rc;
     }
 
     // The table's columns: names, NULL rules and types.  The names are
     // passed as identifiers, so the back end escapes '_' and '%' in the
-    // pattern arguments.
+    // pattern arguments; no column pattern asks for every column.
     int columns()
     {
         if (columnsRead)
             return 0;
         ArgsHolder h;
-        if (int rc = fill(&h, true))
+        if (int rc = fill(&h))
             return rc;
         h.a.options = CA_IDENTIFIERS;
         Rows r;
@@ -180,7 +178,7 @@ struct TableAsk {
     int special()
     {
         ArgsHolder h;
-        if (int rc = fill(&h, false))
+        if (int rc = fill(&h))
             return rc;
         h.a.flags[0] = SQL_BEST_ROWID;
         h.a.flags[1] = SQL_SCOPE_CURROW;
@@ -204,7 +202,7 @@ struct TableAsk {
     int statistics()
     {
         ArgsHolder h;
-        if (int rc = fill(&h, false))
+        if (int rc = fill(&h))
             return rc;
         h.a.flags[0] = SQL_INDEX_UNIQUE;
         h.a.flags[1] = SQL_ENSURE;
@@ -229,7 +227,7 @@ struct TableAsk {
     int primaryKey()
     {
         ArgsHolder h;
-        if (int rc = fill(&h, false))
+        if (int rc = fill(&h))
             return rc;
         Rows r;
         if (int rc = catalogRun(static_cast<int>(ctx->posStmt), ScsLower()->DDPrimaryKeys, &h.a, &r,
