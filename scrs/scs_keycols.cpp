@@ -27,6 +27,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 namespace {
@@ -135,16 +136,23 @@ struct TableAsk {
     KsTableCatalog cat;
     bool columnsRead = false;
 
-    int fill(ArgsHolder *h)
+    // Runs one catalog operation for the table and reads its rows.
+    int ask(CatalogOp op, const char *who, const char *opName, std::initializer_list<int16_t> flags,
+            uint16_t options, Rows *r)
     {
-        int rc = 0;
-        if (!where.catalog.empty())
-            rc = h->set(CA_CATALOG, where.catalog);
+        ArgsHolder h;
+        int rc = where.catalog.empty() ? 0 : h.set(CA_CATALOG, where.catalog);
         if (rc == 0)
-            rc = h->set(CA_SCHEMA, where.schema);
+            rc = h.set(CA_SCHEMA, where.schema);
         if (rc == 0)
-            rc = h->set(CA_OBJECT, where.table);
-        return rc;
+            rc = h.set(CA_OBJECT, where.table);
+        if (rc != 0)
+            return rc;
+        int k = 0;
+        for (int16_t f : flags)
+            h.a.flags[k++] = f;
+        h.a.options = options;
+        return catalogRun(static_cast<int>(ctx->posStmt), op, &h.a, r, who, opName);
     }
 
     // The table's columns: names, NULL rules and types.  The names are
@@ -154,13 +162,8 @@ struct TableAsk {
     {
         if (columnsRead)
             return 0;
-        ArgsHolder h;
-        if (int rc = fill(&h))
-            return rc;
-        h.a.options = CA_IDENTIFIERS;
         Rows r;
-        if (int rc = catalogRun(static_cast<int>(ctx->posStmt), ScsLower()->DDColumns, &h.a, &r,
-                                "KS_GetKeyColDescs", "DRV_DDColumns"))
+        if (int rc = ask(ScsLower()->DDColumns, "KS_GetKeyColDescs", "DRV_DDColumns", {}, CA_IDENTIFIERS, &r))
             return rc;
         for (int32_t i = 0; i < r.b.rowsUsed; ++i) {
             KsColumnRow c;
@@ -177,15 +180,9 @@ struct TableAsk {
 
     int special()
     {
-        ArgsHolder h;
-        if (int rc = fill(&h))
-            return rc;
-        h.a.flags[0] = SQL_BEST_ROWID;
-        h.a.flags[1] = SQL_SCOPE_CURROW;
-        h.a.flags[2] = SQL_NO_NULLS;
         Rows r;
-        if (int rc = catalogRun(static_cast<int>(ctx->posStmt), ScsLower()->DDSpecialColumns, &h.a, &r,
-                                "KS_GetKeyColDescs_SpCols", "DRV_DDSpecialColumns"))
+        if (int rc = ask(ScsLower()->DDSpecialColumns, "KS_GetKeyColDescs_SpCols", "DRV_DDSpecialColumns",
+                         {SQL_BEST_ROWID, SQL_SCOPE_CURROW, SQL_NO_NULLS}, 0, &r))
             return rc;
         for (int32_t i = 0; i < r.b.rowsUsed; ++i) {
             KsSpecialColumnRow s;
@@ -201,14 +198,9 @@ struct TableAsk {
 
     int statistics()
     {
-        ArgsHolder h;
-        if (int rc = fill(&h))
-            return rc;
-        h.a.flags[0] = SQL_INDEX_UNIQUE;
-        h.a.flags[1] = SQL_ENSURE;
         Rows r;
-        if (int rc = catalogRun(static_cast<int>(ctx->posStmt), ScsLower()->DDStatistics, &h.a, &r,
-                                "KS_GetKeyColDescs_Stats", "DRV_DDStatistics"))
+        if (int rc = ask(ScsLower()->DDStatistics, "KS_GetKeyColDescs_Stats", "DRV_DDStatistics",
+                         {SQL_INDEX_UNIQUE, SQL_ENSURE}, 0, &r))
             return rc;
         for (int32_t i = 0; i < r.b.rowsUsed; ++i) {
             KsStatisticsRow s;
@@ -226,12 +218,8 @@ struct TableAsk {
 
     int primaryKey()
     {
-        ArgsHolder h;
-        if (int rc = fill(&h))
-            return rc;
         Rows r;
-        if (int rc = catalogRun(static_cast<int>(ctx->posStmt), ScsLower()->DDPrimaryKeys, &h.a, &r,
-                                "KS_GetKeyColDescs_PKeys", "DRV_DDPrimaryKeys"))
+        if (int rc = ask(ScsLower()->DDPrimaryKeys, "KS_GetKeyColDescs_PKeys", "DRV_DDPrimaryKeys", {}, 0, &r))
             return rc;
         for (int32_t i = 0; i < r.b.rowsUsed; ++i)
             cat.primaryKey.push_back(KsPrimaryKeyRow{cellText(ctx, r.b, 3, i), cellShort(r.b, 4, i)});

@@ -86,9 +86,8 @@ std::string catalogPlainText(const ScsContext *ctx, const char *narrow, const ui
 }
 
 // An identifier as the catalog answers it, with the data source's quotes.
-std::string catalogText(const ScsContext *ctx, const char *narrow, const uint16_t *wide, uint32_t len)
+std::string catalogText(const ScsContext *ctx, std::string t)
 {
-    std::string t = catalogPlainText(ctx, narrow, wide, len);
     if (ctx->identQuote) {
         char *q = STR_Quote(t.c_str(), SQL_NTS, ctx->identQuote);
         if (q) {
@@ -101,17 +100,13 @@ std::string catalogText(const ScsContext *ctx, const char *narrow, const uint16_
     return t;
 }
 
-// The text of one catalog cell ("" for NULL), made an identifier.
+// The text of one catalog cell (false for NULL), made an identifier.
 bool cellIdent(const ScsContext *ctx, const RowBlock *b, int col, int32_t row, std::string *out)
 {
-    if (col >= b->columnsUsed || b->columns[col].indicators[row] == RB_IND_NULL)
+    std::string plain;
+    if (!scs_p_CatalogCellText(ctx, b, col, row, &plain))
         return false;
-    const char *narrow = nullptr;
-    const uint16_t *wide = nullptr;
-    uint32_t len = 0;
-    if (scs_p_CatalogValueGet(b, col, row, &narrow, &wide, &len) != 0)
-        return false;
-    *out = catalogText(ctx, narrow, wide, len);
+    *out = catalogText(ctx, plain);
     return true;
 }
 
