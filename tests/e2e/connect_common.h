@@ -112,6 +112,39 @@ inline std::string Diags(SQLSMALLINT type, SQLHANDLE h)
     return all;
 }
 
+// A connection to the data source named by the test's parameter (through
+// libodbc, no window) and one statement on it; whatever the connection left
+// open is rolled back before it disconnects.
+class DsnStatement : public ::testing::TestWithParam<const char *> {
+protected:
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    SQLHSTMT st = nullptr;
+
+    void SetUp() override
+    {
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
+        std::string in = std::string("DSN=") + GetParam();
+        SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Sql(in), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diags(SQL_HANDLE_DBC, dbc);
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
+    }
+    void TearDown() override
+    {
+        if (st)
+            SQLFreeHandle(SQL_HANDLE_STMT, st);
+        if (dbc) {
+            SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+            SQLDisconnect(dbc);
+            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        }
+        if (env)
+            SQLFreeHandle(SQL_HANDLE_ENV, env);
+    }
+};
+
 // A window handle for the connects that may show the login dialog: the
 // driver and unixODBC only look at whether it is null.
 inline SQLHWND SomeWindow()

@@ -12,8 +12,12 @@
 #include <vector>
 
 #include "tests/common/pg_env.h"
+#include "tests/e2e/connect_common.h"
 
 namespace {
+
+using conntest::Diags;
+using conntest::Sql;
 
 PgEnv g_pg;
 
@@ -33,51 +37,10 @@ public:
 
 const auto *const g_env = ::testing::AddGlobalTestEnvironment(new CursorLibEnv);
 
-SQLCHAR *Sql(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s.c_str())); }
 
-std::string Diags(SQLSMALLINT type, SQLHANDLE h)
-{
-    std::string all;
-    for (SQLSMALLINT rec = 1;; ++rec) {
-        SQLCHAR state[6] = {};
-        SQLCHAR msg[1024] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT len = 0;
-        SQLRETURN rc = SQLGetDiagRec(type, h, rec, state, &native, msg, sizeof msg, &len);
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
-            break;
-        all += std::string(reinterpret_cast<char *>(state)) + ":" + reinterpret_cast<char *>(msg) + "\n";
-    }
-    return all;
-}
 
-class CursorLib : public ::testing::TestWithParam<const char *> {
+class CursorLib : public conntest::DsnStatement {
 protected:
-    SQLHENV env = nullptr;
-    SQLHDBC dbc = nullptr;
-    SQLHSTMT st = nullptr;
-
-    void SetUp() override
-    {
-        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
-        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
-        std::string in = std::string("DSN=") + GetParam();
-        SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Sql(in), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diags(SQL_HANDLE_DBC, dbc);
-        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
-    }
-    void TearDown() override
-    {
-        if (st)
-            SQLFreeHandle(SQL_HANDLE_STMT, st);
-        if (dbc) {
-            SQLDisconnect(dbc);
-            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-        }
-        if (env)
-            SQLFreeHandle(SQL_HANDLE_ENV, env);
-    }
     // Asks for a static cursor; false when the connection's cursors cannot
     // scroll.
     bool Static()

@@ -13,8 +13,12 @@
 
 #include "scrs/scs_keyscroll.h"
 #include "tests/common/pg_env.h"
+#include "tests/e2e/connect_common.h"
 
 namespace {
+
+using conntest::Diags;
+using conntest::Sql;
 
 PgEnv g_pg;
 
@@ -32,22 +36,7 @@ public:
 
 const auto *const g_env = ::testing::AddGlobalTestEnvironment(new KeyScrollEnv);
 
-SQLCHAR *Sql(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s.c_str())); }
 
-std::string Diags(SQLSMALLINT type, SQLHANDLE h)
-{
-    std::string all;
-    for (SQLSMALLINT rec = 1;; ++rec) {
-        SQLCHAR state[6] = {};
-        SQLCHAR msg[1024] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT len = 0;
-        if (!SQL_SUCCEEDED(SQLGetDiagRec(type, h, rec, state, &native, msg, sizeof msg, &len)))
-            break;
-        all += std::string(reinterpret_cast<char *>(state)) + ":" + reinterpret_cast<char *>(msg) + "\n";
-    }
-    return all;
-}
 
 struct Row {
     int id;
@@ -58,34 +47,8 @@ struct Row {
 constexpr int kWindow = 3;
 const char *const kSelect = "SELECT id, \"na\"\"me\" FROM krs_ks.t";
 
-class KeyScroll : public ::testing::TestWithParam<const char *> {
+class KeyScroll : public conntest::DsnStatement {
 protected:
-    SQLHENV env = nullptr;
-    SQLHDBC dbc = nullptr;
-    SQLHSTMT st = nullptr;
-
-    void SetUp() override
-    {
-        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
-        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
-        std::string in = std::string("DSN=") + GetParam();
-        SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Sql(in), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diags(SQL_HANDLE_DBC, dbc);
-        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
-    }
-    void TearDown() override
-    {
-        if (st)
-            SQLFreeHandle(SQL_HANDLE_STMT, st);
-        if (dbc) {
-            SQLDisconnect(dbc);
-            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-        }
-        if (env)
-            SQLFreeHandle(SQL_HANDLE_ENV, env);
-    }
-
     // Runs text with the boundary row's values bound as the parameters ask
     // and reads at most kWindow rows.
     std::vector<Row> window(const std::string &text, const std::vector<KsBoundaryParam> &params, const Row *bound)

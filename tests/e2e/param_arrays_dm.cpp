@@ -108,36 +108,16 @@ struct Rows {
     }
 };
 
-class Arrays : public ::testing::TestWithParam<const char *> {
+class Arrays : public conntest::DsnStatement {
 protected:
-    SQLHENV env = nullptr;
-    SQLHDBC dbc = nullptr;
-    SQLHSTMT st = nullptr;
-
     void SetUp() override
     {
-        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
-        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
-        std::string in = std::string("DSN=") + GetParam();
-        SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Sql(in), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diags(SQL_HANDLE_DBC, dbc);
-        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
+        DsnStatement::SetUp();
+        if (HasFatalFailure())
+            return;
         t = std::string("krs_pa.items_") + GetParam();
         PgPsql(g_pg, "drop table if exists " + t + "; create table " + t +
                          " (id int primary key, name text, wname varchar(20), amount numeric(10,2), born date)");
-    }
-    void TearDown() override
-    {
-        if (st)
-            SQLFreeHandle(SQL_HANDLE_STMT, st);
-        if (dbc) {
-            SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
-            SQLDisconnect(dbc);
-            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-        }
-        if (env)
-            SQLFreeHandle(SQL_HANDLE_ENV, env);
     }
     void Manual(bool on)
     {
