@@ -29,17 +29,6 @@ enum : int32_t {
     KIND_UPDATE = 97,
 };
 
-char *dupText(const char *text)
-{
-    if (!text)
-        return nullptr;
-    size_t n = strlen(text);
-    char *copy = static_cast<char *>(malloc(n + 1));
-    if (copy)
-        memcpy(copy, text, n + 1);
-    return copy;
-}
-
 bool startsWithSelect(const char *text) { return text && STR_MatchKeyword("SELECT", STR_SkipBlanks(text)); }
 
 // Result columns the back end describes for the prepared statement.
@@ -174,7 +163,7 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         return ERR_GENERAL;
 
     free(ctx->stmtText);
-    ctx->stmtText = dupText(text);
+    ctx->stmtText = STR_Dup(text);
     if (text && !ctx->stmtText)
         return ERR_MEMORY_ALLOCATION;
     int rc = SCR_AnalyseSQL(&ctx->analysis, text, 0, static_cast<int>(ctx->noCatalogs));
@@ -234,7 +223,7 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         if (ctx->clauseFlags & SCR_CF_ORDER_BY_POS) {
             if ((rc = SCR_OrderByPosResolve(&ctx->analysis, ctx->orderByCols)) != 0)
                 return rc;
-            char *copy = dupText(ctx->analysis.tree ? ctx->analysis.tree->text : nullptr);
+            char *copy = STR_Dup(ctx->analysis.tree ? ctx->analysis.tree->text : nullptr);
             if (!copy)
                 return ERR_MEMORY_ALLOCATION;
             free(ctx->stmtText);

@@ -2,6 +2,7 @@
 // per-statement cursor contexts and the diagnostics of the auxiliary
 // statements.
 #include "scrs/scs_install.h"
+#include "util/strutil.h"
 
 #include "odbc/contract/drv_items.h"
 #include "odbc/contract/err_report.h"
@@ -84,17 +85,6 @@ const ScsSlot kScsSlots[] = {
     {43, reinterpret_cast<void *>(&SCS_ExecDirect)},
 };
 
-char *dupText(const char *text)
-{
-    if (!text)
-        return nullptr;
-    size_t n = strlen(text);
-    char *copy = static_cast<char *>(malloc(n + 1));
-    if (copy)
-        memcpy(copy, text, n + 1);
-    return copy;
-}
-
 // A 4-byte capability of the connection; def when the back end does not answer.
 int32_t askCapability(uint32_t conn, int32_t item, int32_t def, bool *answered = nullptr)
 {
@@ -133,15 +123,15 @@ void freeParams(DrvConnectParams &p)
 
 bool copyParams(DrvConnectParams &to, const DrvConnectParams &from)
 {
-    to.host = dupText(from.host);
-    to.serverText = dupText(from.serverText);  // the wide marker has no NUL
-    to.serverType = dupText(from.serverType);
-    to.jdbcClass = dupText(from.jdbcClass);
-    to.dsn = dupText(from.dsn);
-    to.dsProps = dupText(from.dsProps);
-    to.user = dupText(from.user);
-    to.password = dupText(from.password);
-    to.appName = dupText(from.appName);
+    to.host = STR_Dup(from.host);
+    to.serverText = STR_Dup(from.serverText);  // the wide marker has no NUL
+    to.serverType = STR_Dup(from.serverType);
+    to.jdbcClass = STR_Dup(from.jdbcClass);
+    to.dsn = STR_Dup(from.dsn);
+    to.dsProps = STR_Dup(from.dsProps);
+    to.user = STR_Dup(from.user);
+    to.password = STR_Dup(from.password);
+    to.appName = STR_Dup(from.appName);
     to.readOnly = from.readOnly;
     to.flag = from.flag;
     to.loginTimeout = from.loginTimeout;
@@ -292,7 +282,7 @@ int SCS_GetErrors(int h, ErrReport *out)
     if (!texts)
         return ERR_MEMORY_ALLOCATION;
     for (size_t i = 0; i < ctx->auxTexts.size(); ++i)
-        texts[out->count + i] = dupText(ctx->auxTexts[i].c_str());
+        texts[out->count + i] = STR_Dup(ctx->auxTexts[i].c_str());
     if (out->count == 0)
         out->firstNative = 0;
     out->texts = texts;
@@ -432,9 +422,9 @@ void scs_p_CtxInfoLoad(ScsContext *ctx)
     if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_QUOTED_IDENTIFIER_CASE, &v, 4, &len) == 0)
         ctx->quotedIdentCase = static_cast<uint32_t>(v);
     if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_USER_NAME, text, sizeof text, &len) == 0)
-        ctx->userName = dupText(text);
+        ctx->userName = STR_Dup(text);
     if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_DBMS_NAME, text, sizeof text, &len) == 0)
-        ctx->dbmsName = dupText(text);
+        ctx->dbmsName = STR_Dup(text);
     if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_MAX_COLUMNS_IN_ORDER_BY, &v, 4, &len) == 0)
         ctx->maxOrderByCols = static_cast<int16_t>(v);
 }

@@ -1,5 +1,6 @@
 // SQL tree nodes: creation, freeing, walks and the search visitors.
 #include "scrs/sqlt_tree.h"
+#include "util/strutil.h"
 
 #include "scrs/sqlt_stack.h"
 #include "util/dynarray.h"
@@ -8,15 +9,6 @@
 #include <cstring>
 
 namespace {
-
-char *dupText(const char *text)
-{
-    size_t n = strlen(text) + 1;
-    char *copy = static_cast<char *>(malloc(n));
-    if (copy)
-        memcpy(copy, text, n);
-    return copy;
-}
 
 // One walk for both visitor shapes: call(node) answers the visitor's word.
 template <class Call>
@@ -47,7 +39,7 @@ SqlNode *SQLT_LeafNew(int32_t kind, const char *text)
     if (!n)
         return nullptr;
     n->kind = kind;
-    n->text = dupText(text);
+    n->text = STR_Dup(text);
     if (!n->text) {
         free(n);
         return nullptr;
@@ -63,7 +55,7 @@ SqlNode *SQLT_NodeNew(int32_t kind, const SqlTemplate *tmpl, std::initializer_li
     SqlNode *n = SQLT_LeafNew(kind, "");
     if (!n)
         return nullptr;
-    n->tmpl = dupText(tmpl ? tmpl : "");
+    n->tmpl = STR_Dup(tmpl ? tmpl : "");
     if (!n->tmpl) {
         free(n->text);
         free(n);

@@ -280,3 +280,14 @@ char *STR_Unquote(const char *text, int64_t n, char quote)
     *w = '\0';
     return copy;
 }
+
+char *STR_Dup(const char *text)
+{
+    if (!text)
+        return nullptr;
+    size_t n = strlen(text) + 1;
+    char *copy = static_cast<char *>(malloc(n));
+    if (copy)
+        memcpy(copy, text, n);
+    return copy;
+}

@@ -6,6 +6,9 @@
 
 // Cuts trailing white space in place; the last kept character, or NULL for a
 // NULL, empty or all-blank text (which is left empty).
+// A heap copy of a NUL-terminated text (free()); null for null or when
+// there is no memory.
+char *STR_Dup(const char *text);
 char *STR_RTrim(char *text);
 
 // First character that is not white space (the terminating NUL when none).
