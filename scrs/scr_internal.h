@@ -34,7 +34,7 @@ SqlNode *scr_LastChild(const SqlNode *n);
 // An inner node: a clause present in its holder.
 inline bool scr_Present(const SqlNode *n) { return n && n->tmpl; }
 // The first node of the kind in pre-order from n (n, its descendants, its
-// following siblings): the spec-wide "find".
+// following siblings): the tree's general search.
 SqlNode *scr_Find(SqlNode *n, int kind);
 
 // Appends, in pre-order, the descendants of n of a wanted kind to out; a node

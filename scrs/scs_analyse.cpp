@@ -122,13 +122,8 @@ int scs_p_ChangeCursorType(ScsContext *ctx)
     return 0;
 }
 
-void scs_p_AnalysisReset(ScsContext *ctx)
+void scs_p_DescriptionsFree(ScsContext *ctx)
 {
-    free(ctx->stmtText);
-    ctx->stmtText = nullptr;
-    SCR_Free(&ctx->analysis);
-    RS_Free(&ctx->cs.cache);
-    ctx->scsFlags = 0;
     CD_Free(ctx->rsltColDescs, ctx->rsltColCount);
     ctx->rsltColDescs = nullptr;
     ctx->rsltColCount = 0;
@@ -138,6 +133,16 @@ void scs_p_AnalysisReset(ScsContext *ctx)
     free(ctx->appParamTypes);
     ctx->appParamTypes = nullptr;
     ctx->appParamTypeCount = 0;
+}
+
+void scs_p_AnalysisReset(ScsContext *ctx)
+{
+    free(ctx->stmtText);
+    ctx->stmtText = nullptr;
+    SCR_Free(&ctx->analysis);
+    RS_Free(&ctx->cs.cache);
+    ctx->scsFlags = 0;
+    scs_p_DescriptionsFree(ctx);
     DA_Free(&ctx->fromTables, SCR_TableRefFree);
     DA_Free(&ctx->tableCols, nullptr);
     DA_Free(&ctx->orderByCols, nullptr);

@@ -136,6 +136,8 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text);
 int scs_p_ChkKeysetStmt(const ScsContext *ctx);
 int scs_p_ChkUpdatable(const ScsContext *ctx);
 int scs_p_ChangeCursorType(ScsContext *ctx);
+// Frees the result descriptions and the parameter types the context holds.
+void scs_p_DescriptionsFree(ScsContext *ctx);
 void scs_p_AnalysisReset(ScsContext *ctx);
 
 // ---- metadata (scs_meta.cpp) ----

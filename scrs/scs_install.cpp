@@ -449,15 +449,7 @@ void scs_p_CtxFree(ScsContext *ctx)
         ScsLower()->FreeStmt(static_cast<int>(ctx->posStmt));
     if (ctx->refetchStmt)
         ScsLower()->FreeStmt(static_cast<int>(ctx->refetchStmt));
-    CD_Free(ctx->rsltColDescs, ctx->rsltColCount);
-    ctx->rsltColDescs = nullptr;
-    ctx->rsltColCount = 0;
-    free(ctx->genParamTypes);
-    ctx->genParamTypes = nullptr;
-    ctx->genParamTypeCount = 0;
-    free(ctx->appParamTypes);
-    ctx->appParamTypes = nullptr;
-    ctx->appParamTypeCount = 0;
+    scs_p_DescriptionsFree(ctx);
     free(ctx->userName);
     free(ctx->dbmsName);
     ctx->userName = ctx->dbmsName = nullptr;
