@@ -11,6 +11,7 @@
 #include "odbc/contract/drv_ops.h"
 #include "odbc/contract/param_types.h"
 #include "scrs/scr_analyse.h"
+#include "scrs/sc_dataset.h"
 
 #include <cstdint>
 #include <string>
@@ -22,6 +23,8 @@ struct HashTable;
 struct StaticSet;
 struct DynArray;
 struct RowBlock;
+struct KeySet;
+struct RvcBinding;
 
 // scsFlags bits.
 enum : uint16_t {
@@ -84,6 +87,20 @@ struct ScsContext {
     uint32_t utf8Catalog = 0;
     int16_t maxOrderByCols = 0;
     int32_t keyTableCount = 0;       // FROM tables the key columns were looked up for
+
+    // Keysets, row locks and optimistic concurrency.
+    KeySet *keySet = nullptr;         // the cursor's keys (scs_keyset.h)
+    RowBlock *keysetBounds = nullptr; // first and last key rows of the last key window
+    int16_t nullCollation = 0;        // SQL_NULL_COLLATION
+    ScrAnalysedSql keysetAnalysis{};  // the keyset query
+    ScrAnalysedSql refetchAnalysis{}; // the text prepared on refetchStmt
+    uint16_t refetchFlags = 0;        // 0x10 existing-keys SELECT, 0x20 value refetch prepared
+    RowBlock *compareValues = nullptr;  // current compare-column values of the rowset rows
+    DataSetCache valueCache{};        // static cursors: every row's compare values
+    int32_t valueCacheStart = 0;      // first row of valueCache's window
+    RowBlock *posRowData = nullptr;   // row values of the last positioned operation
+    uint16_t *posColMap = nullptr;    // their result-column numbers
+    RvcBinding *rvcBinding = nullptr; // row versions of a sensitive dynamic cursor
 
     // This library's own bookkeeping.
     int32_t unparsedSelect = 0;      // a SELECT the analyser could not parse, served static
@@ -203,6 +220,28 @@ int SCS_GetInfo(int h, int code, void *buf, int16_t len, int16_t *outLen);
 int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int orientation);
 int SCS_ExtendedFetch(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount);
 int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row);
+
+// ---- keyset-driven, dynamic and mixed fetch ----
+
+// Keyset-driven: row is the absolute row of the rowset's first row (as for
+// static cursors); mixed: the 0-based row of the key window.
+int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row);
+int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, int32_t first,
+                          int32_t windowStart, int16_t *keyStatuses);
+int scs_p_GetKeySetBounds(ScsContext *ctx, RowBlock **out);
+int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
+int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset);
+int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
+
+// ---- row locks and optimistic-concurrency values ----
+
+// Locks key rows first .. first + count - 1.
+int scs_p_LockRows(ScsContext *ctx, int32_t first, int32_t count);
+// Refills compareValues (static cursors: through valueCache).  `params`,
+// when given, is consumed as the parameters of a single statement.
+int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, int32_t statements,
+                            int32_t rowsPerStmt, int32_t lastRows);
+int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql);
 // The 0-based first row of a static rowset: 0 and *a set, 85 before the
 // start, 86 beyond the end.
 int scs_p_StaticTarget(int32_t row, int32_t rowCount, int32_t rowsetSize, int32_t *a);
