@@ -1,8 +1,9 @@
 // The workloads of bench_workloads written directly over pgjdbc, for the
 // ratios scripts/bench_workloads.sh prints.  Usage:
-//   java -cp postgresql.jar:. JdbcWorkloads <jdbc url> <user> <source table>
+//   java -cp postgresql.jar:. JdbcWorkloads <jdbc url> <user> <source table> [fetch]
 // One line per workload, "<name> <seconds> <items per second>", then
-// "peak_rss_kb <n>" (the process's peak RSS once it had fetched).
+// "peak_rss_kb <n>" (the process's peak RSS once it had fetched); with the
+// word fetch at the end only the two fetch workloads run.
 import java.math.BigDecimal;
 import java.nio.file.Files;
 import java.nio.file.Paths;
@@ -13,6 +14,7 @@ import java.sql.PreparedStatement;
 import java.sql.ResultSet;
 import java.sql.Statement;
 import java.sql.Timestamp;
+import java.time.LocalDateTime;
 
 public class JdbcWorkloads {
     static void report(String name, long start, double items) {
@@ -24,16 +26,26 @@ public class JdbcWorkloads {
         String url = args[0], user = args[1], source = args[2];
         Connection c = DriverManager.getConnection(url, user, "");
         String[] names = {"fetch", "getdata"};
+        long sink = 0;
         for (String name : names) {
             long t = System.nanoTime();
             try (Statement s = c.createStatement();
                  ResultSet rs = s.executeQuery("select id, name, amount, created from " + source)) {
+                // Each cell is read as bench_workloads reads it: the integer,
+                // both texts (the numeric as its text, as SQL_C_CHAR asks)
+                // and the timestamp's fields, which are folded into a sum
+                // that is printed so that no read can be left out.
                 long rows = 0;
                 while (rs.next()) {
-                    rs.getInt(1);
-                    rs.getString(2);
-                    rs.getBigDecimal(3);
-                    rs.getTimestamp(4);
+                    sink += rs.getInt(1);
+                    String text = rs.getString(2);
+                    sink += text == null ? 0 : text.length();
+                    text = rs.getString(3);
+                    sink += text == null ? 0 : text.length();
+                    LocalDateTime ts = rs.getObject(4, LocalDateTime.class);
+                    if (ts != null)
+                        sink += ts.getYear() + ts.getMonthValue() + ts.getDayOfMonth() + ts.getHour() + ts.getMinute()
+                                + ts.getSecond() + ts.getNano();
                     ++rows;
                 }
                 report(name, t, rows);
@@ -44,6 +56,11 @@ public class JdbcWorkloads {
         for (String l : Files.readAllLines(Paths.get("/proc/self/status")))
             if (l.startsWith("VmHWM:"))
                 peakKb = Long.parseLong(l.replaceAll("[^0-9]", ""));
+        if (args.length > 3 && args[3].equals("fetch")) {
+            System.out.println("peak_rss_kb " + peakKb);
+            System.out.println("checksum " + sink);
+            return;
+        }
 
         String table = source + "_jins";
         try (Statement s = c.createStatement()) {
@@ -96,5 +113,6 @@ public class JdbcWorkloads {
             DriverManager.getConnection(url, user, "").close();
         report("connect", t, 50);
         System.out.println("peak_rss_kb " + peakKb);
+        System.out.println("checksum " + sink);
     }
 }
