@@ -59,9 +59,16 @@ int DRV_EnvOpen(const void *openRec, int *outEnv);
 // 21 for an unknown handle.
 int DRV_EnvClose(int env);
 
-// Creates the VM with the class path option and jvmVmOptions of KRS_JVM_OPTS;
-// the JNI result code.
+// Creates the VM with the class path option, jvmHugePagesOption for the
+// machine's kernel and jvmVmOptions of KRS_JVM_OPTS (in that order, so that
+// the user's items win); the JNI result code.
 int jc_CreateJavaVM();
+// The option that puts the VM's heap on transparent huge pages when the
+// kernel gives them on request (its setting, as the first line of
+// /sys/kernel/mm/transparent_hugepage/enabled shows it, marks "[madvise]");
+// NULL otherwise (with "[always]" the heap has them anyway, with "[never]"
+// the VM would only warn).
+const char *jvmHugePagesOption(const char *thpSetting);
 // Cuts KRS_JVM_OPTS text into VM option items (at most 100): an item ends at
 // white space that is followed by '-'.  Writes up to `max` item pointers into
 // a copy held in `buf` (free()d by the caller); returns the item count, or -1

@@ -35,7 +35,7 @@ struct VtRow {
     int16_t defCType;   // C type SQL_C_DEFAULT takes without a column description
 };
 
-const VtRow kValueTypes[] = {
+constexpr VtRow kValueTypes[] = {
     {VT_CHAR, F_TEXT, L_FIXED, false, 0, SQL_C_CHAR},
     {VT_HEAP_TEXT, F_TEXT, L_HEAP, false, 0, SQL_C_CHAR},
     {VT_NTS, F_TEXT, L_NTS, false, 0, SQL_C_CHAR},
@@ -65,12 +65,23 @@ const VtRow kValueTypes[] = {
     {VT_TIMESTAMP, F_TIMESTAMP, L_SCALAR, true, sizeof(TIMESTAMP_STRUCT), SQL_C_TYPE_TIMESTAMP},
 };
 
+// kValueTypes' row of each value type (-1 for none), looked up per cell.
+struct VtIndex {
+    int8_t row[32];
+    constexpr VtIndex() : row{}
+    {
+        for (int8_t &r : row)
+            r = -1;
+        for (size_t i = 0; i < sizeof kValueTypes / sizeof kValueTypes[0]; ++i)
+            row[kValueTypes[i].vt] = static_cast<int8_t>(i);
+    }
+};
+constexpr VtIndex kVtIndex;
+
 const VtRow *FindValueType(ValueType vt)
 {
-    for (const VtRow &row : kValueTypes)
-        if (row.vt == vt)
-            return &row;
-    return nullptr;
+    const int r = vt < sizeof kVtIndex.row ? kVtIndex.row[vt] : -1;
+    return r < 0 ? nullptr : &kValueTypes[r];
 }
 
 // The family a long-value piece or a continued value is converted as.

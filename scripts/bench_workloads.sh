@@ -5,11 +5,14 @@
 # against a throwaway PostgreSQL: items per second of each, each driver's
 # time as a multiple of pgjdbc's, and the peak RSS of the process while it
 # fetched.  Not run by CI.
+# KRS_BENCH_REPEAT=n runs every program n times, taking turns, and prints
+# the median of each figure (for a machine with other work on it).
 #   bash scripts/bench_workloads.sh [build dir]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bdir=${1:-$here/build-bench}
 rows=${KRS_BENCH_ROWS:-1000000}
+reps=${KRS_BENCH_REPEAT:-1}
 
 if [ ! -f /usr/include/benchmark/benchmark.h ]; then
   if [ "$(id -u)" = 0 ]; then
@@ -62,16 +65,29 @@ fi
 
 out="$bdir/workloads"
 mkdir -p "$out"
-java -cp "$jar:$bdir/bench" JdbcWorkloads "jdbc:postgresql://127.0.0.1:$KRS_PG_PORT/$KRS_PG_DB" \
-  "$KRS_PG_TRUST_USER" bench_src > "$out/jdbc.txt"
-for r in "${runs[@]}"; do
-  dsn=krs_$r
-  [ "$r" = native ] && dsn=pg_native
-  "$bdir/bench/bench_workloads" "$dsn" bench_src > "$out/odbc_$r.txt"
+rm -f "$out"/*.txt
+load0=$(cut -d' ' -f1-3 /proc/loadavg)
+for i in $(seq 1 "$reps"); do
+  java -cp "$jar:$bdir/bench" JdbcWorkloads "jdbc:postgresql://127.0.0.1:$KRS_PG_PORT/$KRS_PG_DB" \
+    "$KRS_PG_TRUST_USER" bench_src > "$out/jdbc.$i.txt"
+  for r in "${runs[@]}"; do
+    dsn=krs_$r
+    [ "$r" = native ] && dsn=pg_native
+    "$bdir/bench/bench_workloads" "$dsn" bench_src > "$out/odbc_$r.$i.txt"
+  done
+done
+# The median over the runs of each line's figures.
+median() {
+  cat "$out/$1".*.txt | awk -v w="$2" '$1 == w {print $2, $3}' | sort -g |
+    awk '{l[NR] = $0} END {if (NR) print l[int((NR + 1) / 2)]}'
+}
+for f in jdbc "${runs[@]/#/odbc_}"; do
+  for w in fetch getdata insert array connect columns peak_rss_kb; do median "$f" "$w" | sed "s/^/$w /"; done > "$out/$f.txt"
 done
 
 label() { case $1 in w) echo quorvexw ;; a) echo quorvexa ;; *) echo "native ODBC" ;; esac; }
-echo "rows fetched: $rows; items per second (time as a multiple of pgjdbc's)"
+echo "rows fetched: $rows; runs: $reps (medians); load average before: $load0, after: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "items per second (time as a multiple of pgjdbc's)"
 head=$(printf '%-10s %14s' workload pgjdbc)
 for r in "${runs[@]}"; do head+=$(printf ' %22s' "$(label "$r")"); done
 echo "$head"

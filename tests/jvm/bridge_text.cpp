@@ -81,6 +81,27 @@ TEST(VmOptions, DriverSettingsYieldToTheUsers)
     }
 }
 
+// The heap goes on transparent huge pages only where the kernel gives them
+// on request; with them always on, never on, or the setting unknown the VM
+// is left as it is.
+TEST(VmOptions, HugePagesOnlyWhereTheKernelGivesThemOnRequest)
+{
+    struct Case {
+        const char *setting;
+        const char *option;
+    } cases[] = {
+        {"always [madvise] never\n", "-XX:+UseTransparentHugePages"},
+        {"[always] madvise never\n", nullptr},
+        {"always madvise [never]\n", nullptr},
+        {"", nullptr},
+        {nullptr, nullptr},
+    };
+    for (const Case &c : cases) {
+        const char *got = jvmHugePagesOption(c.setting);
+        EXPECT_STREQ(got, c.option) << (c.setting ? c.setting : "(none)");
+    }
+}
+
 struct Prop {
     const char *name;
     const char *value;  // nullptr: no '='

@@ -144,6 +144,26 @@ TEST_F(BlockReads, ExpressionsNumericsAndFarDates)
         expectSame(on, sql, 400, 1500);
 }
 
+TEST_F(BlockReads, TimestampsWithAndWithoutZoneAcrossTheYearsTakenDirectly)
+{
+    // Timestamps without a zone from 1583 to 9999 are taken from the value
+    // as it is; the years around those bounds, fractions of every length,
+    // zoned timestamps and the special values are read as the getter reads
+    // them.  Both ways give the same cells.
+    const int wide = openExtra(1);
+    const std::string sql =
+        "select g, timestamp '1582-12-31 22:00:00' + g * interval '1 minute', "
+        "(timestamp '9999-12-31 23:58:00' + g * interval '1 second')::timestamp, "
+        "make_timestamp(1583 + g * 7 % 8417, g % 12 + 1, g % 28 + 1, g % 24, g % 60, (g % 600) / 10.0 + g % 7 * 0.000001), "
+        "(timestamp '2024-03-10 01:30:00' + g * interval '7 minutes 0.25 seconds')::timestamp(2), "
+        "timestamptz '2024-03-10 01:30:00+00' + g * interval '7 minutes', "
+        "case g % 5 when 0 then null when 1 then timestamp 'infinity' when 2 then timestamp '-infinity' "
+        "when 3 then timestamp '1200-03-01 12:00:00' else timestamp '2000-02-29 00:00:00.000001' end "
+        "from generate_series(1, 300) g";
+    for (int on : {conn, wide})
+        expectSame(on, sql, 128, 300);
+}
+
 TEST_F(BlockReads, ReaderStopsBeforeAValueBeyondItsBufferAndTheRestOfTheRowIsReadByCell)
 {
     // Every row carries text larger than the reader's buffer between two

@@ -1,5 +1,6 @@
 package kestrune.support;
 
+import java.lang.ref.WeakReference;
 import java.nio.ByteBuffer;
 import java.nio.ByteOrder;
 import java.nio.CharBuffer;
@@ -10,6 +11,8 @@ import java.nio.charset.CodingErrorAction;
 import java.nio.charset.StandardCharsets;
 import java.sql.ResultSet;
 import java.sql.SQLException;
+import java.time.LocalDateTime;
+import java.util.TimeZone;
 
 /**
  * Reads the rows of a ResultSet into memory the driver hands over, so that a
@@ -55,6 +58,12 @@ public final class RowBlockReader {
     private final boolean utf8;
     private final boolean knownCharset;
     private final CharsetEncoder encoder;  // null with UTF-8 or an unknown charset
+    private int[] kind = new int[0];  // the header's column kinds
+    private boolean fixedZone;        // the default time zone keeps one offset
+    private String zoneId;
+    private boolean zoneFixed;
+    private WeakReference<ResultSet> plainFor = new WeakReference<>(null);
+    private boolean[] plainTimestamp = new boolean[0];
     private char[] chars = new char[64];
     private CharBuffer charView = CharBuffer.wrap(chars);
 
@@ -92,6 +101,13 @@ public final class RowBlockReader {
         int stop = -1;
         int end = 0;
         boolean failed = true;
+        if (kind.length != columns)
+            kind = new int[columns];
+        for (int k = 0; k < columns; ++k)
+            kind[k] = b.getInt(H_KINDS + 4 * k);
+        fixedZone = defaultZoneIsFixed();
+        if (fixedZone)
+            findPlainTimestamps(rs, columns);
         b.clear();
         b.position(dataStart(columns));
         int used = b.position();
@@ -103,7 +119,7 @@ public final class RowBlockReader {
                     break;
                 }
                 for (col = 0; col < columns; ++col) {
-                    if (!readCell(rs, col + 1, b.getInt(H_KINDS + 4 * col))) {
+                    if (!readCell(rs, col + 1, kind[col])) {
                         stop = col;
                         break;
                     }
@@ -200,6 +216,8 @@ public final class RowBlockReader {
         case K_TIMESTAMP: {
             if (room < 29)
                 return false;
+            if (fixedZone && plainTimestamp[i - 1] && putLocalTimestamp(rs, i))
+                break;
             java.sql.Timestamp v = rs.getTimestamp(i);
             if (v == null) {
                 b.putInt(0).putInt(0).putInt(0).putInt(0).putInt(0).putInt(0).putInt(0);
@@ -267,6 +285,73 @@ public final class RowBlockReader {
             return false;
         }
         b.put((byte) (rs.wasNull() ? 1 : 0));
+        return true;
+    }
+
+    // Whether the VM's default time zone keeps one offset for all time (the
+    // answer is kept for as long as the zone's name stays the same).
+    private boolean defaultZoneIsFixed() {
+        TimeZone tz = TimeZone.getDefault();
+        String id = tz.getID();
+        if (!id.equals(zoneId)) {
+            boolean fixed;
+            try {
+                fixed = tz.toZoneId().getRules().isFixedOffset();
+            } catch (RuntimeException e) {
+                fixed = false;
+            }
+            zoneFixed = fixed;
+            zoneId = id;
+        }
+        return zoneFixed;
+    }
+
+    // Which columns hold timestamps without a time zone (read through
+    // LocalDateTime), found once per ResultSet; none when the metadata
+    // cannot tell.
+    private void findPlainTimestamps(ResultSet rs, int columns) {
+        if (plainFor.get() == rs && plainTimestamp.length == columns)
+            return;
+        boolean[] plain = new boolean[columns];
+        try {
+            java.sql.ResultSetMetaData md = null;
+            for (int k = 0; k < columns; ++k) {
+                if (kind[k] != K_TIMESTAMP)
+                    continue;
+                if (md == null)
+                    md = rs.getMetaData();
+                plain[k] = "timestamp".equals(md.getColumnTypeName(k + 1));
+            }
+        } catch (SQLException | RuntimeException e) {
+            plain = new boolean[columns];
+        }
+        plainTimestamp = plain;
+        plainFor = new WeakReference<>(rs);
+    }
+
+    // The fields of a timestamp without a time zone as the LocalDateTime
+    // pgjdbc reads it into, for years 1583 to 9999.  getTimestamp reads such
+    // a value into an instant through the default time zone and the
+    // Gregorian calendar, and the Timestamp's getters bring the same fields
+    // back when that zone keeps one offset: here they are taken without the
+    // round trip.  False (nothing written) for any other value, which
+    // getTimestamp reads.
+    private boolean putLocalTimestamp(ResultSet rs, int i) {
+        LocalDateTime v;
+        try {
+            v = rs.getObject(i, LocalDateTime.class);
+        } catch (SQLException e) {
+            return false;
+        }
+        if (v == null) {
+            buf.putInt(0).putInt(0).putInt(0).putInt(0).putInt(0).putInt(0).putInt(0);
+            return true;
+        }
+        final int year = v.getYear();
+        if (year < 1583 || year > 9999)
+            return false;
+        buf.putInt(year).putInt(v.getMonthValue()).putInt(v.getDayOfMonth()).putInt(v.getHour())
+                .putInt(v.getMinute()).putInt(v.getSecond()).putInt(v.getNano());
         return true;
     }
 
