@@ -22,10 +22,6 @@ int scs_p_MarkDeletedRows(ScsContext *, RowBlock *, RowBlock *, int32_t, int32_t
 int scs_p_GetKeySetBounds(ScsContext *, RowBlock **) { return ERR_NOT_CAPABLE; }
 
 // key windows, dynamic and mixed fetch
-int KS_GetKeySet(ScsContext *, int16_t, int32_t) { return ERR_NOT_CAPABLE; }
-int scs_p_FetchDynamic(ScsContext *, int32_t, int16_t, RowsetCache *) { return ERR_NOT_CAPABLE; }
-int scs_p_RefetchDynamic(ScsContext *, int16_t, int32_t, RowsetCache *) { return ERR_NOT_CAPABLE; }
-int scs_p_FetchMixed(ScsContext *, int32_t, int16_t, RowsetCache *) { return ERR_NOT_CAPABLE; }
 
 // row locks and optimistic-concurrency values
 int scs_p_LockRows(ScsContext *, int32_t, int32_t) { return ERR_NOT_CAPABLE; }
