@@ -78,7 +78,7 @@ struct KeyedEngines {
     bool lock;        // SQL_CONCUR_LOCK on a keyed cursor
     bool values;      // SQL_CONCUR_VALUES on a keyed cursor
 };
-constexpr KeyedEngines kEngines{true, false, false, false, false, false};
+constexpr KeyedEngines kEngines{true, true, true, false, false, false};
 
 bool engineServes(const ScsContext *ctx)
 {
@@ -310,9 +310,11 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         }
     }
 
-    // Table columns for the value comparisons of optimistic concurrency.
+    // Table columns for the value comparisons of optimistic concurrency, and
+    // for the types of the ORDER BY columns a key window scrolls by.
     const int32_t conc = ctx->cs.concurrency;
-    if (type == SCS_DYNAMIC || (conc == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0)) {
+    const bool keyWindows = type == SCS_DYNAMIC || (type == SCS_KEYSET && ctx->cs.keysetSize > 0);
+    if (keyWindows || (conc == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0)) {
         DA_Free(&ctx->tableCols, nullptr);
         ctx->tableCols = DA_New(sizeof(ScrColumnRef));
         if (!ctx->tableCols)

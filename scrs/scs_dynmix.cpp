@@ -46,15 +46,6 @@ bool servedOrientation(int16_t o)
            o == SQL_FETCH_RELATIVE;
 }
 
-void blockFree(RowBlock **b)
-{
-    if (*b) {
-        RB_Free(*b);
-        free(*b);
-        *b = nullptr;
-    }
-}
-
 int32_t keysInWindow(const ScsContext *ctx)
 {
     return ctx->keySet && ctx->keySet->keyRows ? ctx->keySet->keyRows->rowsUsed : 0;
@@ -329,254 +320,33 @@ private:
     RowsetCache *rowset_;
 };
 
-const ScrColumnRef *keyColumns(const ScsContext *ctx, uint32_t *count)
-{
-    *count = ctx->keyCols ? ctx->keyCols->count : 0;
-    return *count ? static_cast<const ScrColumnRef *>(ctx->keyCols->elements) : nullptr;
-}
-
-// Builds the fetch-by-keys SELECT of `groups` key groups into the analysis
-// and prepares it on the statement.
-int keyFetchPrepare(ScsContext *ctx, uint32_t groups)
-{
-    const int keep = static_cast<int>(ctx->noCatalogs);
-    int rc = SCR_AnalyseSQL(&ctx->analysis, ctx->stmtText, 1, keep);
-    if (rc != 0) {
-        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_AnalyseSQL failed: %s", ctx->stmtText);
-        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", ctx->analysis.message ? ctx->analysis.message : "");
-        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", ctx->analysis.echo ? ctx->analysis.echo : "");
-        return rc;
-    }
-    if ((rc = KS_OrderByKeysSet(&ctx->analysis, ctx)) != 0)
-        return rc;
-    ctx->scsFlags |= SCS_F_KEY_ORDER_BY;
-    ScrAnalysedSql again;
-    SCR_Init(&again);
-    if ((rc = ks_Reanalyse(&again, &ctx->analysis, keep)) != 0) {
-        SCR_Free(&again);
-        return rc;
-    }
-    SCR_Free(&ctx->analysis);
-    ctx->analysis = again;
-    if ((rc = KS_WhereKeysSet(&ctx->analysis, ctx, groups)) != 0)
-        return rc;
-    std::string text = ks_RewrittenText(&ctx->analysis) ? ks_RewrittenText(&ctx->analysis) : "";
-    if (ctx->cs.concurrency == SCS_LOCK && !ctx->lockByUpdate)
-        text += " FOR UPDATE";
-    ctx->scsFlags |= SCS_F_KEYFETCH_PREPARED;
-    ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_REBUILD_KEYFETCH);
-    return ScsLower()->Prepare(static_cast<int>(ctx->cs.drvStmt), text.c_str());
-}
-
-// Runs one fetch-by-keys statement for key rows first .. first + rows - 1
-// and appends its rows to the rowset.  *last keeps a copy of the parameter
-// row when asked for.
-int keyFetchRun(ScsContext *ctx, RowsetCache *rowset, int32_t first, uint32_t groups, uint32_t rows, bool sendTypes,
-                RowBlock **last)
-{
-    const int h = static_cast<int>(ctx->cs.drvStmt);
-    RowBlock *params = nullptr;
-    int rc = KS_ParamRowsetMake(ctx->keySet->keyRows, first, groups, rows, &params,
-                                static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr, nullptr);
-    if (rc != 0)
-        return rc;
-    if (ctx->scsFlags & SCS_F_PARAMS_SAVED) {
-        auto *app = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
-        rc = app ? RB_Clone(app, ctx->savedParams) : ERR_MEMORY_ALLOCATION;
-        if (rc == 0)
-            rc = RB_JoinColumns(app, params);
-        blockFree(&params);
-        if (rc != 0) {
-            blockFree(&app);
-            return rc;
-        }
-        params = app;
-    }
-    if (last) {
-        blockFree(last);
-        *last = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
-        if (!*last || RB_Clone(*last, params) != 0) {
-            blockFree(last);
-            blockFree(&params);
-            return ERR_MEMORY_ALLOCATION;
-        }
-    }
-    if ((rc = ScsLower()->SetParams(h, params)) != 0)
-        return rc;
-    if (sendTypes) {
-        free(ctx->genParamTypes);
-        ctx->genParamTypes = nullptr;
-        ctx->genParamTypeCount = 0;
-        uint32_t nKeys = 0;
-        const ScrColumnRef *keys = keyColumns(ctx, &nKeys);
-        for (uint32_t g = 0; rc == 0 && g < groups; ++g)
-            rc = scs_p_AddParamDescs(ctx, keys, nKeys, 0);
-        if (rc == 0)
-            rc = scs_p_AddParamDescs(ctx, nullptr, 0, 1);
-        if (rc == 0)
-            rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes);
-        if (rc != 0)
-            return rc;
-    }
-    if ((rc = ScsLower()->Execute(h)) != 0)
-        return rc;
-    if (!rowset->block) {
-        rowset->block = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
-        if (!rowset->block)
-            return ERR_MEMORY_ALLOCATION;
-    }
-    int64_t got = 0;
-    return ks_FetchRows(h, groups, rowset->block, 0, &got);
-}
-
-// Whether cell (ra, ca) of a equals cell (rb, cb) of b: both NULL, or
-// values of the same type with the same bytes.
-bool cellsEqual(const RowBlock *a, int32_t ra, int ca, const RowBlock *b, int32_t rb, int cb)
-{
-    const bool na = a->columns[ca].indicators[ra] == RB_IND_NULL;
-    const bool nb = b->columns[cb].indicators[rb] == RB_IND_NULL;
-    if (na || nb)
-        return na && nb;
-    if (a->columns[ca].valueType != b->columns[cb].valueType)
-        return false;
-    char va[4096], vb[4096];
-    uint32_t la = sizeof va, lb = sizeof vb;
-    if (RB_GetCell(a, ra, ca, va, &la) != 0 || RB_GetCell(b, rb, cb, vb, &lb) != 0)
-        return false;
-    return la == lb && memcmp(va, vb, la) == 0;
-}
-
 }  // namespace
-
-int scs_p_RowsToKeyOrder(ScsContext *ctx, RowBlock *rows, const RowBlock *keyRows, int32_t first, int32_t count)
-{
-    if (!ctx || !rows || !keyRows)
-        return ERR_GENERAL;
-    uint32_t nKeys = 0;
-    keyColumns(ctx, &nKeys);
-    // The rows carry their key values behind the application's columns
-    // when the select list was completed with them.
-    if (!(ctx->scsFlags & SCS_F_KEYS_ADDED) || nKeys == 0 || keyRows->columnsUsed < nKeys ||
-        rows->columnsUsed < nKeys)
-        return 0;
-    const int keyAt = rows->columnsUsed - static_cast<int>(nKeys);
-    const int32_t total = rows->rowsUsed;
-    const int32_t n = std::min<int32_t>({count, total, keyRows->rowsUsed - first});
-    // place[j]: the row that goes to position j; rows no key claims keep
-    // their order in the places left.
-    std::vector<int32_t> place(static_cast<size_t>(total), -1);
-    std::vector<bool> taken(static_cast<size_t>(total), false);
-    bool moved = false;
-    for (int32_t j = 0; j < n; ++j) {
-        for (int32_t r = 0; r < total; ++r) {
-            if (taken[r])
-                continue;
-            bool same = true;
-            for (uint32_t k = 0; k < nKeys && same; ++k)
-                same = cellsEqual(rows, r, keyAt + static_cast<int>(k), keyRows, first + j, static_cast<int>(k));
-            if (same) {
-                place[j] = r;
-                taken[r] = true;
-                moved = moved || r != j;
-                break;
-            }
-        }
-    }
-    if (!moved)
-        return 0;
-    int32_t next = 0;
-    for (int32_t j = 0; j < total; ++j) {
-        if (place[j] >= 0)
-            continue;
-        while (taken[next])
-            ++next;
-        place[j] = next;
-        taken[next] = true;
-    }
-    RowBlock *sorted = nullptr;
-    int rc = RB_NewLike(&sorted, rows, total);
-    for (int32_t j = 0; rc == 0 && j < total; ++j)
-        rc = RB_CopyRow(sorted, rows, j, place[j], 1);
-    if (rc != 0) {
-        blockFree(&sorted);
-        return rc;
-    }
-    RB_Free(rows);
-    *rows = *sorted;
-    free(sorted);
-    return 0;
-}
 
 int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset)
 {
     if (!ctx || !rowset || !ctx->keySet)
         return ERR_GENERAL;
     const int h = static_cast<int>(ctx->cs.drvStmt);
-    const int32_t R = ctx->cs.rowsetSize;
-    uint32_t nKeys = 0;
-    keyColumns(ctx, &nKeys);
-    int32_t statements = 0, lastRows = 0, perStmt = 0;
-    int rc = scs_p_GetKeyFetchBatches(ctx->maxParams, ctx->appParamTypeCount, static_cast<int32_t>(nKeys), R,
-                                      &statements, &lastRows, &perStmt);
-    if (rc != 0)
-        return rc;
-
-    RowBlock *lastParams = nullptr;
-    bool agreed = false;
-    for (int pass = 0; pass < 3 && !agreed; ++pass) {
+    // Three tries: a window of keys, then its rows by key.  A key whose row
+    // is gone by then (another user deleted it, or changed it so that it no
+    // longer qualifies) makes the window be read again where it stands.
+    for (int pass = 0; pass < 3; ++pass) {
         ScsLower()->CloseCursor(h);
-        rc = pass == 0 ? KS_GetKeySet(ctx, orientation, offset) : KS_GetKeySet(ctx, SQL_FETCH_RELATIVE, 0);
-        if (rc == 0)
-            rc = keyFetchPrepare(ctx, static_cast<uint32_t>(perStmt));
-        if (rc != 0) {
-            blockFree(&lastParams);
-            return rc;
-        }
-        if (rowset->block)
-            RB_Free(rowset->block);
-        // Only as many statements as the window has keys for.
-        const int32_t n = keysInWindow(ctx);
-        for (int32_t first = 0, i = 0; first < n; first += perStmt, ++i) {
-            const uint32_t rows = static_cast<uint32_t>(std::min(perStmt, n - first));
-            const bool lastOne = first + perStmt >= n;
-            rc = keyFetchRun(ctx, rowset, first, static_cast<uint32_t>(perStmt), rows, i == 0 && ctx->sendParamTypes,
-                             lastOne ? &lastParams : nullptr);
-            if (rc != 0) {
-                blockFree(&lastParams);
-                return rc;
-            }
-        }
-        agreed = rowset->block && rowset->block->rowsUsed == n;
-    }
-    if (!agreed) {
-        blockFree(&lastParams);
-        return ERR_KEYSET_TOO_MANY_UPDATES;
-    }
-    const int32_t n = keysInWindow(ctx);
-    if (rowset->block && (rc = scs_p_RowsToKeyOrder(ctx, rowset->block, ctx->keySet->keyRows, 0, n)) != 0) {
-        blockFree(&lastParams);
-        return rc;
-    }
-
-    // Current values for optimistic concurrency and row versions.
-    const int32_t conc = ctx->cs.concurrency;
-    if (conc != SCS_READ_ONLY || ctx->cs.dynSensitive) {
-        rc = scs_p_GetOptConcColVals(ctx, lastParams, 0, (n + perStmt - 1) / perStmt, perStmt,
-                                     n % perStmt ? n % perStmt : perStmt);
-        lastParams = nullptr;
+        int rc = pass == 0 ? KS_GetKeySet(ctx, orientation, offset) : KS_GetKeySet(ctx, SQL_FETCH_RELATIVE, 0);
         if (rc != 0)
             return rc;
-        if (!ctx->compareValues || ctx->compareValues->rowsUsed < n)
-            return ERR_ROW_ERROR;
+        for (int32_t i = 0; i < rowset->rows; ++i)
+            rowset->status[i] = SQL_ROW_NOROW;
+        if ((rc = scs_p_FetchKeyset(ctx, rowset, 0)) != 0)
+            return rc;
+        const int32_t n = keysInWindow(ctx);
+        bool agreed = true;
+        for (int32_t i = 0; i < n && i < rowset->rows; ++i)
+            agreed = agreed && rowset->status[i] != SQL_ROW_DELETED;
+        if (agreed)
+            return 0;
     }
-    blockFree(&lastParams);
-    if (conc != SCS_LOCK)
-        ScsLower()->CloseCursor(h);
-    else if (ctx->lockByUpdate && scs_p_ChkUpdatable(ctx) == 0 && (rc = scs_p_LockRows(ctx, 0, R)) != 0)
-        return rc;
-    for (int32_t i = 0; i < rowset->rows; ++i)
-        rowset->status[i] = i < n ? SQL_ROW_SUCCESS : SQL_ROW_NOROW;
-    return 0;
+    return ERR_KEYSET_TOO_MANY_UPDATES;
 }
 
 int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset)

@@ -58,11 +58,3 @@ public:
 int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, int32_t rowsetSize,
                       int16_t orientation, int32_t offset);
 
-struct ScsContext;
-struct RowBlock;
-// Puts the first `count` rows of `rows` in the order of key rows first ..
-// first + count - 1, so that each row stands at its own key's place
-// whatever order the database returned them in.  The rows carry their key
-// values in their last columns when the select list was completed with the
-// key columns; otherwise their order stays.  0, 15, 16.
-int scs_p_RowsToKeyOrder(ScsContext *ctx, RowBlock *rows, const RowBlock *keyRows, int32_t first, int32_t count);

@@ -160,10 +160,7 @@ int ks_TableLookupPatterns(const ScrTableRef &table, char identQuote, const std:
 struct RowBlock;
 struct ScsContext;
 
-// The text an analysed statement stands for now: the library's rewrite of
-// it when there is one, else its regenerated text.
-const char *ks_RewrittenText(const ScrAnalysedSql *sql);
-// Parses the rewritten text of `source` into `target` (clause flags not
+// Parses the rewritten text of `source` (ks_RewrittenText) into `target` (clause flags not
 // computed); a failure is logged with the text.  0 or the analyser's number.
 int ks_Reanalyse(ScrAnalysedSql *target, const ScrAnalysedSql *source, int keepQualifier);
 

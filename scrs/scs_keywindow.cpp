@@ -86,15 +86,6 @@ int clauseSplice(ScrAnalysedSql *sql, int (*mark)(ScrAnalysedSql *), const std::
 
 } // namespace
 
-const char *ks_RewrittenText(const ScrAnalysedSql *sql)
-{
-    if (!sql)
-        return nullptr;
-    if (sql->kind > 0 && sql->echo)
-        return sql->echo;
-    return sql->tree ? sql->tree->text : sql->statement;
-}
-
 int ks_Reanalyse(ScrAnalysedSql *target, const ScrAnalysedSql *source, int keepQualifier)
 {
     const char *text = ks_RewrittenText(source);
@@ -262,17 +253,20 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
     const int pos = static_cast<int>(ctx->posStmt);
     const int keep = static_cast<int>(ctx->noCatalogs);
 
-    // The keyset query: the statement ordered by its keys as well.
-    ctx->scsFlags &= static_cast<uint16_t>(~(SCS_F_KEY_ORDER_BY | SCS_F_KEYFETCH_PREPARED));
-    int rc = SCR_AnalyseSQL(&ctx->analysis, ctx->stmtText, 1, keep);
-    if (rc != 0) {
-        logAnalysisFailure(ctx->stmtText, &ctx->analysis);
-        return rc;
-    }
-    if ((rc = KS_OrderByKeysSet(&ctx->analysis, ctx)) != 0)
-        return rc;
-    ctx->scsFlags |= SCS_F_KEY_ORDER_BY;
-    if ((rc = ks_Reanalyse(&ctx->keysetAnalysis, &ctx->analysis, keep)) != 0)
+    // The keyset query: the statement ordered by its keys as well.  It is
+    // built apart from the analysis, which keeps the fetch-by-keys SELECT
+    // prepared on the statement.
+    ScrAnalysedSql ordered;
+    SCR_Init(&ordered);
+    int rc = SCR_AnalyseSQL(&ordered, ctx->stmtText, 1, keep);
+    if (rc != 0)
+        logAnalysisFailure(ctx->stmtText, &ordered);
+    if (rc == 0)
+        rc = KS_OrderByKeysSet(&ordered, ctx);
+    if (rc == 0)
+        rc = ks_Reanalyse(&ctx->keysetAnalysis, &ordered, keep);
+    SCR_Free(&ordered);
+    if (rc != 0)
         return rc;
 
     // Direction, predicate and how many rows of the answer make the window.
@@ -316,6 +310,8 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
         rc = ks_Reanalyse(&inv, &ctx->keysetAnalysis, keep);
         if (rc == 0)
             rc = SCR_OrderByInvert(&inv);
+        if (rc == 0 && !(inv.echo = STR_Dup(inv.tree->text)))
+            rc = ERR_MEMORY_ALLOCATION;
         if (rc == 0) {
             SCR_Free(&ctx->keysetAnalysis);
             ctx->keysetAnalysis = inv;
