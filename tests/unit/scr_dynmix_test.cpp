@@ -13,6 +13,7 @@
 #include "scrs/scs_dynmix.h"
 #include "scrs/scs_install.h"
 #include "scrs/scs_keyscroll.h"
+#include "util/dynarray.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -404,6 +405,205 @@ TEST(DynamicCursor, RelativeMoves)
     int32_t abs = 0, count = -1;
     EXPECT_EQ(ERR_FETCH_TYPE_RANGE, scs_p_DynamicMove(src, &abs, &count, 5, SQL_FETCH_ABSOLUTE, 1));
     EXPECT_EQ(0, src.refetches);
+}
+
+// ---- the boundary parameters of a window read ----
+
+// A cursor ordered by a nullable name (no key) and completed by its key id,
+// with the bounds of a window whose first row is (2, NULL) and last (7, 'b')
+// or (7, NULL).
+struct BoundsFixture {
+    ScsContext ctx;
+    BoundsFixture(bool lastNameNull)
+    {
+        ctx.keyCols = DA_New(sizeof(ScrColumnRef));
+        ctx.orderByCols = DA_New(sizeof(OrderByColDesc));
+        ScrColumnRef id{};
+        strcpy(id.column, "id");
+        id.sqlType = SQL_INTEGER;
+        DA_Append(ctx.keyCols, &id);
+        OrderByColDesc name{};
+        strcpy(name.text, "name");
+        strcpy(name.column, "name");
+        name.sqlType = SQL_VARCHAR;
+        name.columnSize = 10;
+        DA_Append(ctx.orderByCols, &name);
+        ctx.clauseFlags = SCR_CF_ORDER_BY;
+        ctx.sortKeyCount = 2;
+        ctx.nullCollation = SQL_NC_HIGH;
+        ctx.keysetBounds = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
+        RowBlock *b = ctx.keysetBounds;
+        RB_Init(b, 2);
+        b->columns[0].valueType = VT_LONG;
+        b->columns[0].width = 4;
+        b->columns[1].valueType = VT_NTS;
+        b->columns[1].width = 11;
+        b->columnsUsed = 2;
+        RB_AllocRows(b, 2);
+        b->rowsUsed = 2;
+        const int32_t ids[2] = {2, 7};
+        for (int r = 0; r < 2; ++r) {
+            memcpy(b->columns[0].data + r * 4, &ids[r], 4);
+            b->columns[0].indicators[r] = RB_IND_VALUE;
+        }
+        b->columns[1].indicators[0] = RB_IND_NULL;
+        if (!lastNameNull) {
+            strcpy(reinterpret_cast<char *>(b->columns[1].data) + 11, "b");
+            b->columns[1].indicators[1] = RB_IND_VALUE;
+        }
+    }
+    ~BoundsFixture()
+    {
+        DA_Free(&ctx.keyCols, nullptr);
+        DA_Free(&ctx.orderByCols, nullptr);
+        RB_Free(ctx.keysetBounds);
+        free(ctx.keysetBounds);
+        ctx.keysetBounds = nullptr;
+        free(ctx.genParamTypes);
+        ctx.genParamTypes = nullptr;
+    }
+};
+
+// A parameter's value as text ("7", "b", "NULL").
+std::string Value(const RowBlock *p, int col)
+{
+    if (p->columns[col].indicators[0] == RB_IND_NULL)
+        return "NULL";
+    if (p->columns[col].valueType == VT_LONG) {
+        int32_t v = 0;
+        memcpy(&v, p->columns[col].data, 4);
+        return std::to_string(v);
+    }
+    return reinterpret_cast<const char *>(p->columns[col].data);
+}
+
+TEST(KeyWindow, BoundaryParametersFollowTheMarkers)
+{
+    struct Case {
+        bool lastNameNull;
+        int16_t direction;
+        int16_t mode;
+        std::vector<std::string> values;  // in marker order
+        std::vector<int16_t> types;
+    };
+    const Case cases[] = {
+        // name > ? OR name IS NULL; name = ? AND id > ?
+        {false, KS_DIR_FORWARD, KS_MODE_FAR, {"b", "b", "7"}, {SQL_VARCHAR, SQL_VARCHAR, SQL_INTEGER}},
+        // the NULL name is written into the text: name IS NULL AND id > ?
+        {true, KS_DIR_FORWARD, KS_MODE_FAR, {"7"}, {SQL_INTEGER}},
+        // backward from the first row (NULL name): name IS NOT NULL; name IS NULL AND id < ?
+        {false, KS_DIR_BACKWARD, KS_MODE_FAR, {"2"}, {SQL_INTEGER}},
+        // near modes start from the first row going forward
+        {false, KS_DIR_FORWARD, KS_MODE_NEAR_INCLUSIVE, {"2"}, {SQL_INTEGER}},
+        {false, KS_DIR_BACKWARD, KS_MODE_NEAR, {"b", "b", "7"}, {SQL_VARCHAR, SQL_VARCHAR, SQL_INTEGER}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "direction " << c.direction << " mode " << c.mode << " null "
+                                        << c.lastNameNull);
+        BoundsFixture f(c.lastNameNull);
+        f.ctx.sendParamTypes = 1;
+        RowBlock *p = nullptr;
+        ASSERT_EQ(0, ks_BoundaryParamsMake(&f.ctx, c.direction, c.mode, &p));
+        ASSERT_NE(p, nullptr);
+        ASSERT_EQ(p->rowsUsed, 1);
+        std::vector<std::string> got;
+        for (int i = 0; i < p->columnsUsed; ++i)
+            got.push_back(Value(p, i));
+        EXPECT_EQ(got, c.values);
+        ASSERT_EQ(f.ctx.genParamTypeCount, c.types.size());
+        for (size_t i = 0; i < c.types.size(); ++i)
+            EXPECT_EQ(f.ctx.genParamTypes[i].sqlType, c.types[i]) << i;
+        RB_Free(p);
+        free(p);
+    }
+    // No bounds (no window read yet): refused, nothing made.
+    BoundsFixture f(false);
+    RB_Free(f.ctx.keysetBounds);
+    RowBlock *p = reinterpret_cast<RowBlock *>(1);
+    EXPECT_EQ(ERR_GENERAL, ks_BoundaryParamsMake(&f.ctx, KS_DIR_FORWARD, KS_MODE_FAR, &p));
+    EXPECT_EQ(p, nullptr);
+}
+
+// ---- fetching a window in pieces ----
+
+// A back end whose statement results hold `total` rows of one integer.
+struct Source {
+    int64_t total = 0;
+    int64_t next = 0;
+    int largestAsk = 0;
+    int calls = 0;
+} g_source;
+
+int srcFetch(int, uint16_t n, RowBlock *out)
+{
+    ++g_source.calls;
+    g_source.largestAsk = std::max<int>(g_source.largestAsk, n);
+    RB_Free(out);
+    RB_Init(out, 1);
+    out->columns[0].valueType = VT_LONG;
+    out->columns[0].width = 4;
+    out->columnsUsed = 1;
+    RB_AllocRows(out, n ? n : 1);
+    for (; out->rowsUsed < n && g_source.next < g_source.total; ++out->rowsUsed) {
+        const int32_t v = static_cast<int32_t>(++g_source.next);
+        memcpy(out->columns[0].data + out->rowsUsed * 4, &v, 4);
+        out->columns[0].indicators[out->rowsUsed] = RB_IND_VALUE;
+    }
+    return 0;
+}
+
+void installSource()
+{
+    static DrvOpTable table = [] {
+        DrvOpTable t{};
+        t.Fetch = srcFetch;
+        return t;
+    }();
+    static DrvBinding binding = [] {
+        DrvBinding b{DRVB_THREAD_SAFE, &table};
+        SCS_Install(&b);
+        return b;
+    }();
+    (void)binding;
+}
+
+TEST(KeyWindow, FetchesAnyNumberOfRowsInPiecesOneFetchCarries)
+{
+    installSource();
+    struct Case {
+        int64_t total;    // rows in the result
+        int64_t skip;     // rows passed over first
+        int64_t keep;     // rows wanted then
+        int64_t firstKept;  // value of the first row kept (0: none)
+        int64_t kept;
+    };
+    const Case cases[] = {
+        {200000, 0, 20, 1, 20},           {200000, 66000, 20, 66001, 20},  {200000, 131070, 5, 131071, 5},
+        {200000, 65535, 65536, 65536, 65536}, {70000, 69990, 20, 69991, 10}, {70000, 70000, 20, 0, 0},
+        {70000, 80000, 20, 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.total << " rows, skip " << c.skip << ", keep " << c.keep);
+        g_source = Source{};
+        g_source.total = c.total;
+        int64_t got = -1;
+        ASSERT_EQ(0, ks_FetchRows(1, c.skip, nullptr, 1, &got));
+        EXPECT_EQ(got, std::min(c.skip, c.total));
+        RowBlock rows{};
+        ASSERT_EQ(0, ks_FetchRows(1, c.keep, &rows, 0, &got));
+        EXPECT_EQ(got, c.kept);
+        EXPECT_EQ(rows.rowsUsed, c.kept);
+        if (c.kept) {
+            int32_t first = 0, last = 0;
+            memcpy(&first, rows.columns[0].data, 4);
+            memcpy(&last, rows.columns[0].data + (rows.rowsUsed - 1) * 4, 4);
+            EXPECT_EQ(first, c.firstKept);
+            EXPECT_EQ(last, c.firstKept + c.kept - 1);
+        }
+        EXPECT_LE(g_source.largestAsk, 65535);
+        RB_Free(&rows);
+    }
+    EXPECT_EQ(ERR_GENERAL, ks_FetchRows(1, 5, nullptr, 0, nullptr));
 }
 
 }  // namespace
