@@ -1,0 +1,368 @@
+// Row locks and optimistic-concurrency values of scrollable cursors.
+//
+// Under lock concurrency this back end locks a row by an UPDATE that sets
+// every key column to its own value, selected by the same key values, one
+// row at a time on the positioned-operation statement; the lock lasts until
+// the connection's transaction ends.  Under values concurrency the cursor
+// keeps, beside the rowset, the current values of the table's columns for
+// each row (compareValues), read by a value-refetch SELECT: the statement
+// the fetch prepared last with its select list replaced by those columns.
+// Positioned updates and deletes later require the values to be unchanged.
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/rowblock.h"
+#include "scrs/sc_dataset.h"
+#include "scrs/scs_ctx.h"
+#include "scrs/scs_keyset.h"
+#include "util/dynarray.h"
+#include "util/log.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char SRC[] = "sc_s";
+
+void blockRelease(RowBlock **b)
+{
+    if (*b) {
+        RB_Free(*b);
+        free(*b);
+        *b = nullptr;
+    }
+}
+
+// A heap copy of a block (no rows: a block without columns); NULL when
+// memory is short.
+RowBlock *blockClone(const RowBlock *source)
+{
+    auto *copy = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
+    if (copy && source && RB_Clone(copy, source) != 0) {
+        free(copy);
+        return nullptr;
+    }
+    return copy;
+}
+
+const ScrColumnRef *keyColumns(const ScsContext *ctx, uint32_t *n)
+{
+    *n = ctx->keyCols ? ctx->keyCols->count : 0;
+    return ctx->keyCols ? static_cast<const ScrColumnRef *>(ctx->keyCols->elements) : nullptr;
+}
+
+// genParamTypes := the key columns' entries `groups` times, then (when
+// addApp) the application's entries.
+int keyParamTypesBuild(ScsContext *ctx, int32_t groups, int addApp)
+{
+    free(ctx->genParamTypes);
+    ctx->genParamTypes = nullptr;
+    ctx->genParamTypeCount = 0;
+    uint32_t nk = 0;
+    const ScrColumnRef *keys = keyColumns(ctx, &nk);
+    for (int32_t g = 0; g < groups; ++g)
+        if (int rc = scs_p_AddParamDescs(ctx, keys, nk, addApp && g == groups - 1))
+            return rc;
+    if (groups <= 0 && addApp)
+        return scs_p_AddParamDescs(ctx, keys, 0, 1);
+    return 0;
+}
+
+// Fetches up to `want` rows of the statement's result behind the rows
+// `into` holds: straight into it while it has no rows, else through a
+// scratch block.  The back end hands some results over one row at a time,
+// so it is asked again until the rows are there or the result ends.
+int fetchRows(int stmt, int32_t want, RowBlock *into)
+{
+    int32_t got = 0;
+    while (got < want) {
+        RowBlock scratch{};
+        const bool direct = into->rowsAllocated == 0 && into->columnsUsed == 0;
+        RowBlock *dst = direct ? into : &scratch;
+        const int32_t ask = want - got > 0xFFFF ? 0xFFFF : want - got;
+        int rc = ScsLower()->Fetch(stmt, static_cast<uint16_t>(ask), dst);
+        const int32_t n = dst->rowsUsed;
+        if (rc == 0 && !direct && n > 0)
+            rc = RB_AppendRows(into, &scratch);
+        RB_Free(&scratch);
+        if (rc != 0)
+            return rc;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return 0;
+}
+
+void logParseFailure(const char *text, const ScrAnalysedSql *sql)
+{
+    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
+    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", sql->message ? sql->message : "");
+    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", sql->echo ? sql->echo : "");
+}
+
+// One parameter block of the key values of key row `row` (window-relative),
+// twice: for the SET list and for the WHERE list.
+int lockParams(ScsContext *ctx, int32_t row, RowBlock **out)
+{
+    *out = nullptr;
+    const RowBlock *keyRows = ctx->keySet->keyRows;
+    RowBlock *set = nullptr, *where = nullptr;
+    int rc = KS_ParamRowsetMake(keyRows, row, 1, 1, &set, static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr,
+                                nullptr);
+    if (rc == 0)
+        rc = KS_ParamRowsetMake(keyRows, row, 1, 1, &where, static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr,
+                                nullptr);
+    if (rc == 0)
+        rc = RB_JoinColumns(where, set);  // the SET values in front
+    blockRelease(&set);
+    if (rc != 0) {
+        blockRelease(&where);
+        return rc;
+    }
+    *out = where;
+    return 0;
+}
+
+} // namespace
+
+const char *scs_p_AnalysisText(const ScrAnalysedSql *sql)
+{
+    if (!sql)
+        return nullptr;
+    if (sql->kind > 0 && sql->echo)
+        return sql->echo;
+    if (sql->tree && sql->tree->text)
+        return sql->tree->text;
+    return sql->statement;
+}
+
+int scs_p_LockTextBuild(const ScsContext *ctx, std::string *out)
+{
+    uint32_t nk = 0;
+    const ScrColumnRef *keys = keyColumns(ctx, &nk);
+    if (!ctx->fromTables || ctx->fromTables->count == 0 || nk == 0)
+        return ERR_GENERAL;
+    const auto *table = static_cast<const ScrTableRef *>(ctx->fromTables->elements);
+    if (!table->table || !table->table[0])
+        return ERR_GENERAL;
+    std::string t = "UPDATE ";
+    if (table->owner && table->owner[0])
+        t += std::string(table->owner) + ".";
+    t += table->table;
+    t += " SET ";
+    for (uint32_t i = 0; i < nk; ++i)
+        t += std::string(i ? ", " : "") + keys[i].column + " = ?";
+    t += " WHERE ";
+    for (uint32_t i = 0; i < nk; ++i)
+        t += std::string(i ? " AND " : "") + keys[i].column + " = ?";
+    *out = t;
+    return 0;
+}
+
+int scs_p_LockRows(ScsContext *ctx, int32_t first, int32_t count)
+{
+    KeySet *ks = ctx->keySet;
+    if (!ks || !ks->keyRows || !ks->statuses)
+        return ERR_GENERAL;
+    const int32_t windowStart = ks->windowStart < 0 ? 0 : ks->windowStart;
+    int32_t last = first + count - 1;
+    const int32_t held = windowStart + ks->keyRows->rowsUsed - 1;
+    if (last > held)
+        last = held;
+    // Rows fetched as they are (or as another user changed them) are
+    // locked; deleted rows and rows in error are not.
+    auto wanted = [&](int32_t i) {
+        return i >= 0 && i < ks->statusCount &&
+               (ks->statuses[i] == SQL_ROW_SUCCESS || ks->statuses[i] == SQL_ROW_UPDATED);
+    };
+    int32_t toLock = 0;
+    for (int32_t i = first; i <= last; ++i)
+        toLock += wanted(i) ? 1 : 0;
+    if (toLock == 0)
+        return 0;
+
+    uint32_t nk = 0;
+    keyColumns(ctx, &nk);
+    bool typesBuilt = false;
+    if (ctx->sendParamTypes) {
+        if (int rc = keyParamTypesBuild(ctx, 2, 0))
+            return rc;
+        typesBuilt = true;
+    }
+    std::string text;
+    if (int rc = scs_p_LockTextBuild(ctx, &text))
+        return rc;
+    const int h = static_cast<int>(ctx->posStmt);
+    int rc = ScsLower()->Prepare(h, text.c_str());
+    if (rc == 0 && typesBuilt)
+        rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes);
+    if (rc != 0)
+        return rc;
+
+    int32_t locked = 0;
+    for (int32_t i = first; i <= last; ++i) {
+        if (!wanted(i))
+            continue;
+        RowBlock *params = nullptr;
+        if ((rc = lockParams(ctx, i - windowStart, &params)) != 0)
+            break;
+        if ((rc = ScsLower()->SetParams(h, params)) != 0 || (rc = ScsLower()->Execute(h)) != 0)
+            break;
+        int32_t touched = 0;
+        int16_t len = 0;
+        if ((rc = ScsLower()->GetInfo(h, DrvInt(DRV_STMT_ROW_COUNT), &touched, 4, &len)) != 0 || touched <= 0)
+            break;
+        ++locked;
+    }
+    if (locked < toLock) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_LockRows: Couldn't acquire row lock(s).");
+        return ERR_ROW_ERROR;
+    }
+    return 0;
+}
+
+int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql)
+{
+    SCR_Free(sql);
+    int rc = SCR_AnalyseSQL(sql, text, 1, static_cast<int>(ctx->noCatalogs));
+    if (rc != 0) {
+        logParseFailure(text, sql);
+        return rc;
+    }
+    if ((rc = SCR_SelectListMark(sql)) != 0)
+        return rc;
+    if (!ctx->tableCols || ctx->tableCols->count == 0)
+        return ERR_GENERAL;
+    const int32_t tables = ctx->fromTables ? static_cast<int32_t>(ctx->fromTables->count) : 0;
+    const auto *cols = static_cast<const ScrColumnRef *>(ctx->tableCols->elements);
+    std::string list;
+    for (uint32_t i = 0; i < ctx->tableCols->count; ++i) {
+        char *name = scs_p_QualifyColName(tables, &cols[i]);
+        if (!name)
+            return ERR_MEMORY_ALLOCATION;
+        list += (i ? ", " : "") + std::string(name);
+        free(name);
+    }
+    // Spliced in the tree: a marker's bytes inside a literal stay as they are.
+    const char *clauses[] = {list.c_str()};
+    char *filled = nullptr;
+    if ((rc = SCR_MarkersFill(sql, clauses, 1, &filled)) != 0)
+        return rc == ERR_MEMORY_ALLOCATION ? rc : ERR_GENERAL;
+    free(sql->echo);
+    sql->echo = filled;
+    return 0;
+}
+
+int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, int32_t statements,
+                            int32_t rowsPerStmt, int32_t lastRows)
+{
+    // The given block is this routine's from the start.
+    struct Owned {
+        RowBlock *b;
+        ~Owned() { blockRelease(&b); }
+    } given{params};
+
+    if (ctx->compareValues)
+        RB_Free(ctx->compareValues);
+    else if (!(ctx->compareValues = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)))))
+        return ERR_MEMORY_ALLOCATION;
+
+    const int32_t type = scs_p_CursorType(ctx);
+    const int h = static_cast<int>(ctx->refetchStmt);
+    int rc = 0;
+    if (type == SCS_DYNAMIC || !(ctx->refetchFlags & 0x20)) {
+        ctx->refetchFlags = 0;
+        if ((rc = scs_p_OptConcSelectBuild(ctx, scs_p_AnalysisText(&ctx->analysis), &ctx->refetchAnalysis)) != 0)
+            return rc;
+        if ((rc = ScsLower()->Prepare(h, scs_p_AnalysisText(&ctx->refetchAnalysis))) != 0)
+            return rc;
+        ctx->refetchFlags |= 0x20;
+    }
+
+    if (type == SCS_STATIC) {
+        if (given.b) {
+            if ((rc = ScsLower()->SetParams(h, given.b)) != 0) {
+                given.b = nullptr;
+                return rc;
+            }
+            given.b = nullptr;
+            if (ctx->sendParamTypes && ctx->appParamTypeCount) {
+                if ((rc = keyParamTypesBuild(ctx, 0, 1)) != 0 ||
+                    (rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes)) != 0)
+                    return rc;
+            }
+        }
+        if ((rc = ScsLower()->Execute(h)) != 0)
+            return rc;
+        DSC_Close(&ctx->valueCache);
+        int32_t total = 0;
+        rc = DSC_Fill(&ctx->valueCache, ScsLowerBinding(), h, ctx->compareValues, &total);
+        if (rc != 0) {
+            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__,
+                       "scs_p_GetOptConcColVals: Could not fill optimistic concurrency values cache");
+            return rc;
+        }
+        ctx->valueCacheStart = ctx->valueCache.state == DSC_SPILLED ? -1 : 0;
+        return 0;
+    }
+
+    KeySet *ks = ctx->keySet;
+    if (!ks || !ks->keyRows)
+        return ERR_GENERAL;
+    const int32_t windowStart = ks->windowStart < 0 ? 0 : ks->windowStart;
+    for (int32_t c = 0; c < statements; ++c) {
+        const int32_t n = c == statements - 1 ? lastRows : rowsPerStmt;
+        RowBlock *block = nullptr;
+        if (statements == 1 && given.b) {
+            block = given.b;
+            given.b = nullptr;
+        } else {
+            rc = KS_ParamRowsetMake(ks->keyRows, first + c * rowsPerStmt - windowStart, static_cast<uint32_t>(rowsPerStmt),
+                                    static_cast<uint32_t>(n), &block, static_cast<int>(ctx->fixedTextNul), 0, 0,
+                                    nullptr, nullptr);
+            if (rc == 0 && (ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams) {
+                RowBlock *app = blockClone(ctx->savedParams);
+                rc = app ? RB_JoinColumns(app, block) : ERR_MEMORY_ALLOCATION;
+                // The keys stand in front of the application's values.
+                blockRelease(&block);
+                block = app;
+            }
+            if (rc != 0) {
+                blockRelease(&block);
+                return rc;
+            }
+        }
+        if (block) {
+            if ((rc = ScsLower()->SetParams(h, block)) != 0)
+                return rc;
+            if (ctx->sendParamTypes) {
+                if ((rc = keyParamTypesBuild(ctx, rowsPerStmt, 1)) != 0 ||
+                    (rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes)) != 0)
+                    return rc;
+            }
+        }
+        if ((rc = ScsLower()->Execute(h)) != 0)
+            return rc;
+        rc = fetchRows(h, rowsPerStmt, ctx->compareValues);
+        ScsLower()->CloseCursor(h);
+        if (rc != 0)
+            return rc;
+    }
+
+    // Keys whose rows vanished since the fetch: empty rows keep the values
+    // in line with the rowset, and the keys are marked deleted.
+    if (type == SCS_KEYSET) {
+        const int32_t a = ctx->cs.absRow - 1;
+        const int32_t inWindow = ks->keyRows->rowsUsed - (a - windowStart);
+        const int32_t have = ctx->compareValues->rowsUsed;
+        if (have < ctx->cs.rowsetSize && have < inWindow)
+            rc = scs_p_MarkDeletedRows(ctx, ctx->compareValues, ks->keyRows, a, windowStart, ks->statuses);
+    }
+    return rc;
+}
