@@ -102,6 +102,9 @@ struct ScsContext {
     RowBlock *posRowData = nullptr;   // row values of the last positioned operation
     uint16_t *posColMap = nullptr;    // their result-column numbers
     RvcBinding *rvcBinding = nullptr; // row versions of a sensitive dynamic cursor
+    uint32_t keyFetchGroups = 0;      // key groups of the prepared fetch-by-keys SELECT
+    uint32_t existingKeysGroups = 0;  // key groups of the prepared existing-keys SELECT
+    uint32_t valueRefetchGroups = 0;  // key groups of the prepared value-refetch SELECT
 
     // This library's own bookkeeping.
     int32_t unparsedSelect = 0;      // a SELECT the analyser could not parse, served static
@@ -252,8 +255,10 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
                             int32_t rowsPerStmt, int32_t lastRows);
 // Leaves the value-refetch SELECT (text with its select list replaced by
 // the table's columns, qualified when the FROM list names two or more
-// tables) as sql's current text.  0, 15 (no select list to replace, no
-// table columns), 16 or the parser's error.
+// tables; for cursors other than static ones followed by the key columns,
+// so that each row's values can be put at its own key) as sql's current
+// text.  0, 15 (no select list to replace, no table columns), 16 or the
+// parser's error.
 int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql);
 // The lock statement: UPDATE [owner.]table SET k1 = ?, ... WHERE k1 = ? AND
 // ... over the first FROM table and the key columns.  0, or 15 without them.

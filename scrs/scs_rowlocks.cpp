@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -229,10 +230,12 @@ int scs_p_LockRows(ScsContext *ctx, int32_t first, int32_t count)
 
 int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql)
 {
+    // The text may be the record's own, which the parse frees.
+    const std::string copy = text ? text : "";
     SCR_Free(sql);
-    int rc = SCR_AnalyseSQL(sql, text, 1, static_cast<int>(ctx->noCatalogs));
+    int rc = SCR_AnalyseSQL(sql, copy.c_str(), 1, static_cast<int>(ctx->noCatalogs));
     if (rc != 0) {
-        logParseFailure(text, sql);
+        logParseFailure(copy.c_str(), sql);
         return rc;
     }
     if ((rc = SCR_SelectListMark(sql)) != 0)
@@ -240,15 +243,25 @@ int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *
     if (!ctx->tableCols || ctx->tableCols->count == 0)
         return ERR_GENERAL;
     const int32_t tables = ctx->fromTables ? static_cast<int32_t>(ctx->fromTables->count) : 0;
-    const auto *cols = static_cast<const ScrColumnRef *>(ctx->tableCols->elements);
     std::string list;
-    for (uint32_t i = 0; i < ctx->tableCols->count; ++i) {
-        char *name = scs_p_QualifyColName(tables, &cols[i]);
+    auto add = [&](const ScrColumnRef *col, int32_t tableCount) {
+        char *name = scs_p_QualifyColName(tableCount, col);
         if (!name)
-            return ERR_MEMORY_ALLOCATION;
-        list += (i ? ", " : "") + std::string(name);
+            return false;
+        list += (list.empty() ? "" : ", ") + std::string(name);
         free(name);
-    }
+        return true;
+    };
+    const auto *cols = static_cast<const ScrColumnRef *>(ctx->tableCols->elements);
+    for (uint32_t i = 0; i < ctx->tableCols->count; ++i)
+        if (!add(&cols[i], tables))
+            return ERR_MEMORY_ALLOCATION;
+    uint32_t nk = 0;
+    const ScrColumnRef *keys = keyColumns(ctx, &nk);
+    if (scs_p_CursorType(ctx) != SCS_STATIC)
+        for (uint32_t i = 0; i < nk; ++i)
+            if (!add(&keys[i], ctx->keyTableCount))
+                return ERR_MEMORY_ALLOCATION;
     // Spliced in the tree: a marker's bytes inside a literal stay as they are.
     const char *clauses[] = {list.c_str()};
     char *filled = nullptr;
@@ -258,6 +271,75 @@ int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *
     sql->echo = filled;
     return 0;
 }
+
+namespace {
+
+// The static cursor's values: the whole result of its own statement, in a
+// dataset cache of their own.
+int staticValuesRead(ScsContext *ctx, RowBlock *params)
+{
+    const int h = static_cast<int>(ctx->refetchStmt);
+    int rc = 0;
+    if (params) {
+        if ((rc = ScsLower()->SetParams(h, params)) != 0)
+            return rc;
+        if (ctx->sendParamTypes && ctx->appParamTypeCount &&
+            ((rc = keyParamTypesBuild(ctx, 0, 1)) != 0 ||
+             (rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes)) != 0))
+            return rc;
+    }
+    if ((rc = ScsLower()->Execute(h)) != 0)
+        return rc;
+    DSC_Close(&ctx->valueCache);
+    int32_t total = 0;
+    rc = DSC_Fill(&ctx->valueCache, ScsLowerBinding(), h, ctx->compareValues, &total);
+    ScsLower()->CloseCursor(h);
+    if (rc != 0) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__,
+                   "scs_p_GetOptConcColVals: Could not fill optimistic concurrency values cache");
+        return rc;
+    }
+    ctx->valueCacheStart = ctx->valueCache.state == DSC_SPILLED ? -1 : 0;
+    return 0;
+}
+
+// Moves the last `keys` columns of `rows` into `out`.
+int keysSplitOff(RowBlock *rows, uint16_t keys, RowBlock *out)
+{
+    if (rows->columnsUsed < keys)
+        return ERR_GENERAL;
+    if (RB_Init(out, keys) != 0)
+        return ERR_MEMORY_ALLOCATION;
+    const uint16_t from = static_cast<uint16_t>(rows->columnsUsed - keys);
+    for (uint16_t k = 0; k < keys; ++k) {
+        out->columns[k] = rows->columns[from + k];
+        rows->columns[from + k] = RowBlockColumn{};
+    }
+    out->columnsUsed = keys;
+    out->rowsAllocated = rows->rowsAllocated;
+    out->rowsUsed = rows->rowsUsed;
+    rows->columnsUsed = from;
+    return 0;
+}
+
+// `rows` all-NULL rows of the columns the statement describes, less the
+// last `keys`.
+int emptyValues(int stmt, uint16_t keys, int32_t rows, RowBlock *out)
+{
+    uint16_t n = 0;
+    ColDesc *descs = nullptr;
+    int rc = ScsLower()->GetColDescs(stmt, &n, &descs);
+    if (rc == 0 && n < keys)
+        rc = ERR_GENERAL;
+    if (rc == 0)
+        rc = RB_InitFromColDescs(descs, static_cast<uint16_t>(n - keys), rows, out);
+    CD_Free(descs, n);
+    if (rc == 0)
+        out->rowsUsed = rows;
+    return rc;
+}
+
+} // namespace
 
 int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, int32_t statements,
                             int32_t rowsPerStmt, int32_t lastRows)
@@ -276,93 +358,108 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
     const int32_t type = scs_p_CursorType(ctx);
     const int h = static_cast<int>(ctx->refetchStmt);
     int rc = 0;
-    if (type == SCS_DYNAMIC || !(ctx->refetchFlags & 0x20)) {
+    if (type == SCS_DYNAMIC || !(ctx->refetchFlags & 0x20) ||
+        (type != SCS_STATIC && ctx->valueRefetchGroups != static_cast<uint32_t>(rowsPerStmt))) {
         ctx->refetchFlags = 0;
-        if ((rc = scs_p_OptConcSelectBuild(ctx, scs_p_AnalysisText(&ctx->analysis), &ctx->refetchAnalysis)) != 0)
+        const char *text = type == SCS_STATIC ? ctx->stmtText : scs_p_AnalysisText(&ctx->analysis);
+        if ((rc = scs_p_OptConcSelectBuild(ctx, text, &ctx->refetchAnalysis)) != 0)
             return rc;
         if ((rc = ScsLower()->Prepare(h, scs_p_AnalysisText(&ctx->refetchAnalysis))) != 0)
             return rc;
         ctx->refetchFlags |= 0x20;
+        ctx->valueRefetchGroups = static_cast<uint32_t>(rowsPerStmt);
     }
-
     if (type == SCS_STATIC) {
-        if (given.b) {
-            if ((rc = ScsLower()->SetParams(h, given.b)) != 0) {
-                given.b = nullptr;
-                return rc;
-            }
-            given.b = nullptr;
-            if (ctx->sendParamTypes && ctx->appParamTypeCount) {
-                if ((rc = keyParamTypesBuild(ctx, 0, 1)) != 0 ||
-                    (rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes)) != 0)
-                    return rc;
-            }
-        }
-        if ((rc = ScsLower()->Execute(h)) != 0)
-            return rc;
-        DSC_Close(&ctx->valueCache);
-        int32_t total = 0;
-        rc = DSC_Fill(&ctx->valueCache, ScsLowerBinding(), h, ctx->compareValues, &total);
-        if (rc != 0) {
-            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__,
-                       "scs_p_GetOptConcColVals: Could not fill optimistic concurrency values cache");
-            return rc;
-        }
-        ctx->valueCacheStart = ctx->valueCache.state == DSC_SPILLED ? -1 : 0;
-        return 0;
+        RowBlock *p = given.b;
+        given.b = nullptr;
+        return staticValuesRead(ctx, p);
     }
 
     KeySet *ks = ctx->keySet;
-    if (!ks || !ks->keyRows)
+    uint32_t nk = 0;
+    keyColumns(ctx, &nk);
+    if (!ks || !ks->keyRows || nk == 0)
         return ERR_GENERAL;
     const int32_t windowStart = ks->windowStart < 0 ? 0 : ks->windowStart;
-    for (int32_t c = 0; c < statements; ++c) {
+    const int32_t at = first - windowStart;
+    const bool keysetDriven = type == SCS_KEYSET && ctx->cs.keysetSize <= 0;
+    RowBlock fetched{};
+    int32_t count = 0;
+    for (int32_t c = 0; c < statements && rc == 0; ++c) {
         const int32_t n = c == statements - 1 ? lastRows : rowsPerStmt;
+        count += n;
         RowBlock *block = nullptr;
         if (statements == 1 && given.b) {
             block = given.b;
             given.b = nullptr;
         } else {
-            rc = KS_ParamRowsetMake(ks->keyRows, first + c * rowsPerStmt - windowStart, static_cast<uint32_t>(rowsPerStmt),
+            rc = KS_ParamRowsetMake(ks->keyRows, at + c * rowsPerStmt, static_cast<uint32_t>(rowsPerStmt),
                                     static_cast<uint32_t>(n), &block, static_cast<int>(ctx->fixedTextNul), 0, 0,
                                     nullptr, nullptr);
-            if (rc == 0 && (ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams) {
+            if (rc == 0 && (ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams &&
+                ctx->savedParams->columnsUsed) {
+                // The keys stand in front of the application's values.
                 RowBlock *app = blockClone(ctx->savedParams);
                 rc = app ? RB_JoinColumns(app, block) : ERR_MEMORY_ALLOCATION;
-                // The keys stand in front of the application's values.
                 blockRelease(&block);
                 block = app;
             }
-            if (rc != 0) {
-                blockRelease(&block);
-                return rc;
-            }
         }
-        if (block) {
-            if ((rc = ScsLower()->SetParams(h, block)) != 0)
-                return rc;
-            if (ctx->sendParamTypes) {
-                if ((rc = keyParamTypesBuild(ctx, rowsPerStmt, 1)) != 0 ||
-                    (rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes)) != 0)
-                    return rc;
-            }
-        }
-        if ((rc = ScsLower()->Execute(h)) != 0)
-            return rc;
-        rc = fetchRows(h, rowsPerStmt, ctx->compareValues);
+        if (rc == 0)
+            rc = ScsLower()->SetParams(h, block);
+        else
+            blockRelease(&block);
+        if (rc == 0 && ctx->sendParamTypes &&
+            ((rc = keyParamTypesBuild(ctx, rowsPerStmt, 1)) == 0))
+            rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes);
+        if (rc == 0)
+            rc = ScsLower()->Execute(h);
+        if (rc == 0)
+            rc = fetchRows(h, rowsPerStmt, &fetched);
         ScsLower()->CloseCursor(h);
-        if (rc != 0)
-            return rc;
     }
 
-    // Keys whose rows vanished since the fetch: empty rows keep the values
-    // in line with the rowset, and the keys are marked deleted.
-    if (type == SCS_KEYSET) {
-        const int32_t a = ctx->cs.absRow - 1;
-        const int32_t inWindow = ks->keyRows->rowsUsed - (a - windowStart);
-        const int32_t have = ctx->compareValues->rowsUsed;
-        if (have < ctx->cs.rowsetSize && have < inWindow)
-            rc = scs_p_MarkDeletedRows(ctx, ctx->compareValues, ks->keyRows, a, windowStart, ks->statuses);
+    // Each row's values go to the place of its key, whatever order the
+    // server returned them in; a key without values (its row vanished
+    // since the fetch) gets an empty row and, for a keyset-driven cursor,
+    // the status deleted.
+    RowBlock fetchedKeys{};
+    if (rc == 0 && fetched.columnsUsed)
+        rc = keysSplitOff(&fetched, static_cast<uint16_t>(nk), &fetchedKeys);
+    if (rc == 0 && count > ks->keyRows->rowsUsed - at)
+        count = ks->keyRows->rowsUsed - at;
+    if (rc == 0 && fetched.columnsUsed) {
+        RowBlock *out = ctx->compareValues;
+        rc = RB_NewLike(&out, &fetched, count > 0 ? count : 1);
+        std::vector<bool> taken(static_cast<size_t>(fetched.rowsUsed), false);
+        for (int32_t k = 0; rc == 0 && k < count; ++k) {
+            int32_t match = -1;
+            for (int32_t j = 0; rc == 0 && match < 0 && j < fetchedKeys.rowsUsed; ++j) {
+                int equal = 0;
+                if (!taken[static_cast<size_t>(j)] &&
+                    (rc = RB_CompareRows(ks->keyRows, at + k, &fetchedKeys, j, &equal)) == 0 && equal)
+                    match = j;
+            }
+            if (rc != 0)
+                break;
+            if (match >= 0) {
+                taken[static_cast<size_t>(match)] = true;
+                rc = RB_CopyRow(out, &fetched, k, match, 1);
+            } else {
+                rc = RB_InsertRow(out, k);
+                if (rc == 0 && keysetDriven && first + k >= 0 && first + k < ks->statusCount)
+                    ks->statuses[first + k] = SQL_ROW_DELETED;
+            }
+        }
+    } else if (rc == 0 && count > 0) {
+        // Not one row left: every key of the rowset has vanished; the values
+        // are empty rows of the statement's columns.
+        rc = emptyValues(h, static_cast<uint16_t>(nk), count, ctx->compareValues);
+        for (int32_t k = 0; rc == 0 && keysetDriven && k < count; ++k)
+            if (first + k >= 0 && first + k < ks->statusCount)
+                ks->statuses[first + k] = SQL_ROW_DELETED;
     }
+    RB_Free(&fetched);
+    RB_Free(&fetchedKeys);
     return rc;
 }

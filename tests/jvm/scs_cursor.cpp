@@ -123,7 +123,7 @@ TEST_F(ScsCursor, StatementsWithoutAKeysetBecomeStaticReadOnly)
     } cases[] = {
         {"SELECT id FROM scs_twenty ORDER BY id LIMIT 7", SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_LOCK, 7},
         {"SELECT id::int FROM scs_twenty ORDER BY id", SQL_CURSOR_DYNAMIC, SQL_CONCUR_VALUES, 20},
-        {"SELECT id FROM scs_twenty ORDER BY 1", SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_READ_ONLY, 20},
+        {"SELECT DISTINCT id FROM scs_twenty ORDER BY 1", SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_READ_ONLY, 20},
         {"SELECT id FROM scs_twenty ORDER BY id LIMIT 3", SQL_CURSOR_STATIC, SQL_CONCUR_READ_ONLY, 3},
     };
     for (const Case &c : cases) {
@@ -142,6 +142,33 @@ TEST_F(ScsCursor, StatementsWithoutAKeysetBecomeStaticReadOnly)
         EXPECT_EQ(rowsAt(h, 1, &rc), (std::vector<int>{1, 2, 3}));
         scsOps().FreeStmt(h);
     }
+}
+
+TEST_F(ScsCursor, KeysetCursorReadsItsRowsByKeys)
+{
+    int h = cursor(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_READ_ONLY, 3);
+    ASSERT_EQ(scsOps().Prepare(h, "SELECT id, name FROM scs_twenty ORDER BY 1"), 0) << drainErrors(h);
+    EXPECT_EQ(stmtOption(h, SQL_CURSOR_TYPE), SQL_CURSOR_KEYSET_DRIVEN) << "the primary key serves";
+    ASSERT_EQ(scsOps().Execute(h), 0) << drainErrors(h);
+    int rc = -1, total = 0;
+    EXPECT_EQ(rowsAt(h, -1, &rc, &total), std::vector<int>{20});
+    EXPECT_EQ(total, 20);
+    int other = 0;
+    ASSERT_EQ(stmtOps().AllocStmt(conn, &other), 0);
+    ASSERT_EQ(run(other, "DELETE FROM scs_twenty WHERE id = 2"), 0) << drainErrors(other);
+    ASSERT_EQ(run(other, "UPDATE scs_twenty SET name = 'changed' WHERE id = 3"), 0) << drainErrors(other);
+    stmtOps().FreeStmt(other);
+    RowsetCache *rs = nullptr;
+    int rows = 0;
+    ASSERT_EQ(scsOps().ScrollFetch(h, &rs, 1, &rows, &total, SQL_FETCH_ABSOLUTE), 0) << drainErrors(h);
+    ASSERT_EQ(rows, 3);
+    EXPECT_EQ(rs->status[0], SQL_ROW_SUCCESS);
+    EXPECT_EQ(rs->status[1], SQL_ROW_DELETED);
+    EXPECT_EQ(rs->block->columns[0].indicators[1], -1) << "a deleted row is all NULL";
+    EXPECT_EQ(getCell<int32_t>(rs->block, 0, 2), 3);
+    EXPECT_EQ(textOf(rs->block, 1, 2), "changed");
+    RS_Free(&rs);
+    scsOps().FreeStmt(h);
 }
 
 TEST_F(ScsCursor, RefusalsByCursorType)
