@@ -7,7 +7,12 @@
 
 #include "odbc/contract/catalog_args.h"
 #include "odbc/contract/cursor_state.h"
+#include "odbc/contract/rb_ops.h"
+#include "scrs/scs_ctx.h"
 #include "scrs/scs_install.h"
+#include "scrs/scs_keyset.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -168,6 +173,56 @@ TEST_F(ScsCursor, KeysetCursorReadsItsRowsByKeys)
     EXPECT_EQ(getCell<int32_t>(rs->block, 0, 2), 3);
     EXPECT_EQ(textOf(rs->block, 1, 2), "changed");
     RS_Free(&rs);
+    scsOps().FreeStmt(h);
+}
+
+TEST_F(ScsCursor, ExistingKeysFindDeletionsWhateverTheirOrder)
+{
+    int h = cursor(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_READ_ONLY, 4);
+    ASSERT_EQ(scsOps().Prepare(h, "SELECT id, name FROM scs_twenty WHERE id > 10 ORDER BY name DESC"), 0)
+        << drainErrors(h);
+    ASSERT_EQ(scsOps().Execute(h), 0) << drainErrors(h);
+    ScsContext *ctx = scs_p_CtxFind(h);
+    ASSERT_NE(ctx, nullptr);
+    RowBlock *keys = ctx->keySet->keyRows;
+    ASSERT_EQ(keys->rowsUsed, 10);
+    // Keys in the keyset's order: names descending ("row 20" ... "row 11").
+    std::vector<int> order;
+    for (int32_t i = 0; i < keys->rowsUsed; ++i)
+        order.push_back(getCell<int32_t>(keys, 0, i));
+    EXPECT_EQ(order, (std::vector<int>{20, 19, 18, 17, 16, 15, 14, 13, 12, 11}));
+    int other = 0;
+    ASSERT_EQ(stmtOps().AllocStmt(conn, &other), 0);
+    ASSERT_EQ(run(other, "DELETE FROM scs_twenty WHERE id = 17"), 0) << drainErrors(other);
+    // Moved to the other end of the statement's order: still there.
+    ASSERT_EQ(run(other, "UPDATE scs_twenty SET name = 'a' WHERE id = 18"), 0) << drainErrors(other);
+    stmtOps().FreeStmt(other);
+
+    RowBlock *existing = nullptr;
+    ASSERT_EQ(KS_GetExistingKeys(ctx, keys, 1, &existing), 0) << drainErrors(h);
+    std::vector<int> found;
+    for (int32_t i = 0; i < existing->rowsUsed; ++i)
+        found.push_back(getCell<int32_t>(existing, 0, i));
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<int>{16, 18, 19})) << "rows 1-4 of the keyset: 19, 18, 17, 16";
+    RB_Free(existing);
+    free(existing);
+    existing = nullptr;
+
+    // The rowset's rows without the deleted one get an empty row in its place.
+    ASSERT_EQ(RB_NewLike(&existing, keys, 4), 0);
+    for (int32_t i : {1, 2, 4})
+        ASSERT_EQ(RB_CopyRow(existing, keys, existing->rowsUsed, i, 0), 0);
+    ASSERT_EQ(scs_p_MarkDeletedRows(ctx, existing, keys, 1, 0, ctx->keySet->statuses), 0) << drainErrors(h);
+    ASSERT_EQ(existing->rowsUsed, 4);
+    EXPECT_EQ(existing->columns[0].indicators[2], -1);
+    EXPECT_EQ(getCell<int32_t>(existing, 0, 0), 19);
+    EXPECT_EQ(getCell<int32_t>(existing, 0, 1), 18);
+    EXPECT_EQ(getCell<int32_t>(existing, 0, 3), 16);
+    EXPECT_EQ(ctx->keySet->statuses[3], SQL_ROW_DELETED);
+    EXPECT_EQ(ctx->keySet->statuses[2], SQL_ROW_SUCCESS) << "a row moved in the order is not deleted";
+    RB_Free(existing);
+    free(existing);
     scsOps().FreeStmt(h);
 }
 
