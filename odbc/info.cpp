@@ -290,8 +290,13 @@ struct CursorLimit {
 constexpr uint32_t kCa2ReadOnly = SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_MAX_ROWS_SELECT | SQL_CA2_MAX_ROWS_INSERT |
                                   SQL_CA2_MAX_ROWS_DELETE | SQL_CA2_MAX_ROWS_UPDATE | SQL_CA2_MAX_ROWS_CATALOG |
                                   SQL_CA2_MAX_ROWS_AFFECTS_ALL | SQL_CA2_CRC_EXACT | SQL_CA2_CRC_APPROXIMATE;
-constexpr uint32_t kCa2Keyset = kCa2ReadOnly | SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES;
-constexpr uint32_t kCa2Dynamic = kCa2Keyset | SQL_CA2_SENSITIVITY_ADDITIONS;
+// Keyset-driven cursors also lock their rows or read their values for
+// optimistic concurrency.
+constexpr uint32_t kCa2Keyset = kCa2ReadOnly | SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES |
+                                SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY;
+// Dynamic cursors are read-only and see other users' additions too.
+constexpr uint32_t kCa2Dynamic = kCa2ReadOnly | SQL_CA2_SENSITIVITY_ADDITIONS | SQL_CA2_SENSITIVITY_DELETIONS |
+                                 SQL_CA2_SENSITIVITY_UPDATES;
 constexpr uint32_t kScrollDirections = SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST |
                                        SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE | SQL_FD_FETCH_RELATIVE;
 
@@ -299,7 +304,7 @@ constexpr CursorLimit kCursorLimits[] = {
     {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY,
      SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN | SQL_SO_DYNAMIC | SQL_SO_MIXED},
     {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT, kScrollDirections},
-    {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY},
+    {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES},
     {SQL_LOCK_TYPES, 0, 0},
     {SQL_POS_OPERATIONS, 0, 0},
     {SQL_BOOKMARK_PERSISTENCE, 0, 0},

@@ -14,6 +14,7 @@
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyscroll.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_rvc.h"
 #include "util/dynarray.h"
 #include "util/log.h"
 #include "util/strutil.h"
@@ -320,6 +321,29 @@ private:
     RowsetCache *rowset_;
 };
 
+// A cursor that keeps row versions compares the current values of the
+// window's rows with the versions it stored: rows other users changed since
+// it last saw them are reported as updated.
+int rowVersionsCheck(ScsContext *ctx, RowsetCache *rowset, int32_t keys)
+{
+    if (!ctx->cs.dynSensitive || !ctx->rvcBinding || !ctx->rvcBinding->rvStmt || keys <= 0)
+        return 0;
+    const bool valuesRead = scs_p_Concurrency(ctx) == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0;
+    if (!valuesRead) {
+        const int32_t nKeys = ctx->keyCols ? static_cast<int32_t>(ctx->keyCols->count) : 0;
+        int32_t statements = 0, lastRows = 0, perStmt = 0;
+        int rc = scs_p_GetKeyFetchBatches(ctx->maxParams, ctx->appParamTypeCount, nKeys, keys, &statements,
+                                          &lastRows, &perStmt);
+        if (rc == 0)
+            rc = scs_p_GetOptConcColVals(ctx, nullptr, 0, statements, perStmt, lastRows);
+        if (rc != 0)
+            return rc;
+    }
+    if (!ctx->compareValues || ctx->compareValues->rowsUsed < keys)
+        return ERR_ROW_ERROR;
+    return RVC_RowsCheck(ctx->rvcBinding, ctx->keySet, ctx->compareValues, rowset->status);
+}
+
 }  // namespace
 
 int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset)
@@ -344,7 +368,7 @@ int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, R
         for (int32_t i = 0; i < n && i < rowset->rows; ++i)
             agreed = agreed && rowset->status[i] != SQL_ROW_DELETED;
         if (agreed)
-            return 0;
+            return rowVersionsCheck(ctx, rowset, n);
     }
     return ERR_KEYSET_TOO_MANY_UPDATES;
 }

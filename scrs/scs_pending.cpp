@@ -6,8 +6,3 @@
 
 // key windows, dynamic and mixed fetch
 
-// row locks and optimistic-concurrency values
-int scs_p_LockRows(ScsContext *, int32_t, int32_t) { return ERR_NOT_CAPABLE; }
-int scs_p_GetOptConcColVals(ScsContext *, RowBlock *, int32_t, int32_t, int32_t, int32_t)
-{ return ERR_NOT_CAPABLE; }
-int scs_p_OptConcSelectBuild(ScsContext *, const char *, ScrAnalysedSql *) { return ERR_NOT_CAPABLE; }

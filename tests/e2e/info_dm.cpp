@@ -419,7 +419,8 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT,
          SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST | SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE |
              SQL_FD_FETCH_RELATIVE},
-        {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY}, {SQL_POS_OPERATIONS, 0, 0},
+        {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES},
+        {SQL_POS_OPERATIONS, 0, 0},
         {SQL_BOOKMARK_PERSISTENCE, 0, 0}, {SQL_LOCK_TYPES, 0, 0},
         {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, SQL_CA1_NEXT},
         {SQL_STATIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE},
@@ -438,8 +439,12 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         ASSERT_EQ(SQLGetInfo(h.dbc, type, &a2, sizeof a2, nullptr), SQL_SUCCESS);
         if (type == SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2 || scrolls)
             EXPECT_TRUE(a2 & SQL_CA2_READ_ONLY_CONCURRENCY) << type;
-        EXPECT_FALSE(a2 & (SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_ROWVER_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY))
-            << type;
+        // Keyset-driven cursors lock their rows or read their values;
+        // row versions are no concurrency of this driver.
+        const bool keyed = scrolls && type == SQL_KEYSET_CURSOR_ATTRIBUTES2;
+        EXPECT_EQ((a2 & SQL_CA2_LOCK_CONCURRENCY) != 0, keyed) << type;
+        EXPECT_EQ((a2 & SQL_CA2_OPT_VALUES_CONCURRENCY) != 0, keyed) << type;
+        EXPECT_FALSE(a2 & SQL_CA2_OPT_ROWVER_CONCURRENCY) << type;
     }
 
     // Keyset-driven and dynamic cursors are served where static ones are.

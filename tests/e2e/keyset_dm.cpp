@@ -397,10 +397,13 @@ TEST_P(Keyset, CompositeKeysOverTwoFetchStatements)
 
 TEST_P(Keyset, ConcurrencyWithoutItsEngineBecomesReadOnly)
 {
+    // Keyset-driven cursors lock and compare values; a mixed one (a key
+    // window) reads only.
     MakeTable20("krs_kd.tconc");
     for (SQLULEN conc : {SQL_CONCUR_LOCK, SQL_CONCUR_VALUES}) {
         SCOPED_TRACE(conc);
         KeysetCursor(2);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(10), 0), SQL_SUCCESS);
         ASSERT_TRUE(SQL_SUCCEEDED(
             SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(conc), 0)))
             << Diags(SQL_HANDLE_STMT, st);
@@ -422,6 +425,7 @@ TEST_P(Keyset, ConcurrencyWithoutItsEngineBecomesReadOnly)
         SQLCloseCursor(st);
         SQLFreeStmt(st, SQL_UNBIND);
         SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+        SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(0), 0);
     }
 }
 
