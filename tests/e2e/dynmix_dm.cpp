@@ -352,6 +352,47 @@ TEST_P(DynMix, InformationSaysWhatTheCursorsDo)
     EXPECT_EQ(SQLFetchScroll(st, SQL_FETCH_NEXT, 0), SQL_NO_DATA);
 }
 
+// On a connection whose dynamic cursors keep row versions, a row another
+// user changed since the cursor last saw it is reported as updated, once.
+TEST_P(DynMix, RowVersionsReportRowsOthersChanged)
+{
+    OtherUser("delete from krs_dm.t; " + InsertRows(1, 45) +
+              "; drop table if exists krs_dm.krsrvc;"
+              "create table krs_dm.krsrvc (hconn varchar(24), hcurs varchar(8), keyver char(32), rowver char(32))");
+    const bool wide = std::string(GetParam()) == "krs_w";
+    conntest::Handles s;
+    const std::string in = std::string("DRIVER={") + (wide ? "Kestrune ODBC Unicode" : "Kestrune ODBC ANSI") +
+                           "};URL={" + conntest::Props(g_pg, "krs_dm_rv") + ";currentSchema=krs_dm};UID=" +
+                           g_pg.trustUser + ";DYN_CURS_SENSITIVITY=HIGH";
+    ASSERT_TRUE(conntest::Ok(s.DriverConnect(in))) << s.State();
+    SQLHSTMT h = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, s.dbc, &h), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRowset), 0), SQL_SUCCESS);
+    SQLUSMALLINT st5[kRowset] = {};
+    SQLULEN got = 0;
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, st5, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, &got, 0), SQL_SUCCESS);
+    SQLINTEGER id[kRowset] = {};
+    SQLLEN ind[kRowset] = {};
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Sql("select id, name from t order by id"), SQL_NTS)))
+        << Diags(SQL_HANDLE_STMT, h);
+    ASSERT_EQ(SQLBindCol(h, 1, SQL_C_SLONG, id, 0, ind), SQL_SUCCESS);
+    const std::vector<SQLUSMALLINT> ok(kRowset, SQL_ROW_SUCCESS);
+    ASSERT_EQ(SQLFetchScroll(h, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(st5, st5 + kRowset), ok);
+    OtherUser("update krs_dm.t set name = 'changed' where id = 3");
+    ASSERT_EQ(SQLFetchScroll(h, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+    std::vector<SQLUSMALLINT> updated = ok;
+    updated[2] = SQL_ROW_UPDATED;
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(st5, st5 + kRowset), updated);
+    EXPECT_EQ(id[2], 3);
+    ASSERT_EQ(SQLFetchScroll(h, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(st5, st5 + kRowset), ok);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+    OtherUser("drop table krs_dm.krsrvc");
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLibraries, DynMix, ::testing::Values("krs_w", "krs_a"),
                          [](const ::testing::TestParamInfo<const char *> &i) {
                              return std::string(i.param) == "krs_w" ? "unicode" : "ansi";
