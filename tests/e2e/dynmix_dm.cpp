@@ -352,6 +352,40 @@ TEST_P(DynMix, InformationSaysWhatTheCursorsDo)
     EXPECT_EQ(SQLFetchScroll(st, SQL_FETCH_NEXT, 0), SQL_NO_DATA);
 }
 
+// Mixed and dynamic cursors read only: lock or values concurrency asked for
+// becomes read-only with 01S02, and the cursor still scrolls.
+TEST_P(DynMix, LockAndValuesBecomeReadOnly)
+{
+    OtherUser("delete from krs_dm.t; " + InsertRows(1, 45));
+    for (const Kind &k : kKinds) {
+        for (SQLULEN conc : {SQL_CONCUR_LOCK, SQL_CONCUR_VALUES}) {
+            SCOPED_TRACE(testing::Message() << k.name << " concurrency " << conc);
+            SQLFreeStmt(st, SQL_CLOSE);
+            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(k.cursorType), 0),
+                      SQL_SUCCESS);
+            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(k.keysetSize), 0),
+                      SQL_SUCCESS);
+            ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(conc), 0)));
+            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRowset), 0),
+                      SQL_SUCCESS);
+            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+            SQLRETURN rc = SQLExecDirect(st, Sql("select id, name from krs_dm.t order by name"), SQL_NTS);
+            EXPECT_EQ(rc, SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(conntest::Diag(SQL_HANDLE_STMT, st), "01S02");
+            SQLULEN now = 0, type = 0;
+            SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &now, 0, nullptr);
+            SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
+            EXPECT_EQ(now, static_cast<SQLULEN>(SQL_CONCUR_READ_ONLY));
+            EXPECT_EQ(type, k.cursorType);
+            ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
+            ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameInd), SQL_SUCCESS);
+            EXPECT_EQ(WalkBackward(), Ordered(Range(1, 45)));
+            SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+        }
+    }
+}
+
 // On a connection whose dynamic cursors keep row versions, a row another
 // user changed since the cursor last saw it is reported as updated, once.
 TEST_P(DynMix, RowVersionsReportRowsOthersChanged)
