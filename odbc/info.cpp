@@ -275,9 +275,12 @@ SQLRETURN TextType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT bu
 // Cursor capabilities as the statement engine has them: the back end
 // describes what JDBC result sets can do with a scrolling cursor layer above
 // them, but this driver's cursors are forward-only or, where the cursor
-// library serves the connection, static; all are read-only and without
-// SQLSetPos, bookmarks or positioned operations.  Each listed type keeps
-// only the bits of its mask.
+// library serves the connection, static, keyset-driven (which see other
+// users' updates and deletions), mixed (keyset-driven with a key window) or
+// dynamic (which also see other users' insertions; they move by NEXT, FIRST,
+// LAST, PRIOR and RELATIVE, not to absolute rows); all are read-only and
+// without SQLSetPos, bookmarks or positioned operations.  Each listed type
+// keeps only the bits of its mask.
 struct CursorLimit {
     SQLUSMALLINT type;
     uint32_t forwardOnly;   // the connection's cursors cannot scroll
@@ -287,23 +290,31 @@ struct CursorLimit {
 constexpr uint32_t kCa2ReadOnly = SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_MAX_ROWS_SELECT | SQL_CA2_MAX_ROWS_INSERT |
                                   SQL_CA2_MAX_ROWS_DELETE | SQL_CA2_MAX_ROWS_UPDATE | SQL_CA2_MAX_ROWS_CATALOG |
                                   SQL_CA2_MAX_ROWS_AFFECTS_ALL | SQL_CA2_CRC_EXACT | SQL_CA2_CRC_APPROXIMATE;
+// Keyset-driven cursors also lock their rows or read their values for
+// optimistic concurrency.
+constexpr uint32_t kCa2Keyset = kCa2ReadOnly | SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES |
+                                SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY;
+// Dynamic cursors are read-only and see other users' additions too.
+constexpr uint32_t kCa2Dynamic = kCa2ReadOnly | SQL_CA2_SENSITIVITY_ADDITIONS | SQL_CA2_SENSITIVITY_DELETIONS |
+                                 SQL_CA2_SENSITIVITY_UPDATES;
 constexpr uint32_t kScrollDirections = SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST |
                                        SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE | SQL_FD_FETCH_RELATIVE;
 
 constexpr CursorLimit kCursorLimits[] = {
-    {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY, SQL_SO_FORWARD_ONLY | SQL_SO_STATIC},
+    {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY,
+     SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN | SQL_SO_DYNAMIC | SQL_SO_MIXED},
     {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT, kScrollDirections},
-    {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY},
+    {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES},
     {SQL_LOCK_TYPES, 0, 0},
     {SQL_POS_OPERATIONS, 0, 0},
     {SQL_BOOKMARK_PERSISTENCE, 0, 0},
     {SQL_STATIC_SENSITIVITY, 0, 0},
     {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, SQL_CA1_NEXT},
     {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, kCa2ReadOnly, kCa2ReadOnly},
-    {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, 0},
-    {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0, 0},
-    {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, 0},
-    {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0, 0},
+    {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE},
+    {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0, kCa2Keyset},
+    {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_RELATIVE},
+    {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0, kCa2Dynamic},
     {SQL_STATIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE},
     {SQL_STATIC_CURSOR_ATTRIBUTES2, 0, kCa2ReadOnly},
 };

@@ -5,6 +5,8 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rowblock.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_keyset.h"
+#include "scrs/scs_rvc.h"
 #include "scrs/sc_dataset.h"
 #include "util/dynarray.h"
 #include "util/log.h"
@@ -12,6 +14,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -59,17 +62,113 @@ void dropResult(ScsContext *ctx)
 {
     ctx->clauseFlags = SCS_CLAUSE_NOT_SELECT;
     ctx->ksWindowState = -6;
+    KS_Close(ctx->keySet);
     if (ctx->staticSet)
         SS_Close(ctx->staticSet);
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
     CUR_PosReset(&ctx->cs);
+    // The compared values and the value-refetch statement belonged to it.
+    DSC_Close(&ctx->valueCache);
+    if (ctx->compareValues)
+        RB_Free(ctx->compareValues);
+    ctx->refetchFlags = 0;
 }
 
-// The key columns of the FROM tables.  Keysets are not served yet: every
-// lookup finds none, so that the analysis downgrades the cursor to static.
-int keyColsFind(ScsContext *)
+// Binds a sensitive dynamic cursor to a row-version connection of its own,
+// unless it holds one already.
+int rvcBind(ScsContext *ctx)
 {
-    return ERR_NO_KEY_COLUMNS;
+    if (!ctx->rvcBinding && !(ctx->rvcBinding = new (std::nothrow) RvcBinding))
+        return ERR_MEMORY_ALLOCATION;
+    if (ctx->rvcBinding->rvStmt)
+        return 0;
+    return RVC_Attach(ctx->rvcBinding, ScsLowerBinding(), ctx->cs.drvConn, ctx->cs.drvStmt,
+                      static_cast<int>(ctx->sendParamTypes));
+}
+
+bool keepsRowVersions(const ScsContext *ctx)
+{
+    return ctx->cs.cursorType == SCS_DYNAMIC && ctx->cs.dynSensitive;
+}
+
+// Which keyed cursors have an engine.  A cursor that needs keys but has
+// none is downgraded to a static read-only one, as if its tables had no
+// key; a concurrency without an engine becomes read-only.
+struct KeyedEngines {
+    bool keyset;      // keyset-driven, keyset size 0
+    bool mixed;       // keyset-driven with a key window
+    bool dynamic;
+    bool staticKeyed; // static with lock or values concurrency
+    bool lock;        // SQL_CONCUR_LOCK on a keyed cursor
+    bool values;      // SQL_CONCUR_VALUES on a keyed cursor
+};
+constexpr KeyedEngines kEngines{true, true, true, false, true, true};
+
+bool engineServes(const ScsContext *ctx)
+{
+    switch (ctx->cs.cursorType) {
+    case SCS_KEYSET:
+        return ctx->cs.keysetSize > 0 ? kEngines.mixed : kEngines.keyset;
+    case SCS_DYNAMIC:
+        return kEngines.dynamic;
+    case SCS_STATIC:
+        return kEngines.staticKeyed;
+    default:
+        return false;
+    }
+}
+
+// Locks and compared values are kept by keyset-driven cursors; mixed and
+// dynamic cursors read only.
+bool concurrencyServed(const ScsContext *ctx)
+{
+    const int32_t concurrency = ctx->cs.concurrency;
+    if (concurrency == SCS_READ_ONLY)
+        return true;
+    if (ctx->cs.cursorType != SCS_KEYSET || ctx->cs.keysetSize > 0)
+        return false;
+    return (concurrency == SCS_LOCK && kEngines.lock) || (concurrency == SCS_VALUES && kEngines.values);
+}
+
+// Makes the cursor read-only, keeping its type.  0 or 43.
+int concurrencyReadOnly(ScsContext *ctx)
+{
+    int32_t v = SCS_READ_ONLY;
+    if (ScsLower()->SetOption(static_cast<int>(ctx->cs.drvStmt), DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &v) != 0) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to read-only concurrency");
+        return ERR_NOT_CAPABLE;
+    }
+    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
+    ctx->cs.concurrency = SCS_READ_ONLY;
+    return 0;
+}
+
+// The key columns of the FROM tables.  84 when some table cannot give one:
+// a derived table (no name to look up) or a table without a unique key; and
+// when the keys alone need more parameter markers than a statement takes.
+int keyColsFind(ScsContext *ctx)
+{
+    const auto *tables = static_cast<const ScrTableRef *>(ctx->fromTables->elements);
+    for (uint32_t i = 0; i < ctx->fromTables->count; ++i)
+        if (!tables[i].table || !tables[i].table[0]) {
+            LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "a derived table has no key columns");
+            return ERR_NO_KEY_COLUMNS;
+        }
+    int rc = KS_GetKeyColDescs(ctx, ctx->fromTables);
+    if (rc != 0)
+        return rc;
+    if (ctx->keyCols->count == 0 || static_cast<int32_t>(ctx->keyCols->count) > ctx->maxParams)
+        return ERR_NO_KEY_COLUMNS;
+    if (ctx->keySet)
+        ctx->keySet->tableCount = static_cast<uint8_t>(ctx->keyTableCount & 0xFF);
+    return 0;
+}
+
+// SELECT DISTINCT in the statement's first query block.
+bool selectsDistinct(const ScsContext *ctx)
+{
+    const char *after = STR_MatchKeyword("SELECT", ctx->analysis.statement ? ctx->analysis.statement : "");
+    return after && STR_MatchKeyword("DISTINCT", after);
 }
 
 } // namespace
@@ -140,8 +239,11 @@ void scs_p_AnalysisReset(ScsContext *ctx)
     free(ctx->stmtText);
     ctx->stmtText = nullptr;
     SCR_Free(&ctx->analysis);
+    SCR_Free(&ctx->keysetAnalysis);
+    SCR_Free(&ctx->refetchAnalysis);
     RS_Free(&ctx->cs.cache);
     ctx->scsFlags = 0;
+    ctx->refetchFlags = 0;
     scs_p_DescriptionsFree(ctx);
     DA_Free(&ctx->fromTables, SCR_TableRefFree);
     DA_Free(&ctx->tableCols, nullptr);
@@ -153,25 +255,37 @@ void scs_p_AnalysisReset(ScsContext *ctx)
 
 int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
 {
+    int rc = 0;
+    // A cursor made dynamic since its refetch statement exists.
+    if (ctx->refetchStmt && (ctx->scsFlags & SCS_F_TYPE_SET) && keepsRowVersions(ctx) && (rc = rvcBind(ctx)) != 0)
+        return rc;
     if (ctx->scsFlags & SCS_F_ANALYSED) {
         scs_p_AnalysisReset(ctx);
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_ANALYSED);
     }
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_TYPE_SET);
-    const int32_t type = ctx->cs.cursorType;
+    int32_t type = ctx->cs.cursorType;
     if (type == SCS_FORWARD_ONLY)
         return 0;
     ctx->scsFlags |= SCS_F_ANALYSED;
     scs_p_CtxInfoLoad(ctx);
 
+    const bool refetchNew = ctx->refetchStmt == 0;
     if (allocAux(ctx, &ctx->posStmt) != 0 || allocAux(ctx, &ctx->refetchStmt) != 0)
         return ERR_GENERAL;
+    if (keepsRowVersions(ctx)) {
+        if (refetchNew && (rc = rvcBind(ctx)) != 0)
+            return rc;
+        // A fresh cursor starts without versions.
+        if ((rc = RVC_CursorRowsDelete(ctx->rvcBinding)) != 0)
+            return rc;
+    }
 
     free(ctx->stmtText);
     ctx->stmtText = STR_Dup(text);
     if (text && !ctx->stmtText)
         return ERR_MEMORY_ALLOCATION;
-    int rc = SCR_AnalyseSQL(&ctx->analysis, text, 0, static_cast<int>(ctx->noCatalogs));
+    rc = SCR_AnalyseSQL(&ctx->analysis, text, 0, static_cast<int>(ctx->noCatalogs));
     if (rc != 0) {
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", ctx->analysis.message ? ctx->analysis.message : "");
@@ -207,6 +321,16 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         return ERR_OUTER_JOIN_NEEDS_STATIC;
     if (type == SCS_KEYSET && (rc = scs_p_ChkKeysetStmt(ctx)) != 0)
         return rc;
+    // An aggregate's rows have no keys, and a DISTINCT result's rows are not
+    // the rows the keys name: such results are served from a static set,
+    // which scrolls them in every direction.
+    if ((type == SCS_KEYSET || type == SCS_DYNAMIC) &&
+        (((ctx->clauseFlags & SCR_CF_SET_FUNCTION) && !(ctx->clauseFlags & SCR_CF_GROUP_BY)) || selectsDistinct(ctx))) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "an aggregate or DISTINCT result has no keys");
+        if ((rc = scs_p_ChangeCursorType(ctx)) != 0)
+            return rc;
+        type = ctx->cs.cursorType;
+    }
 
     DA_Free(&ctx->fromTables, SCR_TableRefFree);
     ctx->fromTables = DA_New(sizeof(ScrTableRef));
@@ -236,9 +360,11 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         }
     }
 
-    // Table columns for the value comparisons of optimistic concurrency.
+    // Table columns for the value comparisons of optimistic concurrency, and
+    // for the types of the ORDER BY columns a key window scrolls by.
     const int32_t conc = ctx->cs.concurrency;
-    if (type == SCS_DYNAMIC || (conc == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0)) {
+    const bool keyWindows = type == SCS_DYNAMIC || (type == SCS_KEYSET && ctx->cs.keysetSize > 0);
+    if (keyWindows || (conc == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0)) {
         DA_Free(&ctx->tableCols, nullptr);
         ctx->tableCols = DA_New(sizeof(ScrColumnRef));
         if (!ctx->tableCols)
@@ -272,10 +398,14 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
 
     // Key columns, unless a static read-only (or not updatable) cursor
     // needs none.
-    if (!(type == SCS_STATIC && (conc == SCS_READ_ONLY || scs_p_ChkUpdatable(ctx) != 0))) {
-        rc = keyColsFind(ctx);
+    const int32_t typeNow = ctx->cs.cursorType;
+    const int32_t concNow = ctx->cs.concurrency;
+    if (!(typeNow == SCS_STATIC && (concNow == SCS_READ_ONLY || scs_p_ChkUpdatable(ctx) != 0))) {
+        rc = engineServes(ctx) ? keyColsFind(ctx) : ERR_NO_KEY_COLUMNS;
         if (rc == ERR_NO_KEY_COLUMNS)
             rc = scs_p_ChangeCursorType(ctx);
+        else if (rc == 0 && !concurrencyServed(ctx))
+            rc = concurrencyReadOnly(ctx);
         if (rc != 0) {
             LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "KS_GetKeyColDescs failed");
             return rc;
@@ -324,6 +454,7 @@ int SCS_CloseCursor(int stmt)
     // spilled gives its temporary files back now.
     if (ctx->staticSet)
         SS_Close(ctx->staticSet);
+    ks_CloseData(ctx->keySet);
     int rc = ScsLower()->CloseCursor(stmt);
     if (rc != 0)
         scs_p_AuxDiagsMove(ctx);

@@ -7,9 +7,12 @@
 #include "odbc/contract/drv_items.h"
 #include "odbc/contract/err_report.h"
 #include "odbc/contract/errnum.h"
+#include "odbc/contract/errtable.h"
 #include "odbc/contract/rowblock.h"
 #include "scrs/scr_locks.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_keyset.h"
+#include "scrs/scs_rvc.h"
 #include "scrs/sc_dataset.h"
 #include "odbc/contract/drv_connect_params.h"
 #include "platform/locks.h"
@@ -339,6 +342,19 @@ int scs_p_ConnParamsFind(int conn, DrvConnectParams *out)
     return ERR_INVALID_ARGUMENT;
 }
 
+int scs_p_ConnEnv(int conn, int *env)
+{
+    PL_CsGuard hold(listLock());
+    auto it = connections().find(conn);
+    if (it == connections().end())
+        return ERR_INVALID_ARGUMENT;
+    if (env)
+        *env = it->second.env;
+    return 0;
+}
+
+PL_CriticalSection &scs_p_ListLock() { return listLock(); }
+
 HashTable *scs_p_KeyColCache(int conn)
 {
     PL_CsGuard hold(listLock());
@@ -361,7 +377,11 @@ void scs_p_OptionsSync(ScsContext *ctx)
     cs.cursorType = askStmtOption(h, SQL_CURSOR_TYPE, cs.cursorType);
     cs.concurrency = askStmtOption(h, SQL_CONCURRENCY, cs.concurrency);
     cs.rowsetSize = askStmtOption(h, SQL_ROWSET_SIZE, cs.rowsetSize);
-    cs.keysetSize = askStmtOption(h, SQL_KEYSET_SIZE, cs.keysetSize);
+    const int32_t keysetSize = askStmtOption(h, SQL_KEYSET_SIZE, cs.keysetSize);
+    // A mixed cursor's window no longer fits a new keyset size.
+    if (keysetSize != cs.keysetSize && cs.cursorType == SCS_KEYSET)
+        ctx->scsFlags |= SCS_F_KEYSET_SIZE_SET;
+    cs.keysetSize = keysetSize;
     cs.retrieveData = askStmtOption(h, SQL_RETRIEVE_DATA, cs.retrieveData);
     // A record the back end never set holds zeros: read-only, one row.
     if (cs.rowsetSize < 1)
@@ -392,11 +412,18 @@ int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn)
         ScsLower()->SetOption(static_cast<int>(stmt), DrvInt(DrvStmtOption(option)), &one);
     }
     SCR_Init(&ctx->analysis);
+    SCR_Init(&ctx->keysetAnalysis);
+    SCR_Init(&ctx->refetchAnalysis);
+    if (int rc = KS_Alloc(&ctx->keySet))
+        return rc;
     ctx->sendParamTypes = askCapability(conn, DRV_CONN_NEEDS_BIND, 0) != 0 ? 1 : 0;
     ctx->fixedTextNul = askCapability(conn, DRV_CONN_HAS_PARAM_ARRAYS, 0) != 0 ? 1 : 0;
     ctx->lockByUpdate = askCapability(conn, DRV_CONN_LOCK_BY_UPDATE, 0) != 0 ? 1 : 0;
     ctx->maxParams = askCapability(conn, DRV_CONN_MAX_PARAMS, ctx->maxParams);
     ctx->utf8Catalog = static_cast<uint32_t>(askCapability(conn, DRV_CONN_UTF8_TEXT, 0));
+    ctx->cs.dynSensitive = askCapability(conn, DRV_CONN_ROW_VERSIONS, 0) != 0 ? 1 : 0;
+    DSC_Init(&ctx->valueCache);
+    SCR_Init(&ctx->refetchAnalysis);
 
     return 0;
 }
@@ -427,11 +454,22 @@ void scs_p_CtxInfoLoad(ScsContext *ctx)
         ctx->dbmsName = STR_Dup(text);
     if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_MAX_COLUMNS_IN_ORDER_BY, &v, 4, &len) == 0)
         ctx->maxOrderByCols = static_cast<int16_t>(v);
+    uint16_t collation = 0;
+    if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_NULL_COLLATION, &collation, 2, &len) == 0)
+        ctx->nullCollation = static_cast<int16_t>(collation);
 }
 
 void scs_p_CtxFree(ScsContext *ctx)
 {
     SS_Free(&ctx->staticSet);
+    KS_Free(&ctx->keySet);
+    SCR_Free(&ctx->keysetAnalysis);
+    SCR_Free(&ctx->refetchAnalysis);
+    if (ctx->keysetBounds) {
+        RB_Free(ctx->keysetBounds);
+        free(ctx->keysetBounds);
+        ctx->keysetBounds = nullptr;
+    }
     DA_Free(&ctx->fromTables, SCR_TableRefFree);
     DA_Free(&ctx->tableCols, nullptr);
     DA_Free(&ctx->orderByCols, nullptr);
@@ -442,11 +480,27 @@ void scs_p_CtxFree(ScsContext *ctx)
         free(ctx->savedParams);
         ctx->savedParams = nullptr;
     }
+    DSC_Close(&ctx->valueCache);
+    if (ctx->compareValues) {
+        RB_Free(ctx->compareValues);
+        free(ctx->compareValues);
+        ctx->compareValues = nullptr;
+    }
     free(ctx->stmtText);
     ctx->stmtText = nullptr;
     SCR_Free(&ctx->analysis);
+    SCR_Free(&ctx->refetchAnalysis);
     if (ctx->posStmt)
         ScsLower()->FreeStmt(static_cast<int>(ctx->posStmt));
+    // A cursor's row versions go with it, and so does its row-version
+    // connection (whatever the cursor type became since it was opened).
+    if (ctx->rvcBinding) {
+        if (ctx->rvcBinding->rvStmt && scs_p_CursorType(ctx) == SCS_DYNAMIC && ctx->cs.dynSensitive)
+            RVC_CursorRowsDelete(ctx->rvcBinding);
+        RVC_Detach(ctx->rvcBinding);
+        delete ctx->rvcBinding;
+        ctx->rvcBinding = nullptr;
+    }
     if (ctx->refetchStmt)
         ScsLower()->FreeStmt(static_cast<int>(ctx->refetchStmt));
     scs_p_DescriptionsFree(ctx);
@@ -454,6 +508,15 @@ void scs_p_CtxFree(ScsContext *ctx)
     free(ctx->dbmsName);
     ctx->userName = ctx->dbmsName = nullptr;
     CUR_StateFree(&ctx->cs);
+}
+
+void scs_p_ErrPostCode(ScsContext *ctx, int number)
+{
+    const ErrorRow *row = ERR_Lookup(number);
+    if (!ctx || !row)
+        return;
+    // The form of the back end's own reports (err_report.h).
+    ctx->auxTexts.emplace_back(std::string("[Brennic Edition]") + row->message + "[SQLSTATE:" + row->sqlstate + "]");
 }
 
 void scs_p_AuxDiagsMove(ScsContext *ctx)

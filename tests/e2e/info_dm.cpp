@@ -394,11 +394,11 @@ TEST_P(Info, StatementAttributes)
     SQLFreeHandle(SQL_HANDLE_STMT, s);
 }
 
-// The capabilities say what the cursors are: forward-only, and static where
-// the cursor library serves the connection; always read-only, without
-// SQLSetPos, bookmarks or keyset-driven and dynamic cursors.  Another cursor
-// type is changed to the nearest one served (01S02) and the statement still
-// fetches.
+// The capabilities say what the cursors are: forward-only, and static,
+// keyset-driven, mixed and dynamic where the cursor library serves the
+// connection; always read-only, without SQLSetPos or bookmarks.  Another
+// cursor type is changed to the nearest one served (01S02) and the statement
+// still fetches.
 TEST_P(Info, CursorsSayWhatTheyServe)
 {
     SQLHSTMT s = nullptr;
@@ -414,38 +414,52 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         SQLUINTEGER forwardOnly;
         SQLUINTEGER withStatic;
     } capabilities[] = {
-        {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY, SQL_SO_FORWARD_ONLY | SQL_SO_STATIC},
+        {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY,
+         SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN | SQL_SO_DYNAMIC | SQL_SO_MIXED},
         {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT,
          SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST | SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE |
              SQL_FD_FETCH_RELATIVE},
-        {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY}, {SQL_POS_OPERATIONS, 0, 0},
+        {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES},
+        {SQL_POS_OPERATIONS, 0, 0},
         {SQL_BOOKMARK_PERSISTENCE, 0, 0}, {SQL_LOCK_TYPES, 0, 0},
         {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, SQL_CA1_NEXT},
         {SQL_STATIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE},
-        {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, 0}, {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, 0},
+        {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE},
+        {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_RELATIVE},
     };
     for (const Capability &c : capabilities) {
         SQLUINTEGER v = 0xDEADBEEF;
         EXPECT_EQ(SQLGetInfo(h.dbc, c.type, &v, sizeof v, nullptr), SQL_SUCCESS) << c.type << h.State();
         EXPECT_EQ(v, scrolls ? c.withStatic : c.forwardOnly) << c.type;
     }
-    for (SQLUSMALLINT type : {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, SQL_STATIC_CURSOR_ATTRIBUTES2}) {
+    for (SQLUSMALLINT type :
+         {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, SQL_STATIC_CURSOR_ATTRIBUTES2, SQL_KEYSET_CURSOR_ATTRIBUTES2,
+          SQL_DYNAMIC_CURSOR_ATTRIBUTES2}) {
         SQLUINTEGER a2 = 0;
         ASSERT_EQ(SQLGetInfo(h.dbc, type, &a2, sizeof a2, nullptr), SQL_SUCCESS);
         if (type == SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2 || scrolls)
             EXPECT_TRUE(a2 & SQL_CA2_READ_ONLY_CONCURRENCY) << type;
-        EXPECT_FALSE(a2 & (SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_ROWVER_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY))
-            << type;
+        // Keyset-driven cursors lock their rows or read their values;
+        // row versions are no concurrency of this driver.
+        const bool keyed = scrolls && type == SQL_KEYSET_CURSOR_ATTRIBUTES2;
+        EXPECT_EQ((a2 & SQL_CA2_LOCK_CONCURRENCY) != 0, keyed) << type;
+        EXPECT_EQ((a2 & SQL_CA2_OPT_VALUES_CONCURRENCY) != 0, keyed) << type;
+        EXPECT_FALSE(a2 & SQL_CA2_OPT_ROWVER_CONCURRENCY) << type;
     }
 
+    // Keyset-driven and dynamic cursors are served where static ones are.
     for (SQLULEN type : {SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
+        const bool served = scrolls;
         EXPECT_EQ(SQLSetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(type), 0),
-                  SQL_SUCCESS_WITH_INFO)
+                  served ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO)
             << type;
-        EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "01S02") << type;
+        if (!served)
+            EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "01S02") << type;
         SQLULEN back = 99;
         EXPECT_EQ(SQLGetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, &back, 0, nullptr), SQL_SUCCESS);
-        EXPECT_EQ(back, scrolls ? static_cast<SQLULEN>(SQL_CURSOR_STATIC) : static_cast<SQLULEN>(SQL_CURSOR_FORWARD_ONLY))
+        EXPECT_EQ(back, served    ? type
+                        : scrolls ? static_cast<SQLULEN>(SQL_CURSOR_STATIC)
+                                  : static_cast<SQLULEN>(SQL_CURSOR_FORWARD_ONLY))
             << type;
     }
     if (scrolls) {
