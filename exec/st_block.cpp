@@ -112,7 +112,9 @@ int EscapeStruct(const RowValue &v, bool wide, int16_t sqlType, void *out, uint3
     return 0;
 }
 
-// A date-time struct as the plain literal the back end parses.
+
+} // namespace
+
 int FormatDateTime(const uint8_t *st, ValueType vt, char *out, size_t size)
 {
     if (vt == VT_DATE) {
@@ -139,8 +141,6 @@ int FormatDateTime(const uint8_t *st, ValueType vt, char *out, size_t size)
     }
     return n;
 }
-
-} // namespace
 
 namespace {
 

@@ -1,0 +1,236 @@
+// SQLSetPos, bookmarks and SQLBulkOperations through unixODBC with both
+// libraries: positioning and refreshing a static cursor's rowset, bookmarks
+// in column 0 and SQL_FETCH_BOOKMARK, the refusals of a read-only cursor,
+// and, where the connection serves updatable cursors, positioned UPDATE,
+// DELETE and ADD, each checked afterwards through a second connection.
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <locale.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/common/pg_env.h"
+#include "tests/e2e/connect_common.h"
+
+namespace {
+
+using conntest::Diags;
+using conntest::Sql;
+
+PgEnv g_pg;
+
+class SetPosEnv : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        setenv("LC_ALL", "C.UTF-8", 1);
+        ASSERT_TRUE(PgEnvLoad(g_pg));
+        PgPsql(g_pg, "drop schema if exists krs_sp cascade; create schema krs_sp;"
+                     "create table krs_sp.t10 (id int primary key, name varchar(20));"
+                     "insert into krs_sp.t10 select i, 'row' || i from generate_series(1, 10) i");
+    }
+    void TearDown() override { PgPsql(g_pg, "drop schema if exists krs_sp cascade"); }
+};
+
+const auto *const g_env = ::testing::AddGlobalTestEnvironment(new SetPosEnv);
+
+std::string FirstState(SQLHSTMT h)
+{
+    SQLCHAR state[6] = {};
+    SQLCHAR msg[1024] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    SQLGetDiagRec(SQL_HANDLE_STMT, h, 1, state, &native, msg, sizeof msg, &len);
+    return reinterpret_cast<char *>(state);
+}
+
+class SetPos : public conntest::DsnStatement {
+protected:
+    SQLINTEGER ids[4] = {};
+    SQLLEN idInd[4] = {};
+    char names[4][21] = {};
+    SQLLEN nameInd[4] = {};
+    SQLUSMALLINT status[4] = {};
+    SQLULEN fetched = 0;
+
+    // A cursor of the given type and concurrency over `sql`, rowset size 4,
+    // id and name bound; false when the connection gives another cursor
+    // type or concurrency.
+    bool Open(SQLULEN type, SQLULEN concurrency, const char *sql)
+    {
+        SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(type), 0);
+        SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(concurrency), 0);
+        EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(4), 0), SQL_SUCCESS);
+        EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+        EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql(sql), SQL_NTS))) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
+        EXPECT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameInd), SQL_SUCCESS);
+        SQLULEN gotType = 0, gotConcurrency = 0;
+        SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &gotType, 0, nullptr);
+        SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &gotConcurrency, 0, nullptr);
+        return gotType == type && gotConcurrency == concurrency;
+    }
+
+    // The rows of the table as "id:name" seen through a second connection.
+    std::vector<std::string> TableSeenByAnother(const char *table)
+    {
+        std::vector<std::string> rows;
+        SQLHDBC other = nullptr;
+        SQLHSTMT h = nullptr;
+        EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &other), SQL_SUCCESS);
+        std::string in = std::string("DSN=") + GetParam();
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(other, nullptr, Sql(in), SQL_NTS, nullptr, 0, nullptr,
+                                                   SQL_DRIVER_NOPROMPT)));
+        EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, other, &h), SQL_SUCCESS);
+        std::string q = std::string("select id, coalesce(name, '<null>') from ") + table + " order by id";
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Sql(q), SQL_NTS))) << Diags(SQL_HANDLE_STMT, h);
+        SQLINTEGER id = 0;
+        char name[64] = {};
+        SQLLEN a = 0, b = 0;
+        SQLBindCol(h, 1, SQL_C_SLONG, &id, 0, &a);
+        SQLBindCol(h, 2, SQL_C_CHAR, name, sizeof name, &b);
+        while (SQLFetch(h) == SQL_SUCCESS)
+            rows.push_back(std::to_string(id) + ":" + name);
+        SQLFreeHandle(SQL_HANDLE_STMT, h);
+        SQLDisconnect(other);
+        SQLFreeHandle(SQL_HANDLE_DBC, other);
+        return rows;
+    }
+};
+
+TEST_P(SetPos, FunctionsReportedAndPositionOnAStaticCursor)
+{
+    SQLUSMALLINT exists = SQL_FALSE;
+    ASSERT_EQ(SQLGetFunctions(dbc, SQL_API_SQLSETPOS, &exists), SQL_SUCCESS);
+    EXPECT_EQ(exists, SQL_TRUE);
+    if (!Open(SQL_CURSOR_STATIC, SQL_CONCUR_READ_ONLY, "select id, name from krs_sp.t10 order by id"))
+        GTEST_SKIP() << "static cursors are not served";
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 5), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLSetPos(st, 3, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    SQLINTEGER v = 0;
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQLGetData(st, 1, SQL_C_SLONG, &v, 0, &ind), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(v, 7);
+    SQLULEN number = 0;
+    ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_ROW_NUMBER, &number, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(number, 7u);
+
+    // REFRESH converts the rowset into the buffers again.
+    ids[2] = -1;
+    std::strcpy(names[2], "scribbled");
+    ASSERT_EQ(SQLSetPos(st, 0, SQL_REFRESH, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(ids[2], 7);
+    EXPECT_STREQ(names[2], "row7");
+
+    // A read-only cursor refuses changes; rows outside the rowset and other
+    // lock types are refused too.
+    struct Refusal {
+        SQLSETPOSIROW row;
+        SQLUSMALLINT op, lock;
+        const char *state;
+    } refusals[] = {
+        {1, SQL_UPDATE, SQL_LOCK_NO_CHANGE, "HY009"}, {1, SQL_DELETE, SQL_LOCK_NO_CHANGE, "HY009"},
+        {1, SQL_ADD, SQL_LOCK_NO_CHANGE, "HY009"},    {5, SQL_POSITION, SQL_LOCK_NO_CHANGE, "HY107"},
+        {1, SQL_POSITION, SQL_LOCK_EXCLUSIVE, "HYC00"},
+    };
+    for (const Refusal &r : refusals) {
+        EXPECT_EQ(SQLSetPos(st, r.row, r.op, r.lock), SQL_ERROR) << r.op;
+        EXPECT_EQ(FirstState(st), r.state) << r.op;
+    }
+    EXPECT_EQ(TableSeenByAnother("krs_sp.t10").size(), 10u);
+}
+
+TEST_P(SetPos, BookmarksOfAStaticCursor)
+{
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
+              SQL_SUCCESS);
+    if (!Open(SQL_CURSOR_STATIC, SQL_CONCUR_READ_ONLY, "select id, name from krs_sp.t10 order by id"))
+        GTEST_SKIP() << "static cursors are not served";
+    SQLBIGINT marks[4] = {};
+    SQLLEN markInd[4] = {};
+    ASSERT_EQ(SQLBindCol(st, 0, SQL_C_UBIGINT, marks, sizeof marks[0], markInd), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 6), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(marks[0], 6);
+    EXPECT_EQ(marks[3], 9);
+
+    // The bookmark of row 3 of the rowset, read with SQLGetData, brings the
+    // cursor back there from anywhere, with an offset too.
+    ASSERT_EQ(SQLSetPos(st, 3, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_SUCCESS);
+    SQLBIGINT kept = 0;
+    SQLLEN keptInd = 0;
+    ASSERT_EQ(SQLGetData(st, 0, SQL_C_UBIGINT, &kept, sizeof kept, &keptInd), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(kept, 8);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_FETCH_BOOKMARK_PTR, &kept, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_FIRST, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_BOOKMARK, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(ids[0], 8);
+    EXPECT_EQ(fetched, 3u);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_BOOKMARK, -2), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(ids[0], 6);
+    EXPECT_EQ(marks[0], 6);
+    EXPECT_EQ(SQLFetchScroll(st, SQL_FETCH_BOOKMARK, 5), SQL_NO_DATA);
+}
+
+// Positioned changes where the connection serves an updatable keyset-driven
+// cursor: UPDATE of one row, DELETE of another, ADD, each seen through a
+// second connection with nothing else changed.
+TEST_P(SetPos, PositionedChangesOfAKeysetCursor)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.chg; create table krs_sp.chg (id int primary key, name varchar(20));"
+                 "insert into krs_sp.chg select i, 'row' || i from generate_series(1, 6) i");
+    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, "select id, name from krs_sp.chg order by id"))
+        GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    std::strcpy(names[0], "changed");
+    nameInd[0] = SQL_NTS;
+    ASSERT_EQ(SQLSetPos(st, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[0], SQL_ROW_UPDATED);
+    ASSERT_EQ(SQLSetPos(st, 2, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[1], SQL_ROW_DELETED);
+    ids[3] = 100;
+    std::strcpy(names[3], "added");
+    nameInd[3] = SQL_NTS;
+    idInd[3] = 0;
+    ASSERT_EQ(SQLSetPos(st, 4, SQL_ADD, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[3], SQL_ROW_ADDED);
+    EXPECT_EQ(TableSeenByAnother("krs_sp.chg"),
+              (std::vector<std::string>{"1:row1", "2:row2", "3:changed", "5:row5", "6:row6", "100:added"}));
+
+    // Another connection changes row 5 meanwhile: under values concurrency
+    // the update finds no row, the row is in error and stays as it was.
+    PgPsql(g_pg, "update krs_sp.chg set name = 'theirs' where id = 5");
+    std::strcpy(names[2], "mine");
+    EXPECT_EQ(SQLSetPos(st, 3, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(FirstState(st), "01001");
+    EXPECT_EQ(status[2], SQL_ROW_ERROR);
+    EXPECT_EQ(TableSeenByAnother("krs_sp.chg")[3], "5:theirs");
+}
+
+// A label is not a column: `a AS b` is written to a.
+TEST_P(SetPos, NewValuesGoToTheBaseColumn)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.ab; create table krs_sp.ab (id int primary key, a varchar(9), b varchar(9));"
+                 "insert into krs_sp.ab values (1, 'a1', 'b1'), (2, 'a2', 'b2')");
+    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, "select id, a as b, b as a from krs_sp.ab order by id"))
+        GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    std::strcpy(names[1], "new");
+    nameInd[1] = SQL_NTS;
+    ASSERT_EQ(SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    PgPsql(g_pg, "create table krs_sp.ab_seen as select id, a || '/' || b as name from krs_sp.ab");
+    EXPECT_EQ(TableSeenByAnother("krs_sp.ab_seen"), (std::vector<std::string>{"1:a1/b1", "2:new/b2"}));
+    PgPsql(g_pg, "drop table krs_sp.ab_seen");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, SetPos, ::testing::Values("krs_w", "krs_a"),
+                         [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
+
+} // namespace
