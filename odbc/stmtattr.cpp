@@ -76,8 +76,8 @@ SQLRETURN SetScrollable(Stmt *s, SQLINTEGER, SQLULEN value)
         return Fail(s, ERR_NOT_CAPABLE);
     if (s->cursor.cursorType != SQL_CURSOR_FORWARD_ONLY)
         return SQL_SUCCESS;
-    // A keyset-driven cursor is asked for; the type the statement gets
-    // (static) is what scrolls.
+    // A keyset-driven cursor is asked for; a statement whose rows have no
+    // keys gets a static one when it is prepared.
     SQLRETURN rc = StmtSetOption(s, SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN);
     if (rc != SQL_SUCCESS_WITH_INFO)
         return rc;

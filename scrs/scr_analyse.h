@@ -121,6 +121,9 @@ int SCR_OrderByInvert(ScrAnalysedSql *r);
 // the texts; 15 when the statement is not a SELECT or lacks the place.
 // The select list becomes the marker.
 int SCR_SelectListMark(ScrAnalysedSql *r);
+// The regenerated text of the first query block's select list, as a new heap
+// text in *out.  0, 15 (not a SELECT, no select list), 16.
+int SCR_SelectListText(const ScrAnalysedSql *r, char **out);
 // The first query block's WHERE becomes "WHERE <marker> AND (<condition>)"
 // (flag SCR_CF_WHERE set), or the marker stands where a WHERE would (cleared).
 int SCR_WhereMark(ScrAnalysedSql *r);

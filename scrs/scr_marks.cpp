@@ -66,6 +66,20 @@ int SCR_SelectListMark(ScrAnalysedSql *r)
     return rebuilt(r, becomeMarker(list));
 }
 
+int SCR_SelectListText(const ScrAnalysedSql *r, char **out)
+{
+    if (!out)
+        return ERR_GENERAL;
+    *out = nullptr;
+    if (!r || !r->tree || r->tree->kind != SQLK_SELECT)
+        return ERR_GENERAL;
+    const SqlNode *list = scr_Child(scr_FirstBlock(r), SQLK_SELECT_LIST);
+    if (!list || !list->text)
+        return ERR_GENERAL;
+    *out = scr_Dup(list->text);
+    return *out ? ERR_NONE : ERR_MEMORY_ALLOCATION;
+}
+
 int SCR_WhereMark(ScrAnalysedSql *r)
 {
     if (!r || !r->tree || r->tree->kind != SQLK_SELECT)

@@ -5,6 +5,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rowblock.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_keyset.h"
 #include "scrs/sc_dataset.h"
 #include "util/dynarray.h"
 #include "util/log.h"
@@ -59,17 +60,78 @@ void dropResult(ScsContext *ctx)
 {
     ctx->clauseFlags = SCS_CLAUSE_NOT_SELECT;
     ctx->ksWindowState = -6;
+    KS_Close(ctx->keySet);
     if (ctx->staticSet)
         SS_Close(ctx->staticSet);
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
     CUR_PosReset(&ctx->cs);
 }
 
-// The key columns of the FROM tables.  Keysets are not served yet: every
-// lookup finds none, so that the analysis downgrades the cursor to static.
-int keyColsFind(ScsContext *)
+// Which keyed cursors have an engine.  A cursor that needs keys but has
+// none is downgraded to a static read-only one, as if its tables had no
+// key; a concurrency without an engine becomes read-only.
+struct KeyedEngines {
+    bool keyset;      // keyset-driven, keyset size 0
+    bool mixed;       // keyset-driven with a key window
+    bool dynamic;
+    bool staticKeyed; // static with lock or values concurrency
+    bool lock;        // SQL_CONCUR_LOCK on a keyed cursor
+    bool values;      // SQL_CONCUR_VALUES on a keyed cursor
+};
+constexpr KeyedEngines kEngines{true, false, false, false, false, false};
+
+bool engineServes(const ScsContext *ctx)
 {
-    return ERR_NO_KEY_COLUMNS;
+    switch (ctx->cs.cursorType) {
+    case SCS_KEYSET:
+        return ctx->cs.keysetSize > 0 ? kEngines.mixed : kEngines.keyset;
+    case SCS_DYNAMIC:
+        return kEngines.dynamic;
+    case SCS_STATIC:
+        return kEngines.staticKeyed;
+    default:
+        return false;
+    }
+}
+
+bool concurrencyServed(int32_t concurrency)
+{
+    return concurrency == SCS_READ_ONLY || (concurrency == SCS_LOCK && kEngines.lock) ||
+           (concurrency == SCS_VALUES && kEngines.values);
+}
+
+// Makes the cursor read-only, keeping its type.  0 or 43.
+int concurrencyReadOnly(ScsContext *ctx)
+{
+    int32_t v = SCS_READ_ONLY;
+    if (ScsLower()->SetOption(static_cast<int>(ctx->cs.drvStmt), DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &v) != 0) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to read-only concurrency");
+        return ERR_NOT_CAPABLE;
+    }
+    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
+    ctx->cs.concurrency = SCS_READ_ONLY;
+    return 0;
+}
+
+// The key columns of the FROM tables.  84 when some table cannot give one:
+// a derived table (no name to look up) or a table without a unique key; and
+// when the keys alone need more parameter markers than a statement takes.
+int keyColsFind(ScsContext *ctx)
+{
+    const auto *tables = static_cast<const ScrTableRef *>(ctx->fromTables->elements);
+    for (uint32_t i = 0; i < ctx->fromTables->count; ++i)
+        if (!tables[i].table || !tables[i].table[0]) {
+            LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "a derived table has no key columns");
+            return ERR_NO_KEY_COLUMNS;
+        }
+    int rc = KS_GetKeyColDescs(ctx, ctx->fromTables);
+    if (rc != 0)
+        return rc;
+    if (ctx->keyCols->count == 0 || static_cast<int32_t>(ctx->keyCols->count) > ctx->maxParams)
+        return ERR_NO_KEY_COLUMNS;
+    if (ctx->keySet)
+        ctx->keySet->tableCount = static_cast<uint8_t>(ctx->keyTableCount & 0xFF);
+    return 0;
 }
 
 } // namespace
@@ -140,8 +202,11 @@ void scs_p_AnalysisReset(ScsContext *ctx)
     free(ctx->stmtText);
     ctx->stmtText = nullptr;
     SCR_Free(&ctx->analysis);
+    SCR_Free(&ctx->keysetAnalysis);
+    SCR_Free(&ctx->refetchAnalysis);
     RS_Free(&ctx->cs.cache);
     ctx->scsFlags = 0;
+    ctx->refetchFlags = 0;
     scs_p_DescriptionsFree(ctx);
     DA_Free(&ctx->fromTables, SCR_TableRefFree);
     DA_Free(&ctx->tableCols, nullptr);
@@ -158,7 +223,7 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_ANALYSED);
     }
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_TYPE_SET);
-    const int32_t type = ctx->cs.cursorType;
+    int32_t type = ctx->cs.cursorType;
     if (type == SCS_FORWARD_ONLY)
         return 0;
     ctx->scsFlags |= SCS_F_ANALYSED;
@@ -207,6 +272,15 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         return ERR_OUTER_JOIN_NEEDS_STATIC;
     if (type == SCS_KEYSET && (rc = scs_p_ChkKeysetStmt(ctx)) != 0)
         return rc;
+    // An aggregate's rows have no keys: such a result is served from a
+    // static set, which scrolls it in every direction.
+    if ((type == SCS_KEYSET || type == SCS_DYNAMIC) && (ctx->clauseFlags & SCR_CF_SET_FUNCTION) &&
+        !(ctx->clauseFlags & SCR_CF_GROUP_BY)) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "an aggregate result has no keys");
+        if ((rc = scs_p_ChangeCursorType(ctx)) != 0)
+            return rc;
+        type = ctx->cs.cursorType;
+    }
 
     DA_Free(&ctx->fromTables, SCR_TableRefFree);
     ctx->fromTables = DA_New(sizeof(ScrTableRef));
@@ -272,10 +346,14 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
 
     // Key columns, unless a static read-only (or not updatable) cursor
     // needs none.
-    if (!(type == SCS_STATIC && (conc == SCS_READ_ONLY || scs_p_ChkUpdatable(ctx) != 0))) {
-        rc = keyColsFind(ctx);
+    const int32_t typeNow = ctx->cs.cursorType;
+    const int32_t concNow = ctx->cs.concurrency;
+    if (!(typeNow == SCS_STATIC && (concNow == SCS_READ_ONLY || scs_p_ChkUpdatable(ctx) != 0))) {
+        rc = engineServes(ctx) ? keyColsFind(ctx) : ERR_NO_KEY_COLUMNS;
         if (rc == ERR_NO_KEY_COLUMNS)
             rc = scs_p_ChangeCursorType(ctx);
+        else if (rc == 0 && !concurrencyServed(ctx->cs.concurrency))
+            rc = concurrencyReadOnly(ctx);
         if (rc != 0) {
             LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "KS_GetKeyColDescs failed");
             return rc;
@@ -324,6 +402,7 @@ int SCS_CloseCursor(int stmt)
     // spilled gives its temporary files back now.
     if (ctx->staticSet)
         SS_Close(ctx->staticSet);
+    ks_CloseData(ctx->keySet);
     int rc = ScsLower()->CloseCursor(stmt);
     if (rc != 0)
         scs_p_AuxDiagsMove(ctx);

@@ -101,6 +101,8 @@ struct ScsContext {
     RowBlock *posRowData = nullptr;   // row values of the last positioned operation
     uint16_t *posColMap = nullptr;    // their result-column numbers
     RvcBinding *rvcBinding = nullptr; // row versions of a sensitive dynamic cursor
+    uint32_t keyFetchGroups = 0;      // key groups of the prepared fetch-by-keys SELECT
+    uint32_t existingKeysGroups = 0;  // key groups of the prepared existing-keys SELECT
 
     // This library's own bookkeeping.
     int32_t unparsedSelect = 0;      // a SELECT the analyser could not parse, served static

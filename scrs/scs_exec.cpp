@@ -10,6 +10,7 @@
 #include "odbc/contract/rowblock.h"
 #include "scrs/sc_dataset.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_keyset.h"
 #include "util/log.h"
 
 #include <cstdio>
@@ -209,6 +210,9 @@ int SCS_Execute(int stmt)
     }
     int rc = 0;
     if ((ctx->scsFlags & SCS_F_REPREPARE) && ctx->stmtText) {
+        // The statement holds the application's text again, no longer the
+        // fetch-by-keys SELECT.
+        ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_KEYFETCH_PREPARED);
         if ((rc = ScsLower()->Prepare(stmt, ctx->stmtText)) != 0 || (rc = resendParams(ctx)) != 0)
             return rc;
     }
@@ -226,6 +230,12 @@ int SCS_Execute(int stmt)
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
     CUR_PosReset(&ctx->cs);
 
+    if (ctx->analysis.kind == kKindSelect && ctx->cs.cursorType == SCS_KEYSET && ctx->cs.keysetSize <= 0) {
+        if ((rc = KS_GetKeySet_KSD(ctx)) != 0) {
+            scs_p_AuxDiagsMove(ctx);
+            return rc;
+        }
+    }
     if ((rc = ScsLower()->Execute(stmt)) != 0)
         return rc;
     if (!isQuery(ctx))
@@ -367,6 +377,30 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     return 0;
 }
 
+namespace {
+
+// The next rows of the back end's result, every one of them a success.
+int forwardFetch(ScsContext *ctx, RowsetCache *rs)
+{
+    int rc = ScsLower()->Fetch(static_cast<int>(ctx->cs.drvStmt), static_cast<uint16_t>(ctx->cs.rowsetSize), rs->block);
+    for (int32_t i = 0; rc == 0 && i < rs->block->rowsUsed && i < rs->rows; ++i)
+        rs->status[i] = SQL_ROW_SUCCESS;
+    return rc;
+}
+
+// An aggregate on a keyset-driven or dynamic cursor (the analysis serves such
+// results from a static set; this guards a cursor that reaches here anyway):
+// its rows have no keys, so they can only be read on forward.  Any other
+// direction is refused rather than answered with the next rows.
+int aggregateFetch(ScsContext *ctx, RowsetCache *rs, int orientation)
+{
+    if (orientation != SQL_FETCH_NEXT)
+        return ERR_NOT_CAPABLE;
+    return forwardFetch(ctx, rs);
+}
+
+} // namespace
+
 int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int orientation)
 {
     ScsContext *ctx = scs_p_CtxFind(stmt);
@@ -384,19 +418,33 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
     int rc = RS_Create(&rs, ctx->cs.rowsetSize);
     if (rc != 0)
         return rc;
+    const bool aggregate = (ctx->clauseFlags & SCR_CF_SET_FUNCTION) != 0;
     switch (type) {
     case SCS_FORWARD_ONLY:
-        rc = ScsLower()->Fetch(stmt, static_cast<uint16_t>(ctx->cs.rowsetSize), rs->block);
-        for (int32_t i = 0; rc == 0 && i < rs->block->rowsUsed && i < rs->rows; ++i)
-            rs->status[i] = SQL_ROW_SUCCESS;
+        rc = forwardFetch(ctx, rs);
+        break;
+    case SCS_KEYSET:
+        if (aggregate)
+            rc = aggregateFetch(ctx, rs, orientation);
+        else if (ctx->cs.keysetSize <= 0)
+            rc = scs_p_FetchKeyset(ctx, rs, row);
+        else if (orientation == 0)
+            rc = ERR_NOT_CAPABLE;
+        else
+            rc = scs_p_FetchMixed(ctx, row, static_cast<int16_t>(orientation), rs);
+        break;
+    case SCS_DYNAMIC:
+        if (orientation == 0)
+            rc = ERR_NOT_CAPABLE;
+        else if (aggregate)
+            rc = aggregateFetch(ctx, rs, orientation);
+        else
+            rc = scs_p_FetchDynamic(ctx, row, static_cast<int16_t>(orientation), rs);
         break;
     case SCS_STATIC:
         rc = scs_p_FetchStatic(ctx, rs, row);
         break;
     default:
-        // Keyset-driven, mixed and dynamic cursors are downgraded to static
-        // by the analysis until their engines exist.
-        (void)orientation;
         rc = ERR_NOT_CAPABLE;
     }
     if (rc != 0) {

@@ -10,6 +10,7 @@
 #include "odbc/contract/rowblock.h"
 #include "scrs/scr_locks.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_keyset.h"
 #include "scrs/sc_dataset.h"
 #include "scrs/scs_setpos.h"
 #include "odbc/contract/drv_connect_params.h"
@@ -395,6 +396,10 @@ int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn)
         ScsLower()->SetOption(static_cast<int>(stmt), DrvInt(DrvStmtOption(option)), &one);
     }
     SCR_Init(&ctx->analysis);
+    SCR_Init(&ctx->keysetAnalysis);
+    SCR_Init(&ctx->refetchAnalysis);
+    if (int rc = KS_Alloc(&ctx->keySet))
+        return rc;
     ctx->sendParamTypes = askCapability(conn, DRV_CONN_NEEDS_BIND, 0) != 0 ? 1 : 0;
     ctx->fixedTextNul = askCapability(conn, DRV_CONN_HAS_PARAM_ARRAYS, 0) != 0 ? 1 : 0;
     ctx->lockByUpdate = askCapability(conn, DRV_CONN_LOCK_BY_UPDATE, 0) != 0 ? 1 : 0;
@@ -435,6 +440,14 @@ void scs_p_CtxInfoLoad(ScsContext *ctx)
 void scs_p_CtxFree(ScsContext *ctx)
 {
     SS_Free(&ctx->staticSet);
+    KS_Free(&ctx->keySet);
+    SCR_Free(&ctx->keysetAnalysis);
+    SCR_Free(&ctx->refetchAnalysis);
+    if (ctx->keysetBounds) {
+        RB_Free(ctx->keysetBounds);
+        free(ctx->keysetBounds);
+        ctx->keysetBounds = nullptr;
+    }
     DA_Free(&ctx->fromTables, SCR_TableRefFree);
     DA_Free(&ctx->tableCols, nullptr);
     DA_Free(&ctx->orderByCols, nullptr);

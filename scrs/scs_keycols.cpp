@@ -64,6 +64,9 @@ using CatalogOp = int (*)(int, CatalogArgs *);
 // result, ten rows at a time.
 int catalogRun(int aux, CatalogOp op, CatalogArgs *args, Rows *out, const char *who, const char *opName)
 {
+    // A back end without the catalog operation cannot answer this source.
+    if (!op)
+        return ERR_NOT_CAPABLE;
     int rc = op(aux, args);
     if (rc != 0) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s: %s failed.", who, opName);
@@ -250,8 +253,11 @@ int tableKeyFind(ScsContext *ctx, const ScrTableRef &t, const std::string &sessi
     for (Step source : sources) {
         if (int r = ask.columns())
             return r;
-        if (int r = (ask.*source)())
+        if (int r = (ask.*source)()) {
+            if (r == ERR_NOT_CAPABLE)
+                continue;
             return r;
+        }
         int chosenBy = KS_SRC_NONE;
         std::vector<ScrColumnRef> found;
         rc = ks_KeyColsChoose(ask.cat, ctx->identQuote, &found, &chosenBy);

@@ -29,18 +29,42 @@ void KS_Free(KeySet **ks);
 void KS_Close(KeySet *ks);
 void ks_CloseData(KeySet *ks);
 
-// Statement rewriting: the select list becomes the key columns; n groups of
-// "key = ?" joined by OR go into the WHERE marker; the key columns are added
-// to the ORDER BY.
+// Statement rewriting.  Each builder takes an analysed statement without
+// insertion markers (a fresh SCR_AnalyseSQL), marks its clause, and leaves
+// the rewritten text in sql->echo (ks_RewrittenText); to chain two builders,
+// analyse the first one's rewritten text before calling the second.  Key
+// names are qualified (scs_p_QualifyColName) for two or more FROM tables.
+// 0, 15 (no key columns, n of 0, a statement that is no SELECT), 16.
+//
+// The select list becomes the key columns ("k1, k2").
 int ks_SelectListKeysSet(ScrAnalysedSql *sql, ScsContext *ctx);
+// The select list keeps its items and gets the key columns behind them
+// ("a, b, k1, k2"), so that every row fetched carries its key.
+int ks_SelectListAddKeys(ScrAnalysedSql *sql, ScsContext *ctx);
+// n groups of "k1 = ? AND k2 = ?" joined by " OR " inside "( ... )" go into
+// the WHERE, ahead of the statement's own condition (" WHERE ( ... )" when it
+// had none, "WHERE ( ... ) AND (<condition>)" when it had one).
 int KS_WhereKeysSet(ScrAnalysedSql *sql, ScsContext *ctx, uint32_t n);
+// The key columns that no ORDER BY item names are added to the ORDER BY (or
+// make one), up to the data source's limit of ORDER BY columns.
 int KS_OrderByKeysSet(ScrAnalysedSql *sql, ScsContext *ctx);
+// The text the last builder produced (NULL before any).
+const char *ks_RewrittenText(const ScrAnalysedSql *sql);
 
 // Runs the keyset query of a keyset-driven cursor into the keyset's cache.
 int KS_GetKeySet_KSD(ScsContext *ctx);
 
 // A one-row parameter block of g key groups taken from rows first ..
-// first + n - 1 of `src` (groups beyond n repeat the last row).
+// first + n - 1 of `src` (groups beyond n repeat the last row), one column
+// per parameter marker in marker order, in *out (the caller's; free with
+// RB_Free and free).  Each column keeps its source's value type; text
+// columns get the width of their value (addTerminator: room for a
+// terminator after fixed text; trim: fixed text without trailing blanks).
+// With dropNullCols, a source column that is NULL in any of the n rows is
+// left out of every group: dropFlags (the caller's array of one entry per
+// source column) marks it 1 and *dropped counts them.  0; 15 for a missing
+// source or out argument, g or n of 0, g < n, a first row the source does
+// not hold, more than 65535 columns; 16.
 int KS_ParamRowsetMake(const RowBlock *src, int32_t first, uint32_t groups, uint32_t rows, RowBlock **out,
                        int addTerminator, int trim, int dropNullCols, uint16_t *dropped, int16_t *dropFlags);
 

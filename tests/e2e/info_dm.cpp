@@ -415,7 +415,7 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         SQLUINTEGER forwardOnly;
         SQLUINTEGER withStatic;
     } capabilities[] = {
-        {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY, SQL_SO_FORWARD_ONLY | SQL_SO_STATIC},
+        {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY, SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN},
         {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT,
          SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST | SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE |
              SQL_FD_FETCH_RELATIVE | SQL_FD_FETCH_BOOKMARK},
@@ -423,18 +423,22 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         {SQL_POS_OPERATIONS, 0, SQL_POS_POSITION | SQL_POS_REFRESH},
         {SQL_BOOKMARK_PERSISTENCE, 0, SQL_BP_SCROLL}, {SQL_LOCK_TYPES, 0, 0},
         {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, SQL_CA1_NEXT},
-        // The back end does not describe refreshing, so only positioning is
-        // said of SQLSetPos.
+        // The back end does not describe refreshing a static cursor, so only
+        // positioning is said of its SQLSetPos.
         {SQL_STATIC_CURSOR_ATTRIBUTES1, 0,
          SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_POS_POSITION},
-        {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, 0}, {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, 0},
+        {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0,
+         SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_POS_POSITION |
+             SQL_CA1_POS_REFRESH},
+        {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, 0},
     };
     for (const Capability &c : capabilities) {
         SQLUINTEGER v = 0xDEADBEEF;
         EXPECT_EQ(SQLGetInfo(h.dbc, c.type, &v, sizeof v, nullptr), SQL_SUCCESS) << c.type << h.State();
         EXPECT_EQ(v, scrolls ? c.withStatic : c.forwardOnly) << c.type;
     }
-    for (SQLUSMALLINT type : {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, SQL_STATIC_CURSOR_ATTRIBUTES2}) {
+    for (SQLUSMALLINT type :
+         {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, SQL_STATIC_CURSOR_ATTRIBUTES2, SQL_KEYSET_CURSOR_ATTRIBUTES2}) {
         SQLUINTEGER a2 = 0;
         ASSERT_EQ(SQLGetInfo(h.dbc, type, &a2, sizeof a2, nullptr), SQL_SUCCESS);
         if (type == SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2 || scrolls)
@@ -443,14 +447,20 @@ TEST_P(Info, CursorsSayWhatTheyServe)
             << type;
     }
 
+    // Keyset-driven cursors are served where static ones are; dynamic ones
+    // become the nearest type there is.
     for (SQLULEN type : {SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
+        const bool served = scrolls && type == SQL_CURSOR_KEYSET_DRIVEN;
         EXPECT_EQ(SQLSetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(type), 0),
-                  SQL_SUCCESS_WITH_INFO)
+                  served ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO)
             << type;
-        EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "01S02") << type;
+        if (!served)
+            EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "01S02") << type;
         SQLULEN back = 99;
         EXPECT_EQ(SQLGetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, &back, 0, nullptr), SQL_SUCCESS);
-        EXPECT_EQ(back, scrolls ? static_cast<SQLULEN>(SQL_CURSOR_STATIC) : static_cast<SQLULEN>(SQL_CURSOR_FORWARD_ONLY))
+        EXPECT_EQ(back, served    ? type
+                        : scrolls ? static_cast<SQLULEN>(SQL_CURSOR_STATIC)
+                                  : static_cast<SQLULEN>(SQL_CURSOR_FORWARD_ONLY))
             << type;
     }
     if (scrolls) {

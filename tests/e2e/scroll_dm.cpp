@@ -345,8 +345,8 @@ TEST_P(Scroll, UnparsedStatementsRunAsStaticReadOnly)
         SQLCloseCursor(st);
         SQLFreeStmt(st, SQL_UNBIND);
     }
-    // A keyset-driven cursor is not built: it is changed to static.
-    EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0),
+    // A dynamic cursor is not built: it is changed to static.
+    EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0),
               SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(FirstState(st), "01S02");
     SQLULEN type = 0;

@@ -1,0 +1,524 @@
+// Keyset-driven cursors: the keyset read at execute, and the fetch that turns
+// a window of keys into rows.
+//
+// At execute the keyset query (the statement's select list replaced by its
+// key columns, ordered by the statement's ORDER BY and then the keys) runs on
+// the auxiliary statement into the keyset's dataset cache.  A fetch runs the
+// fetch-by-keys SELECT on the application's own statement: the statement's
+// select list followed by the key columns, and groups of "key = ?" ahead of
+// its WHERE, prepared once and bound again with each rowset's keys.  Every
+// row fetched is put at the place of its own key, whatever order the server
+// returns the rows in (another user may have changed an ORDER BY column in
+// the meantime); a key that brings no row has been deleted, or no longer
+// satisfies the statement's condition, and its row is shown as deleted.
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/rowblock.h"
+#include "scrs/scs_ctx.h"
+#include "scrs/scs_keyset.h"
+#include "util/dynarray.h"
+#include "util/log.h"
+#include "util/strutil.h"
+
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char SRC_KS[] = "ks";
+const char SRC_SC[] = "sc_s";
+
+uint32_t keyCount(const ScsContext *ctx) { return ctx->keyCols ? ctx->keyCols->count : 0; }
+
+const ScrColumnRef *keyCols(const ScsContext *ctx)
+{
+    return ctx->keyCols ? static_cast<const ScrColumnRef *>(ctx->keyCols->elements) : nullptr;
+}
+
+// Parameters the application's statement takes.
+int32_t appParamCount(const ScsContext *ctx)
+{
+    int32_t n = ctx->appParamTypeCount;
+    if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams && ctx->savedParams->columnsUsed > n)
+        n = ctx->savedParams->columnsUsed;
+    return n;
+}
+
+void blockFree(RowBlock **b)
+{
+    if (*b) {
+        RB_Free(*b);
+        free(*b);
+        *b = nullptr;
+    }
+}
+
+RowBlock *blockNew() { return static_cast<RowBlock *>(calloc(1, sizeof(RowBlock))); }
+
+RowBlock *blockClone(const RowBlock *source)
+{
+    RowBlock *copy = blockNew();
+    if (copy && RB_Clone(copy, source) != 0) {
+        free(copy);
+        return nullptr;
+    }
+    return copy;
+}
+
+// Analyses `text` into `sql` (parse only); a failure is logged.
+int analyse(ScrAnalysedSql *sql, const char *text, const ScsContext *ctx, const char *src)
+{
+    // The text may be the record's own rewritten text, which the parse frees.
+    std::string copy = text ? text : "";
+    int rc = SCR_AnalyseSQL(sql, copy.c_str(), 1, static_cast<int>(ctx->noCatalogs));
+    if (rc != 0) {
+        LOG_Printf(LOG_LEVEL_DEBUG, src, __LINE__, "SCR_AnalyseSQL failed: %s", copy.c_str());
+        LOG_Printf(LOG_LEVEL_DEBUG, src, __LINE__, "%s", sql->message ? sql->message : "");
+        LOG_Printf(LOG_LEVEL_DEBUG, src, __LINE__, "%s", sql->echo ? sql->echo : "");
+    }
+    return rc;
+}
+
+// Hands a parameter block to the back end, the application's kept values
+// joined behind the key values.
+int paramsSend(ScsContext *ctx, int stmt, RowBlock *keys, RowBlock **lastSent)
+{
+    RowBlock *block = keys;
+    if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams && ctx->savedParams->columnsUsed) {
+        RowBlock *app = blockClone(ctx->savedParams);
+        if (!app) {
+            blockFree(&keys);
+            return ERR_MEMORY_ALLOCATION;
+        }
+        int rc = RB_JoinColumns(app, keys);
+        blockFree(&keys);
+        if (rc != 0) {
+            blockFree(&app);
+            return rc;
+        }
+        block = app;
+    }
+    if (lastSent) {
+        *lastSent = blockClone(block);
+        if (!*lastSent) {
+            blockFree(&block);
+            return ERR_MEMORY_ALLOCATION;
+        }
+    }
+    return ScsLower()->SetParams(stmt, block);
+}
+
+// Describes `groups` key groups and then the application's parameters.
+int paramTypesSend(ScsContext *ctx, int stmt, uint32_t groups)
+{
+    free(ctx->genParamTypes);
+    ctx->genParamTypes = nullptr;
+    ctx->genParamTypeCount = 0;
+    for (uint32_t g = 0; g < groups; ++g)
+        if (int rc = scs_p_AddParamDescs(ctx, keyCols(ctx), keyCount(ctx), g + 1 == groups))
+            return rc;
+    return ScsLower()->SetParamTypes(stmt, ctx->genParamTypeCount, ctx->genParamTypes);
+}
+
+// Fetches up to `rows` rows of the statement's result behind those of `into`;
+// a back end that delivers fewer rows per call is asked again until the rows
+// are there or the result ends.
+int fetchAppend(int stmt, int32_t rows, RowBlock *into)
+{
+    int32_t got = 0;
+    while (got < rows) {
+        RowBlock more{};
+        const bool first = into->columnsUsed == 0 && into->rowsAllocated == 0;
+        RowBlock *target = first ? into : &more;
+        int rc = ScsLower()->Fetch(stmt, static_cast<uint16_t>(rows - got), target);
+        const int32_t n = target->rowsUsed;
+        if (rc == 0 && !first && n > 0)
+            rc = RB_AppendRows(into, &more);
+        RB_Free(&more);
+        if (rc != 0)
+            return rc;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return 0;
+}
+
+// The key cells (the last `keys` columns) moved out of a fetched block into
+// a block of their own.
+int keysSplit(RowBlock *rows, uint16_t keys, RowBlock *out)
+{
+    if (rows->columnsUsed < keys)
+        return ERR_GENERAL;
+    if (RB_Init(out, keys) != 0)
+        return ERR_MEMORY_ALLOCATION;
+    const uint16_t from = static_cast<uint16_t>(rows->columnsUsed - keys);
+    for (uint16_t k = 0; k < keys; ++k) {
+        out->columns[k] = rows->columns[from + k];
+        rows->columns[from + k] = RowBlockColumn{};
+    }
+    out->columnsUsed = keys;
+    out->rowsAllocated = rows->rowsAllocated;
+    out->rowsUsed = rows->rowsUsed;
+    rows->columnsUsed = from;
+    return 0;
+}
+
+} // namespace
+
+// ---- the keyset at execute ----
+
+int KS_GetKeySet_KSD(ScsContext *ctx)
+{
+    if (!ctx || !ctx->keySet || !ctx->stmtText || keyCount(ctx) == 0)
+        return ERR_GENERAL;
+    KeySet *ks = ctx->keySet;
+    const int aux = static_cast<int>(ctx->posStmt);
+    // No room for one key group beside the application's parameters: such a
+    // cursor could never fetch a row.
+    int32_t stmts = 0, last = 0, per = 0;
+    if (scs_p_GetKeyFetchBatches(ctx->maxParams, appParamCount(ctx), static_cast<int32_t>(keyCount(ctx)), 1, &stmts,
+                                 &last, &per) != 0) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC_KS, __LINE__,
+                   "KS_GetKeySet_KSD: %u key columns and %d parameters exceed the limit of %d parameters",
+                   keyCount(ctx), appParamCount(ctx), ctx->maxParams);
+        return ERR_NOT_CAPABLE;
+    }
+    ks->tableCount = static_cast<uint8_t>(ctx->keyTableCount & 0xFF);
+
+    // The analysis is made again from the kept text: a fetch may have left
+    // the fetch-by-keys SELECT in it.
+    ctx->scsFlags &= static_cast<uint16_t>(~(SCS_F_KEYFETCH_PREPARED | SCS_F_KEY_ORDER_BY));
+    if (int rc = analyse(&ctx->analysis, ctx->stmtText, ctx, SRC_KS))
+        return rc;
+    if (int rc = KS_OrderByKeysSet(&ctx->analysis, ctx))
+        return rc;
+    ctx->scsFlags |= SCS_F_KEY_ORDER_BY;
+    if (int rc = analyse(&ctx->keysetAnalysis, ks_RewrittenText(&ctx->analysis), ctx, SRC_KS))
+        return rc;
+    if (int rc = ks_SelectListKeysSet(&ctx->keysetAnalysis, ctx))
+        return rc;
+
+    int rc = ScsLower()->Prepare(aux, ks_RewrittenText(&ctx->keysetAnalysis));
+    if (rc != 0) {
+        scs_p_AuxDiagsMove(ctx);
+        return rc;
+    }
+    if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams) {
+        RowBlock *copy = blockClone(ctx->savedParams);
+        if (!copy)
+            return ERR_MEMORY_ALLOCATION;
+        if ((rc = ScsLower()->SetParams(aux, copy)) != 0)
+            return rc;
+    }
+    if (ctx->sendParamTypes && ctx->appParamTypeCount &&
+        (rc = ScsLower()->SetParamTypes(aux, ctx->appParamTypeCount, ctx->appParamTypes)) != 0)
+        return rc;
+    if ((rc = ScsLower()->Execute(aux)) != 0)
+        return rc;
+
+    ks_CloseData(ks);
+    int32_t total = 0;
+    rc = DSC_Fill(&ks->cache, ScsLowerBinding(), aux, ks->keyRows, &total);
+    ScsLower()->CloseCursor(aux);
+    if (rc != 0) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC_KS, __LINE__, "KS_GetKeySet_KSD: Could not fill dataset cache");
+        ks_CloseData(ks);
+        return rc;
+    }
+    ctx->cs.rowCount = total;
+    ks->windowStart = ks->cache.state == DSC_SPILLED ? -1 : 0;
+    // Keys come from NOT NULL columns; a NULL among them (a catalog that
+    // described a nullable column as a key) would match no row by "=" and
+    // show a live row as deleted, so such a keyset is refused.
+    if (ks->cache.state != DSC_SPILLED) {
+        for (uint16_t c = 0; c < ks->keyRows->columnsUsed; ++c)
+            for (int32_t r = 0; r < ks->keyRows->rowsUsed; ++r)
+                if (ks->keyRows->columns[c].indicators[r] == RB_IND_NULL) {
+                    LOG_Printf(LOG_LEVEL_ERROR, SRC_KS, __LINE__, "KS_GetKeySet_KSD: a key column holds NULL");
+                    ks_CloseData(ks);
+                    return ERR_NO_KEY_COLUMNS;
+                }
+    }
+    ks->statuses = static_cast<int16_t *>(calloc(total > 0 ? static_cast<size_t>(total) : 1, sizeof(int16_t)));
+    if (!ks->statuses)
+        return ERR_MEMORY_ALLOCATION;
+    ks->statusCount = total;
+    return 0;
+}
+
+// ---- keys that still exist ----
+
+int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, RowBlock **out)
+{
+    if (!out)
+        return ERR_GENERAL;
+    *out = nullptr;
+    if (!ctx || !keys || !ctx->stmtText || keyCount(ctx) == 0 || keys->columnsUsed != keyCount(ctx))
+        return ERR_GENERAL;
+    RowBlock *result = blockNew();
+    if (!result)
+        return ERR_MEMORY_ALLOCATION;
+    *out = result;
+    const int32_t rows = std::min(ctx->cs.rowsetSize, keys->rowsUsed - first);
+    if (first < 0 || rows <= 0)
+        return 0;
+    int32_t stmts = 0, lastRows = 0, per = 0;
+    int rc = scs_p_GetKeyFetchBatches(ctx->maxParams, appParamCount(ctx), static_cast<int32_t>(keyCount(ctx)),
+                                      ctx->cs.rowsetSize, &stmts, &lastRows, &per);
+    if (rc != 0)
+        return rc;
+    const int stmt = static_cast<int>(ctx->refetchStmt);
+    if (scs_p_CursorType(ctx) == SCS_DYNAMIC || !(ctx->refetchFlags & 0x10) ||
+        ctx->existingKeysGroups != static_cast<uint32_t>(per)) {
+        ctx->refetchFlags = 0;
+        if ((rc = analyse(&ctx->refetchAnalysis, ctx->stmtText, ctx, SRC_KS)) != 0 ||
+            (rc = KS_OrderByKeysSet(&ctx->refetchAnalysis, ctx)) != 0 ||
+            (rc = analyse(&ctx->refetchAnalysis, ks_RewrittenText(&ctx->refetchAnalysis), ctx, SRC_KS)) != 0 ||
+            (rc = ks_SelectListKeysSet(&ctx->refetchAnalysis, ctx)) != 0 ||
+            (rc = analyse(&ctx->refetchAnalysis, ks_RewrittenText(&ctx->refetchAnalysis), ctx, SRC_KS)) != 0 ||
+            (rc = KS_WhereKeysSet(&ctx->refetchAnalysis, ctx, static_cast<uint32_t>(per))) != 0)
+            return rc;
+        if ((rc = ScsLower()->Prepare(stmt, ks_RewrittenText(&ctx->refetchAnalysis))) != 0)
+            return rc;
+        ctx->refetchFlags |= 0x10;
+        ctx->existingKeysGroups = static_cast<uint32_t>(per);
+    }
+    for (int32_t done = 0; done < rows; done += per) {
+        const int32_t n = std::min(per, rows - done);
+        RowBlock *params = nullptr;
+        rc = KS_ParamRowsetMake(keys, first + done, static_cast<uint32_t>(per), static_cast<uint32_t>(n), &params,
+                                static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr, nullptr);
+        if (rc == 0)
+            rc = paramsSend(ctx, stmt, params, nullptr);
+        if (rc == 0 && ctx->sendParamTypes)
+            rc = paramTypesSend(ctx, stmt, static_cast<uint32_t>(per));
+        if (rc == 0)
+            rc = ScsLower()->Execute(stmt);
+        if (rc == 0)
+            rc = fetchAppend(stmt, per, result);
+        ScsLower()->CloseCursor(stmt);
+        if (rc != 0)
+            return rc;
+    }
+    return 0;
+}
+
+// ---- fetch by keys ----
+
+int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, int32_t first, int32_t windowStart,
+                          int16_t *keyStatuses)
+{
+    if (!ctx || !rows || !keyRows || !keyStatuses)
+        return ERR_GENERAL;
+    const int32_t at = first - windowStart;
+    const int32_t check = std::min(ctx->cs.rowsetSize, keyRows->rowsUsed - at);
+    RowBlock *existing = nullptr;
+    int rc = KS_GetExistingKeys(ctx, keyRows, at, &existing);
+    if (rc != 0) {
+        blockFree(&existing);
+        return rc;
+    }
+    // Membership, not order: the existing keys come back in the statement's
+    // order, which another user's change to an ORDER BY column may have
+    // moved away from the keyset's.
+    for (int32_t j = 0; j < check; ++j) {
+        bool found = false;
+        for (int32_t i = 0; !found && i < existing->rowsUsed; ++i) {
+            int equal = 0;
+            if (RB_CompareRows(keyRows, at + j, existing, i, &equal) != 0)
+                break;
+            found = equal != 0;
+        }
+        if (found)
+            continue;
+        if (rows->columnsUsed && j <= rows->rowsUsed && rows->rowsUsed < rows->rowsAllocated)
+            RB_InsertRow(rows, j);
+        keyStatuses[first + j] = SQL_ROW_DELETED;
+    }
+    blockFree(&existing);
+    return 0;
+}
+
+int scs_p_GetKeySetBounds(ScsContext *ctx, RowBlock **out)
+{
+    if (!ctx || !ctx->keySet || !out || !ctx->keySet->keyRows)
+        return ERR_GENERAL;
+    RowBlock *keyRows = ctx->keySet->keyRows;
+    if (keyRows->rowsUsed == 0 || keyRows->columnsUsed == 0)
+        return ERR_GENERAL;
+    RowBlock *bounds = nullptr;
+    int rc = RB_NewLike(&bounds, keyRows, 2);
+    if (rc == 0)
+        rc = RB_CopyRow(bounds, keyRows, 0, 0, 0);
+    if (rc == 0)
+        rc = RB_CopyRow(bounds, keyRows, 1, keyRows->rowsUsed - 1, 0);
+    // The window keeps only the key columns; the ORDER BY values behind them
+    // were needed for the bounds alone.
+    while (rc == 0 && keyRows->columnsUsed > keyCount(ctx))
+        rc = RB_DeleteColumn(keyRows, keyRows->columnsUsed - 1);
+    if (rc != 0) {
+        blockFree(&bounds);
+        return rc;
+    }
+    *out = bounds;
+    return 0;
+}
+
+int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
+{
+    KeySet *ks = ctx->keySet;
+    if (!ks || !rowset || !ctx->stmtText || keyCount(ctx) == 0)
+        return ERR_GENERAL;
+    const bool keysetDriven = ctx->cs.keysetSize <= 0;
+    const int32_t R = ctx->cs.rowsetSize;
+    const uint16_t K = static_cast<uint16_t>(keyCount(ctx));
+    const int h = static_cast<int>(ctx->cs.drvStmt);
+
+    int32_t a = row;
+    if (keysetDriven) {
+        int rc = scs_p_StaticTarget(row, ctx->cs.rowCount, R, &a);
+        if (rc == ERR_BEFORE_START) {
+            CUR_PosSet(&ctx->cs, 0);
+            return rc;
+        }
+        if (rc == ERR_BEYOND_END) {
+            CUR_PosSet(&ctx->cs, -3);
+            return rc;
+        }
+    }
+    ctx->cs.absRow = a + 1;
+
+    int32_t S = 0, L = 0, N = 0;
+    int rc = scs_p_GetKeyFetchBatches(ctx->maxParams, appParamCount(ctx), K, R, &S, &L, &N);
+    if (rc != 0)
+        return ERR_NOT_CAPABLE;
+
+    // The fetch-by-keys SELECT, prepared once for N key groups.
+    if (!(ctx->scsFlags & SCS_F_KEYFETCH_PREPARED) || (ctx->scsFlags & SCS_F_REBUILD_KEYFETCH) ||
+        ctx->keyFetchGroups != static_cast<uint32_t>(N)) {
+        ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_KEY_ORDER_BY);
+        if ((rc = analyse(&ctx->analysis, ctx->stmtText, ctx, SRC_SC)) != 0 ||
+            (rc = ks_SelectListAddKeys(&ctx->analysis, ctx)) != 0 ||
+            (rc = analyse(&ctx->analysis, ks_RewrittenText(&ctx->analysis), ctx, SRC_SC)) != 0 ||
+            (rc = KS_WhereKeysSet(&ctx->analysis, ctx, static_cast<uint32_t>(N))) != 0)
+            return rc;
+        std::string text = ks_RewrittenText(&ctx->analysis);
+        if (scs_p_Concurrency(ctx) == SCS_LOCK && !ctx->lockByUpdate)
+            text += " FOR UPDATE";
+        ctx->scsFlags |= SCS_F_KEYFETCH_PREPARED;
+        ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_REBUILD_KEYFETCH);
+        ctx->keyFetchGroups = static_cast<uint32_t>(N);
+        if ((rc = ScsLower()->Prepare(h, text.c_str())) != 0) {
+            ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_KEYFETCH_PREPARED);
+            return rc;
+        }
+    }
+
+    if (keysetDriven && (rc = DSC_WindowGet(&ks->cache, a, R, &ks->windowStart, ks->keyRows)) != 0)
+        return rc;
+    RowBlock *keyRows = ks->keyRows;
+    const int32_t w = ks->windowStart;
+    const int32_t at = a - w;
+    const int32_t count = std::min<int32_t>(R, keyRows->rowsUsed - at);
+    if (at < 0 || count <= 0)
+        return 0;
+    if (keyRows->columnsUsed != K)
+        return ERR_GENERAL;
+
+    const bool updatable = scs_p_ChkUpdatable(ctx) == 0;
+    const int32_t conc = scs_p_Concurrency(ctx);
+    const bool wantValues = updatable && conc == SCS_VALUES;
+    RowBlock fetched{};
+    RowBlock *lastParams = nullptr;
+    int32_t statements = 0;
+    for (int32_t done = 0; done < count; done += N, ++statements) {
+        const int32_t n = std::min(N, count - done);
+        RowBlock *params = nullptr;
+        rc = KS_ParamRowsetMake(keyRows, at + done, static_cast<uint32_t>(N), static_cast<uint32_t>(n), &params,
+                                static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr, nullptr);
+        if (rc == 0) {
+            blockFree(&lastParams);
+            rc = paramsSend(ctx, h, params, wantValues && S == 1 ? &lastParams : nullptr);
+        }
+        if (rc == 0 && done == 0 && ctx->sendParamTypes)
+            rc = paramTypesSend(ctx, h, static_cast<uint32_t>(N));
+        if (rc == 0)
+            rc = ScsLower()->Execute(h);
+        if (rc == 0)
+            rc = fetchAppend(h, N, &fetched);
+        if (rc != 0)
+            break;
+    }
+    if (rc == 0 && conc != SCS_LOCK)
+        rc = ScsLower()->CloseCursor(h);
+
+    // Each fetched row goes to the place of its key.
+    RowBlock fetchedKeys{};
+    if (rc == 0 && fetched.columnsUsed)
+        rc = keysSplit(&fetched, K, &fetchedKeys);
+    RowBlock *out = rowset->block;
+    if (rc == 0) {
+        if (fetched.columnsUsed)
+            rc = RB_NewLike(&out, &fetched, R);
+        else if ((rc = scs_p_LoadRsltColDescs(ctx)) == 0) {
+            RB_Free(out);
+            rc = RB_InitFromColDescs(ctx->rsltColDescs, ctx->rsltColCount, R, out);
+        }
+        rowset->block = out;
+    }
+    std::vector<bool> taken(static_cast<size_t>(fetched.rowsUsed), false);
+    for (int32_t k = 0; rc == 0 && k < count; ++k) {
+        int32_t match = -1;
+        for (int32_t j = 0; match < 0 && j < fetchedKeys.rowsUsed; ++j) {
+            if (taken[static_cast<size_t>(j)])
+                continue;
+            int equal = 0;
+            if ((rc = RB_CompareRows(keyRows, at + k, &fetchedKeys, j, &equal)) != 0)
+                break;
+            if (equal)
+                match = j;
+        }
+        if (rc != 0)
+            break;
+        if (match >= 0) {
+            taken[static_cast<size_t>(match)] = true;
+            rc = RB_CopyRow(out, &fetched, k, match, 1);
+        } else {
+            rc = RB_InsertRow(out, k);
+            if (rc == 0 && a + k < ks->statusCount)
+                ks->statuses[a + k] = SQL_ROW_DELETED;
+        }
+    }
+    RB_Free(&fetched);
+    RB_Free(&fetchedKeys);
+    if (rc != 0) {
+        blockFree(&lastParams);
+        return rc;
+    }
+
+    if (updatable && conc == SCS_VALUES) {
+        RowBlock *p = lastParams;
+        lastParams = nullptr;
+        if ((rc = scs_p_GetOptConcColVals(ctx, p, a, statements, N, count - (statements - 1) * N)) != 0)
+            return rc;
+    } else if (updatable && conc == SCS_LOCK && ctx->lockByUpdate) {
+        if ((rc = scs_p_LockRows(ctx, ctx->cs.absRow - 1, R)) != 0)
+            return rc;
+    }
+    blockFree(&lastParams);
+
+    for (int32_t k = 0; k < rowset->rows && k < R && k < count; ++k) {
+        if (a + k >= ks->statusCount)
+            break;
+        if (ks->statuses[a + k] == SQL_ROW_ERROR)
+            ks->statuses[a + k] = SQL_ROW_SUCCESS;
+        rowset->status[k] = static_cast<uint16_t>(ks->statuses[a + k]);
+    }
+    return 0;
+}
