@@ -6,6 +6,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ struct PosSeen {
     std::vector<std::vector<int16_t>> indicators;  // per column, per row
     std::vector<std::string> text;                 // column 0's values as text (NTS), "" otherwise
     std::vector<ValueType> types;
+    std::vector<std::string> heap;                 // row 0's heap value of each heap column
 };
 
 struct Lib {
@@ -151,7 +153,7 @@ int L_ScrollFetch(int, RowsetCache **cache, int row, int *rowsOut, int *rowCount
 int L_SetPos(int, int32_t row, uint16_t op, uint16_t, uint16_t **statuses, uint16_t *count, RowBlock *data,
              uint16_t *cols, uint16_t colCount)
 {
-    PosSeen seen{row, op, {}, {}, {}, {}};
+    PosSeen seen{row, op, {}, {}, {}, {}, {}};
     if (cols)
         seen.cols.assign(cols, cols + colCount);
     if (data) {
@@ -159,6 +161,11 @@ int L_SetPos(int, int32_t row, uint16_t op, uint16_t, uint16_t **statuses, uint1
             const RowBlockColumn &col = data->columns[c];
             seen.types.push_back(col.valueType);
             seen.indicators.emplace_back(col.indicators, col.indicators + data->rowsUsed);
+            if (col.valueType == VT_HEAP_BINARY && data->rowsUsed > 0) {
+                LongDataBuf heap;
+                std::memcpy(&heap, col.data, sizeof heap);
+                seen.heap.emplace_back(heap.data ? heap.data : "", heap.length);
+            }
         }
         if (data->columnsUsed && data->columns[0].valueType == VT_NTS)
             for (int32_t r = 0; r < data->rowsUsed; ++r)
@@ -489,6 +496,35 @@ TEST_F(SetPos, ValuesGivenAtExecutionArriveThroughPutData)
     // The sequence is over.
     EXPECT_EQ(SQLParamData(h, &token), SQL_ERROR);
     EXPECT_EQ(State(), "HY010");
+}
+
+// A long binary value in pieces: the whole value travels as one heap cell,
+// every byte in place.
+TEST_F(SetPos, LongBinaryValueInPieces)
+{
+    Open();
+    SQLFreeStmt(h, SQL_UNBIND);
+    char bytes[4][8] = {};
+    SQLLEN lens[4] = {};
+    ASSERT_EQ(SQLBindCol(h, 2, SQL_C_BINARY, bytes, 8, lens), SQL_SUCCESS);
+    lens[2] = SQL_LEN_DATA_AT_EXEC(100000);
+    ASSERT_EQ(SQLSetPos(h, 3, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_NEED_DATA) << State();
+    SQLPOINTER token = nullptr;
+    ASSERT_EQ(SQLParamData(h, &token), SQL_NEED_DATA);
+    EXPECT_EQ(token, static_cast<SQLPOINTER>(bytes[2]));
+    std::string whole;
+    for (int i = 0; i < 100000; ++i)
+        whole += static_cast<char>(i * 7 % 251);
+    for (size_t at = 0; at < whole.size(); at += 7000) {
+        const SQLLEN n = static_cast<SQLLEN>(std::min<size_t>(7000, whole.size() - at));
+        ASSERT_EQ(SQLPutData(h, &whole[at], n), SQL_SUCCESS);
+    }
+    ASSERT_EQ(SQLParamData(h, &token), SQL_SUCCESS) << State();
+    ASSERT_EQ(script.setPos.size(), 1u);
+    const PosSeen &p = script.setPos[0];
+    ASSERT_EQ(p.types, (std::vector<ValueType>{VT_HEAP_BINARY}));
+    ASSERT_EQ(p.heap.size(), 1u);
+    EXPECT_TRUE(p.heap[0] == whole) << "length " << p.heap[0].size();
 }
 
 TEST_F(SetPos, AddTakesBufferRowsWithoutReadingStatuses)
