@@ -44,6 +44,7 @@ struct Lib {
     uint16_t answerStatus = SQL_ROW_UPDATED;
     std::vector<std::vector<uint32_t>> bookmarks;
     std::vector<uint16_t> bulkOps;
+    std::vector<std::string> bulkValues;   // the first text column of the last bulk update
     int scrollFetches = 0;
     int32_t cursorType = SQL_CURSOR_FORWARD_ONLY;
     int32_t concurrency = SQL_CONCUR_READ_ONLY;
@@ -188,19 +189,50 @@ int L_SetPos(int, int32_t row, uint16_t op, uint16_t, uint16_t **statuses, uint1
 }
 
 int L_Bulk(int, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *data, uint16_t *cols, uint16_t,
-           uint16_t **statuses, uint16_t *done, RowsetCache **)
+           uint16_t **statuses, uint16_t *done, RowsetCache **rowset)
 {
     lib->bulkOps.push_back(op);
     lib->bookmarks.emplace_back(bookmarks, bookmarks + count);
+    *statuses = static_cast<uint16_t *>(std::malloc(count * 2u));
+    for (uint16_t i = 0; i < count; ++i)
+        (*statuses)[i] = op == SQL_DELETE_BY_BOOKMARK ? SQL_ROW_DELETED
+                         : op == SQL_FETCH_BY_BOOKMARK ? SQL_ROW_SUCCESS
+                                                       : SQL_ROW_UPDATED;
+    *done = count;
+    lib->bulkValues.clear();
+    for (uint16_t c = 0; data && c < data->columnsUsed && lib->bulkValues.empty(); ++c)
+        for (int32_t r = 0; data->columns[c].valueType == VT_NTS && r < data->rowsUsed; ++r)
+            lib->bulkValues.emplace_back(reinterpret_cast<const char *>(data->columns[c].data) +
+                                         static_cast<size_t>(r) * data->columns[c].width);
+    if (rowset) {
+        // The rows of the bookmarks, in the caller's order: the same values
+        // as the static cursor's rows.
+        RowsetCache *c = nullptr;
+        RS_Create(&c, g_stmt->cursor.rowsetSize);
+        ColDesc d[3]{};
+        for (ColDesc &x : d) {
+            x.valueType = VT_LONG;
+            x.columnSize = 10;
+            x.bufferLength = 4;
+        }
+        RB_Free(c->block);
+        RB_InitFromColDescs(d, 3, count, c->block);
+        for (uint16_t i = 0; i < count; ++i) {
+            const int32_t v[3] = {static_cast<int32_t>(bookmarks[i]) * 10, 100 + static_cast<int32_t>(bookmarks[i]), 7};
+            for (int k = 0; k < 3; ++k) {
+                std::memcpy(c->block->columns[k].data + 4 * i, &v[k], 4);
+                c->block->columns[k].indicators[i] = 0;
+            }
+            c->status[i] = SQL_ROW_SUCCESS;
+        }
+        c->block->rowsUsed = count;
+        *rowset = c;
+    }
     if (data) {
         RB_Free(data);
         std::free(data);
     }
     std::free(cols);
-    *statuses = static_cast<uint16_t *>(std::malloc(count * 2u));
-    for (uint16_t i = 0; i < count; ++i)
-        (*statuses)[i] = op == SQL_DELETE_BY_BOOKMARK ? SQL_ROW_DELETED : SQL_ROW_UPDATED;
-    *done = count;
     return 0;
 }
 
@@ -580,6 +612,55 @@ TEST_F(SetPos, BulkOperationsByBookmark)
     s->ard->arraySize = 0;
     EXPECT_EQ(Bulk(SQL_DELETE_BY_BOOKMARK), SQL_SUCCESS);
     EXPECT_EQ(script.bookmarks.size(), 1u);
+}
+
+// Fetch by bookmark replaces the rowset with the rows in the caller's
+// order; an update by bookmark gathers values given at execution first.
+TEST_F(SetPos, BulkFetchAndUpdateByBookmark)
+{
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
+              SQL_SUCCESS);
+    Open();
+    SQLBIGINT marks[4] = {};
+    SQLLEN markInd[4] = {};
+    ASSERT_EQ(SQLBindCol(h, 0, SQL_C_UBIGINT, marks, 8, markInd), SQL_SUCCESS) << State();
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetchScroll(h, SQL_FETCH_ABSOLUTE, 3))) << State();
+    marks[0] = 6;
+    marks[1] = 3;
+    marks[2] = 5;
+    marks[3] = 4;
+    ASSERT_EQ(Bulk(SQL_FETCH_BY_BOOKMARK), SQL_SUCCESS) << s->diag.errNum;
+    EXPECT_EQ((std::vector<SQLINTEGER>(ids, ids + 4)), (std::vector<SQLINTEGER>{60, 30, 50, 40}));
+    EXPECT_EQ((std::vector<SQLBIGINT>(marks, marks + 4)), (std::vector<SQLBIGINT>{6, 3, 5, 4}))
+        << "the bookmarks stay as given";
+    SQLINTEGER v = 0;
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQLSetPos(h, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << State();
+    ASSERT_EQ(SQLGetData(h, 1, SQL_C_SLONG, &v, 0, &ind), SQL_SUCCESS) << State();
+    EXPECT_EQ(v, 60) << "SQLGetData reads the new rowset";
+
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetchScroll(h, SQL_FETCH_ABSOLUTE, 3))) << State();
+    marks[0] = 4;
+    std::strcpy(reinterpret_cast<char *>(names[0]), "four");
+    nameInd[0] = SQL_NTS;
+    nameInd[1] = SQL_DATA_AT_EXEC;
+    std::strcpy(reinterpret_cast<char *>(names[2]), "five");
+    nameInd[2] = SQL_NTS;
+    std::strcpy(reinterpret_cast<char *>(names[3]), "six");
+    nameInd[3] = SQL_NTS;
+    marks[1] = 3;
+    marks[2] = 5;
+    marks[3] = 6;
+    ASSERT_EQ(Bulk(SQL_UPDATE_BY_BOOKMARK), SQL_NEED_DATA) << s->diag.errNum;
+    SQLPOINTER token = nullptr;
+    ASSERT_EQ(SQLParamData(h, &token), SQL_NEED_DATA) << State();
+    EXPECT_EQ(token, static_cast<SQLPOINTER>(names[1]));
+    ASSERT_EQ(SQLPutData(h, const_cast<char *>("three"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLParamData(h, &token), SQL_SUCCESS) << State();
+    EXPECT_EQ(script.bulkOps.back(), SQL_UPDATE_BY_BOOKMARK);
+    EXPECT_EQ(script.bookmarks.back(), (std::vector<uint32_t>{4, 3, 5, 6}));
+    EXPECT_EQ(script.bulkValues, (std::vector<std::string>{"four", "three", "five", "six"}));
+    EXPECT_EQ(status[1], SQL_ROW_UPDATED);
 }
 
 TEST_F(SetPos, BulkOperationsRefusals)
