@@ -8,6 +8,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rowblock.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_keyscroll.h"
 #include "util/dynarray.h"
 #include "util/log.h"
 #include "util/strutil.h"
@@ -306,6 +307,15 @@ int scs_p_IsPseudoColumn(const char *column, const char *dbmsName)
 int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count)
 {
     const int aux = static_cast<int>(ctx->posStmt);
+    // Names are search patterns for the catalog: '_' and '%' in a table's
+    // own name are escaped, so that "a_b" never finds "axb" as well.
+    char escapeText[8] = {};
+    int16_t escapeLen = 0;
+    char escape = 0;
+    if (ScsLower()->GetInfo(static_cast<int>(ctx->cs.drvConn), DrvText(DrvConnInfo(SQL_SEARCH_PATTERN_ESCAPE)),
+                            escapeText, sizeof escapeText, &escapeLen) == 0 &&
+        escapeText[0] && !escapeText[1])
+        escape = escapeText[0];
     for (uint32_t i = 0; i < count; ++i) {
         ScrTableRef &t = tables[i];
         // A derived table has no name to look up.
@@ -335,8 +345,8 @@ int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count)
             CatalogArgsHolder args;
             if (t.qualifier && t.qualifier[0])
                 args.set(CA_CATALOG, t.qualifier);
-            args.set(CA_SCHEMA, owner.empty() ? "%" : owner);
-            args.set(CA_OBJECT, name);
+            args.set(CA_SCHEMA, owner.empty() || owner == "%" ? "%" : ks_PatternEscape(owner, escape));
+            args.set(CA_OBJECT, ks_PatternEscape(name, escape));
             args.set(CA_FOURTH, "");
             int rc = ScsLower()->DDTables(aux, &args.a);
             if (rc != 0) {
