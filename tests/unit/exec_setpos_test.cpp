@@ -306,8 +306,9 @@ protected:
         ASSERT_EQ(SQLExecDirect(h, Sql("select id, name, ro from t"), SQL_NTS), SQL_SUCCESS) << State();
         ASSERT_EQ(SQLBindCol(h, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
         ASSERT_EQ(SQLBindCol(h, 2, SQL_C_CHAR, names, 16, nameInd), SQL_SUCCESS);
-        if (fetch)
+        if (fetch) {
             ASSERT_TRUE(SQL_SUCCEEDED(SQLFetchScroll(h, SQL_FETCH_FIRST, 0))) << State();
+        }
     }
 };
 
