@@ -138,8 +138,11 @@ SQLRETURN StmtBulkOperations(Stmt *s, uint16_t op)
     StmtExec &ex = *s->ex;
     CursorState &cs = s->cursor;
     const uint32_t n = OpRows(s);
-    if (s->daeState == 9)
+    if (s->daeState == 9) {
+        // The sequence ends here whatever the outcome.
+        s->daeState = 0;
         return SendUpdate(s, n);
+    }
     ex.bulkOp = op;
     if (!FullKeysetOrStatic(cs))
         return StFail(s, ERR_BULK_NOT_SUPPORTED);

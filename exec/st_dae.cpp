@@ -190,16 +190,28 @@ SQLRETURN StmtPutData(Stmt *s, SQLPOINTER data, SQLLEN len)
     return rc ? StFail(s, rc) : SQL_SUCCESS;
 }
 
+namespace {
+
+// Values of SQLSetPos and SQLBulkOperations are always gathered by the
+// driver, whatever the back end can gather itself.
+bool V2Road(const Stmt *s)
+{
+    const int16_t d = s->daeState;
+    return s->conn && s->conn->cn_hasV2DAE && d != 2 && d != 3 && d != 8 && d != 9;
+}
+
+} // namespace
+
 SQLRETURN ST_ParamData(Stmt *s, SQLPOINTER *token)
 {
-    if (s->conn && s->conn->cn_hasV2DAE)
+    if (V2Road(s))
         return StmtParamDataV2(s, token);
     return StmtParamData(s, token);
 }
 
 SQLRETURN ST_PutData(Stmt *s, SQLPOINTER data, SQLLEN len)
 {
-    if (s->conn && s->conn->cn_hasV2DAE)
+    if (V2Road(s))
         return StmtPutDataV2(s, data, len);
     return StmtPutData(s, data, len);
 }

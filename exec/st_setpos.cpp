@@ -189,6 +189,8 @@ SQLRETURN StmtSetPosClassic(Stmt *s, int64_t row, uint16_t op)
     CursorState &cs = s->cursor;
     if (s->daeState == 8) {
         // Every value given at execution has arrived: send them.
+        // The sequence ends here whatever the outcome.
+        s->daeState = 0;
         row = cs.setPosRow;
         op = cs.setPosOp;
         return op == SQL_ADD || op == SQL_UPDATE ? SendValues(s, row, op) : StFail(s, ERR_FUNCTION_SEQUENCE);

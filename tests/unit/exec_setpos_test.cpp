@@ -287,6 +287,8 @@ protected:
     // SQLBulkOperations is not exported until the cursor library serves it:
     // its engine is called directly, its error number read from the
     // statement.
+    // SQLSetPos(2, SQL_UPDATE) with the name given at execution in pieces.
+    void Values();
     SQLRETURN Bulk(uint16_t op)
     {
         s->diag.errNum = ERR_NONE;
@@ -513,6 +515,18 @@ TEST_F(SetPos, ValuesTravelAsTheirTextOrStruct)
 TEST_F(SetPos, ValuesGivenAtExecutionArriveThroughPutData)
 {
     Open();
+    Values();
+    // A back end that gathers values of its own executes still gets the
+    // driver's gathering for SQLSetPos.
+    s->conn->cn_hasV2DAE = 1;
+    script.setPos.clear();
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetchScroll(h, SQL_FETCH_FIRST, 0))) << State();
+    Values();
+    s->conn->cn_hasV2DAE = 0;
+}
+
+void SetPos::Values()
+{
     nameInd[1] = SQL_LEN_DATA_AT_EXEC(0);
     ASSERT_EQ(SQLSetPos(h, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_NEED_DATA) << State();
     EXPECT_TRUE(script.setPos.empty());
