@@ -134,6 +134,13 @@ int keyColsFind(ScsContext *ctx)
     return 0;
 }
 
+// SELECT DISTINCT in the statement's first query block.
+bool selectsDistinct(const ScsContext *ctx)
+{
+    const char *after = STR_MatchKeyword("SELECT", ctx->analysis.statement ? ctx->analysis.statement : "");
+    return after && STR_MatchKeyword("DISTINCT", after);
+}
+
 } // namespace
 
 int scs_p_ChkKeysetStmt(const ScsContext *ctx)
@@ -272,11 +279,12 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         return ERR_OUTER_JOIN_NEEDS_STATIC;
     if (type == SCS_KEYSET && (rc = scs_p_ChkKeysetStmt(ctx)) != 0)
         return rc;
-    // An aggregate's rows have no keys: such a result is served from a
-    // static set, which scrolls it in every direction.
-    if ((type == SCS_KEYSET || type == SCS_DYNAMIC) && (ctx->clauseFlags & SCR_CF_SET_FUNCTION) &&
-        !(ctx->clauseFlags & SCR_CF_GROUP_BY)) {
-        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "an aggregate result has no keys");
+    // An aggregate's rows have no keys, and a DISTINCT result's rows are not
+    // the rows the keys name: such results are served from a static set,
+    // which scrolls them in every direction.
+    if ((type == SCS_KEYSET || type == SCS_DYNAMIC) &&
+        (((ctx->clauseFlags & SCR_CF_SET_FUNCTION) && !(ctx->clauseFlags & SCR_CF_GROUP_BY)) || selectsDistinct(ctx))) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "an aggregate or DISTINCT result has no keys");
         if ((rc = scs_p_ChangeCursorType(ctx)) != 0)
             return rc;
         type = ctx->cs.cursorType;

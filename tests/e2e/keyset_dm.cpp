@@ -282,6 +282,15 @@ TEST_P(Keyset, KeysOnlyFromUniqueNotNullColumnsOfTheTableItself)
          "create table krs_kd.k7 (n int primary key, note varchar(10));"
          "insert into krs_kd.k7 values (1, 'x'), (2, 'y')",
          "select count(*), max(note) from krs_kd.k7", false, {2}},
+        {"a DISTINCT result is not the rows the keys name",
+         "create table krs_kd.k10 (n int primary key, grp int not null, note varchar(10));"
+         "insert into krs_kd.k10 values (1, 5, 'x'), (2, 5, 'x'), (3, 6, 'y')",
+         "select distinct grp, note from krs_kd.k10 order by grp", false, {5, 6}},
+        {"a text primary key with non-ASCII values",
+         "create table krs_kd.k9 (code text primary key, n int not null, note text);"
+         "insert into krs_kd.k9 values ('\xc3\xa9t\xc3\xa9', 1, 'x'), ('a_b', 2, 'y'),"
+         " ('a%b', 3, null)",
+         "select n, note from krs_kd.k9 order by n", true, {1, 2, 3}},
         {"a join has the keys of both tables",
          "create table krs_kd.k8 (n int primary key, note varchar(10));"
          "create table krs_kd.j8 (grp int not null, m int not null, label varchar(10), primary key (grp, m));"
@@ -384,6 +393,102 @@ TEST_P(Keyset, CompositeKeysOverTwoFetchStatements)
             ASSERT_EQ(Name(i), "b" + std::to_string((m.firstV - i) % 3)) << i;
         }
     }
+}
+
+TEST_P(Keyset, ConcurrencyWithoutItsEngineBecomesReadOnly)
+{
+    MakeTable20("krs_kd.tconc");
+    for (SQLULEN conc : {SQL_CONCUR_LOCK, SQL_CONCUR_VALUES}) {
+        SCOPED_TRACE(conc);
+        KeysetCursor(2);
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(conc), 0)))
+            << Diags(SQL_HANDLE_STMT, st);
+        SQLULEN asked = 0;
+        SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &asked, 0, nullptr);
+        std::string state;
+        SQLRETURN rc = Open("select id, name from krs_kd.tconc order by id", &state);
+        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << state << Diags(SQL_HANDLE_STMT, st);
+        SQLULEN now = 0;
+        SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &now, 0, nullptr);
+        EXPECT_EQ(now, static_cast<SQLULEN>(SQL_CONCUR_READ_ONLY));
+        if (asked != SQL_CONCUR_READ_ONLY) {
+            EXPECT_EQ(rc, SQL_SUCCESS_WITH_INFO);
+            EXPECT_EQ(state, "01S02");
+        }
+        EXPECT_EQ(CursorType(), static_cast<SQLULEN>(SQL_CURSOR_KEYSET_DRIVEN));
+        ASSERT_EQ(Scroll(SQL_FETCH_LAST), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(ids[1], 20);
+        SQLCloseCursor(st);
+        SQLFreeStmt(st, SQL_UNBIND);
+        SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+    }
+}
+
+TEST_P(Keyset, KeysetAboveTheCacheInMemory)
+{
+    // 5200 keys: the keyset's cache spills to its files and the fetch reads
+    // windows of keys back.
+    OtherUser("drop table if exists krs_kd.big; create table krs_kd.big (id int primary key, name text);"
+              "insert into krs_kd.big select i, 'v' || i from generate_series(1, 5200) i");
+    KeysetCursor(10);
+    ASSERT_EQ(Open("select id, name from krs_kd.big order by id desc"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    SQLLEN count = 0;
+    EXPECT_EQ(SQLRowCount(st, &count), SQL_SUCCESS);
+    EXPECT_EQ(count, 5200);
+    OtherUser("delete from krs_kd.big where id in (7, 5000)");
+    const struct {
+        SQLSMALLINT orientation;
+        SQLLEN offset;
+        int firstId;  // id of the rowset's first row (ids descend)
+        int rows;
+        int deletedAt;  // row of the rowset whose key was deleted, -1 none
+    } moves[] = {
+        {SQL_FETCH_LAST, 0, 10, 10, 3},      {SQL_FETCH_FIRST, 0, 5200, 10, -1},
+        {SQL_FETCH_ABSOLUTE, 196, 5005, 10, 5}, {SQL_FETCH_ABSOLUTE, 2600, 2601, 10, -1},
+        {SQL_FETCH_RELATIVE, -2590, 5191, 10, -1}, {SQL_FETCH_ABSOLUTE, -3, 3, 3, -1},
+    };
+    for (const auto &m : moves) {
+        SCOPED_TRACE(m.firstId);
+        ASSERT_TRUE(SQL_SUCCEEDED(Scroll(m.orientation, m.offset))) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(fetched, static_cast<SQLULEN>(m.rows));
+        for (int i = 0; i < m.rows; ++i) {
+            if (i == m.deletedAt) {
+                EXPECT_EQ(status[i], SQL_ROW_DELETED) << i;
+                continue;
+            }
+            EXPECT_EQ(status[i], SQL_ROW_SUCCESS) << i;
+            EXPECT_EQ(ids[i], m.firstId - i) << i;
+            EXPECT_EQ(Name(i), "v" + std::to_string(m.firstId - i)) << i;
+        }
+    }
+}
+
+TEST_P(Keyset, ExtendedFetchAndRowsNotRetrieved)
+{
+    MakeTable20("krs_kd.text");
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ROWSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0), SQL_SUCCESS);
+    ASSERT_EQ(Open("select id, name from krs_kd.text order by id"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    SQLULEN got = 0;
+    SQLUSMALLINT own[3] = {};
+    ASSERT_EQ(SQLExtendedFetch(st, SQL_FETCH_ABSOLUTE, 19, &got, own), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(got, 2u);
+    EXPECT_EQ(ids[0], 19);
+    EXPECT_EQ(ids[1], 20);
+    EXPECT_EQ(own[2], SQL_ROW_NOROW);
+    ASSERT_EQ(SQLExtendedFetch(st, SQL_FETCH_PRIOR, 0, &got, own), SQL_SUCCESS);
+    EXPECT_EQ(ids[0], 16);
+    // Without data retrieval the statuses and counts still come.
+    SQLCloseCursor(st);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_RETRIEVE_DATA, reinterpret_cast<SQLPOINTER>(SQL_RD_OFF), 0), SQL_SUCCESS);
+    ASSERT_EQ(Open("select id, name from krs_kd.text order by id"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ids[0] = -7;
+    ASSERT_EQ(SQLExtendedFetch(st, SQL_FETCH_LAST, 0, &got, own), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(got, 3u);
+    EXPECT_EQ(own[0], SQL_ROW_SUCCESS);
+    EXPECT_EQ(ids[0], -7) << "nothing written to the bound buffers";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Keyset, ::testing::Values("krs_w", "krs_a"),

@@ -7,7 +7,12 @@
 
 #include "odbc/contract/catalog_args.h"
 #include "odbc/contract/cursor_state.h"
+#include "odbc/contract/rb_ops.h"
+#include "scrs/scs_ctx.h"
 #include "scrs/scs_install.h"
+#include "scrs/scs_keyset.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -123,7 +128,7 @@ TEST_F(ScsCursor, StatementsWithoutAKeysetBecomeStaticReadOnly)
     } cases[] = {
         {"SELECT id FROM scs_twenty ORDER BY id LIMIT 7", SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_LOCK, 7},
         {"SELECT id::int FROM scs_twenty ORDER BY id", SQL_CURSOR_DYNAMIC, SQL_CONCUR_VALUES, 20},
-        {"SELECT id FROM scs_twenty ORDER BY 1", SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_READ_ONLY, 20},
+        {"SELECT DISTINCT id FROM scs_twenty ORDER BY 1", SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_READ_ONLY, 20},
         {"SELECT id FROM scs_twenty ORDER BY id LIMIT 3", SQL_CURSOR_STATIC, SQL_CONCUR_READ_ONLY, 3},
     };
     for (const Case &c : cases) {
@@ -142,6 +147,83 @@ TEST_F(ScsCursor, StatementsWithoutAKeysetBecomeStaticReadOnly)
         EXPECT_EQ(rowsAt(h, 1, &rc), (std::vector<int>{1, 2, 3}));
         scsOps().FreeStmt(h);
     }
+}
+
+TEST_F(ScsCursor, KeysetCursorReadsItsRowsByKeys)
+{
+    int h = cursor(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_READ_ONLY, 3);
+    ASSERT_EQ(scsOps().Prepare(h, "SELECT id, name FROM scs_twenty ORDER BY 1"), 0) << drainErrors(h);
+    EXPECT_EQ(stmtOption(h, SQL_CURSOR_TYPE), SQL_CURSOR_KEYSET_DRIVEN) << "the primary key serves";
+    ASSERT_EQ(scsOps().Execute(h), 0) << drainErrors(h);
+    int rc = -1, total = 0;
+    EXPECT_EQ(rowsAt(h, -1, &rc, &total), std::vector<int>{20});
+    EXPECT_EQ(total, 20);
+    int other = 0;
+    ASSERT_EQ(stmtOps().AllocStmt(conn, &other), 0);
+    ASSERT_EQ(run(other, "DELETE FROM scs_twenty WHERE id = 2"), 0) << drainErrors(other);
+    ASSERT_EQ(run(other, "UPDATE scs_twenty SET name = 'changed' WHERE id = 3"), 0) << drainErrors(other);
+    stmtOps().FreeStmt(other);
+    RowsetCache *rs = nullptr;
+    int rows = 0;
+    ASSERT_EQ(scsOps().ScrollFetch(h, &rs, 1, &rows, &total, SQL_FETCH_ABSOLUTE), 0) << drainErrors(h);
+    ASSERT_EQ(rows, 3);
+    EXPECT_EQ(rs->status[0], SQL_ROW_SUCCESS);
+    EXPECT_EQ(rs->status[1], SQL_ROW_DELETED);
+    EXPECT_EQ(rs->block->columns[0].indicators[1], -1) << "a deleted row is all NULL";
+    EXPECT_EQ(getCell<int32_t>(rs->block, 0, 2), 3);
+    EXPECT_EQ(textOf(rs->block, 1, 2), "changed");
+    RS_Free(&rs);
+    scsOps().FreeStmt(h);
+}
+
+TEST_F(ScsCursor, ExistingKeysFindDeletionsWhateverTheirOrder)
+{
+    int h = cursor(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_READ_ONLY, 4);
+    ASSERT_EQ(scsOps().Prepare(h, "SELECT id, name FROM scs_twenty WHERE id > 10 ORDER BY name DESC"), 0)
+        << drainErrors(h);
+    ASSERT_EQ(scsOps().Execute(h), 0) << drainErrors(h);
+    ScsContext *ctx = scs_p_CtxFind(h);
+    ASSERT_NE(ctx, nullptr);
+    RowBlock *keys = ctx->keySet->keyRows;
+    ASSERT_EQ(keys->rowsUsed, 10);
+    // Keys in the keyset's order: names descending ("row 20" ... "row 11").
+    std::vector<int> order;
+    for (int32_t i = 0; i < keys->rowsUsed; ++i)
+        order.push_back(getCell<int32_t>(keys, 0, i));
+    EXPECT_EQ(order, (std::vector<int>{20, 19, 18, 17, 16, 15, 14, 13, 12, 11}));
+    int other = 0;
+    ASSERT_EQ(stmtOps().AllocStmt(conn, &other), 0);
+    ASSERT_EQ(run(other, "DELETE FROM scs_twenty WHERE id = 17"), 0) << drainErrors(other);
+    // Moved to the other end of the statement's order: still there.
+    ASSERT_EQ(run(other, "UPDATE scs_twenty SET name = 'a' WHERE id = 18"), 0) << drainErrors(other);
+    stmtOps().FreeStmt(other);
+
+    RowBlock *existing = nullptr;
+    ASSERT_EQ(KS_GetExistingKeys(ctx, keys, 1, &existing), 0) << drainErrors(h);
+    std::vector<int> found;
+    for (int32_t i = 0; i < existing->rowsUsed; ++i)
+        found.push_back(getCell<int32_t>(existing, 0, i));
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<int>{16, 18, 19})) << "rows 1-4 of the keyset: 19, 18, 17, 16";
+    RB_Free(existing);
+    free(existing);
+    existing = nullptr;
+
+    // The rowset's rows without the deleted one get an empty row in its place.
+    ASSERT_EQ(RB_NewLike(&existing, keys, 4), 0);
+    for (int32_t i : {1, 2, 4})
+        ASSERT_EQ(RB_CopyRow(existing, keys, existing->rowsUsed, i, 0), 0);
+    ASSERT_EQ(scs_p_MarkDeletedRows(ctx, existing, keys, 1, 0, ctx->keySet->statuses), 0) << drainErrors(h);
+    ASSERT_EQ(existing->rowsUsed, 4);
+    EXPECT_EQ(existing->columns[0].indicators[2], -1);
+    EXPECT_EQ(getCell<int32_t>(existing, 0, 0), 19);
+    EXPECT_EQ(getCell<int32_t>(existing, 0, 1), 18);
+    EXPECT_EQ(getCell<int32_t>(existing, 0, 3), 16);
+    EXPECT_EQ(ctx->keySet->statuses[3], SQL_ROW_DELETED);
+    EXPECT_EQ(ctx->keySet->statuses[2], SQL_ROW_SUCCESS) << "a row moved in the order is not deleted";
+    RB_Free(existing);
+    free(existing);
+    scsOps().FreeStmt(h);
 }
 
 TEST_F(ScsCursor, RefusalsByCursorType)

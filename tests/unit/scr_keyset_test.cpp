@@ -219,6 +219,43 @@ TEST(KeysetRecord, AllocCloseFree)
     ks_CloseData(nullptr);
 }
 
+TEST(KeysetRecord, BoundsKeepTheFirstAndLastRowsWholeAndTheWindowKeepsKeys)
+{
+    KeyCtx k({{"id", nullptr, nullptr, 0}});
+    RowBlock *rows = k.ctx.keySet->keyRows;
+    RowBlock *bounds = nullptr;
+    EXPECT_EQ(scs_p_GetKeySetBounds(&k.ctx, &bounds), ERR_GENERAL) << "no window read";
+    // The key, then two ORDER BY values.
+    RB_Init(rows, 3);
+    for (int c = 0; c < 3; ++c) {
+        rows->columns[c].valueType = VT_LONG;
+        rows->columns[c].width = 4;
+    }
+    rows->columnsUsed = 3;
+    RB_AllocRows(rows, 4);
+    rows->rowsUsed = 4;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 3; ++c) {
+            const int32_t v = 10 * r + c;
+            memcpy(rows->columns[c].data + 4 * r, &v, 4);
+            rows->columns[c].indicators[r] = (r == 3 && c == 2) ? RB_IND_NULL : RB_IND_VALUE;
+        }
+    ASSERT_EQ(scs_p_GetKeySetBounds(&k.ctx, &bounds), 0);
+    ASSERT_NE(bounds, nullptr);
+    ASSERT_EQ(bounds->rowsUsed, 2);
+    ASSERT_EQ(bounds->columnsUsed, 3);
+    int32_t v = 0;
+    memcpy(&v, bounds->columns[1].data, 4);
+    EXPECT_EQ(v, 1);
+    memcpy(&v, bounds->columns[1].data + 4, 4);
+    EXPECT_EQ(v, 31);
+    EXPECT_EQ(bounds->columns[2].indicators[1], RB_IND_NULL);
+    EXPECT_EQ(rows->columnsUsed, 1) << "the window keeps the key columns only";
+    EXPECT_EQ(rows->rowsUsed, 4);
+    RB_Free(bounds);
+    free(bounds);
+}
+
 // ---- parameter rows ----
 
 // A source block: column 0 int, column 1 NUL-terminated text (width 16),
