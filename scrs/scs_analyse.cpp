@@ -6,6 +6,7 @@
 #include "odbc/contract/rowblock.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_rvc.h"
 #include "scrs/sc_dataset.h"
 #include "util/dynarray.h"
 #include "util/log.h"
@@ -13,6 +14,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -65,6 +67,28 @@ void dropResult(ScsContext *ctx)
         SS_Close(ctx->staticSet);
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
     CUR_PosReset(&ctx->cs);
+    // The compared values and the value-refetch statement belonged to it.
+    DSC_Close(&ctx->valueCache);
+    if (ctx->compareValues)
+        RB_Free(ctx->compareValues);
+    ctx->refetchFlags = 0;
+}
+
+// Binds a sensitive dynamic cursor to a row-version connection of its own,
+// unless it holds one already.
+int rvcBind(ScsContext *ctx)
+{
+    if (!ctx->rvcBinding && !(ctx->rvcBinding = new (std::nothrow) RvcBinding))
+        return ERR_MEMORY_ALLOCATION;
+    if (ctx->rvcBinding->rvStmt)
+        return 0;
+    return RVC_Attach(ctx->rvcBinding, ScsLowerBinding(), ctx->cs.drvConn, ctx->cs.drvStmt,
+                      static_cast<int>(ctx->sendParamTypes));
+}
+
+bool keepsRowVersions(const ScsContext *ctx)
+{
+    return ctx->cs.cursorType == SCS_DYNAMIC && ctx->cs.dynSensitive;
 }
 
 // Which keyed cursors have an engine.  A cursor that needs keys but has
@@ -225,6 +249,10 @@ void scs_p_AnalysisReset(ScsContext *ctx)
 
 int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
 {
+    int rc = 0;
+    // A cursor made dynamic since its refetch statement exists.
+    if (ctx->refetchStmt && (ctx->scsFlags & SCS_F_TYPE_SET) && keepsRowVersions(ctx) && (rc = rvcBind(ctx)) != 0)
+        return rc;
     if (ctx->scsFlags & SCS_F_ANALYSED) {
         scs_p_AnalysisReset(ctx);
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_ANALYSED);
@@ -236,14 +264,22 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
     ctx->scsFlags |= SCS_F_ANALYSED;
     scs_p_CtxInfoLoad(ctx);
 
+    const bool refetchNew = ctx->refetchStmt == 0;
     if (allocAux(ctx, &ctx->posStmt) != 0 || allocAux(ctx, &ctx->refetchStmt) != 0)
         return ERR_GENERAL;
+    if (keepsRowVersions(ctx)) {
+        if (refetchNew && (rc = rvcBind(ctx)) != 0)
+            return rc;
+        // A fresh cursor starts without versions.
+        if ((rc = RVC_CursorRowsDelete(ctx->rvcBinding)) != 0)
+            return rc;
+    }
 
     free(ctx->stmtText);
     ctx->stmtText = STR_Dup(text);
     if (text && !ctx->stmtText)
         return ERR_MEMORY_ALLOCATION;
-    int rc = SCR_AnalyseSQL(&ctx->analysis, text, 0, static_cast<int>(ctx->noCatalogs));
+    rc = SCR_AnalyseSQL(&ctx->analysis, text, 0, static_cast<int>(ctx->noCatalogs));
     if (rc != 0) {
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", ctx->analysis.message ? ctx->analysis.message : "");

@@ -25,6 +25,7 @@ struct DynArray;
 struct RowBlock;
 struct KeySet;
 struct RvcBinding;
+class PL_CriticalSection;
 
 // scsFlags bits.
 enum : uint16_t {
@@ -103,6 +104,7 @@ struct ScsContext {
     RvcBinding *rvcBinding = nullptr; // row versions of a sensitive dynamic cursor
     uint32_t keyFetchGroups = 0;      // key groups of the prepared fetch-by-keys SELECT
     uint32_t existingKeysGroups = 0;  // key groups of the prepared existing-keys SELECT
+    uint32_t valueRefetchGroups = 0;  // key groups of the prepared value-refetch SELECT
 
     // This library's own bookkeeping.
     int32_t unparsedSelect = 0;      // a SELECT the analyser could not parse, served static
@@ -123,6 +125,11 @@ int scs_p_RegisteredConnections(int env);
 // The parameters a connection was opened with (texts owned by the
 // registry): 0, or 21 for a connection the registry does not know.
 int scs_p_ConnParamsFind(int conn, DrvConnectParams *out);
+// The back-end environment a registered connection was opened in: 0, or 21.
+int scs_p_ConnEnv(int conn, int *env);
+// The lock of the per-environment lists (the connect-parameter registry and
+// the row-version connections); recursive.
+PL_CriticalSection &scs_p_ListLock();
 // A connection's cache of key columns by FROM tables, or NULL.
 HashTable *scs_p_KeyColCache(int conn);
 // The context of a back-end statement handle, or NULL.
@@ -146,6 +153,9 @@ int scs_p_StaticSetReady(ScsContext *ctx);
 // Drains the auxiliary statements' diagnostics onto the context; the
 // owner's next DRV_GetErrors hands them out behind its own.
 void scs_p_AuxDiagsMove(ScsContext *ctx);
+// Queues an error of the table behind them, as the back end reports a
+// number it posts itself.
+void scs_p_ErrPostCode(ScsContext *ctx, int number);
 
 // ---- analysis (scs_analyse.cpp) ----
 
@@ -243,7 +253,19 @@ int scs_p_LockRows(ScsContext *ctx, int32_t first, int32_t count);
 // when given, is consumed as the parameters of a single statement.
 int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, int32_t statements,
                             int32_t rowsPerStmt, int32_t lastRows);
+// Leaves the value-refetch SELECT (text with its select list replaced by
+// the table's columns, qualified when the FROM list names two or more
+// tables; for cursors other than static ones followed by the key columns,
+// so that each row's values can be put at its own key) as sql's current
+// text.  0, 15 (no select list to replace, no table columns), 16 or the
+// parser's error.
 int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql);
+// The lock statement: UPDATE [owner.]table SET k1 = ?, ... WHERE k1 = ? AND
+// ... over the first FROM table and the key columns.  0, or 15 without them.
+int scs_p_LockTextBuild(const ScsContext *ctx, std::string *out);
+// The current text of an analysed statement: the library's rewritten text
+// (kept in echo) when there is one, else the regenerated statement.
+const char *scs_p_AnalysisText(const ScrAnalysedSql *sql);
 // The 0-based first row of a static rowset: 0 and *a set, 85 before the
 // start, 86 beyond the end.
 int scs_p_StaticTarget(int32_t row, int32_t rowCount, int32_t rowsetSize, int32_t *a);

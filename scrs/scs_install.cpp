@@ -7,10 +7,12 @@
 #include "odbc/contract/drv_items.h"
 #include "odbc/contract/err_report.h"
 #include "odbc/contract/errnum.h"
+#include "odbc/contract/errtable.h"
 #include "odbc/contract/rowblock.h"
 #include "scrs/scr_locks.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_rvc.h"
 #include "scrs/sc_dataset.h"
 #include "scrs/scs_setpos.h"
 #include "odbc/contract/drv_connect_params.h"
@@ -343,6 +345,19 @@ int scs_p_ConnParamsFind(int conn, DrvConnectParams *out)
     return ERR_INVALID_ARGUMENT;
 }
 
+int scs_p_ConnEnv(int conn, int *env)
+{
+    PL_CsGuard hold(listLock());
+    auto it = connections().find(conn);
+    if (it == connections().end())
+        return ERR_INVALID_ARGUMENT;
+    if (env)
+        *env = it->second.env;
+    return 0;
+}
+
+PL_CriticalSection &scs_p_ListLock() { return listLock(); }
+
 HashTable *scs_p_KeyColCache(int conn)
 {
     PL_CsGuard hold(listLock());
@@ -405,6 +420,9 @@ int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn)
     ctx->lockByUpdate = askCapability(conn, DRV_CONN_LOCK_BY_UPDATE, 0) != 0 ? 1 : 0;
     ctx->maxParams = askCapability(conn, DRV_CONN_MAX_PARAMS, ctx->maxParams);
     ctx->utf8Catalog = static_cast<uint32_t>(askCapability(conn, DRV_CONN_UTF8_TEXT, 0));
+    ctx->cs.dynSensitive = askCapability(conn, DRV_CONN_ROW_VERSIONS, 0) != 0 ? 1 : 0;
+    DSC_Init(&ctx->valueCache);
+    SCR_Init(&ctx->refetchAnalysis);
 
     return 0;
 }
@@ -458,11 +476,27 @@ void scs_p_CtxFree(ScsContext *ctx)
         free(ctx->savedParams);
         ctx->savedParams = nullptr;
     }
+    DSC_Close(&ctx->valueCache);
+    if (ctx->compareValues) {
+        RB_Free(ctx->compareValues);
+        free(ctx->compareValues);
+        ctx->compareValues = nullptr;
+    }
     free(ctx->stmtText);
     ctx->stmtText = nullptr;
     SCR_Free(&ctx->analysis);
+    SCR_Free(&ctx->refetchAnalysis);
     if (ctx->posStmt)
         ScsLower()->FreeStmt(static_cast<int>(ctx->posStmt));
+    // A cursor's row versions go with it, and so does its row-version
+    // connection (whatever the cursor type became since it was opened).
+    if (ctx->rvcBinding) {
+        if (ctx->rvcBinding->rvStmt && scs_p_CursorType(ctx) == SCS_DYNAMIC && ctx->cs.dynSensitive)
+            RVC_CursorRowsDelete(ctx->rvcBinding);
+        RVC_Detach(ctx->rvcBinding);
+        delete ctx->rvcBinding;
+        ctx->rvcBinding = nullptr;
+    }
     if (ctx->refetchStmt)
         ScsLower()->FreeStmt(static_cast<int>(ctx->refetchStmt));
     scs_p_DescriptionsFree(ctx);
@@ -470,6 +504,15 @@ void scs_p_CtxFree(ScsContext *ctx)
     free(ctx->dbmsName);
     ctx->userName = ctx->dbmsName = nullptr;
     CUR_StateFree(&ctx->cs);
+}
+
+void scs_p_ErrPostCode(ScsContext *ctx, int number)
+{
+    const ErrorRow *row = ERR_Lookup(number);
+    if (!ctx || !row)
+        return;
+    // The form of the back end's own reports (err_report.h).
+    ctx->auxTexts.emplace_back(std::string("[Brennic Edition]") + row->message + "[SQLSTATE:" + row->sqlstate + "]");
 }
 
 void scs_p_AuxDiagsMove(ScsContext *ctx)

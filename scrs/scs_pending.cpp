@@ -10,8 +10,3 @@ int scs_p_FetchDynamic(ScsContext *, int32_t, int16_t, RowsetCache *) { return E
 int scs_p_RefetchDynamic(ScsContext *, int16_t, int32_t, RowsetCache *) { return ERR_NOT_CAPABLE; }
 int scs_p_FetchMixed(ScsContext *, int32_t, int16_t, RowsetCache *) { return ERR_NOT_CAPABLE; }
 
-// row locks and optimistic-concurrency values
-int scs_p_LockRows(ScsContext *, int32_t, int32_t) { return ERR_NOT_CAPABLE; }
-int scs_p_GetOptConcColVals(ScsContext *, RowBlock *, int32_t, int32_t, int32_t, int32_t)
-{ return ERR_NOT_CAPABLE; }
-int scs_p_OptConcSelectBuild(ScsContext *, const char *, ScrAnalysedSql *) { return ERR_NOT_CAPABLE; }

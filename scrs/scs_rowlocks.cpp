@@ -1,0 +1,465 @@
+// Row locks and optimistic-concurrency values of scrollable cursors.
+//
+// Under lock concurrency this back end locks a row by an UPDATE that sets
+// every key column to its own value, selected by the same key values, one
+// row at a time on the positioned-operation statement; the lock lasts until
+// the connection's transaction ends.  Under values concurrency the cursor
+// keeps, beside the rowset, the current values of the table's columns for
+// each row (compareValues), read by a value-refetch SELECT: the statement
+// the fetch prepared last with its select list replaced by those columns.
+// Positioned updates and deletes later require the values to be unchanged.
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/rowblock.h"
+#include "scrs/sc_dataset.h"
+#include "scrs/scs_ctx.h"
+#include "scrs/scs_keyset.h"
+#include "util/dynarray.h"
+#include "util/log.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char SRC[] = "sc_s";
+
+void blockRelease(RowBlock **b)
+{
+    if (*b) {
+        RB_Free(*b);
+        free(*b);
+        *b = nullptr;
+    }
+}
+
+// A heap copy of a block (no rows: a block without columns); NULL when
+// memory is short.
+RowBlock *blockClone(const RowBlock *source)
+{
+    auto *copy = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
+    if (copy && source && RB_Clone(copy, source) != 0) {
+        free(copy);
+        return nullptr;
+    }
+    return copy;
+}
+
+const ScrColumnRef *keyColumns(const ScsContext *ctx, uint32_t *n)
+{
+    *n = ctx->keyCols ? ctx->keyCols->count : 0;
+    return ctx->keyCols ? static_cast<const ScrColumnRef *>(ctx->keyCols->elements) : nullptr;
+}
+
+// genParamTypes := the key columns' entries `groups` times, then (when
+// addApp) the application's entries.
+int keyParamTypesBuild(ScsContext *ctx, int32_t groups, int addApp)
+{
+    free(ctx->genParamTypes);
+    ctx->genParamTypes = nullptr;
+    ctx->genParamTypeCount = 0;
+    uint32_t nk = 0;
+    const ScrColumnRef *keys = keyColumns(ctx, &nk);
+    for (int32_t g = 0; g < groups; ++g)
+        if (int rc = scs_p_AddParamDescs(ctx, keys, nk, addApp && g == groups - 1))
+            return rc;
+    if (groups <= 0 && addApp)
+        return scs_p_AddParamDescs(ctx, keys, 0, 1);
+    return 0;
+}
+
+// Fetches up to `want` rows of the statement's result behind the rows
+// `into` holds: straight into it while it has no rows, else through a
+// scratch block.  The back end hands some results over one row at a time,
+// so it is asked again until the rows are there or the result ends.
+int fetchRows(int stmt, int32_t want, RowBlock *into)
+{
+    int32_t got = 0;
+    while (got < want) {
+        RowBlock scratch{};
+        const bool direct = into->rowsAllocated == 0 && into->columnsUsed == 0;
+        RowBlock *dst = direct ? into : &scratch;
+        const int32_t ask = want - got > 0xFFFF ? 0xFFFF : want - got;
+        int rc = ScsLower()->Fetch(stmt, static_cast<uint16_t>(ask), dst);
+        const int32_t n = dst->rowsUsed;
+        if (rc == 0 && !direct && n > 0)
+            rc = RB_AppendRows(into, &scratch);
+        RB_Free(&scratch);
+        if (rc != 0)
+            return rc;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return 0;
+}
+
+void logParseFailure(const char *text, const ScrAnalysedSql *sql)
+{
+    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
+    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", sql->message ? sql->message : "");
+    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", sql->echo ? sql->echo : "");
+}
+
+// One parameter block of the key values of key row `row` (window-relative),
+// twice: for the SET list and for the WHERE list.
+int lockParams(ScsContext *ctx, int32_t row, RowBlock **out)
+{
+    *out = nullptr;
+    const RowBlock *keyRows = ctx->keySet->keyRows;
+    RowBlock *set = nullptr, *where = nullptr;
+    int rc = KS_ParamRowsetMake(keyRows, row, 1, 1, &set, static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr,
+                                nullptr);
+    if (rc == 0)
+        rc = KS_ParamRowsetMake(keyRows, row, 1, 1, &where, static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr,
+                                nullptr);
+    if (rc == 0)
+        rc = RB_JoinColumns(where, set);  // the SET values in front
+    blockRelease(&set);
+    if (rc != 0) {
+        blockRelease(&where);
+        return rc;
+    }
+    *out = where;
+    return 0;
+}
+
+} // namespace
+
+const char *scs_p_AnalysisText(const ScrAnalysedSql *sql)
+{
+    if (!sql)
+        return nullptr;
+    if (sql->kind > 0 && sql->echo)
+        return sql->echo;
+    if (sql->tree && sql->tree->text)
+        return sql->tree->text;
+    return sql->statement;
+}
+
+int scs_p_LockTextBuild(const ScsContext *ctx, std::string *out)
+{
+    uint32_t nk = 0;
+    const ScrColumnRef *keys = keyColumns(ctx, &nk);
+    if (!ctx->fromTables || ctx->fromTables->count == 0 || nk == 0)
+        return ERR_GENERAL;
+    const auto *table = static_cast<const ScrTableRef *>(ctx->fromTables->elements);
+    if (!table->table || !table->table[0])
+        return ERR_GENERAL;
+    std::string t = "UPDATE ";
+    if (table->owner && table->owner[0])
+        t += std::string(table->owner) + ".";
+    t += table->table;
+    t += " SET ";
+    for (uint32_t i = 0; i < nk; ++i)
+        t += std::string(i ? ", " : "") + keys[i].column + " = ?";
+    t += " WHERE ";
+    for (uint32_t i = 0; i < nk; ++i)
+        t += std::string(i ? " AND " : "") + keys[i].column + " = ?";
+    *out = t;
+    return 0;
+}
+
+int scs_p_LockRows(ScsContext *ctx, int32_t first, int32_t count)
+{
+    KeySet *ks = ctx->keySet;
+    if (!ks || !ks->keyRows || !ks->statuses)
+        return ERR_GENERAL;
+    const int32_t windowStart = ks->windowStart < 0 ? 0 : ks->windowStart;
+    int32_t last = first + count - 1;
+    const int32_t held = windowStart + ks->keyRows->rowsUsed - 1;
+    if (last > held)
+        last = held;
+    // Rows fetched as they are (or as another user changed them) are
+    // locked; deleted rows and rows in error are not.
+    auto wanted = [&](int32_t i) {
+        return i >= 0 && i < ks->statusCount &&
+               (ks->statuses[i] == SQL_ROW_SUCCESS || ks->statuses[i] == SQL_ROW_UPDATED);
+    };
+    int32_t toLock = 0;
+    for (int32_t i = first; i <= last; ++i)
+        toLock += wanted(i) ? 1 : 0;
+    if (toLock == 0)
+        return 0;
+
+    uint32_t nk = 0;
+    keyColumns(ctx, &nk);
+    bool typesBuilt = false;
+    if (ctx->sendParamTypes) {
+        if (int rc = keyParamTypesBuild(ctx, 2, 0))
+            return rc;
+        typesBuilt = true;
+    }
+    std::string text;
+    if (int rc = scs_p_LockTextBuild(ctx, &text))
+        return rc;
+    const int h = static_cast<int>(ctx->posStmt);
+    int rc = ScsLower()->Prepare(h, text.c_str());
+    if (rc == 0 && typesBuilt)
+        rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes);
+    if (rc != 0)
+        return rc;
+
+    int32_t locked = 0;
+    for (int32_t i = first; i <= last; ++i) {
+        if (!wanted(i))
+            continue;
+        RowBlock *params = nullptr;
+        if ((rc = lockParams(ctx, i - windowStart, &params)) != 0)
+            break;
+        if ((rc = ScsLower()->SetParams(h, params)) != 0 || (rc = ScsLower()->Execute(h)) != 0)
+            break;
+        int32_t touched = 0;
+        int16_t len = 0;
+        if ((rc = ScsLower()->GetInfo(h, DrvInt(DRV_STMT_ROW_COUNT), &touched, 4, &len)) != 0 || touched <= 0)
+            break;
+        ++locked;
+    }
+    if (locked < toLock) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_LockRows: Couldn't acquire row lock(s).");
+        return ERR_ROW_ERROR;
+    }
+    return 0;
+}
+
+int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql)
+{
+    // The text may be the record's own, which the parse frees.
+    const std::string copy = text ? text : "";
+    SCR_Free(sql);
+    int rc = SCR_AnalyseSQL(sql, copy.c_str(), 1, static_cast<int>(ctx->noCatalogs));
+    if (rc != 0) {
+        logParseFailure(copy.c_str(), sql);
+        return rc;
+    }
+    if ((rc = SCR_SelectListMark(sql)) != 0)
+        return rc;
+    if (!ctx->tableCols || ctx->tableCols->count == 0)
+        return ERR_GENERAL;
+    const int32_t tables = ctx->fromTables ? static_cast<int32_t>(ctx->fromTables->count) : 0;
+    std::string list;
+    auto add = [&](const ScrColumnRef *col, int32_t tableCount) {
+        char *name = scs_p_QualifyColName(tableCount, col);
+        if (!name)
+            return false;
+        list += (list.empty() ? "" : ", ") + std::string(name);
+        free(name);
+        return true;
+    };
+    const auto *cols = static_cast<const ScrColumnRef *>(ctx->tableCols->elements);
+    for (uint32_t i = 0; i < ctx->tableCols->count; ++i)
+        if (!add(&cols[i], tables))
+            return ERR_MEMORY_ALLOCATION;
+    uint32_t nk = 0;
+    const ScrColumnRef *keys = keyColumns(ctx, &nk);
+    if (scs_p_CursorType(ctx) != SCS_STATIC)
+        for (uint32_t i = 0; i < nk; ++i)
+            if (!add(&keys[i], ctx->keyTableCount))
+                return ERR_MEMORY_ALLOCATION;
+    // Spliced in the tree: a marker's bytes inside a literal stay as they are.
+    const char *clauses[] = {list.c_str()};
+    char *filled = nullptr;
+    if ((rc = SCR_MarkersFill(sql, clauses, 1, &filled)) != 0)
+        return rc == ERR_MEMORY_ALLOCATION ? rc : ERR_GENERAL;
+    free(sql->echo);
+    sql->echo = filled;
+    return 0;
+}
+
+namespace {
+
+// The static cursor's values: the whole result of its own statement, in a
+// dataset cache of their own.
+int staticValuesRead(ScsContext *ctx, RowBlock *params)
+{
+    const int h = static_cast<int>(ctx->refetchStmt);
+    int rc = 0;
+    if (params) {
+        if ((rc = ScsLower()->SetParams(h, params)) != 0)
+            return rc;
+        if (ctx->sendParamTypes && ctx->appParamTypeCount &&
+            ((rc = keyParamTypesBuild(ctx, 0, 1)) != 0 ||
+             (rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes)) != 0))
+            return rc;
+    }
+    if ((rc = ScsLower()->Execute(h)) != 0)
+        return rc;
+    DSC_Close(&ctx->valueCache);
+    int32_t total = 0;
+    rc = DSC_Fill(&ctx->valueCache, ScsLowerBinding(), h, ctx->compareValues, &total);
+    ScsLower()->CloseCursor(h);
+    if (rc != 0) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__,
+                   "scs_p_GetOptConcColVals: Could not fill optimistic concurrency values cache");
+        return rc;
+    }
+    ctx->valueCacheStart = ctx->valueCache.state == DSC_SPILLED ? -1 : 0;
+    return 0;
+}
+
+// Moves the last `keys` columns of `rows` into `out`.
+int keysSplitOff(RowBlock *rows, uint16_t keys, RowBlock *out)
+{
+    if (rows->columnsUsed < keys)
+        return ERR_GENERAL;
+    if (RB_Init(out, keys) != 0)
+        return ERR_MEMORY_ALLOCATION;
+    const uint16_t from = static_cast<uint16_t>(rows->columnsUsed - keys);
+    for (uint16_t k = 0; k < keys; ++k) {
+        out->columns[k] = rows->columns[from + k];
+        rows->columns[from + k] = RowBlockColumn{};
+    }
+    out->columnsUsed = keys;
+    out->rowsAllocated = rows->rowsAllocated;
+    out->rowsUsed = rows->rowsUsed;
+    rows->columnsUsed = from;
+    return 0;
+}
+
+// `rows` all-NULL rows of the columns the statement describes, less the
+// last `keys`.
+int emptyValues(int stmt, uint16_t keys, int32_t rows, RowBlock *out)
+{
+    uint16_t n = 0;
+    ColDesc *descs = nullptr;
+    int rc = ScsLower()->GetColDescs(stmt, &n, &descs);
+    if (rc == 0 && n < keys)
+        rc = ERR_GENERAL;
+    if (rc == 0)
+        rc = RB_InitFromColDescs(descs, static_cast<uint16_t>(n - keys), rows, out);
+    CD_Free(descs, n);
+    if (rc == 0)
+        out->rowsUsed = rows;
+    return rc;
+}
+
+} // namespace
+
+int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, int32_t statements,
+                            int32_t rowsPerStmt, int32_t lastRows)
+{
+    // The given block is this routine's from the start.
+    struct Owned {
+        RowBlock *b;
+        ~Owned() { blockRelease(&b); }
+    } given{params};
+
+    if (ctx->compareValues)
+        RB_Free(ctx->compareValues);
+    else if (!(ctx->compareValues = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)))))
+        return ERR_MEMORY_ALLOCATION;
+
+    const int32_t type = scs_p_CursorType(ctx);
+    const int h = static_cast<int>(ctx->refetchStmt);
+    int rc = 0;
+    if (type == SCS_DYNAMIC || !(ctx->refetchFlags & 0x20) ||
+        (type != SCS_STATIC && ctx->valueRefetchGroups != static_cast<uint32_t>(rowsPerStmt))) {
+        ctx->refetchFlags = 0;
+        const char *text = type == SCS_STATIC ? ctx->stmtText : scs_p_AnalysisText(&ctx->analysis);
+        if ((rc = scs_p_OptConcSelectBuild(ctx, text, &ctx->refetchAnalysis)) != 0)
+            return rc;
+        if ((rc = ScsLower()->Prepare(h, scs_p_AnalysisText(&ctx->refetchAnalysis))) != 0)
+            return rc;
+        ctx->refetchFlags |= 0x20;
+        ctx->valueRefetchGroups = static_cast<uint32_t>(rowsPerStmt);
+    }
+    if (type == SCS_STATIC) {
+        RowBlock *p = given.b;
+        given.b = nullptr;
+        return staticValuesRead(ctx, p);
+    }
+
+    KeySet *ks = ctx->keySet;
+    uint32_t nk = 0;
+    keyColumns(ctx, &nk);
+    if (!ks || !ks->keyRows || nk == 0)
+        return ERR_GENERAL;
+    const int32_t windowStart = ks->windowStart < 0 ? 0 : ks->windowStart;
+    const int32_t at = first - windowStart;
+    const bool keysetDriven = type == SCS_KEYSET && ctx->cs.keysetSize <= 0;
+    RowBlock fetched{};
+    int32_t count = 0;
+    for (int32_t c = 0; c < statements && rc == 0; ++c) {
+        const int32_t n = c == statements - 1 ? lastRows : rowsPerStmt;
+        count += n;
+        RowBlock *block = nullptr;
+        if (statements == 1 && given.b) {
+            block = given.b;
+            given.b = nullptr;
+        } else {
+            rc = KS_ParamRowsetMake(ks->keyRows, at + c * rowsPerStmt, static_cast<uint32_t>(rowsPerStmt),
+                                    static_cast<uint32_t>(n), &block, static_cast<int>(ctx->fixedTextNul), 0, 0,
+                                    nullptr, nullptr);
+            if (rc == 0 && (ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams &&
+                ctx->savedParams->columnsUsed) {
+                // The keys stand in front of the application's values.
+                RowBlock *app = blockClone(ctx->savedParams);
+                rc = app ? RB_JoinColumns(app, block) : ERR_MEMORY_ALLOCATION;
+                blockRelease(&block);
+                block = app;
+            }
+        }
+        if (rc == 0)
+            rc = ScsLower()->SetParams(h, block);
+        else
+            blockRelease(&block);
+        if (rc == 0 && ctx->sendParamTypes &&
+            ((rc = keyParamTypesBuild(ctx, rowsPerStmt, 1)) == 0))
+            rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes);
+        if (rc == 0)
+            rc = ScsLower()->Execute(h);
+        if (rc == 0)
+            rc = fetchRows(h, rowsPerStmt, &fetched);
+        ScsLower()->CloseCursor(h);
+    }
+
+    // Each row's values go to the place of its key, whatever order the
+    // server returned them in; a key without values (its row vanished
+    // since the fetch) gets an empty row and, for a keyset-driven cursor,
+    // the status deleted.
+    RowBlock fetchedKeys{};
+    if (rc == 0 && fetched.columnsUsed)
+        rc = keysSplitOff(&fetched, static_cast<uint16_t>(nk), &fetchedKeys);
+    if (rc == 0 && count > ks->keyRows->rowsUsed - at)
+        count = ks->keyRows->rowsUsed - at;
+    if (rc == 0 && fetched.columnsUsed) {
+        RowBlock *out = ctx->compareValues;
+        rc = RB_NewLike(&out, &fetched, count > 0 ? count : 1);
+        std::vector<bool> taken(static_cast<size_t>(fetched.rowsUsed), false);
+        for (int32_t k = 0; rc == 0 && k < count; ++k) {
+            int32_t match = -1;
+            for (int32_t j = 0; rc == 0 && match < 0 && j < fetchedKeys.rowsUsed; ++j) {
+                int equal = 0;
+                if (!taken[static_cast<size_t>(j)] &&
+                    (rc = RB_CompareRows(ks->keyRows, at + k, &fetchedKeys, j, &equal)) == 0 && equal)
+                    match = j;
+            }
+            if (rc != 0)
+                break;
+            if (match >= 0) {
+                taken[static_cast<size_t>(match)] = true;
+                rc = RB_CopyRow(out, &fetched, k, match, 1);
+            } else {
+                rc = RB_InsertRow(out, k);
+                if (rc == 0 && keysetDriven && first + k >= 0 && first + k < ks->statusCount)
+                    ks->statuses[first + k] = SQL_ROW_DELETED;
+            }
+        }
+    } else if (rc == 0 && count > 0) {
+        // Not one row left: every key of the rowset has vanished; the values
+        // are empty rows of the statement's columns.
+        rc = emptyValues(h, static_cast<uint16_t>(nk), count, ctx->compareValues);
+        for (int32_t k = 0; rc == 0 && keysetDriven && k < count; ++k)
+            if (first + k >= 0 && first + k < ks->statusCount)
+                ks->statuses[first + k] = SQL_ROW_DELETED;
+    }
+    RB_Free(&fetched);
+    RB_Free(&fetchedKeys);
+    return rc;
+}
