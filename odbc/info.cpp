@@ -276,9 +276,10 @@ SQLRETURN TextType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT bu
 // describes what JDBC result sets can do with a scrolling cursor layer above
 // them, but this driver's cursors are forward-only or, where the cursor
 // library serves the connection, static or keyset-driven (which see other
-// users' updates and deletions); all are read-only, with bookmarks and
-// SQLSetPos's POSITION and REFRESH.  Each listed type keeps only the bits of
-// its mask.
+// users' updates and deletions), with bookmarks and SQLSetPos's POSITION and
+// REFRESH.  Static cursors are read-only; keyset-driven ones also take lock
+// and values concurrency, and with them SQLSetPos's UPDATE, DELETE and ADD.
+// Each listed type keeps only the bits of its mask.
 struct CursorLimit {
     SQLUSMALLINT type;
     uint32_t forwardOnly;   // the connection's cursors cannot scroll
@@ -288,25 +289,26 @@ struct CursorLimit {
 constexpr uint32_t kCa2ReadOnly = SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_MAX_ROWS_SELECT | SQL_CA2_MAX_ROWS_INSERT |
                                   SQL_CA2_MAX_ROWS_DELETE | SQL_CA2_MAX_ROWS_UPDATE | SQL_CA2_MAX_ROWS_CATALOG |
                                   SQL_CA2_MAX_ROWS_AFFECTS_ALL | SQL_CA2_CRC_EXACT | SQL_CA2_CRC_APPROXIMATE;
-constexpr uint32_t kCa2Keyset = kCa2ReadOnly | SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES;
+constexpr uint32_t kCa2Keyset = kCa2ReadOnly | SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES |
+                                SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY;
 constexpr uint32_t kScrollDirections = SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST |
                                        SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE | SQL_FD_FETCH_RELATIVE |
                                        SQL_FD_FETCH_BOOKMARK;
-// Static and keyset-driven cursors alike.
 constexpr uint32_t kStaticCa1 = SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK |
                                 SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH;
+constexpr uint32_t kKeysetCa1 = kStaticCa1 | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE;
 
 constexpr CursorLimit kCursorLimits[] = {
     {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY, SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN},
     {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT, kScrollDirections},
-    {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY},
+    {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES},
     {SQL_LOCK_TYPES, 0, SQL_LCK_NO_CHANGE},
-    {SQL_POS_OPERATIONS, 0, SQL_POS_POSITION | SQL_POS_REFRESH},
+    {SQL_POS_OPERATIONS, 0, SQL_POS_POSITION | SQL_POS_REFRESH | SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD},
     {SQL_BOOKMARK_PERSISTENCE, 0, SQL_BP_SCROLL},
     {SQL_STATIC_SENSITIVITY, 0, 0},
     {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, SQL_CA1_NEXT},
     {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, kCa2ReadOnly, kCa2ReadOnly},
-    {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, kStaticCa1},
+    {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, kKeysetCa1},
     {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0, kCa2Keyset},
     {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, 0},
     {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0, 0},

@@ -102,7 +102,7 @@ struct KeyedEngines {
     bool lock;        // SQL_CONCUR_LOCK on a keyed cursor
     bool values;      // SQL_CONCUR_VALUES on a keyed cursor
 };
-constexpr KeyedEngines kEngines{true, false, false, false, false, false};
+constexpr KeyedEngines kEngines{true, false, false, false, true, true};
 
 bool engineServes(const ScsContext *ctx)
 {

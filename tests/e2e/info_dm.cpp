@@ -419,8 +419,9 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT,
          SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST | SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE |
              SQL_FD_FETCH_RELATIVE | SQL_FD_FETCH_BOOKMARK},
-        {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY},
-        {SQL_POS_OPERATIONS, 0, SQL_POS_POSITION | SQL_POS_REFRESH},
+        {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES},
+        {SQL_POS_OPERATIONS, 0,
+         SQL_POS_POSITION | SQL_POS_REFRESH | SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD},
         {SQL_BOOKMARK_PERSISTENCE, 0, SQL_BP_SCROLL}, {SQL_LOCK_TYPES, 0, SQL_LCK_NO_CHANGE},
         {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, SQL_CA1_NEXT},
         // The back end does not describe refreshing a static cursor, so only
@@ -430,7 +431,7 @@ TEST_P(Info, CursorsSayWhatTheyServe)
              SQL_CA1_POS_POSITION},
         {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0,
          SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
-             SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH},
+             SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE},
         {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, 0},
     };
     for (const Capability &c : capabilities) {
@@ -444,8 +445,10 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         ASSERT_EQ(SQLGetInfo(h.dbc, type, &a2, sizeof a2, nullptr), SQL_SUCCESS);
         if (type == SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2 || scrolls)
             EXPECT_TRUE(a2 & SQL_CA2_READ_ONLY_CONCURRENCY) << type;
-        EXPECT_FALSE(a2 & (SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_ROWVER_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY))
-            << type;
+        // Only keyset-driven cursors lock or compare values.
+        const SQLUINTEGER changing = SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY;
+        EXPECT_EQ(a2 & changing, type == SQL_KEYSET_CURSOR_ATTRIBUTES2 && scrolls ? changing : 0u) << type;
+        EXPECT_FALSE(a2 & SQL_CA2_OPT_ROWVER_CONCURRENCY) << type;
     }
 
     // Keyset-driven cursors are served where static ones are; dynamic ones

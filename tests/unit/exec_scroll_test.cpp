@@ -478,7 +478,7 @@ TEST_F(Scroll, CursorTypesAndCapabilitiesFollowTheScrollFetch)
          SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
              SQL_CA1_POS_POSITION,
          0},
-        {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY},
+        {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES, SQL_SCCO_READ_ONLY},
     };
     for (const Capability &c : caps) {
         SQLUINTEGER v = 0;
