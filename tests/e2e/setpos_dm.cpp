@@ -1,8 +1,9 @@
-// SQLSetPos, bookmarks and SQLBulkOperations through unixODBC with both
-// libraries: positioning and refreshing a static cursor's rowset, bookmarks
-// in column 0 and SQL_FETCH_BOOKMARK, the refusals of a read-only cursor,
-// and, where the connection serves updatable cursors, positioned UPDATE,
-// DELETE and ADD, each checked afterwards through a second connection.
+// SQLSetPos and bookmarks through unixODBC with both libraries: positioning
+// and refreshing a rowset, bookmarks in column 0 and SQL_FETCH_BOOKMARK, the
+// refusals of a read-only cursor, and positioned UPDATE, DELETE and ADD of
+// keyset-driven cursors (a row changed meanwhile, labels naming other
+// columns, long values in pieces, a table with only a unique index), each
+// checked afterwards through a second connection.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -10,6 +11,7 @@
 #include <locale.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -84,6 +86,13 @@ protected:
     // The rows of the table as "id:name" seen through a second connection.
     std::vector<std::string> TableSeenByAnother(const char *table)
     {
+        return SeenByAnother(std::string("select id || ':' || coalesce(name, '<null>') from ") + table +
+                             " order by id");
+    }
+
+    // The first column of a query's rows as text, through a second connection.
+    std::vector<std::string> SeenByAnother(const std::string &q)
+    {
         std::vector<std::string> rows;
         SQLHDBC other = nullptr;
         SQLHSTMT h = nullptr;
@@ -92,15 +101,12 @@ protected:
         EXPECT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(other, nullptr, Sql(in), SQL_NTS, nullptr, 0, nullptr,
                                                    SQL_DRIVER_NOPROMPT)));
         EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, other, &h), SQL_SUCCESS);
-        std::string q = std::string("select id, coalesce(name, '<null>') from ") + table + " order by id";
         EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Sql(q), SQL_NTS))) << Diags(SQL_HANDLE_STMT, h);
-        SQLINTEGER id = 0;
-        char name[64] = {};
-        SQLLEN a = 0, b = 0;
-        SQLBindCol(h, 1, SQL_C_SLONG, &id, 0, &a);
-        SQLBindCol(h, 2, SQL_C_CHAR, name, sizeof name, &b);
+        char text[256] = {};
+        SQLLEN ind = 0;
+        SQLBindCol(h, 1, SQL_C_CHAR, text, sizeof text, &ind);
         while (SQLFetch(h) == SQL_SUCCESS)
-            rows.push_back(std::to_string(id) + ":" + name);
+            rows.push_back(ind == SQL_NULL_DATA ? "<null>" : text);
         SQLFreeHandle(SQL_HANDLE_STMT, h);
         SQLDisconnect(other);
         SQLFreeHandle(SQL_HANDLE_DBC, other);
@@ -242,6 +248,49 @@ TEST_P(SetPos, NewValuesGoToTheBaseColumn)
     PgPsql(g_pg, "create table krs_sp.ab_seen as select id, a || '/' || b as name from krs_sp.ab");
     EXPECT_EQ(TableSeenByAnother("krs_sp.ab_seen"), (std::vector<std::string>{"1:a1/b1", "2:new/b2"}));
     PgPsql(g_pg, "drop table krs_sp.ab_seen");
+}
+
+// A table with only a unique index: a text of 100 000 characters and a
+// binary value of 100 000 bytes given through SQLPutData in pieces.
+TEST_P(SetPos, LongValuesInPiecesUpdateARowOfAUniqueIndexTable)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.longv; create table krs_sp.longv (id int not null, t text, b bytea);"
+                 "create unique index on krs_sp.longv (id); insert into krs_sp.longv values (1, 'one', null), (2, 'two', null)");
+    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_LOCK, "select id, t, b from krs_sp.longv order by id"))
+        GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
+    SQLCHAR bins[4][8] = {};
+    SQLLEN binInd[4] = {};
+    ASSERT_EQ(SQLBindCol(st, 3, SQL_C_BINARY, bins, sizeof bins[0], binInd), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetchScroll(st, SQL_FETCH_FIRST, 0))) << Diags(SQL_HANDLE_STMT, st);
+    std::string text(100000, 'x');
+    for (size_t i = 0; i < text.size(); i += 1000)
+        text[i] = static_cast<char>('a' + (i / 1000) % 26);
+    std::string bytes;
+    for (int i = 0; i < 100000; ++i)
+        bytes += static_cast<char>(i % 251);
+    nameInd[1] = SQL_LEN_DATA_AT_EXEC(0);
+    binInd[1] = SQL_LEN_DATA_AT_EXEC(0);
+    idInd[1] = SQL_COLUMN_IGNORE;
+    ASSERT_EQ(SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_NEED_DATA) << Diags(SQL_HANDLE_STMT, st);
+    SQLPOINTER token = nullptr;
+    SQLRETURN rc;
+    int values = 0;
+    while ((rc = SQLParamData(st, &token)) == SQL_NEED_DATA) {
+        ++values;
+        const bool isText = token == names[1];
+        ASSERT_TRUE(isText || token == bins[1]);
+        const std::string &v = isText ? text : bytes;
+        for (size_t at = 0; at < v.size(); at += 9000) {
+            const SQLLEN n = static_cast<SQLLEN>(std::min<size_t>(9000, v.size() - at));
+            ASSERT_EQ(SQLPutData(st, const_cast<char *>(v.data() + at), n), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        }
+    }
+    ASSERT_EQ(rc, SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(values, 2);
+    EXPECT_EQ(status[1], SQL_ROW_UPDATED);
+    EXPECT_EQ(SeenByAnother("select id || ':' || coalesce(length(t) || ':' || substr(t, 50001, 3), '-') || ':' ||"
+                            " coalesce(length(b) || ':' || get_byte(b, 77777), '-') from krs_sp.longv order by id"),
+              (std::vector<std::string>{"1:3::-", "2:100000:yxx:100000:" + std::to_string(77777 % 251)}));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, SetPos, ::testing::Values("krs_w", "krs_a"),
