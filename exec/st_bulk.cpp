@@ -48,14 +48,19 @@ bool FullKeysetOrStatic(const CursorState &cs)
 
 uint32_t OpRows(const Stmt *s) { return s->ard ? static_cast<uint32_t>(s->ard->arraySize) : 1; }
 
+// Rows that were not changed (01S03, 01S04, 01S01): the statuses say which.
+bool IsRowOutcome(int rc) { return rc == ERR_NO_ROWS_CHANGED || rc == ERR_MANY_ROWS_CHANGED || rc == ERR_ROW_ERROR; }
+
 void StoreError(Stmt *s, int rc)
 {
     if (rc == 0)
         return;
     const bool texts = StmtFetchErrors(s) != 0;
-    if (!texts || rc == ERR_NO_ROWS_CHANGED || rc == ERR_MANY_ROWS_CHANGED)
+    if (!texts || IsRowOutcome(rc))
         s->diag.errNum = rc;
 }
+
+SQLRETURN Answer(int rc) { return rc == 0 ? SQL_SUCCESS : IsRowOutcome(rc) ? SQL_SUCCESS_WITH_INFO : SQL_ERROR; }
 
 // The statuses and counts every operation but ADD leaves: the IRD's status
 // array (5 for every row when the operation returned none), the rows
@@ -98,7 +103,7 @@ SQLRETURN SendUpdate(Stmt *s, uint32_t n)
     StoreError(s, rc);
     WriteResults(s, SQL_UPDATE_BY_BOOKMARK, n, call);
     s->cursor.absRow = -1;
-    return rc == 0 ? SQL_SUCCESS : rc == ERR_MANY_ROWS_CHANGED ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+    return Answer(rc);
 }
 
 } // namespace
@@ -194,7 +199,7 @@ SQLRETURN StmtBulkOperations(Stmt *s, uint16_t op)
     int rc = ops->BulkOperations(StDrv(s), op, ex.bulkBookmarks.data(), static_cast<uint16_t>(n), nullptr, nullptr,
                                  0, &call.statuses, &call.done, fetch ? &call.rowset : nullptr);
     StoreError(s, rc);
-    SQLRETURN result = rc == 0 ? SQL_SUCCESS : rc == ERR_MANY_ROWS_CHANGED ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+    SQLRETURN result = Answer(rc);
     if (fetch && rc == 0) {
         // The fetched rows replace the rowset; they are converted into the
         // bound buffers like a fetch's.

@@ -87,6 +87,7 @@ const ScsSlot kScsSlots[] = {
     {36, reinterpret_cast<void *>(&SCS_ExtendedFetch)},
     {37, reinterpret_cast<void *>(&SCS_SetPos)},
     {41, reinterpret_cast<void *>(&SCS_FetchScroll)},
+    {42, reinterpret_cast<void *>(&SCS_BulkOperations)},
     {43, reinterpret_cast<void *>(&SCS_ExecDirect)},
 };
 
@@ -308,10 +309,10 @@ void SCS_Install(DrvBinding *binding)
         // A slot the back end leaves empty stays empty, so that callers
         // still see the operation missing; the two scrolling slots, which
         // the back end never fills, are served from its forward fetch, and
-        // the positioned operation from its execute.
+        // the positioned and bulk operations from its execute.
         const DrvOpTable *lower = binding->ops;
         for (const ScsSlot &s : kScsSlots) {
-            const int base = s.slot == 36 || s.slot == 41 ? 19 : s.slot == 37 ? 13 : s.slot;
+            const int base = s.slot == 36 || s.slot == 41 ? 19 : s.slot == 37 || s.slot == 42 ? 13 : s.slot;
             if (*DRV_Slot(lower, base))
                 *DRV_Slot(&scsOpTable, s.slot) = s.op;
         }

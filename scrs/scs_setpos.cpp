@@ -340,7 +340,7 @@ int whereClause(ScsContext *ctx, int32_t keyRow, int32_t rowsetRow, std::string 
 } // namespace
 
 int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **statusesOut, uint16_t *countOut,
-                    RowBlock *rowData, const uint16_t *colMap)
+                    RowBlock *rowData, const uint16_t *colMap, const uint32_t *bookmarks, uint16_t count)
 {
     if (scs_p_Concurrency(ctx) == SCS_READ_ONLY)
         return ERR_INVALID_ARGUMENT;
@@ -354,8 +354,10 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
         return ERR_NOT_CAPABLE;   // no keys to address the rows with
     if ((update || add) && (!rowData || !colMap))
         return ERR_INVALID_ARGUMENT;
-    const int32_t rows = rowData ? rowData->rowsUsed : 1;
-    if (rows < 1)
+    // Rows by bookmark (absolute row numbers of the keyset, each within the
+    // current rowset), or rows of the rowset.
+    const int32_t rows = bookmarks ? count : rowData ? rowData->rowsUsed : 1;
+    if (rows < 1 || (bookmarks && rowData && rowData->rowsUsed < rows))
         return ERR_INVALID_ARGUMENT;
     const int32_t first = row == -2 ? 1 : row;
     auto *statuses = static_cast<uint16_t *>(malloc(static_cast<size_t>(rows) * sizeof(uint16_t)));
@@ -397,7 +399,8 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
     int32_t changed = 0, failed = 0, conflicts = 0, firstError = 0;
     KeySet *ks = ctx->keySet;
     for (int32_t l = 0; l < rows; ++l) {
-        const int32_t rowsetRow = first + l;
+        const int32_t rowsetRow =
+            bookmarks ? static_cast<int32_t>(bookmarks[l]) - ctx->cs.absRow + 1 : first + l;
         const int16_t mark = rowData ? (rowData->columnsUsed ? rowData->columns[0].indicators[l] : 0) : 0;
         if (mark == RB_IND_IGNORED) {
             // Rows left alone keep the status they had.
@@ -416,7 +419,7 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
             for (int j = 0; r == 0 && j < nValues; ++j)
                 params.types.push_back(typeOf(descs[j], paramType(rowData->columns[j].valueType)));
         }
-        const int32_t k = add ? 0 : keyRowOf(ctx, rowsetRow);
+        const int32_t k = add ? 0 : bookmarks ? static_cast<int32_t>(bookmarks[l]) - 1 : keyRowOf(ctx, rowsetRow);
         if (!add && r == 0) {
             if (heldRow(ks, k) < 0)
                 continue;   // beyond the keys held: no row
@@ -442,7 +445,7 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
             st = add ? SQL_ROW_ADDED : update ? SQL_ROW_UPDATED : SQL_ROW_DELETED;
         }
         statuses[l] = st;
-        if (!add && ks->statuses && k >= 0 && k < ks->statusCount)
+        if (!add && !bookmarks && ks->statuses && k >= 0 && k < ks->statusCount)
             ks->statuses[k] = static_cast<int16_t>(st);
     }
     scs_p_AuxDiagsMove(ctx);
@@ -452,7 +455,8 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
         *countOut = static_cast<uint16_t>(rows);
     if (failed + conflicts == 0)
         return 0;
-    if (changed == 0 && failed > 0 && row != -2)
+    const bool oneRow = bookmarks ? rows == 1 : row != -2;
+    if (changed == 0 && failed > 0 && oneRow)
         return firstError;
     if (changed == 0 && !add)
         return ERR_NO_ROWS_CHANGED;
@@ -496,7 +500,7 @@ int SCS_SetPos(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **sta
     case SQL_ADD:
         if (!statuses)
             return ERR_INVALID_ARGUMENT;
-        rc = scs_p_PosChange(ctx, op, row, statuses, count, rowData, colMap);
+        rc = scs_p_PosChange(ctx, op, row, statuses, count, rowData, colMap, nullptr, 0);
         break;
     default:
         return 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 struct ScsContext;
+struct RowsetCache;
 
 // One parameter value of a generated statement, copied out of a row block.
 struct PosCell {
@@ -37,6 +38,18 @@ int scs_p_ParamBlockMake(const PosParams &p, RowBlock **out);
 // 39, 43, 87-89, 103, 16, or the back end's number.
 int SCS_SetPos(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **statuses, uint16_t *count,
                RowBlock *rowData, uint16_t *colMap, uint16_t colCount);
-// UPDATE, DELETE or ADD of the rows of the operation.
+// UPDATE, DELETE or ADD of the rows of the operation: rowset row `row` (-2
+// every row) or, with bookmarks, the `count` rows they name (absolute rows
+// of the keyset inside the current rowset; the keyset's statuses stay).
 int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **statuses, uint16_t *count,
-                    RowBlock *rowData, const uint16_t *colMap);
+                    RowBlock *rowData, const uint16_t *colMap, const uint32_t *bookmarks = nullptr,
+                    uint16_t bookmarkCount = 0);
+
+// Slot 42: UPDATE_BY_BOOKMARK and DELETE_BY_BOOKMARK of keyset-driven
+// cursors, row by row in the caller's order.  Row data and column map are
+// freed before it returns.  0; 91 when no row changed, 81 when some did
+// not; 15 for ADD, missing bookmarks or an update without values; 43 for
+// FETCH_BY_BOOKMARK and cursors without keys; 21, 16.
+int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *rowData,
+                       uint16_t *colMap, uint16_t colCount, uint16_t **statuses, uint16_t *countOut,
+                       RowsetCache **rowset);

@@ -10,6 +10,7 @@
 
 #include <locale.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <algorithm>
 #include <cstring>
@@ -291,6 +292,53 @@ TEST_P(SetPos, LongValuesInPiecesUpdateARowOfAUniqueIndexTable)
     EXPECT_EQ(SeenByAnother("select id || ':' || coalesce(length(t) || ':' || substr(t, 50001, 3), '-') || ':' ||"
                             " coalesce(length(b) || ':' || get_byte(b, 77777), '-') from krs_sp.longv order by id"),
               (std::vector<std::string>{"1:3::-", "2:100000:yxx:100000:" + std::to_string(77777 % 251)}));
+}
+
+// SQLBulkOperations with bookmarks in no order: every named row changes,
+// the statuses follow the caller's order; then a delete by bookmark.
+TEST_P(SetPos, BulkOperationsByBookmarksInAnyOrder)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.bulk; create table krs_sp.bulk (id int primary key, name varchar(20));"
+                 "insert into krs_sp.bulk select i, 'row' || i from generate_series(1, 8) i");
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
+              SQL_SUCCESS);
+    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, "select id, name from krs_sp.bulk order by id"))
+        GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
+    SQLBIGINT marks[4] = {};
+    SQLLEN markInd[4] = {};
+    ASSERT_EQ(SQLBindCol(st, 0, SQL_C_UBIGINT, marks, sizeof marks[0], markInd), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    const SQLBIGINT order[4] = {6, 3, 5, 4};
+    for (int i = 0; i < 4; ++i) {
+        marks[i] = order[i];
+        std::snprintf(names[i], sizeof names[i], "bulk%d", static_cast<int>(order[i]));
+        nameInd[i] = SQL_NTS;
+        idInd[i] = SQL_COLUMN_IGNORE;
+    }
+    // Row 4 changes meanwhile: its update finds no row.
+    PgPsql(g_pg, "update krs_sp.bulk set name = 'theirs' where id = 4");
+    ASSERT_EQ(SQLBulkOperations(st, SQL_UPDATE_BY_BOOKMARK), SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
+              (std::vector<SQLUSMALLINT>{SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_ERROR}));
+    EXPECT_EQ(TableSeenByAnother("krs_sp.bulk"),
+              (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs", "5:bulk5", "6:bulk6", "7:row7",
+                                        "8:row8"}));
+    // Fetching by bookmark is not served.
+    EXPECT_EQ(SQLBulkOperations(st, SQL_FETCH_BY_BOOKMARK), SQL_ERROR);
+
+    // The rowset's place is unknown after a bulk operation: an absolute move
+    // finds it again.
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 5), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    marks[0] = 8;
+    marks[1] = 5;
+    marks[2] = 7;
+    marks[3] = 6;
+    ASSERT_EQ(SQLBulkOperations(st, SQL_DELETE_BY_BOOKMARK), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
+              (std::vector<SQLUSMALLINT>(4, SQL_ROW_DELETED)));
+    EXPECT_EQ(TableSeenByAnother("krs_sp.bulk"),
+              (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, SetPos, ::testing::Values("krs_w", "krs_a"),

@@ -284,8 +284,7 @@ protected:
         g_stmt = nullptr;
     }
     std::string State() { return DiagState(SQL_HANDLE_STMT, h); }
-    // SQLBulkOperations is not exported until the cursor library serves it:
-    // its engine is called directly, its error number read from the
+    // The bulk engine called directly, its error number read from the
     // statement.
     // SQLSetPos(2, SQL_UPDATE) with the name given at execution in pieces.
     void Values();

@@ -328,6 +328,39 @@ TEST(PositionedChange, AddInsertsTheBufferRowsAndIsRefusedWhenReadOnly)
     free(st);
 }
 
+// Rows named by bookmarks (absolute rows of the keyset) change one by one
+// in the caller's order; the keyset's own statuses stay.
+TEST(PositionedChange, RowsByBookmarkInTheCallersOrder)
+{
+    PosCtx p("SELECT name, id FROM s.t", SCS_LOCK, 4);
+    p.ctx.cs.absRow = 3;   // rows 3..6
+    back.touched = {1, 0, 1};
+    const uint32_t marks[] = {6, 3, 5};
+    uint16_t *st = nullptr;
+    uint16_t n = 0;
+    EXPECT_EQ(scs_p_PosChange(&p.ctx, SQL_UPDATE, -2, &st, &n, textRows({"six", "three", "five"}), columns({1}), marks,
+                              3),
+              ERR_ROW_ERROR);
+    ASSERT_EQ(n, 3);
+    EXPECT_EQ(std::vector<uint16_t>(st, st + n),
+              (std::vector<uint16_t>{SQL_ROW_UPDATED, SQL_ROW_ERROR, SQL_ROW_UPDATED}));
+    ASSERT_EQ(back.params.size(), 3u);
+    EXPECT_EQ(back.params[0], (std::vector<std::string>{"six", "106", "106"}));
+    EXPECT_EQ(back.params[1], (std::vector<std::string>{"three", "103", "103"}));
+    EXPECT_EQ(back.params[2], (std::vector<std::string>{"five", "105", "105"}));
+    EXPECT_EQ(p.ctx.keySet->statuses[5], 0) << "the keyset's statuses stay";
+    free(st);
+
+    // One bookmark that changes nothing is no row changed, never "several".
+    back = Back{};
+    back.touched = {0};
+    const uint32_t one[] = {4};
+    EXPECT_EQ(scs_p_PosChange(&p.ctx, SQL_DELETE, -2, &st, &n, nullptr, nullptr, one, 1), ERR_NO_ROWS_CHANGED);
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(st[0], SQL_ROW_ERROR);
+    free(st);
+}
+
 TEST(PositionedChange, RefusedBeforeAnythingIsSent)
 {
     struct Case {
