@@ -34,3 +34,6 @@ int CheckBindings(Stmt *s, bool v2);
 // A date (11), time (12) or timestamp (13) struct as the plain literal the
 // back end parses; the characters written (snprintf's count).
 int FormatDateTime(const uint8_t *st, ValueType vt, char *out, size_t size);
+// Whether text (UTF-16 when wide) of len bytes begins, after blanks, with
+// "{": a candidate for a date, time or timestamp escape.
+bool IsEscapeText(const uint8_t *p, int64_t len, bool wide);

@@ -15,32 +15,6 @@
 
 namespace {
 
-// What the bulk operation hands back and what the engine gave it.
-struct BulkCall {
-    Stmt *s;
-    uint16_t *statuses = nullptr;
-    uint16_t done = 0;
-    RowBlock *block = nullptr;
-    uint16_t *list = nullptr;
-    RowsetCache *rowset = nullptr;
-    bool sent = false;
-
-    explicit BulkCall(Stmt *st) : s(st) {}
-    ~BulkCall()
-    {
-        std::free(statuses);
-        RS_Free(&rowset);
-        const bool mine = !sent || (s->binding && (s->binding->flags & DRVB_FREES_PARAMS));
-        if (mine) {
-            if (block) {
-                RB_Free(block);
-                std::free(block);
-            }
-            std::free(list);
-        }
-    }
-};
-
 bool FullKeysetOrStatic(const CursorState &cs)
 {
     return (cs.cursorType == SQL_CURSOR_KEYSET_DRIVEN && cs.keysetSize == 0) || cs.cursorType == SQL_CURSOR_STATIC;
@@ -65,7 +39,7 @@ SQLRETURN Answer(int rc) { return rc == 0 ? SQL_SUCCESS : IsRowOutcome(rc) ? SQL
 // The statuses and counts every operation but ADD leaves: the IRD's status
 // array (5 for every row when the operation returned none), the rows
 // processed and fetched.
-void WriteResults(Stmt *s, uint16_t op, uint32_t n, const BulkCall &call)
+void WriteResults(Stmt *s, uint16_t op, uint32_t n, const OpCall &call)
 {
     if (op != SQL_ADD && s->ird && s->ird->arrayStatusPtr)
         for (uint32_t i = 0; i < n; ++i)
@@ -83,7 +57,7 @@ SQLRETURN SendUpdate(Stmt *s, uint32_t n)
     const DrvOpTable *ops = StOps(s);
     if (!ops || !ops->BulkOperations)
         return StFail(s, ERR_NOT_CAPABLE);
-    BulkCall call(s);
+    OpCall call(s);
     call.block = static_cast<RowBlock *>(std::calloc(1, sizeof(RowBlock)));
     const size_t cols = ex.bulkCols.size();
     call.list = static_cast<uint16_t *>(std::malloc((cols ? cols : 1) * sizeof(uint16_t)));
@@ -98,7 +72,7 @@ SQLRETURN SendUpdate(Stmt *s, uint32_t n)
             return StFail(s, rc);
     call.sent = true;
     int rc = ops->BulkOperations(StDrv(s), SQL_UPDATE_BY_BOOKMARK, ex.bulkBookmarks.data(), static_cast<uint16_t>(n),
-                                 call.block, call.list, static_cast<uint16_t>(cols), &call.statuses, &call.done,
+                                 call.block, call.list, static_cast<uint16_t>(cols), &call.statuses, &call.count,
                                  nullptr);
     StoreError(s, rc);
     WriteResults(s, SQL_UPDATE_BY_BOOKMARK, n, call);
@@ -177,7 +151,7 @@ SQLRETURN StmtBulkOperations(Stmt *s, uint16_t op)
         SQLRETURN rc = StmtSetPos(s, 0, SQL_ADD, SQL_LOCK_NO_CHANGE);
         if (rc == SQL_NEED_DATA)
             return rc;
-        BulkCall none(s);
+        OpCall none(s);
         WriteResults(s, op, n, none);
         cs.absRow = -1;
         return rc;
@@ -194,10 +168,10 @@ SQLRETURN StmtBulkOperations(Stmt *s, uint16_t op)
     const DrvOpTable *ops = StOps(s);
     if (!ops || !ops->BulkOperations)
         return StFail(s, ERR_NOT_CAPABLE);
-    BulkCall call(s);
+    OpCall call(s);
     const bool fetch = op == SQL_FETCH_BY_BOOKMARK;
     int rc = ops->BulkOperations(StDrv(s), op, ex.bulkBookmarks.data(), static_cast<uint16_t>(n), nullptr, nullptr,
-                                 0, &call.statuses, &call.done, fetch ? &call.rowset : nullptr);
+                                 0, &call.statuses, &call.count, fetch ? &call.rowset : nullptr);
     StoreError(s, rc);
     SQLRETURN result = Answer(rc);
     if (fetch && rc == 0) {

@@ -208,29 +208,13 @@ int PlanColumn(const Stmt *s, const ColBinding &cb, uint32_t first, uint32_t row
     return 0;
 }
 
-bool StartsWithBrace(const uint8_t *p, int64_t len, bool wide)
-{
-    if (wide) {
-        for (int64_t i = 0; i + 1 < len; i += 2) {
-            SQLWCHAR u;
-            std::memcpy(&u, p + i, 2);
-            if (u != u' ' && u != u'\t')
-                return u == u'{';
-        }
-        return false;
-    }
-    for (int64_t i = 0; i < len; ++i)
-        if (p[i] != ' ' && p[i] != '\t')
-            return p[i] == '{';
-    return false;
-}
 
 // Text that is a date, time or timestamp escape becomes its plain literal
 // (the column keeps its text type, so rows of other shapes still fit).
 int WriteText(const BoundValue &v, bool wide, uint8_t *cell, uint32_t width)
 {
     const uint32_t room = width - (wide ? 2 : 1);
-    if (v.p && StartsWithBrace(v.p, v.len, wide)) {
+    if (IsEscapeText(v.p, v.len, wide)) {
         std::vector<uint8_t> tmp(static_cast<size_t>(v.len) + 32);
         RowBlockColumn probe{VT_CHAR, 0, nullptr, nullptr};
         int rc = wide ? WCharToDateTime(tmp.data(), reinterpret_cast<const SQLWCHAR *>(v.p),

@@ -13,31 +13,6 @@
 
 namespace {
 
-// What the positioned operation hands back and what the engine gave it.
-struct PosCall {
-    Stmt *s;
-    uint16_t *statuses = nullptr;
-    uint16_t count = 0;
-    RowBlock *block = nullptr;
-    uint16_t *list = nullptr;
-    uint16_t listCount = 0;
-    bool sent = false;   // the operation owns block and list unless the binding says otherwise
-
-    explicit PosCall(Stmt *st) : s(st) {}
-    ~PosCall()
-    {
-        std::free(statuses);
-        const bool mine = !sent || (s->binding && (s->binding->flags & DRVB_FREES_PARAMS));
-        if (mine) {
-            if (block) {
-                RB_Free(block);
-                std::free(block);
-            }
-            std::free(list);
-        }
-    }
-};
-
 bool Narrow(const Stmt *s) { return (s->conn && s->conn->narrowConversion) || !KRS_IsUnicodeBuild(); }
 
 // The row-status array the application reads: the one the last fetch wrote,
@@ -54,7 +29,7 @@ int32_t FetchedRows(const Stmt *s) { return StmtRowsetRows(s); }
 // Statuses the operation returned go into the rowset cache and, unless the
 // row is marked to be ignored, into the application's array.  Rows of a
 // partial rowset that were never fetched keep their status.
-void WriteStatuses(Stmt *s, int64_t row, const PosCall &call)
+void WriteStatuses(Stmt *s, int64_t row, const OpCall &call)
 {
     if (!call.statuses)
         return;
@@ -93,7 +68,7 @@ void StorePosError(Stmt *s, int rc)
 // The answer of the positioned operation: a row that was not changed is a
 // warning (01S03, 01S04) or an error in a row (01S01) with the statuses
 // written; any other failure is an error.
-SQLRETURN Outcome(Stmt *s, int64_t row, int rc, const PosCall &call)
+SQLRETURN Outcome(Stmt *s, int64_t row, int rc, const OpCall &call)
 {
     StorePosError(s, rc);
     switch (rc) {
@@ -121,7 +96,7 @@ SQLRETURN SendValues(Stmt *s, int64_t row, uint16_t op)
     const DrvOpTable *ops = StOps(s);
     if (!ops || !ops->SetPos)
         return StFail(s, ERR_NOT_CAPABLE);
-    PosCall call(s);
+    OpCall call(s);
     call.block = static_cast<RowBlock *>(std::calloc(1, sizeof(RowBlock)));
     if (!call.block)
         return StFail(s, ERR_MEMORY_ALLOCATION);
@@ -141,7 +116,7 @@ SQLRETURN SendDelete(Stmt *s, int64_t row)
     const DrvOpTable *ops = StOps(s);
     if (!ops || !ops->SetPos)
         return StFail(s, ERR_NOT_CAPABLE);
-    PosCall call(s);
+    OpCall call(s);
     if (int rc = StmtBuildStatusBlock(s, OpRow(row), &call.block))
         return StFail(s, rc);
     call.sent = true;
@@ -180,6 +155,20 @@ bool HasBoundColumn(const Stmt *s)
 }
 
 } // namespace
+
+OpCall::~OpCall()
+{
+    std::free(statuses);
+    RS_Free(&rowset);
+    const bool mine = !sent || (s->binding && (s->binding->flags & DRVB_FREES_PARAMS));
+    if (mine) {
+        if (block) {
+            RB_Free(block);
+            std::free(block);
+        }
+        std::free(list);
+    }
+}
 
 SQLRETURN StmtSetPosClassic(Stmt *s, int64_t row, uint16_t op)
 {

@@ -9,7 +9,28 @@
 
 struct ColBinding;
 struct RowBlock;
+struct RowsetCache;
 struct Stmt;
+
+// What a positioned or bulk operation hands back and what the engine gave
+// it, released on every path: the statuses and a rowset cache are the
+// engine's; the block and the column list are the operation's once sent,
+// unless the statement's binding says the engine frees them.
+struct OpCall {
+    Stmt *s;
+    uint16_t *statuses = nullptr;
+    uint16_t count = 0;
+    RowBlock *block = nullptr;
+    uint16_t *list = nullptr;
+    uint16_t listCount = 0;
+    RowsetCache *rowset = nullptr;
+    bool sent = false;
+
+    explicit OpCall(Stmt *st) : s(st) {}
+    ~OpCall();
+    OpCall(const OpCall &) = delete;
+    OpCall &operator=(const OpCall &) = delete;
+};
 
 // ---- engines (st_setpos.cpp, st_bulk.cpp) ----
 
