@@ -223,6 +223,9 @@ int scs_p_LockRows(ScsContext *ctx, int32_t first, int32_t count)
     }
     if (locked < toLock) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_LockRows: Couldn't acquire row lock(s).");
+        // The server's reason first, then what it means for the rowset.
+        scs_p_AuxDiagsMove(ctx);
+        scs_p_ErrPostCode(ctx, ERR_ROW_ERROR);
         return ERR_ROW_ERROR;
     }
     return 0;

@@ -369,6 +369,10 @@ int RVC_RowsCheck(RvcBinding *rvc, const KeySet *keys, const RowBlock *rows, uin
     const std::string select = "SELECT ROWVER FROM KRSRVC WHERE " + cursor + " AND KEYVER = ?";
     rc = u.ops->Prepare(h, select.c_str());
     for (int32_t k = 0; rc == 0 && k < n; ++k) {
+        // A row already known to be gone has no values to compare (its
+        // place holds an empty row): it keeps its status and its version.
+        if (statuses[k] == SQL_ROW_DELETED)
+            continue;
         if ((rc = RVC_RowDigest(keys->keyRows, k, keyOf(k))) != 0 || (rc = RVC_RowDigest(rows, k, rowOf(k))) != 0)
             break;
         const std::string keyText = digestText(keyOf(k));

@@ -55,7 +55,8 @@ int RVC_CursorRowsDelete(RvcBinding *rvc);
 // Compares the fetched rows (row k belongs to key row k of the key set)
 // with their stored versions: a changed row gets status 2 (SQL_ROW_UPDATED)
 // and its version is replaced, an unchanged one 0, a row not seen before is
-// stored and reported with 0.  0 or a number; the statuses reached stay.
+// stored and reported with 0; a row whose status is already 1 (deleted) is
+// left as it is.  0 or a number; the statuses reached stay.
 int RVC_RowsCheck(RvcBinding *rvc, const KeySet *keys, const RowBlock *rows, uint16_t *statuses);
 // Stores the new row digests of the rows whose status is 2 (digests of row
 // k at byte k x RVC_DIGEST_SIZE); a row whose version cannot be stored gets

@@ -99,12 +99,13 @@ protected:
 
     // The statuses a check gives for key rows and rows.
     std::vector<int> check(RvcBinding *rvc, const std::vector<std::vector<int32_t>> &keys,
-                           const std::vector<std::vector<int32_t>> &rows, int *rc)
+                           const std::vector<std::vector<int32_t>> &rows, int *rc,
+                           std::vector<uint16_t> statuses = {})
     {
         KeySet ks;
         ks.keyRows = intRows(keys);
         RowBlock *values = intRows(rows);
-        std::vector<uint16_t> statuses(rows.size(), 99);
+        statuses.resize(rows.size(), 99);
         *rc = RVC_RowsCheck(rvc, &ks, values, statuses.data());
         release(ks.keyRows);
         ks.keyRows = nullptr;
@@ -149,6 +150,14 @@ TEST_P(RowVersions, RowsAreNewThenUnchangedThenChanged)
         EXPECT_EQ(rc, 0) << s.what << " " << drainErrors(stmt);
     }
     EXPECT_EQ(storedCount(rvc), "3");
+
+    // A row the fetch found deleted (an empty row in its place) keeps its
+    // status, and its stored version stays as it was.
+    int gone = -1;
+    EXPECT_EQ(check(&rvc, keys, {{1, 10}, {kNull, kNull}, {3, 0}}, &gone, {0, SQL_ROW_DELETED, 0}),
+              (std::vector<int>{0, SQL_ROW_DELETED, 0}));
+    EXPECT_EQ(gone, 0);
+    EXPECT_EQ(check(&rvc, keys, {{1, 10}, {2, 21}, {3, 0}}, &gone), (std::vector<int>{0, 0, 0}));
 
     // A fourth key appears: stored, reported unchanged.
     int rc = -1;

@@ -200,7 +200,12 @@ ScrColumnRef columnRef(const char *column, const char *table = "", const char *o
 
 struct Ctx {
     ScsContext ctx;
-    Ctx() { SCR_Init(&ctx.refetchAnalysis); }
+    Ctx()
+    {
+        SCR_Init(&ctx.refetchAnalysis);
+        ctx.cs = CursorState{};
+        ctx.cs.cursorType = SCS_STATIC;
+    }
     ~Ctx()
     {
         DA_Free(&ctx.fromTables, SCR_TableRefFree);
@@ -301,6 +306,20 @@ TEST(ValueRefetch, TheSelectListBecomesTheTableColumns)
         ASSERT_EQ(scs_p_OptConcSelectBuild(&t.ctx, c.sql, &t.ctx.refetchAnalysis), 0);
         EXPECT_EQ(spaced(scs_p_AnalysisText(&t.ctx.refetchAnalysis)), c.expected);
     }
+}
+
+TEST(ValueRefetch, KeyedCursorsReadTheKeysBehindTheValues)
+{
+    // The rows come back in the server's order; the keys behind the values
+    // put each row at its own place.
+    Ctx t;
+    t.ctx.cs.cursorType = SCS_KEYSET;
+    t.tables({tableRef("", "t")});
+    t.ctx.tableCols = Ctx::columns({columnRef("a", "t"), columnRef("\"k\"\"1\"", "t")});
+    t.ctx.keyCols = Ctx::columns({columnRef("\"k\"\"1\"", "t"), columnRef("k2", "t")});
+    ASSERT_EQ(scs_p_OptConcSelectBuild(&t.ctx, "SELECT a FROM t WHERE (k = ?) ORDER BY a", &t.ctx.refetchAnalysis), 0);
+    EXPECT_EQ(spaced(scs_p_AnalysisText(&t.ctx.refetchAnalysis)),
+              "SELECT a, \"k\"\"1\", \"k\"\"1\", k2 FROM t WHERE (k = ?) ORDER BY a");
 }
 
 TEST(ValueRefetch, StatementsWithoutASelectListOrColumnsAreRefused)

@@ -1,0 +1,149 @@
+// Row locks and optimistic-concurrency values of keyset-driven cursors over
+// the JDBC back end and PostgreSQL, looked at inside the cursor context:
+// the compared values stay at their own keys when another user reorders
+// the rows, a row that vanished before the values were read leaves an
+// empty row and the status deleted, and a lock on a vanished row fails.
+#include "tests/jvm/stmt_support.h"
+
+#include "odbc/contract/cursor_state.h"
+#include "scrs/scs_ctx.h"
+#include "scrs/scs_install.h"
+#include "scrs/scs_keyset.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+namespace {
+
+const DrvOpTable &scsOps()
+{
+    static DrvBinding binding = [] {
+        DrvBinding b{DRVB_THREAD_SAFE, DRV_JdbcOpTable()};
+        SCS_Install(&b);
+        return b;
+    }();
+    return *binding.ops;
+}
+
+void setOption(int h, int option, int32_t v)
+{
+    const int rc = scsOps().SetOption(h, DrvInt(DrvStmtOption(option)), &v);
+    EXPECT_TRUE(rc == 0 || rc == ERR_OPTION_VALUE_CHANGED) << rc;
+}
+
+class ScsRowLocks : public StmtTest {
+protected:
+    void SetUp() override
+    {
+        StmtTest::SetUp();
+        if (HasFatalFailure() || IsSkipped())
+            return;
+        ASSERT_EQ(sql("DROP TABLE IF EXISTS scs_vals"), 0);
+        ASSERT_EQ(sql("CREATE TABLE scs_vals (id int PRIMARY KEY, grp int, name varchar(20))"), 0);
+        ASSERT_EQ(sql("INSERT INTO scs_vals SELECT g, g, 'row ' || g FROM generate_series(1, 6) g"), 0);
+    }
+
+    // Runs a statement on a statement of its own; the execute's number.
+    int sql(const std::string &text)
+    {
+        int h = alloc();
+        int rc = run(h, text);
+        if (rc != 0)
+            ADD_FAILURE() << text << ": " << drainErrors(h);
+        stmtOps().FreeStmt(h);
+        return rc;
+    }
+
+    // A keyset-driven cursor over scs_vals ordered by grp, executed.
+    int cursor(int32_t concurrency)
+    {
+        int h = 0;
+        EXPECT_EQ(scsOps().AllocStmt(conn, &h), 0);
+        setOption(h, SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN);
+        setOption(h, SQL_CONCURRENCY, concurrency);
+        setOption(h, SQL_ROWSET_SIZE, 3);
+        EXPECT_EQ(scsOps().Prepare(h, "SELECT id, name FROM scs_vals ORDER BY grp"), 0) << drainErrors(h);
+        int32_t v = -1;
+        int16_t len = 0;
+        scsOps().GetInfo(h, DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &v, 4, &len);
+        EXPECT_EQ(v, concurrency) << "kept by the analysis";
+        EXPECT_EQ(scsOps().Execute(h), 0) << drainErrors(h);
+        return h;
+    }
+
+    // Fetches the rowset at an absolute row; its first column's values.
+    std::vector<int> fetchAt(int h, int row)
+    {
+        RowsetCache *rs = nullptr;
+        int rows = 0, total = 0;
+        EXPECT_EQ(scsOps().ScrollFetch(h, &rs, row, &rows, &total, SQL_FETCH_ABSOLUTE), 0) << drainErrors(h);
+        std::vector<int> ids;
+        for (int32_t i = 0; rs && rs->block && i < rs->block->rowsUsed; ++i)
+            ids.push_back(rs->block->columns[0].indicators[i] < 0 ? -1 : getCell<int32_t>(rs->block, 0, i));
+        RS_Free(&rs);
+        return ids;
+    }
+
+    // The ids of the compared values (the table's first column), -1 for an
+    // empty row.
+    static std::vector<int> valueIds(const ScsContext *ctx)
+    {
+        std::vector<int> ids;
+        const RowBlock *v = ctx->compareValues;
+        for (int32_t i = 0; v && i < v->rowsUsed; ++i)
+            ids.push_back(v->columns[0].indicators[i] < 0 ? -1 : getCell<int32_t>(v, 0, i));
+        return ids;
+    }
+};
+
+TEST_F(ScsRowLocks, ValuesStayAtTheirKeysWhenTheRowsAreReordered)
+{
+    const int h = cursor(SQL_CONCUR_VALUES);
+    // Row 1 now sorts last: the server returns the rowset's values in
+    // another order than the keys'.
+    ASSERT_EQ(sql("UPDATE scs_vals SET grp = 100, name = 'moved' WHERE id = 1"), 0);
+    EXPECT_EQ(fetchAt(h, 1), (std::vector<int>{1, 2, 3}));
+    ScsContext *ctx = scs_p_CtxFind(h);
+    ASSERT_NE(ctx, nullptr);
+    ASSERT_NE(ctx->compareValues, nullptr);
+    EXPECT_EQ(valueIds(ctx), (std::vector<int>{1, 2, 3}));
+    // The values are the table's columns: id, grp, name.
+    ASSERT_EQ(ctx->compareValues->columnsUsed, 3);
+    EXPECT_EQ(getCell<int32_t>(ctx->compareValues, 1, 0), 100);
+    EXPECT_EQ(textOf(ctx->compareValues, 2, 0), "moved");
+
+    // A row that goes between the fetch and the reading of the values:
+    // an empty row in its place and the key deleted.
+    ASSERT_EQ(sql("DELETE FROM scs_vals WHERE id = 2"), 0);
+    ASSERT_EQ(scs_p_GetOptConcColVals(ctx, nullptr, 0, 1, 3, 3), 0) << drainErrors(h);
+    EXPECT_EQ(valueIds(ctx), (std::vector<int>{1, -1, 3}));
+    EXPECT_EQ(ctx->keySet->statuses[1], SQL_ROW_DELETED);
+
+    // The next rowset reads its own values (the statement stays prepared).
+    EXPECT_EQ(fetchAt(h, 4), (std::vector<int>{4, 5, 6}));
+    EXPECT_EQ(valueIds(ctx), (std::vector<int>{4, 5, 6}));
+    scsOps().FreeStmt(h);
+}
+
+TEST_F(ScsRowLocks, ALockOnAVanishedRowFails)
+{
+    const int h = cursor(SQL_CONCUR_LOCK);
+    EXPECT_EQ(fetchAt(h, 1), (std::vector<int>{1, 2, 3}));
+    ScsContext *ctx = scs_p_CtxFind(h);
+    ASSERT_NE(ctx, nullptr);
+    std::string text;
+    ASSERT_EQ(scs_p_LockTextBuild(ctx, &text), 0);
+    // The table as the key lookup found it, names quoted.
+    EXPECT_EQ(text, "UPDATE \"public\".\"scs_vals\" SET \"id\" = ? WHERE \"id\" = ?");
+
+    // Locked again, the rows are still there.
+    EXPECT_EQ(scs_p_LockRows(ctx, 0, 3), 0) << drainErrors(h);
+    ASSERT_EQ(sql("DELETE FROM scs_vals WHERE id = 3"), 0);
+    EXPECT_EQ(scs_p_LockRows(ctx, 0, 3), ERR_ROW_ERROR);
+    // Deleted keys are not locked at all.
+    ctx->keySet->statuses[2] = SQL_ROW_DELETED;
+    EXPECT_EQ(scs_p_LockRows(ctx, 0, 3), 0);
+    scsOps().FreeStmt(h);
+}
+
+} // namespace
