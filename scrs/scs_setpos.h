@@ -46,10 +46,13 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
                     uint16_t bookmarkCount = 0);
 
 // Slot 42: UPDATE_BY_BOOKMARK and DELETE_BY_BOOKMARK of keyset-driven
-// cursors, row by row in the caller's order.  Row data and column map are
-// freed before it returns.  0; 91 when no row changed, 81 when some did
-// not; 15 for ADD, missing bookmarks or an update without values; 43 for
-// FETCH_BY_BOOKMARK and cursors without keys; 21, 16.
+// cursors, row by row in the caller's order, and FETCH_BY_BOOKMARK, which
+// reads the named rows of the current rowset again by their keys into a new
+// rowset (*rowset, the caller's) in the caller's order.  Row data and
+// column map are freed before it returns.  0; 91 when no row changed, 81
+// when some did not; 15 for ADD, missing bookmarks, an update without
+// values or a bookmark outside the current rowset; 43 for cursors without
+// keys; 21, 16.
 int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *rowData,
                        uint16_t *colMap, uint16_t colCount, uint16_t **statuses, uint16_t *countOut,
                        RowsetCache **rowset);

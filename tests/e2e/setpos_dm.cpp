@@ -294,8 +294,9 @@ TEST_P(SetPos, LongValuesInPiecesUpdateARowOfAUniqueIndexTable)
               (std::vector<std::string>{"1:3::-", "2:100000:yxx:100000:" + std::to_string(77777 % 251)}));
 }
 
-// SQLBulkOperations with bookmarks in no order: every named row changes,
-// the statuses follow the caller's order; then a delete by bookmark.
+// SQLBulkOperations with bookmarks in no order: a fetch gives the rows in
+// that order, an update changes every named row with the statuses in that
+// order; then a delete by bookmark.
 TEST_P(SetPos, BulkOperationsByBookmarksInAnyOrder)
 {
     PgPsql(g_pg, "drop table if exists krs_sp.bulk; create table krs_sp.bulk (id int primary key, name varchar(20));"
@@ -310,6 +311,18 @@ TEST_P(SetPos, BulkOperationsByBookmarksInAnyOrder)
         << Diags(SQL_HANDLE_STMT, st);
     ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
     const SQLBIGINT order[4] = {6, 3, 5, 4};
+    // Fetching by bookmark reads the rows again, in the order named.
+    PgPsql(g_pg, "update krs_sp.bulk set name = 'fresh' where id = 5");
+    for (int i = 0; i < 4; ++i)
+        marks[i] = order[i];
+    ASSERT_EQ(SQLBulkOperations(st, SQL_FETCH_BY_BOOKMARK), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLINTEGER>(ids, ids + 4), (std::vector<SQLINTEGER>{6, 3, 5, 4}));
+    EXPECT_STREQ(names[2], "fresh");
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4), (std::vector<SQLUSMALLINT>(4, SQL_ROW_SUCCESS)));
+    EXPECT_EQ(std::vector<SQLBIGINT>(marks, marks + 4), (std::vector<SQLBIGINT>(order, order + 4)));
+    // The rowset's place is unknown now: an absolute move finds it again.
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+
     for (int i = 0; i < 4; ++i) {
         marks[i] = order[i];
         std::snprintf(names[i], sizeof names[i], "bulk%d", static_cast<int>(order[i]));
@@ -324,8 +337,6 @@ TEST_P(SetPos, BulkOperationsByBookmarksInAnyOrder)
     EXPECT_EQ(TableSeenByAnother("krs_sp.bulk"),
               (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs", "5:bulk5", "6:bulk6", "7:row7",
                                         "8:row8"}));
-    // Fetching by bookmark is not served.
-    EXPECT_EQ(SQLBulkOperations(st, SQL_FETCH_BY_BOOKMARK), SQL_ERROR);
 
     // The rowset's place is unknown after a bulk operation: an absolute move
     // finds it again.
