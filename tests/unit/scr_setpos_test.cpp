@@ -169,7 +169,6 @@ struct PosCtx {
         ColDesc d{};
         d.valueType = VT_LONG;
         d.bufferLength = 4;
-        ctx.keySet->keyRows = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
         RB_InitFromColDescs(&d, 1, 10, ctx.keySet->keyRows);
         for (int32_t i = 0; i < 10; ++i) {
             const int32_t id = 101 + i;
@@ -195,11 +194,35 @@ struct PosCtx {
     }
 };
 
+// What the tests hand to the operation, which does not free it (its slot
+// does): released at the end of each test.
+struct Given {
+    std::vector<RowBlock *> blocks;
+    std::vector<uint16_t *> maps;
+    ~Given() { clear(); }
+    void clear()
+    {
+        for (RowBlock *b : blocks) {
+            RB_Free(b);
+            free(b);
+        }
+        for (uint16_t *m : maps)
+            free(m);
+        blocks.clear();
+        maps.clear();
+    }
+} given;
+
+struct GivenReset {
+    ~GivenReset() { given.clear(); }
+};
+
 // A value block of one text column over `values` (nullptr: NULL, "-": a
-// row to leave alone); the operation owns it.
+// row to leave alone).
 RowBlock *textRows(std::vector<const char *> values)
 {
     auto *b = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
+    given.blocks.push_back(b);
     RB_Init(b, 1);
     b->columns[0].valueType = VT_NTS;
     b->columns[0].width = 17;
@@ -222,6 +245,7 @@ uint16_t *columns(std::vector<uint16_t> c)
 {
     auto *m = static_cast<uint16_t *>(malloc(c.size() * sizeof(uint16_t)));
     memcpy(m, c.data(), c.size() * sizeof(uint16_t));
+    given.maps.push_back(m);
     return m;
 }
 
@@ -229,6 +253,7 @@ const char kGuard[] = " AND (SELECT COUNT(*) FROM \"s\".\"t\" WHERE \"id\" = ?) 
 
 TEST(PositionedChange, UpdateWritesTheBaseColumnOfOneKeyedRow)
 {
+    GivenReset reset;
     PosCtx p("SELECT a AS b, \"my\"\"col\" AS a, id FROM s.t", SCS_LOCK);
     uint16_t *st = nullptr;
     uint16_t n = 0;
@@ -255,6 +280,7 @@ TEST(PositionedChange, UpdateWritesTheBaseColumnOfOneKeyedRow)
 
 TEST(PositionedChange, RowsThatChangeNothingOrFail)
 {
+    GivenReset reset;
     struct Case {
         const char *what;
         int32_t row;
@@ -287,6 +313,7 @@ TEST(PositionedChange, RowsThatChangeNothingOrFail)
 
 TEST(PositionedChange, EveryRowLeavesIgnoredRowsAndRowsBeyondTheKeys)
 {
+    GivenReset reset;
     PosCtx p("SELECT name, id FROM s.t", SCS_LOCK, 4);
     p.ctx.cs.absRow = 8;   // rows 8..11 of a keyset of ten
     p.ctx.keySet->statuses[8] = SQL_ROW_UPDATED;
@@ -308,6 +335,7 @@ TEST(PositionedChange, EveryRowLeavesIgnoredRowsAndRowsBeyondTheKeys)
 
 TEST(PositionedChange, AddInsertsTheBufferRowsAndIsRefusedWhenReadOnly)
 {
+    GivenReset reset;
     {
         PosCtx p("SELECT name, id FROM s.t", SCS_READ_ONLY);
         uint16_t *st = nullptr;
@@ -332,6 +360,7 @@ TEST(PositionedChange, AddInsertsTheBufferRowsAndIsRefusedWhenReadOnly)
 // in the caller's order; the keyset's own statuses stay.
 TEST(PositionedChange, RowsByBookmarkInTheCallersOrder)
 {
+    GivenReset reset;
     PosCtx p("SELECT name, id FROM s.t", SCS_LOCK, 4);
     p.ctx.cs.absRow = 3;   // rows 3..6
     back.touched = {1, 0, 1};
@@ -363,6 +392,7 @@ TEST(PositionedChange, RowsByBookmarkInTheCallersOrder)
 
 TEST(PositionedChange, RefusedBeforeAnythingIsSent)
 {
+    GivenReset reset;
     struct Case {
         const char *what;
         const char *select;
