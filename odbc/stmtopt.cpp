@@ -204,14 +204,15 @@ int32_t *CursorField(Stmt *s, SQLUSMALLINT option)
 // a refusal is S1092; a changed value is read back (not for retrieve data).
 SQLRETURN SetCursorOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
 {
-    // Static and keyset-driven cursors scroll when the cursor library serves
-    // the connection (a statement whose rows have no keys is made static
-    // when it is prepared); dynamic cursors are not built: another cursor
-    // type is taken as the nearest one there is (static, else forward-only)
-    // and reported as changed (01S02).
+    // Static, keyset-driven (and mixed) and dynamic cursors scroll when the
+    // cursor library serves the connection (a statement whose rows have no
+    // keys is made static when it is prepared); without it another cursor
+    // type is taken as the nearest one there is (forward-only) and reported
+    // as changed (01S02).
     if (option == SQL_CURSOR_TYPE && value != SQL_CURSOR_FORWARD_ONLY) {
         const bool scrolls = ConnScrollCursorsBuilt(s->conn);
-        if (!(scrolls && (value == SQL_CURSOR_STATIC || value == SQL_CURSOR_KEYSET_DRIVEN))) {
+        if (!(scrolls && (value == SQL_CURSOR_STATIC || value == SQL_CURSOR_KEYSET_DRIVEN ||
+                          value == SQL_CURSOR_DYNAMIC))) {
             const SQLULEN nearest = scrolls ? SQL_CURSOR_STATIC : SQL_CURSOR_FORWARD_ONLY;
             SQLRETURN rc = SetCursorOption(s, option, nearest);
             s->cursor.reqCursorType = Narrow(value);

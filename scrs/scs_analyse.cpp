@@ -102,7 +102,7 @@ struct KeyedEngines {
     bool lock;        // SQL_CONCUR_LOCK on a keyed cursor
     bool values;      // SQL_CONCUR_VALUES on a keyed cursor
 };
-constexpr KeyedEngines kEngines{true, false, false, false, true, true};
+constexpr KeyedEngines kEngines{true, true, true, false, true, true};
 
 bool engineServes(const ScsContext *ctx)
 {
@@ -118,10 +118,16 @@ bool engineServes(const ScsContext *ctx)
     }
 }
 
-bool concurrencyServed(int32_t concurrency)
+// Locks and compared values are kept by keyset-driven cursors; mixed and
+// dynamic cursors read only.
+bool concurrencyServed(const ScsContext *ctx)
 {
-    return concurrency == SCS_READ_ONLY || (concurrency == SCS_LOCK && kEngines.lock) ||
-           (concurrency == SCS_VALUES && kEngines.values);
+    const int32_t concurrency = ctx->cs.concurrency;
+    if (concurrency == SCS_READ_ONLY)
+        return true;
+    if (ctx->cs.cursorType != SCS_KEYSET || ctx->cs.keysetSize > 0)
+        return false;
+    return (concurrency == SCS_LOCK && kEngines.lock) || (concurrency == SCS_VALUES && kEngines.values);
 }
 
 // Makes the cursor read-only, keeping its type.  0 or 43.
@@ -354,9 +360,11 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         }
     }
 
-    // Table columns for the value comparisons of optimistic concurrency.
+    // Table columns for the value comparisons of optimistic concurrency, and
+    // for the types of the ORDER BY columns a key window scrolls by.
     const int32_t conc = ctx->cs.concurrency;
-    if (type == SCS_DYNAMIC || (conc == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0)) {
+    const bool keyWindows = type == SCS_DYNAMIC || (type == SCS_KEYSET && ctx->cs.keysetSize > 0);
+    if (keyWindows || (conc == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0)) {
         DA_Free(&ctx->tableCols, nullptr);
         ctx->tableCols = DA_New(sizeof(ScrColumnRef));
         if (!ctx->tableCols)
@@ -396,7 +404,7 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         rc = engineServes(ctx) ? keyColsFind(ctx) : ERR_NO_KEY_COLUMNS;
         if (rc == ERR_NO_KEY_COLUMNS)
             rc = scs_p_ChangeCursorType(ctx);
-        else if (rc == 0 && !concurrencyServed(ctx->cs.concurrency))
+        else if (rc == 0 && !concurrencyServed(ctx))
             rc = concurrencyReadOnly(ctx);
         if (rc != 0) {
             LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "KS_GetKeyColDescs failed");

@@ -381,7 +381,11 @@ void scs_p_OptionsSync(ScsContext *ctx)
     cs.cursorType = askStmtOption(h, SQL_CURSOR_TYPE, cs.cursorType);
     cs.concurrency = askStmtOption(h, SQL_CONCURRENCY, cs.concurrency);
     cs.rowsetSize = askStmtOption(h, SQL_ROWSET_SIZE, cs.rowsetSize);
-    cs.keysetSize = askStmtOption(h, SQL_KEYSET_SIZE, cs.keysetSize);
+    const int32_t keysetSize = askStmtOption(h, SQL_KEYSET_SIZE, cs.keysetSize);
+    // A mixed cursor's window no longer fits a new keyset size.
+    if (keysetSize != cs.keysetSize && cs.cursorType == SCS_KEYSET)
+        ctx->scsFlags |= SCS_F_KEYSET_SIZE_SET;
+    cs.keysetSize = keysetSize;
     cs.retrieveData = askStmtOption(h, SQL_RETRIEVE_DATA, cs.retrieveData);
     // A record the back end never set holds zeros: read-only, one row.
     if (cs.rowsetSize < 1)
@@ -454,6 +458,9 @@ void scs_p_CtxInfoLoad(ScsContext *ctx)
         ctx->dbmsName = STR_Dup(text);
     if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_MAX_COLUMNS_IN_ORDER_BY, &v, 4, &len) == 0)
         ctx->maxOrderByCols = static_cast<int16_t>(v);
+    uint16_t collation = 0;
+    if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_NULL_COLLATION, &collation, 2, &len) == 0)
+        ctx->nullCollation = static_cast<int16_t>(collation);
 }
 
 void scs_p_CtxFree(ScsContext *ctx)

@@ -154,3 +154,30 @@ std::string ks_PatternEscape(const std::string &text, char escape);
 // their quotes.  0; 15 when no schema is known.
 int ks_TableLookupPatterns(const ScrTableRef &table, char identQuote, const std::string &sessionSchema,
                            char escape, std::string *schemaPattern, std::string *tablePattern);
+
+// ---- reading a key window (scs_keywindow.cpp) ----
+
+struct RowBlock;
+struct ScsContext;
+
+// Parses the rewritten text of `source` (ks_RewrittenText) into `target` (clause flags not
+// computed); a failure is logged with the text.  0 or the analyser's number.
+int ks_Reanalyse(ScrAnalysedSql *target, const ScrAnalysedSql *source, int keepQualifier);
+
+// The parameter row of the scrolling predicate: the values of the boundary
+// row of keysetBounds in marker order (NULL values of non-key ORDER BY items
+// are written into the text and take no marker).  With sendParamTypes each
+// parameter's type is appended to genParamTypes.  0, 15, 16.
+int ks_BoundaryParamsMake(ScsContext *ctx, int16_t direction, int16_t mode, RowBlock **out);
+// Puts the scrolling predicate into the statement's WHERE and makes its
+// parameter row.  0; 15 for a direction other than forward or backward, or
+// without boundary rows.
+int ks_ScrollWhereSet(ScsContext *ctx, ScrAnalysedSql *sql, int16_t direction, int16_t mode, RowBlock **params);
+// Makes the keyset query of a window: the select list of the scroll order,
+// and for NEXT and PRIOR the predicate (*params its parameter row, else
+// NULL).
+int ks_ScrollSelectBuild(ScsContext *ctx, ScrAnalysedSql *sql, int16_t orientation, int16_t mode, RowBlock **params);
+// Fetches up to `rows` rows of the open result of `stmt` behind the rows of
+// `into`, in pieces one fetch can carry (KS_FETCH_CHUNK), until the result
+// ends; with `discard` the rows are dropped as they come.  *got counts them.
+int ks_FetchRows(int stmt, int64_t rows, RowBlock *into, int discard, int64_t *got);

@@ -394,12 +394,11 @@ TEST_P(Info, StatementAttributes)
     SQLFreeHandle(SQL_HANDLE_STMT, s);
 }
 
-// The capabilities say what the cursors are: forward-only, and static where
-// the cursor library serves the connection, with bookmarks and SQLSetPos's
-// POSITION and REFRESH; always read-only, without keyset-driven and dynamic
-// cursors.  Another cursor
-// type is changed to the nearest one served (01S02) and the statement still
-// fetches.
+// The capabilities say what the cursors are: forward-only, and static,
+// keyset-driven, mixed and dynamic where the cursor library serves the
+// connection, static and keyset-driven ones with bookmarks and SQLSetPos.
+// Another cursor type is changed to the nearest one served (01S02) and the
+// statement still fetches.
 TEST_P(Info, CursorsSayWhatTheyServe)
 {
     SQLHSTMT s = nullptr;
@@ -415,7 +414,8 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         SQLUINTEGER forwardOnly;
         SQLUINTEGER withStatic;
     } capabilities[] = {
-        {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY, SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN},
+        {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY,
+         SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN | SQL_SO_DYNAMIC | SQL_SO_MIXED},
         {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT,
          SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST | SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE |
              SQL_FD_FETCH_RELATIVE | SQL_FD_FETCH_BOOKMARK},
@@ -432,7 +432,7 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0,
          SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
              SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE},
-        {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, 0},
+        {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_RELATIVE},
     };
     for (const Capability &c : capabilities) {
         SQLUINTEGER v = 0xDEADBEEF;
@@ -440,7 +440,8 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         EXPECT_EQ(v, scrolls ? c.withStatic : c.forwardOnly) << c.type;
     }
     for (SQLUSMALLINT type :
-         {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, SQL_STATIC_CURSOR_ATTRIBUTES2, SQL_KEYSET_CURSOR_ATTRIBUTES2}) {
+         {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, SQL_STATIC_CURSOR_ATTRIBUTES2, SQL_KEYSET_CURSOR_ATTRIBUTES2,
+          SQL_DYNAMIC_CURSOR_ATTRIBUTES2}) {
         SQLUINTEGER a2 = 0;
         ASSERT_EQ(SQLGetInfo(h.dbc, type, &a2, sizeof a2, nullptr), SQL_SUCCESS);
         if (type == SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2 || scrolls)
@@ -453,10 +454,9 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         EXPECT_FALSE(a2 & SQL_CA2_OPT_ROWVER_CONCURRENCY) << type;
     }
 
-    // Keyset-driven cursors are served where static ones are; dynamic ones
-    // become the nearest type there is.
+    // Keyset-driven and dynamic cursors are served where static ones are.
     for (SQLULEN type : {SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
-        const bool served = scrolls && type == SQL_CURSOR_KEYSET_DRIVEN;
+        const bool served = scrolls;
         EXPECT_EQ(SQLSetStmtAttr(s, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(type), 0),
                   served ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO)
             << type;

@@ -345,13 +345,16 @@ TEST_P(Scroll, UnparsedStatementsRunAsStaticReadOnly)
         SQLCloseCursor(st);
         SQLFreeStmt(st, SQL_UNBIND);
     }
-    // A dynamic cursor is not built: it is changed to static.
+    // A dynamic cursor is taken as asked, and such a statement changes it to
+    // static.
     EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0),
-              SQL_SUCCESS_WITH_INFO);
+              SQL_SUCCESS);
+    EXPECT_EQ(SQLExecDirect(st, Sql(cases[0].sql), SQL_NTS), SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
     EXPECT_EQ(FirstState(st), "01S02");
     SQLULEN type = 0;
     SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
     EXPECT_EQ(type, static_cast<SQLULEN>(SQL_CURSOR_STATIC));
+    SQLCloseCursor(st);
 }
 
 TEST_P(Scroll, ExtendedFetchWithItsOwnCountAndStatuses)

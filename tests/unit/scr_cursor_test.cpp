@@ -598,6 +598,43 @@ TEST(CursorStatic, ReadsTheResultOnceAndScrollsFromTheSet)
     EXPECT_EQ(fake.queryFetches, fetches);
 }
 
+// A keyed cursor the analysis would have served from a static set, reaching
+// the scroll fetch anyway: an aggregate's rows have no keys and are read on
+// forward only, so any other direction is refused, never answered with the
+// next rows; dynamic and mixed cursors take no absolute row.
+TEST(CursorScroll, WhatNoEngineServesIsRefused)
+{
+    Statement s(3, 1, 2);
+    ASSERT_EQ(ops()->Prepare(s.h, "SELECT a FROM t"), 0);
+    ASSERT_EQ(ops()->Execute(s.h), 0);
+    s.back().cursorType = SCS_KEYSET;
+    s.ctx()->clauseFlags |= SCR_CF_SET_FUNCTION;
+    struct Case {
+        int32_t type;
+        int orientation;
+        bool refused;
+    } cases[] = {
+        {SCS_KEYSET, SQL_FETCH_PRIOR, true}, {SCS_KEYSET, SQL_FETCH_FIRST, true},
+        {SCS_KEYSET, SQL_FETCH_LAST, true},  {SCS_KEYSET, SQL_FETCH_ABSOLUTE, true},
+        {SCS_KEYSET, 0, true},               {SCS_KEYSET, SQL_FETCH_NEXT, false},
+        {SCS_DYNAMIC, 0, true},              {SCS_DYNAMIC, SQL_FETCH_PRIOR, true},
+    };
+    for (const Case &c : cases) {
+        s.back().cursorType = c.type;
+        RowsetCache *rs = nullptr;
+        int rows = -1, total = 0;
+        const int rc = ops()->ScrollFetch(s.h, &rs, 1, &rows, &total, c.orientation);
+        if (c.refused) {
+            EXPECT_EQ(rc, ERR_NOT_CAPABLE) << c.type << " " << c.orientation;
+            EXPECT_EQ(rs, nullptr);
+            EXPECT_EQ(rows, 0);
+        } else {
+            EXPECT_NE(rc, ERR_NOT_CAPABLE) << "forward rows of the back end";
+        }
+        RS_Free(&rs);
+    }
+}
+
 TEST(CursorStatic, ForwardFetchesAreServedFromTheSet)
 {
     Statement s(3, 1, 1);

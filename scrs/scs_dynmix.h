@@ -1,0 +1,60 @@
+// The moves of dynamic and mixed cursors, apart from the statements that
+// carry them out, so that each decision can be followed on its own.
+//
+// A mixed cursor keeps a window of keyset-size keys and moves inside it
+// without asking the database; a rowset that leaves it makes the window be
+// read again (KS_GetKeySet).  A dynamic cursor reads a window of one rowset
+// for every fetch and fetches its rows by key.
+#pragma once
+#include <cstdint>
+
+// Key-window states of a mixed cursor (ksWindowState).
+enum : int32_t {
+    KSW_NONE = -6,      // no usable window
+    KSW_PAST_END = -5,  // a forward read found no further key
+    KSW_AT_END = -3,    // the window ends at the end of the result
+    KSW_AT_START = -2,  // the window begins at the first row of the result
+    KSW_INSIDE = -1,    // the window lies somewhere inside the result
+};
+
+// Dynamic cursors' current absolute row.
+enum : int32_t { KSD_INSIDE = -1, KSD_REACHED_END = -4 };
+
+// A key window as a mixed cursor's move sees it.
+class KsWindow {
+public:
+    virtual ~KsWindow() = default;
+    // Reads a window as KS_GetKeySet does: 0, 82 when it is empty (the
+    // window then holds no key), or an error.
+    virtual int read(int16_t orientation, int32_t offset) = 0;
+    // Keys the window holds.
+    virtual int32_t keys() const = 0;
+};
+
+// Chooses the window row *a (from 0) of a mixed cursor's next rowset for an
+// orientation (RELATIVE with offset), reading windows where the rowset
+// leaves the one held; cur is the 1-based window row of the current rowset.
+// *state moves with the window.  0; 82 no row after the current rowset; 85
+// no row before it; 38 for another orientation; the read's own errors.
+int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t keysetSize, int32_t rowsetSize,
+                    int16_t orientation, int32_t offset, int32_t *a);
+
+// A dynamic cursor's rowsets as its move sees them.
+class KsRowsetSource {
+public:
+    virtual ~KsRowsetSource() = default;
+    // Reads a window of one rowset by orientation and fetches its rows:
+    // 0 with *rows set, 82 when the window is empty, or an error.
+    virtual int refetch(int16_t orientation, int32_t offset, int32_t *rows) = 0;
+    // Keys of the window of the last fetch.
+    virtual int32_t keysHeld() const = 0;
+};
+
+// Fetches a dynamic cursor's next rowset: *absRow is the cursor's current
+// absolute row (KSD_INSIDE, KSD_REACHED_END, 0 before the start, -3 after
+// the end), *rowCount the row count (-1 unknown).  0; 82 (an empty result
+// on FIRST or LAST); 85 before the start and 86 beyond the end (*absRow
+// then 0 or -3); 38; the refetch's own errors.
+int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, int32_t rowsetSize,
+                      int16_t orientation, int32_t offset);
+

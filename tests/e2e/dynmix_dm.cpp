@@ -1,0 +1,435 @@
+// Dynamic and mixed cursors through unixODBC with both libraries, against
+// PostgreSQL: results ordered by a nullable column with duplicates (the key
+// completes the order) walked forward and backward across key windows, rows
+// that another connection inserts appearing and rows it deletes vanishing,
+// RELATIVE jumps farther than one fetch carries, and what SQLGetInfo says
+// of them.
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/common/pg_env.h"
+#include "tests/e2e/connect_common.h"
+
+namespace {
+
+using conntest::Diags;
+using conntest::Sql;
+
+PgEnv g_pg;
+
+class DynMixEnv : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(PgEnvLoad(g_pg));
+        PgPsql(g_pg, "drop schema if exists krs_dm cascade; create schema krs_dm;");
+    }
+    void TearDown() override { PgPsql(g_pg, "drop schema if exists krs_dm cascade"); }
+};
+
+const auto *const g_env = ::testing::AddGlobalTestEnvironment(new DynMixEnv);
+
+// Another user's change, committed at once on its own connection.
+void OtherUser(const std::string &sql) { PgPsql(g_pg, sql); }
+
+// A cursor kind under test: dynamic, or keyset-driven with a key window.
+struct Kind {
+    const char *name;
+    SQLULEN cursorType;
+    SQLULEN keysetSize;
+};
+const Kind kKinds[] = {{"dynamic", SQL_CURSOR_DYNAMIC, 0}, {"mixed", SQL_CURSOR_KEYSET_DRIVEN, 20}};
+constexpr SQLULEN kRowset = 5;
+
+// id, then name: NULL for every fourth id, else one of three values, so
+// that windows begin and end inside runs of equal names and of NULLs.
+std::string NameOf(int id) { return id % 4 == 0 ? std::string() : "n" + std::to_string(id % 3); }
+
+// The ids in the order of "ORDER BY name" completed by the key: names
+// ascending with NULLs last (PostgreSQL's order), ties by id.
+std::vector<int> Ordered(const std::vector<int> &ids)
+{
+    std::vector<int> v = ids;
+    std::sort(v.begin(), v.end(), [](int a, int b) {
+        const std::string na = NameOf(a), nb = NameOf(b);
+        if (na.empty() != nb.empty())
+            return nb.empty();
+        return na != nb ? na < nb : a < b;
+    });
+    return v;
+}
+
+std::string InsertRows(int from, int to)
+{
+    return "insert into krs_dm.t select i, case when i % 4 = 0 then null else 'n' || (i % 3) end "
+           "from generate_series(" + std::to_string(from) + ", " + std::to_string(to) + ") i";
+}
+
+class DynMix : public conntest::DsnStatement {
+protected:
+    SQLINTEGER ids[kRowset] = {};
+    SQLLEN idInd[kRowset] = {};
+    char names[kRowset][16] = {};
+    SQLLEN nameInd[kRowset] = {};
+    SQLUSMALLINT status[kRowset] = {};
+    SQLULEN fetched = 0;
+    bool checkNames = true;  // each row's name must be NameOf(id)
+
+    void SetUp() override
+    {
+        conntest::DsnStatement::SetUp();
+        if (HasFatalFailure())
+            return;
+        OtherUser("drop table if exists krs_dm.t; create table krs_dm.t (id int primary key, name varchar(10));" +
+                  InsertRows(1, 45));
+    }
+
+    void Open(const Kind &k, const std::string &sql = "select id, name from krs_dm.t order by name")
+    {
+        SQLFreeStmt(st, SQL_CLOSE);
+        ASSERT_TRUE(SQL_SUCCEEDED(
+            SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(k.cursorType), 0)))
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(k.keysetSize), 0),
+                  SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRowset), 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLExecDirect(st, Sql(sql), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        SQLULEN type = 99;
+        ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_SUCCESS);
+        ASSERT_EQ(type, k.cursorType) << "the cursor kept its type";
+        ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
+        ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameInd), SQL_SUCCESS);
+    }
+
+    // One fetch: its answer, and the ids of the rowset's rows (each row's
+    // name checked against its id, its status a success).
+    SQLRETURN Scroll(SQLSMALLINT orientation, SQLLEN offset, std::vector<int> *rows)
+    {
+        std::fill(std::begin(status), std::end(status), SQLUSMALLINT{99});
+        fetched = 99;
+        rows->clear();
+        SQLRETURN rc = SQLFetchScroll(st, orientation, offset);
+        if (!SQL_SUCCEEDED(rc))
+            return rc;
+        EXPECT_LE(fetched, kRowset);
+        for (SQLULEN i = 0; i < fetched && i < kRowset; ++i) {
+            EXPECT_EQ(status[i], SQL_ROW_SUCCESS) << "row " << i << " id " << ids[i];
+            const std::string name = nameInd[i] == SQL_NULL_DATA ? std::string() : names[i];
+            if (checkNames)
+                EXPECT_EQ(name, NameOf(ids[i])) << "row " << i;
+            rows->push_back(ids[i]);
+        }
+        return rc;
+    }
+
+    // NEXT from the start until no row is left: every id in order.
+    std::vector<int> WalkForward()
+    {
+        std::vector<int> seen, rows;
+        SQLRETURN rc = SQL_SUCCESS;
+        for (int guard = 0; guard < 200 && SQL_SUCCEEDED(rc = Scroll(SQL_FETCH_NEXT, 0, &rows)); ++guard)
+            seen.insert(seen.end(), rows.begin(), rows.end());
+        EXPECT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, st);
+        return seen;
+    }
+
+    // LAST, then PRIOR until before the start: the rowsets back to front.
+    std::vector<int> WalkBackward()
+    {
+        std::vector<int> seen, rows;
+        SQLRETURN rc = Scroll(SQL_FETCH_LAST, 0, &rows);
+        for (int guard = 0; guard < 200 && SQL_SUCCEEDED(rc); ++guard) {
+            seen.insert(seen.begin(), rows.begin(), rows.end());
+            rc = Scroll(SQL_FETCH_PRIOR, 0, &rows);
+        }
+        EXPECT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, st);
+        return seen;
+    }
+};
+
+// What LAST and then PRIOR until the start show, front to back: rowsets R
+// rows apart from the end, and the first rowset last (it overlaps the one
+// before when the rows are no multiple of R).
+std::vector<int> BackwardRowsets(const std::vector<int> &order)
+{
+    const int n = static_cast<int>(order.size()), r = static_cast<int>(kRowset);
+    std::vector<int> out;
+    int start = std::max(0, n - r);
+    for (;;) {
+        out.insert(out.begin(), order.begin() + start, order.begin() + std::min(start + r, n));
+        if (start == 0)
+            break;
+        start = std::max(0, start - r);
+    }
+    return out;
+}
+
+std::vector<int> Range(int from, int to)
+{
+    std::vector<int> v;
+    for (int i = from; i <= to; ++i)
+        v.push_back(i);
+    return v;
+}
+
+TEST_P(DynMix, EveryRowOnceForwardAndBackwardAcrossWindows)
+{
+    const std::vector<int> expected = Ordered(Range(1, 45));
+    for (const Kind &k : kKinds) {
+        SCOPED_TRACE(k.name);
+        Open(k);
+        EXPECT_EQ(WalkForward(), expected);
+        EXPECT_EQ(WalkBackward(), BackwardRowsets(expected));
+        // And forward again after the walk back reached the start.
+        EXPECT_EQ(WalkForward(), expected);
+    }
+}
+
+TEST_P(DynMix, MovesLandWhereOdbcSays)
+{
+    const std::vector<int> order = Ordered(Range(1, 45));
+    auto slice = [&](int first, int count) {
+        return std::vector<int>(order.begin() + first, order.begin() + std::min<int>(first + count, 45));
+    };
+    struct Move {
+        SQLSMALLINT orientation;
+        SQLLEN offset;
+        int first;  // 0-based first row; -1 for SQL_NO_DATA
+    };
+    const Move moves[] = {
+        {SQL_FETCH_FIRST, 0, 0},    {SQL_FETCH_RELATIVE, 3, 3},   {SQL_FETCH_PRIOR, 0, 0},
+        {SQL_FETCH_RELATIVE, 22, 22}, {SQL_FETCH_RELATIVE, -7, 15}, {SQL_FETCH_RELATIVE, 0, 15},
+        {SQL_FETCH_NEXT, 0, 20},    {SQL_FETCH_RELATIVE, -20, 0}, {SQL_FETCH_RELATIVE, -1, -1},
+        {SQL_FETCH_NEXT, 0, 0},     {SQL_FETCH_LAST, 0, 40},      {SQL_FETCH_RELATIVE, 3, 43},
+        {SQL_FETCH_NEXT, 0, -1},    {SQL_FETCH_PRIOR, 0, 40},     {SQL_FETCH_RELATIVE, -38, 2},
+        {SQL_FETCH_RELATIVE, -3, 0}, {SQL_FETCH_ABSOLUTE, 2, -2},
+    };
+    for (const Kind &k : kKinds) {
+        SCOPED_TRACE(k.name);
+        Open(k);
+        for (const Move &m : moves) {
+            SCOPED_TRACE(testing::Message() << "orientation " << m.orientation << " by " << m.offset);
+            std::vector<int> rows;
+            SQLRETURN rc = Scroll(m.orientation, m.offset, &rows);
+            if (m.first == -2) {
+                // Dynamic and mixed cursors have no absolute rows.
+                EXPECT_EQ(rc, SQL_ERROR);
+                EXPECT_EQ(conntest::Diag(SQL_HANDLE_STMT, st), "HY106");
+                continue;
+            }
+            if (m.first < 0) {
+                EXPECT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, st);
+                continue;
+            }
+            ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(rows, slice(m.first, kRowset));
+        }
+    }
+}
+
+TEST_P(DynMix, OtherUsersInsertsAppearAndDeletesVanish)
+{
+    for (const Kind &k : kKinds) {
+        SCOPED_TRACE(k.name);
+        OtherUser("delete from krs_dm.t; " + InsertRows(1, 45));
+        Open(k);
+        std::vector<int> rows;
+        ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        // Beyond the first window (a mixed cursor's window is a keyset): new
+        // rows in runs of equal names and among the NULLs, and rows deleted
+        // from both.
+        const std::vector<int> before = Ordered(Range(1, 45));
+        OtherUser("insert into krs_dm.t values (46, 'n1'), (47, 'n2'), (48, null), (50, 'n2');"
+                  "delete from krs_dm.t where id in (" +
+                  std::to_string(before[30]) + ", " + std::to_string(before[44]) + ", " + std::to_string(before[41]) +
+                  ")");
+        std::vector<int> now = Range(1, 48);
+        now.push_back(50);
+        for (int gone : {before[30], before[44], before[41]})
+            now.erase(std::find(now.begin(), now.end(), gone));
+        std::vector<int> seen = rows;
+        const std::vector<int> rest = WalkForward();
+        seen.insert(seen.end(), rest.begin(), rest.end());
+        // The first rowset was read before the change.
+        std::vector<int> expected = Ordered(now);
+        expected.erase(std::remove_if(expected.begin(), expected.end(),
+                                      [&](int id) { return std::find(rows.begin(), rows.end(), id) != rows.end(); }),
+                       expected.end());
+        expected.insert(expected.begin(), rows.begin(), rows.end());
+        EXPECT_EQ(seen, expected);
+        EXPECT_EQ(WalkBackward(), BackwardRowsets(Ordered(now)));
+    }
+}
+
+TEST_P(DynMix, DynamicRowsetsFollowChangesAtOnce)
+{
+    // A dynamic cursor reads every rowset afresh: a row inserted right after
+    // the current rowset is the next one, a row deleted in the next rowset
+    // is not seen, not even as deleted.
+    OtherUser("delete from krs_dm.t; " + InsertRows(1, 45));
+    Open(kKinds[0]);
+    std::vector<int> rows;
+    const std::vector<int> order = Ordered(Range(1, 45));
+    ASSERT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(Scroll(SQL_FETCH_RELATIVE, 7, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(rows, std::vector<int>(order.begin() + 7, order.begin() + 12));
+    // Id 51 ('n0') sorts right after the last 'n0' row of this rowset; the
+    // row two places further is deleted.
+    ASSERT_EQ(order[11], 45);
+    OtherUser("insert into krs_dm.t values (51, 'n0'); delete from krs_dm.t where id = " + std::to_string(order[13]));
+    std::vector<int> now = Range(1, 45);
+    now.push_back(51);
+    now.erase(std::find(now.begin(), now.end(), order[13]));
+    const std::vector<int> expected = Ordered(now);
+    ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(rows, std::vector<int>(expected.begin() + 12, expected.begin() + 17));
+    ASSERT_EQ(Scroll(SQL_FETCH_PRIOR, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(rows, std::vector<int>(expected.begin() + 7, expected.begin() + 12));
+}
+
+TEST_P(DynMix, RelativeJumpsBeyondOneFetch)
+{
+    // More rows than one fetch of the back end carries (65535): a jump over
+    // them neither wraps nor stops short.
+    OtherUser("create table krs_dm.big (id int primary key, v int); "
+              "insert into krs_dm.big select i, i % 10 from generate_series(1, 70010) i");
+    checkNames = false;
+    for (const Kind &k : kKinds) {
+        SCOPED_TRACE(k.name);
+        Open(k, "select id, v from krs_dm.big order by id");
+        std::vector<int> rows;
+        ASSERT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rows, Range(1, 5));
+        ASSERT_EQ(Scroll(SQL_FETCH_RELATIVE, 66000, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rows, Range(66001, 66005));
+        ASSERT_EQ(Scroll(SQL_FETCH_RELATIVE, -65999, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rows, Range(2, 6));
+        EXPECT_EQ(Scroll(SQL_FETCH_RELATIVE, 70010, &rows), SQL_NO_DATA);
+        ASSERT_EQ(Scroll(SQL_FETCH_PRIOR, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rows, Range(70006, 70010));
+    }
+    OtherUser("drop table krs_dm.big");
+}
+
+TEST_P(DynMix, InformationSaysWhatTheCursorsDo)
+{
+    SQLUINTEGER v = 0;
+    ASSERT_EQ(SQLGetInfo(dbc, SQL_SCROLL_OPTIONS, &v, sizeof v, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(v & (SQL_SO_DYNAMIC | SQL_SO_MIXED), static_cast<SQLUINTEGER>(SQL_SO_DYNAMIC | SQL_SO_MIXED));
+    ASSERT_EQ(SQLGetInfo(dbc, SQL_DYNAMIC_CURSOR_ATTRIBUTES1, &v, sizeof v, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(v, static_cast<SQLUINTEGER>(SQL_CA1_NEXT | SQL_CA1_RELATIVE));
+    ASSERT_EQ(SQLGetInfo(dbc, SQL_DYNAMIC_CURSOR_ATTRIBUTES2, &v, sizeof v, nullptr), SQL_SUCCESS);
+    EXPECT_TRUE(v & SQL_CA2_READ_ONLY_CONCURRENCY);
+    EXPECT_TRUE(v & SQL_CA2_SENSITIVITY_ADDITIONS);
+    EXPECT_TRUE(v & SQL_CA2_SENSITIVITY_DELETIONS);
+    EXPECT_TRUE(v & SQL_CA2_SENSITIVITY_UPDATES);
+    // An aggregate has no keys: its dynamic cursor is served as a static
+    // one, which honours every orientation.
+    SQLFreeStmt(st, SQL_CLOSE);
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql("select count(*) from krs_dm.t"), SQL_NTS)))
+        << Diags(SQL_HANDLE_STMT, st);
+    SQLULEN type = 0;
+    EXPECT_EQ(SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(type, static_cast<SQLULEN>(SQL_CURSOR_STATIC));
+    SQLINTEGER count = 0;
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, &count, 0, &ind), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_LAST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(count, 45);
+    EXPECT_EQ(SQLFetchScroll(st, SQL_FETCH_PRIOR, 0), SQL_NO_DATA);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_FIRST, 0), SQL_SUCCESS);
+    EXPECT_EQ(SQLFetchScroll(st, SQL_FETCH_NEXT, 0), SQL_NO_DATA);
+}
+
+// Mixed and dynamic cursors read only: lock or values concurrency asked for
+// becomes read-only with 01S02, and the cursor still scrolls.
+TEST_P(DynMix, LockAndValuesBecomeReadOnly)
+{
+    OtherUser("delete from krs_dm.t; " + InsertRows(1, 45));
+    for (const Kind &k : kKinds) {
+        for (SQLULEN conc : {SQL_CONCUR_LOCK, SQL_CONCUR_VALUES}) {
+            SCOPED_TRACE(testing::Message() << k.name << " concurrency " << conc);
+            SQLFreeStmt(st, SQL_CLOSE);
+            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(k.cursorType), 0),
+                      SQL_SUCCESS);
+            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(k.keysetSize), 0),
+                      SQL_SUCCESS);
+            ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(conc), 0)));
+            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRowset), 0),
+                      SQL_SUCCESS);
+            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+            SQLRETURN rc = SQLExecDirect(st, Sql("select id, name from krs_dm.t order by name"), SQL_NTS);
+            EXPECT_EQ(rc, SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(conntest::Diag(SQL_HANDLE_STMT, st), "01S02");
+            SQLULEN now = 0, type = 0;
+            SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &now, 0, nullptr);
+            SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
+            EXPECT_EQ(now, static_cast<SQLULEN>(SQL_CONCUR_READ_ONLY));
+            EXPECT_EQ(type, k.cursorType);
+            ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
+            ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameInd), SQL_SUCCESS);
+            EXPECT_EQ(WalkBackward(), Ordered(Range(1, 45)));
+            SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+        }
+    }
+}
+
+// On a connection whose dynamic cursors keep row versions, a row another
+// user changed since the cursor last saw it is reported as updated, once.
+TEST_P(DynMix, RowVersionsReportRowsOthersChanged)
+{
+    OtherUser("delete from krs_dm.t; " + InsertRows(1, 45) +
+              "; drop table if exists krs_dm.krsrvc;"
+              "create table krs_dm.krsrvc (hconn varchar(24), hcurs varchar(8), keyver char(32), rowver char(32))");
+    const bool wide = std::string(GetParam()) == "krs_w";
+    conntest::Handles s;
+    const std::string in = std::string("DRIVER={") + (wide ? "Kestrune ODBC Unicode" : "Kestrune ODBC ANSI") +
+                           "};URL={" + conntest::Props(g_pg, "krs_dm_rv") + ";currentSchema=krs_dm};UID=" +
+                           g_pg.trustUser + ";DYN_CURS_SENSITIVITY=HIGH";
+    ASSERT_TRUE(conntest::Ok(s.DriverConnect(in))) << s.State();
+    SQLHSTMT h = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, s.dbc, &h), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRowset), 0), SQL_SUCCESS);
+    SQLUSMALLINT st5[kRowset] = {};
+    SQLULEN got = 0;
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, st5, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, &got, 0), SQL_SUCCESS);
+    SQLINTEGER id[kRowset] = {};
+    SQLLEN ind[kRowset] = {};
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Sql("select id, name from t order by id"), SQL_NTS)))
+        << Diags(SQL_HANDLE_STMT, h);
+    ASSERT_EQ(SQLBindCol(h, 1, SQL_C_SLONG, id, 0, ind), SQL_SUCCESS);
+    const std::vector<SQLUSMALLINT> ok(kRowset, SQL_ROW_SUCCESS);
+    ASSERT_EQ(SQLFetchScroll(h, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(st5, st5 + kRowset), ok);
+    OtherUser("update krs_dm.t set name = 'changed' where id = 3");
+    ASSERT_EQ(SQLFetchScroll(h, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+    std::vector<SQLUSMALLINT> updated = ok;
+    updated[2] = SQL_ROW_UPDATED;
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(st5, st5 + kRowset), updated);
+    EXPECT_EQ(id[2], 3);
+    ASSERT_EQ(SQLFetchScroll(h, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(st5, st5 + kRowset), ok);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+    OtherUser("drop table krs_dm.krsrvc");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, DynMix, ::testing::Values("krs_w", "krs_a"),
+                         [](const ::testing::TestParamInfo<const char *> &i) {
+                             return std::string(i.param) == "krs_w" ? "unicode" : "ansi";
+                         });
+
+}  // namespace
