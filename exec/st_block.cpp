@@ -75,24 +75,6 @@ struct RowValue {
     int64_t len;
 };
 
-bool IsEscapeText(const uint8_t *p, int64_t len, bool wide)
-{
-    if (!p)
-        return false;
-    if (wide) {
-        for (int64_t i = 0; i + 1 < len; i += 2) {
-            SQLWCHAR u;
-            std::memcpy(&u, p + i, 2);
-            if (u != u' ' && u != u'\t')
-                return u == u'{';
-        }
-        return false;
-    }
-    for (int64_t i = 0; i < len; ++i)
-        if (p[i] != ' ' && p[i] != '\t')
-            return p[i] == '{';
-    return false;
-}
 
 // The date-time struct of an escape; 0, 22007 or 07006 (by the parser), or
 // 119 when the text is no escape of a kind the SQL type takes.
@@ -112,7 +94,27 @@ int EscapeStruct(const RowValue &v, bool wide, int16_t sqlType, void *out, uint3
     return 0;
 }
 
-// A date-time struct as the plain literal the back end parses.
+} // namespace
+
+bool IsEscapeText(const uint8_t *p, int64_t len, bool wide)
+{
+    if (!p)
+        return false;
+    if (wide) {
+        for (int64_t i = 0; i + 1 < len; i += 2) {
+            SQLWCHAR u;
+            std::memcpy(&u, p + i, 2);
+            if (u != u' ' && u != u'\t')
+                return u == u'{';
+        }
+        return false;
+    }
+    for (int64_t i = 0; i < len; ++i)
+        if (p[i] != ' ' && p[i] != '\t')
+            return p[i] == '{';
+    return false;
+}
+
 int FormatDateTime(const uint8_t *st, ValueType vt, char *out, size_t size)
 {
     if (vt == VT_DATE) {
@@ -139,8 +141,6 @@ int FormatDateTime(const uint8_t *st, ValueType vt, char *out, size_t size)
     }
     return n;
 }
-
-} // namespace
 
 namespace {
 

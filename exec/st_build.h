@@ -1,7 +1,10 @@
 // The parameter block both execute engines build and send.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "odbc/contract/rowblock.h"
 
 struct RowBlock;
 struct Stmt;
@@ -27,3 +30,10 @@ int SendParams(Stmt *s, ParamBlock *pb);
 // 48 (07001) for a parameter without a usable binding; with v2, 21 (S1009)
 // for an input parameter with neither data nor length.
 int CheckBindings(Stmt *s, bool v2);
+
+// A date (11), time (12) or timestamp (13) struct as the plain literal the
+// back end parses; the characters written (snprintf's count).
+int FormatDateTime(const uint8_t *st, ValueType vt, char *out, size_t size);
+// Whether text (UTF-16 when wide) of len bytes begins, after blanks, with
+// "{": a candidate for a date, time or timestamp escape.
+bool IsEscapeText(const uint8_t *p, int64_t len, bool wide);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "exec/st_internal.h"
+#include "exec/st_setpos.h"
 
 namespace {
 
@@ -74,6 +75,49 @@ SQLRETURN ParamDataExec(Stmt *s, SQLPOINTER *token)
     return SQL_NEED_DATA;
 }
 
+// The bound column at a position of the bound-column list.
+ColBinding *BoundColAt(Stmt *s, uint16_t index)
+{
+    ColBindingNode *n = s->boundCols;
+    for (uint16_t i = 0; n && i < index; ++i)
+        n = n->next;
+    return n ? &n->b : nullptr;
+}
+
+// SQLSetPos and SQLBulkOperations: names the next bound value given at
+// execution, or runs the engine once the last one has arrived.
+SQLRETURN ParamDataSetPos(Stmt *s, SQLPOINTER *token)
+{
+    StmtExec &ex = *s->ex;
+    ex.daeCurRow = ex.daeScanRow;
+    if (s->daeState == 8)
+        return StmtSetPosClassic(s, s->cursor.setPosRow, s->cursor.setPosOp);
+    if (s->daeState == 9)
+        return StmtBulkOperations(s, ex.bulkOp);
+    ex.daeCurParam = ex.daeScanParam;
+    ex.daeScanParam = static_cast<uint16_t>(ex.daeScanParam + 1);
+    ColBinding *b = BoundColAt(s, ex.daeCurParam);
+    if (!b)
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
+    DropRow(b->rowValues, b->rowLengths, b->rowCount, ex.daeCurRow);
+    if (token) {
+        const uint32_t bindType = s->ard ? s->ard->bindType : 0;
+        const int64_t stride = bindType ? bindType : b->head.bufferLength;
+        *token = b->head.data ? static_cast<char *>(b->head.data) + static_cast<int64_t>(ex.daeCurRow) * stride
+                              : nullptr;
+    }
+    ex.daeNamed = 1;
+    const bool bulk = s->daeState == 3;
+    const uint16_t *list = bulk ? ex.bulkCols.data() : nullptr;
+    const uint16_t count = bulk ? static_cast<uint16_t>(ex.bulkCols.size()) : 0;
+    if (!StmtColsNeedData(s, list, count)) {
+        // Keep the scan on the value being sent.
+        ex.daeScanRow = ex.daeCurRow;
+        s->daeState = bulk ? 9 : 8;
+    }
+    return SQL_NEED_DATA;
+}
+
 } // namespace
 
 SQLLEN PieceTextLength(int16_t cType, const void *data)
@@ -94,8 +138,12 @@ SQLRETURN StmtParamData(Stmt *s, SQLPOINTER *token)
     case 1:
     case 7:
         return ParamDataExec(s, token);
+    case 2:
+    case 3:
+    case 8:
+    case 9:
+        return ParamDataSetPos(s, token);
     default:
-        // SQLSetPos and SQLBulkOperations do not gather values on this road yet.
         return StFail(s, ERR_FUNCTION_SEQUENCE);
     }
 }
@@ -127,6 +175,14 @@ SQLRETURN StmtPutData(Stmt *s, SQLPOINTER data, SQLLEN len)
         rc = b ? ParamAppendPiece(b, data, &len, s->ex->daeCurRow) : ERR_FUNCTION_SEQUENCE;
         break;
     }
+    case 2:
+    case 3:
+    case 8:
+    case 9: {
+        ColBinding *b = s->ex->daeNamed ? BoundColAt(s, s->ex->daeCurParam) : nullptr;
+        rc = b ? ColAppendPiece(b, data, &len, s->ex->daeCurRow) : ERR_FUNCTION_SEQUENCE;
+        break;
+    }
     default:
         rc = ERR_FUNCTION_SEQUENCE;
         break;
@@ -134,16 +190,28 @@ SQLRETURN StmtPutData(Stmt *s, SQLPOINTER data, SQLLEN len)
     return rc ? StFail(s, rc) : SQL_SUCCESS;
 }
 
+namespace {
+
+// Values of SQLSetPos and SQLBulkOperations are always gathered by the
+// driver, whatever the back end can gather itself.
+bool V2Road(const Stmt *s)
+{
+    const int16_t d = s->daeState;
+    return s->conn && s->conn->cn_hasV2DAE && d != 2 && d != 3 && d != 8 && d != 9;
+}
+
+} // namespace
+
 SQLRETURN ST_ParamData(Stmt *s, SQLPOINTER *token)
 {
-    if (s->conn && s->conn->cn_hasV2DAE)
+    if (V2Road(s))
         return StmtParamDataV2(s, token);
     return StmtParamData(s, token);
 }
 
 SQLRETURN ST_PutData(Stmt *s, SQLPOINTER data, SQLLEN len)
 {
-    if (s->conn && s->conn->cn_hasV2DAE)
+    if (V2Road(s))
         return StmtPutDataV2(s, data, len);
     return StmtPutData(s, data, len);
 }

@@ -25,10 +25,11 @@ enum : uint16_t {
     OR_BOOKMARK = SQL_FETCH_BOOKMARK,
 };
 
-// The orientations the scrolling fetch serves: bookmarks are not served
-// yet, whatever the back end's fetch-direction mask says.
+// The orientations the scrolling fetch serves, whatever else the back end's
+// fetch-direction mask says.
 constexpr uint32_t kServedDirections = SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST |
-                                       SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE | SQL_FD_FETCH_RELATIVE;
+                                       SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE | SQL_FD_FETCH_RELATIVE |
+                                       SQL_FD_FETCH_BOOKMARK;
 
 bool IsMixed(const CursorState &cs) { return cs.cursorType == SQL_CURSOR_KEYSET_DRIVEN && cs.keysetSize != 0; }
 bool IsDynamicOrMixed(const CursorState &cs) { return cs.cursorType == SQL_CURSOR_DYNAMIC || IsMixed(cs); }
@@ -180,7 +181,11 @@ SQLRETURN StmtFillRowset(Stmt *s, uint16_t *status, int32_t row, int mode)
     const uint16_t *rowOps = ard ? ard->arrayStatusPtr : nullptr;
     const bool retrieve = cs.retrieveData != SQL_RD_OFF;
     const int32_t first = row != 0 ? row - 1 : 0;
-    const int32_t last = row != 0 ? row : cs.rowsetSize;
+    // A refresh of every row covers the rows the cache holds, no more than
+    // the buffers take.
+    int32_t last = row != 0 ? row : cs.rowsetSize;
+    if (row == 0 && mode != -1 && cache && cache->rows < last)
+        last = cache->rows;
     SQLRETURN result = SQL_SUCCESS;
     int present = 0;
     int errorRows = 0;
@@ -205,6 +210,10 @@ SQLRETURN StmtFillRowset(Stmt *s, uint16_t *status, int32_t row, int mode)
         for (ColBindingNode *n = s->boundCols; n; n = n->next) {
             const ColBindingHead &b = n->b.head;
             if (!(b.column == 0 || (st != SQL_ROW_DELETED && retrieve)))
+                continue;
+            // Rows whose place in the result is unknown (fetched by
+            // bookmark) keep the bookmarks the application gave.
+            if (b.column == 0 && cs.absRow < 1 && HasAbsoluteRows(cs))
                 continue;
             // Column-wise, values lie a buffer length apart and lengths 8
             // bytes apart; row-wise, everything lies one row structure apart.

@@ -3,6 +3,7 @@
 // prepare and the block a V2 back end is still filling.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "exec/getcolumn.h"
 
@@ -24,4 +25,11 @@ struct StmtExec {
     char cursorName[129];        // set by SQLSetCursorName, "" none
     int32_t v2Row;               // V2 position written by the back end
     int32_t v2Index;
+    // SQLSetPos and SQLBulkOperations: the rows the search for values given
+    // at execution walks (it ends before daeRowEnd), and what a bulk
+    // operation keeps while the application supplies them.
+    uint32_t daeRowEnd;
+    uint16_t bulkOp;
+    std::vector<uint32_t> bulkBookmarks;
+    std::vector<uint16_t> bulkCols;
 };

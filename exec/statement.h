@@ -42,6 +42,8 @@ SQLRETURN ST_Fetch(Stmt *s);
 SQLRETURN ST_FetchScroll(Stmt *s, SQLSMALLINT orientation, SQLLEN offset);
 SQLRETURN ST_ExtendedFetch(Stmt *s, SQLUSMALLINT orientation, SQLLEN offset, SQLULEN *rowsFetched,
                            SQLUSMALLINT *status);
+SQLRETURN ST_SetPos(Stmt *s, SQLSETPOSIROW row, SQLUSMALLINT op, SQLUSMALLINT lock);
+SQLRETURN ST_BulkOperations(Stmt *s, SQLSMALLINT op);
 SQLRETURN ST_GetData(Stmt *s, SQLUSMALLINT col, SQLSMALLINT cType, SQLPOINTER data, SQLLEN bufLen,
                      SQLLEN *lenInd);
 

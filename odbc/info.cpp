@@ -278,9 +278,11 @@ SQLRETURN TextType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT bu
 // library serves the connection, static, keyset-driven (which see other
 // users' updates and deletions), mixed (keyset-driven with a key window) or
 // dynamic (which also see other users' insertions; they move by NEXT, FIRST,
-// LAST, PRIOR and RELATIVE, not to absolute rows); all are read-only and
-// without SQLSetPos, bookmarks or positioned operations.  Each listed type
-// keeps only the bits of its mask.
+// LAST, PRIOR and RELATIVE, not to absolute rows).  Static and keyset-driven
+// cursors have bookmarks and take SQLSetPos's POSITION and REFRESH;
+// keyset-driven ones also take lock and values concurrency, and with them
+// SQLSetPos's UPDATE, DELETE and ADD; the others are read-only.  Each listed
+// type keeps only the bits of its mask.
 struct CursorLimit {
     SQLUSMALLINT type;
     uint32_t forwardOnly;   // the connection's cursors cannot scroll
@@ -298,24 +300,28 @@ constexpr uint32_t kCa2Keyset = kCa2ReadOnly | SQL_CA2_SENSITIVITY_DELETIONS | S
 constexpr uint32_t kCa2Dynamic = kCa2ReadOnly | SQL_CA2_SENSITIVITY_ADDITIONS | SQL_CA2_SENSITIVITY_DELETIONS |
                                  SQL_CA2_SENSITIVITY_UPDATES;
 constexpr uint32_t kScrollDirections = SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST |
-                                       SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE | SQL_FD_FETCH_RELATIVE;
+                                       SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE | SQL_FD_FETCH_RELATIVE |
+                                       SQL_FD_FETCH_BOOKMARK;
+constexpr uint32_t kStaticCa1 = SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK |
+                                SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH;
+constexpr uint32_t kKeysetCa1 = kStaticCa1 | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE;
 
 constexpr CursorLimit kCursorLimits[] = {
     {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY,
      SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN | SQL_SO_DYNAMIC | SQL_SO_MIXED},
     {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT, kScrollDirections},
     {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES},
-    {SQL_LOCK_TYPES, 0, 0},
-    {SQL_POS_OPERATIONS, 0, 0},
-    {SQL_BOOKMARK_PERSISTENCE, 0, 0},
+    {SQL_LOCK_TYPES, 0, SQL_LCK_NO_CHANGE},
+    {SQL_POS_OPERATIONS, 0, SQL_POS_POSITION | SQL_POS_REFRESH | SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD},
+    {SQL_BOOKMARK_PERSISTENCE, 0, SQL_BP_SCROLL},
     {SQL_STATIC_SENSITIVITY, 0, 0},
     {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, SQL_CA1_NEXT},
     {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, kCa2ReadOnly, kCa2ReadOnly},
-    {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE},
+    {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, kKeysetCa1},
     {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0, kCa2Keyset},
     {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_RELATIVE},
     {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0, kCa2Dynamic},
-    {SQL_STATIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE},
+    {SQL_STATIC_CURSOR_ATTRIBUTES1, 0, kStaticCa1},
     {SQL_STATIC_CURSOR_ATTRIBUTES2, 0, kCa2ReadOnly},
 };
 

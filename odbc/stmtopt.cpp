@@ -380,15 +380,25 @@ SQLRETURN GetBindType(Stmt *s, SQLUSMALLINT, uint64_t *value)
     return SQL_SUCCESS;
 }
 
-// Bookmarks are never served: 24000 without a result, HY011 with bookmarks
-// off, else HYC00.
-SQLRETURN GetBookmark(Stmt *s, SQLUSMALLINT, uint64_t *)
+// The bookmark of the row the cursor stands on: 24000 without a result or a
+// current row, HY011 with bookmarks off, HYC00 for a cursor without
+// bookmarks.
+SQLRETURN GetBookmark(Stmt *s, SQLUSMALLINT, uint64_t *value)
 {
     if (s->state != STMT_EXECUTED)
         return Fail(s, ERR_INVALID_CURSOR_STATE);
     if (!s->cursor.useBookmarks)
         return Fail(s, ERR_OPERATION_INVALID_NOW);
-    return Fail(s, ERR_NOT_CAPABLE);
+    const CursorState &cs = s->cursor;
+    if (cs.cursorType == SQL_CURSOR_FORWARD_ONLY)
+        return Fail(s, ERR_NOT_CAPABLE);
+    if (cs.position <= 0)
+        return Fail(s, ERR_INVALID_CURSOR_STATE);
+    int32_t bookmark = 0;
+    if (int r = CUR_BookmarkGet(&s->cursor, static_cast<uint32_t>(cs.position - 1), &bookmark))
+        return Fail(s, r);
+    *value = static_cast<uint64_t>(static_cast<uint32_t>(bookmark));
+    return SQL_SUCCESS;
 }
 
 SQLRETURN GetRowNumber(Stmt *s, SQLUSMALLINT, uint64_t *value)

@@ -14,6 +14,7 @@
 #include "scrs/scs_keyset.h"
 #include "scrs/scs_rvc.h"
 #include "scrs/sc_dataset.h"
+#include "scrs/scs_setpos.h"
 #include "odbc/contract/drv_connect_params.h"
 #include "platform/locks.h"
 #include "util/dynarray.h"
@@ -84,7 +85,9 @@ const ScsSlot kScsSlots[] = {
     {34, reinterpret_cast<void *>(&SCS_DDTables)},
     {35, reinterpret_cast<void *>(&SCS_DDGetTypeInfo)},
     {36, reinterpret_cast<void *>(&SCS_ExtendedFetch)},
+    {37, reinterpret_cast<void *>(&SCS_SetPos)},
     {41, reinterpret_cast<void *>(&SCS_FetchScroll)},
+    {42, reinterpret_cast<void *>(&SCS_BulkOperations)},
     {43, reinterpret_cast<void *>(&SCS_ExecDirect)},
 };
 
@@ -305,10 +308,11 @@ void SCS_Install(DrvBinding *binding)
         scsLowerBinding = *binding;
         // A slot the back end leaves empty stays empty, so that callers
         // still see the operation missing; the two scrolling slots, which
-        // the back end never fills, are served from its forward fetch.
+        // the back end never fills, are served from its forward fetch, and
+        // the positioned and bulk operations from its execute.
         const DrvOpTable *lower = binding->ops;
         for (const ScsSlot &s : kScsSlots) {
-            const int base = s.slot == 36 || s.slot == 41 ? 19 : s.slot;
+            const int base = s.slot == 36 || s.slot == 41 ? 19 : s.slot == 37 || s.slot == 42 ? 13 : s.slot;
             if (*DRV_Slot(lower, base))
                 *DRV_Slot(&scsOpTable, s.slot) = s.op;
         }

@@ -209,7 +209,9 @@ int CUR_RowBookmark(CursorState *cs, uint32_t i, int32_t *bookmark)
         return 0;
     if (i > static_cast<uint32_t>(cs->rowsetSize - 1))
         return ERR_INVALID_ARGUMENT;
-    if (cs->position == 0 || cs->position == -3 || cs->position == -2)
+    // -2 (SQLSetPos of every row) still stands on the rowset; a rowset whose
+    // place is unknown (after a bulk operation) has no row numbers.
+    if (cs->position == 0 || cs->position == -3 || cs->absRow < 1)
         return ERR_INVALID_CURSOR_STATE;
     if (CUR_RowStatusGet(cs->cache, static_cast<int32_t>(i) + 1) == 5)
         return ERR_INVALID_CURSOR_POSITION;
@@ -222,7 +224,7 @@ int CUR_BookmarkGet(CursorState *cs, uint32_t i, int32_t *bookmark)
     if (!bookmark || i > static_cast<uint32_t>(cs->rowsetSize - 1))
         return ERR_INVALID_ARGUMENT;
     *bookmark = 0;
-    if (cs->position == 0 || cs->position == -3 || cs->position == -2)
+    if (cs->position == 0 || cs->position == -3)
         return ERR_INVALID_CURSOR_STATE;
     if ((cs->cursorType == 1 && cs->keysetSize == 0) || cs->cursorType == 3)
         return CUR_RowBookmark(cs, i, bookmark);

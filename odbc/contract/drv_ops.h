@@ -60,12 +60,24 @@ struct DrvOpTable {
     int (*DDTables)(int stmt, CatalogArgs *args);                                        // 34
     int (*DDGetTypeInfo)(int stmt, int16_t sqlType);                                     // 35
     int (*ExtendedFetch)(int stmt, RowsetCache **cache, int row, int *a, int *b);        // 36
-    DrvOpGeneric SetPos;                                                                 // 37
+    // Positioned operation on the current rowset: row (from 1, or -2 every
+    // row), operation (SQL_POSITION .. SQL_ADD), lock type; a new array of
+    // row statuses (caller frees) and its count; the value or marker block and
+    // the result-column numbers of its columns.  Block and list are the
+    // callee's unless the binding has DRVB_FREES_PARAMS.
+    int (*SetPos)(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **statuses, uint16_t *count,
+                  RowBlock *rowData, uint16_t *colMap, uint16_t colCount);                // 37
     DrvOpGeneric ParamData;                                                              // 38
     DrvOpGeneric Slot39;                                                                 // 39
     DrvOpGeneric LongValue;                                                              // 40
     int (*ScrollFetch)(int stmt, RowsetCache **cache, int off, int *a, int *b, int orientation); // 41
-    DrvOpGeneric BulkOperations;                                                         // 42
+    // Bulk operation by bookmark (SQL_UPDATE_BY_BOOKMARK ..
+    // SQL_FETCH_BY_BOOKMARK) on `count` bookmarks; values and their column
+    // numbers for an update; a new status array (caller frees), the rows
+    // done and, for a fetch, a new rowset cache.  Ownership as slot 37.
+    int (*BulkOperations)(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *rowData,
+                          uint16_t *colMap, uint16_t colCount, uint16_t **statuses, uint16_t *countOut,
+                          RowsetCache **rowset);                                          // 42
     int (*ExecDirect)(int stmt, const char *sql, RowBlock *params, int16_t typeCount,
                       const ParamTypeDesc *types);                                       // 43
     DrvOpGeneric ExecDescribe;                                                           // 44

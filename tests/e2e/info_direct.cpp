@@ -119,12 +119,12 @@ int RunChecks(const Direct &d, const std::string &libdir)
     // SQLGetFunctions, in any state.
     SQLUSMALLINT all[100] = {};
     CHECK(10, functions(dbc, SQL_API_ALL_FUNCTIONS, all) == SQL_SUCCESS);
-    CHECK(11, all[SQL_API_SQLGETINFO] && !all[SQL_API_SQLBULKOPERATIONS] && !all[SQL_API_SQLBROWSECONNECT] &&
+    CHECK(11, all[SQL_API_SQLGETINFO] && all[SQL_API_SQLBULKOPERATIONS] && !all[SQL_API_SQLBROWSECONNECT] &&
                   !all[SQL_API_SQLDATASOURCES] && !all[SQL_API_SQLDRIVERS]);
     SQLUSMALLINT bits[SQL_API_ODBC3_ALL_FUNCTIONS_SIZE] = {};
     CHECK(12, functions(dbc, SQL_API_ODBC3_ALL_FUNCTIONS, bits) == SQL_SUCCESS);
     CHECK(13, SQL_FUNC_EXISTS(bits, SQL_API_SQLGETDIAGFIELD) && SQL_FUNC_EXISTS(bits, SQL_API_SQLFETCHSCROLL) &&
-                  !SQL_FUNC_EXISTS(bits, SQL_API_SQLBINDPARAM) && !SQL_FUNC_EXISTS(bits, SQL_API_SQLSETPOS) &&
+                  !SQL_FUNC_EXISTS(bits, SQL_API_SQLBINDPARAM) && SQL_FUNC_EXISTS(bits, SQL_API_SQLSETPOS) &&
                   SQL_FUNC_EXISTS(bits, SQL_API_SQLEXTENDEDFETCH));
     // Exactly the exported functions that are built are reported, in both
     // forms; the others are left to the Driver Manager.

@@ -396,9 +396,9 @@ TEST_P(Info, StatementAttributes)
 
 // The capabilities say what the cursors are: forward-only, and static,
 // keyset-driven, mixed and dynamic where the cursor library serves the
-// connection; always read-only, without SQLSetPos or bookmarks.  Another
-// cursor type is changed to the nearest one served (01S02) and the statement
-// still fetches.
+// connection, static and keyset-driven ones with bookmarks and SQLSetPos.
+// Another cursor type is changed to the nearest one served (01S02) and the
+// statement still fetches.
 TEST_P(Info, CursorsSayWhatTheyServe)
 {
     SQLHSTMT s = nullptr;
@@ -418,13 +418,20 @@ TEST_P(Info, CursorsSayWhatTheyServe)
          SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN | SQL_SO_DYNAMIC | SQL_SO_MIXED},
         {SQL_FETCH_DIRECTION, SQL_FD_FETCH_NEXT,
          SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST | SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE |
-             SQL_FD_FETCH_RELATIVE},
+             SQL_FD_FETCH_RELATIVE | SQL_FD_FETCH_BOOKMARK},
         {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY, SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES},
-        {SQL_POS_OPERATIONS, 0, 0},
-        {SQL_BOOKMARK_PERSISTENCE, 0, 0}, {SQL_LOCK_TYPES, 0, 0},
+        {SQL_POS_OPERATIONS, 0,
+         SQL_POS_POSITION | SQL_POS_REFRESH | SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD},
+        {SQL_BOOKMARK_PERSISTENCE, 0, SQL_BP_SCROLL}, {SQL_LOCK_TYPES, 0, SQL_LCK_NO_CHANGE},
         {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, SQL_CA1_NEXT},
-        {SQL_STATIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE},
-        {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE},
+        // The back end does not describe refreshing a static cursor, so only
+        // positioning is said of its SQLSetPos.
+        {SQL_STATIC_CURSOR_ATTRIBUTES1, 0,
+         SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
+             SQL_CA1_POS_POSITION},
+        {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0,
+         SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
+             SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE},
         {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_RELATIVE},
     };
     for (const Capability &c : capabilities) {
@@ -478,11 +485,12 @@ TEST_P(Info, CursorsSayWhatTheyServe)
     EXPECT_EQ(SQLFetchScroll(s, SQL_FETCH_LAST, 0), SQL_ERROR);
     EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "HY106");
     ASSERT_EQ(SQLFetch(s), SQL_SUCCESS) << Diag(SQL_HANDLE_STMT, s);
-    // Not reported by SQLGetFunctions, so the Driver Manager refuses them.
+    // A forward-only cursor can neither be positioned nor take bulk
+    // operations.
     EXPECT_EQ(SQLSetPos(s, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_ERROR);
-    EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "IM001") << "SQLSetPos";
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "HY109") << "SQLSetPos";
     EXPECT_EQ(SQLBulkOperations(s, SQL_ADD), SQL_ERROR);
-    EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "IM001") << "SQLBulkOperations";
+    EXPECT_EQ(Diag(SQL_HANDLE_STMT, s), "IM924") << "SQLBulkOperations";
     int rows = 1;
     while (Ok(SQLFetch(s)))
         ++rows;

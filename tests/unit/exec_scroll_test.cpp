@@ -379,8 +379,7 @@ TEST_F(Scroll, ChangedRowsetSizeMovesByThePreviousOne)
 TEST_F(Scroll, OrientationsOutsideTheMaskAndFailedRows)
 {
     Open(6, 3);
-    EXPECT_EQ(SQLFetchScroll(h, SQL_FETCH_BOOKMARK, 0), SQL_ERROR) << "bookmarks are not served";
-    EXPECT_EQ(State(), "HY106");
+    EXPECT_EQ(SQLFetchScroll(h, SQL_FETCH_BOOKMARK, 0), SQL_NO_DATA) << "no bookmark names no row";
     EXPECT_EQ(SQLFetchScroll(h, 7, 0), SQL_ERROR);
     EXPECT_EQ(State(), "HY106");
     EXPECT_TRUE(script.asked.empty());
@@ -393,7 +392,10 @@ TEST_F(Scroll, OrientationsOutsideTheMaskAndFailedRows)
     EXPECT_EQ(ids[2], 30) << "the other rows are filled";
     SQLINTEGER v = 0;
     SQLLEN ind = 0;
-    ASSERT_EQ(SQLSetPos(h, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_ERROR) << "positioning comes later";
+    ASSERT_EQ(SQLSetPos(h, 2, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << "a failed row can be stood on";
+    EXPECT_EQ(SQLGetData(h, 1, SQL_C_SLONG, &v, 0, &ind), SQL_ERROR);
+    EXPECT_EQ(State(), "HY109");
+    ASSERT_EQ(SQLSetPos(h, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_SUCCESS);
     script.allErrors = true;
     EXPECT_EQ(SQLFetchScroll(h, SQL_FETCH_NEXT, 0), SQL_ERROR);
     EXPECT_EQ(status[2], SQL_ROW_ERROR);
@@ -469,8 +471,11 @@ TEST_F(Scroll, CursorTypesAndCapabilitiesFollowTheScrollFetch)
         {SQL_SCROLL_OPTIONS,
          SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN | SQL_SO_DYNAMIC | SQL_SO_MIXED,
          SQL_SO_FORWARD_ONLY},
-        {SQL_FETCH_DIRECTION, 0x3F, SQL_FD_FETCH_NEXT},
-        {SQL_STATIC_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE, 0},
+        {SQL_FETCH_DIRECTION, 0xBF, SQL_FD_FETCH_NEXT},
+        {SQL_STATIC_CURSOR_ATTRIBUTES1,
+         SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
+             SQL_CA1_POS_POSITION,
+         0},
         {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES, SQL_SCCO_READ_ONLY},
     };
     for (const Capability &c : caps) {

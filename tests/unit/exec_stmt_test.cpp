@@ -687,10 +687,12 @@ TEST_F(Exec, V2BackEndAsksForValuesAndTakesPieces)
     EXPECT_EQ(State(), "HYC00");
     ASSERT_EQ(SQLParamData(h, &token), SQL_SUCCESS) << State();
     EXPECT_EQ(s->daeState, 0);
-    // In the bulk state a piece is taken and nothing is sent.
+    // Values of a bulk operation are gathered by the driver: a piece before
+    // SQLParamData named its value is out of sequence and nothing is sent.
     s->daeState = 3;
     const size_t pieces = script.pieces.size();
-    EXPECT_EQ(SQLPutData(h, &big, 0), SQL_SUCCESS);
+    EXPECT_EQ(SQLPutData(h, &big, 0), SQL_ERROR);
+    EXPECT_EQ(State(), "HY010");
     EXPECT_EQ(script.pieces.size(), pieces);
     s->daeState = 0;
 }

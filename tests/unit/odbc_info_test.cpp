@@ -532,7 +532,7 @@ TEST(GetFunctions, MatchesTheExports)
     }
     SQLUSMALLINT all[100] = {};
     EXPECT_EQ(SQLGetFunctions(s.dbc, SQL_API_ALL_FUNCTIONS, all), SQL_SUCCESS);
-    EXPECT_EQ(all[SQL_API_SQLBULKOPERATIONS], 0);
+    EXPECT_EQ(all[SQL_API_SQLBULKOPERATIONS], 1);
     EXPECT_EQ(all[SQL_API_SQLDRIVERS], 0);
 }
 

@@ -1,0 +1,255 @@
+// SQLSetPos: positions the cursor on a row of the current rowset, converts
+// the cached rowset into the bound buffers again, or sends the bound values
+// of one row or of every row to the cursor library's positioned operation
+// (UPDATE, DELETE, ADD), gathering values given at execution first.
+#include <cstdlib>
+
+#include "exec/st_internal.h"
+#include "exec/st_setpos.h"
+#include "odbc/conn.h"
+#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/flavour.h"
+#include "odbc/stmt.h"
+
+namespace {
+
+bool Narrow(const Stmt *s) { return (s->conn && s->conn->narrowConversion) || !KRS_IsUnicodeBuild(); }
+
+// The row-status array the application reads: the one the last fetch wrote,
+// else the IRD's.
+uint16_t *AppStatus(const Stmt *s)
+{
+    if (s->cursor.appStatus)
+        return s->cursor.appStatus;
+    return s->ird ? s->ird->arrayStatusPtr : nullptr;
+}
+
+int32_t FetchedRows(const Stmt *s) { return StmtRowsetRows(s); }
+
+// Statuses the operation returned go into the rowset cache and, unless the
+// row is marked to be ignored, into the application's array.  Rows of a
+// partial rowset that were never fetched keep their status.
+void WriteStatuses(Stmt *s, int64_t row, const OpCall &call)
+{
+    if (!call.statuses)
+        return;
+    CursorState &cs = s->cursor;
+    const int32_t rows = row == 0 ? FetchedRows(s) : 1;
+    const int32_t first = row == 0 ? 1 : static_cast<int32_t>(row);
+    const uint16_t *rowOps = s->ard ? s->ard->arrayStatusPtr : nullptr;
+    uint16_t *app = AppStatus(s);
+    for (int32_t i = 0; i < rows && i < call.count; ++i) {
+        const int32_t p = first + i;
+        if (row == 0 && cs.setPosOp != SQL_ADD && CUR_RowStatusGet(cs.cache, p) == SQL_ROW_NOROW)
+            continue;
+        if (rowOps && rowOps[p - 1] == SQL_ROW_IGNORE)
+            continue;
+        if (cs.setPosOp != SQL_ADD)
+            CUR_RowStatusSet(cs.cache, p, call.statuses[i]);
+        if (app)
+            app[p - 1] = call.statuses[i];
+    }
+}
+
+bool IsRowOutcome(int rc) { return rc == ERR_NO_ROWS_CHANGED || rc == ERR_MANY_ROWS_CHANGED || rc == ERR_ROW_ERROR; }
+
+// Moves the operation's messages onto the statement; its number is kept
+// when none arrived, and always for the row outcomes, whose SQLSTATE the
+// application looks for.
+void StorePosError(Stmt *s, int rc)
+{
+    if (rc == 0)
+        return;
+    const bool texts = StmtFetchErrors(s) != 0;
+    if (!texts || IsRowOutcome(rc))
+        s->diag.errNum = rc;
+}
+
+// The answer of the positioned operation: a row that was not changed is a
+// warning (01S03, 01S04) or an error in a row (01S01) with the statuses
+// written; any other failure is an error.
+SQLRETURN Outcome(Stmt *s, int64_t row, int rc, const OpCall &call)
+{
+    StorePosError(s, rc);
+    switch (rc) {
+    case 0:
+        WriteStatuses(s, row, call);
+        return SQL_SUCCESS;
+    case ERR_NO_ROWS_CHANGED:
+    case ERR_MANY_ROWS_CHANGED:
+        WriteStatuses(s, row, call);
+        return SQL_SUCCESS_WITH_INFO;
+    case ERR_ROW_ERROR:
+        WriteStatuses(s, row, call);
+        return row == 0 ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+    default:
+        return SQL_ERROR;
+    }
+}
+
+// r: the row, or -2 for every row, as the operation takes it.
+int32_t OpRow(int64_t row) { return row == 0 ? -2 : static_cast<int32_t>(row); }
+
+// Sends an UPDATE or ADD with the bound values (gathered ones included).
+SQLRETURN SendValues(Stmt *s, int64_t row, uint16_t op)
+{
+    const DrvOpTable *ops = StOps(s);
+    if (!ops || !ops->SetPos)
+        return StFail(s, ERR_NOT_CAPABLE);
+    OpCall call(s);
+    call.block = static_cast<RowBlock *>(std::calloc(1, sizeof(RowBlock)));
+    if (!call.block)
+        return StFail(s, ERR_MEMORY_ALLOCATION);
+    if (int rc = StmtBuildSetPosValues(s, OpRow(row), call.block, &call.list, &call.listCount))
+        return StFail(s, rc);
+    if (Narrow(s))
+        if (int rc = RB_WideToAnsi(call.block))
+            return StFail(s, rc);
+    call.sent = true;
+    int rc = ops->SetPos(StDrv(s), OpRow(row), op, SQL_LOCK_NO_CHANGE, &call.statuses, &call.count, call.block,
+                         call.list, call.listCount);
+    return Outcome(s, row, rc, call);
+}
+
+SQLRETURN SendDelete(Stmt *s, int64_t row)
+{
+    const DrvOpTable *ops = StOps(s);
+    if (!ops || !ops->SetPos)
+        return StFail(s, ERR_NOT_CAPABLE);
+    OpCall call(s);
+    if (int rc = StmtBuildStatusBlock(s, OpRow(row), &call.block))
+        return StFail(s, rc);
+    call.sent = true;
+    int rc = ops->SetPos(StDrv(s), s->cursor.position, SQL_DELETE, SQL_LOCK_NO_CHANGE, &call.statuses, &call.count,
+                         call.block, nullptr, 0);
+    return Outcome(s, row, rc, call);
+}
+
+// The row's status must allow the operation: a deleted or failed row cannot
+// be refreshed, updated or deleted, and a row never fetched is no row.  With
+// row 0 the rows never fetched (a partial rowset) are passed over; at least
+// one row must be there.
+int CheckRows(Stmt *s, int64_t row, uint16_t op)
+{
+    const RowsetCache *cache = s->cursor.cache;
+    const int32_t first = row == 0 ? 1 : static_cast<int32_t>(row);
+    const int32_t last = row == 0 ? FetchedRows(s) : static_cast<int32_t>(row);
+    int present = 0;
+    for (int32_t p = first; p <= last; ++p) {
+        const uint16_t st = CUR_RowStatusGet(cache, p);
+        if (st == SQL_ROW_NOROW)
+            continue;
+        ++present;
+        if ((st == SQL_ROW_DELETED || st == SQL_ROW_ERROR) && (op == SQL_UPDATE || op == SQL_DELETE || op == SQL_REFRESH))
+            return ERR_INVALID_CURSOR_POSITION;
+    }
+    return present == 0 ? ERR_INVALID_CURSOR_POSITION : 0;
+}
+
+bool HasBoundColumn(const Stmt *s)
+{
+    for (const ColBindingNode *n = s->boundCols; n; n = n->next)
+        if (n->b.head.column != 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+OpCall::~OpCall()
+{
+    std::free(statuses);
+    RS_Free(&rowset);
+    const bool mine = !sent || (s->binding && (s->binding->flags & DRVB_FREES_PARAMS));
+    if (mine) {
+        if (block) {
+            RB_Free(block);
+            std::free(block);
+        }
+        std::free(list);
+    }
+}
+
+SQLRETURN StmtSetPosClassic(Stmt *s, int64_t row, uint16_t op)
+{
+    if (!s->conn || !s->conn->cn_hasScrlCurs)
+        return StFail(s, ERR_FUNCTION_NOT_SUPPORTED);
+    StmtRebaseBindings(s);
+    CursorState &cs = s->cursor;
+    if (s->daeState == 8) {
+        // Every value given at execution has arrived: send them.
+        // The sequence ends here whatever the outcome.
+        s->daeState = 0;
+        row = cs.setPosRow;
+        op = cs.setPosOp;
+        return op == SQL_ADD || op == SQL_UPDATE ? SendValues(s, row, op) : StFail(s, ERR_FUNCTION_SEQUENCE);
+    }
+    if (op > SQL_ADD)
+        return StFail(s, ERR_NOT_CAPABLE);
+    if (cs.cursorType == SQL_CURSOR_FORWARD_ONLY)
+        return StFail(s, ERR_INVALID_CURSOR_POSITION);
+    const bool change = op == SQL_UPDATE || op == SQL_DELETE || op == SQL_ADD;
+    if (cs.concurrency == SQL_CONCUR_READ_ONLY && change)
+        return StFail(s, ERR_INVALID_ARGUMENT);
+    if (s->state != STMT_EXECUTED)
+        return StFail(s, ERR_INVALID_CURSOR_STATE);
+    if (row < 0 || row > INT32_MAX)
+        return StFail(s, ERR_ROW_VALUE_RANGE);
+    if (op == SQL_ADD) {
+        // ADD takes rows of the bound buffers, not of the fetched rowset.
+        if (row > cs.rowsetSize)
+            return StFail(s, ERR_ROW_VALUE_RANGE);
+    } else {
+        if (cs.position == 0 || cs.position == -3 || !cs.cache)
+            return StFail(s, ERR_INVALID_CURSOR_STATE);
+        if (row > FetchedRows(s))
+            return StFail(s, ERR_ROW_VALUE_RANGE);
+        if (int rc = CheckRows(s, row, op))
+            return StFail(s, rc);
+        if (int rc = CUR_PosSet(&cs, OpRow(row)))
+            return StFail(s, rc);
+    }
+    cs.setPosRow = static_cast<uint32_t>(row);
+    cs.setPosOp = op;
+
+    switch (op) {
+    case SQL_POSITION: {
+        const DrvOpTable *ops = StOps(s);
+        if (!ops || !ops->SetPos)
+            return SQL_SUCCESS;
+        int rc = ops->SetPos(StDrv(s), OpRow(row), SQL_POSITION, SQL_LOCK_NO_CHANGE, nullptr, nullptr, nullptr,
+                             nullptr, 0);
+        StorePosError(s, rc);
+        return rc == 0 ? SQL_SUCCESS : SQL_ERROR;
+    }
+    case SQL_REFRESH:
+        return StmtFillRowset(s, AppStatus(s), static_cast<int32_t>(row), SQL_REFRESH);
+    case SQL_UPDATE:
+    case SQL_ADD: {
+        if (!HasBoundColumn(s))
+            return StFail(s, ERR_DERIVED_TABLE_DEGREE);
+        int rc = StmtSetPosNeedData(s, static_cast<int32_t>(row), nullptr, 0);
+        if (rc != 0)
+            return static_cast<SQLRETURN>(rc);
+        return SendValues(s, row, op);
+    }
+    case SQL_DELETE:
+        return SendDelete(s, row);
+    default:
+        return StFail(s, ERR_NOT_CAPABLE);
+    }
+}
+
+SQLRETURN StmtSetPos(Stmt *s, int64_t row, uint16_t op, uint16_t lock)
+{
+    if (lock != SQL_LOCK_NO_CHANGE)
+        return StFail(s, ERR_NOT_CAPABLE);
+    // A back end that gathers values at execution itself is given the
+    // values the driver gathered: the classic engine serves both.
+    return StmtSetPosClassic(s, row, op);
+}
+
+SQLRETURN ST_SetPos(Stmt *s, SQLSETPOSIROW row, SQLUSMALLINT op, SQLUSMALLINT lock)
+{
+    return StmtSetPos(s, static_cast<int64_t>(row), op, lock);
+}

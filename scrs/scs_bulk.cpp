@@ -1,0 +1,118 @@
+// Bulk operations of the cursor library (op slot 42): rows named by
+// bookmarks, which are absolute row numbers of a keyset-driven cursor's
+// keyset, are updated or deleted one by one in the caller's order, like
+// positioned changes of those rows, or read again by their keys into a
+// rowset in the caller's order.
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/rowblock.h"
+#include "scrs/scs_ctx.h"
+#include "scrs/scs_setpos.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdlib>
+
+namespace {
+
+// Reads the rows of the current rowset again by their keys (the bookmarks
+// all lie in it) and hands out a rowset of the named rows in the caller's
+// order: row i is the row of bookmark i, with its status.
+int fetchByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t count, uint16_t *statuses,
+                    uint16_t *done, RowsetCache **out)
+{
+    const int32_t first = ctx->cs.absRow;
+    const int32_t R = ctx->cs.rowsetSize;
+    if (first < 1 || count > R)
+        return ERR_GENERAL;
+    RowsetCache *current = nullptr;
+    int rc = RS_Create(&current, R);
+    if (rc == 0)
+        rc = scs_p_FetchKeyset(ctx, current, first);
+    RowsetCache *rs = nullptr;
+    if (rc == 0)
+        rc = RS_Create(&rs, R);
+    if (rc == 0 && current->block->columnsUsed)
+        rc = RB_NewLike(&rs->block, current->block, R);
+    uint16_t got = 0;
+    for (uint16_t i = 0; rc == 0 && i < count; ++i) {
+        const int32_t at = static_cast<int32_t>(bookmarks[i]) - first;
+        if (at < 0 || at >= current->block->rowsUsed) {
+            rc = ERR_GENERAL;   // outside the rowset the keys were read for
+            break;
+        }
+        if ((rc = RB_CopyRow(rs->block, current->block, i, at, 0)) != 0)
+            break;
+        statuses[i] = current->status[at];
+        rs->status[i] = current->status[at];
+        if (statuses[i] != SQL_ROW_DELETED && statuses[i] != SQL_ROW_ERROR)
+            ++got;
+    }
+    RS_Free(&current);
+    if (rc != 0) {
+        RS_Free(&rs);
+        return rc;
+    }
+    *done = got;
+    *out = rs;
+    return 0;
+}
+
+} // namespace
+
+int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *rowData,
+                       uint16_t *colMap, uint16_t colCount, uint16_t **statuses, uint16_t *countOut,
+                       RowsetCache **rowset)
+{
+    (void)colCount;
+    // The values and their columns are this routine's from the call on.
+    struct Inputs {
+        RowBlock *data;
+        uint16_t *cols;
+        ~Inputs()
+        {
+            if (data) {
+                RB_Free(data);
+                free(data);
+            }
+            free(cols);
+        }
+    } inputs{rowData, colMap};
+    if (statuses)
+        *statuses = nullptr;
+    if (countOut)
+        *countOut = 0;
+    if (rowset)
+        *rowset = nullptr;
+    ScsContext *ctx = scs_p_CtxFind(stmt);
+    if (!ctx || !statuses)
+        return ERR_INVALID_ARGUMENT;
+    if (op == SQL_ADD || !bookmarks || count == 0 || (op == SQL_UPDATE_BY_BOOKMARK && (!rowData || !colMap)))
+        return ERR_GENERAL;
+    scs_p_OptionsSync(ctx);
+    const bool keyset = scs_p_CursorType(ctx) == SCS_KEYSET && ctx->cs.keysetSize == 0;
+    if (!keyset || (op != SQL_UPDATE_BY_BOOKMARK && op != SQL_DELETE_BY_BOOKMARK && op != SQL_FETCH_BY_BOOKMARK))
+        return ERR_NOT_CAPABLE;
+    int rc;
+    if (op == SQL_FETCH_BY_BOOKMARK) {
+        if (!rowset)
+            return ERR_INVALID_ARGUMENT;
+        auto *st = static_cast<uint16_t *>(malloc(count * sizeof(uint16_t)));
+        if (!st)
+            return ERR_MEMORY_ALLOCATION;
+        for (uint16_t i = 0; i < count; ++i)
+            st[i] = SQL_ROW_ERROR;
+        *statuses = st;
+        if (countOut)
+            *countOut = count;
+        uint16_t done = 0;
+        rc = fetchByBookmark(ctx, bookmarks, count, st, &done, rowset);
+    } else {
+        const uint16_t posOp = op == SQL_UPDATE_BY_BOOKMARK ? SQL_UPDATE : SQL_DELETE;
+        rc = scs_p_PosChange(ctx, posOp, -2, statuses, countOut, rowData, colMap, bookmarks, count);
+    }
+    if (rc != 0)
+        scs_p_AuxDiagsMove(ctx);
+    return rc;
+}

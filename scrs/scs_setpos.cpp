@@ -1,0 +1,511 @@
+// Positioned operations of the cursor library (op slot 37): positioning on
+// a row of the current rowset, and UPDATE, DELETE and ADD through SQL of the
+// library's own against the cursor's single FROM table.  Rows are addressed
+// by their key values and, under values concurrency, by the values read at
+// fetch time; each statement runs on the positioned-operation statement and
+// may touch exactly one row.
+#include "odbc/contract/drv_items.h"
+#include "odbc/contract/errnum.h"
+#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/rowblock.h"
+#include "scrs/scs_ctx.h"
+#include "scrs/scs_keyset.h"
+#include "scrs/scs_setpos.h"
+#include "util/dynarray.h"
+#include "util/log.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char SRC[] = "sc_s";
+
+void freeBlock(RowBlock *b)
+{
+    if (b) {
+        RB_Free(b);
+        free(b);
+    }
+}
+
+// The row data and column map belong to the library from the call on.
+struct Inputs {
+    RowBlock *rowData;
+    uint16_t *colMap;
+    ~Inputs()
+    {
+        freeBlock(rowData);
+        free(colMap);
+    }
+};
+
+bool isHeap(ValueType t) { return t == VT_HEAP_TEXT || t == VT_HEAP_BINARY || t == VT_HEAP_WTEXT; }
+
+// The value type a cell travels as: fixed-width text ends at its terminator.
+ValueType paramType(ValueType t)
+{
+    if (t == VT_CHAR)
+        return VT_NTS;
+    if (t == VT_WCHAR)
+        return VT_WNTS;
+    return t;
+}
+
+} // namespace
+
+int scs_p_ParamCellsAdd(PosParams *p, const RowBlock *src, int32_t row, const std::vector<int> *cols)
+{
+    if (!src || row < 0 || row >= src->rowsUsed)
+        return ERR_GENERAL;
+    const int n = cols ? static_cast<int>(cols->size()) : src->columnsUsed;
+    for (int k = 0; k < n; ++k) {
+        const int c = cols ? (*cols)[static_cast<size_t>(k)] : k;
+        if (c < 0 || c >= src->columnsUsed)
+            return ERR_GENERAL;
+        const RowBlockColumn &col = src->columns[c];
+        PosCell cell;
+        cell.type = paramType(col.valueType);
+        cell.width = col.width;
+        cell.indicator = col.indicators[row];
+        const uint8_t *from = col.data + static_cast<size_t>(row) * col.width;
+        cell.bytes.assign(from, from + col.width);
+        if (isHeap(col.valueType) && cell.indicator == RB_IND_VALUE) {
+            LongDataBuf h;
+            memcpy(&h, from, sizeof h);
+            const size_t len = h.data ? h.length * (col.valueType == VT_HEAP_WTEXT ? 2u : 1u) : 0;
+            cell.heap.assign(h.data, h.data + len);
+        }
+        p->cells.push_back(std::move(cell));
+    }
+    return 0;
+}
+
+int scs_p_ParamBlockMake(const PosParams &p, RowBlock **out)
+{
+    *out = nullptr;
+    auto *b = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
+    if (!b)
+        return ERR_MEMORY_ALLOCATION;
+    int rc = RB_Init(b, static_cast<uint16_t>(p.cells.size()));
+    if (rc == 0) {
+        for (size_t i = 0; i < p.cells.size(); ++i) {
+            b->columns[i].valueType = p.cells[i].type;
+            b->columns[i].width = p.cells[i].width;
+        }
+        b->columnsUsed = static_cast<uint16_t>(p.cells.size());
+        rc = RB_AllocRows(b, 1);
+    }
+    if (rc != 0) {
+        freeBlock(b);
+        return rc;
+    }
+    b->rowsUsed = 1;
+    for (size_t i = 0; i < p.cells.size(); ++i) {
+        const PosCell &c = p.cells[i];
+        RowBlockColumn &col = b->columns[i];
+        col.indicators[0] = c.indicator == RB_IND_VALUE ? RB_IND_VALUE : RB_IND_NULL;
+        if (col.indicators[0] != RB_IND_VALUE)
+            continue;
+        if (isHeap(c.type)) {
+            LongDataBuf h{0, nullptr};
+            const size_t unit = c.type == VT_HEAP_WTEXT ? 2 : 1;
+            // Text keeps a terminator behind its length.
+            h.data = static_cast<char *>(malloc(c.heap.size() + 2));
+            if (!h.data) {
+                freeBlock(b);
+                return ERR_MEMORY_ALLOCATION;
+            }
+            if (!c.heap.empty())
+                memcpy(h.data, c.heap.data(), c.heap.size());
+            h.data[c.heap.size()] = 0;
+            h.data[c.heap.size() + 1] = 0;
+            h.length = static_cast<uint32_t>(c.heap.size() / unit);
+            memcpy(col.data, &h, sizeof h);
+        } else {
+            memcpy(col.data, c.bytes.data(), c.bytes.size());
+        }
+    }
+    *out = b;
+    return 0;
+}
+
+namespace {
+
+// The C type a value type is sent as.
+int16_t cTypeOf(ValueType t)
+{
+    struct M {
+        ValueType vt;
+        int16_t c;
+    };
+    static const M kMap[] = {
+        {VT_BIT, SQL_C_BIT},           {VT_TINYINT, SQL_C_STINYINT},   {VT_UTINYINT, SQL_C_UTINYINT},
+        {VT_SHORT, SQL_C_SSHORT},      {VT_USHORT, SQL_C_USHORT},      {VT_LONG, SQL_C_SLONG},
+        {VT_ULONG, SQL_C_ULONG},       {VT_FLOAT, SQL_C_FLOAT},        {VT_DOUBLE, SQL_C_DOUBLE},
+        {VT_DATE, SQL_C_TYPE_DATE},    {VT_TIME, SQL_C_TYPE_TIME},     {VT_TIMESTAMP, SQL_C_TYPE_TIMESTAMP},
+        {VT_BINARY, SQL_C_BINARY},     {VT_HEAP_BINARY, SQL_C_BINARY}, {VT_BIN1, SQL_C_BINARY},
+        {VT_BIN2, SQL_C_BINARY},       {VT_BIN4, SQL_C_BINARY},        {VT_WCHAR, SQL_C_WCHAR},
+        {VT_WNTS, SQL_C_WCHAR},        {VT_HEAP_WTEXT, SQL_C_WCHAR},   {VT_WTEXT4, SQL_C_WCHAR},
+    };
+    for (const M &m : kMap)
+        if (m.vt == t)
+            return m.c;
+    return SQL_C_CHAR;
+}
+
+const ScrColumnRef *colRefs(const DynArray *a) { return a ? static_cast<const ScrColumnRef *>(a->elements) : nullptr; }
+
+// The table the statement changes: its owner and name as SQL identifiers.
+std::string tableName(const ScsContext *ctx)
+{
+    const auto *t = static_cast<const ScrTableRef *>(ctx->fromTables->elements);
+    std::string s;
+    if (t->owner && t->owner[0])
+        s = std::string(t->owner) + ".";
+    return s + (t->table ? t->table : "");
+}
+
+// The base column of each result column (1-based), as an SQL identifier:
+// the column a select item names, never its label, and nothing for an
+// expression.
+int baseColumns(ScsContext *ctx, std::vector<std::string> *out)
+{
+    DynArray *cols = nullptr;
+    if (int rc = scs_p_SelectColsGet(ctx, &cols, nullptr))
+        return rc;
+    out->clear();
+    const ScrColumnRef *c = colRefs(cols);
+    for (uint32_t i = 0; i < cols->count; ++i)
+        out->push_back(c[i].itemKind == SCR_ITEM_COLUMN ? c[i].column : "");
+    DA_Free(&cols, nullptr);
+    return 0;
+}
+
+// Statements of one positioned operation on posStmt.
+struct Runner {
+    ScsContext *ctx;
+    int h;
+    std::string prepared;
+
+    int run(const std::string &text, const PosParams &params, int32_t *touched)
+    {
+        *touched = 0;
+        int rc = 0;
+        if (text != prepared) {
+            if ((rc = ScsLower()->Prepare(h, text.c_str())) != 0) {
+                prepared.clear();
+                return rc;
+            }
+            prepared = text;
+        }
+        RowBlock *block = nullptr;
+        if ((rc = scs_p_ParamBlockMake(params, &block)) != 0)
+            return rc;
+        if ((rc = ScsLower()->SetParams(h, block)) != 0)
+            return rc;
+        if (ctx->sendParamTypes && !params.types.empty() &&
+            (rc = ScsLower()->SetParamTypes(h, static_cast<uint16_t>(params.types.size()), params.types.data())) != 0)
+            return rc;
+        if ((rc = ScsLower()->Execute(h)) != 0)
+            return rc;
+        int16_t len = 0;
+        int32_t n = 0;
+        if ((rc = ScsLower()->GetInfo(h, DrvInt(DRV_STMT_ROW_COUNT), &n, 4, &len)) != 0)
+            return rc;
+        *touched = n;
+        return 0;
+    }
+};
+
+ParamTypeDesc typeOf(const ColDesc *d, ValueType vt)
+{
+    ParamTypeDesc t{};
+    t.sqlType = d ? d->sqlType : SQL_VARCHAR;
+    t.cType = cTypeOf(vt);
+    t.columnSize = d ? d->columnSize : 0;
+    t.decimalDigits = d ? d->decimalDigits : 0;
+    t.direction = PARAM_INPUT;
+    return t;
+}
+
+ParamTypeDesc typeOf(const ScrColumnRef &c, ValueType vt)
+{
+    ParamTypeDesc t{};
+    scs_p_ColDescToParamType(&c, &t);
+    t.cType = cTypeOf(vt);
+    return t;
+}
+
+// The SET list (UPDATE) or column list (INSERT) of the mapped columns.
+int mappedColumns(ScsContext *ctx, const uint16_t *colMap, int n, std::vector<std::string> *names,
+                  std::vector<const ColDesc *> *descs)
+{
+    std::vector<std::string> base;
+    if (int rc = baseColumns(ctx, &base))
+        return rc;
+    for (int j = 0; j < n; ++j) {
+        const uint16_t col = colMap[j];
+        if (col < 1 || col > base.size() || base[col - 1].empty())
+            return ERR_NOT_CAPABLE;   // no column of the table to write to
+        const ColDesc *d = nullptr;
+        scs_p_GetRsltColDesc(ctx, col, &d);
+        names->push_back(base[col - 1]);
+        descs->push_back(d);
+    }
+    return 0;
+}
+
+// The key row (0-based, of the keyset) of rowset row r (1-based).
+int32_t keyRowOf(const ScsContext *ctx, int32_t r)
+{
+    const int32_t base = ctx->cs.cursorType == SCS_DYNAMIC ? 1 : ctx->cs.absRow;
+    return base + r - 2;
+}
+
+// The row of keyRows that holds key row k, or -1 when the window does not.
+int32_t heldRow(const KeySet *ks, int32_t k)
+{
+    const int32_t start = ks->windowStart > 0 ? ks->windowStart : 0;
+    const int32_t i = k - start;
+    return ks->keyRows && i >= 0 && i < ks->keyRows->rowsUsed ? i : -1;
+}
+
+// " WHERE k1 = ? AND k2 = ?" with the key values, the compare predicates of
+// values concurrency, and a guard that lets the statement change a row only
+// when its keys name exactly one row.
+int whereClause(ScsContext *ctx, int32_t keyRow, int32_t rowsetRow, std::string *text, PosParams *params)
+{
+    const KeySet *ks = ctx->keySet;
+    const int32_t held = heldRow(ks, keyRow);
+    if (held < 0)
+        return ERR_GENERAL;
+    const ScrColumnRef *keys = colRefs(ctx->keyCols);
+    const uint32_t nKeys = ctx->keyCols ? ctx->keyCols->count : 0;
+    if (nKeys == 0 || nKeys > ks->keyRows->columnsUsed)
+        return ERR_NO_KEY_COLUMNS;
+    std::string keyText;
+    for (uint32_t i = 0; i < nKeys; ++i) {
+        if (ks->keyRows->columns[i].indicators[held] != RB_IND_VALUE)
+            keyText += std::string(i ? " AND " : "") + keys[i].column + " IS NULL";
+        else
+            keyText += std::string(i ? " AND " : "") + keys[i].column + " = ?";
+    }
+    std::vector<int> keyCols;
+    for (uint32_t i = 0; i < nKeys; ++i)
+        if (ks->keyRows->columns[i].indicators[held] == RB_IND_VALUE)
+            keyCols.push_back(static_cast<int>(i));
+    *text += " WHERE " + keyText;
+    if (int rc = scs_p_ParamCellsAdd(params, ks->keyRows, held, &keyCols))
+        return rc;
+    std::vector<ParamTypeDesc> keyTypes;
+    for (int c : keyCols)
+        keyTypes.push_back(typeOf(keys[c], paramType(ks->keyRows->columns[c].valueType)));
+    params->types.insert(params->types.end(), keyTypes.begin(), keyTypes.end());
+
+    if (ctx->cs.concurrency == SCS_VALUES) {
+        const DynArray *set = ctx->compareSet == 2 ? ctx->selectCols : ctx->tableCols;
+        const RowBlock *vals = ctx->compareValues;
+        const int32_t vr = rowsetRow - 1;
+        if (!set || !vals || vr < 0 || vr >= vals->rowsUsed || set->count != vals->columnsUsed)
+            return ERR_NOT_CAPABLE;   // no values to compare with: the change would go unchecked
+        const ScrColumnRef *cmp = colRefs(set);
+        std::vector<int> with;
+        for (uint32_t i = 0; i < set->count; ++i) {
+            if (vals->columns[i].indicators[vr] != RB_IND_VALUE) {
+                *text += std::string(" AND ") + cmp[i].column + " IS NULL";
+            } else {
+                *text += std::string(" AND ") + cmp[i].column + " = ?";
+                with.push_back(static_cast<int>(i));
+            }
+        }
+        if (int rc = scs_p_ParamCellsAdd(params, vals, vr, &with))
+            return rc;
+        for (int c : with)
+            params->types.push_back(typeOf(cmp[c], paramType(vals->columns[c].valueType)));
+    }
+    // The keys once more, for the guard.
+    *text += " AND (SELECT COUNT(*) FROM " + tableName(ctx) + " WHERE " + keyText + ") = 1";
+    if (int rc = scs_p_ParamCellsAdd(params, ks->keyRows, held, &keyCols))
+        return rc;
+    params->types.insert(params->types.end(), keyTypes.begin(), keyTypes.end());
+    return 0;
+}
+
+} // namespace
+
+int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **statusesOut, uint16_t *countOut,
+                    RowBlock *rowData, const uint16_t *colMap, const uint32_t *bookmarks, uint16_t count)
+{
+    if (scs_p_Concurrency(ctx) == SCS_READ_ONLY)
+        return ERR_INVALID_ARGUMENT;
+    if (int rc = scs_p_ChkUpdatable(ctx))
+        return rc;
+    if (!ctx->fromTables || ctx->fromTables->count == 0)
+        return ERR_NOT_CAPABLE;
+    const bool add = op == SQL_ADD;
+    const bool update = op == SQL_UPDATE;
+    if (!add && (!ctx->keySet || !ctx->keySet->keyRows || !ctx->keyCols))
+        return ERR_NOT_CAPABLE;   // no keys to address the rows with
+    if ((update || add) && (!rowData || !colMap))
+        return ERR_INVALID_ARGUMENT;
+    // Rows by bookmark (absolute row numbers of the keyset, each within the
+    // current rowset), or rows of the rowset.
+    const int32_t rows = bookmarks ? count : rowData ? rowData->rowsUsed : 1;
+    if (rows < 1 || (bookmarks && rowData && rowData->rowsUsed < rows))
+        return ERR_INVALID_ARGUMENT;
+    const int32_t first = row == -2 ? 1 : row;
+    auto *statuses = static_cast<uint16_t *>(malloc(static_cast<size_t>(rows) * sizeof(uint16_t)));
+    if (!statuses)
+        return ERR_MEMORY_ALLOCATION;
+    for (int32_t i = 0; i < rows; ++i)
+        statuses[i] = SQL_ROW_NOROW;
+
+    std::vector<std::string> names;
+    std::vector<const ColDesc *> descs;
+    const int nValues = rowData && (update || add) ? rowData->columnsUsed : 0;
+    if ((update || add) && nValues == 0) {
+        free(statuses);
+        return ERR_DERIVED_TABLE_DEGREE;   // no column to write
+    }
+    int rc = nValues ? mappedColumns(ctx, colMap, nValues, &names, &descs) : 0;
+    if (rc != 0) {
+        free(statuses);
+        return rc;
+    }
+    std::string head;
+    if (update) {
+        head = "UPDATE " + tableName(ctx) + " SET ";
+        for (int j = 0; j < nValues; ++j)
+            head += (j ? ", " : "") + names[j] + " = ?";
+    } else if (op == SQL_DELETE) {
+        head = "DELETE FROM " + tableName(ctx);
+    } else {
+        head = "INSERT INTO " + tableName(ctx) + " ( ";
+        for (int j = 0; j < nValues; ++j)
+            head += (j ? ", " : "") + names[j];
+        head += " ) VALUES ( ";
+        for (int j = 0; j < nValues; ++j)
+            head += j ? ", ?" : "?";
+        head += " )";
+    }
+
+    Runner runner{ctx, static_cast<int>(ctx->posStmt), {}};
+    int32_t changed = 0, failed = 0, conflicts = 0, firstError = 0;
+    KeySet *ks = ctx->keySet;
+    for (int32_t l = 0; l < rows; ++l) {
+        const int32_t rowsetRow =
+            bookmarks ? static_cast<int32_t>(bookmarks[l]) - ctx->cs.absRow + 1 : first + l;
+        const int16_t mark = rowData ? (rowData->columnsUsed ? rowData->columns[0].indicators[l] : 0) : 0;
+        if (mark == RB_IND_IGNORED) {
+            // Rows left alone keep the status they had.
+            if (!add) {
+                const int32_t k = keyRowOf(ctx, rowsetRow);
+                if (ks->statuses && k >= 0 && k < ks->statusCount)
+                    statuses[l] = static_cast<uint16_t>(ks->statuses[k]);
+            }
+            continue;
+        }
+        PosParams params;
+        std::string text = head;
+        int r = 0;
+        if (nValues) {
+            r = scs_p_ParamCellsAdd(&params, rowData, l, nullptr);
+            for (int j = 0; r == 0 && j < nValues; ++j)
+                params.types.push_back(typeOf(descs[j], paramType(rowData->columns[j].valueType)));
+        }
+        const int32_t k = add ? 0 : bookmarks ? static_cast<int32_t>(bookmarks[l]) - 1 : keyRowOf(ctx, rowsetRow);
+        if (!add && r == 0) {
+            if (heldRow(ks, k) < 0)
+                continue;   // beyond the keys held: no row
+            r = whereClause(ctx, k, rowsetRow, &text, &params);
+        }
+        int32_t touched = 0;
+        if (r == 0)
+            r = runner.run(text, params, &touched);
+        uint16_t st;
+        if (r != 0) {
+            ++failed;
+            if (!firstError)
+                firstError = r;
+            st = SQL_ROW_ERROR;
+            scs_p_AuxDiagsMove(ctx);
+        } else if (!add && touched != 1) {
+            // Nothing (or, against the guard, several rows) changed: the row
+            // was changed or removed by someone else.
+            ++conflicts;
+            st = SQL_ROW_ERROR;
+        } else {
+            ++changed;
+            st = add ? SQL_ROW_ADDED : update ? SQL_ROW_UPDATED : SQL_ROW_DELETED;
+        }
+        statuses[l] = st;
+        if (!add && !bookmarks && ks->statuses && k >= 0 && k < ks->statusCount)
+            ks->statuses[k] = static_cast<int16_t>(st);
+    }
+    scs_p_AuxDiagsMove(ctx);
+    ctx->posRowCount = changed;
+    *statusesOut = statuses;
+    if (countOut)
+        *countOut = static_cast<uint16_t>(rows);
+    if (failed + conflicts == 0)
+        return 0;
+    const bool oneRow = bookmarks ? rows == 1 : row != -2;
+    if (changed == 0 && failed > 0 && oneRow)
+        return firstError;
+    if (changed == 0 && !add)
+        return ERR_NO_ROWS_CHANGED;
+    return ERR_ROW_ERROR;
+}
+
+int SCS_SetPos(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **statuses, uint16_t *count,
+               RowBlock *rowData, uint16_t *colMap, uint16_t colCount)
+{
+    (void)lock;
+    (void)colCount;
+    Inputs inputs{rowData, colMap};
+    if (statuses)
+        *statuses = nullptr;
+    if (count)
+        *count = 0;
+    ScsContext *ctx = scs_p_CtxFind(stmt);
+    if (!ctx)
+        return ERR_INVALID_ARGUMENT;
+    scs_p_OptionsSync(ctx);
+    const int32_t type = scs_p_CursorType(ctx);
+    const bool staticReadOnly = type == SCS_STATIC && scs_p_Concurrency(ctx) == SCS_READ_ONLY;
+    if (!(ctx->scsFlags & SCS_F_THROUGH_LIBRARY) && !staticReadOnly)
+        return ERR_INVALID_CURSOR_STATE;
+    if (type == SCS_FORWARD_ONLY)
+        return ERR_NOT_CAPABLE;
+    ctx->cs.setPosRow = static_cast<uint32_t>(row);
+    ctx->cs.setPosOp = op;
+    ctx->posRowCount = 0;
+    if (op != SQL_ADD)
+        if (int rc = CUR_PosSet(&ctx->cs, row))
+            return rc;
+    int rc = 0;
+    switch (op) {
+    case SQL_POSITION:
+        return 0;
+    case SQL_REFRESH:
+        return ERR_NOT_CAPABLE;
+    case SQL_UPDATE:
+    case SQL_DELETE:
+    case SQL_ADD:
+        if (!statuses)
+            return ERR_INVALID_ARGUMENT;
+        rc = scs_p_PosChange(ctx, op, row, statuses, count, rowData, colMap, nullptr, 0);
+        break;
+    default:
+        return 0;
+    }
+    if (rc != 0 && rc != ERR_ROW_ERROR && rc != ERR_NO_ROWS_CHANGED)
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCS_SetPos: operation %u failed (%d)", op, rc);
+    return rc;
+}

@@ -1,0 +1,358 @@
+// SQLSetPos and bookmarks through unixODBC with both libraries: positioning
+// and refreshing a rowset, bookmarks in column 0 and SQL_FETCH_BOOKMARK, the
+// refusals of a read-only cursor, and positioned UPDATE, DELETE and ADD of
+// keyset-driven cursors (a row changed meanwhile, labels naming other
+// columns, long values in pieces, a table with only a unique index), each
+// checked afterwards through a second connection.
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <locale.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/common/pg_env.h"
+#include "tests/e2e/connect_common.h"
+
+namespace {
+
+using conntest::Diags;
+using conntest::Sql;
+
+PgEnv g_pg;
+
+class SetPosEnv : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        setenv("LC_ALL", "C.UTF-8", 1);
+        ASSERT_TRUE(PgEnvLoad(g_pg));
+        PgPsql(g_pg, "drop schema if exists krs_sp cascade; create schema krs_sp;"
+                     "create table krs_sp.t10 (id int primary key, name varchar(20));"
+                     "insert into krs_sp.t10 select i, 'row' || i from generate_series(1, 10) i");
+    }
+    void TearDown() override { PgPsql(g_pg, "drop schema if exists krs_sp cascade"); }
+};
+
+const auto *const g_env = ::testing::AddGlobalTestEnvironment(new SetPosEnv);
+
+std::string FirstState(SQLHSTMT h)
+{
+    SQLCHAR state[6] = {};
+    SQLCHAR msg[1024] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = 0;
+    SQLGetDiagRec(SQL_HANDLE_STMT, h, 1, state, &native, msg, sizeof msg, &len);
+    return reinterpret_cast<char *>(state);
+}
+
+class SetPos : public conntest::DsnStatement {
+protected:
+    SQLINTEGER ids[4] = {};
+    SQLLEN idInd[4] = {};
+    char names[4][21] = {};
+    SQLLEN nameInd[4] = {};
+    SQLUSMALLINT status[4] = {};
+    SQLULEN fetched = 0;
+
+    // A cursor of the given type and concurrency over `sql`, rowset size 4,
+    // id and name bound; false when the connection gives another cursor
+    // type or concurrency.
+    bool Open(SQLULEN type, SQLULEN concurrency, const char *sql)
+    {
+        SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(type), 0);
+        SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(concurrency), 0);
+        EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(4), 0), SQL_SUCCESS);
+        EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+        EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql(sql), SQL_NTS))) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
+        EXPECT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameInd), SQL_SUCCESS);
+        SQLULEN gotType = 0, gotConcurrency = 0;
+        SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &gotType, 0, nullptr);
+        SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &gotConcurrency, 0, nullptr);
+        return gotType == type && gotConcurrency == concurrency;
+    }
+
+    // Bookmarks of the open cursor over krs_sp.t10: column 0, SQLGetData,
+    // SQL_FETCH_BOOKMARK.
+    void Bookmarks();
+
+    // The rows of the table as "id:name" seen through a second connection.
+    std::vector<std::string> TableSeenByAnother(const char *table)
+    {
+        return SeenByAnother(std::string("select id || ':' || coalesce(name, '<null>') from ") + table +
+                             " order by id");
+    }
+
+    // The first column of a query's rows as text, through a second connection.
+    std::vector<std::string> SeenByAnother(const std::string &q)
+    {
+        std::vector<std::string> rows;
+        SQLHDBC other = nullptr;
+        SQLHSTMT h = nullptr;
+        EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &other), SQL_SUCCESS);
+        std::string in = std::string("DSN=") + GetParam();
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(other, nullptr, Sql(in), SQL_NTS, nullptr, 0, nullptr,
+                                                   SQL_DRIVER_NOPROMPT)));
+        EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, other, &h), SQL_SUCCESS);
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Sql(q), SQL_NTS))) << Diags(SQL_HANDLE_STMT, h);
+        char text[256] = {};
+        SQLLEN ind = 0;
+        SQLBindCol(h, 1, SQL_C_CHAR, text, sizeof text, &ind);
+        while (SQLFetch(h) == SQL_SUCCESS)
+            rows.push_back(ind == SQL_NULL_DATA ? "<null>" : text);
+        SQLFreeHandle(SQL_HANDLE_STMT, h);
+        SQLDisconnect(other);
+        SQLFreeHandle(SQL_HANDLE_DBC, other);
+        return rows;
+    }
+};
+
+TEST_P(SetPos, FunctionsReportedAndPositionOnAStaticCursor)
+{
+    SQLUSMALLINT exists = SQL_FALSE;
+    ASSERT_EQ(SQLGetFunctions(dbc, SQL_API_SQLSETPOS, &exists), SQL_SUCCESS);
+    EXPECT_EQ(exists, SQL_TRUE);
+    if (!Open(SQL_CURSOR_STATIC, SQL_CONCUR_READ_ONLY, "select id, name from krs_sp.t10 order by id"))
+        GTEST_SKIP() << "static cursors are not served";
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 5), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLSetPos(st, 3, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    SQLINTEGER v = 0;
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQLGetData(st, 1, SQL_C_SLONG, &v, 0, &ind), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(v, 7);
+    SQLULEN number = 0;
+    ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_ROW_NUMBER, &number, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(number, 7u);
+
+    // REFRESH converts the rowset into the buffers again.
+    ids[2] = -1;
+    std::strcpy(names[2], "scribbled");
+    ASSERT_EQ(SQLSetPos(st, 0, SQL_REFRESH, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(ids[2], 7);
+    EXPECT_STREQ(names[2], "row7");
+
+    // A read-only cursor refuses changes; rows outside the rowset and other
+    // lock types are refused too.
+    struct Refusal {
+        SQLSETPOSIROW row;
+        SQLUSMALLINT op, lock;
+        const char *state;
+    } refusals[] = {
+        {1, SQL_UPDATE, SQL_LOCK_NO_CHANGE, "HY009"}, {1, SQL_DELETE, SQL_LOCK_NO_CHANGE, "HY009"},
+        {1, SQL_ADD, SQL_LOCK_NO_CHANGE, "HY009"},    {5, SQL_POSITION, SQL_LOCK_NO_CHANGE, "HY107"},
+        {1, SQL_POSITION, SQL_LOCK_EXCLUSIVE, "HYC00"},
+    };
+    for (const Refusal &r : refusals) {
+        EXPECT_EQ(SQLSetPos(st, r.row, r.op, r.lock), SQL_ERROR) << r.op;
+        EXPECT_EQ(FirstState(st), r.state) << r.op;
+    }
+    EXPECT_EQ(TableSeenByAnother("krs_sp.t10").size(), 10u);
+}
+
+TEST_P(SetPos, BookmarksOfStaticAndKeysetCursors)
+{
+    for (SQLULEN type : {SQL_CURSOR_STATIC, SQL_CURSOR_KEYSET_DRIVEN}) {
+        SCOPED_TRACE(type);
+        SQLFreeStmt(st, SQL_CLOSE);
+        SQLFreeStmt(st, SQL_UNBIND);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
+                  SQL_SUCCESS);
+        if (!Open(type, SQL_CONCUR_READ_ONLY, "select id, name from krs_sp.t10 order by id"))
+            continue;   // not served by this build
+        Bookmarks();
+    }
+}
+
+void SetPos::Bookmarks()
+{
+    SQLBIGINT marks[4] = {};
+    SQLLEN markInd[4] = {};
+    ASSERT_EQ(SQLBindCol(st, 0, SQL_C_UBIGINT, marks, sizeof marks[0], markInd), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 6), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(marks[0], 6);
+    EXPECT_EQ(marks[3], 9);
+
+    // The bookmark of row 3 of the rowset, read with SQLGetData, brings the
+    // cursor back there from anywhere, with an offset too.
+    ASSERT_EQ(SQLSetPos(st, 3, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_SUCCESS);
+    SQLBIGINT kept = 0;
+    SQLLEN keptInd = 0;
+    ASSERT_EQ(SQLGetData(st, 0, SQL_C_UBIGINT, &kept, sizeof kept, &keptInd), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(kept, 8);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_FETCH_BOOKMARK_PTR, &kept, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_FIRST, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_BOOKMARK, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(ids[0], 8);
+    EXPECT_EQ(fetched, 3u);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_BOOKMARK, -2), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(ids[0], 6);
+    EXPECT_EQ(marks[0], 6);
+    EXPECT_EQ(SQLFetchScroll(st, SQL_FETCH_BOOKMARK, 5), SQL_NO_DATA);
+}
+
+// Positioned changes where the connection serves an updatable keyset-driven
+// cursor: UPDATE of one row, DELETE of another, ADD, each seen through a
+// second connection with nothing else changed.
+TEST_P(SetPos, PositionedChangesOfAKeysetCursor)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.chg; create table krs_sp.chg (id int primary key, name varchar(20));"
+                 "insert into krs_sp.chg select i, 'row' || i from generate_series(1, 6) i");
+    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, "select id, name from krs_sp.chg order by id"))
+        GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    std::strcpy(names[0], "changed");
+    nameInd[0] = SQL_NTS;
+    ASSERT_EQ(SQLSetPos(st, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[0], SQL_ROW_UPDATED);
+    ASSERT_EQ(SQLSetPos(st, 2, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[1], SQL_ROW_DELETED);
+    ids[3] = 100;
+    std::strcpy(names[3], "added");
+    nameInd[3] = SQL_NTS;
+    idInd[3] = 0;
+    ASSERT_EQ(SQLSetPos(st, 4, SQL_ADD, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[3], SQL_ROW_ADDED);
+    EXPECT_EQ(TableSeenByAnother("krs_sp.chg"),
+              (std::vector<std::string>{"1:row1", "2:row2", "3:changed", "5:row5", "6:row6", "100:added"}));
+
+    // Another connection changes row 5 meanwhile: under values concurrency
+    // the update finds no row, the row is in error and stays as it was.
+    PgPsql(g_pg, "update krs_sp.chg set name = 'theirs' where id = 5");
+    std::strcpy(names[2], "mine");
+    EXPECT_EQ(SQLSetPos(st, 3, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(FirstState(st), "01001");
+    EXPECT_EQ(status[2], SQL_ROW_ERROR);
+    EXPECT_EQ(TableSeenByAnother("krs_sp.chg")[3], "5:theirs");
+}
+
+// A label is not a column: `a AS b` is written to a.
+TEST_P(SetPos, NewValuesGoToTheBaseColumn)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.ab; create table krs_sp.ab (id int primary key, a varchar(9), b varchar(9));"
+                 "insert into krs_sp.ab values (1, 'a1', 'b1'), (2, 'a2', 'b2')");
+    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, "select id, a as b, b as a from krs_sp.ab order by id"))
+        GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    std::strcpy(names[1], "new");
+    nameInd[1] = SQL_NTS;
+    ASSERT_EQ(SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    PgPsql(g_pg, "create table krs_sp.ab_seen as select id, a || '/' || b as name from krs_sp.ab");
+    EXPECT_EQ(TableSeenByAnother("krs_sp.ab_seen"), (std::vector<std::string>{"1:a1/b1", "2:new/b2"}));
+    PgPsql(g_pg, "drop table krs_sp.ab_seen");
+}
+
+// A table with only a unique index: a text of 100 000 characters and a
+// binary value of 100 000 bytes given through SQLPutData in pieces.
+TEST_P(SetPos, LongValuesInPiecesUpdateARowOfAUniqueIndexTable)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.longv; create table krs_sp.longv (id int not null, t text, b bytea);"
+                 "create unique index on krs_sp.longv (id); insert into krs_sp.longv values (1, 'one', null), (2, 'two', null)");
+    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_LOCK, "select id, t, b from krs_sp.longv order by id"))
+        GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
+    SQLCHAR bins[4][8] = {};
+    SQLLEN binInd[4] = {};
+    ASSERT_EQ(SQLBindCol(st, 3, SQL_C_BINARY, bins, sizeof bins[0], binInd), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetchScroll(st, SQL_FETCH_FIRST, 0))) << Diags(SQL_HANDLE_STMT, st);
+    std::string text(100000, 'x');
+    for (size_t i = 0; i < text.size(); i += 1000)
+        text[i] = static_cast<char>('a' + (i / 1000) % 26);
+    std::string bytes;
+    for (int i = 0; i < 100000; ++i)
+        bytes += static_cast<char>(i % 251);
+    nameInd[1] = SQL_LEN_DATA_AT_EXEC(0);
+    binInd[1] = SQL_LEN_DATA_AT_EXEC(0);
+    idInd[1] = SQL_COLUMN_IGNORE;
+    ASSERT_EQ(SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_NEED_DATA) << Diags(SQL_HANDLE_STMT, st);
+    SQLPOINTER token = nullptr;
+    SQLRETURN rc;
+    int values = 0;
+    while ((rc = SQLParamData(st, &token)) == SQL_NEED_DATA) {
+        ++values;
+        const bool isText = token == names[1];
+        ASSERT_TRUE(isText || token == bins[1]);
+        const std::string &v = isText ? text : bytes;
+        for (size_t at = 0; at < v.size(); at += 9000) {
+            const SQLLEN n = static_cast<SQLLEN>(std::min<size_t>(9000, v.size() - at));
+            ASSERT_EQ(SQLPutData(st, const_cast<char *>(v.data() + at), n), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        }
+    }
+    ASSERT_EQ(rc, SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(values, 2);
+    EXPECT_EQ(status[1], SQL_ROW_UPDATED);
+    EXPECT_EQ(SeenByAnother("select id || ':' || coalesce(length(t) || ':' || substr(t, 50001, 3), '-') || ':' ||"
+                            " coalesce(length(b) || ':' || get_byte(b, 77777), '-') from krs_sp.longv order by id"),
+              (std::vector<std::string>{"1:3::-", "2:100000:yxx:100000:" + std::to_string(77777 % 251)}));
+}
+
+// SQLBulkOperations with bookmarks in no order: a fetch gives the rows in
+// that order, an update changes every named row with the statuses in that
+// order; then a delete by bookmark.
+TEST_P(SetPos, BulkOperationsByBookmarksInAnyOrder)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.bulk; create table krs_sp.bulk (id int primary key, name varchar(20));"
+                 "insert into krs_sp.bulk select i, 'row' || i from generate_series(1, 8) i");
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
+              SQL_SUCCESS);
+    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, "select id, name from krs_sp.bulk order by id"))
+        GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
+    SQLBIGINT marks[4] = {};
+    SQLLEN markInd[4] = {};
+    ASSERT_EQ(SQLBindCol(st, 0, SQL_C_UBIGINT, marks, sizeof marks[0], markInd), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    const SQLBIGINT order[4] = {6, 3, 5, 4};
+    // Fetching by bookmark reads the rows again, in the order named.
+    PgPsql(g_pg, "update krs_sp.bulk set name = 'fresh' where id = 5");
+    for (int i = 0; i < 4; ++i)
+        marks[i] = order[i];
+    ASSERT_EQ(SQLBulkOperations(st, SQL_FETCH_BY_BOOKMARK), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLINTEGER>(ids, ids + 4), (std::vector<SQLINTEGER>{6, 3, 5, 4}));
+    EXPECT_STREQ(names[2], "fresh");
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4), (std::vector<SQLUSMALLINT>(4, SQL_ROW_SUCCESS)));
+    EXPECT_EQ(std::vector<SQLBIGINT>(marks, marks + 4), (std::vector<SQLBIGINT>(order, order + 4)));
+    // The rowset's place is unknown now: an absolute move finds it again.
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+
+    for (int i = 0; i < 4; ++i) {
+        marks[i] = order[i];
+        std::snprintf(names[i], sizeof names[i], "bulk%d", static_cast<int>(order[i]));
+        nameInd[i] = SQL_NTS;
+        idInd[i] = SQL_COLUMN_IGNORE;
+    }
+    // Row 4 changes meanwhile: its update finds no row.
+    PgPsql(g_pg, "update krs_sp.bulk set name = 'theirs' where id = 4");
+    ASSERT_EQ(SQLBulkOperations(st, SQL_UPDATE_BY_BOOKMARK), SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
+              (std::vector<SQLUSMALLINT>{SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_ERROR}));
+    EXPECT_EQ(TableSeenByAnother("krs_sp.bulk"),
+              (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs", "5:bulk5", "6:bulk6", "7:row7",
+                                        "8:row8"}));
+
+    // The rowset's place is unknown after a bulk operation: an absolute move
+    // finds it again.
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 5), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    marks[0] = 8;
+    marks[1] = 5;
+    marks[2] = 7;
+    marks[3] = 6;
+    ASSERT_EQ(SQLBulkOperations(st, SQL_DELETE_BY_BOOKMARK), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
+              (std::vector<SQLUSMALLINT>(4, SQL_ROW_DELETED)));
+    EXPECT_EQ(TableSeenByAnother("krs_sp.bulk"),
+              (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, SetPos, ::testing::Values("krs_w", "krs_a"),
+                         [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
+
+} // namespace
