@@ -15,6 +15,7 @@
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_keyscroll.h"
 #include "scrs/scs_keyset.h"
 #include "util/dynarray.h"
 #include "util/log.h"
@@ -49,26 +50,7 @@ int32_t appParamCount(const ScsContext *ctx)
     return n;
 }
 
-void blockFree(RowBlock **b)
-{
-    if (*b) {
-        RB_Free(*b);
-        free(*b);
-        *b = nullptr;
-    }
-}
 
-RowBlock *blockNew() { return static_cast<RowBlock *>(calloc(1, sizeof(RowBlock))); }
-
-RowBlock *blockClone(const RowBlock *source)
-{
-    RowBlock *copy = blockNew();
-    if (copy && RB_Clone(copy, source) != 0) {
-        free(copy);
-        return nullptr;
-    }
-    return copy;
-}
 
 // Analyses `text` into `sql` (parse only); a failure is logged.
 int analyse(ScrAnalysedSql *sql, const char *text, const ScsContext *ctx, const char *src)
@@ -90,23 +72,23 @@ int paramsSend(ScsContext *ctx, int stmt, RowBlock *keys, RowBlock **lastSent)
 {
     RowBlock *block = keys;
     if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams && ctx->savedParams->columnsUsed) {
-        RowBlock *app = blockClone(ctx->savedParams);
+        RowBlock *app = KS_BlockClone(ctx->savedParams);
         if (!app) {
-            blockFree(&keys);
+            KS_BlockFree(&keys);
             return ERR_MEMORY_ALLOCATION;
         }
         int rc = RB_JoinColumns(app, keys);
-        blockFree(&keys);
+        KS_BlockFree(&keys);
         if (rc != 0) {
-            blockFree(&app);
+            KS_BlockFree(&app);
             return rc;
         }
         block = app;
     }
     if (lastSent) {
-        *lastSent = blockClone(block);
+        *lastSent = KS_BlockClone(block);
         if (!*lastSent) {
-            blockFree(&block);
+            KS_BlockFree(&block);
             return ERR_MEMORY_ALLOCATION;
         }
     }
@@ -125,49 +107,13 @@ int paramTypesSend(ScsContext *ctx, int stmt, uint32_t groups)
     return ScsLower()->SetParamTypes(stmt, ctx->genParamTypeCount, ctx->genParamTypes);
 }
 
-// Fetches up to `rows` rows of the statement's result behind those of `into`;
-// a back end that delivers fewer rows per call is asked again until the rows
-// are there or the result ends.
+// Fetches up to `rows` rows of the statement's result behind those of `into`.
 int fetchAppend(int stmt, int32_t rows, RowBlock *into)
 {
-    int32_t got = 0;
-    while (got < rows) {
-        RowBlock more{};
-        const bool first = into->columnsUsed == 0 && into->rowsAllocated == 0;
-        RowBlock *target = first ? into : &more;
-        int rc = ScsLower()->Fetch(stmt, static_cast<uint16_t>(rows - got), target);
-        const int32_t n = target->rowsUsed;
-        if (rc == 0 && !first && n > 0)
-            rc = RB_AppendRows(into, &more);
-        RB_Free(&more);
-        if (rc != 0)
-            return rc;
-        if (n == 0)
-            break;
-        got += n;
-    }
-    return 0;
+    int64_t got = 0;
+    return ks_FetchRows(stmt, rows, into, 0, &got);
 }
 
-// The key cells (the last `keys` columns) moved out of a fetched block into
-// a block of their own.
-int keysSplit(RowBlock *rows, uint16_t keys, RowBlock *out)
-{
-    if (rows->columnsUsed < keys)
-        return ERR_GENERAL;
-    if (RB_Init(out, keys) != 0)
-        return ERR_MEMORY_ALLOCATION;
-    const uint16_t from = static_cast<uint16_t>(rows->columnsUsed - keys);
-    for (uint16_t k = 0; k < keys; ++k) {
-        out->columns[k] = rows->columns[from + k];
-        rows->columns[from + k] = RowBlockColumn{};
-    }
-    out->columnsUsed = keys;
-    out->rowsAllocated = rows->rowsAllocated;
-    out->rowsUsed = rows->rowsUsed;
-    rows->columnsUsed = from;
-    return 0;
-}
 
 } // namespace
 
@@ -210,7 +156,7 @@ int KS_GetKeySet_KSD(ScsContext *ctx)
         return rc;
     }
     if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams) {
-        RowBlock *copy = blockClone(ctx->savedParams);
+        RowBlock *copy = KS_BlockClone(ctx->savedParams);
         if (!copy)
             return ERR_MEMORY_ALLOCATION;
         if ((rc = ScsLower()->SetParams(aux, copy)) != 0)
@@ -261,7 +207,7 @@ int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, Row
     *out = nullptr;
     if (!ctx || !keys || !ctx->stmtText || keyCount(ctx) == 0 || keys->columnsUsed != keyCount(ctx))
         return ERR_GENERAL;
-    RowBlock *result = blockNew();
+    RowBlock *result = KS_BlockNew();
     if (!result)
         return ERR_MEMORY_ALLOCATION;
     *out = result;
@@ -321,7 +267,7 @@ int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, in
     RowBlock *existing = nullptr;
     int rc = KS_GetExistingKeys(ctx, keyRows, at, &existing);
     if (rc != 0) {
-        blockFree(&existing);
+        KS_BlockFree(&existing);
         return rc;
     }
     // Membership, not order: the existing keys come back in the statement's
@@ -341,7 +287,7 @@ int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, in
             RB_InsertRow(rows, j);
         keyStatuses[first + j] = SQL_ROW_DELETED;
     }
-    blockFree(&existing);
+    KS_BlockFree(&existing);
     return 0;
 }
 
@@ -363,7 +309,7 @@ int scs_p_GetKeySetBounds(ScsContext *ctx, RowBlock **out)
     while (rc == 0 && keyRows->columnsUsed > keyCount(ctx))
         rc = RB_DeleteColumn(keyRows, keyRows->columnsUsed - 1);
     if (rc != 0) {
-        blockFree(&bounds);
+        KS_BlockFree(&bounds);
         return rc;
     }
     *out = bounds;
@@ -443,7 +389,7 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
         rc = KS_ParamRowsetMake(keyRows, at + done, static_cast<uint32_t>(N), static_cast<uint32_t>(n), &params,
                                 static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr, nullptr);
         if (rc == 0) {
-            blockFree(&lastParams);
+            KS_BlockFree(&lastParams);
             rc = paramsSend(ctx, h, params, wantValues && S == 1 ? &lastParams : nullptr);
         }
         if (rc == 0 && done == 0 && ctx->sendParamTypes)
@@ -461,7 +407,7 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     // Each fetched row goes to the place of its key.
     RowBlock fetchedKeys{};
     if (rc == 0 && fetched.columnsUsed)
-        rc = keysSplit(&fetched, K, &fetchedKeys);
+        rc = KS_KeysSplitOff(&fetched, K, &fetchedKeys);
     RowBlock *out = rowset->block;
     if (rc == 0) {
         if (fetched.columnsUsed)
@@ -498,7 +444,7 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     RB_Free(&fetched);
     RB_Free(&fetchedKeys);
     if (rc != 0) {
-        blockFree(&lastParams);
+        KS_BlockFree(&lastParams);
         return rc;
     }
 
@@ -511,7 +457,7 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
         if ((rc = scs_p_LockRows(ctx, ctx->cs.absRow - 1, R)) != 0)
             return rc;
     }
-    blockFree(&lastParams);
+    KS_BlockFree(&lastParams);
 
     for (int32_t k = 0; k < rowset->rows && k < R && k < count; ++k) {
         if (a + k >= ks->statusCount)

@@ -75,3 +75,12 @@ int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, Row
 // Reads a key window of a mixed or dynamic cursor by orientation (1 NEXT,
 // 2 FIRST, 3 LAST, 4 PRIOR, 6 RELATIVE with offset).  82 when it is empty.
 int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset);
+
+// Heap row blocks (calloc'd records): a new empty one, freeing one with its
+// rows (NULL is a no-op; the pointer is cleared), a copy (a block without
+// columns for no source; NULL when memory is short).
+RowBlock *KS_BlockNew();
+void KS_BlockFree(RowBlock **b);
+RowBlock *KS_BlockClone(const RowBlock *source);
+// Moves the last `keys` columns of a fetched block into `out`.
+int KS_KeysSplitOff(RowBlock *rows, uint16_t keys, RowBlock *out);

@@ -24,19 +24,7 @@ namespace {
 
 const char SRC[] = "ks";
 
-void blockFree(RowBlock **b)
-{
-    if (*b) {
-        RB_Free(*b);
-        free(*b);
-        *b = nullptr;
-    }
-}
 
-RowBlock *blockNew()
-{
-    return static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
-}
 
 // The order the windows of the context's cursor scroll in.
 KsScrollOrder scrollOrder(const ScsContext *ctx)
@@ -121,7 +109,7 @@ int ks_BoundaryParamsMake(ScsContext *ctx, int16_t direction, int16_t mode, RowB
     int rc = RB_NewLike(&bound, bounds, 1);
     if (rc == 0)
         rc = RB_CopyRow(bound, const_cast<RowBlock *>(bounds), 0, boundRow, 0);
-    RowBlock *p = rc == 0 ? blockNew() : nullptr;
+    RowBlock *p = rc == 0 ? KS_BlockNew() : nullptr;
     if (rc == 0 && !p)
         rc = ERR_MEMORY_ALLOCATION;
     if (rc == 0 && RB_Init(p, static_cast<uint16_t>(params.size())) != 0)
@@ -139,7 +127,7 @@ int ks_BoundaryParamsMake(ScsContext *ctx, int16_t direction, int16_t mode, RowB
     }
     for (size_t i = 0; rc == 0 && i < params.size(); ++i)
         rc = RB_CopyColumn(p, bound, static_cast<int>(i), params[i].selectCol);
-    blockFree(&bound);
+    KS_BlockFree(&bound);
     if (rc == 0 && ctx->sendParamTypes && !params.empty()) {
         std::vector<ScrColumnRef> types(params.size());
         for (size_t i = 0; i < params.size(); ++i) {
@@ -151,7 +139,7 @@ int ks_BoundaryParamsMake(ScsContext *ctx, int16_t direction, int16_t mode, RowB
         rc = scs_p_AddParamDescs(ctx, types.data(), static_cast<uint32_t>(types.size()), 0);
     }
     if (rc != 0) {
-        blockFree(&p);
+        KS_BlockFree(&p);
         return rc;
     }
     *out = p;
@@ -221,7 +209,7 @@ int ks_FetchRows(int stmt, int64_t rows, RowBlock *into, int discard, int64_t *g
     *got = 0;
     while (*got < rows) {
         const int64_t ask = std::min<int64_t>(rows - *got, KS_FETCH_CHUNK);
-        RowBlock *piece = blockNew();
+        RowBlock *piece = KS_BlockNew();
         if (!piece)
             return ERR_MEMORY_ALLOCATION;
         int rc = ScsLower()->Fetch(stmt, static_cast<uint16_t>(ask), piece);
@@ -235,7 +223,7 @@ int ks_FetchRows(int stmt, int64_t rows, RowBlock *into, int discard, int64_t *g
                 rc = RB_AppendRows(into, piece);
             }
         }
-        blockFree(&piece);
+        KS_BlockFree(&piece);
         if (rc != 0)
             return rc;
         *got += n;
@@ -319,14 +307,14 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
         }
         SCR_Free(&inv);
         if (rc != 0) {
-            blockFree(&params);
+            KS_BlockFree(&params);
             return rc;
         }
     }
     if (params && ctx->fixedTextNul) {
         RowBlock *withNul = nullptr;
         rc = KS_ParamRowsetMake(params, 0, 1, 1, &withNul, 1, 0, 0, nullptr, nullptr);
-        blockFree(&params);
+        KS_BlockFree(&params);
         if (rc != 0)
             return rc;
         params = withNul;
@@ -335,23 +323,23 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
     // Run it on the auxiliary statement.
     const char *text = ks_RewrittenText(&ctx->keysetAnalysis);
     if ((rc = ScsLower()->Prepare(pos, text ? text : "")) != 0) {
-        blockFree(&params);
+        KS_BlockFree(&params);
         ScsLower()->CloseCursor(pos);
         return rc;
     }
     if (ctx->scsFlags & SCS_F_PARAMS_SAVED) {
-        RowBlock *app = blockNew();
+        RowBlock *app = KS_BlockNew();
         rc = app ? RB_Clone(app, ctx->savedParams) : ERR_MEMORY_ALLOCATION;
         if (rc == 0 && params)
             rc = RB_JoinColumns(app, params);
         if (rc != 0) {
-            blockFree(&app);
-            blockFree(&params);
+            KS_BlockFree(&app);
+            KS_BlockFree(&params);
             ScsLower()->CloseCursor(pos);
             return rc;
         }
         // The boundary values stand in front of the application's own.
-        blockFree(&params);
+        KS_BlockFree(&params);
         params = app;
     }
     if (params) {
@@ -397,7 +385,7 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
         RowBlock *bounds = nullptr;
         rc = scs_p_GetKeySetBounds(ctx, &bounds);
         if (rc == 0) {
-            blockFree(&ctx->keysetBounds);
+            KS_BlockFree(&ctx->keysetBounds);
             ctx->keysetBounds = bounds;
         }
     }

@@ -14,6 +14,7 @@
 #include "odbc/contract/rowblock.h"
 #include "scrs/sc_dataset.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_keyscroll.h"
 #include "scrs/scs_keyset.h"
 #include "util/dynarray.h"
 #include "util/log.h"
@@ -30,26 +31,7 @@ namespace {
 
 const char SRC[] = "sc_s";
 
-void blockRelease(RowBlock **b)
-{
-    if (*b) {
-        RB_Free(*b);
-        free(*b);
-        *b = nullptr;
-    }
-}
 
-// A heap copy of a block (no rows: a block without columns); NULL when
-// memory is short.
-RowBlock *blockClone(const RowBlock *source)
-{
-    auto *copy = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
-    if (copy && source && RB_Clone(copy, source) != 0) {
-        free(copy);
-        return nullptr;
-    }
-    return copy;
-}
 
 const ScrColumnRef *keyColumns(const ScsContext *ctx, uint32_t *n)
 {
@@ -75,29 +57,11 @@ int keyParamTypesBuild(ScsContext *ctx, int32_t groups, int addApp)
 }
 
 // Fetches up to `want` rows of the statement's result behind the rows
-// `into` holds: straight into it while it has no rows, else through a
-// scratch block.  The back end hands some results over one row at a time,
-// so it is asked again until the rows are there or the result ends.
+// `into` holds (the back end may hand them over a row at a time).
 int fetchRows(int stmt, int32_t want, RowBlock *into)
 {
-    int32_t got = 0;
-    while (got < want) {
-        RowBlock scratch{};
-        const bool direct = into->rowsAllocated == 0 && into->columnsUsed == 0;
-        RowBlock *dst = direct ? into : &scratch;
-        const int32_t ask = want - got > 0xFFFF ? 0xFFFF : want - got;
-        int rc = ScsLower()->Fetch(stmt, static_cast<uint16_t>(ask), dst);
-        const int32_t n = dst->rowsUsed;
-        if (rc == 0 && !direct && n > 0)
-            rc = RB_AppendRows(into, &scratch);
-        RB_Free(&scratch);
-        if (rc != 0)
-            return rc;
-        if (n == 0)
-            break;
-        got += n;
-    }
-    return 0;
+    int64_t got = 0;
+    return ks_FetchRows(stmt, want, into, 0, &got);
 }
 
 void logParseFailure(const char *text, const ScrAnalysedSql *sql)
@@ -121,9 +85,9 @@ int lockParams(ScsContext *ctx, int32_t row, RowBlock **out)
                                 nullptr);
     if (rc == 0)
         rc = RB_JoinColumns(where, set);  // the SET values in front
-    blockRelease(&set);
+    KS_BlockFree(&set);
     if (rc != 0) {
-        blockRelease(&where);
+        KS_BlockFree(&where);
         return rc;
     }
     *out = where;
@@ -306,24 +270,6 @@ int staticValuesRead(ScsContext *ctx, RowBlock *params)
     return 0;
 }
 
-// Moves the last `keys` columns of `rows` into `out`.
-int keysSplitOff(RowBlock *rows, uint16_t keys, RowBlock *out)
-{
-    if (rows->columnsUsed < keys)
-        return ERR_GENERAL;
-    if (RB_Init(out, keys) != 0)
-        return ERR_MEMORY_ALLOCATION;
-    const uint16_t from = static_cast<uint16_t>(rows->columnsUsed - keys);
-    for (uint16_t k = 0; k < keys; ++k) {
-        out->columns[k] = rows->columns[from + k];
-        rows->columns[from + k] = RowBlockColumn{};
-    }
-    out->columnsUsed = keys;
-    out->rowsAllocated = rows->rowsAllocated;
-    out->rowsUsed = rows->rowsUsed;
-    rows->columnsUsed = from;
-    return 0;
-}
 
 // `rows` all-NULL rows of the columns the statement describes, less the
 // last `keys`.
@@ -350,7 +296,7 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
     // The given block is this routine's from the start.
     struct Owned {
         RowBlock *b;
-        ~Owned() { blockRelease(&b); }
+        ~Owned() { KS_BlockFree(&b); }
     } given{params};
 
     if (ctx->compareValues)
@@ -402,16 +348,16 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
             if (rc == 0 && (ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams &&
                 ctx->savedParams->columnsUsed) {
                 // The keys stand in front of the application's values.
-                RowBlock *app = blockClone(ctx->savedParams);
+                RowBlock *app = KS_BlockClone(ctx->savedParams);
                 rc = app ? RB_JoinColumns(app, block) : ERR_MEMORY_ALLOCATION;
-                blockRelease(&block);
+                KS_BlockFree(&block);
                 block = app;
             }
         }
         if (rc == 0)
             rc = ScsLower()->SetParams(h, block);
         else
-            blockRelease(&block);
+            KS_BlockFree(&block);
         if (rc == 0 && ctx->sendParamTypes &&
             ((rc = keyParamTypesBuild(ctx, rowsPerStmt, 1)) == 0))
             rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes);
@@ -428,7 +374,7 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
     // the status deleted.
     RowBlock fetchedKeys{};
     if (rc == 0 && fetched.columnsUsed)
-        rc = keysSplitOff(&fetched, static_cast<uint16_t>(nk), &fetchedKeys);
+        rc = KS_KeysSplitOff(&fetched, static_cast<uint16_t>(nk), &fetchedKeys);
     if (rc == 0 && count > ks->keyRows->rowsUsed - at)
         count = ks->keyRows->rowsUsed - at;
     if (rc == 0 && fetched.columnsUsed) {

@@ -3,7 +3,7 @@
 // that cannot have a keyset (with the changed cursor type visible to the
 // statement layer), catalog results as static cursors, and forward-only
 // statements passed straight through.
-#include "tests/jvm/stmt_support.h"
+#include "tests/jvm/scs_support.h"
 
 #include "odbc/contract/catalog_args.h"
 #include "odbc/contract/cursor_state.h"
@@ -15,17 +15,6 @@
 #include <algorithm>
 
 namespace {
-
-// The back end's table with the cursor library's overlay in front of it.
-const DrvOpTable &scsOps()
-{
-    static DrvBinding binding = [] {
-        DrvBinding b{DRVB_THREAD_SAFE, DRV_JdbcOpTable()};
-        SCS_Install(&b);
-        return b;
-    }();
-    return *binding.ops;
-}
 
 int32_t stmtOption(int h, int option)
 {

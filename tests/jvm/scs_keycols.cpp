@@ -2,7 +2,7 @@
 // against PostgreSQL: a primary key, a unique index only, a partial and an
 // expression index (no key), names with '_' next to look-alikes, the
 // session's schema for unqualified names, and the connection's cache.
-#include "tests/jvm/stmt_support.h"
+#include "tests/jvm/scs_support.h"
 
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_install.h"
@@ -11,16 +11,6 @@
 #include <cstring>
 
 namespace {
-
-const DrvOpTable &scsOps()
-{
-    static DrvBinding binding = [] {
-        DrvBinding b{DRVB_THREAD_SAFE, DRV_JdbcOpTable()};
-        SCS_Install(&b);
-        return b;
-    }();
-    return *binding.ops;
-}
 
 constexpr const char *kSchema[] = {
     "DROP SCHEMA IF EXISTS krs_keys CASCADE",

@@ -3,7 +3,7 @@
 // the compared values stay at their own keys when another user reorders
 // the rows, a row that vanished before the values were read leaves an
 // empty row and the status deleted, and a lock on a vanished row fails.
-#include "tests/jvm/stmt_support.h"
+#include "tests/jvm/scs_support.h"
 
 #include "odbc/contract/cursor_state.h"
 #include "scrs/scs_ctx.h"
@@ -14,16 +14,6 @@
 #include <sqlext.h>
 
 namespace {
-
-const DrvOpTable &scsOps()
-{
-    static DrvBinding binding = [] {
-        DrvBinding b{DRVB_THREAD_SAFE, DRV_JdbcOpTable()};
-        SCS_Install(&b);
-        return b;
-    }();
-    return *binding.ops;
-}
 
 void setOption(int h, int option, int32_t v)
 {

@@ -2,7 +2,7 @@
 // cursor's own row-version connection opened from the registered connect
 // parameters, rows reported new, unchanged and changed across refetches,
 // versions kept apart per cursor, and the diagnostics of a missing table.
-#include "tests/jvm/stmt_support.h"
+#include "tests/jvm/scs_support.h"
 
 #include "odbc/contract/cursor_state.h"
 #include "scrs/scs_ctx.h"
@@ -14,17 +14,6 @@
 #include <sqlext.h>
 
 namespace {
-
-// The back end's table with the cursor library's overlay in front of it.
-const DrvOpTable &scsOps()
-{
-    static DrvBinding binding = [] {
-        DrvBinding b{DRVB_THREAD_SAFE, DRV_JdbcOpTable()};
-        SCS_Install(&b);
-        return b;
-    }();
-    return *binding.ops;
-}
 
 // A block of 32-bit integer columns, one row per vector entry; INT32_MIN
 // stands for NULL.

@@ -4,7 +4,7 @@
 // labels that are not the columns they name, identifiers that need quoting,
 // a key from a unique index, long text and binary values, and a row another
 // statement changed meanwhile.
-#include "tests/jvm/stmt_support.h"
+#include "tests/jvm/scs_support.h"
 
 #include "odbc/contract/cursor_state.h"
 #include "scrs/scs_install.h"
@@ -13,16 +13,6 @@
 #include <sqlext.h>
 
 namespace {
-
-const DrvOpTable &scsOps()
-{
-    static DrvBinding binding = [] {
-        DrvBinding b{DRVB_THREAD_SAFE, DRV_JdbcOpTable()};
-        SCS_Install(&b);
-        return b;
-    }();
-    return *binding.ops;
-}
 
 uint16_t *columnMap(std::vector<uint16_t> c)
 {
