@@ -5,7 +5,10 @@
 #include "odbc/contract/rowblock.h"
 #include "scrs/scs_keyset.h"
 
+#include <sqlext.h>
+
 #include <cstdlib>
+#include <vector>
 
 RowBlock *KS_BlockNew() { return static_cast<RowBlock *>(calloc(1, sizeof(RowBlock))); }
 
@@ -44,4 +47,33 @@ int KS_KeysSplitOff(RowBlock *rows, uint16_t keys, RowBlock *out)
     out->rowsUsed = rows->rowsUsed;
     rows->columnsUsed = from;
     return 0;
+}
+
+int KS_RowsPlaceByKeys(const RowBlock *keyRows, int32_t at, int32_t count, RowBlock *fetched,
+                       const RowBlock *fetchedKeys, RowBlock *out, int16_t *statuses, int32_t statusFirst,
+                       int32_t statusCount)
+{
+    std::vector<bool> taken(static_cast<size_t>(fetched->rowsUsed), false);
+    int rc = 0;
+    for (int32_t k = 0; rc == 0 && k < count; ++k) {
+        int32_t match = -1;
+        for (int32_t j = 0; rc == 0 && match < 0 && j < fetchedKeys->rowsUsed; ++j) {
+            int equal = 0;
+            if (!taken[static_cast<size_t>(j)] &&
+                (rc = RB_CompareRows(keyRows, at + k, fetchedKeys, j, &equal)) == 0 && equal)
+                match = j;
+        }
+        if (rc != 0)
+            break;
+        if (match >= 0) {
+            taken[static_cast<size_t>(match)] = true;
+            rc = RB_CopyRow(out, fetched, k, match, 1);
+        } else {
+            rc = RB_InsertRow(out, k);
+            const int32_t s = statusFirst + k;
+            if (rc == 0 && statuses && s >= 0 && s < statusCount)
+                statuses[s] = SQL_ROW_DELETED;
+        }
+    }
+    return rc;
 }

@@ -27,7 +27,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -418,29 +417,9 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
         }
         rowset->block = out;
     }
-    std::vector<bool> taken(static_cast<size_t>(fetched.rowsUsed), false);
-    for (int32_t k = 0; rc == 0 && k < count; ++k) {
-        int32_t match = -1;
-        for (int32_t j = 0; match < 0 && j < fetchedKeys.rowsUsed; ++j) {
-            if (taken[static_cast<size_t>(j)])
-                continue;
-            int equal = 0;
-            if ((rc = RB_CompareRows(keyRows, at + k, &fetchedKeys, j, &equal)) != 0)
-                break;
-            if (equal)
-                match = j;
-        }
-        if (rc != 0)
-            break;
-        if (match >= 0) {
-            taken[static_cast<size_t>(match)] = true;
-            rc = RB_CopyRow(out, &fetched, k, match, 1);
-        } else {
-            rc = RB_InsertRow(out, k);
-            if (rc == 0 && a + k < ks->statusCount)
-                ks->statuses[a + k] = SQL_ROW_DELETED;
-        }
-    }
+    if (rc == 0)
+        rc = KS_RowsPlaceByKeys(keyRows, at, count, &fetched, &fetchedKeys, out, ks->statuses, a,
+                                ks->statusCount);
     RB_Free(&fetched);
     RB_Free(&fetchedKeys);
     if (rc != 0) {

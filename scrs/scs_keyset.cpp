@@ -42,12 +42,10 @@ bool keyNames(const ScsContext *ctx, std::vector<std::string> *out)
     return true;
 }
 
-// Marks the clause's place with `mark`, fills the marker with `clause` and
-// keeps the result as the statement's rewritten text.
-int splice(ScrAnalysedSql *sql, int (*mark)(ScrAnalysedSql *), const std::string &clause)
+// Fills the statement's marker with `clause` and keeps the result as its
+// rewritten text.
+int markerFill(ScrAnalysedSql *sql, const std::string &clause)
 {
-    if (int rc = mark(sql))
-        return rc;
     free(sql->echo);
     sql->echo = nullptr;
     const char *clauses[] = {clause.c_str()};
@@ -56,6 +54,14 @@ int splice(ScrAnalysedSql *sql, int (*mark)(ScrAnalysedSql *), const std::string
         return rc;
     sql->echo = text;
     return 0;
+}
+
+// Marks the clause's place with `mark` and fills it with `clause`.
+int splice(ScrAnalysedSql *sql, int (*mark)(ScrAnalysedSql *), const std::string &clause)
+{
+    if (int rc = mark(sql))
+        return rc;
+    return markerFill(sql, clause);
 }
 
 // Bytes of a fixed text without its trailing blanks.
@@ -254,15 +260,7 @@ int KS_WhereKeysSet(ScrAnalysedSql *sql, ScsContext *ctx, uint32_t n)
     // writes "WHERE <marker> AND (<condition>)".
     if (int rc = SCR_WhereMark(sql))
         return rc;
-    const std::string clause = (sql->flags & SCR_CF_WHERE) ? groups : " WHERE " + groups;
-    free(sql->echo);
-    sql->echo = nullptr;
-    const char *clauses[] = {clause.c_str()};
-    char *text = nullptr;
-    if (int rc = SCR_MarkersFill(sql, clauses, 1, &text))
-        return rc;
-    sql->echo = text;
-    return 0;
+    return markerFill(sql, (sql->flags & SCR_CF_WHERE) ? groups : " WHERE " + groups);
 }
 
 int KS_OrderByKeysSet(ScrAnalysedSql *sql, ScsContext *ctx)

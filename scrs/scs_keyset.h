@@ -84,3 +84,11 @@ void KS_BlockFree(RowBlock **b);
 RowBlock *KS_BlockClone(const RowBlock *source);
 // Moves the last `keys` columns of a fetched block into `out`.
 int KS_KeysSplitOff(RowBlock *rows, uint16_t keys, RowBlock *out);
+// Puts each fetched row at the place of its key, handing its cells over to
+// `out`: row k of `out` gets the fetched row whose key (in `fetchedKeys`)
+// equals key row at + k of `keyRows`; a key that brought no row gets an
+// empty (all NULL) row and, when `statuses` is given, status deleted at
+// statusFirst + k.
+int KS_RowsPlaceByKeys(const RowBlock *keyRows, int32_t at, int32_t count, RowBlock *fetched,
+                       const RowBlock *fetchedKeys, RowBlock *out, int16_t *statuses, int32_t statusFirst,
+                       int32_t statusCount);

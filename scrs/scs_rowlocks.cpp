@@ -25,7 +25,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -380,26 +379,9 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
     if (rc == 0 && fetched.columnsUsed) {
         RowBlock *out = ctx->compareValues;
         rc = RB_NewLike(&out, &fetched, count > 0 ? count : 1);
-        std::vector<bool> taken(static_cast<size_t>(fetched.rowsUsed), false);
-        for (int32_t k = 0; rc == 0 && k < count; ++k) {
-            int32_t match = -1;
-            for (int32_t j = 0; rc == 0 && match < 0 && j < fetchedKeys.rowsUsed; ++j) {
-                int equal = 0;
-                if (!taken[static_cast<size_t>(j)] &&
-                    (rc = RB_CompareRows(ks->keyRows, at + k, &fetchedKeys, j, &equal)) == 0 && equal)
-                    match = j;
-            }
-            if (rc != 0)
-                break;
-            if (match >= 0) {
-                taken[static_cast<size_t>(match)] = true;
-                rc = RB_CopyRow(out, &fetched, k, match, 1);
-            } else {
-                rc = RB_InsertRow(out, k);
-                if (rc == 0 && keysetDriven && first + k >= 0 && first + k < ks->statusCount)
-                    ks->statuses[first + k] = SQL_ROW_DELETED;
-            }
-        }
+        if (rc == 0)
+            rc = KS_RowsPlaceByKeys(ks->keyRows, at, count, &fetched, &fetchedKeys, out,
+                                    keysetDriven ? ks->statuses : nullptr, first, ks->statusCount);
     } else if (rc == 0 && count > 0) {
         // Not one row left: every key of the rowset has vanished; the values
         // are empty rows of the statement's columns.
