@@ -279,10 +279,11 @@ SQLRETURN TextType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT bu
 // users' updates and deletions), mixed (keyset-driven with a key window) or
 // dynamic (which also see other users' insertions; they move by NEXT, FIRST,
 // LAST, PRIOR and RELATIVE, not to absolute rows).  Static and keyset-driven
-// cursors have bookmarks and take SQLSetPos's POSITION and REFRESH;
-// keyset-driven ones also take lock and values concurrency, and with them
-// SQLSetPos's UPDATE, DELETE and ADD; the others are read-only.  Each listed
-// type keeps only the bits of its mask.
+// cursors have bookmarks and take SQLSetPos's POSITION and REFRESH; both
+// also take lock and values concurrency, and with them SQLSetPos's UPDATE,
+// DELETE and ADD and SQLBulkOperations by bookmark (a static cursor keeps
+// showing the rows as it read them, so it claims no sensitivity); the others
+// are read-only.  Each listed type keeps only the bits of its mask.
 struct CursorLimit {
     SQLUSMALLINT type;
     uint32_t forwardOnly;   // the connection's cursors cannot scroll
@@ -305,6 +306,9 @@ constexpr uint32_t kScrollDirections = SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | 
 constexpr uint32_t kStaticCa1 = SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK |
                                 SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH;
 constexpr uint32_t kKeysetCa1 = kStaticCa1 | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE;
+// Static cursors under lock or values concurrency change their rows too.
+constexpr uint32_t kStaticKeyedCa1 = kStaticCa1 | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE;
+constexpr uint32_t kCa2Static = kCa2ReadOnly | SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY;
 
 constexpr CursorLimit kCursorLimits[] = {
     {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY,
@@ -321,8 +325,8 @@ constexpr CursorLimit kCursorLimits[] = {
     {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0, kCa2Keyset},
     {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_RELATIVE},
     {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0, kCa2Dynamic},
-    {SQL_STATIC_CURSOR_ATTRIBUTES1, 0, kStaticCa1},
-    {SQL_STATIC_CURSOR_ATTRIBUTES2, 0, kCa2ReadOnly},
+    {SQL_STATIC_CURSOR_ATTRIBUTES1, 0, kStaticKeyedCa1},
+    {SQL_STATIC_CURSOR_ATTRIBUTES2, 0, kCa2Static},
 };
 
 int32_t LimitCursorCapability(const Conn *conn, SQLUSMALLINT type, int32_t v)

@@ -102,7 +102,7 @@ struct KeyedEngines {
     bool lock;        // SQL_CONCUR_LOCK on a keyed cursor
     bool values;      // SQL_CONCUR_VALUES on a keyed cursor
 };
-constexpr KeyedEngines kEngines{true, true, true, false, true, true};
+constexpr KeyedEngines kEngines{true, true, true, true, true, true};
 
 bool engineServes(const ScsContext *ctx)
 {
@@ -118,14 +118,16 @@ bool engineServes(const ScsContext *ctx)
     }
 }
 
-// Locks and compared values are kept by keyset-driven cursors; mixed and
-// dynamic cursors read only.
+// Locks and compared values are kept by keyset-driven cursors and by static
+// cursors (whose keyset is built beside the static set); mixed and dynamic
+// cursors read only.
 bool concurrencyServed(const ScsContext *ctx)
 {
     const int32_t concurrency = ctx->cs.concurrency;
     if (concurrency == SCS_READ_ONLY)
         return true;
-    if (ctx->cs.cursorType != SCS_KEYSET || ctx->cs.keysetSize > 0)
+    const bool staticKeyed = ctx->cs.cursorType == SCS_STATIC && kEngines.staticKeyed;
+    if (!staticKeyed && (ctx->cs.cursorType != SCS_KEYSET || ctx->cs.keysetSize > 0))
         return false;
     return (concurrency == SCS_LOCK && kEngines.lock) || (concurrency == SCS_VALUES && kEngines.values);
 }
@@ -455,6 +457,7 @@ int SCS_CloseCursor(int stmt)
     if (ctx->staticSet)
         SS_Close(ctx->staticSet);
     ks_CloseData(ctx->keySet);
+    DSC_Close(&ctx->valueCache);
     int rc = ScsLower()->CloseCursor(stmt);
     if (rc != 0)
         scs_p_AuxDiagsMove(ctx);

@@ -1,12 +1,14 @@
 // Bulk operations of the cursor library (op slot 42): rows named by
 // bookmarks, which are absolute row numbers of a keyset-driven cursor's
-// keyset, are updated or deleted one by one in the caller's order, like
+// keyset or of a static cursor's static set (and its keyset), are updated or deleted one by one in the caller's order, like
 // positioned changes of those rows, or read again by their keys into a
 // rowset in the caller's order.
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_dataset.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_keyset.h"
 #include "scrs/scs_setpos.h"
 
 #include <sql.h>
@@ -59,6 +61,55 @@ int fetchByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t count, 
     return 0;
 }
 
+// A static cursor's rows by bookmark: the rows of its static set (the rows
+// it shows), in the caller's order, each with the status the keyset keeps
+// for it (deleted or updated through this cursor).
+int fetchStaticByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t count, uint16_t *statuses,
+                          uint16_t *done, RowsetCache **out)
+{
+    const int32_t R = ctx->cs.rowsetSize;
+    if (count > R || !ctx->staticSet)
+        return ERR_GENERAL;
+    const KeySet *ks = ctx->keySet;
+    RowsetCache *rs = nullptr;
+    int rc = RS_Create(&rs, R);
+    RowBlock *one = nullptr;
+    uint16_t got = 0;
+    for (uint16_t i = 0; rc == 0 && i < count; ++i) {
+        const int64_t b = bookmarks[i];
+        if (b < 1 || b > ctx->cs.rowCount) {
+            rc = ERR_GENERAL;
+            break;
+        }
+        const int32_t at = static_cast<int32_t>(b - 1);
+        if ((rc = SS_GetRowset(ctx->staticSet, at, 1, &one)) != 0 || one->rowsUsed != 1) {
+            rc = rc ? rc : ERR_GENERAL;
+            break;
+        }
+        if (i == 0 && (rc = RB_NewLike(&rs->block, one, R)) != 0)
+            break;
+        if ((rc = RB_CopyRow(rs->block, one, i, 0, 1)) != 0)
+            break;
+        const int16_t kept = ks && ks->statuses && at < ks->statusCount ? ks->statuses[at] : SQL_ROW_SUCCESS;
+        const uint16_t st = kept == SQL_ROW_ERROR ? SQL_ROW_SUCCESS : static_cast<uint16_t>(kept);
+        statuses[i] = st;
+        rs->status[i] = st;
+        if (st != SQL_ROW_DELETED)
+            ++got;
+    }
+    if (one) {
+        RB_Free(one);
+        free(one);
+    }
+    if (rc != 0) {
+        RS_Free(&rs);
+        return rc;
+    }
+    *done = got;
+    *out = rs;
+    return 0;
+}
+
 } // namespace
 
 int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *rowData,
@@ -91,8 +142,9 @@ int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_
     if (op == SQL_ADD || !bookmarks || count == 0 || (op == SQL_UPDATE_BY_BOOKMARK && (!rowData || !colMap)))
         return ERR_GENERAL;
     scs_p_OptionsSync(ctx);
-    const bool keyset = scs_p_CursorType(ctx) == SCS_KEYSET && ctx->cs.keysetSize == 0;
-    if (!keyset || (op != SQL_UPDATE_BY_BOOKMARK && op != SQL_DELETE_BY_BOOKMARK && op != SQL_FETCH_BY_BOOKMARK))
+    const int32_t type = scs_p_CursorType(ctx);
+    const bool keyset = type == SCS_KEYSET && ctx->cs.keysetSize == 0;
+    if (!(keyset || type == SCS_STATIC) || (op != SQL_UPDATE_BY_BOOKMARK && op != SQL_DELETE_BY_BOOKMARK && op != SQL_FETCH_BY_BOOKMARK))
         return ERR_NOT_CAPABLE;
     int rc;
     if (op == SQL_FETCH_BY_BOOKMARK) {
@@ -107,7 +159,8 @@ int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_
         if (countOut)
             *countOut = count;
         uint16_t done = 0;
-        rc = fetchByBookmark(ctx, bookmarks, count, st, &done, rowset);
+        rc = keyset ? fetchByBookmark(ctx, bookmarks, count, st, &done, rowset)
+                    : fetchStaticByBookmark(ctx, bookmarks, count, st, &done, rowset);
     } else {
         const uint16_t posOp = op == SQL_UPDATE_BY_BOOKMARK ? SQL_UPDATE : SQL_DELETE;
         rc = scs_p_PosChange(ctx, posOp, -2, statuses, countOut, rowData, colMap, bookmarks, count);

@@ -11,11 +11,13 @@
 #include "scrs/sc_dataset.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
+#include "util/dynarray.h"
 #include "util/log.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -64,17 +66,92 @@ int resendParams(ScsContext *ctx)
     return 0;
 }
 
-// Reads the whole result into the static set, once.
+// A static cursor whose rows can be changed through it: a SELECT of one
+// table with keys, under lock or values concurrency.  Its keyset is built at
+// execute, in the order of the statement run again with the keys behind its
+// ORDER BY, so that key row, value row and static row i are the same row.
+bool staticKeyed(const ScsContext *ctx)
+{
+    return scs_p_CursorType(ctx) == SCS_STATIC && scs_p_Concurrency(ctx) != SCS_READ_ONLY &&
+           ctx->analysis.kind == kKindSelect && !ctx->unparsedSelect && ctx->keyCols && ctx->keyCols->count &&
+           scs_p_ChkUpdatable(ctx) == 0;
+}
+
+// The keyset of such a static cursor, and the statement prepared again with
+// the keys ordering its rows; the application's parameters follow it.
+int staticKeysetBuild(ScsContext *ctx)
+{
+    int rc = KS_GetKeySet_KSD(ctx);
+    if (rc != 0)
+        return rc;
+    const char *ordered = ks_RewrittenText(&ctx->analysis);
+    if (!ordered)
+        return ERR_GENERAL;
+    std::string text(ordered);
+    if (scs_p_Concurrency(ctx) == SCS_LOCK && !ctx->lockByUpdate)
+        text += " FOR UPDATE";
+    if ((rc = ScsLower()->Prepare(static_cast<int>(ctx->cs.drvStmt), text.c_str())) != 0)
+        return rc;
+    return resendParams(ctx);
+}
+
+// Locks every row of the keyset, a window of keys at a time.
+int staticRowsLock(ScsContext *ctx)
+{
+    KeySet *ks = ctx->keySet;
+    const int32_t total = ks->statusCount;
+    for (int32_t at = 0; at < total; at += DSC_WINDOW_ROWS) {
+        const int32_t n = total - at < DSC_WINDOW_ROWS ? total - at : DSC_WINDOW_ROWS;
+        if (int rc = DSC_WindowGet(&ks->cache, at, n, &ks->windowStart, ks->keyRows))
+            return rc;
+        if (int rc = scs_p_LockRows(ctx, at, n))
+            return rc;
+    }
+    return 0;
+}
+
+// Rows the compared values hold: all of them in memory, or in the files.
+int32_t valueRows(const ScsContext *ctx)
+{
+    if (ctx->valueCache.state == DSC_SPILLED)
+        return ctx->valueCache.rowsStored;
+    return ctx->compareValues ? ctx->compareValues->rowsUsed : 0;
+}
+
+// Reads the whole result into the static set, once.  A static cursor that
+// changes rows first locks its keyset's rows or reads their values, so that
+// the rows it shows are the ones locked or compared, not older; keys, values
+// and rows read at different moments must agree on the rows they hold.
 int staticFill(ScsContext *ctx, bool closeCursor)
 {
     if (ctx->scsFlags & SCS_F_STATIC_FILLED)
         return 0;
     if (int rc = scs_p_StaticSetReady(ctx))
         return rc;
+    const bool keyed = staticKeyed(ctx) && ctx->keySet && ctx->keySet->statuses;
+    const int32_t conc = scs_p_Concurrency(ctx);
+    int rc = 0;
+    if (keyed && conc == SCS_VALUES && ctx->compareSet == 1) {
+        RowBlock *params = nullptr;
+        if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams && !(params = cloneBlock(ctx->savedParams)))
+            return ERR_MEMORY_ALLOCATION;
+        if ((rc = scs_p_GetOptConcColVals(ctx, params, 0, 0, 0, 0)) != 0)
+            return rc;
+    } else if (keyed && conc == SCS_LOCK && ctx->lockByUpdate && (rc = staticRowsLock(ctx)) != 0) {
+        return rc;
+    }
     const int h = static_cast<int>(ctx->cs.drvStmt);
-    int rc = SS_GetRsltSet(ctx->staticSet, ScsLowerBinding(), h, &ctx->cs.rowCount);
+    rc = SS_GetRsltSet(ctx->staticSet, ScsLowerBinding(), h, &ctx->cs.rowCount);
     if (rc != 0)
         return rc;
+    if (keyed && (ctx->cs.rowCount != ctx->keySet->statusCount ||
+                  (conc == SCS_VALUES && ctx->compareSet == 1 && valueRows(ctx) != ctx->cs.rowCount))) {
+        // Rows came or went between the reads: row i would not be row i.
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "static cursor: %d keys, %d rows", ctx->keySet->statusCount,
+                   ctx->cs.rowCount);
+        SS_Close(ctx->staticSet);
+        return ERR_KEYSET_TOO_MANY_UPDATES;
+    }
     if (closeCursor && (rc = ScsLower()->CloseCursor(h)) != 0)
         return rc;
     ctx->scsFlags |= SCS_F_STATIC_FILLED;
@@ -235,6 +312,13 @@ int SCS_Execute(int stmt)
             scs_p_AuxDiagsMove(ctx);
             return rc;
         }
+    } else if (ctx->cs.cursorType == SCS_STATIC) {
+        // Keys of an earlier execution must not stand for this result's rows.
+        ks_CloseData(ctx->keySet);
+        if (staticKeyed(ctx) && (rc = staticKeysetBuild(ctx)) != 0) {
+            scs_p_AuxDiagsMove(ctx);
+            return rc;
+        }
     }
     if ((rc = ScsLower()->Execute(stmt)) != 0)
         return rc;
@@ -370,10 +454,38 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
         return rc;
     }
     ctx->cs.absRow = a + 1;
-    if ((rc = SS_GetRowset(ctx->staticSet, a, ctx->cs.rowsetSize, &rowset->block)) != 0)
+    const int32_t R = ctx->cs.rowsetSize;
+    KeySet *ks = ctx->keySet;
+    const bool keyed = staticKeyed(ctx) && ks && ks->statuses;
+    const bool values = keyed && scs_p_Concurrency(ctx) == SCS_VALUES;
+    // The keys and values of the rowset's rows, read back when they spilled.
+    if (keyed && (rc = DSC_WindowGet(&ks->cache, a, R, &ks->windowStart, ks->keyRows)) != 0)
         return rc;
-    for (int32_t i = 0; i < rowset->rows && a + i <= ctx->cs.rowCount - 1; ++i)
-        rowset->status[i] = SQL_ROW_SUCCESS;
+    if (values && ctx->compareSet == 1 && ctx->compareValues &&
+        (rc = DSC_WindowGet(&ctx->valueCache, a, R, &ctx->valueCacheStart, ctx->compareValues)) != 0)
+        return rc;
+    if ((rc = SS_GetRowset(ctx->staticSet, a, R, &rowset->block)) != 0)
+        return rc;
+    for (int32_t i = 0; i < rowset->rows && a + i <= ctx->cs.rowCount - 1; ++i) {
+        uint16_t st = SQL_ROW_SUCCESS;
+        if (keyed && a + i < ks->statusCount) {
+            // A failed change is forgotten; a row this cursor updated or
+            // deleted stays so marked, for the set still shows it as it was
+            // read.
+            if (ks->statuses[a + i] == SQL_ROW_ERROR)
+                ks->statuses[a + i] = SQL_ROW_SUCCESS;
+            st = static_cast<uint16_t>(ks->statuses[a + i]);
+        }
+        rowset->status[i] = st;
+    }
+    if (values && ctx->compareSet == 2 && rowset->block) {
+        // The values compared are the rows as the application received them.
+        if (!ctx->compareValues && !(ctx->compareValues = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)))))
+            return ERR_MEMORY_ALLOCATION;
+        RB_Free(ctx->compareValues);
+        if ((rc = RB_Clone(ctx->compareValues, rowset->block)) != 0)
+            return rc;
+    }
     return 0;
 }
 

@@ -309,7 +309,9 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
     if (type == SCS_DYNAMIC || !(ctx->refetchFlags & 0x20) ||
         (type != SCS_STATIC && ctx->valueRefetchGroups != static_cast<uint32_t>(rowsPerStmt))) {
         ctx->refetchFlags = 0;
-        const char *text = type == SCS_STATIC ? ctx->stmtText : scs_p_AnalysisText(&ctx->analysis);
+        // A static cursor's own statement as it was run: its keys behind the
+        // ORDER BY put the values in the order of the keyset and the rows.
+        const char *text = scs_p_AnalysisText(&ctx->analysis);
         if ((rc = scs_p_OptConcSelectBuild(ctx, text, &ctx->refetchAnalysis)) != 0)
             return rc;
         if ((rc = ScsLower()->Prepare(h, scs_p_AnalysisText(&ctx->refetchAnalysis))) != 0)

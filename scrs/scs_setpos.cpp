@@ -276,6 +276,16 @@ int32_t heldRow(const KeySet *ks, int32_t k)
     return ks->keyRows && i >= 0 && i < ks->keyRows->rowsUsed ? i : -1;
 }
 
+// The row of compareValues that holds the values of key row k (rowset row
+// r): a static cursor keeps every row's values, a window of them once they
+// spilled, at the row's absolute place; the others keep the rowset's.
+int32_t compareRowOf(const ScsContext *ctx, int32_t k, int32_t r)
+{
+    if (ctx->cs.cursorType == SCS_STATIC && ctx->compareSet == 1)
+        return k - (ctx->valueCacheStart > 0 ? ctx->valueCacheStart : 0);
+    return r - 1;
+}
+
 // " WHERE k1 = ? AND k2 = ?" with the key values, the compare predicates of
 // values concurrency, and a guard that lets the statement change a row only
 // when its keys name exactly one row.
@@ -311,7 +321,7 @@ int whereClause(ScsContext *ctx, int32_t keyRow, int32_t rowsetRow, std::string 
     if (ctx->cs.concurrency == SCS_VALUES) {
         const DynArray *set = ctx->compareSet == 2 ? ctx->selectCols : ctx->tableCols;
         const RowBlock *vals = ctx->compareValues;
-        const int32_t vr = rowsetRow - 1;
+        const int32_t vr = compareRowOf(ctx, keyRow, rowsetRow);
         if (!set || !vals || vr < 0 || vr >= vals->rowsUsed || set->count != vals->columnsUsed)
             return ERR_NOT_CAPABLE;   // no values to compare with: the change would go unchecked
         const ScrColumnRef *cmp = colRefs(set);

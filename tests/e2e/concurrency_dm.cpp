@@ -74,14 +74,15 @@ protected:
     SQLLEN valInd[4] = {};
     SQLUSMALLINT status[4] = {};
     SQLULEN fetched = 0;
+    SQLULEN cursorType = SQL_CURSOR_KEYSET_DRIVEN;
 
-    // A keyset-driven cursor with rowsets of two rows under `concurrency`,
+    // A cursor of cursorType with rowsets of two rows under `concurrency`,
     // on a connection in manual commit.
     void Cursor(SQLULEN concurrency)
     {
         ASSERT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
                   SQL_SUCCESS);
-        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0),
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(cursorType), 0),
                   SQL_SUCCESS);
         ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(concurrency), 0), SQL_SUCCESS)
             << Diags(SQL_HANDLE_STMT, st);
@@ -96,7 +97,7 @@ protected:
         SQLULEN type = 0, conc = 0;
         SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
         SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &conc, 0, nullptr);
-        EXPECT_EQ(type, static_cast<SQLULEN>(SQL_CURSOR_KEYSET_DRIVEN));
+        EXPECT_EQ(type, cursorType);
         EXPECT_EQ(conc, concurrency);
         ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, keys, 0, keyInd), SQL_SUCCESS);
         ASSERT_EQ(SQLBindCol(st, 2, SQL_C_SLONG, vals, 0, valInd), SQL_SUCCESS);
@@ -214,6 +215,41 @@ TEST_P(Concurrency, ValuesServeChangedRowsAtTheirKeys)
         EXPECT_EQ(UpdateElsewhere(t, 4), "");
         ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
         ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK), SQL_SUCCESS);
+        SQLFreeStmt(st, SQL_UNBIND);
+    }
+}
+
+// A static cursor under lock concurrency locks every row of its result at
+// the first fetch, not only the rowset's, until the transaction ends; its
+// positioned update goes through and another session sees it after the
+// commit.
+TEST_P(Concurrency, AStaticCursorLocksItsWholeResult)
+{
+    cursorType = SQL_CURSOR_STATIC;
+    for (const Table &t : kTables) {
+        SCOPED_TRACE(t.what);
+        Fill(t);
+        Cursor(SQL_CONCUR_LOCK);
+        Open(t, SQL_CONCUR_LOCK);
+        // Nothing is locked before the first fetch.
+        EXPECT_EQ(UpdateElsewhere(t, 8), "");
+        ASSERT_EQ(Scroll(SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(keys[0], 3);
+        EXPECT_EQ(status[0], SQL_ROW_SUCCESS);
+        for (int key : {1, 3, 8})
+            EXPECT_NE(UpdateElsewhere(t, key).find("lock timeout"), std::string::npos) << key;
+
+        vals[1] = -4;
+        valInd[1] = 0;
+        keyInd[1] = SQL_COLUMN_IGNORE;
+        ASSERT_EQ(SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(status[1], SQL_ROW_UPDATED);
+        ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
+        ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_SUCCESS);
+        EXPECT_EQ(UpdateElsewhere(t, 3), "");
+        EXPECT_NE(OtherUser(std::string("select ") + t.key + " || ':' || v from " + t.name + " order by " + t.key)
+                      .find("4:-4"),
+                  std::string::npos);
         SQLFreeStmt(st, SQL_UNBIND);
     }
 }

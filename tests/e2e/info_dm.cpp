@@ -424,11 +424,11 @@ TEST_P(Info, CursorsSayWhatTheyServe)
          SQL_POS_POSITION | SQL_POS_REFRESH | SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD},
         {SQL_BOOKMARK_PERSISTENCE, 0, SQL_BP_SCROLL}, {SQL_LOCK_TYPES, 0, SQL_LCK_NO_CHANGE},
         {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, SQL_CA1_NEXT},
-        // The back end does not describe refreshing a static cursor, so only
-        // positioning is said of its SQLSetPos.
+        // The back end describes neither refreshing nor deleting through a
+        // static cursor, so positioning and updating are said of its SQLSetPos.
         {SQL_STATIC_CURSOR_ATTRIBUTES1, 0,
          SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
-             SQL_CA1_POS_POSITION},
+             SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE},
         {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0,
          SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
              SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE},
@@ -446,9 +446,10 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         ASSERT_EQ(SQLGetInfo(h.dbc, type, &a2, sizeof a2, nullptr), SQL_SUCCESS);
         if (type == SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2 || scrolls)
             EXPECT_TRUE(a2 & SQL_CA2_READ_ONLY_CONCURRENCY) << type;
-        // Keyset-driven cursors lock their rows or read their values;
-        // row versions are no concurrency of this driver.
-        const bool keyed = scrolls && type == SQL_KEYSET_CURSOR_ATTRIBUTES2;
+        // Keyset-driven and static cursors lock their rows or read their
+        // values; row versions are no concurrency of this driver.
+        const bool keyed =
+            scrolls && (type == SQL_KEYSET_CURSOR_ATTRIBUTES2 || type == SQL_STATIC_CURSOR_ATTRIBUTES2);
         EXPECT_EQ((a2 & SQL_CA2_LOCK_CONCURRENCY) != 0, keyed) << type;
         EXPECT_EQ((a2 & SQL_CA2_OPT_VALUES_CONCURRENCY) != 0, keyed) << type;
         EXPECT_FALSE(a2 & SQL_CA2_OPT_ROWVER_CONCURRENCY) << type;

@@ -352,6 +352,143 @@ TEST_P(SetPos, BulkOperationsByBookmarksInAnyOrder)
               (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs"}));
 }
 
+// A static cursor under values concurrency: UPDATE of one row, DELETE of
+// another, ADD, each seen through a second connection with nothing else
+// changed; a row another connection changed meanwhile is a row error and
+// stays as that connection left it.  The static set keeps showing the rows
+// as they were read, and says which of them this cursor changed.
+TEST_P(SetPos, PositionedChangesOfAStaticCursor)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.stc; create table krs_sp.stc (id int primary key, name varchar(20));"
+                 "insert into krs_sp.stc select i, 'row' || i from generate_series(1, 8) i");
+    // Rows in an order of their own, not the key's.
+    ASSERT_TRUE(Open(SQL_CURSOR_STATIC, SQL_CONCUR_VALUES, "select id, name from krs_sp.stc order by name desc"))
+        << "static cursors under values concurrency are served";
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLINTEGER>(ids, ids + 4), (std::vector<SQLINTEGER>{6, 5, 4, 3}));
+    std::strcpy(names[0], "changed");
+    nameInd[0] = SQL_NTS;
+    ASSERT_EQ(SQLSetPos(st, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[0], SQL_ROW_UPDATED);
+    ASSERT_EQ(SQLSetPos(st, 2, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[1], SQL_ROW_DELETED);
+    // The row behind the deleted one is still addressed by its own key.
+    ASSERT_EQ(SQLSetPos(st, 3, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ids[3] = 100;
+    idInd[3] = 0;
+    std::strcpy(names[3], "added");
+    nameInd[3] = SQL_NTS;
+    ASSERT_EQ(SQLSetPos(st, 4, SQL_ADD, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[3], SQL_ROW_ADDED);
+    EXPECT_EQ(TableSeenByAnother("krs_sp.stc"), (std::vector<std::string>{"1:row1", "2:row2", "3:row3", "6:changed",
+                                                                           "7:row7", "8:row8", "100:added"}));
+
+    // The rowset again: the set shows the rows as read, with the statuses of
+    // this cursor's changes; the added row is not in it.
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLINTEGER>(ids, ids + 4), (std::vector<SQLINTEGER>{6, 5, 4, 3}));
+    EXPECT_STREQ(names[0], "row6");
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
+              (std::vector<SQLUSMALLINT>{SQL_ROW_UPDATED, SQL_ROW_DELETED, SQL_ROW_DELETED, SQL_ROW_SUCCESS}));
+
+    // Another connection changes row 3 meanwhile: the update finds no row,
+    // the row is in error and stays as it was.
+    PgPsql(g_pg, "update krs_sp.stc set name = 'theirs' where id = 3");
+    std::strcpy(names[3], "mine");
+    nameInd[3] = SQL_NTS;
+    EXPECT_EQ(SQLSetPos(st, 4, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(FirstState(st), "01001");
+    EXPECT_EQ(status[3], SQL_ROW_ERROR);
+    // Deleted by another connection: the delete finds no row either.
+    PgPsql(g_pg, "delete from krs_sp.stc where id = 8");
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(ids[0], 8);
+    EXPECT_EQ(SQLSetPos(st, 1, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(status[0], SQL_ROW_ERROR);
+    EXPECT_EQ(TableSeenByAnother("krs_sp.stc"),
+              (std::vector<std::string>{"1:row1", "2:row2", "3:theirs", "6:changed", "7:row7", "100:added"}));
+}
+
+// SQLBulkOperations by bookmarks in no order on a static cursor: a fetch
+// gives the static set's rows in that order, an update changes every named
+// row (one changed meanwhile is in error), a delete removes the named rows.
+TEST_P(SetPos, BulkOperationsByBookmarkOnAStaticCursor)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.sbulk; create table krs_sp.sbulk (id int primary key, name varchar(20));"
+                 "insert into krs_sp.sbulk select i, 'row' || i from generate_series(1, 8) i");
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
+              SQL_SUCCESS);
+    ASSERT_TRUE(Open(SQL_CURSOR_STATIC, SQL_CONCUR_VALUES, "select id, name from krs_sp.sbulk order by id"));
+    SQLBIGINT marks[4] = {};
+    SQLLEN markInd[4] = {};
+    ASSERT_EQ(SQLBindCol(st, 0, SQL_C_UBIGINT, marks, sizeof marks[0], markInd), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    const SQLBIGINT order[4] = {6, 3, 5, 4};
+    for (int i = 0; i < 4; ++i)
+        marks[i] = order[i];
+    ASSERT_EQ(SQLBulkOperations(st, SQL_FETCH_BY_BOOKMARK), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLINTEGER>(ids, ids + 4), (std::vector<SQLINTEGER>{6, 3, 5, 4}));
+    EXPECT_STREQ(names[2], "row5");
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4), (std::vector<SQLUSMALLINT>(4, SQL_ROW_SUCCESS)));
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+
+    for (int i = 0; i < 4; ++i) {
+        marks[i] = order[i];
+        std::snprintf(names[i], sizeof names[i], "bulk%d", static_cast<int>(order[i]));
+        nameInd[i] = SQL_NTS;
+        idInd[i] = SQL_COLUMN_IGNORE;
+    }
+    PgPsql(g_pg, "update krs_sp.sbulk set name = 'theirs' where id = 4");
+    ASSERT_EQ(SQLBulkOperations(st, SQL_UPDATE_BY_BOOKMARK), SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
+              (std::vector<SQLUSMALLINT>{SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_ERROR}));
+    EXPECT_EQ(TableSeenByAnother("krs_sp.sbulk"),
+              (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs", "5:bulk5", "6:bulk6", "7:row7",
+                                        "8:row8"}));
+
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 5), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    const SQLBIGINT gone[4] = {8, 5, 7, 6};
+    for (int i = 0; i < 4; ++i)
+        marks[i] = gone[i];
+    // Rows 5 and 6 were updated through the cursor since it read them: their
+    // compared values are the ones read, so only 7 and 8 go.
+    EXPECT_EQ(SQLBulkOperations(st, SQL_DELETE_BY_BOOKMARK), SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
+              (std::vector<SQLUSMALLINT>{SQL_ROW_DELETED, SQL_ROW_ERROR, SQL_ROW_DELETED, SQL_ROW_ERROR}));
+    EXPECT_EQ(TableSeenByAnother("krs_sp.sbulk"),
+              (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs", "5:bulk5", "6:bulk6"}));
+}
+
+// A static result above the rows a cache keeps in memory: keys, values and
+// rows are read back from their files, and an update still reaches the
+// row it names, and only that one.
+TEST_P(SetPos, AStaticResultThatSpilledUpdatesTheRightRow)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.big; create table krs_sp.big (id int primary key, name varchar(20));"
+                 "insert into krs_sp.big select i, 'row' || i from generate_series(1, 6000) i");
+    ASSERT_TRUE(Open(SQL_CURSOR_STATIC, SQL_CONCUR_VALUES, "select id, name from krs_sp.big order by id desc"));
+    for (SQLLEN at : {5801, 12}) {
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, at), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(ids[1], 6000 - at);
+        std::snprintf(names[1], sizeof names[1], "new%d", static_cast<int>(ids[1]));
+        nameInd[1] = SQL_NTS;
+        EXPECT_EQ(SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    }
+    // Back at the first row updated: it is shown as read and marked updated;
+    // a second change compares the values read, which are no longer the row's.
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 5801), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_STREQ(names[1], "row199");
+    EXPECT_EQ(status[1], SQL_ROW_UPDATED);
+    EXPECT_EQ(status[2], SQL_ROW_SUCCESS);
+    std::strcpy(names[1], "again");
+    nameInd[1] = SQL_NTS;
+    EXPECT_EQ(SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(FirstState(st), "01001");
+    EXPECT_EQ(SeenByAnother("select id || ':' || name from krs_sp.big where name not like 'row%' order by id"),
+              (std::vector<std::string>{"199:new199", "5988:new5988"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLibraries, SetPos, ::testing::Values("krs_w", "krs_a"),
                          [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
 
