@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -118,17 +120,74 @@ int32_t valueRows(const ScsContext *ctx)
     return ctx->compareValues ? ctx->compareValues->rowsUsed : 0;
 }
 
-// Reads the whole result into the static set, once.  A static cursor that
-// changes rows first locks its keyset's rows or reads their values, so that
-// the rows it shows are the ones locked or compared, not older; keys, values
-// and rows read at different moments must agree on the rows they hold.
-int staticFill(ScsContext *ctx, bool closeCursor)
+// Whether the key columns that `rows` shows (its columns are named by
+// `names`) hold, row by row, the keys of the keyset: false only when some
+// row shows another row's key.  Rows that do not show every key column
+// cannot tell.
+bool keysShownAgree(const ScsContext *ctx, const RowBlock *rows, const DynArray *names)
 {
-    if (ctx->scsFlags & SCS_F_STATIC_FILLED)
-        return 0;
-    if (int rc = scs_p_StaticSetReady(ctx))
-        return rc;
-    const bool keyed = staticKeyed(ctx) && ctx->keySet && ctx->keySet->statuses;
+    const RowBlock *keys = ctx->keySet->keyRows;
+    if (!rows || !keys || !names || rows->rowsUsed != keys->rowsUsed)
+        return true;
+    const auto *named = static_cast<const ScrColumnRef *>(names->elements);
+    const auto *keyCols = static_cast<const ScrColumnRef *>(ctx->keyCols->elements);
+    std::vector<std::pair<uint16_t, uint16_t>> pairs;   // (column of rows, key column)
+    for (uint16_t k = 0; k < ctx->keyCols->count && k < keys->columnsUsed; ++k)
+        for (uint32_t c = 0; c < names->count && c < rows->columnsUsed; ++c)
+            if (named[c].itemKind == SCR_ITEM_COLUMN &&
+                scs_p_IdentEqual(named[c].column, keyCols[k].column, ctx->identQuote, ctx->quotedIdentCase,
+                                 ctx->identCase, static_cast<int>(ctx->utf8Catalog)) &&
+                rows->columns[c].valueType == keys->columns[k].valueType) {
+                pairs.emplace_back(static_cast<uint16_t>(c), k);
+                break;
+            }
+    if (pairs.size() != ctx->keyCols->count)
+        return true;
+    for (const auto &p : pairs) {
+        // One-column views of the two blocks.
+        RowBlock a{}, b{};
+        a.columns = const_cast<RowBlockColumn *>(&rows->columns[p.first]);
+        b.columns = const_cast<RowBlockColumn *>(&keys->columns[p.second]);
+        a.columnsUsed = a.columnsAllocated = b.columnsUsed = b.columnsAllocated = 1;
+        a.rowsUsed = a.rowsAllocated = rows->rowsUsed;
+        b.rowsUsed = b.rowsAllocated = keys->rowsUsed;
+        for (int32_t r = 0; r < rows->rowsUsed; ++r) {
+            int equal = 0;
+            if (RB_CompareRows(&a, r, &b, r, &equal) != 0 || !equal)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Whether the keys, the compared values and the static set hold the same
+// rows: as many of each and, while they are in memory, the keys the values
+// and the rows show are the keys at their places.
+bool staticReadsAgree(ScsContext *ctx)
+{
+    const KeySet *ks = ctx->keySet;
+    const int32_t rows = ctx->cs.rowCount;
+    const bool values = scs_p_Concurrency(ctx) == SCS_VALUES && ctx->compareSet == 1;
+    if (rows != ks->statusCount || (values && valueRows(ctx) != rows))
+        return false;
+    if (ks->cache.state != DSC_IN_MEMORY)
+        return true;
+    if (values && ctx->valueCache.state == DSC_IN_MEMORY && !keysShownAgree(ctx, ctx->compareValues, ctx->tableCols))
+        return false;
+    if (ctx->staticSet->cache.state != DSC_IN_MEMORY)
+        return true;
+    DynArray *items = nullptr;
+    if (scs_p_SelectColsGet(ctx, &items, nullptr) != 0 || !items)
+        return true;
+    const bool agree = keysShownAgree(ctx, ctx->staticSet->rowset, items);
+    DA_Free(&items, nullptr);
+    return agree;
+}
+
+// Locks the keyset's rows or reads their compared values, then the rows
+// themselves into the static set.
+int staticPass(ScsContext *ctx, bool keyed)
+{
     const int32_t conc = scs_p_Concurrency(ctx);
     int rc = 0;
     if (keyed && conc == SCS_VALUES && ctx->compareSet == 1) {
@@ -140,17 +199,37 @@ int staticFill(ScsContext *ctx, bool closeCursor)
     } else if (keyed && conc == SCS_LOCK && ctx->lockByUpdate && (rc = staticRowsLock(ctx)) != 0) {
         return rc;
     }
-    const int h = static_cast<int>(ctx->cs.drvStmt);
-    rc = SS_GetRsltSet(ctx->staticSet, ScsLowerBinding(), h, &ctx->cs.rowCount);
-    if (rc != 0)
+    return SS_GetRsltSet(ctx->staticSet, ScsLowerBinding(), static_cast<int>(ctx->cs.drvStmt), &ctx->cs.rowCount);
+}
+
+// Reads the whole result into the static set, once.  A static cursor that
+// changes rows first locks its keyset's rows or reads their values, so that
+// the rows it shows are the ones locked or compared, not older ones.  Keys,
+// values and rows are read by statements of their own: when other users'
+// changes made them disagree, all three are read again, up to three times.
+int staticFill(ScsContext *ctx, bool closeCursor)
+{
+    if (ctx->scsFlags & SCS_F_STATIC_FILLED)
+        return 0;
+    if (int rc = scs_p_StaticSetReady(ctx))
         return rc;
-    if (keyed && (ctx->cs.rowCount != ctx->keySet->statusCount ||
-                  (conc == SCS_VALUES && ctx->compareSet == 1 && valueRows(ctx) != ctx->cs.rowCount))) {
-        // Rows came or went between the reads: row i would not be row i.
-        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "static cursor: %d keys, %d rows", ctx->keySet->statusCount,
-                   ctx->cs.rowCount);
+    const bool keyed = staticKeyed(ctx) && ctx->keySet && ctx->keySet->statuses;
+    const int h = static_cast<int>(ctx->cs.drvStmt);
+    int rc = 0;
+    for (int pass = 0;; ++pass) {
+        if ((rc = staticPass(ctx, keyed)) != 0)
+            return rc;
+        if (!keyed || staticReadsAgree(ctx))
+            break;
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "static cursor: %d keys, %d rows; reading them again",
+                   ctx->keySet->statusCount, ctx->cs.rowCount);
         SS_Close(ctx->staticSet);
-        return ERR_KEYSET_TOO_MANY_UPDATES;
+        if (pass == 2)
+            return ERR_KEYSET_TOO_MANY_UPDATES;
+        ScsLower()->CloseCursor(h);
+        if ((rc = KS_GetKeySet_KSD(ctx)) != 0 || (rc = resendParams(ctx)) != 0 ||
+            (rc = ScsLower()->Execute(h)) != 0)
+            return rc;
     }
     if (closeCursor && (rc = ScsLower()->CloseCursor(h)) != 0)
         return rc;

@@ -460,6 +460,39 @@ TEST_P(SetPos, BulkOperationsByBookmarkOnAStaticCursor)
               (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs", "5:bulk5", "6:bulk6"}));
 }
 
+// Rows another connection adds or removes between the execute (which reads
+// the keys and runs the statement) and the first fetch (which reads the
+// compared values): keys, values and rows are read again, so each row shown
+// is changed through its own key and its own values.
+TEST_P(SetPos, AStaticCursorReadsItsKeysAgainWhenRowsCameAndWent)
+{
+    struct Change {
+        const char *what, *sql;
+        std::vector<SQLINTEGER> firstIds;
+    } changes[] = {
+        {"a row added", "insert into krs_sp.moved values (0, 'row0')", {0, 1, 2, 3}},
+        // As many rows as before, but not the same ones.
+        {"one added, one removed", "delete from krs_sp.moved where id = 2; insert into krs_sp.moved values (0, 'row0')",
+         {0, 1, 3, 4}},
+    };
+    for (const Change &c : changes) {
+        SCOPED_TRACE(c.what);
+        SQLFreeStmt(st, SQL_CLOSE);
+        SQLFreeStmt(st, SQL_UNBIND);
+        PgPsql(g_pg, "drop table if exists krs_sp.moved; create table krs_sp.moved (id int primary key, name varchar(20));"
+                     "insert into krs_sp.moved select i, 'row' || i from generate_series(1, 8) i");
+        ASSERT_TRUE(Open(SQL_CURSOR_STATIC, SQL_CONCUR_VALUES, "select id, name from krs_sp.moved order by id"));
+        PgPsql(g_pg, c.sql);
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(std::vector<SQLINTEGER>(ids, ids + 4), c.firstIds);
+        std::strcpy(names[2], "mine");
+        nameInd[2] = SQL_NTS;
+        ASSERT_EQ(SQLSetPos(st, 3, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(SeenByAnother("select id || ':' || name from krs_sp.moved where name = 'mine'"),
+                  (std::vector<std::string>{std::to_string(c.firstIds[2]) + ":mine"}));
+    }
+}
+
 // A static result above the rows a cache keeps in memory: keys, values and
 // rows are read back from their files, and an update still reaches the
 // row it names, and only that one.
