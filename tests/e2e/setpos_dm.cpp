@@ -493,6 +493,52 @@ TEST_P(SetPos, AStaticCursorReadsItsKeysAgainWhenRowsCameAndWent)
     }
 }
 
+// A static cursor over a statement with a parameter, executed twice: its
+// keys, values and rows are read with the application's value each time.
+TEST_P(SetPos, AStaticCursorWithAParameterExecutedAgain)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.par; create table krs_sp.par (id int primary key, name varchar(20));"
+                 "insert into krs_sp.par select i, 'row' || i from generate_series(1, 10) i");
+    SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0);
+    SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_VALUES), 0);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(4), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLPrepare(st, Sql("select id, name from krs_sp.par where id > ? order by name desc"), SQL_NTS),
+              SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    SQLINTEGER above = 0;
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &above, 0, nullptr),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameInd), SQL_SUCCESS);
+    struct Run {
+        SQLINTEGER above;
+        std::vector<SQLINTEGER> ids;
+        SQLSETPOSIROW row;   // of the last rowset, to rename
+    } runs[] = {{5, {9, 8, 7, 6}, 4}, {1, {9, 8, 7, 6}, 3}};
+    for (const Run &r : runs) {
+        above = r.above;
+        ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(std::vector<SQLINTEGER>(ids, ids + 4), r.ids);
+        SQLLEN count = 0;
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_LAST, 0), SQL_SUCCESS);
+        SQLULEN number = 0;
+        SQLGetStmtAttr(st, SQL_ATTR_ROW_NUMBER, &number, 0, nullptr);
+        EXPECT_EQ(number, static_cast<SQLULEN>(10 - r.above - 3));
+        std::snprintf(names[r.row - 1], sizeof names[0], "above%d", static_cast<int>(r.above));
+        nameInd[r.row - 1] = SQL_NTS;
+        ASSERT_EQ(SQLSetPos(st, r.row, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLRowCount(st, &count), SQL_SUCCESS);
+        EXPECT_EQ(count, 1);
+        ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
+    }
+    // Above 5 by name: 9, 8, 7, 6, 10; above 1 once 10 is renamed: 9 ... 2,
+    // 10.
+    EXPECT_EQ(SeenByAnother("select id || ':' || name from krs_sp.par where name like 'above%' order by id"),
+              (std::vector<std::string>{"2:above1", "10:above5"}));
+}
+
 // A static result above the rows a cache keeps in memory: keys, values and
 // rows are read back from their files, and an update still reaches the
 // row it names, and only that one.
