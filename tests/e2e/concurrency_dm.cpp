@@ -254,6 +254,25 @@ TEST_P(Concurrency, AStaticCursorLocksItsWholeResult)
     }
 }
 
+// Above the keys a cache keeps in memory, the lock reaches every row too:
+// the first and the last of the result.
+TEST_P(Concurrency, AStaticCursorLocksAResultThatSpilled)
+{
+    cursorType = SQL_CURSOR_STATIC;
+    const Table big{"spilled", "krs_cc.big_t", "id", "(id int primary key, v int)"};
+    OtherUser("drop table if exists krs_cc.big_t; create table krs_cc.big_t (id int primary key, v int);"
+              "insert into krs_cc.big_t select i, 10 * i from generate_series(1, 5300) i");
+    Cursor(SQL_CONCUR_LOCK);
+    Open(big, SQL_CONCUR_LOCK);
+    ASSERT_EQ(Scroll(SQL_FETCH_ABSOLUTE, 5250), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(keys[0], 5250);
+    for (int key : {1, 2600, 5300})
+        EXPECT_NE(UpdateElsewhere(big, key).find("lock timeout"), std::string::npos) << key;
+    ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
+    ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK), SQL_SUCCESS);
+    EXPECT_EQ(UpdateElsewhere(big, 5300), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Concurrency, ::testing::Values("krs_w", "krs_a"),
                          [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
 
