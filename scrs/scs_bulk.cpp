@@ -1,8 +1,9 @@
 // Bulk operations of the cursor library (op slot 42): rows named by
 // bookmarks, which are absolute row numbers of a keyset-driven cursor's
-// keyset or of a static cursor's static set (and its keyset), are updated or deleted one by one in the caller's order, like
-// positioned changes of those rows, or read again by their keys into a
-// rowset in the caller's order.
+// keyset or of a static cursor's static set (and its keyset), are updated
+// or deleted one by one in the caller's order, like positioned changes of
+// those rows, or read again (by their keys; a static cursor's from its
+// static set) into a rowset in the caller's order.
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
@@ -144,7 +145,8 @@ int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_
     scs_p_OptionsSync(ctx);
     const int32_t type = scs_p_CursorType(ctx);
     const bool keyset = type == SCS_KEYSET && ctx->cs.keysetSize == 0;
-    if (!(keyset || type == SCS_STATIC) || (op != SQL_UPDATE_BY_BOOKMARK && op != SQL_DELETE_BY_BOOKMARK && op != SQL_FETCH_BY_BOOKMARK))
+    if (!(keyset || type == SCS_STATIC) ||
+        (op != SQL_UPDATE_BY_BOOKMARK && op != SQL_DELETE_BY_BOOKMARK && op != SQL_FETCH_BY_BOOKMARK))
         return ERR_NOT_CAPABLE;
     int rc;
     if (op == SQL_FETCH_BY_BOOKMARK) {
