@@ -493,6 +493,50 @@ TEST_P(SetPos, AStaticCursorReadsItsKeysAgainWhenRowsCameAndWent)
     }
 }
 
+// Static cursors whose rows have no keys to be found by: over a table
+// without a usable key the cursor becomes read-only (01S02); over a join it
+// keeps the concurrency asked for, reads its rows, and refuses to change
+// them, saying why.
+TEST_P(SetPos, StaticCursorsThatCannotChangeTheirRows)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.nokey; create table krs_sp.nokey (id int, name varchar(20));"
+                 "insert into krs_sp.nokey select i, 'row' || i from generate_series(1, 5) i");
+    struct Case {
+        const char *sql;
+        SQLULEN concurrency;   // served
+        const char *prepareState, *updateState;
+    } cases[] = {
+        {"select id, name from krs_sp.nokey order by id", SQL_CONCUR_READ_ONLY, "01S02", "HY009"},
+        {"select a.id, b.name from krs_sp.t10 a, krs_sp.t10 b where a.id = b.id order by a.id",
+         SQL_CONCUR_VALUES, "", "IM912"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sql);
+        SQLFreeStmt(st, SQL_CLOSE);
+        SQLFreeStmt(st, SQL_UNBIND);
+        SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_STATIC), 0);
+        SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_VALUES), 0);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(4), 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+        const SQLRETURN rc = SQLExecDirect(st, Sql(c.sql), SQL_NTS);
+        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rc == SQL_SUCCESS_WITH_INFO ? FirstState(st) : "", c.prepareState);
+        SQLULEN concurrency = 0;
+        SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &concurrency, 0, nullptr);
+        EXPECT_EQ(concurrency, c.concurrency);
+        ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
+        ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameInd), SQL_SUCCESS);
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 2), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(std::vector<SQLINTEGER>(ids, ids + 4), (std::vector<SQLINTEGER>{2, 3, 4, 5}));
+        std::strcpy(names[0], "changed");
+        nameInd[0] = SQL_NTS;
+        EXPECT_EQ(SQLSetPos(st, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_ERROR);
+        EXPECT_EQ(FirstState(st), c.updateState);
+    }
+    EXPECT_EQ(TableSeenByAnother("krs_sp.nokey")[1], "2:row2");
+    EXPECT_EQ(TableSeenByAnother("krs_sp.t10")[1], "2:row2");
+}
+
 // A static cursor over a statement with a parameter, executed twice: its
 // keys, values and rows are read with the application's value each time.
 TEST_P(SetPos, AStaticCursorWithAParameterExecutedAgain)
