@@ -493,6 +493,24 @@ TEST_P(SetPos, AStaticCursorReadsItsKeysAgainWhenRowsCameAndWent)
     }
 }
 
+// A result that changes at every read (its condition adds rows to its own
+// table) never lets keys, values and rows agree: after three readings the
+// fetch gives up with IM920 rather than show rows at others' keys.
+TEST_P(SetPos, AStaticCursorGivesUpOnAResultThatKeepsChanging)
+{
+    // The analyser takes unqualified function names only.
+    PgPsql(g_pg, "drop table if exists krs_sp.grows; create table krs_sp.grows (id serial primary key, name text);"
+                 "insert into krs_sp.grows (name) values ('a'), ('b');"
+                 "create or replace function krs_sp_grow() returns int language sql volatile as"
+                 " 'insert into krs_sp.grows (name) values (''more''); select 0'");
+    ASSERT_TRUE(Open(SQL_CURSOR_STATIC, SQL_CONCUR_VALUES,
+                     "select id, name from krs_sp.grows where krs_sp_grow() = 0 order by id"));
+    EXPECT_EQ(SQLFetchScroll(st, SQL_FETCH_FIRST, 0), SQL_ERROR);
+    EXPECT_EQ(FirstState(st), "IM920") << Diags(SQL_HANDLE_STMT, st);
+    SQLFreeStmt(st, SQL_CLOSE);
+    PgPsql(g_pg, "drop function krs_sp_grow()");
+}
+
 // Static cursors whose rows have no keys to be found by: over a table
 // without a usable key the cursor becomes read-only (01S02); over a join it
 // keeps the concurrency asked for, reads its rows, and refuses to change
