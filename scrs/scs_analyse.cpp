@@ -448,6 +448,7 @@ int SCS_CloseCursor(int stmt)
     ScsContext *ctx = scs_p_CtxFind(stmt);
     if (!ctx)
         return ERR_INVALID_ARGUMENT;
+    scs_p_LongValuesReset(ctx);
     ctx->scsFlags |= SCS_F_REPREPARE;
     ctx->scsFlags &= static_cast<uint16_t>(~(SCS_F_THROUGH_LIBRARY | SCS_F_STATIC_FILLED));
     // The rows of a closed cursor are not needed again: a static set that
