@@ -499,9 +499,10 @@ int SCS_ExecBatch(int stmt, uint16_t count, const BatchEntry *entries, int16_t *
     for (; i < count; ++i) {
         const BatchEntry &e = entries[i];
         // Without a text the statement's prepared text runs again.
-        const std::string text = e.sql ? e.sql : ctx->preparedText;
+        const char *text = e.sql ? e.sql : ctx->preparedText.c_str();
+        const bool isCall = scs_p_IsCallStmt(text) != 0;
         ran = false;
-        if (scs_p_IsSelectStmt(text.c_str())) {
+        if (scs_p_IsSelectStmt(text)) {
             rc = ERR_ONLY_DDL_DML;
             scs_p_ErrPostCode(ctx, rc);
             break;
@@ -515,7 +516,7 @@ int SCS_ExecBatch(int stmt, uint16_t count, const BatchEntry *entries, int16_t *
         int32_t n = 0;
         int16_t len = 0;
         counts[i] = SCS_GetInfo(stmt, kRowCountItem, &n, 4, &len) != 0 ? kRowCountUnknown : (n < 0 ? 0 : n);
-        if (scs_p_IsCallStmt(text.c_str()) && ScsLower()->GetColDescs) {
+        if (isCall && ScsLower()->GetColDescs) {
             // A call may give back its output parameters, never rows.
             uint16_t cols = 0;
             ColDesc *descs = nullptr;

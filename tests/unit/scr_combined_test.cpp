@@ -140,6 +140,21 @@ int fFetch(int, uint16_t rows, RowBlock *block)
     return 0;
 }
 
+// The descriptions with one text attribute per column.
+int fColAttributes(int stmt, uint16_t *cols, int16_t *attrCount, ColDesc **descs, TypedValue **attrs)
+{
+    fGetColDescs(stmt, cols, descs);
+    *attrCount = static_cast<int16_t>(*cols);
+    *attrs = static_cast<TypedValue *>(calloc(*cols ? *cols : 1, sizeof(TypedValue)));
+    for (uint16_t i = 0; i < *cols; ++i) {
+        (*attrs)[i].column = static_cast<uint16_t>(i + 1);
+        (*attrs)[i].attrId = 14;  // the base table name
+        (*attrs)[i].kind = TV_TEXT;
+        (*attrs)[i].value.text = strdup("t");
+    }
+    return 0;
+}
+
 int fParamTypesEx(int, uint16_t, const ParamTypeDescEx *)
 {
     ++fake.typesExCalls;
@@ -224,6 +239,7 @@ struct Reset {
         ops();
         fake = Fake{};
         lower().ParamTypesEx = nullptr;
+        lower().ColAttributes = nullptr;
     }
 };
 
@@ -587,6 +603,31 @@ TEST(ExecDescribe, DescriptionsAndRowCountAndNothingHalfDescribed)
     EXPECT_EQ(ops().ExecDescribe(h, "SELECT * FROM missing_table", oneIntBlock(2), 0, nullptr, nullptr, &ncols, &cols,
                                  &nparams, &params, &rowCount),
               ERR_TABLE_NOT_FOUND);
+    // With the column attributes of slot 51, when the back end has it.
+    int16_t nattrs = 0;
+    TypedValue *attrs = nullptr;
+    EXPECT_EQ(ops().ExecDescribeEx(h, "SELECT 1", oneIntBlock(2), 0, nullptr, nullptr, &ncols, &cols, &nparams,
+                                   &params, &rowCount, &nattrs, &attrs),
+              ERR_FUNCTION_NOT_SUPPORTED);
+    lower().ColAttributes = fColAttributes;
+    ASSERT_EQ(ops().ExecDescribeEx(h, "SELECT id, name FROM t", nullptr, 0, nullptr, nullptr, &ncols, &cols,
+                                   &nparams, &params, &rowCount, &nattrs, &attrs),
+              0);
+    ASSERT_EQ(nattrs, 2);
+    EXPECT_STREQ(attrs[1].value.text, "t");
+    EXPECT_EQ(ncols, 2);
+    for (int16_t i = 0; i < nattrs; ++i)
+        TV_FreeValue(&attrs[i]);
+    free(attrs);
+    CD_Free(cols, ncols);
+    CD_Free(params, nparams);
+    fake.paramDescsAnswer = ERR_GENERAL;
+    EXPECT_EQ(ops().ExecDescribeEx(h, "SELECT id, name FROM t", nullptr, 0, nullptr, nullptr, &ncols, &cols,
+                                   &nparams, &params, &rowCount, &nattrs, &attrs),
+              ERR_GENERAL);
+    EXPECT_EQ(attrs, nullptr);
+    EXPECT_EQ(nattrs, 0);
+    fake.paramDescsAnswer = 0;
     // So does a call refused for its arguments.
     EXPECT_EQ(ops().ExecDescribe(h, "SELECT 1", oneIntBlock(3), 1, nullptr, nullptr, &ncols, &cols, &nparams,
                                  &params, &rowCount),
