@@ -310,8 +310,8 @@ int SCS_ExecBatch(int stmt, uint16_t count, const BatchEntry *entries, int16_t *
 int SCS_ExecDirectEx(int stmt, const char *sql, RowBlock *params, int16_t typeCount, const ParamTypeDescEx *types);
 int SCS_SetParamTypesEx(int stmt, uint16_t count, const ParamTypeDescEx *types);
 
-// Moves the long values (value types 15, 16, 26) of more than 60000 bytes
-// out of a fetched block into `side` (emptied first): the block's cell
+// Moves the long values (value types 15, 16, 26) longer than 60000 (bytes,
+// characters of wide text) out of a fetched block into `side` (emptied first): the block's cell
 // becomes empty with indicator -3, the side cell takes the value.  Side
 // cells of other columns and of values left in the block are NULL.  0, or
 // 16 with the block unchanged and `side` empty.

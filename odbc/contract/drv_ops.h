@@ -100,8 +100,9 @@ struct DrvOpTable {
     // new array (caller frees with CD_Free) of each column's value type
     // and buffer length.
     int (*DescribeRowset)(int stmt, uint16_t *colCount, ColDesc **descs, RowBlock *block);     // 46
-    // As slot 41; long values of more than 60000 bytes are set aside (cell
-    // indicator -3) and read through slot 48.
+    // As slot 41; long values (value types 15, 16, 26) longer than 60000
+    // (bytes, characters of wide text) are set aside (cell indicator -3) and
+    // read through slot 48.
     int (*ScrollFetchLong)(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount,
                            int orientation);                                                  // 47
     // The next piece, at most pieceSize bytes (characters for wide text), of
