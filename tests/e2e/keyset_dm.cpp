@@ -508,6 +508,37 @@ TEST_P(Keyset, KeyColumnsWithQuotesOrUpperCaseInTheirNames)
     }
 }
 
+// A dynamic cursor moves its window of keys by predicates over the same
+// quoted key columns.
+TEST_P(Keyset, DynamicCursorOverAQuotedKey)
+{
+    OtherUser("drop table if exists krs_kd.qd; create table krs_kd.qd (\"K\"\"1\" int primary key, name varchar(20));"
+              "insert into krs_kd.qd select i, 'row' || i from generate_series(1, 20) i");
+    KeysetCursor(6);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0),
+              SQL_SUCCESS);
+    std::string state;
+    ASSERT_TRUE(SQL_SUCCEEDED(Open("select \"K\"\"1\", name from krs_kd.qd order by \"K\"\"1\" desc", &state)))
+        << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(CursorType(), static_cast<SQLULEN>(SQL_CURSOR_DYNAMIC)) << state;
+    const struct {
+        SQLSMALLINT orientation;
+        SQLLEN offset;
+        int first, rows;
+    } moves[] = {{SQL_FETCH_NEXT, 0, 20, 6}, {SQL_FETCH_NEXT, 0, 14, 6}, {SQL_FETCH_PRIOR, 0, 20, 6},
+                 {SQL_FETCH_LAST, 0, 6, 6},  {SQL_FETCH_PRIOR, 0, 12, 6}, {SQL_FETCH_RELATIVE, 3, 9, 6},
+                 {SQL_FETCH_FIRST, 0, 20, 6}};
+    for (const auto &m : moves) {
+        SCOPED_TRACE(m.first);
+        ASSERT_EQ(Scroll(m.orientation, m.offset), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(fetched, static_cast<SQLULEN>(m.rows));
+        for (int i = 0; i < m.rows; ++i) {
+            EXPECT_EQ(ids[i], m.first - i) << i;
+            EXPECT_EQ(Name(i), "row" + std::to_string(m.first - i)) << i;
+        }
+    }
+}
+
 TEST_P(Keyset, KeysetAboveTheCacheInMemory)
 {
     // 5200 keys: the keyset's cache spills to its files and the fetch reads
