@@ -417,6 +417,15 @@ TEST_P(DynMix, DynamicValuesUpdateDeleteAdd)
     ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
     ASSERT_EQ(rows, Range(1, 5));
     ASSERT_EQ(nameInd[3], SQL_NULL_DATA);  // id 4 has no name
+    // POSITION and REFRESH work on the rowset as fetched.
+    ASSERT_EQ(SQLSetPos(st, 3, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    SQLINTEGER at = 0;
+    SQLLEN atInd = 0;
+    ASSERT_EQ(SQLGetData(st, 1, SQL_C_SLONG, &at, 0, &atInd), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(at, 3);
+    ids[0] = -1;
+    ASSERT_EQ(SQLSetPos(st, 0, SQL_REFRESH, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(ids[0], 1);
 
     // Row 4 is found by its NULL name; a second update of it, with no fetch
     // between, compares with the values the first one wrote.
