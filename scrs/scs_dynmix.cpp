@@ -23,9 +23,9 @@
 #include <sqlext.h>
 
 #include <algorithm>
-#include <new>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -386,11 +386,12 @@ int scs_p_DynamicRowsUpdated(ScsContext *ctx, const int32_t *keyRows, uint16_t *
     const bool versions = keepsRowVersions(ctx);
     if (!values && !versions)
         return 0;
+    // The rows were changed whatever follows.  Values that cannot be read
+    // again stay as they were: a later change of such a row finds it
+    // different and is refused, never let through unchecked.
     int rc = scs_p_RefreshOptConcVals(ctx, keyRows, count);
-    if (rc != 0) {
+    if (rc != 0)
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_RefreshOptConcVals failed (%d)", rc);
-        scs_p_AuxDiagsMove(ctx);
-    }
     if (!versions)
         return rc;
     // The rows' new versions are this cursor's own: the next fetch must not

@@ -500,6 +500,46 @@ TEST_P(DynMix, LockHoldsTheRowsetsRows)
     }
 }
 
+// A row another session holds locked cannot be locked by the fetch: the
+// server's reason, then the row error; once that session ends, the same
+// fetch goes through.
+TEST_P(DynMix, ARowLockedElsewhereFailsTheFetch)
+{
+    conntest::Handles other;
+    ASSERT_TRUE(conntest::Ok(other.DriverConnect(std::string("DSN=") + GetParam()))) << other.State();
+    ASSERT_EQ(SQLSetConnectAttr(other.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_SUCCESS);
+    SQLHSTMT holder = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, other.dbc, &holder), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql("set lock_timeout = '300ms'"), SQL_NTS)));
+    ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_SUCCESS);
+    checkNames = false;
+    for (const Kind &k : kKinds) {
+        SCOPED_TRACE(k.name);
+        ASSERT_EQ(SQLExecDirect(holder, Sql("update krs_dm.t set name = name where id = 2"), SQL_NTS), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, holder);
+        Open(k, "select id, name from krs_dm.t order by id", SQL_CONCUR_LOCK);
+        std::vector<int> rows;
+        EXPECT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_ERROR);
+        const std::string all = Diags(SQL_HANDLE_STMT, st);
+        const size_t reason = all.find("lock timeout"), rowError = all.find("01S01:");
+        EXPECT_NE(reason, std::string::npos) << all;
+        EXPECT_NE(rowError, std::string::npos) << all;
+        EXPECT_LT(reason, rowError) << all;
+        SQLFreeStmt(st, SQL_CLOSE);
+        SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+        ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, other.dbc, SQL_ROLLBACK), SQL_SUCCESS);
+        Open(k, "select id, name from krs_dm.t order by id", SQL_CONCUR_LOCK);
+        ASSERT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rows, Range(1, 5));
+        SQLFreeStmt(st, SQL_CLOSE);
+        SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, holder);
+}
+
 // A mixed cursor under values concurrency changes rows of a rowset that lies
 // in a key window read after the first one, forward and back.
 TEST_P(DynMix, MixedValuesUpdateAfterTheWindowMoves)
