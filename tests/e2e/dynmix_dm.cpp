@@ -467,6 +467,35 @@ TEST_P(DynMix, DynamicValuesUpdateDeleteAdd)
     EXPECT_EQ(PgPsql(g_pg, "select count(*) from krs_dm.t"), "45");
 }
 
+// Every row of a dynamic rowset at once: a row another session changed is
+// in error and keeps its value, the others change, and each of them can be
+// changed again without a fetch.
+TEST_P(DynMix, DynamicValuesUpdateOfEveryRow)
+{
+    checkNames = false;
+    Open(kKinds[0], "select id, name from krs_dm.t order by id", SQL_CONCUR_VALUES);
+    std::vector<int> rows;
+    ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(rows, Range(6, 10));
+    OtherUser("update krs_dm.t set name = 'theirs' where id = 8");
+    for (SQLULEN i = 0; i < kRowset; ++i) {
+        std::snprintf(names[i], sizeof names[i], "all%d", ids[i]);
+        nameInd[i] = SQL_NTS;
+        idInd[i] = SQL_COLUMN_IGNORE;
+    }
+    EXPECT_EQ(SQLSetPos(st, 0, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + kRowset),
+              (std::vector<SQLUSMALLINT>{SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_ERROR, SQL_ROW_UPDATED,
+                                         SQL_ROW_UPDATED}));
+    EXPECT_EQ(SeenByAnother("6,7,8,9,10"), "6:all6 7:all7 8:theirs 9:all9 10:all10");
+    for (SQLULEN i = 0; i < kRowset; ++i)
+        idInd[i] = 0;
+    ASSERT_EQ(UpdateName(5, "once more"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(UpdateName(1, "and again"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(SeenByAnother("6,10"), "6:and again 10:once more");
+}
+
 // Under lock concurrency the rows of the rowset a dynamic or mixed cursor
 // fetched are locked until the transaction ends; the cursor's own session
 // changes them.
