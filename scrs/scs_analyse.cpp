@@ -118,14 +118,14 @@ bool engineServes(const ScsContext *ctx)
     }
 }
 
-// Locks and compared values are kept by keyset-driven cursors; mixed and
-// dynamic cursors read only.
+// Locks and compared values are kept by keyset-driven, mixed and dynamic
+// cursors: each takes them for the rows of every rowset it fetches by key.
 bool concurrencyServed(const ScsContext *ctx)
 {
     const int32_t concurrency = ctx->cs.concurrency;
     if (concurrency == SCS_READ_ONLY)
         return true;
-    if (ctx->cs.cursorType != SCS_KEYSET || ctx->cs.keysetSize > 0)
+    if (ctx->cs.cursorType != SCS_KEYSET && ctx->cs.cursorType != SCS_DYNAMIC)
         return false;
     return (concurrency == SCS_LOCK && kEngines.lock) || (concurrency == SCS_VALUES && kEngines.values);
 }

@@ -255,6 +255,22 @@ int scs_p_GetKeySetBounds(ScsContext *ctx, RowBlock **out);
 int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
 int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset);
 int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
+// Reads the current compare values of the first `keys` key rows of a
+// dynamic cursor's window into compareValues (row k at key row k), in the
+// batches of the fetch-by-keys SELECT prepared last.  0, 15 or the read's
+// number.
+int scs_p_WindowValuesRead(ScsContext *ctx, int32_t keys);
+// After a positioned UPDATE of a dynamic cursor: the compare values of the
+// given key rows are read again, so that a later optimistic check compares
+// with the values just written; the other rows keep theirs.  0 or a number
+// (compareValues then stays as it was).
+int scs_p_RefreshOptConcVals(ScsContext *ctx, const int32_t *keyRows, int32_t count);
+// The rest of a dynamic cursor's positioned UPDATE for the `count` key rows
+// it changed (statuses[i] that of keyRows[i], 2 on entry): their compare
+// values refreshed, and with row versions their new versions stored as the
+// cursor's own; a row whose version cannot be stored gets status 5.  0 or
+// a number.
+int scs_p_DynamicRowsUpdated(ScsContext *ctx, const int32_t *keyRows, uint16_t *statuses, int32_t count);
 
 // ---- row locks and optimistic-concurrency values ----
 
