@@ -243,8 +243,9 @@ TEST_P(DynMix, MovesLandWhereOdbcSays)
         {SQL_FETCH_FIRST, 0, 0},    {SQL_FETCH_RELATIVE, 3, 3},   {SQL_FETCH_PRIOR, 0, 0},
         {SQL_FETCH_RELATIVE, 22, 22}, {SQL_FETCH_RELATIVE, -7, 15}, {SQL_FETCH_RELATIVE, 0, 15},
         {SQL_FETCH_NEXT, 0, 20},    {SQL_FETCH_RELATIVE, -20, 0}, {SQL_FETCH_RELATIVE, -1, -1},
-        {SQL_FETCH_NEXT, 0, 0},     {SQL_FETCH_LAST, 0, 40},      {SQL_FETCH_RELATIVE, 3, 43},
-        {SQL_FETCH_NEXT, 0, -1},    {SQL_FETCH_PRIOR, 0, 40},     {SQL_FETCH_RELATIVE, -38, 2},
+        {SQL_FETCH_RELATIVE, 0, -1}, {SQL_FETCH_NEXT, 0, 0},     {SQL_FETCH_LAST, 0, 40},
+        {SQL_FETCH_RELATIVE, 3, 43}, {SQL_FETCH_NEXT, 0, -1},    {SQL_FETCH_RELATIVE, 0, -1},
+        {SQL_FETCH_PRIOR, 0, 40},     {SQL_FETCH_RELATIVE, -38, 2},
         {SQL_FETCH_RELATIVE, -3, 0}, {SQL_FETCH_ABSOLUTE, 2, -2},
     };
     for (const Kind &k : kKinds) {
