@@ -140,7 +140,7 @@ SQLRETURN StmtBulkOperations(Stmt *s, uint16_t op)
     }
     StmtRebaseBindings(s);
     if (op == SQL_UPDATE_BY_BOOKMARK)
-        if (int rc = StmtUpdatableColumns(s, &ex.bulkCols))
+        if (int rc = StmtUpdatableColumns(s, n, &ex.bulkCols))
             return StFail(s, rc);
     if (op != SQL_ADD)
         if (int rc = StmtGetBookmarks(s, n, &ex.bulkBookmarks))

@@ -301,13 +301,23 @@ int WriteCell(const ColPlan &plan, const BoundValue &v, uint8_t *cell)
 // The read-only code of ColDesc updatability.
 constexpr uint32_t kUpdatableReadOnly = 1;
 
-// Whether a binding's column is written: not the bookmark, not ignored in
-// the operation's first row, and not read-only.  15 for a column without a
-// description.
-int Qualifies(Stmt *s, const ColBinding &cb, uint32_t first, bool *yes)
+bool CellIgnored(Stmt *s, const ColBinding &cb, uint32_t row)
+{
+    return LengthWordAt(s, cb.head, row) == SQL_COLUMN_IGNORE;
+}
+
+// Whether a binding's column is written: not the bookmark, not ignored
+// (SQL_COLUMN_IGNORE) in every row the operation acts on, and not
+// read-only.  15 for a column without a description.
+int Qualifies(Stmt *s, const ColBinding &cb, const std::vector<uint32_t> &rows, bool *yes)
 {
     *yes = false;
-    if (cb.head.column == 0 || LengthWordAt(s, cb.head, first) == SQL_COLUMN_IGNORE)
+    if (cb.head.column == 0)
+        return 0;
+    bool given = false;
+    for (uint32_t k : rows)
+        given = given || !CellIgnored(s, cb, k);
+    if (!given)
         return 0;
     const ColDesc *d = StmtGetColDesc(s, cb.head.column);
     if (!d)
@@ -325,10 +335,13 @@ bool InList(uint16_t column, const uint16_t *list, uint16_t count)
 }
 
 // Fills a value block of the planned columns over rows first .. first +
-// rows - 1 (ignoredRows: whether the row-operation array marks rows to
-// leave alone, -4).
-int FillValues(Stmt *s, const std::vector<ColPlan> &plans, uint32_t first, uint32_t rows, bool ignoredRows,
-               const std::vector<bool> &skip, RowBlock *block)
+// rows - 1; rows not in `acting` (left alone by the row-operation array,
+// never fetched) are marked ignored.  A row whose written columns are all
+// SQL_COLUMN_IGNORE is left alone as well.  One statement writes the same
+// columns in every row, so a row that ignores only some of them cannot be
+// written as asked: 43, before anything is sent.
+int FillValues(Stmt *s, const std::vector<ColPlan> &plans, uint32_t first, uint32_t rows,
+               const std::vector<bool> &acting, RowBlock *block)
 {
     if (int rc = RB_Init(block, static_cast<uint16_t>(plans.size())))
         return rc;
@@ -340,11 +353,17 @@ int FillValues(Stmt *s, const std::vector<ColPlan> &plans, uint32_t first, uint3
     if (int rc = RB_AllocRows(block, static_cast<int32_t>(rows)))
         return rc;
     block->rowsUsed = static_cast<int32_t>(rows);
-    for (size_t j = 0; j < plans.size(); ++j) {
-        RowBlockColumn &col = block->columns[j];
-        for (uint32_t l = 0; l < rows; ++l) {
-            const uint32_t k = first + l;
-            if ((ignoredRows && RowIgnored(s, k)) || (l < skip.size() && skip[l])) {
+    for (uint32_t l = 0; l < rows; ++l) {
+        const uint32_t k = first + l;
+        size_t ignored = 0;
+        for (const ColPlan &p : plans)
+            ignored += CellIgnored(s, *p.b, k) ? 1 : 0;
+        const bool leave = !acting[l] || (ignored > 0 && ignored == plans.size());
+        if (!leave && ignored > 0)
+            return ERR_NOT_CAPABLE;
+        for (size_t j = 0; j < plans.size(); ++j) {
+            RowBlockColumn &col = block->columns[j];
+            if (leave) {
                 col.indicators[l] = RB_IND_IGNORED;
                 continue;
             }
@@ -359,6 +378,16 @@ int FillValues(Stmt *s, const std::vector<ColPlan> &plans, uint32_t first, uint3
         }
     }
     return 0;
+}
+
+// The rows of first .. first + count - 1 that an operation acts on.
+std::vector<uint32_t> ActingRows(uint32_t first, const std::vector<bool> &acting)
+{
+    std::vector<uint32_t> out;
+    for (uint32_t l = 0; l < acting.size(); ++l)
+        if (acting[l])
+            out.push_back(first + l);
+    return out;
 }
 
 // Rows of an operation: every row of the rowset (row -2 or 0) or row n
@@ -463,10 +492,18 @@ int StmtBuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list
     *count = 0;
     uint32_t first = 0, rows = 0;
     OpRows(s, row, &first, &rows);
+    // Rows the row-operation array leaves alone, and rows of a partial
+    // rowset that were never fetched, are not written.
+    std::vector<bool> acting(rows, true);
+    for (uint32_t l = 0; l < rows; ++l)
+        acting[l] = !RowIgnored(s, first + l) &&
+                    !(row <= 0 && s->cursor.setPosOp != SQL_ADD &&
+                      CUR_RowStatusGet(s->cursor.cache, static_cast<int32_t>(first + l + 1)) == SQL_ROW_NOROW);
+    const std::vector<uint32_t> actingRows = ActingRows(first, acting);
     std::vector<ColPlan> plans;
     for (ColBindingNode *n = s->boundCols; n; n = n->next) {
         bool yes = false;
-        if (int rc = Qualifies(s, n->b, first, &yes))
+        if (int rc = Qualifies(s, n->b, actingRows, &yes))
             return rc;
         if (!yes)
             continue;
@@ -475,12 +512,7 @@ int StmtBuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list
             return rc;
         plans.push_back(p);
     }
-    // Rows of a partial rowset that were never fetched are left alone.
-    std::vector<bool> skip(rows, false);
-    if (row <= 0 && s->cursor.setPosOp != SQL_ADD)
-        for (uint32_t l = 0; l < rows; ++l)
-            skip[l] = CUR_RowStatusGet(s->cursor.cache, static_cast<int32_t>(first + l + 1)) == SQL_ROW_NOROW;
-    if (int rc = FillValues(s, plans, first, rows, true, skip, block))
+    if (int rc = FillValues(s, plans, first, rows, acting, block))
         return rc;
     auto *cols = static_cast<uint16_t *>(std::malloc((plans.empty() ? 1 : plans.size()) * sizeof(uint16_t)));
     if (!cols)
@@ -524,14 +556,15 @@ int StmtBuildStatusBlock(Stmt *s, int32_t row, RowBlock **out)
     return 0;
 }
 
-int StmtUpdatableColumns(Stmt *s, std::vector<uint16_t> *out)
+int StmtUpdatableColumns(Stmt *s, uint32_t rows, std::vector<uint16_t> *out)
 {
     out->clear();
     if (!s->ard || DescRecCount(s->ard) == 0)
         return ERR_GENERAL;
+    const std::vector<uint32_t> every = ActingRows(0, std::vector<bool>(rows, true));
     for (ColBindingNode *n = s->boundCols; n; n = n->next) {
         bool yes = false;
-        if (int rc = Qualifies(s, n->b, 0, &yes))
+        if (int rc = Qualifies(s, n->b, every, &yes))
             return rc;
         if (yes)
             out->push_back(n->b.head.column);
@@ -551,5 +584,5 @@ int StmtBuildBulkValues(Stmt *s, const uint16_t *list, uint16_t count, uint32_t 
             return rc;
         plans.push_back(p);
     }
-    return FillValues(s, plans, 0, rows, false, {}, block);
+    return FillValues(s, plans, 0, rows, std::vector<bool>(rows, true), block);
 }

@@ -108,7 +108,9 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
             if (dynMixed)
                 return ERR_FETCH_TYPE_RANGE;
             o = OR_ABSOLUTE;
-        } else if ((cs->position == -3 && k > 0) || (cs->position == 0 && k < 0)) {
+        } else if ((cs->position == -3 && k >= 0) || (cs->position == 0 && k <= 0)) {
+            // A move of 0 rows, or away from the result, stays before the
+            // start or after the end.
             return ERR_NO_DATA_FOUND;
         }
     }

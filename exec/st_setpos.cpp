@@ -3,6 +3,7 @@
 // of one row or of every row to the cursor library's positioned operation
 // (UPDATE, DELETE, ADD), gathering values given at execution first.
 #include <cstdlib>
+#include <cstring>
 
 #include "exec/st_internal.h"
 #include "exec/st_setpos.h"
@@ -90,6 +91,33 @@ SQLRETURN Outcome(Stmt *s, int64_t row, int rc, const OpCall &call)
 // r: the row, or -2 for every row, as the operation takes it.
 int32_t OpRow(int64_t row) { return row == 0 ? -2 : static_cast<int32_t>(row); }
 
+// Rows an ADD inserted are not in the keyset and have no bookmark.  A bound
+// bookmark column says so for the rows of the operation (indicator
+// SQL_NULL_DATA, bookmark 0, which names no row) instead of keeping the
+// bookmarks of the rows fetched before, which name other rows.  Rows the
+// row-operation array leaves alone are not touched.
+void NoBookmarks(Stmt *s, int64_t row)
+{
+    const ColBinding *b = StmtFindBoundCol(0, s);
+    if (!b)
+        return;
+    const uint32_t bindType = s->ard ? s->ard->bindType : 0;
+    const int64_t valueStride = bindType ? bindType : 8;  // a bookmark cell is 8 bytes
+    const int64_t lengthStride = bindType ? bindType : static_cast<int64_t>(sizeof(SQLLEN));
+    const uint16_t *rowOps = s->ard ? s->ard->arrayStatusPtr : nullptr;
+    const int64_t first = row == 0 ? 0 : row - 1;
+    const int64_t end = row == 0 ? s->cursor.rowsetSize : row;
+    for (int64_t i = first; i < end; ++i) {
+        if (rowOps && rowOps[i] == SQL_ROW_IGNORE)
+            continue;
+        if (b->head.data)
+            std::memset(static_cast<char *>(b->head.data) + i * valueStride, 0, 8);
+        for (SQLLEN *p : {b->head.indicatorPtr, b->head.octetLengthPtr})
+            if (p)
+                *reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(p) + i * lengthStride) = SQL_NULL_DATA;
+    }
+}
+
 // Sends an UPDATE or ADD with the bound values (gathered ones included).
 SQLRETURN SendValues(Stmt *s, int64_t row, uint16_t op)
 {
@@ -108,7 +136,10 @@ SQLRETURN SendValues(Stmt *s, int64_t row, uint16_t op)
     call.sent = true;
     int rc = ops->SetPos(StDrv(s), OpRow(row), op, SQL_LOCK_NO_CHANGE, &call.statuses, &call.count, call.block,
                          call.list, call.listCount);
-    return Outcome(s, row, rc, call);
+    const SQLRETURN answer = Outcome(s, row, rc, call);
+    if (op == SQL_ADD && SQL_SUCCEEDED(answer))
+        NoBookmarks(s, row);
+    return answer;
 }
 
 SQLRETURN SendDelete(Stmt *s, int64_t row)

@@ -66,14 +66,17 @@ int StmtSetPosNeedData(Stmt *s, int32_t row, const uint16_t *list, uint16_t coun
 // position then names it), else 0 with the position reset.
 int StmtColsNeedData(Stmt *s, const uint16_t *list, uint16_t count);
 // The value block of an UPDATE or ADD of row `row` (-2 or 0 every row) and
-// the numbers of its columns (caller frees with free).  15 for a bound
-// column without a description, 16, or a conversion's number.
+// the numbers of its columns (caller frees with free): the bound columns
+// given (not SQL_COLUMN_IGNORE) in some row; a row that ignores all of them
+// is left alone.  15 for a bound column without a description, 43 for a
+// row that ignores some of them only, 16, or a conversion's number.
 int StmtBuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list, uint16_t *count);
 // The row-marker block of a DELETE: -4 for rows to leave alone.
 int StmtBuildStatusBlock(Stmt *s, int32_t row, RowBlock **out);
-// The bound columns an update by bookmark writes.  15 without ARD records
-// or for a column without a description.
-int StmtUpdatableColumns(Stmt *s, std::vector<uint16_t> *out);
+// The bound columns an update by bookmark of `rows` rows writes: those
+// given (not SQL_COLUMN_IGNORE) in some row.  15 without ARD records or for
+// a column without a description.
+int StmtUpdatableColumns(Stmt *s, uint32_t rows, std::vector<uint16_t> *out);
 // The value block of an update by bookmark: the listed columns over rows
-// 0 .. rows - 1.
+// 0 .. rows - 1, as StmtBuildSetPosValues marks them.
 int StmtBuildBulkValues(Stmt *s, const uint16_t *list, uint16_t count, uint32_t rows, RowBlock *block);

@@ -279,11 +279,12 @@ SQLRETURN TextType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT bu
 // users' updates and deletions), mixed (keyset-driven with a key window) or
 // dynamic (which also see other users' insertions; they move by NEXT, FIRST,
 // LAST, PRIOR and RELATIVE, not to absolute rows).  Static and keyset-driven
-// cursors have bookmarks and take SQLSetPos's POSITION and REFRESH; both
-// also take lock and values concurrency, and with them SQLSetPos's UPDATE,
-// DELETE and ADD and SQLBulkOperations by bookmark (a static cursor keeps
-// showing the rows as it read them, so it claims no sensitivity); the others
-// are read-only.  Each listed type keeps only the bits of its mask.
+// cursors have bookmarks and take SQLSetPos's POSITION and REFRESH;
+// keyset-driven, mixed, dynamic and static ones also take lock and values
+// concurrency, and with them SQLSetPos's UPDATE, DELETE and ADD; keyset-driven
+// and static ones SQLBulkOperations by bookmark too (dynamic cursors keep no
+// bookmarks; a static cursor keeps showing the rows as it read them, so it
+// claims no sensitivity).  Each listed type keeps only the bits of its mask.
 struct CursorLimit {
     SQLUSMALLINT type;
     uint32_t forwardOnly;   // the connection's cursors cannot scroll
@@ -297,9 +298,9 @@ constexpr uint32_t kCa2ReadOnly = SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_MAX_RO
 // optimistic concurrency.
 constexpr uint32_t kCa2Keyset = kCa2ReadOnly | SQL_CA2_SENSITIVITY_DELETIONS | SQL_CA2_SENSITIVITY_UPDATES |
                                 SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY;
-// Dynamic cursors are read-only and see other users' additions too.
-constexpr uint32_t kCa2Dynamic = kCa2ReadOnly | SQL_CA2_SENSITIVITY_ADDITIONS | SQL_CA2_SENSITIVITY_DELETIONS |
-                                 SQL_CA2_SENSITIVITY_UPDATES;
+// Dynamic cursors lock their rows or read their values as keyset-driven
+// ones do, and see other users' additions too.
+constexpr uint32_t kCa2Dynamic = kCa2Keyset | SQL_CA2_SENSITIVITY_ADDITIONS;
 constexpr uint32_t kScrollDirections = SQL_FD_FETCH_NEXT | SQL_FD_FETCH_FIRST | SQL_FD_FETCH_LAST |
                                        SQL_FD_FETCH_PRIOR | SQL_FD_FETCH_ABSOLUTE | SQL_FD_FETCH_RELATIVE |
                                        SQL_FD_FETCH_BOOKMARK;
@@ -309,6 +310,9 @@ constexpr uint32_t kKeysetCa1 = kStaticCa1 | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DE
 // Static cursors under lock or values concurrency change their rows too.
 constexpr uint32_t kStaticKeyedCa1 = kStaticCa1 | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE;
 constexpr uint32_t kCa2Static = kCa2ReadOnly | SQL_CA2_LOCK_CONCURRENCY | SQL_CA2_OPT_VALUES_CONCURRENCY;
+// Dynamic cursors: no absolute rows, no bookmarks.
+constexpr uint32_t kDynamicCa1 = SQL_CA1_NEXT | SQL_CA1_RELATIVE | SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION |
+                                 SQL_CA1_POS_REFRESH | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE;
 
 constexpr CursorLimit kCursorLimits[] = {
     {SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY,
@@ -323,7 +327,7 @@ constexpr CursorLimit kCursorLimits[] = {
     {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, kCa2ReadOnly, kCa2ReadOnly},
     {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, kKeysetCa1},
     {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0, kCa2Keyset},
-    {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_RELATIVE},
+    {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, kDynamicCa1},
     {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0, kCa2Dynamic},
     {SQL_STATIC_CURSOR_ATTRIBUTES1, 0, kStaticKeyedCa1},
     {SQL_STATIC_CURSOR_ATTRIBUTES2, 0, kCa2Static},

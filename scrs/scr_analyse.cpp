@@ -316,11 +316,19 @@ int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out)
     SqlNode *list = scr_Child(scr_FirstBlock(r), SQLK_SELECT_LIST);
     if (!isSelect(r) || !list || !out)
         return ERR_GENERAL;
-    if (!list->tmpl && strcmp(list->text, "*") == 0) {
+    // "*" stands alone or first, before the items a rewrite appended to it
+    // ("*, k"): the leftmost of the nested lists.
+    const SqlNode *first = list;
+    while (first->firstChild && first->firstChild->kind == SQLK_SELECT_LIST)
+        first = first->firstChild;
+    if (!first->tmpl && strcmp(first->text, "*") == 0) {
         ScrColumnRef col;
         memset(&col, 0, sizeof col);
         col.itemKind = SCR_ITEM_STAR;
-        return DA_Append(out, &col) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
+        if (!DA_Append(out, &col))
+            return ERR_MEMORY_ALLOCATION;
+        if (first == list)
+            return ERR_NONE;
     }
     ScrNodeList items;
     if (!scr_Collect(list, {SQLK_SELECT_ITEM}, {SQLK_SUBQUERY, SQLK_QUERY_BLOCK}, items))

@@ -118,16 +118,16 @@ bool engineServes(const ScsContext *ctx)
     }
 }
 
-// Locks and compared values are kept by keyset-driven cursors and by static
-// cursors (whose keyset is built beside the static set); mixed and dynamic
-// cursors read only.
+// Locks and compared values are kept by keyset-driven, mixed and dynamic
+// cursors, which take them for the rows of every rowset they fetch by key,
+// and by static cursors, whose keyset is built beside the static set.
 bool concurrencyServed(const ScsContext *ctx)
 {
     const int32_t concurrency = ctx->cs.concurrency;
     if (concurrency == SCS_READ_ONLY)
         return true;
     const bool staticKeyed = ctx->cs.cursorType == SCS_STATIC && kEngines.staticKeyed;
-    if (!staticKeyed && (ctx->cs.cursorType != SCS_KEYSET || ctx->cs.keysetSize > 0))
+    if (!staticKeyed && ctx->cs.cursorType != SCS_KEYSET && ctx->cs.cursorType != SCS_DYNAMIC)
         return false;
     return (concurrency == SCS_LOCK && kEngines.lock) || (concurrency == SCS_VALUES && kEngines.values);
 }
@@ -450,6 +450,7 @@ int SCS_CloseCursor(int stmt)
     ScsContext *ctx = scs_p_CtxFind(stmt);
     if (!ctx)
         return ERR_INVALID_ARGUMENT;
+    scs_p_LongValuesReset(ctx);
     ctx->scsFlags |= SCS_F_REPREPARE;
     ctx->scsFlags &= static_cast<uint16_t>(~(SCS_F_THROUGH_LIBRARY | SCS_F_STATIC_FILLED));
     // The rows of a closed cursor are not needed again: a static set that

@@ -10,6 +10,7 @@
 #include "odbc/contract/cursor_state.h"
 #include "odbc/contract/drv_ops.h"
 #include "odbc/contract/param_types.h"
+#include "odbc/contract/rowblock.h"
 #include "scrs/scr_analyse.h"
 #include "scrs/sc_dataset.h"
 
@@ -18,6 +19,7 @@
 #include <vector>
 
 struct ColDesc;
+struct TypedValue;
 struct DrvConnectParams;
 struct HashTable;
 struct StaticSet;
@@ -105,6 +107,15 @@ struct ScsContext {
     uint32_t keyFetchGroups = 0;      // key groups of the prepared fetch-by-keys SELECT
     uint32_t existingKeysGroups = 0;  // key groups of the prepared existing-keys SELECT
     uint32_t valueRefetchGroups = 0;  // key groups of the prepared value-refetch SELECT
+
+    // Long values set aside from the last rowset of SCS_FetchScrollLong, and
+    // which of them SCS_GetLongData is delivering (column and row from 1,
+    // 0 none), from which byte, with how many bytes still to come.
+    RowBlock longValues{};
+    int32_t longValueCol = 0;
+    int32_t longValueRow = 0;
+    uint64_t longValueOffset = 0;
+    uint64_t longValueLeft = 0;
 
     // This library's own bookkeeping.
     int32_t unparsedSelect = 0;      // a SELECT the analyser could not parse, served static
@@ -244,6 +255,22 @@ int scs_p_GetKeySetBounds(ScsContext *ctx, RowBlock **out);
 int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
 int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset);
 int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
+// Reads the current compare values of the first `keys` key rows of a
+// dynamic cursor's window into compareValues (row k at key row k), in the
+// batches of the fetch-by-keys SELECT prepared last.  0, 15 or the read's
+// number.
+int scs_p_WindowValuesRead(ScsContext *ctx, int32_t keys);
+// After a positioned UPDATE of a dynamic cursor: the compare values of the
+// given key rows are read again, so that a later optimistic check compares
+// with the values just written; the other rows keep theirs.  0 or a number
+// (compareValues then stays as it was).
+int scs_p_RefreshOptConcVals(ScsContext *ctx, const int32_t *keyRows, int32_t count);
+// The rest of a dynamic cursor's positioned UPDATE for the `count` key rows
+// it changed (statuses[i] that of keyRows[i], 2 on entry): their compare
+// values refreshed, and with row versions their new versions stored as the
+// cursor's own; a row whose version cannot be stored gets status 5.  0 or
+// a number.
+int scs_p_DynamicRowsUpdated(ScsContext *ctx, const int32_t *keyRows, uint16_t *statuses, int32_t count);
 
 // ---- row locks and optimistic-concurrency values ----
 
@@ -281,3 +308,46 @@ int SCS_DDStatistics(int stmt, CatalogArgs *args);
 int SCS_DDTablePrivileges(int stmt, CatalogArgs *args);
 int SCS_DDTables(int stmt, CatalogArgs *args);
 int SCS_DDGetTypeInfo(int stmt, int16_t sqlType);
+
+// ---- combined and long-data operations (scs_combined.cpp) ----
+
+int SCS_ExecDescribe(int stmt, const char *sql, RowBlock *params, uint16_t typeCount, const ParamTypeDesc *types,
+                     int32_t *rowsetSize, uint16_t *colCount, ColDesc **cols, uint16_t *paramCount,
+                     ColDesc **paramDescs, int32_t *rowCount);
+int SCS_ExecDescribeEx(int stmt, const char *sql, RowBlock *params, uint16_t typeCount, const ParamTypeDesc *types,
+                       int32_t *rowsetSize, uint16_t *colCount, ColDesc **cols, uint16_t *paramCount,
+                       ColDesc **paramDescs, int32_t *rowCount, int16_t *attrCount, TypedValue **attrs);
+int SCS_AllocPrepare(int conn, const char *sql, int32_t concurrency, int32_t cursorType, int *outStmt);
+int SCS_DescribeRowset(int stmt, uint16_t *colCount, ColDesc **descs, RowBlock *block);
+int SCS_FetchScrollLong(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int orientation);
+int SCS_GetLongData(int stmt, uint16_t column, uint32_t row, int64_t pieceSize, void **piece, uint32_t *pieceLen,
+                    uint32_t *valueType, int32_t *left);
+int SCS_ExecBatch(int stmt, uint16_t count, const BatchEntry *entries, int16_t *done, int32_t **rowCounts);
+int SCS_ExecDirectEx(int stmt, const char *sql, RowBlock *params, int16_t typeCount, const ParamTypeDescEx *types);
+int SCS_SetParamTypesEx(int stmt, uint16_t count, const ParamTypeDescEx *types);
+
+// Moves the long values (value types 15, 16, 26) longer than 60000 (bytes,
+// characters of wide text) out of a fetched block into `side` (emptied first): the block's cell
+// becomes empty with indicator -3, the side cell takes the value.  Side
+// cells of other columns and of values left in the block are NULL.  0, or
+// 16 with the block unchanged and `side` empty.
+int scs_p_LongDataDetach(RowBlock *block, RowBlock *side);
+// Empties the context's long values and forgets the reading position.
+void scs_p_LongValuesReset(ScsContext *ctx);
+// 1 when the first word of the text is SELECT / CALL (any case).
+int scs_p_IsSelectStmt(const char *text);
+int scs_p_IsCallStmt(const char *text);
+// A parameter block handed to an operation that owns it but never passed
+// it on: freed unless the library's binding has its caller free blocks.
+void scs_p_ParamsRelease(RowBlock *params);
+
+// The statements of the library (for operations that allocate one).
+int scs_p_StmtAlloc(int conn, int *outStmt);
+int scs_p_StmtFree(int stmt);
+// Diagnostics the library keeps for a connection (a statement that failed
+// and is gone left them there): `texts` replace what was kept, and the
+// back end's own chain of the connection is emptied.  Handed out behind the
+// connection's own at its next DRV_GetErrors.
+void scs_p_ConnDiagsSet(int conn, int32_t firstNative, std::vector<std::string> texts);
+bool scs_p_ConnDiagsTake(int conn, int32_t *firstNative, std::vector<std::string> *texts);
+void scs_p_ConnDiagsDrop(int conn);

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -321,30 +322,107 @@ private:
     RowsetCache *rowset_;
 };
 
+bool keepsRowVersions(const ScsContext *ctx)
+{
+    return ctx->cs.dynSensitive && ctx->rvcBinding && ctx->rvcBinding->rvStmt;
+}
+
 // A cursor that keeps row versions compares the current values of the
 // window's rows with the versions it stored: rows other users changed since
 // it last saw them are reported as updated.
 int rowVersionsCheck(ScsContext *ctx, RowsetCache *rowset, int32_t keys)
 {
-    if (!ctx->cs.dynSensitive || !ctx->rvcBinding || !ctx->rvcBinding->rvStmt || keys <= 0)
+    if (!keepsRowVersions(ctx) || keys <= 0)
         return 0;
     const bool valuesRead = scs_p_Concurrency(ctx) == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0;
-    if (!valuesRead) {
-        const int32_t nKeys = ctx->keyCols ? static_cast<int32_t>(ctx->keyCols->count) : 0;
-        int32_t statements = 0, lastRows = 0, perStmt = 0;
-        int rc = scs_p_GetKeyFetchBatches(ctx->maxParams, ctx->appParamTypeCount, nKeys, keys, &statements,
-                                          &lastRows, &perStmt);
-        if (rc == 0)
-            rc = scs_p_GetOptConcColVals(ctx, nullptr, 0, statements, perStmt, lastRows);
-        if (rc != 0)
+    if (!valuesRead)
+        if (int rc = scs_p_WindowValuesRead(ctx, keys))
             return rc;
-    }
     if (!ctx->compareValues || ctx->compareValues->rowsUsed < keys)
         return ERR_ROW_ERROR;
     return RVC_RowsCheck(ctx->rvcBinding, ctx->keySet, ctx->compareValues, rowset->status);
 }
 
 }  // namespace
+
+int scs_p_WindowValuesRead(ScsContext *ctx, int32_t keys)
+{
+    // The value-refetch SELECT is made from the fetch-by-keys SELECT the
+    // fetch prepared last, with as many key groups: its batches are cut to
+    // those groups.
+    const int32_t perStmt = static_cast<int32_t>(ctx->keyFetchGroups);
+    if (!ctx->keySet || !ctx->keySet->keyRows || keys <= 0 || keys > ctx->keySet->keyRows->rowsUsed ||
+        perStmt <= 0 || !(ctx->scsFlags & SCS_F_KEYFETCH_PREPARED))
+        return ERR_GENERAL;
+    const int32_t statements = (keys + perStmt - 1) / perStmt;
+    return scs_p_GetOptConcColVals(ctx, nullptr, 0, statements, perStmt, keys - (statements - 1) * perStmt);
+}
+
+int scs_p_RefreshOptConcVals(ScsContext *ctx, const int32_t *keyRows, int32_t count)
+{
+    if (!ctx || (!keyRows && count > 0))
+        return ERR_GENERAL;
+    RowBlock *kept = ctx->compareValues;
+    ctx->compareValues = nullptr;
+    int rc = scs_p_WindowValuesRead(ctx, keysInWindow(ctx));
+    RowBlock *fresh = ctx->compareValues;
+    if (!kept) {
+        // Nothing was read before: the fresh values are the values.
+        ctx->compareValues = fresh;
+        return rc;
+    }
+    for (int32_t i = 0; rc == 0 && i < count; ++i)
+        rc = RB_CopyRow(kept, fresh, keyRows[i], keyRows[i], 1);
+    KS_BlockFree(&fresh);
+    ctx->compareValues = kept;
+    return rc;
+}
+
+int scs_p_DynamicRowsUpdated(ScsContext *ctx, const int32_t *keyRows, uint16_t *statuses, int32_t count)
+{
+    if (!ctx || count <= 0)
+        return 0;
+    const bool values = scs_p_Concurrency(ctx) == SCS_VALUES;
+    const bool versions = keepsRowVersions(ctx);
+    if (!values && !versions)
+        return 0;
+    // The rows were changed whatever follows.  Values that cannot be read
+    // again stay as they were: a later change of such a row finds it
+    // different and is refused, never let through unchecked.
+    int rc = scs_p_RefreshOptConcVals(ctx, keyRows, count);
+    if (rc != 0)
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_RefreshOptConcVals failed (%d)", rc);
+    if (!versions)
+        return rc;
+    // The rows' new versions are this cursor's own: the next fetch must not
+    // report them as changed by others.  A row whose version cannot be
+    // stored is in error.
+    if (rc != 0) {
+        for (int32_t i = 0; i < count; ++i)
+            statuses[i] = SQL_ROW_ERROR;
+        return rc;
+    }
+    std::vector<uint8_t> keyDigests, rowDigests;
+    try {
+        keyDigests.resize(static_cast<size_t>(count) * RVC_DIGEST_SIZE);
+        rowDigests.resize(static_cast<size_t>(count) * RVC_DIGEST_SIZE);
+    } catch (const std::bad_alloc &) {
+        for (int32_t i = 0; i < count; ++i)
+            statuses[i] = SQL_ROW_ERROR;
+        return ERR_MEMORY_ALLOCATION;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        uint8_t *key = keyDigests.data() + static_cast<size_t>(i) * RVC_DIGEST_SIZE;
+        uint8_t *row = rowDigests.data() + static_cast<size_t>(i) * RVC_DIGEST_SIZE;
+        if (RVC_RowDigest(ctx->keySet->keyRows, keyRows[i], key) != 0 ||
+            RVC_RowDigest(ctx->compareValues, keyRows[i], row) != 0)
+            statuses[i] = SQL_ROW_ERROR;
+    }
+    rc = RVC_VersionsUpdate(ctx->rvcBinding, keyDigests.data(), rowDigests.data(), statuses, count);
+    if (rc != 0)
+        RVC_DiagsMove(ctx->rvcBinding);
+    return rc;
+}
 
 int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset)
 {

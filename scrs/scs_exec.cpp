@@ -322,8 +322,10 @@ int SCS_SetParams(int stmt, RowBlock *params)
     scs_p_OptionsSync(ctx);
     if (ctx->cs.cursorType != SCS_FORWARD_ONLY && params) {
         RowBlock *copy = cloneBlock(params);
-        if (!copy)
+        if (!copy) {
+            scs_p_ParamsRelease(params);  // the block was handed to us
             return ERR_MEMORY_ALLOCATION;
+        }
         freeBlock(&ctx->savedParams);
         ctx->savedParams = copy;
         ctx->scsFlags |= SCS_F_PARAMS_SAVED;
@@ -356,6 +358,7 @@ int SCS_Execute(int stmt)
         return ERR_INVALID_ARGUMENT;
     ctx->catalogStatic = 0;
     scs_p_OptionsSync(ctx);
+    scs_p_LongValuesReset(ctx);
     ctx->posRowCount = -1;
     ctx->scsFlags |= SCS_F_THROUGH_LIBRARY;
     if (ctx->cs.cursorType == SCS_FORWARD_ONLY)
@@ -603,6 +606,7 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
         !(type == SCS_STATIC && scs_p_Concurrency(ctx) == SCS_READ_ONLY))
         return ERR_INVALID_CURSOR_STATE;
     ctx->posRowCount = -1;
+    scs_p_LongValuesReset(ctx);
     *rowsOut = 0;
     *cache = nullptr;
     RowsetCache *rs = nullptr;

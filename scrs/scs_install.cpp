@@ -89,7 +89,33 @@ const ScsSlot kScsSlots[] = {
     {41, reinterpret_cast<void *>(&SCS_FetchScroll)},
     {42, reinterpret_cast<void *>(&SCS_BulkOperations)},
     {43, reinterpret_cast<void *>(&SCS_ExecDirect)},
+    {44, reinterpret_cast<void *>(&SCS_ExecDescribe)},
+    {45, reinterpret_cast<void *>(&SCS_AllocPrepare)},
+    {46, reinterpret_cast<void *>(&SCS_DescribeRowset)},
+    {47, reinterpret_cast<void *>(&SCS_FetchScrollLong)},
+    {48, reinterpret_cast<void *>(&SCS_GetLongData)},
+    {49, reinterpret_cast<void *>(&SCS_ExecBatch)},
+    {52, reinterpret_cast<void *>(&SCS_ExecDescribeEx)},
+    {54, reinterpret_cast<void *>(&SCS_ExecDirectEx)},
+    {65, reinterpret_cast<void *>(&SCS_SetParamTypesEx)},
 };
+
+// The back-end slot a library slot is built on: the library serves a slot
+// only when that one exists.  The slots the back end never fills are served
+// from its ordinary operations.
+int baseSlot(int slot)
+{
+    static const struct {
+        int slot, base;
+    } kBases[] = {
+        {36, 19}, {37, 13}, {41, 19}, {42, 13}, {44, 13}, {45, 7}, {46, 19},
+        {47, 19}, {48, 19}, {49, 43}, {52, 13}, {54, 43}, {65, 18},
+    };
+    for (const auto &b : kBases)
+        if (b.slot == slot)
+            return b.base;
+    return slot;
+}
 
 // A 4-byte capability of the connection; def when the back end does not answer.
 int32_t askCapability(uint32_t conn, int32_t item, int32_t def, bool *answered = nullptr)
@@ -226,6 +252,7 @@ int SCS_Disconnect(int conn)
                 registry().erase(rec.env);
         }
     }
+    scs_p_ConnDiagsDrop(conn);
     if (rec.keyColCache) {
         HASH_ForEach(rec.keyColCache, keyCacheEntryFree, nullptr);
         HASH_Free(rec.keyColCache);
@@ -275,12 +302,35 @@ int SCS_FreeStmt(int stmt)
     return ScsLower()->FreeStmt(stmt);
 }
 
+// The diagnostics the library keeps for a connection, behind those of the
+// report.
+int connDiagsAppend(int conn, ErrReport *out)
+{
+    int32_t native = 0;
+    std::vector<std::string> kept;
+    if (!scs_p_ConnDiagsTake(conn, &native, &kept) || kept.empty())
+        return 0;
+    const uint32_t n = out->count + static_cast<uint32_t>(kept.size());
+    auto **texts = static_cast<char **>(realloc(out->texts, n * sizeof(char *)));
+    if (!texts)
+        return ERR_MEMORY_ALLOCATION;
+    for (size_t i = 0; i < kept.size(); ++i)
+        texts[out->count + i] = STR_Dup(kept[i].c_str());
+    if (out->count == 0)
+        out->firstNative = native;
+    out->texts = texts;
+    out->count = n;
+    return 0;
+}
+
 // The back end's diagnostics of a handle, then those the library moved there
 // from the statement's auxiliary statements.
 int SCS_GetErrors(int h, ErrReport *out)
 {
     int rc = ScsLower()->GetErrors(h, out);
     ScsContext *ctx = scs_p_CtxFind(h);
+    if (rc == 0 && !ctx && out)
+        return connDiagsAppend(h, out);
     if (rc != 0 || !ctx || ctx->auxTexts.empty() || !out)
         return rc;
     const uint32_t n = out->count + static_cast<uint32_t>(ctx->auxTexts.size());
@@ -307,13 +357,11 @@ void SCS_Install(DrvBinding *binding)
         scsOpTable = *binding->ops;
         scsLowerBinding = *binding;
         // A slot the back end leaves empty stays empty, so that callers
-        // still see the operation missing; the two scrolling slots, which
-        // the back end never fills, are served from its forward fetch, and
-        // the positioned and bulk operations from its execute.
+        // still see the operation missing; the slots the back end never
+        // fills are served from the operations they are built on.
         const DrvOpTable *lower = binding->ops;
         for (const ScsSlot &s : kScsSlots) {
-            const int base = s.slot == 36 || s.slot == 41 ? 19 : s.slot == 37 || s.slot == 42 ? 13 : s.slot;
-            if (*DRV_Slot(lower, base))
+            if (*DRV_Slot(lower, baseSlot(s.slot)))
                 *DRV_Slot(&scsOpTable, s.slot) = s.op;
         }
         (void)ScrParserLock();
@@ -325,6 +373,9 @@ void SCS_Install(DrvBinding *binding)
 }
 
 const DrvOpTable *ScsLower() { return scsLowerBinding.ops; }
+
+int scs_p_StmtAlloc(int conn, int *outStmt) { return SCS_AllocStmt(conn, outStmt); }
+int scs_p_StmtFree(int stmt) { return SCS_FreeStmt(stmt); }
 
 int scs_p_RegisteredConnections(int env)
 {
@@ -511,6 +562,7 @@ void scs_p_CtxFree(ScsContext *ctx)
     free(ctx->userName);
     free(ctx->dbmsName);
     ctx->userName = ctx->dbmsName = nullptr;
+    scs_p_LongValuesReset(ctx);
     CUR_StateFree(&ctx->cs);
 }
 

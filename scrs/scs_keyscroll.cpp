@@ -308,6 +308,36 @@ bool notNullColumn(const KsTableCatalog &cat, const std::string &name)
     return c && c->nullable == SQL_NO_NULLS;
 }
 
+// The table column an index row names.  The catalog answers an index
+// column as the server's index definition writes it, with the quotes at
+// both ends trimmed: a name that needs quoting ("Key", "k""1") keeps its
+// doubled inner quotes (Key, k""1).  A column matches when its name written
+// that way is the text.  No match (an expression such as lower((c)::text)),
+// or more than one (a text that two names give), names no column.
+const KsColumnRow *indexColumn(const KsTableCatalog &cat, const std::string &text, char quote)
+{
+    const bool quoting = quote && quote != ' ';
+    const KsColumnRow *hit = nullptr;
+    for (const KsColumnRow &c : cat.columns) {
+        std::string written;
+        for (char ch : c.name) {
+            written += ch;
+            if (quoting && ch == quote)
+                written += ch;
+        }
+        if (quoting) {
+            const size_t first = written.find_first_not_of(quote);
+            written = first == std::string::npos ? std::string() : written.substr(first, written.find_last_not_of(quote) - first + 1);
+        }
+        if (written == text) {
+            if (hit)
+                return nullptr;
+            hit = &c;
+        }
+    }
+    return hit;
+}
+
 }  // namespace
 
 int ks_KeyColsChoose(const KsTableCatalog &cat, char identQuote, std::vector<ScrColumnRef> *keys, int *source)
@@ -343,7 +373,8 @@ int ks_KeyColsChoose(const KsTableCatalog &cat, char identQuote, std::vector<Scr
             bool ok = head.nonUnique == SQL_FALSE;
             for (size_t j = i; ok && j < end; ++j) {
                 const KsStatisticsRow &r = cat.statistics[j];
-                ok = !r.hasFilter && !r.columnNull && notNullColumn(cat, r.column);
+                const KsColumnRow *c = r.columnNull ? nullptr : indexColumn(cat, r.column, identQuote);
+                ok = !r.hasFilter && c && c->nullable == SQL_NO_NULLS;
             }
             if (ok) {
                 std::vector<const KsStatisticsRow *> cols;
@@ -352,8 +383,8 @@ int ks_KeyColsChoose(const KsTableCatalog &cat, char identQuote, std::vector<Scr
                 std::stable_sort(cols.begin(), cols.end(),
                                  [](const KsStatisticsRow *a, const KsStatisticsRow *b) { return a->ordinal < b->ordinal; });
                 for (const KsStatisticsRow *r : cols) {
-                    const KsColumnRow *c = findColumn(cat, r->column);
-                    if (int rc = appendKey(&chosen, r->column, identQuote, false, c->sqlType, c->columnSize,
+                    const KsColumnRow *c = indexColumn(cat, r->column, identQuote);
+                    if (int rc = appendKey(&chosen, c->name, identQuote, false, c->sqlType, c->columnSize,
                                            c->decimalDigits))
                         return rc;
                 }

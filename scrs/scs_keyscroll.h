@@ -137,7 +137,8 @@ enum : int { KS_SRC_NONE = 0, KS_SRC_SPECIAL = 1, KS_SRC_INDEX = 2, KS_SRC_PRIMA
 
 // Picks a table's key columns: the best row identifier, else the first
 // unique index that is neither partial nor over an expression and whose
-// columns are all NOT NULL, else the primary key.  Names are enclosed in
+// columns are all NOT NULL (an index names a column as the server writes
+// it, quoted where needed), else the primary key.  Names are enclosed in
 // identQuote (embedded quotes doubled; not for pseudo columns), types come
 // from the answers.  The chosen columns are appended to *keys (their table
 // fields left to the caller).  0; 84 when nothing serves as a key; 15.

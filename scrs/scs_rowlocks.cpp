@@ -332,7 +332,8 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
         return ERR_GENERAL;
     const int32_t windowStart = ks->windowStart < 0 ? 0 : ks->windowStart;
     const int32_t at = first - windowStart;
-    const bool keysetDriven = type == SCS_KEYSET && ctx->cs.keysetSize <= 0;
+    // Keyset-driven and mixed cursors keep a status per key they hold.
+    const bool keysetDriven = type == SCS_KEYSET;
     RowBlock fetched{};
     int32_t count = 0;
     for (int32_t c = 0; c < statements && rc == 0; ++c) {

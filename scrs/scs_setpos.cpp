@@ -408,6 +408,10 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
     Runner runner{ctx, static_cast<int>(ctx->posStmt), {}};
     int32_t changed = 0, failed = 0, conflicts = 0, firstError = 0;
     KeySet *ks = ctx->keySet;
+    // Rows a dynamic cursor's UPDATE changed: their key rows and the places
+    // of their statuses.
+    const bool dynamicUpdate = update && !bookmarks && scs_p_CursorType(ctx) == SCS_DYNAMIC;
+    std::vector<int32_t> updatedKeys, updatedAt;
     for (int32_t l = 0; l < rows; ++l) {
         const int32_t rowsetRow =
             bookmarks ? static_cast<int32_t>(bookmarks[l]) - ctx->cs.absRow + 1 : first + l;
@@ -457,6 +461,20 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
         statuses[l] = st;
         if (!add && !bookmarks && ks->statuses && k >= 0 && k < ks->statusCount)
             ks->statuses[k] = static_cast<int16_t>(st);
+        if (dynamicUpdate && st == SQL_ROW_UPDATED) {
+            updatedKeys.push_back(k);
+            updatedAt.push_back(l);
+        }
+    }
+    if (!updatedKeys.empty()) {
+        std::vector<uint16_t> after(updatedKeys.size(), SQL_ROW_UPDATED);
+        scs_p_DynamicRowsUpdated(ctx, updatedKeys.data(), after.data(), static_cast<int32_t>(after.size()));
+        for (size_t i = 0; i < after.size(); ++i) {
+            statuses[updatedAt[i]] = after[i];
+            const int32_t k = updatedKeys[i];
+            if (ks->statuses && k >= 0 && k < ks->statusCount)
+                ks->statuses[k] = static_cast<int16_t>(after[i]);
+        }
     }
     scs_p_AuxDiagsMove(ctx);
     ctx->posRowCount = changed;

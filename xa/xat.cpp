@@ -205,7 +205,7 @@ int XAT_ProxyDisconnect(int handle)
 // leaves empty.
 using ParamDataOp = int (*)(int, int64_t, int64_t, int64_t, int64_t);
 using Slot39Op = int (*)(int, int32_t, int16_t, int64_t, int32_t);
-using ExecDirectExOp = decltype(DrvOpTable::ExecDirect);
+using ExecDirectExOp = decltype(DrvOpTable::ExecDirectEx);
 
 // Puts the proxy into a slot that has an onward operation; an empty slot
 // stays empty, so that callers still see that nothing serves it.

@@ -18,6 +18,8 @@ struct TypedValue;
 struct CatalogArgs;
 struct XID;
 struct RowsetCache;
+struct BatchEntry;
+struct ParamTypeDescEx;
 
 // A slot whose argument list belongs to the overlay that fills it.
 typedef int (*DrvOpGeneric)();
@@ -80,18 +82,56 @@ struct DrvOpTable {
                           RowsetCache **rowset);                                          // 42
     int (*ExecDirect)(int stmt, const char *sql, RowBlock *params, int16_t typeCount,
                       const ParamTypeDesc *types);                                       // 43
-    DrvOpGeneric ExecDescribe;                                                           // 44
-    DrvOpGeneric AllocPrepare;                                                           // 45
-    DrvOpGeneric DescribeRowset;                                                         // 46
-    DrvOpGeneric ScrollFetchLong;                                                        // 47
-    DrvOpGeneric LongData;                                                               // 48
-    DrvOpGeneric ExecBatch;                                                              // 49
+    // Prepares (text given), sets parameters and types, executes and
+    // describes in one call.  The rowset size is set first for a scrollable
+    // cursor (the size the back end settles on comes back); new arrays of
+    // column and parameter descriptions (caller frees with CD_Free) and the
+    // row count (0 when unknown).  0, 80 (output parameter values pending) or
+    // an error.  The parameter block is the callee's as in slot 43.
+    int (*ExecDescribe)(int stmt, const char *sql, RowBlock *params, uint16_t typeCount,
+                        const ParamTypeDesc *types, int32_t *rowsetSize, uint16_t *colCount, ColDesc **cols,
+                        uint16_t *paramCount, ColDesc **paramDescs, int32_t *rowCount);        // 44
+    // A statement on the connection with the cursor type and concurrency
+    // set (type 0 leaves the defaults) and the text prepared when given.  A
+    // failure leaves no statement; its diagnostics are the connection's.
+    int (*AllocPrepare)(int conn, const char *sql, int32_t concurrency, int32_t cursorType,
+                        int *outStmt);                                                       // 45
+    // The layout of the current result in an empty block; with `descs`, a
+    // new array (caller frees with CD_Free) of each column's value type
+    // and buffer length.
+    int (*DescribeRowset)(int stmt, uint16_t *colCount, ColDesc **descs, RowBlock *block);     // 46
+    // As slot 41; long values (value types 15, 16, 26) longer than 60000
+    // (bytes, characters of wide text) are set aside (cell indicator -3) and
+    // read through slot 48.
+    int (*ScrollFetchLong)(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount,
+                           int orientation);                                                  // 47
+    // The next piece, at most pieceSize bytes (characters for wide text), of
+    // the long value set aside at column and row (from 1) of the last rowset
+    // of slot 47: a new block (caller frees), its bytes, its value type (1
+    // text, 24 wide text, 14 binary) and the bytes left before this piece
+    // (-4 unknown).  0 (no piece when nothing is left), 82 for a cell with no
+    // such value, or an error.  Same arguments as slot 40.
+    int (*LongData)(int stmt, uint16_t column, uint32_t row, int64_t pieceSize, void **piece,
+                    uint32_t *pieceLen, uint32_t *valueType, int32_t *left);                  // 48
+    // Runs the entries in order (statements that return rows are refused,
+    // 162); a new array of one row count per entry (caller frees; -2 when
+    // unknown) and the number of entries that ran before the one that
+    // stopped the batch.  Parameter blocks are the callee's as in slot 43.
+    int (*ExecBatch)(int stmt, uint16_t count, const BatchEntry *entries, int16_t *done,
+                     int32_t **rowCounts);                                                    // 49
     DrvOpGeneric Slot50;                                                                 // 50
     int (*ColAttributes)(int stmt, uint16_t *outCols, int16_t *outAttrs, ColDesc **outCopy,
                          TypedValue **outAttrTable);                                     // 51
-    DrvOpGeneric ExecDescribeEx;                                                         // 52
+    // Slot 44 with the column descriptions of slot 51: a new table of
+    // column attributes (caller frees its text values and the array).
+    int (*ExecDescribeEx)(int stmt, const char *sql, RowBlock *params, uint16_t typeCount,
+                          const ParamTypeDesc *types, int32_t *rowsetSize, uint16_t *colCount,
+                          ColDesc **cols, uint16_t *paramCount, ColDesc **paramDescs, int32_t *rowCount,
+                          int16_t *attrCount, TypedValue **attrs);                            // 52
     int (*Cancel)(int stmt);                                                             // 53
-    DrvOpGeneric ExecDirectEx;                                                           // 54
+    // Slot 43 with the parameter types in the named record.
+    int (*ExecDirectEx)(int stmt, const char *sql, RowBlock *params, int16_t typeCount,
+                        const ParamTypeDescEx *types);                                       // 54
     int (*XaClose)(int conn, const char *xaInfo, int rmid, int flags);                  // 55
     int (*XaCommit)(int conn, XID *xid, int rmid, int flags);                           // 56
     int (*XaComplete)(int conn, int *handle, int *result, int rmid, int flags);         // 57
@@ -102,7 +142,8 @@ struct DrvOpTable {
     int (*XaRecover)(int conn, XID *xids, int count, int rmid, int flags);             // 62
     int (*XaRollback)(int conn, XID *xid, int rmid, int flags);                         // 63
     int (*XaStart)(int conn, XID *xid, int rmid, int flags);                            // 64
-    DrvOpGeneric ParamTypesEx;                                                           // 65
+    // Slot 18 with the parameter types in the named record.
+    int (*ParamTypesEx)(int stmt, uint16_t count, const ParamTypeDescEx *types);            // 65
 };
 
 static_assert(sizeof(DrvOpTable) == 66 * sizeof(void *), "the operation table has 66 slots");

@@ -19,3 +19,27 @@ struct ParamTypeDesc {
     int16_t decimalDigits;
     int16_t direction;      // PARAM_*
 };
+
+// The parameter type record of slots 54 and 65: the fields of ParamTypeDesc
+// in the same order and widths, then the parameter's name (NULL or
+// NUL-terminated, owned by the caller).
+struct ParamTypeDescEx {
+    int32_t sqlType;
+    int32_t cType;
+    uint32_t columnSize;
+    int16_t decimalDigits;
+    int16_t direction;
+    const char *name;
+};
+
+struct RowBlock;
+
+// One statement of a batch (slot 49): its text (NULL: the statement's
+// prepared text runs again), its parameter types and its parameter block
+// (or NULL), which passes to the callee as in slot 43.
+struct BatchEntry {
+    const char *sql;
+    uint16_t typeCount;
+    const ParamTypeDesc *types;
+    RowBlock *params;
+};

@@ -9,6 +9,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -90,11 +91,14 @@ protected:
                   InsertRows(1, 45));
     }
 
-    void Open(const Kind &k, const std::string &sql = "select id, name from krs_dm.t order by name")
+    void Open(const Kind &k, const std::string &sql = "select id, name from krs_dm.t order by name",
+              SQLULEN concurrency = SQL_CONCUR_READ_ONLY)
     {
         SQLFreeStmt(st, SQL_CLOSE);
         ASSERT_TRUE(SQL_SUCCEEDED(
             SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(k.cursorType), 0)))
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(concurrency), 0), SQL_SUCCESS)
             << Diags(SQL_HANDLE_STMT, st);
         ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(k.keysetSize), 0),
                   SQL_SUCCESS)
@@ -106,6 +110,9 @@ protected:
         SQLULEN type = 99;
         ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_SUCCESS);
         ASSERT_EQ(type, k.cursorType) << "the cursor kept its type";
+        SQLULEN conc = 99;
+        ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &conc, 0, nullptr), SQL_SUCCESS);
+        ASSERT_EQ(conc, concurrency) << "the cursor kept its concurrency";
         ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
         ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameInd), SQL_SUCCESS);
     }
@@ -154,7 +161,34 @@ protected:
         EXPECT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, st);
         return seen;
     }
+
+    // SQLSetPos UPDATE of rowset row r (1-based) giving the row the name
+    // `name`; the id is left out.
+    SQLRETURN UpdateName(SQLSETPOSIROW r, const char *name)
+    {
+        std::snprintf(names[r - 1], sizeof names[r - 1], "%s", name);
+        nameInd[r - 1] = SQL_NTS;
+        idInd[r - 1] = SQL_COLUMN_IGNORE;
+        const SQLRETURN rc = SQLSetPos(st, r, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
+        idInd[r - 1] = 0;  // a column marked ignored is not filled by a fetch either
+        return rc;
+    }
 };
+
+// The rows of krs_dm.t whose ids are listed, as "id:name" ("-" for NULL),
+// in id order, read by another session.
+std::string SeenByAnother(const std::string &ids)
+{
+    return PgPsql(g_pg, "select string_agg(id || ':' || coalesce(name, '-'), ' ' order by id) from krs_dm.t "
+                        "where id in (" + ids + ")");
+}
+
+// Another session's update of row `id`, waiting for its lock at most
+// 300 ms: "" when it went through, else the server's complaint.
+std::string UpdateElsewhere(int id)
+{
+    return PgPsql(g_pg, "set lock_timeout = '300ms'; update krs_dm.t set name = name where id = " + std::to_string(id));
+}
 
 // What LAST and then PRIOR until the start show, front to back: rowsets R
 // rows apart from the end, and the first rowset last (it overlaps the one
@@ -209,8 +243,9 @@ TEST_P(DynMix, MovesLandWhereOdbcSays)
         {SQL_FETCH_FIRST, 0, 0},    {SQL_FETCH_RELATIVE, 3, 3},   {SQL_FETCH_PRIOR, 0, 0},
         {SQL_FETCH_RELATIVE, 22, 22}, {SQL_FETCH_RELATIVE, -7, 15}, {SQL_FETCH_RELATIVE, 0, 15},
         {SQL_FETCH_NEXT, 0, 20},    {SQL_FETCH_RELATIVE, -20, 0}, {SQL_FETCH_RELATIVE, -1, -1},
-        {SQL_FETCH_NEXT, 0, 0},     {SQL_FETCH_LAST, 0, 40},      {SQL_FETCH_RELATIVE, 3, 43},
-        {SQL_FETCH_NEXT, 0, -1},    {SQL_FETCH_PRIOR, 0, 40},     {SQL_FETCH_RELATIVE, -38, 2},
+        {SQL_FETCH_RELATIVE, 0, -1}, {SQL_FETCH_NEXT, 0, 0},     {SQL_FETCH_LAST, 0, 40},
+        {SQL_FETCH_RELATIVE, 3, 43}, {SQL_FETCH_NEXT, 0, -1},    {SQL_FETCH_RELATIVE, 0, -1},
+        {SQL_FETCH_PRIOR, 0, 40},     {SQL_FETCH_RELATIVE, -38, 2},
         {SQL_FETCH_RELATIVE, -3, 0}, {SQL_FETCH_ABSOLUTE, 2, -2},
     };
     for (const Kind &k : kKinds) {
@@ -326,9 +361,14 @@ TEST_P(DynMix, InformationSaysWhatTheCursorsDo)
     ASSERT_EQ(SQLGetInfo(dbc, SQL_SCROLL_OPTIONS, &v, sizeof v, nullptr), SQL_SUCCESS);
     EXPECT_EQ(v & (SQL_SO_DYNAMIC | SQL_SO_MIXED), static_cast<SQLUINTEGER>(SQL_SO_DYNAMIC | SQL_SO_MIXED));
     ASSERT_EQ(SQLGetInfo(dbc, SQL_DYNAMIC_CURSOR_ATTRIBUTES1, &v, sizeof v, nullptr), SQL_SUCCESS);
-    EXPECT_EQ(v, static_cast<SQLUINTEGER>(SQL_CA1_NEXT | SQL_CA1_RELATIVE));
+    EXPECT_EQ(v, static_cast<SQLUINTEGER>(SQL_CA1_NEXT | SQL_CA1_RELATIVE | SQL_CA1_LOCK_NO_CHANGE |
+                                          SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH | SQL_CA1_POS_UPDATE |
+                                          SQL_CA1_POS_DELETE));
     ASSERT_EQ(SQLGetInfo(dbc, SQL_DYNAMIC_CURSOR_ATTRIBUTES2, &v, sizeof v, nullptr), SQL_SUCCESS);
     EXPECT_TRUE(v & SQL_CA2_READ_ONLY_CONCURRENCY);
+    EXPECT_TRUE(v & SQL_CA2_LOCK_CONCURRENCY);
+    EXPECT_TRUE(v & SQL_CA2_OPT_VALUES_CONCURRENCY);
+    EXPECT_FALSE(v & SQL_CA2_OPT_ROWVER_CONCURRENCY);
     EXPECT_TRUE(v & SQL_CA2_SENSITIVITY_ADDITIONS);
     EXPECT_TRUE(v & SQL_CA2_SENSITIVITY_DELETIONS);
     EXPECT_TRUE(v & SQL_CA2_SENSITIVITY_UPDATES);
@@ -352,61 +392,275 @@ TEST_P(DynMix, InformationSaysWhatTheCursorsDo)
     EXPECT_EQ(SQLFetchScroll(st, SQL_FETCH_NEXT, 0), SQL_NO_DATA);
 }
 
-// Mixed and dynamic cursors read only: lock or values concurrency asked for
-// becomes read-only with 01S02, and the cursor still scrolls.
-TEST_P(DynMix, LockAndValuesBecomeReadOnly)
+// Mixed and dynamic cursors keep lock and values concurrency, and scroll
+// under them as under read-only.
+TEST_P(DynMix, LockAndValuesAreKept)
 {
     OtherUser("delete from krs_dm.t; " + InsertRows(1, 45));
     for (const Kind &k : kKinds) {
         for (SQLULEN conc : {SQL_CONCUR_LOCK, SQL_CONCUR_VALUES}) {
             SCOPED_TRACE(testing::Message() << k.name << " concurrency " << conc);
-            SQLFreeStmt(st, SQL_CLOSE);
-            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(k.cursorType), 0),
-                      SQL_SUCCESS);
-            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(k.keysetSize), 0),
-                      SQL_SUCCESS);
-            ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(conc), 0)));
-            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRowset), 0),
-                      SQL_SUCCESS);
-            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
-            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
-            SQLRETURN rc = SQLExecDirect(st, Sql("select id, name from krs_dm.t order by name"), SQL_NTS);
-            EXPECT_EQ(rc, SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
-            EXPECT_EQ(conntest::Diag(SQL_HANDLE_STMT, st), "01S02");
-            SQLULEN now = 0, type = 0;
-            SQLGetStmtAttr(st, SQL_ATTR_CONCURRENCY, &now, 0, nullptr);
-            SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
-            EXPECT_EQ(now, static_cast<SQLULEN>(SQL_CONCUR_READ_ONLY));
-            EXPECT_EQ(type, k.cursorType);
-            ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
-            ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameInd), SQL_SUCCESS);
-            EXPECT_EQ(WalkBackward(), Ordered(Range(1, 45)));
-            SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+            Open(k, "select id, name from krs_dm.t order by name", conc);
+            EXPECT_EQ(WalkBackward(), BackwardRowsets(Ordered(Range(1, 45))));
+            EXPECT_EQ(WalkForward(), Ordered(Range(1, 45)));
         }
     }
+}
+
+// A dynamic cursor under values concurrency: each change is checked against
+// the values the cursor read (a NULL among them included), and its own
+// changes are what it compares with next.
+TEST_P(DynMix, DynamicValuesUpdateDeleteAdd)
+{
+    checkNames = false;
+    Open(kKinds[0], "select id, name from krs_dm.t order by id", SQL_CONCUR_VALUES);
+    std::vector<int> rows;
+    ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(rows, Range(1, 5));
+    ASSERT_EQ(nameInd[3], SQL_NULL_DATA);  // id 4 has no name
+    // POSITION and REFRESH work on the rowset as fetched.
+    ASSERT_EQ(SQLSetPos(st, 3, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    SQLINTEGER at = 0;
+    SQLLEN atInd = 0;
+    ASSERT_EQ(SQLGetData(st, 1, SQL_C_SLONG, &at, 0, &atInd), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(at, 3);
+    ids[0] = -1;
+    ASSERT_EQ(SQLSetPos(st, 0, SQL_REFRESH, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(ids[0], 1);
+
+    // Row 4 is found by its NULL name; a second update of it, with no fetch
+    // between, compares with the values the first one wrote.
+    ASSERT_EQ(UpdateName(4, "mine"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[3], SQL_ROW_UPDATED);
+    EXPECT_EQ(SeenByAnother("4"), "4:mine");
+    ASSERT_EQ(UpdateName(4, "again"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[3], SQL_ROW_UPDATED);
+    EXPECT_EQ(SeenByAnother("3,4,5"), "3:n0 4:again 5:n2");
+
+    // Another session changes row 2 meanwhile: the update finds no row, the
+    // row is in error and keeps the other session's value.
+    OtherUser("update krs_dm.t set name = 'theirs' where id = 2");
+    EXPECT_EQ(UpdateName(2, "lost"), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(conntest::Diag(SQL_HANDLE_STMT, st), "01001");
+    EXPECT_EQ(status[1], SQL_ROW_ERROR);
+    EXPECT_EQ(SeenByAnother("1,2,3"), "1:n1 2:theirs 3:n0");
+
+    // DELETE, and ADD from the bound buffers of row 1.
+    ASSERT_EQ(SQLSetPos(st, 3, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[2], SQL_ROW_DELETED);
+    ids[0] = 100;
+    idInd[0] = 0;
+    std::snprintf(names[0], sizeof names[0], "added");
+    nameInd[0] = SQL_NTS;
+    ASSERT_EQ(SQLSetPos(st, 1, SQL_ADD, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[0], SQL_ROW_ADDED);
+    EXPECT_EQ(SeenByAnother("1,2,3,4,100"), "1:n1 2:theirs 4:again 100:added");
+
+    // The cursor's next rowset shows all of it; the row it saw changed is
+    // updatable again once fetched afresh.
+    ASSERT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(rows, (std::vector<int>{1, 2, 4, 5, 6}));
+    EXPECT_STREQ(names[1], "theirs");
+    ASSERT_EQ(UpdateName(2, "mine too"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(Scroll(SQL_FETCH_LAST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(rows.back(), 100);
+    EXPECT_EQ(SeenByAnother("1,2"), "1:n1 2:mine too");
+    EXPECT_EQ(PgPsql(g_pg, "select count(*) from krs_dm.t"), "45");
+}
+
+// Every row of a dynamic rowset at once: a row another session changed is
+// in error and keeps its value, the others change, and each of them can be
+// changed again without a fetch.
+TEST_P(DynMix, DynamicValuesUpdateOfEveryRow)
+{
+    checkNames = false;
+    Open(kKinds[0], "select id, name from krs_dm.t order by id", SQL_CONCUR_VALUES);
+    std::vector<int> rows;
+    ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(rows, Range(6, 10));
+    OtherUser("update krs_dm.t set name = 'theirs' where id = 8");
+    for (SQLULEN i = 0; i < kRowset; ++i) {
+        std::snprintf(names[i], sizeof names[i], "all%d", ids[i]);
+        nameInd[i] = SQL_NTS;
+        idInd[i] = SQL_COLUMN_IGNORE;
+    }
+    EXPECT_EQ(SQLSetPos(st, 0, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + kRowset),
+              (std::vector<SQLUSMALLINT>{SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_ERROR, SQL_ROW_UPDATED,
+                                         SQL_ROW_UPDATED}));
+    EXPECT_EQ(SeenByAnother("6,7,8,9,10"), "6:all6 7:all7 8:theirs 9:all9 10:all10");
+    for (SQLULEN i = 0; i < kRowset; ++i)
+        idInd[i] = 0;
+    ASSERT_EQ(UpdateName(5, "once more"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(UpdateName(1, "and again"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(SeenByAnother("6,10"), "6:and again 10:once more");
+}
+
+// Under lock concurrency the rows of the rowset a dynamic or mixed cursor
+// fetched are locked until the transaction ends; the cursor's own session
+// changes them.
+TEST_P(DynMix, LockHoldsTheRowsetsRows)
+{
+    checkNames = false;
+    ASSERT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_SUCCESS);
+    for (const Kind &k : kKinds) {
+        SCOPED_TRACE(k.name);
+        OtherUser("delete from krs_dm.t; " + InsertRows(1, 45));
+        Open(k, "select id, name from krs_dm.t order by id", SQL_CONCUR_LOCK);
+        std::vector<int> rows;
+        ASSERT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(rows, Range(1, 5));
+        EXPECT_NE(UpdateElsewhere(3).find("lock timeout"), std::string::npos);
+        EXPECT_EQ(UpdateElsewhere(8), "");
+        ASSERT_EQ(UpdateName(3, "mine"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(status[2], SQL_ROW_UPDATED);
+        ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(rows, Range(6, 10));
+        EXPECT_NE(UpdateElsewhere(8).find("lock timeout"), std::string::npos);
+        ASSERT_EQ(SQLSetPos(st, 2, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        // Nothing is seen elsewhere before the commit; the locks end with it.
+        EXPECT_EQ(SeenByAnother("3,7"), "3:n0 7:n1");
+        ASSERT_EQ(SQLFreeStmt(st, SQL_CLOSE), SQL_SUCCESS);
+        ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_SUCCESS);
+        EXPECT_EQ(SeenByAnother("3,7"), "3:mine");
+        EXPECT_EQ(UpdateElsewhere(3), "");
+        EXPECT_EQ(UpdateElsewhere(8), "");
+    }
+}
+
+// A row another session holds locked cannot be locked by the fetch: the
+// server's reason, then the row error; once that session ends, the same
+// fetch goes through.
+TEST_P(DynMix, ARowLockedElsewhereFailsTheFetch)
+{
+    conntest::Handles other;
+    ASSERT_TRUE(conntest::Ok(other.DriverConnect(std::string("DSN=") + GetParam()))) << other.State();
+    ASSERT_EQ(SQLSetConnectAttr(other.dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_SUCCESS);
+    SQLHSTMT holder = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, other.dbc, &holder), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql("set lock_timeout = '300ms'"), SQL_NTS)));
+    ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_SUCCESS);
+    checkNames = false;
+    for (const Kind &k : kKinds) {
+        SCOPED_TRACE(k.name);
+        ASSERT_EQ(SQLExecDirect(holder, Sql("update krs_dm.t set name = name where id = 2"), SQL_NTS), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, holder);
+        Open(k, "select id, name from krs_dm.t order by id", SQL_CONCUR_LOCK);
+        std::vector<int> rows;
+        EXPECT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_ERROR);
+        const std::string all = Diags(SQL_HANDLE_STMT, st);
+        const size_t reason = all.find("lock timeout"), rowError = all.find("01S01:");
+        EXPECT_NE(reason, std::string::npos) << all;
+        EXPECT_NE(rowError, std::string::npos) << all;
+        EXPECT_LT(reason, rowError) << all;
+        SQLFreeStmt(st, SQL_CLOSE);
+        SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+        ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, other.dbc, SQL_ROLLBACK), SQL_SUCCESS);
+        Open(k, "select id, name from krs_dm.t order by id", SQL_CONCUR_LOCK);
+        ASSERT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rows, Range(1, 5));
+        SQLFreeStmt(st, SQL_CLOSE);
+        SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, holder);
+}
+
+// A mixed cursor under values concurrency changes rows of a rowset that lies
+// in a key window read after the first one, forward and back.
+TEST_P(DynMix, MixedValuesUpdateAfterTheWindowMoves)
+{
+    checkNames = false;
+    Open(kKinds[1], "select id, name from krs_dm.t order by id", SQL_CONCUR_VALUES);
+    std::vector<int> rows;
+    ASSERT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(rows, Range(21, 25));  // the second window's first rowset
+    ASSERT_EQ(UpdateName(3, "w2"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(status[2], SQL_ROW_UPDATED);
+    OtherUser("update krs_dm.t set name = 'theirs' where id = 24");
+    EXPECT_EQ(UpdateName(4, "lost"), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(conntest::Diag(SQL_HANDLE_STMT, st), "01001");
+    EXPECT_EQ(status[3], SQL_ROW_ERROR);
+    EXPECT_EQ(SeenByAnother("22,23,24,25"), "22:n1 23:w2 24:theirs 25:n1");
+
+    // Back into the window before: a window read backward.
+    ASSERT_EQ(Scroll(SQL_FETCH_RELATIVE, -7, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(rows, Range(14, 18));
+    ASSERT_EQ(SQLSetPos(st, 5, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(UpdateName(3, "back"), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(SeenByAnother("15,16,17,18"), "15:n0 16:back 17:n2");
+    EXPECT_EQ(SeenByAnother("21,22,23"), "21:n0 22:n1 23:w2");
+}
+
+// Dynamic and mixed cursors keep no bookmarks: SQLBulkOperations is refused
+// for them, whatever the operation, and changes nothing.
+TEST_P(DynMix, BulkOperationsAreNotForDynamicOrMixedCursors)
+{
+    checkNames = false;
+    for (const Kind &k : kKinds) {
+        SCOPED_TRACE(k.name);
+        Open(k, "select id, name from krs_dm.t order by id", SQL_CONCUR_VALUES);
+        std::vector<int> rows;
+        ASSERT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        for (int i = 0; i < 5; ++i) {
+            ids[i] = 200 + i;
+            idInd[i] = 0;
+            std::snprintf(names[i], sizeof names[i], "bulk");
+            nameInd[i] = SQL_NTS;
+        }
+        for (SQLSMALLINT op : {SQL_ADD, SQL_UPDATE_BY_BOOKMARK, SQL_DELETE_BY_BOOKMARK, SQL_FETCH_BY_BOOKMARK}) {
+            SCOPED_TRACE(op);
+            EXPECT_EQ(SQLBulkOperations(st, op), SQL_ERROR);
+            const std::string all = Diags(SQL_HANDLE_STMT, st);
+            EXPECT_NE(all.find("Bulk operations are not supported on this cursor type"), std::string::npos) << all;
+        }
+        EXPECT_EQ(PgPsql(g_pg, "select count(*) || ':' || count(*) filter (where name = 'bulk') from krs_dm.t"),
+                  "45:0");
+        // The cursor goes on.
+        ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rows, Range(6, 10));
+    }
+}
+
+// A connection whose dynamic cursors keep row versions (in krs_dm.krsrvc,
+// made anew), and a dynamic cursor on it under `concurrency` with rowsets
+// of kRowset rows, its statuses in *statuses.
+void SensitiveDynamic(conntest::Handles &s, const char *dsn, SQLULEN concurrency, SQLHSTMT *h,
+                      SQLUSMALLINT *statuses, SQLULEN *got)
+{
+    OtherUser("drop table if exists krs_dm.krsrvc;"
+              "create table krs_dm.krsrvc (hconn varchar(24), hcurs varchar(8), keyver char(32), rowver char(32))");
+    const bool wide = std::string(dsn) == "krs_w";
+    const std::string in = std::string("DRIVER={") + (wide ? "Kestrune ODBC Unicode" : "Kestrune ODBC ANSI") +
+                           "};URL={" + conntest::Props(g_pg, "krs_dm_rv") + ";currentSchema=krs_dm};UID=" +
+                           g_pg.trustUser + ";DYN_CURS_SENSITIVITY=HIGH";
+    ASSERT_TRUE(conntest::Ok(s.DriverConnect(in))) << s.State();
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, s.dbc, h), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(*h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(*h, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(concurrency), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(*h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRowset), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(*h, SQL_ATTR_ROW_STATUS_PTR, statuses, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(*h, SQL_ATTR_ROWS_FETCHED_PTR, got, 0), SQL_SUCCESS);
 }
 
 // On a connection whose dynamic cursors keep row versions, a row another
 // user changed since the cursor last saw it is reported as updated, once.
 TEST_P(DynMix, RowVersionsReportRowsOthersChanged)
 {
-    OtherUser("delete from krs_dm.t; " + InsertRows(1, 45) +
-              "; drop table if exists krs_dm.krsrvc;"
-              "create table krs_dm.krsrvc (hconn varchar(24), hcurs varchar(8), keyver char(32), rowver char(32))");
-    const bool wide = std::string(GetParam()) == "krs_w";
+    OtherUser("delete from krs_dm.t; " + InsertRows(1, 45));
     conntest::Handles s;
-    const std::string in = std::string("DRIVER={") + (wide ? "Kestrune ODBC Unicode" : "Kestrune ODBC ANSI") +
-                           "};URL={" + conntest::Props(g_pg, "krs_dm_rv") + ";currentSchema=krs_dm};UID=" +
-                           g_pg.trustUser + ";DYN_CURS_SENSITIVITY=HIGH";
-    ASSERT_TRUE(conntest::Ok(s.DriverConnect(in))) << s.State();
     SQLHSTMT h = nullptr;
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, s.dbc, &h), SQL_SUCCESS);
-    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0), SQL_SUCCESS);
-    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRowset), 0), SQL_SUCCESS);
     SQLUSMALLINT st5[kRowset] = {};
     SQLULEN got = 0;
-    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, st5, 0), SQL_SUCCESS);
-    ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, &got, 0), SQL_SUCCESS);
+    SensitiveDynamic(s, GetParam(), SQL_CONCUR_READ_ONLY, &h, st5, &got);
+    if (HasFatalFailure())
+        return;
     SQLINTEGER id[kRowset] = {};
     SQLLEN ind[kRowset] = {};
     ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Sql("select id, name from t order by id"), SQL_NTS)))
@@ -423,6 +677,56 @@ TEST_P(DynMix, RowVersionsReportRowsOthersChanged)
     EXPECT_EQ(id[2], 3);
     ASSERT_EQ(SQLFetchScroll(h, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
     EXPECT_EQ(std::vector<SQLUSMALLINT>(st5, st5 + kRowset), ok);
+    // A last rowset shorter than a rowset is checked as well.
+    ASSERT_EQ(SQLFetchScroll(h, SQL_FETCH_RELATIVE, 40), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+    ASSERT_EQ(got, 5u);
+    OtherUser("update krs_dm.t set name = 'changed' where id = 44");
+    ASSERT_EQ(SQLFetchScroll(h, SQL_FETCH_RELATIVE, 2), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+    ASSERT_EQ(got, 3u);
+    EXPECT_EQ(id[1], 44);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(st5, st5 + 3),
+              (std::vector<SQLUSMALLINT>{SQL_ROW_SUCCESS, SQL_ROW_UPDATED, SQL_ROW_SUCCESS}));
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+    OtherUser("drop table krs_dm.krsrvc");
+}
+
+// Under values concurrency on such a connection the cursor's own update is
+// stored as the row's version: the next fetch does not report it as a
+// change by others, while another session's change is reported.
+TEST_P(DynMix, OwnUpdatesAreNoChangeByOthers)
+{
+    OtherUser("delete from krs_dm.t; " + InsertRows(1, 45));
+    conntest::Handles s;
+    SQLHSTMT h = nullptr;
+    SQLUSMALLINT st5[kRowset] = {};
+    SQLULEN got = 0;
+    SensitiveDynamic(s, GetParam(), SQL_CONCUR_VALUES, &h, st5, &got);
+    if (HasFatalFailure())
+        return;
+    SQLINTEGER id[kRowset] = {};
+    SQLLEN idInd5[kRowset] = {};
+    char name[kRowset][16] = {};
+    SQLLEN nameInd5[kRowset] = {};
+    ASSERT_EQ(SQLExecDirect(h, Sql("select id, name from t order by id"), SQL_NTS), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, h);
+    ASSERT_EQ(SQLBindCol(h, 1, SQL_C_SLONG, id, 0, idInd5), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(h, 2, SQL_C_CHAR, name, sizeof name[0], nameInd5), SQL_SUCCESS);
+    const std::vector<SQLUSMALLINT> ok(kRowset, SQL_ROW_SUCCESS);
+    ASSERT_EQ(SQLFetchScroll(h, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(st5, st5 + kRowset), ok);
+    std::snprintf(name[1], sizeof name[1], "mine");
+    nameInd5[1] = SQL_NTS;
+    idInd5[1] = SQL_COLUMN_IGNORE;
+    ASSERT_EQ(SQLSetPos(h, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+    EXPECT_EQ(st5[1], SQL_ROW_UPDATED);
+    EXPECT_EQ(SeenByAnother("2"), "2:mine");
+    OtherUser("update krs_dm.t set name = 'theirs' where id = 4");
+    ASSERT_EQ(SQLFetchScroll(h, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+    std::vector<SQLUSMALLINT> byOthers = ok;
+    byOthers[3] = SQL_ROW_UPDATED;
+    EXPECT_EQ(std::vector<SQLUSMALLINT>(st5, st5 + kRowset), byOthers);
+    EXPECT_STREQ(name[1], "mine");
+    EXPECT_STREQ(name[3], "theirs");
     SQLFreeHandle(SQL_HANDLE_STMT, h);
     OtherUser("drop table krs_dm.krsrvc");
 }

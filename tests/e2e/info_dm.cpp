@@ -432,7 +432,10 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0,
          SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
              SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE},
-        {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, SQL_CA1_NEXT | SQL_CA1_RELATIVE},
+        // Dynamic cursors have no absolute rows and no bookmarks.
+        {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0,
+         SQL_CA1_NEXT | SQL_CA1_RELATIVE | SQL_CA1_LOCK_NO_CHANGE | SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH |
+             SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE},
     };
     for (const Capability &c : capabilities) {
         SQLUINTEGER v = 0xDEADBEEF;
@@ -446,10 +449,10 @@ TEST_P(Info, CursorsSayWhatTheyServe)
         ASSERT_EQ(SQLGetInfo(h.dbc, type, &a2, sizeof a2, nullptr), SQL_SUCCESS);
         if (type == SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2 || scrolls)
             EXPECT_TRUE(a2 & SQL_CA2_READ_ONLY_CONCURRENCY) << type;
-        // Keyset-driven and static cursors lock their rows or read their
-        // values; row versions are no concurrency of this driver.
-        const bool keyed =
-            scrolls && (type == SQL_KEYSET_CURSOR_ATTRIBUTES2 || type == SQL_STATIC_CURSOR_ATTRIBUTES2);
+        // Keyset-driven, mixed, dynamic and static cursors lock their rows or
+        // read their values; row versions are no concurrency of this driver.
+        const bool keyed = scrolls && (type == SQL_KEYSET_CURSOR_ATTRIBUTES2 || type == SQL_DYNAMIC_CURSOR_ATTRIBUTES2 ||
+                                       type == SQL_STATIC_CURSOR_ATTRIBUTES2);
         EXPECT_EQ((a2 & SQL_CA2_LOCK_CONCURRENCY) != 0, keyed) << type;
         EXPECT_EQ((a2 & SQL_CA2_OPT_VALUES_CONCURRENCY) != 0, keyed) << type;
         EXPECT_FALSE(a2 & SQL_CA2_OPT_ROWVER_CONCURRENCY) << type;

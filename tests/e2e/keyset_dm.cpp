@@ -39,8 +39,19 @@ public:
 
 const auto *const g_env = ::testing::AddGlobalTestEnvironment(new KeysetEnv);
 
-// Another user's change, committed at once (psql on its own connection).
-void OtherUser(const std::string &sql) { PgPsql(g_pg, sql); }
+// Another user's statement, committed at once (psql on its own connection);
+// its output.  The text reaches psql as written: PgPsql hands it to the
+// shell in double quotes.
+std::string OtherUser(const std::string &sql)
+{
+    std::string shellSafe;
+    for (char c : sql) {
+        if (c == '"' || c == '\\' || c == '$' || c == '`')
+            shellSafe += '\\';
+        shellSafe += c;
+    }
+    return PgPsql(g_pg, shellSafe);
+}
 
 std::string State(SQLHSTMT h) { return conntest::Diag(SQL_HANDLE_STMT, h); }
 
@@ -117,6 +128,32 @@ protected:
         return SQLFetchScroll(st, orientation, offset);
     }
     std::string Name(int i) const { return nameInd[i] == SQL_NULL_DATA ? "<null>" : names[i]; }
+
+    // kMoves over an open cursor of rowsets of six on the rows 1 .. 20,
+    // named "row1" .. "row20", in that order.
+    void EveryOrientation()
+    {
+        int step = 0;
+        for (const Move &m : kMoves) {
+            ++step;
+            SQLRETURN rc = Scroll(m.orientation, m.offset);
+            if (m.rows == 0) {
+                EXPECT_EQ(rc, SQL_NO_DATA) << "step " << step << " " << Diags(SQL_HANDLE_STMT, st);
+                EXPECT_EQ(fetched, 0u) << "step " << step;
+                continue;
+            }
+            ASSERT_EQ(rc, SQL_SUCCESS) << "step " << step << " " << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(fetched, static_cast<SQLULEN>(m.rows)) << "step " << step;
+            EXPECT_EQ(RowNumber(), static_cast<SQLULEN>(m.first)) << "step " << step;
+            for (int i = 0; i < m.rows; ++i) {
+                EXPECT_EQ(status[i], SQL_ROW_SUCCESS) << "step " << step << " row " << i;
+                EXPECT_EQ(ids[i], m.first + i) << "step " << step << " row " << i;
+                EXPECT_EQ(Name(i), "row" + std::to_string(m.first + i)) << "step " << step;
+            }
+            for (int i = m.rows; i < 6; ++i)
+                EXPECT_EQ(status[i], SQL_ROW_NOROW) << "step " << step << " row " << i;
+        }
+    }
 };
 
 void MakeTable20(const std::string &table)
@@ -135,26 +172,7 @@ TEST_P(Keyset, TwentyRowsInEveryOrientation)
     SQLLEN count = -2;
     EXPECT_EQ(SQLRowCount(st, &count), SQL_SUCCESS);
     EXPECT_EQ(count, 20) << "the keyset's size";
-    int step = 0;
-    for (const Move &m : kMoves) {
-        ++step;
-        SQLRETURN rc = Scroll(m.orientation, m.offset);
-        if (m.rows == 0) {
-            EXPECT_EQ(rc, SQL_NO_DATA) << "step " << step << " " << Diags(SQL_HANDLE_STMT, st);
-            EXPECT_EQ(fetched, 0u) << "step " << step;
-            continue;
-        }
-        ASSERT_EQ(rc, SQL_SUCCESS) << "step " << step << " " << Diags(SQL_HANDLE_STMT, st);
-        EXPECT_EQ(fetched, static_cast<SQLULEN>(m.rows)) << "step " << step;
-        EXPECT_EQ(RowNumber(), static_cast<SQLULEN>(m.first)) << "step " << step;
-        for (int i = 0; i < m.rows; ++i) {
-            EXPECT_EQ(status[i], SQL_ROW_SUCCESS) << "step " << step << " row " << i;
-            EXPECT_EQ(ids[i], m.first + i) << "step " << step << " row " << i;
-            EXPECT_EQ(Name(i), "row" + std::to_string(m.first + i)) << "step " << step;
-        }
-        for (int i = m.rows; i < 6; ++i)
-            EXPECT_EQ(status[i], SQL_ROW_NOROW) << "step " << step << " row " << i;
-    }
+    EveryOrientation();
     // Rowsets of one row, through SQLFetch as well.
     ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
     KeysetCursor(1);
@@ -415,6 +433,109 @@ TEST_P(Keyset, LockAndValuesConcurrencyAreKept)
         SQLCloseCursor(st);
         SQLFreeStmt(st, SQL_UNBIND);
         SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+    }
+}
+
+// Key columns whose names need quoting: a double quote inside, upper-case
+// letters, beside a lower-case column of the same letters that is no key.
+// Found through the primary key or a unique index, they keep the cursor
+// keyset-driven in every orientation, and positioned UPDATE and DELETE
+// (under lock and under values concurrency, through a select list of
+// columns or "*") change exactly their row.
+TEST_P(Keyset, KeyColumnsWithQuotesOrUpperCaseInTheirNames)
+{
+    const struct {
+        const char *table;
+        const char *columns;  // the key column, a text column, and more
+        const char *after;    // index made after the rows are in
+        const char *select;
+        SQLULEN concurrency;
+        const char *seen;     // key and text as "key:text", read by another connection
+    } cases[] = {
+        {"krs_kd.q1", "(\"k\"\"1\" int primary key, \"t\"\"x\" varchar(20))", "",
+         "select \"k\"\"1\", \"t\"\"x\" from krs_kd.q1 order by \"k\"\"1\"", SQL_CONCUR_VALUES,
+         "\"k\"\"1\" || ':' || \"t\"\"x\""},
+        {"krs_kd.q2", "(\"k\"\"1\" int not null, name varchar(20))", "create unique index on krs_kd.q2 (\"k\"\"1\")",
+         "select * from krs_kd.q2 order by 1", SQL_CONCUR_LOCK, "\"k\"\"1\" || ':' || name"},
+        {"krs_kd.\"Q\"\"3\"", "(\"Key\" int not null, name varchar(20), key int not null default 0)",
+         "create unique index on krs_kd.\"Q\"\"3\" (\"Key\")",
+         "select q.\"Key\", q.name from krs_kd.\"Q\"\"3\" q order by q.\"Key\"", SQL_CONCUR_VALUES,
+         "\"Key\" || ':' || name"},
+        {"krs_kd.q4", "(\"K\"\"ey\" int not null, name varchar(20), key int not null default 0)",
+         "create unique index on krs_kd.q4 (\"K\"\"ey\")", "select \"K\"\"ey\", name from krs_kd.q4 order by key, \"K\"\"ey\" desc",
+         SQL_CONCUR_LOCK, "\"K\"\"ey\" || ':' || name"},
+        {"krs_kd.q5", "(\"Key\" int primary key, name varchar(20), key int not null default 0)", "",
+         "select \"Key\", name from krs_kd.q5 order by \"Key\"", SQL_CONCUR_VALUES, "\"Key\" || ':' || name"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.select);
+        OtherUser(std::string("drop table if exists ") + c.table + "; create table " + c.table + " " + c.columns + "; insert into " + c.table +
+                  " select i, 'row' || i from generate_series(1, 20) i; " + c.after);
+        KeysetCursor(6);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(c.concurrency), 0),
+                  SQL_SUCCESS);
+        std::string state;
+        ASSERT_EQ(Open(c.select, &state), SQL_SUCCESS) << state << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(CursorType(), static_cast<SQLULEN>(SQL_CURSOR_KEYSET_DRIVEN));
+        const bool descending = std::strstr(c.select, "desc") != nullptr;
+        if (!descending)
+            EveryOrientation();
+
+        // Rows 3 .. 8 (from the end when the names descend); the second
+        // gets a new name, the third goes.
+        ASSERT_EQ(Scroll(SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        const int updated = ids[1], deleted = ids[2];
+        std::strcpy(names[1], "changed");
+        nameInd[1] = SQL_NTS;
+        ASSERT_EQ(SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLSetPos(st, 3, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(Scroll(SQL_FETCH_RELATIVE, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(Name(1), "changed");
+        EXPECT_EQ(status[2], SQL_ROW_DELETED);
+        EXPECT_EQ(ids[3], descending ? deleted - 1 : deleted + 1);
+        SQLCloseCursor(st);
+        SQLFreeStmt(st, SQL_UNBIND);
+        SQLSetStmtAttr(st, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+
+        std::string want;
+        for (int i = 1; i <= 20; ++i)
+            if (i != deleted)
+                want += (want.empty() ? "" : ",") + std::to_string(i) + ":" +
+                        (i == updated ? "changed" : "row" + std::to_string(i));
+        EXPECT_EQ(OtherUser(std::string("select string_agg(") + c.seen + ", ',') from (select * from " +
+                                   c.table + " order by 1) x"),
+                  want);
+    }
+}
+
+// A dynamic cursor moves its window of keys by predicates over the same
+// quoted key columns.
+TEST_P(Keyset, DynamicCursorOverAQuotedKey)
+{
+    OtherUser("drop table if exists krs_kd.qd; create table krs_kd.qd (\"K\"\"1\" int primary key, name varchar(20));"
+              "insert into krs_kd.qd select i, 'row' || i from generate_series(1, 20) i");
+    KeysetCursor(6);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0),
+              SQL_SUCCESS);
+    std::string state;
+    ASSERT_TRUE(SQL_SUCCEEDED(Open("select \"K\"\"1\", name from krs_kd.qd order by \"K\"\"1\" desc", &state)))
+        << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(CursorType(), static_cast<SQLULEN>(SQL_CURSOR_DYNAMIC)) << state;
+    const struct {
+        SQLSMALLINT orientation;
+        SQLLEN offset;
+        int first, rows;
+    } moves[] = {{SQL_FETCH_NEXT, 0, 20, 6}, {SQL_FETCH_NEXT, 0, 14, 6}, {SQL_FETCH_PRIOR, 0, 20, 6},
+                 {SQL_FETCH_LAST, 0, 6, 6},  {SQL_FETCH_PRIOR, 0, 12, 6}, {SQL_FETCH_RELATIVE, 3, 9, 6},
+                 {SQL_FETCH_FIRST, 0, 20, 6}};
+    for (const auto &m : moves) {
+        SCOPED_TRACE(m.first);
+        ASSERT_EQ(Scroll(m.orientation, m.offset), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(fetched, static_cast<SQLULEN>(m.rows));
+        for (int i = 0; i < m.rows; ++i) {
+            EXPECT_EQ(ids[i], m.first - i) << i;
+            EXPECT_EQ(Name(i), "row" + std::to_string(m.first - i)) << i;
+        }
     }
 }
 

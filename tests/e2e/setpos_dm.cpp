@@ -630,6 +630,95 @@ TEST_P(SetPos, AStaticResultThatSpilledUpdatesTheRightRow)
               (std::vector<std::string>{"199:new199", "5988:new5988"}));
 }
 
+// SQL_COLUMN_IGNORE row by row: a row that gives none of the written
+// columns is left alone, a row that gives only some of them is refused
+// before anything is sent (one statement writes the same columns in every
+// row), and a column given in any row is written.  The values in ignored
+// cells are never sent.  Rows an ADD inserts have no bookmark: a bound
+// bookmark column reads NULL for them, not the bookmarks of the rows
+// fetched before.
+TEST_P(SetPos, ColumnsIgnoredRowByRowAndBookmarksOfAddedRows)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.ign; create table krs_sp.ign (id int primary key, name varchar(20));"
+                 "insert into krs_sp.ign select i, 'row' || i from generate_series(1, 8) i");
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
+              SQL_SUCCESS);
+    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, "select id, name from krs_sp.ign order by id"))
+        GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
+    SQLBIGINT marks[4] = {};
+    SQLLEN markInd[4] = {};
+    ASSERT_EQ(SQLBindCol(st, 0, SQL_C_UBIGINT, marks, sizeof marks[0], markInd), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+
+    // In every bound cell: a value that must not reach the table.
+    auto poison = [&] {
+        for (int i = 0; i < 4; ++i) {
+            ids[i] = 900 + i;
+            idInd[i] = sizeof ids[i];
+            std::strcpy(names[i], "must not appear");
+            nameInd[i] = SQL_NTS;
+        }
+    };
+    struct Row {
+        bool id, name;  // given (true) or SQL_COLUMN_IGNORE
+    };
+    auto mark = [&](const std::vector<Row> &rows) {
+        for (int i = 0; i < 4; ++i) {
+            if (!rows[i].id)
+                idInd[i] = SQL_COLUMN_IGNORE;
+            if (rows[i].name)
+                std::snprintf(names[i], sizeof names[i], "new%d", i + 1);
+            else
+                nameInd[i] = SQL_COLUMN_IGNORE;
+        }
+    };
+    for (bool bulk : {true, false}) {
+        SCOPED_TRACE(bulk ? "SQLBulkOperations" : "SQLSetPos");
+        auto send = [&] {
+            return bulk ? SQLBulkOperations(st, SQL_UPDATE_BY_BOOKMARK) : SQLSetPos(st, 0, SQL_UPDATE, SQL_LOCK_NO_CHANGE);
+        };
+        // Rows 1 .. 4 (bulk) or 5 .. 8 (SQLSetPos).
+        const int first = bulk ? 1 : 5;
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, first), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        poison();
+        mark({{false, true}, {false, false}, {false, true}, {true, false}});
+        const std::vector<std::string> before = TableSeenByAnother("krs_sp.ign");
+        EXPECT_EQ(send(), SQL_ERROR);
+        EXPECT_EQ(FirstState(st), "HYC00") << "row 4 gives the id only";
+        EXPECT_EQ(TableSeenByAnother("krs_sp.ign"), before);
+
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, first), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        poison();
+        mark({{false, true}, {false, false}, {false, true}, {false, false}});
+        ASSERT_EQ(send(), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
+                  (std::vector<SQLUSMALLINT>{SQL_ROW_UPDATED, SQL_ROW_SUCCESS, SQL_ROW_UPDATED, SQL_ROW_SUCCESS}));
+    }
+    EXPECT_EQ(TableSeenByAnother("krs_sp.ign"),
+              (std::vector<std::string>{"1:new1", "2:row2", "3:new3", "4:row4", "5:new1", "6:row6", "7:new3",
+                                        "8:row8"}));
+
+    // ADD of four rows with the bookmarks of the fetched rows still in the
+    // bookmark column.
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 1), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(markInd[0], static_cast<SQLLEN>(sizeof(SQLBIGINT)));
+    for (int i = 0; i < 4; ++i) {
+        ids[i] = 100 + i;
+        idInd[i] = sizeof ids[i];
+        std::snprintf(names[i], sizeof names[i], "Gr\xc3\xbc\xc3\x9f""e \xce\xa9 %d", i);
+        nameInd[i] = SQL_NTS;
+    }
+    ASSERT_EQ(SQLBulkOperations(st, SQL_ADD), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(markInd[i], SQL_NULL_DATA) << i;
+        EXPECT_EQ(marks[i], 0) << i;
+    }
+    const std::vector<std::string> seen = TableSeenByAnother("krs_sp.ign");
+    ASSERT_EQ(seen.size(), 12u);
+    EXPECT_EQ(seen[8], "100:Gr\xc3\xbc\xc3\x9f""e \xce\xa9 0");
+    EXPECT_EQ(seen[11], "103:Gr\xc3\xbc\xc3\x9f""e \xce\xa9 3");
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLibraries, SetPos, ::testing::Values("krs_w", "krs_a"),
                          [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
 

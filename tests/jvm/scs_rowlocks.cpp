@@ -1,8 +1,10 @@
-// Row locks and optimistic-concurrency values of keyset-driven cursors over
-// the JDBC back end and PostgreSQL, looked at inside the cursor context:
-// the compared values stay at their own keys when another user reorders
-// the rows, a row that vanished before the values were read leaves an
-// empty row and the status deleted, and a lock on a vanished row fails.
+// Row locks and optimistic-concurrency values of keyset-driven, mixed and
+// dynamic cursors over the JDBC back end and PostgreSQL, looked at inside
+// the cursor context: the compared values stay at their own keys when
+// another user reorders the rows, a row that vanished before the values
+// were read leaves an empty row and the status deleted, a dynamic cursor
+// reads again only the values of the rows it is given, and a lock on a
+// vanished row fails.
 #include "tests/jvm/scs_support.h"
 
 #include "odbc/contract/cursor_state.h"
@@ -44,29 +46,40 @@ protected:
         return rc;
     }
 
-    // A keyset-driven cursor over scs_vals ordered by grp, executed.
-    int cursor(int32_t concurrency)
+    // A keyset-driven (or other) cursor over scs_vals ordered by grp,
+    // rowsets of 3 rows, executed.
+    int cursor(int32_t concurrency, int32_t type = SQL_CURSOR_KEYSET_DRIVEN, int32_t keysetSize = 0)
     {
+        // Dynamic cursors and key windows are given once the connection's
+        // capabilities were asked, as the driver core does.
+        int32_t word = 0;
+        int16_t wordLen = 0;
+        EXPECT_EQ(scsOps().GetInfo(conn, DrvInt(DRV_CONN_CAPABILITY_WORD), &word, 4, &wordLen), 0);
         int h = 0;
         EXPECT_EQ(scsOps().AllocStmt(conn, &h), 0);
-        setOption(h, SQL_CURSOR_TYPE, SQL_CURSOR_KEYSET_DRIVEN);
+        setOption(h, SQL_CURSOR_TYPE, type);
         setOption(h, SQL_CONCURRENCY, concurrency);
         setOption(h, SQL_ROWSET_SIZE, 3);
+        if (keysetSize)
+            setOption(h, SQL_KEYSET_SIZE, keysetSize);
         EXPECT_EQ(scsOps().Prepare(h, "SELECT id, name FROM scs_vals ORDER BY grp"), 0) << drainErrors(h);
         int32_t v = -1;
         int16_t len = 0;
         scsOps().GetInfo(h, DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &v, 4, &len);
         EXPECT_EQ(v, concurrency) << "kept by the analysis";
+        scsOps().GetInfo(h, DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)), &v, 4, &len);
+        EXPECT_EQ(v, type);
         EXPECT_EQ(scsOps().Execute(h), 0) << drainErrors(h);
         return h;
     }
 
-    // Fetches the rowset at an absolute row; its first column's values.
-    std::vector<int> fetchAt(int h, int row)
+    // Fetches the rowset at an absolute row (or by another orientation,
+    // row the offset); its first column's values.
+    std::vector<int> fetchAt(int h, int row, int orientation = SQL_FETCH_ABSOLUTE)
     {
         RowsetCache *rs = nullptr;
         int rows = 0, total = 0;
-        EXPECT_EQ(scsOps().ScrollFetch(h, &rs, row, &rows, &total, SQL_FETCH_ABSOLUTE), 0) << drainErrors(h);
+        EXPECT_EQ(scsOps().ScrollFetch(h, &rs, row, &rows, &total, orientation), 0) << drainErrors(h);
         std::vector<int> ids;
         for (int32_t i = 0; rs && rs->block && i < rs->block->rowsUsed; ++i)
             ids.push_back(rs->block->columns[0].indicators[i] < 0 ? -1 : getCell<int32_t>(rs->block, 0, i));
@@ -112,6 +125,47 @@ TEST_F(ScsRowLocks, ValuesStayAtTheirKeysWhenTheRowsAreReordered)
     // The next rowset reads its own values (the statement stays prepared).
     EXPECT_EQ(fetchAt(h, 4), (std::vector<int>{4, 5, 6}));
     EXPECT_EQ(valueIds(ctx), (std::vector<int>{4, 5, 6}));
+    scsOps().FreeStmt(h);
+}
+
+// A mixed cursor's values are read by the keys of its window: a row gone
+// since the fetch leaves an empty row and its key deleted there too.
+TEST_F(ScsRowLocks, MixedValuesOfAVanishedRow)
+{
+    const int h = cursor(SQL_CONCUR_VALUES, SQL_CURSOR_KEYSET_DRIVEN, 6);
+    EXPECT_EQ(fetchAt(h, 0, SQL_FETCH_FIRST), (std::vector<int>{1, 2, 3}));
+    ScsContext *ctx = scs_p_CtxFind(h);
+    ASSERT_NE(ctx, nullptr);
+    ASSERT_EQ(sql("DELETE FROM scs_vals WHERE id = 2"), 0);
+    ASSERT_EQ(scs_p_GetOptConcColVals(ctx, nullptr, 0, 1, 3, 3), 0) << drainErrors(h);
+    EXPECT_EQ(valueIds(ctx), (std::vector<int>{1, -1, 3}));
+    EXPECT_EQ(ctx->keySet->statuses[1], SQL_ROW_DELETED);
+    scsOps().FreeStmt(h);
+}
+
+// A dynamic cursor reads again the values of the rows it was given only;
+// the others keep the values of the fetch.  A window shorter than a rowset
+// is read with the key groups of the fetch that made it.
+TEST_F(ScsRowLocks, DynamicValuesReadAgainForTheGivenRowsOnly)
+{
+    const int h = cursor(SQL_CONCUR_VALUES, SQL_CURSOR_DYNAMIC);
+    EXPECT_EQ(fetchAt(h, 0, SQL_FETCH_FIRST), (std::vector<int>{1, 2, 3}));
+    ScsContext *ctx = scs_p_CtxFind(h);
+    ASSERT_NE(ctx, nullptr);
+    ASSERT_EQ(sql("UPDATE scs_vals SET name = 'new ' || id WHERE id IN (2, 3)"), 0);
+    const int32_t second = 1;
+    ASSERT_EQ(scs_p_RefreshOptConcVals(ctx, &second, 1), 0) << drainErrors(h);
+    EXPECT_EQ(valueIds(ctx), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(textOf(ctx->compareValues, 2, 0), "row 1");
+    EXPECT_EQ(textOf(ctx->compareValues, 2, 1), "new 2");
+    EXPECT_EQ(textOf(ctx->compareValues, 2, 2), "row 3");
+
+    ASSERT_EQ(sql("DELETE FROM scs_vals WHERE id IN (5, 6)"), 0);
+    EXPECT_EQ(fetchAt(h, 1, SQL_FETCH_NEXT), (std::vector<int>{4}));
+    ASSERT_EQ(sql("UPDATE scs_vals SET name = 'later' WHERE id = 4"), 0);
+    ASSERT_EQ(scs_p_WindowValuesRead(ctx, 1), 0) << drainErrors(h);
+    EXPECT_EQ(valueIds(ctx), (std::vector<int>{4}));
+    EXPECT_EQ(textOf(ctx->compareValues, 2, 0), "later");
     scsOps().FreeStmt(h);
 }
 

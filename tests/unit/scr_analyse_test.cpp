@@ -109,6 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "2:|t|;4:x||;3:-z||;3:( w )||;4:c|t|o", kNoOrder,
                    "SELECT  t.*, x AS y, -z, ( w ), o.t.c FROM t      "},
         SelectCase{"SELECT 1", 0, "", "3:1||", kNoOrder, "SELECT  1      "},
+        SelectCase{"SELECT *, \"k\"\"1\", b FROM t", 0, "//t/", "1:||;4:\"k\"\"1\"||;4:b||", kNoOrder,
+                   "SELECT  *, \"k\"\"1\", b FROM t      "},
         SelectCase{"SELECT a, b FROM q.o.t x, o.t2, q..t3, q:t4, q:o.t5, o.t6 @ lnk WHERE a = 1 ORDER BY x.a DESC, b",
                    0x24, "q/o/t/x;/o/t2/;q//t3/;q//t4/;q/o/t5/;/o/t6/", "4:a||;4:b||",
                    "x.a|a|x|1|0;b|b||0|0",

@@ -277,7 +277,11 @@ TEST(KeyColumns, ChoiceFromCatalogAnswers)
 {
     const std::vector<KsColumnRow> cols = {col("a", SQL_NO_NULLS), col("b", SQL_NO_NULLS, SQL_NUMERIC),
                                            col("c", SQL_NO_NULLS), col("n", SQL_NULLABLE),
-                                           col("we\"ird", SQL_NO_NULLS)};
+                                           col("we\"ird", SQL_NO_NULLS), col("Key", SQL_NO_NULLS),
+                                           col("key", SQL_NULLABLE)};
+    std::vector<KsColumnRow> cols2 = cols;  // names the trimmed form cannot tell apart
+    for (const char *n : {"x", "\"x", "\"q"})
+        cols2.push_back(col(n, SQL_NO_NULLS));
     const KsStatisticsRow tableStat{KS_NULL_SHORT, "", SQL_TABLE_STAT, KS_NULL_SHORT, true, "", false};
     struct Case {
         const char *what;
@@ -307,6 +311,14 @@ TEST(KeyColumns, ChoiceFromCatalogAnswers)
                                                   {{"b", 2}, {"we\"ird", 1}}},
          '"', 0, KS_SRC_PRIMARY_KEY, {"\"we\"\"ird\"", "\"b\""}},
         {"no identifier quote", {cols, {}, {}, {{"a", 1}}}, ' ', 0, KS_SRC_PRIMARY_KEY, {"a"}},
+        {"index columns come as the server writes them, end quotes trimmed; case kept",
+         {cols, {}, {idx("i_q", SQL_FALSE, 1, "Key"), idx("i_q", SQL_FALSE, 2, "we\"\"ird")}, {}}, '"', 0,
+         KS_SRC_INDEX, {"\"Key\"", "\"we\"\"ird\""}},
+        {"a text two column names give, or a quote not doubled, names no column",
+         {cols2, {}, {idx("i_amb", SQL_FALSE, 1, "x"), idx("i_e", SQL_FALSE, 1, "we\"ird")}, {{"a", 1}}},
+         '"', 0, KS_SRC_PRIMARY_KEY, {"\"a\""}},
+        {"a name that starts with a quote", {cols2, {}, {idx("i_q", SQL_FALSE, 1, "q")}, {}}, '"', 0,
+         KS_SRC_INDEX, {"\"\"\"q\""}},
         {"nothing serves as a key", {cols, {}, {tableStat}, {}}, '"', ERR_NO_KEY_COLUMNS, KS_SRC_NONE, {}},
     };
     for (const Case &c : cases) {

@@ -390,6 +390,49 @@ TEST(PositionedChange, RowsByBookmarkInTheCallersOrder)
     free(st);
 }
 
+// A dynamic cursor's key window is its rowset: rowset row r is key row r,
+// wherever the cursor says it stands, and under values concurrency each row
+// is found by the values read for it, a NULL by IS NULL.
+TEST(PositionedChange, DynamicRowsAreFoundByTheirOwnKeysAndValues)
+{
+    GivenReset reset;
+    PosCtx p("SELECT name, id FROM s.t", SCS_VALUES, 3);
+    p.ctx.cs.cursorType = SCS_DYNAMIC;
+    p.ctx.cs.absRow = -4;   // the last fetch reached the end of the result
+    p.ctx.tableCols = DA_New(sizeof(ScrColumnRef));
+    ScrColumnRef name{};
+    strcpy(name.column, "name");
+    name.sqlType = SQL_VARCHAR;
+    DA_Append(p.ctx.tableCols, &name);
+    p.ctx.compareValues = textRows({"one", nullptr, "three"});
+    given.blocks.pop_back();   // the context's now
+    uint16_t *st = nullptr;
+    uint16_t n = 0;
+    ASSERT_EQ(scs_p_PosChange(&p.ctx, SQL_UPDATE, 2, &st, &n, textRows({"x"}), columns({1})), 0);
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(st[0], SQL_ROW_UPDATED);
+    free(st);
+    ASSERT_EQ(scs_p_PosChange(&p.ctx, SQL_DELETE, 3, &st, &n, textRows({nullptr}), nullptr), 0);
+    EXPECT_EQ(st[0], SQL_ROW_DELETED);
+    free(st);
+    EXPECT_EQ(back.prepared,
+              (std::vector<std::string>{
+                  std::string("UPDATE \"s\".\"t\" SET name = ? WHERE \"id\" = ? AND name IS NULL") + kGuard,
+                  std::string("DELETE FROM \"s\".\"t\" WHERE \"id\" = ? AND name = ?") + kGuard}));
+    ASSERT_EQ(back.params.size(), 2u);
+    EXPECT_EQ(back.params[0], (std::vector<std::string>{"x", "102", "102"}));
+    EXPECT_EQ(back.params[1], (std::vector<std::string>{"103", "three", "103"}));
+    EXPECT_EQ(p.ctx.keySet->statuses[1], SQL_ROW_UPDATED);
+    EXPECT_EQ(p.ctx.keySet->statuses[2], SQL_ROW_DELETED);
+    // The values of the updated row could not be read again here (no
+    // fetch-by-keys SELECT): they stay as they were, so that a later change
+    // of the row is checked, never let through.
+    ASSERT_NE(p.ctx.compareValues, nullptr);
+    EXPECT_EQ(p.ctx.compareValues->columns[0].indicators[1], RB_IND_NULL);
+    KS_BlockFree(&p.ctx.compareValues);
+    DA_Free(&p.ctx.tableCols, nullptr);
+}
+
 TEST(PositionedChange, RefusedBeforeAnythingIsSent)
 {
     GivenReset reset;

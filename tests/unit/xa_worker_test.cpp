@@ -186,14 +186,15 @@ TEST(XaProxyTable, RefusesABindingWithoutFlagsAndServesTheOthers)
     const DrvOpTable *jdbc = DRV_JdbcOpTable();
     DrvBinding cursor{DRVB_THREAD_SAFE, jdbc};
     SCS_Install(&cursor);
-    for (int slot : {6, 7, 8, 11, 13, 19, 20, 24, 43, 55, 56, 57, 58, 59, 60, 61, 62, 63, 64}) {
+    // Slot 54 is empty in the back end's table; the cursor library fills it.
+    for (int slot : {6, 7, 8, 11, 13, 19, 20, 24, 43, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63, 64}) {
         EXPECT_NE(*DRV_Slot(a.ops, slot), *DRV_Slot(jdbc, slot)) << slot;
         EXPECT_NE(*DRV_Slot(a.ops, slot), *DRV_Slot(cursor.ops, slot)) << slot;
     }
     for (int slot : {0, 1, 2, 3, 4, 5, 9, 15, 16, 21, 22, 26, 53})
         EXPECT_EQ(*DRV_Slot(a.ops, slot), *DRV_Slot(cursor.ops, slot)) << slot;
     // Slots the back end leaves empty stay empty.
-    for (int slot : {38, 39, 54})
+    for (int slot : {38, 39})
         EXPECT_EQ(*DRV_Slot(a.ops, slot), nullptr) << slot;
 }
 
