@@ -260,10 +260,15 @@ int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, Rowse
 // batches of the fetch-by-keys SELECT prepared last.  0, 15 or the read's
 // number.
 int scs_p_WindowValuesRead(ScsContext *ctx, int32_t keys);
-// After a positioned UPDATE of a dynamic cursor: the compare values of the
-// given key rows are read again, so that a later optimistic check compares
-// with the values just written; the other rows keep theirs.  0 or a number
-// (compareValues then stays as it was).
+// After the cursor's own UPDATE of rows (positioned or by bookmark): the
+// compare values of the given key rows (keyset numbering) are read again by
+// key, so that a later optimistic check compares with the values just
+// written, as the server stored them; the other rows keep theirs, and so
+// does a row whose values cannot be read again.  A dynamic cursor reads its
+// window again; the others read the given rows alone.  A static cursor whose
+// values went to files keeps them as they were read.  Row statuses are left
+// as they are.  0 or a number (the values of the rows not yet refreshed then
+// stay as they were).
 int scs_p_RefreshOptConcVals(ScsContext *ctx, const int32_t *keyRows, int32_t count);
 // The rest of a dynamic cursor's positioned UPDATE for the `count` key rows
 // it changed (statuses[i] that of keyRows[i], 2 on entry): their compare
@@ -280,6 +285,14 @@ int scs_p_LockRows(ScsContext *ctx, int32_t first, int32_t count);
 // when given, is consumed as the parameters of a single statement.
 int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, int32_t statements,
                             int32_t rowsPerStmt, int32_t lastRows);
+// Reads the current compare values of key rows first .. first + count - 1
+// (keyset numbering) by key into compareValues, row k at key row first + k:
+// keyset-driven, mixed and dynamic cursors with the key groups of the
+// fetch-by-keys SELECT prepared last, static cursors with their statement
+// narrowed to one key.  A key whose row is gone gets an empty row and, when
+// `gone` (count entries) is given, gone[k] := SQL_ROW_DELETED; the key
+// statuses are not touched.  0, 15 or the read's number.
+int scs_p_KeyedValuesRead(ScsContext *ctx, int32_t first, int32_t count, int16_t *gone);
 // Leaves the value-refetch SELECT (text with its select list replaced by
 // the table's columns, qualified when the FROM list names two or more
 // tables; for cursors other than static ones followed by the key columns,

@@ -358,23 +358,74 @@ int scs_p_WindowValuesRead(ScsContext *ctx, int32_t keys)
     return scs_p_GetOptConcColVals(ctx, nullptr, 0, statements, perStmt, keys - (statements - 1) * perStmt);
 }
 
+namespace {
+
+// Copies the fresh values of key row `key` (row `from` of `fresh`) into
+// the kept values, unless the row was gone when they were read.
+int keptRowRefresh(const ScsContext *ctx, RowBlock *kept, RowBlock *fresh, int32_t key, int32_t from,
+                   const std::vector<int16_t> &gone)
+{
+    if (from < 0 || from >= static_cast<int32_t>(gone.size()) || gone[static_cast<size_t>(from)] == SQL_ROW_DELETED)
+        return 0;
+    // Where the kept values hold the row: a static cursor at its absolute
+    // place, the others at its place in the rowset (a dynamic cursor's
+    // window is its rowset).
+    int32_t to = key;
+    const int32_t type = scs_p_CursorType(ctx);
+    if (type == SCS_STATIC)
+        to = key - (ctx->valueCacheStart > 0 ? ctx->valueCacheStart : 0);
+    else if (type != SCS_DYNAMIC)
+        to = key - (ctx->cs.absRow - 1);
+    if (to < 0 || to >= kept->rowsUsed || !fresh || from >= fresh->rowsUsed)
+        return 0;
+    return RB_CopyRow(kept, fresh, to, from, 1);
+}
+
+} // namespace
+
 int scs_p_RefreshOptConcVals(ScsContext *ctx, const int32_t *keyRows, int32_t count)
 {
     if (!ctx || (!keyRows && count > 0))
         return ERR_GENERAL;
+    const int32_t type = scs_p_CursorType(ctx);
+    // A static cursor's values in files cannot be written back, and values
+    // of the select list are the rows as the application received them.
+    if (type == SCS_STATIC && (ctx->valueCache.state != DSC_IN_MEMORY || ctx->compareSet != 1))
+        return 0;
     RowBlock *kept = ctx->compareValues;
     ctx->compareValues = nullptr;
-    int rc = scs_p_WindowValuesRead(ctx, keysInWindow(ctx));
-    RowBlock *fresh = ctx->compareValues;
-    if (!kept) {
-        // Nothing was read before: the fresh values are the values.
-        ctx->compareValues = fresh;
+    struct Restore {
+        ScsContext *ctx;
+        RowBlock *kept;
+        ~Restore()
+        {
+            RowBlock *fresh = ctx->compareValues;
+            KS_BlockFree(&fresh);
+            ctx->compareValues = kept;
+        }
+    };
+    int rc = 0;
+    if (type == SCS_DYNAMIC) {
+        // The whole window, read as the fetch read it.
+        const int32_t keys = keysInWindow(ctx);
+        std::vector<int16_t> gone(static_cast<size_t>(keys > 0 ? keys : 0), 0);
+        rc = keys > 0 ? scs_p_KeyedValuesRead(ctx, 0, keys, gone.data()) : ERR_GENERAL;
+        if (!kept)
+            return rc;   // nothing was read before: the fresh values are the values
+        Restore restore{ctx, kept};
+        for (int32_t i = 0; rc == 0 && i < count; ++i)
+            rc = keptRowRefresh(ctx, kept, ctx->compareValues, keyRows[i], keyRows[i], gone);
         return rc;
     }
-    for (int32_t i = 0; rc == 0 && i < count; ++i)
-        rc = RB_CopyRow(kept, fresh, keyRows[i], keyRows[i], 1);
-    KS_BlockFree(&fresh);
-    ctx->compareValues = kept;
+    if (!kept)
+        return 0;   // no values to refresh
+    Restore restore{ctx, kept};
+    for (int32_t i = 0; rc == 0 && i < count; ++i) {
+        std::vector<int16_t> gone(1, 0);
+        rc = scs_p_KeyedValuesRead(ctx, keyRows[i], 1, gone.data());
+        if (rc == 0)
+            rc = keptRowRefresh(ctx, kept, ctx->compareValues, keyRows[i], 0, gone);
+    }
     return rc;
 }
 

@@ -194,7 +194,11 @@ int scs_p_LockRows(ScsContext *ctx, int32_t first, int32_t count)
     return 0;
 }
 
-int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql)
+namespace {
+
+// The value-refetch SELECT of `text`; withKeys puts the key columns behind
+// the table's columns, so that each row's values can be put at its key.
+int optConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql, bool withKeys)
 {
     // The text may be the record's own, which the parse frees.
     const std::string copy = text ? text : "";
@@ -224,7 +228,7 @@ int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *
             return ERR_MEMORY_ALLOCATION;
     uint32_t nk = 0;
     const ScrColumnRef *keys = keyColumns(ctx, &nk);
-    if (scs_p_CursorType(ctx) != SCS_STATIC)
+    if (withKeys)
         for (uint32_t i = 0; i < nk; ++i)
             if (!add(&keys[i], ctx->keyTableCount))
                 return ERR_MEMORY_ALLOCATION;
@@ -236,6 +240,13 @@ int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *
     free(sql->echo);
     sql->echo = filled;
     return 0;
+}
+
+} // namespace
+
+int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql)
+{
+    return optConcSelectBuild(ctx, text, sql, scs_p_CursorType(ctx) != SCS_STATIC);
 }
 
 namespace {
@@ -289,42 +300,55 @@ int emptyValues(int stmt, uint16_t keys, int32_t rows, RowBlock *out)
 
 } // namespace
 
-int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, int32_t statements,
-                            int32_t rowsPerStmt, int32_t lastRows)
-{
-    // The given block is this routine's from the start.
-    struct Owned {
-        RowBlock *b;
-        ~Owned() { KS_BlockFree(&b); }
-    } given{params};
+namespace {
 
+// A block the routine was given and must free, whatever happens.
+struct OwnedBlock {
+    RowBlock *b;
+    ~OwnedBlock() { KS_BlockFree(&b); }
+};
+
+// compareValues emptied, or made when there is none.
+int valuesBlockReset(ScsContext *ctx)
+{
     if (ctx->compareValues)
         RB_Free(ctx->compareValues);
     else if (!(ctx->compareValues = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)))))
         return ERR_MEMORY_ALLOCATION;
+    return 0;
+}
 
+// The value-refetch SELECT of the statement the fetch prepared last, on
+// refetchStmt, unless it is prepared there for as many key groups.
+int valueRefetchPrepare(ScsContext *ctx, int32_t rowsPerStmt)
+{
     const int32_t type = scs_p_CursorType(ctx);
-    const int h = static_cast<int>(ctx->refetchStmt);
-    int rc = 0;
-    if (type == SCS_DYNAMIC || !(ctx->refetchFlags & 0x20) ||
-        (type != SCS_STATIC && ctx->valueRefetchGroups != static_cast<uint32_t>(rowsPerStmt))) {
-        ctx->refetchFlags = 0;
-        // A static cursor's own statement as it was run: its keys behind the
-        // ORDER BY put the values in the order of the keyset and the rows.
-        const char *text = scs_p_AnalysisText(&ctx->analysis);
-        if ((rc = scs_p_OptConcSelectBuild(ctx, text, &ctx->refetchAnalysis)) != 0)
-            return rc;
-        if ((rc = ScsLower()->Prepare(h, scs_p_AnalysisText(&ctx->refetchAnalysis))) != 0)
-            return rc;
-        ctx->refetchFlags |= 0x20;
-        ctx->valueRefetchGroups = static_cast<uint32_t>(rowsPerStmt);
-    }
-    if (type == SCS_STATIC) {
-        RowBlock *p = given.b;
-        given.b = nullptr;
-        return staticValuesRead(ctx, p);
-    }
+    if (type != SCS_DYNAMIC && (ctx->refetchFlags & 0x20) &&
+        (type == SCS_STATIC || ctx->valueRefetchGroups == static_cast<uint32_t>(rowsPerStmt)))
+        return 0;
+    ctx->refetchFlags = 0;
+    // A static cursor's own statement as it was run: its keys behind the
+    // ORDER BY put the values in the order of the keyset and the rows.
+    const char *text = scs_p_AnalysisText(&ctx->analysis);
+    int rc = scs_p_OptConcSelectBuild(ctx, text, &ctx->refetchAnalysis);
+    if (rc == 0)
+        rc = ScsLower()->Prepare(static_cast<int>(ctx->refetchStmt), scs_p_AnalysisText(&ctx->refetchAnalysis));
+    if (rc != 0)
+        return rc;
+    ctx->refetchFlags |= 0x20;
+    ctx->valueRefetchGroups = static_cast<uint32_t>(rowsPerStmt);
+    return 0;
+}
 
+// Reads, with the value-refetch SELECT prepared on refetchStmt, the values
+// of key rows first .. first + count - 1 into compareValues, row k at key
+// row first + k, in `statements` executions of rowsPerStmt key groups
+// (lastRows in the last).  A key without values (its row is gone) gets an
+// empty row and, when `gone` is given, gone[goneFirst + k] := deleted.
+int keyedValuesFetch(ScsContext *ctx, OwnedBlock &given, int32_t first, int32_t statements, int32_t rowsPerStmt,
+                     int32_t lastRows, int16_t *gone, int32_t goneFirst, int32_t goneCount)
+{
+    const int h = static_cast<int>(ctx->refetchStmt);
     KeySet *ks = ctx->keySet;
     uint32_t nk = 0;
     keyColumns(ctx, &nk);
@@ -332,10 +356,9 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
         return ERR_GENERAL;
     const int32_t windowStart = ks->windowStart < 0 ? 0 : ks->windowStart;
     const int32_t at = first - windowStart;
-    // Keyset-driven and mixed cursors keep a status per key they hold.
-    const bool keysetDriven = type == SCS_KEYSET;
     RowBlock fetched{};
     int32_t count = 0;
+    int rc = 0;
     for (int32_t c = 0; c < statements && rc == 0; ++c) {
         const int32_t n = c == statements - 1 ? lastRows : rowsPerStmt;
         count += n;
@@ -371,9 +394,7 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
     }
 
     // Each row's values go to the place of its key, whatever order the
-    // server returned them in; a key without values (its row vanished
-    // since the fetch) gets an empty row and, for a keyset-driven cursor,
-    // the status deleted.
+    // server returned them in.
     RowBlock fetchedKeys{};
     if (rc == 0 && fetched.columnsUsed)
         rc = KS_KeysSplitOff(&fetched, static_cast<uint16_t>(nk), &fetchedKeys);
@@ -383,17 +404,97 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
         RowBlock *out = ctx->compareValues;
         rc = RB_NewLike(&out, &fetched, count > 0 ? count : 1);
         if (rc == 0)
-            rc = KS_RowsPlaceByKeys(ks->keyRows, at, count, &fetched, &fetchedKeys, out,
-                                    keysetDriven ? ks->statuses : nullptr, first, ks->statusCount);
+            rc = KS_RowsPlaceByKeys(ks->keyRows, at, count, &fetched, &fetchedKeys, out, gone, goneFirst,
+                                    goneCount);
     } else if (rc == 0 && count > 0) {
-        // Not one row left: every key of the rowset has vanished; the values
+        // Not one row left: every key asked for has vanished; the values
         // are empty rows of the statement's columns.
         rc = emptyValues(h, static_cast<uint16_t>(nk), count, ctx->compareValues);
-        for (int32_t k = 0; rc == 0 && keysetDriven && k < count; ++k)
-            if (first + k >= 0 && first + k < ks->statusCount)
-                ks->statuses[first + k] = SQL_ROW_DELETED;
+        for (int32_t k = 0; rc == 0 && gone && k < count; ++k)
+            if (goneFirst + k >= 0 && goneFirst + k < goneCount)
+                gone[goneFirst + k] = SQL_ROW_DELETED;
     }
     RB_Free(&fetched);
     RB_Free(&fetchedKeys);
     return rc;
+}
+
+// A static cursor's values of single rows by key: its own statement with
+// one key group in front of its condition, on refetchStmt.  The whole-result
+// SELECT of the fetch is prepared again when it is next needed.
+int staticKeyedSelectPrepare(ScsContext *ctx)
+{
+    if (!ctx->stmtText)
+        return ERR_GENERAL;
+    ctx->refetchFlags = 0;
+    ScrAnalysedSql sql{};
+    int rc = SCR_AnalyseSQL(&sql, ctx->stmtText, 1, static_cast<int>(ctx->noCatalogs));
+    if (rc != 0)
+        logParseFailure(ctx->stmtText, &sql);
+    if (rc == 0)
+        rc = KS_WhereKeysSet(&sql, ctx, 1);
+    std::string text;
+    if (rc == 0) {
+        const char *t = ks_RewrittenText(&sql);
+        if (t)
+            text = t;
+        else
+            rc = ERR_GENERAL;
+    }
+    SCR_Free(&sql);
+    if (rc == 0)
+        rc = optConcSelectBuild(ctx, text.c_str(), &ctx->refetchAnalysis, true);
+    if (rc == 0)
+        rc = ScsLower()->Prepare(static_cast<int>(ctx->refetchStmt), scs_p_AnalysisText(&ctx->refetchAnalysis));
+    return rc;
+}
+
+} // namespace
+
+int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, int32_t statements,
+                            int32_t rowsPerStmt, int32_t lastRows)
+{
+    // The given block is this routine's from the start.
+    OwnedBlock given{params};
+    if (int rc = valuesBlockReset(ctx))
+        return rc;
+    if (int rc = valueRefetchPrepare(ctx, rowsPerStmt))
+        return rc;
+    const int32_t type = scs_p_CursorType(ctx);
+    if (type == SCS_STATIC) {
+        RowBlock *p = given.b;
+        given.b = nullptr;
+        return staticValuesRead(ctx, p);
+    }
+    // A keyset-driven or mixed cursor keeps a status per key it holds: a
+    // key whose row vanished since the fetch is marked deleted.
+    KeySet *ks = ctx->keySet;
+    const bool keysetDriven = type == SCS_KEYSET && ks;
+    return keyedValuesFetch(ctx, given, first, statements, rowsPerStmt, lastRows,
+                            keysetDriven ? ks->statuses : nullptr, first, keysetDriven ? ks->statusCount : 0);
+}
+
+int scs_p_KeyedValuesRead(ScsContext *ctx, int32_t first, int32_t count, int16_t *gone)
+{
+    if (!ctx || count <= 0)
+        return ERR_GENERAL;
+    OwnedBlock none{nullptr};
+    if (int rc = valuesBlockReset(ctx))
+        return rc;
+    int32_t perStmt = 1;
+    if (scs_p_CursorType(ctx) == SCS_STATIC) {
+        if (int rc = staticKeyedSelectPrepare(ctx))
+            return rc;
+    } else {
+        // The key groups of the fetch-by-keys SELECT the fetch prepared last,
+        // from which the value-refetch SELECT is made.
+        perStmt = static_cast<int32_t>(ctx->keyFetchGroups);
+        if (perStmt <= 0 || !(ctx->scsFlags & SCS_F_KEYFETCH_PREPARED))
+            return ERR_GENERAL;
+        if (int rc = valueRefetchPrepare(ctx, perStmt))
+            return rc;
+    }
+    const int32_t statements = (count + perStmt - 1) / perStmt;
+    return keyedValuesFetch(ctx, none, first, statements, perStmt, count - (statements - 1) * perStmt, gone, 0,
+                            gone ? count : 0);
 }

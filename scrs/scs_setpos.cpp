@@ -409,8 +409,11 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
     int32_t changed = 0, failed = 0, conflicts = 0, firstError = 0;
     KeySet *ks = ctx->keySet;
     // Rows a dynamic cursor's UPDATE changed: their key rows and the places
-    // of their statuses.
+    // of their statuses.  Under values concurrency the other cursors' UPDATEs
+    // (by bookmark too) note theirs to read their values again.
     const bool dynamicUpdate = update && !bookmarks && scs_p_CursorType(ctx) == SCS_DYNAMIC;
+    const bool valuesUpdate =
+        update && !dynamicUpdate && scs_p_CursorType(ctx) != SCS_DYNAMIC && scs_p_Concurrency(ctx) == SCS_VALUES;
     std::vector<int32_t> updatedKeys, updatedAt;
     for (int32_t l = 0; l < rows; ++l) {
         const int32_t rowsetRow =
@@ -461,12 +464,19 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
         statuses[l] = st;
         if (!add && !bookmarks && ks->statuses && k >= 0 && k < ks->statusCount)
             ks->statuses[k] = static_cast<int16_t>(st);
-        if (dynamicUpdate && st == SQL_ROW_UPDATED) {
+        if ((dynamicUpdate || valuesUpdate) && st == SQL_ROW_UPDATED) {
             updatedKeys.push_back(k);
             updatedAt.push_back(l);
         }
     }
-    if (!updatedKeys.empty()) {
+    if (valuesUpdate && !updatedKeys.empty()) {
+        // The next change of these rows compares with the values just
+        // written, as the server keeps them.  Values that cannot be read
+        // again stay as they were: such a change is then refused, never let
+        // through unchecked.
+        if (int r = scs_p_RefreshOptConcVals(ctx, updatedKeys.data(), static_cast<int32_t>(updatedKeys.size())))
+            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_RefreshOptConcVals failed (%d)", r);
+    } else if (!updatedKeys.empty()) {
         std::vector<uint16_t> after(updatedKeys.size(), SQL_ROW_UPDATED);
         scs_p_DynamicRowsUpdated(ctx, updatedKeys.data(), after.data(), static_cast<int32_t>(after.size()));
         for (size_t i = 0; i < after.size(); ++i) {
