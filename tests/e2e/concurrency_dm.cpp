@@ -3,14 +3,18 @@
 // with only a unique index: fetched rows are locked until the transaction
 // ends (another session waiting for one of them gives up), rows deleted
 // meanwhile are skipped, and values concurrency serves the rows another
-// session changed at their own keys.
+// session changed at their own keys.  Under values concurrency the cursor's
+// own updates (positioned or by bookmark) are not taken for another
+// session's changes by a later change of the same row.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "tests/common/pg_env.h"
 #include "tests/e2e/connect_common.h"
@@ -202,7 +206,7 @@ TEST_P(Concurrency, ValuesServeChangedRowsAtTheirKeys)
         // Row 2 moves to the end of the ORDER BY; row 3 goes.
         OtherUser(std::string("update ") + t.name + " set v = 1000 where " + t.key + " = 2; delete from " + t.name +
                   " where " + t.key + " = 3");
-        ASSERT_EQ(Scroll(SQL_FETCH_ABSOLUTE, 1), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(Scroll(SQL_FETCH_FIRST), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
         EXPECT_EQ(keys[0], 1);
         EXPECT_EQ(vals[0], 10);
         EXPECT_EQ(keys[1], 2);
@@ -272,6 +276,193 @@ TEST_P(Concurrency, AStaticCursorLocksAResultThatSpilled)
     ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK), SQL_SUCCESS);
     EXPECT_EQ(UpdateElsewhere(big, 5300), "");
 }
+
+// The table's rows as "key:v" in key order, as another session sees them.
+std::string Seen(const Table &t)
+{
+    std::string out = OtherUser(std::string("select string_agg(") + t.key + " || ':' || v, ' ' order by " + t.key +
+                                ") from " + t.name);
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+// Cursors that keep the compared values of their rows apart from the rows.
+struct CursorKind {
+    const char *what;
+    SQLULEN type;
+    SQLULEN keysetSize;
+};
+
+const CursorKind kValueCursors[] = {
+    {"keyset-driven", SQL_CURSOR_KEYSET_DRIVEN, 0},
+    {"mixed", SQL_CURSOR_KEYSET_DRIVEN, 4},
+    {"static", SQL_CURSOR_STATIC, 0},
+};
+
+class OwnChanges : public Concurrency {
+protected:
+    // A cursor of the kind under values concurrency whose changes the
+    // server keeps at once.
+    void Cursor(const CursorKind &k)
+    {
+        cursorType = k.type;
+        // A length of SQL_COLUMN_IGNORE left from a change would keep the
+        // fetch from writing the column.
+        std::fill(std::begin(keyInd), std::end(keyInd), SQLLEN{0});
+        std::fill(std::begin(valInd), std::end(valInd), SQLLEN{0});
+        Concurrency::Cursor(SQL_CONCUR_VALUES);
+        ASSERT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
+                  SQL_SUCCESS);
+        if (k.keysetSize)
+            ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(k.keysetSize), 0),
+                      SQL_SUCCESS)
+                << Diags(SQL_HANDLE_STMT, st);
+    }
+    void Close()
+    {
+        SQLCloseCursor(st);
+        SQLFreeStmt(st, SQL_UNBIND);
+    }
+};
+
+// Under values concurrency a row the cursor updated is compared afterwards
+// with the values it wrote: it can be updated again, one row or the whole
+// rowset, and deleted, without a fetch in between.  A row another session
+// changes after that is still refused.
+TEST_P(OwnChanges, ARowUpdatedThroughTheCursorCanBeChangedAgain)
+{
+    for (const CursorKind &k : kValueCursors)
+        for (const Table &t : kTables) {
+            SCOPED_TRACE(std::string(k.what) + ", " + t.what);
+            Fill(t);
+            Cursor(k);
+            Open(t, SQL_CONCUR_VALUES);
+            ASSERT_EQ(Scroll(SQL_FETCH_FIRST), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            ASSERT_EQ(keys[1], 2);
+            keyInd[0] = keyInd[1] = SQL_COLUMN_IGNORE;
+
+            vals[1] = 111;
+            ASSERT_EQ(SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(status[1], SQL_ROW_UPDATED);
+            EXPECT_EQ(Seen(t), "1:10 2:111 3:30 4:40 5:50 6:60 7:70 8:80");
+            vals[1] = 222;
+            ASSERT_EQ(SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(status[1], SQL_ROW_UPDATED);
+            EXPECT_EQ(Seen(t), "1:10 2:222 3:30 4:40 5:50 6:60 7:70 8:80");
+            // The whole rowset, twice.
+            for (int round : {1, 2}) {
+                vals[0] = 10 + round;
+                vals[1] = 222 + round;
+                ASSERT_EQ(SQLSetPos(st, 0, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS)
+                    << round << Diags(SQL_HANDLE_STMT, st);
+                EXPECT_EQ(status[0], SQL_ROW_UPDATED);
+                EXPECT_EQ(status[1], SQL_ROW_UPDATED);
+            }
+            EXPECT_EQ(Seen(t), "1:12 2:224 3:30 4:40 5:50 6:60 7:70 8:80");
+            ASSERT_EQ(SQLSetPos(st, 2, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(status[1], SQL_ROW_DELETED);
+            EXPECT_EQ(Seen(t), "1:12 3:30 4:40 5:50 6:60 7:70 8:80");
+
+            // Another session changes row 1 after the cursor's update: the
+            // next change finds it different.
+            OtherUser(std::string("update ") + t.name + " set v = 13 where " + t.key + " = 1");
+            vals[0] = 14;
+            EXPECT_EQ(SQLSetPos(st, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS_WITH_INFO);
+            EXPECT_EQ(conntest::Diag(SQL_HANDLE_STMT, st), "01001");
+            EXPECT_EQ(status[0], SQL_ROW_ERROR);
+            EXPECT_EQ(Seen(t), "1:13 3:30 4:40 5:50 6:60 7:70 8:80");
+            Close();
+        }
+}
+
+// Values the server stores otherwise than they were written (char(n) pads
+// them, numeric gives them its scale, real its precision) are compared as
+// the server keeps them.
+TEST_P(OwnChanges, ValuesTheServerConvertsAreComparedAsStored)
+{
+    for (const CursorKind &k : kValueCursors) {
+        SCOPED_TRACE(k.what);
+        OtherUser("drop table if exists krs_cc.conv_t; create table krs_cc.conv_t "
+                  "(id int primary key, c char(6), n numeric(8, 2), f real);"
+                  "insert into krs_cc.conv_t select i, 'r' || i, i, i from generate_series(1, 4) i");
+        Cursor(k);
+        ASSERT_EQ(SQLExecDirect(st, Sql("select id, c, n, f from krs_cc.conv_t order by id"), SQL_NTS), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        char c[2][16] = {}, n[2][16] = {}, f[2][16] = {};
+        SQLLEN cInd[2] = {}, nInd[2] = {}, fInd[2] = {};
+        ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, keys, 0, keyInd), SQL_SUCCESS);
+        ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, c, sizeof c[0], cInd), SQL_SUCCESS);
+        ASSERT_EQ(SQLBindCol(st, 3, SQL_C_CHAR, n, sizeof n[0], nInd), SQL_SUCCESS);
+        ASSERT_EQ(SQLBindCol(st, 4, SQL_C_CHAR, f, sizeof f[0], fInd), SQL_SUCCESS);
+        ASSERT_EQ(Scroll(SQL_FETCH_FIRST), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        keyInd[1] = SQL_COLUMN_IGNORE;
+        for (const char *v : {"0.1", "2.25"}) {
+            std::snprintf(c[1], sizeof c[1], "x%s", v);
+            std::snprintf(n[1], sizeof n[1], "%s", v);
+            std::snprintf(f[1], sizeof f[1], "%s", v);
+            cInd[1] = nInd[1] = fInd[1] = SQL_NTS;
+            ASSERT_EQ(SQLSetPos(st, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << v << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(status[1], SQL_ROW_UPDATED);
+        }
+        EXPECT_EQ(OtherUser("select '[' || c::text || '|' || n || '|' || f || ']' from krs_cc.conv_t where id = 2"),
+                  "[x2.25|2.25|2.25]");
+        SQLCloseCursor(st);
+        SQLFreeStmt(st, SQL_UNBIND);
+    }
+}
+
+// Updates by bookmark: the same bookmarks updated twice, then deleted.  A
+// bulk operation leaves the rowset's place unknown, so the cursor moves back
+// to it in between; a static cursor's move does not read the compared values
+// again, so its second update compares with the values the first wrote.
+TEST_P(OwnChanges, UpdatesByBookmarkTwiceOnTheSameRows)
+{
+    for (const CursorKind &k : kValueCursors) {
+        if (k.keysetSize)
+            continue;   // bookmarks need the full keyset
+        SCOPED_TRACE(k.what);
+        const Table &t = kTables[0];
+        Fill(t);
+        Cursor(k);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
+                  SQL_SUCCESS);
+        Open(t, SQL_CONCUR_VALUES);
+        SQLBIGINT marks[2] = {};
+        SQLLEN markInd[2] = {};
+        ASSERT_EQ(SQLBindCol(st, 0, SQL_C_UBIGINT, marks, sizeof marks[0], markInd), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        // The rowset of rows 3 and 4, their bookmarks in the other order.
+        auto rowset = [&] {
+            std::fill(std::begin(keyInd), std::end(keyInd), SQLLEN{0});
+            ASSERT_EQ(Scroll(SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            ASSERT_EQ(keys[0], 3);
+            std::swap(marks[0], marks[1]);
+            keyInd[0] = keyInd[1] = SQL_COLUMN_IGNORE;
+        };
+        rowset();
+        for (int round : {1, 2}) {
+            if (round == 2)
+                rowset();
+            vals[0] = 400 + round;
+            vals[1] = 300 + round;
+            ASSERT_EQ(SQLBulkOperations(st, SQL_UPDATE_BY_BOOKMARK), SQL_SUCCESS) << round << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(status[0], SQL_ROW_UPDATED);
+            EXPECT_EQ(status[1], SQL_ROW_UPDATED);
+            EXPECT_EQ(Seen(t), "1:10 2:20 3:" + std::to_string(300 + round) + " 4:" + std::to_string(400 + round) +
+                                   " 5:50 6:60 7:70 8:80");
+        }
+        rowset();
+        ASSERT_EQ(SQLBulkOperations(st, SQL_DELETE_BY_BOOKMARK), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(Seen(t), "1:10 2:20 5:50 6:60 7:70 8:80");
+        SQLCloseCursor(st);
+        SQLFreeStmt(st, SQL_UNBIND);
+        SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_OFF), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, OwnChanges, ::testing::Values("krs_w", "krs_a"),
+                         [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Concurrency, ::testing::Values("krs_w", "krs_a"),
                          [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });

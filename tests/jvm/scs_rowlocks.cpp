@@ -2,9 +2,9 @@
 // dynamic cursors over the JDBC back end and PostgreSQL, looked at inside
 // the cursor context: the compared values stay at their own keys when
 // another user reorders the rows, a row that vanished before the values
-// were read leaves an empty row and the status deleted, a dynamic cursor
-// reads again only the values of the rows it is given, and a lock on a
-// vanished row fails.
+// were read leaves an empty row and the status deleted, a cursor reads
+// again only the values of the rows it is given (by key, after its own
+// update), and a lock on a vanished row fails.
 #include "tests/jvm/scs_support.h"
 
 #include "odbc/contract/cursor_state.h"
@@ -167,6 +167,51 @@ TEST_F(ScsRowLocks, DynamicValuesReadAgainForTheGivenRowsOnly)
     EXPECT_EQ(valueIds(ctx), (std::vector<int>{4}));
     EXPECT_EQ(textOf(ctx->compareValues, 2, 0), "later");
     scsOps().FreeStmt(h);
+}
+
+// After its own update a keyset-driven, mixed or static cursor reads again
+// by key the values of the rows it is given only; a row gone meanwhile
+// keeps the values of the fetch (a later change of it is refused), and the
+// key statuses stay as they were.
+TEST_F(ScsRowLocks, ValuesReadAgainByKeyForTheGivenRowsOnly)
+{
+    struct Case {
+        const char *what;
+        int32_t type, keysetSize;
+    };
+    const Case cases[] = {
+        {"keyset-driven", SQL_CURSOR_KEYSET_DRIVEN, 0},
+        {"mixed", SQL_CURSOR_KEYSET_DRIVEN, 6},
+        {"static", SQL_CURSOR_STATIC, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(sql("UPDATE scs_vals SET name = 'row ' || id"), 0);
+        const int h = cursor(SQL_CONCUR_VALUES, c.type, c.keysetSize);
+        if (c.keysetSize) {
+            EXPECT_EQ(fetchAt(h, 0, SQL_FETCH_FIRST), (std::vector<int>{1, 2, 3}));
+            EXPECT_EQ(fetchAt(h, 1, SQL_FETCH_NEXT), (std::vector<int>{4, 5, 6}));
+        } else {
+            EXPECT_EQ(fetchAt(h, 4), (std::vector<int>{4, 5, 6}));
+        }
+        ScsContext *ctx = scs_p_CtxFind(h);
+        ASSERT_NE(ctx, nullptr);
+        ASSERT_EQ(sql("UPDATE scs_vals SET name = 'new ' || id WHERE id IN (4, 5)"), 0);
+        ASSERT_EQ(sql("DELETE FROM scs_vals WHERE id = 6"), 0);
+        // Key rows 4 and 5: ids 5 and 6.
+        const int32_t keyRows[] = {4, 5};
+        ASSERT_EQ(scs_p_RefreshOptConcVals(ctx, keyRows, 2), 0) << drainErrors(h);
+        // A static cursor keeps every row's values, the others the rowset's.
+        const int32_t at = c.type == SQL_CURSOR_STATIC ? 3 : 0;
+        ASSERT_NE(ctx->compareValues, nullptr);
+        ASSERT_GE(ctx->compareValues->rowsUsed, at + 3);
+        EXPECT_EQ(textOf(ctx->compareValues, 2, at), "row 4");
+        EXPECT_EQ(textOf(ctx->compareValues, 2, at + 1), "new 5");
+        EXPECT_EQ(textOf(ctx->compareValues, 2, at + 2), "row 6");
+        EXPECT_EQ(ctx->keySet->statuses[5], SQL_ROW_SUCCESS);
+        scsOps().FreeStmt(h);
+        ASSERT_EQ(sql("INSERT INTO scs_vals VALUES (6, 6, 'row 6')"), 0);
+    }
 }
 
 TEST_F(ScsRowLocks, ALockOnAVanishedRowFails)
