@@ -591,6 +591,9 @@ TEST_P(SetPos, AStaticCursorWithAParameterExecutedAgain)
         ASSERT_EQ(SQLSetPos(st, r.row, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
         ASSERT_EQ(SQLRowCount(st, &count), SQL_SUCCESS);
         EXPECT_EQ(count, 1);
+        // The row's values read again, with the application's value, after
+        // the update: it can be written once more.
+        ASSERT_EQ(SQLSetPos(st, r.row, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
         ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
     }
     // Above 5 by name: 9, 8, 7, 6, 10; above 1 once 10 is renamed: 9 ... 2,
