@@ -294,62 +294,86 @@ TEST_P(SetPos, LongValuesInPiecesUpdateARowOfAUniqueIndexTable)
               (std::vector<std::string>{"1:3::-", "2:100000:yxx:100000:" + std::to_string(77777 % 251)}));
 }
 
-// SQLBulkOperations with bookmarks in no order: a fetch gives the rows in
-// that order, an update changes every named row with the statuses in that
-// order; then a delete by bookmark.
+// SQLBulkOperations by bookmarks in no order, on a keyset-driven cursor
+// (a fetch reads the rows again) and on a static one (a fetch gives the rows
+// as read): results follow the caller's order, an update changes every named
+// row (one another connection changed meanwhile is in error), and a delete
+// removes the named rows, one the cursor itself updated included.
 TEST_P(SetPos, BulkOperationsByBookmarksInAnyOrder)
 {
-    PgPsql(g_pg, "drop table if exists krs_sp.bulk; create table krs_sp.bulk (id int primary key, name varchar(20));"
-                 "insert into krs_sp.bulk select i, 'row' || i from generate_series(1, 8) i");
-    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
-              SQL_SUCCESS);
-    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, "select id, name from krs_sp.bulk order by id"))
-        GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
-    SQLBIGINT marks[4] = {};
-    SQLLEN markInd[4] = {};
-    ASSERT_EQ(SQLBindCol(st, 0, SQL_C_UBIGINT, marks, sizeof marks[0], markInd), SQL_SUCCESS)
-        << Diags(SQL_HANDLE_STMT, st);
-    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
-    const SQLBIGINT order[4] = {6, 3, 5, 4};
-    // Fetching by bookmark reads the rows again, in the order named.
-    PgPsql(g_pg, "update krs_sp.bulk set name = 'fresh' where id = 5");
-    for (int i = 0; i < 4; ++i)
-        marks[i] = order[i];
-    ASSERT_EQ(SQLBulkOperations(st, SQL_FETCH_BY_BOOKMARK), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
-    EXPECT_EQ(std::vector<SQLINTEGER>(ids, ids + 4), (std::vector<SQLINTEGER>{6, 3, 5, 4}));
-    EXPECT_STREQ(names[2], "fresh");
-    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4), (std::vector<SQLUSMALLINT>(4, SQL_ROW_SUCCESS)));
-    EXPECT_EQ(std::vector<SQLBIGINT>(marks, marks + 4), (std::vector<SQLBIGINT>(order, order + 4)));
-    // The rowset's place is unknown now: an absolute move finds it again.
-    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    struct Case {
+        SQLULEN cursor;
+        const char *fetchedName;  // row 5's name after another connection renamed it
+    } cases[] = {{SQL_CURSOR_KEYSET_DRIVEN, "fresh"}, {SQL_CURSOR_STATIC, "row5"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.cursor == SQL_CURSOR_STATIC ? "static" : "keyset-driven");
+        SQLFreeStmt(st, SQL_CLOSE);
+        SQLFreeStmt(st, SQL_UNBIND);
+        // A fetch leaves a column whose length word says SQL_COLUMN_IGNORE
+        // alone: the last case's update set them.
+        std::fill(std::begin(idInd), std::end(idInd), SQLLEN{0});
+        PgPsql(g_pg, "drop table if exists krs_sp.bulk; create table krs_sp.bulk (id int primary key, name "
+                     "varchar(20)); insert into krs_sp.bulk select i, 'row' || i from generate_series(1, 8) i");
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
+                  SQL_SUCCESS);
+        ASSERT_TRUE(Open(c.cursor, SQL_CONCUR_VALUES, "select id, name from krs_sp.bulk order by id"))
+            << "updatable cursors of this type are served";
+        SQLBIGINT marks[4] = {};
+        SQLLEN markInd[4] = {};
+        ASSERT_EQ(SQLBindCol(st, 0, SQL_C_UBIGINT, marks, sizeof marks[0], markInd), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        const SQLBIGINT order[4] = {6, 3, 5, 4};
+        PgPsql(g_pg, "update krs_sp.bulk set name = 'fresh' where id = 5");
+        for (int i = 0; i < 4; ++i)
+            marks[i] = order[i];
+        ASSERT_EQ(SQLBulkOperations(st, SQL_FETCH_BY_BOOKMARK), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(std::vector<SQLINTEGER>(ids, ids + 4), (std::vector<SQLINTEGER>{6, 3, 5, 4}));
+        EXPECT_STREQ(names[2], c.fetchedName);
+        EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4), (std::vector<SQLUSMALLINT>(4, SQL_ROW_SUCCESS)));
+        EXPECT_EQ(std::vector<SQLBIGINT>(marks, marks + 4), (std::vector<SQLBIGINT>(order, order + 4)));
+        // The rowset's place is unknown now: an absolute move finds it again.
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
 
-    for (int i = 0; i < 4; ++i) {
-        marks[i] = order[i];
-        std::snprintf(names[i], sizeof names[i], "bulk%d", static_cast<int>(order[i]));
-        nameInd[i] = SQL_NTS;
-        idInd[i] = SQL_COLUMN_IGNORE;
+        for (int i = 0; i < 4; ++i) {
+            marks[i] = order[i];
+            std::snprintf(names[i], sizeof names[i], "bulk%d", static_cast<int>(order[i]));
+            nameInd[i] = SQL_NTS;
+            idInd[i] = SQL_COLUMN_IGNORE;
+        }
+        // Row 4 changes meanwhile: its update finds no row.  Row 5 changed
+        // before the last fetch: a keyset-driven cursor compares what it read
+        // again, a static one what it first read.
+        PgPsql(g_pg, "update krs_sp.bulk set name = 'theirs' where id = 4");
+        ASSERT_EQ(SQLBulkOperations(st, SQL_UPDATE_BY_BOOKMARK), SQL_SUCCESS_WITH_INFO)
+            << Diags(SQL_HANDLE_STMT, st);
+        const bool isStatic = c.cursor == SQL_CURSOR_STATIC;
+        EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
+                  (std::vector<SQLUSMALLINT>{SQL_ROW_UPDATED, SQL_ROW_UPDATED,
+                                             isStatic ? SQL_ROW_ERROR : SQL_ROW_UPDATED, SQL_ROW_ERROR}));
+        EXPECT_EQ(TableSeenByAnother("krs_sp.bulk"),
+                  (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs",
+                                            isStatic ? "5:fresh" : "5:bulk5", "6:bulk6", "7:row7", "8:row8"}));
+
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 5), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        const SQLBIGINT gone[4] = {8, 5, 7, 6};
+        for (int i = 0; i < 4; ++i)
+            marks[i] = gone[i];
+        // Row 6 was updated through the cursor since it read it: the values
+        // compared are the ones it wrote, so it goes; row 5 as a static
+        // cursor read it is no more.
+        ASSERT_EQ(SQLBulkOperations(st, SQL_DELETE_BY_BOOKMARK), isStatic ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
+                  (std::vector<SQLUSMALLINT>{SQL_ROW_DELETED, isStatic ? SQL_ROW_ERROR : SQL_ROW_DELETED,
+                                             SQL_ROW_DELETED, SQL_ROW_DELETED}));
+        if (isStatic)
+            EXPECT_EQ(TableSeenByAnother("krs_sp.bulk"),
+                      (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs", "5:fresh"}));
+        else
+            EXPECT_EQ(TableSeenByAnother("krs_sp.bulk"),
+                      (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs"}));
     }
-    // Row 4 changes meanwhile: its update finds no row.
-    PgPsql(g_pg, "update krs_sp.bulk set name = 'theirs' where id = 4");
-    ASSERT_EQ(SQLBulkOperations(st, SQL_UPDATE_BY_BOOKMARK), SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
-    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
-              (std::vector<SQLUSMALLINT>{SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_ERROR}));
-    EXPECT_EQ(TableSeenByAnother("krs_sp.bulk"),
-              (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs", "5:bulk5", "6:bulk6", "7:row7",
-                                        "8:row8"}));
-
-    // The rowset's place is unknown after a bulk operation: an absolute move
-    // finds it again.
-    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 5), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
-    marks[0] = 8;
-    marks[1] = 5;
-    marks[2] = 7;
-    marks[3] = 6;
-    ASSERT_EQ(SQLBulkOperations(st, SQL_DELETE_BY_BOOKMARK), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
-    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
-              (std::vector<SQLUSMALLINT>(4, SQL_ROW_DELETED)));
-    EXPECT_EQ(TableSeenByAnother("krs_sp.bulk"),
-              (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs"}));
 }
 
 // A static cursor under values concurrency: UPDATE of one row, DELETE of
@@ -409,54 +433,6 @@ TEST_P(SetPos, PositionedChangesOfAStaticCursor)
               (std::vector<std::string>{"1:row1", "2:row2", "3:theirs", "6:changed", "7:row7", "100:added"}));
 }
 
-// SQLBulkOperations by bookmarks in no order on a static cursor: a fetch
-// gives the static set's rows in that order, an update changes every named
-// row (one changed meanwhile is in error), a delete removes the named rows.
-TEST_P(SetPos, BulkOperationsByBookmarkOnAStaticCursor)
-{
-    PgPsql(g_pg, "drop table if exists krs_sp.sbulk; create table krs_sp.sbulk (id int primary key, name varchar(20));"
-                 "insert into krs_sp.sbulk select i, 'row' || i from generate_series(1, 8) i");
-    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
-              SQL_SUCCESS);
-    ASSERT_TRUE(Open(SQL_CURSOR_STATIC, SQL_CONCUR_VALUES, "select id, name from krs_sp.sbulk order by id"));
-    SQLBIGINT marks[4] = {};
-    SQLLEN markInd[4] = {};
-    ASSERT_EQ(SQLBindCol(st, 0, SQL_C_UBIGINT, marks, sizeof marks[0], markInd), SQL_SUCCESS)
-        << Diags(SQL_HANDLE_STMT, st);
-    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
-    const SQLBIGINT order[4] = {6, 3, 5, 4};
-    for (int i = 0; i < 4; ++i)
-        marks[i] = order[i];
-    ASSERT_EQ(SQLBulkOperations(st, SQL_FETCH_BY_BOOKMARK), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
-    EXPECT_EQ(std::vector<SQLINTEGER>(ids, ids + 4), (std::vector<SQLINTEGER>{6, 3, 5, 4}));
-    EXPECT_STREQ(names[2], "row5");
-    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4), (std::vector<SQLUSMALLINT>(4, SQL_ROW_SUCCESS)));
-    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 3), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
-
-    for (int i = 0; i < 4; ++i) {
-        marks[i] = order[i];
-        std::snprintf(names[i], sizeof names[i], "bulk%d", static_cast<int>(order[i]));
-        nameInd[i] = SQL_NTS;
-        idInd[i] = SQL_COLUMN_IGNORE;
-    }
-    PgPsql(g_pg, "update krs_sp.sbulk set name = 'theirs' where id = 4");
-    ASSERT_EQ(SQLBulkOperations(st, SQL_UPDATE_BY_BOOKMARK), SQL_SUCCESS_WITH_INFO) << Diags(SQL_HANDLE_STMT, st);
-    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
-              (std::vector<SQLUSMALLINT>{SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_UPDATED, SQL_ROW_ERROR}));
-    EXPECT_EQ(TableSeenByAnother("krs_sp.sbulk"),
-              (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs", "5:bulk5", "6:bulk6", "7:row7",
-                                        "8:row8"}));
-
-    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 5), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
-    const SQLBIGINT gone[4] = {8, 5, 7, 6};
-    for (int i = 0; i < 4; ++i)
-        marks[i] = gone[i];
-    // Rows 5 and 6 were updated through the cursor since it read them: the
-    // values compared are the ones it wrote, so all four go.
-    EXPECT_EQ(SQLBulkOperations(st, SQL_DELETE_BY_BOOKMARK), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
-    EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4), (std::vector<SQLUSMALLINT>(4, SQL_ROW_DELETED)));
-    EXPECT_EQ(TableSeenByAnother("krs_sp.sbulk"), (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs"}));
-}
 
 // Rows another connection adds or removes between the execute (which reads
 // the keys and runs the statement) and the first fetch (which reads the
