@@ -42,27 +42,6 @@ bool keyNames(const ScsContext *ctx, std::vector<std::string> *out)
     return true;
 }
 
-// Fills the statement's marker with `clause` and keeps the result as its
-// rewritten text.
-int markerFill(ScrAnalysedSql *sql, const std::string &clause)
-{
-    free(sql->echo);
-    sql->echo = nullptr;
-    const char *clauses[] = {clause.c_str()};
-    char *text = nullptr;
-    if (int rc = SCR_MarkersFill(sql, clauses, 1, &text))
-        return rc;
-    sql->echo = text;
-    return 0;
-}
-
-// Marks the clause's place with `mark` and fills it with `clause`.
-int splice(ScrAnalysedSql *sql, int (*mark)(ScrAnalysedSql *), const std::string &clause)
-{
-    if (int rc = mark(sql))
-        return rc;
-    return markerFill(sql, clause);
-}
 
 // Bytes of a fixed text without its trailing blanks.
 uint32_t trimmedLength(const uint8_t *p, uint32_t width)
@@ -158,6 +137,28 @@ int paramColumnMake(const RowBlockColumn &src, int32_t row, int addTerminator, i
 
 } // namespace
 
+// Fills the statement's marker with `clause` and keeps the result as its
+// rewritten text.
+int ks_MarkerFill(ScrAnalysedSql *sql, const std::string &clause)
+{
+    free(sql->echo);
+    sql->echo = nullptr;
+    const char *clauses[] = {clause.c_str()};
+    char *text = nullptr;
+    if (int rc = SCR_MarkersFill(sql, clauses, 1, &text))
+        return rc;
+    sql->echo = text;
+    return 0;
+}
+
+// Marks the clause's place with `mark` and fills it with `clause`.
+int ks_MarkerSplice(ScrAnalysedSql *sql, int (*mark)(ScrAnalysedSql *), const std::string &clause)
+{
+    if (int rc = mark(sql))
+        return rc;
+    return ks_MarkerFill(sql, clause);
+}
+
 // ---- the record ----
 
 int KS_Alloc(KeySet **out)
@@ -222,7 +223,7 @@ int ks_SelectListKeysSet(ScrAnalysedSql *sql, ScsContext *ctx)
     std::string clause;
     for (size_t i = 0; i < names.size(); ++i)
         clause += (i ? ", " : "") + names[i];
-    return splice(sql, SCR_SelectListMark, clause);
+    return ks_MarkerSplice(sql, SCR_SelectListMark, clause);
 }
 
 int ks_SelectListAddKeys(ScrAnalysedSql *sql, ScsContext *ctx)
@@ -239,7 +240,7 @@ int ks_SelectListAddKeys(ScrAnalysedSql *sql, ScsContext *ctx)
         return ERR_MEMORY_ALLOCATION;
     for (const std::string &n : names)
         clause += ", " + n;
-    return splice(sql, SCR_SelectListMark, clause);
+    return ks_MarkerSplice(sql, SCR_SelectListMark, clause);
 }
 
 int KS_WhereKeysSet(ScrAnalysedSql *sql, ScsContext *ctx, uint32_t n)
@@ -260,7 +261,7 @@ int KS_WhereKeysSet(ScrAnalysedSql *sql, ScsContext *ctx, uint32_t n)
     // writes "WHERE <marker> AND (<condition>)".
     if (int rc = SCR_WhereMark(sql))
         return rc;
-    return markerFill(sql, (sql->flags & SCR_CF_WHERE) ? groups : " WHERE " + groups);
+    return ks_MarkerFill(sql, (sql->flags & SCR_CF_WHERE) ? groups : " WHERE " + groups);
 }
 
 int KS_OrderByKeysSet(ScrAnalysedSql *sql, ScsContext *ctx)
@@ -293,14 +294,7 @@ int KS_OrderByKeysSet(ScrAnalysedSql *sql, ScsContext *ctx)
     // Nothing to order by: the marker is filled with nothing.
     if (!hadOrderBy && added == 0)
         clause.clear();
-    free(sql->echo);
-    sql->echo = nullptr;
-    const char *clauses[] = {clause.c_str()};
-    char *text = nullptr;
-    if (int rc = SCR_MarkersFill(sql, clauses, 1, &text))
-        return rc;
-    sql->echo = text;
-    return 0;
+    return ks_MarkerFill(sql, clause);
 }
 
 // ---- parameter rows ----

@@ -10,6 +10,7 @@
 #include "scrs/scr_analyse.h"
 
 #include <cstdint>
+#include <string>
 
 struct RowBlock;
 struct ScsContext;
@@ -50,6 +51,11 @@ int KS_WhereKeysSet(ScrAnalysedSql *sql, ScsContext *ctx, uint32_t n);
 int KS_OrderByKeysSet(ScrAnalysedSql *sql, ScsContext *ctx);
 // The text the last builder produced (NULL before any).
 const char *ks_RewrittenText(const ScrAnalysedSql *sql);
+// Fills the statement's one marker with `clause`, which becomes its rewritten
+// text (none is left when that fails); the splice first marks the clause's
+// place with `mark`.
+int ks_MarkerFill(ScrAnalysedSql *sql, const std::string &clause);
+int ks_MarkerSplice(ScrAnalysedSql *sql, int (*mark)(ScrAnalysedSql *), const std::string &clause);
 
 // Runs the keyset query of a keyset-driven cursor into the keyset's cache.
 int KS_GetKeySet_KSD(ScsContext *ctx);

@@ -57,20 +57,6 @@ void logAnalysisFailure(const char *text, const ScrAnalysedSql *r)
     LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", r->echo ? r->echo : "");
 }
 
-// Splices one clause into the marker that `mark` leaves; the result becomes
-// the statement's rewritten text.
-int clauseSplice(ScrAnalysedSql *sql, int (*mark)(ScrAnalysedSql *), const std::string &clause)
-{
-    if (int rc = mark(sql))
-        return rc;
-    const char *clauses[1] = {clause.c_str()};
-    char *text = nullptr;
-    if (int rc = SCR_MarkersFill(sql, clauses, 1, &text))
-        return rc;
-    free(sql->echo);
-    sql->echo = text;
-    return 0;
-}
 
 } // namespace
 
@@ -165,12 +151,8 @@ int ks_ScrollWhereSet(ScsContext *ctx, ScrAnalysedSql *sql, int16_t direction, i
     if (int rc = ks_ScrollWhereBuild(scrollOrder(ctx), direction, mode, hasWhere, boundaryNulls(bounds, boundRow),
                                      &clause, &unused))
         return rc;
-    const char *clauses[1] = {clause.c_str()};
-    char *text = nullptr;
-    if (int rc = SCR_MarkersFill(sql, clauses, 1, &text))
+    if (int rc = ks_MarkerFill(sql, clause))
         return rc;
-    free(sql->echo);
-    sql->echo = text;
     return ks_BoundaryParamsMake(ctx, direction, mode, params);
 }
 
@@ -182,7 +164,7 @@ int ks_ScrollSelectBuild(ScsContext *ctx, ScrAnalysedSql *sql, int16_t orientati
     std::string list;
     if (int rc = ks_ScrollSelectListBuild(scrollOrder(ctx), &list))
         return rc;
-    if (int rc = clauseSplice(sql, SCR_SelectListMark, list))
+    if (int rc = ks_MarkerSplice(sql, SCR_SelectListMark, list))
         return rc;
     if (orientation == SQL_FETCH_FIRST || orientation == SQL_FETCH_LAST)
         return 0;

@@ -233,12 +233,8 @@ int optConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql, b
             if (!add(&keys[i], ctx->keyTableCount))
                 return ERR_MEMORY_ALLOCATION;
     // Spliced in the tree: a marker's bytes inside a literal stay as they are.
-    const char *clauses[] = {list.c_str()};
-    char *filled = nullptr;
-    if ((rc = SCR_MarkersFill(sql, clauses, 1, &filled)) != 0)
+    if ((rc = ks_MarkerFill(sql, list)) != 0)
         return rc == ERR_MEMORY_ALLOCATION ? rc : ERR_GENERAL;
-    free(sql->echo);
-    sql->echo = filled;
     return 0;
 }
 
