@@ -75,7 +75,6 @@ struct RowValue {
     int64_t len;
 };
 
-
 // The date-time struct of an escape; 0, 22007 or 07006 (by the parser), or
 // 119 when the text is no escape of a kind the SQL type takes.
 int EscapeStruct(const RowValue &v, bool wide, int16_t sqlType, void *out, uint32_t width)

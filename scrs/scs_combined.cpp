@@ -103,24 +103,6 @@ int firstWordIs(const char *text, const char *separators, const char *word)
     return n == strlen(word) && strncasecmp(text, word, n) == 0 ? 1 : 0;
 }
 
-// Prepare (text given), parameter values, parameter types, execute: the
-// steps of SCS_ExecDirect.  A block that never reaches SCS_SetParams is
-// released here.
-template <class SetTypes>
-int runDirect(int stmt, const char *sql, RowBlock *params, SetTypes setTypes)
-{
-    int rc = sql ? SCS_Prepare(stmt, sql) : 0;
-    if (rc != 0) {
-        scs_p_ParamsRelease(params);
-        return rc;
-    }
-    if (params && (rc = SCS_SetParams(stmt, params)) != 0)
-        return rc;
-    if ((rc = setTypes()) != 0)
-        return rc;
-    return SCS_Execute(stmt);
-}
-
 struct DescribeOut {
     int32_t *rowsetSize;
     uint16_t *colCount;
@@ -176,7 +158,8 @@ int execDescribe(int stmt, const char *sql, RowBlock *params, uint16_t typeCount
         }
     }
     scs_p_LongValuesReset(ctx);
-    int rc = runDirect(stmt, sql, params, [&] { return typeCount ? SCS_SetParamTypes(stmt, typeCount, types) : 0; });
+    int rc = scs_p_RunDirect(stmt, sql, params,
+                             [&] { return typeCount ? SCS_SetParamTypes(stmt, typeCount, types) : 0; });
     const bool outPending = rc == ERR_OUTPUT_PARAMS_PENDING;
     if (rc != 0 && !outPending)
         return rc;
@@ -508,7 +491,7 @@ int SCS_ExecBatch(int stmt, uint16_t count, const BatchEntry *entries, int16_t *
             break;
         }
         ran = true;
-        rc = runDirect(stmt, e.sql, e.params, [&] {
+        rc = scs_p_RunDirect(stmt, e.sql, e.params, [&] {
             return e.typeCount ? (e.types ? SCS_SetParamTypes(stmt, e.typeCount, e.types) : ERR_INVALID_ARGUMENT) : 0;
         });
         if (rc != 0)
@@ -579,7 +562,7 @@ int SCS_ExecDirectEx(int stmt, const char *sql, RowBlock *params, int16_t typeCo
         scs_p_ErrPostCode(ctx, ERR_FUNCTION_NOT_SUPPORTED);
         return ERR_FUNCTION_NOT_SUPPORTED;
     }
-    return runDirect(stmt, sql, params, [&] {
+    return scs_p_RunDirect(stmt, sql, params, [&] {
         return typeCount ? SCS_SetParamTypesEx(stmt, static_cast<uint16_t>(typeCount), types) : 0;
     });
 }

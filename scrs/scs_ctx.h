@@ -15,6 +15,7 @@
 #include "scrs/sc_dataset.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -353,6 +354,10 @@ int scs_p_IsCallStmt(const char *text);
 // A parameter block handed to an operation that owns it but never passed
 // it on: freed unless the library's binding has its caller free blocks.
 void scs_p_ParamsRelease(RowBlock *params);
+// Prepare (text given), parameter values, `setTypes`, execute: the steps of
+// SCS_ExecDirect on a scrolling cursor.  A block that never reaches
+// SCS_SetParams is released here.
+int scs_p_RunDirect(int stmt, const char *sql, RowBlock *params, const std::function<int()> &setTypes);
 
 // The statements of the library (for operations that allocate one).
 int scs_p_StmtAlloc(int conn, int *outStmt);

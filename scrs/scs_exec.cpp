@@ -433,12 +433,21 @@ int SCS_ExecDirect(int stmt, const char *sql, RowBlock *params, int16_t typeCoun
         }
         return ScsLower()->ExecDirect(stmt, sql, params, typeCount, types);
     }
-    int rc = 0;
-    if (sql && (rc = SCS_Prepare(stmt, sql)) != 0)
+    return scs_p_RunDirect(stmt, sql, params, [&] {
+        return typeCount > 0 ? SCS_SetParamTypes(stmt, static_cast<uint16_t>(typeCount), types) : 0;
+    });
+}
+
+int scs_p_RunDirect(int stmt, const char *sql, RowBlock *params, const std::function<int()> &setTypes)
+{
+    int rc = sql ? SCS_Prepare(stmt, sql) : 0;
+    if (rc != 0) {
+        scs_p_ParamsRelease(params);
         return rc;
+    }
     if (params && (rc = SCS_SetParams(stmt, params)) != 0)
         return rc;
-    if (typeCount > 0 && (rc = SCS_SetParamTypes(stmt, static_cast<uint16_t>(typeCount), types)) != 0)
+    if ((rc = setTypes()) != 0)
         return rc;
     return SCS_Execute(stmt);
 }
