@@ -449,8 +449,7 @@ int scs_p_DynamicRowsUpdated(ScsContext *ctx, const int32_t *keyRows, uint16_t *
     // report them as changed by others.  A row whose version cannot be
     // stored is in error.
     if (rc != 0) {
-        for (int32_t i = 0; i < count; ++i)
-            statuses[i] = SQL_ROW_ERROR;
+        std::fill_n(statuses, count, SQL_ROW_ERROR);
         return rc;
     }
     std::vector<uint8_t> keyDigests, rowDigests;
@@ -458,8 +457,7 @@ int scs_p_DynamicRowsUpdated(ScsContext *ctx, const int32_t *keyRows, uint16_t *
         keyDigests.resize(static_cast<size_t>(count) * RVC_DIGEST_SIZE);
         rowDigests.resize(static_cast<size_t>(count) * RVC_DIGEST_SIZE);
     } catch (const std::bad_alloc &) {
-        for (int32_t i = 0; i < count; ++i)
-            statuses[i] = SQL_ROW_ERROR;
+        std::fill_n(statuses, count, SQL_ROW_ERROR);
         return ERR_MEMORY_ALLOCATION;
     }
     for (int32_t i = 0; i < count; ++i) {

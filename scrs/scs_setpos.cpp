@@ -413,7 +413,7 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
     // (by bookmark too) note theirs to read their values again.
     const bool dynamicUpdate = update && !bookmarks && scs_p_CursorType(ctx) == SCS_DYNAMIC;
     const bool valuesUpdate =
-        update && !dynamicUpdate && scs_p_CursorType(ctx) != SCS_DYNAMIC && scs_p_Concurrency(ctx) == SCS_VALUES;
+        update && scs_p_CursorType(ctx) != SCS_DYNAMIC && scs_p_Concurrency(ctx) == SCS_VALUES;
     std::vector<int32_t> updatedKeys, updatedAt;
     for (int32_t l = 0; l < rows; ++l) {
         const int32_t rowsetRow =
