@@ -32,6 +32,19 @@ int StOdbcVersion(const Stmt *s);
 // The application's params-processed count, or null.
 SQLULEN *StParamsProcessed(const Stmt *s);
 
+// ---- bound columns (st_posvalues.cpp) ----
+
+// Where row i of a bound column lies: column-wise, values a buffer length
+// apart and lengths 8 bytes apart; row-wise, everything one row structure
+// apart.
+struct BindStrides {
+    int64_t value;
+    int64_t length;
+};
+BindStrides StmtBindStrides(const Stmt *s, const ColBindingHead &b);
+// The binding as it stands for row i (its pointers moved to that row).
+ColBindingHead StmtBindingAt(const Stmt *s, const ColBindingHead &b, uint32_t i);
+
 // ---- parameters (st_execute.cpp) ----
 
 // Where parameter b's value, length and indicator lie for row r of the set.

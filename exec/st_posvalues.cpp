@@ -16,21 +16,6 @@
 
 namespace {
 
-struct Strides {
-    int64_t value;
-    int64_t length;
-};
-
-// Column-wise, values lie a buffer length apart and lengths 8 bytes apart;
-// row-wise, everything lies one row structure apart.
-Strides StridesOf(const Stmt *s, const ColBindingHead &b)
-{
-    const uint32_t bindType = s->ard ? s->ard->bindType : 0;
-    if (bindType)
-        return {bindType, bindType};
-    return {b.bufferLength, static_cast<int64_t>(sizeof(SQLLEN))};
-}
-
 SQLLEN *LengthAt(SQLLEN *p, int64_t stride, uint32_t i)
 {
     return p ? reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(p) + static_cast<int64_t>(i) * stride) : nullptr;
@@ -80,7 +65,7 @@ bool IsVariable(int16_t cType)
 BoundValue ReadBound(const Stmt *s, const ColBinding &cb, uint32_t i)
 {
     const ColBindingHead &b = cb.head;
-    const Strides st = StridesOf(s, b);
+    const BindStrides st = StmtBindStrides(s, b);
     const SQLLEN *lp = LengthAt(b.octetLengthPtr, st.length, i);
     const SQLLEN *ip = LengthAt(b.indicatorPtr, st.length, i);
     const SQLLEN ind = ip ? *ip : 0;
@@ -123,7 +108,7 @@ BoundValue ReadBound(const Stmt *s, const ColBinding &cb, uint32_t i)
 
 SQLLEN LengthWordAt(const Stmt *s, const ColBindingHead &b, uint32_t i)
 {
-    const SQLLEN *lp = LengthAt(b.octetLengthPtr, StridesOf(s, b).length, i);
+    const SQLLEN *lp = LengthAt(b.octetLengthPtr, StmtBindStrides(s, b).length, i);
     return lp ? *lp : b.bufferLength;
 }
 
@@ -585,4 +570,22 @@ int StmtBuildBulkValues(Stmt *s, const uint16_t *list, uint16_t count, uint32_t 
         plans.push_back(p);
     }
     return FillValues(s, plans, 0, rows, std::vector<bool>(rows, true), block);
+}
+
+BindStrides StmtBindStrides(const Stmt *s, const ColBindingHead &b)
+{
+    const uint32_t bindType = s->ard ? s->ard->bindType : 0;
+    if (bindType)
+        return {bindType, bindType};
+    return {b.bufferLength, static_cast<int64_t>(sizeof(SQLLEN))};
+}
+
+ColBindingHead StmtBindingAt(const Stmt *s, const ColBindingHead &b, uint32_t i)
+{
+    const BindStrides st = StmtBindStrides(s, b);
+    ColBindingHead one = b;
+    one.data = b.data ? static_cast<char *>(b.data) + static_cast<int64_t>(i) * st.value : nullptr;
+    one.octetLengthPtr = LengthAt(b.octetLengthPtr, st.length, i);
+    one.indicatorPtr = LengthAt(b.indicatorPtr, st.length, i);
+    return one;
 }

@@ -179,7 +179,6 @@ SQLRETURN StmtFillRowset(Stmt *s, uint16_t *status, int32_t row, int mode)
     CursorState &cs = s->cursor;
     const RowsetCache *cache = cs.cache;
     const Desc *ard = s->ard;
-    const uint32_t bindType = ard ? ard->bindType : 0;
     const uint16_t *rowOps = ard ? ard->arrayStatusPtr : nullptr;
     const bool retrieve = cs.retrieveData != SQL_RD_OFF;
     const int32_t first = row != 0 ? row - 1 : 0;
@@ -217,20 +216,9 @@ SQLRETURN StmtFillRowset(Stmt *s, uint16_t *status, int32_t row, int mode)
             // bookmark) keep the bookmarks the application gave.
             if (b.column == 0 && cs.absRow < 1 && HasAbsoluteRows(cs))
                 continue;
-            // Column-wise, values lie a buffer length apart and lengths 8
-            // bytes apart; row-wise, everything lies one row structure apart.
-            const int64_t valueStep = bindType ? bindType : b.bufferLength;
-            const int64_t lengthStep = bindType ? bindType : static_cast<int64_t>(sizeof(SQLLEN));
-            ColBindingHead one = b;
-            one.data = b.data ? static_cast<char *>(b.data) + i * valueStep : nullptr;
-            one.octetLengthPtr =
-                b.octetLengthPtr ? reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(b.octetLengthPtr) + i * lengthStep)
-                                 : nullptr;
+            ColBindingHead one = StmtBindingAt(s, b, static_cast<uint32_t>(i));
             if (one.octetLengthPtr && *one.octetLengthPtr == SQL_COLUMN_IGNORE)
                 continue;
-            one.indicatorPtr =
-                b.indicatorPtr ? reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(b.indicatorPtr) + i * lengthStep)
-                               : nullptr;
             SQLRETURN rc = StGetColumn(s, static_cast<uint32_t>(i), &one, cache ? cache->block : nullptr);
             if (rc == SQL_ERROR) {
                 rowResult = SQL_ERROR;
