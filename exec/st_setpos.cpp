@@ -101,20 +101,18 @@ void NoBookmarks(Stmt *s, int64_t row)
     const ColBinding *b = StmtFindBoundCol(0, s);
     if (!b)
         return;
-    const uint32_t bindType = s->ard ? s->ard->bindType : 0;
-    const int64_t valueStride = bindType ? bindType : 8;  // a bookmark cell is 8 bytes
-    const int64_t lengthStride = bindType ? bindType : static_cast<int64_t>(sizeof(SQLLEN));
     const uint16_t *rowOps = s->ard ? s->ard->arrayStatusPtr : nullptr;
     const int64_t first = row == 0 ? 0 : row - 1;
     const int64_t end = row == 0 ? s->cursor.rowsetSize : row;
     for (int64_t i = first; i < end; ++i) {
         if (rowOps && rowOps[i] == SQL_ROW_IGNORE)
             continue;
-        if (b->head.data)
-            std::memset(static_cast<char *>(b->head.data) + i * valueStride, 0, 8);
-        for (SQLLEN *p : {b->head.indicatorPtr, b->head.octetLengthPtr})
+        const ColBindingHead one = StmtBindingAt(s, b->head, static_cast<uint32_t>(i));
+        if (one.data)
+            std::memset(one.data, 0, 8);  // a bookmark cell is 8 bytes
+        for (SQLLEN *p : {one.indicatorPtr, one.octetLengthPtr})
             if (p)
-                *reinterpret_cast<SQLLEN *>(reinterpret_cast<char *>(p) + i * lengthStride) = SQL_NULL_DATA;
+                *p = SQL_NULL_DATA;
     }
 }
 
