@@ -350,7 +350,7 @@ TEST_P(SetPos, BulkOperationsByBookmarksInAnyOrder)
         const bool isStatic = c.cursor == SQL_CURSOR_STATIC;
         EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
                   (std::vector<SQLUSMALLINT>{SQL_ROW_UPDATED, SQL_ROW_UPDATED,
-                                             isStatic ? SQL_ROW_ERROR : SQL_ROW_UPDATED, SQL_ROW_ERROR}));
+                                             static_cast<SQLUSMALLINT>(isStatic ? SQL_ROW_ERROR : SQL_ROW_UPDATED), SQL_ROW_ERROR}));
         EXPECT_EQ(TableSeenByAnother("krs_sp.bulk"),
                   (std::vector<std::string>{"1:row1", "2:row2", "3:bulk3", "4:theirs",
                                             isStatic ? "5:fresh" : "5:bulk5", "6:bulk6", "7:row7", "8:row8"}));
@@ -365,7 +365,7 @@ TEST_P(SetPos, BulkOperationsByBookmarksInAnyOrder)
         ASSERT_EQ(SQLBulkOperations(st, SQL_DELETE_BY_BOOKMARK), isStatic ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS)
             << Diags(SQL_HANDLE_STMT, st);
         EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4),
-                  (std::vector<SQLUSMALLINT>{SQL_ROW_DELETED, isStatic ? SQL_ROW_ERROR : SQL_ROW_DELETED,
+                  (std::vector<SQLUSMALLINT>{SQL_ROW_DELETED, static_cast<SQLUSMALLINT>(isStatic ? SQL_ROW_ERROR : SQL_ROW_DELETED),
                                              SQL_ROW_DELETED, SQL_ROW_DELETED}));
         if (isStatic)
             EXPECT_EQ(TableSeenByAnother("krs_sp.bulk"),
