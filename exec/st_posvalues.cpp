@@ -294,14 +294,14 @@ bool CellIgnored(Stmt *s, const ColBinding &cb, uint32_t row)
 // Whether a binding's column is written: not the bookmark, not ignored
 // (SQL_COLUMN_IGNORE) in every row the operation acts on, and not
 // read-only.  15 for a column without a description.
-int Qualifies(Stmt *s, const ColBinding &cb, const std::vector<uint32_t> &rows, bool *yes)
+int Qualifies(Stmt *s, const ColBinding &cb, uint32_t first, const std::vector<bool> &acting, bool *yes)
 {
     *yes = false;
     if (cb.head.column == 0)
         return 0;
     bool given = false;
-    for (uint32_t k : rows)
-        given = given || !CellIgnored(s, cb, k);
+    for (uint32_t l = 0; l < acting.size() && !given; ++l)
+        given = acting[l] && !CellIgnored(s, cb, first + l);
     if (!given)
         return 0;
     const ColDesc *d = StmtGetColDesc(s, cb.head.column);
@@ -363,16 +363,6 @@ int FillValues(Stmt *s, const std::vector<ColPlan> &plans, uint32_t first, uint3
         }
     }
     return 0;
-}
-
-// The rows of first .. first + count - 1 that an operation acts on.
-std::vector<uint32_t> ActingRows(uint32_t first, const std::vector<bool> &acting)
-{
-    std::vector<uint32_t> out;
-    for (uint32_t l = 0; l < acting.size(); ++l)
-        if (acting[l])
-            out.push_back(first + l);
-    return out;
 }
 
 // Rows of an operation: every row of the rowset (row -2 or 0) or row n
@@ -484,11 +474,10 @@ int StmtBuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list
         acting[l] = !RowIgnored(s, first + l) &&
                     !(row <= 0 && s->cursor.setPosOp != SQL_ADD &&
                       CUR_RowStatusGet(s->cursor.cache, static_cast<int32_t>(first + l + 1)) == SQL_ROW_NOROW);
-    const std::vector<uint32_t> actingRows = ActingRows(first, acting);
     std::vector<ColPlan> plans;
     for (ColBindingNode *n = s->boundCols; n; n = n->next) {
         bool yes = false;
-        if (int rc = Qualifies(s, n->b, actingRows, &yes))
+        if (int rc = Qualifies(s, n->b, first, acting, &yes))
             return rc;
         if (!yes)
             continue;
@@ -546,10 +535,10 @@ int StmtUpdatableColumns(Stmt *s, uint32_t rows, std::vector<uint16_t> *out)
     out->clear();
     if (!s->ard || DescRecCount(s->ard) == 0)
         return ERR_GENERAL;
-    const std::vector<uint32_t> every = ActingRows(0, std::vector<bool>(rows, true));
+    const std::vector<bool> every(rows, true);
     for (ColBindingNode *n = s->boundCols; n; n = n->next) {
         bool yes = false;
-        if (int rc = Qualifies(s, n->b, every, &yes))
+        if (int rc = Qualifies(s, n->b, 0, every, &yes))
             return rc;
         if (yes)
             out->push_back(n->b.head.column);
