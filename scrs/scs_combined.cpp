@@ -157,7 +157,7 @@ int execDescribe(int stmt, const char *sql, RowBlock *params, uint16_t typeCount
             return rc;
         }
     }
-    scs_p_LongValuesReset(ctx);
+    // The execute empties the long values of an earlier rowset.
     int rc = scs_p_RunDirect(stmt, sql, params,
                              [&] { return typeCount ? SCS_SetParamTypes(stmt, typeCount, types) : 0; });
     const bool outPending = rc == ERR_OUTPUT_PARAMS_PENDING;
