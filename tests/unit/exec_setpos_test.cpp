@@ -109,9 +109,33 @@ int L_SetOption(int, int code, void *value)
 }
 int L_CloseCursor(int) { return 0; }
 
-// A static cursor over rows 1..n, three columns, the row number times ten,
-// 100 + it and 7; with partialFrom set, rows from there on are missing from
-// the rowset.
+// Rows 0 .. count - 1 of a rowset: the rows numbered rowOf(i), three
+// columns each, the row number times ten, 100 + it and 7.
+template <class RowOf>
+void RowsPut(RowsetCache *c, int32_t count, RowOf rowOf)
+{
+    ColDesc d[3]{};
+    for (ColDesc &x : d) {
+        x.valueType = VT_LONG;
+        x.columnSize = 10;
+        x.bufferLength = 4;
+    }
+    RB_Free(c->block);
+    RB_InitFromColDescs(d, 3, count, c->block);
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t row = rowOf(i);
+        const int32_t v[3] = {row * 10, 100 + row, 7};
+        for (int k = 0; k < 3; ++k) {
+            std::memcpy(c->block->columns[k].data + 4 * i, &v[k], 4);
+            c->block->columns[k].indicators[i] = 0;
+        }
+        c->status[i] = SQL_ROW_SUCCESS;
+    }
+    c->block->rowsUsed = count;
+}
+
+// A static cursor over rows 1..n (as RowsPut makes them); with partialFrom
+// set, rows from there on are missing from the rowset.
 int L_ScrollFetch(int, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int)
 {
     ++lib->scrollFetches;
@@ -127,25 +151,9 @@ int L_ScrollFetch(int, RowsetCache **cache, int row, int *rowsOut, int *rowCount
     int32_t got = n - a < r ? n - a : r;
     if (lib->partialFrom && got > lib->partialFrom - 1)
         got = lib->partialFrom - 1;
-    ColDesc d[3]{};
-    for (ColDesc &x : d) {
-        x.valueType = VT_LONG;
-        x.columnSize = 10;
-        x.bufferLength = 4;
-    }
-    RB_Free(c->block);
-    RB_InitFromColDescs(d, 3, got, c->block);
-    for (int32_t i = 0; i < got; ++i) {
-        const int32_t v[3] = {(a + i + 1) * 10, 100 + a + i + 1, 7};
-        for (int k = 0; k < 3; ++k) {
-            std::memcpy(c->block->columns[k].data + 4 * i, &v[k], 4);
-            c->block->columns[k].indicators[i] = 0;
-        }
-        c->status[i] = SQL_ROW_SUCCESS;
-    }
+    RowsPut(c, got, [a](int32_t i) { return a + i + 1; });
     if (got >= 2)
         c->status[1] = lib->statusOfRow2;
-    c->block->rowsUsed = got;
     *cache = c;
     *rowsOut = got;
     return 0;
@@ -209,23 +217,7 @@ int L_Bulk(int, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock
         // as the static cursor's rows.
         RowsetCache *c = nullptr;
         RS_Create(&c, g_stmt->cursor.rowsetSize);
-        ColDesc d[3]{};
-        for (ColDesc &x : d) {
-            x.valueType = VT_LONG;
-            x.columnSize = 10;
-            x.bufferLength = 4;
-        }
-        RB_Free(c->block);
-        RB_InitFromColDescs(d, 3, count, c->block);
-        for (uint16_t i = 0; i < count; ++i) {
-            const int32_t v[3] = {static_cast<int32_t>(bookmarks[i]) * 10, 100 + static_cast<int32_t>(bookmarks[i]), 7};
-            for (int k = 0; k < 3; ++k) {
-                std::memcpy(c->block->columns[k].data + 4 * i, &v[k], 4);
-                c->block->columns[k].indicators[i] = 0;
-            }
-            c->status[i] = SQL_ROW_SUCCESS;
-        }
-        c->block->rowsUsed = count;
+        RowsPut(c, count, [bookmarks](int32_t i) { return static_cast<int32_t>(bookmarks[i]); });
         *rowset = c;
     }
     if (data) {
