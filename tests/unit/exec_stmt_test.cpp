@@ -283,7 +283,7 @@ protected:
         table.SetCursorName = S_SetCursorName;
         table.DDGetTypeInfo = S_TypeInfo;
         table.ParamData = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(S_ParamData));
-        table.Slot39 = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(S_PutData));
+        table.Slot39 = S_PutData;
         conn = static_cast<Conn *>(HT_Lookup(&ConnTable, HT_HandleIn(session.dbc)));
         ASSERT_NE(conn, nullptr);
         conn->binding.ops = &table;
