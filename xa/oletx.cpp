@@ -558,15 +558,22 @@ COdbcResourceDispenser *dispenserOf(void *dispenser)
 {
     return static_cast<COdbcResourceDispenser *>(static_cast<IOdbcResourceDispenser *>(dispenser));
 }
-} // namespace
 
-int OleTx_ReleaseDispenser(void *dispenser)
+// Lets the dispenser go of the connection with `letGo`, then gives up the
+// caller's reference: the references left, -1 for null.
+int releaseAfter(void *dispenser, void (COdbcResourceDispenser::*letGo)())
 {
     if (!dispenser)
         return -1;
     COdbcResourceDispenser *d = dispenserOf(dispenser);
-    d->GiveBack();
+    (d->*letGo)();
     return static_cast<int>(d->Release());
+}
+} // namespace
+
+int OleTx_ReleaseDispenser(void *dispenser)
+{
+    return releaseAfter(dispenser, &COdbcResourceDispenser::GiveBack);
 }
 
 int OleTx_CloseDispenser(void *dispenser)
@@ -584,11 +591,7 @@ int OleTx_CloseDispenser(void *dispenser)
 
 int OleTx_DropDispenser(void *dispenser)
 {
-    if (!dispenser)
-        return -1;
-    COdbcResourceDispenser *d = dispenserOf(dispenser);
-    d->Abandon();
-    return static_cast<int>(d->Release());
+    return releaseAfter(dispenser, &COdbcResourceDispenser::Abandon);
 }
 
 int OleTx_RMConnect(void *dispenser)
