@@ -349,6 +349,33 @@ TEST_P(Keyset, KeysOnlyFromUniqueNotNullColumnsOfTheTableItself)
     }
 }
 
+// A table named without its schema, with a namesake in another schema: the
+// cursor works on the one the server itself finds, as forward-only does.
+TEST_P(Keyset, UnqualifiedNameWithANamesakeInAnotherSchema)
+{
+    OtherUser("drop table if exists public.kd_twin; drop table if exists krs_kd.kd_twin;"
+              "create table public.kd_twin (n int primary key, note varchar(10));"
+              "create table krs_kd.kd_twin (n int primary key, note varchar(10));"
+              "insert into public.kd_twin values (1, 'pub1'), (2, 'pub2');"
+              "insert into krs_kd.kd_twin values (7, 'other')");
+    for (SQLULEN type : {SQLULEN{SQL_CURSOR_KEYSET_DRIVEN}, SQLULEN{SQL_CURSOR_DYNAMIC}}) {
+        SCOPED_TRACE(type);
+        KeysetCursor(4);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(type), 0), SQL_SUCCESS);
+        std::string state;
+        ASSERT_EQ(Open("select n, note from kd_twin order by n", &state), SQL_SUCCESS)
+            << state << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(CursorType(), type);
+        ASSERT_EQ(Scroll(SQL_FETCH_FIRST), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(fetched, 2u);
+        EXPECT_EQ(ids[0], 1);
+        EXPECT_EQ(Name(1), "pub2");
+        SQLCloseCursor(st);
+        SQLFreeStmt(st, SQL_UNBIND);
+    }
+    OtherUser("drop table public.kd_twin");
+}
+
 TEST_P(Keyset, ParametersReachTheKeysetAndEveryFetch)
 {
     MakeTable20("krs_kd.tpar");
