@@ -84,6 +84,19 @@ protected:
     // SQL_FETCH_BOOKMARK.
     void Bookmarks();
 
+    // A keyset-driven cursor under values concurrency, with bookmarks, over
+    // a new table of `rows` rows (id i, name "row<i>"); false when the
+    // connection gives another cursor.
+    bool OpenWithBookmarks(const std::string &table, int rows)
+    {
+        PgPsql(g_pg, "drop table if exists " + table + "; create table " + table +
+                         " (id int primary key, name varchar(20)); insert into " + table +
+                         " select i, 'row' || i from generate_series(1, " + std::to_string(rows) + ") i");
+        EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
+                  SQL_SUCCESS);
+        return Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, ("select id, name from " + table + " order by id").c_str());
+    }
+
     // The rows of the table as "id:name" seen through a second connection.
     std::vector<std::string> TableSeenByAnother(const char *table)
     {
@@ -613,11 +626,7 @@ TEST_P(SetPos, AStaticResultThatSpilledUpdatesTheRightRow)
 // fetched before.
 TEST_P(SetPos, ColumnsIgnoredRowByRowAndBookmarksOfAddedRows)
 {
-    PgPsql(g_pg, "drop table if exists krs_sp.ign; create table krs_sp.ign (id int primary key, name varchar(20));"
-                 "insert into krs_sp.ign select i, 'row' || i from generate_series(1, 8) i");
-    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
-              SQL_SUCCESS);
-    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, "select id, name from krs_sp.ign order by id"))
+    if (!OpenWithBookmarks("krs_sp.ign", 8))
         GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
     SQLBIGINT marks[4] = {};
     SQLLEN markInd[4] = {};
@@ -756,11 +765,7 @@ TEST_P(SetPos, AddSendsEveryRowOfTheRowsetAndSaysSo)
 // bulk fetch.  SQL_C_ULONG is no bookmark type: 07006.
 TEST_P(SetPos, BoundBookmarksHonourTheirBuffers)
 {
-    PgPsql(g_pg, "drop table if exists krs_sp.marks; create table krs_sp.marks (id int primary key, name varchar(20));"
-                 "insert into krs_sp.marks select i, 'row' || i from generate_series(1, 10) i");
-    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
-              SQL_SUCCESS);
-    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, "select id, name from krs_sp.marks order by id"))
+    if (!OpenWithBookmarks("krs_sp.marks", 10))
         GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
     constexpr unsigned char kUntouched = 0xEE;
     SQLLEN markInd[5] = {};
