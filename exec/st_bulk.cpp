@@ -1,6 +1,7 @@
 // SQLBulkOperations: rows named by the bookmarks bound in column 0 are
 // updated, deleted or fetched again through the cursor library's bulk
-// operation; SQL_ADD inserts the bound rowset as SQLSetPos(0, SQL_ADD) does.
+// operation; SQL_ADD inserts every row of the bound rowset as
+// SQLSetPos(0, SQL_ADD) does, whatever the row-operation array says.
 #include <cstdlib>
 #include <cstring>
 #include <vector>
