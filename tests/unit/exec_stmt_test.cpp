@@ -1193,6 +1193,15 @@ TEST_F(Exec, MoreResultsAndCloseCursor)
     EXPECT_EQ(SQLCloseCursor(h), SQL_SUCCESS);
     SQLSMALLINT cols = 0;
     EXPECT_EQ(SQLNumResultCols(h, &cols), SQL_ERROR) << "closed";
+    EXPECT_EQ(SQLNumParams(h, &cols), SQL_ERROR) << "closed";
+    // A statement prepared by SQLPrepare stays prepared after the close.
+    ASSERT_EQ(SQLPrepare(h, Sql("select id from t"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(h), SQL_SUCCESS);
+    EXPECT_EQ(SQLCloseCursor(h), SQL_SUCCESS);
+    EXPECT_EQ(SQLNumResultCols(h, &cols), SQL_SUCCESS);
+    EXPECT_EQ(cols, 1);
+    EXPECT_EQ(SQLNumParams(h, &cols), SQL_SUCCESS);
+    EXPECT_EQ(cols, 0);
 }
 
 // ---- cursor state ----
