@@ -593,6 +593,9 @@ TEST_F(DataSetTest, MissingArgumentsAreRefused)
     EXPECT_EQ(DSC_WindowGet(&cache, -1, 1, &start, &rs), ERR_GENERAL);
     EXPECT_EQ(DSC_WindowGet(&cache, 0, 1, nullptr, &rs), ERR_GENERAL);
     EXPECT_EQ(DSC_WindowGet(&cache, 1, 1, &start, &rs), ERR_GENERAL);  // beyond an empty cache
+    EXPECT_EQ(DSC_RowsGet(nullptr, 0, 1, &rs), ERR_GENERAL);
+    EXPECT_EQ(DSC_RowsGet(&cache, 0, 1, nullptr), ERR_GENERAL);
+    EXPECT_EQ(DSC_RowsGet(&cache, 0, 1, &rs), ERR_GENERAL);  // nothing spilled
     SS_Free(nullptr);
     StaticSet *none = nullptr;
     SS_Free(&none);
