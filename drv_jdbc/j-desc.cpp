@@ -265,6 +265,7 @@ void setStmtObject(DrvStmt *s, JGlobal<> global)
         old = std::move(s->stmt);
         s->stmt = std::move(global);
     }
+    s->jdbcMaxRows = 0;
 }
 
 int stmtObjectRef(int handle, JNIEnv *env, jobject *out)

@@ -59,6 +59,7 @@ struct DrvStmt {
     int32_t blockRows;          // rows of the last block fetched
     int32_t rowsFetched;        // rows delivered since the result was opened
     int32_t maxRows;            // row limit of a result, 0 none
+    int32_t jdbcMaxRows;        // the row limit the Java statement was given (0 none)
     ParamTypeDesc *paramTypes;  // owned copy
     uint16_t paramTypeCount;
     int32_t redirectCol;        // -1 none; else the block column that receives the one JDBC column
