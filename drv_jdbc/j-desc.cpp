@@ -125,7 +125,7 @@ void layoutColumn(ColDesc *d, const RawCol &r, const DrvConn *c, bool wide)
         uint32_t m = static_cast<uint32_t>(P > D / 2 ? P : D / 2);
         bool heap = m > kHeapThreshold;
         d->columnSize = m;
-        d->displaySize = 2 * m;
+        d->displaySize = CD_SizeDoubled(m);
         d->valueType = heap ? VT_HEAP_BINARY : (d->sqlType == -2 ? VT_BINARY : VT_BIN4);
         d->bufferLength = heap ? 0 : (d->sqlType == -2 ? m : m + 4);
         return;

@@ -427,7 +427,6 @@ void patchCatalogRow(DrvStmt *s, RowBlock *b, int32_t r)
         }
         break;
     case 6:
-        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "Here!!!!");
         mapCatalogSqlType(s, b, r, 4, 5, 6);
         fillSqlDataType(b, r, 4, 13, 14);
         break;

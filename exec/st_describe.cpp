@@ -25,7 +25,7 @@ int64_t ColumnLength(int32_t sqlType, uint32_t size)
     case SQL_FLOAT: case SQL_DOUBLE: return 8;
     case SQL_DATE: case SQL_TYPE_DATE: case SQL_TIME: case SQL_TYPE_TIME: return 6;
     case SQL_TIMESTAMP: case SQL_TYPE_TIMESTAMP: return 16;
-    case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR: return 2 * static_cast<int64_t>(size);
+    case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR: return CD_SizeDoubled(size);
     case SQL_BIT: case SQL_TINYINT: return 1;
     case SQL_BIGINT: return 20;
     case SQL_GUID: return 16;

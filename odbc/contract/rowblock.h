@@ -107,6 +107,15 @@ struct ColDesc {
 };
 static_assert(sizeof(ColDesc) == 112, "ColDesc layout");
 
+// The largest size a description reports (SQLINTEGER's largest value).
+constexpr uint32_t CD_SIZE_MAX = 2147483647u;
+// A size counted twice (octets of UTF-16 text, hexadecimal digits of bytes),
+// held at CD_SIZE_MAX instead of wrapping.
+constexpr uint32_t CD_SizeDoubled(uint64_t size)
+{
+    return size > CD_SIZE_MAX / 2 ? CD_SIZE_MAX : static_cast<uint32_t>(2 * size);
+}
+
 // Bytes per element of a value type for a declared size.  Computed in 64 bits:
 // sizes up to 4294967295 never wrap (a caller storing it checks it fits).
 uint64_t RB_ValueWidth(ValueType type, uint64_t size);
