@@ -301,6 +301,11 @@ void closeResultSet(DrvStmt *s)
     s->jdbcColumns = -1;
     free(s->procName);
     s->procName = nullptr;
+    if (s->typeRows) {
+        RB_Free(s->typeRows);
+        free(s->typeRows);
+        s->typeRows = nullptr;
+    }
     if (s->resultSet) {
         jc_ResultSet_close(s, s->resultSet);
         errClear(&s->errors);
