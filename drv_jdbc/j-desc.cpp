@@ -602,7 +602,7 @@ int fillAttr(DrvStmt *s, const ColDesc &d, uint16_t col, TypedValue *e)
             rc = ERR_MEMORY_ALLOCATION;
         break;
     case 27: case 28:
-        e->value.text = strdup(typeLiteral(d.sqlType, e->attrId == 27 ? 0 : 1));
+        e->value.text = strdup(typeInfoLiteral(typeInfoCacheOf(s->conn), d.sqlType, e->attrId == 27 ? 0 : 1));
         if (!e->value.text)
             rc = ERR_MEMORY_ALLOCATION;
         break;
