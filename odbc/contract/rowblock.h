@@ -52,6 +52,7 @@ constexpr int32_t RB_YEAR_MIN = -(1 << 26);
 enum : int16_t {
     RB_IND_VALUE = 0,     // a value is present
     RB_IND_NULL = -1,
+    RB_IND_AT_EXEC = -2,  // value given at execution, asked for by the back end
     RB_IND_LONG = -3,     // long value left at the back end, read piecewise
     RB_IND_IGNORED = -4,  // row ignored
 };
