@@ -13,6 +13,7 @@
 #include "drv_jdbc/j-wrap.h"
 #include "odbc/contract/param_types.h"
 #include "odbc/contract/rb_ops.h"
+#include "scrs/scs_install.h"
 #include "util/codepage.h"
 #include "util/log.h"
 
@@ -663,6 +664,11 @@ int DRV_ColAttributes(int stmt, uint16_t *outCols, int16_t *outAttrs, ColDesc **
             }
         }
     }
+    // Key and expression columns of a select list the cursor library
+    // completed, with each column's base names.
+    for (uint16_t col = 1; col <= n; ++col)
+        SCS_GetSelColAttribs(stmt, col, &(*outCopy)[col - 1], 15, static_cast<uint16_t>(n + 1),
+                             static_cast<uint16_t>(rows), table);
     int count = 0;
     TypedValue *kept = nullptr;
     int rc = TV_DedupCopy(static_cast<int>(total), table, &count, &kept, 2);

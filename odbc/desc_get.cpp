@@ -407,6 +407,9 @@ int GR_IrdBaseColumnName(DescReadCtx &c, DescValue *v)
     if (IntOverride(c, 1055, &expr) && expr == 1)
         return Text(v, "");
     COLUMN_OR_INDEX(c);
+    // The cursor library found the column the label stands for.
+    if (c.col->attrFlags & CD_BASE_COLUMN)
+        return Text(v, c.col->name);
     return Text(v, LabelOrName(c.col));
 }
 

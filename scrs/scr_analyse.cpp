@@ -311,33 +311,62 @@ int SCR_TablesGet(ScrAnalysedSql *r, DynArray *out, int keepQualifier)
     return ERR_NONE;
 }
 
-int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out)
+namespace {
+
+// The select items of the first query block: whether the list starts with
+// "*" (standing alone, or before the items a rewrite appended), and the
+// other items in order.  0, 15 (no select list, no item), 16.
+int selectItems(const ScrAnalysedSql *r, bool *star, ScrNodeList &items)
 {
     SqlNode *list = scr_Child(scr_FirstBlock(r), SQLK_SELECT_LIST);
-    if (!isSelect(r) || !list || !out)
+    if (!isSelect(r) || !list)
         return ERR_GENERAL;
-    // "*" stands alone or first, before the items a rewrite appended to it
-    // ("*, k"): the leftmost of the nested lists.
     const SqlNode *first = list;
     while (first->firstChild && first->firstChild->kind == SQLK_SELECT_LIST)
         first = first->firstChild;
-    if (!first->tmpl && strcmp(first->text, "*") == 0) {
+    *star = !first->tmpl && strcmp(first->text, "*") == 0;
+    if (*star && first == list)
+        return ERR_NONE;
+    if (!scr_Collect(list, {SQLK_SELECT_ITEM}, {SQLK_SUBQUERY, SQLK_QUERY_BLOCK}, items))
+        return ERR_MEMORY_ALLOCATION;
+    return items.size() ? ERR_NONE : ERR_GENERAL;
+}
+
+} // namespace
+
+int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out)
+{
+    bool star = false;
+    ScrNodeList items;
+    if (!out)
+        return ERR_GENERAL;
+    if (int rc = selectItems(r, &star, items))
+        return rc;
+    if (star) {
         ScrColumnRef col;
         memset(&col, 0, sizeof col);
         col.itemKind = SCR_ITEM_STAR;
         if (!DA_Append(out, &col))
             return ERR_MEMORY_ALLOCATION;
-        if (first == list)
-            return ERR_NONE;
     }
-    ScrNodeList items;
-    if (!scr_Collect(list, {SQLK_SELECT_ITEM}, {SQLK_SUBQUERY, SQLK_QUERY_BLOCK}, items))
-        return ERR_MEMORY_ALLOCATION;
-    if (items.size() == 0)
-        return ERR_GENERAL;
     for (size_t i = 0; i < items.size(); ++i)
         if (int rc = selectItem(items[i], out))
             return rc;
+    return ERR_NONE;
+}
+
+int SCR_SelectItemTexts(const ScrAnalysedSql *r, std::vector<std::string> *out)
+{
+    bool star = false;
+    ScrNodeList items;
+    if (!out)
+        return ERR_GENERAL;
+    if (int rc = selectItems(r, &star, items))
+        return rc;
+    if (star)
+        out->push_back("*");
+    for (size_t i = 0; i < items.size(); ++i)
+        out->push_back(items[i]->text ? items[i]->text : "");
     return ERR_NONE;
 }
 

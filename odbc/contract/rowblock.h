@@ -87,6 +87,7 @@ enum : uint32_t {
     CD_NULLABLE_MASK = 0x0F,   // 0 no nulls, 1 nullable, 2 unknown
     CD_UPDATABLE_MASK = 0x30,  // (value >> 4): 1 read-only, 2 writable, 3 unknown
     CD_UPDATABLE_SHIFT = 4,
+    CD_BASE_COLUMN = 0x100,    // name holds the base column name, label the name reported
 };
 
 // One result column or parameter.  The texts are owned by the array holder
