@@ -517,7 +517,9 @@ int SCS_Prepare(int stmt, const char *sql)
     // A keyset-driven cursor over a text with markers sends its parameters
     // again after every prepare of its own.
     uint16_t markers = 0;
-    if (ctx->cs.cursorType == SCS_KEYSET && ScsLower()->GetParamDescs(stmt, &markers, nullptr) == 0 && markers > 0)
+    const DrvOpTable *lower = ScsLower();
+    if (ctx->cs.cursorType == SCS_KEYSET && lower->GetParamDescs && lower->GetParamDescs(stmt, &markers, nullptr) == 0 &&
+        markers > 0)
         ctx->scsFlags |= SCS_F_PARAMS_SAVED;
     ctx->scsFlags |= SCS_F_THROUGH_LIBRARY;
     return 0;
