@@ -407,15 +407,26 @@ uint32_t BindValueLength(const Stmt *s, const ColBinding &b, uint32_t row)
     return v.null || v.len < 0 ? 0 : static_cast<uint32_t>(v.len);
 }
 
-uint32_t BindMaxValueLength(const Stmt *s, const ColBinding &b, uint32_t rows)
+namespace {
+
+// The largest of length(s, b, i) over rows 0 .. rows - 1.
+uint32_t Longest(const Stmt *s, const ColBinding &b, uint32_t rows,
+                 uint32_t (*length)(const Stmt *, const ColBinding &, uint32_t))
 {
     uint32_t longest = 0;
     for (uint32_t i = 0; i < rows; ++i) {
-        const uint32_t n = BindValueLength(s, b, i);
+        const uint32_t n = length(s, b, i);
         if (n > longest)
             longest = n;
     }
     return longest;
+}
+
+} // namespace
+
+uint32_t BindMaxValueLength(const Stmt *s, const ColBinding &b, uint32_t rows)
+{
+    return Longest(s, b, rows, BindValueLength);
 }
 
 uint32_t BindValueLengthV2(const Stmt *s, const ColBinding &b, uint32_t row)
@@ -426,13 +437,7 @@ uint32_t BindValueLengthV2(const Stmt *s, const ColBinding &b, uint32_t row)
 
 uint32_t BindMaxValueLengthV2(const Stmt *s, const ColBinding &b, uint32_t rows)
 {
-    uint32_t longest = 0;
-    for (uint32_t i = 0; i < rows; ++i) {
-        const uint32_t n = BindValueLengthV2(s, b, i);
-        if (n > longest)
-            longest = n;
-    }
-    return longest;
+    return Longest(s, b, rows, BindValueLengthV2);
 }
 
 int StmtColsNeedData(Stmt *s, const uint16_t *list, uint16_t count)

@@ -340,20 +340,11 @@ SQLRETURN StmtSetPosV2DAE(Stmt *s, uint16_t row, uint16_t op)
     StmtRebaseBindings(s);
     if (SQLRETURN rc = SetPosStart(s, row, op))
         return rc;
-    switch (op) {
-    case SQL_POSITION:
-    case SQL_REFRESH:
+    if (op == SQL_POSITION || op == SQL_REFRESH)
         return PositionOrRefresh(s, row, op);
-    case SQL_UPDATE:
-    case SQL_ADD:
-        if (!HasBoundColumn(s))
-            return StFail(s, ERR_DERIVED_TABLE_DEGREE);
-        return SendKeptV2(s, row, op);
-    case SQL_DELETE:
-        return SendKeptV2(s, row, op);
-    default:
-        return StFail(s, ERR_NOT_CAPABLE);
-    }
+    if (op != SQL_DELETE && !HasBoundColumn(s))
+        return StFail(s, ERR_DERIVED_TABLE_DEGREE);
+    return SendKeptV2(s, row, op);
 }
 
 SQLRETURN StmtSetPosFinish(Stmt *s)

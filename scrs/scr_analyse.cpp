@@ -313,10 +313,12 @@ int SCR_TablesGet(ScrAnalysedSql *r, DynArray *out, int keepQualifier)
 
 namespace {
 
-// The select items of the first query block: whether the list starts with
-// "*" (standing alone, or before the items a rewrite appended), and the
-// other items in order.  0, 15 (no select list, no item), 16.
-int selectItems(const ScrAnalysedSql *r, bool *star, ScrNodeList &items)
+// Walks the select items of the first query block: onStar() when the list
+// starts with "*" (standing alone, or before the items a rewrite appended),
+// then onItem(node) for the other items in order; the first failure ends
+// the walk.  0, 15 (no select list, no item), 16 or a callback's number.
+template <class OnStar, class OnItem>
+int walkSelectItems(const ScrAnalysedSql *r, OnStar onStar, OnItem onItem)
 {
     SqlNode *list = scr_Child(scr_FirstBlock(r), SQLK_SELECT_LIST);
     if (!isSelect(r) || !list)
@@ -324,50 +326,54 @@ int selectItems(const ScrAnalysedSql *r, bool *star, ScrNodeList &items)
     const SqlNode *first = list;
     while (first->firstChild && first->firstChild->kind == SQLK_SELECT_LIST)
         first = first->firstChild;
-    *star = !first->tmpl && strcmp(first->text, "*") == 0;
-    if (*star && first == list)
-        return ERR_NONE;
+    if (!first->tmpl && strcmp(first->text, "*") == 0) {
+        if (int rc = onStar())
+            return rc;
+        if (first == list)
+            return ERR_NONE;
+    }
+    ScrNodeList items;
     if (!scr_Collect(list, {SQLK_SELECT_ITEM}, {SQLK_SUBQUERY, SQLK_QUERY_BLOCK}, items))
         return ERR_MEMORY_ALLOCATION;
-    return items.size() ? ERR_NONE : ERR_GENERAL;
+    if (items.size() == 0)
+        return ERR_GENERAL;
+    for (size_t i = 0; i < items.size(); ++i)
+        if (int rc = onItem(items[i]))
+            return rc;
+    return ERR_NONE;
 }
 
 } // namespace
 
 int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out)
 {
-    bool star = false;
-    ScrNodeList items;
     if (!out)
         return ERR_GENERAL;
-    if (int rc = selectItems(r, &star, items))
-        return rc;
-    if (star) {
-        ScrColumnRef col;
-        memset(&col, 0, sizeof col);
-        col.itemKind = SCR_ITEM_STAR;
-        if (!DA_Append(out, &col))
-            return ERR_MEMORY_ALLOCATION;
-    }
-    for (size_t i = 0; i < items.size(); ++i)
-        if (int rc = selectItem(items[i], out))
-            return rc;
-    return ERR_NONE;
+    return walkSelectItems(
+        r,
+        [out] {
+            ScrColumnRef col;
+            memset(&col, 0, sizeof col);
+            col.itemKind = SCR_ITEM_STAR;
+            return DA_Append(out, &col) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
+        },
+        [out](SqlNode *item) { return selectItem(item, out); });
 }
 
 int SCR_SelectItemTexts(const ScrAnalysedSql *r, std::vector<std::string> *out)
 {
-    bool star = false;
-    ScrNodeList items;
     if (!out)
         return ERR_GENERAL;
-    if (int rc = selectItems(r, &star, items))
-        return rc;
-    if (star)
-        out->push_back("*");
-    for (size_t i = 0; i < items.size(); ++i)
-        out->push_back(items[i]->text ? items[i]->text : "");
-    return ERR_NONE;
+    return walkSelectItems(
+        r,
+        [out] {
+            out->push_back("*");
+            return ERR_NONE;
+        },
+        [out](SqlNode *item) {
+            out->push_back(item->text ? item->text : "");
+            return ERR_NONE;
+        });
 }
 
 int SCR_OrderByColsGet(ScrAnalysedSql *r, DynArray *out)
