@@ -128,7 +128,8 @@ SQLRETURN StmtFillRowset(Stmt *s, uint16_t *status, int32_t row, int mode);
 // Moves the cursor by orientation and offset: frees the rowset, checks the
 // orientation against the cursor and the fetch-direction mask, finds the
 // target row and asks the cursor library for the rowset there.  82 when
-// there is no rowset (before the start or after the end), 38 for an
+// there is no rowset (before the start or after the end), 111 (01S06) when
+// the first rowset stands in for one that began before it, 38 for an
 // orientation the cursor does not take, else the cursor library's number.
 int CUR_FetchScroll(CursorState *cs, uint16_t orientation, int32_t offset, uint32_t *rowsOut);
 // The rowset at the target row from the cursor library (slot 41 with the

@@ -193,6 +193,8 @@ void scs_p_AnalysisReset(ScsContext *ctx);
 // ---- metadata (scs_meta.cpp) ----
 
 int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count);
+// The session's schema, where the server looks first for an unqualified table.
+int scs_p_SessionSchema(ScsContext *ctx, std::string *out);
 int scs_p_GetTblColDescs(ScsContext *ctx, const ScrTableRef *tables, uint32_t count, int skipLong,
                          DynArray *out);
 int scs_p_CatalogValueGet(const RowBlock *block, int col, int32_t row, const char **narrow,

@@ -10,6 +10,7 @@
 #include "odbc/contract/rowblock.h"
 #include "scrs/sc_dataset.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_dynmix.h"
 #include "scrs/scs_keyset.h"
 #include "util/dynarray.h"
 #include "util/log.h"
@@ -383,11 +384,13 @@ int SCS_Execute(int stmt)
             return rc;
         }
     }
-    // A new result: the static set is read again, from the first row.
+    // A new result: the static set is read again, from the first row, and
+    // a mixed cursor's key window is read afresh.
     if (ctx->staticSet)
         SS_Close(ctx->staticSet);
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
     CUR_PosReset(&ctx->cs);
+    ctx->ksWindowState = KSW_NONE;
 
     if (ctx->analysis.kind == kKindSelect && ctx->cs.cursorType == SCS_KEYSET && ctx->cs.keysetSize <= 0) {
         if ((rc = KS_GetKeySet_KSD(ctx)) != 0) {
@@ -651,7 +654,10 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
     default:
         rc = ERR_NOT_CAPABLE;
     }
-    if (rc != 0) {
+    // The first rowset standing in for one that began before it is a rowset
+    // all the same.
+    const int moved = rc == ERR_FETCH_BEFORE_FIRST_ROWSET ? rc : 0;
+    if (rc != 0 && !moved) {
         RS_Free(&rs);
         scs_p_AuxDiagsMove(ctx);
         return rc;
@@ -664,7 +670,7 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
     if (*rowsOut == 0)
         return ERR_NO_DATA_FOUND;
     CUR_PosSet(&ctx->cs, 1);
-    return 0;
+    return moved;
 }
 
 int SCS_ExtendedFetch(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount)

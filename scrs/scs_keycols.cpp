@@ -114,23 +114,6 @@ struct Lookup {
     std::string table;    // exact name
 };
 
-// The session's schema for unqualified table names, asked once per lookup.
-int sessionSchemaGet(ScsContext *ctx, std::string *out)
-{
-    const int aux = static_cast<int>(ctx->posStmt);
-    int rc = ScsLower()->ExecDirect(aux, "SELECT current_schema()", nullptr, 0, nullptr);
-    if (rc != 0) {
-        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "KS_GetKeyColDescs: the session's schema is unknown.");
-        return rc;
-    }
-    Rows r;
-    rc = ScsLower()->Fetch(aux, 1, &r.b);
-    ScsLower()->CloseCursor(aux);
-    if (rc != 0)
-        return rc;
-    *out = cellText(ctx, r.b, 0, 0);
-    return 0;
-}
 
 // The catalog's view of one table, filled source by source.
 struct TableAsk {
@@ -327,7 +310,7 @@ int KS_GetKeyColDescs(ScsContext *ctx, const DynArray *tables)
         if (!refs[i].table || !refs[i].table[0])
             continue;
         if (!(refs[i].owner && refs[i].owner[0]) && !schemaAsked) {
-            if (int rc = sessionSchemaGet(ctx, &sessionSchema))
+            if (int rc = scs_p_SessionSchema(ctx, &sessionSchema))
                 return rc;
             schemaAsked = true;
         }

@@ -4,7 +4,9 @@
 // and 4995 rows read forward, backward and at random positions, the cache's
 // temporary files gone after SQLCloseCursor and SQLFreeHandle, statements
 // outside the analyser's dialect run as static read-only cursors, and
-// SQLExtendedFetch.
+// SQLExtendedFetch.  Sequences of moves, rowset sizes changing between
+// them and executions again land where ODBC's positioning rules say on
+// static, keyset-driven, mixed and dynamic cursors alike.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -137,6 +139,7 @@ struct Move {
     SQLLEN offset;
     int first;
     int rows;
+    bool firstInstead = false;  // the first rowset for one that began before it (01S06)
 };
 
 // The moves of a 20-row result with rowsets of 1 and of 6 rows.
@@ -153,11 +156,11 @@ const std::vector<Move> kMovesOf1 = {
 const std::vector<Move> kMovesOf6 = {
     {SQL_FETCH_NEXT, 0, 1, 6},       {SQL_FETCH_NEXT, 0, 7, 6},      {SQL_FETCH_NEXT, 0, 13, 6},
     {SQL_FETCH_NEXT, 0, 19, 2},      {SQL_FETCH_NEXT, 0, 0, 0},      {SQL_FETCH_PRIOR, 0, 15, 6},
-    {SQL_FETCH_PRIOR, 0, 9, 6},      {SQL_FETCH_PRIOR, 0, 3, 6},     {SQL_FETCH_PRIOR, 0, 1, 6},
+    {SQL_FETCH_PRIOR, 0, 9, 6},      {SQL_FETCH_PRIOR, 0, 3, 6},     {SQL_FETCH_PRIOR, 0, 1, 6, true},
     {SQL_FETCH_PRIOR, 0, 0, 0},      {SQL_FETCH_LAST, 0, 15, 6},     {SQL_FETCH_FIRST, 0, 1, 6},
     {SQL_FETCH_ABSOLUTE, 17, 17, 4}, {SQL_FETCH_ABSOLUTE, -3, 18, 3}, {SQL_FETCH_ABSOLUTE, -20, 1, 6},
     {SQL_FETCH_ABSOLUTE, -22, 0, 0}, {SQL_FETCH_ABSOLUTE, -27, 0, 0}, {SQL_FETCH_RELATIVE, 4, 4, 6},
-    {SQL_FETCH_RELATIVE, -2, 2, 6},  {SQL_FETCH_RELATIVE, -5, 1, 6}, {SQL_FETCH_RELATIVE, 25, 0, 0},
+    {SQL_FETCH_RELATIVE, -2, 2, 6},  {SQL_FETCH_RELATIVE, -5, 1, 6, true}, {SQL_FETCH_RELATIVE, 25, 0, 0},
     {SQL_FETCH_RELATIVE, -4, 17, 4}, {SQL_FETCH_ABSOLUTE, 21, 0, 0}, {SQL_FETCH_PRIOR, 0, 15, 6},
 };
 
@@ -194,7 +197,10 @@ TEST_P(Scroll, TwentyRowsInEveryOrientation)
                 EXPECT_EQ(fetched, 0u) << "step " << step;
                 continue;
             }
-            ASSERT_EQ(rc, SQL_SUCCESS) << "step " << step << " " << Diags(SQL_HANDLE_STMT, st);
+            ASSERT_EQ(rc, m.firstInstead ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS)
+                << "step " << step << " " << Diags(SQL_HANDLE_STMT, st);
+            if (m.firstInstead)
+                EXPECT_EQ(conntest::Diag(SQL_HANDLE_STMT, st), "01S06") << "step " << step;
             EXPECT_EQ(fetched, static_cast<SQLULEN>(m.rows)) << "step " << step;
             for (int i = 0; i < m.rows; ++i) {
                 EXPECT_EQ(status[i], SQL_ROW_SUCCESS) << "step " << step << " row " << i;
@@ -393,6 +399,247 @@ TEST_P(Scroll, ExtendedFetchWithItsOwnCountAndStatuses)
         }
     }
 }
+
+// ---- positions on every cursor type ----
+
+// A cursor type under test: static, keyset-driven, mixed (keyset-driven with
+// a key window of keysetSize rows) or dynamic.
+struct CursorKind {
+    const char *name;
+    SQLULEN type;
+    SQLULEN keysetSize;
+};
+const CursorKind kCursorKinds[] = {
+    {"static", SQL_CURSOR_STATIC, 0},           {"keyset-driven", SQL_CURSOR_KEYSET_DRIVEN, 0},
+    {"mixed, keyset 10", SQL_CURSOR_KEYSET_DRIVEN, 10}, {"mixed, keyset 20", SQL_CURSOR_KEYSET_DRIVEN, 20},
+    {"mixed, keyset 100", SQL_CURSOR_KEYSET_DRIVEN, 100}, {"dynamic", SQL_CURSOR_DYNAMIC, 0},
+};
+
+constexpr SQLSMALLINT kExecuteAgain = 0;  // SQLCloseCursor, then SQLExecute
+constexpr SQLULEN kMaxRowset = 44;
+
+// One step of a sequence: the rowset size set before it, the move, and the
+// rowset it must give (its first id and rows; SQL_NO_DATA has none).
+// SQL_SUCCESS_WITH_INFO is the first rowset standing in for one that began
+// before it (01S06).
+struct Step {
+    SQLULEN rowset;
+    SQLSMALLINT orientation;
+    SQLLEN offset;
+    SQLRETURN rc;
+    int first;
+    int rows;
+    int32_t bookmark = 0;  // SQL_FETCH_BOOKMARK: the row it names
+};
+struct Sequence {
+    const char *what;
+    int rows;        // the result: ids 1 .. rows
+    bool absolute;   // ABSOLUTE or BOOKMARK moves: static and keyset-driven cursors only
+    std::vector<Step> steps;
+};
+
+constexpr SQLRETURN OK = SQL_SUCCESS, FIRST_INSTEAD = SQL_SUCCESS_WITH_INFO, NONE = SQL_NO_DATA;
+const Sequence kSequences[] = {
+    {"NEXT after the rowset size changed starts after the previous rowset", 20, false,
+     {{3, SQL_FETCH_FIRST, 0, OK, 1, 3}, {5, SQL_FETCH_NEXT, 0, OK, 4, 5}, {2, SQL_FETCH_NEXT, 0, OK, 9, 2},
+      {4, SQL_FETCH_NEXT, 0, OK, 11, 4}, {4, SQL_FETCH_PRIOR, 0, OK, 7, 4}, {1, SQL_FETCH_NEXT, 0, OK, 11, 1},
+      {5, SQL_FETCH_FIRST, 0, OK, 1, 5}, {2, SQL_FETCH_NEXT, 0, OK, 6, 2}, {2, SQL_FETCH_NEXT, 0, OK, 8, 2},
+      {10, SQL_FETCH_NEXT, 0, OK, 10, 10}, {3, SQL_FETCH_NEXT, 0, OK, 20, 1}, {3, SQL_FETCH_NEXT, 0, NONE, 0, 0}}},
+    {"nothing follows the end", 20, false,
+     {{4, SQL_FETCH_LAST, 0, OK, 17, 4}, {4, SQL_FETCH_NEXT, 0, NONE, 0, 0}, {2, SQL_FETCH_NEXT, 0, NONE, 0, 0},
+      {2, SQL_FETCH_RELATIVE, 0, NONE, 0, 0}, {2, SQL_FETCH_PRIOR, 0, OK, 19, 2}, {2, SQL_FETCH_NEXT, 0, NONE, 0, 0},
+      {3, SQL_FETCH_PRIOR, 0, OK, 18, 3}, {3, SQL_FETCH_RELATIVE, -2, OK, 16, 3}}},
+    {"executed again, the cursor starts afresh", 45, false,
+     {{5, SQL_FETCH_FIRST, 0, OK, 1, 5}, {5, SQL_FETCH_NEXT, 0, OK, 6, 5}, {5, kExecuteAgain, 0, OK, 0, 0},
+      {5, SQL_FETCH_FIRST, 0, OK, 1, 5}, {5, SQL_FETCH_NEXT, 0, OK, 6, 5}, {5, kExecuteAgain, 0, OK, 0, 0},
+      {5, SQL_FETCH_NEXT, 0, OK, 1, 5}, {5, kExecuteAgain, 0, OK, 0, 0}, {5, SQL_FETCH_LAST, 0, OK, 41, 5}}},
+    {"back from the first rowset and past the start", 20, false,
+     {{5, SQL_FETCH_FIRST, 0, OK, 1, 5}, {5, SQL_FETCH_RELATIVE, -3, NONE, 0, 0}, {5, SQL_FETCH_PRIOR, 0, NONE, 0, 0},
+      {5, SQL_FETCH_NEXT, 0, OK, 1, 5}, {5, SQL_FETCH_RELATIVE, 2, OK, 3, 5},
+      {5, SQL_FETCH_RELATIVE, -3, FIRST_INSTEAD, 1, 5}, {5, SQL_FETCH_RELATIVE, 3, OK, 4, 5},
+      {5, SQL_FETCH_RELATIVE, -6, NONE, 0, 0}, {5, SQL_FETCH_PRIOR, 0, NONE, 0, 0}, {5, SQL_FETCH_NEXT, 0, OK, 1, 5},
+      {5, SQL_FETCH_RELATIVE, 5, OK, 6, 5}, {5, SQL_FETCH_PRIOR, 0, OK, 1, 5}, {5, SQL_FETCH_RELATIVE, 3, OK, 4, 5},
+      {5, SQL_FETCH_PRIOR, 0, FIRST_INSTEAD, 1, 5}, {5, SQL_FETCH_PRIOR, 0, NONE, 0, 0}}},
+    {"RELATIVE back with a larger rowset keeps the rows that follow", 300, false,
+     {{1, SQL_FETCH_LAST, 0, OK, 300, 1}, {1, SQL_FETCH_PRIOR, 0, OK, 299, 1}, {1, SQL_FETCH_PRIOR, 0, OK, 298, 1},
+      {44, SQL_FETCH_RELATIVE, -1, OK, 297, 4}, {44, SQL_FETCH_NEXT, 0, NONE, 0, 0},
+      {44, SQL_FETCH_PRIOR, 0, OK, 257, 44}, {2, SQL_FETCH_RELATIVE, -40, OK, 217, 2},
+      {30, SQL_FETCH_RELATIVE, -1, OK, 216, 30}}},
+    {"RELATIVE after the rowset size changed counts from the rowset's first row", 300, false,
+     {{5, SQL_FETCH_NEXT, 0, OK, 1, 5}, {2, SQL_FETCH_RELATIVE, 51, OK, 52, 2}, {7, SQL_FETCH_RELATIVE, -50, OK, 2, 7},
+      {3, SQL_FETCH_RELATIVE, 10, OK, 12, 3}, {9, SQL_FETCH_RELATIVE, 1, OK, 13, 9},
+      {5, SQL_FETCH_RELATIVE, -14, NONE, 0, 0}, {5, SQL_FETCH_PRIOR, 0, NONE, 0, 0}, {5, SQL_FETCH_NEXT, 0, OK, 1, 5}}},
+    {"a bookmark before the start", 20, true,
+     {{5, SQL_FETCH_ABSOLUTE, 10, OK, 10, 5}, {5, SQL_FETCH_BOOKMARK, -5, NONE, 0, 0, 3},
+      {5, SQL_FETCH_NEXT, 0, OK, 1, 5}, {5, SQL_FETCH_BOOKMARK, 2, OK, 5, 5, 3},
+      {5, SQL_FETCH_BOOKMARK, -3, NONE, 0, 0, 3}, {5, SQL_FETCH_PRIOR, 0, NONE, 0, 0},
+      {5, SQL_FETCH_BOOKMARK, 5, NONE, 0, 0, 18}, {5, SQL_FETCH_PRIOR, 0, OK, 16, 5}}},
+    {"ABSOLUTE back past the start", 20, true,
+     {{30, SQL_FETCH_ABSOLUTE, 5, OK, 5, 16}, {30, SQL_FETCH_ABSOLUTE, -22, FIRST_INSTEAD, 1, 20},
+      {30, SQL_FETCH_ABSOLUTE, -31, NONE, 0, 0}, {30, SQL_FETCH_NEXT, 0, OK, 1, 20},
+      {30, SQL_FETCH_NEXT, 0, NONE, 0, 0}, {30, SQL_FETCH_PRIOR, 0, FIRST_INSTEAD, 1, 20},
+      {5, SQL_FETCH_ABSOLUTE, -20, OK, 1, 5}, {5, SQL_FETCH_ABSOLUTE, -21, NONE, 0, 0},
+      {25, SQL_FETCH_ABSOLUTE, -21, FIRST_INSTEAD, 1, 20}}},
+};
+
+class Positions : public conntest::DsnStatement {
+protected:
+    SQLINTEGER ids[kMaxRowset] = {};
+    SQLLEN idInd[kMaxRowset] = {};
+    char names[kMaxRowset][21] = {};
+    SQLLEN nameInd[kMaxRowset] = {};
+    SQLUSMALLINT status[kMaxRowset] = {};
+    SQLULEN fetched = 0;
+    int32_t bookmark = 0;
+
+    // Prepares and executes the first `rows` ids as a cursor of kind k.
+    void Open(const CursorKind &k, int rows, bool bookmarks)
+    {
+        // A statement of its own: a prepared one keeps its cursor type.
+        SQLFreeHandle(SQL_HANDLE_STMT, st);
+        st = nullptr;
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(k.type), 0), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(k.keysetSize), 0),
+                  SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS,
+                                 reinterpret_cast<SQLPOINTER>(bookmarks ? SQL_UB_VARIABLE : SQL_UB_OFF), 0),
+                  SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_FETCH_BOOKMARK_PTR, &bookmark, 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+        const std::string sql =
+            "select id, name from krs_sc.big where id <= " + std::to_string(rows) + " order by id";
+        ASSERT_EQ(SQLPrepare(st, Sql(sql), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        SQLULEN type = 0;
+        ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_SUCCESS);
+        ASSERT_EQ(type, k.type) << "the cursor kept its type";
+        ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
+        ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameInd), SQL_SUCCESS);
+    }
+
+    // Sets the rowset size and moves; the answer, with the rowset checked
+    // row by row (each id's name, statuses, rows fetched).
+    SQLRETURN Move(SQLULEN rowset, SQLSMALLINT orientation, SQLLEN offset, std::vector<int> *rows)
+    {
+        rows->clear();
+        EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rowset), 0), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        std::fill(std::begin(status), std::end(status), SQLUSMALLINT{99});
+        fetched = 99;
+        const SQLRETURN rc = SQLFetchScroll(st, orientation, offset);
+        if (rc == SQL_NO_DATA)
+            EXPECT_EQ(fetched, 0u);
+        if (!SQL_SUCCEEDED(rc))
+            return rc;
+        EXPECT_LE(fetched, rowset);
+        for (SQLULEN i = 0; i < rowset; ++i) {
+            if (i >= fetched) {
+                EXPECT_EQ(status[i], SQL_ROW_NOROW) << "row " << i;
+                continue;
+            }
+            EXPECT_EQ(status[i], SQL_ROW_SUCCESS) << "row " << i;
+            EXPECT_EQ(std::string(names[i]), "v" + std::to_string(ids[i])) << "row " << i;
+            rows->push_back(ids[i]);
+        }
+        return rc;
+    }
+};
+
+std::vector<int> Ids(int first, int count)
+{
+    std::vector<int> v;
+    for (int i = 0; i < count; ++i)
+        v.push_back(first + i);
+    return v;
+}
+
+std::string OrientationName(SQLSMALLINT o)
+{
+    static const char *const names[] = {"EXECUTE AGAIN", "NEXT", "FIRST", "LAST", "PRIOR", "ABSOLUTE", "RELATIVE",
+                                        "?", "BOOKMARK"};
+    return o >= 0 && o <= 8 ? names[o] : std::to_string(o);
+}
+
+bool Serves(const CursorKind &k, const Sequence &q)
+{
+    const bool absoluteRows = k.type == SQL_CURSOR_STATIC || (k.type == SQL_CURSOR_KEYSET_DRIVEN && k.keysetSize == 0);
+    SQLULEN largest = 0;
+    for (const Step &s : q.steps)
+        largest = std::max(largest, s.rowset);
+    // A mixed cursor's key window holds at least a rowset.
+    return (!q.absolute || absoluteRows) && (k.keysetSize == 0 || k.keysetSize >= largest);
+}
+
+TEST_P(Positions, SequencesLandWhereOdbcSays)
+{
+    for (const Sequence &q : kSequences) {
+        for (const CursorKind &k : kCursorKinds) {
+            if (!Serves(k, q))
+                continue;
+            SCOPED_TRACE(std::string(q.what) + ", " + k.name);
+            Open(k, q.rows, q.absolute);
+            if (HasFatalFailure())
+                return;
+            int n = 0;
+            for (const Step &s : q.steps) {
+                SCOPED_TRACE(testing::Message() << "step " << ++n << ": " << OrientationName(s.orientation) << " "
+                                                << s.offset << " with rowset " << s.rowset);
+                if (s.orientation == kExecuteAgain) {
+                    ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+                    ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+                    continue;
+                }
+                bookmark = s.bookmark;
+                std::vector<int> rows;
+                const SQLRETURN rc = Move(s.rowset, s.orientation, s.offset, &rows);
+                EXPECT_EQ(rc, s.rc) << Diags(SQL_HANDLE_STMT, st);
+                if (rc == SQL_SUCCESS_WITH_INFO)
+                    EXPECT_EQ(FirstState(st), "01S06");
+                EXPECT_EQ(rows, Ids(s.first, s.rows));
+            }
+        }
+    }
+}
+
+// NEXT with another rowset size before every fetch: every row exactly once,
+// in order, then SQL_NO_DATA.
+TEST_P(Positions, ForwardWithTheRowsetSizeChangingBeforeEveryNext)
+{
+    constexpr int kRows = 2000;
+    for (const CursorKind &k : kCursorKinds) {
+        SCOPED_TRACE(k.name);
+        Open(k, kRows, false);
+        if (HasFatalFailure())
+            return;
+        std::vector<int> seen, rows;
+        SQLRETURN rc = SQL_SUCCESS;
+        for (int i = 0; i < 2 * kRows && rc == SQL_SUCCESS; ++i) {
+            const SQLULEN size = 1 + static_cast<SQLULEN>(i * 7 % 10);
+            rc = Move(size, SQL_FETCH_NEXT, 0, &rows);
+            seen.insert(seen.end(), rows.begin(), rows.end());
+        }
+        EXPECT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(seen, Ids(1, kRows));
+    }
+}
+
+// A rowset of no rows is refused; the size stays as it was.
+TEST_P(Positions, RowArraySizeOfZeroIsRefused)
+{
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(7), 0), SQL_SUCCESS);
+    EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(0), 0), SQL_ERROR);
+    EXPECT_EQ(FirstState(st), "HY024");
+    SQLULEN size = 0;
+    ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, &size, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(size, 7u);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, Positions, ::testing::Values("krs_w", "krs_a"),
+                         [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Scroll, ::testing::Values("krs_w", "krs_a"),
                          [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
