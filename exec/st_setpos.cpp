@@ -283,6 +283,8 @@ SQLRETURN SendKeptV2(Stmt *s, int64_t row, uint16_t op)
         return StFail(s, rc);
     }
     call->sent = true;
+    if (call->list)
+        call->columns.assign(call->list, call->list + call->listCount);
     const int32_t target = op == SQL_DELETE ? s->cursor.position : OpRow(row);
     rc = ops->SetPos(StDrv(s), target, op, SQL_LOCK_NO_CHANGE, &call->statuses, &call->count, call->block,
                      call->list, call->listCount);

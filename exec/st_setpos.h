@@ -25,6 +25,9 @@ struct OpCall {
     uint16_t listCount = 0;
     RowsetCache *rowset = nullptr;
     bool sent = false;
+    // The column numbers sent, kept by the engine: the list itself may be
+    // the operation's from the call on.
+    std::vector<uint16_t> columns;
 
     explicit OpCall(Stmt *st) : s(st) {}
     ~OpCall();

@@ -178,8 +178,8 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
         } else if (s->daeState == 2 && setPos) {
             // The back end names an entry of the column list and a row of
             // the operation; the token is that row of the bound column.
-            const ColBinding *b = index >= 0 && index < setPos->listCount
-                                      ? StmtFindBoundCol(setPos->list[index], s)
+            const ColBinding *b = index >= 0 && static_cast<size_t>(index) < setPos->columns.size()
+                                      ? StmtFindBoundCol(setPos->columns[static_cast<size_t>(index)], s)
                                       : nullptr;
             if (!b)
                 return StFail(s, ERR_FUNCTION_SEQUENCE);
