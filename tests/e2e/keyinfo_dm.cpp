@@ -9,6 +9,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <clocale>
 #include <string>
 #include <vector>
 
@@ -31,12 +32,17 @@ class KeyInfoEnv : public ::testing::Environment {
 public:
     void SetUp() override
     {
+        // Text outside ASCII crosses unixODBC's narrow calls as UTF-8.
+        setlocale(LC_ALL, "C.UTF-8");
         ASSERT_TRUE(PgEnvLoad(g_pg));
         PgPsql(g_pg, "drop schema if exists krs_ki cascade; create schema krs_ki;"
                      "create table krs_ki.a (id int primary key, name varchar(20), n int);"
                      "create table krs_ki.b (aid int, bid int, v text, primary key (aid, bid));"
                      "insert into krs_ki.a values (1, 'one', 10), (2, 'two', 20), (3, 'three', 30);"
                      "insert into krs_ki.b values (1, 7, 'x'), (2, 8, 'y');");
+        // Quotes escaped for the shell that runs psql.
+        PgPsql(g_pg, "create table krs_ki.\\\"Grüße\\\" (\\\"Schlüssel\\\" int primary key, wert text);"
+                     "insert into krs_ki.\\\"Grüße\\\" values (5, 'fünf');");
     }
     void TearDown() override { PgPsql(g_pg, "drop schema if exists krs_ki cascade"); }
 };
@@ -152,6 +158,16 @@ TEST_P(KeyInfo, MissingKeyColumnsAreAdded)
     Expect(Columns("SELECT v AS value FROM krs_ki.b WHERE aid = 2"),
            {{"value", "v", "b", 0, 0}, {"aid", "aid", "b", 1, 0}, {"bid", "bid", "b", 1, 0}});
     EXPECT_EQ(FirstRow(), (std::vector<std::string>{"y", "2", "8"}));
+}
+
+// Quoted names outside ASCII: base names as the database spells them,
+// without their quotes.
+TEST_P(KeyInfo, QuotedNamesOutsideAscii)
+{
+    Attr(kAttrAddKeys, 1);
+    Expect(Columns("SELECT wert FROM krs_ki.\"Grüße\""),
+           {{"wert", "wert", "Grüße", 0, 0}, {"Schlüssel", "Schlüssel", "Grüße", 1, 0}});
+    EXPECT_EQ(FirstRow(), (std::vector<std::string>{"fünf", "5"}));
 }
 
 TEST_P(KeyInfo, WithoutTheAttributesNothingIsAnalysed)
