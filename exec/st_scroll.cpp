@@ -232,9 +232,9 @@ SQLRETURN StmtFillRowset(Stmt *s, uint16_t *status, int32_t row, int mode)
             // bookmark) keep the bookmarks the application gave.
             if (b.column == 0 && cs.absRow < 1 && HasAbsoluteRows(cs))
                 continue;
+            // Every bound column is written, whatever its length word holds:
+            // SQL_COLUMN_IGNORE speaks to the changes only.
             ColBindingHead one = StmtBindingAt(s, b, static_cast<uint32_t>(i));
-            if (one.octetLengthPtr && *one.octetLengthPtr == SQL_COLUMN_IGNORE)
-                continue;
             SQLRETURN rc = StGetColumn(s, static_cast<uint32_t>(i), &one, cache ? cache->block : nullptr);
             if (rc == SQL_ERROR) {
                 rowResult = SQL_ERROR;

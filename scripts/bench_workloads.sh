@@ -5,6 +5,9 @@
 # against a throwaway PostgreSQL: items per second of each, each driver's
 # time as a multiple of pgjdbc's, and the peak RSS of the process while it
 # fetched.  Not run by CI.
+# The scroll workload (random moves over a table of 50 000 rows in rowsets of
+# 10, for each cursor type) is printed in moves per second beside the native
+# driver's, where that driver has the cursor type.
 # KRS_BENCH_REPEAT=n runs every program n times, taking turns, and prints
 # the median of each figure (for a machine with other work on it).
 #   bash scripts/bench_workloads.sh [build dir]
@@ -40,7 +43,11 @@ bash "$fixture" start "$state" "$bdir/lib" >/dev/null
   "create table bench_src (id int4, name text, amount numeric(12,2), created timestamp);
    insert into bench_src select g, 'name ' || g, (g % 100000) / 7.0, timestamp '2024-01-01' + g * interval '1 second'
      from generate_series(1, $rows) g;
-   analyze bench_src"
+   analyze bench_src;
+   create table bench_src_scroll (id int4 primary key, n int4, name varchar(40));
+   insert into bench_src_scroll select g, g % 1000, 'scroll row ' || g || ' ' || left(md5(g::text), 20)
+     from generate_series(1, 50000) g;
+   analyze bench_src_scroll"
 
 # The native driver, when installed, gets a data source of its own.
 runs=(w a)
@@ -76,13 +83,16 @@ for i in $(seq 1 "$reps"); do
     "$bdir/bench/bench_workloads" "$dsn" bench_src > "$out/odbc_$r.$i.txt"
   done
 done
+scrolls="scroll_static_mem scroll_static_6k scroll_static_50k scroll_keyset_6k scroll_mixed100_6k scroll_dynamic_6k"
 # The median over the runs of each line's figures.
 median() {
   cat "$out/$1".*.txt | awk -v w="$2" '$1 == w {print $2, $3}' | sort -g |
     awk '{l[NR] = $0} END {if (NR) print l[int((NR + 1) / 2)]}'
 }
 for f in jdbc "${runs[@]/#/odbc_}"; do
-  for w in fetch getdata insert array connect columns peak_rss_kb; do median "$f" "$w" | sed "s/^/$w /"; done > "$out/$f.txt"
+  for w in fetch getdata insert array connect columns $scrolls peak_rss_kb; do
+    median "$f" "$w" | sed "s/^/$w /"
+  done > "$out/$f.txt"
 done
 
 label() { case $1 in w) echo quorvexw ;; a) echo quorvexa ;; *) echo "native ODBC" ;; esac; }
@@ -104,4 +114,17 @@ done
 echo "peak RSS while fetching, pgjdbc: $(awk '$1 == "peak_rss_kb" {print $2}' "$out/jdbc.txt") kB"
 for r in "${runs[@]}"; do
   echo "peak RSS while fetching, $(label "$r"): $(awk '$1 == "peak_rss_kb" {print $2}' "$out/odbc_$r.txt") kB"
+done
+echo
+echo "scroll: random moves per second, rowsets of 10 (- where the driver has no such cursor)"
+head=$(printf '%-20s' case)
+for r in "${runs[@]}"; do head+=$(printf ' %12s' "$(label "$r")"); done
+echo "$head"
+for w in $scrolls; do
+  line=$(printf '%-20s' "${w#scroll_}")
+  for r in "${runs[@]}"; do
+    o=$(awk -v w="$w" '$1 == w {print $3}' "$out/odbc_$r.txt")
+    line+=$(printf ' %12s' "${o:--}")
+  done
+  echo "$line"
 done

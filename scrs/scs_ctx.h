@@ -259,6 +259,10 @@ int scs_p_OrderByOrdinalsApply(DynArray *orderBy, const DynArray *selectCols, in
 int SCS_SetParams(int stmt, RowBlock *params);
 int SCS_SetParamTypes(int stmt, uint16_t count, const ParamTypeDesc *types);
 int SCS_Execute(int stmt);
+// Slot 16: the parameters of the application's statement, prepared on it
+// again first (and its markers described) when a closed cursor left the
+// library's own text there.
+int SCS_GetParamDescs(int stmt, uint16_t *outCount, ColDesc **outCopy);
 int SCS_ExecDirect(int stmt, const char *sql, RowBlock *params, int16_t typeCount,
                    const ParamTypeDesc *types);
 int SCS_Fetch(int stmt, uint16_t rows, RowBlock *out);

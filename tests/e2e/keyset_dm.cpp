@@ -4,8 +4,9 @@
 // own keys; keys from primary keys and from unique indexes over NOT NULL
 // columns only, looked up in the statement's own schema; statements whose
 // rows have no key, and aggregates, served as static cursors; parameters,
-// joins, composite keys over two fetch statements, and a cursor executed
-// again after it was closed.
+// joins (the same tables under other aliases one after the other), composite
+// keys over two fetch statements, and a cursor executed again after it was
+// closed.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -406,6 +407,39 @@ TEST_P(Keyset, ParametersReachTheKeysetAndEveryFetch)
         EXPECT_EQ(ids[2], run == 0 ? 16 : 19) << "row15 is left out by the second parameter";
         ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
         limit = 84;  // ids 17 .. 20, executed again after the close
+    }
+}
+
+// Joins over the same tables under other aliases, one after the other on
+// one connection: the keys it found for the tables serve each statement
+// under that statement's own aliases, a self-join's two tables included.
+TEST_P(Keyset, JoinsOfTheSameTablesUnderOtherAliases)
+{
+    MakeTable20("krs_kd.ja");
+    OtherUser("drop table if exists krs_kd.jb; create table krs_kd.jb (aid int primary key, tag varchar(10));"
+              "insert into krs_kd.jb select i, 'tag' || i from generate_series(1, 20) i");
+    const struct {
+        const char *sql;
+        const char *secondName;   // the text column of the fourth row
+    } cases[] = {
+        {"select a1.id, b.tag from krs_kd.ja a1, krs_kd.jb b where a1.id = b.aid order by a1.id", "tag4"},
+        {"select a2.id, b.tag from krs_kd.ja a2, krs_kd.jb b where a2.id = b.aid order by a2.id", "tag4"},
+        {"select a2.id, bb.tag from krs_kd.ja a2, krs_kd.jb bb where a2.id = bb.aid order by a2.id", "tag4"},
+        {"select x.id, y.name from krs_kd.ja x, krs_kd.ja y where x.id = y.id order by x.id", "row4"},
+        {"select p.id, q.name from krs_kd.ja p, krs_kd.ja q where p.id = q.id order by p.id", "row4"},
+    };
+    KeysetCursor(4);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.sql);
+        ASSERT_EQ(Open(c.sql), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(CursorType(), static_cast<SQLULEN>(SQL_CURSOR_KEYSET_DRIVEN));
+        ASSERT_EQ(Scroll(SQL_FETCH_LAST), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(ids[0], 17);
+        ASSERT_EQ(Scroll(SQL_FETCH_FIRST), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(ids[3], 4);
+        EXPECT_EQ(Name(3), c.secondName);
+        ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
+        SQLFreeStmt(st, SQL_UNBIND);
     }
 }
 

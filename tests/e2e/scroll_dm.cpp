@@ -1,7 +1,9 @@
 // Scrollable (static) cursors through unixODBC with both libraries: a
 // 20-row result in every orientation with rowsets of one and of several
 // rows (row statuses, rows fetched, SQL_ATTR_ROW_NUMBER), results of 5200
-// and 4995 rows read forward, backward and at random positions, the cache's
+// and 4995 rows read forward, backward and at random positions, spilled and
+// in-memory results of NULLs, non-ASCII and long values agreeing with a
+// forward-only read over random moves, the cache's
 // temporary files gone after SQLCloseCursor and SQLFreeHandle, statements
 // outside the analyser's dialect run as static read-only cursors, and
 // SQLExtendedFetch.  Sequences of moves, rowset sizes changing between
@@ -52,7 +54,14 @@ public:
                      "create table krs_sc.t20 (id int primary key, name varchar(20));"
                      "insert into krs_sc.t20 select i, 'row' || i from generate_series(1, 20) i;"
                      "create table krs_sc.big (id int primary key, name varchar(20), twice bigint);"
-                     "insert into krs_sc.big select i, 'v' || i, 2 * i from generate_series(1, 5200) i");
+                     "insert into krs_sc.big select i, 'v' || i, 2 * i from generate_series(1, 5200) i;"
+                     // NULLs, non-ASCII texts and long values of up to 3000 characters.
+                     "create table krs_sc.mixed (id int primary key, n int, txt varchar(60), big text);"
+                     "insert into krs_sc.mixed select i, case when i % 7 = 0 then null else i * 3 end,"
+                     " case when i % 11 = 0 then null else chr(233) || chr(26085) || chr(26412) || ' ' || i"
+                     "   || ' ' || chr(128512) end,"
+                     " case when i % 13 = 0 then null else repeat(chr(252) || i, (i * 37) % 500) end"
+                     " from generate_series(1, 6000) i");
     }
     void TearDown() override
     {
@@ -289,6 +298,125 @@ TEST_P(Scroll, LargeResultsForwardBackwardAndAtRandom)
         ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
         SQLFreeStmt(st, SQL_UNBIND);
     }
+}
+
+// One row as the application receives it: each column's indicator and text.
+struct SeenRow {
+    SQLLEN ind[4];
+    std::string text[4];
+    bool operator==(const SeenRow &o) const
+    {
+        return std::equal(std::begin(ind), std::end(ind), o.ind) && std::equal(std::begin(text), std::end(text), o.text);
+    }
+};
+
+// A spilled static result and one kept in memory give, over the same random
+// moves and sequential sweeps, the rows and statuses a forward-only read of
+// the result gives: NULLs, non-ASCII and long values alike.
+TEST_P(Scroll, SpilledAndInMemoryResultsGiveTheRowsReadForward)
+{
+    REQUIRE_STATIC(st);
+    constexpr SQLULEN R = 7;
+    constexpr SQLLEN kBig = 8192;
+    std::vector<char> cells(R * (12 + 12 + 256 + kBig));
+    char *ids = cells.data(), *ns = ids + R * 12, *txts = ns + R * 12, *bigs = txts + R * 256;
+    const SQLLEN widths[4] = {12, 12, 256, kBig};
+    char *bufs[4] = {ids, ns, txts, bigs};
+    SQLLEN ind[4][R];
+    auto bind = [&](SQLHSTMT h) {
+        for (SQLUSMALLINT k = 0; k < 4; ++k)
+            ASSERT_EQ(SQLBindCol(h, k + 1, SQL_C_CHAR, bufs[k], widths[k], ind[k]), SQL_SUCCESS);
+    };
+    auto seen = [&](SQLULEN i) {
+        SeenRow r;
+        for (int k = 0; k < 4; ++k) {
+            r.ind[k] = ind[k][i];
+            if (ind[k][i] >= 0)
+                r.text[k] = std::string(bufs[k] + i * widths[k]);
+        }
+        return r;
+    };
+
+    for (int total : {4000, 6000}) {
+        SCOPED_TRACE(std::to_string(total) + " rows");
+        const std::string sql =
+            "select id, n, txt, big from krs_sc.mixed where id <= " + std::to_string(total) + " order by id";
+        // The rows read forward, one at a time, with no cache in between.
+        std::vector<SeenRow> want;
+        {
+            SQLHSTMT fwd = nullptr;
+            ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &fwd), SQL_SUCCESS);
+            ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(fwd, Sql(sql), SQL_NTS))) << Diags(SQL_HANDLE_STMT, fwd);
+            bind(fwd);
+            SQLRETURN rc;
+            while ((rc = SQLFetch(fwd)) == SQL_SUCCESS)
+                want.push_back(seen(0));
+            ASSERT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, fwd);
+            SQLFreeHandle(SQL_HANDLE_STMT, fwd);
+        }
+        ASSERT_EQ(want.size(), static_cast<size_t>(total));
+        ASSERT_LT(want[6].ind[1], 0) << "row 7 has a NULL";
+        ASSERT_GE(want[99].text[3].size(), 1000u) << "row 100 has a long value";
+
+        SQLUSMALLINT status[R];
+        SQLULEN fetched = 0;
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(R), 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql(sql), SQL_NTS))) << Diags(SQL_HANDLE_STMT, st);
+        bind(st);
+        if (total > 5000)
+            EXPECT_GT(TmpDescriptors(), 0) << "the result is held in temporary files";
+        else
+            EXPECT_EQ(TmpDescriptors(), 0) << "the result stays in memory";
+
+        // Sweeps forward and backward across the cache's windows, then moves at random.
+        std::vector<std::pair<SQLSMALLINT, SQLLEN>> moves;
+        moves.emplace_back(SQL_FETCH_FIRST, 0);
+        for (int i = 0; i < total / 7 + 1; ++i)
+            moves.emplace_back(SQL_FETCH_NEXT, 0);
+        for (int i = 0; i < total / 7 + 1; ++i)
+            moves.emplace_back(SQL_FETCH_PRIOR, 0);
+        uint32_t seed = 33;
+        for (int i = 0; i < 1500; ++i) {
+            const SQLLEN at = 1 + static_cast<SQLLEN>(Next(&seed) % static_cast<uint32_t>(total));
+            switch (Next(&seed) % 7) {
+            case 0: moves.emplace_back(SQL_FETCH_NEXT, 0); break;
+            case 1: moves.emplace_back(SQL_FETCH_PRIOR, 0); break;
+            case 2: moves.emplace_back(SQL_FETCH_FIRST, 0); break;
+            case 3: moves.emplace_back(SQL_FETCH_LAST, 0); break;
+            case 4: moves.emplace_back(SQL_FETCH_ABSOLUTE, at); break;
+            case 5: moves.emplace_back(SQL_FETCH_ABSOLUTE, at - total - 3); break;
+            default: moves.emplace_back(SQL_FETCH_RELATIVE, static_cast<SQLLEN>(Next(&seed) % 121) - 60); break;
+            }
+        }
+        int step = 0;
+        for (const auto &m : moves) {
+            ++step;
+            std::fill(std::begin(status), std::end(status), SQLUSMALLINT{99});
+            SQLRETURN rc = SQLFetchScroll(st, m.first, m.second);
+            if (rc == SQL_NO_DATA) {
+                EXPECT_EQ(fetched, 0u) << "step " << step;
+                continue;
+            }
+            ASSERT_TRUE(SQL_SUCCEEDED(rc)) << "step " << step << Diags(SQL_HANDLE_STMT, st);
+            const SQLULEN first = RowNumber() - 1;
+            ASSERT_LT(first, static_cast<SQLULEN>(total)) << "step " << step;
+            ASSERT_EQ(fetched, std::min<SQLULEN>(R, static_cast<SQLULEN>(total) - first)) << "step " << step;
+            for (SQLULEN i = 0; i < R; ++i) {
+                if (i >= fetched) {
+                    ASSERT_EQ(status[i], SQL_ROW_NOROW) << "step " << step << " row " << i;
+                    continue;
+                }
+                ASSERT_EQ(status[i], SQL_ROW_SUCCESS) << "step " << step << " row " << i;
+                ASSERT_TRUE(seen(i) == want[first + i]) << "step " << step << " row " << first + i + 1;
+            }
+        }
+        ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
+        SQLFreeStmt(st, SQL_UNBIND);
+    }
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
 }
 
 TEST_P(Scroll, TemporaryFilesGoneAfterCloseCursorAndFreeHandle)

@@ -485,10 +485,12 @@ TEST_F(Scroll, CursorTypesAndCapabilitiesFollowTheScrollFetch)
          SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN | SQL_SO_DYNAMIC | SQL_SO_MIXED,
          SQL_SO_FORWARD_ONLY},
         {SQL_FETCH_DIRECTION, 0xBF, SQL_FD_FETCH_NEXT},
-        // Static cursors under lock or values concurrency update their rows.
+        // What static cursors do, whatever the back end says of its own:
+        // positioned and refreshed, and under lock or values concurrency
+        // their rows updated and deleted.
         {SQL_STATIC_CURSOR_ATTRIBUTES1,
          SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
-             SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE,
+             SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE,
          0},
         {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES, SQL_SCCO_READ_ONLY},
     };

@@ -559,7 +559,7 @@ TEST_F(SetPos, ValuesGivenAtExecutionArriveThroughPutData)
 TEST_F(SetPos, SecondEngineLeavesValuesGivenAtExecutionToTheBackEnd)
 {
     table.ParamData = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(L_V2ParamData));
-    table.Slot39 = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(L_V2PutData));
+    table.Slot39 = L_V2PutData;
     s->conn->cn_hasV2DAE = 1;
     Open();
 
