@@ -101,6 +101,15 @@ struct ScsContext {
     uint32_t utf8Catalog = 0;
     int16_t maxOrderByCols = 0;
     int32_t keyTableCount = 0;       // FROM tables the key columns were looked up for
+    uint32_t attrKeyInfo = 0;        // statement attribute 1052: key and expression columns reported
+    uint32_t attrAddKeys = 0;        // statement attribute 1054: missing key columns added to the select list
+    // The back end's words of the statement: the cursor type a forward-only
+    // statement is served with (0 forward-only), and 1 when one-statement
+    // emulation makes every forward-only SELECT a static one.
+    int32_t cursorDefault = 0;
+    int32_t forceStatic = 0;
+    int32_t forcedDeclined = 0;      // this statement runs forward-only whatever the words say
+    int32_t typeForced = 0;          // the cursor type is the words', not the statement's
 
     // Keysets, row locks and optimistic concurrency.
     KeySet *keySet = nullptr;         // the cursor's keys (scs_keyset.h)
@@ -214,6 +223,12 @@ int scs_p_IdentEqual(const char *a, const char *b, char quote, uint32_t quotedCa
 int scs_p_IsPseudoColumn(const char *column, const char *dbmsName);
 char *scs_p_QualifyColName(int32_t tableCount, const ScrColumnRef *col);
 ScrColumnRef *scs_p_FindColDesc(DynArray *cols, const ScrColumnRef *wanted, uint32_t *index);
+// Gives each plain select column the catalog spelling of the table column
+// it names (column, table, alias, owner, qualifier).
+void scs_p_SelectCol_ColDescComplete(ScsContext *ctx);
+// 1 when the select column is one of the key columns / an expression.
+int scs_p_IsKeyCol(const ScsContext *ctx, const ScrColumnRef *col);
+int scs_p_IsExprCol(const ScrColumnRef *col);
 int scs_p_LoadRsltColDescs(ScsContext *ctx);
 int scs_p_GetRsltColDesc(ScsContext *ctx, int col, const ColDesc **out);
 void scs_p_ColDescToParamType(const ScrColumnRef *col, ParamTypeDesc *out);
@@ -240,6 +255,12 @@ int scs_p_OrderByOrdinalsResolve(ScsContext *ctx);
 void scs_p_OrderByColsNormalise(ScsContext *ctx);
 int scs_p_KeySetOrderGet(ScsContext *ctx);
 void scs_p_KeyColsOrderByMark(ScsContext *ctx);
+// Rewrites the analysed select list of a forward-only statement with
+// attribute 1052 or 1054: wildcards expanded into the tables' columns, and
+// with 1054 the key columns it lacks appended (to selectCols as well); the
+// other items keep their text.  *rewritten 1 when the analysis holds a new
+// text.  0, 15, 16 or the analyser's number.
+int scs_p_SelListAddKeysnXpandWC(ScsContext *ctx, DynArray *rawItems, int *rewritten);
 // The ordinal resolution against a given select list (the part of
 // scs_p_OrderByOrdinalsResolve that needs no catalog).
 int scs_p_OrderByOrdinalsApply(DynArray *orderBy, const DynArray *selectCols, int32_t tableCount);

@@ -57,7 +57,7 @@ void freeBlock(RowBlock **b)
 int resendParams(ScsContext *ctx)
 {
     const int h = static_cast<int>(ctx->cs.drvStmt);
-    if (ctx->scsFlags & SCS_F_PARAMS_SAVED) {
+    if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams) {
         RowBlock *copy = cloneBlock(ctx->savedParams);
         if (!copy)
             return ERR_MEMORY_ALLOCATION;
