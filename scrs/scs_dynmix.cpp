@@ -341,7 +341,10 @@ private:
 class ContextRowsets : public KsRowsetSource {
 public:
     ContextRowsets(ScsContext *ctx, RowsetCache *rowset) : ctx_(ctx), rowset_(rowset) {}
-    int readWindow(int16_t orientation, int32_t offset) override { return scs_p_DynamicWindowRead(ctx_, orientation, offset); }
+    int readWindow(int16_t orientation, int32_t offset) override
+    {
+        return scs_p_DynamicWindowRead(ctx_, orientation, offset);
+    }
     int fetchRows(int32_t *rows) override { return rowsOf(scs_p_DynamicRowsFetch(ctx_, rowset_), rows); }
     int refetch(int16_t orientation, int32_t offset, int32_t *rows) override
     {
