@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bench/alloc_count.h"
-#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/typed_value.h"
 #include "util/hash.h"
 
 namespace {

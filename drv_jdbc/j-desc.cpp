@@ -12,7 +12,7 @@
 #include "drv_jdbc/j-wrap-ps.h"
 #include "drv_jdbc/j-wrap.h"
 #include "odbc/contract/param_types.h"
-#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/typed_value.h"
 #include "scrs/scs_install.h"
 #include "util/codepage.h"
 #include "util/log.h"

@@ -4,7 +4,7 @@
 
 #include "exec/st_internal.h"
 #include "odbc/desc_field.h"
-#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/typed_value.h"
 #include "odbc/contract/textout.h"
 #include "odbc/trace.h"
 

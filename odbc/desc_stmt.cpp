@@ -3,7 +3,7 @@
 
 #include "odbc/handles.h"
 #include "odbc/layer_links.h"
-#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/typed_value.h"
 #include "odbc/stmt_bind.h"
 #include "odbc/stmtattr.h"
 

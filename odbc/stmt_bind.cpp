@@ -11,7 +11,7 @@
 #include "odbc/desc_rec.h"
 #include "odbc/contract/drv_items.h"
 #include "odbc/handles.h"
-#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/typed_value.h"
 #include "util/hash.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include "odbc/contract/catalog_args.h"
 #include "odbc/contract/drv_items.h"
 #include "odbc/contract/rb_ops.h"
+#include "odbc/contract/typed_value.h"
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rowblock.h"
 #include "scrs/scs_ctx.h"

@@ -1,5 +1,5 @@
-// Operations that reshape filled row blocks (rows, columns, cells), and the
-// column attribute values that the back end returns beside descriptions.
+// Operations that reshape filled row blocks (rows, columns, cells).  The
+// column attribute values returned beside descriptions are typed_value.h's.
 //
 // Every RB_ operation returns 0, 15 (S1000) for a missing block, an index out
 // of range or blocks whose layouts do not match (nothing changed), or 16
@@ -9,8 +9,6 @@
 #include <cstdint>
 
 #include "odbc/contract/rowblock.h"
-
-struct HashTable;
 
 // Inserts an all-NULL row at pos (0..rowsUsed), moving later rows down.
 int RB_InsertRow(RowBlock *block, int32_t pos);
@@ -59,47 +57,3 @@ int RB_TruncateValues(RowBlock *block, uint32_t max);
 // to the bytes its longest converted value takes (it never narrows), and
 // lengths count the bytes produced.
 int RB_WideToAnsi(RowBlock *block);
-
-// Two owned texts.
-struct StrPair {
-    char *first;
-    char *second;
-};
-void StrPair_Free(StrPair *pair);
-
-// One column attribute value.
-enum : int16_t { TV_TEXT = 0, TV_INT = 1, TV_INT2 = 2, TV_DOUBLE = 3 };
-
-struct TypedValue {
-    uint16_t column;  // 0: the attribute's default for every column
-    int16_t attrId;   // negative: not reported
-    int16_t kind;     // TV_TEXT, TV_INT, TV_INT2, TV_DOUBLE
-    union {
-        char *text;   // owned, NUL-terminated
-        int32_t integer;
-        double dbl;
-        uint64_t raw;
-    } value;
-};
-
-// Key of the override table (4-byte binary keys): attribute id x 65536 + column.
-inline uint32_t TV_Key(int attrId, unsigned column) {
-    return (uint32_t(uint16_t(attrId)) << 16) + uint16_t(column);
-}
-
-// Looks (attr, column) up in the override table, falling back to the
-// attribute's default; 1 with the value written to the output of its kind.
-int TV_Lookup(const HashTable *table, int attrId, int column, int32_t *intOut, const char **textOut,
-              double *dblOut);
-int TV_Equal(const TypedValue *a, const TypedValue *b);
-// Copies an entry; mode 2 duplicates a text value (16 when out of memory).
-int TV_CopyValue(TypedValue *target, const TypedValue *source, int mode);
-void TV_FreeValue(TypedValue *entry);
-// Override-table visitor: frees the heap TypedValue held as the value.
-void TV_FreeEntry(uint64_t value, const void *key, void *arg);
-// Counts (out NULL) or copies the entries that carry information: each
-// attribute's default and the column entries that differ from it.  Returns the
-// number kept, -1 when a copy ran out of memory.
-int TV_DedupFill(int n, const TypedValue *entries, int capacity, TypedValue *out, int mode);
-// A new array of the kept entries (none when nothing is kept).  0 or 16.
-int TV_DedupCopy(int n, const TypedValue *entries, int *outCount, TypedValue **outArray, int mode);

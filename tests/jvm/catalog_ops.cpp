@@ -9,7 +9,7 @@
 #include "drv_jdbc/j-typeinfo.h"
 #include "drv_jdbc/j-wrap-catalog.h"
 #include "odbc/contract/catalog_args.h"
-#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/typed_value.h"
 #include "util/hash.h"
 #include "tests/jvm/stmt_support.h"
 

@@ -7,7 +7,7 @@
 #include "tests/jvm/scs_support.h"
 
 #include "odbc/contract/cursor_state.h"
-#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/typed_value.h"
 
 namespace {
 

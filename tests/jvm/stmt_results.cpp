@@ -4,7 +4,7 @@
 #include "tests/jvm/stmt_support.h"
 
 #include "drv_jdbc/j-stmt.h"
-#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/typed_value.h"
 
 #include <functional>
 

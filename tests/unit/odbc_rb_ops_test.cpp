@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "odbc/contract/rb_ops.h"
+#include "odbc/contract/typed_value.h"
 #include "util/codepage.h"
 #include "util/hash.h"
 

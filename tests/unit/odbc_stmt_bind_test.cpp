@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "odbc/handles.h"
-#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/typed_value.h"
 #include "odbc/stmt.h"
 #include "tests/unit/odbc_test_support.h"
 #include "util/hash.h"

@@ -9,7 +9,7 @@
 #include "odbc/contract/drv_items.h"
 #include "odbc/contract/err_report.h"
 #include "odbc/contract/errnum.h"
-#include "odbc/contract/rb_ops.h"
+#include "odbc/contract/typed_value.h"
 #include "odbc/contract/rowblock.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_install.h"
