@@ -74,6 +74,13 @@ std::vector<std::string> classPathEntries(const char *classPath)
 }
 } // namespace
 
+jclass jc_DefineClassArchiveTrainer(JNIEnv *env)
+{
+    return env ? defineSupportClass(env, "kestrune/support/ClassArchiveTrainer", krs_class_ClassArchiveTrainer,
+                                    krs_class_ClassArchiveTrainer_len)
+               : nullptr;
+}
+
 int jc_DefineXAXidClass(JNIEnv *env, jclass *out)
 {
     *out = nullptr;

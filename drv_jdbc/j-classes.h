@@ -1,6 +1,7 @@
 // The driver's Java support classes (kestrune/support/XAXid,
-// kestrune/support/KRSClassLoader, kestrune/support/RowBlockReader and
-// kestrune/support/ParamBatchFiller), carried as class-file bytes and defined
+// kestrune/support/KRSClassLoader, kestrune/support/RowBlockReader,
+// kestrune/support/ParamBatchFiller and kestrune/support/ClassArchiveTrainer),
+// carried as class-file bytes and defined
 // through the system class loader when the VM does not know them yet, and
 // class loading through the driver's loader.
 #pragma once
@@ -19,7 +20,12 @@ extern const unsigned char krs_class_RowBlockReader[];
 extern const unsigned krs_class_RowBlockReader_len;
 extern const unsigned char krs_class_ParamBatchFiller[];
 extern const unsigned krs_class_ParamBatchFiller_len;
+extern const unsigned char krs_class_ClassArchiveTrainer[];
+extern const unsigned krs_class_ClassArchiveTrainer_len;
 
+// Finds or defines ClassArchiveTrainer (the install step's class loading);
+// a local reference, or NULL with the exception left pending.
+jclass jc_DefineClassArchiveTrainer(JNIEnv *env);
 // Finds or defines XAXid; a local reference in *out.  0, or 15 with the Java
 // exception left pending.
 int jc_DefineXAXidClass(JNIEnv *env, jclass *out);
