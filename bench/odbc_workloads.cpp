@@ -7,11 +7,16 @@
 //   array      200 000 inserts as parameter arrays of 1000 rows
 //   connect    50 connect/disconnect cycles
 //   columns    200 SQLColumns calls on the source table, every row read
+//   scroll     random moves over <source table>_scroll (int primary key, int,
+//              varchar(40)) in rowsets of 10, for each cursor type: one line
+//              per case, "scroll_<case>", in moves per second; a case whose
+//              cursor type the driver changes is left out
 // Usage: bench_workloads <dsn> <source table> [workload,...]; one line per
 // workload, "<name> <seconds> <items per second>", then "peak_rss_kb <n>".
 // The optional list runs only the workloads it names (for profiling one);
-// "first" alone connects, runs "select 1", reads its row and ends, printing
-// nothing (scripts/bench_workloads.sh times the whole process).
+// "scroll_<case>" runs one case of the scroll workload; "first" alone
+// connects, runs "select 1", reads its row and ends, printing nothing
+// (scripts/bench_workloads.sh times the whole process).
 #include <sql.h>
 #include <sqlext.h>
 #include <sys/resource.h>
@@ -191,6 +196,88 @@ void Columns(SQLHDBC dbc, const std::string &table)
     SQLFreeHandle(SQL_HANDLE_STMT, st);
 }
 
+// One scrolling case: a cursor type over the first `rows` rows.
+struct ScrollCase {
+    const char *name;
+    SQLULEN cursorType;
+    SQLULEN keysetSize;  // 0: the whole result
+    int rows;
+};
+const ScrollCase kScrollCases[] = {
+    {"static_mem", SQL_CURSOR_STATIC, 0, 4000},       {"static_6k", SQL_CURSOR_STATIC, 0, 6000},
+    {"static_50k", SQL_CURSOR_STATIC, 0, 50000},      {"keyset_6k", SQL_CURSOR_KEYSET_DRIVEN, 0, 6000},
+    {"mixed100_6k", SQL_CURSOR_KEYSET_DRIVEN, 100, 6000}, {"dynamic_6k", SQL_CURSOR_DYNAMIC, 0, 6000},
+};
+
+// Random moves for about two seconds (at least 200): NEXT, PRIOR, FIRST,
+// LAST, RELATIVE within +-50 and, except on dynamic and mixed cursors,
+// ABSOLUTE anywhere; each rowset checked to hold consecutive keys.
+void Scroll(SQLHDBC dbc, const std::string &table, const ScrollCase &c)
+{
+    constexpr SQLULEN kRowset = 10;
+    SQLHSTMT st = nullptr;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(c.cursorType), 0);
+    if (c.keysetSize)
+        SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(c.keysetSize), 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kRowset), 0);
+    SQLINTEGER id[kRowset], n[kRowset];
+    char name[kRowset][41];
+    SQLLEN ind[3][kRowset];
+    SQLULEN fetched = 0;
+    SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+    Check(SQLExecDirect(st, Sql("select id, n, name from " + table + " where id <= " + std::to_string(c.rows) +
+                                    " order by id"),
+                        SQL_NTS),
+          SQL_HANDLE_STMT, st, "scroll select");
+    SQLULEN type = 0, keyset = 0;
+    SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr);
+    SQLGetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, &keyset, 0, nullptr);
+    if (type != c.cursorType || keyset != c.keysetSize) {
+        SQLFreeHandle(SQL_HANDLE_STMT, st);
+        return;  // the driver does not have this cursor type
+    }
+    SQLBindCol(st, 1, SQL_C_SLONG, id, 0, ind[0]);
+    SQLBindCol(st, 2, SQL_C_SLONG, n, 0, ind[1]);
+    SQLBindCol(st, 3, SQL_C_CHAR, name, sizeof name[0], ind[2]);
+    uint32_t seed = 33;
+    auto rnd = [&seed](uint32_t m) {
+        seed = seed * 1103515245u + 12345u;
+        return ((seed >> 8) & 0xFFFFFF) % m;
+    };
+    // Dynamic and mixed cursors have no ABSOLUTE.
+    const bool absolute = c.cursorType == SQL_CURSOR_STATIC || (c.cursorType == SQL_CURSOR_KEYSET_DRIVEN && !c.keysetSize);
+    bool outside = true;
+    long moves = 0, wrong = 0;
+    const auto t = Clock::now();
+    double secs = 0;
+    while (moves < 200 || (secs = Since(t)) < 2.0) {
+        SQLSMALLINT orientation = SQL_FETCH_NEXT;
+        SQLLEN offset = 0;
+        switch (rnd(absolute ? 6 : 5)) {
+        case 0: orientation = SQL_FETCH_NEXT; break;
+        case 1: orientation = SQL_FETCH_PRIOR; break;
+        case 2: orientation = SQL_FETCH_FIRST; break;
+        case 3: orientation = SQL_FETCH_LAST; break;
+        case 4: orientation = SQL_FETCH_RELATIVE; offset = SQLLEN(rnd(101)) - 50; break;
+        default: orientation = SQL_FETCH_ABSOLUTE; offset = 1 + SQLLEN(rnd(uint32_t(c.rows))); break;
+        }
+        // Off the result, RELATIVE would turn into ABSOLUTE.
+        if (!absolute && outside && orientation == SQL_FETCH_RELATIVE)
+            orientation = SQL_FETCH_FIRST;
+        SQLRETURN rc = SQLFetchScroll(st, orientation, offset);
+        Check(rc, SQL_HANDLE_STMT, st, "scroll fetch");
+        outside = rc == SQL_NO_DATA;
+        for (SQLULEN i = 1; rc != SQL_NO_DATA && i < fetched; ++i)
+            wrong += id[i] != id[0] + SQLINTEGER(i);
+        ++moves;
+    }
+    if (wrong)
+        std::fprintf(stderr, "bench_workloads: scroll_%s: %ld rows out of order\n", c.name, wrong);
+    Report((std::string("scroll_") + c.name).c_str(), secs, static_cast<double>(moves));
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -227,6 +314,9 @@ int main(int argc, char **argv)
         Inserts(s.dbc, source + "_ins");
     if (runs("columns"))
         Columns(s.dbc, source);
+    for (const ScrollCase &c : kScrollCases)
+        if (runs("scroll") || runs((std::string("scroll_") + c.name).c_str()))
+            Scroll(s.dbc, source + "_scroll", c);
     SQLDisconnect(s.dbc);
 
     if (runs("connect")) {

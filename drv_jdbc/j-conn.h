@@ -6,6 +6,7 @@
 #include "drv_jdbc/j-global.h"
 #include "drv_jdbc/j-options.h"
 #include "drv_jdbc/j-threadenv.h"
+#include "odbc/contract/xid.h"
 
 #include <jni.h>
 
@@ -15,7 +16,6 @@ struct DrvEnv;
 struct DrvConnectParams;
 struct HashTable;
 struct XaWorkerMode;
-struct XID;
 
 // One zero-filled record (new DrvConn()) per connection; freed by freeDrvConn.
 struct DrvConn {
@@ -54,6 +54,8 @@ struct DrvConn {
     int32_t recoverCount;
     int32_t recoverPos;
     JGlobal<> dataSource;       // the data source that made the connection
+    int32_t xaBranchActive;     // 1 from a start to the end of that branch
+    XID xaBranch;               // the branch started last
 };
 
 // One cached row of the type-information result.

@@ -164,6 +164,7 @@ int DRV_XaOpen(int handle, int, const char *, int, int flags)
     }
     XAT_SetXaActive(c->xaMode, 1);
     dropRecovery(c);
+    c->xaBranchActive = 0;
     return XA_OK;
 }
 
@@ -175,6 +176,8 @@ int DRV_XaClose(int handle, const char *, int, int flags)
     DrvConn *c = op.get();
     if (!c->xaConnection)
         return XA_OK;
+    if (c->xaBranchActive)
+        return XAER_PROTO;
     if (int rc = xaFrame(op))
         return rc;
     closeConnRefs(c);
@@ -184,14 +187,31 @@ int DRV_XaClose(int handle, const char *, int, int flags)
 
 int DRV_XaStart(int handle, XID *xid, int, int flags)
 {
-    return branchOp(handle, xid, flags,
-                    [&](DrvConn *c) { return jc_XAResource_start(c, xid, flags); });
+    return branchOp(handle, xid, flags, [&](DrvConn *c) {
+        // A new branch must not be one the resource holds prepared already:
+        // started again it could be neither committed nor rolled back here.
+        if (!(flags & (XA_TMJOIN | XA_TMRESUME))) {
+            int prepared = jc_XAResource_isPrepared(c, xid);
+            if (prepared != 0)
+                return prepared == 1 ? XAER_DUPID : prepared;
+        }
+        int rc = jc_XAResource_start(c, xid, flags);
+        if (rc == XA_OK) {
+            c->xaBranch = *xid;
+            c->xaBranchActive = 1;
+        }
+        return rc;
+    });
 }
 
 int DRV_XaEnd(int handle, XID *xid, int, int flags)
 {
-    return branchOp(handle, xid, flags,
-                    [&](DrvConn *c) { return jc_XAResource_end(c, xid, flags); });
+    return branchOp(handle, xid, flags, [&](DrvConn *c) {
+        int rc = jc_XAResource_end(c, xid, flags);
+        if (rc == XA_OK)
+            c->xaBranchActive = 0;
+        return rc;
+    });
 }
 
 int DRV_XaPrepare(int handle, XID *xid, int, int flags)
@@ -208,7 +228,13 @@ int DRV_XaCommit(int handle, XID *xid, int, int flags)
 
 int DRV_XaRollback(int handle, XID *xid, int, int flags)
 {
-    return branchOp(handle, xid, flags, [&](DrvConn *c) { return jc_XAResource_rollback(c, xid); });
+    return branchOp(handle, xid, flags, [&](DrvConn *c) {
+        int rc = jc_XAResource_rollback(c, xid);
+        // The active branch itself may be rolled back without an end.
+        if (rc == XA_OK && c->xaBranchActive && XA_SameXid(c->xaBranch, *xid))
+            c->xaBranchActive = 0;
+        return rc;
+    });
 }
 
 int DRV_XaForget(int handle, XID *xid, int, int flags)

@@ -18,8 +18,12 @@ const DrvXaSupport *DRV_JdbcXaSupport();
 
 int DRV_XaOpen(int conn, int useWorker, const char *xaInfo, int rmid, int flags);
 // Slot 55: closes the XAConnection and opens a plain connection again; XA_OK
-// at once for a plain connection, XAER_INVAL when the reopening fails.
+// at once for a plain connection, XAER_PROTO (nothing closed) while a branch
+// is active (started and neither ended nor rolled back), XAER_INVAL when the
+// reopening fails.
 int DRV_XaClose(int conn, const char *xaInfo, int rmid, int flags);
+// A new branch (neither TMJOIN nor TMRESUME) whose identifier the resource
+// holds prepared is refused with XAER_DUPID.
 int DRV_XaStart(int conn, XID *xid, int rmid, int flags);
 int DRV_XaEnd(int conn, XID *xid, int rmid, int flags);
 // The resource's vote (XA_OK, XA_RDONLY) or an error code.

@@ -156,7 +156,12 @@ int jc_XAResource_commit(DrvConn *c, const XID *xid, int32_t onePhase)
     return XA_OK;
 }
 
-int jc_XAResource_recover(DrvConn *c, int32_t flags)
+namespace {
+// Calls recover(flags) and hands each identifier it answers to
+// visit(const XID &) in order (those with a part longer than 64 bytes are
+// logged and left out).  XA_OK or an error code, with its diagnostic.
+template <class Visit>
+int forEachRecovered(DrvConn *c, int32_t flags, Visit visit)
 {
     JNIEnv *env = c->env;
     JLocal<jobject> arr(env);
@@ -165,21 +170,12 @@ int jc_XAResource_recover(DrvConn *c, int32_t flags)
         return javaFailure(c);
     auto array = static_cast<jobjectArray>(arr.get());
     jsize n = array ? env->GetArrayLength(array) : 0;
-    if (n == 0)
-        return XA_OK;
-    XID *list = static_cast<XID *>(calloc(static_cast<size_t>(n), sizeof(XID)));
-    if (!list) {
-        errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
-        return XAER_RMERR;
-    }
-    int32_t kept = 0;
     for (jsize i = 0; i < n; ++i) {
         JLocal<jobject> element(env, env->GetObjectArrayElement(array, i));
+        XID xid{};
         bool tooLong = false;
-        int rc = env->ExceptionCheck() ? ERR_GENERAL
-                                       : jc_ReadXid(env, element.get(), &list[kept], &tooLong);
+        int rc = env->ExceptionCheck() ? ERR_GENERAL : jc_ReadXid(env, element.get(), &xid, &tooLong);
         if (rc != 0) {
-            free(list);
             if (CheckException(env, c->stringMode, &c->errors) == 0)
                 errPostMsg(&c->errors, "A recovered Xid could not be read", ERR_GENERAL);
             return XAER_RMERR;
@@ -187,14 +183,51 @@ int jc_XAResource_recover(DrvConn *c, int32_t flags)
         if (tooLong) {
             LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__,
                        "Recovered Xid with a part longer than 64 bytes left out");
-            list[kept] = XID{};
             continue;
         }
-        ++kept;
+        if (!visit(xid))
+            return XAER_RMERR;
+    }
+    return XA_OK;
+}
+} // namespace
+
+int jc_XAResource_recover(DrvConn *c, int32_t flags)
+{
+    XID *list = nullptr;
+    int32_t count = 0;
+    int32_t room = 0;
+    int rc = forEachRecovered(c, flags, [&](const XID &xid) {
+        if (count == room) {
+            int32_t more = room ? room * 2 : 16;
+            auto *grown = static_cast<XID *>(realloc(list, static_cast<size_t>(more) * sizeof(XID)));
+            if (!grown) {
+                errPostMsg(&c->errors, "Memory allocation failure", ERR_MEMORY_ALLOCATION);
+                return false;
+            }
+            list = grown;
+            room = more;
+        }
+        list[count++] = xid;
+        return true;
+    });
+    if (rc != XA_OK || count == 0) {
+        free(list);
+        return rc;
     }
     free(c->recoverList);
     c->recoverList = list;
-    c->recoverCount = kept;
+    c->recoverCount = count;
     c->recoverPos = 0;
     return XA_OK;
+}
+
+int jc_XAResource_isPrepared(DrvConn *c, const XID *xid)
+{
+    bool found = false;
+    int rc = forEachRecovered(c, XA_TMSTARTRSCAN | XA_TMENDRSCAN, [&](const XID &x) {
+        found = found || XA_SameXid(x, *xid);
+        return true;
+    });
+    return rc != XA_OK ? rc : found ? 1 : 0;
 }

@@ -37,3 +37,7 @@ int jc_XAResource_forget(DrvConn *c, const XID *xid);
 // and are left out (logged).  XA_OK or an error code; a failure leaves the
 // list untouched.
 int jc_XAResource_recover(DrvConn *c, int32_t flags);
+// Whether the resource holds xid among its prepared branches (a complete
+// recovery scan, which leaves the connection's recovery list alone): 1 or
+// 0, or the error code of a failed scan.
+int jc_XAResource_isPrepared(DrvConn *c, const XID *xid);

@@ -251,11 +251,12 @@ SQLRETURN Convert(Family family, bool isSigned, const uint8_t *p, int64_t len, i
 }
 
 // The column 0 cell: the row's bookmark as 8 bytes, SQL_C_UBIGINT or
-// SQL_C_BINARY (whose buffer must hold them: 22003).
+// SQL_C_VARBOOKMARK (cut to a shorter buffer with 01004); 07006 for any
+// other type.
 SQLRETURN GetBookmark(const GetColumnCtx &ctx, uint32_t row, ColBindingHead *b)
 {
-    if (b->cType != SQL_C_BINARY && b->cType != SQL_C_UBIGINT)
-        return Fail(ctx, ERR_PROGRAM_TYPE_RANGE);
+    if (b->cType != SQL_C_VARBOOKMARK && b->cType != SQL_C_UBIGINT)
+        return Fail(ctx, ERR_RESTRICTED_DATA_TYPE);
     if (!b->data)
         return Fail(ctx, ERR_INVALID_ARGUMENT);
     int32_t bookmark = 0;
@@ -267,7 +268,7 @@ SQLRETURN GetBookmark(const GetColumnCtx &ctx, uint32_t row, ColBindingHead *b)
     ConvTarget t{b->data, b->bufferLength, b->octetLengthPtr, ctx.err, 0};
     if (b->cType == SQL_C_UBIGINT)
         return PutFixed(t, &value, sizeof value);
-    return CopyCHARtoCHAR(reinterpret_cast<const char *>(&value), sizeof value, 0, 0, false, false, ENC_BYTES, t);
+    return CopyCHARtoCHAR(reinterpret_cast<const char *>(&value), sizeof value, 0, 0, false, true, ENC_BYTES, t);
 }
 
 // Bytes of a long value's next piece that the target of the C type holds.

@@ -1,6 +1,7 @@
 // SQLBulkOperations: rows named by the bookmarks bound in column 0 are
 // updated, deleted or fetched again through the cursor library's bulk
-// operation; SQL_ADD inserts the bound rowset as SQLSetPos(0, SQL_ADD) does.
+// operation; SQL_ADD inserts every row of the bound rowset as
+// SQLSetPos(0, SQL_ADD) does, whatever the row-operation array says.
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -88,17 +89,19 @@ int StmtGetBookmarks(Stmt *s, uint32_t rows, std::vector<uint32_t> *out)
     const ColBinding *b = StmtFindBoundCol(0, s);
     if (!b || !b->head.data)
         return ERR_GENERAL;
-    const uint32_t bindType = s->ard ? s->ard->bindType : 0;
-    const int64_t stride = bindType ? bindType : 8;
     try {
         out->resize(rows);
     } catch (...) {
         return ERR_MEMORY_ALLOCATION;
     }
     const CursorState &cs = s->cursor;
+    // A bookmark is 32 bits at the start of its cell; a shorter cell holds
+    // its low bytes.
+    const int64_t cell = b->head.bufferLength;
+    const size_t width = cell <= 0 ? 0 : cell < 4 ? static_cast<size_t>(cell) : sizeof(uint32_t);
     for (uint32_t i = 0; i < rows; ++i) {
         uint32_t v = 0;
-        std::memcpy(&v, static_cast<const char *>(b->head.data) + static_cast<int64_t>(i) * stride, sizeof v);
+        std::memcpy(&v, StmtBindingAt(s, b->head, i).data, width);
         (*out)[i] = v;
     }
     // Bookmarks name rows of the current rowset only.
@@ -148,7 +151,9 @@ SQLRETURN StmtBulkOperations(Stmt *s, uint16_t op)
 
     switch (op) {
     case SQL_ADD: {
-        SQLRETURN rc = StmtSetPos(s, 0, SQL_ADD, SQL_LOCK_NO_CHANGE);
+        // Every row of the rowset is inserted: rows cannot be ignored here.
+        ex.bulkAdd = true;
+        SQLRETURN rc = StmtSetPosClassic(s, 0, SQL_ADD);
         if (rc == SQL_NEED_DATA)
             return rc;
         OpCall none(s);

@@ -178,7 +178,7 @@ SQLRETURN openResult(Stmt *s, int number)
     }
     s->currentRow = 0;
     s->state = STMT_EXECUTED;
-    s->flags |= ST_CURSOR_OPEN;
+    s->flags |= ST_CURSOR_OPEN | ST_DIRECT;
     return SQL_SUCCESS;
 }
 

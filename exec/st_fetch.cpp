@@ -202,10 +202,7 @@ SQLRETURN StmtFetchOne(Stmt *s)
         *fetched = 1;
     ++s->rowCounter;
     const bool retrieve = s->cursor.retrieveData != SQL_RD_OFF;
-    SQLRETURN rc = ConvertBound(s, [&](const ColBinding &b) {
-        return !retrieve || b.head.column == 0 ||
-               (b.head.octetLengthPtr && *b.head.octetLengthPtr == SQL_COLUMN_IGNORE);
-    });
+    SQLRETURN rc = ConvertBound(s, [&](const ColBinding &b) { return !retrieve || b.head.column == 0; });
     ++s->currentRow;
     if (status && rc == SQL_SUCCESS_WITH_INFO)
         status[0] = SQL_ROW_SUCCESS_WITH_INFO;
@@ -308,8 +305,6 @@ SQLRETURN StmtFetchRowsetInto(Stmt *s, SQLULEN *rowsFetched, uint16_t *status)
             one.data = data ? data + offset + r * valueStep : nullptr;
             one.indicatorPtr = ind ? reinterpret_cast<SQLLEN *>(ind + offset + r * lengthStep) : nullptr;
             one.octetLengthPtr = len ? reinterpret_cast<SQLLEN *>(len + offset + r * lengthStep) : nullptr;
-            if (one.octetLengthPtr && *one.octetLengthPtr == SQL_COLUMN_IGNORE)
-                continue;
             ClearGetData(s);
             SQLRETURN rc = StGetColumn(s, static_cast<uint32_t>(r), &one, cache->block);
             if (rc == SQL_ERROR)
@@ -377,9 +372,12 @@ int StmtBindCol(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen
             err = rc;
         else if (persistence == 0)
             err = ERR_NOT_CAPABLE;
-        else if (cType != SQL_C_BINARY && cType != SQL_C_UBIGINT)
-            err = ERR_PROGRAM_TYPE_RANGE;
-        bufLen = 8;
+        else if (cType != SQL_C_VARBOOKMARK && cType != SQL_C_UBIGINT)
+            err = ERR_RESTRICTED_DATA_TYPE;
+        // A variable bookmark keeps the buffer length the application gave:
+        // its cells lie that far apart and a longer bookmark is cut to it.
+        if (cType == SQL_C_UBIGINT)
+            bufLen = sizeof(SQLUBIGINT);
     }
     if (err != 0) {
         s->diag.errNum = err;

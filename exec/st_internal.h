@@ -18,7 +18,7 @@ struct ParamTypeDesc;
 // (its 0-based parameter index and row) and answers 102 while it wants one;
 // 39 passes one piece of it.
 typedef int (*DrvV2ParamData)(int stmt, int32_t *index, int32_t *row, uint16_t **setPosStatus, void *scratch);
-typedef int (*DrvV2PutData)(int stmt, ValueType type, int indicator, const void *piece, int64_t size);
+using DrvV2PutData = decltype(DrvOpTable::Slot39);
 
 inline const DrvOpTable *StOps(const Stmt *s) { return s->binding ? s->binding->ops : nullptr; }
 inline int StDrv(const Stmt *s) { return static_cast<int>(s->drvStmt); }
@@ -126,7 +126,8 @@ SQLRETURN StmtFillRowset(Stmt *s, uint16_t *status, int32_t row, int mode);
 // Moves the cursor by orientation and offset: frees the rowset, checks the
 // orientation against the cursor and the fetch-direction mask, finds the
 // target row and asks the cursor library for the rowset there.  82 when
-// there is no rowset (before the start or after the end), 38 for an
+// there is no rowset (before the start or after the end), 111 (01S06) when
+// the first rowset stands in for one that began before it, 38 for an
 // orientation the cursor does not take, else the cursor library's number.
 int CUR_FetchScroll(CursorState *cs, uint16_t orientation, int32_t offset, uint32_t *rowsOut);
 // The rowset at the target row from the cursor library (slot 41 with the

@@ -114,7 +114,7 @@ SQLLEN LengthWordAt(const Stmt *s, const ColBindingHead &b, uint32_t i)
 
 bool RowIgnored(const Stmt *s, uint32_t i)
 {
-    const uint16_t *ops = s->ard ? s->ard->arrayStatusPtr : nullptr;
+    const uint16_t *ops = StmtRowOperations(s);
     return ops && ops[i] == SQL_ROW_IGNORE;
 }
 

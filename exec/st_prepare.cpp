@@ -167,7 +167,7 @@ SQLRETURN StmtPrepare(Stmt *s, const char *sql)
     if (s->conn && s->conn->cn_needbind)
         s->flags &= static_cast<uint16_t>(~ST_PARAMTYPES_SENT);
     s->flags |= ST_PREPARED;
-    s->flags &= static_cast<uint16_t>(~ST_CURSOR_OPEN);
+    s->flags &= static_cast<uint16_t>(~(ST_CURSOR_OPEN | ST_DIRECT));
     s->currentRow = 0;
     s->state = STMT_EXECUTED;
     s->selectFlag = StartsWithSelect(sql) ? 1 : 0;
@@ -206,6 +206,7 @@ SQLRETURN ST_ExecDirect(Stmt *s, SQLCHAR *sql, SQLINTEGER len)
     SQLRETURN prep = PrepareText(s, sql, len);
     if (prep == SQL_ERROR)
         return SQL_ERROR;
+    s->flags |= ST_DIRECT;
     SQLRETURN rc = RunExecute(s);
     if (prep == SQL_SUCCESS_WITH_INFO && rc == SQL_SUCCESS) {
         s->diag.errNum = ERR_OPTION_VALUE_CHANGED;

@@ -98,12 +98,19 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     if (cs->absRow == -1 && absolute && o != OR_FIRST && o != OR_LAST && o != OR_ABSOLUTE && o != OR_BOOKMARK)
         return ERR_FETCH_TYPE_RANGE;
 
-    // The orientation as the position makes it.
+    // The orientation as the position makes it: NEXT from before the start
+    // is FIRST and after the end stays there; PRIOR after the end is LAST (the
+    // first rowset, when the result is smaller than a rowset) and before the
+    // start stays there.
+    bool firstInstead = false;
     if (o == OR_NEXT && cs->position == 0)
         o = OR_FIRST;
-    else if (o == OR_PRIOR && cs->position == -3)
-        o = OR_LAST;
-    else if (o == OR_RELATIVE) {
+    else if ((o == OR_NEXT && cs->position == -3) || (o == OR_PRIOR && cs->position == 0))
+        return ERR_NO_DATA_FOUND;
+    else if (o == OR_PRIOR && cs->position == -3) {
+        firstInstead = cs->rowCount >= 0 && cs->rowCount < cs->rowsetSize;
+        o = firstInstead ? OR_FIRST : OR_LAST;
+    } else if (o == OR_RELATIVE) {
         if ((cs->position == -3 && k < 0) || (cs->position == 0 && k > 0)) {
             if (dynMixed)
                 return ERR_FETCH_TYPE_RANGE;
@@ -117,8 +124,10 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     if (o == OR_BOOKMARK) {
         if (dynMixed)
             return ERR_FETCH_TYPE_RANGE;
-        if (k <= 0)
+        if (k <= 0) {
+            CUR_PosSet(cs, 0);
             return ERR_NO_DATA_FOUND;
+        }
         o = OR_ABSOLUTE;
     }
     if (o == OR_ABSOLUTE) {
@@ -148,11 +157,18 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
         if (cls == CUR_TARGET_PART_BEFORE) {
             o = OR_FIRST;
             target = 1;
+            firstInstead = true;
         }
     }
     cs->flags &= static_cast<uint16_t>(~0x1);
 
     int rc = CUR_DrvFetch(cs, o, target, rowsOut);
+    // The cursor library found the first rowset in place of one that began
+    // before it.
+    if (rc == ERR_FETCH_BEFORE_FIRST_ROWSET) {
+        firstInstead = true;
+        rc = 0;
+    }
     if (rc == ERR_BEFORE_START || rc == ERR_BEYOND_END) {
         RS_Free(&cs->cache);
         CUR_PosSet(cs, rc == ERR_BEFORE_START ? 0 : -3);
@@ -171,7 +187,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
         cs->absRow = target;
     else
         cs->absRow = ResolvedRow(target, cs->rowCount, cs->rowsetSize);
-    return 0;
+    return firstInstead ? ERR_FETCH_BEFORE_FIRST_ROWSET : 0;
 }
 
 SQLRETURN StmtFillRowset(Stmt *s, uint16_t *status, int32_t row, int mode)
@@ -216,9 +232,9 @@ SQLRETURN StmtFillRowset(Stmt *s, uint16_t *status, int32_t row, int mode)
             // bookmark) keep the bookmarks the application gave.
             if (b.column == 0 && cs.absRow < 1 && HasAbsoluteRows(cs))
                 continue;
+            // Every bound column is written, whatever its length word holds:
+            // SQL_COLUMN_IGNORE speaks to the changes only.
             ColBindingHead one = StmtBindingAt(s, b, static_cast<uint32_t>(i));
-            if (one.octetLengthPtr && *one.octetLengthPtr == SQL_COLUMN_IGNORE)
-                continue;
             SQLRETURN rc = StGetColumn(s, static_cast<uint32_t>(i), &one, cache ? cache->block : nullptr);
             if (rc == SQL_ERROR) {
                 rowResult = SQL_ERROR;
@@ -287,11 +303,16 @@ SQLRETURN StmtExtendedFetch(Stmt *s, uint16_t orientation, int64_t offset, SQLUL
     int rc = CUR_FetchScroll(&cs, orientation, Offset32(offset), &rows);
     if (rc == ERR_NO_DATA_FOUND)
         return SQL_NO_DATA;
-    if (rc != 0)
+    if (rc != 0 && rc != ERR_FETCH_BEFORE_FIRST_ROWSET)
         return StFail(s, rc);
     if (rowsFetched)
         *rowsFetched = rows;
-    return StmtFillRowset(s, status, 0, -1);
+    SQLRETURN filled = StmtFillRowset(s, status, 0, -1);
+    if (rc == ERR_FETCH_BEFORE_FIRST_ROWSET && filled == SQL_SUCCESS) {
+        s->diag.errNum = rc;
+        filled = SQL_SUCCESS_WITH_INFO;
+    }
+    return filled;
 }
 
 SQLRETURN StmtFetchScrollable(Stmt *s, int16_t orientation, int64_t offset)

@@ -17,10 +17,10 @@ namespace {
 bool Narrow(const Stmt *s) { return (s->conn && s->conn->narrowConversion) || !KRS_IsUnicodeBuild(); }
 
 // The row-status array the application reads: the one the last fetch wrote,
-// else the IRD's.
+// else the IRD's; SQLBulkOperations always writes the IRD's.
 uint16_t *AppStatus(const Stmt *s)
 {
-    if (s->cursor.appStatus)
+    if (s->cursor.appStatus && !s->ex->bulkAdd)
         return s->cursor.appStatus;
     return s->ird ? s->ird->arrayStatusPtr : nullptr;
 }
@@ -28,24 +28,26 @@ uint16_t *AppStatus(const Stmt *s)
 int32_t FetchedRows(const Stmt *s) { return StmtRowsetRows(s); }
 
 // Statuses the operation returned go into the rowset cache and, unless the
-// row is marked to be ignored, into the application's array.  Rows of a
-// partial rowset that were never fetched keep their status.
+// row is marked to be ignored, into the application's array.  An ADD sends
+// every row of the rowset, fetched or not, and says so for each; the other
+// operations leave the rows of a partial rowset that were never fetched.
 void WriteStatuses(Stmt *s, int64_t row, const OpCall &call)
 {
     if (!call.statuses)
         return;
     CursorState &cs = s->cursor;
-    const int32_t rows = row == 0 ? FetchedRows(s) : 1;
+    const bool add = cs.setPosOp == SQL_ADD;
+    const int32_t rows = row != 0 ? 1 : add ? cs.rowsetSize : FetchedRows(s);
     const int32_t first = row == 0 ? 1 : static_cast<int32_t>(row);
-    const uint16_t *rowOps = s->ard ? s->ard->arrayStatusPtr : nullptr;
+    const uint16_t *rowOps = StmtRowOperations(s);
     uint16_t *app = AppStatus(s);
     for (int32_t i = 0; i < rows && i < call.count; ++i) {
         const int32_t p = first + i;
-        if (row == 0 && cs.setPosOp != SQL_ADD && CUR_RowStatusGet(cs.cache, p) == SQL_ROW_NOROW)
+        if (row == 0 && !add && CUR_RowStatusGet(cs.cache, p) == SQL_ROW_NOROW)
             continue;
         if (rowOps && rowOps[p - 1] == SQL_ROW_IGNORE)
             continue;
-        if (cs.setPosOp != SQL_ADD)
+        if (!add)
             CUR_RowStatusSet(cs.cache, p, call.statuses[i]);
         if (app)
             app[p - 1] = call.statuses[i];
@@ -101,15 +103,15 @@ void NoBookmarks(Stmt *s, int64_t row)
     const ColBinding *b = StmtFindBoundCol(0, s);
     if (!b)
         return;
-    const uint16_t *rowOps = s->ard ? s->ard->arrayStatusPtr : nullptr;
+    const uint16_t *rowOps = StmtRowOperations(s);
     const int64_t first = row == 0 ? 0 : row - 1;
     const int64_t end = row == 0 ? s->cursor.rowsetSize : row;
     for (int64_t i = first; i < end; ++i) {
         if (rowOps && rowOps[i] == SQL_ROW_IGNORE)
             continue;
         const ColBindingHead one = StmtBindingAt(s, b->head, static_cast<uint32_t>(i));
-        if (one.data)
-            std::memset(one.data, 0, 8);  // a bookmark cell is 8 bytes
+        if (one.data && one.bufferLength > 0)
+            std::memset(one.data, 0, static_cast<size_t>(one.bufferLength < 8 ? one.bufferLength : 8));
         for (SQLLEN *p : {one.indicatorPtr, one.octetLengthPtr})
             if (p)
                 *p = SQL_NULL_DATA;
@@ -269,8 +271,16 @@ SQLRETURN StmtSetPosClassic(Stmt *s, int64_t row, uint16_t op)
     }
 }
 
+const uint16_t *StmtRowOperations(const Stmt *s)
+{
+    if (s->ex->bulkAdd)
+        return nullptr;
+    return s->ard ? s->ard->arrayStatusPtr : nullptr;
+}
+
 SQLRETURN StmtSetPos(Stmt *s, int64_t row, uint16_t op, uint16_t lock)
 {
+    s->ex->bulkAdd = false;
     if (lock != SQL_LOCK_NO_CHANGE)
         return StFail(s, ERR_NOT_CAPABLE);
     // A back end that gathers values at execution itself is given the

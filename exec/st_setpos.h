@@ -34,8 +34,12 @@ struct OpCall {
 
 // ---- engines (st_setpos.cpp, st_bulk.cpp) ----
 
-// Checks the lock type and runs the positioned engine.
+// Checks the lock type and runs the positioned engine for SQLSetPos.
 SQLRETURN StmtSetPos(Stmt *s, int64_t row, uint16_t op, uint16_t lock);
+// The row-operation array (SQL_ATTR_ROW_OPERATION_PTR) the running
+// operation honours: SQLSetPos's; none for SQLBulkOperations' ADD, which
+// sends every row.
+const uint16_t *StmtRowOperations(const Stmt *s);
 // POSITION, REFRESH, UPDATE, DELETE or ADD on row `row` of the rowset (0:
 // every row); SQL_NEED_DATA while bound values given at execution are
 // outstanding.  With data-at-execution state 8 it resumes with the saved row

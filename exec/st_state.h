@@ -30,6 +30,7 @@ struct StmtExec {
     // operation keeps while the application supplies them.
     uint32_t daeRowEnd;
     uint16_t bulkOp;
+    bool bulkAdd;                // the running ADD is SQLBulkOperations': every row is sent
     std::vector<uint32_t> bulkBookmarks;
     std::vector<uint16_t> bulkCols;
 };

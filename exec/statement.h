@@ -67,7 +67,8 @@ const StmtLayerOps *ExecLayerOps();
 SQLRETURN StmtPrepare(Stmt *s, const char *sql);
 // Binds a column (a null buffer unbinds it) and writes its ARD record.  0 or
 // the error number, which is also left on the statement: 25 (S1090), 43
-// (S1C00), 18 (S1003), 16 (S1001).
+// (S1C00), 49 (07006, column 0 bound as neither SQL_C_VARBOOKMARK nor
+// SQL_C_UBIGINT), 16 (S1001).
 int StmtBindCol(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen, SQLLEN *lenInd);
 // Binds a parameter and writes its APD and IPD records.  SQL_SUCCESS, or
 // SQL_ERROR with 21 (S1009), 29 (S1094), 49 (07006), 28 (S1093) or 16.

@@ -127,11 +127,14 @@ int ConnClose(Conn *conn, CloseMode mode)
             StmtClose(s, mode);
             StmtFree(s, mode);
         }
-        if (conn->dtcDispenser) {
-            int released = Core_Links().dtc->CloseDispenser(conn->dtcDispenser);
+        if (void *dispenser = conn->dtcDispenser) {
+            // At process exit the dispenser is let go without calling out.
+            const DtcLinkOps *dtc = Core_Links().dtc;
+            int released = mode == CLOSE_DETACH ? dtc->DropDispenser(dispenser)
+                                                : dtc->CloseDispenser(dispenser);
             conn->dtcDispenser = nullptr;
             conn->dtcEnlisted = 0;
-            if (released > 0)
+            if (released > 0 && mode == CLOSE_NORMAL)
                 return ERR_INVALID_TRANSACTION_STATE;
         }
         if (mode == CLOSE_NORMAL && conn->binding.ops) {

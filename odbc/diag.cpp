@@ -13,7 +13,9 @@
 
 namespace {
 
-thread_local bool t_startupPending = false;
+// The failure of the calling thread's last call that no handle could hold:
+// the start-up message, or a fault of the dispatcher itself.
+thread_local const char *t_pendingFailure = nullptr;
 
 const char kStartupPrefix[] = "[Kestrune][ODBC][Driver]";
 
@@ -23,8 +25,8 @@ const char kStartupPrefix[] = "[Kestrune][ODBC][Driver]";
 bool StartupRecord(char *state, SQLINTEGER *native, char *msg, SQLSMALLINT bufLen,
                    SQLSMALLINT *textLen, SQLRETURN *rc)
 {
-    const char *failure = Core_StartupFailure();
-    if (!failure || !t_startupPending)
+    const char *failure = t_pendingFailure;
+    if (!failure)
         return false;
     if (bufLen < 0) {
         *rc = SQL_ERROR;
@@ -98,9 +100,11 @@ SQLRETURN WidenRecord(SQLRETURN rc, char *work, const char *narrowState, SQLWCHA
 
 void DIAG_NoteStartupFailure()
 {
-    if (Core_StartupFailure())
-        t_startupPending = true;
+    const char *failure = Core_StartupFailure();
+    t_pendingFailure = failure ? failure : "The driver is not initialised (it is being loaded or unloaded)";
 }
+
+void DIAG_NoteDispatchFailure(const char *text) { t_pendingFailure = text; }
 
 int HandleOdbcVersion(void *object, int kind)
 {
@@ -173,7 +177,8 @@ SQLRETURN API_ErrorBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLHST
     SQLRETURN rc;
     if (StartupRecord(reinterpret_cast<char *>(state), native, reinterpret_cast<char *>(msg),
                       bufLen, textLen, &rc)) {
-        t_startupPending = rc == SQL_ERROR;
+        if (rc != SQL_ERROR)
+            t_pendingFailure = nullptr;
         return rc;
     }
     if (hstmt)
@@ -189,7 +194,7 @@ SQLRETURN API_ErrorWBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLHS
                        SQLWCHAR *state, SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen,
                        SQLSMALLINT *textLen)
 {
-    if (!hstmt && !hdbc && !henv && !(Core_StartupFailure() && t_startupPending))
+    if (!hstmt && !hdbc && !henv && !t_pendingFailure)
         return SQL_INVALID_HANDLE;
     char *buf = static_cast<char *>(std::calloc(static_cast<size_t>(kWorkSize) + 1, 1));
     if (!buf)
@@ -200,7 +205,8 @@ SQLRETURN API_ErrorWBy(const ApiByHandle &api, SQLHENV henv, SQLHDBC hdbc, SQLHS
     SQLSMALLINT narrowLen = 0;
     SQLRETURN rc;
     if (StartupRecord(narrowState, native, buf, work, &narrowLen, &rc)) {
-        t_startupPending = rc == SQL_ERROR;
+        if (rc != SQL_ERROR)
+            t_pendingFailure = nullptr;
     } else if (hstmt) {
         rc = CallODBC(api.stmt, hstmt, narrowState, native, buf, work, &narrowLen);
     } else if (hdbc) {

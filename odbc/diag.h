@@ -47,6 +47,10 @@ SQLRETURN API_GetDiagFieldBy(const ApiByHandle &api, SQLSMALLINT type, SQLHANDLE
                              SQLSMALLINT *outLen, bool wide);
 
 // Marks that the calling thread's last call failed because the library did
-// not start; the next diagnostic read on the thread reports the start-up
-// message.
+// not start (or is being unloaded); the next diagnostic read on the thread
+// reports the start-up message (HY000).
 void DIAG_NoteStartupFailure();
+// Marks that the calling thread's last call failed in the dispatcher before
+// any handle could hold a record; the next diagnostic read reports `text`
+// (HY000).  `text` must live as long as the process; null forgets it.
+void DIAG_NoteDispatchFailure(const char *text);

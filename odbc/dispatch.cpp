@@ -11,6 +11,7 @@
 #include "odbc/handles.h"
 #include "odbc/startup.h"
 #include "odbc/trace.h"
+#include "util/log.h"
 #include "platform/sysinfo.h"
 
 namespace {
@@ -279,20 +280,27 @@ SQLRETURN CallODBCPacked(const ApiDescriptor *d, const ApiArgs &args)
         return SQL_ERROR;
     }
 
+    if (d->clear)
+        DIAG_NoteDispatchFailure(nullptr);
     SQLRETURN rc = SQL_ERROR;
     const int kind = d->kind;
     if (kind < HK_NONE || kind > HK_DESC || (kind != HK_NONE && args.n < 1) ||
         (d->arity >= 0 && d->arity != args.n - (kind == HK_NONE ? 0 : 1))) {
         if (TR_IsOn())
             TR_Printf("CallODBC: internal error");
+        LOG_Printf(LOG_LEVEL_ERROR, "dispatch", __LINE__, "CallODBC: SQL%s reached the dispatcher with %d arguments",
+                   d->name, args.n);
+        DIAG_NoteDispatchFailure("Internal error: the call reached the dispatcher with arguments its entry does not take");
         rc = SQL_ERROR;
     } else {
         if (TR_IsOn())
             TraceHead(d, args);
         rc = [&]() -> SQLRETURN {
             PL_CsLock api(&API_Lock());
-            if (!Core_IsInitialised())
+            if (!Core_IsInitialised()) {
+                DIAG_NoteStartupFailure();
                 return SQL_ERROR;
+            }
             if (kind == HK_NONE)
                 return d->impl(nullptr, args, d);
             const uint32_t handle = static_cast<uint32_t>(args.v[0]);

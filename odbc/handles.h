@@ -161,6 +161,7 @@ enum : uint16_t {
     ST_CURSOR_OPEN = 0x2,
     ST_NEEDBIND = 0x4,
     ST_PARAMTYPES_SENT = 0x8,
+    ST_DIRECT = 0x10,   // the result is SQLExecDirect's or a catalog function's: no prepared statement stays
 };
 
 struct Stmt : HandleHead {

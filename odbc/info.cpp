@@ -284,11 +284,14 @@ SQLRETURN TextType(Conn *conn, const InfoType &t, SQLPOINTER buf, SQLSMALLINT bu
 // concurrency, and with them SQLSetPos's UPDATE, DELETE and ADD; keyset-driven
 // and static ones SQLBulkOperations by bookmark too (dynamic cursors keep no
 // bookmarks; a static cursor keeps showing the rows as it read them, so it
-// claims no sensitivity).  Each listed type keeps only the bits of its mask.
+// claims no sensitivity).  Each listed type keeps only the bits of its mask;
+// what a scrolling cursor of each type does (its attributes 1) is the
+// cursor library's to say, whatever the back end answers for its own.
 struct CursorLimit {
     SQLUSMALLINT type;
     uint32_t forwardOnly;   // the connection's cursors cannot scroll
     uint32_t scrolling;     // static cursors scroll
+    bool served = false;    // with scrolling cursors the answer is the mask itself
 };
 
 constexpr uint32_t kCa2ReadOnly = SQL_CA2_READ_ONLY_CONCURRENCY | SQL_CA2_MAX_ROWS_SELECT | SQL_CA2_MAX_ROWS_INSERT |
@@ -325,20 +328,24 @@ constexpr CursorLimit kCursorLimits[] = {
     {SQL_STATIC_SENSITIVITY, 0, 0},
     {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, SQL_CA1_NEXT},
     {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, kCa2ReadOnly, kCa2ReadOnly},
-    {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, kKeysetCa1},
+    {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0, kKeysetCa1, true},
     {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0, kCa2Keyset},
-    {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, kDynamicCa1},
+    {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0, kDynamicCa1, true},
     {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0, kCa2Dynamic},
-    {SQL_STATIC_CURSOR_ATTRIBUTES1, 0, kStaticKeyedCa1},
+    {SQL_STATIC_CURSOR_ATTRIBUTES1, 0, kStaticKeyedCa1, true},
     {SQL_STATIC_CURSOR_ATTRIBUTES2, 0, kCa2Static},
 };
 
 int32_t LimitCursorCapability(const Conn *conn, SQLUSMALLINT type, int32_t v)
 {
-    for (const CursorLimit &l : kCursorLimits)
-        if (l.type == type)
-            return static_cast<int32_t>(static_cast<uint32_t>(v) &
-                                        (ConnScrollCursorsBuilt(conn) ? l.scrolling : l.forwardOnly));
+    for (const CursorLimit &l : kCursorLimits) {
+        if (l.type != type)
+            continue;
+        const bool scrolls = ConnScrollCursorsBuilt(conn);
+        if (scrolls && l.served)
+            return static_cast<int32_t>(l.scrolling);
+        return static_cast<int32_t>(static_cast<uint32_t>(v) & (scrolls ? l.scrolling : l.forwardOnly));
+    }
     return v;
 }
 

@@ -25,7 +25,8 @@ int NoRelease(void *dispenser) { return dispenser ? 0 : -1; }
 int NoDtcStep(void *) { return -1; }
 
 int NoBranch(void *, void *) { return 0; }
-const DtcLinkOps kNoDtc = {NoDtcInit, NoDispenser, NoRelease, NoDtcStep, NoDtcStep, NoRelease, NoBranch};
+const DtcLinkOps kNoDtc = {NoDtcInit, NoDispenser, NoRelease, NoDtcStep, NoDtcStep, NoRelease, NoBranch,
+                          NoRelease};
 
 // Nothing to bind: the binding keeps no table.
 int NoBinding(DrvBinding *) { return 0; }

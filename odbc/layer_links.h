@@ -41,7 +41,10 @@ struct DtcLinkOps {
     // Null: no dispenser can be made.
     void *(*CreateDispenser)(void *transaction, int serverHandle, int drvConn, DrvBinding *binding,
                              void *generalLock, void *callLock, const char *connectText);
-    // -1 for a null dispenser; above 0 while a branch still holds the connection.
+    // The enlistment ends on a connection that stays: the dispenser gives
+    // the connection back (its branch ends) and forgets it, then the handle
+    // layer's reference is given up.  -1 for a null dispenser, else the
+    // references the coordinator still holds.
     int (*ReleaseDispenser)(void *dispenser);
     int (*RMConnect)(void *dispenser);
     int (*RMEnlist)(void *dispenser);
@@ -52,6 +55,9 @@ struct DtcLinkOps {
     // Whether the dispenser's branch still waits for its outcome: 0 no (or
     // no dispenser), 1 yes in `transaction`, 2 yes in another transaction.
     int (*BranchOpen)(void *dispenser, void *transaction);
+    // The process exits: gives up the handle layer's reference without
+    // calling the back end or the coordinator.
+    int (*DropDispenser)(void *dispenser);
 };
 
 struct CoreLinks {

@@ -399,9 +399,20 @@ int StmtGetRowCount(Stmt *s, int32_t *count)
     return rc;
 }
 
+namespace {
+
+// A statement with a result, or prepared by SQLPrepare (its cursor closed
+// or not), is described; any other answers S1010.
+bool Described(const Stmt *s)
+{
+    return s->state == STMT_EXECUTED || ((s->flags & ST_PREPARED) && !(s->flags & ST_DIRECT));
+}
+
+} // namespace
+
 int StmtNumResultCols(Stmt *s, uint16_t *count)
 {
-    if (s->state != STMT_EXECUTED)
+    if (!Described(s))
         return ERR_FUNCTION_SEQUENCE;
     if (!count)
         return 0;
@@ -423,7 +434,7 @@ int StmtNumResultCols(Stmt *s, uint16_t *count)
 
 int StmtNumParams(Stmt *s, uint16_t *count)
 {
-    if (s->state != STMT_EXECUTED)
+    if (!Described(s))
         return ERR_FUNCTION_SEQUENCE;
     if (count)
         *count = s->paramCount;

@@ -167,7 +167,6 @@ enum AttrRoad : uint8_t {
 enum SetRule : uint8_t {
     SR_ANY,
     SR_NOT_ZERO,     // 0 is HY024
-    SR_ZERO_IS_ONE,  // 0 is taken as 1
 };
 
 struct AttrRow {
@@ -237,7 +236,7 @@ const AttrRow kAttrs[] = {
     Header(SQL_ATTR_ROWS_FETCHED_PTR, HD_IRD, SQL_DESC_ROWS_PROCESSED_PTR,
            [](const Stmt *s, SQLINTEGER) { return P(s->rowsFetchedPtr); }),
     Header(SQL_ATTR_ROW_ARRAY_SIZE, HD_ARD, SQL_DESC_ARRAY_SIZE,
-           [](const Stmt *s, SQLINTEGER) { return Signed64(s->cursor.rowsetSize); }, SR_ZERO_IS_ONE),
+           [](const Stmt *s, SQLINTEGER) { return Signed64(s->cursor.rowsetSize); }, SR_NOT_ZERO),
     ViaOption(KRS_STMT_BACKEND_VALUE, AR_NONE),
     ViaOption(KRS_STMT_LAST_SERIAL, AR_NONE),
     ViaOption(KRS_STMT_KEPT_A),
@@ -269,8 +268,6 @@ SQLRETURN SetHeaderAttr(Stmt *s, const AttrRow &r, SQLULEN value)
 {
     if (value == 0 && r.rule == SR_NOT_ZERO)
         return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
-    if (value == 0 && r.rule == SR_ZERO_IS_ONE)
-        value = 1;
     return SetHeader(s, r.desc, r.field, value);
 }
 

@@ -235,9 +235,13 @@ SQLRETURN SetCursorOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
     return Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
+// The rowset size: 0 is HY024; held (01S02) while a forward-only block is
+// only partly handed out.
 SQLRETURN SetRowsetSize(Stmt *s, SQLUSMALLINT, SQLULEN value)
 {
-    int32_t v = value == 0 ? 1 : Narrow(value);
+    if (value == 0)
+        return Fail(s, ERR_INVALID_ATTRIBUTE_VALUE);
+    int32_t v = Narrow(value);
     if (HoldingBlock(s))
         return Changed(s);
     int r = Send(s, SQL_ROWSET_SIZE, &v);
@@ -249,7 +253,10 @@ SQLRETURN SetRowsetSize(Stmt *s, SQLUSMALLINT, SQLULEN value)
     } else if (r != 0) {
         return SendFailed(s, r);
     }
-    s->cursor.prevRowsetSize = s->cursor.rowsetSize;
+    // NEXT moves by the size of the last fetch, however often the size
+    // changed since.
+    if (!(s->cursor.flags & 0x1))
+        s->cursor.prevRowsetSize = s->cursor.rowsetSize;
     s->cursor.rowsetSize = v;
     s->cursor.flags |= 0x1;
     return rc;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -159,4 +160,27 @@ bool PL_UniqueTempPath(const char *prefix, char *buf, size_t size)
     }
     buf[0] = '\0';
     return false;
+}
+
+bool PL_MapStream(FILE *stream, const uint8_t **data, size_t *bytes)
+{
+    if (!stream || !data || !bytes || std::fflush(stream) != 0)
+        return false;
+    struct stat st;
+    if (fstat(fileno(stream), &st) != 0 || st.st_size <= 0 ||
+        static_cast<uint64_t>(st.st_size) > SIZE_MAX)
+        return false;
+    const size_t len = static_cast<size_t>(st.st_size);
+    void *p = mmap(nullptr, len, PROT_READ, MAP_SHARED, fileno(stream), 0);
+    if (p == MAP_FAILED)
+        return false;
+    *data = static_cast<const uint8_t *>(p);
+    *bytes = len;
+    return true;
+}
+
+void PL_Unmap(const uint8_t *data, size_t bytes)
+{
+    if (data)
+        munmap(const_cast<uint8_t *>(data), bytes);
 }

@@ -2,6 +2,7 @@
 // file or link) with mode 0600, and removed when closed.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -45,3 +46,10 @@ private:
 // existing file at the time of the call.  False when buf is too small (it
 // then holds "") or the prefix holds a '/'.
 bool PL_UniqueTempPath(const char *prefix, char *buf, size_t size);
+
+// Maps the whole file under an open stream read-only, after flushing the
+// stream: *data and *bytes receive the mapping and its length.  False, with
+// nothing mapped, when the file is empty or cannot be flushed or mapped.
+bool PL_MapStream(FILE *stream, const uint8_t **data, size_t *bytes);
+// Releases a mapping PL_MapStream made; a null mapping does nothing.
+void PL_Unmap(const uint8_t *data, size_t bytes);

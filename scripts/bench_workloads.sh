@@ -8,6 +8,9 @@
 # "select 1", reads its row and ends, timed whole (the Java library
 # directory gets the class archive the install step makes; the driver's
 # libraries are also timed without it).  Not run by CI.
+# The scroll workload (random moves over a table of 50 000 rows in rowsets of
+# 10, for each cursor type) is printed in moves per second beside the native
+# driver's, where that driver has the cursor type.
 # KRS_BENCH_REPEAT=n runs every program n times, taking turns, and prints
 # the median of each figure (for a machine with other work on it).
 #   bash scripts/bench_workloads.sh [build dir]
@@ -43,7 +46,11 @@ bash "$fixture" start "$state" "$bdir/lib" >/dev/null
   "create table bench_src (id int4, name text, amount numeric(12,2), created timestamp);
    insert into bench_src select g, 'name ' || g, (g % 100000) / 7.0, timestamp '2024-01-01' + g * interval '1 second'
      from generate_series(1, $rows) g;
-   analyze bench_src"
+   analyze bench_src;
+   create table bench_src_scroll (id int4 primary key, n int4, name varchar(40));
+   insert into bench_src_scroll select g, g % 1000, 'scroll row ' || g || ' ' || left(md5(g::text), 20)
+     from generate_series(1, 50000) g;
+   analyze bench_src_scroll"
 
 # The class archive of the installed driver, made as the install step makes it.
 archive=$state/javalib/kestrune-classes.jsa
@@ -104,13 +111,16 @@ for i in $(seq 1 "$reps"); do
     esac > "$out/first_$f.$i.txt"
   done
 done
+scrolls="scroll_static_mem scroll_static_6k scroll_static_50k scroll_keyset_6k scroll_mixed100_6k scroll_dynamic_6k"
 # The median over the runs of each line's figures.
 median() {
   cat "$out/$1".*.txt | awk -v w="$2" '$1 == w {print $2, $3}' | sort -g |
     awk '{l[NR] = $0} END {if (NR) print l[int((NR + 1) / 2)]}'
 }
 for f in jdbc "${runs[@]/#/odbc_}"; do
-  for w in fetch getdata insert array connect columns peak_rss_kb; do median "$f" "$w" | sed "s/^/$w /"; done > "$out/$f.txt"
+  for w in fetch getdata insert array connect columns $scrolls peak_rss_kb; do
+    median "$f" "$w" | sed "s/^/$w /"
+  done > "$out/$f.txt"
 done
 for f in "${first_runs[@]}"; do median "first_$f" first | sed "s/^/first /" > "$out/first_$f.txt"; done
 
@@ -142,3 +152,16 @@ for f in "${first_runs[@]:1}"; do
   line+=$(printf '  %s %ss (%sx)' "$(label "${f#odbc_}"):" "$o" "$(awk -v a="$o" -v b="$jf" 'BEGIN { printf "%.2f", a / b }')")
 done
 echo "$line"
+echo
+echo "scroll: random moves per second, rowsets of 10 (- where the driver has no such cursor)"
+head=$(printf '%-20s' case)
+for r in "${runs[@]}"; do head+=$(printf ' %12s' "$(label "$r")"); done
+echo "$head"
+for w in $scrolls; do
+  line=$(printf '%-20s' "${w#scroll_}")
+  for r in "${runs[@]}"; do
+    o=$(awk -v w="$w" '$1 == w {print $3}' "$out/odbc_$r.txt")
+    line+=$(printf ' %12s' "${o:--}")
+  done
+  echo "$line"
+done

@@ -64,15 +64,46 @@ void dsc_Fail(DataSetCache *cache)
     cache->state = DSC_FAILED;
 }
 
+// Drops the mappings of the files.
+void dsc_Unmap(DataSetCache *cache)
+{
+    PL_Unmap(cache->view.data, cache->view.dataBytes);
+    PL_Unmap(cache->view.index, cache->view.indexBytes);
+    cache->view = DscFileView{};
+}
+
+// Maps both files for reading, once per fill; false when they cannot be
+// mapped (the streams serve then).
+bool dsc_Map(DataSetCache *cache)
+{
+    if (cache->view.data)
+        return true;
+    DscFileView v{};
+    if (!PL_MapStream(cache->dataFile, &v.data, &v.dataBytes))
+        return false;
+    if (!PL_MapStream(cache->indexFile, &v.index, &v.indexBytes)) {
+        PL_Unmap(v.data, v.dataBytes);
+        return false;
+    }
+    cache->view = v;
+    return true;
+}
+
+// Makes `block` anew from `rows` rows from row `first` of the spilled files.
+int dsc_Read(DataSetCache *cache, RowBlock *block, int32_t first, int32_t rows)
+{
+    if (cache->state != DSC_SPILLED)
+        return ERR_GENERAL;
+    int ok = dsc_Map(cache) ? DSCIO_XferMapped(&cache->view, block, first, rows)
+                            : DSCIO_Xfer(DSCIO_READ, cache->dataFile, cache->indexFile, block, first, rows);
+    return ok ? 0 : ERR_GENERAL;
+}
+
 // Reads `rows` rows from row `first` into the emptied rowset.
 int dsc_WindowRead(DataSetCache *cache, RowBlock *rowset, int32_t first, int32_t rows)
 {
     RB_Free(rowset);
-    if (cache->state != DSC_SPILLED)
-        return ERR_GENERAL;
-    if (!DSCIO_Xfer(DSCIO_READ, cache->dataFile, cache->indexFile, rowset, first, rows))
-        return ERR_GENERAL;
-    return 0;
+    return dsc_Read(cache, rowset, first, rows);
 }
 
 // The spilled rowset goes to the files: the first time as the files' first
@@ -81,6 +112,7 @@ int dsc_Spill(DataSetCache *cache, RowBlock *rowset, bool *firstSpill)
 {
     int rc = 0;
     int32_t rows = rowset->rowsUsed;
+    dsc_Unmap(cache);  // a mapping never outlives a write
     if (*firstSpill) {
         if (cache->state != DSC_SPILLED && (rc = dsc_Open(cache)) != 0)
             return rc;
@@ -108,6 +140,18 @@ int ss_EmptyBlock(RowBlock **block)
     return *block ? 0 : ERR_MEMORY_ALLOCATION;
 }
 
+// A spilled set's request that neither overlaps nor touches the window in
+// memory: a jump, served by reading only its rows.  The first request and
+// sequential moves, which run off the window's edge, re-centre the window.
+bool ss_JumpsAway(const StaticSet *set, int32_t first, int32_t count)
+{
+    if (set->cache.state != DSC_SPILLED || first >= set->cache.rowsStored || set->windowStart < 0 ||
+        set->rowset->rowsUsed == 0)
+        return false;
+    return int64_t(first) > int64_t(set->windowStart) + set->rowset->rowsUsed ||
+           int64_t(first) + count < set->windowStart;
+}
+
 // The next row after delivering n of `count` rows asked from `start`.
 void ss_Advance(StaticSet *set, int32_t start, int32_t count, int32_t n)
 {
@@ -119,19 +163,50 @@ void ss_Advance(StaticSet *set, int32_t start, int32_t count, int32_t n)
         set->nextRow = SS_END_REACHED;
 }
 
+// Empties the caller's block after a failure; a block made by this call goes.
+void ss_DropBlock(RowBlock **block, bool made)
+{
+    if (!*block)
+        return;
+    RB_Free(*block);
+    if (made) {
+        std::free(*block);
+        *block = nullptr;
+    }
+}
+
+// Delivers a jump's rows straight from the files into the caller's block
+// (allocated when NULL); the window stays.  A failed read fails the cache and
+// empties the rowset as a failed window read does.
+int ss_RowsRead(StaticSet *set, int32_t start, int32_t first, int32_t count, RowBlock **block)
+{
+    const bool made = *block == nullptr;
+    if (made && !(*block = static_cast<RowBlock *>(std::calloc(1, sizeof(RowBlock)))))
+        return ERR_MEMORY_ALLOCATION;
+    if (int rc = DSC_RowsGet(&set->cache, first, count, *block)) {
+        RB_Free(set->rowset);
+        set->windowStart = -1;
+        ss_DropBlock(block, made);
+        return rc;
+    }
+    ss_Advance(set, start, count, (*block)->rowsUsed);
+    return 0;
+}
+
 }  // namespace
 
 void DSC_Init(DataSetCache *cache)
 {
     if (!cache)
         return;
-    *cache = DataSetCache{DSC_IN_MEMORY, nullptr, nullptr, DSC_WINDOW_ROWS, 0};
+    *cache = DataSetCache{DSC_IN_MEMORY, nullptr, nullptr, DSC_WINDOW_ROWS, 0, DscFileView{}};
 }
 
 void DSC_Close(DataSetCache *cache)
 {
     if (!cache)
         return;
+    dsc_Unmap(cache);
     if (cache->dataFile) {
         std::fclose(cache->dataFile);
         cache->dataFile = nullptr;
@@ -229,6 +304,18 @@ int DSC_WindowGet(DataSetCache *cache, int32_t first, int32_t count, int32_t *wi
     return 0;
 }
 
+int DSC_RowsGet(DataSetCache *cache, int32_t first, int32_t count, RowBlock *block)
+{
+    if (!cache || !block || first < 0 || count <= 0 || cache->state != DSC_SPILLED ||
+        first >= cache->rowsStored)
+        return ERR_GENERAL;
+    if (dsc_Read(cache, block, first, count) != 0) {
+        dsc_Fail(cache);
+        return ERR_GENERAL;
+    }
+    return 0;
+}
+
 int SS_Alloc(StaticSet **out)
 {
     if (!out)
@@ -297,6 +384,8 @@ int SS_GetRowset(StaticSet *set, int32_t start, int32_t count, RowBlock **block)
         return ss_EmptyBlock(block);
 
     int32_t first = start == SS_NEXT_ROW ? set->nextRow : start;
+    if (ss_JumpsAway(set, first, count))
+        return ss_RowsRead(set, start, first, count, block);
     if (int rc = DSC_WindowGet(&set->cache, first, count, &set->windowStart, set->rowset))
         return rc;
     int64_t avail = 0;
@@ -317,13 +406,7 @@ int SS_GetRowset(StaticSet *set, int32_t start, int32_t count, RowBlock **block)
     for (int32_t i = 0; rc == 0 && i < n; ++i)
         rc = RB_CopyRow(*block, set->rowset, i, first + i - set->windowStart, 0);
     if (rc != 0) {
-        if (*block) {
-            RB_Free(*block);
-            if (made) {
-                std::free(*block);
-                *block = nullptr;
-            }
-        }
+        ss_DropBlock(block, made);
         return rc;
     }
 

@@ -15,6 +15,7 @@
 // missing arguments and file failures, 16 ERR_MEMORY_ALLOCATION); the DSCIO_
 // transfers answer 1 for success and 0 for failure.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -36,6 +37,15 @@ enum : int32_t {
                          // until DSC_Close and a new fill
 };
 
+// Read-only mappings of a spilled cache's two files, through which rows are
+// read back without a system call per read.
+struct DscFileView {
+    const uint8_t *data;  // the data file, dataBytes long; null when unmapped
+    size_t dataBytes;
+    const uint8_t *index;  // the index file
+    size_t indexBytes;
+};
+
 // Embedded in its owner (static set, keyset, compared values); plain data,
 // set up by DSC_Init.  The rows themselves live in a RowBlock that the owner
 // passes to every call.
@@ -45,6 +55,8 @@ struct DataSetCache {
     FILE *indexFile;     // owned
     int32_t windowSize;  // rows read back at a time; grows, never shrinks
     int32_t rowsStored;  // rows written to the files (0 in memory)
+    DscFileView view;    // owned; made at the first read after the fill (the
+                         // streams serve when the files cannot be mapped)
 };
 
 // A static cursor's result.
@@ -78,6 +90,12 @@ int DSC_Fill(DataSetCache *cache, const DrvBinding *binding, int stmt, RowBlock 
 // memory always holds every row (*windowStart 0).
 int DSC_WindowGet(DataSetCache *cache, int32_t first, int32_t count, int32_t *windowStart,
                   RowBlock *rowset);
+// Makes `block` anew from rows first .. first + count - 1 (as far as they
+// exist) of a spilled cache, leaving its window as it is: a jump away from
+// the window reads only the rows it needs.  0, or 15 when the cache is not
+// spilled, first is not below the rows stored, or the read fails (the cache
+// then fails as after a failed window read).
+int DSC_RowsGet(DataSetCache *cache, int32_t first, int32_t count, RowBlock *block);
 
 // A new, empty static set in *out.  0, 15 (no out), 16.
 int SS_Alloc(StaticSet **out);
@@ -101,6 +119,8 @@ enum : int32_t {
 // (first 0, no limit).  Direction DSCIO_READ: makes `block` anew from the
 // rows first .. first + limit - 1 (all rows from `first` when limit <= 0).
 int DSCIO_Xfer(int direction, FILE *data, FILE *index, RowBlock *block, int32_t first, int32_t limit);
+// DSCIO_Xfer's read direction from mappings of the two files.
+int DSCIO_XferMapped(const DscFileView *view, RowBlock *block, int32_t first, int32_t limit);
 // Appends the block's rows behind those already stored.
 int DSCIO_Append(FILE *data, FILE *index, RowBlock *block);
 // The column-wise layout in one file (no index): write or read a whole block.

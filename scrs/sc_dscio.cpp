@@ -7,6 +7,9 @@
 // first cell.  Integers are little-endian; items narrower than 32 bits travel
 // as 4-byte units (signed ones sign-extended, unsigned ones zero-extended).
 //
+// Windows are read through the streams or, faster, through read-only
+// mappings of the two files.
+//
 // Every routine moves one item in the stream's direction and answers true
 // for success; a short read, a failed seek, write or position, a value type
 // the format does not know or a cell that does not fit its element fails.
@@ -25,6 +28,8 @@ constexpr int64_t kMaxDataOffset = UINT32_MAX;
 struct XferStream {
     int dir;  // DSCIO_WRITE or DSCIO_READ
     FILE *file;
+    const uint8_t *at = nullptr;   // reading from a mapping: the next byte,
+    const uint8_t *end = nullptr;  // and the end of the mapping
 
     bool Writing() const { return dir == DSCIO_WRITE; }
     bool Valid() const { return file && (dir == DSCIO_WRITE || dir == DSCIO_READ); }
@@ -55,6 +60,13 @@ bool BytesXfer(XferStream &s, void *p, size_t n)
         return false;
     if (s.Writing())
         return std::fwrite(p, 1, n, s.file) == n;
+    if (s.at) {
+        if (size_t(s.end - s.at) < n)
+            return false;
+        std::memcpy(p, s.at, n);
+        s.at += n;
+        return true;
+    }
     return std::fread(p, 1, n, s.file) == n;
 }
 
@@ -394,12 +406,45 @@ bool WriteFirstBlock(FILE *data, FILE *index, RowBlock *block)
     return WriteRows(data, index, block, 0);
 }
 
-bool ReadWindow(FILE *data, FILE *index, RowBlock *block, int32_t first, int32_t limit)
+// Where a window is read from: the two streams, or mappings of the files.
+struct WindowSource {
+    FILE *data;
+    FILE *index;
+    const DscFileView *view;  // null: the streams
+
+    // Puts the reading stream s at offset pos of the data file.
+    bool DataAt(XferStream &s, int64_t pos) const
+    {
+        if (!view)
+            return Seek(data, pos);
+        if (pos < 0 || uint64_t(pos) > view->dataBytes)
+            return false;
+        s.at = view->data + pos;
+        s.end = view->data + view->dataBytes;
+        return true;
+    }
+    // Row r's entry in the index file.
+    bool RowOffset(int32_t r, uint32_t *off) const
+    {
+        if (!view) {
+            XferStream ix{DSCIO_READ, index};
+            return Seek(index, int64_t(r) * 4) && U32Xfer(ix, off);
+        }
+        XferStream ix{DSCIO_READ, nullptr, view->index, view->index + view->indexBytes};
+        const uint64_t at = uint64_t(r) * 4;
+        if (at > view->indexBytes)
+            return false;
+        ix.at += at;
+        return U32Xfer(ix, off);
+    }
+};
+
+bool ReadWindow(const WindowSource &src, RowBlock *block, int32_t first, int32_t limit)
 {
-    XferStream s{DSCIO_READ, data};
+    XferStream s{DSCIO_READ, src.data};
     uint16_t m = 0;
     int32_t n = 0;
-    if (!Seek(data, 0) || !HeaderXfer(s, &m, &n))
+    if (!src.DataAt(s, 0) || !HeaderXfer(s, &m, &n))
         return false;
     if (m == 0 || first < 0 || first >= n)
         return false;
@@ -415,10 +460,8 @@ bool ReadWindow(FILE *data, FILE *index, RowBlock *block, int32_t first, int32_t
     for (uint16_t k = 0; k < m && ok; ++k)
         ok = ColDescXfer(s, block->columns[k], d);
     if (ok) {
-        XferStream ix{DSCIO_READ, index};
         uint32_t off = 0;
-        ok = Seek(index, int64_t(first) * 4) && U32Xfer(ix, &off) && Seek(data, off) &&
-             RowsXfer(s, block, 0, d, nullptr);
+        ok = src.RowOffset(first, &off) && src.DataAt(s, off) && RowsXfer(s, block, 0, d, nullptr);
     }
     if (!ok) {
         // Columns not yet described hold no storage; heap cells read so far
@@ -492,8 +535,15 @@ int DSCIO_Xfer(int direction, FILE *data, FILE *index, RowBlock *block, int32_t 
     if (direction == DSCIO_WRITE)
         return first == 0 && WriteFirstBlock(data, index, block) ? 1 : 0;
     if (direction == DSCIO_READ)
-        return ReadWindow(data, index, block, first, limit) ? 1 : 0;
+        return ReadWindow(WindowSource{data, index, nullptr}, block, first, limit) ? 1 : 0;
     return 0;
+}
+
+int DSCIO_XferMapped(const DscFileView *view, RowBlock *block, int32_t first, int32_t limit)
+{
+    if (!view || !view->data || !view->index || !block)
+        return 0;
+    return ReadWindow(WindowSource{nullptr, nullptr, view}, block, first, limit) ? 1 : 0;
 }
 
 int DSCIO_Append(FILE *data, FILE *index, RowBlock *block)

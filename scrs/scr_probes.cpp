@@ -26,13 +26,44 @@ SqlNode *firstWithout(std::initializer_list<SqlNode *> candidates)
     return nullptr;
 }
 
-// Appends op (when found) once for each candidate position that holds a marker.
-bool appendPerPosition(ScrNodeList &ops, SqlNode *op, std::initializer_list<SqlNode *> positions)
+int markerOperands(SqlNode *predicate, ScrNodeList &ops);
+
+// Markers at or below n, outside subqueries.
+size_t markerCount(SqlNode *n)
 {
-    for (SqlNode *p : positions)
-        if (p && scr_HasMarker(p) && op && !ops.push(op))
-            return false;
-    return true;
+    ScrNodeList markers;
+    scr_CollectSubtree(n, {SQLK_MARKER}, {SQLK_SUBQUERY}, markers);
+    return markers.size();
+}
+
+// Appends what describes the markers of each candidate position, in order:
+// op (when found) for a position whose marker is its own; for a position
+// whose markers lie in predicates of its own (a CASE condition), the
+// operands those predicates give, never op.  A position holding markers of
+// both kinds cannot be described in order: 15.  0 or 16 otherwise.
+int positionOperands(ScrNodeList &ops, SqlNode *op, std::initializer_list<SqlNode *> positions)
+{
+    for (SqlNode *p : positions) {
+        if (!p || !scr_HasMarker(p))
+            continue;
+        ScrNodeList nested;
+        if (!scr_Collect(p, {SQLK_PREDICATE}, {SQLK_PREDICATE, SQLK_SUBQUERY}, nested))
+            return ERR_MEMORY_ALLOCATION;
+        if (nested.size() == 0) {
+            if (op && !ops.push(op))
+                return ERR_MEMORY_ALLOCATION;
+            continue;
+        }
+        size_t inNested = 0;
+        for (size_t i = 0; i < nested.size(); ++i)
+            inNested += markerCount(nested[i]);
+        if (inNested != markerCount(p))
+            return ERR_GENERAL;
+        for (size_t i = 0; i < nested.size(); ++i)
+            if (int rc = markerOperands(nested[i], ops))
+                return rc;
+    }
+    return ERR_NONE;
 }
 
 int inOperands(SqlNode *in, ScrNodeList &ops)
@@ -52,16 +83,14 @@ int inOperands(SqlNode *in, ScrNodeList &ops)
     if (items.size() == 0)
         return ERR_GENERAL;
     if (m1) {
-        if (scr_HasMarker(items[0]))
-            return ERR_GENERAL;
         for (size_t i = 0; i < items.size(); ++i)
             if (scr_HasMarker(items[i]))
                 return ERR_GENERAL;   // markers on both sides: none is described
-        return ops.push(items[0]) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
+        return positionOperands(ops, items[0], {c1});
     }
     for (size_t i = 0; i < items.size(); ++i)
-        if (scr_HasMarker(items[i]) && !ops.push(c1))
-            return ERR_MEMORY_ALLOCATION;
+        if (int rc = positionOperands(ops, c1, {items[i]}))
+            return rc;
     return ERR_NONE;
 }
 
@@ -77,25 +106,25 @@ int markerOperands(SqlNode *predicate, ScrNodeList &ops)
         SqlNode *c2 = scr_ChildAt(p, 1), *c3 = scr_ChildAt(p, 2);
         if (!c1 || !c2 || !c3)
             return ERR_GENERAL;
-        return appendPerPosition(ops, firstWithout({c1, c2, c3}), {c1, c2, c3}) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
+        return positionOperands(ops, firstWithout({c1, c2, c3}), {c1, c2, c3});
     }
     case SQLK_COMPARISON: {
         SqlNode *c3 = scr_ChildAt(p, 2);
         if (!c1 || !c3)
             return ERR_GENERAL;
-        return appendPerPosition(ops, firstWithout({c1, c3}), {c1, c3}) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
+        return positionOperands(ops, firstWithout({c1, c3}), {c1, c3});
     }
     case SQLK_LIKE: {
         SqlNode *c2 = scr_ChildAt(p, 1);
         if (!c1 || !c2)
             return ERR_GENERAL;
-        return appendPerPosition(ops, firstWithout({c1, c2}), {c1, c2}) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
+        return positionOperands(ops, firstWithout({c1, c2}), {c1, c2});
     }
     case SQLK_QUANTIFIED: {
         SqlNode *c4 = scr_ChildAt(p, 3);
         if (!c1 || !c4)
             return ERR_GENERAL;
-        return appendPerPosition(ops, firstWithout({c1, c4}), {c1}) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
+        return positionOperands(ops, firstWithout({c1, c4}), {c1});
     }
     case SQLK_NULL_TEST:
         if (!c1)
@@ -109,7 +138,8 @@ int markerOperands(SqlNode *predicate, ScrNodeList &ops)
 }
 
 // The operands of a condition (68): its outermost predicates in order; a
-// predicate inside another (a CASE condition) belongs to the outer one.
+// predicate inside another (a CASE condition) describes its own markers
+// through the outer one.
 int conditionOperands(SqlNode *condition, ScrNodeList &ops)
 {
     if (!condition)

@@ -292,10 +292,17 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", ctx->analysis.message ? ctx->analysis.message : "");
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", ctx->analysis.echo ? ctx->analysis.echo : "");
-        if (!startsWithSelect(text) || describedColumns(ctx) == 0)
-            return rc;
-        // A query the analyser does not know: without its tables there is
-        // no keyset, so whatever was asked it is served from a static set.
+        // A statement the analyser cannot read and that returns no rows
+        // makes no cursor: it runs as written, as a forward-only one does.
+        if (describedColumns(ctx) == 0) {
+            if (startsWithSelect(text))
+                return rc;
+            dropResult(ctx);
+            return 0;
+        }
+        // Rows the analyser does not know (a query, a RETURNING clause):
+        // without their tables there is no keyset, so whatever was asked
+        // they are served from a static set.
         dropResult(ctx);
         ctx->unparsedSelect = 1;
         return scs_p_ChangeCursorType(ctx);

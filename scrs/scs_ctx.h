@@ -184,6 +184,8 @@ void scs_p_AnalysisReset(ScsContext *ctx);
 // ---- metadata (scs_meta.cpp) ----
 
 int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count);
+// The session's schema, where the server looks first for an unqualified table.
+int scs_p_SessionSchema(ScsContext *ctx, std::string *out);
 int scs_p_GetTblColDescs(ScsContext *ctx, const ScrTableRef *tables, uint32_t count, int skipLong,
                          DynArray *out);
 int scs_p_CatalogValueGet(const RowBlock *block, int col, int32_t row, const char **narrow,
@@ -236,6 +238,10 @@ int scs_p_OrderByOrdinalsApply(DynArray *orderBy, const DynArray *selectCols, in
 int SCS_SetParams(int stmt, RowBlock *params);
 int SCS_SetParamTypes(int stmt, uint16_t count, const ParamTypeDesc *types);
 int SCS_Execute(int stmt);
+// Slot 16: the parameters of the application's statement, prepared on it
+// again first (and its markers described) when a closed cursor left the
+// library's own text there.
+int SCS_GetParamDescs(int stmt, uint16_t *outCount, ColDesc **outCopy);
 int SCS_ExecDirect(int stmt, const char *sql, RowBlock *params, int16_t typeCount,
                    const ParamTypeDesc *types);
 int SCS_Fetch(int stmt, uint16_t rows, RowBlock *out);

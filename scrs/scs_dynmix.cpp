@@ -72,25 +72,32 @@ bool backwardReadHitStart(int32_t K, int32_t held, int32_t x, int32_t got, int64
 
 // ---- the moves ----
 
-int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t K, int32_t R, int16_t o, int32_t v, int32_t *a)
+int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t K, int32_t R, int32_t P, int16_t o, int32_t v,
+                    int32_t *a)
 {
     *a = 0;
     int rc = 0;
     const int32_t n = w.keys();
     const bool usable = *state != KSW_NONE;
     switch (o) {
-    case SQL_FETCH_NEXT:
-        if (usable && static_cast<int64_t>(cur) + 2LL * R - 1 <= n) {
-            *a = cur + R - 1;
+    case SQL_FETCH_NEXT: {
+        // Right after the rows of the previous rowset, whatever the rowset
+        // size is now; after the end there is nothing next.
+        if (*state == KSW_PAST_END)
+            return ERR_NO_DATA_FOUND;
+        const int64_t x = static_cast<int64_t>(cur) + P - 1;
+        if (usable && x + R <= n) {
+            *a = static_cast<int32_t>(x);
             return 0;
         }
-        rc = w.read(SQL_FETCH_RELATIVE, clamp32(static_cast<int64_t>(cur) + R - 1));
+        rc = w.read(SQL_FETCH_RELATIVE, clamp32(x));
         if (rc == ERR_NO_DATA_FOUND)
             *state = KSW_PAST_END;
         if (rc != 0)
             return rc;
         *state = KSW_INSIDE;
         return 0;
+    }
 
     case SQL_FETCH_FIRST:
         if (*state == KSW_AT_START || (*state == KSW_AT_END && n < K))
@@ -131,7 +138,7 @@ int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t K, int32_t
             // The window starts with the result: the first rowset, or
             // nothing before a rowset that is the first.
             if (cur > 1)
-                return 0;
+                return ERR_FETCH_BEFORE_FIRST_ROWSET;
             return ERR_BEFORE_START;
         }
         rc = w.read(SQL_FETCH_RELATIVE, clamp32(static_cast<int64_t>(cur) - K - 1));
@@ -153,7 +160,7 @@ int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t K, int32_t
             *state = KSW_AT_START;
         }
         *a = std::max(0, before - R);
-        return 0;
+        return before < R ? ERR_FETCH_BEFORE_FIRST_ROWSET : 0;
     }
 
     case SQL_FETCH_RELATIVE: {
@@ -161,7 +168,7 @@ int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t K, int32_t
         int32_t held = n;
         if (*state == KSW_PAST_END) {
             // After the end: a move back counts from the row after the last.
-            if (v > 0)
+            if (v >= 0)
                 return ERR_NO_DATA_FOUND;
             if ((rc = w.read(SQL_FETCH_LAST, 0)) != 0) {
                 *state = KSW_NONE;
@@ -180,7 +187,7 @@ int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t K, int32_t
             // The window starts with the result: the move ends before it,
             // or, when it passes the start by no more than a rowset from a
             // later rowset, at the first rowset.
-            return from <= 1 || magnitude(v) > R ? ERR_BEFORE_START : 0;
+            return from <= 1 || magnitude(v) > R ? ERR_BEFORE_START : ERR_FETCH_BEFORE_FIRST_ROWSET;
         }
         rc = w.read(SQL_FETCH_RELATIVE, clamp32(x));
         if (rc == ERR_NO_DATA_FOUND) {
@@ -200,6 +207,7 @@ int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t K, int32_t
                 *state = KSW_NONE;
                 return rc;
             }
+            return ERR_FETCH_BEFORE_FIRST_ROWSET;
         }
         return 0;
     }
@@ -211,7 +219,7 @@ int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t K, int32_t
 
 int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, int32_t R, int16_t o, int32_t v)
 {
-    const int32_t held = src.keysHeld();
+    int32_t held = src.keysHeld();
     int32_t rows = 0;
     int rc = 0;
     switch (o) {
@@ -249,10 +257,21 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
             // rowset, never the rows that follow.
             if ((rc = src.refetch(SQL_FETCH_FIRST, 0, &rows)) != 0)
                 return rc;
+            return ERR_FETCH_BEFORE_FIRST_ROWSET;
         }
         return 0;
 
     case SQL_FETCH_RELATIVE: {
+        if (v < 0 && held < R && *absRow != KSD_REACHED_END) {
+            // A window smaller than the new rowset size, and not for want
+            // of rows: it is read again at that size first, so that a move
+            // back keeps the rows that follow it.
+            rc = src.refetch(SQL_FETCH_RELATIVE, 0, &rows);
+            if (rc != 0 && rc != ERR_NO_DATA_FOUND)
+                return rc;
+            if (rc == 0)
+                held = src.keysHeld();
+        }
         rc = src.refetch(SQL_FETCH_RELATIVE, v, &rows);
         if (rc == ERR_NO_DATA_FOUND || (rc == 0 && rows == 0)) {
             *absRow = v < 0 ? 0 : -3;
@@ -284,7 +303,7 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
         if ((rc = src.refetch(SQL_FETCH_FIRST, 0, &rows)) != 0)
             return rc;
         *absRow = KSD_INSIDE;
-        return 0;
+        return ERR_FETCH_BEFORE_FIRST_ROWSET;
     }
 
     default:
@@ -517,7 +536,7 @@ int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, Row
         CUR_PosSet(&ctx->cs, rc == ERR_BEFORE_START ? 0 : -3);
         return rc;
     }
-    if (rc == 0)
+    if (rc == 0 || rc == ERR_FETCH_BEFORE_FIRST_ROWSET)
         ctx->cs.absRow = absRow;
     return rc;
 }
@@ -540,15 +559,19 @@ int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, Rowse
     ContextWindow window(ctx);
     int32_t a = 0;
     const int32_t cur = ctx->cs.absRow > 0 ? ctx->cs.absRow : 1;
-    int rc = scs_p_MixedMove(window, &ctx->ksWindowState, cur, K, R, orientation, offset, &a);
+    // NEXT moves by the rows of the previous rowset, of the size it had.
+    const int32_t P = ctx->cs.prevRowsetSize > 0 ? ctx->cs.prevRowsetSize : R;
+    int rc = scs_p_MixedMove(window, &ctx->ksWindowState, cur, K, R, P, orientation, offset, &a);
     if (rc == ERR_BEFORE_START) {
         CUR_PosSet(&ctx->cs, 0);
         return rc;
     }
-    if (rc != 0)
+    const int moved = rc;
+    if (rc != 0 && rc != ERR_FETCH_BEFORE_FIRST_ROWSET)
         return rc;
     if ((rc = scs_p_FetchKeyset(ctx, rowset, a)) != 0)
         return rc;
+    ctx->cs.prevRowsetSize = R;
     if (ctx->cs.rowCount == -1) {
         const int32_t n = keysInWindow(ctx);
         const int32_t rows = rowset->block ? rowset->block->rowsUsed : 0;
@@ -561,5 +584,5 @@ int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, Rowse
         else if (state == KSW_AT_START && rows < R)
             ctx->cs.rowCount = a + rows;
     }
-    return 0;
+    return moved;
 }

@@ -33,11 +33,13 @@ public:
 
 // Chooses the window row *a (from 0) of a mixed cursor's next rowset for an
 // orientation (RELATIVE with offset), reading windows where the rowset
-// leaves the one held; cur is the 1-based window row of the current rowset.
-// *state moves with the window.  0; 82 no row after the current rowset; 85
-// no row before it; 38 for another orientation; the read's own errors.
+// leaves the one held; cur is the 1-based window row of the current rowset
+// and prevRowsetSize the size it was fetched with (NEXT moves by it).
+// *state moves with the window.  0; 111 (01S06) the first rowset in place of
+// one that began before it; 82 no row after the current rowset; 85 no row
+// before it; 38 for another orientation; the read's own errors.
 int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t keysetSize, int32_t rowsetSize,
-                    int16_t orientation, int32_t offset, int32_t *a);
+                    int32_t prevRowsetSize, int16_t orientation, int32_t offset, int32_t *a);
 
 // A dynamic cursor's rowsets as its move sees them.
 class KsRowsetSource {
@@ -52,9 +54,10 @@ public:
 
 // Fetches a dynamic cursor's next rowset: *absRow is the cursor's current
 // absolute row (KSD_INSIDE, KSD_REACHED_END, 0 before the start, -3 after
-// the end), *rowCount the row count (-1 unknown).  0; 82 (an empty result
-// on FIRST or LAST); 85 before the start and 86 beyond the end (*absRow
-// then 0 or -3); 38; the refetch's own errors.
+// the end), *rowCount the row count (-1 unknown).  0; 111 (01S06) the first
+// rowset in place of one that began before it; 82 (an empty result on
+// FIRST or LAST); 85 before the start and 86 beyond the end (*absRow then 0
+// or -3); 38; the refetch's own errors.
 int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, int32_t rowsetSize,
                       int16_t orientation, int32_t offset);
 

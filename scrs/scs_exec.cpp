@@ -10,6 +10,7 @@
 #include "odbc/contract/rowblock.h"
 #include "scrs/sc_dataset.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_dynmix.h"
 #include "scrs/scs_keyset.h"
 #include "util/dynarray.h"
 #include "util/log.h"
@@ -95,6 +96,27 @@ int staticKeysetBuild(ScsContext *ctx)
     if ((rc = ScsLower()->Prepare(static_cast<int>(ctx->cs.drvStmt), text.c_str())) != 0)
         return rc;
     return resendParams(ctx);
+}
+
+// After a close the statement may still hold a text of the library's own
+// (the fetch-by-keys SELECT): the application's is prepared on it again,
+// with its parameters, before anything runs or is described.  `again` says
+// whether it was.
+int appTextRestore(ScsContext *ctx, bool *again = nullptr)
+{
+    const bool restore = (ctx->scsFlags & SCS_F_REPREPARE) && ctx->stmtText;
+    if (again)
+        *again = restore;
+    if (restore) {
+        ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_KEYFETCH_PREPARED);
+        const int h = static_cast<int>(ctx->cs.drvStmt);
+        if (int rc = ScsLower()->Prepare(h, ctx->stmtText))
+            return rc;
+        if (int rc = resendParams(ctx))
+            return rc;
+    }
+    ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_REPREPARE);
+    return 0;
 }
 
 // Locks every row of the keyset, a window of keys at a time.
@@ -351,6 +373,27 @@ int SCS_SetParamTypes(int stmt, uint16_t count, const ParamTypeDesc *types)
     return ScsLower()->SetParamTypes(stmt, count, types);
 }
 
+int SCS_GetParamDescs(int stmt, uint16_t *outCount, ColDesc **outCopy)
+{
+    ScsContext *ctx = scs_p_CtxFind(stmt);
+    if (!ctx)
+        return ERR_INVALID_ARGUMENT;
+    bool again = false;
+    if (ctx->cs.cursorType != SCS_FORWARD_ONLY && ctx->prepared) {
+        if (int rc = appTextRestore(ctx, &again)) {
+            scs_p_AuxDiagsMove(ctx);
+            return rc;
+        }
+    }
+    // The markers of a text prepared again are described again: the
+    // descriptions asked for before were the library's text's.
+    if (again) {
+        int32_t on = 1;
+        ScsLower()->SetOption(stmt, DrvInt(DrvStmtOption(SQL_ATTR_ENABLE_AUTO_IPD)), &on);
+    }
+    return ScsLower()->GetParamDescs(stmt, outCount, outCopy);
+}
+
 int SCS_Execute(int stmt)
 {
     ScsContext *ctx = scs_p_CtxFind(stmt);
@@ -367,15 +410,9 @@ int SCS_Execute(int stmt)
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior prepare");
         return ERR_FUNCTION_SEQUENCE;
     }
-    int rc = 0;
-    if ((ctx->scsFlags & SCS_F_REPREPARE) && ctx->stmtText) {
-        // The statement holds the application's text again, no longer the
-        // fetch-by-keys SELECT.
-        ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_KEYFETCH_PREPARED);
-        if ((rc = ScsLower()->Prepare(stmt, ctx->stmtText)) != 0 || (rc = resendParams(ctx)) != 0)
-            return rc;
-    }
-    ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_REPREPARE);
+    int rc = appTextRestore(ctx);
+    if (rc != 0)
+        return rc;
     if (ctx->analysis.kind == -1) {
         // The cursor type was set after the prepare.
         if ((rc = scs_p_AnalyseCursorStmt(ctx, ctx->preparedText.c_str())) != 0) {
@@ -383,11 +420,13 @@ int SCS_Execute(int stmt)
             return rc;
         }
     }
-    // A new result: the static set is read again, from the first row.
+    // A new result: the static set is read again, from the first row, and
+    // a mixed cursor's key window is read afresh.
     if (ctx->staticSet)
         SS_Close(ctx->staticSet);
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
     CUR_PosReset(&ctx->cs);
+    ctx->ksWindowState = KSW_NONE;
 
     if (ctx->analysis.kind == kKindSelect && ctx->cs.cursorType == SCS_KEYSET && ctx->cs.keysetSize <= 0) {
         if ((rc = KS_GetKeySet_KSD(ctx)) != 0) {
@@ -651,7 +690,10 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
     default:
         rc = ERR_NOT_CAPABLE;
     }
-    if (rc != 0) {
+    // The first rowset standing in for one that began before it is a rowset
+    // all the same.
+    const int moved = rc == ERR_FETCH_BEFORE_FIRST_ROWSET ? rc : 0;
+    if (rc != 0 && !moved) {
         RS_Free(&rs);
         scs_p_AuxDiagsMove(ctx);
         return rc;
@@ -664,7 +706,7 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
     if (*rowsOut == 0)
         return ERR_NO_DATA_FOUND;
     CUR_PosSet(&ctx->cs, 1);
-    return 0;
+    return moved;
 }
 
 int SCS_ExtendedFetch(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount)

@@ -69,6 +69,7 @@ const ScsSlot kScsSlots[] = {
     {11, reinterpret_cast<void *>(&SCS_Prepare)},
     {12, reinterpret_cast<void *>(&SCS_SetParams)},
     {13, reinterpret_cast<void *>(&SCS_Execute)},
+    {16, reinterpret_cast<void *>(&SCS_GetParamDescs)},
     {18, reinterpret_cast<void *>(&SCS_SetParamTypes)},
     {19, reinterpret_cast<void *>(&SCS_Fetch)},
     {20, reinterpret_cast<void *>(&SCS_CloseCursor)},

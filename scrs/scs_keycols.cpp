@@ -114,23 +114,6 @@ struct Lookup {
     std::string table;    // exact name
 };
 
-// The session's schema for unqualified table names, asked once per lookup.
-int sessionSchemaGet(ScsContext *ctx, std::string *out)
-{
-    const int aux = static_cast<int>(ctx->posStmt);
-    int rc = ScsLower()->ExecDirect(aux, "SELECT current_schema()", nullptr, 0, nullptr);
-    if (rc != 0) {
-        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "KS_GetKeyColDescs: the session's schema is unknown.");
-        return rc;
-    }
-    Rows r;
-    rc = ScsLower()->Fetch(aux, 1, &r.b);
-    ScsLower()->CloseCursor(aux);
-    if (rc != 0)
-        return rc;
-    *out = cellText(ctx, r.b, 0, 0);
-    return 0;
-}
 
 // The catalog's view of one table, filled source by source.
 struct TableAsk {
@@ -285,6 +268,41 @@ int tableKeyFind(ScsContext *ctx, const ScrTableRef &t, const std::string &sessi
     return rc;
 }
 
+bool sameText(const char *field, const char *text) { return !text || strcmp(field, text) == 0; }
+
+// The key columns a cache entry keeps for the FROM tables at hand, with the
+// aliases these tables have in this statement: the entry holds, table by
+// table in FROM order, each table's key columns (no column twice).  False
+// when the entry does not divide so.
+bool cachedKeysAliased(const DynArray *hit, const ScrTableRef *tables, uint32_t count, DynArray *out)
+{
+    const auto *cached = static_cast<const ScrColumnRef *>(hit->elements);
+    uint32_t at = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const ScrTableRef &t = tables[i];
+        if (!t.table || !t.table[0])
+            continue;
+        const uint32_t first = at;
+        for (; at < hit->count; ++at) {
+            const ScrColumnRef &k = cached[at];
+            if (!sameText(k.table, t.table) || !sameText(k.owner, t.owner) || !sameText(k.qualifier, t.qualifier))
+                break;
+            bool again = false;
+            for (uint32_t j = first; j < at && !again; ++j)
+                again = strcmp(cached[j].column, k.column) == 0;
+            if (again)
+                break;
+            ScrColumnRef own = k;
+            STR_CopyCut(own.alias, SCR_NAME_SIZE, t.alias ? t.alias : "");
+            if (!DA_Append(out, &own))
+                return false;
+        }
+        if (at == first)
+            return false;
+    }
+    return at == hit->count;
+}
+
 void digestOf(const ScrTableRef *tables, uint32_t count, unsigned char digest[16])
 {
     Md5Context md5;
@@ -316,8 +334,15 @@ int KS_GetKeyColDescs(ScsContext *ctx, const DynArray *tables)
         return ERR_MEMORY_ALLOCATION;
 
     if (cache) {
-        if (const auto *hit = reinterpret_cast<const DynArray *>(HASH_Get(cache, digest)))
-            return (hit->count == 0 || DA_AppendAll(ctx->keyCols, hit)) ? 0 : ERR_MEMORY_ALLOCATION;
+        // The aliases are this statement's, not those of the statement that
+        // filled the entry.
+        if (const auto *hit = reinterpret_cast<const DynArray *>(HASH_Get(cache, digest))) {
+            if (hit->count == 0 || cachedKeysAliased(hit, refs, count, ctx->keyCols))
+                return 0;
+            DA_Free(&ctx->keyCols, nullptr);
+            if (!(ctx->keyCols = DA_New(sizeof(ScrColumnRef))))
+                return ERR_MEMORY_ALLOCATION;
+        }
     }
 
     std::vector<ScrColumnRef> keys;
@@ -327,7 +352,7 @@ int KS_GetKeyColDescs(ScsContext *ctx, const DynArray *tables)
         if (!refs[i].table || !refs[i].table[0])
             continue;
         if (!(refs[i].owner && refs[i].owner[0]) && !schemaAsked) {
-            if (int rc = sessionSchemaGet(ctx, &sessionSchema))
+            if (int rc = scs_p_SessionSchema(ctx, &sessionSchema))
                 return rc;
             schemaAsked = true;
         }

@@ -242,26 +242,34 @@ int ks_RelativePlan(int32_t keysetSize, int32_t rowsInWindow, int32_t offset, Ks
     if (keysetSize < 1)
         return ERR_INVALID_KEYSET_SIZE;
     const int64_t K = keysetSize;
-    const int64_t R = std::clamp<int64_t>(rowsInWindow, 0, K);
+    // The window read last may hold more or fewer rows than a window of
+    // this size (the rowset size changed); an empty one counts as full.
+    const int64_t H = rowsInWindow > 0 ? rowsInWindow : K;
     const int64_t v = offset;
     const int64_t a = v < 0 ? -v : v;   // 64-bit: INT32_MIN has a magnitude too
     plan->direction = v < 0 ? KS_DIR_BACKWARD : KS_DIR_FORWARD;
+    plan->keep = K;
     if (v == 0) {
         plan->mode = KS_MODE_NEAR_INCLUSIVE;
         plan->skip = 0;
-        plan->keep = K;
-    } else if (a >= K) {
-        plan->mode = KS_MODE_FAR;
-        plan->skip = a - K;
-        plan->keep = K;
-    } else if (R < K && v < 0) {
-        plan->mode = KS_MODE_NEAR_INCLUSIVE;
-        plan->skip = std::max<int64_t>(0, R - v - K);
-        plan->keep = std::min<int64_t>(K, R - v);
-    } else {
-        plan->mode = KS_MODE_NEAR;
+    } else if (v > 0 && a >= H) {
+        plan->mode = KS_MODE_FAR;      // after the window's last row
+        plan->skip = a - H;
+    } else if (v > 0) {
+        plan->mode = KS_MODE_NEAR;     // after its first row
         plan->skip = a - 1;
-        plan->keep = K;
+    } else if (a >= K) {
+        plan->mode = KS_MODE_FAR;      // before its first row
+        plan->skip = a - K;
+    } else if (H < K) {
+        // Back from the window's last row, itself included: the rows after
+        // it are not known to exist.
+        plan->mode = KS_MODE_NEAR_INCLUSIVE;
+        plan->skip = std::max<int64_t>(0, H + a - K);
+        plan->keep = std::min<int64_t>(K, H + a);
+    } else {
+        plan->mode = KS_MODE_NEAR;     // before its last row
+        plan->skip = H - 1 + a - K;
     }
     return 0;
 }

@@ -79,12 +79,13 @@ int ks_ScrollWhereBuild(const KsScrollOrder &order, int16_t direction, int16_t m
                         const std::vector<bool> &boundaryNull, std::string *clause,
                         std::vector<KsBoundaryParam> *params);
 
-// A RELATIVE move of a window of keysetSize rows, of which rowsInWindow are
-// present.  The keyset query runs in `direction` with `mode` (`inclusive`
-// set for a refetch of the same window); `skip` rows of its result are
-// passed over and the next `keep` rows form the new window.  Counts are
-// 64-bit and a fetch takes at most KS_FETCH_CHUNK rows at once, so no jump
-// wraps.  0; 83 for a keyset size below 1.
+// A RELATIVE move by offset from the first row of the window read last,
+// which holds rowsInWindow rows, to a window of keysetSize rows.  The keyset
+// query runs in `direction` with `mode` (inclusive for a refetch of the same
+// window); `skip` rows of its result are passed over and the next `keep`
+// rows form the new window.  Counts are 64-bit and a fetch takes at most
+// KS_FETCH_CHUNK rows at once, so no jump wraps.  0; 83 for a keyset size
+// below 1.
 constexpr int64_t KS_FETCH_CHUNK = 65535;
 struct KsRelativePlan {
     int16_t direction;

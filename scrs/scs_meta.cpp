@@ -304,6 +304,23 @@ int scs_p_IsPseudoColumn(const char *column, const char *dbmsName)
     return 1;
 }
 
+int scs_p_SessionSchema(ScsContext *ctx, std::string *out)
+{
+    const int aux = static_cast<int>(ctx->posStmt);
+    int rc = ScsLower()->ExecDirect(aux, "SELECT current_schema()", nullptr, 0, nullptr);
+    if (rc != 0) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_SessionSchema: the session's schema is unknown.");
+        return rc;
+    }
+    RowBlock rows{};
+    rc = ScsLower()->Fetch(aux, 1, &rows);
+    ScsLower()->CloseCursor(aux);
+    if (rc == 0 && (!scs_p_CatalogCellText(ctx, &rows, 0, 0, out)))
+        out->clear();
+    freeBlock(&rows);
+    return rc;
+}
+
 int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count)
 {
     const int aux = static_cast<int>(ctx->posStmt);
@@ -321,7 +338,30 @@ int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count)
         // A derived table has no name to look up.
         if (!t.table || !t.table[0])
             continue;
-        bool retry = false;
+        // An owner that was not given is looked for everywhere; when that
+        // finds several tables, as the login user, then as the session's
+        // schema (where the server itself resolves the name).
+        const bool ownerGiven = t.owner && t.owner[0];
+        std::string retryOwner;
+        bool sessionTried = false;
+        auto nextOwner = [&](int attempt) {
+            if (ownerGiven)
+                return false;
+            if (attempt == 0 && ctx->userName && ctx->userName[0]) {
+                LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Trying current username (%s) as owner qualifier.",
+                           ctx->userName);
+                retryOwner = ctx->userName;
+                return true;
+            }
+            if (sessionTried)
+                return false;
+            sessionTried = true;
+            std::string schema;
+            if (scs_p_SessionSchema(ctx, &schema) != 0 || schema.empty() || schema == retryOwner)
+                return false;
+            retryOwner = schema;
+            return true;
+        };
         for (int attempt = 0;; ++attempt) {
             std::string owner;
             const char *givenOwner = t.owner ? t.owner : "";
@@ -331,7 +371,7 @@ int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count)
             } else {
                 owner = givenOwner;
                 if (owner.empty())
-                    owner = retry && ctx->userName ? ctx->userName : "%";
+                    owner = attempt > 0 ? retryOwner : "%";
                 foldCase(owner, ctx->identCase, static_cast<int>(ctx->utf8Catalog));
             }
             std::string name;
@@ -363,22 +403,19 @@ int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count)
             }
             if (rows.rowsUsed == 0) {
                 freeBlock(&rows);
+                // A retry's owner that holds no such table gives way to the next.
+                if (attempt > 0 && nextOwner(attempt))
+                    continue;
                 LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_GetTblDescs: Table %s does not exist.", t.table);
-                return ERR_TABLE_NOT_FOUND;
+                return attempt > 0 ? ERR_DUPLICATE_TABLE_NAME : ERR_TABLE_NOT_FOUND;
             }
             if (rows.rowsUsed >= 2) {
                 freeBlock(&rows);
                 LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__,
                            "scs_p_GetTblDescs: Duplicate table name (%s).\n\tRequire owner qualifier to resolve.",
                            t.table);
-                // An owner that was not given is tried as the login user
-                // once; without a user name the retry would ask the same.
-                if (attempt == 0 && ctx->userName && ctx->userName[0] && !(t.owner && t.owner[0])) {
-                    LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Trying current username (%s) as owner qualifier.",
-                               ctx->userName);
-                    retry = true;
+                if (nextOwner(attempt))
                     continue;
-                }
                 return ERR_DUPLICATE_TABLE_NAME;
             }
             std::string v;

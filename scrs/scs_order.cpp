@@ -19,6 +19,20 @@ void putName(char (&field)[N], const char *text)
 
 OrderByColDesc *items(DynArray *a) { return static_cast<OrderByColDesc *>(a->elements); }
 
+// Whether an ORDER BY item names a key column: the same column, and the same
+// FROM table when the item says which: by its alias, or by its name for a
+// table that has none (a self-join's two tables differ by alias only).
+bool namesKey(const OrderByColDesc &o, const ScrColumnRef &kc)
+{
+    if (strcmp(o.column, kc.column) != 0)
+        return false;
+    if (!o.table[0])
+        return true;
+    if (o.alias[0])
+        return strcmp(o.alias, kc.alias) == 0;
+    return !kc.alias[0] && strcmp(o.table, kc.table) == 0 && (!o.owner[0] || strcmp(o.owner, kc.owner) == 0);
+}
+
 } // namespace
 
 int scs_p_OrderByOrdinalsApply(DynArray *orderBy, const DynArray *selectCols, int32_t tableCount)
@@ -122,13 +136,9 @@ int scs_p_KeySetOrderGet(ScsContext *ctx)
     for (uint32_t i = 0; i < ctx->orderByCols->count; ++i) {
         OrderByColDesc &o = items(ctx->orderByCols)[i];
         const ScrColumnRef *key = nullptr;
-        for (uint32_t k = 0; k < nKeys && !key; ++k) {
-            const ScrColumnRef &kc = keys[k];
-            if (strcmp(o.column, kc.column) != 0)
-                continue;
-            if (!o.table[0] || (strcmp(o.table, kc.table) == 0 && (!o.owner[0] || strcmp(o.owner, kc.owner) == 0)))
-                key = &kc;
-        }
+        for (uint32_t k = 0; k < nKeys && !key; ++k)
+            if (namesKey(o, keys[k]))
+                key = &keys[k];
         o.matched = key ? 1 : 0;
         if (key) {
             o.sqlType = key->sqlType;
@@ -165,12 +175,8 @@ void scs_p_KeyColsOrderByMark(ScsContext *ctx)
     for (uint32_t k = 0; k < ctx->keyCols->count; ++k) {
         ScrColumnRef &kc = keys[k];
         kc.orderByMark = 0;
-        for (uint32_t i = 0; i < ctx->orderByCols->count; ++i) {
-            const OrderByColDesc &o = items(ctx->orderByCols)[i];
-            if (strcmp(o.column, kc.column) != 0)
-                continue;
-            if (!o.table[0] || (strcmp(o.table, kc.table) == 0 && (!o.owner[0] || strcmp(o.owner, kc.owner) == 0)))
+        for (uint32_t i = 0; i < ctx->orderByCols->count; ++i)
+            if (namesKey(items(ctx->orderByCols)[i], kc))
                 kc.orderByMark = static_cast<uint8_t>(i + 1);
-        }
     }
 }

@@ -156,17 +156,7 @@ COdbcResourceDispenser::~COdbcResourceDispenser()
 {
     if (OleTx_TraceOn())
         OleTx_Trace("COdbcResourceDispenser::~COdbcResourceDispenser()\n");
-    if (m_state == DTC_ACTIVE)
-        XA_CallEnd(m_binding, m_hConnect, m_generalLock, &m_xid, m_rmid, XA_TMFAIL);
-    if (m_holdToken) {
-        m_callLock->ReleaseHold(m_holdToken);
-        m_holdToken = 0;
-    }
-    if (m_xaOpen == 1) {
-        char info[kXaInfoSize + 1] = {};
-        std::strncpy(info, m_xaInfo.c_str(), kXaInfoSize);
-        XA_CallClose(m_binding, m_hConnect, m_generalLock, info, m_rmid, XA_TMNOFLAGS);
-    }
+    closeBranch();
     if (m_cookie && m_pipe) {
         m_pipe->ReleaseRMCookie(m_cookie, 1);
         m_cookie = 0;
@@ -328,12 +318,26 @@ void COdbcResourceDispenser::syncCallLock()
     }
 }
 
-void COdbcResourceDispenser::Detach()
+void COdbcResourceDispenser::closeBranch()
 {
-    m_detached.store(true);
-    PL_CsGuard guard(m_lock);
+    if (m_state == DTC_ACTIVE)
+        XA_CallEnd(m_binding, m_hConnect, m_generalLock, &m_xid, m_rmid, XA_TMFAIL);
+    if (m_holdToken) {
+        m_callLock->ReleaseHold(m_holdToken);
+        m_holdToken = 0;
+    }
+    if (m_xaOpen == 1) {
+        char info[kXaInfoSize + 1] = {};
+        std::strncpy(info, m_xaInfo.c_str(), kXaInfoSize);
+        XA_CallClose(m_binding, m_hConnect, m_generalLock, info, m_rmid, XA_TMNOFLAGS);
+        m_xaOpen = 0;
+    }
+}
+
+void COdbcResourceDispenser::forgetConnection(const char *why)
+{
     if (OleTx_TraceOn())
-        OleTx_Trace("COdbcResourceDispenser::Detach(), this=%p, m_hConnect=%lX\n",
+        OleTx_Trace("COdbcResourceDispenser::%s(), this=%p, m_hConnect=%lX\n", why,
                     static_cast<void *>(this), static_cast<unsigned long>(m_hConnect));
     if (m_holdToken && m_callLock)
         m_callLock->ReleaseHold(m_holdToken);
@@ -343,6 +347,34 @@ void COdbcResourceDispenser::Detach()
     m_generalLock = nullptr;
     m_xaOpen = 0;
     m_state = DTC_NONE;
+}
+
+// Each of these first marks the dispenser detached, so that a prepare
+// waiting for the call lock (which the application's call holds) gives up.
+void COdbcResourceDispenser::Detach()
+{
+    m_detached.store(true);
+    PL_CsGuard guard(m_lock);
+    forgetConnection("Detach");
+}
+
+void COdbcResourceDispenser::GiveBack()
+{
+    m_detached.store(true);
+    PL_CsGuard guard(m_lock);
+    closeBranch();
+    forgetConnection("GiveBack");
+}
+
+void COdbcResourceDispenser::Abandon()
+{
+    m_detached.store(true);
+    PL_CsGuard guard(m_lock);
+    forgetConnection("Abandon");
+    // The coordinator may be gone already: its objects are dropped uncounted.
+    m_pipe = nullptr;
+    m_enlistment = nullptr;
+    m_cookie = 0;
 }
 
 HRESULT COdbcResourceDispenser::onePhaseCommit()
@@ -492,12 +524,15 @@ int OleTx_Init()
     return 0;
 }
 
-void OleTx_Term()
+void OleTx_Term(bool exiting)
 {
     std::lock_guard<std::mutex> lk(g_initLock);
     if (!g_initialised.load())
         return;
-    OleTx_ReleaseAll();
+    if (exiting)
+        OleTx_AbandonAll();
+    else
+        OleTx_ReleaseAll();
     OleTx_TraceClose();
     XAT_Cleanup();
     g_initialised.store(false);
@@ -518,24 +553,45 @@ void *OleTx_CreateDispenser(void *transaction, int serverHandle, int drvConn, Dr
     return out;
 }
 
-int OleTx_ReleaseDispenser(void *dispenser)
+namespace {
+COdbcResourceDispenser *dispenserOf(void *dispenser)
+{
+    return static_cast<COdbcResourceDispenser *>(static_cast<IOdbcResourceDispenser *>(dispenser));
+}
+
+// Lets the dispenser go of the connection with `letGo`, then gives up the
+// caller's reference: the references left, -1 for null.
+int releaseAfter(void *dispenser, void (COdbcResourceDispenser::*letGo)())
 {
     if (!dispenser)
         return -1;
-    return static_cast<int>(static_cast<IOdbcResourceDispenser *>(dispenser)->Release());
+    COdbcResourceDispenser *d = dispenserOf(dispenser);
+    (d->*letGo)();
+    return static_cast<int>(d->Release());
+}
+} // namespace
+
+int OleTx_ReleaseDispenser(void *dispenser)
+{
+    return releaseAfter(dispenser, &COdbcResourceDispenser::GiveBack);
 }
 
 int OleTx_CloseDispenser(void *dispenser)
 {
     if (!dispenser)
         return -1;
-    auto *d = static_cast<COdbcResourceDispenser *>(static_cast<IOdbcResourceDispenser *>(dispenser));
+    COdbcResourceDispenser *d = dispenserOf(dispenser);
     {
         PL_CsGuard guard(listLock());
         if (d->RefCount() > 1)
             d->Detach();
     }
     return static_cast<int>(d->Release());
+}
+
+int OleTx_DropDispenser(void *dispenser)
+{
+    return releaseAfter(dispenser, &COdbcResourceDispenser::Abandon);
 }
 
 int OleTx_RMConnect(void *dispenser)
@@ -557,8 +613,7 @@ int OleTx_BranchOpen(void *dispenser, void *transaction)
 {
     if (!dispenser)
         return 0;
-    return static_cast<COdbcResourceDispenser *>(static_cast<IOdbcResourceDispenser *>(dispenser))
-        ->BranchOpen(static_cast<ITransaction *>(transaction));
+    return dispenserOf(dispenser)->BranchOpen(static_cast<ITransaction *>(transaction));
 }
 
 int OleTx_RMEnlist(void *dispenser)
@@ -577,11 +632,18 @@ void OleTx_ReleaseAll()
         delete d;
 }
 
+void OleTx_AbandonAll()
+{
+    PL_CsGuard guard(listLock());
+    for (COdbcResourceDispenser *d : liveList())
+        d->Abandon();
+}
+
 const DtcLinkOps *OleTx_Link()
 {
     static const DtcLinkOps link = {OleTx_Init,      OleTx_CreateDispenser, OleTx_ReleaseDispenser,
                                     OleTx_RMConnect, OleTx_RMEnlist,        OleTx_CloseDispenser,
-                                    OleTx_BranchOpen};
+                                    OleTx_BranchOpen, OleTx_DropDispenser};
     return &link;
 }
 

@@ -124,6 +124,14 @@ public:
     // dispenser: it forgets the connection (a hold on its call lock is given
     // up) and later requests fail without reaching the back end.
     void Detach();
+    // The handle layer lets go of the connection that stays open (the
+    // enlistment ends or is replaced): the branch connection is given back
+    // as the dispenser's destruction would (an active branch ends as failed,
+    // the XA connection is closed), then the connection is forgotten.
+    void GiveBack();
+    // The process exits: the connection and the coordinator's objects are
+    // forgotten without calling the back end or the coordinator.
+    void Abandon();
     int32_t RefCount() const { return m_cRef.load(); }
 
     int32_t State() const { return m_state; }
@@ -138,6 +146,11 @@ private:
     // as soon as it is not (whatever path left the prepared state).
     void syncCallLock();
     int end(int flags);
+    // Ends an active branch as failed, gives a held call lock up and closes
+    // the XA connection when it is open (results not looked at).
+    void closeBranch();
+    // Forgets the connection (binding, locks, branch state); under m_lock.
+    void forgetConnection(const char *why);
 
     std::atomic<int32_t> m_cRef{0};
     PL_CriticalSection m_lock;
@@ -164,3 +177,7 @@ private:
 // Entry points of the handle layer's coordinator link (declared in xa/xat.h)
 // and the library-unload clean-up: destroys every dispenser whatever its count.
 void OleTx_ReleaseAll();
+// The process-exit clean-up: every dispenser forgets its connection and the
+// coordinator's objects without calling out; none is destroyed (the
+// coordinator may still hold them).
+void OleTx_AbandonAll();

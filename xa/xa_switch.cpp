@@ -65,9 +65,14 @@ Conn *contextConn(int rmid, const char *xaInfo, XaThreadContext **out = nullptr)
 
 int backendConn(const Conn *conn) { return static_cast<int>(conn->drvConn); }
 
+// True when the identifier can name a branch to start: not the null
+// identifier (format -1) and with a global transaction identifier.
+bool namesBranch(const XID &xid) { return xid.formatID != -1 && xid.gtrid_length > 0; }
+
 // The branch entries: (xid, rmid, flags) on slot `Slot` of the context's
 // connection.  XAER_RMERR without a context, XAER_INVAL for an identifier
-// or flags the driver cannot carry.
+// or flags the driver cannot carry (and for xa_start, an identifier that
+// names no branch).
 template <int Slot>
 int branchEntry(const char *name, xid_t *xid, int rmid, long flags)
 {
@@ -77,7 +82,8 @@ int branchEntry(const char *name, xid_t *xid, int rmid, long flags)
         return traced(XAER_RMERR);
     XID branch;
     int32_t f = 0;
-    if (!xid || !XA_XidIn(xid, &branch) || !XA_FlagsIn(flags, &f))
+    if (!xid || !XA_XidIn(xid, &branch) || !XA_FlagsIn(flags, &f) ||
+        (Slot == 64 && !namesBranch(branch)))
         return traced(XAER_INVAL);
     using Op = int (*)(int, XID *, int, int);
     auto op = reinterpret_cast<Op>(const_cast<void *>(*DRV_Slot(conn->binding.ops, Slot)));
@@ -153,6 +159,9 @@ int xa_switch_close(char *xaInfo, int rmid, long flags)
     if (!XA_FlagsIn(flags, &f))
         return traced(XAER_INVAL);
     int rc = conn->binding.ops->XaClose(backendConn(conn), xaInfo, rmid, f);
+    // A branch still active keeps the resource manager open and usable.
+    if (rc == XAER_PROTO)
+        return traced(rc);
     XaRmConnection *rm = ctx->rm;
     XA_ContextRelease(ctx);
     XA_RmRelease(rm);

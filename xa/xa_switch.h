@@ -15,8 +15,8 @@
 
 // X/Open's identifier, as the monitor passes it.
 struct xid_t {
-    long formatID;      // -1: the null identifier
-    long gtrid_length;  // 1..64 by X/Open; 0..64 taken
+    long formatID;      // -1: the null identifier (xa_start refuses it)
+    long gtrid_length;  // 1..64 (xa_start refuses 0; other entries take 0..64)
     long bqual_length;  // 0..64
     char data[XA_XIDDATASIZE];
 };

@@ -204,7 +204,6 @@ int XAT_ProxyDisconnect(int handle)
 // Operations of the slots the cursor library may fill that the JDBC back end
 // leaves empty.
 using ParamDataOp = int (*)(int, int64_t, int64_t, int64_t, int64_t);
-using Slot39Op = int (*)(int, int32_t, int16_t, int64_t, int32_t);
 using ExecDirectExOp = decltype(DrvOpTable::ExecDirectEx);
 
 // Puts the proxy into a slot that has an onward operation; an empty slot
@@ -232,7 +231,7 @@ void XAT_BuildProxyOpTable(DrvBinding *binding)
         putProxy(t, 20, &StmtProxy<20, decltype(DrvOpTable::CloseCursor)>::Call);
         putProxy(t, 24, &StmtProxy<24, decltype(DrvOpTable::MoreResults)>::Call);
         putProxy(t, 38, &StmtProxy<38, ParamDataOp>::Call);
-        putProxy(t, 39, &StmtProxy<39, Slot39Op>::Call);
+        putProxy(t, 39, &StmtProxy<39, decltype(DrvOpTable::Slot39)>::Call);
         putProxy(t, 43, &StmtProxy<43, decltype(DrvOpTable::ExecDirect)>::Call);
         putProxy(t, 54, &StmtProxy<54, ExecDirectExOp>::Call);
         putProxy(t, 55, &XaProxy<55, decltype(DrvOpTable::XaClose)>::Call);

@@ -34,16 +34,26 @@ int OleTx_Init();
 void *OleTx_CreateDispenser(void *transaction, int serverHandle, int drvConn,
                             DrvBinding *binding, void *generalLock, void *callLock,
                             const char *connectText);
-// Gives up the caller's reference: the references left, -1 for null.
+// The enlistment ends (or is replaced) on a connection that stays: the
+// branch connection is given back (an active branch ends as failed, the XA
+// connection is closed), the dispenser forgets the connection, and the
+// caller's reference is given up.  The references left, -1 for null.
 int OleTx_ReleaseDispenser(void *dispenser);
-// The connection closes: as OleTx_ReleaseDispenser, and a dispenser that
-// the coordinator still holds lets go of the connection first.
+// The connection closes: the caller's reference is given up, and a
+// dispenser that the coordinator still holds lets go of the connection
+// first (the disconnect that follows ends its branch).
 int OleTx_CloseDispenser(void *dispenser);
+// The process exits: the caller's reference is given up after the
+// dispenser forgot the connection and the coordinator's objects, without
+// calling the back end or the coordinator.
+int OleTx_DropDispenser(void *dispenser);
 // Registration with the coordinator, and the enlistment: 0, or -1.
 int OleTx_RMConnect(void *dispenser);
 int OleTx_RMEnlist(void *dispenser);
-// At library unload: every dispenser is destroyed, the trace closed.
-void OleTx_Term();
+// At library unload: every dispenser is destroyed, the trace closed.  At
+// process exit (`exiting`) the dispensers are only abandoned: nothing calls
+// the back end (and so Java) or the coordinator, whose library may be gone.
+void OleTx_Term(bool exiting);
 // The coordinator link as the library's assembly hands it to the handle layer.
 struct DtcLinkOps;
 const DtcLinkOps *OleTx_Link();

@@ -54,7 +54,7 @@ void Dll_Detach(ShutdownMode mode)
     Dll_CloseLogSinks();
     TR_Close(TR_KIND_ODBC);
     DriverUnloadSetup();
-    OleTx_Term();
+    OleTx_Term(mode == SHUTDOWN_EXIT);
     XA_TraceEnd();
 }
 

@@ -258,14 +258,14 @@ int CUR_ClassifyTarget(int32_t c, int32_t t, int32_t r, int32_t n)
     const int64_t target = t;
     if (n == -1 && t > c)
         return CUR_TARGET_UNKNOWN;
+    // A rowset that starts before the first row does so whatever the size of
+    // the result: one larger than the result starts at its first row.
+    if (t < 1)
+        return target <= 1 - static_cast<int64_t>(r) ? CUR_TARGET_BEFORE : CUR_TARGET_PART_BEFORE;
     if (n != -1 && target > n)
         return CUR_TARGET_AFTER;
     if (n != -1 && target > static_cast<int64_t>(n) - r + 1)
         return CUR_TARGET_PAST_END;
-    if (target <= 1 - static_cast<int64_t>(r))
-        return CUR_TARGET_BEFORE;
-    if (t < 1)
-        return CUR_TARGET_PART_BEFORE;
     return CUR_TARGET_INSIDE;
 }
 
@@ -311,9 +311,12 @@ int CUR_TargetRow(uint16_t orientation, int32_t k, int32_t c, int32_t n, int32_t
             cls = classify();
         }
         break;
-    case 6:  // RELATIVE
+    case 6:  // RELATIVE: back from the first rowset, or past the start by
+             // more than a rowset, ends before the start
         t = cur + k;
         cls = classify();
+        if (t < 1 && (cur <= 1 || -static_cast<int64_t>(k) > r))
+            cls = CUR_TARGET_BEFORE;
         break;
     default:
         t = 0;

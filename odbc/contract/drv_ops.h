@@ -70,7 +70,10 @@ struct DrvOpTable {
     int (*SetPos)(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **statuses, uint16_t *count,
                   RowBlock *rowData, uint16_t *colMap, uint16_t colCount);                // 37
     DrvOpGeneric ParamData;                                                              // 38
-    DrvOpGeneric Slot39;                                                                 // 39
+    // Data at execution gathered by the back end: one piece of the value
+    // slot 38 asked for, with its value type (ValueType), its indicator (-1,
+    // NULL, comes with no bytes) and its size in bytes.
+    int (*Slot39)(int stmt, uint32_t valueType, int indicator, const void *piece, int64_t size); // 39
     DrvOpGeneric LongValue;                                                              // 40
     int (*ScrollFetch)(int stmt, RowsetCache **cache, int off, int *a, int *b, int orientation); // 41
     // Bulk operation by bookmark (SQL_UPDATE_BY_BOOKMARK ..

@@ -2,6 +2,7 @@
 // the driver, between the XA switch, the worker proxies and the back end.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 constexpr int XA_XIDDATASIZE = 128;  // bytes of a branch identifier's data
 constexpr int XA_MAXPARTSIZE = 64;   // most bytes of either part
@@ -22,6 +23,14 @@ inline bool XA_XidLengthsValid(int64_t gtridLength, int64_t bqualLength)
 {
     return gtridLength >= 0 && gtridLength <= XA_MAXPARTSIZE && bqualLength >= 0 &&
            bqualLength <= XA_MAXPARTSIZE;
+}
+
+// True when both name the same branch: format identifier and both parts.
+inline bool XA_SameXid(const XID &a, const XID &b)
+{
+    return a.formatID == b.formatID && a.gtrid_length == b.gtrid_length &&
+           a.bqual_length == b.bqual_length && XA_XidLengthsValid(a.gtrid_length, a.bqual_length) &&
+           std::memcmp(a.data, b.data, static_cast<size_t>(a.gtrid_length + a.bqual_length)) == 0;
 }
 
 // Flags (X/Open values as 32-bit words).

@@ -1,8 +1,9 @@
 // The cursor library through unixODBC with both libraries: catalog results
 // are static cursors and leave the statement's own cursor type for the next
 // statement (nothing reported as changed), static cursors over statements a
-// keyset could not serve (joins, GROUP BY, ORDER BY by position), and
-// forward-only statements that still cannot scroll.
+// keyset could not serve (joins, GROUP BY, ORDER BY by position),
+// forward-only statements that still cannot scroll, and statements that are
+// not SELECTs run whatever cursor type the statement asks for.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -130,6 +131,62 @@ TEST_P(CursorLib, StaticCursorsServeWhatAKeysetCouldNot)
         EXPECT_EQ(Scroll(SQL_FETCH_ABSOLUTE, 2), c.second);
         EXPECT_EQ(Scroll(SQL_FETCH_ABSOLUTE, 1000), -1);
         ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
+    }
+}
+
+// A statement that is not a SELECT makes no cursor: with a scrollable
+// cursor type set on the statement (set once, the statement reused) each
+// runs as it does forward-only, those the analyser cannot read included.
+// One that returns rows is served from a static cursor (01S02).
+TEST_P(CursorLib, StatementsThatAreNotSelectsRunWhateverTheCursorType)
+{
+    REQUIRE_STATIC();
+    const struct {
+        const char *sql;
+        SQLLEN count;                // the rows it changes
+        std::vector<long> returned;  // the rows it returns
+    } cases[] = {
+        {"UPDATE krs_cl.ns SET v = v WHERE id != 1", 4, {}},
+        {"INSERT INTO krs_cl.ns SELECT g, g FROM generate_series(100, 101) g", 2, {}},
+        {"DELETE FROM krs_cl.ns WHERE id >= 100 RETURNING id", -1, {100, 101}},
+        {"UPDATE krs_cl.ns SET v = v + 1;", 5, {}},
+        {"UPDATE krs_cl.ns SET v = v - 1 WHERE 'A' ILIKE 'a'", 5, {}},
+    };
+    for (SQLULEN type : {SQL_CURSOR_FORWARD_ONLY, SQL_CURSOR_STATIC, SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
+        PgPsql(g_pg, "drop table if exists krs_cl.ns; create table krs_cl.ns (id int primary key, v int);"
+                     "insert into krs_cl.ns select i, i from generate_series(1, 5) i");
+        SQLHSTMT h = nullptr;
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(type), 0), SQL_SUCCESS);
+        for (const auto &c : cases) {
+            SCOPED_TRACE(testing::Message() << "cursor type " << type << ": " << c.sql);
+            const SQLRETURN rc = SQLExecDirect(h, Sql(c.sql), SQL_NTS);
+            const bool rows = !c.returned.empty();
+            ASSERT_EQ(rc, rows && type != SQL_CURSOR_FORWARD_ONLY && type != SQL_CURSOR_STATIC
+                              ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS)
+                << Diags(SQL_HANDLE_STMT, h);
+            if (rc == SQL_SUCCESS_WITH_INFO) {
+                EXPECT_EQ(conntest::Diag(SQL_HANDLE_STMT, h), "01S02");
+            }
+            if (!rows) {
+                SQLLEN count = 0;
+                EXPECT_EQ(SQLRowCount(h, &count), SQL_SUCCESS);
+                EXPECT_EQ(count, c.count);
+                continue;
+            }
+            std::vector<long> got;
+            SQLINTEGER id = 0;
+            SQLLEN ind = 0;
+            ASSERT_EQ(SQLBindCol(h, 1, SQL_C_SLONG, &id, 0, &ind), SQL_SUCCESS);
+            while (SQLFetch(h) == SQL_SUCCESS)
+                got.push_back(id);
+            EXPECT_EQ(got, c.returned);
+            SQLCloseCursor(h);
+            SQLFreeStmt(h, SQL_UNBIND);
+        }
+        SQLFreeHandle(SQL_HANDLE_STMT, h);
+        EXPECT_EQ(PgPsql(g_pg, "select string_agg(id || ':' || v, ' ' order by id) from krs_cl.ns"),
+                  "1:1 2:2 3:3 4:4 5:5");
     }
 }
 

@@ -5,12 +5,16 @@
 // coordinator, which drives the driver's resource manager.  Outcomes are
 // checked over psql sessions; a branch left prepared by a coordinator that
 // went down is found and ended through the driver's XA switch, as the
-// coordinator's recovery would.  A child run with a trace file configured
-// checks the OLE Transactions lines of the "-xa" trace.
+// coordinator's recovery would.  What may end a process runs in a child
+// process of this program, whose exit status and output are checked: a
+// connection freed while the coordinator still holds its branch, a process
+// that returns from main while enlisted, and a child run with a trace file
+// configured (the OLE Transactions lines of the "-xa" trace).
 #include "tests/e2e/connect_common.h"
 
 #include <dlfcn.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <cctype>
@@ -31,10 +35,56 @@ namespace {
 PgEnv g_base;
 PgEnv g_pg;  // the tests' own database (prepared branches are per database)
 
+// True in a child process that a parent test started for one DtcChild test.
 bool InChild()
 {
-    const char *v = getenv("KRS_DTC_TRACE_CHILD");
+    const char *v = getenv("KRS_DTC_CHILD");
     return v && v[0] == '1';
+}
+
+// The data source a child works with (the parent names its library's).
+std::string ChildDsn()
+{
+    const char *v = getenv("KRS_DTC_CHILD_DSN");
+    return v && v[0] ? v : "e2e_dtc_w";
+}
+
+struct ChildRun {
+    int status;
+    std::string output;  // standard output and error
+};
+
+// Runs this program's test DtcChild.<name> in a child process, with `env`
+// ("NAME=value ...") added to its environment.
+ChildRun RunChild(const std::string &name, const std::string &env)
+{
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return {-1, "no /proc/self/exe"};
+    self[n] = '\0';
+    std::string cmd = "KRS_DTC_CHILD=1 " + env + " '" + self + "' --gtest_filter=DtcChild." + name + " 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p)
+        return {-1, "popen failed"};
+    ChildRun run{0, ""};
+    char buf[4096];
+    size_t got;
+    while ((got = fread(buf, 1, sizeof buf, p)) > 0)
+        run.output.append(buf, got);
+    run.status = pclose(p);
+    return run;
+}
+
+// The child ran its test to success and ended normally, and nothing reached
+// the coordinator after its library was unloaded.
+void ExpectCleanExit(const ChildRun &run)
+{
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0)
+        << "status " << run.status << "\n" << run.output;
+    EXPECT_NE(run.output.find("[  PASSED  ] 1 test"), std::string::npos) << run.output;
+    for (const char *bad : {"after unload", "free()", "corrupted", "Segmentation", "SIGSEGV"})
+        EXPECT_EQ(run.output.find(bad), std::string::npos) << bad << "\n" << run.output;
 }
 
 class DtcEnv : public ::testing::Environment {
@@ -107,10 +157,17 @@ Coordinator &Dtc()
     return c;
 }
 
-// A transaction of the test coordinator, released at the end of its scope.
+// A transaction of the test coordinator, released at the end of its scope
+// (or earlier by Release).
 struct Tx {
     explicit Tx(FakeDtcOptions o = {}) : t(Dtc().begin()) { Dtc().setOptions(t, &o); }
-    ~Tx() { t->Release(); }
+    ~Tx() { Release(); }
+    void Release()
+    {
+        if (t)
+            t->Release();
+        t = nullptr;
+    }
     FakeDtcReport Report() const
     {
         FakeDtcReport r{};
@@ -131,6 +188,26 @@ uint32_t Tid() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
 
 std::string Rows() { return PgPsql(g_pg, "select string_agg(id::text, ',' order by id) from dtc_t"); }
 
+SQLRETURN Enlist(SQLHDBC dbc, ITransaction *tx)
+{
+    return SQLSetConnectAttr(dbc, SQL_ATTR_ENLIST_IN_DTC, tx, SQL_IS_POINTER);
+}
+
+SQLRETURN Exec(SQLHDBC dbc, const std::string &sql, std::string *state = nullptr)
+{
+    SQLHSTMT s = nullptr;
+    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, dbc, &s);
+    if (!conntest::Ok(rc))
+        return rc;
+    rc = SQLExecDirect(s, (SQLCHAR *)sql.c_str(), SQL_NTS);
+    if (state)
+        *state = Diag(SQL_HANDLE_STMT, s);
+    SQLFreeHandle(SQL_HANDLE_STMT, s);
+    return rc;
+}
+
+SQLRETURN Insert(SQLHDBC dbc, int id) { return Exec(dbc, "insert into dtc_t values (" + std::to_string(id) + ")"); }
+
 class Enlistment : public ::testing::TestWithParam<Library> {
 protected:
     void SetUp() override
@@ -149,27 +226,9 @@ protected:
     }
     std::string Dsn() const { return std::string("e2e_dtc_") + GetParam().tag; }
 
-    SQLRETURN Enlist(ITransaction *tx)
-    {
-        return SQLSetConnectAttr(h.dbc, SQL_ATTR_ENLIST_IN_DTC, tx, SQL_IS_POINTER);
-    }
-    SQLRETURN Unenlist()
-    {
-        return SQLSetConnectAttr(h.dbc, SQL_ATTR_ENLIST_IN_DTC, nullptr, SQL_IS_POINTER);
-    }
-    SQLRETURN Exec(SQLHDBC dbc, const std::string &sql, std::string *state = nullptr)
-    {
-        SQLHSTMT s = nullptr;
-        SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, dbc, &s);
-        if (!conntest::Ok(rc))
-            return rc;
-        rc = SQLExecDirect(s, (SQLCHAR *)sql.c_str(), SQL_NTS);
-        if (state)
-            *state = Diag(SQL_HANDLE_STMT, s);
-        SQLFreeHandle(SQL_HANDLE_STMT, s);
-        return rc;
-    }
-    SQLRETURN Insert(int id) { return Exec(h.dbc, "insert into dtc_t values (" + std::to_string(id) + ")"); }
+    SQLRETURN Enlist(ITransaction *tx) { return ::Enlist(h.dbc, tx); }
+    SQLRETURN Unenlist() { return ::Enlist(h.dbc, nullptr); }
+    SQLRETURN Insert(int id) { return ::Insert(h.dbc, id); }
     // The coordinator has every reference back and every cookie released.
     void ExpectAllReleased()
     {
@@ -206,7 +265,7 @@ TEST_P(Enlistment, WithoutAUsableCoordinatorEnlistmentFailsWithIM932)
 
 TEST_P(Enlistment, CommitThroughTheCoordinatorOnItsOwnThreads)
 {
-    Tx tx({1, 0, 0, 0});
+    Tx tx({1, 0, 0, 0, 0});
     ASSERT_EQ(Enlist(tx.t), SQL_SUCCESS) << h.State();
     EXPECT_EQ(std::string(Dtc().connectText()).rfind("DSN=" + Dsn() + ";UID=" + g_pg.trustUser + ";PWD=", 0), 0u)
         << Dtc().connectText();
@@ -283,7 +342,7 @@ TEST_P(Enlistment, EnlistingAgainFollowsTheTransactions)
 
 TEST_P(Enlistment, SinglePhaseRequestCommitsInOnePhase)
 {
-    Tx tx({0, 1, 0, 0});
+    Tx tx({0, 1, 0, 0, 0});
     ASSERT_EQ(Enlist(tx.t), SQL_SUCCESS) << h.State();
     ASSERT_EQ(Insert(4), SQL_SUCCESS);
     EXPECT_EQ(tx.t->Commit(0, 0, 0), S_OK);
@@ -298,7 +357,7 @@ TEST_P(Enlistment, SinglePhaseRequestCommitsInOnePhase)
 
 TEST_P(Enlistment, CallsOnTheConnectionWaitWhileTheBranchIsPrepared)
 {
-    Tx tx({1, 0, 0, 1});
+    Tx tx({1, 0, 0, 1, 0});
     ASSERT_EQ(Enlist(tx.t), SQL_SUCCESS) << h.State();
     ASSERT_EQ(Insert(5), SQL_SUCCESS);
     HRESULT outcome = E_FAIL;
@@ -325,7 +384,7 @@ TEST_P(Enlistment, CallsOnTheConnectionWaitWhileTheBranchIsPrepared)
 
 TEST_P(Enlistment, CoordinatorDownAfterPrepareLeavesTheBranchForRecovery)
 {
-    Tx tx({0, 0, 1, 0});
+    Tx tx({0, 0, 1, 0, 0});
     ASSERT_EQ(Enlist(tx.t), SQL_SUCCESS) << h.State();
     ASSERT_EQ(Insert(6), SQL_SUCCESS);
     EXPECT_EQ(tx.t->Commit(0, 0, 0), XACT_E_INDOUBT);
@@ -368,16 +427,55 @@ TEST_P(Enlistment, UnenlistWithANullTransactionBeforeTheOutcome)
     ASSERT_EQ(Enlist(tx.t), SQL_SUCCESS) << h.State();
     EXPECT_EQ(Enlist(tx.t), SQL_SUCCESS);  // already enlisted
     ASSERT_EQ(Insert(7), SQL_SUCCESS);
-    // The application ends its enlistment; the coordinator still holds the
-    // branch and decides it.
+    // The application ends its enlistment before the outcome: the branch's
+    // work ends as failed and the connection is its own again, while the
+    // coordinator still holds the branch.
     EXPECT_EQ(Unenlist(), SQL_SUCCESS) << h.State();
-    EXPECT_EQ(Rows(), "");
     EXPECT_GT(Dtc().outstanding(), 0);
-    EXPECT_EQ(tx.t->Commit(0, 0, 0), S_OK);
-    EXPECT_EQ(Rows(), "7");
+    EXPECT_EQ(Insert(8), SQL_SUCCESS);
+    EXPECT_EQ(Rows(), "8");
+    // The coordinator's requests fail without reaching the connection.
+    EXPECT_EQ(tx.t->Commit(0, 0, 0), XACT_E_ABORTED);
+    EXPECT_EQ(tx.Report().prepareDone, E_FAIL);
+    EXPECT_EQ(Rows(), "8");
+    EXPECT_TRUE(PgPreparedGids(g_pg).empty());
     ExpectAllReleased();
     EXPECT_EQ(Unenlist(), SQL_ERROR);
     EXPECT_EQ(h.State(), "25000");
+}
+
+TEST_P(Enlistment, EnlistingAgainWhileTheCoordinatorStillHoldsTheLastBranch)
+{
+    FakeDtcOptions holding{};
+    holding.holdAfterOutcome = 1;
+    Tx first(holding);
+    ASSERT_EQ(Enlist(first.t), SQL_SUCCESS) << h.State();
+    ASSERT_EQ(Insert(1), SQL_SUCCESS);
+    EXPECT_EQ(first.t->Commit(0, 0, 0), S_OK);
+    EXPECT_EQ(Rows(), "1");
+    {
+        // The first coordinator transaction keeps its branch object; the
+        // connection joins the next transaction all the same.
+        Tx second;
+        ASSERT_EQ(Enlist(second.t), SQL_SUCCESS) << h.State();
+        ASSERT_EQ(Insert(2), SQL_SUCCESS);
+        EXPECT_EQ(Rows(), "1");
+        // A late request to the first branch reaches neither the connection
+        // nor the second branch.
+        EXPECT_EQ(first.t->Abort(nullptr, 0, 0), S_OK);
+        EXPECT_EQ(first.Report().abortDone, E_FAIL);
+        EXPECT_EQ(Rows(), "1");
+        EXPECT_EQ(second.t->Commit(0, 0, 0), S_OK);
+        EXPECT_EQ(second.Report().commitDone, S_OK);
+        EXPECT_EQ(Rows(), "1,2");
+    }
+    // The first coordinator lets its branch go last: its end touches nothing.
+    first.Release();
+    EXPECT_EQ(Unenlist(), SQL_SUCCESS) << h.State();
+    EXPECT_EQ(Insert(3), SQL_SUCCESS);
+    EXPECT_EQ(Rows(), "1,2,3");
+    EXPECT_TRUE(PgPreparedGids(g_pg).empty());
+    ExpectAllReleased();
 }
 
 TEST_P(Enlistment, DisconnectBeforeTheOutcomeLetsTheCoordinatorFailSafely)
@@ -401,22 +499,116 @@ TEST_P(Enlistment, DisconnectBeforeTheOutcomeLetsTheCoordinatorFailSafely)
     SQLAllocHandle(SQL_HANDLE_DBC, h.env, &h.dbc);
 }
 
+// ---- what may end a process, in child processes ----
+
+// The children: each works with the library of ChildDsn() and checks what it
+// can itself; its parent checks how it ended.
+class DtcChild : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!InChild())
+            GTEST_SKIP() << "runs in a child process of a parent test";
+        setenv("KRS_DTC_LIBRARY", KRS_FAKE_DTC, 1);
+    }
+};
+
+TEST_F(DtcChild, UnenlistThenFreeTheConnectionBeforeTheOutcome)
+{
+    Handles h;
+    ASSERT_EQ(h.Connect(ChildDsn()), SQL_SUCCESS) << h.State();
+    {
+        Tx tx;
+        ASSERT_EQ(Enlist(h.dbc, tx.t), SQL_SUCCESS) << h.State();
+        ASSERT_EQ(Insert(h.dbc, 9), SQL_SUCCESS);
+        EXPECT_EQ(Enlist(h.dbc, nullptr), SQL_SUCCESS) << h.State();
+        EXPECT_EQ(Insert(h.dbc, 10), SQL_SUCCESS);
+        EXPECT_EQ(Rows(), "10");
+        EXPECT_EQ(SQLDisconnect(h.dbc), SQL_SUCCESS) << h.State();
+        EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DBC, h.dbc), SQL_SUCCESS);
+        h.dbc = nullptr;
+        // The coordinator decides the branch after the connection is gone.
+        EXPECT_EQ(tx.t->Commit(0, 0, 0), XACT_E_ABORTED);
+        EXPECT_EQ(tx.Report().prepareDone, E_FAIL);
+    }
+    EXPECT_EQ(Dtc().outstanding(), 0);
+    EXPECT_EQ(Dtc().misuse(), 0);
+}
+
+// A connection of the child that is never disconnected or freed: the
+// process ends with it.
+SQLHDBC LeftOpen()
+{
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    const std::string dsn = ChildDsn();
+    SQLRETURN rc = SQLConnect(dbc, (SQLCHAR *)dsn.c_str(), SQL_NTS, nullptr, 0, nullptr, 0);
+    EXPECT_EQ(rc, SQL_SUCCESS) << Diag(SQL_HANDLE_DBC, dbc);
+    return dbc;
+}
+
+TEST_F(DtcChild, ExitAfterTheOutcome)
+{
+    SQLHDBC dbc = LeftOpen();
+    ITransaction *tx = Dtc().begin();
+    ASSERT_EQ(Enlist(dbc, tx), SQL_SUCCESS) << Diag(SQL_HANDLE_DBC, dbc);
+    ASSERT_EQ(Insert(dbc, 11), SQL_SUCCESS);
+    EXPECT_EQ(tx->Commit(0, 0, 0), S_OK);
+    EXPECT_EQ(Rows(), "11");
+}
+
+TEST_F(DtcChild, ExitWhileTheCoordinatorHoldsTheBranch)
+{
+    SQLHDBC dbc = LeftOpen();
+    ITransaction *tx = Dtc().begin();
+    ASSERT_EQ(Enlist(dbc, tx), SQL_SUCCESS) << Diag(SQL_HANDLE_DBC, dbc);
+    ASSERT_EQ(Insert(dbc, 12), SQL_SUCCESS);
+}
+
+TEST_F(DtcChild, ExitWithAPlainConnectionOpen)
+{
+    SQLHDBC dbc = LeftOpen();
+    ASSERT_EQ(Insert(dbc, 13), SQL_SUCCESS);
+}
+
+TEST_F(DtcChild, OneCommitTraced)
+{
+    Handles h;
+    ASSERT_EQ(h.Connect(ChildDsn()), SQL_SUCCESS) << h.State();
+    Tx tx;
+    ASSERT_EQ(Enlist(h.dbc, tx.t), SQL_SUCCESS);
+    EXPECT_EQ(tx.t->Commit(0, 0, 0), S_OK);
+    EXPECT_EQ(Enlist(h.dbc, nullptr), SQL_SUCCESS);
+}
+
+TEST_P(Enlistment, ProcessesEndCleanlyWhateverTheEnlistmentLeftOpen)
+{
+    // Each child runs with freed memory overwritten, so that a use of it shows.
+    struct Case {
+        const char *child;
+        const char *rows;  // the table's rows once the child has ended
+    } cases[] = {
+        {"UnenlistThenFreeTheConnectionBeforeTheOutcome", "10"},
+        {"ExitAfterTheOutcome", "11"},
+        {"ExitWhileTheCoordinatorHoldsTheBranch", ""},
+        {"ExitWithAPlainConnectionOpen", "13"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.child);
+        PgPsql(g_pg, "delete from dtc_t");
+        ChildRun run = RunChild(c.child, "MALLOC_PERTURB_=165 KRS_DTC_CHILD_DSN=" + Dsn());
+        ExpectCleanExit(run);
+        EXPECT_EQ(Rows(), c.rows);
+        EXPECT_TRUE(PgPreparedGids(g_pg).empty());
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Lib, Enlistment, ::testing::ValuesIn(kLibraries));
 
 // ---- the OLE Transactions trace ----
-
-TEST(DtcTraceChild, OneCommit)
-{
-    if (!InChild())
-        GTEST_SKIP() << "runs in the child of DtcTrace";
-    setenv("KRS_DTC_LIBRARY", KRS_FAKE_DTC, 1);
-    Handles h;
-    ASSERT_EQ(h.Connect("e2e_dtc_w"), SQL_SUCCESS) << h.State();
-    Tx tx;
-    ASSERT_EQ(SQLSetConnectAttr(h.dbc, SQL_ATTR_ENLIST_IN_DTC, tx.t, SQL_IS_POINTER), SQL_SUCCESS);
-    EXPECT_EQ(tx.t->Commit(0, 0, 0), S_OK);
-    EXPECT_EQ(SQLSetConnectAttr(h.dbc, SQL_ATTR_ENLIST_IN_DTC, nullptr, SQL_IS_POINTER), SQL_SUCCESS);
-}
 
 TEST(DtcTrace, EnlistmentWritesTheOleTransactionsLines)
 {
@@ -425,21 +617,8 @@ TEST(DtcTrace, EnlistmentWritesTheOleTransactionsLines)
     char dir[] = "/tmp/krs-dtctrace-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string trace = std::string(dir) + "/api.trc";
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(n, 0);
-    self[n] = '\0';
-    std::string cmd = "KRS_DTC_TRACE_CHILD=1 KRS_DEBUGFILE='" + trace + "' '" + self +
-                      "' --gtest_filter=DtcTraceChild.* 2>&1";
-    FILE *p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    char buf[4096];
-    size_t got;
-    while ((got = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, got);
-    ASSERT_EQ(pclose(p), 0) << out;
-    ASSERT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+    ChildRun run = RunChild("OneCommitTraced", "KRS_DEBUGFILE='" + trace + "'");
+    ExpectCleanExit(run);
     const std::string text = conntest::ReadFile(trace + "-xa");
     std::system(("rm -rf " + std::string(dir)).c_str());
     EXPECT_EQ(text.find("** Kestrune XA Trace File **"), 0u) << text;

@@ -424,11 +424,12 @@ TEST_P(Info, CursorsSayWhatTheyServe)
          SQL_POS_POSITION | SQL_POS_REFRESH | SQL_POS_UPDATE | SQL_POS_DELETE | SQL_POS_ADD},
         {SQL_BOOKMARK_PERSISTENCE, 0, SQL_BP_SCROLL}, {SQL_LOCK_TYPES, 0, SQL_LCK_NO_CHANGE},
         {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT, SQL_CA1_NEXT},
-        // The back end describes neither refreshing nor deleting through a
-        // static cursor, so positioning and updating are said of its SQLSetPos.
+        // Each cursor type says what it does: a static cursor is positioned
+        // and refreshed, and under lock or values concurrency its rows are
+        // updated and deleted.
         {SQL_STATIC_CURSOR_ATTRIBUTES1, 0,
          SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
-             SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE},
+             SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE},
         {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0,
          SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
              SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE},

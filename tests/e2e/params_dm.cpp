@@ -123,6 +123,11 @@ TEST_P(Params, TypesOfTheColumnsEachMarkerStandsFor)
         {"UPDATE " + T() + " SET name = ?, price = ? WHERE born > ? AND id = ?",
          Columns(T(), {"name", "price", "born", "id"})},
         {"DELETE FROM " + T() + " WHERE qty = ? OR name LIKE ?", Columns(T(), {"qty", "name"})},
+        // A marker in a CASE condition stands for the column it is compared
+        // with there, not for what the CASE is compared with.
+        {"SELECT id FROM " + T() + " WHERE CASE WHEN name = ? THEN 1 ELSE 0 END = 1", Columns(T(), {"name"})},
+        {"SELECT id FROM " + T() + " WHERE CASE WHEN born > ? THEN 1 END IN (1, 2) AND qty = ?",
+         Columns(T(), {"born", "qty"})},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(Describe(c.sql), c.want) << c.sql;
@@ -133,12 +138,81 @@ TEST_P(Params, TypesOfTheColumnsEachMarkerStandsFor)
 
 TEST_P(Params, UndescribedMarkersKeepTheDefault)
 {
-    // A marker in the select list has no column: none of the three is described.
-    std::vector<TypeInfo> got = Describe("SELECT ?, id FROM " + T() + " WHERE id = ? AND qty = ?");
-    ASSERT_EQ(got.size(), 3u);
-    for (const TypeInfo &t : got) {
-        EXPECT_EQ(t.type, SQL_VARCHAR);
-        EXPECT_EQ(t.size, 255u);
+    const struct {
+        std::string sql;
+        size_t markers;
+    } cases[] = {
+        // A marker in the select list has no column: none of the three is
+        // described.
+        {"SELECT ?, id FROM " + T() + " WHERE id = ? AND qty = ?", 3},
+        // The THEN marker's type is the CASE's own, which no column gives.
+        {"SELECT id FROM " + T() + " WHERE CASE WHEN name = ? THEN ? ELSE 0 END = 1", 2},
+    };
+    for (const auto &c : cases) {
+        std::vector<TypeInfo> got = Describe(c.sql);
+        ASSERT_EQ(got.size(), c.markers) << c.sql;
+        for (const TypeInfo &t : got) {
+            EXPECT_EQ(t.type, SQL_VARCHAR) << c.sql;
+            EXPECT_EQ(t.size, 255u) << c.sql;
+        }
+    }
+}
+
+// A prepared statement whose cursor was closed is back in the prepared
+// state, whatever its cursor type: it counts and describes its own
+// parameters and result columns (never the texts a scrollable cursor
+// prepared on it meanwhile) and executes again.
+TEST_P(Params, AClosedCursorLeavesTheStatementPrepared)
+{
+    PgPsql(g_pg, "delete from " + T() + "; insert into " + T() + " (id, name) select i, 'n' || i from generate_series(1, 8) i");
+    const std::vector<TypeInfo> idType = Columns(T(), {"id"});
+    const struct {
+        const char *what;
+        SQLULEN type;
+        bool fetch;   // a fetch before the close
+    } cases[] = {
+        {"forward-only", SQL_CURSOR_FORWARD_ONLY, true}, {"static", SQL_CURSOR_STATIC, true},
+        {"keyset-driven", SQL_CURSOR_KEYSET_DRIVEN, true}, {"dynamic", SQL_CURSOR_DYNAMIC, true},
+        {"keyset-driven, closed unread", SQL_CURSOR_KEYSET_DRIVEN, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        // The cursor type is set before the prepare, on a statement of its own.
+        SQLHSTMT h = nullptr;
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(c.type), 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLPrepare(h, Sql("SELECT id FROM " + T() + " WHERE id > ? ORDER BY id"), SQL_NTS), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, h);
+        SQLINTEGER above = 5;
+        ASSERT_EQ(SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &above, 0, nullptr),
+                  SQL_SUCCESS);
+        for (int run = 0; run < 2; ++run) {
+            SCOPED_TRACE(run);
+            ASSERT_EQ(SQLExecute(h), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+            if (c.fetch) {
+                SQLINTEGER id = 0;
+                SQLLEN ind = 0;
+                ASSERT_EQ(SQLFetchScroll(h, SQL_FETCH_NEXT, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+                ASSERT_EQ(SQLGetData(h, 1, SQL_C_SLONG, &id, 0, &ind), SQL_SUCCESS);
+                EXPECT_EQ(id, above + 1);
+            }
+            ASSERT_EQ(SQLCloseCursor(h), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+            SQLSMALLINT n = -1;
+            EXPECT_EQ(SQLNumParams(h, &n), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+            EXPECT_EQ(n, 1);
+            n = -1;
+            EXPECT_EQ(SQLNumResultCols(h, &n), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, h);
+            EXPECT_EQ(n, 1);
+            TypeInfo t;
+            SQLSMALLINT nullable = 0;
+            EXPECT_EQ(SQLDescribeParam(h, 1, &t.type, &t.size, &t.digits, &nullable), SQL_SUCCESS)
+                << Diags(SQL_HANDLE_STMT, h);
+            EXPECT_EQ(std::vector<TypeInfo>{t}, idType);
+            EXPECT_EQ(SQLDescribeParam(h, 2, &t.type, &t.size, &t.digits, &nullable), SQL_ERROR);
+            EXPECT_EQ(conntest::Diag(SQL_HANDLE_STMT, h), "07009");
+            above = 6;
+        }
+        SQLFreeHandle(SQL_HANDLE_STMT, h);
     }
 }
 

@@ -1,10 +1,14 @@
 // Scrollable (static) cursors through unixODBC with both libraries: a
 // 20-row result in every orientation with rowsets of one and of several
 // rows (row statuses, rows fetched, SQL_ATTR_ROW_NUMBER), results of 5200
-// and 4995 rows read forward, backward and at random positions, the cache's
+// and 4995 rows read forward, backward and at random positions, spilled and
+// in-memory results of NULLs, non-ASCII and long values agreeing with a
+// forward-only read over random moves, the cache's
 // temporary files gone after SQLCloseCursor and SQLFreeHandle, statements
 // outside the analyser's dialect run as static read-only cursors, and
-// SQLExtendedFetch.
+// SQLExtendedFetch.  Sequences of moves, rowset sizes changing between
+// them and executions again land where ODBC's positioning rules say on
+// static, keyset-driven, mixed and dynamic cursors alike.
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -50,7 +54,14 @@ public:
                      "create table krs_sc.t20 (id int primary key, name varchar(20));"
                      "insert into krs_sc.t20 select i, 'row' || i from generate_series(1, 20) i;"
                      "create table krs_sc.big (id int primary key, name varchar(20), twice bigint);"
-                     "insert into krs_sc.big select i, 'v' || i, 2 * i from generate_series(1, 5200) i");
+                     "insert into krs_sc.big select i, 'v' || i, 2 * i from generate_series(1, 5200) i;"
+                     // NULLs, non-ASCII texts and long values of up to 3000 characters.
+                     "create table krs_sc.mixed (id int primary key, n int, txt varchar(60), big text);"
+                     "insert into krs_sc.mixed select i, case when i % 7 = 0 then null else i * 3 end,"
+                     " case when i % 11 = 0 then null else chr(233) || chr(26085) || chr(26412) || ' ' || i"
+                     "   || ' ' || chr(128512) end,"
+                     " case when i % 13 = 0 then null else repeat(chr(252) || i, (i * 37) % 500) end"
+                     " from generate_series(1, 6000) i");
     }
     void TearDown() override
     {
@@ -137,6 +148,7 @@ struct Move {
     SQLLEN offset;
     int first;
     int rows;
+    bool firstInstead = false;  // the first rowset for one that began before it (01S06)
 };
 
 // The moves of a 20-row result with rowsets of 1 and of 6 rows.
@@ -153,11 +165,11 @@ const std::vector<Move> kMovesOf1 = {
 const std::vector<Move> kMovesOf6 = {
     {SQL_FETCH_NEXT, 0, 1, 6},       {SQL_FETCH_NEXT, 0, 7, 6},      {SQL_FETCH_NEXT, 0, 13, 6},
     {SQL_FETCH_NEXT, 0, 19, 2},      {SQL_FETCH_NEXT, 0, 0, 0},      {SQL_FETCH_PRIOR, 0, 15, 6},
-    {SQL_FETCH_PRIOR, 0, 9, 6},      {SQL_FETCH_PRIOR, 0, 3, 6},     {SQL_FETCH_PRIOR, 0, 1, 6},
+    {SQL_FETCH_PRIOR, 0, 9, 6},      {SQL_FETCH_PRIOR, 0, 3, 6},     {SQL_FETCH_PRIOR, 0, 1, 6, true},
     {SQL_FETCH_PRIOR, 0, 0, 0},      {SQL_FETCH_LAST, 0, 15, 6},     {SQL_FETCH_FIRST, 0, 1, 6},
     {SQL_FETCH_ABSOLUTE, 17, 17, 4}, {SQL_FETCH_ABSOLUTE, -3, 18, 3}, {SQL_FETCH_ABSOLUTE, -20, 1, 6},
     {SQL_FETCH_ABSOLUTE, -22, 0, 0}, {SQL_FETCH_ABSOLUTE, -27, 0, 0}, {SQL_FETCH_RELATIVE, 4, 4, 6},
-    {SQL_FETCH_RELATIVE, -2, 2, 6},  {SQL_FETCH_RELATIVE, -5, 1, 6}, {SQL_FETCH_RELATIVE, 25, 0, 0},
+    {SQL_FETCH_RELATIVE, -2, 2, 6},  {SQL_FETCH_RELATIVE, -5, 1, 6, true}, {SQL_FETCH_RELATIVE, 25, 0, 0},
     {SQL_FETCH_RELATIVE, -4, 17, 4}, {SQL_FETCH_ABSOLUTE, 21, 0, 0}, {SQL_FETCH_PRIOR, 0, 15, 6},
 };
 
@@ -194,7 +206,10 @@ TEST_P(Scroll, TwentyRowsInEveryOrientation)
                 EXPECT_EQ(fetched, 0u) << "step " << step;
                 continue;
             }
-            ASSERT_EQ(rc, SQL_SUCCESS) << "step " << step << " " << Diags(SQL_HANDLE_STMT, st);
+            ASSERT_EQ(rc, m.firstInstead ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS)
+                << "step " << step << " " << Diags(SQL_HANDLE_STMT, st);
+            if (m.firstInstead)
+                EXPECT_EQ(conntest::Diag(SQL_HANDLE_STMT, st), "01S06") << "step " << step;
             EXPECT_EQ(fetched, static_cast<SQLULEN>(m.rows)) << "step " << step;
             for (int i = 0; i < m.rows; ++i) {
                 EXPECT_EQ(status[i], SQL_ROW_SUCCESS) << "step " << step << " row " << i;
@@ -283,6 +298,125 @@ TEST_P(Scroll, LargeResultsForwardBackwardAndAtRandom)
         ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
         SQLFreeStmt(st, SQL_UNBIND);
     }
+}
+
+// One row as the application receives it: each column's indicator and text.
+struct SeenRow {
+    SQLLEN ind[4];
+    std::string text[4];
+    bool operator==(const SeenRow &o) const
+    {
+        return std::equal(std::begin(ind), std::end(ind), o.ind) && std::equal(std::begin(text), std::end(text), o.text);
+    }
+};
+
+// A spilled static result and one kept in memory give, over the same random
+// moves and sequential sweeps, the rows and statuses a forward-only read of
+// the result gives: NULLs, non-ASCII and long values alike.
+TEST_P(Scroll, SpilledAndInMemoryResultsGiveTheRowsReadForward)
+{
+    REQUIRE_STATIC(st);
+    constexpr SQLULEN R = 7;
+    constexpr SQLLEN kBig = 8192;
+    std::vector<char> cells(R * (12 + 12 + 256 + kBig));
+    char *ids = cells.data(), *ns = ids + R * 12, *txts = ns + R * 12, *bigs = txts + R * 256;
+    const SQLLEN widths[4] = {12, 12, 256, kBig};
+    char *bufs[4] = {ids, ns, txts, bigs};
+    SQLLEN ind[4][R];
+    auto bind = [&](SQLHSTMT h) {
+        for (SQLUSMALLINT k = 0; k < 4; ++k)
+            ASSERT_EQ(SQLBindCol(h, k + 1, SQL_C_CHAR, bufs[k], widths[k], ind[k]), SQL_SUCCESS);
+    };
+    auto seen = [&](SQLULEN i) {
+        SeenRow r;
+        for (int k = 0; k < 4; ++k) {
+            r.ind[k] = ind[k][i];
+            if (ind[k][i] >= 0)
+                r.text[k] = std::string(bufs[k] + i * widths[k]);
+        }
+        return r;
+    };
+
+    for (int total : {4000, 6000}) {
+        SCOPED_TRACE(std::to_string(total) + " rows");
+        const std::string sql =
+            "select id, n, txt, big from krs_sc.mixed where id <= " + std::to_string(total) + " order by id";
+        // The rows read forward, one at a time, with no cache in between.
+        std::vector<SeenRow> want;
+        {
+            SQLHSTMT fwd = nullptr;
+            ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &fwd), SQL_SUCCESS);
+            ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(fwd, Sql(sql), SQL_NTS))) << Diags(SQL_HANDLE_STMT, fwd);
+            bind(fwd);
+            SQLRETURN rc;
+            while ((rc = SQLFetch(fwd)) == SQL_SUCCESS)
+                want.push_back(seen(0));
+            ASSERT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, fwd);
+            SQLFreeHandle(SQL_HANDLE_STMT, fwd);
+        }
+        ASSERT_EQ(want.size(), static_cast<size_t>(total));
+        ASSERT_LT(want[6].ind[1], 0) << "row 7 has a NULL";
+        ASSERT_GE(want[99].text[3].size(), 1000u) << "row 100 has a long value";
+
+        SQLUSMALLINT status[R];
+        SQLULEN fetched = 0;
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(R), 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql(sql), SQL_NTS))) << Diags(SQL_HANDLE_STMT, st);
+        bind(st);
+        if (total > 5000)
+            EXPECT_GT(TmpDescriptors(), 0) << "the result is held in temporary files";
+        else
+            EXPECT_EQ(TmpDescriptors(), 0) << "the result stays in memory";
+
+        // Sweeps forward and backward across the cache's windows, then moves at random.
+        std::vector<std::pair<SQLSMALLINT, SQLLEN>> moves;
+        moves.emplace_back(SQL_FETCH_FIRST, 0);
+        for (int i = 0; i < total / 7 + 1; ++i)
+            moves.emplace_back(SQL_FETCH_NEXT, 0);
+        for (int i = 0; i < total / 7 + 1; ++i)
+            moves.emplace_back(SQL_FETCH_PRIOR, 0);
+        uint32_t seed = 33;
+        for (int i = 0; i < 1500; ++i) {
+            const SQLLEN at = 1 + static_cast<SQLLEN>(Next(&seed) % static_cast<uint32_t>(total));
+            switch (Next(&seed) % 7) {
+            case 0: moves.emplace_back(SQL_FETCH_NEXT, 0); break;
+            case 1: moves.emplace_back(SQL_FETCH_PRIOR, 0); break;
+            case 2: moves.emplace_back(SQL_FETCH_FIRST, 0); break;
+            case 3: moves.emplace_back(SQL_FETCH_LAST, 0); break;
+            case 4: moves.emplace_back(SQL_FETCH_ABSOLUTE, at); break;
+            case 5: moves.emplace_back(SQL_FETCH_ABSOLUTE, at - total - 3); break;
+            default: moves.emplace_back(SQL_FETCH_RELATIVE, static_cast<SQLLEN>(Next(&seed) % 121) - 60); break;
+            }
+        }
+        int step = 0;
+        for (const auto &m : moves) {
+            ++step;
+            std::fill(std::begin(status), std::end(status), SQLUSMALLINT{99});
+            SQLRETURN rc = SQLFetchScroll(st, m.first, m.second);
+            if (rc == SQL_NO_DATA) {
+                EXPECT_EQ(fetched, 0u) << "step " << step;
+                continue;
+            }
+            ASSERT_TRUE(SQL_SUCCEEDED(rc)) << "step " << step << Diags(SQL_HANDLE_STMT, st);
+            const SQLULEN first = RowNumber() - 1;
+            ASSERT_LT(first, static_cast<SQLULEN>(total)) << "step " << step;
+            ASSERT_EQ(fetched, std::min<SQLULEN>(R, static_cast<SQLULEN>(total) - first)) << "step " << step;
+            for (SQLULEN i = 0; i < R; ++i) {
+                if (i >= fetched) {
+                    ASSERT_EQ(status[i], SQL_ROW_NOROW) << "step " << step << " row " << i;
+                    continue;
+                }
+                ASSERT_EQ(status[i], SQL_ROW_SUCCESS) << "step " << step << " row " << i;
+                ASSERT_TRUE(seen(i) == want[first + i]) << "step " << step << " row " << first + i + 1;
+            }
+        }
+        ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
+        SQLFreeStmt(st, SQL_UNBIND);
+    }
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+    SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
 }
 
 TEST_P(Scroll, TemporaryFilesGoneAfterCloseCursorAndFreeHandle)
@@ -393,6 +527,247 @@ TEST_P(Scroll, ExtendedFetchWithItsOwnCountAndStatuses)
         }
     }
 }
+
+// ---- positions on every cursor type ----
+
+// A cursor type under test: static, keyset-driven, mixed (keyset-driven with
+// a key window of keysetSize rows) or dynamic.
+struct CursorKind {
+    const char *name;
+    SQLULEN type;
+    SQLULEN keysetSize;
+};
+const CursorKind kCursorKinds[] = {
+    {"static", SQL_CURSOR_STATIC, 0},           {"keyset-driven", SQL_CURSOR_KEYSET_DRIVEN, 0},
+    {"mixed, keyset 10", SQL_CURSOR_KEYSET_DRIVEN, 10}, {"mixed, keyset 20", SQL_CURSOR_KEYSET_DRIVEN, 20},
+    {"mixed, keyset 100", SQL_CURSOR_KEYSET_DRIVEN, 100}, {"dynamic", SQL_CURSOR_DYNAMIC, 0},
+};
+
+constexpr SQLSMALLINT kExecuteAgain = 0;  // SQLCloseCursor, then SQLExecute
+constexpr SQLULEN kMaxRowset = 44;
+
+// One step of a sequence: the rowset size set before it, the move, and the
+// rowset it must give (its first id and rows; SQL_NO_DATA has none).
+// SQL_SUCCESS_WITH_INFO is the first rowset standing in for one that began
+// before it (01S06).
+struct Step {
+    SQLULEN rowset;
+    SQLSMALLINT orientation;
+    SQLLEN offset;
+    SQLRETURN rc;
+    int first;
+    int rows;
+    int32_t bookmark = 0;  // SQL_FETCH_BOOKMARK: the row it names
+};
+struct Sequence {
+    const char *what;
+    int rows;        // the result: ids 1 .. rows
+    bool absolute;   // ABSOLUTE or BOOKMARK moves: static and keyset-driven cursors only
+    std::vector<Step> steps;
+};
+
+constexpr SQLRETURN OK = SQL_SUCCESS, FIRST_INSTEAD = SQL_SUCCESS_WITH_INFO, NONE = SQL_NO_DATA;
+const Sequence kSequences[] = {
+    {"NEXT after the rowset size changed starts after the previous rowset", 20, false,
+     {{3, SQL_FETCH_FIRST, 0, OK, 1, 3}, {5, SQL_FETCH_NEXT, 0, OK, 4, 5}, {2, SQL_FETCH_NEXT, 0, OK, 9, 2},
+      {4, SQL_FETCH_NEXT, 0, OK, 11, 4}, {4, SQL_FETCH_PRIOR, 0, OK, 7, 4}, {1, SQL_FETCH_NEXT, 0, OK, 11, 1},
+      {5, SQL_FETCH_FIRST, 0, OK, 1, 5}, {2, SQL_FETCH_NEXT, 0, OK, 6, 2}, {2, SQL_FETCH_NEXT, 0, OK, 8, 2},
+      {10, SQL_FETCH_NEXT, 0, OK, 10, 10}, {3, SQL_FETCH_NEXT, 0, OK, 20, 1}, {3, SQL_FETCH_NEXT, 0, NONE, 0, 0}}},
+    {"nothing follows the end", 20, false,
+     {{4, SQL_FETCH_LAST, 0, OK, 17, 4}, {4, SQL_FETCH_NEXT, 0, NONE, 0, 0}, {2, SQL_FETCH_NEXT, 0, NONE, 0, 0},
+      {2, SQL_FETCH_RELATIVE, 0, NONE, 0, 0}, {2, SQL_FETCH_PRIOR, 0, OK, 19, 2}, {2, SQL_FETCH_NEXT, 0, NONE, 0, 0},
+      {3, SQL_FETCH_PRIOR, 0, OK, 18, 3}, {3, SQL_FETCH_RELATIVE, -2, OK, 16, 3}}},
+    {"executed again, the cursor starts afresh", 45, false,
+     {{5, SQL_FETCH_FIRST, 0, OK, 1, 5}, {5, SQL_FETCH_NEXT, 0, OK, 6, 5}, {5, kExecuteAgain, 0, OK, 0, 0},
+      {5, SQL_FETCH_FIRST, 0, OK, 1, 5}, {5, SQL_FETCH_NEXT, 0, OK, 6, 5}, {5, kExecuteAgain, 0, OK, 0, 0},
+      {5, SQL_FETCH_NEXT, 0, OK, 1, 5}, {5, kExecuteAgain, 0, OK, 0, 0}, {5, SQL_FETCH_LAST, 0, OK, 41, 5}}},
+    {"back from the first rowset and past the start", 20, false,
+     {{5, SQL_FETCH_FIRST, 0, OK, 1, 5}, {5, SQL_FETCH_RELATIVE, -3, NONE, 0, 0}, {5, SQL_FETCH_PRIOR, 0, NONE, 0, 0},
+      {5, SQL_FETCH_NEXT, 0, OK, 1, 5}, {5, SQL_FETCH_RELATIVE, 2, OK, 3, 5},
+      {5, SQL_FETCH_RELATIVE, -3, FIRST_INSTEAD, 1, 5}, {5, SQL_FETCH_RELATIVE, 3, OK, 4, 5},
+      {5, SQL_FETCH_RELATIVE, -6, NONE, 0, 0}, {5, SQL_FETCH_PRIOR, 0, NONE, 0, 0}, {5, SQL_FETCH_NEXT, 0, OK, 1, 5},
+      {5, SQL_FETCH_RELATIVE, 5, OK, 6, 5}, {5, SQL_FETCH_PRIOR, 0, OK, 1, 5}, {5, SQL_FETCH_RELATIVE, 3, OK, 4, 5},
+      {5, SQL_FETCH_PRIOR, 0, FIRST_INSTEAD, 1, 5}, {5, SQL_FETCH_PRIOR, 0, NONE, 0, 0}}},
+    {"RELATIVE back with a larger rowset keeps the rows that follow", 300, false,
+     {{1, SQL_FETCH_LAST, 0, OK, 300, 1}, {1, SQL_FETCH_PRIOR, 0, OK, 299, 1}, {1, SQL_FETCH_PRIOR, 0, OK, 298, 1},
+      {44, SQL_FETCH_RELATIVE, -1, OK, 297, 4}, {44, SQL_FETCH_NEXT, 0, NONE, 0, 0},
+      {44, SQL_FETCH_PRIOR, 0, OK, 257, 44}, {2, SQL_FETCH_RELATIVE, -40, OK, 217, 2},
+      {30, SQL_FETCH_RELATIVE, -1, OK, 216, 30}}},
+    {"RELATIVE after the rowset size changed counts from the rowset's first row", 300, false,
+     {{5, SQL_FETCH_NEXT, 0, OK, 1, 5}, {2, SQL_FETCH_RELATIVE, 51, OK, 52, 2}, {7, SQL_FETCH_RELATIVE, -50, OK, 2, 7},
+      {3, SQL_FETCH_RELATIVE, 10, OK, 12, 3}, {9, SQL_FETCH_RELATIVE, 1, OK, 13, 9},
+      {5, SQL_FETCH_RELATIVE, -14, NONE, 0, 0}, {5, SQL_FETCH_PRIOR, 0, NONE, 0, 0}, {5, SQL_FETCH_NEXT, 0, OK, 1, 5}}},
+    {"a bookmark before the start", 20, true,
+     {{5, SQL_FETCH_ABSOLUTE, 10, OK, 10, 5}, {5, SQL_FETCH_BOOKMARK, -5, NONE, 0, 0, 3},
+      {5, SQL_FETCH_NEXT, 0, OK, 1, 5}, {5, SQL_FETCH_BOOKMARK, 2, OK, 5, 5, 3},
+      {5, SQL_FETCH_BOOKMARK, -3, NONE, 0, 0, 3}, {5, SQL_FETCH_PRIOR, 0, NONE, 0, 0},
+      {5, SQL_FETCH_BOOKMARK, 5, NONE, 0, 0, 18}, {5, SQL_FETCH_PRIOR, 0, OK, 16, 5}}},
+    {"ABSOLUTE back past the start", 20, true,
+     {{30, SQL_FETCH_ABSOLUTE, 5, OK, 5, 16}, {30, SQL_FETCH_ABSOLUTE, -22, FIRST_INSTEAD, 1, 20},
+      {30, SQL_FETCH_ABSOLUTE, -31, NONE, 0, 0}, {30, SQL_FETCH_NEXT, 0, OK, 1, 20},
+      {30, SQL_FETCH_NEXT, 0, NONE, 0, 0}, {30, SQL_FETCH_PRIOR, 0, FIRST_INSTEAD, 1, 20},
+      {5, SQL_FETCH_ABSOLUTE, -20, OK, 1, 5}, {5, SQL_FETCH_ABSOLUTE, -21, NONE, 0, 0},
+      {25, SQL_FETCH_ABSOLUTE, -21, FIRST_INSTEAD, 1, 20}}},
+};
+
+class Positions : public conntest::DsnStatement {
+protected:
+    SQLINTEGER ids[kMaxRowset] = {};
+    SQLLEN idInd[kMaxRowset] = {};
+    char names[kMaxRowset][21] = {};
+    SQLLEN nameInd[kMaxRowset] = {};
+    SQLUSMALLINT status[kMaxRowset] = {};
+    SQLULEN fetched = 0;
+    int32_t bookmark = 0;
+
+    // Prepares and executes the first `rows` ids as a cursor of kind k.
+    void Open(const CursorKind &k, int rows, bool bookmarks)
+    {
+        // A statement of its own: a prepared one keeps its cursor type.
+        SQLFreeHandle(SQL_HANDLE_STMT, st);
+        st = nullptr;
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(k.type), 0), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(k.keysetSize), 0),
+                  SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS,
+                                 reinterpret_cast<SQLPOINTER>(bookmarks ? SQL_UB_VARIABLE : SQL_UB_OFF), 0),
+                  SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_FETCH_BOOKMARK_PTR, &bookmark, 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_STATUS_PTR, status, 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+        const std::string sql =
+            "select id, name from krs_sc.big where id <= " + std::to_string(rows) + " order by id";
+        ASSERT_EQ(SQLPrepare(st, Sql(sql), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        SQLULEN type = 0;
+        ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_SUCCESS);
+        ASSERT_EQ(type, k.type) << "the cursor kept its type";
+        ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, ids, 0, idInd), SQL_SUCCESS);
+        ASSERT_EQ(SQLBindCol(st, 2, SQL_C_CHAR, names, sizeof names[0], nameInd), SQL_SUCCESS);
+    }
+
+    // Sets the rowset size and moves; the answer, with the rowset checked
+    // row by row (each id's name, statuses, rows fetched).
+    SQLRETURN Move(SQLULEN rowset, SQLSMALLINT orientation, SQLLEN offset, std::vector<int> *rows)
+    {
+        rows->clear();
+        EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(rowset), 0), SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        std::fill(std::begin(status), std::end(status), SQLUSMALLINT{99});
+        fetched = 99;
+        const SQLRETURN rc = SQLFetchScroll(st, orientation, offset);
+        if (rc == SQL_NO_DATA)
+            EXPECT_EQ(fetched, 0u);
+        if (!SQL_SUCCEEDED(rc))
+            return rc;
+        EXPECT_LE(fetched, rowset);
+        for (SQLULEN i = 0; i < rowset; ++i) {
+            if (i >= fetched) {
+                EXPECT_EQ(status[i], SQL_ROW_NOROW) << "row " << i;
+                continue;
+            }
+            EXPECT_EQ(status[i], SQL_ROW_SUCCESS) << "row " << i;
+            EXPECT_EQ(std::string(names[i]), "v" + std::to_string(ids[i])) << "row " << i;
+            rows->push_back(ids[i]);
+        }
+        return rc;
+    }
+};
+
+std::vector<int> Ids(int first, int count)
+{
+    std::vector<int> v;
+    for (int i = 0; i < count; ++i)
+        v.push_back(first + i);
+    return v;
+}
+
+std::string OrientationName(SQLSMALLINT o)
+{
+    static const char *const names[] = {"EXECUTE AGAIN", "NEXT", "FIRST", "LAST", "PRIOR", "ABSOLUTE", "RELATIVE",
+                                        "?", "BOOKMARK"};
+    return o >= 0 && o <= 8 ? names[o] : std::to_string(o);
+}
+
+bool Serves(const CursorKind &k, const Sequence &q)
+{
+    const bool absoluteRows = k.type == SQL_CURSOR_STATIC || (k.type == SQL_CURSOR_KEYSET_DRIVEN && k.keysetSize == 0);
+    SQLULEN largest = 0;
+    for (const Step &s : q.steps)
+        largest = std::max(largest, s.rowset);
+    // A mixed cursor's key window holds at least a rowset.
+    return (!q.absolute || absoluteRows) && (k.keysetSize == 0 || k.keysetSize >= largest);
+}
+
+TEST_P(Positions, SequencesLandWhereOdbcSays)
+{
+    for (const Sequence &q : kSequences) {
+        for (const CursorKind &k : kCursorKinds) {
+            if (!Serves(k, q))
+                continue;
+            SCOPED_TRACE(std::string(q.what) + ", " + k.name);
+            Open(k, q.rows, q.absolute);
+            if (HasFatalFailure())
+                return;
+            int n = 0;
+            for (const Step &s : q.steps) {
+                SCOPED_TRACE(testing::Message() << "step " << ++n << ": " << OrientationName(s.orientation) << " "
+                                                << s.offset << " with rowset " << s.rowset);
+                if (s.orientation == kExecuteAgain) {
+                    ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+                    ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+                    continue;
+                }
+                bookmark = s.bookmark;
+                std::vector<int> rows;
+                const SQLRETURN rc = Move(s.rowset, s.orientation, s.offset, &rows);
+                EXPECT_EQ(rc, s.rc) << Diags(SQL_HANDLE_STMT, st);
+                if (rc == SQL_SUCCESS_WITH_INFO)
+                    EXPECT_EQ(FirstState(st), "01S06");
+                EXPECT_EQ(rows, Ids(s.first, s.rows));
+            }
+        }
+    }
+}
+
+// NEXT with another rowset size before every fetch: every row exactly once,
+// in order, then SQL_NO_DATA.
+TEST_P(Positions, ForwardWithTheRowsetSizeChangingBeforeEveryNext)
+{
+    constexpr int kRows = 2000;
+    for (const CursorKind &k : kCursorKinds) {
+        SCOPED_TRACE(k.name);
+        Open(k, kRows, false);
+        if (HasFatalFailure())
+            return;
+        std::vector<int> seen, rows;
+        SQLRETURN rc = SQL_SUCCESS;
+        for (int i = 0; i < 2 * kRows && rc == SQL_SUCCESS; ++i) {
+            const SQLULEN size = 1 + static_cast<SQLULEN>(i * 7 % 10);
+            rc = Move(size, SQL_FETCH_NEXT, 0, &rows);
+            seen.insert(seen.end(), rows.begin(), rows.end());
+        }
+        EXPECT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(seen, Ids(1, kRows));
+    }
+}
+
+// A rowset of no rows is refused; the size stays as it was.
+TEST_P(Positions, RowArraySizeOfZeroIsRefused)
+{
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(7), 0), SQL_SUCCESS);
+    EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(0), 0), SQL_ERROR);
+    EXPECT_EQ(FirstState(st), "HY024");
+    SQLULEN size = 0;
+    ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, &size, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(size, 7u);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLibraries, Positions, ::testing::Values("krs_w", "krs_a"),
+                         [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Scroll, ::testing::Values("krs_w", "krs_a"),
                          [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });

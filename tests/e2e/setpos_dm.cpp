@@ -84,6 +84,19 @@ protected:
     // SQL_FETCH_BOOKMARK.
     void Bookmarks();
 
+    // A keyset-driven cursor under values concurrency, with bookmarks, over
+    // a new table of `rows` rows (id i, name "row<i>"); false when the
+    // connection gives another cursor.
+    bool OpenWithBookmarks(const std::string &table, int rows)
+    {
+        PgPsql(g_pg, "drop table if exists " + table + "; create table " + table +
+                         " (id int primary key, name varchar(20)); insert into " + table +
+                         " select i, 'row' || i from generate_series(1, " + std::to_string(rows) + ") i");
+        EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
+                  SQL_SUCCESS);
+        return Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, ("select id, name from " + table + " order by id").c_str());
+    }
+
     // The rows of the table as "id:name" seen through a second connection.
     std::vector<std::string> TableSeenByAnother(const char *table)
     {
@@ -309,9 +322,6 @@ TEST_P(SetPos, BulkOperationsByBookmarksInAnyOrder)
         SCOPED_TRACE(c.cursor == SQL_CURSOR_STATIC ? "static" : "keyset-driven");
         SQLFreeStmt(st, SQL_CLOSE);
         SQLFreeStmt(st, SQL_UNBIND);
-        // A fetch leaves a column whose length word says SQL_COLUMN_IGNORE
-        // alone: the last case's update set them.
-        std::fill(std::begin(idInd), std::end(idInd), SQLLEN{0});
         PgPsql(g_pg, "drop table if exists krs_sp.bulk; create table krs_sp.bulk (id int primary key, name "
                      "varchar(20)); insert into krs_sp.bulk select i, 'row' || i from generate_series(1, 8) i");
         ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
@@ -616,11 +626,7 @@ TEST_P(SetPos, AStaticResultThatSpilledUpdatesTheRightRow)
 // fetched before.
 TEST_P(SetPos, ColumnsIgnoredRowByRowAndBookmarksOfAddedRows)
 {
-    PgPsql(g_pg, "drop table if exists krs_sp.ign; create table krs_sp.ign (id int primary key, name varchar(20));"
-                 "insert into krs_sp.ign select i, 'row' || i from generate_series(1, 8) i");
-    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_USE_BOOKMARKS, reinterpret_cast<SQLPOINTER>(SQL_UB_VARIABLE), 0),
-              SQL_SUCCESS);
-    if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, "select id, name from krs_sp.ign order by id"))
+    if (!OpenWithBookmarks("krs_sp.ign", 8))
         GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
     SQLBIGINT marks[4] = {};
     SQLLEN markInd[4] = {};
@@ -694,6 +700,170 @@ TEST_P(SetPos, ColumnsIgnoredRowByRowAndBookmarksOfAddedRows)
     ASSERT_EQ(seen.size(), 12u);
     EXPECT_EQ(seen[8], "100:Gr\xc3\xbc\xc3\x9f""e \xce\xa9 0");
     EXPECT_EQ(seen[11], "103:Gr\xc3\xbc\xc3\x9f""e \xce\xa9 3");
+}
+
+// An ADD sends every row of the rowset: SQLBulkOperations never skips one,
+// whatever the row-operation array says (SQLSetPos honours it), before any
+// fetch and after a partial rowset alike; the row-status array says ADDED
+// for every row sent, and rows SQLSetPos was told to leave keep their status.
+TEST_P(SetPos, AddSendsEveryRowOfTheRowsetAndSaysSo)
+{
+    PgPsql(g_pg, "drop table if exists krs_sp.add; create table krs_sp.add (id int primary key, name varchar(20));"
+                 "insert into krs_sp.add select i, 'row' || i from generate_series(1, 6) i");
+    constexpr SQLUSMALLINT A = SQL_ROW_ADDED, S = SQL_ROW_SUCCESS;
+    struct Case {
+        const char *what;
+        bool bulk;
+        SQLLEN fetchAt;        // ABSOLUTE target before the ADD, 0 for no fetch
+        bool ignoreOddRows;    // rows 1 and 3 marked SQL_ROW_IGNORE
+        std::vector<int> added;   // rows of the rowset that reach the table
+        std::vector<SQLUSMALLINT> statuses;
+    } cases[] = {
+        {"bulk, rows marked ignored", true, 1, true, {1, 2, 3, 4}, {A, A, A, A}},
+        {"SQLSetPos, rows marked ignored", false, 1, true, {2, 4}, {S, A, S, A}},
+        {"bulk before any fetch", true, 0, false, {1, 2, 3, 4}, {A, A, A, A}},
+        {"SQLSetPos after a partial rowset", false, 5, false, {1, 2, 3, 4}, {A, A, A, A}},
+        {"bulk after a partial rowset", true, 5, false, {1, 2, 3, 4}, {A, A, A, A}},
+    };
+    int base = 100;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        base += 10;
+        SQLFreeStmt(st, SQL_CLOSE);
+        SQLUSMALLINT rowOps[4] = {SQL_ROW_IGNORE, SQL_ROW_PROCEED, SQL_ROW_IGNORE, SQL_ROW_PROCEED};
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_OPERATION_PTR, c.ignoreOddRows ? rowOps : nullptr, 0), SQL_SUCCESS);
+        if (!Open(SQL_CURSOR_KEYSET_DRIVEN, SQL_CONCUR_VALUES, "select id, name from krs_sp.add where id <= 6 order by id"))
+            GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
+        std::fill(std::begin(status), std::end(status), SQLUSMALLINT{99});
+        if (c.fetchAt) {
+            ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, c.fetchAt), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        }
+        for (int i = 0; i < 4; ++i) {
+            ids[i] = base + i + 1;
+            idInd[i] = sizeof ids[i];
+            std::snprintf(names[i], sizeof names[i], "added%d", base + i + 1);
+            nameInd[i] = SQL_NTS;
+        }
+        const SQLRETURN rc = c.bulk ? SQLBulkOperations(st, SQL_ADD) : SQLSetPos(st, 0, SQL_ADD, SQL_LOCK_NO_CHANGE);
+        ASSERT_EQ(rc, SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 4), c.statuses);
+        std::vector<std::string> want;
+        for (int r : c.added)
+            want.push_back(std::to_string(base + r) + ":added" + std::to_string(base + r));
+        EXPECT_EQ(SeenByAnother("select id || ':' || name from krs_sp.add where id between " + std::to_string(base) +
+                                " and " + std::to_string(base + 9) + " order by id"),
+                  want);
+    }
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_OPERATION_PTR, nullptr, 0);
+}
+
+// A bound bookmark column honours the application's buffers: column-wise,
+// cells lie the buffer length apart and a bookmark longer than its cell is
+// cut to it (01004); row-wise, they lie a row apart; nothing is written past
+// a cell, neither by a fetch nor by an ADD that clears the cells of the rows
+// it inserted.  The bookmarks read back serve SQL_FETCH_BOOKMARK and the
+// bulk fetch.  SQL_C_ULONG is no bookmark type: 07006.
+TEST_P(SetPos, BoundBookmarksHonourTheirBuffers)
+{
+    if (!OpenWithBookmarks("krs_sp.marks", 10))
+        GTEST_SKIP() << "updatable keyset-driven cursors are not served by this build";
+    constexpr unsigned char kUntouched = 0xEE;
+    SQLLEN markInd[5] = {};
+
+    // Column-wise cells of 4 and 16 bytes, and SQL_C_UBIGINT (always 8),
+    // each followed by bytes that must stay as they were.
+    struct ColumnWise {
+        SQLSMALLINT type;
+        SQLLEN length;   // given to SQLBindCol
+        size_t cell;     // bytes between rows
+        SQLRETURN fetch;
+    } shapes[] = {
+        {SQL_C_VARBOOKMARK, 4, 4, SQL_SUCCESS_WITH_INFO},
+        {SQL_C_VARBOOKMARK, 16, 16, SQL_SUCCESS},
+        {SQL_C_UBIGINT, 0, 8, SQL_SUCCESS},
+    };
+    for (const ColumnWise &w : shapes) {
+        SCOPED_TRACE("cells of " + std::to_string(w.cell));
+        std::vector<unsigned char> buf(4 * w.cell + 16, kUntouched);
+        ASSERT_EQ(SQLBindCol(st, 0, w.type, buf.data(), w.length, markInd), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 4), w.fetch) << Diags(SQL_HANDLE_STMT, st);
+        if (w.fetch == SQL_SUCCESS_WITH_INFO) {
+            EXPECT_EQ(FirstState(st), "01004");
+        }
+        for (int i = 0; i < 4; ++i) {
+            SQLUINTEGER mark = 0;
+            std::memcpy(&mark, &buf[i * w.cell], sizeof mark);
+            EXPECT_EQ(mark, static_cast<SQLUINTEGER>(4 + i)) << i;
+            EXPECT_EQ(markInd[i], 8) << i;
+            for (size_t b = 8; b < w.cell; ++b)
+                EXPECT_EQ(buf[i * w.cell + b], kUntouched) << i << " byte " << b;
+        }
+        for (size_t b = 4 * w.cell; b < buf.size(); ++b)
+            ASSERT_EQ(buf[b], kUntouched) << "byte " << b << " past the last cell";
+
+        // The third cell's bookmark brings the cursor back to its row.
+        std::vector<unsigned char> kept(buf.begin() + 2 * w.cell, buf.begin() + 3 * w.cell);
+        ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_FETCH_BOOKMARK_PTR, kept.data(), 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_FIRST, 0), w.fetch);
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_BOOKMARK, 0), w.fetch) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(ids[0], 6);
+
+        // The bulk fetch reads the bookmarks from their cells, in any order.
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 4), w.fetch) << Diags(SQL_HANDLE_STMT, st);
+        std::vector<unsigned char> cells(buf.begin(), buf.begin() + 4 * w.cell);
+        for (int i = 0; i < 4; ++i)
+            std::memcpy(&buf[i * w.cell], &cells[(3 - i) * w.cell], w.cell);
+        ASSERT_EQ(SQLBulkOperations(st, SQL_FETCH_BY_BOOKMARK), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(std::vector<SQLINTEGER>(ids, ids + 4), (std::vector<SQLINTEGER>{7, 6, 5, 4}));
+        ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_FIRST, 0), w.fetch) << Diags(SQL_HANDLE_STMT, st);
+
+        // Rows an ADD inserts read as having no bookmark, each cell cleared
+        // within itself.
+        for (int i = 0; i < 4; ++i) {
+            ids[i] = static_cast<SQLINTEGER>(100 * w.cell + i);
+            idInd[i] = sizeof ids[i];
+            std::strcpy(names[i], "added");
+            nameInd[i] = SQL_NTS;
+        }
+        std::fill(buf.begin(), buf.end(), kUntouched);
+        ASSERT_EQ(SQLBulkOperations(st, SQL_ADD), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(markInd[i], SQL_NULL_DATA) << i;
+            for (size_t b = 0; b < w.cell; ++b)
+                EXPECT_EQ(buf[i * w.cell + b], b < 8 ? 0 : kUntouched) << i << " byte " << b;
+        }
+        for (size_t b = 4 * w.cell; b < buf.size(); ++b)
+            ASSERT_EQ(buf[b], kUntouched) << "byte " << b << " past the last cell";
+        SQLBindCol(st, 0, SQL_C_VARBOOKMARK, nullptr, 0, nullptr);
+    }
+
+    // Row-wise: each row's bookmark in its own row.
+    struct Row {
+        SQLINTEGER id;
+        SQLLEN idInd;
+        SQLCHAR mark[8];
+        SQLLEN markInd;
+    } rows[4] = {};
+    SQLFreeStmt(st, SQL_UNBIND);
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Row)), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, &rows[0].id, 0, &rows[0].idInd), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(st, 0, SQL_C_VARBOOKMARK, rows[0].mark, sizeof rows[0].mark, &rows[0].markInd), SQL_SUCCESS)
+        << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_ABSOLUTE, 7), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    for (int i = 0; i < 4; ++i) {
+        SQLUINTEGER mark = 0;
+        std::memcpy(&mark, rows[i].mark, sizeof mark);
+        EXPECT_EQ(rows[i].id, 7 + i) << i;
+        EXPECT_EQ(mark, static_cast<SQLUINTEGER>(7 + i)) << i;
+        EXPECT_EQ(rows[i].markInd, 8) << i;
+    }
+    SQLFreeStmt(st, SQL_UNBIND);
+    SQLSetStmtAttr(st, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+
+    // A 4-byte bookmark type is refused with the state ODBC names.
+    SQLUINTEGER narrow[4] = {};
+    EXPECT_EQ(SQLBindCol(st, 0, SQL_C_ULONG, narrow, 0, markInd), SQL_ERROR);
+    EXPECT_EQ(FirstState(st), "07006");
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, SetPos, ::testing::Values("krs_w", "krs_a"),

@@ -338,6 +338,15 @@ TEST_P(XaMonitor, MisuseGetsTheXaErrorCodes)
         bad = x;
         bad.formatID = 1L << 40;
         EXPECT_EQ(sw->xa_start_entry(&bad, 1, TMNOFLAGS), XAER_INVAL);
+        // The null identifier, and one without a global transaction
+        // identifier, name no branch.
+        bad = x;
+        bad.formatID = -1;
+        EXPECT_EQ(sw->xa_start_entry(&bad, 1, TMNOFLAGS), XAER_INVAL);
+        bad = MakeXid(1, "", "b");
+        EXPECT_EQ(sw->xa_start_entry(&bad, 1, TMNOFLAGS), XAER_INVAL);
+        bad = MakeXid(1, "", "");
+        EXPECT_EQ(sw->xa_start_entry(&bad, 1, TMNOFLAGS), XAER_INVAL);
         EXPECT_EQ(sw->xa_start_entry(nullptr, 1, TMNOFLAGS), XAER_INVAL);
         EXPECT_EQ(sw->xa_start_entry(&x, 1, 1L << 40), XAER_INVAL);
         EXPECT_EQ(sw->xa_start_entry(&x, 1, TMASYNC), XAER_INVAL);
@@ -360,6 +369,66 @@ TEST_P(XaMonitor, MisuseGetsTheXaErrorCodes)
         EXPECT_EQ(drv->getXaConnect(&gone), SQL_ERROR);
         EXPECT_EQ(gone, nullptr);
     });
+    EXPECT_EQ(PgSessions(pg, app, 0), 0);
+}
+
+TEST_P(XaMonitor, StartingABranchThatIsPreparedAlreadyIsRefused)
+{
+    XID x = MakeXid(0x4B52, "prepared-once", "b");
+    OnThread([&] {
+        ASSERT_EQ(sw->xa_open_entry(Info(), 1, TMNOFLAGS), XA_OK);
+        Work(x, 1);
+        EXPECT_EQ(sw->xa_prepare_entry(&x, 1, TMNOFLAGS), XA_OK);
+        EXPECT_EQ(sw->xa_start_entry(&x, 1, TMNOFLAGS), XAER_DUPID);
+        // The branch stays prepared, and this resource manager commits it.
+        EXPECT_EQ(PgPreparedGids(pg), std::vector<std::string>{XaGid(0x4B52, "prepared-once", "b")});
+        EXPECT_EQ(sw->xa_commit_entry(&x, 1, TMNOFLAGS), XA_OK);
+        EXPECT_EQ(Rows(), "1");
+        // Once it is gone the identifier names a new branch again.
+        Work(x, 2);
+        EXPECT_EQ(sw->xa_prepare_entry(&x, 1, TMNOFLAGS), XA_OK);
+        EXPECT_EQ(sw->xa_close_entry(Info(), 1, TMNOFLAGS), XA_OK);
+    });
+    // Prepared by another resource manager of the same database.
+    OnThread([&] {
+        ASSERT_EQ(sw->xa_open_entry(Info(), 2, TMNOFLAGS), XA_OK);
+        EXPECT_EQ(sw->xa_start_entry(&x, 2, TMNOFLAGS), XAER_DUPID);
+        EXPECT_EQ(sw->xa_rollback_entry(&x, 2, TMNOFLAGS), XA_OK);
+        EXPECT_EQ(sw->xa_close_entry(Info(), 2, TMNOFLAGS), XA_OK);
+    });
+    EXPECT_TRUE(PgPreparedGids(pg).empty());
+    EXPECT_EQ(Rows(), "1");
+}
+
+TEST_P(XaMonitor, CloseWithAnActiveBranchIsAProtocolErrorAndKeepsTheResourceManager)
+{
+    OnThread([&] {
+        ASSERT_EQ(sw->xa_open_entry(Info(), 1, TMNOFLAGS), XA_OK);
+        SQLHDBC mine = XaConn();
+        XID x = MakeXid(1, "active-at-close", "b");
+        ASSERT_EQ(sw->xa_start_entry(&x, 1, TMNOFLAGS), XA_OK);
+        Insert(mine, 1);
+        EXPECT_EQ(sw->xa_close_entry(Info(), 1, TMNOFLAGS), XAER_PROTO);
+        // The resource manager, its connection and the branch go on.
+        EXPECT_EQ(XaConn(), mine);
+        Insert(mine, 2);
+        EXPECT_EQ(sw->xa_end_entry(&x, 1, TMSUCCESS), XA_OK);
+        EXPECT_EQ(sw->xa_commit_entry(&x, 1, TMONEPHASE), XA_OK);
+        EXPECT_EQ(Rows(), "1,2");
+        // A branch rolled back while active no longer holds the close.
+        XID y = MakeXid(1, "rolled-back-active", "b");
+        ASSERT_EQ(sw->xa_start_entry(&y, 1, TMNOFLAGS), XA_OK);
+        Insert(mine, 3);
+        EXPECT_EQ(sw->xa_close_entry(Info(), 1, TMNOFLAGS), XAER_PROTO);
+        EXPECT_EQ(sw->xa_rollback_entry(&y, 1, TMNOFLAGS), XA_OK);
+        // Nor does an ended branch (the close ends its work).
+        XID z = MakeXid(1, "ended-at-close", "b");
+        Work(z, 4);
+        EXPECT_EQ(sw->xa_close_entry(Info(), 1, TMNOFLAGS), XA_OK);
+        EXPECT_EQ(sw->xa_start_entry(&z, 1, TMNOFLAGS), XAER_RMERR);
+    });
+    EXPECT_EQ(Rows(), "1,2");
+    EXPECT_TRUE(PgPreparedGids(pg).empty());
     EXPECT_EQ(PgSessions(pg, app, 0), 0);
 }
 

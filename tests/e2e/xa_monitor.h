@@ -53,6 +53,8 @@ constexpr int XA_OK = 0;
 constexpr int XAER_RMERR = -3;
 constexpr int XAER_NOTA = -4;
 constexpr int XAER_INVAL = -5;
+constexpr int XAER_PROTO = -6;
+constexpr int XAER_DUPID = -8;
 
 inline XID MakeXid(long format, const std::string &gtrid, const std::string &bqual)
 {

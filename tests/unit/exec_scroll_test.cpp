@@ -33,7 +33,7 @@ TEST(ScrollTarget, ClassesOfTargetRows)
     } cases[] = {
         {1, 5, 4, -1, CUR_TARGET_UNKNOWN}, {1, 11, 4, 10, CUR_TARGET_AFTER},  {5, 9, 4, 10, CUR_TARGET_PAST_END},
         {5, -3, 4, 10, CUR_TARGET_BEFORE}, {5, -2, 4, 10, CUR_TARGET_PART_BEFORE}, {5, 7, 4, 10, CUR_TARGET_INSIDE},
-        {5, 1, 4, -1, CUR_TARGET_INSIDE},
+        {5, 1, 4, -1, CUR_TARGET_INSIDE},  {5, -1, 30, 20, CUR_TARGET_PART_BEFORE},
     };
     for (const Case &k : cases)
         EXPECT_EQ(CUR_ClassifyTarget(k.c, k.t, k.r, k.n), k.want) << k.c << " " << k.t << " " << k.r << " " << k.n;
@@ -65,6 +65,17 @@ TEST(ScrollTarget, TargetRowsOfEveryOrientation)
         {SQL_FETCH_RELATIVE, 3, 5, 10, 4, 4, 8, CUR_TARGET_PAST_END},
         {SQL_FETCH_RELATIVE, INT32_MAX, 5, 10, 4, 4, INT32_MAX, CUR_TARGET_AFTER},
         {SQL_FETCH_RELATIVE, INT32_MIN, 5, 10, 4, 4, INT32_MIN + 5, CUR_TARGET_BEFORE},
+        // Back past the start: from the first rowset always before it; from
+        // a later one the first rowset when by no more than a rowset.
+        {SQL_FETCH_RELATIVE, -3, 1, 10, 4, 4, -2, CUR_TARGET_BEFORE},
+        {SQL_FETCH_RELATIVE, -4, 3, 10, 4, 4, -1, CUR_TARGET_PART_BEFORE},
+        {SQL_FETCH_RELATIVE, -5, 3, 10, 4, 4, -2, CUR_TARGET_BEFORE},
+        // A rowset larger than the result: 22 back of 20 with rowsets of 30
+        // starts at the first row.
+        {SQL_FETCH_ABSOLUTE, -22, 5, 20, 30, 30, -1, CUR_TARGET_PART_BEFORE},
+        {SQL_FETCH_ABSOLUTE, -31, 5, 20, 30, 30, -10, CUR_TARGET_BEFORE},
+        // NEXT moves by the previous rowset's size.
+        {SQL_FETCH_NEXT, 0, 1, 20, 5, 3, 4, CUR_TARGET_INSIDE},
         {7, 0, 5, 10, 4, 4, 0, CUR_TARGET_UNKNOWN},
     };
     for (const Case &k : cases) {
@@ -270,7 +281,7 @@ TEST_F(Scroll, StaticCursorInEveryOrientationWithRowsetsOfFour)
         {SQL_FETCH_NEXT, 0, SQL_NO_DATA, {}},               // after the end
         {SQL_FETCH_PRIOR, 0, SQL_SUCCESS, {7, 8, 9, 10}},   // PRIOR after the end is LAST
         {SQL_FETCH_PRIOR, 0, SQL_SUCCESS, {3, 4, 5, 6}},
-        {SQL_FETCH_PRIOR, 0, SQL_SUCCESS, {1, 2, 3, 4}},    // partly before the start: the first rowset
+        {SQL_FETCH_PRIOR, 0, SQL_SUCCESS_WITH_INFO, {1, 2, 3, 4}},  // partly before the start: the first rowset, 01S06
         {SQL_FETCH_PRIOR, 0, SQL_NO_DATA, {}},              // before the start
         {SQL_FETCH_NEXT, 0, SQL_SUCCESS, {1, 2, 3, 4}},     // NEXT before the start is FIRST
         {SQL_FETCH_LAST, 0, SQL_SUCCESS, {7, 8, 9, 10}},
@@ -294,6 +305,8 @@ TEST_F(Scroll, StaticCursorInEveryOrientationWithRowsetsOfFour)
         fetched = 99;
         SQLRETURN rc = SQLFetchScroll(h, st.orientation, st.offset);
         ASSERT_EQ(rc, st.rc) << "step " << n << " " << State();
+        if (rc == SQL_SUCCESS_WITH_INFO)
+            EXPECT_EQ(State(), "01S06") << "step " << n;
         if (rc == SQL_NO_DATA) {
             EXPECT_EQ(fetched, 0u) << "step " << n;
             EXPECT_EQ(SQLGetStmtAttr(h, SQL_ATTR_ROW_NUMBER, &fetched, 0, nullptr), SQL_ERROR) << "step " << n;
@@ -472,10 +485,12 @@ TEST_F(Scroll, CursorTypesAndCapabilitiesFollowTheScrollFetch)
          SQL_SO_FORWARD_ONLY | SQL_SO_STATIC | SQL_SO_KEYSET_DRIVEN | SQL_SO_DYNAMIC | SQL_SO_MIXED,
          SQL_SO_FORWARD_ONLY},
         {SQL_FETCH_DIRECTION, 0xBF, SQL_FD_FETCH_NEXT},
-        // Static cursors under lock or values concurrency update their rows.
+        // What static cursors do, whatever the back end says of its own:
+        // positioned and refreshed, and under lock or values concurrency
+        // their rows updated and deleted.
         {SQL_STATIC_CURSOR_ATTRIBUTES1,
          SQL_CA1_NEXT | SQL_CA1_ABSOLUTE | SQL_CA1_RELATIVE | SQL_CA1_BOOKMARK | SQL_CA1_LOCK_NO_CHANGE |
-             SQL_CA1_POS_POSITION | SQL_CA1_POS_UPDATE,
+             SQL_CA1_POS_POSITION | SQL_CA1_POS_REFRESH | SQL_CA1_POS_UPDATE | SQL_CA1_POS_DELETE,
          0},
         {SQL_SCROLL_CONCURRENCY, SQL_SCCO_READ_ONLY | SQL_SCCO_LOCK | SQL_SCCO_OPT_VALUES, SQL_SCCO_READ_ONLY},
     };

@@ -283,7 +283,7 @@ protected:
         table.SetCursorName = S_SetCursorName;
         table.DDGetTypeInfo = S_TypeInfo;
         table.ParamData = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(S_ParamData));
-        table.Slot39 = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(S_PutData));
+        table.Slot39 = S_PutData;
         conn = static_cast<Conn *>(HT_Lookup(&ConnTable, HT_HandleIn(session.dbc)));
         ASSERT_NE(conn, nullptr);
         conn->binding.ops = &table;
@@ -1193,6 +1193,15 @@ TEST_F(Exec, MoreResultsAndCloseCursor)
     EXPECT_EQ(SQLCloseCursor(h), SQL_SUCCESS);
     SQLSMALLINT cols = 0;
     EXPECT_EQ(SQLNumResultCols(h, &cols), SQL_ERROR) << "closed";
+    EXPECT_EQ(SQLNumParams(h, &cols), SQL_ERROR) << "closed";
+    // A statement prepared by SQLPrepare stays prepared after the close.
+    ASSERT_EQ(SQLPrepare(h, Sql("select id from t"), SQL_NTS), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(h), SQL_SUCCESS);
+    EXPECT_EQ(SQLCloseCursor(h), SQL_SUCCESS);
+    EXPECT_EQ(SQLNumResultCols(h, &cols), SQL_SUCCESS);
+    EXPECT_EQ(cols, 1);
+    EXPECT_EQ(SQLNumParams(h, &cols), SQL_SUCCESS);
+    EXPECT_EQ(cols, 0);
 }
 
 // ---- cursor state ----

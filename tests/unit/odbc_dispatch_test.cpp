@@ -327,6 +327,13 @@ TEST(Dispatch, ArgumentCountMismatchIsAnInternalError)
 {
     FakeSession s;
     EXPECT_EQ(CallODBC(&kTestFailover, s.dbc, 0), SQL_ERROR);
+    std::string message;
+    EXPECT_EQ(DiagState(SQL_HANDLE_DBC, s.dbc, &message), "HY000") << "the failure has a record";
+    EXPECT_NE(message.find("Internal error"), std::string::npos) << message;
+    // The next call that clears diagnostics forgets it.
+    SQLUINTEGER autocommit = 0;
+    ASSERT_EQ(SQLGetConnectAttr(s.dbc, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(DiagState(SQL_HANDLE_DBC, s.dbc), "");
 }
 
 TEST(Dispatch, TraceFormatsPrintEachArgumentByItsConversion)

@@ -778,8 +778,13 @@ TEST(StmtAttr, RowsetSizeAndRowArraySize)
     SQLULEN rowset = 0;
     EXPECT_EQ(SQLGetStmtOption(h, SQL_ROWSET_SIZE, &rowset), SQL_SUCCESS);
     EXPECT_EQ(rowset & 0xFFFFFFFFu, 20u);
-    EXPECT_EQ(SQLSetStmtOption(h, SQL_ROWSET_SIZE, 0), SQL_SUCCESS);
-    EXPECT_EQ(StmtOf(h)->cursor.rowsetSize, 1) << "0 is taken as 1";
+    // A rowset of no rows is refused, by either name; the size stays.
+    EXPECT_EQ(SQLSetStmtOption(h, SQL_ROWSET_SIZE, 0), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY024");
+    EXPECT_EQ(SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(0), 0), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY024");
+    EXPECT_EQ(StmtOf(h)->cursor.rowsetSize, 20);
+    EXPECT_EQ(SQLSetStmtOption(h, SQL_ROWSET_SIZE, 1), SQL_SUCCESS);
 
     // Held while a forward-only block is only partly handed out.
     Stmt *st = StmtOf(h);
@@ -913,9 +918,10 @@ TEST(StmtAttr, HeaderAttributesOfASharedDescriptorReachEveryStatementUsingIt)
     EXPECT_EQ(SQLSetStmtAttr(a, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(0), 0), SQL_ERROR);
     EXPECT_EQ(State(SQL_HANDLE_STMT, a), "HY024");
     EXPECT_EQ(GetStmtUlen(b, SQL_ATTR_PARAMSET_SIZE), 6u);
-    // A row array size of 0 is taken as 1.
-    ASSERT_EQ(SQLSetStmtAttr(a, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(0), 0), SQL_SUCCESS);
-    EXPECT_EQ(GetStmtUlen(b, SQL_ATTR_ROW_ARRAY_SIZE), 1u);
+    // So does a row array size of 0 (HY024).
+    EXPECT_EQ(SQLSetStmtAttr(a, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(0), 0), SQL_ERROR);
+    EXPECT_EQ(State(SQL_HANDLE_STMT, a), "HY024");
+    EXPECT_EQ(GetStmtUlen(b, SQL_ATTR_ROW_ARRAY_SIZE), 8u);
 
     // Freeing the descriptors gives each statement its own again.
     ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, ard), SQL_SUCCESS);

@@ -17,6 +17,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
+#include "platform/tempfile.h"
 #include "scrs/sc_dataset.h"
 
 namespace {
@@ -485,6 +486,87 @@ TEST_F(DataSetTest, TheEndOfASpilledSetBeforeAnyWindowIsEmpty)
     EXPECT_TRUE(RowIs(*b.block, 1, 5000));
 }
 
+// A spilled set keeps its window for sequential moves and reads only the
+// rows of a request that jumps away from it.
+TEST_F(DataSetTest, JumpsAwayFromTheWindowReadOnlyTheirRows)
+{
+    const int32_t total = 20000;
+    SetGuard g;
+    ASSERT_EQ(SS_Alloc(&g.set), 0);
+    int32_t count = 0;
+    ASSERT_EQ(SS_GetRsltSet(g.set, &g_binding, NewStmt(total), &count), 0);
+    ASSERT_EQ(g.set->cache.state, DSC_SPILLED);
+    BlockGuard b;
+    struct Step {
+        int32_t first, count;
+        int32_t wantWindow;  // the window's first row afterwards
+    };
+    const Step steps[] = {
+        {100, 10, 0},       // the first request reads a window
+        {12000, 10, 0},     // a jump: only its rows
+        {4995, 10, 2500},   // runs off the window's end: re-centred
+        {7500, 10, 5005},   // starts right after the window: re-centred
+        {0, 10, 5005},      // a jump back
+        {4995, 10, 2500},   // ends right before the window: re-centred
+        {19995, 10, 2500},  // a jump that runs short at the end
+        {8000, 3000, 2500}, // a large jump: read whole, the window stays
+        {total, 10, 2500},  // at the end: nothing
+    };
+    for (const Step &st : steps) {
+        SCOPED_TRACE("rows " + std::to_string(st.first) + " + " + std::to_string(st.count));
+        ASSERT_EQ(SS_GetRowset(g.set, st.first, st.count, &b.block), 0);
+        EXPECT_EQ(g.set->windowStart, st.wantWindow);
+        ASSERT_EQ(b.block->rowsUsed, std::min(st.count, total - st.first));
+        for (int32_t i = 0; i < b.block->rowsUsed; ++i)
+            ASSERT_TRUE(RowIs(*b.block, i, st.first + i));
+        EXPECT_EQ(g.set->nextRow, st.first);
+    }
+
+    // Random moves, sequential and explicit, against the values every row
+    // must have (NULLs, long values left at the back end, heap and wide text).
+    std::mt19937 rnd(33);
+    int32_t next = total;  // the model of the set's next row
+    for (int i = 0; i < 3000; ++i) {
+        const int32_t n = 1 + int32_t(rnd() % 40);
+        int32_t start = SS_NEXT_ROW;
+        switch (rnd() % 4) {
+        case 0: start = int32_t(rnd() % uint32_t(total)); break;
+        case 1: start = std::max(0, (next < 0 ? total : next) - n); break;
+        case 2: start = SS_NEXT_ROW; break;
+        default: start = std::min(total - 1, std::max(0, (next < 0 ? 0 : next) + int32_t(rnd() % 101) - 50)); break;
+        }
+        SCOPED_TRACE("move " + std::to_string(i) + ": " + std::to_string(start) + " + " + std::to_string(n));
+        ASSERT_EQ(SS_GetRowset(g.set, start, n, &b.block), 0);
+        const int32_t from = start == SS_NEXT_ROW ? next : start;
+        const int32_t want = from < 0 ? 0 : std::min(n, total - from);
+        ASSERT_EQ(b.block->rowsUsed, want);
+        for (int32_t j = 0; j < want; ++j)
+            ASSERT_TRUE(RowIs(*b.block, j, from + j));
+        next = start != SS_NEXT_ROW ? start : next >= 0 && want == n ? next + n : SS_END_REACHED;
+        ASSERT_EQ(g.set->nextRow, next);
+    }
+}
+
+TEST_F(DataSetTest, AJumpThatCannotBeReadFailsTheSet)
+{
+    SetGuard g;
+    ASSERT_EQ(SS_Alloc(&g.set), 0);
+    int32_t count = 0;
+    ASSERT_EQ(SS_GetRsltSet(g.set, &g_binding, NewStmt(12000), &count), 0);
+    ASSERT_EQ(ftruncate(fileno(g.set->cache.indexFile), 4 * 6000), 0);  // rows 6000 on have no offset
+    BlockGuard b;
+    ASSERT_EQ(SS_GetRowset(g.set, 0, 10, &b.block), 0);
+    EXPECT_TRUE(RowIs(*b.block, 9, 9));
+    RowBlock *none = nullptr;
+    EXPECT_EQ(SS_GetRowset(g.set, 9000, 10, &none), ERR_GENERAL);
+    EXPECT_EQ(none, nullptr) << "the block made for the failed read is freed";
+    EXPECT_EQ(g.set->cache.state, DSC_FAILED);
+    EXPECT_EQ(g.set->cache.dataFile, nullptr);
+    EXPECT_EQ(g.set->windowStart, -1);
+    EXPECT_EQ(g.set->rowset->rowsUsed, 0);
+    EXPECT_EQ(SS_GetRowset(g.set, 0, 10, &b.block), ERR_GENERAL) << "nothing is served after a failure";
+}
+
 TEST_F(DataSetTest, MissingArgumentsAreRefused)
 {
     SetGuard g;
@@ -511,6 +593,9 @@ TEST_F(DataSetTest, MissingArgumentsAreRefused)
     EXPECT_EQ(DSC_WindowGet(&cache, -1, 1, &start, &rs), ERR_GENERAL);
     EXPECT_EQ(DSC_WindowGet(&cache, 0, 1, nullptr, &rs), ERR_GENERAL);
     EXPECT_EQ(DSC_WindowGet(&cache, 1, 1, &start, &rs), ERR_GENERAL);  // beyond an empty cache
+    EXPECT_EQ(DSC_RowsGet(nullptr, 0, 1, &rs), ERR_GENERAL);
+    EXPECT_EQ(DSC_RowsGet(&cache, 0, 1, nullptr), ERR_GENERAL);
+    EXPECT_EQ(DSC_RowsGet(&cache, 0, 1, &rs), ERR_GENERAL);  // nothing spilled
     SS_Free(nullptr);
     StaticSet *none = nullptr;
     SS_Free(&none);
@@ -740,6 +825,58 @@ TEST(DataSetFile, AppendedBlocksCountInTheHeaderAndIndex)
     // A block of other columns is not appended.
     Block other({{VT_LONG, 0}}, 3);
     EXPECT_EQ(DSCIO_Append(f.data, f.index, &other.b), 0);
+}
+
+// Windows read through mappings of the files are those read through the
+// streams; a mapping that ends before a header, offset or cell fails the read
+// rather than reading past its end.
+TEST(DataSetFile, MappedFilesReadLikeTheStreams)
+{
+    Files f;
+    Block first(kAllTypes, 300), more(kAllTypes, 200, 300);
+    ASSERT_EQ(DSCIO_Xfer(DSCIO_WRITE, f.data, f.index, &first.b, 0, 0), 1);
+    ASSERT_EQ(DSCIO_Append(f.data, f.index, &more.b), 1);
+    DscFileView v{};
+    ASSERT_TRUE(PL_MapStream(f.data, &v.data, &v.dataBytes));
+    ASSERT_TRUE(PL_MapStream(f.index, &v.index, &v.indexBytes));
+    EXPECT_EQ(v.indexBytes, 2000u);
+    struct Read {
+        int32_t first, limit, wantRows;
+    };
+    for (const Read &r : {Read{0, 10, 10}, Read{295, 10, 10}, Read{490, 0, 10}, Read{499, 5000, 1}, Read{0, 0, 500}}) {
+        SCOPED_TRACE("from " + std::to_string(r.first) + " limit " + std::to_string(r.limit));
+        RowBlock mapped{}, streamed{};
+        ASSERT_EQ(DSCIO_XferMapped(&v, &mapped, r.first, r.limit), 1);
+        ASSERT_EQ(DSCIO_Xfer(DSCIO_READ, f.data, f.index, &streamed, r.first, r.limit), 1);
+        ASSERT_EQ(mapped.rowsUsed, r.wantRows);
+        ASSERT_EQ(streamed.rowsUsed, r.wantRows);
+        EXPECT_EQ(mapped.columnsAllocated, streamed.columnsAllocated);
+        EXPECT_EQ(mapped.rowsAllocated, streamed.rowsAllocated);
+        for (int32_t i = 0; i < r.wantRows; ++i) {
+            ASSERT_TRUE(RowIs(mapped, i, r.first + i));
+            ASSERT_TRUE(RowIs(streamed, i, r.first + i));
+        }
+        RB_Free(&mapped);
+        RB_Free(&streamed);
+    }
+    RowBlock w{};
+    EXPECT_EQ(DSCIO_XferMapped(&v, &w, 500, 10), 0) << "beyond the last row";
+    DscFileView cut = v;
+    cut.indexBytes = 4 * 400 + 2;
+    EXPECT_EQ(DSCIO_XferMapped(&cut, &w, 400, 10), 0) << "an offset the index does not hold whole";
+    EXPECT_EQ(DSCIO_XferMapped(&cut, &w, 399, 10), 1);
+    cut = v;
+    cut.dataBytes -= 1;
+    EXPECT_EQ(DSCIO_XferMapped(&cut, &w, 499, 1), 0) << "the last cell cut short";
+    EXPECT_EQ(w.rowsUsed, 0);
+    cut.dataBytes = 6;
+    EXPECT_EQ(DSCIO_XferMapped(&cut, &w, 0, 1), 0) << "the header cut short";
+    cut = DscFileView{};
+    EXPECT_EQ(DSCIO_XferMapped(&cut, &w, 0, 1), 0) << "nothing mapped";
+    EXPECT_EQ(DSCIO_XferMapped(nullptr, &w, 0, 1), 0);
+    RB_Free(&w);
+    PL_Unmap(v.data, v.dataBytes);
+    PL_Unmap(v.index, v.indexBytes);
 }
 
 TEST(DataSetFile, HeapTextReadsBackTerminatedWithWidth16)

@@ -87,25 +87,30 @@ private:
 
 // A mixed cursor over the simulated result: the rows of each rowset as
 // absolute row numbers.
+// R may change between fetches; P is the size the last rowset was fetched
+// with.  The first rowset standing in for one that began before it answers
+// 111 with its rows.
 struct Mixed {
     SimWindow w;
     int32_t R;
+    int32_t P;
     int32_t state = KSW_NONE;
     int32_t cur = 1;
-    Mixed(int64_t n, int32_t keysetSize, int32_t rowsetSize) : w(n, keysetSize), R(rowsetSize) {}
+    Mixed(int64_t n, int32_t keysetSize, int32_t rowsetSize) : w(n, keysetSize), R(rowsetSize), P(rowsetSize) {}
 
     int fetch(int16_t o, int32_t v, std::vector<int64_t> *rows)
     {
         rows->clear();
         int32_t a = -1;
-        int rc = scs_p_MixedMove(w, &state, cur, w.K, R, o, v, &a);
-        if (rc != 0)
+        int rc = scs_p_MixedMove(w, &state, cur, w.K, R, P, o, v, &a);
+        if (rc != 0 && rc != ERR_FETCH_BEFORE_FIRST_ROWSET)
             return rc;
         EXPECT_GE(a, 0);
         for (int64_t i = a; i < std::min<int64_t>(a + R, w.held); ++i)
             rows->push_back(w.start + i);
         cur = a + 1;
-        return rows->empty() ? ERR_NO_DATA_FOUND : 0;
+        P = R;
+        return rows->empty() ? ERR_NO_DATA_FOUND : rc;
     }
 };
 
@@ -150,11 +155,14 @@ TEST(MixedCursor, WalksSeeEveryRowOnceInOrder)
             continue;
         }
         int64_t start = std::max<int64_t>(0, s.rows - s.rowsetSize);
-        for (int guard = 0; rc == 0 && guard < 1000; ++guard) {
+        for (int guard = 0; (rc == 0 || rc == ERR_FETCH_BEFORE_FIRST_ROWSET) && guard < 1000; ++guard) {
             EXPECT_EQ(rowset(start, s.rowsetSize, s.rows), rows);
             rc = b.fetch(SQL_FETCH_PRIOR, 0, &rows);
             if (start == 0)
                 break;
+            // A rowset that would begin before the first row is the first
+            // rowset, with 01S06.
+            EXPECT_EQ(start < s.rowsetSize ? ERR_FETCH_BEFORE_FIRST_ROWSET : 0, rc) << "PRIOR from " << start;
             start = std::max<int64_t>(0, start - s.rowsetSize);
         }
         EXPECT_EQ(ERR_BEFORE_START, rc) << "PRIOR from the first rowset";
@@ -225,7 +233,7 @@ TEST(MixedCursor, PriorAndFirstNeverGiveTheFollowingRows)
     ASSERT_EQ(0, m.fetch(SQL_FETCH_FIRST, 0, &rows));
     ASSERT_EQ(0, m.fetch(SQL_FETCH_RELATIVE, 2, &rows));
     EXPECT_EQ(rowset(2, 5, 47), rows);
-    ASSERT_EQ(0, m.fetch(SQL_FETCH_PRIOR, 0, &rows));
+    ASSERT_EQ(ERR_FETCH_BEFORE_FIRST_ROWSET, m.fetch(SQL_FETCH_PRIOR, 0, &rows));
     EXPECT_EQ(rowset(0, 5, 47), rows);
 }
 
@@ -280,7 +288,8 @@ TEST(MixedCursor, RelativeMovesLandOnTheirRows)
         } else if (c.expect == -2 || c.expect >= N) {
             EXPECT_EQ(ERR_NO_DATA_FOUND, rc);
         } else {
-            ASSERT_EQ(0, rc);
+            // Past the start by no more than a rowset: the first rowset, with 01S06.
+            ASSERT_EQ(c.from + c.offset < 0 ? ERR_FETCH_BEFORE_FIRST_ROWSET : 0, rc);
             EXPECT_EQ(rowset(c.expect, 5, N), rows);
         }
     }
@@ -350,6 +359,7 @@ TEST(DynamicCursor, WalksSeeEveryRowOnce)
             rc = scs_p_DynamicMove(back, &abs, &count, R, SQL_FETCH_PRIOR, 0);
             if (start == 0)
                 break;
+            EXPECT_EQ(start < R ? ERR_FETCH_BEFORE_FIRST_ROWSET : 0, rc) << "PRIOR from " << start;
             start = std::max<int64_t>(0, start - R);
         }
         EXPECT_EQ(ERR_BEFORE_START, rc);
@@ -397,7 +407,7 @@ TEST(DynamicCursor, RelativeMoves)
         } else if (c.expect == -2) {
             EXPECT_EQ(ERR_BEYOND_END, rc);
         } else {
-            ASSERT_EQ(0, rc);
+            ASSERT_EQ(c.from + c.offset < 0 ? ERR_FETCH_BEFORE_FIRST_ROWSET : 0, rc);
             EXPECT_EQ(rowset(c.expect, 5, 43), src.rows());
         }
     }
@@ -405,6 +415,95 @@ TEST(DynamicCursor, RelativeMoves)
     int32_t abs = 0, count = -1;
     EXPECT_EQ(ERR_FETCH_TYPE_RANGE, scs_p_DynamicMove(src, &abs, &count, 5, SQL_FETCH_ABSOLUTE, 1));
     EXPECT_EQ(0, src.refetches);
+}
+
+// ---- rowset sizes changing between moves ----
+
+// One move of a sequence: the rowset size it is made with, and the rowset
+// ODBC gives (first row from 0; -1 before the start, -2 after the end).
+struct SizedMove {
+    int32_t R;
+    int16_t o;
+    int32_t v;
+    int64_t first;
+    int rc = 0;   // 0, or 111 for the first rowset in place of an earlier one
+};
+
+struct SizedSequence {
+    const char *what;
+    int64_t rows;
+    std::vector<SizedMove> moves;
+};
+
+const SizedSequence kSizedSequences[] = {
+    {"NEXT moves by the previous rowset's size", 20,
+     {{3, SQL_FETCH_FIRST, 0, 0}, {5, SQL_FETCH_NEXT, 0, 3}, {2, SQL_FETCH_NEXT, 0, 8}, {4, SQL_FETCH_NEXT, 0, 10},
+      {1, SQL_FETCH_NEXT, 0, 14}, {5, SQL_FETCH_FIRST, 0, 0}, {2, SQL_FETCH_NEXT, 0, 5}, {9, SQL_FETCH_NEXT, 0, 7},
+      {9, SQL_FETCH_NEXT, 0, 16}, {9, SQL_FETCH_NEXT, 0, -2}, {2, SQL_FETCH_NEXT, 0, -2}}},
+    {"after the end NEXT stays there, PRIOR is the last rowset", 20,
+     {{4, SQL_FETCH_LAST, 0, 16}, {4, SQL_FETCH_NEXT, 0, -2}, {2, SQL_FETCH_NEXT, 0, -2}, {2, SQL_FETCH_PRIOR, 0, 18}}},
+    {"RELATIVE counts from the first row of the rowset, whatever its size", 300,
+     {{5, SQL_FETCH_FIRST, 0, 0}, {2, SQL_FETCH_RELATIVE, 51, 51}, {7, SQL_FETCH_RELATIVE, -50, 1},
+      {3, SQL_FETCH_RELATIVE, 10, 11}, {9, SQL_FETCH_RELATIVE, 1, 12}, {4, SQL_FETCH_RELATIVE, 8, 20},
+      {6, SQL_FETCH_RELATIVE, -3, 17}, {5, SQL_FETCH_RELATIVE, -23, -1}}},
+    {"RELATIVE back with a larger rowset keeps the rows that follow", 300,
+     {{1, SQL_FETCH_LAST, 0, 299}, {1, SQL_FETCH_PRIOR, 0, 298}, {1, SQL_FETCH_PRIOR, 0, 297},
+      {9, SQL_FETCH_RELATIVE, -1, 296}, {9, SQL_FETCH_NEXT, 0, -2}, {9, SQL_FETCH_PRIOR, 0, 291},
+      {1, SQL_FETCH_RELATIVE, -200, 91}, {9, SQL_FETCH_RELATIVE, -2, 89}, {1, SQL_FETCH_RELATIVE, -85, 4},
+      {9, SQL_FETCH_RELATIVE, -6, 0, ERR_FETCH_BEFORE_FIRST_ROWSET}}},
+};
+
+// Checks a move's answer and rows over a result of n rows; afterEnd is how
+// the engine answers a move beyond the end.
+void checkSizedMove(const SizedMove &m, int rc, int afterEnd, const std::vector<int64_t> &rows, int64_t n)
+{
+    if (m.first == -1) {
+        EXPECT_EQ(ERR_BEFORE_START, rc);
+    } else if (m.first == -2) {
+        EXPECT_EQ(afterEnd, rc);
+    } else {
+        EXPECT_EQ(m.rc, rc);
+        EXPECT_EQ(rowset(m.first, m.R, n), rows);
+    }
+}
+
+TEST(MixedCursor, RowsetSizesChangingBetweenMoves)
+{
+    for (const SizedSequence &q : kSizedSequences) {
+        SCOPED_TRACE(q.what);
+        Mixed m(q.rows, 10, 1);
+        int step = 0;
+        for (const SizedMove &mv : q.moves) {
+            SCOPED_TRACE(testing::Message() << "move " << ++step);
+            m.R = mv.R;
+            std::vector<int64_t> rows;
+            const int rc = m.fetch(mv.o, mv.v, &rows);
+            checkSizedMove(mv, rc, ERR_NO_DATA_FOUND, rows, q.rows);
+        }
+    }
+}
+
+TEST(DynamicCursor, RowsetSizesChangingBetweenMoves)
+{
+    for (const SizedSequence &q : kSizedSequences) {
+        SCOPED_TRACE(q.what);
+        SimRowsets src(q.rows, 1);
+        int32_t abs = 0, count = -1;
+        int step = 0;
+        for (const SizedMove &mv : q.moves) {
+            SCOPED_TRACE(testing::Message() << "move " << ++step);
+            // A dynamic cursor's window is one rowset.  After the end the
+            // statement answers NEXT itself and turns PRIOR into LAST.
+            src.w.K = mv.R;
+            if (abs == -3 && mv.o == SQL_FETCH_NEXT) {
+                EXPECT_EQ(-2, mv.first);
+                continue;
+            }
+            const int16_t o = abs == -3 && mv.o == SQL_FETCH_PRIOR ? int16_t(SQL_FETCH_LAST) : mv.o;
+            const int rc = scs_p_DynamicMove(src, &abs, &count, mv.R, o, mv.v);
+            checkSizedMove(mv, rc, ERR_BEYOND_END, src.rows(), q.rows);
+        }
+    }
 }
 
 // ---- the boundary parameters of a window read ----

@@ -239,6 +239,14 @@ TEST(KeyScroll, RelativePlans)
         {"jump past 65535 rows", 10, 10, 70000, KS_DIR_FORWARD, KS_MODE_FAR, 69990, 10},
         {"backward past 65535 rows", 100, 100, -65636, KS_DIR_BACKWARD, KS_MODE_FAR, 65536, 100},
         {"the most negative offset", 10, 10, INT32_MIN, KS_DIR_BACKWARD, KS_MODE_FAR, 2147483638LL, 10},
+        // The window read last held another number of rows than this
+        // window will (the rowset size changed): forward jumps count from
+        // its own last row, backward ones from its last row too.
+        {"long jump from a larger window", 2, 5, 51, KS_DIR_FORWARD, KS_MODE_FAR, 46, 2},
+        {"short jump from a larger window", 2, 5, 3, KS_DIR_FORWARD, KS_MODE_NEAR, 2, 2},
+        {"jump from a smaller window", 7, 2, 5, KS_DIR_FORWARD, KS_MODE_FAR, 3, 7},
+        {"backward from a larger window", 3, 9, -2, KS_DIR_BACKWARD, KS_MODE_NEAR, 7, 3},
+        {"backward past a larger window", 3, 9, -4, KS_DIR_BACKWARD, KS_MODE_FAR, 1, 3},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

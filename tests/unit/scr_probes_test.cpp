@@ -65,8 +65,14 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"SELECT a FROM t WHERE ? = (SELECT MAX(b) FROM u)",
                   "SELECT ( SELECT  MAX( b ) FROM u    ) FROM t WHERE 1=0 ", 1, nullptr},
         ProbeCase{"SELECT a FROM t WHERE x = ANY (SELECT b FROM u) AND ? > ALL (SELECT c FROM v)", "", 0, nullptr},
-        ProbeCase{"SELECT ?, a FROM t WHERE x = CASE WHEN y = ? THEN 1 END", "SELECT x FROM t WHERE 1=0 ", 1,
+        // A marker in a CASE condition is compared with y there, whatever
+        // the CASE is compared with; one whose type is the CASE's own is
+        // not described, nor are the others of its predicate.
+        ProbeCase{"SELECT ?, a FROM t WHERE x = CASE WHEN y = ? THEN 1 END", "SELECT y FROM t WHERE 1=0 ", 1,
                   nullptr},
+        ProbeCase{"SELECT a FROM t WHERE CASE WHEN y = ? THEN 1 END IN (1, 2) AND z > ?",
+                  "SELECT y, z FROM t WHERE 1=0 ", 2, nullptr},
+        ProbeCase{"SELECT a FROM t WHERE CASE WHEN y = ? THEN ? END = x", "", 0, nullptr},
         ProbeCase{"SELECT a FROM t WHERE x IS NULL AND y = ?", "SELECT y FROM t WHERE 1=0 ", 1, nullptr},
         ProbeCase{"SELECT a FROM t WHERE ? IS NULL", "SELECT NULL FROM t WHERE 1=0 ", 1, nullptr},
         ProbeCase{"SELECT a FROM t WHERE b = ? UNION SELECT c FROM u WHERE d > ?",

@@ -138,6 +138,10 @@ protected:
         g = Script{};
         setenv("KRS_DTC_LIBRARY", KRS_FAKE_DTC, 1);
         ASSERT_EQ(OleTx_Init(), 0);
+        // What an earlier test left to the coordinator on purpose.
+        live = CObjCounter::Live();
+        outstanding = dtc.outstanding();
+        cookies = dtc.cookiesOpen();
         tx = dtc.begin();
         d = static_cast<COdbcResourceDispenser *>(OleTx_CreateDispenser(
             tx, 7, 42, &g_binding, nullptr, &callLock, "DSN=dtcdsn;UID=me;PWD=secret;"));
@@ -152,9 +156,9 @@ protected:
         if (d) {
             EXPECT_EQ(OleTx_ReleaseDispenser(d), 0);
         }
-        EXPECT_EQ(CObjCounter::Live(), 0);
-        EXPECT_EQ(dtc.outstanding(), 0) << "a coordinator object was not released";
-        EXPECT_EQ(dtc.cookiesOpen(), 0);
+        EXPECT_EQ(CObjCounter::Live(), live);
+        EXPECT_EQ(dtc.outstanding(), outstanding) << "a coordinator object was not released";
+        EXPECT_EQ(dtc.cookiesOpen(), cookies);
         EXPECT_EQ(dtc.misuse(), 0) << "a coordinator object was released twice";
     }
     // Connects and enlists; the coordinator then holds the resource object.
@@ -187,6 +191,9 @@ protected:
     }
 
     PL_CallLock callLock;
+    int32_t live = 0;
+    int outstanding = 0;
+    int cookies = 0;
     ITransaction *tx = nullptr;
     COdbcResourceDispenser *d = nullptr;
     ITransactionResourceAsync *res = nullptr;
@@ -384,7 +391,7 @@ TEST_F(Branch, FailedOpenAndStartGiveTheModulesOwnResult)
     g.open = XAER_RMERR;
     EXPECT_EQ(d->RMConnect(), E_KRS_XA_FAILED);
     EXPECT_EQ(Calls(), "open");
-    EXPECT_EQ(dtc.outstanding(), 0);  // the pipe went back at once
+    EXPECT_EQ(dtc.outstanding(), outstanding);  // the pipe went back at once
     EXPECT_EQ(OleTx_ReleaseDispenser(d), 0);
     d = nullptr;
     EXPECT_EQ(Calls(), "");  // never opened, nothing to close
@@ -419,6 +426,26 @@ TEST_F(Branch, ConnectionClosingUnderAHeldBranchIsLetGo)
     EXPECT_TRUE(callLock.IsFree());
     EXPECT_EQ(coordinatorRef->Release(), 1u);
     EXPECT_EQ(OleTx_CloseDispenser(nullptr), -1);
+}
+
+TEST_F(Branch, EndingTheEnlistmentGivesTheConnectionBackWhileTheCoordinatorHoldsTheBranch)
+{
+    Enlist();
+    // The test's and the coordinator's references stay.
+    EXPECT_EQ(OleTx_ReleaseDispenser(d), 2);
+    d = nullptr;
+    EXPECT_EQ(Calls(), "end(TMFAIL),close");
+    EXPECT_EQ(g.closeInfo, "xa-open-text");
+    // The coordinator's later requests fail without reaching the connection,
+    // which may since have enlisted again or gone.
+    EXPECT_EQ(res->PrepareRequest(0, 0, 0, 0), E_FAIL);
+    EXPECT_EQ(res->AbortRequest(nullptr, 0, nullptr), E_FAIL);
+    EXPECT_EQ(res->TMDown(), S_OK);
+    EXPECT_EQ(Calls(), "");
+    EXPECT_TRUE(callLock.IsFree());
+    Drop();
+    EndTransaction();
+    EXPECT_EQ(Calls(), "");  // nor does its destruction
 }
 
 TEST_F(Branch, ClosingTheOnlyReferenceEndsTheBranchAsARelease)
@@ -480,6 +507,44 @@ TEST_F(Branch, ReferenceCountsAndInterfaces)
     EXPECT_EQ(Calls(), "");
     EXPECT_EQ(OleTx_ReleaseDispenser(d), 0);  // the last reference destroys
     d = nullptr;
+}
+
+TEST(OleTxExit, ProcessExitCallsNeitherTheBackEndNorTheCoordinator)
+{
+    g = Script{};
+    setenv("KRS_DTC_LIBRARY", KRS_FAKE_DTC, 1);
+    ASSERT_EQ(OleTx_Init(), 0);
+    PL_CallLock callLock;
+    // One branch the coordinator still holds, one it has let go.
+    ITransaction *held = dtc.begin();
+    ITransaction *done = dtc.begin();
+    void *heldBranch = OleTx_CreateDispenser(held, 7, 42, &g_binding, nullptr, &callLock, "DSN=dtcdsn;");
+    void *doneBranch = OleTx_CreateDispenser(done, 7, 43, &g_binding, nullptr, &callLock, "DSN=dtcdsn;");
+    for (void *b : {heldBranch, doneBranch}) {
+        ASSERT_EQ(OleTx_RMConnect(b), 0);
+        ASSERT_EQ(OleTx_RMEnlist(b), 0);
+    }
+    EXPECT_EQ(done->Commit(0, 0, 0), S_OK);
+    Calls();
+    const int outstanding = dtc.outstanding();
+    const int cookies = dtc.cookiesOpen();
+    const int32_t live = CObjCounter::Live();
+    EXPECT_EQ(OleTx_DropDispenser(heldBranch), 1);
+    EXPECT_EQ(OleTx_DropDispenser(doneBranch), 0);
+    OleTx_Term(true);
+    EXPECT_EQ(Calls(), "");
+    EXPECT_EQ(dtc.outstanding(), outstanding);
+    EXPECT_EQ(dtc.cookiesOpen(), cookies);
+    EXPECT_EQ(dtc.misuse(), 0);
+    // The branch the coordinator holds is left to it, and answers it
+    // without reaching the back end.
+    EXPECT_EQ(CObjCounter::Live(), live - 1);
+    EXPECT_EQ(held->Abort(nullptr, 0, 0), S_OK);
+    held->Release();
+    done->Release();
+    EXPECT_EQ(Calls(), "");
+    EXPECT_EQ(CObjCounter::Live(), live - 2);
+    EXPECT_EQ(OleTx_DropDispenser(nullptr), -1);
 }
 
 TEST(OleTxTrace, HResultNames)

@@ -48,6 +48,23 @@ T *kept(T *object)
 
 uint32_t threadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
 
+// Set when the library's static destructors run: from then on every call
+// into the coordinator is a fault of its caller, and is written out.
+std::atomic<bool> g_unloaded{false};
+struct UnloadMark {
+    ~UnloadMark() { g_unloaded.store(true); }
+} g_unloadMark;
+
+void noteCall(const char *call)
+{
+    if (!g_unloaded.load())
+        return;
+    char line[160];
+    int n = std::snprintf(line, sizeof line, "fake coordinator: %s after unload\n", call);
+    if (n > 0 && write(2, line, static_cast<size_t>(n)) < 0)
+        return;
+}
+
 // A reference count for objects handed to the driver: every reference
 // handed over counts as outstanding until released; a release at zero is
 // misuse.  The objects are never freed.
@@ -55,11 +72,13 @@ class Counted {
 public:
     uint32_t addRef()
     {
+        noteCall("AddRef");
         g_outstanding.fetch_add(1);
         return static_cast<uint32_t>(refs_.fetch_add(1) + 1);
     }
     uint32_t release()
     {
+        noteCall("Release");
         int n = refs_.load();
         do {
             if (n <= 0) {
@@ -130,7 +149,7 @@ public:
         if (options_.singlePhase) {
             step([&] { prepareRequest(1); });
             outcome = report_.prepareDone == XACT_S_SINGLEPHASE ? S_OK : XACT_E_ABORTED;
-            dropResource();
+            dropResourceAfterOutcome();
             return outcome;
         }
         step([&] { prepareRequest(0); });
@@ -141,7 +160,7 @@ public:
                     ++report_.downs;
                     resource()->TMDown();
                 });
-                dropResource();
+                dropResourceAfterOutcome();
                 return XACT_E_INDOUBT;
             }
             if (options_.pauseAfterPrepare) {
@@ -162,7 +181,7 @@ public:
             abortRequest();
             outcome = XACT_E_ABORTED;
         }
-        dropResource();
+        dropResourceAfterOutcome();
         return outcome;
     }
 
@@ -172,7 +191,7 @@ public:
         if (!resource())
             return S_OK;
         abortRequest();
-        dropResource();
+        dropResourceAfterOutcome();
         return S_OK;
     }
 
@@ -222,6 +241,13 @@ private:
         if (r)
             r->Release();
     }
+    // After an outcome the resource object goes back, unless it is to be
+    // held until the transaction object is released.
+    void dropResourceAfterOutcome()
+    {
+        if (!options_.holdAfterOutcome)
+            dropResource();
+    }
     // Runs one request on a new thread (joined) or on the caller's.
     void step(const std::function<void()> &f)
     {
@@ -253,16 +279,19 @@ private:
 
 HRESULT FakeEnlistment::PrepareRequestDone(HRESULT hr, void *, BOID *)
 {
+    noteCall("PrepareRequestDone");
     tx_->done(0, hr);
     return S_OK;
 }
 HRESULT FakeEnlistment::CommitRequestDone(HRESULT hr)
 {
+    noteCall("CommitRequestDone");
     tx_->done(1, hr);
     return S_OK;
 }
 HRESULT FakeEnlistment::AbortRequestDone(HRESULT hr)
 {
+    noteCall("AbortRequestDone");
     tx_->done(2, hr);
     return S_OK;
 }
@@ -280,6 +309,7 @@ public:
 
     HRESULT XARMCreate(const char *connectText, const char *driverFile, uint32_t *cookie) override
     {
+        noteCall("XARMCreate");
         if (!connectText || !driverFile || !cookie)
             return E_INVALIDARG;
         std::lock_guard<std::mutex> lk(g_lock);
@@ -291,6 +321,7 @@ public:
     }
     HRESULT ConvertTridToXID(ITransaction *transaction, uint32_t cookie, XID *xid) override
     {
+        noteCall("ConvertTridToXID");
         auto *tx = dynamic_cast<FakeTransaction *>(transaction);
         if (!tx || !xid)
             return XACT_E_NOTRANSACTION;
@@ -312,6 +343,7 @@ public:
                          ITransactionResourceAsync *resource,
                          ITransactionEnlistmentAsync **enlistment) override
     {
+        noteCall("EnlistWithRM");
         auto *tx = dynamic_cast<FakeTransaction *>(transaction);
         if (!enlistment)
             return E_INVALIDARG;
@@ -327,6 +359,7 @@ public:
     }
     void ReleaseRMCookie(uint32_t cookie, int32_t) override
     {
+        noteCall("ReleaseRMCookie");
         std::lock_guard<std::mutex> lk(g_lock);
         if (!g_cookies.erase(cookie))
             g_misuse.fetch_add(1);
@@ -371,6 +404,7 @@ extern "C" {
 FAKE_EXPORT HRESULT DtcGetTransactionManager(const char *, const char *, const IID &iid, uint32_t,
                                              uint16_t, void *, void **out)
 {
+    noteCall("DtcGetTransactionManager");
     if (!out)
         return E_INVALIDARG;
     *out = nullptr;

@@ -10,10 +10,13 @@
 // resource object and drives prepare, then commit or abort, when the
 // application commits or aborts, each request on a thread of its own when
 // asked.  It can go down after a successful prepare (TMDown, then it lets go
-// of the branch) and can refuse to hand out its transaction manager.  Every
-// reference it hands over is counted until given back; a release without a
-// reference is counted as misuse (the objects are never freed, so misuse is
-// seen, never a crash).
+// of the branch), can keep the branch's resource object past the outcome
+// (until the transaction object is released) and can refuse to hand out its
+// transaction manager.  Every reference it hands over is counted until given
+// back; a release without a reference is counted as misuse (the objects are
+// never freed, so misuse is seen, never a crash).  A call that reaches it
+// after its library was unloaded (its static destructors ran) writes
+// "fake coordinator: <call> after unload" to the standard error stream.
 #pragma once
 #include <cstdint>
 
@@ -26,6 +29,7 @@ struct FakeDtcOptions {
     int singlePhase;        // one PrepareRequest with fSinglePhase, no commit request
     int downAfterPrepare;   // TMDown after a successful prepare; Commit answers XACT_E_INDOUBT
     int pauseAfterPrepare;  // Commit waits for FakeDtc_Resume between prepare and commit
+    int holdAfterOutcome;   // the resource object is kept until the transaction is released
 };
 
 struct FakeDtcReport {
