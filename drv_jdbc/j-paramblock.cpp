@@ -2,6 +2,7 @@
 // ParamBatchFiller.
 #include "drv_jdbc/j-paramblock.h"
 
+#include "drv_jdbc/j-bufobject.h"
 #include "drv_jdbc/j-classes.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-param.h"
@@ -17,16 +18,10 @@
 #include <new>
 #include <string>
 
-// The statement's filler: the Java object, the memory its buffer wraps and
-// the code set its texts of form PT_BYTES decode in.
-struct BatchFiller {
-    JGlobal<> filler;
-    uint8_t *mem = nullptr;
-    uint32_t size = 0;
-    std::string charset;
+// The statement's filler: the Java object over the memory it reads, with
+// texts of form PT_BYTES in the driver's code set, and the sets it added.
+struct BatchFiller : JavaBufferObject {
     int64_t setsAdded = 0;
-
-    ~BatchFiller() { free(mem); }
 };
 
 namespace {
@@ -161,20 +156,6 @@ private:
     int32_t sets_ = 0;
 };
 
-template <class T>
-void storeAt(uint8_t *base, uint32_t offset, T v)
-{
-    memcpy(base + offset, &v, sizeof v);
-}
-
-template <class T>
-T loadAt(const uint8_t *base, uint32_t offset)
-{
-    T v;
-    memcpy(&v, base + offset, sizeof v);
-    return v;
-}
-
 // The statement's filler, made (or remade for another code set) when
 // needed; NULL when it cannot be had, with no exception pending.
 BatchFiller *fillerFor(DrvStmt *s)
@@ -187,18 +168,10 @@ BatchFiller *fillerFor(DrvStmt *s)
     bf = new (std::nothrow) BatchFiller();
     if (!bf)
         return nullptr;
-    bf->size = PH_CALLS + kCallBytes;
-    bf->mem = static_cast<uint8_t *>(calloc(bf->size, 1));
-    bf->charset = charset;
-    JNIEnv *env = s->env;
-    jobject obj = bf->mem ? jc_NewParamBatchFiller(env, bf->mem, bf->size, charset) : nullptr;
-    if (!obj || !bf->filler.Set(env, obj)) {
-        jc_DeleteLocal(env, obj);
-        jc_ClearException(env);
+    if (!bf->Open(s->env, PH_CALLS + kCallBytes, charset, jc_NewParamBatchFiller)) {
         delete bf;
         return nullptr;
     }
-    env->DeleteLocalRef(obj);
     s->batchFiller = bf;
     return bf;
 }
@@ -231,7 +204,7 @@ int sendBlock(DrvStmt *s, BatchFiller *bf, BlockSink &out)
     out.reset();
     JNIEnv *env = s->env;
     int32_t done = 0;
-    const int call = jc_CallIntMethod(env, bf->filler, nullptr, "fill", "(Ljava/sql/PreparedStatement;)I", &done,
+    const int call = jc_CallIntMethod(env, bf->object, nullptr, "fill", "(Ljava/sql/PreparedStatement;)I", &done,
                                       s->stmt.get());
     const int32_t added = loadAt<int32_t>(mem, PH_DONE);
     if (added == kNotRun) {
