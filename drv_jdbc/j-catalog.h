@@ -8,6 +8,7 @@
 
 struct CatalogArgs;
 struct DrvStmt;
+struct RowBlock;
 
 // Catalog kinds of a DrvStmt (0 an ordinary statement).
 enum : int32_t {
@@ -72,6 +73,26 @@ constexpr void DRV_FillCatalogOps(DrvOpTable &t)
     t.DDTables = DRV_DDTables;
     t.DDGetTypeInfo = DRV_DDGetTypeInfo;
 }
+
+// ---- cells of catalog rows (j-fetch.cpp) ----
+
+// A 16- or 32-bit integer cell (0 for NULL) and the writers of one cell of
+// row r; a text longer than a fixed cell is cut.
+int16_t shortCell(const RowBlock *b, int col, int32_t r);
+void setShortCell(RowBlock *b, int col, int32_t r, int16_t v);
+void setLongCell(RowBlock *b, int col, int32_t r, int32_t v);
+void setNullCell(RowBlock *b, int col, int32_t r);
+void setTextCell(RowBlock *b, int col, int32_t r, const char *text);
+
+// ---- the type-information result (j-typerows.cpp) ----
+
+// Puts the rows of the whole type-information result in ODBC's order: by
+// DATA_TYPE, then the types closest to it first (the usual type, other
+// general ones, special-purpose ones such as name, then the
+// auto-incrementing ones); gives text types their real sizes and the
+// parameters their definitions take, adds text as the LONGVARCHAR type, and
+// keeps only the rows of the statement's type filter.  0 or 16.
+int typeInfoArrange(DrvStmt *s, RowBlock *rows);
 
 // ---- layouts (j-catlayout.cpp) ----
 

@@ -14,6 +14,7 @@
 #include "drv_jdbc/j-wrap.h"
 #include "odbc/contract/param_types.h"
 #include "odbc/contract/rb_ops.h"
+#include "scrs/scs_install.h"
 #include "util/codepage.h"
 #include "util/log.h"
 
@@ -126,7 +127,7 @@ void layoutColumn(ColDesc *d, const RawCol &r, const DrvConn *c, bool wide)
         uint32_t m = static_cast<uint32_t>(P > D / 2 ? P : D / 2);
         bool heap = m > kHeapThreshold;
         d->columnSize = m;
-        d->displaySize = 2 * m;
+        d->displaySize = CD_SizeDoubled(m);
         d->valueType = heap ? VT_HEAP_BINARY : (d->sqlType == -2 ? VT_BINARY : VT_BIN4);
         d->bufferLength = heap ? 0 : (d->sqlType == -2 ? m : m + 4);
         return;
@@ -266,6 +267,7 @@ void setStmtObject(DrvStmt *s, JGlobal<> global)
         old = std::move(s->stmt);
         s->stmt = std::move(global);
     }
+    s->jdbcMaxRows = 0;
 }
 
 int stmtObjectRef(int handle, JNIEnv *env, jobject *out)
@@ -302,6 +304,11 @@ void closeResultSet(DrvStmt *s)
     s->jdbcColumns = -1;
     free(s->procName);
     s->procName = nullptr;
+    if (s->typeRows) {
+        RB_Free(s->typeRows);
+        free(s->typeRows);
+        s->typeRows = nullptr;
+    }
     if (s->resultSet) {
         jc_ResultSet_close(s, s->resultSet);
         errClear(&s->errors);
@@ -599,7 +606,7 @@ int fillAttr(DrvStmt *s, const ColDesc &d, uint16_t col, TypedValue *e)
             rc = ERR_MEMORY_ALLOCATION;
         break;
     case 27: case 28:
-        e->value.text = strdup(typeLiteral(d.sqlType, e->attrId == 27 ? 0 : 1));
+        e->value.text = strdup(typeInfoLiteral(typeInfoCacheOf(s->conn), d.sqlType, e->attrId == 27 ? 0 : 1));
         if (!e->value.text)
             rc = ERR_MEMORY_ALLOCATION;
         break;
@@ -660,6 +667,11 @@ int DRV_ColAttributes(int stmt, uint16_t *outCols, int16_t *outAttrs, ColDesc **
             }
         }
     }
+    // Key and expression columns of a select list the cursor library
+    // completed, with each column's base names.
+    for (uint16_t col = 1; col <= n; ++col)
+        SCS_GetSelColAttribs(stmt, col, &(*outCopy)[col - 1], 15, static_cast<uint16_t>(n + 1),
+                             static_cast<uint16_t>(rows), table);
     int count = 0;
     TypedValue *kept = nullptr;
     int rc = TV_DedupCopy(static_cast<int>(total), table, &count, &kept, 2);

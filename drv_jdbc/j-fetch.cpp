@@ -2,6 +2,7 @@
 // that put catalog results into their ODBC form.
 #include "drv_jdbc/j-blockread.h"
 #include "drv_jdbc/j-call.h"
+#include "drv_jdbc/j-catalog.h"
 #include "drv_jdbc/j-cells.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
@@ -12,6 +13,7 @@
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap-ps.h"
 #include "odbc/contract/flavour.h"
+#include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
 #include "util/log.h"
 #include "util/utf8.h"
@@ -190,6 +192,8 @@ int readCellValue(DrvStmt *s, jobject o, bool callable, int32_t i, ValueType vt,
     }
 }
 
+} // namespace
+
 // Catalog patches --------------------------------------------------------
 
 int16_t shortCell(const RowBlock *b, int col, int32_t r)
@@ -276,6 +280,8 @@ void setTextCell(RowBlock *b, int col, int32_t r, const char *text)
     }
     c.indicators[r] = RB_IND_VALUE;
 }
+
+namespace {
 
 struct SqlTypeMap {
     int16_t from, to;
@@ -427,7 +433,6 @@ void patchCatalogRow(DrvStmt *s, RowBlock *b, int32_t r)
         }
         break;
     case 6:
-        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "Here!!!!");
         mapCatalogSqlType(s, b, r, 4, 5, 6);
         fillSqlDataType(b, r, 4, 13, 14);
         break;
@@ -461,6 +466,104 @@ int readValue(DrvStmt *s, jobject source, bool callable, int32_t index, RowBlock
     return rc;
 }
 
+namespace {
+
+// Reads up to n rows of the open ResultSet into the block (laid out for n
+// rows), skipping the type-information rows of other types and patching
+// catalog rows into their ODBC form.  0 or the JDBC failure's number.
+int readRows(DrvStmt *s, RowBlock *block, int32_t n)
+{
+    const int32_t redirect = s->redirectCol;
+    int perRow = redirect >= 0 ? 1 : block->columnsUsed;
+    if (s->jdbcColumns >= 0)
+        perRow = s->jdbcColumns;
+    int rc = 0;
+    int32_t r = 0;
+    if (s->resultSet && redirect < 0 && s->jdbcColumns < 0 && s->catalogKind == 0 && drvBlockReads()) {
+        rc = drvReadBlock(s, block, n);
+        r = n;
+    }
+    while (r < n) {
+        if (!s->resultSet || (s->catalogKind == 4 && s->conn->options.jSqlStatisticsOff)) {
+            s->flags |= DS_END_OF_DATA;
+            break;
+        }
+        uint8_t moved = 0;
+        if ((rc = jc_ResultSet_next(s, s->resultSet, &moved)) != 0)
+            break;
+        if (!moved) {
+            s->flags |= DS_END_OF_DATA;
+            break;
+        }
+        for (int k = 0; k < perRow && rc == 0; ++k) {
+            int target = redirect >= 0 ? redirect : k;
+            if (target >= block->columnsUsed)
+                break;
+            rc = readValue(s, s->resultSet, false, k + 1, &block->columns[target], r);
+        }
+        if (rc != 0)
+            break;
+        if (s->catalogKind)
+            patchCatalogRow(s, block, r);
+        ++r;
+        ++s->blockRows;
+    }
+    return rc;
+}
+
+// The whole type-information result, read at the first fetch and put in
+// ODBC's order; later fetches hand out its rows.  0, 16 or the read's number.
+int stageTypeRows(DrvStmt *s)
+{
+    constexpr int32_t kChunk = 200;
+    RowBlock *all = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
+    if (!all)
+        return ERR_MEMORY_ALLOCATION;
+    int rc = 0;
+    while (rc == 0 && !(s->flags & DS_END_OF_DATA)) {
+        RowBlock chunk{};
+        if ((rc = RB_InitFromColDescs(s->cols, s->colCount, kChunk, &chunk)) == 0) {
+            s->blockRows = 0;
+            rc = readRows(s, &chunk, kChunk);
+            chunk.rowsUsed = s->blockRows;
+            if (rc == 0 && chunk.rowsUsed > 0)
+                rc = all->columnsUsed ? RB_AppendRows(all, &chunk) : RB_Clone(all, &chunk);
+        }
+        RB_Free(&chunk);
+    }
+    if (rc == 0)
+        rc = typeInfoArrange(s, all);
+    if (rc != 0) {
+        RB_Free(all);
+        free(all);
+        return rc;
+    }
+    s->typeRows = all;
+    s->typeRowNext = 0;
+    return 0;
+}
+
+// Up to n staged type-information rows into the block.
+int serveTypeRows(DrvStmt *s, RowBlock *block, int32_t n)
+{
+    RowBlock *all = s->typeRows;
+    const int32_t left = all->rowsUsed - s->typeRowNext;
+    if (n > left)
+        n = left;
+    if (int rc = RB_InitFromColDescs(s->cols, s->colCount, n > 0 ? n : 1, block))
+        return rc;
+    for (int32_t i = 0; i < n; ++i)
+        if (int rc = RB_CopyRow(block, all, i, s->typeRowNext + i, 1))
+            return rc;
+    s->typeRowNext += n;
+    s->blockRows = n;
+    if (s->typeRowNext >= all->rowsUsed)
+        s->flags |= DS_END_OF_DATA;
+    return 0;
+}
+
+} // namespace
+
 int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
 {
     DrvCall<DrvStmt> op(stmt);
@@ -483,65 +586,32 @@ int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block)
             s->flags &= static_cast<uint16_t>(~DS_OUT_REGISTERED);
         return rc;
     }
+    if (s->catalogKind == CAT_TYPE_INFO && !s->typeRows)
+        if (int rc = stageTypeRows(s))
+            return rc;
     int32_t n = rows;
     if (s->maxRows > 0) {
         int32_t left = s->maxRows - s->rowsFetched;
         n = left < n ? (left > 0 ? left : 0) : n;
     }
-    if (n == 0 || (s->flags & DS_END_OF_DATA)) {
+    if (n == 0 || (s->typeRows ? s->typeRowNext >= s->typeRows->rowsUsed : (s->flags & DS_END_OF_DATA) != 0)) {
         RB_Init(block, 0);
         return 0;
     }
-    for (uint16_t k = 0; k < s->colCount; ++k)
-        if (s->cols[k].baseSqlType == -4 || s->cols[k].baseSqlType == -1)
-            n = 1;
-    if (int rc = RB_InitFromColDescs(s->cols, s->colCount, n, block))
-        return rc;
-    if (redirect >= 0 && redirect >= block->columnsUsed) {
-        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "The redirectCol is more than count of Columns");
-        return ERR_GENERAL;
-    }
-    int perRow = redirect >= 0 ? 1 : block->columnsUsed;
-    if (s->jdbcColumns >= 0)
-        perRow = s->jdbcColumns;
     int rc = 0;
-    int32_t r = 0;
-    if (s->resultSet && redirect < 0 && s->jdbcColumns < 0 && s->catalogKind == 0 && drvBlockReads()) {
-        rc = drvReadBlock(s, block, n);
-        r = n;
-    }
-    while (r < n) {
-        if (!s->resultSet || (s->catalogKind == 4 && s->conn->options.jSqlStatisticsOff)) {
-            s->flags |= DS_END_OF_DATA;
-            break;
+    if (s->typeRows) {
+        rc = serveTypeRows(s, block, n);
+    } else {
+        for (uint16_t k = 0; k < s->colCount; ++k)
+            if (s->cols[k].baseSqlType == -4 || s->cols[k].baseSqlType == -1)
+                n = 1;
+        if (int irc = RB_InitFromColDescs(s->cols, s->colCount, n, block))
+            return irc;
+        if (redirect >= 0 && redirect >= block->columnsUsed) {
+            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "The redirectCol is more than count of Columns");
+            return ERR_GENERAL;
         }
-        uint8_t moved = 0;
-        if ((rc = jc_ResultSet_next(s, s->resultSet, &moved)) != 0)
-            break;
-        if (!moved) {
-            s->flags |= DS_END_OF_DATA;
-            break;
-        }
-        if (s->catalogKind == 1 && s->typeFilter != 0) {
-            int16_t t = 0;
-            if ((rc = jc_ResultSet_getShort(s, s->resultSet, 2, &t)) != 0)
-                break;
-            auto odbc2 = [](int16_t v) -> int16_t { return v == 91 ? 9 : v == 92 ? 10 : v == 93 ? 11 : v; };
-            if (odbc2(t) != odbc2(s->typeFilter))
-                continue;
-        }
-        for (int k = 0; k < perRow && rc == 0; ++k) {
-            int target = redirect >= 0 ? redirect : k;
-            if (target >= block->columnsUsed)
-                break;
-            rc = readValue(s, s->resultSet, false, k + 1, &block->columns[target], r);
-        }
-        if (rc != 0)
-            break;
-        if (s->catalogKind)
-            patchCatalogRow(s, block, r);
-        ++r;
-        ++s->blockRows;
+        rc = readRows(s, block, n);
     }
     block->rowsUsed = s->blockRows;
     s->rowsFetched += s->blockRows;

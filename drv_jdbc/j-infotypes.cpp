@@ -446,6 +446,8 @@ int StatementAnswer(DrvStmt *s, int item, Answer *a)
     case DRV_STMT_ROW_COUNT:
         a->number = (s->flags & DS_COUNTED) ? s->rowCount : -1;
         return 0;
+    case DRV_STMT_CURSOR_DEFAULT: a->number = s->cursorDefault; return 0;
+    case DRV_STMT_FORCE_STATIC: a->number = s->forceStatic; return 0;
     case DrvStmtOption(SQL_QUERY_TIMEOUT): {
         a->number = 0;
         if (!s->stmt)
@@ -473,6 +475,8 @@ int StatementAnswer(DrvStmt *s, int item, Answer *a)
         return 0;
     }
     case DrvStmtOption(KRS_STMT_CURSOR_MODE): a->number = cs.cursorMode; return 0;
+    case DrvStmtOption(KRS_STMT_KEPT_A): a->number = cs.keptOptionA; return 0;
+    case DrvStmtOption(KRS_STMT_KEPT_B): a->number = cs.keptOptionB; return 0;
     default: return ERR_FUNCTION_NOT_SUPPORTED;
     }
 }

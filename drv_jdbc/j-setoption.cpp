@@ -197,6 +197,14 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
             return ERR_INVALID_ARGUMENT;
         cs.cursorMode = *v;
         return 0;
+    // Kept for the cursor library: report key and expression columns
+    // (1052), add the missing key columns to the select list (1054).
+    case DrvStmtOption(KRS_STMT_KEPT_A):
+        cs.keptOptionA = *v;
+        return 0;
+    case DrvStmtOption(KRS_STMT_KEPT_B):
+        cs.keptOptionB = *v;
+        return 0;
     default:
         return ERR_NOT_CAPABLE;
     }

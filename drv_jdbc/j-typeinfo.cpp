@@ -106,16 +106,6 @@ const char *typeUsualName(int sqlType)
     return name ? name : "";
 }
 
-const char *typeLiteral(int sqlType, int)
-{
-    switch (sqlType) {
-    case -6: case 5: case 4: case -5: case 7: case 6: case 8: case 2: case 3:
-        return "";
-    default:
-        return "'";
-    }
-}
-
 HashTable *typeInfoCacheOf(DrvConn *c)
 {
     if (!c->typeInfo)

@@ -1,7 +1,7 @@
 // The type-information cache of a back-end connection: TYPE_NAME,
 // LITERAL_PREFIX and LITERAL_SUFFIX by SQL type.  It is built the first time
-// a column attribute needs it, not at connect: reading the whole type table
-// costs a query over every type of the database.
+// a result is described with its column attributes, not at connect: reading
+// the whole type table costs a query over every type of the database.
 #pragma once
 #include <cstdint>
 
@@ -19,9 +19,6 @@ HashTable *typeInfoCacheOf(DrvConn *c);
 // The usual PostgreSQL name of an SQL type ("varchar", "int4" ...), "" for a
 // type without one; no database work.
 const char *typeUsualName(int sqlType);
-// LITERAL_PREFIX (which 0) or LITERAL_SUFFIX (1) of an SQL type: none for
-// the numeric types, an apostrophe for every other; no database work.
-const char *typeLiteral(int sqlType, int which);
 // The key an SQL type is cached under: date and time types by their ODBC 2
 // codes, the wide text types by their narrow twins.
 int16_t typeInfoKey(int sqlType);

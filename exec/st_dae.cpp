@@ -192,12 +192,13 @@ SQLRETURN StmtPutData(Stmt *s, SQLPOINTER data, SQLLEN len)
 
 namespace {
 
-// Values of SQLSetPos and SQLBulkOperations are always gathered by the
-// driver, whatever the back end can gather itself.
+// A back end that gathers values itself takes them for executes and for
+// SQLSetPos (its second engine); values of SQLBulkOperations updates are
+// always gathered by the driver.
 bool V2Road(const Stmt *s)
 {
     const int16_t d = s->daeState;
-    return s->conn && s->conn->cn_hasV2DAE && d != 2 && d != 3 && d != 8 && d != 9;
+    return s->conn && s->conn->cn_hasV2DAE && d != 3 && d != 8 && d != 9;
 }
 
 } // namespace

@@ -25,7 +25,7 @@ int64_t ColumnLength(int32_t sqlType, uint32_t size)
     case SQL_FLOAT: case SQL_DOUBLE: return 8;
     case SQL_DATE: case SQL_TYPE_DATE: case SQL_TIME: case SQL_TYPE_TIME: return 6;
     case SQL_TIMESTAMP: case SQL_TYPE_TIMESTAMP: return 16;
-    case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR: return 2 * static_cast<int64_t>(size);
+    case SQL_WCHAR: case SQL_WVARCHAR: case SQL_WLONGVARCHAR: return CD_SizeDoubled(size);
     case SQL_BIT: case SQL_TINYINT: return 1;
     case SQL_BIGINT: return 20;
     case SQL_GUID: return 16;
@@ -178,6 +178,7 @@ SQLRETURN StmtColAttributes(Stmt *s, uint16_t col, uint16_t item, void *text, in
     case SQL_COLUMN_CASE_SENSITIVE:
     case 35:
     case 1053:
+    case 1055:
         if (!Override(s, item, col, &v))
             v = 0;
         break;
@@ -209,7 +210,8 @@ SQLRETURN ST_ColAttribute(Stmt *s, SQLUSMALLINT col, SQLUSMALLINT field, SQLPOIN
                           SQLSMALLINT *outLen, SQLLEN *num, int width)
 {
     if (col == 0 && s->cursor.useBookmarks) {
-        static const uint16_t kZero[] = {2, 6, 8, 9, 10, 11, 12, 13, 32, 35, 1001, 1003, 1005, 1006, 1008, 1012, 1053};
+        static const uint16_t kZero[] = {2,    6,    8,    9,    10,   11,   12,   13,  32,
+                                         35,   1001, 1003, 1005, 1006, 1008, 1012, 1053, 1055};
         static const uint16_t kEmpty[] = {14, 15, 16, 17, 18, 22, 23, 27, 28, 29, 1011};
         if (s->state != STMT_EXECUTED)
             return StFail(s, ERR_FUNCTION_SEQUENCE);
@@ -254,7 +256,7 @@ SQLRETURN ST_ColAttribute(Stmt *s, SQLUSMALLINT col, SQLUSMALLINT field, SQLPOIN
                 return StFail(s, ERR_FUNCTION_SEQUENCE);
             return IrdField(s, col, static_cast<int16_t>(field), text, bufLen, outLen, num, 2, width);
         default:
-            if ((field >= 2 && field <= 18) || field == 35 || field == 1053)
+            if ((field >= 2 && field <= 18) || field == 35 || field == 1053 || field == 1055)
                 return StmtColAttributes(s, col, field, text, bufLen, outLen, num, width);
             break;
         }

@@ -91,7 +91,9 @@ int64_t ParamMaxValueLength(const Stmt *s, const ParamBinding &b, uint32_t rows)
 int16_t ParamClassOf(const Stmt *s, uint16_t i)
 {
     const char *name = s->paramCols && i < s->paramCount ? s->paramCols[i].name : "";
-    if (name[0] == '*' && name[1] == 'O')
+    if (name[0] != '*' || (name[1] != 'O' && name[1] != 'B' && name[1] != 'U'))
+        return PARAM_INPUT;  // a marker outside a procedure call returns nothing
+    if (name[1] == 'O')
         return PARAM_OUTPUT;
     // A procedure call's markers may all be described as input-output ("*B")
     // or left open ("*U"): the direction the application bound decides.
@@ -104,9 +106,7 @@ int16_t ParamClassOf(const Stmt *s, uint16_t i)
         if (b->paramType == SQL_PARAM_INPUT)
             return PARAM_INPUT;
     }
-    if (name[0] == '*' && name[1] == 'B')
-        return PARAM_INPUT_OUTPUT;
-    return PARAM_INPUT;
+    return name[1] == 'B' ? PARAM_INPUT_OUTPUT : PARAM_INPUT;
 }
 
 bool ParamCountClasses(Stmt *s, bool resolve)

@@ -5,6 +5,7 @@
 
 #include "exec/convert.h"
 #include "exec/st_internal.h"
+#include "exec/st_setpos.h"
 #include "odbc/stmt.h"
 #include "odbc/desc_rec.h"
 #include "odbc/desc_types.h"
@@ -145,6 +146,8 @@ void StmtDropResults(Stmt *s)
         std::free(s->ex->v2Block);
         s->ex->v2Block = nullptr;
     }
+    if (s->daeState == 0)
+        StmtFreeSetPosState(s);
     ClearGetData(s);
     s->ex->gd.remaining = 0;
     s->ex->gd.rest = nullptr;

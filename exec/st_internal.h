@@ -61,7 +61,9 @@ int64_t ParamValueLength(const ParamBinding &b);
 int64_t ParamValueLengthRow(const Stmt *s, const ParamBinding &b, uint32_t row);
 int64_t ParamMaxValueLength(const Stmt *s, const ParamBinding &b, uint32_t rows);
 // Direction of parameter i (0-based): PARAM_INPUT, PARAM_OUTPUT or
-// PARAM_INPUT_OUTPUT, by its description's mark or its binding.
+// PARAM_INPUT_OUTPUT, by its description's mark; a procedure call's marker
+// described input-output or open by the direction bound.  Every other
+// marker is an input, whatever direction it was bound with.
 int16_t ParamClassOf(const Stmt *s, uint16_t i);
 // Counts the classes into the statement; false when a direction is left
 // open and `resolve` is false (the walk then stops).

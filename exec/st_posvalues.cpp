@@ -26,6 +26,7 @@ struct BoundValue {
     bool null;
     const uint8_t *p;  // null: an empty value
     int64_t len;
+    bool atExec;       // given at execution, for the back end to ask for
 };
 
 int64_t TextLength(const ColBindingHead &b, const uint8_t *p)
@@ -62,7 +63,9 @@ bool IsVariable(int16_t cType)
     }
 }
 
-BoundValue ReadBound(const Stmt *s, const ColBinding &cb, uint32_t i)
+// The value of row i; a value given at execution is the one the driver
+// gathered, or, for a back end that gathers values itself (v2), marked.
+BoundValue ReadBound(const Stmt *s, const ColBinding &cb, uint32_t i, bool v2 = false)
 {
     const ColBindingHead &b = cb.head;
     const BindStrides st = StmtBindStrides(s, b);
@@ -70,9 +73,13 @@ BoundValue ReadBound(const Stmt *s, const ColBinding &cb, uint32_t i)
     const SQLLEN *ip = LengthAt(b.indicatorPtr, st.length, i);
     const SQLLEN ind = ip ? *ip : 0;
     const SQLLEN len = lp ? *lp : b.bufferLength;
-    BoundValue v{false, nullptr, 0};
+    BoundValue v{false, nullptr, 0, false};
     if (ind == SQL_NULL_DATA) {
         v.null = true;
+        return v;
+    }
+    if (IsDataAtExec(len) && v2) {
+        v.atExec = true;
         return v;
     }
     if (IsDataAtExec(len)) {
@@ -160,12 +167,15 @@ struct ColPlan {
     Kind kind;
     ValueType vt;
     uint32_t width;
+    bool v2;  // for a back end that gathers values itself: text as given
 };
 
-// The layout of one column over the rows of the operation.
-int PlanColumn(const Stmt *s, const ColBinding &cb, uint32_t first, uint32_t rows, ColPlan *plan)
+// The layout of one column over the rows of the operation: fixed types by
+// the table; text as wide as its longest value, at least as wide as an
+// escape's literal (v2: exactly as wide, its escapes being sent as given).
+int PlanColumn(const Stmt *s, const ColBinding &cb, uint32_t first, uint32_t rows, ColPlan *plan, bool v2 = false)
 {
-    *plan = ColPlan{&cb, P_TEXT, VT_NTS, 0};
+    *plan = ColPlan{&cb, P_TEXT, VT_NTS, 0, v2};
     for (const FixedType &f : kFixedTypes)
         if (f.cType == cb.head.cType) {
             plan->kind = f.kind;
@@ -176,12 +186,12 @@ int PlanColumn(const Stmt *s, const ColBinding &cb, uint32_t first, uint32_t row
     const bool wide = cb.head.cType == SQL_C_WCHAR;
     uint64_t longest = 0;
     for (uint32_t r = 0; r < rows; ++r) {
-        const BoundValue v = ReadBound(s, cb, first + r);
+        const BoundValue v = ReadBound(s, cb, first + r, v2);
         if (!v.null && static_cast<uint64_t>(v.len) > longest)
             longest = static_cast<uint64_t>(v.len);
     }
     // Room for an escape's literal, which may be longer than the escape.
-    if (longest < 32)
+    if (longest < 32 && !v2)
         longest = 32;
     if (longest > 0x7FFF0000)
         return ERR_MEMORY_ALLOCATION;
@@ -196,10 +206,10 @@ int PlanColumn(const Stmt *s, const ColBinding &cb, uint32_t first, uint32_t row
 
 // Text that is a date, time or timestamp escape becomes its plain literal
 // (the column keeps its text type, so rows of other shapes still fit).
-int WriteText(const BoundValue &v, bool wide, uint8_t *cell, uint32_t width)
+int WriteText(const BoundValue &v, bool wide, uint8_t *cell, uint32_t width, bool escapes)
 {
     const uint32_t room = width - (wide ? 2 : 1);
-    if (IsEscapeText(v.p, v.len, wide)) {
+    if (escapes && IsEscapeText(v.p, v.len, wide)) {
         std::vector<uint8_t> tmp(static_cast<size_t>(v.len) + 32);
         RowBlockColumn probe{VT_CHAR, 0, nullptr, nullptr};
         int rc = wide ? WCharToDateTime(tmp.data(), reinterpret_cast<const SQLWCHAR *>(v.p),
@@ -239,7 +249,7 @@ int WriteCell(const ColPlan &plan, const BoundValue &v, uint8_t *cell)
         return 0;
     case P_TEXT:
     case P_WTEXT:
-        return WriteText(v, plan.kind == P_WTEXT, cell, plan.width);
+        return WriteText(v, plan.kind == P_WTEXT, cell, plan.width, !plan.v2);
     case P_HEAP: {
         LongDataBuf heap{0, nullptr};
         if (v.p && v.len > 0) {
@@ -352,9 +362,9 @@ int FillValues(Stmt *s, const std::vector<ColPlan> &plans, uint32_t first, uint3
                 col.indicators[l] = RB_IND_IGNORED;
                 continue;
             }
-            const BoundValue v = ReadBound(s, *plans[j].b, k);
-            if (v.null) {
-                col.indicators[l] = RB_IND_NULL;
+            const BoundValue v = ReadBound(s, *plans[j].b, k, plans[j].v2);
+            if (v.null || v.atExec) {
+                col.indicators[l] = v.atExec ? RB_IND_AT_EXEC : RB_IND_NULL;
                 continue;
             }
             if (int rc = WriteCell(plans[j], v, col.data + static_cast<size_t>(l) * col.width))
@@ -397,15 +407,37 @@ uint32_t BindValueLength(const Stmt *s, const ColBinding &b, uint32_t row)
     return v.null || v.len < 0 ? 0 : static_cast<uint32_t>(v.len);
 }
 
-uint32_t BindMaxValueLength(const Stmt *s, const ColBinding &b, uint32_t rows)
+namespace {
+
+// The largest of length(s, b, i) over rows 0 .. rows - 1.
+uint32_t Longest(const Stmt *s, const ColBinding &b, uint32_t rows,
+                 uint32_t (*length)(const Stmt *, const ColBinding &, uint32_t))
 {
     uint32_t longest = 0;
     for (uint32_t i = 0; i < rows; ++i) {
-        const uint32_t n = BindValueLength(s, b, i);
+        const uint32_t n = length(s, b, i);
         if (n > longest)
             longest = n;
     }
     return longest;
+}
+
+} // namespace
+
+uint32_t BindMaxValueLength(const Stmt *s, const ColBinding &b, uint32_t rows)
+{
+    return Longest(s, b, rows, BindValueLength);
+}
+
+uint32_t BindValueLengthV2(const Stmt *s, const ColBinding &b, uint32_t row)
+{
+    const BoundValue v = ReadBound(s, b, row, true);
+    return v.null || v.atExec || v.len < 0 ? 0 : static_cast<uint32_t>(v.len);
+}
+
+uint32_t BindMaxValueLengthV2(const Stmt *s, const ColBinding &b, uint32_t rows)
+{
+    return Longest(s, b, rows, BindValueLengthV2);
 }
 
 int StmtColsNeedData(Stmt *s, const uint16_t *list, uint16_t count)
@@ -460,7 +492,10 @@ int StmtSetPosNeedData(Stmt *s, int32_t row, const uint16_t *list, uint16_t coun
     return SQL_NEED_DATA;
 }
 
-int StmtBuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list, uint16_t *count)
+namespace {
+
+// The value block of either engine and the numbers of its columns.
+int BuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list, uint16_t *count, bool v2)
 {
     s->daeState = 0;
     *list = nullptr;
@@ -482,7 +517,7 @@ int StmtBuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list
         if (!yes)
             continue;
         ColPlan p{};
-        if (int rc = PlanColumn(s, n->b, first, rows, &p))
+        if (int rc = PlanColumn(s, n->b, first, rows, &p, v2))
             return rc;
         plans.push_back(p);
     }
@@ -496,6 +531,18 @@ int StmtBuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list
     *list = cols;
     *count = static_cast<uint16_t>(plans.size());
     return 0;
+}
+
+} // namespace
+
+int StmtBuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list, uint16_t *count)
+{
+    return BuildSetPosValues(s, row, block, list, count, false);
+}
+
+int StmtBuildSetPosValuesV2(Stmt *s, int32_t row, RowBlock *block, uint16_t **list, uint16_t *count)
+{
+    return BuildSetPosValues(s, row, block, list, count, true);
 }
 
 int StmtBuildStatusBlock(Stmt *s, int32_t row, RowBlock **out)

@@ -4,6 +4,7 @@
 // (UPDATE, DELETE, ADD), gathering values given at execution first.
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "exec/st_internal.h"
 #include "exec/st_setpos.h"
@@ -201,20 +202,16 @@ OpCall::~OpCall()
     }
 }
 
-SQLRETURN StmtSetPosClassic(Stmt *s, int64_t row, uint16_t op)
+namespace {
+
+// The checks both engines make before anything is sent: the request against
+// the cursor, its state and the rowset (ADD takes rows of the bound buffers,
+// the others rows of the fetched rowset), then the position moved and the
+// row and operation saved.  SQL_SUCCESS to go on; else the error posted:
+// S1C00, S1109, S1009, 24000, S1107.
+SQLRETURN SetPosStart(Stmt *s, int64_t row, uint16_t op)
 {
-    if (!s->conn || !s->conn->cn_hasScrlCurs)
-        return StFail(s, ERR_FUNCTION_NOT_SUPPORTED);
-    StmtRebaseBindings(s);
     CursorState &cs = s->cursor;
-    if (s->daeState == 8) {
-        // Every value given at execution has arrived: send them.
-        // The sequence ends here whatever the outcome.
-        s->daeState = 0;
-        row = cs.setPosRow;
-        op = cs.setPosOp;
-        return op == SQL_ADD || op == SQL_UPDATE ? SendValues(s, row, op) : StFail(s, ERR_FUNCTION_SEQUENCE);
-    }
     if (op > SQL_ADD)
         return StFail(s, ERR_NOT_CAPABLE);
     if (cs.cursorType == SQL_CURSOR_FORWARD_ONLY)
@@ -227,7 +224,6 @@ SQLRETURN StmtSetPosClassic(Stmt *s, int64_t row, uint16_t op)
     if (row < 0 || row > INT32_MAX)
         return StFail(s, ERR_ROW_VALUE_RANGE);
     if (op == SQL_ADD) {
-        // ADD takes rows of the bound buffers, not of the fetched rowset.
         if (row > cs.rowsetSize)
             return StFail(s, ERR_ROW_VALUE_RANGE);
     } else {
@@ -242,19 +238,89 @@ SQLRETURN StmtSetPosClassic(Stmt *s, int64_t row, uint16_t op)
     }
     cs.setPosRow = static_cast<uint32_t>(row);
     cs.setPosOp = op;
+    return SQL_SUCCESS;
+}
 
-    switch (op) {
-    case SQL_POSITION: {
-        const DrvOpTable *ops = StOps(s);
-        if (!ops || !ops->SetPos)
-            return SQL_SUCCESS;
-        int rc = ops->SetPos(StDrv(s), OpRow(row), SQL_POSITION, SQL_LOCK_NO_CHANGE, nullptr, nullptr, nullptr,
-                             nullptr, 0);
-        StorePosError(s, rc);
-        return rc == 0 ? SQL_SUCCESS : SQL_ERROR;
-    }
-    case SQL_REFRESH:
+// POSITION tells the cursor library the row; REFRESH converts the cached
+// rows into the bound buffers again.
+SQLRETURN PositionOrRefresh(Stmt *s, int64_t row, uint16_t op)
+{
+    if (op == SQL_REFRESH)
         return StmtFillRowset(s, AppStatus(s), static_cast<int32_t>(row), SQL_REFRESH);
+    const DrvOpTable *ops = StOps(s);
+    if (!ops || !ops->SetPos)
+        return SQL_SUCCESS;
+    int rc = ops->SetPos(StDrv(s), OpRow(row), SQL_POSITION, SQL_LOCK_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
+                         0);
+    StorePosError(s, rc);
+    return rc == 0 ? SQL_SUCCESS : SQL_ERROR;
+}
+
+// Second engine: sends the value block (UPDATE, ADD) or the marker block
+// (DELETE) that the statement keeps; a back end that asks for values given
+// at execution (102) gets them through SQLParamData and SQLPutData before
+// StmtSetPosFinish ends the call.
+SQLRETURN SendKeptV2(Stmt *s, int64_t row, uint16_t op)
+{
+    const DrvOpTable *ops = StOps(s);
+    if (!ops || !ops->SetPos)
+        return StFail(s, ERR_NOT_CAPABLE);
+    StmtFreeSetPosState(s);
+    OpCall *call = new (std::nothrow) OpCall(s);
+    if (!call)
+        return StFail(s, ERR_MEMORY_ALLOCATION);
+    s->ex->v2SetPos = call;
+    int rc = 0;
+    if (op == SQL_DELETE) {
+        rc = StmtBuildStatusBlock(s, OpRow(row), &call->block);
+    } else {
+        call->block = static_cast<RowBlock *>(std::calloc(1, sizeof(RowBlock)));
+        rc = call->block ? StmtBuildSetPosValuesV2(s, OpRow(row), call->block, &call->list, &call->listCount)
+                         : ERR_MEMORY_ALLOCATION;
+    }
+    if (rc == 0 && Narrow(s))
+        rc = RB_WideToAnsi(call->block);
+    if (rc != 0) {
+        StmtFreeSetPosState(s);
+        return StFail(s, rc);
+    }
+    call->sent = true;
+    if (call->list)
+        call->columns.assign(call->list, call->list + call->listCount);
+    const int32_t target = op == SQL_DELETE ? s->cursor.position : OpRow(row);
+    rc = ops->SetPos(StDrv(s), target, op, SQL_LOCK_NO_CHANGE, &call->statuses, &call->count, call->block,
+                     call->list, call->listCount);
+    if (rc == ERR_NEED_DATA && op != SQL_DELETE) {
+        s->daeState = 2;
+        s->diag.errNum = ERR_NONE;
+        return SQL_NEED_DATA;
+    }
+    s->diag.errNum = rc;
+    return StmtSetPosFinish(s);
+}
+
+} // namespace
+
+SQLRETURN StmtSetPosClassic(Stmt *s, int64_t row, uint16_t op)
+{
+    if (!s->conn || !s->conn->cn_hasScrlCurs)
+        return StFail(s, ERR_FUNCTION_NOT_SUPPORTED);
+    StmtRebaseBindings(s);
+    CursorState &cs = s->cursor;
+    if (s->daeState == 8) {
+        // Every value given at execution has arrived: send them.
+        // The sequence ends here whatever the outcome.
+        s->daeState = 0;
+        row = cs.setPosRow;
+        op = cs.setPosOp;
+        return op == SQL_ADD || op == SQL_UPDATE ? SendValues(s, row, op) : StFail(s, ERR_FUNCTION_SEQUENCE);
+    }
+    if (SQLRETURN rc = SetPosStart(s, row, op))
+        return rc;
+    switch (op) {
+    case SQL_POSITION:
+    case SQL_REFRESH:
+        return PositionOrRefresh(s, row, op);
     case SQL_UPDATE:
     case SQL_ADD: {
         if (!HasBoundColumn(s))
@@ -271,6 +337,49 @@ SQLRETURN StmtSetPosClassic(Stmt *s, int64_t row, uint16_t op)
     }
 }
 
+SQLRETURN StmtSetPosV2DAE(Stmt *s, uint16_t row, uint16_t op)
+{
+    if (!s->conn || !s->conn->cn_hasScrlCurs)
+        return StFail(s, ERR_FUNCTION_NOT_SUPPORTED);
+    StmtRebaseBindings(s);
+    if (SQLRETURN rc = SetPosStart(s, row, op))
+        return rc;
+    if (op == SQL_POSITION || op == SQL_REFRESH)
+        return PositionOrRefresh(s, row, op);
+    if (op != SQL_DELETE && !HasBoundColumn(s))
+        return StFail(s, ERR_DERIVED_TABLE_DEGREE);
+    return SendKeptV2(s, row, op);
+}
+
+SQLRETURN StmtSetPosFinish(Stmt *s)
+{
+    OpCall *call = s->ex ? s->ex->v2SetPos : nullptr;
+    s->daeState = 0;
+    if (!call)
+        return StFail(s, ERR_FUNCTION_SEQUENCE);
+    const int64_t row = s->cursor.setPosRow;
+    const uint16_t op = s->cursor.setPosOp;
+    // Statuses handed over at the end of a sequence come without a count:
+    // one per row of the operation.
+    if (call->statuses && call->count == 0)
+        call->count = static_cast<uint16_t>(row == 0 ? s->cursor.rowsetSize : 1);
+    const int rc = s->diag.errNum;
+    s->diag.errNum = ERR_NONE;
+    const SQLRETURN answer = Outcome(s, row, rc, *call);
+    if (op == SQL_ADD && SQL_SUCCEEDED(answer))
+        NoBookmarks(s, row);
+    StmtFreeSetPosState(s);
+    return answer;
+}
+
+void StmtFreeSetPosState(Stmt *s)
+{
+    if (!s->ex || !s->ex->v2SetPos)
+        return;
+    delete s->ex->v2SetPos;
+    s->ex->v2SetPos = nullptr;
+}
+
 const uint16_t *StmtRowOperations(const Stmt *s)
 {
     if (s->ex->bulkAdd)
@@ -283,9 +392,13 @@ SQLRETURN StmtSetPos(Stmt *s, int64_t row, uint16_t op, uint16_t lock)
     s->ex->bulkAdd = false;
     if (lock != SQL_LOCK_NO_CHANGE)
         return StFail(s, ERR_NOT_CAPABLE);
-    // A back end that gathers values at execution itself is given the
-    // values the driver gathered: the classic engine serves both.
-    return StmtSetPosClassic(s, row, op);
+    if (!(s->conn && s->conn->cn_hasV2DAE))
+        return StmtSetPosClassic(s, row, op);
+    // The second engine numbers rows in 16 bits: a row beyond them is no
+    // row of any rowset.
+    if (row < 0 || row > UINT16_MAX)
+        return StFail(s, ERR_ROW_VALUE_RANGE);
+    return StmtSetPosV2DAE(s, static_cast<uint16_t>(row), op);
 }
 
 SQLRETURN ST_SetPos(Stmt *s, SQLSETPOSIROW row, SQLUSMALLINT op, SQLUSMALLINT lock)

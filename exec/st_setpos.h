@@ -25,6 +25,9 @@ struct OpCall {
     uint16_t listCount = 0;
     RowsetCache *rowset = nullptr;
     bool sent = false;
+    // The column numbers sent, kept by the engine: the list itself may be
+    // the operation's from the call on.
+    std::vector<uint16_t> columns;
 
     explicit OpCall(Stmt *st) : s(st) {}
     ~OpCall();
@@ -45,6 +48,20 @@ const uint16_t *StmtRowOperations(const Stmt *s);
 // outstanding.  With data-at-execution state 8 it resumes with the saved row
 // and operation.
 SQLRETURN StmtSetPosClassic(Stmt *s, int64_t row, uint16_t op);
+// The second engine, for back ends that gather values given at execution
+// themselves: the same checks, POSITION and REFRESH as the classic one; the
+// value or marker block of UPDATE, ADD and DELETE is kept in the statement
+// and sent at once, values given at execution marked for the back end to
+// ask for (SQL_NEED_DATA until StmtSetPosFinish).
+SQLRETURN StmtSetPosV2DAE(Stmt *s, uint16_t row, uint16_t op);
+// Ends a call of the second engine with the number the statement holds:
+// the operation's messages, the statuses written as the classic engine
+// writes them (not for a failure other than a row outcome), the kept state
+// freed.
+SQLRETURN StmtSetPosFinish(Stmt *s);
+// Frees the statuses the second engine kept, and the blocks it sent when
+// the statement's binding says the engine frees them.
+void StmtFreeSetPosState(Stmt *s);
 // ADD, UPDATE_BY_BOOKMARK, DELETE_BY_BOOKMARK, FETCH_BY_BOOKMARK over the
 // bound rowset; with data-at-execution state 9 it resumes the update.
 SQLRETURN StmtBulkOperations(Stmt *s, uint16_t op);
@@ -75,6 +92,14 @@ int StmtColsNeedData(Stmt *s, const uint16_t *list, uint16_t count);
 // is left alone.  15 for a bound column without a description, 43 for a
 // row that ignores some of them only, 16, or a conversion's number.
 int StmtBuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list, uint16_t *count);
+// The second engine's value block: the columns and rows of
+// StmtBuildSetPosValues, text as given (no escapes read, no minimum width),
+// a value given at execution marked -2 for the back end to ask for.
+int StmtBuildSetPosValuesV2(Stmt *s, int32_t row, RowBlock *block, uint16_t **list, uint16_t *count);
+// Lengths as BindValueLength, 0 for a value given at execution (the back
+// end asks for it); values gathered by the driver are never read.
+uint32_t BindValueLengthV2(const Stmt *s, const ColBinding &b, uint32_t row);
+uint32_t BindMaxValueLengthV2(const Stmt *s, const ColBinding &b, uint32_t rows);
 // The row-marker block of a DELETE: -4 for rows to leave alone.
 int StmtBuildStatusBlock(Stmt *s, int32_t row, RowBlock **out);
 // The bound columns an update by bookmark of `rows` rows writes: those

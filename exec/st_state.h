@@ -7,6 +7,7 @@
 
 #include "exec/getcolumn.h"
 
+struct OpCall;
 struct RowBlock;
 
 struct StmtExec {
@@ -33,4 +34,7 @@ struct StmtExec {
     bool bulkAdd;                // the running ADD is SQLBulkOperations': every row is sent
     std::vector<uint32_t> bulkBookmarks;
     std::vector<uint16_t> bulkCols;
+    // The second SetPos engine's sent blocks and statuses, kept while the
+    // back end asks for values given at execution.
+    OpCall *v2SetPos;
 };

@@ -8,6 +8,7 @@
 #include "exec/conv_send.h"
 #include "exec/st_build.h"
 #include "exec/st_internal.h"
+#include "exec/st_setpos.h"
 #include "odbc/contract/flavour.h"
 #include "odbc/contract/param_types.h"
 #include "odbc/contract/rb_ops.h"
@@ -63,6 +64,28 @@ int PutDataToNarrow(Piece *p)
     p->size = static_cast<int64_t>(std::strlen(ansi));
     p->vt = VT_CHAR;
     return 0;
+}
+
+// The C type (and SQL type) of the value the back end asked for: in an
+// execute, the parameter at the V2 index; in SQLSetPos, the bound column
+// (which has no SQL type).  False when there is none.
+bool PieceTarget(Stmt *s, int16_t *cType, int16_t *sqlType)
+{
+    const uint16_t number = static_cast<uint16_t>(s->ex->v2Index + 1);
+    if (s->daeState == 1) {
+        const ParamBinding *b = StmtGetParamBinding(number, s);
+        if (!b)
+            return false;
+        *cType = b->cType;
+        *sqlType = b->sqlType;
+        return true;
+    }
+    const ColBinding *b = s->daeState == 2 ? StmtFindBoundCol(number, s) : nullptr;
+    if (!b)
+        return false;
+    *cType = b->head.cType;
+    *sqlType = 0;
+    return true;
 }
 
 } // namespace
@@ -129,21 +152,47 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
     auto slot = ops ? reinterpret_cast<DrvV2ParamData>(reinterpret_cast<void *>(ops->ParamData)) : nullptr;
     int32_t index = 0, row = 0;
     void *scratch = nullptr;
-    uint16_t *setPosStatus = nullptr;
-    int rc = slot ? slot(StDrv(s), &index, &row, &setPosStatus, &scratch) : ERR_NOT_CAPABLE;
+    uint16_t *statuses = nullptr;
+    OpCall *setPos = s->daeState == 2 ? s->ex->v2SetPos : nullptr;
+    int rc = slot ? slot(StDrv(s), &index, &row, &statuses, &scratch) : ERR_NOT_CAPABLE;
+    if (statuses && setPos) {
+        // SQLSetPos statuses handed over at the end of the sequence.
+        std::free(setPos->statuses);
+        setPos->statuses = statuses;
+        setPos->count = 0;
+    } else {
+        std::free(statuses);
+    }
     s->diag.errNum = rc;
     s->ex->v2Index = index;
     s->ex->v2Row = row;
     if (SQLULEN *processed = StParamsProcessed(s))
         *processed = static_cast<SQLULEN>(row) + 1;
     if (rc == ERR_NEED_DATA) {
-        if (s->daeState != 1)
+        void *data = nullptr;
+        if (s->daeState == 1) {
+            const ParamBinding *b = index >= 0 ? StmtGetParamBinding(static_cast<uint16_t>(index + 1), s) : nullptr;
+            if (!b)
+                return StFail(s, ERR_FUNCTION_SEQUENCE);
+            data = b->data;
+        } else if (s->daeState == 2 && setPos) {
+            // The back end names an entry of the column list and a row of
+            // the operation; the token is that row of the bound column.
+            const ColBinding *b = index >= 0 && static_cast<size_t>(index) < setPos->columns.size()
+                                      ? StmtFindBoundCol(setPos->columns[static_cast<size_t>(index)], s)
+                                      : nullptr;
+            if (!b)
+                return StFail(s, ERR_FUNCTION_SEQUENCE);
+            if (s->cursor.setPosRow > 0)
+                row += static_cast<int32_t>(s->cursor.setPosRow) - 1;
+            s->ex->v2Index = b->head.column - 1;
+            s->ex->v2Row = row;
+            data = StmtBindingAt(s, b->head, static_cast<uint32_t>(row)).data;
+        } else {
             return StFail(s, ERR_FUNCTION_SEQUENCE);
-        const ParamBinding *b = index >= 0 ? StmtGetParamBinding(static_cast<uint16_t>(index + 1), s) : nullptr;
-        if (!b)
-            return StFail(s, ERR_FUNCTION_SEQUENCE);
+        }
         if (token)
-            *token = b->data;
+            *token = data;
         s->diag.errNum = ERR_NONE;
         return SQL_NEED_DATA;
     }
@@ -151,6 +200,8 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
         s->daeState = 0;
         return StmtPostExecute(s, s->ex->v2RowsSent);
     }
+    if (s->daeState == 2)
+        return StmtSetPosFinish(s);
     s->daeState = 0;
     return StFail(s, rc ? rc : ERR_FUNCTION_SEQUENCE);
 }
@@ -170,11 +221,10 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
         return StFail(s, ERR_INVALID_ARGUMENT);
     if (len == SQL_DEFAULT_PARAM)
         return StFail(s, ERR_NOT_CAPABLE);
-    const ParamBinding *b = StmtGetParamBinding(static_cast<uint16_t>(s->ex->v2Index + 1), s);
-    if (s->daeState != 1 || !b)
+    int16_t cType = 0;
+    int16_t sqlType = 0;
+    if (!PieceTarget(s, &cType, &sqlType))
         return StFail(s, ERR_FUNCTION_SEQUENCE);
-    const int16_t cType = b->cType;
-    const int16_t sqlType = b->sqlType;
     uint32_t width = 0;
     Piece p;
     p.vt = CTypeToValueType(cType, &width);

@@ -2,6 +2,7 @@
 #include <new>
 
 #include "exec/st_internal.h"
+#include "exec/st_setpos.h"
 #include "odbc/layer_links.h"
 
 namespace {
@@ -14,6 +15,7 @@ int Attach(Stmt *s)
 
 void Detach(Stmt *s)
 {
+    StmtFreeSetPosState(s);
     delete s->ex;
     s->ex = nullptr;
 }

@@ -67,11 +67,11 @@ bool IsOneOf(int16_t t, std::initializer_list<int16_t> list)
 }
 
 // Column size as the octet-length rule takes it: wide text counts 2 bytes
-// per character.
+// per character, held at the largest size a description reports.
 int64_t OctetSizeOf(const ColDesc *col)
 {
-    int64_t size = col->columnSize;
-    return IsOneOf(static_cast<int16_t>(col->sqlType), {-8, -9, -10}) ? size * 2 : size;
+    const uint32_t size = col->columnSize;
+    return IsOneOf(static_cast<int16_t>(col->sqlType), {-8, -9, -10}) ? CD_SizeDoubled(size) : size;
 }
 
 int16_t RawType(const ColDesc *col) { return static_cast<int16_t>(col->sqlType); }
@@ -407,6 +407,9 @@ int GR_IrdBaseColumnName(DescReadCtx &c, DescValue *v)
     if (IntOverride(c, 1055, &expr) && expr == 1)
         return Text(v, "");
     COLUMN_OR_INDEX(c);
+    // The cursor library found the column the label stands for.
+    if (c.col->attrFlags & CD_BASE_COLUMN)
+        return Text(v, c.col->name);
     return Text(v, LabelOrName(c.col));
 }
 

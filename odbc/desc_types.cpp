@@ -2,6 +2,7 @@
 #include "odbc/desc_types.h"
 
 #include <cstddef>
+#include <cstdint>
 
 #include "odbc/contract/errnum.h"
 
@@ -153,10 +154,10 @@ int32_t DescOctetLengthRule(int16_t t, int64_t size)
     for (const OctetRow &r : kOctetRows) {
         if (t < r.range.lo || t > r.range.hi)
             continue;
-        if (r.bySize == 1)
-            return static_cast<int32_t>(size);
-        if (r.bySize == 2)
-            return static_cast<int32_t>(size + 2);
+        // A size beyond the field's range reads as its largest value.
+        const int64_t octets = r.bySize == 2 ? size + 2 : size;
+        if (r.bySize == 1 || r.bySize == 2)
+            return octets > INT32_MAX ? INT32_MAX : static_cast<int32_t>(octets);
         return r.fixed;
     }
     return 0;

@@ -311,22 +311,24 @@ int SCR_TablesGet(ScrAnalysedSql *r, DynArray *out, int keepQualifier)
     return ERR_NONE;
 }
 
-int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out)
+namespace {
+
+// Walks the select items of the first query block: onStar() when the list
+// starts with "*" (standing alone, or before the items a rewrite appended),
+// then onItem(node) for the other items in order; the first failure ends
+// the walk.  0, 15 (no select list, no item), 16 or a callback's number.
+template <class OnStar, class OnItem>
+int walkSelectItems(const ScrAnalysedSql *r, OnStar onStar, OnItem onItem)
 {
     SqlNode *list = scr_Child(scr_FirstBlock(r), SQLK_SELECT_LIST);
-    if (!isSelect(r) || !list || !out)
+    if (!isSelect(r) || !list)
         return ERR_GENERAL;
-    // "*" stands alone or first, before the items a rewrite appended to it
-    // ("*, k"): the leftmost of the nested lists.
     const SqlNode *first = list;
     while (first->firstChild && first->firstChild->kind == SQLK_SELECT_LIST)
         first = first->firstChild;
     if (!first->tmpl && strcmp(first->text, "*") == 0) {
-        ScrColumnRef col;
-        memset(&col, 0, sizeof col);
-        col.itemKind = SCR_ITEM_STAR;
-        if (!DA_Append(out, &col))
-            return ERR_MEMORY_ALLOCATION;
+        if (int rc = onStar())
+            return rc;
         if (first == list)
             return ERR_NONE;
     }
@@ -336,9 +338,42 @@ int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out)
     if (items.size() == 0)
         return ERR_GENERAL;
     for (size_t i = 0; i < items.size(); ++i)
-        if (int rc = selectItem(items[i], out))
+        if (int rc = onItem(items[i]))
             return rc;
     return ERR_NONE;
+}
+
+} // namespace
+
+int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out)
+{
+    if (!out)
+        return ERR_GENERAL;
+    return walkSelectItems(
+        r,
+        [out] {
+            ScrColumnRef col;
+            memset(&col, 0, sizeof col);
+            col.itemKind = SCR_ITEM_STAR;
+            return DA_Append(out, &col) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
+        },
+        [out](SqlNode *item) { return selectItem(item, out); });
+}
+
+int SCR_SelectItemTexts(const ScrAnalysedSql *r, std::vector<std::string> *out)
+{
+    if (!out)
+        return ERR_GENERAL;
+    return walkSelectItems(
+        r,
+        [out] {
+            out->push_back("*");
+            return ERR_NONE;
+        },
+        [out](SqlNode *item) {
+            out->push_back(item->text ? item->text : "");
+            return ERR_NONE;
+        });
 }
 
 int SCR_OrderByColsGet(ScrAnalysedSql *r, DynArray *out)

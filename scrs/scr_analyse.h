@@ -14,6 +14,8 @@
 #include "scrs/sqlt_tree.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 struct DynArray;
 
@@ -106,6 +108,9 @@ void SCR_TableRefFree(void *elem);
 // Appends the select items to out, a DynArray of ScrColumnRef.  0, 15 (no
 // select list, no item, or a name or expression too long for its field), 16.
 int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out);
+// The text of each select item, parallel to what SCR_SelectColsGet appends
+// ("*" for a leading star; an item with its label as written).  0, 15, 16.
+int SCR_SelectItemTexts(const ScrAnalysedSql *r, std::vector<std::string> *out);
 // Appends the ORDER BY items to out, a DynArray of OrderByColDesc, and sets
 // SCR_CF_ORDER_BY_POS for a position item.  0, 15 (no item, a position
 // outside 1..255, a name too long), 16.

@@ -166,6 +166,64 @@ int keyColsFind(ScsContext *ctx)
     return 0;
 }
 
+// The statement runs forward-only after all: a cursor type that only the
+// back end's words gave it does not serve this statement.
+int forcedDecline(ScsContext *ctx)
+{
+    ctx->forcedDeclined = 1;
+    ctx->typeForced = 0;
+    ctx->cs.cursorType = SCS_FORWARD_ONLY;
+    return 0;
+}
+
+// A forward-only SELECT with statement attribute 1052 or 1054: its key
+// columns, the table columns, the select list with the tables' spelling,
+// and the select list completed (wildcards, with 1054 the missing keys) and
+// prepared again when that changed it.  0 or the number of the failing step.
+int keyInfoComplete(ScsContext *ctx)
+{
+    int rc = KS_GetKeyColDescs(ctx, ctx->fromTables);
+    if (ctx->keySet)
+        ctx->keySet->tableCount = static_cast<uint8_t>(ctx->fromTables->count & 0xFF);
+    if (rc != 0 && rc != ERR_NO_KEY_COLUMNS) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "ks_GetKeyColDescs_PKeys failed");
+        return rc;
+    }
+    DA_Free(&ctx->tableCols, nullptr);
+    ctx->tableCols = DA_New(sizeof(ScrColumnRef));
+    if (!ctx->tableCols)
+        return ERR_MEMORY_ALLOCATION;
+    rc = scs_p_GetTblColDescs(ctx, static_cast<ScrTableRef *>(ctx->fromTables->elements), ctx->fromTables->count, 0,
+                              ctx->tableCols);
+    if (rc != 0) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_GetTblColDescs failed");
+        return rc;
+    }
+    DA_Free(&ctx->selectCols, nullptr);
+    DynArray *items = nullptr;
+    if ((rc = scs_p_SelectColsGet(ctx, &ctx->selectCols, &items)) != 0) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_SelectColsGet failed");
+        return rc;
+    }
+    scs_p_SelectCol_ColDescComplete(ctx);
+    int rewritten = 0;
+    rc = scs_p_SelListAddKeysnXpandWC(ctx, items, &rewritten);
+    DA_Free(&items, nullptr);
+    if (rc != 0) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_SelListAddKeysnXpandWC failed");
+        return rc;
+    }
+    if (rewritten) {
+        const char *text = scs_p_AnalysisText(&ctx->analysis);
+        const int stmt = static_cast<int>(ctx->cs.drvStmt);
+        if ((rc = ScsLower()->Prepare(stmt, text)) != 0)
+            return rc;
+        ctx->preparedText = text ? text : "";
+    }
+    ctx->scsFlags |= SCS_F_KEYS_ADDED;
+    return 0;
+}
+
 // SELECT DISTINCT in the statement's first query block.
 bool selectsDistinct(const ScsContext *ctx)
 {
@@ -267,7 +325,10 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
     }
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_TYPE_SET);
     int32_t type = ctx->cs.cursorType;
-    if (type == SCS_FORWARD_ONLY)
+    // A forward-only statement is analysed only to report its key and
+    // expression columns (attributes 1052, 1054), and only a SELECT.
+    const bool keyInfo = type == SCS_FORWARD_ONLY && (ctx->attrKeyInfo || ctx->attrAddKeys);
+    if (type == SCS_FORWARD_ONLY && !(keyInfo && startsWithSelect(text)))
         return 0;
     ctx->scsFlags |= SCS_F_ANALYSED;
     scs_p_CtxInfoLoad(ctx);
@@ -292,6 +353,10 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", ctx->analysis.message ? ctx->analysis.message : "");
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", ctx->analysis.echo ? ctx->analysis.echo : "");
+        if (ctx->typeForced)
+            return forcedDecline(ctx);
+        if (type == SCS_FORWARD_ONLY)
+            return 0;  // runs as the back end delivers it
         // A statement the analyser cannot read and that returns no rows
         // makes no cursor: it runs as written, as a forward-only one does.
         if (describedColumns(ctx) == 0) {
@@ -309,6 +374,9 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
     }
 
     const int32_t kind = ctx->analysis.kind;
+    // Only a read-only SELECT is served static for the back end's words.
+    if (ctx->typeForced && (kind != KIND_SELECT || ctx->cs.concurrency != SCS_READ_ONLY))
+        return forcedDecline(ctx);
     if (kind != KIND_POSITIONED_DELETE && kind != KIND_POSITIONED_UPDATE)
         dropResult(ctx);
     switch (kind) {
@@ -326,6 +394,8 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
     }
 
     ctx->clauseFlags = ctx->analysis.flags;
+    if (ctx->typeForced)
+        return 0;  // a static read-only cursor reads the result as it comes
     if ((type == SCS_KEYSET || type == SCS_DYNAMIC) && (ctx->clauseFlags & SCR_CF_OUTER_JOIN))
         return ERR_OUTER_JOIN_NEEDS_STATIC;
     if (type == SCS_KEYSET && (rc = scs_p_ChkKeysetStmt(ctx)) != 0)
@@ -355,6 +425,8 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
     if (rc != 0)
         return rc;
 
+    if (type == SCS_FORWARD_ONLY)
+        return keyInfoComplete(ctx);
     if (ctx->clauseFlags & SCR_CF_ORDER_BY) {
         if ((rc = scs_p_OrderByColsGet(ctx)) != 0)
             return rc;
@@ -436,6 +508,7 @@ int SCS_Prepare(int stmt, const char *sql)
         return ERR_INVALID_ARGUMENT;
     ctx->posRowCount = -1;
     ctx->catalogStatic = 0;
+    ctx->forcedDeclined = 0;
     scs_p_OptionsSync(ctx);
     int rc = ScsLower()->Prepare(stmt, sql);
     ctx->prepared = rc == 0;
@@ -448,6 +521,13 @@ int SCS_Prepare(int stmt, const char *sql)
         scs_p_AuxDiagsMove(ctx);
         return rc;
     }
+    // A keyset-driven cursor over a text with markers sends its parameters
+    // again after every prepare of its own.
+    uint16_t markers = 0;
+    const DrvOpTable *lower = ScsLower();
+    if (ctx->cs.cursorType == SCS_KEYSET && lower->GetParamDescs && lower->GetParamDescs(stmt, &markers, nullptr) == 0 &&
+        markers > 0)
+        ctx->scsFlags |= SCS_F_PARAMS_SAVED;
     ctx->scsFlags |= SCS_F_THROUGH_LIBRARY;
     return 0;
 }

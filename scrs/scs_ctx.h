@@ -52,6 +52,16 @@ constexpr uint16_t SCS_CLAUSE_NOT_SELECT = 0x200;
 enum : int32_t { SCS_FORWARD_ONLY = 0, SCS_KEYSET = 1, SCS_DYNAMIC = 2, SCS_STATIC = 3 };
 enum : int32_t { SCS_READ_ONLY = 1, SCS_LOCK = 2, SCS_VALUES = 4 };
 
+// A keyset query of key windows, kept prepared on a back-end statement of
+// its own so that a window read only binds its boundary values.
+struct KsKeyQuery {
+    uint32_t stmt = 0;       // 0 until the first read that needs it
+    std::string source;      // what the prepared text was made from; empty: none
+};
+// One per kind of read: FIRST, LAST, forward and backward past a boundary
+// row, forward and backward from it.
+constexpr int KS_KEY_QUERIES = 6;
+
 // A statement's cursor context.
 struct ScsContext {
     CursorState cs;                 // base record: row count, position, rowset cache ...
@@ -91,12 +101,22 @@ struct ScsContext {
     uint32_t utf8Catalog = 0;
     int16_t maxOrderByCols = 0;
     int32_t keyTableCount = 0;       // FROM tables the key columns were looked up for
+    uint32_t attrKeyInfo = 0;        // statement attribute 1052: key and expression columns reported
+    uint32_t attrAddKeys = 0;        // statement attribute 1054: missing key columns added to the select list
+    // The back end's words of the statement: the cursor type a forward-only
+    // statement is served with (0 forward-only), and 1 when one-statement
+    // emulation makes every forward-only SELECT a static one.
+    int32_t cursorDefault = 0;
+    int32_t forceStatic = 0;
+    int32_t forcedDeclined = 0;      // this statement runs forward-only whatever the words say
+    int32_t typeForced = 0;          // the cursor type is the words', not the statement's
 
     // Keysets, row locks and optimistic concurrency.
     KeySet *keySet = nullptr;         // the cursor's keys (scs_keyset.h)
     RowBlock *keysetBounds = nullptr; // first and last key rows of the last key window
     int16_t nullCollation = 0;        // SQL_NULL_COLLATION
     ScrAnalysedSql keysetAnalysis{};  // the keyset query
+    KsKeyQuery keyQueries[KS_KEY_QUERIES];  // keyset queries of key windows
     ScrAnalysedSql refetchAnalysis{}; // the text prepared on refetchStmt
     uint16_t refetchFlags = 0;        // 0x10 existing-keys SELECT, 0x20 value refetch prepared
     RowBlock *compareValues = nullptr;  // current compare-column values of the rowset rows
@@ -203,6 +223,12 @@ int scs_p_IdentEqual(const char *a, const char *b, char quote, uint32_t quotedCa
 int scs_p_IsPseudoColumn(const char *column, const char *dbmsName);
 char *scs_p_QualifyColName(int32_t tableCount, const ScrColumnRef *col);
 ScrColumnRef *scs_p_FindColDesc(DynArray *cols, const ScrColumnRef *wanted, uint32_t *index);
+// Gives each plain select column the catalog spelling of the table column
+// it names (column, table, alias, owner, qualifier).
+void scs_p_SelectCol_ColDescComplete(ScsContext *ctx);
+// 1 when the select column is one of the key columns / an expression.
+int scs_p_IsKeyCol(const ScsContext *ctx, const ScrColumnRef *col);
+int scs_p_IsExprCol(const ScrColumnRef *col);
 int scs_p_LoadRsltColDescs(ScsContext *ctx);
 int scs_p_GetRsltColDesc(ScsContext *ctx, int col, const ColDesc **out);
 void scs_p_ColDescToParamType(const ScrColumnRef *col, ParamTypeDesc *out);
@@ -229,6 +255,12 @@ int scs_p_OrderByOrdinalsResolve(ScsContext *ctx);
 void scs_p_OrderByColsNormalise(ScsContext *ctx);
 int scs_p_KeySetOrderGet(ScsContext *ctx);
 void scs_p_KeyColsOrderByMark(ScsContext *ctx);
+// Rewrites the analysed select list of a forward-only statement with
+// attribute 1052 or 1054: wildcards expanded into the tables' columns, and
+// with 1054 the key columns it lacks appended (to selectCols as well); the
+// other items keep their text.  *rewritten 1 when the analysis holds a new
+// text.  0, 15, 16 or the analyser's number.
+int scs_p_SelListAddKeysnXpandWC(ScsContext *ctx, DynArray *rawItems, int *rewritten);
 // The ordinal resolution against a given select list (the part of
 // scs_p_OrderByOrdinalsResolve that needs no catalog).
 int scs_p_OrderByOrdinalsApply(DynArray *orderBy, const DynArray *selectCols, int32_t tableCount);
@@ -260,7 +292,18 @@ int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, in
                           int32_t windowStart, int16_t *keyStatuses);
 int scs_p_GetKeySetBounds(ScsContext *ctx, RowBlock **out);
 int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
+// A dynamic cursor's next rowset: a key window by orientation
+// (scs_p_DynamicWindowRead), then its rows (scs_p_DynamicRowsFetch).
 int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset);
+// Reads the key window of a dynamic cursor's next rowset by orientation
+// (KS_GetKeySet), the statement's previous result closed first.  0, 82 for
+// an empty window, or the read's number.
+int scs_p_DynamicWindowRead(ScsContext *ctx, int16_t orientation, int32_t offset);
+// The rows of the dynamic cursor's key window read last, by key; the window
+// is read again where it stands (at most twice) while rows vanish in
+// between.  0, 82 when the window became empty, 101 when the rows kept
+// changing, or the fetch's number.
+int scs_p_DynamicRowsFetch(ScsContext *ctx, RowsetCache *rowset);
 int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
 // Reads the current compare values of the first `keys` key rows of a
 // dynamic cursor's window into compareValues (row k at key row k), in the

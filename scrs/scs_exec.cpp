@@ -57,7 +57,7 @@ void freeBlock(RowBlock **b)
 int resendParams(ScsContext *ctx)
 {
     const int h = static_cast<int>(ctx->cs.drvStmt);
-    if (ctx->scsFlags & SCS_F_PARAMS_SAVED) {
+    if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams) {
         RowBlock *copy = cloneBlock(ctx->savedParams);
         if (!copy)
             return ERR_MEMORY_ALLOCATION;
@@ -427,6 +427,7 @@ int SCS_Execute(int stmt)
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
     CUR_PosReset(&ctx->cs);
     ctx->ksWindowState = KSW_NONE;
+    KS_KeyQueriesForget(ctx);
 
     if (ctx->analysis.kind == kKindSelect && ctx->cs.cursorType == SCS_KEYSET && ctx->cs.keysetSize <= 0) {
         if ((rc = KS_GetKeySet_KSD(ctx)) != 0) {

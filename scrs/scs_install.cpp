@@ -129,12 +129,17 @@ int32_t askCapability(uint32_t conn, int32_t item, int32_t def, bool *answered =
     return rc == 0 ? v : def;
 }
 
-int32_t askStmtOption(uint32_t stmt, int option, int32_t def)
+// An integer item of a back-end statement; def when it is not answered.
+int32_t askStmtWord(uint32_t stmt, int32_t item, int32_t def = 0)
 {
     int32_t v = 0;
     int16_t len = 0;
-    return ScsLower()->GetInfo(static_cast<int>(stmt), DrvInt(DrvStmtOption(option)), &v, 4, &len) == 0 ? v
-                                                                                                      : def;
+    return ScsLower()->GetInfo(static_cast<int>(stmt), DrvInt(item), &v, 4, &len) == 0 ? v : def;
+}
+
+int32_t askStmtOption(uint32_t stmt, int option, int32_t def)
+{
+    return askStmtWord(stmt, DrvStmtOption(option), def);
 }
 
 // ---- connections: the connect-parameter registry and key-column caches ----
@@ -431,6 +436,15 @@ void scs_p_OptionsSync(ScsContext *ctx)
     const uint32_t h = ctx->cs.drvStmt;
     CursorState &cs = ctx->cs;
     cs.cursorType = askStmtOption(h, SQL_CURSOR_TYPE, cs.cursorType);
+    // A forward-only statement gets the cursor the back end's words give it.
+    ctx->typeForced = 0;
+    if (cs.cursorType == SCS_FORWARD_ONLY && !ctx->forcedDeclined) {
+        if (ctx->forceStatic)
+            cs.cursorType = SCS_STATIC;
+        else if (ctx->cursorDefault >= SCS_KEYSET && ctx->cursorDefault <= SCS_STATIC)
+            cs.cursorType = ctx->cursorDefault;
+        ctx->typeForced = cs.cursorType != SCS_FORWARD_ONLY;
+    }
     cs.concurrency = askStmtOption(h, SQL_CONCURRENCY, cs.concurrency);
     cs.rowsetSize = askStmtOption(h, SQL_ROWSET_SIZE, cs.rowsetSize);
     const int32_t keysetSize = askStmtOption(h, SQL_KEYSET_SIZE, cs.keysetSize);
@@ -439,6 +453,8 @@ void scs_p_OptionsSync(ScsContext *ctx)
         ctx->scsFlags |= SCS_F_KEYSET_SIZE_SET;
     cs.keysetSize = keysetSize;
     cs.retrieveData = askStmtOption(h, SQL_RETRIEVE_DATA, cs.retrieveData);
+    ctx->attrKeyInfo = static_cast<uint32_t>(askStmtOption(h, KRS_STMT_KEPT_A, 0));
+    ctx->attrAddKeys = static_cast<uint32_t>(askStmtOption(h, KRS_STMT_KEPT_B, 0));
     // A record the back end never set holds zeros: read-only, one row.
     if (cs.rowsetSize < 1)
         cs.rowsetSize = 1;
@@ -478,6 +494,8 @@ int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn)
     ctx->maxParams = askCapability(conn, DRV_CONN_MAX_PARAMS, ctx->maxParams);
     ctx->utf8Catalog = static_cast<uint32_t>(askCapability(conn, DRV_CONN_UTF8_TEXT, 0));
     ctx->cs.dynSensitive = askCapability(conn, DRV_CONN_ROW_VERSIONS, 0) != 0 ? 1 : 0;
+    ctx->cursorDefault = askStmtWord(stmt, DRV_STMT_CURSOR_DEFAULT);
+    ctx->forceStatic = askStmtWord(stmt, DRV_STMT_FORCE_STATIC);
     DSC_Init(&ctx->valueCache);
     SCR_Init(&ctx->refetchAnalysis);
 
@@ -548,6 +566,11 @@ void scs_p_CtxFree(ScsContext *ctx)
     SCR_Free(&ctx->refetchAnalysis);
     if (ctx->posStmt)
         ScsLower()->FreeStmt(static_cast<int>(ctx->posStmt));
+    for (KsKeyQuery &q : ctx->keyQueries) {
+        if (q.stmt)
+            ScsLower()->FreeStmt(static_cast<int>(q.stmt));
+        q = KsKeyQuery{};
+    }
     // A cursor's row versions go with it, and so does its row-version
     // connection (whatever the cursor type became since it was opened).
     if (ctx->rvcBinding) {
@@ -578,7 +601,10 @@ void scs_p_ErrPostCode(ScsContext *ctx, int number)
 
 void scs_p_AuxDiagsMove(ScsContext *ctx)
 {
-    for (uint32_t aux : {ctx->posStmt, ctx->refetchStmt}) {
+    std::vector<uint32_t> auxes{ctx->posStmt, ctx->refetchStmt};
+    for (const KsKeyQuery &q : ctx->keyQueries)
+        auxes.push_back(q.stmt);
+    for (uint32_t aux : auxes) {
         if (!aux)
             continue;
         ErrReport rep{};

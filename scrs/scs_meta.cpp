@@ -8,6 +8,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rowblock.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_install.h"
 #include "scrs/scs_keyscroll.h"
 #include "util/dynarray.h"
 #include "util/log.h"
@@ -695,5 +696,124 @@ int scs_p_GetKeyFetchBatches(int32_t maxParams, int32_t appParams, int32_t keyCo
     *statements = rowsetSize / room + (rowsetSize % room ? 1 : 0);
     *rowsPerStmt = room < rowsetSize ? room : rowsetSize;
     *lastRows = rowsetSize % room ? rowsetSize % room : *rowsPerStmt;
+    return 0;
+}
+
+void scs_p_SelectCol_ColDescComplete(ScsContext *ctx)
+{
+    if (!ctx->selectCols || !ctx->tableCols)
+        return;
+    const uint32_t nTables = ctx->fromTables ? ctx->fromTables->count : 0;
+    const auto *tcols = static_cast<const ScrColumnRef *>(ctx->tableCols->elements);
+    auto *cols = static_cast<ScrColumnRef *>(ctx->selectCols->elements);
+    auto equal = [ctx](const char *a, const char *b) {
+        return scs_p_IdentEqual(a, b, ctx->identQuote, ctx->quotedIdentCase, ctx->identCase,
+                                static_cast<int>(ctx->utf8Catalog)) != 0;
+    };
+    for (uint32_t i = 0; i < ctx->selectCols->count; ++i) {
+        ScrColumnRef &c = cols[i];
+        if (c.itemKind != SCR_ITEM_COLUMN)
+            continue;
+        const int requote = scs_p_IsPseudoColumn(c.column, ctx->dbmsName);
+        scs_p_NormaliseIdent(c.column, ctx->identQuote, ctx->quotedIdentCase, ctx->identCase,
+                             static_cast<int>(ctx->utf8Catalog), requote);
+        scs_p_NormaliseIdent(c.table, ctx->identQuote, ctx->quotedIdentCase, ctx->identCase,
+                             static_cast<int>(ctx->utf8Catalog), 1);
+        scs_p_NormaliseIdent(c.owner, ctx->identQuote, ctx->quotedIdentCase, ctx->identCase,
+                             static_cast<int>(ctx->utf8Catalog), 1);
+        for (uint32_t k = 0; k < ctx->tableCols->count; ++k) {
+            const ScrColumnRef &t = tcols[k];
+            if (!equal(t.column, c.column))
+                continue;
+            if (nTables >= 2 && c.table[0] && !equal(t.table, c.table) && !(t.alias[0] && equal(t.alias, c.table)))
+                continue;
+            putName(c.table, t.table);
+            putName(c.alias, t.alias);
+            putName(c.owner, t.owner);
+            putName(c.qualifier, t.qualifier);
+            putName(c.column, t.column);
+            break;
+        }
+    }
+}
+
+int scs_p_IsKeyCol(const ScsContext *ctx, const ScrColumnRef *col)
+{
+    if (!ctx->keyCols)
+        return 0;
+    const auto *keys = static_cast<const ScrColumnRef *>(ctx->keyCols->elements);
+    for (uint32_t i = 0; i < ctx->keyCols->count; ++i)
+        if (strcmp(keys[i].column, col->column) == 0 && strcmp(keys[i].table, col->table) == 0 &&
+            strcmp(keys[i].owner, col->owner) == 0 && strcmp(keys[i].qualifier, col->qualifier) == 0)
+            return 1;
+    return 0;
+}
+
+int scs_p_IsExprCol(const ScrColumnRef *col) { return col->itemKind == SCR_ITEM_EXPRESSION ? 1 : 0; }
+
+namespace {
+
+// A copy of a name part as the database spells it (without the data
+// source's quotes); NULL for an empty part.
+char *basePart(const ScsContext *ctx, const char *text)
+{
+    if (!text || !text[0])
+        return nullptr;
+    return strdup(isQuoted(text, ctx->identQuote) ? stripQuotes(text, ctx->identQuote).c_str() : text);
+}
+
+// Replaces an owned text of a description by a base name part.
+void replaceText(char **field, char *text)
+{
+    free(*field);
+    *field = text;
+}
+
+} // namespace
+
+int SCS_GetSelColAttribs(int stmt, uint16_t column, ColDesc *desc, uint16_t flags, uint16_t step, uint16_t count,
+                         TypedValue *table)
+{
+    const ScsContext *ctx = scs_p_CtxFind(stmt);
+    if (!ctx || !(ctx->scsFlags & SCS_F_KEYS_ADDED) || !ctx->selectCols || column == 0 ||
+        column > ctx->selectCols->count)
+        return 0;
+    const ScrColumnRef &col = static_cast<const ScrColumnRef *>(ctx->selectCols->elements)[column - 1];
+    const bool expression = scs_p_IsExprCol(&col) != 0;
+    if (desc) {
+        // The base column goes where the description keeps it; the label the
+        // application reads stays the statement's.
+        if ((flags & 1) && !expression) {
+            char *name = basePart(ctx, col.column);
+            if (name && strlen(name) < sizeof desc->name && !(desc->label && desc->label[0]))
+                replaceText(&desc->label, strdup(desc->name));
+            if (name && strlen(name) < sizeof desc->name && desc->label) {
+                memset(desc->name, 0, sizeof desc->name);
+                memcpy(desc->name, name, strlen(name));
+                desc->attrFlags |= CD_BASE_COLUMN;
+            }
+            free(name);
+        }
+        if (flags & 2)
+            replaceText(&desc->table, basePart(ctx, col.table));
+        if (flags & 4)
+            replaceText(&desc->schema, basePart(ctx, col.owner));
+        if (flags & 8)
+            replaceText(&desc->catalog, basePart(ctx, col.qualifier));
+    }
+    if (!table)
+        return 0;
+    for (uint32_t k = 0, at = column; k < count; ++k, at += step) {
+        TypedValue &e = table[at];
+        if (e.attrId >= 0)
+            continue;
+        if (e.attrId == -1053)
+            e.value.integer = scs_p_IsKeyCol(ctx, &col);
+        else if (e.attrId == -1055)
+            e.value.integer = expression ? 1 : 0;
+        else
+            continue;
+        e.attrId = static_cast<int16_t>(-e.attrId);
+    }
     return 0;
 }

@@ -3,11 +3,14 @@
 // ORDER BY positions.
 #include "odbc/contract/errnum.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_keyset.h"
 #include "util/dynarray.h"
 #include "util/strutil.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -179,4 +182,93 @@ void scs_p_KeyColsOrderByMark(ScsContext *ctx)
             if (namesKey(items(ctx->orderByCols)[i], kc))
                 kc.orderByMark = static_cast<uint8_t>(i + 1);
     }
+}
+
+namespace {
+
+bool sameColumn(const ScrColumnRef &a, const ScrColumnRef &b)
+{
+    return strcmp(a.column, b.column) == 0 && strcmp(a.table, b.table) == 0 && strcmp(a.owner, b.owner) == 0 &&
+           strcmp(a.qualifier, b.qualifier) == 0;
+}
+
+// Appends the qualified name of a column to a select list.
+bool listAdd(std::string &list, int32_t tableCount, const ScrColumnRef &col)
+{
+    char *name = scs_p_QualifyColName(tableCount, &col);
+    if (!name)
+        return false;
+    list += (list.empty() ? "" : ", ") + std::string(name);
+    free(name);
+    return true;
+}
+
+// The FROM-table columns a wildcard item stands for: every one for "*", the
+// columns of its table (by alias when it named one) for table.*.
+bool wildcardCovers(const ScrColumnRef &item, const ScrColumnRef &col)
+{
+    if (item.itemKind == SCR_ITEM_STAR)
+        return true;
+    if (item.alias[0])
+        return strcmp(col.alias, item.alias) == 0;
+    return strcmp(col.table, item.table) == 0 && !col.alias[0];
+}
+
+} // namespace
+
+int scs_p_SelListAddKeysnXpandWC(ScsContext *ctx, DynArray *rawItems, int *rewritten)
+{
+    *rewritten = 0;
+    const auto *raw = static_cast<const ScrColumnRef *>(rawItems->elements);
+    bool wildcard = false, star = false;
+    for (uint32_t i = 0; i < rawItems->count && !star; ++i) {
+        wildcard = wildcard || raw[i].itemKind == SCR_ITEM_TABLE_STAR || raw[i].itemKind == SCR_ITEM_STAR;
+        star = raw[i].itemKind == SCR_ITEM_STAR;
+    }
+    std::vector<ScrColumnRef> missing;
+    if (ctx->attrAddKeys && !star && ctx->keyCols) {
+        const auto *keys = static_cast<const ScrColumnRef *>(ctx->keyCols->elements);
+        const auto *sel = static_cast<const ScrColumnRef *>(ctx->selectCols->elements);
+        for (uint32_t k = 0; k < ctx->keyCols->count; ++k) {
+            bool found = false;
+            for (uint32_t i = 0; i < ctx->selectCols->count && !found; ++i)
+                found = sameColumn(keys[k], sel[i]);
+            if (!found)
+                missing.push_back(keys[k]);
+        }
+    }
+    if (!wildcard && missing.empty())
+        return 0;
+
+    // Items other than wildcards keep their own text (and label).
+    std::vector<std::string> texts;
+    if (int rc = SCR_SelectItemTexts(&ctx->analysis, &texts))
+        return rc;
+    if (texts.size() != rawItems->count)
+        return ERR_GENERAL;
+    const int32_t tables = ctx->fromTables ? static_cast<int32_t>(ctx->fromTables->count) : 0;
+    const auto *tcols = ctx->tableCols ? static_cast<const ScrColumnRef *>(ctx->tableCols->elements) : nullptr;
+    const uint32_t ntcols = ctx->tableCols ? ctx->tableCols->count : 0;
+    std::string list;
+    for (uint32_t i = 0; i < rawItems->count; ++i) {
+        if (raw[i].itemKind != SCR_ITEM_STAR && raw[i].itemKind != SCR_ITEM_TABLE_STAR) {
+            list += (list.empty() ? "" : ", ") + texts[i];
+            continue;
+        }
+        for (uint32_t k = 0; k < ntcols; ++k)
+            if (wildcardCovers(raw[i], tcols[k]) && !listAdd(list, tables, tcols[k]))
+                return ERR_MEMORY_ALLOCATION;
+    }
+    for (const ScrColumnRef &key : missing) {
+        if (!listAdd(list, tables, key))
+            return ERR_MEMORY_ALLOCATION;
+        if (!DA_Append(ctx->selectCols, &key))
+            return ERR_MEMORY_ALLOCATION;
+    }
+    if (int rc = SCR_SelectListMark(&ctx->analysis))
+        return rc;
+    if (int rc = ks_MarkerFill(&ctx->analysis, list))
+        return rc == ERR_MEMORY_ALLOCATION ? rc : ERR_GENERAL;
+    *rewritten = 1;
+    return 0;
 }

@@ -84,3 +84,5 @@ constexpr int32_t DRV_CONN_FAILOVER = DrvConnOption(KRS_CONN_FAILOVER_CALLBACK);
 // ---- a statement's items ----
 
 constexpr int32_t DRV_STMT_ROW_COUNT = DRV_STMT_PRIVATE + 0x00;  // the update count, else -1
+constexpr int32_t DRV_STMT_CURSOR_DEFAULT = DRV_STMT_PRIVATE + 0x01;  // the connection's cursor default word
+constexpr int32_t DRV_STMT_FORCE_STATIC = DRV_STMT_PRIVATE + 0x02;    // 1: one-statement emulation forces static cursors

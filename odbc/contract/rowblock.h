@@ -52,6 +52,7 @@ constexpr int32_t RB_YEAR_MIN = -(1 << 26);
 enum : int16_t {
     RB_IND_VALUE = 0,     // a value is present
     RB_IND_NULL = -1,
+    RB_IND_AT_EXEC = -2,  // value given at execution, asked for by the back end
     RB_IND_LONG = -3,     // long value left at the back end, read piecewise
     RB_IND_IGNORED = -4,  // row ignored
 };
@@ -86,6 +87,7 @@ enum : uint32_t {
     CD_NULLABLE_MASK = 0x0F,   // 0 no nulls, 1 nullable, 2 unknown
     CD_UPDATABLE_MASK = 0x30,  // (value >> 4): 1 read-only, 2 writable, 3 unknown
     CD_UPDATABLE_SHIFT = 4,
+    CD_BASE_COLUMN = 0x100,    // name holds the base column name, label the name reported
 };
 
 // One result column or parameter.  The texts are owned by the array holder
@@ -106,6 +108,15 @@ struct ColDesc {
     uint32_t bufferLength;  // declared size the element width derives from
 };
 static_assert(sizeof(ColDesc) == 112, "ColDesc layout");
+
+// The largest size a description reports (SQLINTEGER's largest value).
+constexpr uint32_t CD_SIZE_MAX = 2147483647u;
+// A size counted twice (octets of UTF-16 text, hexadecimal digits of bytes),
+// held at CD_SIZE_MAX instead of wrapping.
+constexpr uint32_t CD_SizeDoubled(uint64_t size)
+{
+    return size > CD_SIZE_MAX / 2 ? CD_SIZE_MAX : static_cast<uint32_t>(2 * size);
+}
 
 // Bytes per element of a value type for a declared size.  Computed in 64 bits:
 // sizes up to 4294967295 never wrap (a caller storing it checks it fits).

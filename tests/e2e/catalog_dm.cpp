@@ -417,6 +417,71 @@ TEST_P(Catalog, TypeInfoAllAndFiltered)
     EXPECT_EQ(r.Where("TYPE_NAME", "timestamp").size(), 1u);
 }
 
+// ODBC's order: DATA_TYPE, then the types closest to each SQL type first, so
+// that an application taking the first type listed for SQL_LONGVARCHAR (else
+// SQL_VARCHAR) gets one that keeps its text; real sizes and the creation
+// parameters of the types that take a length.
+TEST_P(Catalog, TypeInfoInOdbcOrderWithRealSizes)
+{
+    ASSERT_EQ(SQLGetTypeInfo(st, SQL_ALL_TYPES), SQL_SUCCESS) << State();
+    Result all = Read();
+    ASSERT_GT(all.rows.size(), 20u);
+    for (size_t i = 1; i < all.rows.size(); ++i)
+        EXPECT_LE(std::stoi(all.At(i - 1, "DATA_TYPE")), std::stoi(all.At(i, "DATA_TYPE")))
+            << all.At(i - 1, "TYPE_NAME") << " before " << all.At(i, "TYPE_NAME");
+    // Every type the database lists is still there, text once more as LONGVARCHAR.
+    for (const char *name : {"int4", "serial", "int8", "bigserial", "bool", "bytea", "name", "char", "bpchar",
+                             "numeric", "date", "timestamptz", "uuid", "json"})
+        EXPECT_EQ(all.Where("TYPE_NAME", name).size(), 1u) << name;
+    EXPECT_EQ(all.Where("TYPE_NAME", "text").size(), 2u);
+    EXPECT_EQ(all.Where("DATA_TYPE", std::to_string(SQL_LONGVARCHAR)).size(), 1u);
+
+    struct Case {
+        SQLSMALLINT type;
+        std::vector<std::string> names;  // the first rows, in order
+        std::vector<std::string> sizes;
+        std::vector<std::string> params;
+    } cases[] = {
+        {SQL_VARCHAR, {"varchar", "text", "name"}, {"2147483647", "2147483647", "63"}, {"max length", kNull, kNull}},
+        {SQL_LONGVARCHAR, {"text"}, {"2147483647"}, {kNull}},
+        {SQL_CHAR, {"bpchar", "char"}, {"10485760", "1"}, {"length", kNull}},
+        {SQL_INTEGER, {"int4", "serial"}, {}, {}},
+        {SQL_BIGINT, {"int8"}, {}, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.type);
+        ASSERT_EQ(SQLGetTypeInfo(st, c.type), SQL_SUCCESS) << State();
+        Result r = Read();
+        ASSERT_GE(r.rows.size(), c.names.size());
+        for (size_t i = 0; i < c.names.size(); ++i) {
+            EXPECT_EQ(r.At(i, "TYPE_NAME"), c.names[i]);
+            EXPECT_EQ(r.At(i, "DATA_TYPE"), std::to_string(c.type));
+            if (i < c.sizes.size()) {
+                EXPECT_EQ(r.At(i, "COLUMN_SIZE"), c.sizes[i]) << c.names[i];
+            }
+            if (i < c.params.size()) {
+                EXPECT_EQ(r.At(i, "CREATE_PARAMS"), c.params[i]) << c.names[i];
+            }
+        }
+    }
+
+    // What a schema tool does: the first type for SQL_LONGVARCHAR, else
+    // SQL_VARCHAR, and a long text written and read back whole.
+    ASSERT_EQ(SQLGetTypeInfo(st, SQL_LONGVARCHAR), SQL_SUCCESS) << State();
+    Result lv = Read();
+    ASSERT_FALSE(lv.rows.empty());
+    const std::string table = std::string("krs_e2e_cat_a.picked_") + GetParam().tag;
+    const std::string text(300, 'x');
+    for (const std::string &sql : {"drop table if exists " + table, "create table " + table + " (v " +
+                                   lv.At(0, "TYPE_NAME") + ")",
+                                   "insert into " + table + " values ('" + text + "')"})
+        ASSERT_TRUE(Ok(SQLExecDirect(st, (SQLCHAR *)sql.c_str(), SQL_NTS))) << sql << State();
+    ASSERT_EQ(SQLExecDirect(st, (SQLCHAR *)("select v from " + table).c_str(), SQL_NTS), SQL_SUCCESS) << State();
+    Result back = Read();
+    ASSERT_EQ(back.rows.size(), 1u);
+    EXPECT_EQ(back.rows[0][0], text);
+}
+
 TEST_P(Catalog, MetadataIdMakesNamesIdentifiers)
 {
     ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_METADATA_ID, reinterpret_cast<SQLPOINTER>(SQL_TRUE), 0), SQL_SUCCESS)

@@ -2,6 +2,7 @@
 // child process, whose library is loaded with KRS_DEBUGFILE set, connects
 // with a password that holds ';' and '=' through SQLConnect, SQLDriverConnect
 // and a failed login; a missing initial SQL file shows there as a log line.
+// A catalog call writes no stray debugging lines.
 #include "tests/e2e/connect_common.h"
 
 #include <sys/wait.h>
@@ -49,6 +50,12 @@ int TracedChild(const Library &lib, const std::string &traceFile)
             // A missing initial SQL file is logged and the connect goes on.
             failed |= h.DriverConnect("DSN=" + dsn + ";PWD={" + g_pg.password + "};INITSQL=" + TestDir() +
                                       "/no_such_init") != SQL_SUCCESS;
+            SQLHSTMT st = nullptr;
+            failed |= SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &st) != SQL_SUCCESS;
+            failed |= SQLColumns(st, nullptr, 0, (SQLCHAR *)"pg_catalog", SQL_NTS, (SQLCHAR *)"pg_class", SQL_NTS,
+                                 nullptr, 0) != SQL_SUCCESS;
+            failed |= SQLFetch(st) != SQL_SUCCESS;
+            SQLFreeHandle(SQL_HANDLE_STMT, st);
             SQLDisconnect(h.dbc);
         }
         _exit(failed ? 1 : 0);
@@ -72,6 +79,7 @@ TEST_P(Trace, PasswordsNeverReachTheTrace)
     EXPECT_NE(text.find("unable to read from initial SQL file " + TestDir() + "/no_such_init.sql ("),
               std::string::npos)
         << text;
+    EXPECT_EQ(text.find("Here!!!!"), std::string::npos) << "a stray debugging line";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Trace, ::testing::ValuesIn(kLibraries),

@@ -576,6 +576,39 @@ TEST_P(Desc, IrdDescribesTheColumnsOfATable)
               SQL_NO_DATA);
 }
 
+// Sizes of unbounded text and bytea that a library counts twice (octets of
+// UTF-16 text, hexadecimal digits of bytes) stay at the largest positive
+// value instead of wrapping to a negative or a 32-bit overflow.
+TEST_P(Desc, DoubledSizesStayAtTheLargestValue)
+{
+    ASSERT_EQ(Exec(stmt, "select tx, by, vc from krs_desc.t"), SQL_SUCCESS) << StmtState(stmt);
+    SQLHDESC ird = StmtDesc(stmt, SQL_ATTR_IMP_ROW_DESC);
+    const SQLLEN kMax = 2147483647;
+    for (SQLUSMALLINT col = 1; col <= 2; ++col) {
+        SCOPED_TRACE(col);
+        struct Asked {
+            SQLUSMALLINT field;
+            bool old;  // SQLColAttributes
+        } asked[] = {{SQL_DESC_OCTET_LENGTH, false}, {SQL_DESC_DISPLAY_SIZE, false}, {SQL_DESC_LENGTH, false},
+                     {SQL_COLUMN_LENGTH, true}, {SQL_COLUMN_DISPLAY_SIZE, true}, {SQL_COLUMN_PRECISION, true}};
+        for (const Asked &a : asked) {
+            SCOPED_TRACE(a.field);
+            SQLLEN v = -7;
+            const SQLRETURN rc = a.old ? SQLColAttributes(stmt, col, a.field, nullptr, 0, nullptr, &v)
+                                       : SQLColAttribute(stmt, col, a.field, nullptr, 0, nullptr, &v);
+            ASSERT_EQ(rc, SQL_SUCCESS) << StmtState(stmt);
+            EXPECT_GT(v, 0);
+            EXPECT_LE(v, kMax);
+        }
+        EXPECT_GT(FieldLen(ird, static_cast<SQLSMALLINT>(col), SQL_DESC_OCTET_LENGTH), 0);
+        EXPECT_GT(FieldLen(ird, static_cast<SQLSMALLINT>(col), SQL_DESC_DISPLAY_SIZE), 0);
+    }
+    // A bounded column keeps its own size, doubled where it is wide.
+    SQLLEN octets = 0;
+    ASSERT_EQ(SQLColAttribute(stmt, 3, SQL_DESC_OCTET_LENGTH, nullptr, 0, nullptr, &octets), SQL_SUCCESS);
+    EXPECT_EQ(octets, Wide() ? 40 : 20);
+}
+
 TEST_P(Desc, TypeNamesAreThoseOfTheColumnsOwnTypes)
 {
     ASSERT_EQ(Exec(stmt, "select vc, ch, tx, i4, num, ts, by, id from krs_desc.types"), SQL_SUCCESS)

@@ -32,6 +32,8 @@ public:
             PgPsql(g_pg, "create table " + t +
                              " (id integer primary key, qty smallint, price numeric(10,2), name varchar(40), born date)");
             PgPsql(g_pg, "create table " + u + " (id integer, uv varchar(12))");
+            PgPsql(g_pg, std::string("create procedure krs_pp.bump_") + lib +
+                             "(inout x integer) language plpgsql as 'begin x := x + 1; end'");
         }
     }
     void TearDown() override { PgPsql(g_pg, "drop schema if exists krs_pp cascade"); }
@@ -234,6 +236,43 @@ TEST_P(Params, FailedProbeLeavesTheTransactionUsable)
     Exec("INSERT INTO " + T() + " (id, name) VALUES (101, 'after')");
     ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_SUCCESS) << Diags(SQL_HANDLE_DBC, dbc);
     EXPECT_EQ(PgPsql(g_pg, "select string_agg(name, ',' order by id) from " + T()), "before,after");
+}
+
+// Markers bound SQL_PARAM_INPUT_OUTPUT in statements that are not procedure
+// calls are input parameters: the statement runs once and answers success,
+// and the application's buffer keeps its value (nothing is returned into it).
+TEST_P(Params, InputOutputMarkersOutsideProcedureCallsAreInputs)
+{
+    Exec("DELETE FROM " + T());
+    struct Case {
+        std::string sql;
+        bool rows;         // the statement answers a result
+        const char *want;  // its first column, when it does
+    } cases[] = {
+        {"INSERT INTO " + T() + " (id) VALUES (?)", false, nullptr},
+        {"SELECT ?", true, "41"},
+        {std::string("CALL krs_pp.bump_") + GetParam() + "(CAST(? AS integer))", true, "42"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sql);
+        SQLINTEGER v = 41;
+        SQLLEN ind = 0;
+        ASSERT_EQ(SQLPrepare(st, Sql(c.sql), SQL_NTS), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT_OUTPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &v, 0, &ind),
+                  SQL_SUCCESS);
+        EXPECT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(v, 41);
+        if (c.rows) {
+            char text[16] = {};
+            SQLLEN len = 0;
+            ASSERT_EQ(SQLFetch(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            ASSERT_EQ(SQLGetData(st, 1, SQL_C_CHAR, text, sizeof text, &len), SQL_SUCCESS);
+            EXPECT_STREQ(text, c.want);
+        }
+        SQLFreeStmt(st, SQL_CLOSE);
+        SQLFreeStmt(st, SQL_RESET_PARAMS);
+    }
+    EXPECT_EQ(PgPsql(g_pg, "select count(*) from " + T() + " where id = 41"), "1") << "written once";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Params, ::testing::Values("krs_w", "krs_a"),

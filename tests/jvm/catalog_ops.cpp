@@ -10,6 +10,7 @@
 #include "drv_jdbc/j-wrap-catalog.h"
 #include "odbc/contract/catalog_args.h"
 #include "odbc/contract/rb_ops.h"
+#include "util/hash.h"
 #include "tests/jvm/stmt_support.h"
 
 #include <map>
@@ -512,14 +513,36 @@ TEST_F(Catalog, TypeNamesComeFromTheColumnsOwnType)
     CD_Free(copy, cols);
     EXPECT_EQ(names[3], "varchar");
     EXPECT_EQ(names[5], "int2");
-    EXPECT_EQ(c->typeInfo, nullptr) << "describing a result reads no type table either";
-    // Built on demand, the cache keeps each type's usual name.
-    ASSERT_NE(typeInfoCacheOf(c), nullptr);
+    // The literal texts of a description come from the type table, read once
+    // by the first description; the cache keeps each type's usual name.
+    ASSERT_NE(c->typeInfo, nullptr);
     EXPECT_STREQ(typeInfoName(c->typeInfo, 12), "varchar");
     EXPECT_STREQ(typeInfoName(c->typeInfo, -9), "varchar");
     EXPECT_STREQ(typeInfoName(c->typeInfo, 1), "bpchar");
     EXPECT_STREQ(typeInfoName(c->typeInfo, 93), "timestamp");
     EXPECT_STREQ(typeInfoName(c->typeInfo, 4), "int4");
+    EXPECT_STREQ(typeInfoName(c->typeInfo, -1), "text");
+    EXPECT_STREQ(typeInfoLiteral(c->typeInfo, 12, 0), "'");
+    EXPECT_STREQ(typeInfoLiteral(c->typeInfo, 4, 1), "");
+    // What the cache holds is what a description answers.
+    const int16_t key = 4;
+    auto *e = reinterpret_cast<TypeInfoEntry *>(static_cast<uintptr_t>(HASH_Get(c->typeInfo, &key)));
+    ASSERT_NE(e, nullptr);
+    strcpy(e->literalPrefix, "<");
+    strcpy(e->literalSuffix, ">");
+    ASSERT_EQ(run(h, "select 1::int4 as c, 'x'::varchar(3) as v"), 0) << drainErrors(h);
+    ASSERT_EQ(stmtOps().ColAttributes(h, &cols, &attrs, &copy, &table), 0) << drainErrors(h);
+    std::map<std::pair<int, int>, std::string> literals;
+    for (int16_t i = 0; i < attrs; ++i) {
+        if ((table[i].attrId == 27 || table[i].attrId == 28) && table[i].value.text)
+            literals[{table[i].attrId, table[i].column}] = table[i].value.text;
+        TV_FreeValue(&table[i]);
+    }
+    free(table);
+    CD_Free(copy, cols);
+    EXPECT_EQ(literals[std::make_pair(27, 1)], "<");
+    EXPECT_EQ(literals[std::make_pair(28, 1)], ">");
+    EXPECT_EQ(literals[std::make_pair(27, 2)], "'");
 }
 
 } // namespace

@@ -33,6 +33,8 @@ struct PosSeen {
     std::vector<std::string> text;                 // column 0's values as text (NTS), "" otherwise
     std::vector<ValueType> types;
     std::vector<std::string> heap;                 // row 0's heap value of each heap column
+    std::vector<uint32_t> widths;
+    std::vector<std::string> firstText;            // row 0's NTS value of each column, "" otherwise
 };
 
 struct Lib {
@@ -48,6 +50,12 @@ struct Lib {
     int scrollFetches = 0;
     int32_t cursorType = SQL_CURSOR_FORWARD_ONLY;
     int32_t concurrency = SQL_CONCUR_READ_ONLY;
+    // A back end that gathers values given at execution itself: the entry
+    // of the column list and the row it asks for next (-1 none), and the
+    // pieces it received.
+    int32_t askIndex = -1;
+    int32_t askRow = 0;
+    std::vector<std::string> pieces;
 };
 Lib *lib;
 Stmt *g_stmt;
@@ -162,13 +170,24 @@ int L_ScrollFetch(int, RowsetCache **cache, int row, int *rowsOut, int *rowCount
 int L_SetPos(int, int32_t row, uint16_t op, uint16_t, uint16_t **statuses, uint16_t *count, RowBlock *data,
              uint16_t *cols, uint16_t colCount)
 {
-    PosSeen seen{row, op, {}, {}, {}, {}, {}};
+    PosSeen seen{row, op, {}, {}, {}, {}, {}, {}, {}};
     if (cols)
         seen.cols.assign(cols, cols + colCount);
+    bool asks = false;
     if (data) {
         for (uint16_t c = 0; c < data->columnsUsed; ++c) {
             const RowBlockColumn &col = data->columns[c];
             seen.types.push_back(col.valueType);
+            seen.widths.push_back(col.width);
+            seen.firstText.emplace_back(col.valueType == VT_NTS && data->rowsUsed > 0 && col.indicators[0] == 0
+                                            ? reinterpret_cast<const char *>(col.data)
+                                            : "");
+            for (int32_t r = 0; r < data->rowsUsed && !asks; ++r)
+                if (col.indicators[r] == RB_IND_AT_EXEC) {
+                    lib->askIndex = c;
+                    lib->askRow = r;
+                    asks = true;
+                }
             seen.indicators.emplace_back(col.indicators, col.indicators + data->rowsUsed);
             if (col.valueType == VT_HEAP_BINARY && data->rowsUsed > 0) {
                 LongDataBuf heap;
@@ -185,6 +204,8 @@ int L_SetPos(int, int32_t row, uint16_t op, uint16_t, uint16_t **statuses, uint1
     }
     std::free(cols);
     lib->setPos.push_back(seen);
+    if (asks)
+        return ERR_NEED_DATA;  // the statuses come at the end of the sequence
     if (statuses) {
         const int32_t n = row == -2 ? g_stmt->cursor.rowsetSize : 1;
         *statuses = static_cast<uint16_t *>(std::malloc(static_cast<size_t>(n) * 2));
@@ -194,6 +215,28 @@ int L_SetPos(int, int32_t row, uint16_t op, uint16_t, uint16_t **statuses, uint1
             *count = static_cast<uint16_t>(n);
     }
     return lib->setPosAnswer;
+}
+
+// Slots 38 and 39 of a back end that gathers values itself: the value it
+// asks for, then, once it has them, the outcome and the statuses.
+int L_V2ParamData(int, int32_t *index, int32_t *row, uint16_t **statuses, void *)
+{
+    if (lib->askIndex >= 0) {
+        *index = lib->askIndex;
+        *row = lib->askRow;
+        lib->askIndex = -1;
+        return ERR_NEED_DATA;
+    }
+    const int32_t n = g_stmt->cursor.setPosRow == 0 ? g_stmt->cursor.rowsetSize : 1;
+    *statuses = static_cast<uint16_t *>(std::malloc(static_cast<size_t>(n) * 2));
+    for (int32_t i = 0; i < n; ++i)
+        (*statuses)[i] = lib->answerStatus;
+    return lib->setPosAnswer;
+}
+int L_V2PutData(int, ValueType, int indicator, const void *piece, int64_t size)
+{
+    lib->pieces.push_back(indicator ? "<null>" : std::string(static_cast<const char *>(piece), size));
+    return 0;
 }
 
 int L_Bulk(int, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *data, uint16_t *cols, uint16_t,
@@ -507,12 +550,70 @@ TEST_F(SetPos, ValuesGivenAtExecutionArriveThroughPutData)
 {
     Open();
     Values();
-    // A back end that gathers values of its own executes still gets the
-    // driver's gathering for SQLSetPos.
+}
+
+// A back end that gathers values given at execution itself gets the second
+// engine: the block goes at once, such a value marked for the back end to
+// ask for, text as given and only as wide as it is; the values reach the
+// back end piece by piece, and its statuses end the call.
+TEST_F(SetPos, SecondEngineLeavesValuesGivenAtExecutionToTheBackEnd)
+{
+    table.ParamData = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(L_V2ParamData));
+    table.Slot39 = L_V2PutData;
     s->conn->cn_hasV2DAE = 1;
+    Open();
+
+    std::strcpy(reinterpret_cast<char *>(names[0]), "{d '2024-02-29'}");
+    nameInd[0] = SQL_NTS;
+    ASSERT_EQ(SQLSetPos(h, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << State();
+    ASSERT_EQ(script.setPos.size(), 1u);
+    ASSERT_EQ(script.setPos[0].cols, (std::vector<uint16_t>{1, 2}));
+    EXPECT_EQ(script.setPos[0].firstText[1], "{d '2024-02-29'}") << "escapes are the back end's";
+    EXPECT_EQ(script.setPos[0].widths[1], 17u) << "the longest value and its terminator";
+    EXPECT_EQ(status[0], SQL_ROW_UPDATED);
+
     script.setPos.clear();
+    status[1] = 0;
+    nameInd[1] = SQL_LEN_DATA_AT_EXEC(0);
+    ASSERT_EQ(SQLSetPos(h, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_NEED_DATA) << State();
+    ASSERT_EQ(script.setPos.size(), 1u) << "sent before the values";
+    EXPECT_EQ(script.setPos[0].indicators[1], (std::vector<int16_t>{RB_IND_AT_EXEC}));
+    EXPECT_EQ(status[1], 0) << "no status before the end";
+    SQLPOINTER token = nullptr;
+    ASSERT_EQ(SQLParamData(h, &token), SQL_NEED_DATA) << State();
+    EXPECT_EQ(token, static_cast<SQLPOINTER>(names[1])) << "the row's own buffer";
+    ASSERT_EQ(SQLPutData(h, const_cast<char *>("abc"), 3), SQL_SUCCESS) << State();
+    ASSERT_EQ(SQLPutData(h, const_cast<char *>("defgh"), SQL_NTS), SQL_SUCCESS) << State();
+    EXPECT_EQ(script.pieces, (std::vector<std::string>{"abc", "defgh"}));
+    ASSERT_EQ(SQLParamData(h, &token), SQL_SUCCESS) << State();
+    EXPECT_EQ(script.setPos.size(), 1u) << "nothing sent again";
+    EXPECT_EQ(status[1], SQL_ROW_UPDATED);
+    EXPECT_EQ(s->cursor.cache->status[1], SQL_ROW_UPDATED);
+    EXPECT_EQ(SQLParamData(h, &token), SQL_ERROR);
+    EXPECT_EQ(State(), "HY010") << "the sequence is over";
+
+    // A row outcome at the end still writes the statuses.
     ASSERT_TRUE(SQL_SUCCEEDED(SQLFetchScroll(h, SQL_FETCH_FIRST, 0))) << State();
-    Values();
+    script.answerStatus = SQL_ROW_ERROR;
+    script.setPosAnswer = ERR_NO_ROWS_CHANGED;
+    nameInd[1] = SQL_DATA_AT_EXEC;
+    ASSERT_EQ(SQLSetPos(h, 2, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_NEED_DATA) << State();
+    ASSERT_EQ(SQLParamData(h, &token), SQL_NEED_DATA) << State();
+    ASSERT_EQ(SQLPutData(h, const_cast<char *>("x"), 1), SQL_SUCCESS) << State();
+    EXPECT_EQ(SQLParamData(h, &token), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(status[1], SQL_ROW_ERROR);
+
+    // DELETE of every row, and a row no 16-bit row number reaches.
+    script.setPosAnswer = 0;
+    script.answerStatus = SQL_ROW_DELETED;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetchScroll(h, SQL_FETCH_FIRST, 0))) << State();
+    script.setPos.clear();
+    ASSERT_EQ(SQLSetPos(h, 0, SQL_DELETE, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << State();
+    ASSERT_EQ(script.setPos.size(), 1u);
+    EXPECT_EQ(script.setPos[0].row, -2);
+    EXPECT_EQ(status[3], SQL_ROW_DELETED);
+    EXPECT_EQ(SQLSetPos(h, 70000, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_ERROR);
+    EXPECT_EQ(State(), "HY107");
     s->conn->cn_hasV2DAE = 0;
 }
 
