@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+struct BatchFiller;
 struct BlockReader;
 struct ColDesc;
 struct DrvConn;
@@ -73,6 +74,7 @@ struct DrvStmt {
     int32_t noScan;             // SQL_NOSCAN: 1 or 0
     int32_t maxLength;          // SQL_MAX_LENGTH, 0 none
     BlockReader *blockReader;   // the Java reader of row blocks (owned), or NULL
+    BatchFiller *batchFiller;   // the Java filler of parameter batches (owned), or NULL
     RowBlock *typeRows;         // the type-information result in ODBC's order (owned), or NULL
     int32_t typeRowNext;        // its next row to hand out
 };
