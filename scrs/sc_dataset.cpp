@@ -13,6 +13,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "platform/tempfile.h"
+#include "scrs/sc_check.h"
 #include "util/log.h"
 
 namespace {
@@ -41,11 +42,11 @@ int dsc_Open(DataSetCache *cache)
     int32_t counter = 0;
     FILE *data = dsc_TempFileOpen(&counter);
     if (!data)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     FILE *index = dsc_TempFileOpen(&counter);
     if (!index) {
         std::fclose(data);
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     }
     cache->dataFile = data;
     cache->indexFile = index;
@@ -93,10 +94,10 @@ bool dsc_Map(DataSetCache *cache)
 int dsc_Read(DataSetCache *cache, RowBlock *block, int32_t first, int32_t rows)
 {
     if (cache->state != DSC_SPILLED)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     int ok = dsc_Map(cache) ? DSCIO_XferMapped(&cache->view, block, first, rows)
                             : DSCIO_Xfer(DSCIO_READ, cache->dataFile, cache->indexFile, block, first, rows);
-    return ok ? 0 : ERR_GENERAL;
+    return ok ? 0 : SC_ERR_GENERAL;
 }
 
 // Reads `rows` rows from row `first` into the emptied rowset.
@@ -119,9 +120,9 @@ int dsc_Spill(DataSetCache *cache, RowBlock *rowset, bool *firstSpill)
         *firstSpill = false;
         cache->state = DSC_SPILLED;  // also when the write fails: DSC_Close closes the files
         if (!DSCIO_Xfer(DSCIO_WRITE, cache->dataFile, cache->indexFile, rowset, 0, 0))
-            rc = ERR_GENERAL;
+            rc = SC_ERR_GENERAL;
     } else if (!DSCIO_Append(cache->dataFile, cache->indexFile, rowset)) {
-        rc = ERR_GENERAL;
+        rc = SC_ERR_GENERAL;
     }
     if (rc == 0)
         cache->rowsStored += rows;
@@ -227,7 +228,7 @@ int DSC_Fill(DataSetCache *cache, const DrvBinding *binding, int stmt, RowBlock 
     if (totalRows)
         *totalRows = 0;
     if (!cache || !rowset || !binding || !binding->ops || !binding->ops->Fetch)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     // Files of an earlier fill would mix with this one's rows.
     DSC_Close(cache);
     RB_Free(rowset);
@@ -250,7 +251,7 @@ int DSC_Fill(DataSetCache *cache, const DrvBinding *binding, int stmt, RowBlock 
         if (rc != 0)
             break;
         if (got > INT32_MAX - total) {
-            rc = ERR_GENERAL;  // more rows than a row number can count
+            rc = SC_ERR_GENERAL;  // more rows than a row number can count
             break;
         }
         if (cache->state == DSC_SPILLED || rowset->rowsUsed > DSC_MEMORY_ROWS)
@@ -269,20 +270,20 @@ int DSC_WindowGet(DataSetCache *cache, int32_t first, int32_t count, int32_t *wi
                   RowBlock *rowset)
 {
     if (!cache || !windowStart || !rowset || first < 0 || count < 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (cache->state == DSC_IN_MEMORY) {
         // Every row is at hand; asking beyond the end is a caller's fault.
         if (first > rowset->rowsUsed)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         *windowStart = 0;
         return 0;
     }
     if (cache->state != DSC_SPILLED || first > cache->rowsStored)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (count == 0 || first == cache->rowsStored)
         return 0;  // nothing to read: the caller finds no rows there
     if (count > INT32_MAX / 2)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
 
     int32_t start = *windowStart;
     bool grow = cache->windowSize < 2 * count;
@@ -298,7 +299,7 @@ int DSC_WindowGet(DataSetCache *cache, int32_t first, int32_t count, int32_t *wi
         // The rowset was emptied: it holds no window any more.
         *windowStart = -1;
         dsc_Fail(cache);
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     }
     *windowStart = newStart;
     return 0;
@@ -308,10 +309,10 @@ int DSC_RowsGet(DataSetCache *cache, int32_t first, int32_t count, RowBlock *blo
 {
     if (!cache || !block || first < 0 || count <= 0 || cache->state != DSC_SPILLED ||
         first >= cache->rowsStored)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (dsc_Read(cache, block, first, count) != 0) {
         dsc_Fail(cache);
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     }
     return 0;
 }
@@ -319,7 +320,7 @@ int DSC_RowsGet(DataSetCache *cache, int32_t first, int32_t count, RowBlock *blo
 int SS_Alloc(StaticSet **out)
 {
     if (!out)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *out = nullptr;
     auto *set = static_cast<StaticSet *>(std::calloc(1, sizeof(StaticSet)));
     auto *rowset = static_cast<RowBlock *>(std::calloc(1, sizeof(RowBlock)));
@@ -359,7 +360,7 @@ void SS_Free(StaticSet **set)
 int SS_GetRsltSet(StaticSet *set, const DrvBinding *binding, int stmt, int32_t *rowCount)
 {
     if (!set || !set->rowset)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     SS_Close(set);
     int32_t total = 0;
     int rc = DSC_Fill(&set->cache, binding, stmt, set->rowset, &total);
@@ -377,7 +378,7 @@ int SS_GetRsltSet(StaticSet *set, const DrvBinding *binding, int stmt, int32_t *
 int SS_GetRowset(StaticSet *set, int32_t start, int32_t count, RowBlock **block)
 {
     if (!set || !set->rowset || !block || count < 0 || start < SS_NEXT_ROW)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     // The end stops sequential requests only: an explicit start still
     // delivers after a sequential read ran to the end.
     if ((start == SS_NEXT_ROW && set->nextRow == SS_END_REACHED) || count == 0)

@@ -2,6 +2,7 @@
 // SELECT's tables, select items and ORDER BY items.
 #include "scrs/scr_analyse.h"
 
+#include "scrs/sc_check.h"
 #include "scrs/scr_internal.h"
 #include "scrs/scsql_ctx.h"
 #include "util/dynarray.h"
@@ -114,7 +115,7 @@ int tableRefSplit(SqlNode *item, DynArray *out, bool keepQualifier)
         return appendTableRef(out, TableParts{}, aliasText);
     SqlNode *name = scr_Child(item, SQLK_TABLE_NAME);
     if (!name)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     return appendTableRef(out, splitTableName(name->text, keepQualifier), aliasText);
 }
 
@@ -136,7 +137,7 @@ bool isSelect(const ScrAnalysedSql *r) { return r && r->tree && r->tree->kind ==
 int flagHolder(ScrAnalysedSql *r, SqlNode *holder, uint16_t bit)
 {
     if (!holder)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (scr_Present(holder))
         r->flags |= bit;
     else
@@ -161,7 +162,7 @@ int clauseFlagsSet(ScrAnalysedSql *r, int keepQualifier)
     SqlNode *block = scr_FirstBlock(r);
     SqlNode *tail = scr_Tail(block);
     if (!tail)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (int rc = flagHolder(r, scr_OrderByHolder(r), SCR_CF_ORDER_BY))
         return rc;
     if (int rc = flagHolder(r, scr_Child(tail, SQLK_GROUP_BY), SCR_CF_GROUP_BY))
@@ -205,15 +206,15 @@ int selectItem(SqlNode *item, DynArray *out)
     if (first && first->kind == SQLK_TABLE_NAME) {
         col.itemKind = SCR_ITEM_TABLE_STAR;
         if (!scr_CopyField(col.table, sizeof col.table, first->text))
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
     } else if (SqlNode *ref = plainColumn(item)) {
         col.itemKind = SCR_ITEM_COLUMN;
         if (!columnNameSplit(ref, col.column, col.table, col.owner))
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
     } else {
         col.itemKind = SCR_ITEM_EXPRESSION;
         if (!scr_CopyField(col.column, sizeof col.column, item->text))
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
     }
     return DA_Append(out, &col) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
 }
@@ -223,10 +224,10 @@ int orderItems(ScrAnalysedSql *r, ScrNodeList &items)
 {
     SqlNode *h = scr_OrderByHolder(r);
     if (!h)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (!scr_Collect(h, {SQLK_ORDER_ITEM}, {SQLK_SUBQUERY, SQLK_QUERY_BLOCK}, items))
         return ERR_MEMORY_ALLOCATION;
-    return items.size() ? ERR_NONE : ERR_GENERAL;
+    return items.size() ? ERR_NONE : SC_ERR_GENERAL;
 }
 
 // The value of an ORDER BY position: 1..255, else 0.
@@ -267,7 +268,7 @@ void SCR_Free(ScrAnalysedSql *r)
 int SCR_AnalyseSQL(ScrAnalysedSql *r, const char *text, int noFlags, int keepQualifier)
 {
     if (!r)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const char *start = text ? text : "";
     while (*start == ' ' || (*start >= '\t' && *start <= '\r'))
         ++start;
@@ -301,7 +302,7 @@ int SCR_TablesGet(ScrAnalysedSql *r, DynArray *out, int keepQualifier)
 {
     SqlNode *tail = isSelect(r) ? scr_Tail(scr_FirstBlock(r)) : nullptr;
     if (!tail || !out)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     ScrNodeList items;
     if (int rc = scr_FromItems(tail, items))
         return rc;
@@ -322,7 +323,7 @@ int walkSelectItems(const ScrAnalysedSql *r, OnStar onStar, OnItem onItem)
 {
     SqlNode *list = scr_Child(scr_FirstBlock(r), SQLK_SELECT_LIST);
     if (!isSelect(r) || !list)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const SqlNode *first = list;
     while (first->firstChild && first->firstChild->kind == SQLK_SELECT_LIST)
         first = first->firstChild;
@@ -336,7 +337,7 @@ int walkSelectItems(const ScrAnalysedSql *r, OnStar onStar, OnItem onItem)
     if (!scr_Collect(list, {SQLK_SELECT_ITEM}, {SQLK_SUBQUERY, SQLK_QUERY_BLOCK}, items))
         return ERR_MEMORY_ALLOCATION;
     if (items.size() == 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     for (size_t i = 0; i < items.size(); ++i)
         if (int rc = onItem(items[i]))
             return rc;
@@ -348,7 +349,7 @@ int walkSelectItems(const ScrAnalysedSql *r, OnStar onStar, OnItem onItem)
 int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out)
 {
     if (!out)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     return walkSelectItems(
         r,
         [out] {
@@ -363,7 +364,7 @@ int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out)
 int SCR_SelectItemTexts(const ScrAnalysedSql *r, std::vector<std::string> *out)
 {
     if (!out)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     return walkSelectItems(
         r,
         [out] {
@@ -379,7 +380,7 @@ int SCR_SelectItemTexts(const ScrAnalysedSql *r, std::vector<std::string> *out)
 int SCR_OrderByColsGet(ScrAnalysedSql *r, DynArray *out)
 {
     if (!out)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     ScrNodeList items;
     if (int rc = orderItems(r, items))
         return rc;
@@ -387,7 +388,7 @@ int SCR_OrderByColsGet(ScrAnalysedSql *r, DynArray *out)
         SqlNode *key = items[i]->firstChild;
         SqlNode *dir = scr_Child(items[i], SQLK_DIRECTION);
         if (!key || !dir)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         OrderByColDesc d;
         memset(&d, 0, sizeof d);
         d.desc = strstr(dir->text, "DESC") ? 1 : 0;
@@ -395,11 +396,11 @@ int SCR_OrderByColsGet(ScrAnalysedSql *r, DynArray *out)
             r->flags |= SCR_CF_ORDER_BY_POS;
             int pos = positionOf(key->text);
             if (pos == 0)
-                return ERR_GENERAL;
+                return SC_ERR_GENERAL;
             d.position = static_cast<uint8_t>(pos);
         } else if (key->kind != SQLK_COLUMN_REF || !scr_CopyField(d.text, sizeof d.text, key->text) ||
                    !columnNameSplit(key, d.column, d.table, d.owner)) {
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         }
         if (!DA_Append(out, &d))
             return ERR_MEMORY_ALLOCATION;
@@ -410,12 +411,12 @@ int SCR_OrderByColsGet(ScrAnalysedSql *r, DynArray *out)
 int SCR_OrderByPosResolve(ScrAnalysedSql *r, DynArray *list)
 {
     if (!list)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (list->count == 0)
         return ERR_NONE;
     SqlNode *clause = scr_Child(scr_OrderByHolder(r), SQLK_ORDER_BY);
     if (!clause)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     ScrNodeList positions;
     if (!scr_Collect(clause, {SQLK_INTEGER}, {}, positions))
         return ERR_MEMORY_ALLOCATION;
@@ -432,7 +433,7 @@ int SCR_OrderByPosResolve(ScrAnalysedSql *r, DynArray *list)
             if (cols[k].position == v)
                 match[i] = &cols[k];
         if (!match[i])
-            rc = ERR_GENERAL;
+            rc = SC_ERR_GENERAL;
     }
     for (size_t i = 0; i < positions.size() && rc == ERR_NONE; ++i)
         if (!scr_SetText(positions[i], match[i]->text))
@@ -453,7 +454,7 @@ int SCR_OrderByInvert(ScrAnalysedSql *r)
     for (size_t i = 0; i < items.size(); ++i) {
         SqlNode *d = scr_Child(items[i], SQLK_DIRECTION);
         if (!d)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         if (!dirs.push(d))
             return ERR_MEMORY_ALLOCATION;
     }

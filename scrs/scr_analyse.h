@@ -6,7 +6,8 @@
 // Every operation answers an error number: 0 success, 15 (S1000) when the
 // tree lacks what the question needs, 16 (S1001) when memory is short, 68
 // (37000) when the statement does not parse.  None posts a diagnostic or
-// writes a log line; the callers do.  Questions look at the statement's own
+// writes a log line (but for the line of a failed internal check that
+// answers 15, sc_check.h); the callers do.  Questions look at the statement's own
 // query blocks only: select items, tables and clauses inside subqueries and
 // derived tables are not the statement's.
 #pragma once

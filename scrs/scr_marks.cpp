@@ -3,6 +3,7 @@
 // the markers.
 #include "scrs/scr_analyse.h"
 
+#include "scrs/sc_check.h"
 #include "scrs/scr_internal.h"
 
 #include <cstring>
@@ -59,23 +60,23 @@ bool isMarker(const SqlNode *n) { return !n->tmpl && n->text && strcmp(n->text, 
 int SCR_SelectListMark(ScrAnalysedSql *r)
 {
     if (!r || !r->tree || r->tree->kind != SQLK_SELECT)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     SqlNode *list = scr_Child(scr_FirstBlock(r), SQLK_SELECT_LIST);
     if (!list)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     return rebuilt(r, becomeMarker(list));
 }
 
 int SCR_SelectListText(const ScrAnalysedSql *r, char **out)
 {
     if (!out)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *out = nullptr;
     if (!r || !r->tree || r->tree->kind != SQLK_SELECT)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const SqlNode *list = scr_Child(scr_FirstBlock(r), SQLK_SELECT_LIST);
     if (!list || !list->text)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *out = scr_Dup(list->text);
     return *out ? ERR_NONE : ERR_MEMORY_ALLOCATION;
 }
@@ -83,17 +84,17 @@ int SCR_SelectListText(const ScrAnalysedSql *r, char **out)
 int SCR_WhereMark(ScrAnalysedSql *r)
 {
     if (!r || !r->tree || r->tree->kind != SQLK_SELECT)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     SqlNode *holder = scr_Child(scr_Tail(scr_FirstBlock(r)), SQLK_WHERE_HOLDER);
     if (!holder)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (!scr_Present(holder)) {
         r->flags &= static_cast<uint16_t>(~SCR_CF_WHERE);
         return rebuilt(r, scr_SetText(holder, ScrInsertMarker) ? ERR_NONE : ERR_MEMORY_ALLOCATION);
     }
     SqlNode *where = scr_Child(holder, SQLK_WHERE);
     if (!where || where->childCount != 1)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     r->flags |= SCR_CF_WHERE;
     return rebuilt(r, addMarkerChild(where, true, "WHERE " SQLT_A1 " AND (" SQLT_A2 ")"));
 }
@@ -102,14 +103,14 @@ int SCR_OrderByMark(ScrAnalysedSql *r)
 {
     SqlNode *holder = scr_OrderByHolder(r);
     if (!holder)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (!scr_Present(holder)) {
         r->flags &= static_cast<uint16_t>(~SCR_CF_ORDER_BY);
         return rebuilt(r, scr_SetText(holder, ScrInsertMarker) ? ERR_NONE : ERR_MEMORY_ALLOCATION);
     }
     SqlNode *clause = scr_Child(holder, SQLK_ORDER_BY);
     if (!clause || clause->childCount != 1)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     r->flags |= SCR_CF_ORDER_BY;
     return rebuilt(r, addMarkerChild(clause, false, "ORDER BY " SQLT_A1 SQLT_A2));
 }
@@ -117,10 +118,10 @@ int SCR_OrderByMark(ScrAnalysedSql *r)
 int SCR_MarkersFill(ScrAnalysedSql *r, const char *const *clauses, int n, char **out)
 {
     if (!out)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *out = nullptr;
     if (!r || !r->tree || n < 0 || (n > 0 && !clauses))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     // Markers are leaves, found in the order their texts are written.
     ScrNodeList marks;
     if (!scr_CollectSubtree(r->tree, {SQLK_INSERT_MARK, SQLK_SELECT_LIST, SQLK_WHERE_HOLDER, SQLK_ORDER_BY_HOLDER}, {},
@@ -131,7 +132,7 @@ int SCR_MarkersFill(ScrAnalysedSql *r, const char *const *clauses, int n, char *
         if (isMarker(marks[i]) && !found.push(marks[i]))
             return ERR_MEMORY_ALLOCATION;
     if (found.size() != static_cast<size_t>(n))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     int rc = ERR_NONE;
     size_t set = 0;
     for (; set < found.size() && rc == ERR_NONE; ++set)

@@ -2,6 +2,7 @@
 // each described marker, and the probe texts that select those operands.
 #include "scrs/scr_probes.h"
 
+#include "scrs/sc_check.h"
 #include "scrs/scr_internal.h"
 #include "scrs/scsql_ctx.h"
 #include "util/mpl.h"
@@ -58,7 +59,7 @@ int positionOperands(ScrNodeList &ops, SqlNode *op, std::initializer_list<SqlNod
         for (size_t i = 0; i < nested.size(); ++i)
             inNested += markerCount(nested[i]);
         if (inNested != markerCount(p))
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         for (size_t i = 0; i < nested.size(); ++i)
             if (int rc = markerOperands(nested[i], ops))
                 return rc;
@@ -71,7 +72,7 @@ int inOperands(SqlNode *in, ScrNodeList &ops)
     SqlNode *c1 = scr_ChildAt(in, 0);
     SqlNode *c2 = scr_ChildAt(in, 1);
     if (!c1 || !c2)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     bool m1 = scr_HasMarker(c1);
     if (!m1 && !scr_HasMarker(c2))
         return ERR_NONE;
@@ -81,11 +82,11 @@ int inOperands(SqlNode *in, ScrNodeList &ops)
     if (!scr_Collect(c2, {SQLK_VALUE_ITEM}, {SQLK_SUBQUERY}, items))
         return ERR_MEMORY_ALLOCATION;
     if (items.size() == 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (m1) {
         for (size_t i = 0; i < items.size(); ++i)
             if (scr_HasMarker(items[i]))
-                return ERR_GENERAL;   // markers on both sides: none is described
+                return SC_ERR_GENERAL;   // markers on both sides: none is described
         return positionOperands(ops, items[0], {c1});
     }
     for (size_t i = 0; i < items.size(); ++i)
@@ -99,36 +100,36 @@ int markerOperands(SqlNode *predicate, ScrNodeList &ops)
 {
     SqlNode *p = predicate->firstChild;
     if (!p)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     SqlNode *c1 = scr_ChildAt(p, 0);
     switch (p->kind) {
     case SQLK_BETWEEN: {
         SqlNode *c2 = scr_ChildAt(p, 1), *c3 = scr_ChildAt(p, 2);
         if (!c1 || !c2 || !c3)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         return positionOperands(ops, firstWithout({c1, c2, c3}), {c1, c2, c3});
     }
     case SQLK_COMPARISON: {
         SqlNode *c3 = scr_ChildAt(p, 2);
         if (!c1 || !c3)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         return positionOperands(ops, firstWithout({c1, c3}), {c1, c3});
     }
     case SQLK_LIKE: {
         SqlNode *c2 = scr_ChildAt(p, 1);
         if (!c1 || !c2)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         return positionOperands(ops, firstWithout({c1, c2}), {c1, c2});
     }
     case SQLK_QUANTIFIED: {
         SqlNode *c4 = scr_ChildAt(p, 3);
         if (!c1 || !c4)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         return positionOperands(ops, firstWithout({c1, c4}), {c1});
     }
     case SQLK_NULL_TEST:
         if (!c1)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         return !scr_HasMarker(c1) || ops.push(nullptr) ? ERR_NONE : ERR_MEMORY_ALLOCATION;
     case SQLK_IN:
         return inOperands(p, ops);
@@ -165,14 +166,14 @@ int setOperands(SqlNode *stmt, ScrNodeList &ops)
 {
     SqlNode *set = scr_Child(stmt, SQLK_SET_LIST);
     if (!set)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     ScrNodeList items;
     if (!scr_Collect(set, {SQLK_SET_ITEM}, {SQLK_SUBQUERY}, items))
         return ERR_MEMORY_ALLOCATION;
     for (size_t i = 0; i < items.size(); ++i) {
         SqlNode *column = items[i]->firstChild;
         if (!column)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         SqlNode *value = scr_ChildAt(items[i], 2);
         if (value && scr_HasMarker(value) && !ops.push(column))
             return ERR_MEMORY_ALLOCATION;
@@ -272,7 +273,7 @@ int probeBlock(ScrParamProbes *p, SqlNode *block)
 {
     SqlNode *tail = scr_Tail(block);
     if (!tail)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     ProbeParts parts;
     if (int rc = scr_FromItems(tail, parts.tables))
         return rc;
@@ -303,7 +304,7 @@ int probeDelete(ScrParamProbes *p, SqlNode *stmt)
     ProbeParts parts;
     SqlNode *table = scr_ChildAt(stmt, 0);
     if (!table || !parts.tables.push(table))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (int rc = whereOperands(scr_ChildAt(stmt, 1), parts.operands))
         return rc;
     return buildProbe(p, parts, false);
@@ -314,7 +315,7 @@ int probeUpdate(ScrParamProbes *p, SqlNode *stmt)
     ProbeParts parts;
     SqlNode *table = scr_ChildAt(stmt, 0);
     if (!table || !parts.tables.push(table))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (int rc = setOperands(stmt, parts.operands))
         return rc;
     for (SqlNode *c = table->nextSibling; c; c = c->nextSibling) {
@@ -337,7 +338,7 @@ int probeInsert(ScrParamProbes *p, SqlNode *stmt)
     SqlNode *cols = scr_ChildAt(stmt, 1);
     SqlNode *source = scr_ChildAt(stmt, 2);
     if (!table || !cols || !source || cols->kind != SQLK_INSERT_COLS || source->kind != SQLK_INSERT_SOURCE)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     ScrNodeList columns;
     if (!scr_Collect(cols, {SQLK_COLUMN_REF}, {}, columns))
         return ERR_MEMORY_ALLOCATION;
@@ -350,7 +351,7 @@ int probeInsert(ScrParamProbes *p, SqlNode *stmt)
         if (!scr_Collect(scr_Child(v, SQLK_SELECT_LIST), {SQLK_SELECT_ITEM}, {SQLK_SUBQUERY, SQLK_QUERY_BLOCK}, items))
             return ERR_MEMORY_ALLOCATION;
     } else {
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     }
     if (v->kind == SQLK_VALUE_LIST && columns.size() == 0) {
         p->markerMap = static_cast<char *>(malloc(items.size() + 1));
@@ -376,7 +377,7 @@ int probeInsert(ScrParamProbes *p, SqlNode *stmt)
         if (!scr_HasMarker(items[i]))
             continue;
         if (i >= columns.size())
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         if (!parts.operands.push(columns[i]))
             return ERR_MEMORY_ALLOCATION;
     }
@@ -424,7 +425,7 @@ void SCR_ParamProbesFree(ScrParamProbes *p)
 int SCR_ParamProbesGet(ScrParamProbes *p, const char *text)
 {
     if (!p)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     SCR_ParamProbesFree(p);
     int rc = SCR_AnalyseSQL(&p->sql, text, 1, 0);
     if (rc != ERR_NONE)

@@ -4,6 +4,7 @@
 #include "odbc/contract/drv_items.h"
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
 #include "scrs/scs_rvc.h"
@@ -51,7 +52,7 @@ int allocAux(ScsContext *ctx, uint32_t *aux)
         return 0;
     int h = 0;
     if (ScsLower()->AllocStmt(static_cast<int>(ctx->cs.drvConn), &h) != 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *aux = static_cast<uint32_t>(h);
     return 0;
 }
@@ -335,7 +336,7 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
 
     const bool refetchNew = ctx->refetchStmt == 0;
     if (allocAux(ctx, &ctx->posStmt) != 0 || allocAux(ctx, &ctx->refetchStmt) != 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (keepsRowVersions(ctx)) {
         if (refetchNew && (rc = rvcBind(ctx)) != 0)
             return rc;
@@ -469,7 +470,7 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
                 uint32_t at = 0;
                 const ScrColumnRef *t = scs_p_FindColDesc(ctx->tableCols, col, &at);
                 if (!t)
-                    return ERR_GENERAL;
+                    return SC_ERR_GENERAL;
                 col->sqlType = t->sqlType;
                 col->columnSize = t->columnSize;
                 col->decimalDigits = t->decimalDigits;

@@ -3,6 +3,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_check.h"
 #include "scrs/scs_keyset.h"
 
 #include <sqlext.h>
@@ -34,7 +35,7 @@ RowBlock *KS_BlockClone(const RowBlock *source)
 int KS_KeysSplitOff(RowBlock *rows, uint16_t keys, RowBlock *out)
 {
     if (rows->columnsUsed < keys)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (RB_Init(out, keys) != 0)
         return ERR_MEMORY_ALLOCATION;
     const uint16_t from = static_cast<uint16_t>(rows->columnsUsed - keys);

@@ -7,6 +7,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_check.h"
 #include "scrs/sc_dataset.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
@@ -28,7 +29,7 @@ int fetchByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t count, 
     const int32_t first = ctx->cs.absRow;
     const int32_t R = ctx->cs.rowsetSize;
     if (first < 1 || count > R)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     RowsetCache *current = nullptr;
     int rc = RS_Create(&current, R);
     if (rc == 0)
@@ -42,7 +43,7 @@ int fetchByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t count, 
     for (uint16_t i = 0; rc == 0 && i < count; ++i) {
         const int32_t at = static_cast<int32_t>(bookmarks[i]) - first;
         if (at < 0 || at >= current->block->rowsUsed) {
-            rc = ERR_GENERAL;   // outside the rowset the keys were read for
+            rc = SC_ERR_GENERAL;   // outside the rowset the keys were read for
             break;
         }
         if ((rc = RB_CopyRow(rs->block, current->block, i, at, 0)) != 0)
@@ -70,7 +71,7 @@ int fetchStaticByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t c
 {
     const int32_t R = ctx->cs.rowsetSize;
     if (count > R || !ctx->staticSet)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const KeySet *ks = ctx->keySet;
     RowsetCache *rs = nullptr;
     int rc = RS_Create(&rs, R);
@@ -79,12 +80,12 @@ int fetchStaticByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t c
     for (uint16_t i = 0; rc == 0 && i < count; ++i) {
         const int64_t b = bookmarks[i];
         if (b < 1 || b > ctx->cs.rowCount) {
-            rc = ERR_GENERAL;
+            rc = SC_ERR_GENERAL;
             break;
         }
         const int32_t at = static_cast<int32_t>(b - 1);
         if ((rc = SS_GetRowset(ctx->staticSet, at, 1, &one)) != 0 || one->rowsUsed != 1) {
-            rc = rc ? rc : ERR_GENERAL;
+            rc = rc ? rc : SC_ERR_GENERAL;
             break;
         }
         if (i == 0 && (rc = RB_NewLike(&rs->block, one, R)) != 0)
@@ -141,7 +142,7 @@ int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_
     if (!ctx || !statuses)
         return ERR_INVALID_ARGUMENT;
     if (op == SQL_ADD || !bookmarks || count == 0 || (op == SQL_UPDATE_BY_BOOKMARK && (!rowData || !colMap)))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     scs_p_OptionsSync(ctx);
     const int32_t type = scs_p_CursorType(ctx);
     const bool keyset = type == SCS_KEYSET && ctx->cs.keysetSize == 0;

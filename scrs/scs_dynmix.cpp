@@ -11,6 +11,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyscroll.h"
 #include "scrs/scs_keyset.h"
@@ -393,7 +394,7 @@ int scs_p_WindowValuesRead(ScsContext *ctx, int32_t keys)
     const int32_t perStmt = static_cast<int32_t>(ctx->keyFetchGroups);
     if (!ctx->keySet || !ctx->keySet->keyRows || keys <= 0 || keys > ctx->keySet->keyRows->rowsUsed ||
         perStmt <= 0 || !(ctx->scsFlags & SCS_F_KEYFETCH_PREPARED))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const int32_t statements = (keys + perStmt - 1) / perStmt;
     return scs_p_GetOptConcColVals(ctx, nullptr, 0, statements, perStmt, keys - (statements - 1) * perStmt);
 }
@@ -426,7 +427,7 @@ int keptRowRefresh(const ScsContext *ctx, RowBlock *kept, RowBlock *fresh, int32
 int scs_p_RefreshOptConcVals(ScsContext *ctx, const int32_t *keyRows, int32_t count)
 {
     if (!ctx || (!keyRows && count > 0))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const int32_t type = scs_p_CursorType(ctx);
     // A static cursor's values in files cannot be written back, and values
     // of the select list are the rows as the application received them.
@@ -449,7 +450,7 @@ int scs_p_RefreshOptConcVals(ScsContext *ctx, const int32_t *keyRows, int32_t co
         // The whole window, read as the fetch read it.
         const int32_t keys = keysInWindow(ctx);
         std::vector<int16_t> gone(static_cast<size_t>(keys > 0 ? keys : 0), 0);
-        rc = keys > 0 ? scs_p_KeyedValuesRead(ctx, 0, keys, gone.data()) : ERR_GENERAL;
+        rc = keys > 0 ? scs_p_KeyedValuesRead(ctx, 0, keys, gone.data()) : SC_ERR_GENERAL;
         if (!kept)
             return rc;   // nothing was read before: the fresh values are the values
         Restore restore{ctx, kept};
@@ -516,7 +517,7 @@ int scs_p_DynamicRowsUpdated(ScsContext *ctx, const int32_t *keyRows, uint16_t *
 int scs_p_DynamicWindowRead(ScsContext *ctx, int16_t orientation, int32_t offset)
 {
     if (!ctx || !ctx->keySet)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     ScsLower()->CloseCursor(static_cast<int>(ctx->cs.drvStmt));
     return KS_GetKeySet(ctx, orientation, offset);
 }
@@ -524,7 +525,7 @@ int scs_p_DynamicWindowRead(ScsContext *ctx, int16_t orientation, int32_t offset
 int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset)
 {
     if (!rowset)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     int rc = scs_p_DynamicWindowRead(ctx, orientation, offset);
     return rc != 0 ? rc : scs_p_DynamicRowsFetch(ctx, rowset);
 }
@@ -532,7 +533,7 @@ int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, R
 int scs_p_DynamicRowsFetch(ScsContext *ctx, RowsetCache *rowset)
 {
     if (!ctx || !rowset || !ctx->keySet)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     // Three tries: the window's rows by key.  A key whose row is gone by
     // then (another user deleted it, or changed it so that it no longer
     // qualifies) makes the window be read again where it stands.
@@ -557,7 +558,7 @@ int scs_p_DynamicRowsFetch(ScsContext *ctx, RowsetCache *rowset)
 int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset)
 {
     if (!ctx || !rowset)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (!servedOrientation(orientation))
         return ERR_FETCH_TYPE_RANGE;
     // The key window of a dynamic cursor is one rowset.
@@ -579,7 +580,7 @@ int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, Row
 int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset)
 {
     if (!ctx || !rowset)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (!servedOrientation(orientation))
         return ERR_FETCH_TYPE_RANGE;
     const int32_t K = ctx->cs.keysetSize;

@@ -8,6 +8,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_check.h"
 #include "scrs/sc_dataset.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_dynmix.h"
@@ -89,7 +90,7 @@ int staticKeysetBuild(ScsContext *ctx)
         return rc;
     const char *ordered = ks_RewrittenText(&ctx->analysis);
     if (!ordered)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     std::string text(ordered);
     if (scs_p_Concurrency(ctx) == SCS_LOCK && !ctx->lockByUpdate)
         text += " FOR UPDATE";

@@ -14,6 +14,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyscroll.h"
 #include "util/dynarray.h"
@@ -319,7 +320,7 @@ void digestOf(const ScrTableRef *tables, uint32_t count, unsigned char digest[16
 int KS_GetKeyColDescs(ScsContext *ctx, const DynArray *tables)
 {
     if (!ctx || !tables)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const auto *refs = static_cast<const ScrTableRef *>(tables->elements);
     const uint32_t count = tables->count;
     ctx->keyTableCount = static_cast<int32_t>(count & 0xFF);

@@ -14,6 +14,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyscroll.h"
 #include "scrs/scs_keyset.h"
@@ -121,7 +122,7 @@ int fetchAppend(int stmt, int32_t rows, RowBlock *into)
 int KS_GetKeySet_KSD(ScsContext *ctx)
 {
     if (!ctx || !ctx->keySet || !ctx->stmtText || keyCount(ctx) == 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     KeySet *ks = ctx->keySet;
     const int aux = static_cast<int>(ctx->posStmt);
     // No room for one key group beside the application's parameters: such a
@@ -202,10 +203,10 @@ int KS_GetKeySet_KSD(ScsContext *ctx)
 int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, RowBlock **out)
 {
     if (!out)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *out = nullptr;
     if (!ctx || !keys || !ctx->stmtText || keyCount(ctx) == 0 || keys->columnsUsed != keyCount(ctx))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     RowBlock *result = KS_BlockNew();
     if (!result)
         return ERR_MEMORY_ALLOCATION;
@@ -260,7 +261,7 @@ int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, in
                           int16_t *keyStatuses)
 {
     if (!ctx || !rows || !keyRows || !keyStatuses)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const int32_t at = first - windowStart;
     const int32_t check = std::min(ctx->cs.rowsetSize, keyRows->rowsUsed - at);
     RowBlock *existing = nullptr;
@@ -293,10 +294,10 @@ int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, in
 int scs_p_GetKeySetBounds(ScsContext *ctx, RowBlock **out)
 {
     if (!ctx || !ctx->keySet || !out || !ctx->keySet->keyRows)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     RowBlock *keyRows = ctx->keySet->keyRows;
     if (keyRows->rowsUsed == 0 || keyRows->columnsUsed == 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     RowBlock *bounds = nullptr;
     int rc = RB_NewLike(&bounds, keyRows, 2);
     if (rc == 0)
@@ -319,7 +320,7 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
 {
     KeySet *ks = ctx->keySet;
     if (!ks || !rowset || !ctx->stmtText || keyCount(ctx) == 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const bool keysetDriven = ctx->cs.keysetSize <= 0;
     const int32_t R = ctx->cs.rowsetSize;
     const uint16_t K = static_cast<uint16_t>(keyCount(ctx));
@@ -374,7 +375,7 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     if (at < 0 || count <= 0)
         return 0;
     if (keyRows->columnsUsed != K)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
 
     const bool updatable = scs_p_ChkUpdatable(ctx) == 0;
     const int32_t conc = scs_p_Concurrency(ctx);

@@ -3,6 +3,7 @@
 #include "scrs/scs_keyscroll.h"
 
 #include "odbc/contract/errnum.h"
+#include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "util/strutil.h"
 
@@ -86,7 +87,7 @@ int ks_NullsFollow(int16_t direction, int desc, int16_t nullCollation)
 int ks_OrderByKeyPosMap(const KsScrollOrder &o, std::vector<uint16_t> *map)
 {
     if (!map)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     map->clear();
     const uint32_t nItems = itemsInOrder(o);
     uint32_t nonKeyBefore = 0;
@@ -96,7 +97,7 @@ int ks_OrderByKeyPosMap(const KsScrollOrder &o, std::vector<uint16_t> *map)
             while (k < o.keyCount && o.keys[k].orderByMark != i + 1)
                 ++k;
             if (k == o.keyCount)
-                return ERR_GENERAL;
+                return SC_ERR_GENERAL;
             map->push_back(static_cast<uint16_t>(k));
         } else {
             map->push_back(static_cast<uint16_t>(o.keyCount + nonKeyBefore++));
@@ -105,7 +106,7 @@ int ks_OrderByKeyPosMap(const KsScrollOrder &o, std::vector<uint16_t> *map)
     for (uint32_t p = nItems; p < o.sortKeyCount; ++p) {
         const ScrColumnRef *key = unnamedKey(o, p - nItems);
         if (!key)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         map->push_back(static_cast<uint16_t>(key - o.keys));
     }
     return 0;
@@ -114,7 +115,7 @@ int ks_OrderByKeyPosMap(const KsScrollOrder &o, std::vector<uint16_t> *map)
 int ks_ScrollSelectListBuild(const KsScrollOrder &o, std::string *out)
 {
     if (!out || o.keyCount == 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     out->clear();
     for (uint32_t k = 0; k < o.keyCount; ++k) {
         if (k)
@@ -152,7 +153,7 @@ static int buildTerm(const KsScrollOrder &o, const std::vector<uint16_t> &map, u
         const uint16_t col = map[i - 1];
         const bool nonKey = !item.matched;
         if (col >= boundaryNull.size())
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         const bool isNull = nonKey && boundaryNull[col];
         const KsBoundaryParam p{col, item.sqlType, item.columnSize, item.decimalDigits};
         const std::string name = item.text;
@@ -183,7 +184,7 @@ static int buildTerm(const KsScrollOrder &o, const std::vector<uint16_t> &map, u
     for (uint32_t p = nItems + 1; p <= t; ++p) {
         const ScrColumnRef *key = unnamedKey(o, p - nItems - 1);
         if (!key)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         s += qualified(o, key) + " ";
         s += p < t ? std::string("= ? AND ") : std::string(ks_CompareOpGet(direction, termMode, 0)) + " ? ";
         ps.push_back({map[p - 1], key->sqlType, key->columnSize, key->decimalDigits});
@@ -198,7 +199,7 @@ int ks_ScrollPredicateBuild(const KsScrollOrder &o, uint16_t t, int16_t directio
                             const std::vector<bool> &boundaryNull, std::string *out, int *kept)
 {
     if (!out || !kept || t < 1 || t > o.sortKeyCount || !validDirection(direction) || !validMode(mode))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     std::vector<uint16_t> map;
     if (int rc = ks_OrderByKeyPosMap(o, &map))
         return rc;
@@ -210,7 +211,7 @@ int ks_ScrollWhereBuild(const KsScrollOrder &o, int16_t direction, int16_t mode,
                         std::vector<KsBoundaryParam> *params)
 {
     if (!clause || !params || o.sortKeyCount == 0 || !validDirection(direction) || !validMode(mode))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     std::vector<uint16_t> map;
     if (int rc = ks_OrderByKeyPosMap(o, &map))
         return rc;
@@ -230,7 +231,7 @@ int ks_ScrollWhereBuild(const KsScrollOrder &o, int16_t direction, int16_t mode,
         keptAny = 1;
     }
     if (!keptAny)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *clause = (hasWhere ? std::string() : std::string(" WHERE ")) + "( " + terms + " )";
     return 0;
 }
@@ -238,7 +239,7 @@ int ks_ScrollWhereBuild(const KsScrollOrder &o, int16_t direction, int16_t mode,
 int ks_RelativePlan(int32_t keysetSize, int32_t rowsInWindow, int32_t offset, KsRelativePlan *plan)
 {
     if (!plan)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (keysetSize < 1)
         return ERR_INVALID_KEYSET_SIZE;
     const int64_t K = keysetSize;
@@ -297,7 +298,7 @@ int appendKey(std::vector<ScrColumnRef> *keys, const std::string &name, char quo
     if (len >= static_cast<size_t>(SCR_NAME_SIZE)) {
         // A name that does not fit cannot be written into a statement whole.
         free(q);
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     }
     ScrColumnRef k{};
     memcpy(k.column, q, len + 1);
@@ -351,7 +352,7 @@ const KsColumnRow *indexColumn(const KsTableCatalog &cat, const std::string &tex
 int ks_KeyColsChoose(const KsTableCatalog &cat, char identQuote, std::vector<ScrColumnRef> *keys, int *source)
 {
     if (!keys || !source)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *source = KS_SRC_NONE;
     std::vector<ScrColumnRef> chosen;
 
@@ -461,10 +462,10 @@ int ks_TableLookupPatterns(const ScrTableRef &table, char identQuote, const std:
                            char escape, std::string *schemaPattern, std::string *tablePattern)
 {
     if (!schemaPattern || !tablePattern || !table.table || !table.table[0])
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     std::string schema = (table.owner && table.owner[0]) ? catalogName(table.owner, identQuote) : sessionSchema;
     if (schema.empty())
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *schemaPattern = ks_PatternEscape(schema, escape);
     *tablePattern = ks_PatternEscape(catalogName(table.table, identQuote), escape);
     return 0;

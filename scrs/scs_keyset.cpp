@@ -10,6 +10,7 @@
 
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "util/dynarray.h"
 
@@ -164,7 +165,7 @@ int ks_MarkerSplice(ScrAnalysedSql *sql, int (*mark)(ScrAnalysedSql *), const st
 int KS_Alloc(KeySet **out)
 {
     if (!out)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *out = nullptr;
     auto *ks = new (std::nothrow) KeySet;
     if (!ks)
@@ -216,7 +217,7 @@ const char *ks_RewrittenText(const ScrAnalysedSql *sql) { return sql ? sql->echo
 int ks_SelectListKeysSet(ScrAnalysedSql *sql, ScsContext *ctx)
 {
     if (!sql || !ctx || !ctx->keyCols || ctx->keyCols->count == 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     std::vector<std::string> names;
     if (!keyNames(ctx, &names))
         return ERR_MEMORY_ALLOCATION;
@@ -229,7 +230,7 @@ int ks_SelectListKeysSet(ScrAnalysedSql *sql, ScsContext *ctx)
 int ks_SelectListAddKeys(ScrAnalysedSql *sql, ScsContext *ctx)
 {
     if (!sql || !ctx || !ctx->keyCols || ctx->keyCols->count == 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     char *list = nullptr;
     if (int rc = SCR_SelectListText(sql, &list))
         return rc;
@@ -246,7 +247,7 @@ int ks_SelectListAddKeys(ScrAnalysedSql *sql, ScsContext *ctx)
 int KS_WhereKeysSet(ScrAnalysedSql *sql, ScsContext *ctx, uint32_t n)
 {
     if (!sql || !ctx || n == 0 || !ctx->keyCols || ctx->keyCols->count == 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     std::vector<std::string> names;
     if (!keyNames(ctx, &names))
         return ERR_MEMORY_ALLOCATION;
@@ -267,7 +268,7 @@ int KS_WhereKeysSet(ScrAnalysedSql *sql, ScsContext *ctx, uint32_t n)
 int KS_OrderByKeysSet(ScrAnalysedSql *sql, ScsContext *ctx)
 {
     if (!sql || !ctx || !ctx->keySet)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (int rc = SCR_OrderByMark(sql))
         return rc;
     const bool hadOrderBy = (sql->flags & SCR_CF_ORDER_BY) != 0;
@@ -305,11 +306,11 @@ int KS_ParamRowsetMake(const RowBlock *src, int32_t first, uint32_t groups, uint
     if (out)
         *out = nullptr;
     if (!src || src->columnsUsed == 0 || !src->columns || !out || groups == 0 || rows == 0 || groups < rows)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (first < 0 || first >= src->rowsUsed)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (dropNullCols && (!dropped || !dropFlags))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const uint16_t cols = src->columnsUsed;
     const int32_t last = std::min<int64_t>(static_cast<int64_t>(first) + rows, src->rowsUsed) - 1;
     uint16_t droppedCount = 0;
@@ -326,7 +327,7 @@ int KS_ParamRowsetMake(const RowBlock *src, int32_t first, uint32_t groups, uint
     const uint64_t kept = cols - droppedCount;
     const uint64_t total = kept * groups;
     if (total == 0 || total > 0xFFFF)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     auto *block = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
     if (!block)
         return ERR_MEMORY_ALLOCATION;

@@ -5,6 +5,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyscroll.h"
 #include "scrs/scs_keyset.h"
@@ -87,11 +88,11 @@ int ks_Reanalyse(ScrAnalysedSql *target, const ScrAnalysedSql *source, int keepQ
 int ks_BoundaryParamsMake(ScsContext *ctx, int16_t direction, int16_t mode, RowBlock **out)
 {
     if (!ctx || !out)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *out = nullptr;
     const RowBlock *bounds = ctx->keysetBounds;
     if (!bounds || bounds->rowsUsed < 1)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const int boundRow = ks_BoundaryRowGet(direction, mode) == KS_BOUND_FIRST ? 0 : bounds->rowsUsed - 1;
     std::string clause;
     std::vector<KsBoundaryParam> params;
@@ -99,7 +100,7 @@ int ks_BoundaryParamsMake(ScsContext *ctx, int16_t direction, int16_t mode, RowB
                                      &params))
         return rc;
     if (params.size() > 0xFFFF)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
 
     // The boundary row alone, then one parameter column per marker.
     RowBlock *bound = nullptr;
@@ -115,7 +116,7 @@ int ks_BoundaryParamsMake(ScsContext *ctx, int16_t direction, int16_t mode, RowB
         p->columnsUsed = static_cast<uint16_t>(params.size());
         for (size_t i = 0; i < params.size(); ++i) {
             if (params[i].selectCol >= bound->columnsUsed) {
-                rc = ERR_GENERAL;
+                rc = SC_ERR_GENERAL;
                 break;
             }
             p->columns[i].valueType = bound->columns[params[i].selectCol].valueType;
@@ -146,12 +147,12 @@ int ks_BoundaryParamsMake(ScsContext *ctx, int16_t direction, int16_t mode, RowB
 int ks_ScrollWhereSet(ScsContext *ctx, ScrAnalysedSql *sql, int16_t direction, int16_t mode, RowBlock **params)
 {
     if (!ctx || !sql || !params)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *params = nullptr;
     if (direction != KS_DIR_FORWARD && direction != KS_DIR_BACKWARD)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (!ctx->keysetBounds || ctx->keysetBounds->rowsUsed < 1)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (int rc = SCR_WhereMark(sql))
         return rc;
     const RowBlock *bounds = ctx->keysetBounds;
@@ -170,7 +171,7 @@ int ks_ScrollWhereSet(ScsContext *ctx, ScrAnalysedSql *sql, int16_t direction, i
 int ks_ScrollSelectBuild(ScsContext *ctx, ScrAnalysedSql *sql, int16_t orientation, int16_t mode, RowBlock **params)
 {
     if (!ctx || !sql || !params)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *params = nullptr;
     std::string list;
     if (int rc = ks_ScrollSelectListBuild(scrollOrder(ctx), &list))
@@ -198,7 +199,7 @@ int ks_ScrollSelectBuild(ScsContext *ctx, ScrAnalysedSql *sql, int16_t orientati
 int ks_FetchRows(int stmt, int64_t rows, RowBlock *into, int discard, int64_t *got)
 {
     if (!got || (!discard && !into))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *got = 0;
     while (*got < rows) {
         const int64_t ask = std::min<int64_t>(rows - *got, KS_FETCH_CHUNK);
@@ -322,7 +323,7 @@ int keyQueryReady(ScsContext *ctx, int16_t orientation, int16_t mode, int *stmt,
     if (!q.stmt) {
         int h = 0;
         if (ScsLower()->AllocStmt(static_cast<int>(ctx->cs.drvConn), &h) != 0)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         q.stmt = static_cast<uint32_t>(h);
     }
     *stmt = static_cast<int>(q.stmt);
@@ -359,7 +360,7 @@ void KS_KeyQueriesForget(ScsContext *ctx)
 int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
 {
     if (!ctx || !ctx->keySet || !ctx->keySet->keyRows || !ctx->stmtText || !ctx->posStmt)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     KeySet *ks = ctx->keySet;
     int rc = 0;
 
@@ -378,7 +379,7 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
         skip = plan.skip;
         want = plan.keep;
     } else if (o != SQL_FETCH_NEXT && o != SQL_FETCH_PRIOR && o != SQL_FETCH_FIRST && o != SQL_FETCH_LAST) {
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     }
     // A move from a window needs its boundary rows; without them the move
     // starts at the end it heads away from.

@@ -8,6 +8,7 @@
 #include "odbc/contract/typed_value.h"
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_install.h"
 #include "scrs/scs_keyscroll.h"
@@ -250,7 +251,7 @@ int scs_p_CatalogValueGet(const RowBlock *block, int col, int32_t row, const cha
         return 0;
     }
     default:
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     }
 }
 
@@ -482,7 +483,7 @@ int scs_p_GetTblColDescs(ScsContext *ctx, const ScrTableRef *tables, uint32_t co
         }
         if (rows.rowsUsed == 0) {
             freeBlock(&rows);
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         }
         for (int32_t r = 0; r < rows.rowsUsed && rc == 0; ++r) {
             ScrColumnRef col{};
@@ -550,7 +551,7 @@ int scs_p_SelectColsGet(ScsContext *ctx, DynArray **out, DynArray **itemsOut)
             if (!match) {
                 LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__,
                            "scs_p_SelectColsGet: Unable to find descriptor for table/alias %s", item->table);
-                rc = ERR_GENERAL;
+                rc = SC_ERR_GENERAL;
                 break;
             }
             DynArray *part = DA_New(sizeof(ScrColumnRef));
@@ -566,7 +567,7 @@ int scs_p_SelectColsGet(ScsContext *ctx, DynArray **out, DynArray **itemsOut)
                 rc = ERR_MEMORY_ALLOCATION;
             break;
         default:
-            rc = ERR_GENERAL;
+            rc = SC_ERR_GENERAL;
         }
         if (rc != 0 && rc != ERR_MEMORY_ALLOCATION)
             LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_SelectColsGet failed");
@@ -668,7 +669,7 @@ int scs_p_AddParamDescs(ScsContext *ctx, const ScrColumnRef *cols, uint32_t n, i
     const uint32_t app = addApp && ctx->appParamTypes ? ctx->appParamTypeCount : 0;
     const uint32_t total = ctx->genParamTypeCount + n + app;
     if (total > 0xFFFF)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     auto *types = static_cast<ParamTypeDesc *>(calloc(total ? total : 1, sizeof(ParamTypeDesc)));
     if (!types)
         return ERR_MEMORY_ALLOCATION;
@@ -690,10 +691,10 @@ int scs_p_GetKeyFetchBatches(int32_t maxParams, int32_t appParams, int32_t keyCo
     // No key column, or no room for one key group beside the application's
     // parameters: no batch can be built.
     if (keyCols <= 0 || rowsetSize <= 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const int32_t room = (maxParams - appParams) / keyCols;
     if (room <= 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     *statements = rowsetSize / room + (rowsetSize % room ? 1 : 0);
     *rowsPerStmt = room < rowsetSize ? room : rowsetSize;
     *lastRows = rowsetSize % room ? rowsetSize % room : *rowsPerStmt;

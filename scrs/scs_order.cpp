@@ -2,6 +2,7 @@
 // names normalised, the sort key of keyed cursors and the key columns'
 // ORDER BY positions.
 #include "odbc/contract/errnum.h"
+#include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
 #include "util/dynarray.h"
@@ -160,7 +161,7 @@ int scs_p_KeySetOrderGet(ScsContext *ctx)
             putName(want.owner, o.owner);
             const ScrColumnRef *t = scs_p_FindColDesc(ctx->tableCols, &want, nullptr);
             if (!t)
-                return ERR_GENERAL;
+                return SC_ERR_GENERAL;
             o.sqlType = t->sqlType;
             o.columnSize = t->columnSize;
             o.decimalDigits = t->decimalDigits;
@@ -245,7 +246,7 @@ int scs_p_SelListAddKeysnXpandWC(ScsContext *ctx, DynArray *rawItems, int *rewri
     if (int rc = SCR_SelectItemTexts(&ctx->analysis, &texts))
         return rc;
     if (texts.size() != rawItems->count)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const int32_t tables = ctx->fromTables ? static_cast<int32_t>(ctx->fromTables->count) : 0;
     const auto *tcols = ctx->tableCols ? static_cast<const ScrColumnRef *>(ctx->tableCols->elements) : nullptr;
     const uint32_t ntcols = ctx->tableCols ? ctx->tableCols->count : 0;
@@ -268,7 +269,7 @@ int scs_p_SelListAddKeysnXpandWC(ScsContext *ctx, DynArray *rawItems, int *rewri
     if (int rc = SCR_SelectListMark(&ctx->analysis))
         return rc;
     if (int rc = ks_MarkerFill(&ctx->analysis, list))
-        return rc == ERR_MEMORY_ALLOCATION ? rc : ERR_GENERAL;
+        return rc == ERR_MEMORY_ALLOCATION ? rc : SC_ERR_GENERAL;
     *rewritten = 1;
     return 0;
 }

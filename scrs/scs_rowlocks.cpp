@@ -12,6 +12,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_check.h"
 #include "scrs/sc_dataset.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyscroll.h"
@@ -111,10 +112,10 @@ int scs_p_LockTextBuild(const ScsContext *ctx, std::string *out)
     uint32_t nk = 0;
     const ScrColumnRef *keys = keyColumns(ctx, &nk);
     if (!ctx->fromTables || ctx->fromTables->count == 0 || nk == 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const auto *table = static_cast<const ScrTableRef *>(ctx->fromTables->elements);
     if (!table->table || !table->table[0])
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     std::string t = "UPDATE ";
     if (table->owner && table->owner[0])
         t += std::string(table->owner) + ".";
@@ -133,7 +134,7 @@ int scs_p_LockRows(ScsContext *ctx, int32_t first, int32_t count)
 {
     KeySet *ks = ctx->keySet;
     if (!ks || !ks->keyRows || !ks->statuses)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const int32_t windowStart = ks->windowStart < 0 ? 0 : ks->windowStart;
     int32_t last = first + count - 1;
     const int32_t held = windowStart + ks->keyRows->rowsUsed - 1;
@@ -211,7 +212,7 @@ int optConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql, b
     if ((rc = SCR_SelectListMark(sql)) != 0)
         return rc;
     if (!ctx->tableCols || ctx->tableCols->count == 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const int32_t tables = ctx->fromTables ? static_cast<int32_t>(ctx->fromTables->count) : 0;
     std::string list;
     auto add = [&](const ScrColumnRef *col, int32_t tableCount) {
@@ -234,7 +235,7 @@ int optConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql, b
                 return ERR_MEMORY_ALLOCATION;
     // Spliced in the tree: a marker's bytes inside a literal stay as they are.
     if ((rc = ks_MarkerFill(sql, list)) != 0)
-        return rc == ERR_MEMORY_ALLOCATION ? rc : ERR_GENERAL;
+        return rc == ERR_MEMORY_ALLOCATION ? rc : SC_ERR_GENERAL;
     return 0;
 }
 
@@ -285,7 +286,7 @@ int emptyValues(int stmt, uint16_t keys, int32_t rows, RowBlock *out)
     ColDesc *descs = nullptr;
     int rc = ScsLower()->GetColDescs(stmt, &n, &descs);
     if (rc == 0 && n < keys)
-        rc = ERR_GENERAL;
+        rc = SC_ERR_GENERAL;
     if (rc == 0)
         rc = RB_InitFromColDescs(descs, static_cast<uint16_t>(n - keys), rows, out);
     CD_Free(descs, n);
@@ -349,7 +350,7 @@ int keyedValuesFetch(ScsContext *ctx, OwnedBlock &given, int32_t first, int32_t 
     uint32_t nk = 0;
     keyColumns(ctx, &nk);
     if (!ks || !ks->keyRows || nk == 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const int32_t windowStart = ks->windowStart < 0 ? 0 : ks->windowStart;
     const int32_t at = first - windowStart;
     RowBlock fetched{};
@@ -421,7 +422,7 @@ int keyedValuesFetch(ScsContext *ctx, OwnedBlock &given, int32_t first, int32_t 
 int staticKeyedSelectPrepare(ScsContext *ctx)
 {
     if (!ctx->stmtText)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     ctx->refetchFlags = 0;
     ScrAnalysedSql sql{};
     int rc = SCR_AnalyseSQL(&sql, ctx->stmtText, 1, static_cast<int>(ctx->noCatalogs));
@@ -435,7 +436,7 @@ int staticKeyedSelectPrepare(ScsContext *ctx)
         if (t)
             text = t;
         else
-            rc = ERR_GENERAL;
+            rc = SC_ERR_GENERAL;
     }
     SCR_Free(&sql);
     if (rc == 0)
@@ -473,7 +474,7 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
 int scs_p_KeyedValuesRead(ScsContext *ctx, int32_t first, int32_t count, int16_t *gone)
 {
     if (!ctx || count <= 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     OwnedBlock none{nullptr};
     if (int rc = valuesBlockReset(ctx))
         return rc;
@@ -486,7 +487,7 @@ int scs_p_KeyedValuesRead(ScsContext *ctx, int32_t first, int32_t count, int16_t
         // from which the value-refetch SELECT is made.
         perStmt = static_cast<int32_t>(ctx->keyFetchGroups);
         if (perStmt <= 0 || !(ctx->scsFlags & SCS_F_KEYFETCH_PREPARED))
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         if (int rc = valueRefetchPrepare(ctx, perStmt))
             return rc;
     }

@@ -13,6 +13,7 @@
 #include "odbc/contract/rowblock.h"
 #include "platform/locks.h"
 #include "platform/sysinfo.h"
+#include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
 #include "util/log.h"
@@ -224,16 +225,16 @@ void appendTexts(ScsContext *ctx, const DrvOpTable *ops, uint32_t h)
 int RVC_Attach(RvcBinding *rvc, const DrvBinding *binding, uint32_t appConn, uint32_t appStmt, int sendParamTypes)
 {
     if (!rvc || !binding || !binding->ops)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     if (rvc->rvStmt)
-        return ERR_GENERAL;  // one row-version connection per cursor
+        return SC_ERR_GENERAL;  // one row-version connection per cursor
     int env = 0;
     DrvConnectParams params{};
     PL_CsGuard hold(scs_p_ListLock());
     if (scs_p_ConnEnv(static_cast<int>(appConn), &env) != 0 ||
         scs_p_ConnParamsFind(static_cast<int>(appConn), &params) != 0) {
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "RVC_Attach: the connection's parameters are not registered.");
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     }
     RvcArea &area = areas()[env];
     for (RvcConn *n : area.conns)
@@ -328,7 +329,7 @@ int RVC_CursorRowsDelete(RvcBinding *rvc)
 {
     RvcUse u;
     if (!rvcUse(rvc, &u))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const int h = static_cast<int>(u.node.stmt);
     const std::string sql = "DELETE FROM KRSRVC WHERE " + whereCursor(rvc);
     int rc = u.ops->Prepare(h, sql.c_str());
@@ -348,10 +349,10 @@ int RVC_RowsCheck(RvcBinding *rvc, const KeySet *keys, const RowBlock *rows, uin
     if (n <= 0)
         return 0;
     if (!keys || !keys->keyRows || keys->keyRows->rowsUsed < n || !statuses)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     RvcUse u;
     if (!rvcUse(rvc, &u))
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     std::vector<uint8_t> keyDigests, rowDigests;
     try {
         keyDigests.resize(static_cast<size_t>(n) * RVC_DIGEST_SIZE);
@@ -387,7 +388,7 @@ int RVC_RowsCheck(RvcBinding *rvc, const KeySet *keys, const RowBlock *rows, uin
         if (rc != 0)
             break;
         if (got >= 2) {
-            rc = ERR_GENERAL;
+            rc = SC_ERR_GENERAL;
             break;
         }
         if (got == 1) {
@@ -425,7 +426,7 @@ int RVC_VersionsUpdate(RvcBinding *rvc, const uint8_t *keyDigests, const uint8_t
 {
     RvcUse u;
     if (!rvcUse(rvc, &u) || !keyDigests || !rowDigests || !statuses)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const int h = static_cast<int>(u.node.stmt);
     const std::string sql = "UPDATE KRSRVC SET ROWVER = ? WHERE " + whereCursor(rvc) + " AND KEYVER = ?";
     int rc = u.ops->Prepare(h, sql.c_str());
@@ -452,7 +453,7 @@ int RVC_VersionsUpdate(RvcBinding *rvc, const uint8_t *keyDigests, const uint8_t
 int RVC_RowDigest(const RowBlock *block, int32_t row, uint8_t out[RVC_DIGEST_SIZE])
 {
     if (!block || !out || row < 0 || row >= block->rowsUsed)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     uint32_t widest = 0;
     for (uint16_t c = 0; c < block->columnsUsed; ++c)
         widest = block->columns[c].width > widest ? block->columns[c].width : widest;

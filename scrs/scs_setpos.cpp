@@ -8,6 +8,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
+#include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
 #include "scrs/scs_setpos.h"
@@ -62,12 +63,12 @@ ValueType paramType(ValueType t)
 int scs_p_ParamCellsAdd(PosParams *p, const RowBlock *src, int32_t row, const std::vector<int> *cols)
 {
     if (!src || row < 0 || row >= src->rowsUsed)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const int n = cols ? static_cast<int>(cols->size()) : src->columnsUsed;
     for (int k = 0; k < n; ++k) {
         const int c = cols ? (*cols)[static_cast<size_t>(k)] : k;
         if (c < 0 || c >= src->columnsUsed)
-            return ERR_GENERAL;
+            return SC_ERR_GENERAL;
         const RowBlockColumn &col = src->columns[c];
         PosCell cell;
         cell.type = paramType(col.valueType);
@@ -294,7 +295,7 @@ int whereClause(ScsContext *ctx, int32_t keyRow, int32_t rowsetRow, std::string 
     const KeySet *ks = ctx->keySet;
     const int32_t held = heldRow(ks, keyRow);
     if (held < 0)
-        return ERR_GENERAL;
+        return SC_ERR_GENERAL;
     const ScrColumnRef *keys = colRefs(ctx->keyCols);
     const uint32_t nKeys = ctx->keyCols ? ctx->keyCols->count : 0;
     if (nKeys == 0 || nKeys > ks->keyRows->columnsUsed)
