@@ -1,14 +1,18 @@
 // Heap row blocks as the keyset, window, lock and value routines pass them
-// around, and the split of key cells off a fetched block.
+// around, the owners of scs_owners.h, and the split of key cells off a
+// fetched block.
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
 #include "scrs/sc_check.h"
+#include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_owners.h"
 
 #include <sqlext.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 RowBlock *KS_BlockNew() { return static_cast<RowBlock *>(calloc(1, sizeof(RowBlock))); }
@@ -20,6 +24,34 @@ void KS_BlockFree(RowBlock **b)
         free(*b);
         *b = nullptr;
     }
+}
+
+void BlockOwner::reset(RowBlock *block)
+{
+    KS_BlockFree(&b_);
+    b_ = block;
+}
+
+AuxCursor::~AuxCursor() { close(); }
+
+int AuxCursor::close()
+{
+    const int stmt = stmt_;
+    stmt_ = 0;
+    return stmt ? ScsLower()->CloseCursor(stmt) : 0;
+}
+
+CatalogArgsOwner::~CatalogArgsOwner()
+{
+    for (char *t : a.text)
+        free(t);
+}
+
+int CatalogArgsOwner::set(int i, const std::string &t)
+{
+    free(a.text[i]);
+    a.text[i] = strdup(t.c_str());
+    return a.text[i] ? 0 : ERR_MEMORY_ALLOCATION;
 }
 
 RowBlock *KS_BlockClone(const RowBlock *source)

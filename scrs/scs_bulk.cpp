@@ -11,6 +11,7 @@
 #include "scrs/sc_dataset.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_owners.h"
 #include "scrs/scs_setpos.h"
 
 #include <sql.h>
@@ -75,7 +76,7 @@ int fetchStaticByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t c
     const KeySet *ks = ctx->keySet;
     RowsetCache *rs = nullptr;
     int rc = RS_Create(&rs, R);
-    RowBlock *one = nullptr;
+    BlockOwner one;
     uint16_t got = 0;
     for (uint16_t i = 0; rc == 0 && i < count; ++i) {
         const int64_t b = bookmarks[i];
@@ -84,13 +85,13 @@ int fetchStaticByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t c
             break;
         }
         const int32_t at = static_cast<int32_t>(b - 1);
-        if ((rc = SS_GetRowset(ctx->staticSet, at, 1, &one)) != 0 || one->rowsUsed != 1) {
+        if ((rc = SS_GetRowset(ctx->staticSet, at, 1, one.slot())) != 0 || one->rowsUsed != 1) {
             rc = rc ? rc : SC_ERR_GENERAL;
             break;
         }
-        if (i == 0 && (rc = RB_NewLike(&rs->block, one, R)) != 0)
+        if (i == 0 && (rc = RB_NewLike(&rs->block, one.get(), R)) != 0)
             break;
-        if ((rc = RB_CopyRow(rs->block, one, i, 0, 1)) != 0)
+        if ((rc = RB_CopyRow(rs->block, one.get(), i, 0, 1)) != 0)
             break;
         const int16_t kept = ks && ks->statuses && at < ks->statusCount ? ks->statuses[at] : SQL_ROW_SUCCESS;
         const uint16_t st = kept == SQL_ROW_ERROR ? SQL_ROW_SUCCESS : static_cast<uint16_t>(kept);
@@ -98,10 +99,6 @@ int fetchStaticByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t c
         rs->status[i] = st;
         if (st != SQL_ROW_DELETED)
             ++got;
-    }
-    if (one) {
-        RB_Free(one);
-        free(one);
     }
     if (rc != 0) {
         RS_Free(&rs);
@@ -121,17 +118,10 @@ int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_
     (void)colCount;
     // The values and their columns are this routine's from the call on.
     struct Inputs {
-        RowBlock *data;
+        BlockOwner data;
         uint16_t *cols;
-        ~Inputs()
-        {
-            if (data) {
-                RB_Free(data);
-                free(data);
-            }
-            free(cols);
-        }
-    } inputs{rowData, colMap};
+        ~Inputs() { free(cols); }
+    } inputs{BlockOwner(rowData), colMap};
     if (statuses)
         *statuses = nullptr;
     if (countOut)

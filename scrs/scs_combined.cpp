@@ -6,9 +6,10 @@
 #include "odbc/contract/drv_items.h"
 #include "odbc/contract/err_report.h"
 #include "odbc/contract/errnum.h"
-#include "odbc/contract/typed_value.h"
 #include "odbc/contract/rowblock.h"
+#include "odbc/contract/typed_value.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_keyset.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -454,8 +455,7 @@ void scs_p_ParamsRelease(RowBlock *params)
 {
     if (!params || (ScsLowerBinding()->flags & DRVB_FREES_PARAMS))
         return;
-    RB_Free(params);
-    free(params);
+    KS_BlockFree(&params);
 }
 
 int SCS_ExecBatch(int stmt, uint16_t count, const BatchEntry *entries, int16_t *done, int32_t **rowCounts)

@@ -208,6 +208,9 @@ int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count);
 int scs_p_SessionSchema(ScsContext *ctx, std::string *out);
 int scs_p_GetTblColDescs(ScsContext *ctx, const ScrTableRef *tables, uint32_t count, int skipLong,
                          DynArray *out);
+// Reads the whole open result of a statement behind the rows *rows holds,
+// `chunk` rows a fetch.  0 or the fetch's number.
+int scs_p_CatalogRowsRead(int stmt, uint16_t chunk, RowBlock *rows);
 int scs_p_CatalogValueGet(const RowBlock *block, int col, int32_t row, const char **narrow,
                           const uint16_t **wide, uint32_t *length);
 // A catalog cell as UTF-8 text without quotes: false for NULL or a value

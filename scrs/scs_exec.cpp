@@ -33,33 +33,13 @@ constexpr int32_t kCapabilityText = DrvText(DRV_CONN_PRIVATE + 0x10);
 
 bool isQuery(const ScsContext *ctx) { return ctx->analysis.kind == kKindSelect || ctx->unparsedSelect; }
 
-// A deep copy of a parameter block; NULL when memory is short.
-RowBlock *cloneBlock(const RowBlock *source)
-{
-    auto *copy = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
-    if (copy && RB_Clone(copy, source) != 0) {
-        free(copy);
-        return nullptr;
-    }
-    return copy;
-}
-
-void freeBlock(RowBlock **b)
-{
-    if (*b) {
-        RB_Free(*b);
-        free(*b);
-        *b = nullptr;
-    }
-}
-
 // Sends the kept parameter values and types again after the library
 // prepared a text of its own on the statement.
 int resendParams(ScsContext *ctx)
 {
     const int h = static_cast<int>(ctx->cs.drvStmt);
     if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams) {
-        RowBlock *copy = cloneBlock(ctx->savedParams);
+        RowBlock *copy = KS_BlockClone(ctx->savedParams);
         if (!copy)
             return ERR_MEMORY_ALLOCATION;
         if (int rc = ScsLower()->SetParams(h, copy))
@@ -215,7 +195,7 @@ int staticPass(ScsContext *ctx, bool keyed)
     int rc = 0;
     if (keyed && conc == SCS_VALUES && ctx->compareSet == 1) {
         RowBlock *params = nullptr;
-        if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams && !(params = cloneBlock(ctx->savedParams)))
+        if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams && !(params = KS_BlockClone(ctx->savedParams)))
             return ERR_MEMORY_ALLOCATION;
         if ((rc = scs_p_GetOptConcColVals(ctx, params, 0, 0, 0, 0)) != 0)
             return rc;
@@ -344,12 +324,12 @@ int SCS_SetParams(int stmt, RowBlock *params)
         return ERR_INVALID_ARGUMENT;
     scs_p_OptionsSync(ctx);
     if (ctx->cs.cursorType != SCS_FORWARD_ONLY && params) {
-        RowBlock *copy = cloneBlock(params);
+        RowBlock *copy = KS_BlockClone(params);
         if (!copy) {
             scs_p_ParamsRelease(params);  // the block was handed to us
             return ERR_MEMORY_ALLOCATION;
         }
-        freeBlock(&ctx->savedParams);
+        KS_BlockFree(&ctx->savedParams);
         ctx->savedParams = copy;
         ctx->scsFlags |= SCS_F_PARAMS_SAVED;
     }
@@ -612,7 +592,7 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     }
     if (values && ctx->compareSet == 2 && rowset->block) {
         // The values compared are the rows as the application received them.
-        if (!ctx->compareValues && !(ctx->compareValues = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)))))
+        if (!ctx->compareValues && !(ctx->compareValues = KS_BlockNew()))
             return ERR_MEMORY_ALLOCATION;
         RB_Free(ctx->compareValues);
         if ((rc = RB_Clone(ctx->compareValues, rowset->block)) != 0)

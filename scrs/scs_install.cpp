@@ -539,27 +539,15 @@ void scs_p_CtxFree(ScsContext *ctx)
     KS_Free(&ctx->keySet);
     SCR_Free(&ctx->keysetAnalysis);
     SCR_Free(&ctx->refetchAnalysis);
-    if (ctx->keysetBounds) {
-        RB_Free(ctx->keysetBounds);
-        free(ctx->keysetBounds);
-        ctx->keysetBounds = nullptr;
-    }
+    KS_BlockFree(&ctx->keysetBounds);
     DA_Free(&ctx->fromTables, SCR_TableRefFree);
     DA_Free(&ctx->tableCols, nullptr);
     DA_Free(&ctx->orderByCols, nullptr);
     DA_Free(&ctx->selectCols, nullptr);
     DA_Free(&ctx->keyCols, nullptr);
-    if (ctx->savedParams) {
-        RB_Free(ctx->savedParams);
-        free(ctx->savedParams);
-        ctx->savedParams = nullptr;
-    }
+    KS_BlockFree(&ctx->savedParams);
     DSC_Close(&ctx->valueCache);
-    if (ctx->compareValues) {
-        RB_Free(ctx->compareValues);
-        free(ctx->compareValues);
-        ctx->compareValues = nullptr;
-    }
+    KS_BlockFree(&ctx->compareValues);
     free(ctx->stmtText);
     ctx->stmtText = nullptr;
     SCR_Free(&ctx->analysis);

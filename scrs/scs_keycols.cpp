@@ -17,6 +17,7 @@
 #include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyscroll.h"
+#include "scrs/scs_owners.h"
 #include "util/dynarray.h"
 #include "util/hash.h"
 #include "util/log.h"
@@ -36,34 +37,11 @@ namespace {
 const char SRC[] = "ks";
 constexpr uint16_t kBlock = 10;
 
-void blockFree(RowBlock *b) { RB_Free(b); }
-
-// Owned catalog argument texts, freed with the record.
-struct ArgsHolder {
-    CatalogArgs a{};
-    ~ArgsHolder()
-    {
-        for (char *t : a.text)
-            free(t);
-    }
-    int set(int i, const std::string &t)
-    {
-        a.text[i] = strdup(t.c_str());
-        return a.text[i] ? 0 : ERR_MEMORY_ALLOCATION;
-    }
-};
-
-// A fetched catalog result, freed with the record.
-struct Rows {
-    RowBlock b{};
-    ~Rows() { blockFree(&b); }
-};
-
 using CatalogOp = int (*)(int, CatalogArgs *);
 
 // Runs one catalog operation on the auxiliary statement and reads its whole
 // result, ten rows at a time.
-int catalogRun(int aux, CatalogOp op, CatalogArgs *args, Rows *out, const char *who, const char *opName)
+int catalogRun(int aux, CatalogOp op, CatalogArgs *args, BlockRows *out, const char *who, const char *opName)
 {
     // A back end without the catalog operation cannot answer this source.
     if (!op)
@@ -73,17 +51,7 @@ int catalogRun(int aux, CatalogOp op, CatalogArgs *args, Rows *out, const char *
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s: %s failed.", who, opName);
         return rc;
     }
-    for (;;) {
-        RowBlock more{};
-        RowBlock *into = out->b.rowsAllocated == 0 ? &out->b : &more;
-        rc = ScsLower()->Fetch(aux, kBlock, into);
-        const int32_t got = into->rowsUsed;
-        if (rc == 0 && into == &more && got > 0)
-            rc = RB_AppendRows(&out->b, &more);
-        blockFree(&more);
-        if (rc != 0 || got < kBlock)
-            break;
-    }
+    rc = scs_p_CatalogRowsRead(aux, kBlock, &out->rows);
     ScsLower()->CloseCursor(aux);
     if (rc != 0)
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s: Couldn't fetch column descriptors.", who);
@@ -125,9 +93,9 @@ struct TableAsk {
 
     // Runs one catalog operation for the table and reads its rows.
     int ask(CatalogOp op, const char *who, const char *opName, std::initializer_list<int16_t> flags,
-            uint16_t options, Rows *r)
+            uint16_t options, BlockRows *r)
     {
-        ArgsHolder h;
+        CatalogArgsOwner h;
         int rc = where.catalog.empty() ? 0 : h.set(CA_CATALOG, where.catalog);
         if (rc == 0)
             rc = h.set(CA_SCHEMA, where.schema);
@@ -149,16 +117,16 @@ struct TableAsk {
     {
         if (columnsRead)
             return 0;
-        Rows r;
+        BlockRows r;
         if (int rc = ask(ScsLower()->DDColumns, "KS_GetKeyColDescs", "DRV_DDColumns", {}, CA_IDENTIFIERS, &r))
             return rc;
-        for (int32_t i = 0; i < r.b.rowsUsed; ++i) {
+        for (int32_t i = 0; i < r.rows.rowsUsed; ++i) {
             KsColumnRow c;
-            c.name = cellText(ctx, r.b, 3, i);
-            c.sqlType = cellShort(r.b, 4, i);
-            c.columnSize = scs_p_CatalogCellInt(&r.b, 6, i);
-            c.decimalDigits = (c.sqlType == SQL_NUMERIC || c.sqlType == SQL_DECIMAL) ? cellShort(r.b, 8, i) : 0;
-            c.nullable = cellShort(r.b, 10, i, SQL_NULLABLE_UNKNOWN);
+            c.name = cellText(ctx, r.rows, 3, i);
+            c.sqlType = cellShort(r.rows, 4, i);
+            c.columnSize = scs_p_CatalogCellInt(&r.rows, 6, i);
+            c.decimalDigits = (c.sqlType == SQL_NUMERIC || c.sqlType == SQL_DECIMAL) ? cellShort(r.rows, 8, i) : 0;
+            c.nullable = cellShort(r.rows, 10, i, SQL_NULLABLE_UNKNOWN);
             cat.columns.push_back(c);
         }
         columnsRead = true;
@@ -167,17 +135,17 @@ struct TableAsk {
 
     int special()
     {
-        Rows r;
+        BlockRows r;
         if (int rc = ask(ScsLower()->DDSpecialColumns, "KS_GetKeyColDescs_SpCols", "DRV_DDSpecialColumns",
                          {SQL_BEST_ROWID, SQL_SCOPE_CURROW, SQL_NO_NULLS}, 0, &r))
             return rc;
-        for (int32_t i = 0; i < r.b.rowsUsed; ++i) {
+        for (int32_t i = 0; i < r.rows.rowsUsed; ++i) {
             KsSpecialColumnRow s;
-            s.name = cellText(ctx, r.b, 1, i);
-            s.sqlType = cellShort(r.b, 2, i);
-            s.columnSize = scs_p_CatalogCellInt(&r.b, 4, i);
-            s.decimalDigits = (s.sqlType == SQL_NUMERIC || s.sqlType == SQL_DECIMAL) ? cellShort(r.b, 6, i) : 0;
-            s.pseudo = cellShort(r.b, 7, i, SQL_PC_UNKNOWN);
+            s.name = cellText(ctx, r.rows, 1, i);
+            s.sqlType = cellShort(r.rows, 2, i);
+            s.columnSize = scs_p_CatalogCellInt(&r.rows, 4, i);
+            s.decimalDigits = (s.sqlType == SQL_NUMERIC || s.sqlType == SQL_DECIMAL) ? cellShort(r.rows, 6, i) : 0;
+            s.pseudo = cellShort(r.rows, 7, i, SQL_PC_UNKNOWN);
             cat.special.push_back(s);
         }
         return 0;
@@ -185,19 +153,19 @@ struct TableAsk {
 
     int statistics()
     {
-        Rows r;
+        BlockRows r;
         if (int rc = ask(ScsLower()->DDStatistics, "KS_GetKeyColDescs_Stats", "DRV_DDStatistics",
                          {SQL_INDEX_UNIQUE, SQL_ENSURE}, 0, &r))
             return rc;
-        for (int32_t i = 0; i < r.b.rowsUsed; ++i) {
+        for (int32_t i = 0; i < r.rows.rowsUsed; ++i) {
             KsStatisticsRow s;
-            s.nonUnique = cellShort(r.b, 3, i, KS_NULL_SHORT);
-            s.indexName = cellText(ctx, r.b, 5, i);
-            s.type = cellShort(r.b, 6, i);
-            s.ordinal = cellShort(r.b, 7, i);
-            s.columnNull = cellNull(r.b, 8, i);
-            s.column = cellText(ctx, r.b, 8, i);
-            s.hasFilter = !cellNull(r.b, 12, i);
+            s.nonUnique = cellShort(r.rows, 3, i, KS_NULL_SHORT);
+            s.indexName = cellText(ctx, r.rows, 5, i);
+            s.type = cellShort(r.rows, 6, i);
+            s.ordinal = cellShort(r.rows, 7, i);
+            s.columnNull = cellNull(r.rows, 8, i);
+            s.column = cellText(ctx, r.rows, 8, i);
+            s.hasFilter = !cellNull(r.rows, 12, i);
             cat.statistics.push_back(s);
         }
         return 0;
@@ -205,11 +173,11 @@ struct TableAsk {
 
     int primaryKey()
     {
-        Rows r;
+        BlockRows r;
         if (int rc = ask(ScsLower()->DDPrimaryKeys, "KS_GetKeyColDescs_PKeys", "DRV_DDPrimaryKeys", {}, 0, &r))
             return rc;
-        for (int32_t i = 0; i < r.b.rowsUsed; ++i)
-            cat.primaryKey.push_back(KsPrimaryKeyRow{cellText(ctx, r.b, 3, i), cellShort(r.b, 4, i)});
+        for (int32_t i = 0; i < r.rows.rowsUsed; ++i)
+            cat.primaryKey.push_back(KsPrimaryKeyRow{cellText(ctx, r.rows, 3, i), cellShort(r.rows, 4, i)});
         return 0;
     }
 };

@@ -18,6 +18,7 @@
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyscroll.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_owners.h"
 #include "util/dynarray.h"
 #include "util/log.h"
 #include "util/strutil.h"
@@ -70,29 +71,18 @@ int analyse(ScrAnalysedSql *sql, const char *text, const ScsContext *ctx, const 
 // joined behind the key values.
 int paramsSend(ScsContext *ctx, int stmt, RowBlock *keys, RowBlock **lastSent)
 {
-    RowBlock *block = keys;
+    BlockOwner block(keys);
     if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams && ctx->savedParams->columnsUsed) {
-        RowBlock *app = KS_BlockClone(ctx->savedParams);
-        if (!app) {
-            KS_BlockFree(&keys);
+        BlockOwner app(KS_BlockClone(ctx->savedParams));
+        if (!app)
             return ERR_MEMORY_ALLOCATION;
-        }
-        int rc = RB_JoinColumns(app, keys);
-        KS_BlockFree(&keys);
-        if (rc != 0) {
-            KS_BlockFree(&app);
+        if (int rc = RB_JoinColumns(app.get(), block.get()))
             return rc;
-        }
-        block = app;
+        block.reset(app.release());
     }
-    if (lastSent) {
-        *lastSent = KS_BlockClone(block);
-        if (!*lastSent) {
-            KS_BlockFree(&block);
-            return ERR_MEMORY_ALLOCATION;
-        }
-    }
-    return ScsLower()->SetParams(stmt, block);
+    if (lastSent && !(*lastSent = KS_BlockClone(block.get())))
+        return ERR_MEMORY_ALLOCATION;
+    return ScsLower()->SetParams(stmt, block.release());
 }
 
 // Describes `groups` key groups and then the application's parameters.
@@ -210,7 +200,7 @@ int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, Row
     RowBlock *result = KS_BlockNew();
     if (!result)
         return ERR_MEMORY_ALLOCATION;
-    *out = result;
+    *out = result;   // the caller's, whatever happens
     const int32_t rows = std::min(ctx->cs.rowsetSize, keys->rowsUsed - first);
     if (first < 0 || rows <= 0)
         return 0;
@@ -237,6 +227,7 @@ int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, Row
     }
     for (int32_t done = 0; done < rows; done += per) {
         const int32_t n = std::min(per, rows - done);
+        AuxCursor answer(stmt);
         RowBlock *params = nullptr;
         rc = KS_ParamRowsetMake(keys, first + done, static_cast<uint32_t>(per), static_cast<uint32_t>(n), &params,
                                 static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr, nullptr);
@@ -248,7 +239,6 @@ int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, Row
             rc = ScsLower()->Execute(stmt);
         if (rc == 0)
             rc = fetchAppend(stmt, per, result);
-        ScsLower()->CloseCursor(stmt);
         if (rc != 0)
             return rc;
     }
@@ -264,12 +254,9 @@ int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, in
         return SC_ERR_GENERAL;
     const int32_t at = first - windowStart;
     const int32_t check = std::min(ctx->cs.rowsetSize, keyRows->rowsUsed - at);
-    RowBlock *existing = nullptr;
-    int rc = KS_GetExistingKeys(ctx, keyRows, at, &existing);
-    if (rc != 0) {
-        KS_BlockFree(&existing);
+    BlockOwner existing;
+    if (int rc = KS_GetExistingKeys(ctx, keyRows, at, existing.out()))
         return rc;
-    }
     // Membership, not order: the existing keys come back in the statement's
     // order, which another user's change to an ORDER BY column may have
     // moved away from the keyset's.
@@ -277,7 +264,7 @@ int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, in
         bool found = false;
         for (int32_t i = 0; !found && i < existing->rowsUsed; ++i) {
             int equal = 0;
-            if (RB_CompareRows(keyRows, at + j, existing, i, &equal) != 0)
+            if (RB_CompareRows(keyRows, at + j, existing.get(), i, &equal) != 0)
                 break;
             found = equal != 0;
         }
@@ -287,7 +274,6 @@ int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, in
             RB_InsertRow(rows, j);
         keyStatuses[first + j] = SQL_ROW_DELETED;
     }
-    KS_BlockFree(&existing);
     return 0;
 }
 
@@ -298,23 +284,117 @@ int scs_p_GetKeySetBounds(ScsContext *ctx, RowBlock **out)
     RowBlock *keyRows = ctx->keySet->keyRows;
     if (keyRows->rowsUsed == 0 || keyRows->columnsUsed == 0)
         return SC_ERR_GENERAL;
-    RowBlock *bounds = nullptr;
-    int rc = RB_NewLike(&bounds, keyRows, 2);
+    BlockOwner bounds;
+    int rc = RB_NewLike(bounds.out(), keyRows, 2);
     if (rc == 0)
-        rc = RB_CopyRow(bounds, keyRows, 0, 0, 0);
+        rc = RB_CopyRow(bounds.get(), keyRows, 0, 0, 0);
     if (rc == 0)
-        rc = RB_CopyRow(bounds, keyRows, 1, keyRows->rowsUsed - 1, 0);
+        rc = RB_CopyRow(bounds.get(), keyRows, 1, keyRows->rowsUsed - 1, 0);
     // The window keeps only the key columns; the ORDER BY values behind them
     // were needed for the bounds alone.
     while (rc == 0 && keyRows->columnsUsed > keyCount(ctx))
         rc = RB_DeleteColumn(keyRows, keyRows->columnsUsed - 1);
-    if (rc != 0) {
-        KS_BlockFree(&bounds);
+    if (rc != 0)
         return rc;
-    }
-    *out = bounds;
+    *out = bounds.release();
     return 0;
 }
+
+namespace {
+
+// The fetch-by-keys SELECT on the application's statement, prepared again
+// for `groups` key groups unless it is prepared for as many already.
+int keyFetchPrepare(ScsContext *ctx, int32_t groups)
+{
+    if ((ctx->scsFlags & SCS_F_KEYFETCH_PREPARED) && !(ctx->scsFlags & SCS_F_REBUILD_KEYFETCH) &&
+        ctx->keyFetchGroups == static_cast<uint32_t>(groups))
+        return 0;
+    ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_KEY_ORDER_BY);
+    int rc = 0;
+    if ((rc = analyse(&ctx->analysis, ctx->stmtText, ctx, SRC_SC)) != 0 ||
+        (rc = ks_SelectListAddKeys(&ctx->analysis, ctx)) != 0 ||
+        (rc = analyse(&ctx->analysis, ks_RewrittenText(&ctx->analysis), ctx, SRC_SC)) != 0 ||
+        (rc = KS_WhereKeysSet(&ctx->analysis, ctx, static_cast<uint32_t>(groups))) != 0)
+        return rc;
+    std::string text = ks_RewrittenText(&ctx->analysis);
+    if (scs_p_Concurrency(ctx) == SCS_LOCK && !ctx->lockByUpdate)
+        text += " FOR UPDATE";
+    ctx->scsFlags |= SCS_F_KEYFETCH_PREPARED;
+    ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_REBUILD_KEYFETCH);
+    ctx->keyFetchGroups = static_cast<uint32_t>(groups);
+    if ((rc = ScsLower()->Prepare(static_cast<int>(ctx->cs.drvStmt), text.c_str())) != 0) {
+        ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_KEYFETCH_PREPARED);
+        return rc;
+    }
+    return 0;
+}
+
+// Where a rowset's rows come from: `count` key rows from row `at` of the
+// window, `perStmt` key groups a statement.
+struct KeyBatches {
+    int32_t at;
+    int32_t count;
+    int32_t perStmt;
+    int32_t statements = 0;    // statements run
+};
+
+// Runs the fetch-by-keys SELECT over the batches and appends the rows to
+// *fetched.  With `lastSent` (a single statement under values concurrency),
+// the parameters sent are kept there for the values read that follows.
+int keyRowsFetch(ScsContext *ctx, KeyBatches *b, RowBlock *fetched, BlockOwner *lastSent)
+{
+    const int h = static_cast<int>(ctx->cs.drvStmt);
+    const RowBlock *keyRows = ctx->keySet->keyRows;
+    for (int32_t done = 0; done < b->count; done += b->perStmt, ++b->statements) {
+        const int32_t n = std::min(b->perStmt, b->count - done);
+        RowBlock *params = nullptr;
+        int rc = KS_ParamRowsetMake(keyRows, b->at + done, static_cast<uint32_t>(b->perStmt),
+                                    static_cast<uint32_t>(n), &params, static_cast<int>(ctx->fixedTextNul), 0, 0,
+                                    nullptr, nullptr);
+        if (rc == 0) {
+            if (lastSent)
+                lastSent->reset();
+            rc = paramsSend(ctx, h, params, lastSent ? lastSent->out() : nullptr);
+        }
+        if (rc == 0 && done == 0 && ctx->sendParamTypes)
+            rc = paramTypesSend(ctx, h, static_cast<uint32_t>(b->perStmt));
+        if (rc == 0)
+            rc = ScsLower()->Execute(h);
+        if (rc == 0)
+            rc = fetchAppend(h, b->perStmt, fetched);
+        if (rc != 0)
+            return rc;
+    }
+    return 0;
+}
+
+// Puts each fetched row at the place of its key in the rowset's block (rows
+// of the result's columns even when no row came back), marking the keys
+// that brought none deleted.
+int rowsetPlace(ScsContext *ctx, RowsetCache *rowset, const KeyBatches &b, int32_t first, RowBlock *fetched)
+{
+    KeySet *ks = ctx->keySet;
+    const int32_t R = ctx->cs.rowsetSize;
+    BlockRows fetchedKeys;
+    int rc = 0;
+    if (fetched->columnsUsed && (rc = KS_KeysSplitOff(fetched, static_cast<uint16_t>(keyCount(ctx)),
+                                                      &fetchedKeys.rows)) != 0)
+        return rc;
+    RowBlock *out = rowset->block;
+    if (fetched->columnsUsed)
+        rc = RB_NewLike(&out, fetched, R);
+    else if ((rc = scs_p_LoadRsltColDescs(ctx)) == 0) {
+        RB_Free(out);
+        rc = RB_InitFromColDescs(ctx->rsltColDescs, ctx->rsltColCount, R, out);
+    }
+    rowset->block = out;
+    if (rc != 0)
+        return rc;
+    return KS_RowsPlaceByKeys(ks->keyRows, b.at, b.count, fetched, &fetchedKeys.rows, out, ks->statuses, first,
+                              ks->statusCount);
+}
+
+} // namespace
 
 int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
 {
@@ -344,102 +424,44 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     int rc = scs_p_GetKeyFetchBatches(ctx->maxParams, appParamCount(ctx), K, R, &S, &L, &N);
     if (rc != 0)
         return ERR_NOT_CAPABLE;
-
-    // The fetch-by-keys SELECT, prepared once for N key groups.
-    if (!(ctx->scsFlags & SCS_F_KEYFETCH_PREPARED) || (ctx->scsFlags & SCS_F_REBUILD_KEYFETCH) ||
-        ctx->keyFetchGroups != static_cast<uint32_t>(N)) {
-        ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_KEY_ORDER_BY);
-        if ((rc = analyse(&ctx->analysis, ctx->stmtText, ctx, SRC_SC)) != 0 ||
-            (rc = ks_SelectListAddKeys(&ctx->analysis, ctx)) != 0 ||
-            (rc = analyse(&ctx->analysis, ks_RewrittenText(&ctx->analysis), ctx, SRC_SC)) != 0 ||
-            (rc = KS_WhereKeysSet(&ctx->analysis, ctx, static_cast<uint32_t>(N))) != 0)
-            return rc;
-        std::string text = ks_RewrittenText(&ctx->analysis);
-        if (scs_p_Concurrency(ctx) == SCS_LOCK && !ctx->lockByUpdate)
-            text += " FOR UPDATE";
-        ctx->scsFlags |= SCS_F_KEYFETCH_PREPARED;
-        ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_REBUILD_KEYFETCH);
-        ctx->keyFetchGroups = static_cast<uint32_t>(N);
-        if ((rc = ScsLower()->Prepare(h, text.c_str())) != 0) {
-            ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_KEYFETCH_PREPARED);
-            return rc;
-        }
-    }
+    if ((rc = keyFetchPrepare(ctx, N)) != 0)
+        return rc;
 
     if (keysetDriven && (rc = DSC_WindowGet(&ks->cache, a, R, &ks->windowStart, ks->keyRows)) != 0)
         return rc;
-    RowBlock *keyRows = ks->keyRows;
-    const int32_t w = ks->windowStart;
-    const int32_t at = a - w;
-    const int32_t count = std::min<int32_t>(R, keyRows->rowsUsed - at);
-    if (at < 0 || count <= 0)
+    KeyBatches batches{a - ks->windowStart, 0, N};
+    batches.count = std::min<int32_t>(R, ks->keyRows->rowsUsed - batches.at);
+    if (batches.at < 0 || batches.count <= 0)
         return 0;
-    if (keyRows->columnsUsed != K)
+    if (ks->keyRows->columnsUsed != K)
         return SC_ERR_GENERAL;
 
     const bool updatable = scs_p_ChkUpdatable(ctx) == 0;
     const int32_t conc = scs_p_Concurrency(ctx);
     const bool wantValues = updatable && conc == SCS_VALUES;
-    RowBlock fetched{};
-    RowBlock *lastParams = nullptr;
-    int32_t statements = 0;
-    for (int32_t done = 0; done < count; done += N, ++statements) {
-        const int32_t n = std::min(N, count - done);
-        RowBlock *params = nullptr;
-        rc = KS_ParamRowsetMake(keyRows, at + done, static_cast<uint32_t>(N), static_cast<uint32_t>(n), &params,
-                                static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr, nullptr);
-        if (rc == 0) {
-            KS_BlockFree(&lastParams);
-            rc = paramsSend(ctx, h, params, wantValues && S == 1 ? &lastParams : nullptr);
-        }
-        if (rc == 0 && done == 0 && ctx->sendParamTypes)
-            rc = paramTypesSend(ctx, h, static_cast<uint32_t>(N));
+    BlockOwner lastParams;
+    {
+        BlockRows fetched;
+        rc = keyRowsFetch(ctx, &batches, &fetched.rows, wantValues && S == 1 ? &lastParams : nullptr);
+        if (rc == 0 && conc != SCS_LOCK)
+            rc = ScsLower()->CloseCursor(h);
+        // Each fetched row goes to the place of its key.
         if (rc == 0)
-            rc = ScsLower()->Execute(h);
-        if (rc == 0)
-            rc = fetchAppend(h, N, &fetched);
+            rc = rowsetPlace(ctx, rowset, batches, a, &fetched.rows);
         if (rc != 0)
-            break;
-    }
-    if (rc == 0 && conc != SCS_LOCK)
-        rc = ScsLower()->CloseCursor(h);
-
-    // Each fetched row goes to the place of its key.
-    RowBlock fetchedKeys{};
-    if (rc == 0 && fetched.columnsUsed)
-        rc = KS_KeysSplitOff(&fetched, K, &fetchedKeys);
-    RowBlock *out = rowset->block;
-    if (rc == 0) {
-        if (fetched.columnsUsed)
-            rc = RB_NewLike(&out, &fetched, R);
-        else if ((rc = scs_p_LoadRsltColDescs(ctx)) == 0) {
-            RB_Free(out);
-            rc = RB_InitFromColDescs(ctx->rsltColDescs, ctx->rsltColCount, R, out);
-        }
-        rowset->block = out;
-    }
-    if (rc == 0)
-        rc = KS_RowsPlaceByKeys(keyRows, at, count, &fetched, &fetchedKeys, out, ks->statuses, a,
-                                ks->statusCount);
-    RB_Free(&fetched);
-    RB_Free(&fetchedKeys);
-    if (rc != 0) {
-        KS_BlockFree(&lastParams);
-        return rc;
+            return rc;
     }
 
     if (updatable && conc == SCS_VALUES) {
-        RowBlock *p = lastParams;
-        lastParams = nullptr;
-        if ((rc = scs_p_GetOptConcColVals(ctx, p, a, statements, N, count - (statements - 1) * N)) != 0)
+        const int32_t n = batches.statements;
+        if ((rc = scs_p_GetOptConcColVals(ctx, lastParams.release(), a, n, N, batches.count - (n - 1) * N)) != 0)
             return rc;
     } else if (updatable && conc == SCS_LOCK && ctx->lockByUpdate) {
         if ((rc = scs_p_LockRows(ctx, ctx->cs.absRow - 1, R)) != 0)
             return rc;
     }
-    KS_BlockFree(&lastParams);
 
-    for (int32_t k = 0; k < rowset->rows && k < R && k < count; ++k) {
+    for (int32_t k = 0; k < rowset->rows && k < R && k < batches.count; ++k) {
         if (a + k >= ks->statusCount)
             break;
         if (ks->statuses[a + k] == SQL_ROW_ERROR)

@@ -12,6 +12,7 @@
 #include "odbc/contract/rowblock.h"
 #include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_owners.h"
 #include "util/dynarray.h"
 
 #include <algorithm>
@@ -170,7 +171,7 @@ int KS_Alloc(KeySet **out)
     auto *ks = new (std::nothrow) KeySet;
     if (!ks)
         return ERR_MEMORY_ALLOCATION;
-    ks->keyRows = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
+    ks->keyRows = KS_BlockNew();
     if (!ks->keyRows) {
         delete ks;
         return ERR_MEMORY_ALLOCATION;
@@ -328,13 +329,9 @@ int KS_ParamRowsetMake(const RowBlock *src, int32_t first, uint32_t groups, uint
     const uint64_t total = kept * groups;
     if (total == 0 || total > 0xFFFF)
         return SC_ERR_GENERAL;
-    auto *block = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
-    if (!block)
+    BlockOwner block(KS_BlockNew());
+    if (!block || RB_Init(block.get(), static_cast<uint16_t>(total)) != 0)
         return ERR_MEMORY_ALLOCATION;
-    if (RB_Init(block, static_cast<uint16_t>(total)) != 0) {
-        free(block);
-        return ERR_MEMORY_ALLOCATION;
-    }
     block->rowsAllocated = 1;
     block->rowsUsed = 1;
     int32_t row = first;
@@ -346,8 +343,6 @@ int KS_ParamRowsetMake(const RowBlock *src, int32_t first, uint32_t groups, uint
                 continue;
             if (paramColumnMake(src->columns[c], row, addTerminator, trim, &block->columns[at]) != 0) {
                 block->columnsUsed = static_cast<uint16_t>(at + 1);
-                RB_Free(block);
-                free(block);
                 return ERR_MEMORY_ALLOCATION;
             }
             ++at;
@@ -358,6 +353,6 @@ int KS_ParamRowsetMake(const RowBlock *src, int32_t first, uint32_t groups, uint
             ++used;
         }
     }
-    *out = block;
+    *out = block.release();
     return 0;
 }

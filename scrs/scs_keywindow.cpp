@@ -9,6 +9,7 @@
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyscroll.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_owners.h"
 #include "util/dynarray.h"
 #include "util/log.h"
 #include "util/strutil.h"
@@ -103,14 +104,15 @@ int ks_BoundaryParamsMake(ScsContext *ctx, int16_t direction, int16_t mode, RowB
         return SC_ERR_GENERAL;
 
     // The boundary row alone, then one parameter column per marker.
-    RowBlock *bound = nullptr;
-    int rc = RB_NewLike(&bound, bounds, 1);
+    BlockOwner bound, p;
+    int rc = RB_NewLike(bound.out(), bounds, 1);
     if (rc == 0)
-        rc = RB_CopyRow(bound, const_cast<RowBlock *>(bounds), 0, boundRow, 0);
-    RowBlock *p = rc == 0 ? KS_BlockNew() : nullptr;
+        rc = RB_CopyRow(bound.get(), const_cast<RowBlock *>(bounds), 0, boundRow, 0);
+    if (rc == 0)
+        p.reset(KS_BlockNew());
     if (rc == 0 && !p)
         rc = ERR_MEMORY_ALLOCATION;
-    if (rc == 0 && RB_Init(p, static_cast<uint16_t>(params.size())) != 0)
+    if (rc == 0 && RB_Init(p.get(), static_cast<uint16_t>(params.size())) != 0)
         rc = ERR_MEMORY_ALLOCATION;
     if (rc == 0) {
         p->columnsUsed = static_cast<uint16_t>(params.size());
@@ -124,8 +126,7 @@ int ks_BoundaryParamsMake(ScsContext *ctx, int16_t direction, int16_t mode, RowB
         }
     }
     for (size_t i = 0; rc == 0 && i < params.size(); ++i)
-        rc = RB_CopyColumn(p, bound, static_cast<int>(i), params[i].selectCol);
-    KS_BlockFree(&bound);
+        rc = RB_CopyColumn(p.get(), bound.get(), static_cast<int>(i), params[i].selectCol);
     if (rc == 0 && ctx->sendParamTypes && !params.empty()) {
         std::vector<ScrColumnRef> types(params.size());
         for (size_t i = 0; i < params.size(); ++i) {
@@ -136,11 +137,9 @@ int ks_BoundaryParamsMake(ScsContext *ctx, int16_t direction, int16_t mode, RowB
         }
         rc = scs_p_AddParamDescs(ctx, types.data(), static_cast<uint32_t>(types.size()), 0);
     }
-    if (rc != 0) {
-        KS_BlockFree(&p);
+    if (rc != 0)
         return rc;
-    }
-    *out = p;
+    *out = p.release();
     return 0;
 }
 
@@ -180,20 +179,14 @@ int ks_ScrollSelectBuild(ScsContext *ctx, ScrAnalysedSql *sql, int16_t orientati
         return rc;
     if (orientation == SQL_FETCH_FIRST || orientation == SQL_FETCH_LAST)
         return 0;
-    ScrAnalysedSql again;
-    SCR_Init(&again);
-    int rc = ks_Reanalyse(&again, sql, static_cast<int>(ctx->noCatalogs));
-    if (rc == 0) {
-        SCR_Free(sql);
-        *sql = again;
-        SCR_Init(&again);
-        const int16_t direction = orientation == SQL_FETCH_PRIOR ? KS_DIR_BACKWARD
-                                  : orientation == SQL_FETCH_NEXT ? KS_DIR_FORWARD
-                                                                  : 0;
-        rc = ks_ScrollWhereSet(ctx, sql, direction, mode, params);
-    }
-    SCR_Free(&again);
-    return rc;
+    SqlOwner again;
+    if (int rc = ks_Reanalyse(again.get(), sql, static_cast<int>(ctx->noCatalogs)))
+        return rc;
+    again.moveTo(sql);
+    const int16_t direction = orientation == SQL_FETCH_PRIOR ? KS_DIR_BACKWARD
+                              : orientation == SQL_FETCH_NEXT ? KS_DIR_FORWARD
+                                                              : 0;
+    return ks_ScrollWhereSet(ctx, sql, direction, mode, params);
 }
 
 int ks_FetchRows(int stmt, int64_t rows, RowBlock *into, int discard, int64_t *got)
@@ -203,21 +196,18 @@ int ks_FetchRows(int stmt, int64_t rows, RowBlock *into, int discard, int64_t *g
     *got = 0;
     while (*got < rows) {
         const int64_t ask = std::min<int64_t>(rows - *got, KS_FETCH_CHUNK);
-        RowBlock *piece = KS_BlockNew();
-        if (!piece)
-            return ERR_MEMORY_ALLOCATION;
-        int rc = ScsLower()->Fetch(stmt, static_cast<uint16_t>(ask), piece);
-        const int32_t n = rc == 0 ? piece->rowsUsed : 0;
+        BlockRows piece;
+        int rc = ScsLower()->Fetch(stmt, static_cast<uint16_t>(ask), &piece.rows);
+        const int32_t n = rc == 0 ? piece.rows.rowsUsed : 0;
         if (rc == 0 && n > 0 && !discard) {
             if (into->columnsUsed == 0 && into->rowsUsed == 0) {
                 RB_Free(into);
-                *into = *piece;
-                *piece = RowBlock{};
+                *into = piece.rows;
+                piece.rows = RowBlock{};
             } else {
-                rc = RB_AppendRows(into, piece);
+                rc = RB_AppendRows(into, &piece.rows);
             }
         }
-        KS_BlockFree(&piece);
         if (rc != 0)
             return rc;
         *got += n;
@@ -281,43 +271,41 @@ int keyQuerySource(const ScsContext *ctx, int16_t orientation, int16_t mode, std
 int keyQueryBuild(ScsContext *ctx, int16_t orientation, int16_t mode, RowBlock **params)
 {
     const int keep = static_cast<int>(ctx->noCatalogs);
-    ScrAnalysedSql ordered;
-    SCR_Init(&ordered);
-    int rc = SCR_AnalyseSQL(&ordered, ctx->stmtText, 1, keep);
-    if (rc != 0)
-        logAnalysisFailure(ctx->stmtText, &ordered);
-    if (rc == 0)
-        rc = KS_OrderByKeysSet(&ordered, ctx);
-    if (rc == 0)
-        rc = ks_Reanalyse(&ctx->keysetAnalysis, &ordered, keep);
-    SCR_Free(&ordered);
-    if (rc == 0)
-        rc = ks_ScrollSelectBuild(ctx, &ctx->keysetAnalysis, orientation, mode, params);
-    if (rc != 0 || (orientation != SQL_FETCH_PRIOR && orientation != SQL_FETCH_LAST))
-        return rc;
-    ScrAnalysedSql inv;
-    SCR_Init(&inv);
-    rc = ks_Reanalyse(&inv, &ctx->keysetAnalysis, keep);
-    if (rc == 0)
-        rc = SCR_OrderByInvert(&inv);
-    if (rc == 0 && !(inv.echo = STR_Dup(inv.tree->text)))
-        rc = ERR_MEMORY_ALLOCATION;
-    if (rc == 0) {
-        SCR_Free(&ctx->keysetAnalysis);
-        ctx->keysetAnalysis = inv;
-        SCR_Init(&inv);
+    {
+        SqlOwner ordered;
+        int rc = SCR_AnalyseSQL(ordered.get(), ctx->stmtText, 1, keep);
+        if (rc != 0)
+            logAnalysisFailure(ctx->stmtText, ordered.get());
+        if (rc == 0)
+            rc = KS_OrderByKeysSet(ordered.get(), ctx);
+        if (rc == 0)
+            rc = ks_Reanalyse(&ctx->keysetAnalysis, ordered.get(), keep);
+        if (rc != 0)
+            return rc;
     }
-    SCR_Free(&inv);
-    if (rc != 0)
-        KS_BlockFree(params);
-    return rc;
+    BlockOwner made;
+    if (int rc = ks_ScrollSelectBuild(ctx, &ctx->keysetAnalysis, orientation, mode, made.out()))
+        return rc;
+    if (orientation == SQL_FETCH_PRIOR || orientation == SQL_FETCH_LAST) {
+        SqlOwner inv;
+        int rc = ks_Reanalyse(inv.get(), &ctx->keysetAnalysis, keep);
+        if (rc == 0)
+            rc = SCR_OrderByInvert(inv.get());
+        if (rc == 0 && !(inv->echo = STR_Dup(inv->tree->text)))
+            rc = ERR_MEMORY_ALLOCATION;
+        if (rc != 0)
+            return rc;
+        inv.moveTo(&ctx->keysetAnalysis);
+    }
+    *params = made.release();
+    return 0;
 }
 
 // The statement of a read's keyset query, prepared with its text; only
 // the boundary values (*params) are made when it holds that text already.
 // 0, ERR_GENERAL when no statement can be had, the analyser's or the back
 // end's number.
-int keyQueryReady(ScsContext *ctx, int16_t orientation, int16_t mode, int *stmt, RowBlock **params)
+int keyQueryReady(ScsContext *ctx, int16_t orientation, int16_t mode, int *stmt, BlockOwner *params)
 {
     KsKeyQuery &q = ctx->keyQueries[keyQuerySlot(orientation, mode)];
     if (!q.stmt) {
@@ -334,18 +322,142 @@ int keyQueryReady(ScsContext *ctx, int16_t orientation, int16_t mode, int *stmt,
         if (orientation != SQL_FETCH_NEXT && orientation != SQL_FETCH_PRIOR)
             return 0;
         const int16_t direction = orientation == SQL_FETCH_PRIOR ? KS_DIR_BACKWARD : KS_DIR_FORWARD;
-        return ks_BoundaryParamsMake(ctx, direction, mode, params);
+        return ks_BoundaryParamsMake(ctx, direction, mode, params->out());
     }
     q.source.clear();
-    if (int rc = keyQueryBuild(ctx, orientation, mode, params))
+    if (int rc = keyQueryBuild(ctx, orientation, mode, params->out()))
         return rc;
     const char *text = ks_RewrittenText(&ctx->keysetAnalysis);
     if (int rc = ScsLower()->Prepare(*stmt, text ? text : "")) {
-        KS_BlockFree(params);
+        params->reset();
         ScsLower()->CloseCursor(*stmt);
         return rc;
     }
     q.source = std::move(source);
+    return 0;
+}
+
+// How a read makes its key window: the kind of read and its predicate
+// (orientation, mode), the rows of the answer skipped and kept, and whether
+// the answer runs backward.
+struct WindowPlan {
+    int32_t size = 0;          // the window's rows: the keyset size, or the rowset size
+    int16_t orientation = 0;   // NEXT, PRIOR, FIRST or LAST
+    int16_t mode = KS_MODE_FAR;
+    int64_t skip = 0;
+    int64_t want = 0;
+    bool backward = false;
+};
+
+// The plan of a read by orientation (RELATIVE becomes NEXT or PRIOR past the
+// rows it skips).  0, ERR_GENERAL for another orientation, or the relative
+// plan's number.
+int windowPlanMake(const ScsContext *ctx, int16_t orientation, int32_t offset, WindowPlan *plan)
+{
+    plan->size = ctx->cs.keysetSize > 0 ? ctx->cs.keysetSize : ctx->cs.rowsetSize;
+    plan->orientation = orientation;
+    plan->want = plan->size;
+    if (orientation == SQL_FETCH_RELATIVE) {
+        KsRelativePlan relative{};
+        if (int rc = ks_RelativePlan(plan->size, ctx->keySet->keyRows->rowsUsed, offset, &relative))
+            return rc;
+        plan->orientation = relative.direction == KS_DIR_BACKWARD ? SQL_FETCH_PRIOR : SQL_FETCH_NEXT;
+        plan->mode = relative.mode;
+        plan->skip = relative.skip;
+        plan->want = relative.keep;
+    } else if (orientation != SQL_FETCH_NEXT && orientation != SQL_FETCH_PRIOR && orientation != SQL_FETCH_FIRST &&
+               orientation != SQL_FETCH_LAST) {
+        return SC_ERR_GENERAL;
+    }
+    // A move from a window needs its boundary rows; without them the move
+    // starts at the end it heads away from.
+    const int16_t o = plan->orientation;
+    if ((o == SQL_FETCH_NEXT || o == SQL_FETCH_PRIOR) && (!ctx->keysetBounds || ctx->keysetBounds->rowsUsed < 1)) {
+        plan->orientation = o == SQL_FETCH_NEXT ? SQL_FETCH_FIRST : SQL_FETCH_LAST;
+        plan->mode = KS_MODE_FAR;
+        plan->skip = 0;
+        plan->want = plan->size;
+    }
+    plan->backward = plan->orientation == SQL_FETCH_PRIOR || plan->orientation == SQL_FETCH_LAST;
+    return 0;
+}
+
+// The parameters of a read's keyset query: the boundary values (with room
+// for a terminator where fixed text needs one) in front of the
+// application's own values.  *params stays empty when there are none.
+int keyQueryParamsMake(ScsContext *ctx, BlockOwner *params)
+{
+    if (*params && ctx->fixedTextNul) {
+        BlockOwner withNul;
+        if (int rc = KS_ParamRowsetMake(params->get(), 0, 1, 1, withNul.out(), 1, 0, 0, nullptr, nullptr))
+            return rc;
+        params->reset(withNul.release());
+    }
+    if (ctx->scsFlags & SCS_F_PARAMS_SAVED) {
+        BlockOwner app(KS_BlockNew());
+        int rc = app ? RB_Clone(app.get(), ctx->savedParams) : ERR_MEMORY_ALLOCATION;
+        if (rc == 0 && *params)
+            rc = RB_JoinColumns(app.get(), params->get());
+        if (rc != 0)
+            return rc;
+        params->reset(app.release());
+    }
+    return 0;
+}
+
+// Hands the parameters to the read's statement, describes them when the
+// back end wants their types, bounds the answer to `rows` rows and runs it.
+int keyQueryRun(ScsContext *ctx, int stmt, BlockOwner *params, int64_t rows)
+{
+    if (*params) {
+        if (int rc = ScsLower()->SetParams(stmt, params->release()))
+            return rc;
+        if (ctx->sendParamTypes) {
+            if (int rc = scs_p_AddParamDescs(ctx, nullptr, 0, 1))
+                return rc;
+            if (int rc = ScsLower()->SetParamTypes(stmt, ctx->genParamTypeCount, ctx->genParamTypes))
+                return rc;
+        }
+    }
+    auxRowLimitSet(stmt, rows);
+    return ScsLower()->Execute(stmt);
+}
+
+// Refills the keyset from the read's answer: the skipped rows passed over,
+// the window's rows in ascending order, a status slot per row of the window
+// (no-row beyond the rows read), and the window's boundary rows kept.  0,
+// ERR_NO_DATA_FOUND for an empty window, or the fetch's number.
+int windowFill(ScsContext *ctx, int stmt, const WindowPlan &plan)
+{
+    KeySet *ks = ctx->keySet;
+    ks_CloseData(ks);
+    int64_t got = 0;
+    int rc = 0;
+    if (plan.skip > 0)
+        rc = ks_FetchRows(stmt, plan.skip, nullptr, 1, &got);
+    if (rc == 0 && got == plan.skip)
+        rc = ks_FetchRows(stmt, plan.want, ks->keyRows, 0, &got);
+    else if (rc == 0)
+        got = 0;
+    if (rc == 0 && got == 0)
+        rc = ERR_NO_DATA_FOUND;
+    if (rc != 0)
+        return rc;
+    const int32_t slots = std::max<int32_t>(plan.size, ks->keyRows->rowsUsed);
+    ks->statuses = static_cast<int16_t *>(calloc(static_cast<size_t>(slots), sizeof(int16_t)));
+    if (!ks->statuses)
+        return ERR_MEMORY_ALLOCATION;
+    ks->statusCount = slots;
+    if (plan.backward && (rc = RB_ReverseRows(ks->keyRows)) != 0)
+        return rc;
+    for (int32_t i = ks->keyRows->rowsUsed; i < ks->statusCount; ++i)
+        ks->statuses[i] = SQL_ROW_NOROW;
+    ks->windowStart = 0;
+    BlockOwner bounds;
+    if ((rc = scs_p_GetKeySetBounds(ctx, bounds.out())) != 0)
+        return rc;
+    KS_BlockFree(&ctx->keysetBounds);
+    ctx->keysetBounds = bounds.release();
     return 0;
 }
 
@@ -361,119 +473,24 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
 {
     if (!ctx || !ctx->keySet || !ctx->keySet->keyRows || !ctx->stmtText || !ctx->posStmt)
         return SC_ERR_GENERAL;
-    KeySet *ks = ctx->keySet;
-    int rc = 0;
-
-    // Direction, predicate and how many rows of the answer make the window.
-    const int32_t K = ctx->cs.keysetSize > 0 ? ctx->cs.keysetSize : ctx->cs.rowsetSize;
-    const int32_t held = ks->keyRows->rowsUsed;
-    int16_t o = orientation;
-    int16_t mode = KS_MODE_FAR;
-    int64_t skip = 0, want = K;
-    if (o == SQL_FETCH_RELATIVE) {
-        KsRelativePlan plan{};
-        if ((rc = ks_RelativePlan(K, held, offset, &plan)) != 0)
-            return rc;
-        o = plan.direction == KS_DIR_BACKWARD ? SQL_FETCH_PRIOR : SQL_FETCH_NEXT;
-        mode = plan.mode;
-        skip = plan.skip;
-        want = plan.keep;
-    } else if (o != SQL_FETCH_NEXT && o != SQL_FETCH_PRIOR && o != SQL_FETCH_FIRST && o != SQL_FETCH_LAST) {
-        return SC_ERR_GENERAL;
-    }
-    // A move from a window needs its boundary rows; without them the move
-    // starts at the end it heads away from.
-    if ((o == SQL_FETCH_NEXT || o == SQL_FETCH_PRIOR) && (!ctx->keysetBounds || ctx->keysetBounds->rowsUsed < 1)) {
-        o = o == SQL_FETCH_NEXT ? SQL_FETCH_FIRST : SQL_FETCH_LAST;
-        mode = KS_MODE_FAR;
-        skip = 0;
-        want = K;
-    }
-    const bool backward = o == SQL_FETCH_PRIOR || o == SQL_FETCH_LAST;
-
+    WindowPlan plan;
+    if (int rc = windowPlanMake(ctx, orientation, offset, &plan))
+        return rc;
     if (ctx->sendParamTypes) {
         free(ctx->genParamTypes);
         ctx->genParamTypes = nullptr;
         ctx->genParamTypeCount = 0;
     }
     int stmt = 0;
-    RowBlock *params = nullptr;
-    if ((rc = keyQueryReady(ctx, o, mode, &stmt, &params)) != 0)
+    BlockOwner params;
+    if (int rc = keyQueryReady(ctx, plan.orientation, plan.mode, &stmt, &params))
         return rc;
-    if (params && ctx->fixedTextNul) {
-        RowBlock *withNul = nullptr;
-        rc = KS_ParamRowsetMake(params, 0, 1, 1, &withNul, 1, 0, 0, nullptr, nullptr);
-        KS_BlockFree(&params);
-        if (rc != 0)
-            return rc;
-        params = withNul;
-    }
-
-    // Run it on its own statement.
-    if (ctx->scsFlags & SCS_F_PARAMS_SAVED) {
-        RowBlock *app = KS_BlockNew();
-        rc = app ? RB_Clone(app, ctx->savedParams) : ERR_MEMORY_ALLOCATION;
-        if (rc == 0 && params)
-            rc = RB_JoinColumns(app, params);
-        if (rc != 0) {
-            KS_BlockFree(&app);
-            KS_BlockFree(&params);
-            ScsLower()->CloseCursor(stmt);
-            return rc;
-        }
-        // The boundary values stand in front of the application's own.
-        KS_BlockFree(&params);
-        params = app;
-    }
-    if (params) {
-        RowBlock *handed = params;
-        params = nullptr;
-        if ((rc = ScsLower()->SetParams(stmt, handed)) != 0)
-            return rc;
-        if (ctx->sendParamTypes) {
-            if ((rc = scs_p_AddParamDescs(ctx, nullptr, 0, 1)) != 0)
-                return rc;
-            if ((rc = ScsLower()->SetParamTypes(stmt, ctx->genParamTypeCount, ctx->genParamTypes)) != 0)
-                return rc;
-        }
-    }
+    // The statement's answer is closed on every return from here on.
+    AuxCursor answer(stmt);
+    if (int rc = keyQueryParamsMake(ctx, &params))
+        return rc;
     // The window needs the skipped rows and its own, no more.
-    auxRowLimitSet(stmt, skip + want);
-    if ((rc = ScsLower()->Execute(stmt)) != 0)
+    if (int rc = keyQueryRun(ctx, stmt, &params, plan.skip + plan.want))
         return rc;
-
-    // The window: the rows after the skipped ones, in ascending order.
-    ks_CloseData(ks);
-    int64_t got = 0;
-    if (skip > 0)
-        rc = ks_FetchRows(stmt, skip, nullptr, 1, &got);
-    if (rc == 0 && got == skip)
-        rc = ks_FetchRows(stmt, want, ks->keyRows, 0, &got);
-    else if (rc == 0)
-        got = 0;
-    if (rc == 0 && got == 0)
-        rc = ERR_NO_DATA_FOUND;
-    if (rc == 0) {
-        const int32_t slots = std::max<int32_t>(K, ks->keyRows->rowsUsed);
-        ks->statuses = static_cast<int16_t *>(calloc(static_cast<size_t>(slots), sizeof(int16_t)));
-        if (!ks->statuses)
-            rc = ERR_MEMORY_ALLOCATION;
-        else
-            ks->statusCount = slots;
-    }
-    if (rc == 0 && backward)
-        rc = RB_ReverseRows(ks->keyRows);
-    if (rc == 0) {
-        for (int32_t i = ks->keyRows->rowsUsed; i < ks->statusCount; ++i)
-            ks->statuses[i] = SQL_ROW_NOROW;
-        ks->windowStart = 0;
-        RowBlock *bounds = nullptr;
-        rc = scs_p_GetKeySetBounds(ctx, &bounds);
-        if (rc == 0) {
-            KS_BlockFree(&ctx->keysetBounds);
-            ctx->keysetBounds = bounds;
-        }
-    }
-    ScsLower()->CloseCursor(stmt);
-    return rc;
+    return windowFill(ctx, stmt, plan);
 }

@@ -4,14 +4,15 @@
 // a fetch by keys.
 #include "odbc/contract/catalog_args.h"
 #include "odbc/contract/drv_items.h"
-#include "odbc/contract/rb_ops.h"
-#include "odbc/contract/typed_value.h"
 #include "odbc/contract/errnum.h"
+#include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
+#include "odbc/contract/typed_value.h"
 #include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_install.h"
 #include "scrs/scs_keyscroll.h"
+#include "scrs/scs_owners.h"
 #include "util/dynarray.h"
 #include "util/log.h"
 #include "util/strutil.h"
@@ -137,22 +138,6 @@ int32_t cellInt(const RowBlock *b, int col, int32_t row)
         return atoi(std::string(narrow, len).c_str());
     }
     }
-}
-
-// Owned catalog argument texts, freed with the record.
-struct CatalogArgsHolder {
-    CatalogArgs a{};
-    ~CatalogArgsHolder()
-    {
-        for (char *t : a.text)
-            free(t);
-    }
-    void set(int i, const std::string &t) { a.text[i] = strdup(t.c_str()); }
-};
-
-void freeBlock(RowBlock *b)
-{
-    RB_Free(b);
 }
 
 } // namespace
@@ -315,13 +300,26 @@ int scs_p_SessionSchema(ScsContext *ctx, std::string *out)
         LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_SessionSchema: the session's schema is unknown.");
         return rc;
     }
-    RowBlock rows{};
-    rc = ScsLower()->Fetch(aux, 1, &rows);
+    BlockRows rows;
+    rc = ScsLower()->Fetch(aux, 1, &rows.rows);
     ScsLower()->CloseCursor(aux);
-    if (rc == 0 && (!scs_p_CatalogCellText(ctx, &rows, 0, 0, out)))
+    if (rc == 0 && (!scs_p_CatalogCellText(ctx, &rows.rows, 0, 0, out)))
         out->clear();
-    freeBlock(&rows);
     return rc;
+}
+
+int scs_p_CatalogRowsRead(int stmt, uint16_t chunk, RowBlock *rows)
+{
+    for (;;) {
+        BlockRows more;
+        RowBlock *into = rows->rowsAllocated == 0 ? rows : &more.rows;
+        int rc = ScsLower()->Fetch(stmt, chunk, into);
+        const int32_t got = into->rowsUsed;
+        if (rc == 0 && into == &more.rows && got > 0)
+            rc = RB_AppendRows(rows, &more.rows);
+        if (rc != 0 || got < chunk)
+            return rc;
+    }
 }
 
 int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count)
@@ -385,7 +383,7 @@ int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count)
                 name = t.table;
                 foldCase(name, ctx->identCase, static_cast<int>(ctx->utf8Catalog));
             }
-            CatalogArgsHolder args;
+            CatalogArgsOwner args;
             if (t.qualifier && t.qualifier[0])
                 args.set(CA_CATALOG, t.qualifier);
             args.set(CA_SCHEMA, owner.empty() || owner == "%" ? "%" : ks_PatternEscape(owner, escape));
@@ -396,16 +394,15 @@ int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count)
                 LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_GetTblAttribs: DRV_DDTables failed (%s).", t.table);
                 return rc;
             }
-            RowBlock rows{};
+            BlockRows fetched;
+            RowBlock &rows = fetched.rows;
             rc = ScsLower()->Fetch(aux, 10, &rows);
             ScsLower()->CloseCursor(aux);
             if (rc != 0) {
-                freeBlock(&rows);
                 LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_GetTblDescs: Couldn't fetch table descriptors.");
                 return rc;
             }
             if (rows.rowsUsed == 0) {
-                freeBlock(&rows);
                 // A retry's owner that holds no such table gives way to the next.
                 if (attempt > 0 && nextOwner(attempt))
                     continue;
@@ -413,7 +410,6 @@ int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count)
                 return attempt > 0 ? ERR_DUPLICATE_TABLE_NAME : ERR_TABLE_NOT_FOUND;
             }
             if (rows.rowsUsed >= 2) {
-                freeBlock(&rows);
                 LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__,
                            "scs_p_GetTblDescs: Duplicate table name (%s).\n\tRequire owner qualifier to resolve.",
                            t.table);
@@ -434,7 +430,6 @@ int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count)
                 free(t.table);
                 t.table = strdup(v.c_str());
             }
-            freeBlock(&rows);
             if (!t.table || !t.owner || !t.qualifier)
                 return ERR_MEMORY_ALLOCATION;
             break;
@@ -451,7 +446,7 @@ int scs_p_GetTblColDescs(ScsContext *ctx, const ScrTableRef *tables, uint32_t co
         if (!t.table || !t.table[0])
             continue;
         auto unq = [&](const char *x) { return stripQuotes(x ? x : "", ctx->identQuote); };
-        CatalogArgsHolder args;
+        CatalogArgsOwner args;
         if (t.qualifier && t.qualifier[0])
             args.set(CA_CATALOG, unq(t.qualifier));
         std::string owner = unq(t.owner), name = unq(t.table);
@@ -463,26 +458,15 @@ int scs_p_GetTblColDescs(ScsContext *ctx, const ScrTableRef *tables, uint32_t co
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_GetTblColDescs: DRV_DDColumns failed.");
             return rc;
         }
-        RowBlock rows{};
-        for (;;) {
-            RowBlock more{};
-            RowBlock *into = rows.rowsAllocated == 0 ? &rows : &more;
-            rc = ScsLower()->Fetch(aux, 10, into);
-            const int32_t got = into->rowsUsed;
-            if (rc == 0 && into == &more && got > 0)
-                rc = RB_AppendRows(&rows, &more);
-            freeBlock(&more);
-            if (rc != 0 || got < 10)
-                break;
-        }
+        BlockRows fetched;
+        RowBlock &rows = fetched.rows;
+        rc = scs_p_CatalogRowsRead(aux, 10, &rows);
         ScsLower()->CloseCursor(aux);
         if (rc != 0) {
-            freeBlock(&rows);
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_GetTblColDescs: Couldn't fetch column descriptors.");
             return rc;
         }
         if (rows.rowsUsed == 0) {
-            freeBlock(&rows);
             return SC_ERR_GENERAL;
         }
         for (int32_t r = 0; r < rows.rowsUsed && rc == 0; ++r) {
@@ -505,7 +489,6 @@ int scs_p_GetTblColDescs(ScsContext *ctx, const ScrTableRef *tables, uint32_t co
             col.itemKind = SCR_ITEM_COLUMN;
             rc = DA_Append(out, &col) ? 0 : ERR_MEMORY_ALLOCATION;
         }
-        freeBlock(&rows);
         if (rc != 0)
             return ERR_MEMORY_ALLOCATION;
     }

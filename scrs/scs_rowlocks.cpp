@@ -17,6 +17,7 @@
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyscroll.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_owners.h"
 #include "util/dynarray.h"
 #include "util/log.h"
 
@@ -77,20 +78,17 @@ int lockParams(ScsContext *ctx, int32_t row, RowBlock **out)
 {
     *out = nullptr;
     const RowBlock *keyRows = ctx->keySet->keyRows;
-    RowBlock *set = nullptr, *where = nullptr;
-    int rc = KS_ParamRowsetMake(keyRows, row, 1, 1, &set, static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr,
+    BlockOwner set, where;
+    int rc = KS_ParamRowsetMake(keyRows, row, 1, 1, set.out(), static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr,
                                 nullptr);
     if (rc == 0)
-        rc = KS_ParamRowsetMake(keyRows, row, 1, 1, &where, static_cast<int>(ctx->fixedTextNul), 0, 0, nullptr,
-                                nullptr);
+        rc = KS_ParamRowsetMake(keyRows, row, 1, 1, where.out(), static_cast<int>(ctx->fixedTextNul), 0, 0,
+                                nullptr, nullptr);
     if (rc == 0)
-        rc = RB_JoinColumns(where, set);  // the SET values in front
-    KS_BlockFree(&set);
-    if (rc != 0) {
-        KS_BlockFree(&where);
+        rc = RB_JoinColumns(where.get(), set.get());  // the SET values in front
+    if (rc != 0)
         return rc;
-    }
-    *out = where;
+    *out = where.release();
     return 0;
 }
 
@@ -299,18 +297,12 @@ int emptyValues(int stmt, uint16_t keys, int32_t rows, RowBlock *out)
 
 namespace {
 
-// A block the routine was given and must free, whatever happens.
-struct OwnedBlock {
-    RowBlock *b;
-    ~OwnedBlock() { KS_BlockFree(&b); }
-};
-
 // compareValues emptied, or made when there is none.
 int valuesBlockReset(ScsContext *ctx)
 {
     if (ctx->compareValues)
         RB_Free(ctx->compareValues);
-    else if (!(ctx->compareValues = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)))))
+    else if (!(ctx->compareValues = KS_BlockNew()))
         return ERR_MEMORY_ALLOCATION;
     return 0;
 }
@@ -342,7 +334,7 @@ int valueRefetchPrepare(ScsContext *ctx, int32_t rowsPerStmt)
 // row first + k, in `statements` executions of rowsPerStmt key groups
 // (lastRows in the last).  A key without values (its row is gone) gets an
 // empty row and, when `gone` is given, gone[goneFirst + k] := deleted.
-int keyedValuesFetch(ScsContext *ctx, OwnedBlock &given, int32_t first, int32_t statements, int32_t rowsPerStmt,
+int keyedValuesFetch(ScsContext *ctx, BlockOwner &given, int32_t first, int32_t statements, int32_t rowsPerStmt,
                      int32_t lastRows, int16_t *gone, int32_t goneFirst, int32_t goneCount)
 {
     const int h = static_cast<int>(ctx->refetchStmt);
@@ -353,55 +345,51 @@ int keyedValuesFetch(ScsContext *ctx, OwnedBlock &given, int32_t first, int32_t 
         return SC_ERR_GENERAL;
     const int32_t windowStart = ks->windowStart < 0 ? 0 : ks->windowStart;
     const int32_t at = first - windowStart;
-    RowBlock fetched{};
+    BlockRows fetched;
     int32_t count = 0;
     int rc = 0;
     for (int32_t c = 0; c < statements && rc == 0; ++c) {
         const int32_t n = c == statements - 1 ? lastRows : rowsPerStmt;
         count += n;
-        RowBlock *block = nullptr;
-        if (statements == 1 && given.b) {
-            block = given.b;
-            given.b = nullptr;
+        AuxCursor answer(h);
+        BlockOwner block;
+        if (statements == 1 && given) {
+            block.reset(given.release());
         } else {
             rc = KS_ParamRowsetMake(ks->keyRows, at + c * rowsPerStmt, static_cast<uint32_t>(rowsPerStmt),
-                                    static_cast<uint32_t>(n), &block, static_cast<int>(ctx->fixedTextNul), 0, 0,
-                                    nullptr, nullptr);
+                                    static_cast<uint32_t>(n), block.out(), static_cast<int>(ctx->fixedTextNul), 0,
+                                    0, nullptr, nullptr);
             if (rc == 0 && (ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams &&
                 ctx->savedParams->columnsUsed) {
                 // The keys stand in front of the application's values.
-                RowBlock *app = KS_BlockClone(ctx->savedParams);
-                rc = app ? RB_JoinColumns(app, block) : ERR_MEMORY_ALLOCATION;
-                KS_BlockFree(&block);
-                block = app;
+                BlockOwner app(KS_BlockClone(ctx->savedParams));
+                rc = app ? RB_JoinColumns(app.get(), block.get()) : ERR_MEMORY_ALLOCATION;
+                block.reset(app.release());
             }
         }
         if (rc == 0)
-            rc = ScsLower()->SetParams(h, block);
-        else
-            KS_BlockFree(&block);
+            rc = ScsLower()->SetParams(h, block.release());
         if (rc == 0 && ctx->sendParamTypes &&
             ((rc = keyParamTypesBuild(ctx, rowsPerStmt, 1)) == 0))
             rc = ScsLower()->SetParamTypes(h, ctx->genParamTypeCount, ctx->genParamTypes);
         if (rc == 0)
             rc = ScsLower()->Execute(h);
         if (rc == 0)
-            rc = fetchRows(h, rowsPerStmt, &fetched);
-        ScsLower()->CloseCursor(h);
+            rc = fetchRows(h, rowsPerStmt, &fetched.rows);
     }
 
     // Each row's values go to the place of its key, whatever order the
     // server returned them in.
-    RowBlock fetchedKeys{};
-    if (rc == 0 && fetched.columnsUsed)
-        rc = KS_KeysSplitOff(&fetched, static_cast<uint16_t>(nk), &fetchedKeys);
+    BlockRows fetchedKeys;
+    if (rc == 0 && fetched.rows.columnsUsed)
+        rc = KS_KeysSplitOff(&fetched.rows, static_cast<uint16_t>(nk), &fetchedKeys.rows);
     if (rc == 0 && count > ks->keyRows->rowsUsed - at)
         count = ks->keyRows->rowsUsed - at;
-    if (rc == 0 && fetched.columnsUsed) {
+    if (rc == 0 && fetched.rows.columnsUsed) {
         RowBlock *out = ctx->compareValues;
-        rc = RB_NewLike(&out, &fetched, count > 0 ? count : 1);
+        rc = RB_NewLike(&out, &fetched.rows, count > 0 ? count : 1);
         if (rc == 0)
-            rc = KS_RowsPlaceByKeys(ks->keyRows, at, count, &fetched, &fetchedKeys, out, gone, goneFirst,
+            rc = KS_RowsPlaceByKeys(ks->keyRows, at, count, &fetched.rows, &fetchedKeys.rows, out, gone, goneFirst,
                                     goneCount);
     } else if (rc == 0 && count > 0) {
         // Not one row left: every key asked for has vanished; the values
@@ -411,8 +399,6 @@ int keyedValuesFetch(ScsContext *ctx, OwnedBlock &given, int32_t first, int32_t 
             if (goneFirst + k >= 0 && goneFirst + k < goneCount)
                 gone[goneFirst + k] = SQL_ROW_DELETED;
     }
-    RB_Free(&fetched);
-    RB_Free(&fetchedKeys);
     return rc;
 }
 
@@ -424,23 +410,22 @@ int staticKeyedSelectPrepare(ScsContext *ctx)
     if (!ctx->stmtText)
         return SC_ERR_GENERAL;
     ctx->refetchFlags = 0;
-    ScrAnalysedSql sql{};
-    int rc = SCR_AnalyseSQL(&sql, ctx->stmtText, 1, static_cast<int>(ctx->noCatalogs));
-    if (rc != 0)
-        logParseFailure(ctx->stmtText, &sql);
-    if (rc == 0)
-        rc = KS_WhereKeysSet(&sql, ctx, 1);
     std::string text;
-    if (rc == 0) {
-        const char *t = ks_RewrittenText(&sql);
-        if (t)
-            text = t;
-        else
-            rc = SC_ERR_GENERAL;
+    {
+        SqlOwner sql;
+        int rc = SCR_AnalyseSQL(sql.get(), ctx->stmtText, 1, static_cast<int>(ctx->noCatalogs));
+        if (rc != 0)
+            logParseFailure(ctx->stmtText, sql.get());
+        if (rc == 0)
+            rc = KS_WhereKeysSet(sql.get(), ctx, 1);
+        if (rc != 0)
+            return rc;
+        const char *t = ks_RewrittenText(sql.get());
+        if (!t)
+            return SC_ERR_GENERAL;
+        text = t;
     }
-    SCR_Free(&sql);
-    if (rc == 0)
-        rc = optConcSelectBuild(ctx, text.c_str(), &ctx->refetchAnalysis, true);
+    int rc = optConcSelectBuild(ctx, text.c_str(), &ctx->refetchAnalysis, true);
     if (rc == 0)
         rc = ScsLower()->Prepare(static_cast<int>(ctx->refetchStmt), scs_p_AnalysisText(&ctx->refetchAnalysis));
     return rc;
@@ -452,16 +437,14 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
                             int32_t rowsPerStmt, int32_t lastRows)
 {
     // The given block is this routine's from the start.
-    OwnedBlock given{params};
+    BlockOwner given(params);
     if (int rc = valuesBlockReset(ctx))
         return rc;
     if (int rc = valueRefetchPrepare(ctx, rowsPerStmt))
         return rc;
     const int32_t type = scs_p_CursorType(ctx);
     if (type == SCS_STATIC) {
-        RowBlock *p = given.b;
-        given.b = nullptr;
-        return staticValuesRead(ctx, p);
+        return staticValuesRead(ctx, given.release());
     }
     // A keyset-driven or mixed cursor keeps a status per key it holds: a
     // key whose row vanished since the fetch is marked deleted.
@@ -475,7 +458,7 @@ int scs_p_KeyedValuesRead(ScsContext *ctx, int32_t first, int32_t count, int16_t
 {
     if (!ctx || count <= 0)
         return SC_ERR_GENERAL;
-    OwnedBlock none{nullptr};
+    BlockOwner none;
     if (int rc = valuesBlockReset(ctx))
         return rc;
     int32_t perStmt = 1;

@@ -16,6 +16,7 @@
 #include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_owners.h"
 #include "util/log.h"
 #include "util/md5.h"
 #include "util/strutil.h"
@@ -117,24 +118,17 @@ constexpr uint32_t kParamWidth = 36;
 
 RowBlock *hexParams(std::initializer_list<const char *> texts)
 {
-    auto *b = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
-    if (!b)
-        return nullptr;
+    BlockOwner b(KS_BlockNew());
     const uint16_t n = static_cast<uint16_t>(texts.size());
-    if (RB_Init(b, n) != 0) {
-        free(b);
+    if (!b || RB_Init(b.get(), n) != 0)
         return nullptr;
-    }
     for (uint16_t i = 0; i < n; ++i) {
         b->columns[i].valueType = VT_TEXT2;
         b->columns[i].width = kParamWidth;
     }
     b->columnsUsed = n;
-    if (RB_AllocRows(b, 1) != 0) {
-        RB_Free(b);
-        free(b);
+    if (RB_AllocRows(b.get(), 1) != 0)
         return nullptr;
-    }
     b->rowsUsed = 1;
     uint16_t i = 0;
     for (const char *t : texts) {
@@ -144,7 +138,7 @@ RowBlock *hexParams(std::initializer_list<const char *> texts)
         b->columns[i].indicators[0] = RB_IND_VALUE;
         ++i;
     }
-    return b;
+    return b.release();
 }
 
 // Binds the markers (and their types when the back end wants them); the
@@ -379,11 +373,15 @@ int RVC_RowsCheck(RvcBinding *rvc, const KeySet *keys, const RowBlock *rows, uin
         const std::string keyText = digestText(keyOf(k));
         if ((rc = bindHex(u, {keyText.c_str()})) != 0 || (rc = u.ops->Execute(h)) != 0)
             break;
-        RowBlock found{};
-        rc = u.ops->Fetch(h, 2, &found);
-        const int32_t got = found.rowsUsed;
-        const std::string stored = rc == 0 && got == 1 ? cellAscii(&found, 0, 0, RVC_DIGEST_TEXT) : std::string();
-        RB_Free(&found);
+        int32_t got = 0;
+        std::string stored;
+        {
+            BlockRows found;
+            rc = u.ops->Fetch(h, 2, &found.rows);
+            got = found.rows.rowsUsed;
+            if (rc == 0 && got == 1)
+                stored = cellAscii(&found.rows, 0, 0, RVC_DIGEST_TEXT);
+        }
         u.ops->CloseCursor(h);
         if (rc != 0)
             break;

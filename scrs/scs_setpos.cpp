@@ -11,6 +11,7 @@
 #include "scrs/sc_check.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_owners.h"
 #include "scrs/scs_setpos.h"
 #include "util/dynarray.h"
 #include "util/log.h"
@@ -20,6 +21,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,23 +29,11 @@ namespace {
 
 const char SRC[] = "sc_s";
 
-void freeBlock(RowBlock *b)
-{
-    if (b) {
-        RB_Free(b);
-        free(b);
-    }
-}
-
 // The row data and column map belong to the library from the call on.
 struct Inputs {
-    RowBlock *rowData;
+    BlockOwner rowData;
     uint16_t *colMap;
-    ~Inputs()
-    {
-        freeBlock(rowData);
-        free(colMap);
-    }
+    ~Inputs() { free(colMap); }
 };
 
 bool isHeap(ValueType t) { return t == VT_HEAP_TEXT || t == VT_HEAP_BINARY || t == VT_HEAP_WTEXT; }
@@ -90,22 +80,20 @@ int scs_p_ParamCellsAdd(PosParams *p, const RowBlock *src, int32_t row, const st
 int scs_p_ParamBlockMake(const PosParams &p, RowBlock **out)
 {
     *out = nullptr;
-    auto *b = static_cast<RowBlock *>(calloc(1, sizeof(RowBlock)));
+    BlockOwner b(KS_BlockNew());
     if (!b)
         return ERR_MEMORY_ALLOCATION;
-    int rc = RB_Init(b, static_cast<uint16_t>(p.cells.size()));
+    int rc = RB_Init(b.get(), static_cast<uint16_t>(p.cells.size()));
     if (rc == 0) {
         for (size_t i = 0; i < p.cells.size(); ++i) {
             b->columns[i].valueType = p.cells[i].type;
             b->columns[i].width = p.cells[i].width;
         }
         b->columnsUsed = static_cast<uint16_t>(p.cells.size());
-        rc = RB_AllocRows(b, 1);
+        rc = RB_AllocRows(b.get(), 1);
     }
-    if (rc != 0) {
-        freeBlock(b);
+    if (rc != 0)
         return rc;
-    }
     b->rowsUsed = 1;
     for (size_t i = 0; i < p.cells.size(); ++i) {
         const PosCell &c = p.cells[i];
@@ -118,10 +106,8 @@ int scs_p_ParamBlockMake(const PosParams &p, RowBlock **out)
             const size_t unit = c.type == VT_HEAP_WTEXT ? 2 : 1;
             // Text keeps a terminator behind its length.
             h.data = static_cast<char *>(malloc(c.heap.size() + 2));
-            if (!h.data) {
-                freeBlock(b);
+            if (!h.data)
                 return ERR_MEMORY_ALLOCATION;
-            }
             if (!c.heap.empty())
                 memcpy(h.data, c.heap.data(), c.heap.size());
             h.data[c.heap.size()] = 0;
@@ -132,7 +118,7 @@ int scs_p_ParamBlockMake(const PosParams &p, RowBlock **out)
             memcpy(col.data, c.bytes.data(), c.bytes.size());
         }
     }
-    *out = b;
+    *out = b.release();
     return 0;
 }
 
@@ -348,6 +334,145 @@ int whereClause(ScsContext *ctx, int32_t keyRow, int32_t rowsetRow, std::string 
     return 0;
 }
 
+// The statement a positioned change runs for each row: its head (UPDATE
+// ... SET, DELETE FROM, INSERT INTO ... VALUES) and the descriptions of the
+// values it writes, one per column of the row data.
+struct PosStatement {
+    std::string head;
+    int nValues = 0;
+    std::vector<const ColDesc *> descs;
+};
+
+// Builds the head over the cursor's table.  0; ERR_DERIVED_TABLE_DEGREE
+// when UPDATE or ADD has no column to write, ERR_NOT_CAPABLE for a column
+// that is none of the table's, or the analysis' number.
+int posStatementBuild(ScsContext *ctx, uint16_t op, const RowBlock *rowData, const uint16_t *colMap,
+                      PosStatement *st)
+{
+    const bool update = op == SQL_UPDATE, add = op == SQL_ADD;
+    st->nValues = rowData && (update || add) ? rowData->columnsUsed : 0;
+    if ((update || add) && st->nValues == 0)
+        return ERR_DERIVED_TABLE_DEGREE;   // no column to write
+    std::vector<std::string> names;
+    if (st->nValues)
+        if (int rc = mappedColumns(ctx, colMap, st->nValues, &names, &st->descs))
+            return rc;
+    if (update) {
+        st->head = "UPDATE " + tableName(ctx) + " SET ";
+        for (int j = 0; j < st->nValues; ++j)
+            st->head += (j ? ", " : "") + names[j] + " = ?";
+    } else if (op == SQL_DELETE) {
+        st->head = "DELETE FROM " + tableName(ctx);
+    } else {
+        st->head = "INSERT INTO " + tableName(ctx) + " ( ";
+        for (int j = 0; j < st->nValues; ++j)
+            st->head += (j ? ", " : "") + names[j];
+        st->head += " ) VALUES ( ";
+        for (int j = 0; j < st->nValues; ++j)
+            st->head += j ? ", ?" : "?";
+        st->head += " )";
+    }
+    return 0;
+}
+
+// The rows of a positioned change and what became of them: the rows
+// changed, failed and in conflict, the first failure's number, and the
+// key rows an UPDATE changed (with the places of their statuses) whose
+// values or versions are read again.
+struct PosTally {
+    int32_t changed = 0;
+    int32_t failed = 0;
+    int32_t conflicts = 0;
+    int firstError = 0;
+    std::vector<int32_t> updatedKeys;
+    std::vector<int32_t> updatedAt;
+};
+
+// One row's statement: the row's values, then (but for ADD) the WHERE of
+// key row k, run on the positioned-operation statement.  The row's status:
+// added, updated or deleted when one row changed, error when the statement
+// failed (its diagnostics moved) or changed no row or several; *skip when
+// the keys held do not reach the row, which keeps its status.
+uint16_t posRowRun(ScsContext *ctx, Runner &runner, uint16_t op, const PosStatement &st, const RowBlock *rowData,
+                   int32_t l, int32_t k, int32_t rowsetRow, PosTally *tally, bool *skip)
+{
+    const bool add = op == SQL_ADD;
+    *skip = false;
+    PosParams params;
+    std::string text = st.head;
+    int r = 0;
+    if (st.nValues) {
+        r = scs_p_ParamCellsAdd(&params, rowData, l, nullptr);
+        for (int j = 0; r == 0 && j < st.nValues; ++j)
+            params.types.push_back(typeOf(st.descs[j], paramType(rowData->columns[j].valueType)));
+    }
+    if (!add && r == 0) {
+        if (heldRow(ctx->keySet, k) < 0) {
+            *skip = true;   // beyond the keys held: no row
+            return SQL_ROW_NOROW;
+        }
+        r = whereClause(ctx, k, rowsetRow, &text, &params);
+    }
+    int32_t touched = 0;
+    if (r == 0)
+        r = runner.run(text, params, &touched);
+    if (r != 0) {
+        ++tally->failed;
+        if (!tally->firstError)
+            tally->firstError = r;
+        scs_p_AuxDiagsMove(ctx);
+        return SQL_ROW_ERROR;
+    }
+    if (!add && touched != 1) {
+        // Nothing (or, against the guard, several rows) changed: the row
+        // was changed or removed by someone else.
+        ++tally->conflicts;
+        return SQL_ROW_ERROR;
+    }
+    ++tally->changed;
+    return add ? SQL_ROW_ADDED : op == SQL_UPDATE ? SQL_ROW_UPDATED : SQL_ROW_DELETED;
+}
+
+// After the rows an UPDATE changed: under values concurrency their compare
+// values are read again (a change of them is then checked against the
+// values just written; values that cannot be read again stay, so such a
+// change is refused, never let through unchecked); a dynamic cursor's rows
+// get their versions stored and their statuses as that leaves them.
+void posUpdatedRefresh(ScsContext *ctx, bool valuesUpdate, const PosTally &tally, uint16_t *statuses)
+{
+    if (tally.updatedKeys.empty())
+        return;
+    KeySet *ks = ctx->keySet;
+    if (valuesUpdate) {
+        if (int r = scs_p_RefreshOptConcVals(ctx, tally.updatedKeys.data(),
+                                             static_cast<int32_t>(tally.updatedKeys.size())))
+            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_RefreshOptConcVals failed (%d)", r);
+        return;
+    }
+    std::vector<uint16_t> after(tally.updatedKeys.size(), SQL_ROW_UPDATED);
+    scs_p_DynamicRowsUpdated(ctx, tally.updatedKeys.data(), after.data(), static_cast<int32_t>(after.size()));
+    for (size_t i = 0; i < after.size(); ++i) {
+        statuses[tally.updatedAt[i]] = after[i];
+        const int32_t k = tally.updatedKeys[i];
+        if (ks->statuses && k >= 0 && k < ks->statusCount)
+            ks->statuses[k] = static_cast<int16_t>(after[i]);
+    }
+}
+
+// The answer of a positioned change from its tally: 0 when every row
+// changed; the failure's own number when the one row asked for failed;
+// ERR_NO_ROWS_CHANGED when no row changed (but for ADD); else ERR_ROW_ERROR.
+int posResult(const PosTally &t, uint16_t op, bool oneRow)
+{
+    if (t.failed + t.conflicts == 0)
+        return 0;
+    if (t.changed == 0 && t.failed > 0 && oneRow)
+        return t.firstError;
+    if (t.changed == 0 && op != SQL_ADD)
+        return ERR_NO_ROWS_CHANGED;
+    return ERR_ROW_ERROR;
+}
+
 } // namespace
 
 int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **statusesOut, uint16_t *countOut,
@@ -371,43 +496,18 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
     if (rows < 1 || (bookmarks && rowData && rowData->rowsUsed < rows))
         return ERR_INVALID_ARGUMENT;
     const int32_t first = row == -2 ? 1 : row;
-    auto *statuses = static_cast<uint16_t *>(malloc(static_cast<size_t>(rows) * sizeof(uint16_t)));
+    std::unique_ptr<uint16_t, void (*)(void *)> statuses(
+        static_cast<uint16_t *>(malloc(static_cast<size_t>(rows) * sizeof(uint16_t))), free);
     if (!statuses)
         return ERR_MEMORY_ALLOCATION;
     for (int32_t i = 0; i < rows; ++i)
-        statuses[i] = SQL_ROW_NOROW;
-
-    std::vector<std::string> names;
-    std::vector<const ColDesc *> descs;
-    const int nValues = rowData && (update || add) ? rowData->columnsUsed : 0;
-    if ((update || add) && nValues == 0) {
-        free(statuses);
-        return ERR_DERIVED_TABLE_DEGREE;   // no column to write
-    }
-    int rc = nValues ? mappedColumns(ctx, colMap, nValues, &names, &descs) : 0;
-    if (rc != 0) {
-        free(statuses);
+        statuses.get()[i] = SQL_ROW_NOROW;
+    PosStatement st;
+    if (int rc = posStatementBuild(ctx, op, rowData, colMap, &st))
         return rc;
-    }
-    std::string head;
-    if (update) {
-        head = "UPDATE " + tableName(ctx) + " SET ";
-        for (int j = 0; j < nValues; ++j)
-            head += (j ? ", " : "") + names[j] + " = ?";
-    } else if (op == SQL_DELETE) {
-        head = "DELETE FROM " + tableName(ctx);
-    } else {
-        head = "INSERT INTO " + tableName(ctx) + " ( ";
-        for (int j = 0; j < nValues; ++j)
-            head += (j ? ", " : "") + names[j];
-        head += " ) VALUES ( ";
-        for (int j = 0; j < nValues; ++j)
-            head += j ? ", ?" : "?";
-        head += " )";
-    }
 
     Runner runner{ctx, static_cast<int>(ctx->posStmt), {}};
-    int32_t changed = 0, failed = 0, conflicts = 0, firstError = 0;
+    PosTally tally;
     KeySet *ks = ctx->keySet;
     // Rows a dynamic cursor's UPDATE changed: their key rows and the places
     // of their statuses.  Under values concurrency the other cursors' UPDATEs
@@ -415,7 +515,6 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
     const bool dynamicUpdate = update && !bookmarks && scs_p_CursorType(ctx) == SCS_DYNAMIC;
     const bool valuesUpdate =
         update && scs_p_CursorType(ctx) != SCS_DYNAMIC && scs_p_Concurrency(ctx) == SCS_VALUES;
-    std::vector<int32_t> updatedKeys, updatedAt;
     for (int32_t l = 0; l < rows; ++l) {
         const int32_t rowsetRow =
             bookmarks ? static_cast<int32_t>(bookmarks[l]) - ctx->cs.absRow + 1 : first + l;
@@ -425,81 +524,30 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
             if (!add) {
                 const int32_t k = keyRowOf(ctx, rowsetRow);
                 if (ks->statuses && k >= 0 && k < ks->statusCount)
-                    statuses[l] = static_cast<uint16_t>(ks->statuses[k]);
+                    statuses.get()[l] = static_cast<uint16_t>(ks->statuses[k]);
             }
             continue;
         }
-        PosParams params;
-        std::string text = head;
-        int r = 0;
-        if (nValues) {
-            r = scs_p_ParamCellsAdd(&params, rowData, l, nullptr);
-            for (int j = 0; r == 0 && j < nValues; ++j)
-                params.types.push_back(typeOf(descs[j], paramType(rowData->columns[j].valueType)));
-        }
         const int32_t k = add ? 0 : bookmarks ? static_cast<int32_t>(bookmarks[l]) - 1 : keyRowOf(ctx, rowsetRow);
-        if (!add && r == 0) {
-            if (heldRow(ks, k) < 0)
-                continue;   // beyond the keys held: no row
-            r = whereClause(ctx, k, rowsetRow, &text, &params);
-        }
-        int32_t touched = 0;
-        if (r == 0)
-            r = runner.run(text, params, &touched);
-        uint16_t st;
-        if (r != 0) {
-            ++failed;
-            if (!firstError)
-                firstError = r;
-            st = SQL_ROW_ERROR;
-            scs_p_AuxDiagsMove(ctx);
-        } else if (!add && touched != 1) {
-            // Nothing (or, against the guard, several rows) changed: the row
-            // was changed or removed by someone else.
-            ++conflicts;
-            st = SQL_ROW_ERROR;
-        } else {
-            ++changed;
-            st = add ? SQL_ROW_ADDED : update ? SQL_ROW_UPDATED : SQL_ROW_DELETED;
-        }
-        statuses[l] = st;
+        bool skip = false;
+        const uint16_t status = posRowRun(ctx, runner, op, st, rowData, l, k, rowsetRow, &tally, &skip);
+        if (skip)
+            continue;
+        statuses.get()[l] = status;
         if (!add && !bookmarks && ks->statuses && k >= 0 && k < ks->statusCount)
-            ks->statuses[k] = static_cast<int16_t>(st);
-        if ((dynamicUpdate || valuesUpdate) && st == SQL_ROW_UPDATED) {
-            updatedKeys.push_back(k);
-            updatedAt.push_back(l);
+            ks->statuses[k] = static_cast<int16_t>(status);
+        if ((dynamicUpdate || valuesUpdate) && status == SQL_ROW_UPDATED) {
+            tally.updatedKeys.push_back(k);
+            tally.updatedAt.push_back(l);
         }
     }
-    if (valuesUpdate && !updatedKeys.empty()) {
-        // The next change of these rows compares with the values just
-        // written, as the server keeps them.  Values that cannot be read
-        // again stay as they were: such a change is then refused, never let
-        // through unchecked.
-        if (int r = scs_p_RefreshOptConcVals(ctx, updatedKeys.data(), static_cast<int32_t>(updatedKeys.size())))
-            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "scs_p_RefreshOptConcVals failed (%d)", r);
-    } else if (!updatedKeys.empty()) {
-        std::vector<uint16_t> after(updatedKeys.size(), SQL_ROW_UPDATED);
-        scs_p_DynamicRowsUpdated(ctx, updatedKeys.data(), after.data(), static_cast<int32_t>(after.size()));
-        for (size_t i = 0; i < after.size(); ++i) {
-            statuses[updatedAt[i]] = after[i];
-            const int32_t k = updatedKeys[i];
-            if (ks->statuses && k >= 0 && k < ks->statusCount)
-                ks->statuses[k] = static_cast<int16_t>(after[i]);
-        }
-    }
+    posUpdatedRefresh(ctx, valuesUpdate, tally, statuses.get());
     scs_p_AuxDiagsMove(ctx);
-    ctx->posRowCount = changed;
-    *statusesOut = statuses;
+    ctx->posRowCount = tally.changed;
+    *statusesOut = statuses.release();
     if (countOut)
         *countOut = static_cast<uint16_t>(rows);
-    if (failed + conflicts == 0)
-        return 0;
-    const bool oneRow = bookmarks ? rows == 1 : row != -2;
-    if (changed == 0 && failed > 0 && oneRow)
-        return firstError;
-    if (changed == 0 && !add)
-        return ERR_NO_ROWS_CHANGED;
-    return ERR_ROW_ERROR;
+    return posResult(tally, op, bookmarks ? rows == 1 : row != -2);
 }
 
 int SCS_SetPos(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **statuses, uint16_t *count,
@@ -507,7 +555,7 @@ int SCS_SetPos(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **sta
 {
     (void)lock;
     (void)colCount;
-    Inputs inputs{rowData, colMap};
+    Inputs inputs{BlockOwner(rowData), colMap};
     if (statuses)
         *statuses = nullptr;
     if (count)
