@@ -384,157 +384,219 @@ int setBytesOf(ParamSink &out, int32_t idx, const void *p, size_t n, bool stream
                   : out.setBytes(idx, p, static_cast<int32_t>(n));
 }
 
-// Sets one non-NULL value by its target type.
+// The setters of one non-NULL value, one per family of target types.  Each
+// answers 0 or the number of the value it cannot send: ERR_NOT_CAPABLE,
+// ERR_NUMERIC_RANGE, ERR_INVALID_CAST_VALUE, ERR_INVALID_DATETIME_FORMAT,
+// ERR_MEMORY_ALLOCATION, or the sink's.
+using ValueSetter = int (*)(ParamSink &out, int32_t idx, Target target, const PVal &v);
+
+// A value sent as text, untyped.
+int setAsText(ParamSink &out, int32_t idx, const PVal &v)
+{
+    TextArg t;
+    if (!asText(v, &t))
+        return ERR_MEMORY_ALLOCATION;
+    return out.setStringUntyped(idx, t.p, t.len, t.mode);
+}
+
+// Text: binary values as their bytes (streamed for long text), the others
+// as text.
+int setTextValue(ParamSink &out, int32_t idx, Target target, const PVal &v)
+{
+    if (v.kind == PVal::BINARY)
+        return setBytesOf(out, idx, v.bytes, v.len, target == T_LONGTEXT);
+    return setAsText(out, idx, v);
+}
+
+// Binary: text as text, numbers as the bytes of their value (a double's
+// eight, an integer's low four).
+int setBinaryValue(ParamSink &out, int32_t idx, Target target, const PVal &v)
+{
+    const bool stream = target == T_LONGBINARY;
+    switch (v.kind) {
+    case PVal::TEXT: case PVal::WTEXT: return setAsText(out, idx, v);
+    case PVal::BINARY: return setBytesOf(out, idx, v.bytes, v.len, stream);
+    case PVal::DOUBLE: return setBytesOf(out, idx, &v.d, sizeof v.d, stream);
+    default: {
+        uint32_t four = v.kind == PVal::SIGNED ? static_cast<uint32_t>(v.i) : static_cast<uint32_t>(v.u);
+        return setBytesOf(out, idx, &four, sizeof four, stream);
+    }
+    }
+}
+
+// Bit: text starting with T, t or 1 is true; a number is true when not zero.
+int setBitValue(ParamSink &out, int32_t idx, Target, const PVal &v)
+{
+    bool b = false;
+    switch (v.kind) {
+    case PVal::TEXT: b = v.len && (v.bytes[0] == 'T' || v.bytes[0] == 't' || v.bytes[0] == '1'); break;
+    case PVal::WTEXT: b = v.len && (v.units[0] == u'T' || v.units[0] == u't' || v.units[0] == u'1'); break;
+    case PVal::SIGNED: b = v.i != 0; break;
+    case PVal::UNSIGNED: b = v.u != 0; break;
+    case PVal::DOUBLE: b = v.d != 0.0; break;
+    case PVal::BINARY: b = v.len && v.bytes[0] != 0; break;
+    default: return ERR_NOT_CAPABLE;
+    }
+    return out.setBoolean(idx, b ? 1 : 0);
+}
+
+// TINYINT and SMALLINT within their signed range (unsigned values within
+// theirs, sent as the next wider type).
+int setSmallValue(ParamSink &out, int32_t idx, Target target, const PVal &v)
+{
+    const bool tiny = target == T_TINYINT;
+    const bool fromUnsigned = v.kind == PVal::UNSIGNED;
+    int64_t lo = fromUnsigned ? 0 : (tiny ? -128 : -32768);
+    int64_t hi = fromUnsigned ? (tiny ? 255 : 65535) : (tiny ? 127 : 32767);
+    if (fromUnsigned && v.u > static_cast<uint64_t>(hi))
+        return ERR_NUMERIC_RANGE;
+    int64_t x = 0;
+    int rc = integerOf(v, INT64_MIN, INT64_MAX, &x, tiny ? 1 : 2);
+    if (rc == 0 && (x < lo || x > hi)) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, tiny ? "Byte value out of range [%lld]" : "Short value out of range [%lld]",
+                   static_cast<long long>(x));
+        rc = ERR_NUMERIC_RANGE;
+    }
+    if (rc != 0)
+        return rc;
+    if (tiny)
+        return fromUnsigned ? out.setShort(idx, static_cast<int16_t>(x))
+                            : out.setByte(idx, static_cast<int8_t>(x));
+    return fromUnsigned ? out.setInt(idx, static_cast<int32_t>(x))
+                        : out.setShort(idx, static_cast<int16_t>(x));
+}
+
+int setIntegerValue(ParamSink &out, int32_t idx, Target, const PVal &v)
+{
+    if (v.kind == PVal::UNSIGNED)
+        return out.setLong(idx, static_cast<int64_t>(v.u));
+    int64_t x = 0;
+    if (int rc = integerOf(v, INT32_MIN, INT32_MAX, &x, 4))
+        return rc;
+    return out.setInt(idx, static_cast<int32_t>(x));
+}
+
+int setBigintValue(ParamSink &out, int32_t idx, Target, const PVal &v)
+{
+    int64_t x = 0;
+    if (v.kind == PVal::UNSIGNED) {
+        x = static_cast<int64_t>(v.u);
+    } else if (int rc = integerOf(v, INT64_MIN, INT64_MAX, &x, 8)) {
+        return rc;
+    }
+    return out.setLong(idx, x);
+}
+
+int setRealValue(ParamSink &out, int32_t idx, Target, const PVal &v)
+{
+    double d = 0;
+    if (int rc = doubleOf(v, &d, 4))
+        return rc;
+    if (d < -FLT_MAX || d > FLT_MAX) {
+        LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Float value out of range [%g]", d);
+        return ERR_NUMERIC_RANGE;
+    }
+    return out.setFloat(idx, static_cast<float>(d));
+}
+
+int setDoubleValue(ParamSink &out, int32_t idx, Target, const PVal &v)
+{
+    double d = 0;
+    if (int rc = doubleOf(v, &d, 8))
+        return rc;
+    return out.setDouble(idx, d);
+}
+
+// Numeric: text must be a decimal number (of any length); integers and
+// finite doubles go as they are, bytes as bytes.
+int setNumericValue(ParamSink &out, int32_t idx, Target, const PVal &v)
+{
+    switch (v.kind) {
+    case PVal::TEXT: case PVal::WTEXT: {
+        TextArg t;
+        if (!asText(v, &t))
+            return ERR_MEMORY_ALLOCATION;
+        // A numeric may carry thousands of digits: a longer text gets a
+        // buffer of its own.
+        char small[512];
+        std::unique_ptr<char, decltype(&free)> big(nullptr, &free);
+        const char *num = trimmedWhole(t, small, sizeof small, big);
+        if (!num)
+            return ERR_MEMORY_ALLOCATION;
+        if (!isDecimalText(num))
+            return ERR_INVALID_CAST_VALUE;
+        return out.setBigDecimal(idx, num, static_cast<int32_t>(strlen(num)), t.mode);
+    }
+    case PVal::SIGNED: return out.setLong(idx, v.i);
+    case PVal::UNSIGNED: return out.setLong(idx, static_cast<int64_t>(v.u));
+    case PVal::DOUBLE:
+        if (!std::isfinite(v.d))
+            return ERR_NUMERIC_RANGE;
+        return out.setDouble(idx, v.d);
+    default:
+        return setBytesOf(out, idx, v.bytes, v.len, false);
+    }
+}
+
+// Date, time and timestamp: a time alone has no date, and as a timestamp
+// takes today's.
+int setDateTimeValue(ParamSink &out, int32_t idx, Target target, const PVal &v)
+{
+    DrvTimestamp ts{};
+    if (int rc = dateTimeOf(v, &ts))
+        return rc;
+    if (!ts.year && !ts.month && !ts.day) {
+        if (target == T_DATE)
+            return ERR_INVALID_DATETIME_FORMAT;
+        if (target == T_TIMESTAMP) {
+            const std::time_t now = std::time(nullptr);
+            std::tm local{};
+            localtime_r(&now, &local);
+            ts.year = static_cast<int16_t>(local.tm_year + 1900);
+            ts.month = static_cast<uint16_t>(local.tm_mon + 1);
+            ts.day = static_cast<uint16_t>(local.tm_mday);
+        }
+    }
+    if (target == T_DATE)
+        return out.setDate(idx, &ts);
+    if (target == T_TIME)
+        return out.setTime(idx, &ts);
+    return out.setTimestamp(idx, &ts);
+}
+
+// The setter of each target, at the target's place.
+struct SetterRow {
+    Target target;
+    ValueSetter set;
+};
+constexpr SetterRow kSetters[] = {
+    {T_NONE, nullptr},
+    {T_TEXT, setTextValue},         {T_LONGTEXT, setTextValue},
+    {T_BINARY, setBinaryValue},     {T_LONGBINARY, setBinaryValue},
+    {T_BIT, setBitValue},
+    {T_TINYINT, setSmallValue},     {T_SMALLINT, setSmallValue},
+    {T_INTEGER, setIntegerValue},   {T_BIGINT, setBigintValue},
+    {T_REAL, setRealValue},         {T_DOUBLE, setDoubleValue},
+    {T_NUMERIC, setNumericValue},
+    {T_DATE, setDateTimeValue},     {T_TIME, setDateTimeValue},     {T_TIMESTAMP, setDateTimeValue},
+};
+constexpr bool setterRowsInPlace()
+{
+    for (size_t i = 0; i < sizeof kSetters / sizeof kSetters[0]; ++i)
+        if (kSetters[i].target != static_cast<Target>(i))
+            return false;
+    return sizeof kSetters / sizeof kSetters[0] == T_TIMESTAMP + 1;
+}
+static_assert(setterRowsInPlace(), "one setter row per target, in the order of Target");
+
+// Sets one non-NULL value by its target type; a date or time value only
+// for a date or time target.
 int setValue(ParamSink &out, int32_t idx, Target target, const PVal &v)
 {
     if (v.kind == PVal::DATETIME && target != T_DATE && target != T_TIME && target != T_TIMESTAMP)
         return ERR_NOT_CAPABLE;
-    switch (target) {
-    case T_TEXT: case T_LONGTEXT: {
-        if (v.kind == PVal::BINARY)
-            return setBytesOf(out, idx, v.bytes, v.len, target == T_LONGTEXT);
-        TextArg t;
-        if (!asText(v, &t))
-            return ERR_MEMORY_ALLOCATION;
-        return out.setStringUntyped(idx, t.p, t.len, t.mode);
-    }
-    case T_BINARY: case T_LONGBINARY: {
-        const bool stream = target == T_LONGBINARY;
-        switch (v.kind) {
-        case PVal::TEXT: case PVal::WTEXT: {
-            TextArg t;
-            if (!asText(v, &t))
-                return ERR_MEMORY_ALLOCATION;
-            return out.setStringUntyped(idx, t.p, t.len, t.mode);
-        }
-        case PVal::BINARY: return setBytesOf(out, idx, v.bytes, v.len, stream);
-        case PVal::DOUBLE: return setBytesOf(out, idx, &v.d, sizeof v.d, stream);
-        default: {
-            uint32_t four = v.kind == PVal::SIGNED ? static_cast<uint32_t>(v.i) : static_cast<uint32_t>(v.u);
-            return setBytesOf(out, idx, &four, sizeof four, stream);
-        }
-        }
-    }
-    case T_BIT: {
-        bool b = false;
-        switch (v.kind) {
-        case PVal::TEXT: b = v.len && (v.bytes[0] == 'T' || v.bytes[0] == 't' || v.bytes[0] == '1'); break;
-        case PVal::WTEXT: b = v.len && (v.units[0] == u'T' || v.units[0] == u't' || v.units[0] == u'1'); break;
-        case PVal::SIGNED: b = v.i != 0; break;
-        case PVal::UNSIGNED: b = v.u != 0; break;
-        case PVal::DOUBLE: b = v.d != 0.0; break;
-        case PVal::BINARY: b = v.len && v.bytes[0] != 0; break;
-        default: return ERR_NOT_CAPABLE;
-        }
-        return out.setBoolean(idx, b ? 1 : 0);
-    }
-    case T_TINYINT: case T_SMALLINT: {
-        const bool tiny = target == T_TINYINT;
-        const bool fromUnsigned = v.kind == PVal::UNSIGNED;
-        int64_t lo = fromUnsigned ? 0 : (tiny ? -128 : -32768);
-        int64_t hi = fromUnsigned ? (tiny ? 255 : 65535) : (tiny ? 127 : 32767);
-        if (fromUnsigned && v.u > static_cast<uint64_t>(hi))
-            return ERR_NUMERIC_RANGE;
-        int64_t x = 0;
-        int rc = integerOf(v, INT64_MIN, INT64_MAX, &x, tiny ? 1 : 2);
-        if (rc == 0 && (x < lo || x > hi)) {
-            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, tiny ? "Byte value out of range [%lld]" : "Short value out of range [%lld]",
-                       static_cast<long long>(x));
-            rc = ERR_NUMERIC_RANGE;
-        }
-        if (rc != 0)
-            return rc;
-        if (tiny)
-            return fromUnsigned ? out.setShort(idx, static_cast<int16_t>(x))
-                                : out.setByte(idx, static_cast<int8_t>(x));
-        return fromUnsigned ? out.setInt(idx, static_cast<int32_t>(x))
-                            : out.setShort(idx, static_cast<int16_t>(x));
-    }
-    case T_INTEGER: {
-        if (v.kind == PVal::UNSIGNED)
-            return out.setLong(idx, static_cast<int64_t>(v.u));
-        int64_t x = 0;
-        if (int rc = integerOf(v, INT32_MIN, INT32_MAX, &x, 4))
-            return rc;
-        return out.setInt(idx, static_cast<int32_t>(x));
-    }
-    case T_BIGINT: {
-        int64_t x = 0;
-        if (v.kind == PVal::UNSIGNED) {
-            x = static_cast<int64_t>(v.u);
-        } else if (int rc = integerOf(v, INT64_MIN, INT64_MAX, &x, 8)) {
-            return rc;
-        }
-        return out.setLong(idx, x);
-    }
-    case T_REAL: {
-        double d = 0;
-        if (int rc = doubleOf(v, &d, 4))
-            return rc;
-        if (d < -FLT_MAX || d > FLT_MAX) {
-            LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Float value out of range [%g]", d);
-            return ERR_NUMERIC_RANGE;
-        }
-        return out.setFloat(idx, static_cast<float>(d));
-    }
-    case T_DOUBLE: {
-        double d = 0;
-        if (int rc = doubleOf(v, &d, 8))
-            return rc;
-        return out.setDouble(idx, d);
-    }
-    case T_NUMERIC:
-        switch (v.kind) {
-        case PVal::TEXT: case PVal::WTEXT: {
-            TextArg t;
-            if (!asText(v, &t))
-                return ERR_MEMORY_ALLOCATION;
-            // A numeric may carry thousands of digits: a longer text gets a
-            // buffer of its own.
-            char small[512];
-            std::unique_ptr<char, decltype(&free)> big(nullptr, &free);
-            const char *num = trimmedWhole(t, small, sizeof small, big);
-            if (!num)
-                return ERR_MEMORY_ALLOCATION;
-            if (!isDecimalText(num))
-                return ERR_INVALID_CAST_VALUE;
-            return out.setBigDecimal(idx, num, static_cast<int32_t>(strlen(num)), t.mode);
-        }
-        case PVal::SIGNED: return out.setLong(idx, v.i);
-        case PVal::UNSIGNED: return out.setLong(idx, static_cast<int64_t>(v.u));
-        case PVal::DOUBLE:
-            if (!std::isfinite(v.d))
-                return ERR_NUMERIC_RANGE;
-            return out.setDouble(idx, v.d);
-        default:
-            return setBytesOf(out, idx, v.bytes, v.len, false);
-        }
-    case T_DATE: case T_TIME: case T_TIMESTAMP: {
-        DrvTimestamp ts{};
-        if (int rc = dateTimeOf(v, &ts))
-            return rc;
-        if (!ts.year && !ts.month && !ts.day) {
-            // A time alone: no date; as a timestamp it takes today's date.
-            if (target == T_DATE)
-                return ERR_INVALID_DATETIME_FORMAT;
-            if (target == T_TIMESTAMP) {
-                const std::time_t now = std::time(nullptr);
-                std::tm local{};
-                localtime_r(&now, &local);
-                ts.year = static_cast<int16_t>(local.tm_year + 1900);
-                ts.month = static_cast<uint16_t>(local.tm_mon + 1);
-                ts.day = static_cast<uint16_t>(local.tm_mday);
-            }
-        }
-        if (target == T_DATE)
-            return out.setDate(idx, &ts);
-        if (target == T_TIME)
-            return out.setTime(idx, &ts);
-        return out.setTimestamp(idx, &ts);
-    }
-    default:
-        return ERR_NOT_CAPABLE;
-    }
+    const ValueSetter set = target > T_NONE && target <= T_TIMESTAMP ? kSetters[target].set : nullptr;
+    return set ? set(out, idx, target, v) : ERR_NOT_CAPABLE;
 }
 
 // Scales the digits of a fraction to nanoseconds; the number of characters used.

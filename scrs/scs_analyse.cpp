@@ -234,6 +234,13 @@ bool selectsDistinct(const ScsContext *ctx)
 
 } // namespace
 
+void scs_p_AnalysisFailureLog(const char *src, const char *text, const ScrAnalysedSql *sql)
+{
+    LOG_Printf(LOG_LEVEL_DEBUG, src, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
+    LOG_Printf(LOG_LEVEL_DEBUG, src, __LINE__, "%s", sql->message ? sql->message : "");
+    LOG_Printf(LOG_LEVEL_DEBUG, src, __LINE__, "%s", sql->echo ? sql->echo : "");
+}
+
 int scs_p_ChkKeysetStmt(const ScsContext *ctx)
 {
     if (ctx->clauseFlags & SCR_CF_GROUP_BY)
@@ -314,192 +321,266 @@ void scs_p_AnalysisReset(ScsContext *ctx)
     ctx->unparsedSelect = 0;
 }
 
-int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
+namespace {
+
+// A statement's analysis either ends at a step, with its answer, or goes on
+// to the next step.
+struct Step {
+    bool done;
+    int rc;
+};
+constexpr Step kGoOn{false, 0};
+Step finish(int rc) { return Step{true, rc}; }
+
+// The start of an analysis: the previous one forgotten, the identifier
+// rules asked, the auxiliary statements (and a sensitive dynamic cursor's
+// row versions) ready, and the text kept.  A forward-only statement is
+// analysed only to report its key and expression columns (attributes 1052,
+// 1054), and only a SELECT: any other ends here.
+Step analysisBegin(ScsContext *ctx, const char *text)
 {
     int rc = 0;
     // A cursor made dynamic since its refetch statement exists.
     if (ctx->refetchStmt && (ctx->scsFlags & SCS_F_TYPE_SET) && keepsRowVersions(ctx) && (rc = rvcBind(ctx)) != 0)
-        return rc;
+        return finish(rc);
     if (ctx->scsFlags & SCS_F_ANALYSED) {
         scs_p_AnalysisReset(ctx);
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_ANALYSED);
     }
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_TYPE_SET);
-    int32_t type = ctx->cs.cursorType;
-    // A forward-only statement is analysed only to report its key and
-    // expression columns (attributes 1052, 1054), and only a SELECT.
+    const int32_t type = ctx->cs.cursorType;
     const bool keyInfo = type == SCS_FORWARD_ONLY && (ctx->attrKeyInfo || ctx->attrAddKeys);
     if (type == SCS_FORWARD_ONLY && !(keyInfo && startsWithSelect(text)))
-        return 0;
+        return finish(0);
     ctx->scsFlags |= SCS_F_ANALYSED;
     scs_p_CtxInfoLoad(ctx);
 
     const bool refetchNew = ctx->refetchStmt == 0;
     if (allocAux(ctx, &ctx->posStmt) != 0 || allocAux(ctx, &ctx->refetchStmt) != 0)
-        return SC_ERR_GENERAL;
+        return finish(SC_ERR_GENERAL);
     if (keepsRowVersions(ctx)) {
         if (refetchNew && (rc = rvcBind(ctx)) != 0)
-            return rc;
+            return finish(rc);
         // A fresh cursor starts without versions.
         if ((rc = RVC_CursorRowsDelete(ctx->rvcBinding)) != 0)
-            return rc;
+            return finish(rc);
     }
 
     free(ctx->stmtText);
     ctx->stmtText = STR_Dup(text);
     if (text && !ctx->stmtText)
-        return ERR_MEMORY_ALLOCATION;
-    rc = SCR_AnalyseSQL(&ctx->analysis, text, 0, static_cast<int>(ctx->noCatalogs));
-    if (rc != 0) {
-        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
-        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", ctx->analysis.message ? ctx->analysis.message : "");
-        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", ctx->analysis.echo ? ctx->analysis.echo : "");
-        if (ctx->typeForced)
-            return forcedDecline(ctx);
-        if (type == SCS_FORWARD_ONLY)
-            return 0;  // runs as the back end delivers it
-        // A statement the analyser cannot read and that returns no rows
-        // makes no cursor: it runs as written, as a forward-only one does.
-        if (describedColumns(ctx) == 0) {
-            if (startsWithSelect(text))
-                return rc;
-            dropResult(ctx);
-            return 0;
-        }
-        // Rows the analyser does not know (a query, a RETURNING clause):
-        // without their tables there is no keyset, so whatever was asked
-        // they are served from a static set.
-        dropResult(ctx);
-        ctx->unparsedSelect = 1;
-        return scs_p_ChangeCursorType(ctx);
-    }
+        return finish(ERR_MEMORY_ALLOCATION);
+    return kGoOn;
+}
 
+// A statement the analyser cannot read (`rc` its number).
+int unparsedServe(ScsContext *ctx, const char *text, int32_t type, int rc)
+{
+    if (ctx->typeForced)
+        return forcedDecline(ctx);
+    if (type == SCS_FORWARD_ONLY)
+        return 0;  // runs as the back end delivers it
+    // One that returns no rows makes no cursor: it runs as written, as a
+    // forward-only one does.
+    if (describedColumns(ctx) == 0) {
+        if (startsWithSelect(text))
+            return rc;
+        dropResult(ctx);
+        return 0;
+    }
+    // Rows the analyser does not know (a query, a RETURNING clause):
+    // without their tables there is no keyset, so whatever was asked they
+    // are served from a static set.
+    dropResult(ctx);
+    ctx->unparsedSelect = 1;
+    return scs_p_ChangeCursorType(ctx);
+}
+
+// What the statement's kind asks: a positioned UPDATE or DELETE an
+// updatable cursor, an INSERT, DELETE or UPDATE nothing, a statement that
+// is no SELECT a static read-only cursor.  Only a SELECT goes on.
+Step kindServe(ScsContext *ctx)
+{
     const int32_t kind = ctx->analysis.kind;
     // Only a read-only SELECT is served static for the back end's words.
     if (ctx->typeForced && (kind != KIND_SELECT || ctx->cs.concurrency != SCS_READ_ONLY))
-        return forcedDecline(ctx);
+        return finish(forcedDecline(ctx));
     if (kind != KIND_POSITIONED_DELETE && kind != KIND_POSITIONED_UPDATE)
         dropResult(ctx);
     switch (kind) {
     case KIND_POSITIONED_DELETE:
     case KIND_POSITIONED_UPDATE:
-        return scs_p_ChkUpdatable(ctx);
+        return finish(scs_p_ChkUpdatable(ctx));
     case KIND_INSERT:
     case KIND_DELETE:
     case KIND_UPDATE:
-        return 0;
+        return finish(0);
     case KIND_SELECT:
-        break;
+        return kGoOn;
     default:
-        return scs_p_ChangeCursorType(ctx);
+        return finish(scs_p_ChangeCursorType(ctx));
     }
+}
 
+// The refusals of the cursor type a SELECT asked for, and the results a
+// keyed cursor cannot serve: an aggregate's rows have no keys, and a
+// DISTINCT result's rows are not the rows the keys name, so such results
+// are served from a static set, which scrolls them in every direction.
+Step selectServe(ScsContext *ctx, int32_t type)
+{
     ctx->clauseFlags = ctx->analysis.flags;
     if (ctx->typeForced)
-        return 0;  // a static read-only cursor reads the result as it comes
+        return finish(0);  // a static read-only cursor reads the result as it comes
     if ((type == SCS_KEYSET || type == SCS_DYNAMIC) && (ctx->clauseFlags & SCR_CF_OUTER_JOIN))
-        return ERR_OUTER_JOIN_NEEDS_STATIC;
-    if (type == SCS_KEYSET && (rc = scs_p_ChkKeysetStmt(ctx)) != 0)
-        return rc;
-    // An aggregate's rows have no keys, and a DISTINCT result's rows are not
-    // the rows the keys name: such results are served from a static set,
-    // which scrolls them in every direction.
+        return finish(ERR_OUTER_JOIN_NEEDS_STATIC);
+    if (type == SCS_KEYSET)
+        if (int rc = scs_p_ChkKeysetStmt(ctx))
+            return finish(rc);
     if ((type == SCS_KEYSET || type == SCS_DYNAMIC) &&
         (((ctx->clauseFlags & SCR_CF_SET_FUNCTION) && !(ctx->clauseFlags & SCR_CF_GROUP_BY)) || selectsDistinct(ctx))) {
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "an aggregate or DISTINCT result has no keys");
-        if ((rc = scs_p_ChangeCursorType(ctx)) != 0)
-            return rc;
-        type = ctx->cs.cursorType;
+        if (int rc = scs_p_ChangeCursorType(ctx))
+            return finish(rc);
     }
+    return kGoOn;
+}
 
+// The FROM tables, with the catalog's spelling of their names.  A keyed
+// cursor needs at least one.
+int fromTablesRead(ScsContext *ctx, int32_t type)
+{
     DA_Free(&ctx->fromTables, SCR_TableRefFree);
     ctx->fromTables = DA_New(sizeof(ScrTableRef));
     if (!ctx->fromTables)
         return ERR_MEMORY_ALLOCATION;
-    if ((rc = SCR_TablesGet(&ctx->analysis, ctx->fromTables, static_cast<int>(ctx->noCatalogs))) != 0) {
+    if (int rc = SCR_TablesGet(&ctx->analysis, ctx->fromTables, static_cast<int>(ctx->noCatalogs))) {
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_TablesGet failed");
         return rc;
     }
     if (ctx->fromTables->count == 0 && (type == SCS_KEYSET || type == SCS_DYNAMIC))
         return ERR_PREPARE_CURSOR_TYPE;
-    rc = scs_p_GetTblDescs(ctx, static_cast<ScrTableRef *>(ctx->fromTables->elements), ctx->fromTables->count);
-    if (rc != 0)
+    return scs_p_GetTblDescs(ctx, static_cast<ScrTableRef *>(ctx->fromTables->elements), ctx->fromTables->count);
+}
+
+// The ORDER BY items; positions are resolved into the kept text.
+int orderByRead(ScsContext *ctx)
+{
+    if (!(ctx->clauseFlags & SCR_CF_ORDER_BY))
+        return 0;
+    if (int rc = scs_p_OrderByColsGet(ctx))
         return rc;
+    if (!(ctx->clauseFlags & SCR_CF_ORDER_BY_POS))
+        return 0;
+    if (int rc = SCR_OrderByPosResolve(&ctx->analysis, ctx->orderByCols))
+        return rc;
+    char *copy = STR_Dup(ctx->analysis.tree ? ctx->analysis.tree->text : nullptr);
+    if (!copy)
+        return ERR_MEMORY_ALLOCATION;
+    free(ctx->stmtText);
+    ctx->stmtText = copy;
+    return 0;
+}
 
-    if (type == SCS_FORWARD_ONLY)
-        return keyInfoComplete(ctx);
-    if (ctx->clauseFlags & SCR_CF_ORDER_BY) {
-        if ((rc = scs_p_OrderByColsGet(ctx)) != 0)
-            return rc;
-        if (ctx->clauseFlags & SCR_CF_ORDER_BY_POS) {
-            if ((rc = SCR_OrderByPosResolve(&ctx->analysis, ctx->orderByCols)) != 0)
-                return rc;
-            char *copy = STR_Dup(ctx->analysis.tree ? ctx->analysis.tree->text : nullptr);
-            if (!copy)
-                return ERR_MEMORY_ALLOCATION;
-            free(ctx->stmtText);
-            ctx->stmtText = copy;
-        }
-    }
-
-    // Table columns for the value comparisons of optimistic concurrency, and
-    // for the types of the ORDER BY columns a key window scrolls by.
+// Table columns for the value comparisons of optimistic concurrency, and
+// for the types of the ORDER BY columns a key window scrolls by; select
+// columns (with the table columns' types) when the values compared are
+// the select list's.
+int compareColumnsRead(ScsContext *ctx, int32_t type)
+{
     const int32_t conc = ctx->cs.concurrency;
     const bool keyWindows = type == SCS_DYNAMIC || (type == SCS_KEYSET && ctx->cs.keysetSize > 0);
-    if (keyWindows || (conc == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0)) {
-        DA_Free(&ctx->tableCols, nullptr);
-        ctx->tableCols = DA_New(sizeof(ScrColumnRef));
-        if (!ctx->tableCols)
-            return ERR_MEMORY_ALLOCATION;
-        rc = scs_p_GetTblColDescs(ctx, static_cast<ScrTableRef *>(ctx->fromTables->elements),
-                                  ctx->fromTables->count, 1, ctx->tableCols);
-        if (rc != 0) {
-            LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_GetTblColDescs failed");
-            return rc;
-        }
-        if (ctx->compareSet == 2) {
-            DA_Free(&ctx->selectCols, nullptr);
-            if ((rc = scs_p_SelectColsGet(ctx, &ctx->selectCols, nullptr)) != 0) {
-                LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_SelectColsGet failed");
-                return rc;
-            }
-            for (uint32_t i = 0; ctx->sendParamTypes && i < ctx->selectCols->count; ++i) {
-                auto *col = static_cast<ScrColumnRef *>(ctx->selectCols->elements) + i;
-                if (col->sqlType != 0)
-                    continue;
-                uint32_t at = 0;
-                const ScrColumnRef *t = scs_p_FindColDesc(ctx->tableCols, col, &at);
-                if (!t)
-                    return SC_ERR_GENERAL;
-                col->sqlType = t->sqlType;
-                col->columnSize = t->columnSize;
-                col->decimalDigits = t->decimalDigits;
-            }
-        }
+    if (!keyWindows && !(conc == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0))
+        return 0;
+    DA_Free(&ctx->tableCols, nullptr);
+    ctx->tableCols = DA_New(sizeof(ScrColumnRef));
+    if (!ctx->tableCols)
+        return ERR_MEMORY_ALLOCATION;
+    int rc = scs_p_GetTblColDescs(ctx, static_cast<ScrTableRef *>(ctx->fromTables->elements), ctx->fromTables->count,
+                                  1, ctx->tableCols);
+    if (rc != 0) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_GetTblColDescs failed");
+        return rc;
     }
+    if (ctx->compareSet != 2)
+        return 0;
+    DA_Free(&ctx->selectCols, nullptr);
+    if ((rc = scs_p_SelectColsGet(ctx, &ctx->selectCols, nullptr)) != 0) {
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_SelectColsGet failed");
+        return rc;
+    }
+    for (uint32_t i = 0; ctx->sendParamTypes && i < ctx->selectCols->count; ++i) {
+        auto *col = static_cast<ScrColumnRef *>(ctx->selectCols->elements) + i;
+        if (col->sqlType != 0)
+            continue;
+        uint32_t at = 0;
+        const ScrColumnRef *t = scs_p_FindColDesc(ctx->tableCols, col, &at);
+        if (!t)
+            return SC_ERR_GENERAL;
+        col->sqlType = t->sqlType;
+        col->columnSize = t->columnSize;
+        col->decimalDigits = t->decimalDigits;
+    }
+    return 0;
+}
 
-    // Key columns, unless a static read-only (or not updatable) cursor
-    // needs none.
-    const int32_t typeNow = ctx->cs.cursorType;
-    const int32_t concNow = ctx->cs.concurrency;
-    if (!(typeNow == SCS_STATIC && (concNow == SCS_READ_ONLY || scs_p_ChkUpdatable(ctx) != 0))) {
-        rc = engineServes(ctx) ? keyColsFind(ctx) : ERR_NO_KEY_COLUMNS;
-        if (rc == ERR_NO_KEY_COLUMNS)
-            rc = scs_p_ChangeCursorType(ctx);
-        else if (rc == 0 && !concurrencyServed(ctx))
-            rc = concurrencyReadOnly(ctx);
-        if (rc != 0) {
-            LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "KS_GetKeyColDescs failed");
-            return rc;
-        }
-    }
-    const int32_t now = ctx->cs.cursorType;
-    if (now == SCS_DYNAMIC || (now == SCS_KEYSET && ctx->cs.keysetSize > 0))
-        if ((rc = scs_p_KeySetOrderGet(ctx)) != 0)
+// Key columns, unless a static read-only (or not updatable) cursor needs
+// none.  Without keys (or an engine) the cursor becomes static read-only;
+// a concurrency no engine serves becomes read-only.
+int keysFind(ScsContext *ctx)
+{
+    const int32_t type = ctx->cs.cursorType;
+    const int32_t conc = ctx->cs.concurrency;
+    if (type == SCS_STATIC && (conc == SCS_READ_ONLY || scs_p_ChkUpdatable(ctx) != 0))
+        return 0;
+    int rc = engineServes(ctx) ? keyColsFind(ctx) : ERR_NO_KEY_COLUMNS;
+    if (rc == ERR_NO_KEY_COLUMNS)
+        rc = scs_p_ChangeCursorType(ctx);
+    else if (rc == 0 && !concurrencyServed(ctx))
+        rc = concurrencyReadOnly(ctx);
+    if (rc != 0)
+        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "KS_GetKeyColDescs failed");
+    return rc;
+}
+
+// The order key windows scroll in, and the key columns the ORDER BY names.
+int keyOrderRead(ScsContext *ctx)
+{
+    const int32_t type = ctx->cs.cursorType;
+    if (type == SCS_DYNAMIC || (type == SCS_KEYSET && ctx->cs.keysetSize > 0))
+        if (int rc = scs_p_KeySetOrderGet(ctx))
             return rc;
     if (ctx->clauseFlags & SCR_CF_ORDER_BY)
         scs_p_KeyColsOrderByMark(ctx);
     return 0;
+}
+
+} // namespace
+
+int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
+{
+    Step step = analysisBegin(ctx, text);
+    if (step.done)
+        return step.rc;
+    const int32_t asked = ctx->cs.cursorType;
+    if (int rc = SCR_AnalyseSQL(&ctx->analysis, text, 0, static_cast<int>(ctx->noCatalogs))) {
+        scs_p_AnalysisFailureLog(SRC, text, &ctx->analysis);
+        return unparsedServe(ctx, text, asked, rc);
+    }
+    if ((step = kindServe(ctx)).done || (step = selectServe(ctx, asked)).done)
+        return step.rc;
+    // The type now served: a result without keys became static.
+    const int32_t type = ctx->cs.cursorType;
+    if (int rc = fromTablesRead(ctx, type))
+        return rc;
+    if (type == SCS_FORWARD_ONLY)
+        return keyInfoComplete(ctx);
+    if (int rc = orderByRead(ctx))
+        return rc;
+    if (int rc = compareColumnsRead(ctx, type))
+        return rc;
+    if (int rc = keysFind(ctx))
+        return rc;
+    return keyOrderRead(ctx);
 }
 
 int SCS_Prepare(int stmt, const char *sql)

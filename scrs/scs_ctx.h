@@ -194,6 +194,9 @@ void scs_p_ErrPostCode(ScsContext *ctx, int number);
 int SCS_Prepare(int stmt, const char *sql);
 int SCS_CloseCursor(int stmt);
 int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text);
+// Logs (debug) an analysis that failed: the text, the analyser's report and
+// the text up to the error; `src` names the part of the library.
+void scs_p_AnalysisFailureLog(const char *src, const char *text, const ScrAnalysedSql *sql);
 int scs_p_ChkKeysetStmt(const ScsContext *ctx);
 int scs_p_ChkUpdatable(const ScsContext *ctx);
 int scs_p_ChangeCursorType(ScsContext *ctx);

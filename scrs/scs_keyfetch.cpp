@@ -59,11 +59,8 @@ int analyse(ScrAnalysedSql *sql, const char *text, const ScsContext *ctx, const 
     // The text may be the record's own rewritten text, which the parse frees.
     std::string copy = text ? text : "";
     int rc = SCR_AnalyseSQL(sql, copy.c_str(), 1, static_cast<int>(ctx->noCatalogs));
-    if (rc != 0) {
-        LOG_Printf(LOG_LEVEL_DEBUG, src, __LINE__, "SCR_AnalyseSQL failed: %s", copy.c_str());
-        LOG_Printf(LOG_LEVEL_DEBUG, src, __LINE__, "%s", sql->message ? sql->message : "");
-        LOG_Printf(LOG_LEVEL_DEBUG, src, __LINE__, "%s", sql->echo ? sql->echo : "");
-    }
+    if (rc != 0)
+        scs_p_AnalysisFailureLog(src, copy.c_str(), sql);
     return rc;
 }
 

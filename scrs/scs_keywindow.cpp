@@ -53,12 +53,6 @@ std::vector<bool> boundaryNulls(const RowBlock *bounds, int row)
     return isNull;
 }
 
-void logAnalysisFailure(const char *text, const ScrAnalysedSql *r)
-{
-    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
-    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", r->message ? r->message : "");
-    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", r->echo ? r->echo : "");
-}
 
 
 // Bounds the rows the server sends for the next execution of a statement of
@@ -81,7 +75,7 @@ int ks_Reanalyse(ScrAnalysedSql *target, const ScrAnalysedSql *source, int keepQ
         return ERR_MEMORY_ALLOCATION;
     int rc = SCR_AnalyseSQL(target, copy, 1, keepQualifier);
     if (rc != 0)
-        logAnalysisFailure(copy, target);
+        scs_p_AnalysisFailureLog(SRC, copy, target);
     free(copy);
     return rc;
 }
@@ -275,7 +269,7 @@ int keyQueryBuild(ScsContext *ctx, int16_t orientation, int16_t mode, RowBlock *
         SqlOwner ordered;
         int rc = SCR_AnalyseSQL(ordered.get(), ctx->stmtText, 1, keep);
         if (rc != 0)
-            logAnalysisFailure(ctx->stmtText, ordered.get());
+            scs_p_AnalysisFailureLog(SRC, ctx->stmtText, ordered.get());
         if (rc == 0)
             rc = KS_OrderByKeysSet(ordered.get(), ctx);
         if (rc == 0)

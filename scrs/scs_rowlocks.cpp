@@ -65,12 +65,6 @@ int fetchRows(int stmt, int32_t want, RowBlock *into)
     return ks_FetchRows(stmt, want, into, 0, &got);
 }
 
-void logParseFailure(const char *text, const ScrAnalysedSql *sql)
-{
-    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "SCR_AnalyseSQL failed: %s", text ? text : "");
-    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", sql->message ? sql->message : "");
-    LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", sql->echo ? sql->echo : "");
-}
 
 // One parameter block of the key values of key row `row` (window-relative),
 // twice: for the SET list and for the WHERE list.
@@ -204,7 +198,7 @@ int optConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql, b
     SCR_Free(sql);
     int rc = SCR_AnalyseSQL(sql, copy.c_str(), 1, static_cast<int>(ctx->noCatalogs));
     if (rc != 0) {
-        logParseFailure(copy.c_str(), sql);
+        scs_p_AnalysisFailureLog(SRC, copy.c_str(), sql);
         return rc;
     }
     if ((rc = SCR_SelectListMark(sql)) != 0)
@@ -415,7 +409,7 @@ int staticKeyedSelectPrepare(ScsContext *ctx)
         SqlOwner sql;
         int rc = SCR_AnalyseSQL(sql.get(), ctx->stmtText, 1, static_cast<int>(ctx->noCatalogs));
         if (rc != 0)
-            logParseFailure(ctx->stmtText, sql.get());
+            scs_p_AnalysisFailureLog(SRC, ctx->stmtText, sql.get());
         if (rc == 0)
             rc = KS_WhereKeysSet(sql.get(), ctx, 1);
         if (rc != 0)
