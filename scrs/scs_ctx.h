@@ -287,7 +287,28 @@ int SCS_MoreResults(int stmt);
 int SCS_GetInfo(int h, int code, void *buf, int16_t len, int16_t *outLen);
 int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int orientation);
 int SCS_ExtendedFetch(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount);
+// Sends the kept parameter values and types again after the library
+// prepared a text of its own on the application's statement.
+int scs_p_ParamsResend(ScsContext *ctx);
+
+// ---- static cursors (scs_static.cpp) ----
+
+// A static cursor whose rows can be changed through it: a SELECT of one
+// table with keys, under lock or values concurrency.
+bool scs_p_StaticKeyed(const ScsContext *ctx);
+// The keyset of such a cursor, and its statement prepared again with the
+// keys ordering its rows; the application's parameters follow it.
+int scs_p_StaticKeysetBuild(ScsContext *ctx);
+// Reads the whole result into the static set, once (keys, values and rows
+// read again, up to three times, while other users' changes make them
+// disagree); closeCursor closes the result afterwards.
+int scs_p_StaticFill(ScsContext *ctx, bool closeCursor);
+// The rowset at absolute row `row` (1-based; negative from the end; 0 the
+// last rowset) with the keyset's statuses.
 int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row);
+// The 0-based first row of a static rowset: 0 and *a set, 85 before the
+// start, 86 beyond the end.
+int scs_p_StaticTarget(int32_t row, int32_t rowCount, int32_t rowsetSize, int32_t *a);
 
 // ---- keyset-driven, dynamic and mixed fetch ----
 
@@ -362,9 +383,6 @@ int scs_p_LockTextBuild(const ScsContext *ctx, std::string *out);
 // The current text of an analysed statement: the library's rewritten text
 // (kept in echo) when there is one, else the regenerated statement.
 const char *scs_p_AnalysisText(const ScrAnalysedSql *sql);
-// The 0-based first row of a static rowset: 0 and *a set, 85 before the
-// start, 86 beyond the end.
-int scs_p_StaticTarget(int32_t row, int32_t rowCount, int32_t rowsetSize, int32_t *a);
 
 int SCS_DDColumnPrivileges(int stmt, CatalogArgs *args);
 int SCS_DDColumns(int stmt, CatalogArgs *args);
