@@ -16,10 +16,6 @@
 
 namespace {
 
-// Slot 40: the next piece of a long value (cell indicator -3).
-typedef int (*DrvLongValue)(int stmt, uint16_t column, uint32_t row, int64_t pieceSize, void **value,
-                            uint32_t *pieceLen, ValueType *valueType, int32_t *total);
-
 // The statement as GetColumn's host.
 class StmtHost final : public GetColumnHost {
 public:
@@ -424,7 +420,7 @@ int StmtFetchColValue(Stmt *s, int64_t pieceSize)
     GetDataState *gd = &s->ex->gd;
     StmtFreeColValue(gd);
     const DrvOpTable *ops = StOps(s);
-    auto slot = ops ? reinterpret_cast<DrvLongValue>(reinterpret_cast<void *>(ops->LongValue)) : nullptr;
+    auto slot = ops ? ops->LongValue : nullptr;
     if (!slot)
         return ERR_NOT_CAPABLE;
     int rc = slot(StDrv(s), gd->column, gd->row, pieceSize, &gd->value, &gd->pieceLen, &gd->valueType, &gd->total);

@@ -14,12 +14,6 @@
 
 struct ParamTypeDesc;
 
-// V2 data-at-execution slots: 38 names the next value the back end wants
-// (its 0-based parameter index and row) and answers 102 while it wants one;
-// 39 passes one piece of it.
-typedef int (*DrvV2ParamData)(int stmt, int32_t *index, int32_t *row, uint16_t **setPosStatus, void *scratch);
-using DrvV2PutData = decltype(DrvOpTable::Slot39);
-
 inline const DrvOpTable *StOps(const Stmt *s) { return s->binding ? s->binding->ops : nullptr; }
 inline int StDrv(const Stmt *s) { return static_cast<int>(s->drvStmt); }
 inline SQLRETURN StFail(Stmt *s, int32_t number)

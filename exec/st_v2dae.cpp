@@ -149,7 +149,7 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
     const DrvOpTable *ops = StOps(s);
     if (s->daeState == 0)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
-    auto slot = ops ? reinterpret_cast<DrvV2ParamData>(reinterpret_cast<void *>(ops->ParamData)) : nullptr;
+    auto slot = ops ? ops->ParamData : nullptr;
     int32_t index = 0, row = 0;
     void *scratch = nullptr;
     uint16_t *statuses = nullptr;
@@ -295,7 +295,7 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
         if (int rc = PutDataToNarrow(&p))
             return StFail(s, rc);
     const DrvOpTable *ops = StOps(s);
-    auto slot = ops ? reinterpret_cast<DrvV2PutData>(reinterpret_cast<void *>(ops->Slot39)) : nullptr;
+    auto slot = ops ? ops->PutData : nullptr;
     int rc = slot ? slot(StDrv(s), p.vt, p.indicator, p.indicator ? nullptr : p.bytes, p.indicator ? 0 : p.size)
                   : ERR_NOT_CAPABLE;
     if (rc != 0) {

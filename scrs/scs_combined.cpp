@@ -388,9 +388,7 @@ int SCS_GetLongData(int stmt, uint16_t column, uint32_t row, int64_t pieceSize, 
     // A forward-only cursor's long values are the back end's, unless this
     // library set them aside itself.
     if (!haveValues && scs_p_CursorType(ctx) == SCS_FORWARD_ONLY) {
-        using LongValueOp = decltype(DrvOpTable::LongData);
-        auto op = reinterpret_cast<LongValueOp>(reinterpret_cast<void *>(ScsLower()->LongValue));
-        if (op)
+        if (auto op = ScsLower()->LongValue)
             return op(stmt, column, row, pieceSize, piece, pieceLen, valueType, left);
         scs_p_ErrPostCode(ctx, ERR_FUNCTION_NOT_SUPPORTED);
         return ERR_FUNCTION_NOT_SUPPORTED;

@@ -53,71 +53,6 @@ int SCS_AllocStmt(int conn, int *outStmt);
 int SCS_FreeStmt(int stmt);
 int SCS_GetErrors(int h, ErrReport *out);
 
-// The slots the library serves, by number.
-struct ScsSlot {
-    int slot;
-    void *op;
-};
-
-const ScsSlot kScsSlots[] = {
-    {0, reinterpret_cast<void *>(&SCS_GetInfo)},
-    {2, reinterpret_cast<void *>(&SCS_GetErrors)},
-    {5, reinterpret_cast<void *>(&SCS_Connect)},
-    {6, reinterpret_cast<void *>(&SCS_Disconnect)},
-    {7, reinterpret_cast<void *>(&SCS_AllocStmt)},
-    {8, reinterpret_cast<void *>(&SCS_FreeStmt)},
-    {11, reinterpret_cast<void *>(&SCS_Prepare)},
-    {12, reinterpret_cast<void *>(&SCS_SetParams)},
-    {13, reinterpret_cast<void *>(&SCS_Execute)},
-    {16, reinterpret_cast<void *>(&SCS_GetParamDescs)},
-    {18, reinterpret_cast<void *>(&SCS_SetParamTypes)},
-    {19, reinterpret_cast<void *>(&SCS_Fetch)},
-    {20, reinterpret_cast<void *>(&SCS_CloseCursor)},
-    {24, reinterpret_cast<void *>(&SCS_MoreResults)},
-    {25, reinterpret_cast<void *>(&SCS_DDColumnPrivileges)},
-    {26, reinterpret_cast<void *>(&SCS_DDColumns)},
-    {27, reinterpret_cast<void *>(&SCS_DDForeignKeys)},
-    {28, reinterpret_cast<void *>(&SCS_DDPrimaryKeys)},
-    {29, reinterpret_cast<void *>(&SCS_DDProcedureColumns)},
-    {30, reinterpret_cast<void *>(&SCS_DDProcedures)},
-    {31, reinterpret_cast<void *>(&SCS_DDSpecialColumns)},
-    {32, reinterpret_cast<void *>(&SCS_DDStatistics)},
-    {33, reinterpret_cast<void *>(&SCS_DDTablePrivileges)},
-    {34, reinterpret_cast<void *>(&SCS_DDTables)},
-    {35, reinterpret_cast<void *>(&SCS_DDGetTypeInfo)},
-    {36, reinterpret_cast<void *>(&SCS_ExtendedFetch)},
-    {37, reinterpret_cast<void *>(&SCS_SetPos)},
-    {41, reinterpret_cast<void *>(&SCS_FetchScroll)},
-    {42, reinterpret_cast<void *>(&SCS_BulkOperations)},
-    {43, reinterpret_cast<void *>(&SCS_ExecDirect)},
-    {44, reinterpret_cast<void *>(&SCS_ExecDescribe)},
-    {45, reinterpret_cast<void *>(&SCS_AllocPrepare)},
-    {46, reinterpret_cast<void *>(&SCS_DescribeRowset)},
-    {47, reinterpret_cast<void *>(&SCS_FetchScrollLong)},
-    {48, reinterpret_cast<void *>(&SCS_GetLongData)},
-    {49, reinterpret_cast<void *>(&SCS_ExecBatch)},
-    {52, reinterpret_cast<void *>(&SCS_ExecDescribeEx)},
-    {54, reinterpret_cast<void *>(&SCS_ExecDirectEx)},
-    {65, reinterpret_cast<void *>(&SCS_SetParamTypesEx)},
-};
-
-// The back-end slot a library slot is built on: the library serves a slot
-// only when that one exists.  The slots the back end never fills are served
-// from its ordinary operations.
-int baseSlot(int slot)
-{
-    static const struct {
-        int slot, base;
-    } kBases[] = {
-        {36, 19}, {37, 13}, {41, 19}, {42, 13}, {44, 13}, {45, 7}, {46, 19},
-        {47, 19}, {48, 19}, {49, 43}, {52, 13}, {54, 43}, {65, 18},
-    };
-    for (const auto &b : kBases)
-        if (b.slot == slot)
-            return b.base;
-    return slot;
-}
-
 // A 4-byte capability of the connection; def when the back end does not answer.
 int32_t askCapability(uint32_t conn, int32_t item, int32_t def, bool *answered = nullptr)
 {
@@ -353,6 +288,61 @@ int SCS_GetErrors(int h, ErrReport *out)
     return 0;
 }
 
+// Serves a slot with the library's operation when the back-end operation
+// it is built on exists; otherwise the slot stays as the back end left it,
+// so that callers still see the operation missing.
+template <class Op, class Base>
+void serve(DrvOpTable *t, Op DrvOpTable::*slot, Op op, Base base)
+{
+    if (base)
+        t->*slot = op;
+}
+
+// The library's slots in its copy of the back end's table.  The slots the
+// back end never fills are served from the operations they are built on.
+void overlayFill(DrvOpTable *t, const DrvOpTable &low)
+{
+    serve(t, &DrvOpTable::GetInfo, &SCS_GetInfo, low.GetInfo);
+    serve(t, &DrvOpTable::GetErrors, &SCS_GetErrors, low.GetErrors);
+    serve(t, &DrvOpTable::Connect, &SCS_Connect, low.Connect);
+    serve(t, &DrvOpTable::Disconnect, &SCS_Disconnect, low.Disconnect);
+    serve(t, &DrvOpTable::AllocStmt, &SCS_AllocStmt, low.AllocStmt);
+    serve(t, &DrvOpTable::FreeStmt, &SCS_FreeStmt, low.FreeStmt);
+    serve(t, &DrvOpTable::Prepare, &SCS_Prepare, low.Prepare);
+    serve(t, &DrvOpTable::SetParams, &SCS_SetParams, low.SetParams);
+    serve(t, &DrvOpTable::Execute, &SCS_Execute, low.Execute);
+    serve(t, &DrvOpTable::GetParamDescs, &SCS_GetParamDescs, low.GetParamDescs);
+    serve(t, &DrvOpTable::SetParamTypes, &SCS_SetParamTypes, low.SetParamTypes);
+    serve(t, &DrvOpTable::Fetch, &SCS_Fetch, low.Fetch);
+    serve(t, &DrvOpTable::CloseCursor, &SCS_CloseCursor, low.CloseCursor);
+    serve(t, &DrvOpTable::MoreResults, &SCS_MoreResults, low.MoreResults);
+    serve(t, &DrvOpTable::DDColumnPrivileges, &SCS_DDColumnPrivileges, low.DDColumnPrivileges);
+    serve(t, &DrvOpTable::DDColumns, &SCS_DDColumns, low.DDColumns);
+    serve(t, &DrvOpTable::DDForeignKeys, &SCS_DDForeignKeys, low.DDForeignKeys);
+    serve(t, &DrvOpTable::DDPrimaryKeys, &SCS_DDPrimaryKeys, low.DDPrimaryKeys);
+    serve(t, &DrvOpTable::DDProcedureColumns, &SCS_DDProcedureColumns, low.DDProcedureColumns);
+    serve(t, &DrvOpTable::DDProcedures, &SCS_DDProcedures, low.DDProcedures);
+    serve(t, &DrvOpTable::DDSpecialColumns, &SCS_DDSpecialColumns, low.DDSpecialColumns);
+    serve(t, &DrvOpTable::DDStatistics, &SCS_DDStatistics, low.DDStatistics);
+    serve(t, &DrvOpTable::DDTablePrivileges, &SCS_DDTablePrivileges, low.DDTablePrivileges);
+    serve(t, &DrvOpTable::DDTables, &SCS_DDTables, low.DDTables);
+    serve(t, &DrvOpTable::DDGetTypeInfo, &SCS_DDGetTypeInfo, low.DDGetTypeInfo);
+    serve(t, &DrvOpTable::ExtendedFetch, &SCS_ExtendedFetch, low.Fetch);
+    serve(t, &DrvOpTable::SetPos, &SCS_SetPos, low.Execute);
+    serve(t, &DrvOpTable::ScrollFetch, &SCS_FetchScroll, low.Fetch);
+    serve(t, &DrvOpTable::BulkOperations, &SCS_BulkOperations, low.Execute);
+    serve(t, &DrvOpTable::ExecDirect, &SCS_ExecDirect, low.ExecDirect);
+    serve(t, &DrvOpTable::ExecDescribe, &SCS_ExecDescribe, low.Execute);
+    serve(t, &DrvOpTable::AllocPrepare, &SCS_AllocPrepare, low.AllocStmt);
+    serve(t, &DrvOpTable::DescribeRowset, &SCS_DescribeRowset, low.Fetch);
+    serve(t, &DrvOpTable::ScrollFetchLong, &SCS_FetchScrollLong, low.Fetch);
+    serve(t, &DrvOpTable::LongData, &SCS_GetLongData, low.Fetch);
+    serve(t, &DrvOpTable::ExecBatch, &SCS_ExecBatch, low.ExecDirect);
+    serve(t, &DrvOpTable::ExecDescribeEx, &SCS_ExecDescribeEx, low.Execute);
+    serve(t, &DrvOpTable::ExecDirectEx, &SCS_ExecDirectEx, low.ExecDirect);
+    serve(t, &DrvOpTable::ParamTypesEx, &SCS_SetParamTypesEx, low.SetParamTypes);
+}
+
 } // namespace
 
 void SCS_Install(DrvBinding *binding)
@@ -362,14 +352,7 @@ void SCS_Install(DrvBinding *binding)
     if (!scsLowerBinding.ops) {
         scsOpTable = *binding->ops;
         scsLowerBinding = *binding;
-        // A slot the back end leaves empty stays empty, so that callers
-        // still see the operation missing; the slots the back end never
-        // fills are served from the operations they are built on.
-        const DrvOpTable *lower = binding->ops;
-        for (const ScsSlot &s : kScsSlots) {
-            if (*DRV_Slot(lower, baseSlot(s.slot)))
-                *DRV_Slot(&scsOpTable, s.slot) = s.op;
-        }
+        overlayFill(&scsOpTable, *binding->ops);
         (void)ScrParserLock();
         (void)SqltTextLock();
         (void)contextLock();

@@ -558,8 +558,8 @@ TEST_F(SetPos, ValuesGivenAtExecutionArriveThroughPutData)
 // back end piece by piece, and its statuses end the call.
 TEST_F(SetPos, SecondEngineLeavesValuesGivenAtExecutionToTheBackEnd)
 {
-    table.ParamData = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(L_V2ParamData));
-    table.Slot39 = L_V2PutData;
+    table.ParamData = L_V2ParamData;
+    table.PutData = L_V2PutData;
     s->conn->cn_hasV2DAE = 1;
     Open();
 
