@@ -17,7 +17,7 @@ extern const unsigned krs_class_KRSClassLoader_len;
 extern const unsigned char krs_class_RowBlockReader[];
 extern const unsigned krs_class_RowBlockReader_len;
 
-// Finds or defines XAXid; a local reference in *out.  0, or 15 with the Java
+// Finds or defines XAXid; a local reference in *out.  0, or ERR_GENERAL with the Java
 // exception left pending.
 int jc_DefineXAXidClass(JNIEnv *env, jclass *out);
 // A new KRSClassLoader over the non-empty ';'-separated entries of the class

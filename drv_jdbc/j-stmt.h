@@ -83,7 +83,7 @@ struct DrvStmt {
 void setStmtObject(DrvStmt *s, JGlobal<> global);
 // A local reference of the calling thread to the Java statement of a
 // statement handle (NULL when it has none), safe while another thread is
-// inside a call on the statement; 0, or 21 for an unknown handle.
+// inside a call on the statement; 0, or ERR_INVALID_ARGUMENT for an unknown handle.
 int stmtObjectRef(int handle, JNIEnv *env, jobject *out);
 
 // Closes the result and the Java statement, drops the descriptions and the

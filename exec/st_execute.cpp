@@ -188,7 +188,7 @@ SQLRETURN StmtPreExecute(Stmt *s)
     return SQL_SUCCESS;
 }
 
-// 48 (07001) when a parameter has no usable binding.
+// ERR_WRONG_PARAMETER_COUNT (07001) when a parameter has no usable binding.
 int CheckBindings(Stmt *s, bool v2)
 {
     if (s->paramCount > s->paramCapacity)

@@ -303,7 +303,7 @@ bool CellIgnored(Stmt *s, const ColBinding &cb, uint32_t row)
 
 // Whether a binding's column is written: not the bookmark, not ignored
 // (SQL_COLUMN_IGNORE) in every row the operation acts on, and not
-// read-only.  15 for a column without a description.
+// read-only.  ERR_GENERAL for a column without a description.
 int Qualifies(Stmt *s, const ColBinding &cb, uint32_t first, const std::vector<bool> &acting, bool *yes)
 {
     *yes = false;
@@ -334,7 +334,7 @@ bool InList(uint16_t column, const uint16_t *list, uint16_t count)
 // never fetched) are marked ignored.  A row whose written columns are all
 // SQL_COLUMN_IGNORE is left alone as well.  One statement writes the same
 // columns in every row, so a row that ignores only some of them cannot be
-// written as asked: 43, before anything is sent.
+// written as asked: ERR_NOT_CAPABLE, before anything is sent.
 int FillValues(Stmt *s, const std::vector<ColPlan> &plans, uint32_t first, uint32_t rows,
                const std::vector<bool> &acting, RowBlock *block)
 {

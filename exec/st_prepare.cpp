@@ -75,7 +75,7 @@ SQLRETURN RunExecute(Stmt *s)
 
 // The back end's native form of sql, whole, in a new work buffer (*text; the
 // caller frees it).  The first buffer has the size asked; a cut text is asked
-// for once more with room for its whole length.  0, 16 or the back end's number.
+// for once more with room for its whole length.  0, ERR_MEMORY_ALLOCATION or the back end's number.
 int NativeText(const DrvOpTable *ops, int drvConn, const char *sql, int64_t size, char **text)
 {
     for (int attempt = 0;; ++attempt) {

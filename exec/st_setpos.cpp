@@ -258,7 +258,7 @@ SQLRETURN PositionOrRefresh(Stmt *s, int64_t row, uint16_t op)
 
 // Second engine: sends the value block (UPDATE, ADD) or the marker block
 // (DELETE) that the statement keeps; a back end that asks for values given
-// at execution (102) gets them through SQLParamData and SQLPutData before
+// at execution (ERR_NEED_DATA) gets them through SQLParamData and SQLPutData before
 // StmtSetPosFinish ends the call.
 SQLRETURN SendKeptV2(Stmt *s, int64_t row, uint16_t op)
 {

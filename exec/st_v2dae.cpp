@@ -1,6 +1,6 @@
 // Data at execution gathered by the back end (the V2 capability): the block
-// goes out with such values marked, the back end asks for them through slot
-// 38 and receives each piece through slot 39.
+// goes out with such values marked, the back end asks for them through
+// ParamData and receives each piece through PutData.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -206,7 +206,7 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
     return StFail(s, rc ? rc : ERR_FUNCTION_SEQUENCE);
 }
 
-// Hands one piece of the value the back end asked for to slot 39, rewritten
+// Hands one piece of the value the back end asked for to PutData, rewritten
 // as the parameter's types want (escapes, hex text, BIGINT, NUMERIC and GUID
 // as text).  S1010 outside a sequence, S1009, S1C00, 22007, 22018, 22003.
 SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)

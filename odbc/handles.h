@@ -124,7 +124,7 @@ struct Conn : HandleHead {
     int32_t narrowConversion;
     int32_t cn_hasExecute2;
     int32_t cn_infoCap;        // capability bit 0x200 (driver information)
-    int32_t cn_colAttrOp;      // 0x400: column attributes through op slot 51
+    int32_t cn_colAttrOp;      // 0x400: column attributes through ColAttributes
     int32_t cn_stmtCap;        // 0x800 (statement layer)
     int32_t cn_stmtOptCap;     // 0x1000 (statement options)
     int32_t cn_failoverCap;    // 0x4000: failover capable

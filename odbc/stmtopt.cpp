@@ -346,7 +346,7 @@ SQLRETURN GetAsked(Stmt *s, SQLUSMALLINT option, uint64_t *value)
 }
 
 // A negotiated cursor option: the kept value, or the back end's while it
-// has just changed it (error 75).
+// has just changed it (ERR_OPTION_VALUE_CHANGED).
 SQLRETURN GetNegotiated(Stmt *s, SQLUSMALLINT option, uint64_t *value)
 {
     if (s->diag.errNum == ERR_OPTION_VALUE_CHANGED)

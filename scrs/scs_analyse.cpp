@@ -132,7 +132,7 @@ bool concurrencyServed(const ScsContext *ctx)
     return (concurrency == SCS_LOCK && kEngines.lock) || (concurrency == SCS_VALUES && kEngines.values);
 }
 
-// Makes the cursor read-only, keeping its type.  0 or 43.
+// Makes the cursor read-only, keeping its type.  0 or ERR_NOT_CAPABLE.
 int concurrencyReadOnly(ScsContext *ctx)
 {
     int32_t v = SCS_READ_ONLY;
@@ -145,7 +145,7 @@ int concurrencyReadOnly(ScsContext *ctx)
     return 0;
 }
 
-// The key columns of the FROM tables.  84 when some table cannot give one:
+// The key columns of the FROM tables.  ERR_NO_KEY_COLUMNS when some table cannot give one:
 // a derived table (no name to look up) or a table without a unique key; and
 // when the keys alone need more parameter markers than a statement takes.
 int keyColsFind(ScsContext *ctx)

@@ -1,4 +1,4 @@
-// Bulk operations of the cursor library (op slot 42): rows named by
+// Bulk operations of the cursor library (BulkOperations): rows named by
 // bookmarks, which are absolute row numbers of a keyset-driven cursor's
 // keyset or of a static cursor's static set (and its keyset), are updated
 // or deleted one by one in the caller's order, like positioned changes of

@@ -110,7 +110,7 @@ struct DescribeOut {
     uint16_t *paramCount;
     ColDesc **paramDescs;
     int32_t *rowCount;
-    int16_t *attrCount;   // slot 52 only
+    int16_t *attrCount;   // ExecDescribeEx only
     TypedValue **attrs;
 };
 
@@ -121,7 +121,7 @@ void freeAttrs(TypedValue *attrs, int16_t n)
     free(attrs);
 }
 
-// The body of slots 44 and 52.
+// The body of ExecDescribe and ExecDescribeEx.
 int execDescribe(int stmt, const char *sql, RowBlock *params, uint16_t typeCount, const ParamTypeDesc *types,
                  const DescribeOut &o, bool withAttrs)
 {
@@ -240,7 +240,7 @@ int SCS_AllocPrepare(int conn, const char *sql, int32_t concurrency, int32_t cur
     if (rc != 0)
         return rc;
     if (cursorType != SCS_FORWARD_ONLY) {
-        // A value the back end settles on instead (75) is no failure: the
+        // A value the back end settles on instead (ERR_OPTION_VALUE_CHANGED) is no failure: the
         // library reads the options back whenever it needs them.
         rc = ScsLower()->SetOption(h, DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)), &cursorType);
         if (rc == 0 || rc == ERR_OPTION_VALUE_CHANGED)

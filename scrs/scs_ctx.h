@@ -144,9 +144,9 @@ const DrvBinding *ScsLowerBinding();
 // The connections the registry holds for a back-end environment.
 int scs_p_RegisteredConnections(int env);
 // The parameters a connection was opened with (texts owned by the
-// registry): 0, or 21 for a connection the registry does not know.
+// registry): 0, or ERR_INVALID_ARGUMENT for a connection the registry does not know.
 int scs_p_ConnParamsFind(int conn, DrvConnectParams *out);
-// The back-end environment a registered connection was opened in: 0, or 21.
+// The back-end environment a registered connection was opened in: 0, or ERR_INVALID_ARGUMENT.
 int scs_p_ConnEnv(int conn, int *env);
 // The lock of the per-environment lists (the connect-parameter registry and
 // the row-version connections); recursive.
@@ -168,7 +168,7 @@ int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn);
 // statement is first analysed for a scrollable cursor.
 void scs_p_CtxInfoLoad(ScsContext *ctx);
 void scs_p_CtxFree(ScsContext *ctx);
-// The static set, made when a statement first needs one.  0, 15, 16.
+// The static set, made when a statement first needs one.  0, ERR_GENERAL, ERR_MEMORY_ALLOCATION.
 int scs_p_StaticSetReady(ScsContext *ctx);
 
 // Drains the auxiliary statements' diagnostics onto the context; the
@@ -222,19 +222,19 @@ int scs_p_LoadRsltColDescs(ScsContext *ctx);
 int scs_p_GetRsltColDesc(ScsContext *ctx, int col, const ColDesc **out);
 void scs_p_ColDescToParamType(const ScrColumnRef *col, ParamTypeDesc *out);
 int scs_p_AddParamDescs(ScsContext *ctx, const ScrColumnRef *cols, uint32_t n, int addApp);
-// Batches of a fetch by keys: 15 when the key columns leave no room for one
+// Batches of a fetch by keys: ERR_GENERAL when the key columns leave no room for one
 // key group in a statement.
 int scs_p_GetKeyFetchBatches(int32_t maxParams, int32_t appParams, int32_t keyCols, int32_t rowsetSize,
                              int32_t *statements, int32_t *lastRows, int32_t *rowsPerStmt);
 
 // ---- key columns (scs_keycols.cpp) ----
 
-// The key columns of the FROM tables (ScrTableRef) into keyCols, from the
-// connection's key-column cache or from the catalog (best row identifier,
-// then a unique index, then the primary key; see ks_KeyColsChoose), asked
-// on posStmt under each table's own schema or the session's.  0; 84 when a
-// table has no key; 15, 16 or a back-end number.  A failure leaves keyCols
-// as far as it was built and caches nothing.
+// The key columns of the FROM tables (ScrTableRef) into keyCols, from the connection's
+// key-column cache or from the catalog (best row identifier, then a unique index, then the
+// primary key; see ks_KeyColsChoose), asked on posStmt under each table's own schema or
+// the session's.  0; ERR_NO_KEY_COLUMNS when a table has no key; ERR_GENERAL,
+// ERR_MEMORY_ALLOCATION or a back-end number.  A failure leaves keyCols as far as it was
+// built and caches nothing.
 int KS_GetKeyColDescs(ScsContext *ctx, const DynArray *tables);
 
 // ---- ORDER BY (scs_order.cpp) ----
@@ -248,7 +248,7 @@ void scs_p_KeyColsOrderByMark(ScsContext *ctx);
 // attribute 1052 or 1054: wildcards expanded into the tables' columns, and
 // with 1054 the key columns it lacks appended (to selectCols as well); the
 // other items keep their text.  *rewritten 1 when the analysis holds a new
-// text.  0, 15, 16 or the analyser's number.
+// text.  0, ERR_GENERAL, ERR_MEMORY_ALLOCATION or the analyser's number.
 int scs_p_SelListAddKeysnXpandWC(ScsContext *ctx, DynArray *rawItems, int *rewritten);
 // The ordinal resolution against a given select list (the part of
 // scs_p_OrderByOrdinalsResolve that needs no catalog).
@@ -259,7 +259,7 @@ int scs_p_OrderByOrdinalsApply(DynArray *orderBy, const DynArray *selectCols, in
 int SCS_SetParams(int stmt, RowBlock *params);
 int SCS_SetParamTypes(int stmt, uint16_t count, const ParamTypeDesc *types);
 int SCS_Execute(int stmt);
-// Slot 16: the parameters of the application's statement, prepared on it
+// SCS_GetParamDescs: the parameters of the application's statement, prepared on it
 // again first (and its markers described) when a closed cursor left the
 // library's own text there.
 int SCS_GetParamDescs(int stmt, uint16_t *outCount, ColDesc **outCopy);
@@ -285,7 +285,7 @@ int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, R
 int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
 // Reads the current compare values of the first `keys` key rows of a
 // dynamic cursor's window into compareValues (row k at key row k), in the
-// batches of the fetch-by-keys SELECT prepared last.  0, 15 or the read's
+// batches of the fetch-by-keys SELECT prepared last.  0, ERR_GENERAL or the read's
 // number.
 int scs_p_WindowValuesRead(ScsContext *ctx, int32_t keys);
 // After the cursor's own UPDATE of rows (positioned or by bookmark): the
@@ -319,23 +319,23 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
 // fetch-by-keys SELECT prepared last, static cursors with their statement
 // narrowed to one key.  A key whose row is gone gets an empty row and, when
 // `gone` (count entries) is given, gone[k] := SQL_ROW_DELETED; the key
-// statuses are not touched.  0, 15 or the read's number.
+// statuses are not touched.  0, ERR_GENERAL or the read's number.
 int scs_p_KeyedValuesRead(ScsContext *ctx, int32_t first, int32_t count, int16_t *gone);
 // Leaves the value-refetch SELECT (text with its select list replaced by
 // the table's columns, qualified when the FROM list names two or more
 // tables; for cursors other than static ones followed by the key columns,
 // so that each row's values can be put at its own key) as sql's current
-// text.  0, 15 (no select list to replace, no table columns), 16 or the
+// text.  0, ERR_GENERAL (no select list to replace, no table columns), ERR_MEMORY_ALLOCATION or the
 // parser's error.
 int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql);
 // The lock statement: UPDATE [owner.]table SET k1 = ?, ... WHERE k1 = ? AND
-// ... over the first FROM table and the key columns.  0, or 15 without them.
+// ... over the first FROM table and the key columns.  0, or ERR_GENERAL without them.
 int scs_p_LockTextBuild(const ScsContext *ctx, std::string *out);
 // The current text of an analysed statement: the library's rewritten text
 // (kept in echo) when there is one, else the regenerated statement.
 const char *scs_p_AnalysisText(const ScrAnalysedSql *sql);
-// The 0-based first row of a static rowset: 0 and *a set, 85 before the
-// start, 86 beyond the end.
+// The 0-based first row of a static rowset: 0 and *a set, ERR_BEFORE_START before the
+// start, ERR_BEYOND_END beyond the end.
 int scs_p_StaticTarget(int32_t row, int32_t rowCount, int32_t rowsetSize, int32_t *a);
 
 int SCS_DDColumnPrivileges(int stmt, CatalogArgs *args);
@@ -371,7 +371,7 @@ int SCS_SetParamTypesEx(int stmt, uint16_t count, const ParamTypeDescEx *types);
 // characters of wide text) out of a fetched block into `side` (emptied first): the block's cell
 // becomes empty with indicator -3, the side cell takes the value.  Side
 // cells of other columns and of values left in the block are NULL.  0, or
-// 16 with the block unchanged and `side` empty.
+// ERR_MEMORY_ALLOCATION with the block unchanged and `side` empty.
 int scs_p_LongDataDetach(RowBlock *block, RowBlock *side);
 // Empties the context's long values and forgets the reading position.
 void scs_p_LongValuesReset(ScsContext *ctx);

@@ -1,4 +1,4 @@
-// Positioned operations of the cursor library (op slot 37): positioning on
+// Positioned operations of the cursor library (SetPos): positioning on
 // a row of the current rowset, and UPDATE, DELETE and ADD through SQL of the
 // library's own against the cursor's single FROM table.  Rows are addressed
 // by their key values and, under values concurrency, by the values read at

@@ -60,29 +60,30 @@ int CUR_StateInitFromConn(CursorState *cs, uint32_t drvStmt, uint32_t drvConn,
 // Frees the rowset cache.
 void CUR_StateFree(CursorState *cs);
 // Moves the position: 0 and -3 also set the absolute row, -2 keeps it; any
-// other negative value or one past a known row count is 39 (S1107).  0.
+// other negative value or one past a known row count is ERR_ROW_VALUE_RANGE (S1107).  0.
 int CUR_PosSet(CursorState *cs, int32_t position);
 // Row count unknown, position before the start.  0.
 int CUR_PosReset(CursorState *cs);
 
-// Rowset cache.  RS_Create/RS_Resize answer 15 (S1000) for a null target or
-// a row count below 1, 16 (S1001) when out of memory.
+// Rowset cache.  RS_Create/RS_Resize answer ERR_GENERAL (S1000) for a null target or
+// a row count below 1, ERR_MEMORY_ALLOCATION (S1001) when out of memory.
 int RS_Create(RowsetCache **out, int32_t rows);
 int RS_Resize(RowsetCache *cache, int32_t rows);
 void RS_Clear(RowsetCache *cache);
 void RS_Free(RowsetCache **cache);
 
-// Asks the back end (slot 0 of the binding's table) for an ODBC information
-// type: the integer types into a 4-byte buffer (21 when bufLen is below 4),
-// the text types 11, 17, 29 and 47 cut to the buffer (19 when cut); any
-// other type is 27 (S1092), not asked.
+// Asks the back end (GetInfo of the binding's table) for an ODBC information
+// type: the integer types into a 4-byte buffer (ERR_INVALID_ARGUMENT when bufLen is below 4),
+// the text types 11, 17, 29 and 47 cut to the buffer (ERR_DATA_TRUNCATED when cut); any
+// other type is ERR_OPTION_TYPE_RANGE (S1092), not asked.
 int CUR_DrvGetInfo(const DrvBinding *binding, uint32_t drvConn, uint16_t type, void *buf, int16_t bufLen,
                    int16_t *outLen);
-// The bookmark of rowset row i (from 0): 21 (S1009) for no target or a row
-// past the rowset, 64 (24000) before the first or after the last rowset, 43
-// (S1C00) for a cursor without bookmarks (forward-only, dynamic, mixed).
+// The bookmark of rowset row i (from 0): ERR_INVALID_ARGUMENT (S1009) for no target or a row
+// past the rowset, ERR_INVALID_CURSOR_STATE (24000) before the first or after the last
+// rowset, ERR_NOT_CAPABLE (S1C00) for a cursor without bookmarks (forward-only, dynamic,
+// mixed).
 int CUR_BookmarkGet(CursorState *cs, uint32_t i, int32_t *bookmark);
-// The absolute row number of rowset row i, 0 for cursors without one; 41
+// The absolute row number of rowset row i, 0 for cursors without one; ERR_INVALID_CURSOR_POSITION
 // (S1109) for a row whose status is an error.
 int CUR_RowBookmark(CursorState *cs, uint32_t i, int32_t *bookmark);
 // Row statuses of a rowset cache, rows from 1; 5 (error) without a cache.

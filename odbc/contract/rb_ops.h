@@ -1,8 +1,8 @@
 // Operations that reshape filled row blocks (rows, columns, cells), and the
 // column attribute values that the back end returns beside descriptions.
 //
-// Every RB_ operation returns 0, 15 (S1000) for a missing block, an index out
-// of range or blocks whose layouts do not match (nothing changed), or 16
+// Every RB_ operation returns 0, ERR_GENERAL (S1000) for a missing block, an index out
+// of range or blocks whose layouts do not match (nothing changed), or ERR_MEMORY_ALLOCATION
 // (S1001) when memory runs out.  A block keeps storage for rowsAllocated rows
 // in every used column; cells at or beyond rowsUsed hold no heap value.
 #pragma once
@@ -92,7 +92,7 @@ inline uint32_t TV_Key(int attrId, unsigned column) {
 int TV_Lookup(const HashTable *table, int attrId, int column, int32_t *intOut, const char **textOut,
               double *dblOut);
 int TV_Equal(const TypedValue *a, const TypedValue *b);
-// Copies an entry; mode 2 duplicates a text value (16 when out of memory).
+// Copies an entry; mode 2 duplicates a text value (ERR_MEMORY_ALLOCATION when out of memory).
 int TV_CopyValue(TypedValue *target, const TypedValue *source, int mode);
 void TV_FreeValue(TypedValue *entry);
 // Override-table visitor: frees the heap TypedValue held as the value.
@@ -101,5 +101,5 @@ void TV_FreeEntry(uint64_t value, const void *key, void *arg);
 // attribute's default and the column entries that differ from it.  Returns the
 // number kept, -1 when a copy ran out of memory.
 int TV_DedupFill(int n, const TypedValue *entries, int capacity, TypedValue *out, int mode);
-// A new array of the kept entries (none when nothing is kept).  0 or 16.
+// A new array of the kept entries (none when nothing is kept).  0 or ERR_MEMORY_ALLOCATION.
 int TV_DedupCopy(int n, const TypedValue *entries, int *outCount, TypedValue **outArray, int mode);
