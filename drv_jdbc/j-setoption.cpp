@@ -199,11 +199,11 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
         return 0;
     // Kept for the cursor library: report key and expression columns
     // (1052), add the missing key columns to the select list (1054).
-    case DrvStmtOption(KRS_STMT_KEPT_A):
-        cs.keptOptionA = *v;
+    case DrvStmtOption(KRS_STMT_KEY_INFO):
+        cs.keyInfo = *v;
         return 0;
-    case DrvStmtOption(KRS_STMT_KEPT_B):
-        cs.keptOptionB = *v;
+    case DrvStmtOption(KRS_STMT_ADD_KEYS):
+        cs.addKeys = *v;
         return 0;
     default:
         return ERR_NOT_CAPABLE;

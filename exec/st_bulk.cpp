@@ -120,9 +120,9 @@ SQLRETURN StmtBulkOperations(Stmt *s, uint16_t op)
     StmtExec &ex = *s->ex;
     CursorState &cs = s->cursor;
     const uint32_t n = OpRows(s);
-    if (s->daeState == 9) {
+    if (s->daeState == DAE_BULK_READY) {
         // The sequence ends here whatever the outcome.
-        s->daeState = 0;
+        s->daeState = DAE_NONE;
         return SendUpdate(s, n);
     }
     ex.bulkOp = op;

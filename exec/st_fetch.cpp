@@ -136,13 +136,13 @@ void StmtDropResults(Stmt *s)
     if (!s->ex)
         return;
     StmtFreeColValue(&s->ex->gd);
-    if (s->daeState == 0 && s->ex->v2Block) {
+    if (s->daeState == DAE_NONE && s->ex->v2Block) {
         // A V2 sequence that was abandoned leaves its copied block behind.
         RB_Free(s->ex->v2Block);
         std::free(s->ex->v2Block);
         s->ex->v2Block = nullptr;
     }
-    if (s->daeState == 0)
+    if (s->daeState == DAE_NONE)
         StmtFreeSetPosState(s);
     ClearGetData(s);
     s->ex->gd.remaining = 0;
@@ -269,7 +269,7 @@ SQLRETURN StmtFetchRowsetInto(Stmt *s, SQLULEN *rowsFetched, uint16_t *status)
         ++s->currentRow;
     }
     if (rows == 0) {
-        CUR_PosSet(&s->cursor, -3);
+        CUR_PosSet(&s->cursor, CUR_POS_AFTER_END);
         return SQL_NO_DATA;
     }
     s->cursor.cache = cache;

@@ -474,7 +474,7 @@ int StmtColsNeedData(Stmt *s, const uint16_t *list, uint16_t count)
 
 int StmtSetPosNeedData(Stmt *s, int32_t row, const uint16_t *list, uint16_t count)
 {
-    if (s->daeState != 0)
+    if (s->daeState != DAE_NONE)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
     if (int rc = StmtAllocRowBufs(s))
         return StFail(s, rc);
@@ -488,7 +488,7 @@ int StmtSetPosNeedData(Stmt *s, int32_t row, const uint16_t *list, uint16_t coun
     if (!StmtColsNeedData(s, list, count))
         return 0;
     // Restart the scan where the first missing value lies.
-    s->daeState = list ? 3 : 2;
+    s->daeState = list ? DAE_BULK : DAE_SETPOS;
     return SQL_NEED_DATA;
 }
 
@@ -497,7 +497,7 @@ namespace {
 // The value block of either engine and the numbers of its columns.
 int BuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list, uint16_t *count, bool v2)
 {
-    s->daeState = 0;
+    s->daeState = DAE_NONE;
     *list = nullptr;
     *count = 0;
     uint32_t first = 0, rows = 0;
@@ -595,7 +595,7 @@ int StmtUpdatableColumns(Stmt *s, uint32_t rows, std::vector<uint16_t> *out)
 
 int StmtBuildBulkValues(Stmt *s, const uint16_t *list, uint16_t count, uint32_t rows, RowBlock *block)
 {
-    s->daeState = 0;
+    s->daeState = DAE_NONE;
     std::vector<ColPlan> plans;
     for (ColBindingNode *n = s->boundCols; n; n = n->next) {
         if (n->b.head.column == 0 || !InList(n->b.head.column, list, count))

@@ -80,7 +80,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
 {
     *rowsOut = 0;
     RS_Free(&cs->cache);
-    if (!(cs->flags & 0x1))
+    if (!(cs->flags & CUR_F_ROWSET_SIZE_SET))
         cs->prevRowsetSize = cs->rowsetSize;
     const int32_t type = cs->cursorType;
     if (type == SQL_CURSOR_FORWARD_ONLY && o != OR_NEXT)
@@ -103,19 +103,19 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     // first rowset, when the result is smaller than a rowset) and before the
     // start stays there.
     bool firstInstead = false;
-    if (o == OR_NEXT && cs->position == 0)
+    if (o == OR_NEXT && cs->position == CUR_POS_BEFORE_START)
         o = OR_FIRST;
-    else if ((o == OR_NEXT && cs->position == -3) || (o == OR_PRIOR && cs->position == 0))
+    else if ((o == OR_NEXT && cs->position == CUR_POS_AFTER_END) || (o == OR_PRIOR && cs->position == CUR_POS_BEFORE_START))
         return ERR_NO_DATA_FOUND;
-    else if (o == OR_PRIOR && cs->position == -3) {
+    else if (o == OR_PRIOR && cs->position == CUR_POS_AFTER_END) {
         firstInstead = cs->rowCount >= 0 && cs->rowCount < cs->rowsetSize;
         o = firstInstead ? OR_FIRST : OR_LAST;
     } else if (o == OR_RELATIVE) {
-        if ((cs->position == -3 && k < 0) || (cs->position == 0 && k > 0)) {
+        if ((cs->position == CUR_POS_AFTER_END && k < 0) || (cs->position == CUR_POS_BEFORE_START && k > 0)) {
             if (dynMixed)
                 return ERR_FETCH_TYPE_RANGE;
             o = OR_ABSOLUTE;
-        } else if ((cs->position == -3 && k >= 0) || (cs->position == 0 && k <= 0)) {
+        } else if ((cs->position == CUR_POS_AFTER_END && k >= 0) || (cs->position == CUR_POS_BEFORE_START && k <= 0)) {
             // A move of 0 rows, or away from the result, stays before the
             // start or after the end.
             return ERR_NO_DATA_FOUND;
@@ -125,7 +125,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
         if (dynMixed)
             return ERR_FETCH_TYPE_RANGE;
         if (k <= 0) {
-            CUR_PosSet(cs, 0);
+            CUR_PosSet(cs, CUR_POS_BEFORE_START);
             return ERR_NO_DATA_FOUND;
         }
         o = OR_ABSOLUTE;
@@ -134,7 +134,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
         if (dynMixed)
             return ERR_FETCH_TYPE_RANGE;
         if (k == 0) {
-            CUR_PosSet(cs, 0);
+            CUR_PosSet(cs, CUR_POS_BEFORE_START);
             return ERR_NO_DATA_FOUND;
         }
     }
@@ -147,11 +147,11 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     } else {
         const int cls = CUR_TargetRow(o, k, cs->absRow, cs->rowCount, cs->rowsetSize, cs->prevRowsetSize, &target);
         if (cls == CUR_TARGET_BEFORE) {
-            CUR_PosSet(cs, 0);
+            CUR_PosSet(cs, CUR_POS_BEFORE_START);
             return ERR_NO_DATA_FOUND;
         }
         if (cls == CUR_TARGET_AFTER) {
-            CUR_PosSet(cs, -3);
+            CUR_PosSet(cs, CUR_POS_AFTER_END);
             return ERR_NO_DATA_FOUND;
         }
         if (cls == CUR_TARGET_PART_BEFORE) {
@@ -160,7 +160,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
             firstInstead = true;
         }
     }
-    cs->flags &= static_cast<uint16_t>(~0x1);
+    cs->flags &= static_cast<uint16_t>(~CUR_F_ROWSET_SIZE_SET);
 
     int rc = CUR_DrvFetch(cs, o, target, rowsOut);
     // The cursor library found the first rowset in place of one that began
@@ -171,7 +171,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     }
     if (rc == ERR_BEFORE_START || rc == ERR_BEYOND_END) {
         RS_Free(&cs->cache);
-        CUR_PosSet(cs, rc == ERR_BEFORE_START ? 0 : -3);
+        CUR_PosSet(cs, rc == ERR_BEFORE_START ? CUR_POS_BEFORE_START : CUR_POS_AFTER_END);
         *rowsOut = 0;
         return ERR_NO_DATA_FOUND;
     }
@@ -284,7 +284,7 @@ SQLRETURN StmtExtendedFetch(Stmt *s, uint16_t orientation, int64_t offset, SQLUL
         return StFail(s, ERR_ROW_VALUE_RANGE);
     if (orientation == OR_ABSOLUTE && offset == 0) {
         RS_Free(&cs.cache);
-        CUR_PosSet(&cs, 0);
+        CUR_PosSet(&cs, CUR_POS_BEFORE_START);
         return SQL_NO_DATA;
     }
     if (s->state != STMT_EXECUTED)

@@ -227,7 +227,7 @@ SQLRETURN SetPosStart(Stmt *s, int64_t row, uint16_t op)
         if (row > cs.rowsetSize)
             return StFail(s, ERR_ROW_VALUE_RANGE);
     } else {
-        if (cs.position == 0 || cs.position == -3 || !cs.cache)
+        if (cs.position == CUR_POS_BEFORE_START || cs.position == CUR_POS_AFTER_END || !cs.cache)
             return StFail(s, ERR_INVALID_CURSOR_STATE);
         if (row > FetchedRows(s))
             return StFail(s, ERR_ROW_VALUE_RANGE);
@@ -291,7 +291,7 @@ SQLRETURN SendKeptV2(Stmt *s, int64_t row, uint16_t op)
     rc = ops->SetPos(StDrv(s), target, op, SQL_LOCK_NO_CHANGE, &call->statuses, &call->count, call->block,
                      call->list, call->listCount);
     if (rc == ERR_NEED_DATA && op != SQL_DELETE) {
-        s->daeState = 2;
+        s->daeState = DAE_SETPOS;
         s->diag.errNum = ERR_NONE;
         return SQL_NEED_DATA;
     }
@@ -307,10 +307,10 @@ SQLRETURN StmtSetPosClassic(Stmt *s, int64_t row, uint16_t op)
         return StFail(s, ERR_FUNCTION_NOT_SUPPORTED);
     StmtRebaseBindings(s);
     CursorState &cs = s->cursor;
-    if (s->daeState == 8) {
+    if (s->daeState == DAE_SETPOS_READY) {
         // Every value given at execution has arrived: send them.
         // The sequence ends here whatever the outcome.
-        s->daeState = 0;
+        s->daeState = DAE_NONE;
         row = cs.setPosRow;
         op = cs.setPosOp;
         return op == SQL_ADD || op == SQL_UPDATE ? SendValues(s, row, op) : StFail(s, ERR_FUNCTION_SEQUENCE);
@@ -354,7 +354,7 @@ SQLRETURN StmtSetPosV2DAE(Stmt *s, uint16_t row, uint16_t op)
 SQLRETURN StmtSetPosFinish(Stmt *s)
 {
     OpCall *call = s->ex ? s->ex->v2SetPos : nullptr;
-    s->daeState = 0;
+    s->daeState = DAE_NONE;
     if (!call)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
     const int64_t row = s->cursor.setPosRow;

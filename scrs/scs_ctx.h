@@ -45,6 +45,12 @@ enum : uint16_t {
     SCS_F_THROUGH_LIBRARY = 0x8000,    // prepared or executed through the library
 };
 
+// refetchFlags: what refetchStmt holds prepared.
+enum : uint16_t {
+    SCS_RF_EXISTING_KEYS = 0x10,    // the existing-keys SELECT
+    SCS_RF_VALUE_REFETCH = 0x20,    // the value refetch of optimistic concurrency
+};
+
 // clauseFlags of a statement that is not a SELECT.
 constexpr uint16_t SCS_CLAUSE_NOT_SELECT = 0x200;
 
@@ -107,7 +113,7 @@ struct ScsContext {
     int16_t nullCollation = 0;        // SQL_NULL_COLLATION
     ScrAnalysedSql keysetAnalysis{};  // the keyset query
     ScrAnalysedSql refetchAnalysis{}; // the text prepared on refetchStmt
-    uint16_t refetchFlags = 0;        // 0x10 existing-keys SELECT, 0x20 value refetch prepared
+    uint16_t refetchFlags = 0;        // SCS_RF_*
     RowBlock *compareValues = nullptr;  // current compare-column values of the rowset rows
     DataSetCache valueCache{};        // static cursors: every row's compare values
     int32_t valueCacheStart = 0;      // first row of valueCache's window

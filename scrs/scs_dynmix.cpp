@@ -226,7 +226,7 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
     case SQL_FETCH_NEXT:
         rc = src.refetch(SQL_FETCH_NEXT, 0, &rows);
         if (rc == ERR_NO_DATA_FOUND || (rc == 0 && rows == 0)) {
-            *absRow = -3;
+            *absRow = CUR_POS_AFTER_END;
             return ERR_BEYOND_END;
         }
         if (rc != 0)
@@ -246,7 +246,7 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
     case SQL_FETCH_PRIOR:
         rc = src.refetch(SQL_FETCH_PRIOR, 0, &rows);
         if (rc == ERR_NO_DATA_FOUND || (rc == 0 && rows == 0)) {
-            *absRow = 0;
+            *absRow = CUR_POS_BEFORE_START;
             return ERR_BEFORE_START;
         }
         if (rc != 0)
@@ -274,7 +274,7 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
         }
         rc = src.refetch(SQL_FETCH_RELATIVE, v, &rows);
         if (rc == ERR_NO_DATA_FOUND || (rc == 0 && rows == 0)) {
-            *absRow = v < 0 ? 0 : -3;
+            *absRow = v < 0 ? CUR_POS_BEFORE_START : CUR_POS_AFTER_END;
             return v < 0 ? ERR_BEFORE_START : ERR_BEYOND_END;
         }
         if (rc != 0)
@@ -297,7 +297,7 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
         // current rowset was the first or the move is longer than a rowset,
         // else the first rowset.
         if (resultStart >= 0 || magnitude(v) > R) {
-            *absRow = 0;
+            *absRow = CUR_POS_BEFORE_START;
             return ERR_BEFORE_START;
         }
         if ((rc = src.refetch(SQL_FETCH_FIRST, 0, &rows)) != 0)
@@ -533,7 +533,7 @@ int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, Row
     if (rc == ERR_BEFORE_START || rc == ERR_BEYOND_END) {
         if (rowset->block)
             RB_Free(rowset->block);
-        CUR_PosSet(&ctx->cs, rc == ERR_BEFORE_START ? 0 : -3);
+        CUR_PosSet(&ctx->cs, rc == ERR_BEFORE_START ? CUR_POS_BEFORE_START : CUR_POS_AFTER_END);
         return rc;
     }
     if (rc == 0 || rc == ERR_FETCH_BEFORE_FIRST_ROWSET)
@@ -563,7 +563,7 @@ int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, Rowse
     const int32_t P = ctx->cs.prevRowsetSize > 0 ? ctx->cs.prevRowsetSize : R;
     int rc = scs_p_MixedMove(window, &ctx->ksWindowState, cur, K, R, P, orientation, offset, &a);
     if (rc == ERR_BEFORE_START) {
-        CUR_PosSet(&ctx->cs, 0);
+        CUR_PosSet(&ctx->cs, CUR_POS_BEFORE_START);
         return rc;
     }
     const int moved = rc;

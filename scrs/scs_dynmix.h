@@ -54,11 +54,12 @@ public:
 };
 
 // Fetches a dynamic cursor's next rowset: *absRow is the cursor's current absolute
-// row (KSD_INSIDE, KSD_REACHED_END, 0 before the start, -3 after the end), *rowCount
-// the row count (-1 unknown).  0; ERR_FETCH_BEFORE_FIRST_ROWSET (01S06) the first
-// rowset in place of one that began before it; ERR_NO_DATA_FOUND (an empty result on
-// FIRST or LAST); ERR_BEFORE_START before the start and ERR_BEYOND_END beyond the
-// end (*absRow then 0 or -3); ERR_FETCH_TYPE_RANGE; the refetch's own errors.
+// row (KSD_INSIDE, KSD_REACHED_END, CUR_POS_BEFORE_START, CUR_POS_AFTER_END),
+// *rowCount the row count (-1 unknown).  0; ERR_FETCH_BEFORE_FIRST_ROWSET (01S06)
+// the first rowset in place of one that began before it; ERR_NO_DATA_FOUND (an
+// empty result on FIRST or LAST); ERR_BEFORE_START before the start and
+// ERR_BEYOND_END beyond the end (*absRow then CUR_POS_BEFORE_START or
+// CUR_POS_AFTER_END); ERR_FETCH_TYPE_RANGE; the refetch's own errors.
 int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, int32_t rowsetSize,
                       int16_t orientation, int32_t offset);
 

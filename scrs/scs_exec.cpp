@@ -576,11 +576,11 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     int32_t a = 0;
     int rc = scs_p_StaticTarget(row, ctx->cs.rowCount, ctx->cs.rowsetSize, &a);
     if (rc == ERR_BEFORE_START) {
-        CUR_PosSet(&ctx->cs, 0);
+        CUR_PosSet(&ctx->cs, CUR_POS_BEFORE_START);
         return rc;
     }
     if (rc == ERR_BEYOND_END) {
-        CUR_PosSet(&ctx->cs, -3);
+        CUR_PosSet(&ctx->cs, CUR_POS_AFTER_END);
         return rc;
     }
     ctx->cs.absRow = a + 1;

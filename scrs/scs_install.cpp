@@ -436,8 +436,8 @@ void scs_p_OptionsSync(ScsContext *ctx)
         ctx->scsFlags |= SCS_F_KEYSET_SIZE_SET;
     cs.keysetSize = keysetSize;
     cs.retrieveData = askStmtOption(h, SQL_RETRIEVE_DATA, cs.retrieveData);
-    ctx->attrKeyInfo = static_cast<uint32_t>(askStmtOption(h, KRS_STMT_KEPT_A, 0));
-    ctx->attrAddKeys = static_cast<uint32_t>(askStmtOption(h, KRS_STMT_KEPT_B, 0));
+    ctx->attrKeyInfo = static_cast<uint32_t>(askStmtOption(h, KRS_STMT_KEY_INFO, 0));
+    ctx->attrAddKeys = static_cast<uint32_t>(askStmtOption(h, KRS_STMT_ADD_KEYS, 0));
     // A record the back end never set holds zeros: read-only, one row.
     if (cs.rowsetSize < 1)
         cs.rowsetSize = 1;

@@ -219,7 +219,7 @@ int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, Row
     if (rc != 0)
         return rc;
     const int stmt = static_cast<int>(ctx->refetchStmt);
-    if (scs_p_CursorType(ctx) == SCS_DYNAMIC || !(ctx->refetchFlags & 0x10) ||
+    if (scs_p_CursorType(ctx) == SCS_DYNAMIC || !(ctx->refetchFlags & SCS_RF_EXISTING_KEYS) ||
         ctx->existingKeysGroups != static_cast<uint32_t>(per)) {
         ctx->refetchFlags = 0;
         if ((rc = analyse(&ctx->refetchAnalysis, ctx->stmtText, ctx, SRC_KS)) != 0 ||
@@ -231,7 +231,7 @@ int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, Row
             return rc;
         if ((rc = ScsLower()->Prepare(stmt, ks_RewrittenText(&ctx->refetchAnalysis))) != 0)
             return rc;
-        ctx->refetchFlags |= 0x10;
+        ctx->refetchFlags |= SCS_RF_EXISTING_KEYS;
         ctx->existingKeysGroups = static_cast<uint32_t>(per);
     }
     for (int32_t done = 0; done < rows; done += per) {
@@ -329,11 +329,11 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     if (keysetDriven) {
         int rc = scs_p_StaticTarget(row, ctx->cs.rowCount, R, &a);
         if (rc == ERR_BEFORE_START) {
-            CUR_PosSet(&ctx->cs, 0);
+            CUR_PosSet(&ctx->cs, CUR_POS_BEFORE_START);
             return rc;
         }
         if (rc == ERR_BEYOND_END) {
-            CUR_PosSet(&ctx->cs, -3);
+            CUR_PosSet(&ctx->cs, CUR_POS_AFTER_END);
             return rc;
         }
     }

@@ -25,8 +25,8 @@ int CUR_StateInit(CursorState *cs, uint32_t drvStmt, uint32_t drvConn, DrvBindin
     cs->drvConn = drvConn;
     cs->binding = binding;
     cs->stmt = stmt;
-    cs->position = 0;
-    cs->absRow = 0;
+    cs->position = CUR_POS_BEFORE_START;
+    cs->absRow = CUR_POS_BEFORE_START;
     cs->cursorMode = 1;
     return 0;
 }
@@ -58,13 +58,13 @@ void CUR_StateFree(CursorState *cs)
 
 int CUR_PosSet(CursorState *cs, int32_t p)
 {
-    if (p == 0 || p == -3) {
+    if (p == CUR_POS_BEFORE_START || p == CUR_POS_AFTER_END) {
         cs->position = p;
         cs->absRow = p;
         return 0;
     }
-    if (p == -2) {
-        cs->position = -2;
+    if (p == CUR_POS_ROWSET) {
+        cs->position = CUR_POS_ROWSET;
         return 0;
     }
     if (p < 0)
@@ -78,7 +78,7 @@ int CUR_PosSet(CursorState *cs, int32_t p)
 int CUR_PosReset(CursorState *cs)
 {
     cs->rowCount = -1;
-    return CUR_PosSet(cs, 0);
+    return CUR_PosSet(cs, CUR_POS_BEFORE_START);
 }
 
 int RS_Create(RowsetCache **out, int32_t rows)
@@ -209,9 +209,9 @@ int CUR_RowBookmark(CursorState *cs, uint32_t i, int32_t *bookmark)
         return 0;
     if (i > static_cast<uint32_t>(cs->rowsetSize - 1))
         return ERR_INVALID_ARGUMENT;
-    // -2 (SQLSetPos of every row) still stands on the rowset; a rowset whose
-    // place is unknown (after a bulk operation) has no row numbers.
-    if (cs->position == 0 || cs->position == -3 || cs->absRow < 1)
+    // CUR_POS_ROWSET still stands on the rowset; a rowset whose place is
+    // unknown (after a bulk operation) has no row numbers.
+    if (cs->position == CUR_POS_BEFORE_START || cs->position == CUR_POS_AFTER_END || cs->absRow < 1)
         return ERR_INVALID_CURSOR_STATE;
     if (CUR_RowStatusGet(cs->cache, static_cast<int32_t>(i) + 1) == 5)
         return ERR_INVALID_CURSOR_POSITION;
@@ -224,7 +224,7 @@ int CUR_BookmarkGet(CursorState *cs, uint32_t i, int32_t *bookmark)
     if (!bookmark || i > static_cast<uint32_t>(cs->rowsetSize - 1))
         return ERR_INVALID_ARGUMENT;
     *bookmark = 0;
-    if (cs->position == 0 || cs->position == -3)
+    if (cs->position == CUR_POS_BEFORE_START || cs->position == CUR_POS_AFTER_END)
         return ERR_INVALID_CURSOR_STATE;
     if ((cs->cursorType == 1 && cs->keysetSize == 0) || cs->cursorType == 3)
         return CUR_RowBookmark(cs, i, bookmark);

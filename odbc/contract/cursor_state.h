@@ -15,6 +15,19 @@ struct RowsetCache {
     int32_t rows;
 };
 
+// Where a cursor stands, beside a row of the rowset (from 1).
+enum : int32_t {
+    CUR_POS_BEFORE_START = 0,
+    CUR_POS_ROWSET = -2,      // every row of the rowset (SQLSetPos of row 0)
+    CUR_POS_AFTER_END = -3,
+};
+
+// CursorState::flags
+enum : uint16_t {
+    CUR_F_ROWSET_SIZE_SET = 0x1,    // the rowset size changed since the last fetch
+    CUR_F_OPTIONS_CHANGED = 0x800,  // the back end changed the cursor type or concurrency at prepare
+};
+
 struct CursorState {
     int32_t rowsetSize;          // 1
     int32_t keysetSize;          // 0: the whole result
@@ -28,12 +41,12 @@ struct CursorState {
     int32_t retrieveData;        // 1 on
     uint32_t drvConn;            // back-end connection handle
     uint32_t drvStmt;            // back-end statement handle
-    int32_t position;            // 0 before the start, -3 after the end, -2 none, n row
+    int32_t position;            // CUR_POS_*, or a row of the rowset
     int32_t absRow;              // absolute number of the rowset's first row
     DrvBinding *binding;
     Stmt *stmt;                  // null in a connection's defaults
     int32_t cursorMode;          // option KRS_STMT_CURSOR_MODE: 1 or 2
-    uint16_t flags;              // 0x1 rowset size changed, 0x40, 0x100, 0x800
+    uint16_t flags;              // CUR_F_*
     uint16_t flags2;             // 0x10 and 0x20 cleared when the rowset size is set
     RowsetCache *cache;
     uint16_t *appStatus;         // the running fetch's row-status array
@@ -43,8 +56,8 @@ struct CursorState {
     int32_t prevRowsetSize;
     int32_t secondRowCount;      // compared with the rowset size for row buffers
     int32_t dynSensitive;        // cursor library flag
-    int32_t keptOptionA;         // options KRS_STMT_KEPT_A and KRS_STMT_KEPT_B
-    int32_t keptOptionB;
+    int32_t keyInfo;         // options KRS_STMT_KEY_INFO and KRS_STMT_ADD_KEYS
+    int32_t addKeys;
 };
 
 // Fills the defaults (rowset size 1, keyset 0, row count -1, forward-only,
@@ -59,8 +72,8 @@ int CUR_StateInitFromConn(CursorState *cs, uint32_t drvStmt, uint32_t drvConn,
                           DrvBinding *binding, Stmt *stmt, const CursorState *defaults);
 // Frees the rowset cache.
 void CUR_StateFree(CursorState *cs);
-// Moves the position: 0 and -3 also set the absolute row, -2 keeps it; any
-// other negative value or one past a known row count is ERR_ROW_VALUE_RANGE (S1107).  0.
+// Moves the position: CUR_POS_BEFORE_START and CUR_POS_AFTER_END also set
+// the absolute row, CUR_POS_ROWSET keeps it; any other negative value or one past a known row count is ERR_ROW_VALUE_RANGE (S1107).  0.
 int CUR_PosSet(CursorState *cs, int32_t position);
 // Row count unknown, position before the start.  0.
 int CUR_PosReset(CursorState *cs);
