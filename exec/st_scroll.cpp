@@ -103,19 +103,21 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     // first rowset, when the result is smaller than a rowset) and before the
     // start stays there.
     bool firstInstead = false;
-    if (o == OR_NEXT && cs->position == CUR_POS_BEFORE_START)
+    const bool beforeStart = cs->position == CUR_POS_BEFORE_START;
+    const bool afterEnd = cs->position == CUR_POS_AFTER_END;
+    if (o == OR_NEXT && beforeStart)
         o = OR_FIRST;
-    else if ((o == OR_NEXT && cs->position == CUR_POS_AFTER_END) || (o == OR_PRIOR && cs->position == CUR_POS_BEFORE_START))
+    else if ((o == OR_NEXT && afterEnd) || (o == OR_PRIOR && beforeStart))
         return ERR_NO_DATA_FOUND;
-    else if (o == OR_PRIOR && cs->position == CUR_POS_AFTER_END) {
+    else if (o == OR_PRIOR && afterEnd) {
         firstInstead = cs->rowCount >= 0 && cs->rowCount < cs->rowsetSize;
         o = firstInstead ? OR_FIRST : OR_LAST;
     } else if (o == OR_RELATIVE) {
-        if ((cs->position == CUR_POS_AFTER_END && k < 0) || (cs->position == CUR_POS_BEFORE_START && k > 0)) {
+        if ((afterEnd && k < 0) || (beforeStart && k > 0)) {
             if (dynMixed)
                 return ERR_FETCH_TYPE_RANGE;
             o = OR_ABSOLUTE;
-        } else if ((cs->position == CUR_POS_AFTER_END && k >= 0) || (cs->position == CUR_POS_BEFORE_START && k <= 0)) {
+        } else if ((afterEnd && k >= 0) || (beforeStart && k <= 0)) {
             // A move of 0 rows, or away from the result, stays before the
             // start or after the end.
             return ERR_NO_DATA_FOUND;

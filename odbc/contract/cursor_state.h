@@ -73,7 +73,8 @@ int CUR_StateInitFromConn(CursorState *cs, uint32_t drvStmt, uint32_t drvConn,
 // Frees the rowset cache.
 void CUR_StateFree(CursorState *cs);
 // Moves the position: CUR_POS_BEFORE_START and CUR_POS_AFTER_END also set
-// the absolute row, CUR_POS_ROWSET keeps it; any other negative value or one past a known row count is ERR_ROW_VALUE_RANGE (S1107).  0.
+// the absolute row, CUR_POS_ROWSET keeps it; any other negative value or one
+// past a known row count is ERR_ROW_VALUE_RANGE (S1107).  0.
 int CUR_PosSet(CursorState *cs, int32_t position);
 // Row count unknown, position before the start.  0.
 int CUR_PosReset(CursorState *cs);
