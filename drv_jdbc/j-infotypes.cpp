@@ -441,7 +441,7 @@ char AsciiUpper(char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch 
 
 int StatementAnswer(DrvStmt *s, int item, Answer *a)
 {
-    const CursorState &cs = s->cursorCtx;
+    const CursorOptions &cs = s->options;
     switch (item) {
     case DRV_STMT_ROW_COUNT:
         a->number = (s->flags & DS_COUNTED) ? s->rowCount : -1;

@@ -1,6 +1,6 @@
 // DRV_SetOption: connection options on the JDBC Connection or the DrvConn,
 // statement options on the JDBC Statement, the DrvStmt or its cursor
-// context.
+// options.
 #include "drv_jdbc/j-setoption.h"
 
 #include <sql.h>
@@ -128,14 +128,13 @@ int SetCursorType(DrvStmt *s, int32_t *v)
         *v = SQL_CURSOR_KEYSET_DRIVEN;
         rc = ERR_OPTION_VALUE_CHANGED;
     }
-    s->cursorCtx.cursorType = *v;
-    s->cursorCtx.flags |= 0x40;
+    s->options.cursorType = *v;
     return rc;
 }
 
 int SetStatementOption(DrvStmt *s, int code, int32_t *v)
 {
-    CursorState &cs = s->cursorCtx;
+    CursorOptions &cs = s->options;
     switch (DrvItemOf(code)) {
     case DrvStmtOption(SQL_QUERY_TIMEOUT):
         s->queryTimeout = *v;
@@ -168,7 +167,6 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
         if (!s->conn->capabilityMark && *v != 0)
             return ERR_OPTION_VALUE_CHANGED;
         cs.keysetSize = *v > kMaxKeyset ? kMaxKeyset : *v;
-        cs.flags |= 0x100;
         return 0;
     case DrvStmtOption(SQL_ROWSET_SIZE): {
         int rc = 0;
@@ -177,8 +175,6 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
             rc = ERR_OPTION_VALUE_CHANGED;
         }
         cs.rowsetSize = *v;
-        cs.flags |= 0x1;
-        cs.flags2 &= static_cast<uint16_t>(~0x30);
         return rc;
     }
     case DrvStmtOption(SQL_SIMULATE_CURSOR):

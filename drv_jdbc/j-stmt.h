@@ -46,7 +46,7 @@ struct DrvStmt {
     JGlobal<> rsMetaData;       // its ResultSetMetaData, or NULL
     uint16_t flags;             // DS_*
     SqlText sql;                // the statement text and its analysis
-    CursorState cursorCtx;      // the cursor library's context (zero at allocation)
+    CursorOptions options;      // the statement's cursor options (zero at allocation)
     int32_t cursorDefault;      // the connection's cursor default word
     int32_t forceStatic;        // 1 with one-statement emulation
     RowBlock *params;           // parameter values (owned)

@@ -100,7 +100,7 @@ struct Conn : HandleHead {
     uint64_t maxRows;
     uint32_t noScan;
     uint32_t queryTimeout;
-    CursorState stmtDefaults;
+    CursorOptions stmtDefaults;
 
     uint32_t isolation;
     uint32_t cn_fetchSize;

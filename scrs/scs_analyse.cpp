@@ -39,7 +39,7 @@ uint16_t describedColumns(ScsContext *ctx)
 {
     uint16_t n = 0;
     ColDesc *descs = nullptr;
-    if (ScsLower()->GetColDescs(static_cast<int>(ctx->cs.drvStmt), &n, &descs) != 0)
+    if (ScsLower()->GetColDescs(static_cast<int>(ctx->drvStmt), &n, &descs) != 0)
         return 0;
     CD_Free(descs, n);
     return descs ? n : 0;
@@ -50,7 +50,7 @@ int allocAux(ScsContext *ctx, uint32_t *aux)
     if (*aux)
         return 0;
     int h = 0;
-    if (ScsLower()->AllocStmt(static_cast<int>(ctx->cs.drvConn), &h) != 0)
+    if (ScsLower()->AllocStmt(static_cast<int>(ctx->drvConn), &h) != 0)
         return ERR_GENERAL;
     *aux = static_cast<uint32_t>(h);
     return 0;
@@ -66,7 +66,7 @@ void dropResult(ScsContext *ctx)
     if (ctx->staticSet)
         SS_Close(ctx->staticSet);
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
-    CUR_PosReset(&ctx->cs);
+    CUR_PosReset(&ctx->place);
     // The compared values and the value-refetch statement belonged to it.
     DSC_Close(&ctx->valueCache);
     if (ctx->compareValues)
@@ -82,13 +82,13 @@ int rvcBind(ScsContext *ctx)
         return ERR_MEMORY_ALLOCATION;
     if (ctx->rvcBinding->rvStmt)
         return 0;
-    return RVC_Attach(ctx->rvcBinding, ScsLowerBinding(), ctx->cs.drvConn, ctx->cs.drvStmt,
+    return RVC_Attach(ctx->rvcBinding, ScsLowerBinding(), ctx->drvConn, ctx->drvStmt,
                       static_cast<int>(ctx->sendParamTypes));
 }
 
 bool keepsRowVersions(const ScsContext *ctx)
 {
-    return ctx->cs.cursorType == SCS_DYNAMIC && ctx->cs.dynSensitive;
+    return ctx->opts.cursorType == SCS_DYNAMIC && ctx->dynSensitive;
 }
 
 // Which keyed cursors have an engine.  A cursor that needs keys but has
@@ -106,9 +106,9 @@ constexpr KeyedEngines kEngines{true, true, true, true, true, true};
 
 bool engineServes(const ScsContext *ctx)
 {
-    switch (ctx->cs.cursorType) {
+    switch (ctx->opts.cursorType) {
     case SCS_KEYSET:
-        return ctx->cs.keysetSize > 0 ? kEngines.mixed : kEngines.keyset;
+        return ctx->opts.keysetSize > 0 ? kEngines.mixed : kEngines.keyset;
     case SCS_DYNAMIC:
         return kEngines.dynamic;
     case SCS_STATIC:
@@ -123,11 +123,11 @@ bool engineServes(const ScsContext *ctx)
 // and by static cursors, whose keyset is built beside the static set.
 bool concurrencyServed(const ScsContext *ctx)
 {
-    const int32_t concurrency = ctx->cs.concurrency;
+    const int32_t concurrency = ctx->opts.concurrency;
     if (concurrency == SCS_READ_ONLY)
         return true;
-    const bool staticKeyed = ctx->cs.cursorType == SCS_STATIC && kEngines.staticKeyed;
-    if (!staticKeyed && ctx->cs.cursorType != SCS_KEYSET && ctx->cs.cursorType != SCS_DYNAMIC)
+    const bool staticKeyed = ctx->opts.cursorType == SCS_STATIC && kEngines.staticKeyed;
+    if (!staticKeyed && ctx->opts.cursorType != SCS_KEYSET && ctx->opts.cursorType != SCS_DYNAMIC)
         return false;
     return (concurrency == SCS_LOCK && kEngines.lock) || (concurrency == SCS_VALUES && kEngines.values);
 }
@@ -136,12 +136,12 @@ bool concurrencyServed(const ScsContext *ctx)
 int concurrencyReadOnly(ScsContext *ctx)
 {
     int32_t v = SCS_READ_ONLY;
-    if (ScsLower()->SetOption(static_cast<int>(ctx->cs.drvStmt), DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &v) != 0) {
+    if (ScsLower()->SetOption(static_cast<int>(ctx->drvStmt), DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &v) != 0) {
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to read-only concurrency");
         return ERR_NOT_CAPABLE;
     }
     LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
-    ctx->cs.concurrency = SCS_READ_ONLY;
+    ctx->opts.concurrency = SCS_READ_ONLY;
     return 0;
 }
 
@@ -172,7 +172,7 @@ int forcedDecline(ScsContext *ctx)
 {
     ctx->forcedDeclined = 1;
     ctx->typeForced = 0;
-    ctx->cs.cursorType = SCS_FORWARD_ONLY;
+    ctx->opts.cursorType = SCS_FORWARD_ONLY;
     return 0;
 }
 
@@ -215,7 +215,7 @@ int keyInfoComplete(ScsContext *ctx)
     }
     if (rewritten) {
         const char *text = scs_p_AnalysisText(&ctx->analysis);
-        const int stmt = static_cast<int>(ctx->cs.drvStmt);
+        const int stmt = static_cast<int>(ctx->drvStmt);
         if ((rc = ScsLower()->Prepare(stmt, text)) != 0)
             return rc;
         ctx->preparedText = text ? text : "";
@@ -258,17 +258,17 @@ int scs_p_ChkUpdatable(const ScsContext *ctx)
 
 int scs_p_ChangeCursorType(ScsContext *ctx)
 {
-    const int h = static_cast<int>(ctx->cs.drvStmt);
-    if (ctx->cs.cursorType == SCS_KEYSET || ctx->cs.cursorType == SCS_DYNAMIC) {
+    const int h = static_cast<int>(ctx->drvStmt);
+    if (ctx->opts.cursorType == SCS_KEYSET || ctx->opts.cursorType == SCS_DYNAMIC) {
         int32_t v = SCS_STATIC;
         if (ScsLower()->SetOption(h, DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)), &v) != 0) {
             LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to static cursor");
             return ERR_NOT_CAPABLE;
         }
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
-        ctx->cs.cursorType = SCS_STATIC;
+        ctx->opts.cursorType = SCS_STATIC;
     }
-    if (ctx->cs.concurrency != SCS_READ_ONLY) {
+    if (ctx->opts.concurrency != SCS_READ_ONLY) {
         int32_t v = SCS_READ_ONLY;
         if (ScsLower()->SetOption(h, DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &v) != 0) {
             LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__,
@@ -276,7 +276,7 @@ int scs_p_ChangeCursorType(ScsContext *ctx)
             return ERR_NOT_CAPABLE;
         }
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
-        ctx->cs.concurrency = SCS_READ_ONLY;
+        ctx->opts.concurrency = SCS_READ_ONLY;
     }
     return 0;
 }
@@ -301,7 +301,6 @@ void scs_p_AnalysisReset(ScsContext *ctx)
     SCR_Free(&ctx->analysis);
     SCR_Free(&ctx->keysetAnalysis);
     SCR_Free(&ctx->refetchAnalysis);
-    RS_Free(&ctx->cs.cache);
     ctx->scsFlags = 0;
     ctx->refetchFlags = 0;
     scs_p_DescriptionsFree(ctx);
@@ -324,7 +323,7 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_ANALYSED);
     }
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_TYPE_SET);
-    int32_t type = ctx->cs.cursorType;
+    int32_t type = ctx->opts.cursorType;
     // A forward-only statement is analysed only to report its key and
     // expression columns (attributes 1052, 1054), and only a SELECT.
     const bool keyInfo = type == SCS_FORWARD_ONLY && (ctx->attrKeyInfo || ctx->attrAddKeys);
@@ -375,7 +374,7 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
 
     const int32_t kind = ctx->analysis.kind;
     // Only a read-only SELECT is served static for the back end's words.
-    if (ctx->typeForced && (kind != KIND_SELECT || ctx->cs.concurrency != SCS_READ_ONLY))
+    if (ctx->typeForced && (kind != KIND_SELECT || ctx->opts.concurrency != SCS_READ_ONLY))
         return forcedDecline(ctx);
     if (kind != KIND_POSITIONED_DELETE && kind != KIND_POSITIONED_UPDATE)
         dropResult(ctx);
@@ -408,7 +407,7 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "an aggregate or DISTINCT result has no keys");
         if ((rc = scs_p_ChangeCursorType(ctx)) != 0)
             return rc;
-        type = ctx->cs.cursorType;
+        type = ctx->opts.cursorType;
     }
 
     DA_Free(&ctx->fromTables, SCR_TableRefFree);
@@ -443,8 +442,8 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
 
     // Table columns for the value comparisons of optimistic concurrency, and
     // for the types of the ORDER BY columns a key window scrolls by.
-    const int32_t conc = ctx->cs.concurrency;
-    const bool keyWindows = type == SCS_DYNAMIC || (type == SCS_KEYSET && ctx->cs.keysetSize > 0);
+    const int32_t conc = ctx->opts.concurrency;
+    const bool keyWindows = type == SCS_DYNAMIC || (type == SCS_KEYSET && ctx->opts.keysetSize > 0);
     if (keyWindows || (conc == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0)) {
         DA_Free(&ctx->tableCols, nullptr);
         ctx->tableCols = DA_New(sizeof(ScrColumnRef));
@@ -479,8 +478,8 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
 
     // Key columns, unless a static read-only (or not updatable) cursor
     // needs none.
-    const int32_t typeNow = ctx->cs.cursorType;
-    const int32_t concNow = ctx->cs.concurrency;
+    const int32_t typeNow = ctx->opts.cursorType;
+    const int32_t concNow = ctx->opts.concurrency;
     if (!(typeNow == SCS_STATIC && (concNow == SCS_READ_ONLY || scs_p_ChkUpdatable(ctx) != 0))) {
         rc = engineServes(ctx) ? keyColsFind(ctx) : ERR_NO_KEY_COLUMNS;
         if (rc == ERR_NO_KEY_COLUMNS)
@@ -492,8 +491,8 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
             return rc;
         }
     }
-    const int32_t now = ctx->cs.cursorType;
-    if (now == SCS_DYNAMIC || (now == SCS_KEYSET && ctx->cs.keysetSize > 0))
+    const int32_t now = ctx->opts.cursorType;
+    if (now == SCS_DYNAMIC || (now == SCS_KEYSET && ctx->opts.keysetSize > 0))
         if ((rc = scs_p_KeySetOrderGet(ctx)) != 0)
             return rc;
     if (ctx->clauseFlags & SCR_CF_ORDER_BY)
@@ -525,7 +524,7 @@ int SCS_Prepare(int stmt, const char *sql)
     // again after every prepare of its own.
     uint16_t markers = 0;
     const DrvOpTable *lower = ScsLower();
-    if (ctx->cs.cursorType == SCS_KEYSET && lower->GetParamDescs && lower->GetParamDescs(stmt, &markers, nullptr) == 0 &&
+    if (ctx->opts.cursorType == SCS_KEYSET && lower->GetParamDescs && lower->GetParamDescs(stmt, &markers, nullptr) == 0 &&
         markers > 0)
         ctx->scsFlags |= SCS_F_PARAMS_SAVED;
     ctx->scsFlags |= SCS_F_THROUGH_LIBRARY;

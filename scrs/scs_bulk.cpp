@@ -25,8 +25,8 @@ namespace {
 int fetchByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t count, uint16_t *statuses,
                     uint16_t *done, RowsetCache **out)
 {
-    const int32_t first = ctx->cs.absRow;
-    const int32_t R = ctx->cs.rowsetSize;
+    const int32_t first = ctx->place.absRow;
+    const int32_t R = ctx->opts.rowsetSize;
     if (first < 1 || count > R)
         return ERR_GENERAL;
     RowsetCache *current = nullptr;
@@ -68,7 +68,7 @@ int fetchByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t count, 
 int fetchStaticByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t count, uint16_t *statuses,
                           uint16_t *done, RowsetCache **out)
 {
-    const int32_t R = ctx->cs.rowsetSize;
+    const int32_t R = ctx->opts.rowsetSize;
     if (count > R || !ctx->staticSet)
         return ERR_GENERAL;
     const KeySet *ks = ctx->keySet;
@@ -78,7 +78,7 @@ int fetchStaticByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t c
     uint16_t got = 0;
     for (uint16_t i = 0; rc == 0 && i < count; ++i) {
         const int64_t b = bookmarks[i];
-        if (b < 1 || b > ctx->cs.rowCount) {
+        if (b < 1 || b > ctx->place.rowCount) {
             rc = ERR_GENERAL;
             break;
         }
@@ -144,7 +144,7 @@ int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_
         return ERR_GENERAL;
     scs_p_OptionsSync(ctx);
     const int32_t type = scs_p_CursorType(ctx);
-    const bool keyset = type == SCS_KEYSET && ctx->cs.keysetSize == 0;
+    const bool keyset = type == SCS_KEYSET && ctx->opts.keysetSize == 0;
     if (!(keyset || type == SCS_STATIC) ||
         (op != SQL_UPDATE_BY_BOOKMARK && op != SQL_DELETE_BY_BOOKMARK && op != SQL_FETCH_BY_BOOKMARK))
         return ERR_NOT_CAPABLE;

@@ -145,7 +145,7 @@ int execDescribe(int stmt, const char *sql, RowBlock *params, uint16_t typeCount
         return ERR_FUNCTION_NOT_SUPPORTED;
     }
     scs_p_OptionsSync(ctx);
-    if (ctx->cs.cursorType != SCS_FORWARD_ONLY && o.rowsetSize) {
+    if (ctx->opts.cursorType != SCS_FORWARD_ONLY && o.rowsetSize) {
         int32_t size = *o.rowsetSize;
         int rc = low->SetOption(stmt, kRowsetSizeItem, &size);
         if (rc == ERR_OPTION_VALUE_CHANGED) {

@@ -60,7 +60,12 @@ enum : int32_t { SCS_READ_ONLY = 1, SCS_LOCK = 2, SCS_VALUES = 4 };
 
 // A statement's cursor context.
 struct ScsContext {
-    CursorState cs;                 // base record: row count, position, rowset cache ...
+    CursorOptions opts{};           // the statement's options as the library serves them
+    CursorPlace place{-1, CUR_POS_BEFORE_START, CUR_POS_BEFORE_START};  // where the library's cursor stands
+    uint32_t drvStmt = 0;           // the context's back-end statement and its connection
+    uint32_t drvConn = 0;
+    int32_t prevRowsetSize = 0;     // the size of the last dynamic or mixed rowset (NEXT moves by it)
+    int32_t dynSensitive = 0;       // the connection keeps row versions for dynamic cursors
     uint32_t compareSet = 1;        // 1 table columns, 2 select-list columns
     uint32_t fixedTextNul = 0;
     int32_t ksWindowState = -6;

@@ -56,7 +56,7 @@ void freeBlock(RowBlock **b)
 // prepared a text of its own on the statement.
 int resendParams(ScsContext *ctx)
 {
-    const int h = static_cast<int>(ctx->cs.drvStmt);
+    const int h = static_cast<int>(ctx->drvStmt);
     if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams) {
         RowBlock *copy = cloneBlock(ctx->savedParams);
         if (!copy)
@@ -93,7 +93,7 @@ int staticKeysetBuild(ScsContext *ctx)
     std::string text(ordered);
     if (scs_p_Concurrency(ctx) == SCS_LOCK && !ctx->lockByUpdate)
         text += " FOR UPDATE";
-    if ((rc = ScsLower()->Prepare(static_cast<int>(ctx->cs.drvStmt), text.c_str())) != 0)
+    if ((rc = ScsLower()->Prepare(static_cast<int>(ctx->drvStmt), text.c_str())) != 0)
         return rc;
     return resendParams(ctx);
 }
@@ -109,7 +109,7 @@ int appTextRestore(ScsContext *ctx, bool *again = nullptr)
         *again = restore;
     if (restore) {
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_KEYFETCH_PREPARED);
-        const int h = static_cast<int>(ctx->cs.drvStmt);
+        const int h = static_cast<int>(ctx->drvStmt);
         if (int rc = ScsLower()->Prepare(h, ctx->stmtText))
             return rc;
         if (int rc = resendParams(ctx))
@@ -188,7 +188,7 @@ bool keysShownAgree(const ScsContext *ctx, const RowBlock *rows, const DynArray 
 bool staticReadsAgree(ScsContext *ctx)
 {
     const KeySet *ks = ctx->keySet;
-    const int32_t rows = ctx->cs.rowCount;
+    const int32_t rows = ctx->place.rowCount;
     const bool values = scs_p_Concurrency(ctx) == SCS_VALUES && ctx->compareSet == 1;
     if (rows != ks->statusCount || (values && valueRows(ctx) != rows))
         return false;
@@ -221,7 +221,7 @@ int staticPass(ScsContext *ctx, bool keyed)
     } else if (keyed && conc == SCS_LOCK && ctx->lockByUpdate && (rc = staticRowsLock(ctx)) != 0) {
         return rc;
     }
-    return SS_GetRsltSet(ctx->staticSet, ScsLowerBinding(), static_cast<int>(ctx->cs.drvStmt), &ctx->cs.rowCount);
+    return SS_GetRsltSet(ctx->staticSet, ScsLowerBinding(), static_cast<int>(ctx->drvStmt), &ctx->place.rowCount);
 }
 
 // Reads the whole result into the static set, once.  A static cursor that
@@ -236,7 +236,7 @@ int staticFill(ScsContext *ctx, bool closeCursor)
     if (int rc = scs_p_StaticSetReady(ctx))
         return rc;
     const bool keyed = staticKeyed(ctx) && ctx->keySet && ctx->keySet->statuses;
-    const int h = static_cast<int>(ctx->cs.drvStmt);
+    const int h = static_cast<int>(ctx->drvStmt);
     int rc = 0;
     for (int pass = 0;; ++pass) {
         if ((rc = staticPass(ctx, keyed)) != 0)
@@ -244,7 +244,7 @@ int staticFill(ScsContext *ctx, bool closeCursor)
         if (!keyed || staticReadsAgree(ctx))
             break;
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "static cursor: %d keys, %d rows; reading them again",
-                   ctx->keySet->statusCount, ctx->cs.rowCount);
+                   ctx->keySet->statusCount, ctx->place.rowCount);
         SS_Close(ctx->staticSet);
         if (pass == 2)
             return ERR_KEYSET_TOO_MANY_UPDATES;
@@ -264,7 +264,7 @@ int32_t maxLength(const ScsContext *ctx)
 {
     int32_t v = 0;
     int16_t len = 0;
-    if (ScsLower()->GetInfo(static_cast<int>(ctx->cs.drvStmt), DrvInt(DrvStmtOption(SQL_MAX_LENGTH)), &v, 4, &len) != 0)
+    if (ScsLower()->GetInfo(static_cast<int>(ctx->drvStmt), DrvInt(DrvStmtOption(SQL_MAX_LENGTH)), &v, 4, &len) != 0)
         return 0;
     return v;
 }
@@ -321,12 +321,12 @@ int catalogCall(int stmt, Call call)
     if (!ctx)
         return ERR_INVALID_ARGUMENT;
     scs_p_OptionsSync(ctx);
-    ctx->catalogStatic = ctx->cs.cursorType != SCS_FORWARD_ONLY;
+    ctx->catalogStatic = ctx->opts.cursorType != SCS_FORWARD_ONLY;
     if (ctx->catalogStatic) {
         if (ctx->staticSet)
             SS_Close(ctx->staticSet);
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
-        CUR_PosReset(&ctx->cs);
+        CUR_PosReset(&ctx->place);
         CD_Free(ctx->rsltColDescs, ctx->rsltColCount);
         ctx->rsltColDescs = nullptr;
         ctx->rsltColCount = 0;
@@ -342,7 +342,7 @@ int SCS_SetParams(int stmt, RowBlock *params)
     if (!ctx)
         return ERR_INVALID_ARGUMENT;
     scs_p_OptionsSync(ctx);
-    if (ctx->cs.cursorType != SCS_FORWARD_ONLY && params) {
+    if (ctx->opts.cursorType != SCS_FORWARD_ONLY && params) {
         RowBlock *copy = cloneBlock(params);
         if (!copy) {
             scs_p_ParamsRelease(params);  // the block was handed to us
@@ -379,7 +379,7 @@ int SCS_GetParamDescs(int stmt, uint16_t *outCount, ColDesc **outCopy)
     if (!ctx)
         return ERR_INVALID_ARGUMENT;
     bool again = false;
-    if (ctx->cs.cursorType != SCS_FORWARD_ONLY && ctx->prepared) {
+    if (ctx->opts.cursorType != SCS_FORWARD_ONLY && ctx->prepared) {
         if (int rc = appTextRestore(ctx, &again)) {
             scs_p_AuxDiagsMove(ctx);
             return rc;
@@ -404,7 +404,7 @@ int SCS_Execute(int stmt)
     scs_p_LongValuesReset(ctx);
     ctx->posRowCount = -1;
     ctx->scsFlags |= SCS_F_THROUGH_LIBRARY;
-    if (ctx->cs.cursorType == SCS_FORWARD_ONLY)
+    if (ctx->opts.cursorType == SCS_FORWARD_ONLY)
         return ScsLower()->Execute(stmt);
     if (!ctx->prepared) {
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior prepare");
@@ -425,15 +425,15 @@ int SCS_Execute(int stmt)
     if (ctx->staticSet)
         SS_Close(ctx->staticSet);
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
-    CUR_PosReset(&ctx->cs);
+    CUR_PosReset(&ctx->place);
     ctx->ksWindowState = KSW_NONE;
 
-    if (ctx->analysis.kind == kKindSelect && ctx->cs.cursorType == SCS_KEYSET && ctx->cs.keysetSize <= 0) {
+    if (ctx->analysis.kind == kKindSelect && ctx->opts.cursorType == SCS_KEYSET && ctx->opts.keysetSize <= 0) {
         if ((rc = KS_GetKeySet_KSD(ctx)) != 0) {
             scs_p_AuxDiagsMove(ctx);
             return rc;
         }
-    } else if (ctx->cs.cursorType == SCS_STATIC) {
+    } else if (ctx->opts.cursorType == SCS_STATIC) {
         // Keys of an earlier execution must not stand for this result's rows.
         ks_CloseData(ctx->keySet);
         if (staticKeyed(ctx) && (rc = staticKeysetBuild(ctx)) != 0) {
@@ -449,7 +449,7 @@ int SCS_Execute(int stmt)
         scs_p_AuxDiagsMove(ctx);
         return rc;
     }
-    if (ctx->cs.cursorType == SCS_STATIC && ctx->cs.concurrency == SCS_READ_ONLY) {
+    if (ctx->opts.cursorType == SCS_STATIC && ctx->opts.concurrency == SCS_READ_ONLY) {
         if ((rc = staticFill(ctx, true)) != 0) {
             scs_p_AuxDiagsMove(ctx);
             return rc;
@@ -464,7 +464,7 @@ int SCS_ExecDirect(int stmt, const char *sql, RowBlock *params, int16_t typeCoun
     if (!ctx)
         return ERR_INVALID_ARGUMENT;
     scs_p_OptionsSync(ctx);
-    if (ctx->cs.cursorType == SCS_FORWARD_ONLY) {
+    if (ctx->opts.cursorType == SCS_FORWARD_ONLY) {
         ctx->catalogStatic = 0;
         if (sql) {
             ctx->preparedText = sql;
@@ -524,7 +524,7 @@ int SCS_MoreResults(int stmt)
                          (type == SCS_STATIC && scs_p_Concurrency(ctx) == SCS_READ_ONLY &&
                           (!filled || ctx->analysis.kind == kKindCall));
     if (type != SCS_FORWARD_ONLY) {
-        CUR_PosReset(&ctx->cs);
+        CUR_PosReset(&ctx->place);
         if (ctx->staticSet)
             SS_Close(ctx->staticSet);
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
@@ -539,7 +539,7 @@ int SCS_GetInfo(int h, int code, void *buf, int16_t len, int16_t *outLen)
         if (ctx && scs_p_CursorType(ctx) != SCS_FORWARD_ONLY && isQuery(ctx) && !ctx->catalogStatic) {
             if (!buf || len < 4)
                 return ERR_INVALID_ARGUMENT;
-            const int32_t v = ctx->posRowCount != -1 ? ctx->posRowCount : ctx->cs.rowCount;
+            const int32_t v = ctx->posRowCount != -1 ? ctx->posRowCount : ctx->place.rowCount;
             memcpy(buf, &v, 4);
             if (outLen)
                 *outLen = 4;
@@ -574,17 +574,17 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     if (int rc = staticFill(ctx, !keepOpen))
         return rc;
     int32_t a = 0;
-    int rc = scs_p_StaticTarget(row, ctx->cs.rowCount, ctx->cs.rowsetSize, &a);
+    int rc = scs_p_StaticTarget(row, ctx->place.rowCount, ctx->opts.rowsetSize, &a);
     if (rc == ERR_BEFORE_START) {
-        CUR_PosSet(&ctx->cs, CUR_POS_BEFORE_START);
+        CUR_PosSet(&ctx->place, CUR_POS_BEFORE_START);
         return rc;
     }
     if (rc == ERR_BEYOND_END) {
-        CUR_PosSet(&ctx->cs, CUR_POS_AFTER_END);
+        CUR_PosSet(&ctx->place, CUR_POS_AFTER_END);
         return rc;
     }
-    ctx->cs.absRow = a + 1;
-    const int32_t R = ctx->cs.rowsetSize;
+    ctx->place.absRow = a + 1;
+    const int32_t R = ctx->opts.rowsetSize;
     KeySet *ks = ctx->keySet;
     const bool keyed = staticKeyed(ctx) && ks && ks->statuses;
     const bool values = keyed && scs_p_Concurrency(ctx) == SCS_VALUES;
@@ -596,7 +596,7 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
         return rc;
     if ((rc = SS_GetRowset(ctx->staticSet, a, R, &rowset->block)) != 0)
         return rc;
-    for (int32_t i = 0; i < rowset->rows && a + i <= ctx->cs.rowCount - 1; ++i) {
+    for (int32_t i = 0; i < rowset->rows && a + i <= ctx->place.rowCount - 1; ++i) {
         uint16_t st = SQL_ROW_SUCCESS;
         if (keyed && a + i < ks->statusCount) {
             // A failed change is forgotten; a row this cursor updated or
@@ -624,7 +624,7 @@ namespace {
 // The next rows of the back end's result, every one of them a success.
 int forwardFetch(ScsContext *ctx, RowsetCache *rs)
 {
-    int rc = ScsLower()->Fetch(static_cast<int>(ctx->cs.drvStmt), static_cast<uint16_t>(ctx->cs.rowsetSize), rs->block);
+    int rc = ScsLower()->Fetch(static_cast<int>(ctx->drvStmt), static_cast<uint16_t>(ctx->opts.rowsetSize), rs->block);
     for (int32_t i = 0; rc == 0 && i < rs->block->rowsUsed && i < rs->rows; ++i)
         rs->status[i] = SQL_ROW_SUCCESS;
     return rc;
@@ -658,7 +658,7 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
     *rowsOut = 0;
     *cache = nullptr;
     RowsetCache *rs = nullptr;
-    int rc = RS_Create(&rs, ctx->cs.rowsetSize);
+    int rc = RS_Create(&rs, ctx->opts.rowsetSize);
     if (rc != 0)
         return rc;
     const bool aggregate = (ctx->clauseFlags & SCR_CF_SET_FUNCTION) != 0;
@@ -669,7 +669,7 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
     case SCS_KEYSET:
         if (aggregate)
             rc = aggregateFetch(ctx, rs, orientation);
-        else if (ctx->cs.keysetSize <= 0)
+        else if (ctx->opts.keysetSize <= 0)
             rc = scs_p_FetchKeyset(ctx, rs, row);
         else if (orientation == 0)
             rc = ERR_NOT_CAPABLE;
@@ -698,14 +698,14 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
         scs_p_AuxDiagsMove(ctx);
         return rc;
     }
-    *rowCount = ctx->cs.rowCount;
+    *rowCount = ctx->place.rowCount;
     *rowsOut = rs->block ? rs->block->rowsUsed : 0;
-    if (ctx->cs.retrieveData == SQL_RD_OFF && rs->block)
+    if (ctx->opts.retrieveData == SQL_RD_OFF && rs->block)
         RB_Free(rs->block);
     *cache = rs;
     if (*rowsOut == 0)
         return ERR_NO_DATA_FOUND;
-    CUR_PosSet(&ctx->cs, 1);
+    CUR_PosSet(&ctx->place, 1);
     return moved;
 }
 

@@ -416,8 +416,8 @@ ScsContext *scs_p_CtxFind(int stmt)
 
 void scs_p_OptionsSync(ScsContext *ctx)
 {
-    const uint32_t h = ctx->cs.drvStmt;
-    CursorState &cs = ctx->cs;
+    const uint32_t h = ctx->drvStmt;
+    CursorOptions &cs = ctx->opts;
     cs.cursorType = askStmtOption(h, SQL_CURSOR_TYPE, cs.cursorType);
     // A forward-only statement gets the cursor the back end's words give it.
     ctx->typeForced = 0;
@@ -447,17 +447,20 @@ void scs_p_OptionsSync(ScsContext *ctx)
 
 int32_t scs_p_CursorType(const ScsContext *ctx)
 {
-    return ctx->catalogStatic ? SCS_STATIC : ctx->cs.cursorType;
+    return ctx->catalogStatic ? SCS_STATIC : ctx->opts.cursorType;
 }
 
 int32_t scs_p_Concurrency(const ScsContext *ctx)
 {
-    return ctx->catalogStatic ? SCS_READ_ONLY : ctx->cs.concurrency;
+    return ctx->catalogStatic ? SCS_READ_ONLY : ctx->opts.concurrency;
 }
 
 int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn)
 {
-    CUR_StateInit(&ctx->cs, stmt, conn, &scsLowerBinding, nullptr);
+    CUR_OptionsInit(&ctx->opts);
+    CUR_PosReset(&ctx->place);
+    ctx->drvStmt = stmt;
+    ctx->drvConn = conn;
     // The back end's record starts zero-filled: the options a cursor reads
     // get their defaults there (read-only, one row, data retrieved).
     for (int option : {SQL_CONCURRENCY, SQL_ROWSET_SIZE, SQL_RETRIEVE_DATA}) {
@@ -476,7 +479,7 @@ int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn)
     ctx->lockByUpdate = askCapability(conn, DRV_CONN_LOCK_BY_UPDATE, 0) != 0 ? 1 : 0;
     ctx->maxParams = askCapability(conn, DRV_CONN_MAX_PARAMS, ctx->maxParams);
     ctx->utf8Catalog = static_cast<uint32_t>(askCapability(conn, DRV_CONN_UTF8_TEXT, 0));
-    ctx->cs.dynSensitive = askCapability(conn, DRV_CONN_ROW_VERSIONS, 0) != 0 ? 1 : 0;
+    ctx->dynSensitive = askCapability(conn, DRV_CONN_ROW_VERSIONS, 0) != 0 ? 1 : 0;
     ctx->cursorDefault = askStmtWord(stmt, DRV_STMT_CURSOR_DEFAULT);
     ctx->forceStatic = askStmtWord(stmt, DRV_STMT_FORCE_STATIC);
     DSC_Init(&ctx->valueCache);
@@ -495,7 +498,7 @@ void scs_p_CtxInfoLoad(ScsContext *ctx)
     if (ctx->infoLoaded)
         return;
     ctx->infoLoaded = 1;
-    const uint32_t conn = ctx->cs.drvConn;
+    const uint32_t conn = ctx->drvConn;
     char text[509];
     int16_t len = 0;
     if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_IDENTIFIER_QUOTE_CHAR, text, 2, &len) == 0)
@@ -552,7 +555,7 @@ void scs_p_CtxFree(ScsContext *ctx)
     // A cursor's row versions go with it, and so does its row-version
     // connection (whatever the cursor type became since it was opened).
     if (ctx->rvcBinding) {
-        if (ctx->rvcBinding->rvStmt && scs_p_CursorType(ctx) == SCS_DYNAMIC && ctx->cs.dynSensitive)
+        if (ctx->rvcBinding->rvStmt && scs_p_CursorType(ctx) == SCS_DYNAMIC && ctx->dynSensitive)
             RVC_CursorRowsDelete(ctx->rvcBinding);
         RVC_Detach(ctx->rvcBinding);
         delete ctx->rvcBinding;
@@ -565,7 +568,6 @@ void scs_p_CtxFree(ScsContext *ctx)
     free(ctx->dbmsName);
     ctx->userName = ctx->dbmsName = nullptr;
     scs_p_LongValuesReset(ctx);
-    CUR_StateFree(&ctx->cs);
 }
 
 void scs_p_ErrPostCode(ScsContext *ctx, int number)

@@ -176,7 +176,7 @@ int KS_GetKeySet_KSD(ScsContext *ctx)
         ks_CloseData(ks);
         return rc;
     }
-    ctx->cs.rowCount = total;
+    ctx->place.rowCount = total;
     ks->windowStart = ks->cache.state == DSC_SPILLED ? -1 : 0;
     // Keys come from NOT NULL columns; a NULL among them (a catalog that
     // described a nullable column as a key) would match no row by "=" and
@@ -210,12 +210,12 @@ int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, Row
     if (!result)
         return ERR_MEMORY_ALLOCATION;
     *out = result;
-    const int32_t rows = std::min(ctx->cs.rowsetSize, keys->rowsUsed - first);
+    const int32_t rows = std::min(ctx->opts.rowsetSize, keys->rowsUsed - first);
     if (first < 0 || rows <= 0)
         return 0;
     int32_t stmts = 0, lastRows = 0, per = 0;
     int rc = scs_p_GetKeyFetchBatches(ctx->maxParams, appParamCount(ctx), static_cast<int32_t>(keyCount(ctx)),
-                                      ctx->cs.rowsetSize, &stmts, &lastRows, &per);
+                                      ctx->opts.rowsetSize, &stmts, &lastRows, &per);
     if (rc != 0)
         return rc;
     const int stmt = static_cast<int>(ctx->refetchStmt);
@@ -262,7 +262,7 @@ int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, in
     if (!ctx || !rows || !keyRows || !keyStatuses)
         return ERR_GENERAL;
     const int32_t at = first - windowStart;
-    const int32_t check = std::min(ctx->cs.rowsetSize, keyRows->rowsUsed - at);
+    const int32_t check = std::min(ctx->opts.rowsetSize, keyRows->rowsUsed - at);
     RowBlock *existing = nullptr;
     int rc = KS_GetExistingKeys(ctx, keyRows, at, &existing);
     if (rc != 0) {
@@ -320,24 +320,24 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     KeySet *ks = ctx->keySet;
     if (!ks || !rowset || !ctx->stmtText || keyCount(ctx) == 0)
         return ERR_GENERAL;
-    const bool keysetDriven = ctx->cs.keysetSize <= 0;
-    const int32_t R = ctx->cs.rowsetSize;
+    const bool keysetDriven = ctx->opts.keysetSize <= 0;
+    const int32_t R = ctx->opts.rowsetSize;
     const uint16_t K = static_cast<uint16_t>(keyCount(ctx));
-    const int h = static_cast<int>(ctx->cs.drvStmt);
+    const int h = static_cast<int>(ctx->drvStmt);
 
     int32_t a = row;
     if (keysetDriven) {
-        int rc = scs_p_StaticTarget(row, ctx->cs.rowCount, R, &a);
+        int rc = scs_p_StaticTarget(row, ctx->place.rowCount, R, &a);
         if (rc == ERR_BEFORE_START) {
-            CUR_PosSet(&ctx->cs, CUR_POS_BEFORE_START);
+            CUR_PosSet(&ctx->place, CUR_POS_BEFORE_START);
             return rc;
         }
         if (rc == ERR_BEYOND_END) {
-            CUR_PosSet(&ctx->cs, CUR_POS_AFTER_END);
+            CUR_PosSet(&ctx->place, CUR_POS_AFTER_END);
             return rc;
         }
     }
-    ctx->cs.absRow = a + 1;
+    ctx->place.absRow = a + 1;
 
     int32_t S = 0, L = 0, N = 0;
     int rc = scs_p_GetKeyFetchBatches(ctx->maxParams, appParamCount(ctx), K, R, &S, &L, &N);
@@ -433,7 +433,7 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
         if ((rc = scs_p_GetOptConcColVals(ctx, p, a, statements, N, count - (statements - 1) * N)) != 0)
             return rc;
     } else if (updatable && conc == SCS_LOCK && ctx->lockByUpdate) {
-        if ((rc = scs_p_LockRows(ctx, ctx->cs.absRow - 1, R)) != 0)
+        if ((rc = scs_p_LockRows(ctx, ctx->place.absRow - 1, R)) != 0)
             return rc;
     }
     KS_BlockFree(&lastParams);

@@ -240,7 +240,7 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
         return rc;
 
     // Direction, predicate and how many rows of the answer make the window.
-    const int32_t K = ctx->cs.keysetSize > 0 ? ctx->cs.keysetSize : ctx->cs.rowsetSize;
+    const int32_t K = ctx->opts.keysetSize > 0 ? ctx->opts.keysetSize : ctx->opts.rowsetSize;
     const int32_t held = ks->keyRows->rowsUsed;
     int16_t o = orientation;
     int16_t mode = KS_MODE_FAR;

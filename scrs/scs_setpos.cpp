@@ -264,7 +264,7 @@ int mappedColumns(ScsContext *ctx, const uint16_t *colMap, int n, std::vector<st
 // The key row (0-based, of the keyset) of rowset row r (1-based).
 int32_t keyRowOf(const ScsContext *ctx, int32_t r)
 {
-    const int32_t base = ctx->cs.cursorType == SCS_DYNAMIC ? 1 : ctx->cs.absRow;
+    const int32_t base = ctx->opts.cursorType == SCS_DYNAMIC ? 1 : ctx->place.absRow;
     return base + r - 2;
 }
 
@@ -281,7 +281,7 @@ int32_t heldRow(const KeySet *ks, int32_t k)
 // spilled, at the row's absolute place; the others keep the rowset's.
 int32_t compareRowOf(const ScsContext *ctx, int32_t k, int32_t r)
 {
-    if (ctx->cs.cursorType == SCS_STATIC && ctx->compareSet == 1)
+    if (ctx->opts.cursorType == SCS_STATIC && ctx->compareSet == 1)
         return k - (ctx->valueCacheStart > 0 ? ctx->valueCacheStart : 0);
     return r - 1;
 }
@@ -318,7 +318,7 @@ int whereClause(ScsContext *ctx, int32_t keyRow, int32_t rowsetRow, std::string 
         keyTypes.push_back(typeOf(keys[c], paramType(ks->keyRows->columns[c].valueType)));
     params->types.insert(params->types.end(), keyTypes.begin(), keyTypes.end());
 
-    if (ctx->cs.concurrency == SCS_VALUES) {
+    if (ctx->opts.concurrency == SCS_VALUES) {
         const DynArray *set = ctx->compareSet == 2 ? ctx->selectCols : ctx->tableCols;
         const RowBlock *vals = ctx->compareValues;
         const int32_t vr = compareRowOf(ctx, keyRow, rowsetRow);
@@ -417,7 +417,7 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
     std::vector<int32_t> updatedKeys, updatedAt;
     for (int32_t l = 0; l < rows; ++l) {
         const int32_t rowsetRow =
-            bookmarks ? static_cast<int32_t>(bookmarks[l]) - ctx->cs.absRow + 1 : first + l;
+            bookmarks ? static_cast<int32_t>(bookmarks[l]) - ctx->place.absRow + 1 : first + l;
         const int16_t mark = rowData ? (rowData->columnsUsed ? rowData->columns[0].indicators[l] : 0) : 0;
         if (mark == RB_IND_IGNORED) {
             // Rows left alone keep the status they had.
@@ -521,11 +521,9 @@ int SCS_SetPos(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **sta
         return ERR_INVALID_CURSOR_STATE;
     if (type == SCS_FORWARD_ONLY)
         return ERR_NOT_CAPABLE;
-    ctx->cs.setPosRow = static_cast<uint32_t>(row);
-    ctx->cs.setPosOp = op;
     ctx->posRowCount = 0;
     if (op != SQL_ADD)
-        if (int rc = CUR_PosSet(&ctx->cs, row))
+        if (int rc = CUR_PosSet(&ctx->place, row))
             return rc;
     int rc = 0;
     switch (op) {

@@ -9,37 +9,40 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rowblock.h"
 
+void CUR_OptionsInit(CursorOptions *o)
+{
+    *o = CursorOptions{};
+    o->rowsetSize = 1;
+    o->keysetSize = 0;
+    o->cursorType = 0;
+    o->concurrency = 1;
+    o->simulateCursor = 0;
+    o->useBookmarks = 0;
+    o->retrieveData = 1;
+    o->cursorMode = 1;
+}
+
 int CUR_StateInit(CursorState *cs, uint32_t drvStmt, uint32_t drvConn, DrvBinding *binding,
                   Stmt *stmt)
 {
-    std::memset(cs, 0, sizeof *cs);
-    cs->rowsetSize = 1;
-    cs->keysetSize = 0;
+    *cs = CursorState{};
+    CUR_OptionsInit(cs);
     cs->rowCount = -1;
-    cs->cursorType = 0;
-    cs->concurrency = 1;
-    cs->simulateCursor = 0;
-    cs->useBookmarks = 0;
-    cs->retrieveData = 1;
+    cs->position = CUR_POS_BEFORE_START;
+    cs->absRow = CUR_POS_BEFORE_START;
     cs->drvStmt = drvStmt;
     cs->drvConn = drvConn;
     cs->binding = binding;
     cs->stmt = stmt;
-    cs->position = CUR_POS_BEFORE_START;
-    cs->absRow = CUR_POS_BEFORE_START;
-    cs->cursorMode = 1;
     return 0;
 }
 
 int CUR_StateInitFromConn(CursorState *cs, uint32_t drvStmt, uint32_t drvConn,
-                          DrvBinding *binding, Stmt *stmt, const CursorState *defaults)
+                          DrvBinding *binding, Stmt *stmt, const CursorOptions *defaults)
 {
     CUR_StateInit(cs, drvStmt, drvConn, binding, stmt);
-    cs->cache = nullptr;
-    cs->appStatus = nullptr;
-    cs->fetchDirMask = 0;
     if (defaults) {
-        const CursorState &d = *defaults;
+        const CursorOptions &d = *defaults;
         cs->concurrency = d.concurrency;
         cs->cursorType = d.cursorType;
         cs->keysetSize = d.keysetSize;
@@ -56,29 +59,29 @@ void CUR_StateFree(CursorState *cs)
     RS_Free(&cs->cache);
 }
 
-int CUR_PosSet(CursorState *cs, int32_t p)
+int CUR_PosSet(CursorPlace *place, int32_t p)
 {
     if (p == CUR_POS_BEFORE_START || p == CUR_POS_AFTER_END) {
-        cs->position = p;
-        cs->absRow = p;
+        place->position = p;
+        place->absRow = p;
         return 0;
     }
     if (p == CUR_POS_ROWSET) {
-        cs->position = CUR_POS_ROWSET;
+        place->position = CUR_POS_ROWSET;
         return 0;
     }
     if (p < 0)
         return ERR_ROW_VALUE_RANGE;
-    if (cs->rowCount != -1 && cs->rowCount < p)
+    if (place->rowCount != -1 && place->rowCount < p)
         return ERR_ROW_VALUE_RANGE;
-    cs->position = p;
+    place->position = p;
     return 0;
 }
 
-int CUR_PosReset(CursorState *cs)
+int CUR_PosReset(CursorPlace *place)
 {
-    cs->rowCount = -1;
-    return CUR_PosSet(cs, CUR_POS_BEFORE_START);
+    place->rowCount = -1;
+    return CUR_PosSet(place, CUR_POS_BEFORE_START);
 }
 
 int RS_Create(RowsetCache **out, int32_t rows)

@@ -1,6 +1,8 @@
-// A statement's scrolling state and the rows of its current rowset.  The
-// connection keeps one more CursorState as the default statement options that
-// every new statement copies.
+// A statement's cursor: its options, where it stands and the rows of its
+// current rowset.  The statement layer owns the one CursorState of each
+// statement and hands the options to the cursor library with each fetch,
+// SetPos and bulk operation; the connection keeps one more set of options as
+// the defaults every new statement copies.
 #pragma once
 #include <cstdint>
 
@@ -28,26 +30,35 @@ enum : uint16_t {
     CUR_F_OPTIONS_CHANGED = 0x800,  // the back end changed the cursor type or concurrency at prepare
 };
 
-struct CursorState {
+// A statement's cursor options as the back end took them (ODBC values).
+struct CursorOptions {
     int32_t rowsetSize;          // 1
     int32_t keysetSize;          // 0: the whole result
-    int32_t rowCount;            // -1 unknown
-    int32_t cursorType;          // 0 forward-only, 1 keyset, 2 dynamic, 3 static
-    int32_t reqCursorType;       // as the application asked, before the back end changed it
-    int32_t concurrency;         // 1 read-only
-    int32_t reqConcurrency;
+    int32_t cursorType;          // SQL_CURSOR_*: forward-only
+    int32_t concurrency;         // SQL_CONCUR_*: read-only
     int32_t simulateCursor;      // 0
     int32_t useBookmarks;        // 0 off
     int32_t retrieveData;        // 1 on
-    uint32_t drvConn;            // back-end connection handle
-    uint32_t drvStmt;            // back-end statement handle
+    int32_t cursorMode;          // option KRS_STMT_CURSOR_MODE: 1 or 2
+    int32_t keyInfo;             // option KRS_STMT_KEY_INFO
+    int32_t addKeys;             // option KRS_STMT_ADD_KEYS
+};
+
+// Where a cursor stands in its result.
+struct CursorPlace {
+    int32_t rowCount;            // -1 unknown
     int32_t position;            // CUR_POS_*, or a row of the rowset
     int32_t absRow;              // absolute number of the rowset's first row
+};
+
+struct CursorState : CursorOptions, CursorPlace {
+    int32_t reqCursorType;       // as the application asked, before the back end changed it
+    int32_t reqConcurrency;
+    uint32_t drvConn;            // back-end connection handle
+    uint32_t drvStmt;            // back-end statement handle
     DrvBinding *binding;
-    Stmt *stmt;                  // null in a connection's defaults
-    int32_t cursorMode;          // option KRS_STMT_CURSOR_MODE: 1 or 2
+    Stmt *stmt;
     uint16_t flags;              // CUR_F_*
-    uint16_t flags2;             // 0x10 and 0x20 cleared when the rowset size is set
     RowsetCache *cache;
     uint16_t *appStatus;         // the running fetch's row-status array
     uint32_t setPosRow;
@@ -55,29 +66,29 @@ struct CursorState {
     uint32_t fetchDirMask;       // 0 not yet asked
     int32_t prevRowsetSize;
     int32_t secondRowCount;      // compared with the rowset size for row buffers
-    int32_t dynSensitive;        // cursor library flag
-    int32_t keyInfo;         // options KRS_STMT_KEY_INFO and KRS_STMT_ADD_KEYS
-    int32_t addKeys;
 };
 
-// Fills the defaults (rowset size 1, keyset 0, row count -1, forward-only,
-// read-only, retrieve-data on, position before the start) and records the
-// handles, the binding and the statement.  0.
+
+// The default options: rowset size 1, keyset 0, forward-only, read-only,
+// retrieve-data on, cursor mode 1.
+void CUR_OptionsInit(CursorOptions *o);
+// Fills the default options, row count -1 and the position before the
+// start, and records the handles, the binding and the statement.  0.
 int CUR_StateInit(CursorState *cs, uint32_t drvStmt, uint32_t drvConn, DrvBinding *binding,
                   Stmt *stmt);
 // CUR_StateInit, then no rowset cache, status array or fetch-direction mask,
 // and the statement options copied from the connection's defaults (when
 // given).  0.
 int CUR_StateInitFromConn(CursorState *cs, uint32_t drvStmt, uint32_t drvConn,
-                          DrvBinding *binding, Stmt *stmt, const CursorState *defaults);
+                          DrvBinding *binding, Stmt *stmt, const CursorOptions *defaults);
 // Frees the rowset cache.
 void CUR_StateFree(CursorState *cs);
 // Moves the position: CUR_POS_BEFORE_START and CUR_POS_AFTER_END also set
 // the absolute row, CUR_POS_ROWSET keeps it; any other negative value or one
 // past a known row count is ERR_ROW_VALUE_RANGE (S1107).  0.
-int CUR_PosSet(CursorState *cs, int32_t position);
+int CUR_PosSet(CursorPlace *place, int32_t position);
 // Row count unknown, position before the start.  0.
-int CUR_PosReset(CursorState *cs);
+int CUR_PosReset(CursorPlace *place);
 
 // Rowset cache.  RS_Create/RS_Resize answer ERR_GENERAL (S1000) for a null target or
 // a row count below 1, ERR_MEMORY_ALLOCATION (S1001) when out of memory.
