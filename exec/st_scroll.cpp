@@ -40,18 +40,6 @@ bool HasAbsoluteRows(const CursorState &cs)
     return (cs.cursorType == SQL_CURSOR_KEYSET_DRIVEN && cs.keysetSize == 0) || cs.cursorType == SQL_CURSOR_STATIC;
 }
 
-// The first row of a rowset the cursor library placed itself: a target of 0
-// is the last full rowset and a negative one counts from the end, both only
-// known once the row count is (-1 while it is not).
-int32_t ResolvedRow(int32_t target, int32_t rowCount, int32_t rowsetSize)
-{
-    if (rowCount < 0)
-        return -1;
-    int64_t first = target < 0 ? static_cast<int64_t>(rowCount) + target + 1
-                               : static_cast<int64_t>(rowCount) - rowsetSize + 1;
-    return first < 1 ? 1 : static_cast<int32_t>(first);
-}
-
 int32_t Offset32(int64_t k) { return k > INT32_MAX ? INT32_MAX : k < INT32_MIN ? INT32_MIN : static_cast<int32_t>(k); }
 
 } // namespace
@@ -63,12 +51,12 @@ int CUR_DrvFetch(CursorState *cs, uint16_t orientation, int32_t target, uint32_t
     int rows = 0;
     int rc;
     if (s && s->conn && s->conn->cn_hasDynMixCurs)
-        rc = ops && ops->ScrollFetch
-                 ? ops->ScrollFetch(static_cast<int>(cs->drvStmt), &cs->cache, target, &rows, &cs->rowCount, orientation)
-                 : ERR_NOT_CAPABLE;
+        rc = ops && ops->ScrollFetch ? ops->ScrollFetch(static_cast<int>(cs->drvStmt), cs, &cs->cache, target, &rows,
+                                                        &cs->rowCount, orientation)
+                                     : ERR_NOT_CAPABLE;
     else
         rc = ops && ops->ExtendedFetch
-                 ? ops->ExtendedFetch(static_cast<int>(cs->drvStmt), &cs->cache, target, &rows, &cs->rowCount)
+                 ? ops->ExtendedFetch(static_cast<int>(cs->drvStmt), cs, &cs->cache, target, &rows, &cs->rowCount)
                  : ERR_NOT_CAPABLE;
     *rowsOut = rows > 0 ? static_cast<uint32_t>(rows) : 0;
     if (rc != 0 && s)
@@ -188,7 +176,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     else if (target >= 1 || type == SQL_CURSOR_FORWARD_ONLY)
         cs->absRow = target;
     else
-        cs->absRow = ResolvedRow(target, cs->rowCount, cs->rowsetSize);
+        cs->absRow = cs->cache ? cs->cache->firstRow : -1;  // the last rowset, or counted from the end
     return firstInstead ? ERR_FETCH_BEFORE_FIRST_ROWSET : 0;
 }
 

@@ -92,7 +92,7 @@ SQLRETURN Outcome(Stmt *s, int64_t row, int rc, const OpCall &call)
 }
 
 // r: the row, or -2 for every row, as the operation takes it.
-int32_t OpRow(int64_t row) { return row == 0 ? -2 : static_cast<int32_t>(row); }
+int32_t OpRow(int64_t row) { return row == 0 ? CUR_POS_ROWSET : static_cast<int32_t>(row); }
 
 // Rows an ADD inserted are not in the keyset and have no bookmark.  A bound
 // bookmark column says so for the rows of the operation (indicator
@@ -135,8 +135,8 @@ SQLRETURN SendValues(Stmt *s, int64_t row, uint16_t op)
         if (int rc = RB_WideToAnsi(call.block))
             return StFail(s, rc);
     call.sent = true;
-    int rc = ops->SetPos(StDrv(s), OpRow(row), op, SQL_LOCK_NO_CHANGE, &call.statuses, &call.count, call.block,
-                         call.list, call.listCount);
+    int rc = ops->SetPos(StDrv(s), &s->cursor, OpRow(row), op, SQL_LOCK_NO_CHANGE, &call.statuses, &call.count,
+                         call.block, call.list, call.listCount);
     const SQLRETURN answer = Outcome(s, row, rc, call);
     if (op == SQL_ADD && SQL_SUCCEEDED(answer))
         NoBookmarks(s, row);
@@ -152,8 +152,8 @@ SQLRETURN SendDelete(Stmt *s, int64_t row)
     if (int rc = StmtBuildStatusBlock(s, OpRow(row), &call.block))
         return StFail(s, rc);
     call.sent = true;
-    int rc = ops->SetPos(StDrv(s), s->cursor.position, SQL_DELETE, SQL_LOCK_NO_CHANGE, &call.statuses, &call.count,
-                         call.block, nullptr, 0);
+    int rc = ops->SetPos(StDrv(s), &s->cursor, s->cursor.position, SQL_DELETE, SQL_LOCK_NO_CHANGE, &call.statuses,
+                         &call.count, call.block, nullptr, 0);
     return Outcome(s, row, rc, call);
 }
 
@@ -250,8 +250,8 @@ SQLRETURN PositionOrRefresh(Stmt *s, int64_t row, uint16_t op)
     const DrvOpTable *ops = StOps(s);
     if (!ops || !ops->SetPos)
         return SQL_SUCCESS;
-    int rc = ops->SetPos(StDrv(s), OpRow(row), SQL_POSITION, SQL_LOCK_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
-                         0);
+    int rc = ops->SetPos(StDrv(s), &s->cursor, OpRow(row), SQL_POSITION, SQL_LOCK_NO_CHANGE, nullptr, nullptr,
+                         nullptr, nullptr, 0);
     StorePosError(s, rc);
     return rc == 0 ? SQL_SUCCESS : SQL_ERROR;
 }
@@ -288,8 +288,8 @@ SQLRETURN SendKeptV2(Stmt *s, int64_t row, uint16_t op)
     if (call->list)
         call->columns.assign(call->list, call->list + call->listCount);
     const int32_t target = op == SQL_DELETE ? s->cursor.position : OpRow(row);
-    rc = ops->SetPos(StDrv(s), target, op, SQL_LOCK_NO_CHANGE, &call->statuses, &call->count, call->block,
-                     call->list, call->listCount);
+    rc = ops->SetPos(StDrv(s), &s->cursor, target, op, SQL_LOCK_NO_CHANGE, &call->statuses, &call->count,
+                     call->block, call->list, call->listCount);
     if (rc == ERR_NEED_DATA && op != SQL_DELETE) {
         s->daeState = DAE_SETPOS;
         s->diag.errNum = ERR_NONE;

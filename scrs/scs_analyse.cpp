@@ -141,6 +141,7 @@ int concurrencyReadOnly(ScsContext *ctx)
         return ERR_NOT_CAPABLE;
     }
     LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
+    ctx->replacedConcurrency = ctx->opts.concurrency;
     ctx->opts.concurrency = SCS_READ_ONLY;
     return 0;
 }
@@ -266,19 +267,10 @@ int scs_p_ChangeCursorType(ScsContext *ctx)
             return ERR_NOT_CAPABLE;
         }
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
+        ctx->replacedType = ctx->opts.cursorType;
         ctx->opts.cursorType = SCS_STATIC;
     }
-    if (ctx->opts.concurrency != SCS_READ_ONLY) {
-        int32_t v = SCS_READ_ONLY;
-        if (ScsLower()->SetOption(h, DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &v) != 0) {
-            LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__,
-                       "scs_p_ChangeCursorType: Couldn't switch to read-only concurrency");
-            return ERR_NOT_CAPABLE;
-        }
-        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
-        ctx->opts.concurrency = SCS_READ_ONLY;
-    }
-    return 0;
+    return ctx->opts.concurrency != SCS_READ_ONLY ? concurrencyReadOnly(ctx) : 0;
 }
 
 void scs_p_DescriptionsFree(ScsContext *ctx)
@@ -323,6 +315,7 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_ANALYSED);
     }
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_TYPE_SET);
+    ctx->replacedType = ctx->replacedConcurrency = -1;
     int32_t type = ctx->opts.cursorType;
     // A forward-only statement is analysed only to report its key and
     // expression columns (attributes 1052, 1054), and only a SELECT.
@@ -524,8 +517,8 @@ int SCS_Prepare(int stmt, const char *sql)
     // again after every prepare of its own.
     uint16_t markers = 0;
     const DrvOpTable *lower = ScsLower();
-    if (ctx->opts.cursorType == SCS_KEYSET && lower->GetParamDescs && lower->GetParamDescs(stmt, &markers, nullptr) == 0 &&
-        markers > 0)
+    if (ctx->opts.cursorType == SCS_KEYSET && lower->GetParamDescs &&
+        lower->GetParamDescs(stmt, &markers, nullptr) == 0 && markers > 0)
         ctx->scsFlags |= SCS_F_PARAMS_SAVED;
     ctx->scsFlags |= SCS_F_THROUGH_LIBRARY;
     return 0;

@@ -113,9 +113,9 @@ int fetchStaticByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t c
 
 } // namespace
 
-int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *rowData,
-                       uint16_t *colMap, uint16_t colCount, uint16_t **statuses, uint16_t *countOut,
-                       RowsetCache **rowset)
+int SCS_BulkOperations(int stmt, const CursorOptions *options, uint16_t op, const uint32_t *bookmarks,
+                       uint16_t count, RowBlock *rowData, uint16_t *colMap, uint16_t colCount,
+                       uint16_t **statuses, uint16_t *countOut, RowsetCache **rowset)
 {
     (void)colCount;
     // The values and their columns are this routine's from the call on.
@@ -142,7 +142,7 @@ int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_
         return ERR_INVALID_ARGUMENT;
     if (op == SQL_ADD || !bookmarks || count == 0 || (op == SQL_UPDATE_BY_BOOKMARK && (!rowData || !colMap)))
         return ERR_GENERAL;
-    scs_p_OptionsSync(ctx);
+    scs_p_OptionsTake(ctx, options);
     const int32_t type = scs_p_CursorType(ctx);
     const bool keyset = type == SCS_KEYSET && ctx->opts.keysetSize == 0;
     if (!(keyset || type == SCS_STATIC) ||

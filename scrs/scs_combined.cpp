@@ -367,7 +367,7 @@ int SCS_FetchScrollLong(int stmt, RowsetCache **cache, int row, int *rowsOut, in
         return ERR_INVALID_ARGUMENT;
     // The values of the previous rowset go with it, whatever this fetch gives.
     scs_p_LongValuesReset(ctx);
-    int rc = SCS_FetchScroll(stmt, cache, row, rowsOut, rowCount, orientation);
+    int rc = SCS_FetchScroll(stmt, nullptr, cache, row, rowsOut, rowCount, orientation);
     if (rc != 0 || !*cache)
         return rc;
     if ((rc = scs_p_LongDataDetach((*cache)->block, &ctx->longValues)) != 0) {

@@ -2,10 +2,10 @@
 // cursor context and the routines the library's parts share.
 //
 // The library reaches the back end only through the operation table.  A
-// statement's context is kept here, by its back-end statement handle; the
-// statement options that the back end stores (cursor type, concurrency,
-// rowset size, retrieve data) are read back from it through DRV_GetInfo
-// whenever an operation starts.
+// statement's context is kept here, by its back-end statement handle.  The
+// statement's cursor options come with each fetch, SetPos and bulk
+// operation; the calls that bring none (prepare, execute, catalog ...) read
+// the options the back end stores through DRV_GetInfo when they start.
 #pragma once
 #include "odbc/contract/cursor_state.h"
 #include "odbc/contract/drv_ops.h"
@@ -111,6 +111,11 @@ struct ScsContext {
     int32_t forceStatic = 0;
     int32_t forcedDeclined = 0;      // this statement runs forward-only whatever the words say
     int32_t typeForced = 0;          // the cursor type is the words', not the statement's
+    // The cursor type and concurrency the last analysis replaced by static
+    // and read-only in the back end (-1 none); the statement layer learns of
+    // a change only when it prepares.
+    int32_t replacedType = -1;
+    int32_t replacedConcurrency = -1;
 
     // Keysets, row locks and optimistic concurrency.
     KeySet *keySet = nullptr;         // the cursor's keys (scs_keyset.h)
@@ -169,6 +174,11 @@ ScsContext *scs_p_CtxFind(int stmt);
 
 // Reads the statement options the back end keeps into the context.
 void scs_p_OptionsSync(ScsContext *ctx);
+// Takes the options a fetch, SetPos or bulk operation hands over (null: the
+// back end's).  A cursor type or concurrency the library itself replaced when
+// it analysed the statement stays replaced while the statement still holds
+// the value it replaced.
+void scs_p_OptionsTake(ScsContext *ctx, const CursorOptions *handed);
 // The cursor type and concurrency the context serves (a catalog result is
 // static and read-only whatever the statement asked).
 int32_t scs_p_CursorType(const ScsContext *ctx);
@@ -279,8 +289,10 @@ int SCS_ExecDirect(int stmt, const char *sql, RowBlock *params, int16_t typeCoun
 int SCS_Fetch(int stmt, uint16_t rows, RowBlock *out);
 int SCS_MoreResults(int stmt);
 int SCS_GetInfo(int h, int code, void *buf, int16_t len, int16_t *outLen);
-int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int orientation);
-int SCS_ExtendedFetch(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount);
+int SCS_FetchScroll(int stmt, const CursorOptions *options, RowsetCache **cache, int row, int *rowsOut,
+                    int *rowCount, int orientation);
+int SCS_ExtendedFetch(int stmt, const CursorOptions *options, RowsetCache **cache, int row, int *rowsOut,
+                      int *rowCount);
 int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row);
 
 // ---- keyset-driven, dynamic and mixed fetch ----

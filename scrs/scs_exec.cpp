@@ -583,7 +583,7 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
         CUR_PosSet(&ctx->place, CUR_POS_AFTER_END);
         return rc;
     }
-    ctx->place.absRow = a + 1;
+    ctx->place.absRow = rowset->firstRow = a + 1;
     const int32_t R = ctx->opts.rowsetSize;
     KeySet *ks = ctx->keySet;
     const bool keyed = staticKeyed(ctx) && ks && ks->statuses;
@@ -643,12 +643,13 @@ int aggregateFetch(ScsContext *ctx, RowsetCache *rs, int orientation)
 
 } // namespace
 
-int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int orientation)
+int SCS_FetchScroll(int stmt, const CursorOptions *options, RowsetCache **cache, int row, int *rowsOut,
+                    int *rowCount, int orientation)
 {
     ScsContext *ctx = scs_p_CtxFind(stmt);
     if (!ctx || !cache || !rowsOut || !rowCount)
         return ERR_INVALID_ARGUMENT;
-    scs_p_OptionsSync(ctx);
+    scs_p_OptionsTake(ctx, options);
     const int32_t type = scs_p_CursorType(ctx);
     if (!(ctx->scsFlags & SCS_F_THROUGH_LIBRARY) && type != SCS_FORWARD_ONLY &&
         !(type == SCS_STATIC && scs_p_Concurrency(ctx) == SCS_READ_ONLY))
@@ -709,9 +710,10 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
     return moved;
 }
 
-int SCS_ExtendedFetch(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount)
+int SCS_ExtendedFetch(int stmt, const CursorOptions *options, RowsetCache **cache, int row, int *rowsOut,
+                      int *rowCount)
 {
-    return SCS_FetchScroll(stmt, cache, row, rowsOut, rowCount, 0);
+    return SCS_FetchScroll(stmt, options, cache, row, rowsOut, rowCount, 0);
 }
 
 int SCS_DDColumnPrivileges(int stmt, CatalogArgs *a)

@@ -414,12 +414,15 @@ ScsContext *scs_p_CtxFind(int stmt)
     return it == contexts().end() ? nullptr : it->second;
 }
 
-void scs_p_OptionsSync(ScsContext *ctx)
+namespace {
+
+// The statement's options become those the library serves: a forward-only
+// statement gets the cursor the back end's words give it, and a new keyset
+// size resets a mixed cursor's window.
+void optionsServe(ScsContext *ctx, const CursorOptions &o)
 {
-    const uint32_t h = ctx->drvStmt;
     CursorOptions &cs = ctx->opts;
-    cs.cursorType = askStmtOption(h, SQL_CURSOR_TYPE, cs.cursorType);
-    // A forward-only statement gets the cursor the back end's words give it.
+    cs.cursorType = o.cursorType;
     ctx->typeForced = 0;
     if (cs.cursorType == SCS_FORWARD_ONLY && !ctx->forcedDeclined) {
         if (ctx->forceStatic)
@@ -428,21 +431,56 @@ void scs_p_OptionsSync(ScsContext *ctx)
             cs.cursorType = ctx->cursorDefault;
         ctx->typeForced = cs.cursorType != SCS_FORWARD_ONLY;
     }
-    cs.concurrency = askStmtOption(h, SQL_CONCURRENCY, cs.concurrency);
-    cs.rowsetSize = askStmtOption(h, SQL_ROWSET_SIZE, cs.rowsetSize);
-    const int32_t keysetSize = askStmtOption(h, SQL_KEYSET_SIZE, cs.keysetSize);
-    // A mixed cursor's window no longer fits a new keyset size.
-    if (keysetSize != cs.keysetSize && cs.cursorType == SCS_KEYSET)
+    cs.concurrency = o.concurrency;
+    cs.rowsetSize = o.rowsetSize;
+    if (o.keysetSize != cs.keysetSize && cs.cursorType == SCS_KEYSET)
         ctx->scsFlags |= SCS_F_KEYSET_SIZE_SET;
-    cs.keysetSize = keysetSize;
-    cs.retrieveData = askStmtOption(h, SQL_RETRIEVE_DATA, cs.retrieveData);
-    ctx->attrKeyInfo = static_cast<uint32_t>(askStmtOption(h, KRS_STMT_KEY_INFO, 0));
-    ctx->attrAddKeys = static_cast<uint32_t>(askStmtOption(h, KRS_STMT_ADD_KEYS, 0));
+    cs.keysetSize = o.keysetSize;
+    cs.retrieveData = o.retrieveData;
+    ctx->attrKeyInfo = static_cast<uint32_t>(o.keyInfo);
+    ctx->attrAddKeys = static_cast<uint32_t>(o.addKeys);
     // A record the back end never set holds zeros: read-only, one row.
     if (cs.rowsetSize < 1)
         cs.rowsetSize = 1;
     if (cs.concurrency < SCS_READ_ONLY)
         cs.concurrency = SCS_READ_ONLY;
+}
+
+} // namespace
+
+void scs_p_OptionsSync(ScsContext *ctx)
+{
+    const uint32_t h = ctx->drvStmt;
+    const CursorOptions &now = ctx->opts;
+    CursorOptions o = now;
+    o.cursorType = askStmtOption(h, SQL_CURSOR_TYPE, now.cursorType);
+    o.concurrency = askStmtOption(h, SQL_CONCURRENCY, now.concurrency);
+    o.rowsetSize = askStmtOption(h, SQL_ROWSET_SIZE, now.rowsetSize);
+    o.keysetSize = askStmtOption(h, SQL_KEYSET_SIZE, now.keysetSize);
+    o.retrieveData = askStmtOption(h, SQL_RETRIEVE_DATA, now.retrieveData);
+    o.keyInfo = askStmtOption(h, KRS_STMT_KEY_INFO, 0);
+    o.addKeys = askStmtOption(h, KRS_STMT_ADD_KEYS, 0);
+    // What the library replaced is no longer so once the back end holds
+    // another value.
+    if (o.cursorType != SCS_STATIC)
+        ctx->replacedType = -1;
+    if (o.concurrency != SCS_READ_ONLY)
+        ctx->replacedConcurrency = -1;
+    optionsServe(ctx, o);
+}
+
+void scs_p_OptionsTake(ScsContext *ctx, const CursorOptions *handed)
+{
+    if (!handed) {
+        scs_p_OptionsSync(ctx);
+        return;
+    }
+    CursorOptions o = *handed;
+    if (o.cursorType == ctx->replacedType)
+        o.cursorType = SCS_STATIC;
+    if (o.concurrency == ctx->replacedConcurrency)
+        o.concurrency = SCS_READ_ONLY;
+    optionsServe(ctx, o);
 }
 
 int32_t scs_p_CursorType(const ScsContext *ctx)

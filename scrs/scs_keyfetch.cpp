@@ -338,6 +338,8 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
         }
     }
     ctx->place.absRow = a + 1;
+    if (keysetDriven)
+        rowset->firstRow = a + 1;
 
     int32_t S = 0, L = 0, N = 0;
     int rc = scs_p_GetKeyFetchBatches(ctx->maxParams, appParamCount(ctx), K, R, &S, &L, &N);

@@ -501,8 +501,8 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
     return ERR_ROW_ERROR;
 }
 
-int SCS_SetPos(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **statuses, uint16_t *count,
-               RowBlock *rowData, uint16_t *colMap, uint16_t colCount)
+int SCS_SetPos(int stmt, const CursorOptions *options, int32_t row, uint16_t op, uint16_t lock,
+               uint16_t **statuses, uint16_t *count, RowBlock *rowData, uint16_t *colMap, uint16_t colCount)
 {
     (void)lock;
     (void)colCount;
@@ -514,7 +514,7 @@ int SCS_SetPos(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **sta
     ScsContext *ctx = scs_p_CtxFind(stmt);
     if (!ctx)
         return ERR_INVALID_ARGUMENT;
-    scs_p_OptionsSync(ctx);
+    scs_p_OptionsTake(ctx, options);
     const int32_t type = scs_p_CursorType(ctx);
     const bool staticReadOnly = type == SCS_STATIC && scs_p_Concurrency(ctx) == SCS_READ_ONLY;
     if (!(ctx->scsFlags & SCS_F_THROUGH_LIBRARY) && !staticReadOnly)

@@ -39,8 +39,8 @@ int scs_p_ParamBlockMake(const PosParams &p, RowBlock **out);
 // ERR_ROW_VALUE_RANGE, ERR_NOT_CAPABLE, ERR_JOIN_RESULT, ERR_GROUP_BY_CLAUSE,
 // ERR_UNION_CLAUSE, ERR_SCALAR_AGGREGATE, ERR_MEMORY_ALLOCATION, or the back
 // end's number.
-int SCS_SetPos(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **statuses, uint16_t *count,
-               RowBlock *rowData, uint16_t *colMap, uint16_t colCount);
+int SCS_SetPos(int stmt, const CursorOptions *options, int32_t row, uint16_t op, uint16_t lock,
+               uint16_t **statuses, uint16_t *count, RowBlock *rowData, uint16_t *colMap, uint16_t colCount);
 // UPDATE, DELETE or ADD of the rows of the operation: rowset row `row` (-2
 // every row) or, with bookmarks, the `count` rows they name (absolute rows
 // of the keyset inside the current rowset; the keyset's statuses stay).
@@ -56,6 +56,6 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
 // ERR_GENERAL for ADD, missing bookmarks, an update without values or a bookmark
 // outside the current rowset; ERR_NOT_CAPABLE for cursors without keys;
 // ERR_INVALID_ARGUMENT, ERR_MEMORY_ALLOCATION.
-int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *rowData,
-                       uint16_t *colMap, uint16_t colCount, uint16_t **statuses, uint16_t *countOut,
-                       RowsetCache **rowset);
+int SCS_BulkOperations(int stmt, const CursorOptions *options, uint16_t op, const uint32_t *bookmarks,
+                       uint16_t count, RowBlock *rowData, uint16_t *colMap, uint16_t colCount,
+                       uint16_t **statuses, uint16_t *countOut, RowsetCache **rowset);

@@ -15,6 +15,7 @@ struct RowsetCache {
     uint16_t *status;   // one ODBC row status per row (0 success .. 5 error)
     RowBlock *block;    // owned with its columns
     int32_t rows;
+    int32_t firstRow;   // absolute number of its first row; 0 unknown (dynamic and mixed cursors)
 };
 
 // Where a cursor stands, beside a row of the rowset (from 1).

@@ -19,6 +19,7 @@ struct TypedValue;
 struct CatalogArgs;
 struct XID;
 struct RowsetCache;
+struct CursorOptions;
 struct BatchEntry;
 struct ParamTypeDescEx;
 
@@ -59,14 +60,22 @@ struct DrvOpTable {
     int (*DDTablePrivileges)(int stmt, CatalogArgs *args);                               // 33
     int (*DDTables)(int stmt, CatalogArgs *args);                                        // 34
     int (*DDGetTypeInfo)(int stmt, int16_t sqlType);                                     // 35
-    int (*ExtendedFetch)(int stmt, RowsetCache **cache, int row, int *a, int *b);        // 36
-    // Positioned operation on the current rowset: row (from 1, or -2 every
-    // row), operation (SQL_POSITION .. SQL_ADD), lock type; a new array of
-    // row statuses (caller frees) and its count; the value or marker block and
+    // The rowset whose first row is `row` (0: the last rowset, negative:
+    // counted from the end), under the statement's cursor options (null: those
+    // the back end holds): a new rowset cache (caller frees) that carries the
+    // absolute number of its first row, the rows in it and the row count of
+    // the result (-1 unknown).
+    int (*ExtendedFetch)(int stmt, const CursorOptions *options, RowsetCache **cache, int row, int *rowsOut,
+                         int *rowCount);                                                  // 36
+    // Positioned operation on the current rowset under the statement's cursor
+    // options (as ExtendedFetch): row (from 1, or CUR_POS_ROWSET every row),
+    // operation (SQL_POSITION .. SQL_ADD), lock type; a new array of row
+    // statuses (caller frees) and its count; the value or marker block and
     // the result-column numbers of its columns.  Block and list are the
     // callee's unless the binding has DRVB_FREES_PARAMS.
-    int (*SetPos)(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **statuses, uint16_t *count,
-                  RowBlock *rowData, uint16_t *colMap, uint16_t colCount);                // 37
+    int (*SetPos)(int stmt, const CursorOptions *options, int32_t row, uint16_t op, uint16_t lock,
+                  uint16_t **statuses, uint16_t *count, RowBlock *rowData, uint16_t *colMap,
+                  uint16_t colCount);                                                     // 37
     // Data at execution gathered by the back end: ERR_NEED_DATA while it
     // wants a value, naming it by its parameter index (from 0; for SetPos an
     // entry of the column list) and row (from 0); a new array of SetPos row
@@ -81,14 +90,18 @@ struct DrvOpTable {
     // arguments and answer as LongData.
     int (*LongValue)(int stmt, uint16_t column, uint32_t row, int64_t pieceSize, void **piece,
                      uint32_t *pieceLen, uint32_t *valueType, int32_t *left);               // 40
-    int (*ScrollFetch)(int stmt, RowsetCache **cache, int off, int *a, int *b, int orientation); // 41
+    // ExtendedFetch with the fetch orientation (ODBC SQL_FETCH_*); for
+    // dynamic and mixed cursors `row` is the orientation's offset.
+    int (*ScrollFetch)(int stmt, const CursorOptions *options, RowsetCache **cache, int row, int *rowsOut,
+                       int *rowCount, int orientation);                                   // 41
     // Bulk operation by bookmark (SQL_UPDATE_BY_BOOKMARK ..
-    // SQL_FETCH_BY_BOOKMARK) on `count` bookmarks; values and their column
-    // numbers for an update; a new status array (caller frees), the rows
-    // done and, for a fetch, a new rowset cache.  Ownership as SetPos.
-    int (*BulkOperations)(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *rowData,
-                          uint16_t *colMap, uint16_t colCount, uint16_t **statuses, uint16_t *countOut,
-                          RowsetCache **rowset);                                          // 42
+    // SQL_FETCH_BY_BOOKMARK) on `count` bookmarks under the statement's
+    // cursor options (as ExtendedFetch); values and their column numbers for
+    // an update; a new status array (caller frees), the rows done and, for a
+    // fetch, a new rowset cache.  Ownership as SetPos.
+    int (*BulkOperations)(int stmt, const CursorOptions *options, uint16_t op, const uint32_t *bookmarks,
+                          uint16_t count, RowBlock *rowData, uint16_t *colMap, uint16_t colCount,
+                          uint16_t **statuses, uint16_t *countOut, RowsetCache **rowset);   // 42
     int (*ExecDirect)(int stmt, const char *sql, RowBlock *params, int16_t typeCount,
                       const ParamTypeDesc *types);                                       // 43
     // Prepares (text given), sets parameters and types, executes and
@@ -109,7 +122,8 @@ struct DrvOpTable {
     // new array (caller frees with CD_Free) of each column's value type
     // and buffer length.
     int (*DescribeRowset)(int stmt, uint16_t *colCount, ColDesc **descs, RowBlock *block);     // 46
-    // As ScrollFetch; long values (value types 15, 16, 26) longer than 60000
+    // As ScrollFetch under the options the back end holds; long values
+    // (value types 15, 16, 26) longer than 60000
     // (bytes, characters of wide text) are set aside (cell indicator -3) and
     // read through LongData.
     int (*ScrollFetchLong)(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount,
