@@ -375,7 +375,7 @@ int FillValues(Stmt *s, const std::vector<ColPlan> &plans, uint32_t first, uint3
     return 0;
 }
 
-// Rows of an operation: every row of the rowset (row -2 or 0) or row n
+// Rows of an operation: every row of the rowset (row CUR_POS_ROWSET or 0) or row n
 // alone.  ADD takes the rows of the bound buffers; the other operations the
 // rows the last fetch delivered.
 void OpRows(const Stmt *s, int32_t row, uint32_t *first, uint32_t *count)

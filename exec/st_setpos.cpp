@@ -91,7 +91,7 @@ SQLRETURN Outcome(Stmt *s, int64_t row, int rc, const OpCall &call)
     }
 }
 
-// r: the row, or -2 for every row, as the operation takes it.
+// The row, or CUR_POS_ROWSET for every row, as the operation takes it.
 int32_t OpRow(int64_t row) { return row == 0 ? CUR_POS_ROWSET : static_cast<int32_t>(row); }
 
 // Rows an ADD inserted are not in the keyset and have no bookmark.  A bound

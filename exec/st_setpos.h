@@ -87,7 +87,7 @@ int StmtSetPosNeedData(Stmt *s, int32_t row, const uint16_t *list, uint16_t coun
 // 1 when a value is still outstanding from the scan position on (the
 // position then names it), else 0 with the position reset.
 int StmtColsNeedData(Stmt *s, const uint16_t *list, uint16_t count);
-// The value block of an UPDATE or ADD of row `row` (-2 or 0 every row) and
+// The value block of an UPDATE or ADD of row `row` (CUR_POS_ROWSET or 0 every row) and
 // the numbers of its columns (caller frees with free): the bound columns
 // given (not SQL_COLUMN_IGNORE) in some row; a row that ignores all of them
 // is left alone.  ERR_GENERAL for a bound column without a description, ERR_NOT_CAPABLE for a

@@ -369,7 +369,7 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
     const int32_t rows = bookmarks ? count : rowData ? rowData->rowsUsed : 1;
     if (rows < 1 || (bookmarks && rowData && rowData->rowsUsed < rows))
         return ERR_INVALID_ARGUMENT;
-    const int32_t first = row == -2 ? 1 : row;
+    const int32_t first = row == CUR_POS_ROWSET ? 1 : row;
     auto *statuses = static_cast<uint16_t *>(malloc(static_cast<size_t>(rows) * sizeof(uint16_t)));
     if (!statuses)
         return ERR_MEMORY_ALLOCATION;
@@ -493,7 +493,7 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
         *countOut = static_cast<uint16_t>(rows);
     if (failed + conflicts == 0)
         return 0;
-    const bool oneRow = bookmarks ? rows == 1 : row != -2;
+    const bool oneRow = bookmarks ? rows == 1 : row != CUR_POS_ROWSET;
     if (changed == 0 && failed > 0 && oneRow)
         return firstError;
     if (changed == 0 && !add)

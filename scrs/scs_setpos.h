@@ -32,7 +32,7 @@ int scs_p_ParamCellsAdd(PosParams *p, const RowBlock *src, int32_t row, const st
 int scs_p_ParamBlockMake(const PosParams &p, RowBlock **out);
 
 // SCS_SetPos: POSITION sets the position; UPDATE, DELETE and ADD change the rows
-// of the current rowset (row n, or -2 every row).  Row data and column map
+// of the current rowset (row n, or CUR_POS_ROWSET every row).  Row data and column map
 // are freed before it returns.  A new status array goes to *statuses.  0;
 // ERR_NO_ROWS_CHANGED (01S03) when no row changed, ERR_ROW_ERROR (01S01) when
 // some failed; ERR_INVALID_ARGUMENT, ERR_INVALID_CURSOR_STATE,
@@ -41,7 +41,7 @@ int scs_p_ParamBlockMake(const PosParams &p, RowBlock **out);
 // end's number.
 int SCS_SetPos(int stmt, const CursorOptions *options, int32_t row, uint16_t op, uint16_t lock,
                uint16_t **statuses, uint16_t *count, RowBlock *rowData, uint16_t *colMap, uint16_t colCount);
-// UPDATE, DELETE or ADD of the rows of the operation: rowset row `row` (-2
+// UPDATE, DELETE or ADD of the rows of the operation: rowset row `row` (CUR_POS_ROWSET
 // every row) or, with bookmarks, the `count` rows they name (absolute rows
 // of the keyset inside the current rowset; the keyset's statuses stay).
 int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **statuses, uint16_t *count,
