@@ -1,9 +1,10 @@
 // The workloads of bench_workloads written directly over pgjdbc, for the
 // ratios scripts/bench_workloads.sh prints.  Usage:
-//   java -cp postgresql.jar:. JdbcWorkloads <jdbc url> <user> <source table> [fetch]
+//   java -cp postgresql.jar:. JdbcWorkloads <jdbc url> <user> <source table> [workload,...]
 // One line per workload, "<name> <seconds> <items per second>", then
-// "peak_rss_kb <n>" (the process's peak RSS once it had fetched); with the
-// word fetch at the end only the two fetch workloads run.
+// "peak_rss_kb <n>" (the process's peak RSS once it had fetched).  The
+// optional list runs only the workloads it names; "first" alone connects,
+// runs "select 1", reads its row and ends (the script times the process).
 import java.math.BigDecimal;
 import java.nio.file.Files;
 import java.nio.file.Paths;
@@ -22,12 +23,30 @@ public class JdbcWorkloads {
         System.out.printf("%s %.3f %.0f%n", name, secs, items / secs);
     }
 
+    static String only = "";
+
+    static boolean runs(String name) {
+        return only.isEmpty() || only.contains("," + name + ",");
+    }
+
     public static void main(String[] args) throws Exception {
         String url = args[0], user = args[1], source = args[2];
+        if (args.length > 3)
+            only = "," + args[3] + ",";
         Connection c = DriverManager.getConnection(url, user, "");
+        if (only.equals(",first,")) {
+            try (Statement s = c.createStatement(); ResultSet rs = s.executeQuery("select 1")) {
+                rs.next();
+                rs.getInt(1);
+            }
+            c.close();
+            return;
+        }
         String[] names = {"fetch", "getdata"};
         long sink = 0;
         for (String name : names) {
+            if (!runs(name))
+                continue;
             long t = System.nanoTime();
             try (Statement s = c.createStatement();
                  ResultSet rs = s.executeQuery("select id, name, amount, created from " + source)) {
@@ -56,13 +75,36 @@ public class JdbcWorkloads {
         for (String l : Files.readAllLines(Paths.get("/proc/self/status")))
             if (l.startsWith("VmHWM:"))
                 peakKb = Long.parseLong(l.replaceAll("[^0-9]", ""));
-        if (args.length > 3 && args[3].equals("fetch")) {
-            System.out.println("peak_rss_kb " + peakKb);
-            System.out.println("checksum " + sink);
-            return;
-        }
 
         String table = source + "_jins";
+        if (runs("insert") || runs("array"))
+            inserts(c, table);
+        if (runs("columns")) {
+            DatabaseMetaData md = c.getMetaData();
+            long t = System.nanoTime();
+            for (int i = 0; i < 200; ++i) {
+                try (ResultSet rs = md.getColumns(null, null, source, null)) {
+                    while (rs.next()) {
+                        rs.getString(4);
+                        rs.getShort(5);
+                    }
+                }
+            }
+            report("columns", t, 200);
+        }
+        c.close();
+
+        if (runs("connect")) {
+            long t = System.nanoTime();
+            for (int i = 0; i < 50; ++i)
+                DriverManager.getConnection(url, user, "").close();
+            report("connect", t, 50);
+        }
+        System.out.println("peak_rss_kb " + peakKb);
+        System.out.println("checksum " + sink);
+    }
+
+    static void inserts(Connection c, String table) throws Exception {
         try (Statement s = c.createStatement()) {
             s.execute("drop table if exists " + table);
             s.execute("create table " + table + " (id int4, name text, amount numeric(12,2), created timestamp)");
@@ -95,24 +137,5 @@ public class JdbcWorkloads {
             report("array", t, 200000);
         }
         c.setAutoCommit(true);
-        DatabaseMetaData md = c.getMetaData();
-        long t = System.nanoTime();
-        for (int i = 0; i < 200; ++i) {
-            try (ResultSet rs = md.getColumns(null, null, source, null)) {
-                while (rs.next()) {
-                    rs.getString(4);
-                    rs.getShort(5);
-                }
-            }
-        }
-        report("columns", t, 200);
-        c.close();
-
-        t = System.nanoTime();
-        for (int i = 0; i < 50; ++i)
-            DriverManager.getConnection(url, user, "").close();
-        report("connect", t, 50);
-        System.out.println("peak_rss_kb " + peakKb);
-        System.out.println("checksum " + sink);
     }
 }

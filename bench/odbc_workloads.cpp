@@ -14,7 +14,9 @@
 // Usage: bench_workloads <dsn> <source table> [workload,...]; one line per
 // workload, "<name> <seconds> <items per second>", then "peak_rss_kb <n>".
 // The optional list runs only the workloads it names (for profiling one);
-// "scroll_<case>" runs one case of the scroll workload.
+// "scroll_<case>" runs one case of the scroll workload; "first" alone
+// connects, runs "select 1", reads its row and ends, printing nothing
+// (scripts/bench_workloads.sh times the whole process).
 #include <sql.h>
 #include <sqlext.h>
 #include <sys/resource.h>
@@ -289,6 +291,18 @@ int main(int argc, char **argv)
     auto runs = [&](const char *name) { return only.empty() || only.find("," + std::string(name) + ",") != std::string::npos; };
     Session s(argv[1]);
     s.Connect();
+    if (only == ",first,") {
+        SQLHSTMT st = nullptr;
+        SQLAllocHandle(SQL_HANDLE_STMT, s.dbc, &st);
+        Check(SQLExecDirect(st, Sql("select 1"), SQL_NTS), SQL_HANDLE_STMT, st, "select 1");
+        Check(SQLFetch(st), SQL_HANDLE_STMT, st, "fetch");
+        SQLINTEGER one = 0;
+        SQLLEN ind = 0;
+        Check(SQLGetData(st, 1, SQL_C_SLONG, &one, 0, &ind), SQL_HANDLE_STMT, st, "get data");
+        SQLFreeHandle(SQL_HANDLE_STMT, st);
+        SQLDisconnect(s.dbc);
+        return one == 1 ? 0 : 1;
+    }
     if (runs("fetch"))
         Fetch(s.dbc, source, true);
     if (runs("getdata"))

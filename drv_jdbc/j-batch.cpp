@@ -8,6 +8,7 @@
 #include "drv_jdbc/j-escape.h"
 #include "drv_jdbc/j-exec.h"
 #include "drv_jdbc/j-param.h"
+#include "drv_jdbc/j-paramblock.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-wrap.h"
 #include "odbc/contract/param_types.h"
@@ -172,16 +173,15 @@ constexpr const char *kSavepoint = "SAVEPOINT krs_batch";
 constexpr const char *kRollback = "ROLLBACK TO SAVEPOINT krs_batch";
 constexpr const char *kRelease = "RELEASE SAVEPOINT krs_batch";
 
-// Adds every set to the batch; 0 or the number of the first set that could
-// not be bound.
+// Adds every set to the batch, by blocks or set by set; 0 or the number of
+// the first set that could not be bound.
 int fillBatch(DrvStmt *s, int32_t sets)
 {
-    for (int32_t i = 0; i < sets; ++i) {
-        if (int rc = bindParamRow(s, i))
+    if (drvBlockBatches())
+        return fillBatchByBlocks(s, sets);
+    for (int32_t i = 0; i < sets; ++i)
+        if (int rc = addParamSet(s, i))
             return rc;
-        if (int rc = jc_PreparedStatement_addBatch(s, s->stmt))
-            return rc;
-    }
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // Block reads of a ResultSet through the Java RowBlockReader.
 #include "drv_jdbc/j-blockread.h"
 
+#include "drv_jdbc/j-bufobject.h"
 #include "drv_jdbc/j-cells.h"
 #include "drv_jdbc/j-classes.h"
 #include "drv_jdbc/j-common.h"
@@ -40,20 +41,6 @@ template <class T>
 void store(uint8_t *p, T v)
 {
     memcpy(p, &v, sizeof v);
-}
-
-template <class T>
-void storeAt(uint8_t *base, uint32_t offset, T v)
-{
-    memcpy(base + offset, &v, sizeof v);
-}
-
-template <class T>
-T loadAt(const uint8_t *base, uint32_t offset)
-{
-    T v;
-    memcpy(&v, base + offset, sizeof v);
-    return v;
 }
 
 // A heap copy of len elements of `unit` bytes with a zero element after
@@ -203,16 +190,9 @@ int decodeCell(DrvStmt *s, RowBlockColumn &col, int32_t row, int32_t kind, const
 }
 } // namespace
 
-// The statement's reader: the Java object, the memory its buffer wraps and
-// the code set it encodes text in.
-struct BlockReader {
-    JGlobal<> reader;
-    uint8_t *mem = nullptr;
-    uint32_t size = 0;
-    std::string charset;
-
-    ~BlockReader() { free(mem); }
-};
+// The statement's reader: the Java object over the memory it fills, with
+// texts encoded in the driver's code set.
+struct BlockReader : JavaBufferObject {};
 
 namespace {
 // The statement's reader with room for the header of `columns` columns,
@@ -229,18 +209,10 @@ BlockReader *readerFor(DrvStmt *s, uint16_t columns)
     br = new (std::nothrow) BlockReader();
     if (!br)
         return nullptr;
-    br->mem = static_cast<uint8_t *>(calloc(need, 1));
-    br->size = need;
-    br->charset = charset;
-    JNIEnv *env = s->env;
-    jobject obj = br->mem ? jc_NewRowBlockReader(env, br->mem, need, charset) : nullptr;
-    if (!obj || !br->reader.Set(env, obj)) {
-        jc_DeleteLocal(env, obj);
-        jc_ClearException(env);
+    if (!br->Open(s->env, need, charset, jc_NewRowBlockReader)) {
         delete br;
         return nullptr;
     }
-    env->DeleteLocalRef(obj);
     s->blockReader = br;
     return br;
 }
@@ -332,7 +304,7 @@ int drvReadBlock(DrvStmt *s, RowBlock *block, int32_t n)
         storeAt<int32_t>(mem, BH_END, 0);
         storeAt<int32_t>(mem, BH_FAILED, kNotRun);
         int32_t done = 0;
-        const int call = jc_CallIntMethod(env, br->reader, nullptr, "fill", "(Ljava/sql/ResultSet;I)I", &done,
+        const int call = jc_CallIntMethod(env, br->object, nullptr, "fill", "(Ljava/sql/ResultSet;I)I", &done,
                                           s->resultSet.get(), jint(n - r));
         const int32_t failed = loadAt<int32_t>(mem, BH_FAILED);
         if (failed == kNotRun) {

@@ -74,6 +74,13 @@ std::vector<std::string> classPathEntries(const char *classPath)
 }
 } // namespace
 
+jclass jc_DefineClassArchiveTrainer(JNIEnv *env)
+{
+    return env ? defineSupportClass(env, "kestrune/support/ClassArchiveTrainer", krs_class_ClassArchiveTrainer,
+                                    krs_class_ClassArchiveTrainer_len)
+               : nullptr;
+}
+
 int jc_DefineXAXidClass(JNIEnv *env, jclass *out)
 {
     *out = nullptr;
@@ -196,12 +203,16 @@ jobject jc_NewXAXidParts(JNIEnv *env, jclass xidClass, int32_t formatID, int32_t
     return xid;
 }
 
-jobject jc_NewRowBlockReader(JNIEnv *env, void *mem, int64_t size, const char *charset)
+namespace {
+// A new support object of the class (defined from its bytes when needed)
+// over `size` bytes at `mem` and a charset name, the arguments of its
+// constructor; NULL with the exception pending on any failure.
+jobject newOverBuffer(JNIEnv *env, const char *name, const unsigned char *bytes, unsigned len, void *mem,
+                      int64_t size, const char *charset)
 {
     if (!env || !mem || !charset)
         return nullptr;
-    JLocal<jclass> cls(env, defineSupportClass(env, "kestrune/support/RowBlockReader", krs_class_RowBlockReader,
-                                               krs_class_RowBlockReader_len));
+    JLocal<jclass> cls(env, defineSupportClass(env, name, bytes, len));
     if (!cls.get())
         return nullptr;
     jmethodID ctor = env->GetMethodID(cls, "<init>", "(Ljava/nio/ByteBuffer;Ljava/lang/String;)V");
@@ -210,13 +221,26 @@ jobject jc_NewRowBlockReader(JNIEnv *env, void *mem, int64_t size, const char *c
     JLocal<jobject> buf(env, env->NewDirectByteBuffer(mem, size));
     if (!buf.get())
         return nullptr;
-    JLocal<jstring> name(env, env->NewStringUTF(charset));
-    if (!name.get())
+    JLocal<jstring> charsetName(env, env->NewStringUTF(charset));
+    if (!charsetName.get())
         return nullptr;
-    jobject reader = env->NewObject(cls, ctor, buf.get(), name.get());
+    jobject obj = env->NewObject(cls, ctor, buf.get(), charsetName.get());
     if (env->ExceptionCheck()) {
-        jc_DeleteLocal(env, reader);
+        jc_DeleteLocal(env, obj);
         return nullptr;
     }
-    return reader;
+    return obj;
+}
+} // namespace
+
+jobject jc_NewRowBlockReader(JNIEnv *env, void *mem, int64_t size, const char *charset)
+{
+    return newOverBuffer(env, "kestrune/support/RowBlockReader", krs_class_RowBlockReader,
+                         krs_class_RowBlockReader_len, mem, size, charset);
+}
+
+jobject jc_NewParamBatchFiller(JNIEnv *env, void *mem, int64_t size, const char *charset)
+{
+    return newOverBuffer(env, "kestrune/support/ParamBatchFiller", krs_class_ParamBatchFiller,
+                         krs_class_ParamBatchFiller_len, mem, size, charset);
 }

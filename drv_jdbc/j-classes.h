@@ -1,5 +1,7 @@
 // The driver's Java support classes (kestrune/support/XAXid,
-// kestrune/support/KRSClassLoader and kestrune/support/RowBlockReader), carried as class-file bytes and defined
+// kestrune/support/KRSClassLoader, kestrune/support/RowBlockReader,
+// kestrune/support/ParamBatchFiller and kestrune/support/ClassArchiveTrainer),
+// carried as class-file bytes and defined
 // through the system class loader when the VM does not know them yet, and
 // class loading through the driver's loader.
 #pragma once
@@ -16,7 +18,14 @@ extern const unsigned char krs_class_KRSClassLoader[];
 extern const unsigned krs_class_KRSClassLoader_len;
 extern const unsigned char krs_class_RowBlockReader[];
 extern const unsigned krs_class_RowBlockReader_len;
+extern const unsigned char krs_class_ParamBatchFiller[];
+extern const unsigned krs_class_ParamBatchFiller_len;
+extern const unsigned char krs_class_ClassArchiveTrainer[];
+extern const unsigned krs_class_ClassArchiveTrainer_len;
 
+// Finds or defines ClassArchiveTrainer (the install step's class loading);
+// a local reference, or NULL with the exception left pending.
+jclass jc_DefineClassArchiveTrainer(JNIEnv *env);
 // Finds or defines XAXid; a local reference in *out.  0, or ERR_GENERAL with the Java
 // exception left pending.
 int jc_DefineXAXidClass(JNIEnv *env, jclass *out);
@@ -41,3 +50,7 @@ jobject jc_NewXAXidParts(JNIEnv *env, jclass xidClass, int32_t formatID, int32_t
 // in a direct ByteBuffer; text it encodes goes into the named charset.  NULL
 // with the exception pending on any failure.
 jobject jc_NewRowBlockReader(JNIEnv *env, void *mem, int64_t size, const char *charset);
+// A new ParamBatchFiller (local reference) over `size` bytes at `mem`,
+// wrapped in a direct ByteBuffer; texts of bytes decode in the named
+// charset.  NULL with the exception pending on any failure.
+jobject jc_NewParamBatchFiller(JNIEnv *env, void *mem, int64_t size, const char *charset);

@@ -6,6 +6,7 @@
 #include "drv_jdbc/j-call.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-conn.h"
+#include "drv_jdbc/j-paramblock.h"
 #include "drv_jdbc/j-serv.h"
 #include "drv_jdbc/j-stmt.h"
 #include "drv_jdbc/j-typeinfo.h"
@@ -266,6 +267,7 @@ void setStmtObject(DrvStmt *s, JGlobal<> global)
         old = std::move(s->stmt);
         s->stmt = std::move(global);
     }
+    s->jdbcMaxRows = 0;
 }
 
 int stmtObjectRef(int handle, JNIEnv *env, jobject *out)
@@ -352,6 +354,7 @@ void drvStmtDiscard(DrvStmt *s)
     free(s->paramTypes);
     s->paramTypes = nullptr;
     drvFreeBlockReader(s);
+    drvFreeBatchFiller(s);
     errClear(&s->errors);
     delete s;
 }

@@ -106,6 +106,16 @@ int takeResult(DrvStmt *s, bool redescribe)
 
 int executeRow(DrvStmt *s, int32_t n)
 {
+    // The server stops at the statement's row limit: rows past it are never
+    // delivered, so they need not be sent.
+    const int32_t limit = s->maxRows > 0 ? s->maxRows : 0;
+    if (s->stmt && limit != s->jdbcMaxRows) {
+        if (int rc = jc_Statement_setMaxRows(s, s->stmt, limit)) {
+            stoppedAt(s, n);
+            return rc;
+        }
+        s->jdbcMaxRows = limit;
+    }
     if (s->paramCount) {
         if (int rc = bindParamRow(s, n)) {
             stoppedAt(s, n);

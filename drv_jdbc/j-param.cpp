@@ -380,25 +380,25 @@ const TargetRow *targetOf(int32_t sqlType)
 
 bool isTextTarget(Target t) { return t == T_TEXT || t == T_LONGTEXT; }
 
-int setBytesOf(DrvStmt *s, jobject ps, int32_t idx, const void *p, size_t n, bool stream)
+int setBytesOf(ParamSink &out, int32_t idx, const void *p, size_t n, bool stream)
 {
-    return stream ? jc_PreparedStatement_setBinaryStream(s, ps, idx, p, static_cast<int32_t>(n))
-                  : jc_PreparedStatement_setBytes(s, ps, idx, p, static_cast<int32_t>(n));
+    return stream ? out.setBinaryStream(idx, p, static_cast<int32_t>(n))
+                  : out.setBytes(idx, p, static_cast<int32_t>(n));
 }
 
 // Sets one non-NULL value by its target type.
-int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
+int setValue(ParamSink &out, int32_t idx, Target target, const PVal &v)
 {
     if (v.kind == PVal::DATETIME && target != T_DATE && target != T_TIME && target != T_TIMESTAMP)
         return ERR_NOT_CAPABLE;
     switch (target) {
     case T_TEXT: case T_LONGTEXT: {
         if (v.kind == PVal::BINARY)
-            return setBytesOf(s, ps, idx, v.bytes, v.len, target == T_LONGTEXT);
+            return setBytesOf(out, idx, v.bytes, v.len, target == T_LONGTEXT);
         TextArg t;
         if (!asText(v, &t))
             return ERR_MEMORY_ALLOCATION;
-        return jc_PreparedStatement_setStringUntyped(s, ps, idx, t.p, t.len, t.mode);
+        return out.setStringUntyped(idx, t.p, t.len, t.mode);
     }
     case T_BINARY: case T_LONGBINARY: {
         const bool stream = target == T_LONGBINARY;
@@ -407,13 +407,13 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
             TextArg t;
             if (!asText(v, &t))
                 return ERR_MEMORY_ALLOCATION;
-            return jc_PreparedStatement_setStringUntyped(s, ps, idx, t.p, t.len, t.mode);
+            return out.setStringUntyped(idx, t.p, t.len, t.mode);
         }
-        case PVal::BINARY: return setBytesOf(s, ps, idx, v.bytes, v.len, stream);
-        case PVal::DOUBLE: return setBytesOf(s, ps, idx, &v.d, sizeof v.d, stream);
+        case PVal::BINARY: return setBytesOf(out, idx, v.bytes, v.len, stream);
+        case PVal::DOUBLE: return setBytesOf(out, idx, &v.d, sizeof v.d, stream);
         default: {
             uint32_t four = v.kind == PVal::SIGNED ? static_cast<uint32_t>(v.i) : static_cast<uint32_t>(v.u);
-            return setBytesOf(s, ps, idx, &four, sizeof four, stream);
+            return setBytesOf(out, idx, &four, sizeof four, stream);
         }
         }
     }
@@ -428,7 +428,7 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
         case PVal::BINARY: b = v.len && v.bytes[0] != 0; break;
         default: return ERR_NOT_CAPABLE;
         }
-        return jc_PreparedStatement_setBoolean(s, ps, idx, b ? 1 : 0);
+        return out.setBoolean(idx, b ? 1 : 0);
     }
     case T_TINYINT: case T_SMALLINT: {
         const bool tiny = target == T_TINYINT;
@@ -447,18 +447,18 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
         if (rc != 0)
             return rc;
         if (tiny)
-            return fromUnsigned ? jc_PreparedStatement_setShort(s, ps, idx, static_cast<int16_t>(x))
-                                : jc_PreparedStatement_setByte(s, ps, idx, static_cast<int8_t>(x));
-        return fromUnsigned ? jc_PreparedStatement_setInt(s, ps, idx, static_cast<int32_t>(x))
-                            : jc_PreparedStatement_setShort(s, ps, idx, static_cast<int16_t>(x));
+            return fromUnsigned ? out.setShort(idx, static_cast<int16_t>(x))
+                                : out.setByte(idx, static_cast<int8_t>(x));
+        return fromUnsigned ? out.setInt(idx, static_cast<int32_t>(x))
+                            : out.setShort(idx, static_cast<int16_t>(x));
     }
     case T_INTEGER: {
         if (v.kind == PVal::UNSIGNED)
-            return jc_PreparedStatement_setLong(s, ps, idx, static_cast<int64_t>(v.u));
+            return out.setLong(idx, static_cast<int64_t>(v.u));
         int64_t x = 0;
         if (int rc = integerOf(v, INT32_MIN, INT32_MAX, &x, 4))
             return rc;
-        return jc_PreparedStatement_setInt(s, ps, idx, static_cast<int32_t>(x));
+        return out.setInt(idx, static_cast<int32_t>(x));
     }
     case T_BIGINT: {
         int64_t x = 0;
@@ -467,7 +467,7 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
         } else if (int rc = integerOf(v, INT64_MIN, INT64_MAX, &x, 8)) {
             return rc;
         }
-        return jc_PreparedStatement_setLong(s, ps, idx, x);
+        return out.setLong(idx, x);
     }
     case T_REAL: {
         double d = 0;
@@ -477,13 +477,13 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Float value out of range [%g]", d);
             return ERR_NUMERIC_RANGE;
         }
-        return jc_PreparedStatement_setFloat(s, ps, idx, static_cast<float>(d));
+        return out.setFloat(idx, static_cast<float>(d));
     }
     case T_DOUBLE: {
         double d = 0;
         if (int rc = doubleOf(v, &d, 8))
             return rc;
-        return jc_PreparedStatement_setDouble(s, ps, idx, d);
+        return out.setDouble(idx, d);
     }
     case T_NUMERIC:
         switch (v.kind) {
@@ -500,16 +500,16 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
                 return ERR_MEMORY_ALLOCATION;
             if (!isDecimalText(num))
                 return ERR_INVALID_CAST_VALUE;
-            return jc_PreparedStatement_setBigDecimal(s, ps, idx, num, static_cast<int32_t>(strlen(num)), t.mode);
+            return out.setBigDecimal(idx, num, static_cast<int32_t>(strlen(num)), t.mode);
         }
-        case PVal::SIGNED: return jc_PreparedStatement_setLong(s, ps, idx, v.i);
-        case PVal::UNSIGNED: return jc_PreparedStatement_setLong(s, ps, idx, static_cast<int64_t>(v.u));
+        case PVal::SIGNED: return out.setLong(idx, v.i);
+        case PVal::UNSIGNED: return out.setLong(idx, static_cast<int64_t>(v.u));
         case PVal::DOUBLE:
             if (!std::isfinite(v.d))
                 return ERR_NUMERIC_RANGE;
-            return jc_PreparedStatement_setDouble(s, ps, idx, v.d);
+            return out.setDouble(idx, v.d);
         default:
-            return setBytesOf(s, ps, idx, v.bytes, v.len, false);
+            return setBytesOf(out, idx, v.bytes, v.len, false);
         }
     case T_DATE: case T_TIME: case T_TIMESTAMP: {
         DrvTimestamp ts{};
@@ -529,10 +529,10 @@ int setValue(DrvStmt *s, jobject ps, int32_t idx, Target target, const PVal &v)
             }
         }
         if (target == T_DATE)
-            return jc_PreparedStatement_setDate(s, ps, idx, &ts);
+            return out.setDate(idx, &ts);
         if (target == T_TIME)
-            return jc_PreparedStatement_setTime(s, ps, idx, &ts);
-        return jc_PreparedStatement_setTimestamp(s, ps, idx, &ts);
+            return out.setTime(idx, &ts);
+        return out.setTimestamp(idx, &ts);
     }
     default:
         return ERR_NOT_CAPABLE;
@@ -652,10 +652,63 @@ bool parseDateTime(const char *text, DrvTimestamp *out)
     return true;
 }
 
+namespace {
+// The statement's PreparedStatement setters, one call each.
+class JdbcParamSink final : public ParamSink {
+public:
+    explicit JdbcParamSink(DrvStmt *s) : s_(s), ps_(s->stmt) {}
+    int clear() override { return jc_PreparedStatement_clearParameters(s_, ps_); }
+    int setNull(int32_t i, int32_t jdbcType) override { return jc_PreparedStatement_setNull(s_, ps_, i, jdbcType); }
+    int setBoolean(int32_t i, uint8_t v) override { return jc_PreparedStatement_setBoolean(s_, ps_, i, v); }
+    int setByte(int32_t i, int8_t v) override { return jc_PreparedStatement_setByte(s_, ps_, i, v); }
+    int setShort(int32_t i, int16_t v) override { return jc_PreparedStatement_setShort(s_, ps_, i, v); }
+    int setInt(int32_t i, int32_t v) override { return jc_PreparedStatement_setInt(s_, ps_, i, v); }
+    int setLong(int32_t i, int64_t v) override { return jc_PreparedStatement_setLong(s_, ps_, i, v); }
+    int setFloat(int32_t i, float v) override { return jc_PreparedStatement_setFloat(s_, ps_, i, v); }
+    int setDouble(int32_t i, double v) override { return jc_PreparedStatement_setDouble(s_, ps_, i, v); }
+    int setStringUntyped(int32_t i, const char *text, int32_t length, int mode) override
+    {
+        return jc_PreparedStatement_setStringUntyped(s_, ps_, i, text, length, mode);
+    }
+    int setBigDecimal(int32_t i, const char *text, int32_t length, int mode) override
+    {
+        return jc_PreparedStatement_setBigDecimal(s_, ps_, i, text, length, mode);
+    }
+    int setBytes(int32_t i, const void *data, int32_t length) override
+    {
+        return jc_PreparedStatement_setBytes(s_, ps_, i, data, length);
+    }
+    int setBinaryStream(int32_t i, const void *data, int32_t length) override
+    {
+        return jc_PreparedStatement_setBinaryStream(s_, ps_, i, data, length);
+    }
+    int setDate(int32_t i, const DrvTimestamp *v) override { return jc_PreparedStatement_setDate(s_, ps_, i, v); }
+    int setTime(int32_t i, const DrvTimestamp *v) override { return jc_PreparedStatement_setTime(s_, ps_, i, v); }
+    int setTimestamp(int32_t i, const DrvTimestamp *v) override
+    {
+        return jc_PreparedStatement_setTimestamp(s_, ps_, i, v);
+    }
+    int registerOutParameter(int32_t i, int32_t jdbcType) override
+    {
+        return jc_CallableStatement_registerOutParameter(s_, ps_, i, jdbcType);
+    }
+
+private:
+    DrvStmt *s_;
+    jobject ps_;
+};
+} // namespace
+
 int bindParamRow(DrvStmt *s, int32_t n)
 {
+    JdbcParamSink sink(s);
+    return bindParamSet(s, n, sink);
+}
+
+int bindParamSet(DrvStmt *s, int32_t n, ParamSink &out)
+{
     if (s->stmt)
-        jc_PreparedStatement_clearParameters(s, s->stmt);
+        out.clear();
     if (!s->params || !s->stmt)
         return 0;
     const bool call = (s->flags & DS_PROCCALL) != 0;
@@ -674,7 +727,7 @@ int bindParamRow(DrvStmt *s, int32_t n)
             rc = ERR_GENERAL;
         } else if (col.indicators[n] == RB_IND_NULL) {
             int32_t jt = row ? (isTextTarget(row->target) ? JDBC_TYPES_OTHER : row->jdbcType) : sqlType;
-            rc = jc_PreparedStatement_setNull(s, s->stmt, idx, jt);
+            rc = out.setNull(idx, jt);
         } else {
             PVal v;
             const bool wideType = col.valueType >= VT_WCHAR && col.valueType <= VT_WTEXT4;
@@ -683,10 +736,10 @@ int bindParamRow(DrvStmt *s, int32_t n)
                            static_cast<int>(col.valueType));
                 return ERR_NOT_CAPABLE;
             }
-            rc = row ? setValue(s, s->stmt, idx, row->target, v) : ERR_NOT_CAPABLE;
+            rc = row ? setValue(out, idx, row->target, v) : ERR_NOT_CAPABLE;
         }
         if (rc == 0 && call && (dir == PARAM_INPUT_OUTPUT || outOnly)) {
-            rc = jc_CallableStatement_registerOutParameter(s, s->stmt, idx, jdbcTypeOfOdbc(sqlType));
+            rc = out.registerOutParameter(idx, jdbcTypeOfOdbc(sqlType));
             if (rc == 0)
                 s->flags |= DS_OUT_REGISTERED;
         }

@@ -2,6 +2,7 @@
 // attached-thread list.
 #include "drv_jdbc/j-serv.h"
 
+#include "drv_jdbc/j-cds.h"
 #include "drv_jdbc/j-classes.h"
 #include "drv_jdbc/j-common.h"
 #include "drv_jdbc/j-setup.h"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #define SRC "drv_jdbc/j-serv"
 
@@ -83,11 +85,10 @@ JNIEnv *envOfThread(bool *attached)
     return env;
 }
 
-// Class path of the driver's class loader: the Java library directory in
-// front of every jar of the list, joined with ';'.
-std::string buildClassPath()
+} // namespace
+
+std::string jvmClassPath(const char *dir)
 {
-    const char *dir = DRV_JavaLibDir();
     std::string list = DRV_JarList;
     std::string path;
     size_t start = 0;
@@ -107,6 +108,8 @@ std::string buildClassPath()
     }
     return path;
 }
+
+namespace {
 
 void destroyTables()
 {
@@ -203,7 +206,7 @@ int firstOpen(int *outEnv)
         e->xidClass.Set(env, xid);
         env->DeleteLocalRef(xid);
 
-        std::string path = buildClassPath();
+        std::string path = jvmClassPath(DRV_JavaLibDir());
         jobject loader = jc_NewClassLoader(env, path.c_str());
         if (!loader) {
             LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "Can't create  ClassLoader");
@@ -383,43 +386,53 @@ std::string thpSetting()
 }
 } // namespace
 
-int jc_CreateJavaVM()
+std::vector<std::string> jvmCreateOptions(const std::vector<std::string> &extra, const char *userText)
 {
-    char classPath[1100];
-    snprintf(classPath, sizeof classPath, "-Djava.class.path=%.1000s", ".");
-    constexpr int kMaxOptions = kMaxVmItems + static_cast<int>(sizeof kDefaultVmOptions / sizeof kDefaultVmOptions[0]);
-    JavaVMOption options[kMaxOptions + 2] = {};
-    options[0].optionString = classPath;
-    int count = 1;
+    std::vector<std::string> options{"-Djava.class.path=."};
     // Huge pages make the heap's first use of its memory (the rows a result
     // holds, promoted by the collector) several times cheaper in page
     // faults; a user's -XX:-UseTransparentHugePages comes later and wins.
     const std::string thp = thpSetting();
     if (const char *hugePages = jvmHugePagesOption(thp.c_str()))
-        options[count++].optionString = const_cast<char *>(hugePages);
+        options.emplace_back(hugePages);
+    options.insert(options.end(), extra.begin(), extra.end());
+    constexpr int kMaxOptions = kMaxVmItems + static_cast<int>(sizeof kDefaultVmOptions / sizeof kDefaultVmOptions[0]);
     char *buf = nullptr;
     const char *chosen[kMaxOptions];
-    int n = jvmVmOptions(getenv("KRS_JVM_OPTS"), &buf, chosen, kMaxOptions);
-    if (n < 0)
-        return JNI_ENOMEM;
+    const int n = jvmVmOptions(userText, &buf, chosen, kMaxOptions);
     for (int i = 0; i < n; ++i)
-        options[count++].optionString = const_cast<char *>(chosen[i]);
+        options.emplace_back(chosen[i]);
+    free(buf);
+    return options;
+}
+
+int jvmCreate(const std::vector<std::string> &options, JavaVM **vm, JNIEnv **env)
+{
+    std::vector<JavaVMOption> items(options.size());
+    for (size_t i = 0; i < options.size(); ++i)
+        items[i].optionString = const_cast<char *>(options[i].c_str());
     JavaVMInitArgs args;
     args.version = KRS_JNI_VERSION;
-    args.nOptions = count;
-    args.options = options;
+    args.nOptions = static_cast<jint>(items.size());
+    args.options = items.data();
     args.ignoreUnrecognized = JNI_TRUE;
+    return JNI_CreateJavaVM(vm, reinterpret_cast<void **>(env), &args);
+}
+
+int jc_CreateJavaVM()
+{
+    const std::vector<std::string> options =
+        jvmCreateOptions(jvmClassArchiveOptions(DRV_JavaLibDir()), getenv("KRS_JVM_OPTS"));
     JavaVM *vm = nullptr;
     JNIEnv *env = nullptr;
     jvmSignalsBeforeVm();
-    int rc = JNI_CreateJavaVM(&vm, reinterpret_cast<void **>(&env), &args);
+    int rc = jvmCreate(options, &vm, &env);
     if (rc == JNI_OK) {
         jvmService.vm = vm;
         jvmService.firstEnv = env;
         listPut(env, JVM_MARK_CREATOR);
         jvmSignalsAfterVm();
     }
-    free(buf);
     return rc;
 }
 

@@ -12,6 +12,8 @@
 #include <jni.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 struct HashTable;
 
@@ -59,10 +61,19 @@ int DRV_EnvOpen(const void *openRec, int *outEnv);
 // ERR_INVALID_ARGUMENT for an unknown handle.
 int DRV_EnvClose(int env);
 
-// Creates the VM with the class path option, jvmHugePagesOption for the
-// machine's kernel and jvmVmOptions of KRS_JVM_OPTS (in that order, so that
-// the user's items win); the JNI result code.
+// Creates the VM with jvmCreateOptions: the class archive's options
+// (j-cds.h) and KRS_JVM_OPTS; the JNI result code.
 int jc_CreateJavaVM();
+// The options of a VM the driver creates: the class path option,
+// jvmHugePagesOption for the machine's kernel, `extra`, and jvmVmOptions of
+// userText (in that order, so that the user's items win).
+std::vector<std::string> jvmCreateOptions(const std::vector<std::string> &extra, const char *userText);
+// JNI_CreateJavaVM with the options (unrecognized ones ignored); the JNI
+// result code.
+int jvmCreate(const std::vector<std::string> &options, JavaVM **vm, JNIEnv **env);
+// Class path of the driver's class loader: the Java library directory `dir`
+// in front of every jar of the list, joined with ';'.
+std::string jvmClassPath(const char *dir);
 // The option that puts the VM's heap on transparent huge pages when the
 // kernel gives them on request (its setting, as the first line of
 // /sys/kernel/mm/transparent_hugepage/enabled shows it, marks "[madvise]");

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+struct BatchFiller;
 struct BlockReader;
 struct ColDesc;
 struct DrvConn;
@@ -59,6 +60,7 @@ struct DrvStmt {
     int32_t blockRows;          // rows of the last block fetched
     int32_t rowsFetched;        // rows delivered since the result was opened
     int32_t maxRows;            // row limit of a result, 0 none
+    int32_t jdbcMaxRows;        // the row limit the Java statement was given (0 none)
     ParamTypeDesc *paramTypes;  // owned copy
     uint16_t paramTypeCount;
     int32_t redirectCol;        // -1 none; else the block column that receives the one JDBC column
@@ -72,6 +74,7 @@ struct DrvStmt {
     int32_t noScan;             // SQL_NOSCAN: 1 or 0
     int32_t maxLength;          // SQL_MAX_LENGTH, 0 none
     BlockReader *blockReader;   // the Java reader of row blocks (owned), or NULL
+    BatchFiller *batchFiller;   // the Java filler of parameter batches (owned), or NULL
     RowBlock *typeRows;         // the type-information result in ODBC's order (owned), or NULL
     int32_t typeRowNext;        // its next row to hand out
 };

@@ -250,6 +250,12 @@ int jc_Statement_setQueryTimeout(DrvStmt *s, jobject stmt, int32_t seconds)
                                          static_cast<jint>(seconds)));
 }
 
+int jc_Statement_setMaxRows(DrvStmt *s, jobject stmt, int32_t rows)
+{
+    JCtx x = jctx(s);
+    return jctxDone(x, jc_CallVoidMethod(x.env, stmt, nullptr, "setMaxRows", "(I)V", static_cast<jint>(rows)));
+}
+
 int jc_PreparedStatement_addBatch(DrvStmt *s, jobject ps)
 {
     JCtx x = jctx(s);

@@ -46,6 +46,7 @@ int jc_Statement_getUpdateCount(DrvStmt *s, jobject stmt, int32_t *out);
 int jc_Statement_setCursorName(DrvStmt *s, jobject stmt, const char *name);
 int jc_Statement_getQueryTimeout(DrvStmt *s, jobject stmt, int32_t *out);
 int jc_Statement_setQueryTimeout(DrvStmt *s, jobject stmt, int32_t seconds);
+int jc_Statement_setMaxRows(DrvStmt *s, jobject stmt, int32_t rows);
 // ERR_GENERAL (nothing posted) when the vendor class com.informix.jdbc.IfmxStatement
 // is not there or the statement is not one of it; ERR_SYNTAX_OR_ACCESS when getSerial fails.
 int jc_Statement_getSerial(DrvStmt *s, jobject stmt, int32_t *out);

@@ -2,7 +2,8 @@
 # Builds and runs the whole test suite:
 #   build/       unit tests, Java VM tests and end-to-end tests through unixODBC
 #                against a PostgreSQL server the tests start themselves
-#   build-asan/  the unit tests again under AddressSanitizer and UBSan
+#   build-asan/  the unit tests again under AddressSanitizer and UBSan (only
+#                the programs they run are built there)
 #   build-fuzz/  the SQL analyser's libFuzzer target (clang), run for a
 #                bounded time from the seed statements
 # Exits non-zero when anything fails.
@@ -13,7 +14,8 @@ bash scripts/deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 
 bash scripts/build.sh "$here/build"
-bash scripts/build.sh "$here/build-asan" -DKRS_SANITIZE=ON
+cmake -S "$here" -B "$here/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKRS_SANITIZE=ON >/dev/null
+cmake --build "$here/build-asan" -j "$jobs" --target krs_unit_tests
 
 rc=0
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

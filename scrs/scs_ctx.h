@@ -58,6 +58,16 @@ constexpr uint16_t SCS_CLAUSE_NOT_SELECT = 0x200;
 enum : int32_t { SCS_FORWARD_ONLY = 0, SCS_KEYSET = 1, SCS_DYNAMIC = 2, SCS_STATIC = 3 };
 enum : int32_t { SCS_READ_ONLY = 1, SCS_LOCK = 2, SCS_VALUES = 4 };
 
+// A keyset query of key windows, kept prepared on a back-end statement of
+// its own so that a window read only binds its boundary values.
+struct KsKeyQuery {
+    uint32_t stmt = 0;       // 0 until the first read that needs it
+    std::string source;      // what the prepared text was made from; empty: none
+};
+// One per kind of read: FIRST, LAST, forward and backward past a boundary
+// row, forward and backward from it.
+constexpr int KS_KEY_QUERIES = 6;
+
 // A statement's cursor context.
 struct ScsContext {
     CursorOptions opts{};           // the statement's options as the library serves them
@@ -122,6 +132,7 @@ struct ScsContext {
     RowBlock *keysetBounds = nullptr; // first and last key rows of the last key window
     int16_t nullCollation = 0;        // SQL_NULL_COLLATION
     ScrAnalysedSql keysetAnalysis{};  // the keyset query
+    KsKeyQuery keyQueries[KS_KEY_QUERIES];  // keyset queries of key windows
     ScrAnalysedSql refetchAnalysis{}; // the text prepared on refetchStmt
     uint16_t refetchFlags = 0;        // SCS_RF_*
     RowBlock *compareValues = nullptr;  // current compare-column values of the rowset rows
@@ -304,7 +315,18 @@ int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, in
                           int32_t windowStart, int16_t *keyStatuses);
 int scs_p_GetKeySetBounds(ScsContext *ctx, RowBlock **out);
 int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
+// A dynamic cursor's next rowset: a key window by orientation
+// (scs_p_DynamicWindowRead), then its rows (scs_p_DynamicRowsFetch).
 int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset);
+// Reads the key window of a dynamic cursor's next rowset by orientation
+// (KS_GetKeySet), the statement's previous result closed first.  0, 82 for
+// an empty window, or the read's number.
+int scs_p_DynamicWindowRead(ScsContext *ctx, int16_t orientation, int32_t offset);
+// The rows of the dynamic cursor's key window read last, by key; the window
+// is read again where it stands (at most twice) while rows vanish in
+// between.  0, 82 when the window became empty, 101 when the rows kept
+// changing, or the fetch's number.
+int scs_p_DynamicRowsFetch(ScsContext *ctx, RowsetCache *rowset);
 int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
 // Reads the current compare values of the first `keys` key rows of a
 // dynamic cursor's window into compareValues (row k at key row k), in the

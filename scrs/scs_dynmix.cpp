@@ -244,7 +244,12 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
         return 0;
 
     case SQL_FETCH_PRIOR:
-        rc = src.refetch(SQL_FETCH_PRIOR, 0, &rows);
+        // Fewer keys than a rowset before the current one make the first
+        // rowset: their rows are not fetched.
+        rc = src.readWindow(SQL_FETCH_PRIOR, 0);
+        rows = rc == 0 ? src.keysHeld() : 0;
+        if (rc == 0 && rows >= R)
+            rc = src.fetchRows(&rows);
         if (rc == ERR_NO_DATA_FOUND || (rc == 0 && rows == 0)) {
             *absRow = CUR_POS_BEFORE_START;
             return ERR_BEFORE_START;
@@ -266,13 +271,22 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
             // A window smaller than the new rowset size, and not for want
             // of rows: it is read again at that size first, so that a move
             // back keeps the rows that follow it.
-            rc = src.refetch(SQL_FETCH_RELATIVE, 0, &rows);
+            rc = src.readWindow(SQL_FETCH_RELATIVE, 0);
             if (rc != 0 && rc != ERR_NO_DATA_FOUND)
                 return rc;
             if (rc == 0)
                 held = src.keysHeld();
         }
-        rc = src.refetch(SQL_FETCH_RELATIVE, v, &rows);
+        int64_t resultStart = 0;
+        rc = src.readWindow(SQL_FETCH_RELATIVE, v);
+        const int32_t keys = rc == 0 ? src.keysHeld() : 0;
+        if (rc == 0 && keys < R && backwardReadHitStart(R, held, v, keys, &resultStart)) {
+            // A move back that passed the start of the result needs no rows
+            // of the window it read.
+            rows = keys;
+        } else if (rc == 0) {
+            rc = src.fetchRows(&rows);
+        }
         if (rc == ERR_NO_DATA_FOUND || (rc == 0 && rows == 0)) {
             *absRow = v < 0 ? CUR_POS_BEFORE_START : CUR_POS_AFTER_END;
             return v < 0 ? ERR_BEFORE_START : ERR_BEYOND_END;
@@ -287,7 +301,6 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
             *absRow = KSD_REACHED_END;
             return 0;
         }
-        int64_t resultStart = 0;
         if (!backwardReadHitStart(R, held, v, rows, &resultStart)) {
             // A short window that was not cut by the start ends with the result.
             *absRow = KSD_REACHED_END;
@@ -328,15 +341,23 @@ private:
 class ContextRowsets : public KsRowsetSource {
 public:
     ContextRowsets(ScsContext *ctx, RowsetCache *rowset) : ctx_(ctx), rowset_(rowset) {}
+    int readWindow(int16_t orientation, int32_t offset) override
+    {
+        return scs_p_DynamicWindowRead(ctx_, orientation, offset);
+    }
+    int fetchRows(int32_t *rows) override { return rowsOf(scs_p_DynamicRowsFetch(ctx_, rowset_), rows); }
     int refetch(int16_t orientation, int32_t offset, int32_t *rows) override
     {
-        int rc = scs_p_RefetchDynamic(ctx_, orientation, offset, rowset_);
-        *rows = rc == 0 && rowset_->block ? rowset_->block->rowsUsed : 0;
-        return rc;
+        return rowsOf(scs_p_RefetchDynamic(ctx_, orientation, offset, rowset_), rows);
     }
     int32_t keysHeld() const override { return keysInWindow(ctx_); }
 
 private:
+    int rowsOf(int rc, int32_t *rows) const
+    {
+        *rows = rc == 0 && rowset_->block ? rowset_->block->rowsUsed : 0;
+        return rc;
+    }
     ScsContext *ctx_;
     RowsetCache *rowset_;
 };
@@ -492,18 +513,32 @@ int scs_p_DynamicRowsUpdated(ScsContext *ctx, const int32_t *keyRows, uint16_t *
     return rc;
 }
 
+int scs_p_DynamicWindowRead(ScsContext *ctx, int16_t orientation, int32_t offset)
+{
+    if (!ctx || !ctx->keySet)
+        return ERR_GENERAL;
+    ScsLower()->CloseCursor(static_cast<int>(ctx->drvStmt));
+    return KS_GetKeySet(ctx, orientation, offset);
+}
+
 int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset)
+{
+    if (!rowset)
+        return ERR_GENERAL;
+    int rc = scs_p_DynamicWindowRead(ctx, orientation, offset);
+    return rc != 0 ? rc : scs_p_DynamicRowsFetch(ctx, rowset);
+}
+
+int scs_p_DynamicRowsFetch(ScsContext *ctx, RowsetCache *rowset)
 {
     if (!ctx || !rowset || !ctx->keySet)
         return ERR_GENERAL;
-    const int h = static_cast<int>(ctx->drvStmt);
-    // Three tries: a window of keys, then its rows by key.  A key whose row
-    // is gone by then (another user deleted it, or changed it so that it no
-    // longer qualifies) makes the window be read again where it stands.
+    // Three tries: the window's rows by key.  A key whose row is gone by
+    // then (another user deleted it, or changed it so that it no longer
+    // qualifies) makes the window be read again where it stands.
     for (int pass = 0; pass < 3; ++pass) {
-        ScsLower()->CloseCursor(h);
-        int rc = pass == 0 ? KS_GetKeySet(ctx, orientation, offset) : KS_GetKeySet(ctx, SQL_FETCH_RELATIVE, 0);
-        if (rc != 0)
+        int rc = 0;
+        if (pass > 0 && (rc = scs_p_DynamicWindowRead(ctx, SQL_FETCH_RELATIVE, 0)) != 0)
             return rc;
         for (int32_t i = 0; i < rowset->rows; ++i)
             rowset->status[i] = SQL_ROW_NOROW;

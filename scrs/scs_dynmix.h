@@ -46,10 +46,16 @@ int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t keysetSize
 class KsRowsetSource {
 public:
     virtual ~KsRowsetSource() = default;
-    // Reads a window of one rowset by orientation and fetches its rows:
-    // 0 with *rows set, ERR_NO_DATA_FOUND when the window is empty, or an error.
+    // Reads a window of one rowset by orientation: 0, ERR_NO_DATA_FOUND when the window is
+    // empty, or an error.
+    virtual int readWindow(int16_t orientation, int32_t offset) = 0;
+    // Fetches the rows of the window read last, reading the window again
+    // where it stands while rows vanish: 0 with *rows set, ERR_NO_DATA_FOUND when the
+    // window became empty, or an error.
+    virtual int fetchRows(int32_t *rows) = 0;
+    // A window and its rows: readWindow, then fetchRows.
     virtual int refetch(int16_t orientation, int32_t offset, int32_t *rows) = 0;
-    // Keys of the window of the last fetch.
+    // Keys of the window read last.
     virtual int32_t keysHeld() const = 0;
 };
 

@@ -427,6 +427,7 @@ int SCS_Execute(int stmt)
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
     CUR_PosReset(&ctx->place);
     ctx->ksWindowState = KSW_NONE;
+    KS_KeyQueriesForget(ctx);
 
     if (ctx->analysis.kind == kKindSelect && ctx->opts.cursorType == SCS_KEYSET && ctx->opts.keysetSize <= 0) {
         if ((rc = KS_GetKeySet_KSD(ctx)) != 0) {

@@ -590,6 +590,11 @@ void scs_p_CtxFree(ScsContext *ctx)
     SCR_Free(&ctx->refetchAnalysis);
     if (ctx->posStmt)
         ScsLower()->FreeStmt(static_cast<int>(ctx->posStmt));
+    for (KsKeyQuery &q : ctx->keyQueries) {
+        if (q.stmt)
+            ScsLower()->FreeStmt(static_cast<int>(q.stmt));
+        q = KsKeyQuery{};
+    }
     // A cursor's row versions go with it, and so does its row-version
     // connection (whatever the cursor type became since it was opened).
     if (ctx->rvcBinding) {
@@ -619,7 +624,10 @@ void scs_p_ErrPostCode(ScsContext *ctx, int number)
 
 void scs_p_AuxDiagsMove(ScsContext *ctx)
 {
-    for (uint32_t aux : {ctx->posStmt, ctx->refetchStmt}) {
+    std::vector<uint32_t> auxes{ctx->posStmt, ctx->refetchStmt};
+    for (const KsKeyQuery &q : ctx->keyQueries)
+        auxes.push_back(q.stmt);
+    for (uint32_t aux : auxes) {
         if (!aux)
             continue;
         ErrReport rep{};

@@ -79,8 +79,13 @@ int KS_ParamRowsetMake(const RowBlock *src, int32_t first, uint32_t groups, uint
 int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, RowBlock **out);
 
 // Reads a key window of a mixed or dynamic cursor by orientation (1 NEXT,
-// 2 FIRST, 3 LAST, 4 PRIOR, 6 RELATIVE with offset).  ERR_NO_DATA_FOUND when it is empty.
+// 2 FIRST, 3 LAST, 4 PRIOR, 6 RELATIVE with offset), with the keyset query
+// of that kind of read kept prepared on a statement of its own, and no more
+// rows of its answer sent than the window takes.  ERR_NO_DATA_FOUND when it is empty.
 int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset);
+// Forgets the keyset queries kept prepared: a new result's windows are read
+// by statements prepared for it.
+void KS_KeyQueriesForget(ScsContext *ctx);
 
 // Heap row blocks (calloc'd records): a new empty one, freeing one with its
 // rows (NULL is a no-op; the pointer is cleared), a copy (a block without

@@ -1,6 +1,7 @@
 // Key windows of mixed and dynamic cursors: the keyset query with its
 // scrolling predicate, the parameter row of the boundary values, and the
 // read that refills the KeySet with the window's keys.
+#include "odbc/contract/drv_items.h"
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rb_ops.h"
 #include "odbc/contract/rowblock.h"
@@ -57,6 +58,16 @@ void logAnalysisFailure(const char *text, const ScrAnalysedSql *r)
     LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "%s", r->echo ? r->echo : "");
 }
 
+
+// Bounds the rows the server sends for the next execution of a statement of
+// the library's own (0: no bound); a connection's own row limit still
+// holds, and a bound the back end cannot keep only costs rows it would send
+// anyway.
+void auxRowLimitSet(int stmt, int64_t rows)
+{
+    int32_t v = rows > 0 && rows <= INT32_MAX ? static_cast<int32_t>(rows) : 0;
+    ScsLower()->SetOption(stmt, DrvInt(DrvStmtOption(SQL_MAX_ROWS)), &v);
+}
 
 } // namespace
 
@@ -215,17 +226,60 @@ int ks_FetchRows(int stmt, int64_t rows, RowBlock *into, int discard, int64_t *g
     return 0;
 }
 
-int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
-{
-    if (!ctx || !ctx->keySet || !ctx->keySet->keyRows || !ctx->stmtText || !ctx->posStmt)
-        return ERR_GENERAL;
-    KeySet *ks = ctx->keySet;
-    const int pos = static_cast<int>(ctx->posStmt);
-    const int keep = static_cast<int>(ctx->noCatalogs);
+namespace {
 
-    // The keyset query: the statement ordered by its keys as well.  It is
-    // built apart from the analysis, which keeps the fetch-by-keys SELECT
-    // prepared on the statement.
+// The kept keyset query that serves a read (KsKeyQuery slots).
+int keyQuerySlot(int16_t orientation, int16_t mode)
+{
+    const bool from = mode == KS_MODE_NEAR_INCLUSIVE;
+    switch (orientation) {
+    case SQL_FETCH_FIRST: return 0;
+    case SQL_FETCH_LAST: return 1;
+    case SQL_FETCH_NEXT: return from ? 4 : 2;
+    default: return from ? 5 : 3;
+    }
+}
+
+void sourcePiece(std::string *out, const std::string &piece)
+{
+    *out += std::to_string(piece.size());
+    *out += ':';
+    *out += piece;
+}
+
+// What the text of a read's keyset query is made from: the statement, the
+// orientation, the select list of the scroll order and the predicate (the
+// NULL values of the boundary row shape it).  Equal sources make equal
+// texts.  0 or 15.
+int keyQuerySource(const ScsContext *ctx, int16_t orientation, int16_t mode, std::string *out)
+{
+    const KsScrollOrder order = scrollOrder(ctx);
+    std::string list, clause;
+    if (int rc = ks_ScrollSelectListBuild(order, &list))
+        return rc;
+    if (orientation == SQL_FETCH_NEXT || orientation == SQL_FETCH_PRIOR) {
+        const int16_t direction = orientation == SQL_FETCH_PRIOR ? KS_DIR_BACKWARD : KS_DIR_FORWARD;
+        const RowBlock *bounds = ctx->keysetBounds;
+        const int boundRow = ks_BoundaryRowGet(direction, mode) == KS_BOUND_FIRST ? 0 : bounds->rowsUsed - 1;
+        std::vector<KsBoundaryParam> params;
+        if (int rc = ks_ScrollWhereBuild(order, direction, mode, 0, boundaryNulls(bounds, boundRow), &clause, &params))
+            return rc;
+    }
+    out->clear();
+    sourcePiece(out, ctx->stmtText);
+    sourcePiece(out, std::to_string(orientation) + (ctx->noCatalogs ? "q" : "Q"));
+    sourcePiece(out, list);
+    sourcePiece(out, clause);
+    return 0;
+}
+
+// Makes the text of a read's keyset query in the keysetAnalysis: the
+// statement ordered by its keys as well, its select list and predicate
+// (*params the boundary values), the order reversed for a backward read.
+// 0 or the analyser's number.
+int keyQueryBuild(ScsContext *ctx, int16_t orientation, int16_t mode, RowBlock **params)
+{
+    const int keep = static_cast<int>(ctx->noCatalogs);
     ScrAnalysedSql ordered;
     SCR_Init(&ordered);
     int rc = SCR_AnalyseSQL(&ordered, ctx->stmtText, 1, keep);
@@ -236,8 +290,78 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
     if (rc == 0)
         rc = ks_Reanalyse(&ctx->keysetAnalysis, &ordered, keep);
     SCR_Free(&ordered);
-    if (rc != 0)
+    if (rc == 0)
+        rc = ks_ScrollSelectBuild(ctx, &ctx->keysetAnalysis, orientation, mode, params);
+    if (rc != 0 || (orientation != SQL_FETCH_PRIOR && orientation != SQL_FETCH_LAST))
         return rc;
+    ScrAnalysedSql inv;
+    SCR_Init(&inv);
+    rc = ks_Reanalyse(&inv, &ctx->keysetAnalysis, keep);
+    if (rc == 0)
+        rc = SCR_OrderByInvert(&inv);
+    if (rc == 0 && !(inv.echo = STR_Dup(inv.tree->text)))
+        rc = ERR_MEMORY_ALLOCATION;
+    if (rc == 0) {
+        SCR_Free(&ctx->keysetAnalysis);
+        ctx->keysetAnalysis = inv;
+        SCR_Init(&inv);
+    }
+    SCR_Free(&inv);
+    if (rc != 0)
+        KS_BlockFree(params);
+    return rc;
+}
+
+// The statement of a read's keyset query, prepared with its text; only
+// the boundary values (*params) are made when it holds that text already.
+// 0, ERR_GENERAL when no statement can be had, the analyser's or the back
+// end's number.
+int keyQueryReady(ScsContext *ctx, int16_t orientation, int16_t mode, int *stmt, RowBlock **params)
+{
+    KsKeyQuery &q = ctx->keyQueries[keyQuerySlot(orientation, mode)];
+    if (!q.stmt) {
+        int h = 0;
+        if (ScsLower()->AllocStmt(static_cast<int>(ctx->drvConn), &h) != 0)
+            return ERR_GENERAL;
+        q.stmt = static_cast<uint32_t>(h);
+    }
+    *stmt = static_cast<int>(q.stmt);
+    std::string source;
+    if (int rc = keyQuerySource(ctx, orientation, mode, &source))
+        return rc;
+    if (source == q.source) {
+        if (orientation != SQL_FETCH_NEXT && orientation != SQL_FETCH_PRIOR)
+            return 0;
+        const int16_t direction = orientation == SQL_FETCH_PRIOR ? KS_DIR_BACKWARD : KS_DIR_FORWARD;
+        return ks_BoundaryParamsMake(ctx, direction, mode, params);
+    }
+    q.source.clear();
+    if (int rc = keyQueryBuild(ctx, orientation, mode, params))
+        return rc;
+    const char *text = ks_RewrittenText(&ctx->keysetAnalysis);
+    if (int rc = ScsLower()->Prepare(*stmt, text ? text : "")) {
+        KS_BlockFree(params);
+        ScsLower()->CloseCursor(*stmt);
+        return rc;
+    }
+    q.source = std::move(source);
+    return 0;
+}
+
+} // namespace
+
+void KS_KeyQueriesForget(ScsContext *ctx)
+{
+    for (KsKeyQuery &q : ctx->keyQueries)
+        q.source.clear();
+}
+
+int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
+{
+    if (!ctx || !ctx->keySet || !ctx->keySet->keyRows || !ctx->stmtText || !ctx->posStmt)
+        return ERR_GENERAL;
+    KeySet *ks = ctx->keySet;
+    int rc = 0;
 
     // Direction, predicate and how many rows of the answer make the window.
     const int32_t K = ctx->opts.keysetSize > 0 ? ctx->opts.keysetSize : ctx->opts.rowsetSize;
@@ -271,28 +395,10 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
         ctx->genParamTypes = nullptr;
         ctx->genParamTypeCount = 0;
     }
+    int stmt = 0;
     RowBlock *params = nullptr;
-    if ((rc = ks_ScrollSelectBuild(ctx, &ctx->keysetAnalysis, o, mode, &params)) != 0)
+    if ((rc = keyQueryReady(ctx, o, mode, &stmt, &params)) != 0)
         return rc;
-    if (backward) {
-        ScrAnalysedSql inv;
-        SCR_Init(&inv);
-        rc = ks_Reanalyse(&inv, &ctx->keysetAnalysis, keep);
-        if (rc == 0)
-            rc = SCR_OrderByInvert(&inv);
-        if (rc == 0 && !(inv.echo = STR_Dup(inv.tree->text)))
-            rc = ERR_MEMORY_ALLOCATION;
-        if (rc == 0) {
-            SCR_Free(&ctx->keysetAnalysis);
-            ctx->keysetAnalysis = inv;
-            SCR_Init(&inv);
-        }
-        SCR_Free(&inv);
-        if (rc != 0) {
-            KS_BlockFree(&params);
-            return rc;
-        }
-    }
     if (params && ctx->fixedTextNul) {
         RowBlock *withNul = nullptr;
         rc = KS_ParamRowsetMake(params, 0, 1, 1, &withNul, 1, 0, 0, nullptr, nullptr);
@@ -302,13 +408,7 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
         params = withNul;
     }
 
-    // Run it on the auxiliary statement.
-    const char *text = ks_RewrittenText(&ctx->keysetAnalysis);
-    if ((rc = ScsLower()->Prepare(pos, text ? text : "")) != 0) {
-        KS_BlockFree(&params);
-        ScsLower()->CloseCursor(pos);
-        return rc;
-    }
+    // Run it on its own statement.
     if (ctx->scsFlags & SCS_F_PARAMS_SAVED) {
         RowBlock *app = KS_BlockNew();
         rc = app ? RB_Clone(app, ctx->savedParams) : ERR_MEMORY_ALLOCATION;
@@ -317,7 +417,7 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
         if (rc != 0) {
             KS_BlockFree(&app);
             KS_BlockFree(&params);
-            ScsLower()->CloseCursor(pos);
+            ScsLower()->CloseCursor(stmt);
             return rc;
         }
         // The boundary values stand in front of the application's own.
@@ -327,25 +427,27 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
     if (params) {
         RowBlock *handed = params;
         params = nullptr;
-        if ((rc = ScsLower()->SetParams(pos, handed)) != 0)
+        if ((rc = ScsLower()->SetParams(stmt, handed)) != 0)
             return rc;
         if (ctx->sendParamTypes) {
             if ((rc = scs_p_AddParamDescs(ctx, nullptr, 0, 1)) != 0)
                 return rc;
-            if ((rc = ScsLower()->SetParamTypes(pos, ctx->genParamTypeCount, ctx->genParamTypes)) != 0)
+            if ((rc = ScsLower()->SetParamTypes(stmt, ctx->genParamTypeCount, ctx->genParamTypes)) != 0)
                 return rc;
         }
     }
-    if ((rc = ScsLower()->Execute(pos)) != 0)
+    // The window needs the skipped rows and its own, no more.
+    auxRowLimitSet(stmt, skip + want);
+    if ((rc = ScsLower()->Execute(stmt)) != 0)
         return rc;
 
     // The window: the rows after the skipped ones, in ascending order.
     ks_CloseData(ks);
     int64_t got = 0;
     if (skip > 0)
-        rc = ks_FetchRows(pos, skip, nullptr, 1, &got);
+        rc = ks_FetchRows(stmt, skip, nullptr, 1, &got);
     if (rc == 0 && got == skip)
-        rc = ks_FetchRows(pos, want, ks->keyRows, 0, &got);
+        rc = ks_FetchRows(stmt, want, ks->keyRows, 0, &got);
     else if (rc == 0)
         got = 0;
     if (rc == 0 && got == 0)
@@ -371,6 +473,6 @@ int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset)
             ctx->keysetBounds = bounds;
         }
     }
-    ScsLower()->CloseCursor(pos);
+    ScsLower()->CloseCursor(stmt);
     return rc;
 }

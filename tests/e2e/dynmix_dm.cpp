@@ -329,6 +329,149 @@ TEST_P(DynMix, DynamicRowsetsFollowChangesAtOnce)
     EXPECT_EQ(rows, std::vector<int>(expected.begin() + 7, expected.begin() + 12));
 }
 
+// A table krs_dm.s of ids 10, 20 .. 450 (names not checked).
+void MakeTensTable()
+{
+    OtherUser("drop table if exists krs_dm.s; create table krs_dm.s (id int primary key, name varchar(10)); "
+              "insert into krs_dm.s select i, 'r' from generate_series(10, 450, 10) i");
+}
+
+TEST_P(DynMix, DynamicWindowsReadNoFurtherThanTheyReachYetSeeEveryChange)
+{
+    // Each window reads no more keys than its rowset takes; rows other
+    // users insert or delete between the moves, next to the window, across
+    // more than a rowset, or before the first rowset, still count.
+    MakeTensTable();
+    checkNames = false;
+    Open(kKinds[0], "select id, name from krs_dm.s order by id");
+    struct Move {
+        const char *otherUser;  // run first, when not empty
+        SQLSMALLINT orientation;
+        SQLLEN offset;
+        SQLRETURN rc;
+        std::vector<int> rows;
+    };
+    const Move moves[] = {
+        {"", SQL_FETCH_FIRST, 0, SQL_SUCCESS, {10, 20, 30, 40, 50}},
+        {"insert into krs_dm.s values (55, 'r'); delete from krs_dm.s where id in (60, 70)", SQL_FETCH_NEXT, 0,
+         SQL_SUCCESS, {55, 80, 90, 100, 110}},
+        {"delete from krs_dm.s where id between 120 and 200", SQL_FETCH_NEXT, 0, SQL_SUCCESS,
+         {210, 220, 230, 240, 250}},
+        {"", SQL_FETCH_RELATIVE, -3, SQL_SUCCESS, {90, 100, 110, 210, 220}},
+        {"insert into krs_dm.s values (1, 'r'), (2, 'r')", SQL_FETCH_FIRST, 0, SQL_SUCCESS, {1, 2, 10, 20, 30}},
+        {"", SQL_FETCH_PRIOR, 0, SQL_NO_DATA, {}},
+        {"", SQL_FETCH_NEXT, 0, SQL_SUCCESS, {1, 2, 10, 20, 30}},
+        {"", SQL_FETCH_RELATIVE, 2, SQL_SUCCESS, {10, 20, 30, 40, 50}},
+        // Fewer rows than a rowset before it now: the first rowset.
+        {"delete from krs_dm.s where id = 1", SQL_FETCH_PRIOR, 0, SQL_SUCCESS_WITH_INFO, {2, 10, 20, 30, 40}},
+        {"insert into krs_dm.s values (3, 'r'), (4, 'r'), (5, 'r'), (6, 'r')", SQL_FETCH_RELATIVE, 4,
+         SQL_SUCCESS, {6, 10, 20, 30, 40}},
+        {"", SQL_FETCH_RELATIVE, -3, SQL_SUCCESS, {3, 4, 5, 6, 10}},
+        {"", SQL_FETCH_RELATIVE, -3, SQL_SUCCESS_WITH_INFO, {2, 3, 4, 5, 6}},
+        {"delete from krs_dm.s where id > 400", SQL_FETCH_LAST, 0, SQL_SUCCESS, {360, 370, 380, 390, 400}},
+        {"", SQL_FETCH_NEXT, 0, SQL_NO_DATA, {}},
+        {"", SQL_FETCH_PRIOR, 0, SQL_SUCCESS, {360, 370, 380, 390, 400}},
+    };
+    int step = 0;
+    for (const Move &m : moves) {
+        SCOPED_TRACE(testing::Message() << "move " << ++step);
+        if (*m.otherUser)
+            OtherUser(m.otherUser);
+        std::vector<int> rows;
+        const SQLRETURN rc = Scroll(m.orientation, m.offset, &rows);
+        ASSERT_EQ(rc, m.rc) << Diags(SQL_HANDLE_STMT, st);
+        if (rc == SQL_SUCCESS_WITH_INFO)
+            EXPECT_EQ(conntest::Diag(SQL_HANDLE_STMT, st), "01S06");
+        EXPECT_EQ(rows, m.rows);
+    }
+}
+
+TEST_P(DynMix, ARowThatVanishesBetweenKeysAndRowsMakesTheWindowBeReadAgain)
+{
+    // krs_dm_alive(id) answers 1 once for an id listed in krs_dm.victim and
+    // 0 from then on: the key read sees the row, the fetch of the rows by
+    // key no longer finds it, and the window is read again where it stands.
+    MakeTensTable();
+    OtherUser("drop table if exists krs_dm.victim; drop table if exists krs_dm.dead;"
+              "create table krs_dm.victim (id int primary key); create table krs_dm.dead (id int primary key);"
+              "create or replace function krs_dm_alive(k int) returns int volatile language plpgsql as ' "
+              "begin "
+              "  if exists (select 1 from krs_dm.dead where id = k) then return 0; end if; "
+              "  if exists (select 1 from krs_dm.victim where id = k) then "
+              "    delete from krs_dm.victim where id = k; insert into krs_dm.dead values (k); "
+              "  end if; "
+              "  return 1; "
+              "end'");
+    checkNames = false;
+    Open(kKinds[0], "select id, name from krs_dm.s where krs_dm_alive(id) = 1 order by id");
+    std::vector<int> rows;
+    ASSERT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(rows, std::vector<int>({10, 20, 30, 40, 50}));
+    OtherUser("insert into krs_dm.victim values (70)");
+    ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(rows, std::vector<int>({60, 80, 90, 100, 110}));
+    EXPECT_EQ(PgPsql(g_pg, "select count(*) from krs_dm.victim"), "0") << "the key read saw the victim";
+    OtherUser("insert into krs_dm.victim values (30)");
+    ASSERT_EQ(Scroll(SQL_FETCH_PRIOR, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(rows, std::vector<int>({10, 20, 40, 50, 60}));
+    ASSERT_EQ(Scroll(SQL_FETCH_RELATIVE, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(rows, std::vector<int>({10, 20, 40, 50, 60}));
+    SQLFreeStmt(st, SQL_CLOSE);
+    OtherUser("drop function krs_dm_alive(int)");
+}
+
+TEST_P(DynMix, WindowsFollowTheStatementRunOnTheHandle)
+{
+    // One statement handle runs different statements, and one statement
+    // with different parameter values: each result's windows are its own.
+    const std::vector<int> byName = Ordered(Range(1, 45));
+    for (const Kind &k : kKinds) {
+        SCOPED_TRACE(k.name);
+        std::vector<int> rows;
+        Open(k);
+        ASSERT_EQ(Scroll(SQL_FETCH_LAST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rows, std::vector<int>(byName.end() - 5, byName.end()));
+        ASSERT_EQ(Scroll(SQL_FETCH_PRIOR, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rows, std::vector<int>(byName.end() - 10, byName.end() - 5));
+
+        Open(k, "select id, name from krs_dm.t where id > 20 order by id");
+        ASSERT_EQ(Scroll(SQL_FETCH_LAST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rows, Range(41, 45));
+        ASSERT_EQ(Scroll(SQL_FETCH_PRIOR, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rows, Range(36, 40));
+        ASSERT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+        EXPECT_EQ(rows, Range(21, 25));
+
+        SQLFreeStmt(st, SQL_CLOSE);
+        SQLINTEGER above = 0;
+        SQLLEN aboveInd = 0;
+        ASSERT_EQ(SQLPrepare(st, Sql("select id, name from krs_dm.t where id > ? order by id desc"), SQL_NTS),
+                  SQL_SUCCESS)
+            << Diags(SQL_HANDLE_STMT, st);
+        ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &above, 0, &aboveInd),
+                  SQL_SUCCESS);
+        for (SQLINTEGER from : {10, 30}) {
+            SCOPED_TRACE(testing::Message() << "ids above " << from);
+            above = from;
+            ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            ASSERT_EQ(Scroll(SQL_FETCH_LAST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(rows, std::vector<int>({from + 5, from + 4, from + 3, from + 2, from + 1}));
+            ASSERT_EQ(Scroll(SQL_FETCH_PRIOR, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(rows, std::vector<int>({from + 10, from + 9, from + 8, from + 7, from + 6}));
+            ASSERT_EQ(Scroll(SQL_FETCH_FIRST, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(rows, std::vector<int>({45, 44, 43, 42, 41}));
+            ASSERT_EQ(Scroll(SQL_FETCH_NEXT, 0, &rows), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+            EXPECT_EQ(rows, std::vector<int>({40, 39, 38, 37, 36}));
+            SQLFreeStmt(st, SQL_CLOSE);
+        }
+        // A prepared statement keeps its cursor type: the next kind gets a
+        // handle of its own.
+        SQLFreeHandle(SQL_HANDLE_STMT, st);
+        st = nullptr;
+        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
+    }
+}
+
 TEST_P(DynMix, RelativeJumpsBeyondOneFetch)
 {
     // More rows than one fetch of the back end carries (65535): a jump over

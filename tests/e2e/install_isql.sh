@@ -56,6 +56,34 @@ for dsn in inst_w inst_a; do
   grep -qw 42 <<<"$out" || fail "isql $dsn answered: $out"
 done
 
+# The class archive of the JDBC driver's classes: the installation makes it
+# and the driver's VM maps it; stale (the jar link changed after it), cut
+# short or missing, the VM starts without it and says nothing.
+java=$libdir/java
+archive=$java/kestrune-classes.jsa
+[ -x "$libdir/krscds" ] || fail "krscds is not installed"
+[ -s "$archive" ] && [ -s "$archive.size" ] || fail "no class archive: $(ls "$java")"
+first_query() {
+  local log=$tmp/classes.txt out used=0
+  rm -f "$log"
+  out=$(echo "select 40 + 2 as answer" | KRS_JVM_OPTS="-Xlog:class+load:file=$log" isql -b -v inst_w 2>&1) \
+    || fail "$1: isql: $out"
+  grep -qw 42 <<<"$out" || fail "$1: isql answered: $out"
+  if grep -qiE 'warning|cds|archive|error' <<<"$out"; then fail "$1: the VM spoke: $out"; fi
+  grep -q 'org.postgresql.jdbc.PgConnection source: shared objects file (top)' "$log" && used=1
+  [ "$used" = "$2" ] || fail "$1: the archive was used: $used, not $2"
+}
+first_query "as installed" 1
+touch -h "$java/postgresql-8.1-405.jdbc3.jar"
+first_query "after the jar link changed" 0
+"$libdir/krscds" "$archive" "$java/" >/dev/null 2>&1 || fail "krscds could not make the archive again"
+first_query "made again" 1
+chmod u+w "$archive"
+truncate -s 100000 "$archive"
+first_query "cut short" 0
+rm -f "$archive"
+first_query "missing" 0
+
 # Installing again replaces the registration: one uninstall removes it.
 install
 grep -q '^UsageCount=2' "$ODBCSYSINI/odbcinst.ini" && fail "a second installation counted twice"

@@ -306,21 +306,40 @@ TEST(MixedCursor, OrientationsTheCursorCannotServe)
 
 // ---- dynamic cursors ----
 
-// Every refetch reads a window of one rowset and finds all its rows.
+// Every window read brings a window of one rowset, and a fetch of its rows
+// finds them all.
 class SimRowsets : public KsRowsetSource {
 public:
     SimRowsets(int64_t n, int32_t R) : w(n, R) {}
-    int refetch(int16_t o, int32_t v, int32_t *rows) override
+    int readWindow(int16_t o, int32_t v) override
     {
         ++refetches;
-        int rc = w.read(o, v);
-        *rows = rc == 0 ? static_cast<int32_t>(w.held) : 0;
-        return rc;
+        fetched = false;
+        return w.read(o, v);
+    }
+    int fetchRows(int32_t *rows) override
+    {
+        ++rowFetches;
+        fetched = true;
+        *rows = static_cast<int32_t>(w.held);
+        return w.held > 0 ? 0 : ERR_NO_DATA_FOUND;
+    }
+    int refetch(int16_t o, int32_t v, int32_t *rows) override
+    {
+        *rows = 0;
+        int rc = readWindow(o, v);
+        return rc != 0 ? rc : fetchRows(rows);
     }
     int32_t keysHeld() const override { return static_cast<int32_t>(w.held); }
-    std::vector<int64_t> rows() const { return rowset(w.start, static_cast<int32_t>(w.held), w.N); }
+    // The rows of the window read last; none when they were not fetched.
+    std::vector<int64_t> rows() const
+    {
+        return fetched ? rowset(w.start, static_cast<int32_t>(w.held), w.N) : std::vector<int64_t>{};
+    }
     SimWindow w;
     int refetches = 0;
+    int rowFetches = 0;
+    bool fetched = false;
 };
 
 TEST(DynamicCursor, WalksSeeEveryRowOnce)
@@ -415,6 +434,51 @@ TEST(DynamicCursor, RelativeMoves)
     int32_t abs = 0, count = -1;
     EXPECT_EQ(ERR_FETCH_TYPE_RANGE, scs_p_DynamicMove(src, &abs, &count, 5, SQL_FETCH_ABSOLUTE, 1));
     EXPECT_EQ(0, src.refetches);
+}
+
+TEST(DynamicCursor, MovesBackPastTheStartFetchOnlyTheRowsetTheyReturn)
+{
+    // A window read that finds fewer keys than a rowset before the start
+    // decides the move by itself: its rows are never fetched, only those of
+    // the first rowset when the move ends there.
+    struct Case {
+        int64_t from;
+        int16_t o;
+        int32_t offset;
+        int rc;
+        int64_t expect;  // first row of the rowset; -1 before the start
+        int windows;     // window reads of the move
+        int fetches;     // row fetches of the move
+    };
+    const Case cases[] = {
+        {3, SQL_FETCH_PRIOR, 0, ERR_FETCH_BEFORE_FIRST_ROWSET, 0, 2, 1},
+        {5, SQL_FETCH_PRIOR, 0, 0, 0, 1, 1},
+        {12, SQL_FETCH_PRIOR, 0, 0, 7, 1, 1},
+        {0, SQL_FETCH_PRIOR, 0, ERR_BEFORE_START, -1, 1, 0},
+        {3, SQL_FETCH_RELATIVE, -2, 0, 1, 1, 1},
+        {3, SQL_FETCH_RELATIVE, -4, ERR_FETCH_BEFORE_FIRST_ROWSET, 0, 2, 1},
+        {3, SQL_FETCH_RELATIVE, -6, ERR_BEFORE_START, -1, 1, 0},
+        {0, SQL_FETCH_RELATIVE, -1, ERR_BEFORE_START, -1, 1, 0},
+        {12, SQL_FETCH_RELATIVE, -9, 0, 3, 1, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "from " << c.from << ", orientation " << c.o << " by " << c.offset);
+        SimRowsets src(43, 5);
+        int32_t abs = 0, count = -1;
+        ASSERT_EQ(0, scs_p_DynamicMove(src, &abs, &count, 5, SQL_FETCH_FIRST, 0));
+        if (c.from) {
+            ASSERT_EQ(0, scs_p_DynamicMove(src, &abs, &count, 5, SQL_FETCH_RELATIVE, static_cast<int32_t>(c.from)));
+        }
+        src.refetches = src.rowFetches = 0;
+        EXPECT_EQ(c.rc, scs_p_DynamicMove(src, &abs, &count, 5, c.o, c.offset));
+        if (c.expect >= 0) {
+            EXPECT_EQ(rowset(c.expect, 5, 43), src.rows());
+        } else {
+            EXPECT_EQ(0, abs);
+        }
+        EXPECT_EQ(c.windows, src.refetches);
+        EXPECT_EQ(c.fetches, src.rowFetches);
+    }
 }
 
 // ---- rowset sizes changing between moves ----
