@@ -319,13 +319,14 @@ int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, Row
 // (scs_p_DynamicWindowRead), then its rows (scs_p_DynamicRowsFetch).
 int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset);
 // Reads the key window of a dynamic cursor's next rowset by orientation
-// (KS_GetKeySet), the statement's previous result closed first.  0, 82 for
-// an empty window, or the read's number.
+// (KS_GetKeySet), the statement's previous result closed first.  0,
+// ERR_NO_DATA_FOUND for an empty window, or the read's number.
 int scs_p_DynamicWindowRead(ScsContext *ctx, int16_t orientation, int32_t offset);
 // The rows of the dynamic cursor's key window read last, by key; the window
 // is read again where it stands (at most twice) while rows vanish in
-// between.  0, 82 when the window became empty, 101 when the rows kept
-// changing, or the fetch's number.
+// between.  0, ERR_NO_DATA_FOUND when the window became empty,
+// ERR_KEYSET_TOO_MANY_UPDATES when the rows kept changing, or the fetch's
+// number.
 int scs_p_DynamicRowsFetch(ScsContext *ctx, RowsetCache *rowset);
 int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
 // Reads the current compare values of the first `keys` key rows of a

@@ -250,7 +250,7 @@ void sourcePiece(std::string *out, const std::string &piece)
 // What the text of a read's keyset query is made from: the statement, the
 // orientation, the select list of the scroll order and the predicate (the
 // NULL values of the boundary row shape it).  Equal sources make equal
-// texts.  0 or 15.
+// texts.  0 or ERR_GENERAL.
 int keyQuerySource(const ScsContext *ctx, int16_t orientation, int16_t mode, std::string *out)
 {
     const KsScrollOrder order = scrollOrder(ctx);
