@@ -606,7 +606,13 @@ int fillAttr(DrvStmt *s, const ColDesc &d, uint16_t col, TypedValue *e)
             rc = ERR_MEMORY_ALLOCATION;
         break;
     case 27: case 28:
-        e->value.text = strdup(typeInfoLiteral(typeInfoCacheOf(s->conn), d.sqlType, e->attrId == 27 ? 0 : 1));
+        // The type table costs a query over every type of the database: a
+        // description made before anything read it leaves the literals to the
+        // handle layer, which reads the same type information only when the
+        // application asks for them.
+        if (!s->conn->typeInfo)
+            break;
+        e->value.text = strdup(typeInfoLiteral(s->conn->typeInfo, d.sqlType, e->attrId == 27 ? 0 : 1));
         if (!e->value.text)
             rc = ERR_MEMORY_ALLOCATION;
         break;

@@ -426,7 +426,12 @@ int Literal(DescReadCtx &c, int16_t field, int column, DescValue *v)
     if (TextOverride(c, field, &text))
         return Text(v, text);
     COLUMN_OR_INDEX(c);
-    return TypeInfoText(c, column, SqlType(c, c.col), v);
+    // The wide text types quote their literals as their narrow twins do; the
+    // type information lists only those.
+    int16_t type = SqlType(c, c.col);
+    if (type == SQL_WCHAR || type == SQL_WVARCHAR || type == SQL_WLONGVARCHAR)
+        type = type == SQL_WCHAR ? SQL_CHAR : type == SQL_WVARCHAR ? SQL_VARCHAR : SQL_LONGVARCHAR;
+    return TypeInfoText(c, column, type, v);
 }
 int GR_IrdLiteralPrefix(DescReadCtx &c, DescValue *v) { return Literal(c, SQL_DESC_LITERAL_PREFIX, 4, v); }
 int GR_IrdLiteralSuffix(DescReadCtx &c, DescValue *v) { return Literal(c, SQL_DESC_LITERAL_SUFFIX, 5, v); }

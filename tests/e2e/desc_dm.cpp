@@ -609,6 +609,41 @@ TEST_P(Desc, DoubledSizesStayAtTheLargestValue)
     EXPECT_EQ(octets, Wide() ? 40 : 20);
 }
 
+// Literal prefixes and suffixes answer from the type information, whether
+// or not anything read the type table before the question.
+TEST_P(Desc, LiteralPrefixAndSuffixFromTheTypeInformation)
+{
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(Exec(stmt, "select 'x'::varchar(3) as v, 1::int4 as n, now()::timestamp as ts"), SQL_SUCCESS)
+            << StmtState(stmt);
+        const struct {
+            SQLUSMALLINT col;
+            const char *prefix;
+            const char *suffix;
+        } want[] = {{1, "'", "'"}, {2, "", ""}, {3, "'", "'"}};
+        for (const auto &w : want) {
+            SCOPED_TRACE(w.col);
+            char text[32] = {};
+            SQLSMALLINT len = 0;
+            ASSERT_TRUE(SQL_SUCCEEDED(SQLColAttribute(stmt, w.col, SQL_DESC_LITERAL_PREFIX, text, sizeof text, &len,
+                                                      nullptr)))
+                << StmtState(stmt);
+            EXPECT_STREQ(text, w.prefix);
+            ASSERT_TRUE(SQL_SUCCEEDED(SQLColAttribute(stmt, w.col, SQL_DESC_LITERAL_SUFFIX, text, sizeof text, &len,
+                                                      nullptr)))
+                << StmtState(stmt);
+            EXPECT_STREQ(text, w.suffix);
+        }
+        SQLCloseCursor(stmt);
+        // The second round runs after the type table was read for the catalog.
+        if (round == 0) {
+            ASSERT_EQ(SQLGetTypeInfo(stmt, SQL_ALL_TYPES), SQL_SUCCESS) << StmtState(stmt);
+            SQLCloseCursor(stmt);
+        }
+    }
+}
+
 TEST_P(Desc, TypeNamesAreThoseOfTheColumnsOwnTypes)
 {
     ASSERT_EQ(Exec(stmt, "select vc, ch, tx, i4, num, ts, by, id from krs_desc.types"), SQL_SUCCESS)
