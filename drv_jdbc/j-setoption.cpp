@@ -166,7 +166,13 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
     case DrvStmtOption(SQL_KEYSET_SIZE):
         if (!s->conn->capabilityMark && *v != 0)
             return ERR_OPTION_VALUE_CHANGED;
-        cs.keysetSize = *v > kMaxKeyset ? kMaxKeyset : *v;
+        // A larger keyset is cut to the largest one kept, and said so (01S02).
+        if (*v > kMaxKeyset) {
+            cs.keysetSize = kMaxKeyset;
+            *v = kMaxKeyset;
+            return ERR_OPTION_VALUE_CHANGED;
+        }
+        cs.keysetSize = *v;
         return 0;
     case DrvStmtOption(SQL_ROWSET_SIZE): {
         int rc = 0;
