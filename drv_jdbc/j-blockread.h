@@ -47,7 +47,7 @@ inline uint32_t blockDataStart(uint32_t columns) { return (BH_KINDS + 4 * column
 // Fills rows [from, from + rows) of the block's used columns from cells laid
 // out by the reader at `cells` (kinds as given), and, when partial > 0, the
 // first `partial` cells of the row after them; *whole receives the rows
-// filled whole.  0, or 15 with "Memory allocation failure" posted when a heap
+// filled whole.  0, or ERR_GENERAL with "Memory allocation failure" posted when a heap
 // value cannot be had.
 int blockDecode(DrvStmt *s, RowBlock *block, const int32_t *kinds, const uint8_t *cells, int32_t from,
                 int32_t rows, int32_t partial, int32_t *whole);

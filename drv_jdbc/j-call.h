@@ -40,20 +40,21 @@ public:
 
     // The record, or NULL for an unknown handle.
     Rec *get() const { return rec_; }
-    // 0; 21 for an unknown handle, 15 when the VM refuses the thread.
+    // 0; ERR_INVALID_ARGUMENT for an unknown handle, ERR_GENERAL when the VM refuses the thread.
     int attach() const
     {
         if (!rec_)
             return ERR_INVALID_ARGUMENT;
         return DrvRecord<Rec>::enter(rec_) ? 0 : ERR_GENERAL;
     }
-    // Pushes the local frame on the calling thread's JNIEnv; 0, or 16 when it cannot be pushed.
+    // Pushes the local frame on the calling thread's JNIEnv; 0, or
+    // ERR_MEMORY_ALLOCATION when it cannot be pushed.
     int pushFrame(jint capacity = 64)
     {
         frame_.emplace(rec_->env, capacity);
         return frame_->ok() ? 0 : ERR_MEMORY_ALLOCATION;
     }
-    // attach(), then pushFrame(): 0, 21, 15 or 16.
+    // attach(), then pushFrame(): 0, ERR_INVALID_ARGUMENT, ERR_GENERAL or ERR_MEMORY_ALLOCATION.
     int enter(jint capacity = 64)
     {
         int rc = attach();

@@ -79,7 +79,7 @@ bool escapeName(const char *name, const char *escape, EscapedName &out)
 }
 
 // The texts the pattern parameters get: each text as given, or escaped when
-// the arguments are identifiers.  0, or 16 when out of memory.
+// the arguments are identifiers.  0, or ERR_MEMORY_ALLOCATION when out of memory.
 struct PatternArgs {
     const char *text[CA_TEXTS] = {};
     EscapedName escaped[CA_TEXTS];
@@ -107,8 +107,8 @@ int patternArgs(DrvStmt *s, const CatalogArgs *a, uint8_t patternMask, PatternAr
 }
 
 // runCatalog for a function whose pattern texts (bits of `patterns`) are
-// escaped under identifiers: `call` gets the texts its parameters take.  21
-// without arguments, 16 when out of memory.
+// escaped under identifiers: `call` gets the texts its parameters take.  ERR_INVALID_ARGUMENT
+// without arguments, ERR_MEMORY_ALLOCATION when out of memory.
 template <class Call>
 int runPatternCatalog(int stmt, int32_t kind, const CatalogArgs *a, uint8_t patterns, Call call)
 {

@@ -1,4 +1,4 @@
-// The catalog operations (slots 25 to 35): each turns a statement into a
+// The catalog operations (DRV_DDColumnPrivileges .. DRV_DDGetTypeInfo): each turns a statement into a
 // catalog statement whose JDBC ResultSet is described by the fixed ODBC
 // layout of its function, and the layouts themselves.
 #pragma once
@@ -25,9 +25,9 @@ enum : int32_t {
     CAT_COLUMN_PRIVILEGES = 11,
 };
 
-// Each answers 0, 21 for an unknown statement, 15 when the thread cannot be
-// attached, or the number of the JDBC failure (the statement is then reset
-// and holds no result).
+// Each answers 0, ERR_INVALID_ARGUMENT for an unknown statement, ERR_GENERAL
+// when the thread cannot be attached, or the number of the JDBC failure (the
+// statement is then reset and holds no result).
 int DRV_DDColumnPrivileges(int stmt, CatalogArgs *args);
 int DRV_DDColumns(int stmt, CatalogArgs *args);
 int DRV_DDForeignKeys(int stmt, CatalogArgs *args);
@@ -58,7 +58,7 @@ int resetCatalogStmt(DrvStmt *s);
 // marks the statement prepared with an open result.  0 or the error number.
 int describeCatalogResult(DrvStmt *s, int32_t kind);
 
-// Fills slots 25 to 35.
+// Fills the catalog slots.
 constexpr void DRV_FillCatalogOps(DrvOpTable &t)
 {
     t.DDColumnPrivileges = DRV_DDColumnPrivileges;
@@ -91,7 +91,7 @@ void setTextCell(RowBlock *b, int col, int32_t r, const char *text);
 // general ones, special-purpose ones such as name, then the
 // auto-incrementing ones); gives text types their real sizes and the
 // parameters their definitions take, adds text as the LONGVARCHAR type, and
-// keeps only the rows of the statement's type filter.  0 or 16.
+// keeps only the rows of the statement's type filter.  0 or ERR_MEMORY_ALLOCATION.
 int typeInfoArrange(DrvStmt *s, RowBlock *rows);
 
 // ---- layouts (j-catlayout.cpp) ----
@@ -99,5 +99,5 @@ int typeInfoArrange(DrvStmt *s, RowBlock *rows);
 // Replaces the statement's result descriptions with the fixed layout of a
 // catalog kind (1 to 11) and marks them valid; jdbcColumns is the JDBC
 // result's column count (flag columns are chosen from its metadata).  0, or
-// 16 when out of memory; 15 for an unknown kind.
+// ERR_MEMORY_ALLOCATION when out of memory; ERR_GENERAL for an unknown kind.
 int catalogLayout(DrvStmt *s, int32_t kind, int32_t jdbcColumns);

@@ -26,7 +26,7 @@ extern const unsigned krs_class_ClassArchiveTrainer_len;
 // Finds or defines ClassArchiveTrainer (the install step's class loading);
 // a local reference, or NULL with the exception left pending.
 jclass jc_DefineClassArchiveTrainer(JNIEnv *env);
-// Finds or defines XAXid; a local reference in *out.  0, or 15 with the Java
+// Finds or defines XAXid; a local reference in *out.  0, or ERR_GENERAL with the Java
 // exception left pending.
 int jc_DefineXAXidClass(JNIEnv *env, jclass *out);
 // A new KRSClassLoader over the non-empty ';'-separated entries of the class

@@ -102,7 +102,7 @@ void rememberMethod(JNIEnv *env, jclass cls, const char *name, const char *sig, 
     m.mid = mid;
 }
 
-// Looks the method up for the call family; 0 or 15 (exception pending).
+// Looks the method up for the call family; 0 or ERR_GENERAL (exception pending).
 int lookupMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, const char *sig,
                  jmethodID *mid)
 {

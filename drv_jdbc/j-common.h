@@ -29,7 +29,7 @@ struct JStringText {
     jstring str;        // the String viewed in mode 1
 };
 
-// Fills the view; 0, or 15 when the bytes cannot be had.
+// Fills the view; 0, or ERR_GENERAL when the bytes cannot be had.
 int jc_GetStringText(JNIEnv *env, jstring s, JStringText *out, int mode);
 void jc_ReleaseStringText(JNIEnv *env, JStringText *t);
 // New heap copy of the String's text (free()), or NULL for a null String or a failure.
@@ -40,7 +40,7 @@ jstring jc_NewString(JNIEnv *env, const char *text, int mode);
 // FindClass, "<init>" and NewObject; NULL when any fails (exception left pending).
 jobject jc_NewObject(JNIEnv *env, const char *className, const char *sig, ...);
 
-// The call family: 0, or 15 with the Java exception left pending.  `cls`
+// The call family: 0, or ERR_GENERAL with the Java exception left pending.  `cls`
 // names the class to look the method up on; NULL takes the object's class.
 int jc_CallObjectMethod(JNIEnv *env, jobject obj, jclass cls, const char *name, const char *sig,
                         jobject *out, ...);
@@ -77,7 +77,7 @@ jmethodID jc_GetConstructor(JNIEnv *env, jclass cls, const char *sig);
 int jc_ReportNullPointer(JNIEnv *env, const char *what, const char *method);
 
 // Takes a pending exception: 0 when none or a java.sql.SQLWarning (dropped);
-// otherwise posts it on the chain and answers its ErrorTable number (15 when
+// otherwise posts it on the chain and answers its ErrorTable number (ERR_GENERAL when
 // its SQLSTATE has no row).  Never leaves an exception pending.
 int CheckException(JNIEnv *env, int mode, ErrChain *chain);
 

@@ -1,6 +1,7 @@
 // DrvConn: one open java.sql.Connection of the back end, named across the
 // operation table by a handle of the connection table (tag 0xBBBB), and the
-// connection operations of slots 5, 6, 21 and 22.
+// connection operations DRV_Connect, DRV_Disconnect, DRV_Commit and
+// DRV_Rollback.
 #pragma once
 #include "drv_jdbc/j-errors.h"
 #include "drv_jdbc/j-global.h"
@@ -65,14 +66,15 @@ struct TypeInfoEntry {
     char literalSuffix[7];
 };
 
-// Slot 5: opens a JDBC connection; on failure the texts wait on the
-// environment's chain.  21 unknown environment, 15 no JNIEnv, 16 memory,
-// else the factory's number (3, 15, 16, 50 ...).
+// DRV_Connect: opens a JDBC connection; on failure the texts wait on the environment's chain.
+// ERR_INVALID_ARGUMENT unknown environment, ERR_GENERAL no JNIEnv, ERR_MEMORY_ALLOCATION
+// memory, else the factory's number (ERR_DRIVER_LOAD_FAILED, ERR_GENERAL,
+// ERR_MEMORY_ALLOCATION, ERR_UNABLE_TO_CONNECT ...).
 int DRV_Connect(int env, DrvConnectParams *params, int *outConn);
-// Slot 6: frees the connection's statements, closes the connection and its
+// DRV_Disconnect: frees the connection's statements, closes the connection and its
 // data source so that no server session remains, and frees the record.
 int DRV_Disconnect(int conn);
-// Slots 21 and 22: commit or roll back; successful no-ops under autocommit.
+// DRV_Commit, DRV_Rollback: commit or roll back; successful no-ops under autocommit.
 int DRV_Commit(int conn);
 int DRV_Rollback(int conn);
 

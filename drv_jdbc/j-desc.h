@@ -1,5 +1,6 @@
-// Back-end statements and their descriptions: slots 7, 8, 9, 10, 15, 16, 20
-// and 51, the close and reset routines that the execution operations reuse,
+// Back-end statements and their descriptions: DRV_AllocStmt, DRV_FreeStmt,
+// DRV_GetCursorName, DRV_SetCursorName, DRV_GetColDescs, DRV_GetParamDescs,
+// DRV_CloseCursor and DRV_ColAttributes, the close and reset routines that the execution operations reuse,
 // and the result column descriptions built from ResultSetMetaData.
 #pragma once
 #include <cstdint>
@@ -10,7 +11,7 @@ struct TypedValue;
 
 int DRV_AllocStmt(int conn, int *outStmt);
 int DRV_FreeStmt(int stmt);
-// 22 (S1010) without a pending result; 19 when the name was cut.
+// ERR_FUNCTION_SEQUENCE (S1010) without a pending result; ERR_DATA_TRUNCATED when the name was cut.
 int DRV_GetCursorName(int stmt, char *buf, int16_t len, int16_t *outLen);
 int DRV_SetCursorName(int stmt, const char *name);
 // Copies are the caller's (CD_Free); a null copy pointer asks for the count.
@@ -18,7 +19,7 @@ int DRV_GetColDescs(int stmt, uint16_t *outCount, ColDesc **outCopy);
 int DRV_GetParamDescs(int stmt, uint16_t *outCount, ColDesc **outCopy);
 int DRV_CloseCursor(int stmt);
 // The descriptions with the column attributes that carry information; both
-// arrays are the caller's.  21 for a null out-pointer.
+// arrays are the caller's.  ERR_INVALID_ARGUMENT for a null out-pointer.
 int DRV_ColAttributes(int stmt, uint16_t *outCols, int16_t *outAttrs, ColDesc **outCopy,
                       TypedValue **outTable);
 

@@ -1,6 +1,6 @@
 // The back end's error chains: every back-end record (DrvEnv, DrvConn,
 // DrvStmt) carries an ErrChain on which operations and the Java bridge post
-// what went wrong; the handle layer drains it with DRV_GetErrors (slot 2).
+// what went wrong; the handle layer drains it with DRV_GetErrors.
 #pragma once
 #include <cstdint>
 
@@ -31,12 +31,13 @@ void errPostCode(ErrChain *chain, int n);
 void errPostMsg(ErrChain *chain, const char *message, int n);
 // Posts a Java exception's SQLSTATE, message (control characters blanked in
 // place) and native code; stores the first ErrorTable row of the SQLSTATE
-// (15 when none) in *number when that is still 0.
+// (ERR_GENERAL when none) in *number when that is still 0.
 void errPostSQLException(int *number, const char *sqlState, char *message, int32_t nativeCode,
                          ErrChain *chain);
 // Number of records on a chain.
 int errCount(const ErrChain *chain);
 
-// Slot 2: drains the chain of a back-end statement, connection or environment
-// into the report.  21 for an unknown handle, 16 when memory runs out.
+// DRV_GetErrors: drains the chain of a back-end statement, connection or environment
+// into the report.  ERR_INVALID_ARGUMENT for an unknown handle,
+// ERR_MEMORY_ALLOCATION when memory runs out.
 int DRV_GetErrors(int handle, ErrReport *out);

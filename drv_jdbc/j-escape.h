@@ -21,7 +21,7 @@ struct SqlText {
     uint16_t flags;         // SQLT_MARKERS (outside escapes), SQLT_PROCCALL
 };
 
-// Analyses a statement text into st (earlier texts freed first).  0, or 68
+// Analyses a statement text into st (earlier texts freed first).  0, or ERR_SYNTAX_OR_ACCESS
 // (37000) when an escape is left open or nested too deeply; both texts are
 // stored in either case.
 int prepareSQLText(SqlText *st, const char *sql);
@@ -29,11 +29,12 @@ int prepareSQLText(SqlText *st, const char *sql);
 void freeSQLText(SqlText *st);
 
 // Appends the translation of text to out (no final NUL).  With st, the
-// marker count, flags and verb word are reset and filled.  0 or 68.
+// marker count, flags and verb word are reset and filled.  0 or ERR_SYNTAX_OR_ACCESS.
 int translateEscapes(MemPool *out, const char *text, SqlText *st);
 
-// Slot 17: the JDBC driver's native form of a text into buf (len bytes; NULL
+// DRV_NativeSql: the JDBC driver's native form of a text into buf (len bytes; NULL
 // asks for the length only); *outLen gets the whole answer's length in bytes.
-// 21 unknown connection, 15 no JNIEnv, 19 (01004) when the answer was cut,
-// 26 (S1090) for a negative len, else the bridge's number.
+// ERR_INVALID_ARGUMENT unknown connection, ERR_GENERAL no JNIEnv,
+// ERR_DATA_TRUNCATED (01004) when the answer was cut, ERR_INVALID_LENGTH (S1090) for a
+// negative len, else the bridge's number.
 int DRV_NativeSql(int conn, const char *sql, char *buf, int32_t len, int32_t *outLen);

@@ -1,6 +1,8 @@
 // Running SQL: prepare, parameter hand-over, execute per parameter set,
-// block fetch into RowBlocks, more results, cancel (slots 11, 12, 13, 14,
-// 18, 19, 24, 43, 53) and the internal steps they share.
+// block fetch into RowBlocks, more results, cancel (DRV_Prepare,
+// DRV_SetParams, DRV_Execute, DRV_NotCapable, DRV_SetParamTypes, DRV_Fetch,
+// DRV_MoreResults, DRV_ExecDirect, DRV_Cancel) and the internal steps they
+// share.
 #pragma once
 #include <jni.h>
 
@@ -11,30 +13,31 @@ struct ParamTypeDesc;
 struct RowBlock;
 struct RowBlockColumn;
 
-// 95 (IM916) for a statement other than a SELECT on a read-only
-// connection, 68 for an escape left open, else the bridge's number.
+// ERR_READ_ONLY_CONNECTION (IM916) for a statement other than a SELECT on a read-only
+// connection, ERR_SYNTAX_OR_ACCESS for an escape left open, else the bridge's number.
 int DRV_Prepare(int stmt, const char *sql);
-// The block becomes the statement's (an earlier one is freed).  0 or 21.
+// The block becomes the statement's (an earlier one is freed).  0 or ERR_INVALID_ARGUMENT.
 int DRV_SetParams(int stmt, RowBlock *values);
 int DRV_SetParamTypes(int stmt, uint16_t count, const ParamTypeDesc *types);
-// 22 before prepare, 48 (07001) without parameter values, 80 (IM906) for a
-// procedure call with output parameters, else the first failure; a failure
-// leaves the row count at the parameter sets that completed.
+// ERR_FUNCTION_SEQUENCE before prepare, ERR_WRONG_PARAMETER_COUNT (07001)
+// without parameter values, ERR_OUTPUT_PARAMS_PENDING (IM906) for a procedure
+// call with output parameters, else the first failure; a failure leaves the
+// row count at the parameter sets that completed.
 int DRV_Execute(int stmt);
 int DRV_NotCapable(int stmt, int16_t a, int16_t b, void *p);
 // Fills the caller's block with up to `rows` rows; an empty block (no
 // columns) marks the end of the data.  A procedure call asked for 0 rows
-// gets its output parameters.  22 without a pending result.
+// gets its output parameters.  ERR_FUNCTION_SEQUENCE without a pending result.
 int DRV_Fetch(int stmt, uint16_t rows, RowBlock *block);
-// 73 (IM901) when there is no further result.
+// ERR_NO_MORE_RESULTS (IM901) when there is no further result.
 int DRV_MoreResults(int stmt);
 int DRV_ExecDirect(int stmt, const char *sql, RowBlock *values, int16_t typeCount,
                    const ParamTypeDesc *types);
 // Cancels what the statement runs (JDBC Statement.cancel) from whatever
 // thread calls it, while another may be inside a call on the statement; the
 // running call then ends with the server's error (57014).  0 also when
-// nothing runs; 21 for an unknown handle, 15 when the VM refuses the thread,
-// else the number of the cancel's own failure.
+// nothing runs; ERR_INVALID_ARGUMENT for an unknown handle, ERR_GENERAL when
+// the VM refuses the thread, else the number of the cancel's own failure.
 int DRV_Cancel(int stmt);
 // Called by the cursor library before positioned operations; does nothing.
 int fetchHook(void *);
@@ -46,6 +49,6 @@ int executeRow(DrvStmt *s, int32_t n);
 int executeSets(DrvStmt *s, int32_t sets);
 
 // Reads one value of a ResultSet column or CallableStatement parameter
-// (index from 1) into cell `row` of the column, with its indicator.  15 for
+// (index from 1) into cell `row` of the column, with its indicator.  ERR_GENERAL for
 // a value type the family does not read.
 int readValue(DrvStmt *s, jobject source, bool callable, int32_t index, RowBlockColumn *col, int32_t row);

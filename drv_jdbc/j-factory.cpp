@@ -80,7 +80,7 @@ bool optString(DrvConn *c, const char *text, JLocal<jstring> &out)
 }
 
 // Creates an object of cls with its no-argument constructor into out; 0, or
-// 15 with the Java exception posted and noCtor or noObject logged.
+// ERR_GENERAL with the Java exception posted and noCtor or noObject logged.
 int newReported(DrvConn *c, jclass cls, const char *noCtor, const char *noObject, JLocal<jobject> &out)
 {
     JNIEnv *env = c->env;

@@ -27,7 +27,8 @@ void jc_SetterName(const char *property, char *out, size_t size);
 // texts changed in place).  *outXaClass receives a heap copy of the XA class
 // name when given; *outDataSource the data-source object that made the
 // connection (NULL for a Driver).  3 class not loadable or of no known kind,
-// 15, 16, 50 (connect failed); the Java side's diagnostic is on c's chain.
+// ERR_GENERAL, ERR_MEMORY_ALLOCATION, ERR_UNABLE_TO_CONNECT (connect failed);
+// the Java side's diagnostic is on c's chain.
 int _getConnection(DrvConn *c, jobject *outConn, char *classList, char *props, const char *user,
                    const char *password, char **outXaClass, jobject *outDataSource);
 int jc_Driver_connect(DrvConn *c, jobject *outConn, const char *driverClass, const char *url,
@@ -39,5 +40,6 @@ int jc_DataSource_getXAConnection(DrvConn *c, jobject *outConn, const char *dsCl
                                   const char *props, const char *user, const char *password,
                                   jobject *outXaConn, jobject *outXaResource);
 // Applies every property through its setter: String, int, boolean or
-// no-argument form, in that order.  0, 15 (setter missing or failing), 16.
+// no-argument form, in that order.  0, ERR_GENERAL (setter missing or
+// failing), ERR_MEMORY_ALLOCATION.
 int jc_DataSource_setProperties(DrvConn *c, jclass dsClass, jobject ds, const PropertySlot *list);

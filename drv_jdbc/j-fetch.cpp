@@ -512,7 +512,7 @@ int readRows(DrvStmt *s, RowBlock *block, int32_t n)
 }
 
 // The whole type-information result, read at the first fetch and put in
-// ODBC's order; later fetches hand out its rows.  0, 16 or the read's number.
+// ODBC's order; later fetches hand out its rows.  0, ERR_MEMORY_ALLOCATION or the read's number.
 int stageTypeRows(DrvStmt *s)
 {
     constexpr int32_t kChunk = 200;

@@ -46,5 +46,5 @@ KRS_GETTER_FAMILY(CallableStatement)
 
 int jc_CallableStatement_getLong(DrvStmt *s, jobject o, int32_t i, int64_t *out);
 
-// Posts "Memory allocation failure" for a value that could not be stored; 15.
+// Posts "Memory allocation failure" for a value that could not be stored; ERR_GENERAL.
 int jc_MemoryFailure(DrvStmt *s);

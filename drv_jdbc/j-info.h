@@ -1,5 +1,5 @@
-// DRV_GetInfo (slot 0): the back end's capabilities, private items and the
-// current connection attributes; GetOpTable (slot 23): the SQL type
+// DRV_GetInfo: the back end's capabilities, private items and the
+// current connection attributes; GetOpTable: the SQL type
 // conversion table; the scalar-function table behind each connection's map.
 #pragma once
 #include <cstdint>
@@ -21,11 +21,11 @@ extern const ScalarFunction kScalarFunctions[];
 // its later row).  NULL when memory is short.
 HashTable *BuildScalarFunctionMap();
 
-// Slot 0: answers an item code of an environment, connection or statement
+// DRV_GetInfo: answers an item code of an environment, connection or statement
 // handle as text or a 32-bit integer by the code's value kind.  0, 1 (not
-// answered, nothing written), 15 (no JNIEnv), 21 (unknown handle), or the
-// failing JDBC call's number.
+// answered, nothing written), ERR_GENERAL (no JNIEnv), ERR_INVALID_ARGUMENT
+// (unknown handle), or the failing JDBC call's number.
 int DRV_GetInfo(int handle, int code, void *buf, int16_t len, int16_t *outLen);
-// Slot 23: table type 1 gets the conversion rows.  0, 21 (unknown connection
-// or no record), 43 (another type; the record is left as it was).
+// GetOpTable: table type 1 gets the conversion rows.  0, ERR_INVALID_ARGUMENT (unknown connection
+// or no record), ERR_NOT_CAPABLE (another type; the record is left as it was).
 int GetOpTable(int conn, void *request);

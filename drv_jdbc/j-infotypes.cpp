@@ -441,7 +441,7 @@ char AsciiUpper(char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch 
 
 int StatementAnswer(DrvStmt *s, int item, Answer *a)
 {
-    const CursorState &cs = s->cursorCtx;
+    const CursorOptions &cs = s->options;
     switch (item) {
     case DRV_STMT_ROW_COUNT:
         a->number = (s->flags & DS_COUNTED) ? s->rowCount : -1;
@@ -475,8 +475,8 @@ int StatementAnswer(DrvStmt *s, int item, Answer *a)
         return 0;
     }
     case DrvStmtOption(KRS_STMT_CURSOR_MODE): a->number = cs.cursorMode; return 0;
-    case DrvStmtOption(KRS_STMT_KEPT_A): a->number = cs.keptOptionA; return 0;
-    case DrvStmtOption(KRS_STMT_KEPT_B): a->number = cs.keptOptionB; return 0;
+    case DrvStmtOption(KRS_STMT_KEY_INFO): a->number = cs.keyInfo; return 0;
+    case DrvStmtOption(KRS_STMT_ADD_KEYS): a->number = cs.addKeys; return 0;
     default: return ERR_FUNCTION_NOT_SUPPORTED;
     }
 }

@@ -16,7 +16,8 @@ int DRV_MoreConnectionItems(DrvConn *c, int item, int kind, void *buf, int16_t l
                             int16_t *outLen);
 
 // Statement items (class 3, kind bits cleared) of a back-end statement
-// handle: the row count and the option values.  0, 1, 15, 21.
+// handle: the row count and the option values.  0, ERR_FUNCTION_NOT_SUPPORTED,
+// ERR_GENERAL, ERR_INVALID_ARGUMENT.
 int DRV_StatementItem(int handle, int item, int kind, void *buf, int16_t len, int16_t *outLen);
 
 // The SQL_FN_* mask of a comma-separated function list (changed in place:

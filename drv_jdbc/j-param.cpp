@@ -186,8 +186,8 @@ const char *trimmedWhole(const TextArg &t, char *small, size_t smallSize, std::u
     return trimmed(t, big.get(), need);
 }
 
-// A number from text: an integer, or a decimal or exponent form.  0, 16, or
-// 121 for anything else (empty text, letters, "inf", "nan").
+// A number from text: an integer, or a decimal or exponent form.  0, ERR_MEMORY_ALLOCATION, or
+// ERR_INVALID_CAST_VALUE for anything else (empty text, letters, "inf", "nan").
 int textNumber(const TextArg &t, double *d, int64_t *i, bool *isInt)
 {
     // Digits beyond a small buffer (leading zeros, long fractions) get one of their own.
@@ -220,7 +220,8 @@ int textNumber(const TextArg &t, double *d, int64_t *i, bool *isInt)
     return 0;
 }
 
-// The value as a number in [lo, hi] truncated toward zero; 0, 58 or 121.
+// The value as a number in [lo, hi] truncated toward zero; 0,
+// ERR_NUMERIC_RANGE or ERR_INVALID_CAST_VALUE.
 int integerOf(const PVal &v, int64_t lo, int64_t hi, int64_t *out, size_t binBytes)
 {
     double d = 0;
@@ -267,7 +268,7 @@ fromDouble:
     return *out < lo || *out > hi ? ERR_NUMERIC_RANGE : 0;
 }
 
-// The value as a double; 0 or 121 (58 for a short binary value).
+// The value as a double; 0 or ERR_INVALID_CAST_VALUE (ERR_NUMERIC_RANGE for a short binary value).
 int doubleOf(const PVal &v, double *out, size_t binBytes)
 {
     switch (v.kind) {
@@ -334,7 +335,8 @@ bool inRange(const DrvTimestamp &t)
     return t.hour <= 23 && t.minute <= 59 && t.second <= 59 && t.fraction < 1000000000u;
 }
 
-// The date/time of a value: a date-time cell or a text; 0, 43 or 119.
+// The date/time of a value: a date-time cell or a text; 0, ERR_NOT_CAPABLE or
+// ERR_INVALID_DATETIME_FORMAT.
 int dateTimeOf(const PVal &v, DrvTimestamp *ts)
 {
     if (v.kind == PVal::DATETIME) {

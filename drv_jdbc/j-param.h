@@ -35,10 +35,10 @@ public:
     virtual int registerOutParameter(int32_t index, int32_t jdbcType) = 0;
 };
 
-// Binds parameter set n.  0; 43 (S1C00) for a type combination the driver
-// cannot bind or an unknown value type; 58 (22003) for a value out of range
-// (or a binary value shorter than its target); 121 (22018) for text that is
-// no number; 119 (22007) for text that is no date or time; else the JDBC
+// Binds parameter set n.  0; ERR_NOT_CAPABLE (S1C00) for a type combination the driver
+// cannot bind or an unknown value type; ERR_NUMERIC_RANGE (22003) for a value out of range
+// (or a binary value shorter than its target); ERR_INVALID_CAST_VALUE (22018) for text that is
+// no number; ERR_INVALID_DATETIME_FORMAT (22007) for text that is no date or time; else the JDBC
 // setter's number.  Output parameters of a procedure call are registered.
 int bindParamRow(DrvStmt *s, int32_t n);
 // bindParamRow with the calls going to `out`; answers what `out` answers
@@ -55,8 +55,8 @@ bool parseDateTime(const char *text, DrvTimestamp *out);
 // The java.sql.Types code of an ODBC SQL type.
 int32_t jdbcTypeOfOdbc(int32_t sqlType);
 
-// One VARCHAR(255) description per marker of the prepared text.  0 or 16.
+// One VARCHAR(255) description per marker of the prepared text.  0 or ERR_MEMORY_ALLOCATION.
 int initParamDescs(DrvStmt *s);
 // Refines the parameter descriptions through the analyser's probe queries.
-// 22 before prepare; 0 after execution or without markers.
+// ERR_FUNCTION_SEQUENCE before prepare; 0 after execution or without markers.
 int describeParams(DrvStmt *s);

@@ -7,9 +7,9 @@
 struct DrvStmt;
 struct RowBlock;
 
-// Fills *out (set up here) from the CallableStatement.  0, 16 (S1001) when
-// out of memory, 15 for an unknown value type, else the getter's number.
+// Fills *out (set up here) from the CallableStatement.  0, ERR_MEMORY_ALLOCATION (S1001) when
+// out of memory, ERR_GENERAL for an unknown value type, else the getter's number.
 int fetchCallProc(DrvStmt *s, RowBlock *out);
 // Sets *out up as a copy of the parameter block (heap values duplicated,
-// their indicators left NULL).  0 or 16.
+// their indicators left NULL).  0 or ERR_MEMORY_ALLOCATION.
 int initCallProcRowSet(RowBlock *out, const RowBlock *params);

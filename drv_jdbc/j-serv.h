@@ -53,12 +53,12 @@ extern HandleTable drvEnvTable;   // tag 0xAAAA: DrvEnv
 extern HandleTable drvConnTable;  // tag 0xBBBB: DrvConn
 extern HandleTable drvStmtTable;  // tag 0xCCCC: DrvStmt
 
-// Slot 3: joins or creates the VM on the first open; every open counts one
-// user and attaches the calling thread.  15 when the VM or the support
-// classes cannot be had, 16 when memory is short.
+// DRV_EnvOpen: joins or creates the VM on the first open; every open counts one
+// user and attaches the calling thread.  ERR_GENERAL when the VM or the support
+// classes cannot be had, ERR_MEMORY_ALLOCATION when memory is short.
 int DRV_EnvOpen(const void *openRec, int *outEnv);
-// Slot 4: counts one user down; the last one tears the environment down.
-// 21 for an unknown handle.
+// DRV_EnvClose: counts one user down; the last one tears the environment down.
+// ERR_INVALID_ARGUMENT for an unknown handle.
 int DRV_EnvClose(int env);
 
 // Creates the VM with jvmCreateOptions: the class archive's options

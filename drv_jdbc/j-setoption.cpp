@@ -1,6 +1,6 @@
 // DRV_SetOption: connection options on the JDBC Connection or the DrvConn,
 // statement options on the JDBC Statement, the DrvStmt or its cursor
-// context.
+// options.
 #include "drv_jdbc/j-setoption.h"
 
 #include <sql.h>
@@ -128,14 +128,13 @@ int SetCursorType(DrvStmt *s, int32_t *v)
         *v = SQL_CURSOR_KEYSET_DRIVEN;
         rc = ERR_OPTION_VALUE_CHANGED;
     }
-    s->cursorCtx.cursorType = *v;
-    s->cursorCtx.flags |= 0x40;
+    s->options.cursorType = *v;
     return rc;
 }
 
 int SetStatementOption(DrvStmt *s, int code, int32_t *v)
 {
-    CursorState &cs = s->cursorCtx;
+    CursorOptions &cs = s->options;
     switch (DrvItemOf(code)) {
     case DrvStmtOption(SQL_QUERY_TIMEOUT):
         s->queryTimeout = *v;
@@ -167,8 +166,13 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
     case DrvStmtOption(SQL_KEYSET_SIZE):
         if (!s->conn->capabilityMark && *v != 0)
             return ERR_OPTION_VALUE_CHANGED;
-        cs.keysetSize = *v > kMaxKeyset ? kMaxKeyset : *v;
-        cs.flags |= 0x100;
+        // A larger keyset is cut to the largest one kept, and said so (01S02).
+        if (*v > kMaxKeyset) {
+            cs.keysetSize = kMaxKeyset;
+            *v = kMaxKeyset;
+            return ERR_OPTION_VALUE_CHANGED;
+        }
+        cs.keysetSize = *v;
         return 0;
     case DrvStmtOption(SQL_ROWSET_SIZE): {
         int rc = 0;
@@ -177,8 +181,6 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
             rc = ERR_OPTION_VALUE_CHANGED;
         }
         cs.rowsetSize = *v;
-        cs.flags |= 0x1;
-        cs.flags2 &= static_cast<uint16_t>(~0x30);
         return rc;
     }
     case DrvStmtOption(SQL_SIMULATE_CURSOR):
@@ -199,11 +201,11 @@ int SetStatementOption(DrvStmt *s, int code, int32_t *v)
         return 0;
     // Kept for the cursor library: report key and expression columns
     // (1052), add the missing key columns to the select list (1054).
-    case DrvStmtOption(KRS_STMT_KEPT_A):
-        cs.keptOptionA = *v;
+    case DrvStmtOption(KRS_STMT_KEY_INFO):
+        cs.keyInfo = *v;
         return 0;
-    case DrvStmtOption(KRS_STMT_KEPT_B):
-        cs.keptOptionB = *v;
+    case DrvStmtOption(KRS_STMT_ADD_KEYS):
+        cs.addKeys = *v;
         return 0;
     default:
         return ERR_NOT_CAPABLE;

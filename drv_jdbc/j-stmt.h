@@ -47,7 +47,7 @@ struct DrvStmt {
     JGlobal<> rsMetaData;       // its ResultSetMetaData, or NULL
     uint16_t flags;             // DS_*
     SqlText sql;                // the statement text and its analysis
-    CursorState cursorCtx;      // the cursor library's context (zero at allocation)
+    CursorOptions options;      // the statement's cursor options (zero at allocation)
     int32_t cursorDefault;      // the connection's cursor default word
     int32_t forceStatic;        // 1 with one-statement emulation
     RowBlock *params;           // parameter values (owned)
@@ -86,7 +86,7 @@ struct DrvStmt {
 void setStmtObject(DrvStmt *s, JGlobal<> global);
 // A local reference of the calling thread to the Java statement of a
 // statement handle (NULL when it has none), safe while another thread is
-// inside a call on the statement; 0, or 21 for an unknown handle.
+// inside a call on the statement; 0, or ERR_INVALID_ARGUMENT for an unknown handle.
 int stmtObjectRef(int handle, JNIEnv *env, jobject *out);
 
 // Closes the result and the Java statement, drops the descriptions and the

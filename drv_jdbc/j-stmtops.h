@@ -5,7 +5,8 @@
 #include "drv_jdbc/j-exec.h"
 #include "odbc/contract/drv_ops.h"
 
-// Fills slots 7 to 20, 24, 43, 51 and 53.
+// Fills the statement slots (AllocStmt .. CloseCursor, MoreResults,
+// ExecDirect, ColAttributes, Cancel).
 constexpr void DRV_FillStmtOps(DrvOpTable &t)
 {
     t.AllocStmt = DRV_AllocStmt;

@@ -55,7 +55,7 @@ bool isNullValue(const TextArg &a)
     return false;
 }
 
-// Makes the Java value of every argument in order; 15 when a String cannot be
+// Makes the Java value of every argument in order; ERR_GENERAL when a String cannot be
 // made or leaves an exception pending (posted on the statement's chain).
 int makeTexts(DrvStmt *s, const TextArg *args, int n, JavaTexts &out)
 {

@@ -1,7 +1,7 @@
 // Wrappers of the java.sql.DatabaseMetaData catalog methods and of the
 // table-type list conversion.  Each runs in the context of the statement that
 // will carry the result (JNIEnv, string mode, chain) on the connection's
-// DatabaseMetaData, and answers 0, 15 when an argument String cannot be made,
+// DatabaseMetaData, and answers 0, ERR_GENERAL when an argument String cannot be made,
 // or CheckException's number with the Java diagnostic on the statement's
 // chain.  The ResultSet is handed out as a local reference the caller owns.
 //
@@ -63,7 +63,7 @@ int jc_DatabaseMetaData_getTypeInfo(DrvStmt *s, jobject md, jobject *out);
 
 // The comma-separated table-type list (split in place) as a new String
 // array, or a null array for an empty list.  Each item loses one quote
-// (' or ") at its start and one at its end; nothing else is trimmed.  0, 15
+// (' or ") at its start and one at its end; nothing else is trimmed.  0, ERR_GENERAL
 // (String class or array missing, an item that cannot be made) or
 // CheckException's number; *out is null on every failure.
 int jc_TableTypeArray(DrvStmt *s, char *list, jobjectArray *out);

@@ -1,7 +1,7 @@
 // Wrappers of java.sql.DatabaseMetaData that answer driver information: the
 // getters by method name and the two capability questions, and
 // Connection.isValid.  Each runs in the connection's context (JNIEnv, string
-// mode, chain) and answers 0, 15, or CheckException's number with the Java
+// mode, chain) and answers 0, ERR_GENERAL, or CheckException's number with the Java
 // diagnostic on the connection's chain; out values are written on success only.
 #pragma once
 #include <jni.h>
@@ -11,7 +11,7 @@
 struct DrvConn;
 
 // The named method "()Ljava/lang/String;": at most size - 1 bytes and a NUL
-// (size at least 1); a null String is the empty text.  15 (nothing posted)
+// (size at least 1); a null String is the empty text.  ERR_GENERAL (nothing posted)
 // when the text cannot be read.
 int jc_DatabaseMetaData_callString(DrvConn *c, jobject md, const char *method, char *buf,
                                    int32_t size);

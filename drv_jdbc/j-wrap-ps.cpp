@@ -11,8 +11,8 @@
 #define SRC "drv_jdbc/j-common"
 
 namespace {
-// A Java String of `length` bytes of text in the given mode; 0, 16 (no copy)
-// or 15 (no String, the cause posted).
+// A Java String of `length` bytes of text in the given mode; 0, ERR_MEMORY_ALLOCATION (no copy)
+// or ERR_GENERAL (no String, the cause posted).
 int makeString(const JCtx &x, const char *text, int32_t length, int mode, JLocal<jstring> &out)
 {
     size_t n = length > 0 ? static_cast<size_t>(length) : 0;
@@ -26,7 +26,7 @@ int makeString(const JCtx &x, const char *text, int32_t length, int mode, JLocal
     return rc;
 }
 
-// Logs and posts a missing class or constructor; 15.
+// Logs and posts a missing class or constructor; ERR_GENERAL.
 int missing(const JCtx &x, const char *text)
 {
     LOG_Printf(LOG_LEVEL_ERROR, SRC, __LINE__, "%s", text);
@@ -34,7 +34,7 @@ int missing(const JCtx &x, const char *text)
     return ERR_GENERAL;
 }
 
-// A new object of a java.sql or java.math value class; 0 or 15.
+// A new object of a java.sql or java.math value class; 0 or ERR_GENERAL.
 int newValue(const JCtx &x, const char *cls, const char *label, const char *sig, jobject *out, ...)
 {
     *out = nullptr;
@@ -65,7 +65,7 @@ int newValue(const JCtx &x, const char *cls, const char *label, const char *sig,
 }
 
 // Calls a PreparedStatement setter taking the index and one value (an object
-// or a JNI scalar); 0, or 15 with the cause posted.
+// or a JNI scalar); 0, or ERR_GENERAL with the cause posted.
 template <typename V> int setWith(DrvStmt *s, jobject ps, const char *method, const char *sig, int32_t index, V value)
 {
     JCtx x = jctx(s);
@@ -86,7 +86,7 @@ int setTextAs(DrvStmt *s, jobject ps, int32_t index, const char *text, int32_t l
     return setWith(s, ps, "setString", "(ILjava/lang/String;)V", index, str.get());
 }
 
-// A Java byte array holding the data; 0, 16 or 15.
+// A Java byte array holding the data; 0, ERR_MEMORY_ALLOCATION or ERR_GENERAL.
 int makeBytes(const JCtx &x, const void *data, int32_t length, JLocal<jbyteArray> &out)
 {
     jsize n = length > 0 ? length : 0;

@@ -35,7 +35,8 @@ int jc_PreparedStatement_getResultSet(DrvStmt *s, jobject stmt, jobject *out);
 int jc_PreparedStatement_setNull(DrvStmt *s, jobject ps, int32_t index, int32_t sqlType);
 int jc_PreparedStatement_setObject(DrvStmt *s, jobject ps, int32_t index, jobject value, int32_t sqlType);
 // Text setters: `length` bytes (not necessarily terminated; the Java text
-// ends at the first zero byte) in string mode `mode`.  16 no memory, 15 no String.
+// ends at the first zero byte) in string mode `mode`.  ERR_MEMORY_ALLOCATION
+// no memory, ERR_GENERAL no String.
 int jc_PreparedStatement_setString(DrvStmt *s, jobject ps, int32_t index, const char *text,
                                    int32_t length, int mode);
 // The text with no declared type, so that the server infers it from the
@@ -68,5 +69,5 @@ int jc_CallableStatement_registerOutParameter(DrvStmt *s, jobject cs, int32_t in
 int jc_ResultSet_next(DrvStmt *s, jobject rs, uint8_t *moved);
 int jc_ResultSet_close(DrvStmt *s, jobject rs);
 int jc_ResultSet_getMetaData(DrvStmt *s, jobject rs, jobject *out);
-// Copies the cursor name into buf of `size` bytes; 19 when it was cut.
+// Copies the cursor name into buf of `size` bytes; ERR_DATA_TRUNCATED when it was cut.
 int jc_ResultSet_getCursorName(DrvStmt *s, jobject rs, char *buf, uint16_t size, uint16_t *length);

@@ -21,7 +21,7 @@ int jc_Connection_getCatalog(DrvConn *c, jobject conn, char *buf, size_t size);
 int jc_Connection_createStatement(DrvConn *c, jobject conn, jobject *out);
 // The statement makers keep their result in s->stmt (a global reference).
 int jc_Connection_createStatementForStmt(DrvStmt *s, jobject conn);
-// 68 when the database refuses the text.
+// ERR_SYNTAX_OR_ACCESS when the database refuses the text.
 int jc_Connection_prepareStatement(DrvStmt *s, jobject conn, const char *sql);
 int jc_Connection_prepareCall(DrvStmt *s, jobject conn, const char *sql);
 int jc_Connection_close(DrvConn *c, jobject conn);
@@ -31,11 +31,12 @@ int jc_Connection_setAutoCommit(DrvConn *c, jobject conn, uint32_t on);
 int jc_Connection_setReadOnly(DrvConn *c, jobject conn, uint32_t on);
 int jc_Connection_setCatalog(DrvConn *c, jobject conn, const char *catalog);
 int jc_Connection_setTransactionIsolation(DrvConn *c, jobject conn, int32_t level);
-// *out: a new heap text (free()) of the native SQL, "" for a null answer; 16 when it cannot be copied.
+// *out: a new heap text (free()) of the native SQL, "" for a null answer;
+// ERR_MEMORY_ALLOCATION when it cannot be copied.
 int jc_Connection_nativeSQL(DrvConn *c, jobject conn, const char *sql, char **out);
 
 // java.sql.Statement
-// *isResultSet: 1 when the first result is a ResultSet; 68 on a Java failure.
+// *isResultSet: 1 when the first result is a ResultSet; ERR_SYNTAX_OR_ACCESS on a Java failure.
 int jc_Statement_execute(DrvStmt *s, jobject stmt, const char *sql, uint8_t *isResultSet);
 int jc_Statement_executeForConn(DrvConn *c, jobject stmt, const char *sql);
 int jc_Statement_closeForConn(DrvConn *c, jobject stmt);
@@ -46,8 +47,8 @@ int jc_Statement_setCursorName(DrvStmt *s, jobject stmt, const char *name);
 int jc_Statement_getQueryTimeout(DrvStmt *s, jobject stmt, int32_t *out);
 int jc_Statement_setQueryTimeout(DrvStmt *s, jobject stmt, int32_t seconds);
 int jc_Statement_setMaxRows(DrvStmt *s, jobject stmt, int32_t rows);
-// 15 (nothing posted) when the vendor class com.informix.jdbc.IfmxStatement
-// is not there or the statement is not one of it; 68 when getSerial fails.
+// ERR_GENERAL (nothing posted) when the vendor class com.informix.jdbc.IfmxStatement
+// is not there or the statement is not one of it; ERR_SYNTAX_OR_ACCESS when getSerial fails.
 int jc_Statement_getSerial(DrvStmt *s, jobject stmt, int32_t *out);
 
 // Batches: the current parameters added to the statement's batch, the batch
@@ -73,7 +74,8 @@ int jc_ResultSetMetaData_getColumnLabel(DrvStmt *s, jobject md, int32_t col, cha
 int jc_ResultSetMetaData_getColumnName(DrvStmt *s, jobject md, int32_t col, char **out);
 // The database's own name of the column's type ("int4", "varchar" ...).
 int jc_ResultSetMetaData_getColumnTypeName(DrvStmt *s, jobject md, int32_t col, char **out);
-// The label's first 40 bytes in a field of 41 bytes, zero-filled; 15 when it cannot be copied.
+// The label's first 40 bytes in a field of 41 bytes, zero-filled; ERR_GENERAL
+// when it cannot be copied.
 constexpr size_t RSMD_LABEL_FIELD = 40;
 int jc_ResultSetMetaData_getColumnLabelFixed(DrvStmt *s, jobject md, int32_t col,
                                              char field[RSMD_LABEL_FIELD + 1]);

@@ -43,7 +43,7 @@ int jctxScalar(const JCtx &x, jobject obj, const char *name, const char *sig, T 
     return rc;
 }
 
-// A NUL-terminated text as a Java String in the given mode; 0, or 15 with
+// A NUL-terminated text as a Java String in the given mode; 0, or ERR_GENERAL with
 // the cause posted (no String, or an exception pending).
 inline int jctxNewString(const JCtx &x, const char *text, int mode, JLocal<jstring> &out)
 {
@@ -58,7 +58,7 @@ inline int jctxNewString(const JCtx &x, const char *text, int mode, JLocal<jstri
 }
 
 // A text argument as a Java String in the record's mode (NULL is sent as the
-// empty text); 0, or 15 with the cause posted.
+// empty text); 0, or ERR_GENERAL with the cause posted.
 inline int jctxString(const JCtx &x, const char *text, JLocal<jstring> &out)
 {
     return jctxNewString(x, text ? text : "", x.mode, out);

@@ -1,4 +1,4 @@
-// The back end's XA branch operations (slots 55 to 64).  Each answers an
+// The back end's XA branch operations (DRV_XaClose .. DRV_XaStart).  Each answers an
 // X/Open code: XA_OK, XAER_INVAL (-5) for an unknown connection, a thread
 // the VM refuses, asynchronous flags (TMASYNC) or a connection without an
 // open XA connection, and what the XAResource bridge answers otherwise.
@@ -7,7 +7,7 @@
 
 struct XID;
 
-// Slot 60: replaces the plain JDBC connection by an XAConnection of the XA
+// DRV_XaOpen: replaces the plain JDBC connection by an XAConnection of the XA
 // data-source class.  XAER_INVAL when the connection is already an XA
 // connection or has no XA class, or when the XAConnection cannot be opened
 // (the plain connection is then opened again).
@@ -17,7 +17,7 @@ struct DrvXaSupport;
 const DrvXaSupport *DRV_JdbcXaSupport();
 
 int DRV_XaOpen(int conn, int useWorker, const char *xaInfo, int rmid, int flags);
-// Slot 55: closes the XAConnection and opens a plain connection again; XA_OK
+// DRV_XaClose: closes the XAConnection and opens a plain connection again; XA_OK
 // at once for a plain connection, XAER_PROTO (nothing closed) while a branch
 // is active (started and neither ended nor rolled back), XAER_INVAL when the
 // reopening fails.
@@ -37,10 +37,10 @@ int DRV_XaForget(int conn, XID *xid, int rmid, int flags);
 // the scan.  The number handed out, or XAER_INVAL (no scan open, a negative
 // count, no array for a positive count), or XAER_RMERR (recover failed).
 int DRV_XaRecover(int conn, XID *xids, int count, int rmid, int flags);
-// Slot 57: asynchronous calls are not offered; always XAER_INVAL.
+// DRV_XaComplete: asynchronous calls are not offered; always XAER_INVAL.
 int DRV_XaComplete(int conn, int *handle, int *result, int rmid, int flags);
 
-// Fills slots 55 to 64.
+// Fills the XA slots.
 constexpr void DRV_FillXaOps(DrvOpTable &t)
 {
     t.XaClose = DRV_XaClose;

@@ -11,7 +11,7 @@ struct Stmt;
 
 // Implementations run by CallODBC (narrow and wide entries alike: the wide
 // wrappers hand over UTF-8 copies with SQL_NTS).  Each closes the statement
-// first; 21 (S1009) for a bad length or a missing required table name, else
+// first; ERR_INVALID_ARGUMENT (S1009) for a bad length or a missing required table name, else
 // the back end's number with its messages queued.
 SQLRETURN ST_Tables(Stmt *s, SQLCHAR *cat, SQLSMALLINT cbCat, SQLCHAR *sch, SQLSMALLINT cbSch, SQLCHAR *tab,
                     SQLSMALLINT cbTab, SQLCHAR *type, SQLSMALLINT cbType);

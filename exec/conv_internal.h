@@ -24,7 +24,7 @@ int DecimalToNumeric(const DecimalDigits &d, bool round, int scale, int precisio
                      SQL_NUMERIC_STRUCT *out, int32_t *err);
 
 // Writes a fixed-size result whole (the buffer length is not consulted) and
-// its size as octet length.  21 (S1009) for a null target.
+// its size as octet length.  ERR_INVALID_ARGUMENT (S1009) for a null target.
 SQLRETURN PutFixed(ConvTarget &t, const void *value, int size);
 
 // An integer C type: its width and range (UBIGINT's upper bound is 2^64 - 1).

@@ -24,7 +24,7 @@ constexpr size_t NUMERIC_TEXT_MAX = 170;
 // takes today's date.
 int CharToDateTime(void *slot, const char *text, size_t len, RowBlockColumn *column, int16_t sqlType);
 // The same for UTF-16 text of len bytes; text copied unchanged is the UTF-16
-// text.  16 (S1001) when no UTF-8 copy can be made.
+// text.  ERR_MEMORY_ALLOCATION (S1001) when no UTF-8 copy can be made.
 int WCharToDateTime(void *slot, const SQLWCHAR *text, size_t len, RowBlockColumn *column, int16_t sqlType);
 
 // SQL_NUMERIC_STRUCT as decimal text with a NUL when it fits: every digit of

@@ -26,7 +26,7 @@ enum TextEnc : int {
 
 // The application's target of one conversion.
 struct ConvTarget {
-    void *data;          // buffer; null is refused with 21 (S1009)
+    void *data;          // buffer; null is refused with ERR_INVALID_ARGUMENT (S1009)
     SQLLEN bufLen;       // bytes (consulted by the variable-length results only)
     SQLLEN *octetLen;    // receives the value's length; may be null
     int32_t *err;        // the statement's error number
@@ -92,7 +92,8 @@ int CharToNumeric(const char *text, int64_t len, SQL_NUMERIC_STRUCT *out, int sc
 // for a misplaced hyphen or a character that is not a hexadecimal digit.
 int CharToGuid(const char *text, int64_t len, SQLGUID *out, int32_t *err);
 
-// Wide twins: len counts UTF-16 units; 16 (S1001) when no UTF-8 copy can be made.
+// Wide twins: len counts UTF-16 units; ERR_MEMORY_ALLOCATION (S1001) when no
+// UTF-8 copy can be made.
 int WCharToNumber(const SQLWCHAR *text, int64_t len, int64_t lo, int64_t hi, int32_t *out, int32_t *err);
 int WCharToNumber64(const SQLWCHAR *text, int64_t len, int64_t lo, int64_t hi, int64_t *out,
                     int32_t *err);
@@ -136,7 +137,7 @@ SQLRETURN ConvertFLOAT(float value, int16_t cType, ConvTarget &t, int scale, int
 SQLRETURN ConvertDOUBLE(double value, int16_t cType, ConvTarget &t, int scale, int precision);
 
 // The date and timestamp are RowBlock elements: a year beyond the 16-bit
-// field (odbc/contract/rowblock.h) is written whole as text, and refused with 60
+// field (odbc/contract/rowblock.h) is written whole as text, and refused with ERR_DATE_OVERFLOW
 // (22008) by the struct and binary targets; infinity is the text "infinity".
 SQLRETURN ConvertDATE(const DATE_STRUCT &d, int16_t cType, ConvTarget &t);
 SQLRETURN ConvertTIME(const TIME_STRUCT &tm, int16_t cType, ConvTarget &t);

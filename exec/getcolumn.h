@@ -47,7 +47,7 @@ public:
     // The bookmark of a rowset row (0-based).
     virtual int BookmarkGet(uint32_t row, int32_t *bookmark) = 0;
     // Fetches the next piece of the long value named by the state's column
-    // and row into the state (value, pieceLen, valueType, total); 82 when
+    // and row into the state (value, pieceLen, valueType, total); ERR_NO_DATA_FOUND when
     // nothing is left.
     virtual int FetchColValue(GetDataState *gd, int64_t pieceSize) = 0;
     // Releases a long value the state holds.
@@ -56,7 +56,9 @@ public:
 
 // The statement facts GetColumn uses.
 struct GetColumnCtx {
-    int32_t *err;             // the statement's error number; 80 on entry selects output-parameter mode
+    // The statement's error number; ERR_OUTPUT_PARAMS_PENDING on entry selects
+    // output-parameter mode.
+    int32_t *err;
     GetDataState *gd;
     GetColumnHost *host;
     int odbcVersion;          // 2 or 3
@@ -67,6 +69,8 @@ struct GetColumnCtx {
 
 // Converts the cell (row, binding's column) of the block into the binding's
 // buffer.  SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (warning number in *err),
-// SQL_ERROR (number in *err) or SQL_NO_DATA.  Posts 17 (S1002), 18 (S1003),
-// 21 (S1009), 64 (24000), 118 (22002), 07006, 07009 and the converters'.
+// SQL_ERROR (number in *err) or SQL_NO_DATA.  Posts ERR_INVALID_COLUMN_NUMBER
+// (S1002), ERR_PROGRAM_TYPE_RANGE (S1003), ERR_INVALID_ARGUMENT (S1009),
+// ERR_INVALID_CURSOR_STATE (24000), ERR_INDICATOR_REQUIRED (22002), 07006,
+// 07009 and the converters'.
 SQLRETURN GetColumn(const GetColumnCtx &ctx, uint32_t row, ColBindingHead *binding, const RowBlock *block);

@@ -76,7 +76,7 @@ struct RowValue {
 };
 
 // The date-time struct of an escape; 0, 22007 or 07006 (by the parser), or
-// 119 when the text is no escape of a kind the SQL type takes.
+// ERR_INVALID_DATETIME_FORMAT when the text is no escape of a kind the SQL type takes.
 int EscapeStruct(const RowValue &v, bool wide, int16_t sqlType, void *out, uint32_t width)
 {
     std::vector<uint8_t> tmp(static_cast<size_t>(v.len) + 32);
@@ -404,7 +404,7 @@ constexpr uint64_t kAnsiBytesPerUnit = 4;
 
 // Converts the wide text columns of a parameter block to the ANSI code page,
 // each widened to what its values take there; a wide value coming back gets
-// room for as many characters as the application's buffer holds.  0 or 16.
+// room for as many characters as the application's buffer holds.  0 or ERR_MEMORY_ALLOCATION.
 int NarrowWideParams(const Stmt *s, RowBlock *block, uint16_t n)
 {
     if (int rc = RB_WideToAnsi(block))

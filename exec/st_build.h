@@ -21,14 +21,15 @@ struct ParamBlock {
 // value coming back and stays NULL) and one
 // row per row of the parameter set not marked SQL_PARAM_IGNORE.  With v2,
 // values given at execution are marked -2 for the back end to ask for.
-// 0 or an error number (16, 22007, 22018, 22003, 07006).
+// 0 or an error number (ERR_MEMORY_ALLOCATION, 22007, 22018, 22003, 07006).
 int BuildParamBlock(Stmt *s, bool v2, ParamBlock *out);
 // Hands the block and the parameter types to the back end and executes;
 // the back end's number.  The block is the back end's afterwards, unless
 // the binding says the back end copies blocks: it then stays in pb.
 int SendParams(Stmt *s, ParamBlock *pb);
-// 48 (07001) for a parameter without a usable binding; with v2, 21 (S1009)
-// for an input parameter with neither data nor length.
+// ERR_WRONG_PARAMETER_COUNT (07001) for a parameter without a usable binding;
+// with v2, ERR_INVALID_ARGUMENT (S1009) for an input parameter with neither
+// data nor length.
 int CheckBindings(Stmt *s, bool v2);
 
 // A date (11), time (12) or timestamp (13) struct as the plain literal the

@@ -72,9 +72,9 @@ SQLRETURN SendUpdate(Stmt *s, uint32_t n)
         if (int rc = RB_WideToAnsi(call.block))
             return StFail(s, rc);
     call.sent = true;
-    int rc = ops->BulkOperations(StDrv(s), SQL_UPDATE_BY_BOOKMARK, ex.bulkBookmarks.data(), static_cast<uint16_t>(n),
-                                 call.block, call.list, static_cast<uint16_t>(cols), &call.statuses, &call.count,
-                                 nullptr);
+    int rc = ops->BulkOperations(StDrv(s), &s->cursor, SQL_UPDATE_BY_BOOKMARK, ex.bulkBookmarks.data(),
+                                 static_cast<uint16_t>(n), call.block, call.list, static_cast<uint16_t>(cols),
+                                 &call.statuses, &call.count, nullptr);
     StoreError(s, rc);
     WriteResults(s, SQL_UPDATE_BY_BOOKMARK, n, call);
     s->cursor.absRow = -1;
@@ -120,9 +120,9 @@ SQLRETURN StmtBulkOperations(Stmt *s, uint16_t op)
     StmtExec &ex = *s->ex;
     CursorState &cs = s->cursor;
     const uint32_t n = OpRows(s);
-    if (s->daeState == 9) {
+    if (s->daeState == DAE_BULK_READY) {
         // The sequence ends here whatever the outcome.
-        s->daeState = 0;
+        s->daeState = DAE_NONE;
         return SendUpdate(s, n);
     }
     ex.bulkOp = op;
@@ -175,8 +175,8 @@ SQLRETURN StmtBulkOperations(Stmt *s, uint16_t op)
         return StFail(s, ERR_NOT_CAPABLE);
     OpCall call(s);
     const bool fetch = op == SQL_FETCH_BY_BOOKMARK;
-    int rc = ops->BulkOperations(StDrv(s), op, ex.bulkBookmarks.data(), static_cast<uint16_t>(n), nullptr, nullptr,
-                                 0, &call.statuses, &call.count, fetch ? &call.rowset : nullptr);
+    int rc = ops->BulkOperations(StDrv(s), &s->cursor, op, ex.bulkBookmarks.data(), static_cast<uint16_t>(n), nullptr,
+                                 nullptr, 0, &call.statuses, &call.count, fetch ? &call.rowset : nullptr);
     StoreError(s, rc);
     SQLRETURN result = Answer(rc);
     if (fetch && rc == 0) {

@@ -55,7 +55,7 @@ SQLRETURN ParamDataExec(Stmt *s, SQLPOINTER *token)
     ex.daeCurRow = ex.daeScanRow;
     if (SQLULEN *processed = StParamsProcessed(s))
         *processed = ex.daeCurRow + 1;
-    if (s->daeState == 7)
+    if (s->daeState == DAE_EXECUTE_READY)
         return StmtExecuteClassic(s);
     ex.daeCurParam = ex.daeScanParam;
     ex.daeScanParam = static_cast<uint16_t>(ex.daeScanParam + 1);
@@ -70,7 +70,7 @@ SQLRETURN ParamDataExec(Stmt *s, SQLPOINTER *token)
         // Keep the scan on the value being sent: the last SQLParamData runs
         // the execute for its row.
         ex.daeScanRow = ex.daeCurRow;
-        s->daeState = 7;
+        s->daeState = DAE_EXECUTE_READY;
     }
     return SQL_NEED_DATA;
 }
@@ -90,9 +90,9 @@ SQLRETURN ParamDataSetPos(Stmt *s, SQLPOINTER *token)
 {
     StmtExec &ex = *s->ex;
     ex.daeCurRow = ex.daeScanRow;
-    if (s->daeState == 8)
+    if (s->daeState == DAE_SETPOS_READY)
         return StmtSetPosClassic(s, s->cursor.setPosRow, s->cursor.setPosOp);
-    if (s->daeState == 9)
+    if (s->daeState == DAE_BULK_READY)
         return StmtBulkOperations(s, ex.bulkOp);
     ex.daeCurParam = ex.daeScanParam;
     ex.daeScanParam = static_cast<uint16_t>(ex.daeScanParam + 1);
@@ -107,13 +107,13 @@ SQLRETURN ParamDataSetPos(Stmt *s, SQLPOINTER *token)
                               : nullptr;
     }
     ex.daeNamed = 1;
-    const bool bulk = s->daeState == 3;
+    const bool bulk = s->daeState == DAE_BULK;
     const uint16_t *list = bulk ? ex.bulkCols.data() : nullptr;
     const uint16_t count = bulk ? static_cast<uint16_t>(ex.bulkCols.size()) : 0;
     if (!StmtColsNeedData(s, list, count)) {
         // Keep the scan on the value being sent.
         ex.daeScanRow = ex.daeCurRow;
-        s->daeState = bulk ? 9 : 8;
+        s->daeState = bulk ? DAE_BULK_READY : DAE_SETPOS_READY;
     }
     return SQL_NEED_DATA;
 }
@@ -135,13 +135,13 @@ SQLLEN PieceTextLength(int16_t cType, const void *data)
 SQLRETURN StmtParamData(Stmt *s, SQLPOINTER *token)
 {
     switch (s->daeState) {
-    case 1:
-    case 7:
+    case DAE_EXECUTE:
+    case DAE_EXECUTE_READY:
         return ParamDataExec(s, token);
-    case 2:
-    case 3:
-    case 8:
-    case 9:
+    case DAE_SETPOS:
+    case DAE_BULK:
+    case DAE_SETPOS_READY:
+    case DAE_BULK_READY:
         return ParamDataSetPos(s, token);
     default:
         return StFail(s, ERR_FUNCTION_SEQUENCE);
@@ -164,8 +164,8 @@ SQLRETURN StmtPutData(Stmt *s, SQLPOINTER data, SQLLEN len)
 {
     int rc;
     switch (s->daeState) {
-    case 1:
-    case 7: {
+    case DAE_EXECUTE:
+    case DAE_EXECUTE_READY: {
         // Pieces go to the value the last SQLParamData named.
         if (!s->ex->daeNamed) {
             rc = ERR_FUNCTION_SEQUENCE;
@@ -175,10 +175,10 @@ SQLRETURN StmtPutData(Stmt *s, SQLPOINTER data, SQLLEN len)
         rc = b ? ParamAppendPiece(b, data, &len, s->ex->daeCurRow) : ERR_FUNCTION_SEQUENCE;
         break;
     }
-    case 2:
-    case 3:
-    case 8:
-    case 9: {
+    case DAE_SETPOS:
+    case DAE_BULK:
+    case DAE_SETPOS_READY:
+    case DAE_BULK_READY: {
         ColBinding *b = s->ex->daeNamed ? BoundColAt(s, s->ex->daeCurParam) : nullptr;
         rc = b ? ColAppendPiece(b, data, &len, s->ex->daeCurRow) : ERR_FUNCTION_SEQUENCE;
         break;
@@ -198,7 +198,7 @@ namespace {
 bool V2Road(const Stmt *s)
 {
     const int16_t d = s->daeState;
-    return s->conn && s->conn->cn_hasV2DAE && d != 3 && d != 8 && d != 9;
+    return s->conn && s->conn->cn_hasV2DAE && d != DAE_BULK && d != DAE_SETPOS_READY && d != DAE_BULK_READY;
 }
 
 } // namespace

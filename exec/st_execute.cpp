@@ -171,7 +171,7 @@ int StmtParamsNeedData(Stmt *s)
 
 SQLRETURN StmtPreExecute(Stmt *s)
 {
-    if (s->daeState != 0)
+    if (s->daeState != DAE_NONE)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
     if (!(s->flags & ST_PREPARED))
         return StFail(s, ERR_FUNCTION_SEQUENCE);
@@ -182,13 +182,13 @@ SQLRETURN StmtPreExecute(Stmt *s)
     s->ex->daeCurRow = 0;
     s->ex->daeNamed = 0;
     if (StmtParamsNeedData(s)) {
-        s->daeState = 1;
+        s->daeState = DAE_EXECUTE;
         return SQL_NEED_DATA;
     }
     return SQL_SUCCESS;
 }
 
-// 48 (07001) when a parameter has no usable binding.
+// ERR_WRONG_PARAMETER_COUNT (07001) when a parameter has no usable binding.
 int CheckBindings(Stmt *s, bool v2)
 {
     if (s->paramCount > s->paramCapacity)
@@ -213,7 +213,7 @@ SQLRETURN StmtExecuteClassic(Stmt *s)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
     if (int rc = CheckBindings(s, false))
         return StFail(s, rc);
-    s->daeState = 0;
+    s->daeState = DAE_NONE;
     ParamCountClasses(s, true);
     ParamBlock pb;
     if (int rc = BuildParamBlock(s, false, &pb))

@@ -16,10 +16,6 @@
 
 namespace {
 
-// Slot 40: the next piece of a long value (cell indicator -3).
-typedef int (*DrvLongValue)(int stmt, uint16_t column, uint32_t row, int64_t pieceSize, void **value,
-                            uint32_t *pieceLen, ValueType *valueType, int32_t *total);
-
 // The statement as GetColumn's host.
 class StmtHost final : public GetColumnHost {
 public:
@@ -140,13 +136,13 @@ void StmtDropResults(Stmt *s)
     if (!s->ex)
         return;
     StmtFreeColValue(&s->ex->gd);
-    if (s->daeState == 0 && s->ex->v2Block) {
+    if (s->daeState == DAE_NONE && s->ex->v2Block) {
         // A V2 sequence that was abandoned leaves its copied block behind.
         RB_Free(s->ex->v2Block);
         std::free(s->ex->v2Block);
         s->ex->v2Block = nullptr;
     }
-    if (s->daeState == 0)
+    if (s->daeState == DAE_NONE)
         StmtFreeSetPosState(s);
     ClearGetData(s);
     s->ex->gd.remaining = 0;
@@ -273,7 +269,7 @@ SQLRETURN StmtFetchRowsetInto(Stmt *s, SQLULEN *rowsFetched, uint16_t *status)
         ++s->currentRow;
     }
     if (rows == 0) {
-        CUR_PosSet(&s->cursor, -3);
+        CUR_PosSet(&s->cursor, CUR_POS_AFTER_END);
         return SQL_NO_DATA;
     }
     s->cursor.cache = cache;
@@ -424,7 +420,7 @@ int StmtFetchColValue(Stmt *s, int64_t pieceSize)
     GetDataState *gd = &s->ex->gd;
     StmtFreeColValue(gd);
     const DrvOpTable *ops = StOps(s);
-    auto slot = ops ? reinterpret_cast<DrvLongValue>(reinterpret_cast<void *>(ops->LongValue)) : nullptr;
+    auto slot = ops ? ops->LongValue : nullptr;
     if (!slot)
         return ERR_NOT_CAPABLE;
     int rc = slot(StDrv(s), gd->column, gd->row, pieceSize, &gd->value, &gd->pieceLen, &gd->valueType, &gd->total);

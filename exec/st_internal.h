@@ -14,12 +14,6 @@
 
 struct ParamTypeDesc;
 
-// V2 data-at-execution slots: 38 names the next value the back end wants
-// (its 0-based parameter index and row) and answers 102 while it wants one;
-// 39 passes one piece of it.
-typedef int (*DrvV2ParamData)(int stmt, int32_t *index, int32_t *row, uint16_t **setPosStatus, void *scratch);
-using DrvV2PutData = decltype(DrvOpTable::Slot39);
-
 inline const DrvOpTable *StOps(const Stmt *s) { return s->binding ? s->binding->ops : nullptr; }
 inline int StDrv(const Stmt *s) { return static_cast<int>(s->drvStmt); }
 inline SQLRETURN StFail(Stmt *s, int32_t number)
@@ -125,16 +119,16 @@ SQLRETURN StmtExtendedFetch(Stmt *s, uint16_t orientation, int64_t offset, SQLUL
 // row, n: only row n) and writes the statuses; mode -1 for a fetch, else
 // the SQLSetPos operation that asked.
 SQLRETURN StmtFillRowset(Stmt *s, uint16_t *status, int32_t row, int mode);
-// Moves the cursor by orientation and offset: frees the rowset, checks the
-// orientation against the cursor and the fetch-direction mask, finds the
-// target row and asks the cursor library for the rowset there.  82 when
-// there is no rowset (before the start or after the end), 111 (01S06) when
-// the first rowset stands in for one that began before it, 38 for an
+// Moves the cursor by orientation and offset: frees the rowset, checks the orientation
+// against the cursor and the fetch-direction mask, finds the target row and asks the
+// cursor library for the rowset there.  ERR_NO_DATA_FOUND when there is no rowset
+// (before the start or after the end), ERR_FETCH_BEFORE_FIRST_ROWSET (01S06) when the
+// first rowset stands in for one that began before it, ERR_FETCH_TYPE_RANGE for an
 // orientation the cursor does not take, else the cursor library's number.
 int CUR_FetchScroll(CursorState *cs, uint16_t orientation, int32_t offset, uint32_t *rowsOut);
-// The rowset at the target row from the cursor library (slot 41 with the
-// orientation when the connection has dynamic and mixed cursors, else
-// slot 36); a failure's messages are moved onto the statement.
+// The rowset at the target row from the cursor library (ScrollFetch with
+// the orientation when the connection has dynamic and mixed cursors, else
+// ExtendedFetch); a failure's messages are moved onto the statement.
 int CUR_DrvFetch(CursorState *cs, uint16_t orientation, int32_t target, uint32_t *rowsOut);
 SQLRETURN StmtGetData(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen, SQLLEN *lenInd);
 int StmtFetchColValue(Stmt *s, int64_t pieceSize);

@@ -303,7 +303,7 @@ bool CellIgnored(Stmt *s, const ColBinding &cb, uint32_t row)
 
 // Whether a binding's column is written: not the bookmark, not ignored
 // (SQL_COLUMN_IGNORE) in every row the operation acts on, and not
-// read-only.  15 for a column without a description.
+// read-only.  ERR_GENERAL for a column without a description.
 int Qualifies(Stmt *s, const ColBinding &cb, uint32_t first, const std::vector<bool> &acting, bool *yes)
 {
     *yes = false;
@@ -334,7 +334,7 @@ bool InList(uint16_t column, const uint16_t *list, uint16_t count)
 // never fetched) are marked ignored.  A row whose written columns are all
 // SQL_COLUMN_IGNORE is left alone as well.  One statement writes the same
 // columns in every row, so a row that ignores only some of them cannot be
-// written as asked: 43, before anything is sent.
+// written as asked: ERR_NOT_CAPABLE, before anything is sent.
 int FillValues(Stmt *s, const std::vector<ColPlan> &plans, uint32_t first, uint32_t rows,
                const std::vector<bool> &acting, RowBlock *block)
 {
@@ -375,7 +375,7 @@ int FillValues(Stmt *s, const std::vector<ColPlan> &plans, uint32_t first, uint3
     return 0;
 }
 
-// Rows of an operation: every row of the rowset (row -2 or 0) or row n
+// Rows of an operation: every row of the rowset (row CUR_POS_ROWSET or 0) or row n
 // alone.  ADD takes the rows of the bound buffers; the other operations the
 // rows the last fetch delivered.
 void OpRows(const Stmt *s, int32_t row, uint32_t *first, uint32_t *count)
@@ -474,7 +474,7 @@ int StmtColsNeedData(Stmt *s, const uint16_t *list, uint16_t count)
 
 int StmtSetPosNeedData(Stmt *s, int32_t row, const uint16_t *list, uint16_t count)
 {
-    if (s->daeState != 0)
+    if (s->daeState != DAE_NONE)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
     if (int rc = StmtAllocRowBufs(s))
         return StFail(s, rc);
@@ -488,7 +488,7 @@ int StmtSetPosNeedData(Stmt *s, int32_t row, const uint16_t *list, uint16_t coun
     if (!StmtColsNeedData(s, list, count))
         return 0;
     // Restart the scan where the first missing value lies.
-    s->daeState = list ? 3 : 2;
+    s->daeState = list ? DAE_BULK : DAE_SETPOS;
     return SQL_NEED_DATA;
 }
 
@@ -497,7 +497,7 @@ namespace {
 // The value block of either engine and the numbers of its columns.
 int BuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list, uint16_t *count, bool v2)
 {
-    s->daeState = 0;
+    s->daeState = DAE_NONE;
     *list = nullptr;
     *count = 0;
     uint32_t first = 0, rows = 0;
@@ -595,7 +595,7 @@ int StmtUpdatableColumns(Stmt *s, uint32_t rows, std::vector<uint16_t> *out)
 
 int StmtBuildBulkValues(Stmt *s, const uint16_t *list, uint16_t count, uint32_t rows, RowBlock *block)
 {
-    s->daeState = 0;
+    s->daeState = DAE_NONE;
     std::vector<ColPlan> plans;
     for (ColBindingNode *n = s->boundCols; n; n = n->next) {
         if (n->b.head.column == 0 || !InList(n->b.head.column, list, count))

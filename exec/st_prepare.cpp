@@ -75,7 +75,7 @@ SQLRETURN RunExecute(Stmt *s)
 
 // The back end's native form of sql, whole, in a new work buffer (*text; the
 // caller frees it).  The first buffer has the size asked; a cut text is asked
-// for once more with room for its whole length.  0, 16 or the back end's number.
+// for once more with room for its whole length.  0, ERR_MEMORY_ALLOCATION or the back end's number.
 int NativeText(const DrvOpTable *ops, int drvConn, const char *sql, int64_t size, char **text)
 {
     for (int attempt = 0;; ++attempt) {
@@ -128,10 +128,10 @@ SQLRETURN StmtPrepare(Stmt *s, const char *sql)
     StmtFreeColDescs(s);
     StmtFreeParamDescs(s);
     CursorState &cs = s->cursor;
-    if (cs.flags & 0x800) {
+    if (cs.flags & CUR_F_OPTIONS_CHANGED) {
         ResendOption(s, SQL_CURSOR_TYPE, cs.reqCursorType, &cs.cursorType);
         ResendOption(s, SQL_CONCURRENCY, cs.reqConcurrency, &cs.concurrency);
-        cs.flags &= static_cast<uint16_t>(~0x800);
+        cs.flags &= static_cast<uint16_t>(~CUR_F_OPTIONS_CHANGED);
     }
     int rc = ops && ops->Prepare ? ops->Prepare(StDrv(s), sql) : ERR_NOT_CAPABLE;
     if (rc != 0) {
@@ -146,7 +146,7 @@ SQLRETURN StmtPrepare(Stmt *s, const char *sql)
     if (cs.concurrency != SQL_CONCUR_READ_ONLY && OptionChanged(s, SQL_CONCURRENCY, &cs.concurrency))
         changed = true;
     if (changed)
-        cs.flags |= 0x800;
+        cs.flags |= CUR_F_OPTIONS_CHANGED;
 
     uint16_t count = 0;
     ColDesc *descs = nullptr;
@@ -161,7 +161,7 @@ SQLRETURN StmtPrepare(Stmt *s, const char *sql)
     s->paramCols = descs;
     s->paramCount = descs ? count : 0;
     ParamCountClasses(s, false);
-    s->daeState = 0;
+    s->daeState = DAE_NONE;
     s->ex->daeScanParam = 0;
     s->ex->daeScanRow = 0;
     if (s->conn && s->conn->cn_needbind)
@@ -236,7 +236,7 @@ SQLRETURN ST_MoreResults(Stmt *s)
     const DrvOpTable *ops = StOps(s);
     StmtFreeResults(s);
     StmtClearColDescs(s);
-    CUR_PosSet(&s->cursor, 0);
+    CUR_PosSet(&s->cursor, CUR_POS_BEFORE_START);
     int rc = ops && ops->MoreResults ? ops->MoreResults(StDrv(s)) : ERR_NO_MORE_RESULTS;
     s->diag.errNum = rc;
     if (rc == ERR_OUTPUT_PARAMS_PENDING) {

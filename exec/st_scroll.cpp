@@ -40,18 +40,6 @@ bool HasAbsoluteRows(const CursorState &cs)
     return (cs.cursorType == SQL_CURSOR_KEYSET_DRIVEN && cs.keysetSize == 0) || cs.cursorType == SQL_CURSOR_STATIC;
 }
 
-// The first row of a rowset the cursor library placed itself: a target of 0
-// is the last full rowset and a negative one counts from the end, both only
-// known once the row count is (-1 while it is not).
-int32_t ResolvedRow(int32_t target, int32_t rowCount, int32_t rowsetSize)
-{
-    if (rowCount < 0)
-        return -1;
-    int64_t first = target < 0 ? static_cast<int64_t>(rowCount) + target + 1
-                               : static_cast<int64_t>(rowCount) - rowsetSize + 1;
-    return first < 1 ? 1 : static_cast<int32_t>(first);
-}
-
 int32_t Offset32(int64_t k) { return k > INT32_MAX ? INT32_MAX : k < INT32_MIN ? INT32_MIN : static_cast<int32_t>(k); }
 
 } // namespace
@@ -63,12 +51,12 @@ int CUR_DrvFetch(CursorState *cs, uint16_t orientation, int32_t target, uint32_t
     int rows = 0;
     int rc;
     if (s && s->conn && s->conn->cn_hasDynMixCurs)
-        rc = ops && ops->ScrollFetch
-                 ? ops->ScrollFetch(static_cast<int>(cs->drvStmt), &cs->cache, target, &rows, &cs->rowCount, orientation)
-                 : ERR_NOT_CAPABLE;
+        rc = ops && ops->ScrollFetch ? ops->ScrollFetch(static_cast<int>(cs->drvStmt), cs, &cs->cache, target, &rows,
+                                                        &cs->rowCount, orientation)
+                                     : ERR_NOT_CAPABLE;
     else
         rc = ops && ops->ExtendedFetch
-                 ? ops->ExtendedFetch(static_cast<int>(cs->drvStmt), &cs->cache, target, &rows, &cs->rowCount)
+                 ? ops->ExtendedFetch(static_cast<int>(cs->drvStmt), cs, &cs->cache, target, &rows, &cs->rowCount)
                  : ERR_NOT_CAPABLE;
     *rowsOut = rows > 0 ? static_cast<uint32_t>(rows) : 0;
     if (rc != 0 && s)
@@ -80,7 +68,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
 {
     *rowsOut = 0;
     RS_Free(&cs->cache);
-    if (!(cs->flags & 0x1))
+    if (!(cs->flags & CUR_F_ROWSET_SIZE_SET))
         cs->prevRowsetSize = cs->rowsetSize;
     const int32_t type = cs->cursorType;
     if (type == SQL_CURSOR_FORWARD_ONLY && o != OR_NEXT)
@@ -103,19 +91,21 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     // first rowset, when the result is smaller than a rowset) and before the
     // start stays there.
     bool firstInstead = false;
-    if (o == OR_NEXT && cs->position == 0)
+    const bool beforeStart = cs->position == CUR_POS_BEFORE_START;
+    const bool afterEnd = cs->position == CUR_POS_AFTER_END;
+    if (o == OR_NEXT && beforeStart)
         o = OR_FIRST;
-    else if ((o == OR_NEXT && cs->position == -3) || (o == OR_PRIOR && cs->position == 0))
+    else if ((o == OR_NEXT && afterEnd) || (o == OR_PRIOR && beforeStart))
         return ERR_NO_DATA_FOUND;
-    else if (o == OR_PRIOR && cs->position == -3) {
+    else if (o == OR_PRIOR && afterEnd) {
         firstInstead = cs->rowCount >= 0 && cs->rowCount < cs->rowsetSize;
         o = firstInstead ? OR_FIRST : OR_LAST;
     } else if (o == OR_RELATIVE) {
-        if ((cs->position == -3 && k < 0) || (cs->position == 0 && k > 0)) {
+        if ((afterEnd && k < 0) || (beforeStart && k > 0)) {
             if (dynMixed)
                 return ERR_FETCH_TYPE_RANGE;
             o = OR_ABSOLUTE;
-        } else if ((cs->position == -3 && k >= 0) || (cs->position == 0 && k <= 0)) {
+        } else if ((afterEnd && k >= 0) || (beforeStart && k <= 0)) {
             // A move of 0 rows, or away from the result, stays before the
             // start or after the end.
             return ERR_NO_DATA_FOUND;
@@ -125,7 +115,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
         if (dynMixed)
             return ERR_FETCH_TYPE_RANGE;
         if (k <= 0) {
-            CUR_PosSet(cs, 0);
+            CUR_PosSet(cs, CUR_POS_BEFORE_START);
             return ERR_NO_DATA_FOUND;
         }
         o = OR_ABSOLUTE;
@@ -134,7 +124,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
         if (dynMixed)
             return ERR_FETCH_TYPE_RANGE;
         if (k == 0) {
-            CUR_PosSet(cs, 0);
+            CUR_PosSet(cs, CUR_POS_BEFORE_START);
             return ERR_NO_DATA_FOUND;
         }
     }
@@ -147,11 +137,11 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     } else {
         const int cls = CUR_TargetRow(o, k, cs->absRow, cs->rowCount, cs->rowsetSize, cs->prevRowsetSize, &target);
         if (cls == CUR_TARGET_BEFORE) {
-            CUR_PosSet(cs, 0);
+            CUR_PosSet(cs, CUR_POS_BEFORE_START);
             return ERR_NO_DATA_FOUND;
         }
         if (cls == CUR_TARGET_AFTER) {
-            CUR_PosSet(cs, -3);
+            CUR_PosSet(cs, CUR_POS_AFTER_END);
             return ERR_NO_DATA_FOUND;
         }
         if (cls == CUR_TARGET_PART_BEFORE) {
@@ -160,7 +150,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
             firstInstead = true;
         }
     }
-    cs->flags &= static_cast<uint16_t>(~0x1);
+    cs->flags &= static_cast<uint16_t>(~CUR_F_ROWSET_SIZE_SET);
 
     int rc = CUR_DrvFetch(cs, o, target, rowsOut);
     // The cursor library found the first rowset in place of one that began
@@ -171,7 +161,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     }
     if (rc == ERR_BEFORE_START || rc == ERR_BEYOND_END) {
         RS_Free(&cs->cache);
-        CUR_PosSet(cs, rc == ERR_BEFORE_START ? 0 : -3);
+        CUR_PosSet(cs, rc == ERR_BEFORE_START ? CUR_POS_BEFORE_START : CUR_POS_AFTER_END);
         *rowsOut = 0;
         return ERR_NO_DATA_FOUND;
     }
@@ -186,7 +176,7 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     else if (target >= 1 || type == SQL_CURSOR_FORWARD_ONLY)
         cs->absRow = target;
     else
-        cs->absRow = ResolvedRow(target, cs->rowCount, cs->rowsetSize);
+        cs->absRow = cs->cache ? cs->cache->firstRow : -1;  // the last rowset, or counted from the end
     return firstInstead ? ERR_FETCH_BEFORE_FIRST_ROWSET : 0;
 }
 
@@ -284,7 +274,7 @@ SQLRETURN StmtExtendedFetch(Stmt *s, uint16_t orientation, int64_t offset, SQLUL
         return StFail(s, ERR_ROW_VALUE_RANGE);
     if (orientation == OR_ABSOLUTE && offset == 0) {
         RS_Free(&cs.cache);
-        CUR_PosSet(&cs, 0);
+        CUR_PosSet(&cs, CUR_POS_BEFORE_START);
         return SQL_NO_DATA;
     }
     if (s->state != STMT_EXECUTED)

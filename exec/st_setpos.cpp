@@ -91,8 +91,8 @@ SQLRETURN Outcome(Stmt *s, int64_t row, int rc, const OpCall &call)
     }
 }
 
-// r: the row, or -2 for every row, as the operation takes it.
-int32_t OpRow(int64_t row) { return row == 0 ? -2 : static_cast<int32_t>(row); }
+// The row, or CUR_POS_ROWSET for every row, as the operation takes it.
+int32_t OpRow(int64_t row) { return row == 0 ? CUR_POS_ROWSET : static_cast<int32_t>(row); }
 
 // Rows an ADD inserted are not in the keyset and have no bookmark.  A bound
 // bookmark column says so for the rows of the operation (indicator
@@ -135,8 +135,8 @@ SQLRETURN SendValues(Stmt *s, int64_t row, uint16_t op)
         if (int rc = RB_WideToAnsi(call.block))
             return StFail(s, rc);
     call.sent = true;
-    int rc = ops->SetPos(StDrv(s), OpRow(row), op, SQL_LOCK_NO_CHANGE, &call.statuses, &call.count, call.block,
-                         call.list, call.listCount);
+    int rc = ops->SetPos(StDrv(s), &s->cursor, OpRow(row), op, SQL_LOCK_NO_CHANGE, &call.statuses, &call.count,
+                         call.block, call.list, call.listCount);
     const SQLRETURN answer = Outcome(s, row, rc, call);
     if (op == SQL_ADD && SQL_SUCCEEDED(answer))
         NoBookmarks(s, row);
@@ -152,8 +152,8 @@ SQLRETURN SendDelete(Stmt *s, int64_t row)
     if (int rc = StmtBuildStatusBlock(s, OpRow(row), &call.block))
         return StFail(s, rc);
     call.sent = true;
-    int rc = ops->SetPos(StDrv(s), s->cursor.position, SQL_DELETE, SQL_LOCK_NO_CHANGE, &call.statuses, &call.count,
-                         call.block, nullptr, 0);
+    int rc = ops->SetPos(StDrv(s), &s->cursor, s->cursor.position, SQL_DELETE, SQL_LOCK_NO_CHANGE, &call.statuses,
+                         &call.count, call.block, nullptr, 0);
     return Outcome(s, row, rc, call);
 }
 
@@ -227,7 +227,7 @@ SQLRETURN SetPosStart(Stmt *s, int64_t row, uint16_t op)
         if (row > cs.rowsetSize)
             return StFail(s, ERR_ROW_VALUE_RANGE);
     } else {
-        if (cs.position == 0 || cs.position == -3 || !cs.cache)
+        if (cs.position == CUR_POS_BEFORE_START || cs.position == CUR_POS_AFTER_END || !cs.cache)
             return StFail(s, ERR_INVALID_CURSOR_STATE);
         if (row > FetchedRows(s))
             return StFail(s, ERR_ROW_VALUE_RANGE);
@@ -250,15 +250,15 @@ SQLRETURN PositionOrRefresh(Stmt *s, int64_t row, uint16_t op)
     const DrvOpTable *ops = StOps(s);
     if (!ops || !ops->SetPos)
         return SQL_SUCCESS;
-    int rc = ops->SetPos(StDrv(s), OpRow(row), SQL_POSITION, SQL_LOCK_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
-                         0);
+    int rc = ops->SetPos(StDrv(s), &s->cursor, OpRow(row), SQL_POSITION, SQL_LOCK_NO_CHANGE, nullptr, nullptr,
+                         nullptr, nullptr, 0);
     StorePosError(s, rc);
     return rc == 0 ? SQL_SUCCESS : SQL_ERROR;
 }
 
 // Second engine: sends the value block (UPDATE, ADD) or the marker block
 // (DELETE) that the statement keeps; a back end that asks for values given
-// at execution (102) gets them through SQLParamData and SQLPutData before
+// at execution (ERR_NEED_DATA) gets them through SQLParamData and SQLPutData before
 // StmtSetPosFinish ends the call.
 SQLRETURN SendKeptV2(Stmt *s, int64_t row, uint16_t op)
 {
@@ -288,10 +288,10 @@ SQLRETURN SendKeptV2(Stmt *s, int64_t row, uint16_t op)
     if (call->list)
         call->columns.assign(call->list, call->list + call->listCount);
     const int32_t target = op == SQL_DELETE ? s->cursor.position : OpRow(row);
-    rc = ops->SetPos(StDrv(s), target, op, SQL_LOCK_NO_CHANGE, &call->statuses, &call->count, call->block,
-                     call->list, call->listCount);
+    rc = ops->SetPos(StDrv(s), &s->cursor, target, op, SQL_LOCK_NO_CHANGE, &call->statuses, &call->count,
+                     call->block, call->list, call->listCount);
     if (rc == ERR_NEED_DATA && op != SQL_DELETE) {
-        s->daeState = 2;
+        s->daeState = DAE_SETPOS;
         s->diag.errNum = ERR_NONE;
         return SQL_NEED_DATA;
     }
@@ -307,10 +307,10 @@ SQLRETURN StmtSetPosClassic(Stmt *s, int64_t row, uint16_t op)
         return StFail(s, ERR_FUNCTION_NOT_SUPPORTED);
     StmtRebaseBindings(s);
     CursorState &cs = s->cursor;
-    if (s->daeState == 8) {
+    if (s->daeState == DAE_SETPOS_READY) {
         // Every value given at execution has arrived: send them.
         // The sequence ends here whatever the outcome.
-        s->daeState = 0;
+        s->daeState = DAE_NONE;
         row = cs.setPosRow;
         op = cs.setPosOp;
         return op == SQL_ADD || op == SQL_UPDATE ? SendValues(s, row, op) : StFail(s, ERR_FUNCTION_SEQUENCE);
@@ -354,7 +354,7 @@ SQLRETURN StmtSetPosV2DAE(Stmt *s, uint16_t row, uint16_t op)
 SQLRETURN StmtSetPosFinish(Stmt *s)
 {
     OpCall *call = s->ex ? s->ex->v2SetPos : nullptr;
-    s->daeState = 0;
+    s->daeState = DAE_NONE;
     if (!call)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
     const int64_t row = s->cursor.setPosRow;

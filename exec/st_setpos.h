@@ -66,7 +66,8 @@ void StmtFreeSetPosState(Stmt *s);
 // bound rowset; with data-at-execution state 9 it resumes the update.
 SQLRETURN StmtBulkOperations(Stmt *s, uint16_t op);
 // The bookmarks of the bound rowset (column 0), each checked against the
-// current rowset: 15 without a bookmark binding, 150 (IM925) outside.
+// current rowset: ERR_GENERAL without a bookmark binding,
+// ERR_BOOKMARK_OUTSIDE_ROWSET (IM925) outside.
 int StmtGetBookmarks(Stmt *s, uint32_t rows, std::vector<uint32_t> *out);
 
 // ---- values (st_posvalues.cpp) ----
@@ -81,16 +82,16 @@ uint32_t BindMaxValueLength(const Stmt *s, const ColBinding &b, uint32_t rows);
 // Looks for bound values given at execution in the rows of the operation
 // (row 0 every row, n row n), in the listed columns or every bound column:
 // 0 none, SQL_NEED_DATA (data-at-execution state 2, or 3 with a list), or
-// SQL_ERROR with 22 (S1010) when a sequence is open or the buffers' error.
+// SQL_ERROR with ERR_FUNCTION_SEQUENCE (S1010) when a sequence is open or the buffers' error.
 int StmtSetPosNeedData(Stmt *s, int32_t row, const uint16_t *list, uint16_t count);
 // 1 when a value is still outstanding from the scan position on (the
 // position then names it), else 0 with the position reset.
 int StmtColsNeedData(Stmt *s, const uint16_t *list, uint16_t count);
-// The value block of an UPDATE or ADD of row `row` (-2 or 0 every row) and
+// The value block of an UPDATE or ADD of row `row` (CUR_POS_ROWSET or 0 every row) and
 // the numbers of its columns (caller frees with free): the bound columns
 // given (not SQL_COLUMN_IGNORE) in some row; a row that ignores all of them
-// is left alone.  15 for a bound column without a description, 43 for a
-// row that ignores some of them only, 16, or a conversion's number.
+// is left alone.  ERR_GENERAL for a bound column without a description, ERR_NOT_CAPABLE for a
+// row that ignores some of them only, ERR_MEMORY_ALLOCATION, or a conversion's number.
 int StmtBuildSetPosValues(Stmt *s, int32_t row, RowBlock *block, uint16_t **list, uint16_t *count);
 // The second engine's value block: the columns and rows of
 // StmtBuildSetPosValues, text as given (no escapes read, no minimum width),
@@ -103,7 +104,7 @@ uint32_t BindMaxValueLengthV2(const Stmt *s, const ColBinding &b, uint32_t rows)
 // The row-marker block of a DELETE: -4 for rows to leave alone.
 int StmtBuildStatusBlock(Stmt *s, int32_t row, RowBlock **out);
 // The bound columns an update by bookmark of `rows` rows writes: those
-// given (not SQL_COLUMN_IGNORE) in some row.  15 without ARD records or for
+// given (not SQL_COLUMN_IGNORE) in some row.  ERR_GENERAL without ARD records or for
 // a column without a description.
 int StmtUpdatableColumns(Stmt *s, uint32_t rows, std::vector<uint16_t> *out);
 // The value block of an update by bookmark: the listed columns over rows

@@ -1,6 +1,6 @@
 // Data at execution gathered by the back end (the V2 capability): the block
-// goes out with such values marked, the back end asks for them through slot
-// 38 and receives each piece through slot 39.
+// goes out with such values marked, the back end asks for them through
+// ParamData and receives each piece through PutData.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -72,7 +72,7 @@ int PutDataToNarrow(Piece *p)
 bool PieceTarget(Stmt *s, int16_t *cType, int16_t *sqlType)
 {
     const uint16_t number = static_cast<uint16_t>(s->ex->v2Index + 1);
-    if (s->daeState == 1) {
+    if (s->daeState == DAE_EXECUTE) {
         const ParamBinding *b = StmtGetParamBinding(number, s);
         if (!b)
             return false;
@@ -80,7 +80,7 @@ bool PieceTarget(Stmt *s, int16_t *cType, int16_t *sqlType)
         *sqlType = b->sqlType;
         return true;
     }
-    const ColBinding *b = s->daeState == 2 ? StmtFindBoundCol(number, s) : nullptr;
+    const ColBinding *b = s->daeState == DAE_SETPOS ? StmtFindBoundCol(number, s) : nullptr;
     if (!b)
         return false;
     *cType = b->head.cType;
@@ -110,7 +110,7 @@ SQLRETURN StmtExecuteV2DAE(Stmt *s)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
     if (int rc = CheckBindings(s, true))
         return StFail(s, rc);
-    s->daeState = 0;
+    s->daeState = DAE_NONE;
     if (uint16_t *status = s->ipd ? s->ipd->arrayStatusPtr : nullptr)
         for (uint64_t r = 0; r < s->paramsetSize; ++r)
             status[r] = SQL_PARAM_DIAG_UNAVAILABLE;
@@ -122,7 +122,7 @@ SQLRETURN StmtExecuteV2DAE(Stmt *s)
     int rc = SendParams(s, &pb);
     if (rc == ERR_NEED_DATA) {
         // A block the back end copied is kept until the sequence ends.
-        s->daeState = 1;
+        s->daeState = DAE_EXECUTE;
         s->ex->v2Block = pb.block;
         pb.block = nullptr;
         s->ex->v2RowsSent = sent;
@@ -147,13 +147,13 @@ SQLRETURN StmtPostExecute(Stmt *s, uint32_t rowsSent)
 SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
 {
     const DrvOpTable *ops = StOps(s);
-    if (s->daeState == 0)
+    if (s->daeState == DAE_NONE)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
-    auto slot = ops ? reinterpret_cast<DrvV2ParamData>(reinterpret_cast<void *>(ops->ParamData)) : nullptr;
+    auto slot = ops ? ops->ParamData : nullptr;
     int32_t index = 0, row = 0;
     void *scratch = nullptr;
     uint16_t *statuses = nullptr;
-    OpCall *setPos = s->daeState == 2 ? s->ex->v2SetPos : nullptr;
+    OpCall *setPos = s->daeState == DAE_SETPOS ? s->ex->v2SetPos : nullptr;
     int rc = slot ? slot(StDrv(s), &index, &row, &statuses, &scratch) : ERR_NOT_CAPABLE;
     if (statuses && setPos) {
         // SQLSetPos statuses handed over at the end of the sequence.
@@ -170,12 +170,12 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
         *processed = static_cast<SQLULEN>(row) + 1;
     if (rc == ERR_NEED_DATA) {
         void *data = nullptr;
-        if (s->daeState == 1) {
+        if (s->daeState == DAE_EXECUTE) {
             const ParamBinding *b = index >= 0 ? StmtGetParamBinding(static_cast<uint16_t>(index + 1), s) : nullptr;
             if (!b)
                 return StFail(s, ERR_FUNCTION_SEQUENCE);
             data = b->data;
-        } else if (s->daeState == 2 && setPos) {
+        } else if (s->daeState == DAE_SETPOS && setPos) {
             // The back end names an entry of the column list and a row of
             // the operation; the token is that row of the bound column.
             const ColBinding *b = index >= 0 && static_cast<size_t>(index) < setPos->columns.size()
@@ -196,24 +196,24 @@ SQLRETURN StmtParamDataV2(Stmt *s, SQLPOINTER *token)
         s->diag.errNum = ERR_NONE;
         return SQL_NEED_DATA;
     }
-    if (s->daeState == 1) {
-        s->daeState = 0;
+    if (s->daeState == DAE_EXECUTE) {
+        s->daeState = DAE_NONE;
         return StmtPostExecute(s, s->ex->v2RowsSent);
     }
-    if (s->daeState == 2)
+    if (s->daeState == DAE_SETPOS)
         return StmtSetPosFinish(s);
-    s->daeState = 0;
+    s->daeState = DAE_NONE;
     return StFail(s, rc ? rc : ERR_FUNCTION_SEQUENCE);
 }
 
-// Hands one piece of the value the back end asked for to slot 39, rewritten
+// Hands one piece of the value the back end asked for to PutData, rewritten
 // as the parameter's types want (escapes, hex text, BIGINT, NUMERIC and GUID
 // as text).  S1010 outside a sequence, S1009, S1C00, 22007, 22018, 22003.
 SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
 {
-    if (s->daeState == 0)
+    if (s->daeState == DAE_NONE)
         return StFail(s, ERR_FUNCTION_SEQUENCE);
-    if (s->daeState != 1 && s->daeState != 2)
+    if (s->daeState != DAE_EXECUTE && s->daeState != DAE_SETPOS)
         return SQL_SUCCESS;
     // SQL_NULL_DATA and SQL_DEFAULT_PARAM need no data pointer.
     if ((!data && len != SQL_NULL_DATA && len != SQL_DEFAULT_PARAM) ||
@@ -295,7 +295,7 @@ SQLRETURN StmtPutDataV2(Stmt *s, SQLPOINTER data, SQLLEN len)
         if (int rc = PutDataToNarrow(&p))
             return StFail(s, rc);
     const DrvOpTable *ops = StOps(s);
-    auto slot = ops ? reinterpret_cast<DrvV2PutData>(reinterpret_cast<void *>(ops->Slot39)) : nullptr;
+    auto slot = ops ? ops->PutData : nullptr;
     int rc = slot ? slot(StDrv(s), p.vt, p.indicator, p.indicator ? nullptr : p.bytes, p.indicator ? 0 : p.size)
                   : ERR_NOT_CAPABLE;
     if (rc != 0) {

@@ -65,13 +65,15 @@ const StmtLayerOps *ExecLayerOps();
 // Prepares the text (NUL-terminated) at the back end and classes its
 // parameters.  SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (01S02) or SQL_ERROR.
 SQLRETURN StmtPrepare(Stmt *s, const char *sql);
-// Binds a column (a null buffer unbinds it) and writes its ARD record.  0 or
-// the error number, which is also left on the statement: 25 (S1090), 43
-// (S1C00), 49 (07006, column 0 bound as neither SQL_C_VARBOOKMARK nor
-// SQL_C_UBIGINT), 16 (S1001).
+// Binds a column (a null buffer unbinds it) and writes its ARD record.  0 or the error
+// number, which is also left on the statement: ERR_INVALID_LENGTH (S1090), ERR_NOT_CAPABLE
+// (S1C00), ERR_RESTRICTED_DATA_TYPE (07006, column 0 bound as neither SQL_C_VARBOOKMARK nor
+// SQL_C_UBIGINT), ERR_MEMORY_ALLOCATION (S1001).
 int StmtBindCol(Stmt *s, uint16_t col, int16_t cType, void *data, int64_t bufLen, SQLLEN *lenInd);
 // Binds a parameter and writes its APD and IPD records.  SQL_SUCCESS, or
-// SQL_ERROR with 21 (S1009), 29 (S1094), 49 (07006), 28 (S1093) or 16.
+// SQL_ERROR with ERR_INVALID_ARGUMENT (S1009), ERR_INVALID_SCALE (S1094),
+// ERR_RESTRICTED_DATA_TYPE (07006), ERR_INVALID_PARAMETER_NUMBER (S1093) or
+// ERR_MEMORY_ALLOCATION.
 SQLRETURN StmtBindParam(Stmt *s, uint16_t n, int16_t paramType, int16_t cType, int16_t sqlType,
                         uint64_t columnSize, int16_t digits, void *data, int64_t bufLen, SQLLEN *octetLengthPtr,
                         SQLLEN *indicatorPtr);
@@ -80,6 +82,6 @@ SQLRETURN StmtBindParam(Stmt *s, uint16_t n, int16_t paramType, int16_t cType, i
 SQLRETURN StmtColAttributes(Stmt *s, uint16_t col, uint16_t item, void *text, int16_t bufLen, int16_t *outLen,
                             SQLLEN *num, int width);
 // Column 1, 4 or 5 of the type-information row of an SQL type as text into
-// buf (bufSize bytes); *len gets its length, -1 for NULL.  SQL_ERROR with 52
+// buf (bufSize bytes); *len gets its length, -1 for NULL.  SQL_ERROR with ERR_CONNECTION_NOT_OPEN
 // (08003) on the connection when it is not connected.
 SQLRETURN ConnGetTypeInfoColumn(Conn *c, int column, int16_t sqlType, char *buf, int64_t bufSize, int64_t *len);

@@ -36,12 +36,12 @@ SQLRETURN API_Cancel(SQLHSTMT hstmt)
                 rc = SQL_ERROR;
             }
         }
-        stmt->daeState = 0;
+        stmt->daeState = DAE_NONE;
         if (TR_IsOn())
             TR_Printf("SQLCancel: returning %d", rc);
         return rc;
     }
-    stmt->daeState = 0;
+    stmt->daeState = DAE_NONE;
     StmtClose(stmt);
     stmt->diag.errNum = ERR_CANCEL_CLOSED_STATEMENT;
     if (TR_IsOn())

@@ -116,7 +116,7 @@ Conn *ConnAlloc(Envr *env)
     conn->loginTimeout = 120;
     conn->flags = CN_AUTOCOMMIT;
     conn->id = static_cast<uint32_t>(++env->connCounter);
-    CUR_StateInit(&conn->stmtDefaults, 0, 0, nullptr, nullptr);
+    CUR_OptionsInit(&conn->stmtDefaults);
     return conn;
 }
 

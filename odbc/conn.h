@@ -14,7 +14,7 @@ struct Envr;
 struct Stmt;
 struct DrvBinding;
 
-// A new connection linked at the head of the environment's list; null (16 on
+// A new connection linked at the head of the environment's list; null (ERR_MEMORY_ALLOCATION on
 // the environment) when out of memory.
 Conn *ConnAlloc(Envr *env);
 // Closes and frees the statements, disconnects, frees the explicit
@@ -36,7 +36,7 @@ char *ConnPopError(Conn *conn, int32_t *native);
 int ConnFetchMessages(Conn *conn, Stmt *stmt);
 int ConnFetchServerMessages(Conn *conn);
 
-// Sets option code of the back-end connection to what value points at; 43
+// Sets option code of the back-end connection to what value points at; ERR_NOT_CAPABLE
 // when the back end takes no options, else its answer (0 done).
 int ConnDrvSetOption(Conn *conn, int code, void *value);
 // Sets an integer item (odbc/contract/drv_items.h) of the back-end connection to a
@@ -48,12 +48,13 @@ int ConnDrvGetInfo(Conn *conn, int code, void *buf, int16_t size);
 
 // Whether the connection's cursors can scroll: the back end declares
 // scrollable cursors and the binding has the cursor library's scroll fetch
-// (slot 41 with dynamic and mixed cursors declared, slot 36 otherwise).
+// (ScrollFetch with dynamic and mixed cursors declared, ExtendedFetch
+// otherwise).
 // Only static cursors are served by the scrolling fetch so far.
 bool ConnScrollCursorsBuilt(const Conn *conn);
 
-// Commit (0) or rollback (1) through the back end.  52 when not connected,
-// 23 for another type, else the back end's number.
+// Commit (0) or rollback (1) through the back end.  ERR_CONNECTION_NOT_OPEN when not connected,
+// ERR_INVALID_TRANSACTION_CODE for another type, else the back end's number.
 SQLRETURN ConnTransact(Conn *conn, SQLUSMALLINT type);
 
 // Implementations run by CallODBC.

@@ -522,7 +522,7 @@ SQLRETURN ApplyToStatements(Conn *conn, SQLUSMALLINT option, SQLULEN value)
 
 SQLRETURN ConnSetStmtOptionDefault(Conn *conn, SQLUSMALLINT option, SQLULEN value)
 {
-    CursorState &cs = conn->stmtDefaults;
+    CursorOptions &cs = conn->stmtDefaults;
     // A value beyond 32 bits is held at the largest, as statements hold it,
     // never wrapped into a small one.
     const int32_t v32 = value > static_cast<SQLULEN>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(value);

@@ -25,7 +25,7 @@ namespace {
 
 std::atomic<const DrvOpTable *> g_testOps{nullptr};
 
-// What DRV_EnvOpen (slot 3) is given.
+// What DRV_EnvOpen is given.
 struct DrvEnvOpenRec {
     const char *serverText;
     const char *serverType;

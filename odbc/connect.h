@@ -13,13 +13,13 @@ struct DrvConvTable;
 struct DrvOpTable;
 
 // Connects a configured connection (width 'W' for the wide entry points): the
-// outcome is the state (CONN_CONNECTED) and the error number, 22 when not in
-// state 1, 53 (08004) or the back end's number with its texts queued.
+// outcome is the state (CONN_CONNECTED) and the error number, ERR_FUNCTION_SEQUENCE when not in
+// state 1, ERR_CONNECTION_REJECTED (08004) or the back end's number with its texts queued.
 void ConnOpen(Conn *conn, int width);
 // Makes ConnOpen bind to this table instead of the back end's (tests; NULL
 // restores the back end).
 void ConnUseBackendForTests(const DrvOpTable *ops);
-// GetOpTable (slot 23) for the record's type; on failure the type becomes 0.
+// GetOpTable for the record's type; on failure the type becomes 0.
 int ConnGetOpTable(Conn *conn, DrvConvTable *table);
 
 // The arguments of one connect, packed by CN_DriverConnect and CN_Connect.

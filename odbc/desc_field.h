@@ -12,16 +12,17 @@
 struct Desc;
 struct Stmt;
 
-// Reads one header or record field into the application's output (a text
-// by TXT_Put, in the output's width and unit).  Errors go to D: 1, 15, 19
-// (with SQL_SUCCESS_WITH_INFO), 21, 26, 100, HY090 for a text field with a
-// negative length; a record past the count is SQL_NO_DATA.  Nothing read
-// changes D or its statement.
+// Reads one header or record field into the application's output (a text by TXT_Put, in the
+// output's width and unit).  Errors go to D: ERR_FUNCTION_NOT_SUPPORTED, ERR_GENERAL, ERR_DATA_TRUNCATED (with
+// SQL_SUCCESS_WITH_INFO), ERR_INVALID_ARGUMENT, ERR_DESCRIPTOR_TYPE_RANGE,
+// ERR_INVALID_DESCRIPTOR_INDEX, HY090 for a text field with a negative length; a record past the
+// count is SQL_NO_DATA.  Nothing read changes D or its statement.
 SQLRETURN DescGetField(Desc *d, int16_t rec, int16_t field, const TextOut &out);
 
-// Writes one field and carries it into every statement that D describes
-// (bindings and statement attributes).  Errors and warnings go to D: 1, 16,
-// 26, 27, 100, 132, and those of the statement routines a field follows up.
+// Writes one field and carries it into every statement that D describes (bindings and
+// statement attributes).  Errors and warnings go to D: ERR_FUNCTION_NOT_SUPPORTED, ERR_MEMORY_ALLOCATION,
+// ERR_DESCRIPTOR_TYPE_RANGE, ERR_OPTION_TYPE_RANGE, ERR_INVALID_DESCRIPTOR_INDEX,
+// ERR_MODIFY_IRD, and those of the statement routines a field follows up.
 SQLRETURN DescSetField(Desc *d, int16_t rec, int16_t field, uint64_t value, int64_t length,
                        int width);
 
@@ -33,7 +34,7 @@ SQLRETURN DescSetFieldForStmt(Stmt *s, Desc *d, int16_t field, uint64_t value, i
 
 // Make S follow its (newly assigned) current ARD or APD: its row or
 // parameter attributes and its bindings become exactly those of D.  0 or an
-// error number (15 when an attribute cannot be applied).
+// error number (ERR_GENERAL when an attribute cannot be applied).
 int StmtApplyARD(Stmt *s, Desc *d);
 int StmtApplyAPD(Stmt *s, Desc *d);
 

@@ -43,7 +43,7 @@ int Text(DescValue *v, const char *t)
     if (!(c).col)          \
         return ERR_INVALID_DESCRIPTOR_INDEX;
 
-// A number or pointer field of record n itself, or error 15 when D has no
+// A number or pointer field of record n itself, or ERR_GENERAL when D has no
 // record n.
 template <class T>
 int OwnNum(DescReadCtx &c, DescValue *v, T DescRec::*field)
@@ -157,7 +157,7 @@ int64_t FixedPrecScaleOf(const DescReadCtx &, const ColDesc *d)
 int64_t RadixOf(const DescReadCtx &c, const ColDesc *d) { return DescRadixRule(SqlType(c, d)); }
 
 // A number field of an IRD record: `bookmark` for record 0, else what the
-// rule gives for the result column (error 100 when there is none).
+// rule gives for the result column (ERR_INVALID_DESCRIPTOR_INDEX when there is none).
 int IrdNum(DescReadCtx &c, DescValue *v, int64_t bookmark, ColRule rule)
 {
     if (c.rec == 0)

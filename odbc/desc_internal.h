@@ -68,10 +68,10 @@ typedef SQLRETURN (*DescSetFn)(DescSetCtx &c);
 
 // Who may write a field.
 enum DescWriteRule : uint8_t {
-    DWR_READONLY,            // nobody: 26
+    DWR_READONLY,            // nobody: ERR_DESCRIPTOR_TYPE_RANGE
     DWR_ANY,                 // any descriptor but an IRD
-    DWR_APP,                 // application descriptors: 26 for the others
-    DWR_NOT_APP,             // implementation descriptors: 26 for the others
+    DWR_APP,                 // application descriptors: ERR_DESCRIPTOR_TYPE_RANGE for the others
+    DWR_NOT_APP,             // implementation descriptors: ERR_DESCRIPTOR_TYPE_RANGE for the others
     DWR_ALWAYS,              // every descriptor, IRDs included
     DWR_IMPL,                // IRDs and IPDs (ROWS_PROCESSED_PTR)
     DWR_DATA,                // application descriptors; IPDs do nothing
@@ -84,7 +84,7 @@ struct DescField {
     const char *name;
     bool header;
     DescWriter writer;
-    DescGetFn get[5];        // by DescKind (USER, IRD, ARD, IPD, APD); null: 26
+    DescGetFn get[5];        // by DescKind (USER, IRD, ARD, IPD, APD); null: ERR_DESCRIPTOR_TYPE_RANGE
     DescWriteRule write;
     uint8_t zero;            // DZ_*: whether a 0 written is a value
     DescSetFn set;

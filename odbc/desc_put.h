@@ -19,6 +19,6 @@ enum DescWriter : uint8_t {
 // A number by a numeric writer (DW_SMALLINT .. DW_LEN), cut to its width,
 // with its width as the length.  0.
 int DescPutNumber(DescWriter w, int64_t v, const TextOut &o);
-// A pointer: 21 (S1009) when a buffer is given whose length, taken as an
+// A pointer: ERR_INVALID_ARGUMENT (S1009) when a buffer is given whose length, taken as an
 // unsigned number, is below 8 (SQL_IS_POINTER passes); else 0.
 int DescPutPointer(const void *p, const TextOut &o);

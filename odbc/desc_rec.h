@@ -27,7 +27,7 @@ struct DescRec {
     int16_t unnamed;             // 1 unnamed, 0 named
 };
 
-// Makes record 0 of a new descriptor.  0, or 16 (S1001) when out of memory.
+// Makes record 0 of a new descriptor.  0, or ERR_MEMORY_ALLOCATION (S1001) when out of memory.
 int DescInitRecs(Desc *d);
 // Frees every record (record 0 included); the list becomes empty.
 void DescFreeRecs(Desc *d);
@@ -36,7 +36,7 @@ uint16_t DescRecCount(const Desc *d);
 // Record n (0 is record 0), or null when the list is shorter or n negative.
 DescRec *DescGetRec(const Desc *d, int n);
 // Appends records with their defaults, COUNT rising with each, until COUNT
-// is n.  0, or 16 (S1001) when a record cannot be made (those appended stay).
+// is n.  0, or ERR_MEMORY_ALLOCATION (S1001) when a record cannot be made (those appended stay).
 int DescGrowRecs(Desc *d, uint16_t n);
 // Keeps records 0..n and frees the rest; the caller sets COUNT.
 void DescTruncateRecs(Desc *d, uint16_t n);

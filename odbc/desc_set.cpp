@@ -43,7 +43,7 @@ void StoreTypeFields(DescRec *r, const DescTypeFields &f)
 }
 
 // Runs a type change on a copy of the record's type fields; a refused one
-// (27) leaves the record as it was.
+// (ERR_OPTION_TYPE_RANGE) leaves the record as it was.
 SQLRETURN ChangeTypes(DescSetCtx &c, int (*apply)(DescTypeFields *, int16_t), int16_t value)
 {
     DescTypeFields f = TypeFieldsOf(c.r);

@@ -60,7 +60,7 @@ SQLULEN *DescStmtRowsFetchedPtr(Stmt *s);
 void DescStmtSetRowsFetchedPtr(Stmt *s, SQLULEN *p);
 SQLULEN *DescStmtParamsProcessedPtr(Stmt *s);
 
-// Result columns the application sees.  0 or an error number (22 before
+// Result columns the application sees.  0 or an error number (ERR_FUNCTION_SEQUENCE before
 // the statement is prepared or executed).
 int DescStmtNumResultCols(Stmt *s, uint16_t *count);
 // Description of result column n (0 the bookmark column), or null with an

@@ -34,12 +34,12 @@ int16_t DescUnsignedRule(int16_t t);
 // NUM_PREC_RADIX: 10 for decimal types, 2 for floating types, else 0.
 int32_t DescRadixRule(int16_t t);
 
-// TYPE = t with its effects on the other fields.  0, or 27 (S1092) for a
+// TYPE = t with its effects on the other fields.  0, or ERR_OPTION_TYPE_RANGE (S1092) for a
 // type outside the table, the fields untouched then.
 int DescApplyType(DescTypeFields *f, int16_t t);
-// CONCISE_TYPE = c with its effects.  0, or 27 with the fields untouched.
+// CONCISE_TYPE = c with its effects.  0, or ERR_OPTION_TYPE_RANGE with the fields untouched.
 int DescApplyConciseType(DescTypeFields *f, int16_t c);
 // DATETIME_INTERVAL_CODE = code; under TYPE 9 or 10 CONCISE_TYPE follows.
-// 0, or 27 for a code that TYPE 9 (1..3) or 10 (1..13) does not have, the
+// 0, or ERR_OPTION_TYPE_RANGE for a code that TYPE 9 (1..3) or 10 (1..13) does not have, the
 // fields untouched then.
 int DescApplyIntervalCode(DescTypeFields *f, int16_t code);

@@ -133,14 +133,14 @@ struct ApiByHandle {
     const ApiDescriptor *desc;
 };
 
-// The implementation of every function not built yet: error 1 (IM001 "Driver
+// The implementation of every function not built yet: ERR_FUNCTION_NOT_SUPPORTED (IM001 "Driver
 // does not support this function") on the handle, SQL_ERROR.  Functions that
 // read diagnostics store nothing, so that what is being read stays.
 SQLRETURN API_Unsupported(void *object, const ApiArgs &args, const ApiDescriptor *d);
 #define KRS_UNSUPPORTED API_Unsupported
 
 // The implementation of a call whose wide arguments could not be converted:
-// error 16 (HY001) on the handle, SQL_ERROR.
+// ERR_MEMORY_ALLOCATION (HY001) on the handle, SQL_ERROR.
 SQLRETURN API_OutOfMemory(void *object, const ApiArgs &args, const ApiDescriptor *d);
 
 // ---- the dispatcher ----
@@ -160,8 +160,9 @@ inline SQLRETURN CallODBC(const ApiDescriptor *d, A... args)
 // 4 statement, 5 descriptor).  Only a failed call changes its result.
 SQLRETURN NotifyFailover(Conn *conn, int kind, SQLRETURN result);
 
-// 183 when a queued text contains "Failover completed.", 184 when one
-// contains "Failover aborted.", else 0; tested in queue order.
+// ERR_FAILOVER_COMPLETED when a queued text contains "Failover completed.",
+// ERR_FAILOVER_ABORTED when one contains "Failover aborted.", else 0; tested
+// in queue order.
 int FindFailoverMsg(const struct ErrMsg *first);
 
 // Name of a result for the trace ("SUCCESS", "INVALID_HANDLE" ...).

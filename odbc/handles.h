@@ -100,7 +100,7 @@ struct Conn : HandleHead {
     uint64_t maxRows;
     uint32_t noScan;
     uint32_t queryTimeout;
-    CursorState stmtDefaults;
+    CursorOptions stmtDefaults;
 
     uint32_t isolation;
     uint32_t cn_fetchSize;
@@ -124,7 +124,7 @@ struct Conn : HandleHead {
     int32_t narrowConversion;
     int32_t cn_hasExecute2;
     int32_t cn_infoCap;        // capability bit 0x200 (driver information)
-    int32_t cn_colAttrOp;      // 0x400: column attributes through op slot 51
+    int32_t cn_colAttrOp;      // 0x400: column attributes through ColAttributes
     int32_t cn_stmtCap;        // 0x800 (statement layer)
     int32_t cn_stmtOptCap;     // 0x1000 (statement options)
     int32_t cn_failoverCap;    // 0x4000: failover capable
@@ -164,6 +164,18 @@ enum : uint16_t {
     ST_DIRECT = 0x10,   // the result is SQLExecDirect's or a catalog function's: no prepared statement stays
 };
 
+// Stmt::daeState: which call's values the application is handing over at
+// execution, and whether the next SQLParamData runs that call.
+enum : int16_t {
+    DAE_NONE = 0,
+    DAE_EXECUTE = 1,         // an execute's parameter values
+    DAE_SETPOS = 2,          // SQLSetPos's column values
+    DAE_BULK = 3,            // SQLBulkOperations' column values
+    DAE_EXECUTE_READY = 7,   // the last value named: the next SQLParamData executes
+    DAE_SETPOS_READY = 8,    // ... runs SQLSetPos
+    DAE_BULK_READY = 9,      // ... runs SQLBulkOperations
+};
+
 struct Stmt : HandleHead {
     int32_t state;
     Stmt *next;            // the next statement of the same connection
@@ -187,7 +199,7 @@ struct Stmt : HandleHead {
     uint16_t rowsPerBlock;
     uint16_t currentRow;   // rows of the current block already delivered
 
-    int16_t daeState;      // data at execution: 0 none
+    int16_t daeState;      // DAE_*
     uint64_t paramsetSize; // 1 at allocation
     CursorState cursor;
     int32_t selectFlag;    // prepared from a text that begins with SELECT

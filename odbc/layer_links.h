@@ -17,7 +17,7 @@ struct DrvConfigOps;
 // The statement layer's part of a statement (exec/).
 struct StmtLayerOps {
     // Makes the statement layer's state of a new statement (Stmt::ex): 0, or
-    // 16 (S1001).
+    // ERR_MEMORY_ALLOCATION (S1001).
     int (*Attach)(Stmt *s);
     // Frees that state; the statement is being freed.
     void (*Detach)(Stmt *s);

@@ -116,7 +116,7 @@ Stmt *StmtAlloc(Conn *conn)
 
 Stmt *StmtClose(Stmt *stmt, CloseMode mode)
 {
-    stmt->daeState = 0;
+    stmt->daeState = DAE_NONE;
     CUR_PosReset(&stmt->cursor);
     if (stmt->state == STMT_EXECUTED) {
         StmtFreeResults(stmt);

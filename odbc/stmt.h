@@ -13,7 +13,7 @@ struct Conn;
 struct Stmt;
 
 // A new statement of a connected connection, or null with the error number
-// on the connection (16 out of memory, the back end's number).
+// on the connection (ERR_MEMORY_ALLOCATION out of memory, the back end's number).
 Stmt *StmtAlloc(Conn *conn);
 // Ends data at execution, resets the position and closes an open result.
 Stmt *StmtClose(Stmt *stmt, CloseMode mode = CLOSE_NORMAL);

@@ -31,7 +31,7 @@ void freeColBinding(Stmt *s, ColBindingNode *node)
 }
 
 // Keeps the back end's attribute entries in a new override table; the
-// entries' texts move into it.  0 or 16.
+// entries' texts move into it.  0 or ERR_MEMORY_ALLOCATION.
 int keepOverrides(Stmt *s, TypedValue *entries, int16_t count)
 {
     HashTable *t = HASH_Create(101, 4);

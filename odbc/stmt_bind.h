@@ -64,7 +64,7 @@ struct ParamSummary {
 
 constexpr uint16_t STMT_MAX_PARAMS = 1024;
 
-// Bound columns.  SQL_ERROR with 16 (S1001) on the statement when out of memory.
+// Bound columns.  SQL_ERROR with ERR_MEMORY_ALLOCATION (S1001) on the statement when out of memory.
 SQLRETURN StmtSetBoundCol(Stmt *s, const ColBinding *b);
 int StmtRemoveBoundCol(Stmt *s, uint16_t column);
 // Drops every bound column; the current ARD keeps only its bookmark record.
@@ -72,8 +72,8 @@ int StmtUnbindCols(Stmt *s);
 // The binding of column n, or null.
 ColBinding *StmtFindBoundCol(uint16_t n, Stmt *s);
 
-// Parameter bindings.  SQL_ERROR with 28 (S1093) for a number outside
-// 1..1024, 16 when out of memory.
+// Parameter bindings.  SQL_ERROR with ERR_INVALID_PARAMETER_NUMBER (S1093) for a number outside
+// 1..1024, ERR_MEMORY_ALLOCATION when out of memory.
 SQLRETURN StmtSetParamBinding(Stmt *s, const ParamBinding *b);
 int StmtResetParams(Stmt *s);
 // Entry n (bound or not) for 1 <= n <= the capacity, else null.
@@ -82,8 +82,8 @@ ParamBinding *StmtGetParamBinding(uint16_t n, Stmt *s);
 // Descriptions.  StmtGetColDescs fetches the result descriptions once per
 // result (null with the back end's number on the statement);
 // StmtGetColDesc answers column n (0: the bookmark column when bookmarks
-// are on), null with 17 (S1002) otherwise; StmtGetParamDesc fetches the
-// parameter descriptions once per preparation, null with 28 (S1093).
+// are on), null with ERR_INVALID_COLUMN_NUMBER (S1002) otherwise; StmtGetParamDesc fetches the
+// parameter descriptions once per preparation, null with ERR_INVALID_PARAMETER_NUMBER (S1093).
 ColDesc *StmtGetColDescs(Stmt *s);
 const ColDesc *StmtGetColDesc(Stmt *s, uint16_t n);
 const ColDesc *StmtGetParamDesc(Stmt *s, uint16_t n);

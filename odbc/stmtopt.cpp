@@ -194,8 +194,8 @@ int32_t *CursorField(Stmt *s, SQLUSMALLINT option)
     case SQL_RETRIEVE_DATA: return &cs.retrieveData;
     case SQL_USE_BOOKMARKS: return &cs.useBookmarks;
     case KRS_STMT_CURSOR_MODE: return &cs.cursorMode;
-    case KRS_STMT_KEPT_A: return &cs.keptOptionA;
-    case KRS_STMT_KEPT_B: return &cs.keptOptionB;
+    case KRS_STMT_KEY_INFO: return &cs.keyInfo;
+    case KRS_STMT_ADD_KEYS: return &cs.addKeys;
     default: return nullptr;
     }
 }
@@ -255,10 +255,10 @@ SQLRETURN SetRowsetSize(Stmt *s, SQLUSMALLINT, SQLULEN value)
     }
     // NEXT moves by the size of the last fetch, however often the size
     // changed since.
-    if (!(s->cursor.flags & 0x1))
+    if (!(s->cursor.flags & CUR_F_ROWSET_SIZE_SET))
         s->cursor.prevRowsetSize = s->cursor.rowsetSize;
     s->cursor.rowsetSize = v;
-    s->cursor.flags |= 0x1;
+    s->cursor.flags |= CUR_F_ROWSET_SIZE_SET;
     return rc;
 }
 
@@ -277,7 +277,7 @@ SQLRETURN SetCursorMode(Stmt *s, SQLUSMALLINT, SQLULEN value)
     return Fail(s, ERR_OPTION_TYPE_RANGE);
 }
 
-// KRS_STMT_KEPT_A or KRS_STMT_KEPT_B: sent, kept when the back end takes it; a
+// KRS_STMT_KEY_INFO or KRS_STMT_ADD_KEYS: sent, kept when the back end takes it; a
 // refusal is S1092, another failure the back end's number.
 SQLRETURN SetKeptOption(Stmt *s, SQLUSMALLINT option, SQLULEN value)
 {
@@ -346,7 +346,7 @@ SQLRETURN GetAsked(Stmt *s, SQLUSMALLINT option, uint64_t *value)
 }
 
 // A negotiated cursor option: the kept value, or the back end's while it
-// has just changed it (error 75).
+// has just changed it (ERR_OPTION_VALUE_CHANGED).
 SQLRETURN GetNegotiated(Stmt *s, SQLUSMALLINT option, uint64_t *value)
 {
     if (s->diag.errNum == ERR_OPTION_VALUE_CHANGED)
@@ -469,8 +469,8 @@ const OptionRow kOptions[] = {
     {SQL_ROW_NUMBER, SQL_ROW_NUMBER, nullptr, GetRowNumber, 8},
     {KRS_STMT_BACKEND_VALUE, KRS_STMT_LAST_SERIAL, nullptr, GetAsked, 4},
     {KRS_STMT_CURSOR_MODE, KRS_STMT_CURSOR_MODE, SetCursorMode, GetKept, 4},
-    {KRS_STMT_KEPT_A, KRS_STMT_KEPT_A, SetKeptOption, GetKept, 4},
-    {KRS_STMT_KEPT_B, KRS_STMT_KEPT_B, SetKeptOption, GetKept, 4},
+    {KRS_STMT_KEY_INFO, KRS_STMT_KEY_INFO, SetKeptOption, GetKept, 4},
+    {KRS_STMT_ADD_KEYS, KRS_STMT_ADD_KEYS, SetKeptOption, GetKept, 4},
     // Handed to the back end as they come, not kept.
     {1225, 1225, SetPassedOption, GetPassed, 4},
     {KRS_STMT_PASSED_TEXT, KRS_STMT_PASSED_TEXT, SetPassedOption, nullptr, 4},

@@ -11,8 +11,8 @@
 // they are open, so nothing is left behind once they are closed, or when the
 // process dies.
 //
-// Every DSC_/SS_ operation answers an ErrNum (0 success, 15 ERR_GENERAL for
-// missing arguments and file failures, 16 ERR_MEMORY_ALLOCATION); the DSCIO_
+// Every DSC_/SS_ operation answers an ErrNum (0 success, ERR_GENERAL for
+// missing arguments and file failures, ERR_MEMORY_ALLOCATION); the DSCIO_
 // transfers answer 1 for success and 0 for failure.
 #pragma once
 #include <cstddef>
@@ -92,12 +92,12 @@ int DSC_WindowGet(DataSetCache *cache, int32_t first, int32_t count, int32_t *wi
                   RowBlock *rowset);
 // Makes `block` anew from rows first .. first + count - 1 (as far as they
 // exist) of a spilled cache, leaving its window as it is: a jump away from
-// the window reads only the rows it needs.  0, or 15 when the cache is not
+// the window reads only the rows it needs.  0, or ERR_GENERAL when the cache is not
 // spilled, first is not below the rows stored, or the read fails (the cache
 // then fails as after a failed window read).
 int DSC_RowsGet(DataSetCache *cache, int32_t first, int32_t count, RowBlock *block);
 
-// A new, empty static set in *out.  0, 15 (no out), 16.
+// A new, empty static set in *out.  0, ERR_GENERAL (no out), ERR_MEMORY_ALLOCATION.
 int SS_Alloc(StaticSet **out);
 // Empties the rowset, closes the cache's files; window start and next row 0.
 void SS_Close(StaticSet *set);

@@ -316,8 +316,9 @@ namespace {
 
 // Walks the select items of the first query block: onStar() when the list
 // starts with "*" (standing alone, or before the items a rewrite appended),
-// then onItem(node) for the other items in order; the first failure ends
-// the walk.  0, 15 (no select list, no item), 16 or a callback's number.
+// then onItem(node) for the other items in order; the first failure ends the
+// walk.  0, ERR_GENERAL (no select list, no item), ERR_MEMORY_ALLOCATION or a
+// callback's number.
 template <class OnStar, class OnItem>
 int walkSelectItems(const ScrAnalysedSql *r, OnStar onStar, OnItem onItem)
 {

@@ -3,13 +3,14 @@
 // SELECT (its FROM tables, select items and ORDER BY items) and the marks
 // that show where a clause of the library's own belongs.
 //
-// Every operation answers an error number: 0 success, 15 (S1000) when the
-// tree lacks what the question needs, 16 (S1001) when memory is short, 68
-// (37000) when the statement does not parse.  None posts a diagnostic or
-// writes a log line (but for the line of a failed internal check that
-// answers 15, sc_check.h); the callers do.  Questions look at the statement's own
-// query blocks only: select items, tables and clauses inside subqueries and
-// derived tables are not the statement's.
+// Every operation answers an error number: 0 success, ERR_GENERAL (S1000) when
+// the tree lacks what the question needs, ERR_MEMORY_ALLOCATION (S1001) when
+// memory is short, ERR_SYNTAX_OR_ACCESS (37000) when the statement does not
+// parse.  None posts a diagnostic or writes a log line (but for the line of a
+// failed internal check that answers ERR_GENERAL, sc_check.h); the callers
+// do.  Questions look at the statement's own query blocks only: select
+// items, tables and clauses inside subqueries and derived tables are not the
+// statement's.
 #pragma once
 #include "scrs/scr_kinds.h"
 #include "scrs/sqlt_tree.h"
@@ -96,39 +97,41 @@ void SCR_Init(ScrAnalysedSql *r);
 // Frees what the record holds and clears it.  NULL is ignored.
 void SCR_Free(ScrAnalysedSql *r);
 // Parses text into r (what r held is freed first) and regenerates its texts;
-// for a SELECT, unless noFlags, computes the clause flags.  0, 68 when the
-// text does not parse (r keeps the report), 15 or 16 from a flag step.
+// for a SELECT, unless noFlags, computes the clause flags.  0, ERR_SYNTAX_OR_ACCESS when the
+// text does not parse (r keeps the report), ERR_GENERAL or ERR_MEMORY_ALLOCATION from a flag step.
 int SCR_AnalyseSQL(ScrAnalysedSql *r, const char *text, int noFlags, int keepQualifier);
 
 // Appends the FROM tables of the statement's first query block (members of
 // joins and join escapes included) to out, a DynArray of ScrTableRef; no
-// FROM list appends nothing.  0, 15, 16.
+// FROM list appends nothing.  0, ERR_GENERAL, ERR_MEMORY_ALLOCATION.
 int SCR_TablesGet(ScrAnalysedSql *r, DynArray *out, int keepQualifier);
 // Frees the texts of one ScrTableRef (the element destructor for DA_Free).
 void SCR_TableRefFree(void *elem);
-// Appends the select items to out, a DynArray of ScrColumnRef.  0, 15 (no
-// select list, no item, or a name or expression too long for its field), 16.
+// Appends the select items to out, a DynArray of ScrColumnRef.  0, ERR_GENERAL (no
+// select list, no item, or a name or expression too long for its field), ERR_MEMORY_ALLOCATION.
 int SCR_SelectColsGet(ScrAnalysedSql *r, DynArray *out);
 // The text of each select item, parallel to what SCR_SelectColsGet appends
-// ("*" for a leading star; an item with its label as written).  0, 15, 16.
+// ("*" for a leading star; an item with its label as written).  0,
+// ERR_GENERAL, ERR_MEMORY_ALLOCATION.
 int SCR_SelectItemTexts(const ScrAnalysedSql *r, std::vector<std::string> *out);
 // Appends the ORDER BY items to out, a DynArray of OrderByColDesc, and sets
-// SCR_CF_ORDER_BY_POS for a position item.  0, 15 (no item, a position
-// outside 1..255, a name too long), 16.
+// SCR_CF_ORDER_BY_POS for a position item.  0, ERR_GENERAL (no item, a position
+// outside 1..255, a name too long), ERR_MEMORY_ALLOCATION.
 int SCR_OrderByColsGet(ScrAnalysedSql *r, DynArray *out);
 // Replaces each ORDER BY position by the text of the list element with that
-// position and regenerates the texts.  0 (also for an empty list), 15, 16.
+// position and regenerates the texts.  0 (also for an empty list),
+// ERR_GENERAL, ERR_MEMORY_ALLOCATION.
 int SCR_OrderByPosResolve(ScrAnalysedSql *r, DynArray *list);
 // Turns every ORDER BY direction round (DESC to ascending and back) and
-// regenerates the texts.  0, 15 (no ORDER BY item), 16.
+// regenerates the texts.  0, ERR_GENERAL (no ORDER BY item), ERR_MEMORY_ALLOCATION.
 int SCR_OrderByInvert(ScrAnalysedSql *r);
 
 // Marks: each puts ScrInsertMarker where its clause belongs and regenerates
-// the texts; 15 when the statement is not a SELECT or lacks the place.
+// the texts; ERR_GENERAL when the statement is not a SELECT or lacks the place.
 // The select list becomes the marker.
 int SCR_SelectListMark(ScrAnalysedSql *r);
 // The regenerated text of the first query block's select list, as a new heap
-// text in *out.  0, 15 (not a SELECT, no select list), 16.
+// text in *out.  0, ERR_GENERAL (not a SELECT, no select list), ERR_MEMORY_ALLOCATION.
 int SCR_SelectListText(const ScrAnalysedSql *r, char **out);
 // The first query block's WHERE becomes "WHERE <marker> AND (<condition>)"
 // (flag SCR_CF_WHERE set), or the marker stands where a WHERE would (cleared).
@@ -138,5 +141,6 @@ int SCR_WhereMark(ScrAnalysedSql *r);
 int SCR_OrderByMark(ScrAnalysedSql *r);
 // The statement's text with marker i (in text order) replaced by clauses[i],
 // spliced in the tree, so that no byte of a literal is taken for a marker;
-// *out is a new heap text.  n must equal the number of markers.  0, 15, 16.
+// *out is a new heap text.  n must equal the number of markers.  0,
+// ERR_GENERAL, ERR_MEMORY_ALLOCATION.
 int SCR_MarkersFill(ScrAnalysedSql *r, const char *const *clauses, int n, char **out);

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <initializer_list>
 
-// A growable list of nodes (doubling; plain heap, so a failure is 16).
+// A growable list of nodes (doubling; plain heap, so a failure is ERR_MEMORY_ALLOCATION).
 class ScrNodeList {
 public:
     ScrNodeList() = default;
@@ -58,7 +58,7 @@ SqlNode *scr_OrderByHolder(const ScrAnalysedSql *r);
 
 // The FROM items of a query tail, in order: tables (46) and join members as
 // items of their own, and derived tables (29 over a query block); nothing
-// from subqueries.  0, or 16.
+// from subqueries.  0, or ERR_MEMORY_ALLOCATION.
 int scr_FromItems(SqlNode *tail, ScrNodeList &out);
 
 // Heap copy of text (NULL when memory is short).

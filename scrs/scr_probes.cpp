@@ -41,7 +41,7 @@ size_t markerCount(SqlNode *n)
 // op (when found) for a position whose marker is its own; for a position
 // whose markers lie in predicates of its own (a CASE condition), the
 // operands those predicates give, never op.  A position holding markers of
-// both kinds cannot be described in order: 15.  0 or 16 otherwise.
+// both kinds cannot be described in order: ERR_GENERAL.  0 or ERR_MEMORY_ALLOCATION otherwise.
 int positionOperands(ScrNodeList &ops, SqlNode *op, std::initializer_list<SqlNode *> positions)
 {
     for (SqlNode *p : positions) {
@@ -232,7 +232,7 @@ bool addProbe(ScrParamProbes *p, const char *text, int32_t described)
 }
 
 // Builds one probe from the parts; none when there are no operands, no
-// table, or a table that itself holds a marker.  0 or 16.
+// table, or a table that itself holds a marker.  0 or ERR_MEMORY_ALLOCATION.
 int buildProbe(ScrParamProbes *p, const ProbeParts &parts, bool qualify)
 {
     if (parts.operands.size() == 0 || parts.tables.size() == 0)

@@ -28,7 +28,7 @@ struct ScrParamProbes {
 // Clears the record and keeps the text that stands for NULL.  NULL is ignored.
 void SCR_ParamProbesInit(ScrParamProbes *p, const char *nullText);
 // Builds the probes of a statement (what the record held is freed first).
-// 68 when the text does not parse, else 0 whatever was built: the caller
+// ERR_SYNTAX_OR_ACCESS when the text does not parse, else 0 whatever was built: the caller
 // judges the probes by their counts.
 int SCR_ParamProbesGet(ScrParamProbes *p, const char *text);
 // Frees what the record holds; the NULL text stays.  NULL is ignored.

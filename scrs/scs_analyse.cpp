@@ -40,7 +40,7 @@ uint16_t describedColumns(ScsContext *ctx)
 {
     uint16_t n = 0;
     ColDesc *descs = nullptr;
-    if (ScsLower()->GetColDescs(static_cast<int>(ctx->cs.drvStmt), &n, &descs) != 0)
+    if (ScsLower()->GetColDescs(static_cast<int>(ctx->drvStmt), &n, &descs) != 0)
         return 0;
     CD_Free(descs, n);
     return descs ? n : 0;
@@ -51,7 +51,7 @@ int allocAux(ScsContext *ctx, uint32_t *aux)
     if (*aux)
         return 0;
     int h = 0;
-    if (ScsLower()->AllocStmt(static_cast<int>(ctx->cs.drvConn), &h) != 0)
+    if (ScsLower()->AllocStmt(static_cast<int>(ctx->drvConn), &h) != 0)
         return SC_ERR_GENERAL;
     *aux = static_cast<uint32_t>(h);
     return 0;
@@ -67,7 +67,7 @@ void dropResult(ScsContext *ctx)
     if (ctx->staticSet)
         SS_Close(ctx->staticSet);
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
-    CUR_PosReset(&ctx->cs);
+    CUR_PosReset(&ctx->place);
     // The compared values and the value-refetch statement belonged to it.
     DSC_Close(&ctx->valueCache);
     if (ctx->compareValues)
@@ -83,13 +83,13 @@ int rvcBind(ScsContext *ctx)
         return ERR_MEMORY_ALLOCATION;
     if (ctx->rvcBinding->rvStmt)
         return 0;
-    return RVC_Attach(ctx->rvcBinding, ScsLowerBinding(), ctx->cs.drvConn, ctx->cs.drvStmt,
+    return RVC_Attach(ctx->rvcBinding, ScsLowerBinding(), ctx->drvConn, ctx->drvStmt,
                       static_cast<int>(ctx->sendParamTypes));
 }
 
 bool keepsRowVersions(const ScsContext *ctx)
 {
-    return ctx->cs.cursorType == SCS_DYNAMIC && ctx->cs.dynSensitive;
+    return ctx->opts.cursorType == SCS_DYNAMIC && ctx->dynSensitive;
 }
 
 // Which keyed cursors have an engine.  A cursor that needs keys but has
@@ -107,9 +107,9 @@ constexpr KeyedEngines kEngines{true, true, true, true, true, true};
 
 bool engineServes(const ScsContext *ctx)
 {
-    switch (ctx->cs.cursorType) {
+    switch (ctx->opts.cursorType) {
     case SCS_KEYSET:
-        return ctx->cs.keysetSize > 0 ? kEngines.mixed : kEngines.keyset;
+        return ctx->opts.keysetSize > 0 ? kEngines.mixed : kEngines.keyset;
     case SCS_DYNAMIC:
         return kEngines.dynamic;
     case SCS_STATIC:
@@ -124,29 +124,30 @@ bool engineServes(const ScsContext *ctx)
 // and by static cursors, whose keyset is built beside the static set.
 bool concurrencyServed(const ScsContext *ctx)
 {
-    const int32_t concurrency = ctx->cs.concurrency;
+    const int32_t concurrency = ctx->opts.concurrency;
     if (concurrency == SCS_READ_ONLY)
         return true;
-    const bool staticKeyed = ctx->cs.cursorType == SCS_STATIC && kEngines.staticKeyed;
-    if (!staticKeyed && ctx->cs.cursorType != SCS_KEYSET && ctx->cs.cursorType != SCS_DYNAMIC)
+    const bool staticKeyed = ctx->opts.cursorType == SCS_STATIC && kEngines.staticKeyed;
+    if (!staticKeyed && ctx->opts.cursorType != SCS_KEYSET && ctx->opts.cursorType != SCS_DYNAMIC)
         return false;
     return (concurrency == SCS_LOCK && kEngines.lock) || (concurrency == SCS_VALUES && kEngines.values);
 }
 
-// Makes the cursor read-only, keeping its type.  0 or 43.
+// Makes the cursor read-only, keeping its type.  0 or ERR_NOT_CAPABLE.
 int concurrencyReadOnly(ScsContext *ctx)
 {
     int32_t v = SCS_READ_ONLY;
-    if (ScsLower()->SetOption(static_cast<int>(ctx->cs.drvStmt), DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &v) != 0) {
+    if (ScsLower()->SetOption(static_cast<int>(ctx->drvStmt), DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &v) != 0) {
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to read-only concurrency");
         return ERR_NOT_CAPABLE;
     }
     LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
-    ctx->cs.concurrency = SCS_READ_ONLY;
+    ctx->replacedConcurrency = ctx->opts.concurrency;
+    ctx->opts.concurrency = SCS_READ_ONLY;
     return 0;
 }
 
-// The key columns of the FROM tables.  84 when some table cannot give one:
+// The key columns of the FROM tables.  ERR_NO_KEY_COLUMNS when some table cannot give one:
 // a derived table (no name to look up) or a table without a unique key; and
 // when the keys alone need more parameter markers than a statement takes.
 int keyColsFind(ScsContext *ctx)
@@ -173,7 +174,7 @@ int forcedDecline(ScsContext *ctx)
 {
     ctx->forcedDeclined = 1;
     ctx->typeForced = 0;
-    ctx->cs.cursorType = SCS_FORWARD_ONLY;
+    ctx->opts.cursorType = SCS_FORWARD_ONLY;
     return 0;
 }
 
@@ -216,7 +217,7 @@ int keyInfoComplete(ScsContext *ctx)
     }
     if (rewritten) {
         const char *text = scs_p_AnalysisText(&ctx->analysis);
-        const int stmt = static_cast<int>(ctx->cs.drvStmt);
+        const int stmt = static_cast<int>(ctx->drvStmt);
         if ((rc = ScsLower()->Prepare(stmt, text)) != 0)
             return rc;
         ctx->preparedText = text ? text : "";
@@ -266,27 +267,18 @@ int scs_p_ChkUpdatable(const ScsContext *ctx)
 
 int scs_p_ChangeCursorType(ScsContext *ctx)
 {
-    const int h = static_cast<int>(ctx->cs.drvStmt);
-    if (ctx->cs.cursorType == SCS_KEYSET || ctx->cs.cursorType == SCS_DYNAMIC) {
+    const int h = static_cast<int>(ctx->drvStmt);
+    if (ctx->opts.cursorType == SCS_KEYSET || ctx->opts.cursorType == SCS_DYNAMIC) {
         int32_t v = SCS_STATIC;
         if (ScsLower()->SetOption(h, DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)), &v) != 0) {
             LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Couldn't switch to static cursor");
             return ERR_NOT_CAPABLE;
         }
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to static cursor");
-        ctx->cs.cursorType = SCS_STATIC;
+        ctx->replacedType = ctx->opts.cursorType;
+        ctx->opts.cursorType = SCS_STATIC;
     }
-    if (ctx->cs.concurrency != SCS_READ_ONLY) {
-        int32_t v = SCS_READ_ONLY;
-        if (ScsLower()->SetOption(h, DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &v) != 0) {
-            LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__,
-                       "scs_p_ChangeCursorType: Couldn't switch to read-only concurrency");
-            return ERR_NOT_CAPABLE;
-        }
-        LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "scs_p_ChangeCursorType: Switched to read-only concurrency");
-        ctx->cs.concurrency = SCS_READ_ONLY;
-    }
-    return 0;
+    return ctx->opts.concurrency != SCS_READ_ONLY ? concurrencyReadOnly(ctx) : 0;
 }
 
 void scs_p_DescriptionsFree(ScsContext *ctx)
@@ -309,7 +301,6 @@ void scs_p_AnalysisReset(ScsContext *ctx)
     SCR_Free(&ctx->analysis);
     SCR_Free(&ctx->keysetAnalysis);
     SCR_Free(&ctx->refetchAnalysis);
-    RS_Free(&ctx->cs.cache);
     ctx->scsFlags = 0;
     ctx->refetchFlags = 0;
     scs_p_DescriptionsFree(ctx);
@@ -348,7 +339,8 @@ Step analysisBegin(ScsContext *ctx, const char *text)
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_ANALYSED);
     }
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_TYPE_SET);
-    const int32_t type = ctx->cs.cursorType;
+    ctx->replacedType = ctx->replacedConcurrency = -1;
+    const int32_t type = ctx->opts.cursorType;
     const bool keyInfo = type == SCS_FORWARD_ONLY && (ctx->attrKeyInfo || ctx->attrAddKeys);
     if (type == SCS_FORWARD_ONLY && !(keyInfo && startsWithSelect(text)))
         return finish(0);
@@ -403,7 +395,7 @@ Step kindServe(ScsContext *ctx)
 {
     const int32_t kind = ctx->analysis.kind;
     // Only a read-only SELECT is served static for the back end's words.
-    if (ctx->typeForced && (kind != KIND_SELECT || ctx->cs.concurrency != SCS_READ_ONLY))
+    if (ctx->typeForced && (kind != KIND_SELECT || ctx->opts.concurrency != SCS_READ_ONLY))
         return finish(forcedDecline(ctx));
     if (kind != KIND_POSITIONED_DELETE && kind != KIND_POSITIONED_UPDATE)
         dropResult(ctx);
@@ -487,8 +479,8 @@ int orderByRead(ScsContext *ctx)
 // the select list's.
 int compareColumnsRead(ScsContext *ctx, int32_t type)
 {
-    const int32_t conc = ctx->cs.concurrency;
-    const bool keyWindows = type == SCS_DYNAMIC || (type == SCS_KEYSET && ctx->cs.keysetSize > 0);
+    const int32_t conc = ctx->opts.concurrency;
+    const bool keyWindows = type == SCS_DYNAMIC || (type == SCS_KEYSET && ctx->opts.keysetSize > 0);
     if (!keyWindows && !(conc == SCS_VALUES && scs_p_ChkUpdatable(ctx) == 0))
         return 0;
     DA_Free(&ctx->tableCols, nullptr);
@@ -528,8 +520,8 @@ int compareColumnsRead(ScsContext *ctx, int32_t type)
 // a concurrency no engine serves becomes read-only.
 int keysFind(ScsContext *ctx)
 {
-    const int32_t type = ctx->cs.cursorType;
-    const int32_t conc = ctx->cs.concurrency;
+    const int32_t type = ctx->opts.cursorType;
+    const int32_t conc = ctx->opts.concurrency;
     if (type == SCS_STATIC && (conc == SCS_READ_ONLY || scs_p_ChkUpdatable(ctx) != 0))
         return 0;
     int rc = engineServes(ctx) ? keyColsFind(ctx) : ERR_NO_KEY_COLUMNS;
@@ -545,8 +537,8 @@ int keysFind(ScsContext *ctx)
 // The order key windows scroll in, and the key columns the ORDER BY names.
 int keyOrderRead(ScsContext *ctx)
 {
-    const int32_t type = ctx->cs.cursorType;
-    if (type == SCS_DYNAMIC || (type == SCS_KEYSET && ctx->cs.keysetSize > 0))
+    const int32_t type = ctx->opts.cursorType;
+    if (type == SCS_DYNAMIC || (type == SCS_KEYSET && ctx->opts.keysetSize > 0))
         if (int rc = scs_p_KeySetOrderGet(ctx))
             return rc;
     if (ctx->clauseFlags & SCR_CF_ORDER_BY)
@@ -561,7 +553,7 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
     Step step = analysisBegin(ctx, text);
     if (step.done)
         return step.rc;
-    const int32_t asked = ctx->cs.cursorType;
+    const int32_t asked = ctx->opts.cursorType;
     if (int rc = SCR_AnalyseSQL(&ctx->analysis, text, 0, static_cast<int>(ctx->noCatalogs))) {
         scs_p_AnalysisFailureLog(SRC, text, &ctx->analysis);
         return unparsedServe(ctx, text, asked, rc);
@@ -569,7 +561,7 @@ int scs_p_AnalyseCursorStmt(ScsContext *ctx, const char *text)
     if ((step = kindServe(ctx)).done || (step = selectServe(ctx, asked)).done)
         return step.rc;
     // The type now served: a result without keys became static.
-    const int32_t type = ctx->cs.cursorType;
+    const int32_t type = ctx->opts.cursorType;
     if (int rc = fromTablesRead(ctx, type))
         return rc;
     if (type == SCS_FORWARD_ONLY)
@@ -607,8 +599,8 @@ int SCS_Prepare(int stmt, const char *sql)
     // again after every prepare of its own.
     uint16_t markers = 0;
     const DrvOpTable *lower = ScsLower();
-    if (ctx->cs.cursorType == SCS_KEYSET && lower->GetParamDescs && lower->GetParamDescs(stmt, &markers, nullptr) == 0 &&
-        markers > 0)
+    if (ctx->opts.cursorType == SCS_KEYSET && lower->GetParamDescs &&
+        lower->GetParamDescs(stmt, &markers, nullptr) == 0 && markers > 0)
         ctx->scsFlags |= SCS_F_PARAMS_SAVED;
     ctx->scsFlags |= SCS_F_THROUGH_LIBRARY;
     return 0;

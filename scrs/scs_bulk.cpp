@@ -1,4 +1,4 @@
-// Bulk operations of the cursor library (op slot 42): rows named by
+// Bulk operations of the cursor library (BulkOperations): rows named by
 // bookmarks, which are absolute row numbers of a keyset-driven cursor's
 // keyset or of a static cursor's static set (and its keyset), are updated
 // or deleted one by one in the caller's order, like positioned changes of
@@ -27,8 +27,8 @@ namespace {
 int fetchByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t count, uint16_t *statuses,
                     uint16_t *done, RowsetCache **out)
 {
-    const int32_t first = ctx->cs.absRow;
-    const int32_t R = ctx->cs.rowsetSize;
+    const int32_t first = ctx->place.absRow;
+    const int32_t R = ctx->opts.rowsetSize;
     if (first < 1 || count > R)
         return SC_ERR_GENERAL;
     RowsetCache *current = nullptr;
@@ -70,7 +70,7 @@ int fetchByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t count, 
 int fetchStaticByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t count, uint16_t *statuses,
                           uint16_t *done, RowsetCache **out)
 {
-    const int32_t R = ctx->cs.rowsetSize;
+    const int32_t R = ctx->opts.rowsetSize;
     if (count > R || !ctx->staticSet)
         return SC_ERR_GENERAL;
     const KeySet *ks = ctx->keySet;
@@ -80,7 +80,7 @@ int fetchStaticByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t c
     uint16_t got = 0;
     for (uint16_t i = 0; rc == 0 && i < count; ++i) {
         const int64_t b = bookmarks[i];
-        if (b < 1 || b > ctx->cs.rowCount) {
+        if (b < 1 || b > ctx->place.rowCount) {
             rc = SC_ERR_GENERAL;
             break;
         }
@@ -111,9 +111,9 @@ int fetchStaticByBookmark(ScsContext *ctx, const uint32_t *bookmarks, uint16_t c
 
 } // namespace
 
-int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *rowData,
-                       uint16_t *colMap, uint16_t colCount, uint16_t **statuses, uint16_t *countOut,
-                       RowsetCache **rowset)
+int SCS_BulkOperations(int stmt, const CursorOptions *options, uint16_t op, const uint32_t *bookmarks,
+                       uint16_t count, RowBlock *rowData, uint16_t *colMap, uint16_t colCount,
+                       uint16_t **statuses, uint16_t *countOut, RowsetCache **rowset)
 {
     (void)colCount;
     // The values and their columns are this routine's from the call on.
@@ -133,9 +133,9 @@ int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_
         return ERR_INVALID_ARGUMENT;
     if (op == SQL_ADD || !bookmarks || count == 0 || (op == SQL_UPDATE_BY_BOOKMARK && (!rowData || !colMap)))
         return SC_ERR_GENERAL;
-    scs_p_OptionsSync(ctx);
+    scs_p_OptionsTake(ctx, options);
     const int32_t type = scs_p_CursorType(ctx);
-    const bool keyset = type == SCS_KEYSET && ctx->cs.keysetSize == 0;
+    const bool keyset = type == SCS_KEYSET && ctx->opts.keysetSize == 0;
     if (!(keyset || type == SCS_STATIC) ||
         (op != SQL_UPDATE_BY_BOOKMARK && op != SQL_DELETE_BY_BOOKMARK && op != SQL_FETCH_BY_BOOKMARK))
         return ERR_NOT_CAPABLE;

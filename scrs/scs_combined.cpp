@@ -111,7 +111,7 @@ struct DescribeOut {
     uint16_t *paramCount;
     ColDesc **paramDescs;
     int32_t *rowCount;
-    int16_t *attrCount;   // slot 52 only
+    int16_t *attrCount;   // ExecDescribeEx only
     TypedValue **attrs;
 };
 
@@ -122,7 +122,7 @@ void freeAttrs(TypedValue *attrs, int16_t n)
     free(attrs);
 }
 
-// The body of slots 44 and 52.
+// The body of ExecDescribe and ExecDescribeEx.
 int execDescribe(int stmt, const char *sql, RowBlock *params, uint16_t typeCount, const ParamTypeDesc *types,
                  const DescribeOut &o, bool withAttrs)
 {
@@ -146,7 +146,7 @@ int execDescribe(int stmt, const char *sql, RowBlock *params, uint16_t typeCount
         return ERR_FUNCTION_NOT_SUPPORTED;
     }
     scs_p_OptionsSync(ctx);
-    if (ctx->cs.cursorType != SCS_FORWARD_ONLY && o.rowsetSize) {
+    if (ctx->opts.cursorType != SCS_FORWARD_ONLY && o.rowsetSize) {
         int32_t size = *o.rowsetSize;
         int rc = low->SetOption(stmt, kRowsetSizeItem, &size);
         if (rc == ERR_OPTION_VALUE_CHANGED) {
@@ -241,7 +241,7 @@ int SCS_AllocPrepare(int conn, const char *sql, int32_t concurrency, int32_t cur
     if (rc != 0)
         return rc;
     if (cursorType != SCS_FORWARD_ONLY) {
-        // A value the back end settles on instead (75) is no failure: the
+        // A value the back end settles on instead (ERR_OPTION_VALUE_CHANGED) is no failure: the
         // library reads the options back whenever it needs them.
         rc = ScsLower()->SetOption(h, DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)), &cursorType);
         if (rc == 0 || rc == ERR_OPTION_VALUE_CHANGED)
@@ -368,7 +368,7 @@ int SCS_FetchScrollLong(int stmt, RowsetCache **cache, int row, int *rowsOut, in
         return ERR_INVALID_ARGUMENT;
     // The values of the previous rowset go with it, whatever this fetch gives.
     scs_p_LongValuesReset(ctx);
-    int rc = SCS_FetchScroll(stmt, cache, row, rowsOut, rowCount, orientation);
+    int rc = SCS_FetchScroll(stmt, nullptr, cache, row, rowsOut, rowCount, orientation);
     if (rc != 0 || !*cache)
         return rc;
     if ((rc = scs_p_LongDataDetach((*cache)->block, &ctx->longValues)) != 0) {
@@ -389,9 +389,7 @@ int SCS_GetLongData(int stmt, uint16_t column, uint32_t row, int64_t pieceSize, 
     // A forward-only cursor's long values are the back end's, unless this
     // library set them aside itself.
     if (!haveValues && scs_p_CursorType(ctx) == SCS_FORWARD_ONLY) {
-        using LongValueOp = decltype(DrvOpTable::LongData);
-        auto op = reinterpret_cast<LongValueOp>(reinterpret_cast<void *>(ScsLower()->LongValue));
-        if (op)
+        if (auto op = ScsLower()->LongValue)
             return op(stmt, column, row, pieceSize, piece, pieceLen, valueType, left);
         scs_p_ErrPostCode(ctx, ERR_FUNCTION_NOT_SUPPORTED);
         return ERR_FUNCTION_NOT_SUPPORTED;

@@ -2,10 +2,10 @@
 // cursor context and the routines the library's parts share.
 //
 // The library reaches the back end only through the operation table.  A
-// statement's context is kept here, by its back-end statement handle; the
-// statement options that the back end stores (cursor type, concurrency,
-// rowset size, retrieve data) are read back from it through DRV_GetInfo
-// whenever an operation starts.
+// statement's context is kept here, by its back-end statement handle.  The
+// statement's cursor options come with each fetch, SetPos and bulk
+// operation; the calls that bring none (prepare, execute, catalog ...) read
+// the options the back end stores through DRV_GetInfo when they start.
 #pragma once
 #include "odbc/contract/cursor_state.h"
 #include "odbc/contract/drv_ops.h"
@@ -45,6 +45,12 @@ enum : uint16_t {
     SCS_F_THROUGH_LIBRARY = 0x8000,    // prepared or executed through the library
 };
 
+// refetchFlags: what refetchStmt holds prepared.
+enum : uint16_t {
+    SCS_RF_EXISTING_KEYS = 0x10,    // the existing-keys SELECT
+    SCS_RF_VALUE_REFETCH = 0x20,    // the value refetch of optimistic concurrency
+};
+
 // clauseFlags of a statement that is not a SELECT.
 constexpr uint16_t SCS_CLAUSE_NOT_SELECT = 0x200;
 
@@ -64,7 +70,12 @@ constexpr int KS_KEY_QUERIES = 6;
 
 // A statement's cursor context.
 struct ScsContext {
-    CursorState cs;                 // base record: row count, position, rowset cache ...
+    CursorOptions opts{};           // the statement's options as the library serves them
+    CursorPlace place{-1, CUR_POS_BEFORE_START, CUR_POS_BEFORE_START};  // where the library's cursor stands
+    uint32_t drvStmt = 0;           // the context's back-end statement and its connection
+    uint32_t drvConn = 0;
+    int32_t prevRowsetSize = 0;     // the size of the last dynamic or mixed rowset (NEXT moves by it)
+    int32_t dynSensitive = 0;       // the connection keeps row versions for dynamic cursors
     uint32_t compareSet = 1;        // 1 table columns, 2 select-list columns
     uint32_t fixedTextNul = 0;
     int32_t ksWindowState = -6;
@@ -110,6 +121,11 @@ struct ScsContext {
     int32_t forceStatic = 0;
     int32_t forcedDeclined = 0;      // this statement runs forward-only whatever the words say
     int32_t typeForced = 0;          // the cursor type is the words', not the statement's
+    // The cursor type and concurrency the last analysis replaced by static
+    // and read-only in the back end (-1 none); the statement layer learns of
+    // a change only when it prepares.
+    int32_t replacedType = -1;
+    int32_t replacedConcurrency = -1;
 
     // Keysets, row locks and optimistic concurrency.
     KeySet *keySet = nullptr;         // the cursor's keys (scs_keyset.h)
@@ -118,7 +134,7 @@ struct ScsContext {
     ScrAnalysedSql keysetAnalysis{};  // the keyset query
     KsKeyQuery keyQueries[KS_KEY_QUERIES];  // keyset queries of key windows
     ScrAnalysedSql refetchAnalysis{}; // the text prepared on refetchStmt
-    uint16_t refetchFlags = 0;        // 0x10 existing-keys SELECT, 0x20 value refetch prepared
+    uint16_t refetchFlags = 0;        // SCS_RF_*
     RowBlock *compareValues = nullptr;  // current compare-column values of the rowset rows
     DataSetCache valueCache{};        // static cursors: every row's compare values
     int32_t valueCacheStart = 0;      // first row of valueCache's window
@@ -155,9 +171,9 @@ const DrvBinding *ScsLowerBinding();
 // The connections the registry holds for a back-end environment.
 int scs_p_RegisteredConnections(int env);
 // The parameters a connection was opened with (texts owned by the
-// registry): 0, or 21 for a connection the registry does not know.
+// registry): 0, or ERR_INVALID_ARGUMENT for a connection the registry does not know.
 int scs_p_ConnParamsFind(int conn, DrvConnectParams *out);
-// The back-end environment a registered connection was opened in: 0, or 21.
+// The back-end environment a registered connection was opened in: 0, or ERR_INVALID_ARGUMENT.
 int scs_p_ConnEnv(int conn, int *env);
 // The lock of the per-environment lists (the connect-parameter registry and
 // the row-version connections); recursive.
@@ -169,6 +185,11 @@ ScsContext *scs_p_CtxFind(int stmt);
 
 // Reads the statement options the back end keeps into the context.
 void scs_p_OptionsSync(ScsContext *ctx);
+// Takes the options a fetch, SetPos or bulk operation hands over (null: the
+// back end's).  A cursor type or concurrency the library itself replaced when
+// it analysed the statement stays replaced while the statement still holds
+// the value it replaced.
+void scs_p_OptionsTake(ScsContext *ctx, const CursorOptions *handed);
 // The cursor type and concurrency the context serves (a catalog result is
 // static and read-only whatever the statement asked).
 int32_t scs_p_CursorType(const ScsContext *ctx);
@@ -179,7 +200,7 @@ int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn);
 // statement is first analysed for a scrollable cursor.
 void scs_p_CtxInfoLoad(ScsContext *ctx);
 void scs_p_CtxFree(ScsContext *ctx);
-// The static set, made when a statement first needs one.  0, 15, 16.
+// The static set, made when a statement first needs one.  0, ERR_GENERAL, ERR_MEMORY_ALLOCATION.
 int scs_p_StaticSetReady(ScsContext *ctx);
 
 // Drains the auxiliary statements' diagnostics onto the context; the
@@ -239,19 +260,19 @@ int scs_p_LoadRsltColDescs(ScsContext *ctx);
 int scs_p_GetRsltColDesc(ScsContext *ctx, int col, const ColDesc **out);
 void scs_p_ColDescToParamType(const ScrColumnRef *col, ParamTypeDesc *out);
 int scs_p_AddParamDescs(ScsContext *ctx, const ScrColumnRef *cols, uint32_t n, int addApp);
-// Batches of a fetch by keys: 15 when the key columns leave no room for one
+// Batches of a fetch by keys: ERR_GENERAL when the key columns leave no room for one
 // key group in a statement.
 int scs_p_GetKeyFetchBatches(int32_t maxParams, int32_t appParams, int32_t keyCols, int32_t rowsetSize,
                              int32_t *statements, int32_t *lastRows, int32_t *rowsPerStmt);
 
 // ---- key columns (scs_keycols.cpp) ----
 
-// The key columns of the FROM tables (ScrTableRef) into keyCols, from the
-// connection's key-column cache or from the catalog (best row identifier,
-// then a unique index, then the primary key; see ks_KeyColsChoose), asked
-// on posStmt under each table's own schema or the session's.  0; 84 when a
-// table has no key; 15, 16 or a back-end number.  A failure leaves keyCols
-// as far as it was built and caches nothing.
+// The key columns of the FROM tables (ScrTableRef) into keyCols, from the connection's
+// key-column cache or from the catalog (best row identifier, then a unique index, then the
+// primary key; see ks_KeyColsChoose), asked on posStmt under each table's own schema or
+// the session's.  0; ERR_NO_KEY_COLUMNS when a table has no key; ERR_GENERAL,
+// ERR_MEMORY_ALLOCATION or a back-end number.  A failure leaves keyCols as far as it was
+// built and caches nothing.
 int KS_GetKeyColDescs(ScsContext *ctx, const DynArray *tables);
 
 // ---- ORDER BY (scs_order.cpp) ----
@@ -265,7 +286,7 @@ void scs_p_KeyColsOrderByMark(ScsContext *ctx);
 // attribute 1052 or 1054: wildcards expanded into the tables' columns, and
 // with 1054 the key columns it lacks appended (to selectCols as well); the
 // other items keep their text.  *rewritten 1 when the analysis holds a new
-// text.  0, 15, 16 or the analyser's number.
+// text.  0, ERR_GENERAL, ERR_MEMORY_ALLOCATION or the analyser's number.
 int scs_p_SelListAddKeysnXpandWC(ScsContext *ctx, DynArray *rawItems, int *rewritten);
 // The ordinal resolution against a given select list (the part of
 // scs_p_OrderByOrdinalsResolve that needs no catalog).
@@ -276,7 +297,7 @@ int scs_p_OrderByOrdinalsApply(DynArray *orderBy, const DynArray *selectCols, in
 int SCS_SetParams(int stmt, RowBlock *params);
 int SCS_SetParamTypes(int stmt, uint16_t count, const ParamTypeDesc *types);
 int SCS_Execute(int stmt);
-// Slot 16: the parameters of the application's statement, prepared on it
+// SCS_GetParamDescs: the parameters of the application's statement, prepared on it
 // again first (and its markers described) when a closed cursor left the
 // library's own text there.
 int SCS_GetParamDescs(int stmt, uint16_t *outCount, ColDesc **outCopy);
@@ -285,8 +306,10 @@ int SCS_ExecDirect(int stmt, const char *sql, RowBlock *params, int16_t typeCoun
 int SCS_Fetch(int stmt, uint16_t rows, RowBlock *out);
 int SCS_MoreResults(int stmt);
 int SCS_GetInfo(int h, int code, void *buf, int16_t len, int16_t *outLen);
-int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int orientation);
-int SCS_ExtendedFetch(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount);
+int SCS_FetchScroll(int stmt, const CursorOptions *options, RowsetCache **cache, int row, int *rowsOut,
+                    int *rowCount, int orientation);
+int SCS_ExtendedFetch(int stmt, const CursorOptions *options, RowsetCache **cache, int row, int *rowsOut,
+                      int *rowCount);
 // Sends the kept parameter values and types again after the library
 // prepared a text of its own on the application's statement.
 int scs_p_ParamsResend(ScsContext *ctx);
@@ -306,8 +329,8 @@ int scs_p_StaticFill(ScsContext *ctx, bool closeCursor);
 // The rowset at absolute row `row` (1-based; negative from the end; 0 the
 // last rowset) with the keyset's statuses.
 int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row);
-// The 0-based first row of a static rowset: 0 and *a set, 85 before the
-// start, 86 beyond the end.
+// The 0-based first row of a static rowset: 0 and *a set, ERR_BEFORE_START
+// before the start, ERR_BEYOND_END beyond the end.
 int scs_p_StaticTarget(int32_t row, int32_t rowCount, int32_t rowsetSize, int32_t *a);
 
 // ---- keyset-driven, dynamic and mixed fetch ----
@@ -323,18 +346,19 @@ int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, Row
 // (scs_p_DynamicWindowRead), then its rows (scs_p_DynamicRowsFetch).
 int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset);
 // Reads the key window of a dynamic cursor's next rowset by orientation
-// (KS_GetKeySet), the statement's previous result closed first.  0, 82 for
-// an empty window, or the read's number.
+// (KS_GetKeySet), the statement's previous result closed first.  0,
+// ERR_NO_DATA_FOUND for an empty window, or the read's number.
 int scs_p_DynamicWindowRead(ScsContext *ctx, int16_t orientation, int32_t offset);
 // The rows of the dynamic cursor's key window read last, by key; the window
 // is read again where it stands (at most twice) while rows vanish in
-// between.  0, 82 when the window became empty, 101 when the rows kept
-// changing, or the fetch's number.
+// between.  0, ERR_NO_DATA_FOUND when the window became empty,
+// ERR_KEYSET_TOO_MANY_UPDATES when the rows kept changing, or the fetch's
+// number.
 int scs_p_DynamicRowsFetch(ScsContext *ctx, RowsetCache *rowset);
 int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
 // Reads the current compare values of the first `keys` key rows of a
 // dynamic cursor's window into compareValues (row k at key row k), in the
-// batches of the fetch-by-keys SELECT prepared last.  0, 15 or the read's
+// batches of the fetch-by-keys SELECT prepared last.  0, ERR_GENERAL or the read's
 // number.
 int scs_p_WindowValuesRead(ScsContext *ctx, int32_t keys);
 // After the cursor's own UPDATE of rows (positioned or by bookmark): the
@@ -368,17 +392,17 @@ int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, in
 // fetch-by-keys SELECT prepared last, static cursors with their statement
 // narrowed to one key.  A key whose row is gone gets an empty row and, when
 // `gone` (count entries) is given, gone[k] := SQL_ROW_DELETED; the key
-// statuses are not touched.  0, 15 or the read's number.
+// statuses are not touched.  0, ERR_GENERAL or the read's number.
 int scs_p_KeyedValuesRead(ScsContext *ctx, int32_t first, int32_t count, int16_t *gone);
 // Leaves the value-refetch SELECT (text with its select list replaced by
 // the table's columns, qualified when the FROM list names two or more
 // tables; for cursors other than static ones followed by the key columns,
 // so that each row's values can be put at its own key) as sql's current
-// text.  0, 15 (no select list to replace, no table columns), 16 or the
+// text.  0, ERR_GENERAL (no select list to replace, no table columns), ERR_MEMORY_ALLOCATION or the
 // parser's error.
 int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql);
 // The lock statement: UPDATE [owner.]table SET k1 = ?, ... WHERE k1 = ? AND
-// ... over the first FROM table and the key columns.  0, or 15 without them.
+// ... over the first FROM table and the key columns.  0, or ERR_GENERAL without them.
 int scs_p_LockTextBuild(const ScsContext *ctx, std::string *out);
 // The current text of an analysed statement: the library's rewritten text
 // (kept in echo) when there is one, else the regenerated statement.
@@ -417,7 +441,7 @@ int SCS_SetParamTypesEx(int stmt, uint16_t count, const ParamTypeDescEx *types);
 // characters of wide text) out of a fetched block into `side` (emptied first): the block's cell
 // becomes empty with indicator -3, the side cell takes the value.  Side
 // cells of other columns and of values left in the block are NULL.  0, or
-// 16 with the block unchanged and `side` empty.
+// ERR_MEMORY_ALLOCATION with the block unchanged and `side` empty.
 int scs_p_LongDataDetach(RowBlock *block, RowBlock *side);
 // Empties the context's long values and forgets the reading position.
 void scs_p_LongValuesReset(ScsContext *ctx);

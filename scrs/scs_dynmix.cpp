@@ -227,7 +227,7 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
     case SQL_FETCH_NEXT:
         rc = src.refetch(SQL_FETCH_NEXT, 0, &rows);
         if (rc == ERR_NO_DATA_FOUND || (rc == 0 && rows == 0)) {
-            *absRow = -3;
+            *absRow = CUR_POS_AFTER_END;
             return ERR_BEYOND_END;
         }
         if (rc != 0)
@@ -252,7 +252,7 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
         if (rc == 0 && rows >= R)
             rc = src.fetchRows(&rows);
         if (rc == ERR_NO_DATA_FOUND || (rc == 0 && rows == 0)) {
-            *absRow = 0;
+            *absRow = CUR_POS_BEFORE_START;
             return ERR_BEFORE_START;
         }
         if (rc != 0)
@@ -289,7 +289,7 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
             rc = src.fetchRows(&rows);
         }
         if (rc == ERR_NO_DATA_FOUND || (rc == 0 && rows == 0)) {
-            *absRow = v < 0 ? 0 : -3;
+            *absRow = v < 0 ? CUR_POS_BEFORE_START : CUR_POS_AFTER_END;
             return v < 0 ? ERR_BEFORE_START : ERR_BEYOND_END;
         }
         if (rc != 0)
@@ -311,7 +311,7 @@ int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, i
         // current rowset was the first or the move is longer than a rowset,
         // else the first rowset.
         if (resultStart >= 0 || magnitude(v) > R) {
-            *absRow = 0;
+            *absRow = CUR_POS_BEFORE_START;
             return ERR_BEFORE_START;
         }
         if ((rc = src.refetch(SQL_FETCH_FIRST, 0, &rows)) != 0)
@@ -365,7 +365,7 @@ private:
 
 bool keepsRowVersions(const ScsContext *ctx)
 {
-    return ctx->cs.dynSensitive && ctx->rvcBinding && ctx->rvcBinding->rvStmt;
+    return ctx->dynSensitive && ctx->rvcBinding && ctx->rvcBinding->rvStmt;
 }
 
 // A cursor that keeps row versions compares the current values of the
@@ -416,7 +416,7 @@ int keptRowRefresh(const ScsContext *ctx, RowBlock *kept, RowBlock *fresh, int32
     if (type == SCS_STATIC)
         to = key - (ctx->valueCacheStart > 0 ? ctx->valueCacheStart : 0);
     else if (type != SCS_DYNAMIC)
-        to = key - (ctx->cs.absRow - 1);
+        to = key - (ctx->place.absRow - 1);
     if (to < 0 || to >= kept->rowsUsed || !fresh || from >= fresh->rowsUsed)
         return 0;
     return RB_CopyRow(kept, fresh, to, from, 1);
@@ -518,7 +518,7 @@ int scs_p_DynamicWindowRead(ScsContext *ctx, int16_t orientation, int32_t offset
 {
     if (!ctx || !ctx->keySet)
         return SC_ERR_GENERAL;
-    ScsLower()->CloseCursor(static_cast<int>(ctx->cs.drvStmt));
+    ScsLower()->CloseCursor(static_cast<int>(ctx->drvStmt));
     return KS_GetKeySet(ctx, orientation, offset);
 }
 
@@ -562,18 +562,18 @@ int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, Row
     if (!servedOrientation(orientation))
         return ERR_FETCH_TYPE_RANGE;
     // The key window of a dynamic cursor is one rowset.
-    ctx->cs.keysetSize = ctx->cs.rowsetSize;
+    ctx->opts.keysetSize = ctx->opts.rowsetSize;
     ContextRowsets rowsets(ctx, rowset);
-    int32_t absRow = ctx->cs.absRow;
-    int rc = scs_p_DynamicMove(rowsets, &absRow, &ctx->cs.rowCount, ctx->cs.rowsetSize, orientation, offset);
+    int32_t absRow = ctx->place.absRow;
+    int rc = scs_p_DynamicMove(rowsets, &absRow, &ctx->place.rowCount, ctx->opts.rowsetSize, orientation, offset);
     if (rc == ERR_BEFORE_START || rc == ERR_BEYOND_END) {
         if (rowset->block)
             RB_Free(rowset->block);
-        CUR_PosSet(&ctx->cs, rc == ERR_BEFORE_START ? 0 : -3);
+        CUR_PosSet(&ctx->place, rc == ERR_BEFORE_START ? CUR_POS_BEFORE_START : CUR_POS_AFTER_END);
         return rc;
     }
     if (rc == 0 || rc == ERR_FETCH_BEFORE_FIRST_ROWSET)
-        ctx->cs.absRow = absRow;
+        ctx->place.absRow = absRow;
     return rc;
 }
 
@@ -583,8 +583,8 @@ int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, Rowse
         return SC_ERR_GENERAL;
     if (!servedOrientation(orientation))
         return ERR_FETCH_TYPE_RANGE;
-    const int32_t K = ctx->cs.keysetSize;
-    const int32_t R = ctx->cs.rowsetSize;
+    const int32_t K = ctx->opts.keysetSize;
+    const int32_t R = ctx->opts.rowsetSize;
     // A window smaller than a rowset cannot hold one.
     if (K < R)
         return ERR_ROW_VALUE_RANGE;
@@ -594,12 +594,12 @@ int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, Rowse
     }
     ContextWindow window(ctx);
     int32_t a = 0;
-    const int32_t cur = ctx->cs.absRow > 0 ? ctx->cs.absRow : 1;
+    const int32_t cur = ctx->place.absRow > 0 ? ctx->place.absRow : 1;
     // NEXT moves by the rows of the previous rowset, of the size it had.
-    const int32_t P = ctx->cs.prevRowsetSize > 0 ? ctx->cs.prevRowsetSize : R;
+    const int32_t P = ctx->prevRowsetSize > 0 ? ctx->prevRowsetSize : R;
     int rc = scs_p_MixedMove(window, &ctx->ksWindowState, cur, K, R, P, orientation, offset, &a);
     if (rc == ERR_BEFORE_START) {
-        CUR_PosSet(&ctx->cs, 0);
+        CUR_PosSet(&ctx->place, CUR_POS_BEFORE_START);
         return rc;
     }
     const int moved = rc;
@@ -607,8 +607,8 @@ int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, Rowse
         return rc;
     if ((rc = scs_p_FetchKeyset(ctx, rowset, a)) != 0)
         return rc;
-    ctx->cs.prevRowsetSize = R;
-    if (ctx->cs.rowCount == -1) {
+    ctx->prevRowsetSize = R;
+    if (ctx->place.rowCount == -1) {
         const int32_t n = keysInWindow(ctx);
         const int32_t rows = rowset->block ? rowset->block->rowsUsed : 0;
         const int32_t state = ctx->ksWindowState;
@@ -616,9 +616,9 @@ int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, Rowse
         // back short (it then holds the whole result), or when a rowset of
         // a window that starts with the result ends short.
         if (n < K && (state == KSW_AT_START || state == KSW_AT_END))
-            ctx->cs.rowCount = n;
+            ctx->place.rowCount = n;
         else if (state == KSW_AT_START && rows < R)
-            ctx->cs.rowCount = a + rows;
+            ctx->place.rowCount = a + rows;
     }
     return moved;
 }

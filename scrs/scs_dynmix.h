@@ -24,7 +24,7 @@ enum : int32_t { KSD_INSIDE = -1, KSD_REACHED_END = -4 };
 class KsWindow {
 public:
     virtual ~KsWindow() = default;
-    // Reads a window as KS_GetKeySet does: 0, 82 when it is empty (the
+    // Reads a window as KS_GetKeySet does: 0, ERR_NO_DATA_FOUND when it is empty (the
     // window then holds no key), or an error.
     virtual int read(int16_t orientation, int32_t offset) = 0;
     // Keys the window holds.
@@ -32,12 +32,13 @@ public:
 };
 
 // Chooses the window row *a (from 0) of a mixed cursor's next rowset for an
-// orientation (RELATIVE with offset), reading windows where the rowset
-// leaves the one held; cur is the 1-based window row of the current rowset
-// and prevRowsetSize the size it was fetched with (NEXT moves by it).
-// *state moves with the window.  0; 111 (01S06) the first rowset in place of
-// one that began before it; 82 no row after the current rowset; 85 no row
-// before it; 38 for another orientation; the read's own errors.
+// orientation (RELATIVE with offset), reading windows where the rowset leaves the
+// one held; cur is the 1-based window row of the current rowset and
+// prevRowsetSize the size it was fetched with (NEXT moves by it).  *state moves
+// with the window.  0; ERR_FETCH_BEFORE_FIRST_ROWSET (01S06) the first rowset in
+// place of one that began before it; ERR_NO_DATA_FOUND no row after the current
+// rowset; ERR_BEFORE_START no row before it; ERR_FETCH_TYPE_RANGE for another
+// orientation; the read's own errors.
 int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t keysetSize, int32_t rowsetSize,
                     int32_t prevRowsetSize, int16_t orientation, int32_t offset, int32_t *a);
 
@@ -45,11 +46,11 @@ int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t keysetSize
 class KsRowsetSource {
 public:
     virtual ~KsRowsetSource() = default;
-    // Reads a window of one rowset by orientation: 0, 82 when the window is
+    // Reads a window of one rowset by orientation: 0, ERR_NO_DATA_FOUND when the window is
     // empty, or an error.
     virtual int readWindow(int16_t orientation, int32_t offset) = 0;
     // Fetches the rows of the window read last, reading the window again
-    // where it stands while rows vanish: 0 with *rows set, 82 when the
+    // where it stands while rows vanish: 0 with *rows set, ERR_NO_DATA_FOUND when the
     // window became empty, or an error.
     virtual int fetchRows(int32_t *rows) = 0;
     // A window and its rows: readWindow, then fetchRows.
@@ -58,12 +59,13 @@ public:
     virtual int32_t keysHeld() const = 0;
 };
 
-// Fetches a dynamic cursor's next rowset: *absRow is the cursor's current
-// absolute row (KSD_INSIDE, KSD_REACHED_END, 0 before the start, -3 after
-// the end), *rowCount the row count (-1 unknown).  0; 111 (01S06) the first
-// rowset in place of one that began before it; 82 (an empty result on
-// FIRST or LAST); 85 before the start and 86 beyond the end (*absRow then 0
-// or -3); 38; the refetch's own errors.
+// Fetches a dynamic cursor's next rowset: *absRow is the cursor's current absolute
+// row (KSD_INSIDE, KSD_REACHED_END, CUR_POS_BEFORE_START, CUR_POS_AFTER_END),
+// *rowCount the row count (-1 unknown).  0; ERR_FETCH_BEFORE_FIRST_ROWSET (01S06)
+// the first rowset in place of one that began before it; ERR_NO_DATA_FOUND (an
+// empty result on FIRST or LAST); ERR_BEFORE_START before the start and
+// ERR_BEYOND_END beyond the end (*absRow then CUR_POS_BEFORE_START or
+// CUR_POS_AFTER_END); ERR_FETCH_TYPE_RANGE; the refetch's own errors.
 int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, int32_t rowsetSize,
                       int16_t orientation, int32_t offset);
 

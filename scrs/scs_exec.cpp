@@ -43,7 +43,7 @@ int appTextRestore(ScsContext *ctx, bool *again = nullptr)
         *again = restore;
     if (restore) {
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_KEYFETCH_PREPARED);
-        const int h = static_cast<int>(ctx->cs.drvStmt);
+        const int h = static_cast<int>(ctx->drvStmt);
         if (int rc = ScsLower()->Prepare(h, ctx->stmtText))
             return rc;
         if (int rc = scs_p_ParamsResend(ctx))
@@ -58,7 +58,7 @@ int32_t maxLength(const ScsContext *ctx)
 {
     int32_t v = 0;
     int16_t len = 0;
-    if (ScsLower()->GetInfo(static_cast<int>(ctx->cs.drvStmt), DrvInt(DrvStmtOption(SQL_MAX_LENGTH)), &v, 4, &len) != 0)
+    if (ScsLower()->GetInfo(static_cast<int>(ctx->drvStmt), DrvInt(DrvStmtOption(SQL_MAX_LENGTH)), &v, 4, &len) != 0)
         return 0;
     return v;
 }
@@ -115,12 +115,12 @@ int catalogCall(int stmt, Call call)
     if (!ctx)
         return ERR_INVALID_ARGUMENT;
     scs_p_OptionsSync(ctx);
-    ctx->catalogStatic = ctx->cs.cursorType != SCS_FORWARD_ONLY;
+    ctx->catalogStatic = ctx->opts.cursorType != SCS_FORWARD_ONLY;
     if (ctx->catalogStatic) {
         if (ctx->staticSet)
             SS_Close(ctx->staticSet);
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
-        CUR_PosReset(&ctx->cs);
+        CUR_PosReset(&ctx->place);
         CD_Free(ctx->rsltColDescs, ctx->rsltColCount);
         ctx->rsltColDescs = nullptr;
         ctx->rsltColCount = 0;
@@ -134,7 +134,7 @@ int catalogCall(int stmt, Call call)
 // prepared a text of its own on the statement.
 int scs_p_ParamsResend(ScsContext *ctx)
 {
-    const int h = static_cast<int>(ctx->cs.drvStmt);
+    const int h = static_cast<int>(ctx->drvStmt);
     if ((ctx->scsFlags & SCS_F_PARAMS_SAVED) && ctx->savedParams) {
         RowBlock *copy = KS_BlockClone(ctx->savedParams);
         if (!copy)
@@ -153,7 +153,7 @@ int SCS_SetParams(int stmt, RowBlock *params)
     if (!ctx)
         return ERR_INVALID_ARGUMENT;
     scs_p_OptionsSync(ctx);
-    if (ctx->cs.cursorType != SCS_FORWARD_ONLY && params) {
+    if (ctx->opts.cursorType != SCS_FORWARD_ONLY && params) {
         RowBlock *copy = KS_BlockClone(params);
         if (!copy) {
             scs_p_ParamsRelease(params);  // the block was handed to us
@@ -190,7 +190,7 @@ int SCS_GetParamDescs(int stmt, uint16_t *outCount, ColDesc **outCopy)
     if (!ctx)
         return ERR_INVALID_ARGUMENT;
     bool again = false;
-    if (ctx->cs.cursorType != SCS_FORWARD_ONLY && ctx->prepared) {
+    if (ctx->opts.cursorType != SCS_FORWARD_ONLY && ctx->prepared) {
         if (int rc = appTextRestore(ctx, &again)) {
             scs_p_AuxDiagsMove(ctx);
             return rc;
@@ -215,7 +215,7 @@ int SCS_Execute(int stmt)
     scs_p_LongValuesReset(ctx);
     ctx->posRowCount = -1;
     ctx->scsFlags |= SCS_F_THROUGH_LIBRARY;
-    if (ctx->cs.cursorType == SCS_FORWARD_ONLY)
+    if (ctx->opts.cursorType == SCS_FORWARD_ONLY)
         return ScsLower()->Execute(stmt);
     if (!ctx->prepared) {
         LOG_Printf(LOG_LEVEL_WARNING, SRC, __LINE__, "execute without prior prepare");
@@ -236,16 +236,16 @@ int SCS_Execute(int stmt)
     if (ctx->staticSet)
         SS_Close(ctx->staticSet);
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
-    CUR_PosReset(&ctx->cs);
+    CUR_PosReset(&ctx->place);
     ctx->ksWindowState = KSW_NONE;
     KS_KeyQueriesForget(ctx);
 
-    if (ctx->analysis.kind == kKindSelect && ctx->cs.cursorType == SCS_KEYSET && ctx->cs.keysetSize <= 0) {
+    if (ctx->analysis.kind == kKindSelect && ctx->opts.cursorType == SCS_KEYSET && ctx->opts.keysetSize <= 0) {
         if ((rc = KS_GetKeySet_KSD(ctx)) != 0) {
             scs_p_AuxDiagsMove(ctx);
             return rc;
         }
-    } else if (ctx->cs.cursorType == SCS_STATIC) {
+    } else if (ctx->opts.cursorType == SCS_STATIC) {
         // Keys of an earlier execution must not stand for this result's rows.
         ks_CloseData(ctx->keySet);
         if (scs_p_StaticKeyed(ctx) && (rc = scs_p_StaticKeysetBuild(ctx)) != 0) {
@@ -261,7 +261,7 @@ int SCS_Execute(int stmt)
         scs_p_AuxDiagsMove(ctx);
         return rc;
     }
-    if (ctx->cs.cursorType == SCS_STATIC && ctx->cs.concurrency == SCS_READ_ONLY) {
+    if (ctx->opts.cursorType == SCS_STATIC && ctx->opts.concurrency == SCS_READ_ONLY) {
         if ((rc = scs_p_StaticFill(ctx, true)) != 0) {
             scs_p_AuxDiagsMove(ctx);
             return rc;
@@ -276,7 +276,7 @@ int SCS_ExecDirect(int stmt, const char *sql, RowBlock *params, int16_t typeCoun
     if (!ctx)
         return ERR_INVALID_ARGUMENT;
     scs_p_OptionsSync(ctx);
-    if (ctx->cs.cursorType == SCS_FORWARD_ONLY) {
+    if (ctx->opts.cursorType == SCS_FORWARD_ONLY) {
         ctx->catalogStatic = 0;
         if (sql) {
             ctx->preparedText = sql;
@@ -336,7 +336,7 @@ int SCS_MoreResults(int stmt)
                          (type == SCS_STATIC && scs_p_Concurrency(ctx) == SCS_READ_ONLY &&
                           (!filled || ctx->analysis.kind == kKindCall));
     if (type != SCS_FORWARD_ONLY) {
-        CUR_PosReset(&ctx->cs);
+        CUR_PosReset(&ctx->place);
         if (ctx->staticSet)
             SS_Close(ctx->staticSet);
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_STATIC_FILLED);
@@ -351,7 +351,7 @@ int SCS_GetInfo(int h, int code, void *buf, int16_t len, int16_t *outLen)
         if (ctx && scs_p_CursorType(ctx) != SCS_FORWARD_ONLY && isQuery(ctx) && !ctx->catalogStatic) {
             if (!buf || len < 4)
                 return ERR_INVALID_ARGUMENT;
-            const int32_t v = ctx->posRowCount != -1 ? ctx->posRowCount : ctx->cs.rowCount;
+            const int32_t v = ctx->posRowCount != -1 ? ctx->posRowCount : ctx->place.rowCount;
             memcpy(buf, &v, 4);
             if (outLen)
                 *outLen = 4;
@@ -368,7 +368,7 @@ namespace {
 // The next rows of the back end's result, every one of them a success.
 int forwardFetch(ScsContext *ctx, RowsetCache *rs)
 {
-    int rc = ScsLower()->Fetch(static_cast<int>(ctx->cs.drvStmt), static_cast<uint16_t>(ctx->cs.rowsetSize), rs->block);
+    int rc = ScsLower()->Fetch(static_cast<int>(ctx->drvStmt), static_cast<uint16_t>(ctx->opts.rowsetSize), rs->block);
     for (int32_t i = 0; rc == 0 && i < rs->block->rowsUsed && i < rs->rows; ++i)
         rs->status[i] = SQL_ROW_SUCCESS;
     return rc;
@@ -387,12 +387,13 @@ int aggregateFetch(ScsContext *ctx, RowsetCache *rs, int orientation)
 
 } // namespace
 
-int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int orientation)
+int SCS_FetchScroll(int stmt, const CursorOptions *options, RowsetCache **cache, int row, int *rowsOut,
+                    int *rowCount, int orientation)
 {
     ScsContext *ctx = scs_p_CtxFind(stmt);
     if (!ctx || !cache || !rowsOut || !rowCount)
         return ERR_INVALID_ARGUMENT;
-    scs_p_OptionsSync(ctx);
+    scs_p_OptionsTake(ctx, options);
     const int32_t type = scs_p_CursorType(ctx);
     if (!(ctx->scsFlags & SCS_F_THROUGH_LIBRARY) && type != SCS_FORWARD_ONLY &&
         !(type == SCS_STATIC && scs_p_Concurrency(ctx) == SCS_READ_ONLY))
@@ -402,7 +403,7 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
     *rowsOut = 0;
     *cache = nullptr;
     RowsetCache *rs = nullptr;
-    int rc = RS_Create(&rs, ctx->cs.rowsetSize);
+    int rc = RS_Create(&rs, ctx->opts.rowsetSize);
     if (rc != 0)
         return rc;
     const bool aggregate = (ctx->clauseFlags & SCR_CF_SET_FUNCTION) != 0;
@@ -413,7 +414,7 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
     case SCS_KEYSET:
         if (aggregate)
             rc = aggregateFetch(ctx, rs, orientation);
-        else if (ctx->cs.keysetSize <= 0)
+        else if (ctx->opts.keysetSize <= 0)
             rc = scs_p_FetchKeyset(ctx, rs, row);
         else if (orientation == 0)
             rc = ERR_NOT_CAPABLE;
@@ -442,20 +443,21 @@ int SCS_FetchScroll(int stmt, RowsetCache **cache, int row, int *rowsOut, int *r
         scs_p_AuxDiagsMove(ctx);
         return rc;
     }
-    *rowCount = ctx->cs.rowCount;
+    *rowCount = ctx->place.rowCount;
     *rowsOut = rs->block ? rs->block->rowsUsed : 0;
-    if (ctx->cs.retrieveData == SQL_RD_OFF && rs->block)
+    if (ctx->opts.retrieveData == SQL_RD_OFF && rs->block)
         RB_Free(rs->block);
     *cache = rs;
     if (*rowsOut == 0)
         return ERR_NO_DATA_FOUND;
-    CUR_PosSet(&ctx->cs, 1);
+    CUR_PosSet(&ctx->place, 1);
     return moved;
 }
 
-int SCS_ExtendedFetch(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount)
+int SCS_ExtendedFetch(int stmt, const CursorOptions *options, RowsetCache **cache, int row, int *rowsOut,
+                      int *rowCount)
 {
-    return SCS_FetchScroll(stmt, cache, row, rowsOut, rowCount, 0);
+    return SCS_FetchScroll(stmt, options, cache, row, rowsOut, rowCount, 0);
 }
 
 int SCS_DDColumnPrivileges(int stmt, CatalogArgs *a)

@@ -53,71 +53,6 @@ int SCS_AllocStmt(int conn, int *outStmt);
 int SCS_FreeStmt(int stmt);
 int SCS_GetErrors(int h, ErrReport *out);
 
-// The slots the library serves, by number.
-struct ScsSlot {
-    int slot;
-    void *op;
-};
-
-const ScsSlot kScsSlots[] = {
-    {0, reinterpret_cast<void *>(&SCS_GetInfo)},
-    {2, reinterpret_cast<void *>(&SCS_GetErrors)},
-    {5, reinterpret_cast<void *>(&SCS_Connect)},
-    {6, reinterpret_cast<void *>(&SCS_Disconnect)},
-    {7, reinterpret_cast<void *>(&SCS_AllocStmt)},
-    {8, reinterpret_cast<void *>(&SCS_FreeStmt)},
-    {11, reinterpret_cast<void *>(&SCS_Prepare)},
-    {12, reinterpret_cast<void *>(&SCS_SetParams)},
-    {13, reinterpret_cast<void *>(&SCS_Execute)},
-    {16, reinterpret_cast<void *>(&SCS_GetParamDescs)},
-    {18, reinterpret_cast<void *>(&SCS_SetParamTypes)},
-    {19, reinterpret_cast<void *>(&SCS_Fetch)},
-    {20, reinterpret_cast<void *>(&SCS_CloseCursor)},
-    {24, reinterpret_cast<void *>(&SCS_MoreResults)},
-    {25, reinterpret_cast<void *>(&SCS_DDColumnPrivileges)},
-    {26, reinterpret_cast<void *>(&SCS_DDColumns)},
-    {27, reinterpret_cast<void *>(&SCS_DDForeignKeys)},
-    {28, reinterpret_cast<void *>(&SCS_DDPrimaryKeys)},
-    {29, reinterpret_cast<void *>(&SCS_DDProcedureColumns)},
-    {30, reinterpret_cast<void *>(&SCS_DDProcedures)},
-    {31, reinterpret_cast<void *>(&SCS_DDSpecialColumns)},
-    {32, reinterpret_cast<void *>(&SCS_DDStatistics)},
-    {33, reinterpret_cast<void *>(&SCS_DDTablePrivileges)},
-    {34, reinterpret_cast<void *>(&SCS_DDTables)},
-    {35, reinterpret_cast<void *>(&SCS_DDGetTypeInfo)},
-    {36, reinterpret_cast<void *>(&SCS_ExtendedFetch)},
-    {37, reinterpret_cast<void *>(&SCS_SetPos)},
-    {41, reinterpret_cast<void *>(&SCS_FetchScroll)},
-    {42, reinterpret_cast<void *>(&SCS_BulkOperations)},
-    {43, reinterpret_cast<void *>(&SCS_ExecDirect)},
-    {44, reinterpret_cast<void *>(&SCS_ExecDescribe)},
-    {45, reinterpret_cast<void *>(&SCS_AllocPrepare)},
-    {46, reinterpret_cast<void *>(&SCS_DescribeRowset)},
-    {47, reinterpret_cast<void *>(&SCS_FetchScrollLong)},
-    {48, reinterpret_cast<void *>(&SCS_GetLongData)},
-    {49, reinterpret_cast<void *>(&SCS_ExecBatch)},
-    {52, reinterpret_cast<void *>(&SCS_ExecDescribeEx)},
-    {54, reinterpret_cast<void *>(&SCS_ExecDirectEx)},
-    {65, reinterpret_cast<void *>(&SCS_SetParamTypesEx)},
-};
-
-// The back-end slot a library slot is built on: the library serves a slot
-// only when that one exists.  The slots the back end never fills are served
-// from its ordinary operations.
-int baseSlot(int slot)
-{
-    static const struct {
-        int slot, base;
-    } kBases[] = {
-        {36, 19}, {37, 13}, {41, 19}, {42, 13}, {44, 13}, {45, 7}, {46, 19},
-        {47, 19}, {48, 19}, {49, 43}, {52, 13}, {54, 43}, {65, 18},
-    };
-    for (const auto &b : kBases)
-        if (b.slot == slot)
-            return b.base;
-    return slot;
-}
-
 // A 4-byte capability of the connection; def when the back end does not answer.
 int32_t askCapability(uint32_t conn, int32_t item, int32_t def, bool *answered = nullptr)
 {
@@ -353,6 +288,61 @@ int SCS_GetErrors(int h, ErrReport *out)
     return 0;
 }
 
+// Serves a slot with the library's operation when the back-end operation
+// it is built on exists; otherwise the slot stays as the back end left it,
+// so that callers still see the operation missing.
+template <class Op, class Base>
+void serve(DrvOpTable *t, Op DrvOpTable::*slot, Op op, Base base)
+{
+    if (base)
+        t->*slot = op;
+}
+
+// The library's slots in its copy of the back end's table.  The slots the
+// back end never fills are served from the operations they are built on.
+void overlayFill(DrvOpTable *t, const DrvOpTable &low)
+{
+    serve(t, &DrvOpTable::GetInfo, &SCS_GetInfo, low.GetInfo);
+    serve(t, &DrvOpTable::GetErrors, &SCS_GetErrors, low.GetErrors);
+    serve(t, &DrvOpTable::Connect, &SCS_Connect, low.Connect);
+    serve(t, &DrvOpTable::Disconnect, &SCS_Disconnect, low.Disconnect);
+    serve(t, &DrvOpTable::AllocStmt, &SCS_AllocStmt, low.AllocStmt);
+    serve(t, &DrvOpTable::FreeStmt, &SCS_FreeStmt, low.FreeStmt);
+    serve(t, &DrvOpTable::Prepare, &SCS_Prepare, low.Prepare);
+    serve(t, &DrvOpTable::SetParams, &SCS_SetParams, low.SetParams);
+    serve(t, &DrvOpTable::Execute, &SCS_Execute, low.Execute);
+    serve(t, &DrvOpTable::GetParamDescs, &SCS_GetParamDescs, low.GetParamDescs);
+    serve(t, &DrvOpTable::SetParamTypes, &SCS_SetParamTypes, low.SetParamTypes);
+    serve(t, &DrvOpTable::Fetch, &SCS_Fetch, low.Fetch);
+    serve(t, &DrvOpTable::CloseCursor, &SCS_CloseCursor, low.CloseCursor);
+    serve(t, &DrvOpTable::MoreResults, &SCS_MoreResults, low.MoreResults);
+    serve(t, &DrvOpTable::DDColumnPrivileges, &SCS_DDColumnPrivileges, low.DDColumnPrivileges);
+    serve(t, &DrvOpTable::DDColumns, &SCS_DDColumns, low.DDColumns);
+    serve(t, &DrvOpTable::DDForeignKeys, &SCS_DDForeignKeys, low.DDForeignKeys);
+    serve(t, &DrvOpTable::DDPrimaryKeys, &SCS_DDPrimaryKeys, low.DDPrimaryKeys);
+    serve(t, &DrvOpTable::DDProcedureColumns, &SCS_DDProcedureColumns, low.DDProcedureColumns);
+    serve(t, &DrvOpTable::DDProcedures, &SCS_DDProcedures, low.DDProcedures);
+    serve(t, &DrvOpTable::DDSpecialColumns, &SCS_DDSpecialColumns, low.DDSpecialColumns);
+    serve(t, &DrvOpTable::DDStatistics, &SCS_DDStatistics, low.DDStatistics);
+    serve(t, &DrvOpTable::DDTablePrivileges, &SCS_DDTablePrivileges, low.DDTablePrivileges);
+    serve(t, &DrvOpTable::DDTables, &SCS_DDTables, low.DDTables);
+    serve(t, &DrvOpTable::DDGetTypeInfo, &SCS_DDGetTypeInfo, low.DDGetTypeInfo);
+    serve(t, &DrvOpTable::ExtendedFetch, &SCS_ExtendedFetch, low.Fetch);
+    serve(t, &DrvOpTable::SetPos, &SCS_SetPos, low.Execute);
+    serve(t, &DrvOpTable::ScrollFetch, &SCS_FetchScroll, low.Fetch);
+    serve(t, &DrvOpTable::BulkOperations, &SCS_BulkOperations, low.Execute);
+    serve(t, &DrvOpTable::ExecDirect, &SCS_ExecDirect, low.ExecDirect);
+    serve(t, &DrvOpTable::ExecDescribe, &SCS_ExecDescribe, low.Execute);
+    serve(t, &DrvOpTable::AllocPrepare, &SCS_AllocPrepare, low.AllocStmt);
+    serve(t, &DrvOpTable::DescribeRowset, &SCS_DescribeRowset, low.Fetch);
+    serve(t, &DrvOpTable::ScrollFetchLong, &SCS_FetchScrollLong, low.Fetch);
+    serve(t, &DrvOpTable::LongData, &SCS_GetLongData, low.Fetch);
+    serve(t, &DrvOpTable::ExecBatch, &SCS_ExecBatch, low.ExecDirect);
+    serve(t, &DrvOpTable::ExecDescribeEx, &SCS_ExecDescribeEx, low.Execute);
+    serve(t, &DrvOpTable::ExecDirectEx, &SCS_ExecDirectEx, low.ExecDirect);
+    serve(t, &DrvOpTable::ParamTypesEx, &SCS_SetParamTypesEx, low.SetParamTypes);
+}
+
 } // namespace
 
 void SCS_Install(DrvBinding *binding)
@@ -362,14 +352,7 @@ void SCS_Install(DrvBinding *binding)
     if (!scsLowerBinding.ops) {
         scsOpTable = *binding->ops;
         scsLowerBinding = *binding;
-        // A slot the back end leaves empty stays empty, so that callers
-        // still see the operation missing; the slots the back end never
-        // fills are served from the operations they are built on.
-        const DrvOpTable *lower = binding->ops;
-        for (const ScsSlot &s : kScsSlots) {
-            if (*DRV_Slot(lower, baseSlot(s.slot)))
-                *DRV_Slot(&scsOpTable, s.slot) = s.op;
-        }
+        overlayFill(&scsOpTable, *binding->ops);
         (void)ScrParserLock();
         (void)SqltTextLock();
         (void)contextLock();
@@ -431,12 +414,15 @@ ScsContext *scs_p_CtxFind(int stmt)
     return it == contexts().end() ? nullptr : it->second;
 }
 
-void scs_p_OptionsSync(ScsContext *ctx)
+namespace {
+
+// The statement's options become those the library serves: a forward-only
+// statement gets the cursor the back end's words give it, and a new keyset
+// size resets a mixed cursor's window.
+void optionsServe(ScsContext *ctx, const CursorOptions &o)
 {
-    const uint32_t h = ctx->cs.drvStmt;
-    CursorState &cs = ctx->cs;
-    cs.cursorType = askStmtOption(h, SQL_CURSOR_TYPE, cs.cursorType);
-    // A forward-only statement gets the cursor the back end's words give it.
+    CursorOptions &cs = ctx->opts;
+    cs.cursorType = o.cursorType;
     ctx->typeForced = 0;
     if (cs.cursorType == SCS_FORWARD_ONLY && !ctx->forcedDeclined) {
         if (ctx->forceStatic)
@@ -445,16 +431,14 @@ void scs_p_OptionsSync(ScsContext *ctx)
             cs.cursorType = ctx->cursorDefault;
         ctx->typeForced = cs.cursorType != SCS_FORWARD_ONLY;
     }
-    cs.concurrency = askStmtOption(h, SQL_CONCURRENCY, cs.concurrency);
-    cs.rowsetSize = askStmtOption(h, SQL_ROWSET_SIZE, cs.rowsetSize);
-    const int32_t keysetSize = askStmtOption(h, SQL_KEYSET_SIZE, cs.keysetSize);
-    // A mixed cursor's window no longer fits a new keyset size.
-    if (keysetSize != cs.keysetSize && cs.cursorType == SCS_KEYSET)
+    cs.concurrency = o.concurrency;
+    cs.rowsetSize = o.rowsetSize;
+    if (o.keysetSize != cs.keysetSize && cs.cursorType == SCS_KEYSET)
         ctx->scsFlags |= SCS_F_KEYSET_SIZE_SET;
-    cs.keysetSize = keysetSize;
-    cs.retrieveData = askStmtOption(h, SQL_RETRIEVE_DATA, cs.retrieveData);
-    ctx->attrKeyInfo = static_cast<uint32_t>(askStmtOption(h, KRS_STMT_KEPT_A, 0));
-    ctx->attrAddKeys = static_cast<uint32_t>(askStmtOption(h, KRS_STMT_KEPT_B, 0));
+    cs.keysetSize = o.keysetSize;
+    cs.retrieveData = o.retrieveData;
+    ctx->attrKeyInfo = static_cast<uint32_t>(o.keyInfo);
+    ctx->attrAddKeys = static_cast<uint32_t>(o.addKeys);
     // A record the back end never set holds zeros: read-only, one row.
     if (cs.rowsetSize < 1)
         cs.rowsetSize = 1;
@@ -462,19 +446,59 @@ void scs_p_OptionsSync(ScsContext *ctx)
         cs.concurrency = SCS_READ_ONLY;
 }
 
+} // namespace
+
+void scs_p_OptionsSync(ScsContext *ctx)
+{
+    const uint32_t h = ctx->drvStmt;
+    const CursorOptions &now = ctx->opts;
+    CursorOptions o = now;
+    o.cursorType = askStmtOption(h, SQL_CURSOR_TYPE, now.cursorType);
+    o.concurrency = askStmtOption(h, SQL_CONCURRENCY, now.concurrency);
+    o.rowsetSize = askStmtOption(h, SQL_ROWSET_SIZE, now.rowsetSize);
+    o.keysetSize = askStmtOption(h, SQL_KEYSET_SIZE, now.keysetSize);
+    o.retrieveData = askStmtOption(h, SQL_RETRIEVE_DATA, now.retrieveData);
+    o.keyInfo = askStmtOption(h, KRS_STMT_KEY_INFO, 0);
+    o.addKeys = askStmtOption(h, KRS_STMT_ADD_KEYS, 0);
+    // What the library replaced is no longer so once the back end holds
+    // another value.
+    if (o.cursorType != SCS_STATIC)
+        ctx->replacedType = -1;
+    if (o.concurrency != SCS_READ_ONLY)
+        ctx->replacedConcurrency = -1;
+    optionsServe(ctx, o);
+}
+
+void scs_p_OptionsTake(ScsContext *ctx, const CursorOptions *handed)
+{
+    if (!handed) {
+        scs_p_OptionsSync(ctx);
+        return;
+    }
+    CursorOptions o = *handed;
+    if (o.cursorType == ctx->replacedType)
+        o.cursorType = SCS_STATIC;
+    if (o.concurrency == ctx->replacedConcurrency)
+        o.concurrency = SCS_READ_ONLY;
+    optionsServe(ctx, o);
+}
+
 int32_t scs_p_CursorType(const ScsContext *ctx)
 {
-    return ctx->catalogStatic ? SCS_STATIC : ctx->cs.cursorType;
+    return ctx->catalogStatic ? SCS_STATIC : ctx->opts.cursorType;
 }
 
 int32_t scs_p_Concurrency(const ScsContext *ctx)
 {
-    return ctx->catalogStatic ? SCS_READ_ONLY : ctx->cs.concurrency;
+    return ctx->catalogStatic ? SCS_READ_ONLY : ctx->opts.concurrency;
 }
 
 int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn)
 {
-    CUR_StateInit(&ctx->cs, stmt, conn, &scsLowerBinding, nullptr);
+    CUR_OptionsInit(&ctx->opts);
+    CUR_PosReset(&ctx->place);
+    ctx->drvStmt = stmt;
+    ctx->drvConn = conn;
     // The back end's record starts zero-filled: the options a cursor reads
     // get their defaults there (read-only, one row, data retrieved).
     for (int option : {SQL_CONCURRENCY, SQL_ROWSET_SIZE, SQL_RETRIEVE_DATA}) {
@@ -493,7 +517,7 @@ int scs_p_CtxInit(ScsContext *ctx, uint32_t stmt, uint32_t conn)
     ctx->lockByUpdate = askCapability(conn, DRV_CONN_LOCK_BY_UPDATE, 0) != 0 ? 1 : 0;
     ctx->maxParams = askCapability(conn, DRV_CONN_MAX_PARAMS, ctx->maxParams);
     ctx->utf8Catalog = static_cast<uint32_t>(askCapability(conn, DRV_CONN_UTF8_TEXT, 0));
-    ctx->cs.dynSensitive = askCapability(conn, DRV_CONN_ROW_VERSIONS, 0) != 0 ? 1 : 0;
+    ctx->dynSensitive = askCapability(conn, DRV_CONN_ROW_VERSIONS, 0) != 0 ? 1 : 0;
     ctx->cursorDefault = askStmtWord(stmt, DRV_STMT_CURSOR_DEFAULT);
     ctx->forceStatic = askStmtWord(stmt, DRV_STMT_FORCE_STATIC);
     DSC_Init(&ctx->valueCache);
@@ -512,7 +536,7 @@ void scs_p_CtxInfoLoad(ScsContext *ctx)
     if (ctx->infoLoaded)
         return;
     ctx->infoLoaded = 1;
-    const uint32_t conn = ctx->cs.drvConn;
+    const uint32_t conn = ctx->drvConn;
     char text[509];
     int16_t len = 0;
     if (CUR_DrvGetInfo(&scsLowerBinding, conn, SQL_IDENTIFIER_QUOTE_CHAR, text, 2, &len) == 0)
@@ -562,7 +586,7 @@ void scs_p_CtxFree(ScsContext *ctx)
     // A cursor's row versions go with it, and so does its row-version
     // connection (whatever the cursor type became since it was opened).
     if (ctx->rvcBinding) {
-        if (ctx->rvcBinding->rvStmt && scs_p_CursorType(ctx) == SCS_DYNAMIC && ctx->cs.dynSensitive)
+        if (ctx->rvcBinding->rvStmt && scs_p_CursorType(ctx) == SCS_DYNAMIC && ctx->dynSensitive)
             RVC_CursorRowsDelete(ctx->rvcBinding);
         RVC_Detach(ctx->rvcBinding);
         delete ctx->rvcBinding;
@@ -575,7 +599,6 @@ void scs_p_CtxFree(ScsContext *ctx)
     free(ctx->dbmsName);
     ctx->userName = ctx->dbmsName = nullptr;
     scs_p_LongValuesReset(ctx);
-    CUR_StateFree(&ctx->cs);
 }
 
 void scs_p_ErrPostCode(ScsContext *ctx, int number)

@@ -293,7 +293,7 @@ int KS_GetKeyColDescs(ScsContext *ctx, const DynArray *tables)
     const uint32_t count = tables->count;
     ctx->keyTableCount = static_cast<int32_t>(count & 0xFF);
 
-    HashTable *cache = scs_p_KeyColCache(static_cast<int>(ctx->cs.drvConn));
+    HashTable *cache = scs_p_KeyColCache(static_cast<int>(ctx->drvConn));
     unsigned char digest[16];
     digestOf(refs, count, digest);
 

@@ -164,7 +164,7 @@ int KS_GetKeySet_KSD(ScsContext *ctx)
         ks_CloseData(ks);
         return rc;
     }
-    ctx->cs.rowCount = total;
+    ctx->place.rowCount = total;
     ks->windowStart = ks->cache.state == DSC_SPILLED ? -1 : 0;
     // Keys come from NOT NULL columns; a NULL among them (a catalog that
     // described a nullable column as a key) would match no row by "=" and
@@ -198,16 +198,16 @@ int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, Row
     if (!result)
         return ERR_MEMORY_ALLOCATION;
     *out = result;   // the caller's, whatever happens
-    const int32_t rows = std::min(ctx->cs.rowsetSize, keys->rowsUsed - first);
+    const int32_t rows = std::min(ctx->opts.rowsetSize, keys->rowsUsed - first);
     if (first < 0 || rows <= 0)
         return 0;
     int32_t stmts = 0, lastRows = 0, per = 0;
     int rc = scs_p_GetKeyFetchBatches(ctx->maxParams, appParamCount(ctx), static_cast<int32_t>(keyCount(ctx)),
-                                      ctx->cs.rowsetSize, &stmts, &lastRows, &per);
+                                      ctx->opts.rowsetSize, &stmts, &lastRows, &per);
     if (rc != 0)
         return rc;
     const int stmt = static_cast<int>(ctx->refetchStmt);
-    if (scs_p_CursorType(ctx) == SCS_DYNAMIC || !(ctx->refetchFlags & 0x10) ||
+    if (scs_p_CursorType(ctx) == SCS_DYNAMIC || !(ctx->refetchFlags & SCS_RF_EXISTING_KEYS) ||
         ctx->existingKeysGroups != static_cast<uint32_t>(per)) {
         ctx->refetchFlags = 0;
         if ((rc = analyse(&ctx->refetchAnalysis, ctx->stmtText, ctx, SRC_KS)) != 0 ||
@@ -219,7 +219,7 @@ int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, Row
             return rc;
         if ((rc = ScsLower()->Prepare(stmt, ks_RewrittenText(&ctx->refetchAnalysis))) != 0)
             return rc;
-        ctx->refetchFlags |= 0x10;
+        ctx->refetchFlags |= SCS_RF_EXISTING_KEYS;
         ctx->existingKeysGroups = static_cast<uint32_t>(per);
     }
     for (int32_t done = 0; done < rows; done += per) {
@@ -250,7 +250,7 @@ int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, in
     if (!ctx || !rows || !keyRows || !keyStatuses)
         return SC_ERR_GENERAL;
     const int32_t at = first - windowStart;
-    const int32_t check = std::min(ctx->cs.rowsetSize, keyRows->rowsUsed - at);
+    const int32_t check = std::min(ctx->opts.rowsetSize, keyRows->rowsUsed - at);
     BlockOwner existing;
     if (int rc = KS_GetExistingKeys(ctx, keyRows, at, existing.out()))
         return rc;
@@ -319,7 +319,7 @@ int keyFetchPrepare(ScsContext *ctx, int32_t groups)
     ctx->scsFlags |= SCS_F_KEYFETCH_PREPARED;
     ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_REBUILD_KEYFETCH);
     ctx->keyFetchGroups = static_cast<uint32_t>(groups);
-    if ((rc = ScsLower()->Prepare(static_cast<int>(ctx->cs.drvStmt), text.c_str())) != 0) {
+    if ((rc = ScsLower()->Prepare(static_cast<int>(ctx->drvStmt), text.c_str())) != 0) {
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_KEYFETCH_PREPARED);
         return rc;
     }
@@ -340,7 +340,7 @@ struct KeyBatches {
 // the parameters sent are kept there for the values read that follows.
 int keyRowsFetch(ScsContext *ctx, KeyBatches *b, RowBlock *fetched, BlockOwner *lastSent)
 {
-    const int h = static_cast<int>(ctx->cs.drvStmt);
+    const int h = static_cast<int>(ctx->drvStmt);
     const RowBlock *keyRows = ctx->keySet->keyRows;
     for (int32_t done = 0; done < b->count; done += b->perStmt, ++b->statements) {
         const int32_t n = std::min(b->perStmt, b->count - done);
@@ -371,7 +371,7 @@ int keyRowsFetch(ScsContext *ctx, KeyBatches *b, RowBlock *fetched, BlockOwner *
 int rowsetPlace(ScsContext *ctx, RowsetCache *rowset, const KeyBatches &b, int32_t first, RowBlock *fetched)
 {
     KeySet *ks = ctx->keySet;
-    const int32_t R = ctx->cs.rowsetSize;
+    const int32_t R = ctx->opts.rowsetSize;
     BlockRows fetchedKeys;
     int rc = 0;
     if (fetched->columnsUsed && (rc = KS_KeysSplitOff(fetched, static_cast<uint16_t>(keyCount(ctx)),
@@ -398,24 +398,28 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     KeySet *ks = ctx->keySet;
     if (!ks || !rowset || !ctx->stmtText || keyCount(ctx) == 0)
         return SC_ERR_GENERAL;
-    const bool keysetDriven = ctx->cs.keysetSize <= 0;
-    const int32_t R = ctx->cs.rowsetSize;
+    const bool keysetDriven = ctx->opts.keysetSize <= 0;
+    const int32_t R = ctx->opts.rowsetSize;
     const uint16_t K = static_cast<uint16_t>(keyCount(ctx));
-    const int h = static_cast<int>(ctx->cs.drvStmt);
+    const int h = static_cast<int>(ctx->drvStmt);
 
     int32_t a = row;
     if (keysetDriven) {
-        int rc = scs_p_StaticTarget(row, ctx->cs.rowCount, R, &a);
+        int rc = scs_p_StaticTarget(row, ctx->place.rowCount, R, &a);
         if (rc == ERR_BEFORE_START) {
-            CUR_PosSet(&ctx->cs, 0);
+            CUR_PosSet(&ctx->place, CUR_POS_BEFORE_START);
             return rc;
         }
         if (rc == ERR_BEYOND_END) {
-            CUR_PosSet(&ctx->cs, -3);
+            CUR_PosSet(&ctx->place, CUR_POS_AFTER_END);
             return rc;
         }
     }
-    ctx->cs.absRow = a + 1;
+    ctx->place.absRow = a + 1;
+    if (keysetDriven)
+        rowset->firstRow = a + 1;
+    if (keysetDriven)
+        rowset->firstRow = a + 1;
 
     int32_t S = 0, L = 0, N = 0;
     int rc = scs_p_GetKeyFetchBatches(ctx->maxParams, appParamCount(ctx), K, R, &S, &L, &N);
@@ -454,7 +458,7 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
         if ((rc = scs_p_GetOptConcColVals(ctx, lastParams.release(), a, n, N, batches.count - (n - 1) * N)) != 0)
             return rc;
     } else if (updatable && conc == SCS_LOCK && ctx->lockByUpdate) {
-        if ((rc = scs_p_LockRows(ctx, ctx->cs.absRow - 1, R)) != 0)
+        if ((rc = scs_p_LockRows(ctx, ctx->place.absRow - 1, R)) != 0)
             return rc;
     }
 

@@ -56,25 +56,25 @@ int ks_NullPlaceGet(int16_t direction, int desc, int16_t nullCollation);
 int ks_NullsFollow(int16_t direction, int desc, int16_t nullCollation);
 
 // For each scroll position, the select-list column holding its value.
-// 0; 15 when the order is inconsistent (a matched item no key names, too
+// 0; ERR_GENERAL when the order is inconsistent (a matched item no key names, too
 // few columns for sortKeyCount).
 int ks_OrderByKeyPosMap(const KsScrollOrder &order, std::vector<uint16_t> *map);
 
 // The keyset query's select list: every key column (qualified for two or
 // more tables), then the non-key ORDER BY items among the scroll positions,
-// ", " between them.  0, 15.
+// ", " between them.  0, ERR_GENERAL.
 int ks_ScrollSelectListBuild(const KsScrollOrder &order, std::string *out);
 
 // Term t (1 .. sortKeyCount) of the predicate; boundaryNull[c] tells whether
 // select-list column c of the boundary row is NULL.  0 and *kept = 1 with
-// the term in *out, 0 and *kept = 0 when the term selects nothing, 15 for a
+// the term in *out, 0 and *kept = 0 when the term selects nothing, ERR_GENERAL for a
 // bad term number, direction or mode.
 int ks_ScrollPredicateBuild(const KsScrollOrder &order, uint16_t t, int16_t direction, int16_t mode,
                             const std::vector<bool> &boundaryNull, std::string *out, int *kept);
 
 // The whole clause: " WHERE " (left out when the statement already has a
 // WHERE and the clause follows it), "( ", the kept terms joined by " OR ",
-// " )"; and the parameters in marker order.  0, 15.
+// " )"; and the parameters in marker order.  0, ERR_GENERAL.
 int ks_ScrollWhereBuild(const KsScrollOrder &order, int16_t direction, int16_t mode, int hasWhere,
                         const std::vector<bool> &boundaryNull, std::string *clause,
                         std::vector<KsBoundaryParam> *params);
@@ -84,7 +84,7 @@ int ks_ScrollWhereBuild(const KsScrollOrder &order, int16_t direction, int16_t m
 // query runs in `direction` with `mode` (inclusive for a refetch of the same
 // window); `skip` rows of its result are passed over and the next `keep`
 // rows form the new window.  Counts are 64-bit and a fetch takes at most
-// KS_FETCH_CHUNK rows at once, so no jump wraps.  0; 83 for a keyset size
+// KS_FETCH_CHUNK rows at once, so no jump wraps.  0; ERR_INVALID_KEYSET_SIZE for a keyset size
 // below 1.
 constexpr int64_t KS_FETCH_CHUNK = 65535;
 struct KsRelativePlan {
@@ -142,7 +142,7 @@ enum : int { KS_SRC_NONE = 0, KS_SRC_SPECIAL = 1, KS_SRC_INDEX = 2, KS_SRC_PRIMA
 // it, quoted where needed), else the primary key.  Names are enclosed in
 // identQuote (embedded quotes doubled; not for pseudo columns), types come
 // from the answers.  The chosen columns are appended to *keys (their table
-// fields left to the caller).  0; 84 when nothing serves as a key; 15.
+// fields left to the caller).  0; ERR_NO_KEY_COLUMNS when nothing serves as a key; ERR_GENERAL.
 int ks_KeyColsChoose(const KsTableCatalog &cat, char identQuote, std::vector<ScrColumnRef> *keys,
                      int *source);
 
@@ -153,7 +153,7 @@ std::string ks_PatternEscape(const std::string &text, char escape);
 // The schema and table patterns for asking the catalog about a FROM table:
 // its own schema when the statement names one, else the schema the session
 // resolves unqualified names in (never every schema).  Quoted names lose
-// their quotes.  0; 15 when no schema is known.
+// their quotes.  0; ERR_GENERAL when no schema is known.
 int ks_TableLookupPatterns(const ScrTableRef &table, char identQuote, const std::string &sessionSchema,
                            char escape, std::string *schemaPattern, std::string *tablePattern);
 
@@ -169,10 +169,10 @@ int ks_Reanalyse(ScrAnalysedSql *target, const ScrAnalysedSql *source, int keepQ
 // The parameter row of the scrolling predicate: the values of the boundary
 // row of keysetBounds in marker order (NULL values of non-key ORDER BY items
 // are written into the text and take no marker).  With sendParamTypes each
-// parameter's type is appended to genParamTypes.  0, 15, 16.
+// parameter's type is appended to genParamTypes.  0, ERR_GENERAL, ERR_MEMORY_ALLOCATION.
 int ks_BoundaryParamsMake(ScsContext *ctx, int16_t direction, int16_t mode, RowBlock **out);
 // Puts the scrolling predicate into the statement's WHERE and makes its
-// parameter row.  0; 15 for a direction other than forward or backward, or
+// parameter row.  0; ERR_GENERAL for a direction other than forward or backward, or
 // without boundary rows.
 int ks_ScrollWhereSet(ScsContext *ctx, ScrAnalysedSql *sql, int16_t direction, int16_t mode, RowBlock **params);
 // Makes the keyset query of a window: the select list of the scroll order,

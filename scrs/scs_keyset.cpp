@@ -80,7 +80,7 @@ uint32_t wideUnits(const uint8_t *p, uint32_t width)
 }
 
 // Copies one cell of `src` into a new one-row column `dst`, choosing the
-// parameter's width.  0 or 16.
+// parameter's width.  0 or ERR_MEMORY_ALLOCATION.
 int paramColumnMake(const RowBlockColumn &src, int32_t row, int addTerminator, int trim, RowBlockColumn *dst)
 {
     const uint8_t *cell = src.data + static_cast<size_t>(row) * src.width;

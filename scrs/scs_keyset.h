@@ -35,7 +35,7 @@ void ks_CloseData(KeySet *ks);
 // the rewritten text in sql->echo (ks_RewrittenText); to chain two builders,
 // analyse the first one's rewritten text before calling the second.  Key
 // names are qualified (scs_p_QualifyColName) for two or more FROM tables.
-// 0, 15 (no key columns, n of 0, a statement that is no SELECT), 16.
+// 0, ERR_GENERAL (no key columns, n of 0, a statement that is no SELECT), ERR_MEMORY_ALLOCATION.
 //
 // The select list becomes the key columns ("k1, k2").
 int ks_SelectListKeysSet(ScrAnalysedSql *sql, ScsContext *ctx);
@@ -68,9 +68,9 @@ int KS_GetKeySet_KSD(ScsContext *ctx);
 // terminator after fixed text; trim: fixed text without trailing blanks).
 // With dropNullCols, a source column that is NULL in any of the n rows is
 // left out of every group: dropFlags (the caller's array of one entry per
-// source column) marks it 1 and *dropped counts them.  0; 15 for a missing
+// source column) marks it 1 and *dropped counts them.  0; ERR_GENERAL for a missing
 // source or out argument, g or n of 0, g < n, a first row the source does
-// not hold, more than 65535 columns; 16.
+// not hold, more than 65535 columns; ERR_MEMORY_ALLOCATION.
 int KS_ParamRowsetMake(const RowBlock *src, int32_t first, uint32_t groups, uint32_t rows, RowBlock **out,
                        int addTerminator, int trim, int dropNullCols, uint16_t *dropped, int16_t *dropFlags);
 
@@ -81,7 +81,7 @@ int KS_GetExistingKeys(ScsContext *ctx, const RowBlock *keys, int32_t first, Row
 // Reads a key window of a mixed or dynamic cursor by orientation (1 NEXT,
 // 2 FIRST, 3 LAST, 4 PRIOR, 6 RELATIVE with offset), with the keyset query
 // of that kind of read kept prepared on a statement of its own, and no more
-// rows of its answer sent than the window takes.  82 when it is empty.
+// rows of its answer sent than the window takes.  ERR_NO_DATA_FOUND when it is empty.
 int KS_GetKeySet(ScsContext *ctx, int16_t orientation, int32_t offset);
 // Forgets the keyset queries kept prepared: a new result's windows are read
 // by statements prepared for it.

@@ -235,7 +235,7 @@ void sourcePiece(std::string *out, const std::string &piece)
 // What the text of a read's keyset query is made from: the statement, the
 // orientation, the select list of the scroll order and the predicate (the
 // NULL values of the boundary row shape it).  Equal sources make equal
-// texts.  0 or 15.
+// texts.  0 or ERR_GENERAL.
 int keyQuerySource(const ScsContext *ctx, int16_t orientation, int16_t mode, std::string *out)
 {
     const KsScrollOrder order = scrollOrder(ctx);
@@ -304,7 +304,7 @@ int keyQueryReady(ScsContext *ctx, int16_t orientation, int16_t mode, int *stmt,
     KsKeyQuery &q = ctx->keyQueries[keyQuerySlot(orientation, mode)];
     if (!q.stmt) {
         int h = 0;
-        if (ScsLower()->AllocStmt(static_cast<int>(ctx->cs.drvConn), &h) != 0)
+        if (ScsLower()->AllocStmt(static_cast<int>(ctx->drvConn), &h) != 0)
             return SC_ERR_GENERAL;
         q.stmt = static_cast<uint32_t>(h);
     }
@@ -348,7 +348,7 @@ struct WindowPlan {
 // plan's number.
 int windowPlanMake(const ScsContext *ctx, int16_t orientation, int32_t offset, WindowPlan *plan)
 {
-    plan->size = ctx->cs.keysetSize > 0 ? ctx->cs.keysetSize : ctx->cs.rowsetSize;
+    plan->size = ctx->opts.keysetSize > 0 ? ctx->opts.keysetSize : ctx->opts.rowsetSize;
     plan->orientation = orientation;
     plan->want = plan->size;
     if (orientation == SQL_FETCH_RELATIVE) {

@@ -330,7 +330,7 @@ int scs_p_GetTblDescs(ScsContext *ctx, ScrTableRef *tables, uint32_t count)
     char escapeText[8] = {};
     int16_t escapeLen = 0;
     char escape = 0;
-    if (ScsLower()->GetInfo(static_cast<int>(ctx->cs.drvConn), DrvText(DrvConnInfo(SQL_SEARCH_PATTERN_ESCAPE)),
+    if (ScsLower()->GetInfo(static_cast<int>(ctx->drvConn), DrvText(DrvConnInfo(SQL_SEARCH_PATTERN_ESCAPE)),
                             escapeText, sizeof escapeText, &escapeLen) == 0 &&
         escapeText[0] && !escapeText[1])
         escape = escapeText[0];
@@ -606,7 +606,7 @@ int scs_p_LoadRsltColDescs(ScsContext *ctx)
 {
     if (ctx->rsltColDescs)
         return 0;
-    return ScsLower()->GetColDescs(static_cast<int>(ctx->cs.drvStmt), &ctx->rsltColCount, &ctx->rsltColDescs);
+    return ScsLower()->GetColDescs(static_cast<int>(ctx->drvStmt), &ctx->rsltColCount, &ctx->rsltColDescs);
 }
 
 int scs_p_GetRsltColDesc(ScsContext *ctx, int col, const ColDesc **out)

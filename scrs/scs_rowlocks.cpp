@@ -306,7 +306,7 @@ int valuesBlockReset(ScsContext *ctx)
 int valueRefetchPrepare(ScsContext *ctx, int32_t rowsPerStmt)
 {
     const int32_t type = scs_p_CursorType(ctx);
-    if (type != SCS_DYNAMIC && (ctx->refetchFlags & 0x20) &&
+    if (type != SCS_DYNAMIC && (ctx->refetchFlags & SCS_RF_VALUE_REFETCH) &&
         (type == SCS_STATIC || ctx->valueRefetchGroups == static_cast<uint32_t>(rowsPerStmt)))
         return 0;
     ctx->refetchFlags = 0;
@@ -318,7 +318,7 @@ int valueRefetchPrepare(ScsContext *ctx, int32_t rowsPerStmt)
         rc = ScsLower()->Prepare(static_cast<int>(ctx->refetchStmt), scs_p_AnalysisText(&ctx->refetchAnalysis));
     if (rc != 0)
         return rc;
-    ctx->refetchFlags |= 0x20;
+    ctx->refetchFlags |= SCS_RF_VALUE_REFETCH;
     ctx->valueRefetchGroups = static_cast<uint32_t>(rowsPerStmt);
     return 0;
 }

@@ -40,8 +40,8 @@ constexpr int RVC_DIGEST_TEXT = 32;
 
 // Opens the cursor's own row-version connection (through `binding`, the
 // back end's own table) with the parameters the application connection was
-// registered with, and a statement on it.  0; 15 when the connection's
-// parameters are not registered or `rvc` already holds a connection; 16; a
+// registered with, and a statement on it.  0; ERR_GENERAL when the connection's
+// parameters are not registered or `rvc` already holds a connection; ERR_MEMORY_ALLOCATION; a
 // back-end number.
 int RVC_Attach(RvcBinding *rvc, const DrvBinding *binding, uint32_t appConn, uint32_t appStmt,
                int sendParamTypes);
@@ -50,7 +50,7 @@ int RVC_Attach(RvcBinding *rvc, const DrvBinding *binding, uint32_t appConn, uin
 int RVC_Detach(RvcBinding *rvc);
 // Deletes every version stored for the cursor.  On failure the row-version
 // statement's diagnostics go to the application statement and the answer is
-// 151 (IM926 "Check that the table KRSRVC exists").
+// ERR_NO_ROW_VERSION_TABLE (IM926 "Check that the table KRSRVC exists").
 int RVC_CursorRowsDelete(RvcBinding *rvc);
 // Compares the fetched rows (row k belongs to key row k of the key set)
 // with their stored versions: a changed row gets status 2 (SQL_ROW_UPDATED)
@@ -66,7 +66,7 @@ int RVC_VersionsUpdate(RvcBinding *rvc, const uint8_t *keyDigests, const uint8_t
                        int32_t count);
 // The digest of one row: long values take no part; NULL, an empty value and
 // a value of zeros all differ, and so do values that only move a byte from
-// one column to the next.  0; 15 for a row out of range; 16.
+// one column to the next.  0; ERR_GENERAL for a row out of range; ERR_MEMORY_ALLOCATION.
 int RVC_RowDigest(const RowBlock *block, int32_t row, uint8_t out[RVC_DIGEST_SIZE]);
 // Upper-case hexadecimal text of n bytes, high nibble first, NUL-terminated;
 // at most (size - 1) / 2 bytes are encoded.  Answers the end of the text.

@@ -1,4 +1,4 @@
-// Positioned operations of the cursor library (op slot 37): positioning on
+// Positioned operations of the cursor library (SetPos): positioning on
 // a row of the current rowset, and UPDATE, DELETE and ADD through SQL of the
 // library's own against the cursor's single FROM table.  Rows are addressed
 // by their key values and, under values concurrency, by the values read at
@@ -251,7 +251,7 @@ int mappedColumns(ScsContext *ctx, const uint16_t *colMap, int n, std::vector<st
 // The key row (0-based, of the keyset) of rowset row r (1-based).
 int32_t keyRowOf(const ScsContext *ctx, int32_t r)
 {
-    const int32_t base = ctx->cs.cursorType == SCS_DYNAMIC ? 1 : ctx->cs.absRow;
+    const int32_t base = ctx->opts.cursorType == SCS_DYNAMIC ? 1 : ctx->place.absRow;
     return base + r - 2;
 }
 
@@ -268,7 +268,7 @@ int32_t heldRow(const KeySet *ks, int32_t k)
 // spilled, at the row's absolute place; the others keep the rowset's.
 int32_t compareRowOf(const ScsContext *ctx, int32_t k, int32_t r)
 {
-    if (ctx->cs.cursorType == SCS_STATIC && ctx->compareSet == 1)
+    if (ctx->opts.cursorType == SCS_STATIC && ctx->compareSet == 1)
         return k - (ctx->valueCacheStart > 0 ? ctx->valueCacheStart : 0);
     return r - 1;
 }
@@ -305,7 +305,7 @@ int whereClause(ScsContext *ctx, int32_t keyRow, int32_t rowsetRow, std::string 
         keyTypes.push_back(typeOf(keys[c], paramType(ks->keyRows->columns[c].valueType)));
     params->types.insert(params->types.end(), keyTypes.begin(), keyTypes.end());
 
-    if (ctx->cs.concurrency == SCS_VALUES) {
+    if (ctx->opts.concurrency == SCS_VALUES) {
         const DynArray *set = ctx->compareSet == 2 ? ctx->selectCols : ctx->tableCols;
         const RowBlock *vals = ctx->compareValues;
         const int32_t vr = compareRowOf(ctx, keyRow, rowsetRow);
@@ -495,7 +495,7 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
     const int32_t rows = bookmarks ? count : rowData ? rowData->rowsUsed : 1;
     if (rows < 1 || (bookmarks && rowData && rowData->rowsUsed < rows))
         return ERR_INVALID_ARGUMENT;
-    const int32_t first = row == -2 ? 1 : row;
+    const int32_t first = row == CUR_POS_ROWSET ? 1 : row;
     std::unique_ptr<uint16_t, void (*)(void *)> statuses(
         static_cast<uint16_t *>(malloc(static_cast<size_t>(rows) * sizeof(uint16_t))), free);
     if (!statuses)
@@ -517,7 +517,7 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
         update && scs_p_CursorType(ctx) != SCS_DYNAMIC && scs_p_Concurrency(ctx) == SCS_VALUES;
     for (int32_t l = 0; l < rows; ++l) {
         const int32_t rowsetRow =
-            bookmarks ? static_cast<int32_t>(bookmarks[l]) - ctx->cs.absRow + 1 : first + l;
+            bookmarks ? static_cast<int32_t>(bookmarks[l]) - ctx->place.absRow + 1 : first + l;
         const int16_t mark = rowData ? (rowData->columnsUsed ? rowData->columns[0].indicators[l] : 0) : 0;
         if (mark == RB_IND_IGNORED) {
             // Rows left alone keep the status they had.
@@ -547,11 +547,11 @@ int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **status
     *statusesOut = statuses.release();
     if (countOut)
         *countOut = static_cast<uint16_t>(rows);
-    return posResult(tally, op, bookmarks ? rows == 1 : row != -2);
+    return posResult(tally, op, bookmarks ? rows == 1 : row != CUR_POS_ROWSET);
 }
 
-int SCS_SetPos(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **statuses, uint16_t *count,
-               RowBlock *rowData, uint16_t *colMap, uint16_t colCount)
+int SCS_SetPos(int stmt, const CursorOptions *options, int32_t row, uint16_t op, uint16_t lock,
+               uint16_t **statuses, uint16_t *count, RowBlock *rowData, uint16_t *colMap, uint16_t colCount)
 {
     (void)lock;
     (void)colCount;
@@ -563,18 +563,16 @@ int SCS_SetPos(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **sta
     ScsContext *ctx = scs_p_CtxFind(stmt);
     if (!ctx)
         return ERR_INVALID_ARGUMENT;
-    scs_p_OptionsSync(ctx);
+    scs_p_OptionsTake(ctx, options);
     const int32_t type = scs_p_CursorType(ctx);
     const bool staticReadOnly = type == SCS_STATIC && scs_p_Concurrency(ctx) == SCS_READ_ONLY;
     if (!(ctx->scsFlags & SCS_F_THROUGH_LIBRARY) && !staticReadOnly)
         return ERR_INVALID_CURSOR_STATE;
     if (type == SCS_FORWARD_ONLY)
         return ERR_NOT_CAPABLE;
-    ctx->cs.setPosRow = static_cast<uint32_t>(row);
-    ctx->cs.setPosOp = op;
     ctx->posRowCount = 0;
     if (op != SQL_ADD)
-        if (int rc = CUR_PosSet(&ctx->cs, row))
+        if (int rc = CUR_PosSet(&ctx->place, row))
             return rc;
     int rc = 0;
     switch (op) {

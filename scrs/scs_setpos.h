@@ -1,4 +1,4 @@
-// The cursor library's positioned operations (op slot 37) and the parameter
+// The cursor library's positioned operations (SetPos) and the parameter
 // rows of the statements they generate.
 #pragma once
 #include "odbc/contract/param_types.h"
@@ -26,33 +26,36 @@ struct PosParams {
 };
 
 // Appends the cells of row `row` of src (the listed columns, or all) to p;
-// fixed-width text becomes text that ends at its terminator.  0 or 15.
+// fixed-width text becomes text that ends at its terminator.  0 or ERR_GENERAL.
 int scs_p_ParamCellsAdd(PosParams *p, const RowBlock *src, int32_t row, const std::vector<int> *cols);
-// A one-row parameter block of the cells (heap values copied).  0 or 16.
+// A one-row parameter block of the cells (heap values copied).  0 or ERR_MEMORY_ALLOCATION.
 int scs_p_ParamBlockMake(const PosParams &p, RowBlock **out);
 
-// Slot 37: POSITION sets the position; UPDATE, DELETE and ADD change the
-// rows of the current rowset (row n, or -2 every row).  Row data and column
-// map are freed before it returns.  A new status array goes to *statuses.
-// 0; 91 (01S03) when no row changed, 81 (01S01) when some failed; 21, 64,
-// 39, 43, 87-89, 103, 16, or the back end's number.
-int SCS_SetPos(int stmt, int32_t row, uint16_t op, uint16_t lock, uint16_t **statuses, uint16_t *count,
-               RowBlock *rowData, uint16_t *colMap, uint16_t colCount);
-// UPDATE, DELETE or ADD of the rows of the operation: rowset row `row` (-2
+// SCS_SetPos: POSITION sets the position; UPDATE, DELETE and ADD change the rows
+// of the current rowset (row n, or CUR_POS_ROWSET every row).  Row data and column map
+// are freed before it returns.  A new status array goes to *statuses.  0;
+// ERR_NO_ROWS_CHANGED (01S03) when no row changed, ERR_ROW_ERROR (01S01) when
+// some failed; ERR_INVALID_ARGUMENT, ERR_INVALID_CURSOR_STATE,
+// ERR_ROW_VALUE_RANGE, ERR_NOT_CAPABLE, ERR_JOIN_RESULT, ERR_GROUP_BY_CLAUSE,
+// ERR_UNION_CLAUSE, ERR_SCALAR_AGGREGATE, ERR_MEMORY_ALLOCATION, or the back
+// end's number.
+int SCS_SetPos(int stmt, const CursorOptions *options, int32_t row, uint16_t op, uint16_t lock,
+               uint16_t **statuses, uint16_t *count, RowBlock *rowData, uint16_t *colMap, uint16_t colCount);
+// UPDATE, DELETE or ADD of the rows of the operation: rowset row `row` (CUR_POS_ROWSET
 // every row) or, with bookmarks, the `count` rows they name (absolute rows
 // of the keyset inside the current rowset; the keyset's statuses stay).
 int scs_p_PosChange(ScsContext *ctx, uint16_t op, int32_t row, uint16_t **statuses, uint16_t *count,
                     RowBlock *rowData, const uint16_t *colMap, const uint32_t *bookmarks = nullptr,
                     uint16_t bookmarkCount = 0);
 
-// Slot 42: UPDATE_BY_BOOKMARK and DELETE_BY_BOOKMARK of keyset-driven
-// cursors, row by row in the caller's order, and FETCH_BY_BOOKMARK, which
-// reads the named rows of the current rowset again by their keys into a new
-// rowset (*rowset, the caller's) in the caller's order.  Row data and
-// column map are freed before it returns.  0; 91 when no row changed, 81
-// when some did not; 15 for ADD, missing bookmarks, an update without
-// values or a bookmark outside the current rowset; 43 for cursors without
-// keys; 21, 16.
-int SCS_BulkOperations(int stmt, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *rowData,
-                       uint16_t *colMap, uint16_t colCount, uint16_t **statuses, uint16_t *countOut,
-                       RowsetCache **rowset);
+// SCS_BulkOperations: UPDATE_BY_BOOKMARK and DELETE_BY_BOOKMARK of keyset-driven cursors, row by
+// row in the caller's order, and FETCH_BY_BOOKMARK, which reads the named rows of the
+// current rowset again by their keys into a new rowset (*rowset, the caller's) in the
+// caller's order.  Row data and column map are freed before it returns.  0;
+// ERR_NO_ROWS_CHANGED when no row changed, ERR_ROW_ERROR when some did not;
+// ERR_GENERAL for ADD, missing bookmarks, an update without values or a bookmark
+// outside the current rowset; ERR_NOT_CAPABLE for cursors without keys;
+// ERR_INVALID_ARGUMENT, ERR_MEMORY_ALLOCATION.
+int SCS_BulkOperations(int stmt, const CursorOptions *options, uint16_t op, const uint32_t *bookmarks,
+                       uint16_t count, RowBlock *rowData, uint16_t *colMap, uint16_t colCount,
+                       uint16_t **statuses, uint16_t *countOut, RowsetCache **rowset);

@@ -93,7 +93,7 @@ bool keysShownAgree(const ScsContext *ctx, const RowBlock *rows, const DynArray 
 bool staticReadsAgree(ScsContext *ctx)
 {
     const KeySet *ks = ctx->keySet;
-    const int32_t rows = ctx->cs.rowCount;
+    const int32_t rows = ctx->place.rowCount;
     const bool values = scs_p_Concurrency(ctx) == SCS_VALUES && ctx->compareSet == 1;
     if (rows != ks->statusCount || (values && valueRows(ctx) != rows))
         return false;
@@ -126,7 +126,7 @@ int staticPass(ScsContext *ctx, bool keyed)
     } else if (keyed && conc == SCS_LOCK && ctx->lockByUpdate && (rc = staticRowsLock(ctx)) != 0) {
         return rc;
     }
-    return SS_GetRsltSet(ctx->staticSet, ScsLowerBinding(), static_cast<int>(ctx->cs.drvStmt), &ctx->cs.rowCount);
+    return SS_GetRsltSet(ctx->staticSet, ScsLowerBinding(), static_cast<int>(ctx->drvStmt), &ctx->place.rowCount);
 }
 
 } // namespace
@@ -155,7 +155,7 @@ int scs_p_StaticKeysetBuild(ScsContext *ctx)
     std::string text(ordered);
     if (scs_p_Concurrency(ctx) == SCS_LOCK && !ctx->lockByUpdate)
         text += " FOR UPDATE";
-    if ((rc = ScsLower()->Prepare(static_cast<int>(ctx->cs.drvStmt), text.c_str())) != 0)
+    if ((rc = ScsLower()->Prepare(static_cast<int>(ctx->drvStmt), text.c_str())) != 0)
         return rc;
     return scs_p_ParamsResend(ctx);
 }
@@ -172,7 +172,7 @@ int scs_p_StaticFill(ScsContext *ctx, bool closeCursor)
     if (int rc = scs_p_StaticSetReady(ctx))
         return rc;
     const bool keyed = scs_p_StaticKeyed(ctx) && ctx->keySet && ctx->keySet->statuses;
-    const int h = static_cast<int>(ctx->cs.drvStmt);
+    const int h = static_cast<int>(ctx->drvStmt);
     int rc = 0;
     for (int pass = 0;; ++pass) {
         if ((rc = staticPass(ctx, keyed)) != 0)
@@ -180,7 +180,7 @@ int scs_p_StaticFill(ScsContext *ctx, bool closeCursor)
         if (!keyed || staticReadsAgree(ctx))
             break;
         LOG_Printf(LOG_LEVEL_DEBUG, SRC, __LINE__, "static cursor: %d keys, %d rows; reading them again",
-                   ctx->keySet->statusCount, ctx->cs.rowCount);
+                   ctx->keySet->statusCount, ctx->place.rowCount);
         SS_Close(ctx->staticSet);
         if (pass == 2)
             return ERR_KEYSET_TOO_MANY_UPDATES;
@@ -218,17 +218,17 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     if (int rc = scs_p_StaticFill(ctx, !keepOpen))
         return rc;
     int32_t a = 0;
-    int rc = scs_p_StaticTarget(row, ctx->cs.rowCount, ctx->cs.rowsetSize, &a);
+    int rc = scs_p_StaticTarget(row, ctx->place.rowCount, ctx->opts.rowsetSize, &a);
     if (rc == ERR_BEFORE_START) {
-        CUR_PosSet(&ctx->cs, 0);
+        CUR_PosSet(&ctx->place, CUR_POS_BEFORE_START);
         return rc;
     }
     if (rc == ERR_BEYOND_END) {
-        CUR_PosSet(&ctx->cs, -3);
+        CUR_PosSet(&ctx->place, CUR_POS_AFTER_END);
         return rc;
     }
-    ctx->cs.absRow = a + 1;
-    const int32_t R = ctx->cs.rowsetSize;
+    ctx->place.absRow = rowset->firstRow = a + 1;
+    const int32_t R = ctx->opts.rowsetSize;
     KeySet *ks = ctx->keySet;
     const bool keyed = scs_p_StaticKeyed(ctx) && ks && ks->statuses;
     const bool values = keyed && scs_p_Concurrency(ctx) == SCS_VALUES;
@@ -240,7 +240,7 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
         return rc;
     if ((rc = SS_GetRowset(ctx->staticSet, a, R, &rowset->block)) != 0)
         return rc;
-    for (int32_t i = 0; i < rowset->rows && a + i <= ctx->cs.rowCount - 1; ++i) {
+    for (int32_t i = 0; i < rowset->rows && a + i <= ctx->place.rowCount - 1; ++i) {
         uint16_t st = SQL_ROW_SUCCESS;
         if (keyed && a + i < ks->statusCount) {
             // A failed change is forgotten; a row this cursor updated or

@@ -69,12 +69,23 @@ int backendConn(const Conn *conn) { return static_cast<int>(conn->drvConn); }
 // identifier (format -1) and with a global transaction identifier.
 bool namesBranch(const XID &xid) { return xid.formatID != -1 && xid.gtrid_length > 0; }
 
-// The branch entries: (xid, rmid, flags) on slot `Slot` of the context's
-// connection.  XAER_RMERR without a context, XAER_INVAL for an identifier
-// or flags the driver cannot carry (and for xa_start, an identifier that
-// names no branch).
-template <int Slot>
-int branchEntry(const char *name, xid_t *xid, int rmid, long flags)
+using BranchOp = int (*)(int, XID *, int, int);
+
+// One branch operation of the binding's table (the member `op` names it);
+// XAER_RMERR when the binding offers none.
+int callBranch(const DrvBinding *binding, BranchOp DrvOpTable::*op, int conn, XID *xid, int rmid,
+               int flags)
+{
+    if (!binding || !binding->ops || !(binding->ops->*op))
+        return XAER_RMERR;
+    return (binding->ops->*op)(conn, xid, rmid, flags);
+}
+
+// The branch entries: (xid, rmid, flags) on the operation `op` of the
+// context's connection.  XAER_RMERR without a context, XAER_INVAL for an
+// identifier or flags the driver cannot carry (and for xa_start, an
+// identifier that names no branch).
+int branchEntry(const char *name, BranchOp DrvOpTable::*op, xid_t *xid, int rmid, long flags)
 {
     TR_XaPrintf(1, "%s(%p, %d, %lX)", name, static_cast<void *>(xid), rmid, flags);
     Conn *conn = contextConn(rmid, nullptr);
@@ -83,13 +94,9 @@ int branchEntry(const char *name, xid_t *xid, int rmid, long flags)
     XID branch;
     int32_t f = 0;
     if (!xid || !XA_XidIn(xid, &branch) || !XA_FlagsIn(flags, &f) ||
-        (Slot == 64 && !namesBranch(branch)))
+        (op == &DrvOpTable::XaStart && !namesBranch(branch)))
         return traced(XAER_INVAL);
-    using Op = int (*)(int, XID *, int, int);
-    auto op = reinterpret_cast<Op>(const_cast<void *>(*DRV_Slot(conn->binding.ops, Slot)));
-    if (!op)
-        return traced(XAER_RMERR);
-    return traced(op(backendConn(conn), &branch, rmid, f));
+    return traced(callBranch(&conn->binding, op, backendConn(conn), &branch, rmid, f));
 }
 
 // Opens the resource manager of a parsed xa_info text.  XA_OK, the back
@@ -170,32 +177,32 @@ int xa_switch_close(char *xaInfo, int rmid, long flags)
 
 int xa_switch_start(xid_t *xid, int rmid, long flags)
 {
-    return branchEntry<64>("xa_switch_start", xid, rmid, flags);
+    return branchEntry("xa_switch_start", &DrvOpTable::XaStart, xid, rmid, flags);
 }
 
 int xa_switch_end(xid_t *xid, int rmid, long flags)
 {
-    return branchEntry<58>("xa_switch_end", xid, rmid, flags);
+    return branchEntry("xa_switch_end", &DrvOpTable::XaEnd, xid, rmid, flags);
 }
 
 int xa_switch_rollback(xid_t *xid, int rmid, long flags)
 {
-    return branchEntry<63>("xa_switch_rollback", xid, rmid, flags);
+    return branchEntry("xa_switch_rollback", &DrvOpTable::XaRollback, xid, rmid, flags);
 }
 
 int xa_switch_prepare(xid_t *xid, int rmid, long flags)
 {
-    return branchEntry<61>("xa_switch_prepare", xid, rmid, flags);
+    return branchEntry("xa_switch_prepare", &DrvOpTable::XaPrepare, xid, rmid, flags);
 }
 
 int xa_switch_commit(xid_t *xid, int rmid, long flags)
 {
-    return branchEntry<56>("xa_switch_commit", xid, rmid, flags);
+    return branchEntry("xa_switch_commit", &DrvOpTable::XaCommit, xid, rmid, flags);
 }
 
 int xa_switch_forget(xid_t *xid, int rmid, long flags)
 {
-    return branchEntry<59>("xa_switch_forget", xid, rmid, flags);
+    return branchEntry("xa_switch_forget", &DrvOpTable::XaForget, xid, rmid, flags);
 }
 
 // Hands out up to count identifiers in the monitor's layout, converting a
@@ -374,20 +381,6 @@ SQLRETURN SQLGetXaConnect(SQLHDBC *out)
 }
 
 } // extern "C"
-
-namespace {
-using BranchOp = int (*)(int, XID *, int, int);
-
-// One branch operation of the binding's table (the member `op` names it);
-// XAER_RMERR when the binding offers none.
-int callBranch(const DrvBinding *binding, BranchOp DrvOpTable::*op, int conn, XID *xid, int rmid,
-               int flags)
-{
-    if (!binding || !binding->ops || !(binding->ops->*op))
-        return XAER_RMERR;
-    return (binding->ops->*op)(conn, xid, rmid, flags);
-}
-} // namespace
 
 int XA_CallOpen(const DrvBinding *binding, int conn, void *, int useWorker, const char *xaInfo,
                 int rmid, int flags)

@@ -27,12 +27,6 @@ XaWorkerMode **connModeSlot(int handle)
     return s && s->ConnModeSlot ? s->ConnModeSlot(handle) : nullptr;
 }
 
-template <class Op>
-Op onwardOp(int slot)
-{
-    return reinterpret_cast<Op>(const_cast<void *>(*DRV_Slot(XaOnwardBinding.ops, slot)));
-}
-
 // One proxied call: the onward operation, its arguments and its result.
 template <class... A>
 struct XaCallRecord {
@@ -79,22 +73,29 @@ XaWorkerMode *modeOfStmt(int handle, bool *found)
     return mode;
 }
 
-// Statement proxies (slot 7 takes a connection handle): the worker runs the
-// operation while the connection's XA connection is open, the calling
-// thread otherwise.  ERR_INVALID_ARGUMENT for an unknown handle,
-// ERR_WORKER_ASSIGNMENT (IM933) for a refused post.
-template <int Slot, class Sig>
+// The operations whose first argument is a connection handle rather than a
+// statement handle.
+template <auto Op>
+constexpr bool kTakesConn = false;
+template <>
+constexpr bool kTakesConn<&DrvOpTable::AllocStmt> = true;
+
+// Statement proxies of the operation `Op` (AllocStmt takes a connection
+// handle): the worker runs the operation while the connection's XA
+// connection is open, the calling thread otherwise.  ERR_INVALID_ARGUMENT
+// for an unknown handle, ERR_WORKER_ASSIGNMENT (IM933) for a refused post.
+template <auto Op>
 struct StmtProxy;
 
-template <int Slot, class... A>
-struct StmtProxy<Slot, int (*)(int, A...)> {
+template <class... A, int (*DrvOpTable::*Op)(int, A...)>
+struct StmtProxy<Op> {
     static int Call(int handle, A... rest)
     {
         bool found = false;
-        XaWorkerMode *mode = Slot == 7 ? modeOfConn(handle, &found) : modeOfStmt(handle, &found);
+        XaWorkerMode *mode = kTakesConn<Op> ? modeOfConn(handle, &found) : modeOfStmt(handle, &found);
         if (!found)
             return ERR_INVALID_ARGUMENT;
-        auto op = onwardOp<int (*)(int, A...)>(Slot);
+        auto op = XaOnwardBinding.ops->*Op;
         if (!mode || !mode->xaActive.load() || !mode->useWorker)
             return op(handle, rest...);
         int result = 0;
@@ -102,31 +103,31 @@ struct StmtProxy<Slot, int (*)(int, A...)> {
     }
 };
 
-// The XA operation of the slot on the record's worker (or on the calling
+// The onward XA operation `Op` on the record's worker (or on the calling
 // thread for a record without one); XAER_RMERR for a refused post.
-template <int Slot, class... A>
+template <auto Op, class... A>
 int runXa(XaWorkerMode *mode, int handle, A... rest)
 {
-    auto op = onwardOp<int (*)(int, A...)>(Slot);
+    auto op = XaOnwardBinding.ops->*Op;
     if (!mode->useWorker)
         return op(handle, rest...);
     int result = 0;
     return postCall(mode, op, &result, handle, rest...) ? result : XAER_RMERR;
 }
 
-// XA proxies of slots 55 to 59 and 61 to 64: XAER_INVAL for an unknown
-// connection or one that never had an XA open.
-template <int Slot, class Sig>
+// XA proxies of every XA operation but DRV_XaOpen: XAER_INVAL for an
+// unknown connection or one that never had an XA open.
+template <auto Op>
 struct XaProxy;
 
-template <int Slot, class... A>
-struct XaProxy<Slot, int (*)(int, A...)> {
+template <class... A, int (*DrvOpTable::*Op)(int, A...)>
+struct XaProxy<Op> {
     static int Call(int handle, A... rest)
     {
         XaWorkerMode **slot = connModeSlot(handle);
         if (!slot || !*slot)
             return XAER_INVAL;
-        return runXa<Slot>(*slot, handle, rest...);
+        return runXa<Op>(*slot, handle, rest...);
     }
 };
 
@@ -148,7 +149,7 @@ void freeMode(XaWorkerMode *mode)
     delete mode;
 }
 
-// Slot 60: makes (or replaces) the connection's worker record, then opens.
+// DRV_XaOpen: makes (or replaces) the connection's worker record, then opens.
 // XAER_INVAL for an unknown connection, XAER_RMERR when the record or its
 // worker cannot be made.
 int XAT_ProxyXaOpen(int handle, int useWorker, const char *xaInfo, int rmid, int flags)
@@ -185,10 +186,10 @@ int XAT_ProxyXaOpen(int handle, int useWorker, const char *xaInfo, int rmid, int
             mode->worker->terminate = terminate;
         *slot = mode;
     }
-    return runXa<60>(*slot, handle, useWorker, xaInfo, rmid, flags);
+    return runXa<&DrvOpTable::XaOpen>(*slot, handle, useWorker, xaInfo, rmid, flags);
 }
 
-// Slot 6: disconnects on the calling thread, then stops the worker.
+// DRV_Disconnect: disconnects on the calling thread, then stops the worker.
 int XAT_ProxyDisconnect(int handle)
 {
     XaWorkerMode **slot = connModeSlot(handle);
@@ -201,19 +202,25 @@ int XAT_ProxyDisconnect(int handle)
     return rc;
 }
 
-// Operations of the slots the cursor library may fill that the JDBC back end
-// leaves empty.
-using ParamDataOp = int (*)(int, int64_t, int64_t, int64_t, int64_t);
-using ExecDirectExOp = decltype(DrvOpTable::ExecDirectEx);
-
 // Puts the proxy into a slot that has an onward operation; an empty slot
 // stays empty, so that callers still see that nothing serves it.
 template <class Op>
-void putProxy(DrvOpTable &t, int slot, Op proxy)
+void putProxy(DrvOpTable &t, Op DrvOpTable::*slot, Op proxy)
 {
-    void **p = DRV_Slot(&t, slot);
-    if (*p)
-        *p = reinterpret_cast<void *>(proxy);
+    if (t.*slot)
+        t.*slot = proxy;
+}
+
+template <auto Op>
+void putStmtProxy(DrvOpTable &t)
+{
+    putProxy(t, Op, &StmtProxy<Op>::Call);
+}
+
+template <auto Op>
+void putXaProxy(DrvOpTable &t)
+{
+    putProxy(t, Op, &XaProxy<Op>::Call);
 }
 
 void XAT_BuildProxyOpTable(DrvBinding *binding)
@@ -222,28 +229,28 @@ void XAT_BuildProxyOpTable(DrvBinding *binding)
         XaOnwardBinding = *binding;
         DrvOpTable &t = XaProxyOpTable;
         t = *binding->ops;
-        putProxy(t, 6, &XAT_ProxyDisconnect);
-        putProxy(t, 7, &StmtProxy<7, decltype(DrvOpTable::AllocStmt)>::Call);
-        putProxy(t, 8, &StmtProxy<8, decltype(DrvOpTable::FreeStmt)>::Call);
-        putProxy(t, 11, &StmtProxy<11, decltype(DrvOpTable::Prepare)>::Call);
-        putProxy(t, 13, &StmtProxy<13, decltype(DrvOpTable::Execute)>::Call);
-        putProxy(t, 19, &StmtProxy<19, decltype(DrvOpTable::Fetch)>::Call);
-        putProxy(t, 20, &StmtProxy<20, decltype(DrvOpTable::CloseCursor)>::Call);
-        putProxy(t, 24, &StmtProxy<24, decltype(DrvOpTable::MoreResults)>::Call);
-        putProxy(t, 38, &StmtProxy<38, ParamDataOp>::Call);
-        putProxy(t, 39, &StmtProxy<39, decltype(DrvOpTable::Slot39)>::Call);
-        putProxy(t, 43, &StmtProxy<43, decltype(DrvOpTable::ExecDirect)>::Call);
-        putProxy(t, 54, &StmtProxy<54, ExecDirectExOp>::Call);
-        putProxy(t, 55, &XaProxy<55, decltype(DrvOpTable::XaClose)>::Call);
-        putProxy(t, 56, &XaProxy<56, decltype(DrvOpTable::XaCommit)>::Call);
-        putProxy(t, 57, &XaProxy<57, decltype(DrvOpTable::XaComplete)>::Call);
-        putProxy(t, 58, &XaProxy<58, decltype(DrvOpTable::XaEnd)>::Call);
-        putProxy(t, 59, &XaProxy<59, decltype(DrvOpTable::XaForget)>::Call);
-        putProxy(t, 60, &XAT_ProxyXaOpen);
-        putProxy(t, 61, &XaProxy<61, decltype(DrvOpTable::XaPrepare)>::Call);
-        putProxy(t, 62, &XaProxy<62, decltype(DrvOpTable::XaRecover)>::Call);
-        putProxy(t, 63, &XaProxy<63, decltype(DrvOpTable::XaRollback)>::Call);
-        putProxy(t, 64, &XaProxy<64, decltype(DrvOpTable::XaStart)>::Call);
+        putProxy(t, &DrvOpTable::Disconnect, &XAT_ProxyDisconnect);
+        putStmtProxy<&DrvOpTable::AllocStmt>(t);
+        putStmtProxy<&DrvOpTable::FreeStmt>(t);
+        putStmtProxy<&DrvOpTable::Prepare>(t);
+        putStmtProxy<&DrvOpTable::Execute>(t);
+        putStmtProxy<&DrvOpTable::Fetch>(t);
+        putStmtProxy<&DrvOpTable::CloseCursor>(t);
+        putStmtProxy<&DrvOpTable::MoreResults>(t);
+        putStmtProxy<&DrvOpTable::ParamData>(t);
+        putStmtProxy<&DrvOpTable::PutData>(t);
+        putStmtProxy<&DrvOpTable::ExecDirect>(t);
+        putStmtProxy<&DrvOpTable::ExecDirectEx>(t);
+        putXaProxy<&DrvOpTable::XaClose>(t);
+        putXaProxy<&DrvOpTable::XaCommit>(t);
+        putXaProxy<&DrvOpTable::XaComplete>(t);
+        putXaProxy<&DrvOpTable::XaEnd>(t);
+        putXaProxy<&DrvOpTable::XaForget>(t);
+        putProxy(t, &DrvOpTable::XaOpen, &XAT_ProxyXaOpen);
+        putXaProxy<&DrvOpTable::XaPrepare>(t);
+        putXaProxy<&DrvOpTable::XaRecover>(t);
+        putXaProxy<&DrvOpTable::XaRollback>(t);
+        putXaProxy<&DrvOpTable::XaStart>(t);
     });
 }
 } // namespace

@@ -13,7 +13,7 @@
 struct DrvBinding;
 
 // Points the binding at the worker layer's proxy table (copied from the
-// table the binding points at on the first call of the process).  0, or 43
+// table the binding points at on the first call of the process).  0, or ERR_NOT_CAPABLE
 // (S1C00) when the binding's flags are 0 (the binding is left as it is).
 int XAT_InstallProxyOps(DrvBinding *binding);
 // The layer's clean-up hook; it holds nothing to release.

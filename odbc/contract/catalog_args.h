@@ -1,4 +1,4 @@
-// The argument record of the catalog operations (slots 25 to 34): the texts
+// The argument record of the catalog operations (DDColumnPrivileges to DDTables): the texts
 // of one catalog function, then its 16-bit flags.  The statement layer fills
 // it for one call; the texts are the caller's copies (the back end may change
 // the table-type list in place).

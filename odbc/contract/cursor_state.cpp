@@ -9,37 +9,40 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rowblock.h"
 
+void CUR_OptionsInit(CursorOptions *o)
+{
+    *o = CursorOptions{};
+    o->rowsetSize = 1;
+    o->keysetSize = 0;
+    o->cursorType = 0;
+    o->concurrency = 1;
+    o->simulateCursor = 0;
+    o->useBookmarks = 0;
+    o->retrieveData = 1;
+    o->cursorMode = 1;
+}
+
 int CUR_StateInit(CursorState *cs, uint32_t drvStmt, uint32_t drvConn, DrvBinding *binding,
                   Stmt *stmt)
 {
-    std::memset(cs, 0, sizeof *cs);
-    cs->rowsetSize = 1;
-    cs->keysetSize = 0;
+    *cs = CursorState{};
+    CUR_OptionsInit(cs);
     cs->rowCount = -1;
-    cs->cursorType = 0;
-    cs->concurrency = 1;
-    cs->simulateCursor = 0;
-    cs->useBookmarks = 0;
-    cs->retrieveData = 1;
+    cs->position = CUR_POS_BEFORE_START;
+    cs->absRow = CUR_POS_BEFORE_START;
     cs->drvStmt = drvStmt;
     cs->drvConn = drvConn;
     cs->binding = binding;
     cs->stmt = stmt;
-    cs->position = 0;
-    cs->absRow = 0;
-    cs->cursorMode = 1;
     return 0;
 }
 
 int CUR_StateInitFromConn(CursorState *cs, uint32_t drvStmt, uint32_t drvConn,
-                          DrvBinding *binding, Stmt *stmt, const CursorState *defaults)
+                          DrvBinding *binding, Stmt *stmt, const CursorOptions *defaults)
 {
     CUR_StateInit(cs, drvStmt, drvConn, binding, stmt);
-    cs->cache = nullptr;
-    cs->appStatus = nullptr;
-    cs->fetchDirMask = 0;
     if (defaults) {
-        const CursorState &d = *defaults;
+        const CursorOptions &d = *defaults;
         cs->concurrency = d.concurrency;
         cs->cursorType = d.cursorType;
         cs->keysetSize = d.keysetSize;
@@ -56,29 +59,29 @@ void CUR_StateFree(CursorState *cs)
     RS_Free(&cs->cache);
 }
 
-int CUR_PosSet(CursorState *cs, int32_t p)
+int CUR_PosSet(CursorPlace *place, int32_t p)
 {
-    if (p == 0 || p == -3) {
-        cs->position = p;
-        cs->absRow = p;
+    if (p == CUR_POS_BEFORE_START || p == CUR_POS_AFTER_END) {
+        place->position = p;
+        place->absRow = p;
         return 0;
     }
-    if (p == -2) {
-        cs->position = -2;
+    if (p == CUR_POS_ROWSET) {
+        place->position = CUR_POS_ROWSET;
         return 0;
     }
     if (p < 0)
         return ERR_ROW_VALUE_RANGE;
-    if (cs->rowCount != -1 && cs->rowCount < p)
+    if (place->rowCount != -1 && place->rowCount < p)
         return ERR_ROW_VALUE_RANGE;
-    cs->position = p;
+    place->position = p;
     return 0;
 }
 
-int CUR_PosReset(CursorState *cs)
+int CUR_PosReset(CursorPlace *place)
 {
-    cs->rowCount = -1;
-    return CUR_PosSet(cs, 0);
+    place->rowCount = -1;
+    return CUR_PosSet(place, CUR_POS_BEFORE_START);
 }
 
 int RS_Create(RowsetCache **out, int32_t rows)
@@ -209,9 +212,9 @@ int CUR_RowBookmark(CursorState *cs, uint32_t i, int32_t *bookmark)
         return 0;
     if (i > static_cast<uint32_t>(cs->rowsetSize - 1))
         return ERR_INVALID_ARGUMENT;
-    // -2 (SQLSetPos of every row) still stands on the rowset; a rowset whose
-    // place is unknown (after a bulk operation) has no row numbers.
-    if (cs->position == 0 || cs->position == -3 || cs->absRow < 1)
+    // CUR_POS_ROWSET still stands on the rowset; a rowset whose place is
+    // unknown (after a bulk operation) has no row numbers.
+    if (cs->position == CUR_POS_BEFORE_START || cs->position == CUR_POS_AFTER_END || cs->absRow < 1)
         return ERR_INVALID_CURSOR_STATE;
     if (CUR_RowStatusGet(cs->cache, static_cast<int32_t>(i) + 1) == 5)
         return ERR_INVALID_CURSOR_POSITION;
@@ -224,7 +227,7 @@ int CUR_BookmarkGet(CursorState *cs, uint32_t i, int32_t *bookmark)
     if (!bookmark || i > static_cast<uint32_t>(cs->rowsetSize - 1))
         return ERR_INVALID_ARGUMENT;
     *bookmark = 0;
-    if (cs->position == 0 || cs->position == -3)
+    if (cs->position == CUR_POS_BEFORE_START || cs->position == CUR_POS_AFTER_END)
         return ERR_INVALID_CURSOR_STATE;
     if ((cs->cursorType == 1 && cs->keysetSize == 0) || cs->cursorType == 3)
         return CUR_RowBookmark(cs, i, bookmark);

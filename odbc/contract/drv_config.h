@@ -50,8 +50,9 @@ struct DrvConfigOps {
     // Reads the keywords (the connection string traced with its passwords
     // masked), asks the login dialog when the completion wants one, fills the
     // back-end options block and answers the settings.  0,
-    // DRV_CONFIG_NOT_CONFIRMED, 16 (S1001) or 142 (IM008: a prompt that must
-    // be shown without a window).
+    // DRV_CONFIG_NOT_CONFIRMED, ERR_MEMORY_ALLOCATION (S1001) or
+    // ERR_DIALOG_FAILED (IM008: a prompt that must be shown without a
+    // window).
     int (*Configure)(const DrvConfigRequest *request, DrvConnSettings *out);
     // Writes the lines of the verbose connect trace that show the connection
     // string and the keywords.

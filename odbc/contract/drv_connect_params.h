@@ -1,4 +1,4 @@
-// What ConnOpen hands the back end's DRV_Connect (slot 5).  The caller zeroes
+// What ConnOpen hands the back end's DRV_Connect.  The caller zeroes
 // the record, fills it and keeps ownership of every text.
 #pragma once
 #include <cstdint>

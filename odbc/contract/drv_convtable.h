@@ -1,4 +1,4 @@
-// The back end's table of SQL type conversions (GetOpTable, slot 23), from
+// The back end's table of SQL type conversions (GetOpTable), from
 // which the handle layer answers the SQL_CONVERT_* information types.
 #pragma once
 #include <cstdint>

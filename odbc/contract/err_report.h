@@ -1,4 +1,4 @@
-// What the back end's DRV_GetErrors (slot 2) hands the layer that drains a
+// What the back end's DRV_GetErrors hands the layer that drains a
 // back-end record's diagnostics.
 #pragma once
 #include <cstdint>

@@ -30,15 +30,16 @@ enum : uint32_t {
 };
 
 // Empties the table and sets it up with 5 free slots and the tag value & 0xFFFF
-// (0 becomes 0xFFFF).  Returns 0, or 16 (S1001) when out of memory.
+// (0 becomes 0xFFFF).  Returns 0, or ERR_MEMORY_ALLOCATION (S1001) when out of memory.
 int HT_Init(HandleTable *t, uint32_t value);
 
-// Creates the table's lock and turns locking on.  Returns 0, or 16 (S1001).
+// Creates the table's lock and turns locking on.  Returns 0, or ERR_MEMORY_ALLOCATION (S1001).
 int HT_EnableLock(HandleTable *t);
 
-// Stores the object in the lowest free slot and writes its handle to *out
-// (0 after a failure).  Returns 0, 131 (S1014) when 65535 slots are in use,
-// 16 (S1001) when out of memory, 15 (S1000) for a table that is not set up.
+// Stores the object in the lowest free slot and writes its handle to *out (0 after a
+// failure).  Returns 0, ERR_TOO_MANY_HANDLES (S1014) when 65535 slots are in use,
+// ERR_MEMORY_ALLOCATION (S1001) when out of memory, ERR_GENERAL (S1000) for a table that is
+// not set up.
 int HT_Insert(HandleTable *t, uint32_t *out, void *object);
 int HT_Insert(HandleTable *t, int32_t *out, void *object);
 

@@ -10,8 +10,8 @@ enum KrsStmtOption : uint16_t {
     KRS_STMT_BACKEND_VALUE = 1048,  // read only: asked of the back end each time
     KRS_STMT_LAST_SERIAL = 1049,    // read only: the serial value the last INSERT made
     KRS_STMT_CURSOR_MODE = 1050,    // 1 (the default) or 2, kept by the statement and the back end
-    KRS_STMT_KEPT_A = 1052,         // kept by the statement once the back end took it
-    KRS_STMT_KEPT_B = 1054,         // likewise
+    KRS_STMT_KEY_INFO = 1052,       // key and expression columns reported; kept once the back end took it
+    KRS_STMT_ADD_KEYS = 1054,       // missing key columns added to the select list; likewise
     KRS_STMT_PASSED_TEXT = 1226,    // a text handed to the back end, not kept
 };
 

@@ -1,5 +1,5 @@
 // ParamTypeDesc: the declared type and direction of one parameter, handed
-// by the statement engine to the back end (slots 18 and 43) beside the
+// by the statement engine to the back end (SetParamTypes, ExecDirect) beside the
 // parameter RowBlock that carries the values.
 #pragma once
 #include <cstdint>
@@ -20,7 +20,7 @@ struct ParamTypeDesc {
     int16_t direction;      // PARAM_*
 };
 
-// The parameter type record of slots 54 and 65: the fields of ParamTypeDesc
+// The parameter type record of ExecDirectEx and ParamTypesEx: the fields of ParamTypeDesc
 // in the same order and widths, then the parameter's name (NULL or
 // NUL-terminated, owned by the caller).
 struct ParamTypeDescEx {
@@ -34,9 +34,9 @@ struct ParamTypeDescEx {
 
 struct RowBlock;
 
-// One statement of a batch (slot 49): its text (NULL: the statement's
+// One statement of a batch (ExecBatch): its text (NULL: the statement's
 // prepared text runs again), its parameter types and its parameter block
-// (or NULL), which passes to the callee as in slot 43.
+// (or NULL), which passes to the callee as in ExecDirect.
 struct BatchEntry {
     const char *sql;
     uint16_t typeCount;

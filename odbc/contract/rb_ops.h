@@ -1,8 +1,8 @@
 // Operations that reshape filled row blocks (rows, columns, cells).  The
 // column attribute values returned beside descriptions are typed_value.h's.
 //
-// Every RB_ operation returns 0, 15 (S1000) for a missing block, an index out
-// of range or blocks whose layouts do not match (nothing changed), or 16
+// Every RB_ operation returns 0, ERR_GENERAL (S1000) for a missing block, an index out
+// of range or blocks whose layouts do not match (nothing changed), or ERR_MEMORY_ALLOCATION
 // (S1001) when memory runs out.  A block keeps storage for rowsAllocated rows
 // in every used column; cells at or beyond rowsUsed hold no heap value.
 #pragma once

@@ -122,19 +122,20 @@ constexpr uint32_t CD_SizeDoubled(uint64_t size)
 // sizes up to 4294967295 never wrap (a caller storing it checks it fits).
 uint64_t RB_ValueWidth(ValueType type, uint64_t size);
 
-// Sets the block up with n zeroed column entries and no rows.  0 or 16 (S1001).
+// Sets the block up with n zeroed column entries and no rows.  0 or ERR_MEMORY_ALLOCATION (S1001).
 int RB_Init(RowBlock *block, uint16_t n);
 // Storage for n rows of one column: zeroed data, every indicator NULL.  n = 0
-// leaves none.  0, 15 (negative n) or 16 (S1001; nothing left allocated).
+// leaves none.  0, ERR_GENERAL (negative n) or ERR_MEMORY_ALLOCATION (S1001;
+// nothing left allocated).
 int RB_AllocColumn(RowBlockColumn *col, int32_t n);
-// RB_AllocColumn for every used column; rows allocated = n.  0, or 15 when a
-// column already has storage or n is negative, 16 (S1001) when out of memory.
+// RB_AllocColumn for every used column; rows allocated = n.  0, or ERR_GENERAL when a
+// column already has storage or n is negative, ERR_MEMORY_ALLOCATION (S1001) when out of memory.
 int RB_AllocRows(RowBlock *block, int32_t n);
 // Frees one column's storage and the heap values of its first `rows` cells.
 void RB_FreeColumn(RowBlockColumn *col, int32_t rows);
 // Frees every column and the column array; the record stays, all counts 0.
 void RB_Free(RowBlock *block);
-// Sets a block up from n descriptions with storage for `rows` rows.  0, or 16
+// Sets a block up from n descriptions with storage for `rows` rows.  0, or ERR_MEMORY_ALLOCATION
 // (S1001) when out of memory or an element would exceed 4 GiB.
 int RB_InitFromColDescs(const ColDesc *descs, uint16_t n, int32_t rows, RowBlock *block);
 

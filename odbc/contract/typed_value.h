@@ -38,7 +38,8 @@ inline uint32_t TV_Key(int attrId, unsigned column) {
 int TV_Lookup(const HashTable *table, int attrId, int column, int32_t *intOut, const char **textOut,
               double *dblOut);
 int TV_Equal(const TypedValue *a, const TypedValue *b);
-// Copies an entry; mode 2 duplicates a text value (16 when out of memory).
+// Copies an entry; mode 2 duplicates a text value (ERR_MEMORY_ALLOCATION when
+// out of memory).
 int TV_CopyValue(TypedValue *target, const TypedValue *source, int mode);
 void TV_FreeValue(TypedValue *entry);
 // Override-table visitor: frees the heap TypedValue held as the value.
@@ -47,5 +48,6 @@ void TV_FreeEntry(uint64_t value, const void *key, void *arg);
 // attribute's default and the column entries that differ from it.  Returns the
 // number kept, -1 when a copy ran out of memory.
 int TV_DedupFill(int n, const TypedValue *entries, int capacity, TypedValue *out, int mode);
-// A new array of the kept entries (none when nothing is kept).  0 or 16.
+// A new array of the kept entries (none when nothing is kept).  0 or
+// ERR_MEMORY_ALLOCATION.
 int TV_DedupCopy(int n, const TypedValue *entries, int *outCount, TypedValue **outArray, int mode);

@@ -18,7 +18,7 @@ struct XaWorkerMode {
     int32_t reserved;
 };
 
-// 21 for a null record, else 0 after storing the flag (1 for non-zero).
+// ERR_INVALID_ARGUMENT for a null record, else 0 after storing the flag (1 for non-zero).
 inline int XAT_SetXaActive(XaWorkerMode *mode, int active)
 {
     if (!mode)

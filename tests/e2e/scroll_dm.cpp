@@ -766,6 +766,20 @@ TEST_P(Positions, RowArraySizeOfZeroIsRefused)
     EXPECT_EQ(size, 7u);
 }
 
+// A keyset larger than the largest one the driver keeps is cut to that size
+// and said so; the statement reports the size it uses.
+TEST_P(Positions, KeysetSizeAboveTheLargestIsCutWithAWarning)
+{
+    ASSERT_EQ(SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0),
+              SQL_SUCCESS);
+    EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(8000), 0), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(FirstState(st), "01S02");
+    SQLULEN size = 0;
+    ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, &size, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(size, 5000u);
+    EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_KEYSET_SIZE, reinterpret_cast<SQLPOINTER>(5000), 0), SQL_SUCCESS);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLibraries, Positions, ::testing::Values("krs_w", "krs_a"),
                          [](const ::testing::TestParamInfo<const char *> &i) { return std::string(i.param); });
 

@@ -213,7 +213,8 @@ TEST_F(BackendOptions, StatementOptionsAndItems)
     int32_t v = SQL_CURSOR_DYNAMIC;
     EXPECT_EQ(Set(h, DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)), &v), 0);
     v = 8000;
-    EXPECT_EQ(Set(h, DrvInt(DrvStmtOption(SQL_KEYSET_SIZE)), &v), 0);
+    EXPECT_EQ(Set(h, DrvInt(DrvStmtOption(SQL_KEYSET_SIZE)), &v), ERR_OPTION_VALUE_CHANGED);
+    EXPECT_EQ(v, 5000);
     EXPECT_EQ(Int(h, DrvInt(DrvStmtOption(SQL_KEYSET_SIZE))), 5000);
 
     // The row count of a DML statement is its update count.

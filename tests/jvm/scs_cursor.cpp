@@ -64,7 +64,7 @@ protected:
     {
         RowsetCache *rs = nullptr;
         int rows = 0, total = 0;
-        *rc = scsOps().ScrollFetch(h, &rs, row, &rows, &total, SQL_FETCH_ABSOLUTE);
+        *rc = scsOps().ScrollFetch(h, nullptr, &rs, row, &rows, &total, SQL_FETCH_ABSOLUTE);
         std::vector<int> v;
         for (int32_t i = 0; rs && rs->block && i < rs->block->rowsUsed; ++i)
             v.push_back(getCell<int32_t>(rs->block, 0, i));
@@ -154,7 +154,7 @@ TEST_F(ScsCursor, KeysetCursorReadsItsRowsByKeys)
     stmtOps().FreeStmt(other);
     RowsetCache *rs = nullptr;
     int rows = 0;
-    ASSERT_EQ(scsOps().ScrollFetch(h, &rs, 1, &rows, &total, SQL_FETCH_ABSOLUTE), 0) << drainErrors(h);
+    ASSERT_EQ(scsOps().ScrollFetch(h, nullptr, &rs, 1, &rows, &total, SQL_FETCH_ABSOLUTE), 0) << drainErrors(h);
     ASSERT_EQ(rows, 3);
     EXPECT_EQ(rs->status[0], SQL_ROW_SUCCESS);
     EXPECT_EQ(rs->status[1], SQL_ROW_DELETED);
@@ -248,7 +248,7 @@ TEST_F(ScsCursor, CatalogResultIsStaticAndLeavesTheCursorType)
         free(t);
     RowsetCache *rs = nullptr;
     int rows = 0, total = 0;
-    ASSERT_EQ(scsOps().ScrollFetch(h, &rs, 2, &rows, &total, SQL_FETCH_ABSOLUTE), 0) << drainErrors(h);
+    ASSERT_EQ(scsOps().ScrollFetch(h, nullptr, &rs, 2, &rows, &total, SQL_FETCH_ABSOLUTE), 0) << drainErrors(h);
     EXPECT_EQ(total, 2);
     EXPECT_EQ(rows, 1);
     EXPECT_EQ(textOf(rs->block, 3, 0), "name");

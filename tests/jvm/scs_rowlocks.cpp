@@ -79,7 +79,7 @@ protected:
     {
         RowsetCache *rs = nullptr;
         int rows = 0, total = 0;
-        EXPECT_EQ(scsOps().ScrollFetch(h, &rs, row, &rows, &total, orientation), 0) << drainErrors(h);
+        EXPECT_EQ(scsOps().ScrollFetch(h, nullptr, &rs, row, &rows, &total, orientation), 0) << drainErrors(h);
         std::vector<int> ids;
         for (int32_t i = 0; rs && rs->block && i < rs->block->rowsUsed; ++i)
             ids.push_back(rs->block->columns[0].indicators[i] < 0 ? -1 : getCell<int32_t>(rs->block, 0, i));

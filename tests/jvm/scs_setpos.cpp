@@ -89,7 +89,7 @@ protected:
         EXPECT_EQ(scsOps().Execute(h), 0) << drainErrors(h);
         RowsetCache *rs = nullptr;
         int rows = 0, total = 0;
-        EXPECT_EQ(scsOps().ScrollFetch(h, &rs, 1, &rows, &total, SQL_FETCH_ABSOLUTE), 0) << drainErrors(h);
+        EXPECT_EQ(scsOps().ScrollFetch(h, nullptr, &rs, 1, &rows, &total, SQL_FETCH_ABSOLUTE), 0) << drainErrors(h);
         RS_Free(&rs);
         int32_t lock = SQL_CONCUR_LOCK;
         scsOps().SetOption(h, DrvInt(DrvStmtOption(SQL_CONCURRENCY)), &lock);
@@ -102,7 +102,7 @@ protected:
     {
         uint16_t *st = nullptr;
         uint16_t n = 0;
-        int rc = scsOps().SetPos(h, row, op, 0, &st, &n, values, cols.empty() ? nullptr : columnMap(cols),
+        int rc = scsOps().SetPos(h, nullptr, row, op, 0, &st, &n, values, cols.empty() ? nullptr : columnMap(cols),
                                  static_cast<uint16_t>(cols.size()));
         statuses->assign(st, st + (st ? n : 0));
         free(st);

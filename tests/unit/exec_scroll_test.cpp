@@ -154,7 +154,8 @@ Stmt *g_stmt;
 // A static cursor over rows 1..n whose value is the row number times ten:
 // the row argument is the rowset's first row (negative from the end, 0 the
 // last full rowset), 85 and 86 before the start and beyond the end.
-int L_ScrollFetch(int, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int orientation)
+int L_ScrollFetch(int, const CursorOptions *, RowsetCache **cache, int row, int *rowsOut, int *rowCount,
+                  int orientation)
 {
     lib->asked.push_back(row);
     lib->orientations.push_back(orientation);
@@ -186,6 +187,7 @@ int L_ScrollFetch(int, RowsetCache **cache, int row, int *rowsOut, int *rowCount
         c->status[i] = failed ? SQL_ROW_ERROR : SQL_ROW_SUCCESS;
     }
     c->block->rowsUsed = got;
+    c->firstRow = a + 1;
     *cache = c;
     *rowsOut = got;
     return 0;

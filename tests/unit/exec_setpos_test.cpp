@@ -144,7 +144,7 @@ void RowsPut(RowsetCache *c, int32_t count, RowOf rowOf)
 
 // A static cursor over rows 1..n (as RowsPut makes them); with partialFrom
 // set, rows from there on are missing from the rowset.
-int L_ScrollFetch(int, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int)
+int L_ScrollFetch(int, const CursorOptions *, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int)
 {
     ++lib->scrollFetches;
     const int32_t r = g_stmt->cursor.rowsetSize;
@@ -162,13 +162,16 @@ int L_ScrollFetch(int, RowsetCache **cache, int row, int *rowsOut, int *rowCount
     RowsPut(c, got, [a](int32_t i) { return a + i + 1; });
     if (got >= 2)
         c->status[1] = lib->statusOfRow2;
+    // Where the rowset starts: the target row, or the last rowset or a row
+    // counted from the end, decoded here.
+    c->firstRow = row >= 1 ? row : std::max(1, row < 0 ? n + row + 1 : n - r + 1);
     *cache = c;
     *rowsOut = got;
     return 0;
 }
 
-int L_SetPos(int, int32_t row, uint16_t op, uint16_t, uint16_t **statuses, uint16_t *count, RowBlock *data,
-             uint16_t *cols, uint16_t colCount)
+int L_SetPos(int, const CursorOptions *, int32_t row, uint16_t op, uint16_t, uint16_t **statuses, uint16_t *count,
+             RowBlock *data, uint16_t *cols, uint16_t colCount)
 {
     PosSeen seen{row, op, {}, {}, {}, {}, {}, {}, {}};
     if (cols)
@@ -239,8 +242,8 @@ int L_V2PutData(int, ValueType, int indicator, const void *piece, int64_t size)
     return 0;
 }
 
-int L_Bulk(int, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *data, uint16_t *cols, uint16_t,
-           uint16_t **statuses, uint16_t *done, RowsetCache **rowset)
+int L_Bulk(int, const CursorOptions *, uint16_t op, const uint32_t *bookmarks, uint16_t count, RowBlock *data,
+           uint16_t *cols, uint16_t, uint16_t **statuses, uint16_t *done, RowsetCache **rowset)
 {
     lib->bulkOps.push_back(op);
     lib->bookmarks.emplace_back(bookmarks, bookmarks + count);
@@ -558,8 +561,8 @@ TEST_F(SetPos, ValuesGivenAtExecutionArriveThroughPutData)
 // back end piece by piece, and its statuses end the call.
 TEST_F(SetPos, SecondEngineLeavesValuesGivenAtExecutionToTheBackEnd)
 {
-    table.ParamData = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(L_V2ParamData));
-    table.Slot39 = L_V2PutData;
+    table.ParamData = L_V2ParamData;
+    table.PutData = L_V2PutData;
     s->conn->cn_hasV2DAE = 1;
     Open();
 

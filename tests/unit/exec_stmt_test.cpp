@@ -282,8 +282,8 @@ protected:
         table.NativeSql = S_NativeSql;
         table.SetCursorName = S_SetCursorName;
         table.DDGetTypeInfo = S_TypeInfo;
-        table.ParamData = reinterpret_cast<DrvOpGeneric>(reinterpret_cast<void *>(S_ParamData));
-        table.Slot39 = S_PutData;
+        table.ParamData = S_ParamData;
+        table.PutData = S_PutData;
         conn = static_cast<Conn *>(HT_Lookup(&ConnTable, HT_HandleIn(session.dbc)));
         ASSERT_NE(conn, nullptr);
         conn->binding.ops = &table;

@@ -759,7 +759,7 @@ TEST(StmtAttr, NegotiatedOptions)
     EXPECT_EQ(StmtOf(h)->maxRows, huge);
 
     // Driver options the back end refuses are errors.
-    for (int option : {KRS_STMT_KEPT_A, KRS_STMT_KEPT_B}) {
+    for (int option : {KRS_STMT_KEY_INFO, KRS_STMT_ADD_KEYS}) {
         s.script.optionResults[DrvInt(DrvStmtOption(option))] = ERR_NOT_CAPABLE;
         EXPECT_EQ(SQLSetStmtAttr(h, option, reinterpret_cast<SQLPOINTER>(1), 0), SQL_ERROR) << option;
         EXPECT_EQ(State(SQL_HANDLE_STMT, h), "HY092") << option;
@@ -984,7 +984,7 @@ TEST(StmtAttr, SqlulenAttributesComeBackClean)
 const SQLINTEGER kStmtAttrIds[] = {
     SQL_ATTR_CURSOR_SENSITIVITY, SQL_ATTR_CURSOR_SCROLLABLE, -3, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14,
     15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 99, 1047, KRS_STMT_BACKEND_VALUE,
-    KRS_STMT_LAST_SERIAL, KRS_STMT_CURSOR_MODE, 1051, KRS_STMT_KEPT_A, 1053, KRS_STMT_KEPT_B, 1224, 1225,
+    KRS_STMT_LAST_SERIAL, KRS_STMT_CURSOR_MODE, 1051, KRS_STMT_KEY_INFO, 1053, KRS_STMT_ADD_KEYS, 1224, 1225,
     KRS_STMT_PASSED_TEXT, 1227, 1228, 1229, 1250, 1251, 1260, 1261, 1264, 1265, 1268, 1276, 1277, 1278, 1279,
     SQL_ATTR_APP_ROW_DESC, SQL_ATTR_APP_PARAM_DESC, SQL_ATTR_IMP_ROW_DESC, SQL_ATTR_IMP_PARAM_DESC,
     SQL_ATTR_METADATA_ID, 10015, 65535};

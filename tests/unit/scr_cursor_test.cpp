@@ -43,6 +43,7 @@ struct Fake {
     int queryFetches = 0;      // fetches on query results
     int catalogCalls = 0;
     int closes = 0;
+    int optionAsks = 0;        // statement options asked of the back end
     std::vector<std::string> prepared;
 } fake;
 
@@ -52,6 +53,8 @@ int fGetInfo(int h, int code, void *buf, int16_t, int16_t *outLen)
     if (DrvClassOf(code) != DRV_CLASS_STMT || it == fake.stmts.end())
         return ERR_NOT_CAPABLE;
     int32_t v;
+    if (DrvItemOf(code) != DRV_STMT_ROW_COUNT)
+        ++fake.optionAsks;
     switch (DrvItemOf(code)) {
     case DrvStmtOption(SQL_CURSOR_TYPE): v = it->second.cursorType; break;
     case DrvStmtOption(SQL_CONCURRENCY): v = it->second.concurrency; break;
@@ -545,7 +548,7 @@ TEST(CursorMetadata, IdentifierRules)
 struct Rowset {
     RowsetCache *rs = nullptr;
     int rows = 0, count = 0, rc = 0;
-    Rowset(int h, int row) { rc = ops()->ScrollFetch(h, &rs, row, &rows, &count, SQL_FETCH_ABSOLUTE); }
+    Rowset(int h, int row) { rc = ops()->ScrollFetch(h, nullptr, &rs, row, &rows, &count, SQL_FETCH_ABSOLUTE); }
     ~Rowset() { RS_Free(&rs); }
     std::vector<int> values() const
     {
@@ -623,7 +626,7 @@ TEST(CursorScroll, WhatNoEngineServesIsRefused)
         s.back().cursorType = c.type;
         RowsetCache *rs = nullptr;
         int rows = -1, total = 0;
-        const int rc = ops()->ScrollFetch(s.h, &rs, 1, &rows, &total, c.orientation);
+        const int rc = ops()->ScrollFetch(s.h, nullptr, &rs, 1, &rows, &total, c.orientation);
         if (c.refused) {
             EXPECT_EQ(rc, ERR_NOT_CAPABLE) << c.type << " " << c.orientation;
             EXPECT_EQ(rs, nullptr);
@@ -667,6 +670,64 @@ TEST(CursorStatic, ForwardOnlyPassesStraightThrough)
     int16_t len = 0;
     ASSERT_EQ(ops()->GetInfo(s.h, DrvInt(DRV_STMT_ROW_COUNT), &count, 4, &len), 0);
     EXPECT_EQ(count, -1);  // the back end's own answer
+}
+
+// A fetch is served with the options it hands and asks the back end for
+// none; where the rowset starts comes back with it.  A cursor type the
+// analysis replaced with static in the back end stays static while the
+// statement still hands the type it asked for: whether the analysis ran at
+// the prepare or, for a type set after a forward-only prepare (which only a
+// caller without the Driver Manager can do), at the execute.
+void servedWithHandedOptions(bool typeSetAfterPrepare)
+{
+    Statement s(typeSetAfterPrepare ? SCS_FORWARD_ONLY : SCS_KEYSET, SCS_READ_ONLY, 1);
+    ASSERT_EQ(ops()->Prepare(s.h, "SELECT a FROM t"), 0);
+    if (typeSetAfterPrepare) {
+        int32_t keyset = SCS_KEYSET;
+        ASSERT_EQ(ops()->SetOption(s.h, DrvInt(DrvStmtOption(SQL_CURSOR_TYPE)), &keyset), 0);
+    }
+    ASSERT_EQ(ops()->Execute(s.h), 0);
+    ASSERT_EQ(s.back().cursorType, SCS_STATIC) << "no keys: served static";
+    CursorOptions handed{};
+    CUR_OptionsInit(&handed);
+    handed.cursorType = SCS_KEYSET;
+    handed.rowsetSize = 5;
+    struct Case {
+        int row;
+        std::vector<int> values;
+        int32_t firstRow;
+    } cases[] = {{1, {1, 2, 3, 4, 5}, 1}, {0, {8, 9, 10, 11, 12}, 8}, {-3, {10, 11, 12}, 10}, {4, {4, 5, 6, 7, 8}, 4}};
+    const int asks = fake.optionAsks;
+    for (const Case &c : cases) {
+        RowsetCache *rs = nullptr;
+        int rows = 0, count = 0;
+        ASSERT_EQ(ops()->ScrollFetch(s.h, &handed, &rs, c.row, &rows, &count, SQL_FETCH_ABSOLUTE), 0) << c.row;
+        std::vector<int> got;
+        for (int32_t i = 0; i < rs->block->rowsUsed; ++i) {
+            int32_t x;
+            memcpy(&x, rs->block->columns[0].data + i * 4, 4);
+            got.push_back(x);
+        }
+        EXPECT_EQ(got, c.values) << c.row;
+        EXPECT_EQ(rs->firstRow, c.firstRow) << c.row;
+        EXPECT_EQ(count, 12);
+        RS_Free(&rs);
+    }
+    EXPECT_EQ(fake.optionAsks, asks) << "the options came with the fetch";
+    EXPECT_EQ(scs_p_CursorType(s.ctx()), SCS_STATIC);
+    EXPECT_EQ(s.ctx()->opts.rowsetSize, 5);
+}
+
+TEST(CursorOptions, AFetchIsServedWithTheOptionsItHands)
+{
+    {
+        SCOPED_TRACE("analysed at the prepare");
+        servedWithHandedOptions(false);
+    }
+    {
+        SCOPED_TRACE("analysed at the execute");
+        servedWithHandedOptions(true);
+    }
 }
 
 TEST(CursorCatalog, CatalogResultIsStaticAndTheCursorTypeStays)
@@ -724,7 +785,7 @@ TEST(CursorOverlay, UnknownHandlesAndEmptySlots)
     EXPECT_EQ(ops()->Prepare(12345, "SELECT 1"), ERR_INVALID_ARGUMENT);
     RowsetCache *rs = nullptr;
     int rows = 0, count = 0;
-    EXPECT_EQ(ops()->ScrollFetch(12345, &rs, 1, &rows, &count, 1), ERR_INVALID_ARGUMENT);
+    EXPECT_EQ(ops()->ScrollFetch(12345, nullptr, &rs, 1, &rows, &count, 1), ERR_INVALID_ARGUMENT);
     // Slots the back end leaves empty stay empty.
     EXPECT_EQ(ops()->DDProcedures, nullptr);
     EXPECT_NE(ops()->ScrollFetch, nullptr);

@@ -105,9 +105,9 @@ struct Cursor {
     ScsContext ctx;
     Cursor()
     {
-        ctx.cs.cursorType = SCS_DYNAMIC;
-        ctx.cs.rowsetSize = 3;
-        ctx.cs.drvConn = 1;
+        ctx.opts.cursorType = SCS_DYNAMIC;
+        ctx.opts.rowsetSize = 3;
+        ctx.drvConn = 1;
         ctx.posStmt = 2;
         ctx.stmtText = strdup("SELECT id, name FROM t");
         ctx.keyCols = DA_New(sizeof(ScrColumnRef));

@@ -203,8 +203,9 @@ struct Ctx {
     Ctx()
     {
         SCR_Init(&ctx.refetchAnalysis);
-        ctx.cs = CursorState{};
-        ctx.cs.cursorType = SCS_STATIC;
+        ctx.opts = CursorOptions{};
+        ctx.place = CursorPlace{};
+        ctx.opts.cursorType = SCS_STATIC;
     }
     ~Ctx()
     {
@@ -313,7 +314,7 @@ TEST(ValueRefetch, KeyedCursorsReadTheKeysBehindTheValues)
     // The rows come back in the server's order; the keys behind the values
     // put each row at its own place.
     Ctx t;
-    t.ctx.cs.cursorType = SCS_KEYSET;
+    t.ctx.opts.cursorType = SCS_KEYSET;
     t.tables({tableRef("", "t")});
     t.ctx.tableCols = Ctx::columns({columnRef("a", "t"), columnRef("\"k\"\"1\"", "t")});
     t.ctx.keyCols = Ctx::columns({columnRef("\"k\"\"1\"", "t"), columnRef("k2", "t")});

@@ -146,12 +146,15 @@ struct PosCtx {
     {
         installed();
         back = Back{};
-        CUR_StateInit(&ctx.cs, 1, 1, nullptr, nullptr);
-        ctx.cs.cursorType = SCS_KEYSET;
-        ctx.cs.concurrency = concurrency;
-        ctx.cs.rowsetSize = rowset;
-        ctx.cs.absRow = 3;
-        ctx.cs.position = 1;
+        CUR_OptionsInit(&ctx.opts);
+        CUR_PosReset(&ctx.place);
+        ctx.drvStmt = 1;
+        ctx.drvConn = 1;
+        ctx.opts.cursorType = SCS_KEYSET;
+        ctx.opts.concurrency = concurrency;
+        ctx.opts.rowsetSize = rowset;
+        ctx.place.absRow = 3;
+        ctx.place.position = 1;
         ctx.posStmt = 0x0EEE0001;
         ctx.sendParamTypes = 1;
         SCR_Init(&ctx.analysis);
@@ -315,7 +318,7 @@ TEST(PositionedChange, EveryRowLeavesIgnoredRowsAndRowsBeyondTheKeys)
 {
     GivenReset reset;
     PosCtx p("SELECT name, id FROM s.t", SCS_LOCK, 4);
-    p.ctx.cs.absRow = 8;   // rows 8..11 of a keyset of ten
+    p.ctx.place.absRow = 8;   // rows 8..11 of a keyset of ten
     p.ctx.keySet->statuses[8] = SQL_ROW_UPDATED;
     uint16_t *st = nullptr;
     uint16_t n = 0;
@@ -362,7 +365,7 @@ TEST(PositionedChange, RowsByBookmarkInTheCallersOrder)
 {
     GivenReset reset;
     PosCtx p("SELECT name, id FROM s.t", SCS_LOCK, 4);
-    p.ctx.cs.absRow = 3;   // rows 3..6
+    p.ctx.place.absRow = 3;   // rows 3..6
     back.touched = {1, 0, 1};
     const uint32_t marks[] = {6, 3, 5};
     uint16_t *st = nullptr;
@@ -397,8 +400,8 @@ TEST(PositionedChange, DynamicRowsAreFoundByTheirOwnKeysAndValues)
 {
     GivenReset reset;
     PosCtx p("SELECT name, id FROM s.t", SCS_VALUES, 3);
-    p.ctx.cs.cursorType = SCS_DYNAMIC;
-    p.ctx.cs.absRow = -4;   // the last fetch reached the end of the result
+    p.ctx.opts.cursorType = SCS_DYNAMIC;
+    p.ctx.place.absRow = -4;   // the last fetch reached the end of the result
     p.ctx.tableCols = DA_New(sizeof(ScrColumnRef));
     ScrColumnRef name{};
     strcpy(name.column, "name");

@@ -48,12 +48,12 @@ const DrvXaSupport kSupport = {NoConn, StmtMode, NoThreadEnd};
 TEST(XaProxySlots, PiecesOfDataAtExecutionReachTheBackEndWhole)
 {
     DrvOpTable table{};
-    table.Slot39 = RecordPut;
+    table.PutData = RecordPut;
     DrvBinding binding{DRVB_THREAD_SAFE, &table};
     XAT_SetBackendSupport(&kSupport);
     ASSERT_EQ(XAT_InstallProxyOps(&binding), 0);
     ASSERT_NE(binding.ops, &table);
-    ASSERT_NE(binding.ops->Slot39, table.Slot39);
+    ASSERT_NE(binding.ops->PutData, table.PutData);
 
     XaWorkerMode mode{};
     ASSERT_TRUE(XAT_ModeInit(&mode, 1));
@@ -70,7 +70,7 @@ TEST(XaProxySlots, PiecesOfDataAtExecutionReachTheBackEndWhole)
         SCOPED_TRACE(c.label);
         g_mode = c.mode;
         g_put = PutCall{};
-        EXPECT_EQ(binding.ops->Slot39(kStmt, VT_HEAP_BINARY, 70000, piece, size), 0);
+        EXPECT_EQ(binding.ops->PutData(kStmt, VT_HEAP_BINARY, 70000, piece, size), 0);
         EXPECT_EQ(g_put.stmt, kStmt);
         EXPECT_EQ(g_put.valueType, VT_HEAP_BINARY);
         EXPECT_EQ(g_put.indicator, 70000);

@@ -23,6 +23,9 @@
 
 namespace {
 
+// Slot n of a table: the test walks the slots by their numbers.
+void *const *DRV_Slot(const DrvOpTable *t, int n) { return reinterpret_cast<void *const *>(t) + n; }
+
 struct Worker {
     XaWorker w;
     Worker() { EXPECT_TRUE(XAT_WorkerStart(&w)); }
