@@ -329,9 +329,11 @@ int scs_p_StaticFill(ScsContext *ctx, bool closeCursor);
 // The rowset at absolute row `row` (1-based; negative from the end; 0 the
 // last rowset) with the keyset's statuses.
 int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row);
-// The 0-based first row of a static rowset: 0 and *a set, ERR_BEFORE_START
-// before the start, ERR_BEYOND_END beyond the end.
-int scs_p_StaticTarget(int32_t row, int32_t rowCount, int32_t rowsetSize, int32_t *a);
+// The 0-based first row *a of the rowset at absolute row `row` (1-based;
+// negative from the end; 0 the last rowset) of a cursor that knows its row
+// count (static, keyset-driven).  Before the start or beyond the end the
+// cursor is placed there and ERR_BEFORE_START or ERR_BEYOND_END answered.
+int scs_p_AbsoluteTarget(ScsContext *ctx, int32_t row, int32_t *a);
 
 // ---- keyset-driven, dynamic and mixed fetch ----
 

@@ -404,17 +404,9 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     const int h = static_cast<int>(ctx->drvStmt);
 
     int32_t a = row;
-    if (keysetDriven) {
-        int rc = scs_p_StaticTarget(row, ctx->place.rowCount, R, &a);
-        if (rc == ERR_BEFORE_START) {
-            CUR_PosSet(&ctx->place, CUR_POS_BEFORE_START);
+    if (keysetDriven)
+        if (int rc = scs_p_AbsoluteTarget(ctx, row, &a))
             return rc;
-        }
-        if (rc == ERR_BEYOND_END) {
-            CUR_PosSet(&ctx->place, CUR_POS_AFTER_END);
-            return rc;
-        }
-    }
     ctx->place.absRow = a + 1;
     if (keysetDriven)
         rowset->firstRow = a + 1;

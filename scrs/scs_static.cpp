@@ -129,6 +129,26 @@ int staticPass(ScsContext *ctx, bool keyed)
     return SS_GetRsltSet(ctx->staticSet, ScsLowerBinding(), static_cast<int>(ctx->drvStmt), &ctx->place.rowCount);
 }
 
+// The 0-based first row of the rowset at absolute row `row` (1-based;
+// negative from the end; 0 the last rowset): 0 and *a set, ERR_BEFORE_START
+// before the start, ERR_BEYOND_END beyond the end.
+int rowsetStart(int32_t row, int32_t rowCount, int32_t rowsetSize, int32_t *a)
+{
+    int32_t first;
+    if (row >= 1)
+        first = row - 1;
+    else if (row < 0)
+        first = rowCount + row;
+    else
+        first = rowCount - rowsetSize > 0 ? rowCount - rowsetSize : 0;
+    if (first < 0)
+        return ERR_BEFORE_START;
+    if (first > rowCount - 1)
+        return ERR_BEYOND_END;
+    *a = first;
+    return 0;
+}
+
 } // namespace
 
 // A static cursor whose rows can be changed through it: a SELECT of one
@@ -195,20 +215,17 @@ int scs_p_StaticFill(ScsContext *ctx, bool closeCursor)
     return 0;
 }
 
-int scs_p_StaticTarget(int32_t row, int32_t rowCount, int32_t rowsetSize, int32_t *a)
+int scs_p_AbsoluteTarget(ScsContext *ctx, int32_t row, int32_t *a)
 {
-    int32_t first;
-    if (row >= 1)
-        first = row - 1;
-    else if (row < 0)
-        first = rowCount + row;
-    else
-        first = rowCount - rowsetSize > 0 ? rowCount - rowsetSize : 0;
-    if (first < 0)
-        return ERR_BEFORE_START;
-    if (first > rowCount - 1)
-        return ERR_BEYOND_END;
-    *a = first;
+    int rc = rowsetStart(row, ctx->place.rowCount, ctx->opts.rowsetSize, a);
+    if (rc == ERR_BEFORE_START) {
+        CUR_PosSet(&ctx->place, CUR_POS_BEFORE_START);
+        return rc;
+    }
+    if (rc == ERR_BEYOND_END) {
+        CUR_PosSet(&ctx->place, CUR_POS_AFTER_END);
+        return rc;
+    }
     return 0;
 }
 
@@ -218,15 +235,9 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     if (int rc = scs_p_StaticFill(ctx, !keepOpen))
         return rc;
     int32_t a = 0;
-    int rc = scs_p_StaticTarget(row, ctx->place.rowCount, ctx->opts.rowsetSize, &a);
-    if (rc == ERR_BEFORE_START) {
-        CUR_PosSet(&ctx->place, CUR_POS_BEFORE_START);
+    if (int rc = scs_p_AbsoluteTarget(ctx, row, &a))
         return rc;
-    }
-    if (rc == ERR_BEYOND_END) {
-        CUR_PosSet(&ctx->place, CUR_POS_AFTER_END);
-        return rc;
-    }
+    int rc = 0;
     ctx->place.absRow = rowset->firstRow = a + 1;
     const int32_t R = ctx->opts.rowsetSize;
     KeySet *ks = ctx->keySet;

@@ -4,7 +4,9 @@
 // can be checked against what an application must see: every row once
 // walking forward or backward, the first rowset rather than the next rows
 // on PRIOR and FIRST, windows read only when a rowset leaves the window.
-// Also the row-fetch loop that carries RELATIVE jumps of any size.
+// Also the row-fetch loop that carries RELATIVE jumps of any size, and the
+// key window read (KS_GetKeySet), whose keyset query's answer is closed
+// whatever the read answers, so no result stays open on its statement.
 #include <gtest/gtest.h>
 
 #include "odbc/contract/errnum.h"
@@ -13,6 +15,7 @@
 #include "scrs/scs_dynmix.h"
 #include "scrs/scs_install.h"
 #include "scrs/scs_keyscroll.h"
+#include "scrs/scs_keyset.h"
 #include "util/dynarray.h"
 
 #include <sql.h>
@@ -689,16 +692,52 @@ TEST(KeyWindow, BoundaryParametersFollowTheMarkers)
 
 // ---- fetching a window in pieces ----
 
-// A back end whose statement results hold `total` rows of one integer.
+// A back end whose statement results hold `total` rows of one integer; the
+// key window read's statement (kQueryStmt) answers as scripted.
+constexpr int kQueryStmt = 7;
 struct Source {
     int64_t total = 0;
     int64_t next = 0;
     int largestAsk = 0;
     int calls = 0;
+    int prepareRc = 0;
+    int executeRc = 0;
+    int fetchRc = 0;
+    bool open = false;     // an answer is open on the query's statement
+    int closes = 0;
+    std::vector<std::string> prepared;
 } g_source;
+
+int srcAllocStmt(int, int *out)
+{
+    *out = kQueryStmt;
+    return 0;
+}
+int srcPrepare(int, const char *sql)
+{
+    g_source.prepared.emplace_back(sql ? sql : "");
+    return g_source.prepareRc;
+}
+int srcSetOption(int, int, void *) { return 0; }
+int srcExecute(int)
+{
+    if (g_source.executeRc == 0)
+        g_source.open = true;
+    return g_source.executeRc;
+}
+int srcCloseCursor(int h)
+{
+    if (h == kQueryStmt) {
+        ++g_source.closes;
+        g_source.open = false;
+    }
+    return 0;
+}
 
 int srcFetch(int, uint16_t n, RowBlock *out)
 {
+    if (g_source.fetchRc)
+        return g_source.fetchRc;
     ++g_source.calls;
     g_source.largestAsk = std::max<int>(g_source.largestAsk, n);
     RB_Free(out);
@@ -720,6 +759,11 @@ void installSource()
     static DrvOpTable table = [] {
         DrvOpTable t{};
         t.Fetch = srcFetch;
+        t.AllocStmt = srcAllocStmt;
+        t.Prepare = srcPrepare;
+        t.SetOption = srcSetOption;
+        t.Execute = srcExecute;
+        t.CloseCursor = srcCloseCursor;
         return t;
     }();
     static DrvBinding binding = [] {
@@ -767,6 +811,73 @@ TEST(KeyWindow, FetchesAnyNumberOfRowsInPiecesOneFetchCarries)
         RB_Free(&rows);
     }
     EXPECT_EQ(ERR_GENERAL, ks_FetchRows(1, 5, nullptr, 0, nullptr));
+}
+
+// A dynamic cursor's context over "SELECT id, name FROM t" keyed by id, with
+// rowsets of three rows.
+struct DynamicCursor {
+    ScsContext ctx;
+    DynamicCursor()
+    {
+        ctx.opts.cursorType = SCS_DYNAMIC;
+        ctx.opts.rowsetSize = 3;
+        ctx.drvConn = 1;
+        ctx.posStmt = 2;
+        ctx.stmtText = strdup("SELECT id, name FROM t");
+        ctx.keyCols = DA_New(sizeof(ScrColumnRef));
+        ScrColumnRef id{};
+        strcpy(id.column, "id");
+        id.sqlType = SQL_INTEGER;
+        id.itemKind = SCR_ITEM_COLUMN;
+        DA_Append(ctx.keyCols, &id);
+        KS_Alloc(&ctx.keySet);
+    }
+    ~DynamicCursor()
+    {
+        KS_Free(&ctx.keySet);
+        DA_Free(&ctx.keyCols, nullptr);
+        free(ctx.stmtText);
+        SCR_Free(&ctx.keysetAnalysis);
+        KS_BlockFree(&ctx.keysetBounds);
+        free(ctx.genParamTypes);
+    }
+};
+
+TEST(KeyWindowRead, TheQueryAnswerIsClosedOnEveryReturn)
+{
+    installSource();
+    struct Case {
+        const char *name;
+        int prepareRc, executeRc, fetchRc;
+        int32_t rows;
+        int rc;
+        int32_t keys;   // keys the window holds after the read
+    };
+    const Case cases[] = {
+        {"a full window", 0, 0, 0, 10, 0, 3},
+        {"a short window", 0, 0, 0, 2, 0, 2},
+        {"an empty result", 0, 0, 0, 0, ERR_NO_DATA_FOUND, 0},
+        {"a fetch that fails", 0, 0, ERR_GENERAL, 10, ERR_GENERAL, 0},
+        {"an execute that fails", 0, ERR_GENERAL, 0, 10, ERR_GENERAL, 0},
+        {"a prepare that fails", ERR_GENERAL, 0, 0, 10, ERR_GENERAL, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        g_source = Source{};
+        g_source.prepareRc = c.prepareRc;
+        g_source.executeRc = c.executeRc;
+        g_source.fetchRc = c.fetchRc;
+        g_source.total = c.rows;
+        DynamicCursor cur;
+        EXPECT_EQ(KS_GetKeySet(&cur.ctx, SQL_FETCH_FIRST, 0), c.rc);
+        EXPECT_FALSE(g_source.open);
+        EXPECT_EQ(g_source.closes, 1);
+        ASSERT_EQ(g_source.prepared.size(), 1u);
+        EXPECT_NE(g_source.prepared[0].find("ORDER BY"), std::string::npos) << g_source.prepared[0];
+        if (c.rc == 0) {
+            EXPECT_EQ(cur.ctx.keySet->keyRows->rowsUsed, c.keys);
+        }
+    }
 }
 
 }  // namespace
