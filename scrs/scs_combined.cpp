@@ -8,6 +8,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rowblock.h"
 #include "odbc/contract/typed_value.h"
+#include "scrs/scs_combined.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
 

@@ -1,5 +1,12 @@
 // The cursor library's private view: the overlay's tables, the per-statement
-// cursor context and the routines the library's parts share.
+// cursor context and the routines every kind of cursor shares (overlay,
+// analysis, metadata, key columns, ORDER BY, execution and fetch, catalog
+// operations).  The routines of one kind of cursor have headers of their
+// own: scs_static.h (static), scs_keyset.h (keys and keyset-driven fetch),
+// scs_dynmix.h (dynamic and mixed), scs_rowlocks.h (row locks and compared
+// values), scs_setpos.h (positioned operations), scs_combined.h (combined
+// and long-data operations); scs_owners.h holds the owners of what must be
+// released on every path.
 //
 // The library reaches the back end only through the operation table.  A
 // statement's context is kept here, by its back-end statement handle.  The
@@ -224,6 +231,9 @@ int scs_p_ChangeCursorType(ScsContext *ctx);
 // Frees the result descriptions and the parameter types the context holds.
 void scs_p_DescriptionsFree(ScsContext *ctx);
 void scs_p_AnalysisReset(ScsContext *ctx);
+// The current text of an analysed statement: the library's rewritten text
+// (kept in echo) when there is one, else the regenerated statement.
+const char *scs_p_AnalysisText(const ScrAnalysedSql *sql);
 
 // ---- metadata (scs_meta.cpp) ----
 
@@ -314,102 +324,8 @@ int SCS_ExtendedFetch(int stmt, const CursorOptions *options, RowsetCache **cach
 // prepared a text of its own on the application's statement.
 int scs_p_ParamsResend(ScsContext *ctx);
 
-// ---- static cursors (scs_static.cpp) ----
-
-// A static cursor whose rows can be changed through it: a SELECT of one
-// table with keys, under lock or values concurrency.
-bool scs_p_StaticKeyed(const ScsContext *ctx);
-// The keyset of such a cursor, and its statement prepared again with the
-// keys ordering its rows; the application's parameters follow it.
-int scs_p_StaticKeysetBuild(ScsContext *ctx);
-// Reads the whole result into the static set, once (keys, values and rows
-// read again, up to three times, while other users' changes make them
-// disagree); closeCursor closes the result afterwards.
-int scs_p_StaticFill(ScsContext *ctx, bool closeCursor);
-// The rowset at absolute row `row` (1-based; negative from the end; 0 the
-// last rowset) with the keyset's statuses.
-int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row);
-// The 0-based first row *a of the rowset at absolute row `row` (1-based;
-// negative from the end; 0 the last rowset) of a cursor that knows its row
-// count (static, keyset-driven).  Before the start or beyond the end the
-// cursor is placed there and ERR_BEFORE_START or ERR_BEYOND_END answered.
-int scs_p_AbsoluteTarget(ScsContext *ctx, int32_t row, int32_t *a);
-
-// ---- keyset-driven, dynamic and mixed fetch ----
-
-// Keyset-driven: row is the absolute row of the rowset's first row (as for
-// static cursors); mixed: the 0-based row of the key window.
-int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row);
-int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, int32_t first,
-                          int32_t windowStart, int16_t *keyStatuses);
-int scs_p_GetKeySetBounds(ScsContext *ctx, RowBlock **out);
-int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
-// A dynamic cursor's next rowset: a key window by orientation
-// (scs_p_DynamicWindowRead), then its rows (scs_p_DynamicRowsFetch).
-int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset);
-// Reads the key window of a dynamic cursor's next rowset by orientation
-// (KS_GetKeySet), the statement's previous result closed first.  0,
-// ERR_NO_DATA_FOUND for an empty window, or the read's number.
-int scs_p_DynamicWindowRead(ScsContext *ctx, int16_t orientation, int32_t offset);
-// The rows of the dynamic cursor's key window read last, by key; the window
-// is read again where it stands (at most twice) while rows vanish in
-// between.  0, ERR_NO_DATA_FOUND when the window became empty,
-// ERR_KEYSET_TOO_MANY_UPDATES when the rows kept changing, or the fetch's
-// number.
-int scs_p_DynamicRowsFetch(ScsContext *ctx, RowsetCache *rowset);
-int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
-// Reads the current compare values of the first `keys` key rows of a
-// dynamic cursor's window into compareValues (row k at key row k), in the
-// batches of the fetch-by-keys SELECT prepared last.  0, ERR_GENERAL or the read's
-// number.
-int scs_p_WindowValuesRead(ScsContext *ctx, int32_t keys);
-// After the cursor's own UPDATE of rows (positioned or by bookmark): the
-// compare values of the given key rows (keyset numbering) are read again by
-// key, so that a later optimistic check compares with the values just
-// written, as the server stored them; the other rows keep theirs, and so
-// does a row whose values cannot be read again.  A dynamic cursor reads its
-// window again; the others read the given rows alone.  A static cursor whose
-// values went to files keeps them as they were read.  Row statuses are left
-// as they are.  0 or a number (the values of the rows not yet refreshed then
-// stay as they were).
-int scs_p_RefreshOptConcVals(ScsContext *ctx, const int32_t *keyRows, int32_t count);
-// The rest of a dynamic cursor's positioned UPDATE for the `count` key rows
-// it changed (statuses[i] that of keyRows[i], 2 on entry): their compare
-// values refreshed, and with row versions their new versions stored as the
-// cursor's own; a row whose version cannot be stored gets status 5.  0 or
-// a number.
-int scs_p_DynamicRowsUpdated(ScsContext *ctx, const int32_t *keyRows, uint16_t *statuses, int32_t count);
-
-// ---- row locks and optimistic-concurrency values ----
-
-// Locks key rows first .. first + count - 1.
-int scs_p_LockRows(ScsContext *ctx, int32_t first, int32_t count);
-// Refills compareValues (static cursors: through valueCache).  `params`,
-// when given, is consumed as the parameters of a single statement.
-int scs_p_GetOptConcColVals(ScsContext *ctx, RowBlock *params, int32_t first, int32_t statements,
-                            int32_t rowsPerStmt, int32_t lastRows);
-// Reads the current compare values of key rows first .. first + count - 1
-// (keyset numbering) by key into compareValues, row k at key row first + k:
-// keyset-driven, mixed and dynamic cursors with the key groups of the
-// fetch-by-keys SELECT prepared last, static cursors with their statement
-// narrowed to one key.  A key whose row is gone gets an empty row and, when
-// `gone` (count entries) is given, gone[k] := SQL_ROW_DELETED; the key
-// statuses are not touched.  0, ERR_GENERAL or the read's number.
-int scs_p_KeyedValuesRead(ScsContext *ctx, int32_t first, int32_t count, int16_t *gone);
-// Leaves the value-refetch SELECT (text with its select list replaced by
-// the table's columns, qualified when the FROM list names two or more
-// tables; for cursors other than static ones followed by the key columns,
-// so that each row's values can be put at its own key) as sql's current
-// text.  0, ERR_GENERAL (no select list to replace, no table columns), ERR_MEMORY_ALLOCATION or the
-// parser's error.
-int scs_p_OptConcSelectBuild(ScsContext *ctx, const char *text, ScrAnalysedSql *sql);
-// The lock statement: UPDATE [owner.]table SET k1 = ?, ... WHERE k1 = ? AND
-// ... over the first FROM table and the key columns.  0, or ERR_GENERAL without them.
-int scs_p_LockTextBuild(const ScsContext *ctx, std::string *out);
-// The current text of an analysed statement: the library's rewritten text
-// (kept in echo) when there is one, else the regenerated statement.
-const char *scs_p_AnalysisText(const ScrAnalysedSql *sql);
-
+// Catalog operations: a scrollable statement gets their result as a static
+// read-only cursor.
 int SCS_DDColumnPrivileges(int stmt, CatalogArgs *args);
 int SCS_DDColumns(int stmt, CatalogArgs *args);
 int SCS_DDForeignKeys(int stmt, CatalogArgs *args);
@@ -422,22 +338,7 @@ int SCS_DDTablePrivileges(int stmt, CatalogArgs *args);
 int SCS_DDTables(int stmt, CatalogArgs *args);
 int SCS_DDGetTypeInfo(int stmt, int16_t sqlType);
 
-// ---- combined and long-data operations (scs_combined.cpp) ----
-
-int SCS_ExecDescribe(int stmt, const char *sql, RowBlock *params, uint16_t typeCount, const ParamTypeDesc *types,
-                     int32_t *rowsetSize, uint16_t *colCount, ColDesc **cols, uint16_t *paramCount,
-                     ColDesc **paramDescs, int32_t *rowCount);
-int SCS_ExecDescribeEx(int stmt, const char *sql, RowBlock *params, uint16_t typeCount, const ParamTypeDesc *types,
-                       int32_t *rowsetSize, uint16_t *colCount, ColDesc **cols, uint16_t *paramCount,
-                       ColDesc **paramDescs, int32_t *rowCount, int16_t *attrCount, TypedValue **attrs);
-int SCS_AllocPrepare(int conn, const char *sql, int32_t concurrency, int32_t cursorType, int *outStmt);
-int SCS_DescribeRowset(int stmt, uint16_t *colCount, ColDesc **descs, RowBlock *block);
-int SCS_FetchScrollLong(int stmt, RowsetCache **cache, int row, int *rowsOut, int *rowCount, int orientation);
-int SCS_GetLongData(int stmt, uint16_t column, uint32_t row, int64_t pieceSize, void **piece, uint32_t *pieceLen,
-                    uint32_t *valueType, int32_t *left);
-int SCS_ExecBatch(int stmt, uint16_t count, const BatchEntry *entries, int16_t *done, int32_t **rowCounts);
-int SCS_ExecDirectEx(int stmt, const char *sql, RowBlock *params, int16_t typeCount, const ParamTypeDescEx *types);
-int SCS_SetParamTypesEx(int stmt, uint16_t count, const ParamTypeDescEx *types);
+// ---- shared by the overlay's operations (scs_combined.cpp) ----
 
 // Moves the long values (value types 15, 16, 26) longer than 60000 (bytes,
 // characters of wide text) out of a fetched block into `side` (emptied first): the block's cell

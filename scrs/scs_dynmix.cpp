@@ -15,6 +15,7 @@
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyscroll.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_rowlocks.h"
 #include "scrs/scs_rvc.h"
 #include "util/dynarray.h"
 #include "util/log.h"

@@ -8,6 +8,9 @@
 #pragma once
 #include <cstdint>
 
+struct RowsetCache;
+struct ScsContext;
+
 // Key-window states of a mixed cursor (ksWindowState).
 enum : int32_t {
     KSW_NONE = -6,      // no usable window
@@ -69,3 +72,31 @@ public:
 int scs_p_DynamicMove(KsRowsetSource &src, int32_t *absRow, int32_t *rowCount, int32_t rowsetSize,
                       int16_t orientation, int32_t offset);
 
+// ---- the statements of dynamic and mixed cursors (scs_dynmix.cpp) ----
+
+int scs_p_FetchDynamic(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
+// A dynamic cursor's next rowset: a key window by orientation
+// (scs_p_DynamicWindowRead), then its rows (scs_p_DynamicRowsFetch).
+int scs_p_RefetchDynamic(ScsContext *ctx, int16_t orientation, int32_t offset, RowsetCache *rowset);
+// Reads the key window of a dynamic cursor's next rowset by orientation
+// (KS_GetKeySet), the statement's previous result closed first.  0,
+// ERR_NO_DATA_FOUND for an empty window, or the read's number.
+int scs_p_DynamicWindowRead(ScsContext *ctx, int16_t orientation, int32_t offset);
+// The rows of the dynamic cursor's key window read last, by key; the window
+// is read again where it stands (at most twice) while rows vanish in
+// between.  0, ERR_NO_DATA_FOUND when the window became empty,
+// ERR_KEYSET_TOO_MANY_UPDATES when the rows kept changing, or the fetch's
+// number.
+int scs_p_DynamicRowsFetch(ScsContext *ctx, RowsetCache *rowset);
+int scs_p_FetchMixed(ScsContext *ctx, int32_t offset, int16_t orientation, RowsetCache *rowset);
+// Reads the current compare values of the first `keys` key rows of a
+// dynamic cursor's window into compareValues (row k at key row k), in the
+// batches of the fetch-by-keys SELECT prepared last.  0, ERR_GENERAL or the read's
+// number.
+int scs_p_WindowValuesRead(ScsContext *ctx, int32_t keys);
+// The rest of a dynamic cursor's positioned UPDATE for the `count` key rows
+// it changed (statuses[i] that of keyRows[i], 2 on entry): their compare
+// values refreshed, and with row versions their new versions stored as the
+// cursor's own; a row whose version cannot be stored gets status 5.  0 or
+// a number.
+int scs_p_DynamicRowsUpdated(ScsContext *ctx, const int32_t *keyRows, uint16_t *statuses, int32_t count);

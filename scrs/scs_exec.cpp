@@ -12,6 +12,7 @@
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_dynmix.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_static.h"
 #include "util/dynarray.h"
 #include "util/log.h"
 

@@ -10,6 +10,7 @@
 #include "odbc/contract/errtable.h"
 #include "odbc/contract/rowblock.h"
 #include "scrs/scr_locks.h"
+#include "scrs/scs_combined.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
 #include "scrs/scs_rvc.h"

@@ -19,6 +19,8 @@
 #include "scrs/scs_keyscroll.h"
 #include "scrs/scs_keyset.h"
 #include "scrs/scs_owners.h"
+#include "scrs/scs_rowlocks.h"
+#include "scrs/scs_static.h"
 #include "util/dynarray.h"
 #include "util/log.h"
 #include "util/strutil.h"

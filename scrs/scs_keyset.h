@@ -13,6 +13,7 @@
 #include <string>
 
 struct RowBlock;
+struct RowsetCache;
 struct ScsContext;
 
 struct KeySet {
@@ -103,3 +104,12 @@ int KS_KeysSplitOff(RowBlock *rows, uint16_t keys, RowBlock *out);
 int KS_RowsPlaceByKeys(const RowBlock *keyRows, int32_t at, int32_t count, RowBlock *fetched,
                        const RowBlock *fetchedKeys, RowBlock *out, int16_t *statuses, int32_t statusFirst,
                        int32_t statusCount);
+
+// ---- keyset-driven fetch (scs_keyfetch.cpp) ----
+
+// Keyset-driven: row is the absolute row of the rowset's first row (as for
+// static cursors); mixed: the 0-based row of the key window.
+int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row);
+int scs_p_MarkDeletedRows(ScsContext *ctx, RowBlock *rows, RowBlock *keyRows, int32_t first,
+                          int32_t windowStart, int16_t *keyStatuses);
+int scs_p_GetKeySetBounds(ScsContext *ctx, RowBlock **out);

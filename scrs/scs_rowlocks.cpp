@@ -18,6 +18,7 @@
 #include "scrs/scs_keyscroll.h"
 #include "scrs/scs_keyset.h"
 #include "scrs/scs_owners.h"
+#include "scrs/scs_rowlocks.h"
 #include "util/dynarray.h"
 #include "util/log.h"
 

@@ -11,6 +11,8 @@
 #include "scrs/sc_dataset.h"
 #include "scrs/scs_ctx.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_rowlocks.h"
+#include "scrs/scs_static.h"
 #include "util/dynarray.h"
 #include "util/log.h"
 

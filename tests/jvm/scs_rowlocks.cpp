@@ -9,8 +9,10 @@
 
 #include "odbc/contract/cursor_state.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_dynmix.h"
 #include "scrs/scs_install.h"
 #include "scrs/scs_keyset.h"
+#include "scrs/scs_rowlocks.h"
 
 #include <sql.h>
 #include <sqlext.h>

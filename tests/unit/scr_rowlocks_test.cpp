@@ -6,6 +6,7 @@
 #include "odbc/contract/errnum.h"
 #include "odbc/contract/rowblock.h"
 #include "scrs/scs_ctx.h"
+#include "scrs/scs_rowlocks.h"
 #include "scrs/scs_rvc.h"
 #include "util/dynarray.h"
 
