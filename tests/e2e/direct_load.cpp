@@ -205,12 +205,23 @@ TEST_P(Direct, BusyConnectionRefusesCallsAndKeepsReadersWorking)
     ASSERT_TRUE(SQL_SUCCEEDED(exec(hs, "select pg_advisory_lock(" + key + ")"))) << State(SQL_HANDLE_STMT, hs);
     ASSERT_EQ(freeStmt(hs, SQL_CLOSE), SQL_SUCCESS);
 
-    auto waiting = std::async(std::launch::async, [&] { return exec(ws, "select pg_advisory_lock(" + key + ")"); });
+    // The probes below hold the waiter's connection for an instant each: a
+    // statement that starts during one is refused with HY010 and starts again.
+    auto waiting = std::async(std::launch::async, [&] {
+        for (;;) {
+            SQLRETURN rc = exec(ws, "select pg_advisory_lock(" + key + ")");
+            if (rc != SQL_ERROR || State(SQL_HANDLE_STMT, ws) != "HY010")
+                return rc;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
     // The waiter is inside its call once a new statement is refused on its
     // connection with a sequence error (bounded wait; it stays there until
     // the holder lets go; two minutes leave room for a loaded machine).
     bool busy = false;
     for (int i = 0; i < 2400 && !busy; ++i) {
+        if (waiting.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            break;  // the waiter came back without waiting: say how below
         SQLHSTMT probe = nullptr;
         SQLRETURN rc = alloc(SQL_HANDLE_STMT, waiter, &probe);
         if (rc == SQL_SUCCESS) {
@@ -222,9 +233,12 @@ TEST_P(Direct, BusyConnectionRefusesCallsAndKeepsReadersWorking)
                 break;
         }
     }
-    if (!busy)  // let the waiter finish before failing
+    if (!busy) {  // let the waiter finish before failing
         exec(hs, "select pg_advisory_unlock(" + key + ")");
-    ASSERT_TRUE(busy) << "the waiting statement never held its connection";
+        const SQLRETURN back = waiting.get();
+        FAIL() << "the waiting statement never held its connection; it returned " << back << " "
+               << State(SQL_HANDLE_STMT, ws) << " / holder " << State(SQL_HANDLE_STMT, hs);
+    }
     EXPECT_EQ(freeStmt(ws, SQL_CLOSE), SQL_STILL_EXECUTING);
     EXPECT_EQ(State(SQL_HANDLE_STMT, ws), "") << "the running statement's reader is told to wait";
     EXPECT_EQ(disconnect(waiter), SQL_ERROR);
