@@ -42,6 +42,80 @@ bool HasAbsoluteRows(const CursorState &cs)
 
 int32_t Offset32(int64_t k) { return k > INT32_MAX ? INT32_MAX : k < INT32_MIN ? INT32_MIN : static_cast<int32_t>(k); }
 
+// Leaves the cursor before the start or after the end with no rows.
+int PlaceOutside(CursorState *cs, int32_t position, uint32_t *rowsOut)
+{
+    RS_Free(&cs->cache);
+    CUR_PosSet(cs, position);
+    *rowsOut = 0;
+    return ERR_NO_DATA_FOUND;
+}
+
+// One rowset from the cursor library: the library's "before the start" and
+// "beyond the end" become the cursor's place with SQL_NO_DATA, its "first
+// rowset in place of one that began before it" sets *firstInstead.
+int FetchStep(CursorState *cs, uint16_t orientation, int32_t target, uint32_t *rowsOut, bool *firstInstead)
+{
+    int rc = CUR_DrvFetch(cs, orientation, target, rowsOut);
+    if (rc == ERR_FETCH_BEFORE_FIRST_ROWSET) {
+        *firstInstead = true;
+        rc = 0;
+    }
+    if (rc == ERR_BEFORE_START || rc == ERR_BEYOND_END)
+        return PlaceOutside(cs, rc == ERR_BEFORE_START ? CUR_POS_BEFORE_START : CUR_POS_AFTER_END, rowsOut);
+    if (rc == ERR_NO_DATA_FOUND)
+        *rowsOut = 0;
+    return rc;
+}
+
+// RELATIVE k from before the start (k > 0) or after the end (k < 0) is the
+// move ABSOLUTE k.  A dynamic or mixed cursor has no absolute rows, so it is
+// made of two moves: FIRST and then RELATIVE k - 1, or LAST and then a
+// RELATIVE from the last rowset to the row k counts back from the end.
+int FetchFromOutside(CursorState *cs, int32_t k, uint32_t *rowsOut, bool *firstInstead)
+{
+    const int64_t R = cs->rowsetSize;
+    int rc = FetchStep(cs, k > 0 ? OR_FIRST : OR_LAST, 0, rowsOut, firstInstead);
+    if (rc != 0)
+        return rc;
+    // The cursor stands on that rowset now, whatever the second move answers
+    // (a mixed cursor keeps "past the end" in its own window state).
+    cs->position = 1;
+    cs->absRow = -1;
+    *firstInstead = false;
+    int64_t d = 0;
+    bool passedStartIsBefore = false;
+    if (k > 0) {
+        d = static_cast<int64_t>(k) - 1;
+    } else if (*rowsOut < R) {
+        // The last rowset holds the whole result: the target is counted in it.
+        d = static_cast<int64_t>(*rowsOut) + k;
+        if (d < 0) {
+            // More rows back than the result has: before the start, unless
+            // the move stays within a rowset of it (then the first rowset).
+            if (-static_cast<int64_t>(k) > R)
+                return PlaceOutside(cs, CUR_POS_BEFORE_START, rowsOut);
+            *firstInstead = true;
+            return 0;
+        }
+    } else {
+        // The last rowset starts R - 1 rows before the last row; a target
+        // before the first row lies more than a rowset back, which ends
+        // before the start.
+        d = static_cast<int64_t>(k) + R;
+        passedStartIsBefore = true;
+    }
+    if (d == 0)
+        return 0;
+    RS_Free(&cs->cache);
+    rc = FetchStep(cs, OR_RELATIVE, Offset32(d), rowsOut, firstInstead);
+    if (rc == 0 && *firstInstead && passedStartIsBefore) {
+        *firstInstead = false;
+        return PlaceOutside(cs, CUR_POS_BEFORE_START, rowsOut);
+    }
+    return rc;
+}
+
 } // namespace
 
 int CUR_DrvFetch(CursorState *cs, uint16_t orientation, int32_t target, uint32_t *rowsOut)
@@ -91,6 +165,8 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     // first rowset, when the result is smaller than a rowset) and before the
     // start stays there.
     bool firstInstead = false;
+    bool fromOutside = false;
+    bool priorFromEnd = false;
     const bool beforeStart = cs->position == CUR_POS_BEFORE_START;
     const bool afterEnd = cs->position == CUR_POS_AFTER_END;
     if (o == OR_NEXT && beforeStart)
@@ -99,12 +175,14 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
         return ERR_NO_DATA_FOUND;
     else if (o == OR_PRIOR && afterEnd) {
         firstInstead = cs->rowCount >= 0 && cs->rowCount < cs->rowsetSize;
+        priorFromEnd = true;
         o = firstInstead ? OR_FIRST : OR_LAST;
     } else if (o == OR_RELATIVE) {
         if ((afterEnd && k < 0) || (beforeStart && k > 0)) {
             if (dynMixed)
-                return ERR_FETCH_TYPE_RANGE;
-            o = OR_ABSOLUTE;
+                fromOutside = true;
+            else
+                o = OR_ABSOLUTE;
         } else if ((afterEnd && k >= 0) || (beforeStart && k <= 0)) {
             // A move of 0 rows, or away from the result, stays before the
             // start or after the end.
@@ -152,24 +230,14 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     }
     cs->flags &= static_cast<uint16_t>(~CUR_F_ROWSET_SIZE_SET);
 
-    int rc = CUR_DrvFetch(cs, o, target, rowsOut);
-    // The cursor library found the first rowset in place of one that began
-    // before it.
-    if (rc == ERR_FETCH_BEFORE_FIRST_ROWSET) {
-        firstInstead = true;
-        rc = 0;
-    }
-    if (rc == ERR_BEFORE_START || rc == ERR_BEYOND_END) {
-        RS_Free(&cs->cache);
-        CUR_PosSet(cs, rc == ERR_BEFORE_START ? CUR_POS_BEFORE_START : CUR_POS_AFTER_END);
-        *rowsOut = 0;
-        return ERR_NO_DATA_FOUND;
-    }
-    if (rc != 0) {
-        if (rc == ERR_NO_DATA_FOUND)
-            *rowsOut = 0;
+    const int rc = fromOutside ? FetchFromOutside(cs, k, rowsOut, &firstInstead)
+                               : FetchStep(cs, o, target, rowsOut, &firstInstead);
+    if (rc != 0)
         return rc;
-    }
+    // A last rowset shorter than a rowset is the whole result: PRIOR from
+    // after the end found the first rowset in place of one before it.
+    if (priorFromEnd && *rowsOut < static_cast<uint32_t>(cs->rowsetSize))
+        firstInstead = true;
     cs->position = 1;
     if (dynMixed)
         cs->absRow = -1;

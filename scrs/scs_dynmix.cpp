@@ -130,7 +130,8 @@ int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t K, int32_t
             }
             *state = KSW_AT_END;
             *a = std::max(0, w.keys() - R);
-            return 0;
+            // A result smaller than a rowset: its first rowset stands in.
+            return w.keys() < R ? ERR_FETCH_BEFORE_FIRST_ROWSET : 0;
         }
         if (usable && static_cast<int64_t>(cur) - 1 - R >= 0) {
             *a = cur - 1 - R;
@@ -203,8 +204,12 @@ int scs_p_MixedMove(KsWindow &w, int32_t *state, int32_t cur, int32_t K, int32_t
         if (backwardReadHitStart(K, held, clamp32(x), w.keys(), &resultStart)) {
             // The window now starts with the result, after the row asked for.
             *state = KSW_AT_START;
-            if (from - 1 <= resultStart || magnitude(v) > R)
+            if (from - 1 <= resultStart || magnitude(v) > R) {
+                // The window read back holds only the rows up to where the
+                // move was aimed: a later FIRST reads its own.
+                *state = KSW_NONE;
                 return ERR_BEFORE_START;
+            }
             if (w.keys() < R && (rc = w.read(SQL_FETCH_FIRST, 0)) != 0) {
                 *state = KSW_NONE;
                 return rc;

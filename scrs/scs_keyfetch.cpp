@@ -406,12 +406,10 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     const int h = static_cast<int>(ctx->drvStmt);
 
     int32_t a = row;
-    if (keysetDriven)
-        if (int rc = scs_p_AbsoluteTarget(ctx, row, &a))
-            return rc;
+    const int placed = keysetDriven ? scs_p_AbsoluteTarget(ctx, row, &a) : 0;
+    if (placed != 0 && placed != ERR_FETCH_BEFORE_FIRST_ROWSET)
+        return placed;
     ctx->place.absRow = a + 1;
-    if (keysetDriven)
-        rowset->firstRow = a + 1;
     if (keysetDriven)
         rowset->firstRow = a + 1;
 
@@ -427,7 +425,7 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     KeyBatches batches{a - ks->windowStart, 0, N};
     batches.count = std::min<int32_t>(R, ks->keyRows->rowsUsed - batches.at);
     if (batches.at < 0 || batches.count <= 0)
-        return 0;
+        return placed;
     if (ks->keyRows->columnsUsed != K)
         return SC_ERR_GENERAL;
 
@@ -463,5 +461,5 @@ int scs_p_FetchKeyset(ScsContext *ctx, RowsetCache *rowset, int32_t row)
             ks->statuses[a + k] = SQL_ROW_SUCCESS;
         rowset->status[k] = static_cast<uint16_t>(ks->statuses[a + k]);
     }
-    return 0;
+    return placed;
 }

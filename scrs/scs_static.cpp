@@ -133,7 +133,9 @@ int staticPass(ScsContext *ctx, bool keyed)
 
 // The 0-based first row of the rowset at absolute row `row` (1-based;
 // negative from the end; 0 the last rowset): 0 and *a set, ERR_BEFORE_START
-// before the start, ERR_BEYOND_END beyond the end.
+// before the start, ERR_BEYOND_END beyond the end; counted back from the end
+// past the start by no more than a rowset, ERR_FETCH_BEFORE_FIRST_ROWSET
+// with *a 0 (the first rowset stands in).
 int rowsetStart(int32_t row, int32_t rowCount, int32_t rowsetSize, int32_t *a)
 {
     int32_t first;
@@ -143,8 +145,13 @@ int rowsetStart(int32_t row, int32_t rowCount, int32_t rowsetSize, int32_t *a)
         first = rowCount + row;
     else
         first = rowCount - rowsetSize > 0 ? rowCount - rowsetSize : 0;
-    if (first < 0)
+    if (first < 0) {
+        if (row < 0 && rowCount > 0 && -static_cast<int64_t>(row) <= rowsetSize) {
+            *a = 0;
+            return ERR_FETCH_BEFORE_FIRST_ROWSET;
+        }
         return ERR_BEFORE_START;
+    }
     if (first > rowCount - 1)
         return ERR_BEYOND_END;
     *a = first;
@@ -228,7 +235,7 @@ int scs_p_AbsoluteTarget(ScsContext *ctx, int32_t row, int32_t *a)
         CUR_PosSet(&ctx->place, CUR_POS_AFTER_END);
         return rc;
     }
-    return 0;
+    return rc;
 }
 
 int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
@@ -237,8 +244,9 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
     if (int rc = scs_p_StaticFill(ctx, !keepOpen))
         return rc;
     int32_t a = 0;
-    if (int rc = scs_p_AbsoluteTarget(ctx, row, &a))
-        return rc;
+    const int placed = scs_p_AbsoluteTarget(ctx, row, &a);
+    if (placed != 0 && placed != ERR_FETCH_BEFORE_FIRST_ROWSET)
+        return placed;
     int rc = 0;
     ctx->place.absRow = rowset->firstRow = a + 1;
     const int32_t R = ctx->opts.rowsetSize;
@@ -273,5 +281,5 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row)
         if ((rc = RB_Clone(ctx->compareValues, rowset->block)) != 0)
             return rc;
     }
-    return 0;
+    return placed;
 }

@@ -24,5 +24,7 @@ int scs_p_FetchStatic(ScsContext *ctx, RowsetCache *rowset, int32_t row);
 // The 0-based first row *a of the rowset at absolute row `row` (1-based;
 // negative from the end; 0 the last rowset) of a cursor that knows its row
 // count (static, keyset-driven).  Before the start or beyond the end the
-// cursor is placed there and ERR_BEFORE_START or ERR_BEYOND_END answered.
+// cursor is placed there and ERR_BEFORE_START or ERR_BEYOND_END answered;
+// ERR_FETCH_BEFORE_FIRST_ROWSET with *a 0 when the first rowset stands in for
+// one counted back from the end past the start.
 int scs_p_AbsoluteTarget(ScsContext *ctx, int32_t row, int32_t *a);

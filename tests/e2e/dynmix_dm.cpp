@@ -245,6 +245,12 @@ TEST_P(DynMix, MovesLandWhereOdbcSays)
         {SQL_FETCH_RELATIVE, 3, 43}, {SQL_FETCH_NEXT, 0, -1},    {SQL_FETCH_RELATIVE, 0, -1},
         {SQL_FETCH_PRIOR, 0, 40},     {SQL_FETCH_RELATIVE, -38, 2},
         {SQL_FETCH_RELATIVE, -3, 0}, {SQL_FETCH_ABSOLUTE, 2, -2},
+        // RELATIVE from before the start or after the end moves as ABSOLUTE.
+        {SQL_FETCH_RELATIVE, -1, -1}, {SQL_FETCH_RELATIVE, 5, 4},   {SQL_FETCH_RELATIVE, -10, -1},
+        {SQL_FETCH_RELATIVE, 1, 0},   {SQL_FETCH_PRIOR, 0, -1},     {SQL_FETCH_RELATIVE, 50, -1},
+        {SQL_FETCH_RELATIVE, -3, 42}, {SQL_FETCH_NEXT, 0, -1},      {SQL_FETCH_RELATIVE, -5, 40},
+        {SQL_FETCH_NEXT, 0, -1},      {SQL_FETCH_RELATIVE, -12, 33}, {SQL_FETCH_RELATIVE, 20, -1},
+        {SQL_FETCH_RELATIVE, -46, -1}, {SQL_FETCH_NEXT, 0, 0},
     };
     for (const Kind &k : kKinds) {
         SCOPED_TRACE(k.name);
@@ -263,7 +269,7 @@ TEST_P(DynMix, MovesLandWhereOdbcSays)
                 EXPECT_EQ(rc, SQL_NO_DATA) << Diags(SQL_HANDLE_STMT, st);
                 continue;
             }
-            ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diags(SQL_HANDLE_STMT, st);
+            ASSERT_TRUE(SQL_SUCCEEDED(rc)) << rc << " " << Diags(SQL_HANDLE_STMT, st);
             EXPECT_EQ(rows, slice(m.first, kRowset));
         }
     }

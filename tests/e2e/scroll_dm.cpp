@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <random>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -608,6 +609,24 @@ const Sequence kSequences[] = {
       {30, SQL_FETCH_NEXT, 0, NONE, 0, 0}, {30, SQL_FETCH_PRIOR, 0, FIRST_INSTEAD, 1, 20},
       {5, SQL_FETCH_ABSOLUTE, -20, OK, 1, 5}, {5, SQL_FETCH_ABSOLUTE, -21, NONE, 0, 0},
       {25, SQL_FETCH_ABSOLUTE, -21, FIRST_INSTEAD, 1, 20}}},
+    {"ABSOLUTE back past the start of a result smaller than a rowset, as the first fetch", 3, true,
+     {{5, SQL_FETCH_ABSOLUTE, -5, FIRST_INSTEAD, 1, 3}, {5, SQL_FETCH_NEXT, 0, NONE, 0, 0},
+      {5, SQL_FETCH_RELATIVE, -4, FIRST_INSTEAD, 1, 3}}},
+    {"RELATIVE from before the start or after the end moves as ABSOLUTE", 20, false,
+     {{5, SQL_FETCH_RELATIVE, 7, OK, 7, 5}, {5, SQL_FETCH_RELATIVE, -30, NONE, 0, 0},
+      {5, SQL_FETCH_RELATIVE, 18, OK, 18, 3}, {5, SQL_FETCH_NEXT, 0, NONE, 0, 0},
+      {5, SQL_FETCH_RELATIVE, -3, OK, 18, 3}, {5, SQL_FETCH_RELATIVE, 30, NONE, 0, 0},
+      {5, SQL_FETCH_RELATIVE, -12, OK, 9, 5}, {5, SQL_FETCH_RELATIVE, 30, NONE, 0, 0},
+      {5, SQL_FETCH_RELATIVE, -21, NONE, 0, 0}, {5, SQL_FETCH_RELATIVE, 1, OK, 1, 5},
+      {5, SQL_FETCH_RELATIVE, -6, NONE, 0, 0}, {5, SQL_FETCH_RELATIVE, 21, NONE, 0, 0}}},
+    {"after the end of a result smaller than a rowset", 3, false,
+     {{5, SQL_FETCH_RELATIVE, 9, NONE, 0, 0}, {5, SQL_FETCH_RELATIVE, -2, OK, 2, 2},
+      {5, SQL_FETCH_NEXT, 0, NONE, 0, 0}, {5, SQL_FETCH_RELATIVE, -4, FIRST_INSTEAD, 1, 3},
+      {5, SQL_FETCH_NEXT, 0, NONE, 0, 0}, {5, SQL_FETCH_PRIOR, 0, FIRST_INSTEAD, 1, 3},
+      {5, SQL_FETCH_NEXT, 0, NONE, 0, 0}, {5, SQL_FETCH_RELATIVE, -6, NONE, 0, 0}}},
+    {"FIRST after a move back past the start reads the whole first rowset", 7, false,
+     {{5, SQL_FETCH_LAST, 0, OK, 3, 5}, {5, SQL_FETCH_RELATIVE, -21, NONE, 0, 0},
+      {5, SQL_FETCH_FIRST, 0, OK, 1, 5}, {5, SQL_FETCH_NEXT, 0, OK, 6, 2}}},
 };
 
 class Positions : public conntest::DsnStatement {
@@ -728,6 +747,104 @@ TEST_P(Positions, SequencesLandWhereOdbcSays)
                 if (rc == SQL_SUCCESS_WITH_INFO)
                     EXPECT_EQ(FirstState(st), "01S06");
                 EXPECT_EQ(rows, Ids(s.first, s.rows));
+            }
+        }
+    }
+}
+
+// Where ODBC's rules for SQLFetchScroll put the cursor: a move from `pos`
+// (the first row of the current rowset, or one of the two places outside)
+// over a result of n rows with rowsets of r rows.
+constexpr int kBeforeStart = 0, kAfterEnd = -1;
+struct OdbcPlace {
+    int pos;       // where the cursor stands afterwards
+    SQLRETURN rc;  // OK, FIRST_INSTEAD (01S06) or NONE
+};
+
+OdbcPlace OdbcMove(int pos, SQLSMALLINT o, long k, int n, int r)
+{
+    auto at = [&](long first, SQLRETURN rc) -> OdbcPlace {
+        if (first > n)
+            return {kAfterEnd, NONE};
+        return {static_cast<int>(first), rc};
+    };
+    auto absolute = [&](long k) -> OdbcPlace {
+        if (k < 0) {
+            if (-k <= n)
+                return at(n + k + 1, OK);
+            return -k > r ? OdbcPlace{kBeforeStart, NONE} : at(1, FIRST_INSTEAD);
+        }
+        return k == 0 ? OdbcPlace{kBeforeStart, NONE} : at(k, OK);
+    };
+    switch (o) {
+    case SQL_FETCH_NEXT:
+        if (pos == kAfterEnd)
+            return {kAfterEnd, NONE};
+        return at(pos == kBeforeStart ? 1 : static_cast<long>(pos) + r, OK);
+    case SQL_FETCH_FIRST:
+        return at(1, OK);
+    case SQL_FETCH_LAST:
+        return at(n <= r ? 1 : n - r + 1, OK);
+    case SQL_FETCH_PRIOR:
+        if (pos == kBeforeStart || pos == 1)
+            return {kBeforeStart, NONE};
+        if (pos == kAfterEnd)
+            return n < r ? at(1, FIRST_INSTEAD) : at(n - r + 1, OK);
+        return pos <= r ? at(1, FIRST_INSTEAD) : at(pos - r, OK);
+    case SQL_FETCH_ABSOLUTE:
+        return absolute(k);
+    default:  // RELATIVE
+        if (pos == kBeforeStart)
+            return k > 0 ? absolute(k) : OdbcPlace{kBeforeStart, NONE};
+        if (pos == kAfterEnd)
+            return k < 0 ? absolute(k) : OdbcPlace{kAfterEnd, NONE};
+        if (pos + k < 1)
+            return pos == 1 || -k > r ? OdbcPlace{kBeforeStart, NONE} : at(1, FIRST_INSTEAD);
+        return at(pos + k, OK);
+    }
+}
+
+// Random moves, near and far, from inside and from both places outside,
+// over results smaller and larger than a rowset: every cursor type lands
+// where ODBC's rules say (ABSOLUTE only where rows have numbers).
+TEST_P(Positions, RandomMovesLandWhereOdbcSays)
+{
+    std::mt19937 rng(20261211);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const int results[] = {3, 5, 7, 24};
+    const int rowsets[] = {1, 3, 5};
+    for (const CursorKind &k : kCursorKinds) {
+        const bool absoluteRows =
+            k.type == SQL_CURSOR_STATIC || (k.type == SQL_CURSOR_KEYSET_DRIVEN && k.keysetSize == 0);
+        for (int trial = 0; trial < 12; ++trial) {
+            const int n = results[trial % 4];
+            const int r = rowsets[pick(0, 2)];
+            Open(k, n, false);
+            if (HasFatalFailure())
+                return;
+            std::string moves;
+            int pos = kBeforeStart;
+            for (int step = 0; step < 16; ++step) {
+                static const SQLSMALLINT kinds[] = {SQL_FETCH_NEXT,     SQL_FETCH_FIRST,    SQL_FETCH_LAST,
+                                                    SQL_FETCH_PRIOR,    SQL_FETCH_RELATIVE, SQL_FETCH_RELATIVE,
+                                                    SQL_FETCH_RELATIVE, SQL_FETCH_ABSOLUTE};
+                SQLSMALLINT o = kinds[pick(0, absoluteRows ? 7 : 6)];
+                long offset = 0;
+                if (o == SQL_FETCH_RELATIVE || o == SQL_FETCH_ABSOLUTE)
+                    offset = pick(0, 1) ? pick(-8, 8) : pick(-3 * n, 3 * n);
+                moves += " " + OrientationName(o) + (offset ? " " + std::to_string(offset) : "");
+                const OdbcPlace want = OdbcMove(pos, o, offset, n, r);
+                std::vector<int> rows;
+                const SQLRETURN rc = Move(static_cast<SQLULEN>(r), o, offset, &rows);
+                SCOPED_TRACE(testing::Message() << k.name << ", " << n << " rows, rowset " << r << ":" << moves);
+                EXPECT_EQ(rc, want.rc) << Diags(SQL_HANDLE_STMT, st);
+                if (rc == SQL_SUCCESS_WITH_INFO) {
+                    EXPECT_EQ(FirstState(st), "01S06");
+                }
+                EXPECT_EQ(rows, want.rc == NONE ? std::vector<int>{} : Ids(want.pos, std::min(r, n - want.pos + 1)));
+                if (HasFailure())
+                    return;
+                pos = want.pos;
             }
         }
     }
