@@ -761,7 +761,9 @@ struct OdbcPlace {
     SQLRETURN rc;  // OK, FIRST_INSTEAD (01S06) or NONE
 };
 
-OdbcPlace OdbcMove(int pos, SQLSMALLINT o, long k, int n, int r)
+// NEXT moves by the rows of the previous fetch (p), every other move counts
+// with the rowset size it is made with (r).
+OdbcPlace OdbcMove(int pos, SQLSMALLINT o, long k, int n, int r, int p)
 {
     auto at = [&](long first, SQLRETURN rc) -> OdbcPlace {
         if (first > n)
@@ -780,7 +782,7 @@ OdbcPlace OdbcMove(int pos, SQLSMALLINT o, long k, int n, int r)
     case SQL_FETCH_NEXT:
         if (pos == kAfterEnd)
             return {kAfterEnd, NONE};
-        return at(pos == kBeforeStart ? 1 : static_cast<long>(pos) + r, OK);
+        return at(pos == kBeforeStart ? 1 : static_cast<long>(pos) + p, OK);
     case SQL_FETCH_FIRST:
         return at(1, OK);
     case SQL_FETCH_LAST:
@@ -805,8 +807,9 @@ OdbcPlace OdbcMove(int pos, SQLSMALLINT o, long k, int n, int r)
 }
 
 // Random moves, near and far, from inside and from both places outside,
-// over results smaller and larger than a rowset: every cursor type lands
-// where ODBC's rules say (ABSOLUTE only where rows have numbers).
+// over results smaller and larger than a rowset, in half the trials with
+// another rowset size before every move: every cursor type lands where
+// ODBC's rules say (ABSOLUTE only where rows have numbers).
 TEST_P(Positions, RandomMovesLandWhereOdbcSays)
 {
     std::mt19937 rng(20261211);
@@ -818,13 +821,19 @@ TEST_P(Positions, RandomMovesLandWhereOdbcSays)
             k.type == SQL_CURSOR_STATIC || (k.type == SQL_CURSOR_KEYSET_DRIVEN && k.keysetSize == 0);
         for (int trial = 0; trial < 12; ++trial) {
             const int n = results[trial % 4];
-            const int r = rowsets[pick(0, 2)];
+            const bool changing = trial % 2 == 1;
+            int r = rowsets[pick(0, 2)];
+            int previous = r;
             Open(k, n, false);
             if (HasFatalFailure())
                 return;
             std::string moves;
             int pos = kBeforeStart;
             for (int step = 0; step < 16; ++step) {
+                if (changing) {
+                    r = rowsets[pick(0, 2)];
+                    moves += " [" + std::to_string(r) + "]";
+                }
                 static const SQLSMALLINT kinds[] = {SQL_FETCH_NEXT,     SQL_FETCH_FIRST,    SQL_FETCH_LAST,
                                                     SQL_FETCH_PRIOR,    SQL_FETCH_RELATIVE, SQL_FETCH_RELATIVE,
                                                     SQL_FETCH_RELATIVE, SQL_FETCH_ABSOLUTE};
@@ -833,10 +842,10 @@ TEST_P(Positions, RandomMovesLandWhereOdbcSays)
                 if (o == SQL_FETCH_RELATIVE || o == SQL_FETCH_ABSOLUTE)
                     offset = pick(0, 1) ? pick(-8, 8) : pick(-3 * n, 3 * n);
                 moves += " " + OrientationName(o) + (offset ? " " + std::to_string(offset) : "");
-                const OdbcPlace want = OdbcMove(pos, o, offset, n, r);
+                const OdbcPlace want = OdbcMove(pos, o, offset, n, r, previous);
                 std::vector<int> rows;
                 const SQLRETURN rc = Move(static_cast<SQLULEN>(r), o, offset, &rows);
-                SCOPED_TRACE(testing::Message() << k.name << ", " << n << " rows, rowset " << r << ":" << moves);
+                SCOPED_TRACE(testing::Message() << k.name << ", " << n << " rows:" << moves);
                 EXPECT_EQ(rc, want.rc) << Diags(SQL_HANDLE_STMT, st);
                 if (rc == SQL_SUCCESS_WITH_INFO) {
                     EXPECT_EQ(FirstState(st), "01S06");
@@ -845,6 +854,7 @@ TEST_P(Positions, RandomMovesLandWhereOdbcSays)
                 if (HasFailure())
                     return;
                 pos = want.pos;
+                previous = r;
             }
         }
     }
