@@ -331,14 +331,10 @@ Step finish(int rc) { return Step{true, rc}; }
 Step analysisBegin(ScsContext *ctx, const char *text)
 {
     int rc = 0;
-    // A cursor made dynamic since its refetch statement exists.
-    if (ctx->refetchStmt && (ctx->scsFlags & SCS_F_TYPE_SET) && keepsRowVersions(ctx) && (rc = rvcBind(ctx)) != 0)
-        return finish(rc);
     if (ctx->scsFlags & SCS_F_ANALYSED) {
         scs_p_AnalysisReset(ctx);
         ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_ANALYSED);
     }
-    ctx->scsFlags &= static_cast<uint16_t>(~SCS_F_TYPE_SET);
     ctx->replacedType = ctx->replacedConcurrency = -1;
     const int32_t type = ctx->opts.cursorType;
     const bool keyInfo = type == SCS_FORWARD_ONLY && (ctx->attrKeyInfo || ctx->attrAddKeys);
@@ -347,11 +343,12 @@ Step analysisBegin(ScsContext *ctx, const char *text)
     ctx->scsFlags |= SCS_F_ANALYSED;
     scs_p_CtxInfoLoad(ctx);
 
-    const bool refetchNew = ctx->refetchStmt == 0;
     if (allocAux(ctx, &ctx->posStmt) != 0 || allocAux(ctx, &ctx->refetchStmt) != 0)
         return finish(SC_ERR_GENERAL);
     if (keepsRowVersions(ctx)) {
-        if (refetchNew && (rc = rvcBind(ctx)) != 0)
+        // Also a statement that was another cursor type when it was
+        // analysed before binds now.
+        if ((rc = rvcBind(ctx)) != 0)
             return finish(rc);
         // A fresh cursor starts without versions.
         if ((rc = RVC_CursorRowsDelete(ctx->rvcBinding)) != 0)

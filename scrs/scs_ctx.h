@@ -43,7 +43,6 @@ enum : uint16_t {
     SCS_F_KEY_ORDER_BY = 0x0002,       // the analysis holds the key ORDER BY
     SCS_F_KEYFETCH_PREPARED = 0x0004,  // the fetch-by-keys statement is prepared
     SCS_F_PARAMS_SAVED = 0x0008,       // savedParams holds the application's values
-    SCS_F_TYPE_SET = 0x0040,           // the cursor type was set since the last analysis
     SCS_F_STATIC_FILLED = 0x0080,      // the static set holds the whole result
     SCS_F_KEYSET_SIZE_SET = 0x0100,    // the mixed cursor's window is reset at the next fetch
     SCS_F_ANALYSED = 0x0200,           // the next analysis first forgets this one

@@ -103,6 +103,35 @@ TEST_P(RowVersions, EachSensitiveDynamicCursorHasASessionUntilItIsFreed)
     EXPECT_EQ(PgSessions(g_pg, app, 0), 0);
 }
 
+// A statement prepared first as another cursor type and then as a dynamic
+// one keeps row versions as a dynamic one from the start does.
+TEST_P(RowVersions, AStatementMadeDynamicLaterKeepsVersionsToo)
+{
+    tableMake(true);
+    Connect(true);
+    SQLHSTMT st = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &st), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql("select id, v from krs_rv_items"), SQL_NTS)))
+        << Diags(SQL_HANDLE_STMT, st);
+    ASSERT_EQ(SQLCloseCursor(st), SQL_SUCCESS);
+    EXPECT_EQ(PgSessions(g_pg, app, 1), 1);
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLSetStmtAttr(st, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_DYNAMIC), 0)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Sql("select id, v from krs_rv_items"), SQL_NTS)))
+        << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(PgSessions(g_pg, app, 2), 2) << "the dynamic cursor has a row-version session";
+    SQLINTEGER id = 0, v = 0;
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQLBindCol(st, 1, SQL_C_SLONG, &id, 0, &ind), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(st, 2, SQL_C_SLONG, &v, 0, &ind), SQL_SUCCESS);
+    ASSERT_EQ(SQLFetchScroll(st, SQL_FETCH_FIRST, 0), SQL_SUCCESS) << Diags(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(id, 1);
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+    EXPECT_EQ(PgSessions(g_pg, app, 1), 1);
+}
+
 TEST_P(RowVersions, WithoutTheTableTheCursorIsRefusedWithIM926)
 {
     tableMake(false);
