@@ -161,9 +161,9 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
         return ERR_FETCH_TYPE_RANGE;
 
     // The orientation as the position makes it: NEXT from before the start
-    // is FIRST and after the end stays there; PRIOR after the end is LAST (the
-    // first rowset, when the result is smaller than a rowset) and before the
-    // start stays there.
+    // is FIRST and after the end stays there; PRIOR after the end is LAST
+    // (the first rowset standing in, when the result is smaller than a
+    // rowset) and before the start stays there.
     bool firstInstead = false;
     bool fromOutside = false;
     bool priorFromEnd = false;
@@ -174,9 +174,8 @@ int CUR_FetchScroll(CursorState *cs, uint16_t o, int32_t k, uint32_t *rowsOut)
     else if ((o == OR_NEXT && afterEnd) || (o == OR_PRIOR && beforeStart))
         return ERR_NO_DATA_FOUND;
     else if (o == OR_PRIOR && afterEnd) {
-        firstInstead = cs->rowCount >= 0 && cs->rowCount < cs->rowsetSize;
         priorFromEnd = true;
-        o = firstInstead ? OR_FIRST : OR_LAST;
+        o = OR_LAST;
     } else if (o == OR_RELATIVE) {
         if ((afterEnd && k < 0) || (beforeStart && k > 0)) {
             if (dynMixed)
